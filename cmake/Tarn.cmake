@@ -1,0 +1,68 @@
+# Helpers that make every folder one library with its tests beside it.
+#
+#   tarn_module(<target> DEPS <libs...> [PRIVATE_DEPS <libs...>] [TEST_DEPS <libs...>])
+#     Builds a static library from the folder's *.cpp files (except *_test.cpp,
+#     *_fuzz.cpp and *_bench.cpp) and one test executable per *_test.cpp,
+#     each registered with CTest case by case.
+#   tarn_fuzzer(<name> <source> CORPUS <dir> DEPS <libs...>)
+#     A libFuzzer target when TARN_FUZZ is on; always a test that replays the
+#     seed corpus through the same entry point.
+#   tarn_benchmark(<name> <source> DEPS <libs...>)
+
+set(TARN_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers)
+include(GoogleTest)
+
+function(tarn_module target)
+  cmake_parse_arguments(M "" "" "DEPS;PRIVATE_DEPS;TEST_DEPS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER srcs EXCLUDE REGEX "(_(test|fuzz|bench)|/main)\\.cpp$")
+  if(srcs)
+    add_library(${target} STATIC ${srcs})
+    set(scope PUBLIC)
+  else()
+    add_library(${target} INTERFACE)
+    set(scope INTERFACE)
+  endif()
+  target_include_directories(${target} ${scope} ${PROJECT_SOURCE_DIR})
+  if(srcs)
+    target_compile_options(${target} PRIVATE ${TARN_WARNINGS})
+  endif()
+  target_link_libraries(${target} ${scope} ${M_DEPS} Threads::Threads)
+  if(M_PRIVATE_DEPS)
+    target_link_libraries(${target} PRIVATE ${M_PRIVATE_DEPS})
+  endif()
+
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(t ${tests})
+    get_filename_component(name ${t} NAME_WE)
+    set(exe ${target}_${name})
+    add_executable(${exe} ${t})
+    target_compile_options(${exe} PRIVATE ${TARN_WARNINGS})
+    target_link_libraries(${exe} PRIVATE ${target} ${M_TEST_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+    gtest_discover_tests(${exe} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600
+                         WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+  endforeach()
+endfunction()
+
+function(tarn_fuzzer name source)
+  cmake_parse_arguments(F "" "CORPUS" "DEPS" ${ARGN})
+  add_executable(${name}_replay ${source} ${PROJECT_SOURCE_DIR}/testing/fuzz/replay_main.cpp)
+  target_compile_options(${name}_replay PRIVATE ${TARN_WARNINGS})
+  target_link_libraries(${name}_replay PRIVATE ${F_DEPS})
+  add_test(NAME ${name}_corpus COMMAND ${name}_replay ${F_CORPUS})
+  if(TARN_FUZZ)
+    add_executable(${name} ${source})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_link_libraries(${name} PRIVATE ${F_DEPS})
+  endif()
+endfunction()
+
+function(tarn_benchmark name source)
+  cmake_parse_arguments(B "" "" "DEPS" ${ARGN})
+  if(TARN_BENCH AND benchmark_FOUND)
+    add_executable(${name} ${source})
+    target_compile_options(${name} PRIVATE ${TARN_WARNINGS})
+    target_link_libraries(${name} PRIVATE ${B_DEPS} benchmark::benchmark)
+  endif()
+endfunction()

@@ -1,0 +1,71 @@
+// The storage interface through which the whole system touches remote
+// storage, and its two streams. One back-end object is one connection: it is
+// used by one thread at a time (the connection pool guarantees it) and holds
+// no locks. Implementations never throw across this interface.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/backend_types.h"
+#include "foundation/endpoint_config.h"
+#include "foundation/status.h"
+
+namespace tarn {
+
+class IReadStream {
+ public:
+  virtual ~IReadStream() = default;
+  // got == 0 with ok: the end of the object.
+  virtual Status read(uint8_t* buffer, uint64_t length, uint64_t& got) = 0;
+  virtual void close() = 0;
+};
+
+class IWriteStream {
+ public:
+  virtual ~IWriteStream() = default;
+  // The total written must equal the size given to openWrite.
+  virtual Status write(const uint8_t* data, uint64_t length) = 0;
+  // Makes the new content visible; fills *out with the server's attributes
+  // as far as it reports them when out is not null.
+  virtual Status finish(RemoteAttr* out) = 0;
+  // Abandons the upload; the server's previous copy stays.
+  virtual void abort() = 0;
+};
+
+class IBackend {
+ public:
+  virtual ~IBackend() = default;
+
+  virtual Status connect() = 0;
+  virtual void disconnect() = 0;
+  // Cheap: the pool asks it under its lock.
+  virtual bool isConnected() const = 0;
+  virtual Status ping() = 0;
+  virtual const BackendCaps& caps() const { return caps_; }
+  virtual const EndpointConfig& config() const = 0;
+
+  virtual Status stat(const std::string& path, RemoteAttr& out) = 0;
+  virtual Status list(const std::string& path, std::vector<DirEntry>& out) = 0;
+  virtual Status statfs(FsStats& out) = 0;
+  // got < length with ok: the object ended; got == 0: offset at or past the end.
+  virtual Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+                           uint64_t& got) = 0;
+  virtual Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) = 0;
+  virtual Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
+                           std::unique_ptr<IWriteStream>& out) = 0;
+  virtual Status writeAt(const std::string& path, uint64_t offset, const uint8_t* data, uint64_t length) = 0;
+  virtual Status truncate(const std::string& path, uint64_t size) = 0;
+  virtual Status create(const std::string& path) = 0;
+  virtual Status mkdir(const std::string& path) = 0;
+  virtual Status remove(const std::string& path, bool isDir) = 0;
+  virtual Status rename(const std::string& from, const std::string& to, bool overwrite) = 0;
+  virtual Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) = 0;
+
+ protected:
+  BackendCaps caps_;  // the back-end's own record; the defaults of the base
+};
+
+}  // namespace tarn

@@ -1,0 +1,61 @@
+// Plain records that back-ends report and the engine, the name policy and the
+// configuration exchange: capabilities, attributes, listing entries, space.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "foundation/status.h"
+
+namespace tarn {
+
+struct BackendCaps {
+  bool rangeRead = true;
+  bool randomWrite = false;
+  bool resumableUpload = false;
+  bool truncate = false;
+  bool renameOverwrite = true;
+  bool renameDirs = true;
+  bool setMtime = false;
+  bool caseSensitive = true;
+  bool freeSpace = false;
+  uint32_t maxNameBytes = 255;
+  uint32_t maxPathBytes = 4096;
+  uint64_t maxFileBytes = 0;  // 0: no limit known
+  std::string invalidChars;
+  std::string server;
+  // Used by the backup repository: rename is a real server-side move (not a
+  // copy), and folders exist only through the objects beneath them.
+  bool nativeRename = true;
+  bool implicitFolders = false;
+};
+
+struct RemoteAttr {
+  enum Type : uint32_t { kFile = 0, kDirectory = 1, kSymlink = 2, kOther = 3 };
+
+  uint32_t type = kFile;
+  uint64_t size = 0;
+  Timestamp mtime;
+  Timestamp ctime;
+  Timestamp atime;
+  uint32_t mode = 0;
+  bool readOnly = false;
+  std::string etag;
+  uint64_t fileId = 0;
+
+  bool isDir() const { return type == kDirectory; }
+};
+
+struct DirEntry {
+  std::string name;
+  RemoteAttr attr;
+};
+
+struct FsStats {
+  uint64_t total = 0;
+  uint64_t free = 0;
+  uint64_t available = 0;
+  bool known = false;
+};
+
+}  // namespace tarn

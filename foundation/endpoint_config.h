@@ -1,0 +1,27 @@
+// Where a drive or a backup destination lives and how to log in. A plain
+// value; every back-end keeps its own copy.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarn {
+
+struct EndpointConfig {
+  std::string protocol;  // "webdav", "sftp", "nfs", "s3" ("memory" in tests)
+  std::string host;      // may hold a share link until validation
+  uint32_t port = 0;     // 0: the protocol's default; at most 65535 after validation
+  std::string root;
+  std::string user;
+  std::string password;    // plain text in memory, sealed only in files
+  std::string privateKey;  // plain text in memory, sealed only in files
+  bool tls = true;
+  bool verifyTls = true;
+  std::string extra;  // protocol-specific options, opaque here
+  // Copies of the drive's net settings; not stored with the endpoint.
+  uint32_t connectTimeoutMs = 15000;
+  uint32_t ioTimeoutMs = 30000;
+  uint32_t keepaliveSec = 30;
+};
+
+}  // namespace tarn

@@ -1,0 +1,85 @@
+#include "foundation/status.h"
+
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+TEST(Status, ToStringJoinsCodeMessageAndNative) {
+  struct Case {
+    Status status;
+    const char* text;
+  } cases[] = {
+      {Status(), "ok"},
+      {Status(1, "no such file", 404), "not-found: no such file (404)"},
+      {Status(16, ""), "canceled"},
+      {Status(14, "", 12029), "network (12029)"},
+      {Status(17, "", -1), "io (-1)"},
+      {Status(10, "bad name"), "invalid: bad name"},
+      {Status(19, ""), "?"},
+      {Status(-1, "x"), "?: x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.status.toString(), c.text);
+}
+
+TEST(Status, MoveLeavesSourceMessageEmpty) {
+  Status a(3, "denied", 5);
+  Status b(std::move(a));
+  EXPECT_EQ(b.message, "denied");
+  EXPECT_TRUE(a.message.empty());  // NOLINT(bugprone-use-after-move)
+  Status c;
+  c = std::move(b);
+  EXPECT_EQ(c.code, 3);
+  EXPECT_EQ(c.native, 5);
+  EXPECT_TRUE(b.message.empty());  // NOLINT(bugprone-use-after-move)
+  EXPECT_TRUE(Status(14, "").retryable());
+  EXPECT_TRUE(Status(15, "").retryable());
+  EXPECT_FALSE(Status(1, "").retryable());
+}
+
+TEST(Timestamp, FileTimeConversions) {
+  EXPECT_TRUE(Timestamp::fromFileTime(0).isZero());
+  EXPECT_EQ(Timestamp().toFileTime(), 0u);
+  // The epoch itself cannot be told from the zero timestamp.
+  Timestamp epoch = Timestamp::fromFileTime(Timestamp::kUnixEpochFileTime);
+  EXPECT_EQ(epoch.seconds, 0);
+  EXPECT_EQ(epoch.nanoseconds, 0u);
+  EXPECT_EQ(epoch.toFileTime(), 0u);
+
+  Timestamp before = Timestamp::fromFileTime(Timestamp::kUnixEpochFileTime - 1);
+  EXPECT_EQ(before.seconds, -1);
+  EXPECT_EQ(before.nanoseconds, 999999900u);
+  EXPECT_EQ(before.toFileTime(), Timestamp::kUnixEpochFileTime - 1);
+
+  const uint64_t t = 133000000001234567ULL;
+  EXPECT_EQ(Timestamp::fromFileTime(t).toFileTime(), t);
+  EXPECT_EQ(Timestamp::fromFileTime(1).seconds, -11644473600);
+}
+
+TEST(Timestamp, TimespecTruncatesTo100Ns) {
+  Timestamp t = Timestamp::fromTimespec(5, 123456789);
+  EXPECT_EQ(t.seconds, 5);
+  EXPECT_EQ(t.nanoseconds, 123456700u);
+  EXPECT_GT(Timestamp::now().seconds, 1600000000);
+}
+
+TEST(FormatBytes, UnitsAndRounding) {
+  struct Case {
+    uint64_t bytes;
+    const char* text;
+  } cases[] = {
+      {0, "0 B"},
+      {1023, "1023 B"},
+      {1024, "1.0 KiB"},
+      {1536, "1.5 KiB"},
+      {1048575, "1024.0 KiB"},
+      {1048576, "1.0 MiB"},
+      {1ULL << 50, "1.0 PiB"},
+      {1ULL << 60, "1024.0 PiB"},  // stays in PiB past 1024
+      {UINT64_MAX, "16384.0 PiB"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatBytes(c.bytes), c.text) << c.bytes;
+}
+
+}  // namespace
+}  // namespace tarn

@@ -1,0 +1,69 @@
+// Retrying of remote operations: the policy record, the back-off state of one
+// loop, the cancellable sleep and the retry loop itself. RetryPolicy is a
+// plain value; a Backoff belongs to the one loop that drives it. Every
+// function may be called from any thread; jitter uses a per-thread generator.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "foundation/cancel_token.h"
+#include "foundation/status.h"
+
+namespace tarn {
+
+// Waits are cut into slices so that a cancelled token ends them promptly.
+inline constexpr uint32_t kSleepSliceMs = 100;
+
+struct RetryPolicy {
+  int32_t maxAttempts = 5;
+  uint32_t baseDelayMs = 500;
+  uint32_t maxDelayMs = 30000;
+  double factor = 2.0;
+  double jitter = 0.25;
+  bool forever = false;
+
+  // The jittered delay before retry number `attempt` (1 for the first), in
+  // whole milliseconds; saturates at the cap for any attempt number.
+  int64_t delayFor(int32_t attempt) const;
+};
+
+// Sleeps `ms` in slices of at most kSleepSliceMs; returns early when the
+// token (may be null) counts as cancelled before a slice.
+void SleepCancellable(uint32_t ms, const CancelToken* token);
+
+class Backoff {
+ public:
+  explicit Backoff(const RetryPolicy& policy) : policy_(policy) {}
+
+  // Counts one failed attempt and waits before the next. True when the
+  // caller should try again; false when attempts are used up or the token
+  // was cancelled before or during the wait.
+  bool sleepNext(const CancelToken* token);
+
+  int32_t attempts() const { return attempts_; }
+  const RetryPolicy& policy() const { return policy_; }
+
+ private:
+  RetryPolicy policy_;
+  int32_t attempts_ = 0;
+};
+
+using RetryOperation = std::function<Status()>;
+
+// Runs `op` until it succeeds, fails with a code other than network or
+// timeout, runs out of attempts or is cancelled; `reconnect` (may be empty)
+// runs after each wait. A null `label` turns the WARN lines off.
+void RetryCall(Status& out, const RetryPolicy& policy, const CancelToken* token,
+               const RetryOperation& op, const RetryOperation& reconnect, const char* label);
+
+// The same loop returning its result.
+inline Status RetryCall(const RetryPolicy& policy, const CancelToken* token,
+                        const RetryOperation& op, const RetryOperation& reconnect = {},
+                        const char* label = nullptr) {
+  Status out;
+  RetryCall(out, policy, token, op, reconnect, label);
+  return out;
+}
+
+}  // namespace tarn

@@ -1,0 +1,260 @@
+#include "foundation/retry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace tarn {
+namespace {
+
+RetryPolicy Quick(int32_t attempts) {
+  RetryPolicy p;
+  p.maxAttempts = attempts;
+  p.baseDelayMs = 1;
+  p.maxDelayMs = 2;
+  p.jitter = 0;
+  return p;
+}
+
+TEST(RetryPolicyTest, DelayWithoutJitterGrowsByFactorUntilCap) {
+  RetryPolicy p;
+  p.baseDelayMs = 500;
+  p.maxDelayMs = 5000;
+  p.factor = 2.0;
+  p.jitter = 0;
+  struct Case {
+    int32_t attempt;
+    int64_t want;
+  } cases[] = {{-5, 500}, {0, 500}, {1, 500}, {2, 1000}, {3, 2000}, {4, 4000},
+               {5, 5000}, {60, 5000}, {INT32_MAX, 5000}};
+  for (const Case& c : cases) EXPECT_EQ(p.delayFor(c.attempt), c.want) << "attempt " << c.attempt;
+}
+
+TEST(RetryPolicyTest, DelaySaturatesOnExtremeValues) {
+  RetryPolicy p;
+  p.baseDelayMs = UINT32_MAX;
+  p.maxDelayMs = UINT32_MAX;
+  p.jitter = 0;
+  EXPECT_EQ(p.delayFor(INT32_MAX), static_cast<int64_t>(UINT32_MAX));
+  p.baseDelayMs = 0;  // 0 * inf must not turn into NaN garbage
+  p.factor = 1e308;
+  EXPECT_EQ(p.delayFor(INT32_MAX), static_cast<int64_t>(UINT32_MAX));
+  p.baseDelayMs = 10;
+  p.factor = -3.0;  // a negative power gives a negative delay: clamp to 0
+  EXPECT_EQ(p.delayFor(2), 0);
+  p.factor = 2.0;
+  p.jitter = 1e300;  // absurd jitter never overflows the conversion
+  for (int i = 0; i < 50; ++i) EXPECT_GE(p.delayFor(3), 0);
+}
+
+TEST(RetryPolicyTest, JitterStaysWithinItsSpread) {
+  RetryPolicy p;
+  p.baseDelayMs = 1000;
+  p.maxDelayMs = 100000;
+  p.jitter = 0.25;
+  bool sawDifferent = false;
+  int64_t first = p.delayFor(1);
+  for (int i = 0; i < 500; ++i) {
+    const int64_t d = p.delayFor(1);
+    EXPECT_GE(d, 750);
+    EXPECT_LT(d, 1250);
+    if (d != first) sawDifferent = true;
+  }
+  EXPECT_TRUE(sawDifferent);
+}
+
+TEST(CancelTokenTest, ParentChainCancelsChildren) {
+  auto root = std::make_shared<CancelToken>();
+  auto child = std::make_shared<CancelToken>(root);
+  auto grandchild = std::make_shared<CancelToken>(child);
+  EXPECT_FALSE(IsCancelled(grandchild.get()));
+  EXPECT_FALSE(IsCancelled(nullptr));
+  root->cancel();
+  EXPECT_TRUE(IsCancelled(grandchild.get()));
+  EXPECT_TRUE(child->isCancelled());
+  auto other = std::make_shared<CancelToken>();
+  other->cancel();
+  EXPECT_FALSE(IsCancelled(std::make_shared<CancelToken>().get()));
+  // The shared parent outlives the owner that made it.
+  std::shared_ptr<CancelToken> orphan;
+  {
+    auto temp = std::make_shared<CancelToken>();
+    orphan = std::make_shared<CancelToken>(temp);
+    temp->cancel();
+  }
+  EXPECT_TRUE(orphan->isCancelled());
+}
+
+TEST(SleepCancellableTest, ZeroAndCancelledReturnAtOnce) {
+  auto token = std::make_shared<CancelToken>();
+  token->cancel();
+  const auto t0 = std::chrono::steady_clock::now();
+  SleepCancellable(0, nullptr);
+  SleepCancellable(60000, token.get());
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+}
+
+TEST(SleepCancellableTest, CancelDuringWaitEndsIt) {
+  auto token = std::make_shared<CancelToken>();
+  std::thread stopper([token] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    token->cancel();
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  SleepCancellable(600000, token.get());
+  stopper.join();
+  // Far below the ten minutes asked for; the bound is loose on purpose.
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(60));
+}
+
+TEST(BackoffTest, CountsAttemptsAndStopsAtMax) {
+  struct Case {
+    int32_t maxAttempts;
+    int wantTrue;
+  } cases[] = {{1, 0}, {2, 1}, {5, 4}};
+  for (const Case& c : cases) {
+    Backoff b(Quick(c.maxAttempts));
+    int trues = 0;
+    while (b.sleepNext(nullptr)) ++trues;
+    EXPECT_EQ(trues, c.wantTrue) << c.maxAttempts;
+    EXPECT_EQ(b.attempts(), c.maxAttempts);
+  }
+}
+
+TEST(BackoffTest, ForeverNeverRunsOutButStopsOnCancel) {
+  RetryPolicy p = Quick(1);
+  p.baseDelayMs = 0;
+  p.maxDelayMs = 0;
+  p.forever = true;
+  Backoff b(p);
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(b.sleepNext(nullptr));
+  auto token = std::make_shared<CancelToken>();
+  token->cancel();
+  EXPECT_FALSE(b.sleepNext(token.get()));
+}
+
+struct Counter {
+  int calls = 0;
+  int reconnects = 0;
+};
+
+TEST(RetryCallTest, ResultsByCode) {
+  struct Case {
+    const char* name;
+    int32_t code;
+    int32_t maxAttempts;
+    int wantCalls;
+    int wantReconnects;
+  } cases[] = {
+      {"success once", Status::kOk, 5, 1, 0},
+      {"not-found not retried", Status::kNotFound, 5, 1, 0},
+      {"auth not retried", Status::kAuthFailed, 5, 1, 0},
+      {"network retried to max", Status::kNetwork, 3, 3, 2},
+      {"timeout retried to max", Status::kTimeout, 4, 4, 3},
+      {"single attempt", Status::kNetwork, 1, 1, 0},
+  };
+  for (const Case& c : cases) {
+    Counter n;
+    Status out;
+    RetryCall(
+        out, Quick(c.maxAttempts), nullptr,
+        [&] {
+          ++n.calls;
+          return Status(c.code, "step failed", 7);
+        },
+        [&] {
+          ++n.reconnects;
+          return Status();
+        },
+        "test");
+    EXPECT_EQ(n.calls, c.wantCalls) << c.name;
+    EXPECT_EQ(n.reconnects, c.wantReconnects) << c.name;
+    EXPECT_EQ(out.code, c.code) << c.name;
+    EXPECT_EQ(out.message, "step failed") << c.name;
+    EXPECT_EQ(out.native, 7) << c.name;
+  }
+}
+
+TEST(RetryCallTest, SucceedsAfterTransientFailures) {
+  int calls = 0;
+  Status out = RetryCall(Quick(5), nullptr, [&] {
+    return ++calls < 3 ? Status(Status::kTimeout, "slow") : Status();
+  });
+  EXPECT_TRUE(out.ok());
+  EXPECT_EQ(calls, 3);
+}
+
+TEST(RetryCallTest, FailedReconnectDoesNotEndTheLoop) {
+  int calls = 0;
+  int reconnects = 0;
+  Status out = RetryCall(
+      Quick(4), nullptr,
+      [&] { return ++calls < 4 ? Status(Status::kNetwork, "reset") : Status(); },
+      [&] {
+        ++reconnects;
+        return Status(Status::kNetwork, "refused");
+      },
+      "op");
+  EXPECT_TRUE(out.ok());
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(reconnects, 3);
+}
+
+TEST(RetryCallTest, CancelledTokenGivesCanceledWithEmptyMessage) {
+  auto token = std::make_shared<CancelToken>();
+  token->cancel();
+  int calls = 0;
+  Status out = RetryCall(Quick(3), token.get(), [&] {
+    ++calls;
+    return Status();
+  });
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(out.code, Status::kCanceled);
+  EXPECT_EQ(out.message, "");
+  EXPECT_EQ(out.native, 0);
+}
+
+TEST(RetryCallTest, CancelDuringWaitEndsLoopAsCanceled) {
+  RetryPolicy p;
+  p.maxAttempts = 1000;
+  p.baseDelayMs = 600000;
+  p.maxDelayMs = 600000;
+  p.jitter = 0;
+  auto token = std::make_shared<CancelToken>();
+  std::atomic<int> calls{0};
+  std::thread stopper([token] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    token->cancel();
+  });
+  Status out = RetryCall(p, token.get(), [&] {
+    ++calls;
+    return Status(Status::kNetwork, "down");
+  });
+  stopper.join();
+  EXPECT_EQ(out.code, Status::kCanceled);
+  EXPECT_EQ(out.message, "");
+  EXPECT_EQ(calls.load(), 1);
+}
+
+TEST(RetryCallTest, CancelFromReconnectStopsBeforeNextAttempt) {
+  auto token = std::make_shared<CancelToken>();
+  int calls = 0;
+  Status out = RetryCall(
+      Quick(5), token.get(),
+      [&] {
+        ++calls;
+        return Status(Status::kNetwork, "down");
+      },
+      [&] {
+        token->cancel();
+        return Status();
+      });
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(out.code, Status::kCanceled);
+}
+
+}  // namespace
+}  // namespace tarn

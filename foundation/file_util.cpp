@@ -1,0 +1,210 @@
+#include "foundation/file_util.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vx {
+
+namespace {
+
+constexpr size_t kMaxIoChunk = 256u * 1024 * 1024;
+constexpr size_t kModulePathStart = 260;
+constexpr mode_t kNewFileMode = 0666;
+constexpr mode_t kNewDirMode = 0777;
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Owns one file descriptor; closing twice is harmless.
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle() { close(); }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Returns false when the kernel reports a failure, which for a file being
+  // written may be the first sign of lost data.
+  bool close() {
+    if (fd_ < 0) return true;
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+bool WriteAll(int fd, const uint8_t* p, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    size_t piece = size - done < kMaxIoChunk ? size - done : kMaxIoChunk;
+    ssize_t n = ::write(fd, p + done, piece);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A renamed file survives a crash only once its folder entry is on disk.
+bool SyncParentFolder(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  FileHandle dir(OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY));
+  if (!dir.valid()) return false;
+  if (::fsync(dir.get()) != 0) return false;
+  return dir.close();
+}
+
+template <class Buffer>
+bool ReadInto(const std::string& path, Buffer& out) {
+  FileHandle file(OpenRetrying(path.c_str(), O_RDONLY));
+  if (!file.valid()) return false;
+  struct stat st {};
+  if (::fstat(file.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > kMaxReadWholeFile) return false;
+  out.resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  while (done < out.size()) {
+    size_t piece = out.size() - done < kMaxIoChunk ? out.size() - done : kMaxIoChunk;
+    ssize_t n = ::read(file.get(), reinterpret_cast<char*>(out.data()) + done, piece);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;  // the file shrank while being read
+    done += static_cast<size_t>(n);
+  }
+  out.resize(done);
+  return true;
+}
+
+}  // namespace
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  if (dir.empty()) return std::string(name);
+  if (name.empty()) return std::string(dir);
+  std::string out(dir);
+  if (!IsSeparator(out.back())) out.push_back('/');
+  if (IsSeparator(name.front())) name.remove_prefix(1);
+  out.append(name);
+  return out;
+}
+
+bool MakeDirs(const std::string& path) {
+  if (path.empty()) return false;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  // The root "/" always exists; every deeper parent is created first.
+  size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0) MakeDirs(path.substr(0, slash));
+  if (::mkdir(path.c_str(), kNewDirMode) == 0) return true;
+  if (errno != EEXIST) return false;
+  // Someone else may have made it meanwhile; a file of that name is no folder.
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string ModulePath() {
+  std::string buffer(kModulePathStart, '\0');
+  for (;;) {
+    ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0) return {};
+    if (static_cast<size_t>(n) < buffer.size()) {
+      buffer.resize(static_cast<size_t>(n));
+      return buffer;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string ModuleDir() {
+  std::string path = ModulePath();
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  std::string content;
+  if (!ReadInto(path, content)) return false;
+  out = std::move(content);
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
+  out.clear();
+  if (ReadInto(path, out)) return true;
+  out.clear();
+  return false;
+}
+
+bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
+  if (path.empty() || (data == nullptr && size != 0)) return false;
+  const std::string tmp = path + ".tmp";
+  // A left-over temporary (or a link planted in its place) is replaced, never
+  // written through.
+  if (::unlink(tmp.c_str()) != 0 && errno != ENOENT) return false;
+  FileHandle file(OpenRetrying(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode));
+  if (!file.valid()) return false;
+  struct stat old {};
+  bool ok = true;
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    ok = ::fchmod(file.get(), old.st_mode & 07777) == 0;
+  ok = ok && WriteAll(file.get(), static_cast<const uint8_t*>(data), size);
+  // Without a checked sync and close the rename could publish a file whose
+  // data never reached the disk.
+  ok = ok && ::fsync(file.get()) == 0;
+  ok = file.close() && ok;
+  if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  return SyncParentFolder(path);
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data) {
+  return WriteFileAtomic(path, data.data(), data.size());
+}
+
+bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data) {
+  return WriteFileAtomic(path, data.data(), data.size());
+}
+
+void SecureWipe(std::string& data) {
+  if (!data.empty()) ::explicit_bzero(data.data(), data.size());
+  data.clear();
+}
+
+void SecureWipe(std::vector<uint8_t>& data) {
+  if (!data.empty()) ::explicit_bzero(data.data(), data.size());
+  data.clear();
+}
+
+void SecureWipe(void* data, size_t size) {
+  if (data != nullptr && size != 0) ::explicit_bzero(data, size);
+}
+
+}  // namespace vx

@@ -1,0 +1,50 @@
+// Local file helpers of the support library: paths, folders, whole-file
+// reading, atomic replacement and wiping of secret buffers. Stateless free
+// functions; any thread. Paths are UTF-8 with "/" as separator. None of them
+// logs or throws (except on memory exhaustion): failure is false or empty.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vx {
+
+// The largest file ReadWholeFile accepts.
+constexpr uint64_t kMaxReadWholeFile = 64ull * 1024 * 1024;
+
+// dir + "/" + name, with exactly one separator between them.
+std::string JoinPath(std::string_view dir, std::string_view name);
+
+// Creates the folder and its missing parents; true when it exists afterwards.
+bool MakeDirs(const std::string& path);
+
+// True when the path exists and is not a folder.
+bool FileExists(const std::string& path);
+
+// Full path of the running executable; empty on failure.
+std::string ModulePath();
+// The folder holding the running executable; empty on failure.
+std::string ModuleDir();
+
+// Whole file (at most kMaxReadWholeFile bytes). The string form leaves `out`
+// unchanged on failure; the vector form clears it first.
+bool ReadWholeFile(const std::string& path, std::string& out);
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
+
+// Writes path + ".tmp", syncs it, renames it over `path` and syncs the
+// folder. On any failure the temporary is removed, the old file is untouched
+// and the result is false.
+bool WriteFileAtomic(const std::string& path, const void* data, size_t size);
+bool WriteFileAtomic(const std::string& path, const std::string& data);
+bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data);
+
+// Zero the bytes in a way the compiler cannot drop; the containers are
+// emptied afterwards.
+void SecureWipe(std::string& data);
+void SecureWipe(std::vector<uint8_t>& data);
+void SecureWipe(void* data, size_t size);
+
+}  // namespace vx

@@ -1,0 +1,213 @@
+#include "foundation/text.h"
+
+#include <unicode/uchar.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace vx {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr int kVersionParts = 4;
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+void AppendUtf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out.push_back(static_cast<char16_t>(c));
+  } else {
+    c -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+  }
+}
+
+// Decodes one code point at text[i], advancing i. An invalid sequence yields
+// U+FFFD and consumes its longest valid-looking prefix (at least one byte), so
+// the following byte starts afresh.
+char32_t DecodeUtf8(std::string_view text, size_t& i) {
+  auto b = static_cast<uint8_t>(text[i++]);
+  if (b < 0x80) return b;
+  int extra;
+  char32_t c;
+  char32_t lo = 0x80, hi = 0xBF;  // range of the first continuation byte
+  if (b >= 0xC2 && b <= 0xDF) {
+    extra = 1;
+    c = b & 0x1F;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    extra = 2;
+    c = b & 0x0F;
+    if (b == 0xE0) lo = 0xA0;
+    if (b == 0xED) hi = 0x9F;  // no encoded surrogates
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    extra = 3;
+    c = b & 0x07;
+    if (b == 0xF0) lo = 0x90;
+    if (b == 0xF4) hi = 0x8F;
+  } else {
+    return kReplacement;
+  }
+  for (int k = 0; k < extra; ++k) {
+    if (i >= text.size()) return kReplacement;
+    auto cb = static_cast<uint8_t>(text[i]);
+    if (cb < lo || cb > hi) return kReplacement;
+    lo = 0x80;
+    hi = 0xBF;
+    c = (c << 6) | (cb & 0x3F);
+    ++i;
+  }
+  return c;
+}
+
+bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// Reads one numeric part of a version at `pos`; a character other than one
+// '.' stops the text for good.
+uint64_t ReadVersionPart(std::string_view text, size_t& pos, bool& stopped) {
+  uint64_t value = 0;
+  if (stopped) return 0;
+  while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+    value = value * 10 + static_cast<uint64_t>(text[pos] - '0');
+    ++pos;
+  }
+  if (pos < text.size()) {
+    if (text[pos] == '.')
+      ++pos;
+    else
+      stopped = true;
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string WideToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+      c = kReplacement;
+    }
+    AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::u16string Utf8ToWide(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) AppendUtf16(out, DecodeUtf8(text, i));
+  return out;
+}
+
+std::u16string FormatWide(const char* format, ...) {
+  if (format == nullptr) return {};
+  va_list args;
+  va_start(args, format);
+  va_list measure;
+  va_copy(measure, args);
+  int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (length <= 0) {
+    va_end(args);
+    return {};
+  }
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, args);
+  va_end(args);
+  text.resize(static_cast<size_t>(length));
+  return Utf8ToWide(text);
+}
+
+std::u16string Trim(std::u16string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && u_isspace(text[begin])) ++begin;
+  while (end > begin && u_isspace(text[end - 1])) --end;
+  return std::u16string(text.substr(begin, end - begin));
+}
+
+std::string Trim(std::string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && IsAsciiSpace(text[begin])) ++begin;
+  while (end > begin && IsAsciiSpace(text[end - 1])) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+bool WideEqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] == b[i]) continue;
+    // Ordinal comparison upper-cases each UTF-16 unit on its own; surrogate
+    // halves have no case and only compare equal when identical.
+    if (u_toupper(a[i]) != u_toupper(b[i])) return false;
+  }
+  return true;
+}
+
+int CompareVersions(std::string_view a, std::string_view b) {
+  size_t pa = 0, pb = 0;
+  bool stoppedA = false, stoppedB = false;
+  for (int part = 0; part < kVersionParts; ++part) {
+    uint64_t va = ReadVersionPart(a, pa, stoppedA);
+    uint64_t vb = ReadVersionPart(b, pb, stoppedB);
+    if (va != vb) return va > vb ? 1 : -1;
+  }
+  return 0;
+}
+
+std::string FormatWin32Error(uint32_t code) {
+  char buffer[256];
+  // The GNU strerror_r returns its text, which need not be in `buffer`.
+  const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+  std::string message = text != nullptr ? Trim(std::string_view(text)) : std::string();
+  if (message.empty() || message.starts_with("Unknown error")) message = "error";
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, " (0x%08lX)", static_cast<unsigned long>(code));
+  return message + suffix;
+}
+
+std::u16string FormatLocalTime(int64_t unixSeconds) {
+  if (unixSeconds <= 0) return {};
+  auto t = static_cast<time_t>(unixSeconds);
+  struct tm local {};
+  if (localtime_r(&t, &local) == nullptr) return {};
+  return FormatWide("%02u.%02u.%04u %02u:%02u", static_cast<unsigned>(local.tm_mday),
+                    static_cast<unsigned>(local.tm_mon + 1), static_cast<unsigned>(local.tm_year + 1900),
+                    static_cast<unsigned>(local.tm_hour), static_cast<unsigned>(local.tm_min));
+}
+
+int64_t UnixNow() {
+  struct timespec ts {};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec);
+}
+
+}  // namespace vx

@@ -1,0 +1,45 @@
+// Text helpers of the support library: UTF-8/UTF-16 conversion, formatting,
+// trimming, version comparison, error texts and time. Stateless free
+// functions; any thread. None of them logs or throws (except on memory
+// exhaustion).
+//
+// Inside the system text is UTF-8 std::string; std::u16string is used where
+// UTF-16 units are counted or compared. Invalid input is replaced by U+FFFD,
+// never rejected.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vx {
+
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string WideToUtf8(std::u16string_view text);
+// UTF-8 to UTF-16; each invalid sequence becomes U+FFFD.
+std::u16string Utf8ToWide(std::string_view text);
+
+// printf formatting of a UTF-8 format into UTF-16 text; empty when the
+// result is empty or the formatting fails.
+std::u16string FormatWide(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Copy without white space at both ends.
+std::u16string Trim(std::u16string_view text);
+std::string Trim(std::string_view text);
+
+// Ordinal comparison ignoring case, UTF-16 unit lengths must match.
+bool WideEqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
+
+// Compares dotted versions by exactly four numeric parts; -1, 0 or 1.
+int CompareVersions(std::string_view a, std::string_view b);
+
+// The system's text for an errno value, trimmed, followed by " (0x%08lX)".
+std::string FormatWin32Error(uint32_t code);
+
+// "dd.mm.yyyy hh:mm" in local time; empty for 0 or less.
+std::u16string FormatLocalTime(int64_t unixSeconds);
+
+// Whole seconds since 1970-01-01 UTC.
+int64_t UnixNow();
+
+}  // namespace vx

@@ -1,0 +1,181 @@
+#include "backends/web/xml.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace tarn {
+namespace {
+
+TEST(XmlReader, ParsesNamesAndOwnText) {
+  struct Case {
+    std::string doc;
+    std::string rootName;
+    std::string rootText;
+    size_t children;
+  };
+  const Case cases[] = {
+      {"<a>x</a>", "a", "x", 0},
+      {"<D:Multistatus xmlns:D=\"DAV:\"></D:Multistatus>", "multistatus", "", 0},
+      {"<a:b:c></a:b:c>", "b:c", "", 0},
+      {"<a>\n  <b>1</b>\n</a>", "a", "\n  \n", 1},
+      {"<a>1<![CDATA[<&>]]>2</a>", "a", "1<&>2", 0},
+      {"<a>&lt;&amp;&#65;&#x42;&#X43;</a>", "a", "<&ABC", 0},
+      {"<a x='>' y=\"/>\">t</a>", "a", "t", 0},
+      {"<a/>", "a", "", 0},
+      {"<a />", "a", "", 0},
+      {"<a/ ></a>", "a", "", 0},
+      {"<a>t</a >", "a", "t", 0},
+      {"<?xml version=\"1.0\"?><!DOCTYPE r><!-- c --><r/>", "r", "", 0},
+      {"<r/><s/>", "r", "", 0},
+      {"<r></r>\x01 not xml <", "r", "", 0},
+      {"\xEF\xBB\xBF<r>v</r>", "r", "v", 0},
+      {"<a><!--x--><!---->y</a>", "a", "y", 0},
+      {"<a>[<![CDATA[]]>]</a>", "a", "[]", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.doc);
+    auto root = ParseXml(c.doc);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->name, c.rootName);
+    EXPECT_EQ(root->text, c.rootText);
+    EXPECT_EQ(root->children.size(), c.children);
+  }
+}
+
+TEST(XmlReader, RefusesMalformedDocuments) {
+  const std::string cases[] = {
+      "",
+      "just text",
+      "\xEF\xBB\xBF",
+      "<!-- only a comment -->",
+      "<a><b></a>",
+      "<a>",
+      "</a>",
+      "<a x=\"unclosed></a>",
+      "<a x='",
+      "<a/ >",
+      "<a>t</ a>",
+      "<!-- never closed",
+      "<a><![CDATA[ never closed</a>",
+      "<a><?pi never closed",
+      "<a",
+      "<a>text",
+  };
+  for (const auto& doc : cases) {
+    SCOPED_TRACE(doc);
+    EXPECT_EQ(ParseXml(doc), nullptr);
+  }
+}
+
+TEST(XmlReader, DeepNestingIsRefusedWithoutExhaustingTheStack) {
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<a>";
+  EXPECT_EQ(ParseXml(deep), nullptr);
+
+  std::string within;
+  for (size_t i = 0; i < kMaxXmlDepth; ++i) within += "<a>";
+  within += "x";
+  for (size_t i = 0; i < kMaxXmlDepth; ++i) within += "</a>";
+  auto root = ParseXml(within);
+  ASSERT_NE(root, nullptr);
+  const XmlNode* n = root.get();
+  size_t depth = 1;
+  while (!n->children.empty()) {
+    n = n->children[0].get();
+    ++depth;
+  }
+  EXPECT_EQ(depth, kMaxXmlDepth);
+  EXPECT_EQ(n->text, "x");
+
+  std::string beyond = "<a>" + within + "</a>";
+  EXPECT_EQ(ParseXml(beyond), nullptr);
+}
+
+TEST(XmlReader, DecodesEntities) {
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"&lt;&gt;&amp;&quot;&apos;", "<>&\"'"},
+      {"&nbsp;", "&nbsp;"},
+      {"&LT;", "&LT;"},
+      {"a&#0;b", "ab"},
+      {"a&#;b", "ab"},
+      {"a&#x;b", "ab"},
+      {"a&#12a;b", "ab"},
+      {"a& b", "a& b"},
+      {"&;", "&;"},
+      {"&abcdefghij;", "&abcdefghij;"},  // name of 10 bytes: too long to be a reference
+      {"&#12345678;", "\xF7\x86\x85\x8E"},  // not validated: the bits as they are
+      {"&#123456789;", "&#123456789;"},
+      {"&#233;", "\xC3\xA9"},
+      {"&#x20AC;", "\xE2\x82\xAC"},
+      {"&#x1F600;", "\xF0\x9F\x98\x80"},
+      {"&#x7F;&#x80;&#x7FF;&#x800;&#xFFFF;&#x10000;", "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80"},
+      {"tail&", "tail&"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(DecodeXmlText(c.in), c.out);
+  }
+}
+
+TEST(XmlReader, EscapesTextAndFoldsLocalNames) {
+  EXPECT_EQ(XmlEscape("a\"b&c'd<e>f"), "a&quot;b&amp;c&apos;d&lt;e&gt;f");
+  EXPECT_EQ(XmlEscape("\xC3\xA9 plain"), "\xC3\xA9 plain");
+  EXPECT_EQ(DecodeXmlText(XmlEscape("<x a=\"1\" b='2'>&amp;</x>")), "<x a=\"1\" b='2'>&amp;</x>");
+  EXPECT_EQ(XmlLocalName("D:HREF"), "href");
+  EXPECT_EQ(XmlLocalName("a:B:c"), "b:c");
+  EXPECT_EQ(XmlLocalName("\xC3\x89X"), "\xC3\x89x");
+}
+
+TEST(XmlReader, LookupsFollowDocumentOrder) {
+  auto root = ParseXml("<r><a><b>1</b></a><b>2</b><b>3</b><c/></r>");
+  ASSERT_NE(root, nullptr);
+  ASSERT_NE(root->find("b"), nullptr);
+  EXPECT_EQ(root->find("b")->text, "1");
+  ASSERT_NE(root->child("b"), nullptr);
+  EXPECT_EQ(root->child("b")->text, "2");
+  auto bs = root->childrenNamed("b");
+  ASSERT_EQ(bs.size(), 2u);
+  EXPECT_EQ(bs[1]->text, "3");
+  EXPECT_EQ(root->childText("b"), "2");
+  EXPECT_EQ(root->childText("c"), "");
+  EXPECT_EQ(root->childText("missing"), "");
+  EXPECT_EQ(root->child("missing"), nullptr);
+  EXPECT_EQ(root->find("r"), nullptr);
+  EXPECT_TRUE(root->childrenNamed("missing").empty());
+}
+
+TEST(XmlReader, ReadsARealMultistatusReply) {
+  const std::string reply =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+      "<D:multistatus xmlns:D=\"DAV:\" xmlns:ns0=\"DAV:\">\n"
+      "<D:response xmlns:lp1=\"DAV:\" xmlns:lp2=\"http://apache.org/dav/props/\">\n"
+      "<D:href>/dav/a%20b/</D:href>\n"
+      "<D:propstat>\n<D:prop>\n<lp1:resourcetype><D:collection/></lp1:resourcetype>\n"
+      "<lp1:getlastmodified>Sun, 06 Nov 1994 08:49:37 GMT</lp1:getlastmodified>\n"
+      "<lp1:getetag>\"1000-5e3a\"</lp1:getetag>\n</D:prop>\n"
+      "<D:status>HTTP/1.1 200 OK</D:status>\n</D:propstat>\n"
+      "<D:propstat>\n<D:prop>\n<quota-available-bytes/>\n</D:prop>\n"
+      "<D:status>HTTP/1.1 404 Not Found</D:status>\n</D:propstat>\n"
+      "</D:response>\n</D:multistatus>\n";
+  auto root = ParseXml(reply);
+  ASSERT_NE(root, nullptr);
+  EXPECT_EQ(root->name, "multistatus");
+  auto responses = root->childrenNamed("response");
+  ASSERT_EQ(responses.size(), 1u);
+  EXPECT_EQ(responses[0]->childText("href"), "/dav/a%20b/");
+  auto propstats = responses[0]->childrenNamed("propstat");
+  ASSERT_EQ(propstats.size(), 2u);
+  EXPECT_EQ(propstats[1]->childText("status"), "HTTP/1.1 404 Not Found");
+  const XmlNode* prop = propstats[0]->child("prop");
+  ASSERT_NE(prop, nullptr);
+  ASSERT_NE(prop->child("resourcetype"), nullptr);
+  EXPECT_NE(prop->child("resourcetype")->child("collection"), nullptr);
+  EXPECT_EQ(prop->childText("getetag"), "\"1000-5e3a\"");
+}
+
+}  // namespace
+}  // namespace tarn

@@ -1,0 +1,94 @@
+// The block-map file of a cached object: its binary layout, and the small
+// local-file readers and writers the block cache uses for it. Free functions
+// without state; any thread may call them. A map is the only persistent record
+// of an object's sizes, server version and unsent changes, so its layout is
+// fixed and written field by field in little-endian order.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/status.h"
+
+namespace tarn {
+
+inline constexpr char kMapMagic[] = "TARNMAP1";  // 8 bytes on disk, no terminator
+inline constexpr size_t kMapMagicBytes = 8;
+inline constexpr uint32_t kMapHeaderSize = 4400;
+
+// Field offsets inside the header.
+inline constexpr size_t kMapOffBlockSize = 8;
+inline constexpr size_t kMapOffHeaderSize = 12;
+inline constexpr size_t kMapOffSize = 16;
+inline constexpr size_t kMapOffRemoteSize = 24;
+inline constexpr size_t kMapOffMtimeSeconds = 32;
+inline constexpr size_t kMapOffMtimeNanos = 40;
+inline constexpr size_t kMapOffDirty = 44;
+inline constexpr size_t kMapOffEtag = 48;
+inline constexpr size_t kMapEtagField = 256;
+inline constexpr size_t kMapOffPath = 304;
+inline constexpr size_t kMapPathField = 4096;
+
+// The longest texts a map can hold; the field's last byte is always a NUL.
+inline constexpr size_t kMaxMapEtagBytes = kMapEtagField - 1;
+inline constexpr size_t kMaxMapPathBytes = kMapPathField - 1;
+
+// Bits of a block state byte.
+inline constexpr uint8_t kBlockPresent = 1;
+inline constexpr uint8_t kBlockDirty = 2;
+inline constexpr uint8_t kBlockWrittenSinceUpload = 4;
+
+// Files the cache reads whole are refused above this size.
+inline constexpr uint64_t kMaxSmallFileBytes = 64ull * 1024 * 1024;
+
+// The header fields of one map.
+struct MapHeader {
+  uint32_t blockSize = 0;
+  uint32_t headerSize = kMapHeaderSize;
+  uint64_t size = 0;
+  uint64_t remoteSize = 0;
+  Timestamp remoteMtime;
+  bool dirty = false;
+  std::string etag;
+  std::string path;
+};
+
+// The whole map file: the header (etag and path cut to fit) and the states.
+std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& states);
+
+// Reads the header fields of a map without judging them. False only when the
+// bytes are shorter than a header. The etag and path end at their first NUL.
+bool DecodeMapHeader(std::string_view bytes, MapHeader* out);
+
+// True when the bytes begin with the map magic.
+bool HasMapMagic(std::string_view bytes);
+
+// The state bytes after the header (empty for a short map).
+std::string_view MapStates(std::string_view bytes);
+
+// True when the map's dirty byte is set or a state byte has the dirty bit.
+bool MapHasDirty(std::string_view bytes);
+
+// Bytes held by the present blocks of one map, counted with the map's own
+// block size and size; 0 for a short map, a foreign magic or block size 0.
+uint64_t MapPresentBytes(std::string_view bytes);
+
+// Reads a whole file of at most kMaxSmallFileBytes. False when it cannot be
+// opened, is too large or cannot be read to its end.
+bool ReadSmallFile(const std::string& path, std::string* out);
+
+// Writes the whole buffer to path. With createNew the file must not exist
+// yet; otherwise it is created or cut. With flush the bytes reach the disk
+// before the call returns.
+bool WriteFileWhole(const std::string& path, std::string_view data, bool createNew, bool flush);
+
+// Replaces path with data through path + ".tmp" and rename(2); with
+// createNewFirst a file that does not exist yet is written in place instead.
+// With flush the new content and the folder entry are on disk before true is
+// returned, so a power loss leaves either the old or the new file.
+bool WriteFileAtomic(const std::string& path, std::string_view data, bool createNewFirst, bool flush);
+
+}  // namespace tarn

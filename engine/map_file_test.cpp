@@ -1,0 +1,212 @@
+#include "engine/map_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace tarn {
+namespace {
+
+namespace fs = std::filesystem;
+
+uint64_t LoadLe(const std::string& b, size_t at, int bytes) {
+  uint64_t v = 0;
+  for (int i = 0; i < bytes; ++i) v |= static_cast<uint64_t>(static_cast<uint8_t>(b[at + i])) << (8 * i);
+  return v;
+}
+
+class MapFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "tarn-map-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string file(const char* name) const { return (fs::path(dir_) / name).string(); }
+
+  std::string dir_;
+};
+
+TEST_F(MapFileTest, EncodeLaysOutEveryFieldLittleEndian) {
+  MapHeader h;
+  h.blockSize = 0x00100000;
+  h.size = 0x0102030405060708ull;
+  h.remoteSize = 0x1112131415161718ull;
+  h.remoteMtime = Timestamp{-2, 999999999};
+  h.dirty = true;
+  h.etag = "\"v1\"";
+  h.path = "/docs/a.txt";
+  const std::vector<uint8_t> states = {1, 3, 7, 0, 2};
+  const std::string b = EncodeMap(h, states);
+
+  ASSERT_EQ(b.size(), 4400u + states.size());
+  EXPECT_EQ(b.substr(0, 8), "TARNMAP1");
+  EXPECT_EQ(LoadLe(b, 8, 4), 0x00100000u);
+  EXPECT_EQ(LoadLe(b, 12, 4), 4400u);
+  EXPECT_EQ(LoadLe(b, 16, 8), 0x0102030405060708ull);
+  EXPECT_EQ(static_cast<uint8_t>(b[16]), 0x08);  // lowest byte first
+  EXPECT_EQ(LoadLe(b, 24, 8), 0x1112131415161718ull);
+  EXPECT_EQ(static_cast<int64_t>(LoadLe(b, 32, 8)), -2);
+  EXPECT_EQ(LoadLe(b, 40, 4), 999999999u);
+  EXPECT_EQ(b[44], 1);
+  EXPECT_EQ(b.substr(45, 3), std::string(3, '\0'));
+  EXPECT_EQ(b.substr(48, 5), std::string("\"v1\"\0", 5));
+  EXPECT_EQ(b.substr(53, 256 - 5), std::string(256 - 5, '\0'));
+  EXPECT_EQ(b.substr(304, 12), std::string("/docs/a.txt\0", 12));
+  EXPECT_EQ(b.substr(316, 4096 - 12), std::string(4096 - 12, '\0'));
+  for (size_t i = 0; i < states.size(); ++i) EXPECT_EQ(static_cast<uint8_t>(b[4400 + i]), states[i]) << i;
+}
+
+TEST_F(MapFileTest, LongTextsAreCutAndStayTerminated) {
+  struct Case {
+    size_t etagLen;
+    size_t pathLen;
+    size_t wantEtag;
+    size_t wantPath;
+  } cases[] = {
+      {0, 0, 0, 0}, {255, 4095, 255, 4095}, {256, 4096, 255, 4095}, {300, 5000, 255, 4095},
+  };
+  for (const Case& c : cases) {
+    MapHeader h;
+    h.blockSize = 4096;
+    h.etag = std::string(c.etagLen, 'e');
+    h.path = std::string(c.pathLen, 'p');
+    const std::string b = EncodeMap(h, {});
+    EXPECT_EQ(b[48 + 255], '\0') << c.etagLen;
+    EXPECT_EQ(b[304 + 4095], '\0') << c.pathLen;
+    MapHeader back;
+    ASSERT_TRUE(DecodeMapHeader(b, &back));
+    EXPECT_EQ(back.etag, std::string(c.wantEtag, 'e'));
+    EXPECT_EQ(back.path, std::string(c.wantPath, 'p'));
+  }
+}
+
+TEST_F(MapFileTest, DecodeReadsBackWhatEncodeWrote) {
+  MapHeader h;
+  h.blockSize = 65536;
+  h.size = 123456789;
+  h.remoteSize = 99;
+  h.remoteMtime = Timestamp{1700000000, 5};
+  h.dirty = false;
+  h.etag = "abc";
+  h.path = "/x/y";
+  const std::string b = EncodeMap(h, {1, 1});
+  MapHeader back;
+  ASSERT_TRUE(DecodeMapHeader(b, &back));
+  EXPECT_TRUE(HasMapMagic(b));
+  EXPECT_EQ(back.blockSize, h.blockSize);
+  EXPECT_EQ(back.headerSize, 4400u);
+  EXPECT_EQ(back.size, h.size);
+  EXPECT_EQ(back.remoteSize, h.remoteSize);
+  EXPECT_EQ(back.remoteMtime, h.remoteMtime);
+  EXPECT_FALSE(back.dirty);
+  EXPECT_EQ(back.etag, "abc");
+  EXPECT_EQ(back.path, "/x/y");
+  EXPECT_EQ(MapStates(b), std::string("\1\1", 2));
+
+  EXPECT_FALSE(DecodeMapHeader(b.substr(0, 4399), &back));
+  EXPECT_TRUE(MapStates(b.substr(0, 4399)).empty());
+  std::string foreign = b;
+  foreign[7] = '2';
+  EXPECT_FALSE(HasMapMagic(foreign));
+}
+
+TEST_F(MapFileTest, PresentBytesAndDirtyScan) {
+  auto map = [](uint32_t blockSize, uint64_t size, std::vector<uint8_t> states, bool dirty = false) {
+    MapHeader h;
+    h.blockSize = blockSize;
+    h.size = size;
+    h.dirty = dirty;
+    return EncodeMap(h, states);
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    uint64_t wantBytes;
+    bool wantDirty;
+  } cases[] = {
+      {"empty", map(100, 0, {}), 0, false},
+      {"all present, short last block", map(100, 250, {1, 1, 1}), 250, false},
+      {"missing blocks are not counted", map(100, 250, {0, 1, 0}), 100, false},
+      {"a dirty bit makes it dirty", map(100, 250, {1, 3, 1}), 250, true},
+      {"the dirty byte makes it dirty", map(100, 250, {0, 0, 0}, true), 0, true},
+      {"a written bit alone is clean", map(100, 250, {5, 0, 0}), 100, false},
+      {"present past the size stops the count", map(100, 150, {1, 1, 1, 1}), 150, false},
+      {"block size zero", map(0, 150, {1, 1}), 0, false},
+      {"short map", std::string(100, '\0'), 0, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MapPresentBytes(c.bytes), c.wantBytes) << c.what;
+    EXPECT_EQ(MapHasDirty(c.bytes), c.wantDirty) << c.what;
+  }
+  std::string foreign = map(100, 100, {1});
+  foreign[0] = 'X';
+  EXPECT_EQ(MapPresentBytes(foreign), 0u);
+}
+
+TEST_F(MapFileTest, ReadSmallFileLimits) {
+  struct Case {
+    const char* name;
+    uint64_t size;
+    bool want;
+  } cases[] = {
+      {"empty", 0, true},
+      {"small", 10, true},
+      {"exactly the limit", kMaxSmallFileBytes, true},
+      {"one byte over", kMaxSmallFileBytes + 1, false},
+  };
+  for (const Case& c : cases) {
+    const std::string path = file(c.name);
+    {
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(c.size)), 0);  // sparse, cheap
+      ::close(fd);
+    }
+    std::string out = "stale";
+    EXPECT_EQ(ReadSmallFile(path, &out), c.want) << c.name;
+    if (c.want) {
+      EXPECT_EQ(out.size(), c.size) << c.name;
+    }
+    ::unlink(path.c_str());
+  }
+  std::string out;
+  EXPECT_FALSE(ReadSmallFile(file("missing"), &out));
+  EXPECT_FALSE(ReadSmallFile(dir_, &out));
+}
+
+TEST_F(MapFileTest, WriteFileAtomicCreatesReplacesAndCleansUp) {
+  const std::string path = file("obj.map");
+  for (bool flush : {false, true}) {
+    ::unlink(path.c_str());
+    ASSERT_TRUE(WriteFileAtomic(path, "first", true, flush));
+    std::string out;
+    ASSERT_TRUE(ReadSmallFile(path, &out));
+    EXPECT_EQ(out, "first");
+    // create-new on an existing file falls back to the replacing write
+    ASSERT_TRUE(WriteFileAtomic(path, "second, longer", true, flush));
+    ASSERT_TRUE(ReadSmallFile(path, &out));
+    EXPECT_EQ(out, "second, longer");
+    ASSERT_TRUE(WriteFileAtomic(path, "3", false, flush));
+    ASSERT_TRUE(ReadSmallFile(path, &out));
+    EXPECT_EQ(out, "3");
+    EXPECT_FALSE(fs::exists(path + ".tmp"));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+  }
+  // The target is a folder: the rename fails and no temporary stays behind.
+  const std::string folder = file("folder.map");
+  ASSERT_TRUE(fs::create_directory(folder));
+  EXPECT_FALSE(WriteFileAtomic(folder, "x", false, false));
+  EXPECT_FALSE(fs::exists(folder + ".tmp"));
+  EXPECT_FALSE(WriteFileAtomic(file("no/such/dir/x.map"), "x", true, false));
+}
+
+}  // namespace
+}  // namespace tarn

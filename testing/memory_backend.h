@@ -1,0 +1,241 @@
+// An in-memory storage server for tests, and the back-end connections that
+// reach it. One MemoryServer (shared by std::shared_ptr, guarded by its own
+// mutex) holds the tree of files and folders, the capability record it hands
+// to new connections, fault rules, gates, an ordered call log and the "server
+// down" switch; any thread may configure or inspect it. Each MemoryBackend is
+// one connection: like every back-end it is meant for one thread at a time,
+// and it reports a test failure when two threads use it at once.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/backend.h"
+#include "foundation/cancel_token.h"
+
+namespace tarn::test {
+
+enum class MemOp {
+  kConnect,
+  kDisconnect,
+  kPing,
+  kStat,
+  kList,
+  kStatfs,
+  kReadRange,
+  kOpenRead,
+  kStreamRead,
+  kOpenWrite,
+  kStreamWrite,
+  kFinish,
+  kAbort,
+  kWriteAt,
+  kTruncate,
+  kCreate,
+  kMkdir,
+  kRemove,
+  kRename,
+  kSetTimes,
+};
+
+const char* MemOpName(MemOp op);
+
+// One injected fault. A rule counts the calls that match its operation and
+// path (empty path: any path; for rename, the source path) and fires on
+// calls number `firstCall` .. `firstCall + times - 1` (times 0: every call
+// from `firstCall` on).
+struct FaultRule {
+  enum class Kind {
+    kFail,       // the call returns `status` and changes nothing
+    kShortRead,  // readRange or a stream read delivers at most `limit` bytes
+    kEarlyEnd,   // on kOpenRead: the stream reports its end after `limit` bytes
+  };
+  MemOp op = MemOp::kStat;
+  std::string path;
+  int firstCall = 1;
+  int times = 1;
+  Kind kind = Kind::kFail;
+  Status status{Status::kNetwork, "injected failure"};
+  uint64_t limit = 0;
+};
+
+// Holds one matching call until the test releases it, so that a test can
+// line up threads in the order a race needs.
+class Gate {
+ public:
+  // True once a call has reached the gate; false after `timeoutMs`.
+  bool waitArrived(uint32_t timeoutMs);
+  void release();
+  bool arrived() const;
+
+ private:
+  friend class MemoryServer;
+  void pass();  // called by the held call; returns once released
+
+  mutable std::mutex mu_;
+  std::condition_variable cv_;
+  bool arrived_ = false;  // guarded by mu_
+  bool released_ = false;  // guarded by mu_
+};
+
+struct CallRecord {
+  MemOp op;
+  std::string path;
+  uint64_t connection;  // the id of the MemoryBackend that made the call
+};
+
+class MemoryBackend;
+
+class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
+ public:
+  MemoryServer();
+
+  // --- the tree, for setting up and checking tests ---
+  void putFile(const std::string& path, const std::string& content);
+  void makeDir(const std::string& path);  // with missing parents
+  bool readFile(const std::string& path, std::string* content) const;
+  bool exists(const std::string& path) const;
+  bool statPath(const std::string& path, RemoteAttr* attr) const;
+  void setCapacity(uint64_t bytes);
+
+  // --- capabilities: copied into every connection when it connects ---
+  void setCaps(const BackendCaps& caps);
+  BackendCaps caps() const;
+  // The server answers ranged reads with the whole object, as a caching proxy
+  // might; the connection clears rangeRead the first time it notices.
+  void setIgnoreRange(bool ignore);
+
+  // --- faults, delays, gates ---
+  void addFault(const FaultRule& rule);
+  void clearFaults();
+  void setDown(bool down);  // every call, connect included, fails with network
+  void setLatencyMs(uint32_t ms);
+  void setBandwidth(uint64_t bytesPerSecond);  // 0: unlimited
+  // Cuts injected latency and bandwidth waits short while it is cancelled.
+  void setDelayCancel(std::shared_ptr<const CancelToken> token);
+  // Holds the next call of `op` on `path` (empty: any path) at a gate.
+  std::shared_ptr<Gate> addGate(MemOp op, const std::string& path = "");
+
+  // --- what happened ---
+  std::vector<CallRecord> calls() const;
+  int countCalls(MemOp op, const std::string& path = "") const;
+  void clearCalls();
+  int misuseCount() const;
+  uint64_t connectionsMade() const;
+
+  // --- connections ---
+  std::unique_ptr<MemoryBackend> connection(const EndpointConfig& config = {});
+  std::function<std::unique_ptr<IBackend>()> factory(const EndpointConfig& config = {});
+
+ private:
+  friend class MemoryBackend;
+  friend class MemoryReadStream;
+  friend class MemoryWriteStream;
+
+  struct Node {
+    std::string path;  // as created (keys may be case-folded)
+    bool dir = false;
+    std::shared_ptr<const std::string> data;  // files only; never null
+    RemoteAttr attr;
+  };
+
+  // What a call is allowed to do after faults and the down switch are seen.
+  struct Admission {
+    Status status;
+    FaultRule::Kind kind = FaultRule::Kind::kFail;
+    uint64_t limit = UINT64_MAX;
+  };
+
+  Admission enter(MemOp op, const std::string& path, uint64_t connection);
+  void delayFor(uint64_t bytes);
+  void reportMisuse(uint64_t connection);
+
+  // Callers hold mu_.
+  std::string keyOfLocked(const std::string& path) const;
+  Node* findLocked(const std::string& path);
+  const Node* findLocked(const std::string& path) const;
+  bool isFolderLocked(const std::string& path) const;  // explicit or implied
+  Status checkParentLocked(const std::string& path) const;
+  bool hasChildrenLocked(const std::string& path) const;
+  void storeLocked(const std::string& path, std::shared_ptr<const std::string> data);
+  void touchLocked(Node& node);
+  uint64_t usedLocked() const;
+  RemoteAttr attrOfLocked(const std::string& path) const;
+
+  mutable std::mutex mu_;
+  std::map<std::string, Node> nodes_;  // guarded by mu_; key: keyOfLocked(path)
+  BackendCaps caps_;                   // guarded by mu_
+  bool ignoreRange_ = false;           // guarded by mu_
+  uint64_t capacity_ = 1ULL << 40;     // guarded by mu_
+  uint64_t etagCounter_ = 0;           // guarded by mu_
+  uint64_t fileIdCounter_ = 0;         // guarded by mu_
+  struct ActiveRule {
+    FaultRule rule;
+    int seen = 0;
+  };
+  std::vector<ActiveRule> faults_;  // guarded by mu_
+  struct PendingGate {
+    MemOp op;
+    std::string path;
+    std::shared_ptr<Gate> gate;
+  };
+  std::vector<PendingGate> gates_;                // guarded by mu_
+  bool down_ = false;                             // guarded by mu_
+  uint32_t latencyMs_ = 0;                        // guarded by mu_
+  uint64_t bandwidth_ = 0;                        // guarded by mu_
+  std::shared_ptr<const CancelToken> delayCancel_;  // guarded by mu_
+  std::vector<CallRecord> calls_;                 // guarded by mu_
+  int misuse_ = 0;                                // guarded by mu_
+  uint64_t nextConnection_ = 1;                   // guarded by mu_
+};
+
+class MemoryBackend : public IBackend {
+ public:
+  MemoryBackend(std::shared_ptr<MemoryServer> server, EndpointConfig config, uint64_t id);
+  ~MemoryBackend() override;
+
+  uint64_t id() const { return id_; }
+
+  Status connect() override;
+  void disconnect() override;
+  bool isConnected() const override { return connected_.load(std::memory_order_acquire); }
+  Status ping() override;
+  const EndpointConfig& config() const override { return config_; }
+
+  Status stat(const std::string& path, RemoteAttr& out) override;
+  Status list(const std::string& path, std::vector<DirEntry>& out) override;
+  Status statfs(FsStats& out) override;
+  Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+                   uint64_t& got) override;
+  Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override;
+  Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
+                   std::unique_ptr<IWriteStream>& out) override;
+  Status writeAt(const std::string& path, uint64_t offset, const uint8_t* data, uint64_t length) override;
+  Status truncate(const std::string& path, uint64_t size) override;
+  Status create(const std::string& path) override;
+  Status mkdir(const std::string& path) override;
+  Status remove(const std::string& path, bool isDir) override;
+  Status rename(const std::string& from, const std::string& to, bool overwrite) override;
+  Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) override;
+
+ private:
+  class UseGuard;
+  // Logs the call, applies gates and faults, and refuses calls on a closed
+  // connection.
+  MemoryServer::Admission begin(MemOp op, const std::string& path);
+
+  std::shared_ptr<MemoryServer> server_;
+  EndpointConfig config_;
+  const uint64_t id_;
+  std::atomic<bool> connected_{false};  // read by the pool from other threads
+  std::atomic<int> users_{0};  // the one-thread-at-a-time check
+};
+
+}  // namespace tarn::test

@@ -1,0 +1,392 @@
+// The shared side of the in-memory server: the tree, faults, gates, delays
+// and the call log. The per-connection operations are in memory_backend.cpp.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+#include "foundation/remote_path.h"
+#include "foundation/retry.h"
+#include "testing/memory_backend.h"
+
+namespace tarn::test {
+
+const char* MemOpName(MemOp op) {
+  switch (op) {
+    case MemOp::kConnect: return "connect";
+    case MemOp::kDisconnect: return "disconnect";
+    case MemOp::kPing: return "ping";
+    case MemOp::kStat: return "stat";
+    case MemOp::kList: return "list";
+    case MemOp::kStatfs: return "statfs";
+    case MemOp::kReadRange: return "readRange";
+    case MemOp::kOpenRead: return "openRead";
+    case MemOp::kStreamRead: return "streamRead";
+    case MemOp::kOpenWrite: return "openWrite";
+    case MemOp::kStreamWrite: return "streamWrite";
+    case MemOp::kFinish: return "finish";
+    case MemOp::kAbort: return "abort";
+    case MemOp::kWriteAt: return "writeAt";
+    case MemOp::kTruncate: return "truncate";
+    case MemOp::kCreate: return "create";
+    case MemOp::kMkdir: return "mkdir";
+    case MemOp::kRemove: return "remove";
+    case MemOp::kRename: return "rename";
+    case MemOp::kSetTimes: return "setTimes";
+  }
+  return "?";
+}
+
+// --- Gate ---
+
+bool Gate::waitArrived(uint32_t timeoutMs) {
+  std::unique_lock<std::mutex> lock(mu_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return arrived_; });
+}
+
+void Gate::release() {
+  std::lock_guard<std::mutex> lock(mu_);
+  released_ = true;
+  cv_.notify_all();
+}
+
+bool Gate::arrived() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return arrived_;
+}
+
+void Gate::pass() {
+  std::unique_lock<std::mutex> lock(mu_);
+  arrived_ = true;
+  cv_.notify_all();
+  cv_.wait(lock, [&] { return released_; });
+}
+
+// --- MemoryServer ---
+
+MemoryServer::MemoryServer() {
+  Node root;
+  root.path = "/";
+  root.dir = true;
+  root.attr.type = RemoteAttr::kDirectory;
+  nodes_.emplace("/", std::move(root));
+}
+
+std::string MemoryServer::keyOfLocked(const std::string& path) const {
+  std::string key = NormalizeRemotePath(path);
+  if (!caps_.caseSensitive)
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return key;
+}
+
+MemoryServer::Node* MemoryServer::findLocked(const std::string& path) {
+  auto it = nodes_.find(keyOfLocked(path));
+  return it == nodes_.end() ? nullptr : &it->second;
+}
+
+const MemoryServer::Node* MemoryServer::findLocked(const std::string& path) const {
+  auto it = nodes_.find(keyOfLocked(path));
+  return it == nodes_.end() ? nullptr : &it->second;
+}
+
+bool MemoryServer::hasChildrenLocked(const std::string& path) const {
+  std::string key = keyOfLocked(path);
+  if (key == "/") return nodes_.size() > 1;
+  std::string prefix = key + "/";
+  auto it = nodes_.lower_bound(prefix);
+  return it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool MemoryServer::isFolderLocked(const std::string& path) const {
+  const Node* node = findLocked(path);
+  if (node != nullptr) return node->dir;
+  return caps_.implicitFolders && hasChildrenLocked(path);
+}
+
+Status MemoryServer::checkParentLocked(const std::string& path) const {
+  std::string parent = ParentPath(NormalizeRemotePath(path));
+  if (caps_.implicitFolders) {
+    const Node* node = findLocked(parent);
+    if (node != nullptr && !node->dir) return Status(Status::kNotDirectory, "parent is a file: " + parent);
+    return Status();
+  }
+  const Node* node = findLocked(parent);
+  if (node == nullptr) return Status(Status::kNotFound, "parent folder missing: " + parent);
+  if (!node->dir) return Status(Status::kNotDirectory, "parent is a file: " + parent);
+  return Status();
+}
+
+void MemoryServer::touchLocked(Node& node) {
+  Timestamp now = Timestamp::now();
+  node.attr.mtime = now;
+  node.attr.ctime = now;
+  node.attr.atime = now;
+  if (!node.dir) {
+    node.attr.size = node.data->size();
+    node.attr.etag = "\"" + std::to_string(++etagCounter_) + "\"";
+  }
+}
+
+void MemoryServer::storeLocked(const std::string& path, std::shared_ptr<const std::string> data) {
+  std::string key = keyOfLocked(path);
+  auto it = nodes_.find(key);
+  if (it == nodes_.end()) {
+    Node node;
+    node.path = NormalizeRemotePath(path);
+    node.attr.fileId = ++fileIdCounter_;
+    it = nodes_.emplace(key, std::move(node)).first;
+  }
+  it->second.dir = false;
+  it->second.attr.type = RemoteAttr::kFile;
+  it->second.data = std::move(data);
+  touchLocked(it->second);
+}
+
+uint64_t MemoryServer::usedLocked() const {
+  uint64_t used = 0;
+  for (const auto& [key, node] : nodes_)
+    if (!node.dir) used += node.data->size();
+  return used;
+}
+
+RemoteAttr MemoryServer::attrOfLocked(const std::string& path) const {
+  const Node* node = findLocked(path);
+  if (node != nullptr) return node->attr;
+  RemoteAttr implied;
+  implied.type = RemoteAttr::kDirectory;
+  return implied;
+}
+
+void MemoryServer::putFile(const std::string& path, const std::string& content) {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::vector<std::string> parts = SplitPath(NormalizeRemotePath(path));
+  std::string folder;
+  for (size_t i = 0; i + 1 < parts.size() && !caps_.implicitFolders; ++i) {
+    folder += "/" + parts[i];
+    if (findLocked(folder) == nullptr) {
+      Node node;
+      node.path = folder;
+      node.dir = true;
+      node.attr.type = RemoteAttr::kDirectory;
+      node.attr.fileId = ++fileIdCounter_;
+      touchLocked(node);
+      nodes_.emplace(keyOfLocked(folder), std::move(node));
+    }
+  }
+  storeLocked(path, std::make_shared<const std::string>(content));
+}
+
+void MemoryServer::makeDir(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::string folder;
+  for (const std::string& part : SplitPath(NormalizeRemotePath(path))) {
+    folder += "/" + part;
+    if (findLocked(folder) != nullptr) continue;
+    Node node;
+    node.path = folder;
+    node.dir = true;
+    node.attr.type = RemoteAttr::kDirectory;
+    node.attr.fileId = ++fileIdCounter_;
+    touchLocked(node);
+    nodes_.emplace(keyOfLocked(folder), std::move(node));
+  }
+}
+
+bool MemoryServer::readFile(const std::string& path, std::string* content) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  const Node* node = findLocked(path);
+  if (node == nullptr || node->dir) return false;
+  if (content != nullptr) *content = *node->data;
+  return true;
+}
+
+bool MemoryServer::exists(const std::string& path) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return findLocked(path) != nullptr || isFolderLocked(path);
+}
+
+bool MemoryServer::statPath(const std::string& path, RemoteAttr* attr) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (findLocked(path) == nullptr && !isFolderLocked(path)) return false;
+  if (attr != nullptr) *attr = attrOfLocked(path);
+  return true;
+}
+
+void MemoryServer::setCapacity(uint64_t bytes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  capacity_ = bytes;
+}
+
+void MemoryServer::setCaps(const BackendCaps& caps) {
+  std::lock_guard<std::mutex> lock(mu_);
+  caps_ = caps;
+}
+
+BackendCaps MemoryServer::caps() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return caps_;
+}
+
+void MemoryServer::setIgnoreRange(bool ignore) {
+  std::lock_guard<std::mutex> lock(mu_);
+  ignoreRange_ = ignore;
+}
+
+void MemoryServer::addFault(const FaultRule& rule) {
+  std::lock_guard<std::mutex> lock(mu_);
+  faults_.push_back(ActiveRule{rule, 0});
+}
+
+void MemoryServer::clearFaults() {
+  std::lock_guard<std::mutex> lock(mu_);
+  faults_.clear();
+}
+
+void MemoryServer::setDown(bool down) {
+  std::lock_guard<std::mutex> lock(mu_);
+  down_ = down;
+}
+
+void MemoryServer::setLatencyMs(uint32_t ms) {
+  std::lock_guard<std::mutex> lock(mu_);
+  latencyMs_ = ms;
+}
+
+void MemoryServer::setBandwidth(uint64_t bytesPerSecond) {
+  std::lock_guard<std::mutex> lock(mu_);
+  bandwidth_ = bytesPerSecond;
+}
+
+void MemoryServer::setDelayCancel(std::shared_ptr<const CancelToken> token) {
+  std::lock_guard<std::mutex> lock(mu_);
+  delayCancel_ = std::move(token);
+}
+
+std::shared_ptr<Gate> MemoryServer::addGate(MemOp op, const std::string& path) {
+  auto gate = std::make_shared<Gate>();
+  std::lock_guard<std::mutex> lock(mu_);
+  gates_.push_back(PendingGate{op, path.empty() ? path : keyOfLocked(path), gate});
+  return gate;
+}
+
+std::vector<CallRecord> MemoryServer::calls() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return calls_;
+}
+
+int MemoryServer::countCalls(MemOp op, const std::string& path) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::string key = path.empty() ? path : keyOfLocked(path);
+  return static_cast<int>(std::count_if(calls_.begin(), calls_.end(), [&](const CallRecord& r) {
+    return r.op == op && (key.empty() || keyOfLocked(r.path) == key);
+  }));
+}
+
+void MemoryServer::clearCalls() {
+  std::lock_guard<std::mutex> lock(mu_);
+  calls_.clear();
+}
+
+int MemoryServer::misuseCount() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return misuse_;
+}
+
+uint64_t MemoryServer::connectionsMade() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return nextConnection_ - 1;
+}
+
+std::unique_ptr<MemoryBackend> MemoryServer::connection(const EndpointConfig& config) {
+  uint64_t id;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    id = nextConnection_++;
+  }
+  return std::make_unique<MemoryBackend>(shared_from_this(), config, id);
+}
+
+std::function<std::unique_ptr<IBackend>()> MemoryServer::factory(const EndpointConfig& config) {
+  std::weak_ptr<MemoryServer> weak = weak_from_this();
+  return [weak, config]() -> std::unique_ptr<IBackend> {
+    std::shared_ptr<MemoryServer> server = weak.lock();
+    if (!server) return nullptr;
+    return server->connection(config);
+  };
+}
+
+void MemoryServer::reportMisuse(uint64_t connection) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    ++misuse_;
+  }
+  ADD_FAILURE() << "two threads used memory connection " << connection << " at once";
+}
+
+MemoryServer::Admission MemoryServer::enter(MemOp op, const std::string& path, uint64_t connection) {
+  std::shared_ptr<Gate> gate;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    calls_.push_back(CallRecord{op, path, connection});
+    std::string key = keyOfLocked(path);
+    for (auto it = gates_.begin(); it != gates_.end(); ++it) {
+      if (it->op == op && (it->path.empty() || it->path == key)) {
+        gate = it->gate;
+        gates_.erase(it);
+        break;
+      }
+    }
+  }
+  if (gate) gate->pass();
+
+  Admission admission;
+  uint32_t latency;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    latency = latencyMs_;
+    if (down_) {
+      admission.status = Status(Status::kNetwork, std::string(MemOpName(op)) + ": server down");
+      return admission;
+    }
+    std::string key = keyOfLocked(path);
+    for (ActiveRule& active : faults_) {
+      const FaultRule& rule = active.rule;
+      if (rule.op != op || (!rule.path.empty() && keyOfLocked(rule.path) != key)) continue;
+      int call = ++active.seen;
+      bool fires = call >= rule.firstCall && (rule.times == 0 || call < rule.firstCall + rule.times);
+      if (!fires) continue;
+      admission.kind = rule.kind;
+      if (rule.kind == FaultRule::Kind::kFail)
+        admission.status = rule.status;
+      else
+        admission.limit = rule.limit;
+      break;
+    }
+  }
+  if (latency > 0) {
+    std::shared_ptr<const CancelToken> cancel;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      cancel = delayCancel_;
+    }
+    SleepCancellable(latency, cancel.get());
+  }
+  return admission;
+}
+
+void MemoryServer::delayFor(uint64_t bytes) {
+  uint64_t bandwidth;
+  std::shared_ptr<const CancelToken> cancel;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    bandwidth = bandwidth_;
+    cancel = delayCancel_;
+  }
+  if (bandwidth == 0 || bytes == 0) return;
+  uint64_t ms = bytes * 1000 / bandwidth;
+  SleepCancellable(static_cast<uint32_t>(std::min<uint64_t>(ms, UINT32_MAX)), cancel.get());
+}
+
+}  // namespace tarn::test

@@ -1,0 +1,445 @@
+#include "foundation/config_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "foundation/codec.h"
+#include "foundation/data_protection.h"
+#include "foundation/log.h"
+
+namespace tarn {
+namespace {
+
+namespace fs = std::filesystem;
+using vx::json::Value;
+
+// One private machine per test process: TARN_ROOT is set before anything
+// asks for the data root, which is computed once per process.
+class ConfigFileTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!root().empty()) return;
+    std::string tmpl = (fs::temp_directory_path() / "tarn-cfg-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    root() = tmpl;
+    ::setenv("TARN_ROOT", tmpl.c_str(), 1);
+  }
+  void SetUp() override { ::setenv("TARN_ROOT", root().c_str(), 1); }
+  static std::string& root() {
+    static std::string r;
+    return r;
+  }
+  static std::string Path(const std::string& name) { return root() + "/" + name; }
+  static void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  static Value ParseOrDie(const std::string& text) {
+    Value v;
+    EXPECT_TRUE(vx::json::Parse(text, v)) << text;
+    return v;
+  }
+  static MountConfig DriveFrom(const std::string& json) { return MountConfigFromJson(ParseOrDie(json)); }
+  static MountConfig ValidDrive(const std::string& id) {
+    MountConfig m;
+    m.id = id;
+    m.drive = u'R';
+    m.endpoint.protocol = "sftp";
+    m.endpoint.host = "files.example";
+    m.endpoint.user = "bob";
+    m.endpoint.password = "pa:ss\"word";
+    m.endpoint.privateKey = "-----BEGIN KEY-----\nabc\n";
+    m.net.retries = 9;
+    m.cache.blockBytes = 131072;
+    m.transfer.chunkBytes = 5 * 131072;
+    m.compat.unicode = CompatOptions::kUnicodeNfd;
+    m.compat.caseCollision = CompatOptions::kCaseAllow;
+    m.probed.valid = true;
+    m.probed.probedAt = 1700000000;
+    m.probed.server = "OpenSSH";
+    EXPECT_EQ(ValidateMountConfig(m), "");
+    return m;
+  }
+};
+
+TEST_F(ConfigFileTest, EmptyObjectGivesDefaults) {
+  const AppConfig a = AppConfigFromJson(ParseOrDie("{}"));
+  EXPECT_TRUE(a.mounts.empty());
+  EXPECT_EQ(a.logLevel, "info");
+  EXPECT_EQ(a.mountDriver, "auto");
+  EXPECT_TRUE(a.startTrayAtLogon);
+  EXPECT_TRUE(a.autoUpdate);
+  EXPECT_EQ(a.cacheRoot, "");
+
+  const MountConfig m = DriveFrom("{}");
+  EXPECT_EQ(m.endpoint.protocol, "webdav");
+  EXPECT_EQ(m.endpoint.root, "/");
+  EXPECT_EQ(m.endpoint.port, 0u);
+  EXPECT_TRUE(m.endpoint.tls);
+  EXPECT_EQ(m.drive, u'P');
+  EXPECT_EQ(m.net.retries, 5);
+}
+
+TEST_F(ConfigFileTest, ValuesAreReadByKind) {
+  struct Case {
+    const char* json;
+    std::function<bool(const MountConfig&)> check;
+    const char* what;
+  } cases[] = {
+      {R"({"drive":"e"})", [](const MountConfig& m) { return m.drive == u'E'; }, "lower letter"},
+      {R"({"drive":""})", [](const MountConfig& m) { return m.drive == u'P'; }, "empty letter"},
+      {R"({"drive":"xyz"})", [](const MountConfig& m) { return m.drive == u'X'; }, "first byte"},
+      {R"({"drive":5})", [](const MountConfig& m) { return m.drive == u'5'; }, "number as text"},
+      {R"({"net":{"retries":2.5}})", [](const MountConfig& m) { return m.net.retries == 3; }, "round"},
+      {R"({"net":{"retries":-2.5}})", [](const MountConfig& m) { return m.net.retries == -3; }, "round neg"},
+      {R"({"net":{"retryMinMs":2.5}})", [](const MountConfig& m) { return m.net.retryMinMs == 2; }, "trunc"},
+      {R"({"net":{"retries":"7"}})", [](const MountConfig& m) { return m.net.retries == 5; }, "string number"},
+      {R"({"net":{"retries":true}})", [](const MountConfig& m) { return m.net.retries == 5; }, "bool number"},
+      {R"({"cache":{"offlineMode":1}})", [](const MountConfig& m) { return !m.cache.offlineMode; }, "1 not bool"},
+      {R"({"cache":{"offlineMode":true}})", [](const MountConfig& m) { return m.cache.offlineMode; }, "bool"},
+      {R"({"compat":{"unicode":"NFD"}})", [](const MountConfig& m) { return m.compat.unicode == 1; }, "NFD"},
+      {R"({"compat":{"unicode":"nfd"}})", [](const MountConfig& m) { return m.compat.unicode == 2; }, "nfd"},
+      {R"({"compat":{"unicode":"none"}})", [](const MountConfig& m) { return m.compat.unicode == 0; }, "none"},
+      {R"({"compat":{"caseCollision":"Allow"}})", [](const MountConfig& m) { return m.compat.caseCollision == 0; }, "Allow"},
+      {R"({"compat":{"caseCollision":"allow"}})", [](const MountConfig& m) { return m.compat.caseCollision == 1; }, "allow"},
+      {R"({"endpoint":{"tls":false,"port":8443.5}})", [](const MountConfig& m) { return !m.endpoint.tls && m.endpoint.port == 8444; }, "port"},
+      {R"({"endpoint":{"host":12}})", [](const MountConfig& m) { return m.endpoint.host == "12"; }, "host number"},
+      {R"({"endpoint":{"host":[1]}})", [](const MountConfig& m) { return m.endpoint.host.empty(); }, "host array"},
+      {R"({"endpoint":[1,2]})", [](const MountConfig& m) { return m.endpoint.protocol == "webdav"; }, "section array"},
+      {R"({"net":"fast"})", [](const MountConfig& m) { return m.net.connections == 4; }, "section text"},
+      {R"({"probed":{"probedAt":true}})", [](const MountConfig& m) { return m.probed.probedAt == 1; }, "probedAt bool"},
+      {R"({"probed":{"probedAt":"1234"}})", [](const MountConfig& m) { return m.probed.probedAt == 1234; }, "probedAt text"},
+      {R"({"net":{"ioTimeoutMs":2000,"connectTimeoutMs":3000,"keepaliveSec":7}})",
+       [](const MountConfig& m) {
+         return m.endpoint.ioTimeoutMs == 2000 && m.endpoint.connectTimeoutMs == 3000 &&
+                m.endpoint.keepaliveSec == 7;
+       },
+       "endpoint copies"},
+  };
+  for (const Case& c : cases) EXPECT_TRUE(c.check(DriveFrom(c.json))) << c.what << ": " << c.json;
+}
+
+TEST_F(ConfigFileTest, HostileNumbersKeepDefaults) {
+  const MountConfig m = DriveFrom(R"({
+    "endpoint":{"port":1e300},
+    "net":{"retries":1e300,"connections":-1e300,"retryMinMs":-5,"retryMaxMs":4294967296,
+           "connectTimeoutMs":1e19,"speedLimitKbps":-0.5},
+    "cache":{"maxBytes":1e30,"blockBytes":-1,"wholeFileBelow":-7,"readaheadBlocks":4294967295},
+    "transfer":{"chunkBytes":18446744073709551616,"parallelChunks":3e9},
+    "probed":{"probedAt":1e300,"maxNameBytes":-255}})");
+  EXPECT_EQ(m.endpoint.port, 0u);
+  EXPECT_EQ(m.net.retries, 5);
+  EXPECT_EQ(m.net.connections, 4);
+  EXPECT_EQ(m.net.retryMinMs, 500u);
+  EXPECT_EQ(m.net.retryMaxMs, 30000u);
+  EXPECT_EQ(m.net.connectTimeoutMs, 15000u);
+  EXPECT_EQ(m.net.speedLimitKbps, 0u);  // -0.5 truncates to 0, a valid value
+  EXPECT_EQ(m.cache.maxBytes, 4294967296ull);
+  EXPECT_EQ(m.cache.blockBytes, 1048576u);
+  EXPECT_EQ(m.cache.wholeFileBelow, 4194304ull);
+  EXPECT_EQ(m.cache.readaheadBlocks, 4294967295u);  // the largest value fits
+  EXPECT_EQ(m.transfer.chunkBytes, 16777216ull);
+  EXPECT_EQ(m.transfer.parallelChunks, 2);
+  EXPECT_EQ(m.probed.probedAt, 0);
+  EXPECT_EQ(m.probed.maxNameBytes, 255u);
+
+  // A 32-bit port read from a file is refused by validation, not truncated.
+  MountConfig big = DriveFrom(R"({"drive":"F","endpoint":{"host":"h","port":70000}})");
+  EXPECT_EQ(big.endpoint.port, 70000u);
+  EXPECT_EQ(ValidateMountConfig(big), "port must be 0..65535");
+}
+
+TEST_F(ConfigFileTest, ValidationClampsNumbers) {
+  struct Case {
+    uint32_t block;
+    uint64_t chunk;
+    int32_t connections;
+    int32_t parallel;
+    uint32_t wantBlock;
+    uint64_t wantChunk;
+    int32_t wantConnections;
+    int32_t wantParallel;
+  } cases[] = {
+      {100000, 16777216, 4, 2, 131072, 16777216, 4, 2},
+      {10, 16777216, 0, -3, 65536, 16777216, 1, 1},
+      {50000000, 1000, 100, 17, 16777216, 16777216, 32, 16},
+      {1048576, 5000000, 32, 16, 1048576, 4194304, 32, 16},
+      {1048576, 1000, 1, 1, 1048576, 1048576, 1, 1},
+      {UINT32_MAX, UINT64_MAX, INT32_MIN, INT32_MAX, 16777216, UINT64_MAX - (UINT64_MAX % 16777216), 1, 16},
+  };
+  for (const Case& c : cases) {
+    MountConfig m;
+    m.endpoint.protocol = "webdav";
+    m.endpoint.host = "h";
+    m.cache.blockBytes = c.block;
+    m.transfer.chunkBytes = c.chunk;
+    m.net.connections = c.connections;
+    m.transfer.parallelChunks = c.parallel;
+    ASSERT_EQ(ValidateMountConfig(m), "");
+    EXPECT_EQ(m.cache.blockBytes, c.wantBlock) << c.block;
+    EXPECT_EQ(m.transfer.chunkBytes, c.wantChunk) << c.chunk;
+    EXPECT_EQ(m.net.connections, c.wantConnections);
+    EXPECT_EQ(m.transfer.parallelChunks, c.wantParallel);
+  }
+  MountConfig m;
+  m.endpoint.protocol = "nfs";
+  m.endpoint.host = "h";
+  m.endpoint.root = "a//b/../c/";
+  m.net.retries = -4;
+  m.net.retryMinMs = 5;
+  m.net.retryMaxMs = 50;
+  m.net.connectTimeoutMs = 0;
+  m.net.ioTimeoutMs = 999;
+  m.cache.readaheadBlocks = 0;
+  m.cache.readaheadMaxBlocks = 0;
+  m.cache.maxBytes = 1;
+  ASSERT_EQ(ValidateMountConfig(m), "");
+  EXPECT_EQ(m.endpoint.root, "/a/c");
+  EXPECT_EQ(m.net.retries, 1);
+  EXPECT_EQ(m.net.retryMinMs, 100u);
+  EXPECT_EQ(m.net.retryMaxMs, 100u);
+  EXPECT_EQ(m.net.connectTimeoutMs, 1000u);
+  EXPECT_EQ(m.endpoint.connectTimeoutMs, 1000u);
+  EXPECT_EQ(m.endpoint.ioTimeoutMs, 1000u);
+  EXPECT_EQ(m.cache.readaheadBlocks, 1u);
+  EXPECT_EQ(m.cache.readaheadMaxBlocks, 1u);
+  EXPECT_EQ(m.cache.maxBytes, 67108864ull);
+  EXPECT_EQ(m.id.size(), 16u);
+  EXPECT_EQ(m.name, "h");
+}
+
+TEST_F(ConfigFileTest, ValidationVerdicts) {
+  struct Case {
+    char16_t drive;
+    const char* protocol;
+    const char* host;
+    uint32_t port;
+    const char* want;
+  } cases[] = {
+      {u'c', "webdav", "h", 0, "drive letter must be D..Z"},
+      {u'C', "webdav", "h", 0, "drive letter must be D..Z"},
+      {u'[', "webdav", "h", 0, "drive letter must be D..Z"},
+      {u'd', "webdav", "h", 0, ""},
+      {u'z', "memory", "h", 0, ""},
+      {u'E', "webdav", "", 0, "host is empty"},
+      {u'E', "webdav", "   ", 0, ""},
+      {u'E', "s3", "h", 0, "unknown protocol: s3"},
+      {u'E', "WebDAV", "h", 0, "unknown protocol: WebDAV"},
+      {u'E', "webdav", "ftp://h/", 0, "unsupported link: ftp://"},
+      {u'E', "", "https://h:0/", 0, "bad port in the link: 0"},
+      {u'E', "sftp", "h", 65535, ""},
+      {u'E', "sftp", "h", 65536, "port must be 0..65535"},
+  };
+  for (const Case& c : cases) {
+    MountConfig m;
+    m.drive = c.drive;
+    m.endpoint.protocol = c.protocol;
+    m.endpoint.host = c.host;
+    m.endpoint.port = c.port;
+    EXPECT_EQ(ValidateMountConfig(m), c.want) << c.host << " " << c.protocol;
+  }
+  MountConfig link;
+  link.drive = u'g';
+  link.endpoint.protocol = "sftp";
+  link.endpoint.host = " https://server:8443/remote.php/dav/files/bob/ ";
+  ASSERT_EQ(ValidateMountConfig(link), "");
+  EXPECT_EQ(link.drive, u'G');
+  EXPECT_EQ(link.endpoint.protocol, "webdav");
+  EXPECT_EQ(link.endpoint.host, "server");
+  EXPECT_EQ(link.endpoint.port, 8443u);
+  EXPECT_EQ(link.endpoint.user, "bob");
+  EXPECT_EQ(link.name, "server");
+}
+
+TEST_F(ConfigFileTest, WritersEmitSecretsOnlyWhenAsked) {
+  MountConfig m = ValidDrive("d1");
+  const Value with = MountConfigToJson(m, true);
+  EXPECT_EQ(with["endpoint"]["password"].asString(), m.endpoint.password);
+  EXPECT_FALSE(with["endpoint"].has("hasPassword"));
+  const Value status = MountConfigToJson(m, false);
+  EXPECT_FALSE(status["endpoint"].has("password"));
+  EXPECT_FALSE(status["endpoint"].has("privateKey"));
+  EXPECT_TRUE(status["endpoint"]["hasPassword"].asBool());
+  EXPECT_TRUE(status["endpoint"]["hasPrivateKey"].asBool());
+  m.endpoint.privateKey.clear();
+  EXPECT_FALSE(MountConfigToJson(m, false)["endpoint"]["hasPrivateKey"].asBool(true));
+  EXPECT_EQ(with["drive"].asString(), "R");
+  EXPECT_EQ(with["compat"]["unicode"].asString(), "nfd");
+  EXPECT_EQ(with["compat"]["caseCollision"].asString(), "allow");
+
+  AppConfig a;
+  a.mounts.push_back(m);
+  const Value app = AppConfigToJson(a, true);
+  EXPECT_EQ(app["version"].asInt64(), 1);
+  EXPECT_EQ(app.keys.front(), "version");
+  EXPECT_EQ(app.keys.back(), "mounts");
+  EXPECT_EQ(app["mounts"].size(), 1u);
+}
+
+TEST_F(ConfigFileTest, SaveAndLoadRoundTripWithSealedSecrets) {
+  AppConfig a;
+  a.cacheRoot = "/srv/cache";
+  a.logLevel = "debug";
+  a.language = "de";
+  a.autoUpdate = false;
+  a.mounts.push_back(ValidDrive("d1"));
+  MountConfig empty = ValidDrive("d2");
+  empty.endpoint.password.clear();
+  empty.endpoint.privateKey.clear();
+  a.mounts.push_back(empty);
+  const AppConfig before = a;
+
+  const std::string path = Path("roundtrip.json");
+  std::string error;
+  ASSERT_TRUE(SaveConfig(a, path, &error)) << error;
+  EXPECT_EQ(a.mounts[0].endpoint.password, before.mounts[0].endpoint.password);  // caller's copy untouched
+
+  const std::string text = ReadText(path);
+  EXPECT_EQ(text.find(before.mounts[0].endpoint.password), std::string::npos);
+  const Value file = ParseOrDie(text);
+  EXPECT_EQ(file["mounts"].at(0)["endpoint"]["password"].asString().rfind("dpapi:", 0), 0u);
+  EXPECT_EQ(file["mounts"].at(0)["endpoint"]["privateKey"].asString().rfind("dpapi:", 0), 0u);
+  EXPECT_EQ(file["mounts"].at(1)["endpoint"]["password"].asString(), "");
+  EXPECT_NE(text.find("\n  \"cacheRoot\""), std::string::npos);  // indent of 2
+
+  AppConfig loaded;
+  ASSERT_TRUE(LoadConfig(loaded, path, &error)) << error;
+  ASSERT_EQ(loaded.mounts.size(), 2u);
+  EXPECT_EQ(AppConfigToJson(loaded, true).dump(2), AppConfigToJson(before, true).dump(2));
+  EXPECT_EQ(loaded.mounts[0].endpoint.password, "pa:ss\"word");
+  EXPECT_EQ(loaded.mounts[0].endpoint.privateKey, "-----BEGIN KEY-----\nabc\n");
+  EXPECT_EQ(loaded.mounts[0].drive, u'R');
+  EXPECT_EQ(loaded.mounts[0].endpoint.connectTimeoutMs, 15000u);
+}
+
+TEST_F(ConfigFileTest, LoadFailuresLeaveTheRecord) {
+  AppConfig a;
+  a.logLevel = "keep";
+  std::string error;
+  EXPECT_FALSE(LoadConfig(a, Path("missing.json"), &error));
+  EXPECT_EQ(error, "cannot read " + Path("missing.json"));
+  WriteText(Path("bad.json"), "{\"mounts\": [");
+  EXPECT_FALSE(LoadConfig(a, Path("bad.json"), &error));
+  EXPECT_EQ(error, "config is not valid JSON");
+  EXPECT_FALSE(LoadConfig(a, Path("bad.json")));  // no error text asked for
+  EXPECT_EQ(a.logLevel, "keep");
+
+  WriteText(Path("odd.json"), R"({"mounts":[{"endpoint":{"host":"","password":"plain"}},
+    {"drive":"c","endpoint":{"host":"h"}}, 7, "x"], "logLevel": ["no"]})");
+  ASSERT_TRUE(LoadConfig(a, Path("odd.json"), &error));
+  ASSERT_EQ(a.mounts.size(), 4u);  // invalid drives stay listed
+  EXPECT_EQ(a.mounts[0].endpoint.password, "plain");
+  EXPECT_EQ(a.mounts[1].drive, u'C');
+  EXPECT_EQ(a.logLevel, "info");
+  WriteText(Path("nomounts.json"), R"({"mounts":{"a":1}})");
+  ASSERT_TRUE(LoadConfig(a, Path("nomounts.json")));
+  EXPECT_TRUE(a.mounts.empty());
+}
+
+TEST_F(ConfigFileTest, SecretThatDoesNotOpenIsKeptAndWrittenBack) {
+  // Seal on "another computer", then load the file here.
+  std::string tmpl = (fs::temp_directory_path() / "tarn-other-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+  ::setenv("TARN_ROOT", tmpl.c_str(), 1);
+  const std::string foreign = ProtectSecret("their password");
+  ::setenv("TARN_ROOT", root().c_str(), 1);
+  fs::remove_all(tmpl);
+  ASSERT_EQ(foreign.rfind("dpapi:", 0), 0u);
+  EXPECT_EQ(UnprotectSecret(foreign), "");
+  std::string plain = "untouched";
+  EXPECT_FALSE(TryUnprotectSecret(foreign, plain));
+  EXPECT_EQ(plain, "untouched");
+  EXPECT_FALSE(TryUnprotectSecret("dpapi:!!notbase64!!", plain));
+
+  const std::string path = Path("foreign.json");
+  WriteText(path, R"({"mounts":[{"id":"f1","drive":"F","endpoint":{"protocol":"sftp","host":"h",
+    "password":")" + foreign + R"(","privateKey":"plainkey"}}]})");
+  AppConfig a;
+  vx::log::setConsole(true);
+  ::testing::internal::CaptureStderr();
+  const bool loaded = LoadConfig(a, path);
+  const std::string logged = ::testing::internal::GetCapturedStderr();
+  vx::log::setConsole(false);
+  ASSERT_TRUE(loaded);
+  EXPECT_NE(logged.find("f1: cannot open the stored password; kept as stored"), std::string::npos)
+      << logged;
+  EXPECT_EQ(logged.find("private key"), std::string::npos) << logged;
+  ASSERT_EQ(a.mounts.size(), 1u);
+  EXPECT_EQ(a.mounts[0].endpoint.password, foreign);
+  EXPECT_EQ(a.mounts[0].endpoint.privateKey, "plainkey");
+  ASSERT_TRUE(SaveConfig(a, path));
+  const Value file = ParseOrDie(ReadText(path));
+  EXPECT_EQ(file["mounts"].at(0)["endpoint"]["password"].asString(), foreign);
+  const std::string sealedKey = file["mounts"].at(0)["endpoint"]["privateKey"].asString();
+  EXPECT_EQ(sealedKey.rfind("dpapi:", 0), 0u);
+  EXPECT_EQ(UnprotectSecret(sealedKey), "plainkey");
+}
+
+TEST_F(ConfigFileTest, SealFailureFailsTheSaveAndKeepsTheOldFile) {
+  const std::string path = Path("keep.json");
+  WriteText(path, "{\"old\":true}");
+  std::string other = (fs::temp_directory_path() / "tarn-broken-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(other.data()), nullptr);
+  ::setenv("TARN_ROOT", other.c_str(), 1);
+  fs::create_directories(other + "/etc/tarn");
+  WriteText(other + "/etc/tarn/machine.key", "short");  // damaged machine secret
+
+  AppConfig a;
+  a.mounts.push_back(ValidDrive("s1"));
+  std::string error;
+  EXPECT_FALSE(SaveConfig(a, path, &error));
+  EXPECT_EQ(error, "cannot seal the password of drive s1");
+  EXPECT_EQ(ReadText(path), "{\"old\":true}");
+  EXPECT_EQ(ProtectSecret("x"), "");
+  std::string stored = "same";
+  EXPECT_FALSE(TryProtectSecret("x", stored));
+  EXPECT_EQ(stored, "same");
+
+  // Drives without secrets need no seal and still save.
+  a.mounts[0].endpoint.password.clear();
+  a.mounts[0].endpoint.privateKey.clear();
+  EXPECT_TRUE(SaveConfig(a, path, &error)) << error;
+  ::setenv("TARN_ROOT", root().c_str(), 1);
+  fs::remove_all(other);
+
+  EXPECT_FALSE(SaveConfig(a, Path("no/such/folder/c.json"), &error));
+  EXPECT_EQ(error, "cannot write " + Path("no/such/folder/c.json"));
+}
+
+TEST_F(ConfigFileTest, SecretForms) {
+  EXPECT_EQ(ProtectSecret(""), "");
+  EXPECT_EQ(UnprotectSecret(""), "");
+  EXPECT_EQ(UnprotectSecret("dpapi"), "dpapi");
+  EXPECT_EQ(UnprotectSecret("plain text"), "plain text");
+  const std::string s = ProtectSecret("\xC3\xA4 secret");
+  EXPECT_EQ(s.rfind("dpapi:", 0), 0u);
+  EXPECT_EQ(UnprotectSecret(s), "\xC3\xA4 secret");
+  // Sealed with another entropy: does not open as a configuration secret.
+  std::vector<uint8_t> sealed;
+  ASSERT_TRUE(vx::ProtectData({'a'}, "other entropy", sealed));
+  std::string plain = "untouched";
+  EXPECT_FALSE(TryUnprotectSecret("dpapi:" + vx::Base64Encode(sealed), plain));
+  EXPECT_EQ(plain, "untouched");
+  EXPECT_EQ(UnprotectSecret("dpapi:" + vx::Base64Encode(sealed)), "");
+}
+
+TEST_F(ConfigFileTest, Locations) {
+  EXPECT_EQ(DataRoot(), root() + "/var/lib/tarn");
+  EXPECT_TRUE(fs::is_directory(DataRoot()));
+  EXPECT_EQ(ConfigPath(), root() + "/var/lib/tarn/config.json");
+  EXPECT_EQ(DefaultCacheDir(), root() + "/var/lib/tarn/cache");
+  EXPECT_EQ(LogDir(), DataRoot());
+  EXPECT_EQ(PipeName(), "\\\\.\\pipe\\Tarn");
+}
+
+}  // namespace
+}  // namespace tarn

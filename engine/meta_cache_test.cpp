@@ -1,0 +1,177 @@
+#include "engine/meta_cache.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/test_clock.h"
+
+namespace tarn {
+namespace {
+
+RemoteAttr File(uint64_t size) {
+  RemoteAttr attr;
+  attr.size = size;
+  attr.etag = "e" + std::to_string(size);
+  return attr;
+}
+
+RemoteAttr Folder() {
+  RemoteAttr attr;
+  attr.type = RemoteAttr::kDirectory;
+  return attr;
+}
+
+class MetaCacheTest : public ::testing::Test {
+ protected:
+  // Positive answer: size; negative answer: -1; miss: -2.
+  int64_t probe(const std::string& path) {
+    RemoteAttr attr;
+    bool negative = false;
+    if (!cache_.getAttr(path, &attr, &negative)) return -2;
+    return negative ? -1 : static_cast<int64_t>(attr.size);
+  }
+
+  std::vector<std::string> names(const std::string& folder) {
+    std::vector<DirEntry> entries;
+    std::vector<std::string> out;
+    if (!cache_.getListing(folder, &entries)) return {"<miss>"};
+    for (const DirEntry& e : entries) out.push_back(e.name + ":" + std::to_string(e.attr.size));
+    return out;
+  }
+
+  test::ScopedTestClock clock_;
+  MetaCache cache_{10000, 5000, 2000, false};
+};
+
+TEST_F(MetaCacheTest, EntriesLiveForTheirLifetimes) {
+  cache_.putAttr("/file", File(7));
+  cache_.putNegative("/gone");
+  cache_.putListing("/dir", {{"a", File(1)}});
+  struct Check {
+    uint64_t at;
+    int64_t file, gone, child;
+    bool listing;
+  } checks[] = {
+      {0, 7, -1, 1, true},       {1999, 7, -1, 1, true}, {2000, 7, -2, 1, true},
+      {4999, 7, -2, 1, true},    {5000, 7, -2, 1, false}, {9999, 7, -2, 1, false},
+      {10000, -2, -2, -2, false},
+  };
+  uint64_t start = clock_.now();
+  for (const Check& c : checks) {
+    clock_.set(start + c.at);
+    EXPECT_EQ(probe("/file"), c.file) << "at +" << c.at;
+    EXPECT_EQ(probe("/gone"), c.gone) << "at +" << c.at;
+    EXPECT_EQ(probe("/dir/a"), c.child) << "at +" << c.at;
+    EXPECT_EQ(names("/dir") != std::vector<std::string>{"<miss>"}, c.listing) << "at +" << c.at;
+  }
+}
+
+TEST_F(MetaCacheTest, OfflineServesEverythingUntilOnlineClears) {
+  cache_.putAttr("/old", File(3));
+  cache_.putNegative("/none");
+  cache_.setConfig(10000, 5000, 2000, true);
+  clock_.advance(3600 * 1000);
+  EXPECT_EQ(probe("/old"), 3);
+  EXPECT_EQ(probe("/none"), -1);
+  // Coming back online: the volume clears after switching.
+  cache_.setConfig(10000, 5000, 2000, false);
+  EXPECT_EQ(probe("/old"), -2) << "expired entries are not served online";
+  cache_.clear();
+  cache_.setConfig(10000, 5000, 2000, true);
+  EXPECT_EQ(probe("/old"), -2) << "cleared entries stay gone";
+}
+
+TEST_F(MetaCacheTest, PositiveAnswerReplacesNegativeAtOnce) {
+  cache_.putNegative("/x");
+  EXPECT_EQ(probe("/x"), -1);
+  cache_.putAttr("/x", File(4));
+  EXPECT_EQ(probe("/x"), 4);
+  cache_.putNegative("/x");
+  RemoteAttr attr = File(99);
+  bool negative = false;
+  ASSERT_TRUE(cache_.getAttr("/x", &attr, &negative));
+  EXPECT_TRUE(negative);
+  EXPECT_EQ(attr.size, 99u) << "a negative answer copies no attributes out";
+}
+
+TEST_F(MetaCacheTest, LocalChangesReachTheParentListing) {
+  cache_.putListing("/d", {{"a", File(1)}, {"b", File(2)}});
+  cache_.putAttrAndEntry("/d/c", File(3));
+  cache_.putAttrAndEntry("/d/a", File(10));
+  EXPECT_EQ(names("/d"), (std::vector<std::string>{"a:10", "b:2", "c:3"}));
+  cache_.putAttrAndEntry("/elsewhere/z", File(5));
+  EXPECT_EQ(names("/elsewhere"), std::vector<std::string>{"<miss>"}) << "no listing is made up";
+
+  // A local write without an attribute entry changes only the listing.
+  cache_.invalidate("/d/b");
+  cache_.putListing("/d", {{"a", File(1)}, {"b", File(2)}});
+  cache_.putNegative("/d/b");
+  cache_.updateLocal("/d/b", 50, Timestamp{99, 0});
+  EXPECT_EQ(probe("/d/b"), -1) << "a negative entry is left alone";
+  EXPECT_EQ(names("/d"), (std::vector<std::string>{"a:1", "b:50"}));
+
+  clock_.advance(9000);
+  cache_.updateLocal("/d/a", 60, Timestamp{100, 0});
+  clock_.advance(9000);
+  EXPECT_EQ(probe("/d/a"), 60) << "a local write renews the entry";
+}
+
+TEST_F(MetaCacheTest, InvalidationForgetsPathsListingsAndParents) {
+  auto fill = [&] {
+    cache_.clear();
+    cache_.putListing("/", {{"a", Folder()}, {"ab", File(1)}});
+    cache_.putListing("/a", {{"x", File(2)}, {"sub", Folder()}});
+    cache_.putListing("/a/sub", {{"y", File(3)}});
+  };
+  fill();
+  cache_.invalidate("/a/sub");
+  EXPECT_EQ(probe("/a/sub"), -2);
+  EXPECT_EQ(names("/a/sub"), std::vector<std::string>{"<miss>"});
+  EXPECT_EQ(names("/a"), std::vector<std::string>{"<miss>"});
+  EXPECT_EQ(probe("/a/sub/y"), 3) << "invalidate is not recursive";
+
+  fill();
+  cache_.invalidateTree("/a");
+  for (const char* gone : {"/a", "/a/x", "/a/sub", "/a/sub/y"}) EXPECT_EQ(probe(gone), -2) << gone;
+  EXPECT_EQ(names("/"), std::vector<std::string>{"<miss>"});
+  EXPECT_EQ(probe("/ab"), 1) << "a sibling with the same first letters stays";
+}
+
+TEST_F(MetaCacheTest, RenameMovesEntriesWithTheirExpiry) {
+  cache_.putListing("/", {{"a", Folder()}});
+  cache_.putListing("/a", {{"x", File(2)}});
+  cache_.putListing("/b", {});
+  clock_.advance(4000);
+  cache_.putNegative("/a/none");
+  cache_.renameTree("/a", "/b");
+  EXPECT_EQ(probe("/b"), 0);
+  EXPECT_EQ(probe("/b/x"), 2);
+  EXPECT_EQ(probe("/b/none"), -1) << "negative answers move too";
+  EXPECT_EQ(probe("/a"), -2);
+  EXPECT_EQ(probe("/a/x"), -2);
+  for (const char* folder : {"/", "/a", "/b"}) EXPECT_EQ(names(folder), std::vector<std::string>{"<miss>"}) << folder;
+  clock_.advance(5999);
+  EXPECT_EQ(probe("/b/x"), 2);
+  clock_.advance(1);
+  EXPECT_EQ(probe("/b/x"), -2) << "the moved entry kept its original expiry";
+}
+
+TEST_F(MetaCacheTest, RenameWithoutEntriesDropsStaleAnswersAboutTheTarget) {
+  cache_.putNegative("/new");
+  cache_.renameTree("/old", "/new");
+  EXPECT_EQ(probe("/new"), -2);
+  cache_.putAttr("/new2", File(8));
+  cache_.renameTree("/old", "/new2");
+  EXPECT_EQ(probe("/new2"), -2);
+}
+
+TEST_F(MetaCacheTest, KeysAreCaseSensitive) {
+  cache_.putAttr("/A.txt", File(1));
+  cache_.putAttr("/a.txt", File(2));
+  EXPECT_EQ(probe("/A.txt"), 1);
+  EXPECT_EQ(probe("/a.txt"), 2);
+  cache_.invalidate("/a.txt");
+  EXPECT_EQ(probe("/A.txt"), 1);
+}
+
+}  // namespace
+}  // namespace tarn

@@ -1,0 +1,182 @@
+#include "foundation/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace vx {
+namespace {
+
+TEST(Utf, ConvertsValidTextBothWays) {
+  struct Case {
+    std::string utf8;
+    std::u16string utf16;
+  } cases[] = {
+      {"", u""},
+      {"plain", u"plain"},
+      {"h\xC3\xA9", u"h\u00e9"},
+      {"\xE2\x82\xAC", u"\u20ac"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"},
+      {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf8ToWide(c.utf8), c.utf16) << c.utf8;
+    EXPECT_EQ(WideToUtf8(c.utf16), c.utf8) << c.utf8;
+  }
+}
+
+TEST(Utf, ReplacesLoneSurrogatesInsteadOfFailing) {
+  struct Case {
+    std::u16string utf16;
+    std::string utf8;
+  } cases[] = {
+      {u"\xD83D", "\xEF\xBF\xBD"},
+      {u"a\xDE00" u"b", "a\xEF\xBF\xBD" "b"},
+      {u"\xD83D" u"x", "\xEF\xBF\xBDx"},
+      {u"\xD83D\xD83D\xDE00", "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+      {u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WideToUtf8(c.utf16), c.utf8);
+}
+
+TEST(Utf, ReplacesInvalidUtf8PerBadSequence) {
+  struct Case {
+    std::string utf8;
+    std::u16string utf16;
+  } cases[] = {
+      {"\x80", u"\xFFFD"},
+      {"a\xFF" "b", u"a\xFFFD" u"b"},
+      {"\xC0\x80", u"\xFFFD\xFFFD"},                  // overlong
+      {"\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD"},        // encoded surrogate
+      {"\xE2\x82", u"\xFFFD"},                        // cut short at the end
+      {"\xE2\x82" "A", u"\xFFFD" u"A"},               // cut short before ASCII
+      {"\xF0\x9F\x98", u"\xFFFD"},
+      {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},  // above U+10FFFF
+      {"\xF5", u"\xFFFD"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToWide(c.utf8), c.utf16) << c.utf8.size();
+}
+
+TEST(FormatWide, FormatsIntoUtf16) {
+  EXPECT_EQ(FormatWide("%s-%d-%05.1f", "x\xC3\xA9", 42, 2.25), u"x\u00e9-42-002.2");
+  EXPECT_EQ(FormatWide("%s", ""), u"");
+  EXPECT_EQ(FormatWide(nullptr), u"");
+  std::string longArg(5000, 'z');
+  EXPECT_EQ(FormatWide("[%s]", longArg.c_str()).size(), 5002u);
+}
+
+TEST(Trim, RemovesWhiteSpaceAtBothEnds) {
+  struct Case {
+    std::u16string in;
+    std::u16string out;
+  } cases[] = {
+      {u"", u""},
+      {u"   ", u""},
+      {u" \t\r\na b\n", u"a b"},
+      {u"\u3000x\u00a0", u"x"},
+      {u"x", u"x"},
+      {u"\xD83D\xDE00 ", u"\xD83D\xDE00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Trim(c.in), c.out);
+  EXPECT_EQ(Trim(std::string_view(" \t a b \r\n")), "a b");
+  EXPECT_EQ(Trim(std::string_view("\v\f")), "");
+}
+
+TEST(WideEqualsIgnoreCase, ComparesUnitsOrdinallyWithoutCase) {
+  struct Case {
+    std::u16string a, b;
+    bool equal;
+  } cases[] = {
+      {u"", u"", true},
+      {u"Readme.TXT", u"README.txt", true},
+      {u"\u00e9t\u00e9", u"\u00c9T\u00c9", true},
+      {u"\u0434\u043e\u043c", u"\u0414\u041e\u041c", true},
+      {u"abc", u"abd", false},
+      {u"abc", u"abcd", false},
+      {u"stra\u00dfe", u"STRASSE", false},  // no expansion: lengths differ
+      {u"\xD801\xDC28", u"\xD801\xDC00", false},  // unit by unit, halves have no case
+  };
+  for (const auto& c : cases) EXPECT_EQ(WideEqualsIgnoreCase(c.a, c.b), c.equal) << WideToUtf8(c.a);
+}
+
+TEST(CompareVersions, ReadsFourNumericParts) {
+  struct Case {
+    const char* a;
+    const char* b;
+    int result;
+  } cases[] = {
+      {"1.2", "1.2.0.0", 0},
+      {"1.10", "1.9", 1},
+      {"1.9", "1.10", -1},
+      {"1.2-beta", "1.2", 0},
+      {"1.2-beta.7", "1.2", 0},  // reading stops at the minus for good
+      {"1.2.3.4.5", "1.2.3.4.9", 0},
+      {"", "0", 0},
+      {"", "0.0.0.1", -1},
+      {"0.3.1", "0.3.0", 1},
+      {"2", "10", -1},
+      {"v2", "1", -1},  // a leading letter stops at once: 0.0.0.0
+      {"1..2", "1.0.2", 0},
+      {"18446744073709551615", "18446744073709551614", 1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CompareVersions(c.a, c.b), c.result) << c.a << " vs " << c.b;
+    EXPECT_EQ(CompareVersions(c.b, c.a), -c.result) << c.b << " vs " << c.a;
+  }
+}
+
+TEST(FormatWin32Error, GivesTheSystemTextAndTheCode) {
+  EXPECT_EQ(FormatWin32Error(ENOENT), "No such file or directory (0x00000002)");
+  EXPECT_EQ(FormatWin32Error(EACCES), "Permission denied (0x0000000D)");
+  EXPECT_EQ(FormatWin32Error(0x12345678u), "error (0x12345678)");
+  EXPECT_EQ(FormatWin32Error(0xFFFFFFFFu), "error (0xFFFFFFFF)");
+}
+
+class LocalTimeZone : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tz = std::getenv("TZ");
+    had_ = tz != nullptr;
+    if (had_) saved_ = tz;
+  }
+  void TearDown() override {
+    if (had_)
+      setenv("TZ", saved_.c_str(), 1);
+    else
+      unsetenv("TZ");
+    tzset();
+  }
+  static void Use(const char* tz) {
+    setenv("TZ", tz, 1);
+    tzset();
+  }
+
+ private:
+  bool had_ = false;
+  std::string saved_;
+};
+
+TEST_F(LocalTimeZone, FormatLocalTimeUsesTheLocalZone) {
+  Use("UTC0");
+  EXPECT_EQ(FormatLocalTime(1700000000), u"14.11.2023 22:13");
+  EXPECT_EQ(FormatLocalTime(1), u"01.01.1970 00:00");
+  EXPECT_EQ(FormatLocalTime(0), u"");
+  EXPECT_EQ(FormatLocalTime(-100), u"");
+  Use("XST-2");  // two hours east of UTC, crossing midnight
+  EXPECT_EQ(FormatLocalTime(1700000000), u"15.11.2023 00:13");
+}
+
+TEST(UnixNow, AgreesWithTheSystemClock) {
+  int64_t before = static_cast<int64_t>(std::time(nullptr));
+  int64_t now = UnixNow();
+  int64_t after = static_cast<int64_t>(std::time(nullptr));
+  EXPECT_GE(now, before);
+  EXPECT_LE(now, after);
+}
+
+}  // namespace
+}  // namespace vx

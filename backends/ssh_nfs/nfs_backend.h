@@ -1,0 +1,109 @@
+// tarn::NfsBackend: the storage interface over NFS version 3. One object is
+// one TCP connection to the server's NFS service, opened by `connect` after
+// the portmapper names the ports and MOUNT hands out the export's root file
+// handle. Like every back-end it is used by one thread at a time (the
+// connection pool leases it) and holds no lock; its streams run on the
+// thread that holds the lease and must not outlive the back-end.
+//
+// Paths are resolved by LOOKUP, one component at a time, from the root
+// handle on every operation: several connections of one drive change the
+// same tree, so a cached path-to-handle map could follow a renamed folder to
+// its new place and answer for a path that no longer names it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backends/ssh_nfs/nfs_options.h"
+#include "backends/ssh_nfs/nfs_protocol.h"
+#include "backends/ssh_nfs/onc_rpc.h"
+#include "engine/backend.h"
+
+namespace tarn {
+
+using NfsHandle = std::vector<uint8_t>;
+
+class NfsBackend : public IBackend {
+ public:
+  explicit NfsBackend(const EndpointConfig& config);
+  ~NfsBackend() override;
+  NfsBackend(const NfsBackend&) = delete;
+  NfsBackend& operator=(const NfsBackend&) = delete;
+
+  Status connect() override;
+  void disconnect() override;
+  bool isConnected() const override;
+  Status ping() override;
+  const EndpointConfig& config() const override { return config_; }
+
+  Status stat(const std::string& path, RemoteAttr& out) override;
+  Status list(const std::string& path, std::vector<DirEntry>& out) override;
+  Status statfs(FsStats& out) override;
+  Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+                   uint64_t& got) override;
+  Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override;
+  Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
+                   std::unique_ptr<IWriteStream>& out) override;
+  Status writeAt(const std::string& path, uint64_t offset, const uint8_t* data, uint64_t length) override;
+  Status truncate(const std::string& path, uint64_t size) override;
+  Status create(const std::string& path) override;
+  Status mkdir(const std::string& path) override;
+  Status remove(const std::string& path, bool isDir) override;
+  Status rename(const std::string& from, const std::string& to, bool overwrite) override;
+  Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) override;
+
+  // Breaks the NFS connection the way a network fault does (the socket is
+  // shut down, not closed), so the next call reports network (14).
+  void simulateNetworkFault() { nfs_.interrupt(); }
+  // The local TCP port of the NFS connection, 0 when closed.
+  int localPort() const { return nfs_.localPort(); }
+
+  // The name of the temporary file that openWrite fills beside name.
+  static std::string UploadTempName(const std::string& name);
+
+ private:
+  friend class NfsReadStream;
+  friend class NfsWriteStream;
+
+  // One NFS call; on ok, r reads the results after the status word, which is
+  // in nfsStatus. Transport and RPC failures come back as the status.
+  Status callNfs(uint32_t proc, const XdrWriter& args, const std::string& step, std::vector<uint8_t>& reply,
+                 XdrReader& r, uint32_t& nfsStatus);
+
+  Status lookupIn(const NfsHandle& dir, const std::string& name, const std::string& step, NfsHandle& fh,
+                  RemoteAttr* attr);
+  Status resolve(const std::string& path, NfsHandle& fh, RemoteAttr* attr, const std::string& step);
+  Status resolveParent(const std::string& path, NfsHandle& dir, std::string& name, const std::string& step);
+  Status getattr(const NfsHandle& fh, RemoteAttr& out, const std::string& step);
+  Status setattr(const NfsHandle& fh, const NfsSetAttr& a, const std::string& step);
+  Status readAt(const NfsHandle& fh, uint64_t offset, uint8_t* buffer, uint32_t count, uint32_t& got, bool& eof,
+                const std::string& step);
+  // Writes all of data at offset; verifier receives the server's write
+  // verifier and committedAll whether every piece reached stable storage.
+  Status writeAll(const NfsHandle& fh, uint64_t offset, const uint8_t* data, uint64_t length, uint32_t stable,
+                  uint8_t* verifier, bool& committedAll, const std::string& step);
+  Status commit(const NfsHandle& fh, uint8_t* verifier, const std::string& step);
+  Status createIn(const NfsHandle& dir, const std::string& name, uint32_t how, const NfsSetAttr& a,
+                  const std::string& step, NfsHandle& fh);
+  Status removeIn(const NfsHandle& dir, const std::string& name, bool isDir, const std::string& step);
+  Status fsinfo();
+  Status mountExport();
+  void unmountExport();
+  Status checkSize(uint64_t end, const std::string& step) const;
+
+  EndpointConfig config_;
+  NfsOptions options_;
+  RpcConnection nfs_;
+  NfsHandle root_;
+  std::string exportPath_;
+  uint32_t mountPort_ = 0;
+  uint32_t readChunk_ = 0;
+  uint32_t writeChunk_ = 0;
+  bool connected_ = false;
+};
+
+std::unique_ptr<IBackend> MakeNfsBackend(const EndpointConfig& config);
+
+}  // namespace tarn

@@ -1,0 +1,624 @@
+#include "engine/cache_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "engine/map_file.h"
+
+namespace tarn {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kBs = 4096;
+
+std::string Pattern(uint64_t n, uint8_t seed) {
+  std::string s(n, '\0');
+  for (uint64_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + seed + i / 251) & 0xff);
+  return s;
+}
+
+// One thread arrives and blocks; the test waits for the arrival and lets it go.
+class Gate {
+ public:
+  void arriveAndWait() {
+    std::unique_lock<std::mutex> lock(mu_);
+    arrived_ = true;
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return released_; });
+  }
+  void waitArrived() {
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait(lock, [&] { return arrived_; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(mu_);
+    released_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool arrived_ = false;  // guarded by mu_
+  bool released_ = false; // guarded by mu_
+};
+
+// The server side of the fetcher: serves `content`, records every request,
+// can fail, deliver short, or hold its first call at a gate. The bytes are
+// taken before the gate, as a real transfer would have them.
+struct FakeRemote {
+  std::mutex mu;
+  std::string content;                                // guarded by mu
+  std::vector<std::pair<uint64_t, uint64_t>> requests; // guarded by mu
+  Status failWith;                                    // guarded by mu
+  int failOnCall = 0;                                 // guarded by mu; 1-based, 0 never
+  uint64_t shortBy = 0;                               // guarded by mu
+  Gate* gate = nullptr;                               // guarded by mu; first call only
+
+  Fetcher fetcher() {
+    return [this](CacheFile*, uint64_t off, uint8_t* buf, uint64_t len, uint64_t& got, const CancelToken*) {
+      std::string bytes;
+      Gate* g = nullptr;
+      Status fail;
+      {
+        std::lock_guard<std::mutex> lock(mu);
+        requests.emplace_back(off, len);
+        if (failOnCall == static_cast<int>(requests.size())) fail = failWith;
+        g = std::exchange(gate, nullptr);
+        if (off < content.size()) bytes = content.substr(off, len - std::min(len, shortBy));
+      }
+      if (g != nullptr) g->arriveAndWait();
+      if (!fail.ok()) return fail;
+      std::memcpy(buf, bytes.data(), bytes.size());
+      got = bytes.size();
+      return Status();
+    };
+  }
+  size_t calls() {
+    std::lock_guard<std::mutex> lock(mu);
+    return requests.size();
+  }
+};
+
+class CacheFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (fs::temp_directory_path() / "tarn-cachefile-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A clean object whose server copy is `content`.
+  std::shared_ptr<CacheFile> makeFile(const std::string& content, const std::string& tag = "f",
+                                      uint32_t blockSize = kBs) {
+    remote_.content = content;
+    auto f = std::make_shared<CacheFile>(dir_ + "/" + tag + ".bin", dir_ + "/" + tag + ".map", "/remote/" + tag,
+                                         tag, blockSize);
+    EXPECT_TRUE(f->openData().ok());
+    RemoteAttr attr;
+    attr.size = content.size();
+    attr.etag = "e1";
+    f->applyRemote(attr, nullptr, nullptr);
+    return f;
+  }
+
+  std::string readAll(CacheFile& f, uint64_t offset, uint64_t length, Status* st = nullptr) {
+    std::string out(length, '\xee');
+    uint64_t got = 0;
+    Status s = f.read(offset, out.data(), length, got, remote_.fetcher(), nullptr);
+    if (st != nullptr) *st = s;
+    EXPECT_TRUE(st != nullptr || s.ok()) << s.toString();
+    out.resize(got);
+    return out;
+  }
+
+  static uint64_t fileLength(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return static_cast<uint64_t>(st.st_size);
+  }
+
+  std::string dir_;
+  FakeRemote remote_;
+};
+
+TEST_F(CacheFileTest, ReadsFetchEachMissingRunOnceAndStopAtTheSize) {
+  const std::string content = Pattern(3 * kBs + 2048, 1);
+  auto f = makeFile(content);
+  struct Case {
+    uint64_t offset;
+    uint64_t length;
+    std::vector<std::pair<uint64_t, uint64_t>> newRequests;
+  } cases[] = {
+      {content.size(), 10, {}},                       // at the size: nothing
+      {content.size() + 5000, 10, {}},                // beyond the size
+      {100, 0, {}},                                   // empty length
+      {100, 2 * kBs + 5, {{0, 3 * kBs}}},             // blocks 0..2, one run
+      {10, 3 * kBs - 10, {}},                         // all present now
+      {3 * kBs + 2000, 4000, {{3 * kBs, 2048}}},     // cut at the size
+      {0, content.size(), {}},
+  };
+  for (const Case& c : cases) {
+    const size_t before = remote_.calls();
+    const std::string got = readAll(*f, c.offset, c.length);
+    const uint64_t want = c.offset >= content.size() ? 0 : std::min<uint64_t>(c.length, content.size() - c.offset);
+    EXPECT_EQ(got, content.substr(std::min<uint64_t>(c.offset, content.size()), want)) << c.offset;
+    std::vector<std::pair<uint64_t, uint64_t>> added(remote_.requests.begin() + before, remote_.requests.end());
+    EXPECT_EQ(added, c.newRequests) << c.offset;
+  }
+  EXPECT_TRUE(f->isComplete());
+  EXPECT_FALSE(f->hasDirty());
+}
+
+TEST_F(CacheFileTest, EmptyObjectHasNoBlocks) {
+  auto f = makeFile("");
+  EXPECT_EQ(f->size(), 0u);
+  EXPECT_TRUE(f->isComplete());
+  EXPECT_TRUE(f->dirtyRanges().empty());
+  EXPECT_EQ(readAll(*f, 0, 10), "");
+  char c;
+  EXPECT_TRUE(f->readIfCached(0, &c, 0));
+  EXPECT_FALSE(f->readIfCached(0, &c, 1));
+  EXPECT_EQ(remote_.calls(), 0u);
+}
+
+TEST_F(CacheFileTest, GrowingWriteLeavesZeroGapWithoutFetching) {
+  const std::string content = Pattern(100, 2);
+  auto f = makeFile(content);
+  ASSERT_TRUE(f->write(5 * kBs, "0123456789", 10).ok());
+  EXPECT_EQ(f->size(), 5 * kBs + 10);
+  EXPECT_EQ(readAll(*f, kBs, 4 * kBs), std::string(4 * kBs, '\0'));
+  EXPECT_EQ(remote_.calls(), 0u);
+  // The old last block was missing: it still comes from the server.
+  EXPECT_EQ(readAll(*f, 0, 100), content);
+  EXPECT_EQ(readAll(*f, 100, kBs - 100), std::string(kBs - 100, '\0'));
+  ASSERT_EQ(remote_.calls(), 1u);
+  EXPECT_EQ(remote_.requests[0], std::make_pair(uint64_t{0}, uint64_t{100}));
+  using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
+  EXPECT_EQ(f->dirtyRanges(), (Ranges{{kBs, 4 * kBs + 10}}));
+  EXPECT_EQ(fileLength(f->binPath()), f->size());
+}
+
+TEST_F(CacheFileTest, BlocksBeyondServerSizeCostNoRequest) {
+  auto f = makeFile(Pattern(100, 3));
+  ASSERT_TRUE(f->truncate(3 * kBs).ok());
+  f->reset();  // every block missing again, the local size kept
+  EXPECT_EQ(f->size(), 3 * kBs);
+  EXPECT_FALSE(f->isComplete());
+  EXPECT_EQ(readAll(*f, 2 * kBs, kBs), std::string(kBs, '\0'));
+  EXPECT_EQ(remote_.calls(), 0u);
+  // A run that crosses the server's end asks only for the server's bytes.
+  EXPECT_EQ(readAll(*f, 0, 2 * kBs), remote_.content + std::string(2 * kBs - 100, '\0'));
+  ASSERT_EQ(remote_.calls(), 1u);
+  EXPECT_EQ(remote_.requests[0], std::make_pair(uint64_t{0}, uint64_t{100}));
+}
+
+TEST_F(CacheFileTest, FailedFetchesLeaveBlocksMissing) {
+  struct Case {
+    const char* what;
+    uint64_t shortBy;
+    Status fail;
+    int32_t wantCode;
+    std::string wantMessage;
+  } cases[] = {
+      {"short delivery", 10, Status(), Status::kNetwork, "short read from server"},
+      {"fetcher failure passes through", 0, Status(Status::kTimeout, "GET -> timed out", 7), Status::kTimeout,
+       "GET -> timed out"},
+  };
+  for (const Case& c : cases) {
+    auto f = makeFile(Pattern(2 * kBs, 4), c.what[0] == 's' ? "short" : "fail");
+    remote_.requests.clear();
+    remote_.shortBy = c.shortBy;
+    remote_.failWith = c.fail;
+    remote_.failOnCall = c.fail.ok() ? 0 : 1;
+    Status st;
+    EXPECT_EQ(readAll(*f, 0, 2 * kBs, &st), "") << c.what;
+    EXPECT_EQ(st.code, c.wantCode) << c.what;
+    EXPECT_EQ(st.message, c.wantMessage) << c.what;
+    EXPECT_FALSE(f->isComplete()) << c.what;
+    // Nothing stays in flight: the next read fetches again and succeeds.
+    remote_.shortBy = 0;
+    remote_.failOnCall = 0;
+    EXPECT_EQ(readAll(*f, 0, 2 * kBs), remote_.content) << c.what;
+    EXPECT_EQ(remote_.calls(), 2u) << c.what;
+  }
+}
+
+TEST_F(CacheFileTest, FailedLaterRunKeepsEarlierRuns) {
+  auto f = makeFile(Pattern(3 * kBs, 5));
+  const std::string local(kBs, 'L');
+  ASSERT_TRUE(f->write(kBs, local.data(), kBs).ok());  // splits the read into two runs
+  remote_.failOnCall = 2;
+  remote_.failWith = Status(Status::kNetwork, "connection reset");
+  Status st;
+  readAll(*f, 0, 3 * kBs, &st);
+  EXPECT_EQ(st.code, Status::kNetwork);
+  ASSERT_EQ(remote_.calls(), 2u);
+  EXPECT_EQ(remote_.requests[1], std::make_pair(uint64_t{2 * kBs}, uint64_t{kBs}));
+  std::string block(kBs, '\0');
+  EXPECT_TRUE(f->readIfCached(0, block.data(), kBs));
+  EXPECT_EQ(block, remote_.content.substr(0, kBs));
+  EXPECT_FALSE(f->readIfCached(2 * kBs, block.data(), kBs));
+  EXPECT_EQ(readAll(*f, 0, 3 * kBs), remote_.content.substr(0, kBs) + local + remote_.content.substr(2 * kBs));
+}
+
+TEST_F(CacheFileTest, SecondReaderWaitsForTheFetchInFlight) {
+  auto f = makeFile(Pattern(kBs, 6));
+  Gate gate;
+  remote_.gate = &gate;
+  auto first = std::async(std::launch::async, [&] { return readAll(*f, 0, kBs); });
+  gate.waitArrived();
+  auto second = std::async(std::launch::async, [&] { return readAll(*f, 10, 100); });
+  // The second reader must be parked on the block, not fetching it itself.
+  EXPECT_EQ(second.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  gate.release();
+  EXPECT_EQ(first.get(), remote_.content);
+  EXPECT_EQ(second.get(), remote_.content.substr(10, 100));
+  EXPECT_EQ(remote_.calls(), 1u);
+}
+
+TEST_F(CacheFileTest, WaitForBlockInFlightEndsOnCancel) {
+  auto f = makeFile(Pattern(kBs, 7));
+  Gate gate;
+  remote_.gate = &gate;
+  auto first = std::async(std::launch::async, [&] { return readAll(*f, 0, kBs); });
+  gate.waitArrived();
+  CancelToken token;
+  auto second = std::async(std::launch::async, [&] {
+    return f->ensureRange(0, kBs, remote_.fetcher(), &token);
+  });
+  token.cancel();
+  Status st = second.get();
+  EXPECT_EQ(st.code, Status::kCanceled);
+  EXPECT_EQ(st.message, "");
+  gate.release();
+  EXPECT_EQ(first.get(), remote_.content);
+  EXPECT_EQ(remote_.calls(), 1u);
+}
+
+TEST_F(CacheFileTest, TruncateMarksBlocksAndSizesTheDataFile) {
+  using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
+  struct Case {
+    const char* what;
+    uint64_t first;  // a truncation before the one under test (0: none)
+    uint64_t newSize;
+    Ranges wantDirty;
+    bool wantComplete;
+  } cases[] = {
+      {"shrink into a block", 0, 2 * kBs + 10, {{2 * kBs, 10}}, true},
+      {"shrink to a block edge", 0, 2 * kBs, {{kBs, kBs}}, true},
+      {"shrink to nothing", 0, 0, {}, true},
+      {"grow", 0, 5 * kBs + 1, {{2 * kBs, 3 * kBs + 1}}, true},
+      {"grow from empty", 1, 2 * kBs, {{0, 2 * kBs}}, true},
+      {"same size", 0, 3 * kBs, {}, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    auto f = makeFile(Pattern(3 * kBs, 8), "t" + std::to_string(n++));
+    readAll(*f, 0, 3 * kBs);
+    if (c.first != 0) {
+      ASSERT_TRUE(f->truncate(0).ok());
+    }
+    ASSERT_TRUE(f->truncate(c.newSize).ok()) << c.what;
+    EXPECT_EQ(f->size(), c.newSize) << c.what;
+    EXPECT_EQ(fileLength(f->binPath()), c.newSize) << c.what;
+    EXPECT_EQ(f->dirtyRanges(), c.wantDirty) << c.what;
+    EXPECT_EQ(f->isComplete(), c.wantComplete) << c.what;
+    const uint64_t kept = std::min<uint64_t>(c.first != 0 ? 0 : 3 * kBs, c.newSize);
+    const std::string all = readAll(*f, 0, c.newSize);
+    EXPECT_EQ(all, remote_.content.substr(0, kept) + std::string(c.newSize - kept, '\0')) << c.what;
+  }
+  EXPECT_EQ(remote_.calls(), std::size(cases));  // the initial reads only
+}
+
+TEST_F(CacheFileTest, TruncatedToZeroThenExtendedNeverShowsServerBytes) {
+  auto f = makeFile(Pattern(2 * kBs, 9));
+  ASSERT_TRUE(f->truncate(0).ok());
+  ASSERT_TRUE(f->write(kBs, "abc", 3).ok());
+  EXPECT_EQ(readAll(*f, 0, kBs + 3), std::string(kBs, '\0') + "abc");
+  EXPECT_EQ(remote_.calls(), 0u);
+}
+
+TEST_F(CacheFileTest, DirtyRangesMergeTouchingBlocks) {
+  using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
+  auto f = makeFile(Pattern(5 * kBs + 7, 10));
+  readAll(*f, 0, f->size());
+  ASSERT_TRUE(f->write(10, "x", 1).ok());
+  ASSERT_TRUE(f->write(kBs + 10, "y", 1).ok());
+  ASSERT_TRUE(f->write(3 * kBs, "z", 1).ok());
+  ASSERT_TRUE(f->write(5 * kBs + 1, "w", 1).ok());
+  EXPECT_EQ(f->dirtyRanges(), (Ranges{{0, 2 * kBs}, {3 * kBs, kBs}, {5 * kBs, 7}}));
+  EXPECT_TRUE(f->hasDirty());
+}
+
+TEST_F(CacheFileTest, UploadMarksKeepWritesMadeDuringTheUpload) {
+  using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
+  auto f = makeFile("");
+  const std::string data = Pattern(2 * kBs + 10, 11);
+  ASSERT_TRUE(f->write(0, data.data(), data.size()).ok());
+  f->setDirty(true);
+
+  f->clearUploadMarks(0, f->size());
+  ASSERT_TRUE(f->write(kBs + 5, "again", 5).ok());  // lands while the upload runs
+  f->markRangeClean(0, kBs + 100);                  // only block 0 lies wholly inside
+  EXPECT_EQ(f->dirtyRanges(), (Ranges{{kBs, kBs + 10}}));
+  f->markRangeClean(2 * kBs, 10);                   // the short last block is whole
+  EXPECT_EQ(f->dirtyRanges(), (Ranges{{kBs, kBs}}));
+
+  f->markUploaded("e2", data.size(), Timestamp{1700000000, 1});
+  EXPECT_EQ(f->dirtyRanges(), (Ranges{{kBs, kBs}}));
+  EXPECT_FALSE(f->isDirty());
+  EXPECT_EQ(f->etag(), "e2");
+  EXPECT_EQ(f->remoteSize(), data.size());
+
+  f->clearUploadMarks(0, f->size());
+  f->markUploaded("e3", data.size(), Timestamp{1700000001, 0});
+  EXPECT_TRUE(f->dirtyRanges().empty());
+  EXPECT_FALSE(f->hasDirty());
+}
+
+TEST_F(CacheFileTest, ApplyRemoteDecidesBetweenKeepDropAndConflict) {
+  struct Case {
+    const char* what;
+    bool dirty;
+    uint64_t size;
+    std::string etag;
+    Timestamp mtime;
+    bool wantChanged;
+    bool wantConflict;
+    bool wantDataKept;
+  } cases[] = {
+      {"same version", false, 2 * kBs, "e1", {}, false, false, true},
+      {"new size, clean", false, 3 * kBs, "e1", {}, true, false, false},
+      {"new etag, clean", false, 2 * kBs, "e9", {}, true, false, false},
+      {"new mtime, no etag", false, 2 * kBs, "", {5, 0}, true, false, false},
+      {"new etag, dirty", true, 2 * kBs, "e9", {}, false, true, true},
+      {"same version, dirty", true, 2 * kBs, "e1", {}, false, false, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    auto f = makeFile(Pattern(2 * kBs, 12), "a" + std::to_string(n++));
+    readAll(*f, 0, 2 * kBs);
+    if (c.dirty) {
+      ASSERT_TRUE(f->write(0, "D", 1).ok());
+    }
+    RemoteAttr attr;
+    attr.size = c.size;
+    attr.etag = c.etag;
+    attr.mtime = c.mtime;
+    bool changed = true, conflict = true;
+    f->applyRemote(attr, &changed, &conflict);
+    EXPECT_EQ(changed, c.wantChanged) << c.what;
+    EXPECT_EQ(conflict, c.wantConflict) << c.what;
+    EXPECT_EQ(f->isComplete(), c.wantDataKept) << c.what;
+    EXPECT_EQ(f->size(), c.wantDataKept ? 2 * kBs : c.size) << c.what;
+    if (!c.wantDataKept) {
+      EXPECT_EQ(f->etag(), c.etag) << c.what;
+      EXPECT_EQ(f->remoteSize(), c.size) << c.what;
+    }
+  }
+}
+
+TEST_F(CacheFileTest, FirstEmptyServerCopyOnlyRecordsItsVersion) {
+  auto f = std::make_shared<CacheFile>(dir_ + "/n.bin", dir_ + "/n.map", "/n", "n", kBs);
+  ASSERT_TRUE(f->openData().ok());
+  RemoteAttr attr;
+  attr.etag = "fresh";
+  attr.mtime = Timestamp{42, 7};
+  bool changed = true, conflict = true;
+  f->applyRemote(attr, &changed, &conflict);
+  EXPECT_FALSE(changed);
+  EXPECT_FALSE(conflict);
+  EXPECT_EQ(f->etag(), "fresh");
+  EXPECT_EQ(f->remoteMtime(), attr.mtime);
+}
+
+TEST_F(CacheFileTest, LongVersionTextStillMatchesAfterReload) {
+  const std::string etag(300, 'v');
+  auto f = makeFile(Pattern(kBs, 13), "long");
+  RemoteAttr attr;
+  attr.size = kBs;
+  attr.etag = etag;
+  f->applyRemote(attr, nullptr, nullptr);  // new version: recorded in full
+  readAll(*f, 0, kBs);
+  ASSERT_TRUE(f->saveMap());
+  auto again = std::make_shared<CacheFile>(f->binPath(), f->mapPath(), "/remote/long", "long", kBs);
+  ASSERT_TRUE(again->openData().ok());
+  ASSERT_TRUE(again->loadMap());
+  EXPECT_EQ(again->etag(), etag.substr(0, 255));
+  bool changed = true;
+  again->applyRemote(attr, &changed, nullptr);
+  EXPECT_FALSE(changed);
+  EXPECT_TRUE(again->isComplete());
+}
+
+TEST_F(CacheFileTest, StreamFillStoresWholeBlocksAndSparesLocalOnes) {
+  const std::string content = Pattern(2 * kBs + kBs / 2, 14);
+  auto f = makeFile(content);
+  // Block 0 made dirty by a whole-block write must survive the stream.
+  const std::string local(kBs, 'L');
+  ASSERT_TRUE(f->write(0, local.data(), kBs).ok());
+  f->fillFromStream(0, content.data(), 2 * kBs + 100);  // block 2 is not whole in this piece
+  std::string buf(kBs, '\0');
+  EXPECT_TRUE(f->readIfCached(0, buf.data(), kBs));
+  EXPECT_EQ(buf, local);
+  EXPECT_TRUE(f->readIfCached(kBs, buf.data(), kBs));
+  EXPECT_EQ(buf, content.substr(kBs, kBs));
+  EXPECT_FALSE(f->readIfCached(2 * kBs, buf.data(), 10));
+  f->fillFromStream(2 * kBs, content.data() + 2 * kBs, kBs / 2);  // the short last block
+  EXPECT_TRUE(f->isComplete());
+  f->fillFromStream(10, content.data() + 10, 100);  // starts inside block 0: stores nothing
+  EXPECT_EQ(readAll(*f, 0, content.size()), local + content.substr(kBs));
+  EXPECT_EQ(remote_.calls(), 0u);
+}
+
+// A change made while a fetch of the same block is on the wire must win over
+// the fetched bytes.
+TEST_F(CacheFileTest, ChangesDuringFetchWinOverFetchedData) {
+  enum Action { kWrite, kReset, kApplyRemote, kTruncate };
+  struct Case {
+    const char* what;
+    Action action;
+  } cases[] = {
+      {"write", kWrite}, {"reset", kReset}, {"server copy replaced", kApplyRemote}, {"truncate", kTruncate},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    remote_.requests.clear();
+    const std::string oldContent = Pattern(kBs, 15);
+    auto f = makeFile(oldContent, "r" + std::to_string(n++));
+    Gate gate;
+    remote_.gate = &gate;
+    auto reader = std::async(std::launch::async, [&] { return readAll(*f, 0, kBs); });
+    gate.waitArrived();  // the fetch holds the old bytes now
+
+    const std::string local(kBs, 'W');
+    const std::string newContent = Pattern(kBs + 500, 16);
+    std::string want;
+    switch (c.action) {
+      case kWrite:
+        ASSERT_TRUE(f->write(0, local.data(), kBs).ok());
+        want = local;
+        break;
+      case kReset:
+        remote_.content = newContent.substr(0, kBs);
+        f->reset();
+        want = newContent.substr(0, kBs);
+        break;
+      case kApplyRemote: {
+        remote_.content = newContent;
+        RemoteAttr attr;
+        attr.size = newContent.size();
+        attr.etag = "e2";
+        bool changed = false;
+        f->applyRemote(attr, &changed, nullptr);
+        ASSERT_TRUE(changed);
+        want = newContent.substr(0, kBs);
+        break;
+      }
+      case kTruncate:
+        ASSERT_TRUE(f->truncate(100).ok());
+        want = oldContent.substr(0, 100);
+        break;
+    }
+    gate.release();
+    EXPECT_TRUE(reader.get() == want) << c.what;
+    EXPECT_TRUE(readAll(*f, 0, kBs) == want) << c.what;
+    EXPECT_EQ(fileLength(f->binPath()), f->size()) << c.what;
+  }
+}
+
+TEST_F(CacheFileTest, MapSurvivesReloadAndDirtyMapsAreFlushed) {
+  auto f = makeFile(Pattern(3 * kBs, 17), "m");
+  readAll(*f, 0, kBs);
+  ASSERT_TRUE(f->saveMap());
+  EXPECT_EQ(f->flushedSaves(), 0u);  // nothing unsent: no flush needed
+  const std::string local(kBs, 'd');
+  ASSERT_TRUE(f->write(kBs, local.data(), kBs).ok());
+  f->setDirty(true);
+  ASSERT_TRUE(f->saveMap());
+  EXPECT_EQ(f->flushedSaves(), 1u);
+  ASSERT_TRUE(f->saveMap());  // unchanged: not written again
+  EXPECT_EQ(f->flushedSaves(), 1u);
+
+  std::string bytes;
+  ASSERT_TRUE(ReadSmallFile(f->mapPath(), &bytes));
+  ASSERT_EQ(bytes.size(), kMapHeaderSize + 3);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[kMapHeaderSize + 0]), kBlockPresent);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[kMapHeaderSize + 1]), kBlockPresent | kBlockDirty | kBlockWrittenSinceUpload);
+  EXPECT_EQ(static_cast<uint8_t>(bytes[kMapHeaderSize + 2]), 0);
+
+  auto again = std::make_shared<CacheFile>(f->binPath(), f->mapPath(), "/remote/m", "m", kBs);
+  ASSERT_TRUE(again->openData().ok());
+  ASSERT_TRUE(again->loadMap());
+  EXPECT_EQ(again->size(), 3 * kBs);
+  EXPECT_EQ(again->remoteSize(), 3 * kBs);
+  EXPECT_EQ(again->etag(), "e1");
+  EXPECT_TRUE(again->isDirty());
+  EXPECT_EQ(again->dirtyRanges(), f->dirtyRanges());
+  EXPECT_EQ(readAll(*again, 0, kBs), remote_.content.substr(0, kBs));
+  EXPECT_EQ(remote_.calls(), 1u);
+
+  struct Bad {
+    const char* what;
+    uint32_t blockSize;
+    size_t cutTo;
+    size_t corruptAt;
+  } bad[] = {
+      {"another block size", 2 * kBs, 0, 0},
+      {"short map", kBs, kMapHeaderSize - 1, 0},
+      {"foreign magic", kBs, 0, 3},
+      {"wrong header size", kBs, 0, kMapOffHeaderSize},
+  };
+  for (const Bad& b : bad) {
+    std::string copy = bytes;
+    if (b.cutTo != 0) copy.resize(b.cutTo);
+    if (b.corruptAt != 0) copy[b.corruptAt] ^= 0x5a;
+    const std::string path = dir_ + "/bad.map";
+    ASSERT_TRUE(WriteFileAtomic(path, copy, false, false));
+    auto o = std::make_shared<CacheFile>(dir_ + "/bad.bin", path, "/bad", "bad", b.blockSize);
+    ASSERT_TRUE(o->openData().ok());
+    EXPECT_FALSE(o->loadMap()) << b.what;
+    EXPECT_EQ(o->size(), 0u) << b.what;
+    EXPECT_FALSE(o->isDirty()) << b.what;
+  }
+}
+
+// A small tmpfs stands in for a full disk.
+class CacheFileNoSpaceTest : public CacheFileTest {
+ protected:
+  void SetUp() override {
+    CacheFileTest::SetUp();
+    mnt_ = dir_ + "/small";
+    ASSERT_TRUE(fs::create_directory(mnt_));
+    if (::mount("tmpfs", mnt_.c_str(), "tmpfs", 0, "size=1m") != 0)
+      GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) ::umount2(mnt_.c_str(), MNT_DETACH);
+    CacheFileTest::TearDown();
+  }
+  std::string mnt_;
+  bool mounted_ = false;
+};
+
+TEST_F(CacheFileNoSpaceTest, FullDiskIsReportedAsNoSpace) {
+  auto f = std::make_shared<CacheFile>(mnt_ + "/x.bin", mnt_ + "/x.map", "/x", "x", kBs);
+  ASSERT_TRUE(f->openData().ok());
+  const std::string big(2 * 1024 * 1024, 'b');
+  Status st = f->write(0, big.data(), big.size());
+  EXPECT_EQ(st.code, Status::kNoSpace);
+  EXPECT_EQ(st.message, "cache write failed");
+  EXPECT_EQ(st.native, ENOSPC);
+
+  // Fetched data that does not fit fails the same way and leaves the blocks missing.
+  auto g = std::make_shared<CacheFile>(mnt_ + "/y.bin", mnt_ + "/y.map", "/y", "y", kBs);
+  ASSERT_TRUE(g->openData().ok());
+  remote_.content = big;
+  RemoteAttr attr;
+  attr.size = big.size();
+  attr.etag = "e";
+  g->applyRemote(attr, nullptr, nullptr);
+  Status rst;
+  readAll(*g, 0, big.size(), &rst);
+  EXPECT_EQ(rst.code, Status::kNoSpace);
+  EXPECT_FALSE(g->isComplete());
+}
+
+}  // namespace
+}  // namespace tarn

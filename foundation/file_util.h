@@ -35,8 +35,9 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
 
 // Writes path + ".tmp", syncs it, renames it over `path` and syncs the
-// folder. On any failure the temporary is removed, the old file is untouched
-// and the result is false.
+// folder. A failure before the rename removes the temporary and leaves the
+// old file untouched; a failed sync of the folder after the rename also gives
+// false, with the new content in place but not known to be durable.
 bool WriteFileAtomic(const std::string& path, const void* data, size_t size);
 bool WriteFileAtomic(const std::string& path, const std::string& data);
 bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data);

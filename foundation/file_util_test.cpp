@@ -1,0 +1,281 @@
+#include "foundation/file_util.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Fault injection for the sync and close calls of the code under test: a
+// definition here takes precedence over the C library's.
+enum class Fault { kNone, kFileSync, kFolderSync, kFileClose };
+std::atomic<Fault> g_fault{Fault::kNone};
+
+bool IsFolder(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsTemporary(int fd) {
+  char link[64], target[4096];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  ssize_t n = ::readlink(link, target, sizeof target - 1);
+  if (n <= 0) return false;
+  std::string path(target, static_cast<size_t>(n));
+  return path.size() > 4 && path.compare(path.size() - 4, 4, ".tmp") == 0;
+}
+
+}  // namespace
+
+extern "C" int fsync(int fd) {
+  static auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "fsync"));
+  Fault f = g_fault.load();
+  if ((f == Fault::kFileSync && !IsFolder(fd)) || (f == Fault::kFolderSync && IsFolder(fd))) {
+    errno = EIO;
+    return -1;
+  }
+  return real(fd);
+}
+
+extern "C" int close(int fd) {
+  static auto real = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "close"));
+  if (g_fault.load() == Fault::kFileClose && IsTemporary(fd)) {
+    // The descriptor is gone either way; only the report differs.
+    real(fd);
+    errno = EIO;
+    return -1;
+  }
+  return real(fd);
+}
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileUtilTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vx-file-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override {
+    g_fault = Fault::kNone;
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  std::string Path(const std::string& name) const { return root_ + "/" + name; }
+  static void Put(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+  }
+  static std::string Get(const std::string& path) {
+    std::string out;
+    EXPECT_TRUE(ReadWholeFile(path, out)) << path;
+    return out;
+  }
+  static void SizeTo(const std::string& path, off_t size) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, size), 0);
+    ::close(fd);
+  }
+
+  std::string root_;
+};
+
+TEST(JoinPath, PutsExactlyOneSeparatorBetween) {
+  struct Case {
+    const char* dir;
+    const char* name;
+    const char* joined;
+  } cases[] = {
+      {"", "name", "name"},   {"dir", "", "dir"},         {"dir", "name", "dir/name"},
+      {"dir/", "name", "dir/name"}, {"dir/", "/name", "dir/name"}, {"dir", "/name", "dir/name"},
+      {"dir\\", "name", "dir\\name"}, {"dir", "\\name", "dir/name"}, {"/", "etc", "/etc"},
+      {"a//", "//b", "a///b"},  // only one separator of each side is looked at
+      {"", "", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JoinPath(c.dir, c.name), c.joined) << c.dir << " + " << c.name;
+}
+
+TEST_F(FileUtilTest, MakeDirsCreatesEveryMissingParent) {
+  // The whole chain below the temporary folder is missing, even the first
+  // level under the root of the path.
+  std::string deep = Path("a/b/c/d");
+  EXPECT_TRUE(MakeDirs(deep));
+  EXPECT_TRUE(fs::is_directory(deep));
+  EXPECT_TRUE(MakeDirs(deep));  // existing folder
+  EXPECT_TRUE(MakeDirs(Path("x/y/")));
+  EXPECT_TRUE(fs::is_directory(Path("x/y")));
+  EXPECT_TRUE(MakeDirs("/"));
+  EXPECT_FALSE(MakeDirs(""));
+
+  Put(Path("file"), "data");
+  EXPECT_FALSE(MakeDirs(Path("file")));
+  EXPECT_FALSE(MakeDirs(Path("file/sub")));
+  EXPECT_TRUE(FileExists(Path("file")));
+}
+
+TEST_F(FileUtilTest, MakeDirsWorksOnRelativePaths) {
+  std::string previous = fs::current_path().string();
+  fs::current_path(root_);
+  bool made = MakeDirs("rel/one/two");
+  fs::current_path(previous);
+  EXPECT_TRUE(made);
+  EXPECT_TRUE(fs::is_directory(Path("rel/one/two")));
+}
+
+TEST_F(FileUtilTest, FileExistsOnlyForNonFolders) {
+  Put(Path("f"), "");
+  EXPECT_TRUE(FileExists(Path("f")));
+  EXPECT_FALSE(FileExists(root_));
+  EXPECT_FALSE(FileExists(Path("missing")));
+  EXPECT_FALSE(FileExists(""));
+}
+
+TEST(ModulePath, NamesTheRunningExecutable) {
+  std::string path = ModulePath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_EQ(fs::path(path).filename().string(), "tarn_foundation_file_util_test");
+  EXPECT_EQ(ModuleDir(), fs::path(path).parent_path().string());
+}
+
+TEST_F(FileUtilTest, ReadWholeFileReadsEverythingUpToTheLimit) {
+  Put(Path("empty"), "");
+  std::string text = "keep";
+  EXPECT_TRUE(ReadWholeFile(Path("empty"), text));
+  EXPECT_EQ(text, "");
+
+  std::string binary("a\0b\xff", 4);
+  Put(Path("bin"), binary);
+  std::vector<uint8_t> bytes = {7};
+  EXPECT_TRUE(ReadWholeFile(Path("bin"), bytes));
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{'a', 0, 'b', 0xff}));
+
+  SizeTo(Path("limit"), static_cast<off_t>(kMaxReadWholeFile));
+  EXPECT_TRUE(ReadWholeFile(Path("limit"), bytes));
+  EXPECT_EQ(bytes.size(), kMaxReadWholeFile);
+  SizeTo(Path("over"), static_cast<off_t>(kMaxReadWholeFile + 1));
+  EXPECT_FALSE(ReadWholeFile(Path("over"), bytes));
+  EXPECT_TRUE(bytes.empty());
+}
+
+TEST_F(FileUtilTest, ReadWholeFileFailuresLeaveTheStringAlone) {
+  for (const std::string& path : {Path("missing"), root_, std::string()}) {
+    std::string text = "unchanged";
+    EXPECT_FALSE(ReadWholeFile(path, text)) << path;
+    EXPECT_EQ(text, "unchanged");
+    std::vector<uint8_t> bytes = {1, 2};
+    EXPECT_FALSE(ReadWholeFile(path, bytes)) << path;
+    EXPECT_TRUE(bytes.empty());
+  }
+}
+
+TEST_F(FileUtilTest, WriteFileAtomicReplacesTheWholeFile) {
+  std::string path = Path("config.json");
+  EXPECT_TRUE(WriteFileAtomic(path, std::string("first version, rather long")));
+  EXPECT_EQ(Get(path), "first version, rather long");
+  EXPECT_TRUE(WriteFileAtomic(path, std::vector<uint8_t>{'v', '2'}));
+  EXPECT_EQ(Get(path), "v2");
+  EXPECT_TRUE(WriteFileAtomic(path, nullptr, 0));
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_EQ(Get(path), "");
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+}
+
+TEST_F(FileUtilTest, WriteFileAtomicKeepsTheModeOfTheFileItReplaces) {
+  std::string path = Path("secret");
+  Put(path, "old");
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  ASSERT_TRUE(WriteFileAtomic(path, std::string("new")));
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST_F(FileUtilTest, WriteFileAtomicReplacesAStaleTemporaryWithoutFollowingLinks) {
+  std::string path = Path("data");
+  Put(Path("victim"), "untouched");
+  fs::create_symlink(Path("victim"), path + ".tmp");
+  ASSERT_TRUE(WriteFileAtomic(path, std::string("fresh")));
+  EXPECT_EQ(Get(path), "fresh");
+  EXPECT_EQ(Get(Path("victim")), "untouched");
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+}
+
+TEST_F(FileUtilTest, WriteFileAtomicFailureKeepsTheOldFileAndNoTemporary) {
+  struct Case {
+    const char* name;
+    Fault fault;
+  } cases[] = {
+      {"sync of the file", Fault::kFileSync},
+      {"close of the file", Fault::kFileClose},
+  };
+  std::string path = Path("state.json");
+  for (const auto& c : cases) {
+    Put(path, "old content");
+    g_fault = c.fault;
+    EXPECT_FALSE(WriteFileAtomic(path, std::string("new content"))) << c.name;
+    g_fault = Fault::kNone;
+    EXPECT_EQ(Get(path), "old content") << c.name;
+    EXPECT_FALSE(fs::exists(path + ".tmp")) << c.name;
+  }
+  // The target is a folder: the move fails and the temporary goes away.
+  fs::create_directory(Path("folder"));
+  EXPECT_FALSE(WriteFileAtomic(Path("folder"), std::string("x")));
+  EXPECT_TRUE(fs::is_directory(Path("folder")));
+  EXPECT_FALSE(fs::exists(Path("folder.tmp")));
+  // A missing folder: the temporary cannot be created.
+  EXPECT_FALSE(WriteFileAtomic(Path("nowhere/file"), std::string("x")));
+  EXPECT_FALSE(WriteFileAtomic("", std::string("x")));
+}
+
+TEST_F(FileUtilTest, WriteFileAtomicReportsAFolderThatCannotBeSynced) {
+  std::string path = Path("journal.json");
+  g_fault = Fault::kFolderSync;
+  EXPECT_FALSE(WriteFileAtomic(path, std::string("new")));
+  g_fault = Fault::kNone;
+  // The rename already happened; only its durability is in doubt.
+  EXPECT_EQ(Get(path), "new");
+  EXPECT_FALSE(fs::exists(path + ".tmp"));
+}
+
+TEST(SecureWipe, ZeroesAndEmptiesEveryForm) {
+  std::string secret = "a password long enough for the heap";
+  const char* storage = secret.data();
+  size_t length = secret.size();
+  SecureWipe(secret);
+  EXPECT_TRUE(secret.empty());
+  EXPECT_EQ(secret.data(), storage);  // storage kept until destruction
+  EXPECT_EQ(std::string(storage, length), std::string(length, '\0'));
+
+  std::vector<uint8_t> key(32, 0xAB);
+  const uint8_t* keyStorage = key.data();
+  SecureWipe(key);
+  EXPECT_TRUE(key.empty());
+  EXPECT_EQ(std::vector<uint8_t>(keyStorage, keyStorage + 32), std::vector<uint8_t>(32, 0));
+
+  uint8_t raw[5] = {1, 2, 3, 4, 5};
+  SecureWipe(raw, 3);
+  EXPECT_EQ(std::vector<uint8_t>(raw, raw + 5), (std::vector<uint8_t>{0, 0, 0, 4, 5}));
+  SecureWipe(nullptr, 10);
+  SecureWipe(raw, 0);
+  EXPECT_EQ(raw[3], 4);
+}
+
+}  // namespace
+}  // namespace vx

@@ -1,0 +1,166 @@
+#include "foundation/name_policy.h"
+
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+class NamePolicyTest : public ::testing::Test {
+ protected:
+  NamePolicyTest() : policy_(&caps_, &compat_) {}
+  std::vector<uint32_t> Kinds(std::string_view name, const std::vector<std::string>* siblings = nullptr) {
+    std::vector<uint32_t> kinds;
+    for (const NameIssue& i : policy_.check(name, siblings, nullptr)) kinds.push_back(i.kind);
+    return kinds;
+  }
+  BackendCaps caps_;
+  CompatOptions compat_;
+  NamePolicy policy_;
+};
+
+using K = std::vector<uint32_t>;
+
+TEST_F(NamePolicyTest, RulesInOrder) {
+  struct Case {
+    std::string name;
+    K want;
+  } cases[] = {
+      {"report.txt", {}},
+      {"", {0}},
+      {".", {0}},
+      {"..", {0}},
+      {"...", {5}},
+      {"a/b", {3}},
+      {"tab\there", {6}},
+      {std::string(300, 'a'), {1}},
+      {std::string(255, 'a'), {}},
+      {"nul.txt", {4}},
+      {"nullify", {}},
+      {"CON", {4}},
+      {"report.", {5}},
+      {"report ", {5}},
+      {" report", {}},
+      {"con.\x01/.", {6, 3, 4, 5}},
+      {"a:b", {}},  // only '/' is judged when creating
+  };
+  for (const Case& c : cases) EXPECT_EQ(Kinds(c.name), c.want) << PrintableName(c.name);
+}
+
+TEST_F(NamePolicyTest, MessagesAndRefusals) {
+  auto first = [&](std::string_view name) { return policy_.check(name, nullptr, nullptr).at(0); };
+  NameIssue longName = first(std::string(300, 'x'));
+  EXPECT_TRUE(longName.refuse);
+  EXPECT_EQ(NameIssueText(longName), "name is too long for the server: 300 bytes > 255");
+  EXPECT_EQ(NameIssueText(first("nul.txt")), "reserved Windows device name: nul.txt");
+  EXPECT_EQ(NameIssueText(first("a\tb")), "name contains a control character: a\\x09b");
+  EXPECT_EQ(NameIssueText(first("x\x7f")), "name contains a control character: x\\x7f");
+  EXPECT_EQ(NameIssueText(first("")), "empty name");
+  EXPECT_EQ(first("..").text, "..");
+  EXPECT_EQ(NameIssueText(first("a/b")), "name contains a character the storage cannot hold: a/b");
+  EXPECT_EQ(NameIssueText(first("end.")), "name ends with a dot or a space: end.");
+
+  EXPECT_EQ(NameIssueText({NameIssue::kPathTooLong, "300", true}), "path is too long for the server: 300");
+  EXPECT_EQ(NameIssueText({12, "just this", false}), "just this");
+  EXPECT_EQ(NameIssueText({NameIssue::kEmpty, "ignored", true}), "empty name");
+}
+
+TEST_F(NamePolicyTest, SettingsLiftRules) {
+  compat_.allowReservedNames = true;
+  compat_.allowTrailingDotSpace = true;
+  EXPECT_EQ(Kinds("nul.txt"), K{});
+  EXPECT_EQ(Kinds("report."), K{});
+  caps_.maxNameBytes = 5;
+  EXPECT_EQ(Kinds("abcdef"), K{1});
+  caps_.invalidChars = "#%";
+  EXPECT_EQ(Kinds("a#b"), K{3});
+  EXPECT_EQ(Kinds("ab"), K{});
+}
+
+TEST_F(NamePolicyTest, UnicodeNormalisation) {
+  const std::string decomposed = "caf" "e\xCC\x81";
+  const std::string composed = "caf\xC3\xA9";
+  std::string out;
+  std::vector<NameIssue> issues = policy_.check(decomposed, nullptr, &out);
+  ASSERT_EQ(issues.size(), 1u);
+  EXPECT_EQ(issues[0].kind, NameIssue::kNormalized);
+  EXPECT_FALSE(issues[0].refuse);
+  EXPECT_EQ(out, composed);
+  EXPECT_EQ(policy_.normalize(decomposed), composed);
+  EXPECT_EQ(Kinds(composed), K{});
+
+  compat_.unicode = CompatOptions::kUnicodeNfd;
+  EXPECT_EQ(Kinds(composed), K{8});
+  EXPECT_EQ(policy_.normalize(composed), decomposed);
+
+  compat_.unicode = CompatOptions::kUnicodeNone;
+  EXPECT_EQ(Kinds(composed), K{});
+  EXPECT_EQ(Kinds(decomposed), K{});
+  policy_.check(decomposed, nullptr, &out);
+  EXPECT_EQ(out, decomposed);
+}
+
+TEST_F(NamePolicyTest, CaseCollisions) {
+  const std::vector<std::string> siblings = {"other", "README.md", "readme.MD"};
+  std::vector<NameIssue> issues = policy_.check("Readme.md", &siblings, nullptr);
+  ASSERT_EQ(issues.size(), 1u);
+  EXPECT_EQ(issues[0].kind, NameIssue::kCaseCollision);
+  EXPECT_EQ(issues[0].text, "README.md");  // the first match only
+  EXPECT_TRUE(issues[0].refuse);
+
+  compat_.caseCollision = CompatOptions::kCaseAllow;
+  issues = policy_.check("Readme.md", &siblings, nullptr);
+  ASSERT_EQ(issues.size(), 1u);
+  EXPECT_FALSE(issues[0].refuse);
+
+  const std::vector<std::string> same = {"Readme.md"};
+  EXPECT_EQ(Kinds("Readme.md", &same), K{});
+  caps_.caseSensitive = false;
+  EXPECT_EQ(Kinds("Readme.md", &siblings), K{});
+  caps_.caseSensitive = true;
+  const std::vector<std::string> malformed = {"a\xFF"};
+  EXPECT_EQ(Kinds("a\xFE", &malformed), K{});  // no collision through replacement characters
+}
+
+TEST(NameScanTest, ListingFindings) {
+  BackendCaps caps;
+  auto entries = [](std::vector<std::string> names) {
+    std::vector<DirEntry> out;
+    for (std::string& n : names) out.push_back({std::move(n), {}});
+    return out;
+  };
+  std::vector<NameIssueEntry> found = ScanNameIssues(entries({"a:b", "x.", "File", "file"}), caps);
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[0].name, "a:b");
+  EXPECT_EQ(found[0].issue.kind, NameIssue::kBadChar);
+  EXPECT_TRUE(found[0].issue.refuse);
+  EXPECT_EQ(found[1].name, "x.");
+  EXPECT_EQ(found[1].issue.kind, NameIssue::kTrailingDotSpace);
+  EXPECT_FALSE(found[1].issue.refuse);
+  EXPECT_EQ(found[2].name, "file");
+  EXPECT_EQ(found[2].issue.kind, NameIssue::kCaseCollision);
+  EXPECT_EQ(found[2].issue.text, "File");
+
+  found = ScanNameIssues(entries({"q?", "c\x01", "d<.", "ok", "con", std::string(300, 'z')}), caps);
+  ASSERT_EQ(found.size(), 3u);  // no length or device checks in a scan
+  EXPECT_EQ(found[1].issue.kind, NameIssue::kControlChar);
+  EXPECT_EQ(found[1].issue.text, "c\\x01");
+  EXPECT_EQ(found[2].issue.kind, NameIssue::kBadChar);
+
+  caps.caseSensitive = false;
+  EXPECT_TRUE(ScanNameIssues(entries({"File", "file"}), caps).empty());
+  EXPECT_TRUE(ScanNameIssues({}, caps).empty());
+}
+
+TEST(NameScanTest, ReservedAndPrintable) {
+  struct Case {
+    const char* name;
+    bool want;
+  } cases[] = {{"con", true},     {"Con.txt", true}, {"lpt1.tar.gz", true}, {"CONSOLE", false},
+               {"COM0", false},   {"LPT10", false},  {"CON .txt", false},   {"aux", true},
+               {"", false},       {".con", false},   {"com9", true},        {"prn.", true}};
+  for (const Case& c : cases) EXPECT_EQ(IsReservedDeviceName(c.name), c.want) << c.name;
+  EXPECT_EQ(PrintableName(std::string("a\0b\x1f\x7f\xC3\xA4", 7)), "a\\x00b\\x1f\\x7f\xC3\xA4");
+}
+
+}  // namespace
+}  // namespace tarn

@@ -128,13 +128,21 @@ TEST_F(FileUtilTest, MakeDirsCreatesEveryMissingParent) {
   EXPECT_TRUE(FileExists(Path("file")));
 }
 
-TEST_F(FileUtilTest, MakeDirsWorksOnRelativePaths) {
+TEST_F(FileUtilTest, MakeDirsRecursesEvenForSeparatorsNearTheStart) {
+  // Short first components put separators at the very start of the path,
+  // where drive-letter logic would stop; every level must still be made.
   std::string previous = fs::current_path().string();
   fs::current_path(root_);
-  bool made = MakeDirs("rel/one/two");
+  bool shortChain = MakeDirs("r/o/t");
+  bool longChain = MakeDirs("rel/one/two");
+  bool single = MakeDirs("s");
   fs::current_path(previous);
-  EXPECT_TRUE(made);
+  EXPECT_TRUE(shortChain);
+  EXPECT_TRUE(fs::is_directory(Path("r/o/t")));
+  EXPECT_TRUE(longChain);
   EXPECT_TRUE(fs::is_directory(Path("rel/one/two")));
+  EXPECT_TRUE(single);
+  EXPECT_TRUE(fs::is_directory(Path("s")));
 }
 
 TEST_F(FileUtilTest, FileExistsOnlyForNonFolders) {

@@ -1,0 +1,237 @@
+// Construction from the endpoint, the session lifecycle and the one request
+// engine through which every WebDAV request goes.
+#include "backends/web/webdav_backend.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "foundation/codec.h"
+#include "foundation/log.h"
+#include "foundation/remote_path.h"
+
+namespace tarn {
+namespace {
+
+constexpr uint16_t kHttpsPort = 443;
+constexpr uint16_t kHttpPort = 80;
+constexpr uint32_t kCancelSliceMs = 100;
+constexpr std::string_view kNextcloudMarker = "/remote.php/dav/files/";
+constexpr std::string_view kOwncloudMarker = "/remote.php/webdav";
+constexpr std::string_view kUploadsSegment = "/remote.php/dav/uploads/";
+
+uint16_t LeadingPort(std::string_view text) {
+  uint32_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') break;
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+    if (value > 65535) return 0;
+  }
+  return static_cast<uint16_t>(value);
+}
+
+}  // namespace
+
+WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
+  caps_ = BackendCaps{};
+  caps_.rangeRead = true;
+  caps_.randomWrite = false;
+  caps_.resumableUpload = false;
+  caps_.truncate = false;
+  caps_.renameOverwrite = true;
+  caps_.renameDirs = true;
+  caps_.setMtime = false;
+  caps_.caseSensitive = true;
+  caps_.freeSpace = false;
+  caps_.maxNameBytes = 255;
+  caps_.maxPathBytes = 4096;
+  caps_.maxFileBytes = 0;
+  caps_.server = "webdav";
+  secure_ = config_.tls;
+
+  std::string urlPathPart;
+  const std::string& h = config_.host;
+  if (h.find("://") != std::string::npos) {
+    http::CrackedUrl url;
+    if (http::CrackUrl(h, url)) {
+      secure_ = url.secure;
+      host_ = url.host;
+      port_ = url.port;
+      urlPathPart = url.path;
+    }
+  } else if (!h.empty() && h.front() == '[') {
+    // A bracketed IPv6 address, maybe with a port after the bracket.
+    size_t close = h.find(']');
+    if (close == std::string::npos) {
+      host_ = h;
+    } else {
+      host_ = h.substr(1, close - 1);
+      if (close + 1 < h.size() && h[close + 1] == ':') port_ = LeadingPort(std::string_view(h).substr(close + 2));
+    }
+  } else if (size_t colon = h.rfind(':'); colon != std::string::npos && h.find(':') == colon) {
+    host_ = h.substr(0, colon);
+    port_ = LeadingPort(std::string_view(h).substr(colon + 1));
+  } else {
+    // No colon, or several: an IPv6 literal without brackets stays whole.
+    host_ = h;
+  }
+  if (config_.port != 0) port_ = static_cast<uint16_t>(config_.port);
+  if (port_ == 0) port_ = secure_ ? kHttpsPort : kHttpPort;
+
+  // The root is a remote path; in the URL it is percent-encoded like every path.
+  basePath_ = NormalizeRemotePath(urlPathPart + "/" + PercentEncode(config_.root));
+  if (basePath_ == "/") basePath_.clear();
+
+  if (!config_.user.empty()) {
+    std::string credentials = config_.user + ":" + config_.password;
+    basicAuth_ = "Authorization: Basic " + vx::Base64Encode(credentials.data(), credentials.size());
+  }
+
+  if (size_t at = basePath_.find(kNextcloudMarker); at != std::string::npos) {
+    std::string rest = basePath_.substr(at + kNextcloudMarker.size());
+    std::string user = rest.substr(0, rest.find('/'));
+    chunkRoot_ = basePath_.substr(0, at) + std::string(kUploadsSegment) + user;
+    caps_.server = "nextcloud";
+    chunkedUploads_ = true;
+  } else if (size_t at2 = basePath_.find(kOwncloudMarker); at2 != std::string::npos) {
+    chunkRoot_ = basePath_.substr(0, at2) + std::string(kUploadsSegment) + PercentEncode(config_.user);
+    caps_.server = "owncloud";
+    chunkedUploads_ = true;
+  }
+  if (chunkedUploads_) {
+    caps_.resumableUpload = true;
+    caps_.setMtime = true;
+  }
+}
+
+WebDavBackend::~WebDavBackend() {
+  disconnect();
+  session_.reset();
+}
+
+Status WebDavBackend::connect() {
+  if (!session_) {
+    http::SessionOptions options;
+    options.userAgent = kDavUserAgent;
+    options.connectTimeoutMs = config_.connectTimeoutMs != 0 ? config_.connectTimeoutMs : kDavDefaultConnectTimeoutMs;
+    options.ioTimeoutMs = config_.ioTimeoutMs != 0 ? config_.ioTimeoutMs : kDavDefaultIoTimeoutMs;
+    options.verifyTls = config_.verifyTls;
+    session_ = std::make_unique<http::HttpConnection>(options);
+    session_->setCancelCheck([this] { return cancelled(); });
+  }
+  if (connected_) return Status();
+  if (uint32_t err = session_->open(host_, port_, secure_); err != 0) return WinHttpError(err, "WinHttpConnect");
+  connected_ = true;
+  std::vector<DirEntry> entries;
+  RemoteAttr root;
+  Status st = propfind("/", 0, entries, &root, nullptr);
+  if (!st.ok()) {
+    disconnect();
+    if (st.code == Status::kNotFound)
+      return Status(Status::kNotFound, "root path not found on the server: " + config_.root, st.native);
+    return st;
+  }
+  return Status();
+}
+
+void WebDavBackend::disconnect() {
+  if (session_) session_->close();
+  connected_ = false;
+}
+
+bool WebDavBackend::isConnected() const { return connected_; }
+
+Status WebDavBackend::ping() {
+  if (!connected_) return Status(Status::kNetwork, "not connected");
+  std::vector<DirEntry> entries;
+  RemoteAttr root;
+  return propfind("/", 0, entries, &root, nullptr);
+}
+
+bool WebDavBackend::sleepCancellable(uint32_t ms) const {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (cancelled()) return false;
+    auto now = std::chrono::steady_clock::now();
+    if (now >= until) return true;
+    auto slice = std::min<std::chrono::steady_clock::duration>(until - now, std::chrono::milliseconds(kCancelSliceMs));
+    std::this_thread::sleep_for(slice);
+  }
+}
+
+std::string WebDavBackend::urlPath(std::string_view path) const {
+  if (IsRootPath(path)) return basePath_ + "/";
+  return basePath_ + PercentEncode(path);
+}
+
+std::string WebDavBackend::absoluteUrl(std::string_view path) const {
+  std::string url = secure_ ? "https://" : "http://";
+  url += host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_;
+  if (!((secure_ && port_ == kHttpsPort) || (!secure_ && port_ == kHttpPort))) url += ":" + std::to_string(port_);
+  return url + urlPath(path);
+}
+
+Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
+                           std::unique_ptr<http::HttpRequest>* handle) {
+  response = DavResponse{};
+  if (!connected_ || !session_) return Status(Status::kNetwork, "not connected");
+  const std::string object = !request.target.empty() ? request.target : urlPath(request.path);
+
+  std::unique_ptr<http::HttpRequest> r;
+  for (int pass = 0; pass < 2; ++pass) {
+    r = session_->openRequest(request.verb, object);
+    if (request.timeoutMs != 0) r->setReceiveTimeout(request.timeoutMs);
+    if (authScheme_ != 0 && !config_.user.empty()) {
+      r->setCredentials(authScheme_, config_.user, config_.password);
+    } else if (!basicAuth_.empty()) {
+      r->addHeader(basicAuth_);
+    }
+    for (const auto& line : request.headers) r->addHeader(line);
+
+    if (request.streamLength != 0) {
+      if (uint32_t err = r->sendStreamed(request.streamLength); err != 0)
+        return WinHttpError(err, "WinHttpSendRequest");
+      if (handle != nullptr) *handle = std::move(r);
+      return Status();
+    }
+    if (uint32_t err = r->send(request.body); err != 0) return WinHttpError(err, "send");
+
+    if (r->status() == 401 && pass == 0 && !config_.user.empty() && authScheme_ == 0) {
+      uint32_t offered = r->authSchemes();
+      uint32_t chosen = (offered & http::kAuthNegotiate) ? http::kAuthNegotiate
+                        : (offered & http::kAuthNtlm)    ? http::kAuthNtlm
+                        : (offered & http::kAuthDigest)  ? http::kAuthDigest
+                                                         : 0;
+      if (chosen != 0) {
+        authScheme_ = chosen;
+        vx::log::write(vx::log::kDebug, "webdav: server asks for authentication scheme %u", chosen);
+        continue;
+      }
+    }
+    break;
+  }
+
+  response.status = r->status();
+  response.etag = r->header("ETag");
+  response.contentType = r->header("Content-Type");
+  response.server = r->header("Server");
+  response.dav = r->header("DAV");
+  if (r->hasHeader("Content-Length")) {
+    response.hasContentLength = true;
+    response.contentLength = std::strtoull(r->header("Content-Length").c_str(), nullptr, 10);
+  }
+  if (handle != nullptr) {
+    *handle = std::move(r);
+    return Status();
+  }
+  if (request.readBody) {
+    if (uint32_t err = r->readAll(response.body); err != 0) return WinHttpError(err, "read");
+  }
+  return Status();
+}
+
+std::unique_ptr<IBackend> MakeWebDavBackend(const EndpointConfig& config) {
+  return std::make_unique<WebDavBackend>(config);
+}
+
+}  // namespace tarn

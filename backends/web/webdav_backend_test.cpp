@@ -1,0 +1,239 @@
+// What the back-end makes of its endpoint and of the texts servers send,
+// without a server.
+#include "backends/web/webdav_backend.h"
+
+#include <gtest/gtest.h>
+
+namespace tarn {
+namespace {
+
+EndpointConfig Endpoint(const std::string& host, uint32_t port = 0, const std::string& root = "",
+                        bool tls = false, const std::string& user = "") {
+  EndpointConfig ep;
+  ep.protocol = "webdav";
+  ep.host = host;
+  ep.port = port;
+  ep.root = root;
+  ep.tls = tls;
+  ep.user = user;
+  ep.password = "pw";
+  return ep;
+}
+
+TEST(WebDavConstruction, CracksHostsUrlsAndLayouts) {
+  struct Case {
+    EndpointConfig ep;
+    std::string host;
+    uint16_t port;
+    bool secure;
+    std::string basePath;
+    std::string chunkRoot;
+    std::string server;
+  };
+  const Case cases[] = {
+      {Endpoint("https://cloud.example/remote.php/dav/files/alice/Docs"), "cloud.example", 443, true,
+       "/remote.php/dav/files/alice/Docs", "/remote.php/dav/uploads/alice", "nextcloud"},
+      {Endpoint("http://h:8080/owncloud/remote.php/webdav", 0, "", false, "bob"), "h", 8080, false,
+       "/owncloud/remote.php/webdav", "/owncloud/remote.php/dav/uploads/bob", "owncloud"},
+      {Endpoint("server:8080"), "server", 8080, false, "", "", "webdav"},
+      {Endpoint("server:8080", 8443), "server", 8443, false, "", "", "webdav"},
+      {Endpoint("server", 0, "/", true), "server", 443, true, "", "", "webdav"},
+      {Endpoint("server", 0, "dav/x/../y"), "server", 80, false, "/dav/y", "", "webdav"},
+      {Endpoint("server", 0, "/my docs"), "server", 80, false, "/my%20docs", "", "webdav"},
+      {Endpoint("[fe80::1]:8080"), "fe80::1", 8080, false, "", "", "webdav"},
+      {Endpoint("[::1]"), "::1", 80, false, "", "", "webdav"},
+      // An IPv6 literal without brackets (as a share link leaves it) stays whole.
+      {Endpoint("fe80::1", 8080), "fe80::1", 8080, false, "", "", "webdav"},
+      {Endpoint("2001:db8::7", 0, "/dav", true), "2001:db8::7", 443, true, "/dav", "", "webdav"},
+      {Endpoint("https://[::1]:9443/dav"), "::1", 9443, true, "/dav", "", "webdav"},
+      {Endpoint("http://h/remote.php/dav/files/carol"), "h", 80, false, "/remote.php/dav/files/carol",
+       "/remote.php/dav/uploads/carol", "nextcloud"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ep.host + " port " + std::to_string(c.ep.port) + " root " + c.ep.root);
+    WebDavBackend b(c.ep);
+    EXPECT_EQ(b.host(), c.host);
+    EXPECT_EQ(b.port(), c.port);
+    EXPECT_EQ(b.secure(), c.secure);
+    EXPECT_EQ(b.basePath(), c.basePath);
+    EXPECT_EQ(b.chunkRoot(), c.chunkRoot);
+    EXPECT_EQ(b.caps().server, c.server);
+    EXPECT_EQ(b.chunkedUploads(), !c.chunkRoot.empty());
+    EXPECT_EQ(b.caps().resumableUpload, !c.chunkRoot.empty());
+    EXPECT_EQ(b.caps().setMtime, !c.chunkRoot.empty());
+    EXPECT_TRUE(b.caps().rangeRead);
+    EXPECT_FALSE(b.caps().randomWrite);
+    EXPECT_FALSE(b.caps().truncate);
+  }
+}
+
+TEST(WebDavConstruction, BuildsUrlPathsAndAbsoluteUrls) {
+  WebDavBackend plain(Endpoint("h"));
+  EXPECT_EQ(plain.urlPath(""), "/");
+  EXPECT_EQ(plain.urlPath("/"), "/");
+  WebDavBackend dav(Endpoint("h", 0, "/dav"));
+  EXPECT_EQ(dav.urlPath("/"), "/dav/");
+  EXPECT_EQ(dav.urlPath("/a b/\xC3\xBC"), "/dav/a%20b/%C3%BC");
+
+  struct Case {
+    EndpointConfig ep;
+    std::string url;
+  };
+  const Case cases[] = {
+      {Endpoint("h", 443, "/dav", true), "https://h/dav/x"},
+      {Endpoint("h", 80, "/dav", false), "http://h/dav/x"},
+      {Endpoint("h", 8443, "/dav", true), "https://h:8443/dav/x"},
+      {Endpoint("h", 80, "/dav", true), "https://h:80/dav/x"},
+      {Endpoint("h", 443, "/dav", false), "http://h:443/dav/x"},
+      {Endpoint("fe80::1", 8080, "/dav"), "http://[fe80::1]:8080/dav/x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WebDavBackend(c.ep).absoluteUrl("/x"), c.url);
+}
+
+TEST(WebDavStatus, MapsHttpStatuses) {
+  struct Case {
+    uint32_t status;
+    int32_t code;
+    std::string message;
+  };
+  const Case cases[] = {
+      {200, Status::kOk, ""},
+      {207, Status::kOk, ""},
+      {299, Status::kOk, ""},
+      {401, Status::kAuthFailed, "credentials rejected"},
+      {403, Status::kAccessDenied, "PROPFIND /a/b -> HTTP 403"},
+      {404, Status::kNotFound, "PROPFIND /a/b -> HTTP 404"},
+      {410, Status::kNotFound, "PROPFIND /a/b -> HTTP 410"},
+      {405, Status::kExists, "PROPFIND /a/b -> HTTP 405"},
+      {409, Status::kNotFound, "PROPFIND /a/b -> HTTP 409 (parent missing)"},
+      {412, Status::kExists, "PROPFIND /a/b -> HTTP 412 (precondition failed)"},
+      {413, Status::kTooLarge, "PROPFIND /a/b -> HTTP 413"},
+      {416, Status::kInvalid, "PROPFIND /a/b -> HTTP 416 (range)"},
+      {423, Status::kBusy, "PROPFIND /a/b -> HTTP 423 (locked)"},
+      {500, Status::kProtocol, "PROPFIND /a/b -> HTTP 500"},
+      {502, Status::kNetwork, "PROPFIND /a/b -> HTTP 502"},
+      {503, Status::kNetwork, "PROPFIND /a/b -> HTTP 503"},
+      {504, Status::kNetwork, "PROPFIND /a/b -> HTTP 504"},
+      {507, Status::kNoSpace, "PROPFIND /a/b -> HTTP 507 (insufficient storage)"},
+      {100, Status::kIo, "PROPFIND /a/b -> HTTP 100"},
+      {301, Status::kIo, "PROPFIND /a/b -> HTTP 301"},
+      {400, Status::kIo, "PROPFIND /a/b -> HTTP 400"},
+      {418, Status::kIo, "PROPFIND /a/b -> HTTP 418"},
+      {499, Status::kIo, "PROPFIND /a/b -> HTTP 499"},
+      {501, Status::kNetwork, "PROPFIND /a/b -> HTTP 501"},
+      {508, Status::kNetwork, "PROPFIND /a/b -> HTTP 508"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    Status st = HttpStatusError(c.status, "PROPFIND", "/a/b");
+    EXPECT_EQ(st.code, c.code);
+    EXPECT_EQ(st.message, c.message);
+    EXPECT_EQ(st.native, c.code == Status::kOk ? 0 : static_cast<int32_t>(c.status));
+  }
+}
+
+TEST(WebDavStatus, MapsTransportErrors) {
+  struct Case {
+    uint32_t error;
+    int32_t code;
+  };
+  const Case cases[] = {
+      {12002, Status::kTimeout},  {12007, Status::kNetwork},    {12017, Status::kNetwork},
+      {12029, Status::kNetwork},  {12030, Status::kNetwork},    {12032, Status::kNetwork},
+      {12044, Status::kAuthFailed}, {12175, Status::kAuthFailed}, {12152, Status::kProtocol},
+      {12004, Status::kNetwork},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    Status st = WinHttpError(c.error, "send");
+    EXPECT_EQ(st.code, c.code);
+    EXPECT_EQ(st.native, static_cast<int32_t>(c.error));
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "(0x%08X)", c.error);
+    EXPECT_NE(st.message.find(hex), std::string::npos) << st.message;
+    if (c.code == Status::kAuthFailed) {
+      EXPECT_EQ(st.message.rfind("TLS: send: ", 0), 0u) << st.message;
+      EXPECT_TRUE(st.message.ends_with(" (check the certificate or disable verification)"));
+    } else {
+      EXPECT_EQ(st.message.rfind("send: ", 0), 0u) << st.message;
+    }
+  }
+}
+
+TEST(WebDavStatus, ParsesHttpAndIsoTimes) {
+  const int64_t kInstant = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
+  struct Case {
+    std::string text;
+    int64_t seconds;
+  };
+  const Case cases[] = {
+      {"Sun, 06 Nov 1994 08:49:37 GMT", kInstant},
+      {"Sunday, 06-Nov-94 08:49:37 GMT", kInstant},
+      {"Sun Nov  6 08:49:37 1994", kInstant},
+      {"1994-11-06T08:49:37Z", kInstant},
+      {"1994-11-06T08:49:37.250Z", kInstant},
+      {"1994-11-06T10:49:37+02:00", kInstant},
+      {"1994-11-06T05:19:37-03:30", kInstant},
+      {"1994-11-06T08:49", kInstant - 37},
+      {"1970-01-01T00:00:00Z", 0},
+      {"2024-02-29T12:00:00Z", 1709208000},
+      {"", 0},
+      {"yesterday", 0},
+      {"1994-13-06T08:49:37Z", 0},
+      {"2023-02-29T12:00:00Z", 0},
+      {"Sun, 06 Foo 1994 08:49:37 GMT", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Timestamp t = ParseHttpTime(c.text);
+    EXPECT_EQ(t.seconds, c.seconds);
+    EXPECT_EQ(t.nanoseconds, 0u);
+  }
+}
+
+TEST(WebDavStatus, TurnsHrefsIntoPathsAndTrims) {
+  struct Case {
+    std::string href, path;
+  };
+  const Case cases[] = {
+      {"/dav/a%20b/", "/dav/a b/"},
+      {"https://h:8443/dav/x?y=1", "/dav/x"},
+      {"http://h", "/"},
+      {"/p%2Fq%zz", "/p/q%zz"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(HrefToPath(c.href), c.path);
+  EXPECT_EQ(TrimSpace(" \t\r\n\v\fx y\f\v\n\r\t "), "x y");
+  EXPECT_EQ(TrimSpace(" \n "), "");
+}
+
+TEST(WebDavOperations, RefuseWhatWebDavCannotDoWithoutTraffic) {
+  WebDavBackend plain(Endpoint("127.0.0.1", 9, "/dav"));
+  uint8_t byte = 0;
+  Status st = plain.writeAt("/f", 3, &byte, 1);
+  EXPECT_EQ(st.code, Status::kUnsupported);
+  EXPECT_EQ(st.message, "WebDAV cannot write at an offset");
+  st = plain.truncate("/f", 0);
+  EXPECT_EQ(st.code, Status::kUnsupported);
+  EXPECT_EQ(st.message, "WebDAV cannot truncate");
+  st = plain.setTimes("/f", Timestamp{100, 0}, Timestamp{});
+  EXPECT_EQ(st.code, Status::kUnsupported);
+  EXPECT_EQ(st.message, "server keeps its own mtime");
+  WebDavBackend nc(Endpoint("http://127.0.0.1:9/remote.php/dav/files/a"));
+  st = nc.setTimes("/f", Timestamp{}, Timestamp{});
+  EXPECT_EQ(st.message, "server keeps its own mtime");
+  std::unique_ptr<IWriteStream> w;
+  st = plain.openWrite("/f", 1, 10, w);
+  EXPECT_EQ(st.code, Status::kUnsupported);
+  EXPECT_EQ(st.message, "WebDAV upload must start at 0");
+  EXPECT_EQ(w, nullptr);
+  // Never connected: no request goes out.
+  EXPECT_FALSE(plain.isConnected());
+  st = plain.ping();
+  EXPECT_EQ(st.code, Status::kNetwork);
+  EXPECT_EQ(st.message, "not connected");
+  RemoteAttr attr;
+  EXPECT_EQ(plain.stat("/f", attr).message, "not connected");
+}
+
+}  // namespace
+}  // namespace tarn

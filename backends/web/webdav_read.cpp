@@ -1,0 +1,158 @@
+// Reads: ranged GETs for blocks, and a sequential stream that resumes with a
+// new ranged GET after the connection dropped. Both notice a server that
+// ignores Range and clear rangeRead so the engine switches to streams.
+#include <algorithm>
+#include <vector>
+
+#include "backends/web/webdav_backend.h"
+
+namespace tarn {
+
+class DavReadStream : public IReadStream {
+ public:
+  DavReadStream(WebDavBackend* backend, std::string path, uint64_t offset)
+      : backend_(backend), path_(std::move(path)), offset_(offset) {}
+  ~DavReadStream() override { request_.reset(); }
+
+  Status read(uint8_t* buffer, uint64_t length, uint64_t& got) override;
+  void close() override { request_.reset(); }
+
+ private:
+  Status open();
+
+  WebDavBackend* backend_;
+  std::string path_;
+  uint64_t offset_;
+  uint64_t skip_ = 0;
+  std::unique_ptr<http::HttpRequest> request_;
+  bool eof_ = false;
+};
+
+namespace {
+
+// Reads and drops up to count body bytes; returns what was dropped.
+uint32_t Discard(http::HttpRequest& r, uint64_t count, uint64_t& dropped) {
+  std::vector<uint8_t> scratch(static_cast<size_t>(std::min<uint64_t>(count, kDavSkipPieceBytes)));
+  dropped = 0;
+  size_t n = 0;
+  uint32_t err = r.read(scratch.data(), scratch.size(), n);
+  dropped = n;
+  return err;
+}
+
+}  // namespace
+
+Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+                                uint64_t& got) {
+  got = 0;
+  if (length == 0) return Status();
+  DavRequest req;
+  req.verb = "GET";
+  req.path = path;
+  req.headers = {"Range: bytes=" + std::to_string(offset) + "-" + std::to_string(offset + length - 1)};
+  DavResponse resp;
+  std::unique_ptr<http::HttpRequest> r;
+  Status st = send(req, resp, &r);
+  if (!st.ok()) return st;
+
+  uint64_t skip = 0;
+  if (resp.status == 200) {
+    if (offset != 0) caps_.rangeRead = false;
+    if (offset > kDavMaxIgnoredRangeSkip) return Status(Status::kUnsupported, "the server ignores Range");
+    skip = offset;
+  } else if (resp.status == 416) {
+    return Status();
+  } else if (resp.status != 206) {
+    return HttpStatusError(resp.status, "GET", path);
+  }
+  while (got < length) {
+    if (skip > 0) {
+      uint64_t dropped = 0;
+      if (uint32_t err = Discard(*r, skip, dropped); err != 0) return WinHttpError(err, "GET read");
+      if (dropped == 0) break;
+      skip -= dropped;
+      continue;
+    }
+    size_t n = 0;
+    if (uint32_t err = r->read(buffer + got, static_cast<size_t>(length - got), n); err != 0)
+      return WinHttpError(err, "GET read");
+    if (n == 0) break;
+    got += n;
+  }
+  // Reading the end of a body that holds exactly the range lets the
+  // connection be kept; anything more is left unread and the connection goes.
+  if (resp.status == 206 && got == length && resp.hasContentLength && resp.contentLength == length) {
+    uint8_t probe = 0;
+    size_t n = 0;
+    (void)r->read(&probe, 1, n);
+  }
+  return Status();
+}
+
+Status WebDavBackend::openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) {
+  out = std::make_unique<DavReadStream>(this, path, offset);
+  return Status();
+}
+
+Status DavReadStream::open() {
+  DavRequest req;
+  req.verb = "GET";
+  req.path = path_;
+  if (offset_ != 0) req.headers = {"Range: bytes=" + std::to_string(offset_) + "-"};
+  DavResponse resp;
+  Status st = backend_->send(req, resp, &request_);
+  if (!st.ok()) return st;
+  if (resp.status == 416) {
+    request_.reset();
+    eof_ = true;
+    return Status();
+  }
+  if (resp.status != 206 && resp.status != 200) {
+    request_.reset();
+    return HttpStatusError(resp.status, "GET", path_);
+  }
+  skip_ = 0;
+  if (resp.status == 200 && offset_ > 0) {
+    backend_->caps_.rangeRead = false;
+    skip_ = offset_;
+  }
+  return Status();
+}
+
+Status DavReadStream::read(uint8_t* buffer, uint64_t length, uint64_t& got) {
+  got = 0;
+  if (length == 0 || eof_) return Status();
+  if (!request_) {
+    Status st = open();
+    if (!st.ok() || eof_) return st;
+  }
+  while (skip_ > 0) {
+    uint64_t dropped = 0;
+    if (uint32_t err = Discard(*request_, skip_, dropped); err != 0) {
+      request_.reset();
+      return WinHttpError(err, "GET read");
+    }
+    if (dropped == 0) {
+      // The body ended before the position the stream stands at.
+      eof_ = true;
+      request_.reset();
+      return Status();
+    }
+    skip_ -= dropped;
+  }
+  size_t n = 0;
+  if (uint32_t err = request_->read(buffer, static_cast<size_t>(length), n); err != 0) {
+    request_.reset();
+    return WinHttpError(err, "GET read");
+  }
+  if (n == 0) {
+    eof_ = true;
+    request_.reset();
+    return Status();
+  }
+  got = n;
+  offset_ += n;
+  return Status();
+}
+
+}  // namespace tarn

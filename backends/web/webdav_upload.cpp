@@ -1,0 +1,326 @@
+// Uploads: one streamed PUT per file, or on Nextcloud/ownCloud servers the
+// chunked upload into an upload folder that a final MOVE assembles.
+//
+// Chunks are named by their range and a digest of their bytes, and the upload
+// folder by the path and the size, so a retried upload of changed content
+// never assembles chunks of an older version; unchanged chunks are found again
+// and not resent.
+#include <cinttypes>
+#include <cstdio>
+#include <vector>
+
+#include "backends/web/webdav_backend.h"
+#include "backends/web/xml.h"
+#include "foundation/codec.h"
+#include "foundation/hash.h"
+#include "foundation/remote_path.h"
+#include "engine/clock.h"
+
+namespace tarn {
+namespace {
+
+constexpr size_t kDigestHexChars = 16;
+
+std::string ShortDigest(const void* data, size_t size) {
+  return vx::HexEncode(vx::Sha256(data, size)).substr(0, kDigestHexChars);
+}
+
+std::string ChunkName(uint64_t start, uint64_t end, const std::string& digest) {
+  char name[64];
+  std::snprintf(name, sizeof name, "%015" PRIu64 "-%015" PRIu64 "-", start, end);
+  return name + digest;
+}
+
+struct ChunkEntry {
+  uint64_t start = 0;
+  uint64_t end = 0;
+  uint64_t length = 0;
+  std::string name;
+};
+
+}  // namespace
+
+class EmptyWriteStream : public IWriteStream {
+ public:
+  Status write(const uint8_t*, uint64_t length) override {
+    if (length == 0) return Status();
+    return Status(Status::kInvalid, "empty PUT got data");
+  }
+  Status finish(RemoteAttr* out) override {
+    if (out != nullptr) *out = RemoteAttr{};
+    return Status();
+  }
+  void abort() override {}
+};
+
+class DavPutStream : public IWriteStream {
+ public:
+  DavPutStream(WebDavBackend* backend, std::string path, uint64_t size, std::unique_ptr<http::HttpRequest> request)
+      : backend_(backend), path_(std::move(path)), size_(size), request_(std::move(request)) {}
+
+  Status write(const uint8_t* data, uint64_t length) override {
+    if (!request_) return Status(Status::kInvalid, "PUT: stream already finished");
+    if (length > size_ - sent_) return Status(Status::kInvalid, "PUT: body longer than announced");
+    while (length > 0) {
+      size_t piece = static_cast<size_t>(std::min<uint64_t>(length, kDavPutPieceBytes));
+      if (uint32_t err = request_->write(data, piece); err != 0) return WinHttpError(err, "PUT write");
+      sent_ += piece;
+      data += piece;
+      length -= piece;
+    }
+    return Status();
+  }
+
+  Status finish(RemoteAttr* out) override {
+    if (!request_) return Status(Status::kInvalid, "PUT: stream already finished");
+    if (sent_ != size_) return Status(Status::kInvalid, "PUT: body shorter than announced");
+    if (uint32_t err = request_->receiveResponse(); err != 0) {
+      request_.reset();
+      return WinHttpError(err, "PUT response");
+    }
+    const uint32_t status = request_->status();
+    const std::string etag = request_->header("ETag");
+    std::string ignored;
+    (void)request_->readAll(ignored);
+    request_.reset();
+    Status st = HttpStatusError(status, "PUT", path_);
+    if (!st.ok()) return st;
+    if (out != nullptr && !backend_->stat(path_, *out).ok()) {
+      *out = RemoteAttr{};
+      out->size = size_;
+      out->etag = etag;
+    }
+    return Status();
+  }
+
+  void abort() override { request_.reset(); }
+
+ private:
+  WebDavBackend* backend_;
+  std::string path_;
+  uint64_t size_;
+  uint64_t sent_ = 0;
+  std::unique_ptr<http::HttpRequest> request_;
+};
+
+class NcChunkedStream : public IWriteStream {
+ public:
+  NcChunkedStream(WebDavBackend* backend, std::string path, uint64_t size, std::string folder,
+                  std::vector<ChunkEntry> found)
+      : backend_(backend), path_(std::move(path)), size_(size), folder_(std::move(folder)), found_(std::move(found)) {
+    buffer_.reserve(kDavChunkBytes);
+  }
+
+  Status write(const uint8_t* data, uint64_t length) override {
+    if (length > size_ - position_ - buffer_.size())
+      return Status(Status::kInvalid, "chunked upload: body longer than announced");
+    while (length > 0) {
+      size_t room = kDavChunkBytes - buffer_.size();
+      size_t take = static_cast<size_t>(std::min<uint64_t>(room, length));
+      buffer_.insert(buffer_.end(), data, data + take);
+      data += take;
+      length -= take;
+      if (buffer_.size() == kDavChunkBytes) {
+        Status st = sendChunk();
+        if (!st.ok()) return st;
+      }
+    }
+    return Status();
+  }
+
+  Status finish(RemoteAttr* out) override;
+  // The upload folder and its chunks stay for a later upload to resume.
+  void abort() override {}
+
+ private:
+  Status sendChunk();
+  Status waitForAssembly(bool existed, const RemoteAttr& before, RemoteAttr* out);
+
+  WebDavBackend* backend_;
+  std::string path_;
+  uint64_t size_;
+  std::string folder_;
+  std::vector<ChunkEntry> found_;  // what the upload folder held when the stream was made
+  std::vector<uint8_t> buffer_;
+  uint64_t position_ = 0;
+};
+
+Status NcChunkedStream::sendChunk() {
+  const uint64_t start = position_;
+  const uint64_t end = position_ + buffer_.size();
+  const std::string name = ChunkName(start, end, ShortDigest(buffer_.data(), buffer_.size()));
+  bool present = false;
+  for (auto it = found_.begin(); it != found_.end();) {
+    if (it->name == name && it->length == end - start) {
+      present = true;
+      ++it;
+      continue;
+    }
+    if (it->start < end && it->end > start) {
+      // A chunk of other content for this range would be assembled too.
+      DavRequest del;
+      del.verb = "DELETE";
+      del.target = folder_ + "/" + it->name;
+      DavResponse resp;
+      Status st = backend_->send(del, resp);
+      if (!st.ok()) return st;
+      if (resp.status != 404) {
+        st = HttpStatusError(resp.status, "DELETE(chunk)", path_);
+        if (!st.ok()) return st;
+      }
+      it = found_.erase(it);
+      continue;
+    }
+    ++it;
+  }
+  if (!present) {
+    DavRequest put;
+    put.verb = "PUT";
+    put.target = folder_ + "/" + name;
+    put.headers = {"Destination: " + backend_->absoluteUrl(path_)};
+    put.body.assign(reinterpret_cast<const char*>(buffer_.data()), buffer_.size());
+    DavResponse resp;
+    Status st = backend_->send(put, resp);
+    if (!st.ok()) return st;
+    st = HttpStatusError(resp.status, "PUT(chunk)", path_);
+    if (!st.ok()) return st;
+    found_.push_back(ChunkEntry{start, end, end - start, name});
+  }
+  position_ = end;
+  buffer_.clear();
+  return Status();
+}
+
+Status NcChunkedStream::finish(RemoteAttr* out) {
+  if (!buffer_.empty()) {
+    Status st = sendChunk();
+    if (!st.ok()) return st;
+  }
+  if (position_ != size_) return Status(Status::kInvalid, "chunked upload: body shorter than announced");
+  RemoteAttr before;
+  const bool existed = backend_->stat(path_, before).ok();
+
+  DavRequest move;
+  move.verb = "MOVE";
+  move.target = folder_ + "/.file";
+  move.headers = {"Destination: " + backend_->absoluteUrl(path_), "Overwrite: T",
+                  "OC-Total-Length: " + std::to_string(size_)};
+  move.timeoutMs = kDavAssemblyTimeoutMs;
+  DavResponse resp;
+  Status st = backend_->send(move, resp);
+  if (!st.ok()) {
+    if (st.code == Status::kNetwork || st.code == Status::kTimeout) return waitForAssembly(existed, before, out);
+    return st;
+  }
+  if (resp.status >= 200 && resp.status <= 299) {
+    if (out != nullptr) (void)backend_->stat(path_, *out);
+    return Status();
+  }
+  if (resp.status == 423 || resp.status == 502 || resp.status == 503 || resp.status == 504)
+    return waitForAssembly(existed, before, out);
+  return HttpStatusError(resp.status, "MOVE(assemble)", path_);
+}
+
+Status NcChunkedStream::waitForAssembly(bool existed, const RemoteAttr& before, RemoteAttr* out) {
+  const DavAssemblyTiming timing = backend_->assembly_;
+  const uint64_t deadline = SteadyNowMs() + timing.deadlineMs;
+  int misses = 0;
+  for (;;) {
+    if (SteadyNowMs() >= deadline) return Status(Status::kTimeout, "the server is still assembling the upload");
+    if (!backend_->sleepCancellable(timing.pollMs))
+      return Status(Status::kCanceled, "canceled while the server assembles the upload");
+    DavRequest probe;
+    probe.verb = "PROPFIND";
+    probe.target = folder_ + "/";
+    probe.headers = {"Depth: 0"};
+    DavResponse resp;
+    Status st = backend_->send(probe, resp);
+    if (!st.ok() || resp.status != 404) continue;
+    RemoteAttr now;
+    if (backend_->stat(path_, now).ok() && now.size == size_ &&
+        (!existed || now.etag != before.etag || now.size != before.size)) {
+      if (out != nullptr) *out = now;
+      return Status();
+    }
+    if (++misses >= kDavAssemblyMaxMisses) return Status(Status::kProtocol, "the server dropped the assembled upload");
+  }
+}
+
+Status WebDavBackend::prepareChunkedUpload(const std::string& path, uint64_t size,
+                                           std::unique_ptr<IWriteStream>& out) {
+  const std::string key = path + '\n' + std::to_string(size);
+  const std::string folder = chunkRoot_ + "/tarn-" + ShortDigest(key.data(), key.size());
+
+  DavRequest req;
+  req.verb = "PROPFIND";
+  req.target = folder + "/";
+  req.headers = {"Depth: 1"};
+  DavResponse resp;
+  Status st = send(req, resp);
+  if (!st.ok()) return st;
+
+  std::vector<ChunkEntry> found;
+  if (resp.status == 404) {
+    DavRequest mk;
+    mk.verb = "MKCOL";
+    mk.target = folder;
+    DavResponse made;
+    st = send(mk, made);
+    if (!st.ok()) return st;
+    if (!(made.status >= 200 && made.status <= 299) && made.status != 405)
+      return HttpStatusError(made.status, "MKCOL(upload)", path);
+  } else if (resp.status == 207) {
+    if (auto root = ParseXml(resp.body)) {
+      for (const XmlNode* r : root->childrenNamed("response")) {
+        std::string name = BaseName(NormalizeRemotePath(HrefToPath(TrimSpace(r->childText("href")))));
+        unsigned long long start = 0, end = 0;
+        if (std::sscanf(name.c_str(), "%llu-%llu", &start, &end) != 2) continue;
+        const XmlNode* len = r->find("getcontentlength");
+        uint64_t length = len != nullptr ? std::strtoull(TrimSpace(len->text).c_str(), nullptr, 10) : 0;
+        found.push_back(ChunkEntry{start, end, length, name});
+      }
+    }
+  } else {
+    return HttpStatusError(resp.status, "PROPFIND(upload)", path);
+  }
+  out = std::make_unique<NcChunkedStream>(this, path, size, folder, std::move(found));
+  return Status();
+}
+
+Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64_t size,
+                                std::unique_ptr<IWriteStream>& out) {
+  if (offset != 0) return Status(Status::kUnsupported, "WebDAV upload must start at 0");
+  if (chunkedUploads_ && size > kDavChunkBytes) return prepareChunkedUpload(path, size, out);
+  DavRequest req;
+  req.verb = "PUT";
+  req.path = path;
+  req.headers = {"Content-Type: application/octet-stream"};
+  DavResponse resp;
+  if (size == 0) {
+    Status st = send(req, resp);
+    if (!st.ok()) return st;
+    st = HttpStatusError(resp.status, "PUT", path);
+    if (!st.ok()) return st;
+    out = std::make_unique<EmptyWriteStream>();
+    return Status();
+  }
+  req.streamLength = size;
+  std::unique_ptr<http::HttpRequest> handle;
+  Status st = send(req, resp, &handle);
+  if (!st.ok()) return st;
+  out = std::make_unique<DavPutStream>(this, path, size, std::move(handle));
+  return Status();
+}
+
+Status WebDavBackend::create(const std::string& path) {
+  DavRequest req;
+  req.verb = "PUT";
+  req.path = path;
+  req.headers = {"If-None-Match: *", "Content-Type: application/octet-stream"};
+  DavResponse resp;
+  Status st = send(req, resp);
+  if (!st.ok()) return st;
+  return HttpStatusError(resp.status, "PUT", path);
+}
+
+}  // namespace tarn

@@ -1,0 +1,412 @@
+#!/usr/bin/env python3
+"""A small WebDAV server for what no packaged server covers: the chunked
+upload of the Nextcloud/ownCloud family (upload folders, chunk PUTs, MOVE of
+".file" with OC-Total-Length, assembly in the background), PROPPATCH of the
+modification time, quota properties, and faults (a server that ignores Range,
+dropped connections, slow replies, odd status codes).
+
+Files live in memory. Every request is appended to the log file as one JSON
+line, so tests can see what went over the wire.
+
+Prints "PORT <n>" on stdout once it listens.
+"""
+
+import argparse
+import email.utils
+import hashlib
+import json
+import os
+import re
+import socket
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+LOCK = threading.Lock()
+NODES = {}  # path -> dict(dir, data, size, mtime, etag)
+COUNTERS = {"get": 0}
+ARGS = None
+
+
+def now_etag(data_id):
+    return hashlib.sha1(("%s-%f" % (data_id, time.time())).encode()).hexdigest()[:16]
+
+
+def put_node(path, data=None, is_dir=False, size=None):
+    node = {
+        "dir": is_dir,
+        "data": data if data is not None else b"",
+        "size": size if size is not None else (len(data) if data is not None else 0),
+        "mtime": time.time(),
+        "etag": now_etag(path),
+    }
+    NODES[path] = node
+    return node
+
+
+def norm(path):
+    parts = [p for p in path.split("/") if p not in ("", ".")]
+    out = []
+    for p in parts:
+        if p == "..":
+            if out:
+                out.pop()
+        else:
+            out.append(p)
+    return "/" + "/".join(out)
+
+
+def parent(path):
+    return norm(path.rsplit("/", 1)[0]) if path != "/" else "/"
+
+
+def children(path):
+    prefix = path.rstrip("/") + "/"
+    return sorted(p for p in NODES if p.startswith(prefix) and "/" not in p[len(prefix):] and p != path)
+
+
+def subtree(path):
+    prefix = path.rstrip("/") + "/"
+    return [p for p in NODES if p == path or p.startswith(prefix)]
+
+
+def http_date(t):
+    return email.utils.formatdate(t, usegmt=True)
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "FakeDav/1.0"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    # --- plumbing -------------------------------------------------------
+    def path_of(self, raw=None):
+        raw = raw if raw is not None else self.path
+        return norm(urllib.parse.unquote(urllib.parse.urlsplit(raw).path))
+
+    def read_body(self):
+        length = int(self.headers.get("Content-Length") or 0)
+        if "chunked" in (self.headers.get("Transfer-Encoding") or "").lower():
+            self.chunked_seen = True
+        keep = ARGS.discard_over == 0 or length <= ARGS.discard_over
+        chunks = []
+        got = 0
+        digest = hashlib.sha256()
+        while got < length:
+            piece = self.rfile.read(min(1 << 20, length - got))
+            if not piece:
+                break
+            got += len(piece)
+            digest.update(piece)
+            if keep:
+                chunks.append(piece)
+        self.body_sha = digest.hexdigest()
+        return (b"".join(chunks) if keep else None), got
+
+    def record(self, extra=None):
+        if not ARGS.log:
+            return
+        entry = {"method": self.command, "path": self.path, "headers": {k: v for k, v in self.headers.items()}}
+        if extra:
+            entry.update(extra)
+        with LOCK:
+            with open(ARGS.log, "a") as f:
+                f.write(json.dumps(entry) + "\n")
+
+    def reply(self, status, body=b"", headers=None, content_type=None):
+        self.send_response(status)
+        for k, v in (headers or {}).items():
+            self.send_header(k, v)
+        if content_type:
+            self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if body and self.command != "HEAD":
+            self.wfile.write(body)
+
+    def check_auth(self):
+        if not ARGS.basic:
+            return True
+        import base64
+        want = "Basic " + base64.b64encode(ARGS.basic.encode()).decode()
+        if self.headers.get("Authorization") == want:
+            return True
+        self.reply(401, b"", {"WWW-Authenticate": 'Basic realm="fake"'})
+        return False
+
+    def handle_one(self, fn):
+        length = int(self.headers.get("Content-Length") or 0)
+        self.record({"length": length})
+        if ARGS.slow_ms:
+            time.sleep(ARGS.slow_ms / 1000.0)
+        if not self.check_auth():
+            self.read_body()
+            return
+        fn()
+
+    # --- verbs ----------------------------------------------------------
+    def do_GET(self):
+        self.handle_one(self.get)
+
+    def do_PUT(self):
+        self.handle_one(self.put)
+
+    def do_PROPFIND(self):
+        self.handle_one(self.propfind)
+
+    def do_PROPPATCH(self):
+        self.handle_one(self.proppatch)
+
+    def do_MKCOL(self):
+        self.handle_one(self.mkcol)
+
+    def do_DELETE(self):
+        self.handle_one(self.delete)
+
+    def do_MOVE(self):
+        self.handle_one(self.move)
+
+    def get(self):
+        path = self.path_of()
+        with LOCK:
+            node = NODES.get(path)
+            COUNTERS["get"] += 1
+            nth = COUNTERS["get"]
+        if node is None:
+            return self.reply(404)
+        if node["dir"]:
+            return self.reply(200, b"folder", content_type="text/plain")
+        data = node["data"]
+        size = len(data)
+        rng = self.headers.get("Range")
+        status, start, end = 200, 0, size
+        if rng and not ARGS.ignore_range:
+            m = re.match(r"bytes=(\d+)-(\d*)$", rng.strip())
+            if m:
+                start = int(m.group(1))
+                end = min(int(m.group(2)) + 1, size) if m.group(2) else size
+                if start >= size:
+                    return self.reply(416, b"", {"Content-Range": "bytes */%d" % size})
+                status = 206
+        body = data[start:end]
+        headers = {"ETag": '"%s"' % node["etag"], "Last-Modified": http_date(node["mtime"])}
+        if status == 206:
+            headers["Content-Range"] = "bytes %d-%d/%d" % (start, end - 1, size)
+        if ARGS.drop_get_after and nth == 1:
+            self.send_response(status)
+            for k, v in headers.items():
+                self.send_header(k, v)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[: ARGS.drop_get_after])
+            self.wfile.flush()
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return
+        self.reply(status, body, headers, "application/octet-stream")
+
+    def put(self):
+        path = self.path_of()
+        data, got = self.read_body()
+        with LOCK:
+            if getattr(self, "chunked_seen", False):
+                return self.reply(411)
+            if parent(path) not in NODES or NODES[parent(path)]["dir"] is False:
+                return self.reply(409)
+            existing = NODES.get(path)
+            if existing is not None and existing["dir"]:
+                return self.reply(405)
+            if self.headers.get("If-None-Match") == "*" and existing is not None:
+                return self.reply(412)
+            node = put_node(path, data, size=got)
+            if data is None:
+                node["data"] = b""
+                node["sha256"] = self.body_sha
+        self.reply(204 if existing is not None else 201, b"", {"ETag": '"%s"' % node["etag"]})
+
+    def mkcol(self):
+        path = self.path_of()
+        self.read_body()
+        with LOCK:
+            if path in NODES:
+                return self.reply(405)
+            if parent(path) not in NODES:
+                return self.reply(409)
+            put_node(path, is_dir=True)
+        self.reply(201)
+
+    def delete(self):
+        path = self.path_of()
+        self.read_body()
+        with LOCK:
+            if path not in NODES:
+                return self.reply(404)
+            for p in subtree(path):
+                del NODES[p]
+        self.reply(204)
+
+    def destination(self):
+        dest = self.headers.get("Destination") or ""
+        return self.path_of(dest)
+
+    def move(self):
+        path = self.path_of()
+        self.read_body()
+        dest = self.destination()
+        if path.endswith("/.file"):
+            return self.assemble(parent(path), dest)
+        overwrite = (self.headers.get("Overwrite") or "T").upper() != "F"
+        with LOCK:
+            if path not in NODES:
+                return self.reply(404)
+            if parent(dest) not in NODES:
+                return self.reply(409)
+            existed = dest in NODES
+            if existed and not overwrite:
+                return self.reply(412)
+            for p in subtree(dest):
+                del NODES[p]
+            for p in sorted(subtree(path)):
+                NODES[dest + p[len(path):]] = NODES.pop(p)
+        self.reply(204 if existed else 201)
+
+    def assemble(self, folder, dest):
+        total = int(self.headers.get("OC-Total-Length") or -1)
+
+        def work():
+            with LOCK:
+                if folder not in NODES:
+                    return 404
+                names = [c for c in children(folder)]
+                data = b"".join(NODES[c]["data"] for c in names)
+                if total >= 0 and len(data) != total:
+                    return 400
+                if parent(dest) not in NODES:
+                    return 409
+                existed = dest in NODES
+                for p in subtree(folder):
+                    del NODES[p]
+                put_node(dest, data)
+                return 204 if existed else 201
+
+        if ARGS.move_status:
+            def later():
+                time.sleep(ARGS.assemble_delay_ms / 1000.0)
+                if ARGS.assemble_drop:
+                    with LOCK:
+                        for p in subtree(folder):
+                            del NODES[p]
+                else:
+                    work()
+
+            threading.Thread(target=later, daemon=True).start()
+            return self.reply(ARGS.move_status)
+        self.reply(work())
+
+    def propfind(self):
+        path = self.path_of()
+        self.read_body()
+        depth = self.headers.get("Depth", "infinity")
+        with LOCK:
+            node = NODES.get(path)
+            if node is None:
+                return self.reply(404)
+            if ARGS.propfind_status:
+                return self.reply(ARGS.propfind_status)
+            paths = [path]
+            if depth == "1" and node["dir"]:
+                paths += children(path)
+            parts = ['<?xml version="1.0" encoding="utf-8"?>\n<d:multistatus xmlns:d="DAV:">']
+            for p in paths:
+                n = NODES[p]
+                href = urllib.parse.quote(p + ("/" if n["dir"] and p != "/" else ""))
+                props = []
+                if n["dir"]:
+                    props.append("<d:resourcetype><d:collection/></d:resourcetype>")
+                else:
+                    props.append("<d:resourcetype/>")
+                    props.append("<d:getcontentlength>%d</d:getcontentlength>" % n["size"])
+                props.append("<d:getlastmodified>%s</d:getlastmodified>" % http_date(n["mtime"]))
+                props.append('<d:getetag>"%s"</d:getetag>' % n["etag"])
+                if ARGS.quota and p == path:
+                    avail, used = ARGS.quota.split(",")
+                    props.append("<d:quota-available-bytes>%s</d:quota-available-bytes>" % avail)
+                    props.append("<d:quota-used-bytes>%s</d:quota-used-bytes>" % used)
+                parts.append(
+                    "<d:response><d:href>%s</d:href><d:propstat><d:prop>%s</d:prop>"
+                    "<d:status>HTTP/1.1 200 OK</d:status></d:propstat>"
+                    "<d:propstat><d:prop><d:creationdate/></d:prop>"
+                    "<d:status>HTTP/1.1 404 Not Found</d:status></d:propstat></d:response>" % (href, "".join(props))
+                )
+            parts.append("</d:multistatus>\n")
+        self.reply(207, "".join(parts).encode(), content_type='application/xml; charset="utf-8"')
+
+    def proppatch(self):
+        path = self.path_of()
+        data, _ = self.read_body()
+        text = (data or b"").decode("utf-8", "replace")
+        m = re.search(r"<d:lastmodified>(-?\d+)</d:lastmodified>", text)
+        with LOCK:
+            node = NODES.get(path)
+            if node is None:
+                return self.reply(404)
+            href = urllib.parse.quote(path)
+            if ARGS.proppatch_refuse or not m:
+                status = "HTTP/1.1 403 Forbidden"
+                note = "<d:responsedescription>setting 200 properties is not allowed</d:responsedescription>"
+            else:
+                node["mtime"] = float(m.group(1))
+                status = "HTTP/1.1 200 OK"
+                note = ""
+        body = (
+            '<?xml version="1.0"?><d:multistatus xmlns:d="DAV:"><d:response><d:href>%s</d:href>'
+            "<d:propstat><d:prop><d:lastmodified/></d:prop><d:status>%s</d:status></d:propstat>%s"
+            "</d:response></d:multistatus>" % (href, status, note)
+        )
+        self.reply(207, body.encode(), content_type="application/xml")
+
+
+def main():
+    global ARGS
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bind", default="127.0.0.1")
+    ap.add_argument("--port", type=int, default=0)
+    ap.add_argument("--user", default="alice", help="the layout's user: /remote.php/dav/files/USER")
+    ap.add_argument("--log", default="")
+    ap.add_argument("--basic", default="", help="USER:PASSWORD required as Basic authentication")
+    ap.add_argument("--ignore-range", action="store_true")
+    ap.add_argument("--drop-get-after", type=int, default=0, help="the first GET ends after N body bytes")
+    ap.add_argument("--slow-ms", type=int, default=0)
+    ap.add_argument("--propfind-status", type=int, default=0, help="answer PROPFIND of present paths with this")
+    ap.add_argument("--proppatch-refuse", action="store_true")
+    ap.add_argument("--move-status", type=int, default=0, help="answer the assembling MOVE with this and assemble later")
+    ap.add_argument("--assemble-delay-ms", type=int, default=300)
+    ap.add_argument("--assemble-drop", action="store_true", help="after --move-status, drop the upload")
+    ap.add_argument("--quota", default="", help="AVAILABLE,USED reported for the requested object")
+    ap.add_argument("--discard-over", type=int, default=0, help="keep only the size of bodies above N bytes")
+    ARGS = ap.parse_args()
+
+    for p in ["/", "/remote.php", "/remote.php/dav", "/remote.php/dav/files", "/remote.php/dav/uploads",
+              "/remote.php/dav/files/" + ARGS.user, "/remote.php/dav/uploads/" + ARGS.user, "/plain"]:
+        put_node(p, is_dir=True)
+
+    family = socket.AF_INET6 if ":" in ARGS.bind else socket.AF_INET
+
+    class Server(ThreadingHTTPServer):
+        address_family = family
+        daemon_threads = True
+
+    server = Server((ARGS.bind, ARGS.port), Handler)
+    print("PORT %d" % server.server_address[1], flush=True)
+    try:
+        server.serve_forever(poll_interval=0.2)
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    main()

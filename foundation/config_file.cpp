@@ -18,6 +18,8 @@ namespace {
 using vx::json::Value;
 
 constexpr double kTwoTo64 = 18446744073709551616.0;
+constexpr int64_t kMaxExactInt = int64_t{1} << 53;
+constexpr char16_t kNonAsciiDrive = u'?';
 
 // Numbers are range-checked as doubles before any conversion: a huge,
 // negative or non-finite value keeps the default instead of invoking UB.
@@ -185,7 +187,10 @@ ProbedCaps ProbedCapsFromJson(const Value& v) {
   p.renameOverwrite = ReadBool(v["renameOverwrite"], p.renameOverwrite);
   p.freeSpace = ReadBool(v["freeSpace"], p.freeSpace);
   p.maxNameBytes = ReadU32(v["maxNameBytes"], p.maxNameBytes);
-  p.probedAt = v["probedAt"].asInt64(0);  // any kind: a bool gives 0 or 1, a string is parsed
+  // Any kind: a bool gives 0 or 1, a string is parsed. A time that a JSON
+  // number cannot hold exactly would not survive the next save: it reads as 0.
+  p.probedAt = v["probedAt"].asInt64(0);
+  if (p.probedAt > kMaxExactInt || p.probedAt < -kMaxExactInt) p.probedAt = 0;
   p.server = ReadText(v["server"], "");
   return p;
 }
@@ -195,7 +200,10 @@ MountConfig MountConfigFromJson(const Value& v) {
   m.id = ReadText(v["id"], "");
   m.name = ReadText(v["name"], "");
   const std::string drive = ReadText(v["drive"], "P");
-  m.drive = drive.empty() ? u'P' : AsciiUpper(static_cast<unsigned char>(drive[0]));
+  // Only ASCII can be a drive letter; any other first byte stands as '?' so
+  // that the record still fails validation and writes back as it reads.
+  const unsigned char first = drive.empty() ? 'P' : static_cast<unsigned char>(drive[0]);
+  m.drive = first < 0x80 ? AsciiUpper(first) : kNonAsciiDrive;
   m.autoMount = ReadBool(v["autoMount"], m.autoMount);
   m.endpoint = EndpointConfigFromJson(v["endpoint"]);
   m.net = NetOptionsFromJson(v["net"]);

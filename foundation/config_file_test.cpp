@@ -99,6 +99,7 @@ TEST_F(ConfigFileTest, ValuesAreReadByKind) {
       {R"({"drive":""})", [](const MountConfig& m) { return m.drive == u'P'; }, "empty letter"},
       {R"({"drive":"xyz"})", [](const MountConfig& m) { return m.drive == u'X'; }, "first byte"},
       {R"({"drive":5})", [](const MountConfig& m) { return m.drive == u'5'; }, "number as text"},
+      {R"({"drive":"\u00e9"})", [](const MountConfig& m) { return m.drive == u'?'; }, "non-ASCII letter"},
       {R"({"net":{"retries":2.5}})", [](const MountConfig& m) { return m.net.retries == 3; }, "round"},
       {R"({"net":{"retries":-2.5}})", [](const MountConfig& m) { return m.net.retries == -3; }, "round neg"},
       {R"({"net":{"retryMinMs":2.5}})", [](const MountConfig& m) { return m.net.retryMinMs == 2; }, "trunc"},
@@ -118,6 +119,8 @@ TEST_F(ConfigFileTest, ValuesAreReadByKind) {
       {R"({"net":"fast"})", [](const MountConfig& m) { return m.net.connections == 4; }, "section text"},
       {R"({"probed":{"probedAt":true}})", [](const MountConfig& m) { return m.probed.probedAt == 1; }, "probedAt bool"},
       {R"({"probed":{"probedAt":"1234"}})", [](const MountConfig& m) { return m.probed.probedAt == 1234; }, "probedAt text"},
+      {R"({"probed":{"probedAt":"99999999999999999999"}})", [](const MountConfig& m) { return m.probed.probedAt == 0; }, "probedAt huge text"},
+      {R"({"probed":{"probedAt":-9007199254740992}})", [](const MountConfig& m) { return m.probed.probedAt == -9007199254740992; }, "probedAt exact"},
       {R"({"net":{"ioTimeoutMs":2000,"connectTimeoutMs":3000,"keepaliveSec":7}})",
        [](const MountConfig& m) {
          return m.endpoint.ioTimeoutMs == 2000 && m.endpoint.connectTimeoutMs == 3000 &&

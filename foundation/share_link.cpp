@@ -149,8 +149,18 @@ std::string DavFilesUser(std::string_view path) {
   return std::string(rest.substr(0, rest.find('/')));
 }
 
+// A host that would change the meaning of the address it is written into.
+bool IsUrlSafeHost(std::string_view host) {
+  for (unsigned char c : host) {
+    if (c <= 0x20 || c == 0x7F) return false;
+    if (std::string_view("/?#@[]").find(static_cast<char>(c)) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
 std::string EndpointUrl(EndpointConfig ep) {
-  if (!ParseShareLink(ep).empty() || ep.protocol != "webdav" || ep.host.empty())
+  if (!ParseShareLink(ep).empty() || ep.protocol != "webdav" || ep.host.empty() ||
+      !IsUrlSafeHost(ep.host))
     return std::string();
   std::string url = ep.tls ? "https://" : "http://";
   if (ep.host.find(':') != std::string::npos)

@@ -186,6 +186,10 @@ TEST(ShareLinkTest, EndpointUrl) {
       {"sftp", "h", 0, true, "/", ""},
       {"webdav", "", 0, true, "/", ""},
       {"webdav", "ftp://h/", 0, true, "/", ""},
+      {"webdav", "a@b", 0, true, "/", ""},  // a host that would read back as user and host
+      {"webdav", "h/x", 0, true, "/", ""},
+      {"webdav", "fe80::1]:22", 0, true, "/", ""},
+      {"webdav", "two words", 0, true, "/", ""},
       {"webdav", "h", 0, true, "/a b/c#d?e%f", "https://h/a%20b/c%23d%3Fe%25f"},
   };
   for (const Case& c : cases) {

@@ -1,0 +1,366 @@
+// Every back-end operation against a real Apache mod_dav server, over HTTP
+// with Basic authentication, over HTTP with Digest, and over TLS.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "backends/web/webdav_backend.h"
+#include "platform/http_client.h"
+#include "testing/fake_dav/fake_dav_process.h"
+
+namespace tarn {
+namespace {
+
+using tarn::testing::RequiredEnv;
+
+enum class Transport { kBasic, kDigest, kTls };
+
+std::string TransportName(Transport t) {
+  switch (t) {
+    case Transport::kBasic: return "Basic";
+    case Transport::kDigest: return "Digest";
+    case Transport::kTls: return "Tls";
+  }
+  return "";
+}
+
+EndpointConfig ApacheEndpoint(Transport t) {
+  EndpointConfig ep;
+  ep.protocol = "webdav";
+  ep.host = RequiredEnv(t == Transport::kBasic    ? "TARN_DAV_URL"
+                        : t == Transport::kDigest ? "TARN_DAV_DIGEST_URL"
+                                                  : "TARN_DAV_TLS_URL");
+  ep.user = RequiredEnv("TARN_DAV_USER");
+  ep.password = RequiredEnv("TARN_DAV_PASSWORD");
+  (void)RequiredEnv("TARN_CA_FILE");
+  ep.connectTimeoutMs = 5000;
+  ep.ioTimeoutMs = 20000;
+  return ep;
+}
+
+std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
+  std::vector<uint8_t> v(size);
+  std::mt19937 gen(seed);
+  for (auto& b : v) b = static_cast<uint8_t>(gen());
+  return v;
+}
+
+class ApacheDav : public ::testing::TestWithParam<Transport> {
+ protected:
+  void SetUp() override {
+    dav_ = std::make_unique<WebDavBackend>(ApacheEndpoint(GetParam()));
+    ASSERT_TRUE(dav_->connect().ok());
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    dir_ = "/" + name + "-" + std::to_string(getpid());
+    ASSERT_TRUE(dav_->mkdir(dir_).ok());
+  }
+  void TearDown() override {
+    if (dav_ && dav_->isConnected()) (void)dav_->remove(dir_, true);
+  }
+
+  void Upload(const std::string& path, const std::vector<uint8_t>& data, size_t piece, RemoteAttr* out = nullptr) {
+    std::unique_ptr<IWriteStream> w;
+    ASSERT_TRUE(dav_->openWrite(path, 0, data.size(), w).ok());
+    for (size_t at = 0; at < data.size(); at += piece)
+      ASSERT_TRUE(w->write(data.data() + at, std::min(piece, data.size() - at)).ok());
+    Status st = w->finish(out);
+    ASSERT_TRUE(st.ok()) << st.message;
+  }
+
+  std::vector<uint8_t> ReadStream(const std::string& path, uint64_t offset, size_t piece) {
+    std::unique_ptr<IReadStream> r;
+    EXPECT_TRUE(dav_->openRead(path, offset, r).ok());
+    std::vector<uint8_t> out, buf(piece);
+    for (;;) {
+      uint64_t got = 0;
+      Status st = r->read(buf.data(), buf.size(), got);
+      EXPECT_TRUE(st.ok()) << st.message;
+      if (!st.ok() || got == 0) break;
+      out.insert(out.end(), buf.begin(), buf.begin() + static_cast<long>(got));
+    }
+    return out;
+  }
+
+  std::unique_ptr<WebDavBackend> dav_;
+  std::string dir_;
+};
+
+TEST_P(ApacheDav, ConnectsPingsAndReconnects) {
+  EXPECT_TRUE(dav_->isConnected());
+  EXPECT_EQ(dav_->caps().server.rfind("webdav/Apache", 0), 0u) << dav_->caps().server;
+  EXPECT_TRUE(dav_->ping().ok());
+  if (GetParam() == Transport::kDigest) {
+    EXPECT_EQ(dav_->authScheme(), http::kAuthDigest);
+  } else {
+    EXPECT_EQ(dav_->authScheme(), 0u);
+  }
+  dav_->disconnect();
+  EXPECT_FALSE(dav_->isConnected());
+  EXPECT_EQ(dav_->ping().code, Status::kNetwork);
+  ASSERT_TRUE(dav_->connect().ok());
+  EXPECT_TRUE(dav_->ping().ok());
+  FsStats fs;
+  ASSERT_TRUE(dav_->statfs(fs).ok());
+  EXPECT_FALSE(fs.known);  // mod_dav reports no quota
+  EXPECT_FALSE(dav_->caps().freeSpace);
+}
+
+TEST_P(ApacheDav, NamespaceOperations) {
+  const std::string sub = dir_ + "/sub";
+  ASSERT_TRUE(dav_->mkdir(sub).ok());
+  Status st = dav_->mkdir(sub);
+  EXPECT_EQ(st.code, Status::kExists);
+  st = dav_->mkdir(dir_ + "/missing/child");
+  EXPECT_EQ(st.code, Status::kNotFound);
+  EXPECT_TRUE(st.message.ends_with(" (parent missing)")) << st.message;
+
+  const std::string a = dir_ + "/a b \xC3\xA9.txt";
+  const std::string b = dir_ + "/b.txt";
+  ASSERT_TRUE(dav_->create(a).ok());
+  st = dav_->create(a);
+  EXPECT_EQ(st.code, Status::kExists);
+  EXPECT_TRUE(st.message.ends_with(" (precondition failed)")) << st.message;
+  Upload(b, Pattern(10, 1), 10);
+  Upload(sub + "/inner", Pattern(5, 2), 5);
+
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(dav_->list(dir_, entries).ok());
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a b \xC3\xA9.txt", "b.txt", "sub"}));
+  for (const auto& e : entries) {
+    EXPECT_EQ(e.attr.isDir(), e.name == "sub") << e.name;
+    if (e.name == "b.txt") {
+      EXPECT_EQ(e.attr.size, 10u);
+    }
+    EXPECT_GT(e.attr.mtime.seconds, 1600000000);
+    EXPECT_FALSE(e.attr.etag.empty());
+  }
+
+  st = dav_->list(b, entries);
+  EXPECT_EQ(st.code, Status::kNotDirectory);
+  EXPECT_EQ(st.message, b);
+  RemoteAttr attr;
+  st = dav_->stat(dir_ + "/nothing", attr);
+  EXPECT_EQ(st.code, Status::kNotFound);
+  st = dav_->list(dir_ + "/nothing", entries);
+  EXPECT_EQ(st.code, Status::kNotFound);
+
+  // Rename without overwrite onto an existing file leaves both.
+  st = dav_->rename(a, b, false);
+  EXPECT_EQ(st.code, Status::kExists);
+  EXPECT_TRUE(st.message.ends_with(" (precondition failed)")) << st.message;
+  ASSERT_TRUE(dav_->stat(a, attr).ok());
+  ASSERT_TRUE(dav_->stat(b, attr).ok());
+  EXPECT_EQ(attr.size, 10u);
+  ASSERT_TRUE(dav_->rename(a, b, true).ok());
+  ASSERT_TRUE(dav_->stat(b, attr).ok());
+  EXPECT_EQ(attr.size, 0u);
+  EXPECT_EQ(dav_->stat(a, attr).code, Status::kNotFound);
+
+  ASSERT_TRUE(dav_->rename(sub, dir_ + "/moved", false).ok());
+  ASSERT_TRUE(dav_->stat(dir_ + "/moved/inner", attr).ok());
+  EXPECT_EQ(attr.size, 5u);
+
+  // A folder with files goes as a whole.
+  ASSERT_TRUE(dav_->remove(dir_ + "/moved", true).ok());
+  EXPECT_EQ(dav_->stat(dir_ + "/moved/inner", attr).code, Status::kNotFound);
+  EXPECT_EQ(dav_->remove(dir_ + "/moved", true).code, Status::kNotFound);
+  ASSERT_TRUE(dav_->remove(b, false).ok());
+  EXPECT_EQ(dav_->stat(b, attr).code, Status::kNotFound);
+  st = dav_->setTimes(dir_, Timestamp{1000, 0}, Timestamp{});
+  EXPECT_EQ(st.code, Status::kUnsupported);
+}
+
+TEST_P(ApacheDav, StreamedUploadAndRangedReads) {
+  const std::string path = dir_ + "/data.bin";
+  const auto data = Pattern(3 * 1024 * 1024 + 517, 7);
+  RemoteAttr out;
+  Upload(path, data, 777777, &out);  // pieces that straddle the 1 MiB sends
+  EXPECT_EQ(out.size, data.size());
+  EXPECT_FALSE(out.etag.empty());
+  RemoteAttr attr;
+  ASSERT_TRUE(dav_->stat(path, attr).ok());
+  EXPECT_EQ(attr.size, data.size());
+  EXPECT_FALSE(attr.isDir());
+
+  struct Case {
+    uint64_t offset, length, expect;
+  };
+  const Case cases[] = {
+      {0, 0, 0},
+      {100, 50, 50},
+      {0, 4096, 4096},
+      {data.size() - 10, 100, 10},
+      {data.size(), 10, 0},
+      {data.size() + 5000, 10, 0},
+      {1024 * 1024 - 3, 2 * 1024 * 1024, 2 * 1024 * 1024},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.offset) + "+" + std::to_string(c.length));
+    std::vector<uint8_t> buf(static_cast<size_t>(c.length) + 1, 0xEE);
+    uint64_t got = 99;
+    Status st = dav_->readRange(path, c.offset, buf.data(), c.length, got);
+    ASSERT_TRUE(st.ok()) << st.message;
+    ASSERT_EQ(got, c.expect);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + static_cast<long>(got),
+                           data.begin() + static_cast<long>(std::min<uint64_t>(c.offset, data.size()))));
+    EXPECT_EQ(buf[got], 0xEE);
+  }
+  EXPECT_TRUE(dav_->caps().rangeRead);
+
+  EXPECT_EQ(ReadStream(path, 0, 65536), data);
+  auto tail = ReadStream(path, 1000, 300000);
+  EXPECT_TRUE(std::equal(tail.begin(), tail.end(), data.begin() + 1000));
+  EXPECT_EQ(tail.size(), data.size() - 1000);
+  EXPECT_TRUE(ReadStream(path, data.size(), 100).empty());
+
+  // A stream closed in the middle resumes where it stood.
+  std::unique_ptr<IReadStream> r;
+  ASSERT_TRUE(dav_->openRead(path, 0, r).ok());
+  std::vector<uint8_t> first(200000);
+  uint64_t got = 0, total = 0;
+  while (total < first.size()) {
+    ASSERT_TRUE(r->read(first.data() + total, first.size() - total, got).ok());
+    ASSERT_GT(got, 0u);
+    total += got;
+  }
+  r->close();
+  std::vector<uint8_t> rest(data.size());
+  total = 0;
+  for (;;) {
+    ASSERT_TRUE(r->read(rest.data() + total, rest.size() - total, got).ok());
+    if (got == 0) break;
+    total += got;
+  }
+  EXPECT_EQ(total, data.size() - first.size());
+  EXPECT_TRUE(std::equal(rest.begin(), rest.begin() + static_cast<long>(total), data.begin() + 200000));
+  ASSERT_TRUE(r->read(rest.data(), 10, got).ok());
+  EXPECT_EQ(got, 0u);
+}
+
+TEST_P(ApacheDav, EmptyShortAndAbortedUploads) {
+  const std::string path = dir_ + "/f";
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(dav_->openWrite(path, 0, 0, w).ok());
+  uint8_t byte = 1;
+  Status st = w->write(&byte, 1);
+  EXPECT_EQ(st.code, Status::kInvalid);
+  EXPECT_EQ(st.message, "empty PUT got data");
+  RemoteAttr out;
+  out.size = 77;
+  ASSERT_TRUE(w->finish(&out).ok());
+  EXPECT_EQ(out.size, 0u);
+  RemoteAttr attr;
+  ASSERT_TRUE(dav_->stat(path, attr).ok());
+  EXPECT_EQ(attr.size, 0u);
+
+  const auto v1 = Pattern(5000, 3);
+  Upload(path, v1, 5000);
+
+  // Too few bytes: nothing is committed.
+  ASSERT_TRUE(dav_->openWrite(path, 0, 6000, w).ok());
+  ASSERT_TRUE(w->write(Pattern(100, 4).data(), 100).ok());
+  st = w->finish(nullptr);
+  EXPECT_EQ(st.code, Status::kInvalid);
+  EXPECT_EQ(st.message, "PUT: body shorter than announced");
+  w.reset();
+  // Aborted: the previous copy stays.
+  ASSERT_TRUE(dav_->openWrite(path, 0, 6000, w).ok());
+  ASSERT_TRUE(w->write(Pattern(3000, 5).data(), 3000).ok());
+  w->abort();
+  w.reset();
+  EXPECT_EQ(ReadStream(path, 0, 4096), v1);
+  // More than announced is refused before it reaches the server.
+  ASSERT_TRUE(dav_->openWrite(path, 0, 10, w).ok());
+  EXPECT_EQ(w->write(Pattern(11, 6).data(), 11).code, Status::kInvalid);
+  w->abort();
+}
+
+TEST_P(ApacheDav, RefusesWrongCredentialsAndMissingRoot) {
+  EndpointConfig ep = ApacheEndpoint(GetParam());
+  ep.password = "wrong";
+  WebDavBackend bad(ep);
+  Status st = bad.connect();
+  EXPECT_EQ(st.code, Status::kAuthFailed);
+  EXPECT_EQ(st.message, "credentials rejected");
+  EXPECT_FALSE(bad.isConnected());
+
+  EndpointConfig ep2 = ApacheEndpoint(GetParam());
+  ep2.root = "/no-such-folder-here";
+  WebDavBackend missing(ep2);
+  st = missing.connect();
+  EXPECT_EQ(st.code, Status::kNotFound);
+  EXPECT_EQ(st.message, "root path not found on the server: /no-such-folder-here");
+  EXPECT_FALSE(missing.isConnected());
+
+  // The root below the server's folder is where every path starts.
+  EndpointConfig ep3 = ApacheEndpoint(GetParam());
+  ep3.root = dir_;
+  WebDavBackend rooted(ep3);
+  ASSERT_TRUE(rooted.connect().ok());
+  ASSERT_TRUE(rooted.create("/inside").ok());
+  RemoteAttr attr;
+  EXPECT_TRUE(dav_->stat(dir_ + "/inside", attr).ok());
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(rooted.list("/", entries).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "inside");
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ApacheDav,
+                         ::testing::Values(Transport::kBasic, Transport::kDigest, Transport::kTls),
+                         [](const auto& info) { return TransportName(info.param); });
+
+// Restores an environment variable when the test ends.
+class EnvGuard {
+ public:
+  explicit EnvGuard(const char* name) : name_(name) {
+    const char* v = std::getenv(name);
+    had_ = v != nullptr;
+    if (had_) value_ = v;
+  }
+  ~EnvGuard() {
+    if (had_) setenv(name_, value_.c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string value_;
+};
+
+TEST(ApacheDavTls, CertificateChecks) {
+  EndpointConfig ep = ApacheEndpoint(Transport::kTls);
+  EnvGuard guard("TARN_CA_FILE");
+  {
+    WebDavBackend trusted(ep);
+    EXPECT_TRUE(trusted.connect().ok());
+  }
+  unsetenv("TARN_CA_FILE");
+  {
+    WebDavBackend untrusted(ep);
+    Status st = untrusted.connect();
+    EXPECT_EQ(st.code, Status::kAuthFailed);
+    EXPECT_TRUE(st.message.ends_with(" (check the certificate or disable verification)")) << st.message;
+    EXPECT_EQ(st.native, 12175);
+  }
+  ep.verifyTls = false;
+  {
+    WebDavBackend unchecked(ep);
+    Status st = unchecked.connect();
+    EXPECT_TRUE(st.ok()) << st.message;
+  }
+}
+
+}  // namespace
+}  // namespace tarn

@@ -1,5 +1,6 @@
 #include "backends/ssh_nfs/nfs_protocol.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tarn {
@@ -101,8 +102,10 @@ void DecodeFattr3(XdrReader& r, RemoteAttr& out) {
   out.fileId = r.getU64();
   out.atime = DecodeTime(r);
   out.mtime = DecodeTime(r);
-  out.ctime = DecodeTime(r);
+  const uint32_t ctimeSec = r.getU32();
+  const uint32_t ctimeNsec = r.getU32();
   if (!r.ok()) return;
+  out.ctime = Timestamp::fromTimespec(ctimeSec, std::min(ctimeNsec, kMaxNanoseconds));
   uint32_t typeBits = 0;
   switch (type) {
     case kNf3Reg:
@@ -140,10 +143,10 @@ void DecodeFattr3(XdrReader& r, RemoteAttr& out) {
   if (out.type == RemoteAttr::kDirectory) out.size = 0;
   out.mode = typeBits | mode;
   out.readOnly = (mode & kWriteBits) == 0;
-  // Change time and size move with every write; mtime alone can be set back.
+  // Change time and size move with every write; mtime alone can be set
+  // back. The server's own nanoseconds, not the 100 ns stored time unit.
   char tag[64];
-  std::snprintf(tag, sizeof(tag), "%llx.%x-%llx", static_cast<unsigned long long>(out.ctime.seconds),
-                out.ctime.nanoseconds, static_cast<unsigned long long>(out.size));
+  std::snprintf(tag, sizeof(tag), "%x.%x-%llx", ctimeSec, ctimeNsec, static_cast<unsigned long long>(out.size));
   out.etag = tag;
 }
 

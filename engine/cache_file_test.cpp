@@ -558,11 +558,13 @@ TEST_F(CacheFileTest, MapSurvivesReloadAndDirtyMapsAreFlushed) {
     uint32_t blockSize;
     size_t cutTo;
     size_t corruptAt;
+    uint64_t growTo;
   } bad[] = {
-      {"another block size", 2 * kBs, 0, 0},
-      {"short map", kBs, kMapHeaderSize - 1, 0},
-      {"foreign magic", kBs, 0, 3},
-      {"wrong header size", kBs, 0, kMapOffHeaderSize},
+      {"another block size", 2 * kBs, 0, 0, 0},
+      {"short map", kBs, kMapHeaderSize - 1, 0, 0},
+      {"foreign magic", kBs, 0, 3, 0},
+      {"wrong header size", kBs, 0, kMapOffHeaderSize, 0},
+      {"over 64 MiB", kBs, 0, 0, kMaxSmallFileBytes + 1},
   };
   for (const Bad& b : bad) {
     std::string copy = bytes;
@@ -570,6 +572,9 @@ TEST_F(CacheFileTest, MapSurvivesReloadAndDirtyMapsAreFlushed) {
     if (b.corruptAt != 0) copy[b.corruptAt] ^= 0x5a;
     const std::string path = dir_ + "/bad.map";
     ASSERT_TRUE(WriteFileAtomic(path, copy, false, false));
+    if (b.growTo != 0) {
+      ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(b.growTo)), 0);  // sparse: cheap
+    }
     auto o = std::make_shared<CacheFile>(dir_ + "/bad.bin", path, "/bad", "bad", b.blockSize);
     ASSERT_TRUE(o->openData().ok());
     EXPECT_FALSE(o->loadMap()) << b.what;

@@ -219,6 +219,19 @@ TEST_F(DataCacheTest, RestartFindsDirtyFilesAndTheirData) {
   EXPECT_EQ(o->size(), 0u);
 }
 
+TEST_F(DataCacheTest, WritesDuringAnUploadKeepTheFileListedAsDirty) {
+  auto f = put("/busy", Bytes(2 * kBs, 'b'), true);
+  f->clearUploadMarks(0, f->size());
+  ASSERT_TRUE(f->write(kBs, "late", 4).ok());
+  f->markUploaded("v2", f->size(), Timestamp{1, 0});
+  ASSERT_TRUE(f->saveMap());
+  EXPECT_EQ(cache_->dirtyFiles(), std::vector<std::string>{"/busy"});
+  f->clearUploadMarks(0, f->size());
+  f->markUploaded("v3", f->size(), Timestamp{2, 0});
+  ASSERT_TRUE(f->saveMap());
+  EXPECT_TRUE(cache_->dirtyFiles().empty());
+}
+
 TEST_F(DataCacheTest, MapWithoutItsDataFileStartsEmpty) {
   auto f = put("/lost", Bytes(kBs, 'l'), true);
   const std::string bin = f->binPath();

@@ -17,8 +17,8 @@ constexpr uint32_t kMaxTransfer = 1024 * 1024;
 constexpr uint32_t kNewFileMode = 0644;
 constexpr uint32_t kNewFolderMode = 0755;
 // UMNT is a courtesy to the server's mount list; a dead server must not hold
-// up disconnect, which never fails, for the full connect time-out.
-constexpr uint32_t kUnmountTimeoutMs = 2000;
+// up disconnect (which the pool may call under its lock) for long.
+constexpr uint32_t kUnmountTimeoutMs = 500;
 constexpr uint32_t kReaddirDirCount = 16 * 1024;
 constexpr uint32_t kReaddirMaxCount = 64 * 1024;
 // A listing beyond this many entries is taken for a server that never ends.

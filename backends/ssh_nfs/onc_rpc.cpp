@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <random>
+#include <ctime>
 
 namespace tarn {
 namespace {

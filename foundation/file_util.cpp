@@ -1,6 +1,7 @@
 #include "foundation/file_util.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ constexpr size_t kMaxIoChunk = 256u * 1024 * 1024;
 constexpr size_t kModulePathStart = 260;
 constexpr mode_t kNewFileMode = 0666;
 constexpr mode_t kNewDirMode = 0777;
+constexpr int kTemporaryAttempts = 3;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -27,6 +29,7 @@ class FileHandle {
   ~FileHandle() { close(); }
 
   int get() const { return fd_; }
+  void release() { fd_ = -1; }
   bool valid() const { return fd_ >= 0; }
   // Returns false when the kernel reports a failure, which for a file being
   // written may be the first sign of lost data.
@@ -97,6 +100,50 @@ bool ReadInto(const std::string& path, Buffer& out) {
   return true;
 }
 
+// Opens path + ".tmp" for writing, empty, locked against other writers of
+// the same file (who get -1, as an unshared open would refuse them). A link
+// planted under the temporary's name is removed, never written through.
+int OpenTemporary(const std::string& tmp) {
+  for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
+    int fd = OpenRetrying(tmp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
+    if (fd < 0) {
+      if (errno == ELOOP && ::unlink(tmp.c_str()) == 0) continue;
+      return -1;
+    }
+    FileHandle file(fd);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return -1;
+    // The temporary may have been renamed into place between our open and
+    // our lock; then the locked file is no longer the temporary.
+    struct stat opened {}, named {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) return -1;
+    if (::lstat(tmp.c_str(), &named) != 0 || named.st_ino != opened.st_ino || named.st_dev != opened.st_dev)
+      continue;
+    if (::ftruncate(fd, 0) != 0) return -1;
+    int owned = file.get();
+    file.release();
+    return owned;
+  }
+  return -1;
+}
+
+// Writes the data through a second descriptor of the locked temporary and
+// makes it durable. Without a checked sync and close the rename could
+// publish a file whose data never reached the disk.
+bool WriteTemporary(const std::string& tmp, int lockFd, const std::string& path, const uint8_t* data,
+                    size_t size) {
+  FileHandle file(OpenRetrying(tmp.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK));
+  if (!file.valid()) return false;
+  struct stat mine {}, locked {};
+  if (::fstat(file.get(), &mine) != 0 || ::fstat(lockFd, &locked) != 0 || mine.st_ino != locked.st_ino ||
+      mine.st_dev != locked.st_dev)
+    return false;
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(file.get(), old.st_mode & 07777) != 0)
+    return false;
+  bool ok = WriteAll(file.get(), data, size) && ::fsync(file.get()) == 0;
+  return file.close() && ok;
+}
+
 }  // namespace
 
 std::string JoinPath(std::string_view dir, std::string_view name) {
@@ -164,25 +211,16 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
 bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
   if (path.empty() || (data == nullptr && size != 0)) return false;
   const std::string tmp = path + ".tmp";
-  // A left-over temporary (or a link planted in its place) is replaced, never
-  // written through.
-  if (::unlink(tmp.c_str()) != 0 && errno != ENOENT) return false;
-  FileHandle file(OpenRetrying(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode));
-  if (!file.valid()) return false;
-  struct stat old {};
-  bool ok = true;
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-    ok = ::fchmod(file.get(), old.st_mode & 07777) == 0;
-  ok = ok && WriteAll(file.get(), static_cast<const uint8_t*>(data), size);
-  // Without a checked sync and close the rename could publish a file whose
-  // data never reached the disk.
-  ok = ok && ::fsync(file.get()) == 0;
-  ok = file.close() && ok;
-  if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
-  }
-  return SyncParentFolder(path);
+  // The lock is held on a descriptor of its own until the temporary has its
+  // final name, so the data descriptor can be closed (and its close checked)
+  // before the rename.
+  FileHandle lock(OpenTemporary(tmp));
+  if (!lock.valid()) return false;
+  bool ok = WriteTemporary(tmp, lock.get(), path, static_cast<const uint8_t*>(data), size) &&
+            ::rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(tmp.c_str());
+  lock.close();
+  return ok && SyncParentFolder(path);
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& data) {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -260,6 +261,39 @@ TEST_F(FileUtilTest, WriteFileAtomicReportsAFolderThatCannotBeSynced) {
   // The rename already happened; only its durability is in doubt.
   EXPECT_EQ(Get(path), "new");
   EXPECT_FALSE(fs::exists(path + ".tmp"));
+}
+
+TEST_F(FileUtilTest, ConcurrentWritersNeverPublishAMixedFile) {
+  constexpr int kWriters = 6, kRounds = 25;
+  constexpr size_t kSize = 256 * 1024;
+  std::string path = Path("shared.json");
+  ASSERT_TRUE(WriteFileAtomic(path, std::string(kSize, 'a')));
+  std::atomic<bool> done{false};
+  std::atomic<int> successes{0};
+  std::atomic<int> torn{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      std::string content;
+      if (!ReadWholeFile(path, content)) continue;
+      if (content.size() != kSize || content.find_first_not_of(content[0]) != std::string::npos) ++torn;
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w)
+    writers.emplace_back([&, w] {
+      std::string data(kSize, static_cast<char>('b' + w));
+      for (int r = 0; r < kRounds; ++r)
+        if (WriteFileAtomic(path, data)) ++successes;
+    });
+  for (auto& t : writers) t.join();
+  done = true;
+  reader.join();
+  EXPECT_GT(successes.load(), 0);
+  EXPECT_EQ(torn.load(), 0);
+  std::string last = Get(path);
+  ASSERT_EQ(last.size(), kSize);
+  EXPECT_EQ(last.find_first_not_of(last[0]), std::string::npos);
+  EXPECT_GE(last[0], 'b');
 }
 
 TEST(SecureWipe, ZeroesAndEmptiesEveryForm) {

@@ -15,7 +15,6 @@ namespace vx {
 namespace {
 
 struct MacDeleter {
-  void operator()(EVP_MAC* p) const { EVP_MAC_free(p); }
   void operator()(EVP_MAC_CTX* p) const { EVP_MAC_CTX_free(p); }
   void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
 };
@@ -51,9 +50,11 @@ std::vector<uint8_t> PlainHash(const EVP_MD* md, const void* d1, size_t n1, cons
 
 std::vector<uint8_t> KeyedHash(std::string_view algorithm, const void* d1, size_t n1, const void* d2, size_t n2,
                                const std::vector<uint8_t>& key) {
-  std::unique_ptr<EVP_MAC, MacDeleter> mac(EVP_MAC_fetch(nullptr, "HMAC", nullptr));
-  if (!mac) throw Error("BCryptOpenAlgorithmProvider failed");
-  std::unique_ptr<EVP_MAC_CTX, MacDeleter> ctx(EVP_MAC_CTX_new(mac.get()));
+  // Fetched once: request signing computes several HMACs per request. Kept
+  // for the life of the process.
+  static EVP_MAC* const mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+  if (mac == nullptr) throw Error("BCryptOpenAlgorithmProvider failed");
+  std::unique_ptr<EVP_MAC_CTX, MacDeleter> ctx(EVP_MAC_CTX_new(mac));
   if (!ctx) throw Error("BCryptCreateHash failed");
   OSSL_PARAM params[] = {
       OSSL_PARAM_construct_utf8_string("digest", const_cast<char*>(DigestName(algorithm)), 0),

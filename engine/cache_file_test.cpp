@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "engine/map_file.h"
+#include "foundation/log.h"
+#include "testing/test_clock.h"
 
 namespace tarn {
 namespace {
@@ -288,6 +290,39 @@ TEST_F(CacheFileTest, WaitForBlockInFlightEndsOnCancel) {
   gate.release();
   EXPECT_EQ(first.get(), remote_.content);
   EXPECT_EQ(remote_.calls(), 1u);
+}
+
+TEST_F(CacheFileTest, LongWaitForBlockInFlightIsLoggedOnce) {
+  test::ScopedTestClock clock;
+  vx::log::open(dir_, "wait");
+  auto f = makeFile(Pattern(kBs, 7), "w");
+  Gate gate;
+  remote_.gate = &gate;
+  auto first = std::async(std::launch::async, [&] { return readAll(*f, 0, kBs); });
+  gate.waitArrived();
+  CancelToken token;
+  auto second = std::async(std::launch::async, [&] { return f->ensureRange(0, kBs, remote_.fetcher(), &token); });
+  const std::string line = "cache w: waiting 30 s for block 0 (range 0..0), 1 in flight: 0 ";
+  auto logged = [&] {
+    std::string text;
+    ReadSmallFile(dir_ + "/wait.log", &text);
+    size_t count = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
+    return count;
+  };
+  // The waiter notes its start on its first slice; keep moving time until it
+  // has seen more than 30 s pass.
+  for (int i = 0; i < 500 && logged() == 0; ++i) {
+    clock.advance(31000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(logged(), 1u);
+  clock.advance(100000);
+  token.cancel();
+  EXPECT_EQ(second.get().code, Status::kCanceled);
+  EXPECT_EQ(logged(), 1u);
+  gate.release();
+  EXPECT_EQ(first.get(), remote_.content);
 }
 
 TEST_F(CacheFileTest, TruncateMarksBlocksAndSizesTheDataFile) {

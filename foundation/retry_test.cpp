@@ -225,7 +225,9 @@ TEST(RetryCallTest, CancelDuringWaitEndsLoopAsCanceled) {
   p.jitter = 0;
   auto token = std::make_shared<CancelToken>();
   std::atomic<int> calls{0};
-  std::thread stopper([token] {
+  // Cancels only once the first attempt has run, so the cut falls in the wait.
+  std::thread stopper([token, &calls] {
+    while (calls.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     token->cancel();
   });

@@ -1,6 +1,6 @@
 // vx::Error: the support library's exception. Thrown only inside vx (the JSON
 // parser, hashing and random bytes) and caught by the callers of those
-// helpers; it never crosses a component border. A plain value; any thread.
+// functions; it never crosses a component border. A plain value; any thread.
 #pragma once
 
 #include <stdexcept>

@@ -1,4 +1,4 @@
-// Local file helpers of the support library: paths, folders, whole-file
+// Local file functions of the support library: paths, folders, whole-file
 // reading, atomic replacement and wiping of secret buffers. Stateless free
 // functions; any thread. Paths are UTF-8 with "/" as separator. None of them
 // logs or throws (except on memory exhaustion): failure is false or empty.
@@ -37,7 +37,10 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
 // Writes path + ".tmp", syncs it, renames it over `path` and syncs the
 // folder. A failure before the rename removes the temporary and leaves the
 // old file untouched; a failed sync of the folder after the rename also gives
-// false, with the new content in place but not known to be durable.
+// false, with the new content in place but not known to be durable. While
+// another writer of the same path holds the temporary, the call fails at
+// once instead of waiting; callers that write one file from several threads
+// serialise those writes themselves.
 bool WriteFileAtomic(const std::string& path, const void* data, size_t size);
 bool WriteFileAtomic(const std::string& path, const std::string& data);
 bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data);

@@ -1,4 +1,4 @@
-// Text helpers of the support library: UTF-8/UTF-16 conversion, formatting,
+// Text functions of the support library: UTF-8/UTF-16 conversion, formatting,
 // trimming, version comparison, error texts and time. Stateless free
 // functions; any thread. None of them logs or throws (except on memory
 // exhaustion).

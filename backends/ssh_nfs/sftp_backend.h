@@ -1,0 +1,70 @@
+// The storage interface over SFTP (SSH File Transfer Protocol) on one SSH
+// connection. Paths resolve against the endpoint's root: an absolute root
+// ("/srv/data") is a server path, a relative one ("data") lies in the
+// login folder, an empty root is the server's "/".
+//
+// Uploads through openWrite go to a hidden temporary file beside the target
+// (".tarn-upload-<random>") that replaces the target on finish, so an
+// aborted upload leaves the previous copy intact; an upload that starts at
+// an offset above 0 continues the existing file in place instead.
+//
+// Owned by one connection pool slot (std::unique_ptr); used by one thread
+// at a time, streams included, as the storage interface requires.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/backend.h"
+
+namespace tarn {
+
+class SftpConnection;
+
+class SftpBackend final : public IBackend {
+ public:
+  explicit SftpBackend(EndpointConfig config);
+  ~SftpBackend() override;
+
+  Status connect() override;
+  void disconnect() override;
+  bool isConnected() const override;
+  Status ping() override;
+  const EndpointConfig& config() const override { return config_; }
+
+  Status stat(const std::string& path, RemoteAttr& out) override;
+  Status list(const std::string& path, std::vector<DirEntry>& out) override;
+  Status statfs(FsStats& out) override;
+  Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+                   uint64_t& got) override;
+  Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override;
+  Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
+                   std::unique_ptr<IWriteStream>& out) override;
+  Status writeAt(const std::string& path, uint64_t offset, const uint8_t* data, uint64_t length) override;
+  Status truncate(const std::string& path, uint64_t size) override;
+  Status create(const std::string& path) override;
+  Status mkdir(const std::string& path) override;
+  Status remove(const std::string& path, bool isDir) override;
+  Status rename(const std::string& from, const std::string& to, bool overwrite) override;
+  Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) override;
+
+  // The server path of a remote path.
+  std::string serverPath(const std::string& path) const;
+
+ private:
+  // Network (14) "not connected" when there is no usable session.
+  Status ready(const std::string& step) const;
+  // Protocol 3 servers answer many refusals with "failure": a look at the
+  // object gives the specific code.
+  Status explainFailure(Status st, const std::string& full, bool wantDir);
+
+  EndpointConfig config_;
+  std::shared_ptr<SftpConnection> conn_;
+  // Temporary upload files left behind by a lost connection.
+  std::shared_ptr<std::vector<std::string>> orphans_;
+};
+
+std::unique_ptr<IBackend> MakeSftpBackend(const EndpointConfig& config);
+
+}  // namespace tarn

@@ -1,0 +1,290 @@
+#include "backends/ssh_nfs/sftp_connection.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/rand.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+#include "backends/ssh_nfs/sftp_status.h"
+#include "foundation/codec.h"
+#include "foundation/log.h"
+
+namespace tarn {
+namespace {
+
+constexpr size_t kTempNameRandomBytes = 8;
+constexpr size_t kNameBuffer = 4096;
+
+std::once_flag gLibraryInit;
+
+std::string HostPort(const std::string& host, uint32_t port) {
+  if (host.find(':') != std::string::npos) return "[" + host + "]:" + std::to_string(port);
+  return host + ":" + std::to_string(port);
+}
+
+// Waits for a non-blocking connect; 0 when connected, else errno
+// (ETIMEDOUT when the time-out ran out).
+int WaitConnected(int fd, uint32_t timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return ETIMEDOUT;
+    pollfd p{fd, POLLOUT, 0};
+    int rc = ::poll(&p, 1, int(left.count()));
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc < 0) return errno;
+    if (rc == 0) return ETIMEDOUT;
+    int err = 0;
+    socklen_t len = sizeof(err);
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
+    return err;
+  }
+}
+
+}  // namespace
+
+Status SftpConnection::open(const EndpointConfig& config) {
+  close();
+  if (config.host.empty()) return Status(Status::kInvalid, "sftp host is empty");
+  if (config.port > 65535) return Status(Status::kInvalid, "sftp port out of range: " + std::to_string(config.port));
+  uint32_t port = config.port == 0 ? kSftpDefaultPort : config.port;
+  std::call_once(gLibraryInit, [] { libssh2_init(0); });
+
+  Status st = connectSocket(config, port);
+  if (st.ok()) st = startSession(config, port);
+  if (st.ok()) st = authenticate(config);
+  if (st.ok()) {
+    sftp_ = libssh2_sftp_init(session_);
+    if (sftp_ == nullptr) st = error("start sftp subsystem");
+  }
+  if (!st.ok()) {
+    broken_ = true;  // nothing worth a polite goodbye
+    close();
+  }
+  return st;
+}
+
+Status SftpConnection::connectSocket(const EndpointConfig& config, uint32_t port) {
+  const std::string where = HostPort(config.host, port);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* list = nullptr;
+  int gai = ::getaddrinfo(config.host.c_str(), std::to_string(port).c_str(), &hints, &list);
+  if (gai != 0) return Status(Status::kNetwork, "resolve " + config.host + ": " + ::gai_strerror(gai), gai);
+
+  int lastErr = 0;
+  for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
+    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+    if (fd < 0) {
+      lastErr = errno;
+      continue;
+    }
+    int err = 0;
+    if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+      err = errno == EINPROGRESS ? WaitConnected(fd, config.connectTimeoutMs) : errno;
+    }
+    if (err == 0) {
+      int flags = ::fcntl(fd, F_GETFL);
+      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+      int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+      ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof(one));
+      fd_ = fd;
+      break;
+    }
+    ::close(fd);
+    lastErr = err;
+  }
+  ::freeaddrinfo(list);
+  if (fd_ >= 0) return Status();
+  if (lastErr == ETIMEDOUT)
+    return Status(Status::kTimeout,
+                  "connect " + where + ": no answer within " + std::to_string(config.connectTimeoutMs) + " ms",
+                  lastErr);
+  return Status(Status::kNetwork, "connect " + where + ": " + std::strerror(lastErr), lastErr);
+}
+
+Status SftpConnection::startSession(const EndpointConfig& config, uint32_t port) {
+  session_ = libssh2_session_init_ex(nullptr, nullptr, nullptr, this);
+  if (session_ == nullptr) return Status(Status::kIo, "ssh session: out of memory");
+  libssh2_session_set_blocking(session_, 1);
+  libssh2_session_set_timeout(session_, long(config.ioTimeoutMs));
+  int rc = libssh2_session_handshake(session_, fd_);
+  if (rc != 0) return error("ssh handshake with " + HostPort(config.host, port), rc);
+  libssh2_keepalive_config(session_, 1, config.keepaliveSec);
+
+  const char* banner = libssh2_session_banner_get(session_);
+  const char* hash = libssh2_hostkey_hash(session_, LIBSSH2_HOSTKEY_HASH_SHA256);
+  std::string hex = hash ? vx::HexEncode(hash, 32) : std::string("unavailable");
+  vx::log::write(vx::log::kInfo, "sftp: %s host key sha256 %s (%s)", HostPort(config.host, port).c_str(),
+                 hex.c_str(), banner ? banner : "no banner");
+  return Status();
+}
+
+void SftpConnection::close() {
+  if (session_ != nullptr) {
+    // Shut the socket first so that no goodbye below waits on a dead peer.
+    if (broken_ && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    for (LIBSSH2_SFTP_HANDLE* h : handles_) libssh2_sftp_close_handle(h);
+    handles_.clear();
+    if (sftp_ != nullptr) libssh2_sftp_shutdown(sftp_);
+    sftp_ = nullptr;
+    if (!broken_) libssh2_session_disconnect(session_, "closing");
+    libssh2_session_free(session_);
+    session_ = nullptr;
+  }
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  broken_ = false;
+}
+
+Status SftpConnection::error(const std::string& step, int rc) {
+  if (session_ == nullptr) return Status(Status::kNetwork, step + ": not connected");
+  char* text = nullptr;
+  int textLen = 0;
+  int last = libssh2_session_last_error(session_, &text, &textLen, 0);
+  if (rc == 0) rc = last;
+  if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL && sftp_ != nullptr) {
+    Status st = SftpStatusError(step, uint32_t(libssh2_sftp_last_error(sftp_)));
+    if (st.code == Status::kNetwork) broken_ = true;
+    return st;
+  }
+  if (rc == 0) return Status(Status::kProtocol, step + ": failed without an error from the ssh library");
+  if (SshErrorBreaksConnection(rc)) broken_ = true;
+  return SshLibraryError(step, rc, text != nullptr ? std::string(text, size_t(std::max(textLen, 0))) : std::string());
+}
+
+bool SftpConnection::tracks(LIBSSH2_SFTP_HANDLE* handle) const {
+  return std::find(handles_.begin(), handles_.end(), handle) != handles_.end();
+}
+
+Status SftpConnection::closeHandle(LIBSSH2_SFTP_HANDLE* handle, const std::string& step) {
+  auto it = std::find(handles_.begin(), handles_.end(), handle);
+  if (it != handles_.end()) handles_.erase(it);
+  int rc = libssh2_sftp_close_handle(handle);
+  return rc == 0 ? Status() : error(step, rc);
+}
+
+Status SftpConnection::statPath(const std::string& path, LIBSSH2_SFTP_ATTRIBUTES& attrs, bool follow) {
+  std::memset(&attrs, 0, sizeof(attrs));
+  int rc = libssh2_sftp_stat_ex(sftp_, path.data(), unsigned(path.size()), follow ? LIBSSH2_SFTP_STAT : LIBSSH2_SFTP_LSTAT,
+                                &attrs);
+  return rc == 0 ? Status() : error("stat " + path, rc);
+}
+
+std::string SftpConnection::SiblingTempName(const std::string& path, const char* tag) {
+  uint8_t random[kTempNameRandomBytes] = {};
+  if (RAND_bytes(random, sizeof(random)) != 1) {
+    uint64_t t = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::memcpy(random, &t, sizeof(random));
+  }
+  std::string name = std::string(".tarn-") + tag + "-" + vx::HexEncode(random, sizeof(random));
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return name;
+  return path.substr(0, slash + 1) + name;
+}
+
+bool SftpConnection::folderHasEntries(const std::string& path) {
+  LIBSSH2_SFTP_HANDLE* h = libssh2_sftp_open_ex(sftp_, path.data(), unsigned(path.size()), 0, 0, LIBSSH2_SFTP_OPENDIR);
+  if (h == nullptr) return false;
+  char name[kNameBuffer];
+  LIBSSH2_SFTP_ATTRIBUTES attrs;
+  bool found = false;
+  for (;;) {
+    int n = libssh2_sftp_readdir_ex(h, name, sizeof(name), nullptr, 0, &attrs);
+    if (n <= 0) break;
+    std::string_view entry(name, size_t(n));
+    if (entry != "." && entry != "..") {
+      found = true;
+      break;
+    }
+  }
+  libssh2_sftp_close_handle(h);
+  return found;
+}
+
+Status SftpConnection::removePath(const std::string& path, bool isDir) {
+  int rc = isDir ? libssh2_sftp_rmdir_ex(sftp_, path.data(), unsigned(path.size()))
+                 : libssh2_sftp_unlink_ex(sftp_, path.data(), unsigned(path.size()));
+  if (rc == 0) return Status();
+  Status st = error(std::string(isDir ? "remove folder " : "remove file ") + path, rc);
+  if (st.native != int32_t(LIBSSH2_FX_FAILURE)) return st;
+  // Protocol 3 servers say only "failure"; the object tells why.
+  LIBSSH2_SFTP_ATTRIBUTES attrs;
+  if (!statPath(path, attrs, false).ok()) return st;
+  bool dir = (attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(attrs.permissions);
+  if (!isDir && dir) return Status(Status::kIsDirectory, "remove file " + path + ": it is a folder", st.native);
+  if (isDir && !dir) return Status(Status::kNotDirectory, "remove folder " + path + ": it is not a folder", st.native);
+  if (isDir && folderHasEntries(path)) return Status(Status::kNotEmpty, "remove folder " + path + ": not empty", st.native);
+  return st;
+}
+
+Status SftpConnection::renamePath(const std::string& from, const std::string& to, bool overwrite) {
+  const std::string step = "rename " + from + " -> " + to;
+  LIBSSH2_SFTP_ATTRIBUTES src, dst;
+  if (from == to) {
+    Status st = statPath(from, src, false);
+    return st.ok() ? Status() : st;
+  }
+  if (!overwrite) {
+    if (statPath(to, dst, false).ok()) return Status(Status::kExists, step + ": target exists");
+    int rc = libssh2_sftp_rename_ex(sftp_, from.data(), unsigned(from.size()), to.data(), unsigned(to.size()),
+                                    LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
+    if (rc == 0) return Status();
+    Status st = error(step, rc);
+    if (st.native == int32_t(LIBSSH2_FX_FAILURE) && statPath(to, dst, false).ok())
+      return Status(Status::kExists, step + ": target exists", st.native);
+    return st;
+  }
+
+  int rc = libssh2_sftp_rename_ex(sftp_, from.data(), unsigned(from.size()), to.data(), unsigned(to.size()),
+                                  LIBSSH2_SFTP_RENAME_OVERWRITE | LIBSSH2_SFTP_RENAME_ATOMIC |
+                                      LIBSSH2_SFTP_RENAME_NATIVE);
+  if (rc == 0) return Status();
+  Status first = error(step, rc);
+  if (first.native != int32_t(LIBSSH2_FX_FAILURE) && first.native != int32_t(LIBSSH2_FX_FILE_ALREADY_EXISTS))
+    return first;
+  Status st = statPath(from, src, false);
+  if (!st.ok()) return st;
+  if (!statPath(to, dst, false).ok()) return first;  // refused for another reason
+  bool srcDir = (src.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(src.permissions);
+  bool dstDir = (dst.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(dst.permissions);
+  if (!srcDir && dstDir) return Status(Status::kIsDirectory, step + ": target is a folder", first.native);
+  if (srcDir && !dstDir) return Status(Status::kNotDirectory, step + ": target is not a folder", first.native);
+  if (dstDir && folderHasEntries(to)) return Status(Status::kNotEmpty, step + ": target folder is not empty", first.native);
+
+  // The server cannot replace in one step: move the target aside, rename,
+  // then drop the old copy; a failure puts the old copy back.
+  const std::string aside = SiblingTempName(to, "replaced");
+  rc = libssh2_sftp_rename_ex(sftp_, to.data(), unsigned(to.size()), aside.data(), unsigned(aside.size()),
+                              LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
+  if (rc != 0) return error(step + " (moving the old target aside)", rc);
+  rc = libssh2_sftp_rename_ex(sftp_, from.data(), unsigned(from.size()), to.data(), unsigned(to.size()),
+                              LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
+  if (rc != 0) {
+    st = error(step, rc);
+    if (usable() && libssh2_sftp_rename_ex(sftp_, aside.data(), unsigned(aside.size()), to.data(), unsigned(to.size()),
+                                           LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE) != 0)
+      vx::log::write(vx::log::kError, "sftp: %s failed and the old target stays at %s", step.c_str(), aside.c_str());
+    return st;
+  }
+  Status removed = removePath(aside, dstDir);
+  if (!removed.ok())
+    vx::log::write(vx::log::kWarn, "sftp: cannot remove the replaced copy %s (%s)", aside.c_str(),
+                   removed.message.c_str());
+  return Status();
+}
+
+}  // namespace tarn

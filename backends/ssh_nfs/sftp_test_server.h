@@ -1,0 +1,97 @@
+// Shared by the SFTP tests that need the OpenSSH test server: its endpoint
+// from the environment that testing/servers/sshd.sh writes (a missing
+// variable fails the test), per-test folders, and a way to break this
+// process's connections to the server as a network failure would.
+#pragma once
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "backends/ssh_nfs/sftp_backend.h"
+
+namespace tarn::sftp_test {
+
+// The value of an environment variable set by the test script; a missing
+// one is a test failure, never a skip.
+inline std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  if (v == nullptr || *v == '\0') {
+    ADD_FAILURE() << name << " is not set: the SFTP tests need the server of testing/servers/sshd.sh";
+    return {};
+  }
+  return v;
+}
+
+inline std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in.good()) << "cannot read " << path;
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Password log-in on the main port, rooted at the server's data folder.
+inline EndpointConfig ServerEndpoint() {
+  EndpointConfig c;
+  c.protocol = "sftp";
+  c.host = Env("SFTP_HOST");
+  c.port = uint32_t(std::atoi(Env("SFTP_PORT").c_str()));
+  c.user = Env("SFTP_USER");
+  c.password = Env("SFTP_PASSWORD");
+  c.root = Env("SFTP_ROOT");
+  c.connectTimeoutMs = 5000;
+  c.ioTimeoutMs = 20000;
+  c.keepaliveSec = 30;
+  return c;
+}
+
+inline bool ServerConfigured() {
+  for (const char* name : {"SFTP_HOST", "SFTP_PORT", "SFTP_USER", "SFTP_PASSWORD", "SFTP_ROOT"})
+    if (Env(name).empty()) return false;
+  return true;
+}
+
+// A folder of its own for the running test under the server's data folder,
+// so that tests may run in parallel processes.
+inline std::string MakeTestFolder() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(::getpid());
+  SftpBackend admin(ServerEndpoint());
+  Status st = admin.connect();
+  EXPECT_TRUE(st.ok()) << st.toString();
+  st = admin.mkdir("/" + name);
+  EXPECT_TRUE(st.ok()) << st.toString();
+  return name;
+}
+
+// Shuts down every TCP connection of this process to `port`, the way a
+// broken network or a killed server process ends them.
+inline int DropConnectionsTo(uint32_t port) {
+  int dropped = 0;
+  DIR* d = ::opendir("/proc/self/fd");
+  if (d == nullptr) return 0;
+  while (dirent* e = ::readdir(d)) {
+    int fd = std::atoi(e->d_name);
+    if (fd <= 2) continue;
+    sockaddr_storage peer{};
+    socklen_t len = sizeof(peer);
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &len) != 0) continue;
+    uint32_t peerPort = 0;
+    if (peer.ss_family == AF_INET) peerPort = ntohs(reinterpret_cast<sockaddr_in*>(&peer)->sin_port);
+    if (peer.ss_family == AF_INET6) peerPort = ntohs(reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port);
+    if (peerPort == port && ::shutdown(fd, SHUT_RDWR) == 0) ++dropped;
+  }
+  ::closedir(d);
+  return dropped;
+}
+
+}  // namespace tarn::sftp_test

@@ -1,0 +1,180 @@
+#!/usr/bin/env bash
+# Starts or stops OpenSSH's sshd for the SFTP back-end's tests.
+#   sshd.sh start RUNDIR   serves SFTP on 127.0.0.1 (one port with every
+#                          authentication method, one with keyboard-interactive
+#                          instead of password) for the user "tarntest", makes
+#                          client keys of every supported kind and writes
+#                          RUNDIR/sshd.env
+#   sshd.sh stop RUNDIR    stops what start started (idempotent)
+# The test user is a system account created once; its password is set anew
+# on every start. Everything else lives under RUNDIR/sshd.
+set -euo pipefail
+
+cmd="${1:-}"
+run="${2:-}"
+if [ -z "$cmd" ] || [ -z "$run" ]; then
+  echo "usage: $0 start|stop RUNDIR" >&2
+  exit 2
+fi
+mkdir -p "$run"
+run="$(cd "$run" && pwd)"
+dir="$run/sshd"
+user=tarntest
+sshd_bin=/usr/sbin/sshd
+
+alive() {
+  local pid="$1"
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 1
+  # A zombie still answers kill -0.
+  local state
+  state="$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null || echo Z)"
+  [ "$state" != "Z" ]
+}
+
+stop_pid() {
+  local file="$1"
+  [ -f "$file" ] || return 0
+  local pid
+  pid="$(tr -dc 0-9 < "$file")"
+  if alive "$pid"; then
+    kill -TERM "$pid" 2>/dev/null || true
+    for _ in $(seq 1 50); do
+      alive "$pid" || break
+      sleep 0.1
+    done
+    if alive "$pid"; then kill -KILL "$pid" 2>/dev/null || true; fi
+  fi
+  rm -f "$file"
+}
+
+port_busy() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+free_port() {
+  local p
+  for p in $(seq "$1" "$(($1 + 200))"); do
+    if ! port_busy "$p" && [ "$p" != "${2:-0}" ]; then
+      echo "$p"
+      return 0
+    fi
+  done
+  return 1
+}
+
+answers_ssh() {
+  local line=""
+  exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
+  IFS= read -r -t 2 line <&3 || true
+  exec 3<&- 3>&-
+  [[ "$line" == SSH-2.0-* ]]
+}
+
+case "$cmd" in
+  start)
+    [ -x "$sshd_bin" ] || { echo "sshd: $sshd_bin missing (install openssh-server)" >&2; exit 1; }
+    if [ -f "$dir/sshd.pid" ] && alive "$(tr -dc 0-9 < "$dir/sshd.pid")"; then
+      echo "sshd: already running" >&2
+      exit 0
+    fi
+    rm -rf "$dir"
+    mkdir -p "$dir/keys" "$dir/data" /run/sshd
+    chmod 755 "$dir" "$dir/keys"
+
+    if ! id -u "$user" >/dev/null 2>&1; then
+      useradd --system --create-home --home-dir "/home/$user" --shell /bin/bash "$user"
+    fi
+    password="pw-$(od -An -N9 -tx1 /dev/urandom | tr -d ' \n')"
+    echo "$user:$password" | chpasswd
+    chown "$user:" "$dir/data"
+    chmod 755 "$dir/data"
+    if ! runuser -u "$user" -- test -w "$dir/data"; then
+      echo "sshd: $user cannot reach $dir/data (a parent folder is closed)" >&2
+      exit 1
+    fi
+
+    ssh-keygen -q -t ecdsa -N '' -f "$dir/host_ecdsa" -C host
+    ssh-keygen -q -t ed25519 -N '' -f "$dir/host_ed25519" -C host
+
+    passphrase="kp-$(od -An -N6 -tx1 /dev/urandom | tr -d ' \n')"
+    k="$dir/keys"
+    ssh-keygen -q -t ed25519 -N '' -f "$k/ed25519" -C ed25519
+    ssh-keygen -q -t ecdsa -b 256 -N '' -f "$k/ecdsa" -C ecdsa
+    ssh-keygen -q -t ecdsa -b 384 -N '' -f "$k/ecdsa384" -C ecdsa384
+    ssh-keygen -q -t ecdsa -b 521 -N '' -f "$k/ecdsa521" -C ecdsa521
+    ssh-keygen -q -t rsa -b 3072 -N '' -f "$k/rsa" -C rsa
+    ssh-keygen -q -t rsa -b 2048 -m PEM -N '' -f "$k/rsa_pem" -C rsa_pem
+    ssh-keygen -q -t ecdsa -b 256 -m PKCS8 -N '' -f "$k/ecdsa_pkcs8" -C ecdsa_pkcs8
+    ssh-keygen -q -t ed25519 -N "$passphrase" -f "$k/ed25519_enc" -C ed25519_enc
+    ssh-keygen -q -t rsa -b 2048 -N "$passphrase" -f "$k/rsa_enc" -C rsa_enc
+    ssh-keygen -q -t rsa -b 2048 -m PEM -N "$passphrase" -f "$k/rsa_pem_enc" -C rsa_pem_enc
+    ssh-keygen -q -t ed25519 -N '' -f "$k/unlisted" -C unlisted
+    chmod 644 "$k"/*
+    for name in ed25519 ecdsa ecdsa384 ecdsa521 rsa rsa_pem ecdsa_pkcs8 ed25519_enc rsa_enc rsa_pem_enc; do
+      cat "$k/$name.pub"
+    done > "$dir/authorized_keys"
+    chmod 644 "$dir/authorized_keys"
+
+    port="$(free_port "${TARN_SSHD_PORT:-22220}")"
+    kbd_port="$(free_port "$((port + 1))" "$port")"
+    cat > "$dir/sshd_config" <<CONF
+ListenAddress 127.0.0.1:$port
+ListenAddress 127.0.0.1:$kbd_port
+HostKey $dir/host_ecdsa
+HostKey $dir/host_ed25519
+PidFile $dir/sshd.pid
+AllowUsers $user
+AuthorizedKeysFile $dir/authorized_keys
+StrictModes no
+PubkeyAuthentication yes
+PasswordAuthentication yes
+KbdInteractiveAuthentication yes
+UsePAM yes
+PermitRootLogin no
+MaxAuthTries 30
+MaxStartups 200
+MaxSessions 50
+LogLevel VERBOSE
+Subsystem sftp internal-sftp
+Match LocalPort $kbd_port
+  PasswordAuthentication no
+CONF
+    "$sshd_bin" -t -f "$dir/sshd_config"
+    "$sshd_bin" -f "$dir/sshd_config" -E "$dir/sshd.log"
+    for _ in $(seq 1 100); do
+      answers_ssh "$port" && answers_ssh "$kbd_port" && break
+      sleep 0.1
+    done
+    if ! answers_ssh "$port"; then
+      echo "sshd: no answer on port $port; log:" >&2
+      cat "$dir/sshd.log" >&2 || true
+      exit 1
+    fi
+    cat > "$run/sshd.env" <<ENV
+SFTP_HOST=127.0.0.1
+SFTP_PORT=$port
+SFTP_KBD_PORT=$kbd_port
+SFTP_USER=$user
+SFTP_PASSWORD=$password
+SFTP_ROOT=$dir/data
+SFTP_KEY_PASSPHRASE=$passphrase
+SFTP_KEY_ED25519=$k/ed25519
+SFTP_KEY_ECDSA=$k/ecdsa
+SFTP_KEY_ECDSA384=$k/ecdsa384
+SFTP_KEY_ECDSA521=$k/ecdsa521
+SFTP_KEY_RSA=$k/rsa
+SFTP_KEY_RSA_PEM=$k/rsa_pem
+SFTP_KEY_ECDSA_PKCS8=$k/ecdsa_pkcs8
+SFTP_KEY_ED25519_ENC=$k/ed25519_enc
+SFTP_KEY_RSA_ENC=$k/rsa_enc
+SFTP_KEY_RSA_PEM_ENC=$k/rsa_pem_enc
+SFTP_KEY_UNLISTED=$k/unlisted
+ENV
+    ;;
+  stop)
+    stop_pid "$dir/sshd.pid"
+    rm -f "$run/sshd.env"
+    ;;
+  *)
+    echo "usage: $0 start|stop RUNDIR" >&2
+    exit 2
+    ;;
+esac

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <string>
 
 namespace vx {
@@ -166,6 +167,7 @@ TEST_F(LocalTimeZone, FormatLocalTimeUsesTheLocalZone) {
   EXPECT_EQ(FormatLocalTime(1), u"01.01.1970 00:00");
   EXPECT_EQ(FormatLocalTime(0), u"");
   EXPECT_EQ(FormatLocalTime(-100), u"");
+  EXPECT_EQ(FormatLocalTime(std::numeric_limits<int64_t>::max()), u"");  // no such year
   Use("XST-2");  // two hours east of UTC, crossing midnight
   EXPECT_EQ(FormatLocalTime(1700000000), u"15.11.2023 00:13");
 }

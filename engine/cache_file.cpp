@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <exception>
 
 #include "engine/clock.h"
 #include "engine/map_file.h"
@@ -235,7 +236,13 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
     if (len > 0) {
       buf.resize(len);
       uint64_t delivered = 0;
-      st = fetcher(this, off, buf.data(), len, delivered, cancel);
+      try {
+        st = fetcher(this, off, buf.data(), len, delivered, cancel);
+      } catch (const std::exception& e) {
+        // The blocks must leave inFlight_ whatever the fetcher does, or every
+        // later reader of them would wait forever.
+        st = Status(Status::kIo, std::string("fetch failed: ") + e.what());
+      }
       if (st.ok() && delivered < len) st = Status(Status::kNetwork, "short read from server");
     }
     lock.lock();
@@ -247,6 +254,13 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
       for (size_t j = i + 1; j < runs.size(); ++j) leaveInFlight(runs[j].first, runs[j].second);
       cv_.notify_all();
       return st;
+    }
+    if (epoch_ != epoch) {
+      // Everything fetched from here on would be dropped as stale; the caller
+      // looks at the blocks again and fetches what it still needs.
+      for (size_t j = i + 1; j < runs.size(); ++j) leaveInFlight(runs[j].first, runs[j].second);
+      cv_.notify_all();
+      return Status();
     }
     cv_.notify_all();
     if (i + 1 < runs.size()) lock.unlock();

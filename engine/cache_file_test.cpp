@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <future>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
 #include "engine/map_file.h"
@@ -256,6 +257,35 @@ TEST_F(CacheFileTest, FailedLaterRunKeepsEarlierRuns) {
   EXPECT_EQ(block, remote_.content.substr(0, kBs));
   EXPECT_FALSE(f->readIfCached(2 * kBs, block.data(), kBs));
   EXPECT_EQ(readAll(*f, 0, 3 * kBs), remote_.content.substr(0, kBs) + local + remote_.content.substr(2 * kBs));
+}
+
+TEST_F(CacheFileTest, ThrowingFetcherFailsTheReadAndFreesTheBlocks) {
+  auto f = makeFile(Pattern(kBs, 18));
+  Fetcher throwing = [](CacheFile*, uint64_t, uint8_t*, uint64_t, uint64_t&, const CancelToken*) -> Status {
+    throw std::runtime_error("boom");
+  };
+  std::string buf(kBs, '\0');
+  uint64_t got = 7;
+  Status st = f->read(0, buf.data(), kBs, got, throwing, nullptr);
+  EXPECT_EQ(st.code, Status::kIo);
+  EXPECT_EQ(st.message, "fetch failed: boom");
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(readAll(*f, 0, kBs), remote_.content);  // not left waiting on the block
+}
+
+TEST_F(CacheFileTest, StaleFetchStopsBeforeItsLaterRuns) {
+  auto f = makeFile(Pattern(3 * kBs, 19));
+  const std::string local(kBs, 'L');
+  ASSERT_TRUE(f->write(kBs, local.data(), kBs).ok());  // runs: block 0, block 2
+  Gate gate;
+  remote_.gate = &gate;
+  auto reader = std::async(std::launch::async, [&] { return readAll(*f, 0, 3 * kBs); });
+  gate.waitArrived();
+  f->reset();  // also drops the local block: one run of three blocks now
+  gate.release();
+  EXPECT_TRUE(reader.get() == remote_.content);
+  using Requests = std::vector<std::pair<uint64_t, uint64_t>>;
+  EXPECT_EQ(remote_.requests, (Requests{{0, kBs}, {0, 3 * kBs}}));
 }
 
 TEST_F(CacheFileTest, SecondReaderWaitsForTheFetchInFlight) {

@@ -110,7 +110,8 @@ class Handler(BaseHTTPRequestHandler):
     def record(self, extra=None):
         if not ARGS.log:
             return
-        entry = {"method": self.command, "path": self.path, "headers": {k: v for k, v in self.headers.items()}}
+        entry = {"method": self.command, "path": self.path, "client": self.client_address[1],
+                 "headers": {k: v for k, v in self.headers.items()}}
         if extra:
             entry.update(extra)
         with LOCK:
@@ -172,6 +173,8 @@ class Handler(BaseHTTPRequestHandler):
 
     def get(self):
         path = self.path_of()
+        if path == "/moved":
+            return self.reply(301, b"", {"Location": "/plain/"})
         with LOCK:
             node = NODES.get(path)
             COUNTERS["get"] += 1
@@ -399,6 +402,11 @@ def main():
     class Server(ThreadingHTTPServer):
         address_family = family
         daemon_threads = True
+
+        def handle_error(self, request, client_address):
+            # Clients that drop a connection on purpose are no news.
+            if not isinstance(sys.exc_info()[1], (ConnectionError, socket.timeout)):
+                super().handle_error(request, client_address)
 
     server = Server((ARGS.bind, ARGS.port), Handler)
     print("PORT %d" % server.server_address[1], flush=True)

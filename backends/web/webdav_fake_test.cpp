@@ -1,0 +1,471 @@
+// What no packaged server covers, against our fake WebDAV server: the chunked
+// upload of the Nextcloud layout with resume and background assembly, time
+// setting, quota, a server that ignores Range, dropped and slow replies, and
+// the faults the back-end must not repeat.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "backends/web/webdav_backend.h"
+#include "testing/fake_dav/fake_dav_process.h"
+
+namespace tarn {
+namespace {
+
+using tarn::testing::FakeDavProcess;
+
+constexpr uint64_t kMiB = 1024 * 1024;
+
+std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
+  std::vector<uint8_t> v(size);
+  std::mt19937 gen(seed);
+  for (auto& b : v) b = static_cast<uint8_t>(gen());
+  return v;
+}
+
+EndpointConfig FakeEndpoint(const std::string& url) {
+  EndpointConfig ep;
+  ep.protocol = "webdav";
+  ep.host = url;
+  ep.user = "alice";
+  ep.password = "pw";
+  ep.connectTimeoutMs = 5000;
+  ep.ioTimeoutMs = 20000;
+  return ep;
+}
+
+std::unique_ptr<WebDavBackend> Connected(const std::string& url, uint32_t ioTimeoutMs = 20000) {
+  EndpointConfig ep = FakeEndpoint(url);
+  ep.ioTimeoutMs = ioTimeoutMs;
+  auto b = std::make_unique<WebDavBackend>(ep);
+  Status st = b->connect();
+  EXPECT_TRUE(st.ok()) << st.message;
+  return b;
+}
+
+Status Upload(WebDavBackend& b, const std::string& path, const std::vector<uint8_t>& data, size_t upTo,
+              RemoteAttr* out = nullptr) {
+  std::unique_ptr<IWriteStream> w;
+  Status st = b.openWrite(path, 0, data.size(), w);
+  if (!st.ok()) return st;
+  const size_t piece = 3 * kMiB + 11;
+  for (size_t at = 0; at < std::min(upTo, data.size()); at += piece) {
+    st = w->write(data.data() + at, std::min({piece, data.size() - at, upTo - at}));
+    if (!st.ok()) return st;
+  }
+  if (upTo < data.size()) {
+    w->abort();
+    return Status();
+  }
+  return w->finish(out);
+}
+
+std::vector<uint8_t> ReadAll(WebDavBackend& b, const std::string& path, uint64_t size) {
+  std::vector<uint8_t> out(size);
+  uint64_t total = 0;
+  while (total < size) {
+    uint64_t got = 0;
+    Status st = b.readRange(path, total, out.data() + total, std::min<uint64_t>(4 * kMiB, size - total), got);
+    EXPECT_TRUE(st.ok()) << st.message;
+    if (!st.ok() || got == 0) break;
+    total += got;
+  }
+  out.resize(total);
+  return out;
+}
+
+size_t Count(const FakeDavProcess& fake, const std::vector<std::string>& fragments) {
+  return fake.requestsWith(fragments).size();
+}
+
+TEST(FakeDavUpload, ChunkedUploadStartsAboveTenMiB) {
+  FakeDavProcess fake;
+  auto b = Connected(fake.filesUrl());
+  EXPECT_EQ(b->caps().server, "nextcloud");
+
+  const auto exact = Pattern(kDavChunkBytes, 1);
+  fake.clearLog();
+  ASSERT_TRUE(Upload(*b, "/exact.bin", exact, exact.size()).ok());
+  EXPECT_EQ(Count(fake, {"\"PUT\"", "/remote.php/dav/files/alice/exact.bin"}), 1u);
+  EXPECT_EQ(Count(fake, {"/remote.php/dav/uploads/"}), 0u);
+  EXPECT_EQ(ReadAll(*b, "/exact.bin", exact.size()), exact);
+
+  const auto over = Pattern(kDavChunkBytes + 1, 2);
+  fake.clearLog();
+  RemoteAttr out;
+  ASSERT_TRUE(Upload(*b, "/over.bin", over, over.size(), &out).ok());
+  auto chunks = fake.requestsWith({"\"PUT\"", "/remote.php/dav/uploads/alice/tarn-"});
+  ASSERT_EQ(chunks.size(), 2u);
+  EXPECT_NE(chunks[0].find("/000000000000000-000000010485760-"), std::string::npos) << chunks[0];
+  EXPECT_NE(chunks[1].find("/000000010485760-000000010485761-"), std::string::npos) << chunks[1];
+  auto moves = fake.requestsWith({"\"MOVE\"", "/.file"});
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_NE(moves[0].find("\"OC-Total-Length\": \"10485761\""), std::string::npos) << moves[0];
+  EXPECT_NE(moves[0].find("\"Overwrite\": \"T\""), std::string::npos);
+  EXPECT_EQ(out.size, over.size());
+  EXPECT_EQ(ReadAll(*b, "/over.bin", over.size()), over);
+  RemoteAttr attr;
+  ASSERT_TRUE(b->stat("/over.bin", attr).ok());
+  EXPECT_EQ(attr.size, over.size());
+}
+
+TEST(FakeDavUpload, InterruptedUploadResumesWithoutResendingChunks) {
+  FakeDavProcess fake;
+  auto b = Connected(fake.filesUrl());
+  const auto data = Pattern(25 * kMiB, 3);
+  ASSERT_TRUE(Upload(*b, "/big.bin", data, 12 * kMiB).ok());  // first chunk sent, then aborted
+  EXPECT_EQ(Count(fake, {"\"PUT\"", "/tarn-"}), 1u);
+  RemoteAttr attr;
+  EXPECT_EQ(b->stat("/big.bin", attr).code, Status::kNotFound);
+
+  fake.clearLog();
+  ASSERT_TRUE(Upload(*b, "/big.bin", data, data.size()).ok());
+  auto puts = fake.requestsWith({"\"PUT\"", "/tarn-"});
+  ASSERT_EQ(puts.size(), 2u);
+  EXPECT_NE(puts[0].find("/000000010485760-000000020971520-"), std::string::npos);
+  EXPECT_NE(puts[1].find("/000000020971520-000000026214400-"), std::string::npos);
+  EXPECT_EQ(Count(fake, {"\"MOVE\"", "/.file"}), 1u);
+  EXPECT_EQ(ReadAll(*b, "/big.bin", data.size()), data);
+}
+
+// A retry of an upload whose file changed meanwhile must not assemble chunks
+// of the older content, whether the size stayed or changed.
+TEST(FakeDavUpload, ChangedContentNeverReusesStaleChunks) {
+  FakeDavProcess fake;
+  auto b = Connected(fake.filesUrl());
+  struct Case {
+    size_t oldSize, newSize;
+    uint32_t oldSeed, newSeed;
+  };
+  const Case cases[] = {
+      {25 * kMiB, 25 * kMiB, 10, 11},
+      {25 * kMiB, 21 * kMiB, 12, 13},
+      {21 * kMiB, 25 * kMiB, 14, 15},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string path = "/changed" + std::to_string(n++) + ".bin";
+    SCOPED_TRACE(path);
+    auto oldData = Pattern(c.oldSize, c.oldSeed);
+    // The old version got all its chunks up but never its MOVE.
+    ASSERT_TRUE(Upload(*b, path, oldData, oldData.size() - 1).ok());
+    auto newData = Pattern(c.newSize, c.newSeed);
+    // Same first bytes as the old version: only later chunks differ.
+    std::copy(oldData.begin(), oldData.begin() + kDavChunkBytes, newData.begin());
+    Status st = Upload(*b, path, newData, newData.size());
+    ASSERT_TRUE(st.ok()) << st.message;
+    EXPECT_EQ(ReadAll(*b, path, newData.size()), newData);
+  }
+}
+
+TEST(FakeDavUpload, ChunkWithWrongLengthIsSentAgain) {
+  FakeDavProcess fake;
+  auto b = Connected(fake.filesUrl());
+  const auto data = Pattern(15 * kMiB, 4);
+  ASSERT_TRUE(Upload(*b, "/f.bin", data, 11 * kMiB).ok());
+  auto puts = fake.requestsWith({"\"PUT\"", "/tarn-"});
+  ASSERT_EQ(puts.size(), 1u);
+  // Cut the chunk on the server short, as an interrupted PUT might leave it.
+  size_t from = puts[0].find("/remote.php/dav/uploads/");
+  std::string target = puts[0].substr(from, puts[0].find('"', from) - from);
+  DavRequest cut;
+  cut.verb = "PUT";
+  cut.target = target;
+  cut.body = "short";
+  DavResponse resp;
+  ASSERT_TRUE(b->send(cut, resp).ok());
+  ASSERT_EQ(resp.status, 204u);
+
+  fake.clearLog();
+  ASSERT_TRUE(Upload(*b, "/f.bin", data, data.size()).ok());
+  EXPECT_EQ(Count(fake, {"\"PUT\"", target}), 1u);
+  EXPECT_EQ(Count(fake, {"\"PUT\"", "/tarn-"}), 2u);
+  EXPECT_EQ(ReadAll(*b, "/f.bin", data.size()), data);
+}
+
+TEST(FakeDavUpload, WaitsForBackgroundAssembly) {
+  struct Case {
+    std::vector<std::string> flags;
+    bool existedBefore;
+    int32_t code;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"--move-status", "504", "--assemble-delay-ms", "400"}, true, Status::kOk, ""},
+      {{"--move-status", "423", "--assemble-delay-ms", "100"}, false, Status::kOk, ""},
+      {{"--move-status", "504", "--assemble-drop"}, true, Status::kProtocol, "the server dropped the assembled upload"},
+      {{"--move-status", "502", "--assemble-drop"}, false, Status::kProtocol, "the server dropped the assembled upload"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags[1] + (c.existedBefore ? " existing" : " new"));
+    FakeDavProcess fake(c.flags);
+    auto b = Connected(fake.filesUrl());
+    b->setAssemblyTiming(DavAssemblyTiming{100, 60000});
+    if (c.existedBefore) {
+      ASSERT_TRUE(b->create("/t.bin").ok());
+    }
+    const auto data = Pattern(kDavChunkBytes + 5, 5);
+    RemoteAttr out;
+    Status st = Upload(*b, "/t.bin", data, data.size(), &out);
+    EXPECT_EQ(st.code, c.code) << st.message;
+    EXPECT_EQ(st.message, c.message);
+    if (c.code == Status::kOk) {
+      EXPECT_EQ(out.size, data.size());
+      EXPECT_EQ(ReadAll(*b, "/t.bin", data.size()), data);
+      EXPECT_GE(Count(fake, {"\"PROPFIND\"", "/tarn-", "\"Depth\": \"0\""}), 1u);
+    }
+  }
+}
+
+TEST(FakeDavUpload, AssemblyWaitEndsWhenCancelled) {
+  FakeDavProcess fake({"--move-status", "504", "--assemble-delay-ms", "600000"});
+  auto b = Connected(fake.filesUrl());
+  auto token = std::make_shared<CancelToken>();
+  b->setCancelToken(token);
+  const auto data = Pattern(kDavChunkBytes + 5, 6);
+  std::thread canceller([token] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    token->cancel();
+  });
+  auto started = std::chrono::steady_clock::now();
+  Status st = Upload(*b, "/c.bin", data, data.size());
+  canceller.join();
+  EXPECT_EQ(st.code, Status::kCanceled) << st.message;
+  // Far below the first poll of the default timing (5 s).
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+}
+
+TEST(FakeDavUpload, StreamedPutCarriesItsLengthAndNothingElse) {
+  FakeDavProcess fake;
+  auto b = Connected(fake.plainUrl());
+  EXPECT_EQ(b->caps().server.rfind("webdav/FakeDav/1.0 ", 0), 0u) << b->caps().server;
+  fake.clearLog();
+  const auto data = Pattern(3 * kMiB + 3, 7);
+  ASSERT_TRUE(Upload(*b, "/p.bin", data, data.size()).ok());
+  auto puts = fake.requestsWith({"\"PUT\"", "/plain/p.bin"});
+  ASSERT_EQ(puts.size(), 1u);
+  const std::string& put = puts[0];
+  EXPECT_NE(put.find("\"Content-Length\": \"3145731\""), std::string::npos) << put;
+  EXPECT_NE(put.find("\"User-Agent\": \"Tarn/0.1 (Windows)\""), std::string::npos) << put;
+  EXPECT_NE(put.find("\"Authorization\": \"Basic YWxpY2U6cHc=\""), std::string::npos) << put;
+  for (const char* absent : {"Expect", "Accept", "Transfer-Encoding", "Accept-Encoding"})
+    EXPECT_EQ(put.find(std::string("\"") + absent + "\""), std::string::npos) << absent << " in " << put;
+  // Requests without a body still announce a length of 0.
+  ASSERT_TRUE(b->mkdir("/d").ok());
+  auto mk = fake.requestsWith({"\"MKCOL\""});
+  ASSERT_EQ(mk.size(), 1u);
+  EXPECT_NE(mk[0].find("\"Content-Length\": \"0\""), std::string::npos) << mk[0];
+  EXPECT_EQ(ReadAll(*b, "/p.bin", data.size()), data);
+}
+
+TEST(FakeDavUpload, UploadsOfFourGibibytesAndMore) {
+  FakeDavProcess fake({"--discard-over", "1048576"});
+  auto b = Connected(fake.plainUrl());
+  const uint64_t size = (4ull << 30) + 3;
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(b->openWrite("/huge.bin", 0, size, w).ok());
+  std::vector<uint8_t> piece(8 * kMiB, 0x5A);
+  for (uint64_t sent = 0; sent < size;) {
+    uint64_t n = std::min<uint64_t>(piece.size(), size - sent);
+    ASSERT_TRUE(w->write(piece.data(), n).ok());
+    sent += n;
+  }
+  RemoteAttr out;
+  Status st = w->finish(&out);
+  ASSERT_TRUE(st.ok()) << st.message;
+  EXPECT_EQ(out.size, size);
+  auto puts = fake.requestsWith({"\"PUT\"", "huge.bin"});
+  ASSERT_EQ(puts.size(), 1u);
+  EXPECT_NE(puts[0].find("\"Content-Length\": \"4294967299\""), std::string::npos) << puts[0];
+}
+
+TEST(FakeDavMetadata, SetsTimesOnlyWhenThePropstatSaysSo) {
+  {
+    FakeDavProcess fake;
+    auto b = Connected(fake.filesUrl());
+    ASSERT_TRUE(b->create("/m").ok());
+    Status st = b->setTimes("/m", Timestamp{1234567890, 999}, Timestamp{});
+    ASSERT_TRUE(st.ok()) << st.message;
+    RemoteAttr attr;
+    ASSERT_TRUE(b->stat("/m", attr).ok());
+    EXPECT_EQ(attr.mtime.seconds, 1234567890);
+    EXPECT_EQ(attr.ctime.seconds, 1234567890);  // no creationdate: ctime follows mtime
+    auto pp = fake.requestsWith({"\"PROPPATCH\""});
+    ASSERT_EQ(pp.size(), 1u);
+  }
+  {
+    // The refusal's text holds "200" outside any status line.
+    FakeDavProcess fake({"--proppatch-refuse"});
+    auto b = Connected(fake.filesUrl());
+    ASSERT_TRUE(b->create("/m").ok());
+    Status st = b->setTimes("/m", Timestamp{1234567890, 0}, Timestamp{});
+    EXPECT_EQ(st.code, Status::kUnsupported);
+    EXPECT_EQ(st.message, "PROPPATCH refused");
+    EXPECT_EQ(b->setTimes("/nothing", Timestamp{5, 0}, Timestamp{}).code, Status::kNotFound);
+  }
+}
+
+TEST(FakeDavMetadata, ReportsQuotaWhenTheServerHasOne) {
+  struct Case {
+    std::string quota;
+    bool known;
+    uint64_t total, free;
+  };
+  const Case cases[] = {{"1000,24", true, 1024, 1000}, {"-3,24", false, 0, 0}, {"", false, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.quota);
+    std::vector<std::string> flags;
+    if (!c.quota.empty()) flags = {"--quota=" + c.quota};
+    FakeDavProcess fake(flags);
+    auto b = Connected(fake.filesUrl());
+    FsStats fs;
+    fs.total = 5;
+    ASSERT_TRUE(b->statfs(fs).ok());
+    EXPECT_EQ(fs.known, c.known);
+    EXPECT_EQ(fs.total, c.total);
+    EXPECT_EQ(fs.free, c.free);
+    EXPECT_EQ(fs.available, c.free);
+    EXPECT_EQ(b->caps().freeSpace, c.known);
+  }
+}
+
+TEST(FakeDavMetadata, PropfindWithoutMultistatusIsAProtocolFailure) {
+  FakeDavProcess fake({"--propfind-status", "200"});
+  WebDavBackend b(FakeEndpoint(fake.filesUrl()));
+  Status st = b.connect();
+  EXPECT_EQ(st.code, Status::kProtocol) << st.message;
+  EXPECT_FALSE(b.isConnected());
+}
+
+TEST(FakeDavRead, ServerThatIgnoresRange) {
+  FakeDavProcess fake({"--ignore-range"});
+  auto b = Connected(fake.filesUrl());
+  const auto data = Pattern(9 * kMiB, 8);
+  ASSERT_TRUE(Upload(*b, "/r.bin", data, data.size()).ok());
+  std::vector<uint8_t> buf(1000);
+  uint64_t got = 0;
+  ASSERT_TRUE(b->readRange("/r.bin", 0, buf.data(), buf.size(), got).ok());
+  EXPECT_EQ(got, buf.size());
+  EXPECT_TRUE(std::equal(buf.begin(), buf.end(), data.begin()));
+  EXPECT_TRUE(b->caps().rangeRead);
+
+  ASSERT_TRUE(b->readRange("/r.bin", 4 * kMiB, buf.data(), buf.size(), got).ok());
+  EXPECT_EQ(got, buf.size());
+  EXPECT_TRUE(std::equal(buf.begin(), buf.end(), data.begin() + 4 * kMiB));
+  EXPECT_FALSE(b->caps().rangeRead);
+
+  Status st = b->readRange("/r.bin", kDavMaxIgnoredRangeSkip + 1, buf.data(), buf.size(), got);
+  EXPECT_EQ(st.code, Status::kUnsupported);
+  EXPECT_EQ(st.message, "the server ignores Range");
+
+  std::unique_ptr<IReadStream> r;
+  ASSERT_TRUE(b->openRead("/r.bin", 8 * kMiB + 7, r).ok());
+  std::vector<uint8_t> tail;
+  for (;;) {
+    ASSERT_TRUE(r->read(buf.data(), buf.size(), got).ok());
+    if (got == 0) break;
+    tail.insert(tail.end(), buf.begin(), buf.begin() + static_cast<long>(got));
+  }
+  EXPECT_TRUE(std::equal(tail.begin(), tail.end(), data.begin() + 8 * kMiB + 7));
+  EXPECT_EQ(tail.size(), data.size() - 8 * kMiB - 7);
+}
+
+TEST(FakeDavRead, StreamResumesAfterADroppedConnection) {
+  FakeDavProcess fake({"--drop-get-after", "100000"});
+  auto b = Connected(fake.filesUrl());
+  const auto data = Pattern(kMiB, 9);
+  ASSERT_TRUE(Upload(*b, "/s.bin", data, data.size()).ok());
+  std::unique_ptr<IReadStream> r;
+  ASSERT_TRUE(b->openRead("/s.bin", 0, r).ok());
+  std::vector<uint8_t> out, buf(65536);
+  int failures = 0;
+  for (int i = 0; i < 1000; ++i) {
+    uint64_t got = 0;
+    Status st = r->read(buf.data(), buf.size(), got);
+    if (!st.ok()) {
+      ++failures;
+      EXPECT_EQ(st.code, Status::kNetwork);
+      EXPECT_EQ(st.message.rfind("GET read: ", 0), 0u) << st.message;
+      continue;
+    }
+    if (got == 0) break;
+    out.insert(out.end(), buf.begin(), buf.begin() + static_cast<long>(got));
+  }
+  EXPECT_EQ(failures, 1);
+  EXPECT_EQ(out, data);
+  auto gets = fake.requestsWith({"\"GET\"", "/s.bin"});
+  ASSERT_EQ(gets.size(), 2u);
+  EXPECT_EQ(gets[0].find("Range"), std::string::npos);
+  EXPECT_NE(gets[1].find("\"Range\": \"bytes=100000-\""), std::string::npos) << gets[1];
+}
+
+TEST(FakeDavTransport, SlowRepliesTimeOut) {
+  FakeDavProcess fake({"--slow-ms", "3000"});
+  EndpointConfig ep = FakeEndpoint(fake.filesUrl());
+  ep.ioTimeoutMs = 300;
+  WebDavBackend b(ep);
+  Status st = b.connect();
+  EXPECT_EQ(st.code, Status::kTimeout) << st.message;
+  EXPECT_EQ(st.native, 12002);
+}
+
+TEST(FakeDavTransport, ReachesAnIpv6LiteralWithoutBrackets) {
+  FakeDavProcess fake({}, "::1");
+  EndpointConfig ep = FakeEndpoint("::1");
+  ep.port = fake.port();
+  ep.root = "/remote.php/dav/files/alice";
+  ep.tls = false;
+  WebDavBackend b(ep);
+  EXPECT_EQ(b.host(), "::1");
+  Status st = b.connect();
+  ASSERT_TRUE(st.ok()) << st.message;
+  ASSERT_TRUE(b.create("/six").ok());
+  RemoteAttr attr;
+  EXPECT_TRUE(b.stat("/six", attr).ok());
+  ASSERT_TRUE(b.rename("/six", "/seven", false).ok());  // the Destination carries the brackets
+  EXPECT_TRUE(b.stat("/seven", attr).ok());
+}
+
+TEST(FakeDavTransport, BasicOnlyServerRejectsAfterOneRequest) {
+  FakeDavProcess fake({"--basic", "alice:right"});
+  WebDavBackend bad(FakeEndpoint(fake.filesUrl()));
+  Status st = bad.connect();
+  EXPECT_EQ(st.code, Status::kAuthFailed);
+  EXPECT_EQ(st.message, "credentials rejected");
+  EXPECT_EQ(fake.requests().size(), 1u);
+  EndpointConfig ep = FakeEndpoint(fake.filesUrl());
+  ep.password = "right";
+  WebDavBackend good(ep);
+  EXPECT_TRUE(good.connect().ok());
+}
+
+TEST(FakeDavTransport, FailuresOfTheConnectionItself) {
+  FakeDavProcess fake;
+  struct Case {
+    std::string host;
+    int32_t code;
+    int32_t native;
+  };
+  std::vector<Case> cases = {
+      {"http://127.0.0.1:1/dav", Status::kNetwork, 12029},
+      {"http://name.that.does.not.exist.invalid/dav", Status::kNetwork, 12007},
+      {"https://127.0.0.1:" + std::to_string(fake.port()) + "/plain", Status::kAuthFailed, 12175},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.host);
+    WebDavBackend b(FakeEndpoint(c.host));
+    Status st = b.connect();
+    EXPECT_EQ(st.code, c.code) << st.message;
+    EXPECT_EQ(st.native, c.native) << st.message;
+    EXPECT_FALSE(b.isConnected());
+  }
+}
+
+}  // namespace
+}  // namespace tarn

@@ -49,8 +49,8 @@ NfsBackend::NfsBackend(const EndpointConfig& config) : config_(config) {
   caps_.setMtime = true;
   caps_.caseSensitive = true;
   caps_.freeSpace = true;
-  caps_.maxNameBytes = 255;
-  caps_.maxPathBytes = 4096;
+  caps_.maxNameBytes = kNfsNameMax;
+  caps_.maxPathBytes = kNfsPathMax;
   caps_.maxFileBytes = 0;
   caps_.server = "nfs";
   caps_.nativeRename = true;

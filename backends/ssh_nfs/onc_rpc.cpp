@@ -147,6 +147,11 @@ Status RpcConnection::connectOne(const void* addr, unsigned addrLength, int fami
     return Status(code, msg, err);
   };
   if (sourcePort > 0) {
+    // Reserved ports are few and each closed connection holds its port in
+    // TIME_WAIT for a minute; reuse lets the port serve another peer at once
+    // (connect still refuses a pair that is in TIME_WAIT, and we move on).
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
     sockaddr_storage local{};
     socklen_t localLength = 0;
     if (family == AF_INET6) {

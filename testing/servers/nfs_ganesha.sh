@@ -62,6 +62,10 @@ case "$cmd" in
     fi
     if [ -f "$dir/ganesha.pid" ] && alive "$(tr -dc 0-9 < "$dir/ganesha.pid")"; then
       echo "nfs_ganesha: already running" >&2
+    elif rpcinfo -T tcp 127.0.0.1 nfs 3 >/dev/null 2>&1; then
+      # Its export would not be ours, and ours could not bind the port.
+      echo "nfs_ganesha: another NFS server already answers on 127.0.0.1" >&2
+      exit 1
     else
       cat > "$dir/ganesha.conf" <<CONF
 NFS_CORE_PARAM {

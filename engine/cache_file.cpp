@@ -113,6 +113,10 @@ bool CacheFile::loadMap() {
 
 bool CacheFile::saveMap() {
   std::lock_guard<std::mutex> lock(mu_);
+  return saveMapLocked();
+}
+
+bool CacheFile::saveMapLocked() {
   if (!needsSave_ || removed_) return true;
   MapHeader h;
   h.blockSize = blockSize_;
@@ -546,6 +550,23 @@ void CacheFile::fitDataLength() {
   struct stat st {};
   if (::fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) != size_)
     (void)!::ftruncate(fd_, static_cast<off_t>(size_));
+}
+
+void CacheFile::relocate(std::string binPath, std::string mapPath, std::string path, std::string name,
+                         const std::function<bool(const std::string&)>& deleteFile) {
+  // All under the mutex: a save running beside the move would write the map
+  // under the old name, and a restart would then find the old path dirty.
+  std::lock_guard<std::mutex> lock(mu_);
+  deleteFile(mapPath);
+  deleteFile(binPath);
+  (void)::rename(binPath_.c_str(), binPath.c_str());
+  if (onDisk_) (void)::rename(mapPath_.c_str(), mapPath.c_str());
+  binPath_ = std::move(binPath);
+  mapPath_ = std::move(mapPath);
+  path_ = std::move(path);
+  name_ = std::move(name);
+  needsSave_ = true;
+  saveMapLocked();  // the stored path must name the new file
 }
 
 void CacheFile::rebind(std::string binPath, std::string mapPath, std::string path, std::string name) {

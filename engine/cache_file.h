@@ -116,6 +116,12 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // Makes the data file's length the loaded size (a crash may leave it off).
   void fitDataLength();
   void rebind(std::string binPath, std::string mapPath, std::string path, std::string name);
+  // Moves the object's files to new names and rebinds it there. The data
+  // file stays open: a running fetch keeps writing through the descriptor,
+  // which follows the file.
+  void relocate(std::string binPath, std::string mapPath, std::string path, std::string name,
+                const std::function<bool(const std::string&)>& deleteFile);
+  bool saveMapLocked();
 
   const uint32_t blockSize_;
   int fd_ = -1;  // set once by openData; closed by the destructor only

@@ -234,16 +234,14 @@ Status DataCache::renameObject(const std::string& oldPath, const std::string& ne
     return Status();
   }
 
-  live->saveMap();
-  deleteFile(newMap);
-  deleteFile(newBin);
-  // The data file stays open: a fetch running now keeps writing through the
-  // same descriptor, which follows the file to its new name.
-  (void)::rename(oldBin.c_str(), newBin.c_str());
-  (void)::rename(oldMap.c_str(), newMap.c_str());
-  live->rebind(newBin, newMap, newPath, newName);
-  // The stored path must name the new file before a restart could read it.
-  live->saveMap();
+  // Copied first: deleteFile takes the cache mutex, which must not be taken
+  // under the object's.
+  FileDeleter deleter;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    deleter = deleter_ ? deleter_ : FileDeleter(DeleteFileRetry);
+  }
+  live->relocate(newBin, newMap, newPath, newName, deleter);
   {
     std::lock_guard<std::mutex> lock(mu_);
     live_[newName] = live;

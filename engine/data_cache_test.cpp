@@ -393,6 +393,31 @@ TEST_F(DataCacheTest, FetchRunningDuringRenameLandsInTheMovedFile) {
   EXPECT_TRUE(contentOf(*g) == server);
 }
 
+// A save of the object while its files are moved must not leave a map under
+// the old name, which a restart would report as a dirty file at the old path.
+TEST_F(DataCacheTest, SaveDuringRenameLeavesNoMapUnderTheOldName) {
+  auto f = put("/before", Bytes(kBs, 'a'), true);
+  Gate gate;
+  std::atomic<int> deletions{0};
+  cache_->setFileDeleter([&](const std::string& path) {
+    if (deletions++ == 0) gate.arriveAndWait();
+    return DeleteFileRetry(path);
+  });
+  auto rename = std::async(std::launch::async, [&] { return cache_->renameObject("/before", "/after"); });
+  gate.waitArrived();
+  auto saver = std::async(std::launch::async, [&] {
+    EXPECT_TRUE(f->write(0, "b", 1).ok());
+    return f->saveMap();
+  });
+  EXPECT_EQ(saver.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  gate.release();
+  EXPECT_TRUE(rename.get().ok());
+  EXPECT_TRUE(saver.get());
+  EXPECT_FALSE(cache_->exists("/before"));
+  EXPECT_EQ(cache_->dirtyFiles(), std::vector<std::string>{"/after"});
+  EXPECT_EQ(contentOf(*f), "b" + Bytes(kBs - 1, 'a'));
+}
+
 TEST_F(DataCacheTest, RenameTreeMovesEverythingUnderThePrefix) {
   put("/d/x", "1", true);
   put("/d/sub/y", "2", true);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 
 namespace tarn {
 namespace {
@@ -184,6 +185,8 @@ bool DecodeReaddirplusPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint
     e.cookie = r.getU64();
     DecodePostOpAttr(r, e.attr, e.hasAttr);
     if (r.getBool()) e.fh = r.getOpaque(kNfsFhMax);
+    // A name no path can address is not one a sound server sends.
+    if (e.name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) r.fail();
     if (!r.ok()) return false;
     out.push_back(std::move(e));
   }

@@ -119,7 +119,8 @@ struct NfsDirEntryPlus {
 
 // Decodes the results of a successful READDIRPLUS after its status word:
 // the entries (appended to out), the cookie verifier and the end flag.
-// maxEntries bounds what one page may add. False when malformed.
+// maxEntries bounds what one page may add. False when malformed (a name
+// holding "/" or NUL included).
 bool DecodeReaddirplusPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint8_t* cookieVerifier, bool& eof,
                            size_t maxEntries);
 

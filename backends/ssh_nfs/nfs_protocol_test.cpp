@@ -186,6 +186,17 @@ TEST(NfsProtocolTest, DecodesReaddirplusPages) {
   longName.putBool(true);
   XdrReader ln(longName.bytes().data(), longName.size());
   EXPECT_FALSE(DecodeReaddirplusPage(ln, few, gotVerf, eof, 100)) << "name longer than 255 bytes";
+
+  for (const std::string& bad : {std::string("a/b"), std::string("a\0b", 3)}) {
+    XdrWriter page;
+    page.putBool(false);
+    page.putFixed(verf, 8);
+    PutEntry(page, bad, 1, false, false);
+    page.putBool(false);
+    page.putBool(true);
+    XdrReader br(page.bytes().data(), page.size());
+    EXPECT_FALSE(DecodeReaddirplusPage(br, few, gotVerf, eof, 100)) << "name that no path can address";
+  }
 }
 
 TEST(NfsProtocolTest, DecodesMountReplies) {

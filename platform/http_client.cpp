@@ -177,8 +177,13 @@ uint32_t HttpConnection::open(const std::string& host, uint16_t port, bool secur
   close();
   if (host.empty()) return kErrInvalidUrl;
   // An IPv6 literal goes into the URL between brackets.
-  std::string h = host.find(':') != std::string::npos ? "[" + host + "]" : host;
-  origin_ = std::string(secure ? "https://" : "http://") + h + ":" + std::to_string(port);
+  origin_ = secure ? "https://" : "http://";
+  const bool literal6 = host.find(':') != std::string::npos;
+  if (literal6) origin_ += '[';
+  origin_ += host;
+  if (literal6) origin_ += ']';
+  origin_ += ':';
+  origin_ += std::to_string(port);
   open_ = true;
   return 0;
 }

@@ -166,9 +166,16 @@ std::string WebDavBackend::urlPath(std::string_view path) const {
 
 std::string WebDavBackend::absoluteUrl(std::string_view path) const {
   std::string url = secure_ ? "https://" : "http://";
-  url += host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_;
-  if (!((secure_ && port_ == kHttpsPort) || (!secure_ && port_ == kHttpPort))) url += ":" + std::to_string(port_);
-  return url + urlPath(path);
+  const bool literal6 = host_.find(':') != std::string::npos;
+  if (literal6) url += '[';
+  url += host_;
+  if (literal6) url += ']';
+  if (!((secure_ && port_ == kHttpsPort) || (!secure_ && port_ == kHttpPort))) {
+    url += ':';
+    url += std::to_string(port_);
+  }
+  url += urlPath(path);
+  return url;
 }
 
 Status WebDavBackend::send(const DavRequest& request, DavResponse& response,

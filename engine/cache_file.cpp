@@ -297,6 +297,10 @@ Status CacheFile::storeFetchedLocked(uint64_t runFirst, uint64_t runLast, const 
 
 Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
   if (length == 0) return Status();
+  // An end past the largest file offset would wrap around and turn the block
+  // arithmetic below into writes outside the state list.
+  if (offset > kMaxCacheFileBytes || length > kMaxCacheFileBytes - offset)
+    return Status(Status::kTooLarge, "write beyond the largest file size");
   std::lock_guard<std::mutex> lock(mu_);
   const uint64_t end = offset + length;
   const uint64_t first = offset / blockSize_;

@@ -37,6 +37,8 @@ class CacheFile;
 using Fetcher = std::function<Status(CacheFile* file, uint64_t offset, uint8_t* buffer, uint64_t length,
                                      uint64_t& delivered, const CancelToken* cancel)>;
 
+// The largest logical size a cached file can have (the largest off_t).
+inline constexpr uint64_t kMaxCacheFileBytes = 0x7fffffffffffffffull;
 // The longest piece one positional read or write moves.
 inline constexpr uint64_t kMaxIoChunk = 1ull << 30;
 // Waits for blocks fetched by someone else run in slices of this length so

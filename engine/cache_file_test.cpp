@@ -398,6 +398,26 @@ TEST_F(CacheFileTest, TruncatedToZeroThenExtendedNeverShowsServerBytes) {
   EXPECT_EQ(remote_.calls(), 0u);
 }
 
+TEST_F(CacheFileTest, WritesPastTheLargestOffsetAreRefused) {
+  auto f = makeFile(Pattern(kBs, 20));
+  struct Case {
+    uint64_t offset;
+    uint64_t length;
+  } cases[] = {
+      {UINT64_MAX - 5, 10},  // the end would wrap around to 4
+      {kMaxCacheFileBytes, 1},
+      {kMaxCacheFileBytes - 1, 2},
+      {1, UINT64_MAX},
+  };
+  const std::string data(16, 'x');
+  for (const Case& c : cases) {
+    Status st = f->write(c.offset, data.data(), c.length);
+    EXPECT_EQ(st.code, Status::kTooLarge) << c.offset;
+    EXPECT_EQ(f->size(), kBs) << c.offset;
+  }
+  EXPECT_FALSE(f->hasDirty());
+}
+
 TEST_F(CacheFileTest, DirtyRangesMergeTouchingBlocks) {
   using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
   auto f = makeFile(Pattern(5 * kBs + 7, 10));

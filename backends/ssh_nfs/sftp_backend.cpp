@@ -101,7 +101,9 @@ Status SftpBackend::ping() {
 }
 
 Status SftpBackend::explainFailure(Status st, const std::string& full, bool wantDir) {
-  if (st.native != int32_t(LIBSSH2_FX_FAILURE) || !conn_->usable()) return st;
+  // OpenSSH reports ENOTDIR as "no such file" and most else as "failure".
+  bool vague = st.native == int32_t(LIBSSH2_FX_FAILURE) || st.native == int32_t(LIBSSH2_FX_NO_SUCH_FILE);
+  if (!vague || st.code == Status::kNetwork || !conn_->usable()) return st;
   LIBSSH2_SFTP_ATTRIBUTES attrs;
   if (!conn_->statPath(full, attrs).ok()) return st;
   if (IsDir(attrs) && !wantDir) return Status(Status::kIsDirectory, full + " is a folder", st.native);

@@ -220,8 +220,9 @@ Status SftpConnection::removePath(const std::string& path, bool isDir) {
                  : libssh2_sftp_unlink_ex(sftp_, path.data(), unsigned(path.size()));
   if (rc == 0) return Status();
   Status st = error(std::string(isDir ? "remove folder " : "remove file ") + path, rc);
-  if (st.native != int32_t(LIBSSH2_FX_FAILURE)) return st;
-  // Protocol 3 servers say only "failure"; the object tells why.
+  // Protocol 3 servers say only "failure" (or "no such file" for ENOTDIR);
+  // the object tells why.
+  if (st.native != int32_t(LIBSSH2_FX_FAILURE) && st.native != int32_t(LIBSSH2_FX_NO_SUCH_FILE)) return st;
   LIBSSH2_SFTP_ATTRIBUTES attrs;
   if (!statPath(path, attrs, false).ok()) return st;
   bool dir = (attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(attrs.permissions);

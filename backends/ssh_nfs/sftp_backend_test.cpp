@@ -1,0 +1,432 @@
+// Every storage operation of the SFTP back-end against the OpenSSH test
+// server, each test in a folder of its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "backends/ssh_nfs/sftp_backend.h"
+#include "backends/ssh_nfs/sftp_test_server.h"
+
+namespace tarn {
+namespace {
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 0) {
+  std::vector<uint8_t> v(n);
+  for (size_t i = 0; i < n; ++i) v[i] = uint8_t((i * 131 + seed) ^ (i >> 8));
+  return v;
+}
+
+class SftpOps : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sftp_test::ServerConfigured());
+    EndpointConfig cfg = sftp_test::ServerEndpoint();
+    cfg.root += "/" + sftp_test::MakeTestFolder();
+    b_ = std::make_unique<SftpBackend>(cfg);
+    Status st = b_->connect();
+    ASSERT_TRUE(st.ok()) << st.toString();
+  }
+
+  void put(const std::string& path, const std::vector<uint8_t>& data) {
+    std::unique_ptr<IWriteStream> w;
+    ASSERT_TRUE(b_->openWrite(path, 0, data.size(), w).ok());
+    ASSERT_TRUE(w->write(data.data(), data.size()).ok());
+    ASSERT_TRUE(w->finish(nullptr).ok());
+  }
+
+  std::vector<uint8_t> get(const std::string& path) {
+    RemoteAttr a;
+    EXPECT_TRUE(b_->stat(path, a).ok()) << path;
+    std::vector<uint8_t> out(a.size + 10);
+    uint64_t got = 0;
+    Status st = b_->readRange(path, 0, out.data(), out.size(), got);
+    EXPECT_TRUE(st.ok()) << st.toString();
+    out.resize(got);
+    return out;
+  }
+
+  std::vector<std::string> names(const std::string& folder) {
+    std::vector<DirEntry> entries;
+    Status st = b_->list(folder, entries);
+    EXPECT_TRUE(st.ok()) << st.toString();
+    std::vector<std::string> out;
+    for (const auto& e : entries) out.push_back(e.name);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  std::unique_ptr<SftpBackend> b_;
+};
+
+TEST_F(SftpOps, StatAndListReportTypesSizesAndModes) {
+  ASSERT_TRUE(b_->mkdir("/dir").ok());
+  put("/dir/a.bin", Pattern(1234));
+  ASSERT_TRUE(b_->create("/dir/empty").ok());
+  ASSERT_TRUE(b_->mkdir("/dir/sub").ok());
+
+  RemoteAttr a;
+  ASSERT_TRUE(b_->stat("/dir/a.bin", a).ok());
+  EXPECT_EQ(a.type, RemoteAttr::kFile);
+  EXPECT_EQ(a.size, 1234u);
+  EXPECT_FALSE(a.readOnly);
+  EXPECT_NE(a.mode & 0600, 0u);
+  EXPECT_GT(a.mtime.seconds, 0);
+  EXPECT_EQ(a.ctime, a.mtime);
+  ASSERT_TRUE(b_->stat("/dir", a).ok());
+  EXPECT_TRUE(a.isDir());
+  EXPECT_EQ(a.size, 0u);
+  ASSERT_TRUE(b_->stat("/", a).ok());
+  EXPECT_TRUE(a.isDir());
+
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(b_->list("/dir", entries).ok());
+  ASSERT_EQ(entries.size(), 3u);  // no "." or ".."
+  for (const auto& e : entries) {
+    uint64_t expectSize = e.name == "a.bin" ? 1234u : 0u;
+    EXPECT_EQ(e.attr.size, expectSize) << e.name;
+    EXPECT_EQ(e.attr.isDir(), e.name == "sub") << e.name;
+  }
+
+  struct Missing {
+    const char* what;
+    std::function<Status()> call;
+  } missing[] = {
+      {"stat", [&] { return b_->stat("/nope", a); }},
+      {"stat below missing folder", [&] { return b_->stat("/nope/x", a); }},
+      {"list", [&] { return b_->list("/nope", entries); }},
+  };
+  for (const auto& m : missing) EXPECT_EQ(m.call().code, Status::kNotFound) << m.what;
+  EXPECT_EQ(b_->list("/dir/a.bin", entries).code, Status::kNotDirectory);
+}
+
+TEST_F(SftpOps, PathsStayBelowTheRoot) {
+  put("/inside", Pattern(3));
+  RemoteAttr a;
+  // ".." cannot climb above the endpoint's root, and backslashes separate.
+  ASSERT_TRUE(b_->stat("/../../inside", a).ok());
+  EXPECT_EQ(a.size, 3u);
+  ASSERT_TRUE(b_->mkdir("/d").ok());
+  put("/d/f", Pattern(5));
+  ASSERT_TRUE(b_->stat("\\d\\f", a).ok());
+  EXPECT_EQ(a.size, 5u);
+  EXPECT_EQ(b_->serverPath("/../x"), b_->serverPath("/x"));
+}
+
+TEST_F(SftpOps, ReadRangeHonoursOffsetsAndTheEnd) {
+  const auto data = Pattern(300000);
+  put("/f", data);
+  struct Case {
+    uint64_t offset, length, expectGot;
+  } cases[] = {
+      {0, 10, 10}, {12345, 70000, 70000}, {299990, 100, 10}, {300000, 10, 0}, {400000, 10, 0}, {0, 300000, 300000},
+      {5, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.offset);
+    std::vector<uint8_t> buf(c.length);
+    uint64_t got = 99;
+    Status st = b_->readRange("/f", c.offset, buf.data(), c.length, got);
+    ASSERT_TRUE(st.ok()) << st.toString();
+    ASSERT_EQ(got, c.expectGot);
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + long(got), data.begin() + long(std::min<uint64_t>(c.offset, data.size()))));
+  }
+  std::vector<uint8_t> buf(10);
+  uint64_t got;
+  EXPECT_EQ(b_->readRange("/missing", 0, buf.data(), 10, got).code, Status::kNotFound);
+  ASSERT_TRUE(b_->mkdir("/d").ok());
+  EXPECT_EQ(b_->readRange("/d", 0, buf.data(), 10, got).code, Status::kIsDirectory);
+}
+
+TEST_F(SftpOps, ReadStreamDeliversFromItsOffsetToTheEnd) {
+  const auto data = Pattern(200000, 7);
+  put("/f", data);
+  for (uint64_t offset : {uint64_t(0), uint64_t(65536), uint64_t(199999), uint64_t(200000), uint64_t(250000)}) {
+    SCOPED_TRACE(offset);
+    std::unique_ptr<IReadStream> r;
+    ASSERT_TRUE(b_->openRead("/f", offset, r).ok());
+    std::vector<uint8_t> all;
+    uint8_t buf[40000];
+    for (;;) {
+      uint64_t got = 0;
+      ASSERT_TRUE(r->read(buf, sizeof(buf), got).ok());
+      if (got == 0) break;
+      all.insert(all.end(), buf, buf + got);
+    }
+    r->close();
+    std::vector<uint8_t> expect(data.begin() + long(std::min<uint64_t>(offset, data.size())), data.end());
+    EXPECT_EQ(all, expect);
+  }
+  // A stream closed early and then destroyed leaves the connection usable.
+  std::unique_ptr<IReadStream> r;
+  ASSERT_TRUE(b_->openRead("/f", 0, r).ok());
+  uint8_t b[10];
+  uint64_t got;
+  ASSERT_TRUE(r->read(b, sizeof(b), got).ok());
+  r.reset();
+  EXPECT_TRUE(b_->ping().ok());
+  EXPECT_EQ(b_->openRead("/missing", 0, r).code, Status::kNotFound);
+}
+
+TEST_F(SftpOps, UploadsReplaceTheObjectOnlyWhenFinished) {
+  put("/f", Pattern(5000, 1));
+  RemoteAttr out;
+
+  // Replacing reports the new attributes and leaves no temporary file.
+  const auto second = Pattern(70000, 2);
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(b_->openWrite("/f", 0, second.size(), w).ok());
+  ASSERT_TRUE(w->write(second.data(), 30000).ok());
+  ASSERT_TRUE(w->write(second.data() + 30000, 40000).ok());
+  EXPECT_EQ(get("/f"), Pattern(5000, 1));  // still the old copy before finish
+  ASSERT_TRUE(w->finish(&out).ok());
+  EXPECT_EQ(out.size, second.size());
+  EXPECT_EQ(out.type, RemoteAttr::kFile);
+  EXPECT_EQ(get("/f"), second);
+  EXPECT_EQ(names("/"), std::vector<std::string>{"f"});
+
+  struct Broken {
+    const char* what;
+    std::function<Status(IWriteStream&)> steps;
+    int32_t code;
+  } broken[] = {
+      {"aborted", [](IWriteStream& s) { s.abort(); return Status(); }, Status::kOk},
+      {"destroyed unfinished", [](IWriteStream&) { return Status(); }, Status::kOk},
+      {"finished short",
+       [](IWriteStream& s) {
+         uint8_t x[3] = {1, 2, 3};
+         s.write(x, 3);
+         return s.finish(nullptr);
+       },
+       Status::kInvalid},
+      {"written past its size",
+       [](IWriteStream& s) {
+         std::vector<uint8_t> x(20, 9);
+         return s.write(x.data(), x.size());
+       },
+       Status::kInvalid},
+  };
+  for (const auto& c : broken) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<IWriteStream> s;
+    ASSERT_TRUE(b_->openWrite("/f", 0, 10, s).ok());
+    EXPECT_EQ(c.steps(*s).code, c.code);
+    s.reset();
+    EXPECT_EQ(get("/f"), second);  // the previous copy stays
+    EXPECT_EQ(names("/"), std::vector<std::string>{"f"});
+  }
+}
+
+TEST_F(SftpOps, EmptyUploadCreatesAnEmptyObjectAndKeepsPermissions) {
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(b_->openWrite("/new", 0, 0, w).ok());
+  RemoteAttr out;
+  ASSERT_TRUE(w->finish(&out).ok());
+  EXPECT_EQ(out.size, 0u);
+  RemoteAttr a;
+  ASSERT_TRUE(b_->stat("/new", a).ok());
+  EXPECT_EQ(a.size, 0u);
+
+  EXPECT_EQ(b_->openWrite("/no-folder/x", 0, 1, w).code, Status::kNotFound);
+  ASSERT_TRUE(b_->mkdir("/d").ok());
+  EXPECT_EQ(b_->openWrite("/d", 0, 1, w).code, Status::kIsDirectory);
+}
+
+TEST_F(SftpOps, UploadAtAnOffsetContinuesTheStoredPart) {
+  const auto data = Pattern(50000, 3);
+  put("/f", std::vector<uint8_t>(data.begin(), data.begin() + 20000));
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(b_->openWrite("/f", 20000, 30000, w).ok());
+  ASSERT_TRUE(w->write(data.data() + 20000, 30000).ok());
+  ASSERT_TRUE(w->finish(nullptr).ok());
+  EXPECT_EQ(get("/f"), data);
+
+  EXPECT_EQ(b_->openWrite("/f", 60000, 1, w).code, Status::kInvalid);
+  EXPECT_EQ(b_->openWrite("/missing", 5, 1, w).code, Status::kInvalid);
+}
+
+TEST_F(SftpOps, WriteAtChangesAndExtendsInPlace) {
+  auto data = Pattern(10000, 4);
+  put("/f", data);
+  struct Case {
+    uint64_t offset;
+    size_t length;
+  } cases[] = {{0, 10}, {5000, 3000}, {9990, 20}, {12000, 500}};
+  for (const auto& c : cases) {
+    auto patch = Pattern(c.length, uint8_t(c.offset));
+    ASSERT_TRUE(b_->writeAt("/f", c.offset, patch.data(), patch.size()).ok());
+    if (data.size() < c.offset + c.length) data.resize(c.offset + c.length, 0);  // a gap reads as zeros
+    std::copy(patch.begin(), patch.end(), data.begin() + long(c.offset));
+  }
+  EXPECT_EQ(get("/f"), data);
+  uint8_t x = 1;
+  EXPECT_EQ(b_->writeAt("/missing", 0, &x, 1).code, Status::kNotFound);
+  ASSERT_TRUE(b_->mkdir("/d").ok());
+  EXPECT_NE(b_->writeAt("/d", 0, &x, 1).code, Status::kOk);
+}
+
+TEST_F(SftpOps, TruncateShortensAndExtends) {
+  auto data = Pattern(8000, 5);
+  put("/f", data);
+  for (uint64_t size : {uint64_t(3000), uint64_t(0), uint64_t(9000)}) {
+    ASSERT_TRUE(b_->truncate("/f", size).ok());
+    RemoteAttr a;
+    ASSERT_TRUE(b_->stat("/f", a).ok());
+    EXPECT_EQ(a.size, size);
+  }
+  EXPECT_EQ(get("/f"), std::vector<uint8_t>(9000, 0));
+  EXPECT_EQ(b_->truncate("/missing", 1).code, Status::kNotFound);
+}
+
+TEST_F(SftpOps, CreateAndMkdirAreExclusive) {
+  ASSERT_TRUE(b_->create("/f").ok());
+  put("/g", Pattern(100));
+  struct Case {
+    const char* what;
+    std::function<Status()> call;
+    int32_t code;
+  } cases[] = {
+      {"create existing file", [&] { return b_->create("/g"); }, Status::kExists},
+      {"create over folder", [&] { return b_->mkdir("/d").ok() ? b_->create("/d") : Status(Status::kIo, "setup"); },
+       Status::kExists},
+      {"create below missing folder", [&] { return b_->create("/nope/f"); }, Status::kNotFound},
+      {"mkdir existing folder", [&] { return b_->mkdir("/d"); }, Status::kExists},
+      {"mkdir over file", [&] { return b_->mkdir("/g"); }, Status::kExists},
+      {"mkdir below missing folder", [&] { return b_->mkdir("/nope/d"); }, Status::kNotFound},
+  };
+  for (const auto& c : cases) {
+    Status st = c.call();
+    EXPECT_EQ(st.code, c.code) << c.what << ": " << st.toString();
+    EXPECT_FALSE(st.message.empty());
+  }
+  EXPECT_EQ(get("/g"), Pattern(100));  // create left the object unchanged
+}
+
+TEST_F(SftpOps, RemoveReportsWhatStandsInTheWay) {
+  ASSERT_TRUE(b_->mkdir("/full").ok());
+  ASSERT_TRUE(b_->create("/full/x").ok());
+  ASSERT_TRUE(b_->mkdir("/empty").ok());
+  ASSERT_TRUE(b_->create("/file").ok());
+  struct Case {
+    const char* path;
+    bool isDir;
+    int32_t code;
+  } cases[] = {
+      {"/missing", false, Status::kNotFound},  {"/missing", true, Status::kNotFound},
+      {"/full", true, Status::kNotEmpty},      {"/full", false, Status::kIsDirectory},
+      {"/file", true, Status::kNotDirectory},  {"/file", false, Status::kOk},
+      {"/empty", true, Status::kOk},           {"/full/x", false, Status::kOk},
+      {"/full", true, Status::kOk},
+  };
+  for (const auto& c : cases) {
+    Status st = b_->remove(c.path, c.isDir);
+    EXPECT_EQ(st.code, c.code) << c.path << " dir=" << c.isDir << ": " << st.toString();
+  }
+  EXPECT_TRUE(names("/").empty());
+}
+
+TEST_F(SftpOps, RenameWithAndWithoutOverwrite) {
+  put("/a", Pattern(10, 1));
+  put("/b", Pattern(20, 2));
+  ASSERT_TRUE(b_->mkdir("/d").ok());
+  put("/d/inner", Pattern(5, 3));
+  ASSERT_TRUE(b_->mkdir("/empty").ok());
+  ASSERT_TRUE(b_->mkdir("/full").ok());
+  ASSERT_TRUE(b_->create("/full/x").ok());
+
+  struct Case {
+    const char* from;
+    const char* to;
+    bool overwrite;
+    int32_t code;
+  } cases[] = {
+      {"/a", "/b", false, Status::kExists},
+      {"/missing", "/c", false, Status::kNotFound},
+      {"/missing", "/b", true, Status::kNotFound},
+      {"/a", "/nope/a", false, Status::kNotFound},
+      {"/a", "/d", true, Status::kIsDirectory},
+      {"/d", "/b", true, Status::kNotDirectory},
+      {"/d", "/full", true, Status::kNotEmpty},
+      {"/a", "/a", false, Status::kOk},
+      {"/a", "/b", true, Status::kOk},        // file replaces file
+      {"/b", "/c", false, Status::kOk},       // plain move
+      {"/d", "/empty", true, Status::kOk},    // folder replaces empty folder
+      {"/empty", "/moved", false, Status::kOk},  // folder with its content
+  };
+  for (const auto& c : cases) {
+    Status st = b_->rename(c.from, c.to, c.overwrite);
+    EXPECT_EQ(st.code, c.code) << c.from << " -> " << c.to << " overwrite=" << c.overwrite << ": " << st.toString();
+  }
+  EXPECT_EQ(names("/"), (std::vector<std::string>{"c", "full", "moved"}));
+  EXPECT_EQ(get("/c"), Pattern(10, 1));
+  EXPECT_EQ(get("/moved/inner"), Pattern(5, 3));
+  EXPECT_EQ(names("/full"), std::vector<std::string>{"x"});
+}
+
+TEST_F(SftpOps, SetTimesStoresModificationAndAccessTimes) {
+  put("/f", Pattern(10));
+  struct Case {
+    Timestamp mtime, atime;
+  } cases[] = {{{1000000000, 0}, {1100000000, 0}}, {{1700000000, 500}, {1700000001, 0}}};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(b_->setTimes("/f", c.mtime, c.atime).ok());
+    RemoteAttr a;
+    ASSERT_TRUE(b_->stat("/f", a).ok());
+    EXPECT_EQ(a.mtime.seconds, c.mtime.seconds);  // protocol 3 stores whole seconds
+    EXPECT_EQ(a.atime.seconds, c.atime.seconds);
+  }
+  // A zero access time keeps the stored one.
+  ASSERT_TRUE(b_->setTimes("/f", Timestamp{1200000000, 0}, Timestamp{}).ok());
+  RemoteAttr a;
+  ASSERT_TRUE(b_->stat("/f", a).ok());
+  EXPECT_EQ(a.mtime.seconds, 1200000000);
+  EXPECT_EQ(a.atime.seconds, 1700000001);
+
+  EXPECT_EQ(b_->setTimes("/f", Timestamp{-5, 0}, Timestamp{1, 0}).code, Status::kInvalid);
+  EXPECT_EQ(b_->setTimes("/f", Timestamp{int64_t(1) << 33, 0}, Timestamp{1, 0}).code, Status::kInvalid);
+  EXPECT_EQ(b_->setTimes("/missing", Timestamp{1, 0}, Timestamp{1, 0}).code, Status::kNotFound);
+}
+
+TEST_F(SftpOps, StatfsReportsTheServersSpace) {
+  FsStats s;
+  ASSERT_TRUE(b_->statfs(s).ok());
+  EXPECT_TRUE(s.known);
+  EXPECT_GT(s.total, 0u);
+  EXPECT_LE(s.free, s.total);
+  EXPECT_LE(s.available, s.free);
+  EXPECT_TRUE(b_->caps().freeSpace);
+}
+
+TEST_F(SftpOps, OperationsWithoutConnectionAskForAReconnect) {
+  b_->disconnect();
+  RemoteAttr a;
+  std::vector<DirEntry> e;
+  FsStats s;
+  uint8_t buf[1];
+  uint64_t got;
+  std::unique_ptr<IReadStream> r;
+  std::unique_ptr<IWriteStream> w;
+  const std::pair<const char*, Status> results[] = {
+      {"stat", b_->stat("/", a)},
+      {"list", b_->list("/", e)},
+      {"statfs", b_->statfs(s)},
+      {"readRange", b_->readRange("/f", 0, buf, 1, got)},
+      {"openRead", b_->openRead("/f", 0, r)},
+      {"openWrite", b_->openWrite("/f", 0, 1, w)},
+      {"writeAt", b_->writeAt("/f", 0, buf, 1)},
+      {"truncate", b_->truncate("/f", 0)},
+      {"create", b_->create("/f")},
+      {"mkdir", b_->mkdir("/d")},
+      {"remove", b_->remove("/f", false)},
+      {"rename", b_->rename("/f", "/g", true)},
+      {"setTimes", b_->setTimes("/f", Timestamp{1, 0}, Timestamp{1, 0})},
+      {"ping", b_->ping()},
+  };
+  for (const auto& [what, st] : results) {
+    EXPECT_EQ(st.code, Status::kNetwork) << what;
+    EXPECT_NE(st.message.find("not connected"), std::string::npos) << what << ": " << st.message;
+  }
+}
+
+}  // namespace
+}  // namespace tarn

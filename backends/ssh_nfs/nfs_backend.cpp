@@ -14,8 +14,6 @@ constexpr uint32_t kDefaultTransfer = 32 * 1024;
 // Larger transfers gain little on a drive whose blocks are far smaller, and
 // keep one reply well under the record cap.
 constexpr uint32_t kMaxTransfer = 1024 * 1024;
-constexpr uint32_t kNewFileMode = 0644;
-constexpr uint32_t kNewFolderMode = 0755;
 // UMNT is a courtesy to the server's mount list; a dead server must not hold
 // up disconnect (which the pool may call under its lock) for long.
 constexpr uint32_t kUnmountTimeoutMs = 500;
@@ -25,8 +23,6 @@ constexpr uint32_t kReaddirMaxCount = 64 * 1024;
 constexpr size_t kMaxListEntries = 1u << 24;
 
 bool UseReservedPort() { return ::geteuid() == 0; }
-
-Status Malformed(const std::string& step) { return Status(Status::kProtocol, step + ": malformed reply"); }
 
 // Names that would leave the folder they are looked up in.
 bool BadComponent(const std::string& name) { return name == "." || name == ".."; }
@@ -82,7 +78,7 @@ Status NfsBackend::mountExport() {
   uint32_t status = 0;
   NfsHandle fh;
   bool unixAllowed = false;
-  if (!DecodeMountReply(r, status, fh, unixAllowed)) return Malformed(step);
+  if (!DecodeMountReply(r, status, fh, unixAllowed)) return MalformedReply(step);
   if (status != 0) return MountError(status, step);
   if (!unixAllowed) return Status(Status::kAuthFailed, step + ": the export does not accept AUTH_UNIX");
   root_ = std::move(fh);
@@ -166,7 +162,7 @@ Status NfsBackend::callNfs(uint32_t proc, const XdrWriter& args, const std::stri
   if (!s.ok()) return s;
   r = XdrReader(reply.data() + at, reply.size() - at);
   nfsStatus = r.getU32();
-  if (!r.ok()) return Malformed(step);
+  if (!r.ok()) return MalformedReply(step);
   return Status();
 }
 
@@ -180,7 +176,7 @@ Status NfsBackend::getattr(const NfsHandle& fh, RemoteAttr& out, const std::stri
   if (!s.ok()) return s;
   if (st != kNfs3Ok) return NfsError(st, step);
   DecodeFattr3(r, out);
-  return r.ok() ? Status() : Malformed(step);
+  return r.ok() ? Status() : MalformedReply(step);
 }
 
 Status NfsBackend::setattr(const NfsHandle& fh, const NfsSetAttr& attr, const std::string& step) {
@@ -213,7 +209,7 @@ Status NfsBackend::lookupIn(const NfsHandle& dir, const std::string& name, const
   RemoteAttr objAttr;
   bool present = false;
   DecodePostOpAttr(r, objAttr, present);
-  if (!r.ok() || fh.empty()) return Malformed(step);
+  if (!r.ok() || fh.empty()) return MalformedReply(step);
   if (attr != nullptr) {
     if (present) {
       *attr = objAttr;
@@ -280,7 +276,7 @@ Status NfsBackend::fsinfo() {
   r.getU32();  // wtmult
   r.getU32();  // dtpref
   const uint64_t maxFile = r.getU64();
-  if (!r.ok()) return Malformed(step);
+  if (!r.ok()) return MalformedReply(step);
   readChunk_ = ChooseTransfer(rtmax, rtpref);
   writeChunk_ = ChooseTransfer(wtmax, wtpref);
   caps_.maxFileBytes = maxFile;
@@ -333,7 +329,7 @@ Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     if (st != kNfs3Ok) return NfsError(st, step);
     std::vector<NfsDirEntryPlus> page;
     bool eof = false;
-    if (!DecodeReaddirplusPage(r, page, verf, eof, kMaxListEntries)) return Malformed(step);
+    if (!DecodeReaddirplusPage(r, page, verf, eof, kMaxListEntries)) return MalformedReply(step);
     for (NfsDirEntryPlus& e : page) {
       cookie = e.cookie;
       if (e.name.empty() || e.name == "." || e.name == "..") continue;
@@ -367,7 +363,7 @@ Status NfsBackend::statfs(FsStats& out) {
   const uint64_t total = r.getU64();
   const uint64_t free = r.getU64();
   const uint64_t avail = r.getU64();
-  if (!r.ok()) return Malformed(step);
+  if (!r.ok()) return MalformedReply(step);
   out.total = total;
   out.free = free;
   out.available = avail;
@@ -390,7 +386,7 @@ Status NfsBackend::createIn(const NfsHandle& dir, const std::string& name, uint3
   if (st != kNfs3Ok) return NfsError(st, step);
   fh.clear();
   if (r.getBool()) fh = r.getOpaque(kNfsFhMax);
-  if (!r.ok()) return Malformed(step);
+  if (!r.ok()) return MalformedReply(step);
   // The handle is optional in the reply; ask for it when it is missing.
   if (fh.empty()) return lookupIn(dir, name, step, fh, nullptr);
   return Status();

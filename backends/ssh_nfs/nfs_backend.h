@@ -60,6 +60,10 @@ class NfsBackend : public IBackend {
   // The local TCP port of the NFS connection, 0 when closed.
   int localPort() const { return nfs_.localPort(); }
 
+  // Permissions of what create, mkdir and a first upload make.
+  static constexpr uint32_t kNewFileMode = 0644;
+  static constexpr uint32_t kNewFolderMode = 0755;
+
   // The name of the temporary file that openWrite fills beside name.
   static std::string UploadTempName(const std::string& name);
 

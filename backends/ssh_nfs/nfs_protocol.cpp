@@ -94,6 +94,8 @@ Status MountError(uint32_t mountStatus, const std::string& step) {
                 static_cast<int32_t>(mountStatus));
 }
 
+Status MalformedReply(const std::string& step) { return Status(Status::kProtocol, step + ": malformed reply"); }
+
 void DecodeFattr3(XdrReader& r, RemoteAttr& out) {
   const uint32_t type = r.getU32();
   const uint32_t mode = r.getU32() & kPermissionBits;

@@ -100,6 +100,9 @@ int32_t NfsStatusCode(uint32_t nfsStatus);
 // The status for a MOUNT failure ("mount PATH: mount status N").
 Status MountError(uint32_t mountStatus, const std::string& step);
 
+// The status for a reply that does not decode ("STEP: malformed reply").
+Status MalformedReply(const std::string& step);
+
 // Decodes an fattr3 into a RemoteAttr (type, size, times, mode with type
 // bits, readOnly, etag from change time and size, fileId).
 void DecodeFattr3(XdrReader& r, RemoteAttr& out);

@@ -16,9 +16,6 @@ constexpr const char* kTempHashedPrefix = ".tarn-part-";
 constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ull;
 constexpr uint64_t kFnvPrime = 0x100000001b3ull;
 constexpr uint32_t kPermissionBits = 07777;
-constexpr uint32_t kNewFileMode = 0644;
-
-Status Malformed(const std::string& step) { return Status(Status::kProtocol, step + ": malformed reply"); }
 
 }  // namespace
 
@@ -54,7 +51,7 @@ Status NfsBackend::readAt(const NfsHandle& fh, uint64_t offset, uint8_t* buffer,
   size_t length = 0;
   // More than we asked for would overrun the caller's buffer.
   r.getOpaqueView(count, data, length);
-  if (!r.ok() || n != length) return Malformed(step);
+  if (!r.ok() || n != length) return MalformedReply(step);
   if (length > 0) std::memcpy(buffer, data, length);
   got = static_cast<uint32_t>(length);
   return Status();
@@ -82,7 +79,7 @@ Status NfsBackend::writeAll(const NfsHandle& fh, uint64_t offset, const uint8_t*
     const uint32_t committed = r.getU32();
     uint8_t verf[kNfsVerifierSize];
     r.getFixed(verf, sizeof(verf));
-    if (!r.ok() || written > count) return Malformed(step);
+    if (!r.ok() || written > count) return MalformedReply(step);
     if (written == 0) return Status(Status::kIo, step + ": server wrote nothing");
     if (committed < kFileSync) committedAll = false;
     if (verifier != nullptr) std::memcpy(verifier, verf, sizeof(verf));
@@ -106,7 +103,7 @@ Status NfsBackend::commit(const NfsHandle& fh, uint8_t* verifier, const std::str
   if (st != kNfs3Ok) return NfsError(st, step);
   SkipWccData(r);
   r.getFixed(verifier, kNfsVerifierSize);
-  return r.ok() ? Status() : Malformed(step);
+  return r.ok() ? Status() : MalformedReply(step);
 }
 
 Status NfsBackend::readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,

@@ -230,6 +230,8 @@ void HttpRequest::detach() {
     headerList_ = nullptr;
   }
   connection_->active_ = nullptr;
+  // The connection may go before this request; nothing here reaches it again.
+  connection_ = nullptr;
   if (!done_) {
     done_ = true;
     if (result_ == 0) result_ = kErrConnectionError;

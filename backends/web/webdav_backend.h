@@ -118,6 +118,7 @@ class WebDavBackend : public IBackend {
   friend class NcChunkedStream;
 
   bool cancelled() const { return IsCancelled(cancel_.get()); }
+  void noteRangeIgnored(const std::string& path);
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
   Status prepareChunkedUpload(const std::string& path, uint64_t size, std::unique_ptr<IWriteStream>& out);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
+#include "foundation/log.h"
 
 namespace tarn {
 
@@ -42,6 +43,12 @@ uint32_t Discard(http::HttpRequest& r, uint64_t count, uint64_t& dropped) {
 
 }  // namespace
 
+void WebDavBackend::noteRangeIgnored(const std::string& path) {
+  if (caps_.rangeRead)
+    vx::log::write(vx::log::kWarn, "webdav: the server ignores Range (GET %s); reading sequentially", path.c_str());
+  caps_.rangeRead = false;
+}
+
 Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                                 uint64_t& got) {
   got = 0;
@@ -57,7 +64,7 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
 
   uint64_t skip = 0;
   if (resp.status == 200) {
-    if (offset != 0) caps_.rangeRead = false;
+    if (offset != 0) noteRangeIgnored(path);
     if (offset > kDavMaxIgnoredRangeSkip) return Status(Status::kUnsupported, "the server ignores Range");
     skip = offset;
   } else if (resp.status == 416) {
@@ -113,7 +120,7 @@ Status DavReadStream::open() {
   }
   skip_ = 0;
   if (resp.status == 200 && offset_ > 0) {
-    backend_->caps_.rangeRead = false;
+    backend_->noteRangeIgnored(path_);
     skip_ = offset_;
   }
   return Status();

@@ -13,6 +13,7 @@
 #include "backends/web/xml.h"
 #include "foundation/codec.h"
 #include "foundation/hash.h"
+#include "foundation/log.h"
 #include "foundation/remote_path.h"
 #include "engine/clock.h"
 
@@ -223,6 +224,7 @@ Status NcChunkedStream::finish(RemoteAttr* out) {
 
 Status NcChunkedStream::waitForAssembly(bool existed, const RemoteAttr& before, RemoteAttr* out) {
   const DavAssemblyTiming timing = backend_->assembly_;
+  vx::log::write(vx::log::kInfo, "webdav: waiting for the server to assemble %s", path_.c_str());
   const uint64_t deadline = SteadyNowMs() + timing.deadlineMs;
   int misses = 0;
   for (;;) {

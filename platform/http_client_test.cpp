@@ -155,6 +155,14 @@ TEST(HttpClient, ANewRequestEndsTheOneBefore) {
   EXPECT_EQ(second->status(), 207u);
   std::string rest;
   EXPECT_NE(first->readAll(rest), 0u);
+
+  // A request may outlive its connection.
+  auto orphan = std::make_unique<HttpConnection>(Options());
+  ASSERT_EQ(orphan->open("127.0.0.1", fake.port(), false), 0u);
+  auto late = orphan->openRequest("GET", "/plain/f");
+  ASSERT_EQ(late->send(""), 0u);
+  orphan.reset();
+  EXPECT_NE(late->readAll(rest), 0u);
 }
 
 TEST(HttpClient, RedirectsComeBackAsTheyAre) {

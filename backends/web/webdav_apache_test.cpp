@@ -279,6 +279,14 @@ TEST_P(ApacheDav, EmptyShortAndAbortedUploads) {
   w->abort();
   w.reset();
   EXPECT_EQ(ReadStream(path, 0, 4096), v1);
+  // A server that refuses the upload early is heard once the body is out.
+  const auto big = Pattern(2 * 1024 * 1024, 7);
+  ASSERT_TRUE(dav_->openWrite(dir_ + "/missing/f", 0, big.size(), w).ok());
+  st = w->write(big.data(), big.size());
+  ASSERT_TRUE(st.ok()) << st.message;
+  st = w->finish(nullptr);
+  EXPECT_EQ(st.code, Status::kNotFound) << st.message;
+  EXPECT_TRUE(st.message.ends_with(" (parent missing)")) << st.message;
   // More than announced is refused before it reaches the server.
   ASSERT_TRUE(dav_->openWrite(path, 0, 10, w).ok());
   EXPECT_EQ(w->write(Pattern(11, 6).data(), 11).code, Status::kInvalid);

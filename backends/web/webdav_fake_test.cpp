@@ -445,6 +445,22 @@ TEST(FakeDavTransport, BasicOnlyServerRejectsAfterOneRequest) {
   EXPECT_TRUE(good.connect().ok());
 }
 
+TEST(FakeDavTransport, ChallengeChoosesNegotiateOnceAndKeepsIt) {
+  FakeDavProcess fake({"--offer-schemes", "NTLM,Negotiate"});
+  WebDavBackend b(FakeEndpoint(fake.filesUrl()));
+  Status st = b.connect();
+  EXPECT_EQ(st.code, Status::kAuthFailed);
+  EXPECT_EQ(b.authScheme(), http::kAuthNegotiate);
+  auto first = fake.requests();
+  ASSERT_GE(first.size(), 2u);
+  EXPECT_NE(first[0].find("\"Authorization\": \"Basic "), std::string::npos) << first[0];
+  fake.clearLog();
+  (void)b.connect();
+  auto later = fake.requests();
+  ASSERT_FALSE(later.empty());
+  for (const auto& line : later) EXPECT_EQ(line.find("Basic "), std::string::npos) << line;
+}
+
 TEST(FakeDavTransport, FailuresOfTheConnectionItself) {
   FakeDavProcess fake;
   struct Case {

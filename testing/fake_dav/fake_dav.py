@@ -130,6 +130,13 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(body)
 
     def check_auth(self):
+        if ARGS.offer_schemes:
+            self.send_response(401)
+            for scheme in ARGS.offer_schemes.split(","):
+                self.send_header("WWW-Authenticate", scheme)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return False
         if not ARGS.basic:
             return True
         import base64
@@ -381,6 +388,7 @@ def main():
     ap.add_argument("--user", default="alice", help="the layout's user: /remote.php/dav/files/USER")
     ap.add_argument("--log", default="")
     ap.add_argument("--basic", default="", help="USER:PASSWORD required as Basic authentication")
+    ap.add_argument("--offer-schemes", default="", help="answer every request 401 offering these schemes")
     ap.add_argument("--ignore-range", action="store_true")
     ap.add_argument("--drop-get-after", type=int, default=0, help="the first GET ends after N body bytes")
     ap.add_argument("--slow-ms", type=int, default=0)

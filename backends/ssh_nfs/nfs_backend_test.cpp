@@ -95,6 +95,10 @@ TEST_F(NfsBackendTest, ConnectReportsCapabilitiesAndReconnectsAfterDisconnect) {
   RemoteAttr attr;
   EXPECT_TRUE(backend_->stat("/", attr).ok());
   EXPECT_TRUE(attr.isDir());
+  std::vector<DirEntry> rootEntries;
+  ASSERT_TRUE(backend_->list("", rootEntries).ok());
+  EXPECT_TRUE(std::any_of(rootEntries.begin(), rootEntries.end(),
+                          [&](const DirEntry& e) { return e.name == folder_ && e.attr.isDir(); }));
 }
 
 TEST_F(NfsBackendTest, ConnectionComesFromReservedPortWhenRoot) {
@@ -265,6 +269,15 @@ TEST_F(NfsBackendTest, LargeTransfersSpanSeveralCalls) {
     streamed.insert(streamed.end(), buf.begin(), buf.begin() + static_cast<long>(got));
   }
   EXPECT_EQ(streamed, std::vector<uint8_t>(content.begin() + 1000, content.end()));
+
+  // A stream closed early delivers nothing more.
+  ASSERT_TRUE(backend_->openRead(Remote("big"), 0, r).ok());
+  ASSERT_TRUE(r->read(buf.data(), 10, got).ok());
+  EXPECT_EQ(got, 10u);
+  r->close();
+  ASSERT_TRUE(r->read(buf.data(), buf.size(), got).ok());
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(backend_->openRead(Remote("missing"), 0, r).code, Status::kNotFound);
 }
 
 TEST_F(NfsBackendTest, OpenWriteReplacesOnFinishAndKeepsOldCopyOnAbort) {

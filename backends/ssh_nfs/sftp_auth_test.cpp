@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include "backends/ssh_nfs/sftp_backend.h"
+#include "backends/ssh_nfs/sftp_test_proxy.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
+#include "testing/log_capture.h"
 
 namespace tarn {
 namespace {
@@ -224,6 +226,69 @@ TEST_F(SftpAuth, DroppedConnectionIsANetworkFailureAndReconnectRecovers) {
   std::vector<DirEntry> entries;
   ASSERT_TRUE(b.list("/", entries).ok());
   EXPECT_TRUE(entries.empty()) << entries.front().name << " left behind";
+}
+
+TEST_F(SftpAuth, ServerSilentMidSessionTimesOutAndReconnectRecovers) {
+  sftp_test::PausableRelay relay(ServerEndpoint().port);
+  EndpointConfig cfg = ServerEndpoint();
+  cfg.port = relay.port();
+  cfg.ioTimeoutMs = 400;
+  SftpBackend b(cfg);
+  ASSERT_TRUE(b.connect().ok());
+  RemoteAttr attr;
+  ASSERT_TRUE(b.stat("/", attr).ok());
+
+  relay.pause(true);
+  Status st = b.stat("/", attr);
+  EXPECT_EQ(st.code, Status::kTimeout) << st.toString();
+  EXPECT_TRUE(st.retryable());
+  EXPECT_FALSE(b.isConnected());
+  EXPECT_EQ(b.ping().code, Status::kNetwork);
+  b.disconnect();
+  relay.pause(false);
+
+  ASSERT_TRUE(b.connect().ok());
+  EXPECT_TRUE(b.stat("/", attr).ok());
+  EXPECT_TRUE(attr.isDir());
+}
+
+TEST_F(SftpAuth, ConnectTimeOutBoundsAServerThatNeverAccepts) {
+  // A listener whose queue is full drops further connection attempts.
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+  ASSERT_EQ(::listen(fd, 0), 0);
+  socklen_t len = sizeof(a);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  std::vector<int> fillers;
+  for (int i = 0; i < 4; ++i) {
+    int c = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ::connect(c, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    fillers.push_back(c);
+  }
+  EndpointConfig cfg = ServerEndpoint();
+  cfg.port = ntohs(a.sin_port);
+  cfg.connectTimeoutMs = 300;
+  SftpBackend b(cfg);
+  Status st = b.connect();
+  EXPECT_EQ(st.code, Status::kTimeout) << st.toString();
+  EXPECT_NE(st.message.find("no answer within 300 ms"), std::string::npos) << st.message;
+  for (int c : fillers) ::close(c);
+  ::close(fd);
+}
+
+TEST_F(SftpAuth, ConnectLogsTheHostKeyHash) {
+  test::LogCapture log;
+  SftpBackend b(ServerEndpoint());
+  ASSERT_TRUE(b.connect().ok());
+  std::string text = log.text();
+  size_t at = text.find("host key sha256 ");
+  ASSERT_NE(at, std::string::npos) << text;
+  std::string hex = text.substr(at + 16, 64);
+  EXPECT_EQ(hex.size(), 64u);
+  EXPECT_EQ(hex.find_first_not_of("0123456789abcdef"), std::string::npos) << hex;
 }
 
 TEST_F(SftpAuth, StreamsOutlivingTheirBackendReportTheClosedConnection) {

@@ -1,0 +1,122 @@
+// A TCP relay on 127.0.0.1 between an SFTP test and the test server that can
+// stop passing bytes on demand, so that a test sees a server that went
+// silent in the middle of a session. Owned by the test; pause may be called
+// from the test's thread while the relay thread runs.
+#pragma once
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace tarn::sftp_test {
+
+class PausableRelay {
+ public:
+  explicit PausableRelay(uint32_t targetPort) : target_(targetPort) {
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof(a));
+    ::listen(listen_, 8);
+    socklen_t len = sizeof(a);
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { loop(); });
+  }
+  ~PausableRelay() {
+    stop_ = true;
+    thread_.join();
+    for (auto& p : pairs_) {
+      ::close(p.a);
+      ::close(p.b);
+    }
+    ::close(listen_);
+  }
+  PausableRelay(const PausableRelay&) = delete;
+  PausableRelay& operator=(const PausableRelay&) = delete;
+
+  uint32_t port() const { return port_; }
+  void pause(bool on) { paused_ = on; }
+
+ private:
+  struct Pair {
+    int a, b;
+  };
+  static constexpr int kSliceMs = 20;
+
+  static sockaddr_in Loopback(uint32_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(uint16_t(port));
+    return a;
+  }
+
+  // Only the relay thread touches pairs_ until the destructor joins it.
+  void loop() {
+    while (!stop_) {
+      std::vector<pollfd> fds{{listen_, POLLIN, 0}};
+      bool relay = !paused_;
+      if (relay)
+        for (const auto& p : pairs_) {
+          fds.push_back({p.a, POLLIN, 0});
+          fds.push_back({p.b, POLLIN, 0});
+        }
+      const size_t polled = relay ? pairs_.size() : 0;
+      if (::poll(fds.data(), fds.size(), kSliceMs) <= 0) continue;
+      std::vector<Pair> kept;
+      for (size_t i = 0; i < polled; ++i) {
+        const Pair p = pairs_[i];
+        bool open = forward(fds[1 + 2 * i].revents, p.a, p.b) && forward(fds[2 + 2 * i].revents, p.b, p.a);
+        if (open) {
+          kept.push_back(p);
+        } else {
+          ::close(p.a);
+          ::close(p.b);
+        }
+      }
+      if (relay) pairs_.swap(kept);
+      if (fds[0].revents & POLLIN) accept();
+    }
+  }
+
+  void accept() {
+    int a = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (a < 0) return;
+    int b = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in t = Loopback(target_);
+    if (::connect(b, reinterpret_cast<sockaddr*>(&t), sizeof(t)) != 0) {
+      ::close(a);
+      ::close(b);
+      return;
+    }
+    pairs_.push_back({a, b});
+  }
+
+  static bool forward(short revents, int from, int to) {
+    if (revents == 0) return true;
+    char buf[65536];
+    ssize_t n = ::recv(from, buf, sizeof(buf), 0);
+    if (n <= 0) return false;
+    for (ssize_t sent = 0; sent < n;) {
+      ssize_t m = ::send(to, buf + sent, size_t(n - sent), MSG_NOSIGNAL);
+      if (m <= 0) return false;
+      sent += m;
+    }
+    return true;
+  }
+
+  uint32_t target_;
+  int listen_ = -1;
+  uint32_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> paused_{false};
+  std::vector<Pair> pairs_;
+  std::thread thread_;
+};
+
+}  // namespace tarn::sftp_test

@@ -1,0 +1,200 @@
+#include "engine/connection_pool.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+#include "engine/clock.h"
+#include "foundation/log.h"
+
+namespace tarn {
+namespace {
+
+constexpr size_t kNoSlot = std::numeric_limits<size_t>::max();
+
+}  // namespace
+
+ConnectionPool::Lease& ConnectionPool::Lease::operator=(Lease&& other) noexcept {
+  if (this != &other) {
+    reset();
+    pool_ = other.pool_;
+    slot_ = other.slot_;
+    backend_ = other.backend_;
+    other.pool_ = nullptr;
+    other.slot_ = 0;
+    other.backend_ = nullptr;
+  }
+  return *this;
+}
+
+void ConnectionPool::Lease::reset() {
+  if (pool_ != nullptr && backend_ != nullptr) pool_->release(slot_);
+  pool_ = nullptr;
+  slot_ = 0;
+  backend_ = nullptr;
+}
+
+ConnectionPool::ConnectionPool(Factory factory, int size, uint32_t runAcquireTimeoutMs)
+    : factory_(std::move(factory)), runAcquireTimeoutMs_(runAcquireTimeoutMs),
+      slots_(static_cast<size_t>(std::max(size, 1))) {}
+
+ConnectionPool::~ConnectionPool() {
+  std::unique_lock<std::mutex> lock(mu_);
+  closing_ = true;
+  freed_.notify_all();
+  // Waiters touch the mutex and the condition variable on their way out, so
+  // they must all be gone before either is destroyed.
+  freed_.wait(lock, [&] { return waiters_ == 0; });
+  // A slot still leased belongs to a call in progress on another thread;
+  // destroying its back-end under it would be a use after free.
+  freed_.wait(lock, [&] {
+    return std::none_of(slots_.begin(), slots_.end(), [](const Slot& s) { return s.busy; });
+  });
+  for (Slot& slot : slots_)
+    if (!slot.busy && slot.backend) slot.backend->disconnect();
+  lock.unlock();
+  slots_.clear();
+  factory_ = nullptr;
+}
+
+Status ConnectionPool::acquire(Lease& lease, const CancelToken* cancel, uint32_t timeoutMs) {
+  size_t chosen = kNoSlot;
+  IBackend* backend = nullptr;
+  {
+    std::unique_lock<std::mutex> lock(mu_);
+    uint64_t deadline = SteadyNowMs() + timeoutMs;
+    if (closing_) return Status(Status::kCanceled, "pool closing");
+    ++waiters_;
+    auto leave = [&](Status status) {
+      --waiters_;
+      if (closing_) freed_.notify_all();
+      return status;
+    };
+    for (;;) {
+      if (IsCancelled(cancel)) return leave(Status(Status::kCanceled, ""));
+      // Warm connections first, so that new ones open only when all are busy.
+      for (size_t i = 0; i < slots_.size() && chosen == kNoSlot; ++i)
+        if (!slots_[i].busy && slots_[i].backend && slots_[i].backend->isConnected()) chosen = i;
+      for (size_t i = 0; i < slots_.size() && chosen == kNoSlot; ++i)
+        if (!slots_[i].busy) chosen = i;
+      if (chosen != kNoSlot) break;
+      uint64_t now = SteadyNowMs();
+      if (now >= deadline) return leave(Status(Status::kTimeout, "no free connection"));
+      uint64_t wait = std::min<uint64_t>(kWaitSliceMs, deadline - now);
+      freed_.wait_for(lock, std::chrono::milliseconds(wait));
+      if (closing_) return leave(Status(Status::kCanceled, "pool closing"));
+    }
+    leave(Status());
+    Slot& slot = slots_[chosen];
+    slot.busy = true;
+    if (!slot.backend && factory_) slot.backend = factory_();
+    backend = slot.backend.get();
+  }
+  if (backend == nullptr) {
+    releaseSlot(chosen, false);
+    return Status(Status::kUnsupported, "no backend");
+  }
+  if (!backend->isConnected()) {
+    Status status = backend->connect();
+    if (!status.ok()) {
+      releaseSlot(chosen, backend->isConnected());
+      return status;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    slots_[chosen].connected = true;
+  }
+  lease.reset();
+  lease.pool_ = this;
+  lease.slot_ = chosen;
+  lease.backend_ = backend;
+  return Status();
+}
+
+void ConnectionPool::releaseSlot(size_t slot, bool connected) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (slot >= slots_.size()) return;
+    slots_[slot].busy = false;
+    slots_[slot].connected = connected;
+  }
+  freed_.notify_one();
+}
+
+void ConnectionPool::release(size_t slot) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (slot >= slots_.size()) return;
+    Slot& s = slots_[slot];
+    // The releasing thread is the lease holder, so it may still ask its back-end.
+    s.connected = s.backend && s.backend->isConnected();
+    s.busy = false;
+  }
+  freed_.notify_one();
+}
+
+Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel, const char* label,
+                           const Operation& op) {
+  Lease lease;
+  auto attempt = [&]() -> Status {
+    if (!lease) {
+      Status status = acquire(lease, cancel, runAcquireTimeoutMs_);
+      if (!status.ok()) return status;
+    }
+    Status status = op(*lease.backend());
+    if (status.retryable()) lease.backend()->disconnect();
+    return status;
+  };
+  auto reconnect = [&]() -> Status {
+    if (lease && !lease.backend()->isConnected()) return lease.backend()->connect();
+    return Status();
+  };
+  Status result = RetryCall(policy, cancel, attempt, reconnect, label);
+  lease.reset();
+  return result;
+}
+
+void ConnectionPool::keepalive() {
+  std::vector<size_t> picked;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (size_t i = 0; i < slots_.size(); ++i) {
+      Slot& slot = slots_[i];
+      if (!slot.busy && slot.backend && slot.backend->isConnected()) {
+        slot.busy = true;
+        picked.push_back(i);
+      }
+    }
+  }
+  for (size_t i : picked) {
+    // The slot is marked busy, so this thread alone may touch its back-end.
+    IBackend* backend = slots_[i].backend.get();
+    Status status = backend->ping();
+    if (!status.ok()) {
+      vx::log::write(vx::log::kDebug, "keepalive: connection %zu dropped (%s)", i, status.toString().c_str());
+      backend->disconnect();
+    }
+    releaseSlot(i, backend->isConnected());
+  }
+}
+
+void ConnectionPool::disconnectIdle() {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (Slot& slot : slots_) {
+    if (slot.busy || !slot.backend) continue;
+    slot.backend->disconnect();
+    slot.connected = false;
+  }
+}
+
+bool ConnectionPool::anyConnected() {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (const Slot& slot : slots_) {
+    if (!slot.backend) continue;
+    if (slot.busy ? slot.connected : slot.backend->isConnected()) return true;
+  }
+  return false;
+}
+
+}  // namespace tarn

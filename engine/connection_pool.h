@@ -1,0 +1,110 @@
+// A fixed set of back-end connections to one endpoint, lent out one
+// operation at a time. Shared by a drive (or a backup repository) and every
+// thread that reaches its server; any thread may call every operation. A
+// leased back-end belongs to the lease holder's thread alone, which is what
+// lets back-ends go without locks. The pool must outlive every lease and
+// every run in progress.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/backend.h"
+#include "foundation/cancel_token.h"
+#include "foundation/retry.h"
+#include "foundation/status.h"
+
+namespace tarn {
+
+class ConnectionPool {
+ public:
+  using Factory = std::function<std::unique_ptr<IBackend>()>;
+  using Operation = std::function<Status(IBackend&)>;
+
+  // How long run waits for a free connection, and the longest single wait
+  // on the condition variable, so that cancellation and closing are seen
+  // without a notification.
+  static constexpr uint32_t kRunAcquireTimeoutMs = 60000;
+  static constexpr uint32_t kWaitSliceMs = 200;
+
+  // One leased slot. Moved, never copied; resetting or destroying a lease
+  // that holds a slot gives the slot back.
+  class Lease {
+   public:
+    Lease() = default;
+    ~Lease() { reset(); }
+    Lease(Lease&& other) noexcept { *this = std::move(other); }
+    Lease& operator=(Lease&& other) noexcept;
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+
+    void reset();
+    IBackend* backend() const { return backend_; }
+    IBackend* operator->() const { return backend_; }
+    size_t slot() const { return slot_; }
+    explicit operator bool() const { return backend_ != nullptr; }
+
+   private:
+    friend class ConnectionPool;
+    ConnectionPool* pool_ = nullptr;
+    size_t slot_ = 0;
+    IBackend* backend_ = nullptr;
+  };
+
+  // max(size, 1) empty slots; nothing is made or connected yet. The acquire
+  // time-out of run is a parameter so that tests need not wait a minute.
+  ConnectionPool(Factory factory, int size, uint32_t runAcquireTimeoutMs = kRunAcquireTimeoutMs);
+  // Wakes waiters with "pool closing", then waits for leases still held by
+  // other threads to come back before the back-ends go. Never call it while
+  // the calling thread holds a lease of this pool.
+  ~ConnectionPool();
+  ConnectionPool(const ConnectionPool&) = delete;
+  ConnectionPool& operator=(const ConnectionPool&) = delete;
+
+  // Lends one connected back-end, waiting at most timeoutMs for a free slot.
+  Status acquire(Lease& lease, const CancelToken* cancel, uint32_t timeoutMs);
+  void release(size_t slot);
+
+  // One remote operation under the retry loop, reconnecting the same leased
+  // back-end after network failures and time-outs. The label names the
+  // operation in warnings (null: no warnings).
+  Status run(const RetryPolicy& policy, const CancelToken* cancel, const char* label, const Operation& op);
+  void run(Status& out, const RetryPolicy& policy, const CancelToken* cancel, const char* label,
+           const Operation& op) {
+    out = run(policy, cancel, label, op);
+  }
+
+  // Pings idle open connections and drops the dead ones.
+  void keepalive();
+  // Disconnects every idle back-end so that the next use reconnects.
+  void disconnectIdle();
+  bool anyConnected();
+  size_t size() const { return slots_.size(); }
+
+ private:
+  struct Slot {
+    std::unique_ptr<IBackend> backend;
+    bool busy = false;
+    // isConnected as last seen by the pool; stands in for a busy back-end,
+    // which only its lease holder may touch.
+    bool connected = false;
+  };
+
+  // Frees the slot and records the back-end's state for anyConnected.
+  void releaseSlot(size_t slot, bool connected);
+
+  Factory factory_;
+  const uint32_t runAcquireTimeoutMs_;
+  std::mutex mu_;
+  std::condition_variable freed_;  // a slot became free, or the pool closes
+  std::vector<Slot> slots_;        // guarded by mu_ (the vector's size is fixed)
+  bool closing_ = false;           // guarded by mu_
+  int waiters_ = 0;                // guarded by mu_; threads inside acquire's wait loop
+};
+
+}  // namespace tarn

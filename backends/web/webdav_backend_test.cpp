@@ -233,6 +233,14 @@ TEST(WebDavOperations, RefuseWhatWebDavCannotDoWithoutTraffic) {
   EXPECT_EQ(st.message, "not connected");
   RemoteAttr attr;
   EXPECT_EQ(plain.stat("/f", attr).message, "not connected");
+
+  // A host URL that cannot be cracked leaves no server to reach.
+  WebDavBackend broken(Endpoint("https://"));
+  EXPECT_EQ(broken.host(), "");
+  st = broken.connect();
+  EXPECT_EQ(st.code, Status::kNetwork);
+  EXPECT_EQ(st.message.rfind("WinHttpConnect: ", 0), 0u) << st.message;
+  EXPECT_FALSE(broken.isConnected());
 }
 
 }  // namespace

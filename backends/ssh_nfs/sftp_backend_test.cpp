@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <filesystem>
+#include <fstream>
 
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
@@ -23,6 +25,7 @@ class SftpOps : public ::testing::Test {
     ASSERT_TRUE(sftp_test::ServerConfigured());
     EndpointConfig cfg = sftp_test::ServerEndpoint();
     cfg.root += "/" + sftp_test::MakeTestFolder();
+    local_ = cfg.root;  // the server runs on this machine
     b_ = std::make_unique<SftpBackend>(cfg);
     Status st = b_->connect();
     ASSERT_TRUE(st.ok()) << st.toString();
@@ -57,6 +60,7 @@ class SftpOps : public ::testing::Test {
   }
 
   std::unique_ptr<SftpBackend> b_;
+  std::filesystem::path local_;
 };
 
 TEST_F(SftpOps, StatAndListReportTypesSizesAndModes) {
@@ -385,6 +389,52 @@ TEST_F(SftpOps, SetTimesStoresModificationAndAccessTimes) {
   EXPECT_EQ(b_->setTimes("/f", Timestamp{-5, 0}, Timestamp{1, 0}).code, Status::kInvalid);
   EXPECT_EQ(b_->setTimes("/f", Timestamp{int64_t(1) << 33, 0}, Timestamp{1, 0}).code, Status::kInvalid);
   EXPECT_EQ(b_->setTimes("/missing", Timestamp{1, 0}, Timestamp{1, 0}).code, Status::kNotFound);
+}
+
+TEST_F(SftpOps, LinksAndForeignFilesAsTheServerShowsThem) {
+  namespace fs = std::filesystem;
+  put("/target", Pattern(77));
+  fs::create_symlink("target", local_ / "link");
+  fs::create_symlink("nowhere", local_ / "dangling");
+  // A file of another user that the log-in user may not read or change.
+  { std::ofstream(local_ / "secret") << "root only"; }
+  fs::permissions(local_ / "secret", fs::perms::owner_read | fs::perms::owner_write);
+  { std::ofstream(local_ / "readonly") << "r"; }
+  fs::permissions(local_ / "readonly", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+  RemoteAttr a;
+  ASSERT_TRUE(b_->stat("/link", a).ok());
+  EXPECT_EQ(a.type, RemoteAttr::kFile);  // links show what they point to
+  EXPECT_EQ(a.size, 77u);
+  ASSERT_TRUE(b_->stat("/dangling", a).ok());
+  EXPECT_EQ(a.type, RemoteAttr::kSymlink);
+  ASSERT_TRUE(b_->stat("/readonly", a).ok());
+  EXPECT_TRUE(a.readOnly);
+  EXPECT_EQ(a.mode & 0777, 0444u);
+
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(b_->list("/", entries).ok());
+  int seen = 0;
+  for (const auto& e : entries) {
+    if (e.name == "link") {
+      EXPECT_EQ(e.attr.size, 77u);
+      ++seen;
+    } else if (e.name == "dangling") {
+      EXPECT_EQ(e.attr.type, RemoteAttr::kSymlink);
+      ++seen;
+    }
+  }
+  EXPECT_EQ(seen, 2);
+
+  uint8_t buf[16];
+  uint64_t got;
+  Status st = b_->readRange("/secret", 0, buf, sizeof(buf), got);
+  EXPECT_EQ(st.code, Status::kAccessDenied) << st.toString();
+  EXPECT_EQ(st.native, 3);
+  EXPECT_NE(st.message.find(": sftp error 3 (permission denied)"), std::string::npos) << st.message;
+  EXPECT_EQ(b_->writeAt("/readonly", 0, buf, 1).code, Status::kAccessDenied);
+  EXPECT_EQ(b_->truncate("/secret", 0).code, Status::kAccessDenied);
+  EXPECT_EQ(b_->setTimes("/secret", Timestamp{1, 0}, Timestamp{1, 0}).code, Status::kAccessDenied);
 }
 
 TEST_F(SftpOps, StatfsReportsTheServersSpace) {

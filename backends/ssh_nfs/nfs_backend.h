@@ -84,10 +84,17 @@ class NfsBackend : public IBackend {
   Status setattr(const NfsHandle& fh, const NfsSetAttr& a, const std::string& step);
   Status readAt(const NfsHandle& fh, uint64_t offset, uint8_t* buffer, uint32_t count, uint32_t& got, bool& eof,
                 const std::string& step);
-  // Writes all of data at offset; verifier receives the server's write
-  // verifier and committedAll whether every piece reached stable storage.
+  // The write verifier of the unstable writes so far. A server that
+  // restarts changes it, and may have lost what it had not committed.
+  struct WriteVerifier {
+    uint8_t bytes[kNfsVerifierSize] = {};
+    bool known = false;
+  };
+  // Writes all of data at offset. Pieces the server did not commit must all
+  // carry the verifier already in `verifier` (or the first one seen), else
+  // io (17); committedAll tells whether every piece reached stable storage.
   Status writeAll(const NfsHandle& fh, uint64_t offset, const uint8_t* data, uint64_t length, uint32_t stable,
-                  uint8_t* verifier, bool& committedAll, const std::string& step);
+                  WriteVerifier& verifier, bool& committedAll, const std::string& step);
   Status commit(const NfsHandle& fh, uint8_t* verifier, const std::string& step);
   Status createIn(const NfsHandle& dir, const std::string& name, uint32_t how, const NfsSetAttr& a,
                   const std::string& step, NfsHandle& fh);

@@ -58,7 +58,8 @@ Status NfsBackend::readAt(const NfsHandle& fh, uint64_t offset, uint8_t* buffer,
 }
 
 Status NfsBackend::writeAll(const NfsHandle& fh, uint64_t offset, const uint8_t* data, uint64_t length,
-                            uint32_t stable, uint8_t* verifier, bool& committedAll, const std::string& step) {
+                            uint32_t stable, WriteVerifier& verifier, bool& committedAll,
+                            const std::string& step) {
   committedAll = true;
   while (length > 0) {
     const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(length, writeChunk_));
@@ -81,8 +82,13 @@ Status NfsBackend::writeAll(const NfsHandle& fh, uint64_t offset, const uint8_t*
     r.getFixed(verf, sizeof(verf));
     if (!r.ok() || written > count) return MalformedReply(step);
     if (written == 0) return Status(Status::kIo, step + ": server wrote nothing");
-    if (committed < kFileSync) committedAll = false;
-    if (verifier != nullptr) std::memcpy(verifier, verf, sizeof(verf));
+    if (committed < kFileSync) {
+      committedAll = false;
+      if (verifier.known && std::memcmp(verf, verifier.bytes, sizeof(verf)) != 0)
+        return Status(Status::kIo, step + ": server restarted during the write");
+      std::memcpy(verifier.bytes, verf, sizeof(verf));
+      verifier.known = true;
+    }
     offset += written;
     data += written;
     length -= written;
@@ -138,10 +144,14 @@ Status NfsBackend::writeAt(const std::string& path, uint64_t offset, const uint8
   if (!s.ok()) return s;
   if (attr.isDir()) return Status(Status::kIsDirectory, step + ": is a folder");
   bool committedAll = true;
-  s = writeAll(fh, offset, data, length, kFileSync, nullptr, committedAll, step);
+  WriteVerifier verifier;
+  s = writeAll(fh, offset, data, length, kFileSync, verifier, committedAll, step);
   if (!s.ok() || committedAll) return s;
   uint8_t verf[kNfsVerifierSize];
-  return commit(fh, verf, "commit " + path);
+  s = commit(fh, verf, "commit " + path);
+  if (s.ok() && std::memcmp(verf, verifier.bytes, sizeof(verf)) != 0)
+    s = Status(Status::kIo, "commit " + path + ": server restarted during the write");
+  return s;
 }
 
 class NfsReadStream : public IReadStream {
@@ -218,11 +228,11 @@ class NfsWriteStream : public IWriteStream {
     if (pos_ != end_)
       return fail(Status(Status::kInvalid, "upload " + path_ + ": ended after " + std::to_string(pos_) + " of " +
                                                std::to_string(end_) + " bytes"));
-    if (unstableWrites_) {
+    if (verifier_.known) {
       uint8_t verf[kNfsVerifierSize];
       s = backend_->commit(fh_, verf, "commit " + path_);
       if (!s.ok()) return fail(s);
-      if (std::memcmp(verf, verf_, sizeof(verf)) != 0)
+      if (std::memcmp(verf, verifier_.bytes, sizeof(verf)) != 0)
         return fail(Status(Status::kIo, "commit " + path_ + ": server restarted during the upload"));
     }
     const std::string step = "rename " + temp_ + " to " + name_;
@@ -261,17 +271,10 @@ class NfsWriteStream : public IWriteStream {
 
   Status flush() {
     if (pending_.empty()) return Status();
-    uint8_t verf[kNfsVerifierSize];
     bool committedAll = true;
-    Status s = backend_->writeAll(fh_, pos_, pending_.data(), pending_.size(), kUnstable, verf, committedAll,
+    Status s = backend_->writeAll(fh_, pos_, pending_.data(), pending_.size(), kUnstable, verifier_, committedAll,
                                   "write " + path_);
     if (!s.ok()) return fail(s);
-    if (!committedAll) {
-      if (unstableWrites_ && std::memcmp(verf, verf_, sizeof(verf)) != 0)
-        return fail(Status(Status::kIo, "write " + path_ + ": server restarted during the upload"));
-      if (!unstableWrites_) std::memcpy(verf_, verf, sizeof(verf));
-      unstableWrites_ = true;
-    }
     pos_ += pending_.size();
     pending_.clear();
     return Status();
@@ -286,8 +289,7 @@ class NfsWriteStream : public IWriteStream {
   uint64_t end_;
   std::string path_;
   std::vector<uint8_t> pending_;
-  uint8_t verf_[kNfsVerifierSize] = {};
-  bool unstableWrites_ = false;
+  NfsBackend::WriteVerifier verifier_;  // known once the server left a write uncommitted
   bool done_ = false;
   Status failed_;
 };

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "foundation/remote_path.h"
 
@@ -19,6 +21,9 @@ constexpr uint32_t kMaxTransfer = 1024 * 1024;
 constexpr uint32_t kUnmountTimeoutMs = 500;
 constexpr uint32_t kReaddirDirCount = 16 * 1024;
 constexpr uint32_t kReaddirMaxCount = 64 * 1024;
+// Waits after a "try again later" answer: 100, 200, 400 ms, then busy (12).
+constexpr uint32_t kJukeboxRetries = 3;
+constexpr uint32_t kJukeboxDelayMs = 100;
 // A listing beyond this many entries is taken for a server that never ends.
 constexpr size_t kMaxListEntries = 1u << 24;
 
@@ -156,14 +161,19 @@ Status NfsBackend::ping() {
 
 Status NfsBackend::callNfs(uint32_t proc, const XdrWriter& args, const std::string& step, std::vector<uint8_t>& reply,
                            XdrReader& r, uint32_t& nfsStatus) {
-  if (!isConnected()) return Status(Status::kNetwork, step + ": not connected");
-  size_t at = 0;
-  Status s = nfs_.call(kNfsProgram, kNfsVersion, proc, args, reply, at, step);
-  if (!s.ok()) return s;
-  r = XdrReader(reply.data() + at, reply.size() - at);
-  nfsStatus = r.getU32();
-  if (!r.ok()) return MalformedReply(step);
-  return Status();
+  for (uint32_t attempt = 0;; ++attempt) {
+    if (!isConnected()) return Status(Status::kNetwork, step + ": not connected");
+    size_t at = 0;
+    Status s = nfs_.call(kNfsProgram, kNfsVersion, proc, args, reply, at, step);
+    if (!s.ok()) return s;
+    r = XdrReader(reply.data() + at, reply.size() - at);
+    nfsStatus = r.getU32();
+    if (!r.ok()) return MalformedReply(step);
+    // "Try again later": the server did not act on the call (it is fetching
+    // the file from slower storage), so sending it again is safe.
+    if (nfsStatus != kNfs3ErrJukebox || attempt >= kJukeboxRetries) return Status();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kJukeboxDelayMs << attempt));
+  }
 }
 
 Status NfsBackend::getattr(const NfsHandle& fh, RemoteAttr& out, const std::string& step) {

@@ -416,5 +416,36 @@ TEST(NfsHostileServerTest, ChangedWriteVerifierFailsTheUpload) {
   }
 }
 
+TEST(NfsHostileServerTest, TryAgainLaterIsRetriedThenBusy) {
+  struct Case {
+    int jukeboxAnswers;
+    int32_t code;
+    int calls;
+  } cases[] = {
+      {2, Status::kOk, 3},
+      {100, Status::kBusy, 4},
+  };
+  for (const Case& c : cases) {
+    FakeNfsServer server;
+    NfsBackend b(ConfigFor(server));
+    ASSERT_TRUE(b.connect().ok());
+    auto left = std::make_shared<std::atomic<int>>(c.jukeboxAnswers);
+    server.on(kNfsProgram, kNfsMkdir, [left](XdrReader&, XdrWriter& w) {
+      const bool busy = left->fetch_sub(1) > 0;
+      w.putU32(busy ? kNfs3ErrJukebox : kNfs3Ok);
+      if (!busy) {
+        w.putBool(false);  // no handle
+        w.putBool(false);  // no attributes
+      }
+      w.putBool(false);
+      w.putBool(false);  // wcc_data
+      return true;
+    });
+    Status s = b.mkdir("/d");
+    EXPECT_EQ(s.code, c.code) << c.jukeboxAnswers << ": " << s.toString();
+    EXPECT_EQ(server.calls(kNfsProgram, kNfsMkdir), c.calls) << c.jukeboxAnswers;
+  }
+}
+
 }  // namespace
 }  // namespace tarn

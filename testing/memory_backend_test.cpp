@@ -409,6 +409,28 @@ TEST_F(MemoryBackendTest, InjectedDelaysEndWhenCancelled) {
   t.join();
 }
 
+TEST_F(MemoryBackendTest, BandwidthHoldsTransfersUntilCancelled) {
+  server_->putFile("/f", std::string(1000, 'x'));
+  auto cancel = std::make_shared<CancelToken>();
+  server_->setDelayCancel(cancel);
+  server_->setBandwidth(1);  // a thousand seconds for the file
+  std::atomic<bool> done{false};
+  uint64_t got = 0;
+  std::thread t([&] {
+    uint8_t buf[1000];
+    conn_->readRange("/f", 0, buf, sizeof buf, got);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(done.load()) << "the transfer was not slowed";
+  cancel->cancel();
+  for (int i = 0; i < 100 && !done.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(done.load());
+  server_->setBandwidth(0);
+  t.join();
+  EXPECT_EQ(got, 1000u);
+}
+
 TEST(MemoryServerFactory, MakesUnconnectedConnectionsWithTheirConfig) {
   auto server = std::make_shared<MemoryServer>();
   EndpointConfig config;

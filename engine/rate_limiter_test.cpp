@@ -64,7 +64,7 @@ TEST(RateLimiter, SharedBucketHoldsThreadsToTheRate) {
   for (std::thread& t : threads) t.join();
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
   EXPECT_GE(ms, 330);
-  EXPECT_LT(ms, 1500);
+  EXPECT_LT(ms, 3000);
 }
 
 TEST(RateLimiter, CancelCutsTheSleepShort) {

@@ -15,23 +15,26 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Counts tasks running at once; each task waits until `target` run together
-// (or 200 ms pass), so the peak shows how many threads serve.
+// Counts tasks running at once. Each task waits until `target` tasks run
+// together, then lingers a little, so that every thread the pool has is busy
+// at the same moment and the peak shows how many threads serve.
 struct Overlap {
   std::mutex mu;
   std::condition_variable cv;
   int running = 0;
+  int started = 0;
   int peak = 0;
 
-  void task(int target) {
+  // The last task of `total` has no partners left to wait for.
+  void task(int target, int total) {
     std::unique_lock<std::mutex> lock(mu);
     ++running;
+    ++started;
     peak = std::max(peak, running);
     cv.notify_all();
-    cv.wait_for(lock, 200ms, [&] { return running >= target; });
-    cv.notify_all();
+    cv.wait_for(lock, 5s, [&] { return running >= target || started == total; });
     lock.unlock();
-    std::this_thread::sleep_for(5ms);
+    std::this_thread::sleep_for(20ms);
     lock.lock();
     --running;
   }
@@ -45,9 +48,9 @@ TEST(WorkerPool, ThreadCountIsAtLeastOne) {
   for (const Case& c : cases) {
     Overlap overlap;
     WorkerPool pool(c.threads, "test");
-    // Each task waits for one more partner than the pool can hold at once,
-    // so the peak is the number of threads.
-    for (int i = 0; i < c.expected + 1; ++i) pool.post([&overlap, &c] { overlap.task(c.expected + 1); });
+    // One task more than threads: a pool with an extra thread would run it
+    // beside the others.
+    for (int i = 0; i < c.expected + 1; ++i) pool.post([&overlap, &c] { overlap.task(c.expected, c.expected + 1); });
     pool.waitIdle();
     EXPECT_EQ(overlap.peak, c.expected) << "threads " << c.threads;
   }

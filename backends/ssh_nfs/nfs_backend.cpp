@@ -105,6 +105,7 @@ void NfsBackend::unmountExport() {
 
 Status NfsBackend::connect() {
   disconnect();
+  readdirPlus_ = true;
   Status s = ParseNfsOptions(config_.extra, ::geteuid(), ::getegid(), options_);
   if (!s.ok()) return s;
   if (config_.host.empty()) return Status(Status::kInvalid, "nfs: no server name");
@@ -321,13 +322,18 @@ Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     a.putOpaque(dir);
     a.putU64(cookie);
     a.putFixed(verf, sizeof(verf));
-    a.putU32(kReaddirDirCount);
+    if (readdirPlus_) a.putU32(kReaddirDirCount);
     a.putU32(kReaddirMaxCount);
     std::vector<uint8_t> reply;
     XdrReader r(nullptr, 0);
     uint32_t st = 0;
-    s = callNfs(kNfsReaddirplus, a, step, reply, r, st);
+    s = callNfs(readdirPlus_ ? kNfsReaddirplus : kNfsReaddir, a, step, reply, r, st);
     if (!s.ok()) return s;
+    if (st == kNfs3ErrNotsupp && readdirPlus_ && cookie == 0) {
+      // READDIRPLUS is optional; list by names and look each one up.
+      readdirPlus_ = false;
+      continue;
+    }
     if (st == kNfs3ErrBadCookie && !restarted) {
       // The folder changed under our cookie: list it again from the start.
       restarted = true;
@@ -339,7 +345,9 @@ Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     if (st != kNfs3Ok) return NfsError(st, step);
     std::vector<NfsDirEntryPlus> page;
     bool eof = false;
-    if (!DecodeReaddirplusPage(r, page, verf, eof, kMaxListEntries)) return MalformedReply(step);
+    const bool decoded = readdirPlus_ ? DecodeReaddirplusPage(r, page, verf, eof, kMaxListEntries)
+                                      : DecodeReaddirPage(r, page, verf, eof, kMaxListEntries);
+    if (!decoded) return MalformedReply(step);
     for (NfsDirEntryPlus& e : page) {
       cookie = e.cookie;
       if (e.name.empty() || e.name == "." || e.name == "..") continue;

@@ -113,6 +113,7 @@ class NfsBackend : public IBackend {
   uint32_t readChunk_ = 0;
   uint32_t writeChunk_ = 0;
   bool connected_ = false;
+  bool readdirPlus_ = true;  // cleared when the server does not support it
 };
 
 std::unique_ptr<IBackend> MakeNfsBackend(const EndpointConfig& config);

@@ -416,6 +416,47 @@ TEST(NfsHostileServerTest, ChangedWriteVerifierFailsTheUpload) {
   }
 }
 
+TEST(NfsHostileServerTest, ListFallsBackToNamesWhenReaddirplusIsMissing) {
+  FakeNfsServer server;
+  NfsBackend b(ConfigFor(server));
+  ASSERT_TRUE(b.connect().ok());
+  server.on(kNfsProgram, kNfsReaddirplus, [](XdrReader&, XdrWriter& w) {
+    w.putU32(kNfs3ErrNotsupp);
+    w.putBool(false);
+    return true;
+  });
+  server.on(kNfsProgram, kNfsReaddir, [](XdrReader& args, XdrWriter& w) {
+    args.getOpaque(kNfsFhMax);
+    const uint64_t cookie = args.getU64();
+    w.putU32(kNfs3Ok);
+    w.putBool(false);
+    w.putU64(0);  // cookie verifier
+    const std::vector<std::string> names = cookie == 0 ? std::vector<std::string>{".", "a", "b"}
+                                                       : std::vector<std::string>{"c"};
+    uint64_t next = cookie;
+    for (const std::string& n : names) {
+      w.putBool(true);
+      w.putU64(9);
+      w.putString(n);
+      w.putU64(++next);
+    }
+    w.putBool(false);
+    w.putBool(cookie != 0);  // two pages
+    return true;
+  });
+  for (int round = 0; round < 2; ++round) {
+    std::vector<DirEntry> out;
+    Status s = b.list("/", out);
+    ASSERT_TRUE(s.ok()) << s.toString();
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].name, "a");
+    EXPECT_EQ(out[2].name, "c");
+    EXPECT_EQ(out[2].attr.size, 10000u) << "attributes from LOOKUP";
+  }
+  EXPECT_EQ(server.calls(kNfsProgram, kNfsReaddirplus), 1) << "asked once per connection";
+  EXPECT_EQ(server.calls(kNfsProgram, kNfsReaddir), 4);
+}
+
 TEST(NfsHostileServerTest, TryAgainLaterIsRetriedThenBusy) {
   struct Case {
     int jukeboxAnswers;

@@ -170,8 +170,10 @@ void SkipWccData(XdrReader& r) {
   SkipPostOpAttr(r);
 }
 
-bool DecodeReaddirplusPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint8_t* cookieVerifier, bool& eof,
-                           size_t maxEntries) {
+namespace {
+
+bool DecodeDirPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint8_t* cookieVerifier, bool& eof,
+                   size_t maxEntries, bool plus) {
   eof = false;
   SkipPostOpAttr(r);
   r.getFixed(cookieVerifier, kNfsVerifierSize);
@@ -185,8 +187,10 @@ bool DecodeReaddirplusPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint
     r.getU64();  // fileid, also in the attributes
     e.name = r.getString(kNfsNameMax);
     e.cookie = r.getU64();
-    DecodePostOpAttr(r, e.attr, e.hasAttr);
-    if (r.getBool()) e.fh = r.getOpaque(kNfsFhMax);
+    if (plus) {
+      DecodePostOpAttr(r, e.attr, e.hasAttr);
+      if (r.getBool()) e.fh = r.getOpaque(kNfsFhMax);
+    }
     // A name no path can address is not one a sound server sends.
     if (e.name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) r.fail();
     if (!r.ok()) return false;
@@ -194,6 +198,18 @@ bool DecodeReaddirplusPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint
   }
   eof = r.getBool();
   return r.ok();
+}
+
+}  // namespace
+
+bool DecodeReaddirplusPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint8_t* cookieVerifier, bool& eof,
+                           size_t maxEntries) {
+  return DecodeDirPage(r, out, cookieVerifier, eof, maxEntries, true);
+}
+
+bool DecodeReaddirPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint8_t* cookieVerifier, bool& eof,
+                       size_t maxEntries) {
+  return DecodeDirPage(r, out, cookieVerifier, eof, maxEntries, false);
 }
 
 bool DecodeMountReply(XdrReader& r, uint32_t& status, std::vector<uint8_t>& fh, bool& unixAllowed) {

@@ -40,6 +40,7 @@ enum NfsProc : uint32_t {
   kNfsRemove = 12,
   kNfsRmdir = 13,
   kNfsRename = 14,
+  kNfsReaddir = 16,
   kNfsReaddirplus = 17,
   kNfsFsstat = 18,
   kNfsFsinfo = 19,
@@ -126,6 +127,11 @@ struct NfsDirEntryPlus {
 // holding "/" or NUL included).
 bool DecodeReaddirplusPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint8_t* cookieVerifier, bool& eof,
                            size_t maxEntries);
+
+// The same for a READDIR page, whose entries carry neither attributes nor
+// handles.
+bool DecodeReaddirPage(XdrReader& r, std::vector<NfsDirEntryPlus>& out, uint8_t* cookieVerifier, bool& eof,
+                       size_t maxEntries);
 
 // Decodes a MNT reply: status, and on success the root handle and whether
 // the export accepts AUTH_UNIX. False when malformed.

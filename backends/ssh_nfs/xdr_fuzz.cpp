@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the decoders that read server replies: the RPC
 // reply header, then (by the first byte) a READDIRPLUS page, a MNT reply or
-// a GETATTR result. None may crash, read out of bounds or loop.
+// a GETATTR result or a READDIR page. None may crash, read out of bounds or loop.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!tarn::ParseRpcReply(msg, length, xid, at).ok()) return 0;
   if (at > length) __builtin_trap();
   tarn::XdrReader r(msg + at, length - at);
-  switch (selector % 3) {
+  switch (selector % 4) {
     case 0: {
       std::vector<tarn::NfsDirEntryPlus> entries;
       uint8_t verf[tarn::kNfsVerifierSize];
@@ -35,6 +35,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       bool unixAllowed = false;
       tarn::DecodeMountReply(r, status, fh, unixAllowed);
       if (fh.size() > tarn::kNfsFhMax) __builtin_trap();
+      break;
+    }
+    case 3: {
+      std::vector<tarn::NfsDirEntryPlus> entries;
+      uint8_t verf[tarn::kNfsVerifierSize];
+      bool eof = false;
+      r.getU32();
+      tarn::DecodeReaddirPage(r, entries, verf, eof, 1u << 16);
       break;
     }
     default: {

@@ -18,19 +18,19 @@ constexpr uint32_t kDecodeBits = kMaxCodeLength;
 constexpr uint32_t kDecodeSize = 1u << kDecodeBits;
 // Match search effort: chain steps per position and the length that ends a
 // search at once. Chosen by the benchmark against the reference compressor.
-constexpr uint32_t kMaxChain = 12;
+constexpr uint32_t kMaxChain = 10;
 constexpr uint32_t kNiceLength = 32;
 // Lazy evaluation is tried only below this length, and with a quarter of
 // the chain once the current match is already good.
 constexpr uint32_t kMaxLazyLength = 16;
-constexpr uint32_t kGoodLength = 6;
+constexpr uint32_t kGoodLength = 4;
 // A 3-byte match costs a symbol plus the offset's extra bits; far away it
 // costs more than the three literals it replaces.
 constexpr uint32_t kMaxOffsetForMinMatch = 2048;
 // After this many positions without a match the parser starts skipping, so
 // incompressible data is rejected at a fraction of the full search cost.
-constexpr uint32_t kSkipTrigger = 64;
-constexpr uint32_t kSkipShift = 5;
+constexpr uint32_t kSkipTrigger = 24;
+constexpr uint32_t kSkipShift = 4;
 constexpr uint32_t kLengthByteEscape = 15;   // low nibble meaning "length follows"
 constexpr uint32_t kLengthWordEscape = 255;  // length byte meaning "16-bit length follows"
 
@@ -311,7 +311,16 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
     const uint8_t* cur = data + p;
     const uint32_t cur4 = Load32(cur);
     uint32_t best = 0;
-    uint32_t key = head[Hash4(cur)];
+    const uint32_t h4 = Hash4(cur), h3 = Hash3(cur);
+    const uint32_t key = head[h4], key3 = head3[h3];
+    // Insert p now, reusing the lookups; the walk below starts from `key`.
+    const uint32_t self = base + p + 1;
+    const uint32_t d0 = key > base ? p - (key - base - 1) : 0;
+    prevDist[p & (kBlockSize - 1)] = uint16_t(d0 <= kMaxOffset ? d0 : 0);
+    head[h4] = self;
+    head3[h3] = self;
+    nextInsert = p + 1;
+    if (p + 1 < hashEnd) __builtin_prefetch(&head[Hash4(cur + 1)]);
     if (key > base) {
       uint32_t cand = key - base - 1;
       uint32_t chain = chainLimit;
@@ -336,7 +345,6 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
       }
     }
     if (best < kMinMatch + 1) {
-      uint32_t key3 = head3[Hash3(cur)];
       if (key3 > base) {
         uint32_t cand = key3 - base - 1;
         uint32_t dist = p - cand;
@@ -349,8 +357,6 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
         }
       }
     }
-    insert(p);
-    nextInsert = p + 1;
     return best >= kMinMatch ? best : 0;
   };
 

@@ -215,8 +215,25 @@ class NfsWriteStream : public IWriteStream {
     if (!failed_.ok()) return failed_;
     if (length > end_ - pos_ - pending_.size())
       return fail(Status(Status::kInvalid, "upload " + path_ + ": more bytes than announced"));
-    pending_.insert(pending_.end(), data, data + length);
-    if (pending_.size() >= backend_->writeChunk_) return flush();
+    const size_t chunk = backend_->writeChunk_;
+    if (!pending_.empty()) {
+      const size_t take = static_cast<size_t>(std::min<uint64_t>(length, chunk - pending_.size()));
+      pending_.insert(pending_.end(), data, data + take);
+      data += take;
+      length -= take;
+      if (pending_.size() < chunk) return Status();
+      Status s = flush();
+      if (!s.ok()) return s;
+    }
+    // Whole chunks go straight from the caller's buffer; only the tail waits.
+    const uint64_t whole = length - length % chunk;
+    if (whole > 0) {
+      Status s = send(data, whole);
+      if (!s.ok()) return s;
+      data += whole;
+      length -= whole;
+    }
+    pending_.assign(data, data + length);
     return Status();
   }
 
@@ -269,15 +286,19 @@ class NfsWriteStream : public IWriteStream {
     return s;
   }
 
+  Status send(const uint8_t* data, uint64_t length) {
+    bool committedAll = true;
+    Status s = backend_->writeAll(fh_, pos_, data, length, kUnstable, verifier_, committedAll, "write " + path_);
+    if (!s.ok()) return fail(s);
+    pos_ += length;
+    return Status();
+  }
+
   Status flush() {
     if (pending_.empty()) return Status();
-    bool committedAll = true;
-    Status s = backend_->writeAll(fh_, pos_, pending_.data(), pending_.size(), kUnstable, verifier_, committedAll,
-                                  "write " + path_);
-    if (!s.ok()) return fail(s);
-    pos_ += pending_.size();
-    pending_.clear();
-    return Status();
+    Status s = send(pending_.data(), pending_.size());
+    if (s.ok()) pending_.clear();
+    return s;
   }
 
   NfsBackend* backend_;

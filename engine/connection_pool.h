@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "engine/backend.h"
@@ -77,6 +78,13 @@ class ConnectionPool {
   void run(Status& out, const RetryPolicy& policy, const CancelToken* cancel, const char* label,
            const Operation& op) {
     out = run(policy, cancel, label, op);
+  }
+  Status run(const RetryPolicy& policy, const CancelToken* cancel, const std::string& label, const Operation& op) {
+    return run(policy, cancel, label.c_str(), op);
+  }
+  void run(Status& out, const RetryPolicy& policy, const CancelToken* cancel, const std::string& label,
+           const Operation& op) {
+    out = run(policy, cancel, label.c_str(), op);
   }
 
   // Pings idle open connections and drops the dead ones.

@@ -109,7 +109,10 @@ Status NfsBackend::connect() {
   Status s = ParseNfsOptions(config_.extra, ::geteuid(), ::getegid(), options_);
   if (!s.ok()) return s;
   if (config_.host.empty()) return Status(Status::kInvalid, "nfs: no server name");
-  exportPath_ = config_.root.empty() ? "/" : config_.root;
+  // The export is named as the server lists it: one leading "/", no trailing one.
+  exportPath_ = config_.root;
+  while (exportPath_.size() > 1 && exportPath_.back() == '/') exportPath_.pop_back();
+  if (exportPath_.empty() || exportPath_.front() != '/') exportPath_.insert(exportPath_.begin(), '/');
   if (exportPath_.size() > kMountPathMax) return Status(Status::kInvalid, "nfs: export path too long");
 
   mountPort_ = options_.mountPort;

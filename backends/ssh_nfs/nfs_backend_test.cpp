@@ -521,6 +521,13 @@ TEST_F(NfsBackendTest, OptionsOverridePortsAndBadOptionsFail) {
     EXPECT_EQ(s.code, c.code) << c.extra << ": " << s.toString();
     EXPECT_EQ(b.isConnected(), c.code == Status::kOk) << c.extra;
   }
+  for (const char* root : {"/export/", "export", "/export//"}) {
+    EndpointConfig other = config_;
+    other.root = root;
+    NfsBackend b(other);
+    Status s = b.connect();
+    EXPECT_TRUE(s.ok()) << root << ": " << s.toString();
+  }
   EndpointConfig missing = config_;
   missing.root = "/no-such-export";
   NfsBackend b(missing);

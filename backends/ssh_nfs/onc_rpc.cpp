@@ -177,7 +177,10 @@ Status RpcConnection::connectOne(const void* addr, unsigned addrLength, int fami
                   "connect to " + where + ": " + Errno(err), err);
     }
     pollfd p{fd, POLLOUT, 0};
-    const int n = ::poll(&p, 1, static_cast<int>(connectTimeoutMs_));
+    int n = 0;
+    do {
+      n = ::poll(&p, 1, static_cast<int>(connectTimeoutMs_));
+    } while (n < 0 && errno == EINTR);
     if (n == 0) return fail(Status::kTimeout, "connect to " + where + ": timed out", ETIMEDOUT);
     if (n < 0) return fail(Status::kNetwork, "connect to " + where + ": " + Errno(errno), errno);
     int err = 0;

@@ -9,6 +9,13 @@
 // handle on every operation: several connections of one drive change the
 // same tree, so a cached path-to-handle map could follow a renamed folder to
 // its new place and answer for a path that no longer names it.
+//
+// openWrite fills a temporary file beside the target (UploadTempName) and
+// renames it over the target on finish, so an abort leaves the old copy. An
+// abort removes the temporary; one left behind by a broken connection lets a
+// later openWrite with an offset resume after the bytes it holds. Two
+// uploads of one path at a time would share the temporary: callers
+// serialise them.
 #pragma once
 
 #include <cstdint>

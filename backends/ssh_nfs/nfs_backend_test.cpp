@@ -559,6 +559,15 @@ TEST_F(NfsBackendTest, DroppedConnectionIsNetworkAndReconnectRecovers) {
   ASSERT_TRUE(w->write(Text("new").data(), 3).ok());  // buffered
   EXPECT_EQ(w->finish(nullptr).code, Status::kNetwork);
   EXPECT_EQ(ReadLocal(local_ / "f"), Text("still here"));
+  EXPECT_TRUE(fs::exists(local_ / NfsBackend::UploadTempName("f"))) << "kept for a resumed upload";
+
+  // The next upload of the path takes the temporary over and leaves none.
+  ASSERT_TRUE(backend_->connect().ok());
+  ASSERT_TRUE(backend_->openWrite(Remote("f"), 0, 3, w).ok());
+  ASSERT_TRUE(w->write(Text("new").data(), 3).ok());
+  ASSERT_TRUE(w->finish(nullptr).ok());
+  EXPECT_EQ(ReadLocal(local_ / "f"), Text("new"));
+  EXPECT_FALSE(fs::exists(local_ / NfsBackend::UploadTempName("f")));
 }
 
 }  // namespace

@@ -112,25 +112,23 @@ Status ConnectionPool::acquire(Lease& lease, const CancelToken* cancel, uint32_t
   return Status();
 }
 
+// Releases notify under the lock: a destructor waiting for the last busy
+// slot may destroy the condition variable as soon as the lock is free.
 void ConnectionPool::releaseSlot(size_t slot, bool connected) {
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (slot >= slots_.size()) return;
-    slots_[slot].busy = false;
-    slots_[slot].connected = connected;
-  }
+  std::lock_guard<std::mutex> lock(mu_);
+  if (slot >= slots_.size()) return;
+  slots_[slot].busy = false;
+  slots_[slot].connected = connected;
   freed_.notify_one();
 }
 
 void ConnectionPool::release(size_t slot) {
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (slot >= slots_.size()) return;
-    Slot& s = slots_[slot];
-    // The releasing thread is the lease holder, so it may still ask its back-end.
-    s.connected = s.backend && s.backend->isConnected();
-    s.busy = false;
-  }
+  std::lock_guard<std::mutex> lock(mu_);
+  if (slot >= slots_.size()) return;
+  Slot& s = slots_[slot];
+  // The releasing thread is the lease holder, so it may still ask its back-end.
+  s.connected = s.backend && s.backend->isConnected();
+  s.busy = false;
   freed_.notify_one();
 }
 

@@ -288,6 +288,38 @@ TEST(XpressStream, HandMadeStreamsDecodeOrFailAsTheyShould) {
   EXPECT_TRUE(DecompressStream(nullptr, 0, out.data(), 0));
 }
 
+TEST(XpressStream, LengthEscapesAreReadFromTheByteStream) {
+  // 'a' (code 0) and symbol 271: length nibble 15, offset 1 (code 1). The
+  // escape bytes follow the two words the decoder has already loaded.
+  auto block = [](std::vector<uint8_t> escape) {
+    std::vector<uint8_t> s(kTableBytes + 4, 0);
+    s[0x61 / 2] = 0x10;
+    s[271 / 2] = 0x10;
+    s[kTableBytes + 1] = 0x40;  // bits "0 1"
+    s.insert(s.end(), escape.begin(), escape.end());
+    return s;
+  };
+  struct Case {
+    std::vector<uint8_t> escape;
+    size_t raw;  // 1 literal + match length
+    bool ok;
+  };
+  const Case cases[] = {
+      {{5}, 1 + 5 + 15 + 3, true},              // one-byte escape
+      {{255, 20, 0}, 1 + 20 + 3, true},         // 16-bit escape
+      {{255, 14, 0}, 1 + 14 + 3, false},        // 16-bit value below 15 is invalid
+      {{255, 20}, 1 + 20 + 3, false},           // 16-bit value cut short
+      {{}, 1 + 15 + 3, false},                  // escape byte missing
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.raw);
+    auto s = block(c.escape);
+    std::vector<uint8_t> out(c.raw);
+    EXPECT_EQ(DecompressStream(s.data(), s.size(), out.data(), c.raw), c.ok);
+    if (c.ok) EXPECT_EQ(out, std::vector<uint8_t>(c.raw, 'a'));
+  }
+}
+
 TEST(XpressStream, LongLengthEscapesRoundTrip) {
   // Runs that need the one-byte escape (18..272) and the 16-bit escape.
   Compressor c;

@@ -316,7 +316,9 @@ TEST(XpressStream, LengthEscapesAreReadFromTheByteStream) {
     auto s = block(c.escape);
     std::vector<uint8_t> out(c.raw);
     EXPECT_EQ(DecompressStream(s.data(), s.size(), out.data(), c.raw), c.ok);
-    if (c.ok) EXPECT_EQ(out, std::vector<uint8_t>(c.raw, 'a'));
+    if (c.ok) {
+      EXPECT_EQ(out, std::vector<uint8_t>(c.raw, 'a'));
+    }
   }
 }
 

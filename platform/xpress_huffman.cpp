@@ -26,7 +26,7 @@ constexpr uint32_t kMaxLazyLength = 16;
 constexpr uint32_t kGoodLength = 4;
 // A 3-byte match costs a symbol plus the offset's extra bits; far away it
 // costs more than the three literals it replaces.
-constexpr uint32_t kMaxOffsetForMinMatch = 2048;
+constexpr uint32_t kMaxOffsetForMinMatch = 256;
 // After this many positions without a match the parser starts skipping, so
 // incompressible data is rejected at a fraction of the full search cost.
 constexpr uint32_t kSkipTrigger = 24;

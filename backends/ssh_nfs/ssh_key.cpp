@@ -125,6 +125,16 @@ Status ReadPemKey(std::string_view original, std::string_view passphrase, std::u
     if (ctx.asked) return Status(Status::kAuthFailed, "private key: wrong passphrase");
     return Status(Status::kInvalid, "private key: cannot read pem key (" + detail + ")");
   }
+  // The decoder takes damaged numbers as they come; a key whose halves do
+  // not belong together would only be refused by the server, unexplained.
+  EVP_PKEY_CTX* check = EVP_PKEY_CTX_new_from_pkey(nullptr, pkey, nullptr);
+  bool consistent = check != nullptr && EVP_PKEY_pairwise_check(check) == 1;
+  EVP_PKEY_CTX_free(check);
+  ERR_clear_error();
+  if (!consistent) {
+    EVP_PKEY_free(pkey);
+    return Status(Status::kInvalid, "private key: damaged pem key (private and public parts do not match)");
+  }
   return SshKey::FromPkey(pkey, out);
 }
 

@@ -240,6 +240,30 @@ TEST_F(SshKeyFiles, FlippedBytesNeverGiveADifferentKey) {
   }
 }
 
+TEST_F(SshKeyFiles, DamagedPemKeysAreRefusedOrStillTheSameKey) {
+  std::unique_ptr<SshKey> original;
+  ASSERT_TRUE(SshKey::Read(Text("rsa_pem"), "", original).ok());
+  const std::string text = Text("rsa_pem");
+  size_t begin = text.find('\n') + 1, end = text.rfind("-----END");
+  int refused = 0;
+  for (size_t i = begin; i < end; i += 13) {
+    if (text[i] == '\n') continue;
+    std::string damaged = text;
+    damaged[i] = damaged[i] == 'A' ? 'B' : 'A';
+    std::unique_ptr<SshKey> key;
+    Status st = SshKey::Read(damaged, "", key);
+    if (!st.ok()) {
+      EXPECT_EQ(st.code, Status::kInvalid) << st.toString();
+      ++refused;
+      continue;
+    }
+    std::vector<uint8_t> data = RandomData(32), sig;
+    ASSERT_TRUE(key->sign(data, sig).ok());
+    EXPECT_TRUE(key->verify(data, sig)) << "offset " << i;
+  }
+  EXPECT_GT(refused, 0);
+}
+
 struct BadText {
   const char* what;
   std::string text;
@@ -270,7 +294,24 @@ TEST(SshKeyRead, HostileTextGivesAClearError) {
   cipher.string("");
   cipher.string("");
 
+  // Encrypted with an absurd bcrypt round count.
+  SshWireWriter kdf;
+  kdf.string(std::vector<uint8_t>(16, 1));
+  kdf.u32(1000000);
+  SshWireWriter edPub;
+  edPub.string("ssh-ed25519");
+  edPub.string(std::vector<uint8_t>(32, 2));
+  SshWireWriter rounds;
+  rounds.raw(magicOnly);
+  rounds.string("aes256-ctr");
+  rounds.string("bcrypt");
+  rounds.string(kdf.bytes());
+  rounds.u32(1);
+  rounds.string(edPub.bytes());
+  rounds.string(std::vector<uint8_t>(32, 3));
+
   const BadText cases[] = {
+      {"openssh absurd bcrypt rounds", OpenSshText(rounds.bytes()), Status::kInvalid, "1000000 bcrypt rounds"},
       {"empty", "", Status::kInvalid, "empty"},
       {"blanks", " \n\t\r\n", Status::kInvalid, "empty"},
       {"public key", "ssh-ed25519 AAAAC3NzaC1lZDI1NTE5AAAAIB3 user@host", Status::kInvalid, "public key"},

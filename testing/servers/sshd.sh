@@ -7,7 +7,9 @@
 #                          RUNDIR/sshd.env
 #   sshd.sh stop RUNDIR    stops what start started (idempotent)
 # The test user is a system account created once; its password is set anew
-# on every start. Everything else lives under RUNDIR/sshd.
+# on every start. Everything else lives under RUNDIR/sshd, except when the
+# test user cannot enter RUNDIR: then the served folder and authorized_keys
+# go to a folder in its home that stop removes again.
 set -euo pipefail
 
 cmd="${1:-}"
@@ -75,8 +77,9 @@ case "$cmd" in
       echo "sshd: already running" >&2
       exit 0
     fi
+    if [ -f "$dir/outside" ]; then rm -rf "$(cat "$dir/outside")"; fi
     rm -rf "$dir"
-    mkdir -p "$dir/keys" "$dir/data" /run/sshd
+    mkdir -p "$dir/keys" /run/sshd
     chmod 755 "$dir" "$dir/keys"
 
     if ! id -u "$user" >/dev/null 2>&1; then
@@ -84,10 +87,23 @@ case "$cmd" in
     fi
     password="pw-$(od -An -N9 -tx1 /dev/urandom | tr -d ' \n')"
     echo "$user:$password" | chpasswd
-    chown "$user:" "$dir/data"
-    chmod 755 "$dir/data"
-    if ! runuser -u "$user" -- test -w "$dir/data"; then
-      echo "sshd: $user cannot reach $dir/data (a parent folder is closed)" >&2
+    # The server reads authorized_keys and serves files as the test user; when
+    # a parent of RUNDIR is closed to that user, both live in its home.
+    shared="$dir/shared"
+    mkdir -p "$shared"
+    chmod 755 "$shared"
+    if ! runuser -u "$user" -- test -x "$shared"; then
+      shared="/home/$user/run-$(printf '%s' "$run" | sha256sum | cut -c1-16)"
+      rm -rf "$shared"
+      mkdir -p "$shared"
+      chmod 755 "/home/$user" "$shared"
+      echo "$shared" > "$dir/outside"
+    fi
+    mkdir -p "$shared/data"
+    chown "$user:" "$shared/data"
+    chmod 755 "$shared/data"
+    if ! runuser -u "$user" -- test -w "$shared/data"; then
+      echo "sshd: $user cannot write to $shared/data" >&2
       exit 1
     fi
 
@@ -110,8 +126,8 @@ case "$cmd" in
     chmod 644 "$k"/*
     for name in ed25519 ecdsa ecdsa384 ecdsa521 rsa rsa_pem ecdsa_pkcs8 ed25519_enc rsa_enc rsa_pem_enc; do
       cat "$k/$name.pub"
-    done > "$dir/authorized_keys"
-    chmod 644 "$dir/authorized_keys"
+    done > "$shared/authorized_keys"
+    chmod 644 "$shared/authorized_keys"
 
     port="$(free_port "${TARN_SSHD_PORT:-22220}")"
     kbd_port="$(free_port "$((port + 1))" "$port")"
@@ -122,7 +138,7 @@ HostKey $dir/host_ecdsa
 HostKey $dir/host_ed25519
 PidFile $dir/sshd.pid
 AllowUsers $user
-AuthorizedKeysFile $dir/authorized_keys
+AuthorizedKeysFile $shared/authorized_keys
 StrictModes no
 PubkeyAuthentication yes
 PasswordAuthentication yes
@@ -154,7 +170,7 @@ SFTP_PORT=$port
 SFTP_KBD_PORT=$kbd_port
 SFTP_USER=$user
 SFTP_PASSWORD=$password
-SFTP_ROOT=$dir/data
+SFTP_ROOT=$shared/data
 SFTP_KEY_PASSPHRASE=$passphrase
 SFTP_KEY_ED25519=$k/ed25519
 SFTP_KEY_ECDSA=$k/ecdsa
@@ -172,6 +188,10 @@ ENV
   stop)
     stop_pid "$dir/sshd.pid"
     rm -f "$run/sshd.env"
+    if [ -f "$dir/outside" ]; then
+      rm -rf "$(cat "$dir/outside")"
+      rm -f "$dir/outside"
+    fi
     ;;
   *)
     echo "usage: $0 start|stop RUNDIR" >&2

@@ -9,6 +9,7 @@
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "backends/ssh_nfs/sftp_test_proxy.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
+#include "engine/connection_pool.h"
 #include "testing/log_capture.h"
 
 namespace tarn {
@@ -289,6 +290,40 @@ TEST_F(SftpAuth, ConnectLogsTheHostKeyHash) {
   std::string hex = text.substr(at + 16, 64);
   EXPECT_EQ(hex.size(), 64u);
   EXPECT_EQ(hex.find_first_not_of("0123456789abcdef"), std::string::npos) << hex;
+}
+
+TEST_F(SftpAuth, ConnectionPoolReconnectsAfterADroppedConnection) {
+  EndpointConfig cfg = ServerEndpoint();
+  ConnectionPool pool([cfg] { return MakeSftpBackend(cfg); }, 2);
+  RetryPolicy policy;
+  policy.maxAttempts = 3;
+  policy.baseDelayMs = 10;
+  policy.maxDelayMs = 50;
+  int calls = 0;
+  auto statRoot = [&](IBackend& b) {
+    ++calls;
+    RemoteAttr a;
+    Status st = b.stat("/", a);
+    if (st.ok() && !a.isDir()) return Status(Status::kIo, "root is not a folder");
+    return st;
+  };
+  ASSERT_TRUE(pool.run(policy, nullptr, "stat", statRoot).ok());
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(pool.anyConnected());
+
+  ASSERT_GE(sftp_test::DropConnectionsTo(cfg.port), 1);
+  calls = 0;
+  Status st = pool.run(policy, nullptr, "stat", statRoot);
+  EXPECT_TRUE(st.ok()) << st.toString();
+  EXPECT_EQ(calls, 2);  // the dropped attempt, then one on the reconnected back-end
+
+  // Keepalive finds a dead idle connection and drops it; the next use reconnects.
+  ASSERT_GE(sftp_test::DropConnectionsTo(cfg.port), 1);
+  pool.keepalive();
+  EXPECT_FALSE(pool.anyConnected());
+  calls = 0;
+  EXPECT_TRUE(pool.run(policy, nullptr, "stat", statRoot).ok());
+  EXPECT_EQ(calls, 1);
 }
 
 TEST_F(SftpAuth, StreamsOutlivingTheirBackendReportTheClosedConnection) {

@@ -140,7 +140,7 @@ Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     if (n == 0) break;
     if (n < 0) {
       st = conn_->error("read folder " + full, n);
-      if (conn_->usable()) libssh2_sftp_close_handle(h);
+      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
       out.clear();
       return st;
     }
@@ -207,7 +207,7 @@ Status SftpBackend::readRange(const std::string& path, uint64_t offset, uint8_t*
     if (n == 0) break;
     if (n < 0) {
       st = explainFailure(conn_->error("read " + full, int(n)), full, false);
-      if (conn_->usable()) libssh2_sftp_close_handle(h);
+      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
       got = 0;
       return st;
     }
@@ -259,7 +259,7 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
     cut.filesize = offset;
     if (libssh2_sftp_fsetstat(h, &cut) != 0) {
       st = conn_->error("truncate " + full);
-      if (conn_->usable()) libssh2_sftp_close_handle(h);
+      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
       return st;
     }
     libssh2_sftp_seek64(h, offset);
@@ -293,7 +293,7 @@ Status SftpBackend::writeAt(const std::string& path, uint64_t offset, const uint
     ssize_t n = libssh2_sftp_write(h, reinterpret_cast<const char*>(data), size_t(std::min(length, kMaxCallBytes)));
     if (n <= 0) {
       st = n < 0 ? conn_->error("write " + full, int(n)) : Status(Status::kIo, "write " + full + ": the server accepted no data");
-      if (conn_->usable()) libssh2_sftp_close_handle(h);
+      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
       return st;
     }
     data += n;

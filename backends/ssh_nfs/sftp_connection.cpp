@@ -68,7 +68,7 @@ Status SftpConnection::open(const EndpointConfig& config) {
     if (sftp_ == nullptr) st = error("start sftp subsystem");
   }
   if (!st.ok()) {
-    broken_ = true;  // nothing worth a polite goodbye
+    markBroken();  // nothing worth a polite goodbye
     close();
   }
   return st;
@@ -158,12 +158,19 @@ Status SftpConnection::error(const std::string& step, int rc) {
   if (rc == 0) rc = last;
   if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL && sftp_ != nullptr) {
     Status st = SftpStatusError(step, uint32_t(libssh2_sftp_last_error(sftp_)));
-    if (st.code == Status::kNetwork) broken_ = true;
+    if (st.code == Status::kNetwork) markBroken();
     return st;
   }
   if (rc == 0) return Status(Status::kProtocol, step + ": failed without an error from the ssh library");
-  if (SshErrorBreaksConnection(rc)) broken_ = true;
+  if (SshErrorBreaksConnection(rc)) markBroken();
   return SshLibraryError(step, rc, text != nullptr ? std::string(text, size_t(std::max(textLen, 0))) : std::string());
+}
+
+void SftpConnection::markBroken() {
+  broken_ = true;
+  // Every later call on this session, handle clean-up included, then fails
+  // at once instead of waiting out the I/O time-out again.
+  if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
 }
 
 bool SftpConnection::tracks(LIBSSH2_SFTP_HANDLE* handle) const {
@@ -276,8 +283,10 @@ Status SftpConnection::renamePath(const std::string& from, const std::string& to
                               LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
   if (rc != 0) {
     st = error(step, rc);
-    if (usable() && libssh2_sftp_rename_ex(sftp_, aside.data(), unsigned(aside.size()), to.data(), unsigned(to.size()),
-                                           LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE) != 0)
+    bool restored = usable() && libssh2_sftp_rename_ex(sftp_, aside.data(), unsigned(aside.size()), to.data(),
+                                                       unsigned(to.size()),
+                                                       LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE) == 0;
+    if (!restored)
       vx::log::write(vx::log::kError, "sftp: %s failed and the old target stays at %s", step.c_str(), aside.c_str());
     return st;
   }

@@ -78,6 +78,7 @@ class SftpConnection {
   Status connectSocket(const EndpointConfig& config, uint32_t port);
   Status startSession(const EndpointConfig& config, uint32_t port);
   Status authenticate(const EndpointConfig& config);
+  void markBroken();
   Status authenticateWithKey(const EndpointConfig& config);
   Status authenticateWithPassword(const EndpointConfig& config, const std::string& methods);
 

@@ -296,13 +296,14 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
   const uint32_t hashEnd = n >= 4 ? n - 3 : 0;  // positions that can be hashed
   uint32_t nextInsert = 0;
 
+  // Positions inside matches join the chains only: the 3-byte table serves
+  // short near matches, which rarely start inside a longer one.
   auto insert = [&](uint32_t p) {
     uint32_t h = Hash4(data + p);
     uint32_t key = head[h];
     uint32_t d = key > base ? p - (key - base - 1) : 0;
     prevDist[p & (kBlockSize - 1)] = uint16_t(d <= kMaxOffset ? d : 0);
     head[h] = base + p + 1;
-    head3[Hash3(data + p)] = base + p + 1;
   };
   // Finds the longest match at p (inserting p) and returns its length, or 0.
   auto search = [&](uint32_t p, uint32_t limit, uint32_t chainLimit, uint32_t& offset) -> uint32_t {

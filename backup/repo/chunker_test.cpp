@@ -84,6 +84,48 @@ TEST(ChunkerTest, GearTableIsSplitMix64OfTheSeed) {
   EXPECT_EQ(k.gear(), other);
 }
 
+// Bytes of a SplitMix64 stream, so that an independent implementation of
+// the cut rule can reproduce the expected cut points.
+std::vector<uint8_t> SplitMixBytes(uint64_t seed, size_t size) {
+  std::vector<uint8_t> d;
+  d.reserve(size + 8);
+  uint64_t state = seed;
+  while (d.size() < size) {
+    state += 0x9E3779B97F4A7C15ull;
+    uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    z ^= z >> 31;
+    for (int i = 0; i < 8; ++i) d.push_back(uint8_t(z >> (8 * i)));
+  }
+  d.resize(size);
+  return d;
+}
+
+TEST(ChunkerTest, CutPointsOnFixedData) {
+  // Expected values computed by a separate reference implementation.
+  const auto data = SplitMixBytes(2026, 300000);
+  struct Case {
+    ChunkerParams params;
+    std::vector<uint64_t> firstCuts;
+    size_t count;
+  };
+  const Case cases[] = {
+      {{4096, 16384, 65536, 42},
+       {5923, 7684, 22269, 29507, 22219, 7155, 24520, 7298, 17067, 19934, 21428, 19938, 5146, 4707, 19395, 6780,
+        17301, 12448, 17472, 11809},
+       20},
+      {{2000, 1000, 3000, 7}, {4096, 4096, 4096, 4096, 4096, 4096, 3081, 4096, 4071, 4096, 4096, 4096}, 76},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.params.seed);
+    auto cuts = CutAll(Chunker(c.params), data);
+    EXPECT_EQ(cuts.size(), c.count);
+    ASSERT_GE(cuts.size(), c.firstCuts.size());
+    EXPECT_EQ(std::vector<uint64_t>(cuts.begin(), cuts.begin() + long(c.firstCuts.size())), c.firstCuts);
+  }
+}
+
 TEST(ChunkerTest, ShortBuffersAreOneChunk) {
   Chunker k({1000, 4096, 16384, 7});
   auto data = Noise(2000, 1);

@@ -1,0 +1,152 @@
+// Throughput of the SFTP back-end against the OpenSSH test server (start
+// testing/servers/sshd.sh and source its sshd.env first) and the cost of
+// signing with each key kind.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "backends/ssh_nfs/sftp_backend.h"
+#include "backends/ssh_nfs/ssh_key.h"
+
+namespace tarn {
+namespace {
+
+constexpr uint64_t kFileBytes = 64ull << 20;
+
+std::unique_ptr<SftpBackend> Connect(benchmark::State& state) {
+  const char* vars[] = {"SFTP_HOST", "SFTP_PORT", "SFTP_USER", "SFTP_PASSWORD", "SFTP_ROOT"};
+  for (const char* v : vars) {
+    if (std::getenv(v) == nullptr) {
+      state.SkipWithError("SFTP_* variables missing: start testing/servers/sshd.sh");
+      return nullptr;
+    }
+  }
+  EndpointConfig c;
+  c.host = std::getenv("SFTP_HOST");
+  c.port = uint32_t(std::atoi(std::getenv("SFTP_PORT")));
+  c.user = std::getenv("SFTP_USER");
+  c.password = std::getenv("SFTP_PASSWORD");
+  c.root = std::getenv("SFTP_ROOT");
+  auto b = std::make_unique<SftpBackend>(c);
+  if (!b->connect().ok()) {
+    state.SkipWithError("cannot connect to the test server");
+    return nullptr;
+  }
+  return b;
+}
+
+std::string BenchFile(SftpBackend& b, uint64_t size) {
+  std::string name = "/bench-" + std::to_string(::getpid());
+  RemoteAttr a;
+  if (b.stat(name, a).ok() && a.size == size) return name;
+  std::unique_ptr<IWriteStream> w;
+  std::vector<uint8_t> chunk(1 << 20, 0x5a);
+  if (!b.openWrite(name, 0, size, w).ok()) return {};
+  for (uint64_t done = 0; done < size; done += chunk.size())
+    if (!w->write(chunk.data(), chunk.size()).ok()) return {};
+  return w->finish(nullptr).ok() ? name : std::string();
+}
+
+void BM_SftpReadRange(benchmark::State& state) {
+  auto b = Connect(state);
+  if (!b) return;
+  std::string name = BenchFile(*b, kFileBytes);
+  const uint64_t chunk = uint64_t(state.range(0));
+  std::vector<uint8_t> buf(chunk);
+  uint64_t offset = 0;
+  for (auto _ : state) {
+    uint64_t got = 0;
+    if (!b->readRange(name, offset, buf.data(), chunk, got).ok()) state.SkipWithError("read failed");
+    offset = (offset + chunk) % kFileBytes;
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * chunk));
+  b->remove(name, false);
+}
+BENCHMARK(BM_SftpReadRange)->Arg(64 << 10)->Arg(1 << 20)->Arg(4 << 20)->UseRealTime();
+
+void BM_SftpStreamRead(benchmark::State& state) {
+  auto b = Connect(state);
+  if (!b) return;
+  std::string name = BenchFile(*b, kFileBytes);
+  std::vector<uint8_t> buf(1 << 20);
+  for (auto _ : state) {
+    std::unique_ptr<IReadStream> r;
+    if (!b->openRead(name, 0, r).ok()) state.SkipWithError("open failed");
+    uint64_t got = 0;
+    do {
+      if (!r->read(buf.data(), buf.size(), got).ok()) state.SkipWithError("read failed");
+    } while (got > 0);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * kFileBytes));
+  b->remove(name, false);
+}
+BENCHMARK(BM_SftpStreamRead)->UseRealTime();
+
+void BM_SftpUpload(benchmark::State& state) {
+  auto b = Connect(state);
+  if (!b) return;
+  const uint64_t size = uint64_t(state.range(0));
+  std::vector<uint8_t> chunk(1 << 20, 0x33);
+  std::string name = "/upload-" + std::to_string(::getpid());
+  for (auto _ : state) {
+    std::unique_ptr<IWriteStream> w;
+    if (!b->openWrite(name, 0, size, w).ok()) state.SkipWithError("open failed");
+    for (uint64_t done = 0; done < size; done += chunk.size())
+      w->write(chunk.data(), std::min<uint64_t>(chunk.size(), size - done));
+    if (!w->finish(nullptr).ok()) state.SkipWithError("finish failed");
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * size));
+  b->remove(name, false);
+}
+BENCHMARK(BM_SftpUpload)->Arg(0)->Arg(16 << 20)->UseRealTime();
+
+void BM_SftpStat(benchmark::State& state) {
+  auto b = Connect(state);
+  if (!b) return;
+  RemoteAttr a;
+  for (auto _ : state) benchmark::DoNotOptimize(b->stat("/", a));
+}
+BENCHMARK(BM_SftpStat)->UseRealTime();
+
+void BM_SftpConnect(benchmark::State& state) {
+  auto b = Connect(state);
+  if (!b) return;
+  for (auto _ : state) {
+    b->disconnect();
+    if (!b->connect().ok()) state.SkipWithError("connect failed");
+  }
+}
+BENCHMARK(BM_SftpConnect)->UseRealTime();
+
+void BM_SshKeySign(benchmark::State& state) {
+  static const char* kTypes[] = {"ed25519", "ecdsa -b 256", "rsa -b 3072"};
+  std::string dir = "/tmp/tarn-bench-key-" + std::to_string(::getpid());
+  std::string cmd = "rm -rf " + dir + " && mkdir -p " + dir + " && ssh-keygen -q -t " + kTypes[state.range(0)] +
+                    " -N '' -f " + dir + "/k >/dev/null";
+  if (std::system(cmd.c_str()) != 0) {
+    state.SkipWithError("ssh-keygen failed");
+    return;
+  }
+  FILE* f = std::fopen((dir + "/k").c_str(), "rb");
+  std::string text(8192, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), f));
+  std::fclose(f);
+  std::system(("rm -rf " + dir).c_str());
+  std::unique_ptr<SshKey> key;
+  if (!SshKey::Read(text, "", key).ok()) {
+    state.SkipWithError("key unreadable");
+    return;
+  }
+  state.SetLabel(key->algorithm());
+  std::vector<uint8_t> data(300, 1), sig;
+  for (auto _ : state) benchmark::DoNotOptimize(key->sign(data, sig));
+}
+BENCHMARK(BM_SshKeySign)->DenseRange(0, 2);
+
+}  // namespace
+}  // namespace tarn
+
+BENCHMARK_MAIN();

@@ -233,7 +233,7 @@ TEST_F(SftpAuth, ServerSilentMidSessionTimesOutAndReconnectRecovers) {
   sftp_test::PausableRelay relay(ServerEndpoint().port);
   EndpointConfig cfg = ServerEndpoint();
   cfg.port = relay.port();
-  cfg.ioTimeoutMs = 400;
+  cfg.ioTimeoutMs = 2000;  // short, yet long enough for a log-in on a busy machine
   SftpBackend b(cfg);
   ASSERT_TRUE(b.connect().ok());
   RemoteAttr attr;
@@ -248,7 +248,8 @@ TEST_F(SftpAuth, ServerSilentMidSessionTimesOutAndReconnectRecovers) {
   b.disconnect();
   relay.pause(false);
 
-  ASSERT_TRUE(b.connect().ok());
+  st = b.connect();
+  ASSERT_TRUE(st.ok()) << st.toString();
   EXPECT_TRUE(b.stat("/", attr).ok());
   EXPECT_TRUE(attr.isDir());
 }

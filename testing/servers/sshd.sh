@@ -6,8 +6,8 @@
 #                          client keys of every supported kind and writes
 #                          RUNDIR/sshd.env
 #   sshd.sh stop RUNDIR    stops what start started (idempotent)
-# The test user is a system account created once; its password is set anew
-# on every start. Everything else lives under RUNDIR/sshd, except when the
+# The test user is a system account created once, with a random password
+# made once per machine. Everything else lives under RUNDIR/sshd, except when the
 # test user cannot enter RUNDIR: then the served folder and authorized_keys
 # go to a folder in its home that stop removes again.
 set -euo pipefail
@@ -85,8 +85,17 @@ case "$cmd" in
     if ! id -u "$user" >/dev/null 2>&1; then
       useradd --system --create-home --home-dir "/home/$user" --shell /bin/bash "$user"
     fi
-    password="pw-$(od -An -N9 -tx1 /dev/urandom | tr -d ' \n')"
-    echo "$user:$password" | chpasswd
+    # One random password per machine, kept for later runs, so that test runs
+    # side by side do not change it under each other.
+    pwfile="/home/$user/.test-password"
+    if [ ! -s "$pwfile" ]; then
+      (umask 077; echo "pw-$(od -An -N9 -tx1 /dev/urandom | tr -d ' \n')" > "$pwfile.new")
+      mv "$pwfile.new" "$pwfile"
+      echo "$user:$(cat "$pwfile")" | chpasswd
+    fi
+    chown root:root "$pwfile"
+    chmod 600 "$pwfile"
+    password="$(cat "$pwfile")"
     # The server reads authorized_keys and serves files as the test user; when
     # a parent of RUNDIR is closed to that user, both live in its home.
     shared="$dir/shared"

@@ -115,11 +115,18 @@ Status SftpBackend::explainFailure(Status st, const std::string& full, bool want
 Status SftpBackend::stat(const std::string& path, RemoteAttr& out) {
   Status st = ready("stat");
   if (!st.ok()) return st;
+  // The link itself first: a missing object (the common miss) costs one
+  // request, and a link costs a second one for what it points to. A
+  // dangling link shows as a link.
+  const std::string full = serverPath(path);
   LIBSSH2_SFTP_ATTRIBUTES attrs;
-  st = conn_->statPath(serverPath(path), attrs);
-  if (!st.ok()) {
-    // A dangling link still exists as a link.
-    if (st.code != Status::kNotFound || !conn_->statPath(serverPath(path), attrs, false).ok()) return st;
+  st = conn_->statPath(full, attrs, false);
+  if (!st.ok()) return st;
+  if ((attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISLNK(attrs.permissions)) {
+    LIBSSH2_SFTP_ATTRIBUTES target;
+    st = conn_->statPath(full, target);
+    if (st.ok()) attrs = target;
+    else if (!conn_->usable()) return st;
   }
   out = AttrFromSftp(attrs);
   return Status();

@@ -437,6 +437,27 @@ TEST_F(SftpOps, LinksAndForeignFilesAsTheServerShowsThem) {
   EXPECT_EQ(b_->setTimes("/secret", Timestamp{1, 0}, Timestamp{1, 0}).code, Status::kAccessDenied);
 }
 
+TEST_F(SftpOps, NamesTravelByteForByteUpToTheNameLimit) {
+  const std::string longest(255, 'n');
+  const std::string names_[] = {"Gr\xC3\xBC\xC3\x9F\x65 mit Leerzeichen.txt", "\xE6\x97\xA5\xE6\x9C\xAC", "a#b%c&d+e",
+                                "Case", "case", longest};
+  for (const auto& n : names_) {
+    SCOPED_TRACE(n);
+    put("/" + n, Pattern(n.size()));
+    RemoteAttr a;
+    ASSERT_TRUE(b_->stat("/" + n, a).ok());
+    EXPECT_EQ(a.size, n.size());
+  }
+  std::vector<std::string> expect(std::begin(names_), std::end(names_));
+  std::sort(expect.begin(), expect.end());
+  EXPECT_EQ(names("/"), expect);  // "Case" and "case" are two objects
+
+  Status st = b_->create("/" + longest + "x");
+  EXPECT_FALSE(st.ok());
+  EXPECT_EQ(st.code, Status::kInvalid) << st.toString();
+  EXPECT_EQ(b_->caps().maxNameBytes, longest.size());
+}
+
 TEST_F(SftpOps, StatfsReportsTheServersSpace) {
   FsStats s;
   ASSERT_TRUE(b_->statfs(s).ok());

@@ -271,8 +271,10 @@ struct Compressor::Scratch {
   // at or below `base` belong to earlier streams and count as empty.
   std::vector<uint32_t> head = std::vector<uint32_t>(kHashSize, 0);
   std::vector<uint32_t> head3 = std::vector<uint32_t>(kHash3Size, 0);
-  std::vector<uint16_t> prevDist = std::vector<uint16_t>(kBlockSize, 0);
-  std::vector<uint32_t> tokens = std::vector<uint32_t>(kBlockSize + 1);
+  // Left uninitialised: a chain entry is written when its position is
+  // inserted, before any walk can reach it, and tokens are written first.
+  std::unique_ptr<uint16_t[]> prevDist{new uint16_t[kBlockSize]};
+  std::unique_ptr<uint32_t[]> tokens{new uint32_t[kBlockSize + 1]};
   uint32_t base = 0;
 };
 
@@ -291,8 +293,8 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
   const uint32_t base = s.base;
   uint32_t* head = s.head.data();
   uint32_t* head3 = s.head3.data();
-  uint16_t* prevDist = s.prevDist.data();
-  uint32_t* tokens = s.tokens.data();
+  uint16_t* prevDist = s.prevDist.get();
+  uint32_t* tokens = s.tokens.get();
   const uint32_t hashEnd = n >= 4 ? n - 3 : 0;  // positions that can be hashed
   uint32_t nextInsert = 0;
 

@@ -184,12 +184,11 @@ Status SftpBackend::statfs(FsStats& out) {
   int rc = libssh2_sftp_statvfs(conn_->sftp(), full.data(), full.size(), &vfs);
   if (rc != 0) {
     st = conn_->error("statvfs " + full, rc);
-    // Servers without the statvfs extension cannot report space.
-    if (st.code == Status::kUnsupported) {
-      caps_.freeSpace = false;
-      return Status();
-    }
-    return st;
+    if (st.retryable()) return st;
+    // A server without the statvfs extension, or one that refuses it,
+    // cannot report space.
+    caps_.freeSpace = false;
+    return Status();
   }
   uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
   out.total = vfs.f_blocks * unit;

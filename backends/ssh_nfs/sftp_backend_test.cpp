@@ -468,6 +468,31 @@ TEST_F(SftpOps, StatfsReportsTheServersSpace) {
   EXPECT_TRUE(b_->caps().freeSpace);
 }
 
+TEST_F(SftpOps, ServerWithoutSpaceAndFlushExtensionsStillServes) {
+  EndpointConfig cfg = b_->config();
+  cfg.port = uint32_t(std::atoi(sftp_test::Env("SFTP_LIMITED_PORT").c_str()));
+  SftpBackend limited(cfg);
+  ASSERT_TRUE(limited.connect().ok());
+  EXPECT_TRUE(limited.caps().freeSpace);  // until the server says otherwise
+
+  FsStats s;
+  s.known = true;
+  s.total = 5;
+  ASSERT_TRUE(limited.statfs(s).ok());
+  EXPECT_FALSE(s.known);
+  EXPECT_EQ(s.total, 0u);
+  EXPECT_FALSE(limited.caps().freeSpace);
+
+  // Uploads go on without the flush.
+  std::unique_ptr<IWriteStream> w;
+  const auto data = Pattern(3000, 9);
+  ASSERT_TRUE(limited.openWrite("/f", 0, data.size(), w).ok());
+  ASSERT_TRUE(w->write(data.data(), data.size()).ok());
+  Status st = w->finish(nullptr);
+  ASSERT_TRUE(st.ok()) << st.toString();
+  EXPECT_EQ(get("/f"), data);
+}
+
 TEST_F(SftpOps, OperationsWithoutConnectionAskForAReconnect) {
   b_->disconnect();
   RemoteAttr a;

@@ -112,10 +112,11 @@ Status SftpWriteStream::finish(RemoteAttr* out) {
   auto conn = live(st, "finish upload");
   if (!conn) return fail(st);
   // fsync@openssh.com makes the data durable before it replaces the old
-  // copy; a server without the extension still gets the upload.
+  // copy; a server without the extension, or that refuses it, still gets
+  // the upload. A failed flush fails the upload.
   if (libssh2_sftp_fsync(handle_) != 0) {
     st = conn->error("fsync " + writePath_);
-    if (st.native != int32_t(LIBSSH2_FX_OP_UNSUPPORTED)) return fail(st);
+    if (st.code != Status::kUnsupported && st.code != Status::kAccessDenied) return fail(st);
   }
   LIBSSH2_SFTP_HANDLE* h = handle_;
   handle_ = nullptr;

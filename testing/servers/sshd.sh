@@ -2,7 +2,9 @@
 # Starts or stops OpenSSH's sshd for the SFTP back-end's tests.
 #   sshd.sh start RUNDIR   serves SFTP on 127.0.0.1 (one port with every
 #                          authentication method, one with keyboard-interactive
-#                          instead of password) for the user "tarntest", makes
+#                          instead of password, one whose SFTP server refuses
+#                          the space and fsync extensions) for the user
+#                          "tarntest", makes
 #                          client keys of every supported kind and writes
 #                          RUNDIR/sshd.env
 #   sshd.sh stop RUNDIR    stops what start started (idempotent)
@@ -140,9 +142,11 @@ case "$cmd" in
 
     port="$(free_port "${TARN_SSHD_PORT:-22220}")"
     kbd_port="$(free_port "$((port + 1))" "$port")"
+    limited_port="$(free_port "$((kbd_port + 1))" "$kbd_port")"
     cat > "$dir/sshd_config" <<CONF
 ListenAddress 127.0.0.1:$port
 ListenAddress 127.0.0.1:$kbd_port
+ListenAddress 127.0.0.1:$limited_port
 HostKey $dir/host_ecdsa
 HostKey $dir/host_ed25519
 PidFile $dir/sshd.pid
@@ -161,11 +165,13 @@ LogLevel VERBOSE
 Subsystem sftp internal-sftp
 Match LocalPort $kbd_port
   PasswordAuthentication no
+Match LocalPort $limited_port
+  ForceCommand internal-sftp -P statvfs,fstatvfs,fsync
 CONF
     "$sshd_bin" -t -f "$dir/sshd_config"
     "$sshd_bin" -f "$dir/sshd_config" -E "$dir/sshd.log"
     for _ in $(seq 1 100); do
-      answers_ssh "$port" && answers_ssh "$kbd_port" && break
+      answers_ssh "$port" && answers_ssh "$kbd_port" && answers_ssh "$limited_port" && break
       sleep 0.1
     done
     if ! answers_ssh "$port"; then
@@ -177,6 +183,7 @@ CONF
 SFTP_HOST=127.0.0.1
 SFTP_PORT=$port
 SFTP_KBD_PORT=$kbd_port
+SFTP_LIMITED_PORT=$limited_port
 SFTP_USER=$user
 SFTP_PASSWORD=$password
 SFTP_ROOT=$shared/data

@@ -153,7 +153,8 @@ Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
       return st;
     }
     std::string entry(name.data(), size_t(n));
-    if (entry == "." || entry == "..") continue;
+    // Uploads in progress and replaced copies are not the drive's objects.
+    if (entry == "." || entry == ".." || SftpConnection::IsTempName(entry)) continue;
     DirEntry e;
     e.name = std::move(entry);
     e.attr = AttrFromSftp(attrs);

@@ -183,6 +183,8 @@ TEST_F(SftpOps, UploadsReplaceTheObjectOnlyWhenFinished) {
   ASSERT_TRUE(w->write(second.data(), 30000).ok());
   ASSERT_TRUE(w->write(second.data() + 30000, 40000).ok());
   EXPECT_EQ(get("/f"), Pattern(5000, 1));  // still the old copy before finish
+  EXPECT_EQ(names("/"), std::vector<std::string>{"f"});  // the work file stays out of listings
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(local_), {}), 2);
   ASSERT_TRUE(w->finish(&out).ok());
   EXPECT_EQ(out.size, second.size());
   EXPECT_EQ(out.type, RemoteAttr::kFile);

@@ -23,6 +23,7 @@ namespace tarn {
 namespace {
 
 constexpr size_t kTempNameRandomBytes = 8;
+constexpr const char kTempPrefix[] = ".tarn-";
 constexpr size_t kNameBuffer = 4096;
 
 std::once_flag gLibraryInit;
@@ -197,10 +198,17 @@ std::string SftpConnection::SiblingTempName(const std::string& path, const char*
     uint64_t t = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count());
     std::memcpy(random, &t, sizeof(random));
   }
-  std::string name = std::string(".tarn-") + tag + "-" + vx::HexEncode(random, sizeof(random));
+  std::string name = std::string(kTempPrefix) + tag + "-" + vx::HexEncode(random, sizeof(random));
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return name;
   return path.substr(0, slash + 1) + name;
+}
+
+bool SftpConnection::IsTempName(std::string_view name) {
+  constexpr size_t kHexChars = 2 * kTempNameRandomBytes;
+  if (name.substr(0, std::strlen(kTempPrefix)) != kTempPrefix || name.size() < kHexChars + 1) return false;
+  std::string_view hex = name.substr(name.size() - kHexChars);
+  return name[name.size() - kHexChars - 1] == '-' && hex.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 bool SftpConnection::folderHasEntries(const std::string& path) {

@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/endpoint_config.h"
@@ -73,6 +74,9 @@ class SftpConnection {
   bool folderHasEntries(const std::string& path);
   // A fresh hidden name beside `path` for a temporary object.
   static std::string SiblingTempName(const std::string& path, const char* tag);
+  // True for the names SiblingTempName makes: work files, never objects of
+  // the drive.
+  static bool IsTempName(std::string_view name);
 
  private:
   Status connectSocket(const EndpointConfig& config, uint32_t port);

@@ -4,6 +4,7 @@
 #include <libssh2.h>
 
 #include "backends/ssh_nfs/sftp_backend.h"
+#include "backends/ssh_nfs/sftp_connection.h"
 #include "backends/ssh_nfs/sftp_status.h"
 
 namespace tarn {
@@ -101,6 +102,26 @@ TEST(SftpServerPath, RemotePathsResolveAgainstTheRoot) {
     SftpBackend b(cfg);
     EXPECT_EQ(b.serverPath(c.path), c.expect) << "root " << c.root << " path " << c.path;
   }
+}
+
+TEST(SftpTempNames, WorkFilesSitBesideTheirTargetAndAreRecognised) {
+  struct Case {
+    const char* path;
+    const char* folderPrefix;
+  } cases[] = {{"/srv/a/file.txt", "/srv/a/"}, {"/top", "/"}, {"relative", ""}};
+  for (const auto& c : cases) {
+    std::string a = SftpConnection::SiblingTempName(c.path, "upload");
+    std::string b = SftpConnection::SiblingTempName(c.path, "upload");
+    EXPECT_NE(a, b);
+    ASSERT_EQ(a.rfind(c.folderPrefix, 0), 0u) << a;
+    std::string name = a.substr(std::string(c.folderPrefix).size());
+    EXPECT_EQ(name.rfind(".tarn-upload-", 0), 0u) << name;
+    EXPECT_TRUE(SftpConnection::IsTempName(name)) << name;
+  }
+  for (const char* name : {"file", ".tarn-", ".tarn-upload-", ".tarn-upload-0123456789abcdeF", ".tarn-upload-xyz",
+                           "x.tarn-upload-0123456789abcdef", ".tarn-upload-0123456789abcde"})
+    EXPECT_FALSE(SftpConnection::IsTempName(name)) << name;
+  EXPECT_TRUE(SftpConnection::IsTempName(".tarn-replaced-0123456789abcdef"));
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "backends/ssh_nfs/sftp_test_proxy.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
@@ -325,6 +328,44 @@ TEST_F(SftpAuth, ConnectionPoolReconnectsAfterADroppedConnection) {
   calls = 0;
   EXPECT_TRUE(pool.run(policy, nullptr, "stat", statRoot).ok());
   EXPECT_EQ(calls, 1);
+}
+
+TEST_F(SftpAuth, ThreadsSharingAPoolEachGetTheirOwnData) {
+  EndpointConfig cfg = ServerEndpoint();
+  cfg.root += "/" + sftp_test::MakeTestFolder();
+  ConnectionPool pool([cfg] { return MakeSftpBackend(cfg); }, 3);
+  RetryPolicy policy;
+  policy.maxAttempts = 2;
+  policy.baseDelayMs = 10;
+  constexpr int kThreads = 6, kRounds = 8;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int r = 0; r < kRounds; ++r) {
+        std::string name = "/t" + std::to_string(t) + "-" + std::to_string(r);
+        std::vector<uint8_t> data(4096 + size_t(t) * 1000 + size_t(r), uint8_t(t * 16 + r));
+        Status st = pool.run(policy, nullptr, "upload", [&](IBackend& b) {
+          std::unique_ptr<IWriteStream> w;
+          Status s = b.openWrite(name, 0, data.size(), w);
+          if (s.ok()) s = w->write(data.data(), data.size());
+          return s.ok() ? w->finish(nullptr) : s;
+        });
+        std::vector<uint8_t> back(data.size() + 1);
+        uint64_t got = 0;
+        if (st.ok())
+          st = pool.run(policy, nullptr, "read",
+                        [&](IBackend& b) { return b.readRange(name, 0, back.data(), back.size(), got); });
+        back.resize(got);
+        if (!st.ok() || back != data) ++failures;
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures.load(), 0);
+  std::vector<DirEntry> entries;
+  EXPECT_TRUE(pool.run(policy, nullptr, "list", [&](IBackend& b) { return b.list("/", entries); }).ok());
+  EXPECT_EQ(entries.size(), size_t(kThreads * kRounds));
 }
 
 TEST_F(SftpAuth, StreamsOutlivingTheirBackendReportTheClosedConnection) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -123,7 +124,7 @@ BENCHMARK(BM_SftpConnect)->UseRealTime();
 
 void BM_SshKeySign(benchmark::State& state) {
   static const char* kTypes[] = {"ed25519", "ecdsa -b 256", "rsa -b 3072"};
-  std::string dir = "/tmp/tarn-bench-key-" + std::to_string(::getpid());
+  std::string dir = (std::filesystem::temp_directory_path() / ("tarn-bench-key-" + std::to_string(::getpid()))).string();
   std::string cmd = "rm -rf " + dir + " && mkdir -p " + dir + " && ssh-keygen -q -t " + kTypes[state.range(0)] +
                     " -N '' -f " + dir + "/k >/dev/null";
   if (std::system(cmd.c_str()) != 0) {

@@ -71,8 +71,8 @@ const KeySpec kSpecs[] = {
 class SshKeyFiles : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    char tmpl[] = "/tmp/tarn-sshkey-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tarn-sshkey-XXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
     dir_ = tmpl;
     for (const auto& s : kSpecs) {
       std::string cmd = "ssh-keygen -q -t " + std::string(s.keygenArgs) + " -N '" +

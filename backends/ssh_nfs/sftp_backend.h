@@ -3,10 +3,12 @@
 // ("/srv/data") is a server path, a relative one ("data") lies in the
 // login folder, an empty root is the server's "/".
 //
-// Uploads through openWrite go to a hidden temporary file beside the target
+// Uploads through openWrite go to a hidden work file beside the target
 // (".tarn-upload-<random>") that replaces the target on finish, so an
 // aborted upload leaves the previous copy intact; an upload that starts at
-// an offset above 0 continues the existing file in place instead.
+// an offset above 0 continues the existing file in place instead. Work
+// files never show in listings; one left behind by a lost connection is
+// removed after the next connect.
 //
 // Owned by one connection pool slot (std::unique_ptr); used by one thread
 // at a time, streams included, as the storage interface requires.

@@ -1,6 +1,6 @@
 // A TCP relay on 127.0.0.1 between an SFTP test and the test server that can
 // stop passing bytes on demand, so that a test sees a server that went
-// silent in the middle of a session. Owned by the test; pause may be called
+// silent in the middle of a session, and that counts what the server sends. Owned by the test; pause may be called
 // from the test's thread while the relay thread runs.
 #pragma once
 
@@ -41,6 +41,8 @@ class PausableRelay {
 
   uint32_t port() const { return port_; }
   void pause(bool on) { paused_ = on; }
+  // Bytes passed from the server to the client so far.
+  uint64_t bytesFromServer() const { return fromServer_; }
 
  private:
   struct Pair {
@@ -71,7 +73,8 @@ class PausableRelay {
       std::vector<Pair> kept;
       for (size_t i = 0; i < polled; ++i) {
         const Pair p = pairs_[i];
-        bool open = forward(fds[1 + 2 * i].revents, p.a, p.b) && forward(fds[2 + 2 * i].revents, p.b, p.a);
+        bool open = forward(fds[1 + 2 * i].revents, p.a, p.b, nullptr) &&
+                    forward(fds[2 + 2 * i].revents, p.b, p.a, &fromServer_);
         if (open) {
           kept.push_back(p);
         } else {
@@ -97,11 +100,12 @@ class PausableRelay {
     pairs_.push_back({a, b});
   }
 
-  static bool forward(short revents, int from, int to) {
+  static bool forward(short revents, int from, int to, std::atomic<uint64_t>* counter) {
     if (revents == 0) return true;
     char buf[65536];
     ssize_t n = ::recv(from, buf, sizeof(buf), 0);
     if (n <= 0) return false;
+    if (counter != nullptr) *counter += uint64_t(n);
     for (ssize_t sent = 0; sent < n;) {
       ssize_t m = ::send(to, buf + sent, size_t(n - sent), MSG_NOSIGNAL);
       if (m <= 0) return false;
@@ -115,6 +119,7 @@ class PausableRelay {
   uint32_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
+  std::atomic<uint64_t> fromServer_{0};
   std::vector<Pair> pairs_;
   std::thread thread_;
 };

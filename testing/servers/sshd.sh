@@ -64,12 +64,14 @@ free_port() {
   return 1
 }
 
+# In a subshell: a failed redirection of exec may end a non-interactive shell.
 answers_ssh() {
-  local line=""
-  exec 3<>"/dev/tcp/127.0.0.1/$1" || return 1
-  IFS= read -r -t 2 line <&3 || true
-  exec 3<&- 3>&-
-  [[ "$line" == SSH-2.0-* ]]
+  (
+    exec 3<>"/dev/tcp/127.0.0.1/$1" || exit 1
+    line=""
+    IFS= read -r -t 2 line <&3 || true
+    [[ "$line" == SSH-2.0-* ]]
+  ) 2>/dev/null
 }
 
 case "$cmd" in

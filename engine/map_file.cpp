@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "foundation/file_util.h"
+
 namespace tarn {
 
 namespace {
@@ -46,25 +48,6 @@ std::string GetText(std::string_view in, size_t at, size_t field) {
   return std::string(nul == std::string_view::npos ? f : f.substr(0, nul));
 }
 
-// Owns one descriptor; closes it on every path.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() { close(); }
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  bool close() {
-    if (fd_ < 0) return true;
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, std::string_view data) {
   size_t done = 0;
@@ -85,7 +68,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 bool SyncFolder(const std::string& path) {
-  Fd dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  vx::UniqueFd dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   return dir.valid() && ::fsync(dir.get()) == 0;
 }
 
@@ -156,7 +139,7 @@ uint64_t MapPresentBytes(std::string_view bytes) {
 
 bool ReadSmallFile(const std::string& path, std::string* out) {
   out->clear();
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  vx::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.valid()) return false;
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -175,7 +158,7 @@ bool ReadSmallFile(const std::string& path, std::string* out) {
 
 bool WriteFileWhole(const std::string& path, std::string_view data, bool createNew, bool flush) {
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (createNew ? O_EXCL : O_TRUNC);
-  Fd fd(::open(path.c_str(), flags, kCacheFileMode));
+  vx::UniqueFd fd(::open(path.c_str(), flags, kCacheFileMode));
   if (!fd.valid()) return false;
   if (!WriteAll(fd.get(), data)) return false;
   if (flush && ::fsync(fd.get()) != 0) return false;

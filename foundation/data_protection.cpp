@@ -30,19 +30,6 @@ struct CipherCtxDeleter {
 };
 using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxDeleter>;
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string RootPrefix() {
   const char* root = std::getenv("TARN_ROOT");
@@ -50,7 +37,7 @@ std::string RootPrefix() {
 }
 
 bool ReadSecret(const std::string& path, std::vector<uint8_t>& out) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  vx::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (fd.get() < 0) return false;
   uint8_t buf[kMachineSecretBytes + 1];
   size_t got = 0;
@@ -97,7 +84,7 @@ bool CreateSecret(const std::string& path) {
   const std::string temp = path + "." + HexEncode(tag) + ".new";
   bool ok = false;
   {
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    vx::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (fd.get() < 0) {
       SecureWipe(secret);
       return false;

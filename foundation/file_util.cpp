@@ -20,30 +20,6 @@ constexpr int kTemporaryAttempts = 3;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-// Owns one file descriptor; closing twice is harmless.
-class FileHandle {
- public:
-  explicit FileHandle(int fd) : fd_(fd) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() { close(); }
-
-  int get() const { return fd_; }
-  void release() { fd_ = -1; }
-  bool valid() const { return fd_ >= 0; }
-  // Returns false when the kernel reports a failure, which for a file being
-  // written may be the first sign of lost data.
-  bool close() {
-    if (fd_ < 0) return true;
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
-  }
-
- private:
-  int fd_;
-};
-
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   int fd;
   do {
@@ -71,7 +47,7 @@ bool WriteAll(int fd, const uint8_t* p, size_t size) {
 bool SyncParentFolder(const std::string& path) {
   size_t slash = path.find_last_of('/');
   std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  FileHandle dir(OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY));
+  UniqueFd dir(OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY));
   if (!dir.valid()) return false;
   if (::fsync(dir.get()) != 0) return false;
   return dir.close();
@@ -79,7 +55,7 @@ bool SyncParentFolder(const std::string& path) {
 
 template <class Buffer>
 bool ReadInto(const std::string& path, Buffer& out) {
-  FileHandle file(OpenRetrying(path.c_str(), O_RDONLY));
+  UniqueFd file(OpenRetrying(path.c_str(), O_RDONLY));
   if (!file.valid()) return false;
   struct stat st {};
   if (::fstat(file.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
@@ -110,7 +86,7 @@ int OpenTemporary(const std::string& tmp) {
       if (errno == ELOOP && ::unlink(tmp.c_str()) == 0) continue;
       return -1;
     }
-    FileHandle file(fd);
+    UniqueFd file(fd);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return -1;
     // The temporary may have been renamed into place between our open and
     // our lock; then the locked file is no longer the temporary.
@@ -131,7 +107,7 @@ int OpenTemporary(const std::string& tmp) {
 // publish a file whose data never reached the disk.
 bool WriteTemporary(const std::string& tmp, int lockFd, const std::string& path, const uint8_t* data,
                     size_t size) {
-  FileHandle file(OpenRetrying(tmp.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK));
+  UniqueFd file(OpenRetrying(tmp.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK));
   if (!file.valid()) return false;
   struct stat mine {}, locked {};
   if (::fstat(file.get(), &mine) != 0 || ::fstat(lockFd, &locked) != 0 || mine.st_ino != locked.st_ino ||
@@ -145,6 +121,13 @@ bool WriteTemporary(const std::string& tmp, int lockFd, const std::string& path,
 }
 
 }  // namespace
+
+bool UniqueFd::close() {
+  if (fd_ < 0) return true;
+  int rc = ::close(fd_);
+  fd_ = -1;
+  return rc == 0;
+}
 
 std::string JoinPath(std::string_view dir, std::string_view name) {
   if (dir.empty()) return std::string(name);
@@ -214,7 +197,7 @@ bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
   // The lock is held on a descriptor of its own until the temporary has its
   // final name, so the data descriptor can be closed (and its close checked)
   // before the rename.
-  FileHandle lock(OpenTemporary(tmp));
+  UniqueFd lock(OpenTemporary(tmp));
   if (!lock.valid()) return false;
   bool ok = WriteTemporary(tmp, lock.get(), path, static_cast<const uint8_t*>(data), size) &&
             ::rename(tmp.c_str(), path.c_str()) == 0;

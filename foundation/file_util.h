@@ -12,6 +12,26 @@
 
 namespace vx {
 
+// Owns one file descriptor and closes it on every path. Not shared between
+// threads.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { close(); }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  void release() { fd_ = -1; }
+  // False when the kernel reports a failure, which for a file being written
+  // may be the first sign of lost data.
+  bool close();
+
+ private:
+  int fd_;
+};
+
 // The largest file ReadWholeFile accepts.
 constexpr uint64_t kMaxReadWholeFile = 64ull * 1024 * 1024;
 

@@ -6,6 +6,7 @@
 #include "foundation/error.h"
 #include "foundation/json.h"
 #include "foundation/json_number.h"
+#include "foundation/text.h"
 
 namespace vx::json {
 
@@ -16,24 +17,6 @@ constexpr char32_t kReplacement = 0xFFFD;
 // Objects with more members than this get a key index while being read, so
 // a hostile text with many keys costs linear, not quadratic, time.
 constexpr size_t kIndexedObjectMembers = 16;
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 bool IsHigh(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLow(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
@@ -143,24 +126,24 @@ class Parser {
     char32_t unit = readHex4();
     for (;;) {
       if (IsLow(unit)) {
-        AppendUtf8(out, kReplacement);
+        vx::AppendUtf8(out, kReplacement);
         return;
       }
       if (!IsHigh(unit)) {
-        AppendUtf8(out, unit);
+        vx::AppendUtf8(out, unit);
         return;
       }
       if (text_.size() - pos_ < 2 || text_[pos_] != '\\' || text_[pos_ + 1] != 'u') {
-        AppendUtf8(out, kReplacement);
+        vx::AppendUtf8(out, kReplacement);
         return;
       }
       pos_ += 2;
       char32_t next = readHex4();
       if (IsLow(next)) {
-        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+        vx::AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
         return;
       }
-      AppendUtf8(out, kReplacement);
+      vx::AppendUtf8(out, kReplacement);
       unit = next;  // the second escape stands on its own
     }
   }

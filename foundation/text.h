@@ -18,6 +18,9 @@ namespace vx {
 std::string WideToUtf8(std::u16string_view text);
 // UTF-8 to UTF-16; each invalid sequence becomes U+FFFD.
 std::u16string Utf8ToWide(std::string_view text);
+// Appends one code point as UTF-8; a surrogate or a value past U+10FFFF
+// becomes U+FFFD, so the output is always valid UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
 
 // printf formatting of a UTF-8 format into UTF-16 text; empty when the
 // result is empty or the formatting fails.

@@ -30,6 +30,30 @@ TEST(Utf, ConvertsValidTextBothWays) {
   }
 }
 
+TEST(Utf, AppendUtf8EncodesEveryLengthAndReplacesNonCharacters) {
+  struct Case {
+    char32_t c;
+    const char* bytes;
+  } cases[] = {
+      {0x7F, "\x7F"},
+      {0x80, "\xC2\x80"},
+      {0x7FF, "\xDF\xBF"},
+      {0x800, "\xE0\xA0\x80"},
+      {0xFFFF, "\xEF\xBF\xBF"},
+      {0x10000, "\xF0\x90\x80\x80"},
+      {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+      {0xD800, "\xEF\xBF\xBD"},
+      {0xDFFF, "\xEF\xBF\xBD"},
+      {0x110000, "\xEF\xBF\xBD"},
+      {0xFFFFFFFF, "\xEF\xBF\xBD"},
+  };
+  for (const auto& c : cases) {
+    std::string out = "x";
+    AppendUtf8(out, c.c);
+    EXPECT_EQ(out, std::string("x") + c.bytes) << static_cast<uint32_t>(c.c);
+  }
+}
+
 TEST(Utf, ReplacesLoneSurrogatesInsteadOfFailing) {
   struct Case {
     std::u16string utf16;

@@ -2,28 +2,14 @@
 
 #include <cstdint>
 
+#include "foundation/text.h"
+
 namespace tarn {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+constexpr uint32_t kMaxCodePoint = 0x10FFFF;
 
-void AppendUtf8(std::string& out, uint32_t v) {
-  if (v < 0x80) {
-    out += static_cast<char>(v);
-  } else if (v < 0x800) {
-    out += static_cast<char>(0xC0 | (v >> 6));
-    out += static_cast<char>(0x80 | (v & 0x3F));
-  } else if (v < 0x10000) {
-    out += static_cast<char>(0xE0 | (v >> 12));
-    out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (v & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | ((v >> 18) & 0x07));
-    out += static_cast<char>(0x80 | ((v >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (v & 0x3F));
-  }
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 int DigitValue(char c, bool hex) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -43,6 +29,7 @@ bool CharRef(std::string_view name, uint32_t& value) {
     int d = DigitValue(c, hex);
     if (d < 0) return false;
     value = value * (hex ? 16u : 10u) + static_cast<uint32_t>(d);
+    if (value > kMaxCodePoint) return false;  // also keeps the sum from wrapping
   }
   return value != 0;
 }
@@ -232,7 +219,7 @@ std::string DecodeXmlText(std::string_view text) {
     else if (name == "apos") out += '\'';
     else if (!name.empty() && name[0] == '#') {
       uint32_t v = 0;
-      if (CharRef(name.substr(1), v)) AppendUtf8(out, v);
+      if (CharRef(name.substr(1), v)) vx::AppendUtf8(out, v);
     } else {
       out.append(text.substr(i, semi - i + 1));
     }

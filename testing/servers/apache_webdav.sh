@@ -5,6 +5,7 @@
 #   apache_webdav.sh start RUNDIR   writes RUNDIR/apache_webdav.env
 #   apache_webdav.sh stop RUNDIR
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/lib/process.sh"
 cmd="${1:-}"
 run="${2:-}"
 [ -n "$cmd" ] && [ -n "$run" ] || { echo "usage: $0 start|stop RUNDIR" >&2; exit 2; }
@@ -18,24 +19,8 @@ free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
 
-is_running() {
-  local pid="$1"
-  [ -e "/proc/$pid/stat" ] || return 1
-  local state
-  state="$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null || echo Z)"
-  [ "$state" != "Z" ]
-}
-
 stop() {
-  [ -f "$pidfile" ] || return 0
-  local pid
-  pid="$(cat "$pidfile")"
-  if is_running "$pid"; then
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do is_running "$pid" || break; sleep 0.1; done
-    if is_running "$pid"; then kill -KILL "$pid" 2>/dev/null || true; fi
-  fi
-  rm -f "$pidfile"
+  stop_pid "$pidfile"
 }
 
 start() {

@@ -6,6 +6,7 @@
 # The env file also names the server script, so that tests which need a
 # server of their own with injected faults can start private instances.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/lib/process.sh"
 cmd="${1:-}"
 run="${2:-}"
 [ -n "$cmd" ] && [ -n "$run" ] || { echo "usage: $0 start|stop RUNDIR" >&2; exit 2; }
@@ -14,22 +15,8 @@ script="$here/fake_dav/fake_dav.py"
 dir="$run/fake_dav"
 pidfile="$dir/fake_dav.pid"
 
-is_running() {
-  local pid="$1"
-  [ -e "/proc/$pid/stat" ] || return 1
-  [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null || echo Z)" != "Z" ]
-}
-
 stop() {
-  [ -f "$pidfile" ] || return 0
-  local pid
-  pid="$(cat "$pidfile")"
-  if is_running "$pid"; then
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do is_running "$pid" || break; sleep 0.1; done
-    if is_running "$pid"; then kill -KILL "$pid" 2>/dev/null || true; fi
-  fi
-  rm -f "$pidfile"
+  stop_pid "$pidfile"
 }
 
 start() {

@@ -7,6 +7,7 @@
 # The portmapper is shared: it is started only when none answers, and then
 # stopped again by the same script.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/lib/process.sh"
 
 cmd="${1:-}"
 run="${2:-}"
@@ -20,30 +21,6 @@ dir="$run/nfs"
 nfs_port=2049
 mnt_port=20048
 
-alive() {
-  local pid="$1"
-  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 1
-  # A zombie still answers kill -0.
-  local state
-  state="$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null || echo Z)"
-  [ "$state" != "Z" ]
-}
-
-stop_pid() {
-  local file="$1"
-  [ -f "$file" ] || return 0
-  local pid
-  pid="$(tr -dc 0-9 < "$file")"
-  if alive "$pid"; then
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 1 50); do
-      alive "$pid" || break
-      sleep 0.1
-    done
-    alive "$pid" && kill -KILL "$pid" 2>/dev/null || true
-  fi
-  rm -f "$file"
-}
 
 portmap_up() { rpcinfo -p 127.0.0.1 >/dev/null 2>&1; }
 

@@ -13,6 +13,7 @@
 # test user cannot enter RUNDIR: then the served folder and authorized_keys
 # go to a folder in its home that stop removes again.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/lib/process.sh"
 
 cmd="${1:-}"
 run="${2:-}"
@@ -26,30 +27,6 @@ dir="$run/sshd"
 user=tarntest
 sshd_bin=/usr/sbin/sshd
 
-alive() {
-  local pid="$1"
-  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 1
-  # A zombie still answers kill -0.
-  local state
-  state="$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null || echo Z)"
-  [ "$state" != "Z" ]
-}
-
-stop_pid() {
-  local file="$1"
-  [ -f "$file" ] || return 0
-  local pid
-  pid="$(tr -dc 0-9 < "$file")"
-  if alive "$pid"; then
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 1 50); do
-      alive "$pid" || break
-      sleep 0.1
-    done
-    if alive "$pid"; then kill -KILL "$pid" 2>/dev/null || true; fi
-  fi
-  rm -f "$file"
-}
 
 port_busy() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 

@@ -10,11 +10,6 @@
 #   tarn_benchmark(<name> <source> DEPS <libs...>)
 
 set(TARN_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers)
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  # g++ 12 reports impossible overlaps and over-reads inside std::string and
-  # std::equal at -O3 (known false positives of its object-size analysis).
-  list(APPEND TARN_WARNINGS -Wno-restrict -Wno-stringop-overread)
-endif()
 if(TARN_FUZZ)
   # Coverage for the libraries the fuzzers reach, not only the entry points.
   add_compile_options(-fsanitize=fuzzer-no-link)

@@ -271,9 +271,11 @@ struct Compressor::Scratch {
   // Successive streams are a whole window apart in stamps, so entries left
   // by earlier streams read as out of reach and nothing is cleared per call.
   std::vector<uint32_t> head = std::vector<uint32_t>(kHashSize, 0);
-  // Distance from each position to the previous one with the same hash (0:
-  // none). Left uninitialised: an entry is written when its position is
-  // inserted, before any walk can reach it, and tokens are written first.
+  // Distance from each position to the previous one with the same hash;
+  // kMaxOffset when there is none in reach, which takes any walk out of the
+  // window by the same test that ends it there. Left uninitialised: an entry
+  // is written when its position is inserted, before any walk can reach it,
+  // and tokens are written first.
   std::unique_ptr<uint16_t[]> prevDist{new uint16_t[kWindowSize]};
   std::unique_ptr<uint32_t[]> tokens{new uint32_t[kBlockSize + 1]};
   uint32_t base = kWindowSize;
@@ -284,9 +286,12 @@ Compressor::~Compressor() = default;
 
 size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {
   Scratch& s = *s_;
-  if (size > 0xFFFE0000u) return 0;  // stamps are 32-bit
+  // Stamps are 32-bit: a stream and the gap after it must fit in them even
+  // right after the tables were cleared.
+  constexpr uint64_t kMaxStamp = 0xFFFFFFFFu;
+  if (size > kMaxStamp - 2 * uint64_t(kWindowSize)) return 0;
   const uint32_t n = uint32_t(size);
-  if (uint64_t(s.base) + n + kWindowSize > 0xFFFFFFFFu) {
+  if (uint64_t(s.base) + n + kWindowSize > kMaxStamp) {
     std::fill(s.head.begin(), s.head.end(), 0);
     s.base = kWindowSize;
   }
@@ -302,7 +307,7 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
   // position with the same hash (beyond kMaxOffset when there is none).
   auto link = [&](uint32_t p, uint32_t h) __attribute__((always_inline)) -> uint32_t {
     const uint32_t dist = base + p - head[h];
-    prevDist[p & kWindowMask] = uint16_t(dist <= kMaxOffset ? dist : 0);
+    prevDist[p & kWindowMask] = uint16_t(std::min(dist, kMaxOffset));
     head[h] = base + p;
     return dist;
   };
@@ -337,9 +342,7 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
         }
       }
       if (--chain == 0) break;
-      const uint32_t step = prevDist[(p - dist) & kWindowMask];
-      if (step == 0) break;
-      dist += step;
+      dist += prevDist[(p - dist) & kWindowMask];
     }
     return best >= kMinMatch ? best : 0;
   };

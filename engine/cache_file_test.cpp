@@ -18,6 +18,7 @@
 
 #include "engine/map_file.h"
 #include "foundation/log.h"
+#include "testing/gate.h"
 #include "testing/test_clock.h"
 
 namespace tarn {
@@ -33,31 +34,7 @@ std::string Pattern(uint64_t n, uint8_t seed) {
   return s;
 }
 
-// One thread arrives and blocks; the test waits for the arrival and lets it go.
-class Gate {
- public:
-  void arriveAndWait() {
-    std::unique_lock<std::mutex> lock(mu_);
-    arrived_ = true;
-    cv_.notify_all();
-    cv_.wait(lock, [&] { return released_; });
-  }
-  void waitArrived() {
-    std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock, [&] { return arrived_; });
-  }
-  void release() {
-    std::lock_guard<std::mutex> lock(mu_);
-    released_ = true;
-    cv_.notify_all();
-  }
-
- private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  bool arrived_ = false;  // guarded by mu_
-  bool released_ = false; // guarded by mu_
-};
+using test::Gate;
 
 // The server side of the fetcher: serves `content`, records every request,
 // can fail, deliver short, or hold its first call at a gate. The bytes are

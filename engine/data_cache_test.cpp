@@ -15,6 +15,7 @@
 #include <mutex>
 
 #include "engine/map_file.h"
+#include "testing/gate.h"
 
 namespace tarn {
 namespace {
@@ -23,31 +24,7 @@ namespace fs = std::filesystem;
 
 constexpr uint32_t kBs = 4096;
 
-// One thread arrives and blocks; the test waits for the arrival and lets it go.
-class Gate {
- public:
-  void arriveAndWait() {
-    std::unique_lock<std::mutex> lock(mu_);
-    arrived_ = true;
-    cv_.notify_all();
-    cv_.wait(lock, [&] { return released_; });
-  }
-  void waitArrived() {
-    std::unique_lock<std::mutex> lock(mu_);
-    cv_.wait(lock, [&] { return arrived_; });
-  }
-  void release() {
-    std::lock_guard<std::mutex> lock(mu_);
-    released_ = true;
-    cv_.notify_all();
-  }
-
- private:
-  std::mutex mu_;
-  std::condition_variable cv_;
-  bool arrived_ = false;   // guarded by mu_
-  bool released_ = false;  // guarded by mu_
-};
+using test::Gate;
 
 std::string Bytes(uint64_t n, char c) { return std::string(n, c); }
 

@@ -19,6 +19,7 @@
 
 #include "engine/backend.h"
 #include "foundation/cancel_token.h"
+#include "testing/gate.h"
 
 namespace tarn::test {
 
@@ -64,25 +65,6 @@ struct FaultRule {
   Kind kind = Kind::kFail;
   Status status{Status::kNetwork, "injected failure"};
   uint64_t limit = 0;
-};
-
-// Holds one matching call until the test releases it, so that a test can
-// line up threads in the order a race needs.
-class Gate {
- public:
-  // True once a call has reached the gate; false after `timeoutMs`.
-  bool waitArrived(uint32_t timeoutMs);
-  void release();
-  bool arrived() const;
-
- private:
-  friend class MemoryServer;
-  void pass();  // called by the held call; returns once released
-
-  mutable std::mutex mu_;
-  std::condition_variable cv_;
-  bool arrived_ = false;  // guarded by mu_
-  bool released_ = false;  // guarded by mu_
 };
 
 struct CallRecord {

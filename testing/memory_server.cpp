@@ -40,29 +40,6 @@ const char* MemOpName(MemOp op) {
 
 // --- Gate ---
 
-bool Gate::waitArrived(uint32_t timeoutMs) {
-  std::unique_lock<std::mutex> lock(mu_);
-  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return arrived_; });
-}
-
-void Gate::release() {
-  std::lock_guard<std::mutex> lock(mu_);
-  released_ = true;
-  cv_.notify_all();
-}
-
-bool Gate::arrived() const {
-  std::lock_guard<std::mutex> lock(mu_);
-  return arrived_;
-}
-
-void Gate::pass() {
-  std::unique_lock<std::mutex> lock(mu_);
-  arrived_ = true;
-  cv_.notify_all();
-  cv_.wait(lock, [&] { return released_; });
-}
-
 // --- MemoryServer ---
 
 MemoryServer::MemoryServer() {
@@ -339,7 +316,7 @@ MemoryServer::Admission MemoryServer::enter(MemOp op, const std::string& path, u
       }
     }
   }
-  if (gate) gate->pass();
+  if (gate) gate->arriveAndWait();
 
   Admission admission;
   uint32_t latency;

@@ -41,21 +41,15 @@ uint32_t ChooseTransfer(uint32_t max, uint32_t pref) {
 }  // namespace
 
 NfsBackend::NfsBackend(const EndpointConfig& config) : config_(config) {
-  caps_.rangeRead = true;
+  // Beyond the interface's defaults; the largest file comes from FSINFO.
   caps_.randomWrite = true;
   caps_.resumableUpload = true;
   caps_.truncate = true;
-  caps_.renameOverwrite = true;
-  caps_.renameDirs = true;
   caps_.setMtime = true;
-  caps_.caseSensitive = true;
   caps_.freeSpace = true;
   caps_.maxNameBytes = kNfsNameMax;
   caps_.maxPathBytes = kNfsPathMax;
-  caps_.maxFileBytes = 0;
   caps_.server = "nfs";
-  caps_.nativeRename = true;
-  caps_.implicitFolders = false;
 }
 
 NfsBackend::~NfsBackend() { disconnect(); }
@@ -180,15 +174,22 @@ Status NfsBackend::callNfs(uint32_t proc, const XdrWriter& args, const std::stri
   }
 }
 
+Status NfsBackend::callNfsOk(uint32_t proc, const XdrWriter& args, const std::string& step,
+                             std::vector<uint8_t>& reply, XdrReader& r) {
+  uint32_t st = 0;
+  Status s = callNfs(proc, args, step, reply, r, st);
+  if (!s.ok()) return s;
+  if (st != kNfs3Ok) return NfsError(st, step);
+  return Status();
+}
+
 Status NfsBackend::getattr(const NfsHandle& fh, RemoteAttr& out, const std::string& step) {
   XdrWriter a;
   a.putOpaque(fh);
   std::vector<uint8_t> reply;
   XdrReader r(nullptr, 0);
-  uint32_t st = 0;
-  Status s = callNfs(kNfsGetattr, a, step, reply, r, st);
+  Status s = callNfsOk(kNfsGetattr, a, step, reply, r);
   if (!s.ok()) return s;
-  if (st != kNfs3Ok) return NfsError(st, step);
   DecodeFattr3(r, out);
   return r.ok() ? Status() : MalformedReply(step);
 }
@@ -215,10 +216,8 @@ Status NfsBackend::lookupIn(const NfsHandle& dir, const std::string& name, const
   a.putString(name);
   std::vector<uint8_t> reply;
   XdrReader r(nullptr, 0);
-  uint32_t st = 0;
-  Status s = callNfs(kNfsLookup, a, step, reply, r, st);
+  Status s = callNfsOk(kNfsLookup, a, step, reply, r);
   if (!s.ok()) return s;
-  if (st != kNfs3Ok) return NfsError(st, step);
   fh = r.getOpaque(kNfsFhMax);
   RemoteAttr objAttr;
   bool present = false;
@@ -277,10 +276,8 @@ Status NfsBackend::fsinfo() {
   a.putOpaque(root_);
   std::vector<uint8_t> reply;
   XdrReader r(nullptr, 0);
-  uint32_t st = 0;
-  Status s = callNfs(kNfsFsinfo, a, step, reply, r, st);
+  Status s = callNfsOk(kNfsFsinfo, a, step, reply, r);
   if (!s.ok()) return s;
-  if (st != kNfs3Ok) return NfsError(st, step);
   SkipPostOpAttr(r);
   const uint32_t rtmax = r.getU32();
   const uint32_t rtpref = r.getU32();
@@ -376,10 +373,8 @@ Status NfsBackend::statfs(FsStats& out) {
   a.putOpaque(root_);
   std::vector<uint8_t> reply;
   XdrReader r(nullptr, 0);
-  uint32_t st = 0;
-  Status s = callNfs(kNfsFsstat, a, step, reply, r, st);
+  Status s = callNfsOk(kNfsFsstat, a, step, reply, r);
   if (!s.ok()) return s;
-  if (st != kNfs3Ok) return NfsError(st, step);
   SkipPostOpAttr(r);
   const uint64_t total = r.getU64();
   const uint64_t free = r.getU64();
@@ -401,10 +396,8 @@ Status NfsBackend::createIn(const NfsHandle& dir, const std::string& name, uint3
   EncodeSattr3(a, attr);
   std::vector<uint8_t> reply;
   XdrReader r(nullptr, 0);
-  uint32_t st = 0;
-  Status s = callNfs(kNfsCreate, a, step, reply, r, st);
+  Status s = callNfsOk(kNfsCreate, a, step, reply, r);
   if (!s.ok()) return s;
-  if (st != kNfs3Ok) return NfsError(st, step);
   fh.clear();
   if (r.getBool()) fh = r.getOpaque(kNfsFhMax);
   if (!r.ok()) return MalformedReply(step);

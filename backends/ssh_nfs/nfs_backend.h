@@ -82,6 +82,9 @@ class NfsBackend : public IBackend {
   // in nfsStatus. Transport and RPC failures come back as the status.
   Status callNfs(uint32_t proc, const XdrWriter& args, const std::string& step, std::vector<uint8_t>& reply,
                  XdrReader& r, uint32_t& nfsStatus);
+  // The same, for calls where any NFS status but ok is the caller's failure.
+  Status callNfsOk(uint32_t proc, const XdrWriter& args, const std::string& step, std::vector<uint8_t>& reply,
+                   XdrReader& r);
 
   Status lookupIn(const NfsHandle& dir, const std::string& name, const std::string& step, NfsHandle& fh,
                   RemoteAttr* attr);

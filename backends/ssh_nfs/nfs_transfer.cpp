@@ -40,10 +40,8 @@ Status NfsBackend::readAt(const NfsHandle& fh, uint64_t offset, uint8_t* buffer,
   a.putU32(count);
   std::vector<uint8_t> reply;
   XdrReader r(nullptr, 0);
-  uint32_t st = 0;
-  Status s = callNfs(kNfsRead, a, step, reply, r, st);
+  Status s = callNfsOk(kNfsRead, a, step, reply, r);
   if (!s.ok()) return s;
-  if (st != kNfs3Ok) return NfsError(st, step);
   SkipPostOpAttr(r);
   const uint32_t n = r.getU32();
   eof = r.getBool();
@@ -71,10 +69,8 @@ Status NfsBackend::writeAll(const NfsHandle& fh, uint64_t offset, const uint8_t*
     a.putOpaque(data, count);
     std::vector<uint8_t> reply;
     XdrReader r(nullptr, 0);
-    uint32_t st = 0;
-    Status s = callNfs(kNfsWrite, a, step, reply, r, st);
+    Status s = callNfsOk(kNfsWrite, a, step, reply, r);
     if (!s.ok()) return s;
-    if (st != kNfs3Ok) return NfsError(st, step);
     SkipWccData(r);
     const uint32_t written = r.getU32();
     const uint32_t committed = r.getU32();
@@ -103,10 +99,8 @@ Status NfsBackend::commit(const NfsHandle& fh, uint8_t* verifier, const std::str
   a.putU32(0);  // to the end of the file
   std::vector<uint8_t> reply;
   XdrReader r(nullptr, 0);
-  uint32_t st = 0;
-  Status s = callNfs(kNfsCommit, a, step, reply, r, st);
+  Status s = callNfsOk(kNfsCommit, a, step, reply, r);
   if (!s.ok()) return s;
-  if (st != kNfs3Ok) return NfsError(st, step);
   SkipWccData(r);
   r.getFixed(verifier, kNfsVerifierSize);
   return r.ok() ? Status() : MalformedReply(step);

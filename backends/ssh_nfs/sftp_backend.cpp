@@ -34,18 +34,15 @@ std::string RootPrefix(const std::string& root) {
 
 SftpBackend::SftpBackend(EndpointConfig config)
     : config_(std::move(config)), orphans_(std::make_shared<std::vector<std::string>>()) {
-  caps_.rangeRead = true;
+  // Beyond the interface's defaults; free space is cleared when the server
+  // cannot report it.
   caps_.randomWrite = true;
   caps_.resumableUpload = true;
   caps_.truncate = true;
-  caps_.renameOverwrite = true;
-  caps_.renameDirs = true;
   caps_.setMtime = true;
-  caps_.caseSensitive = true;
   caps_.freeSpace = true;
   caps_.maxNameBytes = kMaxNameBytes;
   caps_.maxPathBytes = kMaxPathBytes;
-  caps_.maxFileBytes = 0;
   caps_.server = kServerKind;
 }
 

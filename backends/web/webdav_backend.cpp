@@ -33,19 +33,8 @@ uint16_t LeadingPort(std::string_view text) {
 }  // namespace
 
 WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
-  caps_ = BackendCaps{};
-  caps_.rangeRead = true;
-  caps_.randomWrite = false;
-  caps_.resumableUpload = false;
-  caps_.truncate = false;
-  caps_.renameOverwrite = true;
-  caps_.renameDirs = true;
-  caps_.setMtime = false;
-  caps_.caseSensitive = true;
-  caps_.freeSpace = false;
-  caps_.maxNameBytes = 255;
-  caps_.maxPathBytes = 4096;
-  caps_.maxFileBytes = 0;
+  // The interface's defaults are a plain WebDAV server's; the endpoint and
+  // the server's answers refine them below and while connected.
   caps_.server = "webdav";
   secure_ = config_.tls;
 

@@ -9,6 +9,11 @@
 
 namespace tarn {
 
+// The largest file size the system accepts from a server or a stored record:
+// ext4's own limit, so a cache could never hold a larger file anyway, and small
+// enough that block counts and offsets derived from it cannot wrap.
+inline constexpr uint64_t kMaxRemoteFileBytes = 1ull << 44;
+
 struct BackendCaps {
   bool rangeRead = true;
   bool randomWrite = false;

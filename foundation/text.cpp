@@ -28,11 +28,12 @@ void AppendUtf16(std::u16string& out, char32_t c) {
 }
 
 // Decodes one code point at text[i], advancing i. An invalid sequence yields
-// U+FFFD and consumes its longest valid-looking prefix (at least one byte), so
-// the following byte starts afresh.
-char32_t DecodeUtf8(std::string_view text, size_t& i) {
+// U+FFFD, sets `invalid` and consumes its longest valid-looking prefix (at
+// least one byte), so the following byte starts afresh.
+char32_t DecodeUtf8(std::string_view text, size_t& i, bool& invalid) {
   auto b = static_cast<uint8_t>(text[i++]);
   if (b < 0x80) return b;
+  invalid = true;
   int extra;
   char32_t c;
   char32_t lo = 0x80, hi = 0xBF;  // range of the first continuation byte
@@ -61,6 +62,7 @@ char32_t DecodeUtf8(std::string_view text, size_t& i) {
     c = (c << 6) | (cb & 0x3F);
     ++i;
   }
+  invalid = false;
   return c;
 }
 
@@ -125,8 +127,16 @@ std::u16string Utf8ToWide(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
-  while (i < text.size()) AppendUtf16(out, DecodeUtf8(text, i));
+  bool invalid = false;
+  while (i < text.size()) AppendUtf16(out, DecodeUtf8(text, i, invalid));
   return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  size_t i = 0;
+  bool invalid = false;
+  while (i < text.size() && !invalid) DecodeUtf8(text, i, invalid);
+  return !invalid;
 }
 
 std::u16string FormatWide(const char* format, ...) {

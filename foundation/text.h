@@ -18,6 +18,9 @@ namespace vx {
 std::string WideToUtf8(std::u16string_view text);
 // UTF-8 to UTF-16; each invalid sequence becomes U+FFFD.
 std::u16string Utf8ToWide(std::string_view text);
+// True when the text is well-formed UTF-8: no overlong forms, no encoded
+// surrogates, nothing past U+10FFFF.
+bool IsValidUtf8(std::string_view text);
 // Appends one code point as UTF-8; a surrogate or a value past U+10FFFF
 // becomes U+FFFD, so the output is always valid UTF-8.
 void AppendUtf8(std::string& out, char32_t c);

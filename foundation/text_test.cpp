@@ -83,7 +83,13 @@ TEST(Utf, ReplacesInvalidUtf8PerBadSequence) {
       {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},  // above U+10FFFF
       {"\xF5", u"\xFFFD"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Utf8ToWide(c.utf8), c.utf16) << c.utf8.size();
+  for (const auto& c : cases) {
+    EXPECT_EQ(Utf8ToWide(c.utf8), c.utf16) << c.utf8.size();
+    EXPECT_FALSE(IsValidUtf8(c.utf8)) << c.utf8.size();
+  }
+  // A replacement character that is really there is valid text.
+  for (const char* valid : {"", "plain", "\xEF\xBF\xBD", "\xF0\x9F\x98\x80x", "\xF4\x8F\xBF\xBF"})
+    EXPECT_TRUE(IsValidUtf8(valid)) << valid;
 }
 
 TEST(FormatWide, FormatsIntoUtf16) {

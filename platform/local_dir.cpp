@@ -1,0 +1,204 @@
+#include "platform/local_dir.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace tarn::localfs {
+
+namespace {
+
+// Attribute reads must not trigger an automount (a hanging network mount
+// would stop the walk) and must not follow links.
+constexpr int kEntryStatFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+
+Status FromErrno(int error) {
+  int32_t code = Status::kIo;
+  switch (error) {
+    case ENOENT:
+      code = Status::kNotFound;
+      break;
+    case EACCES:
+    case EPERM:
+      code = Status::kAccessDenied;
+      break;
+    case ENOTDIR:
+    case ELOOP:
+      code = Status::kNotDirectory;
+      break;
+    default:
+      break;
+  }
+  return Status(code, "", error);
+}
+
+int OpenAtRetrying(int dirFd, const char* name, int flags) {
+  int fd;
+  do {
+    fd = ::openat(dirFd, name, flags | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+Kind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return Kind::kFile;
+  if (S_ISDIR(mode)) return Kind::kFolder;
+  if (S_ISLNK(mode)) return Kind::kLink;
+  return Kind::kOther;
+}
+
+void FillFromStat(const struct stat& st, Entry& out) {
+  out.kind = KindOf(st.st_mode);
+  out.size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  out.mtime = Timestamp::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec).toFileTime();
+  out.mode = st.st_mode;
+  out.device = st.st_dev;
+  out.error = 0;
+}
+
+}  // namespace
+
+LocalDir::~LocalDir() {
+  if (dir_ != nullptr) ::closedir(dir_);
+}
+
+LocalDir::LocalDir(LocalDir&& other) noexcept
+    : dir_(std::exchange(other.dir_, nullptr)), device_(other.device_) {}
+
+LocalDir& LocalDir::operator=(LocalDir&& other) noexcept {
+  if (this != &other) {
+    if (dir_ != nullptr) ::closedir(dir_);
+    dir_ = std::exchange(other.dir_, nullptr);
+    device_ = other.device_;
+  }
+  return *this;
+}
+
+Status LocalDir::Adopt(int fd, LocalDir& out) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    int error = errno;
+    ::close(fd);
+    return FromErrno(error);
+  }
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    int error = errno;
+    ::close(fd);
+    return FromErrno(error);
+  }
+  out = LocalDir();
+  out.dir_ = dir;
+  out.device_ = st.st_dev;
+  return Status();
+}
+
+Status LocalDir::open(const std::string& path, LocalDir& out) {
+  int fd = OpenAtRetrying(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return FromErrno(errno);
+  return Adopt(fd, out);
+}
+
+Status LocalDir::openFolder(const std::string& name, LocalDir& out) const {
+  if (dir_ == nullptr) return FromErrno(EBADF);
+  int fd = OpenAtRetrying(::dirfd(dir_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) return FromErrno(errno);
+  return Adopt(fd, out);
+}
+
+Status LocalDir::openFile(const std::string& name, LocalFile& out) const {
+  if (dir_ == nullptr) return FromErrno(EBADF);
+  return LocalFile::OpenAt(::dirfd(dir_), name, out);
+}
+
+Status LocalDir::list(std::vector<Entry>& out) const {
+  out.clear();
+  if (dir_ == nullptr) return FromErrno(EBADF);
+  const int fd = ::dirfd(dir_);
+  for (;;) {
+    errno = 0;
+    struct dirent* d = ::readdir(dir_);
+    if (d == nullptr) {
+      if (errno != 0) return FromErrno(errno);
+      return Status();
+    }
+    const char* name = d->d_name;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    Entry entry;
+    entry.name = name;
+    struct stat st {};
+    if (::fstatat(fd, name, &st, kEntryStatFlags) == 0) {
+      FillFromStat(st, entry);
+    } else if (errno == ENOENT) {
+      continue;  // deleted since readdir saw it
+    } else {
+      entry.error = errno;
+    }
+    out.push_back(std::move(entry));
+  }
+}
+
+Status LocalDir::statTarget(const std::string& name, Entry& out) const {
+  if (dir_ == nullptr) return FromErrno(EBADF);
+  struct stat st {};
+  if (::fstatat(::dirfd(dir_), name.c_str(), &st, AT_NO_AUTOMOUNT) != 0) return FromErrno(errno);
+  FillFromStat(st, out);
+  return Status();
+}
+
+LocalFile::~LocalFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+LocalFile::LocalFile(LocalFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+
+LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    size_ = other.size_;
+  }
+  return *this;
+}
+
+Status LocalFile::open(const std::string& path, LocalFile& out) { return OpenAt(AT_FDCWD, path, out); }
+
+Status LocalFile::OpenAt(int dirFd, const std::string& name, LocalFile& out) {
+  // O_NONBLOCK: a FIFO put in place of the file must not hang the open; for
+  // a regular file the flag changes nothing.
+  constexpr int kFlags = O_RDONLY | O_NONBLOCK;
+  // O_NOATIME is refused (EPERM) for files of other owners unless we hold
+  // CAP_FOWNER; reading them then moves their access time.
+  int fd = OpenAtRetrying(dirFd, name.c_str(), kFlags | O_NOATIME);
+  if (fd < 0 && errno == EPERM) fd = OpenAtRetrying(dirFd, name.c_str(), kFlags);
+  if (fd < 0) return FromErrno(errno);
+  LocalFile file;
+  file.fd_ = fd;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return FromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return Status(Status::kUnsupported, "not a regular file");
+  // Advice only: a refusal changes nothing but the read-ahead.
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  file.size_ = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  out = std::move(file);
+  return Status();
+}
+
+Status LocalFile::read(uint8_t* buffer, size_t size, size_t& got) {
+  got = 0;
+  if (size > kMaxReadCall) size = kMaxReadCall;
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer, size);
+    if (n >= 0) {
+      got = static_cast<size_t>(n);
+      return Status();
+    }
+    if (errno != EINTR) return FromErrno(errno);
+  }
+}
+
+}  // namespace tarn::localfs

@@ -1,0 +1,109 @@
+// Local folders and files as the backup walk reads them. A folder is opened
+// once by descriptor and listed with readdir and fstatat without following
+// links; its sub-folders and files are opened relative to that descriptor, so
+// a folder renamed or replaced by a link during the walk cannot redirect it.
+// Files are opened for one sequential read without touching their access
+// time where the kernel allows it, and never block: a FIFO, socket or device
+// is refused after a non-blocking open instead of hanging the walk.
+//
+// Each object owns one descriptor and is used by one thread at a time.
+// Failures come back as tarn::Status with the errno value in `native`, so
+// that callers can name the system's reason.
+#pragma once
+
+#include <dirent.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "foundation/status.h"
+
+namespace tarn::localfs {
+
+// Largest single read a file hands out: larger buffers are filled in steps.
+constexpr size_t kMaxReadCall = 4u * 1024 * 1024;
+
+enum class Kind : uint8_t { kFile, kFolder, kLink, kOther };
+
+struct Entry {
+  std::string name;  // bytes as the file system holds them, possibly not UTF-8
+  Kind kind = Kind::kOther;
+  uint64_t size = 0;
+  uint64_t mtime = 0;  // FILETIME units (100 ns since 1601), from st_mtim
+  uint32_t mode = 0;   // st_mode
+  uint64_t device = 0;
+  // errno of the attribute read when it failed; kind and the rest are then
+  // unknown.
+  int error = 0;
+};
+
+class LocalFile;
+
+class LocalDir {
+ public:
+  LocalDir() = default;
+  ~LocalDir();
+  LocalDir(const LocalDir&) = delete;
+  LocalDir& operator=(const LocalDir&) = delete;
+  LocalDir(LocalDir&& other) noexcept;
+  LocalDir& operator=(LocalDir&& other) noexcept;
+
+  // Opens a folder by path; a link in the last component is followed, since
+  // the user named it.
+  static Status open(const std::string& path, LocalDir& out);
+  // Opens the sub-folder `name`; a link in its place is refused (ELOOP or
+  // ENOTDIR).
+  Status openFolder(const std::string& name, LocalDir& out) const;
+  // Opens the file `name` for reading, following a link to its target.
+  Status openFile(const std::string& name, LocalFile& out) const;
+
+  // Every entry except "." and ".." in directory order, each with the
+  // attributes of the entry itself; entries that vanish before their
+  // attributes are read are left out. A failed readdir gives its errno and
+  // the entries read so far. Call once per open folder.
+  Status list(std::vector<Entry>& out) const;
+  // The attributes of what the link `name` points to; the name is kept.
+  Status statTarget(const std::string& name, Entry& out) const;
+
+  bool valid() const { return dir_ != nullptr; }
+  // The file system the folder lies on.
+  uint64_t device() const { return device_; }
+
+ private:
+  static Status Adopt(int fd, LocalDir& out);
+
+  DIR* dir_ = nullptr;
+  uint64_t device_ = 0;
+};
+
+class LocalFile {
+ public:
+  LocalFile() = default;
+  ~LocalFile();
+  LocalFile(const LocalFile&) = delete;
+  LocalFile& operator=(const LocalFile&) = delete;
+  LocalFile(LocalFile&& other) noexcept;
+  LocalFile& operator=(LocalFile&& other) noexcept;
+
+  // Opens a file by path, following links.
+  static Status open(const std::string& path, LocalFile& out);
+
+  // Reads at the current position; got = 0 at the end.
+  Status read(uint8_t* buffer, size_t size, size_t& got);
+  bool valid() const { return fd_ >= 0; }
+  // The size when the file was opened.
+  uint64_t size() const { return size_; }
+
+ private:
+  friend class LocalDir;
+  // Opens relative to `dirFd` (AT_FDCWD for a path). Anything but a regular
+  // file gives code kUnsupported and no errno.
+  static Status OpenAt(int dirFd, const std::string& name, LocalFile& out);
+
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+}  // namespace tarn::localfs

@@ -132,6 +132,28 @@ std::u16string Utf8ToWide(std::string_view text) {
   return out;
 }
 
+bool LessInUtf16Order(std::string_view a, std::string_view b) {
+  // Keys that order code points as their UTF-16 units do: supplementary
+  // planes (high surrogate first unit) move below U+E000..U+FFFF.
+  constexpr char32_t kSupplementaryStart = 0x10000;
+  constexpr char32_t kPrivateUseStart = 0xE000;
+  constexpr char32_t kSurrogateStart = 0xD800;
+  constexpr uint32_t kPastLastCodePoint = 0x110000;
+  auto key = [&](char32_t c) -> uint32_t {
+    if (c >= kSupplementaryStart) return kSurrogateStart + (c - kSupplementaryStart);
+    if (c >= kPrivateUseStart) return c + kPastLastCodePoint;
+    return c;
+  };
+  size_t i = 0, j = 0;
+  bool invalid = false;
+  while (i < a.size() && j < b.size()) {
+    uint32_t ka = key(DecodeUtf8(a, i, invalid));
+    uint32_t kb = key(DecodeUtf8(b, j, invalid));
+    if (ka != kb) return ka < kb;
+  }
+  return i == a.size() && j < b.size();
+}
+
 bool IsValidUtf8(std::string_view text) {
   size_t i = 0;
   bool invalid = false;

@@ -21,6 +21,11 @@ std::u16string Utf8ToWide(std::string_view text);
 // True when the text is well-formed UTF-8: no overlong forms, no encoded
 // surrogates, nothing past U+10FFFF.
 bool IsValidUtf8(std::string_view text);
+// True when UTF-8 text `a` sorts before `b` by the UTF-16 code units of
+// their UTF-16 forms (the order of Windows name lists), without converting:
+// code points from U+10000 sort between U+D7FF and U+E000, as their
+// surrogate pairs do.
+bool LessInUtf16Order(std::string_view a, std::string_view b);
 // Appends one code point as UTF-8; a surrogate or a value past U+10FFFF
 // becomes U+FFFD, so the output is always valid UTF-8.
 void AppendUtf8(std::string& out, char32_t c);

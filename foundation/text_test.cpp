@@ -92,6 +92,29 @@ TEST(Utf, ReplacesInvalidUtf8PerBadSequence) {
     EXPECT_TRUE(IsValidUtf8(valid)) << valid;
 }
 
+TEST(Utf, OrdersAsUtf16Units) {
+  struct Case {
+    std::string a, b;
+    bool less;
+  } cases[] = {
+      {"a", "b", true},
+      {"B", "a", true},  // case matters
+      {"ab", "abc", true},
+      {"abc", "ab", false},
+      {"same", "same", false},
+      {"", "a", true},
+      {"\xE2\x82\xAC", "\xEF\xBC\xA1", true},   // U+20AC before U+FF21
+      {"\xF0\x9F\x98\x80", "\xEF\xBC\xA1", true},  // U+1F600 (surrogates) before U+FF21
+      {"\xEF\xBC\xA1", "\xF0\x9F\x98\x80", false},
+      {"\xED\x9F\xBF", "\xF0\x9F\x98\x80", true},  // U+D7FF before any surrogate pair
+      {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x81", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LessInUtf16Order(c.a, c.b), c.less) << c.a << " < " << c.b;
+    EXPECT_EQ(LessInUtf16Order(c.a, c.b), Utf8ToWide(c.a) < Utf8ToWide(c.b)) << c.a << " < " << c.b;
+  }
+}
+
 TEST(FormatWide, FormatsIntoUtf16) {
   EXPECT_EQ(FormatWide("%s-%d-%05.1f", "x\xC3\xA9", 42, 2.25), u"x\u00e9-42-002.2");
   EXPECT_EQ(FormatWide("%s", ""), u"");

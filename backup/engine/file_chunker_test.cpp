@@ -1,0 +1,172 @@
+#include "backup/engine/file_chunker.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tarn::backup {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr ChunkerParams kSmallChunks{16384, 32768, 65536, 7};
+constexpr size_t kMax = 65536;
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string out(size, '\0');
+  for (char& c : out) c = static_cast<char>(rng());
+  return out;
+}
+
+// What an unbuffered reader with the whole file in memory cuts.
+std::vector<std::string> ReferenceChunks(const Chunker& chunker, const std::string& data) {
+  std::vector<std::string> out;
+  size_t pos = 0;
+  while (pos < data.size()) {
+    auto n = static_cast<size_t>(chunker.cut(reinterpret_cast<const uint8_t*>(data.data()) + pos, data.size() - pos));
+    out.push_back(data.substr(pos, n));
+    pos += n;
+  }
+  return out;
+}
+
+class FileChunkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tarn-chunker-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  std::string Write(const std::string& name, const std::string& data) {
+    std::string path = root_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << data;
+    return path;
+  }
+
+  // Chunks of the file, or the failure.
+  struct Outcome {
+    Status status;
+    std::vector<std::string> chunks;
+    uint64_t total = 0;
+    uint64_t bytesRead = 0;
+    int readError = 0;
+  };
+  Outcome Chunk(FileChunker& chunker, localfs::LocalFile& file, const FileChunker::ChunkFn& extra = nullptr,
+                const CancelToken* cancel = nullptr) {
+    Outcome out;
+    std::atomic<uint64_t> bytesRead{0};
+    out.status = chunker.chunkFile(
+        file, cancel, &bytesRead,
+        [&](const uint8_t* data, size_t size) {
+          out.chunks.emplace_back(reinterpret_cast<const char*>(data), size);
+          return extra ? extra(data, size) : Status();
+        },
+        out.total, out.readError);
+    out.bytesRead = bytesRead;
+    return out;
+  }
+
+  std::string root_;
+};
+
+TEST_F(FileChunkerTest, CutsAsAnUnbufferedReaderWould) {
+  FileChunker chunker(kSmallChunks);
+  const size_t sizes[] = {0, 1, 16384, kMax - 1, kMax, kMax + 1, 2 * kMax, 7 * kMax + 4097};
+  uint32_t seed = 1;
+  for (size_t size : sizes) {
+    std::string data = RandomBytes(size, seed++);
+    localfs::LocalFile file;
+    ASSERT_TRUE(localfs::LocalFile::open(Write("f" + std::to_string(size), data), file).ok());
+    Outcome out = Chunk(chunker, file);
+    ASSERT_TRUE(out.status.ok()) << size;
+    EXPECT_EQ(out.chunks, ReferenceChunks(chunker.chunker(), data)) << size;
+    EXPECT_EQ(out.total, size);
+    EXPECT_EQ(out.bytesRead, size);
+    EXPECT_LE(chunker.bufferCapacity(), 2 * kMax);
+  }
+}
+
+TEST_F(FileChunkerTest, FileThatGrewIsReadToItsNewEnd) {
+  FileChunker chunker(kSmallChunks);
+  std::string data = RandomBytes(100, 1);
+  std::string path = Write("growing", data);
+  localfs::LocalFile file;
+  ASSERT_TRUE(localfs::LocalFile::open(path, file).ok());
+  // Grows after it was opened: the buffer sized for 100 bytes must grow.
+  std::string more = RandomBytes(5 * kMax, 2);
+  std::ofstream(path, std::ios::binary | std::ios::app) << more;
+  Outcome out = Chunk(chunker, file);
+  ASSERT_TRUE(out.status.ok());
+  EXPECT_EQ(out.total, data.size() + more.size());
+  EXPECT_EQ(out.chunks, ReferenceChunks(chunker.chunker(), data + more));
+}
+
+TEST_F(FileChunkerTest, SmallFilesNeedNoLargestChunkBuffer) {
+  // Parameters as a repository may hand them: an 8 MiB largest chunk.
+  FileChunker chunker(ChunkerParams{});
+  localfs::LocalFile file;
+  ASSERT_TRUE(localfs::LocalFile::open(Write("small", "tiny"), file).ok());
+  ASSERT_TRUE(Chunk(chunker, file).status.ok());
+  EXPECT_LE(chunker.bufferCapacity(), 65536u);
+  ASSERT_TRUE(localfs::LocalFile::open(Write("medium", RandomBytes(300000, 3)), file).ok());
+  ASSERT_TRUE(Chunk(chunker, file).status.ok());
+  EXPECT_LE(chunker.bufferCapacity(), 327680u);
+}
+
+TEST_F(FileChunkerTest, StopsAtCancellationFailureOrReadError) {
+  const std::string data = RandomBytes(6 * kMax, 4);
+  const size_t firstChunk = ReferenceChunks(Chunker(kSmallChunks), data).front().size();
+  struct Case {
+    const char* what;
+    bool cancelAfterFirst;
+    int failAt;  // chunk number whose store fails, 0 for none
+    int32_t code;
+    size_t chunks;
+  } cases[] = {
+      {"cancelled after the first chunk", true, 0, Status::kCanceled, 1},
+      {"store of the second chunk fails", false, 2, Status::kNoSpace, 2},
+  };
+  for (const auto& c : cases) {
+    FileChunker chunker(kSmallChunks);
+    CancelToken cancel;
+    int n = 0;
+    localfs::LocalFile file;
+    ASSERT_TRUE(localfs::LocalFile::open(Write("big", data), file).ok());
+    Outcome out = Chunk(
+        chunker, file,
+        [&](const uint8_t*, size_t) {
+          ++n;
+          if (c.cancelAfterFirst) cancel.cancel();
+          return n == c.failAt ? Status(Status::kNoSpace, "full") : Status();
+        },
+        &cancel);
+    EXPECT_EQ(out.status.code, c.code) << c.what;
+    EXPECT_EQ(out.chunks.size(), c.chunks) << c.what;
+    EXPECT_EQ(out.chunks.front().size(), firstChunk) << c.what;
+  }
+
+  // Reading an unmapped address of the process's own memory fails with EIO.
+  FileChunker chunker(kSmallChunks);
+  localfs::LocalFile mem;
+  ASSERT_TRUE(localfs::LocalFile::open("/proc/self/mem", mem).ok());
+  Outcome out = Chunk(chunker, mem);
+  EXPECT_TRUE(out.status.ok());
+  EXPECT_EQ(out.readError, EIO);
+  EXPECT_TRUE(out.chunks.empty());
+}
+
+}  // namespace
+}  // namespace tarn::backup

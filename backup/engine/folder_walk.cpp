@@ -1,0 +1,252 @@
+#include "backup/engine/folder_walk.h"
+
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "backup/engine/local_path.h"
+#include "foundation/text.h"
+
+namespace tarn::backup {
+
+namespace {
+
+using localfs::Entry;
+using localfs::Kind;
+
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+uint32_t AttributesOf(const Entry& e) {
+  uint32_t attributes = 0;
+  if (e.kind == Kind::kFolder) attributes |= kAttributeDirectory;
+  if ((e.mode & kWriteBits) == 0) attributes |= kAttributeReadOnly;
+  return attributes != 0 ? attributes : kAttributeNormal;
+}
+
+// A name for problem texts, which must stay valid UTF-8: each byte that is
+// not part of a valid sequence is written as \xNN.
+std::string PrintableName(std::string_view name) {
+  std::string out;
+  size_t i = 0;
+  while (i < name.size()) {
+    auto b = static_cast<uint8_t>(name[i]);
+    size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    if (i + length <= name.size() && vx::IsValidUtf8(name.substr(i, length))) {
+      out.append(name.substr(i, length));
+      i += length;
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
+    out.append(escaped);
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool IsExcluded(const std::vector<std::string>& patterns, std::string_view name, std::string_view fullPath) {
+  const std::string nameText(name);
+  const std::string pathText(fullPath);
+  for (const std::string& pattern : patterns) {
+    if (pattern.empty()) continue;
+    const std::string& subject = pattern.find('/') != std::string::npos ? pathText : nameText;
+    if (::fnmatch(pattern.c_str(), subject.c_str(), FNM_CASEFOLD) == 0) return true;
+  }
+  return false;
+}
+
+FolderWalk::FolderWalk(BlobSink& sink, const ChunkerParams& chunking, const std::vector<std::string>& excludes,
+                       FileStateCache* state, Progress& progress, const CancelToken* cancel,
+                       std::vector<std::string>& problems)
+    : sink_(sink),
+      chunker_(chunking),
+      excludes_(excludes),
+      state_(state),
+      progress_(progress),
+      cancel_(cancel),
+      problems_(problems) {}
+
+void FolderWalk::recordProblem(const std::string& path, std::string_view message, int error) {
+  progress_.errors.fetch_add(1, std::memory_order_relaxed);
+  if (problems_.size() >= kMaxProblems) return;
+  std::string text = path;
+  text.append(": ");
+  text.append(message);
+  if (error != 0) {
+    text.append(" (");
+    text.append(vx::FormatWin32Error(static_cast<uint32_t>(error)));
+    text.append(")");
+  }
+  problems_.push_back(std::move(text));
+}
+
+void FolderWalk::countFile(uint64_t size) {
+  progress_.files.fetch_add(1, std::memory_order_relaxed);
+  ++files_;
+  bytes_ += size;
+}
+
+Status FolderWalk::backupFolder(const std::string& path, BlobId& tree, bool& stored) {
+  localfs::LocalDir dir;
+  Status opened = localfs::LocalDir::open(path, dir);
+  return walkFolder(dir, opened, path, dir.device(), tree, stored);
+}
+
+Status FolderWalk::backupFile(const std::string& path, ListingEntry& entry, bool& stored) {
+  return readFile(nullptr, std::string(), path, entry, stored);
+}
+
+Status FolderWalk::walkFolder(const localfs::LocalDir& dir, const Status& opened, const std::string& path,
+                              uint64_t device, BlobId& tree, bool& stored) {
+  stored = false;
+  if (IsCancelled(cancel_)) return Status(Status::kCanceled, "");
+  std::vector<Entry> found;
+  if (!opened.ok()) {
+    // A folder that vanished since its parent was listed is stored empty.
+    if (opened.native != ENOENT) {
+      recordProblem(path, "cannot list the folder", opened.native);
+      return Status();
+    }
+  } else {
+    Status listed = dir.list(found);
+    if (!listed.ok()) {
+      recordProblem(path, "the folder listing broke off", listed.native);
+      return Status();
+    }
+  }
+  std::sort(found.begin(), found.end(),
+            [](const Entry& a, const Entry& b) { return vx::LessInUtf16Order(a.name, b.name); });
+
+  std::vector<ListingEntry> entries;
+  Status s = walkEntries(dir, found, path, device, entries);
+  if (!s.ok()) return s;
+
+  const std::string listing = WriteFolderListing(entries);
+  s = sink_.storeBlob(BlobSink::kTreeBlob, reinterpret_cast<const uint8_t*>(listing.data()), listing.size(), tree);
+  if (!s.ok()) return s;
+  if (state_ != nullptr) state_->appendFolder(path, entries);
+  progress_.dirs.fetch_add(1, std::memory_order_relaxed);
+  ++dirs_;
+  stored = true;
+  return Status();
+}
+
+Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>& found, const std::string& path,
+                               uint64_t device, std::vector<ListingEntry>& entries) {
+  const FolderRecords records = state_ != nullptr ? state_->readFolder(path) : FolderRecords();
+  entries.reserve(found.size());
+  for (Entry& e : found) {
+    const std::string full = JoinPath(path, e.name);
+    if (IsExcluded(excludes_, e.name, full)) continue;
+    if (!vx::IsValidUtf8(e.name)) {
+      recordProblem(JoinPath(path, PrintableName(e.name)), "the name is not valid UTF-8", 0);
+      continue;
+    }
+    if (e.error != 0) {
+      recordProblem(full, "cannot open", e.error);
+      continue;
+    }
+    if (e.kind == Kind::kLink) {
+      // A link to a file is read through to its target; a link to anything
+      // else is never followed.
+      Status target = dir.statTarget(e.name, e);
+      if (!target.ok()) {
+        recordProblem(full, "cannot open", target.native);
+        continue;
+      }
+      if (e.kind != Kind::kFile) e.kind = Kind::kOther;
+    }
+    if (e.kind == Kind::kOther || (e.kind == Kind::kFolder && e.device != device)) {
+      progress_.skipped.fetch_add(1, std::memory_order_relaxed);
+      continue;
+    }
+
+    ListingEntry entry;
+    entry.name = e.name;
+    entry.attributes = AttributesOf(e);
+    if (e.kind == Kind::kFolder) {
+      localfs::LocalDir sub;
+      Status opened = dir.openFolder(e.name, sub);
+      if (opened.ok() && sub.device() != device) {  // mounted on since it was listed
+        progress_.skipped.fetch_add(1, std::memory_order_relaxed);
+        continue;
+      }
+      bool stored = false;
+      Status s = walkFolder(sub, opened, full, device, entry.tree, stored);
+      if (!s.ok()) return s;
+      if (!stored) continue;
+      entry.isDir = true;
+    } else {
+      entry.size = e.size;
+      entry.mtime = e.mtime;
+      if (unchanged(records, entry)) {
+        progress_.bytes.fetch_add(entry.size, std::memory_order_relaxed);
+        countFile(entry.size);
+      } else {
+        bool stored = false;
+        Status s = readFile(&dir, e.name, full, entry, stored);
+        if (!s.ok()) return s;
+        if (!stored) continue;
+      }
+    }
+    entries.push_back(std::move(entry));
+  }
+  return Status();
+}
+
+bool FolderWalk::unchanged(const FolderRecords& records, ListingEntry& entry) const {
+  auto it = records.find(entry.name);
+  if (it == records.end() || it->second.size != entry.size || it->second.mtime != entry.mtime) return false;
+  for (const BlobId& id : it->second.ids)
+    if (!sink_.hasBlob(id)) return false;
+  entry.content = it->second.ids;
+  return true;
+}
+
+Status FolderWalk::readFile(const localfs::LocalDir* dir, const std::string& name, const std::string& path,
+                            ListingEntry& entry, bool& stored) {
+  stored = false;
+  if (IsCancelled(cancel_)) return Status(Status::kCanceled, "");
+  progress_.setCurrent(path);
+  localfs::LocalFile file;
+  Status opened = dir != nullptr ? dir->openFile(name, file) : localfs::LocalFile::open(path, file);
+  if (opened.code == Status::kUnsupported) {  // replaced by a FIFO or the like since it was listed
+    progress_.skipped.fetch_add(1, std::memory_order_relaxed);
+    return Status();
+  }
+  if (!opened.ok()) {
+    recordProblem(path, "cannot open", opened.native);
+    return Status();
+  }
+
+  entry.content.clear();
+  uint64_t total = 0;
+  int readError = 0;
+  Status s = chunker_.chunkFile(
+      file, cancel_, &progress_.bytesRead,
+      [&](const uint8_t* data, size_t size) {
+        BlobId id;
+        Status stored = sink_.storeBlob(BlobSink::kDataBlob, data, size, id);
+        if (!stored.ok()) return stored;
+        entry.content.push_back(id);
+        progress_.bytes.fetch_add(size, std::memory_order_relaxed);
+        return Status();
+      },
+      total, readError);
+  if (!s.ok()) return s;
+  if (readError != 0) {
+    recordProblem(path, "read failed", readError);
+    return Status();
+  }
+  entry.size = total;
+  countFile(total);
+  stored = true;
+  return Status();
+}
+
+}  // namespace tarn::backup

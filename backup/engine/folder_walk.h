@@ -1,0 +1,105 @@
+// The folder walk of a backup run: turns one local folder tree into folder
+// listings and content blobs. It lists each folder, leaves out what the job
+// excludes and what must not or cannot be read, takes the blob ids of files
+// that have not changed since the last run from the file-state cache, reads
+// and chunks the others, stores every chunk and every folder's listing
+// through the run's BlobSink, and appends each folder's file records to the
+// cache's state.new. What cannot be read becomes a problem text; only
+// cancellation and failures of the sink end the walk.
+//
+// On Linux: folders are walked by descriptor (openat, readdir, fstatat
+// without following links); a walk stays on the file system its folder lies
+// on, which also keeps it out of this system's own drives, /proc and /sys;
+// links to folders, FIFOs, sockets and devices are skipped and counted, never
+// opened; a link to a file is read through; names that are not UTF-8 cannot
+// be stored in a listing and become problems. Excludes match with fnmatch
+// without case: a pattern holding "/" against the full path, any other
+// against the name alone.
+//
+// Owned by the backup run and used by its worker thread only; it updates the
+// shared Progress with atomic adds and its current path under its lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "backup/engine/blob_sink.h"
+#include "backup/engine/file_chunker.h"
+#include "backup/engine/file_state_cache.h"
+#include "backup/engine/progress.h"
+#include "backup/repo/folder_listing.h"
+#include "foundation/cancel_token.h"
+#include "foundation/status.h"
+#include "platform/local_dir.h"
+
+namespace tarn::backup {
+
+// Problem texts kept per run; every problem is counted all the same.
+constexpr size_t kMaxProblems = 200;
+
+// The file attributes a listing records.
+constexpr uint32_t kAttributeReadOnly = 0x1;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeNormal = 0x80;
+
+// True when the first non-empty pattern that matches exists.
+bool IsExcluded(const std::vector<std::string>& patterns, std::string_view name, std::string_view fullPath);
+
+class FolderWalk {
+ public:
+  // Everything is borrowed and must outlive the walk; state may be null (a
+  // run without file-state cache), cancel may be null (never cancelled).
+  FolderWalk(BlobSink& sink, const ChunkerParams& chunking, const std::vector<std::string>& excludes,
+             FileStateCache* state, Progress& progress, const CancelToken* cancel,
+             std::vector<std::string>& problems);
+
+  // Walks the folder at `path` (absolute, as the file-state cache keys it)
+  // and stores its listing: on success with stored true, `tree` is the id
+  // of the listing. Success with stored false: the folder could not be
+  // listed, a problem was recorded, and it is to be left out. A failed
+  // status (cancellation, the sink) ends the run.
+  Status backupFolder(const std::string& path, BlobId& tree, bool& stored);
+  // Reads and chunks the file at `path`, filling the entry's content and
+  // size (the bytes actually read). stored false: it could not be opened or
+  // read (a problem was recorded) or it is no regular file (counted as
+  // skipped).
+  Status backupFile(const std::string& path, ListingEntry& entry, bool& stored);
+  // Counts the problem and keeps its text while fewer than kMaxProblems are
+  // kept: the path, ": ", the message and, for an errno other than 0, the
+  // system's text in " (" and ")".
+  void recordProblem(const std::string& path, std::string_view message, int error);
+
+  // What this walk stored or reused.
+  uint64_t files() const { return files_; }
+  uint64_t dirs() const { return dirs_; }
+  uint64_t bytes() const { return bytes_; }
+
+ private:
+  // `opened` is the result of opening `dir`; device is the file system the
+  // walk stays on.
+  Status walkFolder(const localfs::LocalDir& dir, const Status& opened, const std::string& path, uint64_t device,
+                    BlobId& tree, bool& stored);
+  // Walks the folder's entries into listing entries.
+  Status walkEntries(const localfs::LocalDir& dir, std::vector<localfs::Entry>& found, const std::string& path,
+                     uint64_t device, std::vector<ListingEntry>& entries);
+  // Reads a file, relative to `dir` when it is open, else by path.
+  Status readFile(const localfs::LocalDir* dir, const std::string& name, const std::string& path,
+                  ListingEntry& entry, bool& stored);
+  bool unchanged(const FolderRecords& records, ListingEntry& entry) const;
+  void countFile(uint64_t size);
+
+  BlobSink& sink_;
+  FileChunker chunker_;
+  const std::vector<std::string>& excludes_;
+  FileStateCache* state_;
+  Progress& progress_;
+  const CancelToken* cancel_;
+  std::vector<std::string>& problems_;
+  uint64_t files_ = 0;
+  uint64_t dirs_ = 0;
+  uint64_t bytes_ = 0;
+};
+
+}  // namespace tarn::backup

@@ -1,0 +1,383 @@
+#include "backup/engine/folder_walk.h"
+
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+#include "platform/caller_rights.h"
+
+namespace tarn::backup {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr ChunkerParams kSmallChunks{16384, 32768, 65536, 11};
+constexpr uint64_t kTicksPerSecond = 10000000;
+constexpr uint64_t kSecondsFrom1601To1970 = 11644473600;
+const CallerToken kNobody{4242, 4343, {}};
+
+// Keeps the blobs in memory under their real ids, so that the test can read
+// back what the walk stored. It can refuse a store and forget a blob (as a
+// cleanup of the repository would retire it).
+class MemorySink : public BlobSink {
+ public:
+  Status storeBlob(uint8_t type, const uint8_t* data, size_t size, BlobId& id) override {
+    if (++stores == failAt) return Status(Status::kNetwork, "upload failed");
+    id = ComputeBlobId(key_, data, size);
+    blobs[id] = {type, std::string(reinterpret_cast<const char*>(data), size)};
+    return Status();
+  }
+  bool hasBlob(const BlobId& id) const override { return blobs.count(id) != 0; }
+
+  std::vector<ListingEntry> listing(const BlobId& tree) const {
+    std::vector<ListingEntry> out;
+    auto it = blobs.find(tree);
+    EXPECT_NE(it, blobs.end());
+    if (it == blobs.end()) return out;
+    EXPECT_EQ(it->second.first, kTreeBlob);
+    EXPECT_TRUE(ParseFolderListing(it->second.second, out));
+    return out;
+  }
+  std::string content(const ListingEntry& e) const {
+    std::string out;
+    for (const BlobId& id : e.content) out += blobs.at(id).second;
+    return out;
+  }
+
+  std::unordered_map<BlobId, std::pair<uint8_t, std::string>, BlobIdHash> blobs;
+  int failAt = 0;
+  int stores = 0;
+
+ private:
+  std::vector<uint8_t> key_ = std::vector<uint8_t>(kIdKeySize, 0x5A);
+};
+
+std::map<std::string, ListingEntry> ByName(const std::vector<ListingEntry>& entries) {
+  std::map<std::string, ListingEntry> out;
+  for (const ListingEntry& e : entries) out[e.name] = e;
+  return out;
+}
+
+std::string RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::string out(size, '\0');
+  for (char& c : out) c = static_cast<char>(rng());
+  return out;
+}
+
+std::vector<std::string> Names(const std::vector<ListingEntry>& entries) {
+  std::vector<std::string> out;
+  for (const ListingEntry& e : entries) out.push_back(e.name);
+  return out;
+}
+
+class FolderWalkTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tarn-walk-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
+    src_ = root_ + "/src";
+    state_ = root_ + "/state";
+    fs::create_directory(src_);
+  }
+  void TearDown() override {
+    if (!mounted_.empty()) ::umount2(mounted_.c_str(), MNT_DETACH);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  std::string Write(const std::string& name, const std::string& data, mode_t mode = 0644) {
+    std::string path = src_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << data;
+    EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+    return path;
+  }
+  void Mkdir(const std::string& name, mode_t mode = 0755) {
+    std::string path = src_ + "/" + name;
+    ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+  }
+
+  struct Run {
+    Status status;
+    BlobId tree;
+    bool stored = false;
+    std::vector<std::string> problems;
+    uint64_t files = 0, dirs = 0, bytes = 0;
+    uint64_t bytesRead = 0, errors = 0, skipped = 0;
+  };
+  // One walk of src_, with the file-state cache in state_ when asked. With
+  // `user` the walk (not the cache) runs with that user's rights, so that
+  // permissions count (root reads everything).
+  Run Walk(MemorySink& sink, bool withState, const std::vector<std::string>& excludes = {},
+           const CancelToken* cancel = nullptr, const CallerToken* user = nullptr) {
+    Run run;
+    Progress progress;
+    FileStateCache state;
+    if (withState) {
+      state.open(state_ + "/state.bin");
+      state.prepareWriter(state_);
+    }
+    FolderWalk walk(sink, kSmallChunks, excludes, withState ? &state : nullptr, progress, cancel, run.problems);
+    {
+      ScopedCallerRights rights;
+      if (user != nullptr) {
+        EXPECT_TRUE(rights.enter(*user).ok());
+      }
+      run.status = walk.backupFolder(src_, run.tree, run.stored);
+    }
+    if (run.status.ok() && withState) state.commit();
+    run.files = walk.files();
+    run.dirs = walk.dirs();
+    run.bytes = walk.bytes();
+    run.bytesRead = progress.bytesRead;
+    run.errors = progress.errors;
+    run.skipped = progress.skipped;
+    EXPECT_EQ(progress.files, run.files);
+    EXPECT_EQ(progress.dirs, run.dirs);
+    return run;
+  }
+
+  std::string root_, src_, state_, mounted_;
+};
+
+TEST_F(FolderWalkTest, TreeWithEveryKindOfEntry) {
+  const std::string large = RandomBytes(300000, 5);
+  Write("large.bin", large);
+  Write("empty", "");
+  Write("small.txt", "hello");
+  Write("readonly.txt", "ro", 0444);
+  Write("locked", "secret", 0000);
+  Write("bad\xFFname", "x");
+  Write("Upper", "u");
+  ASSERT_EQ(::symlink("small.txt", (src_ + "/link-to-file").c_str()), 0);
+  ASSERT_EQ(::symlink("sub", (src_ + "/link-to-folder").c_str()), 0);
+  ASSERT_EQ(::symlink("missing", (src_ + "/dangling").c_str()), 0);
+  ASSERT_EQ(::mkfifo((src_ + "/fifo").c_str(), 0644), 0);
+  int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::string sockPath = src_ + "/socket";
+  ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
+  std::copy(sockPath.begin(), sockPath.end(), addr.sun_path);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ::close(sock);
+  Mkdir("sub");
+  Write("sub/nested.txt", "nested");
+  Write("sub/skip.TMP", "excluded by name");
+  Mkdir("only-here");
+  Write("only-here/x.log", "excluded by full path");
+  Mkdir("closed", 0000);
+  Mkdir("mnt");
+  ASSERT_EQ(::mount("tarn-walk", (src_ + "/mnt").c_str(), "tmpfs", 0, nullptr), 0)
+      << "mounting a tmpfs needs root: " << std::strerror(errno);
+  mounted_ = src_ + "/mnt";
+  std::ofstream(mounted_ + "/other-fs.txt") << "not ours";
+  const timespec times[2] = {{1614834367, 123456789}, {1614834367, 123456789}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (src_ + "/small.txt").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+
+  MemorySink sink;
+  Run run = Walk(sink, false, {"*.tmp", src_ + "/only-here/*.log"}, nullptr, &kNobody);
+
+  ASSERT_TRUE(run.status.ok()) << run.status.toString();
+  ASSERT_TRUE(run.stored);
+  std::vector<ListingEntry> top = sink.listing(run.tree);
+  EXPECT_EQ(Names(top), (std::vector<std::string>{"Upper", "empty", "large.bin", "link-to-file", "only-here",
+                                                  "readonly.txt", "small.txt", "sub"}));
+  auto byName = ByName(top);
+  EXPECT_EQ(sink.content(byName["large.bin"]), large);
+  EXPECT_GT(byName["large.bin"].content.size(), 4u);
+  EXPECT_EQ(byName["large.bin"].size, large.size());
+  EXPECT_TRUE(byName["empty"].content.empty());
+  EXPECT_EQ(byName["empty"].size, 0u);
+  EXPECT_EQ(byName["link-to-file"].content, byName["small.txt"].content);
+  EXPECT_EQ(byName["small.txt"].mtime, (1614834367 + kSecondsFrom1601To1970) * kTicksPerSecond + 1234567);
+  EXPECT_EQ(byName["small.txt"].attributes, kAttributeNormal);
+  EXPECT_EQ(byName["readonly.txt"].attributes, kAttributeReadOnly);
+  EXPECT_TRUE(byName["sub"].isDir);
+  EXPECT_EQ(byName["sub"].attributes, kAttributeDirectory);
+  EXPECT_EQ(byName["sub"].mtime, 0u);
+  EXPECT_EQ(Names(sink.listing(byName["sub"].tree)), std::vector<std::string>{"nested.txt"});
+  EXPECT_TRUE(sink.listing(byName["only-here"].tree).empty());
+
+  EXPECT_EQ(run.problems, (std::vector<std::string>{
+                              src_ + "/bad\\xFFname: the name is not valid UTF-8",
+                              src_ + "/closed: cannot list the folder (Permission denied (0x0000000D))",
+                              src_ + "/dangling: cannot open (No such file or directory (0x00000002))",
+                              src_ + "/locked: cannot open (Permission denied (0x0000000D))",
+                          }));
+  EXPECT_EQ(run.errors, 4u);
+  EXPECT_EQ(run.skipped, 4u);  // link to a folder, FIFO, socket, other file system
+  EXPECT_EQ(run.files, 7u);
+  EXPECT_EQ(run.dirs, 3u);
+  const uint64_t contentBytes = large.size() + 5 + 2 + 1 + 5 + 6;
+  EXPECT_EQ(run.bytes, contentBytes);
+  EXPECT_EQ(run.bytesRead, contentBytes);
+}
+
+TEST_F(FolderWalkTest, UnchangedFilesAreTakenFromTheStateWithoutReading) {
+  const std::string a = RandomBytes(40000, 1);
+  Write("a.txt", a);
+  Mkdir("sub");
+  Write("sub/b.txt", RandomBytes(50000, 2));
+  Write("sub/c.txt", "c");
+  MemorySink sink;
+  Run first = Walk(sink, true);
+  ASSERT_TRUE(first.status.ok());
+  EXPECT_EQ(first.bytesRead, 90001u);
+  const BlobId aFirstChunk = ByName(sink.listing(first.tree))["a.txt"].content.at(0);
+
+  struct Case {
+    const char* what;
+    std::function<void(MemorySink&)> change;
+    uint64_t bytesRead;
+  } cases[] = {
+      {"nothing changed", [](MemorySink&) {}, 0},
+      {"content and time changed",
+       [&](MemorySink&) {
+         Write("sub/c.txt", "C");
+         const timespec later[2] = {{2000000000, 0}, {2000000000, 0}};
+         ::utimensat(AT_FDCWD, (src_ + "/sub/c.txt").c_str(), later, 0);
+       },
+       1},
+      {"blob retired from the repository", [&](MemorySink& s) { s.blobs.erase(aFirstChunk); }, 40000},
+  };
+  for (const auto& c : cases) {
+    c.change(sink);
+    Run run = Walk(sink, true);
+    ASSERT_TRUE(run.status.ok()) << c.what;
+    EXPECT_EQ(run.bytesRead, c.bytesRead) << c.what;
+    EXPECT_EQ(run.files, 3u) << c.what;
+    EXPECT_EQ(run.bytes, 90001u) << c.what;
+    auto top = ByName(sink.listing(run.tree));
+    EXPECT_EQ(sink.content(top["a.txt"]), a) << c.what;
+  }
+
+  // Without a cache every file is read on every run.
+  EXPECT_EQ(Walk(sink, false).bytesRead, 90001u);
+}
+
+TEST_F(FolderWalkTest, FolderLeftOutTakesItsRecordsWithIt) {
+  Mkdir("sub");
+  Write("sub/b.txt", "bbb");
+  MemorySink sink;
+  ASSERT_TRUE(Walk(sink, true).status.ok());
+  ASSERT_EQ(::chmod((src_ + "/sub").c_str(), 0000), 0);
+  Run hidden = Walk(sink, true, {}, nullptr, &kNobody);
+  ASSERT_TRUE(hidden.status.ok());
+  EXPECT_TRUE(sink.listing(hidden.tree).empty());
+  ASSERT_EQ(::chmod((src_ + "/sub").c_str(), 0755), 0);
+  EXPECT_EQ(Walk(sink, true).bytesRead, 3u);
+}
+
+TEST_F(FolderWalkTest, CancellationAndSinkFailuresEndTheWalk) {
+  Write("a.txt", RandomBytes(200000, 3));
+  Mkdir("sub");
+  Write("sub/b.txt", "b");
+  MemorySink clean;
+  ASSERT_TRUE(Walk(clean, false).status.ok());
+  const int lastStore = clean.stores;  // the top folder's listing
+  struct Case {
+    const char* what;
+    bool cancelFirst;
+    int failAt;
+    int32_t code;
+  } cases[] = {
+      {"cancelled", true, 0, Status::kCanceled},
+      {"first data blob fails", false, 1, Status::kNetwork},
+      {"top listing fails", false, lastStore, Status::kNetwork},
+  };
+  for (const auto& c : cases) {
+    MemorySink sink;
+    sink.failAt = c.failAt;
+    CancelToken cancel;
+    if (c.cancelFirst) cancel.cancel();
+    Run run = Walk(sink, true, {}, &cancel);
+    EXPECT_EQ(run.status.code, c.code) << c.what;
+    EXPECT_FALSE(fs::exists(state_ + "/state.bin")) << c.what;
+    EXPECT_FALSE(fs::exists(state_ + "/state.new")) << c.what;
+  }
+}
+
+TEST_F(FolderWalkTest, EveryProblemCountsButOnlyTwoHundredAreKept) {
+  for (int i = 0; i < 250; ++i)
+    ASSERT_EQ(::symlink("missing", (src_ + "/dangling" + std::to_string(i)).c_str()), 0);
+  MemorySink sink;
+  Run run = Walk(sink, false);
+  ASSERT_TRUE(run.status.ok());
+  EXPECT_EQ(run.errors, 250u);
+  EXPECT_EQ(run.problems.size(), kMaxProblems);
+}
+
+TEST_F(FolderWalkTest, FileSources) {
+  std::string file = Write("single.txt", "single");
+  ASSERT_EQ(::mkfifo((src_ + "/fifo").c_str(), 0644), 0);
+  struct Case {
+    std::string path;
+    bool stored;
+    uint64_t skipped;
+    size_t problems;
+  } cases[] = {
+      {file, true, 0, 0},
+      {src_ + "/fifo", false, 1, 0},  // never opened for a blocking read
+      {src_ + "/missing", false, 0, 1},
+  };
+  for (const auto& c : cases) {
+    MemorySink sink;
+    Progress progress;
+    std::vector<std::string> problems;
+    std::vector<std::string> excludes;
+    FolderWalk walk(sink, kSmallChunks, excludes, nullptr, progress, nullptr, problems);
+    ListingEntry entry;
+    bool stored = false;
+    ASSERT_TRUE(walk.backupFile(c.path, entry, stored).ok()) << c.path;
+    EXPECT_EQ(stored, c.stored) << c.path;
+    EXPECT_EQ(progress.skipped, c.skipped) << c.path;
+    EXPECT_EQ(problems.size(), c.problems) << c.path;
+    if (stored) {
+      EXPECT_EQ(sink.content(entry), "single");
+    }
+  }
+}
+
+TEST(IsExcluded, PatternsMatchNamesOrFullPaths) {
+  struct Case {
+    std::vector<std::string> patterns;
+    const char* name;
+    const char* full;
+    bool excluded;
+  } cases[] = {
+      {{"*.tmp"}, "a.tmp", "/src/deep/a.tmp", true},
+      {{"*.tmp"}, "A.TMP", "/src/A.TMP", true},
+      {{"*.tmp"}, "a.tmp.keep", "/src/a.tmp.keep", false},
+      {{"cache"}, "cache", "/src/x/cache", true},
+      {{"/src/x/*"}, "y", "/src/x/y", true},
+      {{"/src/x/*"}, "y", "/src/z/y", false},
+      {{"/src/*"}, "deep", "/src/a/b/deep", true},  // "*" crosses "/"
+      {{"src"}, "other", "/src/other", false},      // a name pattern never sees the path
+      {{""}, "", "/src/", false},
+      {{"", "b?"}, "bc", "/bc", true},
+      {{}, "a", "/a", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsExcluded(c.patterns, c.name, c.full), c.excluded) << c.full;
+}
+
+}  // namespace
+}  // namespace tarn::backup

@@ -28,31 +28,6 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
-bool WriteAll(int fd, const uint8_t* p, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    size_t piece = size - done < kMaxIoChunk ? size - done : kMaxIoChunk;
-    ssize_t n = ::write(fd, p + done, piece);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// A renamed file survives a crash only once its folder entry is on disk.
-bool SyncParentFolder(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  UniqueFd dir(OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY));
-  if (!dir.valid()) return false;
-  if (::fsync(dir.get()) != 0) return false;
-  return dir.close();
-}
-
 template <class Buffer>
 bool ReadInto(const std::string& path, Buffer& out) {
   UniqueFd file(OpenRetrying(path.c_str(), O_RDONLY));
@@ -121,6 +96,31 @@ bool WriteTemporary(const std::string& tmp, int lockFd, const std::string& path,
 }
 
 }  // namespace
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  size_t done = 0;
+  while (done < size) {
+    size_t piece = size - done < kMaxIoChunk ? size - done : kMaxIoChunk;
+    ssize_t n = ::write(fd, p + done, piece);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool SyncParentFolder(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  UniqueFd dir(OpenRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY));
+  if (!dir.valid()) return false;
+  if (::fsync(dir.get()) != 0) return false;
+  return dir.close();
+}
 
 bool UniqueFd::close() {
   if (fd_ < 0) return true;

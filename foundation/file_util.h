@@ -65,6 +65,14 @@ bool WriteFileAtomic(const std::string& path, const void* data, size_t size);
 bool WriteFileAtomic(const std::string& path, const std::string& data);
 bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data);
 
+// Writes all of the data at the descriptor's position, resuming after short
+// writes and interruptions; false on the first error.
+bool WriteAll(int fd, const void* data, size_t size);
+
+// Syncs the folder that holds `path`: a renamed file survives a crash only
+// once its folder entry is on disk.
+bool SyncParentFolder(const std::string& path);
+
 // Zero the bytes in a way the compiler cannot drop; the containers are
 // emptied afterwards.
 void SecureWipe(std::string& data);

@@ -14,11 +14,10 @@
 #include <thread>
 
 #include "testing/gate.h"
+#include "testing/temp_dir.h"
 
 namespace tarn {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr uint32_t kCallerUid = 4242;
 constexpr uint32_t kCallerGid = 4343;
@@ -53,19 +52,11 @@ class CallerRightsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(::geteuid(), 0u) << "the caller-rights tests switch users and must run as root";
-    std::string pattern = (fs::temp_directory_path() / "tarn-rights-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
     serviceGroups_ = ::getgroups(0, nullptr);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   // A folder owned by root:group with the given mode.
   std::string Folder(const std::string& name, mode_t mode, gid_t group = 0) {
-    std::string path = root_ + "/" + name;
+    std::string path = dir_.file(name);
     EXPECT_EQ(::mkdir(path.c_str(), 0700), 0);
     EXPECT_EQ(::chown(path.c_str(), 0, group), 0);
     EXPECT_EQ(::chmod(path.c_str(), mode), 0);
@@ -76,7 +67,7 @@ class CallerRightsTest : public ::testing::Test {
     return CallerToken{kCallerUid, kCallerGid, std::move(groups)};
   }
 
-  std::string root_;
+  test::TempDir dir_{"tarn-rights", 0755};
   int serviceGroups_ = 0;
 };
 
@@ -105,7 +96,7 @@ TEST_F(CallerRightsTest, FolderOnlyRootMayWriteRefusesTheCaller) {
   }
   // The guard's end switched back: the service writes there again.
   EXPECT_EQ(CreateFile(closed + "/allowed").error, 0);
-  EXPECT_FALSE(fs::exists(closed + "/denied"));
+  EXPECT_FALSE(std::filesystem::exists(closed + "/denied"));
 }
 
 TEST_F(CallerRightsTest, SupplementaryGroupsDecideGroupAccess) {

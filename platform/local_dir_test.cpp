@@ -11,39 +11,28 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 
 #include "platform/caller_rights.h"
+#include "testing/temp_dir.h"
 
 namespace tarn::localfs {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr uint64_t kTicksPerSecond = 10000000;
 constexpr uint64_t kSecondsFrom1601To1970 = 11644473600;
 
 class LocalDirTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tarn-localdir-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
-  std::string Path(const std::string& name) const { return root_ + "/" + name; }
+  std::string Path(const std::string& name) const { return dir_.file(name); }
   void Write(const std::string& name, const std::string& data) {
     std::ofstream(Path(name), std::ios::binary) << data;
   }
 
-  std::string root_;
+  test::TempDir dir_{"tarn-localdir", 0755};
+  const std::string& root_ = dir_.path();
 };
 
 TEST_F(LocalDirTest, ListsEveryKindWithoutFollowingLinks) {

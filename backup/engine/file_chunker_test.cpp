@@ -6,16 +6,15 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "testing/temp_dir.h"
+
 namespace tarn::backup {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr ChunkerParams kSmallChunks{16384, 32768, 65536, 7};
 constexpr size_t kMax = 65536;
@@ -41,17 +40,8 @@ std::vector<std::string> ReferenceChunks(const Chunker& chunker, const std::stri
 
 class FileChunkerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tarn-chunker-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
   std::string Write(const std::string& name, const std::string& data) {
-    std::string path = root_ + "/" + name;
+    std::string path = dir_.file(name);
     std::ofstream(path, std::ios::binary) << data;
     return path;
   }
@@ -79,7 +69,7 @@ class FileChunkerTest : public ::testing::Test {
     return out;
   }
 
-  std::string root_;
+  test::TempDir dir_{"tarn-chunker"};
 };
 
 TEST_F(FileChunkerTest, CutsAsAnUnbufferedReaderWould) {

@@ -55,17 +55,6 @@ size_t ReadAt(int fd, uint64_t offset, void* out, size_t size) {
   return done;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // The block headers are small and many: reading them through a window keeps
 // the index pass at one system call per window instead of three per block.
 class WindowReader {
@@ -186,7 +175,7 @@ void FileStateCache::appendFolder(const std::string& folderPath, const std::vect
   constexpr size_t kMaxLength = std::numeric_limits<uint32_t>::max();
   if (recordsLength > kMaxLength || folderPath.size() > kMaxLength) return;
   Patch32(block, lengthAt, static_cast<uint32_t>(recordsLength));
-  if (!WriteAll(writer_->get(), block)) dropWriter();
+  if (!vx::WriteAll(writer_->get(), block.data(), block.size())) dropWriter();
 }
 
 void FileStateCache::commit() {
@@ -203,11 +192,9 @@ void FileStateCache::commit() {
   }
   writer_.reset();
   if (synced && ::rename(newPath_.c_str(), binPath_.c_str()) == 0) {
-    size_t slash = binPath_.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : binPath_.substr(0, slash + 1);
-    vx::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    // The old state.bin stays usable if this is lost, so a failure is no error.
-    if (dir.valid()) ::fsync(dir.get());
+    // Losing the rename in a crash only brings the old state.bin back, which
+    // is still true of the repository: no error.
+    vx::SyncParentFolder(binPath_);
     return;
   }
   if (synced) error = errno;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "testing/log_capture.h"
+#include "testing/temp_dir.h"
 
 namespace tarn::backup {
 namespace {
@@ -43,16 +44,6 @@ ListingEntry Folder(const std::string& name) {
 
 class FileStateCacheTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tarn-state-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    dir_ = root_ + "/jobs/job1";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(root_, ec);
-  }
   std::string Bin() const { return dir_ + "/state.bin"; }
   std::string New() const { return dir_ + "/state.new"; }
 
@@ -74,8 +65,8 @@ class FileStateCacheTest : public ::testing::Test {
     ASSERT_TRUE(vx::WriteFileAtomic(path, data)) << path;
   }
 
-  std::string root_;
-  std::string dir_;
+  test::TempDir root_{"tarn-state"};
+  const std::string dir_ = root_.file("jobs/job1");
 };
 
 TEST_F(FileStateCacheTest, RecordsReachTheNextRun) {

@@ -5,8 +5,6 @@
 // system's temporary folder and are read from the page cache.
 #include <benchmark/benchmark.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +15,7 @@
 
 #include "backup/engine/backup_job.h"
 #include "backup/engine/folder_walk.h"
+#include "testing/temp_dir.h"
 
 namespace {
 
@@ -27,12 +26,6 @@ constexpr size_t kLargeFile = 256u << 20;
 constexpr int kFolders = 50;
 constexpr int kFilesPerFolder = 100;
 constexpr size_t kSmallFile = 4096;
-
-std::string TempFolder() {
-  std::string pattern = (fs::temp_directory_path() / "tarn-walk-bench-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-  return pattern;
-}
 
 std::string RandomBytes(size_t size, uint64_t seed) {
   std::mt19937_64 rng(seed);
@@ -61,8 +54,8 @@ class HashingSink : public BlobSink {
 };
 
 void ChunkLargeFile(benchmark::State& state, bool hash) {
-  std::string dir = TempFolder();
-  std::string path = dir + "/large";
+  tarn::test::TempDir dir("tarn-walk-bench");
+  std::string path = dir.file("large");
   std::ofstream(path, std::ios::binary) << RandomBytes(kLargeFile, 7);
   FileChunker chunker(ChunkerParams{kChunkMinDefault, kChunkAvgDefault, kChunkMaxDefault, 0x1234});
   std::vector<uint8_t> key(kIdKeySize, 1);
@@ -85,15 +78,14 @@ void ChunkLargeFile(benchmark::State& state, bool hash) {
   }
   state.SetBytesProcessed(int64_t(state.iterations() * kLargeFile));
   state.counters["chunks"] = double(chunks);
-  fs::remove_all(dir);
 }
 
 void BM_ChunkFile(benchmark::State& state) { ChunkLargeFile(state, false); }
 void BM_ChunkAndHashFile(benchmark::State& state) { ChunkLargeFile(state, true); }
 
 void BM_WalkUnchanged(benchmark::State& state) {
-  std::string dir = TempFolder();
-  std::string src = dir + "/src";
+  tarn::test::TempDir dir("tarn-walk-bench");
+  std::string src = dir.file("src");
   for (int f = 0; f < kFolders; ++f) {
     std::string folder = src + "/folder" + std::to_string(f);
     fs::create_directories(folder);
@@ -106,8 +98,8 @@ void BM_WalkUnchanged(benchmark::State& state) {
     Progress progress;
     std::vector<std::string> problems;
     FileStateCache cache;
-    cache.open(dir + "/state/state.bin");
-    cache.prepareWriter(dir + "/state");
+    cache.open(dir.file("state/state.bin"));
+    cache.prepareWriter(dir.file("state"));
     FolderWalk walk(sink, ChunkerParams{}, excludes, &cache, progress, nullptr, problems);
     BlobId tree;
     bool stored = false;
@@ -120,7 +112,6 @@ void BM_WalkUnchanged(benchmark::State& state) {
     if (run() != 0) std::abort();
   state.counters["files"] = benchmark::Counter(double(state.iterations()) * kFolders * kFilesPerFolder,
                                                benchmark::Counter::kIsRate);
-  fs::remove_all(dir);
 }
 
 BENCHMARK(BM_ChunkFile)->Unit(benchmark::kMillisecond);

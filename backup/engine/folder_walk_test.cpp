@@ -21,6 +21,7 @@
 #include <unordered_map>
 
 #include "platform/caller_rights.h"
+#include "testing/temp_dir.h"
 
 namespace tarn::backup {
 namespace {
@@ -89,19 +90,9 @@ std::vector<std::string> Names(const std::vector<ListingEntry>& entries) {
 
 class FolderWalkTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tarn-walk-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
-    ASSERT_EQ(::chmod(root_.c_str(), 0755), 0);
-    src_ = root_ + "/src";
-    state_ = root_ + "/state";
-    fs::create_directory(src_);
-  }
+  void SetUp() override { fs::create_directory(src_); }
   void TearDown() override {
     if (!mounted_.empty()) ::umount2(mounted_.c_str(), MNT_DETACH);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
   std::string Write(const std::string& name, const std::string& data, mode_t mode = 0644) {
     std::string path = src_ + "/" + name;
@@ -155,7 +146,10 @@ class FolderWalkTest : public ::testing::Test {
     return run;
   }
 
-  std::string root_, src_, state_, mounted_;
+  test::TempDir root_{"tarn-walk", 0755};
+  const std::string src_ = root_.file("src");
+  const std::string state_ = root_.file("state");
+  std::string mounted_;
 };
 
 TEST_F(FolderWalkTest, TreeWithEveryKindOfEntry) {

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "testing/temp_dir.h"
+
 namespace tarn::backup {
 namespace {
 
@@ -50,12 +52,10 @@ TEST(LocalPath, FullLocalPathIsLexical) {
   for (const auto& c : cases) EXPECT_EQ(FullLocalPath(c.path), c.full) << c.path;
 
   // A link is not resolved: its parent stays the one the path names.
-  std::string pattern = (fs::temp_directory_path() / "tarn-path-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-  fs::create_directories(pattern + "/deep/target");
-  fs::create_directory_symlink(pattern + "/deep/target", pattern + "/link");
-  EXPECT_EQ(FullLocalPath(pattern + "/link/.."), pattern);
-  fs::remove_all(pattern);
+  test::TempDir dir("tarn-path");
+  fs::create_directories(dir.file("deep/target"));
+  fs::create_directory_symlink(dir.file("deep/target"), dir.file("link"));
+  EXPECT_EQ(FullLocalPath(dir.file("link/..")), dir.path());
 }
 
 TEST(LocalPath, LastComponent) {

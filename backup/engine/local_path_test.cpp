@@ -58,15 +58,5 @@ TEST(LocalPath, FullLocalPathIsLexical) {
   EXPECT_EQ(FullLocalPath(dir.file("link/..")), dir.path());
 }
 
-TEST(LocalPath, LastComponent) {
-  struct Case {
-    const char* path;
-    const char* last;
-  } cases[] = {
-      {"/data/photos", "photos"}, {"/data/photos/", "photos"}, {"/", "root"}, {"///", "root"}, {"/a", "a"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(LastComponent(c.path), c.last) << c.path;
-}
-
 }  // namespace
 }  // namespace tarn::backup

@@ -22,7 +22,7 @@ std::u16string Utf8ToWide(std::string_view text);
 // surrogates, nothing past U+10FFFF.
 bool IsValidUtf8(std::string_view text);
 // True when UTF-8 text `a` sorts before `b` by the UTF-16 code units of
-// their UTF-16 forms (the order of Windows name lists), without converting:
+// their UTF-16 forms (the order folder listings keep), without converting:
 // code points from U+10000 sort between U+D7FF and U+E000, as their
 // surrogate pairs do.
 bool LessInUtf16Order(std::string_view a, std::string_view b);

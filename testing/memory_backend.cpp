@@ -96,6 +96,8 @@ class MemoryWriteStream : public IWriteStream {
     if (server_->isFolderLocked(path_)) return Status(Status::kIsDirectory, "finish: is a folder: " + path_);
     Status parent = server_->checkParentLocked(path_);
     if (!parent.ok()) return parent;
+    if (admission.kind == FaultRule::Kind::kKeepShort && buffer_.size() > admission.limit)
+      buffer_.resize(admission.limit);
     server_->storeLocked(path_, std::make_shared<const std::string>(std::move(buffer_)));
     done_ = true;
     if (out != nullptr) *out = server_->attrOfLocked(path_);
@@ -193,6 +195,7 @@ Status MemoryBackend::list(const std::string& path, std::vector<DirEntry>& out) 
       }
     }
   }
+  if (server_->reverseListing_) std::reverse(out.begin(), out.end());
   return Status();
 }
 

@@ -57,6 +57,7 @@ struct FaultRule {
     kFail,       // the call returns `status` and changes nothing
     kShortRead,  // readRange or a stream read delivers at most `limit` bytes
     kEarlyEnd,   // on kOpenRead: the stream reports its end after `limit` bytes
+    kKeepShort,  // on kFinish: the upload succeeds but the server keeps only `limit` bytes
   };
   MemOp op = MemOp::kStat;
   std::string path;
@@ -93,6 +94,9 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // The server answers ranged reads with the whole object, as a caching proxy
   // might; the connection clears rangeRead the first time it notices.
   void setIgnoreRange(bool ignore);
+  // Listings come in descending name order instead of ascending, as servers
+  // that promise no order may return them.
+  void setReverseListing(bool reverse);
 
   // --- faults, delays, gates ---
   void addFault(const FaultRule& rule);
@@ -155,6 +159,7 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   std::map<std::string, Node> nodes_;  // guarded by mu_; key: keyOfLocked(path)
   BackendCaps caps_;                   // guarded by mu_
   bool ignoreRange_ = false;           // guarded by mu_
+  bool reverseListing_ = false;        // guarded by mu_
   uint64_t capacity_ = 1ULL << 40;     // guarded by mu_
   uint64_t etagCounter_ = 0;           // guarded by mu_
   uint64_t fileIdCounter_ = 0;         // guarded by mu_

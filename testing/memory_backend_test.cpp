@@ -157,6 +157,12 @@ TEST_F(MemoryBackendTest, ListShowsDirectChildrenOnly) {
   EXPECT_TRUE(out[1].attr.isDir());
   ASSERT_TRUE(conn_->list("/", out).ok());
   EXPECT_EQ(out.size(), 2u);
+
+  server_->setReverseListing(true);
+  ASSERT_TRUE(conn_->list("/d", out).ok());
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].name, "b");
+  EXPECT_EQ(out[1].name, "a");
 }
 
 TEST_F(MemoryBackendTest, UploadReplacesOnlyOnFinish) {
@@ -313,6 +319,10 @@ TEST_F(MemoryBackendTest, FaultRulesFireOnTheirCallsOnly) {
   server_->addFault({MemOp::kFinish, "/f", 1, 1, FaultRule::Kind::kFail, Status(Status::kConflict, "busy"), 0});
   EXPECT_EQ(upload("/f", "replacement").code, Status::kConflict);
   EXPECT_EQ(content("/f"), "0123456789");
+
+  server_->addFault({MemOp::kFinish, "/f", 1, 1, FaultRule::Kind::kKeepShort, Status(), 5});
+  EXPECT_TRUE(upload("/f", "replacement").ok()) << "the server reports success";
+  EXPECT_EQ(content("/f"), "repla");
 }
 
 TEST_F(MemoryBackendTest, ServerDownFailsEverythingUntilUp) {

@@ -211,6 +211,11 @@ void MemoryServer::setIgnoreRange(bool ignore) {
   ignoreRange_ = ignore;
 }
 
+void MemoryServer::setReverseListing(bool reverse) {
+  std::lock_guard<std::mutex> lock(mu_);
+  reverseListing_ = reverse;
+}
+
 void MemoryServer::addFault(const FaultRule& rule) {
   std::lock_guard<std::mutex> lock(mu_);
   faults_.push_back(ActiveRule{rule, 0});

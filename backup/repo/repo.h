@@ -1,0 +1,249 @@
+// tarn::backup::Repo: one open backup repository on one back-end, an
+// encrypted, content-addressed, deduplicating object store. Remote layout:
+// a plain "/config" (keys sealed under the password), packs of sealed blobs
+// under "/data/xx/", index objects under "/index/", snapshot records under
+// "/snapshots/", each sealed object named by the SHA-256 of its bytes.
+//
+// Made as a shared object and shared between the task that drives it and
+// status readers. The task's thread calls the operations (storeBlob and
+// addBlob from one thread at a time); upload worker threads, started with
+// the first closed pack and joined by the destructor, upload packs meanwhile.
+// Status readers read the public counters at any time. Every remote call goes
+// through the repository's own connection pool with its retry policy, so
+// object access needs no lock of its own.
+//
+// Locks: queueMutex guards the upload queue and the index state; dirMutex
+// guards knownDirs; readMutex guards the read cache and serialises readBlob,
+// which takes queueMutex for its lookup first and never holds both. Only
+// readMutex is held across remote calls (readBlob's download); the others
+// never are, nor across compression or sealing.
+//
+// The object access layer is repo_access.cpp; creation and opening
+// repo_open.cpp; blobs repo_blobs.cpp; the upload pipeline repo_upload.cpp;
+// the index repo_index.cpp; snapshot records snapshot.cpp; retirement
+// repo_retire.cpp; verification repo_check.cpp.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "backup/repo/blob_id.h"
+#include "backup/repo/check_report.h"
+#include "backup/repo/chunker.h"
+#include "backup/repo/pack_format.h"
+#include "backup/repo/seal.h"
+#include "backup/repo/snapshot.h"
+#include "engine/backend.h"
+#include "engine/connection_pool.h"
+#include "engine/worker_pool.h"
+#include "foundation/cancel_token.h"
+#include "foundation/endpoint_config.h"
+#include "foundation/retry.h"
+#include "foundation/status.h"
+
+namespace tarn::backup {
+
+constexpr uint32_t kDefaultPackTargetSize = 16777216;  // 16 MiB
+constexpr uint32_t kMinPackTargetSize = 1048576;       // 1 MiB
+constexpr uint32_t kDefaultKdfIterations = 600000;
+constexpr uint32_t kDefaultIndexSegmentPacks = 32;
+constexpr int32_t kDefaultConnections = 3;
+constexpr uint64_t kMaxBlobBytes = 0xFFFFFF00ull;
+// "/config" is not authenticated: an iteration count or chunk size beyond
+// these is refused, so a damaged or forged file can neither hold an open in
+// key derivation for hours nor make a backup cut chunks that a pack's 32-bit
+// offsets cannot hold.
+constexpr int64_t kMaxKdfIterations = 10000000;
+constexpr int64_t kMaxChunkBytes = 67108864;  // 64 MiB
+constexpr uint32_t kNoCachedPack = 0xFFFFFFFF;
+
+struct RepoOptions {
+  uint32_t packTargetSize = kDefaultPackTargetSize;
+  int32_t connections = kDefaultConnections;
+  bool compress = true;
+  uint32_t indexSegmentPacks = kDefaultIndexSegmentPacks;
+  uint64_t speedLimitBytesPerSec = 0;
+  RetryPolicy retry;
+  uint32_t kdfIterations = kDefaultKdfIterations;
+};
+
+struct BlobLocation {
+  uint32_t pack = 0;  // position in Repo::packs
+  uint32_t offset = 0;
+  uint32_t storedLength = 0;
+  uint32_t rawLength = 0;
+  uint8_t type = 0;
+};
+
+struct PackInfo {
+  BlobId id;
+  uint32_t length = 0;
+  bool retired = false;
+};
+
+struct OpenPack {
+  std::vector<uint8_t> bytes;
+  std::vector<PackEntry> entries;
+};
+
+struct QueuedPack {
+  BlobId id;
+  std::vector<uint8_t> bytes;  // released once uploaded
+  uint32_t length = 0;         // recorded when the upload succeeded
+  std::vector<PackEntry> entries;
+};
+
+struct PruneReport {
+  uint64_t packsExamined = 0;
+  uint64_t packsDeleted = 0;
+  uint64_t packsRepacked = 0;
+  uint64_t orphansRemoved = 0;
+  uint64_t bytesFreed = 0;
+  uint64_t bytesKept = 0;
+};
+
+using BlobIdSet = std::unordered_set<BlobId, BlobIdHash>;
+
+// "/data/" + the first two hex digits of the id + "/" + all 64.
+std::string PackPath(const BlobId& id);
+
+// Creates the endpoint's root folder on its server with every missing parent,
+// each through a back-end made for that folder's parent.
+Status EnsureRemoteRoot(const EndpointConfig& endpoint);
+
+class Repo {
+ public:
+  using BackendFactory = std::function<std::unique_ptr<IBackend>()>;
+  using CheckProgress = std::function<void(uint64_t verified, uint64_t total)>;
+
+  // No connection and no thread yet.
+  Repo(BackendFactory factory, const RepoOptions& options);
+  // Stops and joins the upload workers; packs still queued are dropped, so
+  // owners flush first.
+  ~Repo();
+  Repo(const Repo&) = delete;
+  Repo& operator=(const Repo&) = delete;
+
+  // --- creation and opening (task thread, before anything else) ---
+  // ok when "/config" exists, code 1 when not.
+  Status probe();
+  Status init(const std::string& password);
+  Status open(const std::string& password);
+
+  // --- blobs ---
+  // The id is written also when the blob was already stored.
+  Status storeBlob(uint8_t type, const void* data, size_t length, BlobId& id);
+  // Appends to the open pack of its type without the dedup test.
+  Status addBlob(uint8_t type, const BlobId& id, const void* data, size_t length);
+  // In the index or in a pack whose upload has not ended yet.
+  bool hasBlob(const BlobId& id);
+  // Only uploaded blobs: opened, decompressed and checked against their id.
+  Status readBlob(const BlobId& id, std::vector<uint8_t>& out);
+
+  // --- upload pipeline ---
+  Status waitUploads();
+  // Closes both open packs, waits for every upload, writes the last index
+  // segment. Owners call it before letting the repository go.
+  Status flush();
+
+  // --- index, snapshots, space, verification ---
+  Status loadIndex();
+  Status listPacks(std::unordered_map<std::string, uint64_t>& out);
+  Status writeSnapshot(SnapshotInfo& info);
+  // Every readable record, oldest first. Records that do not open are left
+  // out and counted in *skipped (when given); retirePacks refuses to run
+  // while the last complete listing skipped any.
+  Status listSnapshots(std::vector<SnapshotInfo>& out, uint64_t* skipped = nullptr);
+  Status deleteSnapshot(const std::string& id);
+  // `referenced` must hold every blob that any remaining snapshot reaches.
+  Status retirePacks(const BlobIdSet& referenced, PruneReport& report);
+  Status checkPack(bool readData, CheckReport& report, const CheckProgress& progress);
+
+  const RepoOptions& options() const { return options_; }
+
+ private:
+  friend class RepoTestPeer;
+
+  // Object access: each runs one pool operation under its label.
+  Status ensureDir(const std::string& path);
+  Status getObject(const std::string& path, std::vector<uint8_t>& out);
+  Status getRange(const std::string& path, uint64_t offset, uint64_t length, std::vector<uint8_t>& out);
+  Status listDir(const std::string& path, std::vector<DirEntry>& out);
+  Status putObject(const std::string& path, const std::vector<uint8_t>& bytes);
+  Status removeObject(const std::string& path);
+
+  Status flushPack(OpenPack& pack);
+  void uploadWorker();
+  // Call with queueMutex held: forgets the blobs of a pack that will never
+  // be uploaded, so that nothing counts them as stored.
+  void dropPendingLocked(const std::vector<PackEntry>& entries);
+  Status writeIndexSegment(std::vector<QueuedPack> packs);
+  Status writeIndex();
+  // Seals an index object, names it by its hash and stores it under /index.
+  Status storeIndexObject(const std::vector<uint8_t>& plain, BlobId& name);
+
+  BackendFactory factory_;
+  RepoOptions options_;
+  ConnectionPool pool_;
+  RateLimiter limiter_;
+
+ public:
+  // Set by the owner right after construction; honoured by every remote
+  // operation, transfer loop and the upload back-pressure wait.
+  const CancelToken* cancel = nullptr;
+
+  // Only ever increased; readable at any time.
+  std::atomic<uint64_t> bytesUploaded{0};
+  std::atomic<uint64_t> bytesDownloaded{0};
+  std::atomic<uint64_t> packsUploaded{0};
+  std::atomic<uint64_t> blobsAdded{0};
+  std::atomic<uint64_t> blobsDeduplicated{0};
+  std::atomic<uint64_t> bytesAdded{0};   // plaintext of added blobs
+  std::atomic<uint64_t> bytesStored{0};  // sealed bytes of added blobs
+
+  // Set by open; unchanged afterwards.
+  std::string repoId;
+  ChunkerParams chunkerParams;
+
+ private:
+  std::vector<uint8_t> idKey;
+  GcmCipher cipher;
+
+  std::mutex queueMutex;
+  std::condition_variable queueCv;  // every change a producer, worker or waiter waits for
+  std::unordered_map<BlobId, BlobLocation, BlobIdHash> index;  // guarded by queueMutex
+  std::vector<PackInfo> packs;                                   // guarded by queueMutex
+  std::vector<BlobId> indexObjects;                              // guarded by queueMutex
+  BlobIdSet pending;                                             // guarded by queueMutex
+  std::vector<QueuedPack> unindexed;                             // guarded by queueMutex
+  std::deque<QueuedPack> uploadQueue;                            // guarded by queueMutex
+  int32_t inFlight = 0;                                          // guarded by queueMutex
+  Status uploadError;                                            // guarded by queueMutex
+  bool stopping = false;                                         // guarded by queueMutex
+  std::vector<std::thread> workers;                              // guarded by queueMutex
+  OpenPack dataPack;  // task thread only
+  OpenPack treePack;  // task thread only
+  // Records left out by the last complete snapshot listing.
+  std::atomic<uint64_t> damagedSnapshots{0};
+
+  std::mutex dirMutex;
+  std::unordered_set<std::string> knownDirs;  // guarded by dirMutex; only grows
+
+  std::mutex readMutex;  // held for the whole of readBlob
+  uint32_t cachedPack;   // guarded by readMutex; kNoCachedPack for none
+  uint64_t cachedStart = 0;           // guarded by readMutex
+  std::vector<uint8_t> cachedBytes;   // guarded by readMutex
+};
+
+}  // namespace tarn::backup

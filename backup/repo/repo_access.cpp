@@ -1,0 +1,243 @@
+// The repository as a whole (construction, destruction) and its layer of
+// object access: every remote operation runs one back-end call sequence
+// under the pool's retry loop with a fixed label.
+#include <algorithm>
+
+#include "backup/repo/repo.h"
+#include "engine/backend_factory.h"
+#include "foundation/file_util.h"
+#include "foundation/remote_path.h"
+
+namespace tarn::backup {
+namespace {
+
+constexpr const char* kLabelMkdir = "backup mkdir";
+constexpr const char* kLabelDownload = "backup download";
+constexpr const char* kLabelList = "backup list";
+constexpr const char* kLabelUpload = "backup upload";
+constexpr const char* kLabelDelete = "backup delete";
+constexpr const char* kLabelProbe = "backup probe";
+
+// Transfers move this much at a time, so that the speed limit and the
+// cancel token act at that grain.
+constexpr uint64_t kTransferPiece = 262144;
+constexpr const char* kPartSuffix = ".part";
+
+Status Canceled() { return Status(Status::kCanceled, ""); }
+
+}  // namespace
+
+std::string PackPath(const BlobId& id) {
+  std::string hex = BlobIdToHex(id);
+  return "/data/" + hex.substr(0, 2) + "/" + hex;
+}
+
+Repo::Repo(BackendFactory factory, const RepoOptions& options)
+    : factory_(std::move(factory)), options_(options),
+      pool_(factory_, std::max(2, options.connections)), limiter_(options.speedLimitBytesPerSec),
+      cachedPack(kNoCachedPack) {
+  options_.packTargetSize = std::max(options_.packTargetSize, kMinPackTargetSize);
+  options_.indexSegmentPacks = std::max(options_.indexSegmentPacks, 1u);
+}
+
+Repo::~Repo() {
+  std::vector<std::thread> joining;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    stopping = true;
+    queueCv.notify_all();
+    joining.swap(workers);
+  }
+  for (std::thread& t : joining) t.join();
+  vx::SecureWipe(idKey);
+}
+
+Status Repo::probe() {
+  return pool_.run(options_.retry, cancel, kLabelProbe, [&](IBackend& b) {
+    RemoteAttr attr;
+    return b.stat("/config", attr);
+  });
+}
+
+Status Repo::ensureDir(const std::string& path) {
+  if (path.empty() || path == "/") return Status();
+  {
+    std::lock_guard<std::mutex> lock(dirMutex);
+    if (knownDirs.count(path) != 0) return Status();
+  }
+  Status st = ensureDir(ParentPath(path));
+  if (!st.ok()) return st;
+  st = pool_.run(options_.retry, cancel, kLabelMkdir, [&](IBackend& b) {
+    if (b.caps().implicitFolders) return Status();
+    Status made = b.mkdir(path);
+    if (made.ok() || made.code == Status::kExists) return Status();
+    // Some servers refuse to make a folder that another client just made.
+    RemoteAttr attr;
+    if (b.stat(path, attr).ok() && attr.isDir()) return Status();
+    return made;
+  });
+  if (!st.ok()) return st;
+  std::lock_guard<std::mutex> lock(dirMutex);
+  knownDirs.insert(path);
+  return Status();
+}
+
+Status Repo::getObject(const std::string& path, std::vector<uint8_t>& out) {
+  return pool_.run(options_.retry, cancel, kLabelDownload, [&](IBackend& b) {
+    out.clear();
+    std::unique_ptr<IReadStream> stream;
+    Status st = b.openRead(path, 0, stream);
+    if (!st.ok()) return st;
+    std::vector<uint8_t> buffer(kTransferPiece);
+    for (;;) {
+      if (IsCancelled(cancel)) {
+        stream->close();
+        return Canceled();
+      }
+      uint64_t got = 0;
+      st = stream->read(buffer.data(), buffer.size(), got);
+      if (!st.ok()) {
+        stream->close();
+        return st;
+      }
+      if (got == 0) break;
+      // No repository object reaches a pack's 4 GiB bound; a server that
+      // streams on past it is not serving a repository object.
+      if (out.size() + got > kMaxPackBytes) {
+        stream->close();
+        return Status(Status::kProtocol, path + " is larger than any repository object");
+      }
+      out.insert(out.end(), buffer.begin(), buffer.begin() + std::ptrdiff_t(got));
+      bytesDownloaded += got;
+    }
+    stream->close();
+    return Status();
+  });
+}
+
+Status Repo::getRange(const std::string& path, uint64_t offset, uint64_t length, std::vector<uint8_t>& out) {
+  return pool_.run(options_.retry, cancel, kLabelDownload, [&](IBackend& b) {
+    out.clear();
+    uint64_t got = 0;
+    while (got < length) {
+      if (IsCancelled(cancel)) return Canceled();
+      // The buffer grows with what arrives, so a length taken from a damaged
+      // index costs no more memory than the server actually sends.
+      uint64_t piece = std::min(length - got, uint64_t(kTransferPiece) * 16);
+      out.resize(size_t(got + piece));
+      uint64_t n = 0;
+      Status st = b.readRange(path, offset + got, out.data() + got, piece, n);
+      if (!st.ok()) return st;
+      got += std::min(n, piece);
+      bytesDownloaded += n;
+      if (n == 0) break;
+    }
+    out.resize(size_t(got));
+    return Status();
+  });
+}
+
+Status Repo::listDir(const std::string& path, std::vector<DirEntry>& out) {
+  return pool_.run(options_.retry, cancel, kLabelList, [&](IBackend& b) {
+    Status st = b.list(path, out);
+    if (st.code == Status::kNotFound) {
+      out.clear();
+      return Status();
+    }
+    return st;
+  });
+}
+
+Status Repo::putObject(const std::string& path, const std::vector<uint8_t>& bytes) {
+  Status st = ensureDir(ParentPath(path));
+  if (!st.ok()) return st;
+  return pool_.run(options_.retry, cancel, kLabelUpload, [&](IBackend& b) {
+    // Only where a rename is a real move can a ".part" upload make the object
+    // appear whole; elsewhere the final name is written directly.
+    const bool viaPart = b.caps().randomWrite && b.caps().nativeRename;
+    const std::string target = viaPart ? path + kPartSuffix : path;
+    std::unique_ptr<IWriteStream> stream;
+    Status st = b.openWrite(target, 0, bytes.size(), stream);
+    if (!st.ok()) return st;
+    for (uint64_t done = 0; done < bytes.size();) {
+      if (IsCancelled(cancel)) {
+        stream->abort();
+        return Canceled();
+      }
+      uint64_t piece = std::min<uint64_t>(bytes.size() - done, kTransferPiece);
+      limiter_.consume(piece, cancel);
+      st = stream->write(bytes.data() + done, piece);
+      if (!st.ok()) {
+        stream->abort();
+        return st;
+      }
+      done += piece;
+      bytesUploaded += piece;
+    }
+    st = stream->finish(nullptr);
+    if (!st.ok()) return st;
+    if (viaPart) {
+      st = b.rename(target, path, true);
+      if (!st.ok()) return st;
+    }
+    RemoteAttr attr;
+    st = b.stat(path, attr);
+    if (st.code == Status::kNotFound) return Status(Status::kNetwork, "the uploaded file is not there");
+    if (!st.ok()) return st;
+    if (attr.size != bytes.size())
+      return Status(Status::kNetwork, "the server kept " + std::to_string(attr.size) + " of " +
+                                          std::to_string(bytes.size()) + " bytes");
+    return Status();
+  });
+}
+
+Status Repo::removeObject(const std::string& path) {
+  return pool_.run(options_.retry, cancel, kLabelDelete, [&](IBackend& b) { return b.remove(path, false); });
+}
+
+Status Repo::listPacks(std::unordered_map<std::string, uint64_t>& out) {
+  out.clear();
+  std::vector<DirEntry> folders;
+  Status st = listDir("/data", folders);
+  if (!st.ok()) return st;
+  for (const DirEntry& folder : folders) {
+    if (!folder.attr.isDir()) continue;
+    std::vector<DirEntry> files;
+    st = listDir("/data/" + folder.name, files);
+    if (!st.ok()) return st;
+    for (const DirEntry& f : files)
+      if (!f.attr.isDir()) out[f.name] = f.attr.size;
+  }
+  return Status();
+}
+
+Status EnsureRemoteRoot(const EndpointConfig& endpoint) {
+  const std::string path = NormalizeRemotePath(endpoint.root);
+  if (path == "/") return Status(Status::kNotFound, "the server root does not exist");
+  EndpointConfig parentCfg = endpoint;
+  parentCfg.root = ParentPath(path);
+  std::string error;
+  std::unique_ptr<IBackend> backend = MakeBackend(parentCfg, &error);
+  if (!backend) return Status(Status::kUnsupported, error);
+  Status st = backend->connect();
+  if (st.code == Status::kNotFound) {
+    st = EnsureRemoteRoot(parentCfg);
+    if (!st.ok()) return st;
+    st = backend->connect();
+  }
+  if (!st.ok()) return st;
+  RemoteAttr attr;
+  if (backend->stat("/", attr).code == Status::kNotFound) {
+    backend->disconnect();
+    st = EnsureRemoteRoot(parentCfg);
+    if (!st.ok()) return st;
+    st = backend->connect();
+    if (!st.ok()) return st;
+  }
+  st = backend->mkdir("/" + BaseName(path));
+  backend->disconnect();
+  if (st.code == Status::kExists) return Status();
+  return st;
+}
+
+}  // namespace tarn::backup

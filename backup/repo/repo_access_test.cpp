@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include "backup/repo/repo_test_world.h"
+
+namespace tarn::backup {
+namespace {
+
+using test::MemOp;
+
+TEST(RepoAccess, UploadsGoThroughPartOnlyWhereRenameIsARealMove) {
+  struct Case {
+    bool randomWrite, nativeRename;
+    size_t size;
+    bool viaPart;
+  } cases[] = {
+      {true, true, 300000, true},   // SFTP, NFS
+      {false, true, 300000, false},  // WebDAV
+      {true, false, 10, false},     // rename that copies
+      {true, true, 0, true},        // an empty object: no write call
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.randomWrite << c.nativeRename << c.size);
+    RepoWorld w;
+    BackendCaps caps;
+    caps.randomWrite = c.randomWrite;
+    caps.nativeRename = c.nativeRename;
+    w.server->setCaps(caps);
+    auto repo = w.make();
+    std::vector<uint8_t> bytes = RandomBlob(c.size, 1);
+    ASSERT_TRUE(RepoTestPeer::putObject(*repo, "/a/obj", bytes).ok());
+    std::string stored;
+    ASSERT_TRUE(w.server->readFile("/a/obj", &stored));
+    EXPECT_EQ(stored, std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(w.server->countCalls(MemOp::kOpenWrite, "/a/obj.part"), c.viaPart ? 1 : 0);
+    EXPECT_EQ(w.server->countCalls(MemOp::kRename), c.viaPart ? 1 : 0);
+    EXPECT_FALSE(w.server->exists("/a/obj.part"));
+    EXPECT_EQ(repo->bytesUploaded.load(), c.size);
+    if (c.size == 0) {
+      EXPECT_EQ(w.server->countCalls(MemOp::kStreamWrite), 0);
+    }
+  }
+}
+
+TEST(RepoAccess, UploadsTheServerDoesNotKeepWholeAreRetriedThenFail) {
+  struct Case {
+    test::FaultRule fault;
+    std::string message;
+  } cases[] = {
+      {[] {
+         test::FaultRule r = Fault(MemOp::kFinish, 1, 0);
+         r.kind = test::FaultRule::Kind::kKeepShort;
+         r.limit = 100;
+         return r;
+       }(),
+       "the server kept 100 of 200 bytes"},
+      {Fault(MemOp::kStat, 1, 0, Status(Status::kNotFound, "gone")), "the uploaded file is not there"},
+  };
+  for (const Case& c : cases) {
+    RepoWorld w;
+    auto repo = w.make();
+    w.server->addFault(c.fault);
+    Status st = RepoTestPeer::putObject(*repo, "/obj", RandomBlob(200, 2));
+    EXPECT_EQ(st.code, Status::kNetwork);
+    EXPECT_EQ(st.message, c.message);
+    EXPECT_EQ(w.server->countCalls(MemOp::kOpenWrite), w.options.retry.maxAttempts);
+  }
+}
+
+TEST(RepoAccess, CancelledUploadStopsWithCodeSixteen) {
+  RepoWorld w;
+  auto repo = w.make();
+  CancelToken token;
+  token.cancel();
+  repo->cancel = &token;
+  Status st = RepoTestPeer::putObject(*repo, "/obj", RandomBlob(10, 3));
+  EXPECT_EQ(st.code, Status::kCanceled);
+  EXPECT_EQ(st.message, "");
+  EXPECT_FALSE(w.server->exists("/obj"));
+}
+
+TEST(RepoAccess, FoldersAreMadeParentsFirstAndOnce) {
+  for (bool implicitFolders : {false, true}) {
+    RepoWorld w;
+    BackendCaps caps;
+    caps.implicitFolders = implicitFolders;
+    w.server->setCaps(caps);
+    auto repo = w.make();
+    ASSERT_TRUE(RepoTestPeer::ensureDir(*repo, "/data/ab").ok());
+    std::vector<std::string> made;
+    for (const test::CallRecord& call : w.server->calls())
+      if (call.op == MemOp::kMkdir || call.op == MemOp::kStat) made.push_back(call.path);
+    const std::vector<std::string> expected =
+        implicitFolders ? std::vector<std::string>{} : std::vector<std::string>{"/data", "/data/ab"};
+    EXPECT_EQ(made, expected);
+    w.server->clearCalls();
+    ASSERT_TRUE(RepoTestPeer::ensureDir(*repo, "/data/ab").ok());
+    EXPECT_EQ(w.server->countCalls(MemOp::kMkdir), 0);
+  }
+}
+
+TEST(RepoAccess, MissingFoldersListEmptyAndShortObjectsReadShort) {
+  RepoWorld w;
+  auto repo = w.make();
+  std::vector<DirEntry> entries{DirEntry{}};
+  ASSERT_TRUE(RepoTestPeer::listDir(*repo, "/nothing", entries).ok());
+  EXPECT_TRUE(entries.empty());
+
+  w.server->putFile("/short", "0123456789");
+  std::vector<uint8_t> out;
+  ASSERT_TRUE(RepoTestPeer::getRange(*repo, "/short", 4, 100, out).ok());
+  EXPECT_EQ(std::string(out.begin(), out.end()), "456789");
+  EXPECT_EQ(repo->bytesDownloaded.load(), 6u);
+}
+
+}  // namespace
+}  // namespace tarn::backup

@@ -1,0 +1,132 @@
+// Storing blobs (dedup, compression, sealing, filling the open pack of their
+// type), the membership test, and reading a blob back through a one-window
+// read cache.
+#include <algorithm>
+
+#include "backup/repo/compression.h"
+#include "backup/repo/repo.h"
+#include "platform/xpress_huffman.h"
+
+namespace tarn::backup {
+namespace {
+
+// One download of at least this much serves the following blobs of a pack.
+constexpr uint64_t kReadWindow = 4194304;
+constexpr uint64_t kPackReserveExtra = 1048576;
+constexpr size_t kShortHex = 8;
+
+std::string Short(const BlobId& id) { return BlobIdToHex(id).substr(0, kShortHex); }
+
+// Every 64 KiB of output of a compressed stream costs at least one 256-byte
+// code table, so a stored length bounds the raw length a blob can honestly
+// have; a larger one is refused before its buffer is made.
+bool RawLengthPlausible(uint64_t payload, uint64_t raw) {
+  return raw <= (payload / xpress::kTableBytes + 1) * xpress::kBlockSize;
+}
+
+}  // namespace
+
+Status Repo::storeBlob(uint8_t type, const void* data, size_t length, BlobId& id) {
+  id = ComputeBlobId(idKey, data, length);
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    if (!uploadError.ok()) return uploadError;
+    if (index.count(id) != 0 || pending.count(id) != 0) {
+      ++blobsDeduplicated;
+      return Status();
+    }
+  }
+  return addBlob(type, id, data, length);
+}
+
+Status Repo::addBlob(uint8_t type, const BlobId& id, const void* data, size_t length) {
+  if (length > kMaxBlobBytes) return Status(Status::kTooLarge, "blob too large");
+  const uint8_t* payload = static_cast<const uint8_t*>(data);
+  size_t payloadLength = length;
+  std::vector<uint8_t> compressed;
+  if (options_.compress && CompressBlob(payload, length, compressed)) {
+    payload = compressed.data();
+    payloadLength = compressed.size();
+  }
+  std::vector<uint8_t> sealed;
+  if (!cipher.seal(payload, payloadLength, kLabelBlob, sealed)) return Status(Status::kIo, "encryption failed");
+
+  OpenPack& pack = type == kBlobTree ? treePack : dataPack;
+  // A pack's offsets are u32: a blob that would carry the pack and its header
+  // past 4 GiB starts a new pack instead. A lone blob always fits.
+  uint64_t end = uint64_t(pack.bytes.size()) + sealed.size() + (pack.entries.size() + 1) * kPackEntrySize +
+                 kSealOverhead + kPackTrailerSize;
+  if (end > kMaxPackBytes && !pack.entries.empty()) {
+    Status st = flushPack(pack);
+    if (!st.ok()) return st;
+  }
+  PackEntry entry{type, id, uint32_t(pack.bytes.size()), uint32_t(sealed.size()), uint32_t(length)};
+  if (pack.bytes.capacity() < options_.packTargetSize) pack.bytes.reserve(options_.packTargetSize + kPackReserveExtra);
+  pack.bytes.insert(pack.bytes.end(), sealed.begin(), sealed.end());
+  pack.entries.push_back(entry);
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    pending.insert(id);
+  }
+  ++blobsAdded;
+  bytesAdded += length;
+  bytesStored += sealed.size();
+  if (pack.bytes.size() >= options_.packTargetSize) return flushPack(pack);
+  return Status();
+}
+
+bool Repo::hasBlob(const BlobId& id) {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  return index.count(id) != 0 || pending.count(id) != 0;
+}
+
+Status Repo::readBlob(const BlobId& id, std::vector<uint8_t>& out) {
+  BlobLocation loc;
+  PackInfo pack;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    auto it = index.find(id);
+    if (it == index.end() || it->second.pack >= packs.size())
+      return Status(Status::kNotFound, "blob " + Short(id) + " is not in the repository");
+    loc = it->second;
+    pack = packs[loc.pack];
+  }
+
+  std::lock_guard<std::mutex> lock(readMutex);
+  const uint64_t offset = loc.offset;
+  const uint64_t stored = loc.storedLength;
+  bool hit = cachedPack == loc.pack && offset >= cachedStart && offset + stored <= cachedStart + cachedBytes.size();
+  if (!hit) {
+    uint64_t window = std::max(stored, kReadWindow);
+    if (offset >= pack.length)
+      window = 0;
+    else if (offset + window > pack.length)
+      window = pack.length - offset;
+    if (window < stored) return Status(Status::kProtocol, "index entry points past the end of its pack");
+    Status st = getRange(PackPath(pack.id), offset, window, cachedBytes);
+    if (!st.ok() || cachedBytes.size() < stored) {
+      cachedPack = kNoCachedPack;
+      if (!st.ok()) return st;
+      return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
+    }
+    cachedPack = loc.pack;
+    cachedStart = offset;
+  }
+
+  std::vector<uint8_t> opened;
+  if (!cipher.open(cachedBytes.data() + (offset - cachedStart), size_t(stored), kLabelBlob, opened))
+    return Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
+  std::vector<uint8_t> plain;
+  if (opened.size() == loc.rawLength) {
+    plain = std::move(opened);
+  } else if (!RawLengthPlausible(opened.size(), loc.rawLength) ||
+             !DecompressBlob(opened.data(), opened.size(), loc.rawLength, plain)) {
+    return Status(Status::kProtocol, "blob " + Short(id) + " does not decompress");
+  }
+  if (!(ComputeBlobId(idKey, plain.data(), plain.size()) == id))
+    return Status(Status::kProtocol, "blob " + Short(id) + " has the wrong content");
+  out = std::move(plain);
+  return Status();
+}
+
+}  // namespace tarn::backup

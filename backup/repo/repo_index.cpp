@@ -1,0 +1,141 @@
+// The index: loading every index object into the in-memory index, writing a
+// segment for newly uploaded packs, and rewriting the whole index after packs
+// were retired.
+#include <algorithm>
+#include <unordered_map>
+
+#include "backup/repo/index_format.h"
+#include "backup/repo/repo.h"
+
+namespace tarn::backup {
+namespace {
+
+// A full index closes an object once it holds this many entries.
+constexpr size_t kIndexObjectEntries = 200000;
+constexpr size_t kShortName = 8;
+
+std::string IndexPath(const BlobId& name) { return "/index/" + BlobIdToHex(name); }
+
+}  // namespace
+
+Status Repo::loadIndex() {
+  std::vector<DirEntry> entries;
+  Status st = listDir("/index", entries);
+  if (!st.ok()) return st;
+  std::unordered_map<BlobId, uint32_t, BlobIdHash> positions;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    index.clear();
+    packs.clear();
+    indexObjects.clear();
+  }
+  // Objects are downloaded and read without the lock (nothing else runs yet);
+  // each one is applied under it.
+  for (const DirEntry& entry : entries) {
+    BlobId name;
+    if (entry.attr.isDir() || !ParseBlobId(entry.name, name)) continue;
+    std::vector<uint8_t> sealed, plain;
+    st = getObject("/index/" + entry.name, sealed);
+    if (!st.ok()) return st;
+    const std::string shortName = entry.name.substr(0, kShortName);
+    if (!cipher.open(sealed.data(), sealed.size(), kLabelIndex, plain))
+      return Status(Status::kProtocol, "index " + shortName + " is damaged");
+    std::vector<IndexPackRecord> records;
+    IndexParse parsed = ParseIndexObject(plain.data(), plain.size(), records);
+    if (parsed == IndexParse::kDamaged) return Status(Status::kProtocol, "index " + shortName + " is damaged");
+
+    std::lock_guard<std::mutex> lock(queueMutex);
+    for (const IndexPackRecord& r : records) {
+      auto [it, added] = positions.emplace(r.id, uint32_t(packs.size()));
+      if (added) packs.push_back(PackInfo{r.id, r.length, false});
+      for (const PackEntry& e : r.entries)
+        index[e.id] = BlobLocation{it->second, e.offset, e.storedLength, e.rawLength, e.type};
+    }
+    if (parsed == IndexParse::kCutShort) return Status(Status::kProtocol, "index " + shortName + " is cut short");
+    indexObjects.push_back(name);
+  }
+  return Status();
+}
+
+Status Repo::storeIndexObject(const std::vector<uint8_t>& plain, BlobId& name) {
+  std::vector<uint8_t> sealed;
+  if (!cipher.seal(plain.data(), plain.size(), kLabelIndex, sealed)) return Status(Status::kIo, "encryption failed");
+  std::vector<uint8_t> hash = ObjectHash(sealed.data(), sealed.size());
+  std::copy(hash.begin(), hash.end(), name.bytes.begin());
+  return putObject(IndexPath(name), sealed);
+}
+
+Status Repo::writeIndexSegment(std::vector<QueuedPack> segment) {
+  if (segment.empty()) return Status();
+  std::vector<uint8_t> plain = IndexObjectStart();
+  for (const QueuedPack& p : segment) AppendIndexPack(plain, p.id, p.length, p.entries);
+  BlobId name;
+  Status st = storeIndexObject(plain, name);
+  if (!st.ok()) return st;
+  std::lock_guard<std::mutex> lock(queueMutex);
+  indexObjects.push_back(name);
+  return Status();
+}
+
+Status Repo::writeIndex() {
+  std::vector<PackInfo> known;
+  std::vector<std::vector<PackEntry>> byPack;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    known = packs;
+    byPack.resize(packs.size());
+    for (const auto& [id, loc] : index)
+      if (loc.pack < byPack.size())
+        byPack[loc.pack].push_back(PackEntry{loc.type, id, loc.offset, loc.storedLength, loc.rawLength});
+  }
+
+  std::vector<BlobId> written;
+  std::vector<uint8_t> object = IndexObjectStart();
+  size_t objectEntries = 0;
+  bool objectHasPacks = false;
+  auto store = [&]() -> Status {
+    BlobId name;
+    Status st = storeIndexObject(object, name);
+    if (!st.ok()) return st;
+    written.push_back(name);
+    object = IndexObjectStart();
+    objectEntries = 0;
+    objectHasPacks = false;
+    return Status();
+  };
+  for (size_t p = 0; p < known.size(); ++p) {
+    if (known[p].retired || byPack[p].empty()) continue;
+    // Objects hold whole packs, so one may pass the limit by its last pack.
+    if (objectEntries >= kIndexObjectEntries) {
+      Status st = store();
+      if (!st.ok()) return st;
+    }
+    AppendIndexPack(object, known[p].id, known[p].length, byPack[p]);
+    objectEntries += byPack[p].size();
+    objectHasPacks = true;
+  }
+  if (objectHasPacks) {
+    Status st = store();
+    if (!st.ok()) return st;
+  }
+
+  std::vector<BlobId> old;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    old.swap(indexObjects);
+    indexObjects = written;
+  }
+  for (size_t i = 0; i < old.size(); ++i) {
+    if (std::find(written.begin(), written.end(), old[i]) != written.end()) continue;
+    Status st = removeObject(IndexPath(old[i]));
+    if (st.ok() || st.code == Status::kNotFound) continue;
+    // The objects not yet deleted stay on storage and stay ours to delete,
+    // so that the next rewrite removes them.
+    std::lock_guard<std::mutex> lock(queueMutex);
+    indexObjects.insert(indexObjects.end(), old.begin() + std::ptrdiff_t(i), old.end());
+    return st;
+  }
+  return Status();
+}
+
+}  // namespace tarn::backup

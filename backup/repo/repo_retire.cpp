@@ -1,0 +1,115 @@
+// Reclaiming space: packs without referenced blobs are deleted, packs that
+// are mostly dead have their live blobs copied into new packs first, and
+// pack objects that the repository does not know are removed. The steps are
+// ordered so that every referenced blob stays reachable whichever one fails:
+// new packs are uploaded and a full index naming them is stored before any
+// old pack or index object goes.
+#include "backup/repo/repo.h"
+
+namespace tarn::backup {
+namespace {
+
+Status Canceled() { return Status(Status::kCanceled, ""); }
+
+}  // namespace
+
+Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
+  // A record that did not open may reference blobs that nothing else does;
+  // reclaiming space now could delete them for good.
+  if (uint64_t damaged = damagedSnapshots.load(); damaged > 0)
+    return Status(Status::kProtocol,
+                  "space is not reclaimed while " + std::to_string(damaged) + " snapshot records are damaged");
+  Status st = flush();
+  if (!st.ok()) return st;
+
+  std::vector<PackInfo> known;
+  std::vector<uint64_t> live;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    known = packs;
+    live.assign(packs.size(), 0);
+    for (const auto& [id, loc] : index)
+      if (loc.pack < live.size() && referenced.count(id) != 0) live[loc.pack] += loc.storedLength;
+  }
+
+  std::vector<uint32_t> deleteList, repackList;
+  for (uint32_t p = 0; p < known.size(); ++p) {
+    if (known[p].retired) continue;
+    ++report.packsExamined;
+    if (live[p] == 0)
+      deleteList.push_back(p);
+    else if (live[p] * 2 < known[p].length)
+      repackList.push_back(p);
+    else
+      report.bytesKept += known[p].length;
+  }
+
+  for (uint32_t p : repackList) {
+    std::vector<std::pair<BlobId, uint8_t>> blobs;
+    {
+      std::lock_guard<std::mutex> lock(queueMutex);
+      for (const auto& [id, loc] : index)
+        if (loc.pack == p && referenced.count(id) != 0) blobs.emplace_back(id, loc.type);
+    }
+    for (const auto& [id, type] : blobs) {
+      if (IsCancelled(cancel)) return Canceled();
+      std::vector<uint8_t> data;
+      st = readBlob(id, data);
+      if (!st.ok()) return st;
+      st = addBlob(type, id, data.data(), data.size());
+      if (!st.ok()) return st;
+    }
+  }
+  st = flushPack(dataPack);
+  if (st.ok()) st = flushPack(treePack);
+  if (st.ok()) st = waitUploads();
+  if (!st.ok()) return st;
+
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    // The full index below covers the packs uploaded since the last segment.
+    unindexed.clear();
+    for (uint32_t p : deleteList) packs[p].retired = true;
+    for (uint32_t p : repackList) packs[p].retired = true;
+    for (auto it = index.begin(); it != index.end();)
+      it = packs[it->second.pack].retired ? index.erase(it) : std::next(it);
+  }
+  {
+    std::lock_guard<std::mutex> lock(readMutex);
+    cachedPack = kNoCachedPack;
+  }
+  st = writeIndex();
+  if (!st.ok()) return st;
+
+  for (const std::vector<uint32_t>* list : {&deleteList, &repackList}) {
+    for (uint32_t p : *list) {
+      if (IsCancelled(cancel)) return Canceled();
+      st = removeObject(PackPath(known[p].id));
+      if (!st.ok() && st.code != Status::kNotFound) return st;
+      report.bytesFreed += known[p].length;
+    }
+  }
+  report.packsDeleted = deleteList.size();
+  report.packsRepacked = repackList.size();
+
+  std::unordered_map<std::string, uint64_t> stored;
+  st = listPacks(stored);
+  if (!st.ok()) return st;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    for (const PackInfo& p : packs)
+      if (!p.retired) stored.erase(BlobIdToHex(p.id));
+  }
+  for (const auto& [name, size] : stored) {
+    BlobId id;
+    // ".part" leftovers and strays are not ours to judge.
+    if (!ParseBlobId(name, id)) continue;
+    st = removeObject(PackPath(id));
+    if (!st.ok() && st.code != Status::kNotFound) return st;
+    ++report.orphansRemoved;
+    report.bytesFreed += size;
+  }
+  return Status();
+}
+
+}  // namespace tarn::backup

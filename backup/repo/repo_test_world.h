@@ -65,6 +65,7 @@ class RepoTestPeer {
   static Status storeIndexPlain(Repo& r, const std::vector<uint8_t>& plain, BlobId& name) {
     return r.storeIndexObject(plain, name);
   }
+  static Status writeIndex(Repo& r) { return r.writeIndex(); }
   static const GcmCipher& cipher(Repo& r) { return r.cipher; }
   static size_t poolSize(Repo& r) { return r.pool_.size(); }
 

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "backup/repo/index_format.h"
+#include "backup/repo/repo_test_world.h"
+
+namespace tarn::backup {
+namespace {
+
+using test::MemOp;
+
+BlobId IdOf(uint8_t a, uint8_t b = 0) {
+  BlobId id;
+  id.bytes[0] = a;
+  id.bytes[1] = b;
+  return id;
+}
+
+std::vector<PackEntry> Entries(uint8_t pack, uint32_t count) {
+  std::vector<PackEntry> out;
+  for (uint32_t i = 0; i < count; ++i) out.push_back(PackEntry{kBlobData, IdOf(pack, uint8_t(i + 1)), i * 100, 100, 72});
+  return out;
+}
+
+TEST(RepoIndex, SegmentsFollowUploadedPacks) {
+  struct Case {
+    uint32_t segmentPacks;
+    int packs;
+    size_t beforeFlush, afterFlush;
+  } cases[] = {{32, 10, 0, 1}, {2, 3, 1, 2}};
+  for (const Case& c : cases) {
+    RepoWorld w;
+    w.options.compress = false;
+    w.options.indexSegmentPacks = c.segmentPacks;
+    auto repo = w.create();
+    for (int i = 0; i < c.packs; ++i) {
+      w.store(*repo, RandomBlob(kMinPackTargetSize, i));
+      // Uploads end before the next pack closes, so segments come at fixed points.
+      ASSERT_TRUE(repo->waitUploads().ok());
+    }
+    EXPECT_EQ(w.names("/index").size(), c.beforeFlush);
+    ASSERT_TRUE(repo->flush().ok());
+    EXPECT_EQ(w.names("/index").size(), c.afterFlush);
+    EXPECT_EQ(RepoTestPeer::packs(*w.reopen()).size(), size_t(c.packs));
+  }
+}
+
+TEST(RepoIndex, LoadRefusesDamagedObjectsWithoutTrustingTheirCounts) {
+  auto object = [](uint32_t packs, uint32_t blobs) {
+    std::vector<uint8_t> o = IndexObjectStart();
+    for (uint32_t p = 0; p < packs; ++p) AppendIndexPack(o, IdOf(uint8_t(p + 1)), 1000, Entries(uint8_t(p + 1), blobs));
+    return o;
+  };
+  auto patched = [](std::vector<uint8_t> o, size_t at, uint32_t value) {
+    WriteU32LE(o.data() + at, value);
+    return o;
+  };
+  const size_t firstBlobCount = kIndexHeaderSize + 36;
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> plain;
+    const char* problem;  // null: loads
+    size_t packs, blobs;
+  } cases[] = {
+      {"any version", patched(object(1, 2), 4, 7), nullptr, 1, 2},
+      {"no packs", object(0, 0), nullptr, 0, 0},
+      {"a pack without blobs", object(1, 0), nullptr, 1, 0},
+      {"a pack count with nothing after it", patched(IndexObjectStart(), kIndexPackCountAt, 1), " is cut short", 0, 0},
+      {"a blob count far past the end", patched(object(1, 1), firstBlobCount, 0xFFFFFFFF), " is cut short", 0, 0},
+      {"a pack count far past the records", patched(object(1, 2), kIndexPackCountAt, 0xFFFFFFFF), " is cut short", 1,
+       2},
+      {"shorter than its header", std::vector<uint8_t>(11, 0), " is damaged", 0, 0},
+      {"magic in the wrong byte order", patched(object(1, 1), 0, 0x54494458), " is damaged", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RepoWorld w;
+    auto repo = w.create();
+    BlobId name;
+    ASSERT_TRUE(RepoTestPeer::storeIndexPlain(*repo, c.plain, name).ok());
+    // Not index objects: skipped whatever they hold.
+    w.server->makeDir("/index/" + std::string(64, 'a'));
+    w.server->putFile("/index/README", "x");
+    w.server->putFile("/index/" + std::string(64, 'b') + ".part", "x");
+    Status st = repo->loadIndex();
+    if (c.problem == nullptr) {
+      EXPECT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(RepoTestPeer::indexObjectCount(*repo), 1u);
+    } else {
+      EXPECT_EQ(st.code, Status::kProtocol);
+      EXPECT_EQ(st.message, "index " + BlobIdToHex(name).substr(0, 8) + c.problem);
+    }
+    EXPECT_EQ(RepoTestPeer::packs(*repo).size(), c.packs);
+    EXPECT_EQ(RepoTestPeer::indexSize(*repo), c.blobs);
+  }
+
+  RepoWorld w;
+  auto repo = w.create();
+  w.server->putFile("/index/" + std::string(64, 'c'), std::string(40, 'x'));
+  EXPECT_EQ(repo->loadIndex().message, "index cccccccc is damaged") << "an object that does not open";
+}
+
+TEST(RepoIndex, BlobListedTwiceLivesWhereTheLastObjectReadPutsIt) {
+  RepoWorld w;
+  auto repo = w.create();
+  const BlobId shared = IdOf(9, 9);
+  BlobId names[2];
+  for (uint32_t i = 0; i < 2; ++i) {
+    std::vector<uint8_t> o = IndexObjectStart();
+    AppendIndexPack(o, IdOf(uint8_t(i + 1)), 1000, {PackEntry{kBlobData, shared, 100 * (i + 1), 50, 22}});
+    ASSERT_TRUE(RepoTestPeer::storeIndexPlain(*repo, o, names[i]).ok());
+  }
+  const uint32_t lastByName = BlobIdToHex(names[0]) > BlobIdToHex(names[1]) ? 100 : 200;
+  for (bool reverse : {false, true}) {
+    w.server->setReverseListing(reverse);
+    ASSERT_TRUE(repo->loadIndex().ok());
+    BlobLocation loc;
+    ASSERT_TRUE(RepoTestPeer::location(*repo, shared, loc));
+    EXPECT_EQ(loc.offset, reverse ? 300 - lastByName : lastByName);
+    EXPECT_EQ(RepoTestPeer::packs(*repo).size(), 2u) << "both packs stay known";
+  }
+}
+
+TEST(RepoIndex, FullRewriteClosesObjectsAtTwoHundredThousandEntriesAndDeletesOldOnes) {
+  RepoWorld w;
+  auto repo = w.create();
+  RepoTestPeer::fillIndex(*repo, 250, 1000);
+  ASSERT_TRUE(RepoTestPeer::writeIndex(*repo).ok());
+  std::vector<std::string> first = w.names("/index");
+  std::vector<size_t> packCounts;
+  for (const std::string& name : first) {
+    std::string sealed;
+    ASSERT_TRUE(w.server->readFile("/index/" + name, &sealed));
+    std::vector<uint8_t> plain;
+    ASSERT_TRUE(RepoTestPeer::cipher(*repo).open(reinterpret_cast<const uint8_t*>(sealed.data()), sealed.size(),
+                                                 kLabelIndex, plain));
+    std::vector<IndexPackRecord> records;
+    ASSERT_EQ(ParseIndexObject(plain.data(), plain.size(), records), IndexParse::kOk);
+    packCounts.push_back(records.size());
+  }
+  std::sort(packCounts.begin(), packCounts.end());
+  EXPECT_EQ(packCounts, (std::vector<size_t>{50, 200}));
+
+  // A deletion that fails leaves the old objects to the next rewrite.
+  w.server->addFault(Fault(MemOp::kRemove, 1));
+  EXPECT_EQ(RepoTestPeer::writeIndex(*repo).code, Status::kIo);
+  EXPECT_EQ(w.names("/index").size(), 4u);
+  ASSERT_TRUE(RepoTestPeer::writeIndex(*repo).ok());
+  std::vector<std::string> last = w.names("/index");
+  EXPECT_EQ(last.size(), 2u);
+  for (const std::string& name : first) EXPECT_EQ(std::count(last.begin(), last.end(), name), 0);
+
+  auto reopened = w.reopen();
+  EXPECT_EQ(RepoTestPeer::packs(*reopened).size(), 250u);
+  EXPECT_EQ(RepoTestPeer::indexSize(*reopened), 250000u);
+}
+
+}  // namespace
+}  // namespace tarn::backup

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+#include "backup/repo/repo_test_world.h"
+#include "testing/log_capture.h"
+
+namespace tarn::backup {
+namespace {
+
+using test::MemOp;
+
+constexpr size_t kLiveSize = 600000;
+const std::string kOrphan = "/data/ff/" + std::string(64, 'f');
+
+// Four packs: A wholly live, B wholly dead, C with one live and one dead blob
+// (live bytes just under half its length unless told otherwise), and T, a
+// tree pack; plus an orphan pack object and an upload leftover.
+struct RetireWorld {
+  RepoWorld w;
+  std::shared_ptr<Repo> repo;
+  std::vector<std::pair<BlobId, std::vector<uint8_t>>> live;
+  std::vector<BlobId> dead;
+  BlobIdSet referenced;
+  std::vector<std::string> originalPacks;
+  uint32_t packLength[4] = {};  // A, B, C, T
+  std::string packPath[4];
+
+  explicit RetireWorld(size_t deadShortfall = 121) {
+    w.options.compress = false;
+    repo = w.create();
+    auto add = [&](size_t size, uint32_t seed, bool isLive, uint8_t type = kBlobData) {
+      std::vector<uint8_t> data = RandomBlob(size, seed);
+      BlobId id = w.store(*repo, data, type);
+      if (isLive) {
+        live.emplace_back(id, std::move(data));
+        referenced.insert(id);
+      } else {
+        dead.push_back(id);
+      }
+    };
+    add(kLiveSize, 1, true);
+    add(kLiveSize, 2, true);
+    add(kLiveSize, 3, false);
+    add(kLiveSize, 4, false);
+    add(kLiveSize, 5, true);
+    add(kLiveSize - deadShortfall, 6, false);
+    add(1000, 7, true, kBlobTree);
+    EXPECT_TRUE(repo->flush().ok());
+    // Positions follow upload order, which the workers decide.
+    std::vector<PackInfo> packs = RepoTestPeer::packs(*repo);
+    EXPECT_EQ(packs.size(), 4u);
+    const BlobId inPack[4] = {live[0].first, dead[0], live[2].first, live[3].first};
+    for (size_t i = 0; i < 4; ++i) {
+      BlobLocation loc;
+      EXPECT_TRUE(RepoTestPeer::location(*repo, inPack[i], loc));
+      packLength[i] = packs.at(loc.pack).length;
+      packPath[i] = PackPath(packs.at(loc.pack).id);
+    }
+    w.server->putFile(kOrphan, "junk");
+    w.server->putFile(kOrphan + ".part", "part");
+    originalPacks = w.packPaths();
+  }
+
+  void expectLiveBlobsReadable(Repo& r) {
+    for (const auto& [id, data] : live) {
+      std::vector<uint8_t> back;
+      Status st = r.readBlob(id, back);
+      EXPECT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(back, data);
+    }
+  }
+};
+
+TEST(RepoRetire, CleanRunDeletesDeadPacksRepacksSparseOnesAndSweepsOrphans) {
+  RetireWorld rw;
+  PruneReport report;
+  ASSERT_TRUE(rw.repo->retirePacks(rw.referenced, report).ok());
+  EXPECT_EQ(report.packsExamined, 4u);
+  EXPECT_EQ(report.packsDeleted, 1u);
+  EXPECT_EQ(report.packsRepacked, 1u);
+  EXPECT_EQ(report.orphansRemoved, 1u);
+  EXPECT_EQ(report.bytesKept, uint64_t(rw.packLength[0]) + rw.packLength[3]);
+  EXPECT_EQ(report.bytesFreed, uint64_t(rw.packLength[1]) + rw.packLength[2] + 4);
+  EXPECT_FALSE(rw.w.server->exists(kOrphan));
+  EXPECT_TRUE(rw.w.server->exists(kOrphan + ".part"));
+  EXPECT_EQ(rw.w.names("/index").size(), 1u);
+  rw.expectLiveBlobsReadable(*rw.repo);
+  auto reopened = rw.w.reopen();
+  rw.expectLiveBlobsReadable(*reopened);
+  for (const BlobId& id : rw.dead) EXPECT_FALSE(reopened->hasBlob(id));
+}
+
+TEST(RepoRetire, NoLiveBlobIsLostWhicheverStepFails) {
+  // Remote calls of one run, in order: the read of C, the upload of the new
+  // pack, the index upload, the removal of the old index object, the removals
+  // of B and C, the listing of /data, the removal of the orphan.
+  struct Case {
+    const char* name;
+    std::function<void(RetireWorld&)> before;
+    int32_t code;
+  } cases[] = {
+      {"read of the pack to repack", [](RetireWorld& rw) { rw.w.server->addFault(Fault(MemOp::kReadRange, 1)); }, 17},
+      {"upload of the new pack", [](RetireWorld& rw) { rw.w.server->addFault(Fault(MemOp::kOpenWrite, 1)); }, 17},
+      {"upload of the new index", [](RetireWorld& rw) { rw.w.server->addFault(Fault(MemOp::kOpenWrite, 2)); }, 17},
+      {"removal of the old index", [](RetireWorld& rw) { rw.w.server->addFault(Fault(MemOp::kRemove, 1)); }, 17},
+      {"removal of a retired pack", [](RetireWorld& rw) { rw.w.server->addFault(Fault(MemOp::kRemove, 2)); }, 17},
+      {"listing of /data", [](RetireWorld& rw) { rw.w.server->addFault(Fault(MemOp::kList, 1)); }, 17},
+      {"removal of the orphan", [](RetireWorld& rw) { rw.w.server->addFault(Fault(MemOp::kRemove, 4)); }, 17},
+      {"a pack already gone",
+       [](RetireWorld& rw) {
+         auto conn = rw.w.server->connection();
+         ASSERT_TRUE(conn->connect().ok());
+         ASSERT_TRUE(conn->remove(rw.packPath[1], false).ok());
+       },
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RetireWorld rw;
+    c.before(rw);
+    PruneReport report;
+    EXPECT_EQ(rw.repo->retirePacks(rw.referenced, report).code, c.code);
+    rw.w.server->clearFaults();
+    rw.expectLiveBlobsReadable(*rw.w.reopen());
+
+    // A later run on a fresh object finishes the work.
+    auto again = rw.w.reopen();
+    PruneReport next;
+    ASSERT_TRUE(again->retirePacks(rw.referenced, next).ok());
+    auto last = rw.w.reopen();
+    rw.expectLiveBlobsReadable(*last);
+    for (const BlobId& id : rw.dead) EXPECT_FALSE(last->hasBlob(id));
+    EXPECT_FALSE(rw.w.server->exists(kOrphan));
+  }
+}
+
+TEST(RepoRetire, CancelDuringRepackingDeletesNothing) {
+  RetireWorld rw;
+  CancelToken token;
+  rw.repo->cancel = &token;
+  auto gate = rw.w.server->addGate(MemOp::kReadRange);
+  Status st;
+  std::thread run([&] {
+    PruneReport report;
+    st = rw.repo->retirePacks(rw.referenced, report);
+  });
+  ASSERT_TRUE(gate->waitArrived());
+  token.cancel();
+  gate->release();
+  run.join();
+  EXPECT_EQ(st.code, Status::kCanceled);
+  for (const std::string& path : rw.originalPacks) EXPECT_TRUE(rw.w.server->exists(path)) << path;
+  rw.expectLiveBlobsReadable(*rw.w.reopen());
+}
+
+TEST(RepoRetire, PackExactlyHalfLiveStaysAndOneByteLessIsRepacked) {
+  for (size_t shortfall : {122, 121}) {
+    RetireWorld rw(shortfall);
+    PruneReport report;
+    ASSERT_TRUE(rw.repo->retirePacks(rw.referenced, report).ok());
+    EXPECT_EQ(report.packsRepacked, shortfall == 121 ? 1u : 0u) << shortfall;
+  }
+}
+
+TEST(RepoRetire, NothingReferencedEmptiesTheRepository) {
+  RetireWorld rw;
+  PruneReport report;
+  ASSERT_TRUE(rw.repo->retirePacks({}, report).ok());
+  EXPECT_EQ(report.packsDeleted, 4u);
+  EXPECT_TRUE(rw.w.names("/index").empty());
+  EXPECT_EQ(rw.w.packPaths(), std::vector<std::string>{kOrphan + ".part"});
+}
+
+TEST(RepoRetire, DamagedSnapshotRecordStopsSpaceReclamation) {
+  RetireWorld rw;
+  SnapshotInfo info;
+  ASSERT_TRUE(rw.repo->writeSnapshot(info).ok());
+  const std::string damaged = "/snapshots/" + std::string(64, '1');
+  rw.w.server->putFile(damaged, std::string(100, 'x'));
+
+  test::LogCapture log;
+  std::vector<SnapshotInfo> listed;
+  uint64_t skipped = 0;
+  ASSERT_TRUE(rw.repo->listSnapshots(listed, &skipped).ok());
+  EXPECT_EQ(listed.size(), 1u);
+  EXPECT_EQ(skipped, 1u);
+  EXPECT_EQ(log.countLines("[WARN ] backup: snapshot 11111111 is damaged, skipped"), 1);
+
+  PruneReport report;
+  Status st = rw.repo->retirePacks(rw.referenced, report);
+  EXPECT_EQ(st.code, Status::kProtocol);
+  EXPECT_EQ(st.message, "space is not reclaimed while 1 snapshot records are damaged");
+  EXPECT_EQ(rw.w.packPaths(), rw.originalPacks);
+
+  ASSERT_TRUE(rw.repo->deleteSnapshot(std::string(64, '1')).ok());
+  ASSERT_TRUE(rw.repo->listSnapshots(listed, &skipped).ok());
+  EXPECT_EQ(skipped, 0u);
+  EXPECT_TRUE(rw.repo->retirePacks(rw.referenced, report).ok());
+}
+
+}  // namespace
+}  // namespace tarn::backup

@@ -1,6 +1,8 @@
 // The repository's half of a check: the packs the index knows against the
 // pack objects on storage, and, when asked, every pack downloaded and
 // verified against its name with every indexed blob opened.
+#include <algorithm>
+
 #include "backup/repo/repo.h"
 
 namespace tarn::backup {

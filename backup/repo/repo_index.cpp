@@ -96,7 +96,13 @@ Status Repo::writeIndex() {
   auto store = [&]() -> Status {
     BlobId name;
     Status st = storeIndexObject(object, name);
-    if (!st.ok()) return st;
+    if (!st.ok()) {
+      // Objects stored before the failure name packs that a later cleanup
+      // may delete: they stay ours to delete with the old ones.
+      std::lock_guard<std::mutex> lock(queueMutex);
+      indexObjects.insert(indexObjects.end(), written.begin(), written.end());
+      return st;
+    }
     written.push_back(name);
     object = IndexObjectStart();
     objectEntries = 0;

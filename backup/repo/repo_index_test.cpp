@@ -142,10 +142,14 @@ TEST(RepoIndex, FullRewriteClosesObjectsAtTwoHundredThousandEntriesAndDeletesOld
   std::sort(packCounts.begin(), packCounts.end());
   EXPECT_EQ(packCounts, (std::vector<size_t>{50, 200}));
 
-  // A deletion that fails leaves the old objects to the next rewrite.
+  // Objects left by a rewrite that failed, stored or not yet deleted, go
+  // with the next rewrite.
+  w.server->addFault(Fault(MemOp::kOpenWrite, 2));
+  EXPECT_EQ(RepoTestPeer::writeIndex(*repo).code, Status::kIo);
+  EXPECT_EQ(w.names("/index").size(), 3u);
   w.server->addFault(Fault(MemOp::kRemove, 1));
   EXPECT_EQ(RepoTestPeer::writeIndex(*repo).code, Status::kIo);
-  EXPECT_EQ(w.names("/index").size(), 4u);
+  EXPECT_EQ(w.names("/index").size(), 5u);
   ASSERT_TRUE(RepoTestPeer::writeIndex(*repo).ok());
   std::vector<std::string> last = w.names("/index");
   EXPECT_EQ(last.size(), 2u);

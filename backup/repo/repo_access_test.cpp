@@ -66,18 +66,6 @@ TEST(RepoAccess, UploadsTheServerDoesNotKeepWholeAreRetriedThenFail) {
   }
 }
 
-TEST(RepoAccess, CancelledUploadStopsWithCodeSixteen) {
-  RepoWorld w;
-  auto repo = w.make();
-  CancelToken token;
-  token.cancel();
-  repo->cancel = &token;
-  Status st = RepoTestPeer::putObject(*repo, "/obj", RandomBlob(10, 3));
-  EXPECT_EQ(st.code, Status::kCanceled);
-  EXPECT_EQ(st.message, "");
-  EXPECT_FALSE(w.server->exists("/obj"));
-}
-
 TEST(RepoAccess, FoldersAreMadeParentsFirstAndOnce) {
   for (bool implicitFolders : {false, true}) {
     RepoWorld w;
@@ -96,20 +84,6 @@ TEST(RepoAccess, FoldersAreMadeParentsFirstAndOnce) {
     ASSERT_TRUE(RepoTestPeer::ensureDir(*repo, "/data/ab").ok());
     EXPECT_EQ(w.server->countCalls(MemOp::kMkdir), 0);
   }
-}
-
-TEST(RepoAccess, MissingFoldersListEmptyAndShortObjectsReadShort) {
-  RepoWorld w;
-  auto repo = w.make();
-  std::vector<DirEntry> entries{DirEntry{}};
-  ASSERT_TRUE(RepoTestPeer::listDir(*repo, "/nothing", entries).ok());
-  EXPECT_TRUE(entries.empty());
-
-  w.server->putFile("/short", "0123456789");
-  std::vector<uint8_t> out;
-  ASSERT_TRUE(RepoTestPeer::getRange(*repo, "/short", 4, 100, out).ok());
-  EXPECT_EQ(std::string(out.begin(), out.end()), "456789");
-  EXPECT_EQ(repo->bytesDownloaded.load(), 6u);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "backup/repo/repo_test_world.h"
 #include "engine/backend_factory.h"
+#include "testing/remote_tree.h"
 
 namespace tarn::backup {
 namespace {
@@ -45,18 +46,6 @@ EndpointConfig ServerEndpoint(const std::string& protocol) {
   return ep;
 }
 
-void RemoveTree(IBackend& b, const std::string& path) {
-  std::vector<DirEntry> entries;
-  if (b.list(path, entries).ok())
-    for (const DirEntry& e : entries) {
-      if (e.attr.isDir())
-        RemoveTree(b, path + "/" + e.name);
-      else
-        (void)b.remove(path + "/" + e.name, false);
-    }
-  (void)b.remove(path, true);
-}
-
 class RepoOnServer : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
@@ -67,7 +56,7 @@ class RepoOnServer : public ::testing::TestWithParam<std::string> {
     endpoint_.root = base_.root + folder_ + "/backups/main";
   }
   void TearDown() override {
-    if (std::unique_ptr<IBackend> b = MakeBackend(base_); b && b->connect().ok()) RemoveTree(*b, folder_);
+    if (std::unique_ptr<IBackend> b = MakeBackend(base_); b && b->connect().ok()) test::RemoveRemoteTree(*b, folder_);
   }
 
   std::shared_ptr<Repo> makeRepo() {

@@ -10,6 +10,7 @@
 
 #include "backup/repo/repo.h"
 #include "engine/backend_factory.h"
+#include "testing/remote_tree.h"
 #include "testing/memory_backend.h"
 
 namespace tarn::backup {
@@ -99,18 +100,6 @@ BENCHMARK(BM_StoreMemory)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-void RemoveTree(IBackend& b, const std::string& path) {
-  std::vector<DirEntry> entries;
-  if (b.list(path, entries).ok())
-    for (const DirEntry& e : entries) {
-      if (e.attr.isDir())
-        RemoveTree(b, path + "/" + e.name);
-      else
-        (void)b.remove(path + "/" + e.name, false);
-    }
-  (void)b.remove(path, true);
-}
-
 void BM_StoreSftp(benchmark::State& state) {
   for (const char* v : {"SFTP_HOST", "SFTP_PORT", "SFTP_USER", "SFTP_PASSWORD", "SFTP_ROOT"}) {
     if (std::getenv(v) == nullptr) {
@@ -137,7 +126,7 @@ void BM_StoreSftp(benchmark::State& state) {
       },
       [&] {
         std::unique_ptr<IBackend> b = MakeBackend(base);
-        if (b && b->connect().ok()) RemoveTree(*b, folder);
+        if (b && b->connect().ok()) test::RemoveRemoteTree(*b, folder);
       });
 }
 BENCHMARK(BM_StoreSftp)

@@ -57,11 +57,6 @@ class RepoTestPeer {
   static Status putObject(Repo& r, const std::string& path, const std::vector<uint8_t>& bytes) {
     return r.putObject(path, bytes);
   }
-  static Status getRange(Repo& r, const std::string& path, uint64_t offset, uint64_t length,
-                         std::vector<uint8_t>& out) {
-    return r.getRange(path, offset, length, out);
-  }
-  static Status listDir(Repo& r, const std::string& path, std::vector<DirEntry>& out) { return r.listDir(path, out); }
   static Status storeIndexPlain(Repo& r, const std::vector<uint8_t>& plain, BlobId& name) {
     return r.storeIndexObject(plain, name);
   }

@@ -170,8 +170,6 @@ class Repo {
   Status retirePacks(const BlobIdSet& referenced, PruneReport& report);
   Status checkPack(bool readData, CheckReport& report, const CheckProgress& progress);
 
-  const RepoOptions& options() const { return options_; }
-
  private:
   friend class RepoTestPeer;
 
@@ -193,10 +191,10 @@ class Repo {
   // Seals an index object, names it by its hash and stores it under /index.
   Status storeIndexObject(const std::vector<uint8_t>& plain, BlobId& name);
 
-  BackendFactory factory_;
-  RepoOptions options_;
-  ConnectionPool pool_;
-  RateLimiter limiter_;
+  BackendFactory factory;
+  RepoOptions options;  // after the raises of the constructor
+  ConnectionPool pool;
+  RateLimiter limiter;  // charged by uploads only
 
  public:
   // Set by the owner right after construction; honoured by every remote
@@ -241,9 +239,9 @@ class Repo {
   std::unordered_set<std::string> knownDirs;  // guarded by dirMutex; only grows
 
   std::mutex readMutex;  // held for the whole of readBlob
-  uint32_t cachedPack;   // guarded by readMutex; kNoCachedPack for none
-  uint64_t cachedStart = 0;           // guarded by readMutex
-  std::vector<uint8_t> cachedBytes;   // guarded by readMutex
+  uint32_t cachedPack = kNoCachedPack;  // guarded by readMutex
+  uint64_t cachedStart = 0;             // guarded by readMutex
+  std::vector<uint8_t> cachedBytes;     // guarded by readMutex
 };
 
 }  // namespace tarn::backup

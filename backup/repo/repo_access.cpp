@@ -21,6 +21,8 @@ constexpr const char* kLabelProbe = "backup probe";
 // Transfers move this much at a time, so that the speed limit and the
 // cancel token act at that grain.
 constexpr uint64_t kTransferPiece = 262144;
+// Ranged reads ask for at most this much per call.
+constexpr uint64_t kRangePiece = 4194304;
 constexpr const char* kPartSuffix = ".part";
 
 Status Canceled() { return Status(Status::kCanceled, ""); }
@@ -32,12 +34,11 @@ std::string PackPath(const BlobId& id) {
   return "/data/" + hex.substr(0, 2) + "/" + hex;
 }
 
-Repo::Repo(BackendFactory factory, const RepoOptions& options)
-    : factory_(std::move(factory)), options_(options),
-      pool_(factory_, std::max(2, options.connections)), limiter_(options.speedLimitBytesPerSec),
-      cachedPack(kNoCachedPack) {
-  options_.packTargetSize = std::max(options_.packTargetSize, kMinPackTargetSize);
-  options_.indexSegmentPacks = std::max(options_.indexSegmentPacks, 1u);
+Repo::Repo(BackendFactory backendFactory, const RepoOptions& repoOptions)
+    : factory(std::move(backendFactory)), options(repoOptions), pool(factory, std::max(2, repoOptions.connections)),
+      limiter(repoOptions.speedLimitBytesPerSec) {
+  options.packTargetSize = std::max(options.packTargetSize, kMinPackTargetSize);
+  options.indexSegmentPacks = std::max(options.indexSegmentPacks, 1u);
 }
 
 Repo::~Repo() {
@@ -53,7 +54,7 @@ Repo::~Repo() {
 }
 
 Status Repo::probe() {
-  return pool_.run(options_.retry, cancel, kLabelProbe, [&](IBackend& b) {
+  return pool.run(options.retry, cancel, kLabelProbe, [&](IBackend& b) {
     RemoteAttr attr;
     return b.stat("/config", attr);
   });
@@ -67,7 +68,7 @@ Status Repo::ensureDir(const std::string& path) {
   }
   Status st = ensureDir(ParentPath(path));
   if (!st.ok()) return st;
-  st = pool_.run(options_.retry, cancel, kLabelMkdir, [&](IBackend& b) {
+  st = pool.run(options.retry, cancel, kLabelMkdir, [&](IBackend& b) {
     if (b.caps().implicitFolders) return Status();
     Status made = b.mkdir(path);
     if (made.ok() || made.code == Status::kExists) return Status();
@@ -83,7 +84,7 @@ Status Repo::ensureDir(const std::string& path) {
 }
 
 Status Repo::getObject(const std::string& path, std::vector<uint8_t>& out) {
-  return pool_.run(options_.retry, cancel, kLabelDownload, [&](IBackend& b) {
+  return pool.run(options.retry, cancel, kLabelDownload, [&](IBackend& b) {
     out.clear();
     std::unique_ptr<IReadStream> stream;
     Status st = b.openRead(path, 0, stream);
@@ -116,14 +117,14 @@ Status Repo::getObject(const std::string& path, std::vector<uint8_t>& out) {
 }
 
 Status Repo::getRange(const std::string& path, uint64_t offset, uint64_t length, std::vector<uint8_t>& out) {
-  return pool_.run(options_.retry, cancel, kLabelDownload, [&](IBackend& b) {
+  return pool.run(options.retry, cancel, kLabelDownload, [&](IBackend& b) {
     out.clear();
     uint64_t got = 0;
     while (got < length) {
       if (IsCancelled(cancel)) return Canceled();
       // The buffer grows with what arrives, so a length taken from a damaged
       // index costs no more memory than the server actually sends.
-      uint64_t piece = std::min(length - got, uint64_t(kTransferPiece) * 16);
+      uint64_t piece = std::min(length - got, kRangePiece);
       out.resize(size_t(got + piece));
       uint64_t n = 0;
       Status st = b.readRange(path, offset + got, out.data() + got, piece, n);
@@ -138,7 +139,7 @@ Status Repo::getRange(const std::string& path, uint64_t offset, uint64_t length,
 }
 
 Status Repo::listDir(const std::string& path, std::vector<DirEntry>& out) {
-  return pool_.run(options_.retry, cancel, kLabelList, [&](IBackend& b) {
+  return pool.run(options.retry, cancel, kLabelList, [&](IBackend& b) {
     Status st = b.list(path, out);
     if (st.code == Status::kNotFound) {
       out.clear();
@@ -151,7 +152,7 @@ Status Repo::listDir(const std::string& path, std::vector<DirEntry>& out) {
 Status Repo::putObject(const std::string& path, const std::vector<uint8_t>& bytes) {
   Status st = ensureDir(ParentPath(path));
   if (!st.ok()) return st;
-  return pool_.run(options_.retry, cancel, kLabelUpload, [&](IBackend& b) {
+  return pool.run(options.retry, cancel, kLabelUpload, [&](IBackend& b) {
     // Only where a rename is a real move can a ".part" upload make the object
     // appear whole; elsewhere the final name is written directly.
     const bool viaPart = b.caps().randomWrite && b.caps().nativeRename;
@@ -165,7 +166,7 @@ Status Repo::putObject(const std::string& path, const std::vector<uint8_t>& byte
         return Canceled();
       }
       uint64_t piece = std::min<uint64_t>(bytes.size() - done, kTransferPiece);
-      limiter_.consume(piece, cancel);
+      limiter.consume(piece, cancel);
       st = stream->write(bytes.data() + done, piece);
       if (!st.ok()) {
         stream->abort();
@@ -192,7 +193,7 @@ Status Repo::putObject(const std::string& path, const std::vector<uint8_t>& byte
 }
 
 Status Repo::removeObject(const std::string& path) {
-  return pool_.run(options_.retry, cancel, kLabelDelete, [&](IBackend& b) { return b.remove(path, false); });
+  return pool.run(options.retry, cancel, kLabelDelete, [&](IBackend& b) { return b.remove(path, false); });
 }
 
 Status Repo::listPacks(std::unordered_map<std::string, uint64_t>& out) {

@@ -44,7 +44,7 @@ Status Repo::addBlob(uint8_t type, const BlobId& id, const void* data, size_t le
   const uint8_t* payload = static_cast<const uint8_t*>(data);
   size_t payloadLength = length;
   std::vector<uint8_t> compressed;
-  if (options_.compress && CompressBlob(payload, length, compressed)) {
+  if (options.compress && CompressBlob(payload, length, compressed)) {
     payload = compressed.data();
     payloadLength = compressed.size();
   }
@@ -61,7 +61,7 @@ Status Repo::addBlob(uint8_t type, const BlobId& id, const void* data, size_t le
     if (!st.ok()) return st;
   }
   PackEntry entry{type, id, uint32_t(pack.bytes.size()), uint32_t(sealed.size()), uint32_t(length)};
-  if (pack.bytes.capacity() < options_.packTargetSize) pack.bytes.reserve(options_.packTargetSize + kPackReserveExtra);
+  if (pack.bytes.capacity() < options.packTargetSize) pack.bytes.reserve(options.packTargetSize + kPackReserveExtra);
   pack.bytes.insert(pack.bytes.end(), sealed.begin(), sealed.end());
   pack.entries.push_back(entry);
   {
@@ -71,7 +71,7 @@ Status Repo::addBlob(uint8_t type, const BlobId& id, const void* data, size_t le
   ++blobsAdded;
   bytesAdded += length;
   bytesStored += sealed.size();
-  if (pack.bytes.size() >= options_.packTargetSize) return flushPack(pack);
+  if (pack.bytes.size() >= options.packTargetSize) return flushPack(pack);
   return Status();
 }
 

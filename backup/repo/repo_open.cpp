@@ -44,7 +44,7 @@ bool ReadChunkerSizes(const vx::json::Value& chunker, ChunkerParams& out) {
 
 Status Repo::init(const std::string& password) {
   if (password.empty()) return Status(Status::kInvalid, "the repository password is empty");
-  if (int64_t(options_.kdfIterations) > kMaxKdfIterations)
+  if (int64_t(options.kdfIterations) > kMaxKdfIterations)
     return Status(Status::kInvalid, "the key derivation iteration count is too large");
   Status st = probe();
   if (st.ok()) return Status(Status::kExists, "the folder already holds a backup repository");
@@ -55,7 +55,7 @@ Status Repo::init(const std::string& password) {
   std::vector<uint8_t> salt = vx::RandomBytes(kSaltBytes);
   std::vector<uint8_t> passwordKey;
   Wiped wipeKey{passwordKey};
-  if (!DeriveKey(password, salt, options_.kdfIterations, passwordKey))
+  if (!DeriveKey(password, salt, options.kdfIterations, passwordKey))
     return Status(Status::kIo, "key derivation failed");
   GcmCipher keyCipher;
   std::vector<uint8_t> sealedKeys;
@@ -69,7 +69,7 @@ Status Repo::init(const std::string& password) {
   config.set("created", vx::UnixNow());
   vx::json::Value kdf = vx::json::Value::object();
   kdf.set("alg", "pbkdf2-sha256");
-  kdf.set("iterations", options_.kdfIterations);
+  kdf.set("iterations", options.kdfIterations);
   kdf.set("salt", vx::Base64Encode(salt));
   config.set("kdf", std::move(kdf));
   config.set("cipher", "aes-256-gcm");

@@ -62,7 +62,7 @@ class RepoTestPeer {
   }
   static Status writeIndex(Repo& r) { return r.writeIndex(); }
   static const GcmCipher& cipher(Repo& r) { return r.cipher; }
-  static size_t poolSize(Repo& r) { return r.pool_.size(); }
+  static size_t poolSize(Repo& r) { return r.pool.size(); }
 
   static size_t workerCount(Repo& r) {
     std::lock_guard<std::mutex> lock(r.queueMutex);

@@ -40,7 +40,7 @@ Status Repo::flushPack(OpenPack& pack) {
   {
     std::unique_lock<std::mutex> lock(queueMutex);
     if (workers.empty()) {
-      int count = std::max(1, options_.connections - 1);
+      int count = std::max(1, options.connections - 1);
       for (int i = 0; i < count; ++i) workers.emplace_back([this] { uploadWorker(); });
     }
     while (uploadQueue.size() >= workers.size() && uploadError.ok() && !IsCancelled(cancel))
@@ -51,7 +51,7 @@ Status Repo::flushPack(OpenPack& pack) {
       return uploadError.ok() ? Status(Status::kCanceled, "") : uploadError;
     }
     uploadQueue.push_back(std::move(queued));
-    if (unindexed.size() >= options_.indexSegmentPacks) segment.swap(unindexed);
+    if (unindexed.size() >= options.indexSegmentPacks) segment.swap(unindexed);
     queueCv.notify_all();
   }
   if (!segment.empty()) return writeIndexSegment(std::move(segment));

@@ -68,6 +68,10 @@ TEST(RepoIndex, LoadRefusesDamagedObjectsWithoutTrustingTheirCounts) {
       {"a pack without blobs", object(1, 0), nullptr, 1, 0},
       {"a pack count with nothing after it", patched(IndexObjectStart(), kIndexPackCountAt, 1), " is cut short", 0, 0},
       {"a blob count far past the end", patched(object(1, 1), firstBlobCount, 0xFFFFFFFF), " is cut short", 0, 0},
+      // 45 x this count is 1 modulo 2^32: in 32-bit arithmetic the record
+      // would seem to fit.
+      {"a blob count whose size wraps 32 bits", patched(object(1, 1), firstBlobCount, 0xA4FA4FA5), " is cut short", 0,
+       0},
       {"a pack count far past the records", patched(object(1, 2), kIndexPackCountAt, 0xFFFFFFFF), " is cut short", 1,
        2},
       {"shorter than its header", std::vector<uint8_t>(11, 0), " is damaged", 0, 0},

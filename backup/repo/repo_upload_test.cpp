@@ -38,6 +38,19 @@ TEST(RepoUpload, WorkersAreOneFewerThanConnections) {
   }
 }
 
+TEST(RepoUpload, NetworkFailuresOfAnUploadAreRetried) {
+  RepoWorld w = UploadWorld(2);
+  auto repo = w.create();
+  w.server->addFault(Fault(MemOp::kStreamWrite, 2, 2, Status(Status::kNetwork, "reset")));
+  std::vector<uint8_t> blob = PackSizedBlob(7);
+  BlobId id = w.store(*repo, blob);
+  ASSERT_TRUE(repo->flush().ok());
+  EXPECT_EQ(w.server->countCalls(MemOp::kOpenWrite, PackPath(RepoTestPeer::packs(*repo).at(0).id)), 3);
+  std::vector<uint8_t> back;
+  ASSERT_TRUE(w.reopen()->readBlob(id, back).ok());
+  EXPECT_EQ(back, blob);
+}
+
 TEST(RepoUpload, CancelWhileWaitingForQueueRoomDropsThePackAndItsBlobs) {
   RepoWorld w = UploadWorld(3);
   auto repo = w.create();

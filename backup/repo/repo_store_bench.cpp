@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <random>
 
 #include "backup/repo/repo.h"
@@ -18,10 +19,13 @@ namespace {
 
 constexpr size_t kChunkBytes = 1048576;
 constexpr size_t kChunks = 48;
+// Stores per run: enough 16 MiB packs for every worker count to matter.
+constexpr size_t kStoresPerRun = 256;
 
-// Every chunk differs, so nothing is deduplicated away. Compressible chunks
-// are words drawn from a small vocabulary, as text and logs are.
-const std::vector<std::vector<uint8_t>>& Chunks(bool compressible) {
+// Compressible chunks are words drawn from a small vocabulary, as text and
+// logs are. Each store stamps its number into the chunk's first bytes, so
+// nothing is deduplicated away.
+std::vector<std::vector<uint8_t>>& Chunks(bool compressible) {
   static std::vector<std::vector<uint8_t>> sets[2];
   auto& set = sets[compressible ? 1 : 0];
   if (!set.empty()) return set;
@@ -54,7 +58,8 @@ RepoOptions BenchOptions(int workers) {
 // Stores every chunk and flushes, once per iteration, into a new repository.
 void StoreAll(benchmark::State& state, const std::function<std::shared_ptr<Repo>()>& fresh,
               const std::function<void()>& cleanup) {
-  const auto& chunks = Chunks(state.range(0) != 0);
+  auto& chunks = Chunks(state.range(0) != 0);
+  uint64_t stamp = 0;
   for (auto _ : state) {
     state.PauseTiming();
     std::shared_ptr<Repo> repo = fresh();
@@ -63,7 +68,10 @@ void StoreAll(benchmark::State& state, const std::function<std::shared_ptr<Repo>
       state.SkipWithError("cannot create the repository");
       return;
     }
-    for (const auto& chunk : chunks) {
+    for (size_t i = 0; i < kStoresPerRun; ++i) {
+      std::vector<uint8_t>& chunk = chunks[i % kChunks];
+      ++stamp;
+      std::memcpy(chunk.data(), &stamp, sizeof(stamp));
       BlobId id;
       if (!repo->storeBlob(kBlobData, chunk.data(), chunk.size(), id).ok()) {
         state.SkipWithError("store failed");
@@ -80,7 +88,7 @@ void StoreAll(benchmark::State& state, const std::function<std::shared_ptr<Repo>
     cleanup();
     state.ResumeTiming();
   }
-  state.SetBytesProcessed(int64_t(state.iterations() * kChunks * kChunkBytes));
+  state.SetBytesProcessed(int64_t(state.iterations() * kStoresPerRun * kChunkBytes));
 }
 
 void BM_StoreMemory(benchmark::State& state) {

@@ -9,8 +9,6 @@ namespace {
 
 constexpr uint32_t kMaxCodePoint = 0x10FFFF;
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
 int DigitValue(char c, bool hex) {
   if (c >= '0' && c <= '9') return c - '0';
   if (!hex) return -1;
@@ -32,115 +30,6 @@ bool CharRef(std::string_view name, uint32_t& value) {
     if (value > kMaxCodePoint) return false;  // also keeps the sum from wrapping
   }
   return value != 0;
-}
-
-struct Cursor {
-  std::string_view doc;
-  size_t pos = 0;
-};
-
-enum class Step { kOk, kFail };
-
-Step ParseXmlContent(Cursor& c, XmlNode* current, bool topLevel, std::unique_ptr<XmlNode>& root, size_t depth);
-
-// Handles one markup item at c.pos (which holds '<'). Sets closed when the
-// current element ended or, at the top level, the root was completed.
-Step ParseMarkup(Cursor& c, XmlNode* current, bool topLevel, std::unique_ptr<XmlNode>& root, size_t depth,
-                 bool& closed) {
-  std::string_view d = c.doc;
-  size_t lt = c.pos;
-  std::string_view rest = d.substr(lt);
-  if (rest.starts_with("<!--")) {
-    size_t end = d.find("-->", lt);
-    if (end == std::string_view::npos) return Step::kFail;
-    c.pos = end + 3;
-    return Step::kOk;
-  }
-  if (rest.starts_with("<![CDATA[")) {
-    size_t end = d.find("]]>", lt);
-    if (end == std::string_view::npos) return Step::kFail;
-    // A "]]>" overlapping the opening marker leaves an empty section.
-    size_t start = lt + 9;
-    if (current != nullptr && end > start) current->text.append(d.substr(start, end - start));
-    c.pos = end + 3;
-    return Step::kOk;
-  }
-  if (rest.starts_with("<?") || rest.starts_with("<!")) {
-    size_t gt = d.find('>', lt);
-    if (gt == std::string_view::npos) return Step::kFail;
-    c.pos = gt + 1;
-    return Step::kOk;
-  }
-  if (rest.starts_with("</")) {
-    size_t gt = d.find('>', lt);
-    if (gt == std::string_view::npos) return Step::kFail;
-    std::string name = XmlLocalName(d.substr(lt + 2, gt - lt - 2));
-    while (!name.empty() && IsSpace(name.back())) name.pop_back();
-    c.pos = gt + 1;
-    if (current == nullptr || current->name != name) return Step::kFail;
-    closed = true;
-    return Step::kOk;
-  }
-  // A start tag.
-  size_t i = lt + 1;
-  while (i < d.size() && !IsSpace(d[i]) && d[i] != '>' && d[i] != '/') ++i;
-  std::string name = XmlLocalName(d.substr(lt + 1, i - lt - 1));
-  bool empty = false;
-  for (;;) {
-    if (i >= d.size()) return Step::kFail;
-    char ch = d[i];
-    if (ch == '"' || ch == '\'') {
-      if (i + 1 >= d.size()) return Step::kFail;
-      size_t q = d.find(ch, i + 1);
-      if (q == std::string_view::npos) return Step::kFail;
-      i = q + 1;
-      continue;
-    }
-    if (ch == '/' && i + 1 < d.size() && d[i + 1] == '>') {
-      empty = true;
-      i += 2;
-      break;
-    }
-    if (ch == '>') {
-      ++i;
-      break;
-    }
-    ++i;
-  }
-  c.pos = i;
-  auto node = std::make_unique<XmlNode>();
-  node->name = std::move(name);
-  XmlNode* raw = node.get();
-  if (topLevel) {
-    root = std::move(node);
-  } else {
-    current->children.push_back(std::move(node));
-  }
-  if (!empty) {
-    if (depth + 1 > kMaxXmlDepth) return Step::kFail;
-    if (ParseXmlContent(c, raw, false, root, depth + 1) == Step::kFail) return Step::kFail;
-  }
-  if (topLevel) closed = true;
-  return Step::kOk;
-}
-
-Step ParseXmlContent(Cursor& c, XmlNode* current, bool topLevel, std::unique_ptr<XmlNode>& root, size_t depth) {
-  std::string_view d = c.doc;
-  for (;;) {
-    if (c.pos >= d.size()) return topLevel ? Step::kOk : Step::kFail;
-    size_t lt = d.find('<', c.pos);
-    if (lt == std::string_view::npos) {
-      if (topLevel) return Step::kOk;
-      current->text += DecodeXmlText(d.substr(c.pos));
-      c.pos = d.size();
-      return Step::kFail;
-    }
-    if (lt > c.pos && !topLevel) current->text += DecodeXmlText(d.substr(c.pos, lt - c.pos));
-    c.pos = lt;
-    bool closed = false;
-    if (ParseMarkup(c, current, topLevel, root, depth, closed) == Step::kFail) return Step::kFail;
-    if (closed) return Step::kOk;
-  }
 }
 
 }  // namespace
@@ -171,14 +60,6 @@ const XmlNode* XmlNode::find(std::string_view n) const {
     if (const XmlNode* hit = c->find(n)) return hit;
   }
   return nullptr;
-}
-
-std::unique_ptr<XmlNode> ParseXml(std::string_view document) {
-  Cursor c{document, 0};
-  if (document.size() >= 3 && static_cast<unsigned char>(document[0]) == 0xEF) c.pos = 3;
-  std::unique_ptr<XmlNode> root;
-  if (ParseXmlContent(c, nullptr, true, root, 0) == Step::kFail) return nullptr;
-  return root;
 }
 
 std::string XmlEscape(std::string_view text) {

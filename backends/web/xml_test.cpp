@@ -3,9 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace tarn {
 namespace {
+
+// The tree as one text, for comparing two parses.
+std::string Dump(const XmlNode* n) {
+  if (n == nullptr) return "null";
+  std::string out = "<" + n->name + ">" + n->text;
+  for (const auto& c : n->children) out += Dump(c.get());
+  return out + "</>";
+}
+
+// Feeds the document in pieces of the given size.
+std::string ParseInPieces(std::string_view doc, size_t piece) {
+  XmlStreamParser parser;
+  for (size_t at = 0; at < doc.size(); at += piece) parser.feed(doc.substr(at, piece));
+  auto root = parser.finish();
+  return Dump(root.get());
+}
 
 TEST(XmlReader, ParsesNamesAndOwnText) {
   struct Case {
@@ -177,6 +194,90 @@ TEST(XmlReader, ReadsARealMultistatusReply) {
   ASSERT_NE(prop->child("resourcetype"), nullptr);
   EXPECT_NE(prop->child("resourcetype")->child("collection"), nullptr);
   EXPECT_EQ(prop->childText("getetag"), "\"1000-5e3a\"");
+}
+
+TEST(XmlReader, AnySplitOfADocumentGivesTheSameTree) {
+  const std::string docs[] = {
+      "\xEF\xBB\xBF<?xml version=\"1.0\"?><!DOCTYPE r><!-- c --><D:r a='>' b=\"/>\">1&amp;2&#x20AC;"
+      "<![CDATA[<&>]]><b/><c >t</c ><!---->x</D:r> trailing <",
+      "<a>\n  <b>1</b>\n</a>",
+      "<a><b></a>",
+      "<a x='",
+      "<a/ ></a>",
+      "<!-- never closed",
+      "<a>text",
+      "<r>&lt;&#65;&nbsp;&;</r>",
+  };
+  for (const auto& doc : docs) {
+    SCOPED_TRACE(doc);
+    const std::string whole = Dump(ParseXml(doc).get());
+    for (size_t piece = 1; piece <= doc.size(); ++piece) EXPECT_EQ(ParseInPieces(doc, piece), whole) << piece;
+    // Split once at every position: every token boundary is crossed.
+    for (size_t cut = 0; cut <= doc.size(); ++cut) {
+      XmlStreamParser parser;
+      parser.feed(std::string_view(doc).substr(0, cut));
+      parser.feed(std::string_view(doc).substr(cut));
+      EXPECT_EQ(Dump(parser.finish().get()), whole) << cut;
+    }
+  }
+}
+
+TEST(XmlReader, HandsOutEachEntryAndKeepsNone) {
+  std::vector<std::string> seen;
+  XmlStreamParser parser([&](const XmlNode& n) {
+    seen.push_back(n.name + "=" + n.childText("v"));
+    return true;
+  });
+  const std::string doc = "<m>junk<e><v>1</v></e>more<e><v>2</v><w/></e><f/></m><ignored>";
+  for (char c : doc) ASSERT_TRUE(parser.feed(std::string_view(&c, 1)));
+  ASSERT_NE(parser.root(), nullptr);
+  EXPECT_EQ(parser.root()->name, "m");
+  EXPECT_TRUE(parser.complete());
+  auto root = parser.finish();
+  ASSERT_NE(root, nullptr);
+  EXPECT_TRUE(root->children.empty());
+  EXPECT_EQ(root->text, "");
+  EXPECT_EQ(seen, (std::vector<std::string>{"e=1", "e=2", "f="}));
+
+  // The root's name is known before the first entry is complete.
+  XmlStreamParser early([](const XmlNode&) { return true; });
+  ASSERT_TRUE(early.feed("<?xml version=\"1.0\"?><html><body>"));
+  ASSERT_NE(early.root(), nullptr);
+  EXPECT_EQ(early.root()->name, "html");
+
+  int calls = 0;
+  XmlStreamParser stopped([&](const XmlNode&) { return ++calls < 2; });
+  EXPECT_FALSE(stopped.feed("<m><e/><e/><e/></m>"));
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(stopped.finish(), nullptr);
+}
+
+TEST(XmlReader, StreamingHoldsAtMostItsLimit) {
+  constexpr size_t kLimit = 64;
+  auto handler = [](const XmlNode&) { return true; };
+  struct Case {
+    std::string doc;
+    bool ok;
+  };
+  const std::string small = "<e><v>" + std::string(40, 'x') + "</v></e>";
+  std::string many = "<m>";
+  for (int i = 0; i < 1000; ++i) many += small + "\n";
+  many += "</m>";
+  const Case cases[] = {
+      {many, true},                                                             // far more than the limit in all
+      {"<m><e><v>" + std::string(kLimit, 'x') + "</v></e></m>", false},          // one entry too large
+      {"<m><e><v/><v/><v/><v/><v/><v/><v/><v/><v/><v/><v/><v/><v/><v/><v/><v/><v/></e></m>", false},
+      {"<m>" + std::string(10 * kLimit, ' ') + "</m>", true},                   // the root's text is dropped
+      {"<m><!--" + std::string(2 * kLimit, '-') + "--></m>", false},            // one piece of markup too large
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.doc.substr(0, 40));
+    XmlStreamParser parser(handler, kLimit);
+    bool fed = true;
+    for (size_t at = 0; at < c.doc.size() && fed; at += 16) fed = parser.feed(std::string_view(c.doc).substr(at, 16));
+    EXPECT_EQ(fed, c.ok);
+    EXPECT_EQ(parser.finish() != nullptr, c.ok);
+  }
 }
 
 }  // namespace

@@ -8,9 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <type_traits>
 
 namespace tarn::http {
 namespace {
+
+static_assert(std::is_same_v<curl_off_t, int64_t>, "the progress callback is declared with int64_t");
 
 // Body bytes held for a caller that is not reading; beyond this the
 // transfer is paused so that an unread body never piles up in memory.
@@ -60,9 +63,10 @@ uint32_t MapCurlCode(CURLcode code) {
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_HTTP2:
     case CURLE_BAD_CONTENT_ENCODING:
+    // Our URLs are always http(s): this is a reply with no HTTP status line.
+    case CURLE_UNSUPPORTED_PROTOCOL:
       return kErrInvalidServerResponse;
     case CURLE_URL_MALFORMAT:
-    case CURLE_UNSUPPORTED_PROTOCOL:
       return kErrInvalidUrl;
     case CURLE_OUT_OF_MEMORY:
       return kErrInternal;
@@ -116,6 +120,7 @@ std::string ErrorText(uint32_t error) {
     case kErrClientCertNeeded: text = "the server requires a client certificate"; break;
     case kErrInvalidServerResponse: text = "the server response could not be parsed"; break;
     case kErrSecureFailure: text = "a security error occurred"; break;
+    case kErrHeaderSizeOverflow: text = "the server's response headers are too large"; break;
     default: break;
   }
   char suffix[24];
@@ -280,6 +285,9 @@ uint32_t HttpRequest::start(bool hasBody, uint64_t length) {
   curl_easy_setopt(e, CURLOPT_SEEKDATA, this);
   curl_easy_setopt(e, CURLOPT_PREREQFUNCTION, &HttpRequest::OnPrereq);
   curl_easy_setopt(e, CURLOPT_PREREQDATA, this);
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &HttpRequest::OnProgress);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
 
   if (!hasBody) {
     curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
@@ -318,12 +326,31 @@ uint32_t HttpRequest::start(bool hasBody, uint64_t length) {
   return 0;
 }
 
+uint32_t HttpRequest::ioTimeoutMs() const {
+  return timeoutMs_ != 0 ? timeoutMs_ : connection_->options_.ioTimeoutMs;
+}
+
+uint32_t HttpRequest::outcome(int curlCode) const {
+  const auto code = static_cast<CURLcode>(curlCode);
+  if (code == CURLE_ABORTED_BY_CALLBACK && abortReason_ != 0) return abortReason_;
+  // curl refuses a header line past its own limit as out of memory.
+  if (code == CURLE_WRITE_ERROR && headerBytes_ > kMaxResponseHeaderBytes) return kErrHeaderSizeOverflow;
+  if (code == CURLE_OUT_OF_MEMORY && !headersFinal()) return kErrHeaderSizeOverflow;
+  return MapCurlCode(code);
+}
+
 template <typename Done>
 uint32_t HttpRequest::pump(Done done) {
   if (!live()) return done_ ? result_ : kErrInvalidState;
   auto* h = connection_->handles_.get();
-  const uint32_t ioMs = timeoutMs_ != 0 ? timeoutMs_ : connection_->options_.ioTimeoutMs;
+  const uint32_t ioMs = ioTimeoutMs();
   lastActivityMs_ = SteadyMs();
+  tickMs_ = lastActivityMs_;
+  pumping_ = true;
+  struct Leave {
+    bool& flag;
+    ~Leave() { flag = false; }
+  } leave{pumping_};
   for (;;) {
     if (done()) return 0;
     if (done_) return result_;
@@ -333,7 +360,7 @@ uint32_t HttpRequest::pump(Done done) {
     while (CURLMsg* m = curl_multi_info_read(h->multi, &left)) {
       if (m->msg == CURLMSG_DONE && m->easy_handle == h->easy) {
         done_ = true;
-        result_ = MapCurlCode(m->data.result);
+        result_ = outcome(m->data.result);
       }
     }
     if (done()) return 0;
@@ -481,6 +508,8 @@ size_t HttpRequest::OnHeader(char* data, size_t size, size_t count, void* self) 
   auto* r = static_cast<HttpRequest*>(self);
   size_t n = size * count;
   r->lastActivityMs_ = SteadyMs();
+  r->headerBytes_ += n;
+  if (r->headerBytes_ > kMaxResponseHeaderBytes) return 0;
   std::string_view line(data, n);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
   if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
@@ -547,6 +576,31 @@ int HttpRequest::OnSeek(void* self, int64_t offset, int origin) {
     return CURL_SEEKFUNC_CANTSEEK;
   r->bodyPos_ = static_cast<uint64_t>(offset);
   return CURL_SEEKFUNC_OK;
+}
+
+int HttpRequest::OnProgress(void* self, int64_t, int64_t dlNow, int64_t, int64_t ulNow) {
+  auto* r = static_cast<HttpRequest*>(self);
+  if (!r->pumping_) return 0;
+  if (r->connection_->cancelCheck_ && r->connection_->cancelCheck_()) {
+    r->abortReason_ = kErrCancelled;
+    return 1;
+  }
+  const uint64_t floor = r->connection_->options_.lowSpeedBytes;
+  if (floor == 0) return 0;
+  const int64_t now = SteadyMs();
+  const uint64_t moved = static_cast<uint64_t>(dlNow) + static_cast<uint64_t>(ulNow) + r->headerBytes_;
+  r->windowBytes_ += moved - std::min(moved, r->movedSeen_);
+  r->movedSeen_ = moved;
+  r->windowMs_ += static_cast<uint64_t>(std::max<int64_t>(now - r->tickMs_, 0));
+  r->tickMs_ = now;
+  if (r->windowMs_ < r->ioTimeoutMs()) return 0;
+  if (r->windowBytes_ < floor) {
+    r->abortReason_ = kErrTimeout;
+    return 1;
+  }
+  r->windowMs_ = 0;
+  r->windowBytes_ = 0;
+  return 0;
 }
 
 int HttpRequest::OnPrereq(void* self, char*, char*, int, int) {

@@ -35,6 +35,10 @@ constexpr uint32_t kErrResendRequest = 12032;
 constexpr uint32_t kErrClientCertNeeded = 12044;
 constexpr uint32_t kErrInvalidServerResponse = 12152;
 constexpr uint32_t kErrSecureFailure = 12175;
+constexpr uint32_t kErrHeaderSizeOverflow = 12183;
+
+// Response headers beyond this many bytes are refused as a broken reply.
+constexpr size_t kMaxResponseHeaderBytes = 256 * 1024;
 
 // Authentication schemes, with the WinHTTP bit values the back-ends store.
 constexpr uint32_t kAuthBasic = 1;
@@ -49,6 +53,11 @@ struct SessionOptions {
   std::string userAgent;
   uint32_t connectTimeoutMs = 15000;  // name resolution, TCP and TLS set-up
   uint32_t ioTimeoutMs = 30000;       // longest silence while sending or receiving
+  // Fewer bytes than this moving (either way, headers included) within one
+  // I/O time-out fail the request with kErrTimeout, so that a server that
+  // trickles cannot hold a call for ever; 0 judges only silence. Time the
+  // caller spends between its calls does not count.
+  uint32_t lowSpeedBytes = 0;
   bool verifyTls = true;
 };
 
@@ -75,7 +84,8 @@ class HttpConnection {
   // Drops the live connection; open may be called again.
   void close();
   bool isOpen() const { return open_; }
-  // Asked while a request waits; true abandons it with kErrCancelled.
+  // Asked often while a request waits, on the waiting thread; true
+  // abandons the request with kErrCancelled.
   void setCancelCheck(std::function<bool()> check) { cancelCheck_ = std::move(check); }
 
   // Starts a request on this connection. Only one request lives at a time:
@@ -102,7 +112,8 @@ class HttpRequest {
 
   // Header lines without line ends, sent as given.
   void addHeader(std::string line) { headers_.push_back(std::move(line)); }
-  // Overrides the session's I/O time-out for this request (0 keeps it).
+  // Overrides the session's I/O time-out for this request (0 keeps it); the
+  // low-speed window follows it.
   void setReceiveTimeout(uint32_t ms) { timeoutMs_ = ms; }
   // Answers a challenge with the chosen scheme; Basic is sent as a header by the caller.
   void setCredentials(uint32_t scheme, const std::string& user, const std::string& password);
@@ -137,6 +148,7 @@ class HttpRequest {
   static size_t OnRead(char* data, size_t size, size_t count, void* self);
   static int OnSeek(void* self, int64_t offset, int origin);
   static int OnPrereq(void* self, char*, char*, int, int);
+  static int OnProgress(void* self, int64_t dlTotal, int64_t dlNow, int64_t ulTotal, int64_t ulNow);
 
   bool live() const { return connection_ != nullptr && connection_->active_ == this; }
   uint32_t start(bool hasBody, uint64_t length);
@@ -145,6 +157,9 @@ class HttpRequest {
   uint32_t pump(Done done);
   bool headersFinal() const;
   void detach();
+  uint32_t ioTimeoutMs() const;
+  // The error number for how curl ended the transfer.
+  uint32_t outcome(int curlCode) const;
 
   HttpConnection* connection_;
   std::string verb_;
@@ -182,6 +197,15 @@ class HttpRequest {
   uint32_t result_ = 0;  // the transfer's outcome once done_
   bool connected_ = false;
   int64_t lastActivityMs_ = 0;
+
+  // The low-speed window, counted only while pump runs.
+  bool pumping_ = false;
+  int64_t tickMs_ = 0;
+  uint64_t windowMs_ = 0;
+  uint64_t windowBytes_ = 0;
+  uint64_t headerBytes_ = 0;  // of this transfer, all responses
+  uint64_t movedSeen_ = 0;    // bytes counted into windows so far
+  uint32_t abortReason_ = 0;  // why the progress callback stopped the transfer
 };
 
 }  // namespace tarn::http

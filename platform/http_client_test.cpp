@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "testing/fake_dav/fake_dav_process.h"
@@ -196,6 +198,58 @@ TEST(HttpClient, TimesOutAndCancels) {
   HttpConnection never(Options());
   auto r = never.openRequest("GET", "/");
   EXPECT_EQ(r->send(""), kErrInvalidState);
+}
+
+TEST(HttpClient, BrokenRepliesAreInvalidResponses) {
+  struct Case {
+    std::string kind;
+    uint32_t error;
+  };
+  const Case cases[] = {
+      {"no-status-line", kErrInvalidServerResponse},
+      {"huge-header", kErrHeaderSizeOverflow},
+      {"many-headers", kErrHeaderSizeOverflow},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.kind);
+    FakeDavProcess fake({"--raw-reply", c.kind});
+    HttpConnection conn(Options());
+    ASSERT_EQ(conn.open("127.0.0.1", fake.port(), false), 0u);
+    auto r = conn.openRequest("GET", "/plain/");
+    EXPECT_EQ(r->send(""), c.error);
+  }
+}
+
+TEST(HttpClient, TricklingBodyFailsTheLowSpeedLimitButASlowCallerDoesNot) {
+  FakeDavProcess fake({"--trickle-ms", "20"});
+  SessionOptions o = Options(500);
+  o.lowSpeedBytes = 100;
+  HttpConnection c(o);
+  ASSERT_EQ(c.open("127.0.0.1", fake.port(), false), 0u);
+  ASSERT_EQ(Put(c, "/plain/t", Pattern(1000, 5)), 201u);
+  auto r = c.openRequest("GET", "/plain/t");
+  ASSERT_EQ(r->send(""), 0u);
+  std::string body;
+  EXPECT_EQ(r->readAll(body), kErrTimeout);  // 25 bytes a window: 20 s to the end otherwise
+  EXPECT_LT(body.size(), 1000u);
+
+  // A fast server, and a caller that takes longer than the window between
+  // its reads: only time spent waiting on the server counts.
+  FakeDavProcess fast;
+  HttpConnection d(o);
+  ASSERT_EQ(d.open("127.0.0.1", fast.port(), false), 0u);
+  const std::string data = Pattern(8 << 20, 6);
+  ASSERT_EQ(Put(d, "/plain/big", data), 201u);
+  auto g = d.openRequest("GET", "/plain/big");
+  ASSERT_EQ(g->send(""), 0u);
+  std::string got(4096, '\0');
+  size_t n = 0;
+  ASSERT_EQ(g->read(reinterpret_cast<uint8_t*>(got.data()), got.size(), n), 0u);
+  got.resize(n);
+  std::this_thread::sleep_for(std::chrono::milliseconds(3 * o.ioTimeoutMs));
+  std::string rest;
+  ASSERT_EQ(g->readAll(rest), 0u);
+  EXPECT_EQ(got + rest, data);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 upload of the Nextcloud/ownCloud family (upload folders, chunk PUTs, MOVE of
 ".file" with OC-Total-Length, assembly in the background), PROPPATCH of the
 modification time, quota properties, and faults (a server that ignores Range,
-dropped connections, slow replies, odd status codes).
+dropped connections, slow and trickled replies, broken status lines and
+headers, odd status codes, a PUT that ignores If-None-Match).
 
 Files live in memory. Every request is appended to the log file as one JSON
 line, so tests can see what went over the wire.
@@ -149,6 +150,10 @@ class Handler(BaseHTTPRequestHandler):
     def handle_one(self, fn):
         length = int(self.headers.get("Content-Length") or 0)
         self.record({"length": length})
+        if ARGS.raw_reply:
+            return self.raw_reply()
+        if ARGS.dir_redirect and self.slash_mismatch():
+            return
         if ARGS.slow_ms:
             time.sleep(ARGS.slow_ms / 1000.0)
         if not self.check_auth():
@@ -178,10 +183,55 @@ class Handler(BaseHTTPRequestHandler):
     def do_MOVE(self):
         self.handle_one(self.move)
 
+    def slash_mismatch(self):
+        """As Apache with mod_dir: a folder URL without its slash is
+        redirected to the URL with one, a file URL with one is refused."""
+        raw = urllib.parse.urlsplit(self.path).path
+        with LOCK:
+            node = NODES.get(self.path_of())
+        if node is None or raw == "/":
+            return False
+        if node["dir"] and not raw.endswith("/"):
+            self.read_body()
+            self.reply(301, b"", {"Location": "http://%s%s/" % (self.headers.get("Host"), raw)})
+            return True
+        if not node["dir"] and raw.endswith("/"):
+            self.read_body()
+            self.reply(400)
+            return True
+        return False
+
+    def raw_reply(self):
+        """Answers with bytes no HTTP server should send, then closes."""
+        if ARGS.raw_reply == "no-status-line":
+            self.wfile.write(b"HTTQ/1.1 200 OK\r\nContent-Length: 0\r\n\r\n")
+        elif ARGS.raw_reply == "huge-header":
+            self.wfile.write(b"HTTP/1.1 200 OK\r\nX-Big: " + b"a" * (1 << 20) + b"\r\nContent-Length: 0\r\n\r\n")
+        elif ARGS.raw_reply == "many-headers":
+            lines = b"".join(b"X-%d: %s\r\n" % (i, b"a" * 1000) for i in range(400))
+            self.wfile.write(b"HTTP/1.1 200 OK\r\n" + lines + b"Content-Length: 0\r\n\r\n")
+        self.wfile.flush()
+        self.close_connection = True
+
+    def trickle(self, status, body, headers):
+        """Sends the body one byte at a time, --trickle-ms apart."""
+        self.send_response(status)
+        for k, v in headers.items():
+            self.send_header(k, v)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.flush()
+        for i in range(len(body)):
+            time.sleep(ARGS.trickle_ms / 1000.0)
+            self.wfile.write(body[i:i + 1])
+            self.wfile.flush()
+
     def get(self):
         path = self.path_of()
         if path == "/moved":
             return self.reply(301, b"", {"Location": "/plain/"})
+        if ARGS.get_status:
+            return self.reply(ARGS.get_status)
         with LOCK:
             node = NODES.get(path)
             COUNTERS["get"] += 1
@@ -202,6 +252,8 @@ class Handler(BaseHTTPRequestHandler):
                 if start >= size:
                     return self.reply(416, b"", {"Content-Range": "bytes */%d" % size})
                 status = 206
+        if status == 206 and ARGS.wrong_range:
+            start, end = start + 1, min(end + 1, size)
         body = data[start:end]
         headers = {"ETag": '"%s"' % node["etag"], "Last-Modified": http_date(node["mtime"])}
         if status == 206:
@@ -217,6 +269,8 @@ class Handler(BaseHTTPRequestHandler):
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)
             return
+        if ARGS.trickle_ms:
+            return self.trickle(status, body, headers)
         self.reply(status, body, headers, "application/octet-stream")
 
     def put(self):
@@ -230,7 +284,7 @@ class Handler(BaseHTTPRequestHandler):
             existing = NODES.get(path)
             if existing is not None and existing["dir"]:
                 return self.reply(405)
-            if self.headers.get("If-None-Match") == "*" and existing is not None:
+            if self.headers.get("If-None-Match") == "*" and existing is not None and not ARGS.ignore_if_none_match:
                 return self.reply(412)
             node = put_node(path, data, size=got)
             if data is None:
@@ -323,7 +377,7 @@ class Handler(BaseHTTPRequestHandler):
         depth = self.headers.get("Depth", "infinity")
         with LOCK:
             node = NODES.get(path)
-            if node is None:
+            if node is None or (ARGS.stale_propfind and not node["dir"]):
                 return self.reply(404)
             if ARGS.propfind_status:
                 return self.reply(ARGS.propfind_status)
@@ -334,6 +388,8 @@ class Handler(BaseHTTPRequestHandler):
             for p in paths:
                 n = NODES[p]
                 href = urllib.parse.quote(p + ("/" if n["dir"] and p != "/" else ""))
+                if p == ARGS.wrong_href:
+                    href = href.rstrip("/") + "-elsewhere"
                 props = []
                 if n["dir"]:
                     props.append("<d:resourcetype><d:collection/></d:resourcetype>")
@@ -352,7 +408,7 @@ class Handler(BaseHTTPRequestHandler):
                     "<d:propstat><d:prop><d:creationdate/></d:prop>"
                     "<d:status>HTTP/1.1 404 Not Found</d:status></d:propstat></d:response>" % (href, "".join(props))
                 )
-            parts.append("</d:multistatus>\n")
+            parts.append(" " * ARGS.propfind_padding + "</d:multistatus>\n")
         self.reply(207, "".join(parts).encode(), content_type='application/xml; charset="utf-8"')
 
     def proppatch(self):
@@ -399,6 +455,16 @@ def main():
     ap.add_argument("--assemble-drop", action="store_true", help="after --move-status, drop the upload")
     ap.add_argument("--quota", default="", help="AVAILABLE,USED reported for the requested object")
     ap.add_argument("--discard-over", type=int, default=0, help="keep only the size of bodies above N bytes")
+    ap.add_argument("--get-status", type=int, default=0, help="answer every GET with this status and no body")
+    ap.add_argument("--wrong-range", action="store_true", help="answer ranged GETs with the range one byte later")
+    ap.add_argument("--trickle-ms", type=int, default=0, help="send GET bodies one byte every N ms")
+    ap.add_argument("--raw-reply", default="", choices=["", "no-status-line", "huge-header", "many-headers"],
+                    help="answer every request with this broken reply")
+    ap.add_argument("--ignore-if-none-match", action="store_true", help="PUT replaces files whatever If-None-Match says")
+    ap.add_argument("--dir-redirect", action="store_true", help="folder URLs without a slash answer 301")
+    ap.add_argument("--propfind-padding", type=int, default=0, help="N blanks at the end of every PROPFIND reply")
+    ap.add_argument("--wrong-href", default="", help="PROPFIND replies name another path for this one")
+    ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")
     ARGS = ap.parse_args()
 
     for p in ["/", "/remote.php", "/remote.php/dav", "/remote.php/dav/files", "/remote.php/dav/uploads",

@@ -109,6 +109,15 @@ class FakeDavProcess {
     return hits;
   }
   void clearLog() const { std::ofstream(log_, std::ios::trunc); }
+  // Waits until a request with every fragment has reached the server (it is
+  // logged before it is answered); false after about 20 s.
+  bool waitForRequest(const std::vector<std::string>& fragments) const {
+    for (int i = 0; i < 1000; ++i) {
+      if (!requestsWith(fragments).empty()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+  }
 
  private:
   void stop() {

@@ -15,6 +15,8 @@
 
 namespace tarn {
 
+class CancelToken;
+
 class IReadStream {
  public:
   virtual ~IReadStream() = default;
@@ -63,6 +65,12 @@ class IBackend {
   virtual Status remove(const std::string& path, bool isDir) = 0;
   virtual Status rename(const std::string& from, const std::string& to, bool overwrite) = 0;
   virtual Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) = 0;
+
+  // The caller's token for the operations that follow, until the next call
+  // (null: none). The connection pool sets it around each operation it runs,
+  // so that a back-end can end a call blocked on a slow server; one that
+  // cannot ignores it.
+  virtual void setCancelToken(const CancelToken* cancel) { (void)cancel; }
 
  protected:
   BackendCaps caps_;  // the back-end's own record; the defaults of the base

@@ -140,7 +140,9 @@ Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel,
       Status status = acquire(lease, cancel, runAcquireTimeoutMs_);
       if (!status.ok()) return status;
     }
+    lease->setCancelToken(cancel);
     Status status = op(*lease.backend());
+    lease->setCancelToken(nullptr);
     if (status.retryable()) lease.backend()->disconnect();
     return status;
   };

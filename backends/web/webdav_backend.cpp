@@ -2,8 +2,8 @@
 // engine through which every WebDAV request goes.
 #include "backends/web/webdav_backend.h"
 
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "foundation/codec.h"
@@ -105,6 +105,7 @@ Status WebDavBackend::connect() {
     options.connectTimeoutMs = config_.connectTimeoutMs != 0 ? config_.connectTimeoutMs : kDavDefaultConnectTimeoutMs;
     options.ioTimeoutMs = config_.ioTimeoutMs != 0 ? config_.ioTimeoutMs : kDavDefaultIoTimeoutMs;
     options.verifyTls = config_.verifyTls;
+    options.lowSpeedBytes = kDavLowSpeedBytes;
     session_ = std::make_unique<http::HttpConnection>(options);
     session_->setCancelCheck([this] { return cancelled(); });
   }
@@ -148,9 +149,11 @@ bool WebDavBackend::sleepCancellable(uint32_t ms) const {
   }
 }
 
-std::string WebDavBackend::urlPath(std::string_view path) const {
+std::string WebDavBackend::urlPath(std::string_view path, bool folder) const {
   if (IsRootPath(path)) return basePath_ + "/";
-  return basePath_ + PercentEncode(path);
+  std::string url = basePath_ + PercentEncode(path);
+  if (folder && url.back() != '/') url += '/';
+  return url;
 }
 
 std::string WebDavBackend::absoluteUrl(std::string_view path) const {
@@ -167,14 +170,30 @@ std::string WebDavBackend::absoluteUrl(std::string_view path) const {
   return url;
 }
 
+namespace {
+
+// The same URL path with a slash added, when a redirect's Location names it
+// (as an absolute URL or a path); empty otherwise. Compared decoded, as the
+// server may escape other bytes than we do.
+std::string SlashedTarget(const std::string& object, std::string_view location) {
+  if (!object.empty() && object.back() == '/') return {};
+  const std::string target = HrefToPath(location);
+  return target == PercentDecode(object) + "/" ? object + "/" : std::string();
+}
+
+}  // namespace
+
 Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
                            std::unique_ptr<http::HttpRequest>* handle) {
   response = DavResponse{};
   if (!connected_ || !session_) return Status(Status::kNetwork, "not connected");
-  const std::string object = !request.target.empty() ? request.target : urlPath(request.path);
+  std::string object = !request.target.empty() ? request.target : urlPath(request.path, request.folder);
 
   std::unique_ptr<http::HttpRequest> r;
-  for (int pass = 0; pass < 2; ++pass) {
+  bool challenged = false;
+  bool redirected = false;
+  bool unslashed = false;
+  for (;;) {
     r = session_->openRequest(request.verb, object);
     if (request.timeoutMs != 0) r->setReceiveTimeout(request.timeoutMs);
     if (authScheme_ != 0 && !config_.user.empty()) {
@@ -191,8 +210,10 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
       return Status();
     }
     if (uint32_t err = r->send(request.body); err != 0) return WinHttpError(err, "send");
+    const uint32_t status = r->status();
 
-    if (r->status() == 401 && pass == 0 && !config_.user.empty() && authScheme_ == 0) {
+    if (status == 401 && !challenged && !config_.user.empty() && authScheme_ == 0) {
+      challenged = true;
       uint32_t offered = r->authSchemes();
       uint32_t chosen = (offered & http::kAuthNegotiate) ? http::kAuthNegotiate
                         : (offered & http::kAuthNtlm)    ? http::kAuthNtlm
@@ -201,8 +222,23 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
       if (chosen != 0) {
         authScheme_ = chosen;
         vx::log::write(vx::log::kDebug, "webdav: server asks for authentication scheme %u", chosen);
+        (void)DrainBody(*r, kDavMaxBodyBytes);
         continue;
       }
+    }
+    if (status == 301 && !redirected) {
+      if (std::string slashed = SlashedTarget(object, r->header("Location")); !slashed.empty()) {
+        redirected = true;
+        object = std::move(slashed);
+        (void)DrainBody(*r, kDavMaxBodyBytes);
+        continue;
+      }
+    }
+    if (status == 400 && request.folder && !unslashed && object.size() > 1 && object.back() == '/') {
+      unslashed = true;
+      object.pop_back();
+      (void)DrainBody(*r, kDavMaxBodyBytes);
+      continue;
     }
     break;
   }
@@ -212,16 +248,23 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
   response.contentType = r->header("Content-Type");
   response.server = r->header("Server");
   response.dav = r->header("DAV");
-  if (r->hasHeader("Content-Length")) {
-    response.hasContentLength = true;
-    response.contentLength = std::strtoull(r->header("Content-Length").c_str(), nullptr, 10);
-  }
+  if (r->hasHeader("Content-Length"))
+    response.hasContentLength = ParseRemoteSize(TrimSpace(r->header("Content-Length")), response.contentLength);
   if (handle != nullptr) {
     *handle = std::move(r);
     return Status();
   }
   if (request.readBody) {
-    if (uint32_t err = r->readAll(response.body); err != 0) return WinHttpError(err, "read");
+    // Only error documents and short replies come here: keep their start,
+    // drop the rest with the connection.
+    std::string piece(kDavBodyPieceBytes, '\0');
+    while (response.body.size() < kDavMaxBodyBytes) {
+      size_t got = 0;
+      if (uint32_t err = r->read(reinterpret_cast<uint8_t*>(piece.data()), piece.size(), got); err != 0)
+        return WinHttpError(err, "read");
+      if (got == 0) break;
+      response.body.append(piece, 0, std::min(got, kDavMaxBodyBytes - response.body.size()));
+    }
   }
   return Status();
 }

@@ -4,8 +4,8 @@
 // thread at a time by the connection pool and holds no locks. Streams it hands
 // out keep a plain pointer to it and must not outlive it.
 //
-// setCancelToken may be called by the owner before handing the object to a
-// worker; the token is read by long waits on the worker's thread.
+// The cancel token the pool hands in is read on the leasing thread by every
+// wait: requests in flight and the wait for a chunked upload's assembly.
 #pragma once
 
 #include <cstdint>
@@ -30,11 +30,19 @@ constexpr uint64_t kDavPutPieceBytes = 1048576;
 constexpr uint32_t kDavAssemblyTimeoutMs = 7200000;
 constexpr uint32_t kDavAssemblyPollMs = 5000;
 constexpr int kDavAssemblyMaxMisses = 3;
+// Reply bodies are read in pieces of this size; bodies nobody parses as they
+// stream (error documents) are kept up to the cap and the rest is dropped.
+constexpr size_t kDavBodyPieceBytes = 64 * 1024;
+constexpr size_t kDavMaxBodyBytes = 64 * 1024;
+// A call whose transfer moves fewer bytes than this within one I/O time-out
+// fails as timed out, so a trickling server cannot hold it for ever.
+constexpr uint32_t kDavLowSpeedBytes = 1024;
 
 struct DavRequest {
   std::string verb;
   std::string path;                  // remote path, turned into a URL path
   std::string target;                // URL path used as it stands when not empty
+  bool folder = false;               // the path names a folder: its URL ends with "/"
   std::vector<std::string> headers;  // lines without line ends
   std::string body;
   bool readBody = true;
@@ -44,7 +52,7 @@ struct DavRequest {
 
 struct DavResponse {
   uint32_t status = 0;
-  std::string body;
+  std::string body;  // at most kDavMaxBodyBytes
   std::string contentType;
   std::string etag;
   std::string server;
@@ -89,18 +97,21 @@ class WebDavBackend : public IBackend {
 
   // Long waits (the assembly of a chunked upload, a request in flight) end
   // with canceled when this token is cancelled.
-  void setCancelToken(std::shared_ptr<const CancelToken> token) { cancel_ = std::move(token); }
+  void setCancelToken(const CancelToken* cancel) override { cancel_ = cancel; }
   void setAssemblyTiming(const DavAssemblyTiming& timing) { assembly_ = timing; }
 
   // One HTTP exchange. Ok whenever a response arrived, whatever its status.
   // With handle, the open request goes to the caller: for a streamed body
   // right after the headers went out, otherwise before the body is read.
+  // A 301 to the same URL with a slash added, which servers answer for a
+  // folder URL without one, is followed once; so is a folder URL that the
+  // server refuses with 400 because it names a file, without the slash.
   Status send(const DavRequest& request, DavResponse& response,
               std::unique_ptr<http::HttpRequest>* handle = nullptr);
   Status propfind(const std::string& path, int depth, std::vector<DirEntry>& entries, RemoteAttr* own,
                   FsStats* stats);
 
-  std::string urlPath(std::string_view path) const;
+  std::string urlPath(std::string_view path, bool folder = false) const;
   std::string absoluteUrl(std::string_view path) const;
 
   // What construction made of the endpoint.
@@ -117,7 +128,7 @@ class WebDavBackend : public IBackend {
   friend class DavPutStream;
   friend class NcChunkedStream;
 
-  bool cancelled() const { return IsCancelled(cancel_.get()); }
+  bool cancelled() const { return IsCancelled(cancel_); }
   void noteRangeIgnored(const std::string& path);
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
@@ -134,7 +145,7 @@ class WebDavBackend : public IBackend {
   bool chunkedUploads_ = false;
   std::string chunkRoot_;
   uint32_t authScheme_ = 0;
-  std::shared_ptr<const CancelToken> cancel_;
+  const CancelToken* cancel_ = nullptr;
   DavAssemblyTiming assembly_;
 };
 
@@ -145,5 +156,11 @@ Status WinHttpError(uint32_t error, const std::string& step);
 Timestamp ParseHttpTime(std::string_view text);
 std::string TrimSpace(std::string_view text);
 std::string HrefToPath(std::string_view href);
+// A byte count sent by a server: decimal digits only, at most
+// kMaxRemoteFileBytes; false for anything else ("-1", "1e3", "").
+bool ParseRemoteSize(std::string_view text, uint64_t& out);
+// Reads and drops at most limit body bytes; true when the body ended, so
+// that the connection can serve the next request.
+bool DrainBody(http::HttpRequest& request, size_t limit);
 
 }  // namespace tarn

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "backends/web/webdav_multistatus.h"
+
 namespace tarn {
 namespace {
 
@@ -74,6 +76,8 @@ TEST(WebDavConstruction, BuildsUrlPathsAndAbsoluteUrls) {
   WebDavBackend dav(Endpoint("h", 0, "/dav"));
   EXPECT_EQ(dav.urlPath("/"), "/dav/");
   EXPECT_EQ(dav.urlPath("/a b/\xC3\xBC"), "/dav/a%20b/%C3%BC");
+  EXPECT_EQ(dav.urlPath("/a", true), "/dav/a/");
+  EXPECT_EQ(dav.urlPath("/", true), "/dav/");
 
   struct Case {
     EndpointConfig ep;
@@ -138,10 +142,10 @@ TEST(WebDavStatus, MapsTransportErrors) {
     int32_t code;
   };
   const Case cases[] = {
-      {12002, Status::kTimeout},  {12007, Status::kNetwork},    {12017, Status::kNetwork},
+      {12002, Status::kTimeout},  {12007, Status::kNetwork},    {12017, Status::kCanceled},
       {12029, Status::kNetwork},  {12030, Status::kNetwork},    {12032, Status::kNetwork},
       {12044, Status::kAuthFailed}, {12175, Status::kAuthFailed}, {12152, Status::kProtocol},
-      {12004, Status::kNetwork},
+      {12183, Status::kProtocol}, {12004, Status::kNetwork},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
@@ -204,6 +208,110 @@ TEST(WebDavStatus, TurnsHrefsIntoPathsAndTrims) {
   for (const auto& c : cases) EXPECT_EQ(HrefToPath(c.href), c.path);
   EXPECT_EQ(TrimSpace(" \t\r\n\v\fx y\f\v\n\r\t "), "x y");
   EXPECT_EQ(TrimSpace(" \n "), "");
+}
+
+TEST(WebDavStatus, ReadsSizesWithinTheBound) {
+  struct Case {
+    std::string text;
+    bool ok;
+    uint64_t value;
+  };
+  const Case cases[] = {
+      {"0", true, 0},
+      {"123", true, 123},
+      {"17592186044416", true, kMaxRemoteFileBytes},
+      {"17592186044417", false, 0},
+      {"18446744073709551615", false, 0},  // what strtoull makes of "-1"
+      {"99999999999999999999999", false, 0},
+      {"-1", false, 0},
+      {"+5", false, 0},
+      {"1e3", false, 0},
+      {" 5", false, 0},
+      {"", false, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    uint64_t value = 77;
+    EXPECT_EQ(ParseRemoteSize(c.text, value), c.ok);
+    EXPECT_EQ(value, c.ok ? c.value : 77u);
+  }
+}
+
+std::string Response(const std::string& href, const std::string& props, const std::string& status = "200 OK") {
+  return "<D:response><D:href>" + href + "</D:href><D:propstat><D:prop>" + props +
+         "</D:prop><D:status>HTTP/1.1 " + status + "</D:status></D:propstat></D:response>";
+}
+
+std::string Multistatus(const std::string& responses) {
+  return "<?xml version=\"1.0\"?>\n<D:multistatus xmlns:D=\"DAV:\">" + responses + "</D:multistatus>\n";
+}
+
+// What a reader made of a reply: its status, whether it found the object
+// and "name size etag type" per entry.
+std::string ReadReply(const std::string& reference, int depth, const std::string& body, bool& found) {
+  PropfindReader reader(reference, depth, false);
+  Status st;
+  constexpr size_t kPiece = 509;  // odd, so that pieces end inside tokens
+  for (size_t at = 0; at < body.size() && st.ok(); at += kPiece)
+    st = reader.feed(std::string_view(body).substr(at, kPiece));
+  if (st.ok()) st = reader.finish();
+  found = reader.found();
+  if (!st.ok()) return st.message;
+  std::string out;
+  for (const auto& e : reader.entries())
+    out += e.name + " " + std::to_string(e.attr.size) + " " + e.attr.etag + " " + std::to_string(e.attr.type) + ";";
+  return out;
+}
+
+TEST(WebDavMetadata, ReadsOnlyWhatTheReplySaysOfTheObjectAndItsChildren) {
+  const std::string file = "<D:resourcetype/><D:getcontentlength>5</D:getcontentlength>";
+  const std::string dir = "<D:resourcetype><D:collection/></D:resourcetype>";
+  struct Case {
+    std::string what;
+    int depth;
+    std::string body;
+    bool found;
+    std::string result;
+  };
+  const Case cases[] = {
+      {"children by name", 1,
+       Multistatus(Response("/dav/f/", dir) + Response("/dav/f/a%20b", file) +
+                   Response("http://h:8080/dav/f/c?x=1", file + "<D:getetag>\"e1\"</D:getetag>") +
+                   Response("/dav/f/d/", dir + "<D:getetag>W/\"e2\"</D:getetag>")),
+       true, "a b 5  0;c 5 e1 0;d 0 \"e2\" 1;"},
+      {"deeper and other entries skipped", 1,
+       Multistatus(Response("/dav/f/a/b", file) + Response("/dav/g/x", file) + Response("/dav/", dir) +
+                   Response("/dav/f/", dir)),
+       true, ""},
+      {"a 404 propstat is no answer", 1,
+       Multistatus(Response("/dav/f/", dir) + Response("/dav/f/gone", file, "404 Not Found") +
+                   "<D:response><D:href>/dav/f/two</D:href><D:propstat><D:prop>"
+                   "<D:getcontentlength>9</D:getcontentlength></D:prop><D:status>HTTP/1.1 404 Not Found"
+                   "</D:status></D:propstat><D:propstat><D:prop>" + file +
+                   "</D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>"),
+       true, "two 5  0;"},
+      {"the object itself only with 200", 0, Multistatus(Response("/dav/f", file, "403 Forbidden")), false, ""},
+      {"a reply about another path", 0, Multistatus(Response("/dav/g", file)), false, ""},
+      {"size -1", 1, Multistatus(Response("/dav/f/n", "<D:getcontentlength>-1</D:getcontentlength>")), false,
+       "PROPFIND /dav/f/n: size out of range (-1)"},
+      {"size past the bound", 1,
+       Multistatus(Response("/dav/f/n", "<D:getcontentlength>17592186044417</D:getcontentlength>")), false,
+       "PROPFIND /dav/f/n: size out of range (17592186044417)"},
+      {"a bad size of a skipped entry does not count", 1,
+       Multistatus(Response("/dav/f/a/deep", "<D:getcontentlength>-1</D:getcontentlength>")), false, ""},
+      {"an error page", 1, "<html><body>" + std::string(100000, 'x'), false, "PROPFIND: not a multistatus reply"},
+      {"a cut reply", 1, Multistatus(Response("/dav/f/a", file)).substr(0, 80), false,
+       "PROPFIND: not a multistatus reply"},
+      {"an entry past the limit", 1,
+       Multistatus(Response("/dav/f/a", file + std::string(kMaxXmlHeldBytes, ' '))), false,
+       "PROPFIND: an entry of the reply is larger than 1048576 bytes"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    bool found = false;
+    EXPECT_EQ(ReadReply("/dav/f", c.depth, c.body, found), c.result);
+    EXPECT_EQ(found, c.found);
+  }
 }
 
 TEST(WebDavOperations, RefuseWhatWebDavCannotDoWithoutTraffic) {

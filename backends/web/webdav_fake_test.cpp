@@ -5,15 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
+#include "engine/connection_pool.h"
 #include "testing/fake_dav/fake_dav_process.h"
+#include "testing/gate.h"
 
 namespace tarn {
 namespace {
@@ -226,19 +226,19 @@ TEST(FakeDavUpload, WaitsForBackgroundAssembly) {
 TEST(FakeDavUpload, AssemblyWaitEndsWhenCancelled) {
   FakeDavProcess fake({"--move-status", "504", "--assemble-delay-ms", "600000"});
   auto b = Connected(fake.filesUrl());
-  auto token = std::make_shared<CancelToken>();
-  b->setCancelToken(token);
+  CancelToken token;
+  b->setCancelToken(&token);
   const auto data = Pattern(kDavChunkBytes + 5, 6);
-  std::thread canceller([token] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    token->cancel();
-  });
-  auto started = std::chrono::steady_clock::now();
-  Status st = Upload(*b, "/c.bin", data, data.size());
-  canceller.join();
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(b->openWrite("/c.bin", 0, data.size(), w).ok());
+  ASSERT_TRUE(w->write(data.data(), data.size()).ok());
+  Status st;
+  std::thread finisher([&] { st = w->finish(nullptr); });
+  // The server has the assembling MOVE: the stream waits on it or polls.
+  EXPECT_TRUE(fake.waitForRequest({"\"MOVE\"", "/.file"}));
+  token.cancel();
+  finisher.join();
   EXPECT_EQ(st.code, Status::kCanceled) << st.message;
-  // Far below the first poll of the default timing (5 s).
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
 }
 
 TEST(FakeDavUpload, StreamedPutCarriesItsLengthAndNothingElse) {
@@ -343,6 +343,70 @@ TEST(FakeDavMetadata, PropfindWithoutMultistatusIsAProtocolFailure) {
   EXPECT_FALSE(b.isConnected());
 }
 
+TEST(FakeDavMetadata, RepliesAboutOtherPathsFindNothing) {
+  FakeDavProcess fake({"--wrong-href", "/plain/d"});
+  auto b = Connected(fake.plainUrl());
+  ASSERT_TRUE(b->mkdir("/d").ok());
+  RemoteAttr attr;
+  Status st = b->stat("/d", attr);
+  EXPECT_EQ(st.code, Status::kNotFound);
+  EXPECT_EQ(st.message, "/d");
+  std::vector<DirEntry> entries;
+  st = b->list("/d", entries);
+  EXPECT_EQ(st.code, Status::kNotDirectory);
+  EXPECT_EQ(st.message, "/d");
+}
+
+// The server answers folder URLs without a slash with 301 and file URLs with
+// one with 400, as Apache with mod_dir does.
+TEST(FakeDavNamespace, FolderUrlsCarryTheirSlashAndRedirectsToItAreFollowedOnce) {
+  FakeDavProcess fake({"--dir-redirect"});
+  auto b = Connected(fake.plainUrl());
+  auto asked = [&](const std::string& verb, const std::string& url) {
+    return fake.requestsWith({"\"" + verb + "\"", "\"path\": \"" + url + "\""}).size();
+  };
+  ASSERT_TRUE(b->mkdir("/d").ok());
+  EXPECT_EQ(asked("MKCOL", "/plain/d/"), 1u);
+  Status st = b->mkdir("/d");
+  EXPECT_EQ(st.code, Status::kExists) << st.message;
+  ASSERT_TRUE(b->create("/d/f").ok());
+
+  fake.clearLog();
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(b->list("/d", entries).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "f");
+  EXPECT_EQ(fake.requests().size(), 1u) << "a listing knows it asks for a folder";
+  st = b->list("/d/f", entries);
+  EXPECT_EQ(st.code, Status::kNotDirectory) << st.message;
+  EXPECT_EQ(asked("PROPFIND", "/plain/d/f"), 1u);
+
+  fake.clearLog();
+  RemoteAttr attr;
+  ASSERT_TRUE(b->stat("/d", attr).ok());
+  EXPECT_TRUE(attr.isDir());
+  EXPECT_EQ(asked("PROPFIND", "/plain/d"), 1u);
+  EXPECT_EQ(asked("PROPFIND", "/plain/d/"), 1u);
+  ASSERT_TRUE(b->rename("/d", "/e", false).ok());
+  EXPECT_EQ(asked("MOVE", "/plain/d/"), 1u);
+  ASSERT_TRUE(b->stat("/e/f", attr).ok());
+  fake.clearLog();
+  ASSERT_TRUE(b->remove("/e", true).ok());
+  EXPECT_EQ(fake.requests().size(), 1u);
+  EXPECT_EQ(b->stat("/e", attr).code, Status::kNotFound);
+}
+
+TEST(FakeDavMetadata, ListingsAreReadAsTheyStream) {
+  // The reply is far larger than any body the back-end keeps whole.
+  FakeDavProcess fake({"--propfind-padding", std::to_string(4 * kDavMaxBodyBytes)});
+  auto b = Connected(fake.plainUrl());
+  ASSERT_TRUE(b->create("/x").ok());
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(b->list("/", entries).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "x");
+}
+
 TEST(FakeDavRead, ServerThatIgnoresRange) {
   FakeDavProcess fake({"--ignore-range"});
   auto b = Connected(fake.filesUrl());
@@ -403,6 +467,138 @@ TEST(FakeDavRead, StreamResumesAfterADroppedConnection) {
   ASSERT_EQ(gets.size(), 2u);
   EXPECT_EQ(gets[0].find("Range"), std::string::npos);
   EXPECT_NE(gets[1].find("\"Range\": \"bytes=100000-\""), std::string::npos) << gets[1];
+}
+
+// Reads one whole file through a stream or ranged reads; the first failure ends it.
+Status ReadThrough(WebDavBackend& b, const std::string& path, bool stream, uint64_t size) {
+  std::vector<uint8_t> buf(size + 1);
+  uint64_t got = 0;
+  if (!stream) return b.readRange(path, 0, buf.data(), size, got);
+  std::unique_ptr<IReadStream> r;
+  Status st = b.openRead(path, 0, r);
+  for (uint64_t total = 0; st.ok() && total < size; total += got) {
+    st = r->read(buf.data(), buf.size(), got);
+    if (st.ok() && got == 0) break;
+  }
+  return st;
+}
+
+TEST(FakeDavRead, RepliesWithoutTheAskedBytesAreProtocolFailures) {
+  struct Case {
+    std::vector<std::string> flags;
+    uint64_t offset;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"--get-status", "204"}, 0, "GET /g.bin -> HTTP 204 (no file data)"},
+      {{"--get-status", "202"}, 10, "GET /g.bin -> HTTP 202 (no file data)"},
+      {{"--wrong-range"}, 10, "GET /g.bin -> HTTP 206 for another range (bytes 11-20/100)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags[0]);
+    FakeDavProcess fake(c.flags);
+    auto b = Connected(fake.filesUrl());
+    ASSERT_TRUE(Upload(*b, "/g.bin", Pattern(100, 1), 100).ok());
+    std::vector<uint8_t> buf(10);
+    uint64_t got = 99;
+    Status st = b->readRange("/g.bin", c.offset, buf.data(), buf.size(), got);
+    EXPECT_EQ(st.code, Status::kProtocol);
+    EXPECT_EQ(st.message, c.message);
+    EXPECT_EQ(got, 0u);
+    std::unique_ptr<IReadStream> r;
+    ASSERT_TRUE(b->openRead("/g.bin", c.offset, r).ok());
+    for (int i = 0; i < 2; ++i) {  // a failed open leaves nothing half-made
+      st = r->read(buf.data(), buf.size(), got);
+      EXPECT_EQ(st.code, Status::kProtocol);
+      EXPECT_EQ(got, 0u);
+    }
+  }
+}
+
+TEST(FakeDavRead, TricklingServerFailsTheLowSpeedLimit) {
+  FakeDavProcess fake({"--trickle-ms", "20"});
+  EndpointConfig ep = FakeEndpoint(fake.filesUrl());
+  ep.ioTimeoutMs = 1000;
+  WebDavBackend b(ep);
+  ASSERT_TRUE(b.connect().ok());
+  const uint64_t size = 2 * kDavLowSpeedBytes;  // 40 s at one byte each 20 ms, never silent
+  ASSERT_TRUE(Upload(b, "/t.bin", Pattern(size, 2), size).ok());
+  for (bool stream : {false, true}) {
+    SCOPED_TRACE(stream ? "stream" : "readRange");
+    Status st = ReadThrough(b, "/t.bin", stream, size);
+    EXPECT_EQ(st.code, Status::kTimeout) << st.message;
+    EXPECT_EQ(st.native, static_cast<int32_t>(http::kErrTimeout));
+  }
+}
+
+TEST(FakeDavTransport, PoolHandsTheCallersTokenToARunningCall) {
+  FakeDavProcess fake({"--trickle-ms", "100"});
+  const EndpointConfig ep = FakeEndpoint(fake.filesUrl());
+  {
+    auto b = Connected(fake.filesUrl());
+    ASSERT_TRUE(Upload(*b, "/t.bin", Pattern(100, 3), 100).ok());
+  }
+  ConnectionPool pool([ep] { return MakeWebDavBackend(ep); }, 1);
+  CancelToken token;
+  test::Gate gate;
+  Status st;
+  std::thread caller([&] {
+    st = pool.run(RetryPolicy{}, &token, "read", [&](IBackend& b) {
+      gate.arriveAndWait();
+      std::vector<uint8_t> buf(100);
+      uint64_t got = 0;
+      // Ten seconds of trickle unless the call sees the token.
+      return b.readRange("/t.bin", 0, buf.data(), buf.size(), got);
+    });
+  });
+  ASSERT_TRUE(gate.waitArrived());
+  token.cancel();
+  gate.release();
+  caller.join();
+  EXPECT_EQ(st.code, Status::kCanceled) << st.message;
+  ConnectionPool::Lease lease;
+  ASSERT_TRUE(pool.acquire(lease, nullptr, 1000).ok());
+  // After the call the back-end holds no token of a caller that may be gone.
+  RemoteAttr attr;
+  EXPECT_TRUE(lease->stat("/t.bin", attr).ok());
+}
+
+TEST(FakeDavUpload, CreateNeverEmptiesAnExistingFile) {
+  struct Case {
+    std::vector<std::string> flags;
+    uint64_t sizeAfter;
+    std::string message;
+  };
+  const Case cases[] = {
+      {{"--ignore-if-none-match"}, 7, "PUT /e: already exists"},
+      // The look misses the file, as if it appeared after it: the server
+      // replaces it, and the caller hears of it.
+      {{"--ignore-if-none-match", "--stale-propfind"}, 0, "PUT /e -> HTTP 204 (an existing file was replaced)"},
+      {{"--stale-propfind"}, 7, "PUT /e -> HTTP 412 (precondition failed)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    FakeDavProcess fake(c.flags);
+    auto b = Connected(fake.filesUrl());
+    ASSERT_TRUE(Upload(*b, "/e", Pattern(7, 4), 7).ok());
+    Status st = b->create("/e");
+    EXPECT_EQ(st.code, Status::kExists);
+    EXPECT_EQ(st.message, c.message);
+    EXPECT_EQ(ReadAll(*b, "/e", 7).size(), c.sizeAfter);
+    EXPECT_TRUE(b->create("/new").ok());
+  }
+}
+
+TEST(FakeDavTransport, RedirectElsewhereIsNotFollowed) {
+  FakeDavProcess fake;
+  auto b = Connected("http://127.0.0.1:" + std::to_string(fake.port()));
+  fake.clearLog();
+  std::vector<uint8_t> buf(10);
+  uint64_t got = 0;
+  Status st = b->readRange("/moved", 0, buf.data(), buf.size(), got);
+  EXPECT_EQ(st.code, Status::kIo);
+  EXPECT_EQ(st.message, "GET /moved -> HTTP 301");
+  EXPECT_EQ(fake.requests().size(), 1u);
 }
 
 TEST(FakeDavTransport, SlowRepliesTimeOut) {

@@ -1,9 +1,8 @@
 // Everything the back-end learns about remote objects comes from PROPFIND
-// with a fixed property list, answered by a multistatus document.
-#include <cstdlib>
-
+// with a fixed property list, answered by a multistatus document that is
+// read as it streams in.
 #include "backends/web/webdav_backend.h"
-#include "backends/web/xml.h"
+#include "backends/web/webdav_multistatus.h"
 #include "foundation/remote_path.h"
 
 namespace tarn {
@@ -14,34 +13,6 @@ constexpr const char* kPropfindBody =
     "<d:getcontentlength/><d:getlastmodified/><d:getetag/><d:creationdate/><d:quota-available-bytes/>"
     "<d:quota-used-bytes/></d:prop></d:propfind>";
 
-std::string CleanEtag(std::string etag) {
-  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
-  if (etag.size() >= 2 && etag.compare(0, 2, "W/") == 0) etag = etag.substr(2);
-  return etag;
-}
-
-RemoteAttr AttrFromProp(const XmlNode& prop) {
-  RemoteAttr a;
-  const XmlNode* rt = prop.child("resourcetype");
-  a.type = rt != nullptr && rt->child("collection") != nullptr ? RemoteAttr::kDirectory : RemoteAttr::kFile;
-  std::string len = TrimSpace(prop.childText("getcontentlength"));
-  if (!len.empty()) a.size = std::strtoull(len.c_str(), nullptr, 10);
-  a.mtime = ParseHttpTime(TrimSpace(prop.childText("getlastmodified")));
-  a.ctime = ParseHttpTime(TrimSpace(prop.childText("creationdate")));
-  if (a.ctime.isZero()) a.ctime = a.mtime;
-  a.etag = CleanEtag(TrimSpace(prop.childText("getetag")));
-  return a;
-}
-
-const XmlNode* ChosenProp(const XmlNode& response) {
-  for (const XmlNode* ps : response.childrenNamed("propstat")) {
-    const std::string status = ps->childText("status");
-    if (status.find(" 200 ") != std::string::npos || status.find("200") != std::string::npos)
-      return ps->child("prop");
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 Status WebDavBackend::propfind(const std::string& path, int depth, std::vector<DirEntry>& entries, RemoteAttr* own,
@@ -49,10 +20,13 @@ Status WebDavBackend::propfind(const std::string& path, int depth, std::vector<D
   DavRequest req;
   req.verb = "PROPFIND";
   req.path = path;
+  // Only a listing knows that it asks about a folder.
+  req.folder = depth == 1;
   req.headers = {"Depth: " + std::to_string(depth), "Content-Type: application/xml; charset=utf-8"};
   req.body = kPropfindBody;
   DavResponse resp;
-  Status st = send(req, resp);
+  std::unique_ptr<http::HttpRequest> r;
+  Status st = send(req, resp, &r);
   if (!st.ok()) return st;
   if (resp.status != 207) {
     Status mapped = HttpStatusError(resp.status, "PROPFIND", path);
@@ -65,41 +39,12 @@ Status WebDavBackend::propfind(const std::string& path, int depth, std::vector<D
   }
   if (caps_.server == "webdav" && !resp.server.empty()) caps_.server = "webdav/" + resp.server;
 
-  auto root = ParseXml(resp.body);
-  if (!root || root->name != "multistatus") return Status(Status::kProtocol, "PROPFIND: not a multistatus reply");
-
-  const std::string reference = NormalizeRemotePath(PercentDecode(urlPath(path)));
-  entries.clear();
-  bool found = false;
-  for (const XmlNode* response : root->childrenNamed("response")) {
-    const std::string entryPath = NormalizeRemotePath(HrefToPath(TrimSpace(response->childText("href"))));
-    const XmlNode* prop = ChosenProp(*response);
-    if (prop == nullptr) continue;
-    RemoteAttr attr = AttrFromProp(*prop);
-    if (stats != nullptr) {
-      std::string avail = TrimSpace(prop->childText("quota-available-bytes"));
-      if (!avail.empty()) {
-        long long available = std::strtoll(avail.c_str(), nullptr, 10);
-        std::string usedText = TrimSpace(prop->childText("quota-used-bytes"));
-        long long used = usedText.empty() ? 0 : std::strtoll(usedText.c_str(), nullptr, 10);
-        if (available >= 0) {
-          stats->known = true;
-          stats->free = stats->available = static_cast<uint64_t>(available);
-          stats->total = static_cast<uint64_t>(used < 0 ? 0 : used) + static_cast<uint64_t>(available);
-        }
-      }
-    }
-    if (entryPath == reference) {
-      if (own != nullptr) *own = attr;
-      found = true;
-      continue;
-    }
-    if (depth != 1 || !IsUnderPath(reference, entryPath)) continue;
-    std::string name = reference == "/" ? entryPath.substr(1) : entryPath.substr(reference.size() + 1);
-    if (name.empty() || name.find('/') != std::string::npos) continue;
-    entries.push_back(DirEntry{std::move(name), std::move(attr)});
-  }
-  if (depth == 0 && own != nullptr && !found) return Status(Status::kNotFound, path, 0);
+  PropfindReader reader(NormalizeRemotePath(PercentDecode(urlPath(path))), depth, stats != nullptr);
+  if (st = ReadMultistatus(*r, reader); !st.ok()) return st;
+  entries = std::move(reader.entries());
+  if (own != nullptr && reader.found()) *own = reader.own();
+  if (stats != nullptr) *stats = reader.stats();
+  if (depth == 0 && own != nullptr && !reader.found()) return Status(Status::kNotFound, path, 0);
   return Status();
 }
 

@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "backends/web/webdav_backend.h"
-#include "backends/web/xml.h"
+#include "backends/web/webdav_multistatus.h"
 
 namespace tarn {
 namespace {
@@ -15,24 +15,21 @@ uint32_t StatusLineCode(const std::string& line) {
 }
 
 // True when a propstat that holds the modification time says 2xx.
-bool MtimeAccepted(const std::string& body) {
-  auto root = ParseXml(body);
-  if (!root || root->name != "multistatus") return false;
-  for (const XmlNode* response : root->childrenNamed("response")) {
-    for (const XmlNode* ps : response->childrenNamed("propstat")) {
-      const XmlNode* prop = ps->child("prop");
-      uint32_t code = StatusLineCode(TrimSpace(ps->childText("status")));
-      if (prop != nullptr && prop->child("lastmodified") != nullptr && code >= 200 && code <= 299) return true;
-    }
+bool MtimeAccepted(const XmlNode& response) {
+  for (const XmlNode* ps : response.childrenNamed("propstat")) {
+    const XmlNode* prop = ps->child("prop");
+    uint32_t code = StatusLineCode(TrimSpace(ps->childText("status")));
+    if (prop != nullptr && prop->child("lastmodified") != nullptr && code >= 200 && code <= 299) return true;
   }
   return false;
 }
 
-Status Simple(WebDavBackend& b, const std::string& verb, const std::string& path,
+Status Simple(WebDavBackend& b, const std::string& verb, const std::string& path, bool folder,
               std::vector<std::string> headers = {}) {
   DavRequest req;
   req.verb = verb;
   req.path = path;
+  req.folder = folder;
   req.headers = std::move(headers);
   DavResponse resp;
   Status st = b.send(req, resp);
@@ -42,12 +39,19 @@ Status Simple(WebDavBackend& b, const std::string& verb, const std::string& path
 
 }  // namespace
 
-Status WebDavBackend::mkdir(const std::string& path) { return Simple(*this, "MKCOL", path); }
+Status WebDavBackend::mkdir(const std::string& path) {
+  // Some servers answer MKCOL of an existing folder with 201: look first.
+  RemoteAttr existing;
+  Status st = stat(path, existing);
+  if (st.ok()) return Status(Status::kExists, "MKCOL " + path + ": already exists");
+  if (st.code != Status::kNotFound) return st;
+  return Simple(*this, "MKCOL", path, true);
+}
 
-Status WebDavBackend::remove(const std::string& path, bool) { return Simple(*this, "DELETE", path); }
+Status WebDavBackend::remove(const std::string& path, bool isDir) { return Simple(*this, "DELETE", path, isDir); }
 
 Status WebDavBackend::rename(const std::string& from, const std::string& to, bool overwrite) {
-  return Simple(*this, "MOVE", from,
+  return Simple(*this, "MOVE", from, false,
                 {"Destination: " + absoluteUrl(to), overwrite ? "Overwrite: T" : "Overwrite: F"});
 }
 
@@ -61,11 +65,19 @@ Status WebDavBackend::setTimes(const std::string& path, const Timestamp& mtime, 
       "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:propertyupdate xmlns:d=\"DAV:\"><d:set><d:prop><d:lastmodified>" +
       std::to_string(mtime.seconds) + "</d:lastmodified></d:prop></d:set></d:propertyupdate>";
   DavResponse resp;
-  Status st = send(req, resp);
+  std::unique_ptr<http::HttpRequest> r;
+  Status st = send(req, resp, &r);
   if (!st.ok()) return st;
-  if (resp.status == 207)
-    return MtimeAccepted(resp.body) ? Status() : Status(Status::kUnsupported, "PROPPATCH refused");
-  return HttpStatusError(resp.status, "PROPPATCH", path);
+  if (resp.status != 207) return HttpStatusError(resp.status, "PROPPATCH", path);
+  bool accepted = false;
+  MultistatusReader reader("PROPPATCH", [&accepted](const XmlNode& response) {
+    accepted = accepted || MtimeAccepted(response);
+    return Status();
+  });
+  st = ReadMultistatus(*r, reader);
+  if (st.ok() || st.code == Status::kProtocol)
+    return accepted && st.ok() ? Status() : Status(Status::kUnsupported, "PROPPATCH refused");
+  return st;
 }
 
 Status WebDavBackend::writeAt(const std::string&, uint64_t, const uint8_t*, uint64_t) {

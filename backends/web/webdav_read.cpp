@@ -41,6 +41,30 @@ uint32_t Discard(http::HttpRequest& r, uint64_t count, uint64_t& dropped) {
   return err;
 }
 
+// A 206 must carry the bytes asked for: a reply for another range would be
+// stored as the data at the offset. A missing Content-Range is taken on trust.
+Status CheckPartial(const DavResponse& resp, const http::HttpRequest& r, const std::string& path, uint64_t offset) {
+  const std::string range = TrimSpace(r.header("Content-Range"));
+  if (range.empty()) return Status();
+  constexpr std::string_view kUnit = "bytes ";
+  uint64_t start = 0;
+  const size_t dash = range.find('-');
+  if (range.rfind(kUnit, 0) == 0 && dash != std::string::npos &&
+      ParseRemoteSize(std::string_view(range).substr(kUnit.size(), dash - kUnit.size()), start) && start == offset)
+    return Status();
+  return Status(Status::kProtocol, "GET " + path + " -> HTTP 206 for another range (" + range + ")",
+                static_cast<int32_t>(resp.status));
+}
+
+// Any answer to a GET but 200, 206 and 416. Other successes (204 above all)
+// carry no file data, and reading them as data would end the file early.
+Status UnreadableGet(uint32_t status, const std::string& path) {
+  Status mapped = HttpStatusError(status, "GET", path);
+  if (!mapped.ok()) return mapped;
+  return Status(Status::kProtocol, "GET " + path + " -> HTTP " + std::to_string(status) + " (no file data)",
+                static_cast<int32_t>(status));
+}
+
 }  // namespace
 
 void WebDavBackend::noteRangeIgnored(const std::string& path) {
@@ -70,7 +94,9 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
   } else if (resp.status == 416) {
     return Status();
   } else if (resp.status != 206) {
-    return HttpStatusError(resp.status, "GET", path);
+    return UnreadableGet(resp.status, path);
+  } else if (Status bad = CheckPartial(resp, *r, path, offset); !bad.ok()) {
+    return bad;
   }
   while (got < length) {
     if (skip > 0) {
@@ -114,9 +140,12 @@ Status DavReadStream::open() {
     eof_ = true;
     return Status();
   }
-  if (resp.status != 206 && resp.status != 200) {
+  Status bad = resp.status == 206   ? CheckPartial(resp, *request_, path_, offset_)
+               : resp.status == 200 ? Status()
+                                    : UnreadableGet(resp.status, path_);
+  if (!bad.ok()) {
     request_.reset();
-    return HttpStatusError(resp.status, "GET", path_);
+    return bad;
   }
   skip_ = 0;
   if (resp.status == 200 && offset_ > 0) {

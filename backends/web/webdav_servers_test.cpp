@@ -1,10 +1,13 @@
-// Every back-end operation against a real Apache mod_dav server, over HTTP
-// with Basic authentication, over HTTP with Digest, and over TLS.
+// Every back-end operation against real servers: Apache with mod_dav over
+// HTTP with Basic and with Digest authentication and over TLS, Apache as
+// Debian ships it (mod_dir answers folder URLs without a slash with 301), and
+// rclone's WebDAV server (which ignores If-None-Match).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -18,26 +21,39 @@ namespace {
 
 using tarn::testing::RequiredEnv;
 
-enum class Transport { kBasic, kDigest, kTls };
+struct DavServer {
+  std::string name;
+  const char* urlVar;
+  const char* userVar;
+  const char* passwordVar;
+  bool tls;
+  uint32_t authScheme;       // the scheme a challenge leaves chosen
+  std::string serverPrefix;  // how the back-end names the server
+  // An interrupted PUT leaves the old file; rclone writes into the file
+  // itself and leaves what arrived.
+  bool putIsAtomic = true;
+};
 
-std::string TransportName(Transport t) {
-  switch (t) {
-    case Transport::kBasic: return "Basic";
-    case Transport::kDigest: return "Digest";
-    case Transport::kTls: return "Tls";
-  }
-  return "";
-}
+void PrintTo(const DavServer& s, std::ostream* os) { *os << s.name; }
 
-EndpointConfig ApacheEndpoint(Transport t) {
+const DavServer kServers[] = {
+    {"ApacheBasic", "TARN_DAV_URL", "TARN_DAV_USER", "TARN_DAV_PASSWORD", false, 0, "webdav/Apache"},
+    {"ApacheDigest", "TARN_DAV_DIGEST_URL", "TARN_DAV_USER", "TARN_DAV_PASSWORD", false, http::kAuthDigest,
+     "webdav/Apache"},
+    {"ApacheTls", "TARN_DAV_TLS_URL", "TARN_DAV_USER", "TARN_DAV_PASSWORD", true, 0, "webdav/Apache"},
+    {"StockApache", "TARN_DAV_STOCK_URL", "TARN_DAV_STOCK_USER", "TARN_DAV_STOCK_PASSWORD", false, 0,
+     "webdav/Apache"},
+    {"Rclone", "TARN_DAV_RCLONE_URL", "TARN_DAV_RCLONE_USER", "TARN_DAV_RCLONE_PASSWORD", false, 0, "webdav",
+     false},
+};
+
+EndpointConfig ServerEndpoint(const DavServer& s) {
   EndpointConfig ep;
   ep.protocol = "webdav";
-  ep.host = RequiredEnv(t == Transport::kBasic    ? "TARN_DAV_URL"
-                        : t == Transport::kDigest ? "TARN_DAV_DIGEST_URL"
-                                                  : "TARN_DAV_TLS_URL");
-  ep.user = RequiredEnv("TARN_DAV_USER");
-  ep.password = RequiredEnv("TARN_DAV_PASSWORD");
-  (void)RequiredEnv("TARN_CA_FILE");
+  ep.host = RequiredEnv(s.urlVar);
+  ep.user = RequiredEnv(s.userVar);
+  ep.password = RequiredEnv(s.passwordVar);
+  if (s.tls) (void)RequiredEnv("TARN_CA_FILE");
   ep.connectTimeoutMs = 5000;
   ep.ioTimeoutMs = 20000;
   return ep;
@@ -50,10 +66,10 @@ std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
   return v;
 }
 
-class ApacheDav : public ::testing::TestWithParam<Transport> {
+class DavServers : public ::testing::TestWithParam<DavServer> {
  protected:
   void SetUp() override {
-    dav_ = std::make_unique<WebDavBackend>(ApacheEndpoint(GetParam()));
+    dav_ = std::make_unique<WebDavBackend>(ServerEndpoint(GetParam()));
     ASSERT_TRUE(dav_->connect().ok());
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info->name();
@@ -92,15 +108,11 @@ class ApacheDav : public ::testing::TestWithParam<Transport> {
   std::string dir_;
 };
 
-TEST_P(ApacheDav, ConnectsPingsAndReconnects) {
+TEST_P(DavServers, ConnectsPingsAndReconnects) {
   EXPECT_TRUE(dav_->isConnected());
-  EXPECT_EQ(dav_->caps().server.rfind("webdav/Apache", 0), 0u) << dav_->caps().server;
+  EXPECT_EQ(dav_->caps().server.rfind(GetParam().serverPrefix, 0), 0u) << dav_->caps().server;
   EXPECT_TRUE(dav_->ping().ok());
-  if (GetParam() == Transport::kDigest) {
-    EXPECT_EQ(dav_->authScheme(), http::kAuthDigest);
-  } else {
-    EXPECT_EQ(dav_->authScheme(), 0u);
-  }
+  EXPECT_EQ(dav_->authScheme(), GetParam().authScheme);
   dav_->disconnect();
   EXPECT_FALSE(dav_->isConnected());
   EXPECT_EQ(dav_->ping().code, Status::kNetwork);
@@ -108,11 +120,11 @@ TEST_P(ApacheDav, ConnectsPingsAndReconnects) {
   EXPECT_TRUE(dav_->ping().ok());
   FsStats fs;
   ASSERT_TRUE(dav_->statfs(fs).ok());
-  EXPECT_FALSE(fs.known);  // mod_dav reports no quota
+  EXPECT_FALSE(fs.known);  // none of these servers reports a quota
   EXPECT_FALSE(dav_->caps().freeSpace);
 }
 
-TEST_P(ApacheDav, NamespaceOperations) {
+TEST_P(DavServers, NamespaceOperations) {
   const std::string sub = dir_ + "/sub";
   ASSERT_TRUE(dav_->mkdir(sub).ok());
   Status st = dav_->mkdir(sub);
@@ -124,10 +136,14 @@ TEST_P(ApacheDav, NamespaceOperations) {
   const std::string a = dir_ + "/a b \xC3\xA9.txt";
   const std::string b = dir_ + "/b.txt";
   ASSERT_TRUE(dav_->create(a).ok());
-  st = dav_->create(a);
-  EXPECT_EQ(st.code, Status::kExists);
-  EXPECT_TRUE(st.message.ends_with(" (precondition failed)")) << st.message;
   Upload(b, Pattern(10, 1), 10);
+  // Creating over an existing file neither succeeds nor empties it.
+  st = dav_->create(b);
+  EXPECT_EQ(st.code, Status::kExists) << st.message;
+  RemoteAttr kept;
+  ASSERT_TRUE(dav_->stat(b, kept).ok());
+  EXPECT_EQ(kept.size, 10u);
+  EXPECT_EQ(dav_->create(sub).code, Status::kExists);
   Upload(sub + "/inner", Pattern(5, 2), 5);
 
   std::vector<DirEntry> entries;
@@ -142,7 +158,9 @@ TEST_P(ApacheDav, NamespaceOperations) {
       EXPECT_EQ(e.attr.size, 10u);
     }
     EXPECT_GT(e.attr.mtime.seconds, 1600000000);
-    EXPECT_FALSE(e.attr.etag.empty());
+    if (!e.attr.isDir()) {
+      EXPECT_FALSE(e.attr.etag.empty()) << e.name;  // rclone tags no folders
+    }
   }
 
   st = dav_->list(b, entries);
@@ -180,7 +198,7 @@ TEST_P(ApacheDav, NamespaceOperations) {
   EXPECT_EQ(st.code, Status::kUnsupported);
 }
 
-TEST_P(ApacheDav, StreamedUploadAndRangedReads) {
+TEST_P(DavServers, StreamedUploadAndRangedReads) {
   const std::string path = dir_ + "/data.bin";
   const auto data = Pattern(3 * 1024 * 1024 + 517, 7);
   RemoteAttr out;
@@ -247,7 +265,7 @@ TEST_P(ApacheDav, StreamedUploadAndRangedReads) {
   EXPECT_EQ(got, 0u);
 }
 
-TEST_P(ApacheDav, EmptyShortAndAbortedUploads) {
+TEST_P(DavServers, EmptyShortAndAbortedUploads) {
   const std::string path = dir_ + "/f";
   std::unique_ptr<IWriteStream> w;
   ASSERT_TRUE(dav_->openWrite(path, 0, 0, w).ok());
@@ -278,23 +296,24 @@ TEST_P(ApacheDav, EmptyShortAndAbortedUploads) {
   ASSERT_TRUE(w->write(Pattern(3000, 5).data(), 3000).ok());
   w->abort();
   w.reset();
-  EXPECT_EQ(ReadStream(path, 0, 4096), v1);
+  if (GetParam().putIsAtomic) {
+    EXPECT_EQ(ReadStream(path, 0, 4096), v1);
+  }
   // A server that refuses the upload early is heard once the body is out.
   const auto big = Pattern(2 * 1024 * 1024, 7);
   ASSERT_TRUE(dav_->openWrite(dir_ + "/missing/f", 0, big.size(), w).ok());
   st = w->write(big.data(), big.size());
   ASSERT_TRUE(st.ok()) << st.message;
   st = w->finish(nullptr);
-  EXPECT_EQ(st.code, Status::kNotFound) << st.message;
-  EXPECT_TRUE(st.message.ends_with(" (parent missing)")) << st.message;
+  EXPECT_EQ(st.code, Status::kNotFound) << st.message;  // 409, or 404 from rclone
   // More than announced is refused before it reaches the server.
   ASSERT_TRUE(dav_->openWrite(path, 0, 10, w).ok());
   EXPECT_EQ(w->write(Pattern(11, 6).data(), 11).code, Status::kInvalid);
   w->abort();
 }
 
-TEST_P(ApacheDav, RefusesWrongCredentialsAndMissingRoot) {
-  EndpointConfig ep = ApacheEndpoint(GetParam());
+TEST_P(DavServers, RefusesWrongCredentialsAndMissingRoot) {
+  EndpointConfig ep = ServerEndpoint(GetParam());
   ep.password = "wrong";
   WebDavBackend bad(ep);
   Status st = bad.connect();
@@ -302,7 +321,7 @@ TEST_P(ApacheDav, RefusesWrongCredentialsAndMissingRoot) {
   EXPECT_EQ(st.message, "credentials rejected");
   EXPECT_FALSE(bad.isConnected());
 
-  EndpointConfig ep2 = ApacheEndpoint(GetParam());
+  EndpointConfig ep2 = ServerEndpoint(GetParam());
   ep2.root = "/no-such-folder-here";
   WebDavBackend missing(ep2);
   st = missing.connect();
@@ -311,7 +330,7 @@ TEST_P(ApacheDav, RefusesWrongCredentialsAndMissingRoot) {
   EXPECT_FALSE(missing.isConnected());
 
   // The root below the server's folder is where every path starts.
-  EndpointConfig ep3 = ApacheEndpoint(GetParam());
+  EndpointConfig ep3 = ServerEndpoint(GetParam());
   ep3.root = dir_;
   WebDavBackend rooted(ep3);
   ASSERT_TRUE(rooted.connect().ok());
@@ -324,9 +343,8 @@ TEST_P(ApacheDav, RefusesWrongCredentialsAndMissingRoot) {
   EXPECT_EQ(entries[0].name, "inside");
 }
 
-INSTANTIATE_TEST_SUITE_P(Transports, ApacheDav,
-                         ::testing::Values(Transport::kBasic, Transport::kDigest, Transport::kTls),
-                         [](const auto& info) { return TransportName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Servers, DavServers, ::testing::ValuesIn(kServers),
+                         [](const auto& info) { return info.param.name; });
 
 // Restores an environment variable when the test ends.
 class EnvGuard {
@@ -348,7 +366,8 @@ class EnvGuard {
 };
 
 TEST(ApacheDavTls, CertificateChecks) {
-  EndpointConfig ep = ApacheEndpoint(Transport::kTls);
+  const auto tls = std::find_if(std::begin(kServers), std::end(kServers), [](const DavServer& s) { return s.tls; });
+  EndpointConfig ep = ServerEndpoint(*tls);
   EnvGuard guard("TARN_CA_FILE");
   {
     WebDavBackend trusted(ep);

@@ -70,11 +70,16 @@ Status WinHttpError(uint32_t error, const std::string& step) {
   switch (error) {
     case http::kErrTimeout:
       return Status(Status::kTimeout, text, native);
+    // Only the caller's token cancels a request: not a network failure to
+    // retry after dropping the connection.
+    case http::kErrCancelled:
+      return Status(Status::kCanceled, text, native);
     case http::kErrClientCertNeeded:
     case http::kErrSecureFailure:
       return Status(Status::kAuthFailed, "TLS: " + text + " (check the certificate or disable verification)",
                     native);
     case http::kErrInvalidServerResponse:
+    case http::kErrHeaderSizeOverflow:
       return Status(Status::kProtocol, text, native);
     default:
       return Status(Status::kNetwork, text, native);
@@ -137,6 +142,30 @@ Timestamp ParseHttpTime(std::string_view view) {
     }
   }
   return Timestamp{seconds, 0};
+}
+
+bool ParseRemoteSize(std::string_view text, uint64_t& out) {
+  if (text.empty()) return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    // Checked per digit, so the product above never wraps.
+    if (value > kMaxRemoteFileBytes) return false;
+  }
+  out = value;
+  return true;
+}
+
+bool DrainBody(http::HttpRequest& request, size_t limit) {
+  uint8_t scratch[4096];
+  for (size_t dropped = 0; dropped <= limit;) {
+    size_t got = 0;
+    if (request.read(scratch, sizeof scratch, got) != 0) return false;
+    if (got == 0) return true;
+    dropped += got;
+  }
+  return false;
 }
 
 std::string HrefToPath(std::string_view href) {

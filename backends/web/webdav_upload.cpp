@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
-#include "backends/web/xml.h"
+#include "backends/web/webdav_multistatus.h"
 #include "foundation/codec.h"
 #include "foundation/hash.h"
 #include "foundation/log.h"
@@ -81,8 +81,7 @@ class DavPutStream : public IWriteStream {
     }
     const uint32_t status = request_->status();
     const std::string etag = request_->header("ETag");
-    std::string ignored;
-    (void)request_->readAll(ignored);
+    (void)DrainBody(*request_, kDavMaxBodyBytes);
     request_.reset();
     Status st = HttpStatusError(status, "PUT", path_);
     if (!st.ok()) return st;
@@ -258,11 +257,13 @@ Status WebDavBackend::prepareChunkedUpload(const std::string& path, uint64_t siz
   req.target = folder + "/";
   req.headers = {"Depth: 1"};
   DavResponse resp;
-  Status st = send(req, resp);
+  std::unique_ptr<http::HttpRequest> r;
+  Status st = send(req, resp, &r);
   if (!st.ok()) return st;
 
   std::vector<ChunkEntry> found;
   if (resp.status == 404) {
+    r.reset();
     DavRequest mk;
     mk.verb = "MKCOL";
     mk.target = folder;
@@ -272,16 +273,19 @@ Status WebDavBackend::prepareChunkedUpload(const std::string& path, uint64_t siz
     if (!(made.status >= 200 && made.status <= 299) && made.status != 405)
       return HttpStatusError(made.status, "MKCOL(upload)", path);
   } else if (resp.status == 207) {
-    if (auto root = ParseXml(resp.body)) {
-      for (const XmlNode* r : root->childrenNamed("response")) {
-        std::string name = BaseName(NormalizeRemotePath(HrefToPath(TrimSpace(r->childText("href")))));
-        unsigned long long start = 0, end = 0;
-        if (std::sscanf(name.c_str(), "%llu-%llu", &start, &end) != 2) continue;
-        const XmlNode* len = r->find("getcontentlength");
-        uint64_t length = len != nullptr ? std::strtoull(TrimSpace(len->text).c_str(), nullptr, 10) : 0;
-        found.push_back(ChunkEntry{start, end, length, name});
-      }
-    }
+    MultistatusReader reader("PROPFIND(upload)", [&found](const XmlNode& response) {
+      std::string name = BaseName(NormalizeRemotePath(HrefToPath(TrimSpace(response.childText("href")))));
+      unsigned long long start = 0, end = 0;
+      if (std::sscanf(name.c_str(), "%llu-%llu", &start, &end) != 2) return Status();
+      // A chunk whose length cannot be read counts as empty and is sent again.
+      const XmlNode* len = response.find("getcontentlength");
+      uint64_t length = 0;
+      if (len != nullptr && !ParseRemoteSize(TrimSpace(len->text), length)) length = 0;
+      found.push_back(ChunkEntry{start, end, length, name});
+      return Status();
+    });
+    // A listing that cannot be read leaves nothing to resume from.
+    if (!ReadMultistatus(*r, reader).ok()) found.clear();
   } else {
     return HttpStatusError(resp.status, "PROPFIND(upload)", path);
   }
@@ -315,13 +319,29 @@ Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64
 }
 
 Status WebDavBackend::create(const std::string& path) {
+  // Servers that ignore If-None-Match would empty an existing file, so look
+  // first; the precondition still guards the moment in between.
+  RemoteAttr existing;
+  Status st = stat(path, existing);
+  if (st.ok()) return Status(Status::kExists, "PUT " + path + ": already exists");
+  if (st.code != Status::kNotFound) return st;
+
   DavRequest req;
   req.verb = "PUT";
   req.path = path;
   req.headers = {"If-None-Match: *", "Content-Type: application/octet-stream"};
   DavResponse resp;
-  Status st = send(req, resp);
+  st = send(req, resp);
   if (!st.ok()) return st;
+  // 200 and 204 say an existing file was replaced: one appeared after the
+  // look and the server ignored the precondition. Its content is gone; the
+  // caller must not take the path as newly made.
+  if (resp.status == 200 || resp.status == 204) {
+    vx::log::write(vx::log::kWarn, "webdav: PUT %s replaced a file that appeared meanwhile (HTTP %u)", path.c_str(),
+                   resp.status);
+    return Status(Status::kExists, "PUT " + path + " -> HTTP " + std::to_string(resp.status) +
+                                       " (an existing file was replaced)", static_cast<int32_t>(resp.status));
+  }
   return HttpStatusError(resp.status, "PUT", path);
 }
 

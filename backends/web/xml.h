@@ -69,6 +69,8 @@ class XmlStreamParser {
   const XmlNode* root() const { return root_.get(); }
   // True once the root element ended; later bytes are ignored.
   bool complete() const { return rootDone_; }
+  // The parse failed because it would have held more than its limit.
+  bool heldTooMuch() const { return tooLarge_; }
   // Ends the document: the root, or null when it is malformed, unfinished or
   // holds no element.
   std::unique_ptr<XmlNode> finish();
@@ -98,6 +100,7 @@ class XmlStreamParser {
   bool bomChecked_ = false;
   bool rootDone_ = false;
   bool failed_ = false;
+  bool tooLarge_ = false;
 };
 
 // The root element, or null when the document is malformed or has no element.

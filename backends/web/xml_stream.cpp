@@ -40,7 +40,12 @@ bool XmlStreamParser::feed(std::string_view piece) {
     // Only the lead byte is looked at: the two after it are skipped unseen.
     if (maybeBom) pos = kBomBytes;
   }
-  if (!consume(data, pos) || (!rootDone_ && overHeldLimit(data.size(), pos))) {
+  bool ok = consume(data, pos);
+  if (ok && !rootDone_ && overHeldLimit(data.size(), pos)) {
+    ok = false;
+    tooLarge_ = true;
+  }
+  if (!ok) {
     failed_ = true;
     pending_.clear();
     root_.reset();
@@ -195,7 +200,10 @@ XmlStreamParser::Step XmlStreamParser::ended(XmlNode* node, size_t endPos) {
     return Step::kDone;
   }
   if (child_ && node == child_.get()) {
-    if (consumedBefore_ + endPos - childStart_ > maxHeld_) return Step::kFail;
+    if (consumedBefore_ + endPos - childStart_ > maxHeld_) {
+      tooLarge_ = true;
+      return Step::kFail;
+    }
     const bool keepGoing = onChild_(*child_);
     child_.reset();
     return keepGoing ? Step::kDone : Step::kFail;

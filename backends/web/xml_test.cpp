@@ -276,6 +276,7 @@ TEST(XmlReader, StreamingHoldsAtMostItsLimit) {
     bool fed = true;
     for (size_t at = 0; at < c.doc.size() && fed; at += 16) fed = parser.feed(std::string_view(c.doc).substr(at, 16));
     EXPECT_EQ(fed, c.ok);
+    EXPECT_EQ(parser.heldTooMuch(), !c.ok);
     EXPECT_EQ(parser.finish() != nullptr, c.ok);
   }
 }

@@ -1,0 +1,136 @@
+#include "backends/web/webdav_multistatus.h"
+
+#include <cstdlib>
+
+#include "backends/web/webdav_backend.h"
+#include "foundation/remote_path.h"
+
+namespace tarn {
+namespace {
+
+std::string CleanEtag(std::string etag) {
+  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
+  if (etag.size() >= 2 && etag.compare(0, 2, "W/") == 0) etag = etag.substr(2);
+  return etag;
+}
+
+// Quota figures are signed: some servers report a negative "unknown".
+void TakeQuota(const XmlNode& prop, FsStats& stats) {
+  std::string avail = TrimSpace(prop.childText("quota-available-bytes"));
+  if (avail.empty()) return;
+  long long available = std::strtoll(avail.c_str(), nullptr, 10);
+  std::string usedText = TrimSpace(prop.childText("quota-used-bytes"));
+  long long used = usedText.empty() ? 0 : std::strtoll(usedText.c_str(), nullptr, 10);
+  if (available < 0) return;
+  stats.known = true;
+  stats.free = stats.available = static_cast<uint64_t>(available);
+  stats.total = static_cast<uint64_t>(used < 0 ? 0 : used) + static_cast<uint64_t>(available);
+}
+
+}  // namespace
+
+const XmlNode* ChosenProp(const XmlNode& response) {
+  for (const XmlNode* ps : response.childrenNamed("propstat")) {
+    if (ps->childText("status").find("200") != std::string::npos) return ps->child("prop");
+  }
+  return nullptr;
+}
+
+Status AttrFromProp(const XmlNode& prop, RemoteAttr& a) {
+  a = RemoteAttr{};
+  const XmlNode* rt = prop.child("resourcetype");
+  a.type = rt != nullptr && rt->child("collection") != nullptr ? RemoteAttr::kDirectory : RemoteAttr::kFile;
+  std::string len = TrimSpace(prop.childText("getcontentlength"));
+  if (!len.empty() && !ParseRemoteSize(len, a.size)) return Status(Status::kProtocol, "size out of range (" + len + ")");
+  a.mtime = ParseHttpTime(TrimSpace(prop.childText("getlastmodified")));
+  a.ctime = ParseHttpTime(TrimSpace(prop.childText("creationdate")));
+  if (a.ctime.isZero()) a.ctime = a.mtime;
+  a.etag = CleanEtag(TrimSpace(prop.childText("getetag")));
+  return Status();
+}
+
+MultistatusReader::MultistatusReader(std::string operation, OnResponse onResponse)
+    : operation_(std::move(operation)), onResponse_(std::move(onResponse)),
+      parser_([this](const XmlNode& child) {
+        if (child.name != "response") return true;
+        stopped_ = onResponse_(child);
+        return stopped_.ok();
+      }) {}
+
+Status MultistatusReader::notMultistatus() const {
+  return Status(Status::kProtocol, operation_ + ": not a multistatus reply");
+}
+
+Status MultistatusReader::feed(std::string_view piece) {
+  if (failed_) return stopped_;
+  const bool fed = parser_.feed(piece);
+  // Another document (an HTML error page) is refused at its first element.
+  if (const XmlNode* root = parser_.root(); fed && root != nullptr && root->name != "multistatus") {
+    failed_ = true;
+    stopped_ = notMultistatus();
+  } else if (!fed) {
+    failed_ = true;
+    if (stopped_.ok()) {
+      stopped_ = parser_.heldTooMuch()
+                     ? Status(Status::kProtocol, operation_ + ": an entry of the reply is larger than " +
+                                                     std::to_string(kMaxXmlHeldBytes) + " bytes")
+                     : notMultistatus();
+    }
+  }
+  return stopped_;
+}
+
+Status MultistatusReader::finish() {
+  if (failed_) return stopped_;
+  if (parser_.finish() == nullptr) {
+    failed_ = true;
+    stopped_ = notMultistatus();
+  }
+  return stopped_;
+}
+
+Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader) {
+  std::string piece(kDavBodyPieceBytes, '\0');
+  while (!reader.complete()) {
+    size_t got = 0;
+    if (uint32_t err = request.read(reinterpret_cast<uint8_t*>(piece.data()), piece.size(), got); err != 0)
+      return WinHttpError(err, "read");
+    if (got == 0) break;
+    if (Status st = reader.feed(std::string_view(piece.data(), got)); !st.ok()) return st;
+  }
+  if (Status st = reader.finish(); !st.ok()) return st;
+  (void)DrainBody(request, kDavMaxBodyBytes);
+  return Status();
+}
+
+PropfindReader::PropfindReader(std::string reference, int depth, bool wantStats)
+    : MultistatusReader("PROPFIND", [this](const XmlNode& response) { return take(response); }),
+      reference_(std::move(reference)), depth_(depth), wantStats_(wantStats) {}
+
+Status PropfindReader::take(const XmlNode& response) {
+  const std::string entryPath = NormalizeRemotePath(HrefToPath(TrimSpace(response.childText("href"))));
+  const bool self = entryPath == reference_;
+  std::string name;
+  if (!self) {
+    // Only the object and its direct children count; deeper or unrelated
+    // hrefs are skipped before their properties are even read.
+    if (depth_ != 1 || !IsUnderPath(reference_, entryPath)) return Status();
+    name = reference_ == "/" ? entryPath.substr(1) : entryPath.substr(reference_.size() + 1);
+    if (name.empty() || name.find('/') != std::string::npos) return Status();
+  }
+  const XmlNode* prop = ChosenProp(response);
+  if (prop == nullptr) return Status();
+  RemoteAttr attr;
+  if (Status st = AttrFromProp(*prop, attr); !st.ok())
+    return Status(st.code, "PROPFIND " + entryPath + ": " + st.message);
+  if (wantStats_) TakeQuota(*prop, stats_);
+  if (self) {
+    own_ = std::move(attr);
+    found_ = true;
+  } else {
+    entries_.push_back(DirEntry{std::move(name), std::move(attr)});
+  }
+  return Status();
+}
+
+}  // namespace tarn

@@ -1,0 +1,87 @@
+// Reading of the 207 multistatus replies of WebDAV servers as their bodies
+// stream in: MultistatusReader checks the document kind and hands out one
+// response element at a time; PropfindReader keeps of a PROPFIND reply only
+// what the caller asked for (the object's own attributes, its direct
+// children's entries, the space figures), so a listing of any length costs
+// the memory of its entries and one response element.
+//
+// A reader serves one reply on the caller's thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "backends/web/xml.h"
+#include "foundation/backend_types.h"
+#include "foundation/status.h"
+#include "platform/http_client.h"
+
+namespace tarn {
+
+class MultistatusReader {
+ public:
+  // Called for each response element in document order; a failure stops
+  // the reading and becomes its result.
+  using OnResponse = std::function<Status(const XmlNode& response)>;
+
+  // operation names the request in messages ("PROPFIND").
+  MultistatusReader(std::string operation, OnResponse onResponse);
+
+  // Reads the next bytes of the body; a failure is final.
+  Status feed(std::string_view piece);
+  // Ends the body: ok when it was a whole multistatus document.
+  Status finish();
+  // The root element ended: what follows is not read.
+  bool complete() const { return parser_.complete(); }
+
+ private:
+  Status notMultistatus() const;
+
+  std::string operation_;
+  OnResponse onResponse_;
+  Status stopped_;  // the handler's failure, or a refused document
+  bool failed_ = false;
+  XmlStreamParser parser_;
+};
+
+// Streams the rest of a reply body into the reader. What follows the
+// document is read up to a small limit, so that the connection stays usable.
+Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader);
+
+class PropfindReader : public MultistatusReader {
+ public:
+  // reference: the server-side path asked about (base path included,
+  // decoded, normalised), which the hrefs are compared with.
+  PropfindReader(std::string reference, int depth, bool wantStats);
+
+  // A response described the object itself; own() holds the last such one.
+  bool found() const { return found_; }
+  const RemoteAttr& own() const { return own_; }
+  // The direct children at depth 1, in document order.
+  std::vector<DirEntry>& entries() { return entries_; }
+  const FsStats& stats() const { return stats_; }
+
+ private:
+  Status take(const XmlNode& response);
+
+  std::string reference_;
+  int depth_;
+  bool wantStats_;
+  bool found_ = false;
+  RemoteAttr own_;
+  std::vector<DirEntry> entries_;
+  FsStats stats_;
+};
+
+// The prop element of the first propstat whose status says 200; null when
+// there is none.
+const XmlNode* ChosenProp(const XmlNode& response);
+// The attributes a prop element describes. A size that is not a decimal
+// number within kMaxRemoteFileBytes is refused, so that no wrapped or
+// negative length reaches the cache.
+Status AttrFromProp(const XmlNode& prop, RemoteAttr& out);
+
+}  // namespace tarn

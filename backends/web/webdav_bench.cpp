@@ -1,39 +1,124 @@
-// Throughput of the parts on the read path: parsing a large multistatus
-// reply, and ranged reads and a streamed upload against the Apache test
-// server (TARN_DAV_URL, TARN_DAV_USER, TARN_DAV_PASSWORD).
+// Throughput of the parts on the read path: reading a large multistatus
+// reply (time and the most heap it held, beside the whole-tree parse), and
+// ranged reads and a streamed upload against the Apache test server
+// (TARN_DAV_URL, TARN_DAV_USER, TARN_DAV_PASSWORD).
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
+#include "backends/web/webdav_multistatus.h"
 #include "backends/web/xml.h"
+
+namespace {
+
+// Live and peak heap bytes of this process, for the memory counters.
+std::atomic<int64_t> gLive{0};
+std::atomic<int64_t> gPeak{0};
+
+void* Counted(size_t size) {
+  void* p = std::malloc(size == 0 ? 1 : size);
+  if (p == nullptr) throw std::bad_alloc();
+  int64_t live = gLive.fetch_add(static_cast<int64_t>(malloc_usable_size(p))) + static_cast<int64_t>(malloc_usable_size(p));
+  int64_t peak = gPeak.load();
+  while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {
+  }
+  return p;
+}
+
+void Uncounted(void* p) {
+  if (p == nullptr) return;
+  gLive.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)));
+  std::free(p);
+}
+
+// The heap the code under measure added at its peak.
+class PeakMeter {
+ public:
+  PeakMeter() : base_(gLive.load()) { gPeak.store(base_); }
+  int64_t added() const { return gPeak.load() - base_; }
+
+ private:
+  int64_t base_;
+};
+
+}  // namespace
+
+void* operator new(size_t size) { return Counted(size); }
+void* operator new[](size_t size) { return Counted(size); }
+void operator delete(void* p) noexcept { Uncounted(p); }
+void operator delete[](void* p) noexcept { Uncounted(p); }
+void operator delete(void* p, size_t) noexcept { Uncounted(p); }
+void operator delete[](void* p, size_t) noexcept { Uncounted(p); }
 
 namespace tarn {
 namespace {
 
+constexpr size_t kNetworkPiece = kDavBodyPieceBytes;
+
+// A listing as Apache's mod_dav writes it, one response per file.
 std::string Multistatus(int entries) {
-  std::string doc = "<?xml version=\"1.0\" encoding=\"utf-8\"?><D:multistatus xmlns:D=\"DAV:\">";
+  std::string doc =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<D:multistatus xmlns:D=\"DAV:\" xmlns:ns0=\"DAV:\">\n"
+      "<D:response xmlns:lp1=\"DAV:\"><D:href>/dav/folder/</D:href><D:propstat><D:prop><lp1:resourcetype>"
+      "<D:collection/></lp1:resourcetype></D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>\n";
   for (int i = 0; i < entries; ++i) {
-    doc += "<D:response><D:href>/dav/folder/file%20" + std::to_string(i) +
-           ".txt</D:href><D:propstat><D:prop><D:resourcetype/><D:getcontentlength>" + std::to_string(i * 1000) +
-           "</D:getcontentlength><D:getlastmodified>Sun, 06 Nov 1994 08:49:37 GMT</D:getlastmodified>"
-           "<D:getetag>\"abc-" + std::to_string(i) +
-           "\"</D:getetag></D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>";
+    doc += "<D:response xmlns:lp1=\"DAV:\" xmlns:lp2=\"http://apache.org/dav/props/\">\n<D:href>/dav/folder/file%20" +
+           std::to_string(i) +
+           ".txt</D:href>\n<D:propstat>\n<D:prop>\n<lp1:resourcetype/>\n<lp1:creationdate>2024-05-01T10:00:00Z"
+           "</lp1:creationdate>\n<lp1:getcontentlength>" + std::to_string(i * 1000) +
+           "</lp1:getcontentlength>\n<lp1:getlastmodified>Wed, 01 May 2024 10:00:00 GMT</lp1:getlastmodified>\n"
+           "<lp1:getetag>\"" + std::to_string(i * 7919) + "-61795d2a8c8d1\"</lp1:getetag>\n</D:prop>\n"
+           "<D:status>HTTP/1.1 200 OK</D:status>\n</D:propstat>\n<D:propstat>\n<D:prop>\n<quota-available-bytes/>\n"
+           "<quota-used-bytes/>\n</D:prop>\n<D:status>HTTP/1.1 404 Not Found</D:status>\n</D:propstat>\n"
+           "</D:response>\n";
   }
-  return doc + "</D:multistatus>";
+  return doc + "</D:multistatus>\n";
 }
 
-void BM_ParseMultistatus(benchmark::State& state) {
+// The whole reply held and parsed into one tree, as listings were read before.
+void BM_ParseListingTree(benchmark::State& state) {
   const std::string doc = Multistatus(static_cast<int>(state.range(0)));
+  int64_t peak = 0;
   for (auto _ : state) {
-    auto root = ParseXml(doc);
+    PeakMeter meter;
+    std::string body(doc);  // the reply as it was read whole
+    auto root = ParseXml(body);
     benchmark::DoNotOptimize(root);
+    peak = std::max(peak, meter.added());
   }
+  state.counters["peak_MiB"] = static_cast<double>(peak) / (1 << 20);
+  state.counters["reply_MiB"] = static_cast<double>(doc.size()) / (1 << 20);
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
 }
-BENCHMARK(BM_ParseMultistatus)->Arg(10)->Arg(1000)->Arg(10000);
+BENCHMARK(BM_ParseListingTree)->Arg(1000)->Arg(200000)->Unit(benchmark::kMillisecond);
+
+// The reply read as it streams in, in the pieces the network gives.
+void BM_ReadListingStream(benchmark::State& state) {
+  const std::string doc = Multistatus(static_cast<int>(state.range(0)));
+  int64_t peak = 0;
+  size_t entries = 0;
+  for (auto _ : state) {
+    PeakMeter meter;
+    PropfindReader reader("/dav/folder", 1, false);
+    for (size_t at = 0; at < doc.size(); at += kNetworkPiece)
+      if (!reader.feed(std::string_view(doc).substr(at, kNetworkPiece)).ok()) return state.SkipWithError("feed");
+    if (!reader.finish().ok()) return state.SkipWithError("finish");
+    entries = reader.entries().size();
+    peak = std::max(peak, meter.added());
+  }
+  if (entries != static_cast<size_t>(state.range(0))) return state.SkipWithError("wrong number of entries");
+  state.counters["peak_MiB"] = static_cast<double>(peak) / (1 << 20);
+  state.counters["reply_MiB"] = static_cast<double>(doc.size()) / (1 << 20);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(doc.size()));
+}
+BENCHMARK(BM_ReadListingStream)->Arg(1000)->Arg(200000)->Unit(benchmark::kMillisecond);
 
 std::unique_ptr<WebDavBackend> Apache(benchmark::State& state) {
   const char* url = std::getenv("TARN_DAV_URL");

@@ -8,6 +8,7 @@
 #   apache_stock.sh stop RUNDIR
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib/process.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/lib/http.sh"
 cmd="${1:-}"
 run="${2:-}"
 [ -n "$cmd" ] && [ -n "$run" ] || { echo "usage: $0 start|stop RUNDIR" >&2; exit 2; }
@@ -20,10 +21,6 @@ password="tarn-stock-secret"
 default_modules="access_compat alias auth_basic authn_core authn_file authz_core authz_host authz_user
   autoindex deflate dir env filter mime mpm_event negotiation reqtimeout setenvif status"
 dav_modules="dav dav_fs"
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 stop() {
   stop_pid "$pidfile"
@@ -76,12 +73,7 @@ Alias /dav "$dir/data"
 CONF
   } > "$dir/apache.conf"
   apache2 -f "$dir/apache.conf" -k start
-  for _ in $(seq 100); do
-    curl -s -o /dev/null -u "$user:$password" "http://127.0.0.1:$port/dav/" && break
-    sleep 0.1
-  done
-  curl -sf -o /dev/null -X PROPFIND -H 'Depth: 0' -u "$user:$password" "http://127.0.0.1:$port/dav/" ||
-    { echo "apache_stock: server does not answer" >&2; cat "$dir/logs/error.log" >&2 || true; exit 1; }
+  wait_for_dav apache_stock "http://127.0.0.1:$port/dav/" "$user:$password" "$dir/logs/error.log"
   cat > "$run/apache_stock.env" <<ENV
 TARN_DAV_STOCK_URL=http://127.0.0.1:$port/dav
 TARN_DAV_STOCK_USER=$user

@@ -6,6 +6,7 @@
 #   apache_webdav.sh stop RUNDIR
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib/process.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/lib/http.sh"
 cmd="${1:-}"
 run="${2:-}"
 [ -n "$cmd" ] && [ -n "$run" ] || { echo "usage: $0 start|stop RUNDIR" >&2; exit 2; }
@@ -14,10 +15,6 @@ pidfile="$dir/apache.pid"
 user="tarn"
 password="tarn-secret"
 realm="tarn"
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 stop() {
   stop_pid "$pidfile"

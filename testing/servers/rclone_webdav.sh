@@ -7,6 +7,7 @@
 #   rclone_webdav.sh stop RUNDIR
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib/process.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/lib/http.sh"
 cmd="${1:-}"
 run="${2:-}"
 [ -n "$cmd" ] && [ -n "$run" ] || { echo "usage: $0 start|stop RUNDIR" >&2; exit 2; }
@@ -14,10 +15,6 @@ dir="$run/rclone_webdav"
 pidfile="$dir/rclone.pid"
 user="tarn"
 password="tarn-rclone-secret"
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 stop() {
   stop_pid "$pidfile"
@@ -33,13 +30,7 @@ start() {
     --user "$user" --pass "$password" --config "$dir/rclone.conf" --cache-dir "$dir/cache" \
     --log-file "$dir/rclone.log" &
   echo $! > "$pidfile"
-  for _ in $(seq 100); do
-    curl -sf -o /dev/null -X PROPFIND -H 'Depth: 0' -u "$user:$password" "http://127.0.0.1:$port/dav/" && break
-    alive "$(cat "$pidfile")" || break
-    sleep 0.1
-  done
-  curl -sf -o /dev/null -X PROPFIND -H 'Depth: 0' -u "$user:$password" "http://127.0.0.1:$port/dav/" ||
-    { echo "rclone_webdav: server does not answer" >&2; cat "$dir/rclone.log" >&2 || true; exit 1; }
+  wait_for_dav rclone_webdav "http://127.0.0.1:$port/dav/" "$user:$password" "$dir/rclone.log"
   cat > "$run/rclone_webdav.env" <<ENV
 TARN_DAV_RCLONE_URL=http://127.0.0.1:$port/dav
 TARN_DAV_RCLONE_USER=$user

@@ -396,15 +396,25 @@ TEST(FakeDavNamespace, FolderUrlsCarryTheirSlashAndRedirectsToItAreFollowedOnce)
   EXPECT_EQ(b->stat("/e", attr).code, Status::kNotFound);
 }
 
-TEST(FakeDavMetadata, ListingsAreReadAsTheyStream) {
-  // The reply is far larger than any body the back-end keeps whole.
-  FakeDavProcess fake({"--propfind-padding", std::to_string(4 * kDavMaxBodyBytes)});
+TEST(FakeDavMetadata, LongRepliesAreStreamedOrCut) {
+  // Both far larger than any body the back-end keeps whole.
+  const size_t kLong = 64 * kDavMaxBodyBytes;
+  FakeDavProcess fake({"--propfind-padding", std::to_string(kLong), "--error-body", std::to_string(kLong)});
   auto b = Connected(fake.plainUrl());
   ASSERT_TRUE(b->create("/x").ok());
   std::vector<DirEntry> entries;
   ASSERT_TRUE(b->list("/", entries).ok());
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].name, "x");
+  DavRequest del;
+  del.verb = "DELETE";
+  del.path = "/missing";
+  DavResponse resp;
+  ASSERT_TRUE(b->send(del, resp).ok());
+  EXPECT_EQ(resp.status, 404u);
+  EXPECT_EQ(resp.body.size(), kDavMaxBodyBytes);
+  RemoteAttr attr;
+  EXPECT_TRUE(b->stat("/x", attr).ok());  // the cut reply's connection was dropped, a new one serves
 }
 
 TEST(FakeDavRead, ServerThatIgnoresRange) {

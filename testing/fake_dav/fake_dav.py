@@ -120,6 +120,8 @@ class Handler(BaseHTTPRequestHandler):
                 f.write(json.dumps(entry) + "\n")
 
     def reply(self, status, body=b"", headers=None, content_type=None):
+        if status >= 400 and ARGS.error_body:
+            body = b"e" * ARGS.error_body
         self.send_response(status)
         for k, v in (headers or {}).items():
             self.send_header(k, v)
@@ -462,6 +464,7 @@ def main():
                     help="answer every request with this broken reply")
     ap.add_argument("--ignore-if-none-match", action="store_true", help="PUT replaces files whatever If-None-Match says")
     ap.add_argument("--dir-redirect", action="store_true", help="folder URLs without a slash answer 301")
+    ap.add_argument("--error-body", type=int, default=0, help="error replies carry a body of N bytes")
     ap.add_argument("--propfind-padding", type=int, default=0, help="N blanks at the end of every PROPFIND reply")
     ap.add_argument("--wrong-href", default="", help="PROPFIND replies name another path for this one")
     ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")

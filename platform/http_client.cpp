@@ -333,8 +333,9 @@ uint32_t HttpRequest::ioTimeoutMs() const {
 uint32_t HttpRequest::outcome(int curlCode) const {
   const auto code = static_cast<CURLcode>(curlCode);
   if (code == CURLE_ABORTED_BY_CALLBACK && abortReason_ != 0) return abortReason_;
-  // curl refuses a header line past its own limit as out of memory.
+  // OnHeader stopped the transfer at our limit on all header lines.
   if (code == CURLE_WRITE_ERROR && headerBytes_ > kMaxResponseHeaderBytes) return kErrHeaderSizeOverflow;
+  // curl refuses a single header line past its own limit as out of memory.
   if (code == CURLE_OUT_OF_MEMORY && !headersFinal()) return kErrHeaderSizeOverflow;
   return MapCurlCode(code);
 }

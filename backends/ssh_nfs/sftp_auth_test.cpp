@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "backends/ssh_nfs/sftp_backend.h"
@@ -254,6 +255,68 @@ TEST_F(SftpAuth, ServerSilentMidSessionTimesOutAndReconnectRecovers) {
   ASSERT_TRUE(st.ok()) << st.toString();
   EXPECT_TRUE(b.stat("/", attr).ok());
   EXPECT_TRUE(attr.isDir());
+}
+
+TEST_F(SftpAuth, DisconnectFromAFrozenServerDoesNotWait) {
+  // An hour of I/O time-out: any wait on the server outlasts the test's
+  // own limit.
+  sftp_test::PausableRelay relay(ServerEndpoint().port);
+  EndpointConfig cfg = ServerEndpoint();
+  cfg.root += "/" + sftp_test::MakeTestFolder();
+  cfg.port = relay.port();
+  cfg.ioTimeoutMs = 3600 * 1000;
+  SftpBackend b(cfg);
+  ASSERT_TRUE(b.connect().ok());
+  ASSERT_TRUE(b.create("/f").ok());
+  std::unique_ptr<IReadStream> reader;
+  ASSERT_TRUE(b.openRead("/f", 0, reader).ok());
+  std::unique_ptr<IWriteStream> writer;
+  ASSERT_TRUE(b.openWrite("/g", 0, 1, writer).ok());
+  relay.pause(true);
+  b.disconnect();  // open handles, channel and session
+  EXPECT_FALSE(b.isConnected());
+  reader.reset();
+  writer.reset();
+
+  // The pool disconnects idle connections under its lock as it closes.
+  RetryPolicy policy;
+  policy.maxAttempts = 1;
+  relay.pause(false);
+  {
+    ConnectionPool pool([cfg] { return MakeSftpBackend(cfg); }, 1);
+    ASSERT_TRUE(pool.run(policy, nullptr, "stat", [](IBackend& pooled) {
+                      RemoteAttr a;
+                      return pooled.stat("/", a);
+                    }).ok());
+    relay.pause(true);
+  }
+  relay.pause(false);
+  ASSERT_TRUE(b.connect().ok());
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(b.list("/", entries).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "f");
+}
+
+TEST_F(SftpAuth, PingSendsAnSshKeepaliveAfterAQuietInterval) {
+  sftp_test::PausableRelay relay(ServerEndpoint().port);
+  EndpointConfig cfg = ServerEndpoint();
+  cfg.port = relay.port();
+  cfg.keepaliveSec = 1;  // the library's shortest interval is 2 s
+  SftpBackend b(cfg);
+  ASSERT_TRUE(b.connect().ok());
+  uint64_t sent[2];
+  for (int i = 0; i < 2; ++i) {
+    // The library counts the quiet interval on the wall clock in whole
+    // seconds; nothing but waiting makes one pass.
+    if (i == 1) std::this_thread::sleep_for(std::chrono::seconds(3));
+    uint64_t before = relay.bytesFromClient();
+    ASSERT_TRUE(b.ping().ok());
+    sent[i] = relay.bytesFromClient() - before;
+  }
+  // Both pings look at the root; only the one after the quiet interval
+  // carries a keepalive.
+  EXPECT_GT(sent[1], sent[0]);
 }
 
 TEST_F(SftpAuth, ConnectTimeOutBoundsAServerThatNeverAccepts) {

@@ -23,6 +23,10 @@ bool IsDir(const LIBSSH2_SFTP_ATTRIBUTES& a) {
   return (a.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(a.permissions);
 }
 
+std::string ChildPath(const std::string& folder, const std::string& name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
 // The root as a server path prefix without trailing slash ("" for "/").
 std::string RootPrefix(const std::string& root) {
   std::string r = root;
@@ -33,7 +37,7 @@ std::string RootPrefix(const std::string& root) {
 }  // namespace
 
 SftpBackend::SftpBackend(EndpointConfig config)
-    : config_(std::move(config)), orphans_(std::make_shared<std::vector<std::string>>()) {
+    : config_(std::move(config)), leftovers_(std::make_shared<SftpLeftovers>()) {
   // Beyond the interface's defaults; free space is cleared when the server
   // cannot report it.
   caps_.randomWrite = true;
@@ -66,7 +70,7 @@ Status SftpBackend::ready(const std::string& step) const {
 
 Status SftpBackend::connect() {
   disconnect();
-  auto conn = std::make_shared<SftpConnection>();
+  auto conn = std::make_shared<SftpConnection>(leftovers_);
   Status st = conn->open(config_);
   if (!st.ok()) return st;
   const std::string root = serverPath("/");
@@ -78,9 +82,7 @@ Status SftpBackend::connect() {
   }
   if (!IsDir(attrs)) return Status(Status::kNotDirectory, "root folder " + root + " is not a folder");
   conn_ = std::move(conn);
-  std::vector<std::string> orphans;
-  orphans.swap(*orphans_);
-  for (const auto& path : orphans) conn_->removePath(path, false);
+  conn_->tidyLeftovers();
   return Status();
 }
 
@@ -93,6 +95,7 @@ bool SftpBackend::isConnected() const { return conn_ && conn_->usable(); }
 
 Status SftpBackend::ping() {
   Status st = ready("ping");
+  if (st.ok()) st = conn_->keepalive();
   if (!st.ok()) return st;
   LIBSSH2_SFTP_ATTRIBUTES attrs;
   return conn_->statPath(serverPath("/"), attrs);
@@ -125,8 +128,7 @@ Status SftpBackend::stat(const std::string& path, RemoteAttr& out) {
     if (st.ok()) attrs = target;
     else if (!conn_->usable()) return st;
   }
-  out = AttrFromSftp(attrs);
-  return Status();
+  return AttrFromSftp(attrs, full, out);
 }
 
 Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
@@ -153,8 +155,13 @@ Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     // Uploads in progress and replaced copies are not the drive's objects.
     if (entry == "." || entry == ".." || SftpConnection::IsTempName(entry)) continue;
     DirEntry e;
+    st = AttrFromSftp(attrs, ChildPath(full, entry), e.attr);
+    if (!st.ok()) {
+      libssh2_sftp_close_handle(h);
+      out.clear();
+      return st;
+    }
     e.name = std::move(entry);
-    e.attr = AttrFromSftp(attrs);
     out.push_back(std::move(e));
   }
   st = conn_->closeHandle(h, "close folder " + full);
@@ -166,8 +173,17 @@ Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
   for (auto& e : out) {
     if (e.attr.type != RemoteAttr::kSymlink) continue;
     LIBSSH2_SFTP_ATTRIBUTES target;
-    if (conn_->statPath(full == "/" ? "/" + e.name : full + "/" + e.name, target).ok()) e.attr = AttrFromSftp(target);
-    else if (!conn_->usable()) return conn_->error("stat link " + e.name);
+    const std::string child = ChildPath(full, e.name);
+    if (conn_->statPath(child, target).ok()) {
+      st = AttrFromSftp(target, child, e.attr);
+      if (!st.ok()) {
+        out.clear();
+        return st;
+      }
+    } else if (!conn_->usable()) {
+      out.clear();
+      return conn_->error("stat link " + child);
+    }
   }
   return Status();
 }
@@ -273,7 +289,7 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
     }
     libssh2_sftp_seek64(h, offset);
     conn_->track(h);
-    out = std::make_unique<SftpWriteStream>(conn_, orphans_, h, full, full, size, true);
+    out = std::make_unique<SftpWriteStream>(conn_, leftovers_, h, full, full, size, true);
     return Status();
   }
 
@@ -284,9 +300,9 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
   LIBSSH2_SFTP_HANDLE* h =
       libssh2_sftp_open_ex(conn_->sftp(), temp.data(), unsigned(temp.size()),
                            LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_EXCL, mode, LIBSSH2_SFTP_OPENFILE);
-  if (h == nullptr) return conn_->error("create " + temp);
+  if (h == nullptr) return conn_->error("upload " + full);
   conn_->track(h);
-  out = std::make_unique<SftpWriteStream>(conn_, orphans_, h, temp, full, size, false);
+  out = std::make_unique<SftpWriteStream>(conn_, leftovers_, h, temp, full, size, false);
   return Status();
 }
 

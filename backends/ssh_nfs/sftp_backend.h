@@ -8,7 +8,9 @@
 // aborted upload leaves the previous copy intact; an upload that starts at
 // an offset above 0 continues the existing file in place instead. Work
 // files never show in listings; one left behind by a lost connection is
-// removed after the next connect.
+// removed after the next connect. Replacing an object is one atomic step
+// on servers with posix-rename@openssh.com; elsewhere an interrupted
+// replacement is undone after the next connect.
 //
 // Owned by one connection pool slot (std::unique_ptr); used by one thread
 // at a time, streams included, as the storage interface requires.
@@ -23,6 +25,7 @@
 namespace tarn {
 
 class SftpConnection;
+struct SftpLeftovers;
 
 class SftpBackend final : public IBackend {
  public:
@@ -63,8 +66,8 @@ class SftpBackend final : public IBackend {
 
   EndpointConfig config_;
   std::shared_ptr<SftpConnection> conn_;
-  // Temporary upload files left behind by a lost connection.
-  std::shared_ptr<std::vector<std::string>> orphans_;
+  // What lost connections left on the server, tidied after each connect.
+  std::shared_ptr<SftpLeftovers> leftovers_;
 };
 
 std::unique_ptr<IBackend> MakeSftpBackend(const EndpointConfig& config);

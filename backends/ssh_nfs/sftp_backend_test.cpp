@@ -245,6 +245,70 @@ TEST_F(SftpOps, UploadsReplaceTheObjectOnlyWhenFinished) {
   }
 }
 
+// The connection is cut in place of each request that finishing an upload
+// over an existing object sends, one cut per round, on a server with the
+// atomic rename and on one that refuses it. Where the server has it, the
+// object never disappears; after a reconnect it holds the old or the new
+// content, finish reported ok exactly when the new content is in place, and
+// no work file stays behind.
+TEST_F(SftpOps, ConnectionCutAtAnyStepOfAReplacementLosesNothing) {
+  const auto oldData = Pattern(5000, 1), newData = Pattern(7000, 2);
+  for (const char* portVar : {"SFTP_PORT", "SFTP_LIMITED_PORT"}) {
+    SCOPED_TRACE(portVar);
+    sftp_test::PausableRelay relay(uint32_t(std::atoi(sftp_test::Env(portVar).c_str())));
+    EndpointConfig cfg = b_->config();
+    cfg.port = relay.port();
+    SftpBackend b(cfg);
+    const std::string target = b.serverPath("/f");
+    for (int cutAt = 1;; ++cutAt) {
+      SCOPED_TRACE(cutAt);
+      ASSERT_LT(cutAt, 30) << "the replacement never finished";
+      put("/f", oldData);
+      ASSERT_TRUE(b.connect().ok());
+      std::unique_ptr<IWriteStream> w;
+      ASSERT_TRUE(b.openWrite("/f", 0, newData.size(), w).ok());
+      ASSERT_TRUE(w->write(newData.data(), newData.size()).ok());
+      relay.cutAtClientSend(cutAt);
+      RemoteAttr out;
+      Status st = w->finish(&out);
+      const bool cut = relay.cut();
+      relay.cutAtClientSend(0);
+      // What other clients see now: the server got nothing after the cut.
+      if (std::string(portVar) == "SFTP_PORT") {
+        EXPECT_TRUE(std::filesystem::exists(local_ / "f"));
+      }
+      w.reset();
+      Status again = b.connect();  // tidies what the cut left
+      ASSERT_TRUE(again.ok()) << again.toString();
+
+      const auto now = get("/f");
+      EXPECT_TRUE(now == oldData || now == newData);
+      EXPECT_EQ(st.ok(), now == newData) << st.toString();
+      if (st.ok()) EXPECT_EQ(out.size, newData.size());
+      else EXPECT_EQ(st.message.rfind("finish upload " + target, 0), 0u) << st.message;
+      std::vector<std::string> left;
+      for (const auto& e : std::filesystem::directory_iterator(local_)) left.push_back(e.path().filename().string());
+      EXPECT_EQ(left, std::vector<std::string>{"f"});
+      if (!cut) {
+        EXPECT_TRUE(st.ok()) << st.toString();
+        break;
+      }
+    }
+  }
+}
+
+TEST_F(SftpOps, ErrorsNameTheUsersFileNotTheWorkFile) {
+  ASSERT_TRUE(b_->mkdir("/ro").ok());
+  put("/ro/f", Pattern(10));
+  std::filesystem::permissions(local_ / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  std::unique_ptr<IWriteStream> w;
+  Status st = b_->openWrite("/ro/f", 0, 5, w);
+  EXPECT_EQ(st.code, Status::kAccessDenied) << st.toString();
+  EXPECT_EQ(st.message.rfind("upload " + b_->serverPath("/ro/f") + ":", 0), 0u) << st.message;
+  EXPECT_EQ(st.message.find(".tarn-"), std::string::npos) << st.message;
+  std::filesystem::permissions(local_ / "ro", std::filesystem::perms::owner_all);
+}
+
 TEST_F(SftpOps, EmptyUploadCreatesAnEmptyObjectAndKeepsPermissions) {
   std::unique_ptr<IWriteStream> w;
   ASSERT_TRUE(b_->openWrite("/new", 0, 0, w).ok());

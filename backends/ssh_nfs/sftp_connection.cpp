@@ -9,14 +9,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "backends/ssh_nfs/sftp_known_hosts.h"
 #include "backends/ssh_nfs/sftp_status.h"
 #include "foundation/codec.h"
+#include "foundation/file_util.h"
 #include "foundation/log.h"
 
 namespace tarn {
@@ -63,7 +68,11 @@ Status SftpConnection::open(const EndpointConfig& config) {
 
   Status st = connectSocket(config, port);
   if (st.ok()) st = startSession(config, port);
-  if (st.ok()) st = authenticate(config);
+  if (st.ok()) {
+    wipeFreed_ = true;
+    st = authenticate(config);
+    wipeFreed_ = false;
+  }
   if (st.ok()) {
     sftp_ = libssh2_sftp_init(session_);
     if (sftp_ == nullptr) st = error("start sftp subsystem");
@@ -118,10 +127,13 @@ Status SftpConnection::connectSocket(const EndpointConfig& config, uint32_t port
 }
 
 Status SftpConnection::startSession(const EndpointConfig& config, uint32_t port) {
-  session_ = libssh2_session_init_ex(nullptr, nullptr, nullptr, this);
+  session_ = libssh2_session_init_ex(Alloc, Free, Realloc, this);
   if (session_ == nullptr) return Status(Status::kIo, "ssh session: out of memory");
   libssh2_session_set_blocking(session_, 1);
   libssh2_session_set_timeout(session_, long(config.ioTimeoutMs));
+  // The endpoint's certificate check governs host keys as it governs TLS.
+  const std::string knownHosts = config.verifyTls ? KnownHostsPath() : std::string();
+  if (config.verifyTls) PreferKnownHostKeyType(session_, config.host, port, knownHosts);
   int rc = libssh2_session_handshake(session_, fd_);
   if (rc != 0) return error("ssh handshake with " + HostPort(config.host, port), rc);
   libssh2_keepalive_config(session_, 1, config.keepaliveSec);
@@ -131,18 +143,52 @@ Status SftpConnection::startSession(const EndpointConfig& config, uint32_t port)
   std::string hex = hash ? vx::HexEncode(hash, 32) : std::string("unavailable");
   vx::log::write(vx::log::kInfo, "sftp: %s host key sha256 %s (%s)", HostPort(config.host, port).c_str(),
                  hex.c_str(), banner ? banner : "no banner");
+  if (config.verifyTls) return CheckHostKey(session_, config.host, port, knownHosts);
   return Status();
+}
+
+void* SftpConnection::Alloc(size_t count, void** /*abstract*/) { return std::malloc(count); }
+
+void* SftpConnection::Realloc(void* ptr, size_t count, void** abstract) {
+  auto* self = static_cast<SftpConnection*>(*abstract);
+  if (self == nullptr || !self->wipeFreed_ || ptr == nullptr) return std::realloc(ptr, count);
+  // realloc would free the old block unwiped.
+  void* fresh = std::malloc(count);
+  if (fresh == nullptr) return nullptr;
+  std::memcpy(fresh, ptr, std::min(count, ::malloc_usable_size(ptr)));
+  Free(ptr, abstract);
+  return fresh;
+}
+
+void SftpConnection::Free(void* ptr, void** abstract) {
+  auto* self = static_cast<SftpConnection*>(*abstract);
+  if (ptr != nullptr && self != nullptr && self->wipeFreed_) vx::SecureWipe(ptr, ::malloc_usable_size(ptr));
+  std::free(ptr);
+}
+
+Status SftpConnection::keepalive() {
+  if (!usable()) return Status(Status::kNetwork, "keepalive: not connected");
+  int next = 0;
+  int rc = libssh2_keepalive_send(session_, &next);
+  return rc == 0 ? Status() : error("send keepalive", rc);
 }
 
 void SftpConnection::close() {
   if (session_ != nullptr) {
-    // Shut the socket first so that no goodbye below waits on a dead peer.
-    if (broken_ && fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+    if (!broken_ && fd_ >= 0) {
+      // A goodbye only when it leaves at once: a frozen server must not
+      // hold the caller.
+      libssh2_session_set_blocking(session_, 0);
+      libssh2_session_disconnect(session_, "closing");
+      libssh2_session_set_blocking(session_, 1);
+    }
+    // With the socket shut, every call below fails at once and still frees
+    // what it holds; the server closes the handles with the connection.
+    if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
     for (LIBSSH2_SFTP_HANDLE* h : handles_) libssh2_sftp_close_handle(h);
     handles_.clear();
     if (sftp_ != nullptr) libssh2_sftp_shutdown(sftp_);
     sftp_ = nullptr;
-    if (!broken_) libssh2_session_disconnect(session_, "closing");
     libssh2_session_free(session_);
     session_ = nullptr;
   }
@@ -245,64 +291,6 @@ Status SftpConnection::removePath(const std::string& path, bool isDir) {
   if (isDir && !dir) return Status(Status::kNotDirectory, "remove folder " + path + ": it is not a folder", st.native);
   if (isDir && folderHasEntries(path)) return Status(Status::kNotEmpty, "remove folder " + path + ": not empty", st.native);
   return st;
-}
-
-Status SftpConnection::renamePath(const std::string& from, const std::string& to, bool overwrite) {
-  const std::string step = "rename " + from + " -> " + to;
-  LIBSSH2_SFTP_ATTRIBUTES src, dst;
-  if (from == to) {
-    Status st = statPath(from, src, false);
-    return st.ok() ? Status() : st;
-  }
-  if (!overwrite) {
-    if (statPath(to, dst, false).ok()) return Status(Status::kExists, step + ": target exists");
-    int rc = libssh2_sftp_rename_ex(sftp_, from.data(), unsigned(from.size()), to.data(), unsigned(to.size()),
-                                    LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
-    if (rc == 0) return Status();
-    Status st = error(step, rc);
-    if (st.native == int32_t(LIBSSH2_FX_FAILURE) && statPath(to, dst, false).ok())
-      return Status(Status::kExists, step + ": target exists", st.native);
-    return st;
-  }
-
-  int rc = libssh2_sftp_rename_ex(sftp_, from.data(), unsigned(from.size()), to.data(), unsigned(to.size()),
-                                  LIBSSH2_SFTP_RENAME_OVERWRITE | LIBSSH2_SFTP_RENAME_ATOMIC |
-                                      LIBSSH2_SFTP_RENAME_NATIVE);
-  if (rc == 0) return Status();
-  Status first = error(step, rc);
-  if (first.native != int32_t(LIBSSH2_FX_FAILURE) && first.native != int32_t(LIBSSH2_FX_FILE_ALREADY_EXISTS))
-    return first;
-  Status st = statPath(from, src, false);
-  if (!st.ok()) return st;
-  if (!statPath(to, dst, false).ok()) return first;  // refused for another reason
-  bool srcDir = (src.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(src.permissions);
-  bool dstDir = (dst.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(dst.permissions);
-  if (!srcDir && dstDir) return Status(Status::kIsDirectory, step + ": target is a folder", first.native);
-  if (srcDir && !dstDir) return Status(Status::kNotDirectory, step + ": target is not a folder", first.native);
-  if (dstDir && folderHasEntries(to)) return Status(Status::kNotEmpty, step + ": target folder is not empty", first.native);
-
-  // The server cannot replace in one step: move the target aside, rename,
-  // then drop the old copy; a failure puts the old copy back.
-  const std::string aside = SiblingTempName(to, "replaced");
-  rc = libssh2_sftp_rename_ex(sftp_, to.data(), unsigned(to.size()), aside.data(), unsigned(aside.size()),
-                              LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
-  if (rc != 0) return error(step + " (moving the old target aside)", rc);
-  rc = libssh2_sftp_rename_ex(sftp_, from.data(), unsigned(from.size()), to.data(), unsigned(to.size()),
-                              LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
-  if (rc != 0) {
-    st = error(step, rc);
-    bool restored = usable() && libssh2_sftp_rename_ex(sftp_, aside.data(), unsigned(aside.size()), to.data(),
-                                                       unsigned(to.size()),
-                                                       LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE) == 0;
-    if (!restored)
-      vx::log::write(vx::log::kError, "sftp: %s failed and the old target stays at %s", step.c_str(), aside.c_str());
-    return st;
-  }
-  Status removed = removePath(aside, dstDir);
-  if (!removed.ok())
-    vx::log::write(vx::log::kWarn, "sftp: cannot remove the replaced copy %s (%s)", aside.c_str(),
-                   removed.message.c_str());
-  return Status();
 }
 
 }  // namespace tarn

@@ -10,6 +10,9 @@
 // the server offers only that, "keyboard-interactive" (every prompt of every
 // round is answered with it; rounds without prompts are accepted).
 //
+// The server's host key is checked against the known-hosts file before any
+// credential goes out, unless the endpoint's certificate check is off.
+//
 // Owned by one SftpBackend through std::shared_ptr; its streams hold
 // std::weak_ptr so that a stream outliving a disconnect finds the connection
 // gone instead of a freed session. Not thread-safe: the one thread that
@@ -20,6 +23,7 @@
 #include <libssh2_sftp.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,9 +37,22 @@ constexpr uint32_t kSftpDefaultPort = 22;
 constexpr long kSftpNewFileMode = 0644;
 constexpr long kSftpNewFolderMode = 0755;
 
+// Work files that a lost connection left on the server. The back-end keeps
+// them across reconnects and tidies them after its next connect: a copy
+// moved aside during a replacement goes back to its place when its target
+// is missing, and is dropped otherwise; upload files are removed.
+struct SftpLeftovers {
+  struct Replaced {
+    std::string aside;
+    std::string target;
+  };
+  std::vector<Replaced> replaced;
+  std::vector<std::string> uploads;
+};
+
 class SftpConnection {
  public:
-  SftpConnection() = default;
+  explicit SftpConnection(std::shared_ptr<SftpLeftovers> leftovers) : leftovers_(std::move(leftovers)) {}
   ~SftpConnection() { close(); }
   SftpConnection(const SftpConnection&) = delete;
   SftpConnection& operator=(const SftpConnection&) = delete;
@@ -43,9 +60,17 @@ class SftpConnection {
   // Socket, handshake, authentication and SFTP channel; on failure
   // everything opened so far is closed again.
   Status open(const EndpointConfig& config);
-  // Closes tracked handles, the channel, the session and the socket. Fast on
-  // a broken connection: the socket is shut down first so that nothing waits.
+  // Closes tracked handles, the channel, the session and the socket without
+  // waiting on the server: a goodbye goes out when it can leave at once, then
+  // the socket is shut down, so that a frozen server cannot hold the caller
+  // (the connection pool calls this under its lock).
   void close();
+  // Puts back or removes what earlier connections left behind; entries stay
+  // for the next connect when this connection breaks meanwhile.
+  void tidyLeftovers();
+  // Sends an SSH keepalive when one is due; a failure marks the connection
+  // broken.
+  Status keepalive();
 
   bool usable() const { return sftp_ != nullptr && !broken_; }
   LIBSSH2_SESSION* session() const { return session_; }
@@ -65,9 +90,10 @@ class SftpConnection {
 
   // Attributes of a server path (following links when `follow`).
   Status statPath(const std::string& path, LIBSSH2_SFTP_ATTRIBUTES& attrs, bool follow = true);
-  // Rename; with `overwrite` an existing target is replaced. Servers of
-  // protocol 3 cannot replace in one step, so the target is first moved
-  // aside and restored when the second step fails.
+  // Rename; with `overwrite` an existing target is replaced, in one step
+  // through posix-rename@openssh.com where the server has it. Otherwise the
+  // target is first moved aside (recorded in the leftovers until the
+  // replacement is complete) and restored when the second step fails.
   Status renamePath(const std::string& from, const std::string& to, bool overwrite);
   Status removePath(const std::string& path, bool isDir);
   // True when the folder holds at least one entry; errors give false.
@@ -85,6 +111,26 @@ class SftpConnection {
   void markBroken();
   Status authenticateWithKey(const EndpointConfig& config);
   Status authenticateWithPassword(const EndpointConfig& config, const std::string& methods);
+  Status replaceInSteps(const std::string& step, const std::string& from, const std::string& to, bool dstDir);
+  // After a refused replacement: the refusal that the types of both ends
+  // explain, `first` when the target is missing, ok when both ends exist
+  // and one may replace the other.
+  Status checkReplaceable(const std::string& step, const Status& first, const std::string& from,
+                          const std::string& to, bool& dstDir);
+  // One SSH_FXP_EXTENDED request that the library has no call for, sent and
+  // answered on the SFTP channel between the library's own requests; `fx`
+  // is the server's status. Used only while no stream has requests in
+  // flight.
+  Status extendedRequest(const std::string& step, std::string_view name, std::string_view arg1, std::string_view arg2,
+                         uint32_t& fx);
+  Status channelWriteAll(const std::string& step, const uint8_t* data, size_t size);
+  Status channelReadAll(const std::string& step, uint8_t* data, size_t size);
+
+  // libssh2's allocator: while secrets pass through the library, freed
+  // blocks are wiped first.
+  static void* Alloc(size_t count, void** abstract);
+  static void* Realloc(void* ptr, size_t count, void** abstract);
+  static void Free(void* ptr, void** abstract);
 
   static void KeyboardCallback(const char* name, int nameLen, const char* instruction, int instructionLen,
                                int promptCount, const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
@@ -95,8 +141,15 @@ class SftpConnection {
   LIBSSH2_SFTP* sftp_ = nullptr;
   bool broken_ = false;
   std::vector<LIBSSH2_SFTP_HANDLE*> handles_;
+  std::shared_ptr<SftpLeftovers> leftovers_;
   // Only set while keyboard-interactive authentication runs.
   const std::string* kbdPassword_ = nullptr;
+  // Set while authentication runs: the library's freed blocks may hold the
+  // password or its answers.
+  bool wipeFreed_ = false;
+  // Cleared when the server says it lacks posix-rename@openssh.com.
+  bool atomicRename_ = true;
+  uint32_t nextRawId_ = 0;
 };
 
 }  // namespace tarn

@@ -1,11 +1,13 @@
-// How SFTP statuses and SSH library errors become tarn::Status values, and
-// how remote paths resolve against the endpoint's root. No server needed.
+// How SFTP statuses, attributes and SSH library errors become tarn::Status
+// and RemoteAttr values, and how remote paths resolve against the endpoint's
+// root. No server needed.
 #include <gtest/gtest.h>
 #include <libssh2.h>
 
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "backends/ssh_nfs/sftp_connection.h"
 #include "backends/ssh_nfs/sftp_status.h"
+#include "backends/ssh_nfs/sftp_streams.h"
 
 namespace tarn {
 namespace {
@@ -122,6 +124,35 @@ TEST(SftpTempNames, WorkFilesSitBesideTheirTargetAndAreRecognised) {
                            "x.tarn-upload-0123456789abcdef", ".tarn-upload-0123456789abcde"})
     EXPECT_FALSE(SftpConnection::IsTempName(name)) << name;
   EXPECT_TRUE(SftpConnection::IsTempName(".tarn-replaced-0123456789abcdef"));
+}
+
+TEST(SftpStatus, SizesBeyondWhatAFileCanHoldAreRefused) {
+  struct Case {
+    uint64_t size;
+    uint32_t type;
+    bool ok;
+  } cases[] = {
+      {kMaxRemoteFileBytes, LIBSSH2_SFTP_S_IFREG, true},
+      {kMaxRemoteFileBytes + 1, LIBSSH2_SFTP_S_IFREG, false},
+      {~uint64_t(0), LIBSSH2_SFTP_S_IFREG, false},  // "-1" read as unsigned
+      {~uint64_t(0), LIBSSH2_SFTP_S_IFDIR, true},   // a folder's size is not used
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.size);
+    LIBSSH2_SFTP_ATTRIBUTES a{};
+    a.flags = LIBSSH2_SFTP_ATTR_SIZE | LIBSSH2_SFTP_ATTR_PERMISSIONS;
+    a.permissions = c.type | 0644;
+    a.filesize = c.size;
+    RemoteAttr out;
+    out.size = 7;
+    Status st = AttrFromSftp(a, "/srv/x", out);
+    EXPECT_EQ(st.ok(), c.ok) << st.toString();
+    if (c.ok) continue;
+    EXPECT_EQ(st.code, Status::kProtocol);
+    EXPECT_NE(st.message.find("/srv/x"), std::string::npos) << st.message;
+    EXPECT_NE(st.message.find(std::to_string(c.size)), std::string::npos) << st.message;
+    EXPECT_EQ(out.size, 7u);  // left as it was
+  }
 }
 
 }  // namespace

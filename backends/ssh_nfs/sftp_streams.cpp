@@ -17,7 +17,7 @@ Status Gone(const std::string& step) { return Status(Status::kNetwork, step + ":
 
 }  // namespace
 
-RemoteAttr AttrFromSftp(const LIBSSH2_SFTP_ATTRIBUTES& a) {
+Status AttrFromSftp(const LIBSSH2_SFTP_ATTRIBUTES& a, const std::string& path, RemoteAttr& out) {
   RemoteAttr r;
   if (a.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) {
     r.mode = uint32_t(a.permissions);
@@ -38,13 +38,19 @@ RemoteAttr AttrFromSftp(const LIBSSH2_SFTP_ATTRIBUTES& a) {
     }
     r.readOnly = (a.permissions & kWriteBits) == 0;
   }
-  if ((a.flags & LIBSSH2_SFTP_ATTR_SIZE) && r.type != RemoteAttr::kDirectory) r.size = a.filesize;
+  if ((a.flags & LIBSSH2_SFTP_ATTR_SIZE) && r.type != RemoteAttr::kDirectory) {
+    if (a.filesize > kMaxRemoteFileBytes)
+      return Status(Status::kProtocol, "stat " + path + ": the server reports a size of " + std::to_string(a.filesize) +
+                                           " bytes, more than a file can hold");
+    r.size = a.filesize;
+  }
   if (a.flags & LIBSSH2_SFTP_ATTR_ACMODTIME) {
     r.mtime = Timestamp{int64_t(a.mtime), 0};
     r.atime = Timestamp{int64_t(a.atime), 0};
     r.ctime = r.mtime;  // protocol 3 has no change or creation time
   }
-  return r;
+  out = r;
+  return Status();
 }
 
 Status SftpReadStream::read(uint8_t* buffer, uint64_t length, uint64_t& got) {
@@ -94,8 +100,8 @@ Status SftpWriteStream::write(const uint8_t* data, uint64_t length) {
   if (!conn) return fail(st);
   while (length > 0) {
     ssize_t n = libssh2_sftp_write(handle_, reinterpret_cast<const char*>(data), size_t(std::min(length, kMaxCallBytes)));
-    if (n < 0) return fail(conn->error("write " + writePath_, int(n)));
-    if (n == 0) return fail(Status(Status::kIo, "write " + writePath_ + ": the server accepted no data"));
+    if (n < 0) return fail(conn->error("upload " + target_, int(n)));
+    if (n == 0) return fail(Status(Status::kIo, "upload " + target_ + ": the server accepted no data"));
     data += n;
     length -= uint64_t(n);
     written_ += uint64_t(n);
@@ -115,12 +121,12 @@ Status SftpWriteStream::finish(RemoteAttr* out) {
   // copy; a server without the extension, or that refuses it, still gets
   // the upload. A failed flush fails the upload.
   if (libssh2_sftp_fsync(handle_) != 0) {
-    st = conn->error("fsync " + writePath_);
+    st = conn->error("finish upload " + target_);
     if (st.code != Status::kUnsupported && st.code != Status::kAccessDenied) return fail(st);
   }
   LIBSSH2_SFTP_HANDLE* h = handle_;
   handle_ = nullptr;
-  st = conn->closeHandle(h, "close " + writePath_);
+  st = conn->closeHandle(h, "finish upload " + target_);
   if (!st.ok()) {
     done_ = true;
     if (!inPlace_) dropTemp(conn.get());
@@ -131,15 +137,19 @@ Status SftpWriteStream::finish(RemoteAttr* out) {
     if (!st.ok()) {
       done_ = true;
       dropTemp(conn.get());
+      st.message = "finish upload " + target_ + ": " + st.message;
       return st;
     }
   }
   done_ = true;
   if (out != nullptr) {
+    // The new content is in place: a failed look at it afterwards leaves
+    // the attributes that the upload itself knows.
     LIBSSH2_SFTP_ATTRIBUTES attrs;
-    st = conn->statPath(target_, attrs);
-    if (!st.ok()) return st;
-    *out = AttrFromSftp(attrs);
+    if (!conn->statPath(target_, attrs).ok() || !AttrFromSftp(attrs, target_, *out).ok()) {
+      *out = RemoteAttr{};
+      out->size = size_;
+    }
   }
   return Status();
 }
@@ -147,14 +157,14 @@ Status SftpWriteStream::finish(RemoteAttr* out) {
 void SftpWriteStream::dropTemp(SftpConnection* conn) {
   if (conn != nullptr && conn->usable() && conn->removePath(writePath_, false).ok()) return;
   if (conn != nullptr && conn->usable()) return;  // the server refused: nothing to retry later
-  if (auto orphans = orphans_.lock()) orphans->push_back(writePath_);
+  if (auto leftovers = leftovers_.lock()) leftovers->uploads.push_back(writePath_);
 }
 
 void SftpWriteStream::abort() {
   if (done_) return;
   done_ = true;
   auto conn = conn_.lock();
-  if (conn && handle_ != nullptr && conn->tracks(handle_)) conn->closeHandle(handle_, "close " + writePath_);
+  if (conn && handle_ != nullptr && conn->tracks(handle_)) conn->closeHandle(handle_, "abort upload " + target_);
   handle_ = nullptr;
   // A resumed upload keeps what it stored, so that the next one continues.
   if (!inPlace_) dropTemp(conn.get());

@@ -16,13 +16,12 @@
 namespace tarn {
 
 class SftpConnection;
+struct SftpLeftovers;
 
-// Temporary upload files that could not be removed because the connection
-// had gone; the back-end removes them after its next connect.
-using SftpOrphanList = std::vector<std::string>;
-
-// Converts SFTP attributes; a server that knows one time gives all three.
-RemoteAttr AttrFromSftp(const LIBSSH2_SFTP_ATTRIBUTES& attrs);
+// Converts SFTP attributes of `path`; a server that knows one time gives
+// all three. A size above kMaxRemoteFileBytes is refused as a protocol
+// failure: the cache derives block counts from it.
+Status AttrFromSftp(const LIBSSH2_SFTP_ATTRIBUTES& attrs, const std::string& path, RemoteAttr& out);
 
 class SftpReadStream final : public IReadStream {
  public:
@@ -42,10 +41,10 @@ class SftpWriteStream final : public IWriteStream {
  public:
   // `writePath` is the temporary file (or the target itself when resuming,
   // `inPlace`); `target` is where finish puts the content.
-  SftpWriteStream(std::weak_ptr<SftpConnection> conn, std::weak_ptr<SftpOrphanList> orphans,
+  SftpWriteStream(std::weak_ptr<SftpConnection> conn, std::weak_ptr<SftpLeftovers> leftovers,
                   LIBSSH2_SFTP_HANDLE* handle, std::string writePath, std::string target, uint64_t size, bool inPlace)
       : conn_(std::move(conn)),
-        orphans_(std::move(orphans)),
+        leftovers_(std::move(leftovers)),
         handle_(handle),
         writePath_(std::move(writePath)),
         target_(std::move(target)),
@@ -63,7 +62,7 @@ class SftpWriteStream final : public IWriteStream {
   void dropTemp(SftpConnection* conn);
 
   std::weak_ptr<SftpConnection> conn_;
-  std::weak_ptr<SftpOrphanList> orphans_;
+  std::weak_ptr<SftpLeftovers> leftovers_;
   LIBSSH2_SFTP_HANDLE* handle_;
   std::string writePath_;
   std::string target_;

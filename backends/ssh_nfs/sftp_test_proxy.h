@@ -1,7 +1,10 @@
 // A TCP relay on 127.0.0.1 between an SFTP test and the test server that can
 // stop passing bytes on demand, so that a test sees a server that went
-// silent in the middle of a session, and that counts what the server sends. Owned by the test; pause may be called
-// from the test's thread while the relay thread runs.
+// silent in the middle of a session; that can cut every connection in place
+// of passing on the client's n-th send, so that a test sees the network fail
+// between two requests; and that counts the bytes of both directions. Owned
+// by the test; pause, cutAtClientSend and the counters may be used from the
+// test's thread while the relay thread runs.
 #pragma once
 
 #include <netinet/in.h>
@@ -41,8 +44,18 @@ class PausableRelay {
 
   uint32_t port() const { return port_; }
   void pause(bool on) { paused_ = on; }
-  // Bytes passed from the server to the client so far.
+  // Counting from now, the client's n-th send (as one read of the relay
+  // sees it) is not passed on: every connection is closed instead. 0 turns
+  // it off.
+  void cutAtClientSend(int n) {
+    sendsLeft_ = n;
+    cut_ = false;
+  }
+  // True once an armed cut happened.
+  bool cut() const { return cut_; }
+  // Bytes passed so far from the server to the client and back.
   uint64_t bytesFromServer() const { return fromServer_; }
+  uint64_t bytesFromClient() const { return fromClient_; }
 
  private:
   struct Pair {
@@ -73,8 +86,8 @@ class PausableRelay {
       std::vector<Pair> kept;
       for (size_t i = 0; i < polled; ++i) {
         const Pair p = pairs_[i];
-        bool open = forward(fds[1 + 2 * i].revents, p.a, p.b, nullptr) &&
-                    forward(fds[2 + 2 * i].revents, p.b, p.a, &fromServer_);
+        bool open = forward(fds[1 + 2 * i].revents, p.a, p.b, &fromClient_, &sendsLeft_) &&
+                    forward(fds[2 + 2 * i].revents, p.b, p.a, &fromServer_, nullptr);
         if (open) {
           kept.push_back(p);
         } else {
@@ -100,12 +113,16 @@ class PausableRelay {
     pairs_.push_back({a, b});
   }
 
-  static bool forward(short revents, int from, int to, std::atomic<uint64_t>* counter) {
+  bool forward(short revents, int from, int to, std::atomic<uint64_t>* counter, std::atomic<int>* sendsLeft) {
     if (revents == 0) return true;
     char buf[65536];
     ssize_t n = ::recv(from, buf, sizeof(buf), 0);
     if (n <= 0) return false;
-    if (counter != nullptr) *counter += uint64_t(n);
+    if (sendsLeft != nullptr && *sendsLeft > 0 && --*sendsLeft == 0) {
+      cutAll();
+      return false;
+    }
+    *counter += uint64_t(n);
     for (ssize_t sent = 0; sent < n;) {
       ssize_t m = ::send(to, buf + sent, size_t(n - sent), MSG_NOSIGNAL);
       if (m <= 0) return false;
@@ -114,12 +131,24 @@ class PausableRelay {
     return true;
   }
 
+  // Shuts every relayed connection down; the loop then closes them.
+  void cutAll() {
+    cut_ = true;  // before the client can see the cut
+    for (const auto& p : pairs_) {
+      ::shutdown(p.a, SHUT_RDWR);
+      ::shutdown(p.b, SHUT_RDWR);
+    }
+  }
+
   uint32_t target_;
   int listen_ = -1;
   uint32_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<bool> paused_{false};
   std::atomic<uint64_t> fromServer_{0};
+  std::atomic<uint64_t> fromClient_{0};
+  std::atomic<int> sendsLeft_{0};
+  std::atomic<bool> cut_{false};
   std::vector<Pair> pairs_;
   std::thread thread_;
 };

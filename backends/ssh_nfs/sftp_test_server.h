@@ -1,7 +1,9 @@
 // Shared by the SFTP tests that need the OpenSSH test server: its endpoint
 // from the environment that testing/servers/sshd.sh writes (a missing
-// variable fails the test), per-test folders, and a way to break this
-// process's connections to the server as a network failure would.
+// variable fails the test), a data folder of this process's own (so that
+// the host keys it records meet no file of an earlier server), per-test
+// folders, and a way to break this process's connections to the server as a
+// network failure would.
 #pragma once
 
 #include <arpa/inet.h>
@@ -12,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -39,8 +42,26 @@ inline std::string FileText(const std::string& path) {
   return ss.str();
 }
 
+// Points TARN_ROOT at a fresh folder removed at exit; runs before anything
+// of the process asks for the data folder.
+inline const std::string& PrivateDataRoot() {
+  static const std::string root = [] {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tarn-sftp-test.XXXXXX").string();
+    if (::mkdtemp(tmpl.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+    ::setenv("TARN_ROOT", tmpl.c_str(), 1);
+    static std::string removeAtExit = tmpl;
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(removeAtExit, ec);
+    });
+    return tmpl;
+  }();
+  return root;
+}
+
 // Password log-in on the main port, rooted at the server's data folder.
 inline EndpointConfig ServerEndpoint() {
+  PrivateDataRoot();
   EndpointConfig c;
   c.protocol = "sftp";
   c.host = Env("SFTP_HOST");

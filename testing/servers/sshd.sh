@@ -3,7 +3,8 @@
 #   sshd.sh start RUNDIR   serves SFTP on 127.0.0.1 (one port with every
 #                          authentication method, one with keyboard-interactive
 #                          instead of password, one whose SFTP server refuses
-#                          the space and fsync extensions) for the user
+#                          the space, fsync and atomic rename extensions) for
+#                          the user
 #                          "tarntest", makes
 #                          client keys of every supported kind and writes
 #                          RUNDIR/sshd.env
@@ -145,7 +146,7 @@ Subsystem sftp internal-sftp
 Match LocalPort $kbd_port
   PasswordAuthentication no
 Match LocalPort $limited_port
-  ForceCommand internal-sftp -P statvfs,fstatvfs,fsync
+  ForceCommand internal-sftp -P statvfs,fstatvfs,fsync,posix-rename
 CONF
     "$sshd_bin" -t -f "$dir/sshd_config"
     "$sshd_bin" -f "$dir/sshd_config" -E "$dir/sshd.log"

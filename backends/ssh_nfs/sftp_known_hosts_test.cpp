@@ -1,0 +1,138 @@
+// Host-key pinning against the OpenSSH test server, with OpenSSH's own
+// tools (ssh-keyscan, ssh-keygen) as the independent reader and writer of
+// the known-hosts format.
+#include "backends/ssh_nfs/sftp_known_hosts.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "backends/ssh_nfs/sftp_backend.h"
+#include "backends/ssh_nfs/sftp_test_server.h"
+#include "foundation/codec.h"
+
+namespace tarn {
+namespace {
+
+using sftp_test::Env;
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof(buf), p)) > 0) out.append(buf, n);
+  EXPECT_EQ(::pclose(p), 0) << command;
+  return out;
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+class SftpHostKeys : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sftp_test::ServerConfigured());
+    sftp_test::PrivateDataRoot();
+    file_ = KnownHostsPath();
+    std::filesystem::remove(file_);
+    port_ = Env("SFTP_PORT");
+    name_ = "[127.0.0.1]:" + port_;
+  }
+
+  // The server's key of one type as ssh-keyscan shows it: "name type base64\n".
+  std::string scan(const char* type) {
+    return Shell("ssh-keyscan -p " + port_ + " -t " + type + " 127.0.0.1 2>/dev/null");
+  }
+  // A key the server does not have, as a known-hosts line for it.
+  std::string foreign(const char* keyVar) {
+    std::string pub = sftp_test::FileText(Env(keyVar) + ".pub");
+    return name_ + " " + pub.substr(0, pub.rfind(' ')) + "\n";
+  }
+  // ssh-keygen's fingerprint of the key on a known-hosts line.
+  std::string fingerprint(const std::string& line) {
+    std::string tmp = file_ + ".one";
+    WriteText(tmp, line);
+    std::string out = Shell("ssh-keygen -l -f " + tmp);
+    std::filesystem::remove(tmp);
+    size_t at = out.find("SHA256:");
+    return out.substr(at, out.find(' ', at) - at);
+  }
+  Status connect(bool verify) {
+    EndpointConfig cfg = sftp_test::ServerEndpoint();
+    cfg.verifyTls = verify;
+    SftpBackend b(cfg);
+    return b.connect();
+  }
+
+  std::string file_, port_, name_;
+};
+
+TEST_F(SftpHostKeys, FirstConnectRecordsTheKeyAsSshSeesIt) {
+  ASSERT_TRUE(connect(true).ok());
+  const std::string recorded = sftp_test::FileText(file_);
+  EXPECT_EQ(recorded, scan("ecdsa"));
+  Shell("ssh-keygen -F '" + name_ + "' -f " + file_ + " >/dev/null");  // fails unless ssh finds the host
+  ASSERT_TRUE(connect(true).ok());
+  EXPECT_EQ(sftp_test::FileText(file_), recorded);
+
+  // Our fingerprint is the one ssh prints.
+  std::vector<uint8_t> blob;
+  ASSERT_TRUE(vx::Base64Decode(recorded.substr(recorded.rfind(' ') + 1, recorded.size() - recorded.rfind(' ') - 2), blob));
+  EXPECT_EQ(HostKeyFingerprint(blob.data(), blob.size()), fingerprint(recorded));
+}
+
+TEST_F(SftpHostKeys, RecordedKeysDecideWhoMayHearTheCredentials) {
+  const std::string others = "# kept\n@cert-authority *.example.org " + foreign("SFTP_KEY_UNLISTED").substr(name_.size() + 1) +
+                             "not a known-hosts line\n";
+  struct Case {
+    const char* what;
+    std::string file;
+    bool verify;
+    int32_t code;
+    std::string expectFile;  // empty: unchanged
+  } cases[] = {
+      {"the recorded key", scan("ecdsa"), true, Status::kOk, ""},
+      {"only another type recorded: the server shows that one", scan("ed25519"), true, Status::kOk, ""},
+      {"lines of other kinds stay as they are", others, true, Status::kOk, others + scan("ecdsa")},
+      {"another key of the same type", foreign("SFTP_KEY_ECDSA"), true, Status::kAuthFailed, ""},
+      {"another key of another type", foreign("SFTP_KEY_UNLISTED"), true, Status::kAuthFailed, ""},
+      {"a changed key with the check off", foreign("SFTP_KEY_ECDSA"), false, Status::kOk, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteText(file_, c.file);
+    Status st = connect(c.verify);
+    EXPECT_EQ(st.code, c.code) << st.toString();
+    EXPECT_EQ(sftp_test::FileText(file_), c.expectFile.empty() ? c.file : c.expectFile);
+    if (c.code != Status::kAuthFailed) continue;
+    // Both fingerprints, as ssh prints them, and how to accept the new key.
+    const std::string type = c.file.substr(name_.size() + 1, c.file.find(' ', name_.size() + 1) - name_.size() - 1);
+    const std::string offered = scan(type.rfind("ecdsa", 0) == 0 ? "ecdsa" : "ed25519");
+    EXPECT_NE(st.message.find("host key of " + name_ + " changed"), std::string::npos) << st.message;
+    EXPECT_NE(st.message.find(fingerprint(c.file)), std::string::npos) << st.message;
+    EXPECT_NE(st.message.find(fingerprint(offered)), std::string::npos) << st.message;
+    const std::string hint = "ssh-keygen -R '" + name_ + "' -f " + file_;
+    ASSERT_NE(st.message.find(hint), std::string::npos) << st.message;
+    Shell(hint + " >/dev/null 2>&1");
+    EXPECT_TRUE(connect(true).ok());
+  }
+}
+
+TEST_F(SftpHostKeys, HashedNamesAreUnderstood) {
+  WriteText(file_, scan("ecdsa"));
+  Shell("ssh-keygen -H -f " + file_ + " >/dev/null 2>&1");
+  const std::string hashed = sftp_test::FileText(file_);
+  ASSERT_EQ(hashed.rfind("|1|", 0), 0u) << hashed;
+  EXPECT_TRUE(connect(true).ok());
+  EXPECT_EQ(sftp_test::FileText(file_), hashed);
+
+  WriteText(file_, foreign("SFTP_KEY_ECDSA"));
+  Shell("ssh-keygen -H -f " + file_ + " >/dev/null 2>&1");
+  EXPECT_EQ(connect(true).code, Status::kAuthFailed);
+}
+
+}  // namespace
+}  // namespace tarn

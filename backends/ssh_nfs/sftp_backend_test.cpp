@@ -309,6 +309,33 @@ TEST_F(SftpOps, ErrorsNameTheUsersFileNotTheWorkFile) {
   std::filesystem::permissions(local_ / "ro", std::filesystem::perms::owner_all);
 }
 
+TEST_F(SftpOps, LargeUploadsInUnevenWritesArriveIntact) {
+  // More than the stream keeps in flight, in writes that straddle its
+  // internal steps; an abort with data in flight keeps the old copy.
+  const auto data = Pattern(9 << 20, 8);
+  put("/f", Pattern(100, 1));
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(b_->openWrite("/f", 0, data.size(), w).ok());
+  ASSERT_TRUE(w->write(data.data(), 6 << 20).ok());
+  w->abort();
+  w.reset();
+  EXPECT_EQ(get("/f"), Pattern(100, 1));
+  EXPECT_EQ(names("/"), std::vector<std::string>{"f"});
+
+  ASSERT_TRUE(b_->openWrite("/f", 0, data.size(), w).ok());
+  const size_t steps[] = {1, (3 << 20) + 7, 65535, (5 << 20) + 3};
+  size_t at = 0;
+  for (size_t n : steps) {
+    ASSERT_TRUE(w->write(data.data() + at, n).ok());
+    at += n;
+  }
+  ASSERT_TRUE(w->write(data.data() + at, data.size() - at).ok());
+  RemoteAttr out;
+  ASSERT_TRUE(w->finish(&out).ok());
+  EXPECT_EQ(out.size, data.size());
+  EXPECT_EQ(get("/f"), data);
+}
+
 TEST_F(SftpOps, EmptyUploadCreatesAnEmptyObjectAndKeepsPermissions) {
   std::unique_ptr<IWriteStream> w;
   ASSERT_TRUE(b_->openWrite("/new", 0, 0, w).ok());

@@ -1,6 +1,7 @@
 #include "backends/ssh_nfs/sftp_streams.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "backends/ssh_nfs/sftp_connection.h"
@@ -11,6 +12,9 @@ namespace {
 // The largest count handed to one library call; the library splits it into
 // protocol packets itself.
 constexpr uint64_t kMaxCallBytes = 1u << 20;
+// Upload data sent and not yet acknowledged, across write calls: enough to
+// keep the server busy while acknowledgements travel back.
+constexpr uint64_t kMaxInFlightBytes = 4u << 20;
 constexpr uint32_t kWriteBits = 0222;
 
 Status Gone(const std::string& step) { return Status(Status::kNetwork, step + ": the connection was closed"); }
@@ -98,14 +102,28 @@ Status SftpWriteStream::write(const uint8_t* data, uint64_t length) {
   Status st;
   auto conn = live(st, "upload");
   if (!conn) return fail(st);
+  if (stage_.empty()) stage_.resize(kMaxInFlightBytes + kMaxCallBytes);
   while (length > 0) {
-    ssize_t n = libssh2_sftp_write(handle_, reinterpret_cast<const char*>(data), size_t(std::min(length, kMaxCallBytes)));
-    if (n < 0) return fail(conn->error("upload " + target_, int(n)));
-    if (n == 0) return fail(Status(Status::kIo, "upload " + target_ + ": the server accepted no data"));
-    data += n;
-    length -= uint64_t(n);
-    written_ += uint64_t(n);
+    // The library skips the bytes it already sent at the front of the
+    // buffer it is given: new data goes right behind them.
+    const uint64_t take = std::min({length, kMaxCallBytes, kMaxInFlightBytes - std::min(inFlight_, kMaxInFlightBytes)});
+    std::memcpy(stage_.data() + inFlight_, data, size_t(take));
+    st = push(*conn, take);
+    if (!st.ok()) return fail(st);
+    data += take;
+    length -= take;
+    written_ += take;
   }
+  return Status();
+}
+
+Status SftpWriteStream::push(SftpConnection& conn, uint64_t fresh) {
+  // Sends the fresh bytes and returns once the server acknowledged at least
+  // the oldest write; the rest stays in flight across calls.
+  ssize_t n = libssh2_sftp_write(handle_, reinterpret_cast<const char*>(stage_.data()), size_t(inFlight_ + fresh));
+  if (n < 0) return conn.error("upload " + target_, int(n));
+  if (n == 0) return Status(Status::kIo, "upload " + target_ + ": the server accepted no data");
+  inFlight_ = inFlight_ + fresh - uint64_t(n);
   return Status();
 }
 
@@ -117,6 +135,10 @@ Status SftpWriteStream::finish(RemoteAttr* out) {
   Status st;
   auto conn = live(st, "finish upload");
   if (!conn) return fail(st);
+  while (inFlight_ > 0) {
+    st = push(*conn, 0);
+    if (!st.ok()) return fail(st);
+  }
   // fsync@openssh.com makes the data durable before it replaces the old
   // copy; a server without the extension, or that refuses it, still gets
   // the upload. A failed flush fails the upload.

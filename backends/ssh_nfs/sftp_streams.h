@@ -57,6 +57,9 @@ class SftpWriteStream final : public IWriteStream {
 
  private:
   std::shared_ptr<SftpConnection> live(Status& st, const char* step);
+  // Hands the library the bytes in flight plus `fresh` new ones staged
+  // behind them; it sends what is new and waits for one acknowledgement.
+  Status push(SftpConnection& conn, uint64_t fresh);
   Status fail(Status st);
   // Removes the temporary file, or leaves it to the back-end's next connect.
   void dropTemp(SftpConnection* conn);
@@ -68,6 +71,10 @@ class SftpWriteStream final : public IWriteStream {
   std::string target_;
   uint64_t size_;
   uint64_t written_ = 0;
+  // Bytes the library sent and the server has not acknowledged yet; their
+  // places at the front of stage_ stay reserved, new data follows them.
+  uint64_t inFlight_ = 0;
+  std::vector<uint8_t> stage_;
   bool inPlace_;
   bool done_ = false;
 };

@@ -14,12 +14,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "backends/ssh_nfs/sftp_backend.h"
+#include "testing/temp_dir.h"
 
 namespace tarn::sftp_test {
 
@@ -45,18 +45,10 @@ inline std::string FileText(const std::string& path) {
 // Points TARN_ROOT at a fresh folder removed at exit; runs before anything
 // of the process asks for the data folder.
 inline const std::string& PrivateDataRoot() {
-  static const std::string root = [] {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tarn-sftp-test.XXXXXX").string();
-    if (::mkdtemp(tmpl.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    ::setenv("TARN_ROOT", tmpl.c_str(), 1);
-    static std::string removeAtExit = tmpl;
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(removeAtExit, ec);
-    });
-    return tmpl;
-  }();
-  return root;
+  static const test::TempDir dir("tarn-sftp-test");
+  static const bool set = ::setenv("TARN_ROOT", dir.path().c_str(), 1) == 0;
+  EXPECT_TRUE(set);
+  return dir.path();
 }
 
 // Password log-in on the main port, rooted at the server's data folder.

@@ -1,6 +1,7 @@
 #include "backends/ssh_nfs/sftp_connection.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -8,8 +9,6 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <malloc.h>
 
 #include <algorithm>
 #include <cerrno>

@@ -102,7 +102,7 @@ Status SftpWriteStream::write(const uint8_t* data, uint64_t length) {
   Status st;
   auto conn = live(st, "upload");
   if (!conn) return fail(st);
-  if (stage_.empty()) stage_.resize(kMaxInFlightBytes + kMaxCallBytes);
+  if (stage_.empty()) stage_.resize(size_t(std::min(size_, kMaxInFlightBytes + kMaxCallBytes)));
   while (length > 0) {
     // The library skips the bytes it already sent at the front of the
     // buffer it is given: new data goes right behind them.

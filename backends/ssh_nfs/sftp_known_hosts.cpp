@@ -3,7 +3,6 @@
 #include <array>
 #include <cstring>
 #include <mutex>
-#include <string_view>
 #include <vector>
 
 #include "foundation/codec.h"

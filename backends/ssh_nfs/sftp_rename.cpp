@@ -2,7 +2,6 @@
 // posix-rename extension, replacement in steps where the server lacks it,
 // and the tidying of what an interrupted replacement or upload left behind.
 #include <algorithm>
-#include <cstring>
 
 #include "backends/ssh_nfs/sftp_connection.h"
 #include "backends/ssh_nfs/sftp_status.h"

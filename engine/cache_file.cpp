@@ -181,8 +181,18 @@ Status CacheFile::ensureRange(uint64_t offset, uint64_t length, const Fetcher& f
   }
 }
 
+Status CacheFile::prefetchRange(uint64_t offset, uint64_t length, const Fetcher& fetcher,
+                                const CancelToken* cancel) {
+  std::unique_lock<std::mutex> lock(mu_);
+  if (offset >= size_ || length == 0) return Status();
+  const uint64_t first = offset / blockSize_;
+  const uint64_t last = (std::min(size_, offset + length) - 1) / blockSize_;
+  growStatesLocked();
+  return fetchBlocks(first, last, fetcher, cancel, lock, false);
+}
+
 Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetcher, const CancelToken* cancel,
-                              std::unique_lock<std::mutex>& lock) {
+                              std::unique_lock<std::mutex>& lock, bool waitForOthers) {
   uint64_t waitStart = 0;
   bool warned = false;
   for (;;) {
@@ -195,7 +205,7 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
         break;
       }
     }
-    if (busy > last) break;
+    if (busy > last || !waitForOthers) break;
     const uint64_t now = SteadyNowMs();
     if (waitStart == 0) waitStart = now == 0 ? 1 : now;
     if (!warned && now - waitStart > kInFlightWarnMs) {
@@ -213,7 +223,7 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
 
   std::vector<std::pair<uint64_t, uint64_t>> runs;
   for (uint64_t b = first; b <= last; ++b) {
-    if (states_[b] & kBlockPresent) continue;
+    if ((states_[b] & kBlockPresent) || inFlightLocked(b)) continue;
     if (!runs.empty() && runs.back().second + 1 == b)
       runs.back().second = b;
     else

@@ -66,6 +66,10 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
               const CancelToken* cancel);
   bool readIfCached(uint64_t offset, void* buffer, uint64_t length);
   Status ensureRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel);
+  // ensureRange for readahead: fetches the missing blocks that no other fetch
+  // is bringing in and returns without waiting for the others, so that
+  // readahead pieces sharing a block run side by side rather than in turn.
+  Status prefetchRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel);
   Status write(uint64_t offset, const void* data, uint64_t length);
   Status truncate(uint64_t newSize);
   void reset();
@@ -98,8 +102,9 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
  private:
   friend class DataCache;
 
+  // waitForOthers false: blocks another fetch is bringing in are skipped.
   Status fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetcher, const CancelToken* cancel,
-                     std::unique_lock<std::mutex>& lock);
+                     std::unique_lock<std::mutex>& lock, bool waitForOthers = true);
   // Stores fetched bytes into the run's blocks that are still missing; the
   // caller holds the mutex and has checked the epoch.
   Status storeFetchedLocked(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf);

@@ -280,6 +280,28 @@ TEST_F(CacheFileTest, SecondReaderWaitsForTheFetchInFlight) {
   EXPECT_EQ(remote_.calls(), 1u);
 }
 
+TEST_F(CacheFileTest, PrefetchSkipsBlocksInFlightInsteadOfWaiting) {
+  auto f = makeFile(Pattern(4 * kBs, 9));
+  Gate gate;
+  remote_.gate = &gate;
+  auto first = std::async(std::launch::async, [&] { return f->prefetchRange(0, 2 * kBs + 10, remote_.fetcher(), nullptr); });
+  ASSERT_TRUE(gate.waitArrived());
+  // Blocks 0..2 are in flight; the overlapping piece takes block 3 alone and
+  // must come back while the first fetch is still held.
+  auto second =
+      std::async(std::launch::async, [&] { return f->prefetchRange(2 * kBs + 10, 2 * kBs, remote_.fetcher(), nullptr); });
+  ASSERT_EQ(second.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+  EXPECT_TRUE(second.get().ok());
+  std::string block(kBs, '\0');
+  EXPECT_TRUE(f->readIfCached(3 * kBs, block.data(), kBs));
+  EXPECT_FALSE(f->readIfCached(2 * kBs, block.data(), kBs));
+  gate.release();
+  EXPECT_TRUE(first.get().ok());
+  EXPECT_TRUE(f->isComplete());
+  std::lock_guard<std::mutex> lock(remote_.mu);
+  EXPECT_EQ(remote_.requests, (std::vector<std::pair<uint64_t, uint64_t>>{{0, 3 * kBs}, {3 * kBs, kBs}}));
+}
+
 TEST_F(CacheFileTest, WaitForBlockInFlightEndsOnCancel) {
   auto f = makeFile(Pattern(kBs, 7));
   Gate gate;

@@ -1,0 +1,262 @@
+// Volume lifecycle: start, stop, the maintenance tick, offline
+// mode, the network-change kick, the dirty rescan, cache clearing and the
+// last error.
+#include "engine/volume.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "engine/clock.h"
+#include "engine/data_cache.h"
+#include "engine/meta_cache.h"
+#include "foundation/file_util.h"
+#include "foundation/log.h"
+#include "foundation/share_link.h"
+
+namespace tarn {
+namespace {
+
+constexpr uint64_t kMsPerSecond = 1000;
+
+uint32_t Threads(int64_t count) { return static_cast<uint32_t>(std::max<int64_t>(count, 1)); }
+
+}  // namespace
+
+Volume::ActiveCall::ActiveCall(Volume* volume) : volume_(volume) {
+  // Counted before the flags are read: stop sets stopping and then waits for
+  // the count, so one of the two always sees the other.
+  volume_->activeCalls_.fetch_add(1);
+  ok_ = volume_->started_.load() && !volume_->stopping_.load();
+}
+
+Volume::ActiveCall::~ActiveCall() {
+  if (volume_->activeCalls_.fetch_sub(1) == 1) volume_->activeCalls_.notify_all();
+}
+
+Volume::~Volume() { stop(0); }
+
+Status Volume::start(std::string* errorText) {
+  if (started_.load()) return Status();
+  const std::string id = config_.id;
+  cacheDir_ = config_.cache.dir.empty() ? vx::JoinPath(cacheRoot_, id) : config_.cache.dir;
+
+  auto cache = std::make_unique<DataCache>(cacheDir_, config_.cache.blockBytes, config_.cache.maxBytes,
+                                           config_.cache.keepDirtyForever);
+  if (!cache->ensureDir(errorText))
+    return Status(Status::kIo, errorText != nullptr ? *errorText : std::string("cache init failed"));
+  cache_ = std::move(cache);
+  meta_ = std::make_unique<MetaCache>(config_.cache.metaTtlMs, config_.cache.dirTtlMs, config_.cache.negativeTtlMs,
+                                      offline_.load());
+  pool_ = std::make_unique<ConnectionPool>(backendFactory_, config_.net.connections);
+  const int64_t connections = config_.net.connections;
+  prefetchPool_ = std::make_unique<WorkerPool>(Threads(connections - 1), "prefetch");
+  uploadPool_ = std::make_unique<WorkerPool>(
+      Threads(std::min<int64_t>(config_.transfer.parallelChunks, connections)), "upload");
+  reaperPool_ = std::make_unique<WorkerPool>(1, "reaper");
+
+  cancel_ = std::make_shared<CancelToken>();
+  stopping_ = false;
+  capsFromServer_ = false;
+  rangeIgnored_ = !caps()->rangeRead;
+
+  if (!offline_.load()) {
+    ConnectionPool::Lease lease;
+    Status st = pool_->acquire(lease, cancel_.get(), config_.net.connectTimeoutMs + timings_.connectSlackMs);
+    if (st.ok()) {
+      noteConnected(*lease.backend());
+    } else {
+      setLastError(st);
+      vx::log::write(vx::log::kWarn, "%s: initial connect failed: %s (serving from cache)", id.c_str(),
+                     st.toString().c_str());
+    }
+  }
+
+  for (const std::string& path : cache_->dirtyFiles()) {
+    vx::log::write(vx::log::kInfo, "%s: resuming upload of %s", id.c_str(), path.c_str());
+    queueUpload(path, 0, nullptr);
+  }
+
+  started_ = true;
+  tickThread_ = std::thread([this] { tickLoop(); });
+  return Status();
+}
+
+void Volume::noteConnected(IBackend& backend) {
+  if (capsFromServer_.load()) return;
+  auto caps = std::make_shared<BackendCaps>(backend.caps());
+  config_.probed.applyTo(*caps);
+  if (capsFromServer_.exchange(true)) return;
+  rangeIgnored_ = !caps->rangeRead;
+  vx::log::write(vx::log::kInfo, "%s: connected to %s (server=%s, random_write=%d, resume=%d, case_sensitive=%d)",
+                 config_.id.c_str(), DisplayUrl(config_).c_str(), caps->server.c_str(), caps->randomWrite ? 1 : 0,
+                 caps->resumableUpload ? 1 : 0, caps->caseSensitive ? 1 : 0);
+  caps_.store(std::move(caps));
+}
+
+void Volume::stop(uint32_t waitMs) {
+  if (!started_.load()) return;
+  reaperPool_->waitIdle();
+  if (waitMs != 0) rescanDirty();
+
+  stopping_ = true;
+  cancel_->cancel();
+  {
+    std::lock_guard<std::mutex> lock(tickMu_);
+    wake_ = true;
+  }
+  tickCv_.notify_all();
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+  }
+  uploadCv_.notify_all();
+  if (tickThread_.joinable()) tickThread_.join();
+
+  waitForCallers();
+  prefetchPool_->stop();
+  uploadPool_->stop();
+  // A stream holds a lease of the pool for its whole life; the pool waits
+  // for every lease, so the streams go first.
+  dropAllStreams();
+  pool_->disconnectIdle();
+  pool_.reset();
+
+  prefetchPool_.reset();
+  uploadPool_.reset();
+  reaperPool_.reset();
+  meta_.reset();
+  cache_.reset();
+  started_ = false;
+}
+
+void Volume::waitForCallers() {
+  for (int n = activeCalls_.load(); n != 0; n = activeCalls_.load()) activeCalls_.wait(n);
+}
+
+void Volume::tickLoop() {
+  while (!stopping_.load()) {
+    tick();
+    std::unique_lock<std::mutex> lock(tickMu_);
+    tickCv_.wait_for(lock, std::chrono::milliseconds(timings_.tickMs), [&] { return wake_ || stopping_.load(); });
+    wake_ = false;
+  }
+}
+
+void Volume::tick() {
+  const uint64_t now = SteadyNowMs();
+  const uint64_t keepaliveMs = static_cast<uint64_t>(config_.net.keepaliveSec) * kMsPerSecond;
+  if (keepaliveMs != 0 && now - lastKeepaliveMs_ > keepaliveMs) {
+    lastKeepaliveMs_ = now;
+    if (!offline_.load()) pool_->keepalive();
+  }
+  if (now - lastMaintenanceMs_ > timings_.maintenanceMs) {
+    lastMaintenanceMs_ = now;
+    cache_->evictToLimit();
+    // Closes still pending may save maps that turn files dirty.
+    reaperPool_->waitIdle();
+    const std::vector<std::string> dirty = cache_->dirtyFiles();
+    const int64_t due = static_cast<int64_t>(now + config_.cache.writebackDelayMs);
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    for (const std::string& path : dirty) {
+      auto [it, added] = uploadQueue_.try_emplace(path);
+      if (added) it->second.due = due;
+    }
+  }
+  closeIdleStreams(now);
+}
+
+void Volume::closeIdleStreams(uint64_t now) {
+  std::vector<std::shared_ptr<SeqStream>> idle;
+  {
+    std::lock_guard<std::mutex> lock(streamsMu_);
+    for (auto it = streams_.begin(); it != streams_.end();) {
+      SeqStream& s = *it->second;
+      const uint64_t last = s.lastUseMs.load();
+      // A stream in use is left alone; its reader refreshes the stamp.
+      if (now > last && now - last >= timings_.streamIdleMs && s.mu.try_lock()) {
+        s.mu.unlock();
+        idle.push_back(std::move(it->second));
+        it = streams_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  // Closing a stream may talk to the server: outside the streams mutex.
+  idle.clear();
+}
+
+void Volume::dropAllStreams() {
+  std::map<std::string, std::shared_ptr<SeqStream>> all;
+  {
+    std::lock_guard<std::mutex> lock(streamsMu_);
+    all.swap(streams_);
+  }
+}
+
+void Volume::setOffline(bool offline) {
+  const bool was = offline_.exchange(offline);
+  ActiveCall call(this);
+  if (!call.ok()) return;
+  meta_->setConfig(config_.cache.metaTtlMs, config_.cache.dirTtlMs, config_.cache.negativeTtlMs, offline);
+  if (was && !offline) {
+    meta_->clear();
+    rescanDirty();
+  }
+}
+
+void Volume::kick() {
+  ActiveCall call(this);
+  if (!call.ok()) return;
+  pool_->disconnectIdle();
+  rescanDirty();
+}
+
+void Volume::rescanDirty() {
+  ActiveCall call(this);
+  if (!call.ok()) return;
+  reaperPool_->waitIdle();
+  const std::vector<std::string> dirty = cache_->dirtyFiles();
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    for (const std::string& path : dirty) uploadQueue_.try_emplace(path);
+    const int64_t now = static_cast<int64_t>(SteadyNowMs());
+    for (auto& [path, entry] : uploadQueue_)
+      if (!entry.running) entry.due = now;
+  }
+  wakeUploader();
+}
+
+void Volume::clearCache() {
+  ActiveCall call(this);
+  if (!call.ok()) return;
+  cache_->evictTo(0);
+  meta_->clear();
+}
+
+void Volume::setLastError(const Status& status) {
+  std::string text = status.toString();
+  const uint64_t now = SteadyNowMs();
+  std::lock_guard<std::mutex> lock(lastErrorMu_);
+  lastError_ = std::move(text);
+  lastErrorMs_ = now;
+}
+
+void Volume::queueUpload(const std::string& path, uint32_t delayMs, std::shared_ptr<CacheFile> cache) {
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    UploadEntry& entry = uploadQueue_[path];
+    if (!entry.running) entry.due = static_cast<int64_t>(SteadyNowMs() + delayMs);
+    if (cache) entry.cache = std::move(cache);
+  }
+  wakeUploader();
+}
+
+void Volume::wakeUploader() {
+  {
+    std::lock_guard<std::mutex> lock(tickMu_);
+    wake_ = true;
+  }
+  tickCv_.notify_all();
+}
+
+}  // namespace tarn

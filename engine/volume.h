@@ -1,0 +1,278 @@
+// One configured drive at run time. The service makes one Volume per mounted
+// drive, shares it (std::shared_ptr) with the mount host, starts it before
+// mounting and stops it after unmounting. It serves file reads from the block
+// cache and fetches what is missing through its connection pool, keeps a
+// maintenance thread (keepalive, eviction, idle streams) and reports status
+// and transfers.
+//
+// Threads: the mount host's callback threads and the service's threads call
+// the public operations; the volume runs one tick thread and three worker
+// pools ("prefetch", "upload", "reaper"). start and stop are called one at a
+// time by the owner; everything else may be called from any thread.
+//
+// Locks: there is no lock over the whole volume. Each group of members has a
+// mutex of its own (upload state, transfers, last error, streams, tick
+// wake-up); no operation holds two of them at once or one across a server
+// call. The pool, the caches and every OpenFile lock themselves.
+//
+// The operations live in one file per concern: volume.cpp (lifecycle and
+// tick), volume_read.cpp (read path), volume_transfers.cpp (status and
+// transfer records). The constructor, which makes the default back-ends by
+// protocol, is engine/factory/volume_backends.cpp: whoever makes a volume
+// links tarn_backend_factory.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "engine/backend.h"
+#include "engine/cache_file.h"
+#include "engine/connection_pool.h"
+#include "engine/data_cache.h"
+#include "engine/meta_cache.h"
+#include "engine/worker_pool.h"
+#include "foundation/cancel_token.h"
+#include "foundation/mount_config.h"
+#include "foundation/status.h"
+
+namespace tarn {
+
+// Finished transfer records kept for the transfers list.
+inline constexpr size_t kMaxFinishedTransfers = 50;
+
+// The volume's intervals in milliseconds. The defaults are the product's;
+// tests shorten them. The keepalive interval is the drive's own setting.
+struct VolumeTimings {
+  uint32_t tickMs = 1000;              // longest wait of the tick thread between steps
+  uint32_t maintenanceMs = 60000;      // eviction and dirty rescan pass
+  uint32_t streamIdleMs = 20000;       // sequential streams unused this long are closed
+  uint32_t lastErrorShownMs = 600000;  // status shows the last error this long
+  uint32_t fetchAcquireMs = 60000;     // wait for a free connection in the read path
+  uint32_t connectSlackMs = 1000;      // added to the connect time-out for start's connect
+};
+
+// One open handle of the drive, shared by the mount host (the handle's
+// context) and the volume's workers.
+struct OpenFile {
+  std::string path;
+  bool isDir = false;
+  RemoteAttr attr;
+  std::shared_ptr<CacheFile> cache;  // empty for a folder
+  bool modified = false;             // guarded by mu
+  std::atomic<bool> deleted{false};  // the mount host deleted the file at cleanup
+  uint64_t readaheadEnd = 0;         // guarded by mu; where the previous read ended
+  uint32_t readaheadWindow = 0;      // guarded by mu; in blocks
+  // Guards modified, attr.size, attr.mtime and the readahead state while
+  // they change.
+  std::mutex mu;
+};
+
+// One entry of the transfer list.
+struct TransferInfo {
+  uint64_t id = 0;  // 0 for records made up for queued uploads
+  std::string path;
+  bool upload = false;
+  uint64_t done = 0;
+  uint64_t total = 0;  // 0 when unknown
+  uint64_t startedMs = 0;
+  uint64_t updatedMs = 0;  // for a queued upload: when it becomes due
+  uint32_t attempt = 0;
+  std::string state;  // "active", "retry", "waiting", "done", "failed"
+  std::string error;
+};
+
+struct VolumeStatus {
+  bool online = false;
+  bool offlineMode = false;
+  uint32_t slots = 0;
+  uint64_t cacheBytes = 0;
+  uint32_t pendingUploads = 0;
+  uint32_t activeTransfers = 0;
+  uint64_t journalOps = 0;
+  uint64_t bytesDown = 0;
+  uint64_t bytesUp = 0;
+  std::string lastError;  // empty once older than the shown time
+  uint64_t lastErrorMs = 0;
+};
+
+// One file in the upload queue.
+struct UploadEntry {
+  int64_t due = 0;  // steady-clock ms from which the upload may start
+  uint32_t attempts = 0;
+  bool running = false;
+  bool stopRequested = false;
+  bool dropped = false;
+  std::shared_ptr<CancelToken> cancel;
+  std::string lastError;
+  std::shared_ptr<CacheFile> cache;
+};
+
+// The readahead pieces after a read that ended at `end` of a file of `size`
+// bytes: `window` blocks cut into one piece per spare connection.
+std::vector<std::pair<uint64_t, uint64_t>> PlanReadahead(uint64_t end, uint64_t size, uint32_t blockBytes,
+                                                         uint32_t windowBlocks, int32_t connections);
+
+class Volume {
+ public:
+  using BackendFactory = ConnectionPool::Factory;
+  struct SeqStream;
+
+  // An empty factory makes back-ends from the drive's endpoint by protocol.
+  Volume(MountConfig config, std::string cacheRoot, BackendFactory factory, VolumeTimings timings = {});
+  ~Volume();
+  Volume(const Volume&) = delete;
+  Volume& operator=(const Volume&) = delete;
+
+  // --- lifecycle (volume.cpp) ---
+  // A second call while started returns ok at once. Fails only when the
+  // cache folder cannot be made; a server out of reach is served from cache.
+  Status start(std::string* errorText);
+  // waitMs 0: do not wait for uploads. Reads in progress end as canceled.
+  void stop(uint32_t waitMs);
+  void setOffline(bool offline);
+  // The network changed or the machine woke up.
+  void kick();
+  void rescanDirty();
+  void clearCache();
+  void setLastError(const Status& status);
+  // Enters or re-times the upload queue entry of a path.
+  void queueUpload(const std::string& path, uint32_t delayMs, std::shared_ptr<CacheFile> cache);
+  // Wakes the tick thread for an early step.
+  void wakeUploader();
+
+  // --- reports (volume_transfers.cpp) ---
+  void status(VolumeStatus& out);
+  std::vector<TransferInfo> transfers();
+  uint64_t TransferBegin(const std::string& path, bool upload, uint64_t total);
+  void TransferEnd(uint64_t id, bool ok, const std::string& error);
+  // A null state or error, or a negative attempt, leaves that field alone.
+  void updateTransfer(uint64_t id, uint64_t done, const char* state, const std::string* error, int32_t attempt);
+
+  // --- read path (volume_read.cpp) ---
+  Status read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void* buffer, uint64_t length,
+              uint64_t& got);
+  Fetcher fetcherFor(const std::string& path);
+  // The fetcher's body; file may be null (sequential streams need it).
+  Status fetchRange(CacheFile* file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+                    uint64_t& got, const CancelToken* cancel);
+  Status streamRead(CacheFile* file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+                    uint64_t& got, const CancelToken* cancel);
+  void scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t offset, uint64_t length);
+  void prefetchWhole(const std::shared_ptr<OpenFile>& file);
+
+  const MountConfig& config() const { return config_; }
+  // The capability record in use. It is replaced whole (at the first
+  // connect of a start), never changed in place, so a snapshot stays valid;
+  // a name policy is made over a snapshot where one is needed.
+  std::shared_ptr<const BackendCaps> caps() const { return caps_.load(); }
+  bool isOffline() const { return offline_.load(); }
+  bool isStarted() const { return started_.load(); }
+  // The drive's cache folder (set by start).
+  const std::string& cacheDir() const { return cacheDir_; }
+
+ private:
+  // Counts a caller of the public operations so that stop can wait for them
+  // before it destroys what they use; ok() is false on a volume that is not
+  // started or is stopping.
+  class ActiveCall {
+   public:
+    explicit ActiveCall(Volume* volume);
+    ~ActiveCall();
+    ActiveCall(const ActiveCall&) = delete;
+    ActiveCall& operator=(const ActiveCall&) = delete;
+    bool ok() const { return ok_; }
+
+   private:
+    Volume* volume_;
+    bool ok_;
+  };
+
+  void tickLoop();
+  // One maintenance step; only the tick thread runs it.
+  void tick();
+  void closeIdleStreams(uint64_t now);
+  void dropAllStreams();
+  // Takes the back-end's capabilities at the first successful connect of a
+  // start, whenever that happens, with the stored probe result laid over.
+  void noteConnected(IBackend& backend);
+  void waitForCallers();
+
+  const MountConfig config_;
+  const std::string cacheRoot_;
+  BackendFactory backendFactory_;
+  const VolumeTimings timings_;
+  std::atomic<std::shared_ptr<const BackendCaps>> caps_;
+  std::atomic<bool> capsFromServer_{false};  // this start has seen a connect
+  std::string cacheDir_;  // set by start, before any caller can enter
+
+  // Made by start, destroyed by stop (after the callers are gone).
+  std::unique_ptr<ConnectionPool> pool_;
+  std::unique_ptr<MetaCache> meta_;
+  std::unique_ptr<DataCache> cache_;
+  std::unique_ptr<WorkerPool> prefetchPool_;
+  std::unique_ptr<WorkerPool> uploadPool_;
+  std::unique_ptr<WorkerPool> reaperPool_;
+  RateLimiter limiter_;
+
+  std::atomic<bool> started_{false};
+  std::atomic<bool> offline_{false};
+  std::atomic<bool> stopping_{false};
+  std::atomic<int> activeCalls_{0};
+  // Replaced by start (before any caller enters), cancelled by stop.
+  std::shared_ptr<CancelToken> cancel_;
+
+  std::mutex uploadMu_;
+  std::condition_variable uploadCv_;                  // an upload job ended
+  std::map<std::string, UploadEntry> uploadQueue_;    // guarded by uploadMu_
+  std::set<std::string> deleting_;                    // guarded by uploadMu_
+  std::set<std::string> renaming_;                    // guarded by uploadMu_
+
+  std::mutex transfersMu_;
+  std::vector<TransferInfo> transfers_;  // guarded by transfersMu_
+  uint64_t nextTransferId_ = 0;          // guarded by transfersMu_
+
+  std::atomic<uint64_t> bytesDown_{0};
+  std::atomic<uint64_t> bytesUp_{0};
+
+  std::mutex lastErrorMu_;
+  std::string lastError_;     // guarded by lastErrorMu_
+  uint64_t lastErrorMs_ = 0;  // guarded by lastErrorMu_
+
+  std::atomic<bool> rangeIgnored_{false};
+
+  std::mutex streamsMu_;
+  std::map<std::string, std::shared_ptr<SeqStream>> streams_;  // guarded by streamsMu_
+
+  std::thread tickThread_;
+  std::mutex tickMu_;
+  std::condition_variable tickCv_;
+  bool wake_ = false;  // guarded by tickMu_
+
+  uint64_t lastKeepaliveMs_ = 0;    // tick thread only
+  uint64_t lastMaintenanceMs_ = 0;  // tick thread only
+};
+
+// One sequential download of one remote file, used when the server ignores
+// ranged reads. Shared by the streams table and the read using it.
+struct Volume::SeqStream {
+  std::mutex mu;  // one read at a time uses the stream
+  // The connection the stream runs on, held while the stream lives, so the
+  // volume drops every stream before it destroys its pool.
+  ConnectionPool::Lease lease;           // guarded by mu
+  std::unique_ptr<IReadStream> stream;   // guarded by mu; closed before the lease goes
+  uint64_t position = 0;                 // guarded by mu; file offset of the next byte
+  std::vector<uint8_t> buffer;           // guarded by mu; one block
+  std::atomic<uint64_t> lastUseMs{0};
+};
+
+}  // namespace tarn

@@ -1,0 +1,260 @@
+// Volume read path: reads through the block cache, the fetcher that brings in
+// missing ranges over a leased connection with its own retries, sequential
+// streams for servers that ignore ranged reads, readahead and whole-file
+// prefetch.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/clock.h"
+#include "engine/volume.h"
+#include "foundation/log.h"
+
+namespace tarn {
+namespace {
+
+// Transfers shorter than this many blocks get no transfer record.
+constexpr uint64_t kRecordedBlocks = 2;
+
+unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
+
+// The same failure with a prefix before its message, for the last error.
+Status Prefixed(const char* prefix, const Status& st) {
+  return Status(st.code, std::string(prefix) + st.message, st.native);
+}
+
+}  // namespace
+
+std::vector<std::pair<uint64_t, uint64_t>> PlanReadahead(uint64_t end, uint64_t size, uint32_t blockBytes,
+                                                         uint32_t windowBlocks, int32_t connections) {
+  std::vector<std::pair<uint64_t, uint64_t>> pieces;
+  if (end >= size || blockBytes == 0) return pieces;
+  const uint64_t span = std::min<uint64_t>(size - end, static_cast<uint64_t>(blockBytes) * windowBlocks);
+  // One piece per spare connection: the reader itself keeps one.
+  const uint64_t workers = connections < 2 ? 1 : static_cast<uint64_t>(connections) - 1;
+  const uint64_t piece = std::max<uint64_t>(blockBytes, span / workers);
+  for (uint64_t pos = end; pos < end + span; pos += piece) pieces.emplace_back(pos, std::min(piece, end + span - pos));
+  return pieces;
+}
+
+Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void* buffer, uint64_t length,
+                    uint64_t& got) {
+  got = 0;
+  if (file->isDir) return Status(Status::kIsDirectory, file->path);
+  if (!file->cache) return Status(Status::kIo, "no cache file for " + file->path);
+  ActiveCall call(this);
+  if (!call.ok()) return Status(Status::kCanceled, "volume stopped");
+  Status st = file->cache->read(offset, buffer, length, got, fetcherFor(file->path), cancel_.get());
+  if (st.ok() && got != 0) scheduleReadahead(file, offset, got);
+  return st;
+}
+
+Fetcher Volume::fetcherFor(const std::string& path) {
+  return [this, path](CacheFile* file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
+                      const CancelToken* cancel) { return fetchRange(file, path, offset, buffer, length, got, cancel); };
+}
+
+Status Volume::fetchRange(CacheFile* file, const std::string& path, uint64_t offset, uint8_t* buffer,
+                          uint64_t length, uint64_t& got, const CancelToken* cancel) {
+  got = 0;
+  if (offline_.load()) return Status(Status::kNetwork, "offline: block not cached");
+  if (rangeIgnored_.load() && file != nullptr) return streamRead(file, path, offset, buffer, length, got, cancel);
+  const char* id = config_.id.c_str();
+  const uint64_t recordId =
+      length >= kRecordedBlocks * config_.cache.blockBytes ? TransferBegin(path, false, length) : 0;
+  Backoff backoff(RetryPolicyFor(config_.net));
+  for (;;) {
+    if (IsCancelled(cancel)) {
+      TransferEnd(recordId, false, "canceled");
+      return Status(Status::kCanceled, "");
+    }
+    ConnectionPool::Lease lease;
+    Status st = pool_->acquire(lease, cancel, timings_.fetchAcquireMs);
+    if (st.ok()) noteConnected(*lease.backend());
+    while (st.ok() && got < length) {
+      // Stopping must not wait for the rest of a long run.
+      if (IsCancelled(cancel)) {
+        st = Status(Status::kCanceled, "");
+        break;
+      }
+      uint64_t n = 0;
+      st = lease->readRange(path, offset + got, buffer + got, std::min(config_.transfer.chunkBytes, length - got), n);
+      // The back-end notices a server that ignores ranges only while reading.
+      if (!lease->caps().rangeRead && !rangeIgnored_.exchange(true))
+        vx::log::write(vx::log::kWarn, "%s: the server ignores Range (a caching proxy?); reading files as one stream",
+                       id);
+      got += n;
+      bytesDown_ += n;
+      if (n != 0) limiter_.consume(n, cancel);
+      updateTransfer(recordId, got, nullptr, nullptr, -1);
+      if (n == 0) break;
+    }
+    if (st.ok()) {
+      TransferEnd(recordId, true, "");
+      return st;
+    }
+    if (rangeIgnored_.load() && file != nullptr && st.code != Status::kCanceled) {
+      lease.reset();
+      TransferEnd(recordId, true, "");
+      uint64_t rest = 0;
+      st = streamRead(file, path, offset + got, buffer + got, length - got, rest, cancel);
+      got += rest;
+      return st;
+    }
+    if (!st.retryable()) {
+      if (st.code != Status::kNotFound && st.code != Status::kCanceled) setLastError(Prefixed("read: ", st));
+      TransferEnd(recordId, false, st.code == Status::kCanceled ? "canceled" : st.toString());
+      return st;
+    }
+    if (lease) lease->disconnect();
+    vx::log::write(vx::log::kWarn, "%s: read %s@%llu: %s (attempt %d)", id, path.c_str(), Ull(offset + got),
+                   st.toString().c_str(), backoff.attempts() + 1);
+    updateTransfer(recordId, got, "retry", nullptr, backoff.attempts() + 1);
+    // The broken connection goes back before the wait so others may use the slot.
+    lease.reset();
+    if (!backoff.sleepNext(cancel)) {
+      setLastError(st);
+      TransferEnd(recordId, false, st.toString());
+      return st;
+    }
+  }
+}
+
+Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t offset, uint8_t* buffer,
+                          uint64_t length, uint64_t& got, const CancelToken* cancel) {
+  got = 0;
+  std::shared_ptr<SeqStream> s;
+  {
+    std::lock_guard<std::mutex> lock(streamsMu_);
+    std::shared_ptr<SeqStream>& slot = streams_[path];
+    if (!slot) {
+      slot = std::make_shared<SeqStream>();
+      slot->lastUseMs = SteadyNowMs();
+    }
+    s = slot;
+  }
+  std::lock_guard<std::mutex> streamLock(s->mu);
+  s->lastUseMs = SteadyNowMs();
+  const char* id = config_.id.c_str();
+  const uint64_t blockSize = file->blockSize();
+  const uint64_t recordId = length >= kRecordedBlocks * blockSize ? TransferBegin(path, false, length) : 0;
+  auto dropStream = [&] {
+    if (s->stream) s->stream->close();
+    s->stream.reset();
+  };
+  Backoff backoff(RetryPolicyFor(config_.net));
+  Status st;
+  for (;;) {
+    st = Status();
+    if (IsCancelled(cancel)) {
+      st = Status(Status::kCanceled, "");
+      break;
+    }
+    // What the cache already holds needs no stream.
+    while (got < length) {
+      const uint64_t pos = offset + got;
+      const uint64_t n = std::min(blockSize - pos % blockSize, length - got);
+      if (!file->readIfCached(pos, buffer + got, n)) break;
+      got += n;
+    }
+    if (got == length) {
+      st = Status();
+      break;
+    }
+    const uint64_t want = offset + got;
+    if (!s->stream || s->position > want) {
+      vx::log::write(vx::log::kDebug, "%s: stream %s from 0 for %s@%llu (was at %llu)", id,
+                     s->stream ? "reopened" : "opened", path.c_str(), Ull(want), Ull(s->position));
+      dropStream();
+      if (!s->lease) {
+        st = pool_->acquire(s->lease, cancel, timings_.fetchAcquireMs);
+        if (st.ok()) noteConnected(*s->lease.backend());
+      }
+      s->position = 0;
+      if (st.ok()) st = s->lease->openRead(path, 0, s->stream);
+    }
+    bool ended = false;
+    while (st.ok() && got < length) {
+      s->buffer.resize(blockSize);
+      uint64_t n = 0;
+      for (;;) {
+        uint64_t k = 0;
+        st = s->stream->read(s->buffer.data() + n, blockSize - n, k);
+        if (!st.ok()) break;
+        n += k;
+        bytesDown_ += k;
+        if (k != 0) limiter_.consume(k, cancel);
+        if (k == 0 || n == blockSize) break;
+      }
+      if (!st.ok()) break;
+      s->lastUseMs = SteadyNowMs();
+      // Blocks passed on the way to the wanted offset are kept too.
+      file->fillFromStream(s->position, s->buffer.data(), n);
+      const uint64_t pieceStart = s->position;
+      const uint64_t pieceEnd = pieceStart + n;
+      s->position = pieceEnd;
+      const uint64_t from = std::max(pieceStart, offset + got);
+      const uint64_t to = std::min(pieceEnd, offset + length);
+      if (to > from) {
+        std::memcpy(buffer + (from - offset), s->buffer.data() + (from - pieceStart), to - from);
+        got = to - offset;
+      }
+      updateTransfer(recordId, got, nullptr, nullptr, -1);
+      if (n < blockSize) {
+        dropStream();
+        if (s->position < file->remoteSize()) st = Status(Status::kNetwork, "stream ended early");
+        ended = true;
+        break;
+      }
+    }
+    if (st.ok() && (got == length || ended)) break;
+    dropStream();
+    if (st.code == Status::kCanceled) break;
+    if (!st.retryable()) {
+      if (st.code != Status::kNotFound) setLastError(Prefixed("read: ", st));
+      break;
+    }
+    if (s->lease) s->lease->disconnect();
+    // A fresh lease next time: acquire connects it again.
+    s->lease.reset();
+    vx::log::write(vx::log::kWarn, "%s: stream read %s@%llu: %s (attempt %d)", id, path.c_str(), Ull(offset + got),
+                   st.toString().c_str(), backoff.attempts() + 1);
+    updateTransfer(recordId, got, "retry", nullptr, backoff.attempts() + 1);
+    if (!backoff.sleepNext(cancel)) break;
+  }
+  TransferEnd(recordId, st.ok(), st.ok() ? "" : st.toString());
+  s->lastUseMs = SteadyNowMs();
+  return st;
+}
+
+void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t offset, uint64_t length) {
+  if (offline_.load() || !prefetchPool_ || stopping_.load() || !file->cache) return;
+  const uint64_t end = offset + length;
+  uint32_t window = 0;
+  {
+    std::lock_guard<std::mutex> lock(file->mu);
+    if (offset == file->readaheadEnd)
+      file->readaheadWindow = std::min(config_.cache.readaheadMaxBlocks, 2 * file->readaheadWindow);
+    else
+      file->readaheadWindow = config_.cache.readaheadBlocks;
+    file->readaheadEnd = end;
+    window = file->readaheadWindow;
+  }
+  const auto pieces =
+      PlanReadahead(end, file->cache->size(), config_.cache.blockBytes, window, config_.net.connections);
+  for (const auto& [pos, len] : pieces) {
+    prefetchPool_->post([this, cache = file->cache, path = file->path, pos, len, token = cancel_] {
+      if (stopping_.load()) return;
+      (void)cache->prefetchRange(pos, len, fetcherFor(path), token.get());
+    });
+  }
+}
+
+void Volume::prefetchWhole(const std::shared_ptr<OpenFile>& file) {
+  if (!prefetchPool_ || !file->cache) return;
+  prefetchPool_->post([this, cache = file->cache, path = file->path, token = cancel_] {
+    if (stopping_.load()) return;
+    (void)cache->prefetchRange(0, cache->size(), fetcherFor(path), token.get());
+  });
+}
+
+}  // namespace tarn

@@ -1,0 +1,118 @@
+// Volume reports: the status record for the service and the transfer list
+// that the read path and the uploader keep.
+#include <algorithm>
+
+#include "engine/clock.h"
+#include "engine/data_cache.h"
+#include "engine/volume.h"
+
+namespace tarn {
+namespace {
+
+bool Finished(const TransferInfo& t) { return t.state == "done" || t.state == "failed"; }
+
+}  // namespace
+
+void Volume::status(VolumeStatus& out) {
+  out = VolumeStatus();
+  out.offlineMode = offline_.load();
+  {
+    ActiveCall call(this);
+    if (call.ok()) {
+      out.online = pool_->anyConnected();
+      out.slots = static_cast<uint32_t>(pool_->size());
+      out.cacheBytes = cache_->diskBytes();
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    out.pendingUploads = static_cast<uint32_t>(uploadQueue_.size());
+  }
+  {
+    std::lock_guard<std::mutex> lock(transfersMu_);
+    out.activeTransfers = static_cast<uint32_t>(std::count_if(
+        transfers_.begin(), transfers_.end(), [](const TransferInfo& t) { return t.state == "active" || t.state == "retry"; }));
+  }
+  out.bytesDown = bytesDown_.load();
+  out.bytesUp = bytesUp_.load();
+  const uint64_t now = SteadyNowMs();
+  std::lock_guard<std::mutex> lock(lastErrorMu_);
+  if (lastErrorMs_ != 0 && now - lastErrorMs_ < timings_.lastErrorShownMs) {
+    out.lastError = lastError_;
+    out.lastErrorMs = lastErrorMs_;
+  }
+}
+
+std::vector<TransferInfo> Volume::transfers() {
+  std::vector<TransferInfo> out;
+  {
+    std::lock_guard<std::mutex> lock(transfersMu_);
+    out = transfers_;
+  }
+  std::lock_guard<std::mutex> lock(uploadMu_);
+  for (const auto& [path, entry] : uploadQueue_) {
+    if (entry.running) continue;
+    TransferInfo t;
+    t.path = path;
+    t.upload = true;
+    t.updatedMs = static_cast<uint64_t>(std::max<int64_t>(entry.due, 0));
+    t.attempt = entry.attempts;
+    t.state = entry.attempts != 0 ? "retry" : "waiting";
+    t.error = entry.lastError;
+    out.push_back(std::move(t));
+  }
+  return out;
+}
+
+uint64_t Volume::TransferBegin(const std::string& path, bool upload, uint64_t total) {
+  const uint64_t now = SteadyNowMs();
+  std::lock_guard<std::mutex> lock(transfersMu_);
+  const uint64_t id = ++nextTransferId_;
+  std::erase_if(transfers_, [&](const TransferInfo& t) {
+    return t.path == path && t.upload == upload && t.state == "failed";
+  });
+  TransferInfo t;
+  t.id = id;
+  t.path = path;
+  t.upload = upload;
+  t.total = total;
+  t.startedMs = t.updatedMs = now;
+  t.state = "active";
+  transfers_.push_back(std::move(t));
+  return id;
+}
+
+void Volume::updateTransfer(uint64_t id, uint64_t done, const char* state, const std::string* error,
+                            int32_t attempt) {
+  const uint64_t now = SteadyNowMs();
+  std::lock_guard<std::mutex> lock(transfersMu_);
+  auto it = std::find_if(transfers_.begin(), transfers_.end(), [id](const TransferInfo& t) { return t.id == id; });
+  if (it == transfers_.end()) return;
+  it->done = done;
+  it->updatedMs = now;
+  if (state != nullptr) it->state = state;
+  if (error != nullptr) it->error = *error;
+  if (attempt >= 0) it->attempt = static_cast<uint32_t>(attempt);
+}
+
+void Volume::TransferEnd(uint64_t id, bool ok, const std::string& error) {
+  const uint64_t now = SteadyNowMs();
+  std::lock_guard<std::mutex> lock(transfersMu_);
+  auto it = std::find_if(transfers_.begin(), transfers_.end(), [id](const TransferInfo& t) { return t.id == id; });
+  if (it == transfers_.end()) return;
+  it->state = ok ? "done" : "failed";
+  it->error = error;
+  it->updatedMs = now;
+  if (ok && it->total != 0) it->done = it->total;
+  size_t finished = static_cast<size_t>(std::count_if(transfers_.begin(), transfers_.end(), Finished));
+  for (auto t = transfers_.begin(); finished > kMaxFinishedTransfers && t != transfers_.end();) {
+    if (Finished(*t)) {
+      t = transfers_.erase(t);
+      --finished;
+    } else {
+      ++t;
+    }
+  }
+}
+
+}  // namespace tarn

@@ -1,0 +1,124 @@
+// What the volume's tests share: a drive on the in-memory server with quick
+// retries, a temporary cache root, and handles opened the way the drive opens
+// them (attributes from the server, a cache object told the server's copy).
+// Each test owns its harness; it is used from the test's threads.
+//
+// Header-only on purpose: a volume's constructor lives above the back-ends
+// (engine/factory), and only tests that link it may compile this.
+#pragma once
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "engine/data_cache.h"
+#include "engine/volume.h"
+#include "foundation/file_util.h"
+#include "testing/memory_backend.h"
+
+namespace tarn::test {
+
+// A drive of protocol "memory" with small blocks and 1 ms retries.
+inline MountConfig MemoryDrive(uint32_t blockBytes = 4096, int32_t connections = 4) {
+  MountConfig config;
+  config.id = "drive";
+  config.endpoint.protocol = "memory";
+  config.endpoint.host = "mem";
+  config.net.connections = connections;
+  config.net.retries = 3;
+  config.net.retryMinMs = 1;
+  config.net.retryMaxMs = 1;
+  config.cache.blockBytes = blockBytes;
+  config.transfer.chunkBytes = 16ull * blockBytes;
+  return config;
+}
+
+// Ticks every few milliseconds, so that a moved test clock shows at once.
+inline VolumeTimings QuickTimings() {
+  VolumeTimings t;
+  t.tickMs = 5;
+  return t;
+}
+
+// Content whose bytes differ from block to block, so misplaced bytes show.
+inline std::string Pattern(uint64_t size, uint32_t seed = 0) {
+  std::string s(size, '\0');
+  for (uint64_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 4093 + seed) & 0xff);
+  return s;
+}
+
+// Polls `done` until it holds or about ten seconds pass.
+inline bool Eventually(const std::function<bool()>& done) {
+  constexpr int kPolls = 1000;
+  for (int i = 0; i < kPolls; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+class VolumeHarness {
+ public:
+  explicit VolumeHarness(MountConfig cfg = MemoryDrive(), VolumeTimings timings = QuickTimings())
+      : config(std::move(cfg)) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarn-volume-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    root_ = pattern;
+    files = std::make_unique<DataCache>(vx::JoinPath(root_, "handles"), config.cache.blockBytes,
+                                        config.cache.maxBytes);
+    if (!files->ensureDir()) std::abort();
+    volume = std::make_unique<Volume>(config, root_, server->factory(), timings);
+  }
+  ~VolumeHarness() {
+    volume.reset();
+    files.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
+  }
+  VolumeHarness(const VolumeHarness&) = delete;
+  VolumeHarness& operator=(const VolumeHarness&) = delete;
+
+  // Opens a file of the server with a cache object of the harness's own
+  // block cache, beside the volume's folder.
+  std::shared_ptr<OpenFile> open(const std::string& path) {
+    auto file = std::make_shared<OpenFile>();
+    file->path = path;
+    if (!server->statPath(path, &file->attr)) return nullptr;
+    file->isDir = file->attr.isDir();
+    file->readaheadWindow = config.cache.readaheadBlocks;
+    if (!file->isDir) {
+      file->cache = files->open(path, true);
+      if (!file->cache) return nullptr;
+      file->cache->applyRemote(file->attr, nullptr, nullptr);
+    }
+    return file;
+  }
+
+  // What the volume delivered; `st` receives the status.
+  std::string read(const std::shared_ptr<OpenFile>& file, uint64_t offset, uint64_t length, Status* st = nullptr) {
+    std::string out(length, '\0');
+    uint64_t got = 0;
+    Status s = volume->read(file, offset, out.data(), length, got);
+    if (st != nullptr) *st = s;
+    out.resize(got);
+    return out;
+  }
+
+  const std::string& root() const { return root_; }
+  // The volume's own cache folder for the drive.
+  std::string driveDir() const { return vx::JoinPath(root_, config.id); }
+
+  std::shared_ptr<MemoryServer> server = std::make_shared<MemoryServer>();
+  MountConfig config;
+  std::unique_ptr<DataCache> files;  // the handles' cache objects
+  std::unique_ptr<Volume> volume;
+
+ private:
+  std::string root_;
+};
+
+}  // namespace tarn::test

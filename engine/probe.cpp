@@ -1,0 +1,289 @@
+#include "engine/probe.h"
+
+#include <cstring>
+#include <random>
+
+#include "foundation/codec.h"
+#include "foundation/error.h"
+#include "foundation/hash.h"
+#include "foundation/name_policy.h"
+
+namespace tarn {
+namespace {
+
+constexpr size_t kScratchRandomBytes = 4;
+constexpr size_t kLongNameLetters = 250;  // with ".txt": 254 bytes, one short of the usual limit
+constexpr char kWriteProbe[] = "XYZ";
+constexpr size_t kWriteProbeBytes = sizeof kWriteProbe - 1;
+
+std::string ScratchFolder() {
+  std::vector<uint8_t> bytes;
+  try {
+    bytes = vx::RandomBytes(kScratchRandomBytes);
+  } catch (const vx::Error&) {
+    // The name only has to avoid other probes running at the same time.
+    std::random_device rd;
+    bytes.resize(kScratchRandomBytes);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(rd());
+  }
+  return "/.tarn-probe-" + vx::HexEncode(bytes, false);
+}
+
+std::string TestData() {
+  std::string data(kProbeFileBytes, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>('a' + i % 26);
+  return data;
+}
+
+const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+Status WriteFile(IBackend& backend, const std::string& path, const std::string& data) {
+  std::unique_ptr<IWriteStream> stream;
+  Status st = backend.openWrite(path, 0, data.size(), stream);
+  if (!st.ok()) return st;
+  st = stream->write(Bytes(data), data.size());
+  if (!st.ok()) {
+    stream->abort();
+    return st;
+  }
+  return stream->finish(nullptr);
+}
+
+// Steps 8 to 10 need the test file's content.
+void ProbeContent(ProbeReport& report, IBackend& backend, const std::string& file, const std::string& data) {
+  RemoteAttr attr;
+  Status st = backend.stat(file, attr);
+  if (!st.ok() || attr.size != kProbeFileBytes)
+    report.add(ProbeItem::kFailure, "stat",
+               "size after write is " + (st.ok() ? std::to_string(attr.size) : st.toString()));
+  else
+    report.add(ProbeItem::kOk, "stat", "size and attributes read back");
+
+  std::string piece(kProbeRangeBytes, '\0');
+  uint64_t got = 0;
+  st = backend.readRange(file, kProbeRangeOffset, reinterpret_cast<uint8_t*>(piece.data()), kProbeRangeBytes, got);
+  if (st.ok() && got == kProbeRangeBytes && piece == data.substr(kProbeRangeOffset, kProbeRangeBytes) &&
+      backend.caps().rangeRead) {
+    report.add(ProbeItem::kOk, "range", "partial reads work (downloads resume)");
+    report.caps.rangeRead = true;
+  } else {
+    report.add(ProbeItem::kWarning, "range",
+               "the server (or a caching proxy in front of it) ignores Range requests; files are read as one "
+               "stream from the start, and opening a big file in the middle waits for everything before it");
+    report.caps.rangeRead = false;
+  }
+
+  if (!report.caps.randomWrite) {
+    report.add(ProbeItem::kOk, "random-write", "not supported by the protocol; any change re-uploads the whole file");
+  } else {
+    std::string back(kWriteProbeBytes, '\0');
+    got = 0;
+    st = backend.writeAt(file, kProbeWriteOffset, reinterpret_cast<const uint8_t*>(kWriteProbe), kWriteProbeBytes);
+    if (st.ok())
+      st = backend.readRange(file, kProbeWriteOffset, reinterpret_cast<uint8_t*>(back.data()), kWriteProbeBytes, got);
+    if (st.ok() && got == kWriteProbeBytes && back == kWriteProbe) {
+      report.add(ProbeItem::kOk, "random-write", "writes at an offset work (uploads send only changed blocks)");
+    } else {
+      report.add(ProbeItem::kWarning, "random-write",
+                 "offset writes failed: " + st.toString() + "; falling back to whole-file uploads");
+      report.caps.randomWrite = false;
+    }
+  }
+
+  st = backend.setTimes(file, Timestamp{kProbeMtimeSeconds, 0}, Timestamp());
+  if (st.ok()) st = backend.stat(file, attr);
+  if (st.ok() && attr.mtime.seconds == kProbeMtimeSeconds) {
+    report.add(ProbeItem::kOk, "mtime", "modification time can be set");
+    report.caps.setMtime = true;
+  } else {
+    report.add(ProbeItem::kWarning, "mtime",
+               "server keeps its own modification time; copied files will show the upload time");
+    report.caps.setMtime = false;
+  }
+}
+
+// Steps 11 to 15: names and renames; they run whether or not the test file
+// could be written. Returns the test file's path after a rename.
+std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string& scratch, std::string file) {
+  const std::string other = scratch + "/other.bin";
+  (void)backend.create(other);
+  Status st = backend.rename(file, other, true);
+  RemoteAttr attr;
+  if (st.ok()) st = backend.stat(other, attr);
+  if (st.ok() && attr.size == kProbeFileBytes) {
+    report.add(ProbeItem::kOk, "rename", "rename over an existing file works");
+    report.caps.renameOverwrite = true;
+    file = other;
+  } else {
+    report.add(ProbeItem::kWarning, "rename",
+               "rename over an existing file failed: " + st.toString() + " (Explorer's replace will delete first)");
+    report.caps.renameOverwrite = false;
+    (void)backend.remove(other, false);
+  }
+
+  const std::string upper = scratch + "/Case.txt";
+  if (backend.create(upper).ok()) {
+    if (!backend.stat(scratch + "/case.txt", attr).ok()) {
+      report.add(ProbeItem::kWarning, "case",
+                 "server is case-sensitive: 'A.txt' and 'a.txt' are different files; Tarn refuses such collisions");
+      report.caps.caseSensitive = true;
+    } else {
+      report.add(ProbeItem::kOk, "case", "server is case-insensitive (like Windows)");
+      report.caps.caseSensitive = false;
+    }
+    (void)backend.remove(upper, false);
+  }
+
+  const std::string longName = scratch + "/" + std::string(kLongNameLetters, 'n') + ".txt";
+  if (!backend.create(longName).ok()) {
+    report.add(ProbeItem::kWarning, "long-name", "255-byte names refused; Tarn will limit names to 200 bytes");
+    report.caps.maxNameBytes = kProbeShortNameBytes;
+  } else {
+    report.add(ProbeItem::kOk, "long-name", "255-byte names accepted");
+    (void)backend.remove(longName, false);
+  }
+
+  const std::string unicode = scratch + "/\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb \xe2\x80\x94 \xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88.txt";
+  if (!backend.create(unicode).ok()) {
+    report.add(ProbeItem::kWarning, "unicode", "server refused a Unicode name");
+  } else {
+    if (!backend.stat(unicode, attr).ok())
+      report.add(ProbeItem::kWarning, "unicode", "Unicode name was stored under a different form");
+    else
+      report.add(ProbeItem::kOk, "unicode", "Unicode names round-trip");
+    (void)backend.remove(unicode, false);
+  }
+
+  const std::string colon = scratch + "/a:b";
+  if (backend.create(colon).ok()) {
+    report.add(ProbeItem::kWarning, "windows-names",
+               "server accepts names with ':' that Explorer cannot open; such entries will be shown with a warning");
+    (void)backend.remove(colon, false);
+  }
+  return file;
+}
+
+const char* LevelLabel(int32_t level) {
+  switch (level) {
+    case ProbeItem::kOk: return "[ok]   ";
+    case ProbeItem::kWarning: return "[warn] ";
+    default: return "[FAIL] ";
+  }
+}
+
+const char* LevelName(int32_t level) {
+  switch (level) {
+    case ProbeItem::kOk: return "ok";
+    case ProbeItem::kWarning: return "warn";
+    default: return "fail";
+  }
+}
+
+}  // namespace
+
+void ProbeReport::add(int32_t level, std::string check, std::string message) {
+  if (level == ProbeItem::kFailure) ok = false;
+  items.push_back(ProbeItem{level, std::move(check), std::move(message)});
+}
+
+std::string ProbeReport::toText() const {
+  std::string text;
+  for (const ProbeItem& item : items) text += LevelLabel(item.level) + item.check + ": " + item.message + "\n";
+  return text;
+}
+
+vx::json::Value ProbeReport::toJson() const {
+  vx::json::Value list = vx::json::Value::array();
+  for (const ProbeItem& item : items) {
+    vx::json::Value v = vx::json::Value::object();
+    v.set("level", LevelName(item.level));
+    v.set("check", item.check);
+    v.set("message", item.message);
+    list.append(std::move(v));
+  }
+  vx::json::Value c = vx::json::Value::object();
+  c.set("server", caps.server);
+  c.set("rangeRead", caps.rangeRead);
+  c.set("randomWrite", caps.randomWrite);
+  c.set("resumableUpload", caps.resumableUpload);
+  c.set("setMtime", caps.setMtime);
+  c.set("caseSensitive", caps.caseSensitive);
+  c.set("freeSpace", caps.freeSpace);
+  c.set("maxNameBytes", caps.maxNameBytes);
+  vx::json::Value out = vx::json::Value::object();
+  out.set("items", std::move(list));
+  out.set("ok", ok);
+  out.set("writable", writable);
+  out.set("caps", std::move(c));
+  return out;
+}
+
+void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& compat, const CancelToken* /*cancel*/) {
+  if (!backend.isConnected()) {
+    Status st = backend.connect();
+    if (!st.ok()) {
+      report.add(ProbeItem::kFailure, "connect", st.toString());
+      report.caps = backend.caps();
+      return;
+    }
+  }
+  report.caps = backend.caps();
+  report.add(ProbeItem::kOk, "connect",
+             report.caps.server.empty() ? std::string("connected") : "connected (" + report.caps.server + ")");
+
+  std::vector<DirEntry> entries;
+  Status st = backend.list("/", entries);
+  if (!st.ok()) {
+    report.add(ProbeItem::kFailure, "list", "cannot list the root: " + st.toString());
+    return;
+  }
+  report.add(ProbeItem::kOk, "list", std::to_string(entries.size()) + " entries in the root");
+
+  for (const NameIssueEntry& found : ScanNameIssues(entries, report.caps)) {
+    if (report.items.size() > kProbeMaxItemsForNames) break;
+    report.add(ProbeItem::kWarning, "names", "'" + found.name + "': " + NameIssueText(found.issue));
+  }
+
+  FsStats space;
+  st = backend.statfs(space);
+  if (st.ok() && space.known) {
+    report.add(ProbeItem::kOk, "space", "free " + FormatBytes(space.available) + " of " + FormatBytes(space.total));
+    report.caps.freeSpace = true;
+  } else {
+    report.add(ProbeItem::kWarning, "space", "free space unknown; Explorer will show the drive as full-size");
+    report.caps.freeSpace = false;
+  }
+
+  const std::string scratch = ScratchFolder();
+  st = backend.mkdir(scratch);
+  if (!st.ok()) {
+    if (compat.readOnly)
+      report.add(ProbeItem::kOk, "write", "read-only mount; write checks skipped");
+    else
+      report.add(ProbeItem::kFailure, "write",
+                 "cannot create a directory in the root: " + st.toString() + " (the drive will be read-only)");
+    return;
+  }
+  report.writable = true;
+  report.add(ProbeItem::kOk, "mkdir", "scratch directory created");
+
+  std::string file = scratch + "/probe.bin";
+  const std::string data = TestData();
+  st = WriteFile(backend, file, data);
+  if (st.ok()) {
+    report.add(ProbeItem::kOk, "write", FormatBytes(kProbeFileBytes) + " written");
+    ProbeContent(report, backend, file, data);
+  } else {
+    report.add(ProbeItem::kFailure, "write", "cannot write a file: " + st.toString());
+  }
+  file = ProbeNames(report, backend, scratch, file);
+
+  (void)backend.remove(file, false);
+  st = backend.remove(scratch, true);
+  if (st.ok())
+    report.add(ProbeItem::kOk, "cleanup", "scratch directory removed");
+  else
+    report.add(ProbeItem::kWarning, "cleanup", "could not remove " + scratch + ": " + st.toString());
+}
+
+}  // namespace tarn

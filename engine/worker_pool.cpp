@@ -30,6 +30,19 @@ void WorkerPool::waitIdle() {
   idleCv_.wait(lock, [&] { return queue_.empty() && active_ == 0; });
 }
 
+bool WorkerPool::runOne() {
+  std::function<void()> task;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (queue_.empty()) return false;
+    task = std::move(queue_.front());
+    queue_.pop_front();
+    ++active_;
+  }
+  runTask(task);
+  return true;
+}
+
 void WorkerPool::stop() {
   std::vector<std::thread> threads;
   {
@@ -54,21 +67,25 @@ void WorkerPool::workerLoop() {
       queue_.pop_front();
       ++active_;
     }
-    try {
-      task();
-    } catch (const std::exception& e) {
-      vx::log::write(vx::log::kError, "worker: job threw: %s", e.what());
-    } catch (...) {
-      vx::log::write(vx::log::kError, "worker: job threw");
-    }
-    // The task's captures die before the pool reports itself idle.
-    task = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      --active_;
-    }
-    idleCv_.notify_all();
+    runTask(task);
   }
+}
+
+void WorkerPool::runTask(std::function<void()>& task) {
+  try {
+    task();
+  } catch (const std::exception& e) {
+    vx::log::write(vx::log::kError, "worker: job threw: %s", e.what());
+  } catch (...) {
+    vx::log::write(vx::log::kError, "worker: job threw");
+  }
+  // The task's captures die before the pool reports itself idle.
+  task = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    --active_;
+  }
+  idleCv_.notify_all();
 }
 
 }  // namespace tarn

@@ -32,6 +32,9 @@ class WorkerPool {
   void post(std::function<void()> task);
   // Blocks until the queue is empty and no task runs.
   void waitIdle();
+  // Runs the task at the front of the queue on the calling thread; false
+  // when the queue is empty.
+  bool runOne();
   // Runs every task queued so far, then joins the threads. Idempotent.
   void stop();
 
@@ -39,6 +42,8 @@ class WorkerPool {
 
  private:
   void workerLoop();
+  // Runs a task taken off the queue (active_ already counts it).
+  void runTask(std::function<void()>& task);
 
   const std::string name_;
   std::mutex mu_;

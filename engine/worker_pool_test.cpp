@@ -6,8 +6,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
+#include "testing/gate.h"
 #include "testing/log_capture.h"
 
 namespace tarn {
@@ -109,6 +111,28 @@ TEST(WorkerPool, ThrowingTaskIsLoggedAndTheWorkerGoesOn) {
   EXPECT_TRUE(after.load());
   EXPECT_EQ(log.countLines("[ERROR] worker: job threw: boom"), 1) << log.text();
   EXPECT_EQ(log.countLines("worker: job threw"), 2) << log.text();
+}
+
+TEST(WorkerPool, RunOneTakesTheFrontTaskOnTheCallersThread) {
+  WorkerPool pool(1, "help");
+  test::Gate busy;
+  pool.post([&] { busy.arriveAndWait(); });
+  ASSERT_TRUE(busy.waitArrived());
+  std::vector<int> order;
+  std::thread::id ranOn;
+  pool.post([&] {
+    order.push_back(1);
+    ranOn = std::this_thread::get_id();
+  });
+  pool.post([&] { order.push_back(2); });
+  EXPECT_TRUE(pool.runOne());
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+  EXPECT_EQ(order, std::vector<int>{1});
+  EXPECT_TRUE(pool.runOne());
+  EXPECT_FALSE(pool.runOne());
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  busy.release();
+  pool.waitIdle();
 }
 
 }  // namespace

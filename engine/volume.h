@@ -72,6 +72,7 @@ struct OpenFile {
   std::atomic<bool> deleted{false};  // the mount host deleted the file at cleanup
   uint64_t readaheadEnd = 0;         // guarded by mu; where the previous read ended
   uint32_t readaheadWindow = 0;      // guarded by mu; in blocks
+  uint64_t readaheadPosted = 0;      // guarded by mu; end of what readahead was given
   // Guards modified, attr.size, attr.mtime and the readahead state while
   // they change.
   std::mutex mu;
@@ -197,6 +198,8 @@ class Volume {
     bool ok_;
   };
 
+  // The read at offset continues an earlier read of the handle.
+  static bool continuesRead(OpenFile& file, uint64_t offset);
   void tickLoop();
   // One maintenance step; only the tick thread runs it.
   void tick();

@@ -14,6 +14,12 @@ namespace {
 
 // Transfers shorter than this many blocks get no transfer record.
 constexpr uint64_t kRecordedBlocks = 2;
+// The largest readahead piece, in blocks. A third of a 32-block window would
+// be a 10-block run that a reader must wait for whole before it sees its
+// first block, while the other connections run out of work; with pieces this
+// size the pool always has a few queued and a round trip stays small beside
+// a piece's transfer.
+constexpr uint64_t kReadaheadPieceBlocks = 4;
 
 unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
 
@@ -29,9 +35,10 @@ std::vector<std::pair<uint64_t, uint64_t>> PlanReadahead(uint64_t end, uint64_t 
   std::vector<std::pair<uint64_t, uint64_t>> pieces;
   if (end >= size || blockBytes == 0) return pieces;
   const uint64_t span = std::min<uint64_t>(size - end, static_cast<uint64_t>(blockBytes) * windowBlocks);
-  // One piece per spare connection: the reader itself keeps one.
+  // One piece per spare connection (the reader itself keeps one), but no
+  // piece longer than kReadaheadPieceBlocks.
   const uint64_t workers = connections < 2 ? 1 : static_cast<uint64_t>(connections) - 1;
-  const uint64_t piece = std::max<uint64_t>(blockBytes, span / workers);
+  const uint64_t piece = std::clamp<uint64_t>(span / workers, blockBytes, kReadaheadPieceBlocks * blockBytes);
   for (uint64_t pos = end; pos < end + span; pos += piece) pieces.emplace_back(pos, std::min(piece, end + span - pos));
   return pieces;
 }
@@ -43,7 +50,15 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   if (!file->cache) return Status(Status::kIo, "no cache file for " + file->path);
   ActiveCall call(this);
   if (!call.ok()) return Status(Status::kCanceled, "volume stopped");
-  Status st = file->cache->read(offset, buffer, length, got, fetcherFor(file->path), cancel_.get());
+  CacheFile& cache = *file->cache;
+  const uint64_t size = cache.size();
+  const uint64_t wanted = offset < size ? std::min(length, size - offset) : 0;
+  if (wanted != 0 && !cache.readIfCached(offset, buffer, wanted) && continuesRead(*file, offset)) {
+    // A sequential reader would now wait for readahead in flight: its own
+    // connection takes the next queued piece instead of standing idle.
+    prefetchPool_->runOne();
+  }
+  Status st = cache.read(offset, buffer, length, got, fetcherFor(file->path), cancel_.get());
   if (st.ok() && got != 0) scheduleReadahead(file, offset, got);
   return st;
 }
@@ -226,21 +241,40 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
   return st;
 }
 
+bool Volume::continuesRead(OpenFile& file, uint64_t offset) {
+  std::lock_guard<std::mutex> lock(file.mu);
+  // A handle's first read has no readahead of its own queued yet.
+  return offset != 0 && offset == file.readaheadEnd;
+}
+
 void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t offset, uint64_t length) {
   if (offline_.load() || !prefetchPool_ || stopping_.load() || !file->cache) return;
   const uint64_t end = offset + length;
-  uint32_t window = 0;
+  const uint64_t size = file->cache->size();
+  std::vector<std::pair<uint64_t, uint64_t>> pieces;
   {
     std::lock_guard<std::mutex> lock(file->mu);
-    if (offset == file->readaheadEnd)
+    const bool continues = offset == file->readaheadEnd;
+    if (continues)
       file->readaheadWindow = std::min(config_.cache.readaheadMaxBlocks, 2 * file->readaheadWindow);
     else
       file->readaheadWindow = config_.cache.readaheadBlocks;
     file->readaheadEnd = end;
-    window = file->readaheadWindow;
+    pieces = PlanReadahead(end, size, config_.cache.blockBytes, file->readaheadWindow, config_.net.connections);
+    if (pieces.empty()) return;
+    // A continuing read hands over only what no earlier read did, and only
+    // once a whole piece has gathered: a window moved by one small read
+    // would otherwise turn into one request per block.
+    const uint64_t planEnd = pieces.back().first + pieces.back().second;
+    const uint64_t from = continues ? std::clamp(file->readaheadPosted, end, planEnd) : end;
+    if (planEnd - from < pieces.front().second && planEnd < size) return;
+    std::erase_if(pieces, [from](const auto& p) { return p.first + p.second <= from; });
+    if (!pieces.empty() && pieces.front().first < from) {
+      pieces.front().second -= from - pieces.front().first;
+      pieces.front().first = from;
+    }
+    file->readaheadPosted = planEnd;
   }
-  const auto pieces =
-      PlanReadahead(end, file->cache->size(), config_.cache.blockBytes, window, config_.net.connections);
   for (const auto& [pos, len] : pieces) {
     prefetchPool_->post([this, cache = file->cache, path = file->path, pos, len, token = cancel_] {
       if (stopping_.load()) return;

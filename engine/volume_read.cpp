@@ -84,7 +84,11 @@ Status Volume::fetchRange(CacheFile* file, const std::string& path, uint64_t off
     }
     ConnectionPool::Lease lease;
     Status st = pool_->acquire(lease, cancel, timings_.fetchAcquireMs);
-    if (st.ok()) noteConnected(*lease.backend());
+    if (st.ok()) {
+      noteConnected(*lease.backend());
+      // So that a stop can end a call blocked on a slow server.
+      lease->setCancelToken(cancel);
+    }
     while (st.ok() && got < length) {
       // Stopping must not wait for the rest of a long run.
       if (IsCancelled(cancel)) {
@@ -103,6 +107,7 @@ Status Volume::fetchRange(CacheFile* file, const std::string& path, uint64_t off
       updateTransfer(recordId, got, nullptr, nullptr, -1);
       if (n == 0) break;
     }
+    if (lease) lease->setCancelToken(nullptr);
     if (st.ok()) {
       TransferEnd(recordId, true, "");
       return st;
@@ -149,6 +154,12 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
   }
   std::lock_guard<std::mutex> streamLock(s->mu);
   s->lastUseMs = SteadyNowMs();
+  // The stream reads through its lease's back-end, which sees this call's
+  // token while the call runs.
+  auto watch = [&] {
+    if (s->lease) s->lease->setCancelToken(cancel);
+  };
+  watch();
   const char* id = config_.id.c_str();
   const uint64_t blockSize = file->blockSize();
   const uint64_t recordId = length >= kRecordedBlocks * blockSize ? TransferBegin(path, false, length) : 0;
@@ -183,6 +194,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
       if (!s->lease) {
         st = pool_->acquire(s->lease, cancel, timings_.fetchAcquireMs);
         if (st.ok()) noteConnected(*s->lease.backend());
+        watch();
       }
       s->position = 0;
       if (st.ok()) st = s->lease->openRead(path, 0, s->stream);
@@ -237,6 +249,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
     if (!backoff.sleepNext(cancel)) break;
   }
   TransferEnd(recordId, st.ok(), st.ok() ? "" : st.toString());
+  if (s->lease) s->lease->setCancelToken(nullptr);
   s->lastUseMs = SteadyNowMs();
   return st;
 }

@@ -8,8 +8,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,8 +15,8 @@
 
 #include "engine/data_cache.h"
 #include "engine/volume.h"
-#include "foundation/file_util.h"
 #include "testing/memory_backend.h"
+#include "testing/temp_dir.h"
 
 namespace tarn::test {
 
@@ -65,19 +63,14 @@ class VolumeHarness {
  public:
   explicit VolumeHarness(MountConfig cfg = MemoryDrive(), VolumeTimings timings = QuickTimings())
       : config(std::move(cfg)) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarn-volume-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    root_ = pattern;
-    files = std::make_unique<DataCache>(vx::JoinPath(root_, "handles"), config.cache.blockBytes,
+    files = std::make_unique<DataCache>(dir_.file("handles"), config.cache.blockBytes,
                                         config.cache.maxBytes);
     if (!files->ensureDir()) std::abort();
-    volume = std::make_unique<Volume>(config, root_, server->factory(), timings);
+    volume = std::make_unique<Volume>(config, dir_.path(), server->factory(), timings);
   }
   ~VolumeHarness() {
     volume.reset();
     files.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(root_, ignored);
   }
   VolumeHarness(const VolumeHarness&) = delete;
   VolumeHarness& operator=(const VolumeHarness&) = delete;
@@ -108,17 +101,18 @@ class VolumeHarness {
     return out;
   }
 
-  const std::string& root() const { return root_; }
+  const std::string& root() const { return dir_.path(); }
   // The volume's own cache folder for the drive.
-  std::string driveDir() const { return vx::JoinPath(root_, config.id); }
+  std::string driveDir() const { return dir_.file(config.id); }
 
+ private:
+  TempDir dir_{"tarn-volume"};  // declared first, gone last: the rest lives in it
+
+ public:
   std::shared_ptr<MemoryServer> server = std::make_shared<MemoryServer>();
   MountConfig config;
   std::unique_ptr<DataCache> files;  // the handles' cache objects
   std::unique_ptr<Volume> volume;
-
- private:
-  std::string root_;
 };
 
 }  // namespace tarn::test

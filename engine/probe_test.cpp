@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "testing/memory_backend.h"
@@ -11,23 +12,21 @@ namespace {
 
 using test::FaultRule;
 using test::MemOp;
+using Checks = std::vector<std::string>;
 
-// Every check id in the order a full probe of a writable server gives them.
-const std::vector<std::string> kAllChecks = {"connect", "list",  "space",     "mkdir",     "write",
-                                             "stat",    "range", "random-write", "mtime",  "rename",
-                                             "case",    "long-name", "unicode", "windows-names", "cleanup"};
+const Checks kAllChecks = {"connect", "list", "space", "mkdir", "write", "stat", "range", "random-write",
+                           "mtime", "rename", "case", "long-name", "unicode", "windows-names", "cleanup"};
 
-BackendCaps FullCaps() {
-  BackendCaps caps;
-  caps.randomWrite = true;
-  caps.setMtime = true;
-  caps.freeSpace = true;
-  caps.server = "memsrv";
-  return caps;
+FaultRule Fail(MemOp op, int call = 1) {
+  FaultRule rule;
+  rule.op = op;
+  rule.firstCall = call;
+  rule.status = Status(Status::kAccessDenied, "no");
+  return rule;
 }
 
-std::vector<std::string> Checks(const ProbeReport& report) {
-  std::vector<std::string> out;
+Checks ChecksOf(const ProbeReport& report) {
+  Checks out;
   for (const ProbeItem& item : report.items) out.push_back(item.check);
   return out;
 }
@@ -40,191 +39,125 @@ const ProbeItem* Item(const ProbeReport& report, const std::string& check) {
 
 class ProbeTest : public ::testing::Test {
  protected:
-  ProbeReport probe(const CompatOptions& compat = {}) {
+  // A server with every capability, changed by `setUp`.
+  ProbeReport probe(const std::function<void(test::MemoryServer&, BackendCaps&)>& setUp, bool readOnly = false) {
+    server_ = std::make_shared<test::MemoryServer>();
+    BackendCaps caps;
+    caps.randomWrite = caps.setMtime = caps.freeSpace = true;
+    caps.server = "memsrv";
+    setUp(*server_, caps);
+    server_->setCaps(caps);
     ProbeReport report;
-    std::unique_ptr<IBackend> backend = server_->connection();
-    ProbeServer(report, *backend, compat, nullptr);
+    CompatOptions compat;
+    compat.readOnly = readOnly;
+    ProbeServer(report, *server_->connection(), compat, nullptr);
     return report;
   }
-
   // Nothing of the probe is left on the server.
   bool serverIsClean() {
+    server_->setDown(false);
     std::unique_ptr<IBackend> backend = server_->connection();
     std::vector<DirEntry> entries;
     return backend->connect().ok() && backend->list("/", entries).ok() && entries.empty();
   }
 
-  std::shared_ptr<test::MemoryServer> server_ = std::make_shared<test::MemoryServer>();
+  std::shared_ptr<test::MemoryServer> server_;
 };
 
 TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
+  using SetUp = std::function<void(test::MemoryServer&, BackendCaps&)>;
   struct Case {
-    const char* name;
-    std::function<void(test::MemoryServer&, BackendCaps&)> setUp;
+    SetUp setUp;
     const char* check;
     int32_t level;
     const char* message;
-    const char* capsKey;  // the JSON member the finding turns off (or null)
-    std::function<bool(const BackendCaps&)> capsOk;
+    std::function<bool(const BackendCaps&)> caps;
   } cases[] = {
-      {"full", [](test::MemoryServer&, BackendCaps&) {}, "random-write", ProbeItem::kOk,
-       "writes at an offset work (uploads send only changed blocks)", nullptr,
-       [](const BackendCaps& c) { return c.rangeRead && c.randomWrite && c.setMtime && c.caseSensitive && c.freeSpace &&
-                                         c.renameOverwrite && c.maxNameBytes == 255 && c.server == "memsrv"; }},
-      {"range ignored", [](test::MemoryServer& s, BackendCaps&) { s.setIgnoreRange(true); }, "range",
-       ProbeItem::kWarning,
+      {[](auto&, auto&) {}, "random-write", ProbeItem::kOk, "writes at an offset work (uploads send only changed blocks)",
+       [](const BackendCaps& c) {
+         return c.rangeRead && c.randomWrite && c.setMtime && c.caseSensitive && c.freeSpace && c.renameOverwrite &&
+                c.maxNameBytes == 255 && c.server == "memsrv";
+       }},
+      {[](auto& s, auto&) { s.setIgnoreRange(true); }, "range", ProbeItem::kWarning,
        "the server (or a caching proxy in front of it) ignores Range requests; files are read as one stream from "
        "the start, and opening a big file in the middle waits for everything before it",
-       "rangeRead", nullptr},
-      {"no random writes", [](test::MemoryServer&, BackendCaps& c) { c.randomWrite = false; }, "random-write",
-       ProbeItem::kOk, "not supported by the protocol; any change re-uploads the whole file", "randomWrite", nullptr},
-      {"offset write fails",
-       [](test::MemoryServer& s, BackendCaps&) {
-         FaultRule rule;
-         rule.op = MemOp::kWriteAt;
-         rule.status = Status(Status::kAccessDenied, "no");
-         s.addFault(rule);
-       },
-       "random-write", ProbeItem::kWarning, "offset writes failed: access-denied: no; falling back to whole-file uploads",
-       "randomWrite", nullptr},
-      {"own mtime", [](test::MemoryServer&, BackendCaps& c) { c.setMtime = false; }, "mtime", ProbeItem::kWarning,
-       "server keeps its own modification time; copied files will show the upload time", "setMtime", nullptr},
-      {"case-insensitive", [](test::MemoryServer&, BackendCaps& c) { c.caseSensitive = false; }, "case",
-       ProbeItem::kOk, "server is case-insensitive (like Windows)", "caseSensitive", nullptr},
-      {"no space figures", [](test::MemoryServer&, BackendCaps& c) { c.freeSpace = false; }, "space",
-       ProbeItem::kWarning, "free space unknown; Explorer will show the drive as full-size", "freeSpace", nullptr},
-      {"no replacing rename", [](test::MemoryServer&, BackendCaps& c) { c.renameOverwrite = false; }, "rename",
-       ProbeItem::kWarning,
+       [](const BackendCaps& c) { return !c.rangeRead; }},
+      {[](auto&, auto& c) { c.randomWrite = false; }, "random-write", ProbeItem::kOk,
+       "not supported by the protocol; any change re-uploads the whole file",
+       [](const BackendCaps& c) { return !c.randomWrite; }},
+      {[](auto& s, auto&) { s.addFault(Fail(MemOp::kWriteAt)); }, "random-write", ProbeItem::kWarning,
+       "offset writes failed: access-denied: no; falling back to whole-file uploads",
+       [](const BackendCaps& c) { return !c.randomWrite; }},
+      {[](auto&, auto& c) { c.setMtime = false; }, "mtime", ProbeItem::kWarning,
+       "server keeps its own modification time; copied files will show the upload time",
+       [](const BackendCaps& c) { return !c.setMtime; }},
+      {[](auto&, auto& c) { c.caseSensitive = false; }, "case", ProbeItem::kOk, "server is case-insensitive (like Windows)",
+       [](const BackendCaps& c) { return !c.caseSensitive; }},
+      {[](auto&, auto& c) { c.freeSpace = false; }, "space", ProbeItem::kWarning,
+       "free space unknown; Explorer will show the drive as full-size", [](const BackendCaps& c) { return !c.freeSpace; }},
+      {[](auto&, auto& c) { c.renameOverwrite = false; }, "rename", ProbeItem::kWarning,
        "rename over an existing file failed: exists: rename: server cannot replace /other.bin (Explorer's replace "
        "will delete first)",
-       nullptr, [](const BackendCaps& c) { return !c.renameOverwrite; }},
-      {"long names refused",
-       [](test::MemoryServer& s, BackendCaps&) {
-         FaultRule rule;  // the third create is the long name
-         rule.op = MemOp::kCreate;
-         rule.firstCall = 3;
-         rule.status = Status(Status::kInvalid, "name too long");
-         s.addFault(rule);
-       },
-       "long-name", ProbeItem::kWarning, "255-byte names refused; Tarn will limit names to 200 bytes", nullptr,
-       [](const BackendCaps& c) { return c.maxNameBytes == 200; }},
+       [](const BackendCaps& c) { return !c.renameOverwrite; }},
+      // The third file created is the long name.
+      {[](auto& s, auto&) { s.addFault(Fail(MemOp::kCreate, 3)); }, "long-name", ProbeItem::kWarning,
+       "255-byte names refused; Tarn will limit names to 200 bytes", [](const BackendCaps& c) { return c.maxNameBytes == 200; }},
   };
   for (const Case& c : cases) {
-    server_ = std::make_shared<test::MemoryServer>();
-    BackendCaps caps = FullCaps();
-    c.setUp(*server_, caps);
-    server_->setCaps(caps);
-    ProbeReport report = probe();
-    EXPECT_EQ(Checks(report), kAllChecks) << c.name;
-    EXPECT_TRUE(report.ok) << c.name;
-    EXPECT_TRUE(report.writable) << c.name;
+    ProbeReport report = probe(c.setUp);
+    EXPECT_EQ(ChecksOf(report), kAllChecks) << c.check;
+    EXPECT_TRUE(report.ok && report.writable) << c.check;
     const ProbeItem* item = Item(report, c.check);
-    ASSERT_NE(item, nullptr) << c.name;
-    EXPECT_EQ(item->level, c.level) << c.name;
-    // The scratch folder's random name is the only part left out.
+    ASSERT_NE(item, nullptr) << c.check;
+    EXPECT_EQ(item->level, c.level) << c.check;
+    // The scratch folder's random name is left out.
     std::string message = item->message;
-    const size_t scratch = message.find("/.tarn-probe-");
-    if (scratch != std::string::npos) message.erase(scratch, std::string("/.tarn-probe-12345678").size());
-    EXPECT_EQ(message, c.message) << c.name;
-    vx::json::Value json = report.toJson();
-    if (c.capsKey != nullptr) {
-      EXPECT_FALSE(json["caps"][c.capsKey].asBool(true)) << c.name;
-      EXPECT_TRUE(json["caps"]["maxNameBytes"].isNumber());
-    }
-    if (c.capsOk) {
-      EXPECT_TRUE(c.capsOk(report.caps)) << c.name;
-    }
-    EXPECT_TRUE(serverIsClean()) << c.name;
+    if (size_t at = message.find("/.tarn-probe-"); at != std::string::npos) message.erase(at, 21);
+    EXPECT_EQ(message, c.message);
+    EXPECT_TRUE(c.caps(report.caps)) << c.check;
+    EXPECT_TRUE(serverIsClean()) << c.check;
   }
-  EXPECT_EQ(server_->countCalls(MemOp::kCreate), 5);
 }
 
-TEST_F(ProbeTest, OffsetWritesAreNotTriedWithoutTheCapability) {
-  BackendCaps caps = FullCaps();
-  caps.randomWrite = false;
-  server_->setCaps(caps);
-  probe();
-  EXPECT_EQ(server_->countCalls(MemOp::kWriteAt), 0);
-}
-
-TEST_F(ProbeTest, FailuresThatEndTheProbe) {
+TEST_F(ProbeTest, FailuresThatEndOrShortenTheProbe) {
   struct Case {
-    const char* name;
     std::function<void(test::MemoryServer&)> setUp;
     bool readOnly;
-    std::vector<std::string> checks;
-    std::string lastMessage;
-    bool ok;
+    Checks checks;
+    std::string message;  // of the last item, or of "write"
+    bool ok, writable;
   } cases[] = {
-      {"server down", [](test::MemoryServer& s) { s.setDown(true); }, false, {"connect"},
-       "network: connect: server down", false},
-      {"root not listable",
-       [](test::MemoryServer& s) {
-         FaultRule rule;
-         rule.op = MemOp::kList;
-         rule.status = Status(Status::kAccessDenied, "no");
-         s.addFault(rule);
-       },
-       false, {"connect", "list"}, "cannot list the root: access-denied: no", false},
-      {"no folder on a writable drive",
-       [](test::MemoryServer& s) {
-         FaultRule rule;
-         rule.op = MemOp::kMkdir;
-         rule.status = Status(Status::kAccessDenied, "no");
-         s.addFault(rule);
-       },
-       false, {"connect", "list", "space", "write"},
-       "cannot create a directory in the root: access-denied: no (the drive will be read-only)", false},
-      {"no folder on a read-only drive",
-       [](test::MemoryServer& s) {
-         FaultRule rule;
-         rule.op = MemOp::kMkdir;
-         rule.status = Status(Status::kAccessDenied, "no");
-         s.addFault(rule);
-       },
-       true, {"connect", "list", "space", "write"}, "read-only mount; write checks skipped", true},
+      {[](auto& s) { s.setDown(true); }, false, {"connect"}, "network: connect: server down", false, false},
+      {[](auto& s) { s.addFault(Fail(MemOp::kList)); }, false, {"connect", "list"},
+       "cannot list the root: access-denied: no", false, false},
+      {[](auto& s) { s.addFault(Fail(MemOp::kMkdir)); }, false, {"connect", "list", "space", "write"},
+       "cannot create a directory in the root: access-denied: no (the drive will be read-only)", false, false},
+      {[](auto& s) { s.addFault(Fail(MemOp::kMkdir)); }, true, {"connect", "list", "space", "write"},
+       "read-only mount; write checks skipped", true, false},
+      // Without its file the content checks go; the name checks still run.
+      {[](auto& s) { s.addFault(Fail(MemOp::kFinish)); }, false,
+       {"connect", "list", "space", "mkdir", "write", "rename", "case", "long-name", "unicode", "windows-names", "cleanup"},
+       "cannot write a file: access-denied: no", false, true},
   };
   for (const Case& c : cases) {
-    server_ = std::make_shared<test::MemoryServer>();
-    c.setUp(*server_);
-    CompatOptions compat;
-    compat.readOnly = c.readOnly;
-    ProbeReport report = probe(compat);
-    EXPECT_EQ(Checks(report), c.checks) << c.name;
-    ASSERT_FALSE(report.items.empty());
-    EXPECT_EQ(report.items.back().message, c.lastMessage) << c.name;
-    EXPECT_EQ(report.ok, c.ok) << c.name;
-    EXPECT_FALSE(report.writable) << c.name;
-    server_->setDown(false);
-    EXPECT_TRUE(serverIsClean()) << c.name;
+    ProbeReport report = probe([&](auto& s, auto&) { c.setUp(s); }, c.readOnly);
+    EXPECT_EQ(ChecksOf(report), c.checks);
+    const ProbeItem* last = report.writable ? Item(report, "write") : &report.items.back();
+    EXPECT_EQ(last->message, c.message);
+    EXPECT_EQ(report.ok, c.ok) << c.message;
+    EXPECT_EQ(report.writable, c.writable) << c.message;
+    EXPECT_TRUE(serverIsClean()) << c.message;
   }
-}
-
-TEST_F(ProbeTest, FailedWriteSkipsTheContentChecksOnly) {
-  FaultRule rule;
-  rule.op = MemOp::kFinish;
-  rule.status = Status(Status::kNoSpace, "full");
-  server_->addFault(rule);
-  server_->setCaps(FullCaps());
-  ProbeReport report = probe();
-  EXPECT_EQ(Checks(report), (std::vector<std::string>{"connect", "list", "space", "mkdir", "write", "rename", "case",
-                                                      "long-name", "unicode", "windows-names", "cleanup"}));
-  EXPECT_EQ(Item(report, "write")->message, "cannot write a file: no-space: full");
-  EXPECT_EQ(Item(report, "write")->level, ProbeItem::kFailure);
-  EXPECT_FALSE(report.ok);
-  EXPECT_TRUE(report.writable);
-  EXPECT_TRUE(serverIsClean());
 }
 
 TEST_F(ProbeTest, NameWarningsStopAtFortyOneItems) {
-  for (int i = 0; i < 100; ++i) server_->putFile("/bad:" + std::to_string(i), "");
-  ProbeReport report = probe();
-  int names = 0;
-  for (const ProbeItem& item : report.items) names += item.check == "names" ? 1 : 0;
-  EXPECT_EQ(names, 39);
+  ProbeReport report = probe([](auto& s, auto&) {
+    for (int i = 0; i < 100; ++i) s.putFile("/bad:" + std::to_string(i), "");
+  });
+  const Checks checks = ChecksOf(report);
+  EXPECT_EQ(std::count(checks.begin(), checks.end(), "names"), 39);
   EXPECT_EQ(report.items[2].message, "'bad:0': name contains a character the storage cannot hold: bad:0");
   EXPECT_EQ(report.items[41].check, "space");
-  EXPECT_EQ(Item(report, "list")->message, "100 entries in the root");
 }
 
 TEST(ProbeReport, TextAndJson) {
@@ -240,8 +173,7 @@ TEST(ProbeReport, TextAndJson) {
   EXPECT_EQ(report.toJson().dump(),
             "{\"items\":[{\"level\":\"ok\",\"check\":\"connect\",\"message\":\"connected\"},"
             "{\"level\":\"warn\",\"check\":\"space\",\"message\":\"free space unknown\"},"
-            "{\"level\":\"fail\",\"check\":\"write\",\"message\":\"cannot write\"}],"
-            "\"ok\":false,\"writable\":false,"
+            "{\"level\":\"fail\",\"check\":\"write\",\"message\":\"cannot write\"}],\"ok\":false,\"writable\":false,"
             "\"caps\":{\"server\":\"dav\",\"rangeRead\":true,\"randomWrite\":false,\"resumableUpload\":false,"
             "\"setMtime\":false,\"caseSensitive\":true,\"freeSpace\":false,\"maxNameBytes\":255}}");
 }

@@ -1,11 +1,9 @@
 #include "engine/volume.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <fstream>
 
-#include "engine/data_cache.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
@@ -17,28 +15,26 @@ using test::MemOp;
 
 constexpr uint64_t kBs = 4096;
 
-// A file of the drive's cache with local changes, as a crash or a stop
-// would leave it on disk.
+// Single fetches, no readahead behind them.
+MountConfig Drive() {
+  MountConfig config = test::MemoryDrive(kBs);
+  config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
+  return config;
+}
+
+// A cached file of seven bytes, with or without changes to upload, as a stop
+// or a crash leaves it on disk.
 void LeaveFile(const std::string& driveDir, const std::string& path, bool dirty) {
   DataCache cache(driveDir, kBs, kDefaultCacheMaxBytes);
   ASSERT_TRUE(cache.ensureDir());
   std::shared_ptr<CacheFile> file = cache.open(path, true);
-  ASSERT_NE(file, nullptr);
-  ASSERT_TRUE(file->write(0, "changed", 7).ok());
+  ASSERT_TRUE(file && file->write(0, "changed", 7).ok());
   if (!dirty) {
     file->clearUploadMarks(0, 7);
     file->markUploaded("e", 7, Timestamp());
   }
   file->setDirty(dirty);
   ASSERT_TRUE(file->saveMap());
-}
-
-// Lifecycle tests look at single fetches: no readahead behind them.
-MountConfig Drive() {
-  MountConfig config = test::MemoryDrive(kBs);
-  config.cache.readaheadBlocks = 0;
-  config.cache.readaheadMaxBlocks = 0;
-  return config;
 }
 
 const TransferInfo* Find(const std::vector<TransferInfo>& list, const std::string& path) {
@@ -49,9 +45,9 @@ const TransferInfo* Find(const std::vector<TransferInfo>& list, const std::strin
 
 class VolumeTest : public ::testing::Test {
  protected:
-  VolumeStatus status() {
+  VolumeStatus status(test::VolumeHarness& h) {
     VolumeStatus s;
-    h_.volume->status(s);
+    h.volume->status(s);
     return s;
   }
 
@@ -60,47 +56,27 @@ class VolumeTest : public ::testing::Test {
   test::VolumeHarness h_{Drive()};
 };
 
-TEST_F(VolumeTest, StartConnectsOnceAndStopReleasesEverything) {
-  EXPECT_EQ(status().slots, 0u);
+TEST_F(VolumeTest, StartConnectsOnceKickDisconnectsAndStopReleasesEverything) {
+  EXPECT_EQ(status(h_).slots, 0u);
   ASSERT_TRUE(h_.volume->start(nullptr).ok());
-  EXPECT_TRUE(h_.volume->isStarted());
-  EXPECT_TRUE(status().online);
-  EXPECT_EQ(status().slots, 4u);
-  EXPECT_EQ(log_.countLines(
-                "drive: connected to memory://mem/ (server=, random_write=0, resume=0, case_sensitive=1)"),
-            1);
   EXPECT_TRUE(h_.volume->start(nullptr).ok());
   EXPECT_EQ(h_.server->connectionsMade(), 1u);
-
-  EXPECT_EQ(status().slots, 4u);
-  // A kick drops the idle connections; the next use connects afresh. (The
-  // first tick's keepalive must be done: a busy connection stays.)
+  EXPECT_TRUE(status(h_).online);
+  EXPECT_EQ(status(h_).slots, 4u);
+  EXPECT_EQ(log_.countLines("drive: connected to memory://mem/ (server=, random_write=0, resume=0, case_sensitive=1)"), 1);
+  // The first tick's keepalive must be over: a busy connection stays.
   ASSERT_TRUE(test::Eventually([&] { return h_.server->countCalls(MemOp::kPing) == 1; }));
   h_.volume->kick();
-  EXPECT_FALSE(status().online);
+  EXPECT_FALSE(status(h_).online);
+
   h_.volume->stop(0);
   EXPECT_FALSE(h_.volume->isStarted());
-  EXPECT_EQ(status().slots, 0u);
-  // A stopped volume starts again with everything made anew.
+  EXPECT_EQ(status(h_).slots, 0u);
   ASSERT_TRUE(h_.volume->start(nullptr).ok());
   EXPECT_EQ(h_.server->connectionsMade(), 2u);
-  EXPECT_EQ(log_.countLines("drive: connected to"), 2);
 }
 
-TEST_F(VolumeTest, OfflineDriveStartsWithoutTouchingTheServer) {
-  MountConfig config = Drive();
-  config.cache.offlineMode = true;
-  test::VolumeHarness h(config);
-  ASSERT_TRUE(h.volume->start(nullptr).ok());
-  VolumeStatus s;
-  h.volume->status(s);
-  EXPECT_FALSE(s.online);
-  EXPECT_TRUE(s.offlineMode);
-  h.volume->stop(0);
-  EXPECT_TRUE(h.server->calls().empty());
-}
-
-TEST_F(VolumeTest, ServerDownAtStartIsServedFromCacheAndReported) {
+TEST_F(VolumeTest, ServerDownAtStartIsServedFromCacheAndReportedForTenMinutes) {
   h_.server->putFile("/f", test::Pattern(3 * kBs));
   ASSERT_TRUE(h_.volume->start(nullptr).ok());
   std::shared_ptr<OpenFile> file = h_.open("/f");
@@ -114,29 +90,23 @@ TEST_F(VolumeTest, ServerDownAtStartIsServedFromCacheAndReported) {
   Status st;
   EXPECT_EQ(h_.read(file, 2 * kBs, 10, &st), "");
   EXPECT_EQ(st.code, Status::kNetwork);
-  EXPECT_EQ(status().lastError, "network: connect: server down");
-  EXPECT_FALSE(status().online);
-
-  // The failure is shown for ten minutes.
+  EXPECT_EQ(status(h_).lastError, "network: connect: server down");
   const uint64_t at = clock_.now();
   clock_.advance(VolumeTimings().lastErrorShownMs - 1);
-  EXPECT_EQ(status().lastErrorMs, at);
+  EXPECT_EQ(status(h_).lastErrorMs, at);
   clock_.advance(1);
-  EXPECT_EQ(status().lastError, "");
-  EXPECT_EQ(status().lastErrorMs, 0u);
+  EXPECT_EQ(status(h_).lastError, "");
 
-  // The server comes back: the next read connects and fetches.
   h_.server->setDown(false);
   EXPECT_EQ(h_.read(file, 2 * kBs, 10), test::Pattern(3 * kBs).substr(2 * kBs, 10));
-  EXPECT_TRUE(status().online);
+  EXPECT_TRUE(status(h_).online);
 }
 
 TEST_F(VolumeTest, FirstConnectAfterAStartWithoutServerTakesTheServersAndTheProbedCaps) {
   MountConfig config = Drive();
   config.endpoint.protocol = "sftp";  // presets random writes on
   config.probed.valid = true;
-  config.probed.randomWrite = false;
-  config.probed.caseSensitive = false;
+  config.probed.randomWrite = config.probed.caseSensitive = false;
   config.probed.maxNameBytes = 100;
   test::VolumeHarness h(config);
   BackendCaps server;
@@ -146,9 +116,7 @@ TEST_F(VolumeTest, FirstConnectAfterAStartWithoutServerTakesTheServersAndTheProb
   h.server->putFile("/f", "content");
   h.server->setDown(true);
   ASSERT_TRUE(h.volume->start(nullptr).ok());
-  // Before any connect the stored probe result already rules.
-  EXPECT_FALSE(h.volume->caps()->randomWrite);
-  EXPECT_FALSE(h.volume->caps()->caseSensitive);
+  EXPECT_FALSE(h.volume->caps()->randomWrite);  // the stored result rules before any connect
 
   h.server->setDown(false);
   EXPECT_EQ(h.read(h.open("/f"), 0, 7), "content");
@@ -162,19 +130,14 @@ TEST_F(VolumeTest, FirstConnectAfterAStartWithoutServerTakesTheServersAndTheProb
 }
 
 TEST_F(VolumeTest, CacheFolderThatCannotBeMadeFailsTheStart) {
-  const std::string blocker = h_.root() + "/blocker";
-  std::ofstream(blocker) << "a file where the folder should be";
+  std::ofstream(h_.root() + "/blocker") << "a file where the folder should be";
   MountConfig config = Drive();
-  config.cache.dir = blocker + "/cache";
+  config.cache.dir = h_.root() + "/blocker/cache";
   test::VolumeHarness h(config);
   std::string error;
-  Status st = h.volume->start(&error);
-  EXPECT_EQ(st.code, Status::kIo);
-  EXPECT_EQ(st.message, "cannot create cache directory " + blocker + "/cache");
-  EXPECT_EQ(error, st.message);
-  st = h.volume->start(nullptr);
-  EXPECT_EQ(st.code, Status::kIo);
-  EXPECT_EQ(st.message, "cache init failed");
+  EXPECT_EQ(h.volume->start(&error).toString(), "io: cannot create cache directory " + config.cache.dir);
+  EXPECT_EQ(error, "cannot create cache directory " + config.cache.dir);
+  EXPECT_EQ(h.volume->start(nullptr).toString(), "io: cache init failed");
   EXPECT_FALSE(h.volume->isStarted());
   EXPECT_TRUE(h.server->calls().empty());
 }
@@ -183,36 +146,32 @@ TEST_F(VolumeTest, FilesLeftWithChangesAreQueuedAtStartAndStayQueuedAfterStop) {
   LeaveFile(h_.driveDir(), "/a.txt", true);
   LeaveFile(h_.driveDir(), "/clean.txt", false);
   ASSERT_TRUE(h_.volume->start(nullptr).ok());
-  EXPECT_EQ(log_.countLines("drive: resuming upload of /a.txt"), 1);
   EXPECT_EQ(log_.countLines("resuming upload of"), 1);
+  EXPECT_EQ(log_.countLines("drive: resuming upload of /a.txt"), 1);
   std::vector<TransferInfo> list = h_.volume->transfers();
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].path, "/a.txt");
   EXPECT_TRUE(list[0].upload);
-  EXPECT_EQ(list[0].id, 0u);
   EXPECT_EQ(list[0].state, "waiting");
   EXPECT_EQ(list[0].updatedMs, clock_.now());
-  EXPECT_EQ(status().pendingUploads, 1u);
   h_.volume->stop(0);
-  EXPECT_EQ(status().pendingUploads, 1u);
+  EXPECT_EQ(status(h_).pendingUploads, 1u);
 }
 
 TEST_F(VolumeTest, TransferListKeepsFiftyFinishedRecords) {
   Volume& v = *h_.volume;
-  const uint64_t failed = v.TransferBegin("/x", false, 10);
-  v.TransferEnd(failed, false, "network: gone");
+  v.TransferEnd(v.TransferBegin("/x", false, 10), false, "network: gone");
   const uint64_t up = v.TransferBegin("/x", true, 10);
   v.TransferEnd(up, false, "network: gone");
   // A new download of /x replaces its failed download, not its upload.
   const uint64_t again = v.TransferBegin("/x", false, 10);
+  v.updateTransfer(again, 4, "retry", nullptr, 2);
   std::vector<TransferInfo> list = v.transfers();
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].id, up);
-  EXPECT_EQ(list[1].id, again);
-  EXPECT_EQ(list[1].state, "active");
-  v.updateTransfer(again, 4, "retry", nullptr, 2);
-  EXPECT_EQ(v.transfers()[1].attempt, 2u);
-  EXPECT_EQ(status().activeTransfers, 1u);
+  EXPECT_EQ(list[1].state, "retry");
+  EXPECT_EQ(list[1].attempt, 2u);
+  EXPECT_EQ(status(h_).activeTransfers, 1u);
   v.TransferEnd(again, true, "");
   EXPECT_EQ(v.transfers()[1].done, 10u);
 
@@ -220,38 +179,35 @@ TEST_F(VolumeTest, TransferListKeepsFiftyFinishedRecords) {
   list = v.transfers();
   ASSERT_EQ(list.size(), kMaxFinishedTransfers);
   EXPECT_EQ(list.front().path, "/f10");
-  EXPECT_EQ(list.back().path, "/f59");
-  EXPECT_EQ(status().activeTransfers, 0u);
+  EXPECT_EQ(status(h_).activeTransfers, 0u);
 }
 
 TEST_F(VolumeTest, TickPingsEvictsAndQueuesChangedFiles) {
   MountConfig config = Drive();
-  config.net.keepaliveSec = 30;
-  config.cache.maxBytes = 1;  // everything clean goes at the next pass
+  config.cache.maxBytes = 1;  // every clean file goes at the next pass
   test::VolumeHarness h(config);
   ASSERT_TRUE(h.volume->start(nullptr).ok());
-  // The first step pings at once; the next ping waits for the interval.
   EXPECT_TRUE(test::Eventually([&] { return h.server->countCalls(MemOp::kPing) == 1; }));
-  clock_.advance(30001);
+  clock_.advance(config.net.keepaliveSec * 1000 + 1);
   EXPECT_TRUE(test::Eventually([&] { return h.server->countCalls(MemOp::kPing) == 2; }));
 
   LeaveFile(h.driveDir(), "/clean.txt", false);
   LeaveFile(h.driveDir(), "/dirty.txt", true);
   DataCache look(h.driveDir(), kBs, kDefaultCacheMaxBytes);
-  ASSERT_TRUE(look.exists("/clean.txt"));
   clock_.advance(VolumeTimings().maintenanceMs + 1);
-  const uint64_t due = clock_.now() + config.cache.writebackDelayMs;
-  EXPECT_TRUE(test::Eventually([&] { return !look.exists("/clean.txt"); }));
-  EXPECT_TRUE(look.exists("/dirty.txt"));
   EXPECT_TRUE(test::Eventually([&] { return Find(h.volume->transfers(), "/dirty.txt") != nullptr; }));
-  EXPECT_EQ(Find(h.volume->transfers(), "/dirty.txt")->updatedMs, due);
+  EXPECT_EQ(Find(h.volume->transfers(), "/dirty.txt")->updatedMs, clock_.now() + config.cache.writebackDelayMs);
+  EXPECT_FALSE(look.exists("/clean.txt"));
+  EXPECT_TRUE(look.exists("/dirty.txt"));
 }
 
-TEST_F(VolumeTest, RescansMakeChangedFilesDueAtOnce) {
+TEST_F(VolumeTest, OfflineStartTouchesNoServerAndRescansMakeChangedFilesDueAtOnce) {
   MountConfig config = Drive();
   config.cache.offlineMode = true;
   test::VolumeHarness h(config);
   ASSERT_TRUE(h.volume->start(nullptr).ok());
+  EXPECT_FALSE(status(h).online);
+  EXPECT_TRUE(status(h).offlineMode);
   struct Case {
     const char* path;
     std::function<void()> rescan;
@@ -264,28 +220,23 @@ TEST_F(VolumeTest, RescansMakeChangedFilesDueAtOnce) {
     LeaveFile(h.driveDir(), c.path, true);
     clock_.advance(1000);
     c.rescan();
-    const TransferInfo* t = nullptr;
-    std::vector<TransferInfo> list = h.volume->transfers();
-    t = Find(list, c.path);
+    const std::vector<TransferInfo> list = h.volume->transfers();
+    const TransferInfo* t = Find(list, c.path);
     ASSERT_NE(t, nullptr) << c.path;
     EXPECT_EQ(t->updatedMs, clock_.now()) << c.path;
-    EXPECT_EQ(t->state, "waiting");
   }
-  VolumeStatus s;
-  h.volume->status(s);
-  EXPECT_FALSE(s.offlineMode);
+  EXPECT_FALSE(status(h).offlineMode);
+  EXPECT_EQ(h.server->countCalls(MemOp::kConnect), 0);
 }
 
 TEST_F(VolumeTest, ClearCacheKeepsOnlyFilesWithChanges) {
   ASSERT_TRUE(h_.volume->start(nullptr).ok());
   LeaveFile(h_.driveDir(), "/clean.txt", false);
   LeaveFile(h_.driveDir(), "/dirty.txt", true);
-  EXPECT_EQ(status().cacheBytes, 14u);
+  EXPECT_EQ(status(h_).cacheBytes, 14u);
   h_.volume->clearCache();
-  DataCache look(h_.driveDir(), kBs, kDefaultCacheMaxBytes);
-  EXPECT_FALSE(look.exists("/clean.txt"));
-  EXPECT_TRUE(look.exists("/dirty.txt"));
-  EXPECT_EQ(status().cacheBytes, 7u);
+  EXPECT_EQ(status(h_).cacheBytes, 7u);
+  EXPECT_TRUE(DataCache(h_.driveDir(), kBs, kDefaultCacheMaxBytes).exists("/dirty.txt"));
 }
 
 }  // namespace

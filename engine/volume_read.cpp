@@ -53,12 +53,15 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   CacheFile& cache = *file->cache;
   const uint64_t size = cache.size();
   const uint64_t wanted = offset < size ? std::min(length, size - offset) : 0;
-  if (wanted != 0 && !cache.readIfCached(offset, buffer, wanted) && continuesRead(*file, offset)) {
+  Status st;
+  if (wanted != 0 && cache.readIfCached(offset, buffer, wanted)) {
+    got = wanted;
+  } else {
     // A sequential reader would now wait for readahead in flight: its own
     // connection takes the next queued piece instead of standing idle.
-    prefetchPool_->runOne();
+    if (wanted != 0 && continuesRead(*file, offset)) prefetchPool_->runOne();
+    st = cache.read(offset, buffer, length, got, fetcherFor(file->path), cancel_.get());
   }
-  Status st = cache.read(offset, buffer, length, got, fetcherFor(file->path), cancel_.get());
   if (st.ok() && got != 0) scheduleReadahead(file, offset, got);
   return st;
 }

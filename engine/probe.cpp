@@ -1,3 +1,4 @@
+// The probe's checks, in the order they run, and the two forms of its report.
 #include "engine/probe.h"
 
 #include <cstring>

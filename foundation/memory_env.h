@@ -1,0 +1,78 @@
+// An Env held in memory, for tests of stores that must survive crashes. It
+// keeps two views of every file and folder: what running code sees, and what
+// has reached the "disk" (a file's content as of its last sync, a folder's
+// entries as of its last folder sync). A hook sees every step before it
+// happens and may fail it or hold the calling thread there, so a test can
+// stop the world between any two steps; snapshot() then gives the file
+// system that a restart would find after the process died (every step done
+// so far) or after a power loss (only what was synced). Paths are absolute;
+// "/" always exists. Any thread may call it; it must outlive its files.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/env.h"
+
+namespace tarn {
+
+// A file that would grow past this fails with "no-space", so that a test
+// may ask for absurd sizes without exhausting memory.
+inline constexpr uint64_t kMemoryEnvMaxFileBytes = 256ull << 20;
+
+class MemoryEnv : public Env {
+ public:
+  enum class Step { kCreate, kRead, kWrite, kTruncate, kSync, kRename, kUnlink, kSyncDir, kMakeDir };
+  struct StepInfo {
+    Step step;
+    std::string path;
+    std::string to;  // the target of a rename
+  };
+  // Runs on the calling thread before the step, outside every lock of the
+  // Env. A result other than ok fails the step with it; nothing changes.
+  using Hook = std::function<Status(const StepInfo& step)>;
+  enum class Crash { kProcess, kPowerLoss };
+
+  MemoryEnv();
+  ~MemoryEnv() override;
+
+  void setHook(Hook hook);
+  std::unique_ptr<MemoryEnv> snapshot(Crash crash) const;
+
+  Status open(const std::string& path, OpenMode mode, std::unique_ptr<EnvFile>* file) override;
+  Status rename(const std::string& from, const std::string& to) override;
+  Status unlink(const std::string& path) override;
+  Status syncDir(const std::string& path) override;
+  Status makeDir(const std::string& path) override;
+  Status list(const std::string& path, std::vector<std::string>* names) override;
+  Status stat(const std::string& path, EnvFileInfo* info) override;
+
+ private:
+  class File;
+  struct Node {
+    bool isDir = false;
+    std::string data;         // what readers see
+    std::string durableData;  // as of the last sync
+    std::map<std::string, std::shared_ptr<Node>> entries;         // what readers see
+    std::map<std::string, std::shared_ptr<Node>> durableEntries;  // as of the last folder sync
+    uint64_t mtime = 0;       // a tick of the Env's own clock
+  };
+
+  Status runHook(Step step, const std::string& path, const std::string& to = std::string());
+  // The node of the path, or null; mu_ held.
+  std::shared_ptr<Node> findLocked(const std::string& path) const;
+  // The folder that holds the path's last component, and that component.
+  Status parentLocked(const std::string& path, std::shared_ptr<Node>* dir, std::string* name) const;
+
+  mutable std::mutex mu_;
+  std::shared_ptr<Node> root_;  // guarded by mu_ (and every node below it)
+  uint64_t clock_ = 0;          // guarded by mu_
+  Hook hook_;                   // guarded by mu_; copied out before it runs
+};
+
+}  // namespace tarn

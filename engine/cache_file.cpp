@@ -1,9 +1,5 @@
 #include "engine/cache_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -18,7 +14,6 @@ namespace tarn {
 
 namespace {
 
-constexpr mode_t kDataFileMode = 0600;
 constexpr uint8_t kAllBits = kBlockPresent | kBlockDirty | kBlockWrittenSinceUpload;
 constexpr size_t kInFlightListedInWarning = 40;
 
@@ -29,31 +24,40 @@ Status LocalFailure(const char* what, int err) {
   return Status(code, what, err);
 }
 
+Status TooLarge() { return Status(Status::kTooLarge, "file too large for the cache"); }
+
 std::string CutEtag(const std::string& etag) { return etag.substr(0, std::min(etag.size(), kMaxMapEtagBytes)); }
+
+// Offsets and lengths come from callers that may pass anything; their sum
+// must not wrap around into a small number.
+uint64_t SatAdd(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
+
+uint64_t CeilDiv(uint64_t a, uint64_t b) { return a / b + (a % b != 0 ? 1 : 0); }
 
 }  // namespace
 
 CacheFile::CacheFile(std::string binPath, std::string mapPath, std::string path, std::string name,
-                     uint32_t blockSize)
-    : blockSize_(blockSize),
+                     uint32_t blockSize, Env* env)
+    : env_(env != nullptr ? env : Env::Default()),
+      blockSize_(blockSize),
+      maxFileBytes_(std::min(kMaxRemoteFileBytes, kMaxMapStates * blockSize)),
       binPath_(std::move(binPath)),
       mapPath_(std::move(mapPath)),
       path_(std::move(path)),
       name_(std::move(name)) {}
 
-CacheFile::~CacheFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
+CacheFile::~CacheFile() = default;
 
 Status CacheFile::openData() {
   std::lock_guard<std::mutex> lock(mu_);
-  int fd = ::open(binPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kDataFileMode);
-  if (fd < 0) return LocalFailure("cannot open cache data file", errno);
-  fd_ = fd;
+  Status st = env_->open(binPath_, Env::OpenMode::kReadWrite, &data_);
+  if (!st.ok()) return LocalFailure("cannot open cache data file", st.native);
+  uint64_t length = 0;
+  if (data_->size(&length).ok()) dataLength_ = length;
   return Status();
 }
 
-uint64_t CacheFile::blockCountLocked(uint64_t size) const { return (size + blockSize_ - 1) / blockSize_; }
+uint64_t CacheFile::blockCountLocked(uint64_t size) const { return CeilDiv(size, blockSize_); }
 
 void CacheFile::growStatesLocked() {
   const uint64_t count = blockCountLocked(size_);
@@ -70,23 +74,70 @@ bool CacheFile::hasDirtyLocked() const {
   return std::any_of(states_.begin(), states_.end(), [](uint8_t s) { return (s & kBlockDirty) != 0; });
 }
 
-bool CacheFile::inFlightLocked(uint64_t block) const {
-  return std::find(inFlight_.begin(), inFlight_.end(), block) != inFlight_.end();
+uint64_t CacheFile::firstBusyLocked(uint64_t first, uint64_t last) const {
+  for (auto it = inFlight_.lower_bound(first); it != inFlight_.end() && *it <= last; ++it)
+    if (*it < states_.size() && !(states_[*it] & kBlockPresent)) return *it;
+  return last + 1;
+}
+
+Status CacheFile::setDataLengthLocked(uint64_t length) {
+  Status st = data_->truncate(length);
+  if (st.ok()) dataLength_ = length;
+  return st;
+}
+
+Status CacheFile::extendDataLocked(uint64_t end) {
+  // Blocks past the old size are marked present without being written, so
+  // whatever lies there must be zeros.
+  if (dataLength_ > size_) {
+    Status st = setDataLengthLocked(size_);
+    if (!st.ok()) return st;
+  }
+  return setDataLengthLocked(end);
+}
+
+std::string CacheFile::encodeMapLocked() const {
+  MapHeader h;
+  h.blockSize = blockSize_;
+  h.size = size_;
+  h.remoteSize = remoteSize_;
+  h.remoteMtime = remoteMtime_;
+  h.dirty = dirty_;
+  h.etag = etag_;
+  h.path = path_;
+  return EncodeMap(h, states_);
+}
+
+bool CacheFile::sayLessBeforeDestroyLocked() {
+  if (!onDisk_ || removed_) return true;  // no map that could claim the bytes
+  // Written under mu_: nothing may change between this map and the bytes it
+  // covers going away. The operations that come here are rare.
+  const bool unsent = dirty_ || hasDirtyLocked();
+  if (unsent && !data_->sync().ok()) return false;
+  if (!WriteFileAtomic(*env_, mapPath_, encodeMapLocked(), false, true)) return false;
+  needsSave_ = false;
+  return true;
 }
 
 void CacheFile::dropDataLocked() {
+  if (!sayLessBeforeDestroyLocked()) {
+    vx::log::write(vx::log::kWarn, "cache %s: cannot record dropped blocks; old bytes kept", name_.c_str());
+    return;
+  }
   // Cutting to 0 and growing again frees every allocated range of the sparse
   // file; the results are ignored because the states already say "missing".
-  (void)!::ftruncate(fd_, 0);
-  (void)!::ftruncate(fd_, static_cast<off_t>(size_));
+  (void)setDataLengthLocked(0);
+  (void)setDataLengthLocked(size_);
 }
 
 bool CacheFile::loadMap() {
   std::lock_guard<std::mutex> lock(mu_);
   std::string bytes;
   MapHeader h;
-  const bool ok = ReadSmallFile(mapPath_, &bytes) && DecodeMapHeader(bytes, &h) && HasMapMagic(bytes) &&
-                  h.headerSize == kMapHeaderSize && h.blockSize == blockSize_;
+  // A size no file can have is a damaged map: its block count would wrap.
+  const bool ok = ReadSmallFile(*env_, mapPath_, &bytes) && DecodeMapHeader(bytes, &h) && HasMapMagic(bytes) &&
+                  h.headerSize == kMapHeaderSize && h.blockSize == blockSize_ && h.size <= maxFileBytes_ &&
+                  h.remoteSize <= kMaxRemoteFileBytes;
   if (!ok) {
     states_.clear();
     size_ = remoteSize_ = 0;
@@ -111,29 +162,52 @@ bool CacheFile::loadMap() {
   return true;
 }
 
-bool CacheFile::saveMap() {
+void CacheFile::fitDataLength() {
   std::lock_guard<std::mutex> lock(mu_);
-  return saveMapLocked();
+  uint64_t actual = 0;
+  if (!data_->size(&actual).ok()) return;
+  dataLength_ = actual;
+  if (actual < size_) {
+    // The data file lost its tail (a crash); blocks it does not reach whole
+    // hold nothing any more, whatever the map said.
+    for (uint64_t b = actual / blockSize_; b < states_.size(); ++b) {
+      if (!(states_[b] & kBlockPresent)) continue;
+      states_[b] &= static_cast<uint8_t>(~kBlockPresent);
+      needsSave_ = true;
+    }
+  }
+  if (actual != size_) (void)setDataLengthLocked(size_);
 }
 
-bool CacheFile::saveMapLocked() {
-  if (!needsSave_ || removed_) return true;
-  MapHeader h;
-  h.blockSize = blockSize_;
-  h.size = size_;
-  h.remoteSize = remoteSize_;
-  h.remoteMtime = remoteMtime_;
-  h.dirty = dirty_;
-  h.etag = etag_;
-  h.path = path_;
-  // The map is the only record of changes not yet uploaded: those must not be
-  // lost to a power failure between the write and the rename.
-  const bool durable = dirty_ || hasDirtyLocked();
-  if (!WriteFileAtomic(mapPath_, EncodeMap(h, states_), !onDisk_, durable)) return false;
-  needsSave_ = false;
-  onDisk_ = true;
-  if (durable) ++flushedSaves_;
-  return true;
+bool CacheFile::saveMap() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  return saveWithSaveLockHeld();
+}
+
+bool CacheFile::saveWithSaveLockHeld() {
+  std::string bytes;
+  std::string mapPath;
+  bool durable;
+  bool createNew;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!needsSave_ || removed_) return true;
+    bytes = encodeMapLocked();
+    mapPath = mapPath_;
+    // The map is the only record of changes not yet uploaded: those must
+    // survive a power loss, and the bytes they claim must be there too.
+    durable = dirty_ || hasDirtyLocked();
+    createNew = !onDisk_;
+    needsSave_ = false;
+  }
+  bool ok = !durable || data_->sync().ok();
+  ok = ok && WriteFileAtomic(*env_, mapPath, bytes, createNew, durable);
+  std::lock_guard<std::mutex> lock(mu_);
+  if (ok)
+    onDisk_ = true;
+  else
+    needsSave_ = true;
+  return ok;
 }
 
 Status CacheFile::read(uint64_t offset, void* buffer, uint64_t length, uint64_t& got, const Fetcher& fetcher,
@@ -154,17 +228,19 @@ Status CacheFile::read(uint64_t offset, void* buffer, uint64_t length, uint64_t&
     Status st = fetchBlocks(first, last, fetcher, cancel, lock);
     if (!st.ok()) return st;
   }
-  if (!readAt(offset, buffer, n)) return LocalFailure("cache read failed", errno);
+  int err = 0;
+  if (!readAt(offset, buffer, n, &err)) return LocalFailure("cache read failed", err);
   got = n;
   return Status();
 }
 
 bool CacheFile::readIfCached(uint64_t offset, void* buffer, uint64_t length) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (offset + length > size_) return false;
+  if (offset > size_ || length > size_ - offset) return false;
   if (length == 0) return true;
   if (!allPresentLocked(offset / blockSize_, (offset + length - 1) / blockSize_)) return false;
-  return readAt(offset, buffer, length);
+  int err = 0;
+  return readAt(offset, buffer, length, &err);
 }
 
 Status CacheFile::ensureRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel) {
@@ -172,7 +248,7 @@ Status CacheFile::ensureRange(uint64_t offset, uint64_t length, const Fetcher& f
   for (bool again = false;; again = true) {
     if (offset >= size_ || length == 0) return Status();
     const uint64_t first = offset / blockSize_;
-    const uint64_t last = (std::min(size_, offset + length) - 1) / blockSize_;
+    const uint64_t last = (offset + std::min(length, size_ - offset) - 1) / blockSize_;
     growStatesLocked();
     if (allPresentLocked(first, last)) return Status();
     if (again && IsCancelled(cancel)) return Status(Status::kCanceled, "");
@@ -198,21 +274,16 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
   for (;;) {
     if (states_.empty() || first >= states_.size()) return Status();  // shrunk meanwhile
     last = std::min<uint64_t>(last, states_.size() - 1);
-    uint64_t busy = last + 1;
-    for (uint64_t b = first; b <= last; ++b) {
-      if (!(states_[b] & kBlockPresent) && inFlightLocked(b)) {
-        busy = b;
-        break;
-      }
-    }
+    const uint64_t busy = firstBusyLocked(first, last);
     if (busy > last || !waitForOthers) break;
     const uint64_t now = SteadyNowMs();
     if (waitStart == 0) waitStart = now == 0 ? 1 : now;
     if (!warned && now - waitStart > kInFlightWarnMs) {
       warned = true;
       std::string listed;
-      for (size_t i = 0; i < inFlight_.size() && i < kInFlightListedInWarning; ++i)
-        listed += std::to_string(inFlight_[i]) + " ";
+      size_t i = 0;
+      for (auto it = inFlight_.begin(); it != inFlight_.end() && i < kInFlightListedInWarning; ++it, ++i)
+        listed += std::to_string(*it) + " ";
       vx::log::write(vx::log::kWarn, "cache %s: waiting 30 s for block %llu (range %llu..%llu), %zu in flight: %s",
                      name_.c_str(), static_cast<unsigned long long>(busy), static_cast<unsigned long long>(first),
                      static_cast<unsigned long long>(last), inFlight_.size(), listed.c_str());
@@ -221,63 +292,64 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
     if (IsCancelled(cancel)) return Status(Status::kCanceled, "");
   }
 
+  // Runs end at kMaxFetchRunBytes so that one buffer never has to hold a
+  // whole large file.
+  const uint64_t maxRunBlocks = std::max<uint64_t>(1, kMaxFetchRunBytes / blockSize_);
   std::vector<std::pair<uint64_t, uint64_t>> runs;
   for (uint64_t b = first; b <= last; ++b) {
-    if ((states_[b] & kBlockPresent) || inFlightLocked(b)) continue;
-    if (!runs.empty() && runs.back().second + 1 == b)
+    // Without waiting for others, blocks in flight are theirs to bring in.
+    if ((states_[b] & kBlockPresent) || inFlight_.count(b)) continue;
+    if (!runs.empty() && runs.back().second + 1 == b && runs.back().second - runs.back().first + 1 < maxRunBlocks)
       runs.back().second = b;
     else
       runs.emplace_back(b, b);
-    inFlight_.push_back(b);
+    inFlight_.insert(b);
   }
   if (runs.empty()) return Status();
 
   const uint64_t size = size_;
   const uint64_t remoteSize = remoteSize_;
   const uint64_t epoch = epoch_;
-  auto leaveInFlight = [this](uint64_t from, uint64_t to) {
-    std::erase_if(inFlight_, [from, to](uint64_t b) { return b >= from && b <= to; });
+  size_t next = 0;  // the first run whose blocks are still reserved
+  // Every reserved block must leave inFlight_ however the fetch ends, or its
+  // later readers would wait for ever.
+  auto leaveRest = [&] {
+    for (; next < runs.size(); ++next)
+      inFlight_.erase(inFlight_.lower_bound(runs[next].first), inFlight_.upper_bound(runs[next].second));
+    cv_.notify_all();
   };
 
   lock.unlock();
-  for (size_t i = 0; i < runs.size(); ++i) {
-    const auto [runFirst, runLast] = runs[i];
+  while (next < runs.size()) {
+    const auto [runFirst, runLast] = runs[next];
     const uint64_t off = runFirst * blockSize_;
     const uint64_t end = std::min({size, (runLast + 1) * blockSize_, remoteSize});
     const uint64_t len = end > off ? end - off : 0;
     Status st;
     std::vector<uint8_t> buf;
     if (len > 0) {
-      buf.resize(len);
-      uint64_t delivered = 0;
       try {
+        buf.resize(len);
+        uint64_t delivered = 0;
         st = fetcher(this, off, buf.data(), len, delivered, cancel);
+        if (st.ok() && delivered < len) st = Status(Status::kNetwork, "short read from server");
       } catch (const std::exception& e) {
-        // The blocks must leave inFlight_ whatever the fetcher does, or every
-        // later reader of them would wait forever.
         st = Status(Status::kIo, std::string("fetch failed: ") + e.what());
       }
-      if (st.ok() && delivered < len) st = Status(Status::kNetwork, "short read from server");
     }
     lock.lock();
-    leaveInFlight(runFirst, runLast);
     // Storing happens under the mutex so that no write, reset or truncation
     // can slip in between the check below and the bytes reaching the file.
     if (st.ok() && epoch_ == epoch) st = storeFetchedLocked(runFirst, runLast, buf);
-    if (!st.ok()) {
-      for (size_t j = i + 1; j < runs.size(); ++j) leaveInFlight(runs[j].first, runs[j].second);
-      cv_.notify_all();
+    if (!st.ok() || epoch_ != epoch) {
+      // A stale fetch ends here; the caller looks at the blocks again.
+      leaveRest();
       return st;
     }
-    if (epoch_ != epoch) {
-      // Everything fetched from here on would be dropped as stale; the caller
-      // looks at the blocks again and fetches what it still needs.
-      for (size_t j = i + 1; j < runs.size(); ++j) leaveInFlight(runs[j].first, runs[j].second);
-      cv_.notify_all();
-      return Status();
-    }
+    inFlight_.erase(inFlight_.lower_bound(runFirst), inFlight_.upper_bound(runLast));
+    ++next;
     cv_.notify_all();
-    if (i + 1 < runs.size()) lock.unlock();
+    if (next < runs.size()) lock.unlock();
   }
   return Status();
 }
@@ -296,8 +368,10 @@ Status CacheFile::storeFetchedLocked(uint64_t runFirst, uint64_t runLast, const 
     while (e + 1 <= runLast && e + 1 < states_.size() && !(states_[e + 1] & kBlockPresent)) ++e;
     const uint64_t from = b * blockSize_ - base;
     const uint64_t to = std::min<uint64_t>((e + 1) * blockSize_ - base, buf.size());
-    if (to > from && !writeAt(base + from, buf.data() + from, to - from))
-      return LocalFailure("cache write failed", errno);
+    if (to > from) {
+      Status st = writeAt(base + from, buf.data() + from, to - from);
+      if (!st.ok()) return LocalFailure("cache write failed", st.native);
+    }
     for (uint64_t k = b; k <= e; ++k) states_[k] |= kBlockPresent;
     needsSave_ = true;
     b = e + 1;
@@ -307,9 +381,8 @@ Status CacheFile::storeFetchedLocked(uint64_t runFirst, uint64_t runLast, const 
 
 Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
   if (length == 0) return Status();
-  // An end past the largest file offset would wrap around and turn the block
-  // arithmetic below into writes outside the state list.
-  if (offset > kMaxCacheFileBytes || length > kMaxCacheFileBytes - offset)
+  // A bounded end keeps the block arithmetic below from wrapping around.
+  if (offset > maxFileBytes_ || length > maxFileBytes_ - offset)
     return Status(Status::kTooLarge, "write beyond the largest file size");
   std::lock_guard<std::mutex> lock(mu_);
   const uint64_t end = offset + length;
@@ -318,7 +391,8 @@ Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
   growStatesLocked();
   if (end > size_) {
     // Extend first so that a failure leaves size and states untouched.
-    if (::ftruncate(fd_, static_cast<off_t>(end)) != 0) return LocalFailure("cache extend failed", errno);
+    Status st = extendDataLocked(end);
+    if (!st.ok()) return LocalFailure("cache extend failed", st.native);
     const uint64_t oldSize = size_;
     size_ = end;
     growStatesLocked();
@@ -335,62 +409,82 @@ Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
     }
     needsSave_ = true;
   }
-  if (!writeAt(offset, data, length)) return LocalFailure("cache write failed", errno);
+  Status st = writeAt(offset, data, length);
+  if (!st.ok()) return LocalFailure("cache write failed", st.native);
   for (uint64_t b = first; b <= last; ++b) states_[b] |= kAllBits;
   needsSave_ = true;
   return Status();
 }
 
 Status CacheFile::truncate(uint64_t newSize) {
+  if (newSize > maxFileBytes_) return TooLarge();
+  std::lock_guard<std::mutex> saveLock(saveMu_);
   std::lock_guard<std::mutex> lock(mu_);
   if (newSize == size_) return Status();
   const uint64_t oldSize = size_;
   const uint64_t newCount = blockCountLocked(newSize);
+  ++epoch_;
   if (newSize < oldSize) {
-    if (::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) return LocalFailure("cache truncate failed", errno);
+    std::vector<uint8_t> oldStates = states_;
     size_ = newSize;
     states_.resize(newCount, 0);
     if (newCount > 0) states_[newCount - 1] |= kBlockDirty | kBlockWrittenSinceUpload;
-  } else {
-    if (::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) return LocalFailure("cache extend failed", errno);
-    size_ = newSize;
-    states_.resize(newCount, 0);
-    const uint64_t from = oldSize == 0 ? 0 : (oldSize - 1) / blockSize_;
-    for (uint64_t b = from; b < newCount; ++b) {
-      if (oldSize > 0 && b == from) {
-        if (states_[b] & kBlockPresent) states_[b] |= kBlockDirty | kBlockWrittenSinceUpload;
-      } else {
-        states_[b] |= kAllBits;
-      }
+    needsSave_ = true;
+    // Cutting the data file before the map stops claiming the cut blocks
+    // would let a crash in between serve zeros as data.
+    Status st;
+    if (!sayLessBeforeDestroyLocked())
+      st = Status(Status::kIo, "cache truncate failed");
+    else if (Status cut = setDataLengthLocked(newSize); !cut.ok())
+      st = LocalFailure("cache truncate failed", cut.native);
+    if (!st.ok()) {
+      // The data file is whole; a map that already says the new size is
+      // rewritten by the next save, or cuts the file at a restart.
+      size_ = oldSize;
+      states_ = std::move(oldStates);
+      needsSave_ = true;
+    }
+    return st;
+  }
+  Status st = extendDataLocked(newSize);
+  if (!st.ok()) return LocalFailure("cache extend failed", st.native);
+  size_ = newSize;
+  states_.resize(newCount, 0);
+  const uint64_t from = oldSize == 0 ? 0 : (oldSize - 1) / blockSize_;
+  for (uint64_t b = from; b < newCount; ++b) {
+    if (oldSize > 0 && b == from) {
+      if (states_[b] & kBlockPresent) states_[b] |= kBlockDirty | kBlockWrittenSinceUpload;
+    } else {
+      states_[b] |= kAllBits;
     }
   }
-  ++epoch_;
   needsSave_ = true;
   return Status();
 }
 
 void CacheFile::reset() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
   std::lock_guard<std::mutex> lock(mu_);
-  states_.clear();
-  dropDataLocked();
   states_.assign(blockCountLocked(size_), 0);
   ++epoch_;
   needsSave_ = true;
+  dropDataLocked();
 }
 
-void CacheFile::fillFromStream(uint64_t offset, const void* data, uint64_t length) {
+void CacheFile::fillFromStream(uint64_t offset, const void* data, uint64_t length, uint64_t epoch) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (removed_ || length == 0) return;
+  if (removed_ || length == 0 || epoch != epoch_) return;
   const uint64_t limit = std::min(remoteSize_, size_);
+  const uint64_t pieceEnd = SatAdd(offset, length);
   const auto* bytes = static_cast<const uint8_t*>(data);
   bool stored = false;
-  for (uint64_t b = (offset + blockSize_ - 1) / blockSize_; b < states_.size(); ++b) {
+  for (uint64_t b = CeilDiv(offset, blockSize_); b < states_.size(); ++b) {
     const uint64_t start = b * blockSize_;
     const uint64_t end = std::min(limit, start + blockSize_);
-    if (end <= start || end > offset + length) break;
+    if (end <= start || end > pieceEnd) break;
     if (start + blockSize_ > limit && limit != size_) break;
     if (!(states_[b] & (kBlockPresent | kBlockDirty))) {
-      if (!writeAt(start, bytes + (start - offset), end - start)) break;
+      if (!writeAt(start, bytes + (start - offset), end - start).ok()) break;
       states_[b] |= kBlockPresent;
       stored = true;
     }
@@ -401,51 +495,61 @@ void CacheFile::fillFromStream(uint64_t offset, const void* data, uint64_t lengt
   }
 }
 
-void CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict) {
-  std::lock_guard<std::mutex> lock(mu_);
+Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict) {
   if (changed) *changed = false;
   if (conflict) *conflict = false;
-  const bool anyDirty = hasDirtyLocked();
-  bool differs;
-  if (attr.size != remoteSize_)
-    differs = true;
-  else if (!attr.etag.empty())
-    differs = CutEtag(attr.etag) != CutEtag(etag_);  // a reloaded map holds the cut text
-  else
-    differs = !(attr.mtime == remoteMtime_);
-  if (!differs && (!states_.empty() || size_ == remoteSize_)) return;
-  if (etag_.empty() && remoteSize_ == 0 && attr.size == 0) {
+  if (attr.size > maxFileBytes_) return TooLarge();
+  // Taken only when the data is to be dropped, and then before mu_.
+  std::unique_lock<std::mutex> saveLock(saveMu_, std::defer_lock);
+  for (;;) {
+    std::unique_lock<std::mutex> lock(mu_);
+    const bool anyDirty = hasDirtyLocked();
+    bool differs;
+    if (attr.size != remoteSize_)
+      differs = true;
+    else if (!attr.etag.empty())
+      differs = CutEtag(attr.etag) != CutEtag(etag_);  // a reloaded map holds the cut text
+    else
+      differs = !(attr.mtime == remoteMtime_);
+    if (!differs && (!states_.empty() || size_ == remoteSize_)) return Status();
+    if (etag_.empty() && remoteSize_ == 0 && attr.size == 0) {
+      etag_ = attr.etag;
+      remoteMtime_ = attr.mtime;
+      needsSave_ = true;
+      return Status();
+    }
+    if (anyDirty) {
+      if (conflict) *conflict = differs;
+      return Status();
+    }
+    if (!saveLock.owns_lock()) {
+      lock.unlock();
+      saveLock.lock();
+      continue;  // decide again: the object may have changed meanwhile
+    }
+    size_ = remoteSize_ = attr.size;
     etag_ = attr.etag;
     remoteMtime_ = attr.mtime;
+    states_.assign(blockCountLocked(size_), 0);
+    ++epoch_;
     needsSave_ = true;
-    return;
+    dropDataLocked();
+    if (changed) *changed = true;
+    return Status();
   }
-  if (anyDirty) {
-    if (conflict) *conflict = differs;
-    return;
-  }
-  states_.clear();
-  size_ = remoteSize_ = attr.size;
-  etag_ = attr.etag;
-  remoteMtime_ = attr.mtime;
-  states_.assign(blockCountLocked(size_), 0);
-  dropDataLocked();
-  ++epoch_;
-  needsSave_ = true;
-  if (changed) *changed = true;
 }
 
 void CacheFile::clearUploadMarks(uint64_t offset, uint64_t length) {
   std::lock_guard<std::mutex> lock(mu_);
-  const uint64_t end = std::min(size_, offset + length);
+  const uint64_t end = std::min(size_, SatAdd(offset, length));
   for (uint64_t b = offset / blockSize_; b < states_.size() && b * blockSize_ < end; ++b)
     states_[b] &= static_cast<uint8_t>(~kBlockWrittenSinceUpload);
 }
 
 void CacheFile::markRangeClean(uint64_t offset, uint64_t length) {
   std::lock_guard<std::mutex> lock(mu_);
-  const uint64_t end = std::min(size_, offset + length);
-  for (uint64_t b = (offset + blockSize_ - 1) / blockSize_; b < states_.size(); ++b) {
+  const uint64_t end = std::min(size_, SatAdd(offset, length));
+  for (uint64_t b = CeilDiv(offset, blockSize_); b < states_.size(); ++b) {
     const uint64_t start = b * blockSize_;
     if (start >= end || std::min(size_, start + blockSize_) > end) break;
     if (!(states_[b] & kBlockWrittenSinceUpload)) states_[b] &= static_cast<uint8_t>(~kBlockDirty);
@@ -485,6 +589,11 @@ bool CacheFile::hasDirty() {
   return hasDirtyLocked();
 }
 
+bool CacheFile::hasUnsent() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return dirty_ || hasDirtyLocked();
+}
+
 bool CacheFile::isComplete() {
   std::lock_guard<std::mutex> lock(mu_);
   const uint64_t count = blockCountLocked(size_);
@@ -511,6 +620,11 @@ void CacheFile::setDirty(bool dirty) {
   if (dirty_ == dirty) return;
   dirty_ = dirty;
   needsSave_ = true;
+}
+
+uint64_t CacheFile::epoch() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return epoch_;
 }
 
 uint64_t CacheFile::remoteSize() {
@@ -548,82 +662,65 @@ std::string CacheFile::mapPath() {
   return mapPath_;
 }
 
-uint64_t CacheFile::flushedSaves() {
-  std::lock_guard<std::mutex> lock(mu_);
-  return flushedSaves_;
-}
-
 void CacheFile::markRemoved() {
+  // saveMu_ first: a save in progress must not put the map back after the
+  // cache deleted it.
+  std::lock_guard<std::mutex> saveLock(saveMu_);
   std::lock_guard<std::mutex> lock(mu_);
   removed_ = true;
   needsSave_ = false;
 }
 
-void CacheFile::fitDataLength() {
-  std::lock_guard<std::mutex> lock(mu_);
-  struct stat st {};
-  if (::fstat(fd_, &st) == 0 && static_cast<uint64_t>(st.st_size) != size_)
-    (void)!::ftruncate(fd_, static_cast<off_t>(size_));
+void CacheFile::relocate(std::string binPath, std::string mapPath, std::string path, std::string name) {
+  // saveMu_ for the whole move: a save beside it would write the map under
+  // the old name, and a restart would find the old path with the changes.
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::string oldBin, oldMap;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    oldBin = binPath_;
+    oldMap = mapPath_;
+  }
+  DeleteFileRetry(*env_, binPath);
+  DeleteFileRetry(*env_, mapPath);
+  // The new map first, naming the new path; the data file's rename is then
+  // the one step that moves the object. Until it, the new map has no data
+  // and means nothing; after it, the old map has none.
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    mapPath_ = mapPath;
+    path_ = std::move(path);
+    name_ = std::move(name);
+    onDisk_ = false;
+    needsSave_ = true;
+  }
+  saveWithSaveLockHeld();
+  (void)env_->rename(oldBin, binPath);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    binPath_ = binPath;
+  }
+  DeleteFileRetry(*env_, oldMap);
+  if (hasUnsent()) (void)env_->syncDir(EnvParentDir(binPath));
 }
 
-void CacheFile::relocate(std::string binPath, std::string mapPath, std::string path, std::string name,
-                         const std::function<bool(const std::string&)>& deleteFile) {
-  // All under the mutex: a save running beside the move would write the map
-  // under the old name, and a restart would then find the old path dirty.
-  std::lock_guard<std::mutex> lock(mu_);
-  deleteFile(mapPath);
-  deleteFile(binPath);
-  (void)::rename(binPath_.c_str(), binPath.c_str());
-  if (onDisk_) (void)::rename(mapPath_.c_str(), mapPath.c_str());
-  binPath_ = std::move(binPath);
-  mapPath_ = std::move(mapPath);
-  path_ = std::move(path);
-  name_ = std::move(name);
-  needsSave_ = true;
-  saveMapLocked();  // the stored path must name the new file
-}
-
-void CacheFile::rebind(std::string binPath, std::string mapPath, std::string path, std::string name) {
-  std::lock_guard<std::mutex> lock(mu_);
-  binPath_ = std::move(binPath);
-  mapPath_ = std::move(mapPath);
-  path_ = std::move(path);
-  name_ = std::move(name);
-  needsSave_ = true;
-}
-
-bool CacheFile::readAt(uint64_t offset, void* buffer, uint64_t length) {
+bool CacheFile::readAt(uint64_t offset, void* buffer, uint64_t length, int* err) {
   auto* out = static_cast<uint8_t*>(buffer);
-  uint64_t done = 0;
-  while (done < length) {
-    const size_t want = static_cast<size_t>(std::min(length - done, kMaxIoChunk));
-    ssize_t n = ::pread(fd_, out + done, want, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) {
-      // Past the end of the data: what was never written reads as zeros.
-      std::memset(out + done, 0, static_cast<size_t>(length - done));
-      return true;
-    }
-    done += static_cast<uint64_t>(n);
+  size_t got = 0;
+  Status st = data_->read(offset, out, static_cast<size_t>(length), &got);
+  if (!st.ok()) {
+    *err = st.native;
+    return false;
   }
+  // Past the end of the data: what was never written reads as zeros.
+  if (got < length) std::memset(out + got, 0, static_cast<size_t>(length - got));
   return true;
 }
 
-bool CacheFile::writeAt(uint64_t offset, const void* data, uint64_t length) {
-  const auto* in = static_cast<const uint8_t*>(data);
-  uint64_t done = 0;
-  while (done < length) {
-    const size_t want = static_cast<size_t>(std::min(length - done, kMaxIoChunk));
-    ssize_t n = ::pwrite(fd_, in + done, want, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<uint64_t>(n);
-  }
-  return true;
+Status CacheFile::writeAt(uint64_t offset, const void* data, uint64_t length) {
+  Status st = data_->write(offset, data, static_cast<size_t>(length));
+  if (st.ok()) dataLength_ = std::max(dataLength_, offset + length);
+  return st;
 }
 
 }  // namespace tarn

@@ -12,7 +12,14 @@
 // only into blocks that are still missing and only while the object's epoch
 // is the one the fetch began in.
 //
-// Lock order: DataCache's mutex before this object's mutex.
+// What a restart finds: the map on disk never claims more than the data
+// file holds. Before bytes are destroyed (a shrinking truncate, a reset, a
+// dropped server copy) a map that says less is made durable; before a map
+// with unsent changes is made durable, the data file is synced.
+//
+// Lock order: DataCache's mutex, then saveMu_, then mu_. saveMu_ serialises
+// the map writes and file moves of one object, so that fsyncs happen without
+// mu_ and readers never wait behind an upload's save.
 #pragma once
 
 #include <condition_variable>
@@ -20,12 +27,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "foundation/backend_types.h"
 #include "foundation/cancel_token.h"
+#include "foundation/env.h"
 #include "foundation/status.h"
 
 namespace tarn {
@@ -37,10 +46,10 @@ class CacheFile;
 using Fetcher = std::function<Status(CacheFile* file, uint64_t offset, uint8_t* buffer, uint64_t length,
                                      uint64_t& delivered, const CancelToken* cancel)>;
 
-// The largest logical size a cached file can have (the largest off_t).
-inline constexpr uint64_t kMaxCacheFileBytes = 0x7fffffffffffffffull;
-// The longest piece one positional read or write moves.
-inline constexpr uint64_t kMaxIoChunk = 1ull << 30;
+// One fetcher call brings in at most this much (the default upload chunk),
+// so that reading a huge file needs a bounded buffer; a block larger than
+// this is still fetched whole.
+inline constexpr uint64_t kMaxFetchRunBytes = 16ull << 20;
 // Waits for blocks fetched by someone else run in slices of this length so
 // that cancellation is seen quickly.
 inline constexpr uint32_t kInFlightWaitSliceMs = 50;
@@ -49,17 +58,19 @@ inline constexpr uint64_t kInFlightWarnMs = 30000;
 
 class CacheFile : public std::enable_shared_from_this<CacheFile> {
  public:
-  CacheFile(std::string binPath, std::string mapPath, std::string path, std::string name, uint32_t blockSize);
+  // A null env is Env::Default().
+  CacheFile(std::string binPath, std::string mapPath, std::string path, std::string name, uint32_t blockSize,
+            Env* env = nullptr);
   ~CacheFile();
   CacheFile(const CacheFile&) = delete;
   CacheFile& operator=(const CacheFile&) = delete;
 
-  // Opens (or creates) the data file, mode 0600. Called once by the cache.
+  // Opens (or creates) the data file. Called once by the cache.
   Status openData();
   // Loads the map file; false leaves the object empty and due for a save.
   bool loadMap();
-  // Writes the map when it changed; an object with unsent changes has its map
-  // flushed to disk before the old one is replaced.
+  // Writes the map when it changed; see the header comment for what a map
+  // with unsent changes waits for.
   bool saveMap();
 
   Status read(uint64_t offset, void* buffer, uint64_t length, uint64_t& got, const Fetcher& fetcher,
@@ -73,8 +84,13 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   Status write(uint64_t offset, const void* data, uint64_t length);
   Status truncate(uint64_t newSize);
   void reset();
-  void fillFromStream(uint64_t offset, const void* data, uint64_t length);
-  void applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict);
+  // Stores the whole blocks of one piece of a sequential download that was
+  // opened while epoch() returned `epoch`; a piece of an older epoch (the
+  // server's copy was replaced, or the file reset or cut meanwhile) is old
+  // data and stores nothing.
+  void fillFromStream(uint64_t offset, const void* data, uint64_t length, uint64_t epoch);
+  // "too-large" for a size no cached file can have; nothing changes then.
+  Status applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict);
 
   void clearUploadMarks(uint64_t offset, uint64_t length);
   void markRangeClean(uint64_t offset, uint64_t length);
@@ -87,8 +103,14 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   bool isRemoved();
   uint64_t size();
   void setDirty(bool dirty);
+  // Advanced by every change that makes data read from the server earlier
+  // stale: a new server copy, a reset, a truncation.
+  uint64_t epoch();
 
   uint32_t blockSize() const { return blockSize_; }
+  // The largest size this object can take: the bound on server sizes, or
+  // less when the block size would give a map too large to read back.
+  uint64_t maxFileBytes() const { return maxFileBytes_; }
   uint64_t remoteSize();
   std::string etag();
   Timestamp remoteMtime();
@@ -96,8 +118,6 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   std::string name();
   std::string binPath();
   std::string mapPath();
-  // How many saves were flushed to disk (maps with unsent changes).
-  uint64_t flushedSaves();
 
  private:
   friend class DataCache;
@@ -108,35 +128,53 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // Stores fetched bytes into the run's blocks that are still missing; the
   // caller holds the mutex and has checked the epoch.
   Status storeFetchedLocked(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf);
-  bool readAt(uint64_t offset, void* buffer, uint64_t length);
-  bool writeAt(uint64_t offset, const void* data, uint64_t length);
+  bool readAt(uint64_t offset, void* buffer, uint64_t length, int* err);
+  Status writeAt(uint64_t offset, const void* data, uint64_t length);
+  // Sets the data file's length, keeping dataLength_ in step.
+  Status setDataLengthLocked(uint64_t length);
+  // Makes the data file reach `end` with zeros beyond size_, cutting any
+  // bytes that a skipped drop left past size_ first.
+  Status extendDataLocked(uint64_t end);
   uint64_t blockCountLocked(uint64_t size) const;
   void growStatesLocked();
   bool allPresentLocked(uint64_t first, uint64_t last) const;
   bool hasDirtyLocked() const;
-  bool inFlightLocked(uint64_t block) const;
-  // Drops every cached byte while the file keeps its length.
+  // The first block of first..last that is missing and in flight, or last + 1.
+  uint64_t firstBusyLocked(uint64_t first, uint64_t last) const;
+  std::string encodeMapLocked() const;
+  // Writes the map of the current state durably before bytes it might claim
+  // are destroyed; saveMu_ and mu_ held. True when nothing on disk can
+  // claim more than the data file will hold afterwards.
+  bool sayLessBeforeDestroyLocked();
+  // Drops every cached byte while the file keeps its length; the states are
+  // already missing. Skipped (the bytes stay, unclaimed) when the map could
+  // not be made to say so first.
   void dropDataLocked();
+  // Writes the map; saveMu_ held, mu_ not.
+  bool saveWithSaveLockHeld();
 
   // Used by DataCache.
   void markRemoved();
-  // Makes the data file's length the loaded size (a crash may leave it off).
+  // Fits the data file to the loaded size; blocks the data file does not
+  // reach (a crash cut it) become missing.
   void fitDataLength();
-  void rebind(std::string binPath, std::string mapPath, std::string path, std::string name);
-  // Moves the object's files to new names and rebinds it there. The data
-  // file stays open: a running fetch keeps writing through the descriptor,
-  // which follows the file.
-  void relocate(std::string binPath, std::string mapPath, std::string path, std::string name,
-                const std::function<bool(const std::string&)>& deleteFile);
-  bool saveMapLocked();
+  // Unsent changes: dirty blocks or the whole-file flag.
+  bool hasUnsent();
+  // Moves the object's files to new names (the replaced files there are
+  // deleted) and rebinds it. The data file stays open: a running fetch keeps
+  // writing through it, and it follows the file.
+  void relocate(std::string binPath, std::string mapPath, std::string path, std::string name);
 
+  Env* const env_;
   const uint32_t blockSize_;
-  int fd_ = -1;  // set once by openData; closed by the destructor only
+  const uint64_t maxFileBytes_;
+  std::unique_ptr<EnvFile> data_;  // set once by openData, before the object is shared
 
+  std::mutex saveMu_;  // serialises map writes and file moves; taken before mu_
   std::mutex mu_;
   std::condition_variable cv_;  // blocks became present or left inFlight_
-  std::string binPath_;         // guarded by mu_
-  std::string mapPath_;         // guarded by mu_
+  std::string binPath_;         // guarded by mu_; changed with saveMu_ held too
+  std::string mapPath_;         // guarded by mu_; changed with saveMu_ held too
   std::string path_;            // guarded by mu_
   std::string name_;            // guarded by mu_
   std::vector<uint8_t> states_; // guarded by mu_
@@ -146,12 +184,11 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   Timestamp remoteMtime_;       // guarded by mu_
   bool dirty_ = false;          // guarded by mu_
   bool needsSave_ = true;       // guarded by mu_
-  bool onDisk_ = false;         // guarded by mu_
-  bool removed_ = false;        // guarded by mu_
-  std::vector<uint64_t> inFlight_;  // guarded by mu_
-  // Advanced by every change that makes fetched data stale.
+  bool onDisk_ = false;         // guarded by mu_; changed with saveMu_ held too
+  bool removed_ = false;        // guarded by mu_; set with saveMu_ held too
+  std::set<uint64_t> inFlight_; // guarded by mu_
   uint64_t epoch_ = 0;          // guarded by mu_
-  uint64_t flushedSaves_ = 0;   // guarded by mu_
+  uint64_t dataLength_ = 0;     // guarded by mu_; the data file's length
 };
 
 }  // namespace tarn

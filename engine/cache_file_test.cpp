@@ -1,7 +1,6 @@
 #include "engine/cache_file.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <stdexcept>
@@ -18,6 +18,7 @@
 
 #include "engine/map_file.h"
 #include "foundation/log.h"
+#include "foundation/memory_env.h"
 #include "testing/gate.h"
 #include "testing/test_clock.h"
 
@@ -334,7 +335,7 @@ TEST_F(CacheFileTest, LongWaitForBlockInFlightIsLoggedOnce) {
   const std::string line = "cache w: waiting 30 s for block 0 (range 0..0), 1 in flight: 0 ";
   auto logged = [&] {
     std::string text;
-    ReadSmallFile(dir_ + "/wait.log", &text);
+    ReadSmallFile(*Env::Default(), dir_ + "/wait.log", &text);
     size_t count = 0;
     for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
     return count;
@@ -397,24 +398,69 @@ TEST_F(CacheFileTest, TruncatedToZeroThenExtendedNeverShowsServerBytes) {
   EXPECT_EQ(remote_.calls(), 0u);
 }
 
-TEST_F(CacheFileTest, WritesPastTheLargestOffsetAreRefused) {
-  auto f = makeFile(Pattern(kBs, 20));
-  struct Case {
-    uint64_t offset;
-    uint64_t length;
-  } cases[] = {
-      {UINT64_MAX - 5, 10},  // the end would wrap around to 4
-      {kMaxCacheFileBytes, 1},
-      {kMaxCacheFileBytes - 1, 2},
-      {1, UINT64_MAX},
+// Sizes no file can have (a server's "-1" read as unsigned, a wrapped sum)
+// are refused and leave the object as it was; before, their block counts
+// wrapped and a read spun for ever under the lock.
+TEST_F(CacheFileTest, SizesNoCachedFileCanHaveAreRefused) {
+  const std::string content = Pattern(kBs + 100, 20);
+  auto f = makeFile(content);
+  const uint64_t max = f->maxFileBytes();
+  EXPECT_LE(max, kMaxRemoteFileBytes);
+  auto serverSize = [&](uint64_t size) {
+    RemoteAttr attr;
+    attr.size = size;
+    attr.etag = "e2";
+    bool changed = true;
+    Status st = f->applyRemote(attr, &changed, nullptr);
+    EXPECT_FALSE(changed);
+    return st;
   };
   const std::string data(16, 'x');
+  struct Case {
+    const char* what;
+    std::function<Status()> op;
+  } cases[] = {
+      {"server size -1", [&] { return serverSize(UINT64_MAX); }},
+      {"server size past the bound", [&] { return serverSize(kMaxRemoteFileBytes + 1); }},
+      {"server size past this block size's bound", [&] { return serverSize(max + 1); }},
+      {"truncate to -1", [&] { return f->truncate(UINT64_MAX); }},
+      {"truncate past the bound", [&] { return f->truncate(max + 1); }},
+      {"write whose end wraps", [&] { return f->write(UINT64_MAX - 5, data.data(), 10); }},
+      {"write just past the bound", [&] { return f->write(max, data.data(), 1); }},
+      {"write straddling the bound", [&] { return f->write(max - 1, data.data(), 2); }},
+      {"write of a wrapping length", [&] { return f->write(1, data.data(), UINT64_MAX); }},
+  };
   for (const Case& c : cases) {
-    Status st = f->write(c.offset, data.data(), c.length);
-    EXPECT_EQ(st.code, Status::kTooLarge) << c.offset;
-    EXPECT_EQ(f->size(), kBs) << c.offset;
+    Status st = c.op();
+    EXPECT_EQ(st.code, Status::kTooLarge) << c.what;
+    EXPECT_EQ(f->size(), content.size()) << c.what;
+    EXPECT_EQ(readAll(*f, 0, 4 * kBs), content) << c.what;
   }
   EXPECT_FALSE(f->hasDirty());
+  std::string buf(8, '\0');
+  EXPECT_FALSE(f->readIfCached(UINT64_MAX - 2, buf.data(), 8));
+  EXPECT_TRUE(f->ensureRange(10, UINT64_MAX, remote_.fetcher(), nullptr).ok());
+  f->markRangeClean(UINT64_MAX - 2, 8);
+  f->clearUploadMarks(kBs, UINT64_MAX);
+  // The bound itself is a size the object can take.
+  ASSERT_TRUE(f->truncate(max).ok());
+  EXPECT_EQ(f->size(), max);
+  EXPECT_EQ(readAll(*f, max - 10, 100), std::string(10, '\0'));
+}
+
+// Reading a file larger than one run asks for it in bounded pieces, so that
+// a whole-file upload of a huge file does not need its size in memory.
+TEST_F(CacheFileTest, LargeReadsFetchInBoundedRuns) {
+  constexpr uint32_t kBlock = 1 << 20;
+  constexpr uint64_t kRun = kMaxFetchRunBytes;
+  auto f = makeFile(Pattern(2 * kRun + 8 * kBlock + 5, 21), "big", kBlock);
+  ASSERT_TRUE(f->ensureRange(0, f->size(), remote_.fetcher(), nullptr).ok());
+  using Requests = std::vector<std::pair<uint64_t, uint64_t>>;
+  EXPECT_EQ(remote_.requests, (Requests{{0, kRun}, {kRun, kRun}, {2 * kRun, 8 * kBlock + 5}}));
+  EXPECT_TRUE(f->isComplete());
+  std::string tail(5, '\0');
+  ASSERT_TRUE(f->readIfCached(2 * kRun + 8 * kBlock, tail.data(), 5));
+  EXPECT_EQ(tail, remote_.content.substr(2 * kRun + 8 * kBlock));
 }
 
 TEST_F(CacheFileTest, DirtyRangesMergeTouchingBlocks) {
@@ -536,18 +582,58 @@ TEST_F(CacheFileTest, StreamFillStoresWholeBlocksAndSparesLocalOnes) {
   // Block 0 made dirty by a whole-block write must survive the stream.
   const std::string local(kBs, 'L');
   ASSERT_TRUE(f->write(0, local.data(), kBs).ok());
-  f->fillFromStream(0, content.data(), 2 * kBs + 100);  // block 2 is not whole in this piece
+  f->fillFromStream(0, content.data(), 2 * kBs + 100, f->epoch());  // block 2 is not whole in this piece
   std::string buf(kBs, '\0');
   EXPECT_TRUE(f->readIfCached(0, buf.data(), kBs));
   EXPECT_EQ(buf, local);
   EXPECT_TRUE(f->readIfCached(kBs, buf.data(), kBs));
   EXPECT_EQ(buf, content.substr(kBs, kBs));
   EXPECT_FALSE(f->readIfCached(2 * kBs, buf.data(), 10));
-  f->fillFromStream(2 * kBs, content.data() + 2 * kBs, kBs / 2);  // the short last block
+  f->fillFromStream(2 * kBs, content.data() + 2 * kBs, kBs / 2, f->epoch());  // the short last block
   EXPECT_TRUE(f->isComplete());
-  f->fillFromStream(10, content.data() + 10, 100);  // starts inside block 0: stores nothing
+  f->fillFromStream(10, content.data() + 10, 100, f->epoch());  // starts inside block 0: stores nothing
   EXPECT_EQ(readAll(*f, 0, content.size()), local + content.substr(kBs));
   EXPECT_EQ(remote_.calls(), 0u);
+}
+
+// A stream opened before the server's copy was replaced (or the file reset
+// or cut) carries old bytes; none of them may be stored.
+TEST_F(CacheFileTest, StreamOfAnOlderEpochStoresNothing) {
+  enum Action { kNewServerCopy, kReset, kTruncate, kWrite };
+  struct Case {
+    const char* what;
+    Action action;
+    bool stale;
+  } cases[] = {
+      {"server copy replaced", kNewServerCopy, true},
+      {"reset", kReset, true},
+      {"truncate", kTruncate, true},
+      {"a write leaves the stream usable", kWrite, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string old = Pattern(3 * kBs, 22);
+    auto f = makeFile(old, "s" + std::to_string(n++));
+    const uint64_t opened = f->epoch();
+    switch (c.action) {
+      case kNewServerCopy: {
+        RemoteAttr attr;
+        attr.size = old.size();
+        attr.etag = "e2";
+        ASSERT_TRUE(f->applyRemote(attr, nullptr, nullptr).ok());
+        break;
+      }
+      case kReset: f->reset(); break;
+      case kTruncate: ASSERT_TRUE(f->truncate(3 * kBs + 1).ok()); break;
+      case kWrite: ASSERT_TRUE(f->write(2 * kBs, "w", 1).ok()); break;
+    }
+    f->fillFromStream(0, old.data(), old.size(), opened);
+    std::string block(kBs, '\0');
+    EXPECT_EQ(f->readIfCached(0, block.data(), kBs), !c.stale) << c.what;
+    if (!c.stale) {
+      EXPECT_EQ(block, old.substr(0, kBs)) << c.what;
+    }
+  }
 }
 
 // A change made while a fetch of the same block is on the wire must win over
@@ -606,21 +692,17 @@ TEST_F(CacheFileTest, ChangesDuringFetchWinOverFetchedData) {
   }
 }
 
-TEST_F(CacheFileTest, MapSurvivesReloadAndDirtyMapsAreFlushed) {
+TEST_F(CacheFileTest, MapSurvivesReloadAndDamagedMapsStartEmpty) {
   auto f = makeFile(Pattern(3 * kBs, 17), "m");
   readAll(*f, 0, kBs);
   ASSERT_TRUE(f->saveMap());
-  EXPECT_EQ(f->flushedSaves(), 0u);  // nothing unsent: no flush needed
   const std::string local(kBs, 'd');
   ASSERT_TRUE(f->write(kBs, local.data(), kBs).ok());
   f->setDirty(true);
   ASSERT_TRUE(f->saveMap());
-  EXPECT_EQ(f->flushedSaves(), 1u);
-  ASSERT_TRUE(f->saveMap());  // unchanged: not written again
-  EXPECT_EQ(f->flushedSaves(), 1u);
 
   std::string bytes;
-  ASSERT_TRUE(ReadSmallFile(f->mapPath(), &bytes));
+  ASSERT_TRUE(ReadSmallFile(*Env::Default(), f->mapPath(), &bytes));
   ASSERT_EQ(bytes.size(), kMapHeaderSize + 3);
   EXPECT_EQ(static_cast<uint8_t>(bytes[kMapHeaderSize + 0]), kBlockPresent);
   EXPECT_EQ(static_cast<uint8_t>(bytes[kMapHeaderSize + 1]), kBlockPresent | kBlockDirty | kBlockWrittenSinceUpload);
@@ -643,19 +725,23 @@ TEST_F(CacheFileTest, MapSurvivesReloadAndDirtyMapsAreFlushed) {
     size_t cutTo;
     size_t corruptAt;
     uint64_t growTo;
+    size_t hugeAt;  // a u64 field set to all ones
   } bad[] = {
-      {"another block size", 2 * kBs, 0, 0, 0},
-      {"short map", kBs, kMapHeaderSize - 1, 0, 0},
-      {"foreign magic", kBs, 0, 3, 0},
-      {"wrong header size", kBs, 0, kMapOffHeaderSize, 0},
-      {"over 64 MiB", kBs, 0, 0, kMaxSmallFileBytes + 1},
+      {"another block size", 2 * kBs, 0, 0, 0, 0},
+      {"short map", kBs, kMapHeaderSize - 1, 0, 0, 0},
+      {"foreign magic", kBs, 0, 3, 0, 0},
+      {"wrong header size", kBs, 0, kMapOffHeaderSize, 0, 0},
+      {"over 64 MiB", kBs, 0, 0, kMaxSmallFileBytes + 1, 0},
+      {"size no file can have", kBs, 0, 0, 0, kMapOffSize},
+      {"remote size no file can have", kBs, 0, 0, 0, kMapOffRemoteSize},
   };
   for (const Bad& b : bad) {
     std::string copy = bytes;
     if (b.cutTo != 0) copy.resize(b.cutTo);
     if (b.corruptAt != 0) copy[b.corruptAt] ^= 0x5a;
+    if (b.hugeAt != 0) copy.replace(b.hugeAt, 8, 8, '\xff');
     const std::string path = dir_ + "/bad.map";
-    ASSERT_TRUE(WriteFileAtomic(path, copy, false, false));
+    ASSERT_TRUE(WriteFileAtomic(*Env::Default(), path, copy, false, false));
     if (b.growTo != 0) {
       ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(b.growTo)), 0);  // sparse: cheap
     }
@@ -664,48 +750,36 @@ TEST_F(CacheFileTest, MapSurvivesReloadAndDirtyMapsAreFlushed) {
     EXPECT_FALSE(o->loadMap()) << b.what;
     EXPECT_EQ(o->size(), 0u) << b.what;
     EXPECT_FALSE(o->isDirty()) << b.what;
+    EXPECT_EQ(readAll(*o, 0, 10), "") << b.what;
   }
 }
 
-// A small tmpfs stands in for a full disk.
-class CacheFileNoSpaceTest : public CacheFileTest {
- protected:
-  void SetUp() override {
-    CacheFileTest::SetUp();
-    mnt_ = dir_ + "/small";
-    ASSERT_TRUE(fs::create_directory(mnt_));
-    if (::mount("tmpfs", mnt_.c_str(), "tmpfs", 0, "size=1m") != 0)
-      GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
-    mounted_ = true;
-  }
-  void TearDown() override {
-    if (mounted_) ::umount2(mnt_.c_str(), MNT_DETACH);
-    CacheFileTest::TearDown();
-  }
-  std::string mnt_;
-  bool mounted_ = false;
-};
-
-TEST_F(CacheFileNoSpaceTest, FullDiskIsReportedAsNoSpace) {
-  auto f = std::make_shared<CacheFile>(mnt_ + "/x.bin", mnt_ + "/x.map", "/x", "x", kBs);
+TEST_F(CacheFileTest, FullDiskIsReportedAsNoSpace) {
+  MemoryEnv env;
+  env.setHook([](const MemoryEnv::StepInfo& step) {
+    if (step.step == MemoryEnv::Step::kWrite) return Status(Status::kNoSpace, "cannot write " + step.path, ENOSPC);
+    return Status();
+  });
+  auto f = std::make_shared<CacheFile>("/x.bin", "/x.map", "/x", "x", kBs, &env);
   ASSERT_TRUE(f->openData().ok());
-  const std::string big(2 * 1024 * 1024, 'b');
+  const std::string big(2 * kBs, 'b');
   Status st = f->write(0, big.data(), big.size());
   EXPECT_EQ(st.code, Status::kNoSpace);
   EXPECT_EQ(st.message, "cache write failed");
   EXPECT_EQ(st.native, ENOSPC);
 
   // Fetched data that does not fit fails the same way and leaves the blocks missing.
-  auto g = std::make_shared<CacheFile>(mnt_ + "/y.bin", mnt_ + "/y.map", "/y", "y", kBs);
+  auto g = std::make_shared<CacheFile>("/y.bin", "/y.map", "/y", "y", kBs, &env);
   ASSERT_TRUE(g->openData().ok());
   remote_.content = big;
   RemoteAttr attr;
   attr.size = big.size();
   attr.etag = "e";
-  g->applyRemote(attr, nullptr, nullptr);
+  ASSERT_TRUE(g->applyRemote(attr, nullptr, nullptr).ok());
   Status rst;
   readAll(*g, 0, big.size(), &rst);
   EXPECT_EQ(rst.code, Status::kNoSpace);
+  EXPECT_EQ(rst.message, "cache write failed");
   EXPECT_FALSE(g->isComplete());
 }
 

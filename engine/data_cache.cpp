@@ -1,14 +1,6 @@
 #include "engine/data_cache.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <thread>
 
 #include "engine/map_file.h"
 #include "foundation/codec.h"
@@ -23,60 +15,42 @@ namespace tarn {
 namespace {
 
 constexpr const char* kDataFolder = "data";
-constexpr const char* kBinSuffix = ".bin";
-constexpr const char* kMapSuffix = ".map";
-constexpr const char* kTmpSuffix = ".tmp";
-constexpr mode_t kFolderMode = 0700;
+constexpr std::string_view kBinSuffix = ".bin";
+constexpr std::string_view kMapSuffix = ".map";
 
 bool EndsWith(const std::string& s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-bool PathExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
-// Calls fn with the name of every regular file in dir.
-void ForEachFile(const std::string& dir, const std::function<void(const std::string&)>& fn) {
-  DIR* d = ::opendir(dir.c_str());
-  if (d == nullptr) return;
-  std::vector<std::string> names;
-  while (const dirent* e = ::readdir(d)) {
-    if (e->d_type != DT_REG && e->d_type != DT_UNKNOWN) continue;
-    names.emplace_back(e->d_name);
-  }
-  ::closedir(d);
-  for (const std::string& n : names) fn(n);
+std::string WithoutSuffix(const std::string& s, std::string_view suffix) {
+  return s.substr(0, s.size() - suffix.size());
 }
 
 }  // namespace
 
-bool DeleteFileRetry(const std::string& path) {
-  for (int attempt = 1; attempt <= kDeleteAttempts; ++attempt) {
-    if (::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENOTDIR) return true;
-    const int err = errno;
-    if (err != EBUSY && err != EINTR && err != ETXTBSY) return false;
-    if (attempt == kDeleteAttempts) {
-      vx::log::write(vx::log::kWarn, "cache: cannot delete %s: %s", path.c_str(),
-                     vx::FormatWin32Error(static_cast<uint32_t>(err)).c_str());
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kDeleteRetryPauseMs));
-  }
-  return false;
-}
-
-DataCache::DataCache(std::string root, uint32_t blockSize, uint64_t maxBytes, bool keepDirtyForever)
-    : root_(std::move(root)), blockSize_(blockSize), maxBytes_(maxBytes), keepDirtyForever_(keepDirtyForever) {}
+DataCache::DataCache(std::string root, uint32_t blockSize, uint64_t maxBytes, bool keepDirtyForever, Env* env)
+    : root_(std::move(root)),
+      blockSize_(blockSize),
+      maxBytes_(maxBytes),
+      keepDirtyForever_(keepDirtyForever),
+      env_(env != nullptr ? env : Env::Default()) {}
 
 DataCache::~DataCache() = default;
 
 std::string DataCache::dataDir() const { return vx::JoinPath(root_, kDataFolder); }
 
-std::string DataCache::binPath(const std::string& name) const { return vx::JoinPath(dataDir(), name + kBinSuffix); }
+std::string DataCache::binPath(const std::string& name) const {
+  return vx::JoinPath(dataDir(), name + std::string(kBinSuffix));
+}
 
-std::string DataCache::mapPath(const std::string& name) const { return vx::JoinPath(dataDir(), name + kMapSuffix); }
+std::string DataCache::mapPath(const std::string& name) const {
+  return vx::JoinPath(dataDir(), name + std::string(kMapSuffix));
+}
+
+bool DataCache::fileExists(const std::string& file) const {
+  EnvFileInfo info;
+  return env_->stat(file, &info).ok();
+}
 
 std::string DataCache::objectName(const std::string& path) {
   try {
@@ -89,35 +63,23 @@ std::string DataCache::objectName(const std::string& path) {
 bool DataCache::pathFits(const std::string& path) { return path.size() <= kMaxMapPathBytes; }
 
 bool DataCache::ensureDir(std::string* error) {
-  const bool rootExisted = PathExists(root_);
   const std::string data = dataDir();
-  bool ok = vx::MakeDirs(root_) && vx::MakeDirs(data);
-  if (ok && !rootExisted) ok = ::chmod(root_.c_str(), kFolderMode) == 0;
-  if (ok) ok = ::chmod(data.c_str(), kFolderMode) == 0;
-  if (!ok) {
+  if (!env_->makeDirs(root_).ok() || !env_->makeDirs(data).ok()) {
     if (error != nullptr) *error = "cannot create cache directory " + root_;
     return false;
   }
-  // No object is open yet, so every temporary map is a leftover of a save
-  // that was interrupted before its rename.
-  ForEachFile(data, [&](const std::string& name) {
-    if (EndsWith(name, kTmpSuffix)) ::unlink(vx::JoinPath(data, name).c_str());
-  });
-  return true;
-}
-
-void DataCache::setFileDeleter(FileDeleter deleter) {
-  std::lock_guard<std::mutex> lock(mu_);
-  deleter_ = std::move(deleter);
-}
-
-bool DataCache::deleteFile(const std::string& path) {
-  FileDeleter deleter;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    deleter = deleter_;
+  std::vector<std::string> names;
+  if (!env_->list(data, &names).ok()) return true;
+  const std::set<std::string> present(names.begin(), names.end());
+  for (const std::string& name : names) {
+    // No object is open yet: a temporary is a save cut short before its
+    // rename, and a lone half of a pair is a move or removal cut short.
+    bool stray = EndsWith(name, kEnvTempSuffix);
+    if (EndsWith(name, kMapSuffix)) stray = present.count(WithoutSuffix(name, kMapSuffix) + std::string(kBinSuffix)) == 0;
+    if (EndsWith(name, kBinSuffix)) stray = present.count(WithoutSuffix(name, kBinSuffix) + std::string(kMapSuffix)) == 0;
+    if (stray) DeleteFileRetry(*env_, vx::JoinPath(data, name));
   }
-  return deleter ? deleter(path) : DeleteFileRetry(path);
+  return true;
 }
 
 void DataCache::waitNotBusyLocked(std::unique_lock<std::mutex>& lock, const std::string& name) {
@@ -155,15 +117,18 @@ std::shared_ptr<CacheFile> DataCache::open(const std::string& path, bool create,
   waitNotBusyLocked(lock, name);
   if (std::shared_ptr<CacheFile> obj = liveLocked(name)) return obj;
   const std::string map = mapPath(name);
-  if (!create && !PathExists(map)) return fail(Status(Status::kNotFound, "not cached"));
+  const bool mapExisted = fileExists(map);
+  if (!create && !mapExisted) return fail(Status(Status::kNotFound, "not cached"));
   const std::string bin = binPath(name);
-  const bool dataExisted = PathExists(bin);
-  auto obj = std::make_shared<CacheFile>(bin, map, path, name, blockSize_);
+  const bool dataExisted = fileExists(bin);
+  auto obj = std::make_shared<CacheFile>(bin, map, path, name, blockSize_, env_);
   Status st = obj->openData();
   if (!st.ok()) return fail(std::move(st));
-  // Without its data file a map's present blocks would read as zeros and
-  // could be uploaded as such; the object starts empty instead.
-  if (dataExisted && obj->loadMap()) obj->fitDataLength();
+  // Either half alone is an empty object: a map without its data file would
+  // serve zeros as data, and old bytes without their map would be taken for
+  // the gaps of a new file, uploaded as its content.
+  if (dataExisted && mapExisted) obj->loadMap();
+  obj->fitDataLength();
   live_[name] = obj;
   if (status != nullptr) *status = Status();
   return obj;
@@ -172,23 +137,54 @@ std::shared_ptr<CacheFile> DataCache::open(const std::string& path, bool create,
 bool DataCache::exists(const std::string& path) {
   if (!pathFits(path)) return false;
   const std::string name = objectName(path);
-  return !name.empty() && PathExists(mapPath(name));
+  return !name.empty() && fileExists(mapPath(name));
 }
 
 void DataCache::remove(const std::string& path) {
   if (!pathFits(path)) return;
   const std::string name = objectName(path);
   if (name.empty()) return;
+  std::shared_ptr<CacheFile> obj;
   {
     std::unique_lock<std::mutex> lock(mu_);
     waitNotBusyLocked(lock, name);
-    if (std::shared_ptr<CacheFile> obj = liveLocked(name)) obj->markRemoved();
+    obj = liveLocked(name);
     live_.erase(name);
     busy_.insert(name);
   }
-  deleteFile(mapPath(name));
-  deleteFile(binPath(name));
+  bool unsent;
+  if (obj) {
+    obj->markRemoved();
+    unsent = obj->hasUnsent();
+  } else {
+    std::string bytes;
+    unsent = ReadSmallFile(*env_, mapPath(name), &bytes) && MapHasDirty(bytes);
+  }
+  // The data file first: a map left alone by a crash here describes nothing.
+  DeleteFileRetry(*env_, binPath(name));
+  DeleteFileRetry(*env_, mapPath(name));
+  // Changes of a deleted file must not come back with a power loss and be
+  // uploaded, bringing the file back on the server.
+  if (unsent) (void)env_->syncDir(dataDir());
   releaseBusy({name});
+}
+
+void DataCache::moveFiles(const std::string& oldName, const std::string& newName, const std::string& newPath) {
+  const std::string oldBin = binPath(oldName), oldMap = mapPath(oldName);
+  const std::string newBin = binPath(newName), newMap = mapPath(newName);
+  // What was cached under the target goes, whether or not the source was
+  // cached: the server's copy there is replaced.
+  DeleteFileRetry(*env_, newBin);
+  DeleteFileRetry(*env_, newMap);
+  std::string bytes;
+  if (!ReadSmallFile(*env_, oldMap, &bytes)) return;
+  // As for a live object: the new map first, naming the new path, then the
+  // data file's rename, which alone moves the object.
+  const bool unsent = MapHasDirty(bytes);
+  if (!WriteFileAtomic(*env_, newMap, WithMapPath(bytes, newPath), true, unsent)) return;
+  (void)env_->rename(oldBin, newBin);
+  DeleteFileRetry(*env_, oldMap);
+  if (unsent) (void)env_->syncDir(dataDir());
 }
 
 Status DataCache::renameObject(const std::string& oldPath, const std::string& newPath) {
@@ -199,75 +195,65 @@ Status DataCache::renameObject(const std::string& oldPath, const std::string& ne
   if (oldName.empty() || newName.empty()) return Status(Status::kIo, "cannot name cache object");
   if (oldName == newName) return Status();
 
-  std::shared_ptr<CacheFile> live;
+  std::shared_ptr<CacheFile> live, replaced;
   {
     std::unique_lock<std::mutex> lock(mu_);
     busyCv_.wait(lock, [&] { return busy_.count(oldName) == 0 && busy_.count(newName) == 0; });
     live = liveLocked(oldName);
     live_.erase(oldName);
-    // A holder of the replaced object must never write its map over the one
-    // that is moved into place.
-    if (std::shared_ptr<CacheFile> replaced = liveLocked(newName)) replaced->markRemoved();
+    replaced = liveLocked(newName);
     live_.erase(newName);
     busy_.insert(oldName);
     busy_.insert(newName);
   }
   vx::log::write(vx::log::kDebug, "cache rename %s -> %s: live object %s", oldPath.c_str(), newPath.c_str(),
                  live ? "rebound" : "none, files moved");
-
-  const std::string oldBin = binPath(oldName), oldMap = mapPath(oldName);
-  const std::string newBin = binPath(newName), newMap = mapPath(newName);
-  if (!live) {
-    if (!PathExists(oldMap)) {
-      releaseBusy({oldName, newName});
-      return Status();
-    }
-    deleteFile(newMap);
-    deleteFile(newBin);
-    (void)::rename(oldBin.c_str(), newBin.c_str());
-    (void)::rename(oldMap.c_str(), newMap.c_str());
-    releaseBusy({oldName, newName});
-    if (std::shared_ptr<CacheFile> moved = open(newPath, false)) {
-      moved->rebind(newBin, newMap, newPath, newName);
-      moved->saveMap();
-    }
-    return Status();
-  }
-
-  // Copied first: deleteFile takes the cache mutex, which must not be taken
-  // under the object's.
-  FileDeleter deleter;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    deleter = deleter_ ? deleter_ : FileDeleter(DeleteFileRetry);
-  }
-  live->relocate(newBin, newMap, newPath, newName, deleter);
-  {
+  // A holder of the replaced object must never write its map over the one
+  // that is moved into place.
+  if (replaced) replaced->markRemoved();
+  if (live) {
+    live->relocate(binPath(newName), mapPath(newName), newPath, newName);
     std::lock_guard<std::mutex> lock(mu_);
     live_[newName] = live;
-    busy_.erase(oldName);
-    busy_.erase(newName);
+  } else {
+    moveFiles(oldName, newName, newPath);
   }
-  busyCv_.notify_all();
+  releaseBusy({oldName, newName});
   return Status();
 }
 
 void DataCache::renameTree(const std::string& oldPrefix, const std::string& newPrefix) {
-  std::vector<std::string> paths;
+  std::set<std::string> paths;
   forEachMap([&](const std::string& map) {
     std::string bytes;
     MapHeader h;
-    if (!ReadSmallFile(map, &bytes) || !DecodeMapHeader(bytes, &h)) return;
-    if (IsUnderPath(oldPrefix, h.path)) paths.push_back(h.path);
+    if (!ReadSmallFile(*env_, map, &bytes) || !DecodeMapHeader(bytes, &h)) return;
+    if (IsUnderPath(oldPrefix, h.path)) paths.insert(h.path);
   });
+  // Objects created and written but not saved yet have no map; their dirty
+  // data must move with the folder too.
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (auto it = live_.begin(); it != live_.end();) {
+      std::shared_ptr<CacheFile> obj = it->second.lock();
+      if (!obj) {
+        it = live_.erase(it);
+        continue;
+      }
+      std::string p = obj->path();
+      if (IsUnderPath(oldPrefix, p)) paths.insert(std::move(p));
+      ++it;
+    }
+  }
   for (const std::string& p : paths) renameObject(p, RebasePath(p, oldPrefix, newPrefix));
 }
 
 void DataCache::forEachMap(const std::function<void(const std::string& mapPath)>& fn) const {
   const std::string dir = dataDir();
-  ForEachFile(dir, [&](const std::string& name) {
+  std::vector<std::string> names;
+  if (!env_->list(dir, &names).ok()) return;
+  for (const std::string& name : names)
     if (EndsWith(name, kMapSuffix)) fn(vx::JoinPath(dir, name));
-  });
 }
 
 std::vector<std::string> DataCache::dirtyFiles() const {
@@ -275,8 +261,10 @@ std::vector<std::string> DataCache::dirtyFiles() const {
   forEachMap([&](const std::string& map) {
     std::string bytes;
     MapHeader h;
-    if (!ReadSmallFile(map, &bytes) || !HasMapMagic(bytes) || !DecodeMapHeader(bytes, &h)) return;
-    if (MapHasDirty(bytes)) out.push_back(h.path);
+    if (!ReadSmallFile(*env_, map, &bytes) || !HasMapMagic(bytes) || !DecodeMapHeader(bytes, &h)) return;
+    // A map whose data file is gone holds no changes.
+    if (MapHasDirty(bytes) && fileExists(WithoutSuffix(map, kMapSuffix) + std::string(kBinSuffix)))
+      out.push_back(h.path);
   });
   return out;
 }
@@ -285,7 +273,7 @@ uint64_t DataCache::diskBytes() const {
   uint64_t total = 0;
   forEachMap([&](const std::string& map) {
     std::string bytes;
-    if (ReadSmallFile(map, &bytes)) total += MapPresentBytes(bytes);
+    if (ReadSmallFile(*env_, map, &bytes)) total += MapPresentBytes(bytes);
   });
   return total;
 }
@@ -295,16 +283,15 @@ void DataCache::evictTo(uint64_t limit) {
   std::vector<EvictCandidate> candidates;
   forEachMap([&](const std::string& map) {
     std::string bytes;
-    if (!ReadSmallFile(map, &bytes) || bytes.size() < kMapHeaderSize || MapHasDirty(bytes)) return;
+    if (!ReadSmallFile(*env_, map, &bytes) || bytes.size() < kMapHeaderSize || MapHasDirty(bytes)) return;
     EvictCandidate c;
     c.mapPath = map;
-    c.binPath = map.substr(0, map.size() - std::string_view(kMapSuffix).size()) + kBinSuffix;
+    c.binPath = WithoutSuffix(map, kMapSuffix) + std::string(kBinSuffix);
     const size_t slash = map.rfind('/');
-    c.name = map.substr(slash + 1, map.size() - slash - 1 - std::string_view(kMapSuffix).size());
+    c.name = WithoutSuffix(map.substr(slash + 1), kMapSuffix);
     c.bytes = MapPresentBytes(bytes);
-    struct stat st {};
-    if (::stat(c.binPath.c_str(), &st) == 0)
-      c.lastWrite = Timestamp::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec).toFileTime();
+    EnvFileInfo info;
+    if (env_->stat(c.binPath, &info).ok()) c.lastWrite = info.mtime.toFileTime();
     candidates.push_back(std::move(c));
   });
   std::sort(candidates.begin(), candidates.end(), [](const EvictCandidate& a, const EvictCandidate& b) {
@@ -323,11 +310,11 @@ void DataCache::evictTo(uint64_t limit) {
     // The scan is old news: the object may have been opened, changed, saved
     // and let go since. Nobody can open it now, so this look is final.
     std::string bytes;
-    if (ReadSmallFile(c.mapPath, &bytes) && MapHasDirty(bytes)) {
+    if (ReadSmallFile(*env_, c.mapPath, &bytes) && MapHasDirty(bytes)) {
       releaseBusy({c.name});
       continue;
     }
-    if (deleteFile(c.binPath) && deleteFile(c.mapPath)) total -= std::min(total, c.bytes);
+    if (DeleteFileRetry(*env_, c.binPath) && DeleteFileRetry(*env_, c.mapPath)) total -= std::min(total, c.bytes);
     releaseBusy({c.name});
   }
 }

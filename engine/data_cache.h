@@ -12,8 +12,15 @@
 // open, remove, rename and eviction of that name wait until the file work is
 // done, so nobody is handed an object whose files vanish under it.
 //
-// Lock order: this cache's mutex before any CacheFile's mutex; the cache's
-// mutex is never taken while an object's mutex is held.
+// A data file and its map mean something only together: a map without its
+// data file, or a data file without a usable map, is an empty object. The
+// file steps of remove and rename are ordered so that a crash between any
+// two of them leaves either the old object or nothing, never a mixture.
+//
+// Lock order: this cache's mutex before any CacheFile's mutexes; the cache's
+// mutex is never taken while an object's mutex is held. Work that may wait
+// for an object's save (marking it removed, moving it) runs with the name
+// busy and the cache's mutex free.
 #pragma once
 
 #include <condition_variable>
@@ -33,8 +40,6 @@ namespace tarn {
 
 inline constexpr uint32_t kDefaultCacheBlockBytes = 1048576;
 inline constexpr uint64_t kDefaultCacheMaxBytes = 4294967296ull;
-inline constexpr int kDeleteAttempts = 50;
-inline constexpr int kDeleteRetryPauseMs = 2;
 // Object names are this many hex digits of the path's SHA-256.
 inline constexpr size_t kObjectNameDigits = 32;
 
@@ -47,21 +52,18 @@ struct EvictCandidate {
   uint64_t lastWrite = 0;  // data file modification time, FILETIME units
 };
 
-// Deletes a file; a missing file counts as deleted. Retries briefly on
-// transient failures and logs a warning when it gives up.
-bool DeleteFileRetry(const std::string& path);
-
 class DataCache {
  public:
-  using FileDeleter = std::function<bool(const std::string& path)>;
-
-  DataCache(std::string root, uint32_t blockSize, uint64_t maxBytes, bool keepDirtyForever = false);
+  // A null env is Env::Default(); the env must outlive the cache and its objects.
+  DataCache(std::string root, uint32_t blockSize, uint64_t maxBytes, bool keepDirtyForever = false,
+            Env* env = nullptr);
   ~DataCache();
   DataCache(const DataCache&) = delete;
   DataCache& operator=(const DataCache&) = delete;
 
-  // Creates the root and its "data" folder (mode 0700) and drops temporary
-  // map files that an interrupted save left behind.
+  // Creates the root and its "data" folder (mode 0700) and drops what an
+  // interrupted save, move or removal left behind: temporary maps, and data
+  // files or maps without their other half. Call it before any object is open.
   bool ensureDir(std::string* error = nullptr);
 
   // The live object of the path, or a new one from its files (created when
@@ -70,10 +72,12 @@ class DataCache {
   std::shared_ptr<CacheFile> open(const std::string& path, bool create, Status* status = nullptr);
   bool exists(const std::string& path);
   void remove(const std::string& path);
-  // Moves one object. A live object of the target path is marked removed, so
-  // it can never overwrite the moved map. Fails only for a target path too
-  // long for the map; nothing is moved then.
+  // Moves one object. What was cached under the target path is dropped (a
+  // live object there is marked removed, so it can never overwrite the moved
+  // map), even when the source was not cached. Fails only for a target path
+  // too long for the map; nothing is moved then.
   Status renameObject(const std::string& oldPath, const std::string& newPath);
+  // Moves every object at or under the old path, live ones not yet saved too.
   void renameTree(const std::string& oldPrefix, const std::string& newPrefix);
 
   std::vector<std::string> dirtyFiles() const;
@@ -92,9 +96,7 @@ class DataCache {
   uint32_t blockSize() const { return blockSize_; }
   uint64_t maxBytes() const { return maxBytes_; }
   bool keepDirtyForever() const { return keepDirtyForever_; }
-
-  // Replaces DeleteFileRetry for this cache (a test holds a deletion at a gate).
-  void setFileDeleter(FileDeleter deleter);
+  Env* env() const { return env_; }
 
  private:
   // Waits while `name` is busy; lock holds mu_.
@@ -102,19 +104,21 @@ class DataCache {
   // The live object of `name`, dropping an expired entry; lock holds mu_.
   std::shared_ptr<CacheFile> liveLocked(const std::string& name);
   void releaseBusy(const std::vector<std::string>& names);
-  bool deleteFile(const std::string& path);
+  bool fileExists(const std::string& file) const;
+  // Moves the files of an object nobody holds; both names are busy.
+  void moveFiles(const std::string& oldName, const std::string& newName, const std::string& newPath);
   std::string dataDir() const;
 
   const std::string root_;
   const uint32_t blockSize_;
   const uint64_t maxBytes_;
   const bool keepDirtyForever_;
+  Env* const env_;
 
   mutable std::mutex mu_;
   std::condition_variable busyCv_;  // a name left busy_
   std::unordered_map<std::string, std::weak_ptr<CacheFile>> live_;  // guarded by mu_
   std::set<std::string> busy_;                                      // guarded by mu_
-  FileDeleter deleter_;                                             // guarded by mu_
 };
 
 }  // namespace tarn

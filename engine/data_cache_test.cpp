@@ -1,46 +1,47 @@
 #include "engine/data_cache.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <future>
-#include <mutex>
 
 #include "engine/map_file.h"
+#include "foundation/memory_env.h"
 #include "testing/gate.h"
+#include "testing/log_capture.h"
 
 namespace tarn {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr uint32_t kBs = 4096;
+constexpr const char* kRoot = "/var/cache";
+// Long enough for a thread that is not blocked to get through; a blocked one
+// shows as still running after it.
+constexpr auto kBlockedWait = std::chrono::milliseconds(200);
 
 using test::Gate;
+using Step = MemoryEnv::Step;
 
 std::string Bytes(uint64_t n, char c) { return std::string(n, c); }
+
+// Holds the first step of a kind on a path (ending with `suffix`) at a gate.
+MemoryEnv::Hook HoldFirst(Step kind, const std::string& suffix, Gate& gate) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  return [kind, suffix, &gate, done](const MemoryEnv::StepInfo& s) {
+    if (s.step == kind && s.path.ends_with(suffix) && !done->exchange(true)) gate.arriveAndWait();
+    return Status();
+  };
+}
 
 class DataCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "tarn-datacache-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-    root_ = dir_ + "/cache";
-    cache_ = std::make_unique<DataCache>(root_, kBs, 1 << 30);
+    cache_ = std::make_unique<DataCache>(kRoot, kBs, 1 << 30, false, &env_);
     ASSERT_TRUE(cache_->ensureDir());
-  }
-  void TearDown() override {
-    cache_.reset();
-    fs::remove_all(dir_);
   }
 
   // A cached object holding `content`, written locally (dirty) or stored as
@@ -56,8 +57,8 @@ class DataCacheTest : public ::testing::Test {
       RemoteAttr attr;
       attr.size = content.size();
       attr.etag = "e";
-      f->applyRemote(attr, nullptr, nullptr);
-      f->fillFromStream(0, content.data(), content.size());
+      EXPECT_TRUE(f->applyRemote(attr, nullptr, nullptr).ok());
+      f->fillFromStream(0, content.data(), content.size(), f->epoch());
       EXPECT_TRUE(f->isComplete());
     }
     EXPECT_TRUE(f->saveMap());
@@ -70,11 +71,13 @@ class DataCacheTest : public ::testing::Test {
     return out;
   }
 
-  void setDataTime(const std::string& path, int64_t seconds) {
-    const std::string bin = cache_->binPath(DataCache::objectName(path));
-    struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, bin.c_str(), times, 0), 0);
+  bool fileExists(const std::string& path) {
+    EnvFileInfo info;
+    return env_.stat(path, &info).ok();
   }
+
+  std::string binOf(const std::string& path) { return cache_->binPath(DataCache::objectName(path)); }
+  std::string mapOf(const std::string& path) { return cache_->mapPath(DataCache::objectName(path)); }
 
   std::vector<std::string> sortedDirty() {
     auto v = cache_->dirtyFiles();
@@ -82,8 +85,7 @@ class DataCacheTest : public ::testing::Test {
     return v;
   }
 
-  std::string dir_;
-  std::string root_;
+  MemoryEnv env_;
   std::unique_ptr<DataCache> cache_;
 };
 
@@ -97,30 +99,40 @@ TEST_F(DataCacheTest, NamesAreTheHashedPathInTheDataFolder) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DataCache::objectName(c.path), c.name) << c.path;
-    EXPECT_EQ(cache_->binPath(c.name), root_ + "/data/" + c.name + ".bin");
-    EXPECT_EQ(cache_->mapPath(c.name), root_ + "/data/" + c.name + ".map");
+    EXPECT_EQ(cache_->binPath(c.name), std::string(kRoot) + "/data/" + c.name + ".bin");
+    EXPECT_EQ(cache_->mapPath(c.name), std::string(kRoot) + "/data/" + c.name + ".map");
   }
   EXPECT_NE(DataCache::objectName("/A"), DataCache::objectName("/a"));
   EXPECT_EQ(DataCache::objectName("/a").size(), kObjectNameDigits);
 }
 
-TEST_F(DataCacheTest, EnsureDirMakesPrivateFoldersAndDropsStrayTemporaries) {
-  struct stat st {};
-  ASSERT_EQ(::stat((root_ + "/data").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
-  const std::string stray = root_ + "/data/0123.map.tmp";
-  ASSERT_TRUE(WriteFileWhole(stray, "half", false, false));
-  auto keep = put("/keep", "k", true);
-  DataCache again(root_, kBs, 1 << 30);
+TEST_F(DataCacheTest, EnsureDirDropsWhatInterruptedWorkLeftBehind) {
+  const std::string data = std::string(kRoot) + "/data/";
+  put("/keep", "k", true).reset();
+  struct Case {
+    std::string file;
+    bool kept;
+  } cases[] = {
+      {data + "0123.map.tmp", false},                                   // a save cut short
+      {data + "aaaa.bin", false},                                       // data without its map
+      {data + "bbbb.map", false},                                       // a map without its data
+      {mapOf("/keep"), true},
+      {binOf("/keep"), true},
+  };
+  for (const Case& c : cases) {
+    if (!c.kept) {
+      ASSERT_TRUE(env_.writeFile(c.file, "half", false, false).ok());
+    }
+  }
+  DataCache again(kRoot, kBs, 1 << 30, false, &env_);
   ASSERT_TRUE(again.ensureDir());
-  EXPECT_FALSE(fs::exists(stray));
-  EXPECT_TRUE(fs::exists(keep->mapPath()));
+  for (const Case& c : cases) EXPECT_EQ(fileExists(c.file), c.kept) << c.file;
 
-  ASSERT_TRUE(WriteFileWhole(dir_ + "/plain", "x", false, false));
-  DataCache blocked(dir_ + "/plain/cache", kBs, 1 << 30);
+  ASSERT_TRUE(env_.writeFile("/plain", "x", false, false).ok());
+  DataCache blocked("/plain/cache", kBs, 1 << 30, false, &env_);
   std::string error;
   EXPECT_FALSE(blocked.ensureDir(&error));
-  EXPECT_EQ(error, "cannot create cache directory " + dir_ + "/plain/cache");
+  EXPECT_EQ(error, "cannot create cache directory /plain/cache");
 }
 
 TEST_F(DataCacheTest, OpenHandsOutOneLiveObjectPerPath) {
@@ -144,6 +156,29 @@ TEST_F(DataCacheTest, OpenHandsOutOneLiveObjectPerPath) {
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(contentOf(*b), "hello");
   EXPECT_TRUE(b->hasDirty());
+}
+
+// One half of a pair without the other (a crash during a removal or a move)
+// is an empty object: old bytes must never become the gaps of a new file
+// and be uploaded as its content, and a map must not claim missing data.
+TEST_F(DataCacheTest, ALoneHalfOfAPairOpensEmpty) {
+  struct Case {
+    const char* what;
+    bool dropMap;
+  } cases[] = {{"data file without its map", true}, {"map without its data file", false}};
+  for (const Case& c : cases) {
+    put("/lone", Bytes(3 * kBs, 'o'), true).reset();
+    ASSERT_TRUE(env_.unlink(c.dropMap ? mapOf("/lone") : binOf("/lone")).ok());
+    EXPECT_EQ(cache_->dirtyFiles(), std::vector<std::string>{}) << c.what;
+    auto f = cache_->open("/lone", true);
+    ASSERT_NE(f, nullptr) << c.what;
+    EXPECT_EQ(f->size(), 0u) << c.what;
+    EXPECT_FALSE(f->hasDirty()) << c.what;
+    ASSERT_TRUE(f->truncate(2 * kBs).ok());  // the gap a new file would upload
+    EXPECT_EQ(contentOf(*f), Bytes(2 * kBs, '\0')) << c.what;
+    f.reset();
+    cache_->remove("/lone");
+  }
 }
 
 TEST_F(DataCacheTest, PathsTooLongForTheMapAreRefusedNotCut) {
@@ -176,7 +211,7 @@ TEST_F(DataCacheTest, RestartFindsDirtyFilesAndTheirData) {
 
   flagged.reset();
   unsaved.reset();
-  cache_ = std::make_unique<DataCache>(root_, kBs, 1 << 30);
+  cache_ = std::make_unique<DataCache>(kRoot, kBs, 1 << 30, false, &env_);
   ASSERT_TRUE(cache_->ensureDir());
   EXPECT_EQ(sortedDirty(), (std::vector<std::string>{"/dir/flagged", "/dir/written"}));
   EXPECT_EQ(cache_->diskBytes(), (kBs + 10) + (2 * kBs + 5) + 1);
@@ -190,7 +225,7 @@ TEST_F(DataCacheTest, RestartFindsDirtyFilesAndTheirData) {
   EXPECT_EQ(contentOf(*c), Bytes(2 * kBs + 5, 'c'));
 
   // A cache with another block size ignores the maps and starts empty.
-  DataCache other(root_, 2 * kBs, 1 << 30);
+  DataCache other(kRoot, 2 * kBs, 1 << 30, false, &env_);
   auto o = other.open("/dir/clean", false);
   ASSERT_NE(o, nullptr);
   EXPECT_EQ(o->size(), 0u);
@@ -209,29 +244,12 @@ TEST_F(DataCacheTest, WritesDuringAnUploadKeepTheFileListedAsDirty) {
   EXPECT_TRUE(cache_->dirtyFiles().empty());
 }
 
-TEST_F(DataCacheTest, MapWithoutItsDataFileStartsEmpty) {
-  auto f = put("/lost", Bytes(kBs, 'l'), true);
-  const std::string bin = f->binPath();
-  f.reset();
-  ASSERT_EQ(::unlink(bin.c_str()), 0);
-  auto g = cache_->open("/lost", false);
-  ASSERT_NE(g, nullptr);
-  EXPECT_EQ(g->size(), 0u);
-  EXPECT_FALSE(g->hasDirty());
-}
-
 TEST_F(DataCacheTest, EvictionTakesOldestCleanObjectsNobodyHolds) {
-  const char* clean[] = {"/c1", "/c2", "/c3", "/c4"};
-  int64_t t = 1600000000;
-  for (const char* p : clean) {
-    put(p, Bytes(kBs, 'c'), false);
-    setDataTime(p, t);
-    t += 100;
-  }
+  // Data files are stamped in the order they are written: "/dirty" is the
+  // oldest of all, yet never evicted; "/held" is next, but in use.
   put("/dirty", Bytes(kBs, 'd'), true);
-  setDataTime("/dirty", 1);  // the oldest of all, yet never evicted
   auto held = put("/held", Bytes(kBs, 'h'), false);
-  setDataTime("/held", 2);
+  for (const char* p : {"/c1", "/c2", "/c3", "/c4"}) put(p, Bytes(kBs, 'c'), false);
   EXPECT_EQ(cache_->diskBytes(), 6u * kBs);
 
   struct Step {
@@ -248,12 +266,8 @@ TEST_F(DataCacheTest, EvictionTakesOldestCleanObjectsNobodyHolds) {
     cache_->evictTo(s.limit);
     std::vector<std::string> cached;
     for (const char* p : {"/c1", "/c2", "/c3", "/c4", "/dirty", "/held"}) {
-      if (cache_->exists(p)) {
-        cached.push_back(p);
-        EXPECT_TRUE(fs::exists(cache_->binPath(DataCache::objectName(p)))) << p;
-      } else {
-        EXPECT_FALSE(fs::exists(cache_->binPath(DataCache::objectName(p)))) << p;
-      }
+      EXPECT_EQ(cache_->exists(p), fileExists(binOf(p))) << p;
+      if (cache_->exists(p)) cached.push_back(p);
     }
     EXPECT_EQ(cached, s.wantCached) << s.limit;
     EXPECT_EQ(cache_->diskBytes(), s.wantBytes) << s.limit;
@@ -266,11 +280,11 @@ TEST_F(DataCacheTest, RemovedObjectStaysUsableButLeavesNoFiles) {
   cache_->remove("/gone");
   EXPECT_TRUE(f->isRemoved());
   EXPECT_FALSE(cache_->exists("/gone"));
-  EXPECT_FALSE(fs::exists(f->binPath()));
+  EXPECT_FALSE(fileExists(f->binPath()));
   ASSERT_TRUE(f->write(1, "xy", 2).ok());
   EXPECT_EQ(contentOf(*f), "g" + std::string("xy") + Bytes(kBs - 3, 'g'));
   EXPECT_TRUE(f->saveMap());
-  EXPECT_FALSE(fs::exists(f->mapPath()));
+  EXPECT_FALSE(fileExists(f->mapPath()));
   EXPECT_TRUE(cache_->dirtyFiles().empty());
   auto fresh = cache_->open("/gone", true);
   ASSERT_NE(fresh, nullptr);
@@ -291,6 +305,7 @@ TEST_F(DataCacheTest, RenameMovesFilesOrRebindsTheLiveObject) {
   put("/old-a", Bytes(kBs, 'a'), true).reset();
   ASSERT_TRUE(cache_->renameObject("/old-a", "/new-a").ok());
   EXPECT_FALSE(cache_->exists("/old-a"));
+  EXPECT_FALSE(fileExists(binOf("/old-a")));
   auto a = cache_->open("/new-a", false);
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(contentOf(*a), Bytes(kBs, 'a'));
@@ -300,7 +315,8 @@ TEST_F(DataCacheTest, RenameMovesFilesOrRebindsTheLiveObject) {
   auto b = put("/old-b", Bytes(kBs, 'b'), true);
   ASSERT_TRUE(cache_->renameObject("/old-b", "/new-b").ok());
   EXPECT_EQ(b->path(), "/new-b");
-  EXPECT_EQ(b->mapPath(), cache_->mapPath(DataCache::objectName("/new-b")));
+  EXPECT_EQ(b->mapPath(), mapOf("/new-b"));
+  EXPECT_EQ(b->binPath(), binOf("/new-b"));
   EXPECT_EQ(cache_->open("/new-b", false), b);
   EXPECT_EQ(cache_->open("/old-b", false), nullptr);
   ASSERT_TRUE(b->write(0, "B", 1).ok());
@@ -312,24 +328,43 @@ TEST_F(DataCacheTest, RenameMovesFilesOrRebindsTheLiveObject) {
   EXPECT_EQ(contentOf(*b2), "B" + Bytes(kBs - 1, 'b'));
 }
 
+// The object of a target in use is retired whether or not the source was
+// cached: a later open must get a fresh object on fresh files, never a
+// second object over the old holder's data file.
 TEST_F(DataCacheTest, RenameOverAnObjectInUseRetiresTheReplacedObject) {
-  auto target = put("/target", Bytes(3 * kBs, 't'), true);
-  auto source = put("/source", Bytes(kBs, 's'), true);
-  ASSERT_TRUE(cache_->renameObject("/source", "/target").ok());
-  EXPECT_TRUE(target->isRemoved());
-  EXPECT_FALSE(source->isRemoved());
-  // The old holder goes on writing and saving; the moved map must survive.
-  ASSERT_TRUE(target->write(0, "T", 1).ok());
-  EXPECT_TRUE(target->saveMap());
-  std::string bytes;
-  ASSERT_TRUE(ReadSmallFile(cache_->mapPath(DataCache::objectName("/target")), &bytes));
-  MapHeader h;
-  ASSERT_TRUE(DecodeMapHeader(bytes, &h));
-  EXPECT_EQ(h.size, kBs);
-  EXPECT_EQ(h.path, "/target");
-  EXPECT_EQ(cache_->open("/target", false), source);
-  EXPECT_EQ(contentOf(*source), Bytes(kBs, 's'));
-  EXPECT_EQ(contentOf(*target), "T" + Bytes(3 * kBs - 1, 't'));  // its own data, still readable
+  struct Case {
+    const char* what;
+    bool sourceCached;
+  } cases[] = {{"cached source", true}, {"uncached source", false}};
+  for (const Case& c : cases) {
+    auto target = put("/target", Bytes(3 * kBs, 't'), true);
+    std::shared_ptr<CacheFile> source;
+    if (c.sourceCached) source = put("/source", Bytes(kBs, 's'), true);
+    ASSERT_TRUE(cache_->renameObject("/source", "/target").ok()) << c.what;
+    EXPECT_TRUE(target->isRemoved()) << c.what;
+    // The old holder goes on writing and saving; nothing it does may reach
+    // the object that now stands at the target.
+    ASSERT_TRUE(target->write(0, "T", 1).ok());
+    EXPECT_TRUE(target->saveMap());
+    auto now = cache_->open("/target", true);
+    ASSERT_NE(now, nullptr) << c.what;
+    EXPECT_NE(now, target) << c.what;
+    if (c.sourceCached) {
+      EXPECT_EQ(now, source) << c.what;
+      EXPECT_EQ(contentOf(*now), Bytes(kBs, 's')) << c.what;
+    } else {
+      EXPECT_EQ(now->size(), 0u) << c.what;
+      RemoteAttr attr;  // the server's copy of the renamed file arrives
+      attr.size = 2 * kBs;
+      attr.etag = "moved";
+      ASSERT_TRUE(now->applyRemote(attr, nullptr, nullptr).ok());
+    }
+    EXPECT_EQ(contentOf(*target), "T" + Bytes(3 * kBs - 1, 't')) << c.what;  // its own data, still readable
+    now.reset();
+    source.reset();
+    target.reset();
+    cache_->remove("/target");
+  }
 }
 
 TEST_F(DataCacheTest, FetchRunningDuringRenameLandsInTheMovedFile) {
@@ -339,8 +374,8 @@ TEST_F(DataCacheTest, FetchRunningDuringRenameLandsInTheMovedFile) {
   RemoteAttr attr;
   attr.size = server.size();
   attr.etag = "e";
-  f->applyRemote(attr, nullptr, nullptr);
-  // An object already at the target is replaced; its descriptor must not be
+  ASSERT_TRUE(f->applyRemote(attr, nullptr, nullptr).ok());
+  // An object already at the target is replaced; its data file must not be
   // the one the fetch writes through.
   auto other = put("/moved", Bytes(kBs, 'o'), true);
   Gate gate;
@@ -363,7 +398,7 @@ TEST_F(DataCacheTest, FetchRunningDuringRenameLandsInTheMovedFile) {
   ASSERT_TRUE(f->saveMap());
   f.reset();
   other.reset();
-  DataCache restarted(root_, kBs, 1 << 30);
+  DataCache restarted(kRoot, kBs, 1 << 30, false, &env_);
   auto g = restarted.open("/moved", false);
   ASSERT_NE(g, nullptr);
   EXPECT_TRUE(g->isComplete());
@@ -375,18 +410,14 @@ TEST_F(DataCacheTest, FetchRunningDuringRenameLandsInTheMovedFile) {
 TEST_F(DataCacheTest, SaveDuringRenameLeavesNoMapUnderTheOldName) {
   auto f = put("/before", Bytes(kBs, 'a'), true);
   Gate gate;
-  std::atomic<int> deletions{0};
-  cache_->setFileDeleter([&](const std::string& path) {
-    if (deletions++ == 0) gate.arriveAndWait();
-    return DeleteFileRetry(path);
-  });
+  env_.setHook(HoldFirst(Step::kRename, ".bin", gate));
   auto rename = std::async(std::launch::async, [&] { return cache_->renameObject("/before", "/after"); });
   gate.waitArrived();
   auto saver = std::async(std::launch::async, [&] {
     EXPECT_TRUE(f->write(0, "b", 1).ok());
     return f->saveMap();
   });
-  EXPECT_EQ(saver.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
+  EXPECT_EQ(saver.wait_for(kBlockedWait), std::future_status::timeout);
   gate.release();
   EXPECT_TRUE(rename.get().ok());
   EXPECT_TRUE(saver.get());
@@ -400,56 +431,67 @@ TEST_F(DataCacheTest, RenameTreeMovesEverythingUnderThePrefix) {
   put("/d/sub/y", "2", true);
   put("/dx/z", "3", true);
   put("/d", "4", true);
+  // Created and written, never saved: no map yet, but its data must move too.
+  auto unsaved = cache_->open("/d/new", true);
+  ASSERT_TRUE(unsaved->write(0, "5", 1).ok());
   cache_->renameTree("/d", "/e");
+  EXPECT_EQ(unsaved->path(), "/e/new");
+  ASSERT_TRUE(unsaved->saveMap());
   struct Case {
     const char* path;
     bool cached;
   } cases[] = {
-      {"/e/x", true}, {"/e/sub/y", true}, {"/e", true}, {"/dx/z", true},
-      {"/d/x", false}, {"/d/sub/y", false}, {"/d", false},
+      {"/e/x", true},  {"/e/sub/y", true}, {"/e", true}, {"/dx/z", true}, {"/e/new", true},
+      {"/d/x", false}, {"/d/sub/y", false}, {"/d", false}, {"/d/new", false},
   };
   for (const Case& c : cases) EXPECT_EQ(cache_->exists(c.path), c.cached) << c.path;
-  EXPECT_EQ(sortedDirty(), (std::vector<std::string>{"/dx/z", "/e", "/e/sub/y", "/e/x"}));
+  EXPECT_EQ(sortedDirty(), (std::vector<std::string>{"/dx/z", "/e", "/e/new", "/e/sub/y", "/e/x"}));
 }
 
-// While eviction deletes an object's files, an open of the same path must
-// wait and then get an object whose files exist.
-TEST_F(DataCacheTest, OpenDuringEvictionNeverGetsVanishingFiles) {
-  put("/victim", Bytes(kBs, 'v'), false).reset();
-  Gate gate;
-  std::atomic<int> deletions{0};
-  cache_->setFileDeleter([&](const std::string& path) {
-    if (deletions++ == 0) gate.arriveAndWait();
-    return DeleteFileRetry(path);
-  });
-  auto evict = std::async(std::launch::async, [&] { cache_->evictTo(0); });
-  gate.waitArrived();
-  auto opener = std::async(std::launch::async, [&] { return cache_->open("/victim", true); });
-  EXPECT_EQ(opener.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  gate.release();
-  evict.get();
-  auto f = opener.get();
-  ASSERT_NE(f, nullptr);
-  EXPECT_TRUE(fs::exists(f->binPath()));
-  EXPECT_EQ(f->size(), 0u);  // the evicted state is not resurrected
-  ASSERT_TRUE(f->write(0, "new", 3).ok());
-  ASSERT_TRUE(f->saveMap());
-  EXPECT_TRUE(cache_->exists("/victim"));
+// While the files of a name are deleted, an open of the same path must wait
+// and then get an object whose files exist.
+TEST_F(DataCacheTest, OpenDuringRemovalOrEvictionNeverGetsVanishingFiles) {
+  struct Case {
+    const char* what;
+    std::function<void(DataCache&)> drop;
+    bool dirty;
+  } cases[] = {
+      {"eviction", [](DataCache& c) { c.evictTo(0); }, false},
+      {"removal", [](DataCache& c) { c.remove("/victim"); }, true},
+  };
+  for (const Case& c : cases) {
+    put("/victim", Bytes(kBs, 'v'), c.dirty).reset();
+    Gate gate;
+    env_.setHook(HoldFirst(Step::kUnlink, ".bin", gate));
+    auto dropper = std::async(std::launch::async, [&] { c.drop(*cache_); });
+    gate.waitArrived();
+    auto opener = std::async(std::launch::async, [&] { return cache_->open("/victim", true); });
+    EXPECT_EQ(opener.wait_for(kBlockedWait), std::future_status::timeout) << c.what;
+    gate.release();
+    dropper.get();
+    auto f = opener.get();
+    env_.setHook(nullptr);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->size(), 0u) << c.what;  // the dropped state is not resurrected
+    ASSERT_TRUE(f->write(0, "new", 3).ok());
+    ASSERT_TRUE(f->saveMap());
+    f.reset();
+    DataCache restarted(kRoot, kBs, 1 << 30, false, &env_);
+    auto g = restarted.open("/victim", false);
+    ASSERT_NE(g, nullptr) << c.what;
+    EXPECT_EQ(contentOf(*g), "new") << c.what;
+    g.reset();
+    cache_->remove("/victim");
+  }
 }
 
 // The candidates are gathered before any deletion; one that was changed and
 // saved in between must be kept.
 TEST_F(DataCacheTest, EvictionSparesObjectsChangedSinceTheScan) {
   put("/first", Bytes(kBs, '1'), false).reset();
-  setDataTime("/first", 1000);
   put("/second", Bytes(kBs, '2'), false).reset();
-  setDataTime("/second", 2000);
   Gate gate;
-  std::atomic<int> deletions{0};
-  cache_->setFileDeleter([&](const std::string& path) {
-    if (deletions++ == 0) gate.arriveAndWait();
-    return DeleteFileRetry(path);
-  });
+  env_.setHook(HoldFirst(Step::kUnlink, ".bin", gate));
   auto evict = std::async(std::launch::async, [&] { cache_->evictTo(0); });
   gate.waitArrived();  // "/first" is being deleted; "/second" is next
   {
@@ -465,17 +507,37 @@ TEST_F(DataCacheTest, EvictionSparesObjectsChangedSinceTheScan) {
   EXPECT_EQ(cache_->dirtyFiles(), std::vector<std::string>{"/second"});
 }
 
-TEST(DeleteFileRetryTest, MissingFilesCountAsDeleted) {
-  std::string tmpl = (fs::temp_directory_path() / "tarn-delete-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-  const std::string file = tmpl + "/f";
-  ASSERT_TRUE(WriteFileWhole(file, "x", false, false));
-  EXPECT_TRUE(DeleteFileRetry(file));
-  EXPECT_FALSE(fs::exists(file));
-  EXPECT_TRUE(DeleteFileRetry(file));
-  EXPECT_TRUE(DeleteFileRetry(tmpl + "/no/such"));
-  EXPECT_FALSE(DeleteFileRetry(tmpl));  // a folder is not a file
-  fs::remove_all(tmpl);
+TEST(DeleteFileRetryTest, RetriesOnlyWhatMayPass) {
+  struct Case {
+    const char* what;
+    const char* path;
+    int busyTimes;  // EBUSY answers before the delete goes through
+    bool want;
+    int wantWarnings;
+  } cases[] = {
+      {"a file", "/d/f", 0, true, 0},
+      {"a missing file", "/d/none", 0, true, 0},
+      {"a missing folder", "/no/such", 0, true, 0},
+      {"a folder is not a file", "/d", 0, false, 0},
+      {"busy a few times", "/d/f", 3, true, 0},
+      {"busy for good", "/d/f", kDeleteAttempts, false, 1},
+  };
+  for (const Case& c : cases) {
+    test::LogCapture log;
+    MemoryEnv env;
+    ASSERT_TRUE(env.makeDirs("/d").ok());
+    ASSERT_TRUE(env.writeFile("/d/f", "x", false, false).ok());
+    int busy = c.busyTimes;
+    env.setHook([&](const MemoryEnv::StepInfo& s) {
+      if (s.step == Step::kUnlink && busy > 0) {
+        --busy;
+        return Status(Status::kBusy, "cannot delete " + s.path, EBUSY);
+      }
+      return Status();
+    });
+    EXPECT_EQ(DeleteFileRetry(env, c.path), c.want) << c.what;
+    EXPECT_EQ(log.countLines("[WARN ] cache: cannot delete " + std::string(c.path)), c.wantWarnings) << c.what;
+  }
 }
 
 }  // namespace

@@ -1,20 +1,18 @@
 #include "engine/map_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
-#include "foundation/file_util.h"
+#include "foundation/backend_types.h"
+#include "foundation/log.h"
+#include "foundation/text.h"
 
 namespace tarn {
 
 namespace {
-
-constexpr mode_t kCacheFileMode = 0600;
 
 void PutU32(std::string& out, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>((v >> (8 * i)) & 0xff);
@@ -48,29 +46,6 @@ std::string GetText(std::string_view in, size_t at, size_t field) {
   return std::string(nul == std::string_view::npos ? f : f.substr(0, nul));
 }
 
-
-bool WriteAll(int fd, std::string_view data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool SyncFolder(const std::string& path) {
-  vx::UniqueFd dir(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return dir.valid() && ::fsync(dir.get()) == 0;
-}
 
 }  // namespace
 
@@ -125,7 +100,7 @@ uint64_t MapPresentBytes(std::string_view bytes) {
   if (bytes.size() < kMapHeaderSize || !HasMapMagic(bytes)) return 0;
   const uint64_t blockSize = GetU32(bytes, kMapOffBlockSize);
   const uint64_t size = GetU64(bytes, kMapOffSize);
-  if (blockSize == 0) return 0;
+  if (blockSize == 0 || size > kMaxRemoteFileBytes) return 0;
   uint64_t total = 0;
   uint64_t index = 0;
   for (char c : MapStates(bytes)) {
@@ -137,42 +112,36 @@ uint64_t MapPresentBytes(std::string_view bytes) {
   return total;
 }
 
-bool ReadSmallFile(const std::string& path, std::string* out) {
-  out->clear();
-  vx::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid()) return false;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  if (static_cast<uint64_t>(st.st_size) > kMaxSmallFileBytes) return false;
-  std::string buf(static_cast<size_t>(st.st_size), '\0');
-  size_t done = 0;
-  while (done < buf.size()) {
-    ssize_t n = ::pread(fd.get(), buf.data() + done, buf.size() - done, static_cast<off_t>(done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // an error, or the file shrank under us
-    done += static_cast<size_t>(n);
-  }
-  *out = std::move(buf);
-  return true;
+std::string WithMapPath(std::string_view bytes, const std::string& path) {
+  std::string out(bytes);
+  if (out.size() < kMapHeaderSize) return out;
+  std::fill(out.begin() + kMapOffPath, out.begin() + kMapOffPath + kMapPathField, '\0');
+  PutText(out, kMapOffPath, kMapPathField, path);
+  return out;
 }
 
-bool WriteFileWhole(const std::string& path, std::string_view data, bool createNew, bool flush) {
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (createNew ? O_EXCL : O_TRUNC);
-  vx::UniqueFd fd(::open(path.c_str(), flags, kCacheFileMode));
-  if (!fd.valid()) return false;
-  if (!WriteAll(fd.get(), data)) return false;
-  if (flush && ::fsync(fd.get()) != 0) return false;
-  return fd.close();
+bool ReadSmallFile(Env& env, const std::string& path, std::string* out) {
+  return env.readFile(path, kMaxSmallFileBytes, out).ok();
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view data, bool createNewFirst, bool flush) {
-  if (createNewFirst && WriteFileWhole(path, data, true, flush)) return !flush || SyncFolder(path);
-  const std::string tmp = path + ".tmp";
-  if (!WriteFileWhole(tmp, data, false, flush) || ::rename(tmp.c_str(), path.c_str()) != 0) {
-    ::unlink(tmp.c_str());
-    return false;
+bool WriteFileAtomic(Env& env, const std::string& path, std::string_view data, bool createNewFirst, bool flush) {
+  if (createNewFirst && env.writeFile(path, data, true, flush).ok()) return true;
+  return env.writeFileAtomic(path, data, flush).ok();
+}
+
+bool DeleteFileRetry(Env& env, const std::string& path) {
+  for (int attempt = 1; attempt <= kDeleteAttempts; ++attempt) {
+    const Status st = env.unlink(path);
+    if (st.ok() || st.native == ENOENT || st.native == ENOTDIR) return true;
+    if (st.native != EBUSY && st.native != EINTR && st.native != ETXTBSY) return false;
+    if (attempt == kDeleteAttempts) {
+      vx::log::write(vx::log::kWarn, "cache: cannot delete %s: %s", path.c_str(),
+                     vx::FormatWin32Error(static_cast<uint32_t>(st.native)).c_str());
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kDeleteRetryPauseMs));
   }
-  return !flush || SyncFolder(path);
+  return false;
 }
 
 }  // namespace tarn

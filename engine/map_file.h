@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/env.h"
 #include "foundation/status.h"
 
 namespace tarn {
@@ -43,6 +44,12 @@ inline constexpr uint8_t kBlockWrittenSinceUpload = 4;
 
 // Files the cache reads whole are refused above this size.
 inline constexpr uint64_t kMaxSmallFileBytes = 64ull * 1024 * 1024;
+// The most state bytes a map can hold and still be read back.
+inline constexpr uint64_t kMaxMapStates = kMaxSmallFileBytes - kMapHeaderSize;
+
+// Deleting a file the system still holds open is retried this often.
+inline constexpr int kDeleteAttempts = 50;
+inline constexpr int kDeleteRetryPauseMs = 2;
 
 // The header fields of one map.
 struct MapHeader {
@@ -73,22 +80,25 @@ std::string_view MapStates(std::string_view bytes);
 bool MapHasDirty(std::string_view bytes);
 
 // Bytes held by the present blocks of one map, counted with the map's own
-// block size and size; 0 for a short map, a foreign magic or block size 0.
+// block size and size; 0 for a short map, a foreign magic, block size 0 or a
+// size no file can have (a damaged map).
 uint64_t MapPresentBytes(std::string_view bytes);
+
+// The map with its stored path replaced by `path` (cut to fit), every other
+// byte kept as it was. A map shorter than a header comes back unchanged.
+std::string WithMapPath(std::string_view bytes, const std::string& path);
 
 // Reads a whole file of at most kMaxSmallFileBytes. False when it cannot be
 // opened, is too large or cannot be read to its end.
-bool ReadSmallFile(const std::string& path, std::string* out);
+bool ReadSmallFile(Env& env, const std::string& path, std::string* out);
 
-// Writes the whole buffer to path. With createNew the file must not exist
-// yet; otherwise it is created or cut. With flush the bytes reach the disk
-// before the call returns.
-bool WriteFileWhole(const std::string& path, std::string_view data, bool createNew, bool flush);
+// Writes a map: with createNewFirst as a new file when none exists yet,
+// otherwise (or when that fails) through path + ".tmp" and a rename. With
+// flush the new content and its folder entry are on disk when true returns.
+bool WriteFileAtomic(Env& env, const std::string& path, std::string_view data, bool createNewFirst, bool flush);
 
-// Replaces path with data through path + ".tmp" and rename(2); with
-// createNewFirst a file that does not exist yet is written in place instead.
-// With flush the new content and the folder entry are on disk before true is
-// returned, so a power loss leaves either the old or the new file.
-bool WriteFileAtomic(const std::string& path, std::string_view data, bool createNewFirst, bool flush);
+// Deletes a file; a missing file counts as deleted. Retries briefly on
+// transient failures and logs a warning when it gives up.
+bool DeleteFileRetry(Env& env, const std::string& path);
 
 }  // namespace tarn

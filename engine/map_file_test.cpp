@@ -116,6 +116,30 @@ TEST_F(MapFileTest, DecodeReadsBackWhatEncodeWrote) {
   EXPECT_FALSE(HasMapMagic(foreign));
 }
 
+TEST_F(MapFileTest, WithMapPathChangesThePathAlone) {
+  MapHeader h;
+  h.blockSize = 4096;
+  h.size = 5000;
+  h.etag = "v";
+  h.path = "/old/and/longer";
+  std::string foreign = EncodeMap(h, {3, 1});
+  foreign[0] = 'X';  // every other byte is kept, even a damaged one
+  struct Case {
+    std::string newPath;
+    std::string wantPath;
+  } cases[] = {{"/new", "/new"}, {"", ""}, {std::string(5000, 'p'), std::string(kMaxMapPathBytes, 'p')}};
+  for (const Case& c : cases) {
+    const std::string moved = WithMapPath(foreign, c.newPath);
+    ASSERT_EQ(moved.size(), foreign.size());
+    MapHeader back;
+    ASSERT_TRUE(DecodeMapHeader(moved, &back));
+    EXPECT_EQ(back.path, c.wantPath);
+    EXPECT_EQ(moved.substr(0, kMapOffPath), foreign.substr(0, kMapOffPath));
+    EXPECT_EQ(moved.substr(kMapHeaderSize), foreign.substr(kMapHeaderSize));
+  }
+  EXPECT_EQ(WithMapPath("short", "/x"), "short");
+}
+
 TEST_F(MapFileTest, PresentBytesAndDirtyScan) {
   auto map = [](uint32_t blockSize, uint64_t size, std::vector<uint8_t> states, bool dirty = false) {
     MapHeader h;
@@ -138,6 +162,7 @@ TEST_F(MapFileTest, PresentBytesAndDirtyScan) {
       {"a written bit alone is clean", map(100, 250, {5, 0, 0}), 100, false},
       {"present past the size stops the count", map(100, 150, {1, 1, 1, 1}), 150, false},
       {"block size zero", map(0, 150, {1, 1}), 0, false},
+      {"a size no file can have", map(100, UINT64_MAX, {1, 1}), 0, false},
       {"short map", std::string(100, '\0'), 0, false},
   };
   for (const Case& c : cases) {
@@ -169,31 +194,32 @@ TEST_F(MapFileTest, ReadSmallFileLimits) {
       ::close(fd);
     }
     std::string out = "stale";
-    EXPECT_EQ(ReadSmallFile(path, &out), c.want) << c.name;
+    EXPECT_EQ(ReadSmallFile(*Env::Default(), path, &out), c.want) << c.name;
     if (c.want) {
       EXPECT_EQ(out.size(), c.size) << c.name;
     }
     ::unlink(path.c_str());
   }
   std::string out;
-  EXPECT_FALSE(ReadSmallFile(file("missing"), &out));
-  EXPECT_FALSE(ReadSmallFile(dir_, &out));
+  EXPECT_FALSE(ReadSmallFile(*Env::Default(), file("missing"), &out));
+  EXPECT_FALSE(ReadSmallFile(*Env::Default(), dir_, &out));
 }
 
 TEST_F(MapFileTest, WriteFileAtomicCreatesReplacesAndCleansUp) {
+  Env& env = *Env::Default();
   const std::string path = file("obj.map");
   for (bool flush : {false, true}) {
     ::unlink(path.c_str());
-    ASSERT_TRUE(WriteFileAtomic(path, "first", true, flush));
+    ASSERT_TRUE(WriteFileAtomic(env, path, "first", true, flush));
     std::string out;
-    ASSERT_TRUE(ReadSmallFile(path, &out));
+    ASSERT_TRUE(ReadSmallFile(env, path, &out));
     EXPECT_EQ(out, "first");
     // create-new on an existing file falls back to the replacing write
-    ASSERT_TRUE(WriteFileAtomic(path, "second, longer", true, flush));
-    ASSERT_TRUE(ReadSmallFile(path, &out));
+    ASSERT_TRUE(WriteFileAtomic(env, path, "second, longer", true, flush));
+    ASSERT_TRUE(ReadSmallFile(env, path, &out));
     EXPECT_EQ(out, "second, longer");
-    ASSERT_TRUE(WriteFileAtomic(path, "3", false, flush));
-    ASSERT_TRUE(ReadSmallFile(path, &out));
+    ASSERT_TRUE(WriteFileAtomic(env, path, "3", false, flush));
+    ASSERT_TRUE(ReadSmallFile(env, path, &out));
     EXPECT_EQ(out, "3");
     EXPECT_FALSE(fs::exists(path + ".tmp"));
     struct stat st {};
@@ -203,9 +229,9 @@ TEST_F(MapFileTest, WriteFileAtomicCreatesReplacesAndCleansUp) {
   // The target is a folder: the rename fails and no temporary stays behind.
   const std::string folder = file("folder.map");
   ASSERT_TRUE(fs::create_directory(folder));
-  EXPECT_FALSE(WriteFileAtomic(folder, "x", false, false));
+  EXPECT_FALSE(WriteFileAtomic(env, folder, "x", false, false));
   EXPECT_FALSE(fs::exists(folder + ".tmp"));
-  EXPECT_FALSE(WriteFileAtomic(file("no/such/dir/x.map"), "x", true, false));
+  EXPECT_FALSE(WriteFileAtomic(env, file("no/such/dir/x.map"), "x", true, false));
 }
 
 }  // namespace

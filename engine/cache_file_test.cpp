@@ -754,6 +754,32 @@ TEST_F(CacheFileTest, MapSurvivesReloadAndDamagedMapsStartEmpty) {
   }
 }
 
+// A save with unsent changes waits for the disk twice (the data file, then
+// the map); readers and writers of the object must not wait with it.
+TEST_F(CacheFileTest, ReadsAndWritesGoOnWhileADurableSaveWaitsForTheDisk) {
+  MemoryEnv env;
+  auto f = std::make_shared<CacheFile>("/s.bin", "/s.map", "/s", "s", kBs, &env);
+  ASSERT_TRUE(f->openData().ok());
+  ASSERT_TRUE(f->write(0, Pattern(2 * kBs, 23).data(), 2 * kBs).ok());
+  Gate gate;
+  env.setHook([&gate](const MemoryEnv::StepInfo& step) {
+    if (step.step == MemoryEnv::Step::kSync && !gate.arrived()) gate.arriveAndWait();
+    return Status();
+  });
+  auto saver = std::async(std::launch::async, [&] { return f->saveMap(); });
+  ASSERT_TRUE(gate.waitArrived());
+  auto user = std::async(std::launch::async, [&] {
+    std::string block(kBs, '\0');
+    return f->readIfCached(kBs, block.data(), kBs) && f->write(0, "x", 1).ok() && f->hasDirty();
+  });
+  const bool finished = user.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+  gate.release();
+  EXPECT_TRUE(finished) << "the object stayed locked for the whole save";
+  EXPECT_TRUE(user.get());
+  EXPECT_TRUE(saver.get());
+  EXPECT_TRUE(f->saveMap());  // the write during the save is saved next
+}
+
 TEST_F(CacheFileTest, FullDiskIsReportedAsNoSpace) {
   MemoryEnv env;
   env.setHook([](const MemoryEnv::StepInfo& step) {

@@ -132,7 +132,7 @@ void ConnectionPool::release(size_t slot) {
   freed_.notify_one();
 }
 
-Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel, const char* label,
+Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label,
                            const Operation& op) {
   Lease lease;
   auto attempt = [&]() -> Status {
@@ -150,7 +150,8 @@ Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel,
     if (lease && !lease.backend()->isConnected()) return lease.backend()->connect();
     return Status();
   };
-  Status result = RetryCall(policy, cancel, attempt, reconnect, label);
+  const std::string text(label);
+  Status result = RetryCall(policy, cancel, attempt, reconnect, text.empty() ? nullptr : text.c_str());
   lease.reset();
   return result;
 }

@@ -4,6 +4,11 @@
 // leased back-end belongs to the lease holder's thread alone, which is what
 // lets back-ends go without locks. The pool must outlive every lease and
 // every run in progress.
+//
+// A lease can live long: a sequential read stream (IBackend::openRead) keeps
+// the lease it was opened on for its whole life, since the stream belongs to
+// that back-end object. Whoever destroys the pool (a stopping volume) must
+// close such streams first; the destructor waits for every lease to return.
 #pragma once
 
 #include <condition_variable>
@@ -13,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/backend.h"
@@ -73,19 +79,8 @@ class ConnectionPool {
 
   // One remote operation under the retry loop, reconnecting the same leased
   // back-end after network failures and time-outs. The label names the
-  // operation in warnings (null: no warnings).
-  Status run(const RetryPolicy& policy, const CancelToken* cancel, const char* label, const Operation& op);
-  void run(Status& out, const RetryPolicy& policy, const CancelToken* cancel, const char* label,
-           const Operation& op) {
-    out = run(policy, cancel, label, op);
-  }
-  Status run(const RetryPolicy& policy, const CancelToken* cancel, const std::string& label, const Operation& op) {
-    return run(policy, cancel, label.c_str(), op);
-  }
-  void run(Status& out, const RetryPolicy& policy, const CancelToken* cancel, const std::string& label,
-           const Operation& op) {
-    out = run(policy, cancel, label.c_str(), op);
-  }
+  // operation in warnings (empty: no warnings).
+  Status run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label, const Operation& op);
 
   // Pings idle open connections and drops the dead ones.
   void keepalive();

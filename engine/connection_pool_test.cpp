@@ -254,16 +254,6 @@ TEST_F(ConnectionPoolTest, RunRetriesNetworkFailuresOnTheSameConnection) {
   EXPECT_EQ(log.countLines("[WARN ] stat: network: reset by peer (attempt 1)"), 1) << log.text();
   EXPECT_EQ(log.countLines("[WARN ] stat: network: reset by peer (attempt 2)"), 1) << log.text();
 
-  // The form with an out status and a label held in a string.
-  server_->addFault(Fail(MemOp::kStat, 1, 1, Status(Status::kTimeout, "late")));
-  std::string label = "stat " + std::string("/f");
-  Status out(Status::kIo, "stale");
-  pool->run(out, QuickPolicy(2), nullptr, label, [](IBackend& b) {
-    RemoteAttr attr;
-    return b.stat("/f", attr);
-  });
-  EXPECT_TRUE(out.ok()) << out.toString();
-  EXPECT_EQ(log.countLines("[WARN ] stat /f: timeout: late (attempt 1)"), 1) << log.text();
   ConnectionPool::Lease a, b;
   EXPECT_TRUE(pool->acquire(a, nullptr, 0).ok() && pool->acquire(b, nullptr, 0).ok()) << "run released its lease";
 }

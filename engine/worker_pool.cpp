@@ -16,13 +16,14 @@ WorkerPool::WorkerPool(uint32_t threads, const char* name) : name_(name != nullp
 
 WorkerPool::~WorkerPool() { stop(); }
 
-void WorkerPool::post(std::function<void()> task) {
+bool WorkerPool::post(std::function<void()> task) {
   {
     std::lock_guard<std::mutex> lock(mu_);
-    if (stopping_) return;
+    if (stopping_) return false;
     queue_.push_back(std::move(task));
   }
   taskCv_.notify_one();
+  return true;
 }
 
 void WorkerPool::waitIdle() {
@@ -46,14 +47,24 @@ bool WorkerPool::runOne() {
 void WorkerPool::stop() {
   std::vector<std::thread> threads;
   {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (stopping_) return;
+    std::unique_lock<std::mutex> lock(mu_);
+    if (stopping_) {
+      // A second caller may go on to destroy what the tasks use: it too
+      // returns only once the first has joined every thread.
+      joinedCv_.wait(lock, [&] { return joined_; });
+      return;
+    }
     stopping_ = true;
     threads.swap(threads_);
   }
   taskCv_.notify_all();
   for (std::thread& t : threads)
     if (t.joinable()) t.join();
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    joined_ = true;
+  }
+  joinedCv_.notify_all();
 }
 
 void WorkerPool::workerLoop() {

@@ -28,14 +28,16 @@ class WorkerPool {
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  // Queues the task at the back; after stop the task is dropped unrun.
-  void post(std::function<void()> task);
+  // Queues the task at the back. After stop the task is dropped unrun and
+  // the result is false.
+  bool post(std::function<void()> task);
   // Blocks until the queue is empty and no task runs.
   void waitIdle();
   // Runs the task at the front of the queue on the calling thread; false
   // when the queue is empty.
   bool runOne();
-  // Runs every task queued so far, then joins the threads. Idempotent.
+  // Runs every task queued so far, then joins the threads. Idempotent; every
+  // caller returns only once the threads are joined.
   void stop();
 
   const std::string& name() const { return name_; }
@@ -49,10 +51,12 @@ class WorkerPool {
   std::mutex mu_;
   std::condition_variable taskCv_;  // idle workers wait here
   std::condition_variable idleCv_;  // waitIdle waits here
+  std::condition_variable joinedCv_;  // later callers of stop wait here
   std::deque<std::function<void()>> queue_;  // guarded by mu_
   std::vector<std::thread> threads_;         // guarded by mu_ (joined outside it by stop)
   uint32_t active_ = 0;                      // guarded by mu_
   bool stopping_ = false;                    // guarded by mu_
+  bool joined_ = false;                      // guarded by mu_; every thread joined
 };
 
 class RateLimiter {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -67,24 +68,38 @@ TEST(WorkerPool, RunsTasksInPostingOrder) {
   for (int i = 0; i < 200; ++i) ASSERT_EQ(order[i], i);
 }
 
-TEST(WorkerPool, StopDrainsTheQueueAndDropsLaterTasks) {
+// Every caller of stop, the second of two concurrent ones too, returns only
+// when the tasks queued before it ran and the threads are joined.
+TEST(WorkerPool, EveryStopWaitsForTheQueuedTasks) {
   WorkerPool pool(2, "drain");
+  test::Gate gate;
   std::atomic<int> ran{0};
-  std::atomic<bool> release{false};
-  pool.post([&] {
-    while (!release.load()) std::this_thread::sleep_for(1ms);
+  ASSERT_TRUE(pool.post([&] {
+    gate.arriveAndWait();
     ++ran;
-  });
+  }));
+  ASSERT_TRUE(gate.waitArrived());
   for (int i = 0; i < 50; ++i) pool.post([&] { ++ran; });
-  std::thread stopper([&] { pool.stop(); });
-  std::this_thread::sleep_for(20ms);
-  release = true;
-  stopper.join();
-  EXPECT_EQ(ran.load(), 51) << "every task queued before stop runs";
-  pool.post([&] { ran += 100; });
-  pool.stop();  // a second stop returns at once
+  auto first = std::async(std::launch::async, [&] { pool.stop(); });
+  // A refused post shows that the first stop has begun.
+  std::atomic<int> probesRun{0};
+  int probesAccepted = 0;
+  while (pool.post([&] { ++probesRun; })) ++probesAccepted;
+  auto second = std::async(std::launch::async, [&] {
+    pool.stop();
+    return ran.load();
+  });
+  // Time for a stop that does not wait to return early; one that waits cannot.
+  EXPECT_EQ(second.wait_for(200ms), std::future_status::timeout);
+  gate.release();
+  EXPECT_EQ(second.get(), 51) << "the second stop returned before the tasks ran";
+  first.get();
+  EXPECT_EQ(ran.load(), 51);
+  EXPECT_EQ(probesRun.load(), probesAccepted);
+  EXPECT_FALSE(pool.post([&] { ran += 100; })) << "a task posted after stop never runs";
+  pool.stop();
   pool.waitIdle();
-  EXPECT_EQ(ran.load(), 51) << "a task posted after stop never runs";
+  EXPECT_EQ(ran.load(), 51);
 }
 
 TEST(WorkerPool, WaitIdleCoversTasksPostedByTasks) {

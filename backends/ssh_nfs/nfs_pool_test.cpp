@@ -40,7 +40,7 @@ TEST(NfsPoolTest, PoolReconnectsAfterDroppedConnection) {
 
   int attempts = 0;
   RemoteAttr attr;
-  Status s = pool.run(policy, nullptr, nullptr, [&](IBackend& b) {
+  Status s = pool.run(policy, nullptr, "", [&](IBackend& b) {
     if (++attempts == 1) dynamic_cast<NfsBackend&>(b).simulateNetworkFault();
     return b.stat("/" + name, attr);
   });
@@ -57,7 +57,7 @@ TEST(NfsPoolTest, PoolReconnectsAfterDroppedConnection) {
   pool.keepalive();
   EXPECT_FALSE(pool.anyConnected());
   attempts = 0;
-  s = pool.run(policy, nullptr, nullptr, [&](IBackend& b) {
+  s = pool.run(policy, nullptr, "", [&](IBackend& b) {
     ++attempts;
     return b.stat("/" + name, attr);
   });

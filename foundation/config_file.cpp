@@ -73,9 +73,12 @@ bool IsDriveProtocol(const std::string& p) {
   return p == "webdav" || p == "sftp" || p == "nfs" || p == "memory";
 }
 
-// Opens one secret for loading; a secret that does not open here keeps its
-// stored text so that the next save writes it back unchanged.
-void OpenStoredSecret(const std::string& driveId, const char* what, std::string& secret) {
+// Opens one secret for loading. A secret that does not open here must not
+// be sent to a server as a password: the live secret stays empty and the
+// stored text is set aside for the next save to write back unchanged.
+void OpenStoredSecret(const std::string& driveId, const char* what, std::string& secret,
+                      std::string& sealedAside) {
+  sealedAside.clear();
   std::string plain;
   if (TryUnprotectSecret(secret, plain)) {
     secret = std::move(plain);
@@ -83,13 +86,18 @@ void OpenStoredSecret(const std::string& driveId, const char* what, std::string&
   }
   vx::log::write(vx::log::kWarn, "config: %s: cannot open the stored %s; kept as stored",
                  driveId.c_str(), what);
+  sealedAside = std::move(secret);
+  secret.clear();
 }
 
+// Every live secret is sealed, whatever it looks like ("dpapi:" may begin a
+// plain password); only an empty one is replaced by a text set aside.
 bool SealForFile(const std::string& driveId, const char* what, std::string& secret,
-                 std::string* error) {
-  // Text already in sealed form is a secret that did not open when loaded:
-  // write it back as it was instead of sealing the sealed text.
-  if (secret.compare(0, kSealedPrefix.size(), kSealedPrefix) == 0) return true;
+                 const std::string& sealedAside, std::string* error) {
+  if (secret.empty()) {
+    secret = sealedAside;
+    return true;
+  }
   std::string stored;
   if (!TryProtectSecret(secret, stored)) {
     if (error != nullptr) *error = "cannot seal the " + std::string(what) + " of drive " + driveId;
@@ -408,8 +416,8 @@ bool LoadConfig(AppConfig& cfg, const std::string& path, std::string* error) {
   }
   AppConfig loaded = AppConfigFromJson(root);
   for (MountConfig& m : loaded.mounts) {
-    OpenStoredSecret(m.id, "password", m.endpoint.password);
-    OpenStoredSecret(m.id, "private key", m.endpoint.privateKey);
+    OpenStoredSecret(m.id, "password", m.endpoint.password, m.endpoint.sealedPassword);
+    OpenStoredSecret(m.id, "private key", m.endpoint.privateKey, m.endpoint.sealedPrivateKey);
     ValidateMountConfig(m);  // an invalid drive stays listed as it was left
   }
   cfg = std::move(loaded);
@@ -420,8 +428,8 @@ bool SaveConfig(const AppConfig& cfg, const std::string& path, std::string* erro
   AppConfig copy = cfg;
   bool sealed = true;
   for (MountConfig& m : copy.mounts) {
-    if (!SealForFile(m.id, "password", m.endpoint.password, error) ||
-        !SealForFile(m.id, "private key", m.endpoint.privateKey, error)) {
+    if (!SealForFile(m.id, "password", m.endpoint.password, m.endpoint.sealedPassword, error) ||
+        !SealForFile(m.id, "private key", m.endpoint.privateKey, m.endpoint.sealedPrivateKey, error)) {
       sealed = false;
       break;
     }

@@ -348,7 +348,7 @@ TEST_F(ConfigFileTest, LoadFailuresLeaveTheRecord) {
   EXPECT_TRUE(a.mounts.empty());
 }
 
-TEST_F(ConfigFileTest, SecretThatDoesNotOpenIsKeptAndWrittenBack) {
+TEST_F(ConfigFileTest, SecretThatDoesNotOpenIsNeverUsedButWrittenBack) {
   // Seal on "another computer", then load the file here.
   std::string tmpl = (fs::temp_directory_path() / "tarn-other-XXXXXX").string();
   ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
@@ -377,7 +377,10 @@ TEST_F(ConfigFileTest, SecretThatDoesNotOpenIsKeptAndWrittenBack) {
       << logged;
   EXPECT_EQ(logged.find("private key"), std::string::npos) << logged;
   ASSERT_EQ(a.mounts.size(), 1u);
-  EXPECT_EQ(a.mounts[0].endpoint.password, foreign);
+  // The sealed text is no password: a back-end would send it to the server.
+  EXPECT_EQ(a.mounts[0].endpoint.password, "");
+  EXPECT_EQ(a.mounts[0].endpoint.sealedPassword, foreign);
+  EXPECT_FALSE(MountConfigToJson(a.mounts[0], false)["endpoint"]["hasPassword"].asBool(true));
   EXPECT_EQ(a.mounts[0].endpoint.privateKey, "plainkey");
   ASSERT_TRUE(SaveConfig(a, path));
   const Value file = ParseOrDie(ReadText(path));
@@ -385,6 +388,29 @@ TEST_F(ConfigFileTest, SecretThatDoesNotOpenIsKeptAndWrittenBack) {
   const std::string sealedKey = file["mounts"].at(0)["endpoint"]["privateKey"].asString();
   EXPECT_EQ(sealedKey.rfind("dpapi:", 0), 0u);
   EXPECT_EQ(UnprotectSecret(sealedKey), "plainkey");
+
+  // A new password typed in replaces the text set aside.
+  a.mounts[0].endpoint.password = "mine";
+  ASSERT_TRUE(SaveConfig(a, path));
+  ASSERT_TRUE(LoadConfig(a, path));
+  EXPECT_EQ(a.mounts[0].endpoint.password, "mine");
+  EXPECT_EQ(a.mounts[0].endpoint.sealedPassword, "");
+}
+
+// The prefix of the sealed form is no reason to leave a password unsealed.
+TEST_F(ConfigFileTest, PasswordsThatLookSealedAreSealedToo) {
+  AppConfig a;
+  a.mounts.push_back(ValidDrive("d1"));
+  for (const char* secret : {"dpapi:", "dpapi:abc", "dpapi:!!"}) {
+    a.mounts[0].endpoint.password = secret;
+    const std::string path = Path("prefix.json");
+    ASSERT_TRUE(SaveConfig(a, path));
+    const std::string text = ReadText(path);
+    EXPECT_EQ(text.find(std::string("\"") + secret + "\""), std::string::npos) << secret;
+    AppConfig loaded;
+    ASSERT_TRUE(LoadConfig(loaded, path));
+    EXPECT_EQ(loaded.mounts[0].endpoint.password, secret);
+  }
 }
 
 TEST_F(ConfigFileTest, SealFailureFailsTheSaveAndKeepsTheOldFile) {

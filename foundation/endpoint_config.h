@@ -15,6 +15,13 @@ struct EndpointConfig {
   std::string user;
   std::string password;    // plain text in memory, sealed only in files
   std::string privateKey;  // plain text in memory, sealed only in files
+  // The file's sealed text of a secret that did not open on this computer (a
+  // configuration copied from another one). Never used as a secret: the live
+  // one above stays empty. Written back unchanged while the live one is
+  // empty, so the computer that sealed it still finds it; whoever clears a
+  // secret on purpose clears this too.
+  std::string sealedPassword;
+  std::string sealedPrivateKey;
   bool tls = true;
   bool verifyTls = true;
   std::string extra;  // protocol-specific options, opaque here

@@ -1,6 +1,8 @@
 #include "foundation/name_policy.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 
 #include "foundation/remote_path.h"
 
@@ -108,6 +110,18 @@ std::vector<NameIssue> NamePolicy::check(std::string_view name,
 
 std::vector<NameIssueEntry> ScanNameIssues(const std::vector<DirEntry>& entries,
                                            const BackendCaps& caps) {
+  // Names equal ignoring case share a key; each group lists its entries in
+  // listing order, so a name's later partners are found without comparing it
+  // with the whole listing.
+  std::vector<std::string> keys;
+  std::unordered_map<std::string, std::vector<size_t>> groups;
+  if (caps.caseSensitive) {
+    keys.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+      keys.push_back(IgnoreCaseKey(entries[i].name));
+      groups[keys.back()].push_back(i);
+    }
+  }
   std::vector<NameIssueEntry> out;
   for (size_t i = 0; i < entries.size(); ++i) {
     const std::string& name = entries[i].name;
@@ -121,12 +135,11 @@ std::vector<NameIssueEntry> ScanNameIssues(const std::vector<DirEntry>& entries,
     }
     if (EndsWithDotOrSpace(name))
       out.push_back({name, {NameIssue::kTrailingDotSpace, PrintableName(name), false}});
-    if (caps.caseSensitive) {
-      for (size_t j = i + 1; j < entries.size(); ++j) {
-        const std::string& later = entries[j].name;
-        if (later != name && EqualsIgnoreCase(later, name))
-          out.push_back({later, {NameIssue::kCaseCollision, name, false}});
-      }
+    if (!caps.caseSensitive) continue;
+    const std::vector<size_t>& group = groups[keys[i]];
+    for (auto j = std::upper_bound(group.begin(), group.end(), i); j != group.end(); ++j) {
+      const std::string& later = entries[*j].name;
+      if (later != name) out.push_back({later, {NameIssue::kCaseCollision, name, false}});
     }
   }
   return out;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/remote_path.h"
+
 namespace tarn {
 namespace {
 
@@ -149,6 +151,51 @@ TEST(NameScanTest, ListingFindings) {
   caps.caseSensitive = false;
   EXPECT_TRUE(ScanNameIssues(entries({"File", "file"}), caps).empty());
   EXPECT_TRUE(ScanNameIssues({}, caps).empty());
+}
+
+// Each pair of names equal ignoring case is reported once, under the later
+// name, right after the earlier name's own findings: the same answer as
+// comparing every name with every later one.
+TEST(NameScanTest, CaseCollisionsMatchThePairwiseDefinition) {
+  BackendCaps caps;
+  caps.caseSensitive = true;
+  auto entries = [](const std::vector<std::string>& names) {
+    std::vector<DirEntry> out;
+    for (const std::string& n : names) out.push_back({n, {}});
+    return out;
+  };
+  using Found = std::vector<std::pair<std::string, std::string>>;  // name, text of kind 7
+  auto collisions = [&](const std::vector<std::string>& names) {
+    Found out;
+    for (const NameIssueEntry& e : ScanNameIssues(entries(names), caps))
+      out.emplace_back(e.name, e.issue.kind == NameIssue::kCaseCollision ? e.issue.text : "kind " + std::to_string(e.issue.kind));
+    return out;
+  };
+  struct Case {
+    std::vector<std::string> names;
+    Found want;
+  } cases[] = {
+      {{"A", "a", "A"}, {{"a", "A"}, {"A", "a"}}},
+      {{"Q", "x.", "q"}, {{"q", "Q"}, {"x.", "kind 5"}}},
+      {{"\xC3\x84pfel", "\xC3\xA4pfel"}, {{"\xC3\xA4pfel", "\xC3\x84pfel"}}},  // Äpfel, äpfel
+      {{"K", "\xE2\x84\xAA"}, {}},                                              // the Kelvin sign is not K
+      {{"stra\xC3\x9F" "e", "STRASSE"}, {}},                                     // no full case folding
+      {{"a\xff", "A\xff", "a\xff"}, {}},                                         // malformed: bytes alone
+      {{"a<", "A<"}, {{"a<", "kind 3"}, {"A<", "kind 3"}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(collisions(c.names), c.want) << c.names.front();
+
+  // Against the definition over a listing full of near-collisions.
+  const std::vector<std::string> parts = {"a", "A", "\xC3\xA4", "\xC3\x84", "\xE2\x84\xAA", "k", "\xff", "b."};
+  std::vector<std::string> names;
+  for (int i = 0; i < 400; ++i) names.push_back(parts[i % 8] + parts[(i / 8) % 8] + parts[(i / 64) % 8]);
+  Found want;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i].back() == '.') want.emplace_back(names[i], "kind 5");
+    for (size_t j = i + 1; j < names.size(); ++j)
+      if (names[j] != names[i] && EqualsIgnoreCase(names[j], names[i])) want.emplace_back(names[j], names[i]);
+  }
+  EXPECT_EQ(collisions(names), want);
 }
 
 TEST(NameScanTest, ReservedAndPrintable) {

@@ -157,6 +157,20 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return UpperOrdinal(wa) == UpperOrdinal(wb);
 }
 
+std::string IgnoreCaseKey(std::string_view name) {
+  if (IsAscii(name)) {
+    std::string out(name);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+  }
+  std::u16string wide;
+  std::string out;
+  if (ToUtf16(name, wide) && ToUtf8(UpperOrdinal(wide), out)) return out;
+  // Malformed text equals only itself; 0xFF never occurs in UTF-8, so such a
+  // key meets no key of a well-formed name.
+  return "\xff" + std::string(name);
+}
+
 std::string NormalizeUnicode(std::string_view name, int mode) {
   if (mode == kNormalizeOff || name.empty()) return std::string(name);
   UErrorCode err = U_ZERO_ERROR;

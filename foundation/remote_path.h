@@ -38,6 +38,9 @@ std::string RebasePath(std::string_view path, std::string_view oldPrefix,
 // Text that is not valid UTF-8 compares byte for byte, so two different
 // malformed names are never judged equal.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// The text under which names that EqualsIgnoreCase judges equal fall
+// together, so that a listing can be grouped in one pass.
+std::string IgnoreCaseKey(std::string_view name);
 
 // Unicode normalisation of a name.
 enum : int { kNormalizeOff = 0, kNormalizeNfc = 1, kNormalizeNfd = 2 };

@@ -8,42 +8,6 @@
 namespace tarn {
 namespace {
 
-TEST(MountConfigTest, DefaultsOfADrive) {
-  const MountConfig m;
-  EXPECT_EQ(m.drive, u'P');
-  EXPECT_TRUE(m.autoMount);
-  EXPECT_TRUE(m.endpoint.protocol.empty());
-  EXPECT_TRUE(m.endpoint.host.empty());
-  EXPECT_TRUE(m.endpoint.tls);
-  EXPECT_TRUE(m.endpoint.verifyTls);
-  EXPECT_EQ(m.endpoint.port, 0u);
-  EXPECT_EQ(m.endpoint.connectTimeoutMs, 15000u);
-  EXPECT_EQ(m.endpoint.ioTimeoutMs, 30000u);
-  EXPECT_EQ(m.endpoint.keepaliveSec, 30u);
-  EXPECT_EQ(m.net.retries, 5);
-  EXPECT_EQ(m.net.retryMinMs, 500u);
-  EXPECT_EQ(m.net.retryMaxMs, 30000u);
-  EXPECT_EQ(m.net.connections, 4);
-  EXPECT_TRUE(m.net.uploadsRetryForever);
-  EXPECT_EQ(m.cache.maxBytes, 4294967296ull);
-  EXPECT_EQ(m.cache.blockBytes, 1048576u);
-  EXPECT_EQ(m.cache.readaheadMaxBlocks, 32u);
-  EXPECT_EQ(m.cache.negativeTtlMs, 2000u);
-  EXPECT_EQ(m.cache.wholeFileBelow, 4194304ull);
-  EXPECT_TRUE(m.cache.keepDirtyForever);
-  EXPECT_EQ(m.transfer.chunkBytes, 16777216ull);
-  EXPECT_EQ(m.transfer.parallelChunks, 2);
-  EXPECT_EQ(m.compat.unicode, 1u);
-  EXPECT_EQ(m.compat.caseCollision, 0u);
-  EXPECT_TRUE(m.compat.setMtime);
-  EXPECT_FALSE(m.probed.valid);
-  EXPECT_EQ(m.probed.maxNameBytes, 255u);
-  const AppConfig a;
-  EXPECT_EQ(a.logLevel, "info");
-  EXPECT_EQ(a.mountDriver, "auto");
-  EXPECT_TRUE(a.mounts.empty());
-}
-
 TEST(MountConfigTest, RetryPoliciesFromNetSettings) {
   struct Case {
     int32_t retries;

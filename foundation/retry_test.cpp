@@ -4,8 +4,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <sstream>
 #include <thread>
+#include <vector>
+
+#include "foundation/log.h"
 
 namespace tarn {
 namespace {
@@ -136,46 +141,81 @@ TEST(BackoffTest, ForeverNeverRunsOutButStopsOnCancel) {
   EXPECT_FALSE(b.sleepNext(token.get()));
 }
 
-struct Counter {
-  int calls = 0;
-  int reconnects = 0;
-};
+// The WARN lines that a call logs, without their time stamps.
+std::vector<std::string> WarnLines(const std::function<void()>& call) {
+  vx::log::setConsole(true);
+  ::testing::internal::CaptureStderr();
+  call();
+  const std::string text = ::testing::internal::GetCapturedStderr();
+  vx::log::setConsole(false);
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  const std::string mark = "[WARN ] ";
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t at = line.find(mark);
+    if (at != std::string::npos) out.push_back(line.substr(at + mark.size()));
+  }
+  return out;
+}
 
-TEST(RetryCallTest, ResultsByCode) {
+// Callers and people reading logs rely on the warning of every failed
+// attempt (its text and number) and of every failed reconnect.
+TEST(RetryCallTest, ResultsAndWarningsByCode) {
+  using Lines = std::vector<std::string>;
   struct Case {
     const char* name;
     int32_t code;
     int32_t maxAttempts;
+    bool reconnectFails;
     int wantCalls;
     int wantReconnects;
+    Lines wantWarnings;
   } cases[] = {
-      {"success once", Status::kOk, 5, 1, 0},
-      {"not-found not retried", Status::kNotFound, 5, 1, 0},
-      {"auth not retried", Status::kAuthFailed, 5, 1, 0},
-      {"network retried to max", Status::kNetwork, 3, 3, 2},
-      {"timeout retried to max", Status::kTimeout, 4, 4, 3},
-      {"single attempt", Status::kNetwork, 1, 1, 0},
+      {"success once", Status::kOk, 5, false, 1, 0, {}},
+      {"not-found not retried", Status::kNotFound, 5, false, 1, 0, {}},
+      {"auth not retried", Status::kAuthFailed, 5, false, 1, 0, {}},
+      {"network retried to max", Status::kNetwork, 3, false, 3, 2,
+       {"test: network: step failed (7) (attempt 1)", "test: network: step failed (7) (attempt 2)",
+        "test: network: step failed (7) (attempt 3)"}},
+      {"timeout retried to max", Status::kTimeout, 2, false, 2, 1,
+       {"test: timeout: step failed (7) (attempt 1)", "test: timeout: step failed (7) (attempt 2)"}},
+      {"single attempt", Status::kNetwork, 1, false, 1, 0, {"test: network: step failed (7) (attempt 1)"}},
+      {"failed reconnects are logged and the loop goes on", Status::kNetwork, 3, true, 3, 2,
+       {"test: network: step failed (7) (attempt 1)", "test: reconnect failed: network: refused",
+        "test: network: step failed (7) (attempt 2)", "test: reconnect failed: network: refused",
+        "test: network: step failed (7) (attempt 3)"}},
   };
   for (const Case& c : cases) {
-    Counter n;
+    int calls = 0;
+    int reconnects = 0;
     Status out;
-    RetryCall(
-        out, Quick(c.maxAttempts), nullptr,
-        [&] {
-          ++n.calls;
-          return Status(c.code, "step failed", 7);
-        },
-        [&] {
-          ++n.reconnects;
-          return Status();
-        },
-        "test");
-    EXPECT_EQ(n.calls, c.wantCalls) << c.name;
-    EXPECT_EQ(n.reconnects, c.wantReconnects) << c.name;
+    const Lines warnings = WarnLines([&] {
+      RetryCall(
+          out, Quick(c.maxAttempts), nullptr,
+          [&] {
+            ++calls;
+            return Status(c.code, "step failed", 7);
+          },
+          [&] {
+            ++reconnects;
+            return c.reconnectFails ? Status(Status::kNetwork, "refused") : Status();
+          },
+          "test");
+    });
+    EXPECT_EQ(calls, c.wantCalls) << c.name;
+    EXPECT_EQ(reconnects, c.wantReconnects) << c.name;
     EXPECT_EQ(out.code, c.code) << c.name;
     EXPECT_EQ(out.message, "step failed") << c.name;
     EXPECT_EQ(out.native, 7) << c.name;
+    EXPECT_EQ(warnings, c.wantWarnings) << c.name;
   }
+  // Without a label the loop is silent.
+  const Lines silent = WarnLines([] {
+    RetryCall(Quick(2), nullptr, [] { return Status(Status::kNetwork, "x"); },
+              [] { return Status(Status::kNetwork, "y"); }, nullptr);
+  });
+  EXPECT_TRUE(silent.empty());
 }
 
 TEST(RetryCallTest, SucceedsAfterTransientFailures) {
@@ -185,22 +225,6 @@ TEST(RetryCallTest, SucceedsAfterTransientFailures) {
   });
   EXPECT_TRUE(out.ok());
   EXPECT_EQ(calls, 3);
-}
-
-TEST(RetryCallTest, FailedReconnectDoesNotEndTheLoop) {
-  int calls = 0;
-  int reconnects = 0;
-  Status out = RetryCall(
-      Quick(4), nullptr,
-      [&] { return ++calls < 4 ? Status(Status::kNetwork, "reset") : Status(); },
-      [&] {
-        ++reconnects;
-        return Status(Status::kNetwork, "refused");
-      },
-      "op");
-  EXPECT_TRUE(out.ok());
-  EXPECT_EQ(calls, 4);
-  EXPECT_EQ(reconnects, 3);
 }
 
 TEST(RetryCallTest, CancelledTokenGivesCanceledWithEmptyMessage) {

@@ -1,5 +1,7 @@
 #include "foundation/share_link.h"
 
+#include <arpa/inet.h>
+
 #include <algorithm>
 
 #include "foundation/remote_path.h"
@@ -63,6 +65,13 @@ uint64_t ReadPort(std::string_view text) {
   return v;
 }
 
+// An IPv6 address, with or without a zone ("%eth0").
+bool IsIpv6Literal(std::string_view text) {
+  const std::string address(text.substr(0, text.find('%')));
+  in6_addr parsed{};
+  return ::inet_pton(AF_INET6, address.c_str(), &parsed) == 1;
+}
+
 }  // namespace
 
 std::string ParseShareLink(EndpointConfig& ep) {
@@ -113,11 +122,13 @@ std::string ParseShareLink(EndpointConfig& ep) {
     }
   } else {
     const size_t colon = server.rfind(':');
-    // More than one ':' without brackets is a bare IPv6 address: splitting
-    // it at its last ':' would cut the address apart.
     if (colon != std::string_view::npos && server.find(':') == colon) {
       host = server.substr(0, colon);
       portText = server.substr(colon + 1);
+    } else if (colon != std::string_view::npos && !IsIpv6Literal(server)) {
+      // Several ':' are either a bare IPv6 address, kept whole, or a typing
+      // error that no host name can hold.
+      return "bad server address in the link: " + std::string(server);
     }
   }
   if (host.empty()) return "the link has no server name";

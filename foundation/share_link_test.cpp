@@ -27,6 +27,7 @@ TEST(ShareLinkTest, LinksFillTheEndpoint) {
       {"https://[fe80::1]:8080/x", "webdav", true, "fe80::1", 8080, "/x"},
       {"https://[::1]/x", "webdav", true, "::1", 0, "/x"},
       {"https://fe80::1/x", "webdav", true, "fe80::1", 0, "/x"},  // bare IPv6 stays whole
+      {"https://fe80::1%eth0/x", "webdav", true, "fe80::1%eth0", 0, "/x"},
       {"https://[::1/x", "webdav", true, "[::1", 0, "/x"},
       {"nfs://filer/export/home", "nfs", true, "filer", 0, "/export/home"},
       {"nfs://filer:2050/e", "nfs", true, "filer", 2050, "/e"},
@@ -65,6 +66,9 @@ TEST(ShareLinkTest, ErrorsAndNonLinks) {
       {"https://h:-1/", "bad port in the link: -1"},
       {"https://h:99999999999999999999999/", "bad port in the link: 99999999999999999999999"},
       {"https://[::1]:x/", "bad port in the link: x"},
+      {"https://h:80:90/", "bad server address in the link: h:80:90"},
+      {"https://user@1:2:3/x", "bad server address in the link: 1:2:3"},
+      {"https://fe80::zz/", "bad server address in the link: fe80::zz"},
   };
   for (const Case& c : cases) {
     EndpointConfig ep;

@@ -22,19 +22,18 @@ TEST(Status, ToStringJoinsCodeMessageAndNative) {
   for (const auto& c : cases) EXPECT_EQ(c.status.toString(), c.text);
 }
 
-TEST(Status, MoveLeavesSourceMessageEmpty) {
-  Status a(3, "denied", 5);
-  Status b(std::move(a));
-  EXPECT_EQ(b.message, "denied");
-  EXPECT_TRUE(a.message.empty());  // NOLINT(bugprone-use-after-move)
-  Status c;
-  c = std::move(b);
-  EXPECT_EQ(c.code, 3);
-  EXPECT_EQ(c.native, 5);
-  EXPECT_TRUE(b.message.empty());  // NOLINT(bugprone-use-after-move)
-  EXPECT_TRUE(Status(14, "").retryable());
-  EXPECT_TRUE(Status(15, "").retryable());
-  EXPECT_FALSE(Status(1, "").retryable());
+// Callers decide on retries by retryable() and show the code's text.
+TEST(Status, EveryCodeHasItsTextAndOnlyNetworkAndTimeoutAreRetried) {
+  const char* texts[] = {"ok",       "not-found", "exists",      "access-denied", "auth-failed",
+                         "not-empty", "is-directory", "not-directory", "no-space",   "too-large",
+                         "invalid",  "unsupported", "busy",       "conflict",      "network",
+                         "timeout",  "canceled",  "io",           "protocol"};
+  for (int32_t code = 0; code < static_cast<int32_t>(std::size(texts)); ++code) {
+    EXPECT_STREQ(Status::CodeText(code), texts[code]) << code;
+    EXPECT_EQ(Status(code, "").retryable(), code == Status::kNetwork || code == Status::kTimeout) << code;
+  }
+  EXPECT_FALSE(Status(19, "").retryable());
+  EXPECT_FALSE(Status(-1, "").retryable());
 }
 
 TEST(Timestamp, FileTimeConversions) {

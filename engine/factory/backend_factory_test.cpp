@@ -53,15 +53,6 @@ TEST(MakeBackend, EachProtocolGetsItsOwnUnconnectedBackend) {
   }
 }
 
-TEST(MakeBackend, S3IsNotBuiltYetAndSaysSo) {
-  std::unique_ptr<IBackend> backend = MakeBackend(Endpoint("s3"));
-  ASSERT_NE(backend, nullptr);
-  Status st = backend->connect();
-  EXPECT_EQ(st.code, Status::kUnsupported);
-  EXPECT_EQ(st.message, "s3 back-end not built");
-  EXPECT_FALSE(backend->isConnected());
-}
-
 TEST(MakeBackend, UnknownProtocolsGiveNoBackend) {
   for (const char* protocol : {"WebDAV", "S3", " nfs", "nfs ", "", "memory", "ftp"}) {
     std::string error;

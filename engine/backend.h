@@ -55,6 +55,8 @@ class IBackend {
   // got < length with ok: the object ended; got == 0: offset at or past the end.
   virtual Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                            uint64_t& got) = 0;
+  // The stream uses this back-end object, so it must keep the pool lease
+  // that lent it for its whole life and be closed before the pool goes.
   virtual Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) = 0;
   virtual Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
                            std::unique_ptr<IWriteStream>& out) = 0;

@@ -17,13 +17,6 @@ namespace {
 constexpr uint8_t kAllBits = kBlockPresent | kBlockDirty | kBlockWrittenSinceUpload;
 constexpr size_t kInFlightListedInWarning = 40;
 
-// A full disk is reported as such so that the application sees "disk full"
-// rather than a generic failure; everything else is an io error.
-Status LocalFailure(const char* what, int err) {
-  const int32_t code = (err == ENOSPC || err == EDQUOT) ? Status::kNoSpace : Status::kIo;
-  return Status(code, what, err);
-}
-
 Status TooLarge() { return Status(Status::kTooLarge, "file too large for the cache"); }
 
 std::string CutEtag(const std::string& etag) { return etag.substr(0, std::min(etag.size(), kMaxMapEtagBytes)); }
@@ -48,13 +41,11 @@ CacheFile::CacheFile(std::string binPath, std::string mapPath, std::string path,
 
 CacheFile::~CacheFile() = default;
 
-Status CacheFile::openData() {
-  std::lock_guard<std::mutex> lock(mu_);
-  Status st = env_->open(binPath_, Env::OpenMode::kReadWrite, &data_);
-  if (!st.ok()) return LocalFailure("cannot open cache data file", st.native);
-  uint64_t length = 0;
-  if (data_->size(&length).ok()) dataLength_ = length;
-  return Status();
+// A full disk is reported as such so that the application sees "disk full"
+// rather than a generic failure; everything else is an io error.
+Status CacheFile::localFailure(const char* what, int err) {
+  const int32_t code = (err == ENOSPC || err == EDQUOT) ? Status::kNoSpace : Status::kIo;
+  return Status(code, what, err);
 }
 
 uint64_t CacheFile::blockCountLocked(uint64_t size) const { return CeilDiv(size, blockSize_); }
@@ -80,136 +71,6 @@ uint64_t CacheFile::firstBusyLocked(uint64_t first, uint64_t last) const {
   return last + 1;
 }
 
-Status CacheFile::setDataLengthLocked(uint64_t length) {
-  Status st = data_->truncate(length);
-  if (st.ok()) dataLength_ = length;
-  return st;
-}
-
-Status CacheFile::extendDataLocked(uint64_t end) {
-  // Blocks past the old size are marked present without being written, so
-  // whatever lies there must be zeros.
-  if (dataLength_ > size_) {
-    Status st = setDataLengthLocked(size_);
-    if (!st.ok()) return st;
-  }
-  return setDataLengthLocked(end);
-}
-
-std::string CacheFile::encodeMapLocked() const {
-  MapHeader h;
-  h.blockSize = blockSize_;
-  h.size = size_;
-  h.remoteSize = remoteSize_;
-  h.remoteMtime = remoteMtime_;
-  h.dirty = dirty_;
-  h.etag = etag_;
-  h.path = path_;
-  return EncodeMap(h, states_);
-}
-
-bool CacheFile::sayLessBeforeDestroyLocked() {
-  if (!onDisk_ || removed_) return true;  // no map that could claim the bytes
-  // Written under mu_: nothing may change between this map and the bytes it
-  // covers going away. The operations that come here are rare.
-  const bool unsent = dirty_ || hasDirtyLocked();
-  if (unsent && !data_->sync().ok()) return false;
-  if (!WriteFileAtomic(*env_, mapPath_, encodeMapLocked(), false, true)) return false;
-  needsSave_ = false;
-  return true;
-}
-
-void CacheFile::dropDataLocked() {
-  if (!sayLessBeforeDestroyLocked()) {
-    vx::log::write(vx::log::kWarn, "cache %s: cannot record dropped blocks; old bytes kept", name_.c_str());
-    return;
-  }
-  // Cutting to 0 and growing again frees every allocated range of the sparse
-  // file; the results are ignored because the states already say "missing".
-  (void)setDataLengthLocked(0);
-  (void)setDataLengthLocked(size_);
-}
-
-bool CacheFile::loadMap() {
-  std::lock_guard<std::mutex> lock(mu_);
-  std::string bytes;
-  MapHeader h;
-  // A size no file can have is a damaged map: its block count would wrap.
-  const bool ok = ReadSmallFile(*env_, mapPath_, &bytes) && DecodeMapHeader(bytes, &h) && HasMapMagic(bytes) &&
-                  h.headerSize == kMapHeaderSize && h.blockSize == blockSize_ && h.size <= maxFileBytes_ &&
-                  h.remoteSize <= kMaxRemoteFileBytes;
-  if (!ok) {
-    states_.clear();
-    size_ = remoteSize_ = 0;
-    etag_.clear();
-    remoteMtime_ = Timestamp();
-    dirty_ = false;
-    onDisk_ = false;
-    needsSave_ = true;
-    return false;
-  }
-  size_ = h.size;
-  remoteSize_ = h.remoteSize;
-  remoteMtime_ = h.remoteMtime;
-  dirty_ = h.dirty;
-  etag_ = h.etag;
-  std::string_view stored = MapStates(bytes);
-  const uint64_t count = blockCountLocked(size_);
-  states_.assign(count, 0);
-  std::memcpy(states_.data(), stored.data(), std::min<uint64_t>(count, stored.size()));
-  needsSave_ = false;
-  onDisk_ = true;
-  return true;
-}
-
-void CacheFile::fitDataLength() {
-  std::lock_guard<std::mutex> lock(mu_);
-  uint64_t actual = 0;
-  if (!data_->size(&actual).ok()) return;
-  dataLength_ = actual;
-  if (actual < size_) {
-    // The data file lost its tail (a crash); blocks it does not reach whole
-    // hold nothing any more, whatever the map said.
-    for (uint64_t b = actual / blockSize_; b < states_.size(); ++b) {
-      if (!(states_[b] & kBlockPresent)) continue;
-      states_[b] &= static_cast<uint8_t>(~kBlockPresent);
-      needsSave_ = true;
-    }
-  }
-  if (actual != size_) (void)setDataLengthLocked(size_);
-}
-
-bool CacheFile::saveMap() {
-  std::lock_guard<std::mutex> saveLock(saveMu_);
-  return saveWithSaveLockHeld();
-}
-
-bool CacheFile::saveWithSaveLockHeld() {
-  std::string bytes;
-  std::string mapPath;
-  bool durable;
-  bool createNew;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (!needsSave_ || removed_) return true;
-    bytes = encodeMapLocked();
-    mapPath = mapPath_;
-    // The map is the only record of changes not yet uploaded: those must
-    // survive a power loss, and the bytes they claim must be there too.
-    durable = dirty_ || hasDirtyLocked();
-    createNew = !onDisk_;
-    needsSave_ = false;
-  }
-  bool ok = !durable || data_->sync().ok();
-  ok = ok && WriteFileAtomic(*env_, mapPath, bytes, createNew, durable);
-  std::lock_guard<std::mutex> lock(mu_);
-  if (ok)
-    onDisk_ = true;
-  else
-    needsSave_ = true;
-  return ok;
-}
-
 Status CacheFile::read(uint64_t offset, void* buffer, uint64_t length, uint64_t& got, const Fetcher& fetcher,
                        const CancelToken* cancel) {
   got = 0;
@@ -229,7 +90,7 @@ Status CacheFile::read(uint64_t offset, void* buffer, uint64_t length, uint64_t&
     if (!st.ok()) return st;
   }
   int err = 0;
-  if (!readAt(offset, buffer, n, &err)) return LocalFailure("cache read failed", err);
+  if (!readAt(offset, buffer, n, &err)) return localFailure("cache read failed", err);
   got = n;
   return Status();
 }
@@ -370,7 +231,7 @@ Status CacheFile::storeFetchedLocked(uint64_t runFirst, uint64_t runLast, const 
     const uint64_t to = std::min<uint64_t>((e + 1) * blockSize_ - base, buf.size());
     if (to > from) {
       Status st = writeAt(base + from, buf.data() + from, to - from);
-      if (!st.ok()) return LocalFailure("cache write failed", st.native);
+      if (!st.ok()) return localFailure("cache write failed", st.native);
     }
     for (uint64_t k = b; k <= e; ++k) states_[k] |= kBlockPresent;
     needsSave_ = true;
@@ -392,7 +253,7 @@ Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
   if (end > size_) {
     // Extend first so that a failure leaves size and states untouched.
     Status st = extendDataLocked(end);
-    if (!st.ok()) return LocalFailure("cache extend failed", st.native);
+    if (!st.ok()) return localFailure("cache extend failed", st.native);
     const uint64_t oldSize = size_;
     size_ = end;
     growStatesLocked();
@@ -410,7 +271,7 @@ Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
     needsSave_ = true;
   }
   Status st = writeAt(offset, data, length);
-  if (!st.ok()) return LocalFailure("cache write failed", st.native);
+  if (!st.ok()) return localFailure("cache write failed", st.native);
   for (uint64_t b = first; b <= last; ++b) states_[b] |= kAllBits;
   needsSave_ = true;
   return Status();
@@ -436,7 +297,7 @@ Status CacheFile::truncate(uint64_t newSize) {
     if (!sayLessBeforeDestroyLocked())
       st = Status(Status::kIo, "cache truncate failed");
     else if (Status cut = setDataLengthLocked(newSize); !cut.ok())
-      st = LocalFailure("cache truncate failed", cut.native);
+      st = localFailure("cache truncate failed", cut.native);
     if (!st.ok()) {
       // The data file is whole; a map that already says the new size is
       // rewritten by the next save, or cuts the file at a restart.
@@ -447,7 +308,7 @@ Status CacheFile::truncate(uint64_t newSize) {
     return st;
   }
   Status st = extendDataLocked(newSize);
-  if (!st.ok()) return LocalFailure("cache extend failed", st.native);
+  if (!st.ok()) return localFailure("cache extend failed", st.native);
   size_ = newSize;
   states_.resize(newCount, 0);
   const uint64_t from = oldSize == 0 ? 0 : (oldSize - 1) / blockSize_;
@@ -660,67 +521,6 @@ std::string CacheFile::binPath() {
 std::string CacheFile::mapPath() {
   std::lock_guard<std::mutex> lock(mu_);
   return mapPath_;
-}
-
-void CacheFile::markRemoved() {
-  // saveMu_ first: a save in progress must not put the map back after the
-  // cache deleted it.
-  std::lock_guard<std::mutex> saveLock(saveMu_);
-  std::lock_guard<std::mutex> lock(mu_);
-  removed_ = true;
-  needsSave_ = false;
-}
-
-void CacheFile::relocate(std::string binPath, std::string mapPath, std::string path, std::string name) {
-  // saveMu_ for the whole move: a save beside it would write the map under
-  // the old name, and a restart would find the old path with the changes.
-  std::lock_guard<std::mutex> saveLock(saveMu_);
-  std::string oldBin, oldMap;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    oldBin = binPath_;
-    oldMap = mapPath_;
-  }
-  DeleteFileRetry(*env_, binPath);
-  DeleteFileRetry(*env_, mapPath);
-  // The new map first, naming the new path; the data file's rename is then
-  // the one step that moves the object. Until it, the new map has no data
-  // and means nothing; after it, the old map has none.
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    mapPath_ = mapPath;
-    path_ = std::move(path);
-    name_ = std::move(name);
-    onDisk_ = false;
-    needsSave_ = true;
-  }
-  saveWithSaveLockHeld();
-  (void)env_->rename(oldBin, binPath);
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    binPath_ = binPath;
-  }
-  DeleteFileRetry(*env_, oldMap);
-  if (hasUnsent()) (void)env_->syncDir(EnvParentDir(binPath));
-}
-
-bool CacheFile::readAt(uint64_t offset, void* buffer, uint64_t length, int* err) {
-  auto* out = static_cast<uint8_t*>(buffer);
-  size_t got = 0;
-  Status st = data_->read(offset, out, static_cast<size_t>(length), &got);
-  if (!st.ok()) {
-    *err = st.native;
-    return false;
-  }
-  // Past the end of the data: what was never written reads as zeros.
-  if (got < length) std::memset(out + got, 0, static_cast<size_t>(length - got));
-  return true;
-}
-
-Status CacheFile::writeAt(uint64_t offset, const void* data, uint64_t length) {
-  Status st = data_->write(offset, data, static_cast<size_t>(length));
-  if (st.ok()) dataLength_ = std::max(dataLength_, offset + length);
-  return st;
 }
 
 }  // namespace tarn

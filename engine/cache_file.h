@@ -56,6 +56,8 @@ inline constexpr uint32_t kInFlightWaitSliceMs = 50;
 // A wait for blocks in flight longer than this is logged once per call.
 inline constexpr uint64_t kInFlightWarnMs = 30000;
 
+// Defined in cache_file.cpp (reads, fetches, writes, marks) and
+// cache_file_disk.cpp (the data file, the map, moves and drops).
 class CacheFile : public std::enable_shared_from_this<CacheFile> {
  public:
   // A null env is Env::Default().
@@ -122,6 +124,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
  private:
   friend class DataCache;
 
+  static Status localFailure(const char* what, int err);
   // waitForOthers false: blocks another fetch is bringing in are skipped.
   Status fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetcher, const CancelToken* cancel,
                      std::unique_lock<std::mutex>& lock, bool waitForOthers = true);

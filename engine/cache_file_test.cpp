@@ -18,7 +18,7 @@
 
 #include "engine/map_file.h"
 #include "foundation/log.h"
-#include "foundation/memory_env.h"
+#include "testing/fake_remote.h"
 #include "testing/gate.h"
 #include "testing/test_clock.h"
 
@@ -37,42 +37,7 @@ std::string Pattern(uint64_t n, uint8_t seed) {
 
 using test::Gate;
 
-// The server side of the fetcher: serves `content`, records every request,
-// can fail, deliver short, or hold its first call at a gate. The bytes are
-// taken before the gate, as a real transfer would have them.
-struct FakeRemote {
-  std::mutex mu;
-  std::string content;                                // guarded by mu
-  std::vector<std::pair<uint64_t, uint64_t>> requests; // guarded by mu
-  Status failWith;                                    // guarded by mu
-  int failOnCall = 0;                                 // guarded by mu; 1-based, 0 never
-  uint64_t shortBy = 0;                               // guarded by mu
-  Gate* gate = nullptr;                               // guarded by mu; first call only
-
-  Fetcher fetcher() {
-    return [this](CacheFile*, uint64_t off, uint8_t* buf, uint64_t len, uint64_t& got, const CancelToken*) {
-      std::string bytes;
-      Gate* g = nullptr;
-      Status fail;
-      {
-        std::lock_guard<std::mutex> lock(mu);
-        requests.emplace_back(off, len);
-        if (failOnCall == static_cast<int>(requests.size())) fail = failWith;
-        g = std::exchange(gate, nullptr);
-        if (off < content.size()) bytes = content.substr(off, len - std::min(len, shortBy));
-      }
-      if (g != nullptr) g->arriveAndWait();
-      if (!fail.ok()) return fail;
-      std::memcpy(buf, bytes.data(), bytes.size());
-      got = bytes.size();
-      return Status();
-    };
-  }
-  size_t calls() {
-    std::lock_guard<std::mutex> lock(mu);
-    return requests.size();
-  }
-};
+using test::FakeRemote;
 
 class CacheFileTest : public ::testing::Test {
  protected:
@@ -557,25 +522,6 @@ TEST_F(CacheFileTest, FirstEmptyServerCopyOnlyRecordsItsVersion) {
   EXPECT_EQ(f->remoteMtime(), attr.mtime);
 }
 
-TEST_F(CacheFileTest, LongVersionTextStillMatchesAfterReload) {
-  const std::string etag(300, 'v');
-  auto f = makeFile(Pattern(kBs, 13), "long");
-  RemoteAttr attr;
-  attr.size = kBs;
-  attr.etag = etag;
-  f->applyRemote(attr, nullptr, nullptr);  // new version: recorded in full
-  readAll(*f, 0, kBs);
-  ASSERT_TRUE(f->saveMap());
-  auto again = std::make_shared<CacheFile>(f->binPath(), f->mapPath(), "/remote/long", "long", kBs);
-  ASSERT_TRUE(again->openData().ok());
-  ASSERT_TRUE(again->loadMap());
-  EXPECT_EQ(again->etag(), etag.substr(0, 255));
-  bool changed = true;
-  again->applyRemote(attr, &changed, nullptr);
-  EXPECT_FALSE(changed);
-  EXPECT_TRUE(again->isComplete());
-}
-
 TEST_F(CacheFileTest, StreamFillStoresWholeBlocksAndSparesLocalOnes) {
   const std::string content = Pattern(2 * kBs + kBs / 2, 14);
   auto f = makeFile(content);
@@ -690,123 +636,6 @@ TEST_F(CacheFileTest, ChangesDuringFetchWinOverFetchedData) {
     EXPECT_TRUE(readAll(*f, 0, kBs) == want) << c.what;
     EXPECT_EQ(fileLength(f->binPath()), f->size()) << c.what;
   }
-}
-
-TEST_F(CacheFileTest, MapSurvivesReloadAndDamagedMapsStartEmpty) {
-  auto f = makeFile(Pattern(3 * kBs, 17), "m");
-  readAll(*f, 0, kBs);
-  ASSERT_TRUE(f->saveMap());
-  const std::string local(kBs, 'd');
-  ASSERT_TRUE(f->write(kBs, local.data(), kBs).ok());
-  f->setDirty(true);
-  ASSERT_TRUE(f->saveMap());
-
-  std::string bytes;
-  ASSERT_TRUE(ReadSmallFile(*Env::Default(), f->mapPath(), &bytes));
-  ASSERT_EQ(bytes.size(), kMapHeaderSize + 3);
-  EXPECT_EQ(static_cast<uint8_t>(bytes[kMapHeaderSize + 0]), kBlockPresent);
-  EXPECT_EQ(static_cast<uint8_t>(bytes[kMapHeaderSize + 1]), kBlockPresent | kBlockDirty | kBlockWrittenSinceUpload);
-  EXPECT_EQ(static_cast<uint8_t>(bytes[kMapHeaderSize + 2]), 0);
-
-  auto again = std::make_shared<CacheFile>(f->binPath(), f->mapPath(), "/remote/m", "m", kBs);
-  ASSERT_TRUE(again->openData().ok());
-  ASSERT_TRUE(again->loadMap());
-  EXPECT_EQ(again->size(), 3 * kBs);
-  EXPECT_EQ(again->remoteSize(), 3 * kBs);
-  EXPECT_EQ(again->etag(), "e1");
-  EXPECT_TRUE(again->isDirty());
-  EXPECT_EQ(again->dirtyRanges(), f->dirtyRanges());
-  EXPECT_EQ(readAll(*again, 0, kBs), remote_.content.substr(0, kBs));
-  EXPECT_EQ(remote_.calls(), 1u);
-
-  struct Bad {
-    const char* what;
-    uint32_t blockSize;
-    size_t cutTo;
-    size_t corruptAt;
-    uint64_t growTo;
-    size_t hugeAt;  // a u64 field set to all ones
-  } bad[] = {
-      {"another block size", 2 * kBs, 0, 0, 0, 0},
-      {"short map", kBs, kMapHeaderSize - 1, 0, 0, 0},
-      {"foreign magic", kBs, 0, 3, 0, 0},
-      {"wrong header size", kBs, 0, kMapOffHeaderSize, 0, 0},
-      {"over 64 MiB", kBs, 0, 0, kMaxSmallFileBytes + 1, 0},
-      {"size no file can have", kBs, 0, 0, 0, kMapOffSize},
-      {"remote size no file can have", kBs, 0, 0, 0, kMapOffRemoteSize},
-  };
-  for (const Bad& b : bad) {
-    std::string copy = bytes;
-    if (b.cutTo != 0) copy.resize(b.cutTo);
-    if (b.corruptAt != 0) copy[b.corruptAt] ^= 0x5a;
-    if (b.hugeAt != 0) copy.replace(b.hugeAt, 8, 8, '\xff');
-    const std::string path = dir_ + "/bad.map";
-    ASSERT_TRUE(WriteFileAtomic(*Env::Default(), path, copy, false, false));
-    if (b.growTo != 0) {
-      ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(b.growTo)), 0);  // sparse: cheap
-    }
-    auto o = std::make_shared<CacheFile>(dir_ + "/bad.bin", path, "/bad", "bad", b.blockSize);
-    ASSERT_TRUE(o->openData().ok());
-    EXPECT_FALSE(o->loadMap()) << b.what;
-    EXPECT_EQ(o->size(), 0u) << b.what;
-    EXPECT_FALSE(o->isDirty()) << b.what;
-    EXPECT_EQ(readAll(*o, 0, 10), "") << b.what;
-  }
-}
-
-// A save with unsent changes waits for the disk twice (the data file, then
-// the map); readers and writers of the object must not wait with it.
-TEST_F(CacheFileTest, ReadsAndWritesGoOnWhileADurableSaveWaitsForTheDisk) {
-  MemoryEnv env;
-  auto f = std::make_shared<CacheFile>("/s.bin", "/s.map", "/s", "s", kBs, &env);
-  ASSERT_TRUE(f->openData().ok());
-  ASSERT_TRUE(f->write(0, Pattern(2 * kBs, 23).data(), 2 * kBs).ok());
-  Gate gate;
-  env.setHook([&gate](const MemoryEnv::StepInfo& step) {
-    if (step.step == MemoryEnv::Step::kSync && !gate.arrived()) gate.arriveAndWait();
-    return Status();
-  });
-  auto saver = std::async(std::launch::async, [&] { return f->saveMap(); });
-  ASSERT_TRUE(gate.waitArrived());
-  auto user = std::async(std::launch::async, [&] {
-    std::string block(kBs, '\0');
-    return f->readIfCached(kBs, block.data(), kBs) && f->write(0, "x", 1).ok() && f->hasDirty();
-  });
-  const bool finished = user.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-  gate.release();
-  EXPECT_TRUE(finished) << "the object stayed locked for the whole save";
-  EXPECT_TRUE(user.get());
-  EXPECT_TRUE(saver.get());
-  EXPECT_TRUE(f->saveMap());  // the write during the save is saved next
-}
-
-TEST_F(CacheFileTest, FullDiskIsReportedAsNoSpace) {
-  MemoryEnv env;
-  env.setHook([](const MemoryEnv::StepInfo& step) {
-    if (step.step == MemoryEnv::Step::kWrite) return Status(Status::kNoSpace, "cannot write " + step.path, ENOSPC);
-    return Status();
-  });
-  auto f = std::make_shared<CacheFile>("/x.bin", "/x.map", "/x", "x", kBs, &env);
-  ASSERT_TRUE(f->openData().ok());
-  const std::string big(2 * kBs, 'b');
-  Status st = f->write(0, big.data(), big.size());
-  EXPECT_EQ(st.code, Status::kNoSpace);
-  EXPECT_EQ(st.message, "cache write failed");
-  EXPECT_EQ(st.native, ENOSPC);
-
-  // Fetched data that does not fit fails the same way and leaves the blocks missing.
-  auto g = std::make_shared<CacheFile>("/y.bin", "/y.map", "/y", "y", kBs, &env);
-  ASSERT_TRUE(g->openData().ok());
-  remote_.content = big;
-  RemoteAttr attr;
-  attr.size = big.size();
-  attr.etag = "e";
-  ASSERT_TRUE(g->applyRemote(attr, nullptr, nullptr).ok());
-  Status rst;
-  readAll(*g, 0, big.size(), &rst);
-  EXPECT_EQ(rst.code, Status::kNoSpace);
-  EXPECT_EQ(rst.message, "cache write failed");
-  EXPECT_FALSE(g->isComplete());
 }
 
 }  // namespace

@@ -1,0 +1,215 @@
+// The side of CacheFile that reaches the disk: the data file's descriptor
+// and length, the map's load and save, and the moves and drops whose order
+// decides what a restart finds (see the header comment of cache_file.h).
+#include "engine/cache_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/map_file.h"
+#include "foundation/log.h"
+
+namespace tarn {
+
+Status CacheFile::openData() {
+  std::lock_guard<std::mutex> lock(mu_);
+  Status st = env_->open(binPath_, Env::OpenMode::kReadWrite, &data_);
+  if (!st.ok()) return localFailure("cannot open cache data file", st.native);
+  uint64_t length = 0;
+  if (data_->size(&length).ok()) dataLength_ = length;
+  return Status();
+}
+
+Status CacheFile::setDataLengthLocked(uint64_t length) {
+  Status st = data_->truncate(length);
+  if (st.ok()) dataLength_ = length;
+  return st;
+}
+
+Status CacheFile::extendDataLocked(uint64_t end) {
+  // Blocks past the old size are marked present without being written, so
+  // whatever lies there must be zeros.
+  if (dataLength_ > size_) {
+    Status st = setDataLengthLocked(size_);
+    if (!st.ok()) return st;
+  }
+  return setDataLengthLocked(end);
+}
+
+std::string CacheFile::encodeMapLocked() const {
+  MapHeader h;
+  h.blockSize = blockSize_;
+  h.size = size_;
+  h.remoteSize = remoteSize_;
+  h.remoteMtime = remoteMtime_;
+  h.dirty = dirty_;
+  h.etag = etag_;
+  h.path = path_;
+  return EncodeMap(h, states_);
+}
+
+bool CacheFile::sayLessBeforeDestroyLocked() {
+  if (!onDisk_ || removed_) return true;  // no map that could claim the bytes
+  // Written under mu_: nothing may change between this map and the bytes it
+  // covers going away. The operations that come here are rare.
+  const bool unsent = dirty_ || hasDirtyLocked();
+  if (unsent && !data_->sync().ok()) return false;
+  if (!WriteFileAtomic(*env_, mapPath_, encodeMapLocked(), false, true)) return false;
+  needsSave_ = false;
+  return true;
+}
+
+void CacheFile::dropDataLocked() {
+  if (!sayLessBeforeDestroyLocked()) {
+    vx::log::write(vx::log::kWarn, "cache %s: cannot record dropped blocks; old bytes kept", name_.c_str());
+    return;
+  }
+  // Cutting to 0 and growing again frees every allocated range of the sparse
+  // file; the results are ignored because the states already say "missing".
+  (void)setDataLengthLocked(0);
+  (void)setDataLengthLocked(size_);
+}
+
+bool CacheFile::loadMap() {
+  std::lock_guard<std::mutex> lock(mu_);
+  std::string bytes;
+  MapHeader h;
+  // A size no file can have is a damaged map: its block count would wrap.
+  const bool ok = ReadSmallFile(*env_, mapPath_, &bytes) && DecodeMapHeader(bytes, &h) && HasMapMagic(bytes) &&
+                  h.headerSize == kMapHeaderSize && h.blockSize == blockSize_ && h.size <= maxFileBytes_ &&
+                  h.remoteSize <= kMaxRemoteFileBytes;
+  if (!ok) {
+    states_.clear();
+    size_ = remoteSize_ = 0;
+    etag_.clear();
+    remoteMtime_ = Timestamp();
+    dirty_ = false;
+    onDisk_ = false;
+    needsSave_ = true;
+    return false;
+  }
+  size_ = h.size;
+  remoteSize_ = h.remoteSize;
+  remoteMtime_ = h.remoteMtime;
+  dirty_ = h.dirty;
+  etag_ = h.etag;
+  std::string_view stored = MapStates(bytes);
+  const uint64_t count = blockCountLocked(size_);
+  states_.assign(count, 0);
+  std::memcpy(states_.data(), stored.data(), std::min<uint64_t>(count, stored.size()));
+  needsSave_ = false;
+  onDisk_ = true;
+  return true;
+}
+
+void CacheFile::fitDataLength() {
+  std::lock_guard<std::mutex> lock(mu_);
+  uint64_t actual = 0;
+  if (!data_->size(&actual).ok()) return;
+  dataLength_ = actual;
+  if (actual < size_) {
+    // The data file lost its tail (a crash); blocks it does not reach whole
+    // hold nothing any more, whatever the map said.
+    for (uint64_t b = actual / blockSize_; b < states_.size(); ++b) {
+      if (!(states_[b] & kBlockPresent)) continue;
+      states_[b] &= static_cast<uint8_t>(~kBlockPresent);
+      needsSave_ = true;
+    }
+  }
+  if (actual != size_) (void)setDataLengthLocked(size_);
+}
+
+bool CacheFile::saveMap() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  return saveWithSaveLockHeld();
+}
+
+bool CacheFile::saveWithSaveLockHeld() {
+  std::string bytes;
+  std::string mapPath;
+  bool durable;
+  bool createNew;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!needsSave_ || removed_) return true;
+    bytes = encodeMapLocked();
+    mapPath = mapPath_;
+    // The map is the only record of changes not yet uploaded: those must
+    // survive a power loss, and the bytes they claim must be there too.
+    durable = dirty_ || hasDirtyLocked();
+    createNew = !onDisk_;
+    needsSave_ = false;
+  }
+  bool ok = !durable || data_->sync().ok();
+  ok = ok && WriteFileAtomic(*env_, mapPath, bytes, createNew, durable);
+  std::lock_guard<std::mutex> lock(mu_);
+  if (ok)
+    onDisk_ = true;
+  else
+    needsSave_ = true;
+  return ok;
+}
+
+void CacheFile::markRemoved() {
+  // saveMu_ first: a save in progress must not put the map back after the
+  // cache deleted it.
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::lock_guard<std::mutex> lock(mu_);
+  removed_ = true;
+  needsSave_ = false;
+}
+
+void CacheFile::relocate(std::string binPath, std::string mapPath, std::string path, std::string name) {
+  // saveMu_ for the whole move: a save beside it would write the map under
+  // the old name, and a restart would find the old path with the changes.
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::string oldBin, oldMap;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    oldBin = binPath_;
+    oldMap = mapPath_;
+  }
+  DeleteFileRetry(*env_, binPath);
+  DeleteFileRetry(*env_, mapPath);
+  // The new map first, naming the new path; the data file's rename is then
+  // the one step that moves the object. Until it, the new map has no data
+  // and means nothing; after it, the old map has none.
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    mapPath_ = mapPath;
+    path_ = std::move(path);
+    name_ = std::move(name);
+    onDisk_ = false;
+    needsSave_ = true;
+  }
+  saveWithSaveLockHeld();
+  (void)env_->rename(oldBin, binPath);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    binPath_ = binPath;
+  }
+  DeleteFileRetry(*env_, oldMap);
+  if (hasUnsent()) (void)env_->syncDir(EnvParentDir(binPath));
+}
+
+bool CacheFile::readAt(uint64_t offset, void* buffer, uint64_t length, int* err) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  size_t got = 0;
+  Status st = data_->read(offset, out, static_cast<size_t>(length), &got);
+  if (!st.ok()) {
+    *err = st.native;
+    return false;
+  }
+  // Past the end of the data: what was never written reads as zeros.
+  if (got < length) std::memset(out + got, 0, static_cast<size_t>(length - got));
+  return true;
+}
+
+Status CacheFile::writeAt(uint64_t offset, const void* data, uint64_t length) {
+  Status st = data_->write(offset, data, static_cast<size_t>(length));
+  if (st.ok()) dataLength_ = std::max(dataLength_, offset + length);
+  return st;
+}
+
+}  // namespace tarn

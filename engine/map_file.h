@@ -1,8 +1,8 @@
 // The block-map file of a cached object: its binary layout, and the small
-// local-file readers and writers the block cache uses for it. Free functions
-// without state; any thread may call them. A map is the only persistent record
-// of an object's sizes, server version and unsent changes, so its layout is
-// fixed and written field by field in little-endian order.
+// file reader, writer and deleter (over an Env) that the block cache uses.
+// Free functions without state; any thread may call them. A map is the only
+// persistent record of an object's sizes, server version and unsent changes,
+// so its layout is fixed and written field by field in little-endian order.
 #pragma once
 
 #include <cstddef>

@@ -30,7 +30,7 @@ constexpr uint32_t kBlocks = 8;
 constexpr uint64_t kFileBytes = uint64_t{kBs} * kBlocks;
 constexpr uint64_t kEvictTo = 6 * kBs;  // well below the files' total
 constexpr uint64_t kLocal = 1ull << 63;  // stamps of local writes; server stamps are below
-constexpr int kWriterRounds = 120;
+constexpr int kWriterRounds = 400;
 constexpr int kWritesPerOpen = 3;
 // Transfers take time on a real network; these keep the windows between a
 // fetch or an upload and its marks open wide enough for the others to hit.

@@ -274,6 +274,10 @@ struct Volume::SeqStream {
   ConnectionPool::Lease lease;           // guarded by mu
   std::unique_ptr<IReadStream> stream;   // guarded by mu; closed before the lease goes
   uint64_t position = 0;                 // guarded by mu; file offset of the next byte
+  // The cached object and its epoch when the stream was opened: bytes of an
+  // older server copy must not be stored over a newer one.
+  const CacheFile* file = nullptr;       // guarded by mu; identity only
+  uint64_t epoch = 0;                    // guarded by mu
   std::vector<uint8_t> buffer;           // guarded by mu; one block
   std::atomic<uint64_t> lastUseMs{0};
 };

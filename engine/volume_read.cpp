@@ -190,7 +190,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
       break;
     }
     const uint64_t want = offset + got;
-    if (!s->stream || s->position > want) {
+    if (!s->stream || s->position > want || s->file != file) {
       vx::log::write(vx::log::kDebug, "%s: stream %s from 0 for %s@%llu (was at %llu)", id,
                      s->stream ? "reopened" : "opened", path.c_str(), Ull(want), Ull(s->position));
       dropStream();
@@ -200,6 +200,8 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
         watch();
       }
       s->position = 0;
+      s->file = file;
+      s->epoch = file->epoch();
       if (st.ok()) st = s->lease->openRead(path, 0, s->stream);
     }
     bool ended = false;
@@ -218,7 +220,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
       if (!st.ok()) break;
       s->lastUseMs = SteadyNowMs();
       // Blocks passed on the way to the wanted offset are kept too.
-      file->fillFromStream(s->position, s->buffer.data(), n);
+      file->fillFromStream(s->position, s->buffer.data(), n, s->epoch);
       const uint64_t pieceStart = s->position;
       const uint64_t pieceEnd = pieceStart + n;
       s->position = pieceEnd;

@@ -289,7 +289,13 @@ uint32_t HttpRequest::start(bool hasBody, uint64_t length) {
   curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &HttpRequest::OnProgress);
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
 
-  if (!hasBody) {
+  curl_easy_setopt(e, CURLOPT_NOBODY, 0L);
+  if (verb_ == "HEAD") {
+    // The answer to HEAD announces a body length it never sends.
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, nullptr);
+  } else if (!hasBody) {
     curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, verb_ == "GET" ? nullptr : verb_.c_str());
   } else {
@@ -392,7 +398,7 @@ bool HttpRequest::headersFinal() const {
 uint32_t HttpRequest::send(std::string_view body) {
   body_ = body;
   bodyPos_ = 0;
-  bool hasBody = verb_ != "GET" || !body.empty();
+  bool hasBody = (verb_ != "GET" && verb_ != "HEAD") || !body.empty();
   uint32_t err = start(hasBody, body.size());
   if (err != 0) return err;
   err = pump([this] { return headersFinal(); });

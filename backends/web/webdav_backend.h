@@ -154,6 +154,11 @@ std::unique_ptr<IBackend> MakeWebDavBackend(const EndpointConfig& config);
 Status HttpStatusError(uint32_t status, const std::string& operation, const std::string& path);
 Status WinHttpError(uint32_t error, const std::string& step);
 Timestamp ParseHttpTime(std::string_view text);
+// An HTTP date (RFC 1123, RFC 850 or asctime form) as seconds since 1970.
+bool ParseHttpDate(const std::string& text, int64_t& seconds);
+// Seconds since 1970 of a UTC calendar time; false outside the range and the
+// calendar that FILETIME and SYSTEMTIME accept.
+bool UtcToUnixSeconds(int year, int month, int day, int hour, int minute, int second, int64_t& seconds);
 std::string TrimSpace(std::string_view text);
 std::string HrefToPath(std::string_view href);
 // A byte count sent by a server: decimal digits only, at most

@@ -27,21 +27,23 @@ int DaysInMonth(int y, int m) {
   return m == 2 && leap ? 29 : kDays[m - 1];
 }
 
-// The range FILETIME/SYSTEMTIME accept; anything else is unreadable.
-bool MakeSeconds(int y, int mo, int d, int h, int mi, int s, int64_t& out) {
-  if (y < 1601 || y > 30827 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h < 0 || h > 23 ||
-      mi < 0 || mi > 59 || s < 0 || s > 59)
-    return false;
-  out = DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
-  return true;
-}
-
 int MonthFromName(const char* name) {
   static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   for (int i = 0; i < 12; ++i)
     if (strncasecmp(name, kMonths[i], 3) == 0) return i + 1;
   return 0;
+}
+
+}  // namespace
+
+// The range FILETIME/SYSTEMTIME accept; anything else is unreadable.
+bool UtcToUnixSeconds(int y, int mo, int d, int h, int mi, int s, int64_t& out) {
+  if (y < 1601 || y > 30827 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h < 0 || h > 23 ||
+      mi < 0 || mi > 59 || s < 0 || s > 59)
+    return false;
+  out = DaysFromCivil(y, mo, d) * 86400 + h * 3600 + mi * 60 + s;
+  return true;
 }
 
 // RFC 1123 ("Sun, 06 Nov 1994 08:49:37 GMT"), RFC 850 and asctime forms.
@@ -51,18 +53,16 @@ bool ParseHttpDate(const std::string& text, int64_t& out) {
   char tail = 0;
   if (std::sscanf(text.c_str(), "%*[A-Za-z], %d %3s %d %d:%d:%d %c", &d, mon, &y, &h, &mi, &s, &tail) == 7 &&
       tail == 'G')
-    return MakeSeconds(y, MonthFromName(mon), d, h, mi, s, out);
+    return UtcToUnixSeconds(y, MonthFromName(mon), d, h, mi, s, out);
   if (std::sscanf(text.c_str(), "%*[A-Za-z], %d-%3s-%d %d:%d:%d %c", &d, mon, &y, &h, &mi, &s, &tail) == 7 &&
       tail == 'G') {
     if (y < 100) y += y < 70 ? 2000 : 1900;
-    return MakeSeconds(y, MonthFromName(mon), d, h, mi, s, out);
+    return UtcToUnixSeconds(y, MonthFromName(mon), d, h, mi, s, out);
   }
   if (std::sscanf(text.c_str(), "%*3s %3s %d %d:%d:%d %d", mon, &d, &h, &mi, &s, &y) == 6)
-    return MakeSeconds(y, MonthFromName(mon), d, h, mi, s, out);
+    return UtcToUnixSeconds(y, MonthFromName(mon), d, h, mi, s, out);
   return false;
 }
-
-}  // namespace
 
 Status WinHttpError(uint32_t error, const std::string& step) {
   std::string text = step + ": " + http::ErrorText(error);
@@ -128,7 +128,7 @@ Timestamp ParseHttpTime(std::string_view view) {
   int fields = std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &sec);
   if (fields < 5) return Timestamp{};
   if (fields == 5 || !(sec >= 0 && sec < 60)) sec = fields == 5 ? 0 : -1;
-  if (!MakeSeconds(y, mo, d, h, mi, static_cast<int>(sec), seconds)) return Timestamp{};
+  if (!UtcToUnixSeconds(y, mo, d, h, mi, static_cast<int>(sec), seconds)) return Timestamp{};
 
   constexpr size_t kZoneSearchFrom = 19;
   if (text.size() > kZoneSearchFrom) {

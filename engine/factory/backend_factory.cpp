@@ -2,8 +2,8 @@
 
 #include "backends/ssh_nfs/nfs_backend.h"
 #include "backends/ssh_nfs/sftp_backend.h"
+#include "backends/web/s3_backend.h"
 #include "backends/web/webdav_backend.h"
-#include "engine/factory/pending_makers.h"
 
 namespace tarn {
 
@@ -12,7 +12,7 @@ std::unique_ptr<IBackend> MakeBackend(const EndpointConfig& config, std::string*
   if (protocol == "webdav") return MakeWebDavBackend(config);
   if (protocol == "sftp") return MakeSftpBackend(config);
   if (protocol == "nfs") return MakeNfsBackend(config);
-  if (protocol == "s3") return pending::MakeS3Backend(config);
+  if (protocol == "s3") return MakeS3Backend(config);
   if (error != nullptr) *error = "unknown protocol: " + protocol;
   return nullptr;
 }

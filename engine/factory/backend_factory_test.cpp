@@ -6,6 +6,7 @@
 
 #include "backends/ssh_nfs/nfs_backend.h"
 #include "backends/ssh_nfs/sftp_backend.h"
+#include "backends/web/s3_backend.h"
 #include "backends/web/webdav_backend.h"
 
 namespace tarn {
@@ -32,10 +33,7 @@ TEST(MakeBackend, EachProtocolGetsItsOwnUnconnectedBackend) {
       {"webdav", [](IBackend* b) { return dynamic_cast<WebDavBackend*>(b) != nullptr; }},
       {"sftp", [](IBackend* b) { return dynamic_cast<SftpBackend*>(b) != nullptr; }},
       {"nfs", [](IBackend* b) { return dynamic_cast<NfsBackend*>(b) != nullptr; }},
-      {"s3", [](IBackend* b) {
-         return dynamic_cast<WebDavBackend*>(b) == nullptr && dynamic_cast<SftpBackend*>(b) == nullptr &&
-                dynamic_cast<NfsBackend*>(b) == nullptr;
-       }},
+      {"s3", [](IBackend* b) { return dynamic_cast<S3Backend*>(b) != nullptr; }},
   };
   for (const Case& c : cases) {
     std::string error = "untouched";

@@ -1,143 +1,23 @@
-// Test support: runs a private instance of the fake WebDAV server with the
-// faults a test asks for, on an ephemeral port, for the life of the object,
-// and reads the addresses of the shared test servers from the environment.
-// Used by one test thread; header-only so that only tests link it.
+// Test support: a private instance of the fake WebDAV server with the faults
+// a test asks for (see FakeServerProcess). Used by one test thread.
 #pragma once
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "testing/fake_server_process.h"
 
 namespace tarn::testing {
 
-// The value of a variable the test script sets; a missing one is a failure
-// of the test run, never a reason to skip.
-inline std::string RequiredEnv(const char* name) {
-  const char* v = std::getenv(name);
-  if (v == nullptr || *v == '\0')
-    throw std::runtime_error(std::string("environment variable ") + name +
-                             " is not set: start the test servers (scripts/test) first");
-  return v;
-}
-
-class FakeDavProcess {
+class FakeDavProcess : public FakeServerProcess {
  public:
   // args: extra command-line flags of the fake server (e.g. "--ignore-range").
-  explicit FakeDavProcess(std::vector<std::string> args = {}, const std::string& bind = "127.0.0.1") {
-    const std::string script = RequiredEnv("TARN_FAKE_DAV_SCRIPT");
-    std::string logTemplate = (std::filesystem::temp_directory_path() / "fake-dav-log-XXXXXX").string();
-    int fd = mkstemp(logTemplate.data());
-    if (fd < 0) throw std::runtime_error("cannot create the request log");
-    ::close(fd);
-    log_ = logTemplate;
+  explicit FakeDavProcess(std::vector<std::string> args = {}, const std::string& bind = "127.0.0.1")
+      : FakeServerProcess("TARN_FAKE_DAV_SCRIPT", std::move(args), bind) {}
 
-    int out[2];
-    if (pipe(out) != 0) throw std::runtime_error("pipe failed");
-    std::vector<std::string> argv = {"python3", script, "--bind", bind, "--log", log_};
-    argv.insert(argv.end(), args.begin(), args.end());
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      ::close(out[0]);
-      ::close(out[1]);
-      std::vector<char*> raw;
-      for (auto& a : argv) raw.push_back(a.data());
-      raw.push_back(nullptr);
-      execvp("python3", raw.data());
-      _exit(127);
-    }
-    ::close(out[1]);
-    std::string line;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-      pollfd p{out[0], POLLIN, 0};
-      if (poll(&p, 1, 100) > 0) {
-        char buf[64];
-        ssize_t n = ::read(out[0], buf, sizeof buf);
-        if (n <= 0) break;
-        line.append(buf, static_cast<size_t>(n));
-      }
-    }
-    ::close(out[0]);
-    if (line.rfind("PORT ", 0) != 0) {
-      stop();
-      throw std::runtime_error("the fake WebDAV server did not start");
-    }
-    port_ = static_cast<uint16_t>(std::stoi(line.substr(5)));
-  }
-
-  ~FakeDavProcess() {
-    stop();
-    if (!log_.empty()) ::unlink(log_.c_str());
-  }
-  FakeDavProcess(const FakeDavProcess&) = delete;
-  FakeDavProcess& operator=(const FakeDavProcess&) = delete;
-
-  uint16_t port() const { return port_; }
   // The Nextcloud-style files URL of the user "alice".
-  std::string filesUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/remote.php/dav/files/alice"; }
-  std::string plainUrl() const { return "http://127.0.0.1:" + std::to_string(port_) + "/plain"; }
-
-  // One JSON line per request the server saw, in order.
-  std::vector<std::string> requests() const {
-    std::vector<std::string> lines;
-    std::ifstream in(log_);
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-  }
-  // The logged requests whose line contains every given fragment.
-  std::vector<std::string> requestsWith(const std::vector<std::string>& fragments) const {
-    std::vector<std::string> hits;
-    for (const auto& l : requests()) {
-      bool all = true;
-      for (const auto& f : fragments) all = all && l.find(f) != std::string::npos;
-      if (all) hits.push_back(l);
-    }
-    return hits;
-  }
-  void clearLog() const { std::ofstream(log_, std::ios::trunc); }
-  // Waits until a request with every fragment has reached the server (it is
-  // logged before it is answered); false after about 20 s.
-  bool waitForRequest(const std::vector<std::string>& fragments) const {
-    for (int i = 0; i < 1000; ++i) {
-      if (!requestsWith(fragments).empty()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
-
- private:
-  void stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    for (int i = 0; i < 50; ++i) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = -1;
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-
-  pid_t pid_ = -1;
-  uint16_t port_ = 0;
-  std::string log_;
+  std::string filesUrl() const { return "http://127.0.0.1:" + std::to_string(port()) + "/remote.php/dav/files/alice"; }
+  std::string plainUrl() const { return "http://127.0.0.1:" + std::to_string(port()) + "/plain"; }
 };
 
 }  // namespace tarn::testing

@@ -246,7 +246,7 @@ class Handler(BaseHTTPRequestHandler):
             with LOCK:
                 UPLOADS.pop(upload, None)
             return self.reply(204)
-        listed = [(int(n), e) for n, e in re.findall(r"<PartNumber>(\d+)</PartNumber><ETag>&quot;([^&]*)&quot;</ETag>",
+        listed = [(int(n), e) for n, e in re.findall(r'<PartNumber>(\d+)</PartNumber><ETag>(?:&quot;|")([^&"]*)(?:&quot;|")</ETag>',
                                                      body.decode())]
         with LOCK:
             parts = state["parts"]

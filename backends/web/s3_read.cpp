@@ -63,6 +63,13 @@ Status S3Backend::readRange(const std::string& path, uint64_t offset, uint8_t* b
     if (n == 0) break;
     got += n;
   }
+  // Reading the end of a body that holds exactly the range lets the
+  // connection be kept; anything more is left unread and the connection goes.
+  if (got == length && response.hasContentLength && response.contentLength == length) {
+    uint8_t probe = 0;
+    size_t n = 0;
+    (void)r->read(&probe, 1, n);
+  }
   return Status();
 }
 

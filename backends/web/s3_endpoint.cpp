@@ -130,10 +130,7 @@ S3Endpoint S3Backend::parseEndpoint(const EndpointConfig& config) {
 
 S3Backend::S3Backend(EndpointConfig config) : config_(std::move(config)) {
   endpoint_ = parseEndpoint(config_);
-  caps_.rangeRead = true;
-  caps_.renameOverwrite = true;
   caps_.renameDirs = false;
-  caps_.caseSensitive = true;
   caps_.maxNameBytes = kS3MaxNameBytes;
   caps_.maxPathBytes = kS3MaxPathBytes;
   caps_.maxFileBytes = kS3MaxObjectBytes;

@@ -4,7 +4,14 @@
 // IPv6 hosts, and the exact requests of uploads.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backends/web/s3_backend.h"
@@ -285,6 +292,49 @@ TEST(S3Fake, ADroppedUploadDeletesItsPartsAndNothingElse) {
   for (const Logged& r : log) EXPECT_NE(r.method, "POST") << r.path;
   RemoteAttr attr;
   EXPECT_EQ(s3->stat("/obj", attr).code, Status::kNotFound);
+}
+
+// Waits until the store has seen count requests with the fragment.
+bool WaitForRequests(const FakeS3Process& fake, const std::string& fragment, size_t count) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (fake.requestsWith({fragment}).size() < count) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+TEST(S3Fake, AnUploadHoldsNoMorePartsThanItHasLanes) {
+  const std::string hold =
+      (std::filesystem::temp_directory_path() / ("s3-hold-" + std::to_string(::getpid()))).string();
+  std::filesystem::remove(hold);
+  FakeS3Process fake({"--hold-parts", hold});
+  auto s3 = Connected(fake.endpoint());
+  const std::vector<uint8_t> data((kS3UploadLanes + 1) * kS3PartBytes + 1, 3);
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(s3->openWrite("/obj", 0, data.size(), w).ok());
+
+  std::atomic<bool> written{false};
+  Status st;
+  std::thread writer([&] {
+    st = w->write(data.data(), data.size());
+    written = true;
+  });
+  // Every lane holds a part; the next part must wait for one of them.
+  const bool lanesBusy = WaitForRequests(fake, "partNumber=", kS3UploadLanes);
+  EXPECT_TRUE(lanesBusy);
+  EXPECT_FALSE(written.load());
+  EXPECT_EQ(fake.requestsWith({"partNumber="}).size(), kS3UploadLanes);
+  std::ofstream(hold).put('x');
+  writer.join();
+  ASSERT_TRUE(st.ok()) << st.message;
+  st = w->finish(nullptr);
+  std::filesystem::remove(hold);
+  ASSERT_TRUE(st.ok()) << st.message;
+  EXPECT_EQ(fake.requestsWith({"partNumber="}).size(), kS3UploadLanes + 2);
+  RemoteAttr attr;
+  ASSERT_TRUE(s3->stat("/obj", attr).ok());
+  EXPECT_EQ(attr.size, data.size());
 }
 
 TEST(S3Fake, FailedPartsAndAssembliesLeaveTheUploadAbortable) {

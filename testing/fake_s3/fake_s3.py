@@ -3,7 +3,7 @@
 correction (AuthorizationHeaderMalformed naming another region), redirects,
 error documents inside 200 replies, keys URL-encoded with "+" in listings,
 SlowDown and InternalError, a store that ignores Range, part replies without
-an ETag, short listing pages, and server kinds named in the Server header.
+an ETag, short listing pages, parts held until a test lets them go, and server kinds named in the Server header.
 
 Path-style addresses only; any bucket exists. Objects live in memory.
 Signatures are not checked, only the region of the credential scope. Every
@@ -17,6 +17,7 @@ import argparse
 import email.utils
 import hashlib
 import json
+import os
 import re
 import socket
 import sys
@@ -238,6 +239,8 @@ class Handler(BaseHTTPRequestHandler):
         if state is None:
             return self.fail(404, "NoSuchUpload", "The specified upload does not exist.")
         if self.command == "PUT":
+            while ARGS.hold_parts and not os.path.exists(ARGS.hold_parts):
+                time.sleep(0.01)
             etag = hashlib.md5(body).hexdigest()
             with LOCK:
                 state["parts"][int(query["partNumber"])] = (body, etag)
@@ -277,6 +280,7 @@ def main():
     ap.add_argument("--ignore-range", action="store_true")
     ap.add_argument("--server", default="FakeS3/1.0", help="the Server header")
     ap.add_argument("--part-no-etag", action="store_true")
+    ap.add_argument("--hold-parts", default="", help="part uploads wait until this file exists")
     ap.add_argument("--page-size", type=int, default=0, help="at most N entries per listing page")
     ap.add_argument("--no-token", action="store_true", help="truncated listings carry no continuation token")
     ap.add_argument("--plain-keys", action="store_true", help="never URL-encode listed keys")

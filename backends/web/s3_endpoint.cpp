@@ -13,17 +13,6 @@ constexpr uint16_t kHttpPort = 80;
 constexpr std::string_view kS3LabelPrefix = "s3-";
 constexpr std::string_view kS3ExternalLabel = "external-1";
 
-// The leading decimal digits as a port; none, or a number past 65535, is 0.
-uint16_t LeadingPort(std::string_view text) {
-  uint32_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') break;
-    value = value * 10 + static_cast<uint32_t>(c - '0');
-    if (value > 65535) return 0;
-  }
-  return static_cast<uint16_t>(value);
-}
-
 bool EndsWith(std::string_view text, std::string_view tail) {
   return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }

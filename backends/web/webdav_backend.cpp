@@ -20,6 +20,8 @@ constexpr std::string_view kNextcloudMarker = "/remote.php/dav/files/";
 constexpr std::string_view kOwncloudMarker = "/remote.php/webdav";
 constexpr std::string_view kUploadsSegment = "/remote.php/dav/uploads/";
 
+}  // namespace
+
 uint16_t LeadingPort(std::string_view text) {
   uint32_t value = 0;
   for (char c : text) {
@@ -29,8 +31,6 @@ uint16_t LeadingPort(std::string_view text) {
   }
   return static_cast<uint16_t>(value);
 }
-
-}  // namespace
 
 WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
   // The interface's defaults are a plain WebDAV server's; the endpoint and

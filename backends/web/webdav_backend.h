@@ -160,6 +160,8 @@ bool ParseHttpDate(const std::string& text, int64_t& seconds);
 // calendar that FILETIME and SYSTEMTIME accept.
 bool UtcToUnixSeconds(int year, int month, int day, int hour, int minute, int second, int64_t& seconds);
 std::string TrimSpace(std::string_view text);
+// The leading decimal digits of a host text's port; none, or past 65535, is 0.
+uint16_t LeadingPort(std::string_view text);
 std::string HrefToPath(std::string_view href);
 // A byte count sent by a server: decimal digits only, at most
 // kMaxRemoteFileBytes; false for anything else ("-1", "1e3", "").

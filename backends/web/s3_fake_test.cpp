@@ -95,22 +95,25 @@ TEST(S3Fake, ASecondWrongRegionInOneCallIsRefused) {
 
 TEST(S3Fake, FailuresOfTheStoreMapToStatuses) {
   struct Case {
-    std::string fault;
+    std::vector<std::string> args;
     int32_t code;
     int32_t native;
     std::string message;
   } cases[] = {
-      {"*:301:PermanentRedirect", Status::kInvalid, 301,
+      {{"--fault", "*:301:PermanentRedirect"}, Status::kInvalid, 301,
        "PermanentRedirect: injected (LIST bucket) - wrong endpoint or region for this bucket"},
-      {"*:301:-", Status::kInvalid, 301, "LIST bucket -> HTTP 301 - wrong endpoint or region for this bucket"},
-      {"*:503:SlowDown", Status::kNetwork, 503, "SlowDown: injected (LIST bucket)"},
-      {"*:500:InternalError", Status::kNetwork, 500, "InternalError: injected (LIST bucket)"},
-      {"*:200:InternalError", Status::kNetwork, 200, "InternalError: injected (LIST bucket)"},
-      {"*:403:AccessDenied", Status::kAccessDenied, 403, "AccessDenied: injected (LIST bucket)"},
+      {{"--fault", "*:301:-"}, Status::kInvalid, 301,
+       "LIST bucket -> HTTP 301 - wrong endpoint or region for this bucket"},
+      {{"--fault", "*:503:SlowDown"}, Status::kNetwork, 503, "SlowDown: injected (LIST bucket)"},
+      {{"--fault", "*:500:InternalError"}, Status::kNetwork, 500, "InternalError: injected (LIST bucket)"},
+      {{"--fault", "*:200:InternalError"}, Status::kNetwork, 200, "InternalError: injected (LIST bucket)"},
+      {{"--fault", "*:403:AccessDenied"}, Status::kAccessDenied, 403, "AccessDenied: injected (LIST bucket)"},
+      {{"--fault", "*:200:-"}, Status::kProtocol, 0, "LIST: not a ListBucketResult reply"},
+      {{"--pad-listing", "17000000"}, Status::kProtocol, 200, "read: the reply is larger than 16 MiB"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.fault);
-    FakeS3Process fake({"--fault", c.fault});
+    SCOPED_TRACE(c.args.back());
+    FakeS3Process fake(c.args);
     S3Backend s3(fake.endpoint());
     Status st = s3.connect();
     EXPECT_EQ(st.code, c.code);

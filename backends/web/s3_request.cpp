@@ -16,6 +16,8 @@ namespace {
 // Only the head of a reply is searched for an error document, so object
 // bodies are never parsed as XML.
 constexpr size_t kErrorSniffBytes = 400;
+constexpr size_t kMaxReplyBytes = 16 << 20;
+constexpr size_t kReplyPieceBytes = 64 << 10;
 constexpr const char* kWrongEndpoint = " - wrong endpoint or region for this bucket";
 
 bool IsSuccess(uint32_t status) { return status >= 200 && status <= 299; }
@@ -126,7 +128,17 @@ Status S3Backend::exchange(http::HttpConnection& connection, const S3Request& re
     return Status();
   }
   if (request.method != "HEAD") {
-    if (uint32_t err = r->readAll(response.body); err != 0) return WinHttpError(err, "read");
+    // Replies read whole are listings and small documents; a store that
+    // sends more is not followed into memory.
+    uint8_t piece[kReplyPieceBytes];
+    for (;;) {
+      size_t got = 0;
+      if (uint32_t err = r->read(piece, sizeof piece, got); err != 0) return WinHttpError(err, "read");
+      if (got == 0) break;
+      if (response.body.size() + got > kMaxReplyBytes)
+        return Status(Status::kProtocol, "read: the reply is larger than 16 MiB", static_cast<int32_t>(response.status));
+      response.body.append(reinterpret_cast<const char*>(piece), got);
+    }
   }
   r.reset();
 

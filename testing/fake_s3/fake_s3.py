@@ -221,6 +221,8 @@ class Handler(BaseHTTPRequestHandler):
                            "<Size>%d</Size><StorageClass>STANDARD</StorageClass></Contents>"
                            % (enc(name), iso_date(o["mtime"]), o["etag"], len(o["data"])))
         out.append("</ListBucketResult>")
+        if ARGS.pad_listing:
+            out.append("<!--%s-->" % ("x" * ARGS.pad_listing))
         self.reply(200, "".join(out).encode(), content_type="application/xml")
 
     # --- multipart uploads ----------------------------------------------
@@ -284,6 +286,7 @@ def main():
     ap.add_argument("--page-size", type=int, default=0, help="at most N entries per listing page")
     ap.add_argument("--no-token", action="store_true", help="truncated listings carry no continuation token")
     ap.add_argument("--plain-keys", action="store_true", help="never URL-encode listed keys")
+    ap.add_argument("--pad-listing", type=int, default=0, help="listings end with a comment of N bytes")
     ARGS = ap.parse_args()
     for spec in ARGS.fault:
         f = (spec.split(":", 4) + ["0", ""])[:5]

@@ -288,8 +288,8 @@ def main():
     ap.add_argument("--plain-keys", action="store_true", help="never URL-encode listed keys")
     ap.add_argument("--pad-listing", type=int, default=0, help="listings end with a comment of N bytes")
     ARGS = ap.parse_args()
-    for spec in ARGS.fault:
-        f = (spec.split(":", 4) + ["0", ""])[:5]
+    for text in ARGS.fault:
+        f = (text.split(":", 4) + ["0", ""])[:5]
         FAULTS.append({"method": f[0], "status": int(f[1]), "code": f[2], "left": int(f[3] or 0) or -1,
                        "match": f[4]})
 

@@ -9,7 +9,9 @@
 // correction and the server kind change without a lock. The streams it hands
 // out keep a plain pointer to it and must not outlive it. A multipart upload
 // sends its parts on connections of its own, on threads it owns (see
-// S3PartUploader); those threads only call the const request path.
+// S3PartUploader); those threads only call the const request path. The
+// cancel token the pool hands in is read by every wait on the leasing
+// thread, and by the lanes of an upload started under it.
 #pragma once
 
 #include <cstdint>
@@ -134,8 +136,7 @@ class S3Backend : public IBackend {
   Status stat(const std::string& path, RemoteAttr& out) override;
   Status list(const std::string& path, std::vector<DirEntry>& out) override;
   Status statfs(FsStats& out) override;
-  Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
-                   uint64_t& got) override;
+  Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got) override;
   Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override;
   Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
                    std::unique_ptr<IWriteStream>& out) override;
@@ -147,8 +148,9 @@ class S3Backend : public IBackend {
   Status rename(const std::string& from, const std::string& to, bool overwrite) override;
   Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) override;
 
-  // Requests in flight end with canceled once this token is cancelled.
-  void setCancelToken(std::shared_ptr<const CancelToken> token) { cancel_ = std::move(token); }
+  // Requests in flight, the upload lanes' included, end once this token is
+  // cancelled.
+  void setCancelToken(const CancelToken* cancel) override { cancel_ = cancel; }
 
   static S3Endpoint parseEndpoint(const EndpointConfig& config);
   static SigV4Result sign(const SigV4Request& request);
@@ -182,7 +184,7 @@ class S3Backend : public IBackend {
   http::SessionOptions sessionOptions() const;
   // Points a connection at the endpoint; no traffic yet.
   Status openConnection(http::HttpConnection& connection) const;
-  bool cancelled() const { return IsCancelled(cancel_.get()); }
+  bool cancelled() const { return IsCancelled(cancel_); }
   // One attempt on the given connection, signed for region; touches no state
   // of the back-end, so upload threads run it on connections of their own.
   Status exchange(http::HttpConnection& connection, const S3Request& request, const std::string& payloadHash,
@@ -194,7 +196,7 @@ class S3Backend : public IBackend {
   std::unique_ptr<http::HttpConnection> session_;
   bool connected_ = false;
   std::string hostHeader_;
-  std::shared_ptr<const CancelToken> cancel_;
+  const CancelToken* cancel_ = nullptr;
 };
 
 std::unique_ptr<IBackend> MakeS3Backend(const EndpointConfig& config);

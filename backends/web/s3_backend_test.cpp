@@ -65,15 +65,18 @@ TEST(S3Endpoint, BucketPrefixRegionAndStyle) {
       {"minio.local", "/b", "", true, "b", "", "us-east-1", "minio.local", false},
       {"minio.local", "/b/x/y/", "", true, "b", "x/y", "us-east-1", "minio.local", false},
       {"minio.local", "b//x/./y", "", true, "b", "x/y", "us-east-1", "minio.local", false},
-      {"minio.local", "/b", " Region = eu-central-1 ,style=PATH,junk", true, "b", "", "eu-central-1", "minio.local", false},
+      {"minio.local", "/b", " Region = eu-central-1 ,style=PATH,junk", true, "b", "", "eu-central-1", "minio.local",
+       false},
       {"minio.local", "/b", "style=virtual,region=a,region=Z-9", true, "b", "", "Z-9", "b.minio.local", true},
       // The public service: region from the host, virtual-hosted unless a
       // dotted bucket would break its certificate.
       {"s3.eu-west-1.amazonaws.com", "/b", "", true, "b", "", "eu-west-1", "b.s3.eu-west-1.amazonaws.com", true},
       {"s3.amazonaws.com", "/my.bucket", "", true, "my.bucket", "", "us-east-1", "s3.amazonaws.com", false},
       {"s3.amazonaws.com", "/my.bucket", "", false, "my.bucket", "", "us-east-1", "my.bucket.s3.amazonaws.com", true},
-      {"s3.cn-north-1.amazonaws.com.cn", "/b", "", true, "b", "", "cn-north-1", "b.s3.cn-north-1.amazonaws.com.cn", true},
-      {"s3.eu-west-1.amazonaws.com", "/b", "style=path", true, "b", "", "eu-west-1", "s3.eu-west-1.amazonaws.com", false},
+      {"s3.cn-north-1.amazonaws.com.cn", "/b", "", true, "b", "", "cn-north-1", "b.s3.cn-north-1.amazonaws.com.cn",
+       true},
+      {"s3.eu-west-1.amazonaws.com", "/b", "style=path", true, "b", "", "eu-west-1", "s3.eu-west-1.amazonaws.com",
+       false},
       {"s3.amazonaws.com", "/b", "region=sa-east-1", true, "b", "", "sa-east-1", "b.s3.amazonaws.com", true},
   };
   for (const Case& c : cases) {
@@ -121,8 +124,8 @@ TEST(S3Replies, EtagsTimesAndListedKeys) {
   struct Etag {
     const char* in;
     const char* out;
-  } etags[] = {{" \"abc\" ", "abc"}, {"W/\"abc\"", "abc"}, {"\"", "\""}, {"\"\"", ""}, {"abc", "abc"},
-               {"\"a\"b\"", "a\"b"}};
+  } etags[] = {{" \"abc\" ", "abc"}, {"W/\"abc\"", "abc"}, {"\"", "\""},
+               {"\"\"", ""},         {"abc", "abc"},       {"\"a\"b\"", "a\"b"}};
   for (const Etag& e : etags) EXPECT_EQ(NormalizeEtag(e.in), e.out) << e.in;
 
   struct Key {
@@ -149,8 +152,12 @@ TEST(S3Replies, RangeRule) {
     const char* contentRange;
     uint64_t offset;
     bool honoured;
-  } cases[] = {{206, "", 10, true},   {200, "", 0, true},  {200, "", 10, false}, {200, "bytes 10-19/100", 10, true},
-               {200, "bytes 1-19/100", 10, false}, {200, "bytes 100-1/100", 10, false}};
+  } cases[] = {{206, "", 10, true},
+               {200, "", 0, true},
+               {200, "", 10, false},
+               {200, "bytes 10-19/100", 10, true},
+               {200, "bytes 1-19/100", 10, false},
+               {200, "bytes 100-1/100", 10, false}};
   for (const Case& c : cases) {
     S3Response r;
     r.status = c.status;

@@ -21,8 +21,7 @@ constexpr uint64_t kReadObjectBytes = 64ull << 20;
 constexpr const char* kReadObject = "/bench-read.bin";
 
 std::unique_ptr<S3Backend> Swift(benchmark::State& state) {
-  const char* names[] = {"TARN_S3_URL", "TARN_S3_BUCKET", "TARN_S3_ACCESS_KEY", "TARN_S3_SECRET_KEY",
-                         "TARN_S3_REGION"};
+  const char* names[] = {"TARN_S3_URL", "TARN_S3_BUCKET", "TARN_S3_ACCESS_KEY", "TARN_S3_SECRET_KEY", "TARN_S3_REGION"};
   for (const char* name : names) {
     if (std::getenv(name) == nullptr) {
       state.SkipWithError("the TARN_S3_* variables must name the S3 test store");

@@ -100,18 +100,23 @@ S3Endpoint S3Backend::parseEndpoint(const EndpointConfig& config) {
     if (eq == std::string_view::npos) continue;
     std::string name = ToLower(TrimSpace(item.substr(0, eq)));
     std::string value = TrimSpace(item.substr(eq + 1));
-    if (name == "region") ep.region = value;
-    else if (name == "style") style = ToLower(value);
+    if (name == "region")
+      ep.region = value;
+    else if (name == "style")
+      style = ToLower(value);
   }
 
   const bool publicService = OnPublicService(server);
   if (ep.region.empty() && publicService) ep.region = S3RegionFromHost(server);
   if (ep.region.empty()) ep.region = kS3DefaultRegion;
 
-  if (style == "virtual") ep.virtualHosted = true;
-  else if (style == "path") ep.virtualHosted = false;
+  if (style == "virtual")
+    ep.virtualHosted = true;
+  else if (style == "path")
+    ep.virtualHosted = false;
   // A bucket with a full stop would not match the service's certificate.
-  else ep.virtualHosted = publicService && (!ep.tls || ep.bucket.find('.') == std::string::npos);
+  else
+    ep.virtualHosted = publicService && (!ep.tls || ep.bucket.find('.') == std::string::npos);
 
   ep.host = ep.virtualHosted && !ep.bucket.empty() ? ep.bucket + "." + server : server;
   return ep;
@@ -127,7 +132,8 @@ S3Backend::S3Backend(EndpointConfig config) : config_(std::move(config)) {
   // A rename is a copy and a delete, and folders exist through their keys.
   caps_.nativeRename = false;
   caps_.implicitFolders = true;
-  const bool defaultPort = (endpoint_.tls && endpoint_.port == kHttpsPort) || (!endpoint_.tls && endpoint_.port == kHttpPort);
+  const bool defaultPort =
+      (endpoint_.tls && endpoint_.port == kHttpsPort) || (!endpoint_.tls && endpoint_.port == kHttpPort);
   hostHeader_ = defaultPort ? endpoint_.host : endpoint_.host + ":" + std::to_string(endpoint_.port);
 }
 

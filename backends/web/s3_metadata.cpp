@@ -94,8 +94,7 @@ Status S3Backend::listObjects(const std::string& prefix, bool useDelimiter, uint
   if (Status st = mapError(response, "LIST", prefix); !st.ok()) return st;
 
   std::unique_ptr<XmlNode> root = ParseXml(response.body);
-  if (!root || root->name != "listbucketresult")
-    return Status(Status::kProtocol, "LIST: not a ListBucketResult reply");
+  if (!root || root->name != "listbucketresult") return Status(Status::kProtocol, "LIST: not a ListBucketResult reply");
   const bool urlEncoded = ToLower(root->childText("encodingtype")) == "url";
   out = S3ListPage{};
   for (const auto& child : root->children) {
@@ -145,8 +144,7 @@ Status S3Backend::list(const std::string& path, std::vector<DirEntry>& out) {
         entry.attr.etag = object.etag;
       }
       // A file x and keys below "x/" both name x: the first in reply order wins.
-      if (entry.name.empty() || entry.name.find('/') != std::string::npos || !seen.insert(entry.name).second)
-        continue;
+      if (entry.name.empty() || entry.name.find('/') != std::string::npos || !seen.insert(entry.name).second) continue;
       out.push_back(std::move(entry));
     }
     if (!page.truncated) break;

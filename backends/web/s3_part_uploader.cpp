@@ -60,8 +60,7 @@ Status S3PartUploader::submit(uint32_t number, std::vector<uint8_t>& data) {
   return Status();
 }
 
-Status S3PartUploader::drain() {
-  std::unique_lock<std::mutex> lock(mu_);
+void S3PartUploader::requeueFailedLocked() {
   for (Part& part : failed_) {
     part.failure = Status();
     queue_.push_back(std::move(part));
@@ -70,6 +69,16 @@ Status S3PartUploader::drain() {
   failed_.clear();
   while (lanes_.size() < std::min(busy_, maxLanes_)) lanes_.emplace_back(&S3PartUploader::laneMain, this);
   changed_.notify_all();
+}
+
+void S3PartUploader::requeueFailed() {
+  std::lock_guard<std::mutex> lock(mu_);
+  requeueFailedLocked();
+}
+
+Status S3PartUploader::drain() {
+  std::unique_lock<std::mutex> lock(mu_);
+  requeueFailedLocked();
   changed_.wait(lock, [&] { return busy_ == 0; });
   if (failed_.empty()) return Status();
   auto first = std::min_element(failed_.begin(), failed_.end(),
@@ -102,7 +111,7 @@ Status S3PartUploader::sendPart(http::HttpConnection& connection, const Part& pa
 
 void S3PartUploader::laneMain() {
   http::HttpConnection connection(backend_.sessionOptions());
-  connection.setCancelCheck([this] { return stop_.load() || IsCancelled(cancel_.get()); });
+  connection.setCancelCheck([this] { return stop_.load() || IsCancelled(cancel_); });
   const Status opened = backend_.openConnection(connection);
   for (;;) {
     Part part;

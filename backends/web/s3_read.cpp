@@ -40,8 +40,7 @@ bool RangeHonoured(const S3Response& response, uint64_t offset) {
   return response.contentRange.rfind("bytes " + std::to_string(offset) + "-", 0) == 0;
 }
 
-Status S3Backend::readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
-                            uint64_t& got) {
+Status S3Backend::readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got) {
   got = 0;
   if (length == 0) return Status();
   const std::string key = objectKey(path);

@@ -23,9 +23,9 @@ constexpr const char* kWrongEndpoint = " - wrong endpoint or region for this buc
 bool IsSuccess(uint32_t status) { return status >= 200 && status <= 299; }
 
 int32_t CodeForErrorCode(const std::string& code) {
-  if (IsOneOf(code, {"SignatureDoesNotMatch", "InvalidAccessKeyId", "InvalidToken", "ExpiredToken",
-                     "TokenRefreshRequired", "AuthorizationHeaderMalformed", "InvalidSecurity",
-                     "MissingSecurityHeader", "RequestTimeTooSkewed"}))
+  if (IsOneOf(code,
+              {"SignatureDoesNotMatch", "InvalidAccessKeyId", "InvalidToken", "ExpiredToken", "TokenRefreshRequired",
+               "AuthorizationHeaderMalformed", "InvalidSecurity", "MissingSecurityHeader", "RequestTimeTooSkewed"}))
     return Status::kAuthFailed;
   if (IsOneOf(code, {"AccessDenied", "AllAccessDisabled", "AccountProblem", "InvalidObjectState"}))
     return Status::kAccessDenied;
@@ -63,6 +63,7 @@ http::SessionOptions S3Backend::sessionOptions() const {
   options.userAgent = kDavUserAgent;
   options.connectTimeoutMs = config_.connectTimeoutMs != 0 ? config_.connectTimeoutMs : kDavDefaultConnectTimeoutMs;
   options.ioTimeoutMs = config_.ioTimeoutMs != 0 ? config_.ioTimeoutMs : kDavDefaultIoTimeoutMs;
+  options.lowSpeedBytes = kDavLowSpeedBytes;
   options.verifyTls = config_.verifyTls;
   return options;
 }
@@ -76,16 +77,17 @@ Status S3Backend::openConnection(http::HttpConnection& connection) const {
   return Status();
 }
 
-Status S3Backend::exchange(http::HttpConnection& connection, const S3Request& request,
-                           const std::string& payloadHash, const std::string& region, S3Response& response,
-                           ReplyNotes& notes, std::unique_ptr<http::HttpRequest>* keepOpen) const {
+Status S3Backend::exchange(http::HttpConnection& connection, const S3Request& request, const std::string& payloadHash,
+                           const std::string& region, S3Response& response, ReplyNotes& notes,
+                           std::unique_ptr<http::HttpRequest>* keepOpen) const {
   response = S3Response{};
   notes = ReplyNotes{};
   std::string path = "/";
   if (!endpoint_.virtualHosted) path += S3UriEncode(endpoint_.bucket, false) + "/";
   if (!request.bucketLevel) path += S3UriEncode(request.key, false);
   const std::string query = S3CanonicalQuery(request.query);
-  std::unique_ptr<http::HttpRequest> r = connection.openRequest(request.method, query.empty() ? path : path + "?" + query);
+  std::unique_ptr<http::HttpRequest> r =
+      connection.openRequest(request.method, query.empty() ? path : path + "?" + query);
 
   S3Pairs headers = request.headers;
   headers.emplace_back("x-amz-content-sha256", payloadHash);
@@ -136,7 +138,8 @@ Status S3Backend::exchange(http::HttpConnection& connection, const S3Request& re
       if (uint32_t err = r->read(piece, sizeof piece, got); err != 0) return WinHttpError(err, "read");
       if (got == 0) break;
       if (response.body.size() + got > kMaxReplyBytes)
-        return Status(Status::kProtocol, "read: the reply is larger than 16 MiB", static_cast<int32_t>(response.status));
+        return Status(Status::kProtocol, "read: the reply is larger than 16 MiB",
+                      static_cast<int32_t>(response.status));
       response.body.append(reinterpret_cast<const char*>(piece), got);
     }
   }
@@ -166,8 +169,10 @@ Status S3Backend::execute(const S3Request& request, S3Response& response,
     if (!st.ok()) return st;
     if (caps_.server == "s3") {
       std::string server = ToLower(notes.server);
-      if (server.find("minio") != std::string::npos) caps_.server = "minio";
-      else if (server.find("amazons3") != std::string::npos) caps_.server = "aws";
+      if (server.find("minio") != std::string::npos)
+        caps_.server = "minio";
+      else if (server.find("amazons3") != std::string::npos)
+        caps_.server = "aws";
     }
     if (response.errorCode == "AuthorizationHeaderMalformed" && !notes.region.empty() &&
         notes.region != endpoint_.region && !corrected) {
@@ -194,17 +199,28 @@ Status S3Backend::mapError(const S3Response& response, const char* step, const s
   }
   switch (response.status) {
     case 301:
-    case 307: return Status(Status::kInvalid, message + kWrongEndpoint, native);
-    case 400: return Status(Status::kInvalid, message, native);
-    case 401: return Status(Status::kAuthFailed, message, native);
-    case 403: return Status(Status::kAccessDenied, message, native);
-    case 404: return Status(Status::kNotFound, message, native);
-    case 409: return Status(Status::kConflict, message, native);
-    case 412: return Status(Status::kExists, message, native);
-    case 413: return Status(Status::kTooLarge, message, native);
-    case 416: return Status(Status::kInvalid, message + " (range)", native);
-    case 507: return Status(Status::kNoSpace, message, native);
-    default: break;
+    case 307:
+      return Status(Status::kInvalid, message + kWrongEndpoint, native);
+    case 400:
+      return Status(Status::kInvalid, message, native);
+    case 401:
+      return Status(Status::kAuthFailed, message, native);
+    case 403:
+      return Status(Status::kAccessDenied, message, native);
+    case 404:
+      return Status(Status::kNotFound, message, native);
+    case 409:
+      return Status(Status::kConflict, message, native);
+    case 412:
+      return Status(Status::kExists, message, native);
+    case 413:
+      return Status(Status::kTooLarge, message, native);
+    case 416:
+      return Status(Status::kInvalid, message + " (range)", native);
+    case 507:
+      return Status(Status::kNoSpace, message, native);
+    default:
+      break;
   }
   if (response.status >= 500 || IsSuccess(response.status)) return Status(Status::kNetwork, message, native);
   return Status(Status::kIo, message, native);

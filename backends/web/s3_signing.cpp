@@ -98,8 +98,8 @@ SigV4Result S3Backend::sign(const SigV4Request& request) {
 
   const std::string date = request.amzDate.substr(0, 8);
   const std::string scope = date + "/" + request.region + "/" + request.service + "/" + kScopeTerminator;
-  result.stringToSign = std::string(kSigAlgorithm) + "\n" + request.amzDate + "\n" + scope + "\n" +
-                        Sha256Hex(result.canonicalRequest);
+  result.stringToSign =
+      std::string(kSigAlgorithm) + "\n" + request.amzDate + "\n" + scope + "\n" + Sha256Hex(result.canonicalRequest);
 
   // Derived anew for every request: nothing secret is kept between calls.
   std::string secret = "AWS4" + request.secretKey;

@@ -1,7 +1,6 @@
 // Signature Version 4: the published examples, and requests of every shape
 // signed by botocore, an independent implementation, byte for byte.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -50,8 +49,7 @@ TEST(S3Signing, PublishedExamples) {
     SigV4Request request;
     const char* signature;
   } cases[] = {
-      {"GET object with a range",
-       Example("GET", "/test.txt", {}, {{"Range", "bytes=0-9"}}, kEmptyHash),
+      {"GET object with a range", Example("GET", "/test.txt", {}, {{"Range", "bytes=0-9"}}, kEmptyHash),
        "f0e8bdb87c964420e857bd35b5d6ed310bd44f0170aba48dd91039c6036bdb41"},
       {"PUT object",
        Example("PUT", "/test%24file.text", {},
@@ -84,8 +82,8 @@ TEST(S3Signing, PublishedExamples) {
 }
 
 TEST(S3Signing, HeaderValuesCollapseBlanksButKeepTabs) {
-  SigV4Request r = Example("GET", "/k", {}, {{"X-Amz-Meta-A", "  two   words  "}, {"x-amz-meta-b", "a\tb"}},
-                           kEmptyHash);
+  SigV4Request r =
+      Example("GET", "/k", {}, {{"X-Amz-Meta-A", "  two   words  "}, {"x-amz-meta-b", "a\tb"}}, kEmptyHash);
   SigV4Result s = S3Backend::sign(r);
   EXPECT_NE(s.canonicalRequest.find("\nx-amz-meta-a:two words\n"), std::string::npos) << s.canonicalRequest;
   EXPECT_NE(s.canonicalRequest.find("\nx-amz-meta-b:a\tb\n"), std::string::npos) << s.canonicalRequest;
@@ -135,8 +133,16 @@ TEST(S3Signing, AgreesWithBotocore) {
       {"GET", "bucket", "caf\xC3\xA9/\xE2\x82\xAC 100%", {}, {}},
       {"GET", "bucket", "x/./y/../z//w", {}, {}},
       {"DELETE", "bucket", "q?r#s&t=u;v,w:x@y$z!", {}, {}},
-      {"GET", "bucket", "", {{"list-type", "2"}, {"prefix", "a/b c+d"}, {"continuation-token", ""},
-                             {"delimiter", "/"}, {"encoding-type", "url"}, {"max-keys", "1000"}}, {}},
+      {"GET",
+       "bucket",
+       "",
+       {{"list-type", "2"},
+        {"prefix", "a/b c+d"},
+        {"continuation-token", ""},
+        {"delimiter", "/"},
+        {"encoding-type", "url"},
+        {"max-keys", "1000"}},
+       {}},
       {"POST", "bucket", "big", {{"uploads", ""}}, {}},
       {"PUT", "bucket", "big", {{"partNumber", "10"}, {"uploadId", "2~a/b+c=="}, {"partNumber", "9"}}, {}},
       {"PUT", "bucket", "dst", {}, {{"X-Amz-Copy-Source", "/bucket/s%20rc"}}, "eu-central-1"},

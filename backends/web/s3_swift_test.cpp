@@ -137,7 +137,8 @@ TEST_F(SwiftS3, ObjectsAreCreatedStatedReadAndRemoved) {
     Status rs = s3_->readRange("/data.bin", r.offset, buf.data(), r.length, got);
     ASSERT_TRUE(rs.ok()) << rs.message;
     ASSERT_EQ(got, r.expect);
-    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + static_cast<long>(got), data.begin() + static_cast<long>(r.offset)));
+    EXPECT_TRUE(
+        std::equal(buf.begin(), buf.begin() + static_cast<long>(got), data.begin() + static_cast<long>(r.offset)));
     EXPECT_EQ(buf[got], 0xEE);
   }
   EXPECT_EQ(ReadAll("/data.bin", 0), data);
@@ -232,7 +233,9 @@ TEST_F(SwiftS3, FoldersAreMarkersOrCommonPrefixes) {
   struct RemoveCase {
     const char* path;
     int32_t code;
-  } removes[] = {{"/marked", Status::kNotEmpty},  {"/implicit", Status::kNotEmpty}, {"/absent", Status::kNotFound},
+  } removes[] = {{"/marked", Status::kNotEmpty},
+                 {"/implicit", Status::kNotEmpty},
+                 {"/absent", Status::kNotFound},
                  {"/marked/one", Status::kOk}};
   for (const RemoveCase& c : removes) {
     bool isDir = std::string(c.path) != "/marked/one";

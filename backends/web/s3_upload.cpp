@@ -162,10 +162,9 @@ Status S3WriteStream::finish(RemoteAttr* out) {
   }
   S3Response reply;
   if (!uploadId_.empty()) {
-    // Parts that failed before are sent again first, so finish can be retried.
-    if (uploader_) {
-      if (Status st = uploader_->drain(); !st.ok()) return st;
-    }
+    // Parts that failed before go again with the last one, so finish can be
+    // retried.
+    if (uploader_) uploader_->requeueFailed();
     if (!buffer_.empty()) {
       if (Status st = flushPart(); !st.ok()) return st;
     }

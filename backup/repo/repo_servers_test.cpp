@@ -1,5 +1,5 @@
 // A repository on each real server the tests start (WebDAV on Apache, SFTP
-// on OpenSSH, NFS on Ganesha): created below folders that do not exist yet,
+// on OpenSSH, NFS on Ganesha, S3 on Swift): created below folders that do not exist yet,
 // filled, reopened, read back byte-exact, pruned and verified. The servers'
 // variables come from testing/servers/*.sh; a missing one fails the test.
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include "backup/repo/repo_test_world.h"
 #include "engine/backend_factory.h"
 #include "testing/remote_tree.h"
+#include "testing/s3/swift_endpoint.h"
 
 namespace tarn::backup {
 namespace {
@@ -25,6 +26,7 @@ std::string Env(const char* name) {
 
 // The server's endpoint rooted where this test may make folders.
 EndpointConfig ServerEndpoint(const std::string& protocol) {
+  if (protocol == "s3") return testing::SwiftS3Endpoint("");
   EndpointConfig ep;
   ep.protocol = protocol;
   ep.connectTimeoutMs = 5000;
@@ -151,7 +153,7 @@ TEST_P(RepoOnServer, CreateStoreReopenPruneAndVerify) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, RepoOnServer, ::testing::Values("webdav", "sftp", "nfs"),
+INSTANTIATE_TEST_SUITE_P(Servers, RepoOnServer, ::testing::Values("webdav", "sftp", "nfs", "s3"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

@@ -9,6 +9,7 @@
 # for the tests; every test writes below a folder of its own in it.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/lib/process.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/lib/http.sh"
 cmd="${1:-}"
 run="${2:-}"
 [ -n "$cmd" ] && [ -n "$run" ] || { echo "usage: $0 start|stop RUNDIR" >&2; exit 2; }
@@ -20,10 +21,6 @@ secret_key="testing"
 region="us-east-1"
 bucket="tarn-test"
 servers=(account container object proxy)
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 stop() {
   for s in "${servers[@]}"; do stop_pid "$dir/$s.pid"; done

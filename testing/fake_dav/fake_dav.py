@@ -23,7 +23,10 @@ import sys
 import threading
 import time
 import urllib.parse
-from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from http.server import BaseHTTPRequestHandler
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from fake_serve import serve  # noqa: E402
 
 LOCK = threading.Lock()
 NODES = {}  # path -> dict(dir, data, size, mtime, etag)
@@ -474,24 +477,7 @@ def main():
               "/remote.php/dav/files/" + ARGS.user, "/remote.php/dav/uploads/" + ARGS.user, "/plain"]:
         put_node(p, is_dir=True)
 
-    family = socket.AF_INET6 if ":" in ARGS.bind else socket.AF_INET
-
-    class Server(ThreadingHTTPServer):
-        address_family = family
-        daemon_threads = True
-
-        def handle_error(self, request, client_address):
-            # Clients that drop a connection on purpose are no news.
-            if not isinstance(sys.exc_info()[1], (ConnectionError, socket.timeout)):
-                super().handle_error(request, client_address)
-
-    server = Server((ARGS.bind, ARGS.port), Handler)
-    print("PORT %d" % server.server_address[1], flush=True)
-    try:
-        server.serve_forever(poll_interval=0.2)
-    except KeyboardInterrupt:
-        pass
-
+    serve(Handler, ARGS.bind, ARGS.port)
 
 if __name__ == "__main__":
     main()

@@ -500,8 +500,7 @@ std::string DataRoot() {
   static std::once_flag once;
   static std::string root;
   std::call_once(once, [] {
-    const char* prefix = std::getenv("TARN_ROOT");
-    root = std::string(prefix != nullptr ? prefix : "") + "/var/lib/tarn";
+    root = MachinePath("/var/lib/tarn");
     vx::MakeDirs(root);  // a failure shows up in the first file operation
   });
   return root;
@@ -511,5 +510,16 @@ std::string ConfigPath() { return vx::JoinPath(DataRoot(), "config.json"); }
 std::string DefaultCacheDir() { return vx::JoinPath(DataRoot(), "cache"); }
 std::string LogDir() { return DataRoot(); }
 std::string PipeName() { return "\\\\.\\pipe\\Tarn"; }
+
+std::string MachinePath(std::string_view absolute) {
+  const char* prefix = std::getenv("TARN_ROOT");
+  return std::string(prefix != nullptr ? prefix : "") + std::string(absolute);
+}
+
+std::string ControlSocketPath() { return MachinePath("/run/tarn/Tarn"); }
+
+std::string MountPointPath(char16_t drive) {
+  return MachinePath("/mnt/tarn/") + vx::WideToUtf8(std::u16string(1, drive));
+}
 
 }  // namespace tarn

@@ -73,5 +73,12 @@ std::string DefaultCacheDir();
 std::string LogDir();
 // The control channel's name; the socket layer maps it to its own path.
 std::string PipeName();
+// A machine-wide absolute path, moved below $TARN_ROOT when that is set.
+// Unlike DataRoot, read at every call.
+std::string MachinePath(std::string_view absolute);
+// Where the service listens: /run/tarn/Tarn (the stand-in for PipeName).
+std::string ControlSocketPath();
+// Where a drive letter is mounted: /mnt/tarn/<letter>.
+std::string MountPointPath(char16_t drive);
 
 }  // namespace tarn

@@ -468,6 +468,8 @@ TEST_F(ConfigFileTest, Locations) {
   EXPECT_EQ(DefaultCacheDir(), root() + "/var/lib/tarn/cache");
   EXPECT_EQ(LogDir(), DataRoot());
   EXPECT_EQ(PipeName(), "\\\\.\\pipe\\Tarn");
+  EXPECT_EQ(ControlSocketPath(), root() + "/run/tarn/Tarn");
+  EXPECT_EQ(MountPointPath(u'P'), root() + "/mnt/tarn/P");
 }
 
 }  // namespace

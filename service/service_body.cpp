@@ -1,0 +1,96 @@
+#include "service/service_body.h"
+
+#include <sys/utsname.h>
+
+#include "foundation/config_file.h"
+#include "foundation/file_util.h"
+#include "foundation/log.h"
+#include "platform/address_watch.h"
+#include "service/dispatcher.h"
+
+namespace tarn {
+namespace {
+
+constexpr const char* kLogName = "service";
+
+std::string MachineName() {
+  utsname u{};
+  return ::uname(&u) == 0 ? std::string(u.machine) : std::string("unknown");
+}
+
+}  // namespace
+
+void StopEvent::signal() {
+  std::lock_guard<std::mutex> lock(mu_);
+  signalled_ = true;
+  cv_.notify_all();
+}
+
+void StopEvent::wait() {
+  std::unique_lock<std::mutex> lock(mu_);
+  cv_.wait(lock, [&] { return signalled_; });
+}
+
+bool StopEvent::signalled() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return signalled_;
+}
+
+ServiceOptions ServiceOptions::Defaults() {
+  ServiceOptions o;
+  o.logDir = LogDir();
+  o.configPath = ConfigPath();
+  o.socketPath = ControlSocketPath();
+  return o;
+}
+
+int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
+  vx::log::open(options.logDir, kLogName);
+  vx::log::write(vx::log::kInfo, "Tarn service %s (%s) starting", kServiceVersion, MachineName().c_str());
+
+  ServiceState state(options.configPath, vx::JoinPath(options.logDir, std::string(kLogName) + ".log"));
+  std::string error;
+  if (!state.loadConfig(&error)) vx::log::write(vx::log::kWarn, "config: %s", error.c_str());
+
+  std::unique_ptr<IBackupService> backups;
+  if (options.makeBackups) backups = options.makeBackups(state);
+  Dispatcher dispatcher(state);
+  if (backups) {
+    if (!backups->loadJobs(&error)) vx::log::write(vx::log::kError, "backups: %s", error.c_str());
+    IBackupService* b = backups.get();
+    state.setBackupRunning([b] { return b->anyRunning(); });
+    dispatcher.setBackupHandler([b](const vx::json::Value& req, const IpcCaller* caller) { return b->handle(req, caller); });
+  }
+
+  ControlServer server(
+      [&dispatcher](const vx::json::Value& req, const IpcCaller& caller) { return dispatcher.dispatch(req, &caller); },
+      options.server);
+  Status listening = server.start(options.socketPath);
+  if (!listening.ok()) {
+    vx::log::write(vx::log::kError, "ipc: %s", listening.message.c_str());
+    if (backups) backups->stopAll();
+    return kExitIpcFailed;
+  }
+
+  AddressWatch network;
+  Status watching = network.start([&state] { state.networkChanged(); });
+  if (!watching.ok()) vx::log::write(vx::log::kWarn, "network: %s", watching.message.c_str());
+
+  state.mountWanted();
+  if (backups) backups->startScheduler();
+  vx::log::write(vx::log::kInfo, "running");
+
+  stop.wait();
+
+  // Nothing may start new work on a drive once its unmount has begun: the
+  // requests and the backup tasks end first, then the drives flush.
+  vx::log::write(vx::log::kInfo, "stopping: flushing uploads");
+  network.stop();
+  server.stop();
+  if (backups) backups->stopAll();
+  state.unmountAll(kUnmountFlushMs);
+  vx::log::write(vx::log::kInfo, "stopped");
+  return 0;
+}
+
+}  // namespace tarn

@@ -1,0 +1,71 @@
+// The service's life from start to stop, the same for `tarn service` (under
+// systemd) and `tarn run` (in the foreground): open the log, load the
+// settings and drives, start the backup side, open the control socket,
+// follow address changes, mount the wanted drives, start the backup
+// scheduler; then wait for the stop event and take everything down in the
+// order that keeps data safe.
+//
+// ServiceBody runs on the thread that calls it; whoever decides to stop (a
+// signal-waiting thread, a test) signals the StopEvent from any thread.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "foundation/json.h"
+#include "platform/control_request.h"
+#include "service/control_server.h"
+#include "service/service_state.h"
+
+namespace tarn {
+
+// Exit code of a service that could not open its control socket.
+inline constexpr int kExitIpcFailed = 3;
+// How long the drives may take to send their last changes at stop.
+inline constexpr uint32_t kUnmountFlushMs = 20000;
+
+// Set once; waiters return from then on.
+class StopEvent {
+ public:
+  void signal();
+  void wait();
+  bool signalled() const;
+
+ private:
+  mutable std::mutex mu_;
+  std::condition_variable cv_;
+  bool signalled_ = false;  // guarded by mu_
+};
+
+// What the service needs of the backup manager, which it owns.
+class IBackupService {
+ public:
+  virtual ~IBackupService() = default;
+  // Reads the jobs; false with the reason when they cannot be read.
+  virtual bool loadJobs(std::string* error) = 0;
+  virtual void startScheduler() = 0;
+  // Cancels and joins every task.
+  virtual void stopAll() = 0;
+  virtual bool anyRunning() = 0;
+  virtual vx::json::Value handle(const vx::json::Value& request, const IpcCaller* caller) = 0;
+};
+
+struct ServiceOptions {
+  std::string logDir;
+  std::string configPath;
+  std::string socketPath;
+  ControlServerOptions server;
+  // Makes the backup manager over the state; none: backup requests fail.
+  std::function<std::unique_ptr<IBackupService>(ServiceState&)> makeBackups;
+
+  // The machine-wide locations.
+  static ServiceOptions Defaults();
+};
+
+// Returns the process exit code: 0 after an orderly stop.
+int ServiceBody(const ServiceOptions& options, StopEvent& stop);
+
+}  // namespace tarn

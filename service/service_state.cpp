@@ -1,0 +1,284 @@
+#include "service/service_state.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <utility>
+
+#include "foundation/config_file.h"
+#include "foundation/file_util.h"
+#include "foundation/log.h"
+#include "foundation/text.h"
+
+namespace tarn {
+namespace {
+
+using vx::json::Value;
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr const char* kLogLevels[] = {"debug", "info", "warn", "error"};
+
+// A drive's id names its cache folder: it must stay one name inside the
+// cache root.
+bool IsPlainName(const std::string& id) {
+  return !id.empty() && id != "." && id != ".." && id.find('/') == std::string::npos &&
+         id.find('\0') == std::string::npos;
+}
+
+// A stored probe result describes the server it probed.
+bool SameServer(const EndpointConfig& a, const EndpointConfig& b) {
+  return a.protocol == b.protocol && a.host == b.host && a.port == b.port && a.root == b.root;
+}
+
+// The text after the `lines`-th line break from the end; a break that ends
+// the text does not count.
+std::string LastLines(const std::string& text, int lines) {
+  size_t end = text.size();
+  if (end > 0 && text[end - 1] == '\n') --end;
+  size_t start = end;
+  for (int seen = 0; start > 0; --start) {
+    if (text[start - 1] == '\n' && ++seen == lines) break;
+  }
+  std::string out = text.substr(start);
+  if (out.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) out.erase(0, kByteOrderMark.size());
+  return out;
+}
+
+// Removes what the drive engine keeps in a drive's cache folder. A folder the
+// user chose may hold other files: only the engine's own go, and the folder
+// itself only when that leaves it empty.
+void RemoveDriveCache(const std::string& dir, bool ownFolder, const std::string& driveName) {
+  std::error_code ec;
+  if (ownFolder) {
+    std::filesystem::remove_all(dir, ec);
+  } else {
+    std::filesystem::remove_all(vx::JoinPath(dir, "data"), ec);
+    if (!ec) std::filesystem::remove(vx::JoinPath(dir, "journal.json"), ec);
+    if (!ec) ::rmdir(dir.c_str());
+  }
+  if (ec) vx::log::write(vx::log::kWarn, "%s: cannot remove the cache %s: %s", driveName.c_str(), dir.c_str(),
+                         ec.message().c_str());
+}
+
+Status SettingError(const std::string& message) { return Status(Status::kInvalid, message); }
+
+}  // namespace
+
+ServiceState::ServiceState(std::string configPath, std::string logPath)
+    : configPath_(std::move(configPath)), logPath_(std::move(logPath)) {}
+
+bool ServiceState::loadConfig(std::string* error) {
+  AppConfig loaded;
+  if (!LoadConfig(loaded, configPath_, error)) return false;
+  std::lock_guard<std::mutex> lock(mu_);
+  drives_.clear();
+  for (MountConfig& m : loaded.mounts) drives_.push_back(DriveSlot{std::move(m), false, std::string()});
+  loaded.mounts.clear();
+  settings_ = std::move(loaded);
+  return true;
+}
+
+void ServiceState::setBackupRunning(std::function<bool()> anyRunning) { backupRunning_ = std::move(anyRunning); }
+
+// ---- reports -------------------------------------------------------------
+
+Value ServiceState::status() {
+  std::lock_guard<std::mutex> lock(mu_);
+  Value reply = Value::object();
+  reply.set("ok", true);
+  reply.set("version", kServiceVersion);
+  reply.set("autoUpdate", settings_.autoUpdate);
+  // There is no update server: the record stays idle.
+  Value update = Value::object();
+  update.set("checking", false);
+  update.set("lastCheck", 0);
+  update.set("latest", "");
+  update.set("error", "");
+  update.set("applying", false);
+  reply.set("update", std::move(update));
+  Value driver = Value::object();
+  driver.set("name", "");
+  driver.set("version", "");
+  driver.set("installing", false);
+  driver.set("error", "");
+  reply.set("driver", std::move(driver));
+  Value mounts = Value::array();
+  for (const DriveSlot& slot : drives_) mounts.append(mountStatusLocked(slot));
+  reply.set("mounts", std::move(mounts));
+  return reply;
+}
+
+Value ServiceState::mountStatusLocked(const DriveSlot& slot) const {
+  const MountConfig& c = slot.config;
+  Value m = Value::object();
+  m.set("id", c.id);
+  m.set("name", c.name);
+  m.set("drive", vx::WideToUtf8(std::u16string(1, c.drive)));
+  m.set("mountPoint", MountPointPath(c.drive));
+  m.set("mounted", isMountedLocked(slot));
+  m.set("online", false);
+  m.set("offlineMode", c.cache.offlineMode);
+  m.set("lastError", slot.lastError);
+  m.set("cacheBytes", 0);
+  m.set("pendingUploads", 0);
+  m.set("config", MountConfigToJson(c, false));
+  return m;
+}
+
+std::string ServiceState::getLog(int lines) {
+  if (lines < 1) lines = 1;
+  if (lines > kMaxLogLines) lines = kMaxLogLines;
+  std::string text;
+  if (!vx::ReadWholeFile(logPath_, text)) return std::string();
+  return LastLines(text, lines);
+}
+
+// ---- registry ------------------------------------------------------------
+
+Status ServiceState::setMount(const Value& mount, std::string& id) {
+  if (!mount.isObject()) return Status(Status::kInvalid, "mount is missing");
+  MountConfig incoming = MountConfigFromJson(mount);
+  std::lock_guard<std::mutex> lock(mu_);
+  keepStoredSecretsLocked(incoming);
+  const std::string error = ValidateMountConfig(incoming);
+  if (!error.empty()) return Status(Status::kInvalid, error);
+  if (!IsPlainName(incoming.id)) return Status(Status::kInvalid, "drive id must be a plain name");
+
+  const std::vector<DriveSlot> before = drives_;
+  DriveSlot* slot = findLocked(incoming.id);
+  if (slot == nullptr) {
+    drives_.push_back(DriveSlot{incoming, false, std::string()});
+  } else {
+    if (!SameServer(slot->config.endpoint, incoming.endpoint)) incoming.probed = ProbedCaps();
+    slot->config = incoming;
+  }
+  Status saved = saveLocked();
+  if (!saved.ok()) {
+    drives_ = before;
+    return saved;
+  }
+  id = incoming.id;
+  vx::log::write(vx::log::kInfo, "%s: settings saved", incoming.name.c_str());
+  return Status();
+}
+
+Status ServiceState::removeMount(const std::string& id, bool clearCache) {
+  std::lock_guard<std::mutex> lock(mu_);
+  DriveSlot* slot = findLocked(id);
+  if (slot == nullptr) return Status(Status::kNotFound, "no such drive");
+  // The user chose to drop the cache with its unsent changes: no flushing.
+  if (isMountedLocked(*slot)) {
+    Status s = unmountLocked(*slot, 0);
+    if (!s.ok()) return s;
+  }
+  const MountConfig removed = slot->config;
+  const std::vector<DriveSlot> before = drives_;
+  drives_.erase(drives_.begin() + (slot - drives_.data()));
+  Status saved = saveLocked();
+  if (!saved.ok()) {
+    drives_ = before;
+    return saved;
+  }
+  vx::log::write(vx::log::kInfo, "%s: removed", removed.name.c_str());
+  if (clearCache) {
+    const bool ownFolder = removed.cache.dir.empty();
+    if (!ownFolder) {
+      RemoveDriveCache(removed.cache.dir, false, removed.name);
+    } else if (IsPlainName(removed.id)) {
+      RemoveDriveCache(vx::JoinPath(cacheRootLocked(), removed.id), true, removed.name);
+    }
+  }
+  return Status();
+}
+
+Status ServiceState::setAppSettings(const Value& settings) {
+  if (!settings.isObject()) return SettingError("settings are missing");
+  std::lock_guard<std::mutex> lock(mu_);
+  AppConfig next = settings_;
+  for (size_t i = 0; i < settings.keys.size(); ++i) {
+    const std::string& key = settings.keys[i];
+    const Value& v = settings.items[i];
+    if (key == "op") continue;
+    if (key == "autoUpdate" || key == "startTrayAtLogon") {
+      if (!v.isBool()) return SettingError(key + " must be true or false");
+      (key == "autoUpdate" ? next.autoUpdate : next.startTrayAtLogon) = v.boolean;
+    } else if (key == "language" || key == "mountDriver" || key == "cacheRoot" || key == "logLevel") {
+      if (!v.isString()) return SettingError(key + " must be a text");
+      if (key == "language") next.language = v.string;
+      if (key == "mountDriver") next.mountDriver = v.string;
+      if (key == "cacheRoot") {
+        if (!v.string.empty() && v.string.front() != '/') return SettingError("cacheRoot must be an absolute path");
+        next.cacheRoot = v.string;
+      }
+      if (key == "logLevel") {
+        bool known = false;
+        for (const char* level : kLogLevels) known = known || v.string == level;
+        if (!known) return SettingError("logLevel must be debug, info, warn or error");
+        next.logLevel = v.string;
+      }
+    } else {
+      return SettingError("unknown setting: " + key);
+    }
+  }
+  const AppConfig before = settings_;
+  settings_ = std::move(next);
+  Status saved = saveLocked();
+  if (!saved.ok()) settings_ = before;
+  return saved;
+}
+
+bool ServiceState::mountEndpoint(const std::string& id, EndpointConfig& out) {
+  std::lock_guard<std::mutex> lock(mu_);
+  const DriveSlot* slot = findLocked(id);
+  if (slot == nullptr) return false;
+  out = slot->config.endpoint;
+  return true;
+}
+
+std::string ServiceState::cacheRoot() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return cacheRootLocked();
+}
+
+bool ServiceState::isBusy() {
+  // Asked before taking mu_: the backup manager locks itself and then may
+  // call into this object.
+  if (backupRunning_ && backupRunning_()) return true;
+  std::lock_guard<std::mutex> lock(mu_);
+  return hasUploadsLocked();
+}
+
+// ---- helpers -------------------------------------------------------------
+
+ServiceState::DriveSlot* ServiceState::findLocked(const std::string& id) {
+  for (DriveSlot& slot : drives_) {
+    if (slot.config.id == id) return &slot;
+  }
+  return nullptr;
+}
+
+std::string ServiceState::cacheRootLocked() const {
+  return settings_.cacheRoot.empty() ? DefaultCacheDir() : settings_.cacheRoot;
+}
+
+Status ServiceState::saveLocked() {
+  AppConfig all = settings_;
+  for (const DriveSlot& slot : drives_) all.mounts.push_back(slot.config);
+  std::string error;
+  if (!SaveConfig(all, configPath_, &error)) {
+    vx::log::write(vx::log::kError, "config: %s", error.c_str());
+    return Status(Status::kIo, error);
+  }
+  return Status();
+}
+
+void ServiceState::keepStoredSecretsLocked(MountConfig& incoming) const {
+  for (const DriveSlot& slot : drives_) {
+    if (incoming.id.empty() || slot.config.id != incoming.id) continue;
+    if (incoming.endpoint.password.empty()) incoming.endpoint.password = slot.config.endpoint.password;
+    if (incoming.endpoint.privateKey.empty()) incoming.endpoint.privateKey = slot.config.endpoint.privateKey;
+    return;
+  }
+}
+
+}  // namespace tarn

@@ -1,0 +1,118 @@
+// The service's state: the application settings and the registry of drives
+// from config.json, and every operation the control requests make on them.
+// ServiceBody owns the one instance; the dispatcher calls it from the
+// control socket's connection threads, the address watch from its thread,
+// and the backup manager from its own threads.
+//
+// Locks: one mutex, mu_, held for the whole of every operation that reads or
+// changes the registry, mounting and unmounting included, so that requests
+// about drives run one at a time. The backup manager takes its own lock
+// before this one (it asks mountEndpoint while holding it); this object
+// therefore never calls the backup manager while holding mu_ (isBusy asks it
+// first).
+//
+// The operations on drives at run time (mount, unmount, sync, offline mode,
+// cache, uploads, transfers, probe, network kicks) live in
+// service_state_drives.cpp; the registry, settings and reports in
+// service_state.cpp.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "foundation/json.h"
+#include "foundation/mount_config.h"
+#include "foundation/status.h"
+
+namespace tarn {
+
+// The program version the status reports.
+inline constexpr const char* kServiceVersion = TARN_PROGRAM_VERSION;
+// Lines of the service log a "getLog" without "lines" returns, and the most
+// it may ask for.
+inline constexpr int kDefaultLogLines = 200;
+inline constexpr int kMaxLogLines = 20000;
+
+class ServiceState {
+ public:
+  // `logPath` is the service log that getLog reads.
+  ServiceState(std::string configPath, std::string logPath);
+  ServiceState(const ServiceState&) = delete;
+  ServiceState& operator=(const ServiceState&) = delete;
+
+  // Reads config.json. On failure the defaults stay and `error` says why.
+  bool loadConfig(std::string* error);
+  // How the backup manager answers "is a backup job running?". Set once,
+  // before requests are served.
+  void setBackupRunning(std::function<bool()> anyRunning);
+
+  // --- registry and settings (service_state.cpp) ---
+  // The "status" reply.
+  vx::json::Value status();
+  // Adds or replaces a drive from its JSON; `id` receives its id. Secrets
+  // left empty keep the stored ones.
+  Status setMount(const vx::json::Value& mount, std::string& id);
+  // Unmounts and forgets a drive; with `clearCache` its cache goes too.
+  Status removeMount(const std::string& id, bool clearCache);
+  // Changes the settings named by the members of `settings`; "op" is
+  // skipped, any other name that is no setting is refused.
+  Status setAppSettings(const vx::json::Value& settings);
+  // The last `lines` lines of the service log.
+  std::string getLog(int lines);
+  // A copy of a drive's endpoint; false when there is no such drive.
+  bool mountEndpoint(const std::string& id, EndpointConfig& out);
+  // The folder under which each drive has its cache.
+  std::string cacheRoot();
+  // True while a backup job runs or a mounted drive has uploads to finish.
+  bool isBusy();
+
+  // --- drives at run time (service_state_drives.cpp) ---
+  Status mount(const std::string& id);
+  Status unmount(const std::string& id);
+  Status syncNow(const std::string& id);
+  Status setOffline(const std::string& id, bool offline);
+  Status clearCache(const std::string& id);
+  Status stopUpload(const std::string& id, const std::string& path);
+  Status transfers(vx::json::Value& list);
+  // Probes the server of a drive's settings; `summary` is the report's text.
+  Status probe(const vx::json::Value& mount, std::string& summary, vx::json::Value& report);
+  // Start-up: mounts every drive marked to mount automatically.
+  void mountWanted();
+  // The machine gained an address: drives waiting for their server retry.
+  void networkChanged();
+  // Stop: unmounts every drive, waiting up to `flushMs` for its uploads.
+  void unmountAll(uint32_t flushMs);
+
+ private:
+  // One configured drive and what runs of it.
+  struct DriveSlot {
+    MountConfig config;
+    bool wanted = false;  // mount now and again after network changes
+    std::string lastError;
+  };
+
+  DriveSlot* findLocked(const std::string& id);
+  std::string cacheRootLocked() const;
+  // Writes config.json from the settings and the slots.
+  Status saveLocked();
+  // Lays the stored secrets under empty incoming ones of the same drive.
+  void keepStoredSecretsLocked(MountConfig& incoming) const;
+  bool hasUploadsLocked() const;
+  Status mountLocked(DriveSlot& slot);
+  Status unmountLocked(DriveSlot& slot, uint32_t flushMs);
+  bool isMountedLocked(const DriveSlot& slot) const;
+  vx::json::Value mountStatusLocked(const DriveSlot& slot) const;
+
+  const std::string configPath_;
+  const std::string logPath_;
+  std::function<bool()> backupRunning_;  // set before serving, then read-only
+
+  mutable std::mutex mu_;
+  AppConfig settings_;             // guarded by mu_; its mounts stay empty
+  std::vector<DriveSlot> drives_;  // guarded by mu_; in the file's order
+};
+
+}  // namespace tarn

@@ -1,0 +1,309 @@
+#include "service/service_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "foundation/config_file.h"
+#include "foundation/file_util.h"
+#include "service/dispatcher.h"
+#include "testing/temp_dir.h"
+
+namespace tarn {
+namespace {
+
+using vx::json::Value;
+namespace fs = std::filesystem;
+
+Value Json(const std::string& text) {
+  Value v;
+  EXPECT_TRUE(vx::json::Parse(text, v)) << text;
+  return v;
+}
+
+class ServiceStateTest : public ::testing::Test {
+ protected:
+  // One machine per test process: the data root is fixed at first use.
+  static void SetUpTestSuite() {
+    machine_ = new test::TempDir("tarn-state");
+    ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
+  }
+  static void TearDownTestSuite() {
+    delete machine_;
+    machine_ = nullptr;
+  }
+
+  std::unique_ptr<ServiceState> Fresh(const std::string& configPath) {
+    return std::make_unique<ServiceState>(configPath, dir_.file("service.log"));
+  }
+
+  std::string Add(const std::string& mountJson) {
+    std::string id;
+    Status s = state_->setMount(Json(mountJson), id);
+    EXPECT_TRUE(s.ok()) << s.message;
+    return id;
+  }
+
+  static test::TempDir* machine_;
+  test::TempDir dir_{"tarn-state"};
+  std::string config_ = dir_.file("config.json");
+  std::unique_ptr<ServiceState> state_ = Fresh(config_);
+};
+
+test::TempDir* ServiceStateTest::machine_ = nullptr;
+
+TEST_F(ServiceStateTest, EmptySecretsKeepTheStoredOnesWhichNoReplyShows) {
+  Add(R"({"id":"d1","drive":"P","endpoint":{"host":"dav.example","password":"s3cret","privateKey":"KEY1"}})");
+  struct Case {
+    const char* password;
+    const char* privateKey;
+    const char* wantPassword;
+    const char* wantKey;
+  };
+  const Case cases[] = {
+      {"", "", "s3cret", "KEY1"},
+      {"n3w", "", "n3w", "KEY1"},
+      {"", "KEY2", "n3w", "KEY2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.password) + "/" + c.privateKey);
+    Add(std::string(R"({"id":"d1","name":"Docs","drive":"P","endpoint":{"host":"dav.example","password":")") +
+        c.password + R"(","privateKey":")" + c.privateKey + R"("}})");
+    // What a restarted service reads back from the file.
+    auto reloaded = Fresh(config_);
+    ASSERT_TRUE(reloaded->loadConfig(nullptr));
+    EndpointConfig ep;
+    ASSERT_TRUE(reloaded->mountEndpoint("d1", ep));
+    EXPECT_EQ(ep.password, c.wantPassword);
+    EXPECT_EQ(ep.privateKey, c.wantKey);
+  }
+  const std::string status = state_->status().dump();
+  const std::string file = [&] {
+    std::string text;
+    vx::ReadWholeFile(config_, text);
+    return text;
+  }();
+  for (const char* secret : {"n3w", "KEY2"}) {
+    EXPECT_EQ(status.find(secret), std::string::npos) << status;
+    EXPECT_EQ(file.find(secret), std::string::npos);
+  }
+  const Value drive = state_->status()["mounts"].at(0);
+  EXPECT_TRUE(drive["config"]["endpoint"]["hasPassword"].asBool());
+  EXPECT_TRUE(drive["config"]["endpoint"]["hasPrivateKey"].asBool());
+  EXPECT_EQ(drive["name"].asString(), "Docs");
+  EXPECT_EQ(drive["mountPoint"].asString(), machine_->path() + "/mnt/tarn/P");
+}
+
+TEST_F(ServiceStateTest, InvalidDrivesAreRefusedWithTheValidationText) {
+  struct Case {
+    const char* json;
+    const char* error;
+  };
+  const Case cases[] = {
+      {R"(null)", "mount is missing"},
+      {R"({"endpoint":{"host":""}})", "host is empty"},
+      {R"({"drive":"B","endpoint":{"host":"dav.example"}})", "drive letter must be D..Z"},
+      {R"({"endpoint":{"protocol":"ftp","host":"dav.example"}})", "unknown protocol: ftp"},
+      {R"({"id":"../../etc","endpoint":{"host":"dav.example"}})", "drive id must be a plain name"},
+      {R"({"id":"..","endpoint":{"host":"dav.example"}})", "drive id must be a plain name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    std::string id = "untouched";
+    Status s = state_->setMount(Json(c.json), id);
+    EXPECT_EQ(s.code, Status::kInvalid);
+    EXPECT_EQ(s.message, c.error);
+    EXPECT_EQ(id, "untouched");
+  }
+  EXPECT_EQ(state_->status()["mounts"].size(), 0u);
+  EXPECT_FALSE(vx::FileExists(config_));
+}
+
+TEST_F(ServiceStateTest, ProbeResultIsDroppedWhenTheServerChanges) {
+  const char* probed = R"("probed":{"valid":true,"randomWrite":true,"server":"Apache"})";
+  Add(std::string(R"({"id":"d1","endpoint":{"host":"a.example","root":"/x"},)") + probed + "}");
+  Add(std::string(R"({"id":"d1","name":"renamed","endpoint":{"host":"a.example","root":"/x"},)") + probed + "}");
+  EXPECT_TRUE(state_->status()["mounts"].at(0)["config"]["probed"]["valid"].asBool());
+  Add(std::string(R"({"id":"d1","endpoint":{"host":"b.example","root":"/x"},)") + probed + "}");
+  EXPECT_FALSE(state_->status()["mounts"].at(0)["config"]["probed"]["valid"].asBool());
+}
+
+TEST_F(ServiceStateTest, FailedSaveChangesNothing) {
+  ASSERT_TRUE(vx::WriteFileAtomic(dir_.file("file"), std::string("x")));
+  auto state = Fresh(dir_.file("file/config.json"));
+  std::string id;
+  Status s = state->setMount(Json(R"({"endpoint":{"host":"dav.example"}})"), id);
+  EXPECT_EQ(s.code, Status::kIo);
+  EXPECT_EQ(state->status()["mounts"].size(), 0u);
+  EXPECT_FALSE(state->setAppSettings(Json(R"({"autoUpdate":false})")).ok());
+  EXPECT_TRUE(state->status()["autoUpdate"].asBool());
+}
+
+TEST_F(ServiceStateTest, RemovedDriveTakesOnlyTheEngineFilesOfItsCache) {
+  const std::string custom = dir_.file("custom");
+  const std::string cacheRoot = dir_.file("caches");
+  ASSERT_TRUE(state_->setAppSettings(Json(R"({"cacheRoot":")" + cacheRoot + R"("})")).ok());
+  struct Case {
+    const char* name;
+    std::string cacheDir;  // empty: the drive's folder under the cache root
+    bool clearCache;
+    bool folderStays;
+  };
+  const Case cases[] = {
+      {"own folder", "", true, false},
+      {"own folder kept", "", false, true},
+      {"folder the user chose", custom, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string id = Add(R"({"endpoint":{"host":"dav.example"},"cache":{"dir":")" + c.cacheDir + R"("}})");
+    const std::string folder = c.cacheDir.empty() ? vx::JoinPath(cacheRoot, id) : c.cacheDir;
+    ASSERT_TRUE(vx::MakeDirs(folder + "/data"));
+    ASSERT_TRUE(vx::WriteFileAtomic(folder + "/data/0123.bin", std::string("block")));
+    ASSERT_TRUE(vx::WriteFileAtomic(folder + "/journal.json", std::string("[]")));
+    ASSERT_TRUE(vx::WriteFileAtomic(folder + "/mine.txt", std::string("user's")));
+
+    ASSERT_TRUE(state_->removeMount(id, c.clearCache).ok());
+    EndpointConfig ep;
+    EXPECT_FALSE(state_->mountEndpoint(id, ep));
+    EXPECT_EQ(fs::exists(folder + "/mine.txt"), c.folderStays);
+    EXPECT_EQ(fs::exists(folder + "/data"), !c.clearCache);
+    EXPECT_EQ(fs::exists(folder + "/journal.json"), !c.clearCache);
+  }
+  EXPECT_EQ(state_->removeMount("nope", true).message, "no such drive");
+}
+
+TEST_F(ServiceStateTest, AppSettingsAreCheckedAndKept) {
+  struct Case {
+    const char* json;
+    const char* error;  // empty: accepted
+  };
+  const Case cases[] = {
+      {R"({"op":"setAppSettings","language":"de","autoUpdate":false,"logLevel":"debug"})", ""},
+      {R"({"startTrayAtLogon":false,"mountDriver":"fuse","cacheRoot":""})", ""},
+      {R"({"autoUpdate":"no"})", "autoUpdate must be true or false"},
+      {R"({"language":7})", "language must be a text"},
+      {R"({"logLevel":"loud"})", "logLevel must be debug, info, warn or error"},
+      {R"({"cacheRoot":"relative/dir"})", "cacheRoot must be an absolute path"},
+      {R"({"language":"fr","colour":"blue"})", "unknown setting: colour"},
+      {R"([1])", "settings are missing"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    EXPECT_EQ(state_->setAppSettings(Json(c.json)).message, c.error);
+  }
+  // A refused request changes none of its members, even the valid ones.
+  AppConfig saved;
+  ASSERT_TRUE(LoadConfig(saved, config_));
+  EXPECT_EQ(saved.language, "de");
+  EXPECT_FALSE(saved.autoUpdate);
+  EXPECT_EQ(saved.logLevel, "debug");
+  EXPECT_FALSE(saved.startTrayAtLogon);
+  EXPECT_EQ(saved.mountDriver, "fuse");
+  EXPECT_FALSE(state_->status()["autoUpdate"].asBool(true));
+}
+
+TEST_F(ServiceStateTest, LogTailHasTheLastLines) {
+  struct Case {
+    std::string text;
+    int lines;
+    std::string want;
+  };
+  const Case cases[] = {
+      {"a\nb\nc\n", 2, "b\nc\n"},
+      {"a\nb\nc", 1, "c"},
+      {"a\nb\nc\n", 9, "a\nb\nc\n"},
+      {"a\nb\n", 0, "b\n"},
+      {"\xEF\xBB\xBFonly\n", 5, "only\n"},
+      {"", 3, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ASSERT_TRUE(vx::WriteFileAtomic(dir_.file("service.log"), c.text));
+    EXPECT_EQ(state_->getLog(c.lines), c.want);
+  }
+  fs::remove(dir_.file("service.log"));
+  EXPECT_EQ(state_->getLog(5), "");
+}
+
+TEST_F(ServiceStateTest, BusyAsksTheBackupsBeforeTakingTheStateLock) {
+  Add(R"({"id":"d1","endpoint":{"host":"dav.example"}})");
+  // The backup manager holds its own lock and calls back into the state; were
+  // isBusy to hold the state's lock meanwhile, this would never return.
+  bool running = true;
+  state_->setBackupRunning([&] {
+    EndpointConfig ep;
+    return state_->mountEndpoint("d1", ep) && running;
+  });
+  EXPECT_TRUE(state_->isBusy());
+  running = false;
+  EXPECT_FALSE(state_->isBusy());
+}
+
+TEST_F(ServiceStateTest, ChangesNeedAPrivilegedCaller) {
+  Dispatcher dispatcher(*state_);
+  IpcCaller user;
+  user.sid = "S-1-22-1-1000";
+  IpcCaller root;
+  root.privileged = true;
+  struct Case {
+    const char* op;
+    bool privileged;
+  };
+  const Case cases[] = {
+      {"status", false},      {"transfers", false},      {"getLog", false},      {"setMount", true},
+      {"removeMount", true},  {"mount", true},           {"unmount", true},      {"syncNow", true},
+      {"setOffline", true},   {"clearCache", true},      {"stopUpload", true},   {"probe", true},
+      {"setAppSettings", true}, {"checkUpdate", true},   {"applyUpdate", true},  {"installDriver", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.op);
+    Value request = Value::object();
+    request.set("op", c.op);
+    const Value refused = dispatcher.dispatch(request, &user);
+    EXPECT_EQ(refused["code"].asString() == "admin", c.privileged) << refused.dump();
+    for (const IpcCaller* allowed : {static_cast<const IpcCaller*>(&root), static_cast<const IpcCaller*>(nullptr)}) {
+      EXPECT_NE(dispatcher.dispatch(request, allowed)["code"].asString(), "admin");
+    }
+  }
+}
+
+TEST_F(ServiceStateTest, RepliesOfOpsWithoutAServerHere) {
+  Dispatcher dispatcher(*state_);
+  struct Case {
+    const char* request;
+    const char* error;
+  };
+  const Case cases[] = {
+      {R"({"op":"checkUpdate","apply":true})", "there is no update server: updates come with the system's packages"},
+      {R"({"op":"applyUpdate"})", "there is no update server: updates come with the system's packages"},
+      {R"({"op":"installDriver"})", "the driver is installed with the system's packages (fuse3)"},
+      {R"({"op":"backupList"})", "backups are not available"},
+      {R"({"op":"format"})", "unknown op: format"},
+      {R"({"id":"d1"})", "unknown op: "},
+      {R"([])", "request is not a JSON object"},
+      {R"({"op":"mount","id":"nope"})", "no such drive"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    const Value reply = dispatcher.dispatch(Json(c.request), nullptr);
+    EXPECT_FALSE(reply["ok"].asBool(true));
+    EXPECT_EQ(reply["error"].asString(), c.error);
+  }
+  const IpcCaller* seen = nullptr;
+  IpcCaller user;
+  dispatcher.setBackupHandler([&](const Value& request, const IpcCaller* caller) {
+    seen = caller;
+    Value reply = OkReply();
+    reply.set("op", request["op"]);
+    return reply;
+  });
+  EXPECT_EQ(dispatcher.dispatch(Json(R"({"op":"backupRun"})"), &user).dump(), R"({"ok":true,"op":"backupRun"})");
+  EXPECT_EQ(seen, &user);
+}
+
+}  // namespace
+}  // namespace tarn

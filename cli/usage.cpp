@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "cli/console_commands.h"
+#include "cli/service_roles.h"
+
 namespace tarn::app {
 
 std::string UsageText() {
@@ -10,19 +13,26 @@ std::string UsageText() {
          "roles:\n"
          "  service            run as the system service (under systemd)\n"
          "  run                run the service in the foreground; Ctrl+C stops it\n"
+         "  install            install the systemd unit, enable and start it\n"
+         "  uninstall          stop and remove the systemd unit\n"
+         "  start              start the installed service\n"
          "  (no command)       start the tray application\n"
          "\n"
-         "commands:\n"
+         "commands (each with --help):\n" +
+         ConsoleCommandsUsage() +
          "  help               show this text\n";
 }
 
 int RunMain(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+    if (args.size() > 1 && IsConsoleCommand(args[1])) return RunConsoleCommand({args[1], "--help"});
     std::fputs(UsageText().c_str(), stdout);
-    return 0;
+    return kExitOk;
   }
+  if (IsServiceRole(args[0])) return RunServiceRole(args);
+  if (IsConsoleCommand(args[0])) return RunConsoleCommand(args);
   std::fprintf(stderr, "tarn: unknown command: %s\n\n%s", args[0].c_str(), UsageText().c_str());
-  return 2;
+  return kExitUsage;
 }
 
 }  // namespace tarn::app

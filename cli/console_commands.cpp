@@ -1,0 +1,304 @@
+#include "cli/console_commands.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "cli/service_client.h"
+#include "cli/terminal.h"
+#include "foundation/config_file.h"
+#include "foundation/file_util.h"
+#include "foundation/share_link.h"
+#include "foundation/text.h"
+
+namespace tarn::app {
+namespace {
+
+using vx::json::Value;
+
+constexpr int kDefaultLogLines = 50;
+// New drives take the first free letter from here on, wrapping to D.
+constexpr char16_t kFirstDefaultLetter = u'P';
+constexpr char16_t kFirstLetter = u'D';
+constexpr char16_t kLastLetter = u'Z';
+
+using Args = std::vector<std::string>;
+
+struct Command {
+  std::string_view name;
+  std::string_view synopsis;
+  std::string_view help;
+  int (*run)(const Args& args);  // args without the command word
+};
+
+int Fail(const std::string& error) {
+  if (error == kServiceNotRunning) {
+    std::fprintf(stderr,
+                 "tarn: the service is not running; start it with \"tarn start\" or run it in the foreground with "
+                 "\"tarn run\"\n");
+    return kExitNoService;
+  }
+  std::fprintf(stderr, "tarn: %s\n", error.c_str());
+  return kExitFailed;
+}
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "tarn: %s (see \"tarn help\")\n", message.c_str());
+  return kExitUsage;
+}
+
+std::string Letter(char16_t drive) { return drive == 0 ? std::string("-") : vx::WideToUtf8(std::u16string(1, drive)); }
+
+// "P", "p" or "P:" as a drive letter; 0 when the text is none.
+char16_t ParseLetter(const std::string& text) {
+  if (text.empty() || text.size() > 2 || (text.size() == 2 && text[1] != ':')) return 0;
+  const char c = static_cast<char>(text[0] & ~0x20);
+  return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c) : 0;
+}
+
+// A drive is named by its id or by its letter.
+bool ResolveDrive(const std::string& arg, std::string& id, std::string& error) {
+  const char16_t letter = ParseLetter(arg);
+  if (letter == 0) {
+    id = arg;
+    return true;
+  }
+  ServiceStatus status;
+  if (!RequestStatus(status)) {
+    error = status.error;
+    return false;
+  }
+  for (const MountStatus& m : status.mounts) {
+    if (m.drive == letter) {
+      id = m.id;
+      return true;
+    }
+  }
+  error = "no drive has the letter " + Letter(letter);
+  return false;
+}
+
+// Runs one request on the drive named by args[0], with a progress line.
+int DriveRequest(const Args& args, const char* progress,
+                 bool (*request)(const std::string& id, std::string& error)) {
+  if (args.size() != 1) return Usage("give one drive id or letter");
+  std::string id;
+  std::string error;
+  if (!ResolveDrive(args[0], id, error)) return Fail(error);
+  bool ok = false;
+  {
+    ProgressLine line(std::string(progress) + " " + args[0]);
+    ok = request(id, error);
+  }
+  return ok ? kExitOk : Fail(error);
+}
+
+// ---- commands ------------------------------------------------------------
+
+int RunStatus(const Args& args) {
+  if (!args.empty()) return Usage("status takes no arguments");
+  ServiceStatus status;
+  if (!RequestStatus(status)) return Fail(status.error);
+  std::printf("Tarn service %s, mount driver: %s\n", status.version.c_str(),
+              status.driver.name.empty() ? "none" : (status.driver.name + " " + status.driver.version).c_str());
+  if (status.mounts.empty()) {
+    std::printf("no drives; add one with \"tarn add <link>\"\n");
+    return kExitOk;
+  }
+  std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", "ID", "DRIVE", "STATE", "NAME", "SERVER");
+  for (const MountStatus& m : status.mounts) {
+    std::string state = !m.mounted ? "not mounted" : m.offlineMode ? "offline" : m.online ? "mounted" : "no server";
+    if (m.mounted && m.pendingUploads > 0) state += ", " + std::to_string(m.pendingUploads) + " to send";
+    const MountConfig cfg = MountConfigFromJson(m.config);
+    std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", m.id.c_str(), (Letter(m.drive) + ":").c_str(), state.c_str(),
+                vx::WideToUtf8(m.name).c_str(), DisplayUrl(cfg).c_str());
+    if (m.mounted) std::printf("%18s%s, cache %s\n", "", m.mountPoint.c_str(), FormatBytes(m.cacheBytes).c_str());
+    if (!m.lastError.empty()) std::printf("%18serror: %s\n", "", m.lastError.c_str());
+  }
+  return kExitOk;
+}
+
+int RunAdd(const Args& args) {
+  std::string link;
+  std::string name;
+  std::string user;
+  std::string keyFile;
+  char16_t letter = 0;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--drive" || a == "--name" || a == "--user" || a == "--key") {
+      if (!hasValue) return Usage(a + " needs a value");
+      const std::string& v = args[++i];
+      if (a == "--drive" && (letter = ParseLetter(v)) == 0) return Usage("not a drive letter: " + v);
+      if (a == "--name") name = v;
+      if (a == "--user") user = v;
+      if (a == "--key") keyFile = v;
+    } else if (a.compare(0, 2, "--") == 0 || !link.empty()) {
+      return Usage("unexpected argument: " + a);
+    } else {
+      link = a;
+    }
+  }
+  if (link.empty()) return Usage("give the share link or URL of the drive");
+
+  MountConfig cfg;
+  cfg.name = name;
+  cfg.endpoint.host = link;
+  cfg.endpoint.user = user;
+  // Command lines are visible to every user of the machine.
+  EndpointConfig parsed = cfg.endpoint;
+  const std::string linkError = ParseShareLink(parsed);
+  if (!linkError.empty()) return Fail(linkError);
+  if (!parsed.password.empty())
+    return Fail("the link holds a password; leave it out and give it in " + std::string(kPasswordVariable) +
+                " or when asked");
+  if (!keyFile.empty() && !vx::ReadWholeFile(keyFile, cfg.endpoint.privateKey))
+    return Fail("cannot read the key file " + keyFile);
+
+  ServiceStatus status;
+  if (!RequestStatus(status)) return Fail(status.error);
+  const int letters = kLastLetter - kFirstLetter + 1;
+  for (int k = 0; letter == 0 && k < letters; ++k) {
+    const auto c = static_cast<char16_t>(kFirstLetter + (kFirstDefaultLetter - kFirstLetter + k) % letters);
+    bool used = false;
+    for (const MountStatus& m : status.mounts) used = used || m.drive == c;
+    if (!used) letter = c;
+  }
+  if (letter == 0) return Fail("every drive letter is in use; free one or give --drive");
+  cfg.drive = letter;
+
+  const char* fromEnv = std::getenv(kPasswordVariable);
+  if (fromEnv != nullptr) {
+    cfg.endpoint.password = fromEnv;
+  } else if (!parsed.user.empty() || !keyFile.empty()) {
+    const std::string prompt =
+        keyFile.empty() ? "password for " + parsed.user + ": " : "passphrase of the key (empty for none): ";
+    // Without a terminal the drive is added without a password.
+    ReadSecretFromTerminal(prompt, cfg.endpoint.password);
+  }
+
+  Value mount = MountConfigToJson(cfg, true);
+  vx::SecureWipe(cfg.endpoint.password);
+  vx::SecureWipe(cfg.endpoint.privateKey);
+  std::string id;
+  std::string error;
+  const bool ok = RequestSetMount(mount, id, error);
+  if (!ok) return Fail(error);
+  std::printf("added drive %s: with id %s; mount it with \"tarn mount %s\"\n", Letter(letter).c_str(), id.c_str(),
+              id.c_str());
+  return kExitOk;
+}
+
+int RunMount(const Args& args) { return DriveRequest(args, "mounting", RequestMount); }
+int RunUnmount(const Args& args) { return DriveRequest(args, "unmounting", RequestUnmount); }
+int RunRemove(const Args& args) { return DriveRequest(args, "removing", RequestRemoveMount); }
+
+int RunSync(const Args& args) {
+  return DriveRequest(args, "syncing", [](const std::string& id, std::string& error) {
+    return RequestControl("syncNow", id, true, error);
+  });
+}
+
+int RunOffline(const Args& args) {
+  if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) return Usage("give a drive and on or off");
+  std::string id;
+  std::string error;
+  if (!ResolveDrive(args[0], id, error)) return Fail(error);
+  return RequestControl("setOffline", id, args[1] == "on", error) ? kExitOk : Fail(error);
+}
+
+int RunLog(const Args& args) {
+  int lines = kDefaultLogLines;
+  if (args.size() > 1) return Usage("log takes at most one number");
+  if (args.size() == 1) {
+    char* end = nullptr;
+    const long n = std::strtol(args[0].c_str(), &end, 10);
+    if (end == args[0].c_str() || *end != '\0' || n < 1 || n > INT32_MAX) return Usage("not a line count: " + args[0]);
+    lines = static_cast<int>(n);
+  }
+  std::string text;
+  std::string error;
+  if (!RequestGetLog(lines, text, error)) return Fail(error);
+  std::fputs(text.c_str(), stdout);
+  if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
+  return kExitOk;
+}
+
+int RunTransfers(const Args& args) {
+  if (!args.empty()) return Usage("transfers takes no arguments");
+  Value list;
+  std::string error;
+  if (!RequestTransfers(list, error)) return Fail(error);
+  if (list.size() == 0) {
+    std::printf("no transfers\n");
+    return kExitOk;
+  }
+  for (size_t i = 0; i < list.size(); ++i) {
+    const Value& t = list.at(i);
+    const int64_t done = t["done"].asInt64();
+    const int64_t total = t["total"].asInt64();
+    std::string amount = FormatBytes(done > 0 ? static_cast<uint64_t>(done) : 0);
+    if (total > 0) amount += " of " + FormatBytes(static_cast<uint64_t>(total));
+    std::printf("%s: %-8s %-6s %s  %s", t["drive"].asString().c_str(), t["upload"].asBool() ? "upload" : "download",
+                t["state"].asString().c_str(), t["path"].asString().c_str(), amount.c_str());
+    if (t["attempt"].asInt() > 1) std::printf("  attempt %d", t["attempt"].asInt());
+    if (!t["error"].asString().empty()) std::printf("  error: %s", t["error"].asString().c_str());
+    std::printf("\n");
+  }
+  return kExitOk;
+}
+
+constexpr Command kCommands[] = {
+    {"status", "", "Shows the service's version and every drive with its state.", RunStatus},
+    {"add", "<share link or URL> [--drive X] [--name N] [--user U] [--key FILE]",
+     "Adds a drive. The password comes from the environment variable TARN_PASSWORD or is asked on the terminal;\n"
+     "it is never taken from the command line. With --key the private key is read from FILE and the password is\n"
+     "its passphrase. Without --drive the first free letter from P on is taken.",
+     RunAdd},
+    {"mount", "ID", "Mounts a drive. A drive is named by its id or its letter.", RunMount},
+    {"unmount", "ID", "Unmounts a drive after sending its changes.", RunUnmount},
+    {"remove", "ID", "Removes a drive and its cache, including changes not yet sent.", RunRemove},
+    {"sync", "ID", "Sends a drive's changes now.", RunSync},
+    {"offline", "ID on|off", "Switches a drive's offline mode on or off.", RunOffline},
+    {"log", "[N]", "Shows the last N lines of the service log (50 when not given).", RunLog},
+    {"transfers", "", "Lists the uploads and downloads of the mounted drives.", RunTransfers},
+};
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& c : kCommands) {
+    if (c.name == name) return &c;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool IsConsoleCommand(const std::string& name) { return FindCommand(name) != nullptr; }
+
+int RunConsoleCommand(const std::vector<std::string>& args) {
+  const Command* command = args.empty() ? nullptr : FindCommand(args[0]);
+  if (command == nullptr) return Usage("unknown command");
+  const Args rest(args.begin() + 1, args.end());
+  for (const std::string& a : rest) {
+    if (a == "--help" || a == "-h") {
+      std::printf("usage: tarn %s %s\n\n%s\n", std::string(command->name).c_str(),
+                  std::string(command->synopsis).c_str(), std::string(command->help).c_str());
+      return kExitOk;
+    }
+  }
+  return command->run(rest);
+}
+
+std::string ConsoleCommandsUsage() {
+  std::string text;
+  for (const Command& c : kCommands) {
+    std::string line = "  " + std::string(c.name);
+    if (!c.synopsis.empty()) line += " " + std::string(c.synopsis);
+    text += line + "\n";
+  }
+  return text;
+}
+
+}  // namespace tarn::app

@@ -1,0 +1,24 @@
+// The console commands that talk to the service: status, add, mount,
+// unmount, remove, sync, offline, log and transfers, each with its own
+// "--help". They print to stdout, report failures on stderr with the
+// service's own error text, and return the process exit code. Main thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tarn::app {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitNoService = 3;
+
+// True when `name` is one of the console commands.
+bool IsConsoleCommand(const std::string& name);
+// Runs args[0] with the rest as its arguments.
+int RunConsoleCommand(const std::vector<std::string>& args);
+// The command list of the main usage text.
+std::string ConsoleCommandsUsage();
+
+}  // namespace tarn::app

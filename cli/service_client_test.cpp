@@ -1,0 +1,330 @@
+// The client and the console against a real service: ServiceBody runs in
+// this process on a machine of its own (TARN_ROOT), and every request goes
+// over its socket; console commands run the built executable, as root or as
+// nobody.
+#include "cli/service_client.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/console_commands.h"
+#include "cli/terminal.h"
+#include "foundation/config_file.h"
+#include "platform/control_socket.h"
+#include "service/service_body.h"
+#include "testing/gate.h"
+#include "testing/temp_dir.h"
+
+namespace tarn::app {
+namespace {
+
+using vx::json::Value;
+
+constexpr uint32_t kNobody = 65534;
+constexpr uint32_t kLongMs = 60000;
+constexpr const char* kNoEngine = "the drive engine is not available";
+
+Value Json(const std::string& text) {
+  Value v;
+  EXPECT_TRUE(vx::json::Parse(text, v)) << text;
+  return v;
+}
+
+// Lets the tests know when the socket is up, and answers backup requests;
+// the job "locked" is refused as the backup manager refuses other users.
+class ReadyBackups : public IBackupService {
+ public:
+  explicit ReadyBackups(test::Gate& ready) : ready_(ready) {}
+  bool loadJobs(std::string*) override { return true; }
+  void startScheduler() override { ready_.arriveAndWait(); }
+  void stopAll() override {}
+  bool anyRunning() override { return false; }
+  Value handle(const Value& request, const IpcCaller* caller) override {
+    if (caller == nullptr || !caller->privileged || request["id"].asString() == "locked")
+      return ErrorReplyWithCode("backups are managed by an administrator of this computer", "admin");
+    Value reply = OkReply();
+    reply.set("id", request["id"]);
+    reply.set("job", request["job"]);
+    return reply;
+  }
+
+ private:
+  test::Gate& ready_;
+};
+
+struct RunResult {
+  int exitCode = -1;
+  std::string output;  // stdout and stderr together
+};
+
+class ServiceClientTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    machine_ = new test::TempDir("tarn-client", 0755);
+    ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
+    ::unsetenv(kPasswordVariable);
+    ready_ = new test::Gate();
+    stop_ = new StopEvent();
+    body_ = new std::thread([] {
+      ServiceOptions options = ServiceOptions::Defaults();
+      options.makeBackups = [](ServiceState&) { return std::make_unique<ReadyBackups>(*ready_); };
+      ServiceBody(options, *stop_);
+    });
+    ASSERT_TRUE(ready_->waitArrived());
+    ready_->release();
+  }
+
+  static void TearDownTestSuite() {
+    stop_->signal();
+    body_->join();
+    delete body_;
+    delete stop_;
+    delete ready_;
+    delete machine_;
+  }
+
+  // Runs the tarn executable without a terminal, as root or as nobody.
+  static RunResult RunTarn(const std::vector<std::string>& args, bool asNobody = false,
+                           const char* password = nullptr, const std::string& root = machine_->path()) {
+    int out[2];
+    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::setsid();
+      ::dup2(out[1], STDOUT_FILENO);
+      ::dup2(out[1], STDERR_FILENO);
+      if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(99);
+      ::setenv("TARN_ROOT", root.c_str(), 1);
+      if (password != nullptr) ::setenv(kPasswordVariable, password, 1);
+      std::vector<char*> argv{const_cast<char*>(TARN_EXE)};
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      ::execv(TARN_EXE, argv.data());
+      ::_exit(98);
+    }
+    ::close(out[1]);
+    RunResult r;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof(buffer))) > 0;) r.output.append(buffer, static_cast<size_t>(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+  }
+
+  static test::TempDir* machine_;
+  static test::Gate* ready_;
+  static StopEvent* stop_;
+  static std::thread* body_;
+};
+
+test::TempDir* ServiceClientTest::machine_ = nullptr;
+test::Gate* ServiceClientTest::ready_ = nullptr;
+StopEvent* ServiceClientTest::stop_ = nullptr;
+std::thread* ServiceClientTest::body_ = nullptr;
+
+TEST_F(ServiceClientTest, EveryRequestIsAnsweredOverTheSocket) {
+  std::string id;
+  std::string error;
+  ASSERT_TRUE(RequestSetMount(Json(R"({"name":"Files","drive":"q","endpoint":{"host":
+      "https://alice@dav.example:8443/remote.php/dav/files/alice/","password":"pw"}})"),
+                              id, error))
+      << error;
+
+  ServiceStatus status;
+  ASSERT_TRUE(RequestStatus(status)) << status.error;
+  EXPECT_EQ(status.version, "0.3.1");
+  EXPECT_TRUE(status.autoUpdate);
+  EXPECT_FALSE(status.update.checking);
+  ASSERT_EQ(status.mounts.size(), 1u);
+  const MountStatus& m = status.mounts[0];
+  EXPECT_EQ(m.id, id);
+  EXPECT_EQ(m.name, u"Files");
+  EXPECT_EQ(m.drive, u'Q');
+  EXPECT_EQ(m.protocol, "webdav");
+  EXPECT_EQ(m.host, "dav.example");
+  EXPECT_EQ(m.root, "/remote.php/dav/files/alice");
+  EXPECT_EQ(m.mountPoint, machine_->path() + "/mnt/tarn/Q");
+  EXPECT_FALSE(m.mounted);
+  EXPECT_TRUE(m.config["endpoint"]["hasPassword"].asBool());
+
+  ASSERT_TRUE(RequestSetAppSettings(Json(R"({"op":"ignored","language":"de"})"), error)) << error;
+  std::string text;
+  ASSERT_TRUE(RequestGetLog(20, text, error)) << error;
+  EXPECT_NE(text.find("Files: settings saved"), std::string::npos) << text;
+
+  std::string summary;
+  bool reportOk = true;
+  Value transfers;
+  struct Case {
+    const char* name;
+    bool ok;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"mount", RequestMount(id, error), error},
+      {"mount unknown", RequestMount("nope", error), error},
+      {"unmount", RequestUnmount(id, error), error},
+      {"sync", RequestControl("syncNow", id, true, error), error},
+      {"offline", RequestControl("setOffline", id, true, error), error},
+      {"clear cache", RequestControl("clearCache", id, true, error), error},
+      {"stop upload", RequestStopUpload(id, "/a.txt", error), error},
+      {"transfers", RequestTransfers(transfers, error), error},
+      {"probe", RequestProbe(m.config, summary, reportOk, error), error},
+      {"check update", RequestCheckUpdate(false, error), error},
+      {"apply update", RequestApplyUpdate(error), error},
+      {"driver", WaitForDriverInstall(error), error},
+  };
+  const char* want[] = {kNoEngine, "no such drive", kNoEngine, kNoEngine, kNoEngine, kNoEngine, kNoEngine,
+                        kNoEngine, kNoEngine,
+                        "there is no update server: updates come with the system's packages",
+                        "there is no update server: updates come with the system's packages",
+                        "the driver is installed with the system's packages (fuse3)"};
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    EXPECT_FALSE(cases[i].ok);
+    EXPECT_EQ(cases[i].error, want[i]);
+  }
+
+  ASSERT_TRUE(RequestRemoveMount(id, error)) << error;
+  ASSERT_TRUE(RequestStatus(status));
+  EXPECT_TRUE(status.mounts.empty());
+}
+
+TEST_F(ServiceClientTest, BackupRequestsCarryTheirMembersAndTheRefusalCode) {
+  Value reply;
+  std::string error;
+  std::string code = "untouched";
+  ASSERT_TRUE(RequestBackup("backupSet", "job1", [](Value& r) { r.set("job", Json(R"({"name":"n"})")); }, reply,
+                            error, &code));
+  EXPECT_EQ(reply["id"].asString(), "job1");
+  EXPECT_EQ(reply["job"]["name"].asString(), "n");
+  EXPECT_EQ(code, "untouched");
+
+  EXPECT_FALSE(RequestBackup("backupList", "locked", nullptr, reply, error, &code));
+  EXPECT_EQ(error, "backups are managed by an administrator of this computer");
+  EXPECT_EQ(code, "admin");
+}
+
+TEST_F(ServiceClientTest, ManyClientsAtOnce) {
+  constexpr int kClients = 40;
+  std::atomic<int> answered{0};
+  std::vector<std::thread> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&] {
+      ServiceStatus status;
+      if (RequestStatus(status) && status.version == "0.3.1") ++answered;
+    });
+  }
+  for (std::thread& t : clients) t.join();
+  EXPECT_EQ(answered.load(), kClients);
+}
+
+// A socket put in place by someone other than root gets no secrets, while
+// requests without them still go through.
+TEST_F(ServiceClientTest, SecretsGoOnlyToRootsSocket) {
+  test::TempDir other("tarn-impostor", 0755);
+  const std::string folder = other.path() + "/run/tarn";
+  ASSERT_TRUE(vx::MakeDirs(folder));
+  ASSERT_EQ(::chown(folder.c_str(), kNobody, kNobody), 0);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+    ControlListener listener;
+    if (!listener.open(folder + "/Tarn").ok()) ::_exit(3);
+    [[maybe_unused]] ssize_t n = ::write(ready[1], "r", 1);
+    std::string body;
+    vx::UniqueFd first;
+    // The client with secrets hangs up without sending a byte.
+    if (!listener.accept(first).ok() || ReadFrame(first.get(), DeadlineAfterMs(kLongMs), body).code != Status::kNetwork)
+      ::_exit(4);
+    vx::UniqueFd second;
+    if (!listener.accept(second).ok() || !ReadFrame(second.get(), DeadlineAfterMs(kLongMs), body).ok() ||
+        !WriteFrame(second.get(), ErrorReply("impostor").dump(), DeadlineAfterMs(kLongMs)).ok())
+      ::_exit(5);
+    ::_exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(::read(ready[0], &c, 1), 1);
+  ::setenv("TARN_ROOT", other.path().c_str(), 1);
+  std::string id;
+  std::string error;
+  EXPECT_FALSE(RequestSetMount(Json(R"({"endpoint":{"host":"x","password":"pw"}})"), id, error));
+  EXPECT_EQ(error, "the service socket does not belong to root; not sending secrets to it");
+  ServiceStatus status;
+  EXPECT_FALSE(RequestStatus(status));
+  EXPECT_EQ(status.error, "impostor");
+  ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
+  int exitStatus = 0;
+  ASSERT_EQ(::waitpid(pid, &exitStatus, 0), pid);
+  EXPECT_TRUE(WIFEXITED(exitStatus));
+  EXPECT_EQ(WEXITSTATUS(exitStatus), 0);
+  ::close(ready[0]);
+  ::close(ready[1]);
+}
+
+TEST_F(ServiceClientTest, ConsoleCommands) {
+  struct Case {
+    std::vector<std::string> args;
+    bool asNobody;
+    const char* password;
+    int exitCode;
+    const char* output;  // a piece of what it prints
+  };
+  const Case cases[] = {
+      {{"help"}, false, nullptr, kExitOk, "add <share link or URL>"},
+      {{"add", "--help"}, false, nullptr, kExitOk, "never taken from the command line"},
+      {{"help", "offline"}, false, nullptr, kExitOk, "usage: tarn offline ID on|off"},
+      {{"add", "https://bob:pw@dav.example/files"}, false, nullptr, kExitFailed, "the link holds a password"},
+      {{"add", "https://bob@dav.example/files", "--drive", "1"}, false, nullptr, kExitUsage, "not a drive letter: 1"},
+      {{"add", "https://bob@dav.example/files", "--name", "Team", "--drive", "R:"}, false, "pw", kExitOk,
+       "added drive R:"},
+      {{"add", "https://bob@dav.example/files", "--name", "Mine"}, true, "pw", kExitFailed,
+       "managed by an administrator"},
+      {{"status"}, true, nullptr, kExitOk, "Team"},
+      {{"log", "3"}, true, nullptr, kExitOk, "Team: settings saved"},
+      {{"mount", "r"}, false, nullptr, kExitFailed, kNoEngine},
+      {{"offline", "R", "maybe"}, false, nullptr, kExitUsage, "give a drive and on or off"},
+      {{"log", "many"}, false, nullptr, kExitUsage, "not a line count: many"},
+      {{"remove", "R"}, true, nullptr, kExitFailed, "managed by an administrator"},
+      {{"remove", "R:"}, false, nullptr, kExitOk, ""},
+      {{"sync", "R"}, false, nullptr, kExitFailed, "no drive has the letter R"},
+      {{"frobnicate"}, false, nullptr, kExitUsage, "unknown command: frobnicate"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "") + (c.asNobody ? " as nobody" : ""));
+    const RunResult r = RunTarn(c.args, c.asNobody, c.password);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
+    EXPECT_NE(r.output.find(c.output), std::string::npos) << r.output;
+  }
+  ServiceStatus status;
+  ASSERT_TRUE(RequestStatus(status));
+  EXPECT_TRUE(status.mounts.empty());
+}
+
+TEST_F(ServiceClientTest, ConsoleSaysWhenTheServiceIsNotRunning) {
+  test::TempDir empty("tarn-nothing", 0755);
+  const RunResult r = RunTarn({"status"}, false, nullptr, empty.path());
+  EXPECT_EQ(r.exitCode, kExitNoService);
+  EXPECT_NE(r.output.find("the service is not running; start it with \"tarn start\""), std::string::npos)
+      << r.output;
+}
+
+}  // namespace
+}  // namespace tarn::app

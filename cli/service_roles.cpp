@@ -1,0 +1,76 @@
+#include "cli/service_roles.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <thread>
+
+#include "cli/console_commands.h"
+#include "foundation/file_util.h"
+#include "foundation/log.h"
+#include "platform/service_manager.h"
+#include "service/service_body.h"
+
+namespace tarn::app {
+namespace {
+
+// Runs the service until SIGINT or SIGTERM. The signals are blocked in every
+// thread and taken by one waiting thread, so that no handler ever runs in
+// the middle of the service's own work.
+int RunBody(bool foreground) {
+  if (foreground) vx::log::setConsole(true);
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  StopEvent stop;
+  std::thread waiter([&] {
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    stop.signal();
+  });
+  const int code = ServiceBody(ServiceOptions::Defaults(), stop);
+  // A body that ended by itself leaves the waiter waiting: wake it.
+  if (!stop.signalled()) pthread_kill(waiter.native_handle(), SIGTERM);
+  waiter.join();
+  return code;
+}
+
+int Report(const Status& s, const char* done) {
+  if (!s.ok()) {
+    std::fprintf(stderr, "tarn: %s\n", s.message.c_str());
+    return kExitFailed;
+  }
+  std::printf("%s\n", done);
+  return kExitOk;
+}
+
+}  // namespace
+
+bool IsServiceRole(const std::string& name) {
+  return name == "service" || name == "run" || name == "install" || name == "uninstall" || name == "start";
+}
+
+int RunServiceRole(const std::vector<std::string>& args) {
+  const std::string& role = args.at(0);
+  if (args.size() > 1) {
+    std::fprintf(stderr, "tarn: %s takes no arguments\n", role.c_str());
+    return kExitUsage;
+  }
+  if (role == "service") return RunBody(false);
+  if (role == "run") return RunBody(true);
+  if (role == "install") return Report(InstallService(vx::ModulePath()), "the service is installed and started");
+  if (role == "uninstall") return Report(UninstallService(), "the service is removed");
+  std::string message;
+  if (!StartServiceNow(message)) {
+    std::fprintf(stderr, "tarn: %s\n", message.c_str());
+    return kExitFailed;
+  }
+  std::printf("the service is running\n");
+  return kExitOk;
+}
+
+}  // namespace tarn::app

@@ -1,0 +1,78 @@
+#include "cli/terminal.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "foundation/file_util.h"
+
+namespace tarn::app {
+namespace {
+
+constexpr const char* kTerminal = "/dev/tty";
+constexpr const char kSpinner[] = {'|', '/', '-', '\\'};
+constexpr uint32_t kSpinnerStepMs = 250;
+constexpr size_t kMaxSecretBytes = 65536;
+
+void WriteText(int fd, const std::string& text) { vx::WriteAll(fd, text.data(), text.size()); }
+
+}  // namespace
+
+bool ReadSecretFromTerminal(const std::string& prompt, std::string& secret) {
+  vx::UniqueFd tty(::open(kTerminal, O_RDWR | O_CLOEXEC | O_NOCTTY));
+  if (!tty.valid()) return false;
+  termios saved{};
+  if (::tcgetattr(tty.get(), &saved) != 0) return false;
+  termios quiet = saved;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  quiet.c_lflag |= ECHONL;
+  WriteText(tty.get(), prompt);
+  if (::tcsetattr(tty.get(), TCSAFLUSH, &quiet) != 0) return false;
+  std::string line;
+  bool ok = false;
+  for (;;) {
+    char c = 0;
+    const ssize_t n = ::read(tty.get(), &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    if (c == '\n' || c == '\r') {
+      ok = true;
+      break;
+    }
+    if (line.size() < kMaxSecretBytes) line.push_back(c);
+  }
+  ::tcsetattr(tty.get(), TCSAFLUSH, &saved);
+  if (ok) secret = line;
+  vx::SecureWipe(line);
+  return ok;
+}
+
+ProgressLine::ProgressLine(std::string label) : label_(std::move(label)) {
+  if (::isatty(STDERR_FILENO) == 1) thread_ = std::thread([this] { run(); });
+}
+
+ProgressLine::~ProgressLine() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    done_ = true;
+  }
+  cv_.notify_all();
+  thread_.join();
+  std::fputs("\r\033[K", stderr);
+}
+
+void ProgressLine::run() {
+  std::unique_lock<std::mutex> lock(mu_);
+  for (size_t step = 0; !done_; ++step) {
+    std::fprintf(stderr, "\r%s %c", label_.c_str(), kSpinner[step % sizeof(kSpinner)]);
+    std::fflush(stderr);
+    cv_.wait_for(lock, std::chrono::milliseconds(kSpinnerStepMs), [&] { return done_; });
+  }
+}
+
+}  // namespace tarn::app

@@ -35,6 +35,8 @@ TEST(ServiceUnit, ProgramPathIsQuotedForSystemd) {
 // the service instead, and nothing is written.
 TEST(ServiceManager, WithoutSystemdEveryCommandSaysWhatToDo) {
   test::TempDir root("tarn-units");
+  const char* previous = std::getenv("TARN_ROOT");
+  const std::string saved = previous != nullptr ? previous : "";
   ::setenv("TARN_ROOT", root.path().c_str(), 1);
   ASSERT_FALSE(SystemdRunning());
 
@@ -52,7 +54,8 @@ TEST(ServiceManager, WithoutSystemdEveryCommandSaysWhatToDo) {
   ASSERT_TRUE(vx::MakeDirs(root.path() + "/etc/systemd/system"));
   ASSERT_TRUE(vx::WriteFileAtomic(ServiceUnitPath(), ServiceUnitText("/usr/bin/tarn")));
   EXPECT_TRUE(IsServiceInstalled());
-  ::unsetenv("TARN_ROOT");
+  if (previous != nullptr) ::setenv("TARN_ROOT", saved.c_str(), 1);
+  else ::unsetenv("TARN_ROOT");
 }
 
 }  // namespace

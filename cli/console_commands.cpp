@@ -7,6 +7,7 @@
 
 #include "cli/service_client.h"
 #include "cli/terminal.h"
+#include "engine/probe.h"
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
 #include "foundation/share_link.h"
@@ -119,46 +120,72 @@ int RunStatus(const Args& args) {
   return kExitOk;
 }
 
-int RunAdd(const Args& args) {
+// What "add" and "probe" take from their arguments.
+struct DriveArgs {
   std::string link;
   std::string name;
   std::string user;
   std::string keyFile;
   char16_t letter = 0;
+};
+
+// Empty when the arguments are usable, else what is wrong with them.
+std::string ParseDriveArgs(const Args& args, bool forAdd, DriveArgs& out) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "--drive" || a == "--name" || a == "--user" || a == "--key") {
-      if (!hasValue) return Usage(a + " needs a value");
+    const bool named = a == "--user" || a == "--key" || (forAdd && (a == "--drive" || a == "--name"));
+    if (named) {
+      if (i + 1 == args.size()) return a + " needs a value";
       const std::string& v = args[++i];
-      if (a == "--drive" && (letter = ParseLetter(v)) == 0) return Usage("not a drive letter: " + v);
-      if (a == "--name") name = v;
-      if (a == "--user") user = v;
-      if (a == "--key") keyFile = v;
-    } else if (a.compare(0, 2, "--") == 0 || !link.empty()) {
-      return Usage("unexpected argument: " + a);
+      if (a == "--drive" && (out.letter = ParseLetter(v)) == 0) return "not a drive letter: " + v;
+      if (a == "--name") out.name = v;
+      if (a == "--user") out.user = v;
+      if (a == "--key") out.keyFile = v;
+    } else if (a.compare(0, 2, "--") == 0 || !out.link.empty()) {
+      return "unexpected argument: " + a;
     } else {
-      link = a;
+      out.link = a;
     }
   }
-  if (link.empty()) return Usage("give the share link or URL of the drive");
+  return out.link.empty() ? "give the share link or URL of the drive" : std::string();
+}
 
-  MountConfig cfg;
-  cfg.name = name;
-  cfg.endpoint.host = link;
-  cfg.endpoint.user = user;
-  // Command lines are visible to every user of the machine.
+// The drive's name and endpoint with its secrets. Empty on success, else
+// why the drive cannot be made.
+std::string BuildDrive(const DriveArgs& a, MountConfig& cfg) {
+  cfg.name = a.name;
+  cfg.endpoint.host = a.link;
+  cfg.endpoint.user = a.user;
   EndpointConfig parsed = cfg.endpoint;
   const std::string linkError = ParseShareLink(parsed);
-  if (!linkError.empty()) return Fail(linkError);
+  if (!linkError.empty()) return linkError;
+  // Command lines are visible to every user of the machine.
   if (!parsed.password.empty())
-    return Fail("the link holds a password; leave it out and give it in " + std::string(kPasswordVariable) +
-                " or when asked");
-  if (!keyFile.empty() && !vx::ReadWholeFile(keyFile, cfg.endpoint.privateKey))
-    return Fail("cannot read the key file " + keyFile);
+    return "the link holds a password; leave it out and give it in " + std::string(kPasswordVariable) +
+           " or when asked";
+  if (!a.keyFile.empty() && !vx::ReadWholeFile(a.keyFile, cfg.endpoint.privateKey))
+    return "cannot read the key file " + a.keyFile;
+  const char* fromEnv = std::getenv(kPasswordVariable);
+  if (fromEnv != nullptr) {
+    cfg.endpoint.password = fromEnv;
+  } else if (!parsed.user.empty() || !a.keyFile.empty()) {
+    const std::string prompt =
+        a.keyFile.empty() ? "password for " + parsed.user + ": " : "passphrase of the key (empty for none): ";
+    // Without a terminal the drive goes without a password.
+    ReadSecretFromTerminal(prompt, cfg.endpoint.password);
+  }
+  return std::string();
+}
 
+int RunAdd(const Args& args) {
+  DriveArgs a;
+  const std::string usage = ParseDriveArgs(args, true, a);
+  if (!usage.empty()) return Usage(usage);
+  // Asked first, so that nobody types a password for a service that is not
+  // there.
   ServiceStatus status;
   if (!RequestStatus(status)) return Fail(status.error);
+  char16_t letter = a.letter;
   const int letters = kLastLetter - kFirstLetter + 1;
   for (int k = 0; letter == 0 && k < letters; ++k) {
     const auto c = static_cast<char16_t>(kFirstLetter + (kFirstDefaultLetter - kFirstLetter + k) % letters);
@@ -167,28 +194,39 @@ int RunAdd(const Args& args) {
     if (!used) letter = c;
   }
   if (letter == 0) return Fail("every drive letter is in use; free one or give --drive");
+
+  MountConfig cfg;
   cfg.drive = letter;
-
-  const char* fromEnv = std::getenv(kPasswordVariable);
-  if (fromEnv != nullptr) {
-    cfg.endpoint.password = fromEnv;
-  } else if (!parsed.user.empty() || !keyFile.empty()) {
-    const std::string prompt =
-        keyFile.empty() ? "password for " + parsed.user + ": " : "passphrase of the key (empty for none): ";
-    // Without a terminal the drive is added without a password.
-    ReadSecretFromTerminal(prompt, cfg.endpoint.password);
-  }
-
+  const std::string problem = BuildDrive(a, cfg);
+  if (!problem.empty()) return Fail(problem);
   Value mount = MountConfigToJson(cfg, true);
   vx::SecureWipe(cfg.endpoint.password);
   vx::SecureWipe(cfg.endpoint.privateKey);
   std::string id;
   std::string error;
-  const bool ok = RequestSetMount(mount, id, error);
-  if (!ok) return Fail(error);
+  if (!RequestSetMount(mount, id, error)) return Fail(error);
   std::printf("added drive %s: with id %s; mount it with \"tarn mount %s\"\n", Letter(letter).c_str(), id.c_str(),
               id.c_str());
   return kExitOk;
+}
+
+// Probes here, without the service, with this user's rights.
+int RunProbeCommand(const Args& args) {
+  DriveArgs a;
+  const std::string usage = ParseDriveArgs(args, false, a);
+  if (!usage.empty()) return Usage(usage);
+  MountConfig cfg;
+  const std::string problem = BuildDrive(a, cfg);
+  if (!problem.empty()) return Fail(problem);
+  ProbeReport report;
+  {
+    ProgressLine line("probing " + DisplayUrl(cfg));
+    report = RunProbe(cfg, nullptr);
+  }
+  vx::SecureWipe(cfg.endpoint.password);
+  vx::SecureWipe(cfg.endpoint.privateKey);
+  std::fputs(report.toText().c_str(), stdout);
+  return report.ok ? kExitOk : kExitFailed;
 }
 
 int RunMount(const Args& args) { return DriveRequest(args, "mounting", RequestMount); }
@@ -262,6 +300,9 @@ constexpr Command kCommands[] = {
     {"remove", "ID", "Removes a drive and its cache, including changes not yet sent.", RunRemove},
     {"sync", "ID", "Sends a drive's changes now.", RunSync},
     {"offline", "ID on|off", "Switches a drive's offline mode on or off.", RunOffline},
+    {"probe", "<share link or URL> [--user U] [--key FILE]",
+     "Tries what a server can do, from this computer, without the service. The password is taken as for add.",
+     RunProbeCommand},
     {"log", "[N]", "Shows the last N lines of the service log (50 when not given).", RunLog},
     {"transfers", "", "Lists the uploads and downloads of the mounted drives.", RunTransfers},
 };

@@ -1,6 +1,6 @@
-// The console commands that talk to the service: status, add, mount,
-// unmount, remove, sync, offline, log and transfers, each with its own
-// "--help". They print to stdout, report failures on stderr with the
+// The console commands: status, add, mount, unmount, remove, sync, offline,
+// log and transfers, which talk to the service, and probe, which tries a
+// server from here; each with its own "--help". They print to stdout, report failures on stderr with the
 // service's own error text, and return the process exit code. Main thread.
 #pragma once
 

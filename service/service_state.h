@@ -14,7 +14,8 @@
 // The operations on drives at run time (mount, unmount, sync, offline mode,
 // cache, uploads, transfers, probe, network kicks) live in
 // service_state_drives.cpp; the registry, settings and reports in
-// service_state.cpp.
+// service_state.cpp. The probe runs without the lock: it may talk to a slow
+// server for minutes and touches nothing of the registry.
 #pragma once
 
 #include <cstdint>

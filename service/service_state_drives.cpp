@@ -1,4 +1,6 @@
+#include "engine/probe.h"
 #include "foundation/config_file.h"
+#include "foundation/file_util.h"
 #include "foundation/log.h"
 #include "service/service_state.h"
 
@@ -68,16 +70,21 @@ Status ServiceState::stopUpload(const std::string& id, const std::string&) {
 
 Status ServiceState::transfers(Value&) { return NoEngine(); }
 
-Status ServiceState::probe(const Value& mount, std::string&, Value&) {
+Status ServiceState::probe(const Value& mount, std::string& summary, Value& report) {
   if (!mount.isObject()) return Status(Status::kInvalid, "mount is missing");
   MountConfig config = MountConfigFromJson(mount);
   {
     std::lock_guard<std::mutex> lock(mu_);
     keepStoredSecretsLocked(config);
   }
-  const std::string error = ValidateMountConfig(config);
-  if (!error.empty()) return Status(Status::kInvalid, error);
-  return NoEngine();
+  // The probe talks to a server for up to minutes: no lock is held, and a
+  // verdict against the settings is part of its report, not a refusal.
+  const ProbeReport result = RunProbe(config, nullptr);
+  vx::SecureWipe(config.endpoint.password);
+  vx::SecureWipe(config.endpoint.privateKey);
+  summary = result.toText();
+  report = result.toJson();
+  return Status();
 }
 
 void ServiceState::mountWanted() {

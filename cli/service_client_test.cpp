@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -214,20 +213,6 @@ TEST_F(ServiceClientTest, BackupRequestsCarryTheirMembersAndTheRefusalCode) {
   EXPECT_FALSE(RequestBackup("backupList", "locked", nullptr, reply, error, &code));
   EXPECT_EQ(error, "backups are managed by an administrator of this computer");
   EXPECT_EQ(code, "admin");
-}
-
-TEST_F(ServiceClientTest, ManyClientsAtOnce) {
-  constexpr int kClients = 40;
-  std::atomic<int> answered{0};
-  std::vector<std::thread> clients;
-  for (int i = 0; i < kClients; ++i) {
-    clients.emplace_back([&] {
-      ServiceStatus status;
-      if (RequestStatus(status) && status.version == "0.3.1") ++answered;
-    });
-  }
-  for (std::thread& t : clients) t.join();
-  EXPECT_EQ(answered.load(), kClients);
 }
 
 // A socket put in place by someone other than root gets no secrets, while

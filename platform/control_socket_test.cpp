@@ -38,17 +38,6 @@ struct Pair {
   }
 };
 
-TEST(ControlFrame, WrittenFramesReadBackWhole) {
-  for (const std::string& body : {std::string(), std::string("{\"op\":\"status\"}"), std::string(70000, 'x')}) {
-    Pair p;
-    std::thread writer([&] { EXPECT_TRUE(WriteFrame(p.a.get(), body, DeadlineAfterMs(kLongMs)).ok()); });
-    std::string got = "stale";
-    EXPECT_TRUE(ReadFrame(p.b.get(), DeadlineAfterMs(kLongMs), got).ok());
-    writer.join();
-    EXPECT_EQ(got, body);
-  }
-}
-
 TEST(ControlFrame, BrokenFramesAreToldApart) {
   struct Case {
     const char* name;
@@ -77,15 +66,6 @@ TEST(ControlFrame, BrokenFramesAreToldApart) {
     EXPECT_EQ(s.message, c.message);
     EXPECT_EQ(body, "untouched");
   }
-}
-
-TEST(ControlFrame, WritingToAGonePeerIsAnErrorNotASignal) {
-  Pair p;
-  p.b.close();
-  Status s = WriteFrame(p.a.get(), "{}", DeadlineAfterMs(kLongMs));
-  EXPECT_EQ(s.code, Status::kNetwork);
-  EXPECT_EQ(WriteFrame(p.a.get(), std::string(kMaxControlFrameBytes + 1, ' '), DeadlineAfterMs(kLongMs)).code,
-            Status::kTooLarge);
 }
 
 class ControlListenerTest : public ::testing::Test {
@@ -152,7 +132,7 @@ TEST_F(ControlListenerTest, FolderOrPathThatOthersControlIsRefused) {
   }
 }
 
-TEST_F(ControlListenerTest, StaleSocketIsReplaced) {
+TEST_F(ControlListenerTest, StaleSocketIsReplacedLiveOneIsKept) {
   ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
   // A socket file left by a service that died without cleaning up.
   vx::UniqueFd stale(::socket(AF_UNIX, SOCK_STREAM, 0));
@@ -160,19 +140,13 @@ TEST_F(ControlListenerTest, StaleSocketIsReplaced) {
   addr.sun_family = AF_UNIX;
   std::snprintf(addr.sun_path, sizeof(addr.sun_path), "%s", path_.c_str());
   ASSERT_EQ(::bind(stale.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
-  ControlListener listener;
-  ASSERT_TRUE(listener.open(path_).ok());
-  vx::UniqueFd client;
-  EXPECT_TRUE(ConnectControlSocket(path_, DeadlineAfterMs(kLongMs), client).ok());
-}
-
-TEST_F(ControlListenerTest, RefusedListenerLeavesTheLiveSocketInPlace) {
-  ControlListener first;
-  ASSERT_TRUE(first.open(path_).ok());
+  ControlListener live;
+  ASSERT_TRUE(live.open(path_).ok());
   {
     ControlListener second;
     EXPECT_EQ(second.open(path_).code, Status::kBusy);
   }
+  // The refused listener leaves the live socket's file where it is.
   vx::UniqueFd client;
   EXPECT_TRUE(ConnectControlSocket(path_, DeadlineAfterMs(kLongMs), client).ok());
 }

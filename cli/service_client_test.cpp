@@ -23,6 +23,7 @@
 #include "foundation/config_file.h"
 #include "platform/control_socket.h"
 #include "service/service_body.h"
+#include "testing/fake_dav/fake_dav_process.h"
 #include "testing/gate.h"
 #include "testing/temp_dir.h"
 
@@ -300,21 +301,12 @@ TEST_F(ServiceClientTest, ConsoleCommands) {
   EXPECT_TRUE(status.mounts.empty());
 }
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  if (v == nullptr || *v == '\0') {
-    ADD_FAILURE() << name << " is not set: the probe tests need the servers of testing/servers";
-    return {};
-  }
-  return v;
-}
-
 // The service probes with the secrets it stores; the console probes here,
 // without the service.
 TEST_F(ServiceClientTest, ProbeOfTheWebDavServer) {
-  const std::string url = Env("TARN_DAV_URL");
-  const std::string user = Env("TARN_DAV_USER");
-  const std::string password = Env("TARN_DAV_PASSWORD");
+  const std::string url = tarn::testing::RequiredEnv("TARN_DAV_URL");
+  const std::string user = tarn::testing::RequiredEnv("TARN_DAV_USER");
+  const std::string password = tarn::testing::RequiredEnv("TARN_DAV_PASSWORD");
   Value drive = Value::object();
   Value endpoint = Value::object();
   endpoint.set("host", url);

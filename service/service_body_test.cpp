@@ -73,12 +73,29 @@ class RecordingBackups : public IBackupService {
 
 class ServiceBodyTest : public ::testing::Test {
  protected:
-  ServiceOptions Options() {
-    ServiceOptions o;
-    o.logDir = dir_.file("log");
-    o.configPath = dir_.file("config.json");
-    o.socketPath = dir_.file("run/Tarn");
-    return o;
+  void SetUp() override {
+    options_.logDir = dir_.file("log");
+    options_.configPath = dir_.file("config.json");
+    options_.socketPath = dir_.file("run/Tarn");
+  }
+  void TearDown() override {
+    stop_.signal();
+    if (body_.joinable()) body_.join();
+  }
+
+  // Runs the service on its own thread until it has started its scheduler.
+  void Start() {
+    options_.makeBackups = [this](ServiceState& state) {
+      return std::make_unique<RecordingBackups>(state, options_.socketPath, events_, started_);
+    };
+    body_ = std::thread([this] { code_ = ServiceBody(options_, stop_); });
+    ASSERT_TRUE(started_.waitArrived());
+    started_.release();
+  }
+  int Stop() {
+    stop_.signal();
+    body_.join();
+    return code_;
   }
   std::string Log() {
     std::string text;
@@ -87,36 +104,28 @@ class ServiceBodyTest : public ::testing::Test {
   }
 
   test::TempDir dir_{"tarn-body", 0755};
+  ServiceOptions options_;
+  std::vector<std::string> events_;
+  test::Gate started_;
+  StopEvent stop_;
+  std::thread body_;
+  int code_ = -1;
 };
 
 TEST_F(ServiceBodyTest, StartsAndStopsInOrder) {
   ASSERT_TRUE(vx::WriteFileAtomic(
-      dir_.file("config.json"),
+      options_.configPath,
       std::string(R"({"mounts":[{"id":"d1","name":"Docs","drive":"P","endpoint":{"host":"dav.example"}}]})")));
-  ServiceOptions options = Options();
-  std::vector<std::string> events;
-  test::Gate started;
-  options.makeBackups = [&](ServiceState& state) {
-    return std::make_unique<RecordingBackups>(state, options.socketPath, events, started);
-  };
-  StopEvent stop;
-  int code = -1;
-  std::thread body([&] { code = ServiceBody(options, stop); });
-  ASSERT_TRUE(started.waitArrived());
-  started.release();
-
-  const Value backup = Ask(options.socketPath, R"({"op":"backupList"})");
-  EXPECT_EQ(backup["caller"].asString(), "S-1-22-1-0");
-  const Value status = Ask(options.socketPath, R"({"op":"status"})");
+  Start();
+  EXPECT_EQ(Ask(options_.socketPath, R"({"op":"backupList"})")["caller"].asString(), "S-1-22-1-0");
+  const Value status = Ask(options_.socketPath, R"({"op":"status"})");
   ASSERT_EQ(status["mounts"].size(), 1u);
   EXPECT_EQ(status["mounts"].at(0)["id"].asString(), "d1");
 
-  stop.signal();
-  body.join();
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(events, (std::vector<std::string>{"loadJobs: drives loaded", "startScheduler: socket up",
-                                              "stopAll: socket down"}));
-  EXPECT_FALSE(Answers(options.socketPath));
+  EXPECT_EQ(Stop(), 0);
+  EXPECT_EQ(events_, (std::vector<std::string>{"loadJobs: drives loaded", "startScheduler: socket up",
+                                               "stopAll: socket down"}));
+  EXPECT_FALSE(Answers(options_.socketPath));
   const std::string log = Log();
   const size_t starting = log.find("Tarn service 0.3.1 (");
   const size_t backups = log.find("backups: jobs.json is damaged");
@@ -129,30 +138,19 @@ TEST_F(ServiceBodyTest, StartsAndStopsInOrder) {
 }
 
 TEST_F(ServiceBodyTest, UnreadableConfigIsLoggedAndTheServiceRunsOn) {
-  ASSERT_TRUE(vx::WriteFileAtomic(dir_.file("config.json"), std::string("{\"mounts\":")));
-  ServiceOptions options = Options();
-  std::vector<std::string> events;
-  test::Gate started;
-  options.makeBackups = [&](ServiceState& state) {
-    return std::make_unique<RecordingBackups>(state, options.socketPath, events, started);
-  };
-  StopEvent stop;
-  std::thread body([&] { ServiceBody(options, stop); });
-  ASSERT_TRUE(started.waitArrived());
-  started.release();
-  const Value status = Ask(options.socketPath, R"({"op":"status"})");
+  ASSERT_TRUE(vx::WriteFileAtomic(options_.configPath, std::string("{\"mounts\":")));
+  Start();
+  const Value status = Ask(options_.socketPath, R"({"op":"status"})");
   EXPECT_TRUE(status["ok"].asBool());
   EXPECT_EQ(status["mounts"].size(), 0u);
-  stop.signal();
-  body.join();
+  EXPECT_EQ(Stop(), 0);
   EXPECT_NE(Log().find("config: config is not valid JSON"), std::string::npos);
 }
 
 TEST_F(ServiceBodyTest, SocketThatCannotOpenEndsTheServiceWithAnError) {
   ASSERT_TRUE(vx::MakeDirs(dir_.file("run")));
   ASSERT_EQ(::chown(dir_.file("run").c_str(), kNobody, kNobody), 0);
-  StopEvent stop;
-  EXPECT_EQ(ServiceBody(Options(), stop), kExitIpcFailed);
+  EXPECT_EQ(ServiceBody(options_, stop_), kExitIpcFailed);
   EXPECT_NE(Log().find("ipc: " + dir_.file("run") + " belongs to another user"), std::string::npos) << Log();
 }
 

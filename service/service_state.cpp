@@ -275,8 +275,17 @@ Status ServiceState::saveLocked() {
 void ServiceState::keepStoredSecretsLocked(MountConfig& incoming) const {
   for (const DriveSlot& slot : drives_) {
     if (incoming.id.empty() || slot.config.id != incoming.id) continue;
-    if (incoming.endpoint.password.empty()) incoming.endpoint.password = slot.config.endpoint.password;
-    if (incoming.endpoint.privateKey.empty()) incoming.endpoint.privateKey = slot.config.endpoint.privateKey;
+    // A secret sealed on another computer travels along unopened, so that
+    // the file keeps it.
+    const EndpointConfig& stored = slot.config.endpoint;
+    if (incoming.endpoint.password.empty()) {
+      incoming.endpoint.password = stored.password;
+      incoming.endpoint.sealedPassword = stored.sealedPassword;
+    }
+    if (incoming.endpoint.privateKey.empty()) {
+      incoming.endpoint.privateKey = stored.privateKey;
+      incoming.endpoint.sealedPrivateKey = stored.sealedPrivateKey;
+    }
     return;
   }
 }

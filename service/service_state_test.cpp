@@ -97,6 +97,18 @@ TEST_F(ServiceStateTest, EmptySecretsKeepTheStoredOnesWhichNoReplyShows) {
   EXPECT_EQ(drive["mountPoint"].asString(), machine_->path() + "/mnt/tarn/P");
 }
 
+TEST_F(ServiceStateTest, SecretSealedElsewhereSurvivesAChangeThatLeavesItEmpty) {
+  const std::string foreign = "dpapi:c2VhbGVkIG9uIGFub3RoZXIgY29tcHV0ZXI=";
+  ASSERT_TRUE(vx::WriteFileAtomic(
+      config_, R"({"mounts":[{"id":"d1","endpoint":{"host":"dav.example","password":")" + foreign + R"("}}]})"));
+  ASSERT_TRUE(state_->loadConfig(nullptr));
+  Add(R"({"id":"d1","name":"renamed","endpoint":{"host":"dav.example","password":""}})");
+  std::string text;
+  ASSERT_TRUE(vx::ReadWholeFile(config_, text));
+  EXPECT_NE(text.find(foreign), std::string::npos) << text;
+  EXPECT_NE(text.find("renamed"), std::string::npos);
+}
+
 TEST_F(ServiceStateTest, InvalidDrivesAreRefusedWithTheValidationText) {
   struct Case {
     const char* json;

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -75,6 +76,10 @@ class ServiceClientTest : public ::testing::Test {
     machine_ = new test::TempDir("tarn-client", 0755);
     ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
     ::unsetenv(kPasswordVariable);
+    // A copy that nobody can run wherever the build lives.
+    exe_ = new std::string(machine_->file("tarn"));
+    std::filesystem::copy_file(TARN_EXE, *exe_);
+    ASSERT_EQ(::chmod(exe_->c_str(), 0755), 0);
     ready_ = new test::Gate();
     stop_ = new StopEvent();
     body_ = new std::thread([] {
@@ -93,6 +98,7 @@ class ServiceClientTest : public ::testing::Test {
     delete stop_;
     delete ready_;
     delete machine_;
+    delete exe_;
   }
 
   // Runs the tarn executable without a terminal, as root or as nobody.
@@ -108,10 +114,10 @@ class ServiceClientTest : public ::testing::Test {
       if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(99);
       ::setenv("TARN_ROOT", root.c_str(), 1);
       if (password != nullptr) ::setenv(kPasswordVariable, password, 1);
-      std::vector<char*> argv{const_cast<char*>(TARN_EXE)};
+      std::vector<char*> argv{exe_->data()};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
-      ::execv(TARN_EXE, argv.data());
+      ::execv(exe_->c_str(), argv.data());
       ::_exit(98);
     }
     ::close(out[1]);
@@ -126,12 +132,14 @@ class ServiceClientTest : public ::testing::Test {
   }
 
   static test::TempDir* machine_;
+  static std::string* exe_;
   static test::Gate* ready_;
   static StopEvent* stop_;
   static std::thread* body_;
 };
 
 test::TempDir* ServiceClientTest::machine_ = nullptr;
+std::string* ServiceClientTest::exe_ = nullptr;
 test::Gate* ServiceClientTest::ready_ = nullptr;
 StopEvent* ServiceClientTest::stop_ = nullptr;
 std::thread* ServiceClientTest::body_ = nullptr;

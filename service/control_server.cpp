@@ -83,6 +83,7 @@ void ControlServer::serve(uint64_t id, vx::UniqueFd fd) {
   std::string body;
   if (s.ok()) s = ReadFrame(fd.get(), readDeadline, body);
   if (!beginHandling(id)) {
+    fd.close();
     finish(id);
     return;
   }

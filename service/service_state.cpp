@@ -248,7 +248,7 @@ bool ServiceState::isBusy() {
   return hasUploadsLocked();
 }
 
-// ---- helpers -------------------------------------------------------------
+// ---- under the lock ------------------------------------------------------
 
 ServiceState::DriveSlot* ServiceState::findLocked(const std::string& id) {
   for (DriveSlot& slot : drives_) {

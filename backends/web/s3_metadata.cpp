@@ -101,7 +101,9 @@ Status S3Backend::listObjects(const std::string& prefix, bool useDelimiter, uint
     if (child->name == "contents") {
       S3Object object;
       object.key = DecodeListKey(urlEncoded, child->childText("key"));
-      object.size = std::strtoull(child->childText("size").c_str(), nullptr, 10);
+      const std::string size = child->childText("size");
+      if (!ParseRemoteSize(size, object.size))
+        return Status(Status::kProtocol, "LIST " + object.key + ": size out of range (" + size + ")");
       object.lastModified = IsoTimeToTimestamp(child->childText("lastmodified"));
       object.etag = NormalizeEtag(child->childText("etag"));
       out.objects.push_back(std::move(object));

@@ -121,7 +121,9 @@ Status S3Backend::exchange(http::HttpConnection& connection, const S3Request& re
   response.contentRange = QueryHeaderText(*r, "Content-Range");
   if (r->hasHeader("Content-Length")) {
     response.hasContentLength = true;
-    response.contentLength = std::strtoull(QueryHeaderText(*r, "Content-Length").c_str(), nullptr, 10);
+    const std::string length = QueryHeaderText(*r, "Content-Length");
+    if (!ParseRemoteSize(length, response.contentLength))
+      return Status(Status::kProtocol, request.method + " " + request.key + ": size out of range (" + length + ")");
   }
   notes.server = QueryHeaderText(*r, "Server");
 

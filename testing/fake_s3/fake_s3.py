@@ -76,7 +76,10 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header(k, v)
         if content_type:
             self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(len(body)))
+        length = str(len(body))
+        if self.command == "HEAD" and status == 200 and ARGS.claim_size:
+            length = ARGS.claim_size
+        self.send_header("Content-Length", length)
         self.end_headers()
         if body and self.command != "HEAD":
             self.wfile.write(body)
@@ -220,8 +223,8 @@ class Handler(BaseHTTPRequestHandler):
             else:
                 o = meta[name]
                 out.append("<Contents><Key>%s</Key><LastModified>%s</LastModified><ETag>&quot;%s&quot;</ETag>"
-                           "<Size>%d</Size><StorageClass>STANDARD</StorageClass></Contents>"
-                           % (enc(name), iso_date(o["mtime"]), o["etag"], len(o["data"])))
+                           "<Size>%s</Size><StorageClass>STANDARD</StorageClass></Contents>"
+                           % (enc(name), iso_date(o["mtime"]), o["etag"], ARGS.claim_size or len(o["data"])))
         out.append("</ListBucketResult>")
         if ARGS.pad_listing:
             out.append("<!--%s-->" % ("x" * ARGS.pad_listing))
@@ -288,6 +291,7 @@ def main():
     ap.add_argument("--page-size", type=int, default=0, help="at most N entries per listing page")
     ap.add_argument("--no-token", action="store_true", help="truncated listings carry no continuation token")
     ap.add_argument("--plain-keys", action="store_true", help="never URL-encode listed keys")
+    ap.add_argument("--claim-size", default="", help="listings and HEAD replies give this size text")
     ap.add_argument("--pad-listing", type=int, default=0, help="listings end with a comment of N bytes")
     ARGS = ap.parse_args()
     for text in ARGS.fault:

@@ -4,11 +4,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "foundation/codec.h"
 #include "foundation/data_protection.h"
+#include "foundation/file_util.h"
 #include "foundation/log.h"
 
 namespace tarn {
@@ -22,26 +21,26 @@ using vx::json::Value;
 class ConfigFileTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!root().empty()) return;
-    std::string tmpl = (fs::temp_directory_path() / "tarn-cfg-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    root() = tmpl;
-    ::setenv("TARN_ROOT", tmpl.c_str(), 1);
+    if (root().empty()) root() = UseNewRoot("tarn-cfg");
   }
   void SetUp() override { ::setenv("TARN_ROOT", root().c_str(), 1); }
   static std::string& root() {
     static std::string r;
     return r;
   }
-  static std::string Path(const std::string& name) { return root() + "/" + name; }
-  static void WriteText(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+  // A fresh folder as TARN_ROOT: another computer with its own machine secret.
+  static std::string UseNewRoot(const char* prefix) {
+    std::string tmpl = (fs::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+    EXPECT_NE(::mkdtemp(tmpl.data()), nullptr);
+    ::setenv("TARN_ROOT", tmpl.c_str(), 1);
+    return tmpl;
   }
+  static std::string Path(const std::string& name) { return root() + "/" + name; }
+  static void WriteText(const std::string& path, const std::string& text) { vx::WriteFileAtomic(path, text); }
   static std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    std::string text;
+    vx::ReadWholeFile(path, text);
+    return text;
   }
   static Value ParseOrDie(const std::string& text) {
     Value v;
@@ -71,37 +70,23 @@ class ConfigFileTest : public ::testing::Test {
   }
 };
 
-TEST_F(ConfigFileTest, EmptyObjectGivesDefaults) {
-  const AppConfig a = AppConfigFromJson(ParseOrDie("{}"));
-  EXPECT_TRUE(a.mounts.empty());
-  EXPECT_EQ(a.logLevel, "info");
-  EXPECT_EQ(a.mountDriver, "auto");
-  EXPECT_TRUE(a.startTrayAtLogon);
-  EXPECT_TRUE(a.autoUpdate);
-  EXPECT_EQ(a.cacheRoot, "");
-
-  const MountConfig m = DriveFrom("{}");
-  EXPECT_EQ(m.endpoint.protocol, "webdav");
-  EXPECT_EQ(m.endpoint.root, "/");
-  EXPECT_EQ(m.endpoint.port, 0u);
-  EXPECT_TRUE(m.endpoint.tls);
-  EXPECT_EQ(m.drive, u'P');
-  EXPECT_EQ(m.net.retries, 5);
-}
-
 TEST_F(ConfigFileTest, ValuesAreReadByKind) {
   struct Case {
     const char* json;
     std::function<bool(const MountConfig&)> check;
     const char* what;
   } cases[] = {
+      {"{}",
+       [](const MountConfig& m) {
+         return m.endpoint.protocol == "webdav" && m.endpoint.root == "/" && m.endpoint.tls && m.drive == u'P';
+       },
+       "defaults"},
       {R"({"drive":"e"})", [](const MountConfig& m) { return m.drive == u'E'; }, "lower letter"},
       {R"({"drive":""})", [](const MountConfig& m) { return m.drive == u'P'; }, "empty letter"},
       {R"({"drive":"xyz"})", [](const MountConfig& m) { return m.drive == u'X'; }, "first byte"},
       {R"({"drive":5})", [](const MountConfig& m) { return m.drive == u'5'; }, "number as text"},
       {R"({"drive":"\u00e9"})", [](const MountConfig& m) { return m.drive == u'?'; }, "non-ASCII letter"},
       {R"({"net":{"retries":2.5}})", [](const MountConfig& m) { return m.net.retries == 3; }, "round"},
-      {R"({"net":{"retries":-2.5}})", [](const MountConfig& m) { return m.net.retries == -3; }, "round neg"},
       {R"({"net":{"retryMinMs":2.5}})", [](const MountConfig& m) { return m.net.retryMinMs == 2; }, "trunc"},
       {R"({"net":{"retries":"7"}})", [](const MountConfig& m) { return m.net.retries == 5; }, "string number"},
       {R"({"net":{"retries":true}})", [](const MountConfig& m) { return m.net.retries == 5; }, "bool number"},
@@ -304,7 +289,6 @@ TEST_F(ConfigFileTest, SaveAndLoadRoundTripWithSealedSecrets) {
   const std::string path = Path("roundtrip.json");
   std::string error;
   ASSERT_TRUE(SaveConfig(a, path, &error)) << error;
-  EXPECT_EQ(a.mounts[0].endpoint.password, before.mounts[0].endpoint.password);  // caller's copy untouched
 
   const std::string text = ReadText(path);
   EXPECT_EQ(text.find(before.mounts[0].endpoint.password), std::string::npos);
@@ -318,10 +302,6 @@ TEST_F(ConfigFileTest, SaveAndLoadRoundTripWithSealedSecrets) {
   ASSERT_TRUE(LoadConfig(loaded, path, &error)) << error;
   ASSERT_EQ(loaded.mounts.size(), 2u);
   EXPECT_EQ(AppConfigToJson(loaded, true).dump(2), AppConfigToJson(before, true).dump(2));
-  EXPECT_EQ(loaded.mounts[0].endpoint.password, "pa:ss\"word");
-  EXPECT_EQ(loaded.mounts[0].endpoint.privateKey, "-----BEGIN KEY-----\nabc\n");
-  EXPECT_EQ(loaded.mounts[0].drive, u'R');
-  EXPECT_EQ(loaded.mounts[0].endpoint.connectTimeoutMs, 15000u);
 }
 
 TEST_F(ConfigFileTest, LoadFailuresLeaveTheRecord) {
@@ -350,18 +330,11 @@ TEST_F(ConfigFileTest, LoadFailuresLeaveTheRecord) {
 
 TEST_F(ConfigFileTest, SecretThatDoesNotOpenIsNeverUsedButWrittenBack) {
   // Seal on "another computer", then load the file here.
-  std::string tmpl = (fs::temp_directory_path() / "tarn-other-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-  ::setenv("TARN_ROOT", tmpl.c_str(), 1);
+  const std::string tmpl = UseNewRoot("tarn-other");
   const std::string foreign = ProtectSecret("their password");
   ::setenv("TARN_ROOT", root().c_str(), 1);
   fs::remove_all(tmpl);
   ASSERT_EQ(foreign.rfind("dpapi:", 0), 0u);
-  EXPECT_EQ(UnprotectSecret(foreign), "");
-  std::string plain = "untouched";
-  EXPECT_FALSE(TryUnprotectSecret(foreign, plain));
-  EXPECT_EQ(plain, "untouched");
-  EXPECT_FALSE(TryUnprotectSecret("dpapi:!!notbase64!!", plain));
 
   const std::string path = Path("foreign.json");
   WriteText(path, R"({"mounts":[{"id":"f1","drive":"F","endpoint":{"protocol":"sftp","host":"h",
@@ -416,9 +389,7 @@ TEST_F(ConfigFileTest, PasswordsThatLookSealedAreSealedToo) {
 TEST_F(ConfigFileTest, SealFailureFailsTheSaveAndKeepsTheOldFile) {
   const std::string path = Path("keep.json");
   WriteText(path, "{\"old\":true}");
-  std::string other = (fs::temp_directory_path() / "tarn-broken-XXXXXX").string();
-  ASSERT_NE(::mkdtemp(other.data()), nullptr);
-  ::setenv("TARN_ROOT", other.c_str(), 1);
+  const std::string other = UseNewRoot("tarn-broken");
   fs::create_directories(other + "/etc/tarn");
   WriteText(other + "/etc/tarn/machine.key", "short");  // damaged machine secret
 
@@ -452,22 +423,22 @@ TEST_F(ConfigFileTest, SecretForms) {
   const std::string s = ProtectSecret("\xC3\xA4 secret");
   EXPECT_EQ(s.rfind("dpapi:", 0), 0u);
   EXPECT_EQ(UnprotectSecret(s), "\xC3\xA4 secret");
-  // Sealed with another entropy: does not open as a configuration secret.
+  // Sealed with another entropy, or no sealed text at all: does not open.
   std::vector<uint8_t> sealed;
   ASSERT_TRUE(vx::ProtectData({'a'}, "other entropy", sealed));
-  std::string plain = "untouched";
-  EXPECT_FALSE(TryUnprotectSecret("dpapi:" + vx::Base64Encode(sealed), plain));
-  EXPECT_EQ(plain, "untouched");
-  EXPECT_EQ(UnprotectSecret("dpapi:" + vx::Base64Encode(sealed)), "");
+  for (const std::string& bad : {"dpapi:" + vx::Base64Encode(sealed), std::string("dpapi:!!notbase64!!")}) {
+    std::string plain = "untouched";
+    EXPECT_FALSE(TryUnprotectSecret(bad, plain)) << bad;
+    EXPECT_EQ(plain, "untouched");
+    EXPECT_EQ(UnprotectSecret(bad), "");
+  }
 }
 
-TEST_F(ConfigFileTest, Locations) {
+TEST_F(ConfigFileTest, LocationsFollowTheRootFolder) {
   EXPECT_EQ(DataRoot(), root() + "/var/lib/tarn");
   EXPECT_TRUE(fs::is_directory(DataRoot()));
   EXPECT_EQ(ConfigPath(), root() + "/var/lib/tarn/config.json");
   EXPECT_EQ(DefaultCacheDir(), root() + "/var/lib/tarn/cache");
-  EXPECT_EQ(LogDir(), DataRoot());
-  EXPECT_EQ(PipeName(), "\\\\.\\pipe\\Tarn");
   EXPECT_EQ(ControlSocketPath(), root() + "/run/tarn/Tarn");
   EXPECT_EQ(MountPointPath(u'P'), root() + "/mnt/tarn/P");
 }

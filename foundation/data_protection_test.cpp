@@ -46,6 +46,9 @@ TEST_F(DataProtectionTest, SealedDataOpensOnlyWithTheSameEntropy) {
     std::vector<uint8_t> sealed;
     ASSERT_TRUE(ProtectData(Bytes(c.plain), c.entropy, sealed));
     EXPECT_NE(sealed, Bytes(c.plain));
+    std::vector<uint8_t> again;
+    ASSERT_TRUE(ProtectData(Bytes(c.plain), c.entropy, again));
+    EXPECT_NE(again, sealed) << "two seals of one text are alike";
     std::vector<uint8_t> plain = {9, 9};
     ASSERT_TRUE(UnprotectData(sealed, c.entropy, plain));
     EXPECT_EQ(plain, Bytes(c.plain));
@@ -74,13 +77,6 @@ TEST_F(DataProtectionTest, TamperedOrTruncatedDataFails) {
   }
 }
 
-TEST_F(DataProtectionTest, TwoSealsOfOneTextDiffer) {
-  std::vector<uint8_t> a, b;
-  ASSERT_TRUE(ProtectData(Bytes("same"), "e", a));
-  ASSERT_TRUE(ProtectData(Bytes("same"), "e", b));
-  EXPECT_NE(a, b);
-}
-
 TEST_F(DataProtectionTest, AnotherMachineCannotOpen) {
   std::vector<uint8_t> sealed;
   ASSERT_TRUE(ProtectData(Bytes("password"), "e", sealed));
@@ -103,12 +99,7 @@ TEST_F(DataProtectionTest, MachineSecretIsPrivateAndKept) {
   ASSERT_EQ(::stat((root_ + "/etc/tarn").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   // No temporaries are left beside it.
-  int files = 0;
-  for (const auto& e : fs::directory_iterator(root_ + "/etc/tarn")) {
-    (void)e;
-    ++files;
-  }
-  EXPECT_EQ(files, 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(root_ + "/etc/tarn"), fs::directory_iterator()), 1);
 }
 
 TEST_F(DataProtectionTest, DamagedMachineSecretIsNeverReplaced) {

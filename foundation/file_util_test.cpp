@@ -127,6 +127,9 @@ TEST_F(FileUtilTest, MakeDirsCreatesEveryMissingParent) {
   EXPECT_FALSE(MakeDirs(Path("file")));
   EXPECT_FALSE(MakeDirs(Path("file/sub")));
   EXPECT_TRUE(FileExists(Path("file")));
+  EXPECT_FALSE(FileExists(root_));
+  EXPECT_FALSE(FileExists(Path("missing")));
+  EXPECT_FALSE(FileExists(""));
 }
 
 TEST_F(FileUtilTest, MakeDirsRecursesEvenForSeparatorsNearTheStart) {
@@ -134,24 +137,11 @@ TEST_F(FileUtilTest, MakeDirsRecursesEvenForSeparatorsNearTheStart) {
   // where drive-letter logic would stop; every level must still be made.
   std::string previous = fs::current_path().string();
   fs::current_path(root_);
-  bool shortChain = MakeDirs("r/o/t");
-  bool longChain = MakeDirs("rel/one/two");
-  bool single = MakeDirs("s");
+  std::vector<bool> made;
+  for (const char* relative : {"r/o/t", "rel/one/two", "s"}) made.push_back(MakeDirs(relative));
   fs::current_path(previous);
-  EXPECT_TRUE(shortChain);
-  EXPECT_TRUE(fs::is_directory(Path("r/o/t")));
-  EXPECT_TRUE(longChain);
-  EXPECT_TRUE(fs::is_directory(Path("rel/one/two")));
-  EXPECT_TRUE(single);
-  EXPECT_TRUE(fs::is_directory(Path("s")));
-}
-
-TEST_F(FileUtilTest, FileExistsOnlyForNonFolders) {
-  Put(Path("f"), "");
-  EXPECT_TRUE(FileExists(Path("f")));
-  EXPECT_FALSE(FileExists(root_));
-  EXPECT_FALSE(FileExists(Path("missing")));
-  EXPECT_FALSE(FileExists(""));
+  EXPECT_EQ(made, std::vector<bool>(3, true));
+  for (const char* relative : {"r/o/t", "rel/one/two", "s"}) EXPECT_TRUE(fs::is_directory(Path(relative))) << relative;
 }
 
 TEST(ModulePath, NamesTheRunningExecutable) {
@@ -194,26 +184,20 @@ TEST_F(FileUtilTest, ReadWholeFileFailuresLeaveTheStringAlone) {
   }
 }
 
-TEST_F(FileUtilTest, WriteFileAtomicReplacesTheWholeFile) {
+TEST_F(FileUtilTest, WriteFileAtomicReplacesTheWholeFileAndKeepsItsMode) {
   std::string path = Path("config.json");
   EXPECT_TRUE(WriteFileAtomic(path, std::string("first version, rather long")));
   EXPECT_EQ(Get(path), "first version, rather long");
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
   EXPECT_TRUE(WriteFileAtomic(path, std::vector<uint8_t>{'v', '2'}));
   EXPECT_EQ(Get(path), "v2");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
   EXPECT_TRUE(WriteFileAtomic(path, nullptr, 0));
   EXPECT_TRUE(FileExists(path));
   EXPECT_EQ(Get(path), "");
   EXPECT_FALSE(fs::exists(path + ".tmp"));
-}
-
-TEST_F(FileUtilTest, WriteFileAtomicKeepsTheModeOfTheFileItReplaces) {
-  std::string path = Path("secret");
-  Put(path, "old");
-  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-  ASSERT_TRUE(WriteFileAtomic(path, std::string("new")));
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST_F(FileUtilTest, WriteFileAtomicReplacesAStaleTemporaryWithoutFollowingLinks) {
@@ -230,9 +214,12 @@ TEST_F(FileUtilTest, WriteFileAtomicFailureKeepsTheOldFileAndNoTemporary) {
   struct Case {
     const char* name;
     Fault fault;
+    const char* content;
   } cases[] = {
-      {"sync of the file", Fault::kFileSync},
-      {"close of the file", Fault::kFileClose},
+      {"sync of the file", Fault::kFileSync, "old content"},
+      {"close of the file", Fault::kFileClose, "old content"},
+      // The rename already happened; only its durability is in doubt.
+      {"sync of the folder", Fault::kFolderSync, "new content"},
   };
   std::string path = Path("state.json");
   for (const auto& c : cases) {
@@ -240,7 +227,7 @@ TEST_F(FileUtilTest, WriteFileAtomicFailureKeepsTheOldFileAndNoTemporary) {
     g_fault = c.fault;
     EXPECT_FALSE(WriteFileAtomic(path, std::string("new content"))) << c.name;
     g_fault = Fault::kNone;
-    EXPECT_EQ(Get(path), "old content") << c.name;
+    EXPECT_EQ(Get(path), c.content) << c.name;
     EXPECT_FALSE(fs::exists(path + ".tmp")) << c.name;
   }
   // The target is a folder: the move fails and the temporary goes away.
@@ -251,16 +238,6 @@ TEST_F(FileUtilTest, WriteFileAtomicFailureKeepsTheOldFileAndNoTemporary) {
   // A missing folder: the temporary cannot be created.
   EXPECT_FALSE(WriteFileAtomic(Path("nowhere/file"), std::string("x")));
   EXPECT_FALSE(WriteFileAtomic("", std::string("x")));
-}
-
-TEST_F(FileUtilTest, WriteFileAtomicReportsAFolderThatCannotBeSynced) {
-  std::string path = Path("journal.json");
-  g_fault = Fault::kFolderSync;
-  EXPECT_FALSE(WriteFileAtomic(path, std::string("new")));
-  g_fault = Fault::kNone;
-  // The rename already happened; only its durability is in doubt.
-  EXPECT_EQ(Get(path), "new");
-  EXPECT_FALSE(fs::exists(path + ".tmp"));
 }
 
 TEST_F(FileUtilTest, ConcurrentWritersNeverPublishAMixedFile) {

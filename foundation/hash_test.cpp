@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -80,18 +79,9 @@ TEST(HmacSha256, MatchesRfc4231) {
 }
 
 TEST(RandomBytes, GivesTheCountAskedForAndDiffersBetweenCalls) {
-  EXPECT_TRUE(RandomBytes(0).empty());
-  std::set<Bytes> seen;
-  for (size_t n : {1u, 16u, 32u, 100000u}) {
-    Bytes r = RandomBytes(n);
-    EXPECT_EQ(r.size(), n);
-    if (n >= 16) {
-      EXPECT_TRUE(seen.insert(r).second);
-    }
-  }
+  for (size_t n : {0u, 1u, 100000u}) EXPECT_EQ(RandomBytes(n).size(), n);
   // A buffer that stayed zero would betray a generator that never ran.
-  Bytes big = RandomBytes(4096);
-  EXPECT_NE(big, Bytes(4096, 0));
+  EXPECT_NE(RandomBytes(4096), Bytes(4096, 0));
   EXPECT_NE(RandomBytes(32), RandomBytes(32));
 }
 

@@ -22,41 +22,28 @@ TEST(Status, ToStringJoinsCodeMessageAndNative) {
   for (const auto& c : cases) EXPECT_EQ(c.status.toString(), c.text);
 }
 
-// Callers decide on retries by retryable() and show the code's text.
-TEST(Status, EveryCodeHasItsTextAndOnlyNetworkAndTimeoutAreRetried) {
-  const char* texts[] = {"ok",       "not-found", "exists",      "access-denied", "auth-failed",
-                         "not-empty", "is-directory", "not-directory", "no-space",   "too-large",
-                         "invalid",  "unsupported", "busy",       "conflict",      "network",
-                         "timeout",  "canceled",  "io",           "protocol"};
-  for (int32_t code = 0; code < static_cast<int32_t>(std::size(texts)); ++code) {
-    EXPECT_STREQ(Status::CodeText(code), texts[code]) << code;
+// Callers decide on retries by retryable() alone.
+TEST(Status, OnlyNetworkAndTimeoutAreRetried) {
+  for (int32_t code = -1; code <= 19; ++code)
     EXPECT_EQ(Status(code, "").retryable(), code == Status::kNetwork || code == Status::kTimeout) << code;
-  }
-  EXPECT_FALSE(Status(19, "").retryable());
-  EXPECT_FALSE(Status(-1, "").retryable());
 }
 
-TEST(Timestamp, FileTimeConversions) {
+TEST(Timestamp, FileTimeAndTimespecConversions) {
   EXPECT_TRUE(Timestamp::fromFileTime(0).isZero());
   EXPECT_EQ(Timestamp().toFileTime(), 0u);
   // The epoch itself cannot be told from the zero timestamp.
   Timestamp epoch = Timestamp::fromFileTime(Timestamp::kUnixEpochFileTime);
-  EXPECT_EQ(epoch.seconds, 0);
-  EXPECT_EQ(epoch.nanoseconds, 0u);
+  EXPECT_TRUE(epoch.isZero());
   EXPECT_EQ(epoch.toFileTime(), 0u);
 
   Timestamp before = Timestamp::fromFileTime(Timestamp::kUnixEpochFileTime - 1);
   EXPECT_EQ(before.seconds, -1);
   EXPECT_EQ(before.nanoseconds, 999999900u);
   EXPECT_EQ(before.toFileTime(), Timestamp::kUnixEpochFileTime - 1);
-
-  const uint64_t t = 133000000001234567ULL;
-  EXPECT_EQ(Timestamp::fromFileTime(t).toFileTime(), t);
+  EXPECT_EQ(Timestamp::fromFileTime(133000000001234567ULL).toFileTime(), 133000000001234567ULL);
   EXPECT_EQ(Timestamp::fromFileTime(1).seconds, -11644473600);
-}
 
-TEST(Timestamp, TimespecTruncatesTo100Ns) {
-  Timestamp t = Timestamp::fromTimespec(5, 123456789);
+  Timestamp t = Timestamp::fromTimespec(5, 123456789);  // truncated to 100 ns
   EXPECT_EQ(t.seconds, 5);
   EXPECT_EQ(t.nanoseconds, 123456700u);
   EXPECT_GT(Timestamp::now().seconds, 1600000000);

@@ -102,68 +102,52 @@ TEST_F(ConnectionPoolTest, IdleOpenConnectionIsPreferredOverAClosedOne) {
   EXPECT_EQ(server_->countCalls(MemOp::kConnect), 2) << "no reconnect was needed";
 }
 
-TEST_F(ConnectionPoolTest, WaitEndsByTimeoutReleaseCancelOrClosing) {
+TEST_F(ConnectionPoolTest, WaitEndsByTimeoutReleaseOrCancel) {
   test::ScopedTestClock clock;
   auto pool = makePool(1);
   ConnectionPool::Lease held;
-  ASSERT_TRUE(pool->acquire(held, nullptr, 0).ok());
-
-  // Time-out: the deadline is read from the engine clock.
-  {
-    std::atomic<bool> done{false};
-    Status result;
-    std::thread waiter([&] {
-      ConnectionPool::Lease lease;
-      result = pool->acquire(lease, nullptr, 1000);
-      done = true;
-    });
-    std::this_thread::sleep_for(30ms);
-    EXPECT_FALSE(done.load());
-    clock.advance(999);
-    std::this_thread::sleep_for(250ms);
-    EXPECT_FALSE(done.load()) << "one millisecond early";
-    clock.advance(1);
-    EXPECT_TRUE(Eventually(done));
-    waiter.join();
-    EXPECT_EQ(result.code, Status::kTimeout);
-    EXPECT_EQ(result.message, "no free connection");
-  }
-  // A release hands the slot to the waiter.
-  {
-    std::atomic<bool> done{false};
+  auto parent = std::make_shared<CancelToken>();
+  CancelToken child(parent);
+  std::atomic<bool> done{false};
+  struct Case {
+    const char* name;
+    const CancelToken* cancel;
+    std::function<void()> end;
+    int32_t code;
+    const char* message;
+  } cases[] = {
+      // The deadline is read from the engine clock.
+      {"time-out", nullptr,
+       [&] {
+         clock.advance(999);
+         std::this_thread::sleep_for(250ms);
+         EXPECT_FALSE(done.load()) << "one millisecond early";
+         clock.advance(1);
+       },
+       Status::kTimeout, "no free connection"},
+      {"release hands the slot to the waiter", nullptr, [&] { held.reset(); }, Status::kOk, ""},
+      {"cancel of a parent token", &child, [&] { parent->cancel(); }, Status::kCanceled, ""},
+  };
+  for (const Case& c : cases) {
+    // After a release the waiter's lease has given the slot back.
+    ASSERT_TRUE(held || pool->acquire(held, nullptr, 0).ok()) << c.name;
+    done = false;
     Status result;
     size_t slot = 99;
     std::thread waiter([&] {
       ConnectionPool::Lease lease;
-      result = pool->acquire(lease, nullptr, 5000);
+      result = pool->acquire(lease, c.cancel, 1000);
       slot = lease.slot();
       done = true;
     });
     std::this_thread::sleep_for(30ms);
-    held.reset();
-    EXPECT_TRUE(Eventually(done));
+    EXPECT_FALSE(done.load()) << c.name;
+    c.end();
+    EXPECT_TRUE(Eventually(done)) << c.name;
     waiter.join();
-    EXPECT_TRUE(result.ok()) << result.toString();
-    EXPECT_EQ(slot, 0u);
-    ASSERT_TRUE(pool->acquire(held, nullptr, 0).ok()) << "the waiter's lease gave the slot back";
-  }
-  // Cancellation: canceled with an empty message.
-  {
-    auto parent = std::make_shared<CancelToken>();
-    CancelToken child(parent);
-    std::atomic<bool> done{false};
-    Status result;
-    std::thread waiter([&] {
-      ConnectionPool::Lease lease;
-      result = pool->acquire(lease, &child, 60000);
-      done = true;
-    });
-    std::this_thread::sleep_for(30ms);
-    parent->cancel();
-    EXPECT_TRUE(Eventually(done));
-    waiter.join();
-    EXPECT_EQ(result.code, Status::kCanceled);
-    EXPECT_EQ(result.message, "");
+    EXPECT_EQ(result.code, c.code) << c.name;
+    EXPECT_EQ(result.message, c.message) << c.name;
+    EXPECT_EQ(slot, 0u) << c.name;
   }
 }
 

@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
 
+#include <functional>
 #include <string>
 
 #include "foundation/codec.h"
@@ -100,18 +101,14 @@ TEST(SignatureTest, EcdsaCurvesAcceptDerAndRaw) {
     EXPECT_FALSE(VerifySignature(k.pub, Bytes("{\"version\":\"6.6.6\"}"), der)) << c.group;
     EXPECT_FALSE(VerifySignature(k.pub, msg, {})) << c.group;
 
-    PublicKey wrongCurve = k.pub;
-    wrongCurve.crv = 4;
-    EXPECT_FALSE(VerifySignature(wrongCurve, msg, der));
-    PublicKey eddsa = k.pub;
-    eddsa.alg = kAlgEdDsa;
-    EXPECT_FALSE(VerifySignature(eddsa, msg, der));
-    PublicKey tooLong = k.pub;
-    tooLong.x.insert(tooLong.x.begin(), 0);
-    EXPECT_FALSE(VerifySignature(tooLong, msg, der));
-    PublicKey offCurve = k.pub;
-    offCurve.y.back() ^= 1;
-    EXPECT_FALSE(VerifySignature(offCurve, msg, der));
+    // Keys that do not match the signature, or are no valid key at all.
+    for (const auto& damage : std::vector<std::function<void(PublicKey&)>>{
+             [](PublicKey& p) { p.crv = 4; }, [](PublicKey& p) { p.alg = kAlgEdDsa; },
+             [](PublicKey& p) { p.x.insert(p.x.begin(), 0); }, [](PublicKey& p) { p.y.back() ^= 1; }}) {
+      PublicKey bad = k.pub;
+      damage(bad);
+      EXPECT_FALSE(VerifySignature(bad, msg, der)) << c.group;
+    }
   }
 }
 

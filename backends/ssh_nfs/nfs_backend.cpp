@@ -29,9 +29,6 @@ constexpr size_t kMaxListEntries = 1u << 24;
 
 bool UseReservedPort() { return ::geteuid() == 0; }
 
-// Names that would leave the folder they are looked up in.
-bool BadComponent(const std::string& name) { return name == "." || name == ".."; }
-
 // The server's maximum, or its preference when it names no maximum.
 uint32_t ChooseTransfer(uint32_t max, uint32_t pref) {
   const uint32_t v = max != 0 ? max : (pref != 0 ? pref : kDefaultTransfer);
@@ -68,7 +65,7 @@ Status NfsBackend::mountExport() {
   m.setAuth(RpcAuthUnix{options_.uid, options_.gid, "tarn"});
   XdrWriter args;
   args.putString(exportPath_);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   size_t at = 0;
   const std::string step = "mount " + exportPath_;
   s = m.call(kMountProgram, kMountVersion, kMountMnt, args, reply, at, step);
@@ -92,7 +89,7 @@ void NfsBackend::unmountExport() {
   m.setAuth(RpcAuthUnix{options_.uid, options_.gid, "tarn"});
   XdrWriter args;
   args.putString(exportPath_);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   size_t at = 0;
   m.call(kMountProgram, kMountVersion, kMountUmnt, args, reply, at, "unmount " + exportPath_);
 }
@@ -100,6 +97,7 @@ void NfsBackend::unmountExport() {
 Status NfsBackend::connect() {
   disconnect();
   readdirPlus_ = true;
+  handles_.clear();
   Status s = ParseNfsOptions(config_.extra, ::geteuid(), ::getegid(), options_);
   if (!s.ok()) return s;
   if (config_.host.empty()) return Status(Status::kInvalid, "nfs: no server name");
@@ -140,7 +138,15 @@ Status NfsBackend::connect() {
     disconnect();
     return s;
   }
+  removeLeftovers();
   return Status();
+}
+
+void NfsBackend::removeLeftovers() {
+  std::vector<Leftover> left;
+  left.swap(leftovers_);
+  // Handles outlive connections; one gone stale means the file went too.
+  for (const Leftover& l : left) removeIn(l.dir, l.name, false, "remove " + l.name);
 }
 
 void NfsBackend::disconnect() {
@@ -152,12 +158,12 @@ void NfsBackend::disconnect() {
 
 Status NfsBackend::ping() {
   if (!isConnected()) return Status(Status::kNetwork, "nfs ping: not connected");
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   size_t at = 0;
   return nfs_.call(kNfsProgram, kNfsVersion, kNfsNull, XdrWriter(), reply, at, "nfs ping");
 }
 
-Status NfsBackend::callNfs(uint32_t proc, const XdrWriter& args, const std::string& step, std::vector<uint8_t>& reply,
+Status NfsBackend::callNfs(uint32_t proc, const XdrWriter& args, const std::string& step, RpcRecord& reply,
                            XdrReader& r, uint32_t& nfsStatus) {
   for (uint32_t attempt = 0;; ++attempt) {
     if (!isConnected()) return Status(Status::kNetwork, step + ": not connected");
@@ -175,7 +181,7 @@ Status NfsBackend::callNfs(uint32_t proc, const XdrWriter& args, const std::stri
 }
 
 Status NfsBackend::callNfsOk(uint32_t proc, const XdrWriter& args, const std::string& step,
-                             std::vector<uint8_t>& reply, XdrReader& r) {
+                             RpcRecord& reply, XdrReader& r) {
   uint32_t st = 0;
   Status s = callNfs(proc, args, step, reply, r, st);
   if (!s.ok()) return s;
@@ -186,12 +192,12 @@ Status NfsBackend::callNfsOk(uint32_t proc, const XdrWriter& args, const std::st
 Status NfsBackend::getattr(const NfsHandle& fh, RemoteAttr& out, const std::string& step) {
   XdrWriter a;
   a.putOpaque(fh);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   XdrReader r(nullptr, 0);
   Status s = callNfsOk(kNfsGetattr, a, step, reply, r);
   if (!s.ok()) return s;
   DecodeFattr3(r, out);
-  return r.ok() ? Status() : MalformedReply(step);
+  return r.ok() ? checkAttr(out, step) : MalformedReply(step);
 }
 
 Status NfsBackend::setattr(const NfsHandle& fh, const NfsSetAttr& attr, const std::string& step) {
@@ -199,7 +205,7 @@ Status NfsBackend::setattr(const NfsHandle& fh, const NfsSetAttr& attr, const st
   a.putOpaque(fh);
   EncodeSattr3(a, attr);
   a.putBool(false);  // no guard on ctime
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   XdrReader r(nullptr, 0);
   uint32_t st = 0;
   Status s = callNfs(kNfsSetattr, a, step, reply, r, st);
@@ -207,74 +213,11 @@ Status NfsBackend::setattr(const NfsHandle& fh, const NfsSetAttr& attr, const st
   return st == kNfs3Ok ? Status() : NfsError(st, step);
 }
 
-Status NfsBackend::lookupIn(const NfsHandle& dir, const std::string& name, const std::string& step, NfsHandle& fh,
-                            RemoteAttr* attr) {
-  if (BadComponent(name) || name.empty()) return Status(Status::kInvalid, step + ": bad name component");
-  if (name.size() > kNfsNameMax) return Status(Status::kInvalid, step + ": name too long");
-  XdrWriter a;
-  a.putOpaque(dir);
-  a.putString(name);
-  std::vector<uint8_t> reply;
-  XdrReader r(nullptr, 0);
-  Status s = callNfsOk(kNfsLookup, a, step, reply, r);
-  if (!s.ok()) return s;
-  fh = r.getOpaque(kNfsFhMax);
-  RemoteAttr objAttr;
-  bool present = false;
-  DecodePostOpAttr(r, objAttr, present);
-  if (!r.ok() || fh.empty()) return MalformedReply(step);
-  if (attr != nullptr) {
-    if (present) {
-      *attr = objAttr;
-    } else {
-      return getattr(fh, *attr, step);
-    }
-  }
-  return Status();
-}
-
-Status NfsBackend::resolve(const std::string& path, NfsHandle& fh, RemoteAttr* attr, const std::string& step) {
-  const std::vector<std::string> parts = SplitPath(path);
-  NfsHandle cur = root_;
-  for (size_t i = 0; i < parts.size(); ++i) {
-    NfsHandle next;
-    const bool last = i + 1 == parts.size();
-    Status s = lookupIn(cur, parts[i], step, next, last ? attr : nullptr);
-    if (!s.ok()) return s;
-    cur = std::move(next);
-  }
-  if (parts.empty() && attr != nullptr) {
-    Status s = getattr(cur, *attr, step);
-    if (!s.ok()) return s;
-  }
-  fh = std::move(cur);
-  return Status();
-}
-
-Status NfsBackend::resolveParent(const std::string& path, NfsHandle& dir, std::string& name,
-                                 const std::string& step) {
-  std::vector<std::string> parts = SplitPath(path);
-  if (parts.empty()) return Status(Status::kInvalid, step + ": not allowed on the root");
-  name = parts.back();
-  if (BadComponent(name)) return Status(Status::kInvalid, step + ": bad name component");
-  if (name.size() > kNfsNameMax) return Status(Status::kInvalid, step + ": name too long");
-  parts.pop_back();
-  NfsHandle cur = root_;
-  for (const std::string& p : parts) {
-    NfsHandle next;
-    Status s = lookupIn(cur, p, step, next, nullptr);
-    if (!s.ok()) return s;
-    cur = std::move(next);
-  }
-  dir = std::move(cur);
-  return Status();
-}
-
 Status NfsBackend::fsinfo() {
   const std::string step = "fsinfo " + exportPath_;
   XdrWriter a;
   a.putOpaque(root_);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   XdrReader r(nullptr, 0);
   Status s = callNfsOk(kNfsFsinfo, a, step, reply, r);
   if (!s.ok()) return s;
@@ -290,7 +233,9 @@ Status NfsBackend::fsinfo() {
   if (!r.ok()) return MalformedReply(step);
   readChunk_ = ChooseTransfer(rtmax, rtpref);
   writeChunk_ = ChooseTransfer(wtmax, wtpref);
-  caps_.maxFileBytes = maxFile;
+  // Servers commonly name the largest offset their protocol can carry; the
+  // system takes no file beyond its own bound.
+  caps_.maxFileBytes = maxFile == 0 ? kMaxRemoteFileBytes : std::min(maxFile, kMaxRemoteFileBytes);
   return Status();
 }
 
@@ -324,7 +269,7 @@ Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     a.putFixed(verf, sizeof(verf));
     if (readdirPlus_) a.putU32(kReaddirDirCount);
     a.putU32(kReaddirMaxCount);
-    std::vector<uint8_t> reply;
+    RpcRecord reply;
     XdrReader r(nullptr, 0);
     uint32_t st = 0;
     s = callNfs(readdirPlus_ ? kNfsReaddirplus : kNfsReaddir, a, step, reply, r, st);
@@ -350,11 +295,14 @@ Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     if (!decoded) return MalformedReply(step);
     for (NfsDirEntryPlus& e : page) {
       cookie = e.cookie;
-      if (e.name.empty() || e.name == "." || e.name == "..") continue;
+      if (e.name.empty() || e.name == "." || e.name == ".." || IsUploadTempName(e.name)) continue;
       if (!e.hasAttr) {
         s = e.fh.empty() ? lookupIn(dir, e.name, step, e.fh, &e.attr) : getattr(e.fh, e.attr, step);
         // An entry removed since the listing began is simply not listed.
         if (s.code == Status::kNotFound) continue;
+        if (!s.ok()) return s;
+      } else {
+        s = checkAttr(e.attr, "readdirplus " + JoinRemotePath(path, e.name));
         if (!s.ok()) return s;
       }
       if (out.size() >= kMaxListEntries) return Status(Status::kProtocol, step + ": listing does not end");
@@ -371,7 +319,7 @@ Status NfsBackend::statfs(FsStats& out) {
   const std::string step = "fsstat " + exportPath_;
   XdrWriter a;
   a.putOpaque(root_);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   XdrReader r(nullptr, 0);
   Status s = callNfsOk(kNfsFsstat, a, step, reply, r);
   if (!s.ok()) return s;
@@ -394,7 +342,7 @@ Status NfsBackend::createIn(const NfsHandle& dir, const std::string& name, uint3
   a.putString(name);
   a.putU32(how);
   EncodeSattr3(a, attr);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   XdrReader r(nullptr, 0);
   Status s = callNfsOk(kNfsCreate, a, step, reply, r);
   if (!s.ok()) return s;
@@ -432,7 +380,7 @@ Status NfsBackend::mkdir(const std::string& path) {
   attr.setMode = true;
   attr.mode = kNewFolderMode;
   EncodeSattr3(a, attr);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   XdrReader r(nullptr, 0);
   uint32_t st = 0;
   s = callNfs(kNfsMkdir, a, step, reply, r, st);
@@ -444,7 +392,7 @@ Status NfsBackend::removeIn(const NfsHandle& dir, const std::string& name, bool 
   XdrWriter a;
   a.putOpaque(dir);
   a.putString(name);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   XdrReader r(nullptr, 0);
   uint32_t st = 0;
   Status s = callNfs(isDir ? kNfsRmdir : kNfsRemove, a, step, reply, r, st);
@@ -465,6 +413,7 @@ Status NfsBackend::remove(const std::string& path, bool isDir) {
   if (!s.ok()) return s;
   if (isDir && !attr.isDir()) return Status(Status::kNotDirectory, step + ": not a folder");
   if (!isDir && attr.isDir()) return Status(Status::kIsDirectory, step + ": is a folder");
+  forgetHandles(path);
   return removeIn(dir, name, isDir, step);
 }
 
@@ -489,12 +438,14 @@ Status NfsBackend::rename(const std::string& from, const std::string& to, bool o
       return s;
     }
   }
+  forgetHandles(from);
+  forgetHandles(to);
   XdrWriter a;
   a.putOpaque(fromDir);
   a.putString(fromName);
   a.putOpaque(toDir);
   a.putString(toName);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   XdrReader r(nullptr, 0);
   uint32_t st = 0;
   s = callNfs(kNfsRename, a, step, reply, r, st);

@@ -7,20 +7,29 @@
 //
 // Paths are resolved by LOOKUP, one component at a time, from the root
 // handle on every operation: several connections of one drive change the
-// same tree, so a cached path-to-handle map could follow a renamed folder to
-// its new place and answer for a path that no longer names it.
+// same tree, so a remembered handle may no longer be what the path names.
+// Handles met before only save round trips: the LOOKUPs that confirm them
+// go out together in one round trip, and a READ sent on a remembered handle
+// ahead of its confirmation is thrown away unless the handle is confirmed.
+// Nothing that changes data is ever sent on an unconfirmed handle.
 //
-// openWrite fills a temporary file beside the target (UploadTempName) and
-// renames it over the target on finish, so an abort leaves the old copy. An
-// abort removes the temporary; one left behind by a broken connection lets a
-// later openWrite with an offset resume after the bytes it holds. Two
-// uploads of one path at a time would share the temporary: callers
-// serialise them.
+// Reads keep several READs in flight on the connection: a ranged read
+// splits its range, and a read stream stays a few READs ahead of its
+// reader.
+//
+// openWrite fills a hidden temporary file of its own beside the target
+// (".NAME.tarn-part-" and 16 random hex digits) and renames it over the
+// target on finish, so an abort leaves the old copy and two uploads of one
+// path never write into each other. Listings leave temporaries out. A
+// failed upload removes its temporary, or, when the connection broke, the
+// next connect of the same object does. Uploads always start at offset 0:
+// continuing at an offset is what writeAt is for.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "backends/ssh_nfs/nfs_options.h"
@@ -71,29 +80,72 @@ class NfsBackend : public IBackend {
   static constexpr uint32_t kNewFileMode = 0644;
   static constexpr uint32_t kNewFolderMode = 0755;
 
-  // The name of the temporary file that openWrite fills beside name.
+  // A new name for a temporary file that openWrite fills beside name.
   static std::string UploadTempName(const std::string& name);
+  // Whether a listed name is such a temporary.
+  static bool IsUploadTempName(const std::string& name);
 
  private:
   friend class NfsReadStream;
   friend class NfsWriteStream;
 
+  // LOOKUPs of one path in flight (see beginWalk).
+  struct Walk {
+    std::vector<std::string> parts;
+    std::vector<uint32_t> xids;  // one per component from the first whose parent handle is known
+    NfsHandle guess;             // the remembered handle of the whole path, else empty
+  };
+  // A READ in flight: where it reads, how much, and its call.
+  struct ReadPiece {
+    uint64_t offset = 0;
+    uint32_t count = 0;
+    uint32_t xid = 0;
+  };
+  // A temporary that a failed upload could not remove.
+  struct Leftover {
+    NfsHandle dir;
+    std::string name;
+  };
+
   // One NFS call; on ok, r reads the results after the status word, which is
   // in nfsStatus. Transport and RPC failures come back as the status.
-  Status callNfs(uint32_t proc, const XdrWriter& args, const std::string& step, std::vector<uint8_t>& reply,
+  Status callNfs(uint32_t proc, const XdrWriter& args, const std::string& step, RpcRecord& reply,
                  XdrReader& r, uint32_t& nfsStatus);
   // The same, for calls where any NFS status but ok is the caller's failure.
-  Status callNfsOk(uint32_t proc, const XdrWriter& args, const std::string& step, std::vector<uint8_t>& reply,
+  Status callNfsOk(uint32_t proc, const XdrWriter& args, const std::string& step, RpcRecord& reply,
                    XdrReader& r);
 
   Status lookupIn(const NfsHandle& dir, const std::string& name, const std::string& step, NfsHandle& fh,
                   RemoteAttr* attr);
   Status resolve(const std::string& path, NfsHandle& fh, RemoteAttr* attr, const std::string& step);
   Status resolveParent(const std::string& path, NfsHandle& dir, std::string& name, const std::string& step);
+  // Starts the LOOKUPs of every component of parts whose parent handle is
+  // remembered, all at once; walk.guess is the whole path's handle when that
+  // is remembered too. endWalk waits for them, goes on one LOOKUP at a time
+  // where the remembered handles end or prove stale, and tells in
+  // guessHeld whether the server confirmed walk.guess.
+  Status beginWalk(std::vector<std::string> parts, Walk& walk, const std::string& step);
+  Status endWalk(Walk& walk, NfsHandle& fh, RemoteAttr* attr, bool& guessHeld, const std::string& step);
+  void abandonWalk(Walk& walk);
+  // Forgets remembered handles of path and of everything below it.
+  void forgetHandles(const std::string& path);
   Status getattr(const NfsHandle& fh, RemoteAttr& out, const std::string& step);
   Status setattr(const NfsHandle& fh, const NfsSetAttr& a, const std::string& step);
   Status readAt(const NfsHandle& fh, uint64_t offset, uint8_t* buffer, uint32_t count, uint32_t& got, bool& eof,
                 const std::string& step);
+  Status startRead(const NfsHandle& fh, uint64_t offset, uint32_t count, ReadPiece& piece, const std::string& step);
+  // Waits for a READ in flight; on ok data points into reply. A server that
+  // asks to try again later gets the piece read again with readAt.
+  Status finishRead(const NfsHandle& fh, const ReadPiece& piece, RpcRecord& reply, const uint8_t*& data,
+                    uint32_t& got, bool& eof, const std::string& step);
+  // Reads [offset, offset + length) with several READs in flight; `started`
+  // holds READs already sent for its first pieces, in order.
+  Status readPieces(const NfsHandle& fh, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
+                    std::vector<ReadPiece> started, const std::string& step);
+  // The size of each READ when `length` bytes are wanted.
+  uint32_t pieceSize(uint64_t length) const;
+  // Refuses attributes whose size no file can have.
+  static Status checkAttr(const RemoteAttr& attr, const std::string& step);
   // The write verifier of the unstable writes so far. A server that
   // restarts changes it, and may have lost what it had not committed.
   struct WriteVerifier {
@@ -113,6 +165,8 @@ class NfsBackend : public IBackend {
   Status mountExport();
   void unmountExport();
   Status checkSize(uint64_t end, const std::string& step) const;
+  // Removes the temporaries of uploads that failed with the connection.
+  void removeLeftovers();
 
   EndpointConfig config_;
   NfsOptions options_;
@@ -124,6 +178,10 @@ class NfsBackend : public IBackend {
   uint32_t writeChunk_ = 0;
   bool connected_ = false;
   bool readdirPlus_ = true;  // cleared when the server does not support it
+  // Handles met on earlier walks, keyed by the path's components joined by
+  // "/"; a hint only, confirmed by LOOKUP on every use.
+  std::unordered_map<std::string, NfsHandle> handles_;
+  std::vector<Leftover> leftovers_;
 };
 
 std::unique_ptr<IBackend> MakeNfsBackend(const EndpointConfig& config);

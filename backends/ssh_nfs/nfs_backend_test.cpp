@@ -39,6 +39,16 @@ std::vector<uint8_t> ReadLocal(const fs::path& p) {
 
 std::vector<uint8_t> Text(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
+// The upload temporaries in a local folder.
+std::vector<std::string> Temporaries(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (NfsBackend::IsUploadTempName(name)) out.push_back(name);
+  }
+  return out;
+}
+
 class NfsBackendTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -286,24 +296,25 @@ TEST_F(NfsBackendTest, LargeTransfersSpanSeveralCalls) {
 TEST_F(NfsBackendTest, OpenWriteReplacesOnFinishAndKeepsOldCopyOnAbort) {
   WriteLocal(local_ / "doc", Text("old content"));
   ::chmod((local_ / "doc").c_str(), 0600);
-  const std::string tempName = NfsBackend::UploadTempName("doc");
 
   std::unique_ptr<IWriteStream> w;
   ASSERT_TRUE(backend_->openWrite(Remote("doc"), 0, 9, w).ok());
   ASSERT_TRUE(w->write(Text("new ").data(), 4).ok());
-  EXPECT_TRUE(fs::exists(local_ / tempName));
+  const auto temps = Temporaries(local_);
+  ASSERT_EQ(temps.size(), 1u);
+  EXPECT_EQ(temps[0].rfind(".doc.tarn-part-", 0), 0u) << temps[0];
   EXPECT_EQ(ReadLocal(local_ / "doc"), Text("old content")) << "visible before finish";
   w->abort();
   w.reset();
   EXPECT_EQ(ReadLocal(local_ / "doc"), Text("old content"));
-  EXPECT_FALSE(fs::exists(local_ / tempName));
+  EXPECT_TRUE(Temporaries(local_).empty());
 
   ASSERT_TRUE(backend_->openWrite(Remote("doc"), 0, 9, w).ok());
   ASSERT_TRUE(w->write(Text("new ").data(), 4).ok());
   ASSERT_TRUE(w->write(Text("stuff").data(), 5).ok());
   ASSERT_TRUE(w->finish(nullptr).ok());
   EXPECT_EQ(ReadLocal(local_ / "doc"), Text("new stuff"));
-  EXPECT_FALSE(fs::exists(local_ / tempName));
+  EXPECT_TRUE(Temporaries(local_).empty());
   EXPECT_EQ(fs::status(local_ / "doc").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write)
       << "the replacement keeps the old permissions";
@@ -332,7 +343,7 @@ TEST_F(NfsBackendTest, OpenWriteRefusesWrongSizesAndTargets) {
   fs::create_directory(local_ / "folder");
   EXPECT_EQ(backend_->openWrite(Remote("folder"), 0, 1, w).code, Status::kIsDirectory);
   EXPECT_EQ(backend_->openWrite(Remote("none/doc"), 0, 1, w).code, Status::kNotFound);
-  EXPECT_EQ(backend_->openWrite(Remote("doc"), 5, 10, w).code, Status::kInvalid) << "nothing to resume";
+  EXPECT_EQ(backend_->openWrite(Remote("doc"), 5, 10, w).code, Status::kInvalid) << "continuing is writeAt's job";
   const uint64_t tooBig = backend_->caps().maxFileBytes + 1;
   EXPECT_EQ(backend_->openWrite(Remote("doc"), 0, tooBig, w).code, Status::kTooLarge);
 
@@ -344,19 +355,35 @@ TEST_F(NfsBackendTest, OpenWriteRefusesWrongSizesAndTargets) {
   EXPECT_EQ(std::distance(fs::directory_iterator(local_), fs::directory_iterator()), 3) << "no temporary left";
 }
 
-TEST_F(NfsBackendTest, OpenWriteResumesFromAnEarlierPartialUpload) {
-  const auto content = RandomBytes(100000, 4);
-  WriteLocal(local_ / "doc", Text("old"));
-  // What an interrupted upload left behind, with a stale tail past the resume point.
-  std::vector<uint8_t> partial(content.begin(), content.begin() + 60000);
-  partial.insert(partial.end(), 500, 0xEE);
-  WriteLocal(local_ / NfsBackend::UploadTempName("doc"), partial);
+// Two clients upload one path at the same time: each writes its own
+// temporary, neither shows in listings, and the last to finish wins whole.
+TEST_F(NfsBackendTest, ConcurrentUploadsOfOnePathKeepApart) {
+  const auto first = RandomBytes(300000, 4);
+  const auto second = RandomBytes(200000, 5);
+  NfsBackend other(config_);
+  ASSERT_TRUE(other.connect().ok());
+  std::unique_ptr<IWriteStream> a, b;
+  ASSERT_TRUE(backend_->openWrite(Remote("doc"), 0, first.size(), a).ok());
+  ASSERT_TRUE(other.openWrite(Remote("doc"), 0, second.size(), b).ok());
+  for (size_t at = 0; at < first.size(); at += 50000) {
+    ASSERT_TRUE(a->write(first.data() + at, std::min<size_t>(50000, first.size() - at)).ok());
+    if (at < second.size()) {
+      ASSERT_TRUE(b->write(second.data() + at, std::min<size_t>(50000, second.size() - at)).ok());
+    }
+  }
+  EXPECT_EQ(Temporaries(local_).size(), 2u);
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(backend_->list(Remote(""), entries).ok());
+  EXPECT_TRUE(entries.empty()) << "temporaries are not listed: " << entries.front().name;
 
-  std::unique_ptr<IWriteStream> w;
-  ASSERT_TRUE(backend_->openWrite(Remote("doc"), 60000, content.size(), w).ok());
-  ASSERT_TRUE(w->write(content.data() + 60000, content.size() - 60000).ok());
-  ASSERT_TRUE(w->finish(nullptr).ok());
-  EXPECT_EQ(ReadLocal(local_ / "doc"), content);
+  ASSERT_TRUE(b->finish(nullptr).ok());
+  EXPECT_EQ(ReadLocal(local_ / "doc"), second);
+  ASSERT_TRUE(a->finish(nullptr).ok());
+  EXPECT_EQ(ReadLocal(local_ / "doc"), first);
+  EXPECT_TRUE(Temporaries(local_).empty());
+  ASSERT_TRUE(backend_->list(Remote(""), entries).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].attr.size, first.size());
 }
 
 TEST_F(NfsBackendTest, WriteAtAndTruncateChangeFilesInPlace) {
@@ -555,22 +582,22 @@ TEST_F(NfsBackendTest, DroppedConnectionIsNetworkAndReconnectRecovers) {
   ASSERT_TRUE(backend_->stat(Remote("f"), attr).ok());
   EXPECT_EQ(attr.size, 10u);
 
-  // A stream whose connection breaks fails and leaves the old copy.
+  // A stream whose connection breaks fails and leaves the old copy; its
+  // temporary goes with the next connect.
   std::unique_ptr<IWriteStream> w;
   ASSERT_TRUE(backend_->openWrite(Remote("f"), 0, 3, w).ok());
   nfs->simulateNetworkFault();
   ASSERT_TRUE(w->write(Text("new").data(), 3).ok());  // buffered
   EXPECT_EQ(w->finish(nullptr).code, Status::kNetwork);
   EXPECT_EQ(ReadLocal(local_ / "f"), Text("still here"));
-  EXPECT_TRUE(fs::exists(local_ / NfsBackend::UploadTempName("f"))) << "kept for a resumed upload";
-
-  // The next upload of the path takes the temporary over and leaves none.
+  EXPECT_EQ(Temporaries(local_).size(), 1u) << "unreachable until the connection is back";
   ASSERT_TRUE(backend_->connect().ok());
+  EXPECT_TRUE(Temporaries(local_).empty());
+
   ASSERT_TRUE(backend_->openWrite(Remote("f"), 0, 3, w).ok());
   ASSERT_TRUE(w->write(Text("new").data(), 3).ok());
   ASSERT_TRUE(w->finish(nullptr).ok());
   EXPECT_EQ(ReadLocal(local_ / "f"), Text("new"));
-  EXPECT_FALSE(fs::exists(local_ / NfsBackend::UploadTempName("f")));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "backends/ssh_nfs/nfs_backend.h"
@@ -328,6 +329,41 @@ TEST(NfsHostileServerTest, MalformedResultsAreProtocolFaults) {
          return true;
        },
        [](NfsBackend& b) { return b.writeAt("/f", 0, reinterpret_cast<const uint8_t*>("x"), 1); }, Status::kIo},
+      {"lookup reports an impossible size", kNfsLookup,
+       [](XdrReader&, XdrWriter& w) {
+         w.putU32(kNfs3Ok);
+         w.putOpaque(Bytes{'F'});
+         w.putBool(true);
+         PutFattr(w, kNf3Reg, ~0ull);
+         w.putBool(false);
+         return true;
+       },
+       [](NfsBackend& b) {
+         RemoteAttr a;
+         return b.stat("/f", a);
+       },
+       Status::kProtocol},
+      {"listed entry with an impossible size", kNfsReaddirplus,
+       [](XdrReader&, XdrWriter& w) {
+         w.putU32(kNfs3Ok);
+         w.putBool(false);
+         w.putU64(0);  // cookie verifier
+         w.putBool(true);
+         w.putU64(5);
+         w.putString("huge");
+         w.putU64(1);
+         w.putBool(true);
+         PutFattr(w, kNf3Reg, kMaxRemoteFileBytes + 1);
+         w.putBool(false);
+         w.putBool(false);
+         w.putBool(true);
+         return true;
+       },
+       [](NfsBackend& b) {
+         std::vector<DirEntry> out;
+         return b.list("/", out);
+       },
+       Status::kProtocol},
       {"server fault", kNfsSetattr,
        [](XdrReader&, XdrWriter& w) {
          w.putU32(kNfs3ErrJukebox);
@@ -347,16 +383,17 @@ TEST(NfsHostileServerTest, MalformedResultsAreProtocolFaults) {
   }
 }
 
-TEST(NfsHostileServerTest, ChangedWriteVerifierFailsTheUpload) {
+// The server restarts after a number of WRITEs: from then on every WRITE
+// and the COMMIT carry its new verifier, as a real restarted server's do.
+TEST(NfsHostileServerTest, ServerRestartDuringAnUploadFailsIt) {
   struct Case {
     const char* name;
-    bool changePerWrite;
-    uint64_t commitVerifier;
+    int restartAfterWrites;  // -1: never
     int32_t code;
   } cases[] = {
-      {"steady verifier", false, 1, Status::kOk},
-      {"verifier changes between writes", true, 1, Status::kIo},
-      {"verifier changes at commit", false, 2, Status::kIo},
+      {"no restart", -1, Status::kOk},
+      {"restart between writes", 1, Status::kIo},
+      {"restart after the last write", 3, Status::kIo},
   };
   auto empty = [](uint32_t status, int wccCount) {
     return [status, wccCount](XdrReader&, XdrWriter& w) {
@@ -379,9 +416,10 @@ TEST(NfsHostileServerTest, ChangedWriteVerifierFailsTheUpload) {
       w.putBool(false);
       return true;
     });
-    auto verifier = std::make_shared<std::atomic<uint64_t>>(1);
-    const bool change = c.changePerWrite;
-    server.on(kNfsProgram, kNfsWrite, [verifier, change](XdrReader& args, XdrWriter& w) {
+    auto writes = std::make_shared<std::atomic<int>>(0);
+    const int restartAt = c.restartAfterWrites;
+    auto verifier = [writes, restartAt] { return restartAt >= 0 && writes->load() >= restartAt ? 2u : 1u; };
+    server.on(kNfsProgram, kNfsWrite, [writes, verifier](XdrReader& args, XdrWriter& w) {
       args.getOpaque(kNfsFhMax);
       args.getU64();
       const uint32_t count = args.getU32();
@@ -390,15 +428,15 @@ TEST(NfsHostileServerTest, ChangedWriteVerifierFailsTheUpload) {
       w.putBool(false);
       w.putU32(count);
       w.putU32(kUnstable);
-      w.putU64(change ? verifier->fetch_add(1) : 1);
+      w.putU64(verifier());
+      ++*writes;
       return true;
     });
-    const uint64_t commitVerifier = c.commitVerifier;
-    server.on(kNfsProgram, kNfsCommit, [commitVerifier](XdrReader&, XdrWriter& w) {
+    server.on(kNfsProgram, kNfsCommit, [verifier](XdrReader&, XdrWriter& w) {
       w.putU32(kNfs3Ok);
       w.putBool(false);
       w.putBool(false);
-      w.putU64(commitVerifier);
+      w.putU64(verifier());
       return true;
     });
     server.on(kNfsProgram, kNfsRemove, empty(kNfs3Ok, 2));
@@ -485,6 +523,163 @@ TEST(NfsHostileServerTest, TryAgainLaterIsRetriedThenBusy) {
     Status s = b.mkdir("/d");
     EXPECT_EQ(s.code, c.code) << c.jukeboxAnswers << ": " << s.toString();
     EXPECT_EQ(server.calls(kNfsProgram, kNfsMkdir), c.calls) << c.jukeboxAnswers;
+  }
+}
+
+// A tree the test changes between calls, served on FakeNfsServer: LOOKUP
+// answers from `names`, READ returns bytes that tell both the handle read
+// and the offset (at most `readCap` a call), and WRITE records its handle.
+struct Tree {
+  static constexpr uint64_t kFileSize = 10000;
+  std::mutex mu;
+  std::map<std::pair<Bytes, std::string>, Bytes> names;  // guarded by mu
+  std::set<Bytes> folders;                                // guarded by mu
+  std::vector<Bytes> written;                             // guarded by mu
+  uint32_t readCap = 1u << 20;
+
+  static uint8_t Byte(uint8_t handleByte, uint64_t offset) { return static_cast<uint8_t>(handleByte + offset * 7); }
+
+  void serve(FakeNfsServer& server) {
+    server.on(kNfsProgram, kNfsLookup, [this](XdrReader& args, XdrWriter& w) {
+      const Bytes dir = args.getOpaque(kNfsFhMax);
+      const std::string name = args.getString(kNfsNameMax);
+      std::lock_guard<std::mutex> lock(mu);
+      auto it = names.find({dir, name});
+      if (it == names.end()) {
+        w.putU32(kNfs3ErrNoent);
+        w.putBool(false);
+        return true;
+      }
+      w.putU32(kNfs3Ok);
+      w.putOpaque(it->second);
+      w.putBool(true);
+      PutFattr(w, folders.count(it->second) != 0 ? kNf3Dir : kNf3Reg, kFileSize);
+      w.putBool(false);
+      return true;
+    });
+    server.on(kNfsProgram, kNfsRead, [this](XdrReader& args, XdrWriter& w) {
+      const Bytes fh = args.getOpaque(kNfsFhMax);
+      const uint64_t offset = args.getU64();
+      const uint32_t count = args.getU32();
+      const uint64_t n = offset >= kFileSize ? 0 : std::min<uint64_t>({count, readCap, kFileSize - offset});
+      Bytes data(n);
+      for (uint64_t k = 0; k < n; ++k) data[k] = Byte(fh[0], offset + k);
+      w.putU32(kNfs3Ok);
+      w.putBool(false);
+      w.putU32(static_cast<uint32_t>(n));
+      w.putBool(offset + n >= kFileSize);
+      w.putOpaque(data);
+      return true;
+    });
+    server.on(kNfsProgram, kNfsWrite, [this](XdrReader& args, XdrWriter& w) {
+      const Bytes fh = args.getOpaque(kNfsFhMax);
+      args.getU64();
+      const uint32_t count = args.getU32();
+      {
+        std::lock_guard<std::mutex> lock(mu);
+        written.push_back(fh);
+      }
+      w.putU32(kNfs3Ok);
+      w.putBool(false);
+      w.putBool(false);
+      w.putU32(count);
+      w.putU32(kFileSync);
+      w.putU64(1);
+      return true;
+    });
+  }
+};
+
+// True when buf holds what the tree serves from handleByte's file at offset.
+::testing::AssertionResult Holds(const Bytes& buf, uint64_t got, uint8_t handleByte, uint64_t offset) {
+  for (uint64_t k = 0; k < got; ++k)
+    if (buf[k] != Tree::Byte(handleByte, offset + k))
+      return ::testing::AssertionFailure() << "byte " << k << " is not from handle " << handleByte << " at "
+                                           << offset + k;
+  return ::testing::AssertionSuccess();
+}
+
+TEST(NfsHostileServerTest, RememberedHandlesCountOnlyOnceTheServerConfirmsThem) {
+  const Bytes root{'R', 'O', 'O', 'T'}, a{'A'}, b{'B'}, d1{'D', '1'}, d2{'D', '2'};
+  struct Case {
+    const char* name;
+    std::string path;
+    std::function<void(Tree&)> change;
+    uint8_t expected;    // the handle the second read must read
+    int secondReads;     // READ calls the second read makes
+  } cases[] = {
+      {"nothing changed", "/f", [](Tree&) {}, 'A', 3},
+      {"file replaced", "/f", [&](Tree& t) { t.names[{root, "f"}] = b; }, 'B', 5},
+      {"folder replaced", "/d/f", [&](Tree& t) { t.names[{root, "d"}] = d2; }, 'B', 5},
+  };
+  for (const Case& c : cases) {
+    FakeNfsServer server;
+    Tree tree;
+    tree.names = {{{root, "f"}, a}, {{root, "d"}, d1}, {{d1, "f"}, a}, {{d2, "f"}, b}};
+    tree.folders = {d1, d2};
+    tree.serve(server);
+    NfsBackend backend(ConfigFor(server));
+    ASSERT_TRUE(backend.connect().ok()) << c.name;
+    Bytes buf(Tree::kFileSize);
+    uint64_t got = 0;
+    ASSERT_TRUE(backend.readRange(c.path, 0, buf.data(), buf.size(), got).ok()) << c.name;
+    ASSERT_EQ(got, Tree::kFileSize) << c.name;
+    EXPECT_TRUE(Holds(buf, got, 'A', 0)) << c.name;
+    const int readsBefore = server.calls(kNfsProgram, kNfsRead);
+    {
+      std::lock_guard<std::mutex> lock(tree.mu);
+      c.change(tree);
+    }
+    // Server calls run in order, so the ones of the read above are counted.
+    ASSERT_TRUE(backend.readRange(c.path, 0, buf.data(), buf.size(), got).ok()) << c.name;
+    ASSERT_EQ(got, Tree::kFileSize) << c.name;
+    EXPECT_TRUE(Holds(buf, got, c.expected, 0)) << c.name;
+    EXPECT_EQ(server.calls(kNfsProgram, kNfsRead) - readsBefore, c.secondReads)
+        << c.name << ": READs sent ahead on the remembered handle, kept only when it held";
+    ASSERT_TRUE(backend.writeAt(c.path, 0, buf.data(), 100).ok()) << c.name;
+    std::lock_guard<std::mutex> lock(tree.mu);
+    ASSERT_FALSE(tree.written.empty()) << c.name;
+    for (const Bytes& fh : tree.written) EXPECT_EQ(fh[0], c.expected) << c.name << ": a write on a stale handle";
+  }
+}
+
+TEST(NfsHostileServerTest, ShortReadsAreCompletedInOrder) {
+  const Bytes root{'R', 'O', 'O', 'T'};
+  struct Read {
+    uint64_t offset;
+    uint64_t length;
+    uint64_t expected;
+  } reads[] = {
+      {0, Tree::kFileSize, Tree::kFileSize},
+      {4000, 3000, 3000},
+      {9000, 5000, 1000},
+      {Tree::kFileSize, 10, 0},
+  };
+  for (uint32_t cap : {4096u, 1000u, 333u}) {
+    FakeNfsServer server;
+    Tree tree;
+    tree.names = {{{root, "f"}, Bytes{'F'}}};
+    tree.readCap = cap;
+    tree.serve(server);
+    NfsBackend backend(ConfigFor(server));
+    ASSERT_TRUE(backend.connect().ok()) << cap;
+    for (const Read& r : reads) {
+      Bytes buf(r.length, 0xEE);
+      uint64_t got = 0;
+      Status s = backend.readRange("/f", r.offset, buf.data(), r.length, got);
+      ASSERT_TRUE(s.ok()) << cap << ": " << s.toString();
+      EXPECT_EQ(got, r.expected) << "cap " << cap << " offset " << r.offset;
+      EXPECT_TRUE(Holds(buf, got, 'F', r.offset)) << "cap " << cap << " offset " << r.offset;
+    }
+    std::unique_ptr<IReadStream> stream;
+    ASSERT_TRUE(backend.openRead("/f", 2500, stream).ok()) << cap;
+    Bytes all, buf(1500);
+    for (uint64_t got = 1; got > 0;) {
+      ASSERT_TRUE(stream->read(buf.data(), buf.size(), got).ok()) << cap;
+      all.insert(all.end(), buf.begin(), buf.begin() + static_cast<long>(got));
+    }
+    EXPECT_EQ(all.size(), Tree::kFileSize - 2500) << cap;
+    EXPECT_TRUE(Holds(all, all.size(), 'F', 2500)) << cap;
   }
 }
 

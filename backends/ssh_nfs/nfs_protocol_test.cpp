@@ -294,13 +294,20 @@ TEST(NfsOptionsTest, ReadsItemsFromExtraText) {
   }
 }
 
-TEST(NfsBackendNameTest, UploadTemporaryNamesStayWithinTheNameLimit) {
-  EXPECT_EQ(NfsBackend::UploadTempName("doc.txt"), ".doc.txt.tarn-part");
-  const std::string longA(250, 'a');
-  const std::string longB = std::string(249, 'a') + "b";
-  EXPECT_LE(NfsBackend::UploadTempName(longA).size(), kNfsNameMax);
-  EXPECT_NE(NfsBackend::UploadTempName(longA), NfsBackend::UploadTempName(longB));
-  EXPECT_NE(NfsBackend::UploadTempName(longA), longA);
+TEST(NfsBackendNameTest, UploadTemporariesAreHiddenUniqueAndWithinTheNameLimit) {
+  for (const std::string& name : {std::string("doc.txt"), std::string(250, 'a'), std::string(kNfsNameMax, 'b')}) {
+    const std::string a = NfsBackend::UploadTempName(name);
+    const std::string b = NfsBackend::UploadTempName(name);
+    EXPECT_NE(a, b) << "each upload has its own";
+    EXPECT_LE(a.size(), kNfsNameMax);
+    EXPECT_EQ(a.front(), '.');
+    EXPECT_TRUE(NfsBackend::IsUploadTempName(a)) << a;
+  }
+  EXPECT_EQ(NfsBackend::UploadTempName("doc.txt").rfind(".doc.txt.tarn-part-", 0), 0u);
+  for (const char* name : {"doc.txt", ".doc.txt.tarn-part", ".doc.tarn-part-0123456789abcde", "x.tarn-part-0123456789abcdef",
+                           ".doc.tarn-part-0123456789ABCDEF", ".doc.tarn-part-0123456789abcdefa", ".doc.tarn-part0123456789abcdef"})
+    EXPECT_FALSE(NfsBackend::IsUploadTempName(name)) << name;
+  EXPECT_TRUE(NfsBackend::IsUploadTempName(".tarn-part-0123456789abcdef"));
 }
 
 TEST(NfsBackendNameTest, MakerReturnsAnUnconnectedBackendWithNfsCapabilities) {

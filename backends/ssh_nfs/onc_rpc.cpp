@@ -42,8 +42,11 @@ uint32_t RandomXid() {
 
 }  // namespace
 
-std::vector<uint8_t> EncodeRpcCall(uint32_t xid, uint32_t program, uint32_t version, uint32_t procedure,
-                                   const RpcAuthUnix& auth, const uint8_t* args, size_t argsLength) {
+namespace {
+
+// Appends a whole call message for the given arguments to w.
+void AppendRpcCall(XdrWriter& w, uint32_t xid, uint32_t program, uint32_t version, uint32_t procedure,
+                   const RpcAuthUnix& auth, const uint8_t* args, size_t argsLength) {
   XdrWriter cred;
   cred.putU32(static_cast<uint32_t>(std::time(nullptr)));
   cred.putString(auth.machine);
@@ -52,7 +55,6 @@ std::vector<uint8_t> EncodeRpcCall(uint32_t xid, uint32_t program, uint32_t vers
   cred.putU32(1);
   cred.putU32(auth.gid);
 
-  XdrWriter w;
   w.putU32(xid);
   w.putU32(kRpcCall);
   w.putU32(kRpcVersion);
@@ -65,7 +67,15 @@ std::vector<uint8_t> EncodeRpcCall(uint32_t xid, uint32_t program, uint32_t vers
   w.putU32(0);
   std::vector<uint8_t>& out = w.mutableBytes();
   if (argsLength > 0) out.insert(out.end(), args, args + argsLength);
-  return std::move(out);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeRpcCall(uint32_t xid, uint32_t program, uint32_t version, uint32_t procedure,
+                                   const RpcAuthUnix& auth, const uint8_t* args, size_t argsLength) {
+  XdrWriter w;
+  AppendRpcCall(w, xid, program, version, procedure, auth, args, argsLength);
+  return std::move(w.mutableBytes());
 }
 
 Status ParseRpcReply(const uint8_t* data, size_t size, uint32_t expectedXid, size_t& bodyOffset) {
@@ -132,6 +142,7 @@ void RpcConnection::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   localPort_ = 0;
+  inFlight_.clear();
 }
 
 void RpcConnection::interrupt() {
@@ -282,7 +293,7 @@ Status RpcConnection::recvAll(uint8_t* data, size_t length, const std::string& s
   return Status();
 }
 
-Status RpcConnection::readRecord(std::vector<uint8_t>& record, const std::string& step) {
+Status RpcConnection::readRecord(RpcRecord& record, const std::string& step) {
   record.clear();
   for (;;) {
     uint8_t mark[4];
@@ -301,34 +312,106 @@ Status RpcConnection::readRecord(std::vector<uint8_t>& record, const std::string
 }
 
 Status RpcConnection::call(uint32_t program, uint32_t version, uint32_t procedure, const XdrWriter& args,
-                           std::vector<uint8_t>& reply, size_t& bodyOffset, const std::string& step) {
+                           RpcRecord& reply, size_t& bodyOffset, const std::string& step) {
+  uint32_t xid = 0;
+  Status s = start(program, version, procedure, args, xid, step);
+  if (!s.ok()) return s;
+  return wait(xid, reply, bodyOffset, step);
+}
+
+Status RpcConnection::start(uint32_t program, uint32_t version, uint32_t procedure, const XdrWriter& args,
+                            uint32_t& xid, const std::string& step) {
   if (fd_ < 0) return Status(Status::kNetwork, step + ": not connected");
-  const uint32_t xid = nextXid_++;
-  std::vector<uint8_t> msg = EncodeRpcCall(xid, program, version, procedure, auth_, args.bytes().data(), args.size());
-  const uint32_t mark = kLastFragment | static_cast<uint32_t>(msg.size());
-  const uint8_t head[4] = {static_cast<uint8_t>(mark >> 24), static_cast<uint8_t>(mark >> 16),
-                           static_cast<uint8_t>(mark >> 8), static_cast<uint8_t>(mark)};
-  Status s = sendAll(head, sizeof(head), step);
-  if (s.ok()) s = sendAll(msg.data(), msg.size(), step);
-  for (int stale = 0; s.ok(); ++stale) {
-    s = readRecord(reply, step);
-    if (!s.ok()) break;
-    s = ParseRpcReply(reply.data(), reply.size(), xid, bodyOffset);
-    if (s.ok()) return s;
-    if (s.native != kRpcXidMismatch || s.code != Status::kProtocol) {
-      s.message = step + ": " + s.message;
-      // A refused call leaves the stream in step; only framing faults break it.
-      if (s.code != Status::kProtocol) return s;
-      break;
-    }
-    if (stale + 1 >= kMaxStaleReplies) {
-      s = Status(Status::kProtocol, step + ": no reply matches the call");
-      break;
-    }
-    s = Status();
+  xid = nextXid_++;
+  // The record mark goes in front of the message, so that one send carries
+  // the whole call and a small call leaves in one segment.
+  XdrWriter framed;
+  framed.putU32(0);
+  AppendRpcCall(framed, xid, program, version, procedure, auth_, args.bytes().data(), args.size());
+  std::vector<uint8_t>& msg = framed.mutableBytes();
+  const uint32_t mark = kLastFragment | static_cast<uint32_t>(msg.size() - 4);
+  for (int i = 0; i < 4; ++i) msg[static_cast<size_t>(i)] = static_cast<uint8_t>(mark >> (24 - 8 * i));
+  Status s = sendAll(msg.data(), msg.size(), step);
+  if (!s.ok()) {
+    close();
+    return s;
   }
-  // Whatever went wrong, the stream's position is unknown now.
-  close();
+  inFlight_.push_back(Pending{xid});
+  return Status();
+}
+
+RpcConnection::Pending* RpcConnection::pending(uint32_t xid) {
+  for (Pending& p : inFlight_)
+    if (p.xid == xid) return &p;
+  return nullptr;
+}
+
+void RpcConnection::drop(uint32_t xid) {
+  for (size_t i = 0; i < inFlight_.size(); ++i) {
+    if (inFlight_[i].xid == xid) {
+      inFlight_.erase(inFlight_.begin() + static_cast<long>(i));
+      return;
+    }
+  }
+}
+
+void RpcConnection::forget(uint32_t xid) {
+  Pending* p = pending(xid);
+  if (p == nullptr) return;
+  if (p->arrived) {
+    drop(xid);
+  } else {
+    p->wanted = false;
+  }
+}
+
+Status RpcConnection::wait(uint32_t xid, RpcRecord& reply, size_t& bodyOffset, const std::string& step) {
+  Pending* mine = pending(xid);
+  if (fd_ < 0 || mine == nullptr || !mine->wanted)
+    return Status(Status::kNetwork, step + ": the call is not in flight (its connection was lost)");
+  Status s;
+  if (mine->arrived) {
+    reply.swap(mine->record);
+    drop(xid);
+  } else {
+    for (int stale = 0;;) {
+      s = readRecord(reply, step);
+      if (!s.ok()) break;
+      // Too short for an xid: the check below reports it as ours.
+      uint32_t got = xid;
+      if (reply.size() >= 4) {
+        XdrReader head(reply.data(), 4);
+        got = head.getU32();
+      }
+      if (got == xid) {
+        drop(xid);
+        break;
+      }
+      if (Pending* other = pending(got)) {
+        if (other->wanted) {
+          other->record.swap(reply);
+          other->arrived = true;
+        } else {
+          drop(got);
+        }
+        continue;
+      }
+      if (++stale >= kMaxStaleReplies) {
+        s = Status(Status::kProtocol, step + ": no reply matches the call");
+        break;
+      }
+    }
+    if (!s.ok()) {
+      // Whatever went wrong, the stream's position is unknown now.
+      close();
+      return s;
+    }
+  }
+  s = ParseRpcReply(reply.data(), reply.size(), xid, bodyOffset);
+  if (s.ok()) return s;
+  s.message = step + ": " + s.message;
+  // A refused call leaves the stream in step; only framing faults break it.
+  if (s.code == Status::kProtocol) close();
   return s;
 }
 
@@ -346,7 +429,7 @@ Status PortmapGetPort(const std::string& host, uint32_t portmapPort, uint32_t pr
   args.putU32(version);
   args.putU32(kIpProtoTcp);
   args.putU32(0);
-  std::vector<uint8_t> reply;
+  RpcRecord reply;
   size_t at = 0;
   s = conn.call(kPortmapProgram, kPortmapVersion, kPortmapGetPort, args, reply, at, "portmap getport");
   if (!s.ok()) return s;

@@ -42,9 +42,10 @@ Bytes Record(const Bytes& msg, bool last = true) {
   return b;
 }
 
-// Accepts one connection, reads one call record and answers with whatever
-// the script makes of the call's xid; then holds the connection open until
-// the test ends unless the script asks to close it.
+// Accepts one connection, reads `calls` call records and answers with
+// whatever the script makes of the first call's xid (the others follow it);
+// then holds the connection open until the test ends unless the script asks
+// to close it.
 class ScriptedPeer {
  public:
   struct Answer {
@@ -53,7 +54,7 @@ class ScriptedPeer {
   };
   using Script = std::function<Answer(uint32_t xid)>;
 
-  explicit ScriptedPeer(Script script) : script_(std::move(script)) {
+  explicit ScriptedPeer(Script script, int calls = 1) : script_(std::move(script)), calls_(calls) {
     listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -74,6 +75,7 @@ class ScriptedPeer {
     ::close(listen_);
   }
   uint32_t port() const { return port_; }
+  // The last call read.
   const Bytes& call() const { return call_; }
 
  private:
@@ -89,13 +91,17 @@ class ScriptedPeer {
   void serve() {
     conn_ = ::accept(listen_, nullptr, nullptr);
     if (conn_ < 0) return;
-    uint8_t mark[4];
-    if (!readFull(mark, 4)) return;
-    XdrReader mr(mark, 4);
-    call_.resize(mr.getU32() & ~kLastFragment);
-    if (!readFull(call_.data(), call_.size())) return;
-    XdrReader cr(call_.data(), call_.size());
-    const Answer answer = script_(cr.getU32());
+    uint32_t first = 0;
+    for (int i = 0; i < calls_; ++i) {
+      uint8_t mark[4];
+      if (!readFull(mark, 4)) return;
+      XdrReader mr(mark, 4);
+      call_.resize(mr.getU32() & ~kLastFragment);
+      if (!readFull(call_.data(), call_.size())) return;
+      XdrReader cr(call_.data(), call_.size());
+      if (i == 0) first = cr.getU32();
+    }
+    const Answer answer = script_(first);
     ::send(conn_, answer.bytes.data(), answer.bytes.size(), MSG_NOSIGNAL);
     if (answer.close) {
       ::shutdown(conn_, SHUT_RDWR);
@@ -105,6 +111,7 @@ class ScriptedPeer {
   }
 
   Script script_;
+  int calls_;
   int listen_ = -1;
   int conn_ = -1;
   uint32_t port_ = 0;
@@ -192,7 +199,7 @@ TEST(RpcConnectionTest, ExchangesAndFailuresMapToStatus) {
     ASSERT_TRUE(conn.open("127.0.0.1", peer.port(), 2000, 300, false).ok()) << c.name;
     XdrWriter args;
     args.putU32(42);
-    Bytes reply;
+    RpcRecord reply;
     size_t at = 0;
     Status s = conn.call(kNfsProgram, kNfsVersion, kNfsGetattr, args, reply, at, "getattr /x");
     EXPECT_EQ(s.code, c.code) << c.name << ": " << s.toString();
@@ -205,6 +212,42 @@ TEST(RpcConnectionTest, ExchangesAndFailuresMapToStatus) {
   }
 }
 
+TEST(RpcConnectionTest, RepliesToCallsInFlightArriveInAnyOrder) {
+  // Four calls out at once; the peer answers the fourth (given up by then),
+  // the third, the first and the second, each with its own xid as body.
+  ScriptedPeer peer(
+      [](uint32_t x) {
+        Bytes out;
+        for (uint32_t k : {3u, 2u, 0u, 1u}) {
+          Bytes body;
+          Put32(body, x + k);
+          const Bytes r = Record(AcceptedReply(x + k, body));
+          out.insert(out.end(), r.begin(), r.end());
+        }
+        return ScriptedPeer::Answer{out};
+      },
+      4);
+  RpcConnection conn;
+  ASSERT_TRUE(conn.open("127.0.0.1", peer.port(), 2000, 2000, false).ok());
+  uint32_t xids[4] = {};
+  for (uint32_t& x : xids) ASSERT_TRUE(conn.start(kNfsProgram, kNfsVersion, kNfsRead, XdrWriter(), x, "read").ok());
+  EXPECT_EQ(conn.inFlight(), 4u);
+  conn.forget(xids[3]);
+  for (int k = 0; k < 3; ++k) {
+    RpcRecord reply;
+    size_t at = 0;
+    Status s = conn.wait(xids[k], reply, at, "read");
+    ASSERT_TRUE(s.ok()) << k << ": " << s.toString();
+    XdrReader r(reply.data() + at, reply.size() - at);
+    EXPECT_EQ(r.getU32(), xids[k]) << "the reply of call " << k;
+  }
+  EXPECT_EQ(conn.inFlight(), 0u) << "the forgotten reply was read and dropped";
+  EXPECT_TRUE(conn.isOpen());
+  RpcRecord reply;
+  size_t at = 0;
+  EXPECT_EQ(conn.wait(xids[0], reply, at, "read").code, Status::kNetwork) << "a reply is handed out once";
+}
+
 TEST(RpcConnectionTest, CallCarriesAuthUnixCredentialAndArguments) {
   ScriptedPeer peer([](uint32_t x) { return ScriptedPeer::Answer{Record(AcceptedReply(x, {}))}; });
   RpcConnection conn;
@@ -212,7 +255,7 @@ TEST(RpcConnectionTest, CallCarriesAuthUnixCredentialAndArguments) {
   conn.setAuth(RpcAuthUnix{1001, 2002, "tarn"});
   XdrWriter args;
   args.putString("arg");
-  Bytes reply;
+  RpcRecord reply;
   size_t at = 0;
   ASSERT_TRUE(conn.call(kMountProgram, kMountVersion, kMountMnt, args, reply, at, "mnt").ok());
 
@@ -258,7 +301,7 @@ TEST(RpcConnectionTest, RefusedConnectionIsNetworkFailure) {
   EXPECT_FALSE(conn.isOpen());
   EXPECT_EQ(conn.open("no-such-host.invalid", 111, 2000, 2000, false).code, Status::kNetwork);
   XdrWriter args;
-  Bytes reply;
+  RpcRecord reply;
   size_t at = 0;
   EXPECT_EQ(conn.call(1, 1, 0, args, reply, at, "x").code, Status::kNetwork) << "call without a connection";
 }
@@ -342,7 +385,7 @@ TEST_F(RpcServerTest, ExportDemandsReservedSourcePort) {
     ASSERT_TRUE(conn.open(host_, mountPort, 5000, 5000, true).ok());
     XdrWriter args;
     args.putString(export_);
-    Bytes reply;
+    RpcRecord reply;
     size_t at = 0;
     ASSERT_TRUE(conn.call(kMountProgram, kMountVersion, kMountMnt, args, reply, at, "mount").ok());
     XdrReader r(reply.data() + at, reply.size() - at);
@@ -358,7 +401,7 @@ TEST_F(RpcServerTest, ExportDemandsReservedSourcePort) {
     EXPECT_EQ(conn.localPort() < 1024, reserved);
     XdrWriter args;
     args.putOpaque(root);
-    Bytes reply;
+    RpcRecord reply;
     size_t at = 0;
     Status s = conn.call(kNfsProgram, kNfsVersion, kNfsGetattr, args, reply, at, "getattr");
     uint32_t nfsStatus = 1;

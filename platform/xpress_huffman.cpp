@@ -8,26 +8,22 @@
 namespace tarn::xpress {
 namespace {
 
-// Chains follow a 4-byte hash. Three-byte matches are not looked for: in
-// measurements they cost a table and a cache miss per position and gained
-// nothing on text, a tenth of a percent on machine code. A table of twice
-// the window keeps chains free of most collisions, which cost more in walk
-// steps than the larger table costs in cache.
-constexpr unsigned kHashBits = 16;
+// The match finder keeps, per hash of the next five bytes, the newest
+// position with that hash: one candidate per position, no chains. Measured
+// beside the reference compressor, three candidates a position saved under
+// 1 % of size for a fifth more time, ten with full lazy matching 2.5 % for
+// twice the time; hashing four bytes lost more on text in short matches
+// with costly offsets than it gained on machine code. A table of four times
+// the window leaves few positions sharing a slot with a stranger: a smaller
+// one was slower, its false candidates costing more than its cache misses.
+constexpr unsigned kHashBits = 18;
 constexpr uint32_t kHashSize = 1u << kHashBits;
 constexpr uint32_t kWindowSize = kMaxOffset + 1;
-constexpr uint32_t kWindowMask = kWindowSize - 1;
-constexpr uint32_t kDecodeBits = kMaxCodeLength;
-constexpr uint32_t kDecodeSize = 1u << kDecodeBits;
-// Match search effort: chain steps per position and the length that ends a
-// search at once. Chosen by the benchmark against the reference compressor.
-constexpr uint32_t kMaxChain = 10;
-constexpr uint32_t kNiceLength = 32;
-// Lazy evaluation is tried only below this length, and with a quarter of
-// the chain once the current match is already good. Up to 16 it gained at
-// most a fifth of a percent of size for about a tenth of the time.
-constexpr uint32_t kMaxLazyLength = 6;
-constexpr uint32_t kGoodLength = 4;
+// Lazy evaluation (a longer match a byte later wins) below this length.
+constexpr uint32_t kMaxLazyLength = 8;
+// Positions entered at the end of each match; those before are left out,
+// as matches starting inside another are rare.
+constexpr uint32_t kTailInserts = 2;
 // After this many positions without a match the parser starts skipping, so
 // incompressible data is rejected at a fraction of the full search cost.
 constexpr uint32_t kSkipTrigger = 24;
@@ -62,8 +58,11 @@ inline uint64_t Read64(const uint8_t* p) {
   return v;
 }
 
-inline uint32_t Hash4(const uint8_t* p) { return (Load32(p) * 0x9E3779B1u) >> (32 - kHashBits); }
-
+// Hashing reads eight bytes and uses the first five.
+constexpr uint32_t kHashBytesRead = 8;
+inline uint32_t Hash(const uint8_t* p) {
+  return uint32_t(((Load64(p) << 24) * 0x9E3779B185EBCA87ull) >> (64 - kHashBits));
+}
 inline uint32_t OffsetBits(uint32_t offset) { return 31 - uint32_t(std::countl_zero(offset)); }
 
 // Length of the common prefix of a and b, at most `limit`; a precedes b.
@@ -212,36 +211,63 @@ class BitWriter {
   uint32_t count_ = 0;
 };
 
-// Match tokens: the offset in the high half (0 for a literal), the literal
-// byte or the length minus 3 in the low half.
-inline uint32_t LiteralToken(uint8_t b) { return b; }
-inline uint32_t MatchToken(uint32_t length, uint32_t offset) { return (offset << 16) | (length - kMinMatch); }
+// The decoding table: a first lookup on kRootBits bits, and for the few
+// longer codes a second one on the next kSubBits bits. An entry holds the
+// symbol and its code length, or (kLinkFlag set) where the code's second
+// table starts. Small enough to stay in the first-level cache, which the
+// one-lookup table of all 15 bits (64 KiB) did not.
+constexpr unsigned kRootBits = 11;
+constexpr unsigned kSubBits = kMaxCodeLength - kRootBits;
+constexpr uint32_t kRootSize = 1u << kRootBits;
+constexpr uint32_t kSubSize = 1u << kSubBits;
+// A complete code has at least two codes under each first-level entry that
+// links on, so at most half its symbols' worth of second tables.
+constexpr uint32_t kTableEntries = kRootSize + kNumSymbols / 2 * kSubSize;
+constexpr uint32_t kLinkFlag = 0x80;
+constexpr uint32_t kLengthMask = 0x1F;
 
-bool BuildDecodeTable(const uint8_t* table, uint8_t* lens, uint16_t* decode) {
-  std::array<uint16_t, kNumSymbols> bucketed;
+// Builds the table from a block's 256-byte length table. False unless the
+// lengths form a complete prefix code (neither over- nor under-subscribed).
+bool BuildDecodeTable(const uint8_t* lengths, uint32_t* table) {
+  std::array<uint16_t, kNumSymbols> sorted;
   std::array<uint32_t, kMaxCodeLength + 2> start{};
   for (uint32_t i = 0; i < kTableBytes; ++i) {
-    lens[2 * i] = table[i] & 0x0F;
-    lens[2 * i + 1] = table[i] >> 4;
+    start[(lengths[i] & 0x0F) + 1]++;
+    start[(lengths[i] >> 4) + 1]++;
   }
-  for (uint32_t s = 0; s < kNumSymbols; ++s) start[lens[s] + 1]++;
   start[1] = 0;  // symbols of length 0 are not part of the code
   for (uint32_t l = 2; l <= kMaxCodeLength + 1; ++l) start[l] += start[l - 1];
-  for (uint32_t s = 0; s < kNumSymbols; ++s)
-    if (lens[s] != 0) bucketed[start[lens[s]]++] = uint16_t(s);
-  // Entries in order of (length, symbol): each symbol of length L fills
-  // 2^(15-L) slots; the slots must be filled exactly, no more and no less.
-  uint32_t used = 0, k = 0;
-  for (uint32_t l = 1; l <= kMaxCodeLength; ++l) {
-    uint32_t span = 1u << (kMaxCodeLength - l);
-    uint32_t end = start[l];
-    for (; k < end; ++k) {
-      if (used + span > kDecodeSize) return false;
-      std::fill(decode + used, decode + used + span, bucketed[k]);
-      used += span;
-    }
+  const uint32_t coded = start[kMaxCodeLength + 1];
+  for (uint32_t s = 0; s < kNumSymbols; ++s) {
+    const uint32_t len = (lengths[s >> 1] >> ((s & 1) * 4)) & 0x0F;
+    if (len != 0) sorted[start[len]++] = uint16_t(s);
   }
-  return used == kDecodeSize;
+  // Codes in order of (length, symbol), each covering 2^(15-len) of the
+  // 15-bit code space; the space must be filled exactly.
+  constexpr uint32_t kSpace = 1u << kMaxCodeLength;
+  uint32_t at = 0, next = kRootSize, linkedRoot = kRootSize;
+  for (uint32_t k = 0; k < coded; ++k) {
+    const uint32_t sym = sorted[k];
+    const uint32_t len = (lengths[sym >> 1] >> ((sym & 1) * 4)) & 0x0F;
+    const uint32_t span = 1u << (kMaxCodeLength - len);
+    if (span > kSpace - at) return false;
+    const uint32_t entry = (sym << 8) | len;
+    if (len <= kRootBits) {
+      std::fill(table + (at >> kSubBits), table + ((at + span) >> kSubBits), entry);
+    } else {
+      const uint32_t root = at >> kSubBits;
+      if (root != linkedRoot) {
+        if (next + kSubSize > kTableEntries) return false;
+        linkedRoot = root;
+        table[root] = (next << 8) | kLinkFlag;
+        next += kSubSize;
+      }
+      const uint32_t sub = (table[root] >> 8) + (at & (kSubSize - 1));
+      std::fill(table + sub, table + sub + span, entry);
+    }
+    at += span;
+  }
+  return at == kSpace;
 }
 
 }  // namespace
@@ -266,18 +292,19 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc) {
   return ~crc;
 }
 
+// One match of a block's parse, after the literals that precede it.
+struct Match {
+  uint32_t literals;  // literal bytes between the previous match and this one
+  uint16_t length;    // length minus kMinMatch
+  uint16_t offset;
+};
+
 struct Compressor::Scratch {
-  // head holds the stamp (base + position) of the newest position per hash.
-  // Successive streams are a whole window apart in stamps, so entries left
-  // by earlier streams read as out of reach and nothing is cleared per call.
+  // The stamp (base + position) of the newest position per hash. Successive
+  // streams are a whole window apart in stamps, so entries left by earlier
+  // streams read as out of reach and nothing is cleared per call.
   std::vector<uint32_t> head = std::vector<uint32_t>(kHashSize, 0);
-  // Distance from each position to the previous one with the same hash;
-  // kMaxOffset when there is none in reach, which takes any walk out of the
-  // window by the same test that ends it there. Left uninitialised: an entry
-  // is written when its position is inserted, before any walk can reach it,
-  // and tokens are written first.
-  std::unique_ptr<uint16_t[]> prevDist{new uint16_t[kWindowSize]};
-  std::unique_ptr<uint32_t[]> tokens{new uint32_t[kBlockSize + 1]};
+  std::unique_ptr<Match[]> matches{new Match[kBlockSize / kMinMatch + 1]};
   uint32_t base = kWindowSize;
 };
 
@@ -287,7 +314,7 @@ Compressor::~Compressor() = default;
 size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out, size_t capacity) {
   Scratch& s = *s_;
   // Stamps are 32-bit: a stream and the gap after it must fit in them even
-  // right after the tables were cleared.
+  // right after the table was cleared.
   constexpr uint64_t kMaxStamp = 0xFFFFFFFFu;
   if (size > kMaxStamp - 2 * uint64_t(kWindowSize)) return 0;
   const uint32_t n = uint32_t(size);
@@ -298,108 +325,86 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
   const uint32_t base = s.base;
   s.base = base + n + kWindowSize;
   uint32_t* head = s.head.data();
-  uint16_t* prevDist = s.prevDist.get();
-  uint32_t* tokens = s.tokens.get();
-  const uint32_t hashEnd = n >= 4 ? n - 3 : 0;  // positions that can be hashed
-  uint32_t nextInsert = 0;
+  Match* matches = s.matches.get();
+  // Positions whose hashed bytes lie inside the data.
+  const uint32_t hashEnd = n >= kHashBytesRead ? n - (kHashBytesRead - 1) : 0;
 
-  // Links p into its chain and returns the distance to the previous
-  // position with the same hash (beyond kMaxOffset when there is none).
-  auto link = [&](uint32_t p, uint32_t h) __attribute__((always_inline)) -> uint32_t {
+  // Enters p (hashing to h) and returns the distance to the position it
+  // replaces, which is out of reach (beyond kMaxOffset) when there is none.
+  auto enter = [&](uint32_t p, uint32_t h) __attribute__((always_inline)) -> uint32_t {
     const uint32_t dist = base + p - head[h];
-    prevDist[p & kWindowMask] = uint16_t(std::min(dist, kMaxOffset));
     head[h] = base + p;
     return dist;
   };
-  // Finds the longest match at p (inserting p) and returns its length, or 0.
-  // Inlined at both call sites: as a call it spent a sixth of the time
-  // saving and restoring registers.
-  auto search = [&](uint32_t p, uint32_t limit, uint32_t chainLimit, uint32_t& offset)
-                    __attribute__((always_inline)) -> uint32_t {
-    if (p >= hashEnd) return 0;
-    while (nextInsert < p) {
-      link(nextInsert, Hash4(data + nextInsert));
-      ++nextInsert;
-    }
-    nextInsert = p + 1;
+  // The length of the match at distance dist from p (at least kMinMatch),
+  // or 0.
+  auto matchAt = [&](uint32_t p, uint32_t dist, uint32_t limit) __attribute__((always_inline)) -> uint32_t {
+    if (dist > kMaxOffset) return 0;
     const uint8_t* cur = data + p;
-    const uint32_t cur4 = Load32(cur);
-    uint32_t dist = link(p, Hash4(cur));
-    if (p + 1 < hashEnd) __builtin_prefetch(&head[Hash4(cur + 1)]);
-    uint32_t best = 0;
-    uint32_t probe = kMinMatch;  // byte index that must match to beat `best`
-    for (uint32_t chain = chainLimit; dist <= kMaxOffset;) {
-      const uint8_t* c = cur - dist;
-      // One branch for both tests: whether a candidate matches is close to
-      // a coin toss, and each misprediction costs more than the loads.
-      if (((Load32(c + probe - 3) ^ Load32(cur + probe - 3)) | (Load32(c) ^ cur4)) == 0) {
-        uint32_t len = MatchLength(c, cur, limit);
-        if (len > best) {
-          best = len;
-          offset = dist;
-          if (len >= kNiceLength || len >= limit) break;
-          probe = len;
-        }
-      }
-      if (--chain == 0) break;
-      dist += prevDist[(p - dist) & kWindowMask];
-    }
-    return best >= kMinMatch ? best : 0;
+    if (Load32(cur - dist) != Load32(cur)) return 0;
+    return MatchLength(cur - dist, cur, limit);
   };
 
   size_t total = 0;
   uint32_t blockStart = 0;
   do {
     const uint32_t blockEnd = std::min<uint32_t>(n, blockStart + uint32_t(kBlockSize));
+    const uint32_t searchEnd = std::min(blockEnd, hashEnd);
     const bool last = blockEnd == n;
     std::array<uint32_t, kNumSymbols> freq{};
     uint64_t extraBits = 0;
     size_t escapeBytes = 0;
-    uint32_t ntok = 0;
+    uint32_t nmatch = 0;
     uint32_t p = blockStart;
+    uint32_t litStart = p;
     uint32_t misses = 0;
+    uint32_t h = p < searchEnd ? Hash(data + p) : 0;
 
-    auto literal = [&](uint32_t q) {
-      tokens[ntok++] = LiteralToken(data[q]);
-      freq[data[q]]++;
-    };
-    auto match = [&](uint32_t len, uint32_t off) {
-      tokens[ntok++] = MatchToken(len, off);
-      uint32_t l = len - kMinMatch;
-      uint32_t ob = OffsetBits(off);
-      freq[kEndSymbol + (ob << 4) + std::min(l, kLengthByteEscape)]++;
-      extraBits += ob;
-      if (l >= kLengthByteEscape) escapeBytes += (l - kLengthByteEscape < kLengthWordEscape) ? 1 : 3;
-    };
-
-    while (p < blockEnd) {
-      uint32_t limit = blockEnd - p;
-      uint32_t off = 0;
-      uint32_t len = limit >= kMinMatch ? search(p, limit, kMaxChain, off) : 0;
+    while (p < searchEnd) {
+      const uint32_t dist = enter(p, h);
+      // The next position's table entry is a cache miss: start it now, and
+      // keep its hash for when the search moves on by one.
+      const uint32_t hNext = p + 1 < hashEnd ? Hash(data + p + 1) : 0;
+      __builtin_prefetch(&head[hNext]);
+      uint32_t len = matchAt(p, dist, blockEnd - p);
       if (len == 0) {
-        literal(p++);
+        h = hNext;
+        ++p;
         if (++misses > kSkipTrigger) {
           // Nothing matched for a while: step over bytes without searching.
-          uint32_t step = (misses - kSkipTrigger) >> kSkipShift;
-          for (uint32_t k = 0; k < step && p < blockEnd; ++k) literal(p++);
-          nextInsert = std::max(nextInsert, p);
+          p += (misses - kSkipTrigger) >> kSkipShift;
+          if (p < searchEnd) h = Hash(data + p);
         }
         continue;
       }
       misses = 0;
-      // Lazy evaluation: a longer match one byte later wins over this one.
-      while (len < kMaxLazyLength && p + 1 < blockEnd) {
-        uint32_t off1 = 0;
-        uint32_t len1 = search(p + 1, blockEnd - p - 1, len >= kGoodLength ? kMaxChain / 4 : kMaxChain, off1);
-        if (len1 <= len) break;
-        literal(p++);
-        len = len1;
-        off = off1;
+      uint32_t off = dist;
+      // One step of lazy evaluation: a longer match a byte later wins.
+      if (len < kMaxLazyLength && p + 1 < searchEnd) {
+        const uint32_t dist1 = enter(p + 1, hNext);
+        const uint32_t len1 = matchAt(p + 1, dist1, blockEnd - p - 1);
+        if (len1 > len) {
+          ++p;
+          len = len1;
+          off = dist1;
+        }
       }
-      match(len, off);
+      for (uint32_t q = litStart; q < p; ++q) freq[data[q]]++;
+      const uint32_t l = len - kMinMatch;
+      const uint32_t ob = OffsetBits(off);
+      freq[kEndSymbol + (ob << 4) + std::min(l, kLengthByteEscape)]++;
+      extraBits += ob;
+      if (l >= kLengthByteEscape) escapeBytes += (l - kLengthByteEscape < kLengthWordEscape) ? 1 : 3;
+      matches[nmatch++] = Match{p - litStart, uint16_t(l), uint16_t(off)};
       p += len;
+      litStart = p;
+      // Only the last positions of a match are entered: matches starting
+      // inside one are rare, and entering every position cost a third of
+      // the time.
+      for (uint32_t q = p - std::min(len - 1, kTailInserts); q < std::min(p, searchEnd); ++q) enter(q, Hash(data + q));
+      if (p < searchEnd) h = Hash(data + p);
     }
-    for (; nextInsert < std::min(p, hashEnd); ++nextInsert) link(nextInsert, Hash4(data + nextInsert));
+    for (uint32_t q = litStart; q < blockEnd; ++q) freq[data[q]]++;
     if (last) freq[kEndSymbol]++;
 
     std::array<uint8_t, kNumSymbols> lens;
@@ -414,16 +419,14 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
     std::array<uint16_t, kNumSymbols> codes{};
     CanonicalCodes(lens.data(), codes.data());
     BitWriter w(o, kTableBytes);
-    for (uint32_t t = 0; t < ntok; ++t) {
-      uint32_t tok = tokens[t];
-      uint32_t off = tok >> 16;
-      if (off == 0) {
-        w.bits(codes[tok], lens[tok]);
-        continue;
-      }
-      uint32_t l = tok & 0xFFFF;
-      uint32_t ob = OffsetBits(off);
-      uint32_t sym = kEndSymbol + (ob << 4) + std::min(l, kLengthByteEscape);
+    const uint8_t* lit = data + blockStart;
+    for (uint32_t m = 0; m < nmatch; ++m) {
+      const Match& mt = matches[m];
+      for (const uint8_t* e = lit + mt.literals; lit < e; ++lit) w.bits(codes[*lit], lens[*lit]);
+      const uint32_t l = mt.length;
+      const uint32_t off = mt.offset;
+      const uint32_t ob = OffsetBits(off);
+      const uint32_t sym = kEndSymbol + (ob << 4) + std::min(l, kLengthByteEscape);
       w.bits(codes[sym], lens[sym]);
       if (l >= kLengthByteEscape) {
         if (l - kLengthByteEscape < kLengthWordEscape) {
@@ -434,7 +437,9 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
         }
       }
       if (ob != 0) w.bits(off - (1u << ob), ob);
+      lit += l + kMinMatch;
     }
+    for (; lit < data + blockEnd; ++lit) w.bits(codes[*lit], lens[*lit]);
     if (last) w.bits(codes[kEndSymbol], lens[kEndSymbol]);
     total += w.finish();
     blockStart = blockEnd;
@@ -487,70 +492,179 @@ bool Compressor::compress(const uint8_t* data, size_t size, size_t capacity, std
   return true;
 }
 
+namespace {
+
+// The eight bytes at pos as one load would give them, with zeros past the
+// end. Out of line, and free of the reader's state so that the reader stays
+// in registers.
+__attribute__((noinline)) uint64_t TailLoad(const uint8_t* in, size_t size, size_t pos) {
+  uint8_t tail[8] = {};
+  for (size_t i = 0; i < 8 && pos + i < size; ++i) tail[i] = in[pos + i];
+  return Load64(tail);
+}
+
+// Four 16-bit little-endian words as loaded, put in reading order with the
+// first at the top.
+inline uint64_t WordOrder(uint64_t x) {
+  x = (x << 32) | (x >> 32);
+  return ((x & 0x0000FFFF0000FFFFull) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFull);
+}
+
+// Reads one block's bits: 16-bit little-endian words, most significant bit
+// first, kept at 48 bits or more by whole words. The format's own reader
+// holds only what the next step needs (16 to 31 bits), and the escape
+// bytes of long match lengths sit where its input position is; rewind
+// finds that position and drops the words read ahead of it.
+class BlockBits {
+ public:
+  BlockBits(const uint8_t* in, size_t size, size_t start)
+      : in_(in), size_(size), last_(size >= 8 ? size - 8 : 0), pos_(start), segmentStart_(start) {
+    buf_ = load();
+    count_ = 48;
+    pos_ += 6;
+  }
+  // Tops up to at least 48 bits (at most 63); only bits below the ones held
+  // change, so a table lookup on the top bits need not wait for it. The
+  // buffer's bits below the count are the stream's next bits already (or
+  // zeros), so adding the same bits again changes nothing.
+  void fill() {
+    const uint32_t words = (63 - count_) >> 4;
+    buf_ |= load() >> count_;
+    count_ += 16 * words;
+    pos_ += 2 * words;
+  }
+  uint64_t peek() const { return buf_; }
+  void consume(uint32_t n) {
+    buf_ <<= n;
+    count_ -= n;
+  }
+  // The top n bits (n <= 16) as a number; 0 when n is 0.
+  uint32_t take(uint32_t n) {
+    const uint32_t v = uint32_t((buf_ >> 32) >> (32 - n));
+    consume(n);
+    return v;
+  }
+  // Where the format's reader stands now: the byte after the words it has
+  // loaded. Drops what this reader fetched beyond them.
+  size_t rewind() {
+    const uint64_t loaded = segmentWords_ + (pos_ - segmentStart_) / 2;
+    const uint64_t used = 16 * loaded - count_;
+    const uint64_t held = used <= 16 ? 2 : (used + 15) / 16 + 1;
+    const size_t at = pos_ - 2 * size_t(loaded - held);
+    count_ = uint32_t(16 * held - used);
+    buf_ &= ~uint64_t(0) << (64 - count_);
+    segmentWords_ = held;
+    pos_ = at;
+    return at;
+  }
+  // Continues after bytes read from the input at the reader's position.
+  void resume(size_t at) {
+    pos_ = at;
+    segmentStart_ = at;
+    fill();
+  }
+
+ private:
+  // Past the end, zeros: rewind finds they were never there.
+  uint64_t load() const { return WordOrder(pos_ <= last_ ? Load64(in_ + pos_) : TailLoad(in_, size_, pos_)); }
+
+  const uint8_t* in_;
+  size_t size_;
+  size_t last_;  // the last position a whole 8-byte load may start at
+  size_t pos_;
+  uint64_t buf_ = 0;
+  uint32_t count_ = 0;
+  // Words are fetched from segmentStart_ on, after segmentWords_ words
+  // (counted from the block's start) that came before the last escape.
+  size_t segmentStart_;
+  uint64_t segmentWords_ = 0;
+};
+
+inline void CopyMatch(uint8_t* out, size_t op, size_t rawSize, uint32_t offset, uint32_t length) {
+  uint8_t* dst = out + op;
+  const uint8_t* src = dst - offset;
+  if (offset >= 16 && rawSize - op >= size_t(length) + 16) {
+    // Whole 16-byte pieces; the last may run past the match, into output
+    // not yet written. Most matches take one.
+    uint32_t k = 0;
+    do {
+      uint8_t v[16];
+      std::memcpy(v, src + k, 16);
+      std::memcpy(dst + k, v, 16);
+      k += 16;
+    } while (k < length);
+  } else if (offset >= 8 && rawSize - op >= size_t(length) + 8) {
+    for (uint32_t k = 0; k < length; k += 8) {
+      uint64_t v;
+      std::memcpy(&v, src + k, 8);
+      std::memcpy(dst + k, &v, 8);
+    }
+  } else if (offset == 1) {
+    std::memset(dst, src[0], length);
+  } else {
+    for (uint32_t k = 0; k < length; ++k) dst[k] = src[k];
+  }
+}
+
+}  // namespace
+
 bool DecompressStream(const uint8_t* in, size_t size, uint8_t* out, size_t rawSize) {
-  std::vector<uint16_t> decode(kDecodeSize);
-  std::array<uint8_t, kNumSymbols> lens;
+  uint32_t table[kTableEntries];
   size_t ip = 0, op = 0;
   while (op < rawSize) {
     if (size - ip < kTableBytes + 4) return false;
-    if (!BuildDecodeTable(in + ip, lens.data(), decode.data())) return false;
-    size_t cp = ip + kTableBytes;
-    uint32_t bits = (Read16(in + cp) << 16) | Read16(in + cp + 2);
-    cp += 4;
-    int32_t extra = 16;
+    if (!BuildDecodeTable(in + ip, table)) return false;
+    BlockBits bits(in, size, ip + kTableBytes);
     // A match may run past the block's end; the next block starts there.
-    const size_t blockEnd = op + kBlockSize;
-    auto refill = [&]() -> bool {
-      if (extra >= 0) return true;
-      if (size - cp < 2) return false;
-      bits |= Read16(in + cp) << uint32_t(-extra);
-      extra += 16;
-      cp += 2;
-      return true;
+    const size_t blockEnd = std::min(rawSize, op + kBlockSize);
+    auto sub = [&](uint32_t e) __attribute__((always_inline)) {
+      if (e & kLinkFlag) e = table[(e >> 8) + ((bits.peek() >> (64 - kMaxCodeLength)) & (kSubSize - 1))];
+      bits.consume(e & kLengthMask);
+      return e >> 8;
     };
-    while (op < blockEnd && op < rawSize) {
-      uint32_t sym = decode[bits >> (32 - kDecodeBits)];
-      uint32_t len = lens[sym];
-      bits <<= len;
-      extra -= int32_t(len);
-      if (!refill()) return false;
+    while (op < blockEnd) {
+      // At least 11 bits are held here: the lookup goes out before the
+      // top-up, which it does not depend on.
+      uint32_t sym = table[bits.peek() >> (64 - kRootBits)];
+      bits.fill();
+      sym = sub(sym);
       if (sym < kEndSymbol) {
         out[op++] = uint8_t(sym);
-        continue;
+        // 48 bits were held: enough for a second symbol, not for its offset.
+        if (op == blockEnd) break;
+        sym = sub(table[bits.peek() >> (64 - kRootBits)]);
+        if (sym < kEndSymbol) {
+          out[op++] = uint8_t(sym);
+          continue;
+        }
+        bits.fill();
       }
       // The end symbol doubles as the match (length 3, offset 1); it ends the
       // stream only once all output is there, which the loop already checks.
-      sym -= kEndSymbol;
       uint32_t length = sym & 0x0F;
-      uint32_t offsetBits = sym >> 4;
+      const uint32_t offsetBits = (sym >> 4) & 0x0F;
       if (length == kLengthByteEscape) {
-        if (cp >= size) return false;
-        length = in[cp++];
+        size_t at = bits.rewind();
+        if (at >= size) return false;
+        length = in[at++];
         if (length == kLengthWordEscape) {
-          if (size - cp < 2) return false;
-          length = Read16(in + cp);
-          cp += 2;
+          if (size - at < 2) return false;
+          length = Read16(in + at);
+          at += 2;
           if (length < kLengthByteEscape) return false;
           length -= kLengthByteEscape;
         }
         length += kLengthByteEscape;
+        bits.resume(at);
       }
       length += kMinMatch;
-      uint32_t offset = (offsetBits != 0 ? bits >> (32 - offsetBits) : 0) + (1u << offsetBits);
-      bits = offsetBits != 0 ? bits << offsetBits : bits;
-      extra -= int32_t(offsetBits);
-      if (!refill()) return false;
+      const uint32_t offset = (1u << offsetBits) | bits.take(offsetBits);
       if (offset > op || length > rawSize - op) return false;
-      uint8_t* dst = out + op;
-      const uint8_t* src = dst - offset;
-      if (offset >= length) {
-        std::memcpy(dst, src, length);
-      } else {
-        for (uint32_t k = 0; k < length; ++k) dst[k] = src[k];
-      }
+      CopyMatch(out, op, rawSize, offset, length);
       op += length;
     }
-    ip = cp;
+    ip = bits.rewind();
+    if (ip > size) return false;
   }
   return true;
 }

@@ -7,7 +7,8 @@ namespace tarn::backup {
 bool CompressBlob(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
   out.clear();
   if (size < kMinCompressSize) return false;
-  xpress::Compressor compressor;
+  // One per thread: its match-finder table is a megabyte to clear.
+  thread_local xpress::Compressor compressor;
   if (!compressor.compress(data, size, size - size / kMinSavingDivisor, out)) {
     out.clear();
     return false;

@@ -33,7 +33,8 @@ bool XmlStreamParser::feed(std::string_view piece) {
   if (!bomChecked_) {
     const bool maybeBom = !data.empty() && static_cast<unsigned char>(data[0]) == kBomLead;
     if (data.empty() || (maybeBom && data.size() < kBomBytes)) {
-      if (data.data() != pending_.data()) pending_.assign(data);
+      // Nothing was pending, so data is the piece itself.
+      if (data.data() != pending_.data()) pending_.assign(piece);
       return true;
     }
     bomChecked_ = true;

@@ -99,7 +99,9 @@ TEST_F(SftpOps, StatAndListReportTypesSizesAndModes) {
   EXPECT_EQ(b_->list("/dir/a.bin", entries).code, Status::kNotDirectory);
 }
 
-TEST_F(SftpOps, ReadRangeHonoursOffsetsAndTheEnd) {
+// Each range read is paired with a stream from the same offset, which
+// delivers to the end.
+TEST_F(SftpOps, ReadsHonourOffsetsAndTheEnd) {
   const auto data = Pattern(300000);
   put("/f", data);
   struct Case {
@@ -115,10 +117,30 @@ TEST_F(SftpOps, ReadRangeHonoursOffsetsAndTheEnd) {
     Status st = b_->readRange("/f", c.offset, buf.data(), c.length, got);
     ASSERT_TRUE(st.ok()) << st.toString();
     ASSERT_EQ(got, c.expectGot);
-    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + long(got), data.begin() + long(std::min<uint64_t>(c.offset, data.size()))));
+    const auto from = data.begin() + long(std::min<uint64_t>(c.offset, data.size()));
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + long(got), from));
+
+    std::unique_ptr<IReadStream> r;
+    ASSERT_TRUE(b_->openRead("/f", c.offset, r).ok());
+    std::vector<uint8_t> all;
+    uint8_t piece[40000];
+    for (uint64_t n = 1; n > 0;) {
+      ASSERT_TRUE(r->read(piece, sizeof(piece), n).ok());
+      all.insert(all.end(), piece, piece + n);
+    }
+    r->close();
+    EXPECT_TRUE(std::equal(all.begin(), all.end(), from, data.end()));
   }
+  // A stream closed early and then destroyed leaves the connection usable.
+  std::unique_ptr<IReadStream> r;
+  ASSERT_TRUE(b_->openRead("/f", 0, r).ok());
   std::vector<uint8_t> buf(10);
   uint64_t got;
+  ASSERT_TRUE(r->read(buf.data(), buf.size(), got).ok());
+  r.reset();
+  EXPECT_TRUE(b_->ping().ok());
+
+  EXPECT_EQ(b_->openRead("/missing", 0, r).code, Status::kNotFound);
   EXPECT_EQ(b_->readRange("/missing", 0, buf.data(), 10, got).code, Status::kNotFound);
   ASSERT_TRUE(b_->mkdir("/d").ok());
   EXPECT_EQ(b_->readRange("/d", 0, buf.data(), 10, got).code, Status::kIsDirectory);
@@ -143,36 +165,6 @@ TEST_F(SftpOps, RangedReadsFetchLittleMoreThanTheirRange) {
     uint64_t sent = relay.bytesFromServer() - before;
     EXPECT_LT(sent, length + length / 8 + 4096);
   }
-}
-
-TEST_F(SftpOps, ReadStreamDeliversFromItsOffsetToTheEnd) {
-  const auto data = Pattern(200000, 7);
-  put("/f", data);
-  for (uint64_t offset : {uint64_t(0), uint64_t(65536), uint64_t(199999), uint64_t(200000), uint64_t(250000)}) {
-    SCOPED_TRACE(offset);
-    std::unique_ptr<IReadStream> r;
-    ASSERT_TRUE(b_->openRead("/f", offset, r).ok());
-    std::vector<uint8_t> all;
-    uint8_t buf[40000];
-    for (;;) {
-      uint64_t got = 0;
-      ASSERT_TRUE(r->read(buf, sizeof(buf), got).ok());
-      if (got == 0) break;
-      all.insert(all.end(), buf, buf + got);
-    }
-    r->close();
-    std::vector<uint8_t> expect(data.begin() + long(std::min<uint64_t>(offset, data.size())), data.end());
-    EXPECT_EQ(all, expect);
-  }
-  // A stream closed early and then destroyed leaves the connection usable.
-  std::unique_ptr<IReadStream> r;
-  ASSERT_TRUE(b_->openRead("/f", 0, r).ok());
-  uint8_t b[10];
-  uint64_t got;
-  ASSERT_TRUE(r->read(b, sizeof(b), got).ok());
-  r.reset();
-  EXPECT_TRUE(b_->ping().ok());
-  EXPECT_EQ(b_->openRead("/missing", 0, r).code, Status::kNotFound);
 }
 
 // The new copy is more than the stream keeps in flight, sent in writes that
@@ -365,54 +357,8 @@ TEST_F(SftpOps, TruncateShortensAndExtends) {
   EXPECT_EQ(b_->truncate("/missing", 1).code, Status::kNotFound);
 }
 
-TEST_F(SftpOps, CreateAndMkdirAreExclusive) {
-  ASSERT_TRUE(b_->create("/f").ok());
-  put("/g", Pattern(100));
-  struct Case {
-    const char* what;
-    std::function<Status()> call;
-    int32_t code;
-  } cases[] = {
-      {"create existing file", [&] { return b_->create("/g"); }, Status::kExists},
-      {"create over folder", [&] { return b_->mkdir("/d").ok() ? b_->create("/d") : Status(Status::kIo, "setup"); },
-       Status::kExists},
-      {"create below missing folder", [&] { return b_->create("/nope/f"); }, Status::kNotFound},
-      {"mkdir existing folder", [&] { return b_->mkdir("/d"); }, Status::kExists},
-      {"mkdir over file", [&] { return b_->mkdir("/g"); }, Status::kExists},
-      {"mkdir below missing folder", [&] { return b_->mkdir("/nope/d"); }, Status::kNotFound},
-  };
-  for (const auto& c : cases) {
-    Status st = c.call();
-    EXPECT_EQ(st.code, c.code) << c.what << ": " << st.toString();
-    EXPECT_FALSE(st.message.empty());
-  }
-  EXPECT_EQ(get("/g"), Pattern(100));  // create left the object unchanged
-}
-
-TEST_F(SftpOps, RemoveReportsWhatStandsInTheWay) {
-  ASSERT_TRUE(b_->mkdir("/full").ok());
-  ASSERT_TRUE(b_->create("/full/x").ok());
-  ASSERT_TRUE(b_->mkdir("/empty").ok());
-  ASSERT_TRUE(b_->create("/file").ok());
-  struct Case {
-    const char* path;
-    bool isDir;
-    int32_t code;
-  } cases[] = {
-      {"/missing", false, Status::kNotFound},  {"/missing", true, Status::kNotFound},
-      {"/full", true, Status::kNotEmpty},      {"/full", false, Status::kIsDirectory},
-      {"/file", true, Status::kNotDirectory},  {"/file", false, Status::kOk},
-      {"/empty", true, Status::kOk},           {"/full/x", false, Status::kOk},
-      {"/full", true, Status::kOk},
-  };
-  for (const auto& c : cases) {
-    Status st = b_->remove(c.path, c.isDir);
-    EXPECT_EQ(st.code, c.code) << c.path << " dir=" << c.isDir << ": " << st.toString();
-  }
-  EXPECT_TRUE(names("/").empty());
-}
-
-TEST_F(SftpOps, RenameWithAndWithoutOverwrite) {
+// The rows run in order, each on what the rows before it left.
+TEST_F(SftpOps, NamespaceOperationsReportWhatStandsInTheWay) {
   put("/a", Pattern(10, 1));
   put("/b", Pattern(20, 2));
   ASSERT_TRUE(b_->mkdir("/d").ok());
@@ -421,33 +367,57 @@ TEST_F(SftpOps, RenameWithAndWithoutOverwrite) {
   ASSERT_TRUE(b_->mkdir("/full").ok());
   ASSERT_TRUE(b_->create("/full/x").ok());
 
+  enum Op { kCreate, kMkdir, kRemoveFile, kRemoveFolder, kMove, kReplace };
   struct Case {
-    const char* from;
+    Op op;
+    const char* path;
     const char* to;
-    bool overwrite;
     int32_t code;
   } cases[] = {
-      {"/a", "/b", false, Status::kExists},
-      {"/missing", "/c", false, Status::kNotFound},
-      {"/missing", "/b", true, Status::kNotFound},
-      {"/a", "/nope/a", false, Status::kNotFound},
-      {"/a", "/d", true, Status::kIsDirectory},
-      {"/d", "/b", true, Status::kNotDirectory},
-      {"/d", "/full", true, Status::kNotEmpty},
-      {"/a", "/a", false, Status::kOk},
-      {"/a", "/b", true, Status::kOk},        // file replaces file
-      {"/b", "/c", false, Status::kOk},       // plain move
-      {"/d", "/empty", true, Status::kOk},    // folder replaces empty folder
-      {"/empty", "/moved", false, Status::kOk},  // folder with its content
+      {kCreate, "/a", "", Status::kExists},
+      {kCreate, "/d", "", Status::kExists},
+      {kCreate, "/nope/f", "", Status::kNotFound},
+      {kMkdir, "/d", "", Status::kExists},
+      {kMkdir, "/a", "", Status::kExists},
+      {kMkdir, "/nope/d", "", Status::kNotFound},
+      {kMove, "/a", "/b", Status::kExists},
+      {kMove, "/missing", "/c", Status::kNotFound},
+      {kReplace, "/missing", "/b", Status::kNotFound},
+      {kMove, "/a", "/nope/a", Status::kNotFound},
+      {kReplace, "/a", "/d", Status::kIsDirectory},
+      {kReplace, "/d", "/b", Status::kNotDirectory},
+      {kReplace, "/d", "/full", Status::kNotEmpty},
+      {kMove, "/a", "/a", Status::kOk},
+      {kReplace, "/a", "/b", Status::kOk},         // file replaces file
+      {kMove, "/b", "/c", Status::kOk},            // plain move
+      {kReplace, "/d", "/empty", Status::kOk},     // folder replaces empty folder
+      {kMove, "/empty", "/moved", Status::kOk},    // folder with its content
+      {kRemoveFile, "/missing", "", Status::kNotFound},
+      {kRemoveFolder, "/missing", "", Status::kNotFound},
+      {kRemoveFolder, "/full", "", Status::kNotEmpty},
+      {kRemoveFile, "/full", "", Status::kIsDirectory},
+      {kRemoveFolder, "/c", "", Status::kNotDirectory},
   };
   for (const auto& c : cases) {
-    Status st = b_->rename(c.from, c.to, c.overwrite);
-    EXPECT_EQ(st.code, c.code) << c.from << " -> " << c.to << " overwrite=" << c.overwrite << ": " << st.toString();
+    Status st;
+    switch (c.op) {
+      case kCreate: st = b_->create(c.path); break;
+      case kMkdir: st = b_->mkdir(c.path); break;
+      case kRemoveFile: st = b_->remove(c.path, false); break;
+      case kRemoveFolder: st = b_->remove(c.path, true); break;
+      case kMove: st = b_->rename(c.path, c.to, false); break;
+      case kReplace: st = b_->rename(c.path, c.to, true); break;
+    }
+    EXPECT_EQ(st.code, c.code) << c.op << " " << c.path << " " << c.to << ": " << st.toString();
+    EXPECT_EQ(st.ok(), st.message.empty());
   }
   EXPECT_EQ(names("/"), (std::vector<std::string>{"c", "full", "moved"}));
-  EXPECT_EQ(get("/c"), Pattern(10, 1));
+  EXPECT_EQ(get("/c"), Pattern(10, 1));  // neither create nor a refused rename changed it
   EXPECT_EQ(get("/moved/inner"), Pattern(5, 3));
   EXPECT_EQ(names("/full"), std::vector<std::string>{"x"});
+  for (const char* file : {"/c", "/full/x", "/moved/inner"}) EXPECT_TRUE(b_->remove(file, false).ok()) << file;
+  for (const char* folder : {"/full", "/moved"}) EXPECT_TRUE(b_->remove(folder, true).ok()) << folder;
+  EXPECT_TRUE(names("/").empty());
 }
 
 TEST_F(SftpOps, SetTimesStoresModificationAndAccessTimes) {

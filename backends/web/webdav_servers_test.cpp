@@ -8,17 +8,20 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ostream>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
+#include "backends/web/webdav_test_transfer.h"
 #include "platform/http_client.h"
 #include "testing/fake_dav/fake_dav_process.h"
 
 namespace tarn {
 namespace {
 
+using dav_test::Pattern;
+using dav_test::ReadStream;
+using dav_test::Upload;
 using tarn::testing::RequiredEnv;
 
 struct DavServer {
@@ -48,22 +51,8 @@ const DavServer kServers[] = {
 };
 
 EndpointConfig ServerEndpoint(const DavServer& s) {
-  EndpointConfig ep;
-  ep.protocol = "webdav";
-  ep.host = RequiredEnv(s.urlVar);
-  ep.user = RequiredEnv(s.userVar);
-  ep.password = RequiredEnv(s.passwordVar);
   if (s.tls) (void)RequiredEnv("TARN_CA_FILE");
-  ep.connectTimeoutMs = 5000;
-  ep.ioTimeoutMs = 20000;
-  return ep;
-}
-
-std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
-  std::vector<uint8_t> v(size);
-  std::mt19937 gen(seed);
-  for (auto& b : v) b = static_cast<uint8_t>(gen());
-  return v;
+  return dav_test::Endpoint(RequiredEnv(s.urlVar), RequiredEnv(s.userVar), RequiredEnv(s.passwordVar));
 }
 
 class DavServers : public ::testing::TestWithParam<DavServer> {
@@ -79,29 +68,6 @@ class DavServers : public ::testing::TestWithParam<DavServer> {
   }
   void TearDown() override {
     if (dav_ && dav_->isConnected()) (void)dav_->remove(dir_, true);
-  }
-
-  void Upload(const std::string& path, const std::vector<uint8_t>& data, size_t piece, RemoteAttr* out = nullptr) {
-    std::unique_ptr<IWriteStream> w;
-    ASSERT_TRUE(dav_->openWrite(path, 0, data.size(), w).ok());
-    for (size_t at = 0; at < data.size(); at += piece)
-      ASSERT_TRUE(w->write(data.data() + at, std::min(piece, data.size() - at)).ok());
-    Status st = w->finish(out);
-    ASSERT_TRUE(st.ok()) << st.message;
-  }
-
-  std::vector<uint8_t> ReadStream(const std::string& path, uint64_t offset, size_t piece) {
-    std::unique_ptr<IReadStream> r;
-    EXPECT_TRUE(dav_->openRead(path, offset, r).ok());
-    std::vector<uint8_t> out, buf(piece);
-    for (;;) {
-      uint64_t got = 0;
-      Status st = r->read(buf.data(), buf.size(), got);
-      EXPECT_TRUE(st.ok()) << st.message;
-      if (!st.ok() || got == 0) break;
-      out.insert(out.end(), buf.begin(), buf.begin() + static_cast<long>(got));
-    }
-    return out;
   }
 
   std::unique_ptr<WebDavBackend> dav_;
@@ -136,7 +102,7 @@ TEST_P(DavServers, NamespaceOperations) {
   const std::string a = dir_ + "/a b \xC3\xA9.txt";
   const std::string b = dir_ + "/b.txt";
   ASSERT_TRUE(dav_->create(a).ok());
-  Upload(b, Pattern(10, 1), 10);
+  ASSERT_TRUE(Upload(*dav_, b, Pattern(10, 1)).ok());
   // Creating over an existing file neither succeeds nor empties it.
   st = dav_->create(b);
   EXPECT_EQ(st.code, Status::kExists) << st.message;
@@ -144,7 +110,7 @@ TEST_P(DavServers, NamespaceOperations) {
   ASSERT_TRUE(dav_->stat(b, kept).ok());
   EXPECT_EQ(kept.size, 10u);
   EXPECT_EQ(dav_->create(sub).code, Status::kExists);
-  Upload(sub + "/inner", Pattern(5, 2), 5);
+  ASSERT_TRUE(Upload(*dav_, sub + "/inner", Pattern(5, 2)).ok());
 
   std::vector<DirEntry> entries;
   ASSERT_TRUE(dav_->list(dir_, entries).ok());
@@ -202,7 +168,7 @@ TEST_P(DavServers, StreamedUploadAndRangedReads) {
   const std::string path = dir_ + "/data.bin";
   const auto data = Pattern(3 * 1024 * 1024 + 517, 7);
   RemoteAttr out;
-  Upload(path, data, 777777, &out);  // pieces that straddle the 1 MiB sends
+  ASSERT_TRUE(Upload(*dav_, path, data, &out, 777777).ok());  // pieces that straddle the 1 MiB sends
   EXPECT_EQ(out.size, data.size());
   EXPECT_FALSE(out.etag.empty());
   RemoteAttr attr;
@@ -235,34 +201,28 @@ TEST_P(DavServers, StreamedUploadAndRangedReads) {
   }
   EXPECT_TRUE(dav_->caps().rangeRead);
 
-  EXPECT_EQ(ReadStream(path, 0, 65536), data);
-  auto tail = ReadStream(path, 1000, 300000);
+  EXPECT_EQ(ReadStream(*dav_, path), data);
+  auto tail = ReadStream(*dav_, path, 1000, 300000);
   EXPECT_TRUE(std::equal(tail.begin(), tail.end(), data.begin() + 1000));
   EXPECT_EQ(tail.size(), data.size() - 1000);
-  EXPECT_TRUE(ReadStream(path, data.size(), 100).empty());
+  EXPECT_TRUE(ReadStream(*dav_, path, data.size(), 100).empty());
 
   // A stream closed in the middle resumes where it stood.
   std::unique_ptr<IReadStream> r;
   ASSERT_TRUE(dav_->openRead(path, 0, r).ok());
-  std::vector<uint8_t> first(200000);
+  std::vector<uint8_t> back(data.size() + 1);
   uint64_t got = 0, total = 0;
-  while (total < first.size()) {
-    ASSERT_TRUE(r->read(first.data() + total, first.size() - total, got).ok());
+  for (; total < 200000; total += got) {
+    ASSERT_TRUE(r->read(back.data() + total, 200000 - total, got).ok());
     ASSERT_GT(got, 0u);
-    total += got;
   }
   r->close();
-  std::vector<uint8_t> rest(data.size());
-  total = 0;
-  for (;;) {
-    ASSERT_TRUE(r->read(rest.data() + total, rest.size() - total, got).ok());
-    if (got == 0) break;
+  do {
+    ASSERT_TRUE(r->read(back.data() + total, back.size() - total, got).ok());
     total += got;
-  }
-  EXPECT_EQ(total, data.size() - first.size());
-  EXPECT_TRUE(std::equal(rest.begin(), rest.begin() + static_cast<long>(total), data.begin() + 200000));
-  ASSERT_TRUE(r->read(rest.data(), 10, got).ok());
-  EXPECT_EQ(got, 0u);
+  } while (got > 0);
+  back.resize(total);
+  EXPECT_EQ(back, data);
 }
 
 TEST_P(DavServers, EmptyShortAndAbortedUploads) {
@@ -282,7 +242,7 @@ TEST_P(DavServers, EmptyShortAndAbortedUploads) {
   EXPECT_EQ(attr.size, 0u);
 
   const auto v1 = Pattern(5000, 3);
-  Upload(path, v1, 5000);
+  ASSERT_TRUE(Upload(*dav_, path, v1).ok());
 
   // Too few bytes: nothing is committed.
   ASSERT_TRUE(dav_->openWrite(path, 0, 6000, w).ok());
@@ -297,7 +257,7 @@ TEST_P(DavServers, EmptyShortAndAbortedUploads) {
   w->abort();
   w.reset();
   if (GetParam().putIsAtomic) {
-    EXPECT_EQ(ReadStream(path, 0, 4096), v1);
+    EXPECT_EQ(ReadStream(*dav_, path, 0, 4096), v1);
   }
   // A server that refuses the upload early is heard once the body is out.
   const auto big = Pattern(2 * 1024 * 1024, 7);
@@ -346,29 +306,13 @@ TEST_P(DavServers, RefusesWrongCredentialsAndMissingRoot) {
 INSTANTIATE_TEST_SUITE_P(Servers, DavServers, ::testing::ValuesIn(kServers),
                          [](const auto& info) { return info.param.name; });
 
-// Restores an environment variable when the test ends.
-class EnvGuard {
- public:
-  explicit EnvGuard(const char* name) : name_(name) {
-    const char* v = std::getenv(name);
-    had_ = v != nullptr;
-    if (had_) value_ = v;
-  }
-  ~EnvGuard() {
-    if (had_) setenv(name_, value_.c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  bool had_ = false;
-  std::string value_;
-};
-
 TEST(ApacheDavTls, CertificateChecks) {
   const auto tls = std::find_if(std::begin(kServers), std::end(kServers), [](const DavServer& s) { return s.tls; });
   EndpointConfig ep = ServerEndpoint(*tls);
-  EnvGuard guard("TARN_CA_FILE");
+  struct RestoreCaFile {
+    std::string path = RequiredEnv("TARN_CA_FILE");
+    ~RestoreCaFile() { setenv("TARN_CA_FILE", path.c_str(), 1); }
+  } restore;
   {
     WebDavBackend trusted(ep);
     EXPECT_TRUE(trusted.connect().ok());

@@ -63,9 +63,6 @@ TEST(WebDavConstruction, CracksHostsUrlsAndLayouts) {
     EXPECT_EQ(b.chunkedUploads(), !c.chunkRoot.empty());
     EXPECT_EQ(b.caps().resumableUpload, !c.chunkRoot.empty());
     EXPECT_EQ(b.caps().setMtime, !c.chunkRoot.empty());
-    EXPECT_TRUE(b.caps().rangeRead);
-    EXPECT_FALSE(b.caps().randomWrite);
-    EXPECT_FALSE(b.caps().truncate);
   }
 }
 
@@ -102,7 +99,6 @@ TEST(WebDavStatus, MapsHttpStatuses) {
   };
   const Case cases[] = {
       {200, Status::kOk, ""},
-      {207, Status::kOk, ""},
       {299, Status::kOk, ""},
       {401, Status::kAuthFailed, "credentials rejected"},
       {403, Status::kAccessDenied, "PROPFIND /a/b -> HTTP 403"},
@@ -122,10 +118,8 @@ TEST(WebDavStatus, MapsHttpStatuses) {
       {100, Status::kIo, "PROPFIND /a/b -> HTTP 100"},
       {301, Status::kIo, "PROPFIND /a/b -> HTTP 301"},
       {400, Status::kIo, "PROPFIND /a/b -> HTTP 400"},
-      {418, Status::kIo, "PROPFIND /a/b -> HTTP 418"},
       {499, Status::kIo, "PROPFIND /a/b -> HTTP 499"},
       {501, Status::kNetwork, "PROPFIND /a/b -> HTTP 501"},
-      {508, Status::kNetwork, "PROPFIND /a/b -> HTTP 508"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
@@ -142,10 +136,9 @@ TEST(WebDavStatus, MapsTransportErrors) {
     int32_t code;
   };
   const Case cases[] = {
-      {12002, Status::kTimeout},  {12007, Status::kNetwork},    {12017, Status::kCanceled},
-      {12029, Status::kNetwork},  {12030, Status::kNetwork},    {12032, Status::kNetwork},
-      {12044, Status::kAuthFailed}, {12175, Status::kAuthFailed}, {12152, Status::kProtocol},
-      {12183, Status::kProtocol}, {12004, Status::kNetwork},
+      {12002, Status::kTimeout},    {12007, Status::kNetwork},    {12017, Status::kCanceled},
+      {12029, Status::kNetwork},    {12044, Status::kAuthFailed}, {12175, Status::kAuthFailed},
+      {12152, Status::kProtocol},   {12183, Status::kProtocol},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.error);
@@ -291,9 +284,6 @@ TEST(WebDavMetadata, ReadsOnlyWhatTheReplySaysOfTheObjectAndItsChildren) {
       {"a reply about another path", 0, Multistatus(Response("/dav/g", file)), false, ""},
       {"size -1", 1, Multistatus(Response("/dav/f/n", "<D:getcontentlength>-1</D:getcontentlength>")), false,
        "PROPFIND /dav/f/n: size out of range (-1)"},
-      {"size past the bound", 1,
-       Multistatus(Response("/dav/f/n", "<D:getcontentlength>17592186044417</D:getcontentlength>")), false,
-       "PROPFIND /dav/f/n: size out of range (17592186044417)"},
       {"a bad size of a skipped entry does not count", 1,
        Multistatus(Response("/dav/f/a/deep", "<D:getcontentlength>-1</D:getcontentlength>")), false, ""},
       {"an error page", 1, "<html><body>" + std::string(100000, 'x'), false, "PROPFIND: not a multistatus reply"},
@@ -313,36 +303,25 @@ TEST(WebDavMetadata, ReadsOnlyWhatTheReplySaysOfTheObjectAndItsChildren) {
 
 TEST(WebDavOperations, RefuseWhatWebDavCannotDoWithoutTraffic) {
   WebDavBackend plain(Endpoint("127.0.0.1", 9, "/dav"));
-  uint8_t byte = 0;
-  Status st = plain.writeAt("/f", 3, &byte, 1);
-  EXPECT_EQ(st.code, Status::kUnsupported);
-  EXPECT_EQ(st.message, "WebDAV cannot write at an offset");
-  st = plain.truncate("/f", 0);
-  EXPECT_EQ(st.code, Status::kUnsupported);
-  EXPECT_EQ(st.message, "WebDAV cannot truncate");
-  st = plain.setTimes("/f", Timestamp{100, 0}, Timestamp{});
-  EXPECT_EQ(st.code, Status::kUnsupported);
-  EXPECT_EQ(st.message, "server keeps its own mtime");
   WebDavBackend nc(Endpoint("http://127.0.0.1:9/remote.php/dav/files/a"));
-  st = nc.setTimes("/f", Timestamp{}, Timestamp{});
-  EXPECT_EQ(st.message, "server keeps its own mtime");
+  uint8_t byte = 0;
   std::unique_ptr<IWriteStream> w;
-  st = plain.openWrite("/f", 1, 10, w);
-  EXPECT_EQ(st.code, Status::kUnsupported);
-  EXPECT_EQ(st.message, "WebDAV upload must start at 0");
+  RemoteAttr attr;
+  EXPECT_EQ(plain.writeAt("/f", 3, &byte, 1).toString(), "unsupported: WebDAV cannot write at an offset");
+  EXPECT_EQ(plain.truncate("/f", 0).toString(), "unsupported: WebDAV cannot truncate");
+  EXPECT_EQ(plain.setTimes("/f", Timestamp{100, 0}, Timestamp{}).toString(), "unsupported: server keeps its own mtime");
+  EXPECT_EQ(nc.setTimes("/f", Timestamp{}, Timestamp{}).toString(), "unsupported: server keeps its own mtime");
+  EXPECT_EQ(plain.openWrite("/f", 1, 10, w).toString(), "unsupported: WebDAV upload must start at 0");
   EXPECT_EQ(w, nullptr);
   // Never connected: no request goes out.
   EXPECT_FALSE(plain.isConnected());
-  st = plain.ping();
-  EXPECT_EQ(st.code, Status::kNetwork);
-  EXPECT_EQ(st.message, "not connected");
-  RemoteAttr attr;
-  EXPECT_EQ(plain.stat("/f", attr).message, "not connected");
+  EXPECT_EQ(plain.ping().toString(), "network: not connected");
+  EXPECT_EQ(plain.stat("/f", attr).toString(), "network: not connected");
 
   // A host URL that cannot be cracked leaves no server to reach.
   WebDavBackend broken(Endpoint("https://"));
   EXPECT_EQ(broken.host(), "");
-  st = broken.connect();
+  Status st = broken.connect();
   EXPECT_EQ(st.code, Status::kNetwork);
   EXPECT_EQ(st.message.rfind("WinHttpConnect: ", 0), 0u) << st.message;
   EXPECT_FALSE(broken.isConnected());

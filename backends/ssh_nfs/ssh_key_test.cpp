@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <fstream>
 #include <sstream>
 
 #include "backends/ssh_nfs/ssh_key.h"
 #include "backends/ssh_nfs/ssh_key_wire.h"
 #include "foundation/codec.h"
+#include "foundation/file_util.h"
 #include "foundation/hash.h"
 
 namespace tarn {
@@ -22,10 +22,9 @@ namespace {
 constexpr char kPassphrase[] = "correct horse";
 
 std::string ReadText(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  std::string text;
+  EXPECT_TRUE(vx::ReadWholeFile(p.string(), text)) << p;
+  return text;
 }
 
 // "type base64" of a .pub line, without the comment.
@@ -445,31 +444,15 @@ TEST(SshWire, MpintsAreMinimalAndPositive) {
   EXPECT_FALSE(r.readMpint(out));
 }
 
-TEST(BcryptPbkdf, RefusesDegenerateArgumentsAndDependsOnEveryInput) {
-  std::vector<uint8_t> salt = {1, 2, 3, 4, 5, 6, 7, 8}, a(48), b(48);
-  EXPECT_FALSE(BcryptPbkdf("pw", salt, 0, a));
-  EXPECT_FALSE(BcryptPbkdf("", salt, 4, a));
-  EXPECT_FALSE(BcryptPbkdf("pw", {}, 4, a));
+// Its output is proven by the encrypted keys ssh-keygen wrote; here only the
+// arguments a hostile key file may carry.
+TEST(BcryptPbkdf, RefusesDegenerateArguments) {
+  std::vector<uint8_t> salt = {1, 2, 3, 4, 5, 6, 7, 8}, key(48);
+  EXPECT_FALSE(BcryptPbkdf("pw", salt, 0, key));
+  EXPECT_FALSE(BcryptPbkdf("", salt, 4, key));
+  EXPECT_FALSE(BcryptPbkdf("pw", {}, 4, key));
   EXPECT_FALSE(BcryptPbkdf("pw", salt, 4, std::span<uint8_t>()));
-
-  ASSERT_TRUE(BcryptPbkdf("pw", salt, 4, a));
-  ASSERT_TRUE(BcryptPbkdf("pw", salt, 4, b));
-  EXPECT_EQ(a, b);
-  struct Variant {
-    const char* what;
-    std::string pw;
-    std::vector<uint8_t> salt;
-    uint32_t rounds;
-  } variants[] = {{"password", "pX", salt, 4}, {"salt", "pw", {1, 2, 3, 4, 5, 6, 7, 9}, 4}, {"rounds", "pw", salt, 5}};
-  for (const auto& v : variants) {
-    std::vector<uint8_t> c(48);
-    ASSERT_TRUE(BcryptPbkdf(v.pw, v.salt, v.rounds, c));
-    EXPECT_NE(c, a) << v.what;
-  }
-  // A shorter output is not a prefix of a longer one: bytes are interleaved.
-  std::vector<uint8_t> shorter(32);
-  ASSERT_TRUE(BcryptPbkdf("pw", salt, 4, shorter));
-  EXPECT_NE(std::vector<uint8_t>(a.begin(), a.begin() + 32), shorter);
+  EXPECT_TRUE(BcryptPbkdf("pw", salt, 4, key));
 }
 
 }  // namespace

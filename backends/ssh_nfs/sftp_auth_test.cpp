@@ -189,69 +189,55 @@ TEST_F(SftpAuth, UnreachableSilentOrMisconfiguredEndpointsFailWithTheirCodes) {
   EXPECT_TRUE(admin.remove(file, false).ok());
 }
 
-TEST_F(SftpAuth, DroppedConnectionIsANetworkFailureAndReconnectRecovers) {
-  EndpointConfig cfg = ServerEndpoint();
-  cfg.root += "/" + sftp_test::MakeTestFolder();
-  SftpBackend b(cfg);
-  ASSERT_TRUE(b.connect().ok());
-  std::string name = "/drop";
-  std::vector<uint8_t> data(100000, 0x42);
-  ASSERT_TRUE(b.create(name).ok());
-  ASSERT_TRUE(b.writeAt(name, 0, data.data(), data.size()).ok());
-  std::unique_ptr<IReadStream> reader;
-  ASSERT_TRUE(b.openRead(name, 0, reader).ok());
-  std::unique_ptr<IWriteStream> writer;
-  ASSERT_TRUE(b.openWrite(name, 0, 10, writer).ok());
-
-  ASSERT_GE(sftp_test::DropConnectionsTo(b.config().port), 1);
-
-  RemoteAttr attr;
-  Status st = b.stat(name, attr);
-  EXPECT_EQ(st.code, Status::kNetwork) << st.toString();
-  EXPECT_TRUE(st.retryable());
-  EXPECT_FALSE(b.isConnected());
-  uint8_t buf[16];
-  uint64_t got = 0;
-  EXPECT_EQ(reader->read(buf, sizeof(buf), got).code, Status::kNetwork);
-
-  b.disconnect();
-  EXPECT_EQ(reader->read(buf, sizeof(buf), got).code, Status::kNetwork);
-  EXPECT_EQ(writer->write(buf, 10).code, Status::kNetwork);
-  reader.reset();
-  writer.reset();
-
-  ASSERT_TRUE(b.connect().ok());
-  ASSERT_TRUE(b.stat(name, attr).ok());
-  EXPECT_EQ(attr.size, data.size());  // the abandoned upload changed nothing
-  EXPECT_TRUE(b.remove(name, false).ok());
-  std::vector<DirEntry> entries;
-  ASSERT_TRUE(b.list("/", entries).ok());
-  EXPECT_TRUE(entries.empty()) << entries.front().name << " left behind";
-}
-
-TEST_F(SftpAuth, ServerSilentMidSessionTimesOutAndReconnectRecovers) {
+// The connection breaks under open streams, cut or silent: the call in
+// progress fails in a way a retry may cure, the streams fail after it, and a
+// reconnect finds that the abandoned upload changed nothing.
+TEST_F(SftpAuth, BrokenConnectionFailsRetryablyAndReconnectRecovers) {
   sftp_test::PausableRelay relay(ServerEndpoint().port);
   EndpointConfig cfg = ServerEndpoint();
+  cfg.root += "/" + sftp_test::MakeTestFolder();
   cfg.port = relay.port();
   cfg.ioTimeoutMs = 2000;  // short, yet long enough for a log-in on a busy machine
   SftpBackend b(cfg);
   ASSERT_TRUE(b.connect().ok());
-  RemoteAttr attr;
-  ASSERT_TRUE(b.stat("/", attr).ok());
+  const std::vector<uint8_t> data(100000, 0x42);
+  ASSERT_TRUE(b.create("/drop").ok());
+  ASSERT_TRUE(b.writeAt("/drop", 0, data.data(), data.size()).ok());
+  for (bool silent : {false, true}) {
+    SCOPED_TRACE(silent ? "silent" : "cut");
+    std::unique_ptr<IReadStream> reader;
+    ASSERT_TRUE(b.openRead("/drop", 0, reader).ok());
+    std::unique_ptr<IWriteStream> writer;
+    ASSERT_TRUE(b.openWrite("/drop", 0, 10, writer).ok());
+    if (silent) {
+      relay.pause(true);
+    } else {
+      ASSERT_GE(sftp_test::DropConnectionsTo(relay.port()), 1);
+    }
 
-  relay.pause(true);
-  Status st = b.stat("/", attr);
-  EXPECT_EQ(st.code, Status::kTimeout) << st.toString();
-  EXPECT_TRUE(st.retryable());
-  EXPECT_FALSE(b.isConnected());
-  EXPECT_EQ(b.ping().code, Status::kNetwork);
-  b.disconnect();
-  relay.pause(false);
+    RemoteAttr attr;
+    Status st = b.stat("/drop", attr);
+    EXPECT_EQ(st.code, silent ? Status::kTimeout : Status::kNetwork) << st.toString();
+    EXPECT_TRUE(st.retryable());
+    EXPECT_FALSE(b.isConnected());
+    EXPECT_EQ(b.ping().code, Status::kNetwork);
+    uint8_t buf[16];
+    uint64_t got = 0;
+    EXPECT_EQ(reader->read(buf, sizeof(buf), got).code, Status::kNetwork);
+    b.disconnect();
+    EXPECT_EQ(reader->read(buf, sizeof(buf), got).code, Status::kNetwork);
+    EXPECT_EQ(writer->write(buf, 10).code, Status::kNetwork);
+    reader.reset();
+    writer.reset();
+    relay.pause(false);
 
-  st = b.connect();
-  ASSERT_TRUE(st.ok()) << st.toString();
-  EXPECT_TRUE(b.stat("/", attr).ok());
-  EXPECT_TRUE(attr.isDir());
+    ASSERT_TRUE(b.connect().ok());
+    ASSERT_TRUE(b.stat("/drop", attr).ok());
+    EXPECT_EQ(attr.size, data.size());
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(b.list("/", entries).ok());
+    EXPECT_EQ(entries.size(), 1u) << "a work file left behind";
+  }
 }
 
 TEST_F(SftpAuth, DisconnectFromAFrozenServerDoesNotWait) {

@@ -10,15 +10,12 @@
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "backends/ssh_nfs/sftp_test_proxy.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
+#include "testing/backend_transfer.h"
 
 namespace tarn {
 namespace {
 
-std::vector<uint8_t> Pattern(size_t n, uint8_t seed = 0) {
-  std::vector<uint8_t> v(n);
-  for (size_t i = 0; i < n; ++i) v[i] = uint8_t((i * 131 + seed) ^ (i >> 8));
-  return v;
-}
+using test::Pattern;
 
 class SftpOps : public ::testing::Test {
  protected:
@@ -33,10 +30,7 @@ class SftpOps : public ::testing::Test {
   }
 
   void put(const std::string& path, const std::vector<uint8_t>& data) {
-    std::unique_ptr<IWriteStream> w;
-    ASSERT_TRUE(b_->openWrite(path, 0, data.size(), w).ok());
-    ASSERT_TRUE(w->write(data.data(), data.size()).ok());
-    ASSERT_TRUE(w->finish(nullptr).ok());
+    ASSERT_TRUE(test::Upload(*b_, path, data).ok());
   }
 
   std::vector<uint8_t> get(const std::string& path) {
@@ -145,16 +139,7 @@ TEST_F(SftpOps, ReadsHonourOffsetsAndTheEnd) {
     const auto from = data.begin() + long(std::min<uint64_t>(c.offset, data.size()));
     EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + long(got), from));
 
-    std::unique_ptr<IReadStream> r;
-    ASSERT_TRUE(b_->openRead("/f", c.offset, r).ok());
-    std::vector<uint8_t> all;
-    uint8_t piece[40000];
-    for (uint64_t n = 1; n > 0;) {
-      ASSERT_TRUE(r->read(piece, sizeof(piece), n).ok());
-      all.insert(all.end(), piece, piece + n);
-    }
-    r->close();
-    EXPECT_TRUE(std::equal(all.begin(), all.end(), from, data.end()));
+    EXPECT_EQ(test::ReadStream(*b_, "/f", c.offset, 40000), std::vector<uint8_t>(from, data.end()));
   }
   // A stream closed early and then destroyed leaves the connection usable.
   std::unique_ptr<IReadStream> r;

@@ -14,11 +14,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "backends/ssh_nfs/sftp_backend.h"
+#include "foundation/file_util.h"
+#include "testing/backend_transfer.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::sftp_test {
@@ -35,11 +35,9 @@ inline std::string Env(const char* name) {
 }
 
 inline std::string FileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in.good()) << "cannot read " << path;
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  std::string text;
+  EXPECT_TRUE(vx::ReadWholeFile(path, text)) << "cannot read " << path;
+  return text;
 }
 
 // Points TARN_ROOT at a fresh folder removed at exit; runs before anything
@@ -54,15 +52,9 @@ inline const std::string& PrivateDataRoot() {
 // Password log-in on the main port, rooted at the server's data folder.
 inline EndpointConfig ServerEndpoint() {
   PrivateDataRoot();
-  EndpointConfig c;
-  c.protocol = "sftp";
-  c.host = Env("SFTP_HOST");
+  EndpointConfig c = test::TestEndpoint("sftp", Env("SFTP_HOST"), Env("SFTP_USER"), Env("SFTP_PASSWORD"));
   c.port = uint32_t(std::atoi(Env("SFTP_PORT").c_str()));
-  c.user = Env("SFTP_USER");
-  c.password = Env("SFTP_PASSWORD");
   c.root = Env("SFTP_ROOT");
-  c.connectTimeoutMs = 5000;
-  c.ioTimeoutMs = 20000;
   c.keepaliveSec = 30;
   return c;
 }

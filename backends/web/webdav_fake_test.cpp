@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
-#include "backends/web/webdav_test_transfer.h"
 #include "engine/connection_pool.h"
+#include "testing/backend_transfer.h"
 #include "testing/fake_dav/fake_dav_process.h"
 #include "testing/gate.h"
 
@@ -21,13 +21,13 @@ namespace {
 
 using tarn::testing::FakeDavProcess;
 
-using dav_test::Pattern;
-using dav_test::ReadStream;
-using dav_test::Upload;
+using test::Pattern;
+using test::ReadStream;
+using test::Upload;
 
 constexpr uint64_t kMiB = 1024 * 1024;
 
-EndpointConfig FakeEndpoint(const std::string& url) { return dav_test::Endpoint(url, "alice", "pw"); }
+EndpointConfig FakeEndpoint(const std::string& url) { return test::TestEndpoint("webdav", url, "alice", "pw"); }
 
 std::unique_ptr<WebDavBackend> Connected(const std::string& url) {
   auto b = std::make_unique<WebDavBackend>(FakeEndpoint(url));

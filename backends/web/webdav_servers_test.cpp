@@ -12,16 +12,16 @@
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
-#include "backends/web/webdav_test_transfer.h"
 #include "platform/http_client.h"
+#include "testing/backend_transfer.h"
 #include "testing/fake_dav/fake_dav_process.h"
 
 namespace tarn {
 namespace {
 
-using dav_test::Pattern;
-using dav_test::ReadStream;
-using dav_test::Upload;
+using test::Pattern;
+using test::ReadStream;
+using test::Upload;
 using tarn::testing::RequiredEnv;
 
 struct DavServer {
@@ -52,7 +52,7 @@ const DavServer kServers[] = {
 
 EndpointConfig ServerEndpoint(const DavServer& s) {
   if (s.tls) (void)RequiredEnv("TARN_CA_FILE");
-  return dav_test::Endpoint(RequiredEnv(s.urlVar), RequiredEnv(s.userVar), RequiredEnv(s.passwordVar));
+  return test::TestEndpoint("webdav", RequiredEnv(s.urlVar), RequiredEnv(s.userVar), RequiredEnv(s.passwordVar));
 }
 
 class DavServers : public ::testing::TestWithParam<DavServer> {

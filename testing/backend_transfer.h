@@ -1,6 +1,6 @@
-// Test support shared by the WebDAV tests against the real and the fake
-// servers: reproducible file contents, an endpoint with the tests' time-outs,
-// and whole-file uploads and stream reads through a back-end. Header-only, so
+// Test support for the back-end tests against real and fake servers:
+// reproducible file contents, an endpoint with the tests' time-outs, and
+// whole-file uploads and stream reads through any back-end. Header-only, so
 // that only tests link it; one test thread uses it at a time.
 #pragma once
 
@@ -14,19 +14,20 @@
 
 #include "engine/backend.h"
 
-namespace tarn::dav_test {
+namespace tarn::test {
 
-inline std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
+inline std::vector<uint8_t> Pattern(size_t size, uint32_t seed = 0) {
   std::vector<uint8_t> v(size);
   std::mt19937 gen(seed);
   for (auto& b : v) b = static_cast<uint8_t>(gen());
   return v;
 }
 
-inline EndpointConfig Endpoint(const std::string& url, const std::string& user, const std::string& password) {
+inline EndpointConfig TestEndpoint(const std::string& protocol, const std::string& host, const std::string& user,
+                                   const std::string& password) {
   EndpointConfig ep;
-  ep.protocol = "webdav";
-  ep.host = url;
+  ep.protocol = protocol;
+  ep.host = host;
   ep.user = user;
   ep.password = password;
   ep.connectTimeoutMs = 5000;
@@ -58,4 +59,4 @@ inline std::vector<uint8_t> ReadStream(IBackend& b, const std::string& path, uin
   return out;
 }
 
-}  // namespace tarn::dav_test
+}  // namespace tarn::test

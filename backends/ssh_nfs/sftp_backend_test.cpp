@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <numeric>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "backends/ssh_nfs/sftp_test_proxy.h"

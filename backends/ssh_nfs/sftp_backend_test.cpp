@@ -178,9 +178,10 @@ TEST_F(SftpOps, RangedReadsFetchLittleMoreThanTheirRange) {
 }
 
 // The new copy is more than the stream keeps in flight, sent in writes that
-// straddle its internal steps.
+// straddle its internal steps, and takes the permissions of the old one.
 TEST_F(SftpOps, UploadsReplaceTheObjectOnlyWhenFinished) {
   put("/f", Pattern(5000, 1));
+  std::filesystem::permissions(local_ / "f", std::filesystem::perms(0640));
   const auto second = Pattern(9 << 20, 2);
   std::unique_ptr<IWriteStream> w;
   ASSERT_TRUE(b_->openWrite("/f", 0, second.size(), w).ok());
@@ -197,6 +198,7 @@ TEST_F(SftpOps, UploadsReplaceTheObjectOnlyWhenFinished) {
   ASSERT_TRUE(w->finish(&out).ok());
   EXPECT_EQ(out.size, second.size());
   EXPECT_EQ(out.type, RemoteAttr::kFile);
+  EXPECT_EQ(out.mode & 07777, 0640u);
   EXPECT_EQ(get("/f"), second);
   EXPECT_EQ(names("/"), std::vector<std::string>{"f"});
 

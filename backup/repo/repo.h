@@ -6,20 +6,32 @@
 //
 // Made as a shared object and shared between the task that drives it and
 // status readers. The task's thread calls the operations (storeBlob and
-// addBlob from one thread at a time); upload worker threads, started with
-// the first closed pack and joined by the destructor, upload packs meanwhile.
-// Status readers read the public counters at any time. Every remote call goes
-// through the repository's own connection pool with its retry policy, so
-// object access needs no lock of its own.
+// addBlob from one thread at a time). Storing runs as a pipeline: the task's
+// thread hashes a blob, tests it for a duplicate and hands it on; seal
+// threads compress and seal blobs side by side and append them to the open
+// packs strictly in the order they were handed on; upload worker threads
+// upload closed packs. Both kinds of thread start with the first use and are
+// joined by the destructor. A failure found after storeBlob returned is kept
+// as the sticky error and reported by the next store or flush. Status readers
+// read the public counters at any time. Every remote call goes through the
+// repository's own connection pool with its retry policy, so object access
+// needs no lock of its own.
 //
-// Locks: queueMutex guards the upload queue and the index state; dirMutex
-// guards knownDirs; readMutex guards the read cache and serialises readBlob,
-// which takes queueMutex for its lookup first and never holds both. Only
-// readMutex is held across remote calls (readBlob's download); the others
-// never are, nor across compression or sealing.
+// The open packs belong to whichever seal thread is appending (one at a
+// time), and to the task's thread only while the seal stage is idle, which
+// flush and retirement wait for before they touch them.
+//
+// Locks: sealMutex guards the seal stage; queueMutex guards the upload queue
+// and the index state; dirMutex guards knownDirs; readMutex guards the read
+// cache and serialises readBlob, which takes queueMutex for its lookup first
+// and never holds both. sealMutex may be held while queueMutex is taken,
+// never the other way round. Only readMutex is held across remote calls
+// (readBlob's download); the others never are, nor across compression or
+// sealing.
 //
 // The object access layer is repo_access.cpp; creation and opening
-// repo_open.cpp; blobs repo_blobs.cpp; the upload pipeline repo_upload.cpp;
+// repo_open.cpp; blobs repo_blobs.cpp; the seal stage repo_seal.cpp; the
+// upload pipeline repo_upload.cpp;
 // the index repo_index.cpp; snapshot records snapshot.cpp; retirement
 // repo_retire.cpp; verification repo_check.cpp.
 #pragma once
@@ -30,6 +42,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -67,6 +80,12 @@ constexpr uint64_t kMaxBlobBytes = 0xFFFFFF00ull;
 constexpr int64_t kMaxKdfIterations = 10000000;
 constexpr int64_t kMaxChunkBytes = 67108864;  // 64 MiB
 constexpr uint32_t kNoCachedPack = 0xFFFFFFFF;
+// Seal threads when the options leave the count open: one per processor, at
+// most this many.
+constexpr int32_t kMaxSealThreads = 16;
+// Plaintext bytes per seal thread that may wait in the seal stage before the
+// storing thread waits for room (one blob is always let in).
+constexpr uint64_t kSealBacklogPerThread = 4194304;  // 4 MiB
 
 struct RepoOptions {
   uint32_t packTargetSize = kDefaultPackTargetSize;
@@ -76,6 +95,8 @@ struct RepoOptions {
   uint64_t speedLimitBytesPerSec = 0;
   RetryPolicy retry;
   uint32_t kdfIterations = kDefaultKdfIterations;
+  // Threads that compress and seal blobs; 0: one per processor.
+  int32_t sealThreads = 0;
 };
 
 struct BlobLocation {
@@ -152,6 +173,8 @@ class Repo {
   Status readBlob(const BlobId& id, std::vector<uint8_t>& out);
 
   // --- upload pipeline ---
+  // Waits until every blob handed on is in a pack and nothing is queued or
+  // in flight, or until the first failure, which it returns.
   Status waitUploads();
   // Closes both open packs, waits for every upload, writes the last index
   // segment. Owners call it before letting the repository go.
@@ -181,6 +204,32 @@ class Repo {
   Status putObject(const std::string& path, const std::vector<uint8_t>& bytes);
   Status removeObject(const std::string& path);
 
+  // A blob handed to the seal stage, from the store that made it to its
+  // append to an open pack.
+  struct SealJob {
+    uint64_t seq = 0;
+    uint8_t type = 0;
+    BlobId id;
+    std::vector<uint8_t> data;  // the plaintext until it is sealed
+    uint64_t rawLength = 0;
+    std::vector<uint8_t> sealed;
+    Status status;  // a sealing failure
+  };
+
+  // The id must be in `pending` already. Waits for room in the seal stage.
+  Status submitBlob(uint8_t type, const BlobId& id, const void* data, size_t length);
+  void sealWorker();
+  // Call with sealMutex held (through `lock`) and sealAppending set: appends
+  // every sealed job whose turn has come, releasing the lock meanwhile.
+  void appendReadyLocked(std::unique_lock<std::mutex>& lock);
+  // The appending thread only.
+  Status appendSealed(SealJob& job);
+  // Keeps the first failure; every later store, flush and wait reports it.
+  void recordFailure(const Status& st);
+  // Waits until the seal stage is idle and returns the sticky error.
+  Status drainSeals();
+  // Drains the seal stage and closes both open packs.
+  Status closeOpenPacks();
   Status flushPack(OpenPack& pack);
   void uploadWorker();
   // Call with queueMutex held: forgets the blobs of a pack that will never
@@ -230,10 +279,23 @@ class Repo {
   Status uploadError;                                            // guarded by queueMutex
   bool stopping = false;                                         // guarded by queueMutex
   std::vector<std::thread> workers;                              // guarded by queueMutex
-  OpenPack dataPack;  // task thread only
-  OpenPack treePack;  // task thread only
+  OpenPack dataPack;  // the appending seal thread, or the task thread while the stage is idle
+  OpenPack treePack;  // the same
   // Records left out by the last complete snapshot listing.
   std::atomic<uint64_t> damagedSnapshots{0};
+
+  int32_t sealThreadCount = 1;  // set by the constructor
+  uint64_t sealBacklogLimit = 0;  // set by the constructor
+  std::mutex sealMutex;
+  std::condition_variable sealCv;  // every change of the seal stage
+  std::deque<std::unique_ptr<SealJob>> sealQueue;       // guarded by sealMutex; waiting to be sealed
+  std::map<uint64_t, std::unique_ptr<SealJob>> sealed;  // guarded by sealMutex; sealed, waiting for their turn
+  uint64_t sealSubmitted = 0;  // guarded by sealMutex; sequence numbers handed out
+  uint64_t sealAppended = 0;   // guarded by sealMutex; jobs appended or dropped, in sequence
+  uint64_t sealBacklog = 0;    // guarded by sealMutex; plaintext bytes submitted and not yet appended
+  bool sealAppending = false;  // guarded by sealMutex; a seal thread owns the open packs
+  bool sealStopping = false;   // guarded by sealMutex
+  std::vector<std::thread> sealWorkers;  // guarded by sealMutex
 
   std::mutex dirMutex;
   std::unordered_set<std::string> knownDirs;  // guarded by dirMutex; only grows

@@ -39,17 +39,29 @@ Repo::Repo(BackendFactory backendFactory, const RepoOptions& repoOptions)
       limiter(repoOptions.speedLimitBytesPerSec) {
   options.packTargetSize = std::max(options.packTargetSize, kMinPackTargetSize);
   options.indexSegmentPacks = std::max(options.indexSegmentPacks, 1u);
+  sealThreadCount = options.sealThreads > 0 ? std::min(options.sealThreads, kMaxSealThreads)
+                                            : std::clamp(int32_t(std::thread::hardware_concurrency()), 1,
+                                                         kMaxSealThreads);
+  sealBacklogLimit = uint64_t(sealThreadCount) * kSealBacklogPerThread;
 }
 
 Repo::~Repo() {
-  std::vector<std::thread> joining;
+  std::vector<std::thread> sealing, uploading;
   {
+    std::lock_guard<std::mutex> lock(sealMutex);
+    sealStopping = true;
+    sealCv.notify_all();
+    sealing.swap(sealWorkers);
+  }
+  {
+    // Also ends a seal thread's wait for upload room.
     std::lock_guard<std::mutex> lock(queueMutex);
     stopping = true;
     queueCv.notify_all();
-    joining.swap(workers);
+    uploading.swap(workers);
   }
-  for (std::thread& t : joining) t.join();
+  for (std::thread& t : sealing) t.join();
+  for (std::thread& t : uploading) t.join();
   vx::SecureWipe(idKey);
 }
 

@@ -1,6 +1,5 @@
-// Storing blobs (dedup, compression, sealing, filling the open pack of their
-// type), the membership test, and reading a blob back through a one-window
-// read cache.
+// Storing blobs (the dedup test before a blob enters the seal stage), the
+// membership test, and reading a blob back through a one-window read cache.
 #include <algorithm>
 
 #include "backup/repo/compression.h"
@@ -12,7 +11,6 @@ namespace {
 
 // One download of at least this much serves the following blobs of a pack.
 constexpr uint64_t kReadWindow = 4194304;
-constexpr uint64_t kPackReserveExtra = 1048576;
 constexpr size_t kShortHex = 8;
 
 std::string Short(const BlobId& id) { return BlobIdToHex(id).substr(0, kShortHex); }
@@ -28,6 +26,7 @@ bool RawLengthPlausible(uint64_t payload, uint64_t raw) {
 
 Status Repo::storeBlob(uint8_t type, const void* data, size_t length, BlobId& id) {
   id = ComputeBlobId(idKey, data, length);
+  if (length > kMaxBlobBytes) return Status(Status::kTooLarge, "blob too large");
   {
     std::lock_guard<std::mutex> lock(queueMutex);
     if (!uploadError.ok()) return uploadError;
@@ -35,44 +34,21 @@ Status Repo::storeBlob(uint8_t type, const void* data, size_t length, BlobId& id
       ++blobsDeduplicated;
       return Status();
     }
+    // Pending from here on, so that the same content stored again before
+    // this blob is sealed counts as a duplicate.
+    pending.insert(id);
   }
-  return addBlob(type, id, data, length);
+  return submitBlob(type, id, data, length);
 }
 
 Status Repo::addBlob(uint8_t type, const BlobId& id, const void* data, size_t length) {
   if (length > kMaxBlobBytes) return Status(Status::kTooLarge, "blob too large");
-  const uint8_t* payload = static_cast<const uint8_t*>(data);
-  size_t payloadLength = length;
-  std::vector<uint8_t> compressed;
-  if (options.compress && CompressBlob(payload, length, compressed)) {
-    payload = compressed.data();
-    payloadLength = compressed.size();
-  }
-  std::vector<uint8_t> sealed;
-  if (!cipher.seal(payload, payloadLength, kLabelBlob, sealed)) return Status(Status::kIo, "encryption failed");
-
-  OpenPack& pack = type == kBlobTree ? treePack : dataPack;
-  // A pack's offsets are u32: a blob that would carry the pack and its header
-  // past 4 GiB starts a new pack instead. A lone blob always fits.
-  uint64_t end = uint64_t(pack.bytes.size()) + sealed.size() + (pack.entries.size() + 1) * kPackEntrySize +
-                 kSealOverhead + kPackTrailerSize;
-  if (end > kMaxPackBytes && !pack.entries.empty()) {
-    Status st = flushPack(pack);
-    if (!st.ok()) return st;
-  }
-  PackEntry entry{type, id, uint32_t(pack.bytes.size()), uint32_t(sealed.size()), uint32_t(length)};
-  if (pack.bytes.capacity() < options.packTargetSize) pack.bytes.reserve(options.packTargetSize + kPackReserveExtra);
-  pack.bytes.insert(pack.bytes.end(), sealed.begin(), sealed.end());
-  pack.entries.push_back(entry);
   {
     std::lock_guard<std::mutex> lock(queueMutex);
+    if (!uploadError.ok()) return uploadError;
     pending.insert(id);
   }
-  ++blobsAdded;
-  bytesAdded += length;
-  bytesStored += sealed.size();
-  if (pack.bytes.size() >= options.packTargetSize) return flushPack(pack);
-  return Status();
+  return submitBlob(type, id, data, length);
 }
 
 bool Repo::hasBlob(const BlobId& id) {

@@ -60,8 +60,7 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
       if (!st.ok()) return st;
     }
   }
-  st = flushPack(dataPack);
-  if (st.ok()) st = flushPack(treePack);
+  st = closeOpenPacks();
   if (st.ok()) st = waitUploads();
   if (!st.ok()) return st;
 

@@ -119,6 +119,12 @@ class RepoTestPeer {
     std::unique_lock<std::mutex> lock(r.queueMutex);
     return r.queueCv.wait_for(lock, kWait, [&] { return r.uploadQueue.size() == n; });
   }
+  // Waits until the seal stage holds at least `bytes` plaintext bytes.
+  static bool waitSealBacklog(Repo& r, uint64_t bytes) {
+    std::unique_lock<std::mutex> lock(r.sealMutex);
+    return r.sealCv.wait_for(lock, kWait, [&] { return r.sealBacklog >= bytes; });
+  }
+  static uint64_t sealBacklogLimit(Repo& r) { return r.sealBacklogLimit; }
   static bool waitStopping(Repo& r) {
     std::unique_lock<std::mutex> lock(r.queueMutex);
     return r.queueCv.wait_for(lock, kWait, [&] { return r.stopping; });

@@ -1,7 +1,7 @@
 // The upload pipeline: closed packs wait in a queue no longer than the
-// number of upload workers, so the producer blocks instead of buffering; the
-// first failed upload becomes the sticky error that every later store,
-// flush and wait reports.
+// number of upload workers, so the thread that closes a pack blocks instead
+// of buffering; the first failed upload becomes the sticky error that every
+// later store, flush and wait reports.
 #include <algorithm>
 #include <chrono>
 
@@ -43,9 +43,9 @@ Status Repo::flushPack(OpenPack& pack) {
       int count = std::max(1, options.connections - 1);
       for (int i = 0; i < count; ++i) workers.emplace_back([this] { uploadWorker(); });
     }
-    while (uploadQueue.size() >= workers.size() && uploadError.ok() && !IsCancelled(cancel))
+    while (uploadQueue.size() >= workers.size() && uploadError.ok() && !IsCancelled(cancel) && !stopping)
       queueCv.wait_for(lock, kCancelPoll);
-    if (!uploadError.ok() || IsCancelled(cancel)) {
+    if (!uploadError.ok() || IsCancelled(cancel) || stopping) {
       // The pack is discarded: its blobs exist nowhere now.
       dropPendingLocked(queued.entries);
       return uploadError.ok() ? Status(Status::kCanceled, "") : uploadError;
@@ -93,6 +93,8 @@ void Repo::uploadWorker() {
 }
 
 Status Repo::waitUploads() {
+  // Failures of the seal stage are sticky and show below.
+  (void)drainSeals();
   std::unique_lock<std::mutex> lock(queueMutex);
   queueCv.wait(lock, [&] { return (uploadQueue.empty() && inFlight == 0) || !uploadError.ok(); });
   if (uploadError.ok()) return Status();
@@ -104,8 +106,7 @@ Status Repo::waitUploads() {
 }
 
 Status Repo::flush() {
-  Status st = flushPack(dataPack);
-  if (st.ok()) st = flushPack(treePack);
+  Status st = closeOpenPacks();
   Status waited = waitUploads();
   if (st.ok()) st = waited;
   std::vector<QueuedPack> segment;

@@ -61,6 +61,13 @@ void FillFromStat(const struct stat& st, Entry& out) {
 
 }  // namespace
 
+Status StatPath(const std::string& path, Entry& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return FromErrno(errno);
+  FillFromStat(st, out);
+  return Status();
+}
+
 LocalDir::~LocalDir() {
   if (dir_ != nullptr) ::closedir(dir_);
 }

@@ -41,6 +41,9 @@ struct Entry {
 
 class LocalFile;
 
+// The attributes of what a path names, following links (the user named it).
+Status StatPath(const std::string& path, Entry& out);
+
 class LocalDir {
  public:
   LocalDir() = default;

@@ -19,15 +19,15 @@ using localfs::Kind;
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
-uint32_t AttributesOf(const Entry& e) {
+}  // namespace
+
+uint32_t ListingAttributes(const Entry& e) {
   uint32_t attributes = 0;
   if (e.kind == Kind::kFolder) attributes |= kAttributeDirectory;
   if ((e.mode & kWriteBits) == 0) attributes |= kAttributeReadOnly;
   return attributes != 0 ? attributes : kAttributeNormal;
 }
 
-// A name for problem texts, which must stay valid UTF-8: each byte that is
-// not part of a valid sequence is written as \xNN.
 std::string PrintableName(std::string_view name) {
   std::string out;
   size_t i = 0;
@@ -46,8 +46,6 @@ std::string PrintableName(std::string_view name) {
   }
   return out;
 }
-
-}  // namespace
 
 bool IsExcluded(const std::vector<std::string>& patterns, std::string_view name, std::string_view fullPath) {
   const std::string nameText(name);
@@ -168,7 +166,7 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
 
     ListingEntry entry;
     entry.name = e.name;
-    entry.attributes = AttributesOf(e);
+    entry.attributes = ListingAttributes(e);
     if (e.kind == Kind::kFolder) {
       localfs::LocalDir sub;
       Status opened = dir.openFolder(e.name, sub);

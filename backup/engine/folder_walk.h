@@ -44,6 +44,14 @@ constexpr uint32_t kAttributeReadOnly = 0x1;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeNormal = 0x80;
 
+// The listing attributes of an entry: read-only without write bits, the
+// folder bit for folders, "normal" when neither applies.
+uint32_t ListingAttributes(const localfs::Entry& entry);
+
+// A name or path for problem texts, which must stay valid UTF-8: each byte
+// that is not part of a valid sequence is written as \xNN.
+std::string PrintableName(std::string_view name);
+
 // True when the first non-empty pattern that matches exists.
 bool IsExcluded(const std::vector<std::string>& patterns, std::string_view name, std::string_view fullPath);
 

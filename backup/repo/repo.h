@@ -240,6 +240,9 @@ class Repo {
   // Seals an index object, names it by its hash and stores it under /index.
   Status storeIndexObject(const std::vector<uint8_t>& plain, BlobId& name);
 
+  struct PackVerdict;
+  class PackReader;
+
   BackendFactory factory;
   RepoOptions options;  // after the raises of the constructor
   ConnectionPool pool;

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 #include "backup/repo/repo_test_world.h"
 #include "engine/backend_factory.h"
 #include "testing/remote_tree.h"
@@ -15,43 +13,10 @@
 namespace tarn::backup {
 namespace {
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  if (v == nullptr || *v == '\0') {
-    ADD_FAILURE() << name << " is not set: start the test servers first";
-    return {};
-  }
-  return v;
-}
-
-// The server's endpoint rooted where this test may make folders.
-EndpointConfig ServerEndpoint(const std::string& protocol) {
-  if (protocol == "s3") return testing::SwiftS3Endpoint("");
-  EndpointConfig ep;
-  ep.protocol = protocol;
-  ep.connectTimeoutMs = 5000;
-  ep.ioTimeoutMs = 20000;
-  if (protocol == "webdav") {
-    ep.host = Env("TARN_DAV_URL");
-    ep.user = Env("TARN_DAV_USER");
-    ep.password = Env("TARN_DAV_PASSWORD");
-  } else if (protocol == "sftp") {
-    ep.host = Env("SFTP_HOST");
-    ep.port = uint32_t(std::atoi(Env("SFTP_PORT").c_str()));
-    ep.user = Env("SFTP_USER");
-    ep.password = Env("SFTP_PASSWORD");
-    ep.root = Env("SFTP_ROOT");
-  } else {
-    ep.host = Env("TARN_NFS_HOST");
-    ep.root = Env("TARN_NFS_EXPORT");
-  }
-  return ep;
-}
-
 class RepoOnServer : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    base_ = ServerEndpoint(GetParam());
+    base_ = GetParam() == "s3" ? tarn::testing::SwiftS3Endpoint("") : TestServerEndpoint(GetParam());
     ASSERT_FALSE(HasFailure());
     folder_ = "/repo-" + GetParam() + "-" + std::to_string(::getpid());
     endpoint_ = base_;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <random>
@@ -29,6 +30,39 @@ inline RepoOptions TestRepoOptions() {
   o.retry.maxDelayMs = 2;
   o.retry.jitter = 0;
   return o;
+}
+
+// The endpoint of a real test server ("webdav", "sftp" or "nfs") rooted
+// where tests may make folders, from the variables testing/servers/*.sh
+// write; a missing variable fails the test. (S3: testing/s3/swift_endpoint.h.)
+inline EndpointConfig TestServerEndpoint(const std::string& protocol) {
+  auto env = [](const char* name) -> std::string {
+    const char* v = std::getenv(name);
+    if (v == nullptr || *v == '\0') {
+      ADD_FAILURE() << name << " is not set: start the test servers first";
+      return {};
+    }
+    return v;
+  };
+  EndpointConfig ep;
+  ep.protocol = protocol;
+  ep.connectTimeoutMs = 5000;
+  ep.ioTimeoutMs = 20000;
+  if (protocol == "webdav") {
+    ep.host = env("TARN_DAV_URL");
+    ep.user = env("TARN_DAV_USER");
+    ep.password = env("TARN_DAV_PASSWORD");
+  } else if (protocol == "sftp") {
+    ep.host = env("SFTP_HOST");
+    ep.port = uint32_t(std::atoi(env("SFTP_PORT").c_str()));
+    ep.user = env("SFTP_USER");
+    ep.password = env("SFTP_PASSWORD");
+    ep.root = env("SFTP_ROOT");
+  } else {
+    ep.host = env("TARN_NFS_HOST");
+    ep.root = env("TARN_NFS_EXPORT");
+  }
+  return ep;
 }
 
 inline std::vector<uint8_t> RandomBlob(size_t size, uint32_t seed) {

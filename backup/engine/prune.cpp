@@ -1,0 +1,38 @@
+#include "backup/engine/prune.h"
+
+#include <algorithm>
+
+#include "backup/engine/retention.h"
+#include "backup/engine/snapshot_walk.h"
+
+namespace tarn::backup {
+
+Status Prune(Repo& repo, const Retention& retention, const std::string& jobId, bool cleanup,
+             const CancelToken* cancel, std::vector<std::string>& removed, PruneReport* report) {
+  std::vector<SnapshotInfo> all;
+  uint64_t damaged = 0;
+  Status st = repo.listSnapshots(all, &damaged);
+  if (!st.ok()) return st;
+
+  std::vector<SnapshotInfo> mine;
+  for (const SnapshotInfo& s : all)
+    if (jobId.empty() || s.job == jobId) mine.push_back(s);
+  for (const std::string& id : SelectForRemoval(mine, retention)) {
+    st = repo.deleteSnapshot(id);
+    if (!st.ok() && st.code != Status::kNotFound) return st;
+    removed.push_back(id);
+    all.erase(std::remove_if(all.begin(), all.end(), [&](const SnapshotInfo& s) { return s.id == id; }), all.end());
+  }
+  if (!cleanup) return Status();
+
+  if (damaged > 0)
+    return Status(Status::kProtocol,
+                  "space is not reclaimed while " + std::to_string(damaged) + " snapshot records are damaged");
+  BlobIdSet referenced;
+  st = CollectReferenced(repo, all, referenced, cancel);
+  if (!st.ok()) return st;
+  PruneReport ignored;
+  return repo.retirePacks(referenced, report != nullptr ? *report : ignored);
+}
+
+}  // namespace tarn::backup

@@ -1,0 +1,42 @@
+#include "backup/engine/repository_check.h"
+
+#include "backup/engine/snapshot_walk.h"
+#include "foundation/text.h"
+
+namespace tarn::backup {
+
+Status CheckRepository(Repo& repo, bool readData, CheckReport& report, const CancelToken* cancel,
+                       const std::function<void(uint64_t, uint64_t)>& onProgress, Progress* progress) {
+  const size_t before = report.problems.size();
+  auto counted = [&](Status st) {
+    if (progress != nullptr) progress->errors.fetch_add(report.problems.size() - before, std::memory_order_relaxed);
+    return st;
+  };
+
+  Status st = repo.checkPack(readData, report, onProgress);
+  if (!st.ok()) return counted(st);
+  std::vector<SnapshotInfo> snapshots;
+  uint64_t damaged = 0;
+  st = repo.listSnapshots(snapshots, &damaged);
+  if (!st.ok()) return counted(st);
+  // A record that does not open hides what its snapshot needs: that is
+  // damage like any other, not a clean repository.
+  if (damaged > 0) report.problems.push_back(std::to_string(damaged) + " snapshot records cannot be opened");
+
+  for (const SnapshotInfo& snapshot : snapshots) {
+    uint64_t missing = 0;
+    st = WalkSnapshots(repo, {snapshot}, cancel, [&](const BlobId& id, bool) {
+      if (!repo.hasBlob(id)) ++missing;
+    });
+    if (st.code == Status::kNetwork || st.code == Status::kTimeout || st.code == Status::kCanceled)
+      return counted(st);
+    const std::string label = "snapshot " + vx::WideToUtf8(vx::FormatLocalTime(snapshot.time)) + ": ";
+    if (!st.ok())
+      report.problems.push_back(label + st.toString());
+    else if (missing > 0)
+      report.problems.push_back(label + std::to_string(missing) + " blobs are missing");
+  }
+  return counted(Status());
+}
+
+}  // namespace tarn::backup

@@ -1,0 +1,191 @@
+#include "backup/engine/repository_check.h"
+
+#include <gtest/gtest.h>
+
+#include "backup/engine/backup_test_world.h"
+#include "foundation/text.h"
+
+namespace tarn::backup {
+namespace {
+
+using test::MemOp;
+
+constexpr int64_t kTime = 1700000000;
+
+std::string Random(size_t size, uint32_t seed) {
+  std::vector<uint8_t> v = RandomBlob(size, seed);
+  return std::string(v.begin(), v.end());
+}
+
+std::string TimeText(int64_t time) { return vx::WideToUtf8(vx::FormatLocalTime(time)); }
+
+// One real backup (a data pack and a tree pack), and helpers that add the
+// records of snapshots whose trees are made by hand.
+struct CheckWorld {
+  BackupWorld bw;
+  std::shared_ptr<Repo> repo;
+  SnapshotInfo snapshot;
+  std::string dataPack;  // path of the largest pack, which holds file data
+
+  CheckWorld() {
+    repo = bw.create();
+    bw.write("a.bin", Random(200000, 1));
+    bw.write("sub/b.txt", std::string(50000, 'b'));
+    BackupWorld::Result r = bw.backup(*repo, bw.args());
+    EXPECT_TRUE(r.status.ok()) << r.status.toString();
+    snapshot = r.snapshot;
+    size_t largest = 0;
+    for (const std::string& path : bw.repoWorld.packPaths()) {
+      std::string bytes;
+      EXPECT_TRUE(bw.repoWorld.server->readFile(path, &bytes));
+      if (bytes.size() > largest) {
+        largest = bytes.size();
+        dataPack = path;
+      }
+    }
+  }
+
+  // A snapshot record at `time` whose root tree holds `entries`.
+  void addSnapshot(int64_t time, const std::vector<ListingEntry>& entries) {
+    addSnapshotOfTree(time, storeTree(WriteFolderListing(entries)));
+  }
+  BlobId storeTree(const std::string& text) {
+    BlobId id;
+    EXPECT_TRUE(repo->storeBlob(kBlobTree, text.data(), text.size(), id).ok());
+    EXPECT_TRUE(repo->flush().ok());
+    return id;
+  }
+  void addSnapshotOfTree(int64_t time, const BlobId& tree) {
+    SnapshotInfo s;
+    s.time = time;
+    s.job = "hand";
+    s.tree = tree;
+    EXPECT_TRUE(repo->writeSnapshot(s).ok());
+  }
+  std::string packLabel(const std::string& path) const { return "pack " + path.substr(path.size() - 64, 12); }
+};
+
+BlobId NeverStored(uint8_t seed) {
+  BlobId id;
+  id.bytes.fill(seed);
+  return id;
+}
+
+struct Outcome {
+  Status status;
+  CheckReport report;
+  uint64_t errors = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> progress;
+};
+
+Outcome Check(Repo& repo, bool readData, const CancelToken* cancel = nullptr) {
+  Outcome o;
+  Progress progress;
+  o.status = CheckRepository(
+      repo, readData, o.report, cancel, [&](uint64_t done, uint64_t total) { o.progress.emplace_back(done, total); },
+      &progress);
+  o.errors = progress.errors;
+  return o;
+}
+
+TEST(RepositoryCheck, SoundRepositoryPassesAndReadsPacksOnlyWhenAsked) {
+  CheckWorld cw;
+  for (bool readData : {false, true}) {
+    SCOPED_TRACE(readData);
+    Outcome o = Check(*cw.bw.reopen(), readData);
+    ASSERT_TRUE(o.status.ok()) << o.status.toString();
+    EXPECT_TRUE(o.report.problems.empty()) << o.report.problems.front();
+    EXPECT_EQ(o.errors, 0u);
+    EXPECT_EQ(o.report.packs, 2u);
+    EXPECT_GT(o.report.blobs, 4u);
+    EXPECT_EQ(o.report.packsRead, readData ? 2u : 0u);
+    if (readData) {
+      ASSERT_EQ(o.progress.size(), 2u);
+      EXPECT_EQ(o.progress.back(), std::make_pair(o.report.bytes, o.report.bytes));
+    } else {
+      EXPECT_TRUE(o.progress.empty());
+    }
+  }
+  RepoWorld empty;
+  Outcome o = Check(*empty.create(), true);
+  EXPECT_TRUE(o.status.ok() && o.report.problems.empty() && o.report.packs == 0);
+}
+
+TEST(RepositoryCheck, DamageIsReportedAndCountedAsErrors) {
+  struct Case {
+    const char* name;
+    bool readData;
+    // Damages the world and gives the problems the check must report.
+    std::function<std::vector<std::string>(CheckWorld&)> damage;
+  } cases[] = {
+      {"a flipped byte in a pack", true,
+       [](CheckWorld& cw) -> std::vector<std::string> {
+         std::string bytes;
+         EXPECT_TRUE(cw.bw.repoWorld.server->readFile(cw.dataPack, &bytes));
+         bytes[bytes.size() / 2] ^= 0x01;
+         cw.bw.repoWorld.server->putFile(cw.dataPack, bytes);
+         return {cw.packLabel(cw.dataPack) + " is damaged (hash mismatch)"};
+       }},
+      {"a missing pack", false,
+       [](CheckWorld& cw) -> std::vector<std::string> {
+         auto conn = cw.bw.repoWorld.server->connection();
+         EXPECT_TRUE(conn->connect().ok() && conn->remove(cw.dataPack, false).ok());
+         return {cw.packLabel(cw.dataPack) + " is missing"};
+       }},
+      {"two files share a chunk that was never stored", false,
+       [](CheckWorld& cw) -> std::vector<std::string> {
+         ListingEntry a{"a"}, b{"b"};
+         a.content = {NeverStored(1)};
+         b.content = {NeverStored(1), cw.snapshot.tree};
+         cw.addSnapshot(kTime, {a, b});
+         return {"snapshot " + TimeText(kTime) + ": 2 blobs are missing"};
+       }},
+      {"two snapshots share a damaged tree", false,
+       [](CheckWorld& cw) -> std::vector<std::string> {
+         ListingEntry folder{"folder"};
+         folder.isDir = true;
+         folder.tree = cw.storeTree("this is not a listing");
+         cw.addSnapshot(kTime, {folder});
+         cw.addSnapshot(kTime + 60, {folder});
+         const std::string damaged = ": protocol: tree " + BlobIdToHex(folder.tree).substr(0, 8) + " is damaged";
+         return {"snapshot " + TimeText(kTime) + damaged, "snapshot " + TimeText(kTime + 60) + damaged};
+       }},
+      {"a snapshot record that does not open", false,
+       [](CheckWorld& cw) -> std::vector<std::string> {
+         cw.bw.repoWorld.server->putFile("/snapshots/" + std::string(64, 'a'), "garbage");
+         return {"1 snapshot records cannot be opened"};
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CheckWorld cw;
+    std::vector<std::string> expected = c.damage(cw);
+    Outcome o = Check(*cw.bw.reopen(), c.readData);
+    ASSERT_TRUE(o.status.ok()) << "damage is no failure of the check: " << o.status.toString();
+    EXPECT_EQ(o.report.problems, expected);
+    EXPECT_EQ(o.errors, expected.size()) << "a check that found damage must not count as clean";
+  }
+}
+
+TEST(RepositoryCheck, NetworkFailureAndCancellationEndTheCheck) {
+  struct Case {
+    const char* name;
+    int32_t code;
+  } cases[] = {{"network failure reading a tree", Status::kNetwork}, {"cancelled", Status::kCanceled}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CheckWorld cw;
+    auto repo = cw.bw.reopen();
+    CancelToken token;
+    repo->cancel = &token;
+    if (c.code == Status::kCanceled)
+      token.cancel();
+    else
+      cw.bw.repoWorld.server->addFault(Fault(MemOp::kReadRange, 1, 0, Status(Status::kNetwork, "reset")));
+    Outcome o = Check(*repo, false, &token);
+    EXPECT_EQ(o.status.code, c.code);
+  }
+}
+
+}  // namespace
+}  // namespace tarn::backup

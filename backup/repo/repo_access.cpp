@@ -58,9 +58,13 @@ Repo::~Repo() {
     std::lock_guard<std::mutex> lock(queueMutex);
     stopping = true;
     queueCv.notify_all();
-    uploading.swap(workers);
   }
   for (std::thread& t : sealing) t.join();
+  {
+    // Only now: a seal thread closing a pack may have started the workers.
+    std::lock_guard<std::mutex> lock(queueMutex);
+    uploading.swap(workers);
+  }
   for (std::thread& t : uploading) t.join();
   vx::SecureWipe(idKey);
 }

@@ -39,7 +39,7 @@ Status Repo::flushPack(OpenPack& pack) {
   std::vector<QueuedPack> segment;
   {
     std::unique_lock<std::mutex> lock(queueMutex);
-    if (workers.empty()) {
+    if (workers.empty() && !stopping) {
       int count = std::max(1, options.connections - 1);
       for (int i = 0; i < count; ++i) workers.emplace_back([this] { uploadWorker(); });
     }

@@ -342,7 +342,10 @@ size_t Compressor::compressStream(const uint8_t* data, size_t size, uint8_t* out
     if (dist > kMaxOffset) return 0;
     const uint8_t* cur = data + p;
     if (Load32(cur - dist) != Load32(cur)) return 0;
-    return MatchLength(cur - dist, cur, limit);
+    // Within the last bytes of a block that is not the stream's last, the
+    // limit can cut a match below the shortest one the format has.
+    const uint32_t len = MatchLength(cur - dist, cur, limit);
+    return len >= kMinMatch ? len : 0;
   };
 
   size_t total = 0;

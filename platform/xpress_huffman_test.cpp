@@ -83,14 +83,18 @@ const std::vector<Shape>& Shapes() {
 
 TEST(XpressFramed, RoundTripsEverySizeAndKind) {
   Compressor c;
-  for (const Shape& s : Shapes()) {
-    SCOPED_TRACE(testing::Message() << "kind " << int(s.kind) << " size " << s.size);
-    std::vector<uint8_t> data = MakeData(s.kind, s.size, uint32_t(s.size));
-    std::vector<uint8_t> packed, back;
-    ASSERT_TRUE(c.compress(data.data(), data.size(), SIZE_MAX, packed));
-    EXPECT_LE(packed.size(), MaxFramedSize(data.size()));
-    ASSERT_TRUE(Decompress(packed.data(), packed.size(), data.size(), back));
-    EXPECT_EQ(back, data);
+  // Chunks of many blocks make streams whose blocks follow one another, with
+  // matches that reach back into the block before.
+  for (size_t chunk : {kChunkSize, size_t(1048576)}) {
+    for (const Shape& s : Shapes()) {
+      SCOPED_TRACE(testing::Message() << "kind " << int(s.kind) << " size " << s.size << " chunk " << chunk);
+      std::vector<uint8_t> data = MakeData(s.kind, s.size, uint32_t(s.size));
+      std::vector<uint8_t> packed, back;
+      ASSERT_TRUE(c.compress(data.data(), data.size(), SIZE_MAX, packed, chunk));
+      EXPECT_LE(packed.size(), MaxFramedSize(data.size(), chunk));
+      ASSERT_TRUE(Decompress(packed.data(), packed.size(), data.size(), back));
+      EXPECT_EQ(back, data);
+    }
   }
 }
 

@@ -9,7 +9,7 @@ bool CompressBlob(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
   if (size < kMinCompressSize) return false;
   // One per thread: its match-finder table is a megabyte to clear.
   thread_local xpress::Compressor compressor;
-  if (!compressor.compress(data, size, size - size / kMinSavingDivisor, out)) {
+  if (!compressor.compress(data, size, size - size / kMinSavingDivisor, out, kBlobChunkSize)) {
     out.clear();
     return false;
   }

@@ -56,7 +56,7 @@ TEST(CompressBlobTest, KeptOnlyWhenItSavesAThirtySecond) {
     SCOPED_TRACE(n);
     std::vector<uint8_t> data(n, 'q');
     std::vector<uint8_t> unlimited, out;
-    ASSERT_TRUE(c.compress(data.data(), n, SIZE_MAX, unlimited));
+    ASSERT_TRUE(c.compress(data.data(), n, SIZE_MAX, unlimited, kBlobChunkSize));
     const bool fits = unlimited.size() <= n - n / 32;
     ASSERT_EQ(CompressBlob(data.data(), n, out), fits);
     if (fits) {
@@ -89,6 +89,22 @@ TEST(CompressBlobTest, NoiseIsRefusedAndTextIsKept) {
     ASSERT_TRUE(DecompressBlob(out.data(), out.size(), n, back));
     EXPECT_EQ(back, text);
   }
+}
+
+TEST(CompressBlobTest, RepeatsAcrossTheCodecsBlocksAreFound) {
+  // Noise repeated once at a distance just inside the window: the second
+  // copy starts in the codec's second 64 KiB block and is a match only when
+  // the blob is one stream, not chunks of 64 KiB without shared history.
+  auto noise = Make(0, 65000, 14);
+  std::vector<uint8_t> data = noise;
+  data.insert(data.end(), noise.begin(), noise.end());
+  std::vector<uint8_t> out, back, chunked;
+  xpress::Compressor c;
+  EXPECT_FALSE(c.compress(data.data(), data.size(), data.size() - data.size() / kMinSavingDivisor, chunked));
+  ASSERT_TRUE(CompressBlob(data.data(), data.size(), out));
+  EXPECT_LT(out.size(), noise.size() + 2048);
+  ASSERT_TRUE(DecompressBlob(out.data(), out.size(), data.size(), back));
+  EXPECT_EQ(back, data);
 }
 
 TEST(CompressBlobTest, RawLengthMustMatchExactly) {

@@ -9,7 +9,7 @@
 namespace tarn::backup {
 namespace {
 
-// One download of at least this much serves the following blobs of a pack.
+// One download of at least this much serves the blobs of a pack around it.
 constexpr uint64_t kReadWindow = 4194304;
 constexpr size_t kShortHex = 8;
 
@@ -73,20 +73,23 @@ Status Repo::readBlob(const BlobId& id, std::vector<uint8_t>& out) {
   const uint64_t stored = loc.storedLength;
   bool hit = cachedPack == loc.pack && offset >= cachedStart && offset + stored <= cachedStart + cachedBytes.size();
   if (!hit) {
-    uint64_t window = std::max(stored, kReadWindow);
-    if (offset >= pack.length)
-      window = 0;
-    else if (offset + window > pack.length)
-      window = pack.length - offset;
-    if (window < stored) return Status(Status::kProtocol, "index entry points past the end of its pack");
-    Status st = getRange(PackPath(pack.id), offset, window, cachedBytes);
-    if (!st.ok() || cachedBytes.size() < stored) {
+    if (offset + stored > pack.length) return Status(Status::kProtocol, "index entry points past the end of its pack");
+    // Reading on past the window (a restore) starts the next one at the
+    // blob. Any other miss takes the aligned window around the blob, so that
+    // a walk that reads a pack's trees in any order downloads each window
+    // once.
+    const bool onwards = cachedPack == loc.pack && offset >= cachedStart + cachedBytes.size();
+    uint64_t start = offset - offset % kReadWindow;
+    if (onwards || offset + stored > start + kReadWindow) start = offset;
+    const uint64_t window = std::min(std::max(stored, kReadWindow), pack.length - start);
+    Status st = getRange(PackPath(pack.id), start, window, cachedBytes);
+    if (!st.ok() || cachedBytes.size() < offset - start + stored) {
       cachedPack = kNoCachedPack;
       if (!st.ok()) return st;
       return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
     }
     cachedPack = loc.pack;
-    cachedStart = offset;
+    cachedStart = start;
   }
 
   std::vector<uint8_t> opened;

@@ -77,7 +77,7 @@ TEST(RepoBlobs, PackClosesAtTargetSizeHoldingEveryBlobInItsHeader) {
   EXPECT_EQ(entries[1].type, kBlobData);
 }
 
-TEST(RepoBlobs, ReadingAPackInOrderDownloadsItOncePerWindow) {
+TEST(RepoBlobs, ReadingAPackInEitherOrderDownloadsItOncePerWindow) {
   RepoWorld w;
   w.options.compress = false;
   w.options.packTargetSize = 8 * 1048576;
@@ -93,6 +93,17 @@ TEST(RepoBlobs, ReadingAPackInOrderDownloadsItOncePerWindow) {
   }
   // A 4 MiB window holds three sealed 1 MiB blobs.
   EXPECT_EQ(w.server->countCalls(MemOp::kReadRange), 2);
+
+  // Backwards, each miss takes the aligned window around its blob: [4, 8),
+  // then the blob that straddles 4 MiB from its start, then [0, 4).
+  repo = w.reopen();
+  w.server->clearCalls();
+  for (uint32_t i = uint32_t(ids.size()); i-- > 0;) {
+    std::vector<uint8_t> back;
+    ASSERT_TRUE(repo->readBlob(ids[i], back).ok());
+    EXPECT_EQ(back, RandomBlob(1048576, 10 + i));
+  }
+  EXPECT_EQ(w.server->countCalls(MemOp::kReadRange), 3);
 }
 
 TEST(RepoBlobs, DamagedPacksAndIndexEntriesAreNamedPerBlob) {

@@ -68,6 +68,12 @@ Status SetThreadGroups(const std::vector<uint32_t>& groups) {
 
 }  // namespace
 
+bool CurrentThreadRights(CallerToken& out) {
+  out.uid = CurrentFsUid();
+  out.gid = CurrentFsGid();
+  return ThreadGroups(out.groups);
+}
+
 ScopedCallerRights::~ScopedCallerRights() {
   if (!active_) return;
   Status s = leave();

@@ -27,8 +27,15 @@ namespace tarn {
 struct CallerToken {
   uint32_t uid = 0;
   uint32_t gid = 0;
-  std::vector<uint32_t> groups;  // supplementary groups
+  std::vector<uint32_t> groups;  // supplementary groups, in the kernel's order
+
+  friend bool operator==(const CallerToken&, const CallerToken&) = default;
 };
+
+// The file-system rights the calling thread acts with now, so that work it
+// hands to other threads can run with the same rights. False when the groups
+// cannot be read.
+bool CurrentThreadRights(CallerToken& out);
 
 class ScopedCallerRights {
  public:

@@ -138,6 +138,20 @@ TEST_F(CallerRightsTest, FailedSwitchKeepsTheServiceRights) {
   }
 }
 
+TEST_F(CallerRightsTest, CurrentRightsFollowTheSwitch) {
+  CallerToken before, during, after;
+  ASSERT_TRUE(CurrentThreadRights(before));
+  EXPECT_EQ(before.uid, 0u);
+  {
+    ScopedCallerRights rights;
+    ASSERT_TRUE(rights.enter(Caller({kCallerGroup})).ok());
+    ASSERT_TRUE(CurrentThreadRights(during));
+  }
+  ASSERT_TRUE(CurrentThreadRights(after));
+  EXPECT_EQ(during, Caller({kCallerGroup}));
+  EXPECT_EQ(after, before);
+}
+
 TEST_F(CallerRightsTest, OtherThreadsKeepTheServiceRights) {
   std::string open = Folder("open", 0777);
   test::Gate switched;

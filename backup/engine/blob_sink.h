@@ -1,9 +1,10 @@
 // What the folder walk needs of the repository it backs up into: storing a
 // blob and asking whether one is already known. The backup run implements it
-// over its open repository; the walk calls it from the run's worker thread.
-// An implementation may hash on the calling thread and hand compression,
-// sealing and upload to workers of its own, as long as the id it returns is
-// the id of the bytes given.
+// over its open repository; the walk calls it from the run's worker thread
+// and from its file reader threads at the same time, so an implementation
+// must be safe for concurrent calls. It may hash on the calling thread and
+// hand compression, sealing and upload to workers of its own, as long as the
+// id it returns is the id of the bytes given.
 #pragma once
 
 #include <cstddef>

@@ -60,14 +60,14 @@ bool IsExcluded(const std::vector<std::string>& patterns, std::string_view name,
 
 FolderWalk::FolderWalk(BlobSink& sink, const ChunkerParams& chunking, const std::vector<std::string>& excludes,
                        FileStateCache* state, Progress& progress, const CancelToken* cancel,
-                       std::vector<std::string>& problems)
+                       std::vector<std::string>& problems, int readers)
     : sink_(sink),
-      chunker_(chunking),
       excludes_(excludes),
       state_(state),
       progress_(progress),
       cancel_(cancel),
-      problems_(problems) {}
+      problems_(problems),
+      readers_(chunking, readers) {}
 
 void FolderWalk::recordProblem(const std::string& path, std::string_view message, int error) {
   progress_.errors.fetch_add(1, std::memory_order_relaxed);
@@ -84,7 +84,6 @@ void FolderWalk::recordProblem(const std::string& path, std::string_view message
 }
 
 void FolderWalk::countFile(uint64_t size) {
-  progress_.files.fetch_add(1, std::memory_order_relaxed);
   ++files_;
   bytes_ += size;
 }
@@ -96,7 +95,24 @@ Status FolderWalk::backupFolder(const std::string& path, BlobId& tree, bool& sto
 }
 
 Status FolderWalk::backupFile(const std::string& path, ListingEntry& entry, bool& stored) {
-  return readFile(nullptr, std::string(), path, entry, stored);
+  std::deque<Slot> slots;
+  Slot& slot = slots.emplace_back();
+  slot.kind = Slot::Kind::kFile;
+  slot.entry = entry;
+  slot.path = path;
+  readers_.submit([this, &slot](FileChunker& chunker, const Status& rights) {
+    FileOutcome out = rights.ok() ? readFile(chunker, nullptr, std::string(), slot.path, slot.entry)
+                                  : FileOutcome{Status(), false, "cannot open", rights.native};
+    slot.status = out.status;
+    slot.stored = out.stored;
+    slot.message = out.problem;
+    slot.error = out.error;
+  });
+  std::vector<ListingEntry> done;
+  Status s = settle(slots, done);
+  stored = !done.empty();
+  if (stored) entry = std::move(done.front());
+  return s;
 }
 
 Status FolderWalk::walkFolder(const localfs::LocalDir& dir, const Status& opened, const std::string& path,
@@ -138,15 +154,23 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
                                uint64_t device, std::vector<ListingEntry>& entries) {
   const FolderRecords records = state_ != nullptr ? state_->readFolder(path) : FolderRecords();
   entries.reserve(found.size());
+  std::deque<Slot> slots;  // a deque keeps each slot in place while readers fill it
+  auto problem = [&](std::string problemPath, std::string_view message, int error) {
+    Slot& slot = slots.emplace_back();
+    slot.kind = Slot::Kind::kProblem;
+    slot.path = std::move(problemPath);
+    slot.message = message;
+    slot.error = error;
+  };
   for (Entry& e : found) {
     const std::string full = JoinPath(path, e.name);
     if (IsExcluded(excludes_, e.name, full)) continue;
     if (!vx::IsValidUtf8(e.name)) {
-      recordProblem(JoinPath(path, PrintableName(e.name)), "the name is not valid UTF-8", 0);
+      problem(JoinPath(path, PrintableName(e.name)), "the name is not valid UTF-8", 0);
       continue;
     }
     if (e.error != 0) {
-      recordProblem(full, "cannot open", e.error);
+      problem(full, "cannot open", e.error);
       continue;
     }
     if (e.kind == Kind::kLink) {
@@ -154,7 +178,7 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
       // else is never followed.
       Status target = dir.statTarget(e.name, e);
       if (!target.ok()) {
-        recordProblem(full, "cannot open", target.native);
+        problem(full, "cannot open", target.native);
         continue;
       }
       if (e.kind != Kind::kFile) e.kind = Kind::kOther;
@@ -168,6 +192,9 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
     entry.name = e.name;
     entry.attributes = ListingAttributes(e);
     if (e.kind == Kind::kFolder) {
+      // What came before the sub-folder is recorded before what is in it.
+      Status s = settle(slots, entries);
+      if (!s.ok()) return s;
       localfs::LocalDir sub;
       Status opened = dir.openFolder(e.name, sub);
       if (opened.ok() && sub.device() != device) {  // mounted on since it was listed
@@ -175,26 +202,54 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
         continue;
       }
       bool stored = false;
-      Status s = walkFolder(sub, opened, full, device, entry.tree, stored);
+      s = walkFolder(sub, opened, full, device, entry.tree, stored);
       if (!s.ok()) return s;
       if (!stored) continue;
       entry.isDir = true;
-    } else {
-      entry.size = e.size;
-      entry.mtime = e.mtime;
-      if (unchanged(records, entry)) {
-        progress_.bytes.fetch_add(entry.size, std::memory_order_relaxed);
-        countFile(entry.size);
-      } else {
-        bool stored = false;
-        Status s = readFile(&dir, e.name, full, entry, stored);
-        if (!s.ok()) return s;
-        if (!stored) continue;
-      }
+      entries.push_back(std::move(entry));
+      continue;
     }
-    entries.push_back(std::move(entry));
+    entry.size = e.size;
+    entry.mtime = e.mtime;
+    Slot& slot = slots.emplace_back();
+    if (unchanged(records, entry)) {
+      progress_.bytes.fetch_add(entry.size, std::memory_order_relaxed);
+      progress_.files.fetch_add(1, std::memory_order_relaxed);
+      slot.entry = std::move(entry);
+      slot.stored = true;
+      continue;
+    }
+    slot.kind = Slot::Kind::kFile;
+    slot.entry = std::move(entry);
+    slot.path = full;
+    readers_.submit([this, &dir, &slot, name = e.name](FileChunker& chunker, const Status& rights) {
+      FileOutcome out = rights.ok() ? readFile(chunker, &dir, name, slot.path, slot.entry)
+                                    : FileOutcome{Status(), false, "cannot open", rights.native};
+      slot.status = out.status;
+      slot.stored = out.stored;
+      slot.message = out.problem;
+      slot.error = out.error;
+    });
   }
-  return Status();
+  return settle(slots, entries);
+}
+
+Status FolderWalk::settle(std::deque<Slot>& slots, std::vector<ListingEntry>& entries) {
+  readers_.wait();
+  Status failed;
+  for (Slot& slot : slots) {
+    if (!slot.status.ok()) {
+      if (failed.ok()) failed = slot.status;
+      continue;
+    }
+    if (!failed.ok()) continue;
+    if (!slot.message.empty()) recordProblem(slot.path, slot.message, slot.error);
+    if (slot.kind == Slot::Kind::kProblem || !slot.stored) continue;
+    countFile(slot.entry.size);
+    entries.push_back(std::move(slot.entry));
+  }
+  slots.clear();
+  return failed;
 }
 
 bool FolderWalk::unchanged(const FolderRecords& records, ListingEntry& entry) const {
@@ -206,26 +261,30 @@ bool FolderWalk::unchanged(const FolderRecords& records, ListingEntry& entry) co
   return true;
 }
 
-Status FolderWalk::readFile(const localfs::LocalDir* dir, const std::string& name, const std::string& path,
-                            ListingEntry& entry, bool& stored) {
-  stored = false;
-  if (IsCancelled(cancel_)) return Status(Status::kCanceled, "");
+FolderWalk::FileOutcome FolderWalk::readFile(FileChunker& chunker, const localfs::LocalDir* dir,
+                                             const std::string& name, const std::string& path, ListingEntry& entry) {
+  FileOutcome out;
+  if (IsCancelled(cancel_)) {
+    out.status = Status(Status::kCanceled, "");
+    return out;
+  }
   progress_.setCurrent(path);
   localfs::LocalFile file;
   Status opened = dir != nullptr ? dir->openFile(name, file) : localfs::LocalFile::open(path, file);
   if (opened.code == Status::kUnsupported) {  // replaced by a FIFO or the like since it was listed
     progress_.skipped.fetch_add(1, std::memory_order_relaxed);
-    return Status();
+    return out;
   }
   if (!opened.ok()) {
-    recordProblem(path, "cannot open", opened.native);
-    return Status();
+    out.problem = "cannot open";
+    out.error = opened.native;
+    return out;
   }
 
   entry.content.clear();
   uint64_t total = 0;
   int readError = 0;
-  Status s = chunker_.chunkFile(
+  out.status = chunker.chunkFile(
       file, cancel_, &progress_.bytesRead,
       [&](const uint8_t* data, size_t size) {
         BlobId id;
@@ -236,15 +295,16 @@ Status FolderWalk::readFile(const localfs::LocalDir* dir, const std::string& nam
         return Status();
       },
       total, readError);
-  if (!s.ok()) return s;
+  if (!out.status.ok()) return out;
   if (readError != 0) {
-    recordProblem(path, "read failed", readError);
-    return Status();
+    out.problem = "read failed";
+    out.error = readError;
+    return out;
   }
   entry.size = total;
-  countFile(total);
-  stored = true;
-  return Status();
+  progress_.files.fetch_add(1, std::memory_order_relaxed);
+  out.stored = true;
+  return out;
 }
 
 }  // namespace tarn::backup

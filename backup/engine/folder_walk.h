@@ -16,17 +16,28 @@
 // without case: a pattern holding "/" against the full path, any other
 // against the name alone.
 //
-// Owned by the backup run and used by its worker thread only; it updates the
-// shared Progress with atomic adds and its current path under its lock.
+// The files of a folder that must be read are read, cut and stored by the
+// walk's reader threads (FileReaders) side by side, with the walking
+// thread's file-system rights; the walking thread takes their outcomes in
+// name order before it goes into a sub-folder and before it writes the
+// folder's listing, so listings, problem texts and the file-state cache come
+// out as a walk on one thread would make them.
+//
+// Owned by the backup run and called by its worker thread only; it and its
+// reader threads update the shared Progress with atomic adds and its current
+// path under its lock. The sink is called from the reader threads.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "backup/engine/blob_sink.h"
 #include "backup/engine/file_chunker.h"
+#include "backup/engine/file_readers.h"
 #include "backup/engine/file_state_cache.h"
 #include "backup/engine/progress.h"
 #include "backup/repo/folder_listing.h"
@@ -59,9 +70,10 @@ class FolderWalk {
  public:
   // Everything is borrowed and must outlive the walk; state may be null (a
   // run without file-state cache), cancel may be null (never cancelled).
+  // With readers 0 every file is read on the walking thread.
   FolderWalk(BlobSink& sink, const ChunkerParams& chunking, const std::vector<std::string>& excludes,
              FileStateCache* state, Progress& progress, const CancelToken* cancel,
-             std::vector<std::string>& problems);
+             std::vector<std::string>& problems, int readers = kDefaultFileReaders);
 
   // Walks the folder at `path` (absolute, as the file-state cache keys it)
   // and stores its listing: on success with stored true, `tree` is the id
@@ -85,6 +97,25 @@ class FolderWalk {
   uint64_t bytes() const { return bytes_; }
 
  private:
+  // One entry of a folder on its way into the listing, in name order: a
+  // finished entry, a problem to record, or a file handed to a reader.
+  struct Slot {
+    enum class Kind { kEntry, kProblem, kFile } kind = Kind::kEntry;
+    ListingEntry entry;
+    std::string path;         // problems and files
+    std::string_view message;  // a problem's text, or the one a reader found
+    int error = 0;
+    Status status;        // a reader's failure that ends the run
+    bool stored = false;  // the reader stored the file
+  };
+  // What reading one file came to.
+  struct FileOutcome {
+    Status status;
+    bool stored = false;
+    std::string_view problem;  // empty: none
+    int error = 0;
+  };
+
   // `opened` is the result of opening `dir`; device is the file system the
   // walk stays on.
   Status walkFolder(const localfs::LocalDir& dir, const Status& opened, const std::string& path, uint64_t device,
@@ -92,19 +123,23 @@ class FolderWalk {
   // Walks the folder's entries into listing entries.
   Status walkEntries(const localfs::LocalDir& dir, std::vector<localfs::Entry>& found, const std::string& path,
                      uint64_t device, std::vector<ListingEntry>& entries);
-  // Reads a file, relative to `dir` when it is open, else by path.
-  Status readFile(const localfs::LocalDir* dir, const std::string& name, const std::string& path,
-                  ListingEntry& entry, bool& stored);
+  // Waits for the readers and moves the slots, in order, into the listing
+  // and the problem list. The first failure of a reader is returned.
+  Status settle(std::deque<Slot>& slots, std::vector<ListingEntry>& entries);
+  // Reads a file, relative to `dir` when it is open, else by path; runs on
+  // a reader thread.
+  FileOutcome readFile(FileChunker& chunker, const localfs::LocalDir* dir, const std::string& name,
+                       const std::string& path, ListingEntry& entry);
   bool unchanged(const FolderRecords& records, ListingEntry& entry) const;
   void countFile(uint64_t size);
 
   BlobSink& sink_;
-  FileChunker chunker_;
   const std::vector<std::string>& excludes_;
   FileStateCache* state_;
   Progress& progress_;
   const CancelToken* cancel_;
   std::vector<std::string>& problems_;
+  FileReaders readers_;
   uint64_t files_ = 0;
   uint64_t dirs_ = 0;
   uint64_t bytes_ = 0;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <string>
 #include <unordered_set>
@@ -43,14 +44,19 @@ class HashingSink : public BlobSink {
  public:
   tarn::Status storeBlob(uint8_t, const uint8_t* data, size_t size, BlobId& id) override {
     id = ComputeBlobId(key_, data, size);
+    std::lock_guard<std::mutex> lock(mu_);
     known_.insert(id);
     return tarn::Status();
   }
-  bool hasBlob(const BlobId& id) const override { return known_.count(id) != 0; }
+  bool hasBlob(const BlobId& id) const override {
+    std::lock_guard<std::mutex> lock(mu_);
+    return known_.count(id) != 0;
+  }
 
  private:
   std::vector<uint8_t> key_ = std::vector<uint8_t>(kIdKeySize, 1);
-  std::unordered_set<BlobId, BlobIdHash> known_;
+  mutable std::mutex mu_;
+  std::unordered_set<BlobId, BlobIdHash> known_;  // guarded by mu_
 };
 
 void ChunkLargeFile(benchmark::State& state, bool hash) {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <random>
 #include <string>
 #include <unordered_map>
@@ -38,12 +39,16 @@ const CallerToken kNobody{4242, 4343, {}};
 class MemorySink : public BlobSink {
  public:
   Status storeBlob(uint8_t type, const uint8_t* data, size_t size, BlobId& id) override {
+    std::lock_guard<std::mutex> lock(mu_);
     if (++stores == failAt) return Status(Status::kNetwork, "upload failed");
     id = ComputeBlobId(key_, data, size);
     blobs[id] = {type, std::string(reinterpret_cast<const char*>(data), size)};
     return Status();
   }
-  bool hasBlob(const BlobId& id) const override { return blobs.count(id) != 0; }
+  bool hasBlob(const BlobId& id) const override {
+    std::lock_guard<std::mutex> lock(mu_);
+    return blobs.count(id) != 0;
+  }
 
   std::vector<ListingEntry> listing(const BlobId& tree) const {
     std::vector<ListingEntry> out;
@@ -60,11 +65,13 @@ class MemorySink : public BlobSink {
     return out;
   }
 
+  // Read by the test once the walk is over; written under mu_ during it.
   std::unordered_map<BlobId, std::pair<uint8_t, std::string>, BlobIdHash> blobs;
   int failAt = 0;
   int stores = 0;
 
  private:
+  mutable std::mutex mu_;
   std::vector<uint8_t> key_ = std::vector<uint8_t>(kIdKeySize, 0x5A);
 };
 
@@ -117,7 +124,8 @@ class FolderWalkTest : public ::testing::Test {
   // `user` the walk (not the cache) runs with that user's rights, so that
   // permissions count (root reads everything).
   Run Walk(MemorySink& sink, bool withState, const std::vector<std::string>& excludes = {},
-           const CancelToken* cancel = nullptr, const CallerToken* user = nullptr) {
+           const CancelToken* cancel = nullptr, const CallerToken* user = nullptr,
+           int readers = kDefaultFileReaders) {
     Run run;
     Progress progress;
     FileStateCache state;
@@ -125,7 +133,8 @@ class FolderWalkTest : public ::testing::Test {
       state.open(state_ + "/state.bin");
       state.prepareWriter(state_);
     }
-    FolderWalk walk(sink, kSmallChunks, excludes, withState ? &state : nullptr, progress, cancel, run.problems);
+    FolderWalk walk(sink, kSmallChunks, excludes, withState ? &state : nullptr, progress, cancel, run.problems,
+                    readers);
     {
       ScopedCallerRights rights;
       if (user != nullptr) {
@@ -308,6 +317,40 @@ TEST_F(FolderWalkTest, EveryProblemCountsButOnlyTwoHundredAreKept) {
   ASSERT_TRUE(run.status.ok());
   EXPECT_EQ(run.errors, 250u);
   EXPECT_EQ(run.problems.size(), kMaxProblems);
+}
+
+TEST_F(FolderWalkTest, ReadersKeepTheOrderAndTheRightsOfOneThread) {
+  // Files that only the walk's user cannot open, names that cannot be
+  // stored and a sub-folder with problems of its own, interleaved by name:
+  // however the readers finish, the texts come in name order and the files
+  // are read with the walk's rights.
+  for (int i = 0; i < 12; ++i) {
+    const std::string n = std::to_string(10 + i);
+    Write("f" + n, RandomBytes(20000 + i * 3000, uint32_t(i)));
+    Write("l" + n, "locked", i % 3 == 0 ? 0000 : 0644);
+    if (i % 4 == 0) Write("n" + n + "\xFF", "x");
+  }
+  Mkdir("m");
+  Write("m/locked", "x", 0000);
+  Write("m/open", "y");
+
+  std::vector<std::string> expected;
+  for (int i = 0; i < 12; ++i) {
+    const std::string n = std::to_string(10 + i);
+    if (i % 3 == 0) expected.push_back(src_ + "/l" + n + ": cannot open (Permission denied (0x0000000D))");
+  }
+  expected.push_back(src_ + "/m/locked: cannot open (Permission denied (0x0000000D))");
+  for (int i = 0; i < 12; i += 4) expected.push_back(src_ + "/n" + std::to_string(10 + i) + "\\xFF: the name is not valid UTF-8");
+
+  for (int readers : {0, kDefaultFileReaders}) {
+    SCOPED_TRACE(readers);
+    MemorySink sink;
+    Run run = Walk(sink, false, {}, nullptr, &kNobody, readers);
+    ASSERT_TRUE(run.status.ok());
+    EXPECT_EQ(run.problems, expected);
+    EXPECT_EQ(run.files, 12u + 8u + 1u);
+    EXPECT_EQ(sink.content(ByName(sink.listing(run.tree))["f15"]), RandomBytes(35000, 5));
+  }
 }
 
 TEST_F(FolderWalkTest, FileSource) {

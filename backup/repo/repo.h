@@ -5,9 +5,10 @@
 // "/snapshots/", each sealed object named by the SHA-256 of its bytes.
 //
 // Made as a shared object and shared between the task that drives it and
-// status readers. The task's thread calls the operations (storeBlob and
-// addBlob from one thread at a time). Storing runs as a pipeline: the task's
-// thread hashes a blob, tests it for a duplicate and hands it on; seal
+// status readers. The task's threads call the operations: storeBlob from
+// several threads at once (a backup's file readers), everything else from
+// one thread while no store is in progress. Storing runs as a pipeline: the
+// storing thread hashes a blob, tests it for a duplicate and hands it on; seal
 // threads compress and seal blobs side by side and append them to the open
 // packs strictly in the order they were handed on; upload worker threads
 // upload closed packs. Both kinds of thread start with the first use and are
@@ -163,7 +164,8 @@ class Repo {
   Status open(const std::string& password);
 
   // --- blobs ---
-  // The id is written also when the blob was already stored.
+  // The id is written also when the blob was already stored. Safe to call
+  // from several threads at once.
   Status storeBlob(uint8_t type, const void* data, size_t length, BlobId& id);
   // Appends to the open pack of its type without the dedup test.
   Status addBlob(uint8_t type, const BlobId& id, const void* data, size_t length);

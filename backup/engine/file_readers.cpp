@@ -12,7 +12,7 @@ FileReaders::~FileReaders() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     stopping_ = true;
-    cv_.notify_all();
+    work_.notify_all();
     joining.swap(workers_);
   }
   for (std::thread& t : joining) t.join();
@@ -30,12 +30,12 @@ void FileReaders::submit(Job job) {
     for (int i = 0; i < threads_; ++i) workers_.emplace_back([this] { run(); });
   queue_.push_back(std::move(queued));
   ++unfinished_;
-  cv_.notify_all();
+  work_.notify_one();
 }
 
 void FileReaders::wait() {
   std::unique_lock<std::mutex> lock(mu_);
-  cv_.wait(lock, [&] { return unfinished_ == 0; });
+  finished_.wait(lock, [&] { return unfinished_ == 0; });
 }
 
 void FileReaders::run() {
@@ -44,7 +44,7 @@ void FileReaders::run() {
   const bool knowOwn = CurrentThreadRights(own);
   std::unique_lock<std::mutex> lock(mu_);
   for (;;) {
-    cv_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+    work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
     if (stopping_) return;
     Queued queued = std::move(queue_.front());
     queue_.pop_front();
@@ -60,8 +60,7 @@ void FileReaders::run() {
       queued.job = nullptr;
     }
     lock.lock();
-    --unfinished_;
-    cv_.notify_all();
+    if (--unfinished_ == 0) finished_.notify_all();
   }
 }
 

@@ -53,7 +53,8 @@ class FileReaders {
   const int threads_;
   FileChunker inlineChunker_;  // jobs of a pool without threads
   std::mutex mu_;
-  std::condition_variable cv_;  // a job was queued or finished, or the pool stops
+  std::condition_variable work_;      // a job was queued, or the pool stops
+  std::condition_variable finished_;  // the last unfinished job finished
   std::deque<Queued> queue_;    // guarded by mu_
   size_t unfinished_ = 0;       // guarded by mu_; queued or running
   bool stopping_ = false;       // guarded by mu_

@@ -292,7 +292,8 @@ class Repo {
   int32_t sealThreadCount = 1;  // set by the constructor
   uint64_t sealBacklogLimit = 0;  // set by the constructor
   std::mutex sealMutex;
-  std::condition_variable sealCv;  // every change of the seal stage
+  std::condition_variable sealWork;  // a job was queued, or the stage stops
+  std::condition_variable sealDone;  // the backlog changed, or appending ended
   std::deque<std::unique_ptr<SealJob>> sealQueue;       // guarded by sealMutex; waiting to be sealed
   std::map<uint64_t, std::unique_ptr<SealJob>> sealed;  // guarded by sealMutex; sealed, waiting for their turn
   uint64_t sealSubmitted = 0;  // guarded by sealMutex; sequence numbers handed out

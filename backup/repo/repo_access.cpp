@@ -50,7 +50,8 @@ Repo::~Repo() {
   {
     std::lock_guard<std::mutex> lock(sealMutex);
     sealStopping = true;
-    sealCv.notify_all();
+    sealWork.notify_all();
+    sealDone.notify_all();
     sealing.swap(sealWorkers);
   }
   {

@@ -52,12 +52,14 @@ Status Repo::submitBlob(uint8_t type, const BlobId& id, const void* data, size_t
     }
     if (!refused.ok()) return refused;
     if (sealBacklog == 0 || sealBacklog + length <= sealBacklogLimit) break;
-    sealCv.wait_for(lock, kCancelPoll);
+    sealDone.wait_for(lock, kCancelPoll);
   }
   job->seq = sealSubmitted++;
   sealBacklog += length;
   sealQueue.push_back(std::move(job));
-  sealCv.notify_all();
+  // One job wakes one sealer; waking all costs a context switch each.
+  sealWork.notify_one();
+  sealDone.notify_all();
   return Status();
 }
 
@@ -65,7 +67,7 @@ void Repo::sealWorker() {
   std::vector<uint8_t> compressed;
   std::unique_lock<std::mutex> lock(sealMutex);
   for (;;) {
-    sealCv.wait(lock, [&] { return sealStopping || !sealQueue.empty(); });
+    sealWork.wait(lock, [&] { return sealStopping || !sealQueue.empty(); });
     if (sealStopping) return;
     std::unique_ptr<SealJob> job = std::move(sealQueue.front());
     sealQueue.pop_front();
@@ -92,7 +94,7 @@ void Repo::sealWorker() {
       sealAppending = true;
       appendReadyLocked(lock);
       sealAppending = false;
-      sealCv.notify_all();
+      sealDone.notify_all();
     }
   }
 }
@@ -107,7 +109,7 @@ void Repo::appendReadyLocked(std::unique_lock<std::mutex>& lock) {
     lock.lock();
     ++sealAppended;
     sealBacklog -= job->rawLength;
-    sealCv.notify_all();
+    sealDone.notify_all();
   }
 }
 
@@ -147,7 +149,7 @@ Status Repo::appendSealed(SealJob& job) {
 Status Repo::drainSeals() {
   {
     std::unique_lock<std::mutex> lock(sealMutex);
-    sealCv.wait(lock, [&] { return sealAppended == sealSubmitted && !sealAppending; });
+    sealDone.wait(lock, [&] { return sealAppended == sealSubmitted && !sealAppending; });
   }
   std::lock_guard<std::mutex> lock(queueMutex);
   return uploadError;

@@ -156,7 +156,7 @@ class RepoTestPeer {
   // Waits until the seal stage holds at least `bytes` plaintext bytes.
   static bool waitSealBacklog(Repo& r, uint64_t bytes) {
     std::unique_lock<std::mutex> lock(r.sealMutex);
-    return r.sealCv.wait_for(lock, kWait, [&] { return r.sealBacklog >= bytes; });
+    return r.sealDone.wait_for(lock, kWait, [&] { return r.sealBacklog >= bytes; });
   }
   static uint64_t sealBacklogLimit(Repo& r) { return r.sealBacklogLimit; }
   static bool waitStopping(Repo& r) {

@@ -81,6 +81,9 @@ constexpr uint64_t kMaxBlobBytes = 0xFFFFFF00ull;
 constexpr int64_t kMaxKdfIterations = 10000000;
 constexpr int64_t kMaxChunkBytes = 67108864;  // 64 MiB
 constexpr uint32_t kNoCachedPack = 0xFFFFFFFF;
+// Windows of packs kept for reading: a walk of snapshots whose trees lie in
+// several packs moves between them for every folder.
+constexpr size_t kReadWindows = 4;
 // Seal threads when the options leave the count open: one per processor, at
 // most this many.
 constexpr int32_t kMaxSealThreads = 16;
@@ -306,10 +309,16 @@ class Repo {
   std::mutex dirMutex;
   std::unordered_set<std::string> knownDirs;  // guarded by dirMutex; only grows
 
+  // One downloaded stretch of a pack.
+  struct ReadWindow {
+    uint32_t pack = kNoCachedPack;
+    uint64_t start = 0;
+    std::vector<uint8_t> bytes;
+    uint64_t lastUse = 0;
+  };
   std::mutex readMutex;  // held for the whole of readBlob
-  uint32_t cachedPack = kNoCachedPack;  // guarded by readMutex
-  uint64_t cachedStart = 0;             // guarded by readMutex
-  std::vector<uint8_t> cachedBytes;     // guarded by readMutex
+  std::vector<ReadWindow> readWindows;  // guarded by readMutex; at most kReadWindows
+  uint64_t readClock = 0;               // guarded by readMutex
 };
 
 }  // namespace tarn::backup

@@ -1,5 +1,6 @@
 // Storing blobs (the dedup test before a blob enters the seal stage), the
-// membership test, and reading a blob back through a one-window read cache.
+// membership test, and reading a blob back through a few cached windows of
+// packs.
 #include <algorithm>
 
 #include "backup/repo/compression.h"
@@ -71,29 +72,41 @@ Status Repo::readBlob(const BlobId& id, std::vector<uint8_t>& out) {
   std::lock_guard<std::mutex> lock(readMutex);
   const uint64_t offset = loc.offset;
   const uint64_t stored = loc.storedLength;
-  bool hit = cachedPack == loc.pack && offset >= cachedStart && offset + stored <= cachedStart + cachedBytes.size();
-  if (!hit) {
+  ReadWindow* window = nullptr;
+  ReadWindow* latest = nullptr;  // of this pack
+  for (ReadWindow& w : readWindows) {
+    if (w.pack != loc.pack) continue;
+    if (latest == nullptr || w.lastUse > latest->lastUse) latest = &w;
+    if (offset >= w.start && offset + stored <= w.start + w.bytes.size()) window = &w;
+  }
+  if (window == nullptr) {
     if (offset + stored > pack.length) return Status(Status::kProtocol, "index entry points past the end of its pack");
-    // Reading on past the window (a restore) starts the next one at the
-    // blob. Any other miss takes the aligned window around the blob, so that
-    // a walk that reads a pack's trees in any order downloads each window
-    // once.
-    const bool onwards = cachedPack == loc.pack && offset >= cachedStart + cachedBytes.size();
+    // Reading on past the pack's last window (a restore) starts the next one
+    // at the blob. Any other miss takes the aligned window around the blob,
+    // so that a walk that reads a pack's trees in any order downloads each
+    // window once.
+    const bool onwards = latest != nullptr && offset >= latest->start + latest->bytes.size();
     uint64_t start = offset - offset % kReadWindow;
     if (onwards || offset + stored > start + kReadWindow) start = offset;
-    const uint64_t window = std::min(std::max(stored, kReadWindow), pack.length - start);
-    Status st = getRange(PackPath(pack.id), start, window, cachedBytes);
-    if (!st.ok() || cachedBytes.size() < offset - start + stored) {
-      cachedPack = kNoCachedPack;
-      if (!st.ok()) return st;
-      return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
+    const uint64_t length = std::min(std::max(stored, kReadWindow), pack.length - start);
+    if (readWindows.size() < kReadWindows) {
+      window = &readWindows.emplace_back();
+    } else {
+      window = &*std::min_element(readWindows.begin(), readWindows.end(),
+                                  [](const ReadWindow& a, const ReadWindow& b) { return a.lastUse < b.lastUse; });
     }
-    cachedPack = loc.pack;
-    cachedStart = start;
+    window->pack = kNoCachedPack;
+    Status st = getRange(PackPath(pack.id), start, length, window->bytes);
+    if (!st.ok()) return st;
+    if (window->bytes.size() < offset - start + stored)
+      return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
+    window->pack = loc.pack;
+    window->start = start;
   }
+  window->lastUse = ++readClock;
 
   std::vector<uint8_t> opened;
-  if (!cipher.open(cachedBytes.data() + (offset - cachedStart), size_t(stored), kLabelBlob, opened))
+  if (!cipher.open(window->bytes.data() + (offset - window->start), size_t(stored), kLabelBlob, opened))
     return Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
   std::vector<uint8_t> plain;
   if (opened.size() == loc.rawLength) {

@@ -106,6 +106,29 @@ TEST(RepoBlobs, ReadingAPackInEitherOrderDownloadsItOncePerWindow) {
   EXPECT_EQ(w.server->countCalls(MemOp::kReadRange), 3);
 }
 
+TEST(RepoBlobs, ReadsMovingBetweenPacksKeepAWindowOfEach) {
+  // Data and tree blobs lie in packs of their own; a walk reads one of each
+  // in turn, as a snapshot walk reads the trees of old and new folders.
+  RepoWorld w;
+  auto repo = w.create();
+  std::vector<std::pair<BlobId, std::vector<uint8_t>>> blobs;
+  for (uint32_t i = 0; i < 10; ++i) {
+    std::vector<uint8_t> data = RandomBlob(2000, 40 + i);
+    blobs.emplace_back(w.store(*repo, data, i % 2 == 0 ? kBlobData : kBlobTree), data);
+  }
+  ASSERT_TRUE(repo->flush().ok());
+  ASSERT_EQ(RepoTestPeer::packs(*repo).size(), 2u);
+  w.server->clearCalls();
+  for (int round = 0; round < 2; ++round) {
+    for (const auto& [id, data] : blobs) {
+      std::vector<uint8_t> back;
+      ASSERT_TRUE(repo->readBlob(id, back).ok());
+      EXPECT_EQ(back, data);
+    }
+  }
+  EXPECT_EQ(w.server->countCalls(MemOp::kReadRange), 2);
+}
+
 TEST(RepoBlobs, DamagedPacksAndIndexEntriesAreNamedPerBlob) {
   RepoWorld w;
   w.options.compress = false;

@@ -75,7 +75,7 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
   }
   {
     std::lock_guard<std::mutex> lock(readMutex);
-    cachedPack = kNoCachedPack;
+    readWindows.clear();
   }
   st = writeIndex();
   if (!st.ok()) return st;

@@ -9,7 +9,8 @@
 //
 // URL is sftp://USER@HOST:PORT/ABSOLUTE/PATH. The private key file comes from
 // BENCH_SSH_KEY, the repository password from BENCH_PASSWORD. CACHE is the
-// job's own folder (its file-state cache).
+// job's own folder (its file-state cache). TARN_BENCH_CONNECTIONS, when set,
+// replaces the default connection count, to measure what it bounds.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -85,7 +86,10 @@ Status Open(const std::string& url, bool create, Opened& out) {
   if (out.endpoint.privateKey.empty()) return Status(Status::kInvalid, "BENCH_SSH_KEY names no readable key file");
   const std::string password = Env("BENCH_PASSWORD");
   const EndpointConfig ep = out.endpoint;
-  out.repo = std::make_shared<Repo>([ep] { return MakeBackend(ep); }, RepoOptions());
+  RepoOptions options;
+  if (const std::string connections = Env("TARN_BENCH_CONNECTIONS"); !connections.empty())
+    options.connections = std::atoi(connections.c_str());
+  out.repo = std::make_shared<Repo>([ep] { return MakeBackend(ep); }, options);
   Status st = out.repo->probe();
   if (st.ok()) {
     st = out.repo->open(password);

@@ -19,6 +19,12 @@
 
 namespace tarn::backup {
 
+// Random bytes as file content.
+inline std::string RandomString(size_t size, uint32_t seed) {
+  std::vector<uint8_t> v = RandomBlob(size, seed);
+  return std::string(v.begin(), v.end());
+}
+
 // Small chunks, so that modest files span several blobs.
 inline constexpr ChunkerParams kTestChunks{16384, 32768, 65536, 7};
 

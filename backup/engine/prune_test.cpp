@@ -12,11 +12,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::MemOp;
 
-std::string Random(size_t size, uint32_t seed) {
-  std::vector<uint8_t> v = RandomBlob(size, seed);
-  return std::string(v.begin(), v.end());
-}
-
 // Three snapshots of job "a" and one of job "b", each of a tree with content
 // of its own beside content they share, so that forgetting a snapshot frees
 // blobs and keeping another keeps shared ones.
@@ -28,10 +23,10 @@ struct PruneWorld {
 
   PruneWorld() {
     repo = bw.create();
-    bw.write("shared.bin", Random(150000, 1));
+    bw.write("shared.bin", RandomString(150000, 1));
     for (uint32_t i = 0; i < 4; ++i) {
       fs::remove_all(bw.src + "/own");
-      bw.write("own/data" + std::to_string(i) + ".bin", Random(120000, 10 + i));
+      bw.write("own/data" + std::to_string(i) + ".bin", RandomString(120000, 10 + i));
       const std::string job = i < 3 ? "a" : "b";
       BackupWorld::Result r = bw.backup(*repo, bw.args(job));
       EXPECT_TRUE(r.status.ok()) << r.status.toString();

@@ -12,11 +12,6 @@ using test::MemOp;
 
 constexpr int64_t kTime = 1700000000;
 
-std::string Random(size_t size, uint32_t seed) {
-  std::vector<uint8_t> v = RandomBlob(size, seed);
-  return std::string(v.begin(), v.end());
-}
-
 std::string TimeText(int64_t time) { return vx::WideToUtf8(vx::FormatLocalTime(time)); }
 
 // One real backup (a data pack and a tree pack), and helpers that add the
@@ -29,7 +24,7 @@ struct CheckWorld {
 
   CheckWorld() {
     repo = bw.create();
-    bw.write("a.bin", Random(200000, 1));
+    bw.write("a.bin", RandomString(200000, 1));
     bw.write("sub/b.txt", std::string(50000, 'b'));
     BackupWorld::Result r = bw.backup(*repo, bw.args());
     EXPECT_TRUE(r.status.ok()) << r.status.toString();

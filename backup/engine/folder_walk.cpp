@@ -100,14 +100,7 @@ Status FolderWalk::backupFile(const std::string& path, ListingEntry& entry, bool
   slot.kind = Slot::Kind::kFile;
   slot.entry = entry;
   slot.path = path;
-  readers_.submit([this, &slot](FileChunker& chunker, const Status& rights) {
-    FileOutcome out = rights.ok() ? readFile(chunker, nullptr, std::string(), slot.path, slot.entry)
-                                  : FileOutcome{Status(), false, "cannot open", rights.native};
-    slot.status = out.status;
-    slot.stored = out.stored;
-    slot.message = out.problem;
-    slot.error = out.error;
-  });
+  submitRead(slot, nullptr, std::string());
   std::vector<ListingEntry> done;
   Status s = settle(slots, done);
   stored = !done.empty();
@@ -222,16 +215,20 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
     slot.kind = Slot::Kind::kFile;
     slot.entry = std::move(entry);
     slot.path = full;
-    readers_.submit([this, &dir, &slot, name = e.name](FileChunker& chunker, const Status& rights) {
-      FileOutcome out = rights.ok() ? readFile(chunker, &dir, name, slot.path, slot.entry)
-                                    : FileOutcome{Status(), false, "cannot open", rights.native};
-      slot.status = out.status;
-      slot.stored = out.stored;
-      slot.message = out.problem;
-      slot.error = out.error;
-    });
+    submitRead(slot, &dir, e.name);
   }
   return settle(slots, entries);
+}
+
+void FolderWalk::submitRead(Slot& slot, const localfs::LocalDir* dir, std::string name) {
+  readers_.submit([this, &slot, dir, name = std::move(name)](FileChunker& chunker, const Status& rights) {
+    FileOutcome out = rights.ok() ? readFile(chunker, dir, name, slot.path, slot.entry)
+                                  : FileOutcome{Status(), false, "cannot open", rights.native};
+    slot.status = out.status;
+    slot.stored = out.stored;
+    slot.message = out.problem;
+    slot.error = out.error;
+  });
 }
 
 Status FolderWalk::settle(std::deque<Slot>& slots, std::vector<ListingEntry>& entries) {

@@ -123,6 +123,9 @@ class FolderWalk {
   // Walks the folder's entries into listing entries.
   Status walkEntries(const localfs::LocalDir& dir, std::vector<localfs::Entry>& found, const std::string& path,
                      uint64_t device, std::vector<ListingEntry>& entries);
+  // Hands the slot's file to a reader, which fills the slot's entry and
+  // outcome; `dir` (null: by path) and the slot must outlive the read.
+  void submitRead(Slot& slot, const localfs::LocalDir* dir, std::string name);
   // Waits for the readers and moves the slots, in order, into the listing
   // and the problem list. The first failure of a reader is returned.
   Status settle(std::deque<Slot>& slots, std::vector<ListingEntry>& entries);

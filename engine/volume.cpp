@@ -17,6 +17,7 @@ namespace tarn {
 namespace {
 
 constexpr uint64_t kMsPerSecond = 1000;
+constexpr const char* kJournalFileName = "journal.json";
 
 uint32_t Threads(int64_t count) { return static_cast<uint32_t>(std::max<int64_t>(count, 1)); }
 
@@ -47,6 +48,9 @@ Status Volume::start(std::string* errorText) {
   cache_ = std::move(cache);
   meta_ = std::make_unique<MetaCache>(config_.cache.metaTtlMs, config_.cache.dirTtlMs, config_.cache.negativeTtlMs,
                                       offline_.load());
+  // A journal that cannot be read starts empty; the drive starts anyway.
+  journal_ = std::make_unique<Journal>(vx::JoinPath(cacheDir_, kJournalFileName));
+  journal_->load();
   pool_ = std::make_unique<ConnectionPool>(backendFactory_, config_.net.connections);
   const int64_t connections = config_.net.connections;
   prefetchPool_ = std::make_unique<WorkerPool>(Threads(connections - 1), "prefetch");
@@ -96,7 +100,10 @@ void Volume::noteConnected(IBackend& backend) {
 void Volume::stop(uint32_t waitMs) {
   if (!started_.load()) return;
   reaperPool_->waitIdle();
-  if (waitMs != 0) rescanDirty();
+  if (waitMs != 0) {
+    rescanDirty();
+    waitUploadsIdle(waitMs);
+  }
 
   stopping_ = true;
   cancel_->cancel();
@@ -125,6 +132,7 @@ void Volume::stop(uint32_t waitMs) {
   reaperPool_.reset();
   meta_.reset();
   cache_.reset();
+  journal_.reset();
   started_ = false;
 }
 
@@ -162,6 +170,8 @@ void Volume::tick() {
     }
   }
   closeIdleStreams(now);
+  replayJournal();
+  uploadTick();
 }
 
 void Volume::closeIdleStreams(uint64_t now) {
@@ -239,6 +249,10 @@ void Volume::setLastError(const Status& status) {
   std::lock_guard<std::mutex> lock(lastErrorMu_);
   lastError_ = std::move(text);
   lastErrorMs_ = now;
+}
+
+void Volume::recordError(const char* prefix, const Status& st) {
+  setLastError(Status(st.code, std::string(prefix) + st.message, st.native));
 }
 
 void Volume::queueUpload(const std::string& path, uint32_t delayMs, std::shared_ptr<CacheFile> cache) {

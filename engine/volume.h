@@ -16,10 +16,19 @@
 // call. The pool, the caches and every OpenFile lock themselves.
 //
 // The operations live in one file per concern: volume.cpp (lifecycle and
-// tick), volume_read.cpp (read path), volume_transfers.cpp (status and
+// tick), volume_read.cpp (read path), volume_namespace.cpp (attributes,
+// listings, open, create, rename, delete, times, sizes, space, close),
+// volume_write.cpp (writes, flush and the upload queue's bookkeeping),
+// volume_upload.cpp (the upload jobs), volume_transfers.cpp (status and
 // transfer records). The constructor, which makes the default back-ends by
 // protocol, is engine/factory/volume_backends.cpp: whoever makes a volume
 // links tarn_backend_factory.
+//
+// Namespace changes go to the server at once while online and into the
+// offline journal (journal.h) while offline; file contents reach the server
+// only through the upload queue. An upload of a path never runs while the
+// path is being renamed or deleted, nor while a journal record that names it
+// waits for replay, so the server sees changes in the order they were made.
 #pragma once
 
 #include <atomic>
@@ -39,6 +48,7 @@
 #include "engine/cache_file.h"
 #include "engine/connection_pool.h"
 #include "engine/data_cache.h"
+#include "engine/journal.h"
 #include "engine/meta_cache.h"
 #include "engine/worker_pool.h"
 #include "foundation/cancel_token.h"
@@ -59,6 +69,11 @@ struct VolumeTimings {
   uint32_t lastErrorShownMs = 600000;  // status shows the last error this long
   uint32_t fetchAcquireMs = 60000;     // wait for a free connection in the read path
   uint32_t connectSlackMs = 1000;      // added to the connect time-out for start's connect
+  uint32_t renameWaitMs = 30000;       // a rename waits this long for uploads it stopped
+  uint32_t stopUploadWaitMs = 30000;   // stopUpload waits this long for the job it stopped
+  uint32_t uploadWaitSliceMs = 200;    // slices of the waits on the upload condition variable
+  uint32_t replayAcquireMs = 5000;     // wait for a connection to replay the journal
+  uint32_t statfsMemoMs = 10000;       // space figures are asked of the server at most this often
 };
 
 // One open handle of the drive, shared by the mount host (the handle's
@@ -151,6 +166,39 @@ class Volume {
   // Wakes the tick thread for an early step.
   void wakeUploader();
 
+  // --- namespace operations (volume_namespace.cpp) ---
+  // Attributes and listings as the drive shows them: a file with local
+  // changes shows its local size.
+  Status getattr(const std::string& path, RemoteAttr& out);
+  Status readdir(const std::string& path, std::vector<DirEntry>& out);
+  Status open(const std::string& path, std::shared_ptr<OpenFile>& out);
+  // A new empty file or folder, opened.
+  Status create(const std::string& path, bool isDir, std::shared_ptr<OpenFile>& out);
+  Status rename(const std::string& from, const std::string& to, bool replace);
+  // The path with its parent folders in the server's spelling.
+  std::string resolveCase(const std::string& path);
+  Status setTimes(const std::string& path, Timestamp mtime, Timestamp atime);
+  Status setSize(const std::shared_ptr<OpenFile>& file, uint64_t size);
+  // Deletes a file or an empty folder.
+  Status unlink(const std::string& path, bool isDir);
+  Status statfs(FsStats& out);
+  // Saves the handle's map and queues its upload when it has local changes.
+  void closeNow(const std::shared_ptr<OpenFile>& file);
+  // closeNow on the "reaper" thread, so the caller does not wait for the map.
+  void closeAsync(const std::shared_ptr<OpenFile>& file);
+
+  // --- writes and the upload queue (volume_write.cpp) ---
+  Status write(const std::shared_ptr<OpenFile>& file, uint64_t offset, const void* data, uint64_t length);
+  // Saves the map and makes a pending upload due at once.
+  Status flush(const std::shared_ptr<OpenFile>& file);
+  // The user's stop: the upload ends and the local changes are dropped.
+  Status stopUpload(const std::string& path);
+  // True when the upload queue became empty within timeoutMs.
+  bool waitUploadsIdle(uint32_t timeoutMs);
+  bool uploadStopRequested(const std::string& path);
+  bool isDeleting(const std::string& path);
+  bool isRenaming(const std::string& path);
+
   // --- reports (volume_transfers.cpp) ---
   void status(VolumeStatus& out);
   std::vector<TransferInfo> transfers();
@@ -210,6 +258,57 @@ class Volume {
   void noteConnected(IBackend& backend);
   void waitForCallers();
 
+  // --- namespace helpers (volume_namespace.cpp) ---
+  Status statRemote(const std::string& path, RemoteAttr& out, bool useCache);
+  Status listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache);
+  // The name policy's judgement of a name about to be created.
+  Status checkName(const std::string& path);
+  // The local size of a cached file with changes not yet uploaded.
+  bool localSizeOf(const std::string& path, uint64_t& size);
+  // The last error: the failure's message after a prefix naming the step.
+  void recordError(const char* prefix, const Status& st);
+  // Runs one server call under the ordinary policy and the volume's token.
+  Status serverCall(const char* label, const ConnectionPool::Operation& op);
+  // Replays what the journal still holds, so that an online change reaches
+  // the server after the offline changes made before it.
+  Status replayJournal();
+  // Stops and waits for the running uploads a rename touches (the source,
+  // and the target it replaces), and marks both paths as renaming.
+  Status holdUploadsForRename(const std::string& from, const std::string& to, bool& pending);
+  void endRename(const std::string& from, const std::string& to);
+  // Calls fn for every queue entry at or below path; caller holds uploadMu_.
+  void forEachEntryUnderLocked(const std::string& path,
+                               const std::function<void(const std::string&, UploadEntry&)>& fn);
+  // An upload of path may not start: it or a folder above it is being
+  // renamed or deleted. Caller holds uploadMu_.
+  bool uploadBlockedLocked(const std::string& path) const;
+  static bool hasLocalChanges(CacheFile& cache) { return cache.hasDirty() || cache.isDirty(); }
+
+  // --- uploads (volume_upload.cpp) ---
+  // Starts due uploads; only the tick thread calls it.
+  void uploadTick();
+  // One upload job on the "upload" pool.
+  void runUpload(const std::string& path);
+  Status uploadFile(const std::string& path, TransferInfo& info, std::shared_ptr<CacheFile> cache,
+                    const CancelToken* cancel);
+  // Each reports the file size it brought the server to.
+  Status uploadInPlace(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
+                       const CancelToken* cancel, uint64_t& sentSize);
+  Status uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
+                     const CancelToken* cancel, uint64_t& sentSize);
+  // The server's size must be localSize; attr (may be null) gets what the
+  // server reported.
+  Status verifyUpload(const std::string& path, const std::shared_ptr<CacheFile>& cache, uint64_t localSize,
+                      const CancelToken* cancel, RemoteAttr* attr);
+  // The upload must not go on: the object was removed, or its path is being
+  // deleted or its upload was asked to stop.
+  bool uploadMustEnd(const std::string& path, CacheFile& cache);
+  // After content reached the server: true when the file was deleted
+  // meanwhile, in which case what the upload left there is undone.
+  bool undoUploadOfDeleted(const std::string& path, CacheFile& cache, const CancelToken* cancel);
+  // Job end: the queue entry's next state after an attempt.
+  void finishUpload(const std::string& path, const Status& st, const std::shared_ptr<CacheFile>& cache);
+
   const MountConfig config_;
   const std::string cacheRoot_;
   BackendFactory backendFactory_;
@@ -222,6 +321,7 @@ class Volume {
   std::unique_ptr<ConnectionPool> pool_;
   std::unique_ptr<MetaCache> meta_;
   std::unique_ptr<DataCache> cache_;
+  std::unique_ptr<Journal> journal_;
   std::unique_ptr<WorkerPool> prefetchPool_;
   std::unique_ptr<WorkerPool> uploadPool_;
   std::unique_ptr<WorkerPool> reaperPool_;
@@ -237,8 +337,14 @@ class Volume {
   std::mutex uploadMu_;
   std::condition_variable uploadCv_;                  // an upload job ended
   std::map<std::string, UploadEntry> uploadQueue_;    // guarded by uploadMu_
-  std::set<std::string> deleting_;                    // guarded by uploadMu_
-  std::set<std::string> renaming_;                    // guarded by uploadMu_
+  // Multisets: two operations on one path at once each hold it.
+  std::multiset<std::string> deleting_;               // guarded by uploadMu_
+  std::multiset<std::string> renaming_;               // guarded by uploadMu_
+
+  // One memo of the space figures per volume.
+  std::mutex statfsMu_;
+  FsStats statfsMemo_;       // guarded by statfsMu_
+  uint64_t statfsMemoMs_ = 0;  // guarded by statfsMu_; when the memo was taken
 
   std::mutex transfersMu_;
   std::vector<TransferInfo> transfers_;  // guarded by transfersMu_

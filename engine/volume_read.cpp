@@ -23,11 +23,6 @@ constexpr uint64_t kReadaheadPieceBlocks = 4;
 
 unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
 
-// The same failure with a prefix before its message, for the last error.
-Status Prefixed(const char* prefix, const Status& st) {
-  return Status(st.code, std::string(prefix) + st.message, st.native);
-}
-
 }  // namespace
 
 std::vector<std::pair<uint64_t, uint64_t>> PlanReadahead(uint64_t end, uint64_t size, uint32_t blockBytes,
@@ -124,7 +119,7 @@ Status Volume::fetchRange(CacheFile* file, const std::string& path, uint64_t off
       return st;
     }
     if (!st.retryable()) {
-      if (st.code != Status::kNotFound && st.code != Status::kCanceled) setLastError(Prefixed("read: ", st));
+      if (st.code != Status::kNotFound && st.code != Status::kCanceled) recordError("read: ", st);
       TransferEnd(recordId, false, st.code == Status::kCanceled ? "canceled" : st.toString());
       return st;
     }
@@ -242,7 +237,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
     dropStream();
     if (st.code == Status::kCanceled) break;
     if (!st.retryable()) {
-      if (st.code != Status::kNotFound) setLastError(Prefixed("read: ", st));
+      if (st.code != Status::kNotFound) recordError("read: ", st);
       break;
     }
     if (s->lease) s->lease->disconnect();

@@ -22,6 +22,7 @@ void Volume::status(VolumeStatus& out) {
       out.online = pool_->anyConnected();
       out.slots = static_cast<uint32_t>(pool_->size());
       out.cacheBytes = cache_->diskBytes();
+      out.journalOps = journal_->count();
     }
   }
   {

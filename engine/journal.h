@@ -1,0 +1,98 @@
+// The offline journal of one drive: the namespace changes (create, mkdir,
+// unlink, rmdir, rename) made while the drive is in offline mode, in the order
+// they were made, kept in "journal.json" in the drive's cache folder and
+// replayed against the server once the drive is online again. Owned by its
+// volume (std::unique_ptr), made and loaded by start; any thread may call it.
+//
+// The file is rewritten whole after every change. Saves run one at a time and
+// each writes the newest records, so a save that lost the race never puts an
+// older list over a newer one. Replays also run one at a time (the tick's and
+// those that namespace operations start before their own server call), so a
+// record is never sent twice.
+//
+// Lock order: replayMu_, then saveMu_, then mu_; mu_ is never held across a
+// server call or a file operation.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/backend.h"
+#include "foundation/status.h"
+
+namespace tarn {
+
+enum JournalOpKind : uint32_t {
+  kJournalCreate = 0,
+  kJournalMkdir = 1,
+  kJournalUnlink = 2,
+  kJournalRmdir = 3,
+  kJournalRename = 4,
+};
+
+// One record of the journal.
+struct JournalOp {
+  uint32_t kind = kJournalCreate;
+  std::string path;  // the source of a rename
+  std::string to;    // the destination of a rename; empty otherwise
+  int64_t at = 0;    // seconds since 1970 (UTC)
+};
+
+// A record the server refused for good during a replay.
+struct JournalFailure {
+  uint32_t kind = kJournalCreate;
+  std::string path;
+  std::string to;
+  int64_t at = 0;
+  Status status;
+};
+
+// The name of a kind as the file and the messages write it ("?" if unknown).
+const char* JournalOpKindName(uint32_t kind);
+// Exact, case-sensitive; false for any other text.
+bool ParseJournalOpKind(std::string_view name, uint32_t& kind);
+
+class Journal {
+ public:
+  explicit Journal(std::string filePath);
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+
+  // Reads the file into the records; false (records untouched) when it
+  // cannot be read or is not JSON. Records of unknown kind are skipped.
+  bool load();
+  // Writes the records; false when the file could not be written (the
+  // records stay in memory and the next change writes them again).
+  bool save();
+  // Adds a record (stamped now when its time is 0) and saves.
+  void append(JournalOp op);
+  // Moves the paths of every record at or below `from` to below `to`: for a
+  // folder renamed on the server while records still wait for replay.
+  void rebase(const std::string& from, const std::string& to);
+  // Sends the records in order on `backend`, dropping each that succeeded or
+  // failed for good (added to `failed` when given). A network failure or
+  // time-out stops the replay with that status and keeps the record first.
+  Status replay(IBackend& backend, std::vector<JournalFailure>* failed);
+
+  bool isEmpty();
+  uint64_t count();
+  // Every path and destination the records name.
+  std::vector<std::string> touchedPaths();
+
+  const std::string& filePath() const { return filePath_; }
+
+ private:
+  const std::string filePath_;
+  std::mutex replayMu_;  // one replay at a time
+  std::mutex saveMu_;    // one writer of the file at a time
+  uint64_t savedVersion_ = 0;  // guarded by saveMu_; the version on disk
+
+  std::mutex mu_;
+  std::vector<JournalOp> ops_;  // guarded by mu_
+  uint64_t version_ = 0;        // guarded by mu_; advanced by every change
+};
+
+}  // namespace tarn

@@ -1,0 +1,382 @@
+// Volume namespace operations: attributes and listings as the drive shows
+// them, opening and creating handles, deleting, times, sizes, space figures
+// and closing. Renames are in volume_rename.cpp. Online, changes go to the
+// server at once (after whatever the offline journal still holds); offline,
+// create and delete go into the journal and the local caches.
+#include "engine/clock.h"
+#include "engine/volume.h"
+#include "foundation/log.h"
+#include "foundation/name_policy.h"
+#include "foundation/remote_path.h"
+
+namespace tarn {
+namespace {
+
+Status Stopped() { return Status(Status::kCanceled, "volume stopped"); }
+Status ReadOnly() { return Status(Status::kAccessDenied, "read-only mount"); }
+
+}  // namespace
+
+Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op) {
+  return pool_->run(RetryPolicyFor(config_.net), cancel_.get(), label, [&](IBackend& backend) {
+    noteConnected(backend);
+    return op(backend);
+  });
+}
+
+Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCache) {
+  if (IsRootPath(path)) {
+    out = RemoteAttr();
+    out.type = RemoteAttr::kDirectory;
+    return Status();
+  }
+  bool negative = false;
+  if (useCache && meta_->getAttr(path, &out, &negative))
+    return negative ? Status(Status::kNotFound, path) : Status();
+  if (offline_.load()) {
+    std::shared_ptr<CacheFile> cached = cache_->exists(path) ? cache_->open(path, false) : nullptr;
+    if (!cached) return Status(Status::kNotFound, path);
+    out = RemoteAttr();
+    out.size = cached->size();
+    out.mtime = cached->remoteMtime();
+    out.etag = cached->etag();
+    return Status();
+  }
+  Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); });
+  if (st.ok())
+    meta_->putAttr(path, out);
+  else if (st.code == Status::kNotFound)
+    meta_->putNegative(path);
+  else
+    recordError("stat: ", st);
+  return st;
+}
+
+Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache) {
+  if (useCache && meta_->getListing(path, &out)) return Status();
+  if (offline_.load()) {
+    if (meta_->getListing(path, &out)) return Status();
+    return Status(Status::kNetwork, "offline");
+  }
+  Status st = serverCall("list", [&](IBackend& b) { return b.list(path, out); });
+  if (!st.ok()) {
+    recordError("list: ", st);
+    return st;
+  }
+  std::shared_ptr<const BackendCaps> caps = this->caps();
+  NamePolicy policy(caps.get(), &config_.compat);
+  for (DirEntry& entry : out) entry.name = policy.normalize(entry.name);
+  meta_->putListing(path, out);
+  return Status();
+}
+
+bool Volume::localSizeOf(const std::string& path, uint64_t& size) {
+  if (!cache_->exists(path)) return false;
+  std::shared_ptr<CacheFile> cached = cache_->open(path, false);
+  if (!cached || !hasLocalChanges(*cached)) return false;
+  size = cached->size();
+  return true;
+}
+
+Status Volume::getattr(const std::string& path, RemoteAttr& out) {
+  ActiveCall call(this);
+  if (!call.ok()) return Stopped();
+  Status st = statRemote(path, out, true);
+  if (!st.ok()) return st;
+  uint64_t size = 0;
+  if (!out.isDir() && localSizeOf(path, size)) out.size = size;
+  return Status();
+}
+
+Status Volume::readdir(const std::string& path, std::vector<DirEntry>& out) {
+  ActiveCall call(this);
+  if (!call.ok()) return Stopped();
+  Status st = listRemote(path, out, true);
+  if (!st.ok()) return st;
+  for (DirEntry& entry : out) {
+    uint64_t size = 0;
+    if (!entry.attr.isDir() && localSizeOf(JoinRemotePath(path, entry.name), size)) entry.attr.size = size;
+  }
+  return Status();
+}
+
+Status Volume::open(const std::string& path, std::shared_ptr<OpenFile>& out) {
+  ActiveCall call(this);
+  if (!call.ok()) return Stopped();
+  RemoteAttr attr;
+  Status st = statRemote(path, attr, true);
+  if (!st.ok()) return st;
+  auto file = std::make_shared<OpenFile>();
+  file->path = path;
+  file->attr = attr;
+  file->isDir = attr.isDir();
+  if (!file->isDir) {
+    file->cache = cache_->open(path, true);
+    if (!file->cache) return Status(Status::kIo, "cannot open cache file");
+    CacheFile& cached = *file->cache;
+    // Local changes win and are not compared with the server's copy.
+    if (!hasLocalChanges(cached)) {
+      bool conflict = false;
+      cached.applyRemote(attr, nullptr, &conflict);
+      if (conflict)
+        vx::log::write(vx::log::kWarn, "%s: %s changed on the server while local changes were pending; local copy wins",
+                       config_.id.c_str(), path.c_str());
+    }
+    if (hasLocalChanges(cached)) file->attr.size = cached.size();
+    file->readaheadWindow = config_.cache.readaheadBlocks;
+    if (!offline_.load() && attr.size > 0 && attr.size <= config_.cache.wholeFileBelow && !cached.isComplete())
+      prefetchWhole(file);
+  }
+  out = std::move(file);
+  return Status();
+}
+
+Status Volume::checkName(const std::string& path) {
+  std::vector<std::string> siblings;
+  std::vector<DirEntry> entries;
+  if (listRemote(ParentPath(path), entries, true).ok()) {
+    siblings.reserve(entries.size());
+    for (DirEntry& entry : entries) siblings.push_back(std::move(entry.name));
+  }
+  std::shared_ptr<const BackendCaps> caps = this->caps();
+  NamePolicy policy(caps.get(), &config_.compat);
+  const char* id = config_.id.c_str();
+  for (const NameIssue& issue : policy.check(BaseName(path), &siblings, nullptr)) {
+    const std::string text = NameIssueText(issue);
+    if (!issue.refuse) {
+      vx::log::write(vx::log::kDebug, "%s: %s: %s", id, path.c_str(), text.c_str());
+      continue;
+    }
+    vx::log::write(vx::log::kWarn, "%s: refusing name %s: %s", id, path.c_str(), text.c_str());
+    return Status(Status::kInvalid, text);
+  }
+  return Status();
+}
+
+Status Volume::create(const std::string& path, bool isDir, std::shared_ptr<OpenFile>& out) {
+  if (config_.compat.readOnly) return ReadOnly();
+  ActiveCall call(this);
+  if (!call.ok()) return Stopped();
+  Status st = checkName(path);
+  if (!st.ok()) return st;
+  bool negative = false;
+  if (meta_->getAttr(path, nullptr, &negative) && !negative) return Status(Status::kExists, path);
+  if (offline_.load()) {
+    journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path, "", 0});
+  } else {
+    st = replayJournal();
+    if (st.ok())
+      st = serverCall(isDir ? "mkdir" : "create", [&](IBackend& b) { return isDir ? b.mkdir(path) : b.create(path); });
+    if (!st.ok()) {
+      recordError("create: ", st);
+      return st;
+    }
+  }
+  RemoteAttr attr;
+  attr.type = isDir ? RemoteAttr::kDirectory : RemoteAttr::kFile;
+  attr.mtime = attr.ctime = Timestamp::now();
+  meta_->putAttrAndEntry(path, attr);
+  auto file = std::make_shared<OpenFile>();
+  file->path = path;
+  file->isDir = isDir;
+  file->attr = attr;
+  if (!isDir) {
+    // A stale object of an earlier file of this name must not lend it data.
+    if (cache_->exists(path)) cache_->remove(path);
+    file->cache = cache_->open(path, true);
+    if (!file->cache) return Status(Status::kIo, "cannot create cache file");
+    file->cache->applyRemote(attr, nullptr, nullptr);
+    file->readaheadWindow = config_.cache.readaheadBlocks;
+  }
+  out = std::move(file);
+  return Status();
+}
+
+std::string Volume::resolveCase(const std::string& path) {
+  ActiveCall call(this);
+  if (!call.ok()) return path;
+  const std::string parent = ParentPath(path);
+  RemoteAttr attr;
+  if (IsRootPath(parent) || statRemote(parent, attr, true).ok()) return path;
+  std::string resolved = "/";
+  for (const std::string& component : SplitPath(parent)) {
+    const std::string candidate = JoinRemotePath(resolved, component);
+    if (statRemote(candidate, attr, true).ok()) {
+      resolved = candidate;
+      continue;
+    }
+    std::vector<DirEntry> entries;
+    std::string match = candidate;
+    if (listRemote(resolved, entries, true).ok()) {
+      for (const DirEntry& entry : entries) {
+        if (entry.attr.isDir() && EqualsIgnoreCase(entry.name, component)) {
+          match = JoinRemotePath(resolved, entry.name);
+          break;
+        }
+      }
+    }
+    resolved = match;
+  }
+  return JoinRemotePath(resolved, BaseName(path));
+}
+
+Status Volume::setTimes(const std::string& path, Timestamp mtime, Timestamp atime) {
+  if (!config_.compat.setMtime || !caps()->setMtime || mtime.isZero()) return Status();
+  ActiveCall call(this);
+  if (!call.ok()) return Stopped();
+  RemoteAttr attr;
+  bool negative = false;
+  if (meta_->getAttr(path, &attr, &negative) && !negative) {
+    attr.mtime = mtime;
+    meta_->putAttr(path, attr);
+  }
+  // The pending upload sends the time with the content.
+  uint64_t size = 0;
+  if (localSizeOf(path, size) || offline_.load()) return Status();
+  Status st = serverCall("setTimes", [&](IBackend& b) { return b.setTimes(path, mtime, atime); });
+  return st.code == Status::kUnsupported ? Status() : st;
+}
+
+Status Volume::setSize(const std::shared_ptr<OpenFile>& file, uint64_t size) {
+  if (file->isDir) return Status(Status::kIsDirectory, file->path);
+  if (config_.compat.readOnly) return ReadOnly();
+  if (!file->cache) return Status(Status::kIo, "no cache file for " + file->path);
+  ActiveCall call(this);
+  if (!call.ok()) return Stopped();
+  CacheFile& cached = *file->cache;
+  const uint64_t current = cached.size();
+  if (size == current) return Status();
+  const uint64_t block = cached.blockSize();
+  // The part of the new last block that stays must hold the server's bytes.
+  if (size < current && size % block != 0) {
+    const uint64_t blockStart = size - size % block;
+    if (blockStart < cached.remoteSize()) {
+      Status st = cached.ensureRange(blockStart, block, fetcherFor(file->path), cancel_.get());
+      if (!st.ok()) return st;
+    }
+  }
+  Status st = cached.truncate(size);
+  if (!st.ok()) return st;
+  // A new size is a change to upload even when no block holds one (a file
+  // cut to nothing has no blocks left).
+  cached.setDirty(true);
+  const Timestamp now = Timestamp::now();
+  {
+    std::lock_guard<std::mutex> lock(file->mu);
+    file->modified = true;
+    file->attr.size = size;
+    file->attr.mtime = now;
+  }
+  meta_->updateLocal(cached.path(), size, now);
+  return Status();
+}
+
+Status Volume::unlink(const std::string& path, bool isDir) {
+  if (config_.compat.readOnly) return ReadOnly();
+  ActiveCall call(this);
+  if (!call.ok()) return Stopped();
+  bool pending = false;
+  {
+    // A running upload is left to notice the deletion itself.
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    auto it = uploadQueue_.find(path);
+    if (it != uploadQueue_.end() && !it->second.running) {
+      uploadQueue_.erase(it);
+      pending = true;
+    }
+    deleting_.insert(path);
+  }
+  auto endDelete = [&] {
+    {
+      std::lock_guard<std::mutex> lock(uploadMu_);
+      deleting_.erase(deleting_.find(path));
+    }
+    // An upload that finished meanwhile waits for the outcome.
+    uploadCv_.notify_all();
+  };
+  Status st;
+  if (offline_.load()) {
+    journal_->append(JournalOp{isDir ? kJournalRmdir : kJournalUnlink, path, "", 0});
+  } else {
+    st = replayJournal();
+    if (st.ok()) st = serverCall(isDir ? "rmdir" : "unlink", [&](IBackend& b) { return b.remove(path, isDir); });
+    if (!st.ok() && st.code != Status::kNotFound) {
+      recordError("unlink: ", st);
+      endDelete();
+      if (pending) queueUpload(path, 0, nullptr);
+      return st;
+    }
+  }
+  if (isDir)
+    meta_->invalidateTree(path);
+  else
+    meta_->invalidate(path);
+  meta_->putNegative(path);
+  cache_->remove(path);
+  endDelete();
+  return Status();
+}
+
+Status Volume::statfs(FsStats& out) {
+  out = FsStats();
+  if (offline_.load() || !caps()->freeSpace) return Status();
+  ActiveCall call(this);
+  if (!call.ok()) return Status();
+  {
+    std::lock_guard<std::mutex> lock(statfsMu_);
+    if (statfsMemo_.known && SteadyNowMs() - statfsMemoMs_ < timings_.statfsMemoMs) {
+      out = statfsMemo_;
+      return Status();
+    }
+  }
+  // A failed call is not worth a last error: the figures are only shown.
+  if (serverCall("statfs", [&](IBackend& b) { return b.statfs(out); }).ok()) {
+    std::lock_guard<std::mutex> lock(statfsMu_);
+    statfsMemo_ = out;
+    statfsMemoMs_ = SteadyNowMs();
+  }
+  return Status();
+}
+
+void Volume::closeNow(const std::shared_ptr<OpenFile>& file) {
+  if (file->isDir || !file->cache) return;
+  CacheFile& cached = *file->cache;
+  if (cached.isRemoved()) return;
+  if (!hasLocalChanges(cached)) {
+    cached.saveMap();
+    return;
+  }
+  cached.setDirty(true);
+  cached.saveMap();
+  // The object's own path follows renames made while the handle was open.
+  queueUpload(cached.path(), config_.cache.writebackDelayMs, file->cache);
+}
+
+void Volume::closeAsync(const std::shared_ptr<OpenFile>& file) {
+  {
+    ActiveCall call(this);
+    if (call.ok()) {
+      reaperPool_->post([this, file] { closeNow(file); });
+      return;
+    }
+  }
+  closeNow(file);
+}
+
+Status Volume::replayJournal() {
+  if (offline_.load() || journal_->isEmpty()) return Status();
+  ConnectionPool::Lease lease;
+  Status st = pool_->acquire(lease, cancel_.get(), timings_.replayAcquireMs);
+  if (!st.ok()) return st;
+  noteConnected(*lease.backend());
+  lease->setCancelToken(cancel_.get());
+  std::vector<JournalFailure> failures;
+  st = journal_->replay(*lease.backend(), &failures);
+  lease->setCancelToken(nullptr);
+  // Cached names may show changes the server never got.
+  if (!failures.empty()) meta_->clear();
+  if (st.retryable()) lease->disconnect();
+  return st;
+}
+
+}  // namespace tarn

@@ -1,0 +1,142 @@
+// Volume rename: the server's rename (or the journal's record while offline)
+// and the local state that follows it: block cache objects, metadata and the
+// upload queue. Uploads of the source and of a target it replaces are stopped
+// and waited for first, so that none of them can land on the server after the
+// rename and put old content under either name.
+#include "engine/clock.h"
+#include "engine/volume.h"
+#include "foundation/log.h"
+#include "foundation/remote_path.h"
+
+namespace tarn {
+
+void Volume::forEachEntryUnderLocked(const std::string& path,
+                                     const std::function<void(const std::string&, UploadEntry&)>& fn) {
+  auto it = uploadQueue_.find(path);
+  if (it != uploadQueue_.end()) fn(it->first, it->second);
+  // The keys below a folder sort together right after its name and "/".
+  const std::string prefix = IsRootPath(path) ? std::string("/") : path + "/";
+  for (it = uploadQueue_.lower_bound(prefix);
+       it != uploadQueue_.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it)
+    fn(it->first, it->second);
+}
+
+Status Volume::holdUploadsForRename(const std::string& from, const std::string& to, bool& pending) {
+  pending = false;
+  std::vector<std::string> flagged;
+  std::unique_lock<std::mutex> lock(uploadMu_);
+  renaming_.insert(from);
+  renaming_.insert(to);
+  const uint64_t start = SteadyNowMs();
+  for (;;) {
+    bool running = false;
+    auto stop = [&](const std::string& path, UploadEntry& entry) {
+      if (!entry.running) return;
+      running = true;
+      if (entry.stopRequested) return;
+      entry.stopRequested = true;
+      // Ends a piece blocked on the server; what it did not finish stays dirty.
+      if (entry.cancel) entry.cancel->cancel();
+      flagged.push_back(path);
+    };
+    forEachEntryUnderLocked(from, stop);
+    forEachEntryUnderLocked(to, stop);
+    if (!running) break;
+    if (SteadyNowMs() - start >= timings_.renameWaitMs) {
+      // An upload left flagged would stop at its first piece forever.
+      for (const std::string& path : flagged) {
+        auto it = uploadQueue_.find(path);
+        if (it != uploadQueue_.end() && !it->second.dropped) it->second.stopRequested = false;
+      }
+      renaming_.erase(renaming_.find(from));
+      renaming_.erase(renaming_.find(to));
+      return Status(Status::kBusy, "upload in progress");
+    }
+    uploadCv_.wait_for(lock, std::chrono::milliseconds(timings_.uploadWaitSliceMs));
+  }
+  auto it = uploadQueue_.find(from);
+  if (it != uploadQueue_.end()) {
+    uploadQueue_.erase(it);
+    pending = true;
+  }
+  // Entries below a renamed folder move with it and start afresh there.
+  forEachEntryUnderLocked(from, [](const std::string&, UploadEntry& entry) {
+    if (entry.stopRequested && !entry.dropped) {
+      entry.stopRequested = false;
+      entry.attempts = 0;
+      entry.due = 0;
+    }
+  });
+  return Status();
+}
+
+void Volume::endRename(const std::string& from, const std::string& to) {
+  std::lock_guard<std::mutex> lock(uploadMu_);
+  renaming_.erase(renaming_.find(from));
+  renaming_.erase(renaming_.find(to));
+}
+
+Status Volume::rename(const std::string& from, const std::string& to, bool replace) {
+  if (config_.compat.readOnly) return Status(Status::kAccessDenied, "read-only mount");
+  if (from == to) return Status();
+  ActiveCall call(this);
+  if (!call.ok()) return Status(Status::kCanceled, "volume stopped");
+  Status st = checkName(to);
+  if (!st.ok()) return st;
+  RemoteAttr attr;
+  st = statRemote(from, attr, true);
+  if (!st.ok()) return st;
+  const bool isDir = attr.isDir();
+  if (isDir && !caps()->renameDirs) return Status(Status::kUnsupported, "server cannot rename directories");
+  bool pending = false;
+  st = holdUploadsForRename(from, to, pending);
+  if (!st.ok()) return st;
+
+  const bool online = !offline_.load();
+  if (online) {
+    st = replayJournal();
+    if (st.ok()) st = serverCall("rename", [&](IBackend& b) { return b.rename(from, to, replace); });
+    if (!st.ok()) {
+      recordError("rename: ", st);
+      if (pending) queueUpload(from, 0, nullptr);
+      endRename(from, to);
+      return st;
+    }
+  } else {
+    // Records made before this one keep their paths: they replay before the
+    // rename, when the old names are still the right ones.
+    journal_->append(JournalOp{kJournalRename, from, to, 0});
+  }
+
+  if (!isDir) {
+    Status moved = cache_->renameObject(from, to);
+    if (!moved.ok())
+      vx::log::write(vx::log::kWarn, "%s: cache rename %s -> %s: %s", config_.id.c_str(), from.c_str(), to.c_str(),
+                     moved.toString().c_str());
+  } else {
+    cache_->renameTree(from, to);
+    // Records still waiting for replay run after the server's rename.
+    if (online) journal_->rebase(from, to);
+  }
+  meta_->renameTree(from, to);
+  meta_->putNegative(from);
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    std::vector<std::pair<std::string, UploadEntry>> moved;
+    forEachEntryUnderLocked(from, [&](const std::string& path, UploadEntry& entry) {
+      if (!entry.running) moved.emplace_back(path, std::move(entry));
+    });
+    // The replaced target's own pending upload is moot.
+    if (!isDir) uploadQueue_.erase(to);
+    for (auto& [path, entry] : moved) {
+      uploadQueue_.erase(path);
+      if (path == from) pending = true;
+      uploadQueue_[RebasePath(path, from, to)] = std::move(entry);
+    }
+  }
+  if (pending) queueUpload(to, 0, nullptr);
+  endRename(from, to);
+  return Status();
+}
+
+}  // namespace tarn

@@ -1,0 +1,383 @@
+// Volume uploads: the tick hands due queue entries to the "upload" pool; a job
+// sends the changed ranges (servers that write at an offset) or the whole
+// file, checks the server's size, marks the object clean, and otherwise
+// reschedules the entry by the upload back-off. Uploads are never given up.
+#include <algorithm>
+
+#include "engine/clock.h"
+#include "engine/volume.h"
+#include "foundation/log.h"
+#include "foundation/remote_path.h"
+
+namespace tarn {
+namespace {
+
+// One piece of a whole upload: streams need no larger pieces to run at speed.
+constexpr uint64_t kWholePieceBytes = 4ull << 20;
+
+Status SizeMismatch(uint64_t server, uint64_t local) {
+  return Status(Status::kConflict, "server size " + std::to_string(server) + " != local " + std::to_string(local));
+}
+
+// An offline record that names the path (or a folder above it) must reach
+// the server before the path's content does.
+bool HeldByJournal(const std::vector<std::string>& held, const std::string& path) {
+  return std::any_of(held.begin(), held.end(), [&](const std::string& p) { return IsUnderPath(p, path); });
+}
+
+}  // namespace
+
+void Volume::uploadTick() {
+  if (offline_.load() || stopping_.load()) return;
+  const std::vector<std::string> held = journal_->touchedPaths();
+  std::vector<std::string> start;
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    const int64_t now = static_cast<int64_t>(SteadyNowMs());
+    int64_t free = std::max<int64_t>(1, config_.transfer.parallelChunks);
+    for (const auto& [path, entry] : uploadQueue_) free -= entry.running ? 1 : 0;
+    for (auto& [path, entry] : uploadQueue_) {
+      if (free <= 0) break;
+      if (entry.running || entry.due > now || uploadBlockedLocked(path) || HeldByJournal(held, path)) continue;
+      entry.running = true;
+      start.push_back(path);
+      --free;
+    }
+  }
+  for (const std::string& path : start) uploadPool_->post([this, path] { runUpload(path); });
+}
+
+void Volume::runUpload(const std::string& path) {
+  auto token = std::make_shared<CancelToken>(cancel_);
+  std::shared_ptr<CacheFile> cached;
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    auto it = uploadQueue_.find(path);
+    if (it != uploadQueue_.end()) {
+      cached = it->second.cache;
+      it->second.cancel = token;
+    }
+  }
+  Status st;
+  if (stopping_.load()) {
+    st = Status(Status::kCanceled, "");
+  } else if (cached && !cached->isRemoved() && cached->path() != path) {
+    // The object was renamed after this entry was made: its upload goes on
+    // under the name it has now.
+    queueUpload(cached->path(), 0, cached);
+    st = Status(Status::kNotFound, "moved");
+  } else {
+    TransferInfo info;
+    st = uploadFile(path, info, cached, token.get());
+  }
+  finishUpload(path, st, cached);
+}
+
+void Volume::finishUpload(const std::string& path, const Status& st, const std::shared_ptr<CacheFile>& cached) {
+  // The cache is asked before the upload mutex is taken.
+  const bool stale = cached && cached->isRemoved();
+  bool again = false;
+  bool gone = false;
+  if (st.ok()) {
+    std::shared_ptr<CacheFile> object = cached && !stale ? cached : cache_->open(path, false);
+    again = object && hasLocalChanges(*object);
+  } else if (st.code == Status::kNotFound) {
+    gone = !cache_->exists(path);
+  }
+  const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    auto it = uploadQueue_.find(path);
+    if (it != uploadQueue_.end()) {
+      UploadEntry& entry = it->second;
+      const int64_t now = static_cast<int64_t>(SteadyNowMs());
+      entry.running = false;
+      entry.cancel.reset();
+      if (stale && entry.cache == cached) entry.cache.reset();
+      if (entry.dropped || (st.ok() && !again) || (st.code == Status::kNotFound && gone)) {
+        uploadQueue_.erase(it);
+      } else if (st.ok()) {
+        // Written while the upload ran: up again after the usual delay.
+        entry.due = now + config_.cache.writebackDelayMs;
+        entry.attempts = 0;
+        entry.lastError.clear();
+      } else if (st.code == Status::kNotFound) {
+        // A new file took the deleted one's name: it goes up at once.
+        entry.due = now;
+        entry.attempts = 0;
+      } else if (!entry.stopRequested) {
+        // An entry stopped for a rename is the rename's to move; any other
+        // failure waits for its back-off.
+        entry.attempts += 1;
+        int64_t delay = policy.delayFor(static_cast<int32_t>(entry.attempts));
+        if (!st.retryable()) delay = std::max<int64_t>(delay, policy.maxDelayMs);
+        entry.due = now + delay;
+        entry.lastError = st.toString();
+      }
+    }
+  }
+  uploadCv_.notify_all();
+  wakeUploader();
+}
+
+bool Volume::uploadMustEnd(const std::string& path, CacheFile& cache) {
+  if (cache.isRemoved()) return true;
+  std::lock_guard<std::mutex> lock(uploadMu_);
+  auto it = uploadQueue_.find(path);
+  return (it != uploadQueue_.end() && it->second.stopRequested) || deleting_.count(path) != 0;
+}
+
+bool Volume::undoUploadOfDeleted(const std::string& path, CacheFile& cache, const CancelToken* cancel) {
+  {
+    // A deletion in progress decides first whether the file is gone.
+    std::unique_lock<std::mutex> lock(uploadMu_);
+    while (deleting_.count(path) != 0) uploadCv_.wait_for(lock, std::chrono::milliseconds(timings_.uploadWaitSliceMs));
+  }
+  if (!cache.isRemoved()) return false;
+  if (cache_->exists(path)) {
+    // A new file of this name: its own upload replaces what this one left.
+    if (std::shared_ptr<CacheFile> fresh = cache_->open(path, false)) {
+      fresh->setDirty(true);
+      fresh->saveMap();
+      queueUpload(path, 0, fresh);
+    }
+    return true;
+  }
+  Status st = pool_->run(RetryPolicyFor(config_.net), cancel, "unlink", [&](IBackend& b) {
+    noteConnected(b);
+    return b.remove(path, false);
+  });
+  if (!st.ok() && st.code != Status::kNotFound)
+    vx::log::write(vx::log::kWarn, "%s: cannot remove %s again after its upload: %s", config_.id.c_str(), path.c_str(),
+                   st.toString().c_str());
+  return true;
+}
+
+Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shared_ptr<CacheFile> cache,
+                          const CancelToken* cancel) {
+  const char* id = config_.id.c_str();
+  if (cache && cache->isRemoved()) return Status(Status::kNotFound, "deleted");
+  if (!cache) cache = cache_->open(path, false);
+  if (!cache) return Status(Status::kNotFound, "no cache file");
+  if (!hasLocalChanges(*cache)) return Status();
+  cache->setDirty(true);
+  cache->saveMap();
+
+  const bool inPlace = caps()->randomWrite;
+  uint64_t total = 0;
+  if (inPlace) {
+    for (const auto& range : cache->dirtyRanges()) total += range.second;
+  } else {
+    total = cache->size();
+  }
+  info = TransferInfo();
+  info.id = TransferBegin(path, true, total);
+  info.path = path;
+  info.upload = true;
+  info.total = total;
+
+  uint64_t sent = 0;
+  Status st = inPlace ? uploadInPlace(path, cache, info, cancel, sent) : uploadWhole(path, cache, info, cancel, sent);
+  RemoteAttr attr;
+  bool sizeChecked = false;
+  if (st.ok() && config_.transfer.verifyAfterUpload) {
+    st = verifyUpload(path, cache, sent, cancel, &attr);
+    sizeChecked = st.ok();
+  }
+  bool undone = false;
+  if (st.ok() && undoUploadOfDeleted(path, *cache, cancel)) {
+    undone = true;
+    st = Status(Status::kNotFound, "deleted");
+  }
+  if (st.ok() && !sizeChecked) {
+    // Without verification the upload still counts only once the server
+    // shows the size that was sent.
+    st = pool_->run(RetryPolicyFor(config_.net), cancel, "stat-after-upload", [&](IBackend& b) {
+      noteConnected(b);
+      return b.stat(path, attr);
+    });
+    if (st.ok() && attr.size != sent) st = SizeMismatch(attr.size, sent);
+  }
+  if (st.ok()) {
+    cache->markUploaded(attr.etag, attr.size, attr.mtime);
+    // A size set while the upload ran is a change still to send.
+    if (cache->size() != attr.size) cache->setDirty(true);
+    meta_->putAttr(path, attr);
+    cache->saveMap();
+    TransferEnd(info.id, true, "");
+    vx::log::write(vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(), FormatBytes(cache->size()).c_str());
+    return Status();
+  }
+
+  if ((st.code == Status::kCanceled || IsCancelled(cancel)) && uploadStopRequested(path)) {
+    TransferEnd(info.id, false, isRenaming(path) ? "renamed; continues under the new name" : "stopped");
+    return st;
+  }
+  const bool removed = cache->isRemoved();
+  const bool deleting = isDeleting(path);
+  const bool renaming = isRenaming(path);
+  const bool exists = cache_->exists(path);
+  if (removed || deleting || renaming || (st.code == Status::kNotFound && !exists)) {
+    // What a failed piece may still have left on the server goes too.
+    if (!undone && (removed || deleting)) undoUploadOfDeleted(path, *cache, cancel);
+    TransferEnd(info.id, false, "deleted before the upload finished");
+    vx::log::write(vx::log::kInfo, "%s: upload of %s dropped, file deleted meanwhile", id, path.c_str());
+    return Status(Status::kNotFound, "deleted");
+  }
+  auto bit = [](bool b) { return b ? "1" : "0"; };
+  const std::string diagnosis = " [cache=" + cache->path() + " removed=" + bit(removed) + " exists=" + bit(exists) +
+                                " size=" + std::to_string(cache->size()) + " renaming=" + bit(renaming) +
+                                " deleting=" + bit(deleting) + "]";
+  setLastError(Status(st.code, "upload: " + st.message + diagnosis, st.native));
+  TransferEnd(info.id, false, st.toString());
+  vx::log::write(vx::log::kWarn, "%s: upload of %s failed: %s", id, path.c_str(), st.toString().c_str());
+  return st;
+}
+
+Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
+                             const CancelToken* cancel, uint64_t& sentSize) {
+  const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
+  std::vector<std::pair<uint64_t, uint64_t>> ranges = cache->dirtyRanges();
+  std::vector<uint8_t> buffer;
+  uint64_t done = 0;
+  auto ended = [&] {
+    return Status(Status::kCanceled,
+                  cache->isRemoved() || isDeleting(path) ? "deleted during upload" : "renamed during upload");
+  };
+  while (!ranges.empty()) {
+    const auto [offset, length] = ranges.front();
+    if (uploadMustEnd(path, *cache)) return ended();
+    const uint64_t n = std::min(length, config_.transfer.chunkBytes);
+    cache->clearUploadMarks(offset, n);
+    buffer.resize(n);
+    if (!cache->readIfCached(offset, buffer.data(), n)) {
+      // A file cut to a block boundary leaves its new last block dirty but
+      // absent: the server's bytes are the ones to keep there.
+      Status st = cache->ensureRange(offset, n, fetcherFor(path), cancel);
+      if (!st.ok()) return st;
+      if (!cache->readIfCached(offset, buffer.data(), n)) {
+        // The file shrank meanwhile: look at what is dirty now.
+        std::vector<std::pair<uint64_t, uint64_t>> now = cache->dirtyRanges();
+        if (!now.empty() && now.front() == ranges.front())
+          return Status(Status::kIo, "dirty block missing from cache");
+        ranges = std::move(now);
+        continue;
+      }
+    }
+    Status st = pool_->run(policy, cancel, "write", [&](IBackend& b) {
+      noteConnected(b);
+      return b.writeAt(path, offset, buffer.data(), n);
+    });
+    // The server cannot write at an offset after all (the drive chose before
+    // it first heard from it), or it has no copy to write into (made offline,
+    // or deleted there meanwhile, and the local file wins): the file goes up
+    // whole.
+    if ((st.code == Status::kUnsupported || st.code == Status::kNotFound) && !uploadMustEnd(path, *cache))
+      return uploadWhole(path, cache, info, cancel, sentSize);
+    if (!st.ok()) return st;
+    limiter_.consume(n, cancel);
+    bytesUp_ += n;
+    cache->markRangeClean(offset, n);
+    ranges = cache->dirtyRanges();
+    if (!ranges.empty()) cache->saveMap();
+    done += n;
+    updateTransfer(info.id, done, nullptr, nullptr, -1);
+    if (IsCancelled(cancel)) return Status(Status::kCanceled, "");
+  }
+  if (uploadMustEnd(path, *cache)) return ended();
+
+  std::shared_ptr<const BackendCaps> caps = this->caps();
+  const uint64_t localSize = cache->size();
+  RemoteAttr attr;
+  Status st = pool_->run(policy, cancel, "stat", [&](IBackend& b) {
+    noteConnected(b);
+    return b.stat(path, attr);
+  });
+  if (st.ok() && attr.size != localSize && caps->truncate) {
+    st = pool_->run(policy, cancel, "truncate", [&](IBackend& b) { return b.truncate(path, localSize); });
+    if (!st.ok()) return st;
+  }
+  if (config_.compat.setMtime && caps->setMtime) {
+    Timestamp mtime = Timestamp::now();
+    RemoteAttr known;
+    bool negative = false;
+    if (meta_->getAttr(path, &known, &negative) && !negative && !known.mtime.isZero()) mtime = known.mtime;
+    (void)pool_->run(RetryPolicyFor(config_.net), cancel, "setTimes",
+                     [&](IBackend& b) { return b.setTimes(path, mtime, Timestamp()); });
+  }
+  sentSize = localSize;
+  return Status();
+}
+
+Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
+                           const CancelToken* cancel, uint64_t& sentSize) {
+  const uint64_t size = cache->size();
+  // The whole content goes up, so every block must be here first.
+  Status st = cache->ensureRange(0, size, fetcherFor(path), cancel);
+  if (!st.ok()) return st;
+  cache->clearUploadMarks(0, size);
+  Timestamp mtime;
+  if (config_.compat.setMtime && caps()->setMtime) {
+    RemoteAttr known;
+    bool negative = false;
+    if (meta_->getAttr(path, &known, &negative) && !negative) mtime = known.mtime;
+  }
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min({config_.transfer.chunkBytes, kWholePieceBytes, size})));
+  st = pool_->run(UploadRetryPolicyFor(config_.net), cancel, "put", [&](IBackend& b) -> Status {
+    noteConnected(b);
+    std::unique_ptr<IWriteStream> stream;
+    Status s = b.openWrite(path, 0, size, stream);
+    if (!s.ok()) return s;
+    for (uint64_t offset = 0; offset < size;) {
+      if (uploadMustEnd(path, *cache)) {
+        stream->abort();
+        return Status(Status::kCanceled, "interrupted upload");
+      }
+      const uint64_t n = std::min<uint64_t>(size - offset, buffer.size());
+      if (!cache->readIfCached(offset, buffer.data(), n)) {
+        stream->abort();
+        return Status(Status::kIo, "block missing from cache during upload");
+      }
+      s = stream->write(buffer.data(), n);
+      if (!s.ok()) {
+        stream->abort();
+        return s;
+      }
+      offset += n;
+      bytesUp_ += n;
+      limiter_.consume(n, cancel);
+      updateTransfer(info.id, offset, nullptr, nullptr, -1);
+      if (IsCancelled(cancel)) {
+        stream->abort();
+        return Status(Status::kCanceled, "");
+      }
+    }
+    // The last moment a deletion can still keep the file from coming back.
+    if (uploadMustEnd(path, *cache)) {
+      stream->abort();
+      return Status(Status::kCanceled, "interrupted upload");
+    }
+    RemoteAttr attr;
+    s = stream->finish(&attr);
+    if (!s.ok()) return s;
+    if (!mtime.isZero()) (void)b.setTimes(path, mtime, Timestamp());
+    return Status();
+  });
+  if (st.ok()) sentSize = size;
+  return st;
+}
+
+Status Volume::verifyUpload(const std::string& path, const std::shared_ptr<CacheFile>& cache, uint64_t localSize,
+                            const CancelToken* cancel, RemoteAttr* attr) {
+  (void)cache;
+  RemoteAttr got;
+  Status st = pool_->run(RetryPolicyFor(config_.net), cancel, "verify", [&](IBackend& b) {
+    noteConnected(b);
+    return b.stat(path, got);
+  });
+  if (!st.ok()) return st;
+  if (attr != nullptr) *attr = got;
+  return got.size == localSize ? Status() : SizeMismatch(got.size, localSize);
+}
+
+}  // namespace tarn

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "engine/volume.h"
+#include "testing/log_capture.h"
+#include "testing/volume_harness.h"
+
+namespace tarn {
+namespace {
+
+using test::FaultRule;
+using test::MemOp;
+
+constexpr uint64_t kBs = 4096;
+
+// Uploads start at once; no readahead or whole-file prefetch, so that the
+// fetches a write makes can be counted.
+MountConfig WriteDrive() {
+  MountConfig config = test::MemoryDrive(kBs);
+  config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
+  config.cache.wholeFileBelow = 0;
+  config.cache.writebackDelayMs = 0;
+  return config;
+}
+
+class Drive {
+ public:
+  explicit Drive(bool randomWrite, MountConfig config = WriteDrive()) : h(std::move(config)) {
+    BackendCaps caps;
+    caps.randomWrite = randomWrite;
+    caps.truncate = caps.setMtime = true;
+    h.server->setCaps(caps);
+    if (!h.volume->start(nullptr).ok()) std::abort();
+  }
+  std::shared_ptr<OpenFile> open(const std::string& path) {
+    std::shared_ptr<OpenFile> file;
+    EXPECT_TRUE(h.volume->open(path, file).ok()) << path;
+    return file;
+  }
+  std::string readAll(const std::shared_ptr<OpenFile>& file) { return h.read(file, 0, file->cache->size()); }
+  // True once the server holds exactly `content` at path.
+  bool serverHolds(const std::string& path, const std::string& content) {
+    return test::Eventually([&] {
+      std::string got;
+      return h.server->readFile(path, &got) && got == content;
+    });
+  }
+  test::VolumeHarness h;
+};
+
+// The parameter: the server writes at an offset (uploads in place) or not
+// (whole uploads).
+class VolumeWriteTest : public ::testing::TestWithParam<bool> {
+ protected:
+  test::LogCapture log_;
+  Drive d_{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(InPlaceAndWhole, VolumeWriteTest, ::testing::Values(true, false));
+
+TEST_P(VolumeWriteTest, WritesFetchOnlyTheServersEdgesReadBackAndGoUp) {
+  struct Case {
+    uint64_t offset;
+    uint64_t length;
+    int fetches;
+  } cases[] = {
+      {5, 10, 1},             // inside block 0
+      {kBs - 1, 2, 2},        // the ends of blocks 0 and 1
+      {2 * kBs, kBs, 0},      // one whole block
+      {0, 10, 1},             // from a boundary into block 0: its rest stays the server's
+      {4 * kBs + 10, 20, 0},  // past the server's copy
+  };
+  const std::string original = test::Pattern(3 * kBs + 100);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const std::string path = "/w" + std::to_string(i);
+    d_.h.server->putFile(path, original);
+    std::shared_ptr<OpenFile> file = d_.open(path);
+    const std::string data = test::Pattern(c.length, static_cast<uint32_t>(i + 7));
+    ASSERT_TRUE(d_.h.volume->write(file, c.offset, data.data(), data.size()).ok());
+    EXPECT_EQ(d_.h.server->countCalls(MemOp::kReadRange, path), c.fetches) << path;
+    std::string expected = original;
+    if (c.offset + c.length > expected.size()) expected.resize(c.offset + c.length, '\0');
+    expected.replace(c.offset, c.length, data);
+    EXPECT_TRUE(d_.readAll(file) == expected) << path;
+    d_.h.volume->closeNow(file);
+    EXPECT_TRUE(d_.serverHolds(path, expected)) << path;
+  }
+  EXPECT_EQ(d_.h.server->countCalls(GetParam() ? MemOp::kOpenWrite : MemOp::kWriteAt), 0);
+}
+
+TEST_P(VolumeWriteTest, SizeChangesAloneReachTheServer) {
+  struct Case {
+    const char* path;
+    uint64_t serverSize;
+    uint64_t newSize;
+    int fetches;
+  } cases[] = {
+      {"/cut-inside", 3 * kBs + kBs / 2, 2 * kBs + kBs / 2, 1},  // block 2 must hold the server's bytes first
+      {"/cut-on-boundary", 3 * kBs + kBs / 2, 2 * kBs, 0},       // its last block is dirty but absent
+      {"/cut-to-nothing", 3 * kBs, 0, 0},                        // no block is left to be dirty
+      {"/grow", kBs + 10, 3 * kBs, 0},
+  };
+  for (const Case& c : cases) {
+    d_.h.server->putFile(c.path, test::Pattern(c.serverSize));
+    std::shared_ptr<OpenFile> file = d_.open(c.path);
+    ASSERT_TRUE(d_.h.volume->setSize(file, c.newSize).ok()) << c.path;
+    EXPECT_EQ(d_.h.server->countCalls(MemOp::kReadRange, c.path), c.fetches) << c.path;
+    RemoteAttr attr;
+    ASSERT_TRUE(d_.h.volume->getattr(c.path, attr).ok());
+    EXPECT_EQ(attr.size, c.newSize) << c.path;
+    d_.h.volume->closeNow(file);
+    std::string expected = test::Pattern(c.serverSize);
+    expected.resize(c.newSize, '\0');
+    EXPECT_TRUE(d_.serverHolds(c.path, expected)) << c.path;
+    EXPECT_TRUE(d_.readAll(file) == expected) << c.path;
+  }
+}
+
+TEST_P(VolumeWriteTest, FailedUploadsAreRetriedUntilTheServerHoldsTheContent) {
+  const MemOp send = GetParam() ? MemOp::kWriteAt : MemOp::kStreamWrite;
+  struct Case {
+    const char* path;
+    Status fault;
+    int times;
+  } cases[] = {
+      {"/net", Status(Status::kNetwork, "injected"), 5},  // retried inside the call
+      {"/io", Status(Status::kIo, "injected"), 2},        // ends the attempt; the entry waits its turn
+  };
+  for (const Case& c : cases) {
+    d_.h.server->putFile(c.path, "old");
+    d_.h.server->addFault({send, c.path, 1, c.times, FaultRule::Kind::kFail, c.fault});
+    std::shared_ptr<OpenFile> file = d_.open(c.path);
+    const std::string data = test::Pattern(2 * kBs);
+    ASSERT_TRUE(d_.h.volume->write(file, 0, data.data(), data.size()).ok());
+    d_.h.volume->closeNow(file);
+    EXPECT_TRUE(d_.serverHolds(c.path, data)) << c.path;
+  }
+  EXPECT_GE(log_.countLines("drive: upload of /io failed: io: injected"), 2);
+  EXPECT_EQ(log_.countLines("drive: upload of /net failed"), 0);
+  EXPECT_TRUE(d_.h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
+}
+
+TEST_P(VolumeWriteTest, UserStopDropsTheChangesAndKeepsTheServersCopy) {
+  d_.h.server->putFile("/clean", "same");
+  EXPECT_EQ(d_.h.volume->stopUpload("/clean").toString(), "not-found: no upload of /clean");
+
+  d_.h.server->putFile("/s", test::Pattern(kBs));
+  auto gate = d_.h.server->addGate(GetParam() ? MemOp::kWriteAt : MemOp::kOpenWrite, "/s");
+  std::shared_ptr<OpenFile> file = d_.open("/s");
+  const std::string data(kBs, 'n');
+  ASSERT_TRUE(d_.h.volume->write(file, 0, data.data(), data.size()).ok());
+  d_.h.volume->closeNow(file);
+  ASSERT_TRUE(gate->waitArrived());
+  Status stopped;
+  std::thread user([&] { stopped = d_.h.volume->stopUpload("/s"); });
+  ASSERT_TRUE(test::Eventually([&] { return d_.h.volume->uploadStopRequested("/s"); }));
+  gate->release();
+  user.join();
+  EXPECT_TRUE(stopped.ok());
+  EXPECT_TRUE(d_.h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
+  // A piece already in flight may have landed; the drive shows what the
+  // server holds, and a whole upload never replaced it.
+  std::string server;
+  ASSERT_TRUE(d_.h.server->readFile("/s", &server));
+  if (!GetParam()) {
+    EXPECT_TRUE(server == test::Pattern(kBs));
+  }
+  std::shared_ptr<OpenFile> again = d_.open("/s");
+  EXPECT_TRUE(d_.readAll(again) == server);
+  EXPECT_EQ(log_.countLines("drive: upload of /s stopped by the user; the server's copy stays"), 1);
+  bool recorded = false;
+  for (const TransferInfo& t : d_.h.volume->transfers()) recorded |= t.path == "/s" && t.error == "stopped";
+  EXPECT_TRUE(recorded);
+}
+
+TEST(VolumeUploadCheckTest, TheServersSizeDecidesWhetherAnUploadIsDone) {
+  struct Case {
+    bool verify;
+    bool statFails;  // the look at the server after the upload fails once
+  } cases[] = {{true, false}, {false, false}, {false, true}};
+  test::LogCapture log;
+  for (const Case& c : cases) {
+    MountConfig config = WriteDrive();
+    config.transfer.verifyAfterUpload = c.verify;
+    Drive d(false, config);
+    d.h.server->putFile("/v", "old");
+    std::shared_ptr<OpenFile> file = d.open("/v");
+    // The server takes the upload but keeps only its first ten bytes, once.
+    d.h.server->addFault({MemOp::kFinish, "/v", 1, 1, FaultRule::Kind::kKeepShort, Status(), 10});
+    if (c.statFails)
+      d.h.server->addFault({MemOp::kStat, "/v", 1, 1, FaultRule::Kind::kFail, Status(Status::kIo, "injected")});
+    const std::string data = test::Pattern(kBs + 5);
+    ASSERT_TRUE(d.h.volume->write(file, 0, data.data(), data.size()).ok());
+    d.h.volume->closeNow(file);
+    EXPECT_TRUE(d.serverHolds("/v", data)) << c.verify << c.statFails;
+  }
+  EXPECT_EQ(log.countLines("drive: upload of /v failed: conflict: server size 10 != local 4101"), 2);
+}
+
+}  // namespace
+}  // namespace tarn

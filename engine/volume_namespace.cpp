@@ -34,7 +34,7 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
   if (useCache && meta_->getAttr(path, &out, &negative))
     return negative ? Status(Status::kNotFound, path) : Status();
   if (offline_.load()) {
-    std::shared_ptr<CacheFile> cached = cache_->exists(path) ? cache_->open(path, false) : nullptr;
+    std::shared_ptr<CacheFile> cached = cache_->open(path, false);
     if (!cached) return Status(Status::kNotFound, path);
     out = RemoteAttr();
     out.size = cached->size();
@@ -71,7 +71,8 @@ Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, b
 }
 
 bool Volume::localSizeOf(const std::string& path, uint64_t& size) {
-  if (!cache_->exists(path)) return false;
+  // A live object has no map on disk until its first save, so the cache is
+  // asked for the object itself rather than for its files.
   std::shared_ptr<CacheFile> cached = cache_->open(path, false);
   if (!cached || !hasLocalChanges(*cached)) return false;
   size = cached->size();
@@ -182,7 +183,7 @@ Status Volume::create(const std::string& path, bool isDir, std::shared_ptr<OpenF
   file->attr = attr;
   if (!isDir) {
     // A stale object of an earlier file of this name must not lend it data.
-    if (cache_->exists(path)) cache_->remove(path);
+    cache_->remove(path);
     file->cache = cache_->open(path, true);
     if (!file->cache) return Status(Status::kIo, "cannot create cache file");
     file->cache->applyRemote(attr, nullptr, nullptr);

@@ -82,7 +82,7 @@ void Volume::finishUpload(const std::string& path, const Status& st, const std::
     std::shared_ptr<CacheFile> object = cached && !stale ? cached : cache_->open(path, false);
     again = object && hasLocalChanges(*object);
   } else if (st.code == Status::kNotFound) {
-    gone = !cache_->exists(path);
+    gone = cache_->open(path, false) == nullptr;
   }
   const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
   {
@@ -101,10 +101,11 @@ void Volume::finishUpload(const std::string& path, const Status& st, const std::
         entry.due = now + config_.cache.writebackDelayMs;
         entry.attempts = 0;
         entry.lastError.clear();
-      } else if (st.code == Status::kNotFound) {
-        // A new file took the deleted one's name: it goes up at once.
+      } else if (!entry.stopRequested &&
+                 ((st.code == Status::kNotFound && stale) || (st.code == Status::kCanceled && !stopping_.load()))) {
+        // A new file took the deleted one's name, or a rename took back the
+        // stop it asked for: the file goes up at once.
         entry.due = now;
-        entry.attempts = 0;
       } else if (!entry.stopRequested) {
         // An entry stopped for a rename is the rename's to move; any other
         // failure waits for its back-off.
@@ -134,13 +135,11 @@ bool Volume::undoUploadOfDeleted(const std::string& path, CacheFile& cache, cons
     while (deleting_.count(path) != 0) uploadCv_.wait_for(lock, std::chrono::milliseconds(timings_.uploadWaitSliceMs));
   }
   if (!cache.isRemoved()) return false;
-  if (cache_->exists(path)) {
+  if (std::shared_ptr<CacheFile> fresh = cache_->open(path, false)) {
     // A new file of this name: its own upload replaces what this one left.
-    if (std::shared_ptr<CacheFile> fresh = cache_->open(path, false)) {
-      fresh->setDirty(true);
-      fresh->saveMap();
-      queueUpload(path, 0, fresh);
-    }
+    fresh->setDirty(true);
+    fresh->saveMap();
+    queueUpload(path, 0, fresh);
     return true;
   }
   Status st = pool_->run(RetryPolicyFor(config_.net), cancel, "unlink", [&](IBackend& b) {
@@ -216,7 +215,7 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   const bool removed = cache->isRemoved();
   const bool deleting = isDeleting(path);
   const bool renaming = isRenaming(path);
-  const bool exists = cache_->exists(path);
+  const bool exists = cache_->open(path, false) != nullptr;
   if (removed || deleting || renaming || (st.code == Status::kNotFound && !exists)) {
     // What a failed piece may still have left on the server goes too.
     if (!undone && (removed || deleting)) undoUploadOfDeleted(path, *cache, cancel);

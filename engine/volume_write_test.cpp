@@ -14,37 +14,16 @@ using test::MemOp;
 
 constexpr uint64_t kBs = 4096;
 
-// Uploads start at once; no readahead or whole-file prefetch, so that the
-// fetches a write makes can be counted.
-MountConfig WriteDrive() {
-  MountConfig config = test::MemoryDrive(kBs);
-  config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
-  config.cache.wholeFileBelow = 0;
-  config.cache.writebackDelayMs = 0;
-  return config;
-}
-
 class Drive {
  public:
-  explicit Drive(bool randomWrite, MountConfig config = WriteDrive()) : h(std::move(config)) {
-    BackendCaps caps;
-    caps.randomWrite = randomWrite;
-    caps.truncate = caps.setMtime = true;
-    h.server->setCaps(caps);
+  explicit Drive(bool randomWrite, MountConfig config = test::UploadDrive(kBs)) : h(std::move(config)) {
+    h.server->setCaps(test::WritableCaps(randomWrite));
     if (!h.volume->start(nullptr).ok()) std::abort();
   }
   std::shared_ptr<OpenFile> open(const std::string& path) {
-    std::shared_ptr<OpenFile> file;
-    EXPECT_TRUE(h.volume->open(path, file).ok()) << path;
+    std::shared_ptr<OpenFile> file = h.openFile(path);
+    EXPECT_NE(file, nullptr) << path;
     return file;
-  }
-  std::string readAll(const std::shared_ptr<OpenFile>& file) { return h.read(file, 0, file->cache->size()); }
-  // True once the server holds exactly `content` at path.
-  bool serverHolds(const std::string& path, const std::string& content) {
-    return test::Eventually([&] {
-      std::string got;
-      return h.server->readFile(path, &got) && got == content;
-    });
   }
   test::VolumeHarness h;
 };
@@ -83,9 +62,9 @@ TEST_P(VolumeWriteTest, WritesFetchOnlyTheServersEdgesReadBackAndGoUp) {
     std::string expected = original;
     if (c.offset + c.length > expected.size()) expected.resize(c.offset + c.length, '\0');
     expected.replace(c.offset, c.length, data);
-    EXPECT_TRUE(d_.readAll(file) == expected) << path;
+    EXPECT_TRUE(d_.h.readAll(file) == expected) << path;
     d_.h.volume->closeNow(file);
-    EXPECT_TRUE(d_.serverHolds(path, expected)) << path;
+    EXPECT_TRUE(d_.h.serverHolds(path, expected)) << path;
   }
   EXPECT_EQ(d_.h.server->countCalls(GetParam() ? MemOp::kOpenWrite : MemOp::kWriteAt), 0);
 }
@@ -113,8 +92,8 @@ TEST_P(VolumeWriteTest, SizeChangesAloneReachTheServer) {
     d_.h.volume->closeNow(file);
     std::string expected = test::Pattern(c.serverSize);
     expected.resize(c.newSize, '\0');
-    EXPECT_TRUE(d_.serverHolds(c.path, expected)) << c.path;
-    EXPECT_TRUE(d_.readAll(file) == expected) << c.path;
+    EXPECT_TRUE(d_.h.serverHolds(c.path, expected)) << c.path;
+    EXPECT_TRUE(d_.h.readAll(file) == expected) << c.path;
   }
 }
 
@@ -135,7 +114,7 @@ TEST_P(VolumeWriteTest, FailedUploadsAreRetriedUntilTheServerHoldsTheContent) {
     const std::string data = test::Pattern(2 * kBs);
     ASSERT_TRUE(d_.h.volume->write(file, 0, data.data(), data.size()).ok());
     d_.h.volume->closeNow(file);
-    EXPECT_TRUE(d_.serverHolds(c.path, data)) << c.path;
+    EXPECT_TRUE(d_.h.serverHolds(c.path, data)) << c.path;
   }
   EXPECT_GE(log_.countLines("drive: upload of /io failed: io: injected"), 2);
   EXPECT_EQ(log_.countLines("drive: upload of /net failed"), 0);
@@ -168,7 +147,7 @@ TEST_P(VolumeWriteTest, UserStopDropsTheChangesAndKeepsTheServersCopy) {
     EXPECT_TRUE(server == test::Pattern(kBs));
   }
   std::shared_ptr<OpenFile> again = d_.open("/s");
-  EXPECT_TRUE(d_.readAll(again) == server);
+  EXPECT_TRUE(d_.h.readAll(again) == server);
   EXPECT_EQ(log_.countLines("drive: upload of /s stopped by the user; the server's copy stays"), 1);
   bool recorded = false;
   for (const TransferInfo& t : d_.h.volume->transfers()) recorded |= t.path == "/s" && t.error == "stopped";
@@ -182,7 +161,7 @@ TEST(VolumeUploadCheckTest, TheServersSizeDecidesWhetherAnUploadIsDone) {
   } cases[] = {{true, false}, {false, false}, {false, true}};
   test::LogCapture log;
   for (const Case& c : cases) {
-    MountConfig config = WriteDrive();
+    MountConfig config = test::UploadDrive(kBs);
     config.transfer.verifyAfterUpload = c.verify;
     Drive d(false, config);
     d.h.server->putFile("/v", "old");
@@ -194,7 +173,7 @@ TEST(VolumeUploadCheckTest, TheServersSizeDecidesWhetherAnUploadIsDone) {
     const std::string data = test::Pattern(kBs + 5);
     ASSERT_TRUE(d.h.volume->write(file, 0, data.data(), data.size()).ok());
     d.h.volume->closeNow(file);
-    EXPECT_TRUE(d.serverHolds("/v", data)) << c.verify << c.statFails;
+    EXPECT_TRUE(d.h.serverHolds("/v", data)) << c.verify << c.statFails;
   }
   EXPECT_EQ(log.countLines("drive: upload of /v failed: conflict: server size 10 != local 4101"), 2);
 }

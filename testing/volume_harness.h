@@ -35,6 +35,25 @@ inline MountConfig MemoryDrive(uint32_t blockBytes = 4096, int32_t connections =
   return config;
 }
 
+// Uploads start as soon as a file is closed; no readahead or whole-file
+// prefetch, so that the fetches of a test can be counted.
+inline MountConfig UploadDrive(uint32_t blockBytes = 4096) {
+  MountConfig config = MemoryDrive(blockBytes);
+  config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
+  config.cache.wholeFileBelow = 0;
+  config.cache.writebackDelayMs = 0;
+  return config;
+}
+
+// A server that can write at an offset (uploads in place) or not (whole
+// uploads), and that truncates, keeps times and reports free space.
+inline BackendCaps WritableCaps(bool randomWrite) {
+  BackendCaps caps;
+  caps.randomWrite = randomWrite;
+  caps.truncate = caps.setMtime = caps.freeSpace = true;
+  return caps;
+}
+
 // Ticks every few milliseconds, so that a moved test clock shows at once.
 inline VolumeTimings QuickTimings() {
   VolumeTimings t;
@@ -99,6 +118,28 @@ class VolumeHarness {
     if (st != nullptr) *st = s;
     out.resize(got);
     return out;
+  }
+
+  // Opens through the volume, as the mount host does.
+  std::shared_ptr<OpenFile> openFile(const std::string& path) {
+    std::shared_ptr<OpenFile> file;
+    return volume->open(path, file).ok() ? file : nullptr;
+  }
+  // Creates a file through the volume, writes it and closes it.
+  bool writeFile(const std::string& path, const std::string& content) {
+    std::shared_ptr<OpenFile> file;
+    if (!volume->create(path, false, file).ok()) return false;
+    if (!volume->write(file, 0, content.data(), content.size()).ok()) return false;
+    volume->closeNow(file);
+    return true;
+  }
+  std::string readAll(const std::shared_ptr<OpenFile>& file) { return read(file, 0, file->cache->size()); }
+  // True once the server holds exactly `content` at path.
+  bool serverHolds(const std::string& path, const std::string& content) {
+    return Eventually([&] {
+      std::string got;
+      return server->readFile(path, &got) && got == content;
+    });
   }
 
   const std::string& root() const { return dir_.path(); }

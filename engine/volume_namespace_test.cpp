@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "engine/volume.h"
+#include "testing/log_capture.h"
+#include "testing/test_clock.h"
+#include "testing/volume_harness.h"
+
+namespace tarn {
+namespace {
+
+using test::MemOp;
+
+constexpr uint64_t kBs = 4096;
+// Long enough for an uploader that ignores the journal to overtake its
+// replay; a sound one waits however long it is.
+constexpr uint32_t kOvertakeWindowMs = 200;
+
+// A started drive on a server that writes whole files only.
+struct Drive {
+  explicit Drive(bool randomWrite = false) {
+    h.server->setCaps(test::WritableCaps(randomWrite));
+    if (!h.volume->start(nullptr).ok()) std::abort();
+  }
+  bool idle() { return h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs); }
+  uint64_t journalOps() {
+    VolumeStatus s;
+    h.volume->status(s);
+    return s.journalOps;
+  }
+  test::VolumeHarness h{test::UploadDrive(kBs)};
+};
+
+TEST(VolumeNamespaceTest, OfflineChangesReplayInOrderAfterARestartAndEndAsOnlineOnes) {
+  for (bool offline : {false, true}) {
+    SCOPED_TRACE(offline ? "offline" : "online");
+    Drive d;
+    Volume& v = *d.h.volume;
+    d.h.server->putFile("/d/old", "old");
+    d.h.server->putFile("/d/keep", "keep");
+    RemoteAttr attr;
+    ASSERT_TRUE(v.getattr("/d", attr).ok());  // known before the drive goes offline
+    if (offline) v.setOffline(true);
+
+    std::shared_ptr<OpenFile> file;
+    ASSERT_TRUE(v.unlink("/d/old", false).ok());
+    ASSERT_TRUE(d.h.writeFile("/d/new", "new"));
+    ASSERT_TRUE(v.create("/m", true, file).ok());
+    ASSERT_TRUE(v.create("/m/x", false, file).ok());
+    ASSERT_TRUE(v.unlink("/m/x", false).ok());
+    ASSERT_TRUE(v.unlink("/m", true).ok());
+    ASSERT_TRUE(v.create("/g", false, file).ok());
+    ASSERT_TRUE(v.rename("/g", "/d/g", false).ok());
+    // Records made in /d before it moves must still name /d when replayed.
+    ASSERT_TRUE(v.rename("/d", "/e", false).ok());
+    ASSERT_TRUE(v.getattr("/e/new", attr).ok());
+    EXPECT_EQ(attr.size, 3u);
+
+    if (offline) {
+      EXPECT_EQ(d.journalOps(), 9u);
+      EXPECT_FALSE(d.h.server->exists("/e"));
+      v.stop(0);
+      ASSERT_TRUE(v.start(nullptr).ok());
+      EXPECT_EQ(d.journalOps(), 9u);
+      v.setOffline(false);
+    }
+    EXPECT_TRUE(d.h.serverHolds("/e/new", "new"));
+    EXPECT_TRUE(d.idle());
+    EXPECT_EQ(d.journalOps(), 0u);
+    std::string keep;
+    EXPECT_TRUE(d.h.server->readFile("/e/keep", &keep) && keep == "keep");
+    EXPECT_TRUE(d.h.server->exists("/e/g"));
+    for (const char* gone : {"/d", "/m", "/g", "/e/old"}) EXPECT_FALSE(d.h.server->exists(gone)) << gone;
+  }
+}
+
+TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {
+  test::LogCapture log;
+  Drive d;
+  d.h.server->putFile("/a.txt", "a");
+  struct Case {
+    const char* path;
+    const char* text;
+  } cases[] = {
+      {"/CON", "reserved Windows device name: CON"},
+      {"/b.", "name ends with a dot or a space: b."},
+      {"/A.TXT", "a file with the same name in different case already exists: a.txt"},
+  };
+  for (const Case& c : cases) {
+    std::shared_ptr<OpenFile> file;
+    EXPECT_EQ(d.h.volume->create(c.path, false, file).toString(), std::string("invalid: ") + c.text);
+    EXPECT_EQ(d.h.volume->rename("/a.txt", c.path, false).toString(), std::string("invalid: ") + c.text);
+    EXPECT_EQ(log.countLines(std::string("drive: refusing name ") + c.path + ": " + c.text), 2);
+  }
+  EXPECT_EQ(d.h.server->countCalls(MemOp::kCreate) + d.h.server->countCalls(MemOp::kRename), 0);
+}
+
+TEST(VolumeNamespaceTest, TimesReachTheServerWithTheContentAndSpaceFiguresArePerDrive) {
+  Drive d;
+  Volume& v = *d.h.volume;
+  const Timestamp t1{1000000, 5}, t2{2000000, 0};
+  d.h.server->putFile("/t", "t");
+  ASSERT_TRUE(v.setTimes("/t", t1, Timestamp()).ok());
+  ASSERT_TRUE(v.setTimes("/t", Timestamp(), Timestamp()).ok());
+  RemoteAttr attr;
+  ASSERT_TRUE(d.h.server->statPath("/t", &attr));
+  EXPECT_EQ(attr.mtime, t1);
+  EXPECT_EQ(d.h.server->countCalls(MemOp::kSetTimes), 1);
+
+  // A file with changes keeps its time for the upload that carries them.
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(v.create("/c", false, file).ok());
+  ASSERT_TRUE(v.write(file, 0, "x", 1).ok());
+  ASSERT_TRUE(v.setTimes("/c", t2, Timestamp()).ok());
+  EXPECT_EQ(d.h.server->countCalls(MemOp::kSetTimes), 1);
+  v.closeNow(file);
+  ASSERT_TRUE(d.h.serverHolds("/c", "x"));
+  ASSERT_TRUE(d.idle());
+  ASSERT_TRUE(d.h.server->statPath("/c", &attr));
+  EXPECT_EQ(attr.mtime, t2);
+
+  Drive other;
+  d.h.server->setCapacity(1000);
+  other.h.server->setCapacity(5000);
+  FsStats a, b, again;
+  ASSERT_TRUE(v.statfs(a).ok());
+  ASSERT_TRUE(other.h.volume->statfs(b).ok());
+  ASSERT_TRUE(v.statfs(again).ok());
+  EXPECT_EQ(a.total, 1000u);
+  EXPECT_EQ(b.total, 5000u);
+  EXPECT_EQ(again.total, 1000u);
+  EXPECT_EQ(d.h.server->countCalls(MemOp::kStatfs), 1);
+}
+
+TEST(VolumeNamespaceTest, RenameWaitsForTheUploadsOfItsSourceAndOfTheTargetItReplaces) {
+  const std::string s = test::Pattern(2 * kBs, 1), t = test::Pattern(2 * kBs, 2);
+  for (const char* held : {"/s", "/t"}) {
+    SCOPED_TRACE(held);
+    Drive d;
+    for (const auto& [path, content] : {std::pair{"/s", s}, std::pair{"/t", t}}) {
+      if (std::string(path) == held) continue;
+      ASSERT_TRUE(d.h.writeFile(path, content));
+      ASSERT_TRUE(d.h.serverHolds(path, content));
+    }
+    auto gate = d.h.server->addGate(MemOp::kStreamWrite, held);
+    ASSERT_TRUE(d.h.writeFile(held, std::string(held) == "/s" ? s : t));
+    ASSERT_TRUE(gate->waitArrived());
+    Status renamed;
+    std::thread user([&] { renamed = d.h.volume->rename("/s", "/t", true); });
+    ASSERT_TRUE(test::Eventually([&] { return d.h.volume->uploadStopRequested(held); }));
+    gate->release();
+    user.join();
+    EXPECT_TRUE(renamed.ok()) << renamed.toString();
+    EXPECT_TRUE(d.idle());
+    EXPECT_TRUE(d.h.serverHolds("/t", s));
+    EXPECT_FALSE(d.h.server->exists("/s"));
+  }
+}
+
+TEST(VolumeNamespaceTest, RenameThatGivesUpLetsTheUploadFinish) {
+  test::ScopedTestClock clock;
+  Drive d;
+  const std::string content = test::Pattern(kBs);
+  auto gate = d.h.server->addGate(MemOp::kStreamWrite, "/s");
+  ASSERT_TRUE(d.h.writeFile("/s", content));
+  ASSERT_TRUE(gate->waitArrived());
+  Status renamed;
+  std::thread user([&] { renamed = d.h.volume->rename("/s", "/r", false); });
+  ASSERT_TRUE(test::Eventually([&] { return d.h.volume->uploadStopRequested("/s"); }));
+  clock.advance(VolumeTimings().renameWaitMs);
+  user.join();
+  EXPECT_EQ(renamed.toString(), "busy: upload in progress");
+  EXPECT_FALSE(d.h.volume->uploadStopRequested("/s"));
+  gate->release();
+  EXPECT_TRUE(d.h.serverHolds("/s", content));
+  EXPECT_TRUE(d.idle());
+}
+
+TEST(VolumeNamespaceTest, AFileDeletedWhileItsUploadRunsStaysDeleted) {
+  struct Case {
+    bool randomWrite;
+    MemOp held;
+  } cases[] = {{false, MemOp::kStreamWrite}, {false, MemOp::kFinish}, {true, MemOp::kWriteAt}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(test::MemOpName(c.held));
+    Drive d(c.randomWrite);
+    auto gate = d.h.server->addGate(c.held, "/f");
+    ASSERT_TRUE(d.h.writeFile("/f", test::Pattern(2 * kBs)));
+    ASSERT_TRUE(gate->waitArrived());
+    ASSERT_TRUE(d.h.volume->unlink("/f", false).ok());
+    gate->release();
+    EXPECT_TRUE(d.idle());
+    EXPECT_FALSE(d.h.server->exists("/f"));
+  }
+}
+
+TEST(VolumeNamespaceTest, UploadsWaitForTheOfflineRenameThatNamesThem) {
+  Drive d;
+  Volume& v = *d.h.volume;
+  d.h.server->putFile("/a", "old a");
+  std::shared_ptr<OpenFile> file = d.h.openFile("/a");
+  ASSERT_EQ(d.h.readAll(file), "old a");
+  v.setOffline(true);
+  ASSERT_TRUE(v.write(file, 0, "new", 3).ok());
+  v.closeNow(file);
+  ASSERT_TRUE(v.rename("/a", "/b", false).ok());
+
+  auto gate = d.h.server->addGate(MemOp::kRename);
+  v.setOffline(false);
+  ASSERT_TRUE(gate->waitArrived());
+  EXPECT_FALSE(v.waitUploadsIdle(kOvertakeWindowMs));
+  gate->release();
+  EXPECT_TRUE(d.idle());
+  EXPECT_TRUE(d.h.serverHolds("/b", "new a"));
+  EXPECT_FALSE(d.h.server->exists("/a"));
+}
+
+}  // namespace
+}  // namespace tarn

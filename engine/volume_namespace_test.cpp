@@ -202,10 +202,14 @@ TEST(VolumeNamespaceTest, UploadsWaitForTheOfflineRenameThatNamesThem) {
   std::shared_ptr<OpenFile> file = d.h.openFile("/a");
   ASSERT_EQ(d.h.readAll(file), "old a");
   v.setOffline(true);
+  std::shared_ptr<OpenFile> other;
+  ASSERT_TRUE(v.create("/x", false, other).ok());
   ASSERT_TRUE(v.write(file, 0, "new", 3).ok());
   v.closeNow(file);
   ASSERT_TRUE(v.rename("/a", "/b", false).ok());
 
+  // The first replay stops before the rename; the next one is held in it.
+  d.h.server->addFault({MemOp::kCreate, "/x", 1, 1});
   auto gate = d.h.server->addGate(MemOp::kRename);
   v.setOffline(false);
   ASSERT_TRUE(gate->waitArrived());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -104,16 +105,23 @@ TEST_F(JournalTest, ReplayDropsWhatIsDoneOrRefusedAndStopsAtANetworkFailure) {
   EXPECT_EQ(reloaded(), 0u);
 }
 
-TEST_F(JournalTest, ConcurrentChangesLeaveTheNewestRecordsInTheFile) {
+TEST_F(JournalTest, EveryChangeIsInTheFileWhenItsCallReturns) {
   constexpr int kThreads = 8;
   constexpr int kEach = 25;
   Journal j(file());
+  std::atomic<int> missing{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t)
-    threads.emplace_back([&j, t] {
-      for (int i = 0; i < kEach; ++i) j.append({kJournalCreate, "/" + std::to_string(t) + "-" + std::to_string(i), "", 0});
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kEach; ++i) {
+        const std::string path = "/" + std::to_string(t) + "-" + std::to_string(i);
+        j.append({kJournalCreate, path, "", 0});
+        std::string text;
+        if (!vx::ReadWholeFile(file(), text) || text.find('"' + path + '"') == std::string::npos) ++missing;
+      }
     });
   for (std::thread& t : threads) t.join();
+  EXPECT_EQ(missing.load(), 0);
   EXPECT_EQ(reloaded(), static_cast<uint64_t>(kThreads * kEach));
   EXPECT_FALSE(vx::FileExists(file() + ".tmp"));
 }

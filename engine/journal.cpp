@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "foundation/file_util.h"
 #include "foundation/json.h"
 #include "foundation/log.h"
 #include "foundation/remote_path.h"
@@ -48,11 +47,12 @@ bool ParseJournalOpKind(std::string_view name, uint32_t& kind) {
   return false;
 }
 
-Journal::Journal(std::string filePath) : filePath_(std::move(filePath)) {}
+Journal::Journal(std::string filePath, Env* env)
+    : filePath_(std::move(filePath)), env_(env != nullptr ? env : Env::Default()) {}
 
 bool Journal::load() {
   std::string text;
-  if (!vx::ReadWholeFile(filePath_, text)) return false;
+  if (!env_->readFile(filePath_, kMaxJournalBytes, &text).ok()) return false;
   vx::json::Value doc;
   if (!vx::json::Parse(text, doc)) return false;
   std::vector<JournalOp> ops;
@@ -92,7 +92,8 @@ bool Journal::save() {
     }
     doc.set("ops", std::move(items));
   }
-  if (!vx::WriteFileAtomic(filePath_, doc.dump(kJournalIndent))) return false;
+  // Offline changes exist nowhere else: the file must survive a power loss.
+  if (!env_->writeFileAtomic(filePath_, doc.dump(kJournalIndent), true).ok()) return false;
   savedVersion_ = version;
   return true;
 }

@@ -4,7 +4,8 @@
 // replayed against the server once the drive is online again. Owned by its
 // volume (std::unique_ptr), made and loaded by start; any thread may call it.
 //
-// The file is rewritten whole after every change. Saves run one at a time and
+// The file is rewritten whole after every change, through the Env's atomic
+// and durable replacement, so a crash leaves the old or the new list. Saves run one at a time and
 // each writes the newest records, so a save that lost the race never puts an
 // older list over a newer one. Replays also run one at a time (the tick's and
 // those that namespace operations start before their own server call), so a
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "engine/backend.h"
+#include "foundation/env.h"
 #include "foundation/status.h"
 
 namespace tarn {
@@ -55,9 +57,14 @@ const char* JournalOpKindName(uint32_t kind);
 // Exact, case-sensitive; false for any other text.
 bool ParseJournalOpKind(std::string_view name, uint32_t& kind);
 
+// A journal file larger than this is not read (it would take years of
+// offline changes to grow so far).
+inline constexpr uint64_t kMaxJournalBytes = 64ull << 20;
+
 class Journal {
  public:
-  explicit Journal(std::string filePath);
+  // A null env is Env::Default(); the env must outlive the journal.
+  explicit Journal(std::string filePath, Env* env = nullptr);
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
@@ -86,6 +93,7 @@ class Journal {
 
  private:
   const std::string filePath_;
+  Env* const env_;
   std::mutex replayMu_;  // one replay at a time
   std::mutex saveMu_;    // one writer of the file at a time
   uint64_t savedVersion_ = 0;  // guarded by saveMu_; the version on disk

@@ -49,7 +49,7 @@ Status Volume::start(std::string* errorText) {
   meta_ = std::make_unique<MetaCache>(config_.cache.metaTtlMs, config_.cache.dirTtlMs, config_.cache.negativeTtlMs,
                                       offline_.load());
   // A journal that cannot be read starts empty; the drive starts anyway.
-  journal_ = std::make_unique<Journal>(vx::JoinPath(cacheDir_, kJournalFileName));
+  journal_ = std::make_unique<Journal>(vx::JoinPath(cacheDir_, kJournalFileName), cache_->env());
   journal_->load();
   pool_ = std::make_unique<ConnectionPool>(backendFactory_, config_.net.connections);
   const int64_t connections = config_.net.connections;

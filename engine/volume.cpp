@@ -142,14 +142,14 @@ void Volume::waitForCallers() {
 
 void Volume::tickLoop() {
   while (!stopping_.load()) {
-    tick();
+    const uint64_t waitMs = tick();
     std::unique_lock<std::mutex> lock(tickMu_);
-    tickCv_.wait_for(lock, std::chrono::milliseconds(timings_.tickMs), [&] { return wake_ || stopping_.load(); });
+    tickCv_.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return wake_ || stopping_.load(); });
     wake_ = false;
   }
 }
 
-void Volume::tick() {
+uint64_t Volume::tick() {
   const uint64_t now = SteadyNowMs();
   const uint64_t keepaliveMs = static_cast<uint64_t>(config_.net.keepaliveSec) * kMsPerSecond;
   if (keepaliveMs != 0 && now - lastKeepaliveMs_ > keepaliveMs) {
@@ -171,7 +171,7 @@ void Volume::tick() {
   }
   closeIdleStreams(now);
   replayJournal();
-  uploadTick();
+  return std::min<uint64_t>(timings_.tickMs, uploadTick());
 }
 
 void Volume::closeIdleStreams(uint64_t now) {

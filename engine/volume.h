@@ -249,8 +249,9 @@ class Volume {
   // The read at offset continues an earlier read of the handle.
   static bool continuesRead(OpenFile& file, uint64_t offset);
   void tickLoop();
-  // One maintenance step; only the tick thread runs it.
-  void tick();
+  // One maintenance step; only the tick thread runs it. Returns how long
+  // the thread may wait before the next.
+  uint64_t tick();
   void closeIdleStreams(uint64_t now);
   void dropAllStreams();
   // Takes the back-end's capabilities at the first successful connect of a
@@ -285,8 +286,9 @@ class Volume {
   static bool hasLocalChanges(CacheFile& cache) { return cache.hasDirty() || cache.isDirty(); }
 
   // --- uploads (volume_upload.cpp) ---
-  // Starts due uploads; only the tick thread calls it.
-  void uploadTick();
+  // Starts due uploads; only the tick thread calls it. Returns the time
+  // until the next waiting upload becomes due.
+  uint64_t uploadTick();
   // One upload job on the "upload" pool.
   void runUpload(const std::string& path);
   Status uploadFile(const std::string& path, TransferInfo& info, std::shared_ptr<CacheFile> cache,
@@ -337,6 +339,7 @@ class Volume {
   std::mutex uploadMu_;
   std::condition_variable uploadCv_;                  // an upload job ended
   std::map<std::string, UploadEntry> uploadQueue_;    // guarded by uploadMu_
+  int64_t runningUploads_ = 0;                        // guarded by uploadMu_; jobs on the pool
   // Multisets: two operations on one path at once each hold it.
   std::multiset<std::string> deleting_;               // guarded by uploadMu_
   std::multiset<std::string> renaming_;               // guarded by uploadMu_

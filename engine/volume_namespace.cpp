@@ -308,11 +308,19 @@ Status Volume::unlink(const std::string& path, bool isDir) {
       return st;
     }
   }
+  // Offline the cached listing is the only view of the folder: it loses the
+  // name rather than the whole listing.
+  std::vector<DirEntry> siblings;
+  const bool keepListing = offline_.load() && meta_->getListing(ParentPath(path), &siblings);
   if (isDir)
     meta_->invalidateTree(path);
   else
     meta_->invalidate(path);
   meta_->putNegative(path);
+  if (keepListing) {
+    std::erase_if(siblings, [name = BaseName(path)](const DirEntry& e) { return e.name == name; });
+    meta_->putListing(ParentPath(path), siblings);
+  }
   cache_->remove(path);
   endDelete();
   return Status();

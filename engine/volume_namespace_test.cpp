@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <thread>
 
 #include "engine/volume.h"
@@ -19,7 +20,7 @@ constexpr uint32_t kOvertakeWindowMs = 200;
 
 // A started drive on a server that writes whole files only.
 struct Drive {
-  explicit Drive(bool randomWrite = false) {
+  explicit Drive(bool randomWrite = false, MountConfig config = test::UploadDrive(kBs)) : h(std::move(config)) {
     h.server->setCaps(test::WritableCaps(randomWrite));
     if (!h.volume->start(nullptr).ok()) std::abort();
   }
@@ -29,7 +30,7 @@ struct Drive {
     h.volume->status(s);
     return s.journalOps;
   }
-  test::VolumeHarness h{test::UploadDrive(kBs)};
+  test::VolumeHarness h;
 };
 
 TEST(VolumeNamespaceTest, OfflineChangesReplayInOrderAfterARestartAndEndAsOnlineOnes) {
@@ -40,7 +41,10 @@ TEST(VolumeNamespaceTest, OfflineChangesReplayInOrderAfterARestartAndEndAsOnline
     d.h.server->putFile("/d/old", "old");
     d.h.server->putFile("/d/keep", "keep");
     RemoteAttr attr;
-    ASSERT_TRUE(v.getattr("/d", attr).ok());  // known before the drive goes offline
+    std::vector<DirEntry> listing;
+    // Known before the drive goes offline.
+    ASSERT_TRUE(v.readdir("/", listing).ok());
+    ASSERT_TRUE(v.readdir("/d", listing).ok());
     if (offline) v.setOffline(true);
 
     std::shared_ptr<OpenFile> file;
@@ -56,6 +60,14 @@ TEST(VolumeNamespaceTest, OfflineChangesReplayInOrderAfterARestartAndEndAsOnline
     ASSERT_TRUE(v.rename("/d", "/e", false).ok());
     ASSERT_TRUE(v.getattr("/e/new", attr).ok());
     EXPECT_EQ(attr.size, 3u);
+    auto names = [&](const std::string& folder) {
+      std::set<std::string> out;
+      EXPECT_TRUE(v.readdir(folder, listing).ok()) << folder;
+      for (const DirEntry& e : listing) out.insert(e.name);
+      return out;
+    };
+    EXPECT_EQ(names("/"), (std::set<std::string>{"e"}));
+    EXPECT_EQ(names("/e"), (std::set<std::string>{"g", "keep", "new"}));
 
     if (offline) {
       EXPECT_EQ(d.journalOps(), 9u);
@@ -79,6 +91,10 @@ TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {
   test::LogCapture log;
   Drive d;
   d.h.server->putFile("/a.txt", "a");
+  d.h.server->makeDir("/Docs/Sub");
+  EXPECT_EQ(d.h.volume->resolveCase("/docs/sub/New.txt"), "/Docs/Sub/New.txt");
+  EXPECT_EQ(d.h.volume->resolveCase("/Docs/new.txt"), "/Docs/new.txt");
+  EXPECT_EQ(d.h.volume->resolveCase("/none/x"), "/none/x");
   struct Case {
     const char* path;
     const char* text;
@@ -93,7 +109,35 @@ TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {
     EXPECT_EQ(d.h.volume->rename("/a.txt", c.path, false).toString(), std::string("invalid: ") + c.text);
     EXPECT_EQ(log.countLines(std::string("drive: refusing name ") + c.path + ": " + c.text), 2);
   }
+  std::shared_ptr<OpenFile> file;
+  EXPECT_EQ(d.h.volume->create("/a.txt", false, file).toString(), "exists: /a.txt");
   EXPECT_EQ(d.h.server->countCalls(MemOp::kCreate) + d.h.server->countCalls(MemOp::kRename), 0);
+
+}
+
+TEST(VolumeNamespaceTest, OpeningAChangedServerCopyDropsCleanDataAndKeepsLocalChanges) {
+  test::ScopedTestClock clock;
+  MountConfig config = test::UploadDrive(kBs);
+  config.cache.writebackDelayMs = 60000;  // changes stay local while the clock stands
+  Drive d(false, config);
+  Volume& v = *d.h.volume;
+  d.h.server->putFile("/clean", "one");
+  d.h.server->putFile("/changed", "one");
+  std::shared_ptr<OpenFile> clean = d.h.openFile("/clean");
+  ASSERT_EQ(d.h.readAll(clean), "one");
+  v.closeNow(clean);
+  std::shared_ptr<OpenFile> changed = d.h.openFile("/changed");
+  ASSERT_TRUE(v.write(changed, 0, "local!", 6).ok());
+  v.closeNow(changed);
+
+  d.h.server->putFile("/clean", "two, longer");
+  d.h.server->putFile("/changed", "two, longer");
+  clock.advance(config.cache.metaTtlMs);  // attributes come from the server again
+  EXPECT_EQ(d.h.readAll(d.h.openFile("/clean")), "two, longer");
+  EXPECT_EQ(d.h.readAll(d.h.openFile("/changed")), "local!");
+  std::vector<DirEntry> listing;
+  ASSERT_TRUE(v.readdir("/", listing).ok());
+  for (const DirEntry& e : listing) EXPECT_EQ(e.attr.size, e.name == "changed" ? 6u : 11u) << e.name;
 }
 
 TEST(VolumeNamespaceTest, TimesReachTheServerWithTheContentAndSpaceFiguresArePerDrive) {

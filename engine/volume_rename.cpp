@@ -118,8 +118,27 @@ Status Volume::rename(const std::string& from, const std::string& to, bool repla
     // Records still waiting for replay run after the server's rename.
     if (online) journal_->rebase(from, to);
   }
+  // Offline the cached listings are the only view of the folders: they are
+  // changed with the rename rather than dropped by it.
+  const std::string fromParent = ParentPath(from), toParent = ParentPath(to);
+  std::vector<DirEntry> fromListing, toListing, ownListing;
+  const bool keepFrom = !online && meta_->getListing(fromParent, &fromListing);
+  const bool keepTo = !online && toParent != fromParent && meta_->getListing(toParent, &toListing);
+  const bool keepOwn = !online && isDir && meta_->getListing(from, &ownListing);
   meta_->renameTree(from, to);
   meta_->putNegative(from);
+  auto drop = [](std::vector<DirEntry>& listing, const std::string& name) {
+    std::erase_if(listing, [&](const DirEntry& e) { return e.name == name; });
+  };
+  if (keepFrom) drop(fromListing, BaseName(from));
+  if (keepFrom || keepTo) {
+    std::vector<DirEntry>& target = toParent == fromParent ? fromListing : toListing;
+    drop(target, BaseName(to));
+    target.push_back(DirEntry{BaseName(to), attr});
+  }
+  if (keepFrom) meta_->putListing(fromParent, fromListing);
+  if (keepTo) meta_->putListing(toParent, toListing);
+  if (keepOwn) meta_->putListing(to, ownListing);
   {
     std::lock_guard<std::mutex> lock(uploadMu_);
     std::vector<std::pair<std::string, UploadEntry>> moved;

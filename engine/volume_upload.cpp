@@ -27,24 +27,31 @@ bool HeldByJournal(const std::vector<std::string>& held, const std::string& path
 
 }  // namespace
 
-void Volume::uploadTick() {
-  if (offline_.load() || stopping_.load()) return;
+uint64_t Volume::uploadTick() {
+  uint64_t untilDue = UINT64_MAX;
+  if (offline_.load() || stopping_.load()) return untilDue;
   const std::vector<std::string> held = journal_->touchedPaths();
   std::vector<std::string> start;
   {
     std::lock_guard<std::mutex> lock(uploadMu_);
     const int64_t now = static_cast<int64_t>(SteadyNowMs());
-    int64_t free = std::max<int64_t>(1, config_.transfer.parallelChunks);
-    for (const auto& [path, entry] : uploadQueue_) free -= entry.running ? 1 : 0;
+    int64_t free = std::max<int64_t>(1, config_.transfer.parallelChunks) - runningUploads_;
     for (auto& [path, entry] : uploadQueue_) {
       if (free <= 0) break;
-      if (entry.running || entry.due > now || uploadBlockedLocked(path) || HeldByJournal(held, path)) continue;
+      if (entry.running || uploadBlockedLocked(path) || HeldByJournal(held, path)) continue;
+      if (entry.due > now) {
+        // The tick wakes when the first of them is due, not a tick later.
+        untilDue = std::min(untilDue, static_cast<uint64_t>(entry.due - now));
+        continue;
+      }
       entry.running = true;
       start.push_back(path);
       --free;
+      ++runningUploads_;
     }
   }
   for (const std::string& path : start) uploadPool_->post([this, path] { runUpload(path); });
+  return untilDue;
 }
 
 void Volume::runUpload(const std::string& path) {
@@ -87,6 +94,7 @@ void Volume::finishUpload(const std::string& path, const Status& st, const std::
   const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
   {
     std::lock_guard<std::mutex> lock(uploadMu_);
+    --runningUploads_;
     auto it = uploadQueue_.find(path);
     if (it != uploadQueue_.end()) {
       UploadEntry& entry = it->second;

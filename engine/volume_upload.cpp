@@ -81,8 +81,9 @@ void Volume::runUpload(const std::string& path) {
 }
 
 void Volume::finishUpload(const std::string& path, const Status& st, const std::shared_ptr<CacheFile>& cached) {
-  // The cache is asked before the upload mutex is taken.
-  const bool stale = cached && cached->isRemoved();
+  // The cache is asked before the upload mutex is taken. An object that was
+  // removed, or moved to another name, no longer belongs to this entry.
+  const bool stale = cached && (cached->isRemoved() || cached->path() != path);
   bool again = false;
   bool gone = false;
   if (st.ok()) {
@@ -111,8 +112,8 @@ void Volume::finishUpload(const std::string& path, const Status& st, const std::
         entry.lastError.clear();
       } else if (!entry.stopRequested &&
                  ((st.code == Status::kNotFound && stale) || (st.code == Status::kCanceled && !stopping_.load()))) {
-        // A new file took the deleted one's name, or a rename took back the
-        // stop it asked for: the file goes up at once.
+        // A new file took the name of the one deleted or moved away, or a
+        // rename took back the stop it asked for: the file goes up at once.
         entry.due = now;
       } else if (!entry.stopRequested) {
         // An entry stopped for a rename is the rename's to move; any other

@@ -46,7 +46,8 @@ Status Volume::write(const std::shared_ptr<OpenFile>& file, uint64_t offset, con
     file->attr.size = size;
     file->attr.mtime = now;
   }
-  meta_->updateLocal(file->path, size, now);
+  // The object's own path follows renames made while the handle was open.
+  meta_->updateLocal(cached.path(), size, now);
   return Status();
 }
 

@@ -97,7 +97,8 @@ bool CacheFile::loadMap() {
   std::string_view stored = MapStates(bytes);
   const uint64_t count = blockCountLocked(size_);
   states_.assign(count, 0);
-  std::memcpy(states_.data(), stored.data(), std::min<uint64_t>(count, stored.size()));
+  // An empty file has no states, and memcpy may not see its null pointer.
+  std::copy_n(stored.data(), std::min<uint64_t>(count, stored.size()), states_.data());
   needsSave_ = false;
   onDisk_ = true;
   return true;

@@ -73,6 +73,16 @@ TEST_F(CacheFileDiskTest, LongVersionTextStillMatchesAfterReload) {
   EXPECT_TRUE(again->isComplete());
 }
 
+TEST_F(CacheFileDiskTest, EmptyFileMapReloads) {
+  auto f = makeFile("", "empty");
+  ASSERT_TRUE(f->saveMap());
+  auto again = std::make_shared<CacheFile>(f->binPath(), f->mapPath(), "/remote/empty", "empty", kBs, &env_);
+  ASSERT_TRUE(again->openData().ok());
+  ASSERT_TRUE(again->loadMap());
+  EXPECT_EQ(again->size(), 0u);
+  EXPECT_TRUE(again->isComplete());
+}
+
 TEST_F(CacheFileDiskTest, MapSurvivesReloadAndDamagedMapsStartEmpty) {
   auto f = makeFile(Pattern(3 * kBs, 17), "m");
   readAll(*f, 0, kBs);

@@ -1,0 +1,281 @@
+#include "mount/fuse_mount_host.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/file_util.h"
+#include "foundation/log.h"
+
+extern char** environ;
+
+namespace tarn {
+namespace {
+
+constexpr const char* kUnmountHelper = "fusermount3";
+// The kernel numbers a connection by its device: major above bit 20.
+constexpr unsigned kKernelMinorBits = 20;
+
+const char* Id(const Volume& volume) { return volume.config().id.c_str(); }
+
+void LogFromFuse(fuse_log_level level, const char* format, va_list args) {
+  char text[vx::log::kMaxMessage];
+  std::vsnprintf(text, sizeof text, format, args);
+  size_t n = std::strlen(text);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r')) text[--n] = '\0';
+  const uint32_t ours = level <= FUSE_LOG_ERR ? vx::log::kError : level <= FUSE_LOG_NOTICE ? vx::log::kWarn
+                                                                                             : vx::log::kDebug;
+  vx::log::write(ours, "mount: %s", text);
+}
+
+bool IsRoot() { return ::geteuid() == 0; }
+
+// fusermount3 -u -z: how a user who is not root takes a FUSE mount away.
+bool RunUnmountHelper(const std::string& mountPoint) {
+  const char* argv[] = {kUnmountHelper, "-u", "-z", "-q", mountPoint.c_str(), nullptr};
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, kUnmountHelper, nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
+    return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool DetachMount(const std::string& mountPoint) {
+  if (IsRoot()) return ::umount2(mountPoint.c_str(), MNT_DETACH) == 0;
+  return RunUnmountHelper(mountPoint);
+}
+
+// A folder on which something is mounted has another device than its parent.
+bool IsMountPoint(const std::string& path, const struct stat& st) {
+  struct stat parent;
+  if (::stat((path + "/..").c_str(), &parent) != 0) return false;
+  return parent.st_dev != st.st_dev || parent.st_ino == st.st_ino;
+}
+
+// Makes the folder ready for a new mount: created when missing, and a
+// mount whose process died (its connection answers ENOTCONN) taken away.
+Status PrepareMountPoint(const std::string& mountPoint) {
+  struct stat st;
+  if (::stat(mountPoint.c_str(), &st) != 0) {
+    const int err = errno;
+    if (err == ENOTCONN || err == ECONNABORTED) {
+      vx::log::write(vx::log::kInfo, "mount: clearing the stale mount at %s", mountPoint.c_str());
+      if (!DetachMount(mountPoint)) return Status(Status::kIo, "cannot clear the stale mount at " + mountPoint, errno);
+    } else if (err != ENOENT) {
+      return Status(Status::kIo, "cannot reach " + mountPoint + ": " + std::strerror(err), err);
+    }
+    if (!vx::MakeDirs(mountPoint)) return Status(Status::kIo, "cannot create " + mountPoint, errno);
+    if (::stat(mountPoint.c_str(), &st) != 0) return Status(Status::kIo, "cannot reach " + mountPoint, errno);
+  }
+  if (!S_ISDIR(st.st_mode)) return Status(Status::kNotDirectory, mountPoint + " is not a folder");
+  if (IsMountPoint(mountPoint, st)) return Status(Status::kBusy, "something is already mounted at " + mountPoint);
+  return Status();
+}
+
+// Makes "a,b" safe inside one -o value.
+std::string OptionText(std::string text) {
+  for (char& c : text)
+    if (c == ',' || c == '\\' || c == ' ') c = '_';
+  return text;
+}
+
+}  // namespace
+
+FuseMountHost::FuseMountHost(FuseTuning tuning) : tuning_(tuning) {
+  static std::once_flag once;
+  std::call_once(once, [] { fuse_set_log_func(LogFromFuse); });
+}
+
+FuseMountHost::~FuseMountHost() { unmount(0); }
+
+bool FuseMountHost::isMounted() const { return mounted_.load() && !loopEnded_.load(); }
+
+std::string FuseMountHost::mountPoint() const {
+  std::lock_guard<std::mutex> lock(pathMu_);
+  return mountPoint_;
+}
+
+size_t FuseMountHost::openHandles() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return fs_ ? fs_->openHandles() : 0;
+}
+
+Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& mountPoint) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (session_ != nullptr) return Status(Status::kBusy, "already mounted at " + this->mountPoint());
+  if (!volume || !volume->isStarted()) return Status(Status::kInvalid, "the volume is not started");
+  Status st = PrepareMountPoint(mountPoint);
+  if (!st.ok()) return st;
+
+  const MountConfig& config = volume->config();
+  std::string options = "fsname=tarn:" + OptionText(config.id) + ",subtype=tarn,max_read=" +
+                        std::to_string(tuning_.maxIoBytes);
+  // The service mounts as root for every user of the machine.
+  if (IsRoot()) options += ",allow_other";
+  if (config.compat.readOnly) options += ",ro";
+  std::string program = "tarn";
+  std::string dashO = "-o";
+  char* argv[] = {program.data(), dashO.data(), options.data(), nullptr};
+  fuse_args args = FUSE_ARGS_INIT(3, argv);
+
+  fs_ = std::make_unique<FuseFs>(volume, tuning_);
+  session_ = fuse_session_new(&args, &FuseFs::Operations(), sizeof(fuse_lowlevel_ops), fs_.get());
+  fuse_opt_free_args(&args);
+  if (session_ == nullptr) {
+    fs_.reset();
+    return Status(Status::kIo, "cannot start a fuse session");
+  }
+  if (fuse_session_mount(session_, mountPoint.c_str()) != 0) {
+    fuse_session_destroy(session_);
+    session_ = nullptr;
+    fs_.reset();
+    return Status(Status::kIo, "cannot mount at " + mountPoint);
+  }
+  {
+    std::lock_guard<std::mutex> pathLock(pathMu_);
+    mountPoint_ = mountPoint;
+  }
+  loopEnded_ = false;
+  fuse_session* session = session_;
+  const FuseTuning tuning = tuning_;
+  loop_ = std::thread([this, session, tuning] {
+    fuse_loop_config* loop = fuse_loop_cfg_create();
+    // Each thread reads requests from a descriptor of its own.
+    fuse_loop_cfg_set_clone_fd(loop, 1);
+    fuse_loop_cfg_set_max_threads(loop, tuning.maxThreads);
+    fuse_loop_cfg_set_idle_threads(loop, tuning.maxIdleThreads);
+    fuse_session_loop_mt(session, loop);
+    fuse_loop_cfg_destroy(loop);
+    loopEnded_ = true;
+  });
+  if (!waitAnswerLocked(kMountAnswerMs)) {
+    vx::log::write(vx::log::kError, "%s: the file system at %s did not answer", Id(*volume), mountPoint.c_str());
+    endSessionLocked();
+    return Status(Status::kTimeout, "the file system did not answer at " + mountPoint);
+  }
+  raiseReadaheadLocked();
+  mounted_ = true;
+  vx::log::write(vx::log::kInfo, "%s: mounted at %s", Id(*volume), mountPoint.c_str());
+  return Status();
+}
+
+bool FuseMountHost::waitAnswerLocked(uint32_t timeoutMs) {
+  // The stat blocks until the loop has answered INIT and GETATTR, so it
+  // runs on a thread of its own that the wait can give up on.
+  struct Probe {
+    std::mutex mu;
+    std::condition_variable cv;
+    bool done = false;   // guarded by mu
+    bool ok = false;     // guarded by mu
+    dev_t device = 0;    // guarded by mu
+  } probe;
+  const std::string path = mountPoint();
+  std::thread prober([&probe, path] {
+    struct stat st;
+    const bool answered = ::stat(path.c_str(), &st) == 0 && st.st_ino == FUSE_ROOT_ID && IsMountPoint(path, st);
+    std::lock_guard<std::mutex> lock(probe.mu);
+    probe.done = true;
+    probe.ok = answered;
+    probe.device = st.st_dev;
+    probe.cv.notify_all();
+  });
+  bool ok = false;
+  {
+    std::unique_lock<std::mutex> lock(probe.mu);
+    probe.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return probe.done; });
+    ok = probe.done && probe.ok;
+    device_ = probe.device;
+  }
+  // A stat still blocked ends once the caller takes the mount down.
+  if (!ok) takeDownLocked();
+  prober.join();
+  return ok;
+}
+
+void FuseMountHost::raiseReadaheadLocked() {
+  if (tuning_.readaheadKb == 0 || !IsRoot()) return;
+  // The kernel starts a FUSE mount at 128 KiB of readahead whatever INIT asks.
+  const std::string knob = "/sys/class/bdi/" + std::to_string(major(device_)) + ":" + std::to_string(minor(device_)) +
+                           "/read_ahead_kb";
+  const std::string value = std::to_string(tuning_.readaheadKb);
+  int fd = ::open(knob.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0 || !vx::WriteAll(fd, value.data(), value.size()))
+    vx::log::write(vx::log::kDebug, "mount: cannot set %s", knob.c_str());
+  if (fd >= 0) ::close(fd);
+}
+
+void FuseMountHost::takeDownLocked() {
+  if (session_ == nullptr || loopEnded_.load()) return;
+  const std::string path = mountPoint();
+  if (IsRoot()) {
+    if (::umount2(path.c_str(), 0) == 0) return;
+    if (errno != EBUSY) return;
+    // Files are still open: a forced unmount aborts the connection, so
+    // every waiting request fails and the loop ends, and the detach then
+    // takes the folder back.
+    ::umount2(path.c_str(), MNT_FORCE);
+    ::umount2(path.c_str(), MNT_DETACH);
+    return;
+  }
+  RunUnmountHelper(path);
+  const unsigned connection = (major(device_) << kKernelMinorBits) | minor(device_);
+  const std::string abort = "/sys/fs/fuse/connections/" + std::to_string(connection) + "/abort";
+  int fd = ::open(abort.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    vx::WriteAll(fd, "1", 1);
+    ::close(fd);
+  }
+}
+
+void FuseMountHost::endSessionLocked() {
+  if (loop_.joinable()) loop_.join();
+  if (session_ != nullptr) {
+    fuse_session_unmount(session_);
+    fuse_session_destroy(session_);
+    session_ = nullptr;
+  }
+  if (fs_) fs_->closeAll();
+  fs_.reset();
+  device_ = 0;
+}
+
+Status FuseMountHost::unmount(uint32_t flushTimeoutMs) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (session_ == nullptr) return Status();
+  const std::string path = mountPoint();
+  std::shared_ptr<Volume> volume = fs_->volume();
+  if (tuning_.writebackCache && !loopEnded_.load()) {
+    // The kernel's dirty pages reach the volume before anything is saved.
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::syncfs(fd);
+      ::close(fd);
+    }
+  }
+  fs_->flushOpen();
+  takeDownLocked();
+  endSessionLocked();
+  mounted_ = false;
+  if (flushTimeoutMs != 0 && !volume->waitUploadsIdle(flushTimeoutMs))
+    vx::log::write(vx::log::kWarn, "%s: unmounted with uploads still pending; they go on at the next start",
+                   Id(*volume));
+  vx::log::write(vx::log::kInfo, "%s: unmounted from %s", Id(*volume), path.c_str());
+  return Status();
+}
+
+std::unique_ptr<IMountHost> MakeMountHost() { return std::make_unique<FuseMountHost>(); }
+
+}  // namespace tarn

@@ -1,0 +1,138 @@
+// What the mount host's tests share: a started volume on the in-memory
+// server or on a real test server, mounted by a FUSE host at a fresh
+// folder, and a way to run shell commands against it. Each test owns its
+// world and uses it from its own thread; the host's threads serve the
+// kernel meanwhile.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "engine/volume.h"
+#include "mount/fuse_mount_host.h"
+#include "testing/memory_backend.h"
+#include "testing/temp_dir.h"
+
+namespace tarn::test {
+
+// A test server variable; a missing one fails the test, as every
+// real-server test does.
+inline std::string ServerEnv(const char* name) {
+  const char* v = std::getenv(name);
+  if (v == nullptr || *v == '\0') {
+    ADD_FAILURE() << name << " is not set: start the test servers first";
+    return {};
+  }
+  return v;
+}
+
+// A drive on one of the real test servers ("webdav", "sftp", "nfs"),
+// rooted at `folder` below the server's test root.
+inline MountConfig ServerDrive(const std::string& protocol) {
+  MountConfig c;
+  c.id = "mount-" + protocol;
+  c.endpoint.protocol = protocol;
+  c.net.connectTimeoutMs = 5000;
+  c.net.ioTimeoutMs = 20000;
+  c.net.retries = 2;
+  c.net.retryMinMs = 10;
+  c.net.retryMaxMs = 100;
+  if (protocol == "webdav") {
+    c.endpoint.host = ServerEnv("TARN_DAV_URL");
+    c.endpoint.user = ServerEnv("TARN_DAV_USER");
+    c.endpoint.password = ServerEnv("TARN_DAV_PASSWORD");
+  } else if (protocol == "sftp") {
+    c.endpoint.host = ServerEnv("SFTP_HOST");
+    c.endpoint.port = static_cast<uint32_t>(std::atoi(ServerEnv("SFTP_PORT").c_str()));
+    c.endpoint.user = ServerEnv("SFTP_USER");
+    c.endpoint.password = ServerEnv("SFTP_PASSWORD");
+    c.endpoint.root = ServerEnv("SFTP_ROOT");
+  } else {
+    c.endpoint.host = ServerEnv("TARN_NFS_HOST");
+    c.endpoint.root = ServerEnv("TARN_NFS_EXPORT");
+  }
+  return c;
+}
+
+// A drive of the in-memory server with quick uploads.
+inline MountConfig MemoryMountDrive() {
+  MountConfig c;
+  c.id = "mount-memory";
+  c.endpoint.protocol = "memory";
+  c.endpoint.host = "mem";
+  c.net.retries = 2;
+  c.net.retryMinMs = 1;
+  c.net.retryMaxMs = 1;
+  c.cache.blockBytes = 64 * 1024;
+  c.transfer.chunkBytes = 1024 * 1024;
+  return c;
+}
+
+// Runs `script` with bash in `dir`; the exit code, or -1 when it did not end
+// normally. The script's output goes to the test's output.
+inline int RunShell(const std::string& dir, const std::string& script) {
+  const std::string command = "cd '" + dir + "' && bash -euo pipefail -c '" + script + "'";
+  const int rc = std::system(command.c_str());
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+class MountWorld {
+ public:
+  // An empty factory: the volume makes its back-ends by the drive's protocol.
+  explicit MountWorld(MountConfig cfg, Volume::BackendFactory factory = {}, FuseTuning tuning = {})
+      : config(std::move(cfg)), host(tuning) {
+    config.cache.writebackDelayMs = kWritebackMs;
+    if (config.endpoint.protocol == "memory" && !factory) {
+      BackendCaps caps = server->caps();
+      caps.setMtime = true;
+      server->setCaps(caps);
+      factory = server->factory();
+    }
+    volume = std::make_shared<Volume>(config, dir_.file("cache"), std::move(factory));
+  }
+  ~MountWorld() {
+    host.unmount(0);
+    volume->stop(0);
+  }
+  MountWorld(const MountWorld&) = delete;
+  MountWorld& operator=(const MountWorld&) = delete;
+
+  // Starts the volume and mounts it; false (with a test failure) otherwise.
+  bool mount() {
+    std::string error;
+    Status st = volume->start(&error);
+    EXPECT_TRUE(st.ok()) << st.toString() << " " << error;
+    if (!st.ok()) return false;
+    st = host.mount(volume, mountPoint());
+    EXPECT_TRUE(st.ok()) << st.toString();
+    return st.ok();
+  }
+  // Unmounts waiting for every upload, then stops the volume.
+  void unmountAndStop() {
+    Status st = host.unmount(kFlushMs);
+    EXPECT_TRUE(st.ok()) << st.toString();
+    volume->stop(kFlushMs);
+  }
+
+  std::string mountPoint() const { return dir_.file("drive"); }
+  std::string file(const std::string& name) const { return mountPoint() + "/" + name; }
+  std::string scratch() const { return dir_.path(); }
+
+  static constexpr uint32_t kWritebackMs = 100;
+  static constexpr uint32_t kFlushMs = 60000;
+
+ private:
+  TempDir dir_{"tarn-mount", 0755};  // first made, last gone
+
+ public:
+  std::shared_ptr<MemoryServer> server = std::make_shared<MemoryServer>();
+  MountConfig config;
+  std::shared_ptr<Volume> volume;
+  FuseMountHost host;
+};
+
+}  // namespace tarn::test

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/console_commands.h"
+#include "cli/foreground_mount.h"
 #include "cli/service_roles.h"
 
 namespace tarn::app {
@@ -20,6 +21,8 @@ std::string UsageText() {
          "\n"
          "commands (each with --help):\n" +
          ConsoleCommandsUsage() +
+         "  mount --foreground DRIVE.json FOLDER\n"
+         "                     mount one drive at FOLDER until Ctrl+C\n"
          "  help               show this text\n";
 }
 
@@ -30,6 +33,7 @@ int RunMain(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (IsServiceRole(args[0])) return RunServiceRole(args);
+  if (IsForegroundMount(args)) return RunForegroundMount(args);
   if (IsConsoleCommand(args[0])) return RunConsoleCommand(args);
   std::fprintf(stderr, "tarn: unknown command: %s\n\n%s", args[0].c_str(), UsageText().c_str());
   return kExitUsage;

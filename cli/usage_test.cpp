@@ -12,5 +12,11 @@ TEST(RunMain, HelpSucceedsAndUnknownCommandFails) {
   EXPECT_NE(UsageText().find("usage: tarn"), std::string::npos);
 }
 
+TEST(RunMain, ForegroundMountNeedsADriveFileAndAFolder) {
+  EXPECT_EQ(RunMain({"mount", "--foreground"}), 2);
+  EXPECT_EQ(RunMain({"mount", "--foreground", "drive.json"}), 2);
+  EXPECT_EQ(RunMain({"mount", "--foreground", "/nonexistent/drive.json", "/nonexistent/folder"}), 1);
+}
+
 }  // namespace
 }  // namespace tarn::app

@@ -13,6 +13,7 @@
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "foundation/file_util.h"
@@ -26,6 +27,10 @@ namespace {
 constexpr const char* kUnmountHelper = "fusermount3";
 // The kernel numbers a connection by its device: major above bit 20.
 constexpr unsigned kKernelMinorBits = 20;
+constexpr const char* kConnections = "/sys/fs/fuse/connections";
+// How long the loop may take to notice that its mount went away before its
+// connection is aborted by hand.
+constexpr uint32_t kLoopEndMs = 2000;
 
 const char* Id(const Volume& volume) { return volume.config().id.c_str(); }
 
@@ -51,6 +56,55 @@ bool RunUnmountHelper(const std::string& mountPoint) {
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Ends a connection through the FUSE control file system, mounting that
+// where it is missing: every waiting request fails and the loop's reads end.
+void AbortConnection(dev_t device) {
+  const unsigned connection = (major(device) << kKernelMinorBits) | minor(device);
+  const std::string abort = std::string(kConnections) + "/" + std::to_string(connection) + "/abort";
+  if (::access(abort.c_str(), F_OK) != 0 && IsRoot()) ::mount("fusectl", kConnections, "fusectl", 0, nullptr);
+  const int fd = ::open(abort.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) {
+    vx::log::write(vx::log::kWarn, "mount: cannot abort fuse connection %u", connection);
+    return;
+  }
+  vx::WriteAll(fd, "1", 1);
+  ::close(fd);
+}
+
+// The device of the mount at `path` (absolute, resolved), read from the
+// mount table so that a file system that does not answer is never asked.
+dev_t MountDevice(const std::string& path) {
+  std::string table;
+  if (!vx::ReadWholeFile("/proc/self/mountinfo", table)) return 0;
+  dev_t found = 0;
+  size_t at = 0;
+  while (at < table.size()) {
+    size_t end = table.find('\n', at);
+    if (end == std::string::npos) end = table.size();
+    const std::string line = table.substr(at, end - at);
+    at = end + 1;
+    // id parent major:minor root mountpoint ...; the point's blanks and
+    // backslashes come as octal escapes.
+    unsigned id = 0, parent = 0, maj = 0, min = 0;
+    char root[2] = {};
+    int used = 0;
+    if (std::sscanf(line.c_str(), "%u %u %u:%u %1s%n", &id, &parent, &maj, &min, root, &used) != 5) continue;
+    const size_t start = line.find(' ', static_cast<size_t>(used));
+    if (start == std::string::npos) continue;
+    std::string point;
+    for (size_t i = start + 1; i < line.size() && line[i] != ' '; ++i) {
+      if (line[i] == '\\' && i + 3 < line.size()) {
+        point += static_cast<char>(std::stoi(line.substr(i + 1, 3), nullptr, 8));
+        i += 3;
+      } else {
+        point += line[i];
+      }
+    }
+    if (point == path) found = makedev(maj, min);  // the last mount there is the live one
+  }
+  return found;
 }
 
 bool DetachMount(const std::string& mountPoint) {
@@ -119,6 +173,11 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
   if (!volume || !volume->isStarted()) return Status(Status::kInvalid, "the volume is not started");
   Status st = PrepareMountPoint(mountPoint);
   if (!st.ok()) return st;
+  // Resolved now: once mounted, resolving it would ask the new file system.
+  char* resolved = ::realpath(mountPoint.c_str(), nullptr);
+  if (resolved == nullptr) return Status(Status::kIo, "cannot resolve " + mountPoint, errno);
+  const std::string absolute = resolved;
+  std::free(resolved);
 
   const MountConfig& config = volume->config();
   std::string options = "fsname=tarn:" + OptionText(config.id) + ",subtype=tarn,max_read=" +
@@ -148,6 +207,7 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
     std::lock_guard<std::mutex> pathLock(pathMu_);
     mountPoint_ = mountPoint;
   }
+  device_ = MountDevice(absolute);
   loopEnded_ = false;
   fuse_session* session = session_;
   const FuseTuning tuning = tuning_;
@@ -159,7 +219,9 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
     fuse_loop_cfg_set_idle_threads(loop, tuning.maxIdleThreads);
     fuse_session_loop_mt(session, loop);
     fuse_loop_cfg_destroy(loop);
+    std::lock_guard<std::mutex> ended(loopMu_);
     loopEnded_ = true;
+    loopCv_.notify_all();
   });
   if (!waitAnswerLocked(kMountAnswerMs)) {
     vx::log::write(vx::log::kError, "%s: the file system at %s did not answer", Id(*volume), mountPoint.c_str());
@@ -180,7 +242,6 @@ bool FuseMountHost::waitAnswerLocked(uint32_t timeoutMs) {
     std::condition_variable cv;
     bool done = false;   // guarded by mu
     bool ok = false;     // guarded by mu
-    dev_t device = 0;    // guarded by mu
   } probe;
   const std::string path = mountPoint();
   std::thread prober([&probe, path] {
@@ -189,7 +250,6 @@ bool FuseMountHost::waitAnswerLocked(uint32_t timeoutMs) {
     std::lock_guard<std::mutex> lock(probe.mu);
     probe.done = true;
     probe.ok = answered;
-    probe.device = st.st_dev;
     probe.cv.notify_all();
   });
   bool ok = false;
@@ -197,7 +257,6 @@ bool FuseMountHost::waitAnswerLocked(uint32_t timeoutMs) {
     std::unique_lock<std::mutex> lock(probe.mu);
     probe.cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return probe.done; });
     ok = probe.done && probe.ok;
-    device_ = probe.device;
   }
   // A stat still blocked ends once the caller takes the mount down.
   if (!ok) takeDownLocked();
@@ -221,23 +280,21 @@ void FuseMountHost::takeDownLocked() {
   if (session_ == nullptr || loopEnded_.load()) return;
   const std::string path = mountPoint();
   if (IsRoot()) {
-    if (::umount2(path.c_str(), 0) == 0) return;
-    if (errno != EBUSY) return;
-    // Files are still open: a forced unmount aborts the connection, so
-    // every waiting request fails and the loop ends, and the detach then
-    // takes the folder back.
-    ::umount2(path.c_str(), MNT_FORCE);
-    ::umount2(path.c_str(), MNT_DETACH);
-    return;
+    if (::umount2(path.c_str(), 0) != 0 && errno == EBUSY) {
+      // Files are still open: a forced unmount aborts the connection, so
+      // every waiting request fails, and the detach takes the folder back.
+      ::umount2(path.c_str(), MNT_FORCE);
+      ::umount2(path.c_str(), MNT_DETACH);
+    }
+  } else {
+    RunUnmountHelper(path);
   }
-  RunUnmountHelper(path);
-  const unsigned connection = (major(device_) << kKernelMinorBits) | minor(device_);
-  const std::string abort = "/sys/fs/fuse/connections/" + std::to_string(connection) + "/abort";
-  int fd = ::open(abort.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd >= 0) {
-    vx::WriteAll(fd, "1", 1);
-    ::close(fd);
-  }
+  // A lazy unmount, or a reference the kernel still holds elsewhere, keeps
+  // the connection alive after the folder is free.
+  std::unique_lock<std::mutex> lock(loopMu_);
+  if (!loopCv_.wait_for(lock, std::chrono::milliseconds(kLoopEndMs), [&] { return loopEnded_.load(); }) &&
+      device_ != 0)
+    AbortConnection(device_);
 }
 
 void FuseMountHost::endSessionLocked() {

@@ -10,6 +10,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,7 +49,9 @@ class FuseMountHost : public IMountHost {
   std::thread loop_;                 // guarded by mu_
   dev_t device_ = 0;                 // guarded by mu_; the mount's device once it answered
   std::atomic<bool> mounted_{false};
-  std::atomic<bool> loopEnded_{false};
+  std::mutex loopMu_;
+  std::condition_variable loopCv_;      // the loop ended
+  std::atomic<bool> loopEnded_{false};  // set under loopMu_
   mutable std::mutex pathMu_;
   std::string mountPoint_;  // guarded by pathMu_
 };

@@ -1,22 +1,48 @@
 // The FUSE mount host on the in-memory server: shell work and a build on
 // the drive, refused names and operations, listings longer than one
-// kernel buffer, changes on the server, unmounting with files open and
-// mounting over a mount whose process died.
+// kernel buffer, changes on the server, unmounting with files open, and
+// the states a mount point can be found in.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 
 #include "mount/mount_test_world.h"
+#include "testing/volume_harness.h"
 
 namespace tarn::test {
 namespace {
+
+std::string ReadFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return "<" + std::string(std::strerror(errno)) + ">";
+  std::string out;
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  ::close(fd);
+  return out;
+}
+
+// The errno of a failed call, 0 when it succeeded.
+int ErrnoOf(int rc) { return rc < 0 ? errno : 0; }
+
+bool SameDeviceAsParent(const std::string& path) {
+  struct stat st, parent;
+  return ::stat(path.c_str(), &st) == 0 && ::stat((path + "/..").c_str(), &parent) == 0 &&
+         st.st_dev == parent.st_dev;
+}
 
 TEST(FuseMountHost, ShellWorkAndABuildOnTheDrive) {
   MountWorld world(MemoryMountDrive());
@@ -30,6 +56,184 @@ TEST(FuseMountHost, ShellWorkAndABuildOnTheDrive) {
   EXPECT_FALSE(world.host.isMounted());
   EXPECT_TRUE(world.server->exists("/work"));
   EXPECT_FALSE(world.server->exists("/work/proj"));
+}
+
+TEST(FuseMountHost, RefusedNamesAndOperationsGiveTheirErrno) {
+  MountWorld world(MemoryMountDrive());
+  world.server->makeDir("/full");
+  world.server->putFile("/full/f", "x");
+  world.server->makeDir("/empty");
+  world.server->putFile("/a.txt", "a");
+  world.server->putFile("/b.txt", "b");
+  ASSERT_TRUE(world.mount());
+  auto at = [&](const char* name) { return world.file(name); };
+  auto create = [&](const char* name) {
+    const int fd = ::open(at(name).c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd >= 0) ::close(fd);
+    return fd;
+  };
+  struct Case {
+    const char* what;
+    std::function<int()> call;
+    int expected;
+  } cases[] = {
+      {"name with a backslash", [&] { return create("a\\b"); }, EINVAL},
+      {"folder with a backslash", [&] { return ::mkdir(at("a\\b").c_str(), 0755); }, EINVAL},
+      {"rename to a backslash", [&] { return ::rename(at("a.txt").c_str(), at("x\\y").c_str()); }, EINVAL},
+      {"reserved device name", [&] { return create("CON"); }, EINVAL},
+      {"trailing dot", [&] { return create("x."); }, EINVAL},
+      {"case collision", [&] { return create("A.TXT"); }, EINVAL},
+      {"missing file", [&] { return ::open(at("missing").c_str(), O_RDONLY); }, ENOENT},
+      {"existing folder", [&] { return ::mkdir(at("full").c_str(), 0755); }, EEXIST},
+      {"full folder removed", [&] { return ::rmdir(at("full").c_str()); }, ENOTEMPTY},
+      {"folder over a full folder", [&] { return ::rename(at("empty").c_str(), at("full").c_str()); }, ENOTEMPTY},
+      {"folder over a file", [&] { return ::rename(at("empty").c_str(), at("a.txt").c_str()); }, ENOTDIR},
+      {"no replace", [&] { return ::renameat2(AT_FDCWD, at("a.txt").c_str(), AT_FDCWD, at("b.txt").c_str(),
+                                                RENAME_NOREPLACE); }, EEXIST},
+      {"exchange", [&] { return ::renameat2(AT_FDCWD, at("a.txt").c_str(), AT_FDCWD, at("b.txt").c_str(),
+                                             RENAME_EXCHANGE); }, EINVAL},
+      {"hard link", [&] { return ::link(at("a.txt").c_str(), at("l").c_str()); }, EPERM},
+      {"symbolic link", [&] { return ::symlink("a.txt", at("s").c_str()); }, EPERM},
+      {"fifo", [&] { return ::mkfifo(at("p").c_str(), 0644); }, EPERM},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrnoOf(c.call()), c.expected) << c.what;
+  // Nothing that was refused changed the server.
+  EXPECT_TRUE(world.server->exists("/full/f"));
+  EXPECT_TRUE(world.server->exists("/empty"));
+  std::string content;
+  EXPECT_TRUE(world.server->readFile("/a.txt", &content) && content == "a");
+  EXPECT_TRUE(world.server->readFile("/b.txt", &content) && content == "b");
+}
+
+TEST(FuseMountHost, ListingsLongerThanOneKernelBufferArriveWhole) {
+  MountWorld world(MemoryMountDrive());
+  constexpr int kEntries = 2500;
+  std::set<std::string> names;
+  for (int i = 0; i < kEntries; ++i) {
+    const std::string name = "entry-with-a-name-long-enough-to-fill-buffers-" + std::to_string(i);
+    names.insert(name);
+    world.server->putFile("/big/" + name, std::string(static_cast<size_t>(i % 97), 'x'));
+  }
+  ASSERT_TRUE(world.mount());
+  for (int pass = 0; pass < 2; ++pass) {  // fetched, then from the kernel's copy
+    DIR* dir = ::opendir(world.file("big").c_str());
+    ASSERT_NE(dir, nullptr);
+    std::set<std::string> seen;
+    int dots = 0;
+    while (dirent* e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name == "." || name == "..") {
+        ++dots;
+        continue;
+      }
+      EXPECT_TRUE(seen.insert(name).second) << "listed twice: " << name;
+      EXPECT_EQ(e->d_type, DT_REG);
+    }
+    ::closedir(dir);
+    EXPECT_EQ(dots, 2);
+    EXPECT_EQ(seen, names) << "pass " << pass;
+  }
+  struct stat st;
+  ASSERT_EQ(::stat(world.file("big/entry-with-a-name-long-enough-to-fill-buffers-96").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 96);
+  // The listing's attributes served the look-up.
+  EXPECT_EQ(world.server->countCalls(MemOp::kStat, "/big/entry-with-a-name-long-enough-to-fill-buffers-96"), 0);
+}
+
+TEST(FuseMountHost, ChangesOnTheServerShowAtTheNextOpen) {
+  MountConfig config = MemoryMountDrive();
+  config.cache.metaTtlMs = 0;
+  MountWorld world(config);
+  world.server->putFile("/f.txt", "first version");
+  ASSERT_TRUE(world.mount());
+  EXPECT_EQ(ReadFile(world.file("f.txt")), "first version");
+  EXPECT_EQ(ReadFile(world.file("f.txt")), "first version");
+  world.server->putFile("/f.txt", "other version");  // same size, new time
+  EXPECT_EQ(ReadFile(world.file("f.txt")), "other version");
+  world.server->putFile("/f.txt", "longer than before");
+  EXPECT_EQ(ReadFile(world.file("f.txt")), "longer than before");
+}
+
+TEST(FuseMountHost, UnmountWithFilesOpenSavesThemAndFreesTheFolder) {
+  MountWorld world(MemoryMountDrive());
+  world.server->putFile("/r.txt", "read me");
+  world.server->makeDir("/d");
+  ASSERT_TRUE(world.mount());
+  const std::string written = Pattern(300000, 4);
+  const int w = ::open(world.file("w.bin").c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(w, 0);
+  ASSERT_EQ(::write(w, written.data(), written.size()), static_cast<ssize_t>(written.size()));
+  const int r = ::open(world.file("r.txt").c_str(), O_RDONLY);
+  ASSERT_GE(r, 0);
+  char c;
+  ASSERT_EQ(::read(r, &c, 1), 1);
+  DIR* d = ::opendir(world.file("d").c_str());
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(world.host.openHandles(), 3u);
+
+  ASSERT_TRUE(world.host.unmount(MountWorld::kFlushMs).ok());
+  EXPECT_FALSE(world.host.isMounted());
+  EXPECT_TRUE(SameDeviceAsParent(world.mountPoint()));
+  std::string content;
+  EXPECT_TRUE(world.server->readFile("/w.bin", &content) && content == written);
+  // The application's writes now fail instead of hanging.
+  EXPECT_LT(::write(w, "x", 1), 0);
+  ::close(w);
+  ::close(r);
+  ::closedir(d);
+  // The folder takes the drive again.
+  ASSERT_TRUE(world.host.mount(world.volume, world.mountPoint()).ok());
+  EXPECT_EQ(ReadFile(world.file("w.bin")), written);
+}
+
+// A FUSE mount whose server is gone, as a killed process leaves it.
+bool MakeStaleMount(const std::string& path) {
+  const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  const std::string options = "fd=" + std::to_string(fd) + ",rootmode=40000,user_id=0,group_id=0";
+  const bool mounted = ::mount("tarn-stale", path.c_str(), "fuse.tarn", 0, options.c_str()) == 0;
+  ::close(fd);
+  return mounted;
+}
+
+TEST(FuseMountHost, MountPointsAreMadeClearedOrRefused) {
+  MountWorld world(MemoryMountDrive());
+  world.server->putFile("/f", "f");
+  std::string error;
+  ASSERT_TRUE(world.volume->start(&error).ok());
+  TempDir dir("tarn-points", 0755);
+  const std::string stale = dir.file("stale");
+  ASSERT_EQ(::mkdir(stale.c_str(), 0755), 0);
+  ASSERT_TRUE(MakeStaleMount(stale));
+  struct stat st;
+  ASSERT_NE(::stat(stale.c_str(), &st), 0);
+  ASSERT_EQ(errno, ENOTCONN);
+  std::ofstream(dir.file("file")) << "";
+  FuseMountHost other;
+  ASSERT_TRUE(other.mount(world.volume, dir.file("busy")).ok());
+
+  struct Case {
+    std::string path;
+    int32_t code;
+  } cases[] = {
+      {dir.file("missing/deeper"), Status::kOk},
+      {stale, Status::kOk},
+      {dir.file("busy"), Status::kBusy},
+      {dir.file("file"), Status::kNotDirectory},
+  };
+  for (const Case& c : cases) {
+    FuseMountHost host;
+    Status st = host.mount(world.volume, c.path);
+    EXPECT_EQ(st.code, c.code) << c.path << ": " << st.toString();
+    if (st.ok()) {
+      EXPECT_EQ(ReadFile(c.path + "/f"), "f") << c.path;
+    }
+    EXPECT_TRUE(host.unmount(0).ok());
+  }
+  EXPECT_TRUE(other.unmount(0).ok());
+  FuseMountHost host;
+  EXPECT_EQ(host.mount(std::make_shared<Volume>(world.config, dir.path(), world.server->factory()), stale).code,
+            Status::kInvalid);  // a volume that was never started
 }
 
 }  // namespace

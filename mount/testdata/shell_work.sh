@@ -82,8 +82,9 @@ printf 'hello: main.o greet.o\n\tcc -o $@ $^\n%%.o: %%.c greet.h\n\tcc -c -o $@ 
 make -s
 [ "$(./hello)" = "hello from the drive" ]
 [ -z "$(make -s -q || echo stale)" ]
-# A change rebuilds; the wait puts it past the server's one-second times.
-sleep 1
+# A change rebuilds. A server that cannot keep times stamps each file when
+# its upload lands, in whole seconds: the wait puts the change past them.
+sleep 2
 sed -i 's/from the drive/again/' greet.c
 make -s
 [ "$(./hello)" = "hello again" ]

@@ -1,0 +1,73 @@
+#include "cli/foreground_mount.h"
+
+#include <signal.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "engine/volume.h"
+#include "cli/console_commands.h"
+#include "foundation/config_file.h"
+#include "foundation/file_util.h"
+#include "foundation/json.h"
+#include "foundation/log.h"
+#include "mount/mount_host.h"
+
+namespace tarn::app {
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "tarn: %s\n", message.c_str());
+  return kExitFailed;
+}
+
+}  // namespace
+
+bool IsForegroundMount(const std::vector<std::string>& args) {
+  return args.size() >= 2 && args[0] == "mount" && args[1] == "--foreground";
+}
+
+int RunForegroundMount(const std::vector<std::string>& args) {
+  if (args.size() != 4) {
+    std::fputs("usage: tarn mount --foreground DRIVE.json FOLDER\n", stderr);
+    return kExitUsage;
+  }
+  const std::string& drivePath = args[2];
+  const std::string& folder = args[3];
+  std::string text;
+  if (!vx::ReadWholeFile(drivePath, text)) return Fail("cannot read " + drivePath);
+  vx::json::Value json;
+  std::string error;
+  if (!vx::json::Parse(text, json, &error)) return Fail(drivePath + ": " + error);
+  vx::SecureWipe(text);
+  MountConfig config = MountConfigFromJson(json);
+  if (config.id.empty()) config.id = RandomId();
+  error = ValidateMountConfig(config);
+  if (!error.empty()) return Fail(error);
+
+  // Blocked before any thread starts, so every thread inherits the mask and
+  // the signals wait for sigwait below.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+
+  vx::log::setConsole(true);
+  auto volume = std::make_shared<Volume>(config, DefaultCacheDir(), Volume::BackendFactory());
+  Status st = volume->start(&error);
+  if (!st.ok()) return Fail(st.toString());
+  std::unique_ptr<IMountHost> host = MakeMountHost();
+  st = host->mount(volume, folder);
+  if (!st.ok()) {
+    volume->stop(0);
+    return Fail(st.toString());
+  }
+  int signal = 0;
+  sigwait(&stop, &signal);
+  host->unmount(kForegroundFlushMs);
+  volume->stop(kForegroundFlushMs);
+  return kExitOk;
+}
+
+}  // namespace tarn::app

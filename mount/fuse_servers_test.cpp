@@ -1,0 +1,173 @@
+// The FUSE mount host on the real test servers (WebDAV on Apache, SFTP on
+// OpenSSH, NFS on Ganesha): shell work and a build on the drive, and a
+// process killed while it serves writes, whose closed files all reach the
+// server byte-exact once the drive is mounted again. The servers'
+// variables come from testing/servers/*.sh; a missing one fails the test.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <cerrno>
+#include <string>
+#include <thread>
+
+#include "engine/backend_factory.h"
+#include "foundation/config_file.h"
+#include "mount/mount_test_world.h"
+#include "testing/remote_tree.h"
+#include "testing/volume_harness.h"
+
+namespace tarn::test {
+namespace {
+
+// Every file of a test lives below this folder of the server's test root.
+std::string TestFolder(const std::string& protocol) {
+  return "/mount-" + protocol + "-" + std::to_string(::getpid());
+}
+
+MountConfig ValidDrive(const std::string& protocol) {
+  MountConfig config = ServerDrive(protocol);
+  const std::string error = ValidateMountConfig(config);
+  EXPECT_EQ(error, "");
+  return config;
+}
+
+// The server's own view, past every cache of the drive.
+std::string ServerContent(const MountConfig& config, const std::string& path) {
+  std::unique_ptr<IBackend> backend = MakeBackend(config.endpoint);
+  if (!backend || !backend->connect().ok()) return "<no connection>";
+  RemoteAttr attr;
+  Status st = backend->stat(path, attr);
+  if (!st.ok()) return "<" + st.toString() + ">";
+  std::string content(attr.size, '\0');
+  uint64_t done = 0;
+  while (done < attr.size) {
+    uint64_t got = 0;
+    st = backend->readRange(path, done, reinterpret_cast<uint8_t*>(content.data()) + done, attr.size - done, got);
+    if (!st.ok() || got == 0) return "<short read>";
+    done += got;
+  }
+  return content;
+}
+
+void RemoveFromServer(const MountConfig& config, const std::string& folder) {
+  std::unique_ptr<IBackend> backend = MakeBackend(config.endpoint);
+  if (backend && backend->connect().ok()) RemoveRemoteTree(*backend, folder);
+}
+
+bool WriteFile(const std::string& path, const std::string& content, int flags = O_CREAT | O_TRUNC | O_WRONLY) {
+  const int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0) return false;
+  const bool ok = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+  return ::close(fd) == 0 && ok;
+}
+
+class FuseOnServer : public ::testing::TestWithParam<std::string> {
+ protected:
+  void TearDown() override { RemoveFromServer(ValidDrive(GetParam()), TestFolder(GetParam())); }
+};
+
+TEST_P(FuseOnServer, ShellWorkAndABuildOnTheDrive) {
+  MountWorld world(ValidDrive(GetParam()));
+  ASSERT_FALSE(HasFailure());
+  ASSERT_TRUE(world.mount());
+  const std::string drive = world.file(TestFolder(GetParam()).substr(1));
+  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
+  const bool keepsTimes = world.volume->caps()->setMtime && world.config.compat.setMtime;
+  EXPECT_EQ(RunShell(".", std::string("KEEPS_TIMES=") + (keepsTimes ? "1" : "0") + " testdata/shell_work.sh " +
+                              drive + " " + world.scratch()),
+            0);
+  // What stays on the drive reaches the server when the drive goes.
+  const std::string kept = Pattern(300000, 5);
+  ASSERT_TRUE(WriteFile(drive + "/kept.bin", kept));
+  world.unmountAndStop();
+  EXPECT_EQ(ServerContent(world.config, TestFolder(GetParam()) + "/kept.bin"), kept);
+}
+
+// The drive served by a child process, killed with SIGKILL while the test
+// writes through it; the files closed before that are byte-exact on the
+// server after the drive is mounted again from the same cache.
+TEST_P(FuseOnServer, FilesClosedBeforeAKillReachTheServer) {
+  const MountConfig config = ValidDrive(GetParam());
+  ASSERT_FALSE(HasFailure());
+  TempDir dir("tarn-mount-crash", 0755);
+  const std::string mountPoint = dir.file("drive");
+  const std::string cacheRoot = dir.file("cache");
+  const std::string folder = TestFolder(GetParam());
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Nothing is uploaded before the kill: every closed file must come
+    // back from the cache alone.
+    MountConfig held = config;
+    held.cache.writebackDelayMs = 3600 * 1000;
+    auto volume = std::make_shared<Volume>(held, cacheRoot, Volume::BackendFactory());
+    FuseMountHost host;
+    const bool up = volume->start(nullptr).ok() && host.mount(volume, mountPoint).ok();
+    const char byte = up ? 1 : 0;
+    if (::write(ready[1], &byte, 1) != 1 || !up) ::_exit(1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  ::close(ready[0]);
+  ASSERT_EQ(byte, 1) << "the child could not mount";
+
+  const std::string small = "closed before the kill\n";
+  const std::string big = Pattern(3 * 1024 * 1024 + 123, 9);
+  const std::string patched = Pattern(200000, 3);
+  std::string patchedExpect = patched;
+  patchedExpect.replace(70000, 5, "PATCH");
+  const std::string drive = mountPoint + folder;
+  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
+  ASSERT_TRUE(WriteFile(drive + "/small.txt", small));
+  ASSERT_TRUE(WriteFile(drive + "/big.bin", big));
+  ASSERT_TRUE(WriteFile(drive + "/patched.bin", patched));
+  {
+    const int fd = ::open((drive + "/patched.bin").c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "PATCH", 5, 70000), 5);
+    ASSERT_EQ(::close(fd), 0);
+  }
+  // A writer still at work when the process dies.
+  std::atomic<bool> wrote{false};
+  std::thread writer([&] {
+    const int fd = ::open((drive + "/open.bin").c_str(), O_CREAT | O_WRONLY, 0644);
+    if (fd < 0) return;
+    const std::string chunk = Pattern(64 * 1024, 1);
+    while (::write(fd, chunk.data(), chunk.size()) > 0) wrote = true;
+    ::close(fd);
+  });
+  while (!wrote.load()) std::this_thread::yield();
+  ASSERT_EQ(::kill(child, SIGKILL), 0);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  writer.join();
+
+  MountConfig again = config;
+  again.cache.writebackDelayMs = MountWorld::kWritebackMs;
+  auto volume = std::make_shared<Volume>(again, cacheRoot, Volume::BackendFactory());
+  ASSERT_TRUE(volume->start(nullptr).ok());
+  FuseMountHost host;
+  Status st = host.mount(volume, mountPoint);  // over the dead process's mount
+  ASSERT_TRUE(st.ok()) << st.toString();
+  ASSERT_TRUE(host.unmount(MountWorld::kFlushMs).ok());
+  volume->stop(MountWorld::kFlushMs);
+  EXPECT_EQ(ServerContent(config, folder + "/small.txt"), small);
+  EXPECT_TRUE(ServerContent(config, folder + "/big.bin") == big) << "big.bin differs on the server";
+  EXPECT_TRUE(ServerContent(config, folder + "/patched.bin") == patchedExpect) << "patched.bin differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "sftp", "nfs"),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+}  // namespace
+}  // namespace tarn::test

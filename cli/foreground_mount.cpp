@@ -16,6 +16,8 @@
 namespace tarn::app {
 namespace {
 
+constexpr long kPollMs = 200;
+
 int Fail(const std::string& message) {
   std::fprintf(stderr, "tarn: %s\n", message.c_str());
   return kExitFailed;
@@ -63,8 +65,11 @@ int RunForegroundMount(const std::vector<std::string>& args) {
     volume->stop(0);
     return Fail(st.toString());
   }
-  int signal = 0;
-  sigwait(&stop, &signal);
+  // Ends on a stop signal, or once the mount was taken away from outside
+  // (fusermount3 -u), after flushing like any unmount.
+  const timespec poll{0, kPollMs * 1000000L};
+  while (host->isMounted() && sigtimedwait(&stop, nullptr, &poll) < 0) {
+  }
   host->unmount(kForegroundFlushMs);
   volume->stop(kForegroundFlushMs);
   return kExitOk;

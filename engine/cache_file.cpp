@@ -104,6 +104,15 @@ bool CacheFile::readIfCached(uint64_t offset, void* buffer, uint64_t length) {
   return readAt(offset, buffer, length, &err);
 }
 
+bool CacheFile::wantsFetch(uint64_t offset, uint64_t length) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (offset >= size_ || length == 0) return false;
+  const uint64_t last = (std::min(size_, offset + length) - 1) / blockSize_;
+  for (uint64_t b = offset / blockSize_; b <= last; ++b)
+    if ((b >= states_.size() || !(states_[b] & kBlockPresent)) && inFlight_.count(b) == 0) return true;
+  return false;
+}
+
 Status CacheFile::ensureRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel) {
   std::unique_lock<std::mutex> lock(mu_);
   for (bool again = false;; again = true) {

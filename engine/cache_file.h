@@ -83,6 +83,9 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // is bringing in and returns without waiting for the others, so that
   // readahead pieces sharing a block run side by side rather than in turn.
   Status prefetchRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel);
+  // True when a block of the range is neither present nor being fetched,
+  // so that readahead of it has work to do.
+  bool wantsFetch(uint64_t offset, uint64_t length);
   Status write(uint64_t offset, const void* data, uint64_t length);
   Status truncate(uint64_t newSize);
   void reset();

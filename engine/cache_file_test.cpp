@@ -252,6 +252,11 @@ TEST_F(CacheFileTest, PrefetchSkipsBlocksInFlightInsteadOfWaiting) {
   remote_.gate = &gate;
   auto first = std::async(std::launch::async, [&] { return f->prefetchRange(0, 2 * kBs + 10, remote_.fetcher(), nullptr); });
   ASSERT_TRUE(gate.waitArrived());
+  // Readahead sees work only where a block is neither here nor coming.
+  EXPECT_FALSE(f->wantsFetch(0, 2 * kBs + 10));
+  EXPECT_TRUE(f->wantsFetch(2 * kBs, 2 * kBs));
+  EXPECT_FALSE(f->wantsFetch(4 * kBs, kBs));  // past the end
+  EXPECT_FALSE(f->wantsFetch(kBs, 0));
   // Blocks 0..2 are in flight; the overlapping piece takes block 3 alone and
   // must come back while the first fetch is still held.
   auto second =
@@ -261,6 +266,7 @@ TEST_F(CacheFileTest, PrefetchSkipsBlocksInFlightInsteadOfWaiting) {
   std::string block(kBs, '\0');
   EXPECT_TRUE(f->readIfCached(3 * kBs, block.data(), kBs));
   EXPECT_FALSE(f->readIfCached(2 * kBs, block.data(), kBs));
+  EXPECT_FALSE(f->wantsFetch(3 * kBs, kBs));  // present now
   gate.release();
   EXPECT_TRUE(first.get().ok());
   EXPECT_TRUE(f->isComplete());

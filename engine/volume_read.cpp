@@ -288,6 +288,8 @@ void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t o
     }
     file->readaheadPosted = planEnd;
   }
+  // A piece already here would only cost a wake-up of a worker per read.
+  std::erase_if(pieces, [&](const auto& p) { return !file->cache->wantsFetch(p.first, p.second); });
   for (const auto& [pos, len] : pieces) {
     prefetchPool_->post([this, cache = file->cache, path = file->path, pos, len, token = cancel_] {
       if (stopping_.load()) return;

@@ -1,5 +1,6 @@
 #include "mount/node_table.h"
 
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -22,14 +23,17 @@ bool NodeTable::pathLocked(uint64_t id, std::string& out) const {
     names.push_back(&it->second.name);
     at = it->second.parent;
   }
-  out.clear();
   if (names.empty()) {
-    out = "/";
+    out.assign(1, '/');
     return true;
   }
+  size_t total = 0;
+  for (const std::string* name : names) total += name->size() + 1;
+  out.assign(total, '/');
+  char* at = out.data();
   for (auto it = names.rbegin(); it != names.rend(); ++it) {
-    out += '/';
-    out += **it;
+    std::memcpy(at + 1, (*it)->data(), (*it)->size());
+    at += (*it)->size() + 1;
   }
   return true;
 }

@@ -105,13 +105,17 @@ void FuseFs::init(fuse_conn_info* conn) {
   want(FUSE_CAP_ATOMIC_O_TRUNC, true);
   want(FUSE_CAP_PARALLEL_DIROPS, true);
   want(FUSE_CAP_AUTO_INVAL_DATA, true);
-  want(FUSE_CAP_READDIRPLUS, tuning_.readdirPlus);
   // ls -l wants every entry's attributes; plus always beats one look-up each.
+  want(FUSE_CAP_READDIRPLUS, true);
   want(FUSE_CAP_READDIRPLUS_AUTO, false);
-  want(FUSE_CAP_WRITEBACK_CACHE, tuning_.writebackCache);
-  want(FUSE_CAP_SPLICE_READ, tuning_.spliceRead);
-  want(FUSE_CAP_SPLICE_WRITE, tuning_.spliceWrite);
-  want(FUSE_CAP_SPLICE_MOVE, tuning_.spliceWrite);
+  // The kernel's write-back cache would keep its own size and times of a
+  // file in memory, hiding changes made on the server.
+  want(FUSE_CAP_WRITEBACK_CACHE, false);
+  // Splicing measured no gain: every reply is copied out of the block
+  // cache anyway.
+  want(FUSE_CAP_SPLICE_READ, false);
+  want(FUSE_CAP_SPLICE_WRITE, false);
+  want(FUSE_CAP_SPLICE_MOVE, false);
   // Locks stay in the kernel: the servers have none to share.
   want(FUSE_CAP_POSIX_LOCKS, false);
   want(FUSE_CAP_FLOCK_LOCKS, false);
@@ -378,10 +382,9 @@ void FuseFs::opendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     return;
   }
   std::erase_if(handle->entries, [](const DirEntry& e) { return HasBackslash(e.name.c_str()) || e.name.empty(); });
-  if (tuning_.cacheDirs) {
-    fi->cache_readdir = 1;
-    fi->keep_cache = nodes_.sameVersion(ino, ListingFingerprint(handle->entries)) ? 1 : 0;
-  }
+  // The kernel keeps the listing while it is the one it was given before.
+  fi->cache_readdir = 1;
+  fi->keep_cache = nodes_.sameVersion(ino, ListingFingerprint(handle->entries)) ? 1 : 0;
   fi->fh = reinterpret_cast<uint64_t>(addHandle(std::move(handle)));
   if (fuse_reply_open(req, fi) != 0) dropHandle(&handleOf(fi));
 }

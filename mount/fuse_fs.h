@@ -28,22 +28,17 @@
 
 namespace tarn {
 
-// What the kernel is asked for at INIT; the defaults are the measured
-// best (see the README's mount section).
+// What the kernel is asked for at INIT and how many threads serve it; the
+// defaults are the measured best (README, "Mount host").
 struct FuseTuning {
   // The largest read and write one request carries.
   uint32_t maxIoBytes = 1u << 20;
   // Kernel readahead per file; raised through the mount's bdi.
-  uint32_t readaheadKb = 1024;
+  uint32_t readaheadKb = 4096;
   // Background requests (readahead) the kernel keeps in flight.
   uint32_t maxBackground = 64;
   uint32_t maxThreads = 64;
   uint32_t maxIdleThreads = 16;
-  bool writebackCache = false;
-  bool readdirPlus = true;
-  bool cacheDirs = true;
-  bool spliceRead = false;
-  bool spliceWrite = false;
 };
 
 class FuseFs {
@@ -63,7 +58,6 @@ class FuseFs {
   void closeAll();
   size_t openHandles();
 
-  const FuseTuning& tuning() const { return tuning_; }
   const std::shared_ptr<Volume>& volume() const { return volume_; }
 
   // --- request handlers (fuse_fs.cpp: nodes and folders; fuse_fs_files.cpp:

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 #include "foundation/file_util.h"
 #include "foundation/log.h"
@@ -76,15 +77,11 @@ void AbortConnection(dev_t device) {
 // The device of the mount at `path` (absolute, resolved), read from the
 // mount table so that a file system that does not answer is never asked.
 dev_t MountDevice(const std::string& path) {
-  std::string table;
-  if (!vx::ReadWholeFile("/proc/self/mountinfo", table)) return 0;
+  // Read line by line: proc files report no size to read up to.
+  std::ifstream table("/proc/self/mountinfo");
   dev_t found = 0;
-  size_t at = 0;
-  while (at < table.size()) {
-    size_t end = table.find('\n', at);
-    if (end == std::string::npos) end = table.size();
-    const std::string line = table.substr(at, end - at);
-    at = end + 1;
+  std::string line;
+  while (std::getline(table, line)) {
     // id parent major:minor root mountpoint ...; the point's blanks and
     // backslashes come as octal escapes.
     unsigned id = 0, parent = 0, maj = 0, min = 0;
@@ -96,7 +93,9 @@ dev_t MountDevice(const std::string& path) {
     std::string point;
     for (size_t i = start + 1; i < line.size() && line[i] != ' '; ++i) {
       if (line[i] == '\\' && i + 3 < line.size()) {
-        point += static_cast<char>(std::stoi(line.substr(i + 1, 3), nullptr, 8));
+        int code = 0;
+        for (size_t k = i + 1; k <= i + 3; ++k) code = code * 8 + (line[k] - '0');
+        point += static_cast<char>(code);
         i += 3;
       } else {
         point += line[i];
@@ -314,14 +313,6 @@ Status FuseMountHost::unmount(uint32_t flushTimeoutMs) {
   if (session_ == nullptr) return Status();
   const std::string path = mountPoint();
   std::shared_ptr<Volume> volume = fs_->volume();
-  if (tuning_.writebackCache && !loopEnded_.load()) {
-    // The kernel's dirty pages reach the volume before anything is saved.
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-      ::syncfs(fd);
-      ::close(fd);
-    }
-  }
   fs_->flushOpen();
   takeDownLocked();
   endSessionLocked();

@@ -8,6 +8,7 @@
 #include <linux/fs.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -49,6 +50,12 @@ TEST(FuseMountHost, ShellWorkAndABuildOnTheDrive) {
   ASSERT_TRUE(world.mount());
   EXPECT_TRUE(world.host.isMounted());
   EXPECT_EQ(world.host.mountPoint(), world.mountPoint());
+  // The kernel reads ahead as far as one request carries.
+  struct stat st;
+  ASSERT_EQ(::stat(world.mountPoint().c_str(), &st), 0);
+  EXPECT_EQ(ReadFile("/sys/class/bdi/" + std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)) +
+                     "/read_ahead_kb"),
+            std::to_string(FuseTuning().readaheadKb) + "\n");
   const std::string drive = world.file("work");
   ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0);
   EXPECT_EQ(RunShell(".", "KEEPS_TIMES=1 testdata/shell_work.sh " + drive + " " + world.scratch()), 0);

@@ -196,15 +196,17 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
     fs_.reset();
     return Status(Status::kIo, "cannot start a fuse session");
   }
-  if (fuse_session_mount(session_, mountPoint.c_str()) != 0) {
+  if (fuse_session_mount(session_, absolute.c_str()) != 0) {
     fuse_session_destroy(session_);
     session_ = nullptr;
     fs_.reset();
     return Status(Status::kIo, "cannot mount at " + mountPoint);
   }
   {
+    // Absolute, so that taking it down does not depend on the caller's
+    // working folder.
     std::lock_guard<std::mutex> pathLock(pathMu_);
-    mountPoint_ = mountPoint;
+    mountPoint_ = absolute;
   }
   device_ = MountDevice(absolute);
   loopEnded_ = false;

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,11 +22,13 @@
 
 #include "cli/console_commands.h"
 #include "cli/terminal.h"
+#include "engine/backend_factory.h"
 #include "foundation/config_file.h"
 #include "platform/control_socket.h"
 #include "service/service_body.h"
 #include "testing/fake_dav/fake_dav_process.h"
 #include "testing/gate.h"
+#include "testing/remote_tree.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::app {
@@ -35,7 +38,7 @@ using vx::json::Value;
 
 constexpr uint32_t kNobody = 65534;
 constexpr uint32_t kLongMs = 60000;
-constexpr const char* kNoEngine = "the drive engine is not available";
+constexpr const char* kNotMounted = "the drive is not mounted";
 
 Value Json(const std::string& text) {
   Value v;
@@ -101,16 +104,25 @@ class ServiceClientTest : public ::testing::Test {
     delete exe_;
   }
 
-  // Runs the tarn executable without a terminal, as root or as nobody.
+  // Runs the tarn executable as root or as nobody, without a terminal or,
+  // with `onTerminal`, on a terminal of its own.
   static RunResult RunTarn(const std::vector<std::string>& args, bool asNobody = false,
-                           const char* password = nullptr, const std::string& root = machine_->path()) {
-    int out[2];
-    EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-    const pid_t pid = ::fork();
+                           const char* password = nullptr, const std::string& root = machine_->path(),
+                           bool onTerminal = false) {
+    int out[2] = {-1, -1};
+    pid_t pid = -1;
+    if (onTerminal) {
+      pid = ::forkpty(&out[0], nullptr, nullptr, nullptr);
+    } else {
+      EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+      pid = ::fork();
+    }
     if (pid == 0) {
-      ::setsid();
-      ::dup2(out[1], STDOUT_FILENO);
-      ::dup2(out[1], STDERR_FILENO);
+      if (!onTerminal) {
+        ::setsid();
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], STDERR_FILENO);
+      }
       if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(99);
       ::setenv("TARN_ROOT", root.c_str(), 1);
       if (password != nullptr) ::setenv(kPasswordVariable, password, 1);
@@ -120,9 +132,10 @@ class ServiceClientTest : public ::testing::Test {
       ::execv(exe_->c_str(), argv.data());
       ::_exit(98);
     }
-    ::close(out[1]);
+    if (!onTerminal) ::close(out[1]);
     RunResult r;
     char buffer[4096];
+    // A terminal's reads end with an error once the program has gone.
     for (ssize_t n; (n = ::read(out[0], buffer, sizeof(buffer))) > 0;) r.output.append(buffer, static_cast<size_t>(n));
     ::close(out[0]);
     int status = 0;
@@ -180,8 +193,8 @@ TEST_F(ServiceClientTest, EveryRequestIsAnsweredOverTheSocket) {
     bool ok;
     std::string error;
   };
+  // The drive is not mounted: what needs its volume says so.
   const Case cases[] = {
-      {"mount", RequestMount(id, error), error},
       {"mount unknown", RequestMount("nope", error), error},
       {"unmount", RequestUnmount(id, error), error},
       {"sync", RequestControl("syncNow", id, true, error), error},
@@ -193,16 +206,22 @@ TEST_F(ServiceClientTest, EveryRequestIsAnsweredOverTheSocket) {
       {"apply update", RequestApplyUpdate(error), error},
       {"driver", WaitForDriverInstall(error), error},
   };
-  const char* want[] = {kNoEngine, "no such drive", kNoEngine, kNoEngine, kNoEngine, kNoEngine, kNoEngine,
-                        kNoEngine,
+  const char* want[] = {"no such drive", "", kNotMounted, "", kNotMounted, kNotMounted, "",
                         "there is no update server: updates come with the system's packages",
                         "there is no update server: updates come with the system's packages",
                         "the driver is installed with the system's packages (fuse3)"};
   for (size_t i = 0; i < std::size(cases); ++i) {
     SCOPED_TRACE(cases[i].name);
-    EXPECT_FALSE(cases[i].ok);
-    EXPECT_EQ(cases[i].error, want[i]);
+    EXPECT_EQ(cases[i].ok, *want[i] == '\0');
+    if (!cases[i].ok) {
+      EXPECT_EQ(cases[i].error, want[i]);
+    }
   }
+  EXPECT_EQ(transfers.size(), 0u);
+  ASSERT_TRUE(RequestStatus(status));
+  EXPECT_TRUE(status.mounts.at(0).offlineMode);
+  EXPECT_EQ(status.driver.name, "fuse");
+  EXPECT_FALSE(status.driver.version.empty());
 
   ASSERT_TRUE(RequestRemoveMount(id, error)) << error;
   ASSERT_TRUE(RequestStatus(status));
@@ -290,7 +309,7 @@ TEST_F(ServiceClientTest, ConsoleCommands) {
        "managed by an administrator"},
       {{"status"}, true, nullptr, kExitOk, "Team"},
       {{"log", "3"}, true, nullptr, kExitOk, "Team: settings saved"},
-      {{"mount", "r"}, false, nullptr, kExitFailed, kNoEngine},
+      {{"sync", "r"}, false, nullptr, kExitFailed, kNotMounted},
       {{"offline", "R", "maybe"}, false, nullptr, kExitUsage, "give a drive and on or off"},
       {{"log", "many"}, false, nullptr, kExitUsage, "not a line count: many"},
       {{"remove", "R"}, true, nullptr, kExitFailed, "managed by an administrator"},
@@ -340,6 +359,98 @@ TEST_F(ServiceClientTest, ProbeOfTheWebDavServer) {
   r = RunTarn({"probe", "http://127.0.0.1:1/dav"}, true);
   EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
   EXPECT_NE(r.output.find("[FAIL]"), std::string::npos) << r.output;
+}
+
+// A connection to the WebDAV test server, past every drive; the folder it
+// is given goes when it ends.
+class DavFolder {
+ public:
+  DavFolder(const std::string& url, const std::string& user, const std::string& password, std::string folder)
+      : folder_(std::move(folder)) {
+    MountConfig c;
+    c.endpoint.host = url;
+    c.endpoint.user = user;
+    c.endpoint.password = password;
+    if (ValidateMountConfig(c).empty()) dav_ = MakeBackend(c.endpoint);
+    ready_ = dav_ && dav_->connect().ok() && dav_->mkdir(folder_).ok();
+  }
+  ~DavFolder() {
+    if (ready_) test::RemoveRemoteTree(*dav_, folder_);
+  }
+  bool ready() const { return ready_; }
+  std::string content(const std::string& name) {
+    const std::string path = folder_ + "/" + name;
+    RemoteAttr attr;
+    if (!dav_->stat(path, attr).ok()) return "<missing>";
+    std::string bytes(attr.size, '\0');
+    uint64_t got = 0;
+    if (!dav_->readRange(path, 0, reinterpret_cast<uint8_t*>(bytes.data()), attr.size, got).ok()) return "<unread>";
+    bytes.resize(got);
+    return bytes;
+  }
+
+ private:
+  const std::string folder_;
+  std::unique_ptr<IBackend> dav_;
+  bool ready_ = false;
+};
+
+// A user's whole road from the console: a drive added from a share link,
+// mounted, written through its folder, watched, unmounted and removed.
+TEST_F(ServiceClientTest, DriveOfAShareLinkFromAddToRemove) {
+  const std::string url = tarn::testing::RequiredEnv("TARN_DAV_URL");
+  const std::string user = tarn::testing::RequiredEnv("TARN_DAV_USER");
+  const std::string password = tarn::testing::RequiredEnv("TARN_DAV_PASSWORD");
+  const std::string folder = "/console-" + std::to_string(::getpid());
+  DavFolder server(url, user, password, folder);
+  ASSERT_TRUE(server.ready());
+  const size_t scheme = url.find("://") + 3;
+  const std::string link = url.substr(0, scheme) + user + "@" + url.substr(scheme) + folder;
+
+  RunResult r = RunTarn({"add", link, "--name", "Share", "--drive", "S"}, false, password.c_str());
+  ASSERT_EQ(r.exitCode, kExitOk) << r.output;
+  ServiceStatus status;
+  ASSERT_TRUE(RequestStatus(status));
+  ASSERT_EQ(status.mounts.size(), 1u);
+  const std::string id = status.mounts[0].id;
+  const std::string mountPoint = status.mounts[0].mountPoint;
+  // Uploads wait for the unmount, so that the status and the transfers see
+  // the file waiting.
+  Value drive = status.mounts[0].config;
+  Value cache = drive["cache"];
+  cache.set("writebackDelayMs", 3600000);
+  drive.set("cache", cache);
+  std::string sameId;
+  std::string error;
+  ASSERT_TRUE(RequestSetMount(drive, sameId, error)) << error;
+
+  r = RunTarn({"mount", "S"}, false, nullptr, machine_->path(), true);
+  ASSERT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("mounting S"), std::string::npos) << "no progress on the terminal: " << r.output;
+  const std::string content = "written through the mount point\n";
+  const std::string local = machine_->file("hello.txt");
+  ASSERT_TRUE(vx::WriteFileAtomic(local, content));
+  ASSERT_TRUE(std::filesystem::copy_file(local, mountPoint + "/hello.txt"));
+
+  r = RunTarn({"status"}, true);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("mounted, 1 to send"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(mountPoint), std::string::npos) << r.output;
+  r = RunTarn({"transfers"}, true);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("S: upload   waiting /hello.txt"), std::string::npos) << r.output;
+
+  r = RunTarn({"unmount", id});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_EQ(server.content("hello.txt"), content);
+  const std::string cacheDir = vx::JoinPath(DefaultCacheDir(), id);
+  EXPECT_TRUE(std::filesystem::exists(cacheDir));
+
+  r = RunTarn({"remove", "S"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_FALSE(std::filesystem::exists(cacheDir));
+  ASSERT_TRUE(RequestStatus(status));
+  EXPECT_TRUE(status.mounts.empty());
 }
 
 TEST_F(ServiceClientTest, ConsoleSaysWhenTheServiceIsNotRunning) {

@@ -52,7 +52,11 @@ bool ReadSecretFromTerminal(const std::string& prompt, std::string& secret) {
 }
 
 ProgressLine::ProgressLine(std::string label) : label_(std::move(label)) {
-  if (::isatty(STDERR_FILENO) == 1) thread_ = std::thread([this] { run(); });
+  if (::isatty(STDERR_FILENO) != 1) return;
+  // The first frame at once: a request that ends quickly still shows what
+  // it was doing.
+  show(0);
+  thread_ = std::thread([this] { run(); });
 }
 
 ProgressLine::~ProgressLine() {
@@ -66,13 +70,16 @@ ProgressLine::~ProgressLine() {
   std::fputs("\r\033[K", stderr);
 }
 
+void ProgressLine::show(size_t step) {
+  std::fprintf(stderr, "\r%s %c", label_.c_str(), kSpinner[step % sizeof(kSpinner)]);
+  std::fflush(stderr);
+}
+
 void ProgressLine::run() {
   std::unique_lock<std::mutex> lock(mu_);
-  for (size_t step = 0; !done_; ++step) {
-    std::fprintf(stderr, "\r%s %c", label_.c_str(), kSpinner[step % sizeof(kSpinner)]);
-    std::fflush(stderr);
-    cv_.wait_for(lock, std::chrono::milliseconds(kSpinnerStepMs), [&] { return done_; });
-  }
+  for (size_t step = 1; !cv_.wait_for(lock, std::chrono::milliseconds(kSpinnerStepMs), [&] { return done_; });
+       ++step)
+    show(step);
 }
 
 }  // namespace tarn::app

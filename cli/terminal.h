@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +29,7 @@ class ProgressLine {
   ProgressLine& operator=(const ProgressLine&) = delete;
 
  private:
+  void show(size_t step);
   void run();
 
   const std::string label_;

@@ -51,6 +51,7 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
   ServiceState state(options.configPath, vx::JoinPath(options.logDir, std::string(kLogName) + ".log"));
   std::string error;
   if (!state.loadConfig(&error)) vx::log::write(vx::log::kWarn, "config: %s", error.c_str());
+  if (options.backendsFor) state.setBackendsFor(options.backendsFor);
 
   std::unique_ptr<IBackupService> backups;
   if (options.makeBackups) backups = options.makeBackups(state);

@@ -24,8 +24,6 @@ namespace tarn {
 
 // Exit code of a service that could not open its control socket.
 inline constexpr int kExitIpcFailed = 3;
-// How long the drives may take to send their last changes at stop.
-inline constexpr uint32_t kUnmountFlushMs = 20000;
 
 // Set once; waiters return from then on.
 class StopEvent {
@@ -60,6 +58,8 @@ struct ServiceOptions {
   ControlServerOptions server;
   // Makes the backup manager over the state; none: backup requests fail.
   std::function<std::unique_ptr<IBackupService>(ServiceState&)> makeBackups;
+  // The drives' back-ends; none: made by each drive's protocol.
+  ServiceState::BackendsFor backendsFor;
 
   // The machine-wide locations.
   static ServiceOptions Defaults();

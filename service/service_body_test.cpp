@@ -1,5 +1,7 @@
 #include "service/service_body.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 
 #include "foundation/file_util.h"
 #include "testing/gate.h"
+#include "testing/memory_backend.h"
 #include "testing/temp_dir.h"
 
 namespace tarn {
@@ -24,6 +27,13 @@ constexpr uint32_t kLongMs = 60000;
 bool Answers(const std::string& socketPath) {
   vx::UniqueFd fd;
   return ConnectControlSocket(socketPath, DeadlineAfterMs(kLongMs), fd).ok();
+}
+
+// Something is mounted at the folder: it has another device than its parent.
+bool IsMountPoint(const std::string& path) {
+  struct stat self, parent;
+  return ::stat(path.c_str(), &self) == 0 && ::stat((path + "/..").c_str(), &parent) == 0 &&
+         self.st_dev != parent.st_dev;
 }
 
 Value Ask(const std::string& socketPath, const std::string& request) {
@@ -54,7 +64,9 @@ class RecordingBackups : public IBackupService {
     started_.arriveAndWait();
   }
   void stopAll() override {
-    events_.push_back(std::string("stopAll: socket ") + (Answers(socketPath_) ? "up" : "down"));
+    std::string event = std::string("stopAll: socket ") + (Answers(socketPath_) ? "up" : "down");
+    if (!mountPoint.empty()) event += std::string(", drive ") + (IsMountPoint(mountPoint) ? "mounted" : "gone");
+    events_.push_back(event);
   }
   bool anyRunning() override { return false; }
   Value handle(const Value& request, const IpcCaller* caller) override {
@@ -63,6 +75,8 @@ class RecordingBackups : public IBackupService {
     reply.set("caller", caller != nullptr ? caller->sid : "none");
     return reply;
   }
+
+  std::string mountPoint;  // a drive whose mount stopAll looks at
 
  private:
   ServiceState& state_;
@@ -84,9 +98,11 @@ class ServiceBodyTest : public ::testing::Test {
   }
 
   // Runs the service on its own thread until it has started its scheduler.
-  void Start() {
-    options_.makeBackups = [this](ServiceState& state) {
-      return std::make_unique<RecordingBackups>(state, options_.socketPath, events_, started_);
+  void Start(const std::string& watchedMount = "") {
+    options_.makeBackups = [this, watchedMount](ServiceState& state) {
+      auto backups = std::make_unique<RecordingBackups>(state, options_.socketPath, events_, started_);
+      backups->mountPoint = watchedMount;
+      return backups;
     };
     body_ = std::thread([this] { code_ = ServiceBody(options_, stop_); });
     ASSERT_TRUE(started_.waitArrived());
@@ -135,6 +151,43 @@ TEST_F(ServiceBodyTest, StartsAndStopsInOrder) {
   EXPECT_LT(starting, backups);
   EXPECT_LT(backups, stopping);
   EXPECT_LT(stopping, stopped);
+}
+
+TEST_F(ServiceBodyTest, DrivesMountAtStartAndFlushAfterEverythingElseStopped) {
+  // This process's machine: the mount point lies below it.
+  ::setenv("TARN_ROOT", dir_.path().c_str(), 1);
+  const std::string mountPoint = dir_.file("mnt/tarn/Q");
+  ASSERT_TRUE(vx::WriteFileAtomic(options_.configPath, R"({"cacheRoot":")" + dir_.file("cache") +
+                                                           R"(","mounts":[{"id":"d1","name":"Docs","drive":"Q",)"
+                                                           R"("endpoint":{"protocol":"memory","host":"mem"},)"
+                                                           R"("cache":{"writebackDelayMs":3600000}}]})"));
+  auto server = std::make_shared<test::MemoryServer>();
+  options_.backendsFor = [server](const MountConfig&) { return server->factory(); };
+  Start(mountPoint);
+  ASSERT_TRUE(IsMountPoint(mountPoint));
+  {
+    vx::UniqueFd fd(::open((mountPoint + "/late.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    ASSERT_TRUE(fd.valid());
+    ASSERT_TRUE(vx::WriteAll(fd.get(), "sent at stop", 12));
+  }
+
+  EXPECT_EQ(Stop(), 0);
+  EXPECT_EQ(events_.back(), "stopAll: socket down, drive mounted");
+  EXPECT_FALSE(IsMountPoint(mountPoint));
+  // Its upload was due in an hour: the stop sent it.
+  std::string content;
+  EXPECT_TRUE(server->readFile("/late.txt", &content));
+  EXPECT_EQ(content, "sent at stop");
+  const std::string log = Log();
+  const size_t mounted = log.find("d1: mounted at " + mountPoint);
+  const size_t running = log.find("] running");
+  const size_t stopping = log.find("stopping: flushing uploads");
+  const size_t unmounted = log.find("d1: unmounted from " + mountPoint);
+  const size_t stopped = log.find("] stopped");
+  ASSERT_NE(stopped, std::string::npos) << log;
+  EXPECT_LT(mounted, running);
+  EXPECT_LT(stopping, unmounted);
+  EXPECT_LT(unmounted, stopped);
 }
 
 TEST_F(ServiceBodyTest, UnreadableConfigIsLoggedAndTheServiceRunsOn) {

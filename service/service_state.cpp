@@ -9,6 +9,7 @@
 #include "foundation/file_util.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
+#include "mount/mount_driver.h"
 
 namespace tarn {
 namespace {
@@ -67,6 +68,8 @@ Status SettingError(const std::string& message) { return Status(Status::kInvalid
 ServiceState::ServiceState(std::string configPath, std::string logPath)
     : configPath_(std::move(configPath)), logPath_(std::move(logPath)) {}
 
+ServiceState::~ServiceState() { unmountAll(0); }
+
 bool ServiceState::loadConfig(std::string* error) {
   AppConfig loaded;
   if (!LoadConfig(loaded, configPath_, error)) return false;
@@ -79,6 +82,8 @@ bool ServiceState::loadConfig(std::string* error) {
 }
 
 void ServiceState::setBackupRunning(std::function<bool()> anyRunning) { backupRunning_ = std::move(anyRunning); }
+
+void ServiceState::setBackendsFor(BackendsFor backendsFor) { backendsFor_ = std::move(backendsFor); }
 
 // ---- reports -------------------------------------------------------------
 
@@ -96,33 +101,17 @@ Value ServiceState::status() {
   update.set("error", "");
   update.set("applying", false);
   reply.set("update", std::move(update));
+  const MountDriver found = DetectMountDriver(settings_.mountDriver);
   Value driver = Value::object();
-  driver.set("name", "");
-  driver.set("version", "");
+  driver.set("name", found.name);
+  driver.set("version", found.version);
   driver.set("installing", false);
-  driver.set("error", "");
+  driver.set("error", found.name.empty() ? kNoMountDriver : "");
   reply.set("driver", std::move(driver));
   Value mounts = Value::array();
   for (const DriveSlot& slot : drives_) mounts.append(mountStatusLocked(slot));
   reply.set("mounts", std::move(mounts));
   return reply;
-}
-
-Value ServiceState::mountStatusLocked(const DriveSlot& slot) const {
-  const MountConfig& c = slot.config;
-  Value m = Value::object();
-  m.set("id", c.id);
-  m.set("name", c.name);
-  m.set("drive", vx::WideToUtf8(std::u16string(1, c.drive)));
-  m.set("mountPoint", MountPointPath(c.drive));
-  m.set("mounted", isMountedLocked(slot));
-  m.set("online", false);
-  m.set("offlineMode", c.cache.offlineMode);
-  m.set("lastError", slot.lastError);
-  m.set("cacheBytes", 0);
-  m.set("pendingUploads", 0);
-  m.set("config", MountConfigToJson(c, false));
-  return m;
 }
 
 std::string ServiceState::getLog(int lines) {
@@ -144,17 +133,23 @@ Status ServiceState::setMount(const Value& mount, std::string& id) {
   if (!error.empty()) return Status(Status::kInvalid, error);
   if (!IsPlainName(incoming.id)) return Status(Status::kInvalid, "drive id must be a plain name");
 
-  const std::vector<DriveSlot> before = drives_;
   DriveSlot* slot = findLocked(incoming.id);
-  if (slot == nullptr) {
+  const bool added = slot == nullptr;
+  MountConfig before;
+  if (added) {
     drives_.push_back(DriveSlot{incoming, false, std::string()});
   } else {
     if (!SameServer(slot->config.endpoint, incoming.endpoint)) incoming.probed = ProbedCaps();
+    before = std::move(slot->config);
     slot->config = incoming;
   }
   Status saved = saveLocked();
   if (!saved.ok()) {
-    drives_ = before;
+    if (added) {
+      drives_.pop_back();
+    } else {
+      findLocked(incoming.id)->config = std::move(before);
+    }
     return saved;
   }
   id = incoming.id;
@@ -166,19 +161,13 @@ Status ServiceState::removeMount(const std::string& id, bool clearCache) {
   std::lock_guard<std::mutex> lock(mu_);
   DriveSlot* slot = findLocked(id);
   if (slot == nullptr) return Status(Status::kNotFound, "no such drive");
-  // The user chose to drop the cache with its unsent changes: no flushing.
-  if (isMountedLocked(*slot)) {
-    Status s = unmountLocked(*slot, 0);
-    if (!s.ok()) return s;
-  }
-  const MountConfig removed = slot->config;
-  const std::vector<DriveSlot> before = drives_;
+  // The user chose to drop the drive with its unsent changes: no flushing.
+  Status s = releaseDriveLocked(*slot, 0);
+  if (!s.ok()) return s;
+  Status saved = saveLocked(slot);
+  if (!saved.ok()) return saved;
+  const MountConfig removed = std::move(slot->config);
   drives_.erase(drives_.begin() + (slot - drives_.data()));
-  Status saved = saveLocked();
-  if (!saved.ok()) {
-    drives_ = before;
-    return saved;
-  }
   vx::log::write(vx::log::kInfo, "%s: removed", removed.name.c_str());
   if (clearCache) {
     const bool ownFolder = removed.cache.dir.empty();
@@ -245,7 +234,11 @@ bool ServiceState::isBusy() {
   // call into this object.
   if (backupRunning_ && backupRunning_()) return true;
   std::lock_guard<std::mutex> lock(mu_);
-  return hasUploadsLocked();
+  for (const DriveSlot& slot : drives_) {
+    // A wait of no time tells whether the upload queue is empty.
+    if (slot.volume && !slot.volume->waitUploadsIdle(0)) return true;
+  }
+  return false;
 }
 
 // ---- under the lock ------------------------------------------------------
@@ -261,9 +254,11 @@ std::string ServiceState::cacheRootLocked() const {
   return settings_.cacheRoot.empty() ? DefaultCacheDir() : settings_.cacheRoot;
 }
 
-Status ServiceState::saveLocked() {
+Status ServiceState::saveLocked(const DriveSlot* without) {
   AppConfig all = settings_;
-  for (const DriveSlot& slot : drives_) all.mounts.push_back(slot.config);
+  for (const DriveSlot& slot : drives_) {
+    if (&slot != without) all.mounts.push_back(slot.config);
+  }
   std::string error;
   if (!SaveConfig(all, configPath_, &error)) {
     vx::log::write(vx::log::kError, "config: %s", error.c_str());

@@ -11,22 +11,31 @@
 // therefore never calls the backup manager while holding mu_ (isBusy asks it
 // first).
 //
+// Each mounted drive has a started tarn::Volume, shared with its mount host,
+// which the slot owns. Mounting and unmounting run under mu_: the volume is
+// started before the host mounts it and stopped after the host let go.
+//
 // The operations on drives at run time (mount, unmount, sync, offline mode,
-// cache, uploads, transfers, probe, network kicks) live in
+// cache, uploads, transfers, status of a drive, probe, network kicks) live in
 // service_state_drives.cpp; the registry, settings and reports in
-// service_state.cpp. The probe runs without the lock: it may talk to a slow
-// server for minutes and touches nothing of the registry.
+// service_state.cpp. A "probe" request runs without the lock: it may talk to
+// a slow server for minutes and touches nothing of the registry. The probe a
+// mount makes of a drive never probed runs under the lock, as the rest of
+// the mount does.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "engine/volume.h"
 #include "foundation/json.h"
 #include "foundation/mount_config.h"
 #include "foundation/status.h"
+#include "mount/mount_host.h"
 
 namespace tarn {
 
@@ -36,11 +45,18 @@ inline constexpr const char* kServiceVersion = TARN_PROGRAM_VERSION;
 // it may ask for.
 inline constexpr int kDefaultLogLines = 200;
 inline constexpr int kMaxLogLines = 20000;
+// The status's and a mount's word when FUSE cannot be used.
+inline constexpr const char* kNoMountDriver = "no usable fuse 3: the fuse3 package or /dev/fuse is missing";
+// How long an unmount, and the stop of the service, wait for a drive's
+// uploads.
+inline constexpr uint32_t kUnmountFlushMs = 20000;
 
 class ServiceState {
  public:
   // `logPath` is the service log that getLog reads.
   ServiceState(std::string configPath, std::string logPath);
+  // Takes down what is still mounted without waiting for uploads.
+  ~ServiceState();
   ServiceState(const ServiceState&) = delete;
   ServiceState& operator=(const ServiceState&) = delete;
 
@@ -49,6 +65,11 @@ class ServiceState {
   // How the backup manager answers "is a backup job running?". Set once,
   // before requests are served.
   void setBackupRunning(std::function<bool()> anyRunning);
+  // Makes the back-end factory of a drive's volume and of its mount-time
+  // probe; unset, back-ends are made by the drive's protocol. Set once,
+  // before requests are served (tests put their own servers here).
+  using BackendsFor = std::function<Volume::BackendFactory(const MountConfig&)>;
+  void setBackendsFor(BackendsFor backendsFor);
 
   // --- registry and settings (service_state.cpp) ---
   // The "status" reply.
@@ -71,45 +92,68 @@ class ServiceState {
   bool isBusy();
 
   // --- drives at run time (service_state_drives.cpp) ---
+  // Marks the drive wanted and mounts it: a server never probed is probed
+  // first, the volume starts, and the host waits up to kMountAnswerMs.
   Status mount(const std::string& id);
+  // Takes the drive away and waits up to kUnmountFlushMs for its uploads;
+  // a drive that is not mounted is no error.
   Status unmount(const std::string& id);
+  // These three need the drive mounted.
   Status syncNow(const std::string& id);
-  Status setOffline(const std::string& id, bool offline);
   Status clearCache(const std::string& id);
   Status stopUpload(const std::string& id, const std::string& path);
+  // A setting of the drive, kept in config.json; a mounted drive follows it
+  // at once.
+  Status setOffline(const std::string& id, bool offline);
+  // Every transfer of the mounted drives.
   Status transfers(vx::json::Value& list);
   // Probes the server of a drive's settings; `summary` is the report's text.
   Status probe(const vx::json::Value& mount, std::string& summary, vx::json::Value& report);
   // Start-up: mounts every drive marked to mount automatically.
   void mountWanted();
-  // The machine gained an address: drives waiting for their server retry.
+  // The machine's addresses changed: mounted drives reconnect and send what
+  // waits, wanted drives that failed to mount try again.
   void networkChanged();
   // Stop: unmounts every drive, waiting up to `flushMs` for its uploads.
   void unmountAll(uint32_t flushMs);
 
  private:
-  // One configured drive and what runs of it.
+  // One configured drive and what runs of it. The host goes before the
+  // volume it serves.
   struct DriveSlot {
     MountConfig config;
-    bool wanted = false;  // mount now and again after network changes
-    std::string lastError;
+    bool wanted = false;               // mount now and again after network changes
+    std::string lastError;             // why the last mount failed
+    std::shared_ptr<Volume> volume;    // started while mounted
+    std::unique_ptr<IMountHost> host;  // while mounted, or left by a mount gone from outside
   };
 
   DriveSlot* findLocked(const std::string& id);
   std::string cacheRootLocked() const;
-  // Writes config.json from the settings and the slots.
-  Status saveLocked();
+  // Writes config.json from the settings and the slots, leaving `without`
+  // out.
+  Status saveLocked(const DriveSlot* without = nullptr);
   // Lays the stored secrets under empty incoming ones of the same drive.
   void keepStoredSecretsLocked(MountConfig& incoming) const;
-  bool hasUploadsLocked() const;
+  // Marks the drive wanted and mounts it unless it is mounted.
   Status mountLocked(DriveSlot& slot);
-  Status unmountLocked(DriveSlot& slot, uint32_t flushMs);
+  // Probes the server, starts a volume and mounts it.
+  Status startDriveLocked(DriveSlot& slot);
+  // Stores what a probe of the drive's server finds; a failed probe leaves
+  // the drive as it was.
+  void probeLocked(DriveSlot& slot);
+  // Takes the mount away and stops the volume, waiting up to flushMs for
+  // its uploads (0: not at all).
+  Status releaseDriveLocked(DriveSlot& slot, uint32_t flushMs);
   bool isMountedLocked(const DriveSlot& slot) const;
+  // The slot's volume when the drive is mounted; else null and `why`.
+  Volume* mountedVolumeLocked(DriveSlot* slot, Status& why);
   vx::json::Value mountStatusLocked(const DriveSlot& slot) const;
 
   const std::string configPath_;
   const std::string logPath_;
   std::function<bool()> backupRunning_;  // set before serving, then read-only
+  BackendsFor backendsFor_;              // set before serving, then read-only
 
   mutable std::mutex mu_;
   AppConfig settings_;             // guarded by mu_; its mounts stay empty

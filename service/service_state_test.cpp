@@ -1,5 +1,9 @@
 #include "service/service_state.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,7 +14,9 @@
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
 #include "service/dispatcher.h"
+#include "testing/memory_backend.h"
 #include "testing/temp_dir.h"
+#include "testing/volume_harness.h"
 
 namespace tarn {
 namespace {
@@ -315,6 +321,157 @@ TEST_F(ServiceStateTest, RepliesOfOpsWithoutAServerHere) {
   });
   EXPECT_EQ(dispatcher.dispatch(Json(R"({"op":"backupRun"})"), &user).dump(), R"({"ok":true,"op":"backupRun"})");
   EXPECT_EQ(seen, &user);
+}
+
+// Drives of the in-memory server, mounted through FUSE at their mount points
+// below the test's machine root.
+class MountedStateTest : public ServiceStateTest {
+ protected:
+  void SetUp() override {
+    state_->setBackendsFor([this](const MountConfig&) { return server_->factory(); });
+    ASSERT_TRUE(state_->setAppSettings(Json(R"({"cacheRoot":")" + dir_.file("caches") + R"("})")).ok());
+  }
+
+  // A drive whose closed files wait an hour before they go up.
+  std::string AddDrive(const std::string& id) {
+    return Add(R"({"id":")" + id +
+               R"(","name":"Docs","drive":"P","endpoint":{"protocol":"memory","host":"mem"},)"
+               R"("cache":{"writebackDelayMs":3600000}})");
+  }
+  Value Drive() { return state_->status()["mounts"].at(0); }
+  Value Transfer(const std::string& path) {
+    Value list;
+    EXPECT_TRUE(state_->transfers(list).ok());
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (list.at(i)["path"].asString() == path) return list.at(i);
+    }
+    return Value();
+  }
+  std::string OnServer(const std::string& path) {
+    std::string content = "<missing>";
+    server_->readFile(path, &content);
+    return content;
+  }
+
+  static std::string MountPoint() { return machine_->file("mnt/tarn/P"); }
+  static bool IsMountPoint() {
+    struct stat self, parent;
+    return ::stat(MountPoint().c_str(), &self) == 0 && ::stat((MountPoint() + "/..").c_str(), &parent) == 0 &&
+           self.st_dev != parent.st_dev;
+  }
+  static bool WriteOnDrive(const std::string& name, const std::string& content) {
+    const int fd = ::open((MountPoint() + "/" + name).c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const bool written = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    return ::close(fd) == 0 && written;
+  }
+
+  std::shared_ptr<test::MemoryServer> server_ = std::make_shared<test::MemoryServer>();
+};
+
+TEST_F(MountedStateTest, MountedDriveRunsThroughItsVolume) {
+  const std::string id = AddDrive("d1");
+  ASSERT_TRUE(state_->mount(id).ok());
+  EXPECT_TRUE(IsMountPoint());
+  Value drive = Drive();
+  EXPECT_TRUE(drive["mounted"].asBool());
+  EXPECT_TRUE(drive["online"].asBool());
+  EXPECT_EQ(drive["mountPoint"].asString(), MountPoint());
+  // A drive never probed is probed at its mount, and the file keeps it.
+  EXPECT_TRUE(drive["config"]["probed"]["valid"].asBool());
+  auto reloaded = Fresh(config_);
+  ASSERT_TRUE(reloaded->loadConfig(nullptr));
+  EXPECT_TRUE(reloaded->status()["mounts"].at(0)["config"]["probed"]["valid"].asBool());
+  EXPECT_TRUE(state_->mount(id).ok()) << "a second mount is no error";
+
+  ASSERT_TRUE(WriteOnDrive("a.txt", "hello"));
+  drive = Drive();
+  EXPECT_EQ(drive["pendingUploads"].asInt(), 1);
+  EXPECT_GT(drive["cacheBytes"].asInt64(), 0);
+  EXPECT_TRUE(state_->isBusy());
+  Value waiting = Transfer("/a.txt");
+  EXPECT_EQ(waiting["mount"].asString(), id);
+  EXPECT_EQ(waiting["drive"].asString(), "P");
+  EXPECT_EQ(waiting["state"].asString(), "waiting");
+  EXPECT_TRUE(waiting["upload"].asBool());
+  EXPECT_EQ(OnServer("/a.txt"), "");
+
+  ASSERT_TRUE(state_->syncNow(id).ok());
+  EXPECT_TRUE(test::Eventually([&] { return !state_->isBusy(); }));
+  EXPECT_EQ(OnServer("/a.txt"), "hello");
+  EXPECT_EQ(Transfer("/a.txt")["state"].asString(), "done");
+  EXPECT_EQ(Transfer("/a.txt")["total"].asInt(), 5);
+  ASSERT_TRUE(state_->clearCache(id).ok());
+  EXPECT_EQ(Drive()["cacheBytes"].asInt64(), 0);
+
+  ASSERT_TRUE(state_->setOffline(id, true).ok());
+  EXPECT_TRUE(Drive()["offlineMode"].asBool());
+  AppConfig saved;
+  ASSERT_TRUE(LoadConfig(saved, config_));
+  EXPECT_TRUE(saved.mounts.at(0).cache.offlineMode);
+  ASSERT_TRUE(state_->setOffline(id, false).ok());
+
+  // The unmount sends what still waits, however long its delay.
+  ASSERT_TRUE(WriteOnDrive("b.txt", "later"));
+  ASSERT_TRUE(state_->unmount(id).ok());
+  EXPECT_FALSE(IsMountPoint());
+  EXPECT_EQ(OnServer("/b.txt"), "later");
+  drive = Drive();
+  EXPECT_FALSE(drive["mounted"].asBool());
+  EXPECT_EQ(drive["pendingUploads"].asInt(), 0);
+  Value none;
+  ASSERT_TRUE(state_->transfers(none).ok());
+  EXPECT_EQ(none.size(), 0u);
+}
+
+TEST_F(MountedStateTest, RemovedDriveIsUnmountedAndItsUnsentChangesDropped) {
+  const std::string id = AddDrive("d2");
+  ASSERT_TRUE(state_->mount(id).ok());
+  ASSERT_TRUE(WriteOnDrive("unsent.txt", "never sent"));
+  const std::string cache = vx::JoinPath(state_->cacheRoot(), id);
+  ASSERT_TRUE(fs::exists(cache));
+  ASSERT_TRUE(state_->removeMount(id, true).ok());
+  EXPECT_FALSE(IsMountPoint());
+  EXPECT_FALSE(fs::exists(cache));
+  EXPECT_EQ(OnServer("/unsent.txt"), "");
+  EXPECT_EQ(state_->status()["mounts"].size(), 0u);
+}
+
+TEST_F(MountedStateTest, WantedDriveMountsOnceTheNetworkChanges) {
+  const std::string id = AddDrive("d3");
+  struct Case {
+    const char* name;
+    Status status;
+    const char* error;
+  };
+  const Case notMounted[] = {
+      {"sync", state_->syncNow(id), "the drive is not mounted"},
+      {"clear cache", state_->clearCache(id), "the drive is not mounted"},
+      {"stop upload", state_->stopUpload(id, "/a.txt"), "the drive is not mounted"},
+      {"sync unknown", state_->syncNow("nope"), "no such drive"},
+      {"offline unknown", state_->setOffline("nope", true), "no such drive"},
+      {"unmount unknown", state_->unmount("nope"), "no such drive"},
+  };
+  for (const Case& c : notMounted) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.status.message, c.error);
+  }
+
+  // A file where the mount point belongs fails the mount, and the drive
+  // stays wanted.
+  fs::remove_all(MountPoint());
+  ASSERT_TRUE(vx::MakeDirs(machine_->file("mnt/tarn")));
+  ASSERT_TRUE(vx::WriteFileAtomic(MountPoint(), std::string("in the way")));
+  const Status failed = state_->mount(id);
+  EXPECT_EQ(failed.message, MountPoint() + " is not a folder");
+  EXPECT_EQ(Drive()["lastError"].asString(), failed.message);
+  ASSERT_TRUE(fs::remove(MountPoint()));
+  state_->networkChanged();
+  EXPECT_TRUE(Drive()["mounted"].asBool());
+  EXPECT_EQ(Drive()["lastError"].asString(), "");
+  ASSERT_TRUE(state_->unmount(id).ok());
+  state_->networkChanged();
+  EXPECT_FALSE(Drive()["mounted"].asBool()) << "an unmounted drive is no longer wanted";
 }
 
 }  // namespace

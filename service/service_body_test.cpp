@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
@@ -50,8 +51,13 @@ Value Ask(const std::string& socketPath, const std::string& request) {
 // Notes what the service has done by the time each of its calls comes.
 class RecordingBackups : public IBackupService {
  public:
-  RecordingBackups(ServiceState& state, std::string socketPath, std::vector<std::string>& events, test::Gate& started)
-      : state_(state), socketPath_(std::move(socketPath)), events_(events), started_(started) {}
+  RecordingBackups(ServiceState& state, std::string socketPath, std::string mountPoint,
+                   std::vector<std::string>& events, test::Gate& started)
+      : state_(state),
+        socketPath_(std::move(socketPath)),
+        mountPoint_(std::move(mountPoint)),
+        events_(events),
+        started_(started) {}
 
   bool loadJobs(std::string* error) override {
     EndpointConfig ep;
@@ -64,9 +70,8 @@ class RecordingBackups : public IBackupService {
     started_.arriveAndWait();
   }
   void stopAll() override {
-    std::string event = std::string("stopAll: socket ") + (Answers(socketPath_) ? "up" : "down");
-    if (!mountPoint.empty()) event += std::string(", drive ") + (IsMountPoint(mountPoint) ? "mounted" : "gone");
-    events_.push_back(event);
+    events_.push_back(std::string("stopAll: socket ") + (Answers(socketPath_) ? "up" : "down") + ", drive " +
+                      (IsMountPoint(mountPoint_) ? "mounted" : "gone"));
   }
   bool anyRunning() override { return false; }
   Value handle(const Value& request, const IpcCaller* caller) override {
@@ -76,11 +81,10 @@ class RecordingBackups : public IBackupService {
     return reply;
   }
 
-  std::string mountPoint;  // a drive whose mount stopAll looks at
-
  private:
   ServiceState& state_;
   const std::string socketPath_;
+  const std::string mountPoint_;
   std::vector<std::string>& events_;
   test::Gate& started_;
 };
@@ -88,6 +92,8 @@ class RecordingBackups : public IBackupService {
 class ServiceBodyTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The drives' mount points and caches lie below this process's machine.
+    ::setenv("TARN_ROOT", dir_.path().c_str(), 1);
     options_.logDir = dir_.file("log");
     options_.configPath = dir_.file("config.json");
     options_.socketPath = dir_.file("run/Tarn");
@@ -98,11 +104,9 @@ class ServiceBodyTest : public ::testing::Test {
   }
 
   // Runs the service on its own thread until it has started its scheduler.
-  void Start(const std::string& watchedMount = "") {
-    options_.makeBackups = [this, watchedMount](ServiceState& state) {
-      auto backups = std::make_unique<RecordingBackups>(state, options_.socketPath, events_, started_);
-      backups->mountPoint = watchedMount;
-      return backups;
+  void Start() {
+    options_.makeBackups = [this](ServiceState& state) {
+      return std::make_unique<RecordingBackups>(state, options_.socketPath, mountPoint_, events_, started_);
     };
     body_ = std::thread([this] { code_ = ServiceBody(options_, stop_); });
     ASSERT_TRUE(started_.waitArrived());
@@ -120,6 +124,7 @@ class ServiceBodyTest : public ::testing::Test {
   }
 
   test::TempDir dir_{"tarn-body", 0755};
+  const std::string mountPoint_ = dir_.file("mnt/tarn/Q");
   ServiceOptions options_;
   std::vector<std::string> events_;
   test::Gate started_;
@@ -129,65 +134,39 @@ class ServiceBodyTest : public ::testing::Test {
 };
 
 TEST_F(ServiceBodyTest, StartsAndStopsInOrder) {
-  ASSERT_TRUE(vx::WriteFileAtomic(
-      options_.configPath,
-      std::string(R"({"mounts":[{"id":"d1","name":"Docs","drive":"P","endpoint":{"host":"dav.example"}}]})")));
-  Start();
-  EXPECT_EQ(Ask(options_.socketPath, R"({"op":"backupList"})")["caller"].asString(), "S-1-22-1-0");
-  const Value status = Ask(options_.socketPath, R"({"op":"status"})");
-  ASSERT_EQ(status["mounts"].size(), 1u);
-  EXPECT_EQ(status["mounts"].at(0)["id"].asString(), "d1");
-
-  EXPECT_EQ(Stop(), 0);
-  EXPECT_EQ(events_, (std::vector<std::string>{"loadJobs: drives loaded", "startScheduler: socket up",
-                                               "stopAll: socket down"}));
-  EXPECT_FALSE(Answers(options_.socketPath));
-  const std::string log = Log();
-  const size_t starting = log.find("Tarn service 0.3.1 (");
-  const size_t backups = log.find("backups: jobs.json is damaged");
-  const size_t stopping = log.find("stopping: flushing uploads");
-  const size_t stopped = log.find("] stopped");
-  ASSERT_NE(stopped, std::string::npos) << log;
-  EXPECT_LT(starting, backups);
-  EXPECT_LT(backups, stopping);
-  EXPECT_LT(stopping, stopped);
-}
-
-TEST_F(ServiceBodyTest, DrivesMountAtStartAndFlushAfterEverythingElseStopped) {
-  // This process's machine: the mount point lies below it.
-  ::setenv("TARN_ROOT", dir_.path().c_str(), 1);
-  const std::string mountPoint = dir_.file("mnt/tarn/Q");
+  // The drive's uploads wait an hour: only the stop's flush sends them.
   ASSERT_TRUE(vx::WriteFileAtomic(options_.configPath, R"({"cacheRoot":")" + dir_.file("cache") +
                                                            R"(","mounts":[{"id":"d1","name":"Docs","drive":"Q",)"
                                                            R"("endpoint":{"protocol":"memory","host":"mem"},)"
                                                            R"("cache":{"writebackDelayMs":3600000}}]})"));
   auto server = std::make_shared<test::MemoryServer>();
   options_.backendsFor = [server](const MountConfig&) { return server->factory(); };
-  Start(mountPoint);
-  ASSERT_TRUE(IsMountPoint(mountPoint));
+  Start();
+  EXPECT_EQ(Ask(options_.socketPath, R"({"op":"backupList"})")["caller"].asString(), "S-1-22-1-0");
+  const Value status = Ask(options_.socketPath, R"({"op":"status"})");
+  ASSERT_EQ(status["mounts"].size(), 1u);
+  EXPECT_TRUE(status["mounts"].at(0)["mounted"].asBool());
   {
-    vx::UniqueFd fd(::open((mountPoint + "/late.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    vx::UniqueFd fd(::open((mountPoint_ + "/late.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
     ASSERT_TRUE(fd.valid());
     ASSERT_TRUE(vx::WriteAll(fd.get(), "sent at stop", 12));
   }
 
   EXPECT_EQ(Stop(), 0);
-  EXPECT_EQ(events_.back(), "stopAll: socket down, drive mounted");
-  EXPECT_FALSE(IsMountPoint(mountPoint));
-  // Its upload was due in an hour: the stop sent it.
+  EXPECT_EQ(events_, (std::vector<std::string>{"loadJobs: drives loaded", "startScheduler: socket up",
+                                               "stopAll: socket down, drive mounted"}));
+  EXPECT_FALSE(Answers(options_.socketPath));
+  EXPECT_FALSE(IsMountPoint(mountPoint_));
   std::string content;
   EXPECT_TRUE(server->readFile("/late.txt", &content));
   EXPECT_EQ(content, "sent at stop");
   const std::string log = Log();
-  const size_t mounted = log.find("d1: mounted at " + mountPoint);
-  const size_t running = log.find("] running");
-  const size_t stopping = log.find("stopping: flushing uploads");
-  const size_t unmounted = log.find("d1: unmounted from " + mountPoint);
-  const size_t stopped = log.find("] stopped");
-  ASSERT_NE(stopped, std::string::npos) << log;
-  EXPECT_LT(mounted, running);
-  EXPECT_LT(stopping, unmounted);
-  EXPECT_LT(unmounted, stopped);
+  const size_t positions[] = {log.find("Tarn service 0.3.1 ("),       log.find("backups: jobs.json is damaged"),
+                              log.find("d1: mounted at " + mountPoint_), log.find("] running"),
+                              log.find("stopping: flushing uploads"), log.find("d1: unmounted from " + mountPoint_),
+                              log.find("] stopped")};
+  for (size_t i = 0; i < std::size(positions); ++i) ASSERT_NE(positions[i], std::string::npos) << i << "\n" << log;
+  EXPECT_TRUE(std::is_sorted(std::begin(positions), std::end(positions))) << log;
 }
 
 TEST_F(ServiceBodyTest, UnreadableConfigIsLoggedAndTheServiceRunsOn) {

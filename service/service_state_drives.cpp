@@ -143,7 +143,8 @@ Value ServiceState::mountStatusLocked(const DriveSlot& slot) const {
   m.set("id", c.id);
   m.set("name", c.name);
   m.set("drive", vx::WideToUtf8(std::u16string(1, c.drive)));
-  m.set("mountPoint", MountPointPath(c.drive));
+  // Where the drive is, even after its letter changed in the settings.
+  m.set("mountPoint", slot.host ? slot.host->mountPoint() : MountPointPath(c.drive));
   m.set("mounted", isMountedLocked(slot));
   m.set("online", vs.online);
   m.set("offlineMode", vs.offlineMode);

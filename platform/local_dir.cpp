@@ -15,7 +15,24 @@ namespace {
 // would stop the walk) and must not follow links.
 constexpr int kEntryStatFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
 
-Status FromErrno(int error) {
+int OpenAtRetrying(int dirFd, const char* name, int flags) {
+  int fd;
+  do {
+    fd = ::openat(dirFd, name, flags | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+Kind KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return Kind::kFile;
+  if (S_ISDIR(mode)) return Kind::kFolder;
+  if (S_ISLNK(mode)) return Kind::kLink;
+  return Kind::kOther;
+}
+
+}  // namespace
+
+Status StatusFromErrno(int error) {
   int32_t code = Status::kIo;
   switch (error) {
     case ENOENT:
@@ -35,21 +52,6 @@ Status FromErrno(int error) {
   return Status(code, "", error);
 }
 
-int OpenAtRetrying(int dirFd, const char* name, int flags) {
-  int fd;
-  do {
-    fd = ::openat(dirFd, name, flags | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-Kind KindOf(mode_t mode) {
-  if (S_ISREG(mode)) return Kind::kFile;
-  if (S_ISDIR(mode)) return Kind::kFolder;
-  if (S_ISLNK(mode)) return Kind::kLink;
-  return Kind::kOther;
-}
-
 void FillFromStat(const struct stat& st, Entry& out) {
   out.kind = KindOf(st.st_mode);
   out.size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
@@ -59,11 +61,9 @@ void FillFromStat(const struct stat& st, Entry& out) {
   out.error = 0;
 }
 
-}  // namespace
-
 Status StatPath(const std::string& path, Entry& out) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return FromErrno(errno);
+  if (::stat(path.c_str(), &st) != 0) return StatusFromErrno(errno);
   FillFromStat(st, out);
   return Status();
 }
@@ -89,13 +89,13 @@ Status LocalDir::Adopt(int fd, LocalDir& out) {
   if (::fstat(fd, &st) != 0) {
     int error = errno;
     ::close(fd);
-    return FromErrno(error);
+    return StatusFromErrno(error);
   }
   DIR* dir = ::fdopendir(fd);
   if (dir == nullptr) {
     int error = errno;
     ::close(fd);
-    return FromErrno(error);
+    return StatusFromErrno(error);
   }
   out = LocalDir();
   out.dir_ = dir;
@@ -105,31 +105,31 @@ Status LocalDir::Adopt(int fd, LocalDir& out) {
 
 Status LocalDir::open(const std::string& path, LocalDir& out) {
   int fd = OpenAtRetrying(AT_FDCWD, path.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd < 0) return FromErrno(errno);
+  if (fd < 0) return StatusFromErrno(errno);
   return Adopt(fd, out);
 }
 
 Status LocalDir::openFolder(const std::string& name, LocalDir& out) const {
-  if (dir_ == nullptr) return FromErrno(EBADF);
+  if (dir_ == nullptr) return StatusFromErrno(EBADF);
   int fd = OpenAtRetrying(::dirfd(dir_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-  if (fd < 0) return FromErrno(errno);
+  if (fd < 0) return StatusFromErrno(errno);
   return Adopt(fd, out);
 }
 
 Status LocalDir::openFile(const std::string& name, LocalFile& out) const {
-  if (dir_ == nullptr) return FromErrno(EBADF);
+  if (dir_ == nullptr) return StatusFromErrno(EBADF);
   return LocalFile::OpenAt(::dirfd(dir_), name, out);
 }
 
 Status LocalDir::list(std::vector<Entry>& out) const {
   out.clear();
-  if (dir_ == nullptr) return FromErrno(EBADF);
+  if (dir_ == nullptr) return StatusFromErrno(EBADF);
   const int fd = ::dirfd(dir_);
   for (;;) {
     errno = 0;
     struct dirent* d = ::readdir(dir_);
     if (d == nullptr) {
-      if (errno != 0) return FromErrno(errno);
+      if (errno != 0) return StatusFromErrno(errno);
       return Status();
     }
     const char* name = d->d_name;
@@ -149,9 +149,9 @@ Status LocalDir::list(std::vector<Entry>& out) const {
 }
 
 Status LocalDir::statTarget(const std::string& name, Entry& out) const {
-  if (dir_ == nullptr) return FromErrno(EBADF);
+  if (dir_ == nullptr) return StatusFromErrno(EBADF);
   struct stat st {};
-  if (::fstatat(::dirfd(dir_), name.c_str(), &st, AT_NO_AUTOMOUNT) != 0) return FromErrno(errno);
+  if (::fstatat(::dirfd(dir_), name.c_str(), &st, AT_NO_AUTOMOUNT) != 0) return StatusFromErrno(errno);
   FillFromStat(st, out);
   return Status();
 }
@@ -182,11 +182,11 @@ Status LocalFile::OpenAt(int dirFd, const std::string& name, LocalFile& out) {
   // CAP_FOWNER; reading them then moves their access time.
   int fd = OpenAtRetrying(dirFd, name.c_str(), kFlags | O_NOATIME);
   if (fd < 0 && errno == EPERM) fd = OpenAtRetrying(dirFd, name.c_str(), kFlags);
-  if (fd < 0) return FromErrno(errno);
+  if (fd < 0) return StatusFromErrno(errno);
   LocalFile file;
   file.fd_ = fd;
   struct stat st {};
-  if (::fstat(fd, &st) != 0) return FromErrno(errno);
+  if (::fstat(fd, &st) != 0) return StatusFromErrno(errno);
   if (!S_ISREG(st.st_mode)) return Status(Status::kUnsupported, "not a regular file");
   // Advice only: a refusal changes nothing but the read-ahead.
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -204,7 +204,7 @@ Status LocalFile::read(uint8_t* buffer, size_t size, size_t& got) {
       got = static_cast<size_t>(n);
       return Status();
     }
-    if (errno != EINTR) return FromErrno(errno);
+    if (errno != EINTR) return StatusFromErrno(errno);
   }
 }
 

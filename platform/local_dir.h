@@ -12,6 +12,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +39,12 @@ struct Entry {
   // unknown.
   int error = 0;
 };
+
+// The status of a failed system call: not-found, access-denied and
+// not-directory (ENOTDIR, ELOOP) by name, io for the rest; errno in native.
+Status StatusFromErrno(int error);
+// The entry's kind, size (files only), modification time and mode.
+void FillFromStat(const struct stat& st, Entry& out);
 
 class LocalFile;
 

@@ -1,0 +1,148 @@
+#include "platform/local_write.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace tarn::localfs {
+
+namespace {
+
+// New files and folders get what the process's umask leaves of these, as
+// any file their owner makes.
+constexpr mode_t kNewFileMode = 0666;
+constexpr mode_t kNewFolderMode = 0777;
+constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+
+// O_PATH: a folder that is only written to and searched needs no read right.
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+template <typename Call>
+int Retrying(Call call) {
+  int rc;
+  do {
+    rc = call();
+  } while (rc < 0 && errno == EINTR);
+  return rc;
+}
+
+}  // namespace
+
+Status WriteFolder::Adopt(int fd, WriteFolder& out) {
+  vx::UniqueFd owned(fd);
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return StatusFromErrno(errno);
+  out.fd_ = std::move(owned);
+  out.device_ = st.st_dev;
+  out.inode_ = st.st_ino;
+  return Status();
+}
+
+Status WriteFolder::open(const std::string& path, WriteFolder& out) {
+  int fd = Retrying([&] { return ::open(path.c_str(), kFolderFlags); });
+  if (fd < 0) return StatusFromErrno(errno);
+  return Adopt(fd, out);
+}
+
+Status WriteFolder::statPath(const std::string& path, Entry& out) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return StatusFromErrno(errno);
+  FillFromStat(st, out);
+  return Status();
+}
+
+Status WriteFolder::makeFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), kNewFolderMode) != 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder& out) const {
+  if (create && ::mkdirat(fd_.get(), name.c_str(), kNewFolderMode) != 0 && errno != EEXIST)
+    return StatusFromErrno(errno);
+  int fd = Retrying([&] { return ::openat(fd_.get(), name.c_str(), kFolderFlags | O_NOFOLLOW); });
+  if (fd < 0) return StatusFromErrno(errno);
+  return Adopt(fd, out);
+}
+
+Status WriteFolder::stat(const std::string& name, Entry& out) const {
+  struct stat st {};
+  if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0)
+    return StatusFromErrno(errno);
+  FillFromStat(st, out);
+  return Status();
+}
+
+Status WriteFolder::createFile(const std::string& name, WriteFile& out) const {
+  if (::unlinkat(fd_.get(), name.c_str(), 0) != 0 && errno != ENOENT) return StatusFromErrno(errno);
+  // O_EXCL: should anything take the name again meanwhile, the create fails
+  // instead of opening it, and never follows a link.
+  int fd = Retrying([&] {
+    return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+  });
+  if (fd < 0) return StatusFromErrno(errno);
+  out.fd_ = vx::UniqueFd(fd);
+  return Status();
+}
+
+Status WriteFolder::rename(const std::string& from, const std::string& to) const {
+  if (::renameat(fd_.get(), from.c_str(), fd_.get(), to.c_str()) != 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status WriteFolder::remove(const std::string& name) const {
+  if (::unlinkat(fd_.get(), name.c_str(), 0) != 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status WriteFolder::probeWrite() const {
+  int fd = Retrying([&] { return ::openat(fd_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); });
+  if (fd >= 0) {
+    ::close(fd);
+    return Status();
+  }
+  if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)
+    return Status(Status::kUnsupported, "no unnamed temporary files here", errno);
+  return StatusFromErrno(errno);
+}
+
+Status WriteFile::writeAt(uint64_t offset, const uint8_t* data, size_t size) const {
+  while (size > 0) {
+    ssize_t n = ::pwrite(fd_.get(), data, size, static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return StatusFromErrno(errno);
+    }
+    if (n == 0) return StatusFromErrno(ENOSPC);
+    data += n;
+    size -= static_cast<size_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+  return Status();
+}
+
+Status WriteFile::setModified(uint64_t filetime) const {
+  const Timestamp t = Timestamp::fromFileTime(filetime);
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(t.seconds);
+  times[1].tv_nsec = static_cast<long>(t.nanoseconds);
+  if (::futimens(fd_.get(), times) != 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status WriteFile::makeReadOnly() const {
+  struct stat st {};
+  if (::fstat(fd_.get(), &st) != 0) return StatusFromErrno(errno);
+  if (::fchmod(fd_.get(), st.st_mode & ~kWriteBits & 07777) != 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status WriteFile::close() {
+  if (!fd_.close()) return StatusFromErrno(errno);
+  return Status();
+}
+
+}  // namespace tarn::localfs

@@ -1,0 +1,101 @@
+// Local folders and files as a restore writes them. A folder is held open by
+// descriptor, and everything below it is reached relative to that descriptor
+// without following a symbolic link: a link that someone placed inside the
+// destination cannot lead a write out of it. Only the folder a restore starts
+// from is opened by path, with the links in that path followed, since the
+// user named it.
+//
+// A WriteFolder is shared (std::shared_ptr) between the restore's task thread
+// and the files waiting to be filled in it; its operations are single system
+// calls on a descriptor that does not change, so any thread may call them.
+// A WriteFile is written at explicit offsets, so several threads may write
+// different parts of it at once; the rest of its operations belong to one
+// thread at a time. Failures come back as tarn::Status with the errno value
+// in `native`.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "foundation/file_util.h"
+#include "foundation/status.h"
+#include "platform/local_dir.h"
+
+namespace tarn::localfs {
+
+class WriteFile;
+
+class WriteFolder {
+ public:
+  WriteFolder() = default;
+  WriteFolder(const WriteFolder&) = delete;
+  WriteFolder& operator=(const WriteFolder&) = delete;
+  WriteFolder(WriteFolder&&) = default;
+  WriteFolder& operator=(WriteFolder&&) = default;
+
+  // Opens an existing folder by path, following links.
+  static Status open(const std::string& path, WriteFolder& out);
+  // What is at `path`, following links: kind kFolder, kFile or kOther; code
+  // kNotFound with ENOENT when nothing is there.
+  static Status statPath(const std::string& path, Entry& out);
+  // Creates one folder by path; an existing one (of any kind) gives EEXIST.
+  static Status makeFolder(const std::string& path);
+
+  // Opens the sub-folder `name`, first creating it when `create` is set (an
+  // existing entry is no failure). A link in its place is refused (ENOTDIR).
+  Status openFolder(const std::string& name, bool create, WriteFolder& out) const;
+  // The entry `name` itself, a link not followed (kind kLink).
+  Status stat(const std::string& name, Entry& out) const;
+  // Creates `name` as a new empty file for writing. Whatever had that name
+  // (an old file or a link) is removed first, and the file is created
+  // exclusively, so no link is ever written through.
+  Status createFile(const std::string& name, WriteFile& out) const;
+  // Moves `from` over `to` in this folder; a link at `to` is replaced, not
+  // followed.
+  Status rename(const std::string& from, const std::string& to) const;
+  // Removes the file or link `name`.
+  Status remove(const std::string& name) const;
+  // Whether the current thread's rights let it create files here: tried with
+  // an unnamed temporary that leaves nothing behind. A file system that has
+  // no such temporaries gives kUnsupported, and the answer is unknown.
+  Status probeWrite() const;
+
+  bool valid() const { return fd_.valid(); }
+  // The folder's device and inode, which tell two open folders apart.
+  uint64_t device() const { return device_; }
+  uint64_t inode() const { return inode_; }
+
+ private:
+  static Status Adopt(int fd, WriteFolder& out);
+
+  vx::UniqueFd fd_;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
+};
+
+class WriteFile {
+ public:
+  WriteFile() = default;
+  WriteFile(const WriteFile&) = delete;
+  WriteFile& operator=(const WriteFile&) = delete;
+  WriteFile(WriteFile&&) = default;
+  WriteFile& operator=(WriteFile&&) = default;
+
+  // Writes all of `size` bytes at `offset`; a short write is an error
+  // (ENOSPC when the kernel gave no reason).
+  Status writeAt(uint64_t offset, const uint8_t* data, size_t size) const;
+  // Sets the modification time (FILETIME units); the access time is left.
+  Status setModified(uint64_t filetime) const;
+  // Takes the write permission away from everyone, as a read-only file.
+  Status makeReadOnly() const;
+  // Closes the file; a failure here may be the first sign of lost data.
+  Status close();
+
+  bool valid() const { return fd_.valid(); }
+
+ private:
+  friend class WriteFolder;
+  vx::UniqueFd fd_;
+};
+
+}  // namespace tarn::localfs

@@ -119,4 +119,13 @@ Status ScopedCallerRights::leave() {
   return s;
 }
 
+std::function<Status(bool)> CallerSwitch(CallerToken caller) {
+  return [caller = std::move(caller)](bool enter) {
+    // Left again at thread exit should an owner forget: the destructor
+    // switches back.
+    thread_local ScopedCallerRights rights;
+    return enter ? rights.enter(caller) : rights.leave();
+  };
+}
+
 }  // namespace tarn

@@ -18,6 +18,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "foundation/status.h"
@@ -62,5 +63,12 @@ class ScopedCallerRights {
   uint32_t savedGid_ = 0;
   std::vector<uint32_t> savedGroups_;
 };
+
+// A switch to hand to work done on the caller's behalf: true takes on the
+// caller's rights on the calling thread, false goes back to the thread's own;
+// a failure of either says so and leaves the thread as it was. Each thread
+// keeps its own switch state, so the same function may be called on any
+// number of threads.
+std::function<Status(bool)> CallerSwitch(CallerToken caller);
 
 }  // namespace tarn

@@ -28,7 +28,8 @@
 // and never holds both. sealMutex may be held while queueMutex is taken,
 // never the other way round. Only readMutex is held across remote calls
 // (readBlob's download); the others never are, nor across compression or
-// sealing.
+// sealing. readPackRange holds no lock at all, so that a restore downloads
+// several ranges at once.
 //
 // The object access layer is repo_access.cpp; creation and opening
 // repo_open.cpp; blobs repo_blobs.cpp; the seal stage repo_seal.cpp; the
@@ -176,6 +177,20 @@ class Repo {
   bool hasBlob(const BlobId& id);
   // Only uploaded blobs: opened, decompressed and checked against their id.
   Status readBlob(const BlobId& id, std::vector<uint8_t>& out);
+
+  // --- reads that the caller plans itself (restore), from any thread at
+  // once: no lock is held while a range downloads ---
+  // Where an uploaded blob lies: code 1 when the index does not know it.
+  Status locateBlob(const BlobId& id, BlobLocation& loc, PackInfo& pack);
+  // Bytes [offset, offset + length) of a pack; a pack that ends sooner is
+  // damage (code 18).
+  Status readPackRange(const PackInfo& pack, uint64_t offset, uint64_t length, std::vector<uint8_t>& out);
+  // Opens a blob from its sealed bytes as read out of its pack: decrypts,
+  // decompresses and checks the content against the id.
+  Status openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed,
+                  std::vector<uint8_t>& out) const;
+  // The number of connections reads may use at once.
+  int32_t connectionCount() const { return options.connections; }
 
   // --- upload pipeline ---
   // Waits until every blob handed on is in a pack and nothing is queued or

@@ -57,17 +57,48 @@ bool Repo::hasBlob(const BlobId& id) {
   return index.count(id) != 0 || pending.count(id) != 0;
 }
 
+Status Repo::locateBlob(const BlobId& id, BlobLocation& loc, PackInfo& pack) {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  auto it = index.find(id);
+  if (it == index.end() || it->second.pack >= packs.size())
+    return Status(Status::kNotFound, "blob " + Short(id) + " is not in the repository");
+  loc = it->second;
+  pack = packs[loc.pack];
+  return Status();
+}
+
+Status Repo::readPackRange(const PackInfo& pack, uint64_t offset, uint64_t length, std::vector<uint8_t>& out) {
+  if (offset > pack.length || length > pack.length - offset)
+    return Status(Status::kProtocol, "index entry points past the end of its pack");
+  Status st = getRange(PackPath(pack.id), offset, length, out);
+  if (!st.ok()) return st;
+  if (out.size() < length) return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
+  return Status();
+}
+
+Status Repo::openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed,
+                      std::vector<uint8_t>& out) const {
+  std::vector<uint8_t> opened;
+  if (!cipher.open(sealed, size_t(loc.storedLength), kLabelBlob, opened))
+    return Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
+  std::vector<uint8_t> plain;
+  if (opened.size() == loc.rawLength) {
+    plain = std::move(opened);
+  } else if (!RawLengthPlausible(opened.size(), loc.rawLength) ||
+             !DecompressBlob(opened.data(), opened.size(), loc.rawLength, plain)) {
+    return Status(Status::kProtocol, "blob " + Short(id) + " does not decompress");
+  }
+  if (!(ComputeBlobId(idKey, plain.data(), plain.size()) == id))
+    return Status(Status::kProtocol, "blob " + Short(id) + " has the wrong content");
+  out = std::move(plain);
+  return Status();
+}
+
 Status Repo::readBlob(const BlobId& id, std::vector<uint8_t>& out) {
   BlobLocation loc;
   PackInfo pack;
-  {
-    std::lock_guard<std::mutex> lock(queueMutex);
-    auto it = index.find(id);
-    if (it == index.end() || it->second.pack >= packs.size())
-      return Status(Status::kNotFound, "blob " + Short(id) + " is not in the repository");
-    loc = it->second;
-    pack = packs[loc.pack];
-  }
+  Status located = locateBlob(id, loc, pack);
+  if (!located.ok()) return located;
 
   std::lock_guard<std::mutex> lock(readMutex);
   const uint64_t offset = loc.offset;
@@ -105,20 +136,7 @@ Status Repo::readBlob(const BlobId& id, std::vector<uint8_t>& out) {
   }
   window->lastUse = ++readClock;
 
-  std::vector<uint8_t> opened;
-  if (!cipher.open(window->bytes.data() + (offset - window->start), size_t(stored), kLabelBlob, opened))
-    return Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
-  std::vector<uint8_t> plain;
-  if (opened.size() == loc.rawLength) {
-    plain = std::move(opened);
-  } else if (!RawLengthPlausible(opened.size(), loc.rawLength) ||
-             !DecompressBlob(opened.data(), opened.size(), loc.rawLength, plain)) {
-    return Status(Status::kProtocol, "blob " + Short(id) + " does not decompress");
-  }
-  if (!(ComputeBlobId(idKey, plain.data(), plain.size()) == id))
-    return Status(Status::kProtocol, "blob " + Short(id) + " has the wrong content");
-  out = std::move(plain);
-  return Status();
+  return openBlob(id, loc, window->bytes.data() + (offset - window->start), out);
 }
 
 }  // namespace tarn::backup

@@ -29,12 +29,15 @@ uint32_t ListingAttributes(const Entry& e) {
 }
 
 std::string PrintableName(std::string_view name) {
+  constexpr uint8_t kFirstPrintable = 0x20;
+  constexpr uint8_t kDelete = 0x7F;
   std::string out;
   size_t i = 0;
   while (i < name.size()) {
     auto b = static_cast<uint8_t>(name[i]);
     size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    if (i + length <= name.size() && vx::IsValidUtf8(name.substr(i, length))) {
+    bool control = b < kFirstPrintable || b == kDelete;
+    if (!control && i + length <= name.size() && vx::IsValidUtf8(name.substr(i, length))) {
       out.append(name.substr(i, length));
       i += length;
       continue;
@@ -70,17 +73,7 @@ FolderWalk::FolderWalk(BlobSink& sink, const ChunkerParams& chunking, const std:
       readers_(chunking, readers) {}
 
 void FolderWalk::recordProblem(const std::string& path, std::string_view message, int error) {
-  progress_.errors.fetch_add(1, std::memory_order_relaxed);
-  if (problems_.size() >= kMaxProblems) return;
-  std::string text = path;
-  text.append(": ");
-  text.append(message);
-  if (error != 0) {
-    text.append(" (");
-    text.append(vx::FormatWin32Error(static_cast<uint32_t>(error)));
-    text.append(")");
-  }
-  problems_.push_back(std::move(text));
+  RecordProblem(progress_, problems_, path, message, error);
 }
 
 void FolderWalk::countFile(uint64_t size) {

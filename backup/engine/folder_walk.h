@@ -47,9 +47,6 @@
 
 namespace tarn::backup {
 
-// Problem texts kept per run; every problem is counted all the same.
-constexpr size_t kMaxProblems = 200;
-
 // The file attributes a listing records.
 constexpr uint32_t kAttributeReadOnly = 0x1;
 constexpr uint32_t kAttributeDirectory = 0x10;
@@ -59,8 +56,9 @@ constexpr uint32_t kAttributeNormal = 0x80;
 // folder bit for folders, "normal" when neither applies.
 uint32_t ListingAttributes(const localfs::Entry& entry);
 
-// A name or path for problem texts, which must stay valid UTF-8: each byte
-// that is not part of a valid sequence is written as \xNN.
+// A name or path for problem texts, which must stay valid, printable UTF-8:
+// each byte that is not part of a valid sequence, and each control character
+// (NUL included, which a hostile listing may hold), is written as \xNN.
 std::string PrintableName(std::string_view name);
 
 // True when the first non-empty pattern that matches exists.

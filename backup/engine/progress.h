@@ -7,9 +7,12 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tarn::backup {
 
@@ -28,5 +31,15 @@ struct Progress {
   mutable std::mutex mu_;
   std::string current_;  // guarded by mu_
 };
+
+// Problem texts kept per run; every problem is counted all the same.
+constexpr size_t kMaxProblems = 200;
+
+// A backup's or restore's problem with one item: counted in errors always,
+// and its text (the path, ": ", the message and, for an error number other
+// than 0, the system's text in " (" and ")") kept while fewer than
+// kMaxProblems are.
+void RecordProblem(Progress& progress, std::vector<std::string>& problems, std::string_view path,
+                   std::string_view message, int error);
 
 }  // namespace tarn::backup

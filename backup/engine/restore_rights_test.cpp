@@ -1,0 +1,170 @@
+// Restores with the rights of the user who asked: run as root, acting for an
+// unprivileged user, and with switches that fail.
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "backup/engine/restore.h"
+#include "backup/engine/restore_test_world.h"
+#include "backup/repo/repo_test_world.h"
+#include "foundation/text.h"
+#include "platform/caller_rights.h"
+#include "testing/temp_dir.h"
+
+namespace tarn::backup {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kUserUid = 4242;
+constexpr uint32_t kUserGid = 4343;
+const CallerToken kUser{kUserUid, kUserGid, {}};
+// setfsuid of an id that maps to no one only reads the current one.
+constexpr uid_t kQueryId = static_cast<uid_t>(-1);
+
+// A folder at `path` owned by uid:gid with the mode.
+std::string Folder(const std::string& path, uid_t uid, gid_t gid, mode_t mode) {
+  EXPECT_EQ(::mkdir(path.c_str(), 0700), 0) << path;
+  EXPECT_EQ(::chown(path.c_str(), uid, gid), 0);
+  EXPECT_EQ(::chmod(path.c_str(), mode), 0);
+  return path;
+}
+
+class RestoreRightsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(::geteuid(), 0u) << "the restore rights tests switch users and must run as root";
+    VersionBuilder v(*repo_);
+    v.file("docs/a.txt", "alpha");
+    v.file("docs/sub/b.txt", "beta");
+    v.file("top.txt", "top");
+    version_ = v.write();
+  }
+  Status restore(const RestoreRequest& request) {
+    progress_ = std::make_unique<Progress>();
+    problems_.clear();
+    return Restore(*repo_, version_, request, *progress_, nullptr, problems_);
+  }
+  RestoreRequest asUser(const std::string& target) {
+    RestoreRequest r;
+    r.target = target;
+    r.asCaller = CallerSwitch(kUser);
+    return r;
+  }
+
+  RepoWorld world_;
+  std::shared_ptr<Repo> repo_ = world_.create();
+  SnapshotInfo version_;
+  tarn::test::TempDir dir_{"tarn-restore-rights", 0755};
+  std::unique_ptr<Progress> progress_;
+  std::vector<std::string> problems_;
+};
+
+TEST_F(RestoreRightsTest, TheCallerWritesOnlyWhereTheyMay) {
+  const std::string rootOnly = Folder(dir_.file("root-only"), 0, 0, 0755);
+  const std::string own = Folder(dir_.file("own"), kUserUid, kUserGid, 0700);
+  struct Case {
+    std::string target;
+    int32_t code;
+    std::string message;
+  } cases[] = {
+      {rootOnly, Status::kAccessDenied, "cannot write to " + rootOnly + ": " + vx::FormatWin32Error(EACCES)},
+      {rootOnly + "/new", Status::kAccessDenied,
+       "cannot create " + rootOnly + "/new: " + vx::FormatWin32Error(EACCES)},
+      {own + "/new/deeper", Status::kOk, ""},
+      {own, Status::kOk, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    Status st = restore(asUser(c.target));
+    EXPECT_EQ(st.code, c.code);
+    EXPECT_EQ(st.message, c.message);
+    if (!st.ok()) continue;
+    EXPECT_TRUE(problems_.empty()) << problems_.front();
+    EXPECT_EQ(ReadText(c.target + "/docs/sub/b.txt"), "beta");
+    for (const std::string& made : TreeOf(c.target)) {
+      struct stat st = StatOf(c.target + "/" + made);
+      EXPECT_EQ(st.st_uid, kUserUid) << made;
+      EXPECT_EQ(st.st_gid, kUserGid) << made;
+      EXPECT_EQ(made.find(kRestoreTempSuffix), std::string::npos);
+    }
+  }
+  EXPECT_EQ(TreeOf(rootOnly), std::vector<std::string>{});
+  EXPECT_EQ(::setfsuid(kQueryId), 0);  // the test thread is itself again
+}
+
+TEST_F(RestoreRightsTest, AFolderTheCallerCannotWriteIsAProblemAndTheRestGoesOn) {
+  const std::string own = Folder(dir_.file("own"), kUserUid, kUserGid, 0755);
+  Folder(own + "/docs", 0, 0, 0755);  // placed by root in the caller's folder
+  ASSERT_TRUE(restore(asUser(own)).ok());
+  const std::string denied = " (" + vx::FormatWin32Error(EACCES) + ")";
+  EXPECT_EQ(problems_, (std::vector<std::string>{own + "/docs/a.txt: cannot create" + denied,
+                                                 own + "/docs/sub: cannot create the folder" + denied}));
+  EXPECT_EQ(ReadText(own + "/top.txt"), "top");
+  EXPECT_EQ(TreeOf(own + "/docs"), std::vector<std::string>{});
+  EXPECT_EQ(progress_->errors.load(), 2u);
+}
+
+TEST_F(RestoreRightsTest, WithoutTheCallersRightsNothingIsWritten) {
+  // Writable for anyone: whatever lands here was written with the service's
+  // rights when it should not have been.
+  const std::string open = Folder(dir_.file("open"), 0, 0, 0777);
+  const Status refused(Status::kAccessDenied, "cannot switch the file-system user", EPERM);
+  struct Case {
+    const char* name;
+    int enterSucceeds;  // calls of asCaller(true) that succeed; -1: no asCaller at all
+    bool leaveFails;
+    bool inProcess;
+    int32_t code;
+    std::string message;
+    size_t problems;
+  } cases[] = {
+      {"switch refused from the start", 0, false, false, Status::kAccessDenied,
+       "cannot take over the caller's rights", 0},
+      {"switch refused for every item", 2, false, false, Status::kOk, "", 2},
+      {"switch back fails", 1000, true, false, Status::kAccessDenied,
+       "cannot return to the service's own rights: cannot switch the file-system user", 0},
+      {"no caller from outside the process", -1, false, false, Status::kAccessDenied,
+       "a restore needs the rights of the user who asked for it", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int entered = 0;
+    RestoreRequest r;
+    r.target = open;
+    r.inProcess = c.inProcess;
+    if (c.enterSucceeds >= 0) {
+      // Succeeds without switching: anything written is written as root.
+      r.asCaller = [&](bool enter) {
+        if (enter) return entered++ < c.enterSucceeds ? Status() : refused;
+        return c.leaveFails ? refused : Status();
+      };
+    }
+    world_.server->clearCalls();
+    Status st = restore(r);
+    EXPECT_EQ(st.code, c.code);
+    EXPECT_EQ(st.message, c.message);
+    EXPECT_EQ(problems_.size(), c.problems);
+    for (const std::string& p : problems_)
+      EXPECT_NE(p.find(": cannot take over the caller's rights ("), std::string::npos) << p;
+    EXPECT_EQ(TreeOf(open), std::vector<std::string>{});
+    if (c.enterSucceeds < 0) {
+      EXPECT_EQ(world_.server->countCalls(test::MemOp::kReadRange), 0);
+    }
+  }
+
+  // Inside the process, without a caller, the service's own rights write.
+  RestoreRequest r;
+  r.target = open;
+  r.inProcess = true;
+  ASSERT_TRUE(restore(r).ok());
+  EXPECT_EQ(StatOf(open + "/docs/a.txt").st_uid, 0u);
+}
+
+}  // namespace
+}  // namespace tarn::backup

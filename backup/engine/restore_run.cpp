@@ -1,0 +1,311 @@
+#include "backup/engine/restore_run.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "backup/engine/folder_walk.h"
+#include "backup/engine/local_path.h"
+#include "foundation/text.h"
+
+namespace tarn::backup {
+
+namespace {
+
+// Filler workers per repository connection: while some download, the others
+// open blobs and write them.
+constexpr size_t kWorkersPerConnection = 2;
+constexpr size_t kMinWorkers = 2;
+constexpr size_t kMaxWorkers = 16;
+
+constexpr std::string_view kCannotSwitch = "cannot take over the caller's rights";
+
+size_t WorkerCount(const Repo& repo) {
+  size_t connections = size_t(std::max<int32_t>(repo.connectionCount(), 1));
+  return std::clamp(connections * kWorkersPerConnection, kMinWorkers, kMaxWorkers);
+}
+
+// The folder holding a full path ("/" for a top-level one) and the name in it.
+std::pair<std::string, std::string> SplitLast(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return {std::string(), path};
+  return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+}  // namespace
+
+RestoreRun::RestoreRun(Repo& repo, const RestoreRequest& request, Progress& progress, const CancelToken* cancel,
+                       std::vector<std::string>& problems)
+    : repo_(repo),
+      request_(request),
+      progress_(progress),
+      cancel_(cancel),
+      problems_(problems),
+      filler_(repo, progress, cancel, WorkerCount(repo)) {}
+
+template <typename Op>
+Status RestoreRun::asCaller(Op op) {
+  if (!switchedBack_.ok()) return switchedBack_;
+  if (!request_.asCaller) return op();
+  Status entered = request_.asCaller(true);
+  if (!entered.ok()) return Status(Status::kAccessDenied, std::string(kCannotSwitch), entered.native);
+  Status result = op();
+  Status left = request_.asCaller(false);
+  if (!left.ok()) {
+    switchedBack_ = Status(Status::kAccessDenied, "cannot return to the service's own rights: " + left.message,
+                           left.native);
+  }
+  return result;
+}
+
+Status RestoreRun::ended() {
+  if (!switchedBack_.ok()) return switchedBack_;
+  if (IsCancelled(cancel_)) return Status(Status::kCanceled, "");
+  return filler_.failure();
+}
+
+void RestoreRun::recordProblem(const std::string& path, std::string_view message, int error) {
+  RecordProblem(progress_, problems_, path, message, error);
+}
+
+void RestoreRun::recordFailure(const std::string& path, std::string_view message, const Status& st) {
+  // A failed switch names itself; a failed system call takes the step's
+  // message with its errno.
+  recordProblem(path, st.message.empty() ? message : std::string_view(st.message), st.native);
+}
+
+Status RestoreRun::restoreEntry(const ListingEntry& entry, const Destination& dest) {
+  collect(false);
+  Status st = ended();
+  if (!st.ok()) return st;
+  return entry.isDir ? restoreFolder(entry, dest) : restoreFile(entry, dest);
+}
+
+Status RestoreRun::openSubFolder(const Destination& dest, std::shared_ptr<const localfs::WriteFolder>& out) {
+  if (dest.folder == nullptr) return ensureFolder(dest.path, out);
+  auto folder = std::make_shared<localfs::WriteFolder>();
+  Status st = asCaller([&] { return dest.folder->openFolder(dest.name, true, *folder); });
+  if (st.ok()) out = std::move(folder);
+  return st;
+}
+
+Status RestoreRun::restoreFolder(const ListingEntry& entry, const Destination& dest) {
+  std::shared_ptr<const localfs::WriteFolder> folder;
+  Status st = openSubFolder(dest, folder);
+  if (!st.ok()) {
+    recordFailure(dest.path, "cannot create the folder", st);
+    return switchedBack_;
+  }
+
+  std::vector<uint8_t> blob;
+  st = repo_.readBlob(entry.tree, blob);
+  if (!st.ok()) {
+    if (EndsRestore(st)) return st;
+    recordProblem(dest.path, st.toString(), 0);
+    return Status();
+  }
+  std::vector<ListingEntry> entries;
+  if (!ParseFolderListing(std::string_view(reinterpret_cast<const char*>(blob.data()), blob.size()), entries)) {
+    recordProblem(dest.path, "the folder listing in the snapshot is damaged", 0);
+    return Status();
+  }
+  blob = std::vector<uint8_t>();
+
+  for (const ListingEntry& e : entries) {
+    if (!IsValidEntryName(e.name)) {
+      recordProblem(dest.path, "refused the name \"" + PrintableName(e.name) + "\"", 0);
+      continue;
+    }
+    st = restoreEntry(e, Destination{folder, e.name, JoinPath(dest.path, e.name)});
+    if (!st.ok()) return st;
+  }
+  progress_.dirs.fetch_add(1, std::memory_order_relaxed);
+  return Status();
+}
+
+Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& dest) {
+  progress_.setCurrent(dest.path);
+  const std::string temp = dest.name + std::string(kRestoreTempSuffix);
+  // Two items of one restore can land on the same place (overlapping
+  // sources); the second must not take the first one's temporary away while
+  // it is being filled.
+  TempKey key{dest.folder->device(), dest.folder->inode(), temp};
+  while (pending_.count(key) != 0) collect(true);
+
+  bool unchanged = false;
+  localfs::WriteFile file;
+  Status st = asCaller([&] {
+    localfs::Entry found;
+    if (dest.folder->stat(dest.name, found).ok() && found.kind == localfs::Kind::kFile &&
+        found.size == entry.size && found.mtime == entry.mtime) {
+      unchanged = true;
+      return Status();
+    }
+    return dest.folder->createFile(temp, file);
+  });
+  if (unchanged) {
+    progress_.files.fetch_add(1, std::memory_order_relaxed);
+    progress_.bytes.fetch_add(entry.size, std::memory_order_relaxed);
+    return Status();
+  }
+  if (!st.ok()) {
+    recordFailure(dest.path, "cannot create", st);
+    return switchedBack_;
+  }
+
+  auto job = std::make_unique<FillJob>();
+  job->folder = dest.folder;
+  job->name = dest.name;
+  job->tempName = temp;
+  job->path = dest.path;
+  job->mtime = entry.mtime;
+  job->attributes = entry.attributes;
+  job->content = entry.content;
+  job->file = std::move(file);
+  pending_.insert(std::move(key));
+  submit(std::move(job));
+  return Status();
+}
+
+void RestoreRun::submit(std::unique_ptr<FillJob> job) {
+  while (filler_.inFlight() >= kMaxFilesInFlight) collect(true);
+  filler_.add(std::move(job));
+}
+
+void RestoreRun::collect(bool wait) {
+  for (std::unique_ptr<FillJob>& job : filler_.takeFinished(wait)) {
+    finishFile(*job);
+    pending_.erase(TempKey{job->folder->device(), job->folder->inode(), job->tempName});
+  }
+}
+
+void RestoreRun::finishFile(FillJob& job) {
+  if (!job.failed) {
+    Status st = asCaller([&] {
+      Status s = job.file.setModified(job.mtime);
+      if (s.ok() && (job.attributes & kAttributeReadOnly) != 0) s = job.file.makeReadOnly();
+      Status closed = job.file.close();
+      if (s.ok()) s = closed;
+      if (!s.ok()) {
+        (void)job.folder->remove(job.tempName);
+        return Status(s.code, "write failed", s.native);
+      }
+      // The existing file's own mode is not touched: a rename replaces a
+      // read-only file too, so a failed one leaves it exactly as it was.
+      s = job.folder->rename(job.tempName, job.name);
+      if (!s.ok()) {
+        (void)job.folder->remove(job.tempName);
+        return Status(s.code, "cannot replace the existing file", s.native);
+      }
+      return Status();
+    });
+    if (st.ok())
+      progress_.files.fetch_add(1, std::memory_order_relaxed);
+    else
+      recordFailure(job.path, "cannot replace the existing file", st);
+    return;
+  }
+
+  (void)job.file.close();
+  Status removed = asCaller([&] { return job.folder->remove(job.tempName); });
+  if (!job.problem.empty())
+    recordProblem(job.path, job.problem, job.error);
+  else if (!removed.ok() && !removed.message.empty())
+    recordFailure(job.path, "", removed);
+}
+
+Status RestoreRun::finish() {
+  while (filler_.inFlight() > 0) collect(true);
+  if (!switchedBack_.ok()) return switchedBack_;
+  return filler_.failure();
+}
+
+void RestoreRun::makeParents(const std::string& path) {
+  localfs::Entry found;
+  if (localfs::WriteFolder::statPath(path, found).code != Status::kNotFound) return;
+  auto [parent, name] = SplitLast(path);
+  if (!parent.empty() && parent != path) makeParents(parent);
+  (void)localfs::WriteFolder::makeFolder(path);
+}
+
+Status RestoreRun::ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out) {
+  auto folder = std::make_shared<localfs::WriteFolder>();
+  Status st = asCaller([&] {
+    localfs::Entry found;
+    Status s = localfs::WriteFolder::statPath(path, found);
+    if (s.code == Status::kNotFound) {
+      auto [parent, name] = SplitLast(path);
+      if (!parent.empty() && parent != path) makeParents(parent);
+      s = localfs::WriteFolder::makeFolder(path);
+      if (!s.ok() && s.native != EEXIST) return s;
+    } else if (!s.ok()) {
+      return s;
+    } else if (found.kind != localfs::Kind::kFolder) {
+      return localfs::StatusFromErrno(ENOTDIR);
+    }
+    return localfs::WriteFolder::open(path, *folder);
+  });
+  if (st.ok()) out = std::move(folder);
+  return st;
+}
+
+Status RestoreRun::openTarget(const std::string& target, std::shared_ptr<const localfs::WriteFolder>& out) {
+  Status st = ensureFolder(target, out);
+  const char* step = "cannot create ";
+  if (st.ok()) {
+    step = "cannot write to ";
+    st = asCaller([&] {
+      Status probe = out->probeWrite();
+      return probe.code == Status::kUnsupported ? Status() : probe;
+    });
+  }
+  if (st.ok()) return st;
+  if (!st.message.empty()) return st;  // the switch itself failed
+  bool refused = st.native == EACCES || st.native == EPERM || st.native == EROFS;
+  return Status(refused ? Status::kAccessDenied : Status::kIo,
+                step + target + ": " + vx::FormatWin32Error(static_cast<uint32_t>(st.native)), st.native);
+}
+
+bool RestoreRun::placeRecorded(const std::string& source, const std::vector<std::string>& below,
+                               const ListingEntry& item, Destination& out) {
+  out = Destination();
+  out.path = source;
+  for (const std::string& name : below) out.path = JoinPath(out.path, name);
+  if (below.empty() && item.isDir) return true;  // the source folder itself
+
+  std::string anchor = source;
+  std::vector<std::string> walk = below;
+  if (below.empty()) {
+    auto [parent, name] = SplitLast(source);
+    anchor = parent;
+    out.name = name;
+  } else {
+    out.name = walk.back();
+    walk.pop_back();
+  }
+
+  std::shared_ptr<const localfs::WriteFolder> folder;
+  Status st;
+  if (item.isDir) {
+    st = ensureFolder(anchor, folder);
+  } else {
+    auto opened = std::make_shared<localfs::WriteFolder>();
+    st = asCaller([&] { return localfs::WriteFolder::open(anchor, *opened); });
+    if (st.ok()) folder = std::move(opened);
+  }
+  for (const std::string& name : walk) {
+    if (!st.ok()) break;
+    auto next = std::make_shared<localfs::WriteFolder>();
+    st = asCaller([&] { return folder->openFolder(name, item.isDir, *next); });
+    folder = std::move(next);
+  }
+  if (st.ok() && out.name.empty()) st = localfs::StatusFromErrno(EISDIR);
+  if (!st.ok()) {
+    recordFailure(out.path, item.isDir ? "cannot create the folder" : "cannot create", st);
+    return false;
+  }
+  out.folder = std::move(folder);
+  return true;
+}
+
+}  // namespace tarn::backup

@@ -1,0 +1,111 @@
+// The state of one restore (RestoreRun) and its recursive steps: folders are
+// made and walked, files are created under their temporary name and handed to
+// the FileFiller, and files the filler hands back are moved into place. Made
+// by Restore for one call and used by its calling thread only; the filler's
+// workers never see it.
+//
+// Every operation on a destination runs inside asCaller, which switches the
+// thread to the caller's rights and back; when the switch cannot be made the
+// operation is refused and becomes a problem of that item. When switching back
+// fails the thread's rights are unknown: the run stops touching the
+// destination and ends with that failure.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "backup/engine/progress.h"
+#include "backup/engine/restore.h"
+#include "backup/engine/restore_filler.h"
+#include "backup/repo/folder_listing.h"
+#include "backup/repo/repo.h"
+#include "foundation/cancel_token.h"
+#include "foundation/status.h"
+#include "platform/local_write.h"
+
+namespace tarn::backup {
+
+// Where one restored item goes.
+struct Destination {
+  // The open folder that receives it; null for a folder that is itself the
+  // place a user or the version named, which is then made and opened by path.
+  std::shared_ptr<const localfs::WriteFolder> folder;
+  std::string name;  // its name in `folder`
+  std::string path;  // the plain path, for messages
+};
+
+class RestoreRun {
+ public:
+  // Everything is borrowed and must outlive the run; cancel may be null.
+  RestoreRun(Repo& repo, const RestoreRequest& request, Progress& progress, const CancelToken* cancel,
+             std::vector<std::string>& problems);
+  RestoreRun(const RestoreRun&) = delete;
+  RestoreRun& operator=(const RestoreRun&) = delete;
+
+  // Code 16 when cancelled; else the folder's or the file's restore. A
+  // failure ends the whole restore.
+  Status restoreEntry(const ListingEntry& entry, const Destination& dest);
+  // Makes the folder and restores its listing into it. A folder that cannot
+  // be made, or whose listing cannot be read or parsed, is a problem.
+  Status restoreFolder(const ListingEntry& entry, const Destination& dest);
+  // An unchanged file (same size and modification time) is counted and left;
+  // any other is created under its temporary name and handed to the filler.
+  Status restoreFile(const ListingEntry& entry, const Destination& dest);
+  // Makes the folder at `path` with its missing parents unless a folder is
+  // there, and opens it; links in the path are followed, since a user or the
+  // version named it. With the caller's rights; errno in `native`.
+  Status ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out);
+  // Makes the missing folders of `path`, failures ignored; call with the
+  // caller's rights on.
+  void makeParents(const std::string& path);
+  // Counts the problem and keeps its text while fewer than kMaxProblems are
+  // kept.
+  void recordProblem(const std::string& path, std::string_view message, int error);
+
+  // The target folder of a restore into a chosen place: made when missing;
+  // code 3 when the caller may not make it or create files in it, 17 when it
+  // cannot be made for another reason.
+  Status openTarget(const std::string& target, std::shared_ptr<const localfs::WriteFolder>& out);
+  // The recorded place of an item: `source` (a root entry's full path) with
+  // `below` (the components under the root entry, the item's own name last).
+  // Folders on the way are made for a folder, must exist for a file. False,
+  // with the problem recorded, when the place cannot be reached.
+  bool placeRecorded(const std::string& source, const std::vector<std::string>& below, const ListingEntry& item,
+                     Destination& out);
+  // Waits for every file in flight and moves it into place. The run's first
+  // storage failure or cancellation in the filler, or a failed switch back.
+  Status finish();
+
+ private:
+  using TempKey = std::tuple<uint64_t, uint64_t, std::string>;  // folder device, inode, temporary name
+
+  // `op` with the caller's rights (a no-op for in-process requests); a
+  // switch that fails refuses it with code 3 and the switch's errno.
+  template <typename Op>
+  Status asCaller(Op op);
+  // A failure of the run that stops it: cancellation, the filler's storage
+  // failure, a failed switch back.
+  Status ended();
+  void recordFailure(const std::string& path, std::string_view message, const Status& st);
+  Status openSubFolder(const Destination& dest, std::shared_ptr<const localfs::WriteFolder>& out);
+  void submit(std::unique_ptr<FillJob> job);
+  // Finishes the files the filler hands back; with wait, waits for one.
+  void collect(bool wait);
+  void finishFile(FillJob& job);
+
+  Repo& repo_;
+  const RestoreRequest& request_;
+  Progress& progress_;
+  const CancelToken* cancel_;
+  std::vector<std::string>& problems_;
+  Status switchedBack_;  // not ok once a switch back failed
+  std::set<TempKey> pending_;  // temporaries of the files in the filler
+  FileFiller filler_;          // last: its workers stop before the rest goes
+};
+
+}  // namespace tarn::backup

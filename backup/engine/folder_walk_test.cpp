@@ -394,5 +394,20 @@ TEST(IsExcluded, PatternsMatchNamesOrFullPaths) {
   for (const auto& c : cases) EXPECT_EQ(IsExcluded(c.patterns, c.name, c.full), c.excluded) << c.full;
 }
 
+TEST(FolderWalkNames, PrintableNameEscapesWhatATextCannotShow) {
+  struct Case {
+    std::string name;
+    const char* shown;
+  } cases[] = {
+      {"plain.txt", "plain.txt"},
+      {"caf\xC3\xA9", "caf\xC3\xA9"},  // valid UTF-8 stays
+      {std::string("bad\xFF") + "byte", "bad\\xFFbyte"},
+      {"cut\xE2\x82", "cut\\xE2\\x82"},  // a sequence cut short
+      {std::string("nul\0in", 6), "nul\\x00in"},
+      {"tab\tdel\x7F", "tab\\x09del\\x7F"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PrintableName(c.name), c.shown);
+}
+
 }  // namespace
 }  // namespace tarn::backup

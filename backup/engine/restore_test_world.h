@@ -1,7 +1,8 @@
 // Test support for restores: a VersionBuilder writes a version straight
 // through the repository (file contents cut into fixed-size blobs, one
 // listing per folder, a snapshot record), so that restore tests need no
-// backup run; and helpers that read a restored tree back. Test code only.
+// backup run; BackUpFolder stores a real folder as the backup walk does; and
+// helpers that read a restored tree back. Test code only.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,7 +17,10 @@
 #include <string>
 #include <vector>
 
+#include "backup/engine/blob_sink.h"
 #include "backup/engine/folder_walk.h"
+#include "backup/engine/local_path.h"
+#include "backup/engine/progress.h"
 #include "backup/repo/repo.h"
 
 namespace tarn::backup {
@@ -107,6 +111,43 @@ class VersionBuilder {
   Node root_;
 };
 
+// A version of the folder `source` as the backup walk stores it, with one
+// root entry named after the folder that records it as its source.
+inline SnapshotInfo BackUpFolder(Repo& repo, const std::string& source) {
+  class Sink : public BlobSink {
+   public:
+    explicit Sink(Repo& repo) : repo_(repo) {}
+    Status storeBlob(uint8_t type, const uint8_t* data, size_t size, BlobId& id) override {
+      return repo_.storeBlob(type, data, size, id);
+    }
+    bool hasBlob(const BlobId& id) const override { return repo_.hasBlob(id); }
+
+   private:
+    Repo& repo_;
+  } sink(repo);
+  Progress progress;
+  std::vector<std::string> problems;
+  const std::vector<std::string> excludes;
+  FolderWalk walk(sink, repo.chunkerParams, excludes, nullptr, progress, nullptr, problems);
+  ListingEntry root;
+  root.name = LastComponent(source);
+  root.isDir = true;
+  root.attributes = kAttributeDirectory;
+  root.src = source;
+  bool stored = false;
+  Status st = walk.backupFolder(source, root.tree, stored);
+  EXPECT_TRUE(st.ok() && stored) << st.toString();
+  EXPECT_TRUE(problems.empty()) << problems.front();
+  const std::string listing = WriteFolderListing({root});
+  SnapshotInfo info;
+  info.sources = {source};
+  EXPECT_TRUE(repo.storeBlob(kBlobTree, listing.data(), listing.size(), info.tree).ok());
+  st = repo.flush();
+  EXPECT_TRUE(st.ok()) << st.toString();
+  EXPECT_TRUE(repo.writeSnapshot(info).ok());
+  return info;
+}
+
 inline std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
@@ -124,7 +165,7 @@ inline std::vector<std::string> TreeOf(const std::string& root) {
   std::error_code ec;
   for (auto it = std::filesystem::recursive_directory_iterator(root, ec);
        it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-    out.push_back(std::filesystem::relative(it->path(), root).string());
+    out.push_back(it->path().lexically_relative(root).string());
   std::sort(out.begin(), out.end());
   return out;
 }

@@ -75,12 +75,18 @@ Status WriteFolder::stat(const std::string& name, Entry& out) const {
 }
 
 Status WriteFolder::createFile(const std::string& name, WriteFile& out) const {
-  if (::unlinkat(fd_.get(), name.c_str(), 0) != 0 && errno != ENOENT) return StatusFromErrno(errno);
-  // O_EXCL: should anything take the name again meanwhile, the create fails
-  // instead of opening it, and never follows a link.
-  int fd = Retrying([&] {
-    return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
-  });
+  // O_EXCL never opens what is there, a link least of all: an old file or
+  // link of the name is removed and the create tried once more.
+  auto create = [&] {
+    return Retrying([&] {
+      return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+    });
+  };
+  int fd = create();
+  if (fd < 0 && errno == EEXIST) {
+    if (::unlinkat(fd_.get(), name.c_str(), 0) != 0 && errno != ENOENT) return StatusFromErrno(errno);
+    fd = create();
+  }
   if (fd < 0) return StatusFromErrno(errno);
   out.fd_ = vx::UniqueFd(fd);
   return Status();

@@ -13,8 +13,9 @@
 // refused.
 //
 // Files are filled by worker threads that read several packs at once and
-// write each blob as it arrives; files appear under their own names only by
-// a rename of their temporary (name + ".tarn-restore") once complete.
+// write each blob as it arrives, switched to the caller's rights for their
+// writes; files appear under their own names only by a rename of their
+// temporary (name + ".tarn-restore") once complete.
 //
 // Restore runs on the calling (task) thread and returns when every file it
 // started is finished; the browsing functions may run on any thread. Problems
@@ -46,7 +47,9 @@ struct RestoreRequest {
   // Local folder to restore into; empty: back to the recorded places.
   std::string target;
   // true takes on the requesting user's rights on the calling thread, false
-  // goes back to the service's own. Either may fail, and says so.
+  // goes back to the service's own. Either may fail, and says so. Called on
+  // the restoring thread and on the restore's worker threads, each for
+  // itself.
   std::function<Status(bool)> asCaller;
   // Set only by callers inside the process, which act for the service
   // itself: without asCaller such a request writes with the service's

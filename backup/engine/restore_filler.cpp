@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "backup/engine/folder_walk.h"
+
 namespace tarn::backup {
 
 bool EndsRestore(const Status& st) {
@@ -9,8 +11,38 @@ bool EndsRestore(const Status& st) {
          st.code == Status::kAuthFailed;
 }
 
-FileFiller::FileFiller(Repo& repo, Progress& progress, const CancelToken* cancel, size_t workers)
-    : repo_(repo), progress_(progress), cancel_(cancel) {
+Status CreateTemporary(FillJob& job) {
+  std::lock_guard<std::mutex> lock(job.createMu);
+  if (job.createTried) return job.createStatus;
+  job.createTried = true;
+  Status st = job.folder->createFile(job.tempName, job.file);
+  job.created = st.ok();
+  if (!st.ok()) job.createStatus = Status(st.code, "cannot create", st.native);
+  return job.createStatus;
+}
+
+Status PlaceFile(FillJob& job) {
+  Status s = job.file.setModified(job.mtime);
+  if (s.ok() && (job.attributes & kAttributeReadOnly) != 0) s = job.file.makeReadOnly();
+  Status closed = job.file.close();
+  if (s.ok()) s = closed;
+  if (!s.ok()) {
+    (void)job.folder->remove(job.tempName);
+    return Status(s.code, "write failed", s.native);
+  }
+  // The existing file's own mode is not touched: a rename replaces a
+  // read-only file too, so a failed one leaves it exactly as it was.
+  s = job.folder->rename(job.tempName, job.name);
+  if (!s.ok()) {
+    (void)job.folder->remove(job.tempName);
+    return Status(s.code, "cannot replace the existing file", s.native);
+  }
+  return Status();
+}
+
+FileFiller::FileFiller(Repo& repo, RestoreRights& rights, Progress& progress, const CancelToken* cancel,
+                       size_t workers)
+    : repo_(repo), rights_(rights), progress_(progress), cancel_(cancel) {
   if (workers == 0) workers = 1;
   workers_.reserve(workers);
   for (size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { worker(); });
@@ -28,7 +60,7 @@ FileFiller::~FileFiller() {
 void FileFiller::add(std::unique_ptr<FillJob> job) {
   FillJob* raw = job.get();
   // Every blob is looked up before any is planned, so that a file with an
-  // unknown blob costs no reads at all.
+  // unknown blob costs no reads and leaves no temporary.
   std::vector<std::pair<BlobLocation, PackInfo>> places(raw->content.size());
   Status missing;
   for (size_t i = 0; i < raw->content.size() && missing.ok(); ++i)
@@ -36,9 +68,9 @@ void FileFiller::add(std::unique_ptr<FillJob> job) {
 
   std::lock_guard<std::mutex> lock(mu_);
   jobs_[raw] = std::move(job);
-  if (!missing.ok() || raw->content.empty()) {
-    if (!missing.ok()) failLocked(raw, missing.toString(), 0);
-    doneLocked(raw, 0);
+  if (!missing.ok()) {
+    failLocked(raw, missing.toString(), 0);
+    completeLocked(raw);
     return;
   }
   raw->remaining = raw->content.size();
@@ -86,15 +118,6 @@ void FileFiller::queueGatheredLocked() {
   work_.notify_one();
 }
 
-void FileFiller::doneLocked(FillJob* job, size_t writes) {
-  job->remaining -= writes;
-  if (job->remaining != 0) return;
-  auto it = jobs_.find(job);
-  done_.push_back(std::move(it->second));
-  jobs_.erase(it);
-  finished_.notify_all();
-}
-
 void FileFiller::failLocked(FillJob* job, const std::string& problem, int error) {
   if (job->failed) return;
   job->failed = true;
@@ -106,11 +129,21 @@ void FileFiller::noteFailureLocked(const Status& st) {
   if (failure_.ok()) failure_ = st;
 }
 
+void FileFiller::completeLocked(FillJob* job) {
+  auto it = jobs_.find(job);
+  done_.push_back(std::move(it->second));
+  jobs_.erase(it);
+  finished_.notify_all();
+}
+
 std::vector<std::unique_ptr<FillJob>> FileFiller::takeFinished(bool wait) {
   std::unique_lock<std::mutex> lock(mu_);
-  if (wait && done_.empty() && !jobs_.empty()) {
-    queueGatheredLocked();
-    finished_.wait(lock, [&] { return !done_.empty(); });
+  while (wait && done_.empty() && !jobs_.empty()) {
+    // The range still growing is handed over only when the workers have
+    // nothing else: handing it over at every wait would cut the reads down
+    // to a file each.
+    if (queue_.empty() && busy_ == 0) queueGatheredLocked();
+    finished_.wait(lock, [&] { return !done_.empty() || (queue_.empty() && busy_ == 0 && gathering_ != nullptr); });
   }
   return std::exchange(done_, {});
 }
@@ -135,7 +168,10 @@ void FileFiller::worker() {
       if (stopping_) return;
       range = std::move(queue_.front());
       queue_.pop_front();
+      ++busy_;
       if (IsCancelled(cancel_)) noteFailureLocked(Status(Status::kCanceled, ""));
+      Status broken = rights_.broken();
+      if (!broken.ok()) noteFailureLocked(broken);
       read = failure_.ok();
       if (read) {
         // A range whose every file has failed already is not worth reading.
@@ -144,70 +180,110 @@ void FileFiller::worker() {
           for (const Target& t : b.targets) read = read || !t.job->failed;
       }
     }
-    if (read)
-      fill(range);
-    else
-      drop(range, std::string());
-  }
-}
-
-void FileFiller::fill(Range& range) {
-  std::vector<uint8_t> bytes;
-  Status st = repo_.readPackRange(range.pack, range.start, range.end - range.start, bytes);
-  if (!st.ok()) {
-    if (EndsRestore(st)) {
+    if (!read) {
+      process(range, nullptr, std::string());
+      idle();
+      continue;
+    }
+    // Read with the service's rights: this thread has left the caller's.
+    std::vector<uint8_t> bytes;
+    Status st = repo_.readPackRange(range.pack, range.start, range.end - range.start, bytes);
+    // A read can take long: a run cancelled meanwhile writes nothing more.
+    if (st.ok() && IsCancelled(cancel_)) st = Status(Status::kCanceled, "");
+    if (!st.ok() && EndsRestore(st)) {
       std::lock_guard<std::mutex> lock(mu_);
       noteFailureLocked(st);
     }
-    drop(range, EndsRestore(st) ? std::string() : st.toString());
-    return;
+    if (st.ok())
+      process(range, &bytes, std::string());
+    else
+      process(range, nullptr, EndsRestore(st) ? std::string() : st.toString());
+    idle();
   }
-  // A read can take long: a run cancelled meanwhile writes nothing more.
-  if (IsCancelled(cancel_)) {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      noteFailureLocked(Status(Status::kCanceled, ""));
-    }
-    drop(range, std::string());
-    return;
-  }
+}
+
+void FileFiller::idle() {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (--busy_ == 0 && queue_.empty()) finished_.notify_all();
+}
+
+void FileFiller::process(Range& range, const std::vector<uint8_t>* bytes, const std::string& dropped) {
+  // One switch for the whole range: it may create, fill and place many files.
+  const Status refused = rights_.enter();
+  const bool touch = refused.ok();
   std::vector<uint8_t> plain;
   for (RangeBlob& blob : range.blobs) {
-    Status opened = repo_.openBlob(blob.id, blob.loc, bytes.data() + (blob.loc.offset - range.start), plain);
-    for (const Target& t : blob.targets) {
-      bool skip = false;
-      {
-        std::lock_guard<std::mutex> lock(mu_);
-        if (!opened.ok()) failLocked(t.job, opened.toString(), 0);
-        skip = t.job->failed;
-        if (skip) {
-          doneLocked(t.job, 1);
-          continue;
-        }
-      }
-      // Outside the lock: other workers write other parts of the same file.
-      Status written = t.job->file.writeAt(t.offset, plain.data(), plain.size());
+    bool opened = false;
+    std::string problem = dropped;
+    if (bytes != nullptr) {
+      Status st = repo_.openBlob(blob.id, blob.loc, bytes->data() + (blob.loc.offset - range.start), plain);
+      opened = st.ok();
+      if (!opened) problem = st.toString();
+    }
+    for (const Target& t : blob.targets) writeTarget(t, opened, problem, plain, touch, refused);
+  }
+  if (touch) {
+    rights_.leave();
+    Status broken = rights_.broken();
+    if (!broken.ok()) {
       std::lock_guard<std::mutex> lock(mu_);
-      if (written.ok())
-        progress_.bytes.fetch_add(plain.size(), std::memory_order_relaxed);
-      else
-        failLocked(t.job, "write failed", written.native);
-      doneLocked(t.job, 1);
+      noteFailureLocked(broken);
     }
   }
 }
 
-void FileFiller::drop(Range& range, const std::string& problem) {
-  std::lock_guard<std::mutex> lock(mu_);
-  for (const RangeBlob& blob : range.blobs) {
-    for (const Target& t : blob.targets) {
-      if (!problem.empty())
-        failLocked(t.job, problem, 0);
-      else
-        t.job->failed = true;
-      doneLocked(t.job, 1);
-    }
+void FileFiller::writeTarget(const Target& t, bool opened, const std::string& problem,
+                             const std::vector<uint8_t>& plain, bool touch, const Status& refused) {
+  FillJob* job = t.job;
+  bool skip = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    // No problem text: the run's own failure says it all.
+    if (!opened && problem.empty())
+      job->failed = true;
+    else if (!opened)
+      failLocked(job, problem, 0);
+    else if (!touch && !rights_.broken().ok())
+      job->failed = true;
+    else if (!touch)
+      failLocked(job, refused.message, refused.native);
+    skip = job->failed;
   }
+  if (!skip) {
+    Status st = CreateTemporary(*job);
+    if (st.ok()) {
+      st = job->file.writeAt(t.offset, plain.data(), plain.size());
+      if (!st.ok()) st = Status(st.code, "write failed", st.native);
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    if (st.ok())
+      progress_.bytes.fetch_add(plain.size(), std::memory_order_relaxed);
+    else
+      failLocked(job, st.message, st.native);
+  }
+  bool last = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    last = --job->remaining == 0;
+  }
+  // The last write owns the job: nobody else touches it any more.
+  if (last) finishJob(*job, touch);
+}
+
+void FileFiller::finishJob(FillJob& job, bool touch) {
+  Status placed;
+  if (!job.failed) {
+    placed = PlaceFile(job);
+  } else {
+    (void)job.file.close();
+    if (touch && job.created) (void)job.folder->remove(job.tempName);
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!job.failed && placed.ok())
+    job.restored = true;
+  else if (!placed.ok())
+    failLocked(&job, placed.message, placed.native);
+  completeLocked(&job);
 }
 
 }  // namespace tarn::backup

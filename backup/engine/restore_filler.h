@@ -1,22 +1,24 @@
 // Fills the files of a restore with their content. The restore's task thread
-// creates each file and hands it over (add); the filler looks up where its
-// blobs lie and gathers them into reads of one pack range each, merging
-// neighbouring blobs, also of different files, and blobs that several files
-// share. Worker threads read those ranges, several at once, open each blob
-// and write it at its offset into every file that needs it, as it arrives.
-// Files whose every blob is written, or that failed, come back to the task
-// thread (takeFinished), which sets their times and moves them into place.
+// hands each file over (add) with the folder it goes into; the filler looks
+// up where its blobs lie and gathers them into reads of one pack range each,
+// merging neighbouring blobs, also of different files, and blobs that several
+// files share. Worker threads read those ranges, several at once, with the
+// service's rights; then each switches to the caller's rights, creates the
+// temporaries of the files the range is the first to reach, writes every blob
+// at its offset into every file that needs it, and moves each file that is
+// complete into place. Files come back to the task thread (takeFinished) with
+// their outcome, to be counted.
 //
 // Memory stays bounded: a worker holds one range (kMaxRangeBytes, or one
-// larger blob) and the blob it opens; the task thread keeps at most
-// kMaxFilesInFlight files open. Workers read the repository and write to
-// descriptors the task thread opened: they never touch a destination path,
-// so they keep the service's own rights.
+// larger blob) and the blob it opens; at most kMaxFilesInFlight files are in
+// the filler, and a file is open only from its first write to its last.
 //
 // Threads: add, takeFinished, inFlight and failure belong to the task
-// thread; the workers are the filler's own, joined by its destructor. Lock:
+// thread; the workers are the filler's own, joined by its destructor. Locks:
 // mu_ guards the queue of ranges, the range being gathered, the jobs and
-// their outcome fields, the finished list and the first failure.
+// their outcome fields, the finished list and the first failure; a job's
+// createMu guards its creation and is never held with mu_; the rights'
+// own lock is a leaf, taken under mu_ and never the other way round.
 #pragma once
 
 #include <condition_variable>
@@ -31,6 +33,7 @@
 #include <vector>
 
 #include "backup/engine/progress.h"
+#include "backup/engine/restore_rights.h"
 #include "backup/repo/repo.h"
 #include "foundation/cancel_token.h"
 #include "foundation/status.h"
@@ -38,9 +41,11 @@
 
 namespace tarn::backup {
 
-// Files open for filling at once; the task thread waits for one to finish
-// before it creates the next.
+// Files in the filler at once: at this many the task thread waits until no
+// more than kResumeFilesInFlight are left, so that it hands files over in
+// batches that make long reads.
 constexpr size_t kMaxFilesInFlight = 256;
+constexpr size_t kResumeFilesInFlight = kMaxFilesInFlight * 3 / 4;
 // The longest pack range one read asks for; a larger blob is read alone.
 constexpr uint64_t kMaxRangeBytes = 4u * 1024 * 1024;
 // Unneeded bytes between two blobs of one pack that a read takes in rather
@@ -54,7 +59,7 @@ constexpr uint64_t kEagerRangeBytes = 512u * 1024;
 // cannot be reached or refuses us, or the run was cancelled.
 bool EndsRestore(const Status& st);
 
-// One file being filled.
+// One restored file on its way.
 struct FillJob {
   std::shared_ptr<const localfs::WriteFolder> folder;  // where it goes
   std::string name;      // its final name in the folder
@@ -63,37 +68,52 @@ struct FillJob {
   uint64_t mtime = 0;    // FILETIME units
   uint32_t attributes = 0;
   std::vector<BlobId> content;
+
+  std::mutex createMu;
+  bool createTried = false;  // guarded by createMu
+  bool created = false;      // guarded by createMu
+  Status createStatus;       // guarded by createMu
+  // Opened under createMu; then written at offsets by any worker.
   localfs::WriteFile file;
 
   // Outcome, guarded by the filler's mu_ until the job comes back.
   size_t remaining = 0;  // blob writes not yet done or dropped
   bool failed = false;
-  std::string problem;  // the first failure's text; empty when the run's failure dropped it
-  int error = 0;        // errno of a failed write
+  bool restored = false;  // in place under its name
+  std::string problem;    // the failure's text; empty when the run's failure dropped it
+  int error = 0;          // errno of the failing call
 };
+
+// Creates the file's temporary. With the caller's rights.
+Status CreateTemporary(FillJob& job);
+// Sets the time and the mode of a completely written file, closes it and
+// moves it over its name; on failure removes the temporary and returns the
+// problem's message with its errno. With the caller's rights.
+Status PlaceFile(FillJob& job);
 
 class FileFiller {
  public:
   // Borrows everything; they must outlive the filler. `workers` threads are
   // started at once.
-  FileFiller(Repo& repo, Progress& progress, const CancelToken* cancel, size_t workers);
+  FileFiller(Repo& repo, RestoreRights& rights, Progress& progress, const CancelToken* cancel, size_t workers);
   // Stops and joins the workers. Files still held are closed, not finished:
   // owners drain first.
   ~FileFiller();
   FileFiller(const FileFiller&) = delete;
   FileFiller& operator=(const FileFiller&) = delete;
 
-  // Takes the file over. A blob the index does not know fails the file at
-  // once, and a file without blobs is finished at once.
+  // Takes over a file of at least one blob. A blob the index does not know
+  // fails it at once, before anything is created.
   void add(std::unique_ptr<FillJob> job);
   // The files done since the last call. With wait set and files in flight,
   // first hands over the range being gathered and waits for at least one.
   std::vector<std::unique_ptr<FillJob>> takeFinished(bool wait);
   // Files added and not yet taken back.
   size_t inFlight() const;
-  // The first storage failure (network, time-out, authentication) or
-  // cancellation a worker met; once set, no more ranges are read and every
-  // file still waiting comes back failed without a problem text.
+  // The first storage failure (network, time-out, authentication),
+  // cancellation or failed switch back a worker met; once set, no more
+  // ranges are read and every file still waiting comes back failed without
+  // a problem text.
   Status failure() const;
 
  private:
@@ -119,27 +139,39 @@ class FileFiller {
   // Callers hold mu_.
   void planLocked(FillJob* job, const BlobId& id, const BlobLocation& loc, const PackInfo& pack, uint64_t offset);
   void queueGatheredLocked();
-  void doneLocked(FillJob* job, size_t writes);
   void failLocked(FillJob* job, const std::string& problem, int error);
   void noteFailureLocked(const Status& st);
+  void completeLocked(FillJob* job);
 
   void worker();
-  void fill(Range& range);
-  // Drops a range unread: its files fail (with `problem`, or none).
-  void drop(Range& range, const std::string& problem);
+  // A worker is done with its range.
+  void idle();
+  // Writes the range's blobs into their files; `bytes` null drops them,
+  // failing their files with the problem `dropped` (none when empty).
+  void process(Range& range, const std::vector<uint8_t>* bytes, const std::string& dropped);
+  // One blob (or its failure) into one file, finishing the file when it was
+  // its last write. `touch` false: the destination may not be touched, and
+  // `refused` says why.
+  void writeTarget(const Target& t, bool opened, const std::string& problem, const std::vector<uint8_t>& plain,
+                   bool touch, const Status& refused);
+  // Places a complete file, or removes the temporary of a failed one, and
+  // hands it back.
+  void finishJob(FillJob& job, bool touch);
 
   Repo& repo_;
+  RestoreRights& rights_;
   Progress& progress_;
   const CancelToken* cancel_;
 
   mutable std::mutex mu_;
   std::condition_variable work_;      // a range is queued, or the filler stops
-  std::condition_variable finished_;  // a job is done
+  std::condition_variable finished_;  // a job is done, or the workers ran out of work
   std::deque<Range> queue_;           // guarded by mu_
   std::unique_ptr<Range> gathering_;  // guarded by mu_; the range still growing
   std::unordered_map<FillJob*, std::unique_ptr<FillJob>> jobs_;  // guarded by mu_
   std::vector<std::unique_ptr<FillJob>> done_;                    // guarded by mu_
   Status failure_;                    // guarded by mu_
+  size_t busy_ = 0;                   // guarded by mu_; workers with a range
   bool stopping_ = false;             // guarded by mu_
   std::vector<std::thread> workers_;  // started by the constructor, joined by the destructor
 };

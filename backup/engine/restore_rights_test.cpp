@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 
@@ -103,6 +105,7 @@ TEST_F(RestoreRightsTest, AFolderTheCallerCannotWriteIsAProblemAndTheRestGoesOn)
   Folder(own + "/docs", 0, 0, 0755);  // placed by root in the caller's folder
   ASSERT_TRUE(restore(asUser(own)).ok());
   const std::string denied = " (" + vx::FormatWin32Error(EACCES) + ")";
+  std::sort(problems_.begin(), problems_.end());
   EXPECT_EQ(problems_, (std::vector<std::string>{own + "/docs/a.txt: cannot create" + denied,
                                                  own + "/docs/sub: cannot create the folder" + denied}));
   EXPECT_EQ(ReadText(own + "/top.txt"), "top");
@@ -134,12 +137,13 @@ TEST_F(RestoreRightsTest, WithoutTheCallersRightsNothingIsWritten) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    int entered = 0;
+    std::atomic<int> entered{0};
     RestoreRequest r;
     r.target = open;
     r.inProcess = c.inProcess;
     if (c.enterSucceeds >= 0) {
       // Succeeds without switching: anything written is written as root.
+      // Workers call it too, each for its own thread.
       r.asCaller = [&](bool enter) {
         if (enter) return entered++ < c.enterSucceeds ? Status() : refused;
         return c.leaveFails ? refused : Status();

@@ -18,8 +18,6 @@ constexpr size_t kWorkersPerConnection = 2;
 constexpr size_t kMinWorkers = 2;
 constexpr size_t kMaxWorkers = 16;
 
-constexpr std::string_view kCannotSwitch = "cannot take over the caller's rights";
-
 size_t WorkerCount(const Repo& repo) {
   size_t connections = size_t(std::max<int32_t>(repo.connectionCount(), 1));
   return std::clamp(connections * kWorkersPerConnection, kMinWorkers, kMaxWorkers);
@@ -41,25 +39,12 @@ RestoreRun::RestoreRun(Repo& repo, const RestoreRequest& request, Progress& prog
       progress_(progress),
       cancel_(cancel),
       problems_(problems),
-      filler_(repo, progress, cancel, WorkerCount(repo)) {}
-
-template <typename Op>
-Status RestoreRun::asCaller(Op op) {
-  if (!switchedBack_.ok()) return switchedBack_;
-  if (!request_.asCaller) return op();
-  Status entered = request_.asCaller(true);
-  if (!entered.ok()) return Status(Status::kAccessDenied, std::string(kCannotSwitch), entered.native);
-  Status result = op();
-  Status left = request_.asCaller(false);
-  if (!left.ok()) {
-    switchedBack_ = Status(Status::kAccessDenied, "cannot return to the service's own rights: " + left.message,
-                           left.native);
-  }
-  return result;
-}
+      rights_(request.asCaller),
+      filler_(repo, rights_, progress, cancel, WorkerCount(repo)) {}
 
 Status RestoreRun::ended() {
-  if (!switchedBack_.ok()) return switchedBack_;
+  Status broken = rights_.broken();
+  if (!broken.ok()) return broken;
   if (IsCancelled(cancel_)) return Status(Status::kCanceled, "");
   return filler_.failure();
 }
@@ -84,7 +69,7 @@ Status RestoreRun::restoreEntry(const ListingEntry& entry, const Destination& de
 Status RestoreRun::openSubFolder(const Destination& dest, std::shared_ptr<const localfs::WriteFolder>& out) {
   if (dest.folder == nullptr) return ensureFolder(dest.path, out);
   auto folder = std::make_shared<localfs::WriteFolder>();
-  Status st = asCaller([&] { return dest.folder->openFolder(dest.name, true, *folder); });
+  Status st = rights_.run([&] { return dest.folder->openFolder(dest.name, true, *folder); });
   if (st.ok()) out = std::move(folder);
   return st;
 }
@@ -94,7 +79,7 @@ Status RestoreRun::restoreFolder(const ListingEntry& entry, const Destination& d
   Status st = openSubFolder(dest, folder);
   if (!st.ok()) {
     recordFailure(dest.path, "cannot create the folder", st);
-    return switchedBack_;
+    return rights_.broken();
   }
 
   std::vector<uint8_t> blob;
@@ -133,24 +118,20 @@ Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& des
   while (pending_.count(key) != 0) collect(true);
 
   bool unchanged = false;
-  localfs::WriteFile file;
-  Status st = asCaller([&] {
+  Status st = rights_.run([&] {
     localfs::Entry found;
-    if (dest.folder->stat(dest.name, found).ok() && found.kind == localfs::Kind::kFile &&
-        found.size == entry.size && found.mtime == entry.mtime) {
-      unchanged = true;
-      return Status();
-    }
-    return dest.folder->createFile(temp, file);
+    unchanged = dest.folder->stat(dest.name, found).ok() && found.kind == localfs::Kind::kFile &&
+                found.size == entry.size && found.mtime == entry.mtime;
+    return Status();
   });
+  if (!st.ok()) {
+    recordFailure(dest.path, "cannot create", st);
+    return rights_.broken();
+  }
   if (unchanged) {
     progress_.files.fetch_add(1, std::memory_order_relaxed);
     progress_.bytes.fetch_add(entry.size, std::memory_order_relaxed);
     return Status();
-  }
-  if (!st.ok()) {
-    recordFailure(dest.path, "cannot create", st);
-    return switchedBack_;
   }
 
   auto job = std::make_unique<FillJob>();
@@ -161,62 +142,43 @@ Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& des
   job->mtime = entry.mtime;
   job->attributes = entry.attributes;
   job->content = entry.content;
-  job->file = std::move(file);
+  if (job->content.empty()) {
+    // No worker reaches a file without blobs: it is made here.
+    st = rights_.run([&] {
+      Status made = CreateTemporary(*job);
+      return made.ok() ? PlaceFile(*job) : made;
+    });
+    if (st.ok())
+      progress_.files.fetch_add(1, std::memory_order_relaxed);
+    else
+      recordFailure(dest.path, "cannot create", st);
+    return rights_.broken();
+  }
   pending_.insert(std::move(key));
   submit(std::move(job));
   return Status();
 }
 
 void RestoreRun::submit(std::unique_ptr<FillJob> job) {
-  while (filler_.inFlight() >= kMaxFilesInFlight) collect(true);
+  if (filler_.inFlight() >= kMaxFilesInFlight)
+    while (filler_.inFlight() > kResumeFilesInFlight) collect(true);
   filler_.add(std::move(job));
 }
 
 void RestoreRun::collect(bool wait) {
   for (std::unique_ptr<FillJob>& job : filler_.takeFinished(wait)) {
-    finishFile(*job);
+    if (job->restored)
+      progress_.files.fetch_add(1, std::memory_order_relaxed);
+    else if (!job->problem.empty())
+      recordProblem(job->path, job->problem, job->error);
     pending_.erase(TempKey{job->folder->device(), job->folder->inode(), job->tempName});
   }
 }
 
-void RestoreRun::finishFile(FillJob& job) {
-  if (!job.failed) {
-    Status st = asCaller([&] {
-      Status s = job.file.setModified(job.mtime);
-      if (s.ok() && (job.attributes & kAttributeReadOnly) != 0) s = job.file.makeReadOnly();
-      Status closed = job.file.close();
-      if (s.ok()) s = closed;
-      if (!s.ok()) {
-        (void)job.folder->remove(job.tempName);
-        return Status(s.code, "write failed", s.native);
-      }
-      // The existing file's own mode is not touched: a rename replaces a
-      // read-only file too, so a failed one leaves it exactly as it was.
-      s = job.folder->rename(job.tempName, job.name);
-      if (!s.ok()) {
-        (void)job.folder->remove(job.tempName);
-        return Status(s.code, "cannot replace the existing file", s.native);
-      }
-      return Status();
-    });
-    if (st.ok())
-      progress_.files.fetch_add(1, std::memory_order_relaxed);
-    else
-      recordFailure(job.path, "cannot replace the existing file", st);
-    return;
-  }
-
-  (void)job.file.close();
-  Status removed = asCaller([&] { return job.folder->remove(job.tempName); });
-  if (!job.problem.empty())
-    recordProblem(job.path, job.problem, job.error);
-  else if (!removed.ok() && !removed.message.empty())
-    recordFailure(job.path, "", removed);
-}
-
 Status RestoreRun::finish() {
   while (filler_.inFlight() > 0) collect(true);
-  if (!switchedBack_.ok()) return switchedBack_;
+  Status broken = rights_.broken();
+  if (!broken.ok()) return broken;
   return filler_.failure();
 }
 
@@ -230,7 +192,7 @@ void RestoreRun::makeParents(const std::string& path) {
 
 Status RestoreRun::ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out) {
   auto folder = std::make_shared<localfs::WriteFolder>();
-  Status st = asCaller([&] {
+  Status st = rights_.run([&] {
     localfs::Entry found;
     Status s = localfs::WriteFolder::statPath(path, found);
     if (s.code == Status::kNotFound) {
@@ -254,7 +216,7 @@ Status RestoreRun::openTarget(const std::string& target, std::shared_ptr<const l
   const char* step = "cannot create ";
   if (st.ok()) {
     step = "cannot write to ";
-    st = asCaller([&] {
+    st = rights_.run([&] {
       Status probe = out->probeWrite();
       return probe.code == Status::kUnsupported ? Status() : probe;
     });
@@ -290,13 +252,13 @@ bool RestoreRun::placeRecorded(const std::string& source, const std::vector<std:
     st = ensureFolder(anchor, folder);
   } else {
     auto opened = std::make_shared<localfs::WriteFolder>();
-    st = asCaller([&] { return localfs::WriteFolder::open(anchor, *opened); });
+    st = rights_.run([&] { return localfs::WriteFolder::open(anchor, *opened); });
     if (st.ok()) folder = std::move(opened);
   }
   for (const std::string& name : walk) {
     if (!st.ok()) break;
     auto next = std::make_shared<localfs::WriteFolder>();
-    st = asCaller([&] { return folder->openFolder(name, item.isDir, *next); });
+    st = rights_.run([&] { return folder->openFolder(name, item.isDir, *next); });
     folder = std::move(next);
   }
   if (st.ok() && out.name.empty()) st = localfs::StatusFromErrno(EISDIR);

@@ -1,14 +1,14 @@
 // The state of one restore (RestoreRun) and its recursive steps: folders are
-// made and walked, files are created under their temporary name and handed to
-// the FileFiller, and files the filler hands back are moved into place. Made
-// by Restore for one call and used by its calling thread only; the filler's
+// made and walked, unchanged files are counted, and every other file is
+// handed to the FileFiller, whose workers create, fill and place it. Made by
+// Restore for one call and used by its calling thread only; the filler's
 // workers never see it.
 //
-// Every operation on a destination runs inside asCaller, which switches the
-// thread to the caller's rights and back; when the switch cannot be made the
-// operation is refused and becomes a problem of that item. When switching back
-// fails the thread's rights are unknown: the run stops touching the
-// destination and ends with that failure.
+// Every operation on a destination runs with the caller's rights
+// (RestoreRights); when the switch cannot be made the operation is refused
+// and becomes a problem of that item. When switching back fails the thread's
+// rights are unknown: the run stops touching the destination and ends with
+// that failure.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,7 @@
 #include "backup/engine/progress.h"
 #include "backup/engine/restore.h"
 #include "backup/engine/restore_filler.h"
+#include "backup/engine/restore_rights.h"
 #include "backup/repo/folder_listing.h"
 #include "backup/repo/repo.h"
 #include "foundation/cancel_token.h"
@@ -84,28 +85,23 @@ class RestoreRun {
  private:
   using TempKey = std::tuple<uint64_t, uint64_t, std::string>;  // folder device, inode, temporary name
 
-  // `op` with the caller's rights (a no-op for in-process requests); a
-  // switch that fails refuses it with code 3 and the switch's errno.
-  template <typename Op>
-  Status asCaller(Op op);
   // A failure of the run that stops it: cancellation, the filler's storage
   // failure, a failed switch back.
   Status ended();
   void recordFailure(const std::string& path, std::string_view message, const Status& st);
   Status openSubFolder(const Destination& dest, std::shared_ptr<const localfs::WriteFolder>& out);
   void submit(std::unique_ptr<FillJob> job);
-  // Finishes the files the filler hands back; with wait, waits for one.
+  // Counts the files the filler hands back; with wait, waits for one.
   void collect(bool wait);
-  void finishFile(FillJob& job);
 
   Repo& repo_;
   const RestoreRequest& request_;
   Progress& progress_;
   const CancelToken* cancel_;
   std::vector<std::string>& problems_;
-  Status switchedBack_;  // not ok once a switch back failed
   std::set<TempKey> pending_;  // temporaries of the files in the filler
-  FileFiller filler_;          // last: its workers stop before the rest goes
+  RestoreRights rights_;
+  FileFiller filler_;  // last: its workers stop before the rest goes
 };
 
 }  // namespace tarn::backup

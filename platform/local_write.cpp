@@ -74,7 +74,20 @@ Status WriteFolder::stat(const std::string& name, Entry& out) const {
   return Status();
 }
 
-Status WriteFolder::createFile(const std::string& name, WriteFile& out) const {
+Status WriteFolder::createFile(const std::string& name, WriteFile& out, bool unnamed) const {
+  out = WriteFile();
+  out.name_ = name;
+  int fd = -1;
+  if (unnamed) {
+    fd = Retrying([&] { return ::openat(fd_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode); });
+    if (fd >= 0) {
+      out.fd_ = vx::UniqueFd(fd);
+      out.unnamed_ = true;
+      return Status();
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return StatusFromErrno(errno);
+  }
+
   // O_EXCL never opens what is there, a link least of all: an old file or
   // link of the name is removed and the create tried once more.
   auto create = [&] {
@@ -82,13 +95,29 @@ Status WriteFolder::createFile(const std::string& name, WriteFile& out) const {
       return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
     });
   };
-  int fd = create();
+  fd = create();
   if (fd < 0 && errno == EEXIST) {
     if (::unlinkat(fd_.get(), name.c_str(), 0) != 0 && errno != ENOENT) return StatusFromErrno(errno);
     fd = create();
   }
   if (fd < 0) return StatusFromErrno(errno);
   out.fd_ = vx::UniqueFd(fd);
+  return Status();
+}
+
+Status WriteFolder::nameFile(const WriteFile& file) const {
+  if (!file.unnamed_) return Status();
+  // Linking by descriptor needs a privilege the caller's rights do not
+  // carry; the descriptor's entry in /proc links with the rights the file
+  // was made with.
+  const std::string self = "/proc/self/fd/" + std::to_string(file.fd_.get());
+  auto link = [&] { return ::linkat(AT_FDCWD, self.c_str(), fd_.get(), file.name_.c_str(), AT_SYMLINK_FOLLOW); };
+  int rc = link();
+  if (rc != 0 && errno == EEXIST) {
+    if (::unlinkat(fd_.get(), file.name_.c_str(), 0) != 0 && errno != ENOENT) return StatusFromErrno(errno);
+    rc = link();
+  }
+  if (rc != 0) return StatusFromErrno(errno);
   return Status();
 }
 

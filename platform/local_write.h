@@ -46,10 +46,16 @@ class WriteFolder {
   Status openFolder(const std::string& name, bool create, WriteFolder& out) const;
   // The entry `name` itself, a link not followed (kind kLink).
   Status stat(const std::string& name, Entry& out) const;
-  // Creates `name` as a new empty file for writing. Whatever had that name
-  // (an old file or a link) is removed first, and the file is created
+  // Creates a new empty file for writing that is to be called `name`. Where
+  // the file system can and `unnamed` allows, it is made without a name (the
+  // costly part of making a file then holds no lock on the folder) and named
+  // by nameFile; elsewhere it gets its name now. Whatever had that name (an
+  // old file or a link) is removed first, and the file is created
   // exclusively, so no link is ever written through.
-  Status createFile(const std::string& name, WriteFile& out) const;
+  Status createFile(const std::string& name, WriteFile& out, bool unnamed = true) const;
+  // Gives a file made without a name the name it was made for, replacing
+  // an old file or link of that name; nothing for a file that has it.
+  Status nameFile(const WriteFile& file) const;
   // Moves `from` over `to` in this folder; a link at `to` is replaced, not
   // followed.
   Status rename(const std::string& from, const std::string& to) const;
@@ -96,6 +102,8 @@ class WriteFile {
  private:
   friend class WriteFolder;
   vx::UniqueFd fd_;
+  std::string name_;       // the name it is made for
+  bool unnamed_ = false;  // made without a name, not yet named
 };
 
 }  // namespace tarn::localfs

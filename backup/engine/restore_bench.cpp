@@ -3,9 +3,11 @@
 // once by the backup walk into a repository on the in-memory back-end or on
 // the SFTP test server (sshd.env sourced), then restored into an empty folder
 // per iteration through 1, 3 (the default) and 8 connections. MB/s counts
-// restored bytes in 10^6. TARN_BENCH_RESTORE_TREE names a folder to restore
-// instead of the generated tree.
+// restored bytes in 10^6; cpu_s is the CPU time of all the process's threads
+// per restore. TARN_BENCH_RESTORE_TREE names a folder to restore instead of
+// the generated tree.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -85,9 +87,21 @@ std::string GeneratedTree() {
   return root;
 }
 
+std::string OutputRoot() {
+  return (fs::temp_directory_path() / ("tarn-restore-out-" + std::to_string(::getpid()))).string();
+}
+
 std::string SourceTree() {
   const char* given = std::getenv("TARN_BENCH_RESTORE_TREE");
   return given != nullptr && *given != '\0' ? FullLocalPath(given) : GeneratedTree();
+}
+
+// CPU seconds of the whole process, every thread included.
+double ProcessCpuSeconds() {
+  struct rusage usage {};
+  ::getrusage(RUSAGE_SELF, &usage);
+  return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 uint64_t TreeBytes(const std::string& root) {
@@ -144,18 +158,19 @@ Status BackUp(const Repo::BackendFactory& factory, const std::string& source, Sn
 
 void RestoreAll(benchmark::State& state, const Repo::BackendFactory& factory, const SnapshotInfo& version,
                 uint64_t bytes) {
-  // Each iteration restores into a folder of its own, and all go at the end:
-  // deleting thousands of files right before a restore makes the file
-  // system's inode allocation far slower than a first restore would see.
-  const std::string targets =
-      (fs::temp_directory_path() / ("tarn-restore-out-" + std::to_string(::getpid()))).string();
-  int iteration = 0;
+  // Each restore gets a folder of its own, and all go when the process ends:
+  // an ext4 file system makes new files far more slowly for half a minute
+  // after thousands were deleted nearby, which a first restore never meets.
+  static int restores = 0;
+  const std::string targets = OutputRoot();
+  double cpu = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    const std::string target = targets + "/" + std::to_string(iteration++);
+    const std::string target = targets + "/" + std::to_string(restores++);
     Repo repo(factory, Options(int(state.range(0))));
     Status st = repo.open(kPassword);
     if (st.ok()) st = repo.loadIndex();
+    const double cpuBefore = ProcessCpuSeconds();
     state.ResumeTiming();
     RestoreRequest request;
     request.target = target;
@@ -163,14 +178,15 @@ void RestoreAll(benchmark::State& state, const Repo::BackendFactory& factory, co
     Progress progress;
     std::vector<std::string> problems;
     if (st.ok()) st = Restore(repo, version, request, progress, nullptr, problems);
+    cpu += ProcessCpuSeconds() - cpuBefore;
     if (!st.ok() || !problems.empty() || progress.bytes.load() != bytes) {
       state.SkipWithError(st.ok() ? "the restore is incomplete" : st.toString().c_str());
       break;
     }
   }
-  fs::remove_all(targets);
   state.SetBytesProcessed(int64_t(state.iterations() * bytes));
   state.counters["MB/s"] = benchmark::Counter(double(state.iterations() * bytes) / 1e6, benchmark::Counter::kIsRate);
+  state.counters["cpu_s"] = benchmark::Counter(cpu, benchmark::Counter::kAvgIterations);
 }
 
 void BM_RestoreMemory(benchmark::State& state) {
@@ -231,13 +247,14 @@ void BM_RestoreSftp(benchmark::State& state) {
 }
 BENCHMARK(BM_RestoreSftp)->ArgName("connections")->Arg(1)->Arg(3)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The generated tree goes when the process ends.
-struct RemoveGenerated {
-  ~RemoveGenerated() {
+// The generated tree and the restored ones go when the process ends.
+struct RemoveAtExit {
+  ~RemoveAtExit() {
     std::error_code ec;
     fs::remove_all(fs::temp_directory_path() / ("tarn-restore-bench-" + std::to_string(::getpid())), ec);
+    fs::remove_all(OutputRoot(), ec);
   }
-} removeGenerated;
+} removeAtExit;
 
 }  // namespace
 }  // namespace tarn::backup

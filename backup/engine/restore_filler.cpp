@@ -24,6 +24,13 @@ Status CreateTemporary(FillJob& job) {
 Status PlaceFile(FillJob& job) {
   Status s = job.file.setModified(job.mtime);
   if (s.ok() && (job.attributes & kAttributeReadOnly) != 0) s = job.file.makeReadOnly();
+  if (s.ok()) {
+    s = job.folder->nameFile(job.file);
+    if (!s.ok()) {
+      (void)job.file.close();
+      return Status(s.code, "cannot create", s.native);
+    }
+  }
   Status closed = job.file.close();
   if (s.ok()) s = closed;
   if (!s.ok()) {

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <utility>
 
-#include "backup/engine/folder_walk.h"
 #include "backup/engine/local_path.h"
 #include "foundation/text.h"
 
@@ -35,7 +34,6 @@ std::pair<std::string, std::string> SplitLast(const std::string& path) {
 RestoreRun::RestoreRun(Repo& repo, const RestoreRequest& request, Progress& progress, const CancelToken* cancel,
                        std::vector<std::string>& problems)
     : repo_(repo),
-      request_(request),
       progress_(progress),
       cancel_(cancel),
       problems_(problems),

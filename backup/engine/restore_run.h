@@ -42,7 +42,8 @@ struct Destination {
 
 class RestoreRun {
  public:
-  // Everything is borrowed and must outlive the run; cancel may be null.
+  // Everything is borrowed and must outlive the run (the request for its
+  // switch); cancel may be null.
   RestoreRun(Repo& repo, const RestoreRequest& request, Progress& progress, const CancelToken* cancel,
              std::vector<std::string>& problems);
   RestoreRun(const RestoreRun&) = delete;
@@ -95,7 +96,6 @@ class RestoreRun {
   void collect(bool wait);
 
   Repo& repo_;
-  const RestoreRequest& request_;
   Progress& progress_;
   const CancelToken* cancel_;
   std::vector<std::string>& problems_;

@@ -1,0 +1,99 @@
+#include "platform/local_write.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "testing/temp_dir.h"
+
+namespace tarn::localfs {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// What lies at a name before a file is made for it, and whether the file is
+// made without a name first: in every case the file ends under its name and
+// nothing outside the folder changes.
+TEST(WriteFolder, FilesAreMadeAndPlacedWithoutFollowingLinks) {
+  enum class Before { kNothing, kOldFile, kLinkOut };
+  struct Case {
+    const char* name;
+    Before temp;   // at the temporary name
+    Before final;  // at the final name
+  } cases[] = {
+      {"fresh", Before::kNothing, Before::kNothing},
+      {"old temporary", Before::kOldFile, Before::kNothing},
+      {"links at both names", Before::kLinkOut, Before::kLinkOut},
+      {"old file replaced", Before::kNothing, Before::kOldFile},
+  };
+  for (bool unnamed : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (unnamed ? ", made without a name" : ", named at once"));
+      tarn::test::TempDir dir("tarn-write");
+      const std::string outside = dir.file("outside.txt");
+      std::ofstream(outside) << "keep";
+      fs::create_directory(dir.file("in"));
+      auto prepare = [&](const std::string& name, Before what) {
+        if (what == Before::kOldFile) std::ofstream(dir.file("in/" + name)) << "old";
+        if (what == Before::kLinkOut) fs::create_symlink(outside, dir.file("in/" + name));
+      };
+      prepare("f.tmp", c.temp);
+      prepare("f", c.final);
+
+      WriteFolder folder;
+      ASSERT_TRUE(WriteFolder::open(dir.file("in"), folder).ok());
+      WriteFile file;
+      ASSERT_TRUE(folder.createFile("f.tmp", file, unnamed).ok());
+      const std::string data = "new content";
+      ASSERT_TRUE(file.writeAt(4, reinterpret_cast<const uint8_t*>(data.data()) + 4, data.size() - 4).ok());
+      ASSERT_TRUE(file.writeAt(0, reinterpret_cast<const uint8_t*>(data.data()), 4).ok());
+      ASSERT_TRUE(file.makeReadOnly().ok());
+      ASSERT_TRUE(folder.nameFile(file).ok());
+      ASSERT_TRUE(file.close().ok());
+      ASSERT_TRUE(folder.rename("f.tmp", "f").ok());
+
+      EXPECT_EQ(Read(dir.file("in/f")), data);
+      struct stat st {};
+      ASSERT_EQ(::lstat(dir.file("in/f").c_str(), &st), 0);
+      EXPECT_TRUE(S_ISREG(st.st_mode));
+      EXPECT_EQ(st.st_mode & 0222, 0u);
+      EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("in/f.tmp"))));
+      EXPECT_EQ(Read(outside), "keep");
+    }
+  }
+}
+
+TEST(WriteFolder, SubFoldersAreNeverReachedThroughALink) {
+  tarn::test::TempDir dir("tarn-write");
+  fs::create_directory(dir.file("elsewhere"));
+  fs::create_directory(dir.file("in"));
+  fs::create_directory_symlink(dir.file("elsewhere"), dir.file("in/sub"));
+  WriteFolder folder, sub;
+  ASSERT_TRUE(WriteFolder::open(dir.file("in"), folder).ok());
+  for (bool create : {false, true}) {
+    Status st = folder.openFolder("sub", create, sub);
+    EXPECT_EQ(st.code, Status::kNotDirectory);
+    EXPECT_EQ(st.native, ENOTDIR);
+  }
+  ASSERT_TRUE(folder.openFolder("made", true, sub).ok());
+  EXPECT_TRUE(fs::is_directory(dir.file("in/made")));
+  Entry e;
+  ASSERT_TRUE(folder.stat("sub", e).ok());
+  EXPECT_EQ(e.kind, Kind::kLink);
+}
+
+}  // namespace
+}  // namespace tarn::localfs

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -74,25 +73,6 @@ TEST(WriteFolder, FilesAreMadeAndPlacedWithoutFollowingLinks) {
       EXPECT_EQ(Read(outside), "keep");
     }
   }
-}
-
-TEST(WriteFolder, SubFoldersAreNeverReachedThroughALink) {
-  tarn::test::TempDir dir("tarn-write");
-  fs::create_directory(dir.file("elsewhere"));
-  fs::create_directory(dir.file("in"));
-  fs::create_directory_symlink(dir.file("elsewhere"), dir.file("in/sub"));
-  WriteFolder folder, sub;
-  ASSERT_TRUE(WriteFolder::open(dir.file("in"), folder).ok());
-  for (bool create : {false, true}) {
-    Status st = folder.openFolder("sub", create, sub);
-    EXPECT_EQ(st.code, Status::kNotDirectory);
-    EXPECT_EQ(st.native, ENOTDIR);
-  }
-  ASSERT_TRUE(folder.openFolder("made", true, sub).ok());
-  EXPECT_TRUE(fs::is_directory(dir.file("in/made")));
-  Entry e;
-  ASSERT_TRUE(folder.stat("sub", e).ok());
-  EXPECT_EQ(e.kind, Kind::kLink);
 }
 
 }  // namespace

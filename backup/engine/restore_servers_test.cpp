@@ -8,10 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 
+#include "backends/ssh_nfs/sftp_test_server.h"
 #include "backup/engine/restore.h"
 #include "backup/engine/restore_test_world.h"
 #include "backup/repo/repo_test_world.h"
@@ -25,15 +25,6 @@ namespace tarn::backup {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  if (v == nullptr || *v == '\0') {
-    ADD_FAILURE() << name << " is not set: start the test servers first";
-    return {};
-  }
-  return v;
-}
 
 void SetTime(const std::string& path, int64_t seconds, long nanoseconds) {
   struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
@@ -57,16 +48,9 @@ std::map<std::string, std::pair<std::string, uint64_t>> Files(const std::string&
 class RestoreFromServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    endpoint_.protocol = "sftp";
-    endpoint_.host = Env("SFTP_HOST");
-    endpoint_.port = uint32_t(std::atoi(Env("SFTP_PORT").c_str()));
-    endpoint_.user = Env("SFTP_USER");
-    endpoint_.password = Env("SFTP_PASSWORD");
-    endpoint_.root = Env("SFTP_ROOT");
-    endpoint_.connectTimeoutMs = 5000;
-    endpoint_.ioTimeoutMs = 20000;
+    base_ = sftp_test::ServerEndpoint();
     ASSERT_FALSE(HasFailure());
-    base_ = endpoint_;
+    endpoint_ = base_;
     folder_ = "/restore-" + std::to_string(::getpid());
     endpoint_.root += folder_;
   }

@@ -17,8 +17,7 @@
 #include <map>
 #include <random>
 
-#include "backup/engine/blob_sink.h"
-#include "backup/engine/folder_walk.h"
+#include "backup/engine/folder_version.h"
 #include "backup/engine/local_path.h"
 #include "backup/engine/restore.h"
 #include "engine/backend_factory.h"
@@ -111,18 +110,6 @@ uint64_t TreeBytes(const std::string& root) {
   return total;
 }
 
-class RepoSink : public BlobSink {
- public:
-  explicit RepoSink(Repo& repo) : repo_(repo) {}
-  Status storeBlob(uint8_t type, const uint8_t* data, size_t size, BlobId& id) override {
-    return repo_.storeBlob(type, data, size, id);
-  }
-  bool hasBlob(const BlobId& id) const override { return repo_.hasBlob(id); }
-
- private:
-  Repo& repo_;
-};
-
 RepoOptions Options(int connections) {
   RepoOptions o;
   o.connections = connections;
@@ -135,24 +122,8 @@ Status BackUp(const Repo::BackendFactory& factory, const std::string& source, Sn
   Repo repo(factory, Options(kDefaultConnections));
   Status st = repo.init(kPassword);
   if (st.ok()) st = repo.loadIndex();
-  if (!st.ok()) return st;
-  RepoSink sink(repo);
-  Progress progress;
   std::vector<std::string> problems;
-  const std::vector<std::string> excludes;
-  FolderWalk walk(sink, repo.chunkerParams, excludes, nullptr, progress, nullptr, problems);
-  ListingEntry root;
-  root.name = LastComponent(source);
-  root.isDir = true;
-  root.src = source;
-  bool stored = false;
-  st = walk.backupFolder(source, root.tree, stored);
-  if (!st.ok()) return st;
-  const std::string listing = WriteFolderListing({root});
-  version.sources = {source};
-  st = repo.storeBlob(kBlobTree, listing.data(), listing.size(), version.tree);
-  if (st.ok()) st = repo.flush();
-  if (st.ok()) st = repo.writeSnapshot(version);
+  if (st.ok()) st = StoreFolderVersion(repo, source, version, problems);
   return st;
 }
 

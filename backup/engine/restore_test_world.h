@@ -17,10 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/engine/blob_sink.h"
+#include "backup/engine/folder_version.h"
 #include "backup/engine/folder_walk.h"
-#include "backup/engine/local_path.h"
-#include "backup/engine/progress.h"
 #include "backup/repo/repo.h"
 
 namespace tarn::backup {
@@ -111,40 +109,13 @@ class VersionBuilder {
   Node root_;
 };
 
-// A version of the folder `source` as the backup walk stores it, with one
-// root entry named after the folder that records it as its source.
+// A version of the folder `source` as the backup walk stores it.
 inline SnapshotInfo BackUpFolder(Repo& repo, const std::string& source) {
-  class Sink : public BlobSink {
-   public:
-    explicit Sink(Repo& repo) : repo_(repo) {}
-    Status storeBlob(uint8_t type, const uint8_t* data, size_t size, BlobId& id) override {
-      return repo_.storeBlob(type, data, size, id);
-    }
-    bool hasBlob(const BlobId& id) const override { return repo_.hasBlob(id); }
-
-   private:
-    Repo& repo_;
-  } sink(repo);
-  Progress progress;
-  std::vector<std::string> problems;
-  const std::vector<std::string> excludes;
-  FolderWalk walk(sink, repo.chunkerParams, excludes, nullptr, progress, nullptr, problems);
-  ListingEntry root;
-  root.name = LastComponent(source);
-  root.isDir = true;
-  root.attributes = kAttributeDirectory;
-  root.src = source;
-  bool stored = false;
-  Status st = walk.backupFolder(source, root.tree, stored);
-  EXPECT_TRUE(st.ok() && stored) << st.toString();
-  EXPECT_TRUE(problems.empty()) << problems.front();
-  const std::string listing = WriteFolderListing({root});
   SnapshotInfo info;
-  info.sources = {source};
-  EXPECT_TRUE(repo.storeBlob(kBlobTree, listing.data(), listing.size(), info.tree).ok());
-  st = repo.flush();
+  std::vector<std::string> problems;
+  Status st = StoreFolderVersion(repo, source, info, problems);
   EXPECT_TRUE(st.ok()) << st.toString();
-  EXPECT_TRUE(repo.writeSnapshot(info).ok());
+  EXPECT_TRUE(problems.empty()) << problems.front();
   return info;
 }
 

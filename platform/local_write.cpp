@@ -19,6 +19,14 @@ constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 // O_PATH: a folder that is only written to and searched needs no read right.
 constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 
+// Unnamed files are named through their descriptor's entry in /proc; where
+// /proc is not mounted they could never be named, so files get their names
+// at once there.
+bool CanNameUnnamedFiles() {
+  static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+  return can;
+}
+
 template <typename Call>
 int Retrying(Call call) {
   int rc;
@@ -78,7 +86,7 @@ Status WriteFolder::createFile(const std::string& name, WriteFile& out, bool unn
   out = WriteFile();
   out.name_ = name;
   int fd = -1;
-  if (unnamed) {
+  if (unnamed && CanNameUnnamedFiles()) {
     fd = Retrying([&] { return ::openat(fd_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode); });
     if (fd >= 0) {
       out.fd_ = vx::UniqueFd(fd);

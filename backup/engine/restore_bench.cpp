@@ -1,6 +1,6 @@
 // Restore throughput: a fixed generated tree (large random files, compressible
 // text, thousands of small files in nested folders, duplicates) is stored
-// once by the backup walk into a repository on the in-memory back-end or on
+// once by a backup run into a repository on the in-memory back-end or on
 // the SFTP test server (sshd.env sourced), then restored into an empty folder
 // per iteration through 1, 3 (the default) and 8 connections. MB/s counts
 // restored bytes in 10^6; cpu_s is the CPU time of all the process's threads
@@ -17,7 +17,7 @@
 #include <map>
 #include <random>
 
-#include "backup/engine/folder_version.h"
+#include "backup/engine/backup_run.h"
 #include "backup/engine/local_path.h"
 #include "backup/engine/restore.h"
 #include "engine/backend_factory.h"
@@ -117,13 +117,17 @@ RepoOptions Options(int connections) {
   return o;
 }
 
-// Stores `source` as a version of a new repository made by `factory`.
+// A backup run stores `source` as a version of a new repository made by
+// `factory`.
 Status BackUp(const Repo::BackendFactory& factory, const std::string& source, SnapshotInfo& version) {
   Repo repo(factory, Options(kDefaultConnections));
   Status st = repo.init(kPassword);
   if (st.ok()) st = repo.loadIndex();
+  BackupRunArgs args;
+  args.jobId = "bench";
+  args.sources = {source};
   std::vector<std::string> problems;
-  if (st.ok()) st = StoreFolderVersion(repo, source, version, problems);
+  if (st.ok()) st = RunBackup(repo, args, nullptr, nullptr, version, problems);
   return st;
 }
 

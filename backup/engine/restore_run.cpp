@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <utility>
 
+#include "backup/engine/folder_walk.h"
 #include "backup/engine/local_path.h"
 #include "foundation/text.h"
 

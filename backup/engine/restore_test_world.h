@@ -1,8 +1,8 @@
 // Test support for restores: a VersionBuilder writes a version straight
 // through the repository (file contents cut into fixed-size blobs, one
 // listing per folder, a snapshot record), so that restore tests need no
-// backup run; BackUpFolder stores a real folder as the backup walk does; and
-// helpers that read a restored tree back. Test code only.
+// backup run; BackUpFolder makes a version of a real folder with a backup run;
+// and helpers that read a restored tree back. Test code only.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "backup/engine/folder_version.h"
+#include "backup/engine/backup_run.h"
 #include "backup/engine/folder_walk.h"
 #include "backup/repo/repo.h"
 
@@ -109,11 +109,14 @@ class VersionBuilder {
   Node root_;
 };
 
-// A version of the folder `source` as the backup walk stores it.
+// A version of the folder `source` made by a backup run.
 inline SnapshotInfo BackUpFolder(Repo& repo, const std::string& source) {
+  BackupRunArgs args;
+  args.jobId = "restore-test";
+  args.sources = {source};
   SnapshotInfo info;
   std::vector<std::string> problems;
-  Status st = StoreFolderVersion(repo, source, info, problems);
+  Status st = RunBackup(repo, args, nullptr, nullptr, info, problems);
   EXPECT_TRUE(st.ok()) << st.toString();
   EXPECT_TRUE(problems.empty()) << problems.front();
   return info;

@@ -1,11 +1,16 @@
-// The backup benchmark's driver: the init, backup and check steps of a
-// backup task, as the backup manager runs them with its default repository
-// options, on a repository named by an sftp:// URL. Built only with the
-// benchmarks; not part of the product's command line.
+// The backup benchmark's driver: the init, backup, restore and check steps
+// of a backup task, as the backup manager runs them with its default
+// repository options, on a repository named by an sftp:// URL. Built only
+// with the benchmarks; not part of the product's command line.
 //
-//   tarn-bench-backup init   URL CACHE
-//   tarn-bench-backup backup URL SOURCE CACHE TAG
-//   tarn-bench-backup check  URL CACHE
+//   tarn-bench-backup init    URL CACHE
+//   tarn-bench-backup backup  URL SOURCE CACHE TAG
+//   tarn-bench-backup restore URL TARGET CACHE
+//   tarn-bench-backup check   URL CACHE
+//
+// restore brings the latest snapshot back below TARGET at the source's own
+// full path (TARGET/home/u/src for the source /home/u/src), where the
+// benchmark looks for it.
 //
 // URL is sftp://USER@HOST:PORT/ABSOLUTE/PATH. The private key file comes from
 // BENCH_SSH_KEY, the repository password from BENCH_PASSWORD. CACHE is the
@@ -21,7 +26,9 @@
 #include <vector>
 
 #include "backup/engine/backup_run.h"
+#include "backup/engine/local_path.h"
 #include "backup/engine/repository_check.h"
+#include "backup/engine/restore.h"
 #include "backup/repo/repo.h"
 #include "engine/backend_factory.h"
 
@@ -35,6 +42,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: tarn-bench-backup init URL CACHE\n"
                "       tarn-bench-backup backup URL SOURCE CACHE TAG\n"
+               "       tarn-bench-backup restore URL TARGET CACHE\n"
                "       tarn-bench-backup check URL CACHE\n");
   return 2;
 }
@@ -139,6 +147,39 @@ int Backup(const std::string& url, const std::string& source, const std::string&
   return 0;
 }
 
+int RestoreLatest(const std::string& url, const std::string& target) {
+  const auto start = std::chrono::steady_clock::now();
+  Opened o;
+  Status st = Open(url, false, o);
+  if (!st.ok()) return Fail("open", st);
+  std::vector<SnapshotInfo> snapshots;
+  st = o.repo->listSnapshots(snapshots);
+  if (!st.ok()) return Fail("list", st);
+  if (snapshots.empty()) return Fail("restore", Status(Status::kNotFound, "no snapshot"));
+  const SnapshotInfo& latest = snapshots.back();
+  const double opened = Seconds(start);
+  // The root entry lands below the target under its name, the source's last
+  // component: the folders above it make up the source's full path.
+  std::string below = target;
+  if (!latest.sources.empty()) {
+    const std::string source = FullLocalPath(latest.sources.front());
+    below = FullLocalPath(target + "/" + source.substr(0, source.find_last_of('/')));
+  }
+  RestoreRequest request;
+  request.target = below;
+  request.inProcess = true;  // the driver is its own caller
+  Progress progress;
+  std::vector<std::string> problems;
+  st = Restore(*o.repo, latest, request, progress, nullptr, problems);
+  for (const std::string& p : problems) std::fprintf(stderr, "  %s\n", p.c_str());
+  if (!st.ok()) return Fail("restore", st);
+  std::printf("snapshot %s: %llu files, %llu folders, %llu bytes restored; %llu problems; open %.2f s, total %.2f s\n",
+              latest.id.substr(0, 8).c_str(), (unsigned long long)progress.files.load(),
+              (unsigned long long)progress.dirs.load(), (unsigned long long)progress.bytes.load(),
+              (unsigned long long)progress.errors.load(), opened, Seconds(start));
+  return progress.errors.load() == 0 ? 0 : 1;
+}
+
 int Check(const std::string& url) {
   const auto start = std::chrono::steady_clock::now();
   Opened o;
@@ -165,6 +206,7 @@ int main(int argc, char** argv) {
   if (a.empty()) return tarn::backup::Usage();
   if (a[0] == "init" && a.size() == 3) return tarn::backup::Init(a[1]);
   if (a[0] == "backup" && a.size() == 5) return tarn::backup::Backup(a[1], a[2], a[3], a[4]);
+  if (a[0] == "restore" && a.size() == 4) return tarn::backup::RestoreLatest(a[1], a[2]);
   if (a[0] == "check" && a.size() == 3) return tarn::backup::Check(a[1]);
   return tarn::backup::Usage();
 }

@@ -1,5 +1,6 @@
 #include "backup/engine/restore_filler.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "backup/engine/folder_walk.h"
@@ -87,42 +88,51 @@ void FileFiller::add(std::unique_ptr<FillJob> job) {
     offset += places[i].first.rawLength;
   }
   raw->content = std::vector<BlobId>();
-  if (gathering_ != nullptr && queue_.empty() && gathering_->end - gathering_->start >= kEagerRangeBytes)
-    queueGatheredLocked();
 }
 
 void FileFiller::planLocked(FillJob* job, const BlobId& id, const BlobLocation& loc, const PackInfo& pack,
                             uint64_t offset) {
-  if (gathering_ != nullptr) {
-    Range& g = *gathering_;
-    auto known = g.positions.find(id);
-    if (known != g.positions.end()) {
-      g.blobs[known->second].targets.push_back(Target{job, offset});
-      return;
-    }
-    const uint64_t end = uint64_t(loc.offset) + loc.storedLength;
-    bool joins = g.packIndex == loc.pack && loc.offset >= g.end && loc.offset - g.end <= kMaxRangeGap &&
-                 end - g.start <= kMaxRangeBytes;
-    if (!joins) queueGatheredLocked();
+  Gathered& g = gathering_[loc.pack];
+  auto known = g.positions.find(id);
+  if (known != g.positions.end()) {
+    g.blobs[known->second].targets.push_back(Target{job, offset});
+    return;
   }
-  if (gathering_ == nullptr) {
-    gathering_ = std::make_unique<Range>();
-    gathering_->pack = pack;
-    gathering_->packIndex = loc.pack;
-    gathering_->start = loc.offset;
-  }
-  Range& g = *gathering_;
+  if (g.blobs.empty()) g.pack = pack;
   g.positions[id] = g.blobs.size();
   g.blobs.push_back(RangeBlob{id, loc, {Target{job, offset}}});
-  g.end = uint64_t(loc.offset) + loc.storedLength;
+  g.bytes += loc.storedLength;
+  if (g.bytes >= kGatherBytes) queuePackLocked(loc.pack);
 }
 
-void FileFiller::queueGatheredLocked() {
-  if (gathering_ == nullptr) return;
-  gathering_->positions.clear();
-  queue_.push_back(std::move(*gathering_));
-  gathering_.reset();
-  work_.notify_one();
+void FileFiller::queuePackLocked(uint32_t packIndex) {
+  auto it = gathering_.find(packIndex);
+  if (it == gathering_.end()) return;
+  Gathered g = std::move(it->second);
+  gathering_.erase(it);
+  std::sort(g.blobs.begin(), g.blobs.end(),
+            [](const RangeBlob& a, const RangeBlob& b) { return a.loc.offset < b.loc.offset; });
+  Range range;
+  for (RangeBlob& blob : g.blobs) {
+    const uint64_t start = blob.loc.offset;
+    const uint64_t end = start + blob.loc.storedLength;
+    if (!range.blobs.empty() && (start - range.end > kMaxRangeGap || end - range.start > kMaxRangeBytes)) {
+      queue_.push_back(std::move(range));
+      range = Range();
+    }
+    if (range.blobs.empty()) {
+      range.pack = g.pack;
+      range.start = start;
+    }
+    range.end = end;
+    range.blobs.push_back(std::move(blob));
+  }
+  if (!range.blobs.empty()) queue_.push_back(std::move(range));
+  work_.notify_all();
+}
+
+void FileFiller::queueAllLocked() {
+  while (!gathering_.empty()) queuePackLocked(gathering_.begin()->first);
 }
 
 void FileFiller::failLocked(FillJob* job, const std::string& problem, int error) {
@@ -145,12 +155,12 @@ void FileFiller::completeLocked(FillJob* job) {
 
 std::vector<std::unique_ptr<FillJob>> FileFiller::takeFinished(bool wait) {
   std::unique_lock<std::mutex> lock(mu_);
+  // Waiting, the task thread adds nothing more for a while: what is still
+  // being gathered is handed over as soon as the workers run short of work.
+  auto starving = [&] { return queue_.size() < workers_.size() && !gathering_.empty(); };
   while (wait && done_.empty() && !jobs_.empty()) {
-    // The range still growing is handed over only when the workers have
-    // nothing else: handing it over at every wait would cut the reads down
-    // to a file each.
-    if (queue_.empty() && busy_ == 0) queueGatheredLocked();
-    finished_.wait(lock, [&] { return !done_.empty() || (queue_.empty() && busy_ == 0 && gathering_ != nullptr); });
+    if (starving()) queueAllLocked();
+    finished_.wait(lock, [&] { return !done_.empty() || starving(); });
   }
   return std::exchange(done_, {});
 }
@@ -175,7 +185,7 @@ void FileFiller::worker() {
       if (stopping_) return;
       range = std::move(queue_.front());
       queue_.pop_front();
-      ++busy_;
+      if (queue_.size() < workers_.size() && !gathering_.empty()) finished_.notify_all();
       if (IsCancelled(cancel_)) noteFailureLocked(Status(Status::kCanceled, ""));
       Status broken = rights_.broken();
       if (!broken.ok()) noteFailureLocked(broken);
@@ -189,7 +199,6 @@ void FileFiller::worker() {
     }
     if (!read) {
       process(range, nullptr, std::string());
-      idle();
       continue;
     }
     // Read with the service's rights: this thread has left the caller's.
@@ -205,13 +214,7 @@ void FileFiller::worker() {
       process(range, &bytes, std::string());
     else
       process(range, nullptr, EndsRestore(st) ? std::string() : st.toString());
-    idle();
   }
-}
-
-void FileFiller::idle() {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (--busy_ == 0 && queue_.empty()) finished_.notify_all();
 }
 
 void FileFiller::process(Range& range, const std::vector<uint8_t>* bytes, const std::string& dropped) {

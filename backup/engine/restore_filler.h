@@ -1,8 +1,10 @@
 // Fills the files of a restore with their content. The restore's task thread
 // hands each file over (add) with the folder it goes into; the filler looks
-// up where its blobs lie and gathers them into reads of one pack range each,
-// merging neighbouring blobs, also of different files, and blobs that several
-// files share. Worker threads read those ranges, several at once, with the
+// up where its blobs lie and gathers them per pack, blobs that several files
+// share once; a pack's gathered blobs are handed to the workers, in order of
+// their place in the pack, as reads of one range each that take in the
+// blobs lying near one another, whichever files they belong to (a backup that
+// reads several files at once interleaves their blobs in its packs). Worker threads read those ranges, several at once, with the
 // service's rights; then each switches to the caller's rights, creates the
 // temporaries of the files the range is the first to reach, writes every blob
 // at its offset into every file that needs it, and moves each file that is
@@ -15,7 +17,7 @@
 //
 // Threads: add, takeFinished, inFlight and failure belong to the task
 // thread; the workers are the filler's own, joined by its destructor. Locks:
-// mu_ guards the queue of ranges, the range being gathered, the jobs and
+// mu_ guards the queue of ranges, the blobs being gathered, the jobs and
 // their outcome fields, the finished list and the first failure; a job's
 // createMu guards its creation and is never held with mu_; the rights'
 // own lock is a leaf, taken under mu_ and never the other way round.
@@ -44,16 +46,16 @@ namespace tarn::backup {
 // Files in the filler at once: at this many the task thread waits until no
 // more than kResumeFilesInFlight are left, so that it hands files over in
 // batches that make long reads.
-constexpr size_t kMaxFilesInFlight = 256;
-constexpr size_t kResumeFilesInFlight = kMaxFilesInFlight * 3 / 4;
+constexpr size_t kMaxFilesInFlight = 512;
+constexpr size_t kResumeFilesInFlight = kMaxFilesInFlight / 2;
 // The longest pack range one read asks for; a larger blob is read alone.
 constexpr uint64_t kMaxRangeBytes = 4u * 1024 * 1024;
 // Unneeded bytes between two blobs of one pack that a read takes in rather
 // than asking twice.
 constexpr uint64_t kMaxRangeGap = 256u * 1024;
-// A range is handed to the workers before it is full once it holds this much
-// and no other range waits, so that workers do not sit idle.
-constexpr uint64_t kEagerRangeBytes = 512u * 1024;
+// A pack's gathered blobs are handed over once they come to this much, or
+// when the workers run short of work while the task thread waits.
+constexpr uint64_t kGatherBytes = 2 * kMaxRangeBytes;
 
 // Read failures that end a whole restore rather than one file: the storage
 // cannot be reached or refuses us, or the run was cancelled.
@@ -129,23 +131,28 @@ class FileFiller {
   // A run of blobs of one pack read with one request.
   struct Range {
     PackInfo pack;
-    uint32_t packIndex = 0;
     uint64_t start = 0;
     uint64_t end = 0;
+    std::vector<RangeBlob> blobs;
+  };
+  // The blobs of one pack gathered so far.
+  struct Gathered {
+    PackInfo pack;
+    uint64_t bytes = 0;
     std::vector<RangeBlob> blobs;
     std::unordered_map<BlobId, size_t, BlobIdHash> positions;  // blob id -> index in blobs
   };
 
   // Callers hold mu_.
   void planLocked(FillJob* job, const BlobId& id, const BlobLocation& loc, const PackInfo& pack, uint64_t offset);
-  void queueGatheredLocked();
+  // Cuts a pack's gathered blobs into ranges and queues them.
+  void queuePackLocked(uint32_t packIndex);
+  void queueAllLocked();
   void failLocked(FillJob* job, const std::string& problem, int error);
   void noteFailureLocked(const Status& st);
   void completeLocked(FillJob* job);
 
   void worker();
-  // A worker is done with its range.
-  void idle();
   // Writes the range's blobs into their files; `bytes` null drops them,
   // failing their files with the problem `dropped` (none when empty).
   void process(Range& range, const std::vector<uint8_t>* bytes, const std::string& dropped);
@@ -165,13 +172,12 @@ class FileFiller {
 
   mutable std::mutex mu_;
   std::condition_variable work_;      // a range is queued, or the filler stops
-  std::condition_variable finished_;  // a job is done, or the workers ran out of work
-  std::deque<Range> queue_;           // guarded by mu_
-  std::unique_ptr<Range> gathering_;  // guarded by mu_; the range still growing
+  std::condition_variable finished_;  // a job is done, or the workers run short of work
+  std::deque<Range> queue_;                               // guarded by mu_
+  std::unordered_map<uint32_t, Gathered> gathering_;       // guarded by mu_; by pack
   std::unordered_map<FillJob*, std::unique_ptr<FillJob>> jobs_;  // guarded by mu_
   std::vector<std::unique_ptr<FillJob>> done_;                    // guarded by mu_
   Status failure_;                    // guarded by mu_
-  size_t busy_ = 0;                   // guarded by mu_; workers with a range
   bool stopping_ = false;             // guarded by mu_
   std::vector<std::thread> workers_;  // started by the constructor, joined by the destructor
 };

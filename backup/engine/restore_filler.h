@@ -45,8 +45,9 @@ namespace tarn::backup {
 
 // Files in the filler at once: at this many the task thread waits until no
 // more than kResumeFilesInFlight are left, so that it hands files over in
-// batches that make long reads.
-constexpr size_t kMaxFilesInFlight = 512;
+// batches that make long reads. Each file may hold a descriptor of its own
+// and of its folder: twice this stays well inside the usual limit of 1024.
+constexpr size_t kMaxFilesInFlight = 320;
 constexpr size_t kResumeFilesInFlight = kMaxFilesInFlight / 2;
 // The longest pack range one read asks for; a larger blob is read alone.
 constexpr uint64_t kMaxRangeBytes = 4u * 1024 * 1024;

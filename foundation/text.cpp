@@ -194,6 +194,16 @@ std::string Trim(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
+std::string LastLines(std::string_view text, int lines) {
+  size_t end = text.size();
+  if (end > 0 && text[end - 1] == '\n') --end;
+  size_t start = end;
+  for (int seen = 0; start > 0; --start) {
+    if (text[start - 1] == '\n' && ++seen == lines) break;
+  }
+  return std::string(text.substr(start));
+}
+
 bool WideEqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {

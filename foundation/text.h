@@ -38,6 +38,11 @@ std::u16string FormatWide(const char* format, ...) __attribute__((format(printf,
 std::u16string Trim(std::u16string_view text);
 std::string Trim(std::string_view text);
 
+// The end of a log text: everything after the `lines`-th line break counted
+// from the end, where a break that ends the text does not count; the whole
+// text when it has fewer.
+std::string LastLines(std::string_view text, int lines);
+
 // Ordinal comparison ignoring case, UTF-16 unit lengths must match.
 bool WideEqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 

@@ -31,16 +31,9 @@ bool SameServer(const EndpointConfig& a, const EndpointConfig& b) {
   return a.protocol == b.protocol && a.host == b.host && a.port == b.port && a.root == b.root;
 }
 
-// The text after the `lines`-th line break from the end; a break that ends
-// the text does not count.
+// The log's last lines without the byte-order mark its first line may carry.
 std::string LastLines(const std::string& text, int lines) {
-  size_t end = text.size();
-  if (end > 0 && text[end - 1] == '\n') --end;
-  size_t start = end;
-  for (int seen = 0; start > 0; --start) {
-    if (text[start - 1] == '\n' && ++seen == lines) break;
-  }
-  std::string out = text.substr(start);
+  std::string out = vx::LastLines(text, lines);
   if (out.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) out.erase(0, kByteOrderMark.size());
   return out;
 }

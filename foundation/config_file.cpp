@@ -73,39 +73,16 @@ bool IsDriveProtocol(const std::string& p) {
   return p == "webdav" || p == "sftp" || p == "nfs" || p == "memory";
 }
 
-// Opens one secret for loading. A secret that does not open here must not
-// be sent to a server as a password: the live secret stays empty and the
-// stored text is set aside for the next save to write back unchanged.
-void OpenStoredSecret(const std::string& driveId, const char* what, std::string& secret,
-                      std::string& sealedAside) {
-  sealedAside.clear();
-  std::string plain;
-  if (TryUnprotectSecret(secret, plain)) {
-    secret = std::move(plain);
-    return;
-  }
-  vx::log::write(vx::log::kWarn, "config: %s: cannot open the stored %s; kept as stored",
-                 driveId.c_str(), what);
-  sealedAside = std::move(secret);
-  secret.clear();
+void OpenDriveSecret(const std::string& driveId, const char* what, std::string& secret, std::string& sealedAside) {
+  if (!OpenStoredSecret(secret, sealedAside))
+    vx::log::write(vx::log::kWarn, "config: %s: cannot open the stored %s; kept as stored", driveId.c_str(), what);
 }
 
-// Every live secret is sealed, whatever it looks like ("dpapi:" may begin a
-// plain password); only an empty one is replaced by a text set aside.
-bool SealForFile(const std::string& driveId, const char* what, std::string& secret,
-                 const std::string& sealedAside, std::string* error) {
-  if (secret.empty()) {
-    secret = sealedAside;
-    return true;
-  }
-  std::string stored;
-  if (!TryProtectSecret(secret, stored)) {
-    if (error != nullptr) *error = "cannot seal the " + std::string(what) + " of drive " + driveId;
-    return false;
-  }
-  vx::SecureWipe(secret);
-  secret = std::move(stored);
-  return true;
+bool SealDriveSecret(const std::string& driveId, const char* what, std::string& secret,
+                     const std::string& sealedAside, std::string* error) {
+  if (SealStoredSecret(secret, sealedAside)) return true;
+  if (error != nullptr) *error = "cannot seal the " + std::string(what) + " of drive " + driveId;
+  return false;
 }
 
 }  // namespace
@@ -401,6 +378,35 @@ std::string UnprotectSecret(std::string_view stored) {
   return TryUnprotectSecret(stored, plain) ? plain : std::string();
 }
 
+// A secret that does not open here must not be sent to a server as a
+// password: the live secret stays empty and the stored text is set aside for
+// the next save to write back unchanged.
+bool OpenStoredSecret(std::string& secret, std::string& sealedAside) {
+  sealedAside.clear();
+  std::string plain;
+  if (TryUnprotectSecret(secret, plain)) {
+    secret = std::move(plain);
+    return true;
+  }
+  sealedAside = std::move(secret);
+  secret.clear();
+  return false;
+}
+
+// Every live secret is sealed, whatever it looks like ("dpapi:" may begin a
+// plain password); only an empty one is replaced by a text set aside.
+bool SealStoredSecret(std::string& secret, const std::string& sealedAside) {
+  if (secret.empty()) {
+    secret = sealedAside;
+    return true;
+  }
+  std::string stored;
+  if (!TryProtectSecret(secret, stored)) return false;
+  vx::SecureWipe(secret);
+  secret = std::move(stored);
+  return true;
+}
+
 // ---- file ----------------------------------------------------------------
 
 bool LoadConfig(AppConfig& cfg, const std::string& path, std::string* error) {
@@ -416,8 +422,8 @@ bool LoadConfig(AppConfig& cfg, const std::string& path, std::string* error) {
   }
   AppConfig loaded = AppConfigFromJson(root);
   for (MountConfig& m : loaded.mounts) {
-    OpenStoredSecret(m.id, "password", m.endpoint.password, m.endpoint.sealedPassword);
-    OpenStoredSecret(m.id, "private key", m.endpoint.privateKey, m.endpoint.sealedPrivateKey);
+    OpenDriveSecret(m.id, "password", m.endpoint.password, m.endpoint.sealedPassword);
+    OpenDriveSecret(m.id, "private key", m.endpoint.privateKey, m.endpoint.sealedPrivateKey);
     ValidateMountConfig(m);  // an invalid drive stays listed as it was left
   }
   cfg = std::move(loaded);
@@ -428,8 +434,8 @@ bool SaveConfig(const AppConfig& cfg, const std::string& path, std::string* erro
   AppConfig copy = cfg;
   bool sealed = true;
   for (MountConfig& m : copy.mounts) {
-    if (!SealForFile(m.id, "password", m.endpoint.password, m.endpoint.sealedPassword, error) ||
-        !SealForFile(m.id, "private key", m.endpoint.privateKey, m.endpoint.sealedPrivateKey, error)) {
+    if (!SealDriveSecret(m.id, "password", m.endpoint.password, m.endpoint.sealedPassword, error) ||
+        !SealDriveSecret(m.id, "private key", m.endpoint.privateKey, m.endpoint.sealedPrivateKey, error)) {
       sealed = false;
       break;
     }

@@ -65,6 +65,13 @@ bool TryUnprotectSecret(std::string_view stored, std::string& plain);
 // forms so that a failure never turns into a lost secret.
 std::string ProtectSecret(std::string_view plain);
 std::string UnprotectSecret(std::string_view stored);
+// A stored secret of a file, opened in place for use. False when it does not
+// open here: `secret` is then empty and the stored text goes to
+// `sealedAside`, to be written back unchanged.
+bool OpenStoredSecret(std::string& secret, std::string& sealedAside);
+// A live secret sealed in place for a file; an empty one becomes the text set
+// aside. False when sealing fails (`secret` untouched).
+bool SealStoredSecret(std::string& secret, const std::string& sealedAside);
 
 // /var/lib/tarn, or $TARN_ROOT/var/lib/tarn; computed and created once.
 std::string DataRoot();

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "backup/manager/backup_manager.h"
 #include "cli/console_commands.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
@@ -32,7 +33,9 @@ int RunBody(bool foreground) {
     sigwait(&stopSignals, &signal);
     stop.signal();
   });
-  const int code = ServiceBody(ServiceOptions::Defaults(), stop);
+  ServiceOptions options = ServiceOptions::Defaults();
+  options.makeBackups = MakeServiceBackups;
+  const int code = ServiceBody(options, stop);
   // A body that ended by itself leaves the waiter waiting: wake it.
   if (!stop.signalled()) pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();

@@ -146,7 +146,7 @@ vx::json::Value BackupJob::toJson(bool withSecrets) const {
 
 std::string BackupJob::validate() {
   if (id.empty()) id = RandomId();
-  if (!IsValidJobId(id)) return "a job id is 1 to 64 lower-case letters and digits";
+  if (!IsValidJobId(id)) return kBadJobIdMessage;
   name = vx::Trim(name);
   if (sources.empty()) return "choose at least one folder to back up";
   for (std::string& source : sources) {

@@ -39,6 +39,8 @@ std::vector<std::string> DefaultExcludes();
 
 // True for 1 to 64 characters, each 0-9 or a-z.
 bool IsValidJobId(std::string_view id);
+// Why an id is refused.
+inline constexpr const char* kBadJobIdMessage = "a job id is 1 to 64 lower-case letters and digits";
 
 struct BackupJob {
   std::string id;

@@ -1,0 +1,382 @@
+// The backup requests of the control socket: every op whose name begins
+// with "backup", each on the connection thread that received it.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "backup/engine/schedule.h"
+#include "backup/manager/backup_manager.h"
+#include "foundation/file_util.h"
+#include "foundation/log.h"
+#include "foundation/text.h"
+
+namespace tarn {
+namespace {
+
+using vx::json::Value;
+
+constexpr std::string_view kOpList = "backupList";
+constexpr std::string_view kOpSet = "backupSet";
+constexpr std::string_view kOpTest = "backupTest";
+constexpr std::string_view kOpRemove = "backupRemove";
+constexpr std::string_view kOpRun = "backupRun";
+constexpr std::string_view kOpPruneRequest = "backupPrune";
+constexpr std::string_view kOpCheckRequest = "backupCheck";
+constexpr std::string_view kOpRestoreRequest = "backupRestore";
+constexpr std::string_view kOpStop = "backupStop";
+constexpr std::string_view kOpLog = "backupLog";
+constexpr std::string_view kOpSnapshots = "backupSnapshots";
+constexpr std::string_view kOpLs = "backupLs";
+constexpr std::string_view kOpForget = "backupForget";
+
+// The most log lines one backupLog returns.
+constexpr int kMaxJobLogLines = 100000;
+
+constexpr const char* kNoSuchJob = "no such backup job";
+constexpr const char* kNoSuchSnapshot = "no such snapshot";
+
+Value StatusReply(const Status& s) { return s.ok() ? OkReply() : ErrorReply(s.toString()); }
+
+// protocol://host[:port]/root, the form in which the windows show where a
+// job keeps its versions.
+std::string DestinationText(const EndpointConfig& ep) {
+  std::string text = ep.protocol + "://" + ep.host;
+  if (ep.port != 0) text += ":" + std::to_string(ep.port);
+  return text + (ep.root.empty() ? std::string("/") : ep.root);
+}
+
+Value SnapshotsReply(const std::vector<backup::SnapshotInfo>& versions) {
+  Value list = Value::array();
+  for (const backup::SnapshotInfo& v : versions) list.append(SnapshotJson(v));
+  Value reply = OkReply();
+  reply.set("snapshots", std::move(list));
+  return reply;
+}
+
+// The entries of one folder of a version, as backupLs replies them.
+Status ListVersion(backup::Repo&, const backup::SnapshotInfo&, const std::string&, Value&) {
+  return Status(Status::kUnsupported, "browsing a version is not available yet");
+}
+
+}  // namespace
+
+Value BackupManager::handle(const Value& request, const IpcCaller* caller) {
+  const std::string op = request["op"].asString();
+  if (caller != nullptr && !caller->privileged) {
+    vx::log::write(vx::log::kWarn, "ipc: %s refused to %s", op.c_str(), caller->sid.c_str());
+    return ErrorReplyWithCode("backups are managed by an administrator of this computer", "admin");
+  }
+  const std::string id = request["id"].asString();
+  const int64_t t = now();
+
+  if (op == kOpList) {
+    Value list = Value::array();
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      for (const auto& [jobId, state] : jobs_) list.append(stateJson(*state, t));
+    }
+    Value reply = OkReply();
+    reply.set("jobs", std::move(list));
+    reply.set("now", t);
+    return reply;
+  }
+  if (op == kOpSet) return setJob(request);
+  if (op == kOpTest) return testJob(request);
+  // Every other request names a job, and a job's id names its folder.
+  if (!backup::IsValidJobId(id)) return ErrorReply(backup::kBadJobIdMessage);
+  if (op == kOpRemove) return removeJob(id);
+  if (op == kOpRun || op == kOpPruneRequest || op == kOpCheckRequest) {
+    TaskArgs args;
+    args.readData = request["readData"].asBool(false);
+    const char* task = op == kOpRun ? kOpBackup : op == kOpPruneRequest ? kOpPrune : kOpCheck;
+    return StatusReply(startTask(id, task, std::move(args)));
+  }
+  if (op == kOpRestoreRequest) {
+    TaskArgs args;
+    args.snapshot = request["snapshot"].asString();
+    args.path = request["path"].asString();
+    args.target = request["target"].asString();
+    if (caller != nullptr) args.callerToken = caller->token;
+    return StatusReply(startTask(id, kOpRestore, std::move(args)));
+  }
+  if (op == kOpStop) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    std::shared_ptr<JobState> state = findLocked(id);
+    if (!state) return ErrorReply(kNoSuchJob);
+    if (state->running.empty()) return ErrorReply("the job is not running");
+    state->cancel->cancel();
+    return OkReply();
+  }
+  if (op == kOpLog) {
+    const int lines = std::clamp(request["lines"].asInt(kDefaultJobLogLines), 1, kMaxJobLogLines);
+    std::string text;
+    (void)vx::ReadWholeFile(vx::JoinPath(jobPath(id), kJobLogFileName), text);
+    Value reply = OkReply();
+    // One line more than asked for.
+    reply.set("text", vx::LastLines(text, lines + 1));
+    return reply;
+  }
+  return browse(op, id, request);
+}
+
+Value BackupManager::stateJson(const JobState& state, int64_t t) {
+  const backup::BackupJob& job = state.job;
+  Value v = job.toJson(false);
+  EndpointConfig destination;
+  v.set("destination", resolveDestination(job, destination).ok() ? DestinationText(destination) : std::string());
+  Value s = Value::object();
+  s.set("running", state.running);
+  s.set("phase", state.phase);
+  s.set("startedAt", state.taskStartedAt);
+  if (!state.running.empty() && state.progress) {
+    const backup::Progress& p = *state.progress;
+    s.set("files", p.files.load());
+    s.set("dirs", p.dirs.load());
+    s.set("bytes", p.bytes.load());
+    s.set("bytesRead", p.bytesRead.load());
+    s.set("errors", p.errors.load());
+    s.set("skipped", p.skipped.load());
+    s.set("current", p.current());
+    s.set("totalHint", state.lastSnapshot.bytes);
+  }
+  if (!state.running.empty() && state.taskRepo) {
+    s.set("bytesUp", state.taskRepo->bytesUploaded.load());
+    s.set("bytesDown", state.taskRepo->bytesDownloaded.load());
+  }
+  s.set("lastStart", state.lastStart);
+  s.set("lastEnd", state.lastEnd);
+  s.set("lastOk", state.lastOk);
+  s.set("lastResult", state.lastResult);
+  s.set("lastError", state.lastError);
+  s.set("lastNote", state.lastNote);
+  if (!state.lastSnapshot.id.empty()) s.set("lastSnapshot", SnapshotJson(state.lastSnapshot));
+  const bool scheduled = job.enabled && backup::IsScheduled(job.schedule.mode);
+  s.set("nextRun", scheduled ? job.schedule.nextRun(state.lastStart, t) : 0);
+  v.set("state", std::move(s));
+  return v;
+}
+
+void BackupManager::keepStoredSecretsLocked(backup::BackupJob& incoming, std::string& sealedPassword) const {
+  std::shared_ptr<JobState> stored = incoming.id.empty() ? nullptr : findLocked(incoming.id);
+  if (!stored) return;
+  if (incoming.password.empty()) {
+    incoming.password = stored->job.password;
+    sealedPassword = stored->sealedPassword;
+  }
+  EndpointConfig& ep = incoming.endpoint;
+  if (ep.password.empty()) {
+    ep.password = stored->job.endpoint.password;
+    ep.sealedPassword = stored->job.endpoint.sealedPassword;
+  }
+  if (ep.privateKey.empty()) {
+    ep.privateKey = stored->job.endpoint.privateKey;
+    ep.sealedPrivateKey = stored->job.endpoint.sealedPrivateKey;
+  }
+}
+
+Value BackupManager::setJob(const Value& request) {
+  const Value& in = request["job"];
+  if (!in.isObject()) return ErrorReply("the job is missing");
+  backup::BackupJob job = backup::BackupJob::fromJson(in);
+  std::shared_ptr<JobState> existing;
+  if (!job.id.empty()) {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    existing = findLocked(job.id);
+  }
+  // A browse request of the job must not store a repository of the old
+  // destination after the change: its lock comes first.
+  std::unique_lock<std::mutex> browse;
+  if (existing) browse = std::unique_lock<std::mutex>(existing->browseMutex);
+  std::shared_ptr<backup::Repo> dropped;  // released once no lock is held
+  std::unique_lock<std::mutex> lock(stateMutex_);
+  if (!job.id.empty() && findLocked(job.id) != existing) return ErrorReply("the job was changed meanwhile; try again");
+  std::string sealedPassword;
+  if (existing) {
+    if (!existing->running.empty()) return ErrorReply("the job is running; stop it before changing it");
+    keepStoredSecretsLocked(job, sealedPassword);
+  }
+  const std::string problem = job.validate();
+  if (!problem.empty()) return ErrorReply(problem);
+  EndpointConfig destination;
+  const Status resolved = resolveDestination(job, destination);
+  if (!resolved.ok()) return ErrorReply(resolved.toString());
+
+  bool moved = false;
+  if (existing) {
+    EndpointConfig old;
+    moved = !resolveDestination(existing->job, old).ok() || DestinationText(old) != DestinationText(destination);
+  }
+  std::shared_ptr<JobState> state = existing ? existing : std::make_shared<JobState>();
+  backup::BackupJob before = state->job;
+  const std::string sealedBefore = state->sealedPassword;
+  state->job = job;
+  state->sealedPassword = sealedPassword;
+  if (!existing) jobs_[job.id] = state;
+  std::string error;
+  if (!saveJobs(&error)) {
+    if (existing) {
+      state->job = std::move(before);
+      state->sealedPassword = sealedBefore;
+    } else {
+      jobs_.erase(job.id);
+    }
+    return ErrorReply(error);
+  }
+  if (moved) {
+    // What the file-state cache and the versions describe lies elsewhere now.
+    (void)::unlink(vx::JoinPath(jobPath(job.id), kJobStateFileName).c_str());
+    state->versions.clear();
+    state->versionsValid = false;
+    state->lastSnapshot = backup::SnapshotInfo();
+    saveStatus(*state);
+  }
+  dropped = std::move(state->browseRepo);
+  Value reply = OkReply();
+  reply.set("id", job.id);
+  reply.set("job", stateJson(*state, now()));
+  return reply;
+}
+
+Value BackupManager::testJob(const Value& request) {
+  const Value& in = request["job"];
+  if (!in.isObject()) return ErrorReply("the job is missing");
+  backup::BackupJob job = backup::BackupJob::fromJson(in);
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    std::string sealedPassword;
+    keepStoredSecretsLocked(job, sealedPassword);
+  }
+  const std::string problem = job.validate();
+  if (!problem.empty()) return ErrorReply(problem);
+  std::shared_ptr<backup::Repo> repo;
+  Status s = openRepo(job, nullptr, false, repo, true);
+  Value reply = OkReply();
+  if (s.code == Status::kNotFound) {
+    reply.set("exists", false);
+    return reply;
+  }
+  if (!s.ok()) return ErrorReply(s.toString());
+  std::vector<backup::SnapshotInfo> versions;
+  s = repo->listSnapshots(versions);
+  if (!s.ok()) return ErrorReply(s.toString());
+  reply.set("exists", true);
+  reply.set("snapshots", versions.size());
+  return reply;
+}
+
+Value BackupManager::removeJob(const std::string& id) {
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    std::shared_ptr<JobState> state = findLocked(id);
+    if (!state) return ErrorReply(kNoSuchJob);
+    if (state->cancel) state->cancel->cancel();
+  }
+  std::shared_ptr<JobState> removed;
+  std::thread worker;
+  {
+    std::unique_lock<std::mutex> lock(stateMutex_);
+    const bool idle = idle_.wait_for(lock, std::chrono::milliseconds(timing_.removeWaitMs), [&] {
+      std::shared_ptr<JobState> state = findLocked(id);
+      return !state || state->running.empty();
+    });
+    if (!idle) return ErrorReply("the job is still running");
+    removed = findLocked(id);
+    if (!removed) return OkReply();
+    jobs_.erase(id);
+    std::string error;
+    // Its files go only once the file no longer names the job.
+    if (!saveJobs(&error)) {
+      jobs_[id] = removed;
+      return ErrorReply(error);
+    }
+    worker = std::move(removed->worker);
+  }
+  if (worker.joinable()) worker.join();
+  const std::string dir = jobPath(id);
+  for (const char* name : {kJobStateFileName, kJobStateNewFileName, kJobStatusFileName, kJobLogFileName})
+    (void)::unlink(vx::JoinPath(dir, name).c_str());
+  (void)::rmdir(dir.c_str());
+  return OkReply();
+}
+
+Status BackupManager::cachedRepo(const std::shared_ptr<JobState>& state, std::shared_ptr<backup::Repo>& out) {
+  backup::BackupJob job;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (state->running == kOpBackup || state->running == kOpPrune)
+      return Status(Status::kBusy, "the backup is running; its snapshots can be opened when it is done");
+    if (state->browseRepo) {
+      out = state->browseRepo;
+      return Status();
+    }
+    job = state->job;
+  }
+  std::shared_ptr<backup::Repo> repo;
+  Status s = openRepo(job, nullptr, false, repo, false);
+  if (!s.ok()) return s;
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  state->browseRepo = repo;
+  out = std::move(repo);
+  return Status();
+}
+
+Value BackupManager::browse(const std::string& op, const std::string& id, const Value& request) {
+  std::shared_ptr<JobState> state;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    state = findLocked(id);
+    if (!state) return ErrorReply(kNoSuchJob);
+    if (op == kOpSnapshots && state->versionsValid && !request["refresh"].asBool(false))
+      return SnapshotsReply(state->versions);
+  }
+  if (op != kOpSnapshots && op != kOpLs && op != kOpForget) return ErrorReply("unknown op: " + op);
+
+  std::lock_guard<std::mutex> browsing(state->browseMutex);
+  std::shared_ptr<backup::Repo> repo;
+  Status s = cachedRepo(state, repo);
+  if (!s.ok()) return ErrorReply(s.toString());
+  std::vector<backup::SnapshotInfo> versions;
+  bool cached = false;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    if (state->versionsValid && op != kOpSnapshots) {
+      versions = state->versions;
+      cached = true;
+    }
+  }
+  if (!cached) {
+    s = repo->listSnapshots(versions);
+    if (!s.ok()) return ErrorReply(s.toString());
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    state->versions = versions;
+    state->versionsValid = true;
+  }
+  if (op == kOpSnapshots) return SnapshotsReply(versions);
+
+  const std::string snapshot = request["snapshot"].asString();
+  auto version = std::find_if(versions.begin(), versions.end(),
+                              [&](const backup::SnapshotInfo& v) { return v.id == snapshot; });
+  if (version == versions.end()) return ErrorReply(kNoSuchSnapshot);
+  if (op == kOpLs) {
+    Value entries = Value::array();
+    s = ListVersion(*repo, *version, request["path"].asString(), entries);
+    if (!s.ok()) return ErrorReply(s.toString());
+    Value reply = OkReply();
+    reply.set("entries", std::move(entries));
+    return reply;
+  }
+  if (versions.size() < 2) return ErrorReply("this is the only version; remove the job to stop keeping it");
+  s = repo->deleteSnapshot(snapshot);
+  if (!s.ok()) return ErrorReply(s.toString());
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  std::erase_if(state->versions, [&](const backup::SnapshotInfo& v) { return v.id == snapshot; });
+  if (state->lastSnapshot.id == snapshot) {
+    state->lastSnapshot = backup::SnapshotInfo();
+    saveStatus(*state);
+  }
+  return OkReply();
+}
+
+}  // namespace tarn

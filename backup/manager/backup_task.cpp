@@ -1,0 +1,200 @@
+// The task runner: one backup, restore, check or prune of one job, on the
+// worker thread startTask started, from waiting for its turn to the job's
+// status and log lines.
+#include <algorithm>
+#include <chrono>
+
+#include "backup/manager/backup_manager.h"
+#include "backup/manager/backup_task.h"
+#include "engine/backend_factory.h"
+#include "foundation/remote_path.h"
+
+namespace tarn {
+namespace {
+
+constexpr const char* kPhaseConnecting = "connecting";
+constexpr const char* kResultOk = "ok";
+constexpr const char* kResultWarnings = "warnings";
+constexpr const char* kResultFailed = "failed";
+constexpr const char* kResultCanceled = "canceled";
+
+// A check of a destination only asks whether a repository is there: a few
+// quick attempts, not the minutes a running backup would wait for a server.
+constexpr int32_t kQuickAttempts = 2;
+constexpr uint32_t kQuickBaseMs = 500;
+constexpr uint32_t kQuickMaxMs = 1000;
+
+constexpr uint64_t kBytesPerKb = 1024;
+
+}  // namespace
+
+Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointConfig& out) {
+  if (job.destMount.empty()) {
+    out = job.endpoint;
+    return Status();
+  }
+  EndpointConfig drive;
+  if (owner_ == nullptr || !owner_->mountEndpoint(job.destMount, drive))
+    return Status(Status::kNotFound, "the drive this backup is stored on has been removed");
+  drive.root = NormalizeRemotePath(drive.root + "/" + job.destPath);
+  out = std::move(drive);
+  return Status();
+}
+
+Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
+                               std::shared_ptr<backup::Repo>& out, bool quick) {
+  EndpointConfig endpoint;
+  Status s = resolveDestination(job, endpoint);
+  if (!s.ok()) return s;
+  backup::RepoOptions options = repoDefaults_;
+  options.compress = job.compress;
+  options.speedLimitBytesPerSec = job.speedLimitKbps > 0 ? static_cast<uint64_t>(job.speedLimitKbps) * kBytesPerKb : 0;
+  if (quick) {
+    options.retry.maxAttempts = kQuickAttempts;
+    options.retry.baseDelayMs = kQuickBaseMs;
+    options.retry.maxDelayMs = kQuickMaxMs;
+    options.retry.factor = 2.0;
+    options.retry.jitter = 0.25;
+  }
+  backup::Repo::BackendFactory factory;
+  if (backendFactory_) {
+    factory = [make = backendFactory_, endpoint] { return make(endpoint); };
+  } else {
+    factory = [endpoint] { return MakeBackend(endpoint); };
+  }
+  auto repo = std::make_shared<backup::Repo>(std::move(factory), options);
+  repo->cancel = cancel;
+  s = repo->probe();
+  if (!s.ok() && !create) {
+    if (s.code == Status::kNotFound) return Status(Status::kNotFound, "no backup has been made to this place yet");
+    return s;
+  }
+  if (!s.ok()) {
+    s = repo->init(job.password);
+    // A first backup to a folder that is not there yet makes it; a back-end
+    // of a test's own making has no parent folders to make.
+    if (!s.ok() && s.code != Status::kCanceled && !backendFactory_) {
+      Status folder = backup::EnsureRemoteRoot(endpoint);
+      if (!folder.ok()) return s.code == Status::kNotFound ? folder : s;
+      s = repo->init(job.password);
+    }
+  } else {
+    s = repo->open(job.password);
+  }
+  if (s.ok()) s = repo->loadIndex();
+  if (!s.ok()) return s;
+  out = std::move(repo);
+  return Status();
+}
+
+void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std::shared_ptr<TaskArgs> args) {
+  backup::BackupJob job;
+  std::shared_ptr<backup::Progress> progress;
+  std::shared_ptr<CancelToken> cancel;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    job = state->job;
+    progress = state->progress;
+    cancel = state->cancel;
+  }
+  appendLog(job.id, op + (args->scheduled ? " started (schedule)" : " started"));
+
+  TaskOutcome out;
+  // Polled rather than waited for without end, so that a task queued behind
+  // another notices its cancellation.
+  std::unique_lock<std::timed_mutex> turn(taskMutex_, std::defer_lock);
+  while (!turn.try_lock_for(std::chrono::milliseconds(kTaskLockPollMs))) {
+    if (cancel->isCancelled()) {
+      out.status = Status(Status::kCanceled, "");
+      break;
+    }
+  }
+  std::shared_ptr<backup::Repo> repo;
+  if (turn.owns_lock()) {
+    setPhase(*state, kPhaseConnecting);
+    std::shared_ptr<backup::Repo> dropped;
+    if (op != kOpRestore) {
+      // The task may change what a browsing repository has cached.
+      std::lock_guard<std::mutex> browse(state->browseMutex);
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      dropped = std::move(state->browseRepo);
+    }
+    dropped.reset();
+    out.status = openRepo(job, cancel.get(), op == kOpBackup, repo, false);
+    if (out.status.ok()) {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      state->taskRepo = repo;
+    }
+  }
+  if (out.status.ok()) {
+    if (op == kOpBackup) {
+      runBackupOp(*state, job, *repo, *progress, cancel.get(), out);
+    } else if (op == kOpRestore) {
+      runRestoreOp(*state, *repo, *args, *progress, cancel.get(), out);
+    } else if (op == kOpCheck) {
+      runCheckOp(*state, *repo, *args, *progress, cancel.get(), out);
+    } else if (op == kOpPrune) {
+      runPruneOp(*state, job, *repo, cancel.get(), out);
+    } else {
+      out.status = Status(Status::kInvalid, "unknown task: " + op);
+    }
+  }
+
+  for (const std::string& problem : out.problems) appendLog(job.id, "  " + problem);
+  const uint64_t errors = progress->errors.load();
+  if (errors > out.problems.size())
+    appendLog(job.id, "  ... and " + std::to_string(errors - out.problems.size()) + " more");
+  const bool canceled = out.status.code == Status::kCanceled;
+  const char* result = canceled              ? kResultCanceled
+                       : !out.status.ok()    ? kResultFailed
+                       : errors != 0         ? kResultWarnings
+                                             : kResultOk;
+  std::string line = op + " " + result;
+  if (!out.status.ok() && !canceled) line += ": " + out.status.toString();
+  if (out.status.ok()) line += ": " + out.note;
+  appendLog(job.id, line);
+
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    recordOutcomeLocked(*state, op, result, out, errors);
+    saveStatus(*state);
+    state->taskRepo.reset();
+    state->phase.clear();
+    state->running.clear();
+  }
+  idle_.notify_all();
+  // The repository goes before the turn does: closing its connections is
+  // still part of this task.
+  repo.reset();
+}
+
+void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, const std::string& result,
+                                        const TaskOutcome& out, uint64_t errors) {
+  const int64_t t = now();
+  if (op != kOpBackup) {
+    state.lastNote = out.status.ok() ? out.note : op + ": " + out.status.toString();
+    if (!out.removed.empty()) state.versionsValid = false;
+  } else {
+    state.lastStart = state.taskStartedAt;
+    state.lastEnd = t;
+    state.lastResult = result;
+    state.lastError = !out.status.ok()           ? out.status.toString()
+                      : result == kResultWarnings ? std::to_string(errors) + " files could not be read"
+                                                  : std::string();
+    if (result == kResultFailed) ++state.failStreak;
+    if (out.status.ok()) {
+      state.lastOk = t;
+      state.lastSnapshot = out.version;
+      state.failStreak = 0;
+      if (state.versionsValid) {
+        state.versions.push_back(out.version);
+        std::erase_if(state.versions, [&](const backup::SnapshotInfo& v) {
+          return std::find(out.removed.begin(), out.removed.end(), v.id) != out.removed.end();
+        });
+      }
+    }
+  }
+  if (out.setLastPrune) state.lastPrune = t;
+}
+
+}  // namespace tarn

@@ -1,0 +1,267 @@
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+#include <string>
+
+#include "backup/manager/manager_test_world.h"
+#include "testing/gate.h"
+
+namespace tarn {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Json;
+using test::ManagerWorld;
+using vx::json::Value;
+
+constexpr const char* kAdmin = "backups are managed by an administrator of this computer";
+
+IpcCaller Caller(uint32_t uid) {
+  IpcCaller c;
+  c.privileged = uid == 0;
+  c.sid = std::string(kUserSidPrefix) + std::to_string(uid);
+  c.token = CallerToken{uid, uid, {}};
+  return c;
+}
+
+std::string Error(const Value& reply) { return reply["ok"].asBool() ? "ok" : reply["error"].asString(); }
+
+TEST(BackupRequestsTest, OnlyPrivilegedCallersAndTheServiceItselfAreServed) {
+  ManagerWorld w;
+  ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
+  const IpcCaller user = Caller(1000);
+  const IpcCaller root = Caller(0);
+  for (const char* op : {"backupList", "backupSet", "backupTest", "backupRemove", "backupRun", "backupPrune",
+                         "backupCheck", "backupRestore", "backupStop", "backupLog", "backupSnapshots", "backupLs",
+                         "backupForget", "backupWhatever"}) {
+    SCOPED_TRACE(op);
+    const std::string request = R"({"op":")" + std::string(op) + R"(","id":"j1"})";
+    const Value refused = w.call(request, &user);
+    EXPECT_EQ(Error(refused), kAdmin);
+    EXPECT_EQ(refused["code"].asString(), "admin");
+  }
+  EXPECT_TRUE(w.call(R"({"op":"backupList"})", &root)["ok"].asBool());
+  EXPECT_TRUE(w.call(R"({"op":"backupList"})")["ok"].asBool());
+  EXPECT_EQ(Error(w.call(R"({"op":"backupWhatever","id":"j1"})", &root)), "unknown op: backupWhatever");
+  EXPECT_EQ(Error(w.call(R"({"op":"backupWhatever","id":"j2"})", &root)), "no such backup job");
+  EXPECT_TRUE(w.jobState("j1").has("id"));  // nothing the user sent changed it
+}
+
+TEST(BackupRequestsTest, IdsThatCouldNameAnotherFolderAreRefusedAndTouchNothing) {
+  ManagerWorld w;
+  // A job's folder is the backup folder joined with its id.
+  const std::string outside = w.folder.path() + "-outside";
+  ASSERT_TRUE(vx::MakeDirs(outside));
+  ASSERT_TRUE(vx::WriteFileAtomic(outside + "/log.txt", std::string("someone else's line\n")));
+  ASSERT_TRUE(vx::WriteFileAtomic(outside + "/status.json", std::string("{}")));
+  const std::string escape = "../" + fs::path(outside).filename().string();
+  for (const std::string& id : {escape, std::string(""), std::string("J1"), std::string("a/b"), std::string(65, 'a')}) {
+    for (const char* op : {"backupLog", "backupRemove", "backupRun", "backupStop", "backupRestore", "backupSnapshots",
+                           "backupLs", "backupForget"}) {
+      SCOPED_TRACE(id + " " + op);
+      Value request = Value::object();
+      request.set("op", op);
+      request.set("id", id);
+      const Value reply = w.manager->handle(request, nullptr);
+      EXPECT_EQ(Error(reply), backup::kBadJobIdMessage);
+      EXPECT_FALSE(reply.has("text"));
+    }
+    Value set = Json(R"({"op":"backupSet","job":{"sources":["/srv"],"password":"p",)"
+                     R"("endpoint":{"protocol":"memory","host":"a","root":"/r"}}})");
+    Value job = set["job"];
+    job.set("id", id);
+    set.set("job", job);
+    if (!id.empty()) {
+      EXPECT_EQ(Error(w.manager->handle(set, nullptr)), backup::kBadJobIdMessage);
+    }
+  }
+  EXPECT_TRUE(vx::FileExists(outside + "/log.txt"));
+  EXPECT_TRUE(vx::FileExists(outside + "/status.json"));
+  EXPECT_EQ(w.call(R"({"op":"backupList"})")["jobs"].size(), 0u);
+  fs::remove_all(outside);
+}
+
+TEST(BackupRequestsTest, SetValidatesAndRefusesARunningJob) {
+  ManagerWorld w;
+  EXPECT_EQ(Error(w.call(R"({"op":"backupSet","job":{"password":"p"}})")), "choose at least one folder to back up");
+  EXPECT_EQ(Error(w.call(R"({"op":"backupSet"})")), "the job is missing");
+  const Value made = w.call(R"({"op":"backupSet","job":{"sources":["/srv/data"],"password":"p",)"
+                            R"("endpoint":{"protocol":"memory","host":"a","root":"/r"}}})");
+  ASSERT_TRUE(made["ok"].asBool());
+  const std::string id = made["id"].asString();
+  EXPECT_TRUE(backup::IsValidJobId(id)) << id;
+  EXPECT_EQ(made["job"]["name"].asString(), "data");
+  EXPECT_EQ(made["job"]["destination"].asString(), "memory://a/r");
+  EXPECT_EQ(made["job"]["state"]["nextRun"].asInt64(), 0);  // manual
+
+  std::shared_ptr<test::Gate> held = w.server("a").addGate(test::MemOp::kConnect);
+  ASSERT_TRUE(w.call(R"({"op":"backupRun","id":")" + id + R"("})")["ok"].asBool());
+  ASSERT_TRUE(held->waitArrived());
+  EXPECT_EQ(Error(w.setJob(id)), "the job is running; stop it before changing it");
+  EXPECT_EQ(Error(w.call(R"({"op":"backupSnapshots","id":")" + id + R"("})")),
+            "busy: the backup is running; its snapshots can be opened when it is done");
+  held->release();
+  w.waitIdle(id);
+}
+
+TEST(BackupRequestsTest, MovingAJobElsewhereForgetsItsCacheAndLastVersionForGood) {
+  ManagerWorld w;
+  ASSERT_TRUE(w.setJob("j1", "a")["ok"].asBool());
+  vx::MakeDirs(w.manager->jobPath("j1"));
+  ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobStateFileName), std::string("cache")));
+  ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobStatusFileName),
+                                  std::string(R"({"lastOk":5,"lastSnapshot":{"time":4,"id":"abcd"}})")));
+  w.restart();
+  // Another name, the same place: everything stays.
+  ASSERT_TRUE(w.setJob("j1", "a", R"(,"name":"other")")["ok"].asBool());
+  EXPECT_TRUE(vx::FileExists(w.jobFile("j1", kJobStateFileName)));
+  EXPECT_EQ(w.jobState("j1")["state"]["lastSnapshot"]["id"].asString(), "abcd");
+
+  const Value moved = w.setJob("j1", "b");
+  ASSERT_TRUE(moved["ok"].asBool());
+  EXPECT_FALSE(moved["job"]["state"].has("lastSnapshot"));
+  EXPECT_FALSE(vx::FileExists(w.jobFile("j1", kJobStateFileName)));
+  w.restart();
+  EXPECT_FALSE(w.jobState("j1")["state"].has("lastSnapshot"));
+  EXPECT_EQ(w.jobState("j1")["state"]["lastOk"].asInt64(), 5);
+}
+
+TEST(BackupRequestsTest, RemoveDeletesNothingWhenTheJobsFileCannotBeWritten) {
+  ManagerWorld w;
+  ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
+  ASSERT_TRUE(w.setJob("j2")["ok"].asBool());
+  w.manager->appendLog("j1", "history");
+  w.manager->appendLog("j2", "history");
+  // The jobs file is written through its temporary, which cannot be made.
+  ASSERT_EQ(::mkdir(w.folder.file(std::string(kJobsFileName) + ".tmp").c_str(), 0700), 0);
+  EXPECT_EQ(Error(w.call(R"({"op":"backupRemove","id":"j1"})")), "cannot write the backup jobs file");
+  EXPECT_TRUE(w.jobState("j1").has("id"));
+  EXPECT_TRUE(vx::FileExists(w.jobFile("j1", kJobLogFileName)));
+
+  ASSERT_EQ(::rmdir(w.folder.file(std::string(kJobsFileName) + ".tmp").c_str()), 0);
+  EXPECT_TRUE(w.call(R"({"op":"backupRemove","id":"j1"})")["ok"].asBool());
+  EXPECT_FALSE(fs::exists(w.manager->jobPath("j1")));
+  EXPECT_EQ(Error(w.call(R"({"op":"backupRemove","id":"j1"})")), "no such backup job");
+  w.restart();
+  EXPECT_FALSE(w.jobState("j1").has("id"));
+  EXPECT_TRUE(vx::FileExists(w.jobFile("j2", kJobLogFileName)));
+}
+
+TEST(BackupRequestsTest, RemoveWaitsForTheTaskToStopAndKeepsAJobThatDoesNot) {
+  BackupTiming timing;
+  timing.removeWaitMs = 0;
+  ManagerWorld w(nullptr, timing);
+  ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
+  std::shared_ptr<test::Gate> held = w.server("a").addGate(test::MemOp::kConnect);
+  ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j1"})")["ok"].asBool());
+  ASSERT_TRUE(held->waitArrived());
+  EXPECT_EQ(Error(w.call(R"({"op":"backupRemove","id":"j1"})")), "the job is still running");
+  EXPECT_TRUE(w.jobState("j1").has("id"));
+  held->release();
+  w.waitIdle("j1");
+  // The remove canceled it.
+  EXPECT_EQ(w.jobState("j1")["state"]["lastResult"].asString(), "canceled");
+}
+
+TEST(BackupRequestsTest, LogGivesOneLineMoreThanAskedFor) {
+  ManagerWorld w;
+  ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
+  EXPECT_EQ(w.call(R"({"op":"backupLog","id":"j1"})")["text"].asString(), "");
+  vx::MakeDirs(w.manager->jobPath("j1"));
+  struct Case {
+    const char* log;
+    int lines;
+    const char* want;
+  };
+  const Case cases[] = {
+      {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n", 0, "6\r\n7\r\n"},
+      {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n", 1, "6\r\n7\r\n"},
+      {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n", 5, "2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n"},
+      {"1\r\n2\r\n3\r\n", 5, "1\r\n2\r\n3\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobLogFileName), std::string(c.log)));
+    EXPECT_EQ(w.call(R"({"op":"backupLog","id":"j1","lines":)" + std::to_string(c.lines) + "}")["text"].asString(),
+              c.want);
+  }
+}
+
+TEST(BackupRequestsTest, VersionsAreListedAndForgottenButTheLastOneStays) {
+  ManagerWorld w;
+  const std::vector<backup::SnapshotInfo> versions = w.makeRepository("a", 2);
+  ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
+  vx::MakeDirs(w.manager->jobPath("j1"));
+  ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobStatusFileName),
+                                  R"({"lastSnapshot":)" + SnapshotJson(versions[1]).dump() + "}"));
+  w.restart();
+  EXPECT_EQ(w.jobState("j1")["state"]["lastSnapshot"]["id"].asString(), versions[1].id);
+
+  const Value listed = w.call(R"({"op":"backupSnapshots","id":"j1"})")["snapshots"];
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed.at(0)["id"].asString(), versions[0].id);
+  EXPECT_EQ(listed.at(1)["bytes"].asInt64(), 1001);
+  EXPECT_EQ(Error(w.call(R"({"op":"backupForget","id":"j1","snapshot":"abc"})")), "no such snapshot");
+  EXPECT_EQ(Error(w.call(R"({"op":"backupForget","id":"j1","snapshot":")" + versions[1].id + R"("})")), "ok");
+  EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1"})")["snapshots"].size(), 1u);
+  w.restart();
+  EXPECT_FALSE(w.jobState("j1")["state"].has("lastSnapshot"));
+  EXPECT_EQ(Error(w.call(R"({"op":"backupForget","id":"j1","snapshot":")" + versions[0].id + R"("})")),
+            "this is the only version; remove the job to stop keeping it");
+  EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 1u);
+}
+
+TEST(BackupRequestsTest, TestTellsWhetherADestinationHoldsBackups) {
+  ManagerWorld w;
+  w.makeRepository("b", 3);
+  const std::string job = R"({"sources":["/srv"],"password":")" + std::string(test::kJobPassword) +
+                          R"(","endpoint":{"protocol":"memory","host":"HOST","root":"/r"}})";
+  auto test = [&](const std::string& host) {
+    std::string j = job;
+    j.replace(j.find("HOST"), 4, host);
+    return w.call(R"({"op":"backupTest","job":)" + j + "}");
+  };
+  const Value empty = test("a");
+  EXPECT_TRUE(empty["ok"].asBool());
+  EXPECT_FALSE(empty["exists"].asBool());
+  EXPECT_FALSE(empty.has("snapshots"));
+  const Value full = test("b");
+  EXPECT_TRUE(full["exists"].asBool());
+  EXPECT_EQ(full["snapshots"].asInt(), 3);
+  EXPECT_EQ(w.call(R"({"op":"backupList"})")["jobs"].size(), 0u);  // a test stores nothing
+}
+
+TEST(BackupRequestsTest, TheServiceAsksWhetherBackupsRunWhileTheyReadItsDrives) {
+  test::TempDir config;
+  ServiceState state(config.file("config.json"), config.file("service.log"));
+  std::string driveId;
+  ASSERT_TRUE(
+      state.setMount(Json(R"({"id":"d1","drive":"Q","endpoint":{"protocol":"memory","host":"a","root":"/share"}})"),
+                     driveId)
+          .ok());
+  ManagerWorld w(&state);
+  ASSERT_TRUE(w.call(R"({"op":"backupSet","job":{"id":"j1","sources":["/srv"],"password":"p",)"
+                     R"("destMount":"d1","destPath":"/b"}})")["ok"]
+                  .asBool());
+  // isBusy is held while it asks the manager; the list, which asks the
+  // service for the drive under the manager's lock, still gets through.
+  test::Gate asking;
+  state.setBackupRunning([&] {
+    asking.arriveAndWait();
+    return w.manager->anyRunning();
+  });
+  auto busy = std::async(std::launch::async, [&] { return state.isBusy(); });
+  ASSERT_TRUE(asking.waitArrived());
+  auto list = std::async(std::launch::async, [&] { return w.jobState("j1")["destination"].asString(); });
+  const bool answered = list.wait_for(std::chrono::milliseconds(test::Gate::kDefaultWaitMs)) == std::future_status::ready;
+  asking.release();
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(list.get(), "memory://a/share/b");
+  EXPECT_FALSE(busy.get());
+}
+
+}  // namespace
+}  // namespace tarn

@@ -33,22 +33,6 @@ struct Command {
   int (*run)(const Args& args);  // args without the command word
 };
 
-int Fail(const std::string& error) {
-  if (error == kServiceNotRunning) {
-    std::fprintf(stderr,
-                 "tarn: the service is not running; start it with \"tarn start\" or run it in the foreground with "
-                 "\"tarn run\"\n");
-    return kExitNoService;
-  }
-  std::fprintf(stderr, "tarn: %s\n", error.c_str());
-  return kExitFailed;
-}
-
-int Usage(const std::string& message) {
-  std::fprintf(stderr, "tarn: %s (see \"tarn help\")\n", message.c_str());
-  return kExitUsage;
-}
-
 std::string Letter(char16_t drive) { return drive == 0 ? std::string("-") : vx::WideToUtf8(std::u16string(1, drive)); }
 
 // "P", "p" or "P:" as a drive letter; 0 when the text is none.
@@ -83,24 +67,24 @@ bool ResolveDrive(const std::string& arg, std::string& id, std::string& error) {
 // Runs one request on the drive named by args[0], with a progress line.
 int DriveRequest(const Args& args, const char* progress,
                  bool (*request)(const std::string& id, std::string& error)) {
-  if (args.size() != 1) return Usage("give one drive id or letter");
+  if (args.size() != 1) return ReportUsage("give one drive id or letter");
   std::string id;
   std::string error;
-  if (!ResolveDrive(args[0], id, error)) return Fail(error);
+  if (!ResolveDrive(args[0], id, error)) return ReportFailure(error);
   bool ok = false;
   {
     ProgressLine line(std::string(progress) + " " + args[0]);
     ok = request(id, error);
   }
-  return ok ? kExitOk : Fail(error);
+  return ok ? kExitOk : ReportFailure(error);
 }
 
 // ---- commands ------------------------------------------------------------
 
 int RunStatus(const Args& args) {
-  if (!args.empty()) return Usage("status takes no arguments");
+  if (!args.empty()) return ReportUsage("status takes no arguments");
   ServiceStatus status;
-  if (!RequestStatus(status)) return Fail(status.error);
+  if (!RequestStatus(status)) return ReportFailure(status.error);
   std::printf("Tarn service %s, mount driver: %s\n", status.version.c_str(),
               status.driver.name.empty() ? "none" : (status.driver.name + " " + status.driver.version).c_str());
   if (status.mounts.empty()) {
@@ -180,11 +164,11 @@ std::string BuildDrive(const DriveArgs& a, MountConfig& cfg) {
 int RunAdd(const Args& args) {
   DriveArgs a;
   const std::string usage = ParseDriveArgs(args, true, a);
-  if (!usage.empty()) return Usage(usage);
+  if (!usage.empty()) return ReportUsage(usage);
   // Asked first, so that nobody types a password for a service that is not
   // there.
   ServiceStatus status;
-  if (!RequestStatus(status)) return Fail(status.error);
+  if (!RequestStatus(status)) return ReportFailure(status.error);
   char16_t letter = a.letter;
   const int letters = kLastLetter - kFirstLetter + 1;
   for (int k = 0; letter == 0 && k < letters; ++k) {
@@ -193,18 +177,18 @@ int RunAdd(const Args& args) {
     for (const MountStatus& m : status.mounts) used = used || m.drive == c;
     if (!used) letter = c;
   }
-  if (letter == 0) return Fail("every drive letter is in use; free one or give --drive");
+  if (letter == 0) return ReportFailure("every drive letter is in use; free one or give --drive");
 
   MountConfig cfg;
   cfg.drive = letter;
   const std::string problem = BuildDrive(a, cfg);
-  if (!problem.empty()) return Fail(problem);
+  if (!problem.empty()) return ReportFailure(problem);
   Value mount = MountConfigToJson(cfg, true);
   vx::SecureWipe(cfg.endpoint.password);
   vx::SecureWipe(cfg.endpoint.privateKey);
   std::string id;
   std::string error;
-  if (!RequestSetMount(mount, id, error)) return Fail(error);
+  if (!RequestSetMount(mount, id, error)) return ReportFailure(error);
   std::printf("added drive %s: with id %s; mount it with \"tarn mount %s\"\n", Letter(letter).c_str(), id.c_str(),
               id.c_str());
   return kExitOk;
@@ -214,10 +198,10 @@ int RunAdd(const Args& args) {
 int RunProbeCommand(const Args& args) {
   DriveArgs a;
   const std::string usage = ParseDriveArgs(args, false, a);
-  if (!usage.empty()) return Usage(usage);
+  if (!usage.empty()) return ReportUsage(usage);
   MountConfig cfg;
   const std::string problem = BuildDrive(a, cfg);
-  if (!problem.empty()) return Fail(problem);
+  if (!problem.empty()) return ReportFailure(problem);
   ProbeReport report;
   {
     ProgressLine line("probing " + DisplayUrl(cfg));
@@ -240,35 +224,35 @@ int RunSync(const Args& args) {
 }
 
 int RunOffline(const Args& args) {
-  if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) return Usage("give a drive and on or off");
+  if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) return ReportUsage("give a drive and on or off");
   std::string id;
   std::string error;
-  if (!ResolveDrive(args[0], id, error)) return Fail(error);
-  return RequestControl("setOffline", id, args[1] == "on", error) ? kExitOk : Fail(error);
+  if (!ResolveDrive(args[0], id, error)) return ReportFailure(error);
+  return RequestControl("setOffline", id, args[1] == "on", error) ? kExitOk : ReportFailure(error);
 }
 
 int RunLog(const Args& args) {
   int lines = kDefaultLogLines;
-  if (args.size() > 1) return Usage("log takes at most one number");
+  if (args.size() > 1) return ReportUsage("log takes at most one number");
   if (args.size() == 1) {
     char* end = nullptr;
     const long n = std::strtol(args[0].c_str(), &end, 10);
-    if (end == args[0].c_str() || *end != '\0' || n < 1 || n > INT32_MAX) return Usage("not a line count: " + args[0]);
+    if (end == args[0].c_str() || *end != '\0' || n < 1 || n > INT32_MAX) return ReportUsage("not a line count: " + args[0]);
     lines = static_cast<int>(n);
   }
   std::string text;
   std::string error;
-  if (!RequestGetLog(lines, text, error)) return Fail(error);
+  if (!RequestGetLog(lines, text, error)) return ReportFailure(error);
   std::fputs(text.c_str(), stdout);
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
   return kExitOk;
 }
 
 int RunTransfers(const Args& args) {
-  if (!args.empty()) return Usage("transfers takes no arguments");
+  if (!args.empty()) return ReportUsage("transfers takes no arguments");
   Value list;
   std::string error;
-  if (!RequestTransfers(list, error)) return Fail(error);
+  if (!RequestTransfers(list, error)) return ReportFailure(error);
   if (list.size() == 0) {
     std::printf("no transfers\n");
     return kExitOk;
@@ -316,11 +300,27 @@ const Command* FindCommand(const std::string& name) {
 
 }  // namespace
 
+int ReportFailure(const std::string& error) {
+  if (error == kServiceNotRunning) {
+    std::fprintf(stderr,
+                 "tarn: the service is not running; start it with \"tarn start\" or run it in the foreground with "
+                 "\"tarn run\"\n");
+    return kExitNoService;
+  }
+  std::fprintf(stderr, "tarn: %s\n", error.c_str());
+  return kExitFailed;
+}
+
+int ReportUsage(const std::string& message) {
+  std::fprintf(stderr, "tarn: %s (see \"tarn help\")\n", message.c_str());
+  return kExitUsage;
+}
+
 bool IsConsoleCommand(const std::string& name) { return FindCommand(name) != nullptr; }
 
 int RunConsoleCommand(const std::vector<std::string>& args) {
   const Command* command = args.empty() ? nullptr : FindCommand(args[0]);
-  if (command == nullptr) return Usage("unknown command");
+  if (command == nullptr) return ReportUsage("unknown command");
   const Args rest(args.begin() + 1, args.end());
   for (const std::string& a : rest) {
     if (a == "--help" || a == "-h") {

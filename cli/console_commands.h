@@ -14,6 +14,12 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoService = 3;
 
+// Reports a failed request on stderr: kExitNoService with a hint when the
+// service is not running, else kExitFailed.
+int ReportFailure(const std::string& error);
+// Reports wrong arguments on stderr; kExitUsage.
+int ReportUsage(const std::string& message);
+
 // True when `name` is one of the console commands.
 bool IsConsoleCommand(const std::string& name);
 // Runs args[0] with the rest as its arguments.

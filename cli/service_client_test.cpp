@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "cli/console_commands.h"
+#include "cli/console_runner.h"
 #include "cli/terminal.h"
 #include "engine/backend_factory.h"
 #include "foundation/config_file.h"
@@ -36,7 +37,7 @@ namespace {
 
 using vx::json::Value;
 
-constexpr uint32_t kNobody = 65534;
+constexpr uint32_t kNobody = kNobodyId;
 constexpr uint32_t kLongMs = 60000;
 constexpr const char* kNotMounted = "the drive is not mounted";
 
@@ -68,21 +69,13 @@ class ReadyBackups : public IBackupService {
   test::Gate& ready_;
 };
 
-struct RunResult {
-  int exitCode = -1;
-  std::string output;  // stdout and stderr together
-};
-
 class ServiceClientTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     machine_ = new test::TempDir("tarn-client", 0755);
     ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
     ::unsetenv(kPasswordVariable);
-    // A copy that nobody can run wherever the build lives.
-    exe_ = new std::string(machine_->file("tarn"));
-    std::filesystem::copy_file(TARN_EXE, *exe_);
-    ASSERT_EQ(::chmod(exe_->c_str(), 0755), 0);
+    exe_ = new std::string(CopyExecutable(TARN_EXE, machine_->path()));
     ready_ = new test::Gate();
     stop_ = new StopEvent();
     body_ = new std::thread([] {
@@ -109,39 +102,9 @@ class ServiceClientTest : public ::testing::Test {
   static RunResult RunTarn(const std::vector<std::string>& args, bool asNobody = false,
                            const char* password = nullptr, const std::string& root = machine_->path(),
                            bool onTerminal = false) {
-    int out[2] = {-1, -1};
-    pid_t pid = -1;
-    if (onTerminal) {
-      pid = ::forkpty(&out[0], nullptr, nullptr, nullptr);
-    } else {
-      EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
-      pid = ::fork();
-    }
-    if (pid == 0) {
-      if (!onTerminal) {
-        ::setsid();
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(out[1], STDERR_FILENO);
-      }
-      if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(99);
-      ::setenv("TARN_ROOT", root.c_str(), 1);
-      if (password != nullptr) ::setenv(kPasswordVariable, password, 1);
-      std::vector<char*> argv{exe_->data()};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(exe_->c_str(), argv.data());
-      ::_exit(98);
-    }
-    if (!onTerminal) ::close(out[1]);
-    RunResult r;
-    char buffer[4096];
-    // A terminal's reads end with an error once the program has gone.
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof(buffer))) > 0;) r.output.append(buffer, static_cast<size_t>(n));
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    std::vector<std::pair<std::string, std::string>> env;
+    if (password != nullptr) env.emplace_back(kPasswordVariable, password);
+    return RunConsole(*exe_, args, root, env, asNobody, onTerminal);
   }
 
   static test::TempDir* machine_;

@@ -70,8 +70,15 @@ ProgressLine::~ProgressLine() {
   std::fputs("\r\033[K", stderr);
 }
 
+void ProgressLine::setLabel(std::string label) {
+  std::lock_guard<std::mutex> lock(mu_);
+  label_ = std::move(label);
+}
+
+// Called before the thread starts or with mu_ held.
 void ProgressLine::show(size_t step) {
-  std::fprintf(stderr, "\r%s %c", label_.c_str(), kSpinner[step % sizeof(kSpinner)]);
+  // The label may have become shorter than what it replaces.
+  std::fprintf(stderr, "\r\033[K%s %c", label_.c_str(), kSpinner[step % sizeof(kSpinner)]);
   std::fflush(stderr);
 }
 

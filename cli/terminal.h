@@ -28,13 +28,16 @@ class ProgressLine {
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
 
+  // Shown from the next turn of the mark on.
+  void setLabel(std::string label);
+
  private:
   void show(size_t step);
   void run();
 
-  const std::string label_;
   std::mutex mu_;
   std::condition_variable cv_;
+  std::string label_;  // guarded by mu_
   bool done_ = false;  // guarded by mu_
   std::thread thread_;
 };

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "cli/backup_commands.h"
 #include "cli/console_commands.h"
 #include "cli/foreground_mount.h"
 #include "cli/service_roles.h"
@@ -23,17 +24,20 @@ std::string UsageText() {
          ConsoleCommandsUsage() +
          "  mount --foreground DRIVE.json FOLDER\n"
          "                     mount one drive at FOLDER until Ctrl+C\n"
+         "  backup <command>   list, add, run, restore and check backups (see \"tarn backup help\")\n"
          "  help               show this text\n";
 }
 
 int RunMain(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     if (args.size() > 1 && IsConsoleCommand(args[1])) return RunConsoleCommand({args[1], "--help"});
+    if (args.size() > 1 && args[1] == "backup") return RunBackupCli({"help"});
     std::fputs(UsageText().c_str(), stdout);
     return kExitOk;
   }
   if (IsServiceRole(args[0])) return RunServiceRole(args);
   if (IsForegroundMount(args)) return RunForegroundMount(args);
+  if (args[0] == "backup") return RunBackupCli(std::vector<std::string>(args.begin() + 1, args.end()));
   if (IsConsoleCommand(args[0])) return RunConsoleCommand(args);
   std::fprintf(stderr, "tarn: unknown command: %s\n\n%s", args[0].c_str(), UsageText().c_str());
   return kExitUsage;

@@ -1,0 +1,588 @@
+#include "cli/backup_commands.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <string_view>
+#include <thread>
+
+#include "backup/engine/backup_job.h"
+#include "backup/engine/local_path.h"
+#include "cli/console_commands.h"
+#include "cli/service_client.h"
+#include "cli/terminal.h"
+#include "foundation/file_util.h"
+#include "foundation/status.h"
+#include "foundation/text.h"
+
+namespace tarn::app {
+namespace {
+
+using vx::json::Value;
+using Args = std::vector<std::string>;
+
+// How often a followed task's state is asked for.
+constexpr uint32_t kTaskPollMs = 1000;
+constexpr int kDefaultBackupLogLines = 50;
+// Snapshot ids are shown by this many hex digits, and may be given so.
+constexpr size_t kShortIdDigits = 8;
+// Days as the schedule's weekday bits count them, Monday first.
+constexpr const char* kDayNames[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+// The length of the stamp that begins every job log line, with its blanks.
+constexpr size_t kLogStampLength = 21;
+
+// Options of one command: named values (repeatable), switches, and the
+// positional arguments in order.
+struct Options {
+  Args positional;
+  std::map<std::string, Args> values;
+  std::set<std::string> switches;
+
+  bool has(const std::string& name) const { return values.count(name) != 0 || switches.count(name) != 0; }
+  std::string value(const std::string& name) const {
+    auto it = values.find(name);
+    return it == values.end() ? std::string() : it->second.back();
+  }
+};
+
+// Empty when the arguments fit, else what is wrong.
+std::string ParseOptions(const Args& args, const std::set<std::string>& named, const std::set<std::string>& flags,
+                         Options& out) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (named.count(a) != 0) {
+      if (i + 1 == args.size()) return a + " needs a value";
+      out.values[a].push_back(args[++i]);
+    } else if (flags.count(a) != 0) {
+      out.switches.insert(a);
+    } else if (a.size() > 1 && a[0] == '-') {
+      return "unknown option: " + a;
+    } else {
+      out.positional.push_back(a);
+    }
+  }
+  return {};
+}
+
+bool ParseCount(const std::string& text, int64_t low, int64_t high, int32_t& out) {
+  char* end = nullptr;
+  const long long n = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || n < low || n > high) return false;
+  out = static_cast<int32_t>(n);
+  return true;
+}
+
+std::string When(int64_t unixSeconds) {
+  return unixSeconds > 0 ? vx::WideToUtf8(vx::FormatLocalTime(unixSeconds)) : std::string("-");
+}
+
+// The job state object of one job, from the list.
+bool FindJob(const std::string& id, Value& job, std::string& error) {
+  Value reply;
+  if (!RequestBackup("backupList", "", nullptr, reply, error)) return false;
+  const Value& jobs = reply["jobs"];
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (jobs.at(i)["id"].asString() == id) {
+      job = jobs.at(i);
+      return true;
+    }
+  }
+  error = "no such backup job";
+  return false;
+}
+
+// A version named by its whole id, by a prefix only it has, or "latest".
+bool ResolveSnapshot(const std::string& jobId, const std::string& given, std::string& id, std::string& error) {
+  Value reply;
+  if (!RequestBackup("backupSnapshots", jobId, nullptr, reply, error)) return false;
+  const Value& list = reply["snapshots"];
+  if (given == "latest" && list.size() > 0) {
+    id = list.at(list.size() - 1)["id"].asString();
+    return true;
+  }
+  std::vector<std::string> matches;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const std::string candidate = list.at(i)["id"].asString();
+    if (candidate == given) {
+      id = candidate;
+      return true;
+    }
+    if (!given.empty() && candidate.compare(0, given.size(), given) == 0) matches.push_back(candidate);
+  }
+  if (matches.size() == 1) {
+    id = matches.front();
+    return true;
+  }
+  error = matches.empty() ? "no such snapshot: " + given : "more than one snapshot begins with " + given;
+  return false;
+}
+
+std::string StateText(const Value& state) {
+  const std::string running = state["running"].asString();
+  if (!running.empty()) return running + " (" + state["phase"].asString() + ")";
+  const std::string result = state["lastResult"].asString();
+  return result.empty() ? std::string("never ran") : "last " + result;
+}
+
+std::string ProgressText(const std::string& label, const Value& s) {
+  std::string text = label + ": " + s["phase"].asString();
+  if (s.has("files")) text += ", " + std::to_string(s["files"].asInt64()) + " files";
+  if (s.has("bytesRead") && s["bytesRead"].asInt64() > 0)
+    text += ", " + FormatBytes(static_cast<uint64_t>(s["bytesRead"].asInt64())) + " read";
+  if (s.has("bytesUp") && s["bytesUp"].asInt64() > 0)
+    text += ", " + FormatBytes(static_cast<uint64_t>(s["bytesUp"].asInt64())) + " sent";
+  if (s.has("bytesDown") && s["bytesDown"].asInt64() > 0)
+    text += ", " + FormatBytes(static_cast<uint64_t>(s["bytesDown"].asInt64())) + " received";
+  if (s["errors"].asInt64() > 0) text += ", " + std::to_string(s["errors"].asInt64()) + " problems";
+  return text;
+}
+
+// Waits for the job's task to end, then reports the result line the task
+// wrote last into the job's log.
+int FollowTask(const std::string& id, const std::string& op) {
+  {
+    ProgressLine line(op + " " + id);
+    for (;;) {
+      Value job;
+      std::string error;
+      if (!FindJob(id, job, error)) return ReportFailure(error);
+      if (job["state"]["running"].asString().empty()) break;
+      line.setLabel(ProgressText(op + " " + id, job["state"]));
+      std::this_thread::sleep_for(std::chrono::milliseconds(kTaskPollMs));
+    }
+  }
+  Value reply;
+  std::string error;
+  if (!RequestBackup("backupLog", id, [](Value& r) { r.set("lines", 0); }, reply, error)) return ReportFailure(error);
+  std::string text = vx::Trim(reply["text"].asString());
+  const size_t lastLine = text.rfind('\n');
+  if (lastLine != std::string::npos) text.erase(0, lastLine + 1);
+  text = text.size() > kLogStampLength ? text.substr(kLogStampLength) : text;
+  if (text.compare(0, op.size() + 1, op + " ") != 0) return ReportFailure("the task left no result: " + text);
+  const std::string result = text.substr(op.size() + 1, text.find(':') - op.size() - 1);
+  // A check that finds damage has not passed.
+  if (result == "ok" || (result == "warnings" && op != "check")) {
+    std::printf("%s\n", text.c_str());
+    return kExitOk;
+  }
+  std::fprintf(stderr, "tarn: %s\n", text.c_str());
+  return kExitFailed;
+}
+
+// ---- commands ------------------------------------------------------------
+
+int RunList(const Args& args) {
+  if (!args.empty()) return ReportUsage("backup list takes no arguments");
+  Value reply;
+  std::string error;
+  if (!RequestBackup("backupList", "", nullptr, reply, error)) return ReportFailure(error);
+  const Value& jobs = reply["jobs"];
+  if (jobs.size() == 0) {
+    std::printf("no backup jobs; add one with \"tarn backup set\"\n");
+    return kExitOk;
+  }
+  std::printf("%-16s  %-16s  %-22s  %-16s  %-16s  %s\n", "ID", "NAME", "STATE", "LAST RUN", "NEXT RUN",
+              "DESTINATION");
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const Value& j = jobs.at(i);
+    const Value& s = j["state"];
+    const int64_t next = s["nextRun"].asInt64();
+    std::printf("%-16s  %-16s  %-22s  %-16s  %-16s  %s\n", j["id"].asString().c_str(), j["name"].asString().c_str(),
+                StateText(s).c_str(), When(s["lastEnd"].asInt64()).c_str(),
+                next > 0 ? When(next).c_str() : (j["enabled"].asBool() ? "by hand" : "disabled"),
+                j["destination"].asString().c_str());
+  }
+  return kExitOk;
+}
+
+std::string Joined(const Value& list) {
+  std::string out;
+  for (size_t i = 0; i < list.size(); ++i) out += (i ? ", " : "") + list.at(i).asString();
+  return out.empty() ? std::string("-") : out;
+}
+
+int RunShow(const Args& args) {
+  if (args.size() != 1) return ReportUsage("give one backup job id");
+  Value j;
+  std::string error;
+  if (!FindJob(args[0], j, error)) return ReportFailure(error);
+  const Value& s = j["state"];
+  const Value& sched = j["schedule"];
+  const Value& keep = j["retention"];
+  std::printf("id:          %s\nname:        %s\nsources:     %s\nexcludes:    %s\n", j["id"].asString().c_str(),
+              j["name"].asString().c_str(), Joined(j["sources"]).c_str(), Joined(j["excludes"]).c_str());
+  std::printf("destination: %s\n", j["destination"].asString().c_str());
+  std::printf("schedule:    %s, every %d h, at %02d:%02d, days %d%s\n", sched["mode"].asString().c_str(),
+              sched["everyHours"].asInt(), sched["hour"].asInt(), sched["minute"].asInt(), sched["weekdays"].asInt(),
+              j["enabled"].asBool() ? "" : " (disabled)");
+  std::printf("keeps:       last %d, daily %d, weekly %d, monthly %d\n", keep["keepLast"].asInt(),
+              keep["keepDaily"].asInt(), keep["keepWeekly"].asInt(), keep["keepMonthly"].asInt());
+  std::printf("state:       %s\n", StateText(s).c_str());
+  std::printf("last run:    %s to %s\n", When(s["lastStart"].asInt64()).c_str(), When(s["lastEnd"].asInt64()).c_str());
+  std::printf("last good:   %s\n", When(s["lastOk"].asInt64()).c_str());
+  if (!s["lastError"].asString().empty()) std::printf("last error:  %s\n", s["lastError"].asString().c_str());
+  if (!s["lastNote"].asString().empty()) std::printf("last note:   %s\n", s["lastNote"].asString().c_str());
+  if (s.has("lastSnapshot"))
+    std::printf("last version: %s of %s\n", s["lastSnapshot"]["id"].asString().substr(0, kShortIdDigits).c_str(),
+                When(s["lastSnapshot"]["time"].asInt64()).c_str());
+  if (s["nextRun"].asInt64() > 0) std::printf("next run:    %s\n", When(s["nextRun"].asInt64()).c_str());
+  return kExitOk;
+}
+
+// "mon,wed,fri" or "all" as weekday bits; 0 when a name is unknown.
+int32_t ParseDays(const std::string& text) {
+  if (text == "all") return backup::kAllWeekdays;
+  int32_t bits = 0;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = std::min(text.find(',', start), text.size());
+    const std::string day = text.substr(start, end - start);
+    int found = -1;
+    for (int d = 0; d < 7; ++d) {
+      if (day == kDayNames[d]) found = d;
+    }
+    if (found < 0) return 0;
+    bits |= 1 << found;
+    start = end + 1;
+  }
+  return bits;
+}
+
+// Applies the options of "set" to the job; empty when they fit.
+std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
+  if (o.has("--name")) job.name = o.value("--name");
+  if (o.has("--source")) {
+    job.sources.clear();
+    for (const std::string& s : o.values.at("--source")) job.sources.push_back(backup::FullLocalPath(s));
+  }
+  if (o.has("--exclude")) job.excludes = o.values.at("--exclude");
+  if (o.has("--to")) {
+    job.destMount.clear();
+    job.destPath.clear();
+    job.endpoint = EndpointConfig();
+    job.endpoint.host = o.value("--to");
+  }
+  if (o.has("--drive")) {
+    job.destMount = o.value("--drive");
+    job.destPath = o.value("--path");
+  }
+  if (o.has("--user")) job.endpoint.user = o.value("--user");
+  if (o.has("--key") && !vx::ReadWholeFile(o.value("--key"), job.endpoint.privateKey))
+    return "cannot read the key file " + o.value("--key");
+  if (o.has("--schedule")) job.schedule.mode = o.value("--schedule");
+  if (o.has("--every") && !ParseCount(o.value("--every"), backup::kMinEveryHours, backup::kMaxEveryHours,
+                                      job.schedule.everyHours))
+    return "--every takes hours from 1 to 168";
+  if (o.has("--at")) {
+    const std::string at = o.value("--at");
+    const size_t colon = at.find(':');
+    if (colon == std::string::npos || !ParseCount(at.substr(0, colon), 0, backup::kMaxHour, job.schedule.hour) ||
+        !ParseCount(at.substr(colon + 1), 0, backup::kMaxMinute, job.schedule.minute))
+      return "--at takes a time as HH:MM";
+  }
+  if (o.has("--days") && (job.schedule.weekdays = ParseDays(o.value("--days"))) == 0)
+    return "--days takes all or days as mon,tue,wed,thu,fri,sat,sun";
+  const std::pair<const char*, int32_t*> keeps[] = {{"--keep-last", &job.retention.keepLast},
+                                                    {"--keep-daily", &job.retention.keepDaily},
+                                                    {"--keep-weekly", &job.retention.keepWeekly},
+                                                    {"--keep-monthly", &job.retention.keepMonthly}};
+  for (const auto& [name, field] : keeps) {
+    if (o.has(name) && !ParseCount(o.value(name), 0, backup::kMaxKeep, *field))
+      return std::string(name) + " takes a count";
+  }
+  if (o.has("--compress")) {
+    const std::string v = o.value("--compress");
+    if (v != "on" && v != "off") return "--compress takes on or off";
+    job.compress = v == "on";
+  }
+  if (o.has("--limit") && !ParseCount(o.value("--limit"), 0, INT32_MAX, job.speedLimitKbps))
+    return "--limit takes KiB per second";
+  if (o.has("--enable")) job.enabled = true;
+  if (o.has("--disable")) job.enabled = false;
+  return {};
+}
+
+int RunSet(const Args& args) {
+  Options o;
+  std::string problem = ParseOptions(
+      args,
+      {"--id", "--name", "--source", "--exclude", "--to", "--user", "--key", "--drive", "--path", "--schedule",
+       "--every", "--at", "--days", "--keep-last", "--keep-daily", "--keep-weekly", "--keep-monthly", "--compress",
+       "--limit"},
+      {"--enable", "--disable"}, o);
+  if (!problem.empty()) return ReportUsage(problem);
+  if (o.positional.size() > 1) return ReportUsage("give at most one job file");
+  backup::BackupJob job;
+  if (!o.positional.empty()) {
+    std::string text;
+    Value file;
+    if (!vx::ReadWholeFile(o.positional[0], text)) return ReportFailure("cannot read " + o.positional[0]);
+    if (!vx::json::Parse(text, file) || !file.isObject()) return ReportFailure(o.positional[0] + " is not a job");
+    job = backup::BackupJob::fromJson(file);
+  }
+  if (o.has("--id")) job.id = o.value("--id");
+  bool existing = false;
+  if (!job.id.empty()) {
+    Value stored;
+    std::string error;
+    if (FindJob(job.id, stored, error)) {
+      existing = true;
+      // Without a file, a change starts from the job as it is; its secrets
+      // stay with the service unless new ones are given.
+      if (o.positional.empty()) job = backup::BackupJob::fromJson(stored);
+    } else if (error != "no such backup job") {
+      return ReportFailure(error);
+    }
+  }
+  problem = ApplySetOptions(o, job);
+  if (!problem.empty()) return ReportFailure(problem);
+
+  // Command lines are visible to every user of the machine: secrets come
+  // from the environment or the terminal.
+  if (const char* password = std::getenv(kBackupPasswordVariable)) {
+    job.password = password;
+  } else if (!existing && job.password.empty()) {
+    ReadSecretFromTerminal("password of the backup repository: ", job.password);
+  }
+  if (o.has("--to") || o.has("--user") || o.has("--key")) {
+    if (const char* password = std::getenv(kPasswordVariable)) {
+      job.endpoint.password = password;
+    } else if (!job.endpoint.user.empty() || !job.endpoint.privateKey.empty()) {
+      ReadSecretFromTerminal(job.endpoint.privateKey.empty() ? "password for " + job.endpoint.user + ": "
+                                                             : "passphrase of the key (empty for none): ",
+                             job.endpoint.password);
+    }
+  }
+  Value reply;
+  std::string error;
+  const Value sent = job.toJson(true);
+  vx::SecureWipe(job.password);
+  vx::SecureWipe(job.endpoint.password);
+  vx::SecureWipe(job.endpoint.privateKey);
+  if (!RequestBackup("backupSet", "", [&sent](Value& r) { r.set("job", sent); }, reply, error)) return ReportFailure(error);
+  std::printf("%s backup job %s; run it with \"tarn backup run %s\"\n", existing ? "changed" : "added",
+              reply["id"].asString().c_str(), reply["id"].asString().c_str());
+  return kExitOk;
+}
+
+// Commands that send one request about one job and print a line.
+int SimpleRequest(const Args& args, const char* op, const char* done) {
+  if (args.size() != 1) return ReportUsage("give one backup job id");
+  Value reply;
+  std::string error;
+  if (!RequestBackup(op, args[0], nullptr, reply, error)) return ReportFailure(error);
+  std::printf("%s %s\n", done, args[0].c_str());
+  return kExitOk;
+}
+
+int RunRemove(const Args& args) { return SimpleRequest(args, "backupRemove", "removed backup job"); }
+int RunStop(const Args& args) { return SimpleRequest(args, "backupStop", "stopping"); }
+
+// Starts a task and, unless told not to, follows it to its end.
+int StartTask(const Args& args, const std::set<std::string>& flags, size_t positional, const char* usage,
+              const std::function<bool(const Options&, Value&, std::string&)>& fill, const char* op,
+              const char* taskOp) {
+  Options o;
+  std::set<std::string> switches = flags;
+  switches.insert("--no-wait");
+  std::string problem = ParseOptions(args, {"--target"}, switches, o);
+  if (!problem.empty()) return ReportUsage(problem);
+  if (o.positional.size() < 1 || o.positional.size() > positional) return ReportUsage(usage);
+  Value members = Value::object();
+  std::string error;
+  if (fill && !fill(o, members, error)) return ReportFailure(error);
+  Value reply;
+  const auto add = [&members](Value& r) {
+    for (size_t i = 0; i < members.keys.size(); ++i) r.set(members.keys[i], members.items[i]);
+  };
+  if (!RequestBackup(op, o.positional[0], add, reply, error)) return ReportFailure(error);
+  if (o.has("--no-wait")) {
+    std::printf("%s of %s started\n", taskOp, o.positional[0].c_str());
+    return kExitOk;
+  }
+  return FollowTask(o.positional[0], taskOp);
+}
+
+int RunRun(const Args& args) {
+  return StartTask(args, {}, 1, "give one backup job id", nullptr, "backupRun", "backup");
+}
+
+int RunCheck(const Args& args) {
+  return StartTask(
+      args, {"--read-data"}, 1, "give one backup job id",
+      [](const Options& o, Value& m, std::string&) {
+        m.set("readData", o.has("--read-data"));
+        return true;
+      },
+      "backupCheck", "check");
+}
+
+int RunPrune(const Args& args) {
+  return StartTask(args, {}, 1, "give one backup job id", nullptr, "backupPrune", "prune");
+}
+
+int RunRestore(const Args& args) {
+  return StartTask(
+      args, {}, 3, "give the job, the snapshot and optionally a path inside it",
+      [](const Options& o, Value& m, std::string& error) {
+        if (o.positional.size() < 2) {
+          error = "give the snapshot to restore";
+          return false;
+        }
+        std::string snapshot;
+        if (!ResolveSnapshot(o.positional[0], o.positional[1], snapshot, error)) return false;
+        m.set("snapshot", snapshot);
+        m.set("path", o.positional.size() > 2 ? o.positional[2] : std::string());
+        // The service's working folder is not the user's.
+        m.set("target", o.has("--target") ? backup::FullLocalPath(o.value("--target")) : std::string());
+        return true;
+      },
+      "backupRestore", "restore");
+}
+
+int RunSnapshots(const Args& args) {
+  Options o;
+  const std::string problem = ParseOptions(args, {}, {"--refresh"}, o);
+  if (!problem.empty()) return ReportUsage(problem);
+  if (o.positional.size() != 1) return ReportUsage("give one backup job id");
+  Value reply;
+  std::string error;
+  const bool refresh = o.has("--refresh");
+  if (!RequestBackup("backupSnapshots", o.positional[0], [refresh](Value& r) { r.set("refresh", refresh); }, reply, error))
+    return ReportFailure(error);
+  const Value& list = reply["snapshots"];
+  if (list.size() == 0) {
+    std::printf("no snapshots yet\n");
+    return kExitOk;
+  }
+  std::printf("%-8s  %-16s  %10s  %10s  %s\n", "ID", "TIME", "FILES", "SIZE", "HOST");
+  for (size_t i = 0; i < list.size(); ++i) {
+    const Value& s = list.at(i);
+    std::printf("%-8s  %-16s  %10lld  %10s  %s\n", s["id"].asString().substr(0, kShortIdDigits).c_str(),
+                When(s["time"].asInt64()).c_str(), static_cast<long long>(s["files"].asInt64()),
+                FormatBytes(static_cast<uint64_t>(s["bytes"].asInt64())).c_str(), s["host"].asString().c_str());
+  }
+  return kExitOk;
+}
+
+int RunLs(const Args& args) {
+  if (args.size() < 2 || args.size() > 3) return ReportUsage("give the job, the snapshot and optionally a path");
+  std::string snapshot;
+  std::string error;
+  if (!ResolveSnapshot(args[0], args[1], snapshot, error)) return ReportFailure(error);
+  const std::string path = args.size() > 2 ? args[2] : std::string();
+  Value reply;
+  if (!RequestBackup("backupLs", args[0],
+               [&](Value& r) {
+                 r.set("snapshot", snapshot);
+                 r.set("path", path);
+               },
+               reply, error))
+    return ReportFailure(error);
+  const Value& entries = reply["entries"];
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const Value& e = entries.at(i);
+    const bool dir = e["dir"].asBool();
+    std::printf("%c  %10s  %-16s  %s%s", dir ? 'd' : '-',
+                dir ? "" : FormatBytes(static_cast<uint64_t>(e["size"].asInt64())).c_str(),
+                When(e["mtime"].asInt64()).c_str(), e["name"].asString().c_str(), dir ? "/" : "");
+    if (e.has("source")) std::printf("  (from %s)", e["source"].asString().c_str());
+    std::printf("\n");
+  }
+  return kExitOk;
+}
+
+int RunForget(const Args& args) {
+  if (args.size() != 2) return ReportUsage("give the job and the snapshot");
+  std::string snapshot;
+  std::string error;
+  if (!ResolveSnapshot(args[0], args[1], snapshot, error)) return ReportFailure(error);
+  Value reply;
+  if (!RequestBackup("backupForget", args[0], [&](Value& r) { r.set("snapshot", snapshot); }, reply, error))
+    return ReportFailure(error);
+  std::printf("forgot snapshot %s; \"tarn backup prune %s\" frees its space\n",
+              snapshot.substr(0, kShortIdDigits).c_str(), args[0].c_str());
+  return kExitOk;
+}
+
+int RunLog(const Args& args) {
+  if (args.empty() || args.size() > 2) return ReportUsage("give one backup job id and optionally a line count");
+  int32_t lines = kDefaultBackupLogLines;
+  if (args.size() == 2 && !ParseCount(args[1], 1, INT32_MAX, lines)) return ReportUsage("not a line count: " + args[1]);
+  Value reply;
+  std::string error;
+  // The service gives one line more than it is asked for.
+  if (!RequestBackup("backupLog", args[0], [lines](Value& r) { r.set("lines", lines - 1); }, reply, error))
+    return ReportFailure(error);
+  const std::string text = reply["text"].asString();
+  std::fputs(text.c_str(), stdout);
+  if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
+  return kExitOk;
+}
+
+struct Command {
+  std::string_view name;
+  std::string_view synopsis;
+  std::string_view help;
+  int (*run)(const Args& args);
+};
+
+constexpr Command kCommands[] = {
+    {"list", "", "Lists the backup jobs with their state, last and next run and destination.", RunList},
+    {"show", "JOB", "Shows one job's settings and the outcome of its last tasks.", RunShow},
+    {"set", "[JOB.json] [--id ID] [--name N] [--source DIR]... [--exclude PATTERN]... [--to LINK [--user U] "
+            "[--key FILE]] [--drive ID --path P] [--schedule manual|hourly|daily] [--every H] [--at HH:MM] "
+            "[--days mon,tue,...|all] [--keep-last N] [--keep-daily N] [--keep-weekly N] [--keep-monthly N] "
+            "[--compress on|off] [--limit KIB_PER_S] [--enable|--disable]",
+     "Adds a backup job, or changes the job named by --id (or by the file's \"id\"); a change starts from the job\n"
+     "as it is. A job file holds the job as JSON. The repository password comes from TARN_BACKUP_PASSWORD or is\n"
+     "asked on the terminal; the server's password (or the key's passphrase) from TARN_PASSWORD or the terminal.",
+     RunSet},
+    {"remove", "JOB", "Removes a job with its status and log; its backups stay where they are.", RunRemove},
+    {"run", "JOB [--no-wait]", "Backs a job up now and shows its progress until it ends.", RunRun},
+    {"stop", "JOB", "Stops the job's running task.", RunStop},
+    {"snapshots", "JOB [--refresh]", "Lists the kept versions, oldest first.", RunSnapshots},
+    {"ls", "JOB SNAPSHOT [PATH]",
+     "Lists one folder of a version. A snapshot is named by its id, a prefix of it, or \"latest\".", RunLs},
+    {"restore", "JOB SNAPSHOT [PATH] [--target DIR] [--no-wait]",
+     "Restores a version, or the folder or file PATH of it, to where it was taken from or into DIR.", RunRestore},
+    {"check", "JOB [--read-data] [--no-wait]",
+     "Checks the job's repository; with --read-data every pack is read whole.", RunCheck},
+    {"prune", "JOB [--no-wait]", "Forgets the versions the job's keep rules let go and frees their space.", RunPrune},
+    {"forget", "JOB SNAPSHOT", "Forgets one version; its space is freed by the next prune.", RunForget},
+    {"log", "JOB [N]", "Shows the last N lines of the job's log (50 when not given).", RunLog},
+};
+
+std::string BackupUsage() {
+  std::string text = "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n";
+  for (const Command& c : kCommands) text += "  " + std::string(c.name) + " " + std::string(c.synopsis) + "\n";
+  return text;
+}
+
+}  // namespace
+
+int RunBackupCli(const std::vector<std::string>& args) {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    std::fputs(BackupUsage().c_str(), args.empty() ? stderr : stdout);
+    return args.empty() ? kExitUsage : kExitOk;
+  }
+  const Command* command = nullptr;
+  for (const Command& c : kCommands) {
+    if (c.name == args[0]) command = &c;
+  }
+  if (command == nullptr) return ReportUsage("unknown backup command: " + args[0]);
+  const Args rest(args.begin() + 1, args.end());
+  for (const std::string& a : rest) {
+    if (a == "--help" || a == "-h") {
+      std::printf("usage: tarn backup %s %s\n\n%s\n", std::string(command->name).c_str(),
+                  std::string(command->synopsis).c_str(), std::string(command->help).c_str());
+      return kExitOk;
+    }
+  }
+  return command->run(rest);
+}
+
+}  // namespace tarn::app

@@ -523,14 +523,7 @@ int RunLog(const Args& args) {
   return kExitOk;
 }
 
-struct Command {
-  std::string_view name;
-  std::string_view synopsis;
-  std::string_view help;
-  int (*run)(const Args& args);
-};
-
-constexpr Command kCommands[] = {
+constexpr ConsoleCommand kCommands[] = {
     {"list", "", "Lists the backup jobs with their state, last and next run and destination.", RunList},
     {"show", "JOB", "Shows one job's settings and the outcome of its last tasks.", RunShow},
     {"set", "[JOB.json] [--id ID] [--name N] [--source DIR]... [--exclude PATTERN]... [--to LINK [--user U] "
@@ -556,33 +549,16 @@ constexpr Command kCommands[] = {
     {"log", "JOB [N]", "Shows the last N lines of the job's log (50 when not given).", RunLog},
 };
 
-std::string BackupUsage() {
-  std::string text = "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n";
-  for (const Command& c : kCommands) text += "  " + std::string(c.name) + " " + std::string(c.synopsis) + "\n";
-  return text;
-}
-
 }  // namespace
 
 int RunBackupCli(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-    std::fputs(BackupUsage().c_str(), args.empty() ? stderr : stdout);
+    const std::string usage =
+        "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n" + CommandList(kCommands);
+    std::fputs(usage.c_str(), args.empty() ? stderr : stdout);
     return args.empty() ? kExitUsage : kExitOk;
   }
-  const Command* command = nullptr;
-  for (const Command& c : kCommands) {
-    if (c.name == args[0]) command = &c;
-  }
-  if (command == nullptr) return ReportUsage("unknown backup command: " + args[0]);
-  const Args rest(args.begin() + 1, args.end());
-  for (const std::string& a : rest) {
-    if (a == "--help" || a == "-h") {
-      std::printf("usage: tarn backup %s %s\n\n%s\n", std::string(command->name).c_str(),
-                  std::string(command->synopsis).c_str(), std::string(command->help).c_str());
-      return kExitOk;
-    }
-  }
-  return command->run(rest);
+  return RunCommandOf(kCommands, "tarn backup", args);
 }
 
 }  // namespace tarn::app

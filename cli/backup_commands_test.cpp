@@ -15,7 +15,6 @@
 #include "cli/console_runner.h"
 #include "cli/terminal.h"
 #include "service/service_body.h"
-#include "testing/gate.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::app {
@@ -23,49 +22,18 @@ namespace {
 
 using vx::json::Value;
 
-// The service's backup manager, and a sign that the socket is up.
-class ReadyManager : public IBackupService {
- public:
-  ReadyManager(std::unique_ptr<IBackupService> inner, test::Gate& ready) : inner_(std::move(inner)), ready_(ready) {}
-  bool loadJobs(std::string* error) override { return inner_->loadJobs(error); }
-  void startScheduler() override {
-    inner_->startScheduler();
-    ready_.arriveAndWait();
-  }
-  void stopAll() override { inner_->stopAll(); }
-  bool anyRunning() override { return inner_->anyRunning(); }
-  Value handle(const Value& request, const IpcCaller* caller) override { return inner_->handle(request, caller); }
-
- private:
-  std::unique_ptr<IBackupService> inner_;
-  test::Gate& ready_;
-};
-
 class BackupCommandsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     machine_ = new test::TempDir("tarn-backup-cli", 0755);
     ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
     exe_ = new std::string(CopyExecutable(TARN_EXE, machine_->path()));
-    ready_ = new test::Gate();
-    stop_ = new StopEvent();
-    body_ = new std::thread([] {
-      ServiceOptions options = ServiceOptions::Defaults();
-      options.makeBackups = [](ServiceState& state) -> std::unique_ptr<IBackupService> {
-        return std::make_unique<ReadyManager>(MakeServiceBackups(state), *ready_);
-      };
-      ServiceBody(options, *stop_);
-    });
-    ASSERT_TRUE(ready_->waitArrived());
-    ready_->release();
+    service_ = new ServiceThread();
+    service_->start(MakeServiceBackups);
   }
 
   static void TearDownTestSuite() {
-    stop_->signal();
-    body_->join();
-    delete body_;
-    delete stop_;
-    delete ready_;
+    delete service_;
     delete machine_;
     delete exe_;
   }
@@ -78,16 +46,12 @@ class BackupCommandsTest : public ::testing::Test {
 
   static test::TempDir* machine_;
   static std::string* exe_;
-  static test::Gate* ready_;
-  static StopEvent* stop_;
-  static std::thread* body_;
+  static ServiceThread* service_;
 };
 
 test::TempDir* BackupCommandsTest::machine_ = nullptr;
 std::string* BackupCommandsTest::exe_ = nullptr;
-test::Gate* BackupCommandsTest::ready_ = nullptr;
-StopEvent* BackupCommandsTest::stop_ = nullptr;
-std::thread* BackupCommandsTest::body_ = nullptr;
+ServiceThread* BackupCommandsTest::service_ = nullptr;
 
 TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
   const std::vector<std::pair<std::string, std::string>> password = {{kBackupPasswordVariable, "repo secret"}};
@@ -101,7 +65,7 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
   const Case cases[] = {
       {{}, false, false, kExitUsage, "usage: tarn backup"},
       {{"run", "--help"}, false, false, kExitOk, "usage: tarn backup run JOB"},
-      {{"frobnicate"}, false, false, kExitUsage, "unknown backup command: frobnicate"},
+      {{"frobnicate"}, false, false, kExitUsage, "unknown command: frobnicate"},
       {{"list"}, false, false, kExitOk, "no backup jobs"},
       {{"set", "--id", "j1", "--source", "/srv/a", "--to", "sftp://127.0.0.1:1/srv/backups"}, false, false,
        kExitFailed, "the backup password is empty"},

@@ -26,13 +26,6 @@ constexpr char16_t kLastLetter = u'Z';
 
 using Args = std::vector<std::string>;
 
-struct Command {
-  std::string_view name;
-  std::string_view synopsis;
-  std::string_view help;
-  int (*run)(const Args& args);  // args without the command word
-};
-
 std::string Letter(char16_t drive) { return drive == 0 ? std::string("-") : vx::WideToUtf8(std::u16string(1, drive)); }
 
 // "P", "p" or "P:" as a drive letter; 0 when the text is none.
@@ -272,7 +265,7 @@ int RunTransfers(const Args& args) {
   return kExitOk;
 }
 
-constexpr Command kCommands[] = {
+constexpr ConsoleCommand kCommands[] = {
     {"status", "", "Shows the service's version and every drive with its state.", RunStatus},
     {"add", "<share link or URL> [--drive X] [--name N] [--user U] [--key FILE]",
      "Adds a drive. The password comes from the environment variable TARN_PASSWORD or is asked on the terminal;\n"
@@ -291,8 +284,8 @@ constexpr Command kCommands[] = {
     {"transfers", "", "Lists the uploads and downloads of the mounted drives.", RunTransfers},
 };
 
-const Command* FindCommand(const std::string& name) {
-  for (const Command& c : kCommands) {
+const ConsoleCommand* FindCommand(std::span<const ConsoleCommand> table, const std::string& name) {
+  for (const ConsoleCommand& c : table) {
     if (c.name == name) return &c;
   }
   return nullptr;
@@ -316,15 +309,19 @@ int ReportUsage(const std::string& message) {
   return kExitUsage;
 }
 
-bool IsConsoleCommand(const std::string& name) { return FindCommand(name) != nullptr; }
+bool IsConsoleCommand(const std::string& name) { return FindCommand(kCommands, name) != nullptr; }
 
-int RunConsoleCommand(const std::vector<std::string>& args) {
-  const Command* command = args.empty() ? nullptr : FindCommand(args[0]);
-  if (command == nullptr) return ReportUsage("unknown command");
+int RunConsoleCommand(const std::vector<std::string>& args) { return RunCommandOf(kCommands, "tarn", args); }
+
+std::string ConsoleCommandsUsage() { return CommandList(kCommands); }
+
+int RunCommandOf(std::span<const ConsoleCommand> table, std::string_view prefix, const std::vector<std::string>& args) {
+  const ConsoleCommand* command = args.empty() ? nullptr : FindCommand(table, args[0]);
+  if (command == nullptr) return ReportUsage(args.empty() ? "unknown command" : "unknown command: " + args[0]);
   const Args rest(args.begin() + 1, args.end());
   for (const std::string& a : rest) {
     if (a == "--help" || a == "-h") {
-      std::printf("usage: tarn %s %s\n\n%s\n", std::string(command->name).c_str(),
+      std::printf("usage: %s %s %s\n\n%s\n", std::string(prefix).c_str(), std::string(command->name).c_str(),
                   std::string(command->synopsis).c_str(), std::string(command->help).c_str());
       return kExitOk;
     }
@@ -332,9 +329,9 @@ int RunConsoleCommand(const std::vector<std::string>& args) {
   return command->run(rest);
 }
 
-std::string ConsoleCommandsUsage() {
+std::string CommandList(std::span<const ConsoleCommand> table) {
   std::string text;
-  for (const Command& c : kCommands) {
+  for (const ConsoleCommand& c : table) {
     std::string line = "  " + std::string(c.name);
     if (!c.synopsis.empty()) line += " " + std::string(c.synopsis);
     text += line + "\n";

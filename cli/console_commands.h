@@ -4,7 +4,9 @@
 // service's own error text, and return the process exit code. Main thread.
 #pragma once
 
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tarn::app {
@@ -19,6 +21,21 @@ inline constexpr int kExitNoService = 3;
 int ReportFailure(const std::string& error);
 // Reports wrong arguments on stderr; kExitUsage.
 int ReportUsage(const std::string& message);
+
+// One console command: its word, its arguments and help for "--help", and
+// what runs it with the arguments after its word.
+struct ConsoleCommand {
+  std::string_view name;
+  std::string_view synopsis;
+  std::string_view help;
+  int (*run)(const std::vector<std::string>& args);
+};
+
+// Runs the command of `table` named by args[0] with the rest; "--help" among
+// them shows its usage with `prefix` ("tarn", "tarn backup") in front.
+int RunCommandOf(std::span<const ConsoleCommand> table, std::string_view prefix, const std::vector<std::string>& args);
+// One line per command: its word and its arguments.
+std::string CommandList(std::span<const ConsoleCommand> table);
 
 // True when `name` is one of the console commands.
 bool IsConsoleCommand(const std::string& name);

@@ -47,13 +47,12 @@ Value Json(const std::string& text) {
   return v;
 }
 
-// Lets the tests know when the socket is up, and answers backup requests;
-// the job "locked" is refused as the backup manager refuses other users.
-class ReadyBackups : public IBackupService {
+// Answers backup requests; the job "locked" is refused as the backup
+// manager refuses other users.
+class EchoBackups : public IBackupService {
  public:
-  explicit ReadyBackups(test::Gate& ready) : ready_(ready) {}
   bool loadJobs(std::string*) override { return true; }
-  void startScheduler() override { ready_.arriveAndWait(); }
+  void startScheduler() override {}
   void stopAll() override {}
   bool anyRunning() override { return false; }
   Value handle(const Value& request, const IpcCaller* caller) override {
@@ -64,9 +63,6 @@ class ReadyBackups : public IBackupService {
     reply.set("job", request["job"]);
     return reply;
   }
-
- private:
-  test::Gate& ready_;
 };
 
 class ServiceClientTest : public ::testing::Test {
@@ -76,23 +72,12 @@ class ServiceClientTest : public ::testing::Test {
     ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
     ::unsetenv(kPasswordVariable);
     exe_ = new std::string(CopyExecutable(TARN_EXE, machine_->path()));
-    ready_ = new test::Gate();
-    stop_ = new StopEvent();
-    body_ = new std::thread([] {
-      ServiceOptions options = ServiceOptions::Defaults();
-      options.makeBackups = [](ServiceState&) { return std::make_unique<ReadyBackups>(*ready_); };
-      ServiceBody(options, *stop_);
-    });
-    ASSERT_TRUE(ready_->waitArrived());
-    ready_->release();
+    service_ = new ServiceThread();
+    service_->start([](ServiceState&) { return std::make_unique<EchoBackups>(); });
   }
 
   static void TearDownTestSuite() {
-    stop_->signal();
-    body_->join();
-    delete body_;
-    delete stop_;
-    delete ready_;
+    delete service_;
     delete machine_;
     delete exe_;
   }
@@ -109,16 +94,12 @@ class ServiceClientTest : public ::testing::Test {
 
   static test::TempDir* machine_;
   static std::string* exe_;
-  static test::Gate* ready_;
-  static StopEvent* stop_;
-  static std::thread* body_;
+  static ServiceThread* service_;
 };
 
 test::TempDir* ServiceClientTest::machine_ = nullptr;
 std::string* ServiceClientTest::exe_ = nullptr;
-test::Gate* ServiceClientTest::ready_ = nullptr;
-StopEvent* ServiceClientTest::stop_ = nullptr;
-std::thread* ServiceClientTest::body_ = nullptr;
+ServiceThread* ServiceClientTest::service_ = nullptr;
 
 TEST_F(ServiceClientTest, EveryRequestIsAnsweredOverTheSocket) {
   std::string id;

@@ -237,11 +237,7 @@ TEST(BackupRequestsTest, TestTellsWhetherADestinationHoldsBackups) {
 TEST(BackupRequestsTest, TheServiceAsksWhetherBackupsRunWhileTheyReadItsDrives) {
   test::TempDir config;
   ServiceState state(config.file("config.json"), config.file("service.log"));
-  std::string driveId;
-  ASSERT_TRUE(
-      state.setMount(Json(R"({"id":"d1","drive":"Q","endpoint":{"protocol":"memory","host":"a","root":"/share"}})"),
-                     driveId)
-          .ok());
+  test::AddMemoryDrive(state, "d1", "a", "/share");
   ManagerWorld w(&state);
   ASSERT_TRUE(w.call(R"({"op":"backupSet","job":{"id":"j1","sources":["/srv"],"password":"p",)"
                      R"("destMount":"d1","destPath":"/b"}})")["ok"]

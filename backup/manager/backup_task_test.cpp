@@ -106,11 +106,7 @@ TEST(BackupTaskTest, StartingAJobAgainWaitsForItsLastThreadWithoutHoldingTheStat
 TEST(BackupTaskTest, FailuresLandInTheStatusOfTheirOp) {
   test::TempDir config;
   ServiceState drives(config.file("config.json"), config.file("service.log"));
-  std::string driveId;
-  ASSERT_TRUE(
-      drives.setMount(Json(R"({"id":"d1","drive":"Q","endpoint":{"protocol":"memory","host":"a","root":"/share"}})"),
-                      driveId)
-          .ok());
+  test::AddMemoryDrive(drives, "d1", "a", "/share");
   ManagerWorld w(&drives);
   w.makeRepository("b", 1);
   ASSERT_TRUE(w.setJob("nothere", "a")["ok"].asBool());

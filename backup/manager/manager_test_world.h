@@ -61,6 +61,16 @@ class HandClock {
   uint64_t reads_ = 0;         // guarded by mu_
 };
 
+// A configured drive on the in-memory server `host`, as a backup destination.
+inline void AddMemoryDrive(ServiceState& state, const std::string& id, const std::string& host,
+                           const std::string& root) {
+  std::string added;
+  const Status s = state.setMount(Json(R"({"id":")" + id + R"(","drive":"Q","endpoint":{"protocol":"memory","host":")" +
+                                       host + R"(","root":")" + root + R"("}})"),
+                                  added);
+  ASSERT_TRUE(s.ok()) << s.toString();
+}
+
 class ManagerWorld {
  public:
   explicit ManagerWorld(ServiceState* owner = nullptr, BackupTiming timing = {}) : owner_(owner) {

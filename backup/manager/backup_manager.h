@@ -9,8 +9,9 @@
 // on the control socket's connection threads; the scheduler has one thread,
 // and every running task one more.
 //
-// Locks, in the order in which they may be taken: taskMutex_ (held by the
-// running task for all of its work), a job's browseMutex, stateMutex_; then,
+// Locks, in the order in which they may be taken: the task turn (taskHeld_,
+// held by the running task for all of its work), a job's browseMutex,
+// stateMutex_; then,
 // inside the manager's, the service state's own lock (mountEndpoint,
 // cacheRoot), which never calls back into the manager while held.
 // schedMutex_ is never held together with stateMutex_. Threads are joined
@@ -195,7 +196,11 @@ class BackupManager : public IBackupService {
   int64_t now() const { return timing_.now(); }
   std::shared_ptr<JobState> findLocked(const std::string& id) const;
 
-  // The work of one op, on the task's thread with taskMutex_ held
+  // Waits for the machine-wide turn; false when the task was canceled first.
+  bool takeTurn(const CancelToken& cancel);
+  void giveTurn();
+
+  // The work of one op, on the task's thread holding the turn
   // (backup_task_ops.cpp).
   void runBackupOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo, backup::Progress& progress,
                    const CancelToken* cancel, TaskOutcome& out);
@@ -231,8 +236,11 @@ class BackupManager : public IBackupService {
   // Told whenever a task ends, for those waiting for a job to go idle.
   std::condition_variable idle_;
 
-  // Held by a running task for all its work: one task at a time.
-  std::timed_mutex taskMutex_;
+  // The machine-wide turn: held by a running task for all its work, so
+  // that one task runs at a time.
+  std::mutex taskMutex_;
+  std::condition_variable taskFree_;
+  bool taskHeld_ = false;  // guarded by taskMutex_
 
   std::mutex schedMutex_;
   std::condition_variable schedWake_;

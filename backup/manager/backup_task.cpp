@@ -100,17 +100,10 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
   appendLog(job.id, op + (args->scheduled ? " started (schedule)" : " started"));
 
   TaskOutcome out;
-  // Polled rather than waited for without end, so that a task queued behind
-  // another notices its cancellation.
-  std::unique_lock<std::timed_mutex> turn(taskMutex_, std::defer_lock);
-  while (!turn.try_lock_for(std::chrono::milliseconds(kTaskLockPollMs))) {
-    if (cancel->isCancelled()) {
-      out.status = Status(Status::kCanceled, "");
-      break;
-    }
-  }
+  const bool turn = takeTurn(*cancel);
+  if (!turn) out.status = Status(Status::kCanceled, "");
   std::shared_ptr<backup::Repo> repo;
-  if (turn.owns_lock()) {
+  if (turn) {
     setPhase(*state, kPhaseConnecting);
     std::shared_ptr<backup::Repo> dropped;
     if (op != kOpRestore) {
@@ -166,6 +159,27 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
   // The repository goes before the turn does: closing its connections is
   // still part of this task.
   repo.reset();
+  if (turn) giveTurn();
+}
+
+bool BackupManager::takeTurn(const CancelToken& cancel) {
+  std::unique_lock<std::mutex> lock(taskMutex_);
+  // Woken when the turn is given back, and every so often to notice a
+  // cancellation while queued.
+  while (taskHeld_) {
+    if (cancel.isCancelled()) return false;
+    taskFree_.wait_for(lock, std::chrono::milliseconds(kTaskLockPollMs));
+  }
+  taskHeld_ = true;
+  return true;
+}
+
+void BackupManager::giveTurn() {
+  {
+    std::lock_guard<std::mutex> lock(taskMutex_);
+    taskHeld_ = false;
+  }
+  taskFree_.notify_all();
 }
 
 void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, const std::string& result,

@@ -315,7 +315,8 @@ int RunSet(const Args& args) {
       {"--enable", "--disable"}, o);
   if (!problem.empty()) return ReportUsage(problem);
   if (o.positional.size() > 1) return ReportUsage("give at most one job file");
-  backup::BackupJob job;
+  // A new job starts with the usual excludes.
+  backup::BackupJob job = backup::BackupJob::fromJson(Value::object());
   if (!o.positional.empty()) {
     std::string text;
     Value file;

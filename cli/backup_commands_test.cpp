@@ -15,6 +15,10 @@
 #include "cli/console_runner.h"
 #include "cli/terminal.h"
 #include "service/service_body.h"
+#include "engine/backend_factory.h"
+#include "foundation/file_util.h"
+#include "testing/fake_server_process.h"
+#include "testing/remote_tree.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::app {
@@ -93,6 +97,51 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
     EXPECT_EQ(r.exitCode, c.exitCode) << r.output;
     EXPECT_NE(r.output.find(c.output), std::string::npos) << r.output;
   }
+}
+
+// A user's whole round with the console: a folder backed up to the SFTP
+// test server twice, its versions listed, checked and pruned.
+TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
+  using tarn::testing::RequiredEnv;
+  EndpointConfig server;
+  server.protocol = "sftp";
+  server.host = RequiredEnv("SFTP_HOST");
+  server.port = static_cast<uint32_t>(std::stoul(RequiredEnv("SFTP_PORT")));
+  server.user = RequiredEnv("SFTP_USER");
+  server.password = RequiredEnv("SFTP_PASSWORD");
+  server.root = RequiredEnv("SFTP_ROOT");
+  const std::string folder = "/console-backup-" + std::to_string(::getpid());
+  const std::string link = "sftp://" + server.host + ":" + std::to_string(server.port) + server.root + folder;
+  const std::vector<std::pair<std::string, std::string>> secrets = {{kBackupPasswordVariable, "repo secret"},
+                                                                    {kPasswordVariable, server.password}};
+  test::TempDir source("tarn-backup-source", 0755);
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("notes.txt"), std::string("first notes")));
+  ASSERT_TRUE(vx::MakeDirs(source.file("photos")));
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("photos/p1.raw"), std::string(300000, 'p')));
+
+  auto expect = [](const RunResult& r, int code, const std::string& fragment) {
+    EXPECT_EQ(r.exitCode, code) << r.output;
+    EXPECT_NE(r.output.find(fragment), std::string::npos) << r.output;
+  };
+  expect(Backup({"set", "--id", "e2e", "--source", source.path(), "--to", link, "--user", server.user,
+                 "--keep-last", "1", "--keep-daily", "0", "--keep-weekly", "0", "--keep-monthly", "0"},
+                false, secrets),
+         kExitOk, "added backup job e2e");
+  expect(Backup({"run", "e2e"}), kExitOk, "backup ok: 2 files, ");
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("notes.txt"), std::string("second notes")));
+  expect(Backup({"run", "e2e"}), kExitOk, "backup ok: 2 files, ");
+  expect(Backup({"snapshots", "e2e", "--refresh"}), kExitOk, "FILES");
+  expect(Backup({"check", "e2e", "--read-data"}), kExitOk, "check ok: check passed: ");
+  expect(Backup({"prune", "e2e"}), kExitOk, "prune ok: cleanup: 0 old versions removed");
+  expect(Backup({"log", "e2e", "3"}), kExitOk, "prune ok");
+  expect(Backup({"remove", "e2e"}), kExitOk, "removed backup job e2e");
+
+  server.root += folder;
+  EndpointConfig parent = server;
+  parent.root = RequiredEnv("SFTP_ROOT");
+  std::unique_ptr<IBackend> backend = MakeBackend(parent);
+  ASSERT_TRUE(backend && backend->connect().ok());
+  test::RemoveRemoteTree(*backend, folder);
 }
 
 }  // namespace

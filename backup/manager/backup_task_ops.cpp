@@ -1,34 +1,110 @@
 // The work of each task op, between the open repository and the task's
-// bookkeeping. The backup run, restore, check and retention come with the
-// backup engine; until then each op ends as not available.
+// bookkeeping: a backup with its retention and, at most weekly, its cleanup;
+// a check; a prune. The restore comes with the restore engine.
+#include <algorithm>
+
+#include "backup/engine/backup_run.h"
+#include "backup/engine/prune.h"
+#include "backup/engine/repository_check.h"
 #include "backup/manager/backup_manager.h"
 #include "backup/manager/backup_task.h"
+#include "foundation/config_file.h"
 
 namespace tarn {
 namespace {
 
-Status NotAvailable(const char* op) { return Status(Status::kUnsupported, std::string(op) + " is not available yet"); }
+constexpr const char* kPhaseBackup = "backup";
+constexpr const char* kPhaseCleanup = "cleanup";
+constexpr const char* kPhaseRestore = "restore";
+constexpr const char* kPhaseCheck = "check";
+
+// A folder left out of every backup, as an exclude pattern: the walk matches
+// patterns holding "/" against full paths with fnmatch, whose special
+// characters a folder's name may hold.
+std::string FolderPattern(const std::string& folder) {
+  std::string out;
+  for (char c : folder) {
+    if (c == '*' || c == '?' || c == '[' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out;
+}
 
 }  // namespace
 
-void BackupManager::runBackupOp(JobState&, const backup::BackupJob&, backup::Repo&, backup::Progress&,
-                                const CancelToken*, TaskOutcome& out) {
-  out.status = NotAvailable(kOpBackup);
+void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo,
+                                backup::Progress& progress, const CancelToken* cancel, TaskOutcome& out) {
+  setPhase(state, kPhaseBackup);
+  backup::BackupRunArgs args;
+  args.jobId = job.id;
+  args.jobName = job.name;
+  args.sources = job.sources;
+  args.excludes = job.excludes;
+  // The service's own data (backups included) and the drives' caches are
+  // never part of a backup.
+  args.excludes.push_back(FolderPattern(DataRoot()));
+  if (owner_ != nullptr) args.excludes.push_back(FolderPattern(owner_->cacheRoot()));
+  args.stateDir = jobPath(job.id);
+  out.status = backup::RunBackup(repo, args, &progress, cancel, out.version, out.problems);
+  if (!out.status.ok()) return;
+  out.note = std::to_string(out.version.files) + " files, " + FormatBytes(out.version.bytes) + "; sent " +
+             FormatBytes(out.version.storedBytes);
+
+  setPhase(state, kPhaseCleanup);
+  int64_t lastPrune = 0;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    lastPrune = state.lastPrune;
+  }
+  // The backup stands whatever its cleanup does.
+  Status kept = backup::Prune(repo, job.retention, job.id, false, cancel, out.removed, nullptr);
+  if (kept.ok() && !out.removed.empty() && now() - lastPrune >= kCleanupIntervalSec) {
+    std::vector<std::string> none;
+    backup::PruneReport report;
+    kept = backup::Prune(repo, job.retention, job.id, true, cancel, none, &report);
+    if (kept.ok()) {
+      appendLog(job.id, "cleanup: " + std::to_string(report.packsDeleted + report.packsRepacked) +
+                            " packs retired, " + FormatBytes(report.bytesFreed) + " freed");
+      out.setLastPrune = true;
+    }
+  }
+  if (!kept.ok()) appendLog(job.id, "cleanup did not finish: " + kept.toString());
 }
 
-void BackupManager::runRestoreOp(JobState&, backup::Repo&, const TaskArgs&, backup::Progress&, const CancelToken*,
-                                 TaskOutcome& out) {
-  out.status = NotAvailable(kOpRestore);
+void BackupManager::runRestoreOp(JobState& state, backup::Repo&, const TaskArgs&, backup::Progress&,
+                                 const CancelToken*, TaskOutcome& out) {
+  setPhase(state, kPhaseRestore);
+  out.status = Status(Status::kUnsupported, "restore is not available yet");
 }
 
-void BackupManager::runCheckOp(JobState&, backup::Repo&, const TaskArgs&, backup::Progress&, const CancelToken*,
-                               TaskOutcome& out) {
-  out.status = NotAvailable(kOpCheck);
+void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskArgs& args, backup::Progress& progress,
+                               const CancelToken* cancel, TaskOutcome& out) {
+  setPhase(state, kPhaseCheck);
+  backup::CheckReport report;
+  out.status = backup::CheckRepository(repo, args.readData, report, cancel,
+                                       [&progress](uint64_t done, uint64_t) { progress.bytes.store(done); });
+  if (!out.status.ok()) return;
+  // Every problem counts, also those whose text is not kept, so that damage
+  // ends the check with "warnings".
+  progress.errors.fetch_add(report.problems.size());
+  const size_t kept = std::min(report.problems.size(), backup::kMaxProblems);
+  out.problems.assign(report.problems.begin(), report.problems.begin() + static_cast<ptrdiff_t>(kept));
+  if (!report.problems.empty()) {
+    out.note = "check found " + std::to_string(report.problems.size()) + " problems: " + report.problems.front();
+  } else {
+    out.note = "check passed: " + std::to_string(report.packs) + " packs, " + FormatBytes(report.bytes);
+  }
 }
 
-void BackupManager::runPruneOp(JobState&, const backup::BackupJob&, backup::Repo&, const CancelToken*,
-                               TaskOutcome& out) {
-  out.status = NotAvailable(kOpPrune);
+void BackupManager::runPruneOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo,
+                               const CancelToken* cancel, TaskOutcome& out) {
+  setPhase(state, kPhaseCleanup);
+  backup::PruneReport report;
+  out.status = backup::Prune(repo, job.retention, job.id, true, cancel, out.removed, &report);
+  if (!out.status.ok()) return;
+  out.note = "cleanup: " + std::to_string(out.removed.size()) + " old versions removed, " +
+             FormatBytes(report.bytesFreed) + " freed";
+  out.setLastPrune = true;
 }
 
 }  // namespace tarn

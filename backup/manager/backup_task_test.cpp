@@ -155,5 +155,149 @@ TEST(BackupTaskTest, FailuresLandInTheStatusOfTheirOp) {
   EXPECT_NE(w.readJobFile("ondrive", kJobLogFileName).find("  backup failed: not-found: the drive"), std::string::npos);
 }
 
+// ---- tasks that do their work ---------------------------------------------
+
+// Keeps one version and nothing by day, week or month.
+constexpr const char* kKeepOne = R"(,"retention":{"keepLast":1,"keepDaily":0,"keepWeekly":0,"keepMonthly":0})";
+
+void WriteSource(const test::TempDir& src) {
+  ASSERT_TRUE(vx::WriteFileAtomic(src.file("a.txt"), std::string("alpha")));
+  ASSERT_TRUE(vx::MakeDirs(src.file("sub")));
+  ASSERT_TRUE(vx::WriteFileAtomic(src.file("sub/b.txt"), std::string("beta")));
+}
+
+int CountLines(const std::string& text, const std::string& fragment) {
+  int n = 0;
+  for (size_t at = text.find(fragment); at != std::string::npos; at = text.find(fragment, at + 1)) ++n;
+  return n;
+}
+
+Value RunToEnd(ManagerWorld& w, const std::string& request, const std::string& id) {
+  EXPECT_TRUE(w.call(request)["ok"].asBool()) << request;
+  w.waitIdle(id);
+  return Status(w, id);
+}
+
+TEST(BackupTaskTest, BackupsKeepTheirVersionsAndCleanUpAtMostWeekly) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", kKeepOne, src.path())["ok"].asBool());
+  const char* run = R"({"op":"backupRun","id":"j1"})";
+  Value state = RunToEnd(w, run, "j1");
+  EXPECT_EQ(state["lastResult"].asString(), "ok");
+  EXPECT_EQ(state["lastError"].asString(), "");
+  EXPECT_EQ(state["lastSnapshot"]["files"].asInt(), 2);
+  EXPECT_EQ(state["lastOk"].asInt64(), test::kClockStart);
+  EXPECT_NE(w.readJobFile("j1", kJobLogFileName).find("  backup ok: 2 files, "), std::string::npos);
+
+  // The second backup lets the first version go and reclaims its space;
+  // the third, a day later, only forgets.
+  struct Step {
+    int64_t at;
+    int cleanups;
+    int64_t lastPrune;
+  };
+  for (const Step& step : {Step{test::kClockStart + 60, 1, test::kClockStart + 60},
+                           Step{test::kClockStart + 86400, 1, test::kClockStart + 60},
+                           Step{test::kClockStart + 60 + kCleanupIntervalSec, 2,
+                                test::kClockStart + 60 + kCleanupIntervalSec}}) {
+    SCOPED_TRACE(step.at);
+    w.clock->set(step.at);
+    ASSERT_TRUE(vx::WriteFileAtomic(src.file("a.txt"), "alpha " + std::to_string(step.at)));
+    state = RunToEnd(w, run, "j1");
+    EXPECT_EQ(state["lastResult"].asString(), "ok");
+    EXPECT_EQ(CountLines(w.readJobFile("j1", kJobLogFileName), "  cleanup: "), step.cleanups);
+    EXPECT_EQ(Json(w.readJobFile("j1", kJobStatusFileName))["lastPrune"].asInt64(), step.lastPrune);
+    // The versions known from before follow the repository.
+    const Value cached = w.call(R"({"op":"backupSnapshots","id":"j1"})")["snapshots"];
+    const Value listed = w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"];
+    ASSERT_EQ(cached.size(), 1u);
+    EXPECT_EQ(cached.dump(), listed.dump());
+  }
+  EXPECT_EQ(w.readJobFile("j1", kJobLogFileName).find("cleanup did not finish"), std::string::npos);
+}
+
+TEST(BackupTaskTest, ChecksAndPrunesReportWhatTheyFound) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  ASSERT_EQ(RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastResult"].asString(), "ok");
+  EXPECT_EQ(RunToEnd(w, R"({"op":"backupCheck","id":"j1","readData":true})", "j1")["lastNote"].asString().rfind(
+                "check passed: ", 0),
+            0u);
+  EXPECT_EQ(RunToEnd(w, R"({"op":"backupPrune","id":"j1"})", "j1")["lastNote"].asString().rfind(
+                "cleanup: 0 old versions removed, ", 0),
+            0u);
+
+  // Damage: every pack of the repository is gone.
+  auto conn = w.server("a").connection();
+  ASSERT_TRUE(conn->connect().ok());
+  std::vector<DirEntry> folders;
+  ASSERT_TRUE(conn->list("/data", folders).ok());
+  for (const DirEntry& folder : folders) {
+    std::vector<DirEntry> packs;
+    ASSERT_TRUE(conn->list("/data/" + folder.name, packs).ok());
+    for (const DirEntry& pack : packs) ASSERT_TRUE(conn->remove("/data/" + folder.name + "/" + pack.name, false).ok());
+  }
+  const Value state = RunToEnd(w, R"({"op":"backupCheck","id":"j1"})", "j1");
+  EXPECT_EQ(state["lastNote"].asString().rfind("check found ", 0), 0u) << state["lastNote"].asString();
+  EXPECT_EQ(state["lastResult"].asString(), "ok");  // the backup's, untouched
+  const std::string log = w.readJobFile("j1", kJobLogFileName);
+  EXPECT_NE(log.find("  check warnings: check found "), std::string::npos) << log;
+  EXPECT_EQ(log.find("  check ok"), log.rfind("  check ok"));  // only the first check passed
+}
+
+TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  for (const char* name : {"gone1", "gone2", "gone3"})
+    ASSERT_EQ(::symlink(src.file(std::string("missing-") + name).c_str(), src.file(name).c_str()), 0);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  const Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");
+  EXPECT_EQ(state["lastResult"].asString(), "warnings");
+  EXPECT_EQ(state["lastError"].asString(), "3 files could not be read");
+  EXPECT_FALSE(state["lastSnapshot"]["id"].asString().empty());
+  const std::string log = w.readJobFile("j1", kJobLogFileName);
+  EXPECT_EQ(CountLines(log, "/gone"), 3) << log;
+  EXPECT_NE(log.find("  backup warnings: 2 files, "), std::string::npos) << log;
+}
+
+TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {
+  for (bool all : {false, true}) {
+    SCOPED_TRACE(all ? "stopAll" : "backupStop");
+    ManagerWorld w;
+    w.makeRepository("a", 0);
+    test::TempDir src;
+    WriteSource(src);
+    ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+    // The backup's first pack upload is held while the stop comes.
+    std::shared_ptr<test::Gate> upload = w.server("a").addGate(test::MemOp::kOpenWrite);
+    ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j1"})")["ok"].asBool());
+    ASSERT_TRUE(upload->waitArrived());
+    EXPECT_EQ(Status(w, "j1")["phase"].asString(), "backup");
+    std::thread stopper;
+    if (all) {
+      // A second job queued behind ends only once stopAll has canceled
+      // every task, this one included.
+      ASSERT_TRUE(w.setJob("j2", "b")["ok"].asBool());
+      ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j2"})")["ok"].asBool());
+      stopper = std::thread([&] { w.manager->stopAll(); });
+      w.waitIdle("j2");
+    } else {
+      ASSERT_TRUE(w.call(R"({"op":"backupStop","id":"j1"})")["ok"].asBool());
+    }
+    upload->release();
+    if (stopper.joinable()) stopper.join();
+    w.waitIdle("j1");
+    const Value state = Status(w, "j1");
+    EXPECT_EQ(state["lastResult"].asString(), "canceled");
+    EXPECT_FALSE(state.has("lastSnapshot"));
+    EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace tarn

@@ -128,9 +128,10 @@ class ManagerWorld {
     return manager->handle(Json(request), caller);
   }
 
-  // Stores a job on host `host`; the reply of backupSet.
-  Value setJob(const std::string& id, const std::string& host = "a", const std::string& extra = "") {
-    return call(R"({"op":"backupSet","job":{"id":")" + id + R"(","sources":["/srv"],"password":")" +
+  // Stores a job of one source on host `host`; the reply of backupSet.
+  Value setJob(const std::string& id, const std::string& host = "a", const std::string& extra = "",
+               const std::string& source = "/srv") {
+    return call(R"({"op":"backupSet","job":{"id":")" + id + R"(","sources":[")" + source + R"("],"password":")" +
                 kJobPassword + R"(","endpoint":{"protocol":"memory","host":")" + host + R"(","root":"/r"})" +
                 extra + "}}");
   }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,9 +15,9 @@
 #include "cli/console_commands.h"
 #include "cli/console_runner.h"
 #include "cli/terminal.h"
-#include "service/service_body.h"
 #include "engine/backend_factory.h"
 #include "foundation/file_util.h"
+#include "service/service_body.h"
 #include "testing/fake_server_process.h"
 #include "testing/remote_tree.h"
 #include "testing/temp_dir.h"
@@ -136,10 +137,7 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   expect(Backup({"log", "e2e", "3"}), kExitOk, "prune ok");
   expect(Backup({"remove", "e2e"}), kExitOk, "removed backup job e2e");
 
-  server.root += folder;
-  EndpointConfig parent = server;
-  parent.root = RequiredEnv("SFTP_ROOT");
-  std::unique_ptr<IBackend> backend = MakeBackend(parent);
+  std::unique_ptr<IBackend> backend = MakeBackend(server);
   ASSERT_TRUE(backend && backend->connect().ok());
   test::RemoveRemoteTree(*backend, folder);
 }

@@ -110,10 +110,8 @@ TEST(BackupRequestsTest, SetValidatesAndRefusesARunningJob) {
 TEST(BackupRequestsTest, MovingAJobElsewhereForgetsItsCacheAndLastVersionForGood) {
   ManagerWorld w;
   ASSERT_TRUE(w.setJob("j1", "a")["ok"].asBool());
-  vx::MakeDirs(w.manager->jobPath("j1"));
-  ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobStateFileName), std::string("cache")));
-  ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobStatusFileName),
-                                  std::string(R"({"lastOk":5,"lastSnapshot":{"time":4,"id":"abcd"}})")));
+  w.writeJobFile("j1", kJobStateFileName, "cache");
+  w.writeJobFile("j1", kJobStatusFileName, R"({"lastOk":5,"lastSnapshot":{"time":4,"id":"abcd"}})");
   w.restart();
   // Another name, the same place: everything stays.
   ASSERT_TRUE(w.setJob("j1", "a", R"(,"name":"other")")["ok"].asBool());
@@ -170,7 +168,6 @@ TEST(BackupRequestsTest, LogGivesOneLineMoreThanAskedFor) {
   ManagerWorld w;
   ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
   EXPECT_EQ(w.call(R"({"op":"backupLog","id":"j1"})")["text"].asString(), "");
-  vx::MakeDirs(w.manager->jobPath("j1"));
   struct Case {
     const char* log;
     int lines;
@@ -184,7 +181,7 @@ TEST(BackupRequestsTest, LogGivesOneLineMoreThanAskedFor) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.lines);
-    ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobLogFileName), std::string(c.log)));
+    w.writeJobFile("j1", kJobLogFileName, c.log);
     EXPECT_EQ(w.call(R"({"op":"backupLog","id":"j1","lines":)" + std::to_string(c.lines) + "}")["text"].asString(),
               c.want);
   }
@@ -194,9 +191,7 @@ TEST(BackupRequestsTest, VersionsAreListedAndForgottenButTheLastOneStays) {
   ManagerWorld w;
   const std::vector<backup::SnapshotInfo> versions = w.makeRepository("a", 2);
   ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
-  vx::MakeDirs(w.manager->jobPath("j1"));
-  ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobStatusFileName),
-                                  R"({"lastSnapshot":)" + SnapshotJson(versions[1]).dump() + "}"));
+  w.writeJobFile("j1", kJobStatusFileName, R"({"lastSnapshot":)" + SnapshotJson(versions[1]).dump() + "}");
   w.restart();
   EXPECT_EQ(w.jobState("j1")["state"]["lastSnapshot"]["id"].asString(), versions[1].id);
 

@@ -78,8 +78,7 @@ TEST(BackupSchedulerTest, TickStartsWhatIsDueAndRetriesFailuresWithinLimits) {
     ManagerWorld w;
     ASSERT_TRUE(w.setJob("j1", "a", c.schedule)["ok"].asBool());
     if (*c.status != '\0') {
-      vx::MakeDirs(w.manager->jobPath("j1"));
-      ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile("j1", kJobStatusFileName), std::string(c.status)));
+      w.writeJobFile("j1", kJobStatusFileName, c.status);
       w.restart();
     }
     w.clock->set(now);

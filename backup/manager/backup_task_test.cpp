@@ -18,16 +18,11 @@ constexpr auto kLong = std::chrono::milliseconds(test::Gate::kDefaultWaitMs);
 
 Value Status(ManagerWorld& w, const std::string& id) { return w.jobState(id)["state"]; }
 
-void WriteStatus(ManagerWorld& w, const std::string& id, const std::string& json) {
-  vx::MakeDirs(w.manager->jobPath(id));
-  ASSERT_TRUE(vx::WriteFileAtomic(w.jobFile(id, kJobStatusFileName), json));
-}
-
 TEST(BackupTaskTest, OneTaskPerJobAndOneAtATimeOnTheMachine) {
   ManagerWorld w;
   ASSERT_TRUE(w.setJob("j1", "a")["ok"].asBool());
   ASSERT_TRUE(w.setJob("j2", "b")["ok"].asBool());
-  WriteStatus(w, "j2", R"({"failStreak":2,"lastResult":"failed"})");
+  w.writeJobFile("j2", kJobStatusFileName, R"({"failStreak":2,"lastResult":"failed"})");
   w.restart();
   std::shared_ptr<test::Gate> held = w.server("a").addGate(test::MemOp::kConnect);
 
@@ -49,27 +44,6 @@ TEST(BackupTaskTest, OneTaskPerJobAndOneAtATimeOnTheMachine) {
   held->release();
   w.waitIdle("j1");
   EXPECT_EQ(w.call(R"({"op":"backupStop","id":"j1"})")["error"].asString(), "the job is not running");
-}
-
-TEST(BackupTaskTest, StopAllEndsRunningAndWaitingTasksAsCanceled) {
-  ManagerWorld w;
-  ASSERT_TRUE(w.setJob("j1", "a")["ok"].asBool());
-  ASSERT_TRUE(w.setJob("j2", "b")["ok"].asBool());
-  std::shared_ptr<test::Gate> held = w.server("a").addGate(test::MemOp::kConnect);
-  ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j1"})")["ok"].asBool());
-  ASSERT_TRUE(held->waitArrived());
-  ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j2"})")["ok"].asBool());
-
-  std::thread stopper([&] { w.manager->stopAll(); });
-  // The waiting task ends while the running one is still held.
-  w.waitIdle("j2");
-  EXPECT_TRUE(w.manager->anyRunning());
-  held->release();
-  stopper.join();
-  EXPECT_FALSE(w.manager->anyRunning());
-  EXPECT_EQ(Status(w, "j1")["lastResult"].asString(), "canceled");
-  EXPECT_EQ(Status(w, "j2")["lastResult"].asString(), "canceled");
-  EXPECT_EQ(w.call(R"({"op":"backupRun","id":"nope"})")["error"].asString(), "not-found: no such backup job");
 }
 
 TEST(BackupTaskTest, StartingAJobAgainWaitsForItsLastThreadWithoutHoldingTheStateLock) {

@@ -146,6 +146,10 @@ class ManagerWorld {
   }
 
   std::string jobFile(const std::string& id, const char* name) { return vx::JoinPath(manager->jobPath(id), name); }
+  void writeJobFile(const std::string& id, const char* name, const std::string& text) {
+    ASSERT_TRUE(vx::MakeDirs(manager->jobPath(id)));
+    ASSERT_TRUE(vx::WriteFileAtomic(jobFile(id, name), text));
+  }
   std::string readJobFile(const std::string& id, const char* name) {
     std::string text;
     (void)vx::ReadWholeFile(jobFile(id, name), text);

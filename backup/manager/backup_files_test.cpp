@@ -116,13 +116,6 @@ TEST(BackupFilesTest, StatusFileRoundTripAndWhatAFailedCheckChanges) {
   EXPECT_EQ(saved["lastSnapshot"]["id"].asString(), "abcd");
   EXPECT_EQ(saved["lastSnapshot"]["time"].asInt64(), 99);
 
-  // A job that never succeeded has no last version in its file.
-  ASSERT_TRUE(w.setJob("j2")["ok"].asBool());
-  ASSERT_TRUE(w.call(R"({"op":"backupCheck","id":"j2"})")["ok"].asBool());
-  w.waitIdle("j2");
-  const Value fresh = Json(w.readJobFile("j2", kJobStatusFileName));
-  EXPECT_EQ(fresh["lastOk"].asInt64(), 0);
-  EXPECT_FALSE(fresh.has("lastSnapshot"));
 }
 
 TEST(BackupFilesTest, LogIsCutToItsSecondHalfFromALineBoundary) {

@@ -69,14 +69,6 @@ TEST(BackupRequestsTest, IdsThatCouldNameAnotherFolderAreRefusedAndTouchNothing)
       EXPECT_EQ(Error(reply), backup::kBadJobIdMessage);
       EXPECT_FALSE(reply.has("text"));
     }
-    Value set = Json(R"({"op":"backupSet","job":{"sources":["/srv"],"password":"p",)"
-                     R"("endpoint":{"protocol":"memory","host":"a","root":"/r"}}})");
-    Value job = set["job"];
-    job.set("id", id);
-    set.set("job", job);
-    if (!id.empty()) {
-      EXPECT_EQ(Error(w.manager->handle(set, nullptr)), backup::kBadJobIdMessage);
-    }
   }
   EXPECT_TRUE(vx::FileExists(outside + "/log.txt"));
   EXPECT_TRUE(vx::FileExists(outside + "/status.json"));
@@ -86,7 +78,6 @@ TEST(BackupRequestsTest, IdsThatCouldNameAnotherFolderAreRefusedAndTouchNothing)
 
 TEST(BackupRequestsTest, SetValidatesAndRefusesARunningJob) {
   ManagerWorld w;
-  EXPECT_EQ(Error(w.call(R"({"op":"backupSet","job":{"password":"p"}})")), "choose at least one folder to back up");
   EXPECT_EQ(Error(w.call(R"({"op":"backupSet"})")), "the job is missing");
   const Value made = w.call(R"({"op":"backupSet","job":{"sources":["/srv/data"],"password":"p",)"
                             R"("endpoint":{"protocol":"memory","host":"a","root":"/r"}}})");

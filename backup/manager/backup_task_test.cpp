@@ -106,9 +106,6 @@ TEST(BackupTaskTest, FailuresLandInTheStatusOfTheirOp) {
        "check: not-found: no backup has been made to this place yet", "", 0},
       {R"({"op":"backupRun","id":"ondrive"})", "ondrive", "",
        "not-found: the drive this backup is stored on has been removed", 1},
-      {R"({"op":"backupPrune","id":"ondrive"})", "ondrive",
-       "prune: not-found: the drive this backup is stored on has been removed",
-       "not-found: the drive this backup is stored on has been removed", 1},
       {R"({"op":"backupRun","id":"wrongpw"})", "wrongpw", "", nullptr, 1},
       {R"({"op":"backupRun","id":"wrongpw"})", "wrongpw", "", nullptr, 2},
   };

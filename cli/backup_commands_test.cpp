@@ -101,7 +101,8 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
 }
 
 // A user's whole round with the console: a folder backed up to the SFTP
-// test server twice, its versions listed, checked and pruned.
+// test server twice, its versions listed and browsed, restored elsewhere,
+// checked and pruned.
 TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   using tarn::testing::RequiredEnv;
   EndpointConfig server;
@@ -132,6 +133,17 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   ASSERT_TRUE(vx::WriteFileAtomic(source.file("notes.txt"), std::string("second notes")));
   expect(Backup({"run", "e2e"}), kExitOk, "backup ok: 2 files, ");
   expect(Backup({"snapshots", "e2e", "--refresh"}), kExitOk, "FILES");
+  expect(Backup({"ls", "e2e", "latest"}), kExitOk, "(from " + source.path() + ")");
+
+  test::TempDir target("tarn-backup-target", 0755);
+  expect(Backup({"restore", "e2e", "latest", "--target", target.path()}), kExitOk, "restore ok: restored 2 files");
+  const std::string restored = target.file(std::filesystem::path(source.path()).filename().string());
+  std::string text;
+  EXPECT_TRUE(vx::ReadWholeFile(restored + "/notes.txt", text));
+  EXPECT_EQ(text, "second notes");
+  EXPECT_TRUE(vx::ReadWholeFile(restored + "/photos/p1.raw", text));
+  EXPECT_TRUE(text == std::string(300000, 'p')) << text.size();
+
   expect(Backup({"check", "e2e", "--read-data"}), kExitOk, "check ok: check passed: ");
   expect(Backup({"prune", "e2e"}), kExitOk, "prune ok: cleanup: 0 old versions removed");
   expect(Backup({"log", "e2e", "3"}), kExitOk, "prune ok");

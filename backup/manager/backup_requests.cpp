@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "backup/engine/restore.h"
 #include "backup/engine/schedule.h"
 #include "backup/manager/backup_manager.h"
 #include "foundation/file_util.h"
@@ -56,8 +57,20 @@ Value SnapshotsReply(const std::vector<backup::SnapshotInfo>& versions) {
 }
 
 // The entries of one folder of a version, as backupLs replies them.
-Status ListVersion(backup::Repo&, const backup::SnapshotInfo&, const std::string&, Value&) {
-  return Status(Status::kUnsupported, "browsing a version is not available yet");
+Status ListVersion(backup::Repo& repo, const backup::SnapshotInfo& version, const std::string& path, Value& entries) {
+  std::vector<backup::ListingEntry> listing;
+  Status s = backup::BrowseSnapshot(repo, version, path, listing);
+  if (!s.ok()) return s;
+  for (const backup::ListingEntry& e : listing) {
+    Value v = Value::object();
+    v.set("name", e.name);
+    v.set("dir", e.isDir);
+    v.set("size", e.size);
+    v.set("mtime", Timestamp::fromFileTime(e.mtime).seconds);
+    if (!e.src.empty()) v.set("source", e.src);
+    entries.append(std::move(v));
+  }
+  return Status();
 }
 
 }  // namespace

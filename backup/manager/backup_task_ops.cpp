@@ -1,14 +1,16 @@
 // The work of each task op, between the open repository and the task's
 // bookkeeping: a backup with its retention and, at most weekly, its cleanup;
-// a check; a prune. The restore comes with the restore engine.
+// a restore with the caller's rights; a check; a prune.
 #include <algorithm>
 
 #include "backup/engine/backup_run.h"
 #include "backup/engine/prune.h"
 #include "backup/engine/repository_check.h"
+#include "backup/engine/restore.h"
 #include "backup/manager/backup_manager.h"
 #include "backup/manager/backup_task.h"
 #include "foundation/config_file.h"
+#include "platform/caller_rights.h"
 
 namespace tarn {
 namespace {
@@ -71,10 +73,33 @@ void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, b
   if (!kept.ok()) appendLog(job.id, "cleanup did not finish: " + kept.toString());
 }
 
-void BackupManager::runRestoreOp(JobState& state, backup::Repo&, const TaskArgs&, backup::Progress&,
-                                 const CancelToken*, TaskOutcome& out) {
+void BackupManager::runRestoreOp(JobState& state, backup::Repo& repo, const TaskArgs& args,
+                                 backup::Progress& progress, const CancelToken* cancel, TaskOutcome& out) {
   setPhase(state, kPhaseRestore);
-  out.status = Status(Status::kUnsupported, "restore is not available yet");
+  std::vector<backup::SnapshotInfo> versions;
+  out.status = repo.listSnapshots(versions);
+  if (!out.status.ok()) return;
+  auto version = std::find_if(versions.begin(), versions.end(),
+                              [&](const backup::SnapshotInfo& v) { return v.id == args.snapshot; });
+  if (version == versions.end()) {
+    out.status = Status(Status::kNotFound, "the snapshot is no longer there");
+    return;
+  }
+  backup::RestoreRequest request;
+  request.path = args.path;
+  request.target = args.target;
+  // Written with the rights of whoever asked; only the service itself
+  // restores with its own.
+  if (args.callerToken) {
+    request.asCaller = CallerSwitch(*args.callerToken);
+  } else {
+    request.inProcess = true;
+  }
+  out.status = backup::Restore(repo, *version, request, progress, cancel, out.problems);
+  if (!out.status.ok()) return;
+  const uint64_t errors = progress.errors.load();
+  out.note = "restored " + std::to_string(progress.files.load()) + " files, " + FormatBytes(progress.bytes.load());
+  if (errors != 0) out.note += "; " + std::to_string(errors) + " could not be restored";
 }
 
 void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskArgs& args, backup::Progress& progress,

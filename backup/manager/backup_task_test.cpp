@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <future>
 #include <string>
 #include <thread>
@@ -268,6 +269,51 @@ TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {
     EXPECT_FALSE(state.has("lastSnapshot"));
     EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 0u);
   }
+}
+
+TEST(BackupTaskTest, RestoresWriteWithTheRightsOfWhoeverAsked) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  const std::string version =
+      RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastSnapshot"]["id"].asString();
+  ASSERT_FALSE(version.empty());
+  const std::string name = std::filesystem::path(src.path()).filename().string();
+
+  // What the version holds, folder by folder.
+  Value entries = w.call(R"({"op":"backupLs","id":"j1","snapshot":")" + version + R"(","path":""})")["entries"];
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries.at(0)["name"].asString(), name);
+  EXPECT_TRUE(entries.at(0)["dir"].asBool());
+  EXPECT_EQ(entries.at(0)["source"].asString(), src.path());
+  entries = w.call(R"({"op":"backupLs","id":"j1","snapshot":")" + version + R"(","path":")" + name + R"(/sub"})")["entries"];
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries.at(0)["size"].asInt(), 4);
+  EXPECT_FALSE(entries.at(0).has("source"));
+
+  // A folder only root may write: another user's restore there writes
+  // nothing; the service's own does.
+  test::TempDir target("tarn-restore-target", 0755);
+  IpcCaller user;
+  user.privileged = true;
+  user.token = CallerToken{65534, 65534, {}};
+  const std::string restore =
+      R"({"op":"backupRestore","id":"j1","snapshot":")" + version + R"(","target":")" + target.path() + R"("})";
+  ASSERT_TRUE(w.call(restore, &user)["ok"].asBool());
+  w.waitIdle("j1");
+  EXPECT_EQ(Status(w, "j1")["lastNote"].asString().rfind("restore: access-denied", 0), 0u)
+      << Status(w, "j1")["lastNote"].asString();
+  EXPECT_TRUE(std::filesystem::is_empty(target.path()));
+
+  EXPECT_EQ(RunToEnd(w, restore, "j1")["lastNote"].asString().rfind("restored 2 files, ", 0), 0u);
+  std::string text;
+  EXPECT_TRUE(vx::ReadWholeFile(target.path() + "/" + name + "/sub/b.txt", text));
+  EXPECT_EQ(text, "beta");
+
+  const std::string gone = R"({"op":"backupRestore","id":"j1","snapshot":"abc","target":")" + target.path() + R"("})";
+  EXPECT_EQ(RunToEnd(w, gone, "j1")["lastNote"].asString(), "restore: not-found: the snapshot is no longer there");
+  EXPECT_EQ(Status(w, "j1")["lastResult"].asString(), "ok");
 }
 
 }  // namespace

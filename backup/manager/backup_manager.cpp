@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "backup/engine/schedule.h"
+#include "backup/manager/backup_task.h"
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
@@ -16,9 +17,6 @@
 
 namespace tarn {
 namespace {
-
-constexpr const char* kPhaseWaiting = "waiting";
-constexpr const char* kResultFailed = "failed";
 
 // The repository defaults of every job's repository.
 constexpr int32_t kRetryAttempts = 8;

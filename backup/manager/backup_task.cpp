@@ -12,12 +12,6 @@
 namespace tarn {
 namespace {
 
-constexpr const char* kPhaseConnecting = "connecting";
-constexpr const char* kResultOk = "ok";
-constexpr const char* kResultWarnings = "warnings";
-constexpr const char* kResultFailed = "failed";
-constexpr const char* kResultCanceled = "canceled";
-
 // A check of a destination only asks whether a repository is there: a few
 // quick attempts, not the minutes a running backup would wait for a server.
 constexpr int32_t kQuickAttempts = 2;

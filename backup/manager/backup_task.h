@@ -9,6 +9,20 @@
 
 namespace tarn {
 
+// A task's phases, in the order it goes through them.
+inline constexpr const char* kPhaseWaiting = "waiting";
+inline constexpr const char* kPhaseConnecting = "connecting";
+inline constexpr const char* kPhaseBackup = "backup";
+inline constexpr const char* kPhaseCleanup = "cleanup";
+inline constexpr const char* kPhaseRestore = "restore";
+inline constexpr const char* kPhaseCheck = "check";
+
+// How a task ended.
+inline constexpr const char* kResultOk = "ok";
+inline constexpr const char* kResultWarnings = "warnings";
+inline constexpr const char* kResultFailed = "failed";
+inline constexpr const char* kResultCanceled = "canceled";
+
 struct BackupManager::TaskOutcome {
   Status status;
   std::string note;                   // the summary of a task that succeeded

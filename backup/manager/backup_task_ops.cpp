@@ -15,11 +15,6 @@
 namespace tarn {
 namespace {
 
-constexpr const char* kPhaseBackup = "backup";
-constexpr const char* kPhaseCleanup = "cleanup";
-constexpr const char* kPhaseRestore = "restore";
-constexpr const char* kPhaseCheck = "check";
-
 // A folder left out of every backup, as an exclude pattern: the walk matches
 // patterns holding "/" against full paths with fnmatch, whose special
 // characters a folder's name may hold.

@@ -12,7 +12,7 @@
 #include "backup/engine/backup_job.h"
 #include "backup/engine/local_path.h"
 #include "cli/console_commands.h"
-#include "cli/service_client.h"
+#include "client/service_client.h"
 #include "cli/terminal.h"
 #include "foundation/file_util.h"
 #include "foundation/status.h"

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "cli/service_client.h"
+#include "client/service_client.h"
 #include "cli/terminal.h"
 #include "engine/probe.h"
 #include "foundation/config_file.h"

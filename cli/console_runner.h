@@ -1,8 +1,7 @@
-// Test support for the console: the service on a thread of this process,
-// and a copy of the tarn executable run in a child process without a
-// terminal, on a machine of its own (TARN_ROOT), with the environment a test
-// gives, as root or as nobody, collecting what it printed. Test code only,
-// driven from the test's thread.
+// Test support for the console: a copy of the tarn executable run in a
+// child process without a terminal, on a machine of its own (TARN_ROOT),
+// with the environment a test gives, as root or as nobody, collecting what
+// it printed. Test code only, driven from the test's thread.
 #pragma once
 
 #include <fcntl.h>
@@ -15,17 +14,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
-#include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "service/service_body.h"
-#include "testing/gate.h"
+#include "testing/service_thread.h"
 
 namespace tarn::app {
+
+using test::ServiceThread;
 
 inline constexpr uint32_t kNobodyId = 65534;
 
@@ -82,62 +79,5 @@ inline RunResult RunConsole(const std::string& exe, const std::vector<std::strin
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
-
-// ServiceBody with its control socket on a thread of its own, on the machine
-// TARN_ROOT names; start returns once the socket is up.
-class ServiceThread {
- public:
-  using MakeBackups = std::function<std::unique_ptr<IBackupService>(ServiceState&)>;
-
-  ~ServiceThread() { stop(); }
-
-  void start(MakeBackups makeBackups) {
-    body_ = std::thread([this, makeBackups] {
-      ServiceOptions options = ServiceOptions::Defaults();
-      options.makeBackups = [this, makeBackups](ServiceState& state) -> std::unique_ptr<IBackupService> {
-        return std::make_unique<Ready>(makeBackups(state), ready_);
-      };
-      ServiceBody(options, stop_);
-    });
-    // The scheduler starts once the socket listens.
-    ASSERT_TRUE(ready_.waitArrived());
-    ready_.release();
-  }
-
-  void stop() {
-    if (!body_.joinable()) return;
-    stop_.signal();
-    body_.join();
-  }
-
- private:
-  // The backups the test gave, and the sign that the service is up.
-  class Ready : public IBackupService {
-   public:
-    Ready(std::unique_ptr<IBackupService> inner, test::Gate& ready) : inner_(std::move(inner)), ready_(ready) {
-      EXPECT_NE(inner_, nullptr) << "the service refused its backups";
-    }
-    bool loadJobs(std::string* error) override { return !inner_ || inner_->loadJobs(error); }
-    void startScheduler() override {
-      if (inner_) inner_->startScheduler();
-      ready_.arriveAndWait();
-    }
-    void stopAll() override {
-      if (inner_) inner_->stopAll();
-    }
-    bool anyRunning() override { return inner_ && inner_->anyRunning(); }
-    vx::json::Value handle(const vx::json::Value& request, const IpcCaller* caller) override {
-      return inner_ ? inner_->handle(request, caller) : ErrorReply("backups are not available");
-    }
-
-   private:
-    std::unique_ptr<IBackupService> inner_;
-    test::Gate& ready_;
-  };
-
-  test::Gate ready_;
-  StopEvent stop_;
-  std::thread body_;
-};
 
 }  // namespace tarn::app

@@ -1,4 +1,4 @@
-#include "cli/service_client.h"
+#include "client/service_client.h"
 
 #include <chrono>
 #include <thread>

@@ -83,7 +83,7 @@ struct OpenFile {
   bool isDir = false;
   RemoteAttr attr;
   std::shared_ptr<CacheFile> cache;  // empty for a folder
-  bool modified = false;             // guarded by mu
+  bool modified = false;             // guarded by mu; changed since the handle's last close
   std::atomic<bool> deleted{false};  // the mount host deleted the file at cleanup
   uint64_t readaheadEnd = 0;         // guarded by mu; where the previous read ended
   uint32_t readaheadWindow = 0;      // guarded by mu; in blocks
@@ -182,7 +182,9 @@ class Volume {
   // Deletes a file or an empty folder.
   Status unlink(const std::string& path, bool isDir);
   Status statfs(FsStats& out);
-  // Saves the handle's map and queues its upload when it has local changes.
+  // Saves the handle's map and queues its upload when it has local changes;
+  // the write-back delay starts again only for changes this handle made
+  // since its last close.
   void closeNow(const std::shared_ptr<OpenFile>& file);
   // closeNow on the "reaper" thread, so the caller does not wait for the map.
   void closeAsync(const std::shared_ptr<OpenFile>& file);

@@ -349,6 +349,12 @@ Status Volume::statfs(FsStats& out) {
 
 void Volume::closeNow(const std::shared_ptr<OpenFile>& file) {
   if (file->isDir || !file->cache) return;
+  bool changedHere;
+  {
+    std::lock_guard<std::mutex> lock(file->mu);
+    changedHere = file->modified;
+    file->modified = false;
+  }
   CacheFile& cached = *file->cache;
   if (cached.isRemoved()) return;
   if (!hasLocalChanges(cached)) {
@@ -358,7 +364,19 @@ void Volume::closeNow(const std::shared_ptr<OpenFile>& file) {
   cached.setDirty(true);
   cached.saveMap();
   // The object's own path follows renames made while the handle was open.
-  queueUpload(cached.path(), config_.cache.writebackDelayMs, file->cache);
+  if (changedHere) {
+    queueUpload(cached.path(), config_.cache.writebackDelayMs, file->cache);
+    return;
+  }
+  // A close that brings no change (the release after a flush, which may come
+  // after a "sync now") keeps the time the upload already has.
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    auto [entry, added] = uploadQueue_.try_emplace(cached.path());
+    if (added) entry->second.due = static_cast<int64_t>(SteadyNowMs() + config_.cache.writebackDelayMs);
+    entry->second.cache = file->cache;
+  }
+  wakeUploader();
 }
 
 void Volume::closeAsync(const std::shared_ptr<OpenFile>& file) {

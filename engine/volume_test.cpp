@@ -231,6 +231,46 @@ TEST_F(VolumeTest, OfflineStartTouchesNoServerAndRescansMakeChangedFilesDueAtOnc
   EXPECT_FALSE(status(h).offlineMode);
 }
 
+TEST_F(VolumeTest, SyncCoversAFileWhoseCloseIsStillBeingHandled) {
+  MountConfig config = Drive();
+  config.cache.writebackDelayMs = 3600000;
+  config.transfer.parallelChunks = 1;
+  test::VolumeHarness h(config);
+  h.server->setCaps(test::WritableCaps(false));
+  ASSERT_TRUE(h.volume->start(nullptr).ok());
+  // When the queued upload of path becomes due.
+  auto due = [&](const std::string& path) {
+    for (const TransferInfo& t : h.volume->transfers())
+      if (t.path == path && t.state == "waiting") return t.updatedMs;
+    return uint64_t{0};
+  };
+  // The one upload slot is taken, so nothing starts between the steps below.
+  auto gate = h.server->addGate(MemOp::kOpenWrite, "/busy");
+  std::shared_ptr<OpenFile> busy;
+  ASSERT_TRUE(h.volume->create("/busy", false, busy).ok());
+  ASSERT_TRUE(h.volume->write(busy, 0, "b", 1).ok());
+  ASSERT_TRUE(h.volume->flush(busy).ok());
+  ASSERT_TRUE(gate->waitArrived());
+
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(h.volume->create("/a.txt", false, file).ok());
+  ASSERT_TRUE(h.volume->write(file, 0, "hello", 5).ok());
+  h.volume->closeNow(file);  // the application's close
+  EXPECT_EQ(due("/a.txt"), clock_.now() + config.cache.writebackDelayMs);
+  h.volume->rescanDirty();   // "sync now"
+  h.volume->closeNow(file);  // the handle's release, handled after the sync
+  EXPECT_EQ(due("/a.txt"), clock_.now());
+
+  gate->release();
+  EXPECT_TRUE(h.serverHolds("/a.txt", "hello"));
+  ASSERT_TRUE(h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
+
+  // A change made after the sync waits its delay again.
+  ASSERT_TRUE(h.volume->write(file, 0, "HELLO", 5).ok());
+  h.volume->closeNow(file);
+  EXPECT_EQ(due("/a.txt"), clock_.now() + config.cache.writebackDelayMs);
+}
+
 TEST_F(VolumeTest, ClearCacheKeepsOnlyFilesWithChanges) {
   ASSERT_TRUE(h_.volume->start(nullptr).ok());
   LeaveFile(h_.driveDir(), "/clean.txt", false);

@@ -81,6 +81,7 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
   out.error = reply["error"].asString();
   out.version = reply["version"].asString();
   out.autoUpdate = reply["autoUpdate"].asBool();
+  out.language = reply["language"].asString();
   const Value& u = reply["update"];
   out.update.checking = u["checking"].asBool();
   out.update.lastCheck = u["lastCheck"].asInt64();

@@ -63,6 +63,7 @@ struct ServiceStatus {
   std::vector<MountStatus> mounts;
   std::string version;
   bool autoUpdate = false;
+  std::string language;  // the settings' language code; empty: automatic
   struct Update {
     bool checking = false;
     int64_t lastCheck = 0;

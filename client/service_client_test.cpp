@@ -99,7 +99,10 @@ TEST_F(ServiceClientTest, EveryRequestIsAnsweredOverTheSocket) {
   EXPECT_FALSE(m.mounted);
   EXPECT_TRUE(m.config["endpoint"]["hasPassword"].asBool());
 
+  EXPECT_EQ(status.language, "");
   ASSERT_TRUE(RequestSetAppSettings(Json(R"({"op":"ignored","language":"de"})"), error)) << error;
+  ASSERT_TRUE(RequestStatus(status)) << status.error;
+  EXPECT_EQ(status.language, "de");
   std::string text;
   ASSERT_TRUE(RequestGetLog(20, text, error)) << error;
   EXPECT_NE(text.find("Files: settings saved"), std::string::npos) << text;

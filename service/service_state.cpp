@@ -86,6 +86,8 @@ Value ServiceState::status() {
   reply.set("ok", true);
   reply.set("version", kServiceVersion);
   reply.set("autoUpdate", settings_.autoUpdate);
+  // The desktop application's language, for users who cannot read the file.
+  reply.set("language", settings_.language);
   // There is no update server: the record stays idle.
   Value update = Value::object();
   update.set("checking", false);

@@ -222,6 +222,7 @@ TEST_F(ServiceStateTest, AppSettingsAreCheckedAndKept) {
   EXPECT_FALSE(saved.startTrayAtLogon);
   EXPECT_EQ(saved.mountDriver, "fuse");
   EXPECT_FALSE(state_->status()["autoUpdate"].asBool(true));
+  EXPECT_EQ(state_->status()["language"].asString(), "de");
 }
 
 TEST_F(ServiceStateTest, LogTailHasTheLastLines) {

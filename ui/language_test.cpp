@@ -1,0 +1,150 @@
+#include "ui/language.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ui/string_ids.h"
+
+namespace tarn::app {
+namespace {
+
+constexpr int kGerman = 2;
+constexpr int kFrench = 3;
+constexpr int kChinese = 11;
+constexpr int kJapanese = 12;
+
+TEST(LanguageFromLocale, LanguagesOfLocalesAndPreferredNames) {
+  struct Case {
+    const char* name;
+    int index;
+  };
+  const Case cases[] = {
+      {"pt-PT", kBrazilianPortuguese}, {"pt_BR.UTF-8", kBrazilianPortuguese}, {"uk-UA", kRussian},
+      {"uk_UA", kRussian},             {"be", kRussian},                      {"kk_KZ", kRussian},
+      {"zh-TW", kChinese},             {"zh-Hans-CN", kChinese},              {"DE-de", kGerman},
+      {"en_US", kEnglish},             {"ar_EG", 9},                          {"fa-IR", 10},
+      {"sw-KE", -1},                   {"C", -1},                             {"", -1},
+      // "pt-br" is a code of the table, reached only as Portuguese.
+      {"pt-br", kBrazilianPortuguese},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LanguageFromLocale(QString::fromUtf8(c.name)), c.index) << c.name;
+}
+
+TEST(DetectLanguage, LocaleThenPreferredLanguagesThenEnglish) {
+  struct Case {
+    const char* locale;
+    QStringList preferred;
+    int index;
+  };
+  const Case cases[] = {
+      {"sw_KE", {"sw-KE", "de-DE"}, kGerman},
+      {"sw_KE", {"sw-KE", "xx"}, kEnglish},
+      {"sw_KE", {}, kEnglish},
+      {"uk_UA", {"de-DE"}, kRussian},
+      {"C", {"ja-JP", "fr"}, kJapanese},
+      {"", {"fr-CA"}, kFrench},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DetectLanguageFrom(QString::fromUtf8(c.locale), c.preferred), c.index) << c.locale;
+}
+
+class LanguageSettingTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetLanguageSetting(kAutomaticLanguage); }
+};
+
+TEST_F(LanguageSettingTest, StoredCodesChooseExactlyOrMeanAutomatic) {
+  struct Case {
+    const char* code;
+    int setting;
+  };
+  const Case cases[] = {
+      {"fr", kFrench}, {"FR", kAutomaticLanguage}, {"fr-FR", kAutomaticLanguage}, {"pt", kBrazilianPortuguese},
+      {"pt-br", kBrazilianPortuguese}, {"", kAutomaticLanguage}, {"auto", kAutomaticLanguage}, {"zh", kChinese},
+  };
+  for (const Case& c : cases) {
+    // From another setting, so that one left as it was does not pass.
+    SetLanguageByCode(kFrench == c.setting ? "de" : "fr");
+    SetLanguageByCode(c.code);
+    EXPECT_EQ(LanguageSetting(), c.setting) << c.code;
+  }
+}
+
+TEST_F(LanguageSettingTest, TheEffectiveLanguageFollowsTheSetting) {
+  SetLanguageByCode("ja");
+  EXPECT_EQ(CurrentLanguage(), kJapanese);
+  EXPECT_EQ(CurrentLanguageCode(), "ja");
+  EXPECT_EQ(Tr(kStrExit), LanguageAt(kJapanese).strings[kStrExit]);
+  SetLanguageSetting(kAutomaticLanguage);
+  EXPECT_EQ(CurrentLanguage(), DetectLanguage());
+  // Any other value reads as English, and so do indexes past the table.
+  SetLanguageSetting(kLanguageCount);
+  EXPECT_EQ(CurrentLanguage(), kEnglish);
+  EXPECT_EQ(LanguageAt(kLanguageCount).code, "en");
+  EXPECT_EQ(LanguageAt(-2).code, "en");
+  EXPECT_EQ(Tr(kStringCount), QString());
+}
+
+TEST(FormatText, PlaceholdersAreFilledInOrder) {
+  EXPECT_EQ(FormatText(QStringLiteral("%s: %d of %s, 100%%"), {"a", "2", "b"}), QStringLiteral("a: 2 of b, 100%"));
+  EXPECT_EQ(FormatText(QStringLiteral("%s and %s"), {"one"}), QStringLiteral("one and %s"));
+  EXPECT_EQ(FormatText(QStringLiteral("50%"), {"x"}), QStringLiteral("50%"));
+  EXPECT_EQ(FormatText(QStringLiteral("%s"), {"%d"}), QStringLiteral("%d")) << "arguments are not read again";
+  EXPECT_EQ(Placeholders(QStringLiteral("%s %%d %d%%s 5%")), (QStringList{"%s", "%d"}));
+}
+
+// Texts that read the same in another language: names, and words that
+// language took over as they are.
+bool MayStayEnglish(const std::string& code, int id) {
+  struct Same {
+    const char* code;  // "*" for every language
+    std::vector<int> ids;
+  };
+  static const Same kSame[] = {
+      // Tarn, HTTPS, "NFC (Windows, Linux)", "NFD (macOS)", OK
+      {"*", {kStrTarn, 84, 118, 119, kStrOk}},
+      // offline, Name, Server, Cache, Port, Updates, Version
+      {"de", {kStrStateOffline, 33, 34, 36, 71, 73, 77, 163, 234}},
+      {"fr", {36, 71, 77, 83, 234}},
+      {"es", {kStrStateError}},
+      // Server, Cache, File, Password, Backup
+      {"it", {34, 36, 52, 71, 80, 175, 206}},
+      {"pt-br", {36, 71, 175, 206}},
+      {"pl", {77}},
+      // Log, Server, Cache, Port
+      {"id", {kStrTabLog, 34, 36, 71, 77, 183, kStrLogTitle}},
+  };
+  for (const Same& s : kSame) {
+    if ((code == s.code || std::string(s.code) == "*") && std::find(s.ids.begin(), s.ids.end(), id) != s.ids.end())
+      return true;
+  }
+  return false;
+}
+
+TEST(LanguageTables, EveryLanguageHasEveryTextInItsOwnWords) {
+  const Language& english = LanguageAt(kEnglish);
+  EXPECT_EQ(english.strings[kStrOpenFolder], QStringLiteral("Open folder"));
+  for (int index = 0; index < kLanguageCount; ++index) {
+    const Language& language = LanguageAt(index);
+    ASSERT_EQ(language.strings.size(), static_cast<size_t>(kStringCount));
+    EXPECT_EQ(language.rightToLeft, language.code == "ar" || language.code == "fa");
+    for (const auto& [first, last] : kUsedStringIds) {
+      for (int id = first; id <= last; ++id) {
+        const QString& text = language.strings[static_cast<size_t>(id)];
+        const QString& base = english.strings[static_cast<size_t>(id)];
+        SCOPED_TRACE(language.code + " string " + std::to_string(id) + ": " + text.toStdString());
+        EXPECT_FALSE(text.isEmpty());
+        EXPECT_EQ(Placeholders(text), Placeholders(base));
+        EXPECT_EQ(text.count(QLatin1Char('\n')), base.count(QLatin1Char('\n')));
+        if (index != kEnglish && !MayStayEnglish(language.code, id)) {
+          EXPECT_NE(text, base) << "left in English";
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarn::app

@@ -1,0 +1,326 @@
+#include "ui/tray.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QProcess>
+#include <QUrl>
+
+#include "foundation/file_util.h"
+#include "foundation/log.h"
+#include "platform/relaunch.h"
+#include "ui/app_icon.h"
+#include "ui/language.h"
+#include "ui/settings_window.h"
+#include "ui/string_ids.h"
+
+namespace tarn::app {
+namespace {
+
+TrayState* g_tray = nullptr;  // UI thread
+
+ServiceStatus AskStatus() {
+  ServiceStatus status;
+  RequestStatus(status);
+  return status;
+}
+
+// What a drive command's worker hands back.
+struct DriveResult {
+  bool ok = false;
+  std::string error;
+};
+
+DriveResult RunDriveRequest(TrayCommand command, const std::string& id) {
+  DriveResult r;
+  switch (command) {
+    case TrayCommand::kMount:
+      r.ok = RequestMount(id, r.error);
+      break;
+    case TrayCommand::kUnmount:
+      r.ok = RequestUnmount(id, r.error);
+      break;
+    default:
+      r.ok = RequestControl("syncNow", id, true, r.error);
+      break;
+  }
+  return r;
+}
+
+constexpr char16_t kRightToLeftMark = u'\u200F';
+
+// Menu texts show "&" as it is, not as a keyboard accelerator. In a
+// right-to-left menu a text that begins with a drive letter or a Latin name
+// still reads from the right.
+QString MenuText(QString text, bool rightToLeft) {
+  text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  return rightToLeft ? QChar(kRightToLeftMark) + text : text;
+}
+
+void AddItems(TrayState& state, QMenu& menu, const std::vector<TrayMenuItem>& items) {
+  const bool rightToLeft = menu.layoutDirection() == Qt::RightToLeft;
+  for (const TrayMenuItem& item : items) {
+    if (item.separator) {
+      menu.addSeparator();
+      continue;
+    }
+    if (!item.items.empty()) {
+      QMenu* sub = menu.addMenu(MenuText(item.text, rightToLeft));
+      AddItems(state, *sub, item.items);
+      continue;
+    }
+    QAction* action = menu.addAction(MenuText(item.text, rightToLeft));
+    action->setEnabled(item.enabled);
+    action->setCheckable(item.checkable);
+    action->setChecked(item.checked);
+    if (item.isDefault) menu.setDefaultAction(action);
+    const TrayCommand command = item.command;
+    const std::string driveId = item.driveId;
+    QObject::connect(action, &QAction::triggered, state.window.get(),
+                     [&state, command, driveId] { RunTrayCommand(state, command, driveId); });
+  }
+}
+
+// A task's failure, or nothing, on its way back to the tray.
+using TaskError = std::string;
+
+}  // namespace
+
+TrayWindow::TrayWindow(TrayState& state) : state_(state), results_(std::make_shared<ResultGate>(this)) {
+  connect(&timer_, &QTimer::timeout, this, [this] { RefreshStatusAsync(state_); });
+}
+
+TrayWindow::~TrayWindow() { results_->close(); }
+
+void TrayWindow::showSettings() { OpenSettings(state_); }
+
+void TrayWindow::quit() { QApplication::quit(); }
+
+void TrayWindow::iconActivated(QSystemTrayIcon::ActivationReason reason) {
+  if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) OpenSettings(state_);
+}
+
+TrayState* CurrentTray() { return g_tray; }
+
+bool CreateTray(TrayState& state) {
+  if (QApplication::instance() == nullptr) return false;
+  g_tray = &state;
+  state.exePath = vx::ModulePath();
+  state.exeStamp = ExeWriteTime(state.exePath);
+  if (!state.requestStatus) state.requestStatus = AskStatus;
+  state.window = std::make_unique<TrayWindow>(state);
+
+  state.menu = std::make_unique<QMenu>();
+  // Built anew each time it opens, from the status of that moment.
+  QObject::connect(state.menu.get(), &QMenu::aboutToShow, state.window.get(), [&state] { ShowTrayMenu(state); });
+  state.icon = std::make_unique<QSystemTrayIcon>(AppIcon());
+  state.icon->setContextMenu(state.menu.get());
+  state.icon->setToolTip(Tr(kStrTarn));
+  QObject::connect(state.icon.get(), &QSystemTrayIcon::activated, state.window.get(), &TrayWindow::iconActivated);
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    state.icon->show();
+    state.iconAdded = true;
+  }
+  ShowTrayMenu(state);
+  state.window->startPolling();
+  RefreshStatusAsync(state);
+  return true;
+}
+
+void DestroyTray(TrayState& state) {
+  if (state.icon) state.icon->hide();
+  state.iconAdded = false;
+  state.icon.reset();
+  state.menu.reset();
+  // Closes the window's gate: results of workers still running are dropped.
+  state.window.reset();
+  if (g_tray == &state) g_tray = nullptr;
+}
+
+void RefreshStatusAsync(TrayState& state) {
+  if (!state.window || state.statusInFlight) return;
+  state.statusInFlight = true;
+  RunWorker(state.window->results(), state.requestStatus,
+            [s = &state](ServiceStatus status) { OnTrayStatus(*s, std::move(status)); });
+}
+
+void OnTrayStatus(TrayState& state, ServiceStatus status) {
+  state.statusInFlight = false;
+  state.status = std::move(status);
+  const ServiceStatus& st = state.status;
+  if (state.languageFromStatus && st.ok) {
+    state.languageFromStatus = false;
+    SetLanguageByCode(st.language);
+    ApplyLayout();
+  }
+  UpdateTrayTip(state);
+  if (st.ok) {
+    const uint32_t mask = MountedDriveMask(st);
+    AnnounceDrives(mask & ~state.driveMask, true);
+    AnnounceDrives(state.driveMask & ~mask, false);
+    state.driveMask = mask;
+  }
+  for (const Balloon& b : TakeDriveErrors(state.seenErrors, st)) ShowBalloon(state, b.title, b.text, b.warning);
+  if (st.ok) {
+    if (ServiceVersionDiffers(st)) {
+      RelaunchIfServiceChanged(state);
+      if (state.window) Q_EMIT state.window->statusTaken();
+      return;
+    }
+    if (std::optional<Balloon> b = TakeUpdateBalloon(state.updates, st))
+      ShowBalloon(state, b->title, b->text, b->warning);
+  }
+  OnWindowStatus(st);
+  if (state.menu && !state.menu->isVisible()) ShowTrayMenu(state);
+  if (state.window) Q_EMIT state.window->statusTaken();
+}
+
+void ShowBalloon(TrayState& state, const QString& title, const QString& text, bool warning) {
+  if (state.window) Q_EMIT state.window->balloonShown(title, text, warning);
+  if (!state.iconAdded) return;
+  state.icon->showMessage(title.left(kMaxBalloonTitleChars), text.left(kMaxBalloonTextChars),
+                          warning ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+}
+
+void ShowUpdatedBalloon(TrayState& state) {
+  ShowBalloon(state, Tr(kStrUpdateTitle), FormatText(Tr(kStrUpdatedTo), {QString::fromLatin1(kTrayVersion)}), false);
+}
+
+void OpenSettings(TrayState& state) { CreateSettingsWindow(&state); }
+
+void ShowTrayMenu(TrayState& state) {
+  if (!state.menu) return;
+  state.menu->clear();
+  state.menu->setLayoutDirection(LanguageAt(CurrentLanguage()).rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+  AddItems(state, *state.menu, BuildTrayMenu(state.status));
+}
+
+void UpdateTrayTip(TrayState& state) {
+  // Kept up to date without a tray too, for a tray that appears later.
+  if (state.icon) state.icon->setToolTip(TrayTip(state.status));
+}
+
+void RunTrayCommand(TrayState& state, TrayCommand command, const std::string& driveId) {
+  switch (command) {
+    case TrayCommand::kNone:
+      return;
+    case TrayCommand::kOpenSettings:
+      OpenSettings(state);
+      return;
+    case TrayCommand::kExit:
+      QApplication::quit();
+      return;
+    case TrayCommand::kAutoUpdate:
+      state.status.autoUpdate = !state.status.autoUpdate;
+      ToggleAutoUpdateTask(state, state.status.autoUpdate);
+      return;
+    case TrayCommand::kCheckForUpdates:
+      state.updates.checkPending = true;
+      state.updates.lastCheckAtRequest = state.status.update.lastCheck;
+      CheckUpdateTask(state);
+      return;
+    case TrayCommand::kInstallUpdate:
+      ShowBalloon(state, Tr(kStrUpdateTitle),
+                  FormatText(Tr(kStrVersionDownloaded), {QString::fromStdString(state.status.update.latest)}), false);
+      ApplyUpdateTask(state);
+      return;
+    case TrayCommand::kMount:
+    case TrayCommand::kUnmount:
+    case TrayCommand::kOpenFolder:
+    case TrayCommand::kSyncNow:
+      break;
+  }
+  const MountStatus* mount = FindMount(state.status, driveId);
+  if (mount == nullptr || !state.window) return;
+  if (command == TrayCommand::kOpenFolder) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(mount->mountPoint)));
+    RefreshStatusAsync(state);
+    return;
+  }
+  // Mounting waits for the server and the file system: never on this thread.
+  RunWorker(
+      state.window->results(), [command, driveId] { return RunDriveRequest(command, driveId); },
+      [s = &state, name = QString::fromStdU16String(mount->name)](DriveResult r) {
+        if (!r.ok) ShowBalloon(*s, name, QString::fromStdString(r.error), true);
+        RefreshStatusAsync(*s);
+      });
+}
+
+void AnnounceDrives(uint32_t mask, bool added) {
+  if (mask == 0) return;
+  vx::log::write(vx::log::kDebug, "drives %s: %s", added ? "added" : "removed",
+                 DriveLetters(mask).toUtf8().constData());
+}
+
+void RelaunchIfServiceChanged(TrayState& state) {
+  const std::string& service = state.status.version;
+  switch (DecideRelaunch(state.relaunchStarted, state.exeStamp, ExeWriteTime(state.exePath))) {
+    case RelaunchStep::kNothing:
+      return;
+    case RelaunchStep::kStay:
+      if (!state.stayingLogged) {
+        state.stayingLogged = true;
+        vx::log::write(vx::log::kInfo, "service runs %s, this tray is %s, the exe did not change: staying",
+                       service.c_str(), kTrayVersion);
+      }
+      return;
+    case RelaunchStep::kRelaunch:
+      break;
+  }
+  // No second attempt, whatever happens.
+  state.relaunchStarted = true;
+  QProcess process;
+  process.setProgram(QString::fromStdString(state.exePath));
+  process.setArguments({QStringLiteral("--relaunch"), QString::number(QCoreApplication::applicationPid())});
+  if (!process.startDetached()) {
+    vx::log::write(vx::log::kError, "relaunch failed: %s", process.errorString().toUtf8().constData());
+    return;
+  }
+  vx::log::write(vx::log::kInfo, "service runs %s, this tray is %s: relaunching", service.c_str(), kTrayVersion);
+  QApplication::quit();
+}
+
+void ToggleAutoUpdateTask(TrayState& state, bool on) {
+  if (!state.window) return;
+  RunWorker(
+      state.window->results(),
+      [on] {
+        vx::json::Value settings = vx::json::Value::object();
+        settings.set("autoUpdate", on);
+        TaskError error;
+        if (!RequestSetAppSettings(settings, error)) vx::log::write(vx::log::kError, "autoUpdate: %s", error.c_str());
+        return error;
+      },
+      [s = &state](TaskError) { RefreshStatusAsync(*s); });
+}
+
+namespace {
+
+// Check and apply tell their failure in a balloon.
+template <typename Request>
+void UpdateTask(TrayState& state, Request request) {
+  if (!state.window) return;
+  RunWorker(
+      state.window->results(),
+      [request] {
+        TaskError error;
+        return request(error) ? TaskError() : error;
+      },
+      [s = &state](TaskError error) {
+        if (!error.empty())
+          ShowBalloon(*s, Tr(kStrUpdateTitle), FormatText(Tr(kStrCheckFailed), {QString::fromStdString(error)}), true);
+        RefreshStatusAsync(*s);
+      });
+}
+
+}  // namespace
+
+void CheckUpdateTask(TrayState& state) {
+  UpdateTask(state, [](std::string& error) { return RequestCheckUpdate(false, error); });
+}
+
+void ApplyUpdateTask(TrayState& state) {
+  UpdateTask(state, [](std::string& error) { return RequestApplyUpdate(error); });
+}
+
+}  // namespace tarn::app

@@ -1,0 +1,299 @@
+// The tray against a real service: ServiceBody runs on a thread of this
+// process on a machine of its own, drives sit on the WebDAV test server (or
+// on a fake server the test stops), and the tray is driven through its menu
+// as a user would, drawing offscreen.
+#include "ui/tray.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "testing/fake_dav/fake_dav_process.h"
+#include "testing/gate.h"
+#include "ui/settings_window.h"
+#include "ui/string_ids.h"
+#include "ui/ui_test_harness.h"
+
+namespace tarn::app {
+namespace {
+
+using vx::json::Value;
+
+Value DavDrive(const std::string& name, const std::string& letter, const std::string& url) {
+  Value drive = Value::object();
+  drive.set("name", name);
+  drive.set("drive", letter);
+  Value endpoint = Value::object();
+  endpoint.set("host", url);
+  endpoint.set("user", tarn::testing::RequiredEnv("TARN_DAV_USER"));
+  endpoint.set("password", tarn::testing::RequiredEnv("TARN_DAV_PASSWORD"));
+  drive.set("endpoint", endpoint);
+  // A server out of reach is told at once, not after minutes of retries.
+  Value net = Value::object();
+  net.set("retries", 1);
+  net.set("retryMinMs", 100);
+  drive.set("net", net);
+  return drive;
+}
+
+std::string AddDrive(const Value& drive) {
+  std::string id;
+  std::string error;
+  EXPECT_TRUE(RequestSetMount(drive, id, error)) << error;
+  return id;
+}
+
+const MountStatus* Find(const ServiceStatus& s, const std::string& id) { return FindMount(s, id); }
+
+bool Mounted(const ServiceStatus& s, const std::string& id) {
+  const MountStatus* m = Find(s, id);
+  return m != nullptr && m->mounted;
+}
+
+// The action of a menu, or of the submenu whose title begins with `prefix`.
+QAction* MenuAction(QMenu& menu, const QString& prefix, const QString& text) {
+  QMenu* in = &menu;
+  if (!prefix.isEmpty()) {
+    in = nullptr;
+    for (QAction* a : menu.actions()) {
+      if (a->menu() != nullptr && a->text().startsWith(prefix)) in = a->menu();
+    }
+    if (in == nullptr) return nullptr;
+  }
+  for (QAction* a : in->actions()) {
+    if (a->text() == text) return a;
+  }
+  return nullptr;
+}
+
+class TrayTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { machine_ = new test::ServiceMachine(); }
+  static void TearDownTestSuite() {
+    delete machine_;
+    machine_ = nullptr;
+  }
+
+  void SetUp() override { SetLanguageSetting(kEnglish); }
+
+  void TearDown() override {
+    if (state_.window) DestroyTray(state_);
+    DestroySettingsWindow();
+    SetLanguageSetting(kAutomaticLanguage);
+    // Every test leaves the service without drives, as it found it.
+    ServiceStatus status;
+    ASSERT_TRUE(RequestStatus(status)) << status.error;
+    for (const MountStatus& m : status.mounts) {
+      std::string error;
+      EXPECT_TRUE(RequestRemoveMount(m.id, error)) << error;
+    }
+  }
+
+  // Opens the tray's menu as a click would, built from the status of now.
+  QMenu& OpenMenu() {
+    state_.menu->popup(QPoint(0, 0));
+    EXPECT_TRUE(state_.menu->isVisible());
+    return *state_.menu;
+  }
+
+  void CloseMenu() { state_.menu->hide(); }
+
+  static test::ServiceMachine* machine_;
+  TrayState state_;
+};
+
+test::ServiceMachine* TrayTest::machine_ = nullptr;
+
+TEST_F(TrayTest, TheMenuMountsAndUnmountsADriveOfTheService) {
+  const std::string id = AddDrive(DavDrive("Team files", "T", tarn::testing::RequiredEnv("TARN_DAV_URL")));
+  ASSERT_TRUE(CreateTray(state_));
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Find(s, id) != nullptr; }));
+
+  QAction* mount = MenuAction(OpenMenu(), "T:  Team files  (unmounted)", "Mount");
+  ASSERT_NE(mount, nullptr);
+  mount->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Mounted(s, id); }));
+  EXPECT_EQ(state_.icon->toolTip(), QStringLiteral("Tarn — 1 drives"));
+  EXPECT_EQ(state_.driveMask, 1u << ('T' - 'A'));
+
+  QMenu& menu = OpenMenu();
+  EXPECT_NE(MenuAction(menu, "T:  Team files  (mounted)", "Open folder"), nullptr);
+  EXPECT_NE(MenuAction(menu, "T:  Team files  (mounted)", "Sync now"), nullptr);
+  QAction* unmount = MenuAction(menu, "T:  Team files  (mounted)", "Unmount");
+  ASSERT_NE(unmount, nullptr);
+  unmount->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return !Mounted(s, id); }));
+  EXPECT_EQ(state_.icon->toolTip(), QStringLiteral("Tarn — 0 drives"));
+  EXPECT_EQ(state_.driveMask, 0u);
+}
+
+TEST_F(TrayTest, AServerOutOfReachIsToldInAWarningBalloon) {
+  std::string url;
+  {
+    tarn::testing::FakeDavProcess server;
+    url = server.filesUrl();
+  }  // stopped: nothing listens there any more
+  const std::string id = AddDrive(DavDrive("Gone", "U", url));
+  ASSERT_TRUE(CreateTray(state_));
+  QSignalSpy balloons(state_.window.get(), &TrayWindow::balloonShown);
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Find(s, id) != nullptr; }));
+
+  QAction* mount = MenuAction(OpenMenu(), "U:  Gone  (unmounted)", "Mount");
+  ASSERT_NE(mount, nullptr);
+  mount->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) {
+    const MountStatus* m = Find(s, id);
+    return m != nullptr && !m->lastError.empty();
+  }));
+  const std::string error = Find(state_.status, id)->lastError;
+  const auto shown = std::find_if(balloons.begin(), balloons.end(), [&](const QList<QVariant>& b) {
+    return b.at(0).toString() == QStringLiteral("Gone (U:)") && b.at(1).toString() == QString::fromStdString(error);
+  });
+  ASSERT_NE(shown, balloons.end()) << error;
+  EXPECT_TRUE(shown->at(2).toBool()) << "a warning";
+}
+
+// A status that comes while the menu is open may list the drives in another
+// order: each item still acts on the drive it was built for.
+TEST_F(TrayTest, MenuCommandsActOnTheDriveTheMenuWasBuiltFor) {
+  const std::string url = tarn::testing::RequiredEnv("TARN_DAV_URL");
+  const std::string first = AddDrive(DavDrive("First", "V", url));
+  const std::string second = AddDrive(DavDrive("Second", "W", url));
+  ASSERT_TRUE(CreateTray(state_));
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return s.mounts.size() == 2; }));
+  const ServiceStatus inServiceOrder = state_.status;
+  ASSERT_EQ(inServiceOrder.mounts[0].id, first);
+
+  ServiceStatus reversed = inServiceOrder;
+  std::reverse(reversed.mounts.begin(), reversed.mounts.end());
+  OnTrayStatus(state_, reversed);
+  QMenu& menu = OpenMenu();
+  ASSERT_TRUE(menu.actions().at(0)->text().startsWith("W:"));
+  OnTrayStatus(state_, inServiceOrder);
+  ASSERT_TRUE(menu.actions().at(0)->text().startsWith("W:")) << "an open menu stays as it was built";
+
+  QAction* mountSecond = menu.actions().at(0)->menu()->actions().at(0);
+  ASSERT_EQ(mountSecond->text(), QStringLiteral("Mount"));
+  mountSecond->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Mounted(s, second); }));
+  EXPECT_FALSE(Mounted(state_.status, first));
+}
+
+// The tray goes while a status is on its way: the status is dropped, and
+// neither the tray's state nor its window is touched.
+TEST_F(TrayTest, ATrayDestroyedWithAStatusOnItsWayTouchesNothing) {
+  tarn::test::Gate held;
+  state_.requestStatus = [&held] {
+    held.arriveAndWait();
+    ServiceStatus s;
+    s.ok = true;
+    s.mounts.push_back(MountStatus{.id = "x", .name = u"X", .drive = u'X', .lastError = "failed"});
+    return s;
+  };
+  ASSERT_TRUE(CreateTray(state_));
+  ASSERT_TRUE(held.waitArrived());
+  RefreshStatusAsync(state_);
+  RefreshStatusAsync(state_);
+  EXPECT_TRUE(state_.statusInFlight) << "one status request at a time";
+
+  DestroyTray(state_);
+  held.release();
+  ASSERT_TRUE(WaitForWorkers(std::chrono::milliseconds(test::kEventWaitMs)));
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(state_.status.ok);
+  EXPECT_TRUE(state_.seenErrors.empty());
+  EXPECT_EQ(CurrentTray(), nullptr);
+}
+
+TEST_F(TrayTest, UpdateCommandsOfTheMenuReachTheService) {
+  ASSERT_TRUE(CreateTray(state_));
+  QSignalSpy balloons(state_.window.get(), &TrayWindow::balloonShown);
+  ASSERT_TRUE(test::WaitForStatus(state_, [](const ServiceStatus& s) { return s.ok && s.autoUpdate; }));
+
+  QAction* autoUpdate = MenuAction(OpenMenu(), "", "Auto-update");
+  ASSERT_NE(autoUpdate, nullptr);
+  EXPECT_TRUE(autoUpdate->isChecked());
+  autoUpdate->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [](const ServiceStatus& s) { return s.ok && !s.autoUpdate; }));
+
+  QAction* check = MenuAction(OpenMenu(), "", "Check for updates");
+  ASSERT_NE(check, nullptr);
+  check->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitFor(state_.window.get(), &TrayWindow::balloonShown, [&] { return !balloons.isEmpty(); }));
+  EXPECT_EQ(balloons.at(0).at(0).toString(), QStringLiteral("Tarn update"));
+  EXPECT_EQ(balloons.at(0).at(1).toString(),
+            QStringLiteral("Could not check for updates: there is no update server: updates come with the "
+                           "system's packages"));
+
+  std::string error;
+  Value on = Value::object();
+  on.set("autoUpdate", true);
+  ASSERT_TRUE(RequestSetAppSettings(on, error)) << error;
+}
+
+// Where config.json cannot be read, the language the settings name comes
+// with the first status.
+TEST_F(TrayTest, TheLanguageOfTheSettingsComesWithTheFirstStatus) {
+  std::string error;
+  Value german = Value::object();
+  german.set("language", "de");
+  ASSERT_TRUE(RequestSetAppSettings(german, error)) << error;
+  SetLanguageSetting(kAutomaticLanguage);
+  state_.languageFromStatus = true;
+  ASSERT_TRUE(CreateTray(state_));
+  ASSERT_TRUE(test::WaitForStatus(state_, [](const ServiceStatus& s) { return s.ok; }));
+  EXPECT_EQ(CurrentLanguageCode(), "de");
+  EXPECT_EQ(state_.icon->toolTip(), FormatText(LanguageAt(2).strings[kStrTipDrives], {"0"}));
+
+  Value automatic = Value::object();
+  automatic.set("language", "");
+  ASSERT_TRUE(RequestSetAppSettings(automatic, error)) << error;
+}
+
+TEST_F(TrayTest, RightToLeftLanguagesMirrorTheMenuAndNewWindows) {
+  ASSERT_TRUE(CreateTray(state_));
+  for (const auto& [code, direction] :
+       {std::pair{"ar", Qt::RightToLeft}, std::pair{"fa", Qt::RightToLeft}, std::pair{"de", Qt::LeftToRight}}) {
+    SCOPED_TRACE(code);
+    test::LanguageScope language(code);
+    QMenu& menu = OpenMenu();
+    EXPECT_EQ(menu.layoutDirection(), direction);
+    CloseMenu();
+    OpenSettings(state_);
+    EXPECT_EQ(CurrentSettingsWindow()->layoutDirection(), direction);
+    DestroySettingsWindow();
+  }
+}
+
+TEST_F(TrayTest, TheSettingsWindowOpensOnANamedPage) {
+  ASSERT_TRUE(CreateTray(state_));
+  OpenSettings(state_);
+  SettingsWindow* window = CurrentSettingsWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->windowTitle(), QStringLiteral("Tarn — network drives"));
+  SelectTab("backup");
+  EXPECT_EQ(window->currentPage(), kPageBackup);
+  SelectTab("nothing");
+  EXPECT_EQ(window->currentPage(), kPageBackup);
+  // Closing hides it; opening again shows the same window on the same page.
+  window->close();
+  EXPECT_FALSE(window->isVisible());
+  OpenSettings(state_);
+  EXPECT_EQ(CurrentSettingsWindow(), window);
+  EXPECT_EQ(window->currentPage(), kPageBackup);
+}
+
+}  // namespace
+}  // namespace tarn::app

@@ -1,0 +1,175 @@
+// Test support of the desktop application: one Qt application drawing
+// offscreen for the whole test program, answers to message boxes and file
+// pickers given by the test, the service on a thread of the test's own
+// process on a machine of its own (TARN_ROOT), waiting for the tray's next
+// statuses, and screenshots of windows and menus in several languages,
+// written to ui-shots/ of the build folder (at each scale the tests are run
+// with).
+//
+// Test code only, used from the test's thread, which is the UI thread.
+// Header-only, as the service it runs sits above this folder.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QMenu>
+#include <QPixmap>
+#include <QTimer>
+#include <QWidget>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backup/manager/backup_manager.h"
+#include "testing/service_thread.h"
+#include "testing/temp_dir.h"
+#include "ui/dialogs.h"
+#include "ui/language.h"
+#include "ui/tray.h"
+
+namespace tarn::app::test {
+
+// Long enough for a mount on a loaded machine; a wait that runs out fails.
+inline constexpr int kEventWaitMs = 120000;
+
+// The application object, made before the first test and destroyed after
+// the last one. Widgets draw offscreen unless the environment names a
+// platform.
+class QtApplicationEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+    QApplication::setQuitOnLastWindowClosed(false);
+  }
+  void TearDown() override {
+    // Results of workers still on their way must not outlive the objects
+    // they would be handed to.
+    WaitForWorkers(std::chrono::milliseconds(kEventWaitMs));
+    QApplication::processEvents();
+    app_.reset();
+  }
+
+ private:
+  int argc_ = 1;
+  char name_[8] = "tarn";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+
+inline ::testing::Environment* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+// Answers the message boxes and file pickers of the code under test, from
+// lists the test fills, and keeps what was asked. While it lives it is the
+// process's IDialogs. An answer not given is Cancel or no file.
+class AnsweredDialogs : public IDialogs {
+ public:
+  AnsweredDialogs() { SetDialogs(this); }
+  ~AnsweredDialogs() override { SetDialogs(nullptr); }
+
+  MessageAnswer message(QWidget*, const MessageSpec& spec) override {
+    asked.push_back(spec);
+    return Take(answers, MessageAnswer::kCancel);
+  }
+  QString pickFolder(QWidget*, const QString& caption, const QString&) override {
+    pickCaptions.push_back(caption);
+    return Take(picks, QString());
+  }
+  QString pickFile(QWidget*, const QString& caption, const QString&, const QString&) override {
+    pickCaptions.push_back(caption);
+    return Take(picks, QString());
+  }
+
+  std::deque<MessageAnswer> answers;
+  std::deque<QString> picks;
+  std::vector<MessageSpec> asked;
+  std::vector<QString> pickCaptions;
+
+ private:
+  template <typename T>
+  static T Take(std::deque<T>& from, T otherwise) {
+    if (from.empty()) return otherwise;
+    T next = from.front();
+    from.pop_front();
+    return next;
+  }
+};
+
+// The service with its backup manager on a thread, on a fresh machine
+// (TARN_ROOT) of its own, for the life of the object. One per test program:
+// the data folder is fixed at its first use.
+class ServiceMachine {
+ public:
+  ServiceMachine() : machine_("tarn-ui", 0755) {
+    ::setenv("TARN_ROOT", machine_.path().c_str(), 1);
+    service_.start(MakeServiceBackups);
+  }
+  ~ServiceMachine() { service_.stop(); }
+  const std::string& root() const { return machine_.path(); }
+
+ private:
+  tarn::test::TempDir machine_;
+  tarn::test::ServiceThread service_;
+};
+
+// Runs the event loop until `done` holds, checking after each event from
+// `sender`'s `signal`; false when kEventWaitMs pass first.
+template <typename Sender, typename Signal>
+bool WaitFor(Sender* sender, Signal signal, const std::function<bool()>& done) {
+  if (done()) return true;
+  QEventLoop loop;
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
+  QObject::connect(sender, signal, &loop, [&] {
+    if (done()) loop.exit(0);
+  });
+  limit.start(kEventWaitMs);
+  return loop.exec() == 0;
+}
+
+// Runs the event loop until the tray has taken a status that satisfies
+// `done` (the tray asks every few seconds, and after each command); false
+// when none did in time.
+inline bool WaitForStatus(TrayState& state, const std::function<bool(const ServiceStatus&)>& done) {
+  return WaitFor(state.window.get(), &TrayWindow::statusTaken, [&] { return done(state.status); });
+}
+
+// The languages of the screenshots: left to right in two scripts, right to
+// left, and wide characters.
+inline const std::vector<std::string> kShotLanguages = {"en", "de", "ar", "ja"};
+
+// One language in force, with its layout direction, for the life of the
+// object; automatic afterwards.
+class LanguageScope {
+ public:
+  explicit LanguageScope(const std::string& code) {
+    SetLanguageByCode(code);
+    ApplyLayout();
+  }
+  ~LanguageScope() {
+    SetLanguageSetting(kAutomaticLanguage);
+    ApplyLayout();
+  }
+};
+
+// Writes the widget as it is drawn to <build>/ui-shots/<name>-<code>@<n>x.png,
+// n being the display's scale (QT_SCALE_FACTOR); the file, or empty when it
+// could not be written.
+inline QString SaveScreenshot(QWidget& widget, const QString& name, const std::string& code) {
+  const QString folder = QStringLiteral(TARN_SHOTS_DIR);
+  QDir().mkpath(folder);
+  const QPixmap image = widget.grab();
+  const QString file =
+      QStringLiteral("%1/%2-%3@%4x.png")
+          .arg(folder, name, QString::fromStdString(code), QString::number(qRound(image.devicePixelRatio())));
+  return !image.isNull() && image.save(file) ? file : QString();
+}
+
+}  // namespace tarn::app::test

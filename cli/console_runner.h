@@ -18,7 +18,9 @@
 #include <utility>
 #include <vector>
 
+#include "backup/manager/backup_manager.h"
 #include "testing/service_thread.h"
+#include "testing/temp_dir.h"
 
 namespace tarn::app {
 
@@ -79,5 +81,24 @@ inline RunResult RunConsole(const std::string& exe, const std::vector<std::strin
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
+
+// A machine of its own (TARN_ROOT) with a copy of the executable `built`
+// that any user can run, and the service with its backup manager on a
+// thread, for as long as the object lives.
+class ConsoleMachine {
+ public:
+  ConsoleMachine(const std::string& prefix, const std::string& built) : dir_(prefix, 0755) {
+    ::setenv("TARN_ROOT", dir_.path().c_str(), 1);
+    exe_ = CopyExecutable(built, dir_.path());
+    service_.start(MakeServiceBackups);
+  }
+  const std::string& root() const { return dir_.path(); }
+  const std::string& exe() const { return exe_; }
+
+ private:
+  test::TempDir dir_;
+  std::string exe_;
+  ServiceThread service_;
+};
 
 }  // namespace tarn::app

@@ -6,6 +6,7 @@
 #include "cli/console_commands.h"
 #include "cli/foreground_mount.h"
 #include "cli/service_roles.h"
+#include "cli/tray_role.h"
 
 namespace tarn::app {
 
@@ -18,7 +19,8 @@ std::string UsageText() {
          "  install            install the systemd unit, enable and start it\n"
          "  uninstall          stop and remove the systemd unit\n"
          "  start              start the installed service\n"
-         "  (no command)       start the tray application\n"
+         "  (no command)       start the tray application; --show opens its window,\n"
+         "                     --quit ends the running one\n"
          "\n"
          "commands (each with --help):\n" +
          ConsoleCommandsUsage() +
@@ -29,7 +31,8 @@ std::string UsageText() {
 }
 
 int RunMain(const std::vector<std::string>& args) {
-  if (args.empty() || args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
+  if (IsTrayRole(args)) return RunTrayRole(args);
+  if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
     if (args.size() > 1 && IsConsoleCommand(args[1])) return RunConsoleCommand({args[1], "--help"});
     if (args.size() > 1 && args[1] == "backup") return RunBackupCli({"help"});
     std::fputs(UsageText().c_str(), stdout);

@@ -61,7 +61,8 @@ Language LoadLanguage(const LanguageInfo& info) {
 const std::array<Language, kLanguageCount>& Table() {
   static const std::array<Language, kLanguageCount> table = [] {
     std::array<Language, kLanguageCount> t;
-    for (int i = 0; i < kLanguageCount; ++i) t[static_cast<size_t>(i)] = LoadLanguage(kLanguages[static_cast<size_t>(i)]);
+    for (int i = 0; i < kLanguageCount; ++i)
+      t[static_cast<size_t>(i)] = LoadLanguage(kLanguages[static_cast<size_t>(i)]);
     return t;
   }();
   return table;
@@ -141,8 +142,7 @@ int DetectLanguage() {
 
 void ApplyLayout() {
   if (QGuiApplication::instance() == nullptr) return;
-  QGuiApplication::setLayoutDirection(LanguageAt(CurrentLanguage()).rightToLeft ? Qt::RightToLeft
-                                                                                : Qt::LeftToRight);
+  QGuiApplication::setLayoutDirection(LanguageAt(CurrentLanguage()).rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
 }
 
 QString FormatText(const QString& format, std::initializer_list<QString> args) {

@@ -22,11 +22,21 @@ TEST(LanguageFromLocale, LanguagesOfLocalesAndPreferredNames) {
     int index;
   };
   const Case cases[] = {
-      {"pt-PT", kBrazilianPortuguese}, {"pt_BR.UTF-8", kBrazilianPortuguese}, {"uk-UA", kRussian},
-      {"uk_UA", kRussian},             {"be", kRussian},                      {"kk_KZ", kRussian},
-      {"zh-TW", kChinese},             {"zh-Hans-CN", kChinese},              {"DE-de", kGerman},
-      {"en_US", kEnglish},             {"ar_EG", 9},                          {"fa-IR", 10},
-      {"sw-KE", -1},                   {"C", -1},                             {"", -1},
+      {"pt-PT", kBrazilianPortuguese},
+      {"pt_BR.UTF-8", kBrazilianPortuguese},
+      {"uk-UA", kRussian},
+      {"uk_UA", kRussian},
+      {"be", kRussian},
+      {"kk_KZ", kRussian},
+      {"zh-TW", kChinese},
+      {"zh-Hans-CN", kChinese},
+      {"DE-de", kGerman},
+      {"en_US", kEnglish},
+      {"ar_EG", 9},
+      {"fa-IR", 10},
+      {"sw-KE", -1},
+      {"C", -1},
+      {"", -1},
       // "pt-br" is a code of the table, reached only as Portuguese.
       {"pt-br", kBrazilianPortuguese},
   };
@@ -40,14 +50,11 @@ TEST(DetectLanguage, LocaleThenPreferredLanguagesThenEnglish) {
     int index;
   };
   const Case cases[] = {
-      {"sw_KE", {"sw-KE", "de-DE"}, kGerman},
-      {"sw_KE", {"sw-KE", "xx"}, kEnglish},
-      {"sw_KE", {}, kEnglish},
-      {"uk_UA", {"de-DE"}, kRussian},
-      {"C", {"ja-JP", "fr"}, kJapanese},
-      {"", {"fr-CA"}, kFrench},
+      {"sw_KE", {"sw-KE", "de-DE"}, kGerman}, {"sw_KE", {"sw-KE", "xx"}, kEnglish}, {"sw_KE", {}, kEnglish},
+      {"uk_UA", {"de-DE"}, kRussian},         {"C", {"ja-JP", "fr"}, kJapanese},    {"", {"fr-CA"}, kFrench},
   };
-  for (const Case& c : cases) EXPECT_EQ(DetectLanguageFrom(QString::fromUtf8(c.locale), c.preferred), c.index) << c.locale;
+  for (const Case& c : cases)
+    EXPECT_EQ(DetectLanguageFrom(QString::fromUtf8(c.locale), c.preferred), c.index) << c.locale;
 }
 
 class LanguageSettingTest : public ::testing::Test {
@@ -61,8 +68,14 @@ TEST_F(LanguageSettingTest, StoredCodesChooseExactlyOrMeanAutomatic) {
     int setting;
   };
   const Case cases[] = {
-      {"fr", kFrench}, {"FR", kAutomaticLanguage}, {"fr-FR", kAutomaticLanguage}, {"pt", kBrazilianPortuguese},
-      {"pt-br", kBrazilianPortuguese}, {"", kAutomaticLanguage}, {"auto", kAutomaticLanguage}, {"zh", kChinese},
+      {"fr", kFrench},
+      {"FR", kAutomaticLanguage},
+      {"fr-FR", kAutomaticLanguage},
+      {"pt", kBrazilianPortuguese},
+      {"pt-br", kBrazilianPortuguese},
+      {"", kAutomaticLanguage},
+      {"auto", kAutomaticLanguage},
+      {"zh", kChinese},
   };
   for (const Case& c : cases) {
     // From another setting, so that one left as it was does not pass.

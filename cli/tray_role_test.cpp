@@ -1,0 +1,182 @@
+// The tray role of the executable: its arguments, one tray per user (a
+// later start reaches the running one, "--quit" ends it), and the console
+// roles, which never need a desktop. The trays run as child processes
+// drawing offscreen, against the service on a thread of this process.
+#include "cli/tray_role.h"
+
+#include <signal.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "cli/console_commands.h"
+#include "cli/console_runner.h"
+#include "cli/usage.h"
+#include "foundation/file_util.h"
+#include "testing/temp_dir.h"
+
+namespace tarn::app {
+namespace {
+
+constexpr int kStartWaitMs = 120000;
+
+TEST(TrayRole, ArgumentsOfTheTray) {
+  struct Case {
+    std::vector<std::string> args;
+    bool tray;
+    bool show;
+    bool quit;
+    bool updated;
+    std::string tab;
+    pid_t relaunchOf;
+  };
+  const Case cases[] = {
+      {{}, true, false, false, false, "", 0},
+      {{"--show"}, true, true, false, false, "", 0},
+      {{"--quit"}, true, false, true, false, "", 0},
+      {{"--show", "--tab=backup"}, true, true, false, false, "backup", 0},
+      // A page name as the only argument selects nothing.
+      {{"--tab=backup"}, true, false, false, false, "", 0},
+      {{"--relaunch", "4242"}, true, false, false, true, "", 4242},
+      {{"--relaunch"}, true, false, false, true, "", 0},
+      {{"--relaunch", "42x"}, true, false, false, true, "", 0},
+      {{"--relaunch", "-3"}, true, false, false, true, "", 0},
+      {{"status"}, false, false, false, false, "", 0},
+      {{"--help"}, false, false, false, false, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+    EXPECT_EQ(IsTrayRole(c.args), c.tray);
+    if (!c.tray) continue;
+    const TrayArgs t = ParseTrayArgs(c.args);
+    EXPECT_EQ(t.show, c.show);
+    EXPECT_EQ(t.quit, c.quit);
+    EXPECT_EQ(t.updated, c.updated);
+    EXPECT_EQ(t.tab, c.tab);
+    EXPECT_EQ(t.relaunchOf, c.relaunchOf);
+  }
+}
+
+class TrayProcessTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { machine_ = new ConsoleMachine("tarn-tray", TARN_EXE); }
+  static void TearDownTestSuite() {
+    delete machine_;
+    machine_ = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(vx::MakeDirs(user_.file("run/tarn")));
+    ASSERT_EQ(::chmod(user_.file("run").c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(user_.file("run/tarn").c_str(), 0700), 0);
+  }
+
+  void TearDown() override {
+    if (first_ > 0) {
+      ::kill(first_, SIGKILL);
+      ::waitpid(first_, nullptr, 0);
+    }
+  }
+
+  std::vector<std::pair<std::string, std::string>> Env() const {
+    return {{"QT_QPA_PLATFORM", "offscreen"},
+            {"XDG_RUNTIME_DIR", user_.file("run")},
+            {"XDG_STATE_HOME", user_.file("state")}};
+  }
+
+  RunResult Tarn(const std::vector<std::string>& args) {
+    return RunConsole(machine_->exe(), args, machine_->root(), Env());
+  }
+
+  // Starts the first tray and returns once it listens for later starts.
+  void StartFirst() {
+    const std::string folder = user_.file("run/tarn");
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO), 0);
+    first_ = ::fork();
+    ASSERT_GE(first_, 0);
+    if (first_ == 0) {
+      ::setsid();
+      ::setenv("TARN_ROOT", machine_->root().c_str(), 1);
+      for (const auto& [name, value] : Env()) ::setenv(name.c_str(), value.c_str(), 1);
+      ::execl(machine_->exe().c_str(), machine_->exe().c_str(), static_cast<char*>(nullptr));
+      ::_exit(98);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartWaitMs);
+    while (!vx::FileExists(folder + "/tray.socket")) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      ASSERT_GT(left.count(), 0) << "the first tray did not start listening";
+      pollfd p{watch, POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left.count())) > 0) {
+        char events[4096];
+        [[maybe_unused]] ssize_t n = ::read(watch, events, sizeof(events));
+      }
+    }
+    ::close(watch);
+  }
+
+  int WaitFirst() {
+    int status = 0;
+    EXPECT_EQ(::waitpid(first_, &status, 0), first_);
+    first_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string TrayLog() const {
+    std::string text;
+    vx::ReadWholeFile(user_.file("state/tarn/tray.log"), text);
+    return text;
+  }
+
+  static ConsoleMachine* machine_;
+  test::TempDir user_{"tarn-user", 0700};
+  pid_t first_ = -1;
+};
+
+ConsoleMachine* TrayProcessTest::machine_ = nullptr;
+
+TEST_F(TrayProcessTest, ALaterStartReachesTheRunningTrayAndQuitEndsIt) {
+  StartFirst();
+  RunResult r = Tarn({"--show", "--tab=backup"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(TrayLog().find("tray: a later start asks to show"), std::string::npos) << TrayLog();
+
+  r = Tarn({"--quit"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(WaitFirst(), 0) << "the first tray ended by itself, without a leak";
+  EXPECT_NE(TrayLog().find("tray: a later start asks to quit"), std::string::npos) << TrayLog();
+
+  // With no tray left, a quit has nothing to wait for.
+  r = Tarn({"--quit"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+}
+
+TEST_F(TrayProcessTest, ConsoleRolesNeedNoDesktopAndTheTrayDoes) {
+  // A console command that made an application object would fail to load
+  // this platform.
+  std::vector<std::pair<std::string, std::string>> env = {{"QT_QPA_PLATFORM", "no-such-platform"}};
+  RunResult r = RunConsole(machine_->exe(), {"status"}, machine_->root(), env);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  r = RunConsole(machine_->exe(), {"help"}, machine_->root(), env);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+
+  // Without a display or a platform the tray says why it cannot start.
+  r = RunConsole(
+      machine_->exe(), {}, machine_->root(),
+      {{"XDG_RUNTIME_DIR", user_.file("run")}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", ""}});
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("there is no desktop to show the tray on"), std::string::npos) << r.output;
+}
+
+}  // namespace
+}  // namespace tarn::app

@@ -29,8 +29,8 @@ constexpr int kPollStepMs = 100;
 bool IsPlainShellWord(const std::string& word) {
   if (word.empty()) return false;
   for (char c : word) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '/' || c == '.' || c == '-' || c == '_' || c == '=' || c == ':' || c == '+';
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+                       c == '.' || c == '-' || c == '_' || c == '=' || c == ':' || c == '+';
     if (!plain) return false;
   }
   return true;
@@ -40,8 +40,12 @@ std::string ShellQuote(const std::string& word) {
   if (IsPlainShellWord(word)) return word;
   std::string quoted = "'";
   for (char c : word) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
+    // A quote ends the quoted run, stands escaped, and a new run begins.
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
   }
   return quoted + "'";
 }
@@ -50,7 +54,8 @@ std::string ShellQuote(const std::string& word) {
 bool WaitOnPidfd(int pidfd, int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd p{pidfd, POLLIN, 0};
     const int n = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
     if (n > 0) return true;

@@ -5,15 +5,11 @@
 #include "cli/tray_role.h"
 
 #include <signal.h>
-#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <poll.h>
-
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -22,6 +18,7 @@
 #include "cli/usage.h"
 #include "foundation/file_util.h"
 #include "testing/temp_dir.h"
+#include "testing/wait_for_file.h"
 
 namespace tarn::app {
 namespace {
@@ -98,10 +95,6 @@ class TrayProcessTest : public ::testing::Test {
 
   // Starts the first tray and returns once it listens for later starts.
   void StartFirst() {
-    const std::string folder = user_.file("run/tarn");
-    const int watch = ::inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(watch, 0);
-    ASSERT_GE(::inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO), 0);
     first_ = ::fork();
     ASSERT_GE(first_, 0);
     if (first_ == 0) {
@@ -111,18 +104,8 @@ class TrayProcessTest : public ::testing::Test {
       ::execl(machine_->exe().c_str(), machine_->exe().c_str(), static_cast<char*>(nullptr));
       ::_exit(98);
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartWaitMs);
-    while (!vx::FileExists(folder + "/tray.socket")) {
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-      ASSERT_GT(left.count(), 0) << "the first tray did not start listening";
-      pollfd p{watch, POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left.count())) > 0) {
-        char events[4096];
-        [[maybe_unused]] ssize_t n = ::read(watch, events, sizeof(events));
-      }
-    }
-    ::close(watch);
+    ASSERT_TRUE(test::WaitForFile(user_.file("run/tarn/tray.socket"), kStartWaitMs))
+        << "the first tray did not start listening";
   }
 
   int WaitFirst() {

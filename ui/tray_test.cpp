@@ -4,6 +4,9 @@
 // as a user would, drawing offscreen.
 #include "ui/tray.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
@@ -13,8 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "foundation/file_util.h"
+#include "platform/relaunch.h"
 #include "testing/fake_dav/fake_dav_process.h"
 #include "testing/gate.h"
+#include "testing/log_capture.h"
+#include "testing/temp_dir.h"
+#include "testing/wait_for_file.h"
 #include "ui/settings_window.h"
 #include "ui/string_ids.h"
 #include "ui/ui_test_harness.h"
@@ -110,6 +118,7 @@ class TrayTest : public ::testing::Test {
 test::ServiceMachine* TrayTest::machine_ = nullptr;
 
 TEST_F(TrayTest, TheMenuMountsAndUnmountsADriveOfTheService) {
+  tarn::test::LogCapture log;
   const std::string id = AddDrive(DavDrive("Team files", "T", tarn::testing::RequiredEnv("TARN_DAV_URL")));
   ASSERT_TRUE(CreateTray(state_));
   ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Find(s, id) != nullptr; }));
@@ -132,6 +141,8 @@ TEST_F(TrayTest, TheMenuMountsAndUnmountsADriveOfTheService) {
   ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return !Mounted(s, id); }));
   EXPECT_EQ(state_.icon->toolTip(), QStringLiteral("Tarn — 0 drives"));
   EXPECT_EQ(state_.driveMask, 0u);
+  EXPECT_EQ(log.countLines("drives added: T"), 1) << log.text();
+  EXPECT_EQ(log.countLines("drives removed: T"), 1) << log.text();
 }
 
 TEST_F(TrayTest, AServerOutOfReachIsToldInAWarningBalloon) {
@@ -240,6 +251,71 @@ TEST_F(TrayTest, UpdateCommandsOfTheMenuReachTheService) {
   Value on = Value::object();
   on.set("autoUpdate", true);
   ASSERT_TRUE(RequestSetAppSettings(on, error)) << error;
+}
+
+// The service was updated but this executable was not replaced: the tray
+// stays as it is, tells of no update and hands no status on.
+TEST_F(TrayTest, AServiceOfAnotherVersionUnderAnUnchangedExecutableIsStayedWith) {
+  tarn::test::LogCapture log;
+  ASSERT_TRUE(CreateTray(state_));
+  ASSERT_TRUE(test::WaitForStatus(state_, [](const ServiceStatus& s) { return s.ok; }));
+  OpenSettings(state_);
+  const std::string shown = CurrentSettingsWindow()->status().version;
+  QSignalSpy balloons(state_.window.get(), &TrayWindow::balloonShown);
+
+  ServiceStatus other = state_.status;
+  other.version = "0.3.10";
+  other.autoUpdate = false;
+  other.update.latest = "0.4";
+  OnTrayStatus(state_, other);
+  OnTrayStatus(state_, other);
+  EXPECT_TRUE(balloons.isEmpty());
+  EXPECT_EQ(CurrentSettingsWindow()->status().version, shown);
+  EXPECT_FALSE(state_.relaunchStarted);
+  EXPECT_EQ(log.countLines("service runs 0.3.10, this tray is 0.3.1, the exe did not change: staying"), 1)
+      << log.text();
+}
+
+// The executable file was replaced (a package upgrade): the tray starts it
+// to take over once this process has ended, and does so once.
+TEST_F(TrayTest, AReplacedExecutableIsStartedToTakeOver) {
+  tarn::test::LogCapture log;
+  tarn::test::TempDir bin;
+  const std::string exe = bin.file("tarn");
+  const std::string args = bin.file("args");
+  const std::string script = "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + args + ".tmp && mv " + args + ".tmp " + args + "\n";
+  ASSERT_TRUE(vx::WriteFileAtomic(exe, script));
+  ASSERT_EQ(::chmod(exe.c_str(), 0755), 0);
+  ASSERT_TRUE(CreateTray(state_));
+  state_.exePath = exe;
+  state_.exeStamp = ExeWriteTime(exe);
+  ASSERT_TRUE(vx::WriteFileAtomic(exe, script + "# the new version\n"));
+  ASSERT_EQ(::chmod(exe.c_str(), 0755), 0);
+
+  ServiceStatus other;
+  other.ok = true;
+  other.version = "0.4";
+  OnTrayStatus(state_, other);
+  EXPECT_TRUE(state_.relaunchStarted);
+  ASSERT_TRUE(tarn::test::WaitForFile(args, test::kEventWaitMs));
+  std::string started;
+  ASSERT_TRUE(vx::ReadWholeFile(args, started));
+  EXPECT_EQ(started, "--relaunch\n" + std::to_string(::getpid()) + "\n");
+  EXPECT_EQ(log.countLines("service runs 0.4, this tray is 0.3.1: relaunching"), 1) << log.text();
+
+  ASSERT_EQ(::unlink(args.c_str()), 0);
+  OnTrayStatus(state_, other);
+  EXPECT_EQ(log.countLines("relaunching"), 1) << "no second start";
+}
+
+TEST_F(TrayTest, TheUpdatedBalloonNamesThisVersion) {
+  ASSERT_TRUE(CreateTray(state_));
+  QSignalSpy balloons(state_.window.get(), &TrayWindow::balloonShown);
+  ShowUpdatedBalloon(state_);
+  ASSERT_EQ(balloons.count(), 1);
+  EXPECT_EQ(balloons.at(0).at(0).toString(), QStringLiteral("Tarn update"));
+  EXPECT_EQ(balloons.at(0).at(1).toString(), QStringLiteral("Tarn was updated to version 0.3.1."));
+  EXPECT_FALSE(balloons.at(0).at(2).toBool());
 }
 
 // Where config.json cannot be read, the language the settings name comes

@@ -190,6 +190,10 @@ void OpenSettings(TrayState& state) { CreateSettingsWindow(&state); }
 
 void ShowTrayMenu(TrayState& state) {
   if (!state.menu) return;
+  // clear() leaves the drives' submenus alive as children of the menu; they
+  // go with it, or they would pile up at every status. None of them is open
+  // while the menu is built.
+  for (QMenu* sub : state.menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) delete sub;
   state.menu->clear();
   state.menu->setLayoutDirection(LanguageAt(CurrentLanguage()).rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
   AddItems(state, *state.menu, BuildTrayMenu(state.status));

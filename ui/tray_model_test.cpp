@@ -287,12 +287,5 @@ TEST_F(TrayModelTest, TheTipCountsMountedDrivesOrSaysWhyThereIsNoAnswer) {
   EXPECT_EQ(TrayTip(none).size(), kMaxTipChars);
 }
 
-TEST_F(TrayModelTest, FindMountGoesByIdNotPosition) {
-  const ServiceStatus s = Answered({Drive("a", u'D', true), Drive("b", u'E', true)});
-  ASSERT_NE(FindMount(s, "b"), nullptr);
-  EXPECT_EQ(FindMount(s, "b")->drive, u'E');
-  EXPECT_EQ(FindMount(s, "gone"), nullptr);
-}
-
 }  // namespace
 }  // namespace tarn::app

@@ -190,6 +190,7 @@ TEST_F(TrayTest, MenuCommandsActOnTheDriveTheMenuWasBuiltFor) {
   ASSERT_TRUE(menu.actions().at(0)->text().startsWith("W:"));
   OnTrayStatus(state_, inServiceOrder);
   ASSERT_TRUE(menu.actions().at(0)->text().startsWith("W:")) << "an open menu stays as it was built";
+  EXPECT_EQ(menu.findChildren<QMenu*>().size(), 2) << "the submenus of earlier menus are gone";
 
   QAction* mountSecond = menu.actions().at(0)->menu()->actions().at(0);
   ASSERT_EQ(mountSecond->text(), QStringLiteral("Mount"));

@@ -103,7 +103,8 @@ void TrayWindow::iconActivated(QSystemTrayIcon::ActivationReason reason) {
 TrayState* CurrentTray() { return g_tray; }
 
 bool CreateTray(TrayState& state) {
-  if (QApplication::instance() == nullptr) return false;
+  // The icon and its menu are widgets.
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) return false;
   g_tray = &state;
   state.exePath = vx::ModulePath();
   state.exeStamp = ExeWriteTime(state.exePath);

@@ -89,7 +89,7 @@ class TrayWindow : public QObject {
 TrayState* CurrentTray();
 
 // Makes the tray window, the icon with its menu and the poll timer, and asks
-// for the first status. False when there is no application object.
+// for the first status. False without a QApplication.
 bool CreateTray(TrayState& state);
 // Removes the icon and the window; results still on their way are dropped.
 void DestroyTray(TrayState& state);

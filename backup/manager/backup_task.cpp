@@ -59,10 +59,11 @@ Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* 
   auto repo = std::make_shared<backup::Repo>(std::move(factory), options);
   repo->cancel = cancel;
   s = repo->probe();
-  if (!s.ok() && !create) {
-    if (s.code == Status::kNotFound) return Status(Status::kNotFound, "no backup has been made to this place yet");
-    return s;
-  }
+  // Only a folder without "/config" gets a new repository; any other
+  // failure is the answer, not a reason to ask the server all over again.
+  if (s.code == Status::kNotFound && !create)
+    return Status(Status::kNotFound, "no backup has been made to this place yet");
+  if (!s.ok() && s.code != Status::kNotFound) return s;
   if (!s.ok()) {
     s = repo->init(job.password);
     // A first backup to a folder that is not there yet makes it; a back-end

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <future>
 #include <string>
@@ -145,6 +146,18 @@ Value RunToEnd(ManagerWorld& w, const std::string& request, const std::string& i
   EXPECT_TRUE(w.call(request)["ok"].asBool()) << request;
   w.waitIdle(id);
   return Status(w, id);
+}
+
+TEST(BackupTaskTest, AServerThatRefusesIsAskedOnceAndOnlyBriefly) {
+  ManagerWorld w;
+  ASSERT_TRUE(w.setJob("j1", "a")["ok"].asBool());
+  w.server("a").addFault(
+      backup::Fault(test::MemOp::kConnect, 1, 0, ::tarn::Status(::tarn::Status::kNetwork, "Connection refused", ECONNREFUSED)));
+  const Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");
+  EXPECT_EQ(state["lastError"].asString().rfind("network: Connection refused", 0), 0u) << state["lastError"].asString();
+  // One probe, tried as often as a drive tries an operation; no new
+  // repository is attempted on a server that did not answer.
+  EXPECT_EQ(w.server("a").countCalls(test::MemOp::kConnect), backup::TestRepoOptions().refusedRetry.maxAttempts);
 }
 
 TEST(BackupTaskTest, BackupsKeepTheirVersionsAndCleanUpAtMostWeekly) {

@@ -64,6 +64,7 @@
 #include "engine/worker_pool.h"
 #include "foundation/cancel_token.h"
 #include "foundation/endpoint_config.h"
+#include "foundation/mount_config.h"
 #include "foundation/retry.h"
 #include "foundation/status.h"
 
@@ -99,6 +100,11 @@ struct RepoOptions {
   uint32_t indexSegmentPacks = kDefaultIndexSegmentPacks;
   uint64_t speedLimitBytesPerSec = 0;
   RetryPolicy retry;
+  // The first call to the server (probe): a refused connection means the
+  // host answers and nothing listens there, which waiting seldom cures. It
+  // is tried as a drive tries an operation, a few seconds in all, and never
+  // longer than `retry` would.
+  RetryPolicy refusedRetry = RetryPolicyFor(NetOptions{});
   uint32_t kdfIterations = kDefaultKdfIterations;
   // Threads that compress and seal blobs; 0: one per processor.
   int32_t sealThreads = 0;
@@ -162,7 +168,8 @@ class Repo {
   Repo& operator=(const Repo&) = delete;
 
   // --- creation and opening (task thread, before anything else) ---
-  // ok when "/config" exists, code 1 when not.
+  // ok when "/config" exists, code 1 when not. A refused connection is
+  // retried under refusedRetry, other network failures under retry.
   Status probe();
   Status init(const std::string& password);
   Status open(const std::string& password);

@@ -2,11 +2,14 @@
 // object access: every remote operation runs one back-end call sequence
 // under the pool's retry loop with a fixed label.
 #include <algorithm>
+#include <cerrno>
 
 #include "backup/repo/repo.h"
 #include "engine/backend_factory.h"
 #include "foundation/file_util.h"
+#include "foundation/log.h"
 #include "foundation/remote_path.h"
+#include "platform/http_client.h"
 
 namespace tarn::backup {
 namespace {
@@ -26,6 +29,14 @@ constexpr uint64_t kRangePiece = 4194304;
 constexpr const char* kPartSuffix = ".part";
 
 Status Canceled() { return Status(Status::kCanceled, ""); }
+
+// The host answered and nothing listens: the sockets of SFTP and NFS say so
+// by their errno; HTTP reports every connection that could not be made
+// alike, an unreachable host included, which waiting cures no better.
+bool IsRefusedConnection(const Status& st) {
+  return st.code == Status::kNetwork &&
+         (st.native == ECONNREFUSED || st.native == static_cast<int32_t>(http::kErrCannotConnect));
+}
 
 }  // namespace
 
@@ -71,10 +82,23 @@ Repo::~Repo() {
 }
 
 Status Repo::probe() {
-  return pool.run(options.retry, cancel, kLabelProbe, [&](IBackend& b) {
-    RemoteAttr attr;
-    return b.stat("/config", attr);
-  });
+  RetryPolicy once = options.retry;
+  once.maxAttempts = 1;
+  once.forever = false;
+  RetryPolicy refused = options.refusedRetry;
+  refused.maxAttempts = std::min(refused.maxAttempts, options.retry.maxAttempts);
+  Backoff patient(options.retry), quick(refused);
+  for (;;) {
+    Status st = pool.run(once, cancel, "", [&](IBackend& b) {
+      RemoteAttr attr;
+      return b.stat("/config", attr);
+    });
+    if (!st.retryable()) return st;
+    Backoff& backoff = IsRefusedConnection(st) ? quick : patient;
+    vx::log::write(vx::log::kWarn, "%s: %s (attempt %d)", kLabelProbe, st.toString().c_str(),
+                   static_cast<int>(backoff.attempts() + 1));
+    if (!backoff.sleepNext(cancel)) return IsCancelled(cancel) ? Canceled() : st;
+  }
 }
 
 Status Repo::ensureDir(const std::string& path) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "backup/repo/repo_test_world.h"
 
 namespace tarn::backup {
@@ -83,6 +85,28 @@ TEST(RepoAccess, FoldersAreMadeParentsFirstAndOnce) {
     w.server->clearCalls();
     ASSERT_TRUE(RepoTestPeer::ensureDir(*repo, "/data/ab").ok());
     EXPECT_EQ(w.server->countCalls(MemOp::kMkdir), 0);
+  }
+}
+
+TEST(RepoAccess, ProbeGivesUpOnARefusedConnectionAsSoonAsADriveWould) {
+  struct Case {
+    const char* name;
+    Status failure;
+    int connects;
+  } cases[] = {
+      {"refused", Status(Status::kNetwork, "connect 127.0.0.1:22: Connection refused", ECONNREFUSED), 2},
+      {"timed out", Status(Status::kTimeout, "connect 127.0.0.1:22: no answer", ETIMEDOUT), 3},
+      {"reset", Status(Status::kNetwork, "ssh handshake: connection reset", ECONNRESET), 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RepoWorld w;
+    ASSERT_LT(w.options.refusedRetry.maxAttempts, w.options.retry.maxAttempts);
+    w.server->addFault(Fault(MemOp::kConnect, 1, 0, c.failure));
+    Status st = w.make()->probe();
+    EXPECT_EQ(st.code, c.failure.code);
+    EXPECT_EQ(st.native, c.failure.native);
+    EXPECT_EQ(w.server->countCalls(MemOp::kConnect), c.connects);
   }
 }
 

@@ -2,11 +2,18 @@
 // on OpenSSH, NFS on Ganesha, S3 on Swift): created below folders that do not exist yet,
 // filled, reopened, read back byte-exact, pruned and verified. The servers'
 // variables come from testing/servers/*.sh; a missing one fails the test.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
 
 #include "backup/repo/repo_test_world.h"
 #include "engine/backend_factory.h"
+#include "testing/relay_backend.h"
 #include "testing/remote_tree.h"
 #include "testing/s3/swift_endpoint.h"
 
@@ -115,6 +122,58 @@ TEST_P(RepoOnServer, CreateStoreReopenPruneAndVerify) {
     } else {
       EXPECT_FALSE(verified->hasBlob(ids[i])) << "blob " << i;
     }
+  }
+}
+
+// A port of this host where nothing listens: bound, so that no one else
+// takes it while the test runs, but never listening.
+class ClosedPort {
+ public:
+  ClosedPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(addr);
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    EXPECT_EQ(::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+    port_ = ntohs(addr.sin_port);
+  }
+  ~ClosedPort() { ::close(fd_); }
+  uint32_t port() const { return port_; }
+
+ private:
+  int fd_ = -1;
+  uint32_t port_ = 0;
+};
+
+TEST(RepoOnClosedPort, RefusedConnectionsOfRealBackendsAreTriedOnlyAsADriveTriesThem) {
+  ClosedPort closed;
+  for (const char* protocol : {"sftp", "webdav"}) {
+    SCOPED_TRACE(protocol);
+    EndpointConfig ep;
+    ep.protocol = protocol;
+    ep.connectTimeoutMs = 5000;
+    if (ep.protocol == "sftp") {
+      ep.host = "127.0.0.1";
+      ep.port = closed.port();
+      ep.user = "nobody";
+      ep.password = "x";
+    } else {
+      ep.host = "http://127.0.0.1:" + std::to_string(closed.port()) + "/dav";
+    }
+    auto connects = std::make_shared<std::atomic<int>>(0);
+    RepoOptions options = TestRepoOptions();
+    Repo repo(
+        [ep, connects] {
+          return std::make_unique<test::RelayBackend>(MakeBackend(ep), [connects](test::RelayOp op, const std::string&) {
+            if (op == test::RelayOp::kConnect) ++*connects;
+          });
+        },
+        options);
+    Status st = repo.probe();
+    EXPECT_EQ(st.code, Status::kNetwork) << st.toString();
+    EXPECT_EQ(connects->load(), options.refusedRetry.maxAttempts) << st.toString();
   }
 }
 

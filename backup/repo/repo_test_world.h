@@ -29,6 +29,8 @@ inline RepoOptions TestRepoOptions() {
   o.retry.baseDelayMs = 1;
   o.retry.maxDelayMs = 2;
   o.retry.jitter = 0;
+  o.refusedRetry = o.retry;
+  o.refusedRetry.maxAttempts = 2;
   return o;
 }
 

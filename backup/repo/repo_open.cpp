@@ -18,6 +18,10 @@ constexpr size_t kKeyBlockBytes = 72;
 constexpr size_t kIdKeyAt = 32;
 constexpr size_t kSeedAt = 64;
 constexpr int32_t kConfigIndent = 2;
+// What a repository keeps beside "/config" (and "keys", where other tools
+// keep theirs): found without it, it is the data of a repository whose
+// "/config" is lost, which new keys could never read.
+constexpr const char* kRepositoryEntries[] = {"data", "index", "snapshots", "locks", "keys"};
 
 // Wipes a key buffer however the function that holds it ends.
 struct Wiped {
@@ -49,6 +53,19 @@ Status Repo::init(const std::string& password) {
   Status st = probe();
   if (st.ok()) return Status(Status::kExists, "the folder already holds a backup repository");
   if (st.code != Status::kNotFound) return st;
+  std::vector<DirEntry> present;
+  st = listDir("/", present);
+  if (!st.ok()) return st;
+  std::string found;
+  for (const char* name : kRepositoryEntries) {
+    for (const DirEntry& e : present) {
+      if (e.name != name) continue;
+      found += (found.empty() ? "" : ", ") + e.name + (e.attr.isDir() ? "/" : "");
+    }
+  }
+  if (!found.empty())
+    return Status(Status::kExists, "the folder holds backup data without its \"/config\" (" + found +
+                                       "); no new repository is made over it");
 
   std::vector<uint8_t> keyBlock = vx::RandomBytes(kKeyBlockBytes);
   Wiped wipeBlock{keyBlock};

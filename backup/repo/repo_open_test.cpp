@@ -43,6 +43,35 @@ TEST(RepoOpen, CreatedRepositoryOpensOnlyWithItsPassword) {
   EXPECT_EQ(tooSlow.make()->init(kTestPassword).code, Status::kInvalid) << "no open would accept it";
 }
 
+TEST(RepoOpen, NoNewRepositoryIsMadeOverTheDataOfOneWhoseConfigIsGone) {
+  struct Case {
+    std::vector<std::string> files;
+    const char* found;  // empty: a repository is made
+  } cases[] = {
+      {{"/data/ab/" + std::string(64, 'a')}, "data/"},
+      {{"/index/" + std::string(64, 'b'), "/snapshots/" + std::string(64, 'c')}, "index/, snapshots/"},
+      {{"/keys"}, "keys"},
+      {{"/locks/x"}, "locks/"},
+      {{"/notes.txt", "/photos/a.jpg"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.files.front());
+    RepoWorld w;
+    for (const std::string& f : c.files) w.server->putFile(f, "x");
+    w.server->clearCalls();
+    Status st = w.make()->init(kTestPassword);
+    if (*c.found == '\0') {
+      EXPECT_TRUE(st.ok()) << st.toString();
+      continue;
+    }
+    EXPECT_EQ(st.code, Status::kExists);
+    EXPECT_EQ(st.message, std::string("the folder holds backup data without its \"/config\" (") + c.found +
+                              "); no new repository is made over it");
+    EXPECT_EQ(w.server->countCalls(MemOp::kOpenWrite) + w.server->countCalls(MemOp::kMkdir), 0);
+    EXPECT_FALSE(w.server->exists("/config"));
+  }
+}
+
 TEST(RepoOpen, DamagedOrForgedConfigIsRefused) {
   using Edit = std::function<void(vx::json::Value&)>;
   auto set = [](const char* key, vx::json::Value v) { return Edit([=](vx::json::Value& c) { c.set(key, v); }); };

@@ -106,7 +106,8 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   void setBandwidth(uint64_t bytesPerSecond);  // 0: unlimited
   // Cuts injected latency and bandwidth waits short while it is cancelled.
   void setDelayCancel(std::shared_ptr<const CancelToken> token);
-  // Holds the next call of `op` on `path` (empty: any path) at a gate.
+  // Holds the next call of `op` on `path` (empty: any path; ending in "/":
+  // any path below that folder) at a gate.
   std::shared_ptr<Gate> addGate(MemOp op, const std::string& path = "");
 
   // --- what happened ---

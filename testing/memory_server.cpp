@@ -249,7 +249,10 @@ void MemoryServer::setDelayCancel(std::shared_ptr<const CancelToken> token) {
 std::shared_ptr<Gate> MemoryServer::addGate(MemOp op, const std::string& path) {
   auto gate = std::make_shared<Gate>();
   std::lock_guard<std::mutex> lock(mu_);
-  gates_.push_back(PendingGate{op, path.empty() ? path : keyOfLocked(path), gate});
+  const bool below = !path.empty() && path.back() == '/';
+  std::string key = path.empty() ? path : keyOfLocked(path);
+  if (below && key != "/") key += '/';
+  gates_.push_back(PendingGate{op, key, gate});
   return gate;
 }
 
@@ -314,7 +317,8 @@ MemoryServer::Admission MemoryServer::enter(MemOp op, const std::string& path, u
     calls_.push_back(CallRecord{op, path, connection});
     std::string key = keyOfLocked(path);
     for (auto it = gates_.begin(); it != gates_.end(); ++it) {
-      if (it->op == op && (it->path.empty() || it->path == key)) {
+      const bool below = !it->path.empty() && it->path.back() == '/' && key.rfind(it->path, 0) == 0;
+      if (it->op == op && (it->path.empty() || it->path == key || below)) {
         gate = it->gate;
         gates_.erase(it);
         break;

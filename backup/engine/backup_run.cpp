@@ -1,9 +1,7 @@
 #include "backup/engine/backup_run.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <climits>
+#include <cstdint>
 
 #include "backup/engine/local_path.h"
 #include "foundation/remote_path.h"
@@ -14,12 +12,6 @@ namespace tarn::backup {
 namespace {
 
 constexpr const char* kNoSourceStored = "none of the folders to back up could be read";
-
-std::string HostName() {
-  char name[HOST_NAME_MAX + 1] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return {};
-  return name;
-}
 
 }  // namespace
 
@@ -106,7 +98,7 @@ Status RunBackup(Repo& repo, const BackupRunArgs& args, Progress* progress, cons
   snapshot.time = start;
   snapshot.job = args.jobId;
   snapshot.name = args.jobName;
-  snapshot.host = HostName();
+  snapshot.host = LocalHostName();
 
   BackupRun run(repo, args, progress, cancel, problems);
   Status st = run.backupSources(snapshot);

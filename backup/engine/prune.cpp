@@ -9,9 +9,16 @@ namespace tarn::backup {
 
 Status Prune(Repo& repo, const Retention& retention, const std::string& jobId, bool cleanup,
              const CancelToken* cancel, std::vector<std::string>& removed, PruneReport* report) {
+  const bool forgets =
+      retention.keepLast > 0 || retention.keepDaily > 0 || retention.keepWeekly > 0 || retention.keepMonthly > 0;
+  Status st;
+  if (forgets || cleanup) st = repo.lock(LockMode::kExclusive, "prune");
+  // What is reclaimed is decided on everything other clients stored before.
+  if (st.ok() && cleanup) st = repo.reloadIndexIfStale();
+  if (!st.ok()) return st;
   std::vector<SnapshotInfo> all;
   uint64_t damaged = 0;
-  Status st = repo.listSnapshots(all, &damaged);
+  st = repo.listSnapshots(all, &damaged);
   if (!st.ok()) return st;
 
   std::vector<SnapshotInfo> mine;

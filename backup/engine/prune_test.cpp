@@ -148,6 +148,7 @@ TEST(Prune, NoLiveBlobIsLostWhicheverCallFails) {
     pw.bw.repoWorld.server->clearFaults();
     pw.expectRemainingSnapshotsReadable();
     // A later cleanup finishes the job.
+    pw.repo->unlock();
     auto reopened = pw.bw.reopen();
     removed.clear();
     Status st = Prune(*reopened, Retention{1, 0, 0, 0}, "a", true, nullptr, removed, nullptr);

@@ -179,8 +179,10 @@ class BackupManager : public IBackupService {
 
   // --- the task runner (backup_task.cpp) ---
   void runTask(std::shared_ptr<JobState> state, std::string op, std::shared_ptr<TaskArgs> args);
+  // With `lockFor` (a task's op) the repository lock is taken before the
+  // index is read: exclusive for a prune, shared for the others.
   Status openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
-                  std::shared_ptr<backup::Repo>& out, bool quick);
+                  std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor = nullptr);
   Status resolveDestination(const backup::BackupJob& job, EndpointConfig& out);
 
   // --- control requests (backup_requests.cpp) ---

@@ -381,7 +381,9 @@ Value BackupManager::browse(const std::string& op, const std::string& id, const 
     return reply;
   }
   if (versions.size() < 2) return ErrorReply("this is the only version; remove the job to stop keeping it");
-  s = repo->deleteSnapshot(snapshot);
+  s = repo->lock(backup::LockMode::kExclusive, "forget");
+  if (s.ok()) s = repo->deleteSnapshot(snapshot);
+  repo->unlock();
   if (!s.ok()) return ErrorReply(s.toString());
   std::lock_guard<std::mutex> lock(stateMutex_);
   std::erase_if(state->versions, [&](const backup::SnapshotInfo& v) { return v.id == snapshot; });

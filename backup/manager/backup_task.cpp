@@ -36,7 +36,7 @@ Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointC
 }
 
 Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
-                               std::shared_ptr<backup::Repo>& out, bool quick) {
+                               std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor) {
   EndpointConfig endpoint;
   Status s = resolveDestination(job, endpoint);
   if (!s.ok()) return s;
@@ -76,6 +76,10 @@ Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* 
   } else {
     s = repo->open(job.password);
   }
+  if (s.ok() && lockFor != nullptr) {
+    const std::string op = lockFor;
+    s = repo->lock(op == kOpPrune ? backup::LockMode::kExclusive : backup::LockMode::kShared, op);
+  }
   if (s.ok()) s = repo->loadIndex();
   if (!s.ok()) return s;
   out = std::move(repo);
@@ -108,7 +112,7 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
       dropped = std::move(state->browseRepo);
     }
     dropped.reset();
-    out.status = openRepo(job, cancel.get(), op == kOpBackup, repo, false);
+    out.status = openRepo(job, cancel.get(), op == kOpBackup, repo, false, op.c_str());
     if (out.status.ok()) {
       std::lock_guard<std::mutex> lock(stateMutex_);
       state->taskRepo = repo;
@@ -128,6 +132,13 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
     }
   }
 
+  if (repo) {
+    // A task whose lock another client took away for stale cannot vouch
+    // for what it did; the lock goes before the job shows idle.
+    const Status held = repo->lockStatus();
+    if (out.status.ok() && !held.ok()) out.status = held;
+    repo->unlock();
+  }
   for (const std::string& problem : out.problems) appendLog(job.id, "  " + problem);
   const uint64_t errors = progress->errors.load();
   if (errors > out.problems.size())

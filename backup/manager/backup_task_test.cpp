@@ -256,7 +256,7 @@ TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {
     WriteSource(src);
     ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
     // The backup's first pack upload is held while the stop comes.
-    std::shared_ptr<test::Gate> upload = w.server("a").addGate(test::MemOp::kOpenWrite);
+    std::shared_ptr<test::Gate> upload = w.server("a").addGate(test::MemOp::kOpenWrite, "/data/");
     ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j1"})")["ok"].asBool());
     ASSERT_TRUE(upload->waitArrived());
     EXPECT_EQ(Status(w, "j1")["phase"].asString(), "backup");

@@ -31,9 +31,18 @@
 // sealing. readPackRange holds no lock at all, so that a restore downloads
 // several ranges at once.
 //
+// Clients on several computers may share one repository. A task holds the
+// repository lock for its whole work: lock objects under "/locks/", shared
+// by backups, restores and checks, exclusive for forgetting and reclaiming
+// space, each naming its holder and written anew while held; one not
+// written anew for kLockStaleSec, or left by a process of this computer that
+// is gone, is stale and removed. lockMutex guards the lock's state and is
+// held across the lock's own remote calls; it is taken with no other lock of
+// the repository held, and only dirMutex and queueMutex, briefly, under it.
+//
 // The object access layer is repo_access.cpp; creation and opening
-// repo_open.cpp; blobs repo_blobs.cpp; the seal stage repo_seal.cpp; the
-// upload pipeline repo_upload.cpp;
+// repo_open.cpp; the lock repo_lock.cpp; blobs repo_blobs.cpp; the seal
+// stage repo_seal.cpp; the upload pipeline repo_upload.cpp;
 // the index repo_index.cpp; snapshot records snapshot.cpp; retirement
 // repo_retire.cpp; verification repo_check.cpp.
 #pragma once
@@ -86,6 +95,14 @@ constexpr uint32_t kNoCachedPack = 0xFFFFFFFF;
 // Windows of packs kept for reading: a walk of snapshots whose trees lie in
 // several packs moves between them for every folder.
 constexpr size_t kReadWindows = 4;
+// A held lock is written anew this often; one not written anew for
+// kLockStaleSec is stale: its holder is taken for gone.
+constexpr int64_t kLockRefreshSec = 300;
+constexpr int64_t kLockStaleSec = 1800;
+// Space reclamation leaves a pack that no index names alone until it is
+// this old, so that a writer that takes no lock (an older Tarn) keeps the
+// packs it has not indexed yet.
+constexpr int64_t kUnnamedPackMinAgeSec = 3600;
 // Seal threads when the options leave the count open: one per processor, at
 // most this many.
 constexpr int32_t kMaxSealThreads = 16;
@@ -108,7 +125,12 @@ struct RepoOptions {
   uint32_t kdfIterations = kDefaultKdfIterations;
   // Threads that compress and seal blobs; 0: one per processor.
   int32_t sealThreads = 0;
+  // Unix seconds for lock times and the age of packs on storage; empty: the
+  // system clock.
+  std::function<int64_t()> clock;
 };
+
+enum class LockMode { kNone, kShared, kExclusive };
 
 struct BlobLocation {
   uint32_t pack = 0;  // position in Repo::packs
@@ -122,6 +144,12 @@ struct PackInfo {
   BlobId id;
   uint32_t length = 0;
   bool retired = false;
+};
+
+// An object as a listing of the storage shows it.
+struct StoredObject {
+  uint64_t size = 0;
+  int64_t mtime = 0;  // Unix seconds on the server's clock
 };
 
 struct OpenPack {
@@ -143,12 +171,16 @@ struct PruneReport {
   uint64_t orphansRemoved = 0;
   uint64_t bytesFreed = 0;
   uint64_t bytesKept = 0;
+  uint64_t youngPacksKept = 0;  // packs no index names, left alone for their age
 };
 
 using BlobIdSet = std::unordered_set<BlobId, BlobIdHash>;
 
 // "/data/" + the first two hex digits of the id + "/" + all 64.
 std::string PackPath(const BlobId& id);
+
+// The name of this computer, as lock objects and snapshot records give it.
+std::string LocalHostName();
 
 // Creates the endpoint's root folder on its server with every missing parent,
 // each through a back-end made for that folder's parent.
@@ -173,6 +205,23 @@ class Repo {
   Status probe();
   Status init(const std::string& password);
   Status open(const std::string& password);
+
+  // --- the repository lock (repo_lock.cpp), task thread ---
+  // Takes the lock for `purpose` ("backup", "prune"...), writing a lock
+  // object that names this computer and process. Code 12 naming the holder
+  // when another client's lock stands in the way: any lock for the exclusive
+  // one, an exclusive one for the shared one. The exclusive lock may be
+  // taken while the shared one is held; the shared one stays when it is
+  // refused. Stale locks met on the way are removed.
+  Status lock(LockMode mode, const std::string& purpose);
+  // Removes the lock object; nothing when no lock is held.
+  void unlock();
+  LockMode lockMode();
+  // Ok, or why the lock was lost (another client removed it as stale).
+  Status lockStatus();
+  // Writes the lock anew now; a refresh thread does it every
+  // kLockRefreshSec while a lock is held.
+  Status refreshLock();
 
   // --- blobs ---
   // The id is written also when the blob was already stored. Safe to call
@@ -209,7 +258,12 @@ class Repo {
 
   // --- index, snapshots, space, verification ---
   Status loadIndex();
-  Status listPacks(std::unordered_map<std::string, uint64_t>& out);
+  // Flushes and reads the index again, unless it was read while the
+  // exclusive lock was held: what its holder decides on must include what
+  // other clients stored until it took the lock.
+  Status reloadIndexIfStale();
+  // Every pack object under "/data" by its name.
+  Status listPacks(std::unordered_map<std::string, StoredObject>& out);
   Status writeSnapshot(SnapshotInfo& info);
   // Every readable record, oldest first. Records that do not open are left
   // out and counted in *skipped (when given); retirePacks refuses to run
@@ -217,6 +271,8 @@ class Repo {
   Status listSnapshots(std::vector<SnapshotInfo>& out, uint64_t* skipped = nullptr);
   Status deleteSnapshot(const std::string& id);
   // `referenced` must hold every blob that any remaining snapshot reaches.
+  // Only under the exclusive lock; the index is read again first when it
+  // was read before the lock was taken.
   Status retirePacks(const BlobIdSet& referenced, PruneReport& report);
   Status checkPack(bool readData, CheckReport& report, const CheckProgress& progress);
 
@@ -266,6 +322,19 @@ class Repo {
   Status writeIndex();
   // Seals an index object, names it by its hash and stores it under /index.
   Status storeIndexObject(const std::vector<uint8_t>& plain, BlobId& name);
+
+  // One lock object as read from storage.
+  struct LockRecord;
+  int64_t clockNow() const;
+  // The locks of other holders that still stand, stale ones removed on the
+  // way; `ours` are the names of this repository's own lock objects. Call
+  // with lockMutex held.
+  Status readLocksLocked(const std::vector<std::string>& ours, std::vector<LockRecord>& out);
+  // Call with lockMutex held.
+  Status writeLockLocked(bool exclusive, const std::string& purpose, int64_t since, std::string& name);
+  void removeLockLocked(const std::string& name);
+  Status refreshLocked();
+  void lockRefresher();
 
   struct PackVerdict;
   class PackReader;
@@ -330,6 +399,19 @@ class Repo {
 
   std::mutex dirMutex;
   std::unordered_set<std::string> knownDirs;  // guarded by dirMutex; only grows
+
+  std::mutex lockMutex;
+  std::condition_variable lockWake;  // the refresh thread is to stop
+  LockMode heldMode = LockMode::kNone;  // guarded by lockMutex
+  std::string heldName;                 // guarded by lockMutex; the object under /locks
+  std::string heldPurpose;              // guarded by lockMutex
+  int64_t heldSince = 0;                // guarded by lockMutex
+  std::vector<std::string> strayLocks;  // guarded by lockMutex; old objects of ours a refresh could not remove
+  Status lockLost;                      // guarded by lockMutex
+  bool lockStopping = false;            // guarded by lockMutex
+  std::thread lockThread;               // guarded by lockMutex
+  // The lock mode under which the index was last read; the task thread's.
+  LockMode indexReadUnder = LockMode::kNone;
 
   // One downloaded stretch of a pack.
   struct ReadWindow {

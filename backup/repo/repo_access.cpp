@@ -78,6 +78,8 @@ Repo::~Repo() {
     uploading.swap(workers);
   }
   for (std::thread& t : uploading) t.join();
+  // Only now that nothing is written any more does the lock go.
+  unlock();
   vx::SecureWipe(idKey);
 }
 
@@ -237,7 +239,7 @@ Status Repo::removeObject(const std::string& path) {
   return pool.run(options.retry, cancel, kLabelDelete, [&](IBackend& b) { return b.remove(path, false); });
 }
 
-Status Repo::listPacks(std::unordered_map<std::string, uint64_t>& out) {
+Status Repo::listPacks(std::unordered_map<std::string, StoredObject>& out) {
   out.clear();
   std::vector<DirEntry> folders;
   Status st = listDir("/data", folders);
@@ -248,7 +250,7 @@ Status Repo::listPacks(std::unordered_map<std::string, uint64_t>& out) {
     st = listDir("/data/" + folder.name, files);
     if (!st.ok()) return st;
     for (const DirEntry& f : files)
-      if (!f.attr.isDir()) out[f.name] = f.attr.size;
+      if (!f.attr.isDir()) out[f.name] = StoredObject{f.attr.size, f.attr.mtime.seconds};
   }
   return Status();
 }

@@ -111,7 +111,7 @@ class Repo::PackReader {
 };
 
 Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& progress) {
-  std::unordered_map<std::string, uint64_t> stored;
+  std::unordered_map<std::string, StoredObject> stored;
   Status st = listPacks(stored);
   if (!st.ok()) return st;
 
@@ -142,7 +142,7 @@ Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& 
       listingProblems[p].push_back(label + " is missing");
       continue;
     }
-    uint64_t size = listed->second;
+    uint64_t size = listed->second.size;
     stored.erase(listed);
     if (size != pack.length) {
       listingProblems[p].push_back(label + " has " + std::to_string(size) + " bytes instead of " +
@@ -171,7 +171,7 @@ Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& 
     verified += pack.length;
     if (progress) progress(verified, total);
   }
-  for (const auto& [name, size] : stored) {
+  for (const auto& [name, object] : stored) {
     BlobId id;
     if (ParseBlobId(name, id)) ++report.unindexedPacks;
   }

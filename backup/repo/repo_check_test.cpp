@@ -133,6 +133,7 @@ TEST(RepoCheck, UnknownPackObjectsAreCountedAndRetiredPacksSkipped) {
   EXPECT_EQ(report.unindexedPacks, 1u);
 
   PruneReport pruned;
+  ASSERT_TRUE(cw.repo->lock(LockMode::kExclusive, "prune").ok());
   ASSERT_TRUE(cw.repo->retirePacks({cw.blobs[2]}, pruned).ok());
   report = cw.check(true);
   EXPECT_TRUE(report.problems.empty());

@@ -29,6 +29,13 @@ Status Repo::loadIndex() {
     packs.clear();
     indexObjects.clear();
   }
+  {
+    // Pack positions start afresh: no window of the old ones may be read.
+    std::lock_guard<std::mutex> lock(readMutex);
+    readWindows.clear();
+  }
+  const LockMode under = lockMode();
+  indexReadUnder = LockMode::kNone;
   // Objects are downloaded and read without the lock (nothing else runs yet);
   // each one is applied under it.
   for (const DirEntry& entry : entries) {
@@ -54,7 +61,15 @@ Status Repo::loadIndex() {
     if (parsed == IndexParse::kCutShort) return Status(Status::kProtocol, "index " + shortName + " is cut short");
     indexObjects.push_back(name);
   }
+  indexReadUnder = under;
   return Status();
+}
+
+Status Repo::reloadIndexIfStale() {
+  if (indexReadUnder == LockMode::kExclusive && lockMode() == LockMode::kExclusive) return Status();
+  Status st = flush();
+  if (!st.ok()) return st;
+  return loadIndex();
 }
 
 Status Repo::storeIndexObject(const std::vector<uint8_t>& plain, BlobId& name) {

@@ -14,12 +14,20 @@ Status Canceled() { return Status(Status::kCanceled, ""); }
 }  // namespace
 
 Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
+  // Another client's backup may be storing packs that its snapshot does not
+  // name yet: they are safe only while no such client holds a lock.
+  if (lockMode() != LockMode::kExclusive)
+    return Status(Status::kInvalid, "space is reclaimed only under the repository's exclusive lock");
   // A record that did not open may reference blobs that nothing else does;
   // reclaiming space now could delete them for good.
   if (uint64_t damaged = damagedSnapshots.load(); damaged > 0)
     return Status(Status::kProtocol,
                   "space is not reclaimed while " + std::to_string(damaged) + " snapshot records are damaged");
-  Status st = flush();
+  // Packs younger than this that no index names are left alone: a writer
+  // that takes no lock may still be about to name them.
+  const int64_t youngSince = clockNow() - kUnnamedPackMinAgeSec;
+  Status st = reloadIndexIfStale();
+  if (st.ok()) st = flush();
   if (!st.ok()) return st;
 
   std::vector<PackInfo> known;
@@ -91,22 +99,31 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
   report.packsDeleted = deleteList.size();
   report.packsRepacked = repackList.size();
 
-  std::unordered_map<std::string, uint64_t> stored;
+  std::unordered_map<std::string, StoredObject> stored;
   st = listPacks(stored);
   if (!st.ok()) return st;
+  std::unordered_set<std::string> retired;
   {
     std::lock_guard<std::mutex> lock(queueMutex);
-    for (const PackInfo& p : packs)
-      if (!p.retired) stored.erase(BlobIdToHex(p.id));
+    for (const PackInfo& p : packs) {
+      if (p.retired)
+        retired.insert(BlobIdToHex(p.id));
+      else
+        stored.erase(BlobIdToHex(p.id));
+    }
   }
-  for (const auto& [name, size] : stored) {
+  for (const auto& [name, object] : stored) {
     BlobId id;
     // ".part" leftovers and strays are not ours to judge.
     if (!ParseBlobId(name, id)) continue;
+    if (object.mtime > youngSince && retired.count(name) == 0) {
+      ++report.youngPacksKept;
+      continue;
+    }
     st = removeObject(PackPath(id));
     if (!st.ok() && st.code != Status::kNotFound) return st;
     ++report.orphansRemoved;
-    report.bytesFreed += size;
+    report.bytesFreed += object.size;
   }
   return Status();
 }

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "backup/repo/repo_test_world.h"
+#include "foundation/text.h"
 #include "testing/log_capture.h"
 
 namespace tarn::backup {
@@ -28,6 +29,9 @@ struct RetireWorld {
 
   explicit RetireWorld(size_t deadShortfall = 121) {
     w.options.compress = false;
+    // Space is reclaimed two hours after the packs were stored, when the
+    // orphan is old enough to go.
+    w.options.clock = [] { return vx::UnixNow() + 2 * kUnnamedPackMinAgeSec; };
     repo = w.create();
     auto add = [&](size_t size, uint32_t seed, bool isLive, uint8_t type = kBlobData) {
       std::vector<uint8_t> data = RandomBlob(size, seed);
@@ -47,6 +51,8 @@ struct RetireWorld {
     add(kLiveSize - deadShortfall, 6, false);
     add(1000, 7, true, kBlobTree);
     EXPECT_TRUE(repo->flush().ok());
+    EXPECT_TRUE(repo->lock(LockMode::kExclusive, "prune").ok());
+    EXPECT_TRUE(repo->reloadIndexIfStale().ok());
     // Positions follow upload order, which the workers decide.
     std::vector<PackInfo> packs = RepoTestPeer::packs(*repo);
     EXPECT_EQ(packs.size(), 4u);
@@ -120,7 +126,9 @@ TEST(RepoRetire, NoLiveBlobIsLostWhicheverStepFails) {
     rw.expectLiveBlobsReadable(*rw.w.reopen());
 
     // A later run on a fresh object finishes the work.
+    rw.repo->unlock();
     auto again = rw.w.reopen();
+    ASSERT_TRUE(again->lock(LockMode::kExclusive, "prune").ok());
     PruneReport next;
     ASSERT_TRUE(again->retirePacks(rw.referenced, next).ok());
     auto last = rw.w.reopen();
@@ -128,6 +136,57 @@ TEST(RepoRetire, NoLiveBlobIsLostWhicheverStepFails) {
     for (const BlobId& id : rw.dead) EXPECT_FALSE(last->hasBlob(id));
     EXPECT_FALSE(rw.w.server->exists(kOrphan));
   }
+}
+
+TEST(RepoRetire, PacksNoIndexNamesAreLeftAloneUntilTheyAreAnHourOld) {
+  struct Case {
+    int64_t age;  // of the orphan when space is reclaimed
+    bool removed;
+  } cases[] = {{kUnnamedPackMinAgeSec - 60, false}, {kUnnamedPackMinAgeSec + 60, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.age);
+    RepoWorld w;
+    w.options.clock = [age = c.age] { return vx::UnixNow() + age; };
+    auto repo = w.create();
+    const BlobId kept = w.store(*repo, RandomBlob(1000, 1));
+    ASSERT_TRUE(repo->flush().ok());
+    // Another client's pack whose index segment is not written yet.
+    w.server->putFile(kOrphan, "a pack of another client");
+    ASSERT_TRUE(repo->lock(LockMode::kExclusive, "prune").ok());
+    PruneReport report;
+    ASSERT_TRUE(repo->retirePacks({kept}, report).ok());
+    EXPECT_EQ(w.server->exists(kOrphan), !c.removed);
+    EXPECT_EQ(report.orphansRemoved, c.removed ? 1u : 0u);
+    EXPECT_EQ(report.youngPacksKept, c.removed ? 0u : 1u);
+  }
+}
+
+TEST(RepoRetire, SpaceIsReclaimedOnlyUnderTheExclusiveLockAndFromAFreshIndex) {
+  RepoWorld w;
+  w.options.compress = false;
+  // Hours later: the age of packs does not keep them.
+  w.options.clock = [] { return vx::UnixNow() + 2 * kUnnamedPackMinAgeSec; };
+  auto a = w.create();
+  const BlobId first = w.store(*a, RandomBlob(kLiveSize, 1));
+  ASSERT_TRUE(a->flush().ok());
+  PruneReport report;
+  EXPECT_EQ(a->retirePacks({first}, report).code, Status::kInvalid);
+  ASSERT_TRUE(a->lock(LockMode::kShared, "backup").ok());
+  EXPECT_EQ(a->retirePacks({first}, report).code, Status::kInvalid);
+  EXPECT_EQ(w.packPaths().size(), 1u);
+
+  // B stored a pack after A read the index; A takes the exclusive lock once
+  // B is done, and keeps what B stored.
+  auto b = w.reopen();
+  const BlobId second = w.store(*b, RandomBlob(kLiveSize, 2));
+  ASSERT_TRUE(b->flush().ok());
+  b.reset();
+  ASSERT_TRUE(a->lock(LockMode::kExclusive, "prune").ok());
+  ASSERT_TRUE(a->retirePacks({first, second}, report).ok());
+  EXPECT_EQ(w.packPaths().size(), 2u);
+  EXPECT_EQ(report.orphansRemoved, 0u);
+  std::vector<uint8_t> back;
+  EXPECT_TRUE(w.reopen()->readBlob(second, back).ok());
 }
 
 TEST(RepoRetire, CancelDuringRepackingDeletesNothing) {

@@ -102,6 +102,8 @@ TEST_P(RepoOnServer, CreateStoreReopenPruneAndVerify) {
   BlobIdSet referenced{treeId};
   for (size_t i = 0; i < ids.size(); i += 2) referenced.insert(ids[i]);
   PruneReport report;
+  st = reopened->lock(LockMode::kExclusive, "prune");
+  ASSERT_TRUE(st.ok()) << st.toString();
   st = reopened->retirePacks(referenced, report);
   ASSERT_TRUE(st.ok()) << st.toString();
   EXPECT_GT(report.packsDeleted + report.packsRepacked, 0u);

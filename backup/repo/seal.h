@@ -29,6 +29,7 @@ constexpr std::string_view kLabelBlob = "tarn-backup/blob";
 constexpr std::string_view kLabelPack = "tarn-backup/pack";
 constexpr std::string_view kLabelIndex = "tarn-backup/index";
 constexpr std::string_view kLabelSnapshot = "tarn-backup/snapshot";
+constexpr std::string_view kLabelLock = "tarn-backup/lock";
 
 class GcmCipher {
  public:

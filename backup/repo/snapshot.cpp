@@ -70,6 +70,11 @@ SnapshotInfo SnapshotFromJson(const vx::json::Value& v) {
 }
 
 Status Repo::writeSnapshot(SnapshotInfo& info) {
+  // A record makes its blobs part of a version: only while the lock still
+  // stands (a computer that slept may have lost it to a prune meanwhile).
+  Status held = lockStatus();
+  if (held.ok() && lockMode() != LockMode::kNone) held = refreshLock();
+  if (!held.ok()) return held;
   info.version = kProgramVersion;
   std::string text = SnapshotToJson(info).dump();
   std::vector<uint8_t> sealed;

@@ -1,0 +1,266 @@
+// The repository lock: lock objects under "/locks/", each the sealed JSON
+// record of one holder (shared or exclusive, what for, computer, process,
+// when taken, when last written), named by the hash of its bytes like every
+// other object. Taking a lock reads the others, writes its own and reads
+// the others again, so that of two clients that write at the same moment
+// neither goes on believing it is alone. A held lock is written anew (a new
+// object, then the old one removed) every kLockRefreshSec; finding its old
+// object gone tells the holder that another client removed it as stale.
+#include <limits.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+
+#include "backup/repo/repo.h"
+#include "foundation/codec.h"
+#include "foundation/json.h"
+#include "foundation/log.h"
+#include "foundation/text.h"
+
+namespace tarn::backup {
+namespace {
+
+constexpr const char* kLocksFolder = "/locks";
+constexpr size_t kShortName = 8;
+
+std::string LockPath(const std::string& name) { return std::string(kLocksFolder) + "/" + name; }
+
+std::string When(int64_t unixSeconds) { return vx::WideToUtf8(vx::FormatLocalTime(unixSeconds)); }
+
+// A process of this computer is gone when signalling it finds no such
+// process; one that belongs to another user still counts.
+bool ProcessIsGone(int64_t pid) {
+  if (pid <= 0 || pid > INT_MAX) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+}  // namespace
+
+struct Repo::LockRecord {
+  std::string name;
+  bool readable = false;  // the object opened; else only its time on storage is known
+  bool exclusive = false;
+  std::string purpose;
+  std::string host;
+  int64_t pid = 0;
+  int64_t since = 0;
+  int64_t written = 0;
+
+  std::string holder() const {
+    if (!readable)
+      return "a lock object that cannot be read (locks/" + name.substr(0, kShortName) + ", written " + When(written) +
+             ")";
+    return purpose + " on " + host + " (process " + std::to_string(pid) + ") since " + When(since);
+  }
+};
+
+std::string LocalHostName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
+int64_t Repo::clockNow() const { return options.clock ? options.clock() : vx::UnixNow(); }
+
+Status Repo::readLocksLocked(const std::vector<std::string>& ours, std::vector<LockRecord>& out) {
+  out.clear();
+  std::vector<DirEntry> entries;
+  Status st = listDir(kLocksFolder, entries);
+  if (!st.ok()) return st;
+  const int64_t now = clockNow();
+  const std::string host = LocalHostName();
+  for (const DirEntry& entry : entries) {
+    BlobId id;
+    if (entry.attr.isDir() || !ParseBlobId(entry.name, id)) continue;
+    if (std::find(ours.begin(), ours.end(), entry.name) != ours.end()) continue;
+    LockRecord r;
+    r.name = entry.name;
+    r.written = entry.attr.mtime.seconds;
+    std::vector<uint8_t> sealed, plain;
+    st = getObject(LockPath(entry.name), sealed);
+    if (st.code == Status::kNotFound) continue;  // released meanwhile
+    if (!st.ok()) return st;
+    vx::json::Value json;
+    if (cipher.open(sealed.data(), sealed.size(), kLabelLock, plain) &&
+        vx::json::Parse(std::string_view(reinterpret_cast<const char*>(plain.data()), plain.size()), json) &&
+        json.isObject()) {
+      r.readable = true;
+      r.exclusive = json["exclusive"].asBool(false);
+      r.purpose = json["purpose"].asString();
+      r.host = json["host"].asString();
+      r.pid = json["pid"].asInt64(0);
+      r.since = json["time"].asInt64(0);
+      r.written = json["refreshed"].asInt64(0);
+    }
+    const bool stale =
+        now - r.written >= kLockStaleSec || (r.readable && r.host == host && r.pid != ::getpid() && ProcessIsGone(r.pid));
+    if (!stale) {
+      out.push_back(std::move(r));
+      continue;
+    }
+    vx::log::write(vx::log::kWarn, "backup: removing the stale lock of %s, last written %s", r.holder().c_str(),
+                   When(r.written).c_str());
+    st = removeObject(LockPath(entry.name));
+    if (!st.ok() && st.code != Status::kNotFound) return st;
+  }
+  return Status();
+}
+
+Status Repo::writeLockLocked(bool exclusive, const std::string& purpose, int64_t since, std::string& name) {
+  vx::json::Value v = vx::json::Value::object();
+  v.set("exclusive", exclusive);
+  v.set("purpose", purpose);
+  v.set("host", LocalHostName());
+  v.set("pid", static_cast<int64_t>(::getpid()));
+  v.set("time", since);
+  v.set("refreshed", clockNow());
+  const std::string text = v.dump();
+  std::vector<uint8_t> sealed;
+  if (!cipher.seal(reinterpret_cast<const uint8_t*>(text.data()), text.size(), kLabelLock, sealed))
+    return Status(Status::kIo, "encryption failed");
+  name = vx::HexEncode(ObjectHash(sealed.data(), sealed.size()));
+  return putObject(LockPath(name), sealed);
+}
+
+void Repo::removeLockLocked(const std::string& name) {
+  // Also after a cancellation, and briefly: a lock left behind keeps other
+  // clients from reclaiming space until it is stale.
+  RetryPolicy brief = options.refusedRetry;
+  brief.maxAttempts = std::min(brief.maxAttempts, options.retry.maxAttempts);
+  Status st = pool.run(brief, nullptr, "backup unlock", [&](IBackend& b) { return b.remove(LockPath(name), false); });
+  if (!st.ok() && st.code != Status::kNotFound)
+    vx::log::write(vx::log::kWarn, "backup: cannot remove the lock %s: %s", name.substr(0, kShortName).c_str(),
+                   st.toString().c_str());
+}
+
+Status Repo::lock(LockMode mode, const std::string& purpose) {
+  if (mode == LockMode::kNone) {
+    unlock();
+    return Status();
+  }
+  std::lock_guard<std::mutex> guard(lockMutex);
+  if (!lockLost.ok()) return lockLost;
+  if (heldMode == mode || heldMode == LockMode::kExclusive) return Status();
+  const bool exclusive = mode == LockMode::kExclusive;
+  std::vector<std::string> ours;
+  if (!heldName.empty()) ours.push_back(heldName);
+  auto firstConflict = [&](const std::vector<LockRecord>& others) -> Status {
+    for (const LockRecord& r : others)
+      if (exclusive || r.exclusive || !r.readable)
+        return Status(Status::kBusy, "the repository is locked by " + r.holder());
+    return Status();
+  };
+
+  std::vector<LockRecord> others;
+  Status st = readLocksLocked(ours, others);
+  if (st.ok()) st = firstConflict(others);
+  if (!st.ok()) return st;
+  const int64_t since = clockNow();
+  std::string name;
+  st = writeLockLocked(exclusive, purpose, since, name);
+  if (!st.ok()) {
+    // The upload may have arrived all the same.
+    if (!name.empty()) removeLockLocked(name);
+    return st;
+  }
+  // Another client may have written its lock while this one was written.
+  ours.push_back(name);
+  st = readLocksLocked(ours, others);
+  if (st.ok()) st = firstConflict(others);
+  if (!st.ok()) {
+    removeLockLocked(name);
+    return st;
+  }
+  if (!heldName.empty()) removeLockLocked(heldName);
+  heldMode = mode;
+  heldName = name;
+  heldPurpose = purpose;
+  heldSince = since;
+  if (!lockThread.joinable()) {
+    lockStopping = false;
+    lockThread = std::thread([this] { lockRefresher(); });
+  }
+  return Status();
+}
+
+Status Repo::refreshLocked() {
+  if (heldMode == LockMode::kNone) return lockLost;
+  RemoteAttr attr;
+  Status st = pool.run(options.retry, nullptr, "backup lock", [&](IBackend& b) { return b.stat(LockPath(heldName), attr); });
+  bool lost = st.code == Status::kNotFound;
+  if (!st.ok() && !lost) return st;
+  std::string name;
+  if (!lost) {
+    st = writeLockLocked(heldMode == LockMode::kExclusive, heldPurpose, heldSince, name);
+    if (!st.ok()) {
+      if (!name.empty()) strayLocks.push_back(name);
+      return st;
+    }
+    st = pool.run(options.retry, nullptr, "backup lock", [&](IBackend& b) { return b.remove(LockPath(heldName), false); });
+    lost = st.code == Status::kNotFound;
+    if (!st.ok() && !lost) strayLocks.push_back(heldName);
+  }
+  if (lost) {
+    if (!name.empty()) removeLockLocked(name);
+    lockLost = Status(Status::kConflict, "the repository lock of this " + heldPurpose +
+                                             " was removed by another client that took it for stale");
+    vx::log::write(vx::log::kError, "backup: %s", lockLost.message.c_str());
+    heldMode = LockMode::kNone;
+    heldName.clear();
+    // Nothing more may be stored on the strength of a lock that is gone.
+    recordFailure(lockLost);
+    return lockLost;
+  }
+  heldName = name;
+  return Status();
+}
+
+Status Repo::refreshLock() {
+  std::lock_guard<std::mutex> guard(lockMutex);
+  return refreshLocked();
+}
+
+void Repo::lockRefresher() {
+  std::unique_lock<std::mutex> guard(lockMutex);
+  while (!lockStopping && heldMode != LockMode::kNone) {
+    if (lockWake.wait_for(guard, std::chrono::seconds(kLockRefreshSec), [&] { return lockStopping; })) break;
+    Status st = refreshLocked();
+    if (!st.ok() && heldMode != LockMode::kNone)
+      vx::log::write(vx::log::kWarn, "backup: the lock could not be written anew: %s", st.toString().c_str());
+  }
+}
+
+void Repo::unlock() {
+  std::thread refresher;
+  {
+    std::lock_guard<std::mutex> guard(lockMutex);
+    lockStopping = true;
+    refresher = std::move(lockThread);
+  }
+  lockWake.notify_all();
+  if (refresher.joinable()) refresher.join();
+  std::lock_guard<std::mutex> guard(lockMutex);
+  if (!heldName.empty()) removeLockLocked(heldName);
+  for (const std::string& stray : strayLocks) removeLockLocked(stray);
+  strayLocks.clear();
+  heldMode = LockMode::kNone;
+  heldName.clear();
+  lockStopping = false;
+  // Whatever is read next was not read under a lock that is held.
+  indexReadUnder = LockMode::kNone;
+}
+
+LockMode Repo::lockMode() {
+  std::lock_guard<std::mutex> guard(lockMutex);
+  return heldMode;
+}
+
+Status Repo::lockStatus() {
+  std::lock_guard<std::mutex> guard(lockMutex);
+  return lockLost;
+}
+
+}  // namespace tarn::backup

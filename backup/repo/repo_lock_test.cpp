@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "backup/repo/repo_test_world.h"
+#include "foundation/codec.h"
+#include "foundation/json.h"
+#include "foundation/text.h"
+#include "testing/log_capture.h"
+
+namespace tarn::backup {
+namespace {
+
+using test::MemOp;
+
+// Clients of one repository, each with a clock of its own that the test
+// moves (seconds after the present).
+struct LockWorld {
+  RepoWorld w;
+  std::shared_ptr<Repo> creator = w.create();
+  const int64_t start = vx::UnixNow();
+
+  struct Client {
+    std::shared_ptr<Repo> repo;
+    std::shared_ptr<std::atomic<int64_t>> offset = std::make_shared<std::atomic<int64_t>>(0);
+  };
+  Client client() {
+    Client c;
+    RepoOptions options = w.options;
+    options.clock = [offset = c.offset] { return vx::UnixNow() + offset->load(); };
+    c.repo = std::make_shared<Repo>(w.server->factory(), options);
+    EXPECT_TRUE(c.repo->open(kTestPassword).ok());
+    EXPECT_TRUE(c.repo->loadIndex().ok());
+    return c;
+  }
+  // A lock object as another client would have written it.
+  void forge(const std::string& host, int64_t pid, int64_t written, bool exclusive = false) {
+    vx::json::Value v = vx::json::Value::object();
+    v.set("exclusive", exclusive);
+    v.set("purpose", "backup");
+    v.set("host", host);
+    v.set("pid", pid);
+    v.set("time", written);
+    v.set("refreshed", written);
+    const std::string text = v.dump();
+    std::vector<uint8_t> sealed;
+    ASSERT_TRUE(RepoTestPeer::cipher(*creator).seal(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                                                     kLabelLock, sealed));
+    w.server->putFile("/locks/" + vx::HexEncode(ObjectHash(sealed.data(), sealed.size())),
+                      std::string(sealed.begin(), sealed.end()));
+  }
+  std::string holder(const char* purpose, const Client& c) {
+    return std::string("busy: the repository is locked by ") + purpose + " on " + LocalHostName() + " (process " +
+           std::to_string(::getpid()) + ") since " + vx::WideToUtf8(vx::FormatLocalTime(start + c.offset->load()));
+  }
+};
+
+TEST(RepoLock, SharedLocksGoTogetherAndTheExclusiveOneStandsAlone) {
+  struct Case {
+    LockMode first, second;
+    bool secondTaken;
+  } cases[] = {
+      {LockMode::kShared, LockMode::kShared, true},
+      {LockMode::kShared, LockMode::kExclusive, false},
+      {LockMode::kExclusive, LockMode::kShared, false},
+      {LockMode::kExclusive, LockMode::kExclusive, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.first) << " then " << int(c.second));
+    LockWorld lw;
+    LockWorld::Client a = lw.client(), b = lw.client();
+    ASSERT_TRUE(a.repo->lock(c.first, "backup").ok());
+    EXPECT_EQ(lw.w.names("/locks").size(), 1u) << "an older repository gets its lock folder";
+    Status st = b.repo->lock(c.second, "prune");
+    if (c.secondTaken) {
+      EXPECT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(lw.w.names("/locks").size(), 2u);
+    } else {
+      EXPECT_EQ(st.toString(), lw.holder("backup", a));
+      EXPECT_EQ(b.repo->lockMode(), LockMode::kNone);
+      EXPECT_EQ(lw.w.names("/locks").size(), 1u) << "a refused lock leaves nothing behind";
+    }
+    a.repo->unlock();
+    b.repo->unlock();
+    EXPECT_TRUE(lw.w.names("/locks").empty());
+  }
+}
+
+TEST(RepoLock, TheSharedLockIsKeptWhenTheExclusiveOneIsRefused) {
+  LockWorld lw;
+  LockWorld::Client a = lw.client(), b = lw.client();
+  ASSERT_TRUE(a.repo->lock(LockMode::kShared, "backup").ok());
+  ASSERT_TRUE(b.repo->lock(LockMode::kShared, "check").ok());
+  EXPECT_EQ(a.repo->lock(LockMode::kExclusive, "prune").toString(), lw.holder("check", b));
+  EXPECT_EQ(a.repo->lockMode(), LockMode::kShared);
+  EXPECT_EQ(lw.w.names("/locks").size(), 2u);
+  b.repo->unlock();
+  ASSERT_TRUE(a.repo->lock(LockMode::kExclusive, "prune").ok());
+  EXPECT_EQ(a.repo->lockMode(), LockMode::kExclusive);
+  EXPECT_EQ(lw.w.names("/locks").size(), 1u) << "the shared lock object makes way for the exclusive one";
+  EXPECT_EQ(b.repo->lock(LockMode::kShared, "backup").toString(), lw.holder("prune", a));
+}
+
+TEST(RepoLock, ALockNotWrittenAnewForHalfAnHourIsStaleAndItsHolderLearnsIt) {
+  LockWorld lw;
+  LockWorld::Client a = lw.client(), b = lw.client();
+  ASSERT_TRUE(a.repo->lock(LockMode::kShared, "backup").ok());
+
+  // Twenty minutes on, the holder writes its lock anew: at forty it stands.
+  a.offset->store(20 * 60);
+  ASSERT_TRUE(a.repo->refreshLock().ok());
+  EXPECT_EQ(lw.w.names("/locks").size(), 1u) << "the old object goes once the new one is there";
+  b.offset->store(40 * 60);
+  EXPECT_EQ(b.repo->lock(LockMode::kExclusive, "prune").code, Status::kBusy);
+
+  // Thirty minutes after its last writing it is stale and removed.
+  test::LogCapture log;
+  b.offset->store(50 * 60);
+  ASSERT_TRUE(b.repo->lock(LockMode::kExclusive, "prune").ok());
+  EXPECT_EQ(log.countLines("backup: removing the stale lock of backup on " + LocalHostName()), 1);
+  EXPECT_EQ(lw.w.names("/locks").size(), 1u);
+
+  // Its holder, back, stores nothing more on the strength of it.
+  Status st = a.repo->refreshLock();
+  EXPECT_EQ(st.code, Status::kConflict);
+  EXPECT_EQ(st.message, "the repository lock of this backup was removed by another client that took it for stale");
+  EXPECT_EQ(a.repo->lockStatus().code, Status::kConflict);
+  BlobId id;
+  const std::vector<uint8_t> data = RandomBlob(1000, 1);
+  EXPECT_EQ(a.repo->storeBlob(kBlobData, data.data(), data.size(), id).code, Status::kConflict);
+  SnapshotInfo info;
+  EXPECT_EQ(a.repo->writeSnapshot(info).code, Status::kConflict);
+  EXPECT_TRUE(lw.w.names("/snapshots").empty());
+  EXPECT_EQ(lw.w.names("/locks").size(), 1u) << "only the new holder's lock is left";
+}
+
+TEST(RepoLock, LocksOfOthersStandUnlessTheyAreStale) {
+  struct Case {
+    const char* name;
+    std::function<void(LockWorld&)> make;
+    int64_t later;  // seconds the second client's clock is ahead
+    const char* refusal;  // empty: the lock is stale and removed
+  } cases[] = {
+      {"another computer's fresh lock",
+       [](LockWorld& lw) { lw.forge("elsewhere", 77, lw.start, true); }, 0,
+       "busy: the repository is locked by backup on elsewhere (process 77) since "},
+      {"another computer's old lock", [](LockWorld& lw) { lw.forge("elsewhere", 77, lw.start - kLockStaleSec); }, 0,
+       ""},
+      {"a gone process of this computer", [](LockWorld& lw) { lw.forge(LocalHostName(), 0x7ffffff0, lw.start); }, 0,
+       ""},
+      {"a live process of this computer", [](LockWorld& lw) { lw.forge(LocalHostName(), 1, lw.start); }, 0,
+       "busy: the repository is locked by backup on "},
+      {"an object that does not open",
+       [](LockWorld& lw) { lw.w.server->putFile("/locks/" + std::string(64, 'e'), "garbage"); }, 0,
+       "busy: the repository is locked by a lock object that cannot be read (locks/eeeeeeee, written "},
+      {"an object that does not open, written long ago",
+       [](LockWorld& lw) { lw.w.server->putFile("/locks/" + std::string(64, 'e'), "garbage"); }, kLockStaleSec, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LockWorld lw;
+    c.make(lw);
+    LockWorld::Client b = lw.client();
+    b.offset->store(c.later);
+    Status st = b.repo->lock(LockMode::kExclusive, "prune");
+    if (*c.refusal == '\0') {
+      EXPECT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(lw.w.names("/locks").size(), 1u) << "the stale lock is removed";
+    } else {
+      EXPECT_EQ(st.toString().rfind(c.refusal, 0), 0u) << st.toString();
+      EXPECT_EQ(lw.w.names("/locks").size(), 1u) << "the standing lock stays";
+    }
+  }
+}
+
+TEST(RepoLock, TwoClientsTakingTheExclusiveLockAtOnceNeverBothHoldIt) {
+  LockWorld lw;
+  LockWorld::Client a = lw.client(), b = lw.client();
+  // A has found no lock and is about to write its own when B takes the
+  // lock from start to end.
+  std::shared_ptr<test::Gate> writing = lw.w.server->addGate(MemOp::kOpenWrite, "/locks/");
+  Status first;
+  std::thread racer([&] { first = a.repo->lock(LockMode::kExclusive, "prune"); });
+  ASSERT_TRUE(writing->waitArrived());
+  Status second = b.repo->lock(LockMode::kExclusive, "forget");
+  writing->release();
+  racer.join();
+  EXPECT_TRUE(second.ok()) << second.toString();
+  EXPECT_EQ(first.toString(), lw.holder("forget", b));
+  EXPECT_EQ(a.repo->lockMode(), LockMode::kNone);
+  EXPECT_EQ(lw.w.names("/locks").size(), 1u);
+}
+
+}  // namespace
+}  // namespace tarn::backup

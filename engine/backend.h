@@ -51,6 +51,14 @@ class IBackend {
 
   virtual Status stat(const std::string& path, RemoteAttr& out) = 0;
   virtual Status list(const std::string& path, std::vector<DirEntry>& out) = 0;
+  // Lists like list, and gives in `leftovers` the hidden work files of
+  // uploads that never ended (their process died), which list leaves out.
+  // Back-ends whose uploads leave no such files give none.
+  virtual Status listWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                                   std::vector<DirEntry>& leftovers) {
+    leftovers.clear();
+    return list(path, out);
+  }
   virtual Status statfs(FsStats& out) = 0;
   // got < length with ok: the object ended; got == 0: offset at or past the end.
   virtual Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,

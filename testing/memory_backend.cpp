@@ -166,8 +166,19 @@ Status MemoryBackend::stat(const std::string& path, RemoteAttr& out) {
 }
 
 Status MemoryBackend::list(const std::string& path, std::vector<DirEntry>& out) {
+  return listFolder(path, out, nullptr);
+}
+
+Status MemoryBackend::listWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                                        std::vector<DirEntry>& leftovers) {
+  return listFolder(path, out, &leftovers);
+}
+
+Status MemoryBackend::listFolder(const std::string& path, std::vector<DirEntry>& out,
+                                 std::vector<DirEntry>* leftovers) {
   UseGuard guard(this);
   out.clear();
+  if (leftovers != nullptr) leftovers->clear();
   MemoryServer::Admission admission = begin(MemOp::kList, path);
   if (!admission.status.ok()) return admission.status;
   std::lock_guard<std::mutex> lock(server_->mu_);
@@ -183,7 +194,11 @@ Status MemoryBackend::list(const std::string& path, std::vector<DirEntry>& out) 
     if (rest.empty()) continue;
     size_t slash = rest.find('/');
     if (slash == std::string::npos) {
-      out.push_back(DirEntry{BaseName(it->second.path), it->second.attr});
+      DirEntry entry{BaseName(it->second.path), it->second.attr};
+      if (entry.name.rfind(kUploadWorkPrefix, 0) != 0)
+        out.push_back(std::move(entry));
+      else if (leftovers != nullptr)
+        leftovers->push_back(std::move(entry));
     } else if (server_->caps_.implicitFolders) {
       // The folder's own name as the objects beneath it spell it.
       std::vector<std::string> parts = SplitPath(it->second.path);

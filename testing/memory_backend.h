@@ -48,6 +48,8 @@ enum class MemOp {
 
 const char* MemOpName(MemOp op);
 
+inline constexpr const char* kUploadWorkPrefix = ".tarn-upload-";
+
 // One injected fault. A rule counts the calls that match its operation and
 // path (empty path: any path; for rename, the source path) and fires on
 // calls number `firstCall` .. `firstCall + times - 1` (times 0: every call
@@ -198,7 +200,12 @@ class MemoryBackend : public IBackend {
   const EndpointConfig& config() const override { return config_; }
 
   Status stat(const std::string& path, RemoteAttr& out) override;
+  // Names beginning with kUploadWorkPrefix are the work files of uploads a
+  // dead process left, as the SFTP back-end names them: list leaves them
+  // out and listWithLeftovers gives them apart.
   Status list(const std::string& path, std::vector<DirEntry>& out) override;
+  Status listWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                           std::vector<DirEntry>& leftovers) override;
   Status statfs(FsStats& out) override;
   Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                    uint64_t& got) override;
@@ -215,6 +222,7 @@ class MemoryBackend : public IBackend {
 
  private:
   class UseGuard;
+  Status listFolder(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers);
   // Logs the call, applies gates and faults, and refuses calls on a closed
   // connection.
   MemoryServer::Admission begin(MemOp op, const std::string& path);

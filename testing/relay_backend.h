@@ -43,6 +43,11 @@ class RelayBackend : public IBackend {
     watch(RelayOp::kList, path);
     return inner_->list(path, out);
   }
+  Status listWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                           std::vector<DirEntry>& leftovers) override {
+    watch(RelayOp::kList, path);
+    return inner_->listWithLeftovers(path, out, leftovers);
+  }
   Status statfs(FsStats& out) override { return inner_->statfs(out); }
   Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                    uint64_t& got) override {

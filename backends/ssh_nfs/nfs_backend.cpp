@@ -251,7 +251,17 @@ Status NfsBackend::stat(const std::string& path, RemoteAttr& out) {
 }
 
 Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
+  return listFolder(path, out, nullptr);
+}
+
+Status NfsBackend::listWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                                     std::vector<DirEntry>& leftovers) {
+  return listFolder(path, out, &leftovers);
+}
+
+Status NfsBackend::listFolder(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers) {
   out.clear();
+  if (leftovers != nullptr) leftovers->clear();
   const std::string step = "readdirplus " + path;
   NfsHandle dir;
   RemoteAttr dirAttr;
@@ -283,6 +293,7 @@ Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
       // The folder changed under our cookie: list it again from the start.
       restarted = true;
       out.clear();
+      if (leftovers != nullptr) leftovers->clear();
       cookie = 0;
       std::memset(verf, 0, sizeof(verf));
       continue;
@@ -295,7 +306,8 @@ Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     if (!decoded) return MalformedReply(step);
     for (NfsDirEntryPlus& e : page) {
       cookie = e.cookie;
-      if (e.name.empty() || e.name == "." || e.name == ".." || IsUploadTempName(e.name)) continue;
+      const bool leftover = leftovers != nullptr && IsUploadTempName(e.name);
+      if (e.name.empty() || e.name == "." || e.name == ".." || (IsUploadTempName(e.name) && !leftover)) continue;
       if (!e.hasAttr) {
         s = e.fh.empty() ? lookupIn(dir, e.name, step, e.fh, &e.attr) : getattr(e.fh, e.attr, step);
         // An entry removed since the listing began is simply not listed.
@@ -306,7 +318,7 @@ Status NfsBackend::list(const std::string& path, std::vector<DirEntry>& out) {
         if (!s.ok()) return s;
       }
       if (out.size() >= kMaxListEntries) return Status(Status::kProtocol, step + ": listing does not end");
-      out.push_back(DirEntry{std::move(e.name), std::move(e.attr)});
+      (leftover ? *leftovers : out).push_back(DirEntry{std::move(e.name), std::move(e.attr)});
     }
     if (eof) break;
     if (page.empty()) return Status(Status::kProtocol, step + ": empty page before the end of the listing");

@@ -56,6 +56,8 @@ class NfsBackend : public IBackend {
 
   Status stat(const std::string& path, RemoteAttr& out) override;
   Status list(const std::string& path, std::vector<DirEntry>& out) override;
+  Status listWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                           std::vector<DirEntry>& leftovers) override;
   Status statfs(FsStats& out) override;
   Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                    uint64_t& got) override;
@@ -88,6 +90,10 @@ class NfsBackend : public IBackend {
  private:
   friend class NfsReadStream;
   friend class NfsWriteStream;
+
+  // list, with the temporaries of unfinished uploads in *leftovers when
+  // given (left out otherwise).
+  Status listFolder(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers);
 
   // LOOKUPs of one path in flight (see beginWalk).
   struct Walk {

@@ -600,5 +600,23 @@ TEST_F(NfsBackendTest, DroppedConnectionIsNetworkAndReconnectRecovers) {
   EXPECT_EQ(ReadLocal(local_ / "f"), Text("new"));
 }
 
+// The temporary of an upload whose process died is no object of the drive,
+// but the repository's cleanup must see it to remove it.
+TEST_F(NfsBackendTest, TemporariesOfUploadsADeadProcessLeftAreListedApart) {
+  WriteLocal(local_ / "doc", Text("doc"));
+  WriteLocal(local_ / ".doc.tarn-part-0123456789abcdef", Text("half an upload"));
+  std::vector<DirEntry> entries, leftovers;
+  ASSERT_TRUE(backend_->list(Remote(""), entries).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  ASSERT_TRUE(backend_->listWithLeftovers(Remote(""), entries, leftovers).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "doc");
+  ASSERT_EQ(leftovers.size(), 1u);
+  EXPECT_EQ(leftovers[0].name, ".doc.tarn-part-0123456789abcdef");
+  EXPECT_EQ(leftovers[0].attr.size, 14u);
+  ASSERT_TRUE(backend_->remove(Remote(leftovers[0].name), false).ok());
+  EXPECT_TRUE(Temporaries(local_).empty());
+}
+
 }  // namespace
 }  // namespace tarn

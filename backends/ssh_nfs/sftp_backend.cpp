@@ -132,7 +132,17 @@ Status SftpBackend::stat(const std::string& path, RemoteAttr& out) {
 }
 
 Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
+  return listFolder(path, out, nullptr);
+}
+
+Status SftpBackend::listWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                                      std::vector<DirEntry>& leftovers) {
+  return listFolder(path, out, &leftovers);
+}
+
+Status SftpBackend::listFolder(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers) {
   out.clear();
+  if (leftovers != nullptr) leftovers->clear();
   Status st = ready("list");
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
@@ -153,7 +163,8 @@ Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
     }
     std::string entry(name.data(), size_t(n));
     // Uploads in progress and replaced copies are not the drive's objects.
-    if (entry == "." || entry == ".." || SftpConnection::IsTempName(entry)) continue;
+    const bool leftover = leftovers != nullptr && SftpConnection::IsUploadTempName(entry);
+    if (entry == "." || entry == ".." || (SftpConnection::IsTempName(entry) && !leftover)) continue;
     DirEntry e;
     st = AttrFromSftp(attrs, ChildPath(full, entry), e.attr);
     if (!st.ok()) {
@@ -162,7 +173,7 @@ Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
       return st;
     }
     e.name = std::move(entry);
-    out.push_back(std::move(e));
+    (leftover ? *leftovers : out).push_back(std::move(e));
   }
   st = conn_->closeHandle(h, "close folder " + full);
   if (!st.ok()) {
@@ -296,7 +307,7 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
   // Keep the permissions of the copy being replaced.
   long mode = kSftpNewFileMode;
   if (exists && (attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS)) mode = long(attrs.permissions & 07777);
-  const std::string temp = SftpConnection::SiblingTempName(full, "upload");
+  const std::string temp = SftpConnection::SiblingTempName(full, SftpConnection::kUploadTag);
   LIBSSH2_SFTP_HANDLE* h =
       libssh2_sftp_open_ex(conn_->sftp(), temp.data(), unsigned(temp.size()),
                            LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_EXCL, mode, LIBSSH2_SFTP_OPENFILE);

@@ -40,6 +40,8 @@ class SftpBackend final : public IBackend {
 
   Status stat(const std::string& path, RemoteAttr& out) override;
   Status list(const std::string& path, std::vector<DirEntry>& out) override;
+  Status listWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                           std::vector<DirEntry>& leftovers) override;
   Status statfs(FsStats& out) override;
   Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                    uint64_t& got) override;
@@ -60,6 +62,9 @@ class SftpBackend final : public IBackend {
  private:
   // Network (14) "not connected" when there is no usable session.
   Status ready(const std::string& step) const;
+  // list, with the work files of unfinished uploads in *leftovers when
+  // given (left out otherwise).
+  Status listFolder(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers);
   // Protocol 3 servers answer many refusals with "failure": a look at the
   // object gives the specific code.
   Status explainFailure(Status st, const std::string& full, bool wantDir);

@@ -532,5 +532,25 @@ TEST_F(SftpOps, OperationsWithoutConnectionAskForAReconnect) {
   }
 }
 
+// The work file of an upload whose process died is no object of the drive,
+// but the repository's cleanup must see it to remove it.
+TEST_F(SftpOps, WorkFilesOfUploadsADeadProcessLeftAreListedApart) {
+  put("/a.bin", Pattern(10));
+  { std::ofstream(local_ / ".tarn-upload-0123456789abcdef") << "half an upload"; }
+  { std::ofstream(local_ / ".tarn-replaced-0123456789abcdef") << "an old copy"; }
+  EXPECT_EQ(names("/"), std::vector<std::string>{"a.bin"});
+  std::vector<DirEntry> entries, leftovers;
+  ASSERT_TRUE(b_->listWithLeftovers("/", entries, leftovers).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "a.bin");
+  ASSERT_EQ(leftovers.size(), 1u);
+  EXPECT_EQ(leftovers[0].name, ".tarn-upload-0123456789abcdef");
+  EXPECT_EQ(leftovers[0].attr.size, 14u);
+  EXPECT_GT(leftovers[0].attr.mtime.seconds, 0);
+  ASSERT_TRUE(b_->remove("/" + leftovers[0].name, false).ok());
+  ASSERT_TRUE(b_->listWithLeftovers("/", entries, leftovers).ok());
+  EXPECT_TRUE(leftovers.empty());
+}
+
 }  // namespace
 }  // namespace tarn

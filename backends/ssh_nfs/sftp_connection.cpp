@@ -259,6 +259,11 @@ bool SftpConnection::IsTempName(std::string_view name) {
   return name[name.size() - kHexChars - 1] == '-' && hex.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
+bool SftpConnection::IsUploadTempName(std::string_view name) {
+  const std::string prefix = std::string(kTempPrefix) + kUploadTag + "-";
+  return IsTempName(name) && name.substr(0, prefix.size()) == prefix;
+}
+
 bool SftpConnection::folderHasEntries(const std::string& path) {
   LIBSSH2_SFTP_HANDLE* h = libssh2_sftp_open_ex(sftp_, path.data(), unsigned(path.size()), 0, 0, LIBSSH2_SFTP_OPENDIR);
   if (h == nullptr) return false;

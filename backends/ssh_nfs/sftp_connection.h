@@ -103,6 +103,10 @@ class SftpConnection {
   // True for the names SiblingTempName makes: work files, never objects of
   // the drive.
   static bool IsTempName(std::string_view name);
+  // The work file of an upload (tag kUploadTag), as opposed to a copy moved
+  // aside while a file is replaced.
+  static bool IsUploadTempName(std::string_view name);
+  static constexpr const char* kUploadTag = "upload";
 
  private:
   Status connectSocket(const EndpointConfig& config, uint32_t port);

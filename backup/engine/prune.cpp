@@ -13,8 +13,13 @@ Status Prune(Repo& repo, const Retention& retention, const std::string& jobId, b
       retention.keepLast > 0 || retention.keepDaily > 0 || retention.keepWeekly > 0 || retention.keepMonthly > 0;
   Status st;
   if (forgets || cleanup) st = repo.lock(LockMode::kExclusive, "prune");
-  // What is reclaimed is decided on everything other clients stored before.
-  if (st.ok() && cleanup) st = repo.reloadIndexIfStale();
+  // What is reclaimed is decided on everything other clients stored before
+  // (adoption reads the index again first).
+  // Packs that no index names (an index lost, a run killed before its
+  // segment) may hold what versions need: the walk below must find them.
+  uint64_t adopted = 0;
+  if (st.ok() && cleanup) st = repo.adoptUnnamedPacks(adopted);
+  if (report != nullptr) report->packsAdopted = adopted;
   if (!st.ok()) return st;
   std::vector<SnapshotInfo> all;
   uint64_t damaged = 0;

@@ -114,6 +114,16 @@ void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskAr
   } else {
     out.note = "check passed: " + std::to_string(report.packs) + " packs, " + FormatBytes(report.bytes);
   }
+  // Not damage, but not a clean repository either: space the next prune
+  // gives back, or data it indexes again.
+  std::string leftovers;
+  if (report.unindexedPacks > 0)
+    leftovers = std::to_string(report.unindexedPacks) + " packs that no index names (" +
+                FormatBytes(report.unindexedBytes) + ")";
+  if (report.temporaries > 0)
+    leftovers += (leftovers.empty() ? "" : " and ") + std::to_string(report.temporaries) + " upload leftovers (" +
+                 FormatBytes(report.temporaryBytes) + ")";
+  if (!leftovers.empty()) out.note += "; " + leftovers + ", for the next prune";
 }
 
 void BackupManager::runPruneOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo,
@@ -124,6 +134,8 @@ void BackupManager::runPruneOp(JobState& state, const backup::BackupJob& job, ba
   if (!out.status.ok()) return;
   out.note = "cleanup: " + std::to_string(out.removed.size()) + " old versions removed, " +
              FormatBytes(report.bytesFreed) + " freed";
+  if (report.packsAdopted > 0)
+    out.note += "; " + std::to_string(report.packsAdopted) + " packs that no index named are indexed";
   out.setLastPrune = true;
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "backup/manager/manager_test_world.h"
+#include "foundation/text.h"
 #include "testing/gate.h"
 
 namespace tarn {
@@ -229,6 +230,57 @@ TEST(BackupTaskTest, ChecksAndPrunesReportWhatTheyFound) {
   const std::string log = w.readJobFile("j1", kJobLogFileName);
   EXPECT_NE(log.find("  check warnings: check found "), std::string::npos) << log;
   EXPECT_EQ(log.find("  check ok"), log.rfind("  check ok"));  // only the first check passed
+}
+
+// Every object below `folder` of a server, with its path.
+std::vector<std::string> ObjectsBelow(test::MemoryServer& server, const std::string& folder) {
+  auto conn = server.connection();
+  EXPECT_TRUE(conn->connect().ok());
+  std::vector<std::string> out;
+  std::vector<std::string> folders = {folder};
+  for (size_t i = 0; i < folders.size(); ++i) {
+    std::vector<DirEntry> entries, leftovers;
+    (void)conn->listWithLeftovers(folders[i], entries, leftovers);
+    entries.insert(entries.end(), leftovers.begin(), leftovers.end());
+    const std::string base = folders[i] == "/" ? std::string() : folders[i];
+    for (const DirEntry& e : entries) (e.attr.isDir() ? folders : out).push_back(base + "/" + e.name);
+  }
+  return out;
+}
+
+TEST(BackupTaskTest, ChecksNameWhatNoIndexNamesAndPrunesIndexOrRemoveIt) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  ASSERT_EQ(RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastResult"].asString(), "ok");
+
+  // The index is lost and killed uploads lie about, all two hours old (the
+  // in-memory server keeps the repository at its root).
+  test::MemoryServer& server = w.server("a");
+  BackendCaps caps = server.caps();
+  caps.setMtime = true;
+  server.setCaps(caps);
+  auto conn = server.connection();
+  ASSERT_TRUE(conn->connect().ok());
+  for (const std::string& path : ObjectsBelow(server, "/index")) ASSERT_TRUE(conn->remove(path, false).ok());
+  server.putFile("/data/ab/" + std::string(test::kUploadWorkPrefix) + "0123456789abcdef", std::string(1000, 'x'));
+  server.putFile("/snapshots/" + std::string(64, 'c') + ".part", std::string(24, 'x'));
+  const Timestamp old{vx::UnixNow() - 2 * backup::kUnnamedPackMinAgeSec, 0};
+  for (const std::string& path : ObjectsBelow(server, "/data")) ASSERT_TRUE(conn->setTimes(path, old, old).ok());
+  ASSERT_TRUE(conn->setTimes("/snapshots/" + std::string(64, 'c') + ".part", old, old).ok());
+
+  const std::string found = RunToEnd(w, R"({"op":"backupCheck","id":"j1"})", "j1")["lastNote"].asString();
+  EXPECT_EQ(found.rfind("check found 1 problems: snapshot ", 0), 0u) << found;
+  EXPECT_NE(found.find("; 2 packs that no index names ("), std::string::npos) << found;
+  EXPECT_NE(found.find(" and 2 upload leftovers (1.0 KiB), for the next prune"), std::string::npos) << found;
+
+  const std::string pruned = RunToEnd(w, R"({"op":"backupPrune","id":"j1"})", "j1")["lastNote"].asString();
+  EXPECT_NE(pruned.find("; 2 packs that no index named are indexed"), std::string::npos) << pruned;
+  const std::string clean = RunToEnd(w, R"({"op":"backupCheck","id":"j1","readData":true})", "j1")["lastNote"].asString();
+  EXPECT_EQ(clean.rfind("check passed: 2 packs, ", 0), 0u) << clean;
+  EXPECT_EQ(clean.find("for the next prune"), std::string::npos) << clean;
+  for (const std::string& path : ObjectsBelow(server, "/")) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
 }
 
 TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {

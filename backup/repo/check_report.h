@@ -14,6 +14,9 @@ struct CheckReport {
   uint64_t blobs = 0;           // blobs in the index when the check began
   uint64_t bytes = 0;           // indexed length of the examined packs
   uint64_t unindexedPacks = 0;  // pack objects that no known pack matches
+  uint64_t unindexedBytes = 0;
+  uint64_t temporaries = 0;     // upload leftovers in the repository's folders
+  uint64_t temporaryBytes = 0;
   uint64_t packsRead = 0;       // packs downloaded whole (only when reading data)
   std::vector<std::string> problems;
 };

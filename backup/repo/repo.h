@@ -144,12 +144,24 @@ struct PackInfo {
   BlobId id;
   uint32_t length = 0;
   bool retired = false;
+  // For a pack that no index named, read from its header: its time on
+  // storage; 0 for packs an index names.
+  int64_t unnamedSince = 0;
 };
 
 // An object as a listing of the storage shows it.
 struct StoredObject {
   uint64_t size = 0;
   int64_t mtime = 0;  // Unix seconds on the server's clock
+};
+
+// What the repository's folders hold besides what they are for: pack
+// objects by name (known ones included), and temporaries, by path: uploads
+// left with ".part" appended and the hidden work files of uploads whose
+// process died.
+struct StoredData {
+  std::unordered_map<std::string, StoredObject> packs;
+  std::vector<std::pair<std::string, StoredObject>> temporaries;
 };
 
 struct OpenPack {
@@ -171,7 +183,9 @@ struct PruneReport {
   uint64_t orphansRemoved = 0;
   uint64_t bytesFreed = 0;
   uint64_t bytesKept = 0;
-  uint64_t youngPacksKept = 0;  // packs no index names, left alone for their age
+  uint64_t youngPacksKept = 0;      // packs no index names, left alone for their age
+  uint64_t packsAdopted = 0;        // packs no index named, read from their headers
+  uint64_t temporariesRemoved = 0;  // upload leftovers older than kUnnamedPackMinAgeSec
 };
 
 using BlobIdSet = std::unordered_set<BlobId, BlobIdHash>;
@@ -262,8 +276,15 @@ class Repo {
   // exclusive lock was held: what its holder decides on must include what
   // other clients stored until it took the lock.
   Status reloadIndexIfStale();
-  // Every pack object under "/data" by its name.
-  Status listPacks(std::unordered_map<std::string, StoredObject>& out);
+  // Every pack object under "/data" by its name; with temporaries, also the
+  // temporaries of every folder of the repository.
+  Status listStored(StoredData& out, bool withTemporaries);
+  // Packs on storage that no index names and that are at least
+  // kUnnamedPackMinAgeSec old enter the in-memory index from their headers
+  // (so that the next full index names them); `adopted` counts them. Packs
+  // whose header does not open are left to the orphan sweep. The index is
+  // read again first when it is stale (reloadIndexIfStale).
+  Status adoptUnnamedPacks(uint64_t& adopted);
   Status writeSnapshot(SnapshotInfo& info);
   // Every readable record, oldest first. Records that do not open are left
   // out and counted in *skipped (when given); retirePacks refuses to run
@@ -284,6 +305,11 @@ class Repo {
   Status getObject(const std::string& path, std::vector<uint8_t>& out);
   Status getRange(const std::string& path, uint64_t offset, uint64_t length, std::vector<uint8_t>& out);
   Status listDir(const std::string& path, std::vector<DirEntry>& out);
+  Status listDirWithLeftovers(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>& leftovers);
+  // The entries of a pack from the header at its end (two ranged reads).
+  Status readPackHeaderOf(const BlobId& id, uint64_t size, std::vector<PackEntry>& out);
+  // anyAge: also packs younger than kUnnamedPackMinAgeSec.
+  Status adoptPacks(bool anyAge, uint64_t& adopted);
   Status putObject(const std::string& path, const std::vector<uint8_t>& bytes);
   Status removeObject(const std::string& path);
 

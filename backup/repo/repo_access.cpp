@@ -192,6 +192,19 @@ Status Repo::listDir(const std::string& path, std::vector<DirEntry>& out) {
   });
 }
 
+Status Repo::listDirWithLeftovers(const std::string& path, std::vector<DirEntry>& out,
+                                  std::vector<DirEntry>& leftovers) {
+  return pool.run(options.retry, cancel, kLabelList, [&](IBackend& b) {
+    Status st = b.listWithLeftovers(path, out, leftovers);
+    if (st.code == Status::kNotFound) {
+      out.clear();
+      leftovers.clear();
+      return Status();
+    }
+    return st;
+  });
+}
+
 Status Repo::putObject(const std::string& path, const std::vector<uint8_t>& bytes) {
   Status st = ensureDir(ParentPath(path));
   if (!st.ok()) return st;
@@ -239,18 +252,28 @@ Status Repo::removeObject(const std::string& path) {
   return pool.run(options.retry, cancel, kLabelDelete, [&](IBackend& b) { return b.remove(path, false); });
 }
 
-Status Repo::listPacks(std::unordered_map<std::string, StoredObject>& out) {
-  out.clear();
-  std::vector<DirEntry> folders;
-  Status st = listDir("/data", folders);
-  if (!st.ok()) return st;
-  for (const DirEntry& folder : folders) {
-    if (!folder.attr.isDir()) continue;
-    std::vector<DirEntry> files;
-    st = listDir("/data/" + folder.name, files);
+Status Repo::listStored(StoredData& out, bool withTemporaries) {
+  out = StoredData();
+  auto note = [&](const std::string& folder, const DirEntry& e, bool temporary) {
+    if (e.attr.isDir()) return;
+    const StoredObject object{e.attr.size, e.attr.mtime.seconds};
+    if (temporary || e.name.ends_with(kPartSuffix)) {
+      if (withTemporaries) out.temporaries.emplace_back(folder + "/" + e.name, object);
+    } else if (folder.starts_with("/data/")) {
+      out.packs[e.name] = object;
+    }
+  };
+  std::vector<std::string> folders = {"/data"};
+  if (withTemporaries) folders.insert(folders.end(), {"/index", "/snapshots", "/locks"});
+  for (size_t i = 0; i < folders.size(); ++i) {
+    std::vector<DirEntry> entries, leftovers;
+    Status st = withTemporaries ? listDirWithLeftovers(folders[i], entries, leftovers) : listDir(folders[i], entries);
     if (!st.ok()) return st;
-    for (const DirEntry& f : files)
-      if (!f.attr.isDir()) out[f.name] = StoredObject{f.attr.size, f.attr.mtime.seconds};
+    for (const DirEntry& e : entries) {
+      if (e.attr.isDir() && folders[i] == "/data") folders.push_back("/data/" + e.name);
+      note(folders[i], e, false);
+    }
+    for (const DirEntry& e : leftovers) note(folders[i], e, true);
   }
   return Status();
 }

@@ -111,9 +111,14 @@ class Repo::PackReader {
 };
 
 Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& progress) {
-  std::unordered_map<std::string, StoredObject> stored;
-  Status st = listPacks(stored);
+  StoredData storedData;
+  Status st = listStored(storedData, true);
   if (!st.ok()) return st;
+  std::unordered_map<std::string, StoredObject>& stored = storedData.packs;
+  for (const auto& [path, object] : storedData.temporaries) {
+    ++report.temporaries;
+    report.temporaryBytes += object.size;
+  }
 
   std::vector<PackInfo> known;
   std::vector<std::vector<std::pair<BlobId, BlobLocation>>> byPack;
@@ -173,7 +178,9 @@ Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& 
   }
   for (const auto& [name, object] : stored) {
     BlobId id;
-    if (ParseBlobId(name, id)) ++report.unindexedPacks;
+    if (!ParseBlobId(name, id)) continue;
+    ++report.unindexedPacks;
+    report.unindexedBytes += object.size;
   }
   return Status();
 }

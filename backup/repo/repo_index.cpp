@@ -6,6 +6,7 @@
 
 #include "backup/repo/index_format.h"
 #include "backup/repo/repo.h"
+#include "foundation/log.h"
 
 namespace tarn::backup {
 namespace {
@@ -70,6 +71,70 @@ Status Repo::reloadIndexIfStale() {
   Status st = flush();
   if (!st.ok()) return st;
   return loadIndex();
+}
+
+Status Repo::readPackHeaderOf(const BlobId& id, uint64_t size, std::vector<PackEntry>& out) {
+  out.clear();
+  const std::string path = PackPath(id);
+  const std::string label = "pack " + BlobIdToHex(id).substr(0, kShortName);
+  if (size < kPackTrailerSize + kSealOverhead || size > kMaxPackBytes)
+    return Status(Status::kProtocol, label + " is no pack (" + std::to_string(size) + " bytes)");
+  std::vector<uint8_t> tail;
+  Status st = getRange(path, size - kPackTrailerSize, kPackTrailerSize, tail);
+  if (!st.ok()) return st;
+  if (tail.size() != kPackTrailerSize) return Status(Status::kProtocol, label + " ends early");
+  const uint64_t sealedLength = ReadU32LE(tail.data());
+  const uint64_t beforeTrailer = size - kPackTrailerSize;
+  if (sealedLength < kSealOverhead || sealedLength > beforeTrailer)
+    return Status(Status::kProtocol, label + " has no header");
+  std::vector<uint8_t> sealed, table;
+  st = getRange(path, beforeTrailer - sealedLength, sealedLength, sealed);
+  if (!st.ok()) return st;
+  if (sealed.size() != sealedLength || !cipher.open(sealed.data(), sealed.size(), kLabelPack, table))
+    return Status(Status::kProtocol, label + " has a header that does not open");
+  return ParsePackHeaderTable(table.data(), table.size(), beforeTrailer - sealedLength, out);
+}
+
+Status Repo::adoptPacks(bool anyAge, uint64_t& adopted) {
+  adopted = 0;
+  StoredData stored;
+  Status st = listStored(stored, false);
+  if (!st.ok()) return st;
+  const int64_t youngSince = clockNow() - kUnnamedPackMinAgeSec;
+  std::unordered_set<std::string> known;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    for (const PackInfo& p : packs) known.insert(BlobIdToHex(p.id));
+  }
+  for (const auto& [name, object] : stored.packs) {
+    BlobId id;
+    if (!ParseBlobId(name, id) || known.count(name) != 0) continue;
+    if (!anyAge && object.mtime > youngSince) continue;
+    if (IsCancelled(cancel)) return Status(Status::kCanceled, "");
+    std::vector<PackEntry> entries;
+    st = readPackHeaderOf(id, object.size, entries);
+    if (st.retryable() || st.code == Status::kCanceled || st.code == Status::kAuthFailed) return st;
+    if (!st.ok()) {
+      vx::log::write(vx::log::kWarn, "backup: %s; no index names it", st.message.c_str());
+      continue;
+    }
+    std::lock_guard<std::mutex> lock(queueMutex);
+    const uint32_t position = uint32_t(packs.size());
+    packs.push_back(PackInfo{id, uint32_t(object.size), false, std::max<int64_t>(object.mtime, 1)});
+    // A location from an index stands; the header only fills the gaps.
+    for (const PackEntry& e : entries)
+      index.emplace(e.id, BlobLocation{position, e.offset, e.storedLength, e.rawLength, e.type});
+    ++adopted;
+  }
+  return Status();
+}
+
+Status Repo::adoptUnnamedPacks(uint64_t& adopted) {
+  // A later reading of the index would forget them again.
+  adopted = 0;
+  Status st = reloadIndexIfStale();
+  if (!st.ok()) return st;
+  return adoptPacks(false, adopted);
 }
 
 Status Repo::storeIndexObject(const std::vector<uint8_t>& plain, BlobId& name) {

@@ -43,6 +43,10 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
   std::vector<uint32_t> deleteList, repackList;
   for (uint32_t p = 0; p < known.size(); ++p) {
     if (known[p].retired) continue;
+    if (known[p].unnamedSince > youngSince) {
+      ++report.youngPacksKept;
+      continue;
+    }
     ++report.packsExamined;
     if (live[p] == 0)
       deleteList.push_back(p);
@@ -99,9 +103,10 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
   report.packsDeleted = deleteList.size();
   report.packsRepacked = repackList.size();
 
-  std::unordered_map<std::string, StoredObject> stored;
-  st = listPacks(stored);
+  StoredData storedData;
+  st = listStored(storedData, true);
   if (!st.ok()) return st;
+  std::unordered_map<std::string, StoredObject>& stored = storedData.packs;
   std::unordered_set<std::string> retired;
   {
     std::lock_guard<std::mutex> lock(queueMutex);
@@ -112,9 +117,18 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
         stored.erase(BlobIdToHex(p.id));
     }
   }
+  // Uploads that never ended: the exclusive lock says no client of ours is
+  // writing them, their age that no other is either.
+  for (const auto& [path, object] : storedData.temporaries) {
+    if (object.mtime > youngSince) continue;
+    st = removeObject(path);
+    if (!st.ok() && st.code != Status::kNotFound) return st;
+    ++report.temporariesRemoved;
+    report.bytesFreed += object.size;
+  }
   for (const auto& [name, object] : stored) {
     BlobId id;
-    // ".part" leftovers and strays are not ours to judge.
+    // Strays are not ours to judge.
     if (!ParseBlobId(name, id)) continue;
     if (object.mtime > youngSince && retired.count(name) == 0) {
       ++report.youngPacksKept;

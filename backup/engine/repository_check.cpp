@@ -15,6 +15,7 @@ Status CheckRepository(Repo& repo, bool readData, CheckReport& report, const Can
 
   Status st = repo.checkPack(readData, report, onProgress);
   if (!st.ok()) return counted(st);
+  for (std::string& text : repo.indexDamage()) report.problems.push_back(std::move(text));
   std::vector<SnapshotInfo> snapshots;
   uint64_t damaged = 0;
   st = repo.listSnapshots(snapshots, &damaged);

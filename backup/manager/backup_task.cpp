@@ -117,6 +117,8 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
       std::lock_guard<std::mutex> lock(stateMutex_);
       state->taskRepo = repo;
     }
+    // A check reports it among its problems; every other task says so too.
+    if (out.status.ok() && op != kOpCheck) out.damage = repo->indexDamage();
   }
   if (out.status.ok()) {
     if (op == kOpBackup) {
@@ -139,6 +141,7 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
     if (out.status.ok() && !held.ok()) out.status = held;
     repo->unlock();
   }
+  for (const std::string& damage : out.damage) appendLog(job.id, "  " + damage);
   for (const std::string& problem : out.problems) appendLog(job.id, "  " + problem);
   const uint64_t errors = progress->errors.load();
   if (errors > out.problems.size())
@@ -215,6 +218,11 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
     }
   }
   if (out.setLastPrune) state.lastPrune = t;
+  if (!out.damage.empty()) {
+    std::string damage = out.damage.front();
+    if (out.damage.size() > 1) damage += " (and " + std::to_string(out.damage.size() - 1) + " more)";
+    state.lastNote = op == kOpBackup ? op + ": " + damage : state.lastNote + "; " + damage;
+  }
 }
 
 }  // namespace tarn

@@ -30,6 +30,7 @@ struct BackupManager::TaskOutcome {
   backup::SnapshotInfo version;       // backup: the version written
   std::vector<std::string> removed;   // ids of versions forgotten
   bool setLastPrune = false;          // space was reclaimed
+  std::vector<std::string> damage;    // what opening the repository found damaged
 };
 
 }  // namespace tarn

@@ -283,6 +283,47 @@ TEST(BackupTaskTest, ChecksNameWhatNoIndexNamesAndPrunesIndexOrRemoveIt) {
   for (const std::string& path : ObjectsBelow(server, "/")) EXPECT_EQ(path.find(".part"), std::string::npos) << path;
 }
 
+TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  const std::string first = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastSnapshot"]["id"].asString();
+  ASSERT_FALSE(first.empty());
+
+  // One flipped byte in the one index object.
+  test::MemoryServer& server = w.server("a");
+  const std::vector<std::string> objects = ObjectsBelow(server, "/index");
+  ASSERT_EQ(objects.size(), 1u);
+  std::string bytes;
+  ASSERT_TRUE(server.readFile(objects[0], &bytes));
+  bytes[bytes.size() / 2] ^= 0x01;
+  server.putFile(objects[0], bytes);
+  const std::string named = "index " + objects[0].substr(std::string("/index/").size(), 8) + " is damaged";
+
+  ASSERT_TRUE(vx::WriteFileAtomic(src.file("a.txt"), std::string("alpha, changed")));
+  Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");
+  EXPECT_EQ(state["lastResult"].asString(), "ok") << state["lastError"].asString();
+  EXPECT_EQ(state["lastNote"].asString().rfind("backup: " + named, 0), 0u) << state["lastNote"].asString();
+  EXPECT_NE(w.readJobFile("j1", kJobLogFileName).find("  " + named), std::string::npos);
+
+  const std::string checked = RunToEnd(w, R"({"op":"backupCheck","id":"j1"})", "j1")["lastNote"].asString();
+  EXPECT_EQ(checked.rfind("check found 1 problems: " + named, 0), 0u) << checked;
+
+  test::TempDir target("tarn-restore-target", 0755);
+  const std::string restore =
+      R"({"op":"backupRestore","id":"j1","snapshot":")" + first + R"(","target":")" + target.path() + R"("})";
+  state = RunToEnd(w, restore, "j1");
+  EXPECT_EQ(state["lastNote"].asString().rfind("restored 2 files, ", 0), 0u) << state["lastNote"].asString();
+
+  // The prune's full index takes the damaged object's place.
+  EXPECT_EQ(RunToEnd(w, R"({"op":"backupPrune","id":"j1"})", "j1")["lastNote"].asString().rfind("cleanup: ", 0), 0u);
+  const std::vector<std::string> rewritten = ObjectsBelow(server, "/index");
+  EXPECT_EQ(std::find(rewritten.begin(), rewritten.end(), objects[0]), rewritten.end());
+  const std::string clean = RunToEnd(w, R"({"op":"backupCheck","id":"j1","readData":true})", "j1")["lastNote"].asString();
+  EXPECT_EQ(clean.rfind("check passed: ", 0), 0u) << clean;
+}
+
 TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {
   ManagerWorld w;
   test::TempDir src;

@@ -271,7 +271,13 @@ class Repo {
   Status flush();
 
   // --- index, snapshots, space, verification ---
+  // Reads every index object. One that is damaged is left out, named in
+  // indexDamage and the log, and the packs that no other object names are
+  // read from their headers instead; the next full index (retirePacks)
+  // replaces it.
   Status loadIndex();
+  // What the last loadIndex found damaged, one text per index object.
+  std::vector<std::string> indexDamage();
   // Flushes and reads the index again, unless it was read while the
   // exclusive lock was held: what its holder decides on must include what
   // other clients stored until it took the lock.
@@ -397,6 +403,8 @@ class Repo {
   std::unordered_map<BlobId, BlobLocation, BlobIdHash> index;  // guarded by queueMutex
   std::vector<PackInfo> packs;                                   // guarded by queueMutex
   std::vector<BlobId> indexObjects;                              // guarded by queueMutex
+  std::vector<BlobId> damagedIndexObjects;                       // guarded by queueMutex; left out by loadIndex
+  std::vector<std::string> indexDamageTexts;                     // guarded by queueMutex
   BlobIdSet pending;                                             // guarded by queueMutex
   std::vector<QueuedPack> unindexed;                             // guarded by queueMutex
   std::deque<QueuedPack> uploadQueue;                            // guarded by queueMutex

@@ -29,6 +29,8 @@ Status Repo::loadIndex() {
     index.clear();
     packs.clear();
     indexObjects.clear();
+    damagedIndexObjects.clear();
+    indexDamageTexts.clear();
   }
   {
     // Pack positions start afresh: no window of the old ones may be read.
@@ -45,25 +47,48 @@ Status Repo::loadIndex() {
     std::vector<uint8_t> sealed, plain;
     st = getObject("/index/" + entry.name, sealed);
     if (!st.ok()) return st;
-    const std::string shortName = entry.name.substr(0, kShortName);
-    if (!cipher.open(sealed.data(), sealed.size(), kLabelIndex, plain))
-      return Status(Status::kProtocol, "index " + shortName + " is damaged");
     std::vector<IndexPackRecord> records;
-    IndexParse parsed = ParseIndexObject(plain.data(), plain.size(), records);
-    if (parsed == IndexParse::kDamaged) return Status(Status::kProtocol, "index " + shortName + " is damaged");
+    IndexParse parsed = IndexParse::kDamaged;
+    if (cipher.open(sealed.data(), sealed.size(), kLabelIndex, plain))
+      parsed = ParseIndexObject(plain.data(), plain.size(), records);
 
     std::lock_guard<std::mutex> lock(queueMutex);
+    if (parsed != IndexParse::kOk) {
+      // One bad object must not make the whole repository unusable: what
+      // it named is found again in the packs themselves.
+      const std::string text = "index " + entry.name.substr(0, kShortName) +
+                               (parsed == IndexParse::kCutShort ? " is cut short" : " is damaged") +
+                               ": left out, its packs read from their headers until a prune writes the index anew";
+      vx::log::write(vx::log::kWarn, "backup: %s", text.c_str());
+      damagedIndexObjects.push_back(name);
+      indexDamageTexts.push_back(text);
+      continue;
+    }
     for (const IndexPackRecord& r : records) {
       auto [it, added] = positions.emplace(r.id, uint32_t(packs.size()));
       if (added) packs.push_back(PackInfo{r.id, r.length, false});
       for (const PackEntry& e : r.entries)
         index[e.id] = BlobLocation{it->second, e.offset, e.storedLength, e.rawLength, e.type};
     }
-    if (parsed == IndexParse::kCutShort) return Status(Status::kProtocol, "index " + shortName + " is cut short");
     indexObjects.push_back(name);
+  }
+  bool damaged = false;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    damaged = !damagedIndexObjects.empty();
+  }
+  if (damaged) {
+    uint64_t adopted = 0;
+    st = adoptPacks(true, adopted);
+    if (!st.ok()) return st;
   }
   indexReadUnder = under;
   return Status();
+}
+
+std::vector<std::string> Repo::indexDamage() {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  return indexDamageTexts;
 }
 
 Status Repo::reloadIndexIfStale() {
@@ -210,6 +235,12 @@ Status Repo::writeIndex() {
     std::lock_guard<std::mutex> lock(queueMutex);
     old.swap(indexObjects);
     indexObjects = written;
+  }
+  {
+    // The new objects name everything the damaged ones could still tell.
+    std::lock_guard<std::mutex> lock(queueMutex);
+    old.insert(old.end(), damagedIndexObjects.begin(), damagedIndexObjects.end());
+    damagedIndexObjects.clear();
   }
   for (size_t i = 0; i < old.size(); ++i) {
     if (std::find(written.begin(), written.end(), old[i]) != written.end()) continue;

@@ -46,7 +46,7 @@ TEST(RepoIndex, SegmentsFollowUploadedPacks) {
   }
 }
 
-TEST(RepoIndex, LoadRefusesDamagedObjectsWithoutTrustingTheirCounts) {
+TEST(RepoIndex, LoadLeavesDamagedObjectsOutWithoutTrustingTheirCounts) {
   auto object = [](uint32_t packs, uint32_t blobs) {
     std::vector<uint8_t> o = IndexObjectStart();
     for (uint32_t p = 0; p < packs; ++p) AppendIndexPack(o, IdOf(uint8_t(p + 1)), 1000, Entries(uint8_t(p + 1), blobs));
@@ -72,8 +72,8 @@ TEST(RepoIndex, LoadRefusesDamagedObjectsWithoutTrustingTheirCounts) {
       // would seem to fit.
       {"a blob count whose size wraps 32 bits", patched(object(1, 1), firstBlobCount, 0xA4FA4FA5), " is cut short", 0,
        0},
-      {"a pack count far past the records", patched(object(1, 2), kIndexPackCountAt, 0xFFFFFFFF), " is cut short", 1,
-       2},
+      {"a pack count far past the records", patched(object(1, 2), kIndexPackCountAt, 0xFFFFFFFF), " is cut short", 0,
+       0},
       {"shorter than its header", std::vector<uint8_t>(11, 0), " is damaged", 0, 0},
       {"magic in the wrong byte order", patched(object(1, 1), 0, 0x54494458), " is damaged", 0, 0},
   };
@@ -88,12 +88,16 @@ TEST(RepoIndex, LoadRefusesDamagedObjectsWithoutTrustingTheirCounts) {
     w.server->putFile("/index/README", "x");
     w.server->putFile("/index/" + std::string(64, 'b') + ".part", "x");
     Status st = repo->loadIndex();
+    EXPECT_TRUE(st.ok()) << st.toString();
     if (c.problem == nullptr) {
-      EXPECT_TRUE(st.ok()) << st.toString();
       EXPECT_EQ(RepoTestPeer::indexObjectCount(*repo), 1u);
+      EXPECT_TRUE(repo->indexDamage().empty());
     } else {
-      EXPECT_EQ(st.code, Status::kProtocol);
-      EXPECT_EQ(st.message, "index " + BlobIdToHex(name).substr(0, 8) + c.problem);
+      EXPECT_EQ(RepoTestPeer::indexObjectCount(*repo), 0u);
+      ASSERT_EQ(repo->indexDamage().size(), 1u);
+      EXPECT_EQ(repo->indexDamage()[0].rfind("index " + BlobIdToHex(name).substr(0, 8) + c.problem + ": left out", 0),
+                0u)
+          << repo->indexDamage()[0];
     }
     EXPECT_EQ(RepoTestPeer::packs(*repo).size(), c.packs);
     EXPECT_EQ(RepoTestPeer::indexSize(*repo), c.blobs);
@@ -102,7 +106,71 @@ TEST(RepoIndex, LoadRefusesDamagedObjectsWithoutTrustingTheirCounts) {
   RepoWorld w;
   auto repo = w.create();
   w.server->putFile("/index/" + std::string(64, 'c'), std::string(40, 'x'));
-  EXPECT_EQ(repo->loadIndex().message, "index cccccccc is damaged") << "an object that does not open";
+  ASSERT_TRUE(repo->loadIndex().ok());
+  ASSERT_EQ(repo->indexDamage().size(), 1u);
+  EXPECT_EQ(repo->indexDamage()[0].rfind("index cccccccc is damaged: left out", 0), 0u)
+      << "an object that does not open";
+}
+
+TEST(RepoIndex, ADamagedIndexObjectCostsNoBlobAndTheNextFullIndexReplacesIt) {
+  for (bool cut : {false, true}) {
+    SCOPED_TRACE(cut ? "cut short" : "a byte flipped");
+    RepoWorld w;
+    w.options.compress = false;
+    w.options.indexSegmentPacks = 1;
+    auto repo = w.create();
+    std::vector<std::pair<BlobId, std::vector<uint8_t>>> blobs;
+    for (uint32_t i = 0; i < 3; ++i) {
+      blobs.emplace_back(BlobId(), RandomBlob(kMinPackTargetSize, i));
+      blobs.back().first = w.store(*repo, blobs.back().second);
+      ASSERT_TRUE(repo->waitUploads().ok());
+    }
+    ASSERT_TRUE(repo->flush().ok());
+    const std::vector<std::string> objects = w.names("/index");
+    ASSERT_EQ(objects.size(), 3u);
+    const std::string victim = "/index/" + objects[1];
+    std::string bytes;
+    ASSERT_TRUE(w.server->readFile(victim, &bytes));
+    if (cut) {
+      // Sealed whole, but its records run past the end.
+      std::vector<uint8_t> plain;
+      ASSERT_TRUE(RepoTestPeer::cipher(*repo).open(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(),
+                                                    kLabelIndex, plain));
+      plain.resize(plain.size() - 1);
+      std::vector<uint8_t> sealed;
+      ASSERT_TRUE(RepoTestPeer::cipher(*repo).seal(plain.data(), plain.size(), kLabelIndex, sealed));
+      bytes.assign(sealed.begin(), sealed.end());
+    } else {
+      bytes[bytes.size() / 2] ^= 0x01;
+    }
+    w.server->putFile(victim, bytes);
+
+    auto reopened = w.reopen();
+    ASSERT_EQ(reopened->indexDamage().size(), 1u);
+    EXPECT_EQ(reopened->indexDamage()[0].rfind("index " + objects[1].substr(0, 8), 0), 0u);
+    for (const auto& [id, data] : blobs) {
+      std::vector<uint8_t> back;
+      ASSERT_TRUE(reopened->readBlob(id, back).ok());
+      EXPECT_EQ(back, data);
+    }
+    // A new backup goes on beside it.
+    const BlobId added = w.store(*reopened, RandomBlob(1000, 9));
+    ASSERT_TRUE(reopened->flush().ok());
+
+    ASSERT_TRUE(reopened->lock(LockMode::kExclusive, "prune").ok());
+    BlobIdSet referenced{added};
+    for (const auto& [id, data] : blobs) referenced.insert(id);
+    PruneReport report;
+    ASSERT_TRUE(reopened->retirePacks(referenced, report).ok());
+    EXPECT_EQ(report.packsDeleted + report.packsRepacked, 0u);
+    reopened.reset();
+    const std::vector<std::string> after = w.names("/index");
+    EXPECT_EQ(std::find(after.begin(), after.end(), objects[1]), after.end()) << "the damaged object is gone";
+    auto clean = w.reopen();
+    EXPECT_TRUE(clean->indexDamage().empty());
+    for (const auto& [id, data] : blobs) EXPECT_TRUE(clean->hasBlob(id));
+    EXPECT_TRUE(clean->hasBlob(added));
+  }
 }
 
 TEST(RepoIndex, BlobListedTwiceLivesWhereTheLastObjectReadPutsIt) {

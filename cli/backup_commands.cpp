@@ -29,6 +29,7 @@ constexpr uint32_t kTaskPollMs = 1000;
 constexpr int kDefaultBackupLogLines = 50;
 // Snapshot ids are shown by this many hex digits, and may be given so.
 constexpr size_t kShortIdDigits = 8;
+constexpr size_t kSnapshotIdBytes = 32;
 // Days as the schedule's weekday bits count them, Monday first.
 constexpr const char* kDayNames[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
 // The length of the stamp that begins every job log line, with its blanks.
@@ -500,7 +501,15 @@ int RunForget(const Args& args) {
   if (args.size() != 2) return ReportUsage("give the job and the snapshot");
   std::string snapshot;
   std::string error;
-  if (!ResolveSnapshot(args[0], args[1], snapshot, error)) return ReportFailure(error);
+  // A record that does not open is listed nowhere; the check names it by its
+  // whole id, which is sent as it is.
+  const bool wholeId = args[1].size() == 2 * kSnapshotIdBytes &&
+                       args[1].find_first_not_of("0123456789abcdef") == std::string::npos;
+  if (wholeId) {
+    snapshot = args[1];
+  } else if (!ResolveSnapshot(args[0], args[1], snapshot, error)) {
+    return ReportFailure(error);
+  }
   Value reply;
   if (!RequestBackup("backupForget", args[0], [&](Value& r) { r.set("snapshot", snapshot); }, reply, error))
     return ReportFailure(error);

@@ -144,10 +144,23 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   expect(Backup({"check", "e2e", "--read-data"}), kExitOk, "check ok: check passed: ");
   expect(Backup({"prune", "e2e"}), kExitOk, "prune ok: cleanup: 0 old versions removed");
   expect(Backup({"log", "e2e", "3"}), kExitOk, "prune ok");
-  expect(Backup({"remove", "e2e"}), kExitOk, "removed backup job e2e");
 
+  // A version record that no longer opens: the check names it whole, and
+  // it is forgotten by that name.
   std::unique_ptr<IBackend> backend = MakeBackend(server);
   ASSERT_TRUE(backend && backend->connect().ok());
+  const std::string damaged(64, 'd');
+  {
+    const std::string garbage = "not a sealed record";
+    std::unique_ptr<IWriteStream> stream;
+    ASSERT_TRUE(backend->openWrite(folder + "/snapshots/" + damaged, 0, garbage.size(), stream).ok());
+    ASSERT_TRUE(stream->write(reinterpret_cast<const uint8_t*>(garbage.data()), garbage.size()).ok());
+    ASSERT_TRUE(stream->finish(nullptr).ok());
+  }
+  expect(Backup({"check", "e2e"}), kExitFailed, "snapshot record " + damaged + " cannot be opened");
+  expect(Backup({"forget", "e2e", damaged}), kExitOk, "forgot snapshot dddddddd");
+  expect(Backup({"check", "e2e"}), kExitOk, "check ok: check passed: ");
+  expect(Backup({"remove", "e2e"}), kExitOk, "removed backup job e2e");
   test::RemoveRemoteTree(*backend, folder);
 }
 

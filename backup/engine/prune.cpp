@@ -22,7 +22,7 @@ Status Prune(Repo& repo, const Retention& retention, const std::string& jobId, b
   if (report != nullptr) report->packsAdopted = adopted;
   if (!st.ok()) return st;
   std::vector<SnapshotInfo> all;
-  uint64_t damaged = 0;
+  std::vector<std::string> damaged;
   st = repo.listSnapshots(all, &damaged);
   if (!st.ok()) return st;
 
@@ -37,9 +37,9 @@ Status Prune(Repo& repo, const Retention& retention, const std::string& jobId, b
   }
   if (!cleanup) return Status();
 
-  if (damaged > 0)
+  if (!damaged.empty())
     return Status(Status::kProtocol,
-                  "space is not reclaimed while " + std::to_string(damaged) + " snapshot records are damaged");
+                  "space is not reclaimed while " + std::to_string(damaged.size()) + " snapshot records are damaged");
   BlobIdSet referenced;
   st = CollectReferenced(repo, all, referenced, cancel);
   if (!st.ok()) return st;

@@ -17,12 +17,14 @@ Status CheckRepository(Repo& repo, bool readData, CheckReport& report, const Can
   if (!st.ok()) return counted(st);
   for (std::string& text : repo.indexDamage()) report.problems.push_back(std::move(text));
   std::vector<SnapshotInfo> snapshots;
-  uint64_t damaged = 0;
+  std::vector<std::string> damaged;
   st = repo.listSnapshots(snapshots, &damaged);
   if (!st.ok()) return counted(st);
   // A record that does not open hides what its snapshot needs: that is
-  // damage like any other, not a clean repository.
-  if (damaged > 0) report.problems.push_back(std::to_string(damaged) + " snapshot records cannot be opened");
+  // damage like any other, not a clean repository. Its whole name is given,
+  // since forgetting it by that name is the way out.
+  for (const std::string& name : damaged)
+    report.problems.push_back("snapshot record " + name + " cannot be opened; forget it by this id");
 
   for (const SnapshotInfo& snapshot : snapshots) {
     uint64_t missing = 0;

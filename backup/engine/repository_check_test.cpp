@@ -148,7 +148,7 @@ TEST(RepositoryCheck, DamageIsReportedAndCountedAsErrors) {
       {"a snapshot record that does not open", false,
        [](CheckWorld& cw) -> std::vector<std::string> {
          cw.bw.repoWorld.server->putFile("/snapshots/" + std::string(64, 'a'), "garbage");
-         return {"1 snapshot records cannot be opened"};
+         return {"snapshot record " + std::string(64, 'a') + " cannot be opened; forget it by this id"};
        }},
   };
   for (const Case& c : cases) {

@@ -221,6 +221,8 @@ class BackupManager : public IBackupService {
   vx::json::Value testJob(const vx::json::Value& request);
   vx::json::Value removeJob(const std::string& id);
   vx::json::Value browse(const std::string& op, const std::string& id, const vx::json::Value& request);
+  // backupForget of a record that does not open, named by its object name.
+  vx::json::Value forgetDamaged(backup::Repo& repo, const std::string& snapshot);
   // Lays the stored secrets of the same job under empty incoming ones; call
   // with stateMutex_ held.
   void keepStoredSecretsLocked(backup::BackupJob& incoming, std::string& sealedPassword) const;

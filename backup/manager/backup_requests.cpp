@@ -335,6 +335,20 @@ Status BackupManager::cachedRepo(const std::shared_ptr<JobState>& state, std::sh
   return Status();
 }
 
+Value BackupManager::forgetDamaged(backup::Repo& repo, const std::string& snapshot) {
+  // A record that does not open is in no list of versions, yet blocks every
+  // reclamation of space: it can be forgotten by its object name.
+  std::vector<backup::SnapshotInfo> readable;
+  std::vector<std::string> damaged;
+  Status s = repo.listSnapshots(readable, &damaged);
+  if (!s.ok()) return ErrorReply(s.toString());
+  if (std::find(damaged.begin(), damaged.end(), snapshot) == damaged.end()) return ErrorReply(kNoSuchSnapshot);
+  s = repo.lock(backup::LockMode::kExclusive, "forget");
+  if (s.ok()) s = repo.deleteSnapshot(snapshot);
+  repo.unlock();
+  return StatusReply(s);
+}
+
 Value BackupManager::browse(const std::string& op, const std::string& id, const Value& request) {
   std::shared_ptr<JobState> state;
   {
@@ -371,6 +385,7 @@ Value BackupManager::browse(const std::string& op, const std::string& id, const 
   const std::string snapshot = request["snapshot"].asString();
   auto version = std::find_if(versions.begin(), versions.end(),
                               [&](const backup::SnapshotInfo& v) { return v.id == snapshot; });
+  if (version == versions.end() && op == kOpForget) return forgetDamaged(*repo, snapshot);
   if (version == versions.end()) return ErrorReply(kNoSuchSnapshot);
   if (op == kOpLs) {
     Value entries = Value::array();

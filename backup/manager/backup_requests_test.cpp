@@ -29,6 +29,13 @@ IpcCaller Caller(uint32_t uid) {
 
 std::string Error(const Value& reply) { return reply["ok"].asBool() ? "ok" : reply["error"].asString(); }
 
+// Starts a task of job j1 and gives its last note once it has ended.
+std::string RunToEndNote(ManagerWorld& w, const std::string& request) {
+  EXPECT_EQ(Error(w.call(request)), "ok") << request;
+  w.waitIdle("j1");
+  return w.jobState("j1")["state"]["lastNote"].asString();
+}
+
 TEST(BackupRequestsTest, OnlyPrivilegedCallersAndTheServiceItselfAreServed) {
   ManagerWorld w;
   ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
@@ -197,6 +204,28 @@ TEST(BackupRequestsTest, VersionsAreListedAndForgottenButTheLastOneStays) {
   EXPECT_FALSE(w.jobState("j1")["state"].has("lastSnapshot"));
   EXPECT_EQ(Error(w.call(R"({"op":"backupForget","id":"j1","snapshot":")" + versions[0].id + R"("})")),
             "this is the only version; remove the job to stop keeping it");
+  EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 1u);
+}
+
+TEST(BackupRequestsTest, ARecordThatDoesNotOpenIsForgottenByItsNameAndSpaceIsReclaimedAgain) {
+  ManagerWorld w;
+  test::TempDir src;
+  ASSERT_TRUE(vx::WriteFileAtomic(src.file("a.txt"), std::string("alpha")));
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  EXPECT_EQ(RunToEndNote(w, R"({"op":"backupRun","id":"j1"})"), "");
+  const std::string damaged(64, 'd');
+  w.server("a").putFile("/snapshots/" + damaged, "not a sealed record");
+  const std::string check = RunToEndNote(w, R"({"op":"backupCheck","id":"j1"})");
+  EXPECT_EQ(check, "check found 1 problems: snapshot record " + damaged + " cannot be opened; forget it by this id");
+  EXPECT_EQ(RunToEndNote(w, R"({"op":"backupPrune","id":"j1"})"),
+            "prune: protocol: space is not reclaimed while 1 snapshot records are damaged");
+
+  EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 1u);
+  EXPECT_EQ(Error(w.call(R"({"op":"backupForget","id":"j1","snapshot":")" + std::string(64, 'e') + R"("})")),
+            "no such snapshot");
+  EXPECT_EQ(Error(w.call(R"({"op":"backupForget","id":"j1","snapshot":")" + damaged + R"("})")), "ok");
+  EXPECT_FALSE(w.server("a").exists("/snapshots/" + damaged));
+  EXPECT_EQ(RunToEndNote(w, R"({"op":"backupPrune","id":"j1"})").rfind("cleanup: ", 0), 0u);
   EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 1u);
 }
 

@@ -293,9 +293,10 @@ class Repo {
   Status adoptUnnamedPacks(uint64_t& adopted);
   Status writeSnapshot(SnapshotInfo& info);
   // Every readable record, oldest first. Records that do not open are left
-  // out and counted in *skipped (when given); retirePacks refuses to run
-  // while the last complete listing skipped any.
-  Status listSnapshots(std::vector<SnapshotInfo>& out, uint64_t* skipped = nullptr);
+  // out and named in *damaged (when given); retirePacks refuses to run
+  // while the last complete listing left any out.
+  Status listSnapshots(std::vector<SnapshotInfo>& out, std::vector<std::string>* damaged = nullptr);
+  // Removes a record by its object name, whether it opens or not.
   Status deleteSnapshot(const std::string& id);
   // `referenced` must hold every blob that any remaining snapshot reaches.
   // Only under the exclusive lock; the index is read again first when it

@@ -85,9 +85,9 @@ Status Repo::writeSnapshot(SnapshotInfo& info) {
   return putObject("/snapshots/" + info.id, sealed);
 }
 
-Status Repo::listSnapshots(std::vector<SnapshotInfo>& out, uint64_t* skipped) {
+Status Repo::listSnapshots(std::vector<SnapshotInfo>& out, std::vector<std::string>* damagedNames) {
   out.clear();
-  if (skipped != nullptr) *skipped = 0;
+  if (damagedNames != nullptr) damagedNames->clear();
   std::vector<DirEntry> entries;
   Status st = listDir("/snapshots", entries);
   if (!st.ok()) return st;
@@ -104,6 +104,7 @@ Status Repo::listSnapshots(std::vector<SnapshotInfo>& out, uint64_t* skipped) {
       vx::log::write(vx::log::kWarn, "backup: snapshot %s is damaged, skipped",
                      entry.name.substr(0, kShortName).c_str());
       ++damaged;
+      if (damagedNames != nullptr) damagedNames->push_back(entry.name);
       continue;
     }
     SnapshotInfo info = SnapshotFromJson(json);
@@ -114,7 +115,6 @@ Status Repo::listSnapshots(std::vector<SnapshotInfo>& out, uint64_t* skipped) {
     return a.time != b.time ? a.time < b.time : a.id < b.id;
   });
   damagedSnapshots = damaged;
-  if (skipped != nullptr) *skipped = damaged;
   return Status();
 }
 

@@ -127,6 +127,9 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
                 false, secrets),
          kExitOk, "added backup job e2e");
   expect(Backup({"run", "e2e"}), kExitOk, "backup ok: 2 files, ");
+  // A new password that does not open the repository is not saved.
+  expect(Backup({"set", "--id", "e2e"}, false, {{kBackupPasswordVariable, "another secret"}}), kExitFailed,
+         "does not open with this password");
   ASSERT_TRUE(vx::WriteFileAtomic(source.file("notes.txt"), std::string("second notes")));
   expect(Backup({"run", "e2e"}), kExitOk, "backup ok: 2 files, ");
   expect(Backup({"snapshots", "e2e", "--refresh"}), kExitOk, "FILES");

@@ -184,6 +184,12 @@ class BackupManager : public IBackupService {
   Status openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
                   std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor = nullptr);
   Status resolveDestination(const backup::BackupJob& job, EndpointConfig& out);
+  // The repository object of the job's destination, not opened yet.
+  Status makeRepo(const backup::BackupJob& job, bool quick, EndpointConfig& endpoint,
+                  std::shared_ptr<backup::Repo>& out);
+  // Ok when the job's password opens the repository at its destination, or
+  // when there is none there yet.
+  Status checkPassword(const backup::BackupJob& job);
 
   // --- control requests (backup_requests.cpp) ---
   vx::json::Value handle(const vx::json::Value& request, const IpcCaller* caller) override;
@@ -218,6 +224,9 @@ class BackupManager : public IBackupService {
 
   // Requests that name a job (backup_requests.cpp).
   vx::json::Value setJob(const vx::json::Value& request);
+  // The refusal of a job whose new password (or new destination) does not
+  // open the repository there; ok otherwise, also when it cannot be tried.
+  vx::json::Value checkNewPassword(const backup::BackupJob& incoming);
   vx::json::Value testJob(const vx::json::Value& request);
   vx::json::Value removeJob(const std::string& id);
   vx::json::Value browse(const std::string& op, const std::string& id, const vx::json::Value& request);

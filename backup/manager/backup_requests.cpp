@@ -189,10 +189,37 @@ void BackupManager::keepStoredSecretsLocked(backup::BackupJob& incoming, std::st
   }
 }
 
+Value BackupManager::checkNewPassword(const backup::BackupJob& incoming) {
+  backup::BackupJob job = incoming;
+  bool changed = true;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    std::shared_ptr<JobState> stored = job.id.empty() ? nullptr : findLocked(job.id);
+    if (stored) {
+      std::string sealedPassword;
+      keepStoredSecretsLocked(job, sealedPassword);
+      EndpointConfig before, after;
+      changed = job.password != stored->job.password || !resolveDestination(stored->job, before).ok() ||
+                !resolveDestination(job, after).ok() || DestinationText(before) != DestinationText(after);
+    }
+  }
+  // What validation refuses is refused with its own message later.
+  if (!changed || !job.validate().empty()) return OkReply();
+  EndpointConfig destination;
+  if (!resolveDestination(job, destination).ok()) return OkReply();
+  // Only the repository's own answer refuses: a server that cannot be
+  // reached now does not keep a job from being set up.
+  if (checkPassword(job).code != Status::kAuthFailed) return OkReply();
+  return ErrorReply("the repository at " + DestinationText(destination) + " does not open with this password");
+}
+
 Value BackupManager::setJob(const Value& request) {
   const Value& in = request["job"];
   if (!in.isObject()) return ErrorReply("the job is missing");
   backup::BackupJob job = backup::BackupJob::fromJson(in);
+  // A password that does not open the repository would fail every later
+  // run, listing and restore: it is tried first, with no lock held.
+  if (Value refused = checkNewPassword(job); !refused["ok"].asBool()) return refused;
   std::shared_ptr<JobState> existing;
   if (!job.id.empty()) {
     std::lock_guard<std::mutex> lock(stateMutex_);

@@ -229,6 +229,48 @@ TEST(BackupRequestsTest, ARecordThatDoesNotOpenIsForgottenByItsNameAndSpaceIsRec
   EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 1u);
 }
 
+TEST(BackupRequestsTest, APasswordIsSavedOnlyWhenItOpensTheRepositoryItIsFor) {
+  ManagerWorld w;
+  w.makeRepository("a", 1);
+  ASSERT_EQ(Error(w.setJob("j1", "a")), "ok");
+  const std::string refused = "the repository at memory://a/r does not open with this password";
+  auto set = [&](const std::string& id, const std::string& host, const std::string& password,
+                 const std::string& name = "") {
+    return Error(w.call(R"({"op":"backupSet","job":{"id":")" + id + R"(","name":")" + name +
+                        R"(","sources":["/srv"],"password":")" + password +
+                        R"(","endpoint":{"protocol":"memory","host":")" + host + R"(","root":"/r"}}})"));
+  };
+  struct Case {
+    const char* name;
+    std::string id, host, password;
+    std::string reply;
+  } cases[] = {
+      {"a changed password that does not open", "j1", "a", "wrong", refused},
+      {"a new job with a password that does not open", "j2", "a", "wrong", refused},
+      {"a new job where no repository is yet", "j3", "b", "anything", "ok"},
+      {"a job moved where no repository is yet", "j1", "b", "", "ok"},
+      {"a job moved back with a password that opens", "j1", "a", "", "ok"},
+      {"a job moved back with one that does not", "j3", "a", "", refused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(set(c.id, c.host, c.password), c.reply);
+  }
+  EXPECT_EQ(Error(w.call(R"({"op":"backupTest","id":"j1","job":{"id":"j1","sources":["/srv"],)"
+                         R"("endpoint":{"protocol":"memory","host":"a","root":"/r"}}})")),
+            "ok")
+      << "the stored password still opens the repository";
+  EXPECT_FALSE(w.jobState("j2").isObject());
+
+  // A change that leaves password and place alone asks the server nothing;
+  // one that cannot ask it is not refused for that.
+  w.server("a").clearCalls();
+  EXPECT_EQ(set("j1", "a", "", "renamed"), "ok");
+  EXPECT_EQ(w.server("a").calls().size(), 0u);
+  w.server("a").setDown(true);
+  EXPECT_EQ(set("j1", "a", "wrong"), "ok");
+}
+
 TEST(BackupRequestsTest, TestTellsWhetherADestinationHoldsBackups) {
   ManagerWorld w;
   w.makeRepository("b", 3);

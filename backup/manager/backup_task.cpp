@@ -35,9 +35,8 @@ Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointC
   return Status();
 }
 
-Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
-                               std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor) {
-  EndpointConfig endpoint;
+Status BackupManager::makeRepo(const backup::BackupJob& job, bool quick, EndpointConfig& endpoint,
+                               std::shared_ptr<backup::Repo>& out) {
   Status s = resolveDestination(job, endpoint);
   if (!s.ok()) return s;
   backup::RepoOptions options = repoDefaults_;
@@ -56,7 +55,26 @@ Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* 
   } else {
     factory = [endpoint] { return MakeBackend(endpoint); };
   }
-  auto repo = std::make_shared<backup::Repo>(std::move(factory), options);
+  out = std::make_shared<backup::Repo>(std::move(factory), options);
+  return Status();
+}
+
+Status BackupManager::checkPassword(const backup::BackupJob& job) {
+  EndpointConfig endpoint;
+  std::shared_ptr<backup::Repo> repo;
+  Status s = makeRepo(job, true, endpoint, repo);
+  if (s.ok()) s = repo->probe();
+  if (s.code == Status::kNotFound) return Status();
+  if (s.ok()) s = repo->open(job.password);
+  return s;
+}
+
+Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
+                               std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor) {
+  EndpointConfig endpoint;
+  std::shared_ptr<backup::Repo> repo;
+  Status s = makeRepo(job, quick, endpoint, repo);
+  if (!s.ok()) return s;
   repo->cancel = cancel;
   s = repo->probe();
   // Only a folder without "/config" gets a new repository; any other

@@ -27,6 +27,7 @@ TEST(BackupTaskTest, OneTaskPerJobAndOneAtATimeOnTheMachine) {
   ASSERT_TRUE(w.setJob("j2", "b")["ok"].asBool());
   w.writeJobFile("j2", kJobStatusFileName, R"({"failStreak":2,"lastResult":"failed"})");
   w.restart();
+  w.server("b").clearCalls();
   std::shared_ptr<test::Gate> held = w.server("a").addGate(test::MemOp::kConnect);
 
   ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j1"})")["ok"].asBool());
@@ -85,13 +86,14 @@ TEST(BackupTaskTest, FailuresLandInTheStatusOfTheirOp) {
   ServiceState drives(config.file("config.json"), config.file("service.log"));
   test::AddMemoryDrive(drives, "d1", "a", "/share");
   ManagerWorld w(&drives);
-  w.makeRepository("b", 1);
   ASSERT_TRUE(w.call(R"({"op":"backupSet","job":{"id":"ondrive","sources":["/srv"],"password":"p",)"
                      R"("destMount":"d1","destPath":"/backups"}})")["ok"]
                   .asBool());
+  // Its password opened nothing when it was set: the repository came later.
   ASSERT_TRUE(w.call(R"({"op":"backupSet","job":{"id":"wrongpw","sources":["/srv"],"password":"wrong",)"
                      R"("endpoint":{"protocol":"memory","host":"b","root":"/r"}}})")["ok"]
                   .asBool());
+  w.makeRepository("b", 1);
   EXPECT_EQ(w.jobState("ondrive")["destination"].asString(), "memory://a/share/backups");
   ASSERT_TRUE(drives.removeMount("d1", false).ok());
   EXPECT_EQ(w.jobState("ondrive")["destination"].asString(), "");
@@ -152,6 +154,7 @@ Value RunToEnd(ManagerWorld& w, const std::string& request, const std::string& i
 TEST(BackupTaskTest, AServerThatRefusesIsAskedOnceAndOnlyBriefly) {
   ManagerWorld w;
   ASSERT_TRUE(w.setJob("j1", "a")["ok"].asBool());
+  w.server("a").clearCalls();
   w.server("a").addFault(
       backup::Fault(test::MemOp::kConnect, 1, 0, ::tarn::Status(::tarn::Status::kNetwork, "Connection refused", ECONNREFUSED)));
   const Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");

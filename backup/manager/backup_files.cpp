@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "backup/manager/backup_manager.h"
+#include "backup/manager/backup_task.h"
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
@@ -109,6 +110,19 @@ void BackupManager::loadStatus(JobState& state) {
     state.lastSnapshot = backup::SnapshotFromJson(v["lastSnapshot"]);
     state.lastSnapshot.id = v["lastSnapshot"]["id"].asString();
   }
+  const std::string unfinished = v["unfinished"].asString();
+  if (unfinished.empty()) return;
+  // The service ended (killed, the machine lost power) while the task ran:
+  // it neither failed nor was it stopped.
+  const std::string line = unfinished + " " + kResultInterrupted + ": the service ended while it ran";
+  appendLog(state.job.id, line);
+  if (unfinished == kOpBackup) {
+    state.lastResult = kResultInterrupted;
+    state.lastError = "the service ended while the backup ran";
+  } else {
+    state.lastNote = line;
+  }
+  saveStatus(state);
 }
 
 void BackupManager::saveStatus(const JobState& state) {
@@ -122,6 +136,10 @@ void BackupManager::saveStatus(const JobState& state) {
   v.set("lastError", state.lastError);
   v.set("lastNote", state.lastNote);
   if (!state.lastSnapshot.id.empty()) v.set("lastSnapshot", SnapshotJson(state.lastSnapshot));
+  if (!state.unfinished.empty()) {
+    v.set("unfinished", state.unfinished);
+    v.set("unfinishedSince", state.unfinishedSince);
+  }
   const std::string dir = jobPath(state.job.id);
   vx::MakeDirs(dir);
   // A status that cannot be written leaves the old one; the task's outcome

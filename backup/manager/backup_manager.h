@@ -120,6 +120,11 @@ class BackupManager : public IBackupService {
     std::string lastError;
     std::string lastNote;
     backup::SnapshotInfo lastSnapshot;  // empty id: none
+    // The op of a task that has begun and not yet recorded its end, and
+    // when it began: kept in "status.json", so that a task the service did
+    // not live to end is known at the next start.
+    std::string unfinished;
+    int64_t unfinishedSince = 0;
     std::string running;  // the op of the task in progress; empty when idle
     std::string phase;
     int64_t taskStartedAt = 0;
@@ -159,7 +164,8 @@ class BackupManager : public IBackupService {
   bool loadJobs(std::string* error) override;
   // Call with stateMutex_ held.
   bool saveJobs(std::string* error);
-  // Call with stateMutex_ held.
+  // Call with stateMutex_ held. A task left unfinished is recorded as
+  // interrupted, in the status and the log.
   void loadStatus(JobState& state);
   // Call with stateMutex_ held.
   void saveStatus(const JobState& state);

@@ -115,6 +115,12 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
     cancel = state->cancel;
   }
   appendLog(job.id, op + (args->scheduled ? " started (schedule)" : " started"));
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    state->unfinished = op;
+    state->unfinishedSince = state->taskStartedAt;
+    saveStatus(*state);
+  }
 
   TaskOutcome out;
   const bool turn = takeTurn(*cancel);
@@ -212,6 +218,8 @@ void BackupManager::giveTurn() {
 void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, const std::string& result,
                                         const TaskOutcome& out, uint64_t errors) {
   const int64_t t = now();
+  state.unfinished.clear();
+  state.unfinishedSince = 0;
   if (op != kOpBackup) {
     state.lastNote = out.status.ok() ? out.note : op + ": " + out.status.toString();
     if (!out.removed.empty()) state.versionsValid = false;

@@ -22,6 +22,8 @@ inline constexpr const char* kResultOk = "ok";
 inline constexpr const char* kResultWarnings = "warnings";
 inline constexpr const char* kResultFailed = "failed";
 inline constexpr const char* kResultCanceled = "canceled";
+// A task that began and whose end no one recorded: the service died.
+inline constexpr const char* kResultInterrupted = "interrupted";
 
 struct BackupManager::TaskOutcome {
   Status status;

@@ -327,6 +327,44 @@ TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
   EXPECT_EQ(clean.rfind("check passed: ", 0), 0u) << clean;
 }
 
+TEST(BackupTaskTest, ATaskTheServiceDidNotLiveToEndIsShownAsInterruptedAtTheNextStart) {
+  struct Case {
+    const char* request;
+    const char* field;  // where the job shows it
+    const char* text;
+  } cases[] = {
+      {R"({"op":"backupRun","id":"j1"})", "lastResult", "interrupted"},
+      {R"({"op":"backupCheck","id":"j1"})", "lastNote", "check interrupted: the service ended while it ran"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    ManagerWorld w;
+    w.makeRepository("a", 0);
+    ASSERT_TRUE(w.setJob("j1", "a")["ok"].asBool());
+    std::shared_ptr<test::Gate> connecting = w.server("a").addGate(test::MemOp::kConnect);
+    ASSERT_TRUE(w.call(c.request)["ok"].asBool());
+    ASSERT_TRUE(connecting->waitArrived());
+
+    // The service is killed here: what a new one finds is what is on disk.
+    BackupManager next(nullptr, w.folder.path(), BackupTiming{[] { return test::kClockStart + 600; }});
+    std::string error;
+    ASSERT_TRUE(next.loadJobs(&error)) << error;
+    Value state;
+    const Value list = next.handle(Json(R"({"op":"backupList"})"), nullptr)["jobs"];
+    ASSERT_EQ(list.size(), 1u);
+    state = list.at(0)["state"];
+    EXPECT_EQ(state[c.field].asString(), c.text);
+    EXPECT_EQ(state["failStreak"].asInt(), 0);
+    EXPECT_EQ(state["running"].asString(), "");
+    const std::string log = w.readJobFile("j1", kJobLogFileName);
+    EXPECT_NE(log.find(" interrupted: the service ended while it ran\r\n"), std::string::npos) << log;
+    EXPECT_FALSE(Json(w.readJobFile("j1", kJobStatusFileName)).has("unfinished")) << "told once";
+
+    connecting->release();
+    w.waitIdle("j1");
+  }
+}
+
 TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {
   ManagerWorld w;
   test::TempDir src;

@@ -101,7 +101,9 @@ Status RestoreItem(RestoreRun& run, const Resolution& r, const std::string& targ
     const std::string source = RecordedPlace(r.source);
     if (source.empty()) return Status(Status::kInvalid, "the snapshot does not say where this was taken from");
     std::vector<std::string> below(r.components.begin() + 1, r.components.end());
-    if (!run.placeRecorded(source, below, item, dest)) return Status();
+    bool placed = false;
+    Status st = run.placeRecorded(source, below, item, dest, placed);
+    if (!st.ok() || !placed) return st;
   }
   return run.restoreEntry(item, dest);
 }
@@ -119,7 +121,11 @@ Status RestoreVersion(RestoreRun& run, const Resolution& r, const std::string& t
       dest = Destination{folder, e.name, JoinPath(target, e.name)};
     } else {
       const std::string source = RecordedPlace(e.src);
-      if (source.empty() || !run.placeRecorded(source, {}, e, dest)) continue;
+      if (source.empty()) continue;
+      bool placed = false;
+      Status st = run.placeRecorded(source, {}, e, dest, placed);
+      if (!st.ok()) return st;
+      if (!placed) continue;
     }
     Status st = run.restoreEntry(e, dest);
     if (!st.ok()) return st;
@@ -151,7 +157,7 @@ Status BrowseSnapshot(Repo& repo, const SnapshotInfo& version, const std::string
 }
 
 Status Restore(Repo& repo, const SnapshotInfo& version, const RestoreRequest& request, Progress& progress,
-               const CancelToken* cancel, std::vector<std::string>& problems) {
+               const CancelToken* cancel, std::vector<std::string>& problems, std::vector<std::string>* unreadable) {
   // Checked before anything is read: a request from outside the process
   // that carries no caller must not fall back to the service's rights.
   if (!request.asCaller && !request.inProcess)
@@ -164,6 +170,7 @@ Status Restore(Repo& repo, const SnapshotInfo& version, const RestoreRequest& re
   RestoreRun run(repo, request, progress, cancel, problems);
   st = r.components.empty() ? RestoreVersion(run, r, target) : RestoreItem(run, r, target);
   Status finished = run.finish();
+  if (unreadable != nullptr) *unreadable = run.unreadable();
   return st.ok() ? finished : st;
 }
 

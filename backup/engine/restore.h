@@ -61,9 +61,13 @@ struct RestoreRequest {
 // rights, or whose target the caller cannot write; the resolution's failures;
 // code 10 for a refused item name or an item without a recorded place; code
 // 17 when the target folder cannot be made; code 16 when cancelled; a storage
-// failure (network, time-out, authentication) of a read.
+// failure (network, time-out, authentication) of a read. Every file known to
+// be lost counts in progress.errors, a folder that cannot be made as all the
+// files below it; a folder whose listing cannot be read counts once, as how
+// many files it held is unknown, and is named in *unreadable (when given).
 Status Restore(Repo& repo, const SnapshotInfo& version, const RestoreRequest& request, Progress& progress,
-               const CancelToken* cancel, std::vector<std::string>& problems);
+               const CancelToken* cancel, std::vector<std::string>& problems,
+               std::vector<std::string>* unreadable = nullptr);
 
 // Follows `path` through the version's listings. entries: the listing of the
 // folder it names, empty for a file. entry (optional): the entry of the last

@@ -107,7 +107,8 @@ TEST_F(RestoreRightsTest, AFolderTheCallerCannotWriteIsAProblemAndTheRestGoesOn)
   const std::string denied = " (" + vx::FormatWin32Error(EACCES) + ")";
   std::sort(problems_.begin(), problems_.end());
   EXPECT_EQ(problems_, (std::vector<std::string>{own + "/docs/a.txt: cannot create" + denied,
-                                                 own + "/docs/sub: cannot create the folder" + denied}));
+                                                 own + "/docs/sub: cannot create the folder" + denied +
+                                                     "; the 1 file in it is not restored"}));
   EXPECT_EQ(ReadText(own + "/top.txt"), "top");
   EXPECT_EQ(TreeOf(own + "/docs"), std::vector<std::string>{});
   EXPECT_EQ(progress_->errors.load(), 2u);

@@ -52,6 +52,50 @@ void RestoreRun::recordProblem(const std::string& path, std::string_view message
   RecordProblem(progress_, problems_, path, message, error);
 }
 
+void RestoreRun::recordUnreadable(const std::string& path, const std::string& why) {
+  unreadable_.push_back(path);
+  progress_.errors.fetch_add(1, std::memory_order_relaxed);
+  if (problems_.size() < kMaxProblems) problems_.push_back("folder " + path + " could not be read: " + why);
+}
+
+Status RestoreRun::recordLostFolder(const ListingEntry& folder, const std::string& path, std::string_view message,
+                                    const Status& st) {
+  uint64_t files = 0;
+  std::vector<std::pair<BlobId, std::string>> folders = {{folder.tree, path}};
+  while (!folders.empty()) {
+    auto [tree, at] = std::move(folders.back());
+    folders.pop_back();
+    if (IsCancelled(cancel_)) return Status(Status::kCanceled, "");
+    std::vector<uint8_t> blob;
+    std::vector<ListingEntry> entries;
+    Status read = repo_.readBlob(tree, blob);
+    if (!read.ok() && EndsRestore(read)) return read;
+    if (!read.ok()) {
+      recordUnreadable(at, read.toString());
+      continue;
+    }
+    if (!ParseFolderListing(std::string_view(reinterpret_cast<const char*>(blob.data()), blob.size()), entries)) {
+      recordUnreadable(at, "the folder listing in the snapshot is damaged");
+      continue;
+    }
+    for (const ListingEntry& e : entries) {
+      if (e.isDir)
+        folders.emplace_back(e.tree, JoinPath(at, e.name));
+      else
+        ++files;
+    }
+  }
+  // A failed switch names itself; a failed system call takes the step's
+  // message with its errno.
+  std::string text(st.message.empty() ? message : std::string_view(st.message));
+  if (st.native != 0) text += " (" + vx::FormatWin32Error(static_cast<uint32_t>(st.native)) + ")";
+  if (files == 1) text += "; the 1 file in it is not restored";
+  if (files > 1) text += "; the " + std::to_string(files) + " files in it are not restored";
+  recordProblem(path, text, 0);
+  if (files > 1) progress_.errors.fetch_add(files - 1, std::memory_order_relaxed);
+  return Status();
+}
+
 void RestoreRun::recordFailure(const std::string& path, std::string_view message, const Status& st) {
   // A failed switch names itself; a failed system call takes the step's
   // message with its errno.
@@ -77,20 +121,21 @@ Status RestoreRun::restoreFolder(const ListingEntry& entry, const Destination& d
   std::shared_ptr<const localfs::WriteFolder> folder;
   Status st = openSubFolder(dest, folder);
   if (!st.ok()) {
-    recordFailure(dest.path, "cannot create the folder", st);
-    return rights_.broken();
+    Status counted = recordLostFolder(entry, dest.path, "cannot create the folder", st);
+    Status broken = rights_.broken();
+    return broken.ok() ? counted : broken;
   }
 
   std::vector<uint8_t> blob;
   st = repo_.readBlob(entry.tree, blob);
   if (!st.ok()) {
     if (EndsRestore(st)) return st;
-    recordProblem(dest.path, st.toString(), 0);
+    recordUnreadable(dest.path, st.toString());
     return Status();
   }
   std::vector<ListingEntry> entries;
   if (!ParseFolderListing(std::string_view(reinterpret_cast<const char*>(blob.data()), blob.size()), entries)) {
-    recordProblem(dest.path, "the folder listing in the snapshot is damaged", 0);
+    recordUnreadable(dest.path, "the folder listing in the snapshot is damaged");
     return Status();
   }
   blob = std::vector<uint8_t>();
@@ -227,12 +272,13 @@ Status RestoreRun::openTarget(const std::string& target, std::shared_ptr<const l
                 step + target + ": " + vx::FormatWin32Error(static_cast<uint32_t>(st.native)), st.native);
 }
 
-bool RestoreRun::placeRecorded(const std::string& source, const std::vector<std::string>& below,
-                               const ListingEntry& item, Destination& out) {
+Status RestoreRun::placeRecorded(const std::string& source, const std::vector<std::string>& below,
+                                 const ListingEntry& item, Destination& out, bool& placed) {
   out = Destination();
   out.path = source;
+  placed = true;
   for (const std::string& name : below) out.path = JoinPath(out.path, name);
-  if (below.empty() && item.isDir) return true;  // the source folder itself
+  if (below.empty() && item.isDir) return Status();  // the source folder itself
 
   std::string anchor = source;
   std::vector<std::string> walk = below;
@@ -262,11 +308,13 @@ bool RestoreRun::placeRecorded(const std::string& source, const std::vector<std:
   }
   if (st.ok() && out.name.empty()) st = localfs::StatusFromErrno(EISDIR);
   if (!st.ok()) {
-    recordFailure(out.path, item.isDir ? "cannot create the folder" : "cannot create", st);
-    return false;
+    placed = false;
+    if (item.isDir) return recordLostFolder(item, out.path, "cannot create the folder", st);
+    recordFailure(out.path, "cannot create", st);
+    return Status();
   }
   out.folder = std::move(folder);
-  return true;
+  return Status();
 }
 
 }  // namespace tarn::backup

@@ -68,6 +68,16 @@ class RestoreRun {
   // Counts the problem and keeps its text while fewer than kMaxProblems are
   // kept.
   void recordProblem(const std::string& path, std::string_view message, int error);
+  // A folder whose listing cannot be read: what it held is unknown, so it
+  // counts once and is named ("folder X could not be read").
+  void recordUnreadable(const std::string& path, const std::string& why);
+  // A folder that cannot be made while its listing can be read: it counts
+  // as every file below it, as far as their listings can be read. A storage
+  // failure met on the way ends the restore.
+  Status recordLostFolder(const ListingEntry& folder, const std::string& path, std::string_view message,
+                          const Status& st);
+  // The folders whose listings could not be read, by path.
+  const std::vector<std::string>& unreadable() const { return unreadable_; }
 
   // The target folder of a restore into a chosen place: made when missing;
   // code 3 when the caller may not make it or create files in it, 17 when it
@@ -75,10 +85,11 @@ class RestoreRun {
   Status openTarget(const std::string& target, std::shared_ptr<const localfs::WriteFolder>& out);
   // The recorded place of an item: `source` (a root entry's full path) with
   // `below` (the components under the root entry, the item's own name last).
-  // Folders on the way are made for a folder, must exist for a file. False,
-  // with the problem recorded, when the place cannot be reached.
-  bool placeRecorded(const std::string& source, const std::vector<std::string>& below, const ListingEntry& item,
-                     Destination& out);
+  // Folders on the way are made for a folder, must exist for a file.
+  // `placed` false, with the problem recorded, when the place cannot be
+  // reached; a failure only when counting what is lost met one.
+  Status placeRecorded(const std::string& source, const std::vector<std::string>& below, const ListingEntry& item,
+                       Destination& out, bool& placed);
   // Waits for every file in flight and moves it into place. The run's first
   // storage failure or cancellation in the filler, or a failed switch back.
   Status finish();
@@ -100,6 +111,7 @@ class RestoreRun {
   const CancelToken* cancel_;
   std::vector<std::string>& problems_;
   std::set<TempKey> pending_;  // temporaries of the files in the filler
+  std::vector<std::string> unreadable_;
   RestoreRights rights_;
   FileFiller filler_;  // last: its workers stop before the rest goes
 };

@@ -335,7 +335,8 @@ TEST_F(RestoreTest, LinksPlacedInTheTargetAreNotFollowed) {
     EXPECT_EQ(ReadText(outside + "/secret.txt"), "keep");
     EXPECT_TRUE(fs::is_symlink(at("docs")));
     ASSERT_EQ(problems_.size(), 1u);
-    EXPECT_EQ(problems_[0], at("docs") + ": cannot create the folder (" + vx::FormatWin32Error(ENOTDIR) + ")");
+    EXPECT_EQ(problems_[0], at("docs") + ": cannot create the folder (" + vx::FormatWin32Error(ENOTDIR) +
+                                "); the 1 file in it is not restored");
   }
   EXPECT_TRUE(S_ISREG(StatOf(at("top.txt")).st_mode));
   EXPECT_EQ(ReadText(at("top.txt")), "top");
@@ -387,10 +388,11 @@ TEST_F(RestoreTest, ProblemsWithOneItemLeaveTheRestGoingOn) {
       at("dir.txt") + ": cannot replace the existing file (" + vx::FormatWin32Error(EISDIR) + ")",
       at("small/big.bin") + ": write failed (" + vx::FormatWin32Error(ENOSPC) + ")",
       at(longName) + ": cannot create (" + vx::FormatWin32Error(ENAMETOOLONG) + ")",
-      at("long/" + longName) + ": cannot create the folder (" + vx::FormatWin32Error(ENAMETOOLONG) + ")",
+      at("long/" + longName) + ": cannot create the folder (" + vx::FormatWin32Error(ENAMETOOLONG) +
+          "); the 1 file in it is not restored",
       at("lost.txt") + notFound,
-      at("unreadable") + notFound,
-      at("damaged") + ": the folder listing in the snapshot is damaged",
+      "folder " + at("unreadable") + " could not be read" + notFound,
+      "folder " + at("damaged") + " could not be read: the folder listing in the snapshot is damaged",
   };
   EXPECT_EQ(std::set<std::string>(problems_.begin(), problems_.end()), expected);
   EXPECT_EQ(progress_->errors.load(), expected.size());
@@ -399,6 +401,42 @@ TEST_F(RestoreTest, ProblemsWithOneItemLeaveTheRestGoingOn) {
   EXPECT_TRUE(fs::is_directory(at("dir.txt/inner")));
   EXPECT_FALSE(fs::exists(at("small/big.bin")));
   EXPECT_FALSE(HasTemporary(TreeOf(target())));
+}
+
+TEST_F(RestoreTest, AFolderThatCannotBeMadeCountsItsFilesAndOneThatCannotBeReadIsNamed) {
+  VersionBuilder v(*repo_);
+  for (int i = 0; i < 15; ++i) v.file("docs/f" + std::to_string(i), "doc " + std::to_string(i));
+  for (int i = 0; i < 3; ++i) v.file("docs/sub/g" + std::to_string(i), "sub " + std::to_string(i));
+  v.file("pics/p1", "picture");
+  BlobId unknown;
+  unknown.bytes[0] = 0xCD;
+  ListingEntry gone;
+  gone.name = "gone";
+  gone.isDir = true;
+  gone.tree = unknown;
+  v.raw("docs", gone);
+  v.raw("pics", gone);
+  SnapshotInfo version = v.write();
+  // A file stands where the folder docs goes.
+  fs::create_directories(target());
+  WriteText(at("docs"), "in the way");
+
+  progress_ = std::make_unique<Progress>();
+  std::vector<std::string> unreadable;
+  RestoreRequest request;
+  request.target = target();
+  request.inProcess = true;
+  ASSERT_TRUE(Restore(*repo_, version, request, *progress_, nullptr, problems_, &unreadable).ok());
+  const std::string notFound = ": not-found: blob " + BlobIdToHex(unknown).substr(0, 8) + " is not in the repository";
+  EXPECT_EQ(unreadable, (std::vector<std::string>{at("docs/gone"), at("pics/gone")}));
+  ASSERT_EQ(problems_.size(), 3u);
+  EXPECT_EQ(problems_[0], "folder " + at("docs/gone") + " could not be read" + notFound);
+  EXPECT_EQ(problems_[1].rfind(at("docs") + ": cannot create the folder (", 0), 0u) << problems_[0];
+  EXPECT_NE(problems_[1].find("); the 18 files in it are not restored"), std::string::npos) << problems_[1];
+  EXPECT_EQ(problems_[2], "folder " + at("pics/gone") + " could not be read" + notFound);
+  EXPECT_EQ(progress_->errors.load(), 18u + 2u) << "every lost file counts, each unreadable folder once";
+  EXPECT_EQ(progress_->files.load(), 1u);
+  EXPECT_EQ(ReadText(at("pics/p1")), "picture");
 }
 
 TEST_F(RestoreTest, ProblemTextsStopAt200WhileErrorsCountOn) {

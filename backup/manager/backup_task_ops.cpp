@@ -90,11 +90,18 @@ void BackupManager::runRestoreOp(JobState& state, backup::Repo& repo, const Task
   } else {
     request.inProcess = true;
   }
-  out.status = backup::Restore(repo, *version, request, progress, cancel, out.problems);
+  std::vector<std::string> unreadable;
+  out.status = backup::Restore(repo, *version, request, progress, cancel, out.problems, &unreadable);
   if (!out.status.ok()) return;
-  const uint64_t errors = progress.errors.load();
+  // Files known to be lost are counted; a folder whose listing could not be
+  // read held an unknown number of them, so it is named instead.
+  const uint64_t lost = progress.errors.load() - std::min<uint64_t>(progress.errors.load(), unreadable.size());
   out.note = "restored " + std::to_string(progress.files.load()) + " files, " + FormatBytes(progress.bytes.load());
-  if (errors != 0) out.note += "; " + std::to_string(errors) + " could not be restored";
+  if (lost != 0) out.note += "; " + std::to_string(lost) + " could not be restored";
+  if (!unreadable.empty()) {
+    out.note += "; folder " + unreadable.front() + " could not be read";
+    if (unreadable.size() > 1) out.note += " (and " + std::to_string(unreadable.size() - 1) + " more folders)";
+  }
 }
 
 void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskArgs& args, backup::Progress& progress,

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "backup/engine/restore_test_world.h"
 #include "backup/manager/manager_test_world.h"
 #include "foundation/text.h"
 #include "testing/gate.h"
@@ -362,6 +363,31 @@ TEST(BackupTaskTest, ATaskTheServiceDidNotLiveToEndIsShownAsInterruptedAtTheNext
 
     connecting->release();
     w.waitIdle("j1");
+  }
+}
+
+TEST(BackupTaskTest, ARestoreNamesTheFolderItCouldNotReadInsteadOfCountingItAsOneFile) {
+  ManagerWorld w;
+  {
+    auto repo = std::make_shared<backup::Repo>(w.server("a").factory(), backup::TestRepoOptions());
+    ASSERT_TRUE(repo->init(test::kJobPassword).ok());
+    ASSERT_TRUE(repo->loadIndex().ok());
+    backup::VersionBuilder v(*repo);
+    v.file("docs/a.txt", "a");
+    v.file("docs/b.txt", "b");
+    backup::ListingEntry gone;
+    gone.name = "gone";
+    gone.isDir = true;
+    gone.tree.bytes[0] = 0xEF;  // stored nowhere
+    v.raw("docs", gone);
+    const backup::SnapshotInfo version = v.write();
+    ASSERT_TRUE(w.setJob("j1", "a")["ok"].asBool());
+    test::TempDir target("tarn-restore-target", 0755);
+    const Value state = RunToEnd(w, R"({"op":"backupRestore","id":"j1","snapshot":")" + version.id +
+                                        R"(","target":")" + target.path() + R"("})",
+                                 "j1");
+    EXPECT_EQ(state["lastNote"].asString(),
+              "restored 2 files, 2 B; folder " + target.path() + "/docs/gone could not be read");
   }
 }
 

@@ -140,6 +140,21 @@ TEST(RepoRetire, NoLiveBlobIsLostWhicheverStepFails) {
   }
 }
 
+// A repository holding one blob, whose clock runs `age` seconds ahead: what
+// is stored now is that old when space is reclaimed.
+struct AgedWorld {
+  RepoWorld w;
+  std::shared_ptr<Repo> repo;
+  BlobId kept;
+
+  explicit AgedWorld(int64_t age) {
+    w.options.clock = [age] { return vx::UnixNow() + age; };
+    repo = w.create();
+    kept = w.store(*repo, RandomBlob(1000, 1));
+    EXPECT_TRUE(repo->flush().ok());
+  }
+};
+
 TEST(RepoRetire, PacksNoIndexNamesAreLeftAloneUntilTheyAreAnHourOld) {
   struct Case {
     int64_t age;  // of the orphan when space is reclaimed
@@ -147,11 +162,10 @@ TEST(RepoRetire, PacksNoIndexNamesAreLeftAloneUntilTheyAreAnHourOld) {
   } cases[] = {{kUnnamedPackMinAgeSec - 60, false}, {kUnnamedPackMinAgeSec + 60, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.age);
-    RepoWorld w;
-    w.options.clock = [age = c.age] { return vx::UnixNow() + age; };
-    auto repo = w.create();
-    const BlobId kept = w.store(*repo, RandomBlob(1000, 1));
-    ASSERT_TRUE(repo->flush().ok());
+    AgedWorld aged(c.age);
+    RepoWorld& w = aged.w;
+    std::shared_ptr<Repo>& repo = aged.repo;
+    const BlobId kept = aged.kept;
     // Another client's pack whose index segment is not written yet.
     w.server->putFile(kOrphan, "a pack of another client");
     ASSERT_TRUE(repo->lock(LockMode::kExclusive, "prune").ok());
@@ -170,11 +184,10 @@ TEST(RepoRetire, LeftoversAndPacksNoIndexNamesAreCheckedAndTakenCareOfOnceAnHour
   } cases[] = {{kUnnamedPackMinAgeSec / 2, false}, {2 * kUnnamedPackMinAgeSec, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.age);
-    RepoWorld w;
-    w.options.clock = [age = c.age] { return vx::UnixNow() + age; };
-    auto repo = w.create();
-    const BlobId kept = w.store(*repo, RandomBlob(1000, 1));
-    ASSERT_TRUE(repo->flush().ok());
+    AgedWorld aged(c.age);
+    RepoWorld& w = aged.w;
+    std::shared_ptr<Repo>& repo = aged.repo;
+    const BlobId kept = aged.kept;
     // A run killed after its pack went up and before its index segment did.
     const std::vector<std::string> indexedBefore = w.names("/index");
     auto killed = w.reopen();

@@ -1,8 +1,13 @@
 #include "ui/dialogs.h"
 
+#include <QCommandLinkButton>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "ui/language.h"
 #include "ui/string_ids.h"
@@ -41,6 +46,12 @@ class QtDialogs : public IDialogs {
   QString pickFile(QWidget* owner, const QString& caption, const QString& filter, const QString& start) override {
     return QFileDialog::getOpenFileName(owner, caption, start, filter);
   }
+
+  int choose(QWidget* owner, const ChoiceSpec& spec) override {
+    std::unique_ptr<QDialog> dialog = MakeChoiceDialog(owner, spec);
+    const int result = dialog->exec();
+    return result >= kFirstChoice && result < kFirstChoice + spec.choices.size() ? result - kFirstChoice : -1;
+  }
 };
 
 IDialogs* g_dialogs = nullptr;  // UI thread
@@ -67,6 +78,34 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const MessageSpec& s
     box->setEscapeButton(accept);
   }
   return box;
+}
+
+std::unique_ptr<QDialog> MakeChoiceDialog(QWidget* owner, const ChoiceSpec& spec) {
+  auto dialog = std::make_unique<QDialog>(owner);
+  dialog->setWindowTitle(spec.caption);
+  auto* layout = new QVBoxLayout(dialog.get());
+  auto* text = new QLabel(spec.text, dialog.get());
+  QFont larger = text->font();
+  larger.setPointSizeF(larger.pointSizeF() * 1.25);
+  text->setFont(larger);
+  text->setWordWrap(true);
+  layout->addWidget(text);
+  for (qsizetype i = 0; i < spec.choices.size(); ++i) {
+    const QString& choice = spec.choices[i];
+    const qsizetype cut = choice.indexOf(QLatin1Char('\n'));
+    auto* command = new QCommandLinkButton(choice.left(cut), cut < 0 ? QString() : choice.mid(cut + 1), dialog.get());
+    command->setDefault(i == spec.defaultChoice);
+    command->setAutoDefault(i == spec.defaultChoice);
+    const int result = kFirstChoice + static_cast<int>(i);
+    QObject::connect(command, &QCommandLinkButton::clicked, dialog.get(), [d = dialog.get(), result] { d->done(result); });
+    layout->addWidget(command);
+  }
+  auto* buttons = new QDialogButtonBox(dialog.get());
+  QPushButton* cancel = buttons->addButton(Tr(kStrCancel), QDialogButtonBox::RejectRole);
+  cancel->setAutoDefault(false);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
+  layout->addWidget(buttons);
+  return dialog;
 }
 
 }  // namespace tarn::app

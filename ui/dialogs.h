@@ -5,13 +5,16 @@
 //
 // Button texts come from the language tables like every other text: a
 // question's accepting button names what it does ("Install"), the other
-// one is "Cancel".
+// one is "Cancel". A question with several answers shows each as a command
+// button of its own, above "Cancel".
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
+class QDialog;
 class QMessageBox;
 class QWidget;
 
@@ -30,6 +33,15 @@ struct MessageSpec {
   bool cancelIsDefault = false;
 };
 
+// A question answered by one of several commands: each choice is a command
+// whose first line is its text and whose further lines explain it.
+struct ChoiceSpec {
+  QString caption;
+  QString text;
+  QStringList choices;
+  int defaultChoice = 0;
+};
+
 class IDialogs {
  public:
   virtual ~IDialogs() = default;
@@ -40,6 +52,8 @@ class IDialogs {
   // An existing file matching `filter` (Qt's "Keys (*.pem *.key)" form),
   // or empty when the user cancelled.
   virtual QString pickFile(QWidget* owner, const QString& caption, const QString& filter, const QString& start) = 0;
+  // Modal; the index of the chosen command, or -1 when the user cancelled.
+  virtual int choose(QWidget* owner, const ChoiceSpec& spec) = 0;
 };
 
 IDialogs& Dialogs();
@@ -49,5 +63,9 @@ void SetDialogs(IDialogs* dialogs);
 
 // The box Qt's dialogs show for `spec`, not yet shown (screenshots use it).
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const MessageSpec& spec);
+// The dialog Qt's dialogs show for `spec`, not yet shown: its result is
+// kFirstChoice plus the chosen index, or Rejected.
+inline constexpr int kFirstChoice = 100;
+std::unique_ptr<QDialog> MakeChoiceDialog(QWidget* owner, const ChoiceSpec& spec);
 
 }  // namespace tarn::app

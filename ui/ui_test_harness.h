@@ -85,11 +85,17 @@ class AnsweredDialogs : public IDialogs {
     pickCaptions.push_back(caption);
     return Take(picks, QString());
   }
+  int choose(QWidget*, const ChoiceSpec& spec) override {
+    questions.push_back(spec);
+    return Take(choices, -1);
+  }
 
   std::deque<MessageAnswer> answers;
   std::deque<QString> picks;
+  std::deque<int> choices;
   std::vector<MessageSpec> asked;
   std::vector<QString> pickCaptions;
+  std::vector<ChoiceSpec> questions;
 
  private:
   template <typename T>
@@ -103,12 +109,14 @@ class AnsweredDialogs : public IDialogs {
 
 // The service with its backup manager on a thread, on a fresh machine
 // (TARN_ROOT) of its own, for the life of the object. One per test program:
-// the data folder is fixed at its first use.
+// the data folder is fixed at its first use. A test may wrap the backups
+// the service is given.
 class ServiceMachine {
  public:
-  ServiceMachine() : machine_("tarn-ui", 0755) {
+  explicit ServiceMachine(tarn::test::ServiceThread::MakeBackups makeBackups = MakeServiceBackups)
+      : machine_("tarn-ui", 0755) {
     ::setenv("TARN_ROOT", machine_.path().c_str(), 1);
-    service_.start(MakeServiceBackups);
+    service_.start(std::move(makeBackups));
   }
   ~ServiceMachine() { service_.stop(); }
   const std::string& root() const { return machine_.path(); }

@@ -927,5 +927,9 @@ Files that have changed since are replaced.</source>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>لا يعمل systemd على هذا النظام، لذا لا يمكن تثبيت خدمة Tarn أو تشغيلها من هنا. شغّلها بصلاحيات root باستخدام «tarn run».</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>كل الملفات (*)</translation>
+    </message>
 </context>
 </TS>

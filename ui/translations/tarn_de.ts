@@ -927,5 +927,9 @@ Seitdem geänderte Dateien werden ersetzt.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Auf diesem System läuft kein systemd, daher kann der Tarn-Dienst hier weder installiert noch gestartet werden. Starten Sie ihn als root mit „tarn run“.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Alle Dateien (*)</translation>
+    </message>
 </context>
 </TS>

@@ -927,5 +927,9 @@ Files that have changed since are replaced.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>All files (*)</translation>
+    </message>
 </context>
 </TS>

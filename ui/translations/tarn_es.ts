@@ -927,5 +927,9 @@ Se reemplazan los archivos que hayan cambiado desde entonces.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Este sistema no usa systemd, así que el servicio Tarn no se puede instalar ni iniciar desde aquí. Inícielo como root con «tarn run».</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Todos los archivos (*)</translation>
+    </message>
 </context>
 </TS>

@@ -927,5 +927,9 @@ Files that have changed since are replaced.</source>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>این سیستم systemd را اجرا نمی‌کند، پس سرویس Tarn را نمی‌توان از اینجا نصب یا اجرا کرد. آن را به‌عنوان root با «tarn run» اجرا کنید.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>همهٔ فایل‌ها (*)</translation>
+    </message>
 </context>
 </TS>

@@ -927,5 +927,9 @@ Les fichiers modifiés depuis seront remplacés.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Ce système n&apos;utilise pas systemd&#xa0;: le service Tarn ne peut donc être ni installé ni démarré d&apos;ici. Démarrez-le en tant que root avec «&#xa0;tarn run&#xa0;».</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Tous les fichiers (*)</translation>
+    </message>
 </context>
 </TS>

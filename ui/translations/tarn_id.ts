@@ -927,5 +927,9 @@ Berkas yang berubah sejak itu akan ditimpa.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Sistem ini tidak menjalankan systemd, sehingga layanan Tarn tidak dapat dipasang atau dimulai dari sini. Jalankan layanan sebagai root dengan &quot;tarn run&quot;.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Semua berkas (*)</translation>
+    </message>
 </context>
 </TS>

@@ -927,5 +927,9 @@ I file modificati nel frattempo vengono sostituiti.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Questo sistema non usa systemd, quindi il servizio Tarn non può essere installato né avviato da qui. Avviarlo come root con «tarn run».</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Tutti i file (*)</translation>
+    </message>
 </context>
 </TS>

@@ -927,5 +927,9 @@ Files that have changed since are replaced.</source>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>このシステムでは systemd が動作していないため、ここから Tarn サービスをインストールまたは起動することはできません。root として「tarn run」で起動してください。</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>すべてのファイル (*)</translation>
+    </message>
 </context>
 </TS>

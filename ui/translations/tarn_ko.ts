@@ -927,5 +927,9 @@ Files that have changed since are replaced.</source>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>이 시스템에서는 systemd가 실행되지 않으므로 여기에서 Tarn 서비스를 설치하거나 시작할 수 없습니다. root로 &quot;tarn run&quot;을 실행하여 시작하십시오.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>모든 파일 (*)</translation>
+    </message>
 </context>
 </TS>

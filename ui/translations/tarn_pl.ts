@@ -927,5 +927,9 @@ Pliki zmienione od tego czasu zostaną zastąpione.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Ten system nie używa systemd, więc usługi Tarn nie można stąd zainstalować ani uruchomić. Uruchom ją jako root poleceniem „tarn run”.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Wszystkie pliki (*)</translation>
+    </message>
 </context>
 </TS>

@@ -927,5 +927,9 @@ Arquivos alterados desde então serão substituídos.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Este sistema não usa systemd, então o serviço Tarn não pode ser instalado nem iniciado daqui. Inicie-o como root com “tarn run”.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Todos os arquivos (*)</translation>
+    </message>
 </context>
 </TS>

@@ -927,5 +927,9 @@ Files that have changed since are replaced.</source>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>В этой системе не работает systemd, поэтому службу Tarn нельзя установить или запустить отсюда. Запустите её от имени root командой «tarn run».</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Все файлы (*)</translation>
+    </message>
 </context>
 </TS>

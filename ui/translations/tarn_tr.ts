@@ -927,5 +927,9 @@ O zamandan beri değişmiş dosyaların üzerine yazılır.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Bu sistemde systemd çalışmıyor, bu yüzden Tarn hizmeti buradan yüklenemez ya da başlatılamaz. Hizmeti root olarak &quot;tarn run&quot; komutuyla başlatın.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Tüm dosyalar (*)</translation>
+    </message>
 </context>
 </TS>

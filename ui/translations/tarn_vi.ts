@@ -927,5 +927,9 @@ Các tệp đã thay đổi kể từ đó sẽ bị thay thế.</translation>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Hệ thống này không chạy systemd, nên không thể cài đặt hay khởi động dịch vụ Tarn từ đây. Hãy khởi động dịch vụ với quyền root bằng lệnh &quot;tarn run&quot;.</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>Tất cả các tệp (*)</translation>
+    </message>
 </context>
 </TS>

@@ -927,5 +927,9 @@ Files that have changed since are replaced.</source>
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>此系统未运行 systemd，因此无法从这里安装或启动 Tarn 服务。请以 root 身份使用“tarn run”启动它。</translation>
     </message>
+    <message id="tarn-300">
+        <source>All files (*)</source>
+        <translation>所有文件 (*)</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,17 @@
+// A report of plain text in a dialog of its own (a job's log): resizable,
+// read-only, in a fixed-pitch font, with the caption the caller gives.
+// UI thread.
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+namespace tarn::app {
+
+// Opens the report over `owner`, which it blocks until the report is
+// closed, and returns at once; the dialog frees itself when closed.
+QDialog* ShowTextReport(QWidget* owner, const QString& caption, const QString& text);
+
+}  // namespace tarn::app

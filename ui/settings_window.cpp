@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "ui/app_icon.h"
+#include "ui/backup_page.h"
 #include "ui/language.h"
 #include "ui/string_ids.h"
 #include "ui/tray.h"
@@ -36,11 +37,19 @@ std::unique_ptr<SettingsWindow> g_window;  // UI thread
 SettingsWindow::SettingsWindow(TrayState* tray) : tray_(tray), tabs_(new QTabWidget(this)) {
   setWindowTitle(Tr(kStrWindowTitle));
   setWindowIcon(AppIcon());
-  for (const PageInfo& page : kPages) tabs_->addTab(new QWidget(tabs_), Tr(page.titleId));
+  for (int i = 0; i < kPageCount; ++i) {
+    QWidget* page = i == kPageBackup ? (backupPage_ = CreateBackupPage(tabs_)) : new QWidget(tabs_);
+    tabs_->addTab(page, Tr(kPages[i].titleId));
+  }
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(tabs_);
   setMinimumSize(kMinWidth, kMinHeight);
   resize(kWindowWidth, kWindowHeight);
+}
+
+void SettingsWindow::setStatus(const ServiceStatus& status) {
+  status_ = status;
+  SetPageStatus(*backupPage_, status);
 }
 
 int SettingsWindow::currentPage() const { return tabs_->currentIndex(); }

@@ -14,6 +14,7 @@ class QTabWidget;
 
 namespace tarn::app {
 
+class BackupPage;
 struct TrayState;
 
 // The pages in their order; SelectTab takes their names.
@@ -30,7 +31,8 @@ class SettingsWindow : public QWidget {
   int currentPage() const;
   QTabWidget* tabs() const { return tabs_; }
   const ServiceStatus& status() const { return status_; }
-  void setStatus(const ServiceStatus& status) { status_ = status; }
+  void setStatus(const ServiceStatus& status);
+  BackupPage* backupPage() const { return backupPage_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -38,6 +40,7 @@ class SettingsWindow : public QWidget {
  private:
   TrayState* tray_;  // not owned; may be null
   QTabWidget* tabs_;
+  BackupPage* backupPage_ = nullptr;
   ServiceStatus status_;
   bool quitOnClose_ = false;
 };

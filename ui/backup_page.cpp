@@ -1,5 +1,6 @@
 #include "ui/backup_page.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -82,6 +83,7 @@ BackupPage::BackupPage(QWidget* parent)
     if (buttons_[kCommandEdit]->isEnabled()) pageCommand(kCommandEdit);
   });
   connect(&timer_, &QTimer::timeout, this, &BackupPage::refreshPageAsync);
+  list_->installEventFilter(this);
   updatePageButtons();
 }
 
@@ -98,9 +100,9 @@ void BackupPage::hideEvent(QHideEvent* event) {
   timer_.stop();
 }
 
-void BackupPage::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  layoutColumns();
+bool BackupPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_ && event->type() == QEvent::Resize) layoutColumns();
+  return QWidget::eventFilter(watched, event);
 }
 
 void BackupPage::layoutColumns() {

@@ -81,7 +81,8 @@ class BackupPage : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
+  // The list's columns follow its width.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void takeCommandEnd(const QString& error);

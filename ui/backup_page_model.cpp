@@ -41,6 +41,12 @@ QString RunningText(const Value& state) {
 
 }  // namespace
 
+QString LeftToRightText(const QString& text) {
+  if (!LanguageAt(CurrentLanguage()).rightToLeft) return text;
+  const QChar mark(0x200E);
+  return mark + text + mark;
+}
+
 QString LocalTimeText(int64_t unixSeconds) {
   if (unixSeconds <= 0) return QString();
   const QDateTime local = QDateTime::fromSecsSinceEpoch(unixSeconds).toLocalTime();
@@ -97,7 +103,7 @@ JobRowTexts JobRow(const Value& job, int64_t now) {
   const Value& list = job["sources"];
   for (size_t i = 0; i < list.size(); ++i) sources << Text(list.at(i));
   const Value& state = job["state"];
-  return {Text(job["name"]), sources.join(QStringLiteral("; ")), Text(job["destination"]),
+  return {Text(job["name"]), LeftToRightText(sources.join(QStringLiteral("; "))), LeftToRightText(Text(job["destination"])),
           ScheduleText(job["schedule"]), LastCopyText(state), JobStateText(state, now)};
 }
 

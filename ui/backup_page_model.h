@@ -20,6 +20,10 @@ using JobRowTexts = std::array<QString, kJobColumnCount>;
 // short date and a time without seconds; empty for 0 or less.
 QString LocalTimeText(int64_t unixSeconds);
 
+// Paths and links read left to right in a right-to-left language too: there
+// they are marked as such, so that "/home/ann" does not show as "home/ann/".
+QString LeftToRightText(const QString& text);
+
 // "Every %d h", "Daily at %s" or "By hand", of a job's "schedule".
 QString ScheduleText(const vx::json::Value& schedule);
 // When the last good copy was made and how large it is, of a job's "state".

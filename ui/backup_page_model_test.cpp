@@ -115,6 +115,19 @@ TEST_F(BackupPageModel, ARowShowsTheJobsFoldersWhereItIsKeptAndItsState) {
   EXPECT_EQ(row[5], QStringLiteral("No copy yet"));
 }
 
+TEST_F(BackupPageModel, PathsReadLeftToRightInARightToLeftLanguage) {
+  const Value job = Parse(R"({"name":"x","sources":["/home/ann"],"destination":"sftp://nas/b","state":{}})");
+  const QChar mark(0x200E);
+  SetLanguageByCode("ar");
+  JobRowTexts row = JobRow(job, kNow);
+  EXPECT_EQ(row[1], mark + QStringLiteral("/home/ann") + mark);
+  EXPECT_EQ(row[2], mark + QStringLiteral("sftp://nas/b") + mark);
+  EXPECT_EQ(row[0], QStringLiteral("x"));
+  SetLanguageByCode("ja");
+  row = JobRow(job, kNow);
+  EXPECT_EQ(row[1], QStringLiteral("/home/ann"));
+}
+
 TEST_F(BackupPageModel, CommandsByRightsSelectionAndTheJobsState) {
   const Value idle = Parse(R"({"state":{"running":"","lastOk":5}})");
   const Value neverRun = Parse(R"({"state":{"running":"","lastOk":0}})");

@@ -56,6 +56,9 @@ class QtDialogs : public IDialogs {
 
 IDialogs* g_dialogs = nullptr;  // UI thread
 
+// Wide enough that the question and its commands rarely wrap.
+constexpr int kChoiceDialogWidth = 420;
+
 }  // namespace
 
 IDialogs& Dialogs() {
@@ -83,6 +86,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const MessageSpec& s
 std::unique_ptr<QDialog> MakeChoiceDialog(QWidget* owner, const ChoiceSpec& spec) {
   auto dialog = std::make_unique<QDialog>(owner);
   dialog->setWindowTitle(spec.caption);
+  dialog->setMinimumWidth(kChoiceDialogWidth);
   auto* layout = new QVBoxLayout(dialog.get());
   auto* text = new QLabel(spec.text, dialog.get());
   QFont larger = text->font();

@@ -28,6 +28,8 @@ constexpr int kScheduleTitles[] = {kStrByHand, kStrEveryFewHours, kStrEveryDay};
 // Room for this many digits in a number box.
 constexpr int kNumberDigits = 6;
 constexpr int kSourceRows = 4;
+constexpr int kHintLines = 3;
+constexpr int kEditorMinWidth = 600;
 
 QLabel* Label(int id, QWidget* parent) { return new QLabel(Tr(id), parent); }
 
@@ -67,6 +69,7 @@ void SetIfChanged(QLineEdit* edit, const QString& text) {
 JobEditor::JobEditor(QWidget* owner, JobEditContext context)
     : QDialog(owner), context_(std::move(context)), results_(std::make_shared<ResultGate>(this)) {
   setWindowIcon(AppIcon());
+  setMinimumWidth(kEditorMinWidth);
   auto* grid = new QGridLayout(this);
   int row = 0;
   auto labelled = [&](int id, QWidget* field, int span = 3) {
@@ -140,6 +143,8 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
   ++row;
 
   hint_ = Note(this, "hint");
+  // Room for the longest hint, so that choosing a protocol moves nothing.
+  hint_->setMinimumHeight(hint_->fontMetrics().lineSpacing() * kHintLines);
   grid->addWidget(hint_, row++, 0, 1, 4);
 
   password_ = SecretEdit("password", this);

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -13,6 +14,7 @@
 
 #include "ui/app_icon.h"
 #include "ui/backup_page.h"
+#include "ui/backup_page_model.h"
 #include "ui/dialogs.h"
 #include "ui/language.h"
 #include "ui/string_ids.h"
@@ -101,6 +103,7 @@ RestoreDialog::RestoreDialog(QWidget* owner, std::string jobId, QString jobName)
   connect(restoreSelected_, &QPushButton::clicked, this, &RestoreDialog::restoreSelected);
   connect(restoreEverything_, &QPushButton::clicked, this, &RestoreDialog::restoreEverything);
   connect(close, &QPushButton::clicked, this, &RestoreDialog::reject);
+  list_->viewport()->installEventFilter(this);
 
   showPath();
   loadSnapshots();
@@ -172,14 +175,20 @@ void RestoreDialog::fillRestoreList() {
 void RestoreDialog::showPath() {
   const QString path = FolderLabel(context_.path);
   path_->setToolTip(path);
-  path_->setText(path_->fontMetrics().elidedText(path, Qt::ElideMiddle, std::max(path_->width(), 1)));
+  path_->setText(LeftToRightText(path_->fontMetrics().elidedText(path, Qt::ElideMiddle, std::max(path_->width(), 1))));
 }
 
 void RestoreDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
-  const int width = list_->viewport()->width();
-  for (int c = 0; c < 3; ++c) list_->setColumnWidth(c, width * kColumnPercents[c] / 100);
   showPath();
+}
+
+bool RestoreDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == list_->viewport() && event->type() == QEvent::Resize) {
+    const int width = list_->viewport()->width();
+    for (int c = 0; c < 3; ++c) list_->setColumnWidth(c, width * kColumnPercents[c] / 100);
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void RestoreDialog::setRestoreBusy(bool busy, const QString& message) {

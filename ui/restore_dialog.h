@@ -66,6 +66,8 @@ class RestoreDialog : public QDialog {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // The list's columns follow its width.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void takeEnd(const RestoreEnd& end);

@@ -44,7 +44,7 @@ EntryRow EntryRowTexts(const Value& entry) {
   row.dir = entry["dir"].asBool(false);
   row.name = QString::fromStdString(entry["name"].asString());
   if (row.dir) {
-    row.name += QLatin1Char('/');
+    row.name = LeftToRightText(row.name + QLatin1Char('/'));
   } else {
     row.size = Bytes(entry["size"]);
     row.modified = LocalTimeText(entry["mtime"].asInt64());

@@ -47,11 +47,13 @@ namespace {
 using tarn::testing::RequiredEnv;
 using vx::json::Value;
 
-// The one request kind the service holds, and the gate it waits at.
+// The one request kind the service holds, the gate it waits at, and every
+// request the service was sent.
 struct Hold {
   std::mutex mu;
   std::string op;
   std::shared_ptr<tarn::test::Gate> gate;
+  std::vector<Value> requests;
 };
 Hold& TheHold() {
   static Hold hold;
@@ -72,6 +74,7 @@ class HeldBackups : public IBackupService {
     {
       std::lock_guard<std::mutex> lock(TheHold().mu);
       if (request["op"].asString() == TheHold().op) gate = TheHold().gate;
+      TheHold().requests.push_back(request);
     }
     if (gate) gate->arriveAndWait();
     return inner_->handle(request, caller);
@@ -113,6 +116,21 @@ Value Request(const std::string& op, const std::string& id, const std::function<
   std::string error;
   EXPECT_TRUE(RequestBackup(op, id, fill, reply, error)) << op << ": " << error;
   return reply;
+}
+
+// The last request of that op the service was sent.
+Value LastRequest(const std::string& op) {
+  std::lock_guard<std::mutex> lock(TheHold().mu);
+  for (auto r = TheHold().requests.rbegin(); r != TheHold().requests.rend(); ++r) {
+    if ((*r)["op"].asString() == op) return *r;
+  }
+  return Value();
+}
+
+size_t RequestCount(const std::string& op) {
+  std::lock_guard<std::mutex> lock(TheHold().mu);
+  return static_cast<size_t>(std::count_if(TheHold().requests.begin(), TheHold().requests.end(),
+                                           [&op](const Value& r) { return r["op"].asString() == op; }));
 }
 
 template <typename T>
@@ -224,6 +242,8 @@ TEST_F(BackupPageTest, RowsAreKeptInPlaceAndCommandsFollowTheSelection) {
 
   Select(page, 1);
   EXPECT_EQ(page.button(kCommandRun)->text(), QStringLiteral("Stop"));
+  Q_EMIT page.list()->itemDoubleClicked(page.list()->topLevelItem(1), 0);
+  EXPECT_EQ(page.findChild<JobEditor*>(), nullptr) << "a running job is not edited";
   EXPECT_FALSE(page.button(kCommandEdit)->isEnabled());
   EXPECT_FALSE(page.button(kCommandRestore)->isEnabled());
   EXPECT_TRUE(page.button(kCommandRemove)->isEnabled());
@@ -394,23 +414,59 @@ TEST_F(BackupPageTest, FromAddingABackupToRestoringAFileAndDeletingAVersion) {
   ASSERT_EQ(names, (QStringList{"notes.txt", "photos/"}));
   EXPECT_TRUE(Child<QPushButton>(*restore, "up")->isEnabled());
 
-  // One file, to another folder.
+  // One file, to another folder; a question or a picker cancelled starts
+  // nothing.
   for (int i = 0; i < entries->topLevelItemCount(); ++i) {
     if (entries->topLevelItem(i)->text(0) == QStringLiteral("notes.txt")) entries->setCurrentItem(entries->topLevelItem(i));
   }
+  QPushButton* restoreSelected = Child<QPushButton>(*restore, "restoreSelected");
+  ASSERT_TRUE(restoreSelected->isEnabled());
+  dialogs.choices.push_back(-1);
+  restoreSelected->click();
   dialogs.choices.push_back(1);
-  dialogs.picks.push_back(QString::fromStdString(target.path()));
-  Child<QPushButton>(*restore, "restoreSelected")->click();
-  ASSERT_FALSE(dialogs.questions.empty());
+  restoreSelected->click();
+  EXPECT_FALSE(restore->context().busy);
+  EXPECT_EQ(RequestCount("backupRestore"), 0u);
+  ASSERT_EQ(dialogs.questions.size(), 2u);
   EXPECT_EQ(dialogs.questions.back().text, Tr(kStrWhereToQuestion));
   EXPECT_EQ(dialogs.questions.back().choices, (QStringList{Tr(kStrToWhereTheyWere), Tr(kStrToAnotherFolder)}));
+  EXPECT_EQ(dialogs.questions.back().defaultChoice, 1);
+  dialogs.choices.push_back(1);
+  dialogs.picks.push_back(QString::fromStdString(target.path()));
+  restoreSelected->click();
+  EXPECT_TRUE(restore->context().busy);
   ASSERT_TRUE(test::WaitFor(restore.data(), &RestoreDialog::requestEnded, [&] { return !restore->isVisible(); }));
   EXPECT_EQ(dialogs.asked.back().text, Tr(kStrRestoreStarted));
+  const Value sent = LastRequest("backupRestore");
+  EXPECT_EQ(sent["snapshot"].asString(), newest);
+  EXPECT_EQ(sent["path"].asString(), "/" + sourceName + "/notes.txt");
+  EXPECT_EQ(sent["target"].asString(), target.path());
   ASSERT_TRUE(WaitForList(page, [&] {
     return !JobRunning(page.jobs().at(0)) && FirstState(page)["lastNote"].asString().rfind("restored", 0) == 0;
   }));
   std::string restored;
   EXPECT_TRUE(vx::ReadWholeFile(target.file("notes.txt"), restored));
+  EXPECT_EQ(restored, "second notes");
+
+  // Everything, to where it was: the folder's changed file comes back.
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("notes.txt"), std::string("changed since")));
+  Select(page, 0);
+  page.button(kCommandRestore)->click();
+  restore = OpenDialog<RestoreDialog>(page);
+  ASSERT_TRUE(restore);
+  ASSERT_TRUE(test::WaitFor(restore.data(), &RestoreDialog::requestEnded, [&] { return !restore->context().busy; }));
+  dialogs.choices.push_back(0);
+  Child<QPushButton>(*restore, "restoreEverything")->click();
+  ASSERT_TRUE(test::WaitFor(restore.data(), &RestoreDialog::requestEnded, [&] { return !restore->isVisible(); }));
+  EXPECT_EQ(LastRequest("backupRestore")["path"].asString(), "");
+  EXPECT_EQ(LastRequest("backupRestore")["target"].asString(), "");
+  const int64_t restoreStart = FirstState(page)["lastStart"].asInt64();
+  ASSERT_TRUE(WaitForList(page, [&] {
+    return !JobRunning(page.jobs().at(0)) &&
+           FirstState(page)["lastNote"].asString().rfind("restored 2 files", 0) == 0;
+  })) << page.jobs().dump();
+  EXPECT_EQ(FirstState(page)["lastStart"].asInt64(), restoreStart) << "a restore is no backup";
+  EXPECT_TRUE(vx::ReadWholeFile(source.file("notes.txt"), restored));
   EXPECT_EQ(restored, "second notes");
 
   // The older version deleted: the versions are read again, and the only
@@ -443,6 +499,75 @@ TEST_F(BackupPageTest, FromAddingABackupToRestoringAFileAndDeletingAVersion) {
   ASSERT_TRUE(WaitForList(page, [&] { return page.jobs().size() == 0; }));
   EXPECT_EQ(page.list()->topLevelItemCount(), 0);
   for (const MessageSpec& m : dialogs.asked) EXPECT_NE(m.icon, MessageIcon::kError) << m.text.toStdString();
+}
+
+// What the user typed decides which secrets are sent; Check and OK wait for
+// the request in flight, and so does Cancel.
+TEST_F(BackupPageTest, TheEditorFollowsWhatTheUserTyped) {
+  test::AnsweredDialogs dialogs;
+  const std::string id = AddUnreachableJob("Typed");
+  Value job = Request("backupList", "")["jobs"].at(0);
+  ASSERT_TRUE(job["hasPassword"].asBool(false));
+  QWidget window;
+  window.show();
+  JobEditor* editor = EditJob(&window, job, false, ServiceStatus());
+  QPointer<JobEditor> alive = editor;
+  EXPECT_EQ(editor->windowTitle(), Tr(kStrBackupCaption));
+  QLineEdit* password = Child<QLineEdit>(*editor, "password");
+  QLineEdit* again = Child<QLineEdit>(*editor, "passwordAgain");
+  // A stored password shows as bullets that go when the user types.
+  EXPECT_TRUE(again->text().isEmpty());
+  EXPECT_EQ(again->placeholderText(), SecretPlaceholder());
+  QTest::keyClicks(password, QStringLiteral("x"));
+  EXPECT_EQ(password->text(), QStringLiteral("x"));
+  EXPECT_TRUE(editor->context().passwordTouched);
+  EXPECT_TRUE(again->placeholderText().isEmpty()) << "a stored password is replaced only when typed twice";
+  EXPECT_FALSE(editor->context().endpointPasswordEdited);
+  Child<QLineEdit>(*editor, "serverPassword")->setText(QStringLiteral("set by the program"));
+  EXPECT_FALSE(editor->context().endpointPasswordEdited);
+  QTest::keyClicks(Child<QLineEdit>(*editor, "serverPassword"), QStringLiteral("y"));
+  EXPECT_TRUE(editor->context().endpointPasswordEdited);
+  dialogs.picks.push_back(QStringLiteral("/home/ann/.ssh/id_ed25519"));
+  Child<QPushButton>(*editor, "pickKey")->click();
+  EXPECT_EQ(Child<QLineEdit>(*editor, "keyFile")->text(), QStringLiteral("/home/ann/.ssh/id_ed25519"));
+  EXPECT_TRUE(editor->context().keyEdited);
+
+  // A key file that cannot be read, then passwords that differ: a warning
+  // each, and nothing sent.
+  const size_t tests = RequestCount("backupTest");
+  Child<QPushButton>(*editor, "check")->click();
+  ASSERT_EQ(dialogs.asked.size(), 1u);
+  EXPECT_EQ(dialogs.asked.back().text,
+            QStringLiteral("The file /home/ann/.ssh/id_ed25519 cannot be read: No such file or directory"));
+  Child<QLineEdit>(*editor, "keyFile")->clear();
+  Child<QPushButton>(*editor, "check")->click();
+  ASSERT_EQ(dialogs.asked.size(), 2u);
+  EXPECT_EQ(dialogs.asked.back().text, Tr(kStrPasswordsDiffer));
+  EXPECT_EQ(dialogs.asked.back().icon, MessageIcon::kWarning);
+  EXPECT_EQ(RequestCount("backupTest"), tests);
+
+  QTest::keyClicks(again, QStringLiteral("x"));
+  {
+    HoldRequests hold("backupTest");
+    Child<QPushButton>(*editor, "check")->click();
+    ASSERT_TRUE(hold.gate().waitArrived());
+    EXPECT_TRUE(editor->busy());
+    EXPECT_FALSE(Child<QPushButton>(*editor, "ok")->isEnabled());
+    Child<QPushButton>(*editor, "cancel")->click();
+    editor->close();
+    EXPECT_TRUE(editor->isVisible()) << "no Cancel while a request runs";
+    hold.gate().release();
+    ASSERT_TRUE(test::WaitFor(editor, &JobEditor::requestEnded, [&] { return !editor->busy(); }));
+  }
+  const Value sent = LastRequest("backupTest")["job"];
+  EXPECT_EQ(sent["id"].asString(), id);
+  EXPECT_EQ(sent["password"].asString(), "x");
+  EXPECT_EQ(sent["endpoint"]["password"].asString(), "set by the programy");
+  // The server is out of reach: the check says so in the status line.
+  EXPECT_TRUE(Child<QLabel>(*editor, "status")->text().contains(QStringLiteral("network")))
+      << Child<QLabel>(*editor, "status")->text().toStdString();
+  Child<QPushButton>(*editor, "cancel")->click();
+  EXPECT_FALSE(editor->isVisible());
 }
 
 // The log has a report of its own, captioned with the job's name, never

@@ -117,11 +117,11 @@ TEST(BackupScreenshots, PageEditorAndRestoreDialog) {
     job.set("excludes", Parse(R"(["*.tmp","node_modules",".cache"])"));
     job.set("retention", Parse(R"({"keepLast":10,"keepDaily":7,"keepWeekly":4,"keepMonthly":12})"));
     JobEditor* editor = EditJob(&page, job, false, ShotStatus());
-    editor->adjustSize();
+    editor->resize(editor->sizeHint());
     Take(*editor, "job-editor", code);
     delete editor;
     editor = EditJob(&page, Value::object(), true, ShotStatus());
-    editor->adjustSize();
+    editor->resize(editor->sizeHint());
     Take(*editor, "job-editor-new", code);
     delete editor;
 

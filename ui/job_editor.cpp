@@ -60,8 +60,12 @@ QLabel* Note(QWidget* parent, const char* name) {
   return label;
 }
 
-void SetIfChanged(QLineEdit* edit, const QString& text) {
-  if (edit->text() != text) edit->setText(text);
+// A stored secret shows as its placeholder, in grey, and typing starts
+// afresh rather than after it.
+void ShowSecret(QLineEdit* edit, const QString& value, const QString& placeholder) {
+  const bool stored = value == placeholder;
+  edit->setText(stored ? QString() : value);
+  edit->setPlaceholderText(stored ? placeholder : QString());
 }
 
 }  // namespace
@@ -130,6 +134,7 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
   keyFile_ = Edit("keyFile", this);
   pickKey_ = new QPushButton(QStringLiteral("..."), this);
   pickKey_->setObjectName(QStringLiteral("pickKey"));
+  pickKey_->setMaximumWidth(pickKey_->fontMetrics().horizontalAdvance(pickKey_->text()) * 3);
   auto* key = new QHBoxLayout();
   key->addWidget(keyFile_, 1);
   key->addWidget(pickKey_);
@@ -285,11 +290,11 @@ void JobEditor::showForm(const JobForm& f) {
   protocol_->setCurrentIndex(f.protocol);
   address_->setText(f.address);
   user_->setText(f.user);
-  serverPassword_->setText(f.serverPassword);
-  keyFile_->setText(f.keyFile);
+  ShowSecret(serverPassword_, f.serverPassword, SecretPlaceholder());
+  ShowSecret(keyFile_, f.keyFile, Tr(kStrSavedSecret));
   options_->setText(f.options);
-  password_->setText(f.password);
-  passwordAgain_->setText(f.passwordAgain);
+  ShowSecret(password_, f.password, SecretPlaceholder());
+  ShowSecret(passwordAgain_, f.passwordAgain, SecretPlaceholder());
   schedule_->setCurrentIndex(f.schedule);
   everyHours_->setText(f.everyHours);
   dailyTime_->setText(f.dailyTime);
@@ -330,7 +335,7 @@ void JobEditor::passwordTyped(QLineEdit* typedIn) {
   if (context_.passwordTouched) return;
   context_.passwordTouched = true;
   // A stored password is replaced only by typing the new one twice.
-  if (context_.hasPassword) SetIfChanged(typedIn == password_ ? passwordAgain_ : password_, QString());
+  if (context_.hasPassword) ShowSecret(typedIn == password_ ? passwordAgain_ : password_, QString(), QString());
 }
 
 void JobEditor::addFolder() {

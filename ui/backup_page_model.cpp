@@ -16,16 +16,8 @@ namespace {
 
 using vx::json::Value;
 
-constexpr int kDefaultEveryHours = 6;
-constexpr int kDefaultHour = 3;
-constexpr int kDefaultMinute = 0;
-
 // Between the parts of a state text: two spaces, a middle dot, two spaces.
 const QString kStateSeparator = QStringLiteral("  \u00B7  ");
-
-QString Bytes(const Value& count) {
-  return QString::fromStdString(FormatBytes(static_cast<uint64_t>(std::max<int64_t>(count.asInt64(), 0))));
-}
 
 QString Text(const Value& v) { return QString::fromStdString(v.asString()); }
 
@@ -34,12 +26,16 @@ QString RunningText(const Value& state) {
   if (phase == "waiting") return Tr(kStrPhaseWaiting);
   if (phase == "connecting") return Tr(kStrPhaseConnecting);
   if (phase == "cleanup") return Tr(kStrPhaseCleanup);
-  if (phase == "restore") return FormatText(Tr(kStrPhaseRestore), {Bytes(state["bytes"])});
-  if (phase == "check") return FormatText(Tr(kStrPhaseCheck), {Bytes(state["bytes"])});
-  return FormatText(Tr(kStrPhaseCopying), {Bytes(state["bytes"]), Bytes(state["bytesUp"])});
+  if (phase == "restore") return FormatText(Tr(kStrPhaseRestore), {BytesText(state["bytes"])});
+  if (phase == "check") return FormatText(Tr(kStrPhaseCheck), {BytesText(state["bytes"])});
+  return FormatText(Tr(kStrPhaseCopying), {BytesText(state["bytes"]), BytesText(state["bytesUp"])});
 }
 
 }  // namespace
+
+QString BytesText(const Value& count) {
+  return QString::fromStdString(FormatBytes(static_cast<uint64_t>(std::max<int64_t>(count.asInt64(), 0))));
+}
 
 QString LeftToRightText(const QString& text) {
   if (!LanguageAt(CurrentLanguage()).rightToLeft) return text;
@@ -75,7 +71,7 @@ QString LastCopyText(const Value& state) {
   const int64_t lastOk = state["lastOk"].asInt64();
   if (lastOk < 1) return Tr(kStrNoCopyYet);
   QString text = LocalTimeText(lastOk);
-  if (state.has("lastSnapshot")) text += QStringLiteral(", ") + Bytes(state["lastSnapshot"]["bytes"]);
+  if (state.has("lastSnapshot")) text += QStringLiteral(", ") + BytesText(state["lastSnapshot"]["bytes"]);
   return text;
 }
 

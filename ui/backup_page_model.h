@@ -14,11 +14,18 @@
 namespace tarn::app {
 
 inline constexpr int kJobColumnCount = 6;
+// What a schedule without these members means to the service.
+inline constexpr int kDefaultEveryHours = 6;
+inline constexpr int kDefaultHour = 3;
+inline constexpr int kDefaultMinute = 0;
 using JobRowTexts = std::array<QString, kJobColumnCount>;
 
 // An instant (Unix seconds) in local time as the user's locale writes a
 // short date and a time without seconds; empty for 0 or less.
 QString LocalTimeText(int64_t unixSeconds);
+
+// A byte count of a reply as the user reads it ("1.5 MiB").
+QString BytesText(const vx::json::Value& count);
 
 // Paths and links read left to right in a right-to-left language too: there
 // they are marked as such, so that "/home/ann" does not show as "home/ann/".

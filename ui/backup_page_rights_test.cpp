@@ -83,10 +83,8 @@ ChildRun RunAsNobody(const std::string& exe, const std::vector<std::string>& arg
 
 // Shows a page and waits for its first list.
 void ShowAndList(BackupPage& page) {
-  bool listed = false;
-  QObject::connect(&page, &BackupPage::listTaken, &page, [&listed] { listed = true; });
   page.show();
-  ASSERT_TRUE(test::WaitFor(&page, &BackupPage::listTaken, [&listed] { return listed; }));
+  ASSERT_TRUE(test::WaitForNext(&page, &BackupPage::listTaken));
 }
 
 TEST(BackupPageRights, OnlyAdministratorsManageBackups) {

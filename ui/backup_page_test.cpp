@@ -176,16 +176,6 @@ class SftpFolder {
   std::string path_;
 };
 
-// Runs the event loop until `sender` next emits `signal`.
-template <typename Sender, typename Signal>
-bool WaitForNext(Sender* sender, Signal signal) {
-  bool came = false;
-  const QMetaObject::Connection seen = QObject::connect(sender, signal, sender, [&came] { came = true; });
-  const bool ok = test::WaitFor(sender, signal, [&came] { return came; });
-  QObject::disconnect(seen);
-  return ok;
-}
-
 class BackupPageTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { machine_ = new test::ServiceMachine(MakeHeldBackups); }
@@ -296,7 +286,7 @@ TEST_F(BackupPageTest, FromAddingABackupToRestoringAFileAndDeletingAVersion) {
   BackupPage page;
   page.resize(900, 500);
   page.show();
-  ASSERT_TRUE(WaitForNext(&page, &BackupPage::listTaken));
+  ASSERT_TRUE(test::WaitForNext(&page, &BackupPage::listTaken));
   EXPECT_EQ(page.list()->topLevelItemCount(), 0);
   EXPECT_EQ(page.note()->text(), Tr(kStrBackupNote));
 
@@ -343,7 +333,7 @@ TEST_F(BackupPageTest, FromAddingABackupToRestoringAFileAndDeletingAVersion) {
     Select(page, 0);
     page.button(kCommandRun)->click();
     EXPECT_FALSE(page.button(kCommandAdd)->isEnabled()) << "one command at a time";
-    EXPECT_TRUE(WaitForNext(&page, &BackupPage::commandEnded));
+    EXPECT_TRUE(test::WaitForNext(&page, &BackupPage::commandEnded));
     return WaitForList(page, [&] {
       const QString state = Cell(page, 0, 5);
       if (seen.isEmpty() || seen.back() != state) seen << state;
@@ -598,30 +588,23 @@ TEST_F(BackupPageTest, TheLogIsCaptionedWithTheJobsNameInEveryLanguage) {
 // longest wait three minutes) takes the windows with it: the worker's
 // result, when it comes, has nowhere to go and is dropped.
 TEST_F(BackupPageTest, AResultForADialogThatWentIsDropped) {
+  // A new job to check or to save, in an editor over `window`.
+  auto editNew = [](QWidget& window, bool save) {
+    JobEditor* editor = EditJob(&window, Value::object(), true, ServiceStatus());
+    JobForm form = editor->form();
+    form.sources = {QStringLiteral("/srv")};
+    form.address = QStringLiteral("sftp://127.0.0.1:1/backups");
+    form.password = form.passwordAgain = QStringLiteral("p");
+    editor->showForm(form);
+    if (save) editor->save();
+    else editor->check();
+  };
   const struct {
     const char* op;
     std::function<void(QWidget&)> open;
   } cases[] = {
-      {"backupTest",
-       [](QWidget& window) {
-         JobEditor* editor = EditJob(&window, Value::object(), true, ServiceStatus());
-         JobForm form = editor->form();
-         form.sources = {QStringLiteral("/srv")};
-         form.address = QStringLiteral("sftp://127.0.0.1:1/backups");
-         form.password = form.passwordAgain = QStringLiteral("p");
-         editor->showForm(form);
-         editor->check();
-       }},
-      {"backupSet",
-       [](QWidget& window) {
-         JobEditor* editor = EditJob(&window, Value::object(), true, ServiceStatus());
-         JobForm form = editor->form();
-         form.sources = {QStringLiteral("/srv")};
-         form.address = QStringLiteral("sftp://127.0.0.1:1/backups");
-         form.password = form.passwordAgain = QStringLiteral("p");
-         editor->showForm(form);
-         editor->save();
-       }},
+      {"backupTest", [&](QWidget& window) { editNew(window, false); }},
+      {"backupSet", [&](QWidget& window) { editNew(window, true); }},
       {"backupSnapshots", [](QWidget& window) { OpenRestore(&window, "j1", QStringLiteral("J")); }},
   };
   for (const auto& c : cases) {

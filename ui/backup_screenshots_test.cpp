@@ -77,15 +77,6 @@ ServiceStatus ShotStatus() {
   return s;
 }
 
-template <typename Sender, typename Signal>
-bool WaitForNext(Sender* sender, Signal signal) {
-  bool came = false;
-  const QMetaObject::Connection seen = QObject::connect(sender, signal, sender, [&came] { came = true; });
-  const bool ok = test::WaitFor(sender, signal, [&came] { return came; });
-  QObject::disconnect(seen);
-  return ok;
-}
-
 void Take(QWidget& widget, const QString& name, const std::string& code) {
   const QString file = test::SaveScreenshot(widget, name, code);
   EXPECT_GT(QFileInfo(file).size(), 0) << name.toStdString();
@@ -102,7 +93,7 @@ TEST(BackupScreenshots, PageEditorAndRestoreDialog) {
     page.setStatus(ShotStatus());
     page.resize(980, 420);
     page.show();
-    ASSERT_TRUE(WaitForNext(&page, &BackupPage::listTaken));
+    ASSERT_TRUE(test::WaitForNext(&page, &BackupPage::listTaken));
     page.takeJobList({JobListOutcome::kListed, ShotJobs()});
     page.list()->setCurrentItem(page.list()->topLevelItem(0));
     Take(page, "backup-page", code);
@@ -126,7 +117,7 @@ TEST(BackupScreenshots, PageEditorAndRestoreDialog) {
     delete editor;
 
     RestoreDialog* restore = OpenRestore(&page, "a1", QStringLiteral("Documents"));
-    ASSERT_TRUE(WaitForNext(restore, &RestoreDialog::requestEnded));
+    ASSERT_TRUE(test::WaitForNext(restore, &RestoreDialog::requestEnded));
     RestoreLoadResult versions;
     versions.generation = restore->context().generation;
     versions.ok = true;
@@ -137,7 +128,7 @@ TEST(BackupScreenshots, PageEditorAndRestoreDialog) {
         {"id":"v3","time":1759913400,"files":1230,"bytes":1288490188}]})");
     restore->takeLoad(versions);
     // The folder load it starts fails too; the folder comes in its place.
-    ASSERT_TRUE(WaitForNext(restore, &RestoreDialog::requestEnded));
+    ASSERT_TRUE(test::WaitForNext(restore, &RestoreDialog::requestEnded));
     RestoreLoadResult folder;
     folder.generation = restore->context().generation;
     folder.ok = true;

@@ -11,6 +11,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include <type_traits>
 #include <utility>
 
 #include "ui/app_icon.h"
@@ -81,6 +82,15 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
     grid->addWidget(field, row, 1, 1, span);
     ++row;
   };
+  // Two labelled fields side by side; a field may be a layout.
+  auto pair = [&](QWidget* firstLabel, auto* first, QWidget* secondLabel, QWidget* second) {
+    grid->addWidget(firstLabel, row, 0);
+    if constexpr (std::is_base_of_v<QLayout, std::remove_pointer_t<decltype(first)>>) grid->addLayout(first, row, 1);
+    else grid->addWidget(first, row, 1);
+    grid->addWidget(secondLabel, row, 2);
+    grid->addWidget(second, row, 3);
+    ++row;
+  };
 
   name_ = Edit("name", this);
   labelled(kStrFieldName, name_);
@@ -115,21 +125,13 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
   address_ = Edit("address", this);
   protocolLabel_ = Label(kStrProtocol, this);
   addressLabel_ = Label(kStrAddress, this);
-  grid->addWidget(protocolLabel_, row, 0);
-  grid->addWidget(protocol_, row, 1);
-  grid->addWidget(addressLabel_, row, 2);
-  grid->addWidget(address_, row, 3);
-  ++row;
+  pair(protocolLabel_, protocol_, addressLabel_, address_);
 
   user_ = Edit("user", this);
   serverPassword_ = SecretEdit("serverPassword", this);
   userLabel_ = Label(kStrLogin, this);
   serverPasswordLabel_ = Label(kStrPassword, this);
-  grid->addWidget(userLabel_, row, 0);
-  grid->addWidget(user_, row, 1);
-  grid->addWidget(serverPasswordLabel_, row, 2);
-  grid->addWidget(serverPassword_, row, 3);
-  ++row;
+  pair(userLabel_, user_, serverPasswordLabel_, serverPassword_);
 
   keyFile_ = Edit("keyFile", this);
   pickKey_ = new QPushButton(QStringLiteral("..."), this);
@@ -141,11 +143,7 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
   options_ = Edit("options", this);
   keyLabel_ = Label(kStrSshKey, this);
   optionsLabel_ = Label(kStrOptions, this);
-  grid->addWidget(keyLabel_, row, 0);
-  grid->addLayout(key, row, 1);
-  grid->addWidget(optionsLabel_, row, 2);
-  grid->addWidget(options_, row, 3);
-  ++row;
+  pair(keyLabel_, key, optionsLabel_, options_);
 
   hint_ = Note(this, "hint");
   // Room for the longest hint, so that choosing a protocol moves nothing.
@@ -154,11 +152,7 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
 
   password_ = SecretEdit("password", this);
   passwordAgain_ = SecretEdit("passwordAgain", this);
-  grid->addWidget(Label(kStrBackupPassword, this), row, 0);
-  grid->addWidget(password_, row, 1);
-  grid->addWidget(Label(kStrOnceMore, this), row, 2);
-  grid->addWidget(passwordAgain_, row, 3);
-  ++row;
+  pair(Label(kStrBackupPassword, this), password_, Label(kStrOnceMore, this), passwordAgain_);
   QLabel* passwordNote = Note(this, "passwordNote");
   passwordNote->setText(Tr(kStrPasswordNote));
   grid->addWidget(passwordNote, row++, 0, 1, 4);

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "ui/backup_page_model.h"
 #include "ui/language.h"
 #include "ui/string_ids.h"
 
@@ -17,9 +18,6 @@ namespace {
 
 using vx::json::Value;
 
-constexpr int kDefaultEveryHours = 6;
-constexpr int kDefaultHour = 3;
-constexpr int kDefaultMinute = 0;
 constexpr int kDefaultKeepLast = 10;
 constexpr int kDefaultKeepDaily = 7;
 constexpr int kDefaultKeepWeekly = 4;

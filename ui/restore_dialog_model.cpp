@@ -1,26 +1,16 @@
 #include "ui/restore_dialog_model.h"
 
-#include <algorithm>
-
-#include "foundation/status.h"
 #include "ui/backup_page_model.h"
 #include "ui/language.h"
 #include "ui/string_ids.h"
 
 namespace tarn::app {
-namespace {
 
 using vx::json::Value;
 
-QString Bytes(const Value& count) {
-  return QString::fromStdString(FormatBytes(static_cast<uint64_t>(std::max<int64_t>(count.asInt64(), 0))));
-}
-
-}  // namespace
-
 QString VersionText(const Value& version) {
   return FormatText(Tr(kStrVersionLine), {LocalTimeText(version["time"].asInt64()),
-                                          QString::number(version["files"].asInt64()), Bytes(version["bytes"])});
+                                          QString::number(version["files"].asInt64()), BytesText(version["bytes"])});
 }
 
 std::string SelectedSnapshotId(const RestoreContext& context, int index) {
@@ -46,7 +36,7 @@ EntryRow EntryRowTexts(const Value& entry) {
   if (row.dir) {
     row.name = LeftToRightText(row.name + QLatin1Char('/'));
   } else {
-    row.size = Bytes(entry["size"]);
+    row.size = BytesText(entry["size"]);
     row.modified = LocalTimeText(entry["mtime"].asInt64());
   }
   return row;

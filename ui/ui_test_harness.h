@@ -142,6 +142,17 @@ bool WaitFor(Sender* sender, Signal signal, const std::function<bool()>& done) {
   return loop.exec() == 0;
 }
 
+// Runs the event loop until `sender` next emits `signal`; false when
+// kEventWaitMs pass first.
+template <typename Sender, typename Signal>
+bool WaitForNext(Sender* sender, Signal signal) {
+  bool came = false;
+  const QMetaObject::Connection seen = QObject::connect(sender, signal, sender, [&came] { came = true; });
+  const bool ok = WaitFor(sender, signal, [&came] { return came; });
+  QObject::disconnect(seen);
+  return ok;
+}
+
 // Runs the event loop until the tray has taken a status that satisfies
 // `done` (the tray asks every few seconds, and after each command); false
 // when none did in time.

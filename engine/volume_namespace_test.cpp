@@ -235,6 +235,11 @@ TEST(VolumeNamespaceTest, AFileDeletedWhileItsUploadRunsStaysDeleted) {
     gate->release();
     EXPECT_TRUE(d.idle());
     EXPECT_FALSE(d.h.server->exists("/f"));
+    // Deleted before its last piece went: the file never came back, not even
+    // for a moment.
+    if (c.held == MemOp::kStreamWrite) {
+      EXPECT_EQ(d.h.server->countCalls(MemOp::kFinish, "/f"), 0);
+    }
   }
 }
 

@@ -99,6 +99,9 @@ class BackupManager : public IBackupService {
     std::string target;    // restore: local folder; empty: the recorded places
     // restore: the rights of the user who asked; none for an in-process call
     std::optional<CallerToken> callerToken;
+    // restore: asked from inside the service, which may write with its own
+    // rights; a caller whose rights are unknown may not
+    bool inProcess = false;
     bool readData = false;  // check: read every pack whole
     bool scheduled = false;
   };

@@ -111,7 +111,10 @@ Value BackupManager::handle(const Value& request, const IpcCaller* caller) {
     args.snapshot = request["snapshot"].asString();
     args.path = request["path"].asString();
     args.target = request["target"].asString();
-    if (caller != nullptr) args.callerToken = caller->token;
+    if (caller != nullptr)
+      args.callerToken = caller->token;
+    else
+      args.inProcess = true;
     return StatusReply(startTask(id, kOpRestore, std::move(args)));
   }
   if (op == kOpStop) {

@@ -85,11 +85,8 @@ void BackupManager::runRestoreOp(JobState& state, backup::Repo& repo, const Task
   request.target = args.target;
   // Written with the rights of whoever asked; only the service itself
   // restores with its own.
-  if (args.callerToken) {
-    request.asCaller = CallerSwitch(*args.callerToken);
-  } else {
-    request.inProcess = true;
-  }
+  if (args.callerToken) request.asCaller = CallerSwitch(*args.callerToken);
+  request.inProcess = args.inProcess;
   std::vector<std::string> unreadable;
   out.status = backup::Restore(repo, *version, request, progress, cancel, out.problems, &unreadable);
   if (!out.status.ok()) return;

@@ -475,6 +475,13 @@ TEST(BackupTaskTest, RestoresWriteWithTheRightsOfWhoeverAsked) {
   EXPECT_EQ(Status(w, "j1")["lastNote"].asString().rfind("restore: access-denied", 0), 0u)
       << Status(w, "j1")["lastNote"].asString();
   EXPECT_TRUE(std::filesystem::is_empty(target.path()));
+  // A caller whose rights are not known is not the service itself.
+  user.token.reset();
+  ASSERT_TRUE(w.call(restore, &user)["ok"].asBool());
+  w.waitIdle("j1");
+  EXPECT_EQ(Status(w, "j1")["lastNote"].asString(),
+            "restore: access-denied: a restore needs the rights of the user who asked for it");
+  EXPECT_TRUE(std::filesystem::is_empty(target.path()));
 
   EXPECT_EQ(RunToEnd(w, restore, "j1")["lastNote"].asString().rfind("restored 2 files, ", 0), 0u);
   std::string text;

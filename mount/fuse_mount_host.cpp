@@ -15,10 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "foundation/file_util.h"
 #include "foundation/log.h"
+#include "mount/mount_table.h"
 
 extern char** environ;
 
@@ -72,38 +72,6 @@ void AbortConnection(dev_t device) {
   }
   vx::WriteAll(fd, "1", 1);
   ::close(fd);
-}
-
-// The device of the mount at `path` (absolute, resolved), read from the
-// mount table so that a file system that does not answer is never asked.
-dev_t MountDevice(const std::string& path) {
-  // Read line by line: proc files report no size to read up to.
-  std::ifstream table("/proc/self/mountinfo");
-  dev_t found = 0;
-  std::string line;
-  while (std::getline(table, line)) {
-    // id parent major:minor root mountpoint ...; the point's blanks and
-    // backslashes come as octal escapes.
-    unsigned id = 0, parent = 0, maj = 0, min = 0;
-    char root[2] = {};
-    int used = 0;
-    if (std::sscanf(line.c_str(), "%u %u %u:%u %1s%n", &id, &parent, &maj, &min, root, &used) != 5) continue;
-    const size_t start = line.find(' ', static_cast<size_t>(used));
-    if (start == std::string::npos) continue;
-    std::string point;
-    for (size_t i = start + 1; i < line.size() && line[i] != ' '; ++i) {
-      if (line[i] == '\\' && i + 3 < line.size()) {
-        int code = 0;
-        for (size_t k = i + 1; k <= i + 3; ++k) code = code * 8 + (line[k] - '0');
-        point += static_cast<char>(code);
-        i += 3;
-      } else {
-        point += line[i];
-      }
-    }
-    if (point == path) found = makedev(maj, min);  // the last mount there is the live one
-  }
-  return found;
 }
 
 bool DetachMount(const std::string& mountPoint) {

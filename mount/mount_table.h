@@ -1,0 +1,20 @@
+// The kernel's mount table as this process sees it: which folders have a
+// file system mounted on them. Read from /proc/self/mountinfo, so that a
+// file system that does not answer is never asked. Free functions; any
+// thread.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace tarn {
+
+// The device of the mount at `path` (absolute, resolved), or 0 when nothing
+// is mounted there.
+dev_t MountDevice(const std::string& path);
+
+// True when a file system is mounted at `path`.
+bool IsMountPoint(const std::string& path);
+
+}  // namespace tarn

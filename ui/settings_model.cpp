@@ -1,0 +1,166 @@
+#include "ui/settings_model.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include "foundation/status.h"
+#include "ui/language.h"
+#include "ui/string_ids.h"
+#include "ui/tray_model.h"
+
+namespace tarn::app {
+namespace {
+
+QString Str(const std::string& text) { return QString::fromStdString(text); }
+
+QString WithError(QString text, const std::string& error) {
+  if (!error.empty()) text += QStringLiteral(": ") + Str(error);
+  return text;
+}
+
+QString TransferStateText(const vx::json::Value& t) {
+  const std::string state = t["state"].asString();
+  QString text;
+  if (state == "active") text = Tr(kStrTransferActive);
+  else if (state == "waiting") text = Tr(kStrTransferWaiting);
+  else if (state == "retry") text = FormatText(Tr(kStrTransferRetry), {QString::number(t["attempt"].asInt64())});
+  else if (state == "done") text = Tr(kStrTransferDone);
+  else text = Tr(kStrTransferFailed);
+  return state == "done" ? text : WithError(text, t["error"].asString());
+}
+
+QString ProgressText(const vx::json::Value& t) {
+  const int64_t done = std::max<int64_t>(t["done"].asInt64(), 0);
+  const int64_t total = std::max<int64_t>(t["total"].asInt64(), 0);
+  QString text = Str(FormatBytes(static_cast<uint64_t>(done)));
+  if (total > 0) {
+    const auto percent = static_cast<int64_t>(static_cast<double>(done) * 100.0 / static_cast<double>(total));
+    text += QStringLiteral(" / ") + Str(FormatBytes(static_cast<uint64_t>(total))) + QStringLiteral("  (") +
+            QString::number(percent) + QStringLiteral("%)");
+  }
+  return text;
+}
+
+// The update status line, without the time of the last check.
+QString UpdateStatusText(const Window& w) {
+  const ServiceStatus& s = w.status;
+  if (!s.ok) return Str(s.error);
+  if (s.update.checking || w.updateRequested) return Tr(kStrCheckingUpdates);
+  // The service keeps no record of a refused check: the request's own
+  // answer stands for it.
+  const std::string& error = !s.update.error.empty() ? s.update.error : w.updateError;
+  if (!error.empty()) return FormatText(Tr(kStrCheckFailed), {Str(error)});
+  if (IsNewerVersion(s.update.latest)) return FormatText(Tr(kStrVersionAvailable), {Str(s.update.latest)});
+  return Tr(s.update.lastCheck < 1 ? kStrNotChecked : kStrLatestVersion);
+}
+
+}  // namespace
+
+QString ServerText(const MountStatus& mount) {
+  QString text = Str(mount.host);
+  if (!text.contains(QStringLiteral("://"))) text = Str(mount.protocol) + QStringLiteral("://") + text;
+  return text + Str(mount.root);
+}
+
+QString DriveStateText(const MountStatus& mount) {
+  int word = kStrStateError;
+  if (!mount.mounted) word = mount.lastError.empty() ? kStrStateUnmounted : kStrStateError;
+  else if (mount.offlineMode) word = kStrStateOffline;
+  else if (mount.online) word = kStrStateMounted;
+  return WithError(Tr(word), mount.lastError);
+}
+
+QStringList DriveRowTexts(const MountStatus& mount) {
+  return {QString(QChar(mount.drive)) + QLatin1Char(':'),
+          QString::fromStdU16String(mount.name),
+          ServerText(mount),
+          DriveStateText(mount),
+          Str(FormatBytes(mount.cacheBytes)),
+          QString::number(mount.pendingUploads)};
+}
+
+DriveButtons DriveButtonStates(const MountStatus* selected) {
+  DriveButtons b;
+  b.enabled[kActionAdd] = b.enabled[kActionRefresh] = true;
+  if (selected == nullptr) return b;
+  b.enabled[kActionEdit] = b.enabled[kActionRemove] = b.enabled[kActionCheck] = b.enabled[kActionOffline] = true;
+  b.enabled[kActionMount] = !selected->mounted;
+  b.enabled[kActionUnmount] = b.enabled[kActionSync] = b.enabled[kActionClearCache] = selected->mounted;
+  b.offlineSaysOnline = selected->offlineMode;
+  return b;
+}
+
+TransferRow TransferRowFrom(const vx::json::Value& t) {
+  return TransferRow{t["mount"].asString(), t["path"].asString(), t["state"].asString(), t["upload"].asBool()};
+}
+
+QStringList TransferRowTexts(const vx::json::Value& t) {
+  return {Str(t["drive"].asString()) + QLatin1Char(':') + Str(t["path"].asString()),
+          Tr(t["upload"].asBool() ? kStrUpload : kStrDownload), ProgressText(t), TransferStateText(t)};
+}
+
+bool CanStopUpload(const TransferRow& row) { return row.upload && row.state != "done"; }
+
+QString TransferFileName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return Str(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+std::optional<LogUpdate> TakeLogText(std::string& lastText, const std::string& text, const LogView& view) {
+  if (view.hasSelection || text == lastText) return std::nullopt;
+  lastText = text;
+  LogUpdate update;
+  update.text = Str(text).remove(QLatin1Char('\r'));
+  update.followBottom = view.atBottom;
+  update.firstVisibleLine = view.firstVisibleLine;
+  return update;
+}
+
+SettingsPageView SettingsPageFor(Window& w) {
+  const ServiceStatus& s = w.status;
+  SettingsPageView v;
+  if (w.pendingAutoUpdate >= 0 && s.ok && s.autoUpdate == (w.pendingAutoUpdate == 1)) w.pendingAutoUpdate = -1;
+  v.autoUpdateChecked = w.pendingAutoUpdate >= 0 ? w.pendingAutoUpdate == 1 : s.autoUpdate;
+  v.autoUpdateEnabled = s.ok;
+  if (w.updateRequested && (s.update.checking || !s.ok)) w.updateRequested = false;
+
+  v.statusText = UpdateStatusText(w);
+  if (s.ok && !s.update.checking && !w.updateRequested && s.update.lastCheck > 0)
+    v.statusText += QStringLiteral("\n") + FormatText(Tr(kStrLastCheck), {FileTimeText(s.update.lastCheck)});
+
+  const bool newer = IsNewerVersion(s.update.latest);
+  v.buttonText = newer ? FormatText(Tr(kStrInstallUpdate), {Str(s.update.latest)}) : Tr(kStrCheckForUpdates);
+  v.buttonEnabled = s.ok && !s.update.checking && !s.update.applying && !w.updateRequested;
+  return v;
+}
+
+QString FileTimeText(int64_t seconds) {
+  if (seconds <= 0) return QString();
+  const QDateTime at = QDateTime::fromSecsSinceEpoch(seconds).toLocalTime();
+  const QLocale locale;  // the user's, unless the application set another
+  // Some locales' short time still has seconds; they go with the mark before
+  // them.
+  static const QRegularExpression kSeconds(QStringLiteral("[^A-Za-z' ]?s{1,2}"));
+  const QString time = locale.timeFormat(QLocale::ShortFormat).remove(kSeconds);
+  return locale.toString(at.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(at.time(), time);
+}
+
+QString RowsText(const std::vector<QStringList>& rows) {
+  QString text;
+  for (const QStringList& row : rows) {
+    for (qsizetype i = 0; i < row.size(); ++i) {
+      if (i > 0) text += QLatin1Char('\t');
+      text += row[i].left(kMaxCopiedCellChars);
+    }
+    text += QStringLiteral("\r\n");
+  }
+  return text;
+}
+
+QPoint ListMenuPosition(bool fromKeyboard, QPoint mouse, const std::optional<QRect>& selectedLabel) {
+  if (!fromKeyboard) return mouse;
+  return selectedLabel ? selectedLabel->bottomLeft() : QPoint(0, 0);
+}
+
+}  // namespace tarn::app

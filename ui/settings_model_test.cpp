@@ -1,0 +1,221 @@
+#include "ui/settings_model.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include <string>
+#include <vector>
+
+#include "ui/language.h"
+#include "ui/tray_model.h"
+
+namespace tarn::app {
+namespace {
+
+using vx::json::Value;
+
+Value Json(const std::string& text) {
+  Value v;
+  EXPECT_TRUE(vx::json::Parse(text, v)) << text;
+  return v;
+}
+
+class SettingsModelTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetLanguageSetting(kEnglish); }
+  void TearDown() override { SetLanguageSetting(kAutomaticLanguage); }
+};
+
+TEST_F(SettingsModelTest, DriveRowsShowServerStateCacheAndPending) {
+  struct Case {
+    const char* what;
+    MountStatus mount;
+    QStringList cells;
+  };
+  const Case cases[] = {
+      {"a plain host gets its protocol",
+       {.id = "a", .name = u"Docs", .drive = u'P', .protocol = "sftp", .host = "files.example.com", .root = "/home/x"},
+       {"P:", "Docs", "sftp://files.example.com/home/x", "unmounted", "0 B", "0"}},
+      {"a whole link keeps its own scheme",
+       {.id = "b",
+        .name = u"Cloud",
+        .drive = u'Q',
+        .protocol = "webdav",
+        .host = "https://cloud.example.com/dav",
+        .root = "/team",
+        .mounted = true,
+        .online = true,
+        .cacheBytes = 1536,
+        .pendingUploads = 3},
+       {"Q:", "Cloud", "https://cloud.example.com/dav/team", "mounted", "1.5 KiB", "3"}},
+      {"offline mode wins over online",
+       {.drive = u'R', .protocol = "nfs", .host = "nas", .root = "/", .mounted = true, .online = true,
+        .offlineMode = true},
+       {"R:", "", "nfs://nas/", "offline", "0 B", "0"}},
+      {"mounted but not reached",
+       {.drive = u'S', .protocol = "webdav", .host = "h", .mounted = true, .online = false},
+       {"S:", "", "webdav://h", "error", "0 B", "0"}},
+      {"unmounted with an error",
+       {.drive = u'T', .protocol = "webdav", .host = "h", .lastError = "connect: refused"},
+       {"T:", "", "webdav://h", "error: connect: refused", "0 B", "0"}},
+      {"mounted with an error keeps its word",
+       {.drive = u'U', .protocol = "webdav", .host = "h", .mounted = true, .online = true,
+        .lastError = "upload: no space"},
+       {"U:", "", "webdav://h", "mounted: upload: no space", "0 B", "0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(DriveRowTexts(c.mount), c.cells);
+  }
+}
+
+TEST_F(SettingsModelTest, ButtonsFollowTheSelectedDrive) {
+  const DriveButtons none = DriveButtonStates(nullptr);
+  for (int a = 0; a < kActionCount; ++a)
+    EXPECT_EQ(none.enabled[a], a == kActionAdd || a == kActionRefresh) << "action " << a;
+
+  const MountStatus unmounted{.id = "a"};
+  const DriveButtons u = DriveButtonStates(&unmounted);
+  EXPECT_TRUE(u.enabled[kActionMount]);
+  EXPECT_FALSE(u.enabled[kActionUnmount] || u.enabled[kActionSync] || u.enabled[kActionClearCache]);
+  EXPECT_TRUE(u.enabled[kActionEdit] && u.enabled[kActionRemove] && u.enabled[kActionCheck] &&
+              u.enabled[kActionOffline]);
+  EXPECT_FALSE(u.offlineSaysOnline);
+
+  const MountStatus offline{.id = "b", .mounted = true, .offlineMode = true};
+  const DriveButtons o = DriveButtonStates(&offline);
+  EXPECT_FALSE(o.enabled[kActionMount]);
+  EXPECT_TRUE(o.enabled[kActionUnmount] && o.enabled[kActionSync] && o.enabled[kActionClearCache]);
+  EXPECT_TRUE(o.offlineSaysOnline) << "a drive in offline mode is taken back online";
+}
+
+TEST_F(SettingsModelTest, TransferRowsShowProgressAndState) {
+  struct Case {
+    const char* what;
+    const char* json;
+    QStringList cells;
+  };
+  const Case cases[] = {
+      {"total unknown", R"({"drive":"P","path":"/a.txt","state":"active","upload":true,"done":2048,"total":0})",
+       {"P:/a.txt", "↑ upload", "2.0 KiB", "active"}},
+      {"percentage truncated",
+       R"({"drive":"P","path":"/b","state":"waiting","upload":true,"done":2,"total":3})",
+       {"P:/b", "↑ upload", "2 B / 3 B  (66%)", "waiting"}},
+      {"retry with its attempt and error",
+       R"({"drive":"Q","path":"/c","state":"retry","upload":true,"done":0,"total":10,"attempt":3,"error":"network: reset"})",
+       {"Q:/c", "↑ upload", "0 B / 10 B  (0%)", "retry 3: network: reset"}},
+      {"done hides its error",
+       R"({"drive":"Q","path":"/d","state":"done","upload":false,"done":10,"total":10,"error":"old"})",
+       {"Q:/d", "↓ download", "10 B / 10 B  (100%)", "done"}},
+      {"any other word failed",
+       R"({"drive":"Q","path":"/e","state":"failed","upload":true,"done":0,"total":0,"error":"stopped"})",
+       {"Q:/e", "↑ upload", "0 B", "failed: stopped"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(TransferRowTexts(Json(c.json)), c.cells);
+  }
+  const TransferRow row = TransferRowFrom(Json(R"({"mount":"m1","path":"/x/y.txt","state":"retry","upload":true})"));
+  EXPECT_EQ(row, (TransferRow{"m1", "/x/y.txt", "retry", true}));
+  EXPECT_TRUE(CanStopUpload(row));
+  EXPECT_FALSE(CanStopUpload({"m1", "/x", "done", true}));
+  EXPECT_FALSE(CanStopUpload({"m1", "/x", "active", false})) << "a download is not stopped";
+  EXPECT_EQ(TransferFileName("/x/y.txt"), "y.txt");
+  EXPECT_EQ(TransferFileName("plain"), "plain");
+}
+
+TEST_F(SettingsModelTest, TheLogFollowsTheBottomKeepsAScrolledViewAndLeavesASelectionAlone) {
+  std::string last;
+  std::optional<LogUpdate> u = TakeLogText(last, "one\r\ntwo\n", LogView{});
+  ASSERT_TRUE(u.has_value());
+  EXPECT_EQ(u->text, "one\ntwo\n") << "carriage returns dropped";
+  EXPECT_TRUE(u->followBottom);
+
+  EXPECT_FALSE(TakeLogText(last, "one\r\ntwo\n", LogView{})) << "an unchanged text is not set again";
+
+  u = TakeLogText(last, "one\ntwo\nthree\n", LogView{.hasSelection = false, .atBottom = false, .firstVisibleLine = 7});
+  ASSERT_TRUE(u.has_value());
+  EXPECT_FALSE(u->followBottom);
+  EXPECT_EQ(u->firstVisibleLine, 7);
+
+  EXPECT_FALSE(TakeLogText(last, "four\n", LogView{.hasSelection = true}));
+  EXPECT_EQ(last, "one\ntwo\nthree\n") << "the text held back is shown once the selection ends";
+  EXPECT_TRUE(TakeLogText(last, "four\n", LogView{}));
+}
+
+TEST_F(SettingsModelTest, CopiedRowsAreTabSeparatedLinesWithCellsCutAt4095) {
+  EXPECT_EQ(RowsText({}), QString());
+  const QString longCell(5000, QLatin1Char('x'));
+  const QString text = RowsText({{"P:", "Docs", ""}, {"Q:", longCell, "end"}});
+  EXPECT_EQ(text, "P:\tDocs\t\r\nQ:\t" + QString(4095, QLatin1Char('x')) + "\tend\r\n");
+}
+
+TEST_F(SettingsModelTest, TheListMenuOpensAtTheMouseOrTheSelectedRow) {
+  EXPECT_EQ(ListMenuPosition(false, QPoint(30, 40), QRect(0, 20, 100, 18)), QPoint(30, 40));
+  EXPECT_EQ(ListMenuPosition(true, QPoint(-1, -1), QRect(5, 20, 100, 18)), QPoint(5, 37));
+  EXPECT_EQ(ListMenuPosition(true, QPoint(-1, -1), std::nullopt), QPoint(0, 0)) << "no selection: top left";
+}
+
+TEST_F(SettingsModelTest, TheSettingsPageTellsTheUpdateState) {
+  Window w;
+  w.status.error = "the service is not running";
+  SettingsPageView v = SettingsPageFor(w);
+  EXPECT_EQ(v.statusText, "the service is not running");
+  EXPECT_FALSE(v.autoUpdateEnabled || v.buttonEnabled);
+
+  w.status = ServiceStatus{.ok = true, .autoUpdate = true};
+  v = SettingsPageFor(w);
+  EXPECT_EQ(v.statusText, "Updates have not been checked yet.");
+  EXPECT_EQ(v.buttonText, "Check for updates");
+  EXPECT_TRUE(v.autoUpdateChecked && v.autoUpdateEnabled && v.buttonEnabled);
+
+  // The user's choice shows until a status reports it.
+  w.pendingAutoUpdate = 0;
+  EXPECT_FALSE(SettingsPageFor(w).autoUpdateChecked);
+  EXPECT_EQ(w.pendingAutoUpdate, 0);
+  w.status.autoUpdate = false;
+  EXPECT_FALSE(SettingsPageFor(w).autoUpdateChecked);
+  EXPECT_EQ(w.pendingAutoUpdate, -1);
+
+  w.updateRequested = true;
+  v = SettingsPageFor(w);
+  EXPECT_EQ(v.statusText, "Checking for updates…");
+  EXPECT_FALSE(v.buttonEnabled);
+  w.status.update.checking = true;
+  SettingsPageFor(w);
+  EXPECT_FALSE(w.updateRequested) << "the service's running check takes over";
+
+  w.status.update = {.lastCheck = 1700000000, .latest = "99.0"};
+  v = SettingsPageFor(w);
+  EXPECT_EQ(v.statusText, "Version 99.0 is available. Install it from the Tarn menu.\nLast check: " +
+                              FileTimeText(1700000000));
+  EXPECT_EQ(v.buttonText, "Install update 99.0");
+
+  w.status.update = {.lastCheck = 1700000000, .latest = kTrayVersion};
+  EXPECT_TRUE(SettingsPageFor(w).statusText.startsWith("You have the latest version.\nLast check: "));
+
+  // A refused check: the service's answer, as its status would tell it.
+  w.status.update = {};
+  w.updateError = "there is no update server";
+  EXPECT_EQ(SettingsPageFor(w).statusText, "Could not check for updates: there is no update server");
+}
+
+TEST_F(SettingsModelTest, FileTimesAreLocalShortDatesWithoutSeconds) {
+  EXPECT_EQ(FileTimeText(0), QString());
+  EXPECT_EQ(FileTimeText(-5), QString());
+  const QDateTime at(QDate(2024, 3, 5), QTime(14, 7, 59));
+  for (const char* name : {"C", "en_US", "de_DE", "ja_JP", "ar_EG", "fi_FI"}) {
+    SCOPED_TRACE(name);
+    QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+    const QLocale locale;
+    const QString text = FileTimeText(at.toSecsSinceEpoch());
+    EXPECT_TRUE(text.startsWith(locale.toString(at.date(), QLocale::ShortFormat))) << text.toStdString();
+    EXPECT_TRUE(text.contains(locale.toString(QTime(14, 7), QStringLiteral("mm")))) << text.toStdString();
+    EXPECT_FALSE(text.contains(locale.toString(QTime(14, 7, 59), QStringLiteral("ss")))) << text.toStdString();
+  }
+  QLocale::setDefault(QLocale::system());
+}
+
+}  // namespace
+}  // namespace tarn::app

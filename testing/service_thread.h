@@ -25,9 +25,11 @@ class ServiceThread {
 
   ~ServiceThread() { stop(); }
 
-  void start(MakeBackups makeBackups) {
-    body_ = std::thread([this, makeBackups] {
+  // `backendsFor`: the drives' back-ends; empty, made by their protocols.
+  void start(MakeBackups makeBackups, ServiceState::BackendsFor backendsFor = {}) {
+    body_ = std::thread([this, makeBackups, backendsFor] {
       ServiceOptions options = ServiceOptions::Defaults();
+      options.backendsFor = backendsFor;
       options.makeBackups = [this, makeBackups](ServiceState& state) -> std::unique_ptr<IBackupService> {
         return std::make_unique<Ready>(makeBackups(state), ready_);
       };

@@ -32,29 +32,8 @@ namespace {
 
 using vx::json::Value;
 
-Value DavDrive(const std::string& name, const std::string& letter, const std::string& url) {
-  Value drive = Value::object();
-  drive.set("name", name);
-  drive.set("drive", letter);
-  Value endpoint = Value::object();
-  endpoint.set("host", url);
-  endpoint.set("user", tarn::testing::RequiredEnv("TARN_DAV_USER"));
-  endpoint.set("password", tarn::testing::RequiredEnv("TARN_DAV_PASSWORD"));
-  drive.set("endpoint", endpoint);
-  // A server out of reach is told at once, not after minutes of retries.
-  Value net = Value::object();
-  net.set("retries", 1);
-  net.set("retryMinMs", 100);
-  drive.set("net", net);
-  return drive;
-}
-
-std::string AddDrive(const Value& drive) {
-  std::string id;
-  std::string error;
-  EXPECT_TRUE(RequestSetMount(drive, id, error)) << error;
-  return id;
-}
+using test::AddDrive;
+using test::DavDrive;
 
 const MountStatus* Find(const ServiceStatus& s, const std::string& id) { return FindMount(s, id); }
 
@@ -94,12 +73,7 @@ class TrayTest : public ::testing::Test {
     DestroySettingsWindow();
     SetLanguageSetting(kAutomaticLanguage);
     // Every test leaves the service without drives, as it found it.
-    ServiceStatus status;
-    ASSERT_TRUE(RequestStatus(status)) << status.error;
-    for (const MountStatus& m : status.mounts) {
-      std::string error;
-      EXPECT_TRUE(RequestRemoveMount(m.id, error)) << error;
-    }
+    test::RemoveAllDrives();
   }
 
   // Opens the tray's menu as a click would, built from the status of now.

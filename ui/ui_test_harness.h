@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "backup/manager/backup_manager.h"
+#include "testing/fake_server_process.h"
 #include "testing/service_thread.h"
 #include "testing/temp_dir.h"
 #include "ui/dialogs.h"
@@ -113,10 +114,12 @@ class AnsweredDialogs : public IDialogs {
 // the service is given.
 class ServiceMachine {
  public:
-  explicit ServiceMachine(tarn::test::ServiceThread::MakeBackups makeBackups = MakeServiceBackups)
+  // `backendsFor`: the drives' back-ends; empty, made by their protocols.
+  explicit ServiceMachine(tarn::test::ServiceThread::MakeBackups makeBackups = MakeServiceBackups,
+                          ServiceState::BackendsFor backendsFor = {})
       : machine_("tarn-ui", 0755) {
     ::setenv("TARN_ROOT", machine_.path().c_str(), 1);
-    service_.start(std::move(makeBackups));
+    service_.start(std::move(makeBackups), std::move(backendsFor));
   }
   ~ServiceMachine() { service_.stop(); }
   const std::string& root() const { return machine_.path(); }
@@ -125,6 +128,43 @@ class ServiceMachine {
   tarn::test::TempDir machine_;
   tarn::test::ServiceThread service_;
 };
+
+// A drive on a WebDAV server with the test server's login, as the service's
+// "setMount" takes it. A server out of reach is told at once, not after
+// minutes of retries.
+inline vx::json::Value DavDrive(const std::string& name, const std::string& letter, const std::string& url) {
+  vx::json::Value drive = vx::json::Value::object();
+  drive.set("name", name);
+  drive.set("drive", letter);
+  vx::json::Value endpoint = vx::json::Value::object();
+  endpoint.set("host", url);
+  endpoint.set("user", tarn::testing::RequiredEnv("TARN_DAV_USER"));
+  endpoint.set("password", tarn::testing::RequiredEnv("TARN_DAV_PASSWORD"));
+  drive.set("endpoint", endpoint);
+  vx::json::Value net = vx::json::Value::object();
+  net.set("retries", 1);
+  net.set("retryMinMs", 100);
+  drive.set("net", net);
+  return drive;
+}
+
+// Adds a drive to the service; its id.
+inline std::string AddDrive(const vx::json::Value& drive) {
+  std::string id;
+  std::string error;
+  EXPECT_TRUE(RequestSetMount(drive, id, error)) << error;
+  return id;
+}
+
+// Removes every drive of the service, as tests leave it.
+inline void RemoveAllDrives() {
+  ServiceStatus status;
+  ASSERT_TRUE(RequestStatus(status)) << status.error;
+  for (const MountStatus& m : status.mounts) {
+    std::string error;
+    EXPECT_TRUE(RequestRemoveMount(m.id, error)) << error;
+  }
+}
 
 // Runs the event loop until `done` holds, checking after each event from
 // `sender`'s `signal`; false when kEventWaitMs pass first.

@@ -1,58 +1,169 @@
 #include "ui/settings_window.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QTabWidget>
-#include <QVBoxLayout>
+#include <QUrl>
 
 #include <memory>
 
+#include "foundation/log.h"
 #include "ui/app_icon.h"
 #include "ui/backup_page.h"
+#include "ui/dialogs.h"
 #include "ui/language.h"
+#include "ui/mount_editor.h"
+#include "ui/mount_editor_model.h"
 #include "ui/string_ids.h"
 #include "ui/tray.h"
+#include "ui/tray_model.h"
 
 namespace tarn::app {
 namespace {
+
+using vx::json::Value;
 
 constexpr int kWindowWidth = 900;
 constexpr int kWindowHeight = 560;
 constexpr int kMinWidth = 720;
 constexpr int kMinHeight = 480;
 
-struct PageInfo {
-  const char* name;
-  int titleId;
-};
-constexpr PageInfo kPages[kPageCount] = {
-    {"drives", kStrTabDrives}, {"backup", kStrTabBackup},     {"transfers", kStrTabTransfers},
-    {"log", kStrTabLog},       {"settings", kStrTabSettings},
-};
+constexpr const char* kPageNames[kPageCount] = {"drives", "backup", "transfers", "log", "settings"};
+
+constexpr int kActionTextIds[kActionCount] = {kStrAdd,   kStrEdit, kStrRemove,  kStrMountButton, kStrUnmountButton,
+                                              kStrCheck, kStrSync, kStrOffline, kStrClearCache,  kStrRefresh};
 
 std::unique_ptr<SettingsWindow> g_window;  // UI thread
 
+QString Str(const std::string& text) { return QString::fromStdString(text); }
+
+// A control request with a drive id, on the action runner.
+void RunDriveRequest(SettingsWindow& window, std::string id, bool (*request)(const std::string&, std::string&)) {
+  RunAsync(window, [id = std::move(id), request](std::string& error) { return request(id, error); });
+}
+
+void RunControl(SettingsWindow& window, const char* op, std::string id, bool on) {
+  RunAsync(window, [op, id = std::move(id), on](std::string& error) { return RequestControl(op, id, on, error); });
+}
+
+// Settings the service stores; a failure reaches only the log, the next
+// status shows what holds.
+bool StoreAppSetting(const char* key, Value value, const char* logPrefix) {
+  Value settings = Value::object();
+  settings.set(key, std::move(value));
+  std::string error;
+  if (RequestSetAppSettings(settings, error)) return true;
+  vx::log::write(vx::log::kError, "%s: %s", logPrefix, error.c_str());
+  return false;
+}
+
+// The language change of the window's own list: the window goes, and a new
+// one in the new language and direction takes its place and geometry.
+void RebuildSettingsWindow() {
+  if (!g_window) return;
+  const QByteArray geometry = g_window->saveGeometry();
+  const bool maximized = g_window->isMaximized();
+  TrayState* tray = g_window->tray();
+  const bool quitOnClose = g_window->quitOnClose();
+  const ServiceStatus status = g_window->status();
+  g_window.reset();
+  CreateSettingsWindow(tray);
+  if (tray == nullptr) g_window->setStatus(status);
+  g_window->setQuitOnClose(quitOnClose);
+  g_window->restoreGeometry(geometry);
+  if (maximized) g_window->showMaximized();
+  else g_window->showNormal();
+  ShowTab(*g_window, kPageSettings);
+  RefreshDrives(*g_window);
+}
+
 }  // namespace
 
-SettingsWindow::SettingsWindow(TrayState* tray) : tray_(tray), tabs_(new QTabWidget(this)) {
+void ListView::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    Q_EMIT copyRequested();
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
+}
+
+void ListView::contextMenuEvent(QContextMenuEvent* event) {
+  const bool keyboard = event->reason() == QContextMenuEvent::Keyboard;
+  std::optional<QRect> label;
+  const QList<QTreeWidgetItem*> selected = selectedItems();
+  if (!selected.isEmpty()) label = visualItemRect(selected.first());
+  Q_EMIT menuRequested(ListMenuPosition(keyboard, viewport()->mapFromGlobal(event->globalPos()), label));
+}
+
+SettingsWindow::SettingsWindow(TrayState* tray)
+    : tray_(tray), results_(std::make_shared<ResultGate>(this)) {
   setWindowTitle(Tr(kStrWindowTitle));
   setWindowIcon(AppIcon());
-  for (int i = 0; i < kPageCount; ++i) {
-    QWidget* page = i == kPageBackup ? (backupPage_ = CreateBackupPage(tabs_)) : new QWidget(tabs_);
-    tabs_->addTab(page, Tr(kPages[i].titleId));
+
+  tabs = new QTabWidget(this);
+  drivesList = new ListView(this);
+  drivesList->setHeaderLabels({Tr(kStrColDrive), Tr(kStrColName), Tr(kStrColServer), Tr(kStrColState),
+                               Tr(kStrColCache), Tr(kStrColPending)});
+  for (int i = 0; i < kActionCount; ++i) actionButtons[static_cast<size_t>(i)] = new QPushButton(Tr(kActionTextIds[i]), this);
+  backupPage = CreateBackupPage(this);
+  transfersList = new ListView(this);
+  transfersList->setHeaderLabels(
+      {Tr(kStrColFile), Tr(kStrColDirection), Tr(kStrColProgress), Tr(kStrColTransferState)});
+  logView = new QPlainTextEdit(this);
+  languageLabel = new QLabel(Tr(kStrLanguage), this);
+  languageList = new QComboBox(this);
+  languageList->addItem(FormatText(Tr(kStrAutomaticLanguage), {LanguageAt(DetectLanguage()).nativeName}));
+  for (int i = 0; i < kLanguageCount; ++i) languageList->addItem(LanguageAt(i).nativeName);
+  languageList->setCurrentIndex(LanguageSetting() + 1);
+  updatesGroup = new QGroupBox(Tr(kStrUpdates), this);
+  autoUpdateBox = new QCheckBox(Tr(kStrInstallAutomatically), this);
+  updatesExplained = new QLabel(Tr(kStrUpdatesExplained), this);
+  installedVersion = new QLabel(FormatText(Tr(kStrInstalledVersion), {QString::fromLatin1(kTrayVersion)}), this);
+  updateStatus = new QLabel(this);
+  updateButton = new QPushButton(Tr(kStrCheckForUpdates), this);
+  Layout(*this);
+
+  connect(tabs, &QTabWidget::currentChanged, this, [this](int page) { ShowTab(*this, page); });
+  connect(drivesList, &QTreeWidget::itemSelectionChanged, this, [this] {
+    if (!state.drivesRefreshing) UpdateButtons(*this);
+  });
+  connect(drivesList, &QTreeWidget::itemDoubleClicked, this, [this] { DoAction(*this, kActionEdit); });
+  for (ListView* list : {drivesList, transfersList}) {
+    connect(list, &ListView::copyRequested, this, [this, list] { CopyRows(*this, list, true); });
+    connect(list, &ListView::menuRequested, this, [this, list](QPoint at) { ShowListMenu(*this, list, at); });
   }
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(tabs_);
+  for (int i = 0; i < kActionCount; ++i) {
+    connect(actionButtons[static_cast<size_t>(i)], &QPushButton::clicked, this, [this, i] { DoAction(*this, i); });
+  }
+  connect(languageList, &QComboBox::activated, this, &SettingsWindow::onLanguageChosen);
+  connect(autoUpdateBox, &QCheckBox::clicked, this, &SettingsWindow::onAutoUpdateClicked);
+  connect(updateButton, &QPushButton::clicked, this, &SettingsWindow::onUpdateButton);
+
   setMinimumSize(kMinWidth, kMinHeight);
   resize(kWindowWidth, kWindowHeight);
+  ShowTab(*this, kPageDrives);
+  UpdateButtons(*this);
+  connect(&timer_, &QTimer::timeout, this, &SettingsWindow::onTimer);
+  timer_.start(kWindowRefreshMs);
 }
+
+SettingsWindow::~SettingsWindow() { results_->close(); }
 
 void SettingsWindow::setStatus(const ServiceStatus& status) {
-  status_ = status;
-  SetPageStatus(*backupPage_, status);
+  state.status = status;
+  SetPageStatus(*backupPage, state.status);
 }
-
-int SettingsWindow::currentPage() const { return tabs_->currentIndex(); }
 
 void SettingsWindow::closeEvent(QCloseEvent* event) {
   // The window is kept, hidden, so that it opens again as it was.
@@ -61,9 +172,39 @@ void SettingsWindow::closeEvent(QCloseEvent* event) {
   if (quitOnClose_) QApplication::quit();
 }
 
+void SettingsWindow::onTimer() {
+  if (!isVisible()) return;
+  if (state.page == kPageTransfers) RefreshTransfers(*this);
+  else if (state.page == kPageLog) RefreshLog(*this);
+}
+
+void SettingsWindow::onLanguageChosen(int index) {
+  const int setting = index - 1;
+  if (index < 0 || setting == LanguageSetting()) return;
+  SetLanguageTask(*this, setting == kAutomaticLanguage ? std::string() : LanguageAt(setting).code);
+  SetLanguageSetting(setting);
+  ApplyLayout();
+  // Not from inside the list's own signal: the window goes with it.
+  QMetaObject::invokeMethod(qApp, [] { RebuildSettingsWindow(); }, Qt::QueuedConnection);
+}
+
+void SettingsWindow::onAutoUpdateClicked(bool checked) {
+  state.pendingAutoUpdate = checked ? 1 : 0;
+  SetAutoUpdateTask(*this, checked);
+}
+
+void SettingsWindow::onUpdateButton() {
+  const bool apply = IsNewerVersion(state.status.update.latest);
+  state.updateRequested = true;
+  state.updateError.clear();
+  RefreshSettingsPage(*this);
+  UpdateTask(*this, apply);
+}
+
 void CreateSettingsWindow(TrayState* tray) {
   if (!g_window) g_window = std::make_unique<SettingsWindow>(tray);
   if (tray != nullptr) g_window->setStatus(tray->status);
+  RefreshDrives(*g_window);
   g_window->showNormal();
   g_window->raise();
   g_window->activateWindow();
@@ -74,19 +215,246 @@ SettingsWindow* CurrentSettingsWindow() { return g_window.get(); }
 void DestroySettingsWindow() { g_window.reset(); }
 
 void OnWindowStatus(const ServiceStatus& status) {
-  if (g_window && g_window->isVisible()) g_window->setStatus(status);
+  if (!g_window || !g_window->isVisible()) return;
+  g_window->setStatus(status);
+  RefreshDrives(*g_window);
+  if (g_window->currentPage() == kPageSettings) RefreshSettingsPage(*g_window);
 }
 
 void SelectTab(const QString& name) {
   if (!g_window) return;
   for (int i = 0; i < kPageCount; ++i) {
-    if (name == QLatin1String(kPages[i].name)) {
-      ShowTab(*g_window, i);
-      return;
-    }
+    if (name == QLatin1String(kPageNames[i])) ShowTab(*g_window, i);
   }
 }
 
-void ShowTab(SettingsWindow& window, int page) { window.tabs()->setCurrentIndex(page); }
+void ShowTab(SettingsWindow& window, int page) {
+  if (page < 0 || page >= kPageCount) return;
+  {
+    const QSignalBlocker quiet(window.tabs);
+    window.tabs->setCurrentIndex(page);
+  }
+  // The tabs show and hide the backup page, which refreshes itself while
+  // it is shown.
+  window.state.page = page;
+  if (page == kPageTransfers) RefreshTransfers(window);
+  else if (page == kPageLog) RefreshLog(window);
+  else if (page == kPageSettings) RefreshSettingsPage(window);
+}
+
+void DoAction(SettingsWindow& window, int action) {
+  const MountStatus* selected = SelectedMount(window);
+  if (selected == nullptr && action != kActionAdd && action != kActionRefresh) return;
+  // What an action acts on is taken now: a status arriving while a box is
+  // open replaces the status copy.
+  const std::string id = selected != nullptr ? selected->id : std::string();
+  auto refreshed = [w = &window](const Value&) { RefreshStatus(*w); };
+  switch (action) {
+    case kActionAdd:
+      EditMount(&window, Value::object(), true, LettersInUse(window.status(), std::string()), refreshed);
+      return;
+    case kActionEdit:
+      EditMount(&window, selected->config, false, LettersInUse(window.status(), id), refreshed);
+      return;
+    case kActionRemove: {
+      MessageSpec ask;
+      ask.caption = Tr(kStrRemoveCaption);
+      ask.text = FormatText(Tr(kStrRemoveQuestion), {QString::fromStdU16String(selected->name)});
+      ask.icon = MessageIcon::kQuestion;
+      ask.buttons = MessageButtons::kAcceptCancel;
+      ask.acceptText = Tr(kStrRemove);
+      if (Dialogs().message(&window, ask) == MessageAnswer::kAccept) RunDriveRequest(window, id, RequestRemoveMount);
+      return;
+    }
+    case kActionMount:
+      RunDriveRequest(window, id, RequestMount);
+      return;
+    case kActionUnmount:
+      RunDriveRequest(window, id, RequestUnmount);
+      return;
+    case kActionCheck:
+      ProbeTask(window, selected->config);
+      return;
+    case kActionSync:
+      RunControl(window, "syncNow", id, true);
+      return;
+    case kActionOffline:
+      RunControl(window, "setOffline", id, !selected->offlineMode);
+      return;
+    case kActionClearCache:
+      RunControl(window, "clearCache", id, true);
+      return;
+    case kActionRefresh:
+      RefreshStatus(window);
+      return;
+    default:
+      return;
+  }
+}
+
+QString AsyncActionThread(const std::function<bool(std::string&)>& action) {
+  std::string error;
+  return action(error) ? QString() : Str(error);
+}
+
+void RunAsync(SettingsWindow& window, std::function<bool(std::string&)> action) {
+  window.state.actionRunning = true;
+  for (QPushButton* button : window.actionButtons) button->setEnabled(false);
+  RunWorker(
+      window.results(), [action = std::move(action)] { return AsyncActionThread(action); },
+      [w = &window](QString error) {
+        w->state.actionRunning = false;
+        UpdateButtons(*w);
+        if (!error.isEmpty()) {
+          MessageSpec box;
+          box.caption = Tr(kStrTarn);
+          box.text = error;
+          box.icon = MessageIcon::kError;
+          Dialogs().message(w, box);
+        }
+        RefreshStatus(*w);
+        Q_EMIT w->actionFinished(error);
+      });
+}
+
+void RefreshStatus(SettingsWindow& window) {
+  if (window.tray() != nullptr) {
+    RefreshStatusAsync(*window.tray());
+    return;
+  }
+  RunWorker(
+      window.results(),
+      [] {
+        ServiceStatus status;
+        RequestStatus(status);
+        return status;
+      },
+      [w = &window](ServiceStatus status) {
+        w->setStatus(status);
+        RefreshDrives(*w);
+        if (w->currentPage() == kPageSettings) RefreshSettingsPage(*w);
+      });
+}
+
+void UpdateButtons(SettingsWindow& window) {
+  const DriveButtons buttons = DriveButtonStates(SelectedMount(window));
+  for (int i = 0; i < kActionCount; ++i) {
+    bool on = buttons.enabled[i] && !window.state.actionRunning;
+    if (i == kActionCheck) on = on && !window.state.probing;
+    window.actionButtons[static_cast<size_t>(i)]->setEnabled(on);
+  }
+  SetDlgText(window.actionButtons[kActionOffline], Tr(buttons.offlineSaysOnline ? kStrOnline : kStrOffline));
+}
+
+const MountStatus* SelectedMount(const SettingsWindow& window) {
+  const QList<QTreeWidgetItem*> selected = window.drivesList->selectedItems();
+  if (selected.isEmpty()) return nullptr;
+  return FindMount(window.status(), selected.first()->data(0, Qt::UserRole).toString().toStdString());
+}
+
+void StopUploadAt(SettingsWindow& window, int row) {
+  if (row < 0 || static_cast<size_t>(row) >= window.state.transferRows.size()) return;
+  StopUpload(window, window.state.transferRows[static_cast<size_t>(row)]);
+}
+
+void StopUpload(SettingsWindow& window, TransferRow row) {
+  // `row` is a copy: the rows are rebuilt by every refresh, the one that
+  // runs while the question is open included.
+  MessageSpec ask;
+  ask.caption = Tr(kStrTarn);
+  ask.text = FormatText(Tr(kStrStopUploadQuestion), {TransferFileName(row.path)});
+  ask.icon = MessageIcon::kQuestion;
+  ask.buttons = MessageButtons::kAcceptCancel;
+  ask.cancelIsDefault = true;
+  if (Dialogs().message(&window, ask) != MessageAnswer::kAccept) return;
+  RunAsync(window, [row = std::move(row)](std::string& error) { return RequestStopUpload(row.mount, row.path, error); });
+}
+
+void CopyRows(SettingsWindow&, QTreeWidget* list, bool selectedOnly) {
+  QString text = ListText(list, selectedOnly);
+  if (text.isEmpty() && selectedOnly) text = ListText(list, false);
+  if (text.isEmpty()) return;
+  QApplication::clipboard()->setText(text);
+}
+
+QMenu* ShowListMenu(SettingsWindow& window, QTreeWidget* list, QPoint at) {
+  auto* menu = new QMenu(list);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  const QList<QTreeWidgetItem*> selected = list->selectedItems();
+  QAction* copy = menu->addAction(Tr(kStrCopy), list, [w = &window, list] { CopyRows(*w, list, true); });
+  copy->setEnabled(!selected.isEmpty());
+  QAction* all = menu->addAction(Tr(kStrCopyAll), list, [w = &window, list] { CopyRows(*w, list, false); });
+  all->setEnabled(list->topLevelItemCount() > 0);
+  if (list == window.transfersList) {
+    menu->addSeparator();
+    const int index = selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.first());
+    const std::vector<TransferRow>& rows = window.state.transferRows;
+    const bool stoppable = index >= 0 && static_cast<size_t>(index) < rows.size() && CanStopUpload(rows[index]);
+    // The row the user sees now is the one the command stops.
+    const TransferRow row = stoppable ? rows[static_cast<size_t>(index)] : TransferRow();
+    QAction* stop = menu->addAction(Tr(kStrStopUpload), list, [w = &window, row] { StopUpload(*w, row); });
+    stop->setEnabled(stoppable);
+  }
+  menu->popup(list->viewport()->mapToGlobal(at));
+  return menu;
+}
+
+void UpdateTask(SettingsWindow& window, bool apply) {
+  RunWorker(
+      window.results(),
+      [apply] {
+        std::string error;
+        const bool ok = apply ? RequestApplyUpdate(error) : RequestCheckUpdate(false, error);
+        if (ok) return std::string();
+        vx::log::write(vx::log::kError, "update: %s", error.c_str());
+        return error;
+      },
+      [w = &window](std::string error) {
+        // Answered: a check the service runs now shows in its status.
+        w->state.updateRequested = false;
+        w->state.updateError = std::move(error);
+        RefreshSettingsPage(*w);
+        RefreshStatus(*w);
+      });
+}
+
+void SetLanguageTask(SettingsWindow& window, const std::string& code) {
+  RunWorker(
+      window.results(), [code] { return StoreAppSetting("language", code, "language"); }, [](bool) {});
+}
+
+void SetAutoUpdateTask(SettingsWindow& window, bool on) {
+  RunWorker(
+      window.results(), [on] { return StoreAppSetting("autoUpdate", on, "autoUpdate"); },
+      [w = &window](bool) { RefreshStatus(*w); });
+}
+
+void ProbeTask(SettingsWindow& window, const Value& drive) {
+  window.state.probing = true;
+  UpdateButtons(window);
+  RunWorker(
+      window.results(),
+      [drive] {
+        const ProbeOutcome outcome = ProbeThread(drive);
+        return outcome.ok ? outcome.summary : outcome.error;
+      },
+      [w = &window](std::string report) {
+        w->state.probing = false;
+        UpdateButtons(*w);
+        Q_EMIT w->probeReportShown(ShowProbeReport(w, Str(report)));
+      });
+}
+
+void OpenShell(const QString& pathOrLink) {
+  if (pathOrLink.isEmpty()) return;
+  QDesktopServices::openUrl(QUrl::fromUserInput(pathOrLink));
+}
+
+void SetDlgText(QWidget* control, const QString& text) {
+  if (DlgItemText(control) == text) return;
+  if (auto* label = qobject_cast<QLabel*>(control)) label->setText(text);
+  else if (auto* button = qobject_cast<QAbstractButton*>(control)) button->setText(text);
+  else if (auto* field = qobject_cast<QLineEdit*>(control)) field->setText(text);
+}
 
 }  // namespace tarn::app

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include "client/service_client.h"
@@ -142,7 +143,7 @@ MountDialog::MountDialog(QWidget* owner, const Value& drive, bool isNew, std::u1
   connect(keyFile_, &QLineEdit::textEdited, this, [this] { state_.keyEdited = true; });
   connect(showPassword_, &QCheckBox::toggled, this,
           [this](bool show) { password_->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password); });
-  connect(pickKey_, &QPushButton::clicked, this, [this] {
+  connect(pickKey_, &QToolButton::clicked, this, [this] {
     const QString file = Dialogs().pickFile(this, Tr(kStrLabelKey),
                                             Tr(kStrKeyFilter) + QStringLiteral(";;") + Tr(kStrAllFiles), QString());
     if (file.isEmpty()) return;
@@ -182,7 +183,8 @@ QWidget* MountDialog::connectionPage() {
   password_->setEchoMode(QLineEdit::Password);
   showPassword_ = Check(kStrShowPassword, "showPassword", page);
   keyFile_ = Named(new QLineEdit(page), "keyFile");
-  pickKey_ = Named(new QPushButton(QStringLiteral("..."), page), "pickKey");
+  pickKey_ = Named(new QToolButton(page), "pickKey");
+  pickKey_->setText(QStringLiteral("..."));
   extra_ = Named(new QLineEdit(page), "extra");
   autoMount_ = Check(kStrMountAtStart, "autoMount", page);
   readOnly_ = Check(kStrReadOnly, "readOnly", page);
@@ -232,6 +234,8 @@ QWidget* MountDialog::networkPage() {
   for (QCheckBox* box : {retryForever_, resume_, verifyUpload_}) grid->addWidget(box, row++, 0, 1, 4);
   grid->addWidget(Explanation(kStrNetworkExplained), row++, 0, 1, 4);
   grid->setRowStretch(row, 1);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(3, 1);
   return page;
 }
 
@@ -239,8 +243,9 @@ QWidget* MountDialog::cachePage() {
   auto* page = new QWidget;
   auto* grid = new QGridLayout(page);
   cacheDir_ = Named(new QLineEdit(page), "cacheDir");
-  auto* pickDir = Named(new QPushButton(QStringLiteral("..."), page), "pickCacheDir");
-  connect(pickDir, &QPushButton::clicked, this, [this] {
+  auto* pickDir = Named(new QToolButton(page), "pickCacheDir");
+  pickDir->setText(QStringLiteral("..."));
+  connect(pickDir, &QToolButton::clicked, this, [this] {
     const QString dir = Dialogs().pickFolder(this, Tr(kStrCacheFolder), cacheDir_->text());
     if (!dir.isEmpty()) cacheDir_->setText(dir);
   });
@@ -265,6 +270,8 @@ QWidget* MountDialog::cachePage() {
   for (QCheckBox* box : {offline_, keepDirty_}) grid->addWidget(box, row++, 0, 1, 4);
   grid->addWidget(Explanation(kStrCacheExplained), row++, 0, 1, 4);
   grid->setRowStretch(row, 1);
+  grid->setColumnStretch(1, 1);
+  grid->setColumnStretch(3, 1);
   return page;
 }
 

@@ -30,6 +30,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
+class QToolButton;
 
 namespace tarn::app {
 
@@ -115,7 +116,7 @@ class MountDialog : public QDialog {
   QLineEdit* password_ = nullptr;
   QCheckBox* showPassword_ = nullptr;
   QLineEdit* keyFile_ = nullptr;
-  QPushButton* pickKey_ = nullptr;
+  QToolButton* pickKey_ = nullptr;
   QLineEdit* extra_ = nullptr;
   QCheckBox* autoMount_ = nullptr;
   QCheckBox* readOnly_ = nullptr;

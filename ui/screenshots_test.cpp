@@ -17,8 +17,10 @@
 
 #include "platform/relaunch.h"
 #include "ui/app_icon.h"
+#include "ui/mount_editor.h"
 #include "ui/settings_window.h"
 #include "ui/string_ids.h"
+#include "ui/tray_model.h"
 #include "ui/tray.h"
 #include "ui/ui_test_harness.h"
 
@@ -36,6 +38,12 @@ MountStatus Drive(const std::string& id, char16_t letter, const std::u16string& 
   m.mounted = mounted;
   m.offlineMode = offlineMode;
   m.lastError = lastError;
+  m.online = mounted;
+  m.protocol = "webdav";
+  m.host = "cloud.example.com";
+  m.root = "/remote.php/dav/files/ann/" + id;
+  m.cacheBytes = mounted ? 734003200 : 0;
+  m.pendingUploads = offlineMode ? 12 : 0;
   return m;
 }
 
@@ -120,6 +128,104 @@ TEST(Screenshots, EveryWindowAndMenuOfTheTray) {
     icon.setPixmap(AppIcon().pixmap(kIconShotSize));
     icon.adjustSize();
     shots.take(icon, "tray-icon");
+    DestroyTray(state);
+  }
+}
+
+// Transfers in each state and a log with a long line, for the pages that
+// show them.
+bool ShotTransfers(vx::json::Value& transfers, std::string&) {
+  const char* text =
+      R"([{"mount":"d","drive":"D","path":"/Reports/2024/summary.pdf","state":"active","upload":true,)"
+      R"("done":3145728,"total":8388608,"attempt":0,"error":""},)"
+      R"({"mount":"d","drive":"D","path":"/Reports/notes.txt","state":"waiting","upload":true,"done":0,"total":0},)"
+      R"({"mount":"e","drive":"E","path":"/Holiday/IMG_2041.jpg","state":"retry","upload":true,"done":0,)"
+      R"("total":4194304,"attempt":3,"error":"network: the connection was reset"},)"
+      R"({"mount":"e","drive":"E","path":"/Holiday/IMG_2040.jpg","state":"done","upload":false,"done":524288,)"
+      R"("total":524288}])";
+  return vx::json::Parse(text, transfers);
+}
+
+bool ShotLog(int, std::string& text, std::string&) {
+  text =
+      "2026-03-05 09:14:02.118 [INFO ] Tarn service 0.3.1 (office-pc) starting\r\n"
+      "2026-03-05 09:14:02.530 [INFO ] Documents: mounted at /mnt/tarn/D\r\n"
+      "2026-03-05 09:15:40.004 [WARN ] put: network: the connection was reset (attempt 2)\r\n"
+      "2026-03-05 09:15:41.771 [INFO ] d: uploaded /Reports/2024/summary.pdf (8.0 MiB)\r\n";
+  return true;
+}
+
+// A drive as the status carries it.
+vx::json::Value ShotDrive() {
+  vx::json::Value drive;
+  vx::json::Parse(R"({"id":"d","name":"Documents","drive":"D","endpoint":{"protocol":"webdav",)"
+                  R"("host":"cloud.example.com","root":"/remote.php/dav/files/ann","user":"ann","hasPassword":true}})",
+                  drive);
+  return drive;
+}
+
+TEST(Screenshots, EveryPageOfTheSettingsWindowAndTheDriveEditor) {
+  constexpr const char* kPageShots[kPageCount] = {"settings-drives", "settings-backup", "settings-transfers",
+                                                  "settings-log", "settings-settings"};
+  constexpr const char* kEditorShots[kMountPageCount] = {"editor-connection", "editor-network", "editor-cache",
+                                                         "editor-compatibility"};
+  for (const std::string& code : test::kShotLanguages) {
+    SCOPED_TRACE(code);
+    test::LanguageScope language(code);
+    Shots shots(code);
+    TrayState state;
+    state.requestStatus = [] { return ShotStatus(); };
+    ASSERT_TRUE(CreateTray(state));
+    OnTrayStatus(state, ShotStatus());
+    OpenSettings(state);
+    SettingsWindow& window = *CurrentSettingsWindow();
+    window.requestTransfers = ShotTransfers;
+    window.requestLog = ShotLog;
+    window.drivesList->setCurrentItem(window.drivesList->topLevelItem(0));
+    for (int page = 0; page < kPageCount; ++page) {
+      ShowTab(window, page);
+      if (page == kPageTransfers) {
+        ASSERT_TRUE(test::WaitFor(&window, &SettingsWindow::transfersShown, [&] { return !window.transfersInFlight; }));
+      }
+      if (page == kPageLog) {
+        ASSERT_TRUE(test::WaitFor(&window, &SettingsWindow::logShown, [&] { return !window.logInFlight; }));
+      }
+      shots.take(window, QString::fromLatin1(kPageShots[page]));
+    }
+
+    MountDialog* editor = EditMount(&window, ShotDrive(), false, u"EF", [](const vx::json::Value&) {});
+    for (int page = 0; page < kMountPageCount; ++page) {
+      ShowMountPage(*editor, page);
+      shots.take(*editor, QString::fromLatin1(kEditorShots[page]));
+    }
+    editor->close();
+    MountDialog* added = EditMount(&window, vx::json::Value::object(), true, u"DEFP", [](const vx::json::Value&) {});
+    shots.take(*added, QStringLiteral("editor-new-drive"));
+    added->close();
+    QDialog* report = ShowProbeReport(&window, QStringLiteral("[ok]   stat: size and attributes read back\n"
+                                                              "[ok]   range: partial reads work (downloads resume)\n"
+                                                              "[warn] mtime: the server keeps its own times\n"));
+    shots.take(*report, QStringLiteral("probe-report"));
+    report->close();
+
+    const std::map<QString, MessageSpec> boxes = {
+        {"message-remove-drive",
+         {Tr(kStrRemoveCaption), FormatText(Tr(kStrRemoveQuestion), {QStringLiteral("Documents")}),
+          MessageIcon::kQuestion, MessageButtons::kAcceptCancel, Tr(kStrRemove), false}},
+        {"message-stop-upload",
+         {Tr(kStrTarn), FormatText(Tr(kStrStopUploadQuestion), {QStringLiteral("summary.pdf")}), MessageIcon::kQuestion,
+          MessageButtons::kAcceptCancel, {}, true}},
+        {"message-number-field",
+         {Tr(kStrTarn), FormatText(Tr(kStrWholeNumber), {Tr(kStrCacheSize), QStringLiteral("0"),
+                                                          QStringLiteral("17592186044415")}),
+          MessageIcon::kWarning, MessageButtons::kOk, {}, false}},
+    };
+    for (const auto& [name, spec] : boxes) {
+      std::unique_ptr<QMessageBox> box = MakeMessageBox(nullptr, spec);
+      box->show();
+      shots.take(*box, name);
+    }
+    DestroySettingsWindow();
     DestroyTray(state);
   }
 }

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -225,6 +226,19 @@ TEST_F(SettingsWindowTest, TheButtonsMountSyncTakeOfflineClearUnmountAndRemoveAD
   EXPECT_FALSE(window_->actionButtons[kActionMount]->isEnabled());
 
   EXPECT_EQ(Press(kActionSync), QString());
+
+  // "Check" probes the drive's server and shows the report.
+  QSignalSpy reports(window_, &SettingsWindow::probeReportShown);
+  window_->actionButtons[kActionCheck]->click();
+  EXPECT_FALSE(window_->actionButtons[kActionCheck]->isEnabled());
+  ASSERT_TRUE(test::WaitFor(window_, &SettingsWindow::probeReportShown, [&] { return !reports.isEmpty(); }));
+  auto* report = reports.at(0).at(0).value<QWidget*>();
+  ASSERT_NE(report, nullptr);
+  const QString probed = report->findChild<QPlainTextEdit*>("report")->toPlainText();
+  EXPECT_TRUE(probed.contains(QStringLiteral("[ok]   stat: size and attributes read back"))) << probed.toStdString();
+  EXPECT_TRUE(window_->actionButtons[kActionCheck]->isEnabled());
+  report->close();
+
   EXPECT_EQ(Press(kActionOffline), QString());
   ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return m.offlineMode; }));
   EXPECT_EQ(window_->actionButtons[kActionOffline]->text(), QStringLiteral("Online"));
@@ -299,6 +313,18 @@ TEST_F(SettingsWindowTest, TheSelectionFollowsItsDriveWhenTheServiceReordersThem
   ASSERT_NE(SelectedMount(*window_), nullptr);
   EXPECT_EQ(SelectedMount(*window_)->id, right);
   EXPECT_TRUE(window_->drivesList->topLevelItem(0)->isSelected());
+
+  // The context menu key opens the list's menu below the selected row.
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+  QApplication::sendEvent(window_->drivesList, &key);
+  auto* menu = window_->drivesList->findChild<QMenu*>();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(menu->isVisible());
+  ASSERT_EQ(menu->actions().size(), 2) << "no stop command in the drives list";
+  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("Copy"));
+  EXPECT_EQ(menu->pos(), window_->drivesList->viewport()->mapToGlobal(
+                             window_->drivesList->visualItemRect(window_->drivesList->topLevelItem(0)).bottomLeft()));
+  menu->close();
 
   // Ctrl+C copies the selected row.
   QTest::keyClick(window_->drivesList, Qt::Key_C, Qt::ControlModifier);

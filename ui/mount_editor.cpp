@@ -2,12 +2,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -20,6 +18,7 @@
 #include "ui/dialogs.h"
 #include "ui/language.h"
 #include "ui/string_ids.h"
+#include "ui/text_report.h"
 
 namespace tarn::app {
 namespace {
@@ -35,8 +34,6 @@ constexpr int kUnicodeTexts[] = {kStrNfc, kStrNfd, kStrLeaveAsIs};
 constexpr int kCaseTexts[] = {kStrRefuse, kStrAllow};
 constexpr int kPageTitles[kMountPageCount] = {kStrPageConnection, kStrPageNetwork, kStrPageCache,
                                               kStrPageCompatibility};
-constexpr int kReportWidth = 600;
-constexpr int kReportHeight = 440;
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -116,7 +113,7 @@ MountDialog::MountDialog(QWidget* owner, const Value& drive, bool isNew, std::u1
 
   status_ = Named(new QLabel(this), "status");
   status_->setWordWrap(true);
-  check_ = Named(new QPushButton(Tr(kStrCheckServer), this), "check");
+  check_ = Named(new QPushButton(Tr(kStrCheck), this), "check");
   ok_ = Named(new QPushButton(Tr(kStrOk), this), "ok");
   ok_->setDefault(true);
   cancel_ = Named(new QPushButton(Tr(kStrCancel), this), "cancel");
@@ -144,7 +141,7 @@ MountDialog::MountDialog(QWidget* owner, const Value& drive, bool isNew, std::u1
   connect(showPassword_, &QCheckBox::toggled, this,
           [this](bool show) { password_->setEchoMode(show ? QLineEdit::Normal : QLineEdit::Password); });
   connect(pickKey_, &QToolButton::clicked, this, [this] {
-    const QString file = Dialogs().pickFile(this, Tr(kStrLabelKey),
+    const QString file = Dialogs().pickFile(this, Tr(kStrSshKey),
                                             Tr(kStrKeyFilter) + QStringLiteral(";;") + Tr(kStrAllFiles), QString());
     if (file.isEmpty()) return;
     keyFile_->setText(file);
@@ -193,17 +190,17 @@ QWidget* MountDialog::connectionPage() {
 
   auto* grid = new QGridLayout(page);
   int row = 0;
-  AddPair(grid, row++, 0, kStrLabelName, name_, 3);
-  AddPair(grid, row, 0, kStrLabelLetter, letter_);
-  AddPair(grid, row++, 1, kStrLabelProtocol, protocol_);
+  AddPair(grid, row++, 0, kStrFieldName, name_, 3);
+  AddPair(grid, row, 0, kStrLetter, letter_);
+  AddPair(grid, row++, 1, kStrProtocol, protocol_);
   grid->addWidget(Row({tls_, verifyTls_}), row++, 1, 1, 3);
-  AddPair(grid, row++, 0, kStrLabelAddress, host_, 3);
-  AddPair(grid, row, 0, kStrLabelPort, port);
-  AddPair(grid, row++, 1, kStrLabelRemotePath, root_);
-  AddPair(grid, row++, 0, kStrLabelLogin, user_, 3);
-  AddPair(grid, row++, 0, kStrLabelPassword, WithButton(password_, showPassword_), 3);
-  AddPair(grid, row++, 0, kStrLabelKey, WithButton(keyFile_, pickKey_), 3);
-  AddPair(grid, row++, 0, kStrLabelOptions, extra_, 3);
+  AddPair(grid, row++, 0, kStrAddress, host_, 3);
+  AddPair(grid, row, 0, kStrPort, port);
+  AddPair(grid, row++, 1, kStrRemotePath, root_);
+  AddPair(grid, row++, 0, kStrLogin, user_, 3);
+  AddPair(grid, row++, 0, kStrPassword, WithButton(password_, showPassword_), 3);
+  AddPair(grid, row++, 0, kStrSshKey, WithButton(keyFile_, pickKey_), 3);
+  AddPair(grid, row++, 0, kStrOptions, extra_, 3);
   grid->addWidget(Row({autoMount_, readOnly_}), row++, 1, 1, 3);
   grid->addWidget(hint_, row++, 0, 1, 4);
   grid->setRowStretch(row, 1);
@@ -446,23 +443,7 @@ MountDialog* EditMount(QWidget* owner, const Value& drive, bool isNew, const std
 }
 
 QDialog* ShowProbeReport(QWidget* owner, const QString& text) {
-  auto* report = new QDialog(owner);
-  report->setAttribute(Qt::WA_DeleteOnClose);
-  report->setWindowTitle(Tr(kStrServerCheck));
-  report->setSizeGripEnabled(true);
-  auto* view = Named(new QPlainTextEdit(report), "report");
-  view->setReadOnly(true);
-  view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  view->setPlainText(text);
-  auto* ok = new QPushButton(Tr(kStrOk), report);
-  ok->setDefault(true);
-  QObject::connect(ok, &QPushButton::clicked, report, &QDialog::accept);
-  auto* column = new QVBoxLayout(report);
-  column->addWidget(view, 1);
-  column->addWidget(ok, 0, Qt::AlignTrailing);
-  report->resize(kReportWidth, kReportHeight);
-  report->open();
-  return report;
+  return ShowTextReport(owner, Tr(kStrServerCheck), text);
 }
 
 void ShowMountPage(MountDialog& dialog, int index) { dialog.pages()->setCurrentIndex(index); }

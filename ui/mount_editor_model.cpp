@@ -43,7 +43,7 @@ T Narrow(uint64_t v) {
 }
 
 const NumberFieldSpec kNumberFields[kNumberFieldCount] = {
-    {kStrLabelPort, 1, 0, kMaxEndpointPort, [](const MountConfig& c) -> uint64_t { return c.endpoint.port; },
+    {kStrPort, 1, 0, kMaxEndpointPort, [](const MountConfig& c) -> uint64_t { return c.endpoint.port; },
      [](MountConfig& c, uint64_t v) { c.endpoint.port = Narrow<uint32_t>(v); }},
     {kStrConnectTimeout, kMs, 15, kMaxU32, [](const MountConfig& c) -> uint64_t { return c.net.connectTimeoutMs; },
      [](MountConfig& c, uint64_t v) { c.net.connectTimeoutMs = Narrow<uint32_t>(v); }},
@@ -212,7 +212,7 @@ MountFields FillMountFields(const MountEditorState& state, const std::u16string&
     f.root = Str(ep.root);
   }
   if (!state.isNew && state.hasPassword) f.password = PasswordPlaceholder();
-  if (!state.isNew && state.hasPrivateKey) f.keyFile = Tr(kStrSaved);
+  if (!state.isNew && state.hasPrivateKey) f.keyFile = Tr(kStrSavedSecret);
 
   for (int i = kFieldPort + 1; i < kNumberFieldCount; ++i) {
     f.numbers[static_cast<size_t>(i)] = SetDlgItemNumber(static_cast<NumberField>(i), c);

@@ -42,7 +42,7 @@ constexpr int kMinHeight = 480;
 constexpr const char* kPageNames[kPageCount] = {"drives", "backup", "transfers", "log", "settings"};
 
 constexpr int kActionTextIds[kActionCount] = {kStrAdd,   kStrEdit, kStrRemove,  kStrMountButton, kStrUnmountButton,
-                                              kStrCheck, kStrSync, kStrOffline, kStrClearCache,  kStrRefresh};
+                                              kStrCheckDrive, kStrSync, kStrOffline, kStrClearCache,  kStrRefresh};
 
 std::unique_ptr<SettingsWindow> g_window;  // UI thread
 
@@ -113,13 +113,13 @@ SettingsWindow::SettingsWindow(TrayState* tray)
 
   tabs = new QTabWidget(this);
   drivesList = new ListView(this);
-  drivesList->setHeaderLabels({Tr(kStrColDrive), Tr(kStrColName), Tr(kStrColServer), Tr(kStrColState),
-                               Tr(kStrColCache), Tr(kStrColPending)});
+  drivesList->setHeaderLabels({Tr(kStrColumnDrive), Tr(kStrColumnName), Tr(kStrColumnServer), Tr(kStrColumnState),
+                               Tr(kStrColumnCache), Tr(kStrColumnPending)});
   for (int i = 0; i < kActionCount; ++i) actionButtons[static_cast<size_t>(i)] = new QPushButton(Tr(kActionTextIds[i]), this);
   backupPage = CreateBackupPage(this);
   transfersList = new ListView(this);
   transfersList->setHeaderLabels(
-      {Tr(kStrColFile), Tr(kStrColDirection), Tr(kStrColProgress), Tr(kStrColTransferState)});
+      {Tr(kStrColumnFile), Tr(kStrColumnDirection), Tr(kStrColumnProgress), Tr(kStrColumnTransferState)});
   logView = new QPlainTextEdit(this);
   languageLabel = new QLabel(Tr(kStrLanguage), this);
   languageList = new QComboBox(this);

@@ -186,7 +186,7 @@ TEST_F(SettingsWindowTest, ADrivePastedAsALinkIsCheckedSavedAndListed) {
   auto* report = probed.at(0).at(0).value<QDialog*>();
   ASSERT_NE(report, nullptr);
   EXPECT_EQ(report->windowTitle(), QStringLiteral("Server check"));
-  const QString text = report->findChild<QPlainTextEdit*>("report")->toPlainText();
+  const QString text = report->findChild<QPlainTextEdit*>()->toPlainText();
   EXPECT_TRUE(text.contains(QStringLiteral("[ok]   stat: size and attributes read back"))) << text.toStdString();
   EXPECT_TRUE(check->isEnabled());
   report->accept();
@@ -234,7 +234,7 @@ TEST_F(SettingsWindowTest, TheButtonsMountSyncTakeOfflineClearUnmountAndRemoveAD
   ASSERT_TRUE(test::WaitFor(window_, &SettingsWindow::probeReportShown, [&] { return !reports.isEmpty(); }));
   auto* report = reports.at(0).at(0).value<QWidget*>();
   ASSERT_NE(report, nullptr);
-  const QString probed = report->findChild<QPlainTextEdit*>("report")->toPlainText();
+  const QString probed = report->findChild<QPlainTextEdit*>()->toPlainText();
   EXPECT_TRUE(probed.contains(QStringLiteral("[ok]   stat: size and attributes read back"))) << probed.toStdString();
   EXPECT_TRUE(window_->actionButtons[kActionCheck]->isEnabled());
   report->close();

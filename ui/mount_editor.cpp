@@ -162,6 +162,18 @@ QLineEdit* MountDialog::numberField(NumberField field, const char* name) {
   return edit;
 }
 
+template <size_t N>
+int MountDialog::addNumberPairs(QGridLayout* grid, int row, const NumberField (&pairs)[N][2]) {
+  for (const auto& pair : pairs) {
+    for (int side = 0; side < 2; ++side) {
+      const NumberField field = pair[side];
+      AddPair(grid, row, side, NumberFieldAt(field).labelId, numberField(field, kNumberNames[field]));
+    }
+    ++row;
+  }
+  return row;
+}
+
 QWidget* MountDialog::connectionPage() {
   auto* page = new QWidget;
   // Made in the order the keyboard walks them.
@@ -217,14 +229,7 @@ QWidget* MountDialog::networkPage() {
                                        {kFieldRetryMin, kFieldRetryMax},
                                        {kFieldConnections, kFieldSpeedLimit},
                                        {kFieldUploadChunk, kFieldParallelChunks}};
-  int row = 0;
-  for (const auto& pair : kPairs) {
-    for (int side = 0; side < 2; ++side) {
-      const NumberField field = pair[side];
-      AddPair(grid, row, side, NumberFieldAt(field).labelId, numberField(field, kNumberNames[field]));
-    }
-    ++row;
-  }
+  int row = addNumberPairs(grid, 0, kPairs);
   retryForever_ = Check(kStrRetryForever, "uploadsRetryForever", page);
   resume_ = Check(kStrResume, "resume", page);
   verifyUpload_ = Check(kStrVerifyUpload, "verifyAfterUpload", page);
@@ -254,13 +259,7 @@ QWidget* MountDialog::cachePage() {
   AddPair(grid, row++, 1, kStrBlock, block_);
   constexpr NumberField kPairs[][2] = {{kFieldReadahead, kFieldReadaheadMax},
                                        {kFieldMetadataTtl, kFieldWritebackDelay}};
-  for (const auto& pair : kPairs) {
-    for (int side = 0; side < 2; ++side) {
-      const NumberField field = pair[side];
-      AddPair(grid, row, side, NumberFieldAt(field).labelId, numberField(field, kNumberNames[field]));
-    }
-    ++row;
-  }
+  row = addNumberPairs(grid, row, kPairs);
   AddPair(grid, row++, 0, kStrWholeFileBelow, numberField(kFieldWholeFileBelow, kNumberNames[kFieldWholeFileBelow]));
   offline_ = Check(kStrOfflineMode, "offlineMode", page);
   keepDirty_ = Check(kStrKeepDirty, "keepDirtyForever", page);

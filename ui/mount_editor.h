@@ -26,6 +26,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -90,6 +91,9 @@ class MountDialog : public QDialog {
   QWidget* cachePage();
   QWidget* compatibilityPage();
   QLineEdit* numberField(NumberField field, const char* name);
+  // Rows of two number fields side by side from `row` on; the next row.
+  template <size_t N>
+  int addNumberPairs(QGridLayout* grid, int row, const NumberField (&pairs)[N][2]);
   void applyProtocolFields();
   void applyServerLink();
   // The link-paste rule, the read-back and the empty-host check of "Check"

@@ -8,6 +8,7 @@
 
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
+#include "testing/json_text.h"
 #include "testing/temp_dir.h"
 #include "ui/language.h"
 
@@ -16,11 +17,7 @@ namespace {
 
 using vx::json::Value;
 
-Value Json(const std::string& text) {
-  Value v;
-  EXPECT_TRUE(vx::json::Parse(text, v)) << text;
-  return v;
-}
+using tarn::test::Json;
 
 // A drive as the service's status carries it: no secrets, only the flags.
 Value StoredDrive(const std::string& endpoint) {

@@ -23,6 +23,7 @@
 
 #include "foundation/file_util.h"
 #include "testing/gate.h"
+#include "testing/json_text.h"
 #include "testing/temp_dir.h"
 #include "ui/ui_test_harness.h"
 
@@ -31,11 +32,7 @@ namespace {
 
 using vx::json::Value;
 
-Value Json(const std::string& text) {
-  Value v;
-  EXPECT_TRUE(vx::json::Parse(text, v)) << text;
-  return v;
-}
+using tarn::test::Json;
 
 // What the editor asked the service, in order.
 struct Requests {

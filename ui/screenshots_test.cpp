@@ -59,6 +59,14 @@ ServiceStatus ShotStatus() {
   return s;
 }
 
+// A tray whose status is always the screenshots' one.
+bool StartShotTray(TrayState& state) {
+  state.requestStatus = [] { return ShotStatus(); };
+  if (!CreateTray(state)) return false;
+  OnTrayStatus(state, ShotStatus());
+  return true;
+}
+
 class Shots {
  public:
   explicit Shots(std::string code) : code_(std::move(code)) {}
@@ -66,6 +74,14 @@ class Shots {
   void take(QWidget& widget, const QString& name) {
     const QString file = test::SaveScreenshot(widget, name, code_);
     EXPECT_GT(QFileInfo(file).size(), 0) << name.toStdString();
+  }
+
+  void takeBoxes(const std::map<QString, MessageSpec>& boxes) {
+    for (const auto& [name, spec] : boxes) {
+      std::unique_ptr<QMessageBox> box = MakeMessageBox(nullptr, spec);
+      box->show();
+      take(*box, name);
+    }
   }
 
   void takeMenu(QMenu& menu, const QString& name) {
@@ -84,9 +100,7 @@ TEST(Screenshots, EveryWindowAndMenuOfTheTray) {
     test::LanguageScope language(code);
     Shots shots(code);
     TrayState state;
-    state.requestStatus = [] { return ShotStatus(); };
-    ASSERT_TRUE(CreateTray(state));
-    OnTrayStatus(state, ShotStatus());
+    ASSERT_TRUE(StartShotTray(state));
 
     shots.takeMenu(*state.menu, "tray-menu");
     int submenu = 0;
@@ -118,11 +132,7 @@ TEST(Screenshots, EveryWindowAndMenuOfTheTray) {
         {"message-no-systemd",
          {Tr(kStrServiceCaption), Tr(kStrNoSystemd), MessageIcon::kInformation, MessageButtons::kOk, {}, false}},
     };
-    for (const auto& [name, spec] : boxes) {
-      std::unique_ptr<QMessageBox> box = MakeMessageBox(nullptr, spec);
-      box->show();
-      shots.take(*box, name);
-    }
+    shots.takeBoxes(boxes);
 
     QLabel icon;
     icon.setPixmap(AppIcon().pixmap(kIconShotSize));
@@ -174,9 +184,7 @@ TEST(Screenshots, EveryPageOfTheSettingsWindowAndTheDriveEditor) {
     test::LanguageScope language(code);
     Shots shots(code);
     TrayState state;
-    state.requestStatus = [] { return ShotStatus(); };
-    ASSERT_TRUE(CreateTray(state));
-    OnTrayStatus(state, ShotStatus());
+    ASSERT_TRUE(StartShotTray(state));
     OpenSettings(state);
     SettingsWindow& window = *CurrentSettingsWindow();
     window.requestTransfers = ShotTransfers;
@@ -220,11 +228,7 @@ TEST(Screenshots, EveryPageOfTheSettingsWindowAndTheDriveEditor) {
                                                           QStringLiteral("17592186044415")}),
           MessageIcon::kWarning, MessageButtons::kOk, {}, false}},
     };
-    for (const auto& [name, spec] : boxes) {
-      std::unique_ptr<QMessageBox> box = MakeMessageBox(nullptr, spec);
-      box->show();
-      shots.take(*box, name);
-    }
+    shots.takeBoxes(boxes);
     DestroySettingsWindow();
     DestroyTray(state);
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "testing/json_text.h"
 #include "ui/language.h"
 #include "ui/tray_model.h"
 
@@ -15,11 +16,7 @@ namespace {
 
 using vx::json::Value;
 
-Value Json(const std::string& text) {
-  Value v;
-  EXPECT_TRUE(vx::json::Parse(text, v)) << text;
-  return v;
-}
+using tarn::test::Json;
 
 class SettingsModelTest : public ::testing::Test {
  protected:

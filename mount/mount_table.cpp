@@ -6,11 +6,13 @@
 #include <fstream>
 
 namespace tarn {
+namespace {
 
-dev_t MountDevice(const std::string& path) {
+// Calls `visit` with the mount point and device of every line of the table.
+template <typename Visit>
+void ForEachMount(Visit visit) {
   // Read line by line: proc files report no size to read up to.
   std::ifstream table("/proc/self/mountinfo");
-  dev_t found = 0;
   std::string line;
   while (std::getline(table, line)) {
     // id parent major:minor root mountpoint ...; the point's blanks and
@@ -32,11 +34,25 @@ dev_t MountDevice(const std::string& path) {
         point += line[i];
       }
     }
-    if (point == path) found = makedev(maj, min);  // the last mount there is the live one
+    visit(point, makedev(maj, min));
   }
+}
+
+}  // namespace
+
+dev_t MountDevice(const std::string& path) {
+  dev_t found = 0;
+  // The last mount there is the live one.
+  ForEachMount([&](const std::string& point, dev_t device) {
+    if (point == path) found = device;
+  });
   return found;
 }
 
-bool IsMountPoint(const std::string& path) { return MountDevice(path) != 0; }
+std::vector<std::string> MountPoints() {
+  std::vector<std::string> points;
+  ForEachMount([&](const std::string& point, dev_t) { points.push_back(point); });
+  return points;
+}
 
 }  // namespace tarn

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace tarn {
 
@@ -14,7 +15,7 @@ namespace tarn {
 // is mounted there.
 dev_t MountDevice(const std::string& path);
 
-// True when a file system is mounted at `path`.
-bool IsMountPoint(const std::string& path);
+// Every folder with a file system mounted on it, in the table's order.
+std::vector<std::string> MountPoints();
 
 }  // namespace tarn

@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tarn {
 namespace {
 
 TEST(MountTable, FoldersWithAFileSystemOnThemAreMountPoints) {
-  EXPECT_TRUE(IsMountPoint("/"));
-  EXPECT_TRUE(IsMountPoint("/proc"));
-  EXPECT_FALSE(IsMountPoint("/proc/self")) << "a folder inside a mount";
-  EXPECT_FALSE(IsMountPoint("/no/such/folder"));
-  EXPECT_FALSE(IsMountPoint("/proc/")) << "the table names folders without a final slash";
+  const std::vector<std::string> points = MountPoints();
+  auto has = [&](const char* path) { return std::find(points.begin(), points.end(), path) != points.end(); };
+  EXPECT_TRUE(has("/"));
+  EXPECT_TRUE(has("/proc"));
+  EXPECT_FALSE(has("/proc/self")) << "a folder inside a mount";
+  EXPECT_NE(MountDevice("/proc"), 0u);
+  EXPECT_NE(MountDevice("/proc"), MountDevice("/"));
+  EXPECT_EQ(MountDevice("/no/such/folder"), 0u);
+  EXPECT_EQ(MountDevice("/proc/"), 0u) << "the table names folders without a final slash";
 }
 
 }  // namespace

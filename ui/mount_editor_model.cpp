@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -140,8 +141,10 @@ std::u16string LettersInUse(const ServiceStatus& status, const std::string& ownI
   for (const MountStatus& m : status.mounts) {
     if (m.id != ownId) letters += m.drive;
   }
+  const std::vector<std::string> mounted = MountPoints();
   for (char16_t letter = kFirstLetter; letter <= kLastLetter; ++letter) {
-    if (!InUse(letters, letter) && IsMountPoint(MountPointPath(letter))) letters += letter;
+    if (InUse(letters, letter)) continue;
+    if (std::find(mounted.begin(), mounted.end(), MountPointPath(letter)) != mounted.end()) letters += letter;
   }
   return letters;
 }

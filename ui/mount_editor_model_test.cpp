@@ -1,9 +1,13 @@
 #include "ui/mount_editor_model.h"
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "foundation/config_file.h"
@@ -328,12 +332,27 @@ TEST_F(MountEditorModelTest, TheProtocolDecidesWhichFieldsApply) {
   EXPECT_EQ(f.root, QString());
 }
 
-TEST_F(MountEditorModelTest, LettersInUseAreOtherDrivesLetters) {
+// A letter is in use when another drive has it or a file system is mounted
+// at its mount point.
+TEST_F(MountEditorModelTest, LettersInUseAreOtherDrivesAndMountedPoints) {
+  tarn::test::TempDir machine("tarn-letters", 0755);
+  const char* before = std::getenv("TARN_ROOT");
+  const std::string kept = before != nullptr ? before : "";
+  ::setenv("TARN_ROOT", machine.path().c_str(), 1);
+  const std::string point = MountPointPath(u'Q');
+  ASSERT_TRUE(vx::MakeDirs(point));
+  ASSERT_EQ(::mount("tarn-test", point.c_str(), "tmpfs", 0, "size=64k"), 0) << std::strerror(errno);
+
   ServiceStatus status;
   status.mounts = {MountStatus{.id = "a", .drive = u'E'}, MountStatus{.id = "b", .drive = u'F'}};
   const std::u16string inUse = LettersInUse(status, "a");
+  ::umount2(point.c_str(), MNT_DETACH);
+  if (before != nullptr) ::setenv("TARN_ROOT", kept.c_str(), 1);
+  else ::unsetenv("TARN_ROOT");
   EXPECT_EQ(inUse.find(u'E'), std::u16string::npos) << "the drive's own letter";
   EXPECT_NE(inUse.find(u'F'), std::u16string::npos);
+  EXPECT_NE(inUse.find(u'Q'), std::u16string::npos) << "a file system at /mnt/tarn/Q";
+  EXPECT_EQ(inUse.find(u'R'), std::u16string::npos);
 
   MountEditorState state = OpenMountEditor(Value::object(), true);
   MountFields f = FillMountFields(state, u"");

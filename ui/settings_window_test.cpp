@@ -446,6 +446,43 @@ TEST_F(SettingsWindowTest, TheLogPageShowsTheServiceLog) {
   EXPECT_EQ(bar->value(), bar->maximum()) << "the newest lines in view";
 }
 
+// New log text follows the end when the reader is there, keeps the first
+// line shown when they scrolled up, and waits while they select text.
+TEST_F(SettingsWindowTest, TheLogKeepsTheReadersPlace) {
+  QSignalSpy shown(window_, &SettingsWindow::logShown);
+  ShowTab(*window_, kPageLog);
+  ASSERT_TRUE(test::WaitFor(window_, &SettingsWindow::logShown, [&] { return !shown.isEmpty(); }));
+  window_->hide();  // no timer refresh in between
+  std::string text;
+  auto lines = [&text](int from, int to) {
+    for (int i = from; i < to; ++i) text += "line " + std::to_string(i) + "\r\n";
+    return text;
+  };
+  QPlainTextEdit* log = window_->logView;
+  QScrollBar* bar = log->verticalScrollBar();
+  ShowLogText(*window_, lines(0, 300));
+  ASSERT_GT(bar->maximum(), 100);
+  EXPECT_EQ(bar->value(), bar->maximum());
+  ShowLogText(*window_, lines(300, 310));
+  EXPECT_EQ(bar->value(), bar->maximum()) << "at the end, it follows";
+  EXPECT_TRUE(log->toPlainText().endsWith(QStringLiteral("line 309\n")));
+
+  bar->setValue(40);
+  ShowLogText(*window_, lines(310, 320));
+  EXPECT_EQ(bar->value(), 40) << "scrolled up, it stays";
+  EXPECT_TRUE(log->toPlainText().endsWith(QStringLiteral("line 319\n")));
+
+  QTextCursor selecting = log->textCursor();
+  selecting.setPosition(0);
+  selecting.setPosition(8, QTextCursor::KeepAnchor);
+  log->setTextCursor(selecting);
+  ShowLogText(*window_, lines(320, 330));
+  EXPECT_FALSE(log->toPlainText().contains(QStringLiteral("line 329"))) << "a selection is left alone";
+  EXPECT_EQ(log->textCursor().selectedText(), QStringLiteral("line 0\u2029l"));
+  RefreshLog(*window_);
+  EXPECT_FALSE(window_->logInFlight) << "nor asked for";
+}
+
 TEST_F(SettingsWindowTest, TheSettingsPageTellsTheUpdateAnswerAndStoresTheChoice) {
   ShowTab(*window_, kPageSettings);
   EXPECT_EQ(window_->installedVersion->text(), QStringLiteral("Installed version ") + QString::fromLatin1(kTrayVersion));

@@ -18,6 +18,7 @@
 #include <mutex>
 
 #include "backends/ssh_nfs/sftp_known_hosts.h"
+#include "backends/ssh_nfs/ssh_ctr_cipher.h"
 #include "backends/ssh_nfs/sftp_status.h"
 #include "foundation/codec.h"
 #include "foundation/file_util.h"
@@ -63,7 +64,11 @@ Status SftpConnection::open(const EndpointConfig& config) {
   if (config.host.empty()) return Status(Status::kInvalid, "sftp host is empty");
   if (config.port > 65535) return Status(Status::kInvalid, "sftp port out of range: " + std::to_string(config.port));
   uint32_t port = config.port == 0 ? kSftpDefaultPort : config.port;
-  std::call_once(gLibraryInit, [] { libssh2_init(0); });
+  std::call_once(gLibraryInit, [] {
+    libssh2_init(0);
+    if (!SshCtrCiphersBound())
+      vx::log::write(vx::log::kWarn, "sftp: the ssh library runs AES one block per call; transfers cost more CPU");
+  });
 
   Status st = connectSocket(config, port);
   if (st.ok()) st = startSession(config, port);

@@ -30,6 +30,8 @@ namespace {
 constexpr size_t kTempNameRandomBytes = 8;
 constexpr const char kTempPrefix[] = ".tarn-";
 constexpr size_t kNameBuffer = 4096;
+// Socket reads of the library, in bytes: a burst of packets each.
+constexpr size_t kRecvBufferBytes = 256 * 1024;
 
 std::once_flag gLibraryInit;
 
@@ -135,6 +137,9 @@ Status SftpConnection::startSession(const EndpointConfig& config, uint32_t port)
   if (session_ == nullptr) return Status(Status::kIo, "ssh session: out of memory");
   libssh2_session_set_blocking(session_, 1);
   libssh2_session_set_timeout(session_, long(config.ioTimeoutMs));
+  recvBuf_.resize(kRecvBufferBytes);
+  recvPos_ = recvEnd_ = 0;
+  libssh2_session_callback_set(session_, LIBSSH2_CALLBACK_RECV, reinterpret_cast<void*>(&RecvCallback));
   // The endpoint's certificate check governs host keys as it governs TLS.
   const std::string knownHosts = config.verifyTls ? KnownHostsPath() : std::string();
   if (config.verifyTls) PreferKnownHostKeyType(session_, config.host, port, knownHosts);
@@ -171,6 +176,20 @@ void SftpConnection::Free(void* ptr, void** abstract) {
   auto* self = static_cast<SftpConnection*>(*abstract);
   if (ptr != nullptr && self != nullptr && self->wipeFreed_) vx::SecureWipe(ptr, ::malloc_usable_size(ptr));
   std::free(ptr);
+}
+
+ssize_t SftpConnection::RecvCallback(libssh2_socket_t fd, void* data, size_t length, int flags, void** abstract) {
+  auto* self = static_cast<SftpConnection*>(*abstract);
+  if (self->recvPos_ == self->recvEnd_) {
+    ssize_t n = ::recv(fd, self->recvBuf_.data(), self->recvBuf_.size(), flags);
+    if (n <= 0) return n == 0 ? 0 : -errno;
+    self->recvPos_ = 0;
+    self->recvEnd_ = size_t(n);
+  }
+  const size_t n = std::min(length, self->recvEnd_ - self->recvPos_);
+  std::memcpy(data, self->recvBuf_.data() + self->recvPos_, n);
+  self->recvPos_ += n;
+  return ssize_t(n);
 }
 
 Status SftpConnection::keepalive() {

@@ -136,6 +136,11 @@ class SftpConnection {
   static void* Realloc(void* ptr, size_t count, void** abstract);
   static void Free(void* ptr, void** abstract);
 
+  // The library's socket reads, served from a large buffer, so that one
+  // system call takes what the server sent since the last (the library
+  // asks for a packet's worth at a time).
+  static ssize_t RecvCallback(libssh2_socket_t fd, void* data, size_t length, int flags, void** abstract);
+
   static void KeyboardCallback(const char* name, int nameLen, const char* instruction, int instructionLen,
                                int promptCount, const LIBSSH2_USERAUTH_KBDINT_PROMPT* prompts,
                                LIBSSH2_USERAUTH_KBDINT_RESPONSE* responses, void** abstract);
@@ -153,6 +158,9 @@ class SftpConnection {
   bool wipeFreed_ = false;
   // Cleared when the server says it lacks posix-rename@openssh.com.
   bool atomicRename_ = true;
+  std::vector<uint8_t> recvBuf_;
+  size_t recvPos_ = 0;  // bytes of recvBuf_ handed to the library
+  size_t recvEnd_ = 0;  // bytes of recvBuf_ read from the socket
   uint32_t nextRawId_ = 0;
 };
 

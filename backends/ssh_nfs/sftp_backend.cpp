@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "backends/ssh_nfs/sftp_connection.h"
@@ -101,6 +102,19 @@ Status SftpBackend::ping() {
   return conn_->statPath(serverPath("/"), attrs);
 }
 
+Status SftpBackend::retryAfterSweep(const std::string& full, const std::function<Status()>& op) {
+  Status st = op();
+  if (st.code != Status::kNotFound || !conn_ || !conn_->sweepOnce(SftpConnection::ParentOf(full))) return st;
+  return op();
+}
+
+Status SftpBackend::openFile(const std::string& full, unsigned long flags, LIBSSH2_SFTP_HANDLE*& h) {
+  return retryAfterSweep(full, [&] {
+    h = libssh2_sftp_open_ex(conn_->sftp(), full.data(), unsigned(full.size()), flags, 0, LIBSSH2_SFTP_OPENFILE);
+    return h != nullptr ? Status() : explainFailure(conn_->error("open " + full), full, false);
+  });
+}
+
 Status SftpBackend::explainFailure(Status st, const std::string& full, bool wantDir) {
   // OpenSSH reports ENOTDIR as "no such file" and most else as "failure".
   bool vague = st.native == int32_t(LIBSSH2_FX_FAILURE) || st.native == int32_t(LIBSSH2_FX_NO_SUCH_FILE);
@@ -119,16 +133,18 @@ Status SftpBackend::stat(const std::string& path, RemoteAttr& out) {
   // request, and a link costs a second one for what it points to. A
   // dangling link shows as a link.
   const std::string full = serverPath(path);
-  LIBSSH2_SFTP_ATTRIBUTES attrs;
-  st = conn_->statPath(full, attrs, false);
-  if (!st.ok()) return st;
-  if ((attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISLNK(attrs.permissions)) {
-    LIBSSH2_SFTP_ATTRIBUTES target;
-    st = conn_->statPath(full, target);
-    if (st.ok()) attrs = target;
-    else if (!conn_->usable()) return st;
-  }
-  return AttrFromSftp(attrs, full, out);
+  return retryAfterSweep(full, [&] {
+    LIBSSH2_SFTP_ATTRIBUTES attrs;
+    Status found = conn_->statPath(full, attrs, false);
+    if (!found.ok()) return found;
+    if ((attrs.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISLNK(attrs.permissions)) {
+      LIBSSH2_SFTP_ATTRIBUTES target;
+      found = conn_->statPath(full, target);
+      if (found.ok()) attrs = target;
+      else if (!conn_->usable()) return found;
+    }
+    return AttrFromSftp(attrs, full, out);
+  });
 }
 
 Status SftpBackend::list(const std::string& path, std::vector<DirEntry>& out) {
@@ -141,11 +157,29 @@ Status SftpBackend::listWithLeftovers(const std::string& path, std::vector<DirEn
 }
 
 Status SftpBackend::listFolder(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers) {
-  out.clear();
   if (leftovers != nullptr) leftovers->clear();
   Status st = ready("list");
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
+  std::vector<SftpTempEntry> temps;
+  st = retryAfterSweep(full, [&] { return listOnce(full, out, temps); });
+  // The listing met what interrupted work left: once it is tidied, the
+  // objects put back are listed too.
+  if (st.ok() && conn_->tidyFolder(full, temps)) st = listOnce(full, out, temps);
+  if (!st.ok() || leftovers == nullptr) return st;
+  for (const SftpTempEntry& t : temps) {
+    if (!SftpConnection::IsUploadTempName(t.name)) continue;
+    DirEntry e{t.name, RemoteAttr{}};
+    if (st = AttrFromSftp(t.attrs, ChildPath(full, t.name), e.attr); !st.ok()) return st;
+    leftovers->push_back(std::move(e));
+  }
+  return Status();
+}
+
+Status SftpBackend::listOnce(const std::string& full, std::vector<DirEntry>& out, std::vector<SftpTempEntry>& temps) {
+  out.clear();
+  temps.clear();
+  Status st;
   LIBSSH2_SFTP_HANDLE* h =
       libssh2_sftp_open_ex(conn_->sftp(), full.data(), unsigned(full.size()), 0, 0, LIBSSH2_SFTP_OPENDIR);
   if (h == nullptr) return explainFailure(conn_->error("open folder " + full), full, true);
@@ -162,9 +196,12 @@ Status SftpBackend::listFolder(const std::string& path, std::vector<DirEntry>& o
       return st;
     }
     std::string entry(name.data(), size_t(n));
+    if (entry == "." || entry == "..") continue;
     // Uploads in progress and replaced copies are not the drive's objects.
-    const bool leftover = leftovers != nullptr && SftpConnection::IsUploadTempName(entry);
-    if (entry == "." || entry == ".." || (SftpConnection::IsTempName(entry) && !leftover)) continue;
+    if (SftpConnection::IsTempName(entry)) {
+      temps.push_back(SftpTempEntry{std::move(entry), attrs});
+      continue;
+    }
     DirEntry e;
     st = AttrFromSftp(attrs, ChildPath(full, entry), e.attr);
     if (!st.ok()) {
@@ -173,7 +210,7 @@ Status SftpBackend::listFolder(const std::string& path, std::vector<DirEntry>& o
       return st;
     }
     e.name = std::move(entry);
-    (leftover ? *leftovers : out).push_back(std::move(e));
+    out.push_back(std::move(e));
   }
   st = conn_->closeHandle(h, "close folder " + full);
   if (!st.ok()) {
@@ -230,9 +267,9 @@ Status SftpBackend::readRange(const std::string& path, uint64_t offset, uint8_t*
   Status st = ready("read");
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
-  LIBSSH2_SFTP_HANDLE* h =
-      libssh2_sftp_open_ex(conn_->sftp(), full.data(), unsigned(full.size()), LIBSSH2_FXF_READ, 0, LIBSSH2_SFTP_OPENFILE);
-  if (h == nullptr) return explainFailure(conn_->error("open " + full), full, false);
+  LIBSSH2_SFTP_HANDLE* h = nullptr;
+  st = openFile(full, LIBSSH2_FXF_READ, h);
+  if (!st.ok()) return st;
   libssh2_sftp_seek64(h, offset);
   while (got < length) {
     // The library asks the server for four times the buffer it is given, to
@@ -259,9 +296,9 @@ Status SftpBackend::openRead(const std::string& path, uint64_t offset, std::uniq
   Status st = ready("open");
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
-  LIBSSH2_SFTP_HANDLE* h =
-      libssh2_sftp_open_ex(conn_->sftp(), full.data(), unsigned(full.size()), LIBSSH2_FXF_READ, 0, LIBSSH2_SFTP_OPENFILE);
-  if (h == nullptr) return explainFailure(conn_->error("open " + full), full, false);
+  LIBSSH2_SFTP_HANDLE* h = nullptr;
+  st = openFile(full, LIBSSH2_FXF_READ, h);
+  if (!st.ok()) return st;
   libssh2_sftp_seek64(h, offset);
   conn_->track(h);
   out = std::make_unique<SftpReadStream>(conn_, h, full);
@@ -274,6 +311,8 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
   Status st = ready("upload");
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
+  // Also removes abandoned work files of earlier uploads into this folder.
+  conn_->sweepOnce(SftpConnection::ParentOf(full));
   LIBSSH2_SFTP_ATTRIBUTES attrs;
   bool exists = conn_->statPath(full, attrs).ok();
   if (!conn_->usable()) return conn_->error("stat " + full);
@@ -321,9 +360,9 @@ Status SftpBackend::writeAt(const std::string& path, uint64_t offset, const uint
   Status st = ready("write");
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
-  LIBSSH2_SFTP_HANDLE* h = libssh2_sftp_open_ex(conn_->sftp(), full.data(), unsigned(full.size()), LIBSSH2_FXF_WRITE, 0,
-                                                LIBSSH2_SFTP_OPENFILE);
-  if (h == nullptr) return explainFailure(conn_->error("open " + full), full, false);
+  LIBSSH2_SFTP_HANDLE* h = nullptr;
+  st = openFile(full, LIBSSH2_FXF_WRITE, h);
+  if (!st.ok()) return st;
   libssh2_sftp_seek64(h, offset);
   while (length > 0) {
     ssize_t n = libssh2_sftp_write(h, reinterpret_cast<const char*>(data), size_t(std::min(length, kMaxCallBytes)));
@@ -346,15 +385,18 @@ Status SftpBackend::truncate(const std::string& path, uint64_t size) {
   std::memset(&attrs, 0, sizeof(attrs));
   attrs.flags = LIBSSH2_SFTP_ATTR_SIZE;
   attrs.filesize = size;
-  int rc = libssh2_sftp_stat_ex(conn_->sftp(), full.data(), unsigned(full.size()), LIBSSH2_SFTP_SETSTAT, &attrs);
-  if (rc == 0) return Status();
-  return explainFailure(conn_->error("truncate " + full, rc), full, false);
+  return retryAfterSweep(full, [&] {
+    int rc = libssh2_sftp_stat_ex(conn_->sftp(), full.data(), unsigned(full.size()), LIBSSH2_SFTP_SETSTAT, &attrs);
+    return rc == 0 ? Status() : explainFailure(conn_->error("truncate " + full, rc), full, false);
+  });
 }
 
 Status SftpBackend::create(const std::string& path) {
   Status st = ready("create");
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
+  // A copy set aside under this name goes back before anything new takes it.
+  conn_->sweepOnce(SftpConnection::ParentOf(full));
   LIBSSH2_SFTP_HANDLE* h =
       libssh2_sftp_open_ex(conn_->sftp(), full.data(), unsigned(full.size()),
                            LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_EXCL, kSftpNewFileMode,
@@ -373,6 +415,7 @@ Status SftpBackend::mkdir(const std::string& path) {
   Status st = ready("mkdir");
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
+  conn_->sweepOnce(SftpConnection::ParentOf(full));
   int rc = libssh2_sftp_mkdir_ex(conn_->sftp(), full.data(), unsigned(full.size()), kSftpNewFolderMode);
   if (rc == 0) return Status();
   st = conn_->error("mkdir " + full, rc);
@@ -385,13 +428,16 @@ Status SftpBackend::mkdir(const std::string& path) {
 Status SftpBackend::remove(const std::string& path, bool isDir) {
   Status st = ready("remove");
   if (!st.ok()) return st;
-  return conn_->removePath(serverPath(path), isDir);
+  const std::string full = serverPath(path);
+  return retryAfterSweep(full, [&] { return conn_->removePath(full, isDir); });
 }
 
 Status SftpBackend::rename(const std::string& from, const std::string& to, bool overwrite) {
   Status st = ready("rename");
   if (!st.ok()) return st;
-  return conn_->renamePath(serverPath(from), serverPath(to), overwrite);
+  const std::string source = serverPath(from), target = serverPath(to);
+  conn_->sweepOnce(SftpConnection::ParentOf(target));
+  return retryAfterSweep(source, [&] { return conn_->renamePath(source, target, overwrite); });
 }
 
 Status SftpBackend::setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) {
@@ -414,9 +460,10 @@ Status SftpBackend::setTimes(const std::string& path, const Timestamp& mtime, co
   attrs.flags = LIBSSH2_SFTP_ATTR_ACMODTIME;
   attrs.mtime = static_cast<unsigned long>(mtime.seconds);
   attrs.atime = static_cast<unsigned long>(access.seconds);
-  int rc = libssh2_sftp_stat_ex(conn_->sftp(), full.data(), unsigned(full.size()), LIBSSH2_SFTP_SETSTAT, &attrs);
-  if (rc == 0) return Status();
-  return conn_->error("set times " + full, rc);
+  return retryAfterSweep(full, [&] {
+    int rc = libssh2_sftp_stat_ex(conn_->sftp(), full.data(), unsigned(full.size()), LIBSSH2_SFTP_SETSTAT, &attrs);
+    return rc == 0 ? Status() : conn_->error("set times " + full, rc);
+  });
 }
 
 }  // namespace tarn

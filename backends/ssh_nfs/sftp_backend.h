@@ -9,13 +9,24 @@
 // an offset above 0 continues the existing file in place instead. Work
 // files never show in listings; one left behind by a lost connection is
 // removed after the next connect. Replacing an object is one atomic step
-// on servers with posix-rename@openssh.com; elsewhere an interrupted
-// replacement is undone after the next connect.
+// on servers with posix-rename@openssh.com; elsewhere the old copy waits
+// in a work folder beside it until the new one is in place.
+//
+// What interrupted work of any client left in a folder is tidied once per
+// connection: when the folder is listed, before an object is made in it,
+// and when a path in it is found missing (then the operation runs again).
+// A set-aside copy goes back where no object stands; upload work files
+// older than an hour are removed. A path that opens fine does not make its
+// folder be read.
 //
 // Owned by one connection pool slot (std::unique_ptr); used by one thread
 // at a time, streams included, as the storage interface requires.
 #pragma once
 
+#include <libssh2.h>
+#include <libssh2_sftp.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +37,7 @@ namespace tarn {
 
 class SftpConnection;
 struct SftpLeftovers;
+struct SftpTempEntry;
 
 class SftpBackend final : public IBackend {
  public:
@@ -68,6 +80,11 @@ class SftpBackend final : public IBackend {
   // Protocol 3 servers answer many refusals with "failure": a look at the
   // object gives the specific code.
   Status explainFailure(Status st, const std::string& full, bool wantDir);
+  // Runs op, and once more when it found nothing at `full` and tidying that
+  // folder changed it (see SftpConnection::tidyFolder).
+  Status retryAfterSweep(const std::string& full, const std::function<Status()>& op);
+  Status openFile(const std::string& full, unsigned long flags, LIBSSH2_SFTP_HANDLE*& h);
+  Status listOnce(const std::string& full, std::vector<DirEntry>& out, std::vector<SftpTempEntry>& temps);
 
   EndpointConfig config_;
   std::shared_ptr<SftpConnection> conn_;

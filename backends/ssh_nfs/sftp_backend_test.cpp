@@ -1,8 +1,12 @@
 // Every storage operation of the SFTP back-end against the OpenSSH test
 // server, each test in a folder of its own.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -245,14 +249,16 @@ TEST_F(SftpOps, UploadsReplaceTheObjectOnlyWhenFinished) {
 // The connection is cut in place of each request that finishing an upload
 // over an existing object sends, one cut per round, on a server with the
 // atomic rename and on one that refuses it. Where the server has it, the
-// object never disappears; after a reconnect it holds the old or the new
-// content, finish reported ok exactly when the new content is in place, and
-// no work file stays behind.
+// object never disappears. Any client that connects afterwards (a restarted
+// drive, another machine) finds the old or the new content, finish reported
+// ok exactly when the new content is in place, and once the cut back-end
+// reconnects no work file stays behind.
 TEST_F(SftpOps, ConnectionCutAtAnyStepOfAReplacementLosesNothing) {
   const auto oldData = Pattern(5000, 1), newData = Pattern(7000, 2);
   for (const char* portVar : {"SFTP_PORT", "SFTP_LIMITED_PORT"}) {
     SCOPED_TRACE(portVar);
-    sftp_test::PausableRelay relay(uint32_t(std::atoi(sftp_test::Env(portVar).c_str())));
+    const uint32_t port = uint32_t(std::atoi(sftp_test::Env(portVar).c_str()));
+    sftp_test::PausableRelay relay(port);
     EndpointConfig cfg = b_->config();
     cfg.port = relay.port();
     SftpBackend b(cfg);
@@ -275,14 +281,23 @@ TEST_F(SftpOps, ConnectionCutAtAnyStepOfAReplacementLosesNothing) {
         EXPECT_TRUE(std::filesystem::exists(local_ / "f"));
       }
       w.reset();
-      Status again = b.connect();  // tidies what the cut left
-      ASSERT_TRUE(again.ok()) << again.toString();
 
-      const auto now = get("/f");
+      EndpointConfig direct = b_->config();
+      direct.port = port;
+      SftpBackend later(direct);
+      ASSERT_TRUE(later.connect().ok());
+      std::vector<uint8_t> now(newData.size() + 1);
+      uint64_t got = 0;
+      Status read = later.readRange("/f", 0, now.data(), now.size(), got);
+      ASSERT_TRUE(read.ok()) << read.toString();
+      now.resize(got);
       EXPECT_TRUE(now == oldData || now == newData);
       EXPECT_EQ(st.ok(), now == newData) << st.toString();
       if (st.ok()) EXPECT_EQ(out.size, newData.size());
       else EXPECT_EQ(st.message.rfind("finish upload " + target, 0), 0u) << st.message;
+
+      Status again = b.connect();  // tidies what the cut left of its own
+      ASSERT_TRUE(again.ok()) << again.toString();
       std::vector<std::string> left;
       for (const auto& e : std::filesystem::directory_iterator(local_)) left.push_back(e.path().filename().string());
       EXPECT_EQ(left, std::vector<std::string>{"f"});
@@ -292,6 +307,59 @@ TEST_F(SftpOps, ConnectionCutAtAnyStepOfAReplacementLosesNothing) {
       }
     }
   }
+}
+
+// Work entries as a killed client leaves them, made on the server's disk:
+// whichever connection meets them first puts set-aside copies back where
+// nothing stands, drops those whose replacement was complete, and removes
+// upload work files nobody has written for an hour.
+TEST_F(SftpOps, WhatInterruptedClientsLeftIsTidiedWhereverItIsMet) {
+  namespace fs = std::filesystem;
+  struct stat folderStat;
+  ASSERT_EQ(::stat(local_.c_str(), &folderStat), 0);
+  auto make = [&](const fs::path& file, const std::string& text, int ageSeconds) {
+    fs::create_directories(file.parent_path());
+    { std::ofstream(file) << text; }
+    for (fs::path p = file; p != local_; p = p.parent_path())
+      ASSERT_EQ(::chown(p.c_str(), folderStat.st_uid, folderStat.st_gid), 0);
+    const timespec times[2] = {{std::time(nullptr) - ageSeconds, 0}, {std::time(nullptr) - ageSeconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  };
+  const std::string hex = "0123456789abcdef", hex2 = "fedcba9876543210";
+  make(local_ / (".tarn-replaced-" + hex) / "g", "old g", 10);    // g itself is gone
+  make(local_ / "h", "new h", 0);
+  make(local_ / (".tarn-replaced-" + hex2) / "h", "old h", 10);  // h was replaced
+  make(local_ / (".tarn-upload-" + hex), "stale", 2 * 3600);
+  make(local_ / (".tarn-upload-" + hex2), "running", 60);
+  make(local_ / "sub" / (".tarn-replaced-" + hex) / "k", "old k", 10);
+  make(local_ / "up" / (".tarn-upload-" + hex), "stale", 2 * 3600);
+
+  auto onDisk = [&](const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  SftpBackend later(b_->config());
+  ASSERT_TRUE(later.connect().ok());
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(later.list("/", entries).ok());
+  std::vector<std::string> listed;
+  for (const auto& e : entries) listed.push_back(e.name);
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, (std::vector<std::string>{"g", "h", "sub", "up"}));
+  EXPECT_EQ(onDisk(local_), (std::vector<std::string>{".tarn-upload-" + hex2, "g", "h", "sub", "up"}));
+  EXPECT_EQ(sftp_test::FileText((local_ / "g").string()), "old g");
+  EXPECT_EQ(sftp_test::FileText((local_ / "h").string()), "new h");
+
+  // A path found missing makes its folder be looked at.
+  RemoteAttr a;
+  ASSERT_TRUE(later.stat("/sub/k", a).ok());
+  EXPECT_EQ(a.size, 5u);
+  EXPECT_EQ(onDisk(local_ / "sub"), std::vector<std::string>{"k"});
+  // So does making an object in it.
+  ASSERT_TRUE(test::Upload(later, "/up/new", Pattern(10)).ok());
+  EXPECT_EQ(onDisk(local_ / "up"), std::vector<std::string>{"new"});
 }
 
 TEST_F(SftpOps, ErrorsNameTheUsersFileNotTheWorkFile) {

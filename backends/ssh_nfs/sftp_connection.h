@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,17 +38,21 @@ constexpr uint32_t kSftpDefaultPort = 22;
 constexpr long kSftpNewFileMode = 0644;
 constexpr long kSftpNewFolderMode = 0755;
 
-// Work files that a lost connection left on the server. The back-end keeps
-// them across reconnects and tidies them after its next connect: a copy
-// moved aside during a replacement goes back to its place when its target
-// is missing, and is dropped otherwise; upload files are removed.
+// Upload work files that no upload can still be writing: older than this.
+constexpr int64_t kStaleUploadSeconds = 3600;
+
+// What lost connections of one back-end left on the server, tidied after
+// its next connect: folders where a replacement in steps was cut short, and
+// upload work files it could not remove.
 struct SftpLeftovers {
-  struct Replaced {
-    std::string aside;
-    std::string target;
-  };
-  std::vector<Replaced> replaced;
+  std::vector<std::string> folders;
   std::vector<std::string> uploads;
+};
+
+// A work file or folder that a listing met.
+struct SftpTempEntry {
+  std::string name;
+  LIBSSH2_SFTP_ATTRIBUTES attrs;
 };
 
 class SftpConnection {
@@ -65,9 +70,18 @@ class SftpConnection {
   // the socket is shut down, so that a frozen server cannot hold the caller
   // (the connection pool calls this under its lock).
   void close();
-  // Puts back or removes what earlier connections left behind; entries stay
-  // for the next connect when this connection breaks meanwhile.
+  // Tidies what this back-end's earlier connections left behind; entries
+  // stay for the next connect when this connection breaks meanwhile.
   void tidyLeftovers();
+  // Tidies what any client left in a folder (see tidyFolder), once per
+  // connection and folder; true when it changed the folder.
+  bool sweepOnce(const std::string& folder);
+  // Acts on the work entries a listing of the folder met: a copy that an
+  // interrupted replacement set aside goes back where no object stands
+  // (and is dropped where one does), upload work files older than
+  // kStaleUploadSeconds go. True when it put an object back or removed
+  // one. The folder counts as swept for this connection.
+  bool tidyFolder(const std::string& folder, const std::vector<SftpTempEntry>& temps);
   // Sends an SSH keepalive when one is due; a failure marks the connection
   // broken.
   Status keepalive();
@@ -107,6 +121,9 @@ class SftpConnection {
   // aside while a file is replaced.
   static bool IsUploadTempName(std::string_view name);
   static constexpr const char* kUploadTag = "upload";
+  // The folder of a server path, and a name in a folder.
+  static std::string ParentOf(const std::string& path);
+  static std::string Child(const std::string& folder, std::string_view name);
 
  private:
   Status connectSocket(const EndpointConfig& config, uint32_t port);
@@ -115,7 +132,13 @@ class SftpConnection {
   void markBroken();
   Status authenticateWithKey(const EndpointConfig& config);
   Status authenticateWithPassword(const EndpointConfig& config, const std::string& methods);
+  // Moves the target into a work folder beside it (which keeps its name, so
+  // that any later connection can put it back), renames, drops the old copy.
   Status replaceInSteps(const std::string& step, const std::string& from, const std::string& to, bool dstDir);
+  // Puts back or drops what the work folder `aside` in `folder` holds.
+  bool restoreAside(const std::string& folder, const std::string& aside);
+  // The entries of a folder but "." and ".."; false when it cannot be read.
+  bool readFolder(const std::string& path, std::vector<SftpTempEntry>& entries);
   // After a refused replacement: the refusal that the types of both ends
   // explain, `first` when the target is missing, ok when both ends exist
   // and one may replace the other.
@@ -162,6 +185,8 @@ class SftpConnection {
   size_t recvPos_ = 0;  // bytes of recvBuf_ handed to the library
   size_t recvEnd_ = 0;  // bytes of recvBuf_ read from the socket
   uint32_t nextRawId_ = 0;
+  // Folders tidied on this connection.
+  std::set<std::string> swept_;
 };
 
 }  // namespace tarn

@@ -1,6 +1,5 @@
 // Renames of an SftpConnection: atomic replacement through the server's
-// posix-rename extension, replacement in steps where the server lacks it,
-// and the tidying of what an interrupted replacement or upload left behind.
+// posix-rename extension, and replacement in steps where the server lacks it.
 #include <algorithm>
 
 #include "backends/ssh_nfs/sftp_connection.h"
@@ -21,6 +20,7 @@ constexpr uint32_t kRawIdMask = 0x3fffffffu;
 constexpr uint32_t kMaxReplyBytes = 512u << 10;
 constexpr const char kPosixRename[] = "posix-rename@openssh.com";
 constexpr unsigned kRenameFlags = LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE;
+constexpr long kAsideFolderMode = 0700;
 
 bool IsDir(const LIBSSH2_SFTP_ATTRIBUTES& a) {
   return (a.flags & LIBSSH2_SFTP_ATTR_PERMISSIONS) && LIBSSH2_SFTP_S_ISDIR(a.permissions);
@@ -172,77 +172,51 @@ Status SftpConnection::renamePath(const std::string& from, const std::string& to
 
 Status SftpConnection::replaceInSteps(const std::string& step, const std::string& from, const std::string& to,
                                       bool dstDir) {
-  // Move the target aside, rename, drop the old copy. Until the last step
-  // is done the pair is in the leftovers, so that a connection lost in
-  // between gets the old copy back (or the aside copy dropped) on the next
-  // connect.
-  const std::string aside = SiblingTempName(to, "replaced");
-  leftovers_->replaced.push_back({aside, to});
+  // Until the last step is done the folder is in the leftovers, so that
+  // this back-end's next connect tidies it; any other connection that meets
+  // the work folder does the same (tidyFolder).
+  const std::string folder = ParentOf(to);
+  const std::string asideDir = SiblingTempName(to, "replaced");
+  const std::string aside = Child(asideDir, std::string_view(to).substr(to.rfind('/') + 1));
+  leftovers_->folders.push_back(folder);
   auto forget = [&] {
-    auto& list = leftovers_->replaced;
-    list.erase(std::remove_if(list.begin(), list.end(), [&](const auto& r) { return r.aside == aside; }), list.end());
+    auto& list = leftovers_->folders;
+    if (auto it = std::find(list.begin(), list.end(), folder); it != list.end()) list.erase(it);
   };
-  int rc = libssh2_sftp_rename_ex(sftp_, to.data(), unsigned(to.size()), aside.data(), unsigned(aside.size()),
-                                  kRenameFlags);
+  auto rename = [&](const std::string& a, const std::string& b) {
+    return libssh2_sftp_rename_ex(sftp_, a.data(), unsigned(a.size()), b.data(), unsigned(b.size()), kRenameFlags);
+  };
+  int rc = libssh2_sftp_mkdir_ex(sftp_, asideDir.data(), unsigned(asideDir.size()), kAsideFolderMode);
+  if (rc == 0) {
+    rc = rename(to, aside);
+    if (rc != 0) libssh2_sftp_rmdir_ex(sftp_, asideDir.data(), unsigned(asideDir.size()));
+  }
   if (rc != 0) {
-    Status st = error(step + " (moving the old target aside)", rc);
+    Status st = error(step + " (setting the old target aside)", rc);
     if (usable()) forget();
     return st;
   }
-  rc = libssh2_sftp_rename_ex(sftp_, from.data(), unsigned(from.size()), to.data(), unsigned(to.size()), kRenameFlags);
+  rc = rename(from, to);
   if (rc != 0) {
     Status st = error(step, rc);
-    if (usable() && libssh2_sftp_rename_ex(sftp_, aside.data(), unsigned(aside.size()), to.data(), unsigned(to.size()),
-                                           kRenameFlags) == 0) {
+    if (usable() && rename(aside, to) == 0) {
+      libssh2_sftp_rmdir_ex(sftp_, asideDir.data(), unsigned(asideDir.size()));
       forget();
     } else {
-      vx::log::write(vx::log::kError, "sftp: %s failed; the old target waits at %s to be put back", step.c_str(),
-                     aside.c_str());
+      vx::log::write(vx::log::kError, "sftp: %s failed; the old target waits in %s to be put back", step.c_str(),
+                     asideDir.c_str());
     }
     return st;
   }
   Status removed = removePath(aside, dstDir);
+  if (removed.ok()) removed = removePath(asideDir, true);
   if (removed.ok()) {
     forget();
   } else {
-    vx::log::write(vx::log::kWarn, "sftp: cannot remove the replaced copy %s (%s)", aside.c_str(),
+    vx::log::write(vx::log::kWarn, "sftp: cannot remove the replaced copy in %s (%s)", asideDir.c_str(),
                    removed.message.c_str());
   }
   return Status();
-}
-
-void SftpConnection::tidyLeftovers() {
-  if (!leftovers_) return;
-  auto& replaced = leftovers_->replaced;
-  for (auto it = replaced.begin(); it != replaced.end() && usable();) {
-    LIBSSH2_SFTP_ATTRIBUTES attrs;
-    bool done = false;
-    Status target = statPath(it->target, attrs, false);
-    Status aside = statPath(it->aside, attrs, false);
-    if (aside.code == Status::kNotFound) {
-      done = true;
-    } else if (aside.ok() && target.ok()) {
-      done = removePath(it->aside, IsDir(attrs)).ok();
-    } else if (aside.ok() && target.code == Status::kNotFound) {
-      // The replacement stopped between its steps: the old copy goes back.
-      int rc = libssh2_sftp_rename_ex(sftp_, it->aside.data(), unsigned(it->aside.size()), it->target.data(),
-                                      unsigned(it->target.size()), kRenameFlags);
-      done = rc == 0;
-      if (done)
-        vx::log::write(vx::log::kWarn, "sftp: put %s back after an interrupted replacement", it->target.c_str());
-      else
-        error("restore " + it->target, rc);
-    }
-    if (done) it = replaced.erase(it);
-    else ++it;
-  }
-  auto& uploads = leftovers_->uploads;
-  for (auto it = uploads.begin(); it != uploads.end() && usable();) {
-    Status st = removePath(*it, false);
-    // Kept only when this connection broke too.
-    if (st.ok() || usable()) it = uploads.erase(it);
-    else ++it;
-  }
 }
 
 }  // namespace tarn

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 #include <thread>
 
+#include "foundation/log.h"
 #include "foundation/remote_path.h"
 
 namespace tarn {
@@ -98,6 +100,7 @@ Status NfsBackend::connect() {
   disconnect();
   readdirPlus_ = true;
   handles_.clear();
+  swept_.clear();
   Status s = ParseNfsOptions(config_.extra, ::geteuid(), ::getegid(), options_);
   if (!s.ok()) return s;
   if (config_.host.empty()) return Status(Status::kInvalid, "nfs: no server name");
@@ -262,6 +265,7 @@ Status NfsBackend::listWithLeftovers(const std::string& path, std::vector<DirEnt
 Status NfsBackend::listFolder(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers) {
   out.clear();
   if (leftovers != nullptr) leftovers->clear();
+  std::vector<NfsDirEntryPlus> temps;
   const std::string step = "readdirplus " + path;
   NfsHandle dir;
   RemoteAttr dirAttr;
@@ -293,7 +297,7 @@ Status NfsBackend::listFolder(const std::string& path, std::vector<DirEntry>& ou
       // The folder changed under our cookie: list it again from the start.
       restarted = true;
       out.clear();
-      if (leftovers != nullptr) leftovers->clear();
+      temps.clear();
       cookie = 0;
       std::memset(verf, 0, sizeof(verf));
       continue;
@@ -306,8 +310,11 @@ Status NfsBackend::listFolder(const std::string& path, std::vector<DirEntry>& ou
     if (!decoded) return MalformedReply(step);
     for (NfsDirEntryPlus& e : page) {
       cookie = e.cookie;
-      const bool leftover = leftovers != nullptr && IsUploadTempName(e.name);
-      if (e.name.empty() || e.name == "." || e.name == ".." || (IsUploadTempName(e.name) && !leftover)) continue;
+      if (IsUploadTempName(e.name)) {
+        temps.push_back(std::move(e));
+        continue;
+      }
+      if (e.name.empty() || e.name == "." || e.name == "..") continue;
       if (!e.hasAttr) {
         s = e.fh.empty() ? lookupIn(dir, e.name, step, e.fh, &e.attr) : getattr(e.fh, e.attr, step);
         // An entry removed since the listing began is simply not listed.
@@ -318,12 +325,32 @@ Status NfsBackend::listFolder(const std::string& path, std::vector<DirEntry>& ou
         if (!s.ok()) return s;
       }
       if (out.size() >= kMaxListEntries) return Status(Status::kProtocol, step + ": listing does not end");
-      (leftover ? *leftovers : out).push_back(DirEntry{std::move(e.name), std::move(e.attr)});
+      out.push_back(DirEntry{std::move(e.name), std::move(e.attr)});
     }
     if (eof) break;
     if (page.empty()) return Status(Status::kProtocol, step + ": empty page before the end of the listing");
   }
+  removeStaleTemps(dir, path, temps);
+  if (leftovers != nullptr)
+    for (NfsDirEntryPlus& t : temps) leftovers->push_back(DirEntry{std::move(t.name), std::move(t.attr)});
   return Status();
+}
+
+void NfsBackend::removeStaleTemps(const NfsHandle& dir, const std::string& path,
+                                  std::vector<NfsDirEntryPlus>& temps) {
+  swept_.insert(NormalizeRemotePath(path));
+  const int64_t now = int64_t(std::time(nullptr));
+  std::erase_if(temps, [&](NfsDirEntryPlus& t) {
+    // One gone since the listing began is simply not there.
+    if (!t.hasAttr && !lookupIn(dir, t.name, "lookup " + t.name, t.fh, &t.attr).ok()) return true;
+    // No upload writes for an hour without failing on its time-out: its
+    // client is gone.
+    if (t.attr.mtime.seconds + kStaleUploadSeconds >= now) return false;
+    const std::string full = JoinRemotePath(path, t.name);
+    if (!removeIn(dir, t.name, false, "remove " + full).ok()) return false;
+    vx::log::write(vx::log::kInfo, "nfs: removed the abandoned upload temporary %s", full.c_str());
+    return true;
+  });
 }
 
 Status NfsBackend::statfs(FsStats& out) {

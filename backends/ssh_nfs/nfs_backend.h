@@ -22,12 +22,15 @@
 // target on finish, so an abort leaves the old copy and two uploads of one
 // path never write into each other. Listings leave temporaries out. A
 // failed upload removes its temporary, or, when the connection broke, the
-// next connect of the same object does. Uploads always start at offset 0:
+// next connect of the same object does; temporaries nobody has written for
+// an hour, left by any client, go when their folder is listed or first
+// uploaded into on a connection. Uploads always start at offset 0:
 // continuing at an offset is what writeAt is for.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -81,6 +84,9 @@ class NfsBackend : public IBackend {
   // Permissions of what create, mkdir and a first upload make.
   static constexpr uint32_t kNewFileMode = 0644;
   static constexpr uint32_t kNewFolderMode = 0755;
+
+  // Upload temporaries older than this belong to no running upload.
+  static constexpr int64_t kStaleUploadSeconds = 3600;
 
   // A new name for a temporary file that openWrite fills beside name.
   static std::string UploadTempName(const std::string& name);
@@ -173,6 +179,11 @@ class NfsBackend : public IBackend {
   Status checkSize(uint64_t end, const std::string& step) const;
   // Removes the temporaries of uploads that failed with the connection.
   void removeLeftovers();
+  // Removes the temporaries a listing of the folder met that nobody wrote
+  // for kStaleUploadSeconds, and drops them from temps, which keeps the
+  // others with their attributes; the folder counts as swept on this
+  // connection.
+  void removeStaleTemps(const NfsHandle& dir, const std::string& path, std::vector<NfsDirEntryPlus>& temps);
 
   EndpointConfig config_;
   NfsOptions options_;
@@ -188,6 +199,8 @@ class NfsBackend : public IBackend {
   // "/"; a hint only, confirmed by LOOKUP on every use.
   std::unordered_map<std::string, NfsHandle> handles_;
   std::vector<Leftover> leftovers_;
+  // Folders listed on this connection, whose abandoned temporaries are gone.
+  std::set<std::string> swept_;
 };
 
 std::unique_ptr<IBackend> MakeNfsBackend(const EndpointConfig& config);

@@ -4,12 +4,14 @@
 // and cross-check files). Each test works in a folder of its own.
 #include "backends/ssh_nfs/nfs_backend.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -384,6 +386,34 @@ TEST_F(NfsBackendTest, ConcurrentUploadsOfOnePathKeepApart) {
   ASSERT_TRUE(backend_->list(Remote(""), entries).ok());
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].attr.size, first.size());
+}
+
+// Temporaries as a killed client leaves them: those nobody wrote for an
+// hour go when their folder is listed or first uploaded into; a running
+// upload's stays.
+TEST_F(NfsBackendTest, AbandonedTemporariesGoWhereTheyAreMet) {
+  const std::string hex = "0123456789abcdef";
+  auto make = [&](const fs::path& file, int ageSeconds) {
+    fs::create_directories(file.parent_path());
+    WriteLocal(file, Text("part"));
+    const timespec times[2] = {{std::time(nullptr) - ageSeconds, 0}, {std::time(nullptr) - ageSeconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  };
+  make(local_ / (".doc.tarn-part-" + hex), 2 * 3600);
+  make(local_ / (".run.tarn-part-" + hex), 60);
+  make(local_ / "up" / (".x.tarn-part-" + hex), 2 * 3600);
+
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(backend_->list(Remote(""), entries).ok());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].name, "up");
+  EXPECT_EQ(Temporaries(local_), std::vector<std::string>{".run.tarn-part-" + hex});
+
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(backend_->openWrite(Remote("up/x"), 0, 1, w).ok());
+  EXPECT_EQ(Temporaries(local_ / "up").size(), 1u) << "only the new upload's own";
+  w->abort();
+  EXPECT_TRUE(Temporaries(local_ / "up").empty());
 }
 
 TEST_F(NfsBackendTest, WriteAtAndTruncateChangeFilesInPlace) {

@@ -441,6 +441,15 @@ TEST(NfsHostileServerTest, ServerRestartDuringAnUploadFailsIt) {
     });
     server.on(kNfsProgram, kNfsRemove, empty(kNfs3Ok, 2));
     server.on(kNfsProgram, kNfsRename, empty(kNfs3Ok, 4));
+    // The upload lists its folder once: an empty one.
+    server.on(kNfsProgram, kNfsReaddirplus, [](XdrReader&, XdrWriter& w) {
+      w.putU32(kNfs3Ok);
+      w.putBool(false);  // no folder attributes
+      w.putU64(0);       // cookie verifier
+      w.putBool(false);  // no entries
+      w.putBool(true);   // the end
+      return true;
+    });
 
     std::unique_ptr<IWriteStream> stream;
     ASSERT_TRUE(b.openWrite("/f", 0, 10000, stream).ok()) << c.name;

@@ -522,6 +522,12 @@ Status NfsBackend::openWrite(const std::string& path, uint64_t offset, uint64_t 
   std::string name;
   s = resolveParent(path, dir, name, step);
   if (!s.ok()) return s;
+  // Listing the folder once per connection removes what abandoned uploads
+  // left in it. Only housekeeping: the upload goes on when it fails.
+  if (const std::string folder = NormalizeRemotePath(ParentPath(path)); swept_.count(folder) == 0) {
+    std::vector<DirEntry> entries;
+    if (!list(folder, entries).ok()) swept_.insert(folder);
+  }
 
   // The replacement keeps the permissions of the copy it replaces.
   NfsSetAttr attr;

@@ -156,7 +156,7 @@ std::string WebDavBackend::urlPath(std::string_view path, bool folder) const {
   return url;
 }
 
-std::string WebDavBackend::absoluteUrl(std::string_view path) const {
+std::string WebDavBackend::absoluteUrl(std::string_view path, bool folder) const {
   std::string url = secure_ ? "https://" : "http://";
   const bool literal6 = host_.find(':') != std::string::npos;
   if (literal6) url += '[';
@@ -166,7 +166,7 @@ std::string WebDavBackend::absoluteUrl(std::string_view path) const {
     url += ':';
     url += std::to_string(port_);
   }
-  url += urlPath(path);
+  url += urlPath(path, folder);
   return url;
 }
 

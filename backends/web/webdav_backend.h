@@ -112,7 +112,7 @@ class WebDavBackend : public IBackend {
                   FsStats* stats);
 
   std::string urlPath(std::string_view path, bool folder = false) const;
-  std::string absoluteUrl(std::string_view path) const;
+  std::string absoluteUrl(std::string_view path, bool folder = false) const;
 
   // What construction made of the endpoint.
   const std::string& host() const { return host_; }
@@ -133,6 +133,8 @@ class WebDavBackend : public IBackend {
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
   Status prepareChunkedUpload(const std::string& path, uint64_t size, std::unique_ptr<IWriteStream>& out);
+  // One MOVE, its answer mapped; `folder` gives both URLs their slash.
+  Status move(const std::string& from, const std::string& to, bool folder, bool overwrite);
 
   EndpointConfig config_;
   std::unique_ptr<http::HttpConnection> session_;

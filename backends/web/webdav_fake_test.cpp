@@ -345,6 +345,33 @@ TEST(FakeDavNamespace, FolderUrlsCarryTheirSlashAndRedirectsToItAreFollowedOnce)
   EXPECT_EQ(b->stat("/e", attr).code, Status::kNotFound);
 }
 
+// A refused MOVE is looked into: what stands at both ends names the reason
+// where the answer does not.
+TEST(FakeDavNamespace, RefusedMovesReportWhatStandsInTheWay) {
+  struct Case {
+    int status;
+    const char* to;
+    bool overwrite;
+    const char* result;
+  } cases[] = {
+      {403, "/new", false, "access-denied: MOVE /f -> HTTP 403 (403)"},
+      {409, "/other", false, "exists: MOVE /f -> HTTP 409 (target exists) (409)"},
+      {409, "/new", false, "not-found: MOVE /f -> HTTP 409 (parent missing) (409)"},
+      {500, "/nowhere/new", false, "not-found: MOVE /f -> HTTP 500 (parent missing) (500)"},
+      {500, "/d", true, "is-directory: MOVE /f -> HTTP 500 (target is a folder) (500)"},
+      {500, "/other", true, "protocol: MOVE /f -> HTTP 500 (500)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.status);
+    FakeDavProcess fake({"--refuse-move", std::to_string(c.status)});
+    auto b = Connected(fake.plainUrl());
+    ASSERT_TRUE(b->create("/f").ok());
+    ASSERT_TRUE(b->create("/other").ok());
+    ASSERT_TRUE(b->mkdir("/d").ok());
+    EXPECT_EQ(b->rename("/f", c.to, c.overwrite).toString(), c.result);
+  }
+}
+
 TEST(FakeDavMetadata, LongRepliesAreStreamedOrCut) {
   // Both far larger than any body the back-end keeps whole.
   const size_t kLong = 64 * kDavMaxBodyBytes;

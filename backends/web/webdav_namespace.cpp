@@ -3,6 +3,7 @@
 
 #include "backends/web/webdav_backend.h"
 #include "backends/web/webdav_multistatus.h"
+#include "foundation/remote_path.h"
 
 namespace tarn {
 namespace {
@@ -51,8 +52,46 @@ Status WebDavBackend::mkdir(const std::string& path) {
 Status WebDavBackend::remove(const std::string& path, bool isDir) { return Simple(*this, "DELETE", path, isDir); }
 
 Status WebDavBackend::rename(const std::string& from, const std::string& to, bool overwrite) {
-  return Simple(*this, "MOVE", from, false,
-                {"Destination: " + absoluteUrl(to), overwrite ? "Overwrite: T" : "Overwrite: F"});
+  // A folder moves with the slash on both URLs: some servers refuse a
+  // collection URL without it, and Apache with mod_dir answers a folder
+  // Destination without it with a 301 that names no place.
+  RemoteAttr source;
+  Status st = stat(from, source);
+  if (!st.ok()) return st;
+  const bool folder = source.isDir();
+  return move(from, to, folder, overwrite);
+}
+
+Status WebDavBackend::move(const std::string& from, const std::string& to, bool folder, bool overwrite) {
+  DavRequest req;
+  req.verb = "MOVE";
+  req.path = from;
+  req.folder = folder;
+  req.headers = {"Destination: " + absoluteUrl(to, folder), overwrite ? "Overwrite: T" : "Overwrite: F"};
+  DavResponse resp;
+  Status st = send(req, resp);
+  if (!st.ok()) return st;
+  if (resp.status >= 200 && resp.status <= 299) return Status();
+  // Refusals say little of their reason: rclone answers 403 for a missing
+  // source or target folder, Apache 500 for a missing target folder, Apache
+  // with mod_dir 301 for a file onto a folder, others 409 for a target in
+  // the way. A look at both ends tells.
+  const std::string base = "MOVE " + from + " -> HTTP " + std::to_string(resp.status);
+  const auto native = static_cast<int32_t>(resp.status);
+  RemoteAttr attr;
+  if (resp.status != 412 && resp.status != 423 && resp.status < 502) {
+    if (stat(from, attr).code == Status::kNotFound)
+      return Status(Status::kNotFound, base + " (source missing)", native);
+    if (Status target = stat(to, attr); target.ok()) {
+      if (!overwrite) return Status(Status::kExists, base + " (target exists)", native);
+      if (attr.isDir() != folder)
+        return attr.isDir() ? Status(Status::kIsDirectory, base + " (target is a folder)", native)
+                            : Status(Status::kNotDirectory, base + " (target is not a folder)", native);
+    } else if (target.code == Status::kNotFound && stat(ParentPath(to), attr).code == Status::kNotFound) {
+      return Status(Status::kNotFound, base + " (parent missing)", native);
+    }
+  }
+  return HttpStatusError(resp.status, "MOVE", from);
 }
 
 Status WebDavBackend::setTimes(const std::string& path, const Timestamp& mtime, const Timestamp&) {

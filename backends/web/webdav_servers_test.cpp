@@ -162,6 +162,46 @@ TEST_P(DavServers, NamespaceOperations) {
   EXPECT_EQ(st.code, Status::kUnsupported);
 }
 
+// Folder moves, replacing moves and moves of what is not there, in order,
+// each with what must stand afterwards (Apache with mod_dir refuses a
+// folder Destination without its slash; rclone answers a missing source
+// with 403).
+TEST_P(DavServers, MovesOfFoldersAndMissingSourcesHold) {
+  ASSERT_TRUE(dav_->mkdir(dir_ + "/a").ok());
+  ASSERT_TRUE(Upload(*dav_, dir_ + "/a/in", Pattern(5, 1)).ok());
+  ASSERT_TRUE(dav_->mkdir(dir_ + "/empty").ok());
+  ASSERT_TRUE(dav_->mkdir(dir_ + "/full").ok());
+  ASSERT_TRUE(Upload(*dav_, dir_ + "/full/x", Pattern(3, 2)).ok());
+  ASSERT_TRUE(Upload(*dav_, dir_ + "/file", Pattern(4, 3)).ok());
+  struct Case {
+    const char* from;
+    const char* to;
+    bool overwrite;
+    int32_t code;
+    const char* present;  // afterwards, with its size
+    uint64_t size;
+  } cases[] = {
+      {"/a", "/empty", false, Status::kExists, "/a/in", 5},
+      {"/a", "/full", false, Status::kExists, "/full/x", 3},
+      {"/file", "/empty", false, Status::kExists, "/file", 4},
+      {"/a", "/empty", true, Status::kOk, "/empty/in", 5},
+      {"/empty", "/b", false, Status::kOk, "/b/in", 5},
+      {"/b", "/c/d", false, Status::kNotFound, "/b/in", 5},
+      {"/gone", "/g", false, Status::kNotFound, "/b", 0},
+      {"/gone/", "/g/", true, Status::kNotFound, "/b", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.from) + " -> " + c.to + (c.overwrite ? " replacing" : ""));
+    Status st = dav_->rename(dir_ + c.from, dir_ + c.to, c.overwrite);
+    EXPECT_EQ(st.code, c.code) << st.toString();
+    RemoteAttr attr;
+    ASSERT_TRUE(dav_->stat(dir_ + c.present, attr).ok());
+    EXPECT_EQ(attr.size, c.size);
+  }
+  RemoteAttr attr;
+  EXPECT_EQ(dav_->stat(dir_ + "/a", attr).code, Status::kNotFound);
+}
+
 TEST_P(DavServers, StreamedUploadAndRangedReads) {
   const std::string path = dir_ + "/data.bin";
   const auto data = Pattern(3 * 1024 * 1024 + 517, 7);

@@ -4,7 +4,8 @@ upload of the Nextcloud/ownCloud family (upload folders, chunk PUTs, MOVE of
 ".file" with OC-Total-Length, assembly in the background), PROPPATCH of the
 modification time, quota properties, and faults (a server that ignores Range,
 dropped connections, slow and trickled replies, broken status lines and
-headers, odd status codes, a PUT that ignores If-None-Match).
+headers, odd status codes, a PUT that ignores If-None-Match, MOVEs refused
+for no stated reason).
 
 Files live in memory. Every request is appended to the log file as one JSON
 line, so tests can see what went over the wire.
@@ -328,6 +329,8 @@ class Handler(BaseHTTPRequestHandler):
         dest = self.destination()
         if path.endswith("/.file"):
             return self.assemble(parent(path), dest)
+        if ARGS.refuse_move:
+            return self.reply(ARGS.refuse_move)
         overwrite = (self.headers.get("Overwrite") or "T").upper() != "F"
         with LOCK:
             if path not in NODES:
@@ -470,6 +473,7 @@ def main():
     ap.add_argument("--error-body", type=int, default=0, help="error replies carry a body of N bytes")
     ap.add_argument("--propfind-padding", type=int, default=0, help="N blanks at the end of every PROPFIND reply")
     ap.add_argument("--wrong-href", default="", help="PROPFIND replies name another path for this one")
+    ap.add_argument("--refuse-move", type=int, default=0, help="answer every MOVE but the assembling one with this")
     ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")
     ARGS = ap.parse_args()
 

@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "backends/ssh_nfs/sftp_backend.h"
-#include "backends/ssh_nfs/sftp_test_proxy.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
 #include "engine/connection_pool.h"
 #include "testing/log_capture.h"
+#include "testing/tcp_relay.h"
 
 namespace tarn {
 namespace {
@@ -167,7 +167,7 @@ TEST_F(SftpAuth, UnreachableSilentOrMisconfiguredEndpointsFailWithTheirCodes) {
 // progress fails in a way a retry may cure, the streams fail after it, and a
 // reconnect finds that the abandoned upload changed nothing.
 TEST_F(SftpAuth, BrokenConnectionFailsRetryablyAndReconnectRecovers) {
-  sftp_test::PausableRelay relay(ServerEndpoint().port);
+  tarn::testing::TcpRelay relay(ServerEndpoint().port);
   EndpointConfig cfg = ServerEndpoint();
   cfg.root += "/" + sftp_test::MakeTestFolder();
   cfg.port = relay.port();
@@ -217,7 +217,7 @@ TEST_F(SftpAuth, BrokenConnectionFailsRetryablyAndReconnectRecovers) {
 TEST_F(SftpAuth, DisconnectFromAFrozenServerDoesNotWait) {
   // An hour of I/O time-out: any wait on the server outlasts the test's
   // own limit.
-  sftp_test::PausableRelay relay(ServerEndpoint().port);
+  tarn::testing::TcpRelay relay(ServerEndpoint().port);
   EndpointConfig cfg = ServerEndpoint();
   cfg.root += "/" + sftp_test::MakeTestFolder();
   cfg.port = relay.port();
@@ -256,7 +256,7 @@ TEST_F(SftpAuth, DisconnectFromAFrozenServerDoesNotWait) {
 }
 
 TEST_F(SftpAuth, PingSendsAnSshKeepaliveAfterAQuietInterval) {
-  sftp_test::PausableRelay relay(ServerEndpoint().port);
+  tarn::testing::TcpRelay relay(ServerEndpoint().port);
   EndpointConfig cfg = ServerEndpoint();
   cfg.port = relay.port();
   cfg.keepaliveSec = 1;  // the library's shortest interval is 2 s

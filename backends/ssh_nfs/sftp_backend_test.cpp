@@ -12,9 +12,9 @@
 #include <functional>
 
 #include "backends/ssh_nfs/sftp_backend.h"
-#include "backends/ssh_nfs/sftp_test_proxy.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
 #include "testing/backend_transfer.h"
+#include "testing/tcp_relay.h"
 
 namespace tarn {
 namespace {
@@ -162,7 +162,7 @@ TEST_F(SftpOps, ReadsHonourOffsetsAndTheEnd) {
 
 TEST_F(SftpOps, RangedReadsFetchLittleMoreThanTheirRange) {
   put("/big", Pattern(8 << 20, 6));
-  sftp_test::PausableRelay relay(b_->config().port);
+  tarn::testing::TcpRelay relay(b_->config().port);
   EndpointConfig cfg = b_->config();
   cfg.port = relay.port();
   SftpBackend counted(cfg);
@@ -258,7 +258,7 @@ TEST_F(SftpOps, ConnectionCutAtAnyStepOfAReplacementLosesNothing) {
   for (const char* portVar : {"SFTP_PORT", "SFTP_LIMITED_PORT"}) {
     SCOPED_TRACE(portVar);
     const uint32_t port = uint32_t(std::atoi(sftp_test::Env(portVar).c_str()));
-    sftp_test::PausableRelay relay(port);
+    tarn::testing::TcpRelay relay(port);
     EndpointConfig cfg = b_->config();
     cfg.port = relay.port();
     SftpBackend b(cfg);

@@ -1,9 +1,11 @@
-// A TCP relay on 127.0.0.1 between an SFTP test and the test server that can
-// stop passing bytes on demand, so that a test sees a server that went
+// A TCP relay on 127.0.0.1 between a back-end test and a test server that
+// can stop passing bytes on demand, so that a test sees a server that went
 // silent in the middle of a session; that can cut every connection in place
 // of passing on the client's n-th send, so that a test sees the network fail
-// between two requests; and that counts the bytes of both directions. Owned
-// by the test; pause, cutAtClientSend and the counters may be used from the
+// between two requests; that can run a test's step before passing on what
+// the client sent, so that another client acts between two requests; and
+// that counts the bytes of both directions. Owned by the test; pause,
+// cutAtClientSend, onClientSend and the counters may be used from the
 // test's thread while the relay thread runs.
 #pragma once
 
@@ -13,14 +15,17 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
+#include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
-namespace tarn::sftp_test {
+namespace tarn::testing {
 
-class PausableRelay {
+class TcpRelay {
  public:
-  explicit PausableRelay(uint32_t targetPort) : target_(targetPort) {
+  explicit TcpRelay(uint32_t targetPort) : target_(targetPort) {
     listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a = Loopback(0);
     ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof(a));
@@ -30,7 +35,7 @@ class PausableRelay {
     port_ = ntohs(a.sin_port);
     thread_ = std::thread([this] { loop(); });
   }
-  ~PausableRelay() {
+  ~TcpRelay() {
     stop_ = true;
     thread_.join();
     for (auto& p : pairs_) {
@@ -39,8 +44,8 @@ class PausableRelay {
     }
     ::close(listen_);
   }
-  PausableRelay(const PausableRelay&) = delete;
-  PausableRelay& operator=(const PausableRelay&) = delete;
+  TcpRelay(const TcpRelay&) = delete;
+  TcpRelay& operator=(const TcpRelay&) = delete;
 
   uint32_t port() const { return port_; }
   void pause(bool on) { paused_ = on; }
@@ -50,6 +55,12 @@ class PausableRelay {
   void cutAtClientSend(int n) {
     sendsLeft_ = n;
     cut_ = false;
+  }
+  // Runs on the relay's thread with each piece the client sent (as one
+  // read of the relay sees it), before the piece is passed on.
+  void onClientSend(std::function<void(std::string_view)> hook) {
+    std::lock_guard<std::mutex> lock(hookMu_);
+    hook_ = std::move(hook);
   }
   // True once an armed cut happened.
   bool cut() const { return cut_; }
@@ -122,6 +133,14 @@ class PausableRelay {
       cutAll();
       return false;
     }
+    if (sendsLeft != nullptr) {
+      std::function<void(std::string_view)> hook;
+      {
+        std::lock_guard<std::mutex> lock(hookMu_);
+        hook = hook_;
+      }
+      if (hook) hook(std::string_view(buf, size_t(n)));
+    }
     *counter += uint64_t(n);
     for (ssize_t sent = 0; sent < n;) {
       ssize_t m = ::send(to, buf + sent, size_t(n - sent), MSG_NOSIGNAL);
@@ -150,7 +169,9 @@ class PausableRelay {
   std::atomic<int> sendsLeft_{0};
   std::atomic<bool> cut_{false};
   std::vector<Pair> pairs_;
+  std::mutex hookMu_;
+  std::function<void(std::string_view)> hook_;  // guarded by hookMu_
   std::thread thread_;
 };
 
-}  // namespace tarn::sftp_test
+}  // namespace tarn::testing

@@ -37,6 +37,8 @@ constexpr size_t kDavMaxBodyBytes = 64 * 1024;
 // A call whose transfer moves fewer bytes than this within one I/O time-out
 // fails as timed out, so a trickling server cannot hold it for ever.
 constexpr uint32_t kDavLowSpeedBytes = 1024;
+// Hidden files of creates cut short go once they are this old.
+constexpr int64_t kDavStaleTempSeconds = 3600;
 
 struct DavRequest {
   std::string verb;
@@ -133,6 +135,11 @@ class WebDavBackend : public IBackend {
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
   Status prepareChunkedUpload(const std::string& path, uint64_t size, std::unique_ptr<IWriteStream>& out);
+  // create in one step on the server (see create); `refused` when the
+  // server does not MOVE without overwrite.
+  Status createByMove(const std::string& path, bool& refused);
+  // create where MOVE cannot serve: look, then PUT with If-None-Match.
+  Status createByLook(const std::string& path);
   // One MOVE, its answer mapped; `folder` gives both URLs their slash.
   Status move(const std::string& from, const std::string& to, bool folder, bool overwrite);
 
@@ -149,6 +156,7 @@ class WebDavBackend : public IBackend {
   uint32_t authScheme_ = 0;
   const CancelToken* cancel_ = nullptr;
   DavAssemblyTiming assembly_;
+  bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
 };
 
 std::unique_ptr<IBackend> MakeWebDavBackend(const EndpointConfig& config);
@@ -171,5 +179,9 @@ bool ParseRemoteSize(std::string_view text, uint64_t& out);
 // Reads and drops at most limit body bytes; true when the body ended, so
 // that the connection can serve the next request.
 bool DrainBody(http::HttpRequest& request, size_t limit);
+// A fresh hidden name beside `path` for the empty file create moves into
+// place; listings leave such names out.
+std::string CreateTempName(const std::string& path);
+bool IsCreateTempName(std::string_view name);
 
 }  // namespace tarn

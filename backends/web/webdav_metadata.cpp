@@ -1,6 +1,8 @@
 // Everything the back-end learns about remote objects comes from PROPFIND
 // with a fixed property list, answered by a multistatus document that is
 // read as it streams in.
+#include <ctime>
+
 #include "backends/web/webdav_backend.h"
 #include "backends/web/webdav_multistatus.h"
 #include "foundation/remote_path.h"
@@ -59,8 +61,18 @@ Status WebDavBackend::list(const std::string& path, std::vector<DirEntry>& out) 
   self.type = RemoteAttr::kOther;
   Status st = propfind(path, 1, out, &self, nullptr);
   if (!st.ok()) return st;
-  if (self.isDir()) return Status();
-  return Status(Status::kNotDirectory, path);
+  if (!self.isDir()) return Status(Status::kNotDirectory, path);
+  // What a create cut short left is no object of the drive; once it is an
+  // hour old its client has given up on it.
+  const int64_t stale = int64_t(std::time(nullptr)) - kDavStaleTempSeconds;
+  std::vector<std::string> abandoned;
+  std::erase_if(out, [&](const DirEntry& e) {
+    if (!IsCreateTempName(e.name)) return false;
+    if (e.attr.mtime.seconds < stale) abandoned.push_back(JoinRemotePath(path, e.name));
+    return true;
+  });
+  for (const std::string& temp : abandoned) (void)remove(temp, false);
+  return Status();
 }
 
 Status WebDavBackend::statfs(FsStats& out) {

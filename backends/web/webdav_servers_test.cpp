@@ -15,6 +15,7 @@
 #include "platform/http_client.h"
 #include "testing/backend_transfer.h"
 #include "testing/fake_dav/fake_dav_process.h"
+#include "testing/tcp_relay.h"
 
 namespace tarn {
 namespace {
@@ -334,6 +335,56 @@ TEST_P(DavServers, RefusesWrongCredentialsAndMissingRoot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DavServers, ::testing::ValuesIn(kServers),
+                         [](const auto& info) { return info.param.name; });
+
+// Another client writes the file just before the n-th request that create
+// sends, one request later each round, until create finishes first. The
+// other client's file is never emptied, create says exists whenever that
+// file came first, and nothing hidden stays. (Servers in plain HTTP, whose
+// requests the relay can see.)
+class DavRaces : public DavServers {};
+
+TEST_P(DavRaces, CreateRacingAnotherClientNeverEmptiesItsFile) {
+  http::CrackedUrl url;
+  ASSERT_TRUE(http::CrackUrl(RequiredEnv(GetParam().urlVar), url));
+  tarn::testing::TcpRelay relay(url.port);
+  EndpointConfig viaRelay = ServerEndpoint(GetParam());
+  viaRelay.host = "http://127.0.0.1:" + std::to_string(relay.port()) + url.path;
+  WebDavBackend racer(viaRelay);
+  ASSERT_TRUE(racer.connect().ok());
+  const std::string path = dir_ + "/f";
+  const auto theirs = Pattern(6, 9);
+  for (int n = 1;; ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_LT(n, 10) << "create never finished first";
+    (void)dav_->remove(path, false);
+    int requests = 0;
+    bool wrote = false;
+    relay.onClientSend([&](std::string_view piece) {
+      for (const char* verb : {"GET ", "PUT ", "MOVE ", "PROPFIND ", "DELETE ", "MKCOL "})
+        if (piece.starts_with(verb) && ++requests == n) {
+          WebDavBackend other(ServerEndpoint(GetParam()));
+          wrote = other.connect().ok() && Upload(other, path, theirs).ok();
+        }
+    });
+    Status st = racer.create(path);
+    relay.onClientSend(nullptr);
+    RemoteAttr attr;
+    ASSERT_TRUE(dav_->stat(path, attr).ok());
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(dav_->propfind(dir_, 1, entries, nullptr, nullptr).ok());
+    EXPECT_EQ(entries.size(), 1u) << "nothing hidden stays";
+    if (!wrote) {
+      EXPECT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(attr.size, 0u);
+      break;
+    }
+    EXPECT_EQ(st.code, Status::kExists) << st.toString();
+    EXPECT_EQ(ReadStream(*dav_, path), theirs);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, DavRaces, ::testing::Values(kServers[0], kServers[3], kServers[4]),
                          [](const auto& info) { return info.param.name; });
 
 TEST(ApacheDavTls, CertificateChecks) {

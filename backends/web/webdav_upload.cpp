@@ -7,11 +7,13 @@
 // and not resent.
 #include <cinttypes>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
 #include "backends/web/webdav_multistatus.h"
 #include "foundation/codec.h"
+#include "foundation/error.h"
 #include "foundation/hash.h"
 #include "foundation/log.h"
 #include "foundation/remote_path.h"
@@ -39,7 +41,28 @@ struct ChunkEntry {
   std::string name;
 };
 
+constexpr std::string_view kCreateTempPrefix = ".tarn-create-";
+constexpr size_t kCreateTempRandomBytes = 8;
+
 }  // namespace
+
+std::string CreateTempName(const std::string& path) {
+  std::string token;
+  try {
+    token = vx::HexEncode(vx::RandomBytes(kCreateTempRandomBytes));
+  } catch (const vx::Error&) {
+    // No system randomness: the clock still tells two creates apart.
+    const uint64_t t = static_cast<uint64_t>(SteadyNowMs()) ^ static_cast<uint64_t>(std::time(nullptr)) << 20;
+    token = vx::HexEncode(&t, sizeof(t));
+  }
+  return JoinRemotePath(ParentPath(path), std::string(kCreateTempPrefix) + token);
+}
+
+bool IsCreateTempName(std::string_view name) {
+  constexpr size_t kHex = 2 * kCreateTempRandomBytes;
+  return name.size() == kCreateTempPrefix.size() + kHex && name.substr(0, kCreateTempPrefix.size()) == kCreateTempPrefix &&
+         name.find_first_not_of("0123456789abcdef", kCreateTempPrefix.size()) == std::string_view::npos;
+}
 
 class EmptyWriteStream : public IWriteStream {
  public:
@@ -319,6 +342,67 @@ Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64
 }
 
 Status WebDavBackend::create(const std::string& path) {
+  if (moveCreates_) {
+    bool refused = false;
+    Status st = createByMove(path, refused);
+    if (!refused) return st;
+    // The server refuses MOVE with Overwrite; this back-end looks first
+    // from now on.
+    moveCreates_ = false;
+    vx::log::write(vx::log::kInfo, "webdav: the server refuses MOVE without overwrite (%s); create looks first",
+                   st.message.c_str());
+  }
+  return createByLook(path);
+}
+
+Status WebDavBackend::createByMove(const std::string& path, bool& refused) {
+  // An empty file under a hidden name beside the target, moved onto it only
+  // when nothing stands there: one step on the server, so that no other
+  // client's file made meanwhile is ever replaced.
+  refused = false;
+  const std::string temp = CreateTempName(path);
+  DavRequest put;
+  put.verb = "PUT";
+  put.path = temp;
+  put.headers = {"Content-Type: application/octet-stream"};
+  DavResponse resp;
+  Status st = send(put, resp);
+  if (!st.ok()) return st;
+  if (st = HttpStatusError(resp.status, "PUT", path); !st.ok()) return st;
+
+  DavRequest move;
+  move.verb = "MOVE";
+  move.path = temp;
+  move.headers = {"Destination: " + absoluteUrl(path), "Overwrite: F"};
+  st = send(move, resp);
+  // A lost connection leaves the hidden file to listings, which skip it
+  // and remove it once it is old.
+  if (!st.ok()) return st;
+  if (resp.status >= 200 && resp.status <= 299) {
+    // 204 says a file stood there after all: the server ignored Overwrite.
+    if (resp.status != 204) return Status();
+    vx::log::write(vx::log::kWarn, "webdav: MOVE onto %s replaced a file (HTTP 204)", path.c_str());
+    return Status(Status::kExists, "MOVE " + path + " -> HTTP 204 (an existing file was replaced)", 204);
+  }
+  DavRequest del;
+  del.verb = "DELETE";
+  del.path = temp;
+  DavResponse gone;
+  (void)send(del, gone);
+  if (resp.status == 412) return HttpStatusError(resp.status, "MOVE", path);
+  // Some servers refuse a MOVE onto a file otherwise (409, 403); others do
+  // not MOVE this way at all. A lock or a passing gateway failure says
+  // nothing of that.
+  RemoteAttr attr;
+  if (stat(path, attr).ok())
+    return Status(Status::kExists, "MOVE " + path + " -> HTTP " + std::to_string(resp.status) + " (target exists)",
+                  static_cast<int32_t>(resp.status));
+  const Status failed = HttpStatusError(resp.status, "MOVE", path);
+  refused = failed.code != Status::kNetwork && failed.code != Status::kBusy;
+  return failed;
+}
+
+Status WebDavBackend::createByLook(const std::string& path) {
   // Servers that ignore If-None-Match would empty an existing file, so look
   // first; the precondition still guards the moment in between.
   RemoteAttr existing;

@@ -37,6 +37,7 @@ WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
   // the server's answers refine them below and while connected.
   caps_.server = "webdav";
   secure_ = config_.tls;
+  replyLimits_.slowTimeMs = config_.ioTimeoutMs != 0 ? config_.ioTimeoutMs : kDavDefaultIoTimeoutMs;
 
   std::string urlPathPart;
   const std::string& h = config_.host;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -63,6 +64,18 @@ struct DavResponse {
   std::string dav;
 };
 
+// Bounds on one multistatus reply, far above any real folder: a server
+// that streams without end is cut off by the entries or bytes it sent, or by
+// the time, which grows with the bytes received (slowTimeMs plus one second
+// per minBytesPerSecond).
+struct DavReplyLimits {
+  uint64_t maxEntries = 10'000'000;
+  uint64_t maxBytes = uint64_t(1) << 30;
+  uint64_t minBytesPerSecond = 64 * 1024;
+  uint32_t slowTimeMs = kDavDefaultIoTimeoutMs;  // the endpoint's I/O time-out
+  std::function<uint64_t()> nowMs;               // the steady clock when empty
+};
+
 // How long the chunked upload waits for a server that assembles in the
 // background, and how often it looks.
 struct DavAssemblyTiming {
@@ -101,6 +114,8 @@ class WebDavBackend : public IBackend {
   // with canceled when this token is cancelled.
   void setCancelToken(const CancelToken* cancel) override { cancel_ = cancel; }
   void setAssemblyTiming(const DavAssemblyTiming& timing) { assembly_ = timing; }
+  void setReplyLimits(const DavReplyLimits& limits) { replyLimits_ = limits; }
+  const DavReplyLimits& replyLimits() const { return replyLimits_; }
 
   // One HTTP exchange. Ok whenever a response arrived, whatever its status.
   // With handle, the open request goes to the caller: for a streamed body
@@ -156,6 +171,7 @@ class WebDavBackend : public IBackend {
   uint32_t authScheme_ = 0;
   const CancelToken* cancel_ = nullptr;
   DavAssemblyTiming assembly_;
+  DavReplyLimits replyLimits_;
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
 };
 

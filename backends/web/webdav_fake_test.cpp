@@ -393,6 +393,37 @@ TEST(FakeDavMetadata, LongRepliesAreStreamedOrCut) {
   EXPECT_TRUE(b->stat("/x", attr).ok());  // the cut reply's connection was dropped, a new one serves
 }
 
+// A listing that never ends is cut off by its entries, its bytes or its
+// time, which grows with the bytes received; connect's look at the root
+// is bounded the same way.
+TEST(FakeDavMetadata, EndlessListingsAreCutOff) {
+  uint64_t clock = 0;
+  struct Case {
+    DavReplyLimits limits;
+    std::string result;
+  } cases[] = {
+      {{.maxEntries = 1000}, "protocol: PROPFIND: the reply lists more than 1000 entries"},
+      {{.maxBytes = 300000}, "protocol: PROPFIND: the reply is longer than 300000 bytes"},
+      // Ten seconds pass at every look at the clock.
+      {{.slowTimeMs = 5000, .nowMs = [&clock] { return clock += 10000; }},
+       "timeout: PROPFIND: the reply arrives slower than 65536 bytes per second ("},
+  };
+  FakeDavProcess fake({"--endless-propfind", "/plain/big"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.result);
+    auto b = Connected(fake.plainUrl());
+    b->setReplyLimits(c.limits);
+    std::vector<DirEntry> entries;
+    const std::string got = b->list("/big", entries).toString();
+    EXPECT_EQ(got.substr(0, c.result.size()), c.result);
+  }
+  FakeDavProcess rootless({"--endless-propfind", "/plain"});
+  WebDavBackend b(FakeEndpoint(rootless.plainUrl()));
+  b.setReplyLimits({.maxEntries = 1000});
+  EXPECT_EQ(b.connect().toString(), "protocol: PROPFIND: the reply lists more than 1000 entries");
+  EXPECT_FALSE(b.isConnected());
+}
+
 TEST(FakeDavRead, ServerThatIgnoresRange) {
   FakeDavProcess fake({"--ignore-range"});
   auto b = Connected(fake.filesUrl());

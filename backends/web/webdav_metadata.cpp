@@ -42,7 +42,7 @@ Status WebDavBackend::propfind(const std::string& path, int depth, std::vector<D
   if (caps_.server == "webdav" && !resp.server.empty()) caps_.server = "webdav/" + resp.server;
 
   PropfindReader reader(NormalizeRemotePath(PercentDecode(urlPath(path))), depth, stats != nullptr);
-  if (st = ReadMultistatus(*r, reader); !st.ok()) return st;
+  if (st = ReadMultistatus(*r, reader, replyLimits_); !st.ok()) return st;
   entries = std::move(reader.entries());
   if (own != nullptr && reader.found()) *own = reader.own();
   if (stats != nullptr) *stats = reader.stats();

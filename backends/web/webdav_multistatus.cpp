@@ -1,8 +1,10 @@
 #include "backends/web/webdav_multistatus.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "backends/web/webdav_backend.h"
+#include "engine/clock.h"
 #include "foundation/remote_path.h"
 
 namespace tarn {
@@ -53,6 +55,7 @@ MultistatusReader::MultistatusReader(std::string operation, OnResponse onRespons
     : operation_(std::move(operation)), onResponse_(std::move(onResponse)),
       parser_([this](const XmlNode& child) {
         if (child.name != "response") return true;
+        ++responses_;
         stopped_ = onResponse_(child);
         return stopped_.ok();
       }) {}
@@ -89,14 +92,30 @@ Status MultistatusReader::finish() {
   return stopped_;
 }
 
-Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader) {
+Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader, const DavReplyLimits& limits) {
+  const auto now = [&limits] { return limits.nowMs ? limits.nowMs() : SteadyNowMs(); };
+  const uint64_t start = now();
+  const std::string& op = reader.operation();
   std::string piece(kDavBodyPieceBytes, '\0');
+  uint64_t bytes = 0;
   while (!reader.complete()) {
     size_t got = 0;
     if (uint32_t err = request.read(reinterpret_cast<uint8_t*>(piece.data()), piece.size(), got); err != 0)
       return WinHttpError(err, "read");
     if (got == 0) break;
+    bytes += got;
     if (Status st = reader.feed(std::string_view(piece.data(), got)); !st.ok()) return st;
+    if (reader.responses() > limits.maxEntries)
+      return Status(Status::kProtocol, op + ": the reply lists more than " + std::to_string(limits.maxEntries) +
+                                           " entries");
+    if (bytes > limits.maxBytes)
+      return Status(Status::kProtocol, op + ": the reply is longer than " + std::to_string(limits.maxBytes) +
+                                           " bytes");
+    const uint64_t elapsed = now() - start;
+    if (elapsed > limits.slowTimeMs + bytes * 1000 / std::max<uint64_t>(limits.minBytesPerSecond, 1))
+      return Status(Status::kTimeout, op + ": the reply arrives slower than " +
+                                          std::to_string(limits.minBytesPerSecond) + " bytes per second (" +
+                                          std::to_string(bytes) + " bytes in " + std::to_string(elapsed) + " ms)");
   }
   if (Status st = reader.finish(); !st.ok()) return st;
   (void)DrainBody(request, kDavMaxBodyBytes);

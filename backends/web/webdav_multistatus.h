@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backends/web/webdav_backend.h"
 #include "backends/web/xml.h"
 #include "foundation/backend_types.h"
 #include "foundation/status.h"
@@ -36,6 +37,9 @@ class MultistatusReader {
   Status finish();
   // The root element ended: what follows is not read.
   bool complete() const { return parser_.complete(); }
+  const std::string& operation() const { return operation_; }
+  // Response elements met so far, handed out or not.
+  uint64_t responses() const { return responses_; }
 
  private:
   Status notMultistatus() const;
@@ -44,12 +48,14 @@ class MultistatusReader {
   OnResponse onResponse_;
   Status stopped_;  // the handler's failure, or a refused document
   bool failed_ = false;
+  uint64_t responses_ = 0;
   XmlStreamParser parser_;
 };
 
-// Streams the rest of a reply body into the reader. What follows the
-// document is read up to a small limit, so that the connection stays usable.
-Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader);
+// Streams the rest of a reply body into the reader, within the limits.
+// What follows the document is read up to a small limit, so that the
+// connection stays usable.
+Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader, const DavReplyLimits& limits);
 
 class PropfindReader : public MultistatusReader {
  public:

@@ -113,7 +113,7 @@ Status WebDavBackend::setTimes(const std::string& path, const Timestamp& mtime, 
     accepted = accepted || MtimeAccepted(response);
     return Status();
   });
-  st = ReadMultistatus(*r, reader);
+  st = ReadMultistatus(*r, reader, replyLimits_);
   if (st.ok() || st.code == Status::kProtocol)
     return accepted && st.ok() ? Status() : Status(Status::kUnsupported, "PROPPATCH refused");
   return st;

@@ -308,7 +308,7 @@ Status WebDavBackend::prepareChunkedUpload(const std::string& path, uint64_t siz
       return Status();
     });
     // A listing that cannot be read leaves nothing to resume from.
-    if (!ReadMultistatus(*r, reader).ok()) found.clear();
+    if (!ReadMultistatus(*r, reader, replyLimits_).ok()) found.clear();
   } else {
     return HttpStatusError(resp.status, "PROPFIND(upload)", path);
   }

@@ -5,7 +5,7 @@ upload of the Nextcloud/ownCloud family (upload folders, chunk PUTs, MOVE of
 modification time, quota properties, and faults (a server that ignores Range,
 dropped connections, slow and trickled replies, broken status lines and
 headers, odd status codes, a PUT that ignores If-None-Match, MOVEs refused
-for no stated reason).
+for no stated reason, a listing without end).
 
 Files live in memory. Every request is appended to the log file as one JSON
 line, so tests can see what went over the wire.
@@ -16,6 +16,7 @@ Prints "PORT <n>" on stdout once it listens.
 import argparse
 import email.utils
 import hashlib
+import itertools
 import json
 import os
 import re
@@ -379,9 +380,34 @@ class Handler(BaseHTTPRequestHandler):
             return self.reply(ARGS.move_status)
         self.reply(work())
 
+    def endless_propfind(self, path):
+        """A 207 that never ends: one more child after another until the
+        client goes (or, so that a client without bounds fails its test
+        rather than hangs it, until 64 MiB went out)."""
+        self.send_response(207)
+        self.send_header("Content-Type", 'application/xml; charset="utf-8"')
+        self.send_header("Content-Length", str(1 << 50))
+        self.end_headers()
+        base = urllib.parse.quote(path.rstrip("/"))
+        try:
+            self.wfile.write(b'<?xml version="1.0" encoding="utf-8"?>\n<d:multistatus xmlns:d="DAV:">')
+            sent = 0
+            for i in itertools.count():
+                if sent > 64 << 20:
+                    break
+                sent += self.wfile.write((
+                    "<d:response><d:href>%s/x%d</d:href><d:propstat><d:prop><d:resourcetype/>"
+                    "<d:getcontentlength>1</d:getcontentlength></d:prop><d:status>HTTP/1.1 200 OK</d:status>"
+                    "</d:propstat></d:response>" % (base, i)).encode())
+        except (BrokenPipeError, ConnectionResetError):
+            pass
+        self.close_connection = True
+
     def propfind(self):
         path = self.path_of()
         self.read_body()
+        if path == ARGS.endless_propfind:
+            return self.endless_propfind(path)
         depth = self.headers.get("Depth", "infinity")
         with LOCK:
             node = NODES.get(path)
@@ -473,6 +499,7 @@ def main():
     ap.add_argument("--error-body", type=int, default=0, help="error replies carry a body of N bytes")
     ap.add_argument("--propfind-padding", type=int, default=0, help="N blanks at the end of every PROPFIND reply")
     ap.add_argument("--wrong-href", default="", help="PROPFIND replies name another path for this one")
+    ap.add_argument("--endless-propfind", default="", help="PROPFIND of this path streams a reply without end")
     ap.add_argument("--refuse-move", type=int, default=0, help="answer every MOVE but the assembling one with this")
     ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")
     ARGS = ap.parse_args()

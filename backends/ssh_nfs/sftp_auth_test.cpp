@@ -166,6 +166,29 @@ TEST_F(SftpAuth, UnreachableSilentOrMisconfiguredEndpointsFailWithTheirCodes) {
 // The connection breaks under open streams, cut or silent: the call in
 // progress fails in a way a retry may cure, the streams fail after it, and a
 // reconnect finds that the abandoned upload changed nothing.
+// A server with only an RSA host key offers only the SHA-2 signatures that
+// the SSH library cannot check: the user hears why, and no retry asks again.
+TEST_F(SftpAuth, ServerWithOnlyAnRsaHostKeyIsRefusedWithItsReason) {
+  sftp_test::RsaOnlySshd server;
+  EndpointConfig cfg = ServerEndpoint();
+  cfg.port = server.port();
+  ConnectionPool pool([cfg] { return MakeSftpBackend(cfg); }, 1);
+  RetryPolicy policy;
+  policy.maxAttempts = 3;
+  policy.baseDelayMs = 10;
+  policy.maxDelayMs = 50;
+  Status st = pool.run(policy, nullptr, "stat", [](IBackend& b) {
+    RemoteAttr a;
+    return b.stat("/", a);
+  });
+  EXPECT_EQ(st.toString(),
+            "unsupported: ssh handshake with 127.0.0.1:" + std::to_string(server.port()) +
+                ": the server offers only RSA host keys (rsa-sha2-512, rsa-sha2-256), which this build cannot verify: "
+                "its SSH library checks RSA host keys with SHA-1 only; an Ed25519 or ECDSA host key on the server is "
+                "accepted (-5)");
+  EXPECT_EQ(server.connections(), 2) << "one handshake and one look at the offer, no retry";
+}
+
 TEST_F(SftpAuth, BrokenConnectionFailsRetryablyAndReconnectRecovers) {
   tarn::testing::TcpRelay relay(ServerEndpoint().port);
   EndpointConfig cfg = ServerEndpoint();

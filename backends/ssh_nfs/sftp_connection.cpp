@@ -18,6 +18,8 @@
 #include <mutex>
 
 #include "backends/ssh_nfs/sftp_known_hosts.h"
+#include "backends/ssh_nfs/ssh_kex_probe.h"
+#include "backends/ssh_nfs/ssh_socket.h"
 #include "backends/ssh_nfs/ssh_ctr_cipher.h"
 #include "backends/ssh_nfs/sftp_status.h"
 #include "foundation/codec.h"
@@ -35,30 +37,6 @@ constexpr size_t kRecvBufferBytes = 256 * 1024;
 
 std::once_flag gLibraryInit;
 
-std::string HostPort(const std::string& host, uint32_t port) {
-  if (host.find(':') != std::string::npos) return "[" + host + "]:" + std::to_string(port);
-  return host + ":" + std::to_string(port);
-}
-
-// Waits for a non-blocking connect; 0 when connected, else errno
-// (ETIMEDOUT when the time-out ran out).
-int WaitConnected(int fd, uint32_t timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return ETIMEDOUT;
-    pollfd p{fd, POLLOUT, 0};
-    int rc = ::poll(&p, 1, int(left.count()));
-    if (rc < 0 && errno == EINTR) continue;
-    if (rc < 0) return errno;
-    if (rc == 0) return ETIMEDOUT;
-    int err = 0;
-    socklen_t len = sizeof(err);
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
-    return err;
-  }
-}
-
 }  // namespace
 
 Status SftpConnection::open(const EndpointConfig& config) {
@@ -72,7 +50,7 @@ Status SftpConnection::open(const EndpointConfig& config) {
       vx::log::write(vx::log::kWarn, "sftp: the ssh library runs AES one block per call; transfers cost more CPU");
   });
 
-  Status st = connectSocket(config, port);
+  Status st = ConnectTcp(config.host, port, config.connectTimeoutMs, fd_);
   if (st.ok()) st = startSession(config, port);
   if (st.ok()) {
     wipeFreed_ = true;
@@ -90,48 +68,6 @@ Status SftpConnection::open(const EndpointConfig& config) {
   return st;
 }
 
-Status SftpConnection::connectSocket(const EndpointConfig& config, uint32_t port) {
-  const std::string where = HostPort(config.host, port);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* list = nullptr;
-  int gai = ::getaddrinfo(config.host.c_str(), std::to_string(port).c_str(), &hints, &list);
-  if (gai != 0) return Status(Status::kNetwork, "resolve " + config.host + ": " + ::gai_strerror(gai), gai);
-
-  int lastErr = 0;
-  for (addrinfo* ai = list; ai != nullptr; ai = ai->ai_next) {
-    int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
-    if (fd < 0) {
-      lastErr = errno;
-      continue;
-    }
-    int err = 0;
-    if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
-      err = errno == EINPROGRESS ? WaitConnected(fd, config.connectTimeoutMs) : errno;
-    }
-    if (err == 0) {
-      int flags = ::fcntl(fd, F_GETFL);
-      ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-      int one = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
-      ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof(one));
-      fd_ = fd;
-      break;
-    }
-    ::close(fd);
-    lastErr = err;
-  }
-  ::freeaddrinfo(list);
-  if (fd_ >= 0) return Status();
-  if (lastErr == ETIMEDOUT)
-    return Status(Status::kTimeout,
-                  "connect " + where + ": no answer within " + std::to_string(config.connectTimeoutMs) + " ms",
-                  lastErr);
-  return Status(Status::kNetwork, "connect " + where + ": " + std::strerror(lastErr), lastErr);
-}
-
 Status SftpConnection::startSession(const EndpointConfig& config, uint32_t port) {
   session_ = libssh2_session_init_ex(Alloc, Free, Realloc, this);
   if (session_ == nullptr) return Status(Status::kIo, "ssh session: out of memory");
@@ -144,7 +80,10 @@ Status SftpConnection::startSession(const EndpointConfig& config, uint32_t port)
   const std::string knownHosts = config.verifyTls ? KnownHostsPath() : std::string();
   if (config.verifyTls) PreferKnownHostKeyType(session_, config.host, port, knownHosts);
   int rc = libssh2_session_handshake(session_, fd_);
-  if (rc != 0) return error("ssh handshake with " + HostPort(config.host, port), rc);
+  if (rc != 0) {
+    Status st = error("ssh handshake with " + HostPort(config.host, port), rc);
+    return rc == LIBSSH2_ERROR_KEX_FAILURE ? explainKexFailure(config, port, st) : st;
+  }
   libssh2_keepalive_config(session_, 1, config.keepaliveSec);
 
   const char* banner = libssh2_session_banner_get(session_);
@@ -157,6 +96,32 @@ Status SftpConnection::startSession(const EndpointConfig& config, uint32_t port)
                  cipher ? cipher : "?", mac ? mac : "?");
   if (config.verifyTls) return CheckHostKey(session_, config.host, port, knownHosts);
   return Status();
+}
+
+Status SftpConnection::explainKexFailure(const EndpointConfig& config, uint32_t port, const Status& failed) {
+  std::vector<std::string> offered;
+  if (!ReadServerHostKeyAlgorithms(config.host, port, config.connectTimeoutMs, offered).ok()) return failed;
+  const char** known = nullptr;
+  const int count = libssh2_session_supported_algs(session_, LIBSSH2_METHOD_HOSTKEY, &known);
+  bool common = false, allRsa = !offered.empty();
+  std::string list;
+  for (const std::string& name : offered) {
+    for (int i = 0; i < count; ++i) common = common || name == known[i];
+    allRsa = allRsa && (name.rfind("rsa-sha2-", 0) == 0 || name.rfind("ssh-rsa", 0) == 0);
+    list += (list.empty() ? "" : ", ") + name;
+  }
+  if (known != nullptr) libssh2_free(session_, known);
+  if (common || offered.empty()) return failed;
+  // Not a passing fault: every retry would meet the same offer.
+  const std::string where = "ssh handshake with " + HostPort(config.host, port);
+  if (allRsa)
+    return Status(Status::kUnsupported,
+                  where + ": the server offers only RSA host keys (" + list +
+                      "), which this build cannot verify: its SSH library checks RSA host keys with SHA-1 only; "
+                      "an Ed25519 or ECDSA host key on the server is accepted",
+                  failed.native);
+  return Status(Status::kUnsupported,
+                where + ": the server offers only host keys this build cannot verify (" + list + ")", failed.native);
 }
 
 void* SftpConnection::Alloc(size_t count, void** /*abstract*/) { return std::malloc(count); }

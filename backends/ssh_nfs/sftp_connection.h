@@ -126,8 +126,11 @@ class SftpConnection {
   static std::string Child(const std::string& folder, std::string_view name);
 
  private:
-  Status connectSocket(const EndpointConfig& config, uint32_t port);
   Status startSession(const EndpointConfig& config, uint32_t port);
+  // After a failed key exchange: when the server offers no host key the
+  // library can verify, unsupported (11) saying so, which is not retried;
+  // `failed` otherwise.
+  Status explainKexFailure(const EndpointConfig& config, uint32_t port, const Status& failed);
   Status authenticate(const EndpointConfig& config);
   void markBroken();
   Status authenticateWithKey(const EndpointConfig& config);

@@ -8,13 +8,19 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "foundation/file_util.h"
@@ -98,5 +104,73 @@ inline int DropConnectionsTo(uint32_t port) {
   ::closedir(d);
   return dropped;
 }
+
+// OpenSSH's sshd with only an RSA host key, as many servers were set up
+// before Ed25519: started in inetd mode (sshd -i) for each connection that
+// reaches a port of this object's own. Needs root, as the test servers do.
+// Owned by one test; connections() may be read from its thread.
+class RsaOnlySshd {
+ public:
+  RsaOnlySshd() : dir_("tarn-rsa-sshd") {
+    const std::string key = dir_.path() + "/rsa";
+    const std::string keygen = "ssh-keygen -q -t rsa -b 2048 -N '' -f " + key;
+    EXPECT_EQ(std::system(keygen.c_str()), 0);
+    config_ = dir_.path() + "/sshd_config";
+    EXPECT_TRUE(vx::WriteFileAtomic(config_, std::string("HostKey " + key + "\nUsePAM no\nLogLevel QUIET\n")));
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(a);
+    EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), len), 0);
+    EXPECT_EQ(::listen(listen_, 8), 0);
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~RsaOnlySshd() {
+    stop_ = true;
+    thread_.join();
+    ::close(listen_);
+    for (pid_t pid : children_) {
+      ::kill(pid, SIGTERM);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+  RsaOnlySshd(const RsaOnlySshd&) = delete;
+  RsaOnlySshd& operator=(const RsaOnlySshd&) = delete;
+
+  uint32_t port() const { return port_; }
+  int connections() const { return connections_; }
+
+ private:
+  void serve() {
+    while (!stop_) {
+      pollfd p{listen_, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      ++connections_;
+      pid_t pid = ::fork();
+      if (pid == 0) {
+        ::dup2(fd, 0);
+        ::dup2(fd, 1);
+        ::execl("/usr/sbin/sshd", "sshd", "-i", "-f", config_.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+      }
+      ::close(fd);
+      if (pid > 0) children_.push_back(pid);
+    }
+  }
+
+  test::TempDir dir_;
+  std::string config_;
+  int listen_ = -1;
+  uint32_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> connections_{0};
+  std::vector<pid_t> children_;  // only the serving thread adds, before the destructor joins it
+  std::thread thread_;
+};
 
 }  // namespace tarn::sftp_test

@@ -15,9 +15,6 @@ namespace {
 
 static_assert(std::is_same_v<curl_off_t, int64_t>, "the progress callback is declared with int64_t");
 
-// Body bytes held for a caller that is not reading; beyond this the
-// transfer is paused so that an unread body never piles up in memory.
-constexpr size_t kMaxPendingBytes = 1 << 20;
 constexpr long kReceiveBufferBytes = 256 * 1024;
 constexpr long kUploadBufferBytes = 512 * 1024;
 constexpr int kPollSliceMs = 50;
@@ -541,15 +538,17 @@ size_t HttpRequest::OnWrite(char* data, size_t size, size_t count, void* self) {
   size_t n = size * count;
   r->lastActivityMs_ = SteadyMs();
   r->bodyStarted_ = true;
-  size_t used = 0;
-  if (r->target_ != nullptr && r->targetGot_ < r->targetCap_) {
-    used = std::min(n, r->targetCap_ - r->targetGot_);
-    std::memcpy(r->target_ + r->targetGot_, data, used);
-    r->targetGot_ += used;
-  } else if (r->pending_.size() - r->pendingPos_ >= kMaxPendingBytes) {
+  if (r->target_ == nullptr || r->targetGot_ == r->targetCap_) {
+    // Nobody reads now: the transfer waits, and curl keeps this piece for
+    // the next read, so that the body goes straight into the reader's
+    // buffer rather than through one of ours.
     r->recvPaused_ = true;
     return CURL_WRITEFUNC_PAUSE;
   }
+  const size_t used = std::min(n, r->targetCap_ - r->targetGot_);
+  std::memcpy(r->target_ + r->targetGot_, data, used);
+  r->targetGot_ += used;
+  // A piece cannot be taken in part: what the reader has no room for waits here.
   r->pending_.append(data + used, n - used);
   return n;
 }

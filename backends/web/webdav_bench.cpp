@@ -173,7 +173,7 @@ void BM_RangedReads(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileBytes));
 }
-BENCHMARK(BM_RangedReads)->Arg(256 << 10)->Arg(4 << 20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RangedReads)->Arg(256 << 10)->Arg(1 << 20)->Arg(4 << 20)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace tarn

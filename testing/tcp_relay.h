@@ -23,16 +23,27 @@
 
 namespace tarn::testing {
 
+// A listening socket on 127.0.0.1 at a port the system picks, and that port.
+inline int ListenOnLoopback(uint32_t& port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof(a);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(fd, 8) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    if (fd >= 0) ::close(fd);
+    port = 0;
+    return -1;
+  }
+  port = ntohs(a.sin_port);
+  return fd;
+}
+
 class TcpRelay {
  public:
   explicit TcpRelay(uint32_t targetPort) : target_(targetPort) {
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Loopback(0);
-    ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    ::listen(listen_, 8);
-    socklen_t len = sizeof(a);
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listen_ = ListenOnLoopback(port_);
     thread_ = std::thread([this] { loop(); });
   }
   ~TcpRelay() {

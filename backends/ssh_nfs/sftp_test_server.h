@@ -25,6 +25,7 @@
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "foundation/file_util.h"
 #include "testing/backend_transfer.h"
+#include "testing/tcp_relay.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::sftp_test {
@@ -117,15 +118,8 @@ class RsaOnlySshd {
     EXPECT_EQ(std::system(keygen.c_str()), 0);
     config_ = dir_.path() + "/sshd_config";
     EXPECT_TRUE(vx::WriteFileAtomic(config_, std::string("HostKey " + key + "\nUsePAM no\nLogLevel QUIET\n")));
-    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(a);
-    EXPECT_EQ(::bind(listen_, reinterpret_cast<sockaddr*>(&a), len), 0);
-    EXPECT_EQ(::listen(listen_, 8), 0);
-    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listen_ = testing::ListenOnLoopback(port_);
+    EXPECT_GE(listen_, 0);
     thread_ = std::thread([this] { serve(); });
   }
   ~RsaOnlySshd() {

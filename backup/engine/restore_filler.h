@@ -12,8 +12,9 @@
 // their outcome, to be counted.
 //
 // Memory stays bounded: a worker holds one range (kMaxRangeBytes, or one
-// larger blob) and the blob it opens; at most kMaxFilesInFlight files are in
-// the filler, and a file is open only from its first write to its last.
+// larger blob) and the blob it opens; at most kMaxFilesInFlight files of
+// several blobs and kMaxSmallFilesInFlight of one are in the filler, and a
+// file is open only from its first write to its last.
 //
 // Threads: add, takeFinished, inFlight and failure belong to the task
 // thread; the workers are the filler's own, joined by its destructor. Locks:
@@ -43,12 +44,20 @@
 
 namespace tarn::backup {
 
-// Files in the filler at once: at this many the task thread waits until no
-// more than kResumeFilesInFlight are left, so that it hands files over in
-// batches that make long reads. Each file may hold a descriptor of its own
-// and of its folder: twice this stays well inside the usual limit of 1024.
+// Files of more than one blob in the filler at once: each may hold its
+// descriptor from its first range to its last. At this many the task thread
+// waits until no more than kResumeFilesInFlight are left, so that it hands
+// files over in batches that make long reads.
 constexpr size_t kMaxFilesInFlight = 320;
 constexpr size_t kResumeFilesInFlight = kMaxFilesInFlight / 2;
+// A file of one blob is created, written and placed by one worker in one
+// go, so it holds a descriptor only meanwhile; many of them may wait in the
+// filler, so that small files too fill long reads. What bounds them is the
+// descriptors of their folders, which every waiting file keeps open.
+// Descriptors at once: kMaxFilesInFlight files, one per worker and
+// kMaxFoldersInFlight folders, well inside the usual limit of 1024.
+constexpr size_t kMaxSmallFilesInFlight = 4096;
+constexpr size_t kMaxFoldersInFlight = 256;
 // The longest pack range one read asks for; a larger blob is read alone.
 constexpr uint64_t kMaxRangeBytes = 4u * 1024 * 1024;
 // Unneeded bytes between two blobs of one pack that a read takes in rather
@@ -70,7 +79,8 @@ struct FillJob {
   std::string path;      // the plain path, for messages
   uint64_t mtime = 0;    // FILETIME units
   uint32_t attributes = 0;
-  std::vector<BlobId> content;
+  std::vector<BlobId> content;  // emptied once the filler has planned the file
+  size_t blobs = 0;             // how many content had
 
   std::mutex createMu;
   bool createTried = false;  // guarded by createMu

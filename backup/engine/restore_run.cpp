@@ -186,6 +186,7 @@ Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& des
   job->mtime = entry.mtime;
   job->attributes = entry.attributes;
   job->content = entry.content;
+  job->blobs = entry.content.size();
   if (job->content.empty()) {
     // No worker reaches a file without blobs: it is made here.
     st = rights_.run([&] {
@@ -204,13 +205,33 @@ Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& des
 }
 
 void RestoreRun::submit(std::unique_ptr<FillJob> job) {
-  if (filler_.inFlight() >= kMaxFilesInFlight)
-    while (filler_.inFlight() > kResumeFilesInFlight) collect(true);
+  // Each bound, once reached, is waited down to half of it: files go over in
+  // batches that make long reads.
+  if (job->blobs > 1 && largeInFlight_ >= kMaxFilesInFlight)
+    while (largeInFlight_ > kResumeFilesInFlight) collect(true);
+  if (job->blobs == 1 && smallInFlight_ >= kMaxSmallFilesInFlight)
+    while (smallInFlight_ > kMaxSmallFilesInFlight / 2) collect(true);
+  if (folders_.count(job->folder.get()) == 0 && folders_.size() >= kMaxFoldersInFlight)
+    while (folders_.size() > kMaxFoldersInFlight / 2) collect(true);
+  hold(*job, true);
   filler_.add(std::move(job));
+}
+
+void RestoreRun::hold(const FillJob& job, bool held) {
+  size_t& files = job.blobs > 1 ? largeInFlight_ : smallInFlight_;
+  size_t& users = folders_[job.folder.get()];
+  if (held) {
+    ++files;
+    ++users;
+    return;
+  }
+  --files;
+  if (--users == 0) folders_.erase(job.folder.get());
 }
 
 void RestoreRun::collect(bool wait) {
   for (std::unique_ptr<FillJob>& job : filler_.takeFinished(wait)) {
+    hold(*job, false);
     if (job->restored)
       progress_.files.fetch_add(1, std::memory_order_relaxed);
     else if (!job->problem.empty())

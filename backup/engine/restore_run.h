@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -96,6 +97,9 @@ class RestoreRun {
 
  private:
   using TempKey = std::tuple<uint64_t, uint64_t, std::string>;  // folder device, inode, temporary name
+  // Counts a file into the filler (held) or out of it: a place among the
+  // files of several blobs or of one, and its folder's descriptor.
+  void hold(const FillJob& job, bool held);
 
   // A failure of the run that stops it: cancellation, the filler's storage
   // failure, a failed switch back.
@@ -111,6 +115,9 @@ class RestoreRun {
   const CancelToken* cancel_;
   std::vector<std::string>& problems_;
   std::set<TempKey> pending_;  // temporaries of the files in the filler
+  size_t largeInFlight_ = 0;   // files of several blobs in the filler
+  size_t smallInFlight_ = 0;   // files of one blob in the filler
+  std::map<const localfs::WriteFolder*, size_t> folders_;  // folders of the files in the filler, with their count
   std::vector<std::string> unreadable_;
   RestoreRights rights_;
   FileFiller filler_;  // last: its workers stop before the rest goes

@@ -1,6 +1,7 @@
 #include "backup/engine/restore.h"
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "backup/engine/local_path.h"
+#include "backup/engine/restore_filler.h"
 #include "backup/engine/restore_test_world.h"
 #include "backup/repo/repo_test_world.h"
 #include "foundation/text.h"
@@ -455,6 +457,44 @@ TEST_F(RestoreTest, ProblemTextsStopAt200WhileErrorsCountOn) {
   EXPECT_EQ(progress_->errors.load(), 250u);
   EXPECT_EQ(problems_.size(), kMaxProblems);
   EXPECT_EQ(TreeOf(target()), std::vector<std::string>{});
+}
+
+// Small files wait in the filler by the thousand; what they hold open is
+// their folders, and a restore of small files spread over many folders, with
+// larger files among them, must stay inside the descriptor limit it counts on.
+TEST_F(RestoreTest, ManyFilesInManyFoldersStayInsideTheDescriptorLimit) {
+  constexpr int kFolders = 900;
+  VersionBuilder v(*repo_);
+  for (int i = 0; i < kFolders; ++i) {
+    const std::string folder = "d" + std::to_string(i / 30) + "/" + std::to_string(i) + "/";
+    v.file(folder + "a", "a" + std::to_string(i));
+    v.file(folder + "b", "b" + std::to_string(i));
+    if (i % 2 == 0) v.file(folder + "large", Random(3 * 4096 + i, uint32_t(i)));  // several blobs
+  }
+  SnapshotInfo version = v.write();
+
+  size_t open = 0;
+  for ([[maybe_unused]] const auto& fd : fs::directory_iterator("/proc/self/fd")) ++open;
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  struct rlimit lowered = saved;
+  // The filler's own bound and a handful for the folders the walk stands in.
+  lowered.rlim_cur = open + kMaxFilesInFlight + kMaxFoldersInFlight + 16 + 8;
+  ASSERT_LT(lowered.rlim_cur, saved.rlim_cur);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  Status st = restore(version, "", target());
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+  ASSERT_TRUE(st.ok()) << st.toString();
+  EXPECT_TRUE(problems_.empty()) << problems_.front();
+  EXPECT_EQ(progress_->files.load(), uint64_t(kFolders * 2 + kFolders / 2));
+  for (int i : {0, 457, kFolders - 1}) {
+    const std::string folder = "d" + std::to_string(i / 30) + "/" + std::to_string(i) + "/";
+    EXPECT_EQ(ReadText(at(folder + "b")), "b" + std::to_string(i));
+    if (i % 2 == 0) {
+      EXPECT_TRUE(ReadText(at(folder + "large")) == Random(3 * 4096 + i, uint32_t(i)));
+    }
+  }
 }
 
 TEST_F(RestoreTest, StorageFailuresAndCancellationEndTheRestore) {

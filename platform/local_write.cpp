@@ -113,19 +113,30 @@ Status WriteFolder::createFile(const std::string& name, WriteFile& out, bool unn
   return Status();
 }
 
-Status WriteFolder::nameFile(const WriteFile& file) const {
-  if (!file.unnamed_) return Status();
+int WriteFolder::LinkUnnamed(const WriteFile& file, const std::string& name) const {
   // Linking by descriptor needs a privilege the caller's rights do not
   // carry; the descriptor's entry in /proc links with the rights the file
   // was made with.
   const std::string self = "/proc/self/fd/" + std::to_string(file.fd_.get());
-  auto link = [&] { return ::linkat(AT_FDCWD, self.c_str(), fd_.get(), file.name_.c_str(), AT_SYMLINK_FOLLOW); };
-  int rc = link();
+  return ::linkat(AT_FDCWD, self.c_str(), fd_.get(), name.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+Status WriteFolder::nameFile(const WriteFile& file) const {
+  if (!file.unnamed_) return Status();
+  int rc = LinkUnnamed(file, file.name_);
   if (rc != 0 && errno == EEXIST) {
     if (::unlinkat(fd_.get(), file.name_.c_str(), 0) != 0 && errno != ENOENT) return StatusFromErrno(errno);
-    rc = link();
+    rc = LinkUnnamed(file, file.name_);
   }
   if (rc != 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status WriteFolder::nameFileAs(const WriteFile& file, const std::string& name, bool& named) const {
+  named = false;
+  if (!file.unnamed_) return Status();
+  if (LinkUnnamed(file, name) != 0) return errno == EEXIST ? Status() : StatusFromErrno(errno);
+  named = true;
   return Status();
 }
 

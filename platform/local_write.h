@@ -56,6 +56,10 @@ class WriteFolder {
   // Gives a file made without a name the name it was made for, replacing
   // an old file or link of that name; nothing for a file that has it.
   Status nameFile(const WriteFile& file) const;
+  // Gives a file made without a name `name` instead, where nothing has that
+  // name: one call where naming and renaming take two. `named` false when
+  // the file has a name already or something holds `name` (left as it is).
+  Status nameFileAs(const WriteFile& file, const std::string& name, bool& named) const;
   // Moves `from` over `to` in this folder; a link at `to` is replaced, not
   // followed.
   Status rename(const std::string& from, const std::string& to) const;
@@ -73,6 +77,8 @@ class WriteFolder {
 
  private:
   static Status Adopt(int fd, WriteFolder& out);
+  // linkat of an unnamed file to `name` here; errno is left as it set it.
+  int LinkUnnamed(const WriteFile& file, const std::string& name) const;
 
   vx::UniqueFd fd_;
   uint64_t device_ = 0;

@@ -23,9 +23,11 @@ std::string Read(const std::string& path) {
   return s.str();
 }
 
-// What lies at a name before a file is made for it, and whether the file is
-// made without a name first: in every case the file ends under its name and
-// nothing outside the folder changes.
+// What lies at a name before a file is made for it, whether the file is
+// made without a name first, and whether it is first offered its final name
+// directly: in every case the file ends under its name and nothing outside
+// the folder changes. Offered its final name, an unnamed file takes it only
+// where nothing is there, and leaves the temporary name alone.
 TEST(WriteFolder, FilesAreMadeAndPlacedWithoutFollowingLinks) {
   enum class Before { kNothing, kOldFile, kLinkOut };
   struct Case {
@@ -38,9 +40,10 @@ TEST(WriteFolder, FilesAreMadeAndPlacedWithoutFollowingLinks) {
       {"links at both names", Before::kLinkOut, Before::kLinkOut},
       {"old file replaced", Before::kNothing, Before::kOldFile},
   };
-  for (bool unnamed : {true, false}) {
+  for (auto [unnamed, direct] : {std::pair{true, false}, {false, false}, {true, true}, {false, true}}) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (unnamed ? ", made without a name" : ", named at once"));
+      SCOPED_TRACE(std::string(c.name) + (unnamed ? ", made without a name" : ", named at once") +
+                   (direct ? ", offered its name" : ""));
       tarn::test::TempDir dir("tarn-write");
       const std::string outside = dir.file("outside.txt");
       std::ofstream(outside) << "keep";
@@ -60,16 +63,25 @@ TEST(WriteFolder, FilesAreMadeAndPlacedWithoutFollowingLinks) {
       ASSERT_TRUE(file.writeAt(4, reinterpret_cast<const uint8_t*>(data.data()) + 4, data.size() - 4).ok());
       ASSERT_TRUE(file.writeAt(0, reinterpret_cast<const uint8_t*>(data.data()), 4).ok());
       ASSERT_TRUE(file.makeReadOnly().ok());
-      ASSERT_TRUE(folder.nameFile(file).ok());
+      bool named = false;
+      if (direct) {
+        ASSERT_TRUE(folder.nameFileAs(file, "f", named).ok());
+      }
+      EXPECT_EQ(named, direct && unnamed && c.final == Before::kNothing);
+      if (!named) {
+        ASSERT_TRUE(folder.nameFile(file).ok());
+      }
       ASSERT_TRUE(file.close().ok());
-      ASSERT_TRUE(folder.rename("f.tmp", "f").ok());
+      if (!named) {
+        ASSERT_TRUE(folder.rename("f.tmp", "f").ok());
+      }
 
       EXPECT_EQ(Read(dir.file("in/f")), data);
       struct stat st {};
       ASSERT_EQ(::lstat(dir.file("in/f").c_str(), &st), 0);
       EXPECT_TRUE(S_ISREG(st.st_mode));
       EXPECT_EQ(st.st_mode & 0222, 0u);
-      EXPECT_FALSE(fs::exists(fs::symlink_status(dir.file("in/f.tmp"))));
+      EXPECT_EQ(fs::exists(fs::symlink_status(dir.file("in/f.tmp"))), named && c.temp != Before::kNothing);
       EXPECT_EQ(Read(outside), "keep");
     }
   }

@@ -67,11 +67,13 @@ Status WriteFolder::makeFolder(const std::string& path) {
 }
 
 Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder& out) const {
-  if (create && ::mkdirat(fd_.get(), name.c_str(), kNewFolderMode) != 0 && errno != EEXIST)
-    return StatusFromErrno(errno);
+  bool made = create && ::mkdirat(fd_.get(), name.c_str(), kNewFolderMode) == 0;
+  if (create && !made && errno != EEXIST) return StatusFromErrno(errno);
   int fd = Retrying([&] { return ::openat(fd_.get(), name.c_str(), kFolderFlags | O_NOFOLLOW); });
   if (fd < 0) return StatusFromErrno(errno);
-  return Adopt(fd, out);
+  Status st = Adopt(fd, out);
+  out.made_ = st.ok() && made;
+  return st;
 }
 
 Status WriteFolder::stat(const std::string& name, Entry& out) const {

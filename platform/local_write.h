@@ -44,6 +44,8 @@ class WriteFolder {
   // Opens the sub-folder `name`, first creating it when `create` is set (an
   // existing entry is no failure). A link in its place is refused (ENOTDIR).
   Status openFolder(const std::string& name, bool create, WriteFolder& out) const;
+  // Made by the openFolder that opened it, so empty then.
+  bool made() const { return made_; }
   // The entry `name` itself, a link not followed (kind kLink).
   Status stat(const std::string& name, Entry& out) const;
   // Creates a new empty file for writing that is to be called `name`. Where
@@ -83,6 +85,7 @@ class WriteFolder {
   vx::UniqueFd fd_;
   uint64_t device_ = 0;
   uint64_t inode_ = 0;
+  bool made_ = false;
 };
 
 class WriteFile {

@@ -87,5 +87,20 @@ TEST(WriteFolder, FilesAreMadeAndPlacedWithoutFollowingLinks) {
   }
 }
 
+// Only a folder that openFolder itself made counts as made (and empty).
+TEST(WriteFolder, OnlyAFolderItMakesCountsAsMade) {
+  tarn::test::TempDir dir("tarn-write");
+  fs::create_directory(dir.file("old"));
+  WriteFolder top, made, old, opened;
+  ASSERT_TRUE(WriteFolder::open(dir.path(), top).ok());
+  EXPECT_FALSE(top.made());
+  ASSERT_TRUE(top.openFolder("new", true, made).ok());
+  EXPECT_TRUE(made.made());
+  ASSERT_TRUE(top.openFolder("old", true, old).ok());
+  EXPECT_FALSE(old.made());
+  ASSERT_TRUE(top.openFolder("new", false, opened).ok());
+  EXPECT_FALSE(opened.made());
+}
+
 }  // namespace
 }  // namespace tarn::localfs

@@ -25,8 +25,11 @@ Status CreateTemporary(FillJob& job) {
 Status PlaceFile(FillJob& job) {
   Status s = job.file.setModified(job.mtime);
   if (s.ok() && (job.attributes & kAttributeReadOnly) != 0) s = job.file.makeReadOnly();
+  bool named = false;
   if (s.ok()) {
-    s = job.folder->nameFile(job.file);
+    // Where nothing had the name, the complete file goes straight under it.
+    if (job.nameFree) s = job.folder->nameFileAs(job.file, job.name, named);
+    if (s.ok() && !named) s = job.folder->nameFile(job.file);
     if (!s.ok()) {
       (void)job.file.close();
       return Status(s.code, "cannot create", s.native);
@@ -35,9 +38,10 @@ Status PlaceFile(FillJob& job) {
   Status closed = job.file.close();
   if (s.ok()) s = closed;
   if (!s.ok()) {
-    (void)job.folder->remove(job.tempName);
+    (void)job.folder->remove(named ? job.name : job.tempName);
     return Status(s.code, "write failed", s.native);
   }
+  if (named) return Status();
   // The existing file's own mode is not touched: a rename replaces a
   // read-only file too, so a failed one leaves it exactly as it was.
   s = job.folder->rename(job.tempName, job.name);

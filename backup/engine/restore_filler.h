@@ -79,6 +79,7 @@ struct FillJob {
   std::string path;      // the plain path, for messages
   uint64_t mtime = 0;    // FILETIME units
   uint32_t attributes = 0;
+  bool nameFree = false;  // nothing had the final name when the restore began on it
   std::vector<BlobId> content;  // emptied once the filler has planned the file
   size_t blobs = 0;             // how many content had
 

@@ -161,10 +161,14 @@ Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& des
   TempKey key{dest.folder->device(), dest.folder->inode(), temp};
   while (pending_.count(key) != 0) collect(true);
 
+  // In a folder this restore made nothing can be unchanged, and no old file
+  // or leftover temporary needs replacing: the file may go straight under
+  // its name. Elsewhere it goes through its temporary, which replaces both.
+  const bool nameFree = dest.folder->made();
   bool unchanged = false;
   Status st = rights_.run([&] {
     localfs::Entry found;
-    unchanged = dest.folder->stat(dest.name, found).ok() && found.kind == localfs::Kind::kFile &&
+    unchanged = !nameFree && dest.folder->stat(dest.name, found).ok() && found.kind == localfs::Kind::kFile &&
                 found.size == entry.size && found.mtime == entry.mtime;
     return Status();
   });
@@ -185,6 +189,7 @@ Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& des
   job->path = dest.path;
   job->mtime = entry.mtime;
   job->attributes = entry.attributes;
+  job->nameFree = nameFree;
   job->content = entry.content;
   job->blobs = entry.content.size();
   if (job->content.empty()) {

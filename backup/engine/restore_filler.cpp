@@ -96,6 +96,13 @@ void FileFiller::add(std::unique_ptr<FillJob> job) {
 
 void FileFiller::planLocked(FillJob* job, const BlobId& id, const BlobLocation& loc, const PackInfo& pack,
                             uint64_t offset) {
+  // A blob that a file planned a little earlier shares (a copy, an image and
+  // its next version) is read once for both while its range still waits.
+  auto waiting = queued_.find(id);
+  if (waiting != queued_.end()) {
+    waiting->second->targets.push_back(Target{job, offset});
+    return;
+  }
   Gathered& g = gathering_[loc.pack];
   auto known = g.positions.find(id);
   if (known != g.positions.end()) {
@@ -121,7 +128,7 @@ void FileFiller::queuePackLocked(uint32_t packIndex) {
     const uint64_t start = blob.loc.offset;
     const uint64_t end = start + blob.loc.storedLength;
     if (!range.blobs.empty() && (start - range.end > kMaxRangeGap || end - range.start > kMaxRangeBytes)) {
-      queue_.push_back(std::move(range));
+      pushRangeLocked(std::move(range));
       range = Range();
     }
     if (range.blobs.empty()) {
@@ -131,8 +138,15 @@ void FileFiller::queuePackLocked(uint32_t packIndex) {
     range.end = end;
     range.blobs.push_back(std::move(blob));
   }
-  if (!range.blobs.empty()) queue_.push_back(std::move(range));
+  if (!range.blobs.empty()) pushRangeLocked(std::move(range));
   work_.notify_all();
+}
+
+void FileFiller::pushRangeLocked(Range range) {
+  queue_.push_back(std::move(range));
+  // The deque keeps its elements in place, and a range's blobs stay where
+  // they are until a worker takes it.
+  for (RangeBlob& blob : queue_.back().blobs) queued_[blob.id] = &blob;
 }
 
 void FileFiller::queueAllLocked() {
@@ -189,6 +203,7 @@ void FileFiller::worker() {
       if (stopping_) return;
       range = std::move(queue_.front());
       queue_.pop_front();
+      for (const RangeBlob& b : range.blobs) queued_.erase(b.id);
       if (queue_.size() < workers_.size() && !gathering_.empty()) finished_.notify_all();
       if (IsCancelled(cancel_)) noteFailureLocked(Status(Status::kCanceled, ""));
       Status broken = rights_.broken();

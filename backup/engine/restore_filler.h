@@ -159,6 +159,7 @@ class FileFiller {
   void planLocked(FillJob* job, const BlobId& id, const BlobLocation& loc, const PackInfo& pack, uint64_t offset);
   // Cuts a pack's gathered blobs into ranges and queues them.
   void queuePackLocked(uint32_t packIndex);
+  void pushRangeLocked(Range range);
   void queueAllLocked();
   void failLocked(FillJob* job, const std::string& problem, int error);
   void noteFailureLocked(const Status& st);
@@ -186,6 +187,8 @@ class FileFiller {
   std::condition_variable work_;      // a range is queued, or the filler stops
   std::condition_variable finished_;  // a job is done, or the workers run short of work
   std::deque<Range> queue_;                               // guarded by mu_
+  // The blobs of the queued ranges, where they wait in queue_.
+  std::unordered_map<BlobId, RangeBlob*, BlobIdHash> queued_;  // guarded by mu_
   std::unordered_map<uint32_t, Gathered> gathering_;       // guarded by mu_; by pack
   std::unordered_map<FillJob*, std::unique_ptr<FillJob>> jobs_;  // guarded by mu_
   std::vector<std::unique_ptr<FillJob>> done_;                    // guarded by mu_

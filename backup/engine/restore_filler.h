@@ -79,7 +79,7 @@ struct FillJob {
   std::string path;      // the plain path, for messages
   uint64_t mtime = 0;    // FILETIME units
   uint32_t attributes = 0;
-  bool nameFree = false;  // nothing had the final name when the restore began on it
+  bool nameFree = false;  // in a folder this restore made: nothing else has its name
   std::vector<BlobId> content;  // emptied once the filler has planned the file
   size_t blobs = 0;             // how many content had
 
@@ -159,6 +159,7 @@ class FileFiller {
   void planLocked(FillJob* job, const BlobId& id, const BlobLocation& loc, const PackInfo& pack, uint64_t offset);
   // Cuts a pack's gathered blobs into ranges and queues them.
   void queuePackLocked(uint32_t packIndex);
+  // Queues a range and notes where its blobs wait.
   void pushRangeLocked(Range range);
   void queueAllLocked();
   void failLocked(FillJob* job, const std::string& problem, int error);

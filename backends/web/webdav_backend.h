@@ -192,6 +192,8 @@ std::string HrefToPath(std::string_view href);
 // A byte count sent by a server: decimal digits only, at most
 // kMaxRemoteFileBytes; false for anything else ("-1", "1e3", "").
 bool ParseRemoteSize(std::string_view text, uint64_t& out);
+// An entity tag as the back-end keeps it: without its quotes and weak mark.
+std::string CleanEtag(std::string etag);
 // Reads and drops at most limit body bytes; true when the body ended, so
 // that the connection can serve the next request.
 bool DrainBody(http::HttpRequest& request, size_t limit);

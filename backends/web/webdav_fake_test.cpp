@@ -227,6 +227,31 @@ TEST(FakeDavUpload, StreamedPutCarriesItsLengthAndNothingElse) {
   EXPECT_EQ(ReadStream(*b, "/p.bin"), data);
 }
 
+// A small file costs the requests of its create (an empty file under a
+// hidden name, moved into place) and one PUT; the attributes finish hands
+// back come from that PUT's reply, not from a look of its own.
+TEST(FakeDavUpload, SmallFileTakesThreeRequestsFromCreateToUpload) {
+  FakeDavProcess fake;
+  for (const std::string& url : {fake.plainUrl(), fake.filesUrl()}) {
+    SCOPED_TRACE(url);
+    auto b = Connected(url);
+    const auto data = Pattern(4000, 9);
+    fake.clearLog();
+    ASSERT_TRUE(b->create("/small.txt").ok());
+    RemoteAttr out;
+    ASSERT_TRUE(Upload(*b, "/small.txt", data, &out).ok());
+    std::vector<std::string> verbs;
+    for (const std::string& line : fake.requests()) verbs.push_back(line.substr(0, line.find(',')));
+    EXPECT_EQ(verbs, (std::vector<std::string>{"{\"method\": \"PUT\"", "{\"method\": \"MOVE\"",
+                                               "{\"method\": \"PUT\""}));
+    RemoteAttr attr;
+    ASSERT_TRUE(b->stat("/small.txt", attr).ok());
+    EXPECT_EQ(out.size, data.size());
+    EXPECT_EQ(out.etag, attr.etag);
+    EXPECT_EQ(ReadStream(*b, "/small.txt"), data);
+  }
+}
+
 TEST(FakeDavUpload, UploadsOfFourGibibytesAndMore) {
   FakeDavProcess fake({"--discard-over", "1048576"});
   auto b = Connected(fake.plainUrl());

@@ -10,12 +10,6 @@
 namespace tarn {
 namespace {
 
-std::string CleanEtag(std::string etag) {
-  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
-  if (etag.size() >= 2 && etag.compare(0, 2, "W/") == 0) etag = etag.substr(2);
-  return etag;
-}
-
 // Quota figures are signed: some servers report a negative "unknown".
 void TakeQuota(const XmlNode& prop, FsStats& stats) {
   std::string avail = TrimSpace(prop.childText("quota-available-bytes"));
@@ -30,6 +24,12 @@ void TakeQuota(const XmlNode& prop, FsStats& stats) {
 }
 
 }  // namespace
+
+std::string CleanEtag(std::string etag) {
+  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
+  if (etag.size() >= 2 && etag.compare(0, 2, "W/") == 0) etag = etag.substr(2);
+  return etag;
+}
 
 const XmlNode* ChosenProp(const XmlNode& response) {
   for (const XmlNode* ps : response.childrenNamed("propstat")) {

@@ -104,14 +104,18 @@ class DavPutStream : public IWriteStream {
     }
     const uint32_t status = request_->status();
     const std::string etag = request_->header("ETag");
+    const std::string lastModified = request_->header("Last-Modified");
     (void)DrainBody(*request_, kDavMaxBodyBytes);
     request_.reset();
     Status st = HttpStatusError(status, "PUT", path_);
     if (!st.ok()) return st;
-    if (out != nullptr && !backend_->stat(path_, *out).ok()) {
+    if (out != nullptr) {
+      // What the reply tells, without a look of its own: every caller that
+      // needs more looks once after the upload anyway.
       *out = RemoteAttr{};
       out->size = size_;
-      out->etag = etag;
+      out->etag = CleanEtag(etag);
+      out->mtime = ParseHttpTime(lastModified);
     }
     return Status();
   }

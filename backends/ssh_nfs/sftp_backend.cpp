@@ -64,7 +64,8 @@ std::string SftpBackend::serverPath(const std::string& path) const {
   return prefix + rel;
 }
 
-Status SftpBackend::ready(const std::string& step) const {
+Status SftpBackend::ready(const std::string& step) {
+  ++calls_;
   if (!conn_ || !conn_->usable()) return Status(Status::kNetwork, step + ": not connected");
   return Status();
 }
@@ -90,6 +91,7 @@ Status SftpBackend::connect() {
 void SftpBackend::disconnect() {
   if (conn_) conn_->close();
   conn_.reset();
+  lastLook_ = Look{};
 }
 
 bool SftpBackend::isConnected() const { return conn_ && conn_->usable(); }
@@ -143,6 +145,7 @@ Status SftpBackend::stat(const std::string& path, RemoteAttr& out) {
       if (found.ok()) attrs = target;
       else if (!conn_->usable()) return found;
     }
+    if (attrs.flags & LIBSSH2_SFTP_ATTR_ACMODTIME) lastLook_ = Look{calls_, full, attrs.atime};
     return AttrFromSftp(attrs, full, out);
   });
 }
@@ -446,7 +449,9 @@ Status SftpBackend::setTimes(const std::string& path, const Timestamp& mtime, co
   const std::string full = serverPath(path);
   constexpr int64_t kMaxWireSeconds = std::numeric_limits<uint32_t>::max();
   Timestamp access = atime;
-  if (access.isZero()) {
+  if (access.isZero() && lastLook_.call + 1 == calls_ && lastLook_.path == full) {
+    access = Timestamp{int64_t(lastLook_.atime), 0};
+  } else if (access.isZero()) {
     // Protocol 3 sets both times together: keep the stored access time.
     LIBSSH2_SFTP_ATTRIBUTES current;
     st = conn_->statPath(full, current);

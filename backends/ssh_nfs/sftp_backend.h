@@ -72,8 +72,9 @@ class SftpBackend final : public IBackend {
   std::string serverPath(const std::string& path) const;
 
  private:
-  // Network (14) "not connected" when there is no usable session.
-  Status ready(const std::string& step) const;
+  // Network (14) "not connected" when there is no usable session. Every
+  // call begins with it: it counts the calls.
+  Status ready(const std::string& step);
   // list, with the work files of unfinished uploads in *leftovers when
   // given (left out otherwise).
   Status listFolder(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers);
@@ -90,6 +91,16 @@ class SftpBackend final : public IBackend {
   std::shared_ptr<SftpConnection> conn_;
   // What lost connections left on the server, tidied after each connect.
   std::shared_ptr<SftpLeftovers> leftovers_;
+  // The access time the last stat found, for a setTimes that comes right
+  // after it on this connection (as an upload's does): protocol 3 sets
+  // both times at once, and the look need not be made twice.
+  struct Look {
+    uint64_t call = 0;  // 0: none
+    std::string path;   // server path
+    unsigned long atime = 0;
+  };
+  uint64_t calls_ = 0;
+  Look lastLook_;
 };
 
 std::unique_ptr<IBackend> MakeSftpBackend(const EndpointConfig& config);

@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -106,36 +107,37 @@ inline int DropConnectionsTo(uint32_t port) {
   return dropped;
 }
 
-// OpenSSH's sshd with only an RSA host key, as many servers were set up
-// before Ed25519: started in inetd mode (sshd -i) for each connection that
-// reaches a port of this object's own. Needs root, as the test servers do.
+// OpenSSH's sshd started in inetd mode (sshd -i) for each connection that
+// reaches a port of this object's own, with the configuration the owner
+// writes into dir() before start(). Needs root, as the test servers do.
 // Owned by one test; connections() may be read from its thread.
-class RsaOnlySshd {
+class InetdSshd {
  public:
-  RsaOnlySshd() : dir_("tarn-rsa-sshd") {
-    const std::string key = dir_.path() + "/rsa";
-    const std::string keygen = "ssh-keygen -q -t rsa -b 2048 -N '' -f " + key;
-    EXPECT_EQ(std::system(keygen.c_str()), 0);
-    config_ = dir_.path() + "/sshd_config";
-    EXPECT_TRUE(vx::WriteFileAtomic(config_, std::string("HostKey " + key + "\nUsePAM no\nLogLevel QUIET\n")));
-    listen_ = testing::ListenOnLoopback(port_);
-    EXPECT_GE(listen_, 0);
-    thread_ = std::thread([this] { serve(); });
-  }
-  ~RsaOnlySshd() {
+  explicit InetdSshd(const std::string& prefix, mode_t mode = 0700) : dir_(prefix, mode) {}
+  ~InetdSshd() {
     stop_ = true;
-    thread_.join();
-    ::close(listen_);
+    if (thread_.joinable()) thread_.join();
+    if (listen_ >= 0) ::close(listen_);
     for (pid_t pid : children_) {
       ::kill(pid, SIGTERM);
       ::waitpid(pid, nullptr, 0);
     }
   }
-  RsaOnlySshd(const RsaOnlySshd&) = delete;
-  RsaOnlySshd& operator=(const RsaOnlySshd&) = delete;
+  InetdSshd(const InetdSshd&) = delete;
+  InetdSshd& operator=(const InetdSshd&) = delete;
 
+  const std::string& dir() const { return dir_.path(); }
   uint32_t port() const { return port_; }
   int connections() const { return connections_; }
+
+ protected:
+  void start(const std::string& config) {
+    config_ = dir_.file("sshd_config");
+    EXPECT_TRUE(vx::WriteFileAtomic(config_, config));
+    listen_ = testing::ListenOnLoopback(port_);
+    EXPECT_GE(listen_, 0);
+    thread_ = std::thread([this] { serve(); });
+  }
 
  private:
   void serve() {
@@ -165,6 +167,78 @@ class RsaOnlySshd {
   std::atomic<int> connections_{0};
   std::vector<pid_t> children_;  // only the serving thread adds, before the destructor joins it
   std::thread thread_;
+};
+
+// With only an RSA host key, as many servers were set up before Ed25519.
+class RsaOnlySshd : public InetdSshd {
+ public:
+  RsaOnlySshd() : InetdSshd("tarn-rsa-sshd") {
+    const std::string key = dir() + "/rsa";
+    const std::string keygen = "ssh-keygen -q -t rsa -b 2048 -N '' -f " + key;
+    EXPECT_EQ(std::system(keygen.c_str()), 0);
+    start("HostKey " + key + "\nUsePAM no\nLogLevel QUIET\n");
+  }
+};
+
+// The test server's user and data, reached with its Ed25519 key, through
+// OpenSSH's sftp-server that logs every request it answers, so that a test
+// can count what a call costs.
+class RequestLogSshd : public InetdSshd {
+ public:
+  RequestLogSshd() : InetdSshd("tarn-log-sshd", 0755) {
+    const std::string host = dir() + "/host";
+    EXPECT_EQ(std::system(("ssh-keygen -q -t ed25519 -N '' -f " + host).c_str()), 0);
+    std::string key;
+    EXPECT_TRUE(vx::ReadWholeFile(Env("SFTP_KEY_ED25519") + ".pub", key));
+    EXPECT_TRUE(vx::WriteFileAtomic(dir() + "/authorized_keys", key));
+    // The server runs as the user, who appends to this file.
+    log_ = dir() + "/requests.log";
+    EXPECT_TRUE(vx::WriteFileAtomic(log_, ""));
+    EXPECT_EQ(::chmod(log_.c_str(), 0666), 0);
+    EXPECT_EQ(::chmod((dir() + "/authorized_keys").c_str(), 0644), 0);
+    start("HostKey " + host + "\nUsePAM no\nLogLevel QUIET\nStrictModes no\nPasswordAuthentication no\n" +
+          "AllowUsers " + Env("SFTP_USER") + "\nAuthorizedKeysFile " + dir() + "/authorized_keys\n" +
+          "Subsystem sftp /usr/lib/openssh/sftp-server -e -l DEBUG3 2>>" + log_ + "\n");
+  }
+
+  EndpointConfig endpoint() const {
+    PrivateDataRoot();
+    EndpointConfig c = test::TestEndpoint("sftp", "127.0.0.1", Env("SFTP_USER"), "");
+    c.port = port();
+    c.root = Env("SFTP_ROOT");
+    c.privateKey = FileText(Env("SFTP_KEY_ED25519"));
+    return c;
+  }
+
+  // The requests answered since the last call, by their kind ("open",
+  // "write", "lstat", ...), in order.
+  std::vector<std::string> takeRequests() {
+    std::string text;
+    EXPECT_TRUE(vx::ReadWholeFile(log_, text));
+    std::vector<std::string> kinds;
+    size_t at = std::min(seen_, text.size());
+    seen_ = text.size();
+    while (at < text.size()) {
+      size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(at, end - at);
+      at = end + 1;
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      // "debug3: request 9: open flags 26": each request logs its kind once;
+      // the lines of its answer say "sent".
+      const size_t tag = line.find(": request ");
+      if (line.rfind("debug", 0) != 0 || tag == std::string::npos) continue;
+      const size_t colon = line.find(": ", tag + 2);
+      if (colon == std::string::npos) continue;
+      std::string kind = line.substr(colon + 2, line.find(' ', colon + 2) - colon - 2);
+      if (kind != "sent") kinds.push_back(kind);
+    }
+    return kinds;
+  }
+
+ private:
+  std::string log_;
+  size_t seen_ = 0;
 };
 
 }  // namespace tarn::sftp_test

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -147,6 +148,32 @@ void BM_SftpUpload(benchmark::State& state) {
   b->remove(name, false);
 }
 BENCHMARK(BM_SftpUpload)->Arg(0)->Arg(16 << 20)->Arg(256 << 20)->UseRealTime();
+
+// Writes into an existing file as a drive's upload of changed ranges does:
+// pieces of 16 MiB at their offsets, one call each, then a look at the size.
+void BM_SftpWriteAt(benchmark::State& state) {
+  auto b = Connect(state);
+  if (!b) return;
+  const uint64_t size = uint64_t(state.range(0));
+  constexpr uint64_t kPieceBytes = 16ull << 20;
+  std::vector<uint8_t> piece(kPieceBytes);
+  for (uint64_t at = 0; at < kPieceBytes; at += kChunkBytes)
+    std::copy(FixedChunk().begin(), FixedChunk().end(), piece.begin() + long(at));
+  std::string name = "/write-at-" + std::to_string(::getpid()) + "-" + std::to_string(state.thread_index());
+  if (!b->create(name).ok()) state.SkipWithError("create failed");
+  RemoteAttr a;
+  for (auto _ : state) {
+    for (uint64_t at = 0; at < size; at += kPieceBytes)
+      if (!b->writeAt(name, at, piece.data(), std::min(kPieceBytes, size - at)).ok()) state.SkipWithError("write failed");
+    if (!b->stat(name, a).ok() || a.size != size) state.SkipWithError("size differs");
+  }
+  state.SetBytesProcessed(int64_t(state.iterations() * size));
+  b->remove(name, false);
+}
+BENCHMARK(BM_SftpWriteAt)->Arg(256 << 20)->UseRealTime();
+// Three connections at once, as a drive's pool could upload the pieces of
+// one file.
+BENCHMARK(BM_SftpWriteAt)->Arg(256 << 20)->Threads(3)->UseRealTime();
 
 void BM_SftpStat(benchmark::State& state) {
   auto b = Connect(state);

@@ -208,6 +208,7 @@ AppConfig AppConfigFromJson(const Value& v) {
   a.startTrayAtLogon = ReadBool(v["startTrayAtLogon"], a.startTrayAtLogon);
   a.autoUpdate = ReadBool(v["autoUpdate"], a.autoUpdate);
   a.mountDriver = ReadText(v["mountDriver"], a.mountDriver);
+  a.adminGroup = ReadText(v["adminGroup"], a.adminGroup);
   const Value& mounts = v["mounts"];
   if (mounts.isArray()) {
     for (size_t i = 0; i < mounts.size(); ++i) a.mounts.push_back(MountConfigFromJson(mounts.at(i)));
@@ -332,6 +333,7 @@ Value AppConfigToJson(const AppConfig& a, bool withSecrets) {
   o.set("startTrayAtLogon", a.startTrayAtLogon);
   o.set("autoUpdate", a.autoUpdate);
   o.set("mountDriver", a.mountDriver);
+  o.set("adminGroup", a.adminGroup);
   Value mounts = Value::array();
   for (const MountConfig& m : a.mounts) mounts.append(MountConfigToJson(m, withSecrets));
   o.set("mounts", std::move(mounts));

@@ -106,6 +106,10 @@ struct MountConfig {
   ProbedCaps probed;
 };
 
+// The group whose members manage drives and backups, as Debian names its
+// administrators.
+inline constexpr const char* kDefaultAdminGroup = "sudo";
+
 struct AppConfig {
   std::vector<MountConfig> mounts;
   std::string cacheRoot;
@@ -114,6 +118,8 @@ struct AppConfig {
   bool startTrayAtLogon = true;
   bool autoUpdate = true;
   std::string mountDriver = "auto";
+  // Empty: root alone manages drives and backups.
+  std::string adminGroup = kDefaultAdminGroup;
 
   // First drive whose id equals `id` byte for byte, or null.
   MountConfig* findMount(const std::string& id);

@@ -1,11 +1,58 @@
 #include "platform/control_request.h"
 
-namespace tarn {
+#include <grp.h>
+#include <pwd.h>
 
-IpcCaller IpcCallerFromPeer(const PeerCredentials& peer) {
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+
+namespace tarn {
+namespace {
+
+// The buffer the C library's user and group look-ups start with.
+constexpr size_t kLookupBufferBytes = 1024;
+// Group lists past this are not worth another try.
+constexpr size_t kMaxLookupBufferBytes = 1u << 20;
+
+}  // namespace
+
+std::optional<uint32_t> GroupIdOf(const std::string& name) {
+  if (name.empty()) return std::nullopt;
+  std::vector<char> buffer(kLookupBufferBytes);
+  for (;;) {
+    group entry{};
+    group* found = nullptr;
+    const int err = ::getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found);
+    if (err == ERANGE && buffer.size() < kMaxLookupBufferBytes) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (err != 0 || found == nullptr) return std::nullopt;
+    return static_cast<uint32_t>(found->gr_gid);
+  }
+}
+
+std::string UserText(uint32_t uid) {
+  std::vector<char> buffer(kLookupBufferBytes);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+    return std::string(found->pw_name) + " (uid " + std::to_string(uid) + ")";
+  return "uid " + std::to_string(uid);
+}
+
+IpcCaller IpcCallerFromPeer(const PeerCredentials& peer, std::optional<uint32_t> adminGid) {
   IpcCaller caller;
-  caller.privileged = peer.uid == 0;
+  caller.root = peer.uid == 0;
+  caller.uid = peer.uid;
+  const bool member = adminGid.has_value() &&
+                      (peer.gid == *adminGid ||
+                       std::find(peer.groups.begin(), peer.groups.end(), *adminGid) != peer.groups.end());
+  caller.privileged = caller.root || member;
   caller.sid = std::string(kUserSidPrefix) + std::to_string(peer.uid);
+  caller.user = UserText(peer.uid);
   caller.token = CallerToken{peer.uid, peer.gid, peer.groups};
   return caller;
 }

@@ -4,6 +4,10 @@
 //
 // An in-process call has no caller identity: handlers take a const
 // IpcCaller* and treat null as the service itself.
+//
+// Privileged callers are root and the members of the service's
+// administrators group (a setting; "sudo" as Debian names it), known by the
+// groups the kernel recorded for the connection.
 #pragma once
 
 #include <optional>
@@ -21,14 +25,25 @@ namespace tarn {
 inline constexpr std::string_view kUserSidPrefix = "S-1-22-1-";
 
 struct IpcCaller {
-  bool privileged = false;  // root
+  bool privileged = false;  // root or a member of the administrators group
+  bool root = false;
+  uint32_t uid = 0;
   std::string sid;
+  // The user's name and uid ("alice (uid 1000)"), for texts a person reads.
+  std::string user;
   // The caller's rights, for work done on its behalf (a restore). Empty when
   // the caller is not known by its credentials.
   std::optional<CallerToken> token;
 };
 
-IpcCaller IpcCallerFromPeer(const PeerCredentials& peer);
+// The group's id; none when the name is empty or no such group exists.
+std::optional<uint32_t> GroupIdOf(const std::string& name);
+
+// `adminGid`: the administrators group; none means root alone.
+IpcCaller IpcCallerFromPeer(const PeerCredentials& peer, std::optional<uint32_t> adminGid = std::nullopt);
+
+// "alice (uid 1000)", or "uid 1000" for a uid without a name.
+std::string UserText(uint32_t uid);
 
 // {"ok": false, "error": message}
 vx::json::Value ErrorReply(std::string_view message);

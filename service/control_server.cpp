@@ -106,7 +106,7 @@ void ControlServer::serve(uint64_t id, vx::UniqueFd fd) {
 vx::json::Value ControlServer::answer(const std::string& body, const PeerCredentials& peer) {
   vx::json::Value request;
   if (!vx::json::Parse(body, request)) return ErrorReply("request is not valid JSON");
-  const IpcCaller caller = IpcCallerFromPeer(peer);
+  const IpcCaller caller = options_.identify ? options_.identify(peer) : IpcCallerFromPeer(peer);
   try {
     return handler_(request, caller);
   } catch (const std::exception& e) {

@@ -33,6 +33,8 @@ inline constexpr uint32_t kControlFrameTimeoutMs = 10000;
 struct ControlServerOptions {
   uint32_t maxConnections = kMaxControlConnections;
   uint32_t frameTimeoutMs = kControlFrameTimeoutMs;
+  // Who a peer is; unset, root alone is privileged.
+  std::function<IpcCaller(const PeerCredentials&)> identify;
 };
 
 class ControlServer {

@@ -20,9 +20,16 @@ Value WithMember(Value reply, const char* key, Value value) {
 
 using OpFn = Value (*)(ServiceState&, const Value&);
 
+// Who may send an op.
+enum class Rights {
+  kAnyone,  // reads the status, the transfers or the log
+  kAdmin,   // changes drives: root and the administrators group
+  kRoot,    // changes the service itself, the administrators group included
+};
+
 struct Op {
   std::string_view name;
-  bool privileged;  // changes drives or settings
+  Rights rights;
   OpFn run;
 };
 
@@ -82,24 +89,23 @@ Value DoInstallDriver(ServiceState&, const Value&) {
 }
 
 constexpr Op kOps[] = {
-    {"status", false, DoStatus},
-    {"transfers", false, DoTransfers},
-    {"getLog", false, DoGetLog},
-    {"setMount", true, DoSetMount},
-    {"removeMount", true, DoRemoveMount},
-    {"mount", true, DoMount},
-    {"unmount", true, DoUnmount},
-    {"syncNow", true, DoSyncNow},
-    {"setOffline", true, DoSetOffline},
-    {"clearCache", true, DoClearCache},
-    {"stopUpload", true, DoStopUpload},
-    {"probe", true, DoProbe},
-    {"setAppSettings", true, DoSetAppSettings},
-    {"checkUpdate", true, DoUpdate},
-    {"applyUpdate", true, DoUpdate},
-    {"installDriver", true, DoInstallDriver},
+    {"status", Rights::kAnyone, DoStatus},
+    {"transfers", Rights::kAnyone, DoTransfers},
+    {"getLog", Rights::kAnyone, DoGetLog},
+    {"setMount", Rights::kAdmin, DoSetMount},
+    {"removeMount", Rights::kAdmin, DoRemoveMount},
+    {"mount", Rights::kAdmin, DoMount},
+    {"unmount", Rights::kAdmin, DoUnmount},
+    {"syncNow", Rights::kAdmin, DoSyncNow},
+    {"setOffline", Rights::kAdmin, DoSetOffline},
+    {"clearCache", Rights::kAdmin, DoClearCache},
+    {"stopUpload", Rights::kAdmin, DoStopUpload},
+    {"probe", Rights::kAdmin, DoProbe},
+    {"setAppSettings", Rights::kRoot, DoSetAppSettings},
+    {"checkUpdate", Rights::kRoot, DoUpdate},
+    {"applyUpdate", Rights::kRoot, DoUpdate},
+    {"installDriver", Rights::kRoot, DoInstallDriver},
 };
-
 }  // namespace
 
 Value Dispatcher::dispatch(const Value& request, const IpcCaller* caller) {
@@ -111,9 +117,13 @@ Value Dispatcher::dispatch(const Value& request, const IpcCaller* caller) {
   }
   for (const Op& entry : kOps) {
     if (entry.name != op) continue;
-    if (entry.privileged && caller != nullptr && !caller->privileged) {
-      vx::log::write(vx::log::kWarn, "ipc: %s refused to %s", op.c_str(), caller->sid.c_str());
-      return ErrorReplyWithCode("drives and settings are managed by an administrator of this computer", "admin");
+    if (caller != nullptr && entry.rights == Rights::kAdmin && !caller->privileged) {
+      vx::log::write(vx::log::kWarn, "ipc: %s refused to %s", op.c_str(), caller->user.c_str());
+      return ErrorReplyWithCode("drives are managed by an administrator of this computer", "admin");
+    }
+    if (caller != nullptr && entry.rights == Rights::kRoot && !caller->root) {
+      vx::log::write(vx::log::kWarn, "ipc: %s refused to %s", op.c_str(), caller->user.c_str());
+      return ErrorReplyWithCode("the service's settings are changed by root", "admin");
     }
     return entry.run(state_, request);
   }

@@ -4,9 +4,10 @@
 // manager). Built by ServiceBody before the control socket opens and used by
 // every connection thread at once; it keeps no state of its own after that.
 //
-// Unprivileged callers may read the status, the transfers and the log;
-// everything else needs a privileged caller. An in-process call (no caller)
-// is the service itself.
+// Anyone may read the status, the transfers and the log; drives are changed
+// by privileged callers (root and the administrators group), the service's
+// own settings by root alone. An in-process call (no caller) is the service
+// itself.
 #pragma once
 
 #include <functional>

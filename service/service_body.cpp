@@ -63,9 +63,13 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
     dispatcher.setBackupHandler([b](const vx::json::Value& req, const IpcCaller* caller) { return b->handle(req, caller); });
   }
 
+  ControlServerOptions serverOptions = options.server;
+  serverOptions.identify = [&state](const PeerCredentials& peer) {
+    return IpcCallerFromPeer(peer, GroupIdOf(state.adminGroup()));
+  };
   ControlServer server(
       [&dispatcher](const vx::json::Value& req, const IpcCaller& caller) { return dispatcher.dispatch(req, &caller); },
-      options.server);
+      serverOptions);
   Status listening = server.start(options.socketPath);
   if (!listening.ok()) {
     vx::log::write(vx::log::kError, "ipc: %s", listening.message.c_str());

@@ -1,6 +1,8 @@
 #include "service/service_body.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +10,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +51,30 @@ Value Ask(const std::string& socketPath, const std::string& request) {
   return reply;
 }
 
+// Asks as another user, with these groups, from a child process.
+Value AskAs(uint32_t uid, const std::vector<gid_t>& groups, const std::string& socketPath,
+            const std::string& request) {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) return Value();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(out[0]);
+    if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(2);
+    const std::string reply = Ask(socketPath, request).dump();
+    ::_exit(vx::WriteAll(out[1], reply.data(), reply.size()) ? 0 : 1);
+  }
+  ::close(out[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(n));
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  Value reply;
+  vx::json::Parse(text, reply);
+  return reply;
+}
+
 // Notes what the service has done by the time each of its calls comes.
 class RecordingBackups : public IBackupService {
  public:
@@ -78,6 +105,7 @@ class RecordingBackups : public IBackupService {
     Value reply = OkReply();
     reply.set("op", request["op"]);
     reply.set("caller", caller != nullptr ? caller->sid : "none");
+    reply.set("privileged", caller != nullptr && caller->privileged);
     return reply;
   }
 
@@ -167,6 +195,45 @@ TEST_F(ServiceBodyTest, StartsAndStopsInOrder) {
                               log.find("] stopped")};
   for (size_t i = 0; i < std::size(positions); ++i) ASSERT_NE(positions[i], std::string::npos) << i << "\n" << log;
   EXPECT_TRUE(std::is_sorted(std::begin(positions), std::end(positions))) << log;
+}
+
+TEST_F(ServiceBodyTest, AdministratorsGroupManagesDrivesAndBackupsWithoutRoot) {
+  const std::optional<uint32_t> sudo = GroupIdOf(kDefaultAdminGroup);
+  ASSERT_TRUE(sudo.has_value()) << "the test needs the group " << kDefaultAdminGroup;
+  Start();
+  const std::string addDrive =
+      R"({"op":"setMount","mount":{"id":"d9","drive":"R","endpoint":{"protocol":"memory","host":"mem"}}})";
+  struct Case {
+    const char* who;
+    std::vector<gid_t> groups;
+    bool managesDrives;
+  };
+  const Case cases[] = {
+      {"member", {static_cast<gid_t>(*sudo)}, true},
+      {"not a member", {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.who);
+    const Value added = AskAs(kNobody, c.groups, options_.socketPath, addDrive);
+    EXPECT_EQ(added["ok"].asBool(), c.managesDrives) << added.dump();
+    EXPECT_EQ(added["code"].asString() == "admin", !c.managesDrives) << added.dump();
+    const Value backups = AskAs(kNobody, c.groups, options_.socketPath, R"({"op":"backupList"})");
+    EXPECT_EQ(backups["privileged"].asBool(), c.managesDrives) << backups.dump();
+    EXPECT_EQ(backups["caller"].asString(), "S-1-22-1-65534");
+    // The status is everyone's; the service's own settings are root's.
+    EXPECT_TRUE(AskAs(kNobody, c.groups, options_.socketPath, R"({"op":"status"})")["ok"].asBool());
+    EXPECT_EQ(AskAs(kNobody, c.groups, options_.socketPath, R"({"op":"setAppSettings","adminGroup":""})")["code"]
+                  .asString(),
+              "admin");
+  }
+  EXPECT_NE(Log().find("ipc: setMount refused to nobody (uid 65534)"), std::string::npos) << Log();
+
+  // Without a group, root alone manages drives.
+  EXPECT_TRUE(Ask(options_.socketPath, R"({"op":"setAppSettings","adminGroup":""})")["ok"].asBool());
+  EXPECT_EQ(AskAs(kNobody, {static_cast<gid_t>(*sudo)}, options_.socketPath, addDrive)["code"].asString(), "admin");
+  EXPECT_EQ(Ask(options_.socketPath, R"({"op":"setAppSettings","adminGroup":"no-such-group-here"})")["error"]
+                .asString(),
+            "adminGroup: no such group: no-such-group-here");
 }
 
 TEST_F(ServiceBodyTest, UnreadableConfigIsLoggedAndTheServiceRunsOn) {

@@ -10,6 +10,7 @@
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "mount/mount_driver.h"
+#include "platform/control_request.h"
 
 namespace tarn {
 namespace {
@@ -71,6 +72,7 @@ bool ServiceState::loadConfig(std::string* error) {
   for (MountConfig& m : loaded.mounts) drives_.push_back(DriveSlot{std::move(m), false, std::string()});
   loaded.mounts.clear();
   settings_ = std::move(loaded);
+  setAdminGroupLocked();
   return true;
 }
 
@@ -186,7 +188,8 @@ Status ServiceState::setAppSettings(const Value& settings) {
     if (key == "autoUpdate" || key == "startTrayAtLogon") {
       if (!v.isBool()) return SettingError(key + " must be true or false");
       (key == "autoUpdate" ? next.autoUpdate : next.startTrayAtLogon) = v.boolean;
-    } else if (key == "language" || key == "mountDriver" || key == "cacheRoot" || key == "logLevel") {
+    } else if (key == "language" || key == "mountDriver" || key == "cacheRoot" || key == "logLevel" ||
+               key == "adminGroup") {
       if (!v.isString()) return SettingError(key + " must be a text");
       if (key == "language") next.language = v.string;
       if (key == "mountDriver") next.mountDriver = v.string;
@@ -200,6 +203,10 @@ Status ServiceState::setAppSettings(const Value& settings) {
         if (!known) return SettingError("logLevel must be debug, info, warn or error");
         next.logLevel = v.string;
       }
+      if (key == "adminGroup") {
+        if (!v.string.empty() && !GroupIdOf(v.string)) return SettingError("adminGroup: no such group: " + v.string);
+        next.adminGroup = v.string;
+      }
     } else {
       return SettingError("unknown setting: " + key);
     }
@@ -208,7 +215,18 @@ Status ServiceState::setAppSettings(const Value& settings) {
   settings_ = std::move(next);
   Status saved = saveLocked();
   if (!saved.ok()) settings_ = before;
+  setAdminGroupLocked();
   return saved;
+}
+
+std::string ServiceState::adminGroup() const {
+  std::lock_guard<std::mutex> lock(adminGroupMu_);
+  return adminGroup_;
+}
+
+void ServiceState::setAdminGroupLocked() {
+  std::lock_guard<std::mutex> lock(adminGroupMu_);
+  adminGroup_ = settings_.adminGroup;
 }
 
 bool ServiceState::mountEndpoint(const std::string& id, EndpointConfig& out) {

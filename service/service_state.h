@@ -90,6 +90,8 @@ class ServiceState {
   std::string cacheRoot();
   // True while a backup job runs or a mounted drive has uploads to finish.
   bool isBusy();
+  // The administrators group of the settings; never waits for a request.
+  std::string adminGroup() const;
 
   // --- drives at run time (service_state_drives.cpp) ---
   // Marks the drive wanted and mounts it: a server never probed is probed
@@ -130,6 +132,8 @@ class ServiceState {
 
   DriveSlot* findLocked(const std::string& id);
   std::string cacheRootLocked() const;
+  // Publishes the settings' administrators group.
+  void setAdminGroupLocked();
   // Writes config.json from the settings and the slots, leaving `without`
   // out.
   Status saveLocked(const DriveSlot* without = nullptr);
@@ -158,6 +162,11 @@ class ServiceState {
   mutable std::mutex mu_;
   AppConfig settings_;             // guarded by mu_; its mounts stay empty
   std::vector<DriveSlot> drives_;  // guarded by mu_; in the file's order
+
+  // Asked for every connection, so it has a lock of its own, taken inside
+  // mu_ where both are held.
+  mutable std::mutex adminGroupMu_;
+  std::string adminGroup_ = kDefaultAdminGroup;  // guarded by adminGroupMu_
 };
 
 }  // namespace tarn

@@ -262,28 +262,32 @@ TEST_F(ServiceStateTest, BusyAsksTheBackupsBeforeTakingTheStateLock) {
   EXPECT_FALSE(state_->isBusy());
 }
 
-TEST_F(ServiceStateTest, ChangesNeedAPrivilegedCaller) {
+TEST_F(ServiceStateTest, DrivesAreChangedByAdministratorsAndSettingsByRoot) {
   Dispatcher dispatcher(*state_);
   IpcCaller user;
-  user.sid = "S-1-22-1-1000";
-  IpcCaller root;
-  root.privileged = true;
+  user.uid = 1000;
+  IpcCaller member = user;
+  member.privileged = true;
+  IpcCaller root = member;
+  root.root = true;
+  root.uid = 0;
+  enum Needs { kAnyone, kAdmin, kRoot };
   struct Case {
     const char* op;
-    bool privileged;
+    Needs needs;
   };
   const Case cases[] = {
-      {"status", false},      {"transfers", false},      {"getLog", false},      {"setMount", true},
-      {"removeMount", true},  {"mount", true},           {"unmount", true},      {"syncNow", true},
-      {"setOffline", true},   {"clearCache", true},      {"stopUpload", true},   {"probe", true},
-      {"setAppSettings", true}, {"checkUpdate", true},   {"applyUpdate", true},  {"installDriver", true},
+      {"status", kAnyone},       {"transfers", kAnyone},  {"getLog", kAnyone},       {"setMount", kAdmin},
+      {"removeMount", kAdmin},   {"mount", kAdmin},       {"unmount", kAdmin},       {"syncNow", kAdmin},
+      {"setOffline", kAdmin},    {"clearCache", kAdmin},  {"stopUpload", kAdmin},    {"probe", kAdmin},
+      {"setAppSettings", kRoot}, {"checkUpdate", kRoot},  {"applyUpdate", kRoot},    {"installDriver", kRoot},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.op);
     Value request = Value::object();
     request.set("op", c.op);
-    const Value refused = dispatcher.dispatch(request, &user);
-    EXPECT_EQ(refused["code"].asString() == "admin", c.privileged) << refused.dump();
+    EXPECT_EQ(dispatcher.dispatch(request, &user)["code"].asString() == "admin", c.needs != kAnyone);
+    EXPECT_EQ(dispatcher.dispatch(request, &member)["code"].asString() == "admin", c.needs == kRoot);
     for (const IpcCaller* allowed : {static_cast<const IpcCaller*>(&root), static_cast<const IpcCaller*>(nullptr)}) {
       EXPECT_NE(dispatcher.dispatch(request, allowed)["code"].asString(), "admin");
     }

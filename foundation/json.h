@@ -81,10 +81,18 @@ class Value {
   std::vector<Value> items;       // kArray elements, or kObject member values
 };
 
+// Bounds on what a text may make the parser build, for texts from other
+// users: the values (each scalar, array and object counts one) and the depth.
+struct ParseLimits {
+  size_t maxValues = SIZE_MAX;
+  int maxDepth = kMaxDepth;
+};
+
 // True when `text` is exactly one JSON value, which is moved into `out`. On
 // failure `out` is untouched and, when `error` is given, it receives the
 // parser's text ("JSON parse error at offset N: ...").
 bool Parse(std::string_view text, Value& out, std::string* error = nullptr);
+bool Parse(std::string_view text, Value& out, const ParseLimits& limits, std::string* error = nullptr);
 
 // `text` as a quoted JSON string literal.
 std::string EscapeString(std::string_view text);

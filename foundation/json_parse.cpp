@@ -1,4 +1,5 @@
 // The strict recursive-descent reader of vx::json.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <unordered_map>
@@ -24,7 +25,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 class Parser {
  public:
-  explicit Parser(std::string_view text) : text_(text) {}
+  Parser(std::string_view text, const ParseLimits& limits) : text_(text), limits_(limits) {}
 
   Value parseDocument() {
     Value v = parseValue(0);
@@ -52,7 +53,8 @@ class Parser {
 
   Value parseValue(int depth) {
     // The limit keeps hostile nesting from exhausting the stack.
-    if (depth > kMaxDepth) fail("nesting too deep");
+    if (depth > std::min(limits_.maxDepth, kMaxDepth)) fail("nesting too deep");
+    if (++values_ > limits_.maxValues) fail("too many values");
     skipSpace();
     if (atEnd()) fail("unexpected end of input");
     switch (text_[pos_]) {
@@ -270,14 +272,18 @@ class Parser {
   }
 
   std::string_view text_;
+  const ParseLimits limits_;
   size_t pos_ = 0;
+  size_t values_ = 0;
 };
 
 }  // namespace
 
-bool Parse(std::string_view text, Value& out, std::string* error) {
+bool Parse(std::string_view text, Value& out, std::string* error) { return Parse(text, out, ParseLimits(), error); }
+
+bool Parse(std::string_view text, Value& out, const ParseLimits& limits, std::string* error) {
   try {
-    Value v = Parser(text).parseDocument();
+    Value v = Parser(text, limits).parseDocument();
     out = std::move(v);
     return true;
   } catch (const std::exception& e) {

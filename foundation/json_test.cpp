@@ -310,6 +310,30 @@ TEST(JsonParser, LimitsNestingToSixtyFourLevels) {
   EXPECT_NE(ParseError(std::string(1000000, '[')).find("nesting too deep"), std::string::npos);
 }
 
+TEST(JsonParser, LimitsCountEveryValueAndLevel) {
+  const ParseLimits limits{5, 2};
+  struct Case {
+    const char* text;
+    const char* error;  // empty: parsed
+  };
+  const Case cases[] = {
+      {"[1,2,3,4]", ""},
+      {"[1,2,3,4,5]", "JSON parse error at offset 9: too many values"},
+      {R"({"a":{"b":1},"c":2})", ""},
+      {R"({"a":{"b":[]}})", ""},
+      {R"({"a":{"b":[1]}})", "JSON parse error at offset 11: nesting too deep"},
+      {"[[],[],[],[]]", ""},
+      {"[[],[],[],[],[]]", "JSON parse error at offset 13: too many values"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Value out;
+    std::string error;
+    EXPECT_EQ(Parse(c.text, out, limits, &error), c.error[0] == '\0');
+    EXPECT_EQ(error, c.error);
+  }
+}
+
 TEST(JsonParser, FailureLeavesTheOutputUntouched) {
   Value out = MustParse(R"({"keep":1})");
   for (const char* bad : {"{", "[1,2", "\"x", "nul", "{} {}"}) {

@@ -19,6 +19,9 @@ namespace {
 
 // How long to wait before trying again when the service's backlog is full.
 constexpr uint32_t kBusyRetryMs = 50;
+// A frame's body is read in pieces of at least this size, each at most as
+// large as what has arrived before it.
+constexpr size_t kFrameReadPiece = 64 * 1024;
 
 Status ErrnoStatus(int32_t code, const std::string& what, int err) {
   return Status(code, what + ": " + vx::FormatWin32Error(static_cast<uint32_t>(err)), err);
@@ -247,7 +250,7 @@ Status ReadPeerCredentials(int fd, PeerCredentials& out) {
 
 // ---- frames --------------------------------------------------------------
 
-Status ReadFrame(int fd, ControlDeadline deadline, std::string& body) {
+Status ReadFrameSize(int fd, ControlDeadline deadline, uint32_t& size) {
   uint8_t header[kFrameHeaderBytes];
   size_t got = 0;
   Status s = ReadExact(fd, header, sizeof(header), deadline, got);
@@ -256,14 +259,32 @@ Status ReadFrame(int fd, ControlDeadline deadline, std::string& body) {
     if (s.code == Status::kProtocol) return Status(Status::kProtocol, "truncated frame");
     return s;
   }
-  const uint32_t size = static_cast<uint32_t>(header[0]) | static_cast<uint32_t>(header[1]) << 8 |
-                        static_cast<uint32_t>(header[2]) << 16 | static_cast<uint32_t>(header[3]) << 24;
-  if (size > kMaxControlFrameBytes) return Status(Status::kTooLarge, "frame too large");
-  std::string data(size, '\0');
-  s = ReadExact(fd, reinterpret_cast<uint8_t*>(data.data()), size, deadline, got);
-  if (!s.ok()) return s.code == Status::kProtocol ? Status(Status::kProtocol, "truncated frame") : s;
+  size = static_cast<uint32_t>(header[0]) | static_cast<uint32_t>(header[1]) << 8 |
+         static_cast<uint32_t>(header[2]) << 16 | static_cast<uint32_t>(header[3]) << 24;
+  return Status();
+}
+
+Status ReadFrameBody(int fd, ControlDeadline deadline, uint32_t size, std::string& body) {
+  std::string data;
+  while (data.size() < size) {
+    // A peer that announces much and sends little costs no more than it sent.
+    const size_t piece = std::min<size_t>(size - data.size(), std::max(data.size(), kFrameReadPiece));
+    const size_t at = data.size();
+    data.resize(at + piece);
+    size_t got = 0;
+    Status s = ReadExact(fd, reinterpret_cast<uint8_t*>(data.data() + at), piece, deadline, got);
+    if (!s.ok()) return s.code == Status::kProtocol ? Status(Status::kProtocol, "truncated frame") : s;
+  }
   body = std::move(data);
   return Status();
+}
+
+Status ReadFrame(int fd, ControlDeadline deadline, std::string& body, uint32_t maxBytes) {
+  uint32_t size = 0;
+  Status s = ReadFrameSize(fd, deadline, size);
+  if (!s.ok()) return s;
+  if (size > maxBytes) return Status(Status::kTooLarge, "frame too large");
+  return ReadFrameBody(fd, deadline, size, body);
 }
 
 Status WriteFrame(int fd, std::string_view body, ControlDeadline deadline) {

@@ -83,10 +83,15 @@ Status ConnectControlSocket(const std::string& path, ControlDeadline deadline, v
 Status ReadPeerCredentials(int fd, PeerCredentials& out);
 
 // Reads one frame into `body`. Failures: kTooLarge when the announced size
-// exceeds kMaxControlFrameBytes (the body is left unread), kNetwork when the
-// peer closed before the first byte, kProtocol when it closed mid-frame,
+// exceeds `maxBytes` (the body is left unread), kNetwork when the peer
+// closed before the first byte, kProtocol when it closed mid-frame,
 // kTimeout at the deadline.
-Status ReadFrame(int fd, ControlDeadline deadline, std::string& body);
+Status ReadFrame(int fd, ControlDeadline deadline, std::string& body, uint32_t maxBytes = kMaxControlFrameBytes);
+// The two halves of ReadFrame, for a reader that decides between them
+// whether it takes the body: the announced size, then the body, held in a
+// buffer that grows with the bytes received, never ahead of them.
+Status ReadFrameSize(int fd, ControlDeadline deadline, uint32_t& size);
+Status ReadFrameBody(int fd, ControlDeadline deadline, uint32_t size, std::string& body);
 // Writes one frame; kTooLarge for a body above the limit (nothing sent).
 // A peer that has gone is an error, never a signal.
 Status WriteFrame(int fd, std::string_view body, ControlDeadline deadline);

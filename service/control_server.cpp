@@ -4,9 +4,13 @@
 #include <utility>
 
 #include "foundation/log.h"
+#include "foundation/text.h"
 
 namespace tarn {
 namespace {
+
+constexpr const char* kBusyConnections = "the service is busy: too many connections of this user; try again later";
+constexpr const char* kBusyRequests = "the service is busy: too many requests in progress; try again later";
 
 void SendReply(int fd, const vx::json::Value& reply, ControlDeadline deadline) {
   std::string text = reply.dump();
@@ -16,10 +20,12 @@ void SendReply(int fd, const vx::json::Value& reply, ControlDeadline deadline) {
   if (!s.ok()) vx::log::write(vx::log::kDebug, "ipc: reply not delivered: %s", s.message.c_str());
 }
 
+IpcCaller IdentifyRootAlone(const PeerCredentials& peer) { return IpcCallerFromPeer(peer); }
+
 }  // namespace
 
 ControlServer::ControlServer(Handler handler, ControlServerOptions options)
-    : handler_(std::move(handler)), options_(options) {}
+    : handler_(std::move(handler)), options_(std::move(options)), admission_(options_.admission) {}
 
 ControlServer::~ControlServer() { stop(); }
 
@@ -49,11 +55,14 @@ void ControlServer::stop() {
 }
 
 void ControlServer::acceptLoop() {
+  const auto identify = options_.identify ? options_.identify : IdentifyRootAlone;
   for (;;) {
     joinFinished();
     {
+      // Only root's own connections fill the whole; others are turned away
+      // below, so that root's never wait behind theirs.
       std::unique_lock<std::mutex> lock(mu_);
-      cv_.wait(lock, [&] { return stopping_ || connections_.size() < options_.maxConnections; });
+      cv_.wait(lock, [&] { return stopping_ || !admission_.full(); });
       if (stopping_) return;
     }
     vx::UniqueFd client;
@@ -63,50 +72,91 @@ void ControlServer::acceptLoop() {
       vx::log::write(vx::log::kError, "ipc: %s", s.message.c_str());
       return;
     }
+    PeerCredentials peer;
+    s = ReadPeerCredentials(client.get(), peer);
+    if (!s.ok()) {
+      vx::log::write(vx::log::kDebug, "ipc: client dropped: %s", s.message.c_str());
+      continue;
+    }
+    IpcCaller caller = identify(peer);
+    if (!admission_.admitConnection(peer.uid)) {
+      vx::log::write(vx::log::kDebug, "ipc: a connection refused to %s", caller.user.c_str());
+      // The reply fits the empty socket buffer; nothing here waits.
+      SendReply(client.get(), ErrorReplyWithCode(kBusyConnections, "busy"), DeadlineAfterMs(0));
+      continue;
+    }
     std::lock_guard<std::mutex> lock(mu_);
     // A client accepted while stop runs would miss its shutdown: drop it.
-    if (stopping_) return;
+    if (stopping_) {
+      admission_.endConnection(peer.uid);
+      return;
+    }
     const uint64_t id = ++nextId_;
     Connection& c = connections_[id];
     c.fd = client.get();
     // The thread waits for mu_ before it looks at its entry, so the entry is
     // complete by then.
-    c.thread = std::thread([this, id, fd = client.get()] { serve(id, vx::UniqueFd(fd)); });
+    c.thread = std::thread([this, id, fd = client.get(), caller = std::move(caller)]() mutable {
+      serve(id, vx::UniqueFd(fd), std::move(caller));
+    });
     client.release();
   }
 }
 
-void ControlServer::serve(uint64_t id, vx::UniqueFd fd) {
-  const ControlDeadline readDeadline = DeadlineAfterMs(options_.frameTimeoutMs);
-  PeerCredentials peer;
-  Status s = ReadPeerCredentials(fd.get(), peer);
+Status ControlServer::readRequest(int fd, const IpcCaller& caller, std::string& body, uint64_t& reserved) {
+  const ControlDeadline deadline = DeadlineAfterMs(options_.frameTimeoutMs);
+  const RequestBounds& bounds = caller.privileged ? kPrivilegedRequest : kUnprivilegedRequest;
+  uint32_t size = 0;
+  Status s = ReadFrameSize(fd, deadline, size);
+  if (!s.ok()) return s;
+  if (size > bounds.frameBytes) return Status(Status::kTooLarge, "request too large");
+  if (!admission_.reserveRequest(caller.uid, size)) {
+    vx::log::write(vx::log::kDebug, "ipc: a request of %u bytes refused to %s", size, caller.user.c_str());
+    return Status(Status::kBusy, kBusyRequests);
+  }
+  reserved = size;
+  return ReadFrameBody(fd, deadline, size, body);
+}
+
+void ControlServer::serve(uint64_t id, vx::UniqueFd fd, IpcCaller caller) {
   std::string body;
-  if (s.ok()) s = ReadFrame(fd.get(), readDeadline, body);
-  if (!beginHandling(id)) {
-    fd.close();
-    finish(id);
-    return;
+  uint64_t reserved = 0;
+  Status s = readRequest(fd.get(), caller, body, reserved);
+  if (beginHandling(id)) {
+    const ControlDeadline replyDeadline = DeadlineAfterMs(options_.frameTimeoutMs);
+    if (s.ok()) {
+      SendReply(fd.get(), answer(body, caller), replyDeadline);
+    } else if (s.code == Status::kTooLarge) {
+      SendReply(fd.get(), ErrorReply("request too large"), replyDeadline);
+    } else if (s.code == Status::kBusy) {
+      SendReply(fd.get(), ErrorReplyWithCode(s.message, "busy"), replyDeadline);
+    } else if (s.code == Status::kProtocol) {
+      // The client may have closed only its sending side and still listen.
+      SendReply(fd.get(), ErrorReply("truncated request"), replyDeadline);
+    } else {
+      vx::log::write(vx::log::kDebug, "ipc: client dropped: %s", s.message.c_str());
+    }
   }
-  if (s.ok()) {
-    SendReply(fd.get(), answer(body, peer), DeadlineAfterMs(options_.frameTimeoutMs));
-  } else if (s.code == Status::kTooLarge) {
-    SendReply(fd.get(), ErrorReply("request too large"), DeadlineAfterMs(options_.frameTimeoutMs));
-  } else if (s.code == Status::kProtocol) {
-    // The client may have closed only its sending side and still listen.
-    SendReply(fd.get(), ErrorReply("truncated request"), DeadlineAfterMs(options_.frameTimeoutMs));
-  } else {
-    vx::log::write(vx::log::kDebug, "ipc: client dropped: %s", s.message.c_str());
-  }
+  std::string().swap(body);
+  if (reserved != 0) admission_.releaseRequest(caller.uid, reserved);
+  admission_.endConnection(caller.uid);
   // The descriptor is closed before the entry goes, so that stop never shuts
   // down a number that has been handed out again.
   fd.close();
   finish(id);
 }
 
-vx::json::Value ControlServer::answer(const std::string& body, const PeerCredentials& peer) {
+vx::json::Value ControlServer::answer(const std::string& body, const IpcCaller& caller) {
+  if (!vx::IsValidUtf8(body)) return ErrorReply("request is not valid UTF-8");
+  const RequestBounds& bounds = caller.privileged ? kPrivilegedRequest : kUnprivilegedRequest;
   vx::json::Value request;
-  if (!vx::json::Parse(body, request)) return ErrorReply("request is not valid JSON");
-  const IpcCaller caller = options_.identify ? options_.identify(peer) : IpcCallerFromPeer(peer);
+  std::string error;
+  if (!vx::json::Parse(body, request, bounds.parse, &error)) {
+    if (error.ends_with("too many values") || error.ends_with("nesting too deep"))
+      return ErrorReply("request too large: at most " + std::to_string(bounds.parse.maxValues) + " values, " +
+                        std::to_string(bounds.parse.maxDepth) + " levels deep");
+    return ErrorReply("request is not valid JSON");
+  }
   try {
     return handler_(request, caller);
   } catch (const std::exception& e) {

@@ -3,9 +3,14 @@
 // caller's identity to the handler and writing the one reply.
 //
 // The owner (ServiceBody) starts and stops it from one thread; the handler
-// runs on the connection threads, several at a time. Connections are capped:
-// at the cap the accept thread waits for one to end, and further clients wait
-// in the socket's backlog. A client that has not sent its whole request
+// runs on the connection threads, several at a time. What clients may hold
+// at once is bounded (ControlAdmission): each user has a share of the
+// connections and of the request bytes, and part of both is kept for root.
+// A connection past its user's share is answered "busy" by the accept
+// thread at once; only root's connections ever wait in the backlog. A
+// request is read into memory that grows with the bytes received, after its
+// size has been reserved, and is parsed within bounds that fit the largest
+// request its caller may make. A client that has not sent its whole request
 // within the frame time-out is dropped; nothing is locked while a request is
 // being read, so a stalled client delays nobody else.
 #pragma once
@@ -23,15 +28,25 @@
 #include "foundation/status.h"
 #include "platform/control_request.h"
 #include "platform/control_socket.h"
+#include "service/control_admission.h"
 
 namespace tarn {
 
-inline constexpr uint32_t kMaxControlConnections = 64;
 // How long a client may take to send its request or to take its reply.
 inline constexpr uint32_t kControlFrameTimeoutMs = 10000;
 
+// The largest request a caller may send, in bytes and in what parsing it
+// builds. A caller without privilege only reads the status, the transfers
+// and the log; a privileged one sends whole drives and backup jobs.
+struct RequestBounds {
+  uint32_t frameBytes;
+  vx::json::ParseLimits parse;
+};
+inline constexpr RequestBounds kUnprivilegedRequest{64 * 1024, {256, 8}};
+inline constexpr RequestBounds kPrivilegedRequest{kMaxControlFrameBytes, {16384, 32}};
+
 struct ControlServerOptions {
-  uint32_t maxConnections = kMaxControlConnections;
+  AdmissionLimits admission;
   uint32_t frameTimeoutMs = kControlFrameTimeoutMs;
   // Who a peer is; unset, root alone is privileged.
   std::function<IpcCaller(const PeerCredentials&)> identify;
@@ -52,6 +67,8 @@ class ControlServer {
   // returns once every request being handled has had its reply written.
   void stop();
 
+  AdmissionStats admissionStats() const { return admission_.stats(); }
+
  private:
   struct Connection {
     std::thread thread;
@@ -60,8 +77,11 @@ class ControlServer {
   };
 
   void acceptLoop();
-  void serve(uint64_t id, vx::UniqueFd fd);
-  vx::json::Value answer(const std::string& body, const PeerCredentials& peer);
+  void serve(uint64_t id, vx::UniqueFd fd, IpcCaller caller);
+  // Reads the request within the caller's bounds, holding its bytes in the
+  // admission's count until `reserved` is given back.
+  Status readRequest(int fd, const IpcCaller& caller, std::string& body, uint64_t& reserved);
+  vx::json::Value answer(const std::string& body, const IpcCaller& caller);
   // Leaves the request phase; false when stop has already dropped the client.
   bool beginHandling(uint64_t id);
   void finish(uint64_t id);
@@ -70,6 +90,7 @@ class ControlServer {
   const Handler handler_;
   const ControlServerOptions options_;
   ControlListener listener_;
+  ControlAdmission admission_;
   std::thread acceptThread_;
 
   std::mutex mu_;

@@ -1,19 +1,32 @@
 #include "service/control_server.h"
 
+#include <fcntl.h>
 #include <grp.h>
+#include <malloc.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "foundation/file_util.h"
+#include "foundation/mount_config.h"
+#include "testing/eventually.h"
 #include "testing/gate.h"
 #include "testing/temp_dir.h"
 
@@ -31,6 +44,179 @@ std::string Header(uint32_t size) {
 }
 
 std::string Frame(const std::string& body) { return Header(static_cast<uint32_t>(body.size())) + body; }
+
+// What one client process saw of its connections.
+struct ClientsReport {
+  uint32_t refusedAtConnect = 0;  // the backlog was full
+  uint32_t tooLarge = 0;
+  uint32_t busy = 0;
+  uint32_t otherReplies = 0;
+  uint32_t held = 0;  // still open, without a reply, when told to end
+};
+
+// A process of `uid` with `groups` that opens `count` connections at once
+// and sends `frame` on each (nothing when it is empty), all from one thread
+// with non-blocking sockets; what it uses is made before the fork. It ends
+// once every connection has its reply or, for connections that stay quiet,
+// once told to (finish).
+class ClientProcess {
+ public:
+  static constexpr uint32_t kMaxReply = 512;
+  static constexpr int kConnectTries = 10000;
+  static constexpr long kConnectPauseNs = 1000000;
+
+  ClientProcess(const std::string& path, uint32_t uid, std::vector<gid_t> groups, uint32_t count,
+                std::string frame)
+      : frame_(std::move(frame)), fds_(count, -1), sent_(count, 0), replies_(count, std::string(kMaxReply, '\0')),
+        got_(count, 0) {
+    EXPECT_EQ(::pipe2(report_, O_CLOEXEC), 0);
+    EXPECT_EQ(::pipe2(release_, O_CLOEXEC), 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.data(), std::min(path.size(), sizeof(addr.sun_path) - 1));
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Copies of the service's own connections must not keep them open.
+      const unsigned keep[2] = {static_cast<unsigned>(std::min(report_[1], release_[0])),
+                                static_cast<unsigned>(std::max(report_[1], release_[0]))};
+      ::close_range(STDERR_FILENO + 1, keep[0] - 1, 0);
+      ::close_range(keep[0] + 1, keep[1] - 1, 0);
+      ::close_range(keep[1] + 1, ~0u, 0);
+      if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(2);
+      run(addr);
+    }
+  }
+  ~ClientProcess() {
+    if (pid_ > 0) finish();
+  }
+
+  ClientsReport finish() {
+    ClientsReport r;
+    if (pid_ <= 0) return r;
+    EXPECT_EQ(::write(release_[1], "x", 1), 1);
+    EXPECT_EQ(::read(report_[0], &r, sizeof r), static_cast<ssize_t>(sizeof r));
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    pid_ = -1;
+    return r;
+  }
+
+ private:
+  // In the child: system calls only.
+  [[noreturn]] void run(const sockaddr_un& addr) {
+    ClientsReport r;
+    uint32_t open = 0;
+    for (int& fd : fds_) {
+      fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      // A full backlog is waited out, as the service's own clients do.
+      int rc = -1;
+      for (int tries = 0; fd >= 0 && tries < kConnectTries; ++tries) {
+        rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+        if (rc == 0 || errno != EAGAIN) break;
+        const timespec pause{0, kConnectPauseNs};
+        ::nanosleep(&pause, nullptr);
+      }
+      if (rc != 0) {
+        ++r.refusedAtConnect;
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+        continue;
+      }
+      ++open;
+    }
+    std::vector<pollfd> polls(fds_.size() + 1);
+    bool released = false;
+    while (open > 0 && !released) {
+      for (size_t i = 0; i < fds_.size(); ++i) {
+        const short out = sent_[i] < frame_.size() ? POLLOUT : 0;
+        polls[i] = {fds_[i], static_cast<short>(POLLIN | out), 0};
+      }
+      // Only quiet connections wait to be told to end.
+      polls.back() = {frame_.empty() ? release_[0] : -1, POLLIN, 0};
+      if (::poll(polls.data(), polls.size(), -1) < 0) continue;
+      released = polls.back().revents != 0;
+      for (size_t i = 0; i < fds_.size(); ++i) {
+        if (fds_[i] < 0 || polls[i].revents == 0) continue;
+        if ((polls[i].revents & POLLOUT) != 0) {
+          const ssize_t n = ::send(fds_[i], frame_.data() + sent_[i], frame_.size() - sent_[i], MSG_NOSIGNAL);
+          // The service stopped reading: its reply follows.
+          sent_[i] = n > 0 ? sent_[i] + static_cast<size_t>(n) : frame_.size();
+        }
+        if ((polls[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+        const ssize_t n = ::recv(fds_[i], replies_[i].data() + got_[i], kMaxReply - got_[i], 0);
+        if (n > 0 && got_[i] + static_cast<size_t>(n) < kMaxReply) {
+          got_[i] += static_cast<size_t>(n);
+          continue;
+        }
+        if (n < 0 && errno == EAGAIN) continue;
+        const std::string_view reply(replies_[i].data(), got_[i]);
+        if (reply.find("too large") != std::string_view::npos) ++r.tooLarge;
+        else if (reply.find("busy") != std::string_view::npos) ++r.busy;
+        else ++r.otherReplies;
+        ::close(fds_[i]);
+        fds_[i] = -1;
+        --open;
+      }
+    }
+    r.held = open;
+    if (!released) {
+      char x;
+      [[maybe_unused]] ssize_t n = ::read(release_[0], &x, 1);
+    }
+    [[maybe_unused]] ssize_t n = ::write(report_[1], &r, sizeof r);
+    ::_exit(0);
+  }
+
+  const std::string frame_;
+  std::vector<int> fds_;
+  std::vector<size_t> sent_;
+  std::vector<std::string> replies_;
+  std::vector<size_t> got_;
+  int report_[2] = {-1, -1};
+  int release_[2] = {-1, -1};
+  pid_t pid_ = -1;
+};
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
+
+// The heap bytes this process holds now.
+uint64_t HeapBytes() {
+#if defined(__SANITIZE_ADDRESS__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
+
+// Samples the heap on a thread of its own while it lives: the highest
+// figure is what the service took at most (the test's own data aside).
+class HeapPeak {
+ public:
+  HeapPeak() : base_(HeapBytes()), thread_([this] {
+    while (!done_.load()) {
+      peak_ = std::max<uint64_t>(peak_.load(), HeapBytes());
+      std::this_thread::yield();
+    }
+  }) {}
+  ~HeapPeak() { stop(); }
+  // The most held above what was held at the start.
+  uint64_t stop() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+    return peak_.load() > base_ ? peak_.load() - base_ : 0;
+  }
+
+ private:
+  const uint64_t base_;
+  std::atomic<uint64_t> peak_{0};
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+gid_t Sudo() { return static_cast<gid_t>(GroupIdOf(kDefaultAdminGroup).value_or(0)); }
 
 class ControlServerTest : public ::testing::Test {
  protected:
@@ -151,7 +337,7 @@ TEST_F(ControlServerTest, ClientGoneBeforeItsReplyDoesNotHurtTheServer) {
 TEST_F(ControlServerTest, ManyClientsAtOnceBeyondTheCapAreAllAnswered) {
   constexpr int kClients = 48;
   ControlServerOptions options;
-  options.maxConnections = 4;
+  options.admission.connections = 4;
   std::atomic<int> active{0};
   std::atomic<int> most{0};
   Start(
@@ -175,6 +361,88 @@ TEST_F(ControlServerTest, ManyClientsAtOnceBeyondTheCapAreAllAnswered) {
   for (std::thread& t : clients) t.join();
   EXPECT_EQ(answered.load(), kClients);
   EXPECT_LE(most.load(), 4);
+}
+
+TEST_F(ControlServerTest, HugeRequestsOfManyClientsStayInsideTheBudgetAndRootIsServed) {
+  ASSERT_NE(Sudo(), 0u) << "the test needs the group " << kDefaultAdminGroup;
+  ControlServerOptions options;
+  options.identify = [](const PeerCredentials& peer) { return IpcCallerFromPeer(peer, Sudo()); };
+  test::Gate rootAsked;
+  Start(
+      [&](const Value& request, const IpcCaller& caller) {
+        if (request["op"].asString() == "status") rootAsked.arriveAndWait();
+        return Echo(request, caller);
+      },
+      options);
+  // The frame of the attack: sixteen MiB of values as small as they come.
+  std::string body = "[0";
+  body.reserve(kMaxControlFrameBytes);
+  while (body.size() + 3 <= kMaxControlFrameBytes) body += ",0";
+  body += "]";
+  const std::string frame = Frame(body);
+  std::string().swap(body);
+  HeapPeak heap;
+
+  // Root's request is in the middle of the flood: it is being handled while
+  // the clients come.
+  std::thread root([&] { EXPECT_EQ(Call("status")["op"].asString(), "status"); });
+  ASSERT_TRUE(rootAsked.waitArrived());
+  {
+    ClientProcess users(path_, kNobody, {}, 64, frame);
+    ClientProcess members(path_, kNobody - 1, {Sudo()}, 64, frame);
+    const ClientsReport u = users.finish();
+    const ClientsReport m = members.finish();
+    // A user without privilege cannot send more than a small request; a
+    // member may send a large one, one share at a time, and what it parses
+    // into is bounded. Connections past a share are turned away at once.
+    for (const ClientsReport& r : {u, m}) {
+      EXPECT_EQ(r.tooLarge + r.busy, 64u);
+      EXPECT_GE(r.tooLarge, 1u);
+    }
+    for (const ClientsReport& r : {u, m}) EXPECT_EQ(r.otherReplies + r.held + r.refusedAtConnect, 0u);
+  }
+  rootAsked.release();
+  root.join();
+
+  const AdmissionStats stats = server_->admissionStats();
+  EXPECT_LE(stats.peakRequestBytes, options.admission.userRequestBytes + 1024);
+  EXPECT_EQ(stats.requestBytes, 0u);
+  std::printf("heap of the service under the flood: at most %llu KiB (request budget %llu KiB)\n",
+              static_cast<unsigned long long>(heap.stop() / 1024),
+              static_cast<unsigned long long>(options.admission.requestBytes / 1024));
+}
+
+TEST_F(ControlServerTest, IdleConnectionsOfOtherUsersLeaveRootItsTurn) {
+  ControlServerOptions options;
+  options.frameTimeoutMs = kLongMs;  // the idle clients stay for the whole test
+  Start(Echo, options);
+  const AdmissionLimits& limits = options.admission;
+  // Four users with fifty idle connections each: more than the shares of
+  // all users together and more than the socket's backlog.
+  std::vector<std::unique_ptr<ClientProcess>> clients;
+  for (uint32_t k = 0; k < 4; ++k)
+    clients.push_back(std::make_unique<ClientProcess>(path_, kNobody - k, std::vector<gid_t>{}, 50, ""));
+  const uint32_t othersCap = limits.connections - limits.rootConnections;
+  ASSERT_TRUE(test::Eventually([&] {
+    const AdmissionStats s = server_->admissionStats();
+    return s.connections == othersCap && s.refusedConnections == 4 * 50 - othersCap;
+  }));
+
+  const auto asked = std::chrono::steady_clock::now();
+  EXPECT_EQ(Call("status")["op"].asString(), "status");
+  std::printf("root answered in %.1f ms with %u idle connections of other users open\n",
+              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count(), othersCap);
+
+  uint32_t held = 0, busy = 0;
+  for (auto& c : clients) {
+    const ClientsReport r = c->finish();
+    held += r.held;
+    busy += r.busy;
+    EXPECT_LE(r.held, limits.userConnections);
+    EXPECT_EQ(r.refusedAtConnect, 0u);
+  }
+  EXPECT_EQ(held, othersCap);
+  EXPECT_EQ(busy, 4 * 50 - othersCap);
 }
 
 TEST_F(ControlServerTest, StopDropsSendersButLetsRunningRequestsReply) {

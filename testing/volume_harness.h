@@ -15,6 +15,7 @@
 
 #include "engine/data_cache.h"
 #include "engine/volume.h"
+#include "testing/eventually.h"
 #include "testing/memory_backend.h"
 #include "testing/temp_dir.h"
 
@@ -66,16 +67,6 @@ inline std::string Pattern(uint64_t size, uint32_t seed = 0) {
   std::string s(size, '\0');
   for (uint64_t i = 0; i < size; ++i) s[i] = static_cast<char>((i * 131 + i / 4093 + seed) & 0xff);
   return s;
-}
-
-// Polls `done` until it holds or about ten seconds pass.
-inline bool Eventually(const std::function<bool()>& done) {
-  constexpr int kPolls = 1000;
-  for (int i = 0; i < kPolls; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return done();
 }
 
 class VolumeHarness {

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <vector>
 
+#include "foundation/log.h"
+#include "foundation/log_limiter.h"
 
 namespace tarn {
 namespace {
@@ -55,6 +58,21 @@ IpcCaller IpcCallerFromPeer(const PeerCredentials& peer, std::optional<uint32_t>
   caller.user = UserText(peer.uid);
   caller.token = CallerToken{peer.uid, peer.gid, peer.groups};
   return caller;
+}
+
+void LogRefusal(const IpcCaller& caller, const std::string& what) {
+  static vx::log::LineLimiter* limiter = new vx::log::LineLimiter();  // lives as long as logging may run
+  const uint64_t nowMs = static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
+  uint64_t suppressed = 0;
+  if (!limiter->allow("uid " + std::to_string(caller.uid), nowMs, suppressed)) return;
+  if (suppressed == 0) {
+    vx::log::write(vx::log::kWarn, "ipc: %s refused to %s", what.c_str(), caller.user.c_str());
+  } else {
+    vx::log::write(vx::log::kWarn, "ipc: %s refused to %s (and %llu more of this user's requests since the last line)",
+                   what.c_str(), caller.user.c_str(), static_cast<unsigned long long>(suppressed));
+  }
 }
 
 vx::json::Value ErrorReply(std::string_view message) {

@@ -45,6 +45,11 @@ IpcCaller IpcCallerFromPeer(const PeerCredentials& peer, std::optional<uint32_t>
 // "alice (uid 1000)", or "uid 1000" for a uid without a name.
 std::string UserText(uint32_t uid);
 
+// Logs a refusal of `caller`'s request ("ipc: " + what + " refused to " +
+// the user) as a warning; a user's flood of refusals makes a few lines and a
+// count, never enough to rotate the log away.
+void LogRefusal(const IpcCaller& caller, const std::string& what);
+
 // {"ok": false, "error": message}
 vx::json::Value ErrorReply(std::string_view message);
 // The same with "code", for refusals a client must tell apart.

@@ -80,7 +80,7 @@ void ControlServer::acceptLoop() {
     }
     IpcCaller caller = identify(peer);
     if (!admission_.admitConnection(peer.uid)) {
-      vx::log::write(vx::log::kDebug, "ipc: a connection refused to %s", caller.user.c_str());
+      LogRefusal(caller, "a connection");
       // The reply fits the empty socket buffer; nothing here waits.
       SendReply(client.get(), ErrorReplyWithCode(kBusyConnections, "busy"), DeadlineAfterMs(0));
       continue;
@@ -111,7 +111,7 @@ Status ControlServer::readRequest(int fd, const IpcCaller& caller, std::string& 
   if (!s.ok()) return s;
   if (size > bounds.frameBytes) return Status(Status::kTooLarge, "request too large");
   if (!admission_.reserveRequest(caller.uid, size)) {
-    vx::log::write(vx::log::kDebug, "ipc: a request of %u bytes refused to %s", size, caller.user.c_str());
+    LogRefusal(caller, "a request of " + std::to_string(size) + " bytes");
     return Status(Status::kBusy, kBusyRequests);
   }
   reserved = size;

@@ -118,11 +118,11 @@ Value Dispatcher::dispatch(const Value& request, const IpcCaller* caller) {
   for (const Op& entry : kOps) {
     if (entry.name != op) continue;
     if (caller != nullptr && entry.rights == Rights::kAdmin && !caller->privileged) {
-      vx::log::write(vx::log::kWarn, "ipc: %s refused to %s", op.c_str(), caller->user.c_str());
+      LogRefusal(*caller, op);
       return ErrorReplyWithCode("drives are managed by an administrator of this computer", "admin");
     }
     if (caller != nullptr && entry.rights == Rights::kRoot && !caller->root) {
-      vx::log::write(vx::log::kWarn, "ipc: %s refused to %s", op.c_str(), caller->user.c_str());
+      LogRefusal(*caller, op);
       return ErrorReplyWithCode("the service's settings are changed by root", "admin");
     }
     return entry.run(state_, request);

@@ -14,6 +14,7 @@
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
 #include "service/dispatcher.h"
+#include "testing/log_capture.h"
 #include "testing/memory_backend.h"
 #include "testing/temp_dir.h"
 #include "testing/volume_harness.h"
@@ -292,6 +293,25 @@ TEST_F(ServiceStateTest, DrivesAreChangedByAdministratorsAndSettingsByRoot) {
       EXPECT_NE(dispatcher.dispatch(request, allowed)["code"].asString(), "admin");
     }
   }
+}
+
+TEST_F(ServiceStateTest, AFloodOfRefusalsCannotRotateTheLogAway) {
+  test::LogCapture log;
+  Dispatcher dispatcher(*state_);
+  // Users of their own: the log's limiter is the process's, and other
+  // tests of this process are refused too.
+  IpcCaller user;
+  user.uid = 4001;
+  user.user = "flooder (uid 4001)";
+  IpcCaller other = user;
+  other.uid = 4002;
+  other.user = "other (uid 4002)";
+  const Value request = Json(R"({"op":"mount","id":"d1"})");
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(dispatcher.dispatch(request, &user)["code"].asString(), "admin");
+  EXPECT_EQ(dispatcher.dispatch(request, &other)["code"].asString(), "admin");
+  EXPECT_LE(log.countLines("ipc: mount refused to flooder (uid 4001)"), 20);
+  EXPECT_GE(log.countLines("ipc: mount refused to flooder (uid 4001)"), 1);
+  EXPECT_EQ(log.countLines("ipc: mount refused to other (uid 4002)"), 1);
 }
 
 TEST_F(ServiceStateTest, RepliesOfOpsWithoutAServerHere) {

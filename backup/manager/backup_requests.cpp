@@ -78,7 +78,7 @@ Status ListVersion(backup::Repo& repo, const backup::SnapshotInfo& version, cons
 Value BackupManager::handle(const Value& request, const IpcCaller* caller) {
   const std::string op = request["op"].asString();
   if (caller != nullptr && !caller->privileged) {
-    vx::log::write(vx::log::kWarn, "ipc: %s refused to %s", op.c_str(), caller->user.c_str());
+    LogRefusal(*caller, op);
     return ErrorReplyWithCode("backups are managed by an administrator of this computer", "admin");
   }
   const std::string id = request["id"].asString();

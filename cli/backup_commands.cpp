@@ -527,7 +527,7 @@ int RunLog(const Args& args) {
   // The service gives one line more than it is asked for.
   if (!RequestBackup("backupLog", args[0], [lines](Value& r) { r.set("lines", lines - 1); }, reply, error))
     return ReportFailure(error);
-  const std::string text = reply["text"].asString();
+  const std::string text = Printable(reply["text"].asString());
   std::fputs(text.c_str(), stdout);
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
   return kExitOk;

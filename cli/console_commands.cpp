@@ -92,7 +92,7 @@ int RunStatus(const Args& args) {
     std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", m.id.c_str(), (Letter(m.drive) + ":").c_str(), state.c_str(),
                 vx::WideToUtf8(m.name).c_str(), DisplayUrl(cfg).c_str());
     if (m.mounted) std::printf("%18s%s, cache %s\n", "", m.mountPoint.c_str(), FormatBytes(m.cacheBytes).c_str());
-    if (!m.lastError.empty()) std::printf("%18serror: %s\n", "", m.lastError.c_str());
+    if (!m.lastError.empty()) std::printf("%18serror: %s\n", "", Printable(m.lastError).c_str());
   }
   return kExitOk;
 }
@@ -236,6 +236,7 @@ int RunLog(const Args& args) {
   std::string text;
   std::string error;
   if (!RequestGetLog(lines, text, error)) return ReportFailure(error);
+  text = Printable(text);
   std::fputs(text.c_str(), stdout);
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stdout);
   return kExitOk;
@@ -257,9 +258,9 @@ int RunTransfers(const Args& args) {
     std::string amount = FormatBytes(done > 0 ? static_cast<uint64_t>(done) : 0);
     if (total > 0) amount += " of " + FormatBytes(static_cast<uint64_t>(total));
     std::printf("%s: %-8s %-6s %s  %s", t["drive"].asString().c_str(), t["upload"].asBool() ? "upload" : "download",
-                t["state"].asString().c_str(), t["path"].asString().c_str(), amount.c_str());
+                t["state"].asString().c_str(), Printable(t["path"].asString()).c_str(), amount.c_str());
     if (t["attempt"].asInt() > 1) std::printf("  attempt %d", t["attempt"].asInt());
-    if (!t["error"].asString().empty()) std::printf("  error: %s", t["error"].asString().c_str());
+    if (!t["error"].asString().empty()) std::printf("  error: %s", Printable(t["error"].asString()).c_str());
     std::printf("\n");
   }
   return kExitOk;

@@ -3,6 +3,7 @@
 // executable, as root or as nobody.
 #include "cli/console_commands.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include "client/service_client.h"
 #include "engine/backend_factory.h"
 #include "foundation/config_file.h"
+#include "foundation/file_util.h"
 #include "service/service_body.h"
 #include "testing/fake_server_process.h"
 #include "testing/remote_tree.h"
@@ -103,6 +105,20 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
   ServiceStatus status;
   ASSERT_TRUE(RequestStatus(status));
   EXPECT_TRUE(status.mounts.empty());
+}
+
+TEST_F(ConsoleCommandsTest, LogReachesTheTerminalWithoutItsControlCharacters) {
+  // A line that no logger of ours writes, as an older program might have.
+  const std::string raw = "2024-01-01 00:00:00.000 [WARN ] d1: name \x1b]0;owned\x07\x1b[2J\r\n";
+  vx::UniqueFd log(::open((LogDir() + "/service.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  ASSERT_TRUE(log.valid() && vx::WriteAll(log.get(), raw.data(), raw.size()));
+  // The service may still be writing its start-up lines.
+  const RunResult r = RunTarn({"log", "5"}, true);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("\n2024-01-01 00:00:00.000 [WARN ] d1: name \\x1b]0;owned\\x07\\x1b[2J\n"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find_first_of("\r\x1b\x07"), std::string::npos) << r.output;
 }
 
 // The service probes with the secrets it stores; the console probes here,

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "foundation/file_util.h"
+#include "foundation/text.h"
 
 namespace tarn::app {
 namespace {
@@ -21,6 +22,17 @@ constexpr size_t kMaxSecretBytes = 65536;
 void WriteText(int fd, const std::string& text) { vx::WriteAll(fd, text.data(), text.size()); }
 
 }  // namespace
+
+std::string Printable(std::string_view text) {
+  std::string lines;
+  lines.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    // The service log ends its lines with CR LF.
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    lines.push_back(text[i]);
+  }
+  return vx::EscapeControls(lines, "\n\t");
+}
 
 bool ReadSecretFromTerminal(const std::string& prompt, std::string& secret) {
   vx::UniqueFd tty(::open(kTerminal, O_RDWR | O_CLOEXEC | O_NOCTTY));

@@ -8,12 +8,18 @@
 #include <cstddef>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace tarn::app {
 
 // Where a secret may come from instead of the terminal.
 inline constexpr const char* kPasswordVariable = "TARN_PASSWORD";
+
+// Text from the service (a log, a file name, a server's message) as it may
+// be printed: line ends kept, every other control character escaped, so that
+// nothing in it can move the cursor or rewrite the screen.
+std::string Printable(std::string_view text);
 
 // Reads one line from the controlling terminal with echo off. False when
 // there is no terminal.

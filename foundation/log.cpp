@@ -128,6 +128,16 @@ void write(uint32_t level, const char* format, ...) {
     va_end(args);
   }
 
+  // Names and texts from other users and servers go into the message: a
+  // line feed in one must not start a forged line, nor an escape sequence
+  // reach the terminal of whoever reads the log.
+  std::string printable = EscapeControls(message);
+  if (printable.size() >= kMaxMessage) {
+    size_t cut = kMaxMessage - 1;
+    while (cut > 0 && (static_cast<unsigned char>(printable[cut]) & 0xC0) == 0x80) --cut;
+    printable.resize(cut);
+  }
+
   struct timespec now {};
   clock_gettime(CLOCK_REALTIME, &now);
   struct tm local {};
@@ -137,7 +147,7 @@ void write(uint32_t level, const char* format, ...) {
                              static_cast<unsigned>(local.tm_year + 1900), static_cast<unsigned>(local.tm_mon + 1),
                              static_cast<unsigned>(local.tm_mday), static_cast<unsigned>(local.tm_hour),
                              static_cast<unsigned>(local.tm_min), static_cast<unsigned>(local.tm_sec),
-                             static_cast<unsigned>(now.tv_nsec / 1000000), Label(level), message);
+                             static_cast<unsigned>(now.tv_nsec / 1000000), Label(level), printable.c_str());
   if (length <= 0) return;
   size_t size = static_cast<size_t>(length) < sizeof line ? static_cast<size_t>(length) : sizeof line - 1;
 

@@ -121,6 +121,22 @@ TEST_F(LogTest, LinesCarryTimeLabelAndMessageCutToLength) {
   }
 }
 
+TEST_F(LogTest, ControlCharactersInMessagesCannotForgeLinesOrReachTheTerminal) {
+  InChild([this] {
+    open(dir_, "service");
+    // A name someone gave a file on a drive.
+    write(kWarn, "d1: refusing name %s: bad", "/x\n2024-01-01 00:00:00.000 [INFO ] forged\r\x1b[2J\x9b\xff");
+    write(kInfo, "%s", std::string(1000, '\x1b').c_str());
+  });
+  auto lines = Lines(Read(dir_ + "/service.log"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(Message(lines[0]),
+            "d1: refusing name /x\\x0a2024-01-01 00:00:00.000 [INFO ] forged\\x0d\\x1b[2J\\x9b\\xff: bad");
+  // An escaped message is cut like any other, and the line still ends.
+  EXPECT_TRUE(std::regex_match(lines[1], kLine)) << lines[1];
+  EXPECT_EQ(Message(lines[1]).size(), kMaxMessage - 1);
+}
+
 TEST_F(LogTest, DebugSwitchFollowsItsValueRule) {
   struct Case {
     const char* value;  // nullptr: unset

@@ -154,6 +154,36 @@ bool LessInUtf16Order(std::string_view a, std::string_view b) {
   return i == a.size() && j < b.size();
 }
 
+std::string EscapeControls(std::string_view text, std::string_view keep) {
+  constexpr char32_t kDel = 0x7F, kC1First = 0x80, kC1Last = 0x9F;
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&out](std::string_view bytes) {
+    for (unsigned char b : bytes) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02x", b);
+      out += hex;
+    }
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t start = i;
+    bool invalid = false;
+    const char32_t c = DecodeUtf8(text, i, invalid);
+    const std::string_view bytes = text.substr(start, i - start);
+    if (c < kC1First && keep.find(static_cast<char>(c)) != std::string_view::npos) {
+      out += bytes;
+    } else if (invalid || c < 0x20 || c == kDel || (c >= kC1First && c <= kC1Last)) {
+      // An invalid sequence is escaped byte by byte from its first byte on.
+      if (invalid) i = start + 1;
+      escape(text.substr(start, i - start));
+    } else {
+      out += bytes;
+    }
+  }
+  return out;
+}
+
 bool IsValidUtf8(std::string_view text) {
   size_t i = 0;
   bool invalid = false;

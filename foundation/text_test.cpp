@@ -91,6 +91,28 @@ TEST(Utf, ReplacesInvalidUtf8PerBadSequence) {
     EXPECT_TRUE(IsValidUtf8(valid)) << valid;
 }
 
+TEST(Utf, EscapeControlsLeavesOnlyPrintableText) {
+  struct Case {
+    std::string text;
+    const char* keep;
+    std::string escaped;
+  } cases[] = {
+      {"plain w\xC3\xB6rld \xF0\x9F\x98\x80", "", "plain w\xC3\xB6rld \xF0\x9F\x98\x80"},
+      {"a\nb\tc\r", "", "a\\x0ab\\x09c\\x0d"},
+      {"a\nb\tc\r", "\n\t", "a\nb\tc\\x0d"},
+      {std::string("nul\0del\x7f", 8), "", "nul\\x00del\\x7f"},
+      {"\x1b[31mred", "", "\\x1b[31mred"},
+      {"csi \xC2\x9B and nel \xC2\x85, not \xC2\xA0", "", "csi \\xc2\\x9b and nel \\xc2\\x85, not \xC2\xA0"},
+      {"cut \xE2\x82" "A and \xFF", "", "cut \\xe2\\x82A and \\xff"},
+      {"\xED\xA0\x80", "", "\\xed\\xa0\\x80"},
+  };
+  for (const Case& c : cases) {
+    const std::string escaped = EscapeControls(c.text, c.keep);
+    EXPECT_EQ(escaped, c.escaped);
+    EXPECT_TRUE(IsValidUtf8(escaped)) << escaped;
+  }
+}
+
 TEST(Utf, OrdersAsUtf16Units) {
   struct Case {
     std::string a, b;

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
@@ -56,6 +57,25 @@ void RemoveDriveCache(const std::string& dir, bool ownFolder, const std::string&
 }
 
 Status SettingError(const std::string& message) { return Status(Status::kInvalid, message); }
+
+bool HasControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// The texts of a drive that go into config.json, the replies and the log
+// must be one line of valid UTF-8.
+std::string CheckDriveTexts(const MountConfig& m) {
+  const std::pair<const char*, const std::string*> texts[] = {
+      {"name", &m.name},          {"id", &m.id},           {"endpoint host", &m.endpoint.host},
+      {"endpoint root", &m.endpoint.root}, {"endpoint user", &m.endpoint.user}, {"endpoint extra", &m.endpoint.extra},
+      {"cache dir", &m.cache.dir},
+  };
+  for (const auto& [field, text] : texts) {
+    if (!vx::IsValidUtf8(*text)) return std::string("the drive's ") + field + " is not valid UTF-8";
+    if (HasControl(*text)) return std::string("the drive's ") + field + " holds a line feed or another control character";
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -124,11 +144,20 @@ std::string ServiceState::getLog(int lines) {
 Status ServiceState::setMount(const Value& mount, std::string& id) {
   if (!mount.isObject()) return Status(Status::kInvalid, "mount is missing");
   MountConfig incoming = MountConfigFromJson(mount);
+  std::string error = CheckDriveTexts(incoming);
+  if (!error.empty()) return Status(Status::kInvalid, error);
   std::lock_guard<std::mutex> lock(mu_);
   keepStoredSecretsLocked(incoming);
-  const std::string error = ValidateMountConfig(incoming);
+  error = ValidateMountConfig(incoming);
   if (!error.empty()) return Status(Status::kInvalid, error);
   if (!IsPlainName(incoming.id)) return Status(Status::kInvalid, "drive id must be a plain name");
+  // Two drives of one letter share one mount point: the second could never
+  // mount while the first is.
+  for (const DriveSlot& other : drives_) {
+    if (other.config.id != incoming.id && other.config.drive == incoming.drive)
+      return Status(Status::kInvalid, "the drive letter " + vx::WideToUtf8(std::u16string(1, incoming.drive)) +
+                                          " is used by the drive " + other.config.name + " (" + other.config.id + ")");
+  }
 
   DriveSlot* slot = findLocked(incoming.id);
   const bool added = slot == nullptr;

@@ -128,6 +128,14 @@ TEST_F(ServiceStateTest, InvalidDrivesAreRefusedWithTheValidationText) {
       {R"({"endpoint":{"protocol":"ftp","host":"dav.example"}})", "unknown protocol: ftp"},
       {R"({"id":"../../etc","endpoint":{"host":"dav.example"}})", "drive id must be a plain name"},
       {R"({"id":"..","endpoint":{"host":"dav.example"}})", "drive id must be a plain name"},
+      {R"({"name":"Docs\n2024-01-01 [INFO ] forged","endpoint":{"host":"dav.example"}})",
+       "the drive's name holds a line feed or another control character"},
+      {"{\"name\":\"Docs\xff\",\"endpoint\":{\"host\":\"dav.example\"}}", "the drive's name is not valid UTF-8"},
+      {R"({"endpoint":{"host":"https://dav.example/\u001b[2J"}})",
+       "the drive's endpoint host holds a line feed or another control character"},
+      {"{\"endpoint\":{\"host\":\"dav.example\",\"root\":\"/\xc3\"}}", "the drive's endpoint root is not valid UTF-8"},
+      {R"({"endpoint":{"host":"dav.example","user":"bob\r"}})",
+       "the drive's endpoint user holds a line feed or another control character"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.json);
@@ -139,6 +147,18 @@ TEST_F(ServiceStateTest, InvalidDrivesAreRefusedWithTheValidationText) {
   }
   EXPECT_EQ(state_->status()["mounts"].size(), 0u);
   EXPECT_FALSE(vx::FileExists(config_));
+}
+
+TEST_F(ServiceStateTest, ADriveLetterBelongsToOneDrive) {
+  Add(R"({"id":"d1","name":"Docs","drive":"P","endpoint":{"host":"a.example"}})");
+  std::string id;
+  const Status taken = state_->setMount(Json(R"({"id":"d2","drive":"P","endpoint":{"host":"b.example"}})"), id);
+  EXPECT_EQ(taken.code, Status::kInvalid);
+  EXPECT_EQ(taken.message, "the drive letter P is used by the drive Docs (d1)");
+  // The drive that holds it keeps it through a change.
+  Add(R"({"id":"d1","name":"Docs 2","drive":"P","endpoint":{"host":"a.example"}})");
+  Add(R"({"id":"d2","drive":"Q","endpoint":{"host":"b.example"}})");
+  EXPECT_EQ(state_->status()["mounts"].size(), 2u);
 }
 
 TEST_F(ServiceStateTest, ProbeResultIsDroppedWhenTheServerChanges) {

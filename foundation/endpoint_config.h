@@ -31,4 +31,10 @@ struct EndpointConfig {
   uint32_t keepaliveSec = 30;
 };
 
+// Both name the same folder of the same server: what one learned of the
+// server holds for the other.
+inline bool SameServer(const EndpointConfig& a, const EndpointConfig& b) {
+  return a.protocol == b.protocol && a.host == b.host && a.port == b.port && a.root == b.root;
+}
+
 }  // namespace tarn

@@ -55,7 +55,11 @@ Value DoRemoveMount(ServiceState& st, const Value& req) {
   return StatusReply(st.removeMount(req["id"].asString(), req["clearCache"].asBool(false)));
 }
 
-Value DoMount(ServiceState& st, const Value& req) { return StatusReply(st.mount(req["id"].asString())); }
+Value DoMount(ServiceState& st, const Value& req) {
+  bool pending = false;
+  Status s = st.mount(req["id"].asString(), &pending);
+  return s.ok() && pending ? WithMember(OkReply(), "pending", true) : StatusReply(s);
+}
 Value DoUnmount(ServiceState& st, const Value& req) { return StatusReply(st.unmount(req["id"].asString())); }
 Value DoSyncNow(ServiceState& st, const Value& req) { return StatusReply(st.syncNow(req["id"].asString())); }
 Value DoClearCache(ServiceState& st, const Value& req) { return StatusReply(st.clearCache(req["id"].asString())); }

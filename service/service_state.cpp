@@ -28,10 +28,6 @@ bool IsPlainName(const std::string& id) {
          id.find('\0') == std::string::npos;
 }
 
-// A stored probe result describes the server it probed.
-bool SameServer(const EndpointConfig& a, const EndpointConfig& b) {
-  return a.protocol == b.protocol && a.host == b.host && a.port == b.port && a.root == b.root;
-}
 
 // The log's last lines without the byte-order mark its first line may carry.
 std::string LastLines(const std::string& text, int lines) {
@@ -82,14 +78,22 @@ std::string CheckDriveTexts(const MountConfig& m) {
 ServiceState::ServiceState(std::string configPath, std::string logPath)
     : configPath_(std::move(configPath)), logPath_(std::move(logPath)) {}
 
-ServiceState::~ServiceState() { unmountAll(0); }
+ServiceState::~ServiceState() {
+  unmountAll(0);
+  std::lock_guard<std::mutex> lock(mu_);
+  joinEndedLocked();
+}
 
 bool ServiceState::loadConfig(std::string* error) {
   AppConfig loaded;
   if (!LoadConfig(loaded, configPath_, error)) return false;
   std::lock_guard<std::mutex> lock(mu_);
   drives_.clear();
-  for (MountConfig& m : loaded.mounts) drives_.push_back(DriveSlot{std::move(m), false, std::string()});
+  for (MountConfig& m : loaded.mounts) {
+    DriveSlot& slot = drives_.emplace_back();
+    slot.serial = ++nextSerial_;
+    slot.config = std::move(m);
+  }
   loaded.mounts.clear();
   settings_ = std::move(loaded);
   setAdminGroupLocked();
@@ -103,6 +107,7 @@ void ServiceState::setBackendsFor(BackendsFor backendsFor) { backendsFor_ = std:
 // ---- reports -------------------------------------------------------------
 
 Value ServiceState::status() {
+  Value mounts = drivesStatus();
   std::lock_guard<std::mutex> lock(mu_);
   Value reply = Value::object();
   reply.set("ok", true);
@@ -125,8 +130,6 @@ Value ServiceState::status() {
   driver.set("installing", false);
   driver.set("error", found.name.empty() ? kNoMountDriver : "");
   reply.set("driver", std::move(driver));
-  Value mounts = Value::array();
-  for (const DriveSlot& slot : drives_) mounts.append(mountStatusLocked(slot));
   reply.set("mounts", std::move(mounts));
   return reply;
 }
@@ -163,7 +166,11 @@ Status ServiceState::setMount(const Value& mount, std::string& id) {
   const bool added = slot == nullptr;
   MountConfig before;
   if (added) {
-    drives_.push_back(DriveSlot{incoming, false, std::string()});
+    DriveSlot& fresh = drives_.emplace_back();
+    fresh.serial = ++nextSerial_;
+    fresh.config = incoming;
+  } else if (slot->removing) {
+    return Status(Status::kBusy, "the drive is being removed");
   } else {
     if (!SameServer(slot->config.endpoint, incoming.endpoint)) incoming.probed = ProbedCaps();
     before = std::move(slot->config);
@@ -184,12 +191,22 @@ Status ServiceState::setMount(const Value& mount, std::string& id) {
 }
 
 Status ServiceState::removeMount(const std::string& id, bool clearCache) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
   DriveSlot* slot = findLocked(id);
-  if (slot == nullptr) return Status(Status::kNotFound, "no such drive");
+  if (slot == nullptr || slot->removing) return Status(Status::kNotFound, "no such drive");
   // The user chose to drop the drive with its unsent changes: no flushing.
-  Status s = releaseDriveLocked(*slot, 0);
-  if (!s.ok()) return s;
+  const uint64_t serial = slot->serial;
+  slot->removing = true;
+  slot->wanted = false;
+  slot->mountAsked = false;
+  slot->releaseAsked = true;
+  slot->releaseFlushMs = 0;
+  slot->released = Status();
+  wakeWorkerLocked(*slot);
+  changed_.wait(lock, [&] { return !findSerialLocked(serial)->working; });
+  slot = findSerialLocked(serial);
+  slot->removing = false;
+  if (!slot->released.ok()) return slot->released;
   Status saved = saveLocked(slot);
   if (!saved.ok()) return saved;
   const MountConfig removed = std::move(slot->config);
@@ -275,12 +292,14 @@ bool ServiceState::isBusy() {
   // Asked before taking mu_: the backup manager locks itself and then may
   // call into this object.
   if (backupRunning_ && backupRunning_()) return true;
-  std::lock_guard<std::mutex> lock(mu_);
-  for (const DriveSlot& slot : drives_) {
-    // A wait of no time tells whether the upload queue is empty.
-    if (slot.volume && !slot.volume->waitUploadsIdle(0)) return true;
+  std::vector<std::shared_ptr<Volume>> volumes;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const DriveSlot& slot : drives_)
+      if (slot.volume) volumes.push_back(slot.volume);
   }
-  return false;
+  // A wait of no time tells whether the upload queue is empty.
+  return std::any_of(volumes.begin(), volumes.end(), [](const auto& v) { return !v->waitUploadsIdle(0); });
 }
 
 // ---- under the lock ------------------------------------------------------
@@ -288,6 +307,13 @@ bool ServiceState::isBusy() {
 ServiceState::DriveSlot* ServiceState::findLocked(const std::string& id) {
   for (DriveSlot& slot : drives_) {
     if (slot.config.id == id) return &slot;
+  }
+  return nullptr;
+}
+
+ServiceState::DriveSlot* ServiceState::findSerialLocked(uint64_t serial) {
+  for (DriveSlot& slot : drives_) {
+    if (slot.serial == serial) return &slot;
   }
   return nullptr;
 }

@@ -4,31 +4,37 @@
 // control socket's connection threads, the address watch from its thread,
 // and the backup manager from its own threads.
 //
-// Locks: one mutex, mu_, held for the whole of every operation that reads or
-// changes the registry, mounting and unmounting included, so that requests
-// about drives run one at a time. The backup manager takes its own lock
-// before this one (it asks mountEndpoint while holding it); this object
-// therefore never calls the backup manager while holding mu_ (isBusy asks it
-// first).
+// Locks: one mutex, mu_, guards the settings and the registry; it is never
+// held while a server is asked anything or a drive's uploads are awaited, so
+// that the status answers at once whatever a server does. Mounting and
+// unmounting a drive run on a worker thread of that drive (one at a time per
+// drive) without the lock: a request marks what it wants of the drive, wakes
+// the worker and waits for the outcome on a condition variable (a mount at
+// most kMountAnswerMs; a mount that takes longer goes on and the drive shows
+// "mounting"). The backup manager takes its own lock before this one (it
+// asks mountEndpoint while holding it); this object therefore never calls
+// the backup manager while holding mu_ (isBusy asks it first).
 //
 // Each mounted drive has a started tarn::Volume, shared with its mount host,
-// which the slot owns. Mounting and unmounting run under mu_: the volume is
-// started before the host mounts it and stopped after the host let go.
+// which the slot owns; the volume is started before the host mounts it and
+// stopped after the host let go. Requests that use a mounted drive's volume
+// (sync, cache, uploads, transfers, status) take a shared pointer to it under
+// the lock and call it without.
 //
 // The operations on drives at run time (mount, unmount, sync, offline mode,
-// cache, uploads, transfers, status of a drive, probe, network kicks) live in
-// service_state_drives.cpp; the registry, settings and reports in
-// service_state.cpp. A "probe" request runs without the lock: it may talk to
-// a slow server for minutes and touches nothing of the registry. The probe a
-// mount makes of a drive never probed runs under the lock, as the rest of
-// the mount does.
+// cache, uploads, transfers, status of a drive, probe, network kicks, the
+// drive workers) live in service_state_drives.cpp; the registry, settings
+// and reports in service_state.cpp.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/volume.h"
@@ -70,6 +76,9 @@ class ServiceState {
   // before requests are served (tests put their own servers here).
   using BackendsFor = std::function<Volume::BackendFactory(const MountConfig&)>;
   void setBackendsFor(BackendsFor backendsFor);
+  // How long a mount request waits for the mount before it answers that
+  // the mount goes on (kMountAnswerMs; tests shorten it). Set before serving.
+  void setMountAnswerMs(uint32_t ms) { mountAnswerMs_ = ms; }
 
   // --- registry and settings (service_state.cpp) ---
   // The "status" reply.
@@ -95,8 +104,10 @@ class ServiceState {
 
   // --- drives at run time (service_state_drives.cpp) ---
   // Marks the drive wanted and mounts it: a server never probed is probed
-  // first, the volume starts, and the host waits up to kMountAnswerMs.
-  Status mount(const std::string& id);
+  // first, the volume starts, and the host waits up to kMountAnswerMs. The
+  // reply comes within kMountAnswerMs: a mount still going on then is no
+  // error, and `pending` (when given) says so.
+  Status mount(const std::string& id, bool* pending = nullptr);
   // Takes the drive away and waits up to kUnmountFlushMs for its uploads;
   // a drive that is not mounted is no error.
   Status unmount(const std::string& id);
@@ -107,61 +118,79 @@ class ServiceState {
   // A setting of the drive, kept in config.json; a mounted drive follows it
   // at once.
   Status setOffline(const std::string& id, bool offline);
+  // The "mounts" of the status reply.
+  vx::json::Value drivesStatus();
   // Every transfer of the mounted drives.
   Status transfers(vx::json::Value& list);
   // Probes the server of a drive's settings; `summary` is the report's text.
   Status probe(const vx::json::Value& mount, std::string& summary, vx::json::Value& report);
-  // Start-up: mounts every drive marked to mount automatically.
+  // Start-up: mounts every drive marked to mount automatically, all at
+  // once, and returns when they are mounted or kMountAnswerMs has passed.
   void mountWanted();
   // The machine's addresses changed: mounted drives reconnect and send what
-  // waits, wanted drives that failed to mount try again.
+  // waits, wanted drives that failed to mount try again (without waiting).
   void networkChanged();
-  // Stop: unmounts every drive, waiting up to `flushMs` for its uploads.
+  // Stop: unmounts every drive, all at once, each waiting up to `flushMs`
+  // for its uploads.
   void unmountAll(uint32_t flushMs);
 
  private:
   // One configured drive and what runs of it. The host goes before the
   // volume it serves.
   struct DriveSlot {
+    uint64_t serial = 0;               // tells this slot from a later one of the same id
     MountConfig config;
     bool wanted = false;               // mount now and again after network changes
     std::string lastError;             // why the last mount failed
     std::shared_ptr<Volume> volume;    // started while mounted
     std::unique_ptr<IMountHost> host;  // while mounted, or left by a mount gone from outside
+    // What the requests ask of the drive's worker, and what it is doing.
+    bool working = false;              // the worker runs
+    bool mountAsked = false;           // try a mount (once)
+    bool releaseAsked = false;         // take the drive away (once)
+    bool mounting = false;             // a mount is under way
+    bool removing = false;             // removeMount waits for the worker
+    uint32_t releaseFlushMs = kUnmountFlushMs;
+    Status released;                   // how the last taking away went
   };
 
   DriveSlot* findLocked(const std::string& id);
+  DriveSlot* findSerialLocked(uint64_t serial);
   std::string cacheRootLocked() const;
-  // Publishes the settings' administrators group.
-  void setAdminGroupLocked();
   // Writes config.json from the settings and the slots, leaving `without`
   // out.
   Status saveLocked(const DriveSlot* without = nullptr);
   // Lays the stored secrets under empty incoming ones of the same drive.
   void keepStoredSecretsLocked(MountConfig& incoming) const;
-  // Marks the drive wanted and mounts it unless it is mounted.
-  Status mountLocked(DriveSlot& slot);
-  // Probes the server, starts a volume and mounts it.
-  Status startDriveLocked(DriveSlot& slot);
-  // Stores what a probe of the drive's server finds; a failed probe leaves
-  // the drive as it was.
-  void probeLocked(DriveSlot& slot);
-  // Takes the mount away and stops the volume, waiting up to flushMs for
-  // its uploads (0: not at all).
-  Status releaseDriveLocked(DriveSlot& slot, uint32_t flushMs);
   bool isMountedLocked(const DriveSlot& slot) const;
   // The slot's volume when the drive is mounted; else null and `why`.
-  Volume* mountedVolumeLocked(DriveSlot* slot, Status& why);
-  vx::json::Value mountStatusLocked(const DriveSlot& slot) const;
+  std::shared_ptr<Volume> mountedVolumeLocked(const DriveSlot* slot, Status& why) const;
+  // Starts the drive's worker unless it runs.
+  void wakeWorkerLocked(DriveSlot& slot);
+  // The worker: mounts or takes the drive away while asked to, without the
+  // lock while it does.
+  void driveWorker(uint64_t serial);
+  // One mount attempt of the worker; `lock` is held on entry and return.
+  void mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t serial);
+  // Joins workers that have ended.
+  void joinEndedLocked();
+
+  // Publishes the settings' administrators group.
+  void setAdminGroupLocked();
 
   const std::string configPath_;
   const std::string logPath_;
   std::function<bool()> backupRunning_;  // set before serving, then read-only
   BackendsFor backendsFor_;              // set before serving, then read-only
+  uint32_t mountAnswerMs_ = kMountAnswerMs;  // set before serving, then read-only
 
   mutable std::mutex mu_;
-  AppConfig settings_;             // guarded by mu_; its mounts stay empty
-  std::vector<DriveSlot> drives_;  // guarded by mu_; in the file's order
+  std::condition_variable changed_;  // a worker made progress
+  AppConfig settings_;               // guarded by mu_; its mounts stay empty
+  std::vector<DriveSlot> drives_;    // guarded by mu_; in the file's order
+  uint64_t nextSerial_ = 0;          // guarded by mu_
+  std::map<std::thread::id, std::thread> workers_;  // guarded by mu_
+  std::vector<std::thread::id> ended_;              // guarded by mu_; workers to join
 
   // Asked for every connection, so it has a lock of its own, taken inside
   // mu_ where both are held.

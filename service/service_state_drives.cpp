@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <utility>
 
 #include "engine/probe.h"
@@ -26,6 +27,7 @@ std::string FirstFailure(const ProbeReport& report) {
   return "failed";
 }
 
+
 Value TransferJson(const MountConfig& c, const TransferInfo& t) {
   Value v = Value::object();
   v.set("mount", c.id);
@@ -42,117 +44,111 @@ Value TransferJson(const MountConfig& c, const TransferInfo& t) {
   return v;
 }
 
-}  // namespace
+// What a mount attempt made, handed from the worker to the slot.
+struct Mounted {
+  Status status;
+  std::shared_ptr<Volume> volume;
+  std::unique_ptr<IMountHost> host;
+  bool probed = false;  // config.probed holds a new probe's result
+};
 
-// ---- under the lock ------------------------------------------------------
-
-bool ServiceState::isMountedLocked(const DriveSlot& slot) const { return slot.host && slot.host->isMounted(); }
-
-Volume* ServiceState::mountedVolumeLocked(DriveSlot* slot, Status& why) {
-  if (slot == nullptr) {
-    why = Status(Status::kNotFound, kNoSuchDrive);
-    return nullptr;
+// Probes a server never probed, starts a volume and mounts it. Talks to the
+// server: called without the state's lock.
+Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std::string& mountDriver,
+                   const ServiceState::BackendsFor& backendsFor) {
+  Mounted out;
+  if (DetectMountDriver(mountDriver).name.empty()) {
+    out.status = Status(Status::kUnsupported, kNoMountDriver);
+    return out;
   }
-  if (!isMountedLocked(*slot)) {
-    why = Status(Status::kInvalid, kNotMounted);
-    return nullptr;
+  if (!config.probed.valid) {
+    ProbeReport report;
+    if (backendsFor) {
+      std::unique_ptr<IBackend> backend = backendsFor(config)();
+      if (backend) {
+        ProbeServer(report, *backend, config.compat, nullptr);
+      } else {
+        report.add(ProbeItem::kFailure, "backend", "no backend");
+      }
+    } else {
+      report = RunProbe(config, nullptr);
+    }
+    if (report.ok) {
+      config.probed = ProbedCaps::fromReport(report.caps);
+      out.probed = true;
+    } else {
+      vx::log::write(vx::log::kWarn, "%s: probe failed: %s", Name(config), FirstFailure(report).c_str());
+    }
   }
-  return slot->volume.get();
-}
-
-Status ServiceState::mountLocked(DriveSlot& slot) {
-  slot.wanted = true;
-  if (isMountedLocked(slot)) return Status();
-  // A mount taken away from outside leaves its volume running; the new one
-  // resumes what it had not sent.
-  Status s = releaseDriveLocked(slot, 0);
-  if (s.ok()) s = startDriveLocked(slot);
-  slot.lastError = s.ok() ? std::string() : s.message;
-  return s;
-}
-
-Status ServiceState::startDriveLocked(DriveSlot& slot) {
-  if (DetectMountDriver(settings_.mountDriver).name.empty()) return Status(Status::kUnsupported, kNoMountDriver);
-  if (!slot.config.probed.valid) probeLocked(slot);
-  auto volume = std::make_shared<Volume>(slot.config, cacheRootLocked(),
-                                         backendsFor_ ? backendsFor_(slot.config) : Volume::BackendFactory());
+  auto volume = std::make_shared<Volume>(config, cacheRoot, backendsFor ? backendsFor(config) : Volume::BackendFactory());
   std::string error;
   // A server out of reach does not fail the start: the drive serves its
   // cache and the status shows why it is not online.
-  Status s = volume->start(&error);
-  if (!s.ok()) return s;
+  out.status = volume->start(&error);
+  if (!out.status.ok()) return out;
   std::unique_ptr<IMountHost> host = MakeMountHost();
-  s = host->mount(volume, MountPointPath(slot.config.drive));
-  if (!s.ok()) {
+  out.status = host->mount(volume, MountPointPath(config.drive));
+  if (!out.status.ok()) {
     volume->stop(0);
-    return s;
+    return out;
   }
-  slot.volume = std::move(volume);
-  slot.host = std::move(host);
-  return Status();
+  out.volume = std::move(volume);
+  out.host = std::move(host);
+  return out;
 }
 
-void ServiceState::probeLocked(DriveSlot& slot) {
-  ProbeReport report;
-  if (backendsFor_) {
-    std::unique_ptr<IBackend> backend = backendsFor_(slot.config)();
-    if (backend) {
-      ProbeServer(report, *backend, slot.config.compat, nullptr);
-    } else {
-      report.add(ProbeItem::kFailure, "backend", "no backend");
-    }
-  } else {
-    report = RunProbe(slot.config, nullptr);
-  }
-  if (!report.ok) {
-    vx::log::write(vx::log::kWarn, "%s: probe failed: %s", Name(slot.config), FirstFailure(report).c_str());
-    return;
-  }
-  const ProbedCaps before = slot.config.probed;
-  slot.config.probed = ProbedCaps::fromReport(report.caps);
-  // Kept only when the file keeps it, so that memory and file agree.
-  if (!saveLocked().ok()) slot.config.probed = before;
-}
-
-Status ServiceState::releaseDriveLocked(DriveSlot& slot, uint32_t flushMs) {
-  if (slot.host) {
+// Takes the mount away and stops the volume, waiting up to flushMs for its
+// uploads (0: not at all). Without the state's lock.
+Status ReleaseDrive(const MountConfig& config, std::unique_ptr<IMountHost>& host, std::shared_ptr<Volume>& volume,
+                    uint32_t flushMs) {
+  if (host) {
     // The host does not wait: the volume's stop below makes every queued
     // upload due at once and waits for them, which a wait here would not.
-    Status s = slot.host->unmount(0);
+    Status s = host->unmount(0);
     if (!s.ok()) return s;
-    slot.host.reset();
+    host.reset();
   }
-  if (slot.volume) {
-    slot.volume->stop(flushMs);
+  if (volume) {
+    volume->stop(flushMs);
     VolumeStatus left;
-    slot.volume->status(left);
+    volume->status(left);
     if (left.pendingUploads != 0)
-      vx::log::write(vx::log::kWarn, "%s: %u uploads still pending; they go on at the next mount",
-                     Name(slot.config), left.pendingUploads);
-    slot.volume.reset();
+      vx::log::write(vx::log::kWarn, "%s: %u uploads still pending; they go on at the next mount", Name(config),
+                     left.pendingUploads);
+    volume.reset();
   }
   return Status();
 }
 
-Value ServiceState::mountStatusLocked(const DriveSlot& slot) const {
-  const MountConfig& c = slot.config;
+// What the status shows of one drive, taken under the lock.
+struct DriveView {
+  MountConfig config;
+  std::string lastError;
+  std::string mountPoint;
+  bool mounted = false;
+  bool mounting = false;
+  std::shared_ptr<Volume> volume;
+};
+
+Value DriveStatusJson(const DriveView& d) {
+  const MountConfig& c = d.config;
   VolumeStatus vs;
   vs.offlineMode = c.cache.offlineMode;
-  if (slot.volume) slot.volume->status(vs);
+  if (d.volume) d.volume->status(vs);
   Value m = Value::object();
   m.set("id", c.id);
   m.set("name", c.name);
   m.set("drive", vx::WideToUtf8(std::u16string(1, c.drive)));
-  // Where the drive is, even after its letter changed in the settings.
-  m.set("mountPoint", slot.host ? slot.host->mountPoint() : MountPointPath(c.drive));
-  m.set("mounted", isMountedLocked(slot));
+  m.set("mountPoint", d.mountPoint);
+  m.set("mounted", d.mounted);
+  m.set("mounting", d.mounting);
   m.set("online", vs.online);
   m.set("offlineMode", vs.offlineMode);
-  m.set("lastError", slot.lastError.empty() ? vs.lastError : slot.lastError);
+  m.set("lastError", d.lastError.empty() ? vs.lastError : d.lastError);
   m.set("cacheBytes", vs.cacheBytes);
   m.set("pendingUploads", vs.pendingUploads);
-  if (slot.volume) {
-    const std::shared_ptr<const BackendCaps> caps = slot.volume->caps();
+  if (d.volume) {
+    const std::shared_ptr<const BackendCaps> caps = d.volume->caps();
     m.set("server", caps->server);
     m.set("randomWrite", caps->randomWrite);
     m.set("caseSensitive", caps->caseSensitive);
@@ -161,77 +157,258 @@ Value ServiceState::mountStatusLocked(const DriveSlot& slot) const {
   return m;
 }
 
+}  // namespace
+
+// ---- under the lock ------------------------------------------------------
+
+bool ServiceState::isMountedLocked(const DriveSlot& slot) const { return slot.host && slot.host->isMounted(); }
+
+std::shared_ptr<Volume> ServiceState::mountedVolumeLocked(const DriveSlot* slot, Status& why) const {
+  if (slot == nullptr || slot->removing) {
+    why = Status(Status::kNotFound, kNoSuchDrive);
+    return nullptr;
+  }
+  if (!isMountedLocked(*slot)) {
+    why = Status(Status::kInvalid, kNotMounted);
+    return nullptr;
+  }
+  return slot->volume;
+}
+
+void ServiceState::wakeWorkerLocked(DriveSlot& slot) {
+  joinEndedLocked();
+  if (slot.working) return;
+  slot.working = true;
+  std::thread worker([this, serial = slot.serial] { driveWorker(serial); });
+  const std::thread::id id = worker.get_id();
+  workers_.emplace(id, std::move(worker));
+}
+
+void ServiceState::joinEndedLocked() {
+  // An ended worker has let go of the lock for good: joining it here waits
+  // for nothing the lock guards.
+  for (const std::thread::id& id : ended_) {
+    auto it = workers_.find(id);
+    if (it == workers_.end()) continue;
+    it->second.join();
+    workers_.erase(it);
+  }
+  ended_.clear();
+}
+
+// ---- the drive's worker ----------------------------------------------------
+
+void ServiceState::driveWorker(uint64_t serial) {
+  std::unique_lock<std::mutex> lock(mu_);
+  for (DriveSlot* slot; (slot = findSerialLocked(serial)) != nullptr;) {
+    if (slot->mountAsked && slot->wanted) {
+      slot->mountAsked = false;
+      if (!isMountedLocked(*slot)) mountStepLocked(lock, serial);
+      continue;
+    }
+    if (slot->releaseAsked) {
+      slot->releaseAsked = false;
+      MountConfig config = slot->config;
+      std::unique_ptr<IMountHost> host = std::move(slot->host);
+      std::shared_ptr<Volume> volume = std::move(slot->volume);
+      const uint32_t flushMs = slot->releaseFlushMs;
+      lock.unlock();
+      Status s = ReleaseDrive(config, host, volume, flushMs);
+      lock.lock();
+      slot = findSerialLocked(serial);
+      slot->released = s;
+      // A host that would not let go stays where it was.
+      if (!s.ok()) {
+        slot->host = std::move(host);
+        slot->volume = std::move(volume);
+      }
+      changed_.notify_all();
+      continue;
+    }
+    slot->working = false;
+    break;
+  }
+  ended_.push_back(std::this_thread::get_id());
+  changed_.notify_all();
+}
+
+void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t serial) {
+  DriveSlot* slot = findSerialLocked(serial);
+  slot->mounting = true;
+  slot->lastError.clear();
+  MountConfig config = slot->config;
+  // A mount taken away from outside leaves its volume running; the new one
+  // resumes what it had not sent.
+  std::unique_ptr<IMountHost> staleHost = std::move(slot->host);
+  std::shared_ptr<Volume> staleVolume = std::move(slot->volume);
+  const std::string cacheRoot = cacheRootLocked();
+  const std::string mountDriver = settings_.mountDriver;
+  lock.unlock();
+
+  Mounted made;
+  made.status = ReleaseDrive(config, staleHost, staleVolume, 0);
+  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_);
+  if (!made.status.ok())
+    vx::log::write(vx::log::kWarn, "%s: mount failed: %s", Name(config), made.status.message.c_str());
+
+  lock.lock();
+  slot = findSerialLocked(serial);
+  slot->mounting = false;
+  slot->lastError = made.status.ok() ? std::string() : made.status.message;
+  // Kept only when the file keeps it, so that memory and file agree; a
+  // change of the server meanwhile makes the result another server's.
+  if (made.probed && SameServer(slot->config.endpoint, config.endpoint)) {
+    const ProbedCaps before = slot->config.probed;
+    slot->config.probed = config.probed;
+    if (!saveLocked().ok()) slot->config.probed = before;
+  }
+  if (made.status.ok()) {
+    slot->volume = std::move(made.volume);
+    slot->host = std::move(made.host);
+    // Unmounted while it was being mounted: the worker's next turn takes it
+    // away again.
+    if (!slot->wanted) slot->releaseAsked = true;
+  }
+  changed_.notify_all();
+}
+
 // ---- requests --------------------------------------------------------------
 
-Status ServiceState::mount(const std::string& id) {
-  std::lock_guard<std::mutex> lock(mu_);
+Status ServiceState::mount(const std::string& id, bool* pending) {
+  if (pending != nullptr) *pending = false;
+  std::unique_lock<std::mutex> lock(mu_);
   DriveSlot* slot = findLocked(id);
+  if (slot == nullptr || slot->removing) return Status(Status::kNotFound, kNoSuchDrive);
+  slot->wanted = true;
+  // An unmount asked for before and not yet begun is overtaken.
+  slot->releaseAsked = false;
+  if (isMountedLocked(*slot)) return Status();
+  const uint64_t serial = slot->serial;
+  slot->mountAsked = true;
+  wakeWorkerLocked(*slot);
+  const auto done = [&] {
+    const DriveSlot* s = findSerialLocked(serial);
+    return s == nullptr || !s->working || isMountedLocked(*s);
+  };
+  changed_.wait_for(lock, std::chrono::milliseconds(mountAnswerMs_), done);
+  slot = findSerialLocked(serial);
   if (slot == nullptr) return Status(Status::kNotFound, kNoSuchDrive);
-  Status s = mountLocked(*slot);
-  if (!s.ok()) vx::log::write(vx::log::kWarn, "%s: mount failed: %s", Name(slot->config), s.message.c_str());
-  return s;
+  if (isMountedLocked(*slot)) return Status();
+  if (!slot->working) return Status(Status::kIo, slot->lastError.empty() ? kNotMounted : slot->lastError);
+  // The server is slow: the mount goes on, and the status shows it.
+  if (pending != nullptr) *pending = true;
+  return Status();
 }
 
 Status ServiceState::unmount(const std::string& id) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
   DriveSlot* slot = findLocked(id);
-  if (slot == nullptr) return Status(Status::kNotFound, kNoSuchDrive);
+  if (slot == nullptr || slot->removing) return Status(Status::kNotFound, kNoSuchDrive);
+  const uint64_t serial = slot->serial;
   slot->wanted = false;
-  return releaseDriveLocked(*slot, kUnmountFlushMs);
+  slot->mountAsked = false;
+  slot->releaseAsked = true;
+  slot->releaseFlushMs = kUnmountFlushMs;
+  slot->released = Status();
+  wakeWorkerLocked(*slot);
+  changed_.wait(lock, [&] {
+    const DriveSlot* s = findSerialLocked(serial);
+    return s == nullptr || !s->working;
+  });
+  slot = findSerialLocked(serial);
+  return slot == nullptr ? Status() : slot->released;
 }
 
 Status ServiceState::syncNow(const std::string& id) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::shared_ptr<Volume> volume;
   Status why;
-  Volume* volume = mountedVolumeLocked(findLocked(id), why);
-  if (volume == nullptr) return why;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    volume = mountedVolumeLocked(findLocked(id), why);
+  }
+  if (!volume) return why;
   volume->rescanDirty();
   return Status();
 }
 
 Status ServiceState::setOffline(const std::string& id, bool offline) {
-  std::lock_guard<std::mutex> lock(mu_);
-  DriveSlot* slot = findLocked(id);
-  if (slot == nullptr) return Status(Status::kNotFound, kNoSuchDrive);
-  // A setting of the drive: it holds for the next mount and the next start
-  // of the service too.
-  const bool before = slot->config.cache.offlineMode;
-  slot->config.cache.offlineMode = offline;
-  Status saved = saveLocked();
-  if (!saved.ok()) {
-    slot->config.cache.offlineMode = before;
-    return saved;
+  std::shared_ptr<Volume> volume;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    DriveSlot* slot = findLocked(id);
+    if (slot == nullptr || slot->removing) return Status(Status::kNotFound, kNoSuchDrive);
+    // A setting of the drive: it holds for the next mount and the next
+    // start of the service too.
+    const bool before = slot->config.cache.offlineMode;
+    slot->config.cache.offlineMode = offline;
+    Status saved = saveLocked();
+    if (!saved.ok()) {
+      slot->config.cache.offlineMode = before;
+      return saved;
+    }
+    volume = slot->volume;
+    vx::log::write(vx::log::kInfo, "%s: offline mode %s", Name(slot->config), offline ? "on" : "off");
   }
-  if (slot->volume) slot->volume->setOffline(offline);
-  vx::log::write(vx::log::kInfo, "%s: offline mode %s", Name(slot->config), offline ? "on" : "off");
+  if (volume) volume->setOffline(offline);
   return Status();
 }
 
 Status ServiceState::clearCache(const std::string& id) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::shared_ptr<Volume> volume;
   Status why;
-  Volume* volume = mountedVolumeLocked(findLocked(id), why);
-  if (volume == nullptr) return why;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    volume = mountedVolumeLocked(findLocked(id), why);
+  }
+  if (!volume) return why;
   volume->clearCache();
   return Status();
 }
 
 Status ServiceState::stopUpload(const std::string& id, const std::string& path) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::shared_ptr<Volume> volume;
   Status why;
-  Volume* volume = mountedVolumeLocked(findLocked(id), why);
-  if (volume == nullptr) return why;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    volume = mountedVolumeLocked(findLocked(id), why);
+  }
+  if (!volume) return why;
   return volume->stopUpload(path);
 }
 
 Status ServiceState::transfers(Value& list) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::vector<std::pair<MountConfig, std::shared_ptr<Volume>>> drives;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const DriveSlot& slot : drives_)
+      if (slot.volume) drives.emplace_back(slot.config, slot.volume);
+  }
   list = Value::array();
-  for (const DriveSlot& slot : drives_) {
-    if (!slot.volume) continue;
-    for (const TransferInfo& t : slot.volume->transfers()) list.append(TransferJson(slot.config, t));
+  for (const auto& [config, volume] : drives) {
+    for (const TransferInfo& t : volume->transfers()) list.append(TransferJson(config, t));
   }
   return Status();
+}
+
+Value ServiceState::drivesStatus() {
+  std::vector<DriveView> views;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (const DriveSlot& slot : drives_) {
+      if (slot.removing) continue;
+      DriveView& v = views.emplace_back();
+      v.config = slot.config;
+      v.lastError = slot.lastError;
+      // Where the drive is, even after its letter changed in the settings.
+      v.mountPoint = slot.host ? slot.host->mountPoint() : MountPointPath(slot.config.drive);
+      v.mounted = isMountedLocked(slot);
+      v.mounting = slot.mounting;
+      v.volume = slot.volume;
+    }
+  }
+  Value mounts = Value::array();
+  for (const DriveView& v : views) mounts.append(DriveStatusJson(v));
+  return mounts;
 }
 
 Status ServiceState::probe(const Value& mount, std::string& summary, Value& report) {
@@ -254,34 +431,62 @@ Status ServiceState::probe(const Value& mount, std::string& summary, Value& repo
 // ---- the service's own calls -----------------------------------------------
 
 void ServiceState::mountWanted() {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
+  std::vector<uint64_t> started;
   for (DriveSlot& slot : drives_) {
-    if (!slot.config.autoMount) continue;
-    Status s = mountLocked(slot);
-    if (!s.ok()) vx::log::write(vx::log::kWarn, "%s: mount failed: %s", Name(slot.config), s.message.c_str());
+    if (!slot.config.autoMount || slot.removing) continue;
+    slot.wanted = true;
+    slot.mountAsked = true;
+    wakeWorkerLocked(slot);
+    started.push_back(slot.serial);
   }
+  // The drives mount side by side; a server that does not answer holds
+  // back the rest of the start-up no longer than one mount's answer.
+  changed_.wait_for(lock, std::chrono::milliseconds(mountAnswerMs_), [&] {
+    return std::all_of(started.begin(), started.end(), [&](uint64_t serial) {
+      const DriveSlot* s = findSerialLocked(serial);
+      return s == nullptr || !s->working;
+    });
+  });
 }
 
 void ServiceState::networkChanged() {
-  std::lock_guard<std::mutex> lock(mu_);
-  for (DriveSlot& slot : drives_) {
-    if (isMountedLocked(slot)) {
-      // Connections made over the old addresses may be dead: open them anew
-      // and send what waits.
-      slot.volume->kick();
-    } else if (slot.wanted) {
-      Status s = mountLocked(slot);
-      if (!s.ok())
-        vx::log::write(vx::log::kDebug, "%s: still not mounted: %s", Name(slot.config), s.message.c_str());
+  std::vector<std::shared_ptr<Volume>> mounted;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (DriveSlot& slot : drives_) {
+      if (slot.removing) continue;
+      if (isMountedLocked(slot)) {
+        mounted.push_back(slot.volume);
+      } else if (slot.wanted) {
+        slot.mountAsked = true;
+        wakeWorkerLocked(slot);
+      }
     }
   }
+  // Connections made over the old addresses may be dead: open them anew and
+  // send what waits.
+  for (const std::shared_ptr<Volume>& volume : mounted) volume->kick();
 }
 
 void ServiceState::unmountAll(uint32_t flushMs) {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
+  // Every drive flushes at once, so that the stop takes one drive's flush
+  // time however many drives there are.
   for (DriveSlot& slot : drives_) {
-    Status s = releaseDriveLocked(slot, flushMs);
-    if (!s.ok()) vx::log::write(vx::log::kError, "%s: unmount failed: %s", Name(slot.config), s.message.c_str());
+    slot.wanted = false;
+    slot.mountAsked = false;
+    slot.releaseAsked = true;
+    slot.releaseFlushMs = flushMs;
+    slot.released = Status();
+    wakeWorkerLocked(slot);
+  }
+  changed_.wait(lock, [&] {
+    return std::none_of(drives_.begin(), drives_.end(), [](const DriveSlot& s) { return s.working; });
+  });
+  for (const DriveSlot& slot : drives_) {
+    if (!slot.released.ok())
+      vx::log::write(vx::log::kError, "%s: unmount failed: %s", Name(slot.config), slot.released.message.c_str());
   }
 }
 

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
@@ -499,11 +501,95 @@ TEST_F(MountedStateTest, WantedDriveMountsOnceTheNetworkChanges) {
   EXPECT_EQ(Drive()["lastError"].asString(), failed.message);
   ASSERT_TRUE(fs::remove(MountPoint()));
   state_->networkChanged();
-  EXPECT_TRUE(Drive()["mounted"].asBool());
+  EXPECT_TRUE(test::Eventually([&] { return Drive()["mounted"].asBool(); }));
   EXPECT_EQ(Drive()["lastError"].asString(), "");
   ASSERT_TRUE(state_->unmount(id).ok());
   state_->networkChanged();
-  EXPECT_FALSE(Drive()["mounted"].asBool()) << "an unmounted drive is no longer wanted";
+  EXPECT_FALSE(Drive()["mounting"].asBool()) << "an unmounted drive is no longer wanted";
+  EXPECT_FALSE(Drive()["mounted"].asBool());
+}
+
+TEST_F(MountedStateTest, AServerThatDoesNotAnswerHoldsUpNothingButItsOwnMount) {
+  const std::string id = AddDrive("d4");
+  state_->setMountAnswerMs(0);
+  // The server takes the connection and says nothing: the probe of a drive
+  // never probed waits there.
+  auto silent = server_->addGate(test::MemOp::kConnect);
+  bool pending = false;
+  ASSERT_TRUE(state_->mount(id, &pending).ok());
+  EXPECT_TRUE(pending);
+  ASSERT_TRUE(silent->waitArrived());
+
+  // Meanwhile every other request is answered.
+  Value drive = Drive();
+  EXPECT_TRUE(drive["mounting"].asBool());
+  EXPECT_FALSE(drive["mounted"].asBool());
+  Value none;
+  EXPECT_TRUE(state_->transfers(none).ok());
+  EXPECT_EQ(state_->syncNow(id).message, "the drive is not mounted");
+  Add(R"({"id":"d5","drive":"Q","endpoint":{"protocol":"memory","host":"mem"}})");
+  // A second request for the same mount joins the first.
+  ASSERT_TRUE(state_->mount(id, &pending).ok());
+  EXPECT_TRUE(pending);
+
+  silent->release();
+  EXPECT_TRUE(test::Eventually([&] { return Drive()["mounted"].asBool(); }));
+  EXPECT_FALSE(Drive()["mounting"].asBool());
+  EXPECT_TRUE(Drive()["config"]["probed"]["valid"].asBool());
+  // Asked again once it is there: no error, nothing pending.
+  ASSERT_TRUE(state_->mount(id, &pending).ok());
+  EXPECT_FALSE(pending);
+  ASSERT_TRUE(state_->unmount(id).ok());
+}
+
+TEST_F(MountedStateTest, StopFlushesEveryDriveAtOnce) {
+  // Far longer than the drives need to begin, far shorter than the flush.
+  constexpr uint32_t kFlushStartMs = 20000;
+  server_->setCaps(test::WritableCaps(false));
+  const char* letters[] = {"P", "Q", "R"};
+  std::vector<std::shared_ptr<test::Gate>> uploads;
+  for (const char* letter : letters) {
+    const std::string id = std::string("s") + letter;
+    Add(R"({"id":")" + id + R"(","drive":")" + letter + R"(","endpoint":{"protocol":"memory","host":"mem"},)"
+        R"("cache":{"writebackDelayMs":3600000}})");
+    ASSERT_TRUE(state_->mount(id).ok());
+    const std::string path = std::string("/") + letter + ".txt";
+    uploads.push_back(server_->addGate(test::MemOp::kOpenWrite, path));
+    vx::UniqueFd fd(::open((machine_->file(std::string("mnt/tarn/") + letter) + path).c_str(),
+                           O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    ASSERT_TRUE(fd.valid() && vx::WriteAll(fd.get(), letter, 1));
+  }
+  // Each drive's upload waits at the server until every drive has begun
+  // its flush: one after another, the second would never begin.
+  std::thread stop([&] { state_->unmountAll(test::Gate::kDefaultWaitMs); });
+  for (auto& upload : uploads) EXPECT_TRUE(upload->waitArrived(kFlushStartMs));
+  for (auto& upload : uploads) upload->release();
+  stop.join();
+  for (const char* letter : letters) EXPECT_EQ(OnServer(std::string("/") + letter + ".txt"), letter);
+}
+
+TEST_F(MountedStateTest, UnmountAndRemoveDuringAMountTakeTheDriveAwayWhenItIsThere) {
+  for (const bool remove : {false, true}) {
+    SCOPED_TRACE(remove ? "remove" : "unmount");
+    const std::string id = AddDrive(remove ? "d6" : "d7");
+    state_->setMountAnswerMs(0);
+    auto silent = server_->addGate(test::MemOp::kConnect);
+    bool pending = false;
+    ASSERT_TRUE(state_->mount(id, &pending).ok());
+    ASSERT_TRUE(silent->waitArrived());
+    Status result;
+    std::thread taker([&] { result = remove ? state_->removeMount(id, true) : state_->unmount(id); });
+    silent->release();
+    taker.join();
+    EXPECT_TRUE(result.ok()) << result.message;
+    EXPECT_FALSE(IsMountPoint());
+    if (remove) {
+      EXPECT_EQ(state_->status()["mounts"].size(), 0u);
+    } else {
+      EXPECT_FALSE(Drive()["mounted"].asBool());
+      ASSERT_TRUE(state_->removeMount(id, true).ok());
+    }
+  }
 }
 
 }  // namespace

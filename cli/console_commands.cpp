@@ -1,9 +1,11 @@
 #include "cli/console_commands.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 #include "client/service_client.h"
 #include "cli/terminal.h"
@@ -19,6 +21,8 @@ namespace {
 using vx::json::Value;
 
 constexpr int kDefaultLogLines = 50;
+// How often a mount that goes on is looked at.
+constexpr uint32_t kMountPollMs = 500;
 // New drives take the first free letter from here on, wrapping to D.
 constexpr char16_t kFirstDefaultLetter = u'P';
 constexpr char16_t kFirstLetter = u'D';
@@ -206,7 +210,53 @@ int RunProbeCommand(const Args& args) {
   return report.ok ? kExitOk : kExitFailed;
 }
 
-int RunMount(const Args& args) { return DriveRequest(args, "mounting", RequestMount); }
+// The drive's record in a new status; false with the reason when there is
+// none.
+bool DriveStatus(const std::string& id, MountStatus& out, std::string& error) {
+  ServiceStatus status;
+  if (!RequestStatus(status)) {
+    error = status.error;
+    return false;
+  }
+  for (const MountStatus& m : status.mounts) {
+    if (m.id == id) {
+      out = m;
+      return true;
+    }
+  }
+  error = "no such drive";
+  return false;
+}
+
+// A mount is done when the drive answers from its server: a drive that is
+// mounted but cannot reach its server, or whose server refuses the log-in,
+// serves only its cache.
+int RunMount(const Args& args) {
+  if (args.size() != 1) return ReportUsage("give one drive id or letter");
+  std::string id;
+  std::string error;
+  if (!ResolveDrive(args[0], id, error)) return ReportFailure(error);
+  MountStatus drive;
+  {
+    ProgressLine line("mounting " + args[0]);
+    if (!RequestMount(id, error)) return ReportFailure(error);
+    // A server slow to answer leaves the mount going on in the service.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMountTimeoutMs);
+    for (;;) {
+      if (!DriveStatus(id, drive, error)) return ReportFailure(error);
+      if (!drive.mounting || std::chrono::steady_clock::now() >= deadline) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(kMountPollMs));
+    }
+  }
+  if (drive.mounting)
+    return ReportFailure("the drive is still being mounted: its server is slow to answer (see \"tarn status\")");
+  if (!drive.mounted) return ReportFailure(drive.lastError.empty() ? "the drive is not mounted" : drive.lastError);
+  if (!drive.online && !drive.offlineMode) {
+    return ReportFailure("the drive is mounted at " + drive.mountPoint + " but serves only its cache: " +
+                         Printable(drive.lastError.empty() ? "its server cannot be reached" : drive.lastError));
+  }
+  return kExitOk;
+}
 int RunUnmount(const Args& args) { return DriveRequest(args, "unmounting", RequestUnmount); }
 int RunRemove(const Args& args) { return DriveRequest(args, "removing", RequestRemoveMount); }
 

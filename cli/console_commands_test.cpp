@@ -246,6 +246,38 @@ TEST_F(ConsoleCommandsTest, DriveOfAShareLinkFromAddToRemove) {
   EXPECT_TRUE(status.mounts.empty());
 }
 
+TEST_F(ConsoleCommandsTest, MountFailsWhenTheServerCannotBeUsed) {
+  const std::string url = tarn::testing::RequiredEnv("TARN_DAV_URL");
+  const std::string user = tarn::testing::RequiredEnv("TARN_DAV_USER");
+  struct Case {
+    const char* name;
+    std::string host;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"wrong password", url, "auth-failed"},
+      {"nothing listens", "http://127.0.0.1:1/dav", "network"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Value endpoint = Value::object();
+    endpoint.set("host", c.host);
+    endpoint.set("user", user);
+    endpoint.set("password", "not the password");
+    Value drive = Value::object();
+    drive.set("drive", "T");
+    drive.set("endpoint", endpoint);
+    std::string id;
+    std::string error;
+    ASSERT_TRUE(RequestSetMount(drive, id, error)) << error;
+    const RunResult r = RunTarn({"mount", "T"});
+    EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+    EXPECT_NE(r.output.find("serves only its cache: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(c.reason), std::string::npos) << r.output;
+    ASSERT_TRUE(RequestRemoveMount(id, error)) << error;
+  }
+}
+
 TEST_F(ConsoleCommandsTest, ConsoleSaysWhenTheServiceIsNotRunning) {
   test::TempDir empty("tarn-nothing", 0755);
   const RunResult r = RunTarn({"status"}, false, nullptr, empty.path());

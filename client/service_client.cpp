@@ -108,6 +108,7 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
     ms.root = ep["root"].asString();
     ms.mountPoint = m["mountPoint"].asString();
     ms.mounted = m["mounted"].asBool();
+    ms.mounting = m["mounting"].asBool();
     ms.online = m["online"].asBool();
     ms.offlineMode = m["offlineMode"].asBool();
     ms.lastError = m["lastError"].asString();

@@ -49,6 +49,7 @@ struct MountStatus {
   std::string root;
   std::string mountPoint;
   bool mounted = false;
+  bool mounting = false;  // a mount goes on
   bool online = false;
   bool offlineMode = false;
   std::string lastError;

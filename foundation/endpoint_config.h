@@ -31,6 +31,17 @@ struct EndpointConfig {
   uint32_t keepaliveSec = 30;
 };
 
+// Why the endpoint cannot log in as stored: a secret sealed on another
+// computer stays shut here, and sending the empty one in its place would
+// only earn a refusal. Empty when nothing stands in the way.
+inline std::string UnopenedSecretProblem(const EndpointConfig& ep) {
+  if (ep.password.empty() && !ep.sealedPassword.empty())
+    return "the stored password cannot be opened on this computer (it was saved on another one); enter it again";
+  if (ep.privateKey.empty() && !ep.sealedPrivateKey.empty())
+    return "the stored private key cannot be opened on this computer (it was saved on another one); enter it again";
+  return {};
+}
+
 // Both name the same folder of the same server: what one learned of the
 // server holds for the other.
 inline bool SameServer(const EndpointConfig& a, const EndpointConfig& b) {

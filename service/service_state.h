@@ -142,6 +142,7 @@ class ServiceState {
     MountConfig config;
     bool wanted = false;               // mount now and again after network changes
     std::string lastError;             // why the last mount failed
+    Status mountResult;                // how the last mount went
     std::shared_ptr<Volume> volume;    // started while mounted
     std::unique_ptr<IMountHost> host;  // while mounted, or left by a mount gone from outside
     // What the requests ask of the drive's worker, and what it is doing.

@@ -61,6 +61,10 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     out.status = Status(Status::kUnsupported, kNoMountDriver);
     return out;
   }
+  if (const std::string problem = UnopenedSecretProblem(config.endpoint); !problem.empty()) {
+    out.status = Status(Status::kAuthFailed, problem);
+    return out;
+  }
   if (!config.probed.valid) {
     ProbeReport report;
     if (backendsFor) {
@@ -254,6 +258,7 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
   lock.lock();
   slot = findSerialLocked(serial);
   slot->mounting = false;
+  slot->mountResult = made.status;
   slot->lastError = made.status.ok() ? std::string() : made.status.message;
   // Kept only when the file keeps it, so that memory and file agree; a
   // change of the server meanwhile makes the result another server's.
@@ -294,7 +299,7 @@ Status ServiceState::mount(const std::string& id, bool* pending) {
   slot = findSerialLocked(serial);
   if (slot == nullptr) return Status(Status::kNotFound, kNoSuchDrive);
   if (isMountedLocked(*slot)) return Status();
-  if (!slot->working) return Status(Status::kIo, slot->lastError.empty() ? kNotMounted : slot->lastError);
+  if (!slot->working) return slot->mountResult.ok() ? Status(Status::kIo, kNotMounted) : slot->mountResult;
   // The server is slow: the mount goes on, and the status shows it.
   if (pending != nullptr) *pending = true;
   return Status();
@@ -418,6 +423,8 @@ Status ServiceState::probe(const Value& mount, std::string& summary, Value& repo
     std::lock_guard<std::mutex> lock(mu_);
     keepStoredSecretsLocked(config);
   }
+  if (const std::string problem = UnopenedSecretProblem(config.endpoint); !problem.empty())
+    return Status(Status::kAuthFailed, problem);
   // The probe talks to a server for up to minutes: no lock is held, and a
   // verdict against the settings is part of its report, not a refusal.
   const ProbeReport result = RunProbe(config, nullptr);

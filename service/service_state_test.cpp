@@ -542,6 +542,33 @@ TEST_F(MountedStateTest, AServerThatDoesNotAnswerHoldsUpNothingButItsOwnMount) {
   ASSERT_TRUE(state_->unmount(id).ok());
 }
 
+TEST_F(MountedStateTest, PasswordSealedElsewhereIsAskedForAgainAndNothingIsSent) {
+  const std::string foreign = "dpapi:c2VhbGVkIG9uIGFub3RoZXIgY29tcHV0ZXI=";
+  ASSERT_TRUE(vx::WriteFileAtomic(config_, R"({"cacheRoot":")" + dir_.file("caches") +
+                                               R"(","mounts":[{"id":"d8","drive":"P","endpoint":{"protocol":"memory",)"
+                                               R"("host":"mem","user":"bob","password":")" + foreign + R"("}}]})"));
+  ASSERT_TRUE(state_->loadConfig(nullptr));
+  const std::string expected =
+      "the stored password cannot be opened on this computer (it was saved on another one); enter it again";
+  const Status mounted = state_->mount("d8");
+  EXPECT_EQ(mounted.code, Status::kAuthFailed);
+  EXPECT_EQ(mounted.message, expected);
+  EXPECT_EQ(Drive()["lastError"].asString(), expected);
+  EXPECT_FALSE(IsMountPoint());
+  std::string summary;
+  Value report;
+  EXPECT_EQ(state_->probe(Json(R"({"id":"d8","endpoint":{"protocol":"memory","host":"mem","user":"bob"}})"), summary,
+                          report)
+                .message,
+            expected);
+  EXPECT_EQ(server_->countCalls(test::MemOp::kConnect), 0);
+  // Entered again, it is used.
+  Add(R"({"id":"d8","drive":"P","endpoint":{"protocol":"memory","host":"mem","user":"bob","password":"again"}})");
+  ASSERT_TRUE(state_->mount("d8").ok());
+  EXPECT_TRUE(IsMountPoint());
+  ASSERT_TRUE(state_->unmount("d8").ok());
+}
+
 TEST_F(MountedStateTest, StopFlushesEveryDriveAtOnce) {
   // Far longer than the drives need to begin, far shorter than the flush.
   constexpr uint32_t kFlushStartMs = 20000;

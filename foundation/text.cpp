@@ -257,10 +257,36 @@ int CompareVersions(std::string_view a, std::string_view b) {
 }
 
 std::string FormatWin32Error(uint32_t code) {
-  char buffer[256];
-  // The GNU strerror_r returns its text, which need not be in `buffer`.
-  const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
-  std::string message = text != nullptr ? Trim(std::string_view(text)) : std::string();
+  // The numbers the HTTP layer reports its failures with, as Windows words
+  // them; they lie far above every errno value.
+  static constexpr struct {
+    uint32_t code;
+    const char* text;
+  } kHttpErrors[] = {
+      {12002, "the operation timed out"},
+      {12004, "an internal error occurred"},
+      {12005, "the URL is invalid"},
+      {12007, "the server name or address could not be resolved"},
+      {12017, "the operation has been canceled"},
+      {12019, "the operation is not valid in the current state"},
+      {12029, "the server could not be reached"},
+      {12030, "the connection with the server was reset"},
+      {12032, "the request must be resent"},
+      {12044, "the server requires a client certificate"},
+      {12152, "the server response could not be parsed"},
+      {12175, "a security error occurred"},
+      {12183, "the server's response headers are too large"},
+  };
+  std::string message;
+  for (const auto& e : kHttpErrors) {
+    if (e.code == code) message = e.text;
+  }
+  if (message.empty()) {
+    char buffer[256];
+    // The GNU strerror_r returns its text, which need not be in `buffer`.
+    const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+    message = text != nullptr ? Trim(std::string_view(text)) : std::string();
+  }
   if (message.empty() || message.starts_with("Unknown error")) message = "error";
   char suffix[32];
   std::snprintf(suffix, sizeof suffix, " (0x%08lX)", static_cast<unsigned long>(code));

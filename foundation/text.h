@@ -54,7 +54,9 @@ bool WideEqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 // Compares dotted versions by exactly four numeric parts; -1, 0 or 1.
 int CompareVersions(std::string_view a, std::string_view b);
 
-// The system's text for an errno value, trimmed, followed by " (0x%08lX)".
+// The system's text for an errno value, trimmed, or the meaning of a number
+// of the HTTP layer (12002 "the operation timed out", ...), followed by
+// " (0x%08lX)".
 std::string FormatWin32Error(uint32_t code);
 
 // "dd.mm.yyyy hh:mm" in local time; empty for 0 or less.

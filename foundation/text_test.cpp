@@ -211,6 +211,21 @@ TEST(FormatWin32Error, GivesTheSystemTextAndTheCode) {
   EXPECT_EQ(FormatWin32Error(0xFFFFFFFFu), "error (0xFFFFFFFF)");
 }
 
+TEST(FormatWin32Error, GivesEveryNumberOfTheHttpLayerItsMeaning) {
+  struct Case {
+    uint32_t code;
+    const char* text;
+  } cases[] = {
+      {12002, "the operation timed out (0x00002EE2)"},
+      {12007, "the server name or address could not be resolved (0x00002EE7)"},
+      {12029, "the server could not be reached (0x00002EFD)"},
+      {12030, "the connection with the server was reset (0x00002EFE)"},
+      {12152, "the server response could not be parsed (0x00002F78)"},
+      {12175, "a security error occurred (0x00002F8F)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FormatWin32Error(c.code), c.text);
+}
+
 TEST(FormatLocalTime, UsesTheLocalZone) {
   const char* tz = std::getenv("TZ");
   const std::string saved = tz ? tz : "";

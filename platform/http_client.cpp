@@ -102,29 +102,6 @@ bool HasHeaderLine(const std::vector<std::string>& lines, std::string_view name)
 
 }  // namespace
 
-std::string ErrorText(uint32_t error) {
-  const char* text = "error";
-  switch (error) {
-    case kErrTimeout: text = "the operation timed out"; break;
-    case kErrInternal: text = "an internal error occurred"; break;
-    case kErrInvalidUrl: text = "the URL is invalid"; break;
-    case kErrNameNotResolved: text = "the server name or address could not be resolved"; break;
-    case kErrCancelled: text = "the operation has been canceled"; break;
-    case kErrInvalidState: text = "the operation is not valid in the current state"; break;
-    case kErrCannotConnect: text = "a connection with the server could not be established"; break;
-    case kErrConnectionError: text = "the connection with the server was terminated abnormally"; break;
-    case kErrResendRequest: text = "the request must be resent"; break;
-    case kErrClientCertNeeded: text = "the server requires a client certificate"; break;
-    case kErrInvalidServerResponse: text = "the server response could not be parsed"; break;
-    case kErrSecureFailure: text = "a security error occurred"; break;
-    case kErrHeaderSizeOverflow: text = "the server's response headers are too large"; break;
-    default: break;
-  }
-  char suffix[24];
-  std::snprintf(suffix, sizeof suffix, " (0x%08X)", error);
-  return std::string(text) + suffix;
-}
-
 bool CrackUrl(std::string_view url, CrackedUrl& out) {
   out = CrackedUrl{};
   GlobalInit();

@@ -46,9 +46,6 @@ constexpr uint32_t kAuthNtlm = 2;
 constexpr uint32_t kAuthDigest = 8;
 constexpr uint32_t kAuthNegotiate = 16;
 
-// The readable text of an error number, with the " (0x%08X)" suffix.
-std::string ErrorText(uint32_t error);
-
 struct SessionOptions {
   std::string userAgent;
   uint32_t connectTimeoutMs = 15000;  // name resolution, TCP and TLS set-up

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "foundation/text.h"
 #include "testing/fake_dav/fake_dav_process.h"
 
 namespace tarn::http {
@@ -76,8 +77,13 @@ TEST(HttpClient, CracksUrls) {
     EXPECT_EQ(u.port, c.port);
     EXPECT_EQ(u.path, c.path);
   }
-  EXPECT_EQ(ErrorText(kErrTimeout), "the operation timed out (0x00002EE2)");
-  EXPECT_EQ(ErrorText(1), "error (0x00000001)");
+}
+
+TEST(HttpClient, EveryErrorNumberHasWords) {
+  for (uint32_t code : {kErrTimeout, kErrInternal, kErrInvalidUrl, kErrNameNotResolved, kErrCancelled,
+                        kErrInvalidState, kErrCannotConnect, kErrConnectionError, kErrResendRequest,
+                        kErrClientCertNeeded, kErrInvalidServerResponse, kErrSecureFailure, kErrHeaderSizeOverflow})
+    EXPECT_FALSE(vx::FormatWin32Error(code).starts_with("error ")) << code;
 }
 
 TEST(HttpClient, PullsBodiesInPiecesOverOneConnection) {

@@ -5,6 +5,7 @@
 
 #include "backends/web/webdav_backend.h"
 #include "foundation/remote_path.h"
+#include "foundation/text.h"
 
 namespace tarn {
 namespace {
@@ -65,7 +66,7 @@ bool ParseHttpDate(const std::string& text, int64_t& out) {
 }
 
 Status WinHttpError(uint32_t error, const std::string& step) {
-  std::string text = step + ": " + http::ErrorText(error);
+  std::string text = step + ": " + vx::FormatWin32Error(error);
   const auto native = static_cast<int32_t>(error);
   switch (error) {
     case http::kErrTimeout:

@@ -14,6 +14,7 @@
 #include "foundation/file_util.h"
 #include "foundation/share_link.h"
 #include "foundation/text.h"
+#include "platform/service_manager.h"
 
 namespace tarn::app {
 namespace {
@@ -134,6 +135,8 @@ std::string ParseDriveArgs(const Args& args, bool forAdd, DriveArgs& out) {
 // The drive's name and endpoint with its secrets. Empty on success, else
 // why the drive cannot be made.
 std::string BuildDrive(const DriveArgs& a, MountConfig& cfg) {
+  if (a.link.find("://") == std::string::npos)
+    return "not a share link or URL: " + a.link + " (give https://, http://, sftp:// or nfs://; see \"tarn add --help\")";
   cfg.name = a.name;
   cfg.endpoint.host = a.link;
   cfg.endpoint.user = a.user;
@@ -319,9 +322,15 @@ int RunTransfers(const Args& args) {
 constexpr ConsoleCommand kCommands[] = {
     {"status", "", "Shows the service's version and every drive with its state.", RunStatus},
     {"add", "<share link or URL> [--drive X] [--name N] [--user U] [--key FILE]",
-     "Adds a drive. The password comes from the environment variable TARN_PASSWORD or is asked on the terminal;\n"
-     "it is never taken from the command line. With --key the private key is read from FILE and the password is\n"
-     "its passphrase. Without --drive the first free letter from P on is taken.",
+     "Adds a drive. The link is one of\n"
+     "  https://[user@]server[:port]/folder   WebDAV over TLS (also davs:// and webdavs://)\n"
+     "  http://[user@]server[:port]/folder    WebDAV without TLS (also dav:// and webdav://)\n"
+     "  sftp://[user@]server[:port]/folder    SFTP (also ssh://)\n"
+     "  nfs://server[:port]/export/folder     NFS version 3\n"
+     "(S3 stores take backups only: see \"tarn backup set --help\".) The password comes from the environment\n"
+     "variable TARN_PASSWORD or is asked on the terminal; it is never taken from the command line. With --key the\n"
+     "private key is read from FILE and the password is its passphrase. Without --drive the first free letter\n"
+     "from P on is taken.",
      RunAdd},
     {"mount", "ID", "Mounts a drive. A drive is named by its id or its letter.", RunMount},
     {"unmount", "ID", "Unmounts a drive after sending its changes.", RunUnmount},
@@ -346,9 +355,13 @@ const ConsoleCommand* FindCommand(std::span<const ConsoleCommand> table, const s
 
 int ReportFailure(const std::string& error) {
   if (error == kServiceNotRunning) {
-    std::fprintf(stderr,
-                 "tarn: the service is not running; start it with \"tarn start\" or run it in the foreground with "
-                 "\"tarn run\"\n");
+    if (SystemdRunning()) {
+      std::fprintf(stderr,
+                   "tarn: the service is not running; start it with \"tarn start\" or run it in the foreground with "
+                   "\"tarn run\"\n");
+    } else {
+      std::fprintf(stderr, "tarn: the service is not running; run it with \"tarn run\" (this system has no systemd)\n");
+    }
     return kExitNoService;
   }
   std::fprintf(stderr, "tarn: %s\n", error.c_str());

@@ -51,16 +51,40 @@ int Report(const Status& s, const char* done) {
   return kExitOk;
 }
 
+struct Role {
+  const char* name;
+  const char* help;
+};
+
+constexpr Role kRoles[] = {
+    {"service", "Runs the service as systemd starts it: the unit that \"tarn install\" writes runs this."},
+    {"run",
+     "Runs the service in the foreground until Ctrl+C or SIGTERM, its log lines also on the terminal; for systems\n"
+     "without systemd. Needs root."},
+    {"install", "Writes the systemd unit of the service, enables it and starts it. Needs root and systemd."},
+    {"uninstall", "Stops and disables the service and removes its systemd unit. Needs root and systemd."},
+    {"start", "Starts the installed service. Needs root and systemd."},
+};
+
+const Role* FindRole(const std::string& name) {
+  for (const Role& r : kRoles) {
+    if (name == r.name) return &r;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
-bool IsServiceRole(const std::string& name) {
-  return name == "service" || name == "run" || name == "install" || name == "uninstall" || name == "start";
-}
+bool IsServiceRole(const std::string& name) { return FindRole(name) != nullptr; }
 
 int RunServiceRole(const std::vector<std::string>& args) {
   const std::string& role = args.at(0);
+  if (args.size() == 2 && (args[1] == "--help" || args[1] == "-h")) {
+    std::printf("usage: tarn %s\n\n%s\n", role.c_str(), FindRole(role)->help);
+    return kExitOk;
+  }
   if (args.size() > 1) {
-    std::fprintf(stderr, "tarn: %s takes no arguments\n", role.c_str());
+    std::fprintf(stderr, "tarn: %s takes no arguments (see \"tarn %s --help\")\n", role.c_str(), role.c_str());
     return kExitUsage;
   }
   if (role == "service") return RunBody(false);

@@ -7,6 +7,7 @@
 #include "cli/foreground_mount.h"
 #include "cli/service_roles.h"
 #include "cli/tray_role.h"
+#include "service/service_state.h"
 
 namespace tarn::app {
 
@@ -26,8 +27,12 @@ std::string UsageText() {
          ConsoleCommandsUsage() +
          "  mount --foreground DRIVE.json FOLDER\n"
          "                     mount one drive at FOLDER until Ctrl+C\n"
-         "  backup <command>   list, add, run, restore and check backups (see \"tarn backup help\")\n"
-         "  help               show this text\n";
+         "  backup <command>   list, set, run, restore and check backups (see \"tarn backup help\")\n"
+         "  help               show this text\n"
+         "  --version          show the program's version\n"
+         "\n"
+         "exit codes: 0 done, 1 failed, 2 wrong arguments, 3 the service is not running,\n"
+         "4 done in part (a backup that skipped files it could not read, a restore that left some out)\n";
 }
 
 int RunMain(const std::vector<std::string>& args) {
@@ -36,6 +41,10 @@ int RunMain(const std::vector<std::string>& args) {
     if (args.size() > 1 && IsConsoleCommand(args[1])) return RunConsoleCommand({args[1], "--help"});
     if (args.size() > 1 && args[1] == "backup") return RunBackupCli({"help"});
     std::fputs(UsageText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (args[0] == "--version" || args[0] == "version") {
+    std::printf("tarn %s\n", kServiceVersion);
     return kExitOk;
   }
   if (IsServiceRole(args[0])) return RunServiceRole(args);

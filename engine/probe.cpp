@@ -117,7 +117,8 @@ std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string
     file = other;
   } else {
     report.add(ProbeItem::kWarning, "rename",
-               "rename over an existing file failed: " + st.toString() + " (Explorer's replace will delete first)");
+               "rename over an existing file failed: " + st.toString() +
+                   " (a file manager's replace will delete first)");
     report.caps.renameOverwrite = false;
     (void)backend.remove(other, false);
   }
@@ -158,7 +159,8 @@ std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string
   const std::string colon = scratch + "/a:b";
   if (backend.create(colon).ok()) {
     report.add(ProbeItem::kWarning, "windows-names",
-               "server accepts names with ':' that Explorer cannot open; such entries will be shown with a warning");
+               "server accepts names with ':' that programs on other systems cannot open; such entries will be "
+               "shown with a warning");
     (void)backend.remove(colon, false);
   }
   return file;
@@ -251,7 +253,8 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     report.add(ProbeItem::kOk, "space", "free " + FormatBytes(space.available) + " of " + FormatBytes(space.total));
     report.caps.freeSpace = true;
   } else {
-    report.add(ProbeItem::kWarning, "space", "free space unknown; Explorer will show the drive as full-size");
+    report.add(ProbeItem::kWarning, "space",
+               "free space unknown; the file manager will show the drive as full-size");
     report.caps.freeSpace = false;
   }
 

@@ -94,9 +94,10 @@ TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
       {[](auto&, auto& c) { c.caseSensitive = false; }, "case", ProbeItem::kOk, "server is case-insensitive (like Windows)",
        [](const BackendCaps& c) { return !c.caseSensitive; }},
       {[](auto&, auto& c) { c.freeSpace = false; }, "space", ProbeItem::kWarning,
-       "free space unknown; Explorer will show the drive as full-size", [](const BackendCaps& c) { return !c.freeSpace; }},
+       "free space unknown; the file manager will show the drive as full-size",
+       [](const BackendCaps& c) { return !c.freeSpace; }},
       {[](auto&, auto& c) { c.renameOverwrite = false; }, "rename", ProbeItem::kWarning,
-       "rename over an existing file failed: exists: rename: server cannot replace /other.bin (Explorer's replace "
+       "rename over an existing file failed: exists: rename: server cannot replace /other.bin (a file manager's replace "
        "will delete first)",
        [](const BackendCaps& c) { return !c.renameOverwrite; }},
       // The third file created is the long name.

@@ -55,7 +55,8 @@ void RemoveDriveCache(const std::string& dir, bool ownFolder, const std::string&
 Status SettingError(const std::string& message) { return Status(Status::kInvalid, message); }
 
 bool HasControl(std::string_view text) {
-  return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
 // The texts of a drive that go into config.json, the replies and the log

@@ -158,19 +158,25 @@ int FollowTask(const std::string& id, const std::string& op) {
   Value reply;
   std::string error;
   if (!RequestBackup("backupLog", id, [](Value& r) { r.set("lines", 0); }, reply, error)) return ReportFailure(error);
-  std::string text = vx::Trim(reply["text"].asString());
+  std::string text = Printable(vx::Trim(reply["text"].asString()));
   const size_t lastLine = text.rfind('\n');
   if (lastLine != std::string::npos) text.erase(0, lastLine + 1);
   text = text.size() > kLogStampLength ? text.substr(kLogStampLength) : text;
   if (text.compare(0, op.size() + 1, op + " ") != 0) return ReportFailure("the task left no result: " + text);
   const std::string result = text.substr(op.size() + 1, text.find(':') - op.size() - 1);
-  // A check that finds damage has not passed.
-  if (result == "ok" || (result == "warnings" && op != "check")) {
+  if (result == "ok") {
     std::printf("%s\n", text.c_str());
     return kExitOk;
   }
   std::fprintf(stderr, "tarn: %s\n", text.c_str());
-  return kExitFailed;
+  // A check that finds damage has not passed; a backup or a restore that
+  // left something out is done in part.
+  if (result != "warnings" || op == "check") return kExitFailed;
+  Value job;
+  const std::string why = FindJob(id, job, error) && op == "backup" ? job["state"]["lastError"].asString() : "";
+  std::fprintf(stderr, "tarn: done in part%s; \"tarn backup log %s\" lists what was left out\n",
+               why.empty() ? "" : (": " + why).c_str(), id.c_str());
+  return kExitPartial;
 }
 
 // ---- commands ------------------------------------------------------------
@@ -564,7 +570,9 @@ constexpr ConsoleCommand kCommands[] = {
 int RunBackupCli(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     const std::string usage =
-        "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n" + CommandList(kCommands);
+        "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n" + CommandList(kCommands) +
+        "\nexit codes: 0 done, 1 failed, 2 wrong arguments, 3 the service is not running, 4 done in part (a backup\n"
+        "that skipped files it could not read, a restore that left some out; \"tarn backup log JOB\" lists them)\n";
     std::fputs(usage.c_str(), args.empty() ? stderr : stdout);
     return args.empty() ? kExitUsage : kExitOk;
   }

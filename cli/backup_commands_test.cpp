@@ -70,6 +70,7 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
   const Case cases[] = {
       {{}, false, false, kExitUsage, "usage: tarn backup"},
       {{"run", "--help"}, false, false, kExitOk, "usage: tarn backup run JOB"},
+      {{"help"}, false, false, kExitOk, "4 done in part"},
       {{"frobnicate"}, false, false, kExitUsage, "unknown command: frobnicate"},
       {{"list"}, false, false, kExitOk, "no backup jobs"},
       {{"set", "--id", "j1", "--source", "/srv/a", "--to", "sftp://127.0.0.1:1/srv/backups"}, false, false,
@@ -131,13 +132,24 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   expect(Backup({"set", "--id", "e2e"}, false, {{kBackupPasswordVariable, "another secret"}}), kExitFailed,
          "does not open with this password");
   ASSERT_TRUE(vx::WriteFileAtomic(source.file("notes.txt"), std::string("second notes")));
+  // A name that is no UTF-8 cannot be kept: the backup is done in part.
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("bad\xff.txt"), std::string("lost")));
+  RunResult partial = Backup({"run", "e2e"});
+  expect(partial, kExitPartial, "backup warnings: 2 files, ");
+  EXPECT_NE(partial.output.find("done in part: 1 files could not be read"), std::string::npos) << partial.output;
+  ASSERT_TRUE(std::filesystem::remove(source.file("bad\xff.txt")));
   expect(Backup({"run", "e2e"}), kExitOk, "backup ok: 2 files, ");
   expect(Backup({"snapshots", "e2e", "--refresh"}), kExitOk, "FILES");
   expect(Backup({"ls", "e2e", "latest"}), kExitOk, "(from " + source.path() + ")");
 
   test::TempDir target("tarn-backup-target", 0755);
-  expect(Backup({"restore", "e2e", "latest", "--target", target.path()}), kExitOk, "restore ok: restored 2 files");
   const std::string restored = target.file(std::filesystem::path(source.path()).filename().string());
+  // A file where the restored folder belongs: nothing can be restored.
+  ASSERT_TRUE(vx::WriteFileAtomic(restored, std::string("in the way")));
+  expect(Backup({"restore", "e2e", "latest", "--target", target.path()}), kExitFailed,
+         "restore failed: io: nothing could be restored");
+  ASSERT_TRUE(std::filesystem::remove(restored));
+  expect(Backup({"restore", "e2e", "latest", "--target", target.path()}), kExitOk, "restore ok: restored 2 files");
   std::string text;
   EXPECT_TRUE(vx::ReadWholeFile(restored + "/notes.txt", text));
   EXPECT_EQ(text, "second notes");

@@ -15,6 +15,9 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoService = 3;
+// Done in part: a backup that skipped files it could not read, a restore
+// that left some out.
+inline constexpr int kExitPartial = 4;
 
 // Reports a failed request on stderr: kExitNoService with a hint when the
 // service is not running, else kExitFailed.

@@ -90,6 +90,12 @@ void BackupManager::runRestoreOp(JobState& state, backup::Repo& repo, const Task
   std::vector<std::string> unreadable;
   out.status = backup::Restore(repo, *version, request, progress, cancel, out.problems, &unreadable);
   if (!out.status.ok()) return;
+  // Not one file is where it was asked for: that is no partial success.
+  if (progress.errors.load() != 0 && progress.files.load() == 0) {
+    out.status = Status(Status::kIo, "nothing could be restored; " + std::to_string(progress.errors.load()) +
+                                         " problems");
+    return;
+  }
   // Files known to be lost are counted; a folder whose listing could not be
   // read held an unknown number of them, so it is named instead.
   const uint64_t lost = progress.errors.load() - std::min<uint64_t>(progress.errors.load(), unreadable.size());

@@ -279,7 +279,12 @@ std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
   if (o.has("--user")) job.endpoint.user = o.value("--user");
   if (o.has("--key") && !vx::ReadWholeFile(o.value("--key"), job.endpoint.privateKey))
     return "cannot read the key file " + o.value("--key");
-  if (o.has("--schedule")) job.schedule.mode = o.value("--schedule");
+  if (o.has("--schedule")) {
+    job.schedule.mode = o.value("--schedule");
+    if (job.schedule.mode != backup::kModeManual && job.schedule.mode != backup::kModeHourly &&
+        job.schedule.mode != backup::kModeDaily)
+      return "--schedule takes manual, hourly or daily";
+  }
   if (o.has("--every") && !ParseCount(o.value("--every"), backup::kMinEveryHours, backup::kMaxEveryHours,
                                       job.schedule.everyHours))
     return "--every takes hours from 1 to 168";

@@ -80,6 +80,8 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
       {{"set", "--id", "j1", "--name", "Daily", "--schedule", "daily", "--at", "04:30", "--days", "mon,fri"}, false,
        false, kExitOk, "changed backup job j1"},
       {{"set", "--id", "j1", "--at", "25:00"}, false, false, kExitFailed, "--at takes a time as HH:MM"},
+      {{"set", "--id", "j1", "--schedule", "weekly"}, false, false, kExitFailed,
+       "--schedule takes manual, hourly or daily"},
       {{"set", "--id", "j1", "--keep"}, false, false, kExitUsage, "unknown option: --keep"},
       {{"list"}, false, false, kExitOk, "sftp://127.0.0.1:1/srv/backups"},
       {{"show", "j1"}, false, false, kExitOk, "schedule:    daily, every 6 h, at 04:30, days 17"},

@@ -144,6 +144,33 @@ vx::json::Value BackupJob::toJson(bool withSecrets) const {
   return v;
 }
 
+std::string BackupJob::checkValues() const {
+  if (schedule.mode != kModeManual && schedule.mode != kModeHourly && schedule.mode != kModeDaily)
+    return "schedule mode must be manual, hourly or daily, not " + schedule.mode;
+  const struct {
+    const char* field;
+    int32_t value;
+    int32_t low;
+    int32_t high;
+  } ranges[] = {
+      {"schedule everyHours", schedule.everyHours, kMinEveryHours, kMaxEveryHours},
+      {"schedule hour", schedule.hour, 0, kMaxHour},
+      {"schedule minute", schedule.minute, 0, kMaxMinute},
+      {"schedule weekdays (bit 0 Monday to bit 6 Sunday)", schedule.weekdays, 1, kAllWeekdays},
+      {"retention keepLast", retention.keepLast, 0, kMaxKeep},
+      {"retention keepDaily", retention.keepDaily, 0, kMaxKeep},
+      {"retention keepWeekly", retention.keepWeekly, 0, kMaxKeep},
+      {"retention keepMonthly", retention.keepMonthly, 0, kMaxKeep},
+      {"speedLimitKbps (0 for none)", speedLimitKbps, 0, INT32_MAX},
+  };
+  for (const auto& r : ranges) {
+    if (r.value < r.low || r.value > r.high)
+      return std::string(r.field) + " must be " + std::to_string(r.low) +
+             (r.high == INT32_MAX ? " or more" : " to " + std::to_string(r.high)) + ", not " + std::to_string(r.value);
+  }
+  return {};
+}
+
 std::string BackupJob::validate() {
   if (id.empty()) id = RandomId();
   if (!IsValidJobId(id)) return kBadJobIdMessage;

@@ -65,6 +65,11 @@ struct BackupJob {
   // Completes and bounds the job in place; empty when it is acceptable,
   // else the first problem (the job may be partly completed by then).
   std::string validate();
+  // For a job that a request sets: empty when every schedule, retention
+  // and speed value is one the job can keep as it is, else the first that
+  // is not, with the values allowed. (validate bounds such values in place,
+  // as a stored job needs; a request must not have them changed silently.)
+  std::string checkValues() const;
 };
 
 // A JSON array of texts as a list: items trimmed, empty ones dropped.

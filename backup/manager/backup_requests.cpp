@@ -240,7 +240,8 @@ Value BackupManager::setJob(const Value& request) {
     if (!existing->running.empty()) return ErrorReply("the job is running; stop it before changing it");
     keepStoredSecretsLocked(job, sealedPassword);
   }
-  const std::string problem = job.validate();
+  std::string problem = job.checkValues();
+  if (problem.empty()) problem = job.validate();
   if (!problem.empty()) return ErrorReply(problem);
   EndpointConfig destination;
   const Status resolved = resolveDestination(job, destination);
@@ -291,7 +292,8 @@ Value BackupManager::testJob(const Value& request) {
     std::string sealedPassword;
     keepStoredSecretsLocked(job, sealedPassword);
   }
-  const std::string problem = job.validate();
+  std::string problem = job.checkValues();
+  if (problem.empty()) problem = job.validate();
   if (!problem.empty()) return ErrorReply(problem);
   std::shared_ptr<backup::Repo> repo;
   Status s = openRepo(job, nullptr, false, repo, true);

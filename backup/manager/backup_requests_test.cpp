@@ -83,6 +83,34 @@ TEST(BackupRequestsTest, IdsThatCouldNameAnotherFolderAreRefusedAndTouchNothing)
   fs::remove_all(outside);
 }
 
+TEST(BackupRequestsTest, ValuesTheJobCannotKeepAreRefusedNotChanged) {
+  ManagerWorld w;
+  struct Case {
+    const char* member;  // of the job
+    const char* error;
+  };
+  const Case cases[] = {
+      {R"("schedule":{"mode":"weekly"})", "schedule mode must be manual, hourly or daily, not weekly"},
+      {R"("schedule":{"mode":"daily","hour":25})", "schedule hour must be 0 to 23, not 25"},
+      {R"("schedule":{"mode":"hourly","everyHours":0})", "schedule everyHours must be 1 to 168, not 0"},
+      {R"("schedule":{"mode":"daily","weekdays":0})",
+       "schedule weekdays (bit 0 Monday to bit 6 Sunday) must be 1 to 127, not 0"},
+      {R"("retention":{"keepLast":-1})", "retention keepLast must be 0 to 100000, not -1"},
+      {R"("speedLimitKbps":-5)", "speedLimitKbps (0 for none) must be 0 or more, not -5"},
+      {R"("schedule":{"mode":"daily","hour":23,"minute":59,"weekdays":127},"speedLimitKbps":0)", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.member);
+    const std::string job = std::string(R"({"id":"j1","sources":["/srv/data"],"password":"p",)") +
+                            R"("endpoint":{"protocol":"memory","host":"a","root":"/r"},)" + c.member + "}";
+    for (const char* op : {"backupSet", "backupTest"}) {
+      const Value reply = w.call(std::string(R"({"op":")") + op + R"(","job":)" + job + "}");
+      EXPECT_EQ(reply["ok"].asBool(), c.error[0] == '\0') << op << " " << reply.dump();
+      EXPECT_EQ(reply["error"].asString(), c.error) << op;
+    }
+  }
+}
+
 TEST(BackupRequestsTest, SetValidatesAndRefusesARunningJob) {
   ManagerWorld w;
   EXPECT_EQ(Error(w.call(R"({"op":"backupSet"})")), "the job is missing");

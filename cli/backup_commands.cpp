@@ -15,6 +15,7 @@
 #include "client/service_client.h"
 #include "cli/terminal.h"
 #include "foundation/file_util.h"
+#include "foundation/remote_path.h"
 #include "foundation/status.h"
 #include "foundation/text.h"
 
@@ -34,6 +35,10 @@ constexpr size_t kSnapshotIdBytes = 32;
 constexpr const char* kDayNames[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
 // The length of the stamp that begins every job log line, with its blanks.
 constexpr size_t kLogStampLength = 21;
+// An S3 destination: the bucket and folder after the scheme; the store's
+// address apart, this one when none is given.
+constexpr std::string_view kS3Scheme = "s3://";
+constexpr std::string_view kDefaultS3Endpoint = "https://s3.amazonaws.com";
 
 // Options of one command: named values (repeatable), switches, and the
 // positional arguments in order.
@@ -270,8 +275,21 @@ std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
     job.destMount.clear();
     job.destPath.clear();
     job.endpoint = EndpointConfig();
-    job.endpoint.host = o.value("--to");
+    const std::string to = o.value("--to");
+    if (to.compare(0, kS3Scheme.size(), kS3Scheme) == 0) {
+      // The bucket and the folder in it; the store is named apart.
+      const std::string place = NormalizeRemotePath(to.substr(kS3Scheme.size()));
+      if (IsRootPath(place)) return "give the bucket after s3://, and a folder in it if you like: s3://BUCKET/FOLDER";
+      job.endpoint.protocol = "s3";
+      job.endpoint.host = o.has("--endpoint") ? o.value("--endpoint") : std::string(kDefaultS3Endpoint);
+      job.endpoint.root = place;
+      if (o.has("--region")) job.endpoint.extra = "region=" + o.value("--region");
+    } else {
+      job.endpoint.host = to;
+    }
   }
+  if ((o.has("--endpoint") || o.has("--region")) && job.endpoint.protocol != "s3")
+    return "--endpoint and --region go with --to s3://BUCKET/FOLDER";
   if (o.has("--drive")) {
     job.destMount = o.value("--drive");
     job.destPath = o.value("--path");
@@ -321,7 +339,8 @@ int RunSet(const Args& args) {
   Options o;
   std::string problem = ParseOptions(
       args,
-      {"--id", "--name", "--source", "--exclude", "--to", "--user", "--key", "--drive", "--path", "--schedule",
+      {"--id", "--name", "--source", "--exclude", "--to", "--endpoint", "--region", "--user", "--key", "--drive",
+       "--path", "--schedule",
        "--every", "--at", "--days", "--keep-last", "--keep-daily", "--keep-weekly", "--keep-monthly", "--compress",
        "--limit"},
       {"--enable", "--disable"}, o);
@@ -360,14 +379,15 @@ int RunSet(const Args& args) {
   } else if (!existing && job.password.empty()) {
     ReadSecretFromTerminal("password of the backup repository: ", job.password);
   }
-  if (o.has("--to") || o.has("--user") || o.has("--key")) {
-    if (const char* password = std::getenv(kPasswordVariable)) {
-      job.endpoint.password = password;
-    } else if (!job.endpoint.user.empty() || !job.endpoint.privateKey.empty()) {
-      ReadSecretFromTerminal(job.endpoint.privateKey.empty() ? "password for " + job.endpoint.user + ": "
-                                                             : "passphrase of the key (empty for none): ",
-                             job.endpoint.password);
-    }
+  // The server's password (an S3 store's secret key), as "tarn add" takes it.
+  if (const char* password = std::getenv(kPasswordVariable)) {
+    if (job.destMount.empty()) job.endpoint.password = password;
+  } else if ((o.has("--to") || o.has("--user") || o.has("--key")) &&
+             (!job.endpoint.user.empty() || !job.endpoint.privateKey.empty())) {
+    const std::string prompt = !job.endpoint.privateKey.empty() ? "passphrase of the key (empty for none): "
+                               : job.endpoint.protocol == "s3" ? "secret key of " + job.endpoint.user + ": "
+                                                               : "password for " + job.endpoint.user + ": ";
+    ReadSecretFromTerminal(prompt, job.endpoint.password);
   }
   Value reply;
   std::string error;
@@ -548,12 +568,16 @@ constexpr ConsoleCommand kCommands[] = {
     {"list", "", "Lists the backup jobs with their state, last and next run and destination.", RunList},
     {"show", "JOB", "Shows one job's settings and the outcome of its last tasks.", RunShow},
     {"set", "[JOB.json] [--id ID] [--name N] [--source DIR]... [--exclude PATTERN]... [--to LINK [--user U] "
-            "[--key FILE]] [--drive ID --path P] [--schedule manual|hourly|daily] [--every H] [--at HH:MM] "
+            "[--key FILE]] [--to s3://BUCKET/FOLDER [--endpoint URL] [--region R] --user ACCESS_KEY] "
+            "[--drive ID --path P] [--schedule manual|hourly|daily] [--every H] [--at HH:MM] "
             "[--days mon,tue,...|all] [--keep-last N] [--keep-daily N] [--keep-weekly N] [--keep-monthly N] "
             "[--compress on|off] [--limit KIB_PER_S] [--enable|--disable]",
      "Adds a backup job, or changes the job named by --id (or by the file's \"id\"); a change starts from the job\n"
-     "as it is. A job file holds the job as JSON. The repository password comes from TARN_BACKUP_PASSWORD or is\n"
-     "asked on the terminal; the server's password (or the key's passphrase) from TARN_PASSWORD or the terminal.",
+     "as it is. A job file holds the job as JSON. --to takes the link of a WebDAV, SFTP or NFS server as \"tarn add\"\n"
+     "does, or s3://BUCKET/FOLDER for an S3 store: --endpoint gives the store's address (https://s3.amazonaws.com\n"
+     "when not given), --region its region and --user the access key. The repository password comes from\n"
+     "TARN_BACKUP_PASSWORD or is asked on the terminal; the server's password (an S3 store's secret key, a key's\n"
+     "passphrase) from TARN_PASSWORD or the terminal.",
      RunSet},
     {"remove", "JOB", "Removes a job with its status and log; its backups stay where they are.", RunRemove},
     {"run", "JOB [--no-wait]", "Backs a job up now and shows its progress until it ends.", RunRun},

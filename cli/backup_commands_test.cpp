@@ -20,6 +20,7 @@
 #include "service/service_body.h"
 #include "testing/fake_server_process.h"
 #include "testing/remote_tree.h"
+#include "testing/s3/swift_endpoint.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::app {
@@ -82,6 +83,9 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
       {{"set", "--id", "j1", "--at", "25:00"}, false, false, kExitFailed, "--at takes a time as HH:MM"},
       {{"set", "--id", "j1", "--schedule", "weekly"}, false, false, kExitFailed,
        "--schedule takes manual, hourly or daily"},
+      {{"set", "--id", "j1", "--to", "s3://"}, false, false, kExitFailed, "give the bucket after s3://"},
+      {{"set", "--id", "j1", "--to", "sftp://127.0.0.1:1/x", "--region", "eu"}, false, false, kExitFailed,
+       "--endpoint and --region go with --to s3://BUCKET/FOLDER"},
       {{"set", "--id", "j1", "--keep"}, false, false, kExitUsage, "unknown option: --keep"},
       {{"list"}, false, false, kExitOk, "sftp://127.0.0.1:1/srv/backups"},
       {{"show", "j1"}, false, false, kExitOk, "schedule:    daily, every 6 h, at 04:30, days 17"},
@@ -179,6 +183,34 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   expect(Backup({"check", "e2e"}), kExitOk, "check ok: check passed: ");
   expect(Backup({"remove", "e2e"}), kExitOk, "removed backup job e2e");
   test::RemoveRemoteTree(*backend, folder);
+}
+
+// An S3 store as the console sets it up: a bucket and a folder in the link,
+// the store's address and region apart, the secret key as a password.
+TEST_F(BackupCommandsTest, BackupToAnS3Store) {
+  using tarn::testing::RequiredEnv;
+  const std::string folder = "console-s3-" + std::to_string(::getpid());
+  test::TempDir source("tarn-backup-s3", 0755);
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("a.txt"), std::string("to the store")));
+  const std::vector<std::pair<std::string, std::string>> secrets = {
+      {kBackupPasswordVariable, "repo secret"}, {kPasswordVariable, RequiredEnv("TARN_S3_SECRET_KEY")}};
+  RunResult r = Backup({"set", "--id", "s3job", "--source", source.path(), "--to",
+                        "s3://" + RequiredEnv("TARN_S3_BUCKET") + "/" + folder, "--endpoint", RequiredEnv("TARN_S3_URL"),
+                        "--region", RequiredEnv("TARN_S3_REGION"), "--user", RequiredEnv("TARN_S3_ACCESS_KEY")},
+                       false, secrets);
+  ASSERT_EQ(r.exitCode, kExitOk) << r.output;
+  r = Backup({"show", "s3job"});
+  EXPECT_NE(r.output.find("destination: s3://"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("/" + RequiredEnv("TARN_S3_BUCKET") + "/" + folder), std::string::npos) << r.output;
+  r = Backup({"run", "s3job"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("backup ok: 1 files"), std::string::npos) << r.output;
+  EXPECT_EQ(Backup({"remove", "s3job"}).exitCode, kExitOk);
+
+  EndpointConfig store = tarn::testing::SwiftS3Endpoint(folder);
+  std::unique_ptr<IBackend> backend = MakeBackend(store);
+  ASSERT_TRUE(backend && backend->connect().ok());
+  test::RemoveRemoteTree(*backend, "/");
 }
 
 }  // namespace

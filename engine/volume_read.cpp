@@ -290,8 +290,9 @@ void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t o
   }
   // A piece already here would only cost a wake-up of a worker per read.
   std::erase_if(pieces, [&](const auto& p) { return !file->cache->wantsFetch(p.first, p.second); });
-  for (const auto& [pos, len] : pieces) {
-    prefetchPool_->post([this, cache = file->cache, path = file->path, pos, len, token = cancel_] {
+  for (const auto& piece : pieces) {
+    prefetchPool_->post([this, cache = file->cache, path = file->path, pos = piece.first, len = piece.second,
+                         token = cancel_] {
       if (stopping_.load()) return;
       (void)cache->prefetchRange(pos, len, fetcherFor(path), token.get());
     });

@@ -253,7 +253,9 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
                   cache->isRemoved() || isDeleting(path) ? "deleted during upload" : "renamed during upload");
   };
   while (!ranges.empty()) {
-    const auto [offset, length] = ranges.front();
+    // Plain names, not a structured binding: the write lambda below uses them.
+    const uint64_t offset = ranges.front().first;
+    const uint64_t length = ranges.front().second;
     if (uploadMustEnd(path, *cache)) return ended();
     const uint64_t n = std::min(length, config_.transfer.chunkBytes);
     cache->clearUploadMarks(offset, n);

@@ -77,7 +77,6 @@ class S3PartUploader {
   std::vector<std::vector<uint8_t>> spares_;  // guarded by mu_
   std::vector<std::string> etags_;            // guarded by mu_
   size_t busy_ = 0;                           // queued and running parts; guarded by mu_
-  size_t idle_ = 0;                           // lanes waiting for work; guarded by mu_
   std::atomic<bool> stop_{false};             // set under mu_ so that waiters see it
   std::vector<std::thread> lanes_;            // touched only by the owner's thread
 };

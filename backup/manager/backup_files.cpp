@@ -54,9 +54,11 @@ bool BackupManager::loadJobs(std::string* error) {
     auto state = std::make_shared<JobState>();
     backup::BackupJob& job = state->job;
     job = backup::BackupJob::fromJson(list.at(i));
-    const bool opened = OpenStoredSecret(job.password, state->sealedPassword) &
-                        OpenStoredSecret(job.endpoint.password, job.endpoint.sealedPassword) &
-                        OpenStoredSecret(job.endpoint.privateKey, job.endpoint.sealedPrivateKey);
+    // Each secret is opened, whatever became of the one before.
+    const bool passwordOpened = OpenStoredSecret(job.password, state->sealedPassword);
+    const bool serverPasswordOpened = OpenStoredSecret(job.endpoint.password, job.endpoint.sealedPassword);
+    const bool keyOpened = OpenStoredSecret(job.endpoint.privateKey, job.endpoint.sealedPrivateKey);
+    const bool opened = passwordOpened && serverPasswordOpened && keyOpened;
     if (!opened) vx::log::write(vx::log::kWarn, "backup job %s: a stored secret does not open here", job.id.c_str());
     const std::string problem = job.validate();
     if (!problem.empty()) vx::log::write(vx::log::kWarn, "backup job %s: %s", job.id.c_str(), problem.c_str());

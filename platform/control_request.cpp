@@ -10,6 +10,7 @@
 
 #include "foundation/log.h"
 #include "foundation/log_limiter.h"
+#include "foundation/text.h"
 
 namespace tarn {
 namespace {
@@ -20,6 +21,23 @@ constexpr size_t kLookupBufferBytes = 1024;
 constexpr size_t kMaxLookupBufferBytes = 1u << 20;
 
 }  // namespace
+
+bool ParseRequest(std::string_view body, const IpcCaller& caller, vx::json::Value& request, vx::json::Value& error) {
+  if (!vx::IsValidUtf8(body)) {
+    error = ErrorReply("request is not valid UTF-8");
+    return false;
+  }
+  const RequestBounds& bounds = BoundsOf(caller);
+  std::string why;
+  if (vx::json::Parse(body, request, bounds.parse, &why)) return true;
+  if (why.ends_with("too many values") || why.ends_with("nesting too deep")) {
+    error = ErrorReply("request too large: at most " + std::to_string(bounds.parse.maxValues) + " values, " +
+                       std::to_string(bounds.parse.maxDepth) + " levels deep");
+  } else {
+    error = ErrorReply("request is not valid JSON");
+  }
+  return false;
+}
 
 std::optional<uint32_t> GroupIdOf(const std::string& name) {
   if (name.empty()) return std::nullopt;

@@ -36,6 +36,24 @@ struct IpcCaller {
   std::optional<CallerToken> token;
 };
 
+// The largest request a caller may send, in bytes and in what parsing it
+// builds. A caller without privilege only reads the status, the transfers
+// and the log; a privileged one sends whole drives and backup jobs.
+struct RequestBounds {
+  uint32_t frameBytes;
+  vx::json::ParseLimits parse;
+};
+inline constexpr RequestBounds kUnprivilegedRequest{64 * 1024, {256, 8}};
+inline constexpr RequestBounds kPrivilegedRequest{kMaxControlFrameBytes, {16384, 32}};
+
+inline const RequestBounds& BoundsOf(const IpcCaller& caller) {
+  return caller.privileged ? kPrivilegedRequest : kUnprivilegedRequest;
+}
+
+// The request a frame's body holds, within the caller's bounds: valid UTF-8
+// and one JSON value. False with the error reply to send when it is not.
+bool ParseRequest(std::string_view body, const IpcCaller& caller, vx::json::Value& request, vx::json::Value& error);
+
 // The group's id; none when the name is empty or no such group exists.
 std::optional<uint32_t> GroupIdOf(const std::string& name);
 

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "foundation/log.h"
-#include "foundation/text.h"
 
 namespace tarn {
 namespace {
@@ -105,7 +104,7 @@ void ControlServer::acceptLoop() {
 
 Status ControlServer::readRequest(int fd, const IpcCaller& caller, std::string& body, uint64_t& reserved) {
   const ControlDeadline deadline = DeadlineAfterMs(options_.frameTimeoutMs);
-  const RequestBounds& bounds = caller.privileged ? kPrivilegedRequest : kUnprivilegedRequest;
+  const RequestBounds& bounds = BoundsOf(caller);
   uint32_t size = 0;
   Status s = ReadFrameSize(fd, deadline, size);
   if (!s.ok()) return s;
@@ -147,16 +146,9 @@ void ControlServer::serve(uint64_t id, vx::UniqueFd fd, IpcCaller caller) {
 }
 
 vx::json::Value ControlServer::answer(const std::string& body, const IpcCaller& caller) {
-  if (!vx::IsValidUtf8(body)) return ErrorReply("request is not valid UTF-8");
-  const RequestBounds& bounds = caller.privileged ? kPrivilegedRequest : kUnprivilegedRequest;
   vx::json::Value request;
-  std::string error;
-  if (!vx::json::Parse(body, request, bounds.parse, &error)) {
-    if (error.ends_with("too many values") || error.ends_with("nesting too deep"))
-      return ErrorReply("request too large: at most " + std::to_string(bounds.parse.maxValues) + " values, " +
-                        std::to_string(bounds.parse.maxDepth) + " levels deep");
-    return ErrorReply("request is not valid JSON");
-  }
+  vx::json::Value refusal;
+  if (!ParseRequest(body, caller, request, refusal)) return refusal;
   try {
     return handler_(request, caller);
   } catch (const std::exception& e) {

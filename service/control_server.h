@@ -35,16 +35,6 @@ namespace tarn {
 // How long a client may take to send its request or to take its reply.
 inline constexpr uint32_t kControlFrameTimeoutMs = 10000;
 
-// The largest request a caller may send, in bytes and in what parsing it
-// builds. A caller without privilege only reads the status, the transfers
-// and the log; a privileged one sends whole drives and backup jobs.
-struct RequestBounds {
-  uint32_t frameBytes;
-  vx::json::ParseLimits parse;
-};
-inline constexpr RequestBounds kUnprivilegedRequest{64 * 1024, {256, 8}};
-inline constexpr RequestBounds kPrivilegedRequest{kMaxControlFrameBytes, {16384, 32}};
-
 struct ControlServerOptions {
   AdmissionLimits admission;
   uint32_t frameTimeoutMs = kControlFrameTimeoutMs;

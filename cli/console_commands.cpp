@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string_view>
 #include <thread>
 
@@ -40,6 +41,25 @@ char16_t ParseLetter(const std::string& text) {
   return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c) : 0;
 }
 
+// The first drive of a new status that `match` picks; false with the reason
+// (`missing` when none matches) otherwise.
+bool FindDrive(const std::function<bool(const MountStatus&)>& match, const std::string& missing, MountStatus& out,
+               std::string& error) {
+  ServiceStatus status;
+  if (!RequestStatus(status)) {
+    error = status.error;
+    return false;
+  }
+  for (const MountStatus& m : status.mounts) {
+    if (match(m)) {
+      out = m;
+      return true;
+    }
+  }
+  error = missing;
+  return false;
+}
+
 // A drive is named by its id or by its letter.
 bool ResolveDrive(const std::string& arg, std::string& id, std::string& error) {
   const char16_t letter = ParseLetter(arg);
@@ -47,19 +67,12 @@ bool ResolveDrive(const std::string& arg, std::string& id, std::string& error) {
     id = arg;
     return true;
   }
-  ServiceStatus status;
-  if (!RequestStatus(status)) {
-    error = status.error;
+  MountStatus drive;
+  if (!FindDrive([letter](const MountStatus& m) { return m.drive == letter; },
+                 "no drive has the letter " + Letter(letter), drive, error))
     return false;
-  }
-  for (const MountStatus& m : status.mounts) {
-    if (m.drive == letter) {
-      id = m.id;
-      return true;
-    }
-  }
-  error = "no drive has the letter " + Letter(letter);
-  return false;
+  id = drive.id;
+  return true;
 }
 
 // Runs one request on the drive named by args[0], with a progress line.
@@ -213,24 +226,6 @@ int RunProbeCommand(const Args& args) {
   return report.ok ? kExitOk : kExitFailed;
 }
 
-// The drive's record in a new status; false with the reason when there is
-// none.
-bool DriveStatus(const std::string& id, MountStatus& out, std::string& error) {
-  ServiceStatus status;
-  if (!RequestStatus(status)) {
-    error = status.error;
-    return false;
-  }
-  for (const MountStatus& m : status.mounts) {
-    if (m.id == id) {
-      out = m;
-      return true;
-    }
-  }
-  error = "no such drive";
-  return false;
-}
-
 // A mount is done when the drive answers from its server: a drive that is
 // mounted but cannot reach its server, or whose server refuses the log-in,
 // serves only its cache.
@@ -246,7 +241,8 @@ int RunMount(const Args& args) {
     // A server slow to answer leaves the mount going on in the service.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMountTimeoutMs);
     for (;;) {
-      if (!DriveStatus(id, drive, error)) return ReportFailure(error);
+      if (!FindDrive([&id](const MountStatus& m) { return m.id == id; }, "no such drive", drive, error))
+        return ReportFailure(error);
       if (!drive.mounting || std::chrono::steady_clock::now() >= deadline) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(kMountPollMs));
     }

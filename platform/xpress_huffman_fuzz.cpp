@@ -36,7 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> out(raw + 1);
     DecompressStream(data, size, out.data(), raw + 1);
   } else {
-    Compressor c;
+    // One compressor for every input, as its users keep theirs: what one
+    // input leaves in its tables must not spoil the next.
+    static Compressor c;
     std::vector<uint8_t> packed, back;
     if (!c.compress(data, size, SIZE_MAX, packed)) std::abort();
     if (!Decompress(packed.data(), packed.size(), size, back)) std::abort();

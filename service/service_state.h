@@ -184,6 +184,8 @@ class ServiceState {
   std::function<bool()> backupRunning_;  // set before serving, then read-only
   BackendsFor backendsFor_;              // set before serving, then read-only
   uint32_t mountAnswerMs_ = kMountAnswerMs;  // set before serving, then read-only
+  // Cancelled by the stop: the probes of mounts still going on end.
+  const std::shared_ptr<CancelToken> stopping_ = std::make_shared<CancelToken>();
 
   mutable std::mutex mu_;
   std::condition_variable changed_;  // a worker made progress

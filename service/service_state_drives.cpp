@@ -55,7 +55,7 @@ struct Mounted {
 // Probes a server never probed, starts a volume and mounts it. Talks to the
 // server: called without the state's lock.
 Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std::string& mountDriver,
-                   const ServiceState::BackendsFor& backendsFor) {
+                   const ServiceState::BackendsFor& backendsFor, const CancelToken* cancel) {
   Mounted out;
   if (DetectMountDriver(mountDriver).name.empty()) {
     out.status = Status(Status::kUnsupported, kNoMountDriver);
@@ -70,12 +70,12 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     if (backendsFor) {
       std::unique_ptr<IBackend> backend = backendsFor(config)();
       if (backend) {
-        ProbeServer(report, *backend, config.compat, nullptr);
+        ProbeServer(report, *backend, config.compat, cancel);
       } else {
         report.add(ProbeItem::kFailure, "backend", "no backend");
       }
     } else {
-      report = RunProbe(config, nullptr);
+      report = RunProbe(config, cancel);
     }
     if (report.ok) {
       config.probed = ProbedCaps::fromReport(report.caps);
@@ -251,7 +251,7 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
 
   Mounted made;
   made.status = ReleaseDrive(config, staleHost, staleVolume, 0);
-  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_);
+  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, stopping_.get());
   if (!made.status.ok())
     vx::log::write(vx::log::kWarn, "%s: mount failed: %s", Name(config), made.status.message.c_str());
 
@@ -477,6 +477,8 @@ void ServiceState::networkChanged() {
 }
 
 void ServiceState::unmountAll(uint32_t flushMs) {
+  // A probe that a mount still makes would hold the stop for minutes.
+  stopping_->cancel();
   std::unique_lock<std::mutex> lock(mu_);
   // Every drive flushes at once, so that the stop takes one drive's flush
   // time however many drives there are.

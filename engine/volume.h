@@ -52,6 +52,7 @@
 #include "engine/meta_cache.h"
 #include "engine/worker_pool.h"
 #include "foundation/cancel_token.h"
+#include "foundation/log_limiter.h"
 #include "foundation/mount_config.h"
 #include "foundation/status.h"
 
@@ -363,6 +364,7 @@ class Volume {
   uint64_t lastErrorMs_ = 0;  // guarded by lastErrorMu_
 
   std::atomic<bool> rangeIgnored_{false};
+  vx::log::LineLimiter refusalLog_;  // locks itself
 
   std::mutex streamsMu_;
   std::map<std::string, std::shared_ptr<SeqStream>> streams_;  // guarded by streamsMu_

@@ -148,7 +148,17 @@ Status Volume::checkName(const std::string& path) {
       vx::log::write(vx::log::kDebug, "%s: %s: %s", id, path.c_str(), text.c_str());
       continue;
     }
-    vx::log::write(vx::log::kWarn, "%s: refusing name %s: %s", id, path.c_str(), text.c_str());
+    // Any user of the drive can ask for bad names at will: a flood of them
+    // makes a few lines and a count, never enough to rotate the log away.
+    uint64_t suppressed = 0;
+    if (refusalLog_.allow("names", SteadyNowMs(), suppressed)) {
+      if (suppressed == 0) {
+        vx::log::write(vx::log::kWarn, "%s: refusing name %s: %s", id, path.c_str(), text.c_str());
+      } else {
+        vx::log::write(vx::log::kWarn, "%s: refusing name %s: %s (and %llu more names since the last line)", id,
+                       path.c_str(), text.c_str(), static_cast<unsigned long long>(suppressed));
+      }
+    }
     return Status(Status::kInvalid, text);
   }
   return Status();

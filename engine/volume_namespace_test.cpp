@@ -112,6 +112,9 @@ TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {
   std::shared_ptr<OpenFile> file;
   EXPECT_EQ(d.h.volume->create("/a.txt", false, file).toString(), "exists: /a.txt");
   EXPECT_EQ(d.h.server->countCalls(MemOp::kCreate) + d.h.server->countCalls(MemOp::kRename), 0);
+  // A user's flood of bad names cannot rotate the log away.
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(d.h.volume->create("/CON", false, file).code, Status::kInvalid);
+  EXPECT_LE(log.countLines("drive: refusing name "), 20);
 
 }
 

@@ -31,7 +31,8 @@ const Value& SharedNull() {
 // the signed 64-bit range.
 bool RoundToInt64(double d, int64_t& out) {
   if (!std::isfinite(d)) return false;
-  double r = d >= 0 ? std::trunc(d + 0.5) : std::trunc(d - 0.5);
+  // Adding 0.5 would round odd integers from 2^52 up to the next even one.
+  const double r = std::round(d);
   if (r < -kInt64Limit || r >= kInt64Limit) return false;
   out = static_cast<int64_t>(r);
   return true;

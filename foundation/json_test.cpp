@@ -65,6 +65,9 @@ TEST(JsonValue, AsInt64RoundsHalfAwayFromZeroAndParsesStrings) {
       {Value("abc"), 0},
       {Value(""), 0},
       {Value(int64_t{1} << 53), int64_t{1} << 53},
+      {Value(int64_t{4999999999999999}), 4999999999999999},    // odd, past 2^52
+      {Value(-int64_t{4999999999999999}), -4999999999999999},
+      {Value(4503599627370495.5), 4503599627370496},           // the last halves there are
       {Value(-9223372036854775807.0 - 1), std::numeric_limits<int64_t>::min()},
       {Value(), 99},
       {Value::array(), 99},

@@ -11,9 +11,9 @@
 // The decoders take hostile input: every table, length and bit read is
 // bounds-checked and they fail rather than read or write outside a buffer.
 //
-// A Compressor owns its match-finder memory (a 1 MiB table, kept between
-// calls) and is used by one thread at a time; the free functions are
-// reentrant.
+// A Compressor owns its match finder's tables and its parse (about 600 KiB,
+// kept between calls, never cleared between streams) and is used by one
+// thread at a time; the free functions are reentrant.
 #pragma once
 
 #include <cstddef>

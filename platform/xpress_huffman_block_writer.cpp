@@ -46,11 +46,10 @@ class BitWriter {
 }  // namespace
 
 size_t WriteBlock(const uint8_t* raw, uint32_t rawLength, const Token* tokens, uint32_t count,
-                  const BlockCounts& counts, bool last, uint8_t* out, size_t capacity) {
+                  const BlockCounts& counts, bool last, uint8_t* out, size_t capacity, uint8_t* lens) {
   std::array<uint32_t, kNumSymbols> freq = counts.freq;
   if (last) freq[kEndSymbol]++;
-  std::array<uint8_t, kNumSymbols> lens;
-  BuildCodeLengths(freq.data(), lens.data());
+  BuildCodeLengths(freq.data(), lens);
   uint64_t bits = counts.offsetBits;
   for (uint32_t k = 0; k < kNumSymbols; ++k) bits += uint64_t(freq[k]) * lens[k];
   const size_t blockBytes = kTableBytes + 2 * ((bits + 15) / 16 + 1) + counts.escapeBytes;
@@ -58,7 +57,7 @@ size_t WriteBlock(const uint8_t* raw, uint32_t rawLength, const Token* tokens, u
 
   for (uint32_t k = 0; k < kTableBytes; ++k) out[k] = uint8_t(lens[2 * k] | (lens[2 * k + 1] << 4));
   std::array<uint16_t, kNumSymbols> codes{};
-  BuildCanonicalCodes(lens.data(), codes.data());
+  BuildCanonicalCodes(lens, codes.data());
   BitWriter w(out, kTableBytes);
   const uint8_t* lit = raw;
   for (uint32_t m = 0; m < count; ++m) {

@@ -38,8 +38,9 @@ struct BlockCounts {
 
 // Writes the block of raw[0, rawLength) parsed as `tokens` (literals after
 // the last token run to rawLength), with the end symbol when it is the
-// stream's last. Returns its length, or 0 when it would exceed `capacity`.
+// stream's last, and leaves its code lengths in lens[kNumSymbols]. Returns
+// its length, or 0 when it would exceed `capacity`.
 size_t WriteBlock(const uint8_t* raw, uint32_t rawLength, const Token* tokens, uint32_t count,
-                  const BlockCounts& counts, bool last, uint8_t* out, size_t capacity);
+                  const BlockCounts& counts, bool last, uint8_t* out, size_t capacity, uint8_t* lens);
 
 }  // namespace tarn::xpress

@@ -12,6 +12,7 @@
 #include <wimlib.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -26,8 +27,8 @@ using tarn::xpress::kChunkSize;
 
 constexpr size_t kInputSize = 4 << 20;
 
-enum Kind { kText, kRecords, kBinary, kRandom, kPython, kPrograms, kHeaders, kKinds };
-const char* const kKindNames[] = {"text", "records", "binary", "random", "python", "usr-bin", "include-tar"};
+enum Kind { kText, kRecords, kLog, kBinary, kRandom, kPython, kPrograms, kHeaders, kKinds };
+const char* const kKindNames[] = {"text", "records", "log", "binary", "random", "python", "usr-bin", "include-tar"};
 // Windows of 1 MiB read from each real corpus.
 constexpr size_t kRealWindows = 32;
 constexpr size_t kBlob = tarn::xpress::samples::kWindowSize;
@@ -71,6 +72,27 @@ std::vector<uint8_t> MakeRecords(std::mt19937& rng) {
   return std::vector<uint8_t>(s.begin(), s.end());
 }
 
+// Service log lines: a clock that moves on by seconds, a few message forms,
+// and a 40-digit hexadecimal id in each line.
+std::vector<uint8_t> MakeLog(std::mt19937& rng) {
+  static const char* const kForms[] = {"GET /api/v1/objects/%s 200 %ums", "PUT /api/v1/objects/%s 201 %ums",
+                                       "cache miss for key %s (%u bytes)", "worker finished chunk %s in %u ms"};
+  std::string s;
+  uint32_t t = 1700000000;
+  char id[41], line[256];
+  while (s.size() < kInputSize) {
+    t += rng() % 3;
+    for (int k = 0; k < 40; ++k) id[k] = "0123456789abcdef"[rng() % 16];
+    id[40] = 0;
+    int n = std::snprintf(line, sizeof line, "2026-12-07T%02u:%02u:%02uZ INFO ", t / 3600 % 24, t / 60 % 60, t % 60);
+    n += std::snprintf(line + n, sizeof line - size_t(n), kForms[rng() % 4], id, unsigned(rng() % 2000));
+    s.append(line, size_t(n));
+    s += '\n';
+  }
+  s.resize(kInputSize);
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
+
 // Machine-code-like bytes: a small set of recurring instruction patterns
 // with varying operands and runs of zero padding.
 std::vector<uint8_t> MakeBinary(std::mt19937& rng) {
@@ -102,6 +124,9 @@ const std::vector<uint8_t>& Input(int kind) {
     std::vector<std::vector<uint8_t>> v;
     v.push_back(MakeText(rng));
     v.push_back(MakeRecords(rng));
+    // Its own generator, so that the data after it stays what it was.
+    std::mt19937 logRng(7);
+    v.push_back(MakeLog(logRng));
     v.push_back(MakeBinary(rng));
     std::vector<uint8_t> noise(kInputSize);
     for (auto& b : noise) b = uint8_t(rng());

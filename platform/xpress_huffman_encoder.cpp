@@ -1,6 +1,6 @@
 // The encoder: each block is parsed with lazy evaluation (a match found at
-// the next position replaces the current one when it is worth more than
-// the literal it costs), then written from the parse.
+// the next position replaces the current one when it saves more bits, the
+// byte it leaves going as a literal), then written from the parse.
 //
 // A match of three or four bytes is taken only when it costs fewer bits
 // than its literals, priced by the code of the block before: on text with

@@ -175,6 +175,30 @@ BENCHMARK(BM_SftpWriteAt)->Arg(256 << 20)->UseRealTime();
 // one file.
 BENCHMARK(BM_SftpWriteAt)->Arg(256 << 20)->Threads(3)->UseRealTime();
 
+// Small files as a drive stores them: a look that misses, create, the
+// bytes, a look at the result and its modification time. Each iteration is
+// one file.
+void BM_SftpSmallFiles(benchmark::State& state) {
+  auto b = Connect(state);
+  if (!b) return;
+  const std::string folder = "/small-" + std::to_string(::getpid());
+  (void)b->mkdir(folder);
+  uint64_t n = 0;
+  for (auto _ : state) {
+    const std::string path = folder + "/f" + std::to_string(n++);
+    RemoteAttr attr;
+    (void)b->stat(path, attr);
+    Status st = b->create(path);
+    if (st.ok()) st = b->writeAt(path, 0, FixedChunk().data(), 4096);
+    if (st.ok()) st = b->stat(path, attr);
+    if (st.ok()) st = b->setTimes(path, Timestamp{1600000000, 0}, Timestamp());
+    if (!st.ok()) return state.SkipWithError(st.toString().c_str());
+  }
+  for (uint64_t i = 0; i < n; ++i) (void)b->remove(folder + "/f" + std::to_string(i), false);
+  (void)b->remove(folder, true);
+}
+BENCHMARK(BM_SftpSmallFiles)->Iterations(500)->UseRealTime();
+
 void BM_SftpStat(benchmark::State& state) {
   auto b = Connect(state);
   if (!b) return;

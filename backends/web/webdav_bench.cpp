@@ -4,6 +4,7 @@
 // (TARN_DAV_URL, TARN_DAV_USER, TARN_DAV_PASSWORD).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -156,6 +157,32 @@ void BM_StreamedUpload(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kFileBytes));
 }
 BENCHMARK(BM_StreamedUpload)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Small files as a drive stores them: a look that misses, create, the
+// bytes in one PUT, a look at the result. Each iteration is one file.
+void BM_SmallFiles(benchmark::State& state) {
+  auto b = Apache(state);
+  if (!b) return;
+  const std::string folder = "/bench-small-" + std::to_string(::getpid());
+  (void)b->mkdir(folder);
+  std::vector<uint8_t> data(4096, 0x5A);
+  uint64_t n = 0;
+  for (auto _ : state) {
+    const std::string path = folder + "/f" + std::to_string(n++);
+    RemoteAttr attr;
+    (void)b->stat(path, attr);
+    std::unique_ptr<IWriteStream> w;
+    Status st = b->create(path);
+    if (st.ok()) st = b->openWrite(path, 0, data.size(), w);
+    if (st.ok()) st = w->write(data.data(), data.size());
+    if (st.ok()) st = w->finish(&attr);
+    if (st.ok()) st = b->stat(path, attr);
+    if (!st.ok()) return state.SkipWithError(st.toString().c_str());
+  }
+  for (uint64_t i = 0; i < n; ++i) (void)b->remove(folder + "/f" + std::to_string(i), false);
+  (void)b->remove(folder, true);
+}
+BENCHMARK(BM_SmallFiles)->Iterations(500)->UseRealTime();
 
 void BM_RangedReads(benchmark::State& state) {
   auto b = Apache(state);

@@ -150,6 +150,10 @@ class WebDavBackend : public IBackend {
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
   Status prepareChunkedUpload(const std::string& path, uint64_t size, std::unique_ptr<IWriteStream>& out);
+  // create in one request: a COPY without overwrite of an empty hidden
+  // file that this back-end makes once at the root; `refused` when the
+  // server does not COPY.
+  Status createByCopy(const std::string& path, bool& refused);
   // create in one step on the server (see create); `refused` when the
   // server does not MOVE without overwrite.
   Status createByMove(const std::string& path, bool& refused);
@@ -172,6 +176,8 @@ class WebDavBackend : public IBackend {
   const CancelToken* cancel_ = nullptr;
   DavAssemblyTiming assembly_;
   DavReplyLimits replyLimits_;
+  bool copyCreates_ = true;  // cleared when the server refuses COPY
+  std::string emptySource_;  // the hidden empty file creates copy; "" until made
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
 };
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -365,7 +366,7 @@ TEST_P(DavRaces, CreateRacingAnotherClientNeverEmptiesItsFile) {
     int requests = 0;
     bool wrote = false;
     relay.onClientSend([&](std::string_view piece) {
-      for (const char* verb : {"GET ", "PUT ", "MOVE ", "PROPFIND ", "DELETE ", "MKCOL "})
+      for (const char* verb : {"GET ", "PUT ", "MOVE ", "COPY ", "PROPFIND ", "DELETE ", "MKCOL "})
         if (piece.starts_with(verb) && ++requests == n) {
           WebDavBackend other(ServerEndpoint(GetParam()));
           wrote = other.connect().ok() && Upload(other, path, theirs).ok();
@@ -386,6 +387,62 @@ TEST_P(DavRaces, CreateRacingAnotherClientNeverEmptiesItsFile) {
     EXPECT_EQ(st.code, Status::kExists) << st.toString();
     EXPECT_EQ(ReadStream(*dav_, path), theirs);
   }
+}
+
+// A create is one COPY once the back-end has made its empty source file;
+// a small file then costs that COPY and one PUT.
+TEST_P(DavRaces, SmallFileCostsACopyAndAPut) {
+  http::CrackedUrl url;
+  ASSERT_TRUE(http::CrackUrl(RequiredEnv(GetParam().urlVar), url));
+  tarn::testing::TcpRelay relay(url.port);
+  EndpointConfig viaRelay = ServerEndpoint(GetParam());
+  viaRelay.host = "http://127.0.0.1:" + std::to_string(relay.port()) + url.path;
+  WebDavBackend b(viaRelay);
+  ASSERT_TRUE(b.connect().ok());
+  std::vector<std::string> verbs;
+  auto record = [&](std::string_view piece) {
+    const size_t space = piece.find(' ');
+    if (space != std::string_view::npos && space < 10 && piece.substr(space + 1, 1) == "/")
+      verbs.emplace_back(piece.substr(0, space));
+  };
+  relay.onClientSend(record);
+  auto hidden = [&] {
+    std::set<std::string> names;
+    std::vector<DirEntry> entries;
+    EXPECT_TRUE(dav_->propfind("/", 1, entries, nullptr, nullptr).ok());
+    for (const DirEntry& e : entries)
+      if (IsCreateTempName(e.name)) names.insert(e.name);
+    return names;
+  };
+  const std::set<std::string> others = hidden();
+  const auto data = Pattern(3000, 8);
+  for (const char* name : {"/a", "/b"}) ASSERT_TRUE(b.create(dir_ + name).ok());
+  ASSERT_TRUE(Upload(b, dir_ + "/b", data).ok());
+  EXPECT_EQ(b.create(dir_ + "/b").code, Status::kExists);
+  relay.onClientSend(nullptr);
+  EXPECT_EQ(verbs, (std::vector<std::string>{"PUT", "COPY", "COPY", "PUT", "COPY"}));
+  EXPECT_EQ(ReadStream(*dav_, dir_ + "/b"), data);
+  RemoteAttr attr;
+  ASSERT_TRUE(dav_->stat(dir_ + "/a", attr).ok());
+  EXPECT_EQ(attr.size, 0u);
+  // The empty source stays at the root, not beside what was made.
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(dav_->propfind(dir_, 1, entries, nullptr, nullptr).ok());
+  EXPECT_EQ(entries.size(), 2u);
+
+  // Removed meanwhile (as listings do an hour later), it is made again.
+  std::vector<std::string> mine;
+  for (const std::string& name : hidden())
+    if (others.count(name) == 0) mine.push_back(name);
+  ASSERT_EQ(mine.size(), 1u);
+  ASSERT_TRUE(dav_->remove("/" + mine[0], false).ok());
+  verbs.clear();
+  relay.onClientSend(record);
+  ASSERT_TRUE(b.create(dir_ + "/c").ok());
+  relay.onClientSend(nullptr);
+  EXPECT_EQ(verbs, (std::vector<std::string>{"COPY", "PUT", "COPY"}));
+  ASSERT_TRUE(dav_->stat(dir_ + "/c", attr).ok());
+  EXPECT_EQ(attr.size, 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DavRaces, ::testing::Values(kServers[0], kServers[3], kServers[4]),

@@ -346,6 +346,14 @@ Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64
 }
 
 Status WebDavBackend::create(const std::string& path) {
+  if (copyCreates_) {
+    bool refused = false;
+    Status st = createByCopy(path, refused);
+    if (!refused) return st;
+    copyCreates_ = false;
+    vx::log::write(vx::log::kInfo, "webdav: the server refuses COPY (%s); create moves a file of its own",
+                   st.message.c_str());
+  }
   if (moveCreates_) {
     bool refused = false;
     Status st = createByMove(path, refused);
@@ -357,6 +365,66 @@ Status WebDavBackend::create(const std::string& path) {
                    st.message.c_str());
   }
   return createByLook(path);
+}
+
+Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
+  // The same step as a MOVE without overwrite (see createByMove), from an
+  // empty file that stays for the next create: one request a file.
+  refused = false;
+  DavResponse resp;
+  for (int attempt = 0;; ++attempt) {
+    if (emptySource_.empty()) {
+      const std::string source = CreateTempName("/");
+      DavRequest put;
+      put.verb = "PUT";
+      put.path = source;
+      put.headers = {"Content-Type: application/octet-stream"};
+      Status st = send(put, resp);
+      if (!st.ok()) return st;
+      st = HttpStatusError(resp.status, "PUT", source);
+      // A root this account cannot write: the hidden file goes beside each
+      // target instead.
+      refused = !st.ok() && st.code != Status::kNetwork && st.code != Status::kBusy;
+      if (!st.ok()) return st;
+      emptySource_ = source;
+    }
+    DavRequest copy;
+    copy.verb = "COPY";
+    copy.path = emptySource_;
+    copy.headers = {"Destination: " + absoluteUrl(path), "Overwrite: F"};
+    Status st = send(copy, resp);
+    if (!st.ok()) return st;
+    if (resp.status >= 200 && resp.status <= 299) {
+      if (resp.status != 204) return Status();
+      vx::log::write(vx::log::kWarn, "webdav: COPY onto %s replaced a file (HTTP 204)", path.c_str());
+      return Status(Status::kExists, "COPY " + path + " -> HTTP 204 (an existing file was replaced)", 204);
+    }
+    // Listings remove hidden files an hour old, this one too: it is made
+    // again once.
+    if (resp.status == 404 && attempt == 0) {
+      emptySource_.clear();
+      continue;
+    }
+    break;
+  }
+  const Status failed = HttpStatusError(resp.status, "COPY", path);
+  // Answers about the target (there, or its folder missing) or about the
+  // moment (a lock, a gateway) say nothing of COPY itself.
+  for (uint32_t passing : {409u, 412u, 423u, 429u, 502u, 503u, 504u})
+    if (resp.status == passing) return failed;
+  RemoteAttr attr;
+  if (stat(path, attr).ok())
+    return Status(Status::kExists, "COPY " + path + " -> HTTP " + std::to_string(resp.status) + " (target exists)",
+                  static_cast<int32_t>(resp.status));
+  // Not a COPY this server makes: its hidden file goes.
+  refused = true;
+  DavRequest del;
+  del.verb = "DELETE";
+  del.path = emptySource_;
+  DavResponse gone;
+  (void)send(del, gone);
+  emptySource_.clear();
+  return failed;
 }
 
 Status WebDavBackend::createByMove(const std::string& path, bool& refused) {

@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "foundation/file_util.h"
+#include "testing/heap_peak.h"
 #include "testing/temp_dir.h"
 
 namespace tarn {
@@ -65,6 +67,25 @@ TEST(ControlFrame, BrokenFramesAreToldApart) {
     EXPECT_EQ(s.code, c.code);
     EXPECT_EQ(s.message, c.message);
     EXPECT_EQ(body, "untouched");
+  }
+}
+
+TEST(ControlFrame, AnnouncedSizeCostsOnlyWhatArrives) {
+  // A peer may announce the largest frame and send a few bytes of it.
+  for (const size_t sent : {size_t{0}, size_t{100}, size_t{200000}}) {
+    SCOPED_TRACE(sent);
+    Pair p;
+    const std::string bytes = Header(kMaxControlFrameBytes) + std::string(sent, ' ');
+    std::thread peer([&] {
+      EXPECT_TRUE(vx::WriteAll(p.a.get(), bytes.data(), bytes.size()));
+      p.a.close();
+    });
+    std::string body;
+    test::HeapPeak heap;
+    EXPECT_EQ(ReadFrame(p.b.get(), DeadlineAfterMs(kLongMs), body).code, Status::kProtocol);
+    peer.join();
+    // The buffer grows at most to twice what came, and by 64 KiB at first.
+    EXPECT_LE(heap.peak(), std::max<size_t>(2 * sent, 64 * 1024) + 16 * 1024);
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <malloc.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -28,6 +27,7 @@
 #include "foundation/mount_config.h"
 #include "testing/eventually.h"
 #include "testing/gate.h"
+#include "testing/heap_peak.h"
 #include "testing/temp_dir.h"
 
 namespace tarn {
@@ -56,9 +56,11 @@ struct ClientsReport {
 
 // A process of `uid` with `groups` that opens `count` connections at once
 // and sends `frame` on each (nothing when it is empty), all from one thread
-// with non-blocking sockets; what it uses is made before the fork. It ends
-// once every connection has its reply or, for connections that stay quiet,
-// once told to (finish).
+// with non-blocking sockets; what it uses is made before the fork, and
+// `frame` must outlive it. It ends once every connection has its reply or,
+// for connections that stay quiet, once told to (finish). A holding process
+// keeps back the last byte of each frame until told to end, and then sends
+// it and waits for the replies.
 class ClientProcess {
  public:
   static constexpr uint32_t kMaxReply = 512;
@@ -66,9 +68,9 @@ class ClientProcess {
   static constexpr long kConnectPauseNs = 1000000;
 
   ClientProcess(const std::string& path, uint32_t uid, std::vector<gid_t> groups, uint32_t count,
-                std::string frame)
-      : frame_(std::move(frame)), fds_(count, -1), sent_(count, 0), replies_(count, std::string(kMaxReply, '\0')),
-        got_(count, 0) {
+                std::string_view frame, bool hold = false)
+      : frame_(frame), hold_(hold && !frame.empty()), fds_(count, -1), sent_(count, 0),
+        replies_(count, std::string(kMaxReply, '\0')), got_(count, 0) {
     EXPECT_EQ(::pipe2(report_, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(release_, O_CLOEXEC), 0);
     sockaddr_un addr{};
@@ -127,19 +129,21 @@ class ClientProcess {
     }
     std::vector<pollfd> polls(fds_.size() + 1);
     bool released = false;
-    while (open > 0 && !released) {
+    // Quiet connections end when told to; holding ones send their last byte.
+    const bool quiet = frame_.empty();
+    while (open > 0 && !(quiet && released)) {
+      const size_t limit = hold_ && !released ? frame_.size() - 1 : frame_.size();
       for (size_t i = 0; i < fds_.size(); ++i) {
-        const short out = sent_[i] < frame_.size() ? POLLOUT : 0;
+        const short out = sent_[i] < limit ? POLLOUT : 0;
         polls[i] = {fds_[i], static_cast<short>(POLLIN | out), 0};
       }
-      // Only quiet connections wait to be told to end.
-      polls.back() = {frame_.empty() ? release_[0] : -1, POLLIN, 0};
+      polls.back() = {(quiet || hold_) && !released ? release_[0] : -1, POLLIN, 0};
       if (::poll(polls.data(), polls.size(), -1) < 0) continue;
-      released = polls.back().revents != 0;
+      released = released || polls.back().revents != 0;
       for (size_t i = 0; i < fds_.size(); ++i) {
         if (fds_[i] < 0 || polls[i].revents == 0) continue;
         if ((polls[i].revents & POLLOUT) != 0) {
-          const ssize_t n = ::send(fds_[i], frame_.data() + sent_[i], frame_.size() - sent_[i], MSG_NOSIGNAL);
+          const ssize_t n = ::send(fds_[i], frame_.data() + sent_[i], limit - sent_[i], MSG_NOSIGNAL);
           // The service stopped reading: its reply follows.
           sent_[i] = n > 0 ? sent_[i] + static_cast<size_t>(n) : frame_.size();
         }
@@ -168,7 +172,8 @@ class ClientProcess {
     ::_exit(0);
   }
 
-  const std::string frame_;
+  const std::string_view frame_;
+  const bool hold_;
   std::vector<int> fds_;
   std::vector<size_t> sent_;
   std::vector<std::string> replies_;
@@ -176,44 +181,6 @@ class ClientProcess {
   int report_[2] = {-1, -1};
   int release_[2] = {-1, -1};
   pid_t pid_ = -1;
-};
-
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" size_t __sanitizer_get_current_allocated_bytes();
-#endif
-
-// The heap bytes this process holds now.
-uint64_t HeapBytes() {
-#if defined(__SANITIZE_ADDRESS__)
-  return __sanitizer_get_current_allocated_bytes();
-#else
-  return mallinfo2().uordblks;
-#endif
-}
-
-// Samples the heap on a thread of its own while it lives: the highest
-// figure is what the service took at most (the test's own data aside).
-class HeapPeak {
- public:
-  HeapPeak() : base_(HeapBytes()), thread_([this] {
-    while (!done_.load()) {
-      peak_ = std::max<uint64_t>(peak_.load(), HeapBytes());
-      std::this_thread::yield();
-    }
-  }) {}
-  ~HeapPeak() { stop(); }
-  // The most held above what was held at the start.
-  uint64_t stop() {
-    done_ = true;
-    if (thread_.joinable()) thread_.join();
-    return peak_.load() > base_ ? peak_.load() - base_ : 0;
-  }
-
- private:
-  const uint64_t base_;
-  std::atomic<uint64_t> peak_{0};
-  std::atomic<bool> done_{false};
-  std::thread thread_;
 };
 
 gid_t Sudo() { return static_cast<gid_t>(GroupIdOf(kDefaultAdminGroup).value_or(0)); }
@@ -363,53 +330,73 @@ TEST_F(ControlServerTest, ManyClientsAtOnceBeyondTheCapAreAllAnswered) {
   EXPECT_LE(most.load(), 4);
 }
 
+// A frame of `bytes` bytes of values as small as they come: "[0,0,...]".
+std::string FrameOfZeros(uint32_t bytes) {
+  std::string body = "[0";
+  body.reserve(bytes);
+  while (body.size() + 3 <= bytes) body += ",0";
+  body += "]";
+  return Frame(body);
+}
+
 TEST_F(ControlServerTest, HugeRequestsOfManyClientsStayInsideTheBudgetAndRootIsServed) {
   ASSERT_NE(Sudo(), 0u) << "the test needs the group " << kDefaultAdminGroup;
   ControlServerOptions options;
+  options.frameTimeoutMs = kLongMs;  // the holding clients stay until told to end
   options.identify = [](const PeerCredentials& peer) { return IpcCallerFromPeer(peer, Sudo()); };
-  test::Gate rootAsked;
-  Start(
-      [&](const Value& request, const IpcCaller& caller) {
-        if (request["op"].asString() == "status") rootAsked.arriveAndWait();
-        return Echo(request, caller);
-      },
-      options);
-  // The frame of the attack: sixteen MiB of values as small as they come.
-  std::string body = "[0";
-  body.reserve(kMaxControlFrameBytes);
-  while (body.size() + 3 <= kMaxControlFrameBytes) body += ",0";
-  body += "]";
-  const std::string frame = Frame(body);
-  std::string().swap(body);
-  HeapPeak heap;
-
-  // Root's request is in the middle of the flood: it is being handled while
-  // the clients come.
-  std::thread root([&] { EXPECT_EQ(Call("status")["op"].asString(), "status"); });
-  ASSERT_TRUE(rootAsked.waitArrived());
+  Start(Echo, options);
+  const AdmissionLimits& limits = options.admission;
+  const std::string huge = FrameOfZeros(kMaxControlFrameBytes);
+  const std::string largest = FrameOfZeros(kUnprivilegedRequest.frameBytes);
+  test::HeapPeak heap;
   {
-    ClientProcess users(path_, kNobody, {}, 64, frame);
-    ClientProcess members(path_, kNobody - 1, {Sudo()}, 64, frame);
+    // 64 connections each: a user without privilege sends the huge frame,
+    // which it may not, or holds the largest frame it may send; a member of
+    // the administrators group holds huge frames, each one byte short.
+    ClientProcess senders(path_, kNobody, {}, 64, huge);
+    ClientProcess users(path_, kNobody - 2, {}, 64, largest, true);
+    ClientProcess members(path_, kNobody - 1, {Sudo()}, 64, huge, true);
+    // Connections past a user's share are turned away at once, and a
+    // member's huge requests are taken one share of bytes at a time: what
+    // holds is each user's share of connections and one huge request.
+    const uint32_t held = limits.userConnections + 1;
+    const uint64_t bytes = limits.userConnections * (largest.size() - kFrameHeaderBytes) + huge.size() -
+                           kFrameHeaderBytes;
+    EXPECT_TRUE(test::Eventually([&] {
+      const AdmissionStats s = server_->admissionStats();
+      return s.connections == held && s.requestBytes == bytes;
+    }));
+
+    // Root is answered while the others hold their connections.
+    const auto asked = std::chrono::steady_clock::now();
+    EXPECT_EQ(Call("status")["op"].asString(), "status");
+    std::printf("root answered in %.1f ms while other users held %llu connections\n",
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - asked).count(),
+                static_cast<unsigned long long>(held));
+
+    const ClientsReport s = senders.finish();
     const ClientsReport u = users.finish();
     const ClientsReport m = members.finish();
-    // A user without privilege cannot send more than a small request; a
-    // member may send a large one, one share at a time, and what it parses
-    // into is bounded. Connections past a share are turned away at once.
-    for (const ClientsReport& r : {u, m}) {
+    // The huge frames of a user without privilege are refused unread; the
+    // held requests are refused as too large once whole, by their values.
+    EXPECT_GE(s.tooLarge, limits.userConnections);
+    EXPECT_EQ(u.tooLarge, limits.userConnections);
+    EXPECT_EQ(m.tooLarge, 1u);
+    for (const ClientsReport& r : {s, u, m}) {
       EXPECT_EQ(r.tooLarge + r.busy, 64u);
-      EXPECT_GE(r.tooLarge, 1u);
+      EXPECT_EQ(r.otherReplies + r.held + r.refusedAtConnect, 0u);
     }
-    for (const ClientsReport& r : {u, m}) EXPECT_EQ(r.otherReplies + r.held + r.refusedAtConnect, 0u);
   }
-  rootAsked.release();
-  root.join();
-
+  const uint64_t peak = heap.peak();
   const AdmissionStats stats = server_->admissionStats();
-  EXPECT_LE(stats.peakRequestBytes, options.admission.userRequestBytes + 1024);
   EXPECT_EQ(stats.requestBytes, 0u);
+  EXPECT_LE(stats.peakRequestBytes, limits.requestBytes);
+  // All the service held for 192 hostile connections: the bytes they sent
+  // and what parsing made of them, within the budget for requests.
+  EXPECT_LE(peak, limits.requestBytes);
   std::printf("heap of the service under the flood: at most %llu KiB (request budget %llu KiB)\n",
-              static_cast<unsigned long long>(heap.stop() / 1024),
-              static_cast<unsigned long long>(options.admission.requestBytes / 1024));
+              static_cast<unsigned long long>(peak / 1024),
+              static_cast<unsigned long long>(limits.requestBytes / 1024));
 }
 
 TEST_F(ControlServerTest, IdleConnectionsOfOtherUsersLeaveRootItsTurn) {

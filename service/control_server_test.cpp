@@ -188,6 +188,9 @@ gid_t Sudo() { return static_cast<gid_t>(GroupIdOf(kDefaultAdminGroup).value_or(
 class ControlServerTest : public ::testing::Test {
  protected:
   void TearDown() override {
+    // A test that failed half-way must not leave a handler held for stop to
+    // wait on.
+    handling_.release();
     if (server_) server_->stop();
   }
 
@@ -226,6 +229,9 @@ class ControlServerTest : public ::testing::Test {
 
   test::TempDir dir_{"tarn-server", 0755};
   std::string path_ = dir_.file("run/Tarn");
+  // A handler held here may still be on its way out of the gate when the
+  // test's last request is answered: the gate outlives the server's threads.
+  test::Gate handling_;
   std::unique_ptr<ControlServer> server_;
 };
 
@@ -286,18 +292,17 @@ TEST_F(ControlServerTest, StalledClientIsDroppedWithoutHoldingUpOthers) {
 }
 
 TEST_F(ControlServerTest, ClientGoneBeforeItsReplyDoesNotHurtTheServer) {
-  test::Gate handling;
   Start([&](const Value& request, const IpcCaller& caller) {
-    if (request["op"].asString() == "slow") handling.arriveAndWait();
+    if (request["op"].asString() == "slow") handling_.arriveAndWait();
     return Echo(request, caller);
   });
   {
     vx::UniqueFd fd = Connect();
     ASSERT_TRUE(WriteFrame(fd.get(), "{\"op\":\"slow\"}", DeadlineAfterMs(kLongMs)).ok());
-    ASSERT_TRUE(handling.waitArrived());
+    ASSERT_TRUE(handling_.waitArrived());
   }
   // The reply now goes to a closed socket, which would raise SIGPIPE.
-  handling.release();
+  handling_.release();
   EXPECT_EQ(Call("after")["op"].asString(), "after");
 }
 
@@ -433,22 +438,21 @@ TEST_F(ControlServerTest, IdleConnectionsOfOtherUsersLeaveRootItsTurn) {
 }
 
 TEST_F(ControlServerTest, StopDropsSendersButLetsRunningRequestsReply) {
-  test::Gate handling;
   Start([&](const Value& request, const IpcCaller& caller) {
-    handling.arriveAndWait();
+    handling_.arriveAndWait();
     return Echo(request, caller);
   });
   vx::UniqueFd sender = Connect();
   ASSERT_TRUE(vx::WriteAll(sender.get(), "\x10", 1));
   vx::UniqueFd running = Connect();
   ASSERT_TRUE(WriteFrame(running.get(), "{\"op\":\"mount\"}", DeadlineAfterMs(kLongMs)).ok());
-  ASSERT_TRUE(handling.waitArrived());
+  ASSERT_TRUE(handling_.waitArrived());
 
   std::thread stopper([&] { server_->stop(); });
   // The half-sent request is dropped at once, not after its time-out.
   std::string body;
   EXPECT_EQ(ReadFrame(sender.get(), DeadlineAfterMs(kLongMs), body).code, Status::kNetwork);
-  handling.release();
+  handling_.release();
   ASSERT_TRUE(ReadFrame(running.get(), DeadlineAfterMs(kLongMs), body).ok());
   EXPECT_EQ(body, "{\"ok\":true,\"op\":\"mount\"}");
   stopper.join();

@@ -113,10 +113,7 @@ ControlDeadline DeadlineAfterMs(uint32_t ms) {
 
 // ---- listener ------------------------------------------------------------
 
-ControlListener::~ControlListener() {
-  close();
-  removeSocketFile();
-}
+ControlListener::~ControlListener() { closeSocket(); }
 
 Status ControlListener::open(const std::string& path) {
   sockaddr_un addr{};
@@ -196,6 +193,12 @@ void ControlListener::close() {
   if (closed_.exchange(true) || !wake_.valid()) return;
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(wake_.get(), &one, sizeof(one));
+}
+
+void ControlListener::closeSocket() {
+  close();
+  listen_.close();
+  removeSocketFile();
 }
 
 void ControlListener::removeSocketFile() {

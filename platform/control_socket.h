@@ -63,6 +63,9 @@ class ControlListener {
   Status accept(vx::UniqueFd& client);
   // Wakes a waiting accept and makes every later one fail. Any thread.
   void close();
+  // close(), and the socket goes at once: clients that come now hear that
+  // nobody listens. For the owner, once no thread can be in accept.
+  void closeSocket();
 
  private:
   void removeSocketFile();

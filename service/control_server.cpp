@@ -46,6 +46,9 @@ void ControlServer::stop() {
   }
   listener_.close();
   if (acceptThread_.joinable()) acceptThread_.join();
+  // The accept thread may have ended without a last accept, which would
+  // have closed the socket.
+  listener_.closeSocket();
   {
     std::unique_lock<std::mutex> lock(mu_);
     cv_.wait(lock, [&] { return connections_.empty(); });

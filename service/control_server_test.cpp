@@ -438,10 +438,16 @@ TEST_F(ControlServerTest, IdleConnectionsOfOtherUsersLeaveRootItsTurn) {
 }
 
 TEST_F(ControlServerTest, StopDropsSendersButLetsRunningRequestsReply) {
-  Start([&](const Value& request, const IpcCaller& caller) {
-    handling_.arriveAndWait();
-    return Echo(request, caller);
-  });
+  // The two connections fill the service: the stop finds the accept thread
+  // waiting for room, not in accept.
+  ControlServerOptions options;
+  options.admission.connections = 2;
+  Start(
+      [&](const Value& request, const IpcCaller& caller) {
+        handling_.arriveAndWait();
+        return Echo(request, caller);
+      },
+      options);
   vx::UniqueFd sender = Connect();
   ASSERT_TRUE(vx::WriteAll(sender.get(), "\x10", 1));
   vx::UniqueFd running = Connect();

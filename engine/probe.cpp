@@ -182,6 +182,27 @@ const char* LevelName(int32_t level) {
   }
 }
 
+// The token of whoever asked for the probe, on the back-end for the probe's
+// calls, so that one blocked on a slow server ends when it is cancelled.
+class CancelScope {
+ public:
+  CancelScope(IBackend& backend, const CancelToken* cancel) : backend_(backend) { backend_.setCancelToken(cancel); }
+  ~CancelScope() { backend_.setCancelToken(nullptr); }
+  CancelScope(const CancelScope&) = delete;
+  CancelScope& operator=(const CancelScope&) = delete;
+
+ private:
+  IBackend& backend_;
+};
+
+// True, with the item that says so, once the probe's asker has gone: the
+// probe then ends at its next step.
+bool Canceled(ProbeReport& report, const CancelToken* cancel) {
+  if (cancel == nullptr || !cancel->isCancelled()) return false;
+  report.add(ProbeItem::kFailure, "canceled", "the probe was canceled");
+  return true;
+}
+
 }  // namespace
 
 void ProbeReport::add(int32_t level, std::string check, std::string message) {
@@ -221,7 +242,8 @@ vx::json::Value ProbeReport::toJson() const {
   return out;
 }
 
-void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& compat, const CancelToken* /*cancel*/) {
+void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& compat, const CancelToken* cancel) {
+  CancelScope scope(backend, cancel);
   if (!backend.isConnected()) {
     Status st = backend.connect();
     if (!st.ok()) {
@@ -233,6 +255,7 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   report.caps = backend.caps();
   report.add(ProbeItem::kOk, "connect",
              report.caps.server.empty() ? std::string("connected") : "connected (" + report.caps.server + ")");
+  if (Canceled(report, cancel)) return;
 
   std::vector<DirEntry> entries;
   Status st = backend.list("/", entries);
@@ -247,6 +270,8 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     report.add(ProbeItem::kWarning, "names", "'" + found.name + "': " + NameIssueText(found.issue));
   }
 
+  if (Canceled(report, cancel)) return;
+
   FsStats space;
   st = backend.statfs(space);
   if (st.ok() && space.known) {
@@ -257,6 +282,8 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
                "free space unknown; the file manager will show the drive as full-size");
     report.caps.freeSpace = false;
   }
+
+  if (Canceled(report, cancel)) return;
 
   const std::string scratch = ScratchFolder();
   st = backend.mkdir(scratch);
@@ -280,7 +307,9 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   } else {
     report.add(ProbeItem::kFailure, "write", "cannot write a file: " + st.toString());
   }
-  file = ProbeNames(report, backend, scratch, file);
+  // The cleanup is tried even when cancelled; a back-end that ends the
+  // calls of a cancelled caller leaves the scratch folder behind.
+  if (!Canceled(report, cancel)) file = ProbeNames(report, backend, scratch, file);
 
   (void)backend.remove(file, false);
   st = backend.remove(scratch, true);

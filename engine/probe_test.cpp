@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <future>
+#include <thread>
 
 #include "testing/memory_backend.h"
 
@@ -40,7 +42,8 @@ const ProbeItem* Item(const ProbeReport& report, const std::string& check) {
 class ProbeTest : public ::testing::Test {
  protected:
   // A server with every capability, changed by `setUp`.
-  ProbeReport probe(const std::function<void(test::MemoryServer&, BackendCaps&)>& setUp, bool readOnly = false) {
+  ProbeReport probe(const std::function<void(test::MemoryServer&, BackendCaps&)>& setUp, bool readOnly = false,
+                    const CancelToken* cancel = nullptr) {
     server_ = std::make_shared<test::MemoryServer>();
     BackendCaps caps;
     caps.randomWrite = caps.setMtime = caps.freeSpace = true;
@@ -50,7 +53,7 @@ class ProbeTest : public ::testing::Test {
     ProbeReport report;
     CompatOptions compat;
     compat.readOnly = readOnly;
-    ProbeServer(report, *server_->connection(), compat, nullptr);
+    ProbeServer(report, *server_->connection(), compat, cancel);
     return report;
   }
   // Nothing of the probe is left on the server.
@@ -148,6 +151,36 @@ TEST_F(ProbeTest, FailuresThatEndOrShortenTheProbe) {
     EXPECT_EQ(report.ok, c.ok) << c.message;
     EXPECT_EQ(report.writable, c.writable) << c.message;
     EXPECT_TRUE(serverIsClean()) << c.message;
+  }
+}
+
+TEST_F(ProbeTest, CancelledProbeEndsAtItsNextStepAndRemovesWhatItMade) {
+  const struct Case {
+    MemOp heldAt;
+    Checks checks;
+  } cases[] = {
+      {MemOp::kList, {"connect", "list", "canceled"}},
+      {MemOp::kStatfs, {"connect", "list", "space", "canceled"}},
+      {MemOp::kOpenWrite,
+       {"connect", "list", "space", "mkdir", "write", "stat", "range", "random-write", "mtime", "canceled", "cleanup"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(test::MemOpName(c.heldAt));
+    std::promise<std::shared_ptr<test::Gate>> gate;
+    CancelToken stop;
+    ProbeReport report;
+    std::thread prober([&] {
+      report = probe([&](test::MemoryServer& s, BackendCaps&) { gate.set_value(s.addGate(c.heldAt)); }, false, &stop);
+    });
+    // The asker goes while a call of the probe waits at the server.
+    const std::shared_ptr<test::Gate> held = gate.get_future().get();
+    EXPECT_TRUE(held->waitArrived());
+    stop.cancel();
+    held->release();
+    prober.join();
+    EXPECT_EQ(ChecksOf(report), c.checks);
+    EXPECT_FALSE(report.ok);
+    EXPECT_TRUE(serverIsClean());
   }
 }
 

@@ -16,6 +16,7 @@ using vx::json::Value;
 
 constexpr const char* kNoSuchDrive = "no such drive";
 constexpr const char* kNotMounted = "the drive is not mounted";
+constexpr const char* kStopping = "the service is stopping";
 
 const char* Name(const MountConfig& c) { return c.name.c_str(); }
 
@@ -84,12 +85,23 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
       vx::log::write(vx::log::kWarn, "%s: probe failed: %s", Name(config), FirstFailure(report).c_str());
     }
   }
+  // A mount that the stop overtook goes no further: the stop waits for it.
+  const auto stopping = [&] { return cancel != nullptr && cancel->isCancelled(); };
+  if (stopping()) {
+    out.status = Status(Status::kCanceled, kStopping);
+    return out;
+  }
   auto volume = std::make_shared<Volume>(config, cacheRoot, backendsFor ? backendsFor(config) : Volume::BackendFactory());
   std::string error;
   // A server out of reach does not fail the start: the drive serves its
   // cache and the status shows why it is not online.
   out.status = volume->start(&error);
   if (!out.status.ok()) return out;
+  if (stopping()) {
+    volume->stop(0);
+    out.status = Status(Status::kCanceled, kStopping);
+    return out;
+  }
   std::unique_ptr<IMountHost> host = MakeMountHost();
   out.status = host->mount(volume, MountPointPath(config.drive));
   if (!out.status.ok()) {

@@ -542,6 +542,18 @@ TEST_F(MountedStateTest, AServerThatDoesNotAnswerHoldsUpNothingButItsOwnMount) {
   ASSERT_TRUE(state_->unmount(id).ok());
 }
 
+TEST_F(MountedStateTest, TheStopEndsTheProbeOfAMountStillGoingOn) {
+  const std::string id = AddDrive("d9");
+  // A mount that the stop finds going on probes no further than its next
+  // step; one asked for after the stop began is such a mount from its start.
+  state_->unmountAll(0);
+  const Status mounted = state_->mount(id);
+  EXPECT_EQ(mounted.code, Status::kCanceled);
+  EXPECT_EQ(mounted.message, "the service is stopping");
+  EXPECT_EQ(server_->countCalls(test::MemOp::kMkdir), 0);
+  EXPECT_FALSE(IsMountPoint());
+}
+
 TEST_F(MountedStateTest, PasswordSealedElsewhereIsAskedForAgainAndNothingIsSent) {
   const std::string foreign = "dpapi:c2VhbGVkIG9uIGFub3RoZXIgY29tcHV0ZXI=";
   ASSERT_TRUE(vx::WriteFileAtomic(config_, R"({"cacheRoot":")" + dir_.file("caches") +

@@ -6,12 +6,19 @@
 #include "foundation/file_util.h"
 #include "foundation/log.h"
 #include "platform/address_watch.h"
+#include "platform/service_manager.h"
 #include "service/dispatcher.h"
 
 namespace tarn {
 namespace {
 
 constexpr const char* kLogName = "service";
+
+// The stop waits for the requests being answered (a mount's answer and its
+// reply's delivery), then for the drives, which flush side by side: all of
+// it within the time systemd gives the stop before it kills the service.
+static_assert(kMountAnswerMs + kControlFrameTimeoutMs + kUnmountFlushMs < kServiceStopTimeoutSec * 1000u,
+              "the stop must end before the unit's TimeoutStopSec");
 
 std::string MachineName() {
   utsname u{};

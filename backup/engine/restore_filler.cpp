@@ -230,26 +230,28 @@ void FileFiller::worker() {
       noteFailureLocked(st);
     }
     if (st.ok())
-      process(range, &bytes, std::string());
+      process(range, bytes.data(), std::string());
     else
       process(range, nullptr, EndsRestore(st) ? std::string() : st.toString());
   }
 }
 
-void FileFiller::process(Range& range, const std::vector<uint8_t>* bytes, const std::string& dropped) {
+void FileFiller::process(Range& range, uint8_t* bytes, const std::string& dropped) {
   // One switch for the whole range: it may create, fill and place many files.
   const Status refused = rights_.enter();
   const bool touch = refused.ok();
-  std::vector<uint8_t> plain;
+  std::vector<uint8_t> scratch;
   for (RangeBlob& blob : range.blobs) {
-    bool opened = false;
+    const uint8_t* plain = nullptr;
     std::string problem = dropped;
     if (bytes != nullptr) {
-      Status st = repo_.openBlob(blob.id, blob.loc, bytes->data() + (blob.loc.offset - range.start), plain);
-      opened = st.ok();
-      if (!opened) problem = st.toString();
+      // A pack's entries do not overlap, so each blob opens over its own
+      // bytes; entries that a damaged index makes overlap fail to open.
+      Status st = repo_.openBlobInPlace(blob.id, blob.loc, bytes + (blob.loc.offset - range.start), scratch, plain);
+      if (!st.ok()) problem = st.toString();
     }
-    for (const Target& t : blob.targets) writeTarget(t, opened, problem, plain, touch, refused);
+    const Plain content{plain, plain != nullptr ? size_t(blob.loc.rawLength) : 0};
+    for (const Target& t : blob.targets) writeTarget(t, problem, content, touch, refused);
   }
   if (touch) {
     rights_.leave();
@@ -261,9 +263,10 @@ void FileFiller::process(Range& range, const std::vector<uint8_t>* bytes, const 
   }
 }
 
-void FileFiller::writeTarget(const Target& t, bool opened, const std::string& problem,
-                             const std::vector<uint8_t>& plain, bool touch, const Status& refused) {
+void FileFiller::writeTarget(const Target& t, const std::string& problem, const Plain& plain, bool touch,
+                             const Status& refused) {
   FillJob* job = t.job;
+  const bool opened = plain.data != nullptr;
   bool skip = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -281,12 +284,12 @@ void FileFiller::writeTarget(const Target& t, bool opened, const std::string& pr
   if (!skip) {
     Status st = CreateTemporary(*job);
     if (st.ok()) {
-      st = job->file.writeAt(t.offset, plain.data(), plain.size());
+      st = job->file.writeAt(t.offset, plain.data, plain.size);
       if (!st.ok()) st = Status(st.code, "write failed", st.native);
     }
     std::lock_guard<std::mutex> lock(mu_);
     if (st.ok())
-      progress_.bytes.fetch_add(plain.size(), std::memory_order_relaxed);
+      progress_.bytes.fetch_add(plain.size, std::memory_order_relaxed);
     else
       failLocked(job, st.message, st.native);
   }

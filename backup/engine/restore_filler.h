@@ -12,9 +12,10 @@
 // their outcome, to be counted.
 //
 // Memory stays bounded: a worker holds one range (kMaxRangeBytes, or one
-// larger blob) and the blob it opens; at most kMaxFilesInFlight files of
-// several blobs and kMaxSmallFilesInFlight of one are in the filler, and a
-// file is open only from its first write to its last.
+// larger blob), whose blobs it decrypts where they lie, and the one blob it
+// decompresses; at most kMaxFilesInFlight files of several blobs and
+// kMaxSmallFilesInFlight of one are in the filler, and a file is open only
+// from its first write to its last.
 //
 // Threads: add, takeFinished, inFlight and failure belong to the task
 // thread; the workers are the filler's own, joined by its destructor. Locks:
@@ -166,15 +167,22 @@ class FileFiller {
   void noteFailureLocked(const Status& st);
   void completeLocked(FillJob* job);
 
+  // An opened blob's content; data null when it could not be opened.
+  struct Plain {
+    const uint8_t* data;
+    size_t size;
+  };
+
   void worker();
-  // Writes the range's blobs into their files; `bytes` null drops them,
-  // failing their files with the problem `dropped` (none when empty).
-  void process(Range& range, const std::vector<uint8_t>* bytes, const std::string& dropped);
-  // One blob (or its failure) into one file, finishing the file when it was
-  // its last write. `touch` false: the destination may not be touched, and
-  // `refused` says why.
-  void writeTarget(const Target& t, bool opened, const std::string& problem, const std::vector<uint8_t>& plain,
-                   bool touch, const Status& refused);
+  // Writes the range's blobs into their files, opening each over its bytes;
+  // `bytes` null drops them, failing their files with the problem `dropped`
+  // (none when empty).
+  void process(Range& range, uint8_t* bytes, const std::string& dropped);
+  // One blob (or its failure, `problem`) into one file, finishing the file
+  // when it was its last write. `touch` false: the destination may not be
+  // touched, and `refused` says why.
+  void writeTarget(const Target& t, const std::string& problem, const Plain& plain, bool touch,
+                   const Status& refused);
   // Places a complete file, or removes the temporary of a failed one, and
   // hands it back.
   void finishJob(FillJob& job, bool touch);

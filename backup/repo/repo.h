@@ -259,6 +259,12 @@ class Repo {
   // decompresses and checks the content against the id.
   Status openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed,
                   std::vector<uint8_t>& out) const;
+  // The same without a buffer of its own: decrypts over `sealed` (its
+  // storedLength bytes are overwritten) and points `plain` at the
+  // loc.rawLength bytes of content, which lie there when the blob was stored
+  // as it is and in `scratch` when it was compressed.
+  Status openBlobInPlace(const BlobId& id, const BlobLocation& loc, uint8_t* sealed, std::vector<uint8_t>& scratch,
+                         const uint8_t*& plain) const;
   // The number of connections reads may use at once.
   int32_t connectionCount() const { return options.connections; }
 
@@ -306,6 +312,11 @@ class Repo {
 
  private:
   friend class RepoTestPeer;
+
+  // A decrypted blob: decompressed into `scratch` unless stored as it is,
+  // then checked against its id; `plain` points at the content.
+  Status checkOpened(const BlobId& id, const BlobLocation& loc, const uint8_t* opened, size_t size,
+                     std::vector<uint8_t>& scratch, const uint8_t*& plain) const;
 
   // Object access: each runs one pool operation under its label.
   Status ensureDir(const std::string& path);

@@ -81,16 +81,36 @@ Status Repo::openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* 
   std::vector<uint8_t> opened;
   if (!cipher.open(sealed, size_t(loc.storedLength), kLabelBlob, opened))
     return Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
-  std::vector<uint8_t> plain;
-  if (opened.size() == loc.rawLength) {
-    plain = std::move(opened);
-  } else if (!RawLengthPlausible(opened.size(), loc.rawLength) ||
-             !DecompressBlob(opened.data(), opened.size(), loc.rawLength, plain)) {
+  std::vector<uint8_t> decompressed;
+  const uint8_t* plain = nullptr;
+  Status st = checkOpened(id, loc, opened.data(), opened.size(), decompressed, plain);
+  if (!st.ok()) return st;
+  out = plain == opened.data() ? std::move(opened) : std::move(decompressed);
+  return Status();
+}
+
+Status Repo::openBlobInPlace(const BlobId& id, const BlobLocation& loc, uint8_t* sealed,
+                             std::vector<uint8_t>& scratch, const uint8_t*& plain) const {
+  plain = nullptr;
+  if (!cipher.openInPlace(sealed, size_t(loc.storedLength), kLabelBlob))
+    return Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
+  return checkOpened(id, loc, sealed + kNonceSize, size_t(loc.storedLength) - kSealOverhead, scratch, plain);
+}
+
+Status Repo::checkOpened(const BlobId& id, const BlobLocation& loc, const uint8_t* opened, size_t size,
+                         std::vector<uint8_t>& scratch, const uint8_t*& plain) const {
+  plain = nullptr;
+  if (size == loc.rawLength) {
+    plain = opened;
+  } else if (!RawLengthPlausible(size, loc.rawLength) || !DecompressBlob(opened, size, loc.rawLength, scratch)) {
     return Status(Status::kProtocol, "blob " + Short(id) + " does not decompress");
+  } else {
+    plain = scratch.data();
   }
-  if (!(ComputeBlobId(idKey, plain.data(), plain.size()) == id))
+  if (!(ComputeBlobId(idKey, plain, size_t(loc.rawLength)) == id)) {
+    plain = nullptr;
     return Status(Status::kProtocol, "blob " + Short(id) + " has the wrong content");
-  out = std::move(plain);
+  }
   return Status();
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+
 #include "backup/repo/repo_test_world.h"
 
 namespace tarn::backup {
@@ -49,6 +52,71 @@ TEST(RepoBlobs, BlobsAreCompressedWhenItPaysAndReadBackExactly) {
     ASSERT_TRUE(repo->readBlob(ids[i], back).ok());
     EXPECT_EQ(back, cases[i].data);
   }
+}
+
+TEST(RepoBlobs, BlobsOpenInPlaceFromTheirPackRange) {
+  RepoWorld w;
+  auto repo = w.create();
+  const std::vector<uint8_t> stored = RandomBlob(70000, 30);
+  std::vector<uint8_t> textBytes(300000);
+  for (size_t i = 0; i < textBytes.size(); ++i) textBytes[i] = uint8_t("restore of packs\n"[i % 17]);
+  const std::vector<uint8_t>& text = textBytes;
+  const BlobId s = w.store(*repo, stored);
+  const BlobId t = w.store(*repo, text);
+  ASSERT_TRUE(repo->flush().ok());
+  BlobLocation ls, lt;
+  PackInfo pack;
+  ASSERT_TRUE(repo->locateBlob(s, ls, pack).ok());
+  ASSERT_TRUE(repo->locateBlob(t, lt, pack).ok());
+  ASSERT_EQ(ls.pack, lt.pack);
+  ASSERT_LT(lt.storedLength, text.size() / 10) << "the text is compressed";
+  const uint64_t start = std::min(ls.offset, lt.offset);
+  const uint64_t end = std::max(ls.offset + ls.storedLength, lt.offset + lt.storedLength);
+
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    std::string forS, forT;  // expected problem texts; empty: opens
+  } cases[] = {
+      {"intact", [](std::vector<uint8_t>&) {}, "", ""},
+      {"a flipped byte of the stored blob",
+       [&](std::vector<uint8_t>& r) { r[ls.offset - start + kNonceSize + 5] ^= 1; },
+       "blob " + BlobIdToHex(s).substr(0, 8) + " does not decrypt (damaged pack)", ""},
+      {"a flipped tag byte of the compressed blob",
+       [&](std::vector<uint8_t>& r) { r[lt.offset - start + lt.storedLength - 1] ^= 1; }, "",
+       "blob " + BlobIdToHex(t).substr(0, 8) + " does not decrypt (damaged pack)"},
+  };
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> range;
+    ASSERT_TRUE(repo->readPackRange(pack, start, end - start, range).ok());
+    c.damage(range);
+    std::vector<uint8_t> scratch;
+    for (const auto& [id, loc, want, problem] :
+         {std::tuple{s, ls, &stored, c.forS}, std::tuple{t, lt, &text, c.forT}}) {
+      const uint8_t* plain = reinterpret_cast<const uint8_t*>(1);
+      Status st = repo->openBlobInPlace(id, loc, range.data() + (loc.offset - start), scratch, plain);
+      EXPECT_EQ(st.message, problem);
+      if (!problem.empty()) {
+        EXPECT_EQ(plain, nullptr);
+        continue;
+      }
+      ASSERT_NE(plain, nullptr);
+      EXPECT_TRUE(std::equal(want->begin(), want->end(), plain));
+      // A blob stored as it is is used where it lies.
+      if (loc.storedLength == loc.rawLength + kSealOverhead) {
+        EXPECT_EQ(plain, range.data() + (loc.offset - start) + kNonceSize);
+      }
+    }
+  }
+
+  // The right bytes under another blob's id are refused.
+  std::vector<uint8_t> range, scratch;
+  ASSERT_TRUE(repo->readPackRange(pack, start, end - start, range).ok());
+  const uint8_t* plain = nullptr;
+  Status st = repo->openBlobInPlace(t, ls, range.data() + (ls.offset - start), scratch, plain);
+  EXPECT_EQ(st.message, "blob " + BlobIdToHex(t).substr(0, 8) + " has the wrong content");
+  EXPECT_EQ(plain, nullptr);
 }
 
 TEST(RepoBlobs, PackClosesAtTargetSizeHoldingEveryBlobInItsHeader) {

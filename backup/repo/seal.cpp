@@ -3,6 +3,7 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -71,10 +72,28 @@ bool GcmCipher::seal(const uint8_t* plain, size_t size, std::string_view label, 
 bool GcmCipher::open(const uint8_t* sealed, size_t size, std::string_view label, std::vector<uint8_t>& out) const {
   WipeAndClear(out);
   if (!hasKey_ || size < kSealOverhead) return false;
+  out.resize(size - kSealOverhead);
+  if (!decrypt(sealed, size, label, out.data())) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+bool GcmCipher::openInPlace(uint8_t* sealed, size_t size, std::string_view label) const {
+  if (!hasKey_ || size < kSealOverhead) return false;
+  return decrypt(sealed, size, label, sealed + kNonceSize);
+}
+
+bool GcmCipher::decrypt(const uint8_t* sealed, size_t size, std::string_view label, uint8_t* out) const {
   const size_t n = size - kSealOverhead;
-  out.resize(n);
+  // The tag is read before an in-place decryption overwrites what precedes it.
+  std::array<uint8_t, kTagSize> tag;
+  std::memcpy(tag.data(), sealed + kNonceSize + n, kTagSize);
+  // Until the final call `out` holds unauthenticated plaintext, which
+  // fail() wipes.
   auto fail = [&]() {
-    WipeAndClear(out);
+    if (n > 0) OPENSSL_cleanse(out, n);
     return false;
   };
 
@@ -91,15 +110,11 @@ bool GcmCipher::open(const uint8_t* sealed, size_t size, std::string_view label,
   size_t written = 0;
   for (size_t done = 0; done < n;) {
     size_t piece = std::min(kMaxUpdate, n - done);
-    if (EVP_DecryptUpdate(ctx.get(), out.data() + written, &len, sealed + kNonceSize + done, int(piece)) != 1)
+    if (EVP_DecryptUpdate(ctx.get(), out + written, &len, sealed + kNonceSize + done, int(piece)) != 1)
       return fail();
     written += size_t(len);
     done += piece;
   }
-  // The tag is checked by the final call; until then `out` holds
-  // unauthenticated plaintext, which fail() wipes.
-  std::array<uint8_t, kTagSize> tag;
-  std::memcpy(tag.data(), sealed + kNonceSize + n, kTagSize);
   if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, int(kTagSize), tag.data()) != 1) return fail();
   std::array<uint8_t, kTagSize> spare;
   if (EVP_DecryptFinal_ex(ctx.get(), spare.data(), &len) != 1 || len != 0) return fail();

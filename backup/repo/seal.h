@@ -50,8 +50,17 @@ class GcmCipher {
   // out becomes the plaintext; on any failure (short input, wrong label,
   // damaged bytes) it is wiped and left empty.
   bool open(const uint8_t* sealed, size_t size, std::string_view label, std::vector<uint8_t>& out) const;
+  // Opens where the bytes lie: the plaintext, size - kSealOverhead bytes,
+  // replaces the ciphertext at sealed + kNonceSize, so that a reader of
+  // many objects needs no buffer per object. On any failure that part is
+  // wiped.
+  bool openInPlace(uint8_t* sealed, size_t size, std::string_view label) const;
 
  private:
+  // Decrypts size - kSealOverhead bytes to `out`, which may be exactly
+  // sealed + kNonceSize; on failure `out` is wiped.
+  bool decrypt(const uint8_t* sealed, size_t size, std::string_view label, uint8_t* out) const;
+
   std::array<uint8_t, kKeySize> key_{};
   bool hasKey_ = false;
 };

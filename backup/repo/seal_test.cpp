@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,46 @@ TEST_F(SealTest, ShortInputAndMissingKeyAreRefused) {
     EXPECT_FALSE(keyless.setKey(key)) << bad;
   }
   EXPECT_FALSE(keyless.hasKey());
+}
+
+TEST_F(SealTest, OpensInPlaceAndWipesWhatFailsToOpen) {
+  for (size_t n : {size_t(0), size_t(1), size_t(17), size_t(1) << 20}) {
+    SCOPED_TRACE(n);
+    std::vector<uint8_t> plain(n);
+    for (size_t i = 0; i < n; ++i) plain[i] = uint8_t(i * 13 + 5);
+    std::vector<uint8_t> sealed;
+    ASSERT_TRUE(cipher_.seal(plain.data(), n, kLabelBlob, sealed));
+    // Within a larger buffer, as a blob lies in a pack range: the bytes
+    // around it stay as they are.
+    std::vector<uint8_t> range(3, 0xAA);
+    range.insert(range.end(), sealed.begin(), sealed.end());
+    range.insert(range.end(), 3, 0xBB);
+    ASSERT_TRUE(cipher_.openInPlace(range.data() + 3, sealed.size(), kLabelBlob));
+    EXPECT_TRUE(std::equal(plain.begin(), plain.end(), range.begin() + 3 + kNonceSize));
+    EXPECT_EQ(range[2], 0xAA);
+    EXPECT_EQ(range[3 + sealed.size()], 0xBB);
+
+    // A changed ciphertext byte, a changed tag and a wrong label: nothing
+    // of the unauthenticated plaintext is left behind.
+    for (size_t at : {kNonceSize, sealed.size() - 1}) {
+      if (n == 0 && at == kNonceSize) continue;
+      std::vector<uint8_t> bad = sealed;
+      bad[at] ^= 1;
+      EXPECT_FALSE(cipher_.openInPlace(bad.data(), bad.size(), kLabelBlob)) << at;
+      EXPECT_TRUE(std::all_of(bad.begin() + kNonceSize, bad.begin() + kNonceSize + n,
+                              [](uint8_t b) { return b == 0; }));
+    }
+    std::vector<uint8_t> other = sealed;
+    EXPECT_FALSE(cipher_.openInPlace(other.data(), other.size(), kLabelPack));
+    EXPECT_TRUE(std::all_of(other.begin() + kNonceSize, other.begin() + kNonceSize + n,
+                            [](uint8_t b) { return b == 0; }));
+  }
+  std::vector<uint8_t> junk(kSealOverhead - 1, 7);
+  EXPECT_FALSE(cipher_.openInPlace(junk.data(), junk.size(), kLabelBlob));
+  GcmCipher keyless;
+  std::vector<uint8_t> sealed;
+  ASSERT_TRUE(cipher_.seal(junk.data(), junk.size(), kLabelBlob, sealed));
+  EXPECT_FALSE(keyless.openInPlace(sealed.data(), sealed.size(), kLabelBlob));
 }
 
 TEST_F(SealTest, FreshNonceEverySealAndKeysDoNotMix) {

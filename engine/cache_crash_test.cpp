@@ -165,6 +165,10 @@ TEST(CacheCrashTest, EveryDiskARestartCanFindServesOnlyBytesTheFileHad) {
   const std::string regrown = ZeroPadded(cut, 4 * kBs);
   std::string local = s;
   local.replace(kBs, kBs, std::string(kBs, 'L'));
+  std::string first = s;
+  first.replace(0, kBs, std::string(kBs, 'F'));
+  std::string second = first;
+  second.replace(2 * kBs, kBs, std::string(kBs, 'S'));
 
   auto dirtyAt = [](const std::string& path, const std::string& content) {
     return [path, content](DataCache& cache) {
@@ -203,6 +207,23 @@ TEST(CacheCrashTest, EveryDiskARestartCanFindServesOnlyBytesTheFileHad) {
        },
        {{"/f", {{{"v1", s}, {"v2", n}}, {}}}},
        nullptr},
+      {"a write over clean cached blocks, before any save",
+       [&](World& w) { w.clean("/f", "v1", s); },
+       [&](World& w) { ASSERT_TRUE(w.held["/f"]->write(kBs, local.data() + kBs, kBs).ok()); },
+       {{"/f", {{{"v1", s}}, {local}}}},
+       nullptr},
+      {"a write over a clean block of a file whose changes are on disk",
+       [&](World& w) {
+         auto f = w.clean("/f", "v1", s);
+         ASSERT_TRUE(f->write(0, first.data(), kBs).ok());
+         ASSERT_TRUE(f->saveMap());
+       },
+       [&](World& w) {
+         ASSERT_TRUE(w.held["/f"]->write(2 * kBs, second.data() + 2 * kBs, kBs).ok());
+         ASSERT_TRUE(w.held["/f"]->saveMap());
+       },
+       {{"/f", {{{"v1", s}}, {first, second}}}},
+       dirtyAt("/f", second)},
       {"a reset drops local and cached blocks",
        [&](World& w) {
          auto f = w.clean("/f", "v1", s);

@@ -254,10 +254,22 @@ Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
   // A bounded end keeps the block arithmetic below from wrapping around.
   if (offset > maxFileBytes_ || length > maxFileBytes_ - offset)
     return Status(Status::kTooLarge, "write beyond the largest file size");
-  std::lock_guard<std::mutex> lock(mu_);
   const uint64_t end = offset + length;
   const uint64_t first = offset / blockSize_;
   const uint64_t last = (end - 1) / blockSize_;
+  std::unique_lock<std::mutex> saveLock(saveMu_, std::defer_lock);
+  std::unique_lock<std::mutex> lock(mu_);
+  if (overwritesClaimedLocked(first, last)) {
+    lock.unlock();
+    saveLock.lock();
+    lock.lock();
+    // Held to the end: no save may call the blocks clean again before the
+    // write marks them dirty.
+    if (overwritesClaimedLocked(first, last)) {
+      Status st = unclaimCleanBlocks(lock);
+      if (!st.ok()) return st;
+    }
+  }
   growStatesLocked();
   if (end > size_) {
     // Extend first so that a failure leaves size and states untouched.

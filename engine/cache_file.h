@@ -15,7 +15,10 @@
 // What a restart finds: the map on disk never claims more than the data
 // file holds. Before bytes are destroyed (a shrinking truncate, a reset, a
 // dropped server copy) a map that says less is made durable; before a map
-// with unsent changes is made durable, the data file is synced.
+// with unsent changes is made durable, the data file is synced; before a
+// write lands on a block the map on disk calls clean, a map that calls no
+// block clean is made durable (once for every clean block of the file, so
+// a run of writes pays for one save).
 //
 // Lock order: DataCache's mutex, then saveMu_, then mu_. saveMu_ serialises
 // the map writes and file moves of one object, so that fsyncs happen without
@@ -40,6 +43,7 @@
 namespace tarn {
 
 class CacheFile;
+struct MapHeader;
 
 // Brings in `length` bytes of the remote file at `offset` into `buffer` and
 // reports how many it delivered; fewer is allowed only at the end of the file.
@@ -145,8 +149,11 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   void growStatesLocked();
   bool allPresentLocked(uint64_t first, uint64_t last) const;
   bool hasDirtyLocked() const;
+  // Some block is present and not dirty: a map of these states calls it clean.
+  bool claimsCleanLocked() const;
   // The first block of first..last that is missing and in flight, or last + 1.
   uint64_t firstBusyLocked(uint64_t first, uint64_t last) const;
+  MapHeader headerLocked() const;
   std::string encodeMapLocked() const;
   // Writes the map of the current state durably before bytes it might claim
   // are destroyed; saveMu_ and mu_ held. True when nothing on disk can
@@ -158,6 +165,12 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   void dropDataLocked();
   // Writes the map; saveMu_ held, mu_ not.
   bool saveWithSaveLockHeld();
+  // A write of first..last would land on a block that a map on disk may
+  // still call clean, whose bytes a restart would take for the server's.
+  bool overwritesClaimedLocked(uint64_t first, uint64_t last) const;
+  // Makes the map on disk call no block clean; lock holds mu_ and saveMu_ is
+  // held. mu_ is let go while the map reaches the disk.
+  Status unclaimCleanBlocks(std::unique_lock<std::mutex>& lock);
 
   // Used by DataCache.
   void markRemoved();
@@ -192,6 +205,9 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   bool needsSave_ = true;       // guarded by mu_
   bool onDisk_ = false;         // guarded by mu_; changed with saveMu_ held too
   bool removed_ = false;        // guarded by mu_; set with saveMu_ held too
+  // A map that calls some block clean may be on disk; set before such a map
+  // is written, cleared only by a durable map that calls none clean.
+  bool diskClaimsClean_ = false;  // guarded by mu_; changed with saveMu_ held too (or before sharing)
   std::set<uint64_t> inFlight_; // guarded by mu_
   uint64_t epoch_ = 0;          // guarded by mu_
   uint64_t dataLength_ = 0;     // guarded by mu_; the data file's length

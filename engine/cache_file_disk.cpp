@@ -37,7 +37,7 @@ Status CacheFile::extendDataLocked(uint64_t end) {
   return setDataLengthLocked(end);
 }
 
-std::string CacheFile::encodeMapLocked() const {
+MapHeader CacheFile::headerLocked() const {
   MapHeader h;
   h.blockSize = blockSize_;
   h.size = size_;
@@ -46,8 +46,10 @@ std::string CacheFile::encodeMapLocked() const {
   h.dirty = dirty_;
   h.etag = etag_;
   h.path = path_;
-  return EncodeMap(h, states_);
+  return h;
 }
+
+std::string CacheFile::encodeMapLocked() const { return EncodeMap(headerLocked(), states_); }
 
 bool CacheFile::sayLessBeforeDestroyLocked() {
   if (!onDisk_ || removed_) return true;  // no map that could claim the bytes
@@ -55,9 +57,41 @@ bool CacheFile::sayLessBeforeDestroyLocked() {
   // covers going away. The operations that come here are rare.
   const bool unsent = dirty_ || hasDirtyLocked();
   if (unsent && !data_->sync().ok()) return false;
+  if (claimsCleanLocked()) diskClaimsClean_ = true;
   if (!WriteFileAtomic(*env_, mapPath_, encodeMapLocked(), false, true)) return false;
   needsSave_ = false;
   return true;
+}
+
+bool CacheFile::claimsCleanLocked() const {
+  return std::any_of(states_.begin(), states_.end(),
+                     [](uint8_t s) { return (s & (kBlockPresent | kBlockDirty)) == kBlockPresent; });
+}
+
+bool CacheFile::overwritesClaimedLocked(uint64_t first, uint64_t last) const {
+  if (!diskClaimsClean_ || removed_) return false;
+  for (uint64_t b = first; b <= last && b < states_.size(); ++b)
+    if ((states_[b] & (kBlockPresent | kBlockDirty)) == kBlockPresent) return true;
+  return false;
+}
+
+Status CacheFile::unclaimCleanBlocks(std::unique_lock<std::mutex>& lock) {
+  // Clean blocks are only missing in this map: a restart fetches them again,
+  // which costs time but never passes a local change off as the server's.
+  std::vector<uint8_t> states = states_;
+  for (uint8_t& s : states)
+    if ((s & (kBlockPresent | kBlockDirty)) == kBlockPresent) s = 0;
+  const std::string bytes = EncodeMap(headerLocked(), states);
+  const std::string mapPath = mapPath_;
+  lock.unlock();
+  // Durable: the data file may reach the disk before any later map does.
+  const bool ok = WriteFileAtomic(*env_, mapPath, bytes, false, true);
+  lock.lock();
+  if (!ok) return Status(Status::kIo, "cache map write failed");
+  // The bytes this map does not call clean are recorded by the next save.
+  diskClaimsClean_ = false;
+  needsSave_ = true;
+  return Status();
 }
 
 void CacheFile::dropDataLocked() {
@@ -101,6 +135,7 @@ bool CacheFile::loadMap() {
   std::copy_n(stored.data(), std::min<uint64_t>(count, stored.size()), states_.data());
   needsSave_ = false;
   onDisk_ = true;
+  diskClaimsClean_ = claimsCleanLocked();
   return true;
 }
 
@@ -135,6 +170,7 @@ bool CacheFile::saveWithSaveLockHeld() {
     std::lock_guard<std::mutex> lock(mu_);
     if (!needsSave_ || removed_) return true;
     bytes = encodeMapLocked();
+    if (claimsCleanLocked()) diskClaimsClean_ = true;
     mapPath = mapPath_;
     // The map is the only record of changes not yet uploaded: those must
     // survive a power loss, and the bytes they claim must be there too.

@@ -172,6 +172,44 @@ TEST_F(CacheFileDiskTest, ReadsAndWritesGoOnWhileADurableSaveWaitsForTheDisk) {
   EXPECT_TRUE(f->saveMap());  // the write during the save is saved next
 }
 
+// Before a write lands on a block that the map on disk calls clean, the map
+// must stop saying so; a run of writes pays for that once, not per write.
+TEST_F(CacheFileDiskTest, WritesOverCleanBlocksRewriteTheMapOncePerRun) {
+  constexpr uint64_t kBlocks = 8;
+  auto f = makeFile(Pattern(kBlocks * kBs, 29), "w");
+  readAll(*f, 0, kBlocks * kBs);
+  ASSERT_TRUE(f->saveMap());
+  int mapWrites = 0;
+  const std::string mapPath = f->mapPath();
+  auto countMapWrites = [&](const MemoryEnv::StepInfo& step) {
+    if (step.step == MemoryEnv::Step::kRename && step.to == mapPath) ++mapWrites;
+    return Status();
+  };
+  env_.setHook(countMapWrites);
+  auto writeRun = [&](char c) {
+    const std::string half(kBs / 2, c);
+    for (uint64_t at = 0; at < kBlocks * kBs; at += half.size()) ASSERT_TRUE(f->write(at, half.data(), half.size()).ok());
+  };
+  writeRun('a');
+  EXPECT_EQ(mapWrites, 1);
+  ASSERT_TRUE(f->saveMap());
+  writeRun('b');  // every block is dirty in the map on disk now
+  EXPECT_EQ(mapWrites, 2);
+
+  // Uploaded: the next save calls every block clean again.
+  f->clearUploadMarks(0, kBlocks * kBs);
+  f->markUploaded("e2", kBlocks * kBs, Timestamp());
+  ASSERT_TRUE(f->saveMap());
+  mapWrites = 0;
+  writeRun('c');
+  EXPECT_EQ(mapWrites, 1);
+  env_.setHook(nullptr);
+  std::string bytes;
+  ASSERT_TRUE(ReadSmallFile(env_, mapPath, &bytes));
+  for (char state : MapStates(bytes)) EXPECT_EQ(static_cast<uint8_t>(state) & kBlockPresent, 0);
+  EXPECT_EQ(readAll(*f, 0, kBs), std::string(kBs, 'c'));
+}
+
 TEST_F(CacheFileDiskTest, FullDiskIsReportedAsNoSpace) {
   env_.setHook([](const MemoryEnv::StepInfo& step) {
     if (step.step == MemoryEnv::Step::kWrite) return Status(Status::kNoSpace, "cannot write " + step.path, ENOSPC);

@@ -11,6 +11,7 @@
 
 #include "engine/map_file.h"
 #include "foundation/memory_env.h"
+#include "testing/fake_remote.h"
 #include "testing/gate.h"
 #include "testing/log_capture.h"
 
@@ -27,6 +28,12 @@ using test::Gate;
 using Step = MemoryEnv::Step;
 
 std::string Bytes(uint64_t n, char c) { return std::string(n, c); }
+
+std::string Pattern(uint64_t n, uint8_t seed) {
+  std::string s(n, '\0');
+  for (uint64_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + seed + i / 251) & 0xff);
+  return s;
+}
 
 // Holds the first step of a kind on a path (ending with `suffix`) at a gate.
 MemoryEnv::Hook HoldFirst(Step kind, const std::string& suffix, Gate& gate) {
@@ -229,6 +236,33 @@ TEST_F(DataCacheTest, RestartFindsDirtyFilesAndTheirData) {
   auto o = other.open("/dir/clean", false);
   ASSERT_NE(o, nullptr);
   EXPECT_EQ(o->size(), 0u);
+}
+
+// A power loss can keep a map whose data file lost its tail: the blocks the
+// file no longer reaches are fetched again, never served as zeros.
+TEST_F(DataCacheTest, DataFileShorterThanItsMapAfterACrashLosesOnlyTheBlocksItLacks) {
+  const std::string content = Pattern(3 * kBs + 100, 3);
+  put("/short", content, false).reset();
+  {
+    std::unique_ptr<EnvFile> data;
+    ASSERT_TRUE(env_.open(binOf("/short"), Env::OpenMode::kReadWrite, &data).ok());
+    ASSERT_TRUE(data->truncate(kBs + kBs / 2).ok());
+  }
+  cache_ = std::make_unique<DataCache>(kRoot, kBs, 1 << 30, false, &env_);
+  ASSERT_TRUE(cache_->ensureDir());
+  auto f = cache_->open("/short", false);
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->size(), content.size());
+  std::string block(kBs, '\0');
+  EXPECT_TRUE(f->readIfCached(0, block.data(), kBs) && block == content.substr(0, kBs));
+  for (uint64_t b = 1; b < 4; ++b) EXPECT_FALSE(f->readIfCached(b * kBs, block.data(), 1)) << b;
+  test::FakeRemote remote;
+  remote.content = content;
+  std::string out(content.size(), '\0');
+  uint64_t got = 0;
+  ASSERT_TRUE(f->read(0, out.data(), out.size(), got, remote.fetcher(), nullptr).ok());
+  EXPECT_TRUE(out == content) << "the blocks past the data file's end were not fetched again";
+  EXPECT_EQ(remote.requests, (std::vector<std::pair<uint64_t, uint64_t>>{{kBs, content.size() - kBs}}));
 }
 
 TEST_F(DataCacheTest, WritesDuringAnUploadKeepTheFileListedAsDirty) {

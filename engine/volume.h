@@ -116,6 +116,7 @@ struct VolumeStatus {
   uint32_t pendingUploads = 0;
   uint32_t activeTransfers = 0;
   uint64_t journalOps = 0;
+  std::string journalProblem;  // why the journal may not survive a restart; empty when sound
   uint64_t bytesDown = 0;
   uint64_t bytesUp = 0;
   std::string lastError;  // empty once older than the shown time

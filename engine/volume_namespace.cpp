@@ -173,15 +173,15 @@ Status Volume::create(const std::string& path, bool isDir, std::shared_ptr<OpenF
   bool negative = false;
   if (meta_->getAttr(path, nullptr, &negative) && !negative) return Status(Status::kExists, path);
   if (offline_.load()) {
-    journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path, "", 0});
+    st = journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path});
   } else {
     st = replayJournal();
     if (st.ok())
       st = serverCall(isDir ? "mkdir" : "create", [&](IBackend& b) { return isDir ? b.mkdir(path) : b.create(path); });
-    if (!st.ok()) {
-      recordError("create: ", st);
-      return st;
-    }
+  }
+  if (!st.ok()) {
+    recordError("create: ", st);
+    return st;
   }
   RemoteAttr attr;
   attr.type = isDir ? RemoteAttr::kDirectory : RemoteAttr::kFile;
@@ -307,16 +307,16 @@ Status Volume::unlink(const std::string& path, bool isDir) {
   };
   Status st;
   if (offline_.load()) {
-    journal_->append(JournalOp{isDir ? kJournalRmdir : kJournalUnlink, path, "", 0});
+    st = journal_->append(JournalOp{isDir ? kJournalRmdir : kJournalUnlink, path});
   } else {
     st = replayJournal();
     if (st.ok()) st = serverCall(isDir ? "rmdir" : "unlink", [&](IBackend& b) { return b.remove(path, isDir); });
-    if (!st.ok() && st.code != Status::kNotFound) {
-      recordError("unlink: ", st);
-      endDelete();
-      if (pending) queueUpload(path, 0, nullptr);
-      return st;
-    }
+  }
+  if (!st.ok() && st.code != Status::kNotFound) {
+    recordError("unlink: ", st);
+    endDelete();
+    if (pending) queueUpload(path, 0, nullptr);
+    return st;
   }
   // Offline the cached listing is the only view of the folder: it loses the
   // name rather than the whole listing.
@@ -401,7 +401,7 @@ void Volume::closeAsync(const std::shared_ptr<OpenFile>& file) {
 }
 
 Status Volume::replayJournal() {
-  if (offline_.load() || journal_->isEmpty()) return Status();
+  if (offline_.load() || !journal_->needsReplay()) return Status();
   ConnectionPool::Lease lease;
   Status st = pool_->acquire(lease, cancel_.get(), timings_.replayAcquireMs);
   if (!st.ok()) return st;

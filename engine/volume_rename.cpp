@@ -105,7 +105,13 @@ Status Volume::rename(const std::string& from, const std::string& to, bool repla
   } else {
     // Records made before this one keep their paths: they replay before the
     // rename, when the old names are still the right ones.
-    journal_->append(JournalOp{kJournalRename, from, to, 0});
+    st = journal_->append(JournalOp{kJournalRename, from, to});
+    if (!st.ok()) {
+      recordError("rename: ", st);
+      if (pending) queueUpload(from, 0, nullptr);
+      endRename(from, to);
+      return st;
+    }
   }
 
   if (!isDir) {

@@ -23,6 +23,7 @@ void Volume::status(VolumeStatus& out) {
       out.slots = static_cast<uint32_t>(pool_->size());
       out.cacheBytes = cache_->diskBytes();
       out.journalOps = journal_->count();
+      out.journalProblem = journal_->problem();
     }
   }
   {
@@ -41,6 +42,9 @@ void Volume::status(VolumeStatus& out) {
   if (lastErrorMs_ != 0 && now - lastErrorMs_ < timings_.lastErrorShownMs) {
     out.lastError = lastError_;
     out.lastErrorMs = lastErrorMs_;
+  } else if (!out.journalProblem.empty()) {
+    // A journal that may not survive a restart stays in view until it is mended.
+    out.lastError = "journal: " + out.journalProblem;
   }
 }
 

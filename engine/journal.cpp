@@ -218,7 +218,7 @@ void Journal::rebase(const std::string& from, const std::string& to) {
   if (changed) save();
 }
 
-Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed) {
+Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent) {
   std::lock_guard<std::mutex> replayLock(replayMu_);
   auto unrecorded = [this] { return Status(Status::kIo, "journal: " + problem()); };
   // A record sent earlier but still in the file would be sent again after a
@@ -234,6 +234,10 @@ Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed) {
     }
     Status st = Send(backend, op);
     if (st.retryable()) return st;
+    if (sent != nullptr) {
+      sent->push_back(op.path);
+      if (!op.to.empty()) sent->push_back(op.to);
+    }
     if (!st.ok() && !AlreadyDone(op, st)) {
       vx::log::write(vx::log::kError, "journal: %s %s failed permanently: %s", JournalOpKindName(op.kind),
                      op.path.c_str(), st.toString().c_str());

@@ -112,8 +112,9 @@ class Journal {
   // failed for good (added to `failed` when given). A network failure or
   // time-out stops the replay with that status and keeps the record first;
   // so does a record still held by its operation (with ok). A replay whose
-  // progress cannot be written stops with an io failure.
-  Status replay(IBackend& backend, std::vector<JournalFailure>* failed);
+  // progress cannot be written stops with an io failure. `sent` (may be
+  // null) receives the paths and destinations of the records sent.
+  Status replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent = nullptr);
 
   bool isEmpty();
   // Records wait, or the file still lists some a replay sent.

@@ -168,17 +168,21 @@ Status Volume::create(const std::string& path, bool isDir, std::shared_ptr<OpenF
   if (config_.compat.readOnly) return ReadOnly();
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
-  Status st = checkName(path);
+  const bool online = !offline_.load();
+  // Offline changes still waiting go first: the name may be one of theirs.
+  Status st = online ? replayJournal() : Status();
+  if (!st.ok()) {
+    recordError("create: ", st);
+    return st;
+  }
+  st = checkName(path);
   if (!st.ok()) return st;
   bool negative = false;
   if (meta_->getAttr(path, nullptr, &negative) && !negative) return Status(Status::kExists, path);
-  if (offline_.load()) {
+  if (online)
+    st = serverCall(isDir ? "mkdir" : "create", [&](IBackend& b) { return isDir ? b.mkdir(path) : b.create(path); });
+  else
     st = journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path});
-  } else {
-    st = replayJournal();
-    if (st.ok())
-      st = serverCall(isDir ? "mkdir" : "create", [&](IBackend& b) { return isDir ? b.mkdir(path) : b.create(path); });
-  }
   if (!st.ok()) {
     recordError("create: ", st);
     return st;
@@ -408,10 +412,13 @@ Status Volume::replayJournal() {
   noteConnected(*lease.backend());
   lease->setCancelToken(cancel_.get());
   std::vector<JournalFailure> failures;
-  st = journal_->replay(*lease.backend(), &failures);
+  std::vector<std::string> sent;
+  st = journal_->replay(*lease.backend(), &failures, &sent);
   lease->setCancelToken(nullptr);
   // Cached names may show changes the server never got.
   if (!failures.empty()) meta_->clear();
+  // What was seen of these names before their records went out is stale.
+  for (const std::string& path : sent) meta_->invalidateTree(path);
   if (st.retryable()) lease->disconnect();
   return st;
 }

@@ -20,7 +20,9 @@ constexpr uint32_t kOvertakeWindowMs = 200;
 
 // A started drive on a server that writes whole files only.
 struct Drive {
-  explicit Drive(bool randomWrite = false, MountConfig config = test::UploadDrive(kBs)) : h(std::move(config)) {
+  explicit Drive(bool randomWrite = false, MountConfig config = test::UploadDrive(kBs),
+                 VolumeTimings timings = test::QuickTimings())
+      : h(std::move(config), timings) {
     h.server->setCaps(test::WritableCaps(randomWrite));
     if (!h.volume->start(nullptr).ok()) std::abort();
   }
@@ -85,6 +87,33 @@ TEST(VolumeNamespaceTest, OfflineChangesReplayInOrderAfterARestartAndEndAsOnline
     EXPECT_TRUE(d.h.server->exists("/e/g"));
     for (const char* gone : {"/d", "/m", "/g", "/e/old"}) EXPECT_FALSE(d.h.server->exists(gone)) << gone;
   }
+}
+
+// An offline deletion still waiting for its replay, then a new file of the
+// same name made online: the deletion reaches the server first, never after.
+TEST(VolumeNamespaceTest, OnlineCreateSendsTheOfflineDeletionOfItsNameFirst) {
+  VolumeTimings timings = test::QuickTimings();
+  timings.tickMs = 3600 * 1000;  // the tick runs only when something wakes it
+  Drive d(false, test::UploadDrive(kBs), timings);
+  Volume& v = *d.h.volume;
+  d.h.server->putFile("/a", "old");
+  // The first tick is over once it has pinged: from now on only wakes run one.
+  ASSERT_TRUE(test::Eventually([&] { return d.h.server->countCalls(MemOp::kPing) == 1; }));
+  v.setOffline(true);
+  ASSERT_TRUE(v.unlink("/a", false).ok());
+  d.h.server->addFault({MemOp::kRemove, "/a", 1, 1});
+  v.setOffline(false);  // the replay this wakes fails and keeps the record
+  ASSERT_TRUE(test::Eventually([&] { return d.h.server->countCalls(MemOp::kRemove) == 1; }));
+  EXPECT_EQ(d.journalOps(), 1u);
+
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(v.create("/a", false, file).ok());
+  v.closeNow(file);
+  v.rescanDirty();  // wakes the tick for another replay
+  ASSERT_TRUE(test::Eventually([&] { return d.journalOps() == 0; }));
+  EXPECT_TRUE(d.idle());
+  std::string content = "<none>";
+  EXPECT_TRUE(d.h.server->readFile("/a", &content) && content.empty()) << content;
 }
 
 TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {

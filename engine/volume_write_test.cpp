@@ -97,6 +97,22 @@ TEST_P(VolumeWriteTest, SizeChangesAloneReachTheServer) {
   }
 }
 
+// A file cut to nothing while its content goes up has no dirty block left;
+// the upload that ends must still leave it to be sent again.
+TEST_P(VolumeWriteTest, TruncationToNothingDuringAnUploadIsSentAfterIt) {
+  auto gate = d_.h.server->addGate(GetParam() ? MemOp::kWriteAt : MemOp::kStreamWrite, "/t");
+  ASSERT_TRUE(d_.h.writeFile("/t", test::Pattern(2 * kBs)));
+  ASSERT_TRUE(gate->waitArrived());
+  std::shared_ptr<OpenFile> file = d_.open("/t");
+  ASSERT_TRUE(d_.h.volume->setSize(file, 0).ok());
+  d_.h.volume->closeNow(file);
+  gate->release();
+  EXPECT_TRUE(d_.h.serverHolds("/t", ""));
+  EXPECT_TRUE(d_.h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
+  std::string content = "<none>";
+  EXPECT_TRUE(d_.h.server->readFile("/t", &content) && content.empty()) << content.size();
+}
+
 TEST_P(VolumeWriteTest, FailedUploadsAreRetriedUntilTheServerHoldsTheContent) {
   const MemOp send = GetParam() ? MemOp::kWriteAt : MemOp::kStreamWrite;
   struct Case {

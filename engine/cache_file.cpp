@@ -377,7 +377,7 @@ void CacheFile::fillFromStream(uint64_t offset, const void* data, uint64_t lengt
   }
 }
 
-Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict) {
+Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict, uint64_t seenRecord) {
   if (changed) *changed = false;
   if (conflict) *conflict = false;
   if (attr.size > maxFileBytes_) return TooLarge();
@@ -385,6 +385,7 @@ Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* confl
   std::unique_lock<std::mutex> saveLock(saveMu_, std::defer_lock);
   for (;;) {
     std::unique_lock<std::mutex> lock(mu_);
+    if (seenRecord != kAnyRecord && seenRecord != remoteRecord_) return Status();
     const bool anyDirty = hasDirtyLocked();
     bool differs;
     if (attr.size != remoteSize_)
@@ -414,6 +415,7 @@ Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* confl
     remoteMtime_ = attr.mtime;
     states_.assign(blockCountLocked(size_), 0);
     ++epoch_;
+    ++remoteRecord_;
     needsSave_ = true;
     dropDataLocked();
     if (changed) *changed = true;
@@ -447,6 +449,7 @@ void CacheFile::markUploaded(const std::string& etag, uint64_t remoteSize, Times
   remoteSize_ = remoteSize;
   remoteMtime_ = mtime;
   dirty_ = false;
+  ++remoteRecord_;
   needsSave_ = true;
 }
 
@@ -502,6 +505,11 @@ void CacheFile::setDirty(bool dirty) {
   if (dirty_ == dirty) return;
   dirty_ = dirty;
   needsSave_ = true;
+}
+
+uint64_t CacheFile::remoteRecord() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return remoteRecord_;
 }
 
 uint64_t CacheFile::epoch() {

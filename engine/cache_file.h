@@ -99,7 +99,14 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // data and stores nothing.
   void fillFromStream(uint64_t offset, const void* data, uint64_t length, uint64_t epoch);
   // "too-large" for a size no cached file can have; nothing changes then.
-  Status applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict);
+  // With `seenRecord` (a remoteRecord() read before the attributes were
+  // asked for), attributes older than the object's own record of the server
+  // (an upload ended meanwhile) change nothing.
+  Status applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict, uint64_t seenRecord = kAnyRecord);
+  // Advanced whenever the object takes a new record of the server's copy
+  // (an upload that ended, a new copy taken by applyRemote).
+  uint64_t remoteRecord();
+  static constexpr uint64_t kAnyRecord = UINT64_MAX;
 
   void clearUploadMarks(uint64_t offset, uint64_t length);
   void markRangeClean(uint64_t offset, uint64_t length);
@@ -210,6 +217,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   bool diskClaimsClean_ = false;  // guarded by mu_; changed with saveMu_ held too (or before sharing)
   std::set<uint64_t> inFlight_; // guarded by mu_
   uint64_t epoch_ = 0;          // guarded by mu_
+  uint64_t remoteRecord_ = 0;   // guarded by mu_
   uint64_t dataLength_ = 0;     // guarded by mu_; the data file's length
 };
 

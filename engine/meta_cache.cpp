@@ -1,5 +1,7 @@
 #include "engine/meta_cache.h"
 
+#include <algorithm>
+
 #include "engine/clock.h"
 #include "foundation/remote_path.h"
 
@@ -8,7 +10,92 @@ namespace {
 
 int64_t NowMs() { return static_cast<int64_t>(SteadyNowMs()); }
 
+// Records of changes are pruned once there are this many, down to those a
+// question under way may still meet.
+constexpr size_t kTouchedPruneAt = 4096;
+
+// Every spelling of the root is one key.
+std::string TouchKey(const std::string& path) { return IsRootPath(path) ? std::string("/") : path; }
+
 }  // namespace
+
+MetaCache::Question::~Question() {
+  if (cache_ != nullptr) cache_->forget(*this);
+}
+
+MetaCache::Question MetaCache::ask() {
+  std::lock_guard<std::mutex> lock(mu_);
+  asking_.insert(changes_);
+  return Question(this, changes_);
+}
+
+void MetaCache::forget(const Question& q) {
+  std::lock_guard<std::mutex> lock(mu_);
+  asking_.erase(asking_.find(q.since_));
+  if (asking_.empty()) {
+    touched_.clear();
+  } else if (touched_.size() >= kTouchedPruneAt) {
+    const uint64_t oldest = *asking_.begin();
+    std::erase_if(touched_, [oldest](const auto& item) {
+      const Touched& t = item.second;
+      return std::max({t.self, t.names, t.tree}) <= oldest;
+    });
+  }
+}
+
+void MetaCache::touchLocked(const std::string& path) {
+  ++changes_;
+  if (asking_.empty()) return;  // no answer under way that could be older
+  touched_[TouchKey(path)].self = changes_;
+  touched_[TouchKey(ParentPath(path))].names = changes_;
+}
+
+void MetaCache::touchTreeLocked(const std::string& path) {
+  ++changes_;
+  if (asking_.empty()) return;
+  touched_[TouchKey(path)].tree = changes_;
+  touched_[TouchKey(ParentPath(path))].names = changes_;
+}
+
+bool MetaCache::touchedSinceLocked(const std::string& path, uint64_t since, bool names) const {
+  if (touched_.empty()) return false;
+  const std::string key = TouchKey(path);
+  for (std::string p = key;; p = TouchKey(ParentPath(p))) {
+    auto it = touched_.find(p);
+    if (it != touched_.end()) {
+      const Touched& t = it->second;
+      if (t.tree > since) return true;
+      if (p == key && (t.self > since || (names && t.names > since))) return true;
+    }
+    if (p == "/") return false;
+  }
+}
+
+bool MetaCache::changedSince(const Question& q, const std::string& path, bool names) {
+  std::lock_guard<std::mutex> lock(mu_);
+  return touchedSinceLocked(path, q.since_, names);
+}
+
+bool MetaCache::answerAttr(const Question& q, const std::string& path, const RemoteAttr& attr) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (touchedSinceLocked(path, q.since_, false)) return false;
+  putAttrLocked(path, attr, NowMs());
+  return true;
+}
+
+bool MetaCache::answerNegative(const Question& q, const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (touchedSinceLocked(path, q.since_, false)) return false;
+  putNegativeLocked(path, NowMs());
+  return true;
+}
+
+bool MetaCache::answerListing(const Question& q, const std::string& path, const std::vector<DirEntry>& entries) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (touchedSinceLocked(path, q.since_, true)) return false;
+  putListingLocked(path, entries, NowMs());
+  return true;
+}
 
 MetaCache::MetaCache(uint32_t metaTtlMs, uint32_t dirTtlMs, uint32_t negativeTtlMs, bool offline)
     : metaTtlMs_(metaTtlMs), dirTtlMs_(dirTtlMs), negativeTtlMs_(negativeTtlMs), offline_(offline) {}
@@ -49,11 +136,13 @@ void MetaCache::putAttrLocked(const std::string& path, const RemoteAttr& attr, i
 
 void MetaCache::putAttr(const std::string& path, const RemoteAttr& attr) {
   std::lock_guard<std::mutex> lock(mu_);
+  touchLocked(path);
   putAttrLocked(path, attr, NowMs());
 }
 
 void MetaCache::putAttrAndEntry(const std::string& path, const RemoteAttr& attr) {
   std::lock_guard<std::mutex> lock(mu_);
+  touchLocked(path);
   putAttrLocked(path, attr, NowMs());
   auto it = listings_.find(ParentPath(path));
   if (it == listings_.end()) return;
@@ -67,16 +156,25 @@ void MetaCache::putAttrAndEntry(const std::string& path, const RemoteAttr& attr)
   it->second.entries.push_back(DirEntry{name, attr});
 }
 
-void MetaCache::putNegative(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mu_);
+void MetaCache::putNegativeLocked(const std::string& path, int64_t now) {
   MetaAttrEntry& entry = attrs_[path];
   entry.negative = true;
-  entry.expiresMs = NowMs() + negativeTtlMs_;
+  entry.expiresMs = now + negativeTtlMs_;
+}
+
+void MetaCache::putNegative(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  touchLocked(path);
+  putNegativeLocked(path, NowMs());
 }
 
 void MetaCache::putListing(const std::string& path, const std::vector<DirEntry>& entries) {
   std::lock_guard<std::mutex> lock(mu_);
-  int64_t now = NowMs();
+  touchTreeLocked(path);
+  putListingLocked(path, entries, NowMs());
+}
+
+void MetaCache::putListingLocked(const std::string& path, const std::vector<DirEntry>& entries, int64_t now) {
   MetaListing& listing = listings_[path];
   listing.entries = entries;
   listing.expiresMs = now + dirTtlMs_;
@@ -85,6 +183,7 @@ void MetaCache::putListing(const std::string& path, const std::vector<DirEntry>&
 
 void MetaCache::updateLocal(const std::string& path, uint64_t size, const Timestamp& mtime) {
   std::lock_guard<std::mutex> lock(mu_);
+  touchLocked(path);
   auto attr = attrs_.find(path);
   if (attr != attrs_.end() && !attr->second.negative) {
     attr->second.attr.size = size;
@@ -104,6 +203,8 @@ void MetaCache::updateLocal(const std::string& path, uint64_t size, const Timest
 
 void MetaCache::invalidate(const std::string& path) {
   std::lock_guard<std::mutex> lock(mu_);
+  touchLocked(path);
+  if (!asking_.empty()) touched_[TouchKey(path)].names = changes_;  // its listing goes too
   attrs_.erase(path);
   listings_.erase(path);
   listings_.erase(ParentPath(path));
@@ -115,6 +216,7 @@ void MetaCache::eraseListingsUnderLocked(const std::string& path) {
 
 void MetaCache::invalidateTree(const std::string& path) {
   std::lock_guard<std::mutex> lock(mu_);
+  touchTreeLocked(path);
   std::erase_if(attrs_, [&](const auto& item) { return IsUnderPath(path, item.first); });
   eraseListingsUnderLocked(path);
   listings_.erase(ParentPath(path));
@@ -122,6 +224,8 @@ void MetaCache::invalidateTree(const std::string& path) {
 
 void MetaCache::renameTree(const std::string& oldPath, const std::string& newPath) {
   std::lock_guard<std::mutex> lock(mu_);
+  touchTreeLocked(oldPath);
+  touchTreeLocked(newPath);
   std::vector<std::pair<std::string, MetaAttrEntry>> moved;
   for (auto it = attrs_.begin(); it != attrs_.end();) {
     if (IsUnderPath(oldPath, it->first)) {
@@ -147,6 +251,7 @@ void MetaCache::renameTree(const std::string& oldPath, const std::string& newPat
 
 void MetaCache::clear() {
   std::lock_guard<std::mutex> lock(mu_);
+  touchTreeLocked("/");
   attrs_.clear();
   listings_.clear();
 }

@@ -3,10 +3,18 @@
 // it. Every operation holds the one mutex for its whole run and none talks to
 // the server. Keys are remote paths compared byte for byte; lifetimes are
 // steady-clock milliseconds (SteadyNowMs), and while offline nothing expires.
+//
+// Two kinds of news arrive: the server's answers to questions (stat, list),
+// and the drive's own changes (a create, a write, a rename, an upload that
+// ended). A server answer describes the server as it was when the question
+// went out, so it is stored only when no change of the drive touched its
+// path since then; otherwise it may be older than what the cache knows, and
+// the asker asks again.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -28,6 +36,22 @@ struct MetaListing {
 
 class MetaCache {
  public:
+  // A question to the server, from just before it is sent until its answer
+  // is stored or dropped. Held by the asking thread.
+  class Question {
+   public:
+    Question(Question&& other) noexcept : cache_(other.cache_), since_(other.since_) { other.cache_ = nullptr; }
+    Question& operator=(Question&&) = delete;
+    Question(const Question&) = delete;
+    ~Question();
+
+   private:
+    friend class MetaCache;
+    Question(MetaCache* cache, uint64_t since) : cache_(cache), since_(since) {}
+    MetaCache* cache_;
+    uint64_t since_;  // the last change the cache had seen when it was asked
+  };
+
   MetaCache(uint32_t metaTtlMs, uint32_t dirTtlMs, uint32_t negativeTtlMs, bool offline);
 
   void setConfig(uint32_t metaTtlMs, uint32_t dirTtlMs, uint32_t negativeTtlMs, bool offline);
@@ -37,6 +61,18 @@ class MetaCache {
   bool getAttr(const std::string& path, RemoteAttr* out, bool* negative);
   bool getListing(const std::string& path, std::vector<DirEntry>* out);
 
+  Question ask();
+  // The server's answers: stored unless a change of the drive touched the
+  // path (or, for a listing, a name in the folder) since the question; false
+  // when they were not stored, since they may be older than the cache.
+  bool answerAttr(const Question& q, const std::string& path, const RemoteAttr& attr);
+  bool answerNegative(const Question& q, const std::string& path);
+  bool answerListing(const Question& q, const std::string& path, const std::vector<DirEntry>& entries);
+  // A change of the drive touched the path (with `names`: or a name in it)
+  // since the question: what was read of it meanwhile may be older.
+  bool changedSince(const Question& q, const std::string& path, bool names);
+
+  // The drive's own changes.
   void putAttr(const std::string& path, const RemoteAttr& attr);
   // putAttr, and the path's entry in a cached listing of its parent.
   void putAttrAndEntry(const std::string& path, const RemoteAttr& attr);
@@ -54,6 +90,22 @@ class MetaCache {
   bool freshLocked(int64_t expiresMs, int64_t now) const;
   void putAttrLocked(const std::string& path, const RemoteAttr& attr, int64_t now);
   void eraseListingsUnderLocked(const std::string& path);
+  void putNegativeLocked(const std::string& path, int64_t now);
+  void putListingLocked(const std::string& path, const std::vector<DirEntry>& entries, int64_t now);
+  // Notes a change of the drive to one path, or to everything at or under
+  // it, for the questions under way.
+  void touchLocked(const std::string& path);
+  void touchTreeLocked(const std::string& path);
+  // A change since `since` touched the path (with `names`: or a name in it).
+  bool touchedSinceLocked(const std::string& path, uint64_t since, bool names) const;
+  void forget(const Question& q);
+
+  // When the drive last changed a path, for the questions under way.
+  struct Touched {
+    uint64_t self = 0;   // the path itself
+    uint64_t names = 0;  // a name in the folder
+    uint64_t tree = 0;   // everything at or under the path
+  };
 
   std::mutex mu_;
   uint32_t metaTtlMs_;      // guarded by mu_
@@ -62,6 +114,9 @@ class MetaCache {
   bool offline_;            // guarded by mu_
   std::unordered_map<std::string, MetaAttrEntry> attrs_;   // guarded by mu_
   std::unordered_map<std::string, MetaListing> listings_;  // guarded by mu_
+  uint64_t changes_ = 0;                                   // guarded by mu_; counts the drive's changes
+  std::multiset<uint64_t> asking_;                         // guarded by mu_; questions under way
+  std::unordered_map<std::string, Touched> touched_;       // guarded by mu_; kept while questions are
 };
 
 }  // namespace tarn

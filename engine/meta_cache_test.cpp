@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "testing/test_clock.h"
 
 namespace tarn {
@@ -170,6 +172,46 @@ TEST_F(MetaCacheTest, KeysAreCaseSensitive) {
   EXPECT_EQ(probe("/a.txt"), 2);
   cache_.invalidate("/a.txt");
   EXPECT_EQ(probe("/A.txt"), 1);
+}
+
+// A server answer describes the server when the question went out: a change
+// the drive made meanwhile to the same name (or a folder above it, or, for a
+// listing, a name in the folder) makes it too old to keep.
+TEST_F(MetaCacheTest, AnswersOvertakenByTheDrivesOwnChangesAreNotKept) {
+  struct Case {
+    const char* change;
+    std::function<void(MetaCache&)> make;
+    bool attrKept;     // the answer about /d/f
+    bool listingKept;  // the answer about /d
+  } cases[] = {
+      {"none", [](MetaCache&) {}, true, true},
+      {"an upload of the file ended", [](MetaCache& c) { c.putAttr("/d/f", File(9)); }, false, false},
+      {"the file was written", [](MetaCache& c) { c.updateLocal("/d/f", 9, Timestamp()); }, false, false},
+      {"the file was deleted", [](MetaCache& c) { c.invalidate("/d/f"); }, false, false},
+      {"a file was renamed onto it", [](MetaCache& c) { c.renameTree("/d/g", "/d/f"); }, false, false},
+      {"its folder was renamed away", [](MetaCache& c) { c.renameTree("/d", "/e"); }, false, false},
+      {"everything was forgotten", [](MetaCache& c) { c.clear(); }, false, false},
+      {"another file of the folder changed", [](MetaCache& c) { c.putAttr("/d/g", File(9)); }, true, false},
+      {"a file elsewhere changed", [](MetaCache& c) { c.putAttr("/x/f", File(9)); }, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    cache_.clear();
+    MetaCache::Question asked = cache_.ask();
+    c.make(cache_);
+    EXPECT_EQ(cache_.answerAttr(asked, "/d/f", File(3)), c.attrKept);
+    EXPECT_EQ(cache_.answerListing(asked, "/d", {{"f", File(3)}}), c.listingKept);
+    EXPECT_EQ(cache_.changedSince(asked, "/d/f", false), !c.attrKept);
+    // A question asked after the change may keep its answer.
+    MetaCache::Question later = cache_.ask();
+    EXPECT_TRUE(cache_.answerAttr(later, "/d/f", File(4)));
+    EXPECT_EQ(probe("/d/f"), 4);
+  }
+  // Negative answers follow the same rule.
+  MetaCache::Question asked = cache_.ask();
+  cache_.putAttrAndEntry("/n", File(0));
+  EXPECT_FALSE(cache_.answerNegative(asked, "/n"));
+  EXPECT_EQ(probe("/n"), 0);
 }
 
 }  // namespace

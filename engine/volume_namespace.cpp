@@ -12,6 +12,10 @@
 namespace tarn {
 namespace {
 
+// A server answer overtaken by the drive's own changes is asked for again,
+// at most this often in all; the last is given as it is, but not kept.
+constexpr int kMaxQuestions = 3;
+
 Status Stopped() { return Status(Status::kCanceled, "volume stopped"); }
 Status ReadOnly() { return Status(Status::kAccessDenied, "read-only mount"); }
 
@@ -42,14 +46,20 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
     out.etag = cached->etag();
     return Status();
   }
-  Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); });
-  if (st.ok())
-    meta_->putAttr(path, out);
-  else if (st.code == Status::kNotFound)
-    meta_->putNegative(path);
-  else
-    recordError("stat: ", st);
-  return st;
+  // An answer that a change of the drive overtook (an upload that ended, a
+  // rename onto the path) is older than what the drive knows: ask again.
+  for (int asked = 1;; ++asked) {
+    MetaCache::Question question = meta_->ask();
+    Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); });
+    bool kept = true;
+    if (st.ok())
+      kept = meta_->answerAttr(question, path, out);
+    else if (st.code == Status::kNotFound)
+      kept = meta_->answerNegative(question, path);
+    else
+      recordError("stat: ", st);
+    if (kept || asked == kMaxQuestions) return st;
+  }
 }
 
 Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache) {
@@ -58,16 +68,18 @@ Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, b
     if (meta_->getListing(path, &out)) return Status();
     return Status(Status::kNetwork, "offline");
   }
-  Status st = serverCall("list", [&](IBackend& b) { return b.list(path, out); });
-  if (!st.ok()) {
-    recordError("list: ", st);
-    return st;
-  }
   std::shared_ptr<const BackendCaps> caps = this->caps();
   NamePolicy policy(caps.get(), &config_.compat);
-  for (DirEntry& entry : out) entry.name = policy.normalize(entry.name);
-  meta_->putListing(path, out);
-  return Status();
+  for (int asked = 1;; ++asked) {
+    MetaCache::Question question = meta_->ask();
+    Status st = serverCall("list", [&](IBackend& b) { return b.list(path, out); });
+    if (!st.ok()) {
+      recordError("list: ", st);
+      return st;
+    }
+    for (DirEntry& entry : out) entry.name = policy.normalize(entry.name);
+    if (meta_->answerListing(question, path, out) || asked == kMaxQuestions) return Status();
+  }
 }
 
 bool Volume::localSizeOf(const std::string& path, uint64_t& size) {
@@ -82,46 +94,79 @@ bool Volume::localSizeOf(const std::string& path, uint64_t& size) {
 Status Volume::getattr(const std::string& path, RemoteAttr& out) {
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
-  Status st = statRemote(path, out, true);
-  if (!st.ok()) return st;
-  uint64_t size = 0;
-  if (!out.isDir() && localSizeOf(path, size)) out.size = size;
+  // The record and the local state are read one after the other; a change
+  // between them (an upload that ends, a rename onto the path) makes the
+  // pair a mixture, so they are read again.
+  for (int tries = 1;; ++tries) {
+    MetaCache::Question question = meta_->ask();
+    Status st = statRemote(path, out, true);
+    if (!st.ok()) return st;
+    uint64_t size = 0;
+    if (!out.isDir() && localSizeOf(path, size)) out.size = size;
+    if (!meta_->changedSince(question, path, false) || tries == kMaxQuestions) break;
+  }
   return Status();
 }
 
 Status Volume::readdir(const std::string& path, std::vector<DirEntry>& out) {
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
-  Status st = listRemote(path, out, true);
-  if (!st.ok()) return st;
-  for (DirEntry& entry : out) {
-    uint64_t size = 0;
-    if (!entry.attr.isDir() && localSizeOf(JoinRemotePath(path, entry.name), size)) entry.attr.size = size;
+  for (int tries = 1;; ++tries) {
+    MetaCache::Question question = meta_->ask();
+    Status st = listRemote(path, out, true);
+    if (!st.ok()) return st;
+    for (DirEntry& entry : out) {
+      uint64_t size = 0;
+      if (!entry.attr.isDir() && localSizeOf(JoinRemotePath(path, entry.name), size)) entry.attr.size = size;
+    }
+    if (!meta_->changedSince(question, path, true) || tries == kMaxQuestions) return Status();
   }
-  return Status();
 }
 
 Status Volume::open(const std::string& path, std::shared_ptr<OpenFile>& out) {
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
   RemoteAttr attr;
-  Status st = statRemote(path, attr, true);
-  if (!st.ok()) return st;
+  std::shared_ptr<CacheFile> cache;
+  uint64_t seen = CacheFile::kAnyRecord;
+  for (int tries = 1;; ++tries) {
+    MetaCache::Question question = meta_->ask();
+    // Held while the attributes are looked up, so that an upload that ends
+    // meanwhile shows in its record: the attributes are then older than it.
+    std::shared_ptr<CacheFile> held = cache_->open(path, false);
+    seen = held ? held->remoteRecord() : CacheFile::kAnyRecord;
+    Status st = statRemote(path, attr, true);
+    if (!st.ok()) return st;
+    if (attr.isDir()) break;
+    cache = cache_->open(path, false);
+    // Another object took the path meanwhile (a rename onto it), or the
+    // record changed while it was read: look again.
+    if ((cache != held || meta_->changedSince(question, path, false)) && tries < kMaxQuestions) continue;
+    if (!cache) cache = cache_->open(path, true);
+    if (!cache) return Status(Status::kIo, "cannot open cache file");
+    if (cache != held) seen = CacheFile::kAnyRecord;
+    break;
+  }
   auto file = std::make_shared<OpenFile>();
   file->path = path;
   file->attr = attr;
   file->isDir = attr.isDir();
   if (!file->isDir) {
-    file->cache = cache_->open(path, true);
-    if (!file->cache) return Status(Status::kIo, "cannot open cache file");
+    file->cache = std::move(cache);
     CacheFile& cached = *file->cache;
     // Local changes win and are not compared with the server's copy.
     if (!hasLocalChanges(cached)) {
       bool conflict = false;
-      cached.applyRemote(attr, nullptr, &conflict);
+      cached.applyRemote(attr, nullptr, &conflict, seen);
       if (conflict)
         vx::log::write(vx::log::kWarn, "%s: %s changed on the server while local changes were pending; local copy wins",
                        config_.id.c_str(), path.c_str());
+    }
+    if (seen != CacheFile::kAnyRecord && cached.remoteRecord() != seen) {
+      // The object's record is the newer one.
+      file->attr.size = cached.size();
+      file->attr.mtime = cached.remoteMtime();
+      file->attr.etag = cached.etag();
     }
     if (hasLocalChanges(cached)) file->attr.size = cached.size();
     file->readaheadWindow = config_.cache.readaheadBlocks;

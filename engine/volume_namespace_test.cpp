@@ -116,6 +116,45 @@ TEST(VolumeNamespaceTest, OnlineCreateSendsTheOfflineDeletionOfItsNameFirst) {
   EXPECT_TRUE(d.h.server->readFile("/a", &content) && content.empty()) << content;
 }
 
+// A look at the server that an upload overtakes (it read the old copy, the
+// upload ended, then its answer came) must not be what the drive shows: a
+// program reading the file then would see the old size, or none at all.
+TEST(VolumeNamespaceTest, AnswersReadBeforeAnUploadEndedAreNotShownAfterIt) {
+  const std::string fresh = "new content, longer";
+  for (MemOp asking : {MemOp::kStat, MemOp::kList}) {
+    SCOPED_TRACE(test::MemOpName(asking));
+    test::ScopedTestClock clock;
+    Drive d;
+    Volume& v = *d.h.volume;
+    d.h.server->putFile("/f", "");
+    auto held = d.h.server->addGate(MemOp::kOpenWrite, "/f");
+    std::shared_ptr<OpenFile> file = d.h.openFile("/f");
+    ASSERT_TRUE(v.write(file, 0, fresh.data(), fresh.size()).ok());
+    v.closeNow(file);
+    ASSERT_TRUE(held->waitArrived());
+    clock.advance(d.h.config.cache.metaTtlMs);  // what the drive knew is stale: it asks the server
+
+    auto answer = d.h.server->addReplyGate(asking, asking == MemOp::kStat ? "/f" : "/");
+    uint64_t shown = 0;
+    std::thread looker([&] {
+      RemoteAttr attr;
+      std::vector<DirEntry> listing;
+      if (asking == MemOp::kStat && v.getattr("/f", attr).ok()) shown = attr.size;
+      if (asking == MemOp::kList && v.readdir("/", listing).ok() && listing.size() == 1) shown = listing[0].attr.size;
+    });
+    ASSERT_TRUE(answer->waitArrived());  // the server said: empty
+    held->release();
+    ASSERT_TRUE(d.idle());
+    answer->release();
+    looker.join();
+    EXPECT_EQ(shown, fresh.size());
+    RemoteAttr attr;
+    ASSERT_TRUE(v.getattr("/f", attr).ok());
+    EXPECT_EQ(attr.size, fresh.size());
+    EXPECT_EQ(d.h.readAll(d.h.openFile("/f")), fresh);
+  }
+}
+
 TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {
   test::LogCapture log;
   Drive d;

@@ -207,10 +207,13 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     if (st.ok() && attr.size != sent) st = SizeMismatch(attr.size, sent);
   }
   if (st.ok()) {
+    // The record first: once the object is clean, the drive shows whatever
+    // the record says, and an older one (a listing taken before the upload
+    // ended) must not be shown meanwhile.
+    meta_->putAttr(path, attr);
     cache->markUploaded(attr.etag, attr.size, attr.mtime);
     // A size set while the upload ran is a change still to send.
     if (cache->size() != attr.size) cache->setDirty(true);
-    meta_->putAttr(path, attr);
     cache->saveMap();
     TransferEnd(info.id, true, "");
     vx::log::write(vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(), FormatBytes(cache->size()).c_str());

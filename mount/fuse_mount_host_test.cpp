@@ -65,6 +65,17 @@ TEST(FuseMountHost, ShellWorkAndABuildOnTheDrive) {
   EXPECT_FALSE(world.server->exists("/work/proj"));
 }
 
+// The kernel asks for a file's attributes right after a rename over it,
+// while the renamed file's upload ends: every read must see the last write.
+TEST(FuseMountHost, LockFileRewritesAlwaysReadTheLastVersion) {
+  constexpr int kRounds = 200;
+  MountWorld world(MemoryMountDrive());
+  ASSERT_TRUE(world.mount());
+  const std::string folder = world.file("repo");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  EXPECT_EQ(LockFileRounds(folder, kRounds), "");
+}
+
 TEST(FuseMountHost, RefusedNamesAndOperationsGiveTheirErrno) {
   MountWorld world(MemoryMountDrive());
   world.server->makeDir("/full");

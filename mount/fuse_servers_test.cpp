@@ -95,6 +95,19 @@ TEST_P(FuseOnServer, ShellWorkAndABuildOnTheDrive) {
   EXPECT_EQ(ServerContent(world.config, TestFolder(GetParam()) + "/kept.bin"), kept);
 }
 
+// git rewrites its files through lock files; each rename lands while the
+// upload of the file renamed before it may still be ending.
+TEST_P(FuseOnServer, LockFileRewritesAlwaysReadTheLastVersion) {
+  constexpr int kRounds = 100;
+  MountWorld world(ValidDrive(GetParam()));
+  ASSERT_FALSE(HasFailure());
+  ASSERT_TRUE(world.mount());
+  const std::string drive = world.file(TestFolder(GetParam()).substr(1));
+  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
+  EXPECT_EQ(LockFileRounds(drive, kRounds), "");
+  world.unmountAndStop();
+}
+
 // The drive served by a child process, killed with SIGKILL while the test
 // writes through it; the files closed before that are byte-exact on the
 // server after the drive is mounted again from the same cache.

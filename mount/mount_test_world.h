@@ -5,10 +5,14 @@
 // kernel meanwhile.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -78,6 +82,46 @@ inline int RunShell(const std::string& dir, const std::string& script) {
   const std::string command = "cd '" + dir + "' && bash -euo pipefail -c '" + script + "'";
   const int rc = std::system(command.c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+// Rewrites `folder`/config the way git does, `rounds` times: open
+// config.lock with O_EXCL, read config, write it and one line more, close,
+// rename config.lock over config, read config back. Returns the rounds whose
+// reads did not give what the last round wrote, one line each.
+inline std::string LockFileRounds(const std::string& folder, int rounds) {
+  auto slurp = [](const std::string& path) {
+    std::string out;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return std::string("<") + std::strerror(errno) + ">";
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    return out;
+  };
+  const std::string config = folder + "/config";
+  const std::string lock = folder + "/config.lock";
+  std::string expected = "[core]\n";
+  std::string wrong;
+  {
+    const int fd = ::open(config.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    if (fd < 0 || ::write(fd, expected.data(), expected.size()) != static_cast<ssize_t>(expected.size()))
+      return "cannot write " + config;
+    ::close(fd);
+  }
+  for (int round = 0; round < rounds; ++round) {
+    const int fd = ::open(lock.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+    if (fd < 0) return wrong + "round " + std::to_string(round) + ": cannot create config.lock\n";
+    const std::string read = slurp(config);
+    if (read != expected) wrong += "round " + std::to_string(round) + ": read " + std::to_string(read.size()) + " bytes\n";
+    expected += "\tline" + std::to_string(round) + " = x\n";
+    const bool written = ::write(fd, expected.data(), expected.size()) == static_cast<ssize_t>(expected.size());
+    if (::close(fd) != 0 || !written || ::rename(lock.c_str(), config.c_str()) != 0)
+      return wrong + "round " + std::to_string(round) + ": cannot replace config\n";
+    const std::string back = slurp(config);
+    if (back != expected)
+      wrong += "round " + std::to_string(round) + ": read back " + std::to_string(back.size()) + " bytes\n";
+  }
+  return wrong;
 }
 
 class MountWorld {

@@ -159,10 +159,16 @@ Status MemoryBackend::stat(const std::string& path, RemoteAttr& out) {
   UseGuard guard(this);
   MemoryServer::Admission admission = begin(MemOp::kStat, path);
   if (!admission.status.ok()) return admission.status;
-  std::lock_guard<std::mutex> lock(server_->mu_);
-  if (server_->findLocked(path) == nullptr && !server_->isFolderLocked(path)) return NotFound("stat", path);
-  out = server_->attrOfLocked(path);
-  return Status();
+  Status st;
+  {
+    std::lock_guard<std::mutex> lock(server_->mu_);
+    if (server_->findLocked(path) == nullptr && !server_->isFolderLocked(path))
+      st = NotFound("stat", path);
+    else
+      out = server_->attrOfLocked(path);
+  }
+  server_->leave(MemOp::kStat, path);
+  return st;
 }
 
 Status MemoryBackend::list(const std::string& path, std::vector<DirEntry>& out) {
@@ -181,6 +187,13 @@ Status MemoryBackend::listFolder(const std::string& path, std::vector<DirEntry>&
   if (leftovers != nullptr) leftovers->clear();
   MemoryServer::Admission admission = begin(MemOp::kList, path);
   if (!admission.status.ok()) return admission.status;
+  Status st = listLocked(path, out, leftovers);
+  server_->leave(MemOp::kList, path);
+  return st;
+}
+
+Status MemoryBackend::listLocked(const std::string& path, std::vector<DirEntry>& out,
+                                 std::vector<DirEntry>* leftovers) {
   std::lock_guard<std::mutex> lock(server_->mu_);
   const MemoryServer::Node* node = server_->findLocked(path);
   if (node != nullptr && !node->dir) return Status(Status::kNotDirectory, "list: not a folder: " + path);

@@ -111,6 +111,10 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // Holds the next call of `op` on `path` (empty: any path; ending in "/":
   // any path below that folder) at a gate.
   std::shared_ptr<Gate> addGate(MemOp op, const std::string& path = "");
+  // Holds the reply of the next stat or list of `path` at a gate: the call
+  // has read the tree and waits before it returns, as an answer under way
+  // while others change the server.
+  std::shared_ptr<Gate> addReplyGate(MemOp op, const std::string& path);
 
   // --- what happened ---
   std::vector<CallRecord> calls() const;
@@ -143,6 +147,11 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   };
 
   Admission enter(MemOp op, const std::string& path, uint64_t connection);
+  // The end of a stat or list: applies a reply gate.
+  void leave(MemOp op, const std::string& path);
+  // The first gate of `gates` for op and path, taken out of it; mu_ held.
+  struct PendingGate;
+  std::shared_ptr<Gate> takeGateLocked(std::vector<PendingGate>& gates, MemOp op, const std::string& path);
   void delayFor(uint64_t bytes);
   void reportMisuse(uint64_t connection);
 
@@ -177,6 +186,7 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
     std::shared_ptr<Gate> gate;
   };
   std::vector<PendingGate> gates_;                // guarded by mu_
+  std::vector<PendingGate> replyGates_;           // guarded by mu_
   bool down_ = false;                             // guarded by mu_
   uint32_t latencyMs_ = 0;                        // guarded by mu_
   uint64_t bandwidth_ = 0;                        // guarded by mu_
@@ -226,6 +236,8 @@ class MemoryBackend : public IBackend {
   // Logs the call, applies gates and faults, and refuses calls on a closed
   // connection.
   MemoryServer::Admission begin(MemOp op, const std::string& path);
+  // The listing itself, under the server's mutex.
+  Status listLocked(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers);
 
   std::shared_ptr<MemoryServer> server_;
   EndpointConfig config_;

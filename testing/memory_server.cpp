@@ -256,6 +256,36 @@ std::shared_ptr<Gate> MemoryServer::addGate(MemOp op, const std::string& path) {
   return gate;
 }
 
+std::shared_ptr<Gate> MemoryServer::addReplyGate(MemOp op, const std::string& path) {
+  auto gate = std::make_shared<Gate>();
+  std::lock_guard<std::mutex> lock(mu_);
+  replyGates_.push_back(PendingGate{op, keyOfLocked(path), gate});
+  return gate;
+}
+
+std::shared_ptr<Gate> MemoryServer::takeGateLocked(std::vector<PendingGate>& gates, MemOp op,
+                                                   const std::string& path) {
+  const std::string key = keyOfLocked(path);
+  for (auto it = gates.begin(); it != gates.end(); ++it) {
+    const bool below = !it->path.empty() && it->path.back() == '/' && key.rfind(it->path, 0) == 0;
+    if (it->op == op && (it->path.empty() || it->path == key || below)) {
+      std::shared_ptr<Gate> gate = it->gate;
+      gates.erase(it);
+      return gate;
+    }
+  }
+  return nullptr;
+}
+
+void MemoryServer::leave(MemOp op, const std::string& path) {
+  std::shared_ptr<Gate> gate;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    gate = takeGateLocked(replyGates_, op, path);
+  }
+  if (gate) gate->arriveAndWait();
+}
+
 std::vector<CallRecord> MemoryServer::calls() const {
   std::lock_guard<std::mutex> lock(mu_);
   return calls_;
@@ -315,15 +345,7 @@ MemoryServer::Admission MemoryServer::enter(MemOp op, const std::string& path, u
   {
     std::lock_guard<std::mutex> lock(mu_);
     calls_.push_back(CallRecord{op, path, connection});
-    std::string key = keyOfLocked(path);
-    for (auto it = gates_.begin(); it != gates_.end(); ++it) {
-      const bool below = !it->path.empty() && it->path.back() == '/' && key.rfind(it->path, 0) == 0;
-      if (it->op == op && (it->path.empty() || it->path == key || below)) {
-        gate = it->gate;
-        gates_.erase(it);
-        break;
-      }
-    }
+    gate = takeGateLocked(gates_, op, path);
   }
   if (gate) gate->arriveAndWait();
 

@@ -214,11 +214,13 @@ class Volume {
   // --- read path (volume_read.cpp) ---
   Status read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void* buffer, uint64_t length,
               uint64_t& got);
-  Fetcher fetcherFor(const std::string& path);
-  // The fetcher's body; file may be null (sequential streams need it).
-  Status fetchRange(CacheFile* file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
-                    uint64_t& got, const CancelToken* cancel);
-  Status streamRead(CacheFile* file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+  // Fetches from the server under the path the object has now, which
+  // follows renames; nothing for an object deleted while open.
+  Fetcher fetcher();
+  // The fetcher's body.
+  Status fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
+                    const CancelToken* cancel);
+  Status streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                     uint64_t& got, const CancelToken* cancel);
   void scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t offset, uint64_t length);
   void prefetchWhole(const std::shared_ptr<OpenFile>& file);

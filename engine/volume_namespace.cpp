@@ -311,7 +311,7 @@ Status Volume::setSize(const std::shared_ptr<OpenFile>& file, uint64_t size) {
   if (size < current && size % block != 0) {
     const uint64_t blockStart = size - size % block;
     if (blockStart < cached.remoteSize()) {
-      Status st = cached.ensureRange(blockStart, block, fetcherFor(file->path), cancel_.get());
+      Status st = cached.ensureRange(blockStart, block, fetcher(), cancel_.get());
       if (!st.ok()) return st;
     }
   }

@@ -155,6 +155,66 @@ TEST(VolumeNamespaceTest, AnswersReadBeforeAnUploadEndedAreNotShownAfterIt) {
   }
 }
 
+// A handle keeps reading and writing the file it was opened on after that
+// file is renamed or moved with its folder, whatever now has the old name.
+TEST(VolumeNamespaceTest, OpenFilesFollowRenamesOfThemselvesAndTheirFolders) {
+  const std::string original = test::Pattern(4 * kBs, 3);
+  std::string expected = original;
+  expected.replace(2 * kBs + 100, 5, "PATCH");
+  expected.resize(3 * kBs + 100);
+  struct Case {
+    const char* what;
+    const char* opened;
+    const char* from;
+    const char* to;
+    const char* nowAt;
+    bool newFileAtOldName;
+  } cases[] = {
+      {"rotated: renamed, and a new file takes the name", "/log", "/log", "/log.1", "/log.1", true},
+      {"moved with its folder", "/d/f", "/d", "/e", "/e/f", false},
+      {"renamed, nothing left at the name", "/a", "/a", "/b", "/b", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Drive d;
+    Volume& v = *d.h.volume;
+    d.h.server->putFile(c.opened, original);
+    std::shared_ptr<OpenFile> file = d.h.openFile(c.opened);
+    ASSERT_EQ(d.h.read(file, 0, kBs), original.substr(0, kBs));
+    ASSERT_TRUE(v.rename(c.from, c.to, false).ok());
+    if (c.newFileAtOldName) d.h.server->putFile(c.opened, "another file");
+    // The edges of a partial write and of a cut come from the file itself,
+    // and so do the blocks read after them.
+    ASSERT_TRUE(v.write(file, 2 * kBs + 100, "PATCH", 5).ok());
+    ASSERT_TRUE(v.setSize(file, 3 * kBs + 100).ok());
+    EXPECT_TRUE(d.h.read(file, 0, 4 * kBs) == expected);
+    v.closeNow(file);
+    EXPECT_TRUE(d.h.serverHolds(c.nowAt, expected));
+    if (c.newFileAtOldName) {
+      std::string kept;
+      EXPECT_TRUE(d.h.server->readFile(c.opened, &kept) && kept == "another file") << kept;
+    }
+  }
+}
+
+// A file deleted while open keeps what the cache holds of it; the rest is a
+// clear failure, never the bytes of a file that took its name.
+TEST(VolumeNamespaceTest, OpenFilesDeletedMeanwhileReadOnlyWhatIsCached) {
+  const std::string original = test::Pattern(3 * kBs, 4);
+  Drive d;
+  Volume& v = *d.h.volume;
+  d.h.server->putFile("/u", original);
+  std::shared_ptr<OpenFile> file = d.h.openFile("/u");
+  ASSERT_EQ(d.h.read(file, 0, kBs), original.substr(0, kBs));
+  ASSERT_TRUE(v.unlink("/u", false).ok());
+  d.h.server->putFile("/u", test::Pattern(3 * kBs, 9));
+  EXPECT_EQ(d.h.read(file, 0, kBs), original.substr(0, kBs));
+  Status st;
+  EXPECT_EQ(d.h.read(file, kBs, kBs, &st), "");
+  EXPECT_EQ(st.toString(), "io: deleted while open: block not cached");
+  EXPECT_EQ(d.h.server->countCalls(MemOp::kReadRange, "/u"), 1);
+}
+
 TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {
   test::LogCapture log;
   Drive d;

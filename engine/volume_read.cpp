@@ -23,6 +23,8 @@ constexpr uint64_t kReadaheadPieceBlocks = 4;
 
 unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
 
+Status DeletedWhileOpen() { return Status(Status::kIo, "deleted while open: block not cached"); }
+
 }  // namespace
 
 std::vector<std::pair<uint64_t, uint64_t>> PlanReadahead(uint64_t end, uint64_t size, uint32_t blockBytes,
@@ -55,22 +57,28 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
     // A sequential reader would now wait for readahead in flight: its own
     // connection takes the next queued piece instead of standing idle.
     if (wanted != 0 && continuesRead(*file, offset)) prefetchPool_->runOne();
-    st = cache.read(offset, buffer, length, got, fetcherFor(file->path), cancel_.get());
+    st = cache.read(offset, buffer, length, got, fetcher(), cancel_.get());
   }
   if (st.ok() && got != 0) scheduleReadahead(file, offset, got);
   return st;
 }
 
-Fetcher Volume::fetcherFor(const std::string& path) {
-  return [this, path](CacheFile* file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
-                      const CancelToken* cancel) { return fetchRange(file, path, offset, buffer, length, got, cancel); };
+Fetcher Volume::fetcher() {
+  return [this](CacheFile* file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
+                const CancelToken* cancel) { return fetchRange(*file, offset, buffer, length, got, cancel); };
 }
 
-Status Volume::fetchRange(CacheFile* file, const std::string& path, uint64_t offset, uint8_t* buffer,
-                          uint64_t length, uint64_t& got, const CancelToken* cancel) {
+Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
+                          const CancelToken* cancel) {
   got = 0;
   if (offline_.load()) return Status(Status::kNetwork, "offline: block not cached");
-  if (rangeIgnored_.load() && file != nullptr) return streamRead(file, path, offset, buffer, length, got, cancel);
+  // A file deleted while open is gone from the server, or another file has
+  // its name there now: the blocks the cache holds are all that is left.
+  if (file.isRemoved()) return DeletedWhileOpen();
+  // The object's path follows renames of the file and of its folders; the
+  // name the handle was opened by may hold another file by now.
+  std::string path = file.path();
+  if (rangeIgnored_.load()) return streamRead(file, path, offset, buffer, length, got, cancel);
   const char* id = config_.id.c_str();
   const uint64_t recordId =
       length >= kRecordedBlocks * config_.cache.blockBytes ? TransferBegin(path, false, length) : 0;
@@ -110,13 +118,24 @@ Status Volume::fetchRange(CacheFile* file, const std::string& path, uint64_t off
       TransferEnd(recordId, true, "");
       return st;
     }
-    if (rangeIgnored_.load() && file != nullptr && st.code != Status::kCanceled) {
+    if (rangeIgnored_.load() && st.code != Status::kCanceled) {
       lease.reset();
       TransferEnd(recordId, true, "");
       uint64_t rest = 0;
       st = streamRead(file, path, offset + got, buffer + got, length - got, rest, cancel);
       got += rest;
       return st;
+    }
+    if (st.code == Status::kNotFound) {
+      if (file.isRemoved()) {
+        TransferEnd(recordId, false, "deleted");
+        return DeletedWhileOpen();
+      }
+      // Renamed while the request was under way: the rest comes from the new name.
+      if (std::string now = file.path(); now != path) {
+        path = std::move(now);
+        continue;
+      }
     }
     if (!st.retryable()) {
       if (st.code != Status::kNotFound && st.code != Status::kCanceled) recordError("read: ", st);
@@ -137,7 +156,7 @@ Status Volume::fetchRange(CacheFile* file, const std::string& path, uint64_t off
   }
 }
 
-Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t offset, uint8_t* buffer,
+Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer,
                           uint64_t length, uint64_t& got, const CancelToken* cancel) {
   got = 0;
   std::shared_ptr<SeqStream> s;
@@ -159,7 +178,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
   };
   watch();
   const char* id = config_.id.c_str();
-  const uint64_t blockSize = file->blockSize();
+  const uint64_t blockSize = file.blockSize();
   const uint64_t recordId = length >= kRecordedBlocks * blockSize ? TransferBegin(path, false, length) : 0;
   auto dropStream = [&] {
     if (s->stream) s->stream->close();
@@ -177,7 +196,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
     while (got < length) {
       const uint64_t pos = offset + got;
       const uint64_t n = std::min(blockSize - pos % blockSize, length - got);
-      if (!file->readIfCached(pos, buffer + got, n)) break;
+      if (!file.readIfCached(pos, buffer + got, n)) break;
       got += n;
     }
     if (got == length) {
@@ -185,7 +204,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
       break;
     }
     const uint64_t want = offset + got;
-    if (!s->stream || s->position > want || s->file != file) {
+    if (!s->stream || s->position > want || s->file != &file) {
       vx::log::write(vx::log::kDebug, "%s: stream %s from 0 for %s@%llu (was at %llu)", id,
                      s->stream ? "reopened" : "opened", path.c_str(), Ull(want), Ull(s->position));
       dropStream();
@@ -195,8 +214,8 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
         watch();
       }
       s->position = 0;
-      s->file = file;
-      s->epoch = file->epoch();
+      s->file = &file;
+      s->epoch = file.epoch();
       if (st.ok()) st = s->lease->openRead(path, 0, s->stream);
     }
     bool ended = false;
@@ -215,7 +234,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
       if (!st.ok()) break;
       s->lastUseMs = SteadyNowMs();
       // Blocks passed on the way to the wanted offset are kept too.
-      file->fillFromStream(s->position, s->buffer.data(), n, s->epoch);
+      file.fillFromStream(s->position, s->buffer.data(), n, s->epoch);
       const uint64_t pieceStart = s->position;
       const uint64_t pieceEnd = pieceStart + n;
       s->position = pieceEnd;
@@ -228,7 +247,7 @@ Status Volume::streamRead(CacheFile* file, const std::string& path, uint64_t off
       updateTransfer(recordId, got, nullptr, nullptr, -1);
       if (n < blockSize) {
         dropStream();
-        if (s->position < file->remoteSize()) st = Status(Status::kNetwork, "stream ended early");
+        if (s->position < file.remoteSize()) st = Status(Status::kNetwork, "stream ended early");
         ended = true;
         break;
       }
@@ -291,19 +310,18 @@ void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t o
   // A piece already here would only cost a wake-up of a worker per read.
   std::erase_if(pieces, [&](const auto& p) { return !file->cache->wantsFetch(p.first, p.second); });
   for (const auto& piece : pieces) {
-    prefetchPool_->post([this, cache = file->cache, path = file->path, pos = piece.first, len = piece.second,
-                         token = cancel_] {
+    prefetchPool_->post([this, cache = file->cache, pos = piece.first, len = piece.second, token = cancel_] {
       if (stopping_.load()) return;
-      (void)cache->prefetchRange(pos, len, fetcherFor(path), token.get());
+      (void)cache->prefetchRange(pos, len, fetcher(), token.get());
     });
   }
 }
 
 void Volume::prefetchWhole(const std::shared_ptr<OpenFile>& file) {
   if (!prefetchPool_ || !file->cache) return;
-  prefetchPool_->post([this, cache = file->cache, path = file->path, token = cancel_] {
+  prefetchPool_->post([this, cache = file->cache, token = cancel_] {
     if (stopping_.load()) return;
-    (void)cache->prefetchRange(0, cache->size(), fetcherFor(path), token.get());
+    (void)cache->prefetchRange(0, cache->size(), fetcher(), token.get());
   });
 }
 

@@ -266,7 +266,7 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
     if (!cache->readIfCached(offset, buffer.data(), n)) {
       // A file cut to a block boundary leaves its new last block dirty but
       // absent: the server's bytes are the ones to keep there.
-      Status st = cache->ensureRange(offset, n, fetcherFor(path), cancel);
+      Status st = cache->ensureRange(offset, n, fetcher(), cancel);
       if (!st.ok()) return st;
       if (!cache->readIfCached(offset, buffer.data(), n)) {
         // The file shrank meanwhile: look at what is dirty now.
@@ -326,7 +326,7 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
                            const CancelToken* cancel, uint64_t& sentSize) {
   const uint64_t size = cache->size();
   // The whole content goes up, so every block must be here first.
-  Status st = cache->ensureRange(0, size, fetcherFor(path), cancel);
+  Status st = cache->ensureRange(0, size, fetcher(), cancel);
   if (!st.ok()) return st;
   cache->clearUploadMarks(0, size);
   Timestamp mtime;

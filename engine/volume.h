@@ -254,6 +254,9 @@ class Volume {
 
   // The read at offset continues an earlier read of the handle.
   static bool continuesRead(OpenFile& file, uint64_t offset);
+  // Drops the cached blocks of a clean object when the server's copy `now`
+  // is not the one it records (and took no newer record since seenRecord).
+  void dropIfChanged(CacheFile& file, const std::string& path, const RemoteAttr& now, uint64_t seenRecord);
   void tickLoop();
   // One maintenance step; only the tick thread runs it. Returns how long
   // the thread may wait before the next.

@@ -4,6 +4,7 @@
 // prefetch.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "engine/clock.h"
 #include "engine/volume.h"
@@ -82,6 +83,10 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
   const char* id = config_.id.c_str();
   const uint64_t recordId =
       length >= kRecordedBlocks * config_.cache.blockBytes ? TransferBegin(path, false, length) : 0;
+  // Read before any byte arrives: an upload of the file that ends meanwhile
+  // records a newer copy, which the check below must not take for a change.
+  const uint64_t seenRecord = file.remoteRecord();
+  int requests = 0;
   Backoff backoff(RetryPolicyFor(config_.net));
   for (;;) {
     if (IsCancelled(cancel)) {
@@ -102,6 +107,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
         break;
       }
       uint64_t n = 0;
+      ++requests;
       st = lease->readRange(path, offset + got, buffer + got, std::min(config_.transfer.chunkBytes, length - got), n);
       // The back-end notices a server that ignores ranges only while reading.
       if (!lease->caps().rangeRead && !rangeIgnored_.exchange(true))
@@ -112,6 +118,15 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
       if (n != 0) limiter_.consume(n, cancel);
       updateTransfer(recordId, got, nullptr, nullptr, -1);
       if (n == 0) break;
+    }
+    // The bytes join blocks cached from the copy the object records: they
+    // must come from that copy too. One answer for the whole copy is
+    // consistent by itself; anything else is checked against the server.
+    const bool whole = offset == 0 && requests == 1 && got >= file.remoteSize();
+    if (st.ok() && !whole && !hasLocalChanges(file)) {
+      RemoteAttr now;
+      st = lease->stat(path, now);
+      if (st.ok()) dropIfChanged(file, path, now, seenRecord);
     }
     if (lease) lease->setCancelToken(nullptr);
     if (st.ok()) {
@@ -154,6 +169,18 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
       return st;
     }
   }
+}
+
+void Volume::dropIfChanged(CacheFile& file, const std::string& path, const RemoteAttr& now, uint64_t seenRecord) {
+  bool changed = false;
+  // Dropping the cached copy also advances the object's epoch, so the
+  // fetch that brought the bytes stores none of them and its reader asks
+  // again, for the new copy.
+  file.applyRemote(now, &changed, nullptr, seenRecord);
+  if (!changed) return;
+  meta_->putAttr(path, now);
+  vx::log::write(vx::log::kDebug, "%s: %s changed on the server; cached blocks dropped", config_.id.c_str(),
+                 path.c_str());
 }
 
 Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer,
@@ -204,7 +231,10 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
       break;
     }
     const uint64_t want = offset + got;
-    if (!s->stream || s->position > want || s->file != &file) {
+    // A stream opened before the cached copy was dropped delivers the old one.
+    bool fresh = false;
+    uint64_t seenRecord = 0;
+    if (!s->stream || s->position > want || s->file != &file || s->epoch != file.epoch()) {
       vx::log::write(vx::log::kDebug, "%s: stream %s from 0 for %s@%llu (was at %llu)", id,
                      s->stream ? "reopened" : "opened", path.c_str(), Ull(want), Ull(s->position));
       dropStream();
@@ -216,6 +246,8 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
       s->position = 0;
       s->file = &file;
       s->epoch = file.epoch();
+      seenRecord = file.remoteRecord();
+      fresh = true;
       if (st.ok()) st = s->lease->openRead(path, 0, s->stream);
     }
     bool ended = false;
@@ -233,6 +265,20 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
       }
       if (!st.ok()) break;
       s->lastUseMs = SteadyNowMs();
+      if (std::exchange(fresh, false) && !hasLocalChanges(file)) {
+        // The stream's first bytes fix the copy it delivers; the cached
+        // blocks must be of that copy. Asked on another connection, since
+        // this one is busy with the stream, and only on one free at once: a
+        // drive of one connection cannot ask.
+        ConnectionPool::Lease spare;
+        RemoteAttr now;
+        if (pool_->acquire(spare, cancel, 0).ok()) {
+          st = spare->stat(path, now);
+          if (st.retryable()) spare->disconnect();
+          if (!st.ok()) break;
+          dropIfChanged(file, path, now, seenRecord);
+        }
+      }
       // Blocks passed on the way to the wanted offset are kept too.
       file.fillFromStream(s->position, s->buffer.data(), n, s->epoch);
       const uint64_t pieceStart = s->position;

@@ -88,6 +88,41 @@ TEST_F(VolumeReadTest, ReadsFetchOnlyTheMissingRunsAndRecordLongOnes) {
   EXPECT_EQ(st.toString(), "is-directory: /d");
 }
 
+// Block 0 came from one copy of the file; the server has another of the
+// same size by the time blocks 1-3 are fetched. A read never mixes the two.
+TEST_F(VolumeReadTest, AFetchFromAChangedServerCopyDropsTheOlderBlocks) {
+  start(NoReadahead(), 4 * kBs);
+  ASSERT_EQ(read(0, kBs), want(0, kBs));
+  const std::string second = test::Pattern(4 * kBs, 77);
+  h_->server->putFile("/f", second);
+  EXPECT_TRUE(read(0, 4 * kBs) == second);
+  EXPECT_TRUE(read(0, 4 * kBs) == second);
+  RemoteAttr attr;
+  ASSERT_TRUE(h_->volume->getattr("/f", attr).ok());
+  EXPECT_EQ(attr.etag, file_->cache->etag());
+
+  // Fetched whole in one answer, a copy is consistent by itself: no look at
+  // the server besides the read.
+  h_->server->putFile("/g", content_);
+  std::shared_ptr<OpenFile> g = h_->open("/g");
+  const int stats = h_->server->countCalls(MemOp::kStat, "/g");
+  EXPECT_TRUE(h_->read(g, 0, 4 * kBs) == content_);
+  EXPECT_EQ(h_->server->countCalls(MemOp::kStat, "/g"), stats);
+  EXPECT_EQ(h_->server->countCalls(MemOp::kReadRange, "/g"), 1);
+}
+
+// The same with a server that ignores ranges: the stream that follows a
+// broken one delivers the new copy, and the older cached block goes.
+TEST_F(VolumeReadTest, AStreamFromAChangedServerCopyDropsTheOlderBlocks) {
+  start(NoReadahead(), 4 * kBs, false);
+  h_->server->addFault(Fault(MemOp::kStreamRead, 2, 1, Status(Status::kNetwork, "cut")));
+  ASSERT_EQ(read(0, kBs), want(0, kBs));
+  const std::string second = test::Pattern(4 * kBs, 77);
+  h_->server->putFile("/f", second);
+  EXPECT_TRUE(read(kBs, 3 * kBs) == second.substr(kBs));
+  EXPECT_TRUE(read(0, 4 * kBs) == second);
+}
+
 TEST_F(VolumeReadTest, OfflineReadsServeTheCacheAndRefuseMissingBlocks) {
   start(NoReadahead());
   EXPECT_EQ(read(0, kBs), want(0, kBs));

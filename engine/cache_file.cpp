@@ -348,6 +348,7 @@ void CacheFile::reset() {
   std::lock_guard<std::mutex> saveLock(saveMu_);
   std::lock_guard<std::mutex> lock(mu_);
   states_.assign(blockCountLocked(size_), 0);
+  pendingMtime_ = Timestamp();  // the local changes it belonged to are gone
   ++epoch_;
   needsSave_ = true;
   dropDataLocked();
@@ -467,6 +468,25 @@ std::vector<std::pair<uint64_t, uint64_t>> CacheFile::dirtyRanges() {
       out.emplace_back(start, len);
   }
   return out;
+}
+
+void CacheFile::setPendingMtime(Timestamp mtime) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (pendingMtime_ == mtime) return;
+  pendingMtime_ = mtime;
+  needsSave_ = true;
+}
+
+Timestamp CacheFile::pendingMtime() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return pendingMtime_;
+}
+
+void CacheFile::clearPendingMtime(Timestamp sent) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (pendingMtime_.isZero() || !(pendingMtime_ == sent)) return;
+  pendingMtime_ = Timestamp();
+  needsSave_ = true;
 }
 
 bool CacheFile::hasDirty() {

@@ -113,6 +113,13 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   void markUploaded(const std::string& etag, uint64_t remoteSize, Timestamp mtime);
   std::vector<std::pair<uint64_t, uint64_t>> dirtyRanges();
 
+  // A modification time set on the file while it has unsent changes: kept
+  // (in the map too) until an upload sends it. Zero: none.
+  void setPendingMtime(Timestamp mtime);
+  Timestamp pendingMtime();
+  // The upload sent `sent`: a time set meanwhile stays pending.
+  void clearPendingMtime(Timestamp sent);
+
   bool hasDirty();
   bool isComplete();
   bool isDirty();
@@ -209,6 +216,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   std::string etag_;            // guarded by mu_
   Timestamp remoteMtime_;       // guarded by mu_
   bool dirty_ = false;          // guarded by mu_
+  Timestamp pendingMtime_;      // guarded by mu_
   bool needsSave_ = true;       // guarded by mu_
   bool onDisk_ = false;         // guarded by mu_; changed with saveMu_ held too
   bool removed_ = false;        // guarded by mu_; set with saveMu_ held too

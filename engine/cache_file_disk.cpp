@@ -46,6 +46,7 @@ MapHeader CacheFile::headerLocked() const {
   h.dirty = dirty_;
   h.etag = etag_;
   h.path = path_;
+  h.pendingMtime = pendingMtime_;
   return h;
 }
 
@@ -118,6 +119,7 @@ bool CacheFile::loadMap() {
     size_ = remoteSize_ = 0;
     etag_.clear();
     remoteMtime_ = Timestamp();
+    pendingMtime_ = Timestamp();
     dirty_ = false;
     onDisk_ = false;
     needsSave_ = true;
@@ -128,6 +130,7 @@ bool CacheFile::loadMap() {
   remoteMtime_ = h.remoteMtime;
   dirty_ = h.dirty;
   etag_ = h.etag;
+  pendingMtime_ = h.pendingMtime;
   std::string_view stored = MapStates(bytes);
   const uint64_t count = blockCountLocked(size_);
   states_.assign(count, 0);

@@ -46,11 +46,16 @@ std::string GetText(std::string_view in, size_t at, size_t field) {
   return std::string(nul == std::string_view::npos ? f : f.substr(0, nul));
 }
 
+// The number of state bytes a map of this size has: one per block.
+uint64_t BlockCount(uint64_t size, uint64_t blockSize) { return size / blockSize + (size % blockSize != 0 ? 1 : 0); }
 
 }  // namespace
 
 std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& states) {
-  std::string out(kMapHeaderSize + states.size(), '\0');
+  const bool trailer = !header.pendingMtime.isZero() && header.blockSize != 0;
+  // The trailer sits where the states of the size end, so they must end there.
+  const uint64_t count = trailer ? BlockCount(header.size, header.blockSize) : states.size();
+  std::string out(kMapHeaderSize + count + (trailer ? kMapTrailerBytes : 0), '\0');
   out.replace(0, kMapMagicBytes, kMapMagic, kMapMagicBytes);
   PutU32(out, kMapOffBlockSize, header.blockSize);
   PutU32(out, kMapOffHeaderSize, kMapHeaderSize);
@@ -61,7 +66,14 @@ std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& state
   out[kMapOffDirty] = header.dirty ? 1 : 0;
   PutText(out, kMapOffEtag, kMapEtagField, header.etag);
   PutText(out, kMapOffPath, kMapPathField, header.path);
-  if (!states.empty()) std::memcpy(out.data() + kMapHeaderSize, states.data(), states.size());
+  const size_t copied = static_cast<size_t>(std::min<uint64_t>(count, states.size()));
+  if (copied != 0) std::memcpy(out.data() + kMapHeaderSize, states.data(), copied);
+  if (trailer) {
+    const size_t at = kMapHeaderSize + static_cast<size_t>(count);
+    out.replace(at, kMapMtimeTagBytes, kMapMtimeTag, kMapMtimeTagBytes);
+    PutU64(out, at + kMapMtimeTagBytes, static_cast<uint64_t>(header.pendingMtime.seconds));
+    PutU32(out, at + kMapMtimeTagBytes + 8, header.pendingMtime.nanoseconds);
+  }
   return out;
 }
 
@@ -76,6 +88,15 @@ bool DecodeMapHeader(std::string_view bytes, MapHeader* out) {
   out->dirty = bytes[kMapOffDirty] != 0;
   out->etag = GetText(bytes, kMapOffEtag, kMapEtagField);
   out->path = GetText(bytes, kMapOffPath, kMapPathField);
+  out->pendingMtime = Timestamp();
+  if (out->blockSize != 0 && out->size <= kMaxRemoteFileBytes) {
+    const uint64_t at = kMapHeaderSize + BlockCount(out->size, out->blockSize);
+    if (bytes.size() >= at + kMapTrailerBytes &&
+        bytes.substr(at, kMapMtimeTagBytes) == std::string_view(kMapMtimeTag, kMapMtimeTagBytes)) {
+      out->pendingMtime.seconds = static_cast<int64_t>(GetU64(bytes, at + kMapMtimeTagBytes));
+      out->pendingMtime.nanoseconds = GetU32(bytes, at + kMapMtimeTagBytes + 8);
+    }
+  }
   return true;
 }
 
@@ -91,7 +112,13 @@ std::string_view MapStates(std::string_view bytes) {
 bool MapHasDirty(std::string_view bytes) {
   if (bytes.size() < kMapHeaderSize) return false;
   if (bytes[kMapOffDirty] != 0) return true;
-  for (char c : MapStates(bytes))
+  std::string_view states = MapStates(bytes);
+  // Bytes past the states of the size (a trailer) are no states.
+  const uint64_t blockSize = GetU32(bytes, kMapOffBlockSize);
+  const uint64_t size = GetU64(bytes, kMapOffSize);
+  if (blockSize != 0 && size <= kMaxRemoteFileBytes)
+    states = states.substr(0, static_cast<size_t>(std::min<uint64_t>(states.size(), BlockCount(size, blockSize))));
+  for (char c : states)
     if (static_cast<uint8_t>(c) & kBlockDirty) return true;
   return false;
 }

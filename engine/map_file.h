@@ -42,10 +42,17 @@ inline constexpr uint8_t kBlockPresent = 1;
 inline constexpr uint8_t kBlockDirty = 2;
 inline constexpr uint8_t kBlockWrittenSinceUpload = 4;
 
+// A modification time set on a file with unsent changes waits in its map
+// until an upload sends it: a trailer right after the block states (one
+// per block of the size), which readers that do not know it never reach.
+inline constexpr char kMapMtimeTag[] = "MTIM";  // 4 bytes on disk, no terminator
+inline constexpr size_t kMapMtimeTagBytes = 4;
+inline constexpr size_t kMapTrailerBytes = kMapMtimeTagBytes + 8 + 4;  // tag, seconds (i64), nanoseconds (u32)
+
 // Files the cache reads whole are refused above this size.
 inline constexpr uint64_t kMaxSmallFileBytes = 64ull * 1024 * 1024;
 // The most state bytes a map can hold and still be read back.
-inline constexpr uint64_t kMaxMapStates = kMaxSmallFileBytes - kMapHeaderSize;
+inline constexpr uint64_t kMaxMapStates = kMaxSmallFileBytes - kMapHeaderSize - kMapTrailerBytes;
 
 // Deleting a file the system still holds open is retried this often.
 inline constexpr int kDeleteAttempts = 50;
@@ -61,13 +68,17 @@ struct MapHeader {
   bool dirty = false;
   std::string etag;
   std::string path;
+  Timestamp pendingMtime;  // zero: no time waits for an upload
 };
 
-// The whole map file: the header (etag and path cut to fit) and the states.
+// The whole map file: the header (etag and path cut to fit), the states and,
+// with a pending time, the states cut or padded to the block count of the
+// size and the trailer.
 std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& states);
 
-// Reads the header fields of a map without judging them. False only when the
-// bytes are shorter than a header. The etag and path end at their first NUL.
+// Reads the header fields (and a trailer's time) of a map without judging
+// them. False only when the bytes are shorter than a header. The etag and
+// path end at their first NUL.
 bool DecodeMapHeader(std::string_view bytes, MapHeader* out);
 
 // True when the bytes begin with the map magic.
@@ -76,7 +87,8 @@ bool HasMapMagic(std::string_view bytes);
 // The state bytes after the header (empty for a short map).
 std::string_view MapStates(std::string_view bytes);
 
-// True when the map's dirty byte is set or a state byte has the dirty bit.
+// True when the map's dirty byte is set or a state byte (of a block of the
+// size, when the header gives a block size) has the dirty bit.
 bool MapHasDirty(std::string_view bytes);
 
 // Bytes held by the present blocks of one map, counted with the map's own

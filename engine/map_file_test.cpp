@@ -66,6 +66,43 @@ TEST(MapFile, EncodeLaysOutEveryFieldLittleEndianAndDecodeReadsItBack) {
   EXPECT_FALSE(HasMapMagic(foreign));
 }
 
+// A time waiting for an upload rides in a trailer right after the states of
+// the size: a reader that stops at the states (and the dirty scan) never
+// takes its bytes for block states.
+TEST(MapFile, PendingTimeRidesInATrailerAfterTheStates) {
+  MapHeader h;
+  h.blockSize = 4096;
+  h.size = 3 * 4096 + 1;  // four blocks
+  h.pendingMtime = Timestamp{0x0202020202020202, 0x02020202};  // every byte has the dirty bit
+  struct Case {
+    std::vector<uint8_t> states;  // cut or padded to the four of the size
+    bool dirty;
+    uint64_t present;
+  } cases[] = {
+      {{1, 1, 1, 1}, false, 3 * 4096 + 1},
+      {{1, 1}, false, 2 * 4096},
+      {{1, 1, 1, 1, 1, 1}, false, 3 * 4096 + 1},
+      {{0, 3, 0, 0}, true, 4096},
+  };
+  for (const Case& c : cases) {
+    const std::string b = EncodeMap(h, c.states);
+    ASSERT_EQ(b.size(), 4400u + 4 + 16);
+    EXPECT_EQ(b.substr(4404, 4), "MTIM");
+    MapHeader back;
+    ASSERT_TRUE(DecodeMapHeader(b, &back));
+    EXPECT_EQ(back.pendingMtime, h.pendingMtime);
+    EXPECT_EQ(MapHasDirty(b), c.dirty);
+    EXPECT_EQ(MapPresentBytes(b), c.present);
+  }
+  // Without a pending time there is no trailer, and none is read.
+  h.pendingMtime = Timestamp();
+  const std::string plain = EncodeMap(h, {1, 1, 1, 1});
+  EXPECT_EQ(plain.size(), 4404u);
+  MapHeader back;
+  ASSERT_TRUE(DecodeMapHeader(plain, &back));
+  EXPECT_TRUE(back.pendingMtime.isZero());
+}
+
 TEST(MapFile, LongTextsAreCutAndStayTerminated) {
   struct Case {
     size_t etagLen;

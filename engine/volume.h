@@ -273,8 +273,9 @@ class Volume {
   Status listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache);
   // The name policy's judgement of a name about to be created.
   Status checkName(const std::string& path);
-  // The local size of a cached file with changes not yet uploaded.
-  bool localSizeOf(const std::string& path, uint64_t& size);
+  // A cached file with changes not yet uploaded shows its local size and
+  // the time set on it since; false (attr untouched) for any other.
+  bool showLocalChanges(const std::string& path, RemoteAttr& attr);
   // The last error: the failure's message after a prefix naming the step.
   void recordError(const char* prefix, const Status& st);
   // Runs one server call under the ordinary policy and the volume's token.
@@ -302,11 +303,12 @@ class Volume {
   void runUpload(const std::string& path);
   Status uploadFile(const std::string& path, TransferInfo& info, std::shared_ptr<CacheFile> cache,
                     const CancelToken* cancel);
-  // Each reports the file size it brought the server to.
+  // Each sets `mtime` after the content when not zero, and reports the file
+  // size it brought the server to.
   Status uploadInPlace(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
-                       const CancelToken* cancel, uint64_t& sentSize);
+                       const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize);
   Status uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
-                     const CancelToken* cancel, uint64_t& sentSize);
+                     const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize);
   // The server's size must be localSize; attr (may be null) gets what the
   // server reported.
   Status verifyUpload(const std::string& path, const std::shared_ptr<CacheFile>& cache, uint64_t localSize,

@@ -82,12 +82,13 @@ Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, b
   }
 }
 
-bool Volume::localSizeOf(const std::string& path, uint64_t& size) {
+bool Volume::showLocalChanges(const std::string& path, RemoteAttr& attr) {
   // A live object has no map on disk until its first save, so the cache is
   // asked for the object itself rather than for its files.
   std::shared_ptr<CacheFile> cached = cache_->open(path, false);
   if (!cached || !hasLocalChanges(*cached)) return false;
-  size = cached->size();
+  attr.size = cached->size();
+  if (Timestamp mtime = cached->pendingMtime(); !mtime.isZero()) attr.mtime = mtime;
   return true;
 }
 
@@ -101,8 +102,7 @@ Status Volume::getattr(const std::string& path, RemoteAttr& out) {
     MetaCache::Question question = meta_->ask();
     Status st = statRemote(path, out, true);
     if (!st.ok()) return st;
-    uint64_t size = 0;
-    if (!out.isDir() && localSizeOf(path, size)) out.size = size;
+    if (!out.isDir()) showLocalChanges(path, out);
     if (!meta_->changedSince(question, path, false) || tries == kMaxQuestions) break;
   }
   return Status();
@@ -115,10 +115,8 @@ Status Volume::readdir(const std::string& path, std::vector<DirEntry>& out) {
     MetaCache::Question question = meta_->ask();
     Status st = listRemote(path, out, true);
     if (!st.ok()) return st;
-    for (DirEntry& entry : out) {
-      uint64_t size = 0;
-      if (!entry.attr.isDir() && localSizeOf(JoinRemotePath(path, entry.name), size)) entry.attr.size = size;
-    }
+    for (DirEntry& entry : out)
+      if (!entry.attr.isDir()) showLocalChanges(JoinRemotePath(path, entry.name), entry.attr);
     if (!meta_->changedSince(question, path, true) || tries == kMaxQuestions) return Status();
   }
 }
@@ -290,9 +288,21 @@ Status Volume::setTimes(const std::string& path, Timestamp mtime, Timestamp atim
     attr.mtime = mtime;
     meta_->putAttr(path, attr);
   }
-  // The pending upload sends the time with the content.
-  uint64_t size = 0;
-  if (localSizeOf(path, size) || offline_.load()) return Status();
+  // A file with changes to send keeps the time with them (in its map) until
+  // its upload has set the content and then the time; sent now, the time
+  // would be undone by the upload.
+  std::shared_ptr<CacheFile> cached = cache_->open(path, false);
+  if (cached && hasLocalChanges(*cached)) {
+    cached->setPendingMtime(mtime);
+    if (!hasLocalChanges(*cached)) {
+      // The upload ended just now, without it: the time goes up by itself.
+      cached->setDirty(true);
+      queueUpload(cached->path(), 0, cached);
+    }
+    cached->saveMap();
+    return Status();
+  }
+  if (offline_.load()) return Status();
   Status st = serverCall("setTimes", [&](IBackend& b) { return b.setTimes(path, mtime, atime); });
   return st.code == Status::kUnsupported ? Status() : st;
 }

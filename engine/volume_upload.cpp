@@ -184,8 +184,12 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   info.upload = true;
   info.total = total;
 
+  // A time set on the file goes up after the content, which would undo it.
+  const bool keepsTimes = config_.compat.setMtime && caps()->setMtime;
+  const Timestamp pendingMtime = cache->pendingMtime();
   uint64_t sent = 0;
-  Status st = inPlace ? uploadInPlace(path, cache, info, cancel, sent) : uploadWhole(path, cache, info, cancel, sent);
+  Status st = inPlace ? uploadInPlace(path, cache, info, cancel, pendingMtime, sent)
+                      : uploadWhole(path, cache, info, cancel, pendingMtime, sent);
   RemoteAttr attr;
   bool sizeChecked = false;
   if (st.ok() && config_.transfer.verifyAfterUpload) {
@@ -212,8 +216,10 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     // ended) must not be shown meanwhile.
     meta_->putAttr(path, attr);
     cache->markUploaded(attr.etag, attr.size, attr.mtime);
-    // A size set while the upload ran is a change still to send.
-    if (cache->size() != attr.size) cache->setDirty(true);
+    // What the server cannot keep is not kept waiting for it either.
+    cache->clearPendingMtime(keepsTimes ? pendingMtime : cache->pendingMtime());
+    // A size or a time set while the upload ran is a change still to send.
+    if (cache->size() != attr.size || !cache->pendingMtime().isZero()) cache->setDirty(true);
     cache->saveMap();
     TransferEnd(info.id, true, "");
     vx::log::write(vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(), FormatBytes(cache->size()).c_str());
@@ -246,7 +252,7 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
 }
 
 Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
-                             const CancelToken* cancel, uint64_t& sentSize) {
+                             const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize) {
   const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
   std::vector<std::pair<uint64_t, uint64_t>> ranges = cache->dirtyRanges();
   std::vector<uint8_t> buffer;
@@ -286,7 +292,7 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
     // or deleted there meanwhile, and the local file wins): the file goes up
     // whole.
     if ((st.code == Status::kUnsupported || st.code == Status::kNotFound) && !uploadMustEnd(path, *cache))
-      return uploadWhole(path, cache, info, cancel, sentSize);
+      return uploadWhole(path, cache, info, cancel, mtime, sentSize);
     if (!st.ok()) return st;
     limiter_.consume(n, cancel);
     bytesUp_ += n;
@@ -311,10 +317,10 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
     if (!st.ok()) return st;
   }
   if (config_.compat.setMtime && caps->setMtime) {
-    Timestamp mtime = Timestamp::now();
     RemoteAttr known;
     bool negative = false;
-    if (meta_->getAttr(path, &known, &negative) && !negative && !known.mtime.isZero()) mtime = known.mtime;
+    if (mtime.isZero() && meta_->getAttr(path, &known, &negative) && !negative) mtime = known.mtime;
+    if (mtime.isZero()) mtime = Timestamp::now();
     (void)pool_->run(RetryPolicyFor(config_.net), cancel, "setTimes",
                      [&](IBackend& b) { return b.setTimes(path, mtime, Timestamp()); });
   }
@@ -323,14 +329,15 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
 }
 
 Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
-                           const CancelToken* cancel, uint64_t& sentSize) {
+                           const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize) {
   const uint64_t size = cache->size();
   // The whole content goes up, so every block must be here first.
   Status st = cache->ensureRange(0, size, fetcher(), cancel);
   if (!st.ok()) return st;
   cache->clearUploadMarks(0, size);
-  Timestamp mtime;
-  if (config_.compat.setMtime && caps()->setMtime) {
+  if (!config_.compat.setMtime || !caps()->setMtime) {
+    mtime = Timestamp();
+  } else if (mtime.isZero()) {
     RemoteAttr known;
     bool negative = false;
     if (meta_->getAttr(path, &known, &negative) && !negative) mtime = known.mtime;

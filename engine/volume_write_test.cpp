@@ -4,6 +4,7 @@
 
 #include "engine/volume.h"
 #include "testing/log_capture.h"
+#include "testing/test_clock.h"
 #include "testing/volume_harness.h"
 
 namespace tarn {
@@ -111,6 +112,45 @@ TEST_P(VolumeWriteTest, TruncationToNothingDuringAnUploadIsSentAfterIt) {
   EXPECT_TRUE(d_.h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
   std::string content = "<none>";
   EXPECT_TRUE(d_.h.server->readFile("/t", &content) && content.empty()) << content.size();
+}
+
+// rsync's order: write a temporary, close, set its time, rename it. The time
+// waits with the file's changes, whatever the drive learns of the name
+// meanwhile, and a restart of the drive, until the upload sets it after the
+// content.
+TEST(VolumeTimesTest, TimesSetOnAFileWithChangesReachTheServerAfterItsContent) {
+  const Timestamp set{1600000000, 123456700};
+  for (bool randomWrite : {true, false}) {
+    for (bool restart : {false, true}) {
+      SCOPED_TRACE(std::string(randomWrite ? "in place" : "whole") + (restart ? ", restarted" : ""));
+      test::ScopedTestClock clock;
+      MountConfig config = test::UploadDrive(kBs);
+      config.cache.writebackDelayMs = 3600 * 1000;  // nothing goes up by itself
+      Drive d(randomWrite, config);
+      Volume& v = *d.h.volume;
+      ASSERT_TRUE(d.h.writeFile("/.f.tmp", test::Pattern(3 * kBs)));
+      ASSERT_TRUE(v.setTimes("/.f.tmp", set, set).ok());
+      RemoteAttr attr;
+      ASSERT_TRUE(v.getattr("/.f.tmp", attr).ok());
+      EXPECT_EQ(attr.mtime, set);
+      // What the drive knew of the name expires; the rename's look at the
+      // folder brings the server's view of it, with the server's time.
+      clock.advance(config.cache.metaTtlMs);
+      if (restart) {
+        v.stop(0);
+        ASSERT_TRUE(v.start(nullptr).ok());  // resumes the upload at once
+      } else {
+        ASSERT_TRUE(v.rename("/.f.tmp", "/f", true).ok());  // makes the upload due at once
+      }
+      const std::string path = restart ? "/.f.tmp" : "/f";
+      ASSERT_TRUE(d.h.serverHolds(path, test::Pattern(3 * kBs)));
+      ASSERT_TRUE(v.waitUploadsIdle(test::Gate::kDefaultWaitMs));
+      ASSERT_TRUE(d.h.server->statPath(path, &attr));
+      EXPECT_EQ(attr.mtime, set);
+      ASSERT_TRUE(v.getattr(path, attr).ok());
+      EXPECT_EQ(attr.mtime, set);
+    }
+  }
 }
 
 TEST_P(VolumeWriteTest, FailedUploadsAreRetriedUntilTheServerHoldsTheContent) {

@@ -42,7 +42,7 @@ Status Volume::start(std::string* errorText) {
   cacheDir_ = config_.cache.dir.empty() ? vx::JoinPath(cacheRoot_, id) : config_.cache.dir;
 
   auto cache = std::make_unique<DataCache>(cacheDir_, config_.cache.blockBytes, config_.cache.maxBytes,
-                                           config_.cache.keepDirtyForever);
+                                           config_.cache.keepDirtyForever, env_);
   if (!cache->ensureDir(errorText))
     return Status(Status::kIo, errorText != nullptr ? *errorText : std::string("cache init failed"));
   cache_ = std::move(cache);

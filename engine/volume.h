@@ -146,7 +146,10 @@ class Volume {
   struct SeqStream;
 
   // An empty factory makes back-ends from the drive's endpoint by protocol.
-  Volume(MountConfig config, std::string cacheRoot, BackendFactory factory, VolumeTimings timings = {});
+  // The cache folder and the journal live on `env` (null: Env::Default()),
+  // which must outlive the volume.
+  Volume(MountConfig config, std::string cacheRoot, BackendFactory factory, VolumeTimings timings = {},
+         Env* env = nullptr);
   ~Volume();
   Volume(const Volume&) = delete;
   Volume& operator=(const Volume&) = delete;
@@ -326,6 +329,7 @@ class Volume {
   const std::string cacheRoot_;
   BackendFactory backendFactory_;
   const VolumeTimings timings_;
+  Env* const env_;
   std::atomic<std::shared_ptr<const BackendCaps>> caps_;
   std::atomic<bool> capsFromServer_{false};  // this start has seen a connect
   std::string cacheDir_;  // set by start, before any caller can enter

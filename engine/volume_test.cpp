@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <fstream>
 
+#include "foundation/memory_env.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
@@ -45,9 +48,10 @@ const TransferInfo* Find(const std::vector<TransferInfo>& list, const std::strin
 
 class VolumeTest : public ::testing::Test {
  protected:
-  VolumeStatus status(test::VolumeHarness& h) {
+  VolumeStatus status(test::VolumeHarness& h) { return status(*h.volume); }
+  VolumeStatus status(Volume& v) {
     VolumeStatus s;
-    h.volume->status(s);
+    v.status(s);
     return s;
   }
 
@@ -269,6 +273,39 @@ TEST_F(VolumeTest, SyncCoversAFileWhoseCloseIsStillBeingHandled) {
   ASSERT_TRUE(h.volume->write(file, 0, "HELLO", 5).ok());
   h.volume->closeNow(file);
   EXPECT_EQ(due("/a.txt"), clock_.now() + config.cache.writebackDelayMs);
+}
+
+// The drive's status tells when its journal may not survive a restart: a
+// replay stopped for want of a writable journal, a journal set aside.
+TEST_F(VolumeTest, AJournalThatCannotBeTrustedShowsInTheStatus) {
+  MemoryEnv env;
+  std::atomic<bool> full{false};  // read by the tick thread's saves
+  env.setHook([&full](const MemoryEnv::StepInfo& step) {
+    if (full && step.step == MemoryEnv::Step::kWrite && step.path.ends_with("journal.json.tmp"))
+      return Status(Status::kNoSpace, "no space left on device", ENOSPC);
+    return Status();
+  });
+  MountConfig config = Drive();
+  config.cache.offlineMode = true;
+  {
+    Volume v(config, "/cache", h_.server->factory(), test::QuickTimings(), &env);
+    ASSERT_TRUE(v.start(nullptr).ok());
+    std::shared_ptr<OpenFile> file;
+    ASSERT_TRUE(v.create("/a", false, file).ok());
+    ASSERT_TRUE(v.create("/b", false, file).ok());
+    full = true;
+    v.setOffline(false);
+    ASSERT_TRUE(test::Eventually([&] { return h_.server->exists("/a"); }));
+    EXPECT_TRUE(test::Eventually([&] { return status(v).lastError.starts_with("journal: cannot write /cache/drive/journal.json"); }))
+        << status(v).lastError;
+    EXPECT_FALSE(h_.server->exists("/b"));
+    EXPECT_EQ(log_.countLines("[ERROR] journal: cannot write /cache/drive/journal.json"), 1);
+    full = false;
+  }
+  ASSERT_TRUE(env.writeFile("/cache/drive/journal.json", "{\"ops\": [", false, true).ok());
+  Volume v(config, "/cache", h_.server->factory(), test::QuickTimings(), &env);
+  ASSERT_TRUE(v.start(nullptr).ok());
+  EXPECT_TRUE(status(v).lastError.starts_with("journal: cannot load /cache/drive/journal.json")) << status(v).lastError;
 }
 
 TEST_F(VolumeTest, ClearCacheKeepsOnlyFilesWithChanges) {

@@ -32,11 +32,12 @@ BackendCaps PresetCaps(const MountConfig& config) {
 
 }  // namespace
 
-Volume::Volume(MountConfig config, std::string cacheRoot, BackendFactory factory, VolumeTimings timings)
+Volume::Volume(MountConfig config, std::string cacheRoot, BackendFactory factory, VolumeTimings timings, Env* env)
     : config_(std::move(config)),
       cacheRoot_(std::move(cacheRoot)),
       backendFactory_(std::move(factory)),
       timings_(timings),
+      env_(env != nullptr ? env : Env::Default()),
       limiter_(static_cast<uint64_t>(config_.net.speedLimitKbps) * kBytesPerKib),
       cancel_(std::make_shared<CancelToken>()) {
   auto caps = std::make_shared<const BackendCaps>(PresetCaps(config_));

@@ -204,6 +204,7 @@ void Journal::rebase(const std::string& from, const std::string& to) {
   {
     std::lock_guard<std::mutex> lock(mu_);
     for (JournalOp& op : ops_) {
+      if (op.held) continue;  // its own operation is still at work on it
       if (IsUnderPath(from, op.path)) {
         op.path = RebasePath(op.path, from, to);
         changed = true;

@@ -106,7 +106,8 @@ class Journal {
   // Renames whose local side may not be done, in order.
   std::vector<JournalOp> pendingMoves();
   // Moves the paths of every record at or below `from` to below `to`: for a
-  // folder renamed on the server while records still wait for replay.
+  // folder renamed on the server while records still wait for replay. A
+  // record still held by its operation keeps its paths.
   void rebase(const std::string& from, const std::string& to);
   // Sends the records in order on `backend`, dropping each that succeeded or
   // failed for good (added to `failed` when given). A network failure or

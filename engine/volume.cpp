@@ -51,6 +51,7 @@ Status Volume::start(std::string* errorText) {
   // A journal that cannot be read starts empty; the drive starts anyway.
   journal_ = std::make_unique<Journal>(vx::JoinPath(cacheDir_, kJournalFileName), cache_->env());
   journal_->load();
+  finishMovesOfRenames();
   pool_ = std::make_unique<ConnectionPool>(backendFactory_, config_.net.connections);
   const int64_t connections = config_.net.connections;
   prefetchPool_ = std::make_unique<WorkerPool>(Threads(connections - 1), "prefetch");

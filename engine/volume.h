@@ -290,6 +290,10 @@ class Volume {
   // and the target it replaces), and marks both paths as renaming.
   Status holdUploadsForRename(const std::string& from, const std::string& to, bool& pending);
   void endRename(const std::string& from, const std::string& to);
+  // The path has a cached object with changes not yet uploaded.
+  bool hasUnsentAt(const std::string& path);
+  // At start: the local side of renames a stop or crash cut short.
+  void finishMovesOfRenames();
   // Calls fn for every queue entry at or below path; caller holds uploadMu_.
   void forEachEntryUnderLocked(const std::string& path,
                                const std::function<void(const std::string&, UploadEntry&)>& fn);
@@ -322,6 +326,9 @@ class Volume {
   // After content reached the server: true when the file was deleted
   // meanwhile, in which case what the upload left there is undone.
   bool undoUploadOfDeleted(const std::string& path, CacheFile& cache, const CancelToken* cancel);
+  // The upload of path found its folder missing on the server: makes it and
+  // its missing parents again; false when the folder is there or cannot be made.
+  bool remakeMissingFolders(const std::string& path, const CancelToken* cancel);
   // Job end: the queue entry's next state after an attempt.
   void finishUpload(const std::string& path, const Status& st, const std::shared_ptr<CacheFile>& cache);
 

@@ -81,7 +81,14 @@ Status Volume::rename(const std::string& from, const std::string& to, bool repla
   if (from == to) return Status();
   ActiveCall call(this);
   if (!call.ok()) return Status(Status::kCanceled, "volume stopped");
-  Status st = checkName(to);
+  const bool online = !offline_.load();
+  // Offline changes still waiting go first: either name may be one of theirs.
+  Status st = online ? replayJournal() : Status();
+  if (!st.ok()) {
+    recordError("rename: ", st);
+    return st;
+  }
+  st = checkName(to);
   if (!st.ok()) return st;
   RemoteAttr attr;
   st = statRemote(from, attr, true);
@@ -91,29 +98,33 @@ Status Volume::rename(const std::string& from, const std::string& to, bool repla
   bool pending = false;
   st = holdUploadsForRename(from, to, pending);
   if (!st.ok()) return st;
+  auto fail = [&](const Status& failure) {
+    recordError("rename: ", failure);
+    if (pending) queueUpload(from, 0, nullptr);
+    endRename(from, to);
+    return failure;
+  };
 
-  const bool online = !offline_.load();
+  // Changes not yet sent live in the cache under the source's name. Between
+  // the server's rename and theirs, a crash would leave them there, to be
+  // uploaded under a name the server no longer has: the journal records the
+  // rename before it is sent, and a start finishes what it names.
+  uint64_t record = 0;
+  if (!online || isDir || pending || hasUnsentAt(from)) {
+    JournalOp op{kJournalRename, from, to};
+    op.moving = true;
+    op.online = online;
+    op.held = true;
+    st = journal_->append(std::move(op), &record);
+    if (!st.ok()) return fail(st);
+  }
   if (online) {
-    st = replayJournal();
-    if (st.ok()) st = serverCall("rename", [&](IBackend& b) { return b.rename(from, to, replace); });
+    st = serverCall("rename", [&](IBackend& b) { return b.rename(from, to, replace); });
     if (!st.ok()) {
-      recordError("rename: ", st);
-      if (pending) queueUpload(from, 0, nullptr);
-      endRename(from, to);
-      return st;
-    }
-  } else {
-    // Records made before this one keep their paths: they replay before the
-    // rename, when the old names are still the right ones.
-    st = journal_->append(JournalOp{kJournalRename, from, to});
-    if (!st.ok()) {
-      recordError("rename: ", st);
-      if (pending) queueUpload(from, 0, nullptr);
-      endRename(from, to);
-      return st;
+      journal_->drop(record);
+      return fail(st);
     }
   }
-
   if (!isDir) {
     Status moved = cache_->renameObject(from, to);
     if (!moved.ok())
@@ -159,9 +170,25 @@ Status Volume::rename(const std::string& from, const std::string& to, bool repla
       uploadQueue_[RebasePath(path, from, to)] = std::move(entry);
     }
   }
+  // Offline the record stays for the replay; online the server has it.
+  if (record != 0) (void)(online ? journal_->drop(record) : journal_->markMoved(record));
   if (pending) queueUpload(to, 0, nullptr);
   endRename(from, to);
   return Status();
+}
+
+bool Volume::hasUnsentAt(const std::string& path) {
+  std::shared_ptr<CacheFile> cached = cache_->open(path, false);
+  return cached && hasLocalChanges(*cached);
+}
+
+void Volume::finishMovesOfRenames() {
+  for (const JournalOp& op : journal_->pendingMoves()) {
+    vx::log::write(vx::log::kInfo, "%s: moving what the cache holds of %s to %s, as the rename before the stop asked",
+                   config_.id.c_str(), op.path.c_str(), op.to.c_str());
+    cache_->renameTree(op.path, op.to);
+    journal_->markMoved(op.id);
+  }
 }
 
 }  // namespace tarn

@@ -161,6 +161,28 @@ bool Volume::undoUploadOfDeleted(const std::string& path, CacheFile& cache, cons
   return true;
 }
 
+bool Volume::remakeMissingFolders(const std::string& path, const CancelToken* cancel) {
+  const std::string parent = ParentPath(path);
+  if (IsRootPath(parent)) return false;
+  RemoteAttr attr;
+  Status st = pool_->run(RetryPolicyFor(config_.net), cancel, "stat", [&](IBackend& b) { return b.stat(parent, attr); });
+  if (st.code != Status::kNotFound) return false;  // the folder is there: the failure was another
+  vx::log::write(vx::log::kWarn, "%s: folder %s is gone from the server; made again for %s", config_.id.c_str(),
+                 parent.c_str(), path.c_str());
+  std::string folder;
+  for (const std::string& name : SplitPath(parent)) {
+    folder = JoinRemotePath(folder.empty() ? std::string("/") : folder, name);
+    st = pool_->run(RetryPolicyFor(config_.net), cancel, "mkdir", [&](IBackend& b) { return b.mkdir(folder); });
+    if (!st.ok() && st.code != Status::kExists) {
+      vx::log::write(vx::log::kWarn, "%s: cannot make folder %s again: %s", config_.id.c_str(), folder.c_str(),
+                     st.toString().c_str());
+      return false;
+    }
+  }
+  meta_->invalidateTree(parent);
+  return true;
+}
+
 Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shared_ptr<CacheFile> cache,
                           const CancelToken* cancel) {
   const char* id = config_.id.c_str();
@@ -188,8 +210,18 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   const bool keepsTimes = config_.compat.setMtime && caps()->setMtime;
   const Timestamp pendingMtime = cache->pendingMtime();
   uint64_t sent = 0;
-  Status st = inPlace ? uploadInPlace(path, cache, info, cancel, pendingMtime, sent)
-                      : uploadWhole(path, cache, info, cancel, pendingMtime, sent);
+  auto send = [&] {
+    return inPlace ? uploadInPlace(path, cache, info, cancel, pendingMtime, sent)
+                   : uploadWhole(path, cache, info, cancel, pendingMtime, sent);
+  };
+  Status st = send();
+  // A folder of the path is gone from the server (renamed or deleted there
+  // by another client, or by a rename whose record was lost): the changes go
+  // where the file last was, into folders made again, rather than being
+  // retried for ever against a missing parent.
+  if (st.code == Status::kNotFound && !uploadMustEnd(path, *cache) && cache->path() == path &&
+      remakeMissingFolders(path, cancel))
+    st = send();
   RemoteAttr attr;
   bool sizeChecked = false;
   if (st.ok() && config_.transfer.verifyAfterUpload) {

@@ -90,30 +90,38 @@ TEST(VolumeNamespaceTest, OfflineChangesReplayInOrderAfterARestartAndEndAsOnline
 }
 
 // An offline deletion still waiting for its replay, then a new file of the
-// same name made online: the deletion reaches the server first, never after.
+// same name made online: the deletion reaches the server first, never after,
+// and what was seen of the name before it went out does not refuse the file.
 TEST(VolumeNamespaceTest, OnlineCreateSendsTheOfflineDeletionOfItsNameFirst) {
-  VolumeTimings timings = test::QuickTimings();
-  timings.tickMs = 3600 * 1000;  // the tick runs only when something wakes it
-  Drive d(false, test::UploadDrive(kBs), timings);
-  Volume& v = *d.h.volume;
-  d.h.server->putFile("/a", "old");
-  // The first tick is over once it has pinged: from now on only wakes run one.
-  ASSERT_TRUE(test::Eventually([&] { return d.h.server->countCalls(MemOp::kPing) == 1; }));
-  v.setOffline(true);
-  ASSERT_TRUE(v.unlink("/a", false).ok());
-  d.h.server->addFault({MemOp::kRemove, "/a", 1, 1});
-  v.setOffline(false);  // the replay this wakes fails and keeps the record
-  ASSERT_TRUE(test::Eventually([&] { return d.h.server->countCalls(MemOp::kRemove) == 1; }));
-  EXPECT_EQ(d.journalOps(), 1u);
+  for (bool looked : {false, true}) {
+    SCOPED_TRACE(looked ? "name looked up before the create" : "create only");
+    VolumeTimings timings = test::QuickTimings();
+    timings.tickMs = 3600 * 1000;  // the tick runs only when something wakes it
+    MountConfig config = test::UploadDrive(kBs);
+    config.cache.negativeTtlMs = 0;  // every look at a missing name asks the server
+    Drive d(false, config, timings);
+    Volume& v = *d.h.volume;
+    d.h.server->putFile("/a", "old");
+    // The first tick is over once it has pinged: from now on only wakes run one.
+    ASSERT_TRUE(test::Eventually([&] { return d.h.server->countCalls(MemOp::kPing) == 1; }));
+    v.setOffline(true);
+    ASSERT_TRUE(v.unlink("/a", false).ok());
+    d.h.server->addFault({MemOp::kRemove, "/a", 1, 1});
+    v.setOffline(false);  // the replay this wakes fails and keeps the record
+    ASSERT_TRUE(test::Eventually([&] { return d.h.server->countCalls(MemOp::kRemove) == 1; }));
+    EXPECT_EQ(d.journalOps(), 1u);
+    RemoteAttr attr;
+    if (looked) (void)v.getattr("/a", attr);
 
-  std::shared_ptr<OpenFile> file;
-  ASSERT_TRUE(v.create("/a", false, file).ok());
-  v.closeNow(file);
-  v.rescanDirty();  // wakes the tick for another replay
-  ASSERT_TRUE(test::Eventually([&] { return d.journalOps() == 0; }));
-  EXPECT_TRUE(d.idle());
-  std::string content = "<none>";
-  EXPECT_TRUE(d.h.server->readFile("/a", &content) && content.empty()) << content;
+    std::shared_ptr<OpenFile> file;
+    ASSERT_TRUE(v.create("/a", false, file).ok());
+    v.closeNow(file);
+    v.rescanDirty();  // wakes the tick for another replay
+    ASSERT_TRUE(test::Eventually([&] { return d.journalOps() == 0; }));
+    EXPECT_TRUE(d.idle());
+    std::string content = "<none>";
+    EXPECT_TRUE(d.h.server->readFile("/a", &content) && content.empty()) << content;
+  }
 }
 
 // A look at the server that an upload overtakes (it read the old copy, the

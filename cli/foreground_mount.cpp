@@ -12,6 +12,7 @@
 #include "foundation/json.h"
 #include "foundation/log.h"
 #include "mount/mount_host.h"
+#include "platform/open_file_limit.h"
 
 namespace tarn::app {
 namespace {
@@ -56,6 +57,7 @@ int RunForegroundMount(const std::vector<std::string>& args) {
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
   vx::log::setConsole(true);
+  (void)RaiseOpenFileLimit();
   auto volume = std::make_shared<Volume>(config, DefaultCacheDir(), Volume::BackendFactory());
   Status st = volume->start(&error);
   if (!st.ok()) return Fail(st.toString());

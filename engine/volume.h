@@ -132,7 +132,10 @@ struct UploadEntry {
   bool dropped = false;
   std::shared_ptr<CancelToken> cancel;
   std::string lastError;
-  std::shared_ptr<CacheFile> cache;
+  // The object while something else keeps it live (an open handle, a
+  // running upload); a waiting entry holds no open file of its own, so any
+  // number of files can wait, and the job opens the object by path.
+  std::weak_ptr<CacheFile> cache;
 };
 
 // The readahead pieces after a read that ended at `end` of a file of `size`

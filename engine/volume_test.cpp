@@ -308,6 +308,38 @@ TEST_F(VolumeTest, AJournalThatCannotBeTrustedShowsInTheStatus) {
   EXPECT_TRUE(status(v).lastError.starts_with("journal: cannot load /cache/drive/journal.json")) << status(v).lastError;
 }
 
+// Files closed while offline wait for their uploads by name: the queue
+// holds none of them open, however many there are, and every one still
+// reaches the server once the drive is back.
+TEST_F(VolumeTest, WaitingUploadsHoldNoOpenFiles) {
+  constexpr int kFiles = 300;
+  MemoryEnv env;
+  MountConfig config = Drive();
+  config.cache.offlineMode = true;
+  config.cache.writebackDelayMs = 0;
+  Volume v(config, "/cache", h_.server->factory(), test::QuickTimings(), &env);
+  ASSERT_TRUE(v.start(nullptr).ok());
+  const uint64_t idle = env.openFiles();
+  for (int i = 0; i < kFiles; ++i) {
+    std::shared_ptr<OpenFile> file;
+    const std::string path = "/f" + std::to_string(i);
+    ASSERT_TRUE(v.create(path, false, file).ok()) << path;
+    ASSERT_TRUE(v.write(file, 0, path.data(), path.size()).ok()) << path;
+    v.closeNow(file);
+  }
+  EXPECT_EQ(status(v).pendingUploads, static_cast<uint32_t>(kFiles));
+  EXPECT_EQ(env.openFiles(), idle);
+
+  v.setOffline(false);
+  ASSERT_TRUE(v.waitUploadsIdle(test::Gate::kDefaultWaitMs));
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string path = "/f" + std::to_string(i);
+    std::string got;
+    EXPECT_TRUE(h_.server->readFile(path, &got) && got == path) << path;
+  }
+  EXPECT_EQ(env.openFiles(), idle);
+}
+
 TEST_F(VolumeTest, ClearCacheKeepsOnlyFilesWithChanges) {
   ASSERT_TRUE(h_.volume->start(nullptr).ok());
   LeaveFile(h_.driveDir(), "/clean.txt", false);

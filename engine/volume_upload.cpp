@@ -61,7 +61,7 @@ void Volume::runUpload(const std::string& path) {
     std::lock_guard<std::mutex> lock(uploadMu_);
     auto it = uploadQueue_.find(path);
     if (it != uploadQueue_.end()) {
-      cached = it->second.cache;
+      cached = it->second.cache.lock();
       it->second.cancel = token;
     }
   }
@@ -102,7 +102,7 @@ void Volume::finishUpload(const std::string& path, const Status& st, const std::
       const int64_t now = static_cast<int64_t>(SteadyNowMs());
       entry.running = false;
       entry.cancel.reset();
-      if (stale && entry.cache == cached) entry.cache.reset();
+      if (stale && entry.cache.lock() == cached) entry.cache.reset();
       if (entry.dropped || (st.ok() && !again) || (st.code == Status::kNotFound && gone)) {
         uploadQueue_.erase(it);
       } else if (st.ok()) {

@@ -30,7 +30,10 @@ Status Failure(const char* step, const std::string& path, int err) {
 class MemoryEnv::File : public EnvFile {
  public:
   File(MemoryEnv* env, std::shared_ptr<Node> node, std::string path, bool readable, bool writable)
-      : env_(env), node_(std::move(node)), path_(std::move(path)), readable_(readable), writable_(writable) {}
+      : env_(env), node_(std::move(node)), path_(std::move(path)), readable_(readable), writable_(writable) {
+    env_->openFiles_.fetch_add(1);
+  }
+  ~File() override { env_->openFiles_.fetch_sub(1); }
 
   Status read(uint64_t offset, void* buffer, size_t length, size_t* got) override {
     *got = 0;

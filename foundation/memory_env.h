@@ -9,6 +9,7 @@
 // "/" always exists. Any thread may call it; it must outlive its files.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -43,6 +44,8 @@ class MemoryEnv : public Env {
 
   void setHook(Hook hook);
   std::unique_ptr<MemoryEnv> snapshot(Crash crash) const;
+  // Files opened and not yet destroyed: the descriptors a process would hold.
+  uint64_t openFiles() const { return openFiles_.load(); }
 
   Status open(const std::string& path, OpenMode mode, std::unique_ptr<EnvFile>* file) override;
   Status rename(const std::string& from, const std::string& to) override;
@@ -73,6 +76,7 @@ class MemoryEnv : public Env {
   std::shared_ptr<Node> root_;  // guarded by mu_ (and every node below it)
   uint64_t clock_ = 0;          // guarded by mu_
   Hook hook_;                   // guarded by mu_; copied out before it runs
+  std::atomic<uint64_t> openFiles_{0};
 };
 
 }  // namespace tarn

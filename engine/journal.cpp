@@ -13,8 +13,9 @@ namespace {
 
 constexpr const char* kKindNames[] = {"create", "mkdir", "unlink", "rmdir", "rename"};
 constexpr uint32_t kKindCount = sizeof(kKindNames) / sizeof(kKindNames[0]);
-// People may read the file: one member per line.
+// People may read the document: one member per line.
 constexpr int32_t kJournalIndent = 1;
+constexpr std::string_view kDocumentExtension = ".json";
 
 // The server already is in the state the record asks for.
 bool AlreadyDone(const JournalOp& op, const Status& st) {
@@ -35,6 +36,115 @@ Status Send(IBackend& backend, const JournalOp& op) {
   }
 }
 
+vx::json::Value OpItem(const JournalOp& op) {
+  vx::json::Value item = vx::json::Value::object();
+  item.set("id", static_cast<int64_t>(op.id));
+  item.set("op", JournalOpKindName(op.kind));
+  item.set("path", op.path);
+  if (!op.to.empty()) item.set("to", op.to);
+  item.set("at", op.at);
+  if (op.moving) item.set("moving", true);
+  if (op.online) item.set("online", true);
+  return item;
+}
+
+// False for a record of a kind this version does not know.
+bool ReadOp(const vx::json::Value& item, JournalOp& op) {
+  if (!item["op"].isString() || !ParseJournalOpKind(item["op"].string, op.kind)) return false;
+  op.path = item["path"].asString();
+  op.to = item["to"].asString();
+  op.at = item["at"].asInt64();
+  op.moving = item["moving"].asBool(false);
+  op.online = item["online"].asBool(false);
+  op.id = static_cast<uint64_t>(std::max<int64_t>(0, item["id"].asInt64()));
+  return true;
+}
+
+// One line of the log: a change to the record of `id`.
+std::string ChangeLine(const char* change, uint64_t id) {
+  vx::json::Value line = vx::json::Value::object();
+  line.set("do", change);
+  line.set("id", static_cast<int64_t>(id));
+  return line.dump();
+}
+
+std::string AddLine(const JournalOp& op) {
+  vx::json::Value line = OpItem(op);
+  line.set("do", "add");
+  return line.dump();
+}
+
+// New paths of several records at once: a rebase is one change.
+std::string PathsLine(const std::vector<const JournalOp*>& changed) {
+  vx::json::Value records = vx::json::Value::array();
+  for (const JournalOp* op : changed) {
+    vx::json::Value record = vx::json::Value::object();
+    record.set("id", static_cast<int64_t>(op->id));
+    record.set("path", op->path);
+    if (!op->to.empty()) record.set("to", op->to);
+    records.append(std::move(record));
+  }
+  vx::json::Value line = vx::json::Value::object();
+  line.set("do", "paths");
+  line.set("records", std::move(records));
+  return line.dump();
+}
+
+// The first line of a log: the generation of the document it follows.
+std::string GenerationLine(uint64_t generation) {
+  vx::json::Value line = vx::json::Value::object();
+  line.set("generation", static_cast<int64_t>(generation));
+  return line.dump() + '\n';
+}
+
+bool ParseGenerationLine(std::string_view text, uint64_t& generation) {
+  vx::json::Value line;
+  if (!vx::json::Parse(text, line) || !line.isObject() || !line["generation"].isNumber()) return false;
+  const int64_t value = line["generation"].asInt64();
+  if (value < 0) return false;
+  generation = static_cast<uint64_t>(value);
+  return true;
+}
+
+auto FindOp(std::deque<JournalOp>& ops, uint64_t id) {
+  return std::find_if(ops.begin(), ops.end(), [id](const JournalOp& op) { return op.id == id; });
+}
+
+// Applies one log line to the records. Each change leaves the records as it
+// found them when applied a second time (an added record already there is
+// not added again), so a log that a fold could not empty may be applied to
+// the document it was folded into. False for a line that is not a change.
+bool ApplyLine(std::string_view text, std::deque<JournalOp>& ops, uint64_t& nextId) {
+  vx::json::Value line;
+  if (!vx::json::Parse(text, line) || !line.isObject() || !line["do"].isString()) return false;
+  const std::string& change = line["do"].string;
+  if (change == "paths") {
+    const vx::json::Value& records = line["records"];
+    for (size_t i = 0; records.isArray() && i < records.size(); ++i) {
+      const vx::json::Value& record = records.at(i);
+      auto it = FindOp(ops, static_cast<uint64_t>(std::max<int64_t>(0, record["id"].asInt64())));
+      if (it == ops.end()) continue;
+      it->path = record["path"].asString();
+      it->to = record["to"].asString();
+    }
+    return true;
+  }
+  const int64_t number = line["id"].asInt64();
+  if (number <= 0) return false;
+  const uint64_t id = static_cast<uint64_t>(number);
+  auto it = FindOp(ops, id);
+  if (change == "add") {
+    JournalOp op;
+    if (it == ops.end() && ReadOp(line, op)) ops.push_back(std::move(op));
+    nextId = std::max(nextId, id);
+  } else if (change == "drop") {
+    if (it != ops.end()) ops.erase(it);
+  } else if (change == "moved") {
+    if (it != ops.end()) it->moving = false;
+  }
+  return true;
+}
+
 }  // namespace
 
 const char* JournalOpKindName(uint32_t kind) { return kind < kKindCount ? kKindNames[kind] : "?"; }
@@ -49,8 +159,17 @@ bool ParseJournalOpKind(std::string_view name, uint32_t& kind) {
   return false;
 }
 
-Journal::Journal(std::string filePath, Env* env)
-    : filePath_(std::move(filePath)), env_(env != nullptr ? env : Env::Default()) {}
+std::string JournalLogPath(const std::string& documentPath) {
+  std::string_view base = documentPath;
+  if (base.ends_with(kDocumentExtension)) base.remove_suffix(kDocumentExtension.size());
+  return std::string(base) + ".log";
+}
+
+Journal::Journal(std::string filePath, Env* env, uint64_t foldBytes)
+    : filePath_(std::move(filePath)),
+      logPath_(JournalLogPath(filePath_)),
+      env_(env != nullptr ? env : Env::Default()),
+      foldBytes_(foldBytes) {}
 
 void Journal::reportProblem(const std::string& text) {
   {
@@ -61,134 +180,261 @@ void Journal::reportProblem(const std::string& text) {
   vx::log::write(vx::log::kError, "journal: %s", text.c_str());
 }
 
+void Journal::setAside(const std::string& file, const std::string& why) {
+  // Its records may be all that is left of offline changes: no later write
+  // may go over them.
+  const std::string aside = file + std::string(kUnreadJournalSuffix) + std::to_string(vx::UnixNow());
+  Status moved = env_->rename(file, aside);
+  std::string problem = "cannot load " + file + " (" + why + "); ";
+  problem += moved.ok() ? "set aside as " + aside : "cannot set it aside (" + moved.toString() + "), so it is never written";
+  vx::log::write(vx::log::kError, "journal: %s", problem.c_str());
+  std::lock_guard<std::mutex> lock(mu_);
+  setAside_ = setAside_.empty() ? problem : setAside_ + "; " + problem;
+  keepFile_ = keepFile_ || !moved.ok();
+}
+
 bool Journal::load() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  log_.reset();
+  std::deque<JournalOp> ops;
+  uint64_t nextId = 0;
+  uint64_t generation = 0;
+  bool found = false;
+
   std::string text;
   Status st = env_->readFile(filePath_, kMaxJournalBytes, &text);
-  if (st.code == Status::kNotFound) return false;  // nothing recorded yet
   vx::json::Value doc;
-  std::string why;
-  if (!st.ok())
-    why = st.toString();
-  else if (!vx::json::Parse(text, doc))
-    why = "not a JSON document";
-  if (!why.empty()) {
-    // Its records may be all that is left of offline changes: the next save
-    // must not write over them.
-    const std::string aside = filePath_ + std::string(kUnreadJournalSuffix) + std::to_string(vx::UnixNow());
-    Status moved = env_->rename(filePath_, aside);
-    std::string problem = "cannot load " + filePath_ + " (" + why + "); ";
-    problem += moved.ok() ? "set aside as " + aside : "cannot set it aside (" + moved.toString() + "), so it is never written";
-    vx::log::write(vx::log::kError, "journal: %s", problem.c_str());
+  if (st.ok() && vx::json::Parse(text, doc)) {
+    found = true;
+    docBytes_ = text.size();
+    generation = static_cast<uint64_t>(std::max<int64_t>(0, doc["generation"].asInt64()));
+    nextId = static_cast<uint64_t>(std::max<int64_t>(0, doc["next"].asInt64()));
+    const vx::json::Value& items = doc["ops"];
+    for (size_t i = 0; items.isArray() && i < items.size(); ++i) {
+      JournalOp op;
+      if (!ReadOp(items.at(i), op)) continue;
+      nextId = std::max(nextId, op.id);
+      ops.push_back(std::move(op));
+    }
+    // A document written before records had numbers.
+    for (JournalOp& op : ops)
+      if (op.id == 0) op.id = ++nextId;
+  } else if (st.ok()) {
+    setAside(filePath_, "not a JSON document");
+  } else if (st.code != Status::kNotFound) {
+    setAside(filePath_, st.toString());
+  }
+
+  bool torn = false;
+  bool refold = false;  // the log is to be folded and started afresh
+  st = env_->readFile(logPath_, kMaxJournalBytes, &text);
+  if (st.ok()) {
+    found = true;
+    refold = !text.empty();
+    size_t start = 0;
+    uint64_t logGeneration = 0;
+    for (size_t number = 1; start < text.size(); ++number) {
+      const size_t end = text.find('\n', start);
+      // A last line without its end was being written when the process
+      // died: its call never returned, so the change never happened.
+      if (end == std::string::npos) {
+        torn = true;
+        break;
+      }
+      const std::string_view line(text.data() + start, end - start);
+      start = end + 1;
+      bool good = true;
+      if (number == 1) {
+        good = ParseGenerationLine(line, logGeneration);
+        // Folded into the document already (or the document is lost and
+        // the log is all there is).
+        if (good && logGeneration < generation) break;
+      } else {
+        good = line.empty() || ApplyLine(line, ops, nextId);
+      }
+      if (!good) {
+        // The changes before it are a state the drive was in; the rest
+        // stays in the file set aside.
+        setAside(logPath_, "line " + std::to_string(number) + " is not a change");
+        torn = false;
+        break;
+      }
+    }
+    generation = std::max(generation, logGeneration);
+  } else if (st.code != Status::kNotFound) {
+    setAside(logPath_, st.toString());
+  }
+  if (!found) return false;
+
+  {
     std::lock_guard<std::mutex> lock(mu_);
-    setAside_ = problem;
-    keepFile_ = !moved.ok();
-    return false;
+    ops_ = std::move(ops);
+    nextId_ = nextId;
+    behind_ = torn;
   }
-  std::vector<JournalOp> ops;
-  const vx::json::Value& items = doc["ops"];
-  for (size_t i = 0; items.isArray() && i < items.size(); ++i) {
-    const vx::json::Value& item = items.at(i);
-    JournalOp op;
-    if (!item["op"].isString() || !ParseJournalOpKind(item["op"].string, op.kind)) continue;
-    op.path = item["path"].asString();
-    op.to = item["to"].asString();
-    op.at = item["at"].asInt64();
-    op.moving = item["moving"].asBool(false);
-    op.online = item["online"].asBool(false);
-    ops.push_back(std::move(op));
-  }
-  std::lock_guard<std::mutex> lock(mu_);
-  ops_ = std::move(ops);
-  for (JournalOp& op : ops_) op.id = ++nextId_;
+  generation_ = generation;
+  if (refold) foldLocked();
   return true;
 }
 
-bool Journal::save() {
-  // The snapshot is taken while this writer holds the file, so whichever
-  // save writes last writes the newest records.
-  std::lock_guard<std::mutex> saveLock(saveMu_);
-  vx::json::Value doc = vx::json::Value::object();
-  uint64_t version = 0;
+Status Journal::openLogLocked() {
+  EnvFileInfo info;
+  const bool existed = env_->stat(logPath_, &info).ok();
+  std::unique_ptr<EnvFile> file;
+  Status st = env_->open(logPath_, Env::OpenMode::kReadWrite, &file);
+  uint64_t size = 0;
+  if (st.ok()) st = file->size(&size);
+  if (st.ok() && size == 0) {
+    const std::string first = GenerationLine(generation_);
+    st = file->write(0, first.data(), first.size());
+    if (st.ok()) st = file->syncData();
+    size = first.size();
+  }
+  // A log whose folder entry a power loss could take would take its lines.
+  if (st.ok() && !existed) st = env_->syncDir(EnvParentDir(logPath_));
+  if (!st.ok()) return st;
+  log_ = std::move(file);
+  logBytes_ = size;
+  return Status();
+}
+
+bool Journal::foldLocked() {
+  std::string text;
+  const uint64_t generation = generation_ + 1;
   {
     std::lock_guard<std::mutex> lock(mu_);
-    version = version_;
-    if (version == savedVersion_) return true;
     if (keepFile_) return false;
+    vx::json::Value doc = vx::json::Value::object();
+    doc.set("generation", static_cast<int64_t>(generation));
+    doc.set("next", static_cast<int64_t>(nextId_));
     vx::json::Value items = vx::json::Value::array();
-    for (const JournalOp& op : ops_) {
-      vx::json::Value item = vx::json::Value::object();
-      item.set("op", JournalOpKindName(op.kind));
-      item.set("path", op.path);
-      if (!op.to.empty()) item.set("to", op.to);
-      item.set("at", op.at);
-      if (op.moving) item.set("moving", true);
-      if (op.online) item.set("online", true);
-      items.append(std::move(item));
-    }
+    for (const JournalOp& op : ops_) items.append(OpItem(op));
     doc.set("ops", std::move(items));
+    text = doc.dump(kJournalIndent);
   }
   // Offline changes exist nowhere else: the file must survive a power loss.
-  Status st = env_->writeFileAtomic(filePath_, doc.dump(kJournalIndent), true);
+  Status st = env_->writeFileAtomic(filePath_, text, true);
   if (!st.ok()) {
     reportProblem("cannot write " + filePath_ + ": " + st.toString() + "; nothing more is replayed until it can be");
     return false;
   }
-  savedVersion_ = version;
+  generation_ = generation;
+  docBytes_ = text.size();
+  // The log of the older generation is in the document now; a crash before
+  // it starts afresh leaves it to be ignored.
+  const std::string first = GenerationLine(generation);
+  if (!log_) st = openLogLocked();
+  if (st.ok()) st = log_->truncate(0);
+  if (st.ok()) st = log_->write(0, first.data(), first.size());
+  if (st.ok()) st = log_->syncData();
+  if (!st.ok()) {
+    // Lines after an old generation would be ignored: until the log can be
+    // started afresh, every change is folded.
+    log_.reset();
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      behind_ = true;
+    }
+    reportProblem("cannot start " + logPath_ + " afresh: " + st.toString());
+    return true;
+  }
+  logBytes_ = first.size();
   std::lock_guard<std::mutex> lock(mu_);
-  diskVersion_ = version;
+  behind_ = false;
   saveProblem_.clear();
   return true;
 }
 
+bool Journal::writeChangeLocked(const std::string& line) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (keepFile_) return false;
+    // The log may end in a piece of a line that failed, or be of an older
+    // generation: nothing goes after it until a fold starts it afresh.
+    if (behind_) return false;
+  }
+  Status st = log_ ? Status() : openLogLocked();
+  const std::string text = line + '\n';
+  if (st.ok()) st = log_->write(logBytes_, text.data(), text.size());
+  if (st.ok()) st = log_->syncData();
+  if (!st.ok()) {
+    log_.reset();
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      behind_ = true;
+    }
+    reportProblem("cannot write " + logPath_ + ": " + st.toString() + "; nothing more is replayed until it can be");
+    return false;
+  }
+  logBytes_ += text.size();
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    saveProblem_.clear();
+  }
+  // The document is rewritten once the log has grown as large as it, so the
+  // folds of N changes cost O(N) in all. A failed fold leaves the log whole.
+  if (logBytes_ > foldBytes_ && logBytes_ > docBytes_) foldLocked();
+  return true;
+}
+
+bool Journal::save() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!behind_) return true;
+  }
+  return foldLocked();
+}
+
 bool Journal::eraseLocked(uint64_t id) {
-  auto it = std::find_if(ops_.begin(), ops_.end(), [id](const JournalOp& op) { return op.id == id; });
+  auto it = FindOp(ops_, id);
   if (it == ops_.end()) return false;
   ops_.erase(it);
-  ++version_;
   return true;
 }
 
 Status Journal::append(JournalOp op, uint64_t* id) {
   if (op.at == 0) op.at = vx::UnixNow();
+  std::lock_guard<std::mutex> saveLock(saveMu_);
   uint64_t mine = 0;
+  std::string line;
   {
     std::lock_guard<std::mutex> lock(mu_);
     mine = op.id = ++nextId_;
+    line = AddLine(op);
     ops_.push_back(std::move(op));
-    ++version_;
   }
   if (id != nullptr) *id = mine;
-  if (save()) return Status();
-  // A change the file does not hold must not happen: a restart would not
+  if (writeChangeLocked(line)) return Status();
+  // The files lag behind: a fold that takes this record too will do.
+  if (foldLocked()) return Status();
+  // A change the files do not hold must not happen: a restart would not
   // know of it.
-  std::string problem;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    eraseLocked(mine);
-    problem = setAside_.empty() ? saveProblem_ : setAside_;
-  }
-  return Status(Status::kIo, "cannot record the change in the journal: " + problem);
+  std::lock_guard<std::mutex> lock(mu_);
+  eraseLocked(mine);
+  return Status(Status::kIo, "cannot record the change in the journal: " + (setAside_.empty() ? saveProblem_ : setAside_));
 }
 
 bool Journal::drop(uint64_t id) {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (!eraseLocked(id)) return true;
   }
-  return save();
+  return writeChangeLocked(ChangeLine("drop", id)) || foldLocked();
 }
 
 bool Journal::markMoved(uint64_t id) {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
   {
     std::lock_guard<std::mutex> lock(mu_);
-    auto it = std::find_if(ops_.begin(), ops_.end(), [id](const JournalOp& op) { return op.id == id; });
+    auto it = FindOp(ops_, id);
     if (it == ops_.end()) return true;
     it->held = false;
     if (!it->moving) return true;
     it->moving = false;
-    ++version_;
   }
-  return save();
+  return writeChangeLocked(ChangeLine("moved", id)) || foldLocked();
 }
 
 std::vector<JournalOp> Journal::pendingMoves() {
@@ -200,41 +446,46 @@ std::vector<JournalOp> Journal::pendingMoves() {
 }
 
 void Journal::rebase(const std::string& from, const std::string& to) {
-  bool changed = false;
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::string line;
   {
     std::lock_guard<std::mutex> lock(mu_);
+    std::vector<const JournalOp*> changed;
     for (JournalOp& op : ops_) {
       if (op.held) continue;  // its own operation is still at work on it
-      if (IsUnderPath(from, op.path)) {
-        op.path = RebasePath(op.path, from, to);
-        changed = true;
-      }
-      if (!op.to.empty() && IsUnderPath(from, op.to)) {
-        op.to = RebasePath(op.to, from, to);
-        changed = true;
-      }
+      const bool moves = IsUnderPath(from, op.path), movesTo = !op.to.empty() && IsUnderPath(from, op.to);
+      if (moves) op.path = RebasePath(op.path, from, to);
+      if (movesTo) op.to = RebasePath(op.to, from, to);
+      if (moves || movesTo) changed.push_back(&op);
     }
-    if (changed) ++version_;
+    if (changed.empty()) return;
+    line = PathsLine(changed);
   }
-  if (changed) save();
+  // Left behind for the next replay when the fold fails too.
+  if (!writeChangeLocked(line)) foldLocked();
 }
 
 Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent) {
   std::lock_guard<std::mutex> replayLock(replayMu_);
   auto unrecorded = [this] { return Status(Status::kIo, "journal: " + problem()); };
-  // A record sent earlier but still in the file would be sent again after a
+  // A record sent earlier but still on disk would be sent again after a
   // restart, over whatever came after it: nothing more goes out until the
-  // file has caught up.
+  // files have caught up.
   if (!save()) return unrecorded();
+  Status result;
+  bool progressed = false;
   for (;;) {
     JournalOp op;
     {
       std::lock_guard<std::mutex> lock(mu_);
-      if (ops_.empty() || ops_.front().held) return Status();
+      if (ops_.empty() || ops_.front().held) break;
       op = ops_.front();
     }
     Status st = Send(backend, op);
-    if (st.retryable()) return st;
+    if (st.retryable()) {
+      result = st;
+      break;
+    }
     if (sent != nullptr) {
       sent->push_back(op.path);
       if (!op.to.empty()) sent->push_back(op.to);
@@ -244,6 +495,7 @@ Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed, s
                      op.path.c_str(), st.toString().c_str());
       if (failed != nullptr) failed->push_back(JournalFailure{op.kind, op.path, op.to, op.at, st});
     }
+    std::lock_guard<std::mutex> saveLock(saveMu_);
     {
       // Replays are serialised and only a record's own operation drops it
       // (never one a replay may send), so the record is still there; a rebase
@@ -251,8 +503,15 @@ Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed, s
       std::lock_guard<std::mutex> lock(mu_);
       eraseLocked(op.id);
     }
-    if (!save()) return unrecorded();
+    if (!writeChangeLocked(ChangeLine("drop", op.id)) && !foldLocked()) return unrecorded();
+    progressed = true;
   }
+  if (progressed) {
+    // What the replay sent leaves the document, and the log starts afresh.
+    std::lock_guard<std::mutex> saveLock(saveMu_);
+    foldLocked();
+  }
+  return result;
 }
 
 bool Journal::isEmpty() {
@@ -262,7 +521,7 @@ bool Journal::isEmpty() {
 
 bool Journal::needsReplay() {
   std::lock_guard<std::mutex> lock(mu_);
-  return !ops_.empty() || version_ != diskVersion_;
+  return !ops_.empty() || behind_;
 }
 
 uint64_t Journal::count() {

@@ -1,26 +1,40 @@
 // The journal of one drive: the namespace changes (create, mkdir, unlink,
 // rmdir, rename) made while the drive is in offline mode, in the order they
 // were made, and the renames made online whose local side (cache objects,
-// upload queue) must follow the server's even across a crash. Kept in
-// "journal.json" in the drive's cache folder and replayed against the server
-// once the drive is online again. Owned by its volume (std::unique_ptr),
-// made and loaded by start; any thread may call it.
+// upload queue) must follow the server's even across a crash. Replayed
+// against the server once the drive is online again. Owned by its volume
+// (std::unique_ptr), made and loaded by start; any thread may call it.
 //
-// The file is rewritten whole after every change, through the Env's atomic
-// and durable replacement, so a crash leaves the old or the new list. Saves
-// run one at a time and each writes the newest records, so a save that lost
-// the race never puts an older list over a newer one. Replays also run one
-// at a time (the tick's and those that namespace operations start before
-// their own server call), so a record is never sent twice; a replay sends
-// nothing while the file lags behind the records, since a record sent but
-// still in the file would be sent again after a restart. A file that exists
-// but does not load is set aside, never written over.
+// On disk it is two files in the drive's cache folder: the document
+// ("journal.json", the records as of its last writing) and, beside it, a log
+// ("journal.log") of the changes made since, one line each, appended and
+// synced before the call that made the change returns, so that a change
+// costs one small write however many records wait. The log is folded into
+// the document (written whole through the Env's atomic and durable
+// replacement, then the log started afresh) at load, at the end of a
+// replay, and whenever the log outgrows the document. Both carry a
+// generation, advanced by every fold: a log of an older generation than the
+// document is already in it, so a crash between the two steps of a fold,
+// or a log that could not be started afresh, applies nothing twice. A line
+// cut short by a crash was never acknowledged and is dropped; while the log
+// may end in such a piece, every change is folded instead of appended.
+// Lines of one journal are written one at a time, in the order of the
+// changes.
+//
+// Replays run one at a time (the tick's and those that namespace
+// operations start before their own server call), so a record is never sent
+// twice; a replay sends nothing while the files lag behind the records (a
+// change they failed to take), since a record sent but still on disk would
+// be sent again after a restart. A file that exists but does not load is
+// set aside, never written over.
 //
 // Lock order: replayMu_, then saveMu_, then mu_; mu_ is never held across a
 // server call or a file operation.
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -72,36 +86,44 @@ const char* JournalOpKindName(uint32_t kind);
 // Exact, case-sensitive; false for any other text.
 bool ParseJournalOpKind(std::string_view name, uint32_t& kind);
 
-// A journal file larger than this is not read (it would take years of
-// offline changes to grow so far).
+// A journal file (the document or the log) larger than this is not read (it
+// would take years of offline changes to grow so far).
 inline constexpr uint64_t kMaxJournalBytes = 64ull << 20;
 // A journal file that does not load is kept under its name and this suffix
 // (and the time it was set aside).
 inline constexpr std::string_view kUnreadJournalSuffix = ".unread-";
+// The log is folded into the document once it is larger than this and
+// than the document, so that the folds of N changes cost O(N) in all.
+inline constexpr uint64_t kJournalFoldBytes = 1ull << 20;
+
+// The log beside a document: its name with ".json" replaced by ".log".
+std::string JournalLogPath(const std::string& documentPath);
 
 class Journal {
  public:
   // A null env is Env::Default(); the env must outlive the journal.
-  explicit Journal(std::string filePath, Env* env = nullptr);
+  // `foldBytes`: the log size from which it is folded (tests use less).
+  explicit Journal(std::string filePath, Env* env = nullptr, uint64_t foldBytes = kJournalFoldBytes);
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
-  // Reads the file into the records; false (records untouched) when there is
-  // none or it cannot be read or is not JSON. Records of unknown kind are
-  // skipped. A file that is there but does not load is set aside (and the
-  // problem reported) so that the next save cannot destroy its records.
+  // Reads the document and the log into the records, and folds the log;
+  // false (records untouched) when there is neither, or nothing could be
+  // read. Records of unknown kind are skipped. A file that is there but does
+  // not load is set aside (and the problem reported) so that no later write
+  // can destroy its records.
   bool load();
-  // Writes the records; false when the file could not be written (the
-  // records stay in memory, the problem is reported, and the next change
-  // or replay writes them again).
+  // Brings the files up to the records when a change failed to reach them;
+  // false when they could not be written (the records stay in memory, the
+  // problem is reported, and the next change or replay tries again).
   bool save();
-  // Adds a record (stamped now when its time is 0) and saves. When the save
-  // fails the record is taken back and the failure returned. `id` (may be
-  // null) receives the record's number.
+  // Adds a record (stamped now when its time is 0) and records it on disk.
+  // When that fails the record is taken back and the failure returned.
+  // `id` (may be null) receives the record's number.
   Status append(JournalOp op, uint64_t* id = nullptr);
-  // Removes a record an operation made and has finished with, and saves.
+  // Removes a record an operation made and has finished with.
   bool drop(uint64_t id);
-  // The local side of a rename is done: clears its "moving" mark, and saves.
+  // The local side of a rename is done: clears its "moving" mark.
   bool markMoved(uint64_t id);
   // Renames whose local side may not be done, in order.
   std::vector<JournalOp> pendingMoves();
@@ -134,21 +156,41 @@ class Journal {
   void reportProblem(const std::string& text);
   // Removes the record of `id`; true when there was one. mu_ held.
   bool eraseLocked(uint64_t id);
+  // A file that does not load: moved aside, or kept where it is for good.
+  void setAside(const std::string& file, const std::string& why);
+  // Writes one change's line to the log, or folds when the files lag behind
+  // the records; false (the problem reported) when neither reached the
+  // disk. saveMu_ held.
+  bool writeChangeLocked(const std::string& line);
+  // Writes the records as the document of the next generation and starts
+  // the log afresh; true once the document is on disk (a log that could not
+  // be started afresh leaves the journal behind). saveMu_ held.
+  bool foldLocked();
+  // Opens the log for appending; an empty or new one gets the line of the
+  // document's generation first. saveMu_ held.
+  Status openLogLocked();
 
   const std::string filePath_;
+  const std::string logPath_;
   Env* const env_;
+  const uint64_t foldBytes_;
   std::mutex replayMu_;  // one replay at a time
-  std::mutex saveMu_;    // one writer of the file at a time
-  uint64_t savedVersion_ = 0;  // guarded by saveMu_; the version on disk
+  std::mutex saveMu_;    // one writer of the files at a time
+  std::unique_ptr<EnvFile> log_;  // guarded by saveMu_; open once the first line is due
+  uint64_t logBytes_ = 0;         // guarded by saveMu_; where the next line goes
+  uint64_t docBytes_ = 0;         // guarded by saveMu_; size of the last document written
+  uint64_t generation_ = 0;       // guarded by saveMu_; the document's
 
   std::mutex mu_;
-  std::vector<JournalOp> ops_;  // guarded by mu_
-  uint64_t version_ = 0;        // guarded by mu_; advanced by every change
-  uint64_t diskVersion_ = 0;    // guarded by mu_; savedVersion_ as others may read it
+  std::deque<JournalOp> ops_;   // guarded by mu_
   uint64_t nextId_ = 0;         // guarded by mu_
+  // The files lack a change the records have (its line failed), or end in
+  // a line cut short: the next write folds rather than appends. Changed
+  // with saveMu_ held too.
+  bool behind_ = false;         // guarded by mu_
   bool keepFile_ = false;       // guarded by mu_; a file that did not load stays where it is
-  std::string setAside_;        // guarded by mu_; why the file did not load
-  std::string saveProblem_;     // guarded by mu_; why the last save failed
+  std::string setAside_;        // guarded by mu_; why a file did not load
+  std::string saveProblem_;     // guarded by mu_; why the last write failed
 };
 
 }  // namespace tarn

@@ -39,13 +39,14 @@ TEST_F(JournalTest, RecordsSurviveAReloadInOrderAndOnlyRenamesWriteTo) {
   j.append({kJournalRename, "/d", "/e", 0});
   j.append({kJournalUnlink, "/x", "", 0});
   j.append({kJournalRmdir, "/y", "", 0});
+
+  // Loading folds the log into the document.
+  Journal again(file());
+  ASSERT_TRUE(again.load());
   std::string text;
   ASSERT_TRUE(vx::ReadWholeFile(file(), text));
   EXPECT_EQ(text.find("\"to\""), text.rfind("\"to\""));
   EXPECT_NE(text.find("\n \"ops\""), std::string::npos);  // one space per level
-
-  Journal again(file());
-  ASSERT_TRUE(again.load());
   EXPECT_EQ(again.count(), 5u);
   EXPECT_EQ(again.touchedPaths(), (std::vector<std::string>{"/d", "/d/f", "/d", "/e", "/x", "/y"}));
   again.rebase("/d", "/z");
@@ -120,7 +121,8 @@ TEST_F(JournalTest, EveryChangeIsInTheFileWhenItsCallReturns) {
         const std::string path = "/" + std::to_string(t) + "-" + std::to_string(i);
         j.append({kJournalCreate, path, "", 0});
         std::string text;
-        if (!vx::ReadWholeFile(file(), text) || text.find('"' + path + '"') == std::string::npos) ++missing;
+        if (!vx::ReadWholeFile(JournalLogPath(file()), text) || text.find('"' + path + '"') == std::string::npos)
+          ++missing;
       }
     });
   for (std::thread& t : threads) t.join();
@@ -138,7 +140,7 @@ class JournalDiskTest : public ::testing::Test {
   // Writes of the journal's temporary fail with a full disk while `full_`.
   void failWritesWhileFull() {
     env_.setHook([this](const MemoryEnv::StepInfo& step) {
-      if (full_ && step.step == MemoryEnv::Step::kWrite && step.path.ends_with(".tmp"))
+      if (full_ && step.step == MemoryEnv::Step::kWrite && step.path.starts_with("/cache/journal"))
         return Status(Status::kNoSpace, "no space left on device", ENOSPC);
       return Status();
     });
@@ -217,33 +219,196 @@ TEST_F(JournalDiskTest, ReplayStopsWhenItsProgressCannotBeWritten) {
 }
 
 TEST_F(JournalDiskTest, AFileThatDoesNotLoadIsSetAsideNeverOverwritten) {
+  const std::string log = JournalLogPath(kFile);
   struct Case {
     const char* what;
+    std::string file;
     std::string content;
+    std::vector<std::string> loaded;  // what a load finds after one more change
   } cases[] = {
-      {"larger than the limit", std::string(kMaxJournalBytes + 1, ' ')},
-      {"not JSON", "{\"ops\":[{\"op\":\"create\",\"path\":\"/cut"},
+      {"document larger than the limit", kFile, std::string(kMaxJournalBytes + 1, ' '), {"/new"}},
+      {"document not JSON", kFile, "{\"ops\":[{\"op\":\"create\",\"path\":\"/cut", {"/new"}},
+      {"log larger than the limit", log, std::string(kMaxJournalBytes + 1, '\n'), {"/new"}},
+      {"log without its generation", log, "{\"do\":\"drop\",\"id\":1}\n", {"/new"}},
+      // The changes before the bad line are a state the drive was in.
+      {"log line that is not a change", log,
+       "{\"generation\":0}\n{\"do\":\"add\",\"id\":1,\"op\":\"create\",\"path\":\"/kept\"}\nnot a change\n"
+       "{\"do\":\"add\",\"id\":2,\"op\":\"create\",\"path\":\"/later\"}\n",
+       {"/kept", "/new"}},
   };
-  int loads = 0;
+  int loads[2] = {0, 0};  // lines logged for the document, for the log
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     MemoryEnv env;
     ASSERT_TRUE(env.makeDirs("/cache").ok());
-    ASSERT_TRUE(env.writeFile(kFile, c.content, true, true).ok());
-    Journal j(kFile, &env);
-    EXPECT_FALSE(j.load());
-    EXPECT_TRUE(j.isEmpty());
-    EXPECT_NE(j.problem().find("set aside as /cache/journal.json.unread-"), std::string::npos) << j.problem();
-    ASSERT_TRUE(j.append({kJournalCreate, "/new"}).ok());
+    ASSERT_TRUE(env.writeFile(c.file, c.content, true, true).ok());
+    {
+      Journal j(kFile, &env);
+      j.load();
+      EXPECT_NE(j.problem().find("set aside as " + c.file + ".unread-"), std::string::npos) << j.problem();
+      ASSERT_TRUE(j.append({kJournalCreate, "/new"}).ok());
+      EXPECT_EQ(log_.countLines("[ERROR] journal: cannot load " + c.file + " ("), ++loads[c.file == log]);
+    }
     std::vector<std::string> names;
     ASSERT_TRUE(env.list("/cache", &names).ok());
-    std::sort(names.begin(), names.end());
-    ASSERT_EQ(names.size(), 2u);
-    EXPECT_EQ(names[0], "journal.json");
+    const std::string prefix = c.file.substr(std::string("/cache/").size()) + ".unread-";
+    auto aside = std::find_if(names.begin(), names.end(), [&](const std::string& n) { return n.starts_with(prefix); });
+    ASSERT_NE(aside, names.end());
     std::string kept;
-    ASSERT_TRUE(env.readFile("/cache/" + names[1], kMaxJournalBytes + 1, &kept).ok()) << names[1];
+    ASSERT_TRUE(env.readFile("/cache/" + *aside, kMaxJournalBytes + 1, &kept).ok()) << *aside;
     EXPECT_TRUE(kept == c.content);
-    EXPECT_EQ(log_.countLines("[ERROR] journal: cannot load /cache/journal.json"), ++loads);
+    Journal again(kFile, &env);
+    again.load();
+    EXPECT_EQ(again.touchedPaths(), c.loaded);
+  }
+}
+
+// A journal.json written before the log existed loads, and changes made
+// after it name its records correctly across restarts.
+TEST_F(JournalDiskTest, AnEarlierDocumentLoadsAndLaterChangesNameItsRecords) {
+  ASSERT_TRUE(env_.writeFile(kFile,
+                             R"({"ops": [{"op": "create", "path": "/a", "at": 5},)"
+                             R"( {"op": "rename", "path": "/a", "to": "/b", "at": 6, "moving": true},)"
+                             R"( {"op": "unlink", "path": "/c", "at": 7}]})",
+                             true, true)
+                  .ok());
+  {
+    Journal j(kFile, &env_);
+    ASSERT_TRUE(j.load());
+    ASSERT_EQ(j.pendingMoves().size(), 1u);
+    ASSERT_TRUE(j.markMoved(j.pendingMoves()[0].id));
+    ASSERT_TRUE(j.append({kJournalMkdir, "/d"}).ok());
+  }
+  for (int restart = 0; restart < 2; ++restart) {
+    Journal j(kFile, &env_);
+    ASSERT_TRUE(j.load());
+    EXPECT_EQ(j.touchedPaths(), (std::vector<std::string>{"/a", "/a", "/b", "/c", "/d"}));
+    EXPECT_TRUE(j.pendingMoves().empty());
+  }
+}
+
+// A change costs one line in the log and one sync, whatever waits before
+// it; the document is written when a replay has emptied the journal.
+TEST_F(JournalDiskTest, AChangeWritesOneLineNotTheWholeJournal) {
+  std::atomic<int> replaced{0}, logWrites{0}, syncs{0};
+  env_.setHook([&](const MemoryEnv::StepInfo& step) {
+    if (step.step == MemoryEnv::Step::kRename) ++replaced;
+    if (step.step == MemoryEnv::Step::kWrite && step.path == JournalLogPath(kFile)) ++logWrites;
+    if (step.step == MemoryEnv::Step::kSync) ++syncs;
+    return Status();
+  });
+  constexpr int kRecords = 300;
+  Journal j(kFile, &env_);
+  for (int i = 0; i < kRecords; ++i) ASSERT_TRUE(j.append({kJournalCreate, "/" + std::to_string(i)}).ok());
+  // The log's generation line comes first, once.
+  EXPECT_EQ(replaced.load(), 0);
+  EXPECT_EQ(logWrites.load(), kRecords + 1);
+  EXPECT_EQ(syncs.load(), kRecords + 1);
+
+  auto server = std::make_shared<test::MemoryServer>();
+  std::unique_ptr<test::MemoryBackend> backend = server->connection();
+  ASSERT_TRUE(backend->connect().ok());
+  ASSERT_TRUE(j.replay(*backend, nullptr).ok());
+  EXPECT_EQ(replaced.load(), 1);
+  std::string log;
+  ASSERT_TRUE(env_.readFile(JournalLogPath(kFile), kMaxJournalBytes, &log).ok());
+  EXPECT_EQ(log.find("\"do\""), std::string::npos) << log;
+  EXPECT_EQ(server->countCalls(MemOp::kCreate), kRecords);
+}
+
+// Whatever step a crash or a power loss cuts, a restart finds every change
+// whose call returned, and no change that was not made: the state before or
+// after the call under way. Folds run often (a tiny threshold) and at each
+// load, so crashes fall inside them too.
+TEST_F(JournalDiskTest, ACrashAtAnyStepFindsEveryChangeWhoseCallReturned) {
+  constexpr uint64_t kFoldBytes = 150;
+  struct Snapshot {
+    std::unique_ptr<MemoryEnv> disk;
+    size_t done;  // calls returned before the step
+  };
+  std::vector<Snapshot> disks;
+  size_t done = 0;
+  env_.setHook([&](const MemoryEnv::StepInfo& step) {
+    if (step.step != MemoryEnv::Step::kRead) {
+      disks.push_back({env_.snapshot(MemoryEnv::Crash::kProcess), done});
+      disks.push_back({env_.snapshot(MemoryEnv::Crash::kPowerLoss), done});
+    }
+    return Status();
+  });
+  // The state after each call: paths, then renames still moving.
+  auto seen = [](Journal& j) {
+    std::vector<std::string> out = j.touchedPaths();
+    for (const JournalOp& op : j.pendingMoves()) out.push_back("moving " + op.path);
+    return out;
+  };
+  std::vector<std::vector<std::string>> states;
+  auto journal = std::make_unique<Journal>(kFile, &env_, kFoldBytes);
+  auto after = [&](bool ok) {
+    ASSERT_TRUE(ok);
+    states.push_back(seen(*journal));
+    ++done;
+  };
+  states.push_back(seen(*journal));
+  uint64_t rename = 0, online = 0;
+  after(journal->append({kJournalMkdir, "/d"}).ok());
+  after(journal->append({kJournalCreate, "/d/f"}).ok());
+  after(journal->append({kJournalRename, "/d", "/e", 0, true}, &rename).ok());
+  after(journal->append({kJournalCreate, "/e/g"}).ok());
+  after(journal->append({kJournalRename, "/x", "/y", 0, true, true}, &online).ok());
+  after(journal->drop(online));
+  after(journal->markMoved(rename));
+  journal->rebase("/e", "/h");
+  after(true);
+  journal = std::make_unique<Journal>(kFile, &env_, kFoldBytes);
+  after(journal->load());
+  after(journal->append({kJournalUnlink, "/h/f"}).ok());
+  env_.setHook(nullptr);
+  ASSERT_GT(disks.size(), 40u);
+  for (const Snapshot& s : disks) {
+    Journal j(kFile, s.disk.get(), kFoldBytes);
+    j.load();
+    const std::vector<std::string> got = seen(j);
+    EXPECT_TRUE(got == states[s.done] || got == states[s.done + 1])
+        << "after " << s.done << " calls: " << ::testing::PrintToString(got);
+    EXPECT_EQ(j.problem(), "");
+  }
+}
+
+// A crash in the middle of a line leaves its start: the change never
+// happened, the lines before it stand, and later lines are not written
+// after the broken one. A fold that could not empty the log loses and
+// repeats nothing.
+TEST_F(JournalDiskTest, ABrokenLastLineAndAHalfDoneFoldLoseNothing) {
+  const std::string log = JournalLogPath(kFile);
+  ASSERT_TRUE(env_.writeFile(log,
+                             "{\"generation\":0}\n{\"do\":\"add\",\"id\":1,\"op\":\"create\",\"path\":\"/a\"}\n"
+                             "{\"do\":\"add\",\"id\":2,\"op\":\"crea",
+                             true, true)
+                  .ok());
+  std::atomic<bool> cutFails{true};
+  env_.setHook([&](const MemoryEnv::StepInfo& step) {
+    if (cutFails && step.step == MemoryEnv::Step::kTruncate && step.path == log)
+      return Status(Status::kIo, "cannot cut " + step.path, EIO);
+    return Status();
+  });
+  {
+    Journal j(kFile, &env_);
+    ASSERT_TRUE(j.load());
+    EXPECT_EQ(j.touchedPaths(), std::vector<std::string>{"/a"});
+    // The log still ends in the broken line: the change goes into the
+    // document instead.
+    ASSERT_TRUE(j.append({kJournalCreate, "/b"}).ok());
+    EXPECT_NE(j.problem().find("cannot start " + log + " afresh"), std::string::npos) << j.problem();
+  }
+  cutFails = false;
+  std::vector<std::string> expected{"/a", "/b"};
+  for (const char* next : {"/c", "/d"}) {
+    Journal j(kFile, &env_);
+    ASSERT_TRUE(j.load());
+    EXPECT_EQ(j.touchedPaths(), expected);
+    ASSERT_TRUE(j.append({kJournalCreate, next}).ok());
+    expected.push_back(next);
+    EXPECT_EQ(j.problem(), "");
   }
 }
 

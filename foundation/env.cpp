@@ -83,6 +83,11 @@ class PosixFile : public EnvFile {
     return Status();
   }
 
+  Status syncData() override {
+    if (::fdatasync(fd_.get()) != 0) return Failure("sync", path_, errno);
+    return Status();
+  }
+
   Status size(uint64_t* out) override {
     struct stat st {};
     if (::fstat(fd_.get(), &st) != 0) return Failure("stat", path_, errno);

@@ -47,6 +47,10 @@ class EnvFile {
   virtual Status truncate(uint64_t size) = 0;
   // The file's content is on the disk when this returns ok.
   virtual Status sync() = 0;
+  // The content, and the length where it grew, are on the disk when this
+  // returns ok; other attributes (times) may lag. Cheaper than sync for a
+  // file that only grows.
+  virtual Status syncData() { return sync(); }
   virtual Status size(uint64_t* out) = 0;
   // A failed close may be the first sign of lost data; the destructor closes
   // without telling.

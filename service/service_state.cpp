@@ -45,7 +45,8 @@ void RemoveDriveCache(const std::string& dir, bool ownFolder, const std::string&
     std::filesystem::remove_all(dir, ec);
   } else {
     std::filesystem::remove_all(vx::JoinPath(dir, "data"), ec);
-    if (!ec) std::filesystem::remove(vx::JoinPath(dir, "journal.json"), ec);
+    for (const char* name : {"journal.json", "journal.log"})
+      if (!ec) std::filesystem::remove(vx::JoinPath(dir, name), ec);
     if (!ec) ::rmdir(dir.c_str());
   }
   if (ec) vx::log::write(vx::log::kWarn, "%s: cannot remove the cache %s: %s", driveName.c_str(), dir.c_str(),

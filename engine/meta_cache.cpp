@@ -181,6 +181,27 @@ void MetaCache::putListingLocked(const std::string& path, const std::vector<DirE
   for (const DirEntry& entry : entries) putAttrLocked(JoinRemotePath(path, entry.name), entry.attr, now);
 }
 
+MetaSeen MetaCache::seen() {
+  MetaSeen out;
+  std::lock_guard<std::mutex> lock(mu_);
+  for (const auto& [path, entry] : attrs_)
+    if (!entry.negative) out.attrs.emplace_back(path, entry.attr);
+  for (const auto& [path, listing] : listings_) out.listings.emplace_back(path, listing.entries);
+  return out;
+}
+
+void MetaCache::restore(const MetaSeen& seen) {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (const auto& [path, attr] : seen.attrs) {
+    auto [it, added] = attrs_.try_emplace(path);
+    if (added) it->second.attr = attr;  // expiresMs 0: expired
+  }
+  for (const auto& [path, entries] : seen.listings) {
+    auto [it, added] = listings_.try_emplace(path);
+    if (added) it->second.entries = entries;
+  }
+}
+
 void MetaCache::updateLocal(const std::string& path, uint64_t size, const Timestamp& mtime) {
   std::lock_guard<std::mutex> lock(mu_);
   touchLocked(path);

@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "foundation/backend_types.h"
@@ -32,6 +33,13 @@ struct MetaAttrEntry {
 struct MetaListing {
   std::vector<DirEntry> entries;
   int64_t expiresMs = 0;
+};
+
+// What a metadata cache held of the server: kept across restarts so that
+// offline mode serves the folders the user saw online.
+struct MetaSeen {
+  std::vector<std::pair<std::string, RemoteAttr>> attrs;
+  std::vector<std::pair<std::string, std::vector<DirEntry>>> listings;
 };
 
 class MetaCache {
@@ -79,6 +87,12 @@ class MetaCache {
   void putNegative(const std::string& path);
   void putListing(const std::string& path, const std::vector<DirEntry>& entries);
   void updateLocal(const std::string& path, uint64_t size, const Timestamp& mtime);
+
+  // The positive attributes and the listings held, expired or not.
+  MetaSeen seen();
+  // Takes what an earlier run saw, already expired: served only offline,
+  // and never over what this run holds.
+  void restore(const MetaSeen& seen);
 
   void invalidate(const std::string& path);
   void invalidateTree(const std::string& path);

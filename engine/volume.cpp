@@ -9,6 +9,7 @@
 #include "engine/clock.h"
 #include "engine/data_cache.h"
 #include "engine/meta_cache.h"
+#include "engine/meta_seen_file.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
 #include "foundation/share_link.h"
@@ -48,6 +49,7 @@ Status Volume::start(std::string* errorText) {
   cache_ = std::move(cache);
   meta_ = std::make_unique<MetaCache>(config_.cache.metaTtlMs, config_.cache.dirTtlMs, config_.cache.negativeTtlMs,
                                       offline_.load());
+  loadSeen();
   // A journal that cannot be read starts empty; the drive starts anyway.
   journal_ = std::make_unique<Journal>(vx::JoinPath(cacheDir_, kJournalFileName), cache_->env());
   journal_->load();
@@ -120,6 +122,7 @@ void Volume::stop(uint32_t waitMs) {
   if (tickThread_.joinable()) tickThread_.join();
 
   waitForCallers();
+  saveSeen();
   prefetchPool_->stop();
   uploadPool_->stop();
   // A stream holds a lease of the pool for its whole life; the pool waits
@@ -135,6 +138,27 @@ void Volume::stop(uint32_t waitMs) {
   cache_.reset();
   journal_.reset();
   started_ = false;
+}
+
+void Volume::loadSeen() {
+  std::string text;
+  const std::string file = vx::JoinPath(cacheDir_, kMetaSeenFileName);
+  Status st = env_->readFile(file, kMaxMetaSeenBytes, &text);
+  MetaSeen seen;
+  if (st.ok() && DecodeMetaSeen(text, seen)) {
+    meta_->restore(seen);
+  } else if (st.code != Status::kNotFound) {
+    vx::log::write(vx::log::kWarn, "%s: ignoring %s: %s", config_.id.c_str(), file.c_str(),
+                   st.ok() ? "not a JSON document" : st.toString().c_str());
+  }
+}
+
+void Volume::saveSeen() {
+  // A cache: a power loss may take it back to an older one.
+  const std::string file = vx::JoinPath(cacheDir_, kMetaSeenFileName);
+  Status st = env_->writeFileAtomic(file, EncodeMetaSeen(meta_->seen()), false);
+  if (!st.ok())
+    vx::log::write(vx::log::kWarn, "%s: cannot write %s: %s", config_.id.c_str(), file.c_str(), st.toString().c_str());
 }
 
 void Volume::waitForCallers() {
@@ -159,6 +183,7 @@ uint64_t Volume::tick() {
   }
   if (now - lastMaintenanceMs_ > timings_.maintenanceMs) {
     lastMaintenanceMs_ = now;
+    saveSeen();
     cache_->evictToLimit();
     // Closes still pending may save maps that turn files dirty.
     reaperPool_->waitIdle();

@@ -273,6 +273,10 @@ class Volume {
   // start, whenever that happens, with the stored probe result laid over.
   void noteConnected(IBackend& backend);
   void waitForCallers();
+  // What the metadata cache saw, kept in the cache folder across restarts
+  // for offline mode.
+  void loadSeen();
+  void saveSeen();
 
   // --- namespace helpers (volume_namespace.cpp) ---
   Status statRemote(const std::string& path, RemoteAttr& out, bool useCache);

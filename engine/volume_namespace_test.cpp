@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 #include <thread>
 
@@ -87,6 +88,59 @@ TEST(VolumeNamespaceTest, OfflineChangesReplayInOrderAfterARestartAndEndAsOnline
     EXPECT_TRUE(d.h.server->exists("/e/g"));
     for (const char* gone : {"/d", "/m", "/g", "/e/old"}) EXPECT_FALSE(d.h.server->exists(gone)) << gone;
   }
+}
+
+// Offline mode after a restart still knows what the user saw online: in a
+// folder listed before, files read or only listed can be written, renamed
+// and deleted and new ones made; and a stop in offline mode does not wait
+// for uploads that cannot run.
+TEST(VolumeNamespaceTest, OfflineModeAfterARestartKeepsWhatWasSeenOnline) {
+  test::ScopedTestClock clock;
+  Drive d;
+  Volume& v = *d.h.volume;
+  d.h.server->putFile("/dir/a.txt", "hello");
+  d.h.server->putFile("/dir/gone.txt", "bye");
+  std::vector<DirEntry> listing;
+  ASSERT_TRUE(v.readdir("/", listing).ok());
+  ASSERT_TRUE(v.readdir("/dir", listing).ok());
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(v.open("/dir/a.txt", file).ok());
+  EXPECT_EQ(d.h.read(file, 0, 5), "hello");
+  v.closeNow(file);
+  v.setOffline(true);
+  ASSERT_TRUE(d.h.writeFile("/dir/new.txt", "new"));
+
+  // The wait would end only when the test clock reached its end.
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    v.stop(test::Gate::kDefaultWaitMs);
+    stopped = true;
+  });
+  EXPECT_TRUE(test::Eventually([&] { return stopped.load(); }));
+  if (!stopped) clock.advance(test::Gate::kDefaultWaitMs);
+  stopper.join();
+  ASSERT_TRUE(v.start(nullptr).ok());
+
+  std::set<std::string> names;
+  ASSERT_TRUE(v.readdir("/dir", listing).ok());
+  for (const DirEntry& e : listing) names.insert(e.name);
+  EXPECT_EQ(names, (std::set<std::string>{"a.txt", "gone.txt", "new.txt"}));
+  ASSERT_TRUE(v.open("/dir/a.txt", file).ok());
+  ASSERT_TRUE(v.write(file, 5, " world", 6).ok());
+  v.closeNow(file);
+  ASSERT_TRUE(v.rename("/dir/a.txt", "/dir/b.txt", false).ok());
+  ASSERT_TRUE(v.unlink("/dir/gone.txt", false).ok());
+  ASSERT_TRUE(d.h.writeFile("/dir/more.txt", "more"));
+  ASSERT_TRUE(v.create("/dir/sub", true, file).ok());
+
+  v.setOffline(false);
+  EXPECT_TRUE(d.h.serverHolds("/dir/b.txt", "hello world"));
+  EXPECT_TRUE(d.h.serverHolds("/dir/new.txt", "new"));
+  EXPECT_TRUE(d.h.serverHolds("/dir/more.txt", "more"));
+  EXPECT_TRUE(d.idle());
+  EXPECT_TRUE(d.h.server->exists("/dir/sub"));
+  EXPECT_FALSE(d.h.server->exists("/dir/a.txt"));
+  EXPECT_FALSE(d.h.server->exists("/dir/gone.txt"));
 }
 
 // An offline deletion still waiting for its replay, then a new file of the

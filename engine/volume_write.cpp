@@ -105,6 +105,8 @@ bool Volume::waitUploadsIdle(uint32_t timeoutMs) {
   const uint64_t deadline = SteadyNowMs() + timeoutMs;
   std::unique_lock<std::mutex> lock(uploadMu_);
   while (!uploadQueue_.empty()) {
+    // Offline no upload runs: nothing is worth waiting for.
+    if (offline_.load()) return false;
     const uint64_t now = SteadyNowMs();
     if (now >= deadline) return false;
     uploadCv_.wait_for(lock, std::chrono::milliseconds(std::min<uint64_t>(timings_.uploadWaitSliceMs, deadline - now)));

@@ -45,7 +45,7 @@ void RemoveDriveCache(const std::string& dir, bool ownFolder, const std::string&
     std::filesystem::remove_all(dir, ec);
   } else {
     std::filesystem::remove_all(vx::JoinPath(dir, "data"), ec);
-    for (const char* name : {"journal.json", "journal.log"})
+    for (const char* name : {"journal.json", "journal.log", "metadata.json"})
       if (!ec) std::filesystem::remove(vx::JoinPath(dir, name), ec);
     if (!ec) ::rmdir(dir.c_str());
   }

@@ -206,6 +206,7 @@ TEST_F(ServiceStateTest, RemovedDriveTakesOnlyTheEngineFilesOfItsCache) {
     ASSERT_TRUE(vx::WriteFileAtomic(folder + "/data/0123.bin", std::string("block")));
     ASSERT_TRUE(vx::WriteFileAtomic(folder + "/journal.json", std::string("[]")));
     ASSERT_TRUE(vx::WriteFileAtomic(folder + "/journal.log", std::string("{}\n")));
+    ASSERT_TRUE(vx::WriteFileAtomic(folder + "/metadata.json", std::string("{}")));
     ASSERT_TRUE(vx::WriteFileAtomic(folder + "/mine.txt", std::string("user's")));
 
     ASSERT_TRUE(state_->removeMount(id, c.clearCache).ok());
@@ -215,6 +216,7 @@ TEST_F(ServiceStateTest, RemovedDriveTakesOnlyTheEngineFilesOfItsCache) {
     EXPECT_EQ(fs::exists(folder + "/data"), !c.clearCache);
     EXPECT_EQ(fs::exists(folder + "/journal.json"), !c.clearCache);
     EXPECT_EQ(fs::exists(folder + "/journal.log"), !c.clearCache);
+    EXPECT_EQ(fs::exists(folder + "/metadata.json"), !c.clearCache);
   }
   EXPECT_EQ(state_->removeMount("nope", true).message, "no such drive");
 }

@@ -127,6 +127,22 @@ bool MetaCache::getListing(const std::string& path, std::vector<DirEntry>* out) 
   return true;
 }
 
+bool MetaCache::getLastAttr(const std::string& path, RemoteAttr* out) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = attrs_.find(path);
+  if (it == attrs_.end() || it->second.negative) return false;
+  *out = it->second.attr;
+  return true;
+}
+
+bool MetaCache::getLastListing(const std::string& path, std::vector<DirEntry>* out) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = listings_.find(path);
+  if (it == listings_.end()) return false;
+  *out = it->second.entries;
+  return true;
+}
+
 void MetaCache::putAttrLocked(const std::string& path, const RemoteAttr& attr, int64_t now) {
   MetaAttrEntry& entry = attrs_[path];
   entry.attr = attr;

@@ -68,6 +68,10 @@ class MetaCache {
   // kind, and only a positive entry fills *out. Either pointer may be null.
   bool getAttr(const std::string& path, RemoteAttr* out, bool* negative);
   bool getListing(const std::string& path, std::vector<DirEntry>* out);
+  // Any entry, expired or not: what the drive last saw, for when the server
+  // cannot be reached. Negative entries are not served.
+  bool getLastAttr(const std::string& path, RemoteAttr* out);
+  bool getLastListing(const std::string& path, std::vector<DirEntry>* out);
 
   Question ask();
   // The server's answers: stored unless a change of the drive touched the

@@ -281,6 +281,8 @@ class Volume {
   // --- namespace helpers (volume_namespace.cpp) ---
   Status statRemote(const std::string& path, RemoteAttr& out, bool useCache);
   Status listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache);
+  // The attributes of the path's cache object; false when there is none.
+  bool cachedObjectAttr(const std::string& path, RemoteAttr& out);
   // The name policy's judgement of a name about to be created.
   Status checkName(const std::string& path);
   // A cached file with changes not yet uploaded shows its local size and

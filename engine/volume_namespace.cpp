@@ -37,29 +37,35 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
   bool negative = false;
   if (useCache && meta_->getAttr(path, &out, &negative))
     return negative ? Status(Status::kNotFound, path) : Status();
-  if (offline_.load()) {
-    std::shared_ptr<CacheFile> cached = cache_->open(path, false);
-    if (!cached) return Status(Status::kNotFound, path);
-    out = RemoteAttr();
-    out.size = cached->size();
-    out.mtime = cached->remoteMtime();
-    out.etag = cached->etag();
-    return Status();
-  }
+  if (offline_.load()) return cachedObjectAttr(path, out) ? Status() : Status(Status::kNotFound, path);
   // An answer that a change of the drive overtook (an upload that ended, a
   // rename onto the path) is older than what the drive knows: ask again.
   for (int asked = 1;; ++asked) {
     MetaCache::Question question = meta_->ask();
     Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); });
     bool kept = true;
-    if (st.ok())
+    if (st.ok()) {
       kept = meta_->answerAttr(question, path, out);
-    else if (st.code == Status::kNotFound)
+    } else if (st.code == Status::kNotFound) {
       kept = meta_->answerNegative(question, path);
-    else
+    } else {
       recordError("stat: ", st);
+      // Out of reach, the server's copy cannot have been read anew: what the
+      // drive last saw of it serves, so cached files stay readable.
+      if (st.retryable() && (meta_->getLastAttr(path, &out) || cachedObjectAttr(path, out))) return Status();
+    }
     if (kept || asked == kMaxQuestions) return st;
   }
+}
+
+bool Volume::cachedObjectAttr(const std::string& path, RemoteAttr& out) {
+  std::shared_ptr<CacheFile> cached = cache_->open(path, false);
+  if (!cached) return false;
+  out = RemoteAttr();
+  out.size = cached->size();
+  out.mtime = cached->remoteMtime();
+  out.etag = cached->etag();
+  return true;
 }
 
 Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache) {
@@ -75,6 +81,7 @@ Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, b
     Status st = serverCall("list", [&](IBackend& b) { return b.list(path, out); });
     if (!st.ok()) {
       recordError("list: ", st);
+      if (st.retryable() && meta_->getLastListing(path, &out)) return Status();
       return st;
     }
     for (DirEntry& entry : out) entry.name = policy.normalize(entry.name);

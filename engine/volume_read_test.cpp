@@ -135,6 +135,45 @@ TEST_F(VolumeReadTest, OfflineReadsServeTheCacheAndRefuseMissingBlocks) {
   EXPECT_TRUE(h_->server->calls().empty());
 }
 
+// A server that refuses connections, long after the drive last asked it:
+// files and folders the drive saw stay there and cached blocks read at once;
+// what it never saw, or never cached, fails as the network did.
+TEST(VolumeServerGoneTest, CachedFilesAndListingsServeWhileTheServerRefusesConnections) {
+  test::ScopedTestClock clock;
+  test::VolumeHarness h(NoReadahead());
+  h.server->putFile("/d/f", "cached");
+  h.server->putFile("/d/unread", "never read");
+  h.server->putFile("/other/x", "x");
+  Volume& v = *h.volume;
+  ASSERT_TRUE(v.start(nullptr).ok());
+  std::vector<DirEntry> listing;
+  ASSERT_TRUE(v.readdir("/", listing).ok());
+  ASSERT_TRUE(v.readdir("/d", listing).ok());
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(v.open("/d/f", file).ok());
+  EXPECT_EQ(h.read(file, 0, 6), "cached");
+  v.closeNow(file);
+
+  clock.advance(24ull * 3600 * 1000);  // every entry's lifetime is over
+  h.server->setDown(true);
+  RemoteAttr attr;
+  ASSERT_TRUE(v.getattr("/d", attr).ok());
+  EXPECT_TRUE(attr.isDir());
+  ASSERT_TRUE(v.getattr("/d/f", attr).ok());
+  EXPECT_EQ(attr.size, 6u);
+  ASSERT_TRUE(v.readdir("/d", listing).ok());
+  EXPECT_EQ(listing.size(), 2u);
+  ASSERT_TRUE(v.open("/d/f", file).ok());
+  EXPECT_EQ(h.read(file, 0, 6), "cached");
+
+  Status st;
+  ASSERT_TRUE(v.open("/d/unread", file).ok());
+  EXPECT_EQ(h.read(file, 0, 10, &st), "");
+  EXPECT_EQ(st.code, Status::kNetwork) << st.toString();
+  EXPECT_EQ(v.readdir("/other", listing).code, Status::kNetwork);
+  EXPECT_EQ(v.getattr("/other/x", attr).code, Status::kNetwork);
+}
+
 TEST_F(VolumeReadTest, RetriedFetchContinuesAtTheFirstByteNotDelivered) {
   MountConfig config = NoReadahead();
   config.transfer.chunkBytes = kBs;  // one request per block

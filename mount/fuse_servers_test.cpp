@@ -21,6 +21,7 @@
 #include "foundation/config_file.h"
 #include "mount/mount_test_world.h"
 #include "testing/remote_tree.h"
+#include "testing/tcp_relay.h"
 #include "testing/volume_harness.h"
 
 namespace tarn::test {
@@ -186,6 +187,60 @@ TEST_P(FuseOnServer, FilesClosedBeforeAKillReachTheServer) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "sftp", "nfs"),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// A drive whose server goes away and refuses connections (a relay before it
+// is taken down): the files it cached still open and read, and the folders
+// it listed still list, whatever the protocol. Metadata lifetimes of zero
+// make every look a question for the server, as once they expire.
+class ServerGone : public ::testing::TestWithParam<std::string> {
+ protected:
+  void TearDown() override { RemoveFromServer(ValidDrive(GetParam()), TestFolder(GetParam())); }
+};
+
+TEST_P(ServerGone, CachedFilesStayReadable) {
+  MountConfig config = ValidDrive(GetParam());
+  auto relay = std::make_unique<tarn::testing::TcpRelay>(config.endpoint.port);
+  config.endpoint.port = relay->port();
+  config.cache.metaTtlMs = config.cache.dirTtlMs = config.cache.negativeTtlMs = 0;
+  config.cache.writebackDelayMs = 0;
+  const TempDir cacheRoot("tarn-gone-cache");
+  Volume v(config, cacheRoot.path(), Volume::BackendFactory());
+  ASSERT_TRUE(v.start(nullptr).ok());
+  const std::string folder = TestFolder(GetParam());
+  const std::string content = "cached before the server went away";
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(v.create(folder, true, file).ok());
+  ASSERT_TRUE(v.create(folder + "/f", false, file).ok());
+  ASSERT_TRUE(v.write(file, 0, content.data(), content.size()).ok());
+  v.closeNow(file);
+  ASSERT_TRUE(v.waitUploadsIdle(MountWorld::kFlushMs));
+  std::vector<DirEntry> listing;
+  ASSERT_TRUE(v.readdir(folder, listing).ok());
+  ASSERT_TRUE(v.open(folder + "/f", file).ok());
+  v.closeNow(file);
+
+  relay.reset();
+  RemoteAttr attr;
+  Status st = v.getattr(folder + "/f", attr);
+  ASSERT_TRUE(st.ok()) << st.toString();
+  EXPECT_EQ(attr.size, content.size());
+  st = v.readdir(folder, listing);
+  ASSERT_TRUE(st.ok()) << st.toString();
+  ASSERT_EQ(listing.size(), 1u);
+  EXPECT_EQ(listing[0].name, "f");
+  st = v.open(folder + "/f", file);
+  ASSERT_TRUE(st.ok()) << st.toString();
+  std::string got(content.size(), '\0');
+  uint64_t n = 0;
+  st = v.read(file, 0, got.data(), got.size(), n);
+  EXPECT_TRUE(st.ok()) << st.toString();
+  EXPECT_EQ(got.substr(0, n), content);
+  v.closeNow(file);
+  v.stop(0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ServerGone, ::testing::Values("webdav", "sftp"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace

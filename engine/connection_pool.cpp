@@ -151,7 +151,9 @@ Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel,
     return Status();
   };
   const std::string text(label);
-  Status result = RetryCall(policy, cancel, attempt, reconnect, text.empty() ? nullptr : text.c_str());
+  RetryPolicy timed = policy;
+  if (timed.clockMs == nullptr) timed.clockMs = SteadyNowMs;
+  Status result = RetryCall(timed, cancel, attempt, reconnect, text.empty() ? nullptr : text.c_str());
   lease.reset();
   return result;
 }

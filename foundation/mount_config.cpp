@@ -20,6 +20,8 @@ RetryPolicy PolicyFrom(const NetOptions& net, bool forever) {
   p.factor = kRetryFactor;
   p.jitter = kRetryJitter;
   p.forever = forever;
+  // A wait on the server ends within its time-outs, retries included.
+  if (!forever) p.budgetMs = net.connectTimeoutMs + net.ioTimeoutMs;
   return p;
 }
 

@@ -1,5 +1,6 @@
 #include "foundation/retry.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -74,15 +75,34 @@ bool Backoff::sleepNext(const CancelToken* token) {
 void RetryCall(Status& out, const RetryPolicy& policy, const CancelToken* token,
                const RetryOperation& op, const RetryOperation& reconnect, const char* label) {
   Backoff backoff(policy);
+  auto now = [&policy]() -> uint64_t {
+    if (policy.clockMs != nullptr) return policy.clockMs();
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+  };
+  const uint64_t start = now();
   for (;;) {
     if (IsCancelled(token)) {
       out = Cancelled();
       return;
     }
+    const uint64_t began = now();
     Status last = op();
     if (!last.retryable()) {
       out = std::move(last);
       return;
+    }
+    if (policy.budgetMs != 0) {
+      const uint64_t ended = now();
+      const uint64_t next = static_cast<uint64_t>(std::max<int64_t>(0, policy.delayFor(backoff.attempts() + 1)));
+      if ((ended - start) + next + (ended - began) > policy.budgetMs) {
+        if (label != nullptr)
+          vx::log::write(vx::log::kWarn, "%s: %s (attempt %d; no time left for another)", label,
+                         last.toString().c_str(), static_cast<int>(backoff.attempts() + 1));
+        out = std::move(last);
+        return;
+      }
     }
     if (label != nullptr) {
       vx::log::write(vx::log::kWarn, "%s: %s (attempt %d)", label, last.toString().c_str(),

@@ -22,6 +22,13 @@ struct RetryPolicy {
   double factor = 2.0;
   double jitter = 0.25;
   bool forever = false;
+  // The whole loop's time, attempts and waits together; 0: the attempts
+  // alone bound it. No attempt starts that, taking as long as the last one
+  // took, would end past it: after a time-out of a silent server the loop
+  // stops rather than wait as long again.
+  uint32_t budgetMs = 0;
+  // The loop's clock in milliseconds; null: the steady clock.
+  uint64_t (*clockMs)() = nullptr;
 
   // The jittered delay before retry number `attempt` (1 for the first), in
   // whole milliseconds; saturates at the cap for any attempt number.

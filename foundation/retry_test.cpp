@@ -215,6 +215,41 @@ TEST(RetryCallTest, SucceedsAfterTransientFailures) {
   EXPECT_EQ(calls, 3);
 }
 
+// The loop's own clock, moved by the attempts of the test below.
+std::atomic<uint64_t> g_budgetClockMs{0};
+uint64_t BudgetClock() { return g_budgetClockMs.load(); }
+
+// A silent server costs each attempt its whole time-out: the budget (a
+// connect and an I/O time-out) leaves no room for a second one. A server
+// that refuses at once is tried as often as the attempts allow.
+TEST(RetryCallTest, TheBudgetEndsTheLoopBeforeAnAttemptWouldOverrunIt) {
+  struct Case {
+    const char* what;
+    uint64_t attemptMs;
+    uint32_t budgetMs;
+    int calls;
+  } cases[] = {
+      {"silent server", 30000, 35000, 1},
+      {"slow answers", 10000, 35000, 3},
+      {"refused at once", 0, 35000, 5},
+      {"no budget", 30000, 0, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RetryPolicy p = Quick(5);
+    p.budgetMs = c.budgetMs;
+    p.clockMs = BudgetClock;
+    int calls = 0;
+    Status out = RetryCall(p, nullptr, [&] {
+      ++calls;
+      g_budgetClockMs += c.attemptMs;
+      return Status(Status::kTimeout, "no answer");
+    });
+    EXPECT_EQ(out.code, Status::kTimeout);
+    EXPECT_EQ(calls, c.calls);
+  }
+}
+
 TEST(RetryCallTest, CancelEndsTheLoopAsCanceledWithEmptyMessage) {
   enum When { kBefore, kInReconnect, kDuringWait };
   for (When when : {kBefore, kInReconnect, kDuringWait}) {

@@ -101,8 +101,9 @@ bool MachineSecret(std::vector<uint8_t>& out) {
   const std::string path = MachineKeyPath();
   if (ReadSecret(path, out)) return true;
   // A secret is only ever published whole, so one that exists but does not
-  // read is damaged or not ours to read: never replace it.
-  if (FileExists(path)) return false;
+  // read is damaged or not ours to read: never replace it. It may also have
+  // been published since the first read, so it is read once more.
+  if (FileExists(path)) return ReadSecret(path, out);
   CreateSecret(path);
   return ReadSecret(path, out);
 }

@@ -79,8 +79,8 @@ class EmptyWriteStream : public IWriteStream {
 
 class DavPutStream : public IWriteStream {
  public:
-  DavPutStream(WebDavBackend* backend, std::string path, uint64_t size, std::unique_ptr<http::HttpRequest> request)
-      : backend_(backend), path_(std::move(path)), size_(size), request_(std::move(request)) {}
+  DavPutStream(std::string path, uint64_t size, std::unique_ptr<http::HttpRequest> request)
+      : path_(std::move(path)), size_(size), request_(std::move(request)) {}
 
   Status write(const uint8_t* data, uint64_t length) override {
     if (!request_) return Status(Status::kInvalid, "PUT: stream already finished");
@@ -123,7 +123,6 @@ class DavPutStream : public IWriteStream {
   void abort() override { request_.reset(); }
 
  private:
-  WebDavBackend* backend_;
   std::string path_;
   uint64_t size_;
   uint64_t sent_ = 0;
@@ -341,7 +340,7 @@ Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64
   std::unique_ptr<http::HttpRequest> handle;
   Status st = send(req, resp, &handle);
   if (!st.ok()) return st;
-  out = std::make_unique<DavPutStream>(this, path, size, std::move(handle));
+  out = std::make_unique<DavPutStream>(path, size, std::move(handle));
   return Status();
 }
 

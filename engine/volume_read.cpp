@@ -333,11 +333,23 @@ void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t o
   {
     std::lock_guard<std::mutex> lock(file->mu);
     const bool continues = offset == file->readaheadEnd;
+    // Reads of one stream may reach us out of order (the kernel sends its
+    // readahead in parallel), so a read near the previous one still counts
+    // as sequential; one elsewhere is random access and, as the kernel does,
+    // gets no readahead: its reader would otherwise queue behind megabytes it
+    // never asked for. A handle's first read counts only at the file's start.
+    const uint64_t near = static_cast<uint64_t>(config_.cache.blockBytes) *
+                          std::max(file->readaheadWindow, config_.cache.readaheadBlocks);
+    const bool random = offset > file->readaheadEnd + near || offset + near < file->readaheadEnd;
     if (continues)
       file->readaheadWindow = std::min(config_.cache.readaheadMaxBlocks, 2 * file->readaheadWindow);
     else
       file->readaheadWindow = config_.cache.readaheadBlocks;
     file->readaheadEnd = end;
+    if (random) {
+      file->readaheadPosted = end;
+      return;
+    }
     pieces = PlanReadahead(end, size, config_.cache.blockBytes, file->readaheadWindow, config_.net.connections);
     if (pieces.empty()) return;
     // A continuing read hands over only what no earlier read did, and only

@@ -308,6 +308,21 @@ TEST_F(VolumeReadTest, ReadaheadWindowGrowsWhileReadsContinue) {
   }
 }
 
+TEST_F(VolumeReadTest, RandomReadsFetchOnlyTheirOwnBlocks) {
+  // One prefetch worker runs readahead in the order it was queued.
+  start(test::MemoryDrive(kBs, 2), 256 * kBs);
+  const uint64_t randomBlocks[] = {200, 17, 120, 60};
+  for (uint64_t b : randomBlocks) EXPECT_EQ(read(b * kBs + 10, 100), want(b * kBs + 10, 100)) << b;
+  // Far from the last read, the file's start is random access too; the read
+  // that continues it is sequential and reads blocks 1..8 ahead.
+  EXPECT_EQ(read(0, 100), want(0, 100));
+  EXPECT_EQ(read(100, 100), want(100, 100));
+  std::string block(kBs, '\0');
+  EXPECT_TRUE(test::Eventually([&] { return file_->cache->readIfCached(8 * kBs, block.data(), kBs); }));
+  EXPECT_EQ(bytesDown(), 13 * kBs);
+  for (uint64_t b : randomBlocks) EXPECT_FALSE(file_->cache->readIfCached((b + 1) * kBs, block.data(), kBs)) << b;
+}
+
 TEST_F(VolumeReadTest, WholeFilePrefetchFetchesASmallFileInOneRequest) {
   start(test::MemoryDrive(kBs));
   h_->volume->prefetchWhole(file_);

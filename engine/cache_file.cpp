@@ -61,6 +61,12 @@ bool CacheFile::allPresentLocked(uint64_t first, uint64_t last) const {
   return true;
 }
 
+bool CacheFile::anyPresentLocked(uint64_t first, uint64_t last) const {
+  for (uint64_t b = first; b <= last && b < states_.size(); ++b)
+    if (states_[b] & kBlockPresent) return true;
+  return false;
+}
+
 bool CacheFile::hasDirtyLocked() const {
   return std::any_of(states_.begin(), states_.end(), [](uint8_t s) { return (s & kBlockDirty) != 0; });
 }
@@ -86,8 +92,13 @@ Status CacheFile::read(uint64_t offset, void* buffer, uint64_t length, uint64_t&
     growStatesLocked();
     if (allPresentLocked(first, last)) break;
     if (again && IsCancelled(cancel)) return Status(Status::kCanceled, "");
-    Status st = fetchBlocks(first, last, fetcher, cancel, lock);
+    ReadInto into{offset, n, buffer, false};
+    Status st = fetchBlocks(first, last, fetcher, cancel, lock, true, &into);
     if (!st.ok()) return st;
+    if (into.done) {
+      got = n;
+      return Status();
+    }
   }
   int err = 0;
   if (!readAt(offset, buffer, n, &err)) return localFailure("cache read failed", err);
@@ -138,7 +149,7 @@ Status CacheFile::prefetchRange(uint64_t offset, uint64_t length, const Fetcher&
 }
 
 Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetcher, const CancelToken* cancel,
-                              std::unique_lock<std::mutex>& lock, bool waitForOthers) {
+                              std::unique_lock<std::mutex>& lock, bool waitForOthers, ReadInto* into) {
   uint64_t waitStart = 0;
   bool warned = false;
   for (;;) {
@@ -208,9 +219,18 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
       }
     }
     lock.lock();
-    // Storing happens under the mutex so that no write, reset or truncation
-    // can slip in between the check below and the bytes reaching the file.
-    if (st.ok() && epoch_ == epoch) st = storeFetchedLocked(runFirst, runLast, buf);
+    // Blocks present by now hold newer bytes than the buffer: the reader
+    // gets its range from the buffer only when all of it is stored from there.
+    const bool handOver = into != nullptr && !into->done && into->length != 0 && into->offset >= off &&
+                          into->offset + into->length <= off + buf.size() &&
+                          !anyPresentLocked(into->offset / blockSize_, (into->offset + into->length - 1) / blockSize_);
+    if (st.ok() && epoch_ == epoch) {
+      st = storeFetched(runFirst, runLast, buf, lock);
+      if (st.ok() && handOver) {
+        std::memcpy(into->out, buf.data() + (into->offset - off), into->length);
+        into->done = true;
+      }
+    }
     if (!st.ok() || epoch_ != epoch) {
       // A stale fetch ends here; the caller looks at the blocks again.
       leaveRest();
@@ -224,29 +244,47 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
   return Status();
 }
 
-Status CacheFile::storeFetchedLocked(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf) {
+Status CacheFile::storeFetched(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf,
+                               std::unique_lock<std::mutex>& lock) {
   const uint64_t base = runFirst * blockSize_;
-  uint64_t b = runFirst;
-  while (b <= runLast && b < states_.size()) {
-    // Blocks that a write or a stream fill made present meanwhile hold newer
-    // (or the same) bytes and are left alone.
-    if (states_[b] & kBlockPresent) {
-      ++b;
-      continue;
-    }
-    uint64_t e = b;
-    while (e + 1 <= runLast && e + 1 < states_.size() && !(states_[e + 1] & kBlockPresent)) ++e;
+  // The pieces still missing; blocks that a write or a stream fill made
+  // present meanwhile hold newer (or the same) bytes and are left alone.
+  std::vector<std::pair<uint64_t, uint64_t>> pieces;
+  for (uint64_t b = runFirst; b <= runLast && b < states_.size(); ++b) {
+    if (states_[b] & kBlockPresent) continue;
+    if (!pieces.empty() && pieces.back().second + 1 == b)
+      pieces.back().second = b;
+    else
+      pieces.emplace_back(b, b);
+  }
+  if (pieces.empty()) return Status();
+  // The bytes reach the file without the mutex, so that readers and the
+  // other fetches do not wait behind the copy; the blocks stay reserved, and
+  // whatever would change or destroy them waits for unlockedStores_ first.
+  ++unlockedStores_;
+  lock.unlock();
+  Status st;
+  uint64_t reached = 0;
+  for (const auto& [b, e] : pieces) {
     const uint64_t from = b * blockSize_ - base;
     const uint64_t to = std::min<uint64_t>((e + 1) * blockSize_ - base, buf.size());
-    if (to > from) {
-      Status st = writeAt(base + from, buf.data() + from, to - from);
-      if (!st.ok()) return localFailure("cache write failed", st.native);
-    }
-    for (uint64_t k = b; k <= e; ++k) states_[k] |= kBlockPresent;
-    needsSave_ = true;
-    b = e + 1;
+    if (to <= from) continue;
+    st = data_->write(base + from, buf.data() + from, static_cast<size_t>(to - from));
+    if (!st.ok()) break;
+    reached = std::max(reached, base + to);
   }
+  lock.lock();
+  dataLength_ = std::max(dataLength_, reached);
+  if (--unlockedStores_ == 0) storesCv_.notify_all();
+  if (!st.ok()) return localFailure("cache write failed", st.native);
+  for (const auto& [b, e] : pieces)
+    for (uint64_t k = b; k <= e && k < states_.size(); ++k) states_[k] |= kBlockPresent;
+  needsSave_ = true;
   return Status();
+}
+
+void CacheFile::waitForStoresLocked(std::unique_lock<std::mutex>& lock) {
+  storesCv_.wait(lock, [this] { return unlockedStores_ == 0; });
 }
 
 Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
@@ -259,10 +297,12 @@ Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
   const uint64_t last = (end - 1) / blockSize_;
   std::unique_lock<std::mutex> saveLock(saveMu_, std::defer_lock);
   std::unique_lock<std::mutex> lock(mu_);
+  waitForStoresLocked(lock);
   if (overwritesClaimedLocked(first, last)) {
     lock.unlock();
     saveLock.lock();
     lock.lock();
+    waitForStoresLocked(lock);
     // Held to the end: no save may call the blocks clean again before the
     // write marks them dirty.
     if (overwritesClaimedLocked(first, last)) {
@@ -301,7 +341,8 @@ Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
 Status CacheFile::truncate(uint64_t newSize) {
   if (newSize > maxFileBytes_) return TooLarge();
   std::lock_guard<std::mutex> saveLock(saveMu_);
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
+  waitForStoresLocked(lock);
   if (newSize == size_) return Status();
   const uint64_t oldSize = size_;
   const uint64_t newCount = blockCountLocked(newSize);
@@ -346,7 +387,8 @@ Status CacheFile::truncate(uint64_t newSize) {
 
 void CacheFile::reset() {
   std::lock_guard<std::mutex> saveLock(saveMu_);
-  std::lock_guard<std::mutex> lock(mu_);
+  std::unique_lock<std::mutex> lock(mu_);
+  waitForStoresLocked(lock);
   states_.assign(blockCountLocked(size_), 0);
   pendingMtime_ = Timestamp();  // the local changes it belonged to are gone
   ++epoch_;
@@ -410,6 +452,10 @@ Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* confl
       lock.unlock();
       saveLock.lock();
       continue;  // decide again: the object may have changed meanwhile
+    }
+    if (unlockedStores_ != 0) {
+      waitForStoresLocked(lock);
+      continue;
     }
     size_ = remoteSize_ = attr.size;
     etag_ = attr.etag;

@@ -6,9 +6,10 @@
 //
 // Missing blocks are brought in through a Fetcher that the caller supplies;
 // the object never talks to the server. The mutex is released around fetcher
-// calls only; the blocks of a running fetch are reserved in inFlight_, and
-// every change that must win over a fetch (a write, reset, applyRemote,
-// truncate) is detected when the fetch comes back: fetched bytes are stored
+// calls and while fetched bytes reach the data file; the blocks of a running
+// fetch are reserved in inFlight_, and every change that must win over a
+// fetch (a write, reset, applyRemote, truncate) is detected when the fetch
+// comes back, or waits while its bytes are written: fetched bytes are stored
 // only into blocks that are still missing and only while the object's epoch
 // is the one the fetch began in.
 //
@@ -146,12 +147,26 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   friend class DataCache;
 
   static Status localFailure(const char* what, int err);
+  // A reader's range that a fetch hands over from its own buffer.
+  struct ReadInto {
+    uint64_t offset;
+    uint64_t length;
+    void* out;
+    bool done;
+  };
   // waitForOthers false: blocks another fetch is bringing in are skipped.
+  // With `into`, a run that brings in the whole range and stores all of it
+  // copies it out as well (into->done).
   Status fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetcher, const CancelToken* cancel,
-                     std::unique_lock<std::mutex>& lock, bool waitForOthers = true);
+                     std::unique_lock<std::mutex>& lock, bool waitForOthers = true, ReadInto* into = nullptr);
   // Stores fetched bytes into the run's blocks that are still missing; the
-  // caller holds the mutex and has checked the epoch.
-  Status storeFetchedLocked(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf);
+  // caller holds the mutex through `lock` and has checked the epoch. The
+  // mutex is let go while the bytes are written.
+  Status storeFetched(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf,
+                      std::unique_lock<std::mutex>& lock);
+  // Waits until no fetch writes its bytes outside the mutex: what changes or
+  // destroys bytes of the data file calls this first.
+  void waitForStoresLocked(std::unique_lock<std::mutex>& lock);
   bool readAt(uint64_t offset, void* buffer, uint64_t length, int* err);
   Status writeAt(uint64_t offset, const void* data, uint64_t length);
   // Sets the data file's length, keeping dataLength_ in step.
@@ -162,6 +177,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   uint64_t blockCountLocked(uint64_t size) const;
   void growStatesLocked();
   bool allPresentLocked(uint64_t first, uint64_t last) const;
+  bool anyPresentLocked(uint64_t first, uint64_t last) const;
   bool hasDirtyLocked() const;
   // Some block is present and not dirty: a map of these states calls it clean.
   bool claimsCleanLocked() const;
@@ -206,6 +222,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   std::mutex saveMu_;  // serialises map writes and file moves; taken before mu_
   std::mutex mu_;
   std::condition_variable cv_;  // blocks became present or left inFlight_
+  std::condition_variable storesCv_;  // unlockedStores_ reached zero
   std::string binPath_;         // guarded by mu_; changed with saveMu_ held too
   std::string mapPath_;         // guarded by mu_; changed with saveMu_ held too
   std::string path_;            // guarded by mu_
@@ -224,6 +241,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // is written, cleared only by a durable map that calls none clean.
   bool diskClaimsClean_ = false;  // guarded by mu_; changed with saveMu_ held too (or before sharing)
   std::set<uint64_t> inFlight_; // guarded by mu_
+  uint32_t unlockedStores_ = 0; // guarded by mu_; fetches writing without mu_
   uint64_t epoch_ = 0;          // guarded by mu_
   uint64_t remoteRecord_ = 0;   // guarded by mu_
   uint64_t dataLength_ = 0;     // guarded by mu_; the data file's length

@@ -18,6 +18,7 @@
 
 #include "engine/map_file.h"
 #include "foundation/log.h"
+#include "foundation/memory_env.h"
 #include "testing/fake_remote.h"
 #include "testing/gate.h"
 #include "testing/test_clock.h"
@@ -642,6 +643,68 @@ TEST_F(CacheFileTest, ChangesDuringFetchWinOverFetchedData) {
     EXPECT_TRUE(readAll(*f, 0, kBs) == want) << c.what;
     EXPECT_EQ(fileLength(f->binPath()), f->size()) << c.what;
   }
+}
+
+// The data file of a memory Env whose reads can be made to fail and whose
+// first write can be held at a gate.
+class HookedCacheFile {
+ public:
+  explicit HookedCacheFile(uint64_t size) : file_("/c/f.bin", "/c/f.map", "/remote/f", "f", kBs, &env_) {
+    EXPECT_TRUE(env_.makeDir("/c").ok());
+    EXPECT_TRUE(file_.openData().ok());
+    RemoteAttr attr;
+    attr.size = size;
+    attr.etag = "e1";
+    file_.applyRemote(attr, nullptr, nullptr);
+    env_.setHook([this](const MemoryEnv::StepInfo& step) {
+      if (step.path != "/c/f.bin") return Status();
+      if (step.step == MemoryEnv::Step::kRead && failReads.load()) return Status(Status::kIo, "read refused");
+      if (step.step == MemoryEnv::Step::kWrite && holdWrite.exchange(false)) writeGate.arriveAndWait();
+      return Status();
+    });
+  }
+  ~HookedCacheFile() { env_.setHook(nullptr); }
+  CacheFile& operator*() { return file_; }
+
+  std::atomic<bool> failReads{false};
+  std::atomic<bool> holdWrite{false};
+  Gate writeGate;
+
+ private:
+  MemoryEnv env_;
+  CacheFile file_;
+};
+
+TEST_F(CacheFileTest, TheFetchingReaderGetsItsBytesFromTheFetch) {
+  const std::string content = Pattern(4 * kBs, 21);
+  remote_.content = content;
+  HookedCacheFile f(content.size());
+  f.failReads = true;
+  EXPECT_EQ(readAll(*f, 100, kBs), content.substr(100, kBs));
+  // Bytes already cached come from the data file.
+  Status st;
+  readAll(*f, 0, 10, &st);
+  EXPECT_EQ(st.code, Status::kIo);
+}
+
+TEST_F(CacheFileTest, CachedBlocksStayReadableWhileFetchedBytesAreStored) {
+  const std::string content = Pattern(4 * kBs, 22);
+  remote_.content = content;
+  HookedCacheFile f(content.size());
+  EXPECT_EQ(readAll(*f, 3 * kBs, kBs), content.substr(3 * kBs));
+  f.holdWrite = true;
+  auto reader = std::async(std::launch::async, [&] { return readAll(*f, 0, kBs); });
+  ASSERT_TRUE(f.writeGate.waitArrived());
+  auto other = std::async(std::launch::async, [&] {
+    std::string block(kBs, '\0');
+    return (*f).readIfCached(3 * kBs, block.data(), kBs) && block == content.substr(3 * kBs);
+  });
+  const bool readWhileStoring =
+      other.wait_for(std::chrono::milliseconds(Gate::kDefaultWaitMs)) == std::future_status::ready;
+  f.writeGate.release();
+  EXPECT_TRUE(readWhileStoring);
+  EXPECT_TRUE(other.get());
+  EXPECT_EQ(reader.get(), content.substr(0, kBs));
 }
 
 }  // namespace

@@ -207,6 +207,15 @@ TEST(CacheCrashTest, EveryDiskARestartCanFindServesOnlyBytesTheFileHad) {
        },
        {{"/f", {{{"v1", s}, {"v2", n}}, {}}}},
        nullptr},
+      {"a write saved without flushing its map, committed later",
+       [&](World& w) { w.clean("/f", "v1", s); },
+       [&](World& w) {
+         ASSERT_TRUE(w.held["/f"]->write(kBs, local.data() + kBs, kBs).ok());
+         ASSERT_TRUE(w.held["/f"]->saveMapUnflushed());
+         ASSERT_TRUE(w.held["/f"]->saveMap());
+       },
+       {{"/f", {{{"v1", s}}, {local}}}},
+       dirtyAt("/f", local)},
       {"a write over clean cached blocks, before any save",
        [&](World& w) { w.clean("/f", "v1", s); },
        [&](World& w) { ASSERT_TRUE(w.held["/f"]->write(kBs, local.data() + kBs, kBs).ok()); },

@@ -79,6 +79,11 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // Writes the map when it changed; see the header comment for what a map
   // with unsent changes waits for.
   bool saveMap();
+  // saveMap without waiting for the map to reach the disk: what it records
+  // outlives the process at once, and a power loss once a later saveMap (which
+  // it leaves due) has run. The data file is still synced first, so that the
+  // map claims only bytes that are on the disk whenever it gets there.
+  bool saveMapUnflushed();
 
   Status read(uint64_t offset, void* buffer, uint64_t length, uint64_t& got, const Fetcher& fetcher,
               const CancelToken* cancel);
@@ -193,8 +198,8 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // already missing. Skipped (the bytes stay, unclaimed) when the map could
   // not be made to say so first.
   void dropDataLocked();
-  // Writes the map; saveMu_ held, mu_ not.
-  bool saveWithSaveLockHeld();
+  // Writes the map; saveMu_ held, mu_ not. flushMap false: see saveMapUnflushed.
+  bool saveWithSaveLockHeld(bool flushMap = true);
   // A write of first..last would land on a block that a map on disk may
   // still call clean, whose bytes a restart would take for the server's.
   bool overwritesClaimedLocked(uint64_t first, uint64_t last) const;

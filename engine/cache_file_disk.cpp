@@ -164,7 +164,12 @@ bool CacheFile::saveMap() {
   return saveWithSaveLockHeld();
 }
 
-bool CacheFile::saveWithSaveLockHeld() {
+bool CacheFile::saveMapUnflushed() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  return saveWithSaveLockHeld(false);
+}
+
+bool CacheFile::saveWithSaveLockHeld(bool flushMap) {
   std::string bytes;
   std::string mapPath;
   bool durable;
@@ -182,12 +187,11 @@ bool CacheFile::saveWithSaveLockHeld() {
     needsSave_ = false;
   }
   bool ok = !durable || data_->sync().ok();
-  ok = ok && WriteFileAtomic(*env_, mapPath, bytes, createNew, durable);
+  ok = ok && WriteFileAtomic(*env_, mapPath, bytes, createNew, durable && flushMap);
   std::lock_guard<std::mutex> lock(mu_);
-  if (ok)
-    onDisk_ = true;
-  else
-    needsSave_ = true;
+  if (ok) onDisk_ = true;
+  // A map left unflushed is written again, durably, by the next save.
+  if (!ok || (durable && !flushMap)) needsSave_ = true;
   return ok;
 }
 

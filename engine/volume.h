@@ -196,6 +196,10 @@ class Volume {
   void closeNow(const std::shared_ptr<OpenFile>& file);
   // closeNow on the "reaper" thread, so the caller does not wait for the map.
   void closeAsync(const std::shared_ptr<OpenFile>& file);
+  // Makes the maps that closes left unflushed durable, all that gathered
+  // meanwhile in one go on the "reaper" thread.
+  void commitMapsLater(std::shared_ptr<CacheFile> cache);
+  void commitMaps();
 
   // --- writes and the upload queue (volume_write.cpp) ---
   Status write(const std::shared_ptr<OpenFile>& file, uint64_t offset, const void* data, uint64_t length);
@@ -358,6 +362,9 @@ class Volume {
   std::unique_ptr<WorkerPool> prefetchPool_;
   std::unique_ptr<WorkerPool> uploadPool_;
   std::unique_ptr<WorkerPool> reaperPool_;
+  std::mutex commitMu_;
+  std::vector<std::shared_ptr<CacheFile>> commitDue_;  // guarded by commitMu_
+  bool commitPosted_ = false;                          // guarded by commitMu_
   RateLimiter limiter_;
 
   std::atomic<bool> started_{false};

@@ -3,6 +3,9 @@
 // and closing. Renames are in volume_rename.cpp. Online, changes go to the
 // server at once (after whatever the offline journal still holds); offline,
 // create and delete go into the journal and the local caches.
+#include <algorithm>
+#include <utility>
+
 #include "engine/clock.h"
 #include "engine/volume.h"
 #include "foundation/log.h"
@@ -438,7 +441,10 @@ void Volume::closeNow(const std::shared_ptr<OpenFile>& file) {
     return;
   }
   cached.setDirty(true);
-  cached.saveMap();
+  // A killed process leaves the changes recorded as soon as this returns; a
+  // power loss, once the reaper has committed the map.
+  cached.saveMapUnflushed();
+  commitMapsLater(file->cache);
   // The object's own path follows renames made while the handle was open.
   if (changedHere) {
     queueUpload(cached.path(), config_.cache.writebackDelayMs, file->cache);
@@ -464,6 +470,32 @@ void Volume::closeAsync(const std::shared_ptr<OpenFile>& file) {
     }
   }
   closeNow(file);
+}
+
+void Volume::commitMapsLater(std::shared_ptr<CacheFile> cache) {
+  ActiveCall call(this);
+  if (!call.ok()) {
+    cache->saveMap();
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(commitMu_);
+    commitDue_.push_back(std::move(cache));
+    if (std::exchange(commitPosted_, true)) return;
+  }
+  if (!reaperPool_->post([this] { commitMaps(); })) commitMaps();
+}
+
+void Volume::commitMaps() {
+  std::vector<std::shared_ptr<CacheFile>> due;
+  {
+    std::lock_guard<std::mutex> lock(commitMu_);
+    due.swap(commitDue_);
+    commitPosted_ = false;
+  }
+  std::sort(due.begin(), due.end());
+  due.erase(std::unique(due.begin(), due.end()), due.end());
+  for (const std::shared_ptr<CacheFile>& cache : due) cache->saveMap();
 }
 
 Status Volume::replayJournal() {

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cerrno>
 #include <fstream>
+#include <thread>
 
 #include "foundation/memory_env.h"
+#include "testing/gate.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
@@ -329,6 +331,9 @@ TEST_F(VolumeTest, WaitingUploadsHoldNoOpenFiles) {
     v.closeNow(file);
   }
   EXPECT_EQ(status(v).pendingUploads, static_cast<uint32_t>(kFiles));
+  // The reaper holds the files whose maps it has still to commit; the
+  // rescan waits for it.
+  v.rescanDirty();
   EXPECT_EQ(env.openFiles(), idle);
 
   v.setOffline(false);
@@ -339,6 +344,54 @@ TEST_F(VolumeTest, WaitingUploadsHoldNoOpenFiles) {
     EXPECT_TRUE(h_.server->readFile(path, &got) && got == path) << path;
   }
   EXPECT_EQ(env.openFiles(), idle);
+}
+
+// A close waits for the data file to reach the disk, not for the map: a
+// killed drive finds the changes at once, a power loss once the reaper has
+// committed the map.
+TEST_F(VolumeTest, AClosedFileSurvivesAKillAtOnceAndAPowerLossOnceCommitted) {
+  MemoryEnv env;
+  const std::thread::id closer = std::this_thread::get_id();
+  std::atomic<int> closerSyncs{0};
+  std::atomic<bool> holdCommit{false};
+  test::Gate commit;
+  env.setHook([&](const MemoryEnv::StepInfo& step) {
+    if (step.step != MemoryEnv::Step::kSync && step.step != MemoryEnv::Step::kSyncDir) return Status();
+    if (step.path.find("journal") != std::string::npos) return Status();
+    if (std::this_thread::get_id() == closer)
+      ++closerSyncs;
+    else if (holdCommit.exchange(false))
+      commit.arriveAndWait();
+    return Status();
+  });
+  MountConfig config = test::UploadDrive(kBs);
+  config.cache.writebackDelayMs = 3600000;  // no upload before the disks are taken
+  std::unique_ptr<MemoryEnv> killed;
+  std::unique_ptr<MemoryEnv> powerLost;
+  {
+    Volume v(config, "/cache", h_.server->factory(), test::QuickTimings(), &env);
+    ASSERT_TRUE(v.start(nullptr).ok());
+    std::shared_ptr<OpenFile> file;
+    ASSERT_TRUE(v.create("/a", false, file).ok());
+    ASSERT_TRUE(v.write(file, 0, "content", 7).ok());
+    closerSyncs = 0;
+    holdCommit = true;
+    v.closeNow(file);
+    EXPECT_EQ(closerSyncs.load(), 1);
+    ASSERT_TRUE(commit.waitArrived());
+    killed = env.snapshot(MemoryEnv::Crash::kProcess);
+    commit.release();
+    v.stop(0);
+    powerLost = env.snapshot(MemoryEnv::Crash::kPowerLoss);
+  }
+  env.setHook(nullptr);
+  config.cache.writebackDelayMs = 0;
+  for (MemoryEnv* disk : {killed.get(), powerLost.get()}) {
+    h_.server->putFile("/a", "");
+    Volume v(config, "/cache", h_.server->factory(), test::QuickTimings(), disk);
+    ASSERT_TRUE(v.start(nullptr).ok());
+    EXPECT_TRUE(h_.serverHolds("/a", "content")) << (disk == killed.get() ? "kill" : "power loss");
+  }
 }
 
 TEST_F(VolumeTest, ClearCacheKeepsOnlyFilesWithChanges) {

@@ -3,6 +3,8 @@
 // file, checks the server's size, marks the object clean, and otherwise
 // reschedules the entry by the upload back-off. Uploads are never given up.
 #include <algorithm>
+#include <functional>
+#include <thread>
 
 #include "engine/clock.h"
 #include "engine/volume.h"
@@ -287,51 +289,78 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
                              const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize) {
   const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
   std::vector<std::pair<uint64_t, uint64_t>> ranges = cache->dirtyRanges();
-  std::vector<uint8_t> buffer;
   uint64_t done = 0;
   auto ended = [&] {
     return Status(Status::kCanceled,
                   cache->isRemoved() || isDeleting(path) ? "deleted during upload" : "renamed during upload");
   };
+  // Pieces go up side by side, one connection each with one left for reads,
+  // and together no larger than one chunk, so the buffers stay as they were.
+  const uint64_t lanes = static_cast<uint64_t>(std::max<int32_t>(1, config_.net.connections - 1));
+  const uint64_t block = cache->blockSize();
+  const uint64_t pieceBytes = std::max(block, config_.transfer.chunkBytes / lanes / block * block);
+  struct Piece {
+    uint64_t offset;
+    uint64_t length;
+    std::vector<uint8_t> bytes;
+    Status st;
+  };
   while (!ranges.empty()) {
-    // Plain names, not a structured binding: the write lambda below uses them.
-    const uint64_t offset = ranges.front().first;
-    const uint64_t length = ranges.front().second;
     if (uploadMustEnd(path, *cache)) return ended();
-    const uint64_t n = std::min(length, config_.transfer.chunkBytes);
-    cache->clearUploadMarks(offset, n);
-    buffer.resize(n);
-    if (!cache->readIfCached(offset, buffer.data(), n)) {
+    std::vector<Piece> pieces;
+    for (const auto& [offset, length] : ranges) {
+      for (uint64_t pos = offset; pos < offset + length && pieces.size() < lanes; pos += pieceBytes)
+        pieces.push_back(Piece{pos, std::min(pieceBytes, offset + length - pos), {}, Status()});
+      if (pieces.size() == lanes) break;
+    }
+    bool replan = false;
+    for (Piece& p : pieces) {
+      cache->clearUploadMarks(p.offset, p.length);
+      p.bytes.resize(p.length);
+      if (cache->readIfCached(p.offset, p.bytes.data(), p.length)) continue;
       // A file cut to a block boundary leaves its new last block dirty but
       // absent: the server's bytes are the ones to keep there.
-      Status st = cache->ensureRange(offset, n, fetcher(), cancel);
+      Status st = cache->ensureRange(p.offset, p.length, fetcher(), cancel);
       if (!st.ok()) return st;
-      if (!cache->readIfCached(offset, buffer.data(), n)) {
-        // The file shrank meanwhile: look at what is dirty now.
-        std::vector<std::pair<uint64_t, uint64_t>> now = cache->dirtyRanges();
-        if (!now.empty() && now.front() == ranges.front())
-          return Status(Status::kIo, "dirty block missing from cache");
-        ranges = std::move(now);
+      if (cache->readIfCached(p.offset, p.bytes.data(), p.length)) continue;
+      // The file shrank meanwhile: look at what is dirty now.
+      std::vector<std::pair<uint64_t, uint64_t>> now = cache->dirtyRanges();
+      if (!now.empty() && now.front() == ranges.front()) return Status(Status::kIo, "dirty block missing from cache");
+      ranges = std::move(now);
+      replan = true;
+      break;
+    }
+    if (replan) continue;
+    auto send = [&](Piece& p) {
+      p.st = pool_->run(policy, cancel, "write", [&](IBackend& b) {
+        noteConnected(b);
+        return b.writeAt(path, p.offset, p.bytes.data(), p.length);
+      });
+    };
+    std::vector<std::thread> helpers;
+    for (size_t i = 1; i < pieces.size(); ++i) helpers.emplace_back(send, std::ref(pieces[i]));
+    send(pieces.front());
+    for (std::thread& t : helpers) t.join();
+    Status failed;
+    for (Piece& p : pieces) {
+      if (!p.st.ok()) {
+        if (failed.ok()) failed = p.st;
         continue;
       }
+      limiter_.consume(p.length, cancel);
+      bytesUp_ += p.length;
+      cache->markRangeClean(p.offset, p.length);
+      done += p.length;
     }
-    Status st = pool_->run(policy, cancel, "write", [&](IBackend& b) {
-      noteConnected(b);
-      return b.writeAt(path, offset, buffer.data(), n);
-    });
     // The server cannot write at an offset after all (the drive chose before
     // it first heard from it), or it has no copy to write into (made offline,
     // or deleted there meanwhile, and the local file wins): the file goes up
     // whole.
-    if ((st.code == Status::kUnsupported || st.code == Status::kNotFound) && !uploadMustEnd(path, *cache))
+    if ((failed.code == Status::kUnsupported || failed.code == Status::kNotFound) && !uploadMustEnd(path, *cache))
       return uploadWhole(path, cache, info, cancel, mtime, sentSize);
-    if (!st.ok()) return st;
-    limiter_.consume(n, cancel);
-    bytesUp_ += n;
-    cache->markRangeClean(offset, n);
+    if (!failed.ok()) return failed;
     ranges = cache->dirtyRanges();
     if (!ranges.empty()) cache->saveMap();
-    done += n;
     updateTransfer(info.id, done, nullptr, nullptr, -1);
     if (IsCancelled(cancel)) return Status(Status::kCanceled, "");
   }

@@ -210,6 +210,25 @@ TEST_P(VolumeWriteTest, UserStopDropsTheChangesAndKeepsTheServersCopy) {
   EXPECT_TRUE(recorded);
 }
 
+TEST(VolumeInPlaceUploadTest, PiecesOfOneFileGoUpSideBySide) {
+  MountConfig config = test::UploadDrive(kBs);
+  config.transfer.chunkBytes = 3 * kBs;  // three pieces of a block, one per spare connection
+  Drive d(true, config);
+  const std::string original = test::Pattern(7 * kBs);
+  d.h.server->putFile("/big", original);
+  auto held = d.h.server->addGate(MemOp::kWriteAt, "/big");
+  std::shared_ptr<OpenFile> file = d.open("/big");
+  const std::string data = test::Pattern(7 * kBs, 9);
+  ASSERT_TRUE(d.h.volume->write(file, 0, data.data(), data.size()).ok());
+  d.h.volume->closeNow(file);
+  ASSERT_TRUE(held->waitArrived());
+  // The other two pieces of the first round arrive while the first is held.
+  EXPECT_TRUE(test::Eventually([&] { return d.h.server->countCalls(MemOp::kWriteAt, "/big") == 3; }));
+  held->release();
+  EXPECT_TRUE(d.h.serverHolds("/big", data));
+  EXPECT_EQ(d.h.server->countCalls(MemOp::kWriteAt, "/big"), 7);
+}
+
 TEST(VolumeUploadCheckTest, TheServersSizeDecidesWhetherAnUploadIsDone) {
   struct Case {
     bool verify;

@@ -38,6 +38,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -324,9 +325,11 @@ class Volume {
   Status uploadFile(const std::string& path, TransferInfo& info, std::shared_ptr<CacheFile> cache,
                     const CancelToken* cancel);
   // Each sets `mtime` after the content when not zero, and reports the file
-  // size it brought the server to.
+  // size it brought the server to. uploadInPlace fills `seen` when the last
+  // thing it asked the server was the file's attributes as they stay.
   Status uploadInPlace(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
-                       const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize);
+                       const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize,
+                       std::optional<RemoteAttr>& seen);
   Status uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
                      const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize);
   // The server's size must be localSize; attr (may be null) gets what the

@@ -212,8 +212,10 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   const bool keepsTimes = config_.compat.setMtime && caps()->setMtime;
   const Timestamp pendingMtime = cache->pendingMtime();
   uint64_t sent = 0;
+  std::optional<RemoteAttr> seen;
   auto send = [&] {
-    return inPlace ? uploadInPlace(path, cache, info, cancel, pendingMtime, sent)
+    seen.reset();
+    return inPlace ? uploadInPlace(path, cache, info, cancel, pendingMtime, sent, seen)
                    : uploadWhole(path, cache, info, cancel, pendingMtime, sent);
   };
   Status st = send();
@@ -226,7 +228,12 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     st = send();
   RemoteAttr attr;
   bool sizeChecked = false;
-  if (st.ok() && config_.transfer.verifyAfterUpload) {
+  if (st.ok() && seen) {
+    // The upload's last question was the size: asking again tells nothing new.
+    attr = *seen;
+    if (attr.size != sent) st = SizeMismatch(attr.size, sent);
+    sizeChecked = st.ok();
+  } else if (st.ok() && config_.transfer.verifyAfterUpload) {
     st = verifyUpload(path, cache, sent, cancel, &attr);
     sizeChecked = st.ok();
   }
@@ -286,7 +293,8 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
 }
 
 Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
-                             const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize) {
+                             const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize,
+                             std::optional<RemoteAttr>& seen) {
   const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
   std::vector<std::pair<uint64_t, uint64_t>> ranges = cache->dirtyRanges();
   uint64_t done = 0;
@@ -368,6 +376,22 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
 
   std::shared_ptr<const BackendCaps> caps = this->caps();
   const uint64_t localSize = cache->size();
+  const bool setsTimes = config_.compat.setMtime && caps->setMtime;
+  if (setsTimes) {
+    RemoteAttr known;
+    bool negative = false;
+    if (mtime.isZero() && meta_->getAttr(path, &known, &negative) && !negative) mtime = known.mtime;
+    if (mtime.isZero()) mtime = Timestamp::now();
+  }
+  auto setTimes = [&] {
+    if (setsTimes)
+      (void)pool_->run(RetryPolicyFor(config_.net), cancel, "setTimes",
+                       [&](IBackend& b) { return b.setTimes(path, mtime, Timestamp()); });
+  };
+  // The time goes first, so that the size asked for next is that of the copy
+  // as it stays, and checks the upload as well; only a truncation, which
+  // moves the time again, needs it set once more.
+  setTimes();
   RemoteAttr attr;
   Status st = pool_->run(policy, cancel, "stat", [&](IBackend& b) {
     noteConnected(b);
@@ -376,14 +400,9 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
   if (st.ok() && attr.size != localSize && caps->truncate) {
     st = pool_->run(policy, cancel, "truncate", [&](IBackend& b) { return b.truncate(path, localSize); });
     if (!st.ok()) return st;
-  }
-  if (config_.compat.setMtime && caps->setMtime) {
-    RemoteAttr known;
-    bool negative = false;
-    if (mtime.isZero() && meta_->getAttr(path, &known, &negative) && !negative) mtime = known.mtime;
-    if (mtime.isZero()) mtime = Timestamp::now();
-    (void)pool_->run(RetryPolicyFor(config_.net), cancel, "setTimes",
-                     [&](IBackend& b) { return b.setTimes(path, mtime, Timestamp()); });
+    setTimes();
+  } else if (st.ok()) {
+    seen = attr;
   }
   sentSize = localSize;
   return Status();

@@ -229,6 +229,33 @@ TEST(VolumeInPlaceUploadTest, PiecesOfOneFileGoUpSideBySide) {
   EXPECT_EQ(d.h.server->countCalls(MemOp::kWriteAt, "/big"), 7);
 }
 
+TEST(VolumeInPlaceUploadTest, OneQuestionAfterTheContentChecksTheUpload) {
+  struct Case {
+    const char* what;
+    std::string server;
+    int stats;
+    int setTimes;
+  } cases[] = {
+      {"the size is right", "", 1, 1},
+      // A truncation moves the time again, and the size is asked once more.
+      {"the server's copy is longer", std::string(3 * kBs, 'x'), 2, 2},
+  };
+  for (const Case& c : cases) {
+    Drive d(true);
+    d.h.server->putFile("/f", c.server);
+    std::shared_ptr<OpenFile> file = d.open("/f");
+    ASSERT_TRUE(d.h.volume->setSize(file, 0).ok());
+    const std::string data = test::Pattern(kBs + 10);
+    ASSERT_TRUE(d.h.volume->write(file, 0, data.data(), data.size()).ok());
+    d.h.server->clearCalls();
+    d.h.volume->closeNow(file);
+    ASSERT_TRUE(d.h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs)) << c.what;
+    EXPECT_TRUE(d.h.serverHolds("/f", data)) << c.what;
+    EXPECT_EQ(d.h.server->countCalls(MemOp::kStat, "/f"), c.stats) << c.what;
+    EXPECT_EQ(d.h.server->countCalls(MemOp::kSetTimes, "/f"), c.setTimes) << c.what;
+  }
+}
+
 TEST(VolumeUploadCheckTest, TheServersSizeDecidesWhetherAnUploadIsDone) {
   struct Case {
     bool verify;

@@ -233,6 +233,9 @@ class Volume {
                     const CancelToken* cancel);
   Status streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                     uint64_t& got, const CancelToken* cancel);
+  // A small read far from the handle's previous one, of a file without
+  // local changes, online: it is served straight from the server.
+  bool readsOnlyItsOwn(OpenFile& file, uint64_t offset, uint64_t length);
   void scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t offset, uint64_t length);
   void prefetchWhole(const std::shared_ptr<OpenFile>& file);
 

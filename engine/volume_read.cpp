@@ -21,10 +21,22 @@ constexpr uint64_t kRecordedBlocks = 2;
 // size the pool always has a few queued and a round trip stays small beside
 // a piece's transfer.
 constexpr uint64_t kReadaheadPieceBlocks = 4;
+// A random read of at most this share of a block fetches only its own bytes
+// before it returns.
+constexpr uint64_t kOwnBytesShare = 4;
 
 unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
 
 Status DeletedWhileOpen() { return Status(Status::kIo, "deleted while open: block not cached"); }
+
+// Reads of one stream may reach us out of order (the kernel sends its
+// readahead in parallel), so a read near the previous one still counts as
+// sequential; one elsewhere is random access. A handle's first read counts
+// as sequential only near the file's start. The caller holds file.mu.
+bool FarFromLastRead(const OpenFile& file, uint64_t offset, const CacheOptions& cache) {
+  const uint64_t near = static_cast<uint64_t>(cache.blockBytes) * std::max(file.readaheadWindow, cache.readaheadBlocks);
+  return offset > file.readaheadEnd + near || offset + near < file.readaheadEnd;
+}
 
 }  // namespace
 
@@ -54,6 +66,22 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   Status st;
   if (wanted != 0 && cache.readIfCached(offset, buffer, wanted)) {
     got = wanted;
+  } else if (wanted != 0 && readsOnlyItsOwn(*file, offset, wanted)) {
+    // A small random read waits for its own bytes only; its block comes in
+    // behind it for the neighbours that may follow.
+    st = fetchRange(cache, offset, static_cast<uint8_t*>(buffer), wanted, got, cancel_.get());
+    if (st.ok() && got == wanted) {
+      const uint64_t block = cache.blockSize();
+      const uint64_t start = offset - offset % block;
+      if (cache.wantsFetch(start, block))
+        prefetchPool_->post([this, cache = file->cache, start, block, token = cancel_] {
+          if (stopping_.load()) return;
+          (void)cache->prefetchRange(start, block, fetcher(), token.get());
+        });
+    } else if (st.ok()) {
+      // The server's copy is shorter than the cache thought: the cache decides.
+      st = cache.read(offset, buffer, length, got, fetcher(), cancel_.get());
+    }
   } else {
     // A sequential reader would now wait for readahead in flight: its own
     // connection takes the next queued piece instead of standing idle.
@@ -319,6 +347,20 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
   return st;
 }
 
+bool Volume::readsOnlyItsOwn(OpenFile& file, uint64_t offset, uint64_t length) {
+  // Without readahead no read is told apart from the others.
+  if (config_.cache.readaheadBlocks == 0 || offline_.load() || !prefetchPool_ ||
+      length > config_.cache.blockBytes / kOwnBytesShare)
+    return false;
+  {
+    std::lock_guard<std::mutex> lock(file.mu);
+    if (!FarFromLastRead(file, offset, config_.cache)) return false;
+  }
+  // Local changes decide what a missing block holds (zeros past the server's
+  // copy, its bytes kept at a cut): only the cache knows.
+  return !hasLocalChanges(*file.cache);
+}
+
 bool Volume::continuesRead(OpenFile& file, uint64_t offset) {
   std::lock_guard<std::mutex> lock(file.mu);
   // A handle's first read has no readahead of its own queued yet.
@@ -333,14 +375,9 @@ void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t o
   {
     std::lock_guard<std::mutex> lock(file->mu);
     const bool continues = offset == file->readaheadEnd;
-    // Reads of one stream may reach us out of order (the kernel sends its
-    // readahead in parallel), so a read near the previous one still counts
-    // as sequential; one elsewhere is random access and, as the kernel does,
-    // gets no readahead: its reader would otherwise queue behind megabytes it
-    // never asked for. A handle's first read counts only at the file's start.
-    const uint64_t near = static_cast<uint64_t>(config_.cache.blockBytes) *
-                          std::max(file->readaheadWindow, config_.cache.readaheadBlocks);
-    const bool random = offset > file->readaheadEnd + near || offset + near < file->readaheadEnd;
+    // Random access gets no readahead, as from the kernel: its reader would
+    // otherwise queue behind megabytes it never asked for.
+    const bool random = FarFromLastRead(*file, offset, config_.cache);
     if (continues)
       file->readaheadWindow = std::min(config_.cache.readaheadMaxBlocks, 2 * file->readaheadWindow);
     else

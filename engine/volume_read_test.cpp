@@ -312,15 +312,28 @@ TEST_F(VolumeReadTest, RandomReadsFetchOnlyTheirOwnBlocks) {
   // One prefetch worker runs readahead in the order it was queued.
   start(test::MemoryDrive(kBs, 2), 256 * kBs);
   const uint64_t randomBlocks[] = {200, 17, 120, 60};
+  // Each small random read takes its own bytes from the server, and its
+  // block comes in behind it.
   for (uint64_t b : randomBlocks) EXPECT_EQ(read(b * kBs + 10, 100), want(b * kBs + 10, 100)) << b;
   // Far from the last read, the file's start is random access too; the read
   // that continues it is sequential and reads blocks 1..8 ahead.
   EXPECT_EQ(read(0, 100), want(0, 100));
-  EXPECT_EQ(read(100, 100), want(100, 100));
   std::string block(kBs, '\0');
+  ASSERT_TRUE(test::Eventually([&] { return file_->cache->readIfCached(0, block.data(), kBs); }));
+  EXPECT_EQ(read(100, 100), want(100, 100));
   EXPECT_TRUE(test::Eventually([&] { return file_->cache->readIfCached(8 * kBs, block.data(), kBs); }));
-  EXPECT_EQ(bytesDown(), 13 * kBs);
-  for (uint64_t b : randomBlocks) EXPECT_FALSE(file_->cache->readIfCached((b + 1) * kBs, block.data(), kBs)) << b;
+  EXPECT_EQ(bytesDown(), 5 * 100 + 13 * kBs);
+  for (uint64_t b : randomBlocks) {
+    EXPECT_TRUE(file_->cache->readIfCached(b * kBs, block.data(), kBs)) << b;
+    EXPECT_FALSE(file_->cache->readIfCached((b + 1) * kBs, block.data(), kBs)) << b;
+  }
+  // A larger read, or one of a file with local changes, goes through the cache.
+  const uint64_t bytes = bytesDown();
+  EXPECT_EQ(read(100 * kBs, kBs), want(100 * kBs, kBs));
+  EXPECT_EQ(bytesDown(), bytes + kBs);
+  ASSERT_TRUE(h_->volume->write(file_, 250 * kBs, "x", 1).ok());
+  EXPECT_EQ(read(30 * kBs, 100), want(30 * kBs, 100));
+  EXPECT_EQ(bytesDown(), bytes + 3 * kBs);  // the written block's edges, then block 30
 }
 
 TEST_F(VolumeReadTest, WholeFilePrefetchFetchesASmallFileInOneRequest) {

@@ -61,6 +61,9 @@ namespace tarn {
 
 // Finished transfer records kept for the transfers list.
 inline constexpr size_t kMaxFinishedTransfers = 50;
+// Closes whose maps wait for the reaper's commit, at most; each holds its
+// data file open until then.
+inline constexpr size_t kMaxMapsAwaitingCommit = 64;
 
 // The volume's intervals in milliseconds. The defaults are the product's;
 // tests shorten them. The keepalive interval is the drive's own setting.

@@ -478,12 +478,23 @@ void Volume::commitMapsLater(std::shared_ptr<CacheFile> cache) {
     cache->saveMap();
     return;
   }
+  bool queued = false;
+  bool post = false;
   {
     std::lock_guard<std::mutex> lock(commitMu_);
-    commitDue_.push_back(std::move(cache));
-    if (std::exchange(commitPosted_, true)) return;
+    if (commitDue_.size() < kMaxMapsAwaitingCommit) {
+      commitDue_.push_back(cache);
+      queued = true;
+      post = !std::exchange(commitPosted_, true);
+    }
   }
-  if (!reaperPool_->post([this] { commitMaps(); })) commitMaps();
+  // A reaper that falls behind a burst of closes would hold all their files
+  // open: past the bound, a close commits its own map.
+  if (!queued) {
+    cache->saveMap();
+    return;
+  }
+  if (post && !reaperPool_->post([this] { commitMaps(); })) commitMaps();
 }
 
 void Volume::commitMaps() {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "foundation/memory_env.h"
+#include "testing/eventually.h"
 #include "testing/gate.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
@@ -344,6 +345,57 @@ TEST_F(VolumeTest, WaitingUploadsHoldNoOpenFiles) {
     EXPECT_TRUE(h_.server->readFile(path, &got) && got == path) << path;
   }
   EXPECT_EQ(env.openFiles(), idle);
+}
+
+// Closes that come while the reaper is held up leave it a bounded number of
+// maps to commit, each holding its file open; the rest commit their own, and
+// every file survives a power loss once the reaper is through.
+TEST_F(VolumeTest, ClosesOutrunningTheReaperHoldFewFilesOpen) {
+  constexpr int kFiles = 3 * static_cast<int>(kMaxMapsAwaitingCommit);
+  MemoryEnv env;
+  const std::thread::id closer = std::this_thread::get_id();
+  std::atomic<bool> holdReaper{true};
+  test::Gate reaper;
+  env.setHook([&](const MemoryEnv::StepInfo& step) {
+    if (step.step == MemoryEnv::Step::kSync && step.path.find("/data/") != std::string::npos &&
+        std::this_thread::get_id() != closer && holdReaper.exchange(false))
+      reaper.arriveAndWait();
+    return Status();
+  });
+  MountConfig config = Drive();
+  config.cache.offlineMode = true;
+  std::unique_ptr<MemoryEnv> powerLost;
+  {
+    Volume v(config, "/cache", h_.server->factory(), test::QuickTimings(), &env);
+    ASSERT_TRUE(v.start(nullptr).ok());
+    // The journal's log stays open once the first change opened it.
+    const uint64_t idle = env.openFiles() + 1;
+    for (int i = 0; i < kFiles; ++i) {
+      std::shared_ptr<OpenFile> file;
+      const std::string path = "/f" + std::to_string(i);
+      ASSERT_TRUE(v.create(path, false, file).ok()) << path;
+      ASSERT_TRUE(v.write(file, 0, path.data(), path.size()).ok()) << path;
+      v.closeNow(file);
+    }
+    ASSERT_TRUE(reaper.waitArrived());
+    // The batch the reaper took, and the maps waiting behind it.
+    EXPECT_LE(env.openFiles(), idle + 2 * kMaxMapsAwaitingCommit);
+    reaper.release();
+    v.rescanDirty();
+    // Other threads open files of their own for a moment (the metadata).
+    EXPECT_TRUE(test::Eventually([&] { return env.openFiles() == idle; })) << env.openFiles() << " open";
+    powerLost = env.snapshot(MemoryEnv::Crash::kPowerLoss);
+    env.setHook(nullptr);
+  }
+  config.cache.offlineMode = false;
+  Volume v(config, "/cache", h_.server->factory(), test::QuickTimings(), powerLost.get());
+  ASSERT_TRUE(v.start(nullptr).ok());
+  ASSERT_TRUE(v.waitUploadsIdle(test::Gate::kDefaultWaitMs));
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string path = "/f" + std::to_string(i);
+    std::string got;
+    EXPECT_TRUE(h_.server->readFile(path, &got) && got == path) << path;
+  }
 }
 
 // A close waits for the data file to reach the disk, not for the map: a

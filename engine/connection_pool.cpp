@@ -134,10 +134,15 @@ void ConnectionPool::release(size_t slot) {
 
 Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label,
                            const Operation& op) {
+  RetryPolicy timed = policy;
+  if (timed.clockMs == nullptr) timed.clockMs = SteadyNowMs;
+  // Counts the budget alone: with every connection stuck on a silent
+  // server, the wait for one ends when the call's time is up.
+  const Backoff budget(timed);
   Lease lease;
   auto attempt = [&]() -> Status {
     if (!lease) {
-      Status status = acquire(lease, cancel, runAcquireTimeoutMs_);
+      Status status = acquire(lease, cancel, budget.budgetLeftMs(runAcquireTimeoutMs_));
       if (!status.ok()) return status;
     }
     lease->setCancelToken(cancel);
@@ -151,8 +156,6 @@ Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel,
     return Status();
   };
   const std::string text(label);
-  RetryPolicy timed = policy;
-  if (timed.clockMs == nullptr) timed.clockMs = SteadyNowMs;
   Status result = RetryCall(timed, cancel, attempt, reconnect, text.empty() ? nullptr : text.c_str());
   lease.reset();
   return result;

@@ -27,6 +27,14 @@ constexpr uint64_t kOwnBytesShare = 4;
 
 unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
 
+// The read path's retries, on the engine's clock so that its budget of
+// connect and I/O time-outs is the one every other server call keeps.
+RetryPolicy ReadRetryPolicy(const NetOptions& net) {
+  RetryPolicy policy = RetryPolicyFor(net);
+  policy.clockMs = SteadyNowMs;
+  return policy;
+}
+
 Status DeletedWhileOpen() { return Status(Status::kIo, "deleted while open: block not cached"); }
 
 // Reads of one stream may reach us out of order (the kernel sends its
@@ -115,14 +123,15 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
   // records a newer copy, which the check below must not take for a change.
   const uint64_t seenRecord = file.remoteRecord();
   int requests = 0;
-  Backoff backoff(RetryPolicyFor(config_.net));
+  Backoff backoff(ReadRetryPolicy(config_.net));
   for (;;) {
     if (IsCancelled(cancel)) {
       TransferEnd(recordId, false, "canceled");
       return Status(Status::kCanceled, "");
     }
+    backoff.attemptBegins();
     ConnectionPool::Lease lease;
-    Status st = pool_->acquire(lease, cancel, timings_.fetchAcquireMs);
+    Status st = pool_->acquire(lease, cancel, backoff.budgetLeftMs(timings_.fetchAcquireMs));
     if (st.ok()) {
       noteConnected(*lease.backend());
       // So that a stop can end a call blocked on a slow server.
@@ -191,7 +200,9 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
     updateTransfer(recordId, got, "retry", nullptr, backoff.attempts() + 1);
     // The broken connection goes back before the wait so others may use the slot.
     lease.reset();
-    if (!backoff.sleepNext(cancel)) {
+    // A silent server has had its time-out: no attempt that would end past
+    // the budget starts.
+    if (!backoff.fitsAnother() || !backoff.sleepNext(cancel)) {
       setLastError(st);
       TransferEnd(recordId, false, st.toString());
       return st;
@@ -239,10 +250,11 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
     if (s->stream) s->stream->close();
     s->stream.reset();
   };
-  Backoff backoff(RetryPolicyFor(config_.net));
+  Backoff backoff(ReadRetryPolicy(config_.net));
   Status st;
   for (;;) {
     st = Status();
+    backoff.attemptBegins();
     if (IsCancelled(cancel)) {
       st = Status(Status::kCanceled, "");
       break;
@@ -267,7 +279,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
                      s->stream ? "reopened" : "opened", path.c_str(), Ull(want), Ull(s->position));
       dropStream();
       if (!s->lease) {
-        st = pool_->acquire(s->lease, cancel, timings_.fetchAcquireMs);
+        st = pool_->acquire(s->lease, cancel, backoff.budgetLeftMs(timings_.fetchAcquireMs));
         if (st.ok()) noteConnected(*s->lease.backend());
         watch();
       }
@@ -339,7 +351,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
     vx::log::write(vx::log::kWarn, "%s: stream read %s@%llu: %s (attempt %d)", id, path.c_str(), Ull(offset + got),
                    st.toString().c_str(), backoff.attempts() + 1);
     updateTransfer(recordId, got, "retry", nullptr, backoff.attempts() + 1);
-    if (!backoff.sleepNext(cancel)) break;
+    if (!backoff.fitsAnother() || !backoff.sleepNext(cancel)) break;
   }
   TransferEnd(recordId, st.ok(), st.ok() ? "" : st.toString());
   if (s->lease) s->lease->setCancelToken(nullptr);

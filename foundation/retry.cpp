@@ -56,6 +56,29 @@ void SleepCancellable(uint32_t ms, const CancelToken* token) {
   }
 }
 
+Backoff::Backoff(const RetryPolicy& policy) : policy_(policy) { start_ = attemptStart_ = now(); }
+
+uint64_t Backoff::now() const {
+  if (policy_.clockMs != nullptr) return policy_.clockMs();
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
+}
+
+bool Backoff::fitsAnother() const {
+  if (policy_.budgetMs == 0) return true;
+  const uint64_t ended = now();
+  const uint64_t next = static_cast<uint64_t>(std::max<int64_t>(0, policy_.delayFor(attempts_ + 1)));
+  return (ended - start_) + next + (ended - attemptStart_) <= policy_.budgetMs;
+}
+
+uint32_t Backoff::budgetLeftMs(uint32_t capMs) const {
+  if (policy_.budgetMs == 0) return capMs;
+  const uint64_t spent = now() - start_;
+  if (spent >= policy_.budgetMs) return 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(capMs, policy_.budgetMs - spent));
+}
+
 bool Backoff::sleepNext(const CancelToken* token) {
   if (attempts_ < INT32_MAX) ++attempts_;
   if (!policy_.forever && attempts_ >= policy_.maxAttempts) return false;
@@ -75,34 +98,23 @@ bool Backoff::sleepNext(const CancelToken* token) {
 void RetryCall(Status& out, const RetryPolicy& policy, const CancelToken* token,
                const RetryOperation& op, const RetryOperation& reconnect, const char* label) {
   Backoff backoff(policy);
-  auto now = [&policy]() -> uint64_t {
-    if (policy.clockMs != nullptr) return policy.clockMs();
-    return static_cast<uint64_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
-  };
-  const uint64_t start = now();
   for (;;) {
     if (IsCancelled(token)) {
       out = Cancelled();
       return;
     }
-    const uint64_t began = now();
+    backoff.attemptBegins();
     Status last = op();
     if (!last.retryable()) {
       out = std::move(last);
       return;
     }
-    if (policy.budgetMs != 0) {
-      const uint64_t ended = now();
-      const uint64_t next = static_cast<uint64_t>(std::max<int64_t>(0, policy.delayFor(backoff.attempts() + 1)));
-      if ((ended - start) + next + (ended - began) > policy.budgetMs) {
-        if (label != nullptr)
-          vx::log::write(vx::log::kWarn, "%s: %s (attempt %d; no time left for another)", label,
-                         last.toString().c_str(), static_cast<int>(backoff.attempts() + 1));
-        out = std::move(last);
-        return;
-      }
+    if (!backoff.fitsAnother()) {
+      if (label != nullptr)
+        vx::log::write(vx::log::kWarn, "%s: %s (attempt %d; no time left for another)", label,
+                       last.toString().c_str(), static_cast<int>(backoff.attempts() + 1));
+      out = std::move(last);
+      return;
     }
     if (label != nullptr) {
       vx::log::write(vx::log::kWarn, "%s: %s (attempt %d)", label, last.toString().c_str(),

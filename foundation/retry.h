@@ -41,7 +41,17 @@ void SleepCancellable(uint32_t ms, const CancelToken* token);
 
 class Backoff {
  public:
-  explicit Backoff(const RetryPolicy& policy) : policy_(policy) {}
+  // The policy's budget runs from here.
+  explicit Backoff(const RetryPolicy& policy);
+
+  // Marks the start of an attempt: its length tells whether another fits.
+  void attemptBegins() { attemptStart_ = now(); }
+  // False when the budget leaves no room for the next wait and an attempt
+  // as long as the last one; always true without a budget.
+  bool fitsAnother() const;
+  // `capMs`, or what is left of the budget when that is less: the longest a
+  // wait inside an attempt (for a free connection, say) may take.
+  uint32_t budgetLeftMs(uint32_t capMs) const;
 
   // Counts one failed attempt and waits before the next. True when the
   // caller should try again; false when attempts are used up or the token
@@ -52,8 +62,12 @@ class Backoff {
   const RetryPolicy& policy() const { return policy_; }
 
  private:
+  uint64_t now() const;
+
   RetryPolicy policy_;
   int32_t attempts_ = 0;
+  uint64_t start_ = 0;
+  uint64_t attemptStart_ = 0;
 };
 
 using RetryOperation = std::function<Status()>;

@@ -250,6 +250,33 @@ TEST(RetryCallTest, TheBudgetEndsTheLoopBeforeAnAttemptWouldOverrunIt) {
   }
 }
 
+// A wait inside an attempt (for a free connection) gets what is left of the
+// budget when that is less than its own bound; without a budget, its bound.
+TEST(RetryCallTest, AWaitInsideAnAttemptGetsWhatIsLeftOfTheBudget) {
+  struct Case {
+    uint32_t budgetMs;
+    uint64_t spentMs;
+    uint32_t capMs;
+    uint32_t left;
+  } cases[] = {
+      {35000, 0, 60000, 35000},      // the budget is the shorter
+      {35000, 34000, 60000, 1000},   // most of it spent
+      {35000, 35000, 60000, 0},      // all of it spent
+      {35000, 90000, 60000, 0},      // overspent: no wrap-around
+      {35000, 1000, 5000, 5000},     // the bound is the shorter
+      {0, 90000, 60000, 60000},      // no budget
+  };
+  for (const Case& c : cases) {
+    g_budgetClockMs = 1000000;
+    RetryPolicy p = Quick(5);
+    p.budgetMs = c.budgetMs;
+    p.clockMs = BudgetClock;
+    const Backoff backoff(p);
+    g_budgetClockMs += c.spentMs;
+    EXPECT_EQ(backoff.budgetLeftMs(c.capMs), c.left) << c.budgetMs << " " << c.spentMs << " " << c.capMs;
+  }
+}
+
 TEST(RetryCallTest, CancelEndsTheLoopAsCanceledWithEmptyMessage) {
   enum When { kBefore, kInReconnect, kDuringWait };
   for (When when : {kBefore, kInReconnect, kDuringWait}) {

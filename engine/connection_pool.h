@@ -33,9 +33,10 @@ class ConnectionPool {
   using Factory = std::function<std::unique_ptr<IBackend>()>;
   using Operation = std::function<Status(IBackend&)>;
 
-  // How long run waits for a free connection, and the longest single wait
-  // on the condition variable, so that cancellation and closing are seen
-  // without a notification.
+  // How long run waits for a free connection (less when the call's retry
+  // budget ends sooner), and the longest single wait on the condition
+  // variable, so that cancellation and closing are seen without a
+  // notification.
   static constexpr uint32_t kRunAcquireTimeoutMs = 60000;
   static constexpr uint32_t kWaitSliceMs = 200;
 

@@ -72,7 +72,7 @@ struct VolumeTimings {
   uint32_t maintenanceMs = 60000;      // eviction and dirty rescan pass
   uint32_t streamIdleMs = 20000;       // sequential streams unused this long are closed
   uint32_t lastErrorShownMs = 600000;  // status shows the last error this long
-  uint32_t fetchAcquireMs = 60000;     // wait for a free connection in the read path
+  uint32_t fetchAcquireMs = 60000;     // wait for a free connection in the read path, within the retry budget
   uint32_t connectSlackMs = 1000;      // added to the connect time-out for start's connect
   uint32_t renameWaitMs = 30000;       // a rename waits this long for uploads it stopped
   uint32_t stopUploadWaitMs = 30000;   // stopUpload waits this long for the job it stopped

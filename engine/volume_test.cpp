@@ -311,6 +311,17 @@ TEST_F(VolumeTest, AJournalThatCannotBeTrustedShowsInTheStatus) {
   EXPECT_TRUE(status(v).lastError.starts_with("journal: cannot load /cache/drive/journal.json")) << status(v).lastError;
 }
 
+// Files /f0.. each holding its own name, created, written and closed.
+void WriteAndCloseFiles(Volume& v, int files) {
+  for (int i = 0; i < files; ++i) {
+    std::shared_ptr<OpenFile> file;
+    const std::string path = "/f" + std::to_string(i);
+    ASSERT_TRUE(v.create(path, false, file).ok()) << path;
+    ASSERT_TRUE(v.write(file, 0, path.data(), path.size()).ok()) << path;
+    v.closeNow(file);
+  }
+}
+
 // Files closed while offline wait for their uploads by name: the queue
 // holds none of them open, however many there are, and every one still
 // reaches the server once the drive is back.
@@ -324,13 +335,8 @@ TEST_F(VolumeTest, WaitingUploadsHoldNoOpenFiles) {
   ASSERT_TRUE(v.start(nullptr).ok());
   // The journal's log stays open once the first change opened it.
   const uint64_t idle = env.openFiles() + 1;
-  for (int i = 0; i < kFiles; ++i) {
-    std::shared_ptr<OpenFile> file;
-    const std::string path = "/f" + std::to_string(i);
-    ASSERT_TRUE(v.create(path, false, file).ok()) << path;
-    ASSERT_TRUE(v.write(file, 0, path.data(), path.size()).ok()) << path;
-    v.closeNow(file);
-  }
+  WriteAndCloseFiles(v, kFiles);
+  ASSERT_FALSE(HasFailure());
   EXPECT_EQ(status(v).pendingUploads, static_cast<uint32_t>(kFiles));
   // The reaper holds the files whose maps it has still to commit; the
   // rescan waits for it.
@@ -370,13 +376,8 @@ TEST_F(VolumeTest, ClosesOutrunningTheReaperHoldFewFilesOpen) {
     ASSERT_TRUE(v.start(nullptr).ok());
     // The journal's log stays open once the first change opened it.
     const uint64_t idle = env.openFiles() + 1;
-    for (int i = 0; i < kFiles; ++i) {
-      std::shared_ptr<OpenFile> file;
-      const std::string path = "/f" + std::to_string(i);
-      ASSERT_TRUE(v.create(path, false, file).ok()) << path;
-      ASSERT_TRUE(v.write(file, 0, path.data(), path.size()).ok()) << path;
-      v.closeNow(file);
-    }
+    WriteAndCloseFiles(v, kFiles);
+    ASSERT_FALSE(HasFailure());
     ASSERT_TRUE(reaper.waitArrived());
     // The batch the reaper took, and the maps waiting behind it.
     EXPECT_LE(env.openFiles(), idle + 2 * kMaxMapsAwaitingCommit);

@@ -346,15 +346,24 @@ INSTANTIATE_TEST_SUITE_P(Servers, DavServers, ::testing::ValuesIn(kServers),
 // other client's file is never emptied, create says exists whenever that
 // file came first, and nothing hidden stays. (Servers in plain HTTP, whose
 // requests the relay can see.)
-class DavRaces : public DavServers {};
+class DavRaces : public DavServers {
+ protected:
+  // The server's endpoint reached through a relay that shows each request.
+  EndpointConfig ThroughRelay(std::unique_ptr<tarn::testing::TcpRelay>& relay) {
+    http::CrackedUrl url;
+    EXPECT_TRUE(http::CrackUrl(RequiredEnv(GetParam().urlVar), url));
+    relay = std::make_unique<tarn::testing::TcpRelay>(url.port);
+    EndpointConfig viaRelay = ServerEndpoint(GetParam());
+    viaRelay.host = "http://127.0.0.1:" + std::to_string(relay->port()) + url.path;
+    return viaRelay;
+  }
+};
 
 TEST_P(DavRaces, CreateRacingAnotherClientNeverEmptiesItsFile) {
-  http::CrackedUrl url;
-  ASSERT_TRUE(http::CrackUrl(RequiredEnv(GetParam().urlVar), url));
-  tarn::testing::TcpRelay relay(url.port);
-  EndpointConfig viaRelay = ServerEndpoint(GetParam());
-  viaRelay.host = "http://127.0.0.1:" + std::to_string(relay.port()) + url.path;
-  WebDavBackend racer(viaRelay);
+  std::unique_ptr<tarn::testing::TcpRelay> relayOwner;
+  WebDavBackend racer(ThroughRelay(relayOwner));
+  ASSERT_FALSE(HasFailure());
+  tarn::testing::TcpRelay& relay = *relayOwner;
   ASSERT_TRUE(racer.connect().ok());
   const std::string path = dir_ + "/f";
   const auto theirs = Pattern(6, 9);
@@ -391,12 +400,10 @@ TEST_P(DavRaces, CreateRacingAnotherClientNeverEmptiesItsFile) {
 // A create is one COPY once the back-end has made its empty source file;
 // a small file then costs that COPY and one PUT.
 TEST_P(DavRaces, SmallFileCostsACopyAndAPut) {
-  http::CrackedUrl url;
-  ASSERT_TRUE(http::CrackUrl(RequiredEnv(GetParam().urlVar), url));
-  tarn::testing::TcpRelay relay(url.port);
-  EndpointConfig viaRelay = ServerEndpoint(GetParam());
-  viaRelay.host = "http://127.0.0.1:" + std::to_string(relay.port()) + url.path;
-  WebDavBackend b(viaRelay);
+  std::unique_ptr<tarn::testing::TcpRelay> relayOwner;
+  WebDavBackend b(ThroughRelay(relayOwner));
+  ASSERT_FALSE(HasFailure());
+  tarn::testing::TcpRelay& relay = *relayOwner;
   ASSERT_TRUE(b.connect().ok());
   std::vector<std::string> verbs;
   std::string source;  // the hidden file the back-end PUT, as its request line names it

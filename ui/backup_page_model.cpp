@@ -38,7 +38,7 @@ QString BytesText(const Value& count) {
 }
 
 QString LeftToRightText(const QString& text) {
-  if (!LanguageAt(CurrentLanguage()).rightToLeft) return text;
+  if (text.isEmpty() || !LanguageAt(CurrentLanguage()).rightToLeft) return text;
   const QChar mark(0x200E);
   return mark + text + mark;
 }

@@ -36,8 +36,9 @@ EntryRow EntryRowTexts(const Value& entry) {
   if (row.dir) {
     row.name = LeftToRightText(row.name + QLatin1Char('/'));
   } else {
-    row.size = BytesText(entry["size"]);
-    row.modified = LocalTimeText(entry["mtime"].asInt64());
+    // Numbers with units and dates read left to right in every language.
+    row.size = LeftToRightText(BytesText(entry["size"]));
+    row.modified = LeftToRightText(LocalTimeText(entry["mtime"].asInt64()));
   }
   return row;
 }

@@ -48,6 +48,16 @@ TEST_F(RestoreDialogModel, RowsOfFoldersAndFiles) {
             LocalTimeText(1700000000) + QStringLiteral("  (12 files, 1.0 MiB)"));
 }
 
+TEST_F(RestoreDialogModel, SizesAndTimesReadLeftToRightInARightToLeftLanguage) {
+  const QChar mark(0x200E);
+  SetLanguageByCode("ar");
+  const EntryRow file = EntryRowTexts(Parse(R"({"name":"notes.txt","dir":false,"size":2048,"mtime":1700000000})"));
+  EXPECT_EQ(file.size, mark + QStringLiteral("2.0 KiB") + mark);
+  EXPECT_EQ(file.modified, mark + LocalTimeText(1700000000) + mark);
+  // No time is no text, not a pair of marks.
+  EXPECT_EQ(EntryRowTexts(Parse(R"({"name":"x","dir":false,"size":1,"mtime":0})")).modified, QString());
+}
+
 TEST_F(RestoreDialogModel, ControlsByBusyVersionsPathAndSelection) {
   RestoreContext one;
   one.versions = Parse(R"([{"id":"a"}])");

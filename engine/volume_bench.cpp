@@ -2,13 +2,16 @@
 // trip (per request) and bandwidth (per connection), with the product's
 // cache settings (1 MiB blocks, readahead 4 to 32 blocks): sequential reads
 // cold and warm, random reads, one file read by several threads, and many
-// small files opened and read. Each case reports its own figures as
+// small files opened and read, and a large listing while other cached files
+// are opened and read. Each case reports its own figures as
 // counters; fetched/read is the bytes that crossed the wire per byte the
 // application read.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -207,6 +210,83 @@ void BM_SmallFiles(benchmark::State& state) {
   state.counters["files/s"] = kSmallFiles * static_cast<double>(state.iterations()) / seconds;
 }
 BENCHMARK(BM_SmallFiles)->Arg(1)->Arg(20)->Arg(80)->ArgName("rtt")->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A listing of a folder whose files were all read before, while other
+// threads open and read their own cached files (as `ls -l` beside running
+// programs): the listing's time, and the readers' latency per open and read
+// during it, beside their latency with no listing running.
+void BM_ListingWhileReading(benchmark::State& state) {
+  constexpr int kEntries = 10000;
+  constexpr int kReaders = 4;
+  constexpr uint64_t kEntryBytes = 4 << 10;
+  Drive d(0, 4, 0);
+  for (int i = 0; i < kEntries; ++i) d.h.server->putFile("/list/" + std::to_string(i), test::Pattern(kEntryBytes, i));
+  for (int r = 0; r < kReaders; ++r) d.h.server->putFile("/read/" + std::to_string(r), test::Pattern(kEntryBytes, r));
+  std::vector<char> buf(kEntryBytes);
+  // Opens and reads one file whole, as a program does; the handle closes.
+  auto openAndRead = [&](const std::string& path) {
+    std::shared_ptr<OpenFile> file;
+    uint64_t got = 0;
+    std::vector<char> mine(kEntryBytes);
+    if (!d.h.volume->open(path, file).ok() || !d.h.volume->read(file, 0, mine.data(), mine.size(), got).ok())
+      return false;
+    d.h.volume->closeNow(file);
+    return got == kEntryBytes;
+  };
+  for (int i = 0; i < kEntries; ++i)
+    if (!openAndRead("/list/" + std::to_string(i))) state.SkipWithError("caching the folder failed");
+  for (int r = 0; r < kReaders; ++r)
+    if (!openAndRead("/read/" + std::to_string(r))) state.SkipWithError("caching a reader's file failed");
+
+  // Runs the readers until `body` returns; their latencies in ms.
+  auto withReaders = [&](const std::function<void()>& body) {
+    std::atomic<bool> stop{false}, failed{false};
+    std::vector<std::vector<double>> each(kReaders);
+    std::vector<std::thread> threads;
+    for (int r = 0; r < kReaders; ++r)
+      threads.emplace_back([&, r] {
+        const std::string path = "/read/" + std::to_string(r);
+        while (!stop.load()) {
+          const auto t0 = Clock::now();
+          if (!openAndRead(path)) failed = true;
+          each[r].push_back(Seconds(Clock::now() - t0) * 1000);
+        }
+      });
+    body();
+    stop = true;
+    for (std::thread& t : threads) t.join();
+    if (failed) state.SkipWithError("a reader failed");
+    std::vector<double> all;
+    for (const auto& v : each) all.insert(all.end(), v.begin(), v.end());
+    return all;
+  };
+  std::vector<double> during, idle;
+  double seconds = 0;
+  for (auto _ : state) {
+    std::vector<DirEntry> entries;
+    // The listing itself comes from the metadata cache: the local work is measured.
+    if (!d.h.volume->readdir("/list", entries).ok()) state.SkipWithError("listing failed");
+    double s = 0;
+    std::vector<double> got = withReaders([&] {
+      const auto t0 = Clock::now();
+      if (!d.h.volume->readdir("/list", entries).ok() || entries.size() != kEntries)
+        state.SkipWithError("listing failed");
+      s = Seconds(Clock::now() - t0);
+    });
+    during.insert(during.end(), got.begin(), got.end());
+    got = withReaders([&] { std::this_thread::sleep_for(std::chrono::duration<double>(s)); });
+    idle.insert(idle.end(), got.begin(), got.end());
+    state.SetIterationTime(s);
+    seconds += s;
+  }
+  if (during.empty() || idle.empty()) return;
+  state.counters["list_ms"] = seconds * 1000 / static_cast<double>(state.iterations());
+  state.counters["read_p50_ms"] = Percentile(during, 0.5);
+  state.counters["read_p99_ms"] = Percentile(during, 0.99);
+  state.counters["idle_p50_ms"] = Percentile(idle, 0.5);
+  state.counters["idle_p99_ms"] = Percentile(idle, 0.99);
+}
+BENCHMARK(BM_ListingWhileReading)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tarn

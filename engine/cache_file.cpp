@@ -33,7 +33,7 @@ CacheFile::CacheFile(std::string binPath, std::string mapPath, std::string path,
                      uint32_t blockSize, Env* env)
     : env_(env != nullptr ? env : Env::Default()),
       blockSize_(blockSize),
-      maxFileBytes_(std::min(kMaxRemoteFileBytes, kMaxMapStates * blockSize)),
+      maxFileBytes_(MaxCachedFileBytes(blockSize)),
       binPath_(std::move(binPath)),
       mapPath_(std::move(mapPath)),
       path_(std::move(path)),

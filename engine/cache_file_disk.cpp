@@ -110,11 +110,7 @@ bool CacheFile::loadMap() {
   std::lock_guard<std::mutex> lock(mu_);
   std::string bytes;
   MapHeader h;
-  // A size no file can have is a damaged map: its block count would wrap.
-  const bool ok = ReadSmallFile(*env_, mapPath_, &bytes) && DecodeMapHeader(bytes, &h) && HasMapMagic(bytes) &&
-                  h.headerSize == kMapHeaderSize && h.blockSize == blockSize_ && h.size <= maxFileBytes_ &&
-                  h.remoteSize <= kMaxRemoteFileBytes;
-  if (!ok) {
+  if (!ReadSmallFile(*env_, mapPath_, &bytes) || !DecodeUsableMap(bytes, blockSize_, &h)) {
     states_.clear();
     size_ = remoteSize_ = 0;
     etag_.clear();

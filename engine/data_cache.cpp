@@ -113,24 +113,45 @@ std::shared_ptr<CacheFile> DataCache::open(const std::string& path, bool create,
   const std::string name = objectName(path);
   if (name.empty()) return fail(Status(Status::kIo, "cannot name cache object"));
 
-  std::unique_lock<std::mutex> lock(mu_);
-  waitNotBusyLocked(lock, name);
-  if (std::shared_ptr<CacheFile> obj = liveLocked(name)) return obj;
+  {
+    std::unique_lock<std::mutex> lock(mu_);
+    waitNotBusyLocked(lock, name);
+    if (std::shared_ptr<CacheFile> obj = liveLocked(name)) return obj;
+    // The files are read with the name busy rather than the cache locked, so
+    // a slow disk holds up only this name; whoever wants it meanwhile waits
+    // for the one object made here.
+    busy_.insert(name);
+  }
+  Status st;
+  std::shared_ptr<CacheFile> obj = load(path, name, create, &st);
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (obj) live_[name] = obj;
+    busy_.erase(name);
+  }
+  busyCv_.notify_all();
+  if (status != nullptr) *status = std::move(st);
+  return obj;
+}
+
+std::shared_ptr<CacheFile> DataCache::load(const std::string& path, const std::string& name, bool create,
+                                           Status* status) {
   const std::string map = mapPath(name);
   const bool mapExisted = fileExists(map);
-  if (!create && !mapExisted) return fail(Status(Status::kNotFound, "not cached"));
+  if (!create && !mapExisted) {
+    *status = Status(Status::kNotFound, "not cached");
+    return nullptr;
+  }
   const std::string bin = binPath(name);
   const bool dataExisted = fileExists(bin);
   auto obj = std::make_shared<CacheFile>(bin, map, path, name, blockSize_, env_);
-  Status st = obj->openData();
-  if (!st.ok()) return fail(std::move(st));
+  *status = obj->openData();
+  if (!status->ok()) return nullptr;
   // Either half alone is an empty object: a map without its data file would
   // serve zeros as data, and old bytes without their map would be taken for
   // the gaps of a new file, uploaded as its content.
   if (dataExisted && mapExisted) obj->loadMap();
   obj->fitDataLength();
-  live_[name] = obj;
-  if (status != nullptr) *status = Status();
   return obj;
 }
 
@@ -138,6 +159,34 @@ bool DataCache::exists(const std::string& path) {
   if (!pathFits(path)) return false;
   const std::string name = objectName(path);
   return !name.empty() && fileExists(mapPath(name));
+}
+
+bool DataCache::unsentChanges(const std::string& path, uint64_t* size, Timestamp* pendingMtime) {
+  if (!pathFits(path)) return false;
+  const std::string name = objectName(path);
+  if (name.empty()) return false;
+  std::shared_ptr<CacheFile> obj;
+  {
+    std::unique_lock<std::mutex> lock(mu_);
+    waitNotBusyLocked(lock, name);
+    obj = liveLocked(name);
+  }
+  if (obj) {
+    if (!obj->hasUnsent()) return false;
+    *size = obj->size();
+    *pendingMtime = obj->pendingMtime();
+    return true;
+  }
+  // What open would load: a map this cache cannot use, or one whose data
+  // file is gone, is an empty object.
+  std::string bytes;
+  MapHeader h;
+  if (!ReadSmallFile(*env_, mapPath(name), &bytes) || !DecodeUsableMap(bytes, blockSize_, &h) ||
+      !MapHasDirty(bytes) || !fileExists(binPath(name)))
+    return false;
+  *size = h.size;
+  *pendingMtime = h.pendingMtime;
+  return true;
 }
 
 void DataCache::remove(const std::string& path) {

@@ -8,9 +8,11 @@
 // <root>/data/<name>.map (block map), where <name> is the first 32 hex digits
 // of the SHA-256 of the remote path's bytes.
 //
-// While the files of a name are being deleted or moved, the name is "busy":
-// open, remove, rename and eviction of that name wait until the file work is
-// done, so nobody is handed an object whose files vanish under it.
+// While the files of a name are being read into a new object, deleted or
+// moved, the name is "busy": open, remove, rename and eviction of that name
+// wait until the file work is done, so nobody is handed an object whose
+// files vanish under it, and a name never has two objects. No file-system
+// call runs under the cache's mutex.
 //
 // A data file and its map mean something only together: a map without its
 // data file, or a data file without a usable map, is an empty object. The
@@ -71,6 +73,11 @@ class DataCache {
   // long for the map is refused rather than stored cut).
   std::shared_ptr<CacheFile> open(const std::string& path, bool create, Status* status = nullptr);
   bool exists(const std::string& path);
+  // True when the path's object has unsent changes; `size` and
+  // `pendingMtime` then say what the drive shows of them. Asks the live
+  // object when there is one and otherwise reads only the map, so that a
+  // listing opens no data files and makes no objects.
+  bool unsentChanges(const std::string& path, uint64_t* size, Timestamp* pendingMtime);
   void remove(const std::string& path);
   // Moves one object. What was cached under the target path is dropped (a
   // live object there is marked removed, so it can never overwrite the moved
@@ -104,6 +111,8 @@ class DataCache {
   // The live object of `name`, dropping an expired entry; lock holds mu_.
   std::shared_ptr<CacheFile> liveLocked(const std::string& name);
   void releaseBusy(const std::vector<std::string>& names);
+  // A new object of `name` from its files; the name is busy.
+  std::shared_ptr<CacheFile> load(const std::string& path, const std::string& name, bool create, Status* status);
   bool fileExists(const std::string& file) const;
   // Moves the files of an object nobody holds; both names are busy.
   void moveFiles(const std::string& oldName, const std::string& newName, const std::string& newPath);

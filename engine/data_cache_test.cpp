@@ -165,6 +165,114 @@ TEST_F(DataCacheTest, OpenHandsOutOneLiveObjectPerPath) {
   EXPECT_TRUE(b->hasDirty());
 }
 
+// An open held in the disk (a slow or stalled cache disk) holds up only its
+// own name: other names are opened, looked at, removed and listed meanwhile,
+// and a second open of the same name waits for the one object being made.
+TEST_F(DataCacheTest, OpenInTheDiskHoldsUpOnlyItsOwnName) {
+  struct Case {
+    const char* what;
+    Step held;
+    const char* suffix;
+    bool cached;  // the held path has a saved object, or is made new
+  } cases[] = {
+      {"reading the map", Step::kRead, ".map", true},
+      {"creating the data file", Step::kCreate, ".bin", false},
+  };
+  for (const Case& c : cases) {
+    if (c.cached) put("/held", Bytes(kBs, 'h'), true).reset();
+    put("/other", Bytes(kBs, 'o'), true).reset();
+    put("/gone", Bytes(kBs, 'g'), false).reset();
+    Gate gate;
+    env_.setHook(HoldFirst(c.held, c.suffix, gate));
+    auto held = std::async(std::launch::async, [&] { return cache_->open("/held", true); });
+    ASSERT_TRUE(gate.waitArrived()) << c.what;
+    auto second = std::async(std::launch::async, [&] { return cache_->open("/held", false); });
+    auto others = std::async(std::launch::async, [&] {
+      uint64_t size = 0;
+      Timestamp mtime;
+      std::shared_ptr<CacheFile> other = cache_->open("/other", false);
+      const bool shown = cache_->unsentChanges("/other", &size, &mtime);
+      cache_->remove("/gone");
+      return other != nullptr && shown && size == kBs && !cache_->exists("/gone");
+    });
+    const bool othersDone =
+        others.wait_for(std::chrono::milliseconds(Gate::kDefaultWaitMs)) == std::future_status::ready;
+    EXPECT_TRUE(othersDone) << c.what << ": other names waited for the held open";
+    EXPECT_EQ(second.wait_for(kBlockedWait), std::future_status::timeout) << c.what;
+    gate.release();
+    std::shared_ptr<CacheFile> first = held.get();
+    env_.setHook(nullptr);
+    EXPECT_TRUE(others.get()) << c.what;
+    ASSERT_NE(first, nullptr) << c.what;
+    EXPECT_EQ(second.get(), first) << c.what;
+    EXPECT_EQ(first->size(), c.cached ? kBs : 0u) << c.what;
+    first.reset();
+    cache_->remove("/held");
+    cache_->remove("/other");
+  }
+}
+
+// What a listing shows of unsent changes, read from the map alone when no
+// object is live, matches what an open would load.
+TEST_F(DataCacheTest, UnsentChangesReadFromTheMapMatchWhatAnOpenLoads) {
+  const Timestamp touched{1700000000, 5};
+  struct Case {
+    const char* what;
+    std::function<void()> make;
+    bool shown;
+    uint64_t size;
+    Timestamp mtime;
+  } cases[] = {
+      {"never cached", [] {}, false, 0, {}},
+      {"clean", [&] { put("/f", Bytes(kBs, 'c'), false).reset(); }, false, 0, {}},
+      {"written and saved", [&] { put("/f", Bytes(3 * kBs + 1, 'd'), true).reset(); }, true, 3 * kBs + 1, {}},
+      {"written, its time set",
+       [&] {
+         auto f = put("/f", Bytes(10, 'd'), true);
+         f->setPendingMtime(touched);
+         ASSERT_TRUE(f->saveMap());
+       },
+       true, 10, touched},
+      {"data file lost",
+       [&] {
+         put("/f", Bytes(kBs, 'd'), true).reset();
+         ASSERT_TRUE(env_.unlink(binOf("/f")).ok());
+       },
+       false, 0, {}},
+      {"map of another block size",
+       [&] {
+         DataCache other(kRoot, 2 * kBs, 1 << 30, false, &env_);
+         auto f = other.open("/f", true);
+         ASSERT_TRUE(f->write(0, "x", 1).ok());
+         ASSERT_TRUE(f->saveMap());
+       },
+       false, 0, {}},
+  };
+  for (const Case& c : cases) {
+    c.make();
+    uint64_t size = 0;
+    Timestamp mtime;
+    EXPECT_EQ(cache_->unsentChanges("/f", &size, &mtime), c.shown) << c.what;
+    if (c.shown) {
+      EXPECT_EQ(size, c.size) << c.what;
+      EXPECT_EQ(mtime, c.mtime) << c.what;
+    }
+    // An open agrees, and then the live object answers.
+    auto f = cache_->open("/f", false);
+    EXPECT_EQ(f != nullptr && (f->hasDirty() || f->isDirty()), c.shown) << c.what;
+    EXPECT_EQ(cache_->unsentChanges("/f", &size, &mtime), c.shown) << c.what;
+    f.reset();
+    cache_->remove("/f");
+  }
+  // A live object written but never saved has no map yet.
+  auto f = cache_->open("/new", true);
+  ASSERT_TRUE(f->write(0, "abc", 3).ok());
+  uint64_t size = 0;
+  Timestamp mtime;
+  EXPECT_TRUE(cache_->unsentChanges("/new", &size, &mtime));
+  EXPECT_EQ(size, 3u);
+}
+
 // One half of a pair without the other (a crash during a removal or a move)
 // is an empty object: old bytes must never become the gaps of a new file
 // and be uploaded as its content, and a map must not claim missing data.

@@ -104,6 +104,15 @@ bool HasMapMagic(std::string_view bytes) {
   return bytes.size() >= kMapMagicBytes && bytes.substr(0, kMapMagicBytes) == std::string_view(kMapMagic, kMapMagicBytes);
 }
 
+uint64_t MaxCachedFileBytes(uint32_t blockSize) { return std::min(kMaxRemoteFileBytes, kMaxMapStates * blockSize); }
+
+bool DecodeUsableMap(std::string_view bytes, uint32_t blockSize, MapHeader* out) {
+  // A size no file can have would make the block count wrap.
+  return DecodeMapHeader(bytes, out) && HasMapMagic(bytes) && out->headerSize == kMapHeaderSize &&
+         out->blockSize == blockSize && out->size <= MaxCachedFileBytes(blockSize) &&
+         out->remoteSize <= kMaxRemoteFileBytes;
+}
+
 std::string_view MapStates(std::string_view bytes) {
   if (bytes.size() < kMapHeaderSize) return {};
   return bytes.substr(kMapHeaderSize);

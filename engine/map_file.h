@@ -84,6 +84,15 @@ bool DecodeMapHeader(std::string_view bytes, MapHeader* out);
 // True when the bytes begin with the map magic.
 bool HasMapMagic(std::string_view bytes);
 
+// The largest size a cached file of this block size can take: the bound on
+// server sizes, or less when the map's states would be too many to read back.
+uint64_t MaxCachedFileBytes(uint32_t blockSize);
+
+// DecodeMapHeader of a map that an object of this block size takes as it
+// stands: the magic, this layout's header size, the same block size and sizes
+// a file can have. False for anything else (a damaged or foreign map).
+bool DecodeUsableMap(std::string_view bytes, uint32_t blockSize, MapHeader* out);
+
 // The state bytes after the header (empty for a short map).
 std::string_view MapStates(std::string_view bytes);
 

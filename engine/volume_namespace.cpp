@@ -93,12 +93,11 @@ Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, b
 }
 
 bool Volume::showLocalChanges(const std::string& path, RemoteAttr& attr) {
-  // A live object has no map on disk until its first save, so the cache is
-  // asked for the object itself rather than for its files.
-  std::shared_ptr<CacheFile> cached = cache_->open(path, false);
-  if (!cached || !hasLocalChanges(*cached)) return false;
-  attr.size = cached->size();
-  if (Timestamp mtime = cached->pendingMtime(); !mtime.isZero()) attr.mtime = mtime;
+  uint64_t size = 0;
+  Timestamp mtime;
+  if (!cache_->unsentChanges(path, &size, &mtime)) return false;
+  attr.size = size;
+  if (!mtime.isZero()) attr.mtime = mtime;
   return true;
 }
 

@@ -14,12 +14,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <cerrno>
+#include <chrono>
+#include <future>
 #include <string>
 #include <thread>
 
 #include "engine/backend_factory.h"
 #include "foundation/config_file.h"
 #include "mount/mount_test_world.h"
+#include "testing/gate.h"
 #include "testing/remote_tree.h"
 #include "testing/tcp_relay.h"
 #include "testing/volume_harness.h"
@@ -241,6 +244,100 @@ TEST_P(ServerGone, CachedFilesStayReadable) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerGone, ::testing::Values("webdav", "sftp"),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// A drive whose server stops answering (a relay that stops passing bytes, as
+// a stopped server process does). Within the metadata lifetimes what the
+// drive cached needs no server: a cached file's attributes, its folder's
+// listing, opening it, reading it through a handle opened before and after
+// the hang and closing answer at once, with time-outs far longer than the
+// test waits. Past the lifetimes every question for the server ends within
+// its short time-outs and the cached copy still serves. Whatever the
+// protocol (NFS speaks to more than one port and has no relay here).
+class ServerHung : public ::testing::TestWithParam<std::string> {
+ protected:
+  void TearDown() override { RemoveFromServer(ValidDrive(GetParam()), TestFolder(GetParam())); }
+};
+
+TEST_P(ServerHung, CachedFilesAnswerWithinTheTimeOutsOrAtOnce) {
+  constexpr uint32_t kHour = 3600000;
+  struct Case {
+    const char* what;
+    uint32_t lifetimeMs;
+    uint32_t timeoutMs;
+  } cases[] = {
+      {"seen within the lifetimes", kHour, kHour},
+      {"lifetimes over", 0, 1000},
+  };
+  const std::string top = TestFolder(GetParam());
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    MountConfig config = ValidDrive(GetParam());
+    tarn::testing::TcpRelay relay(config.endpoint.port);
+    config.endpoint.port = relay.port();
+    config.net.connectTimeoutMs = config.net.ioTimeoutMs = c.timeoutMs;
+    // The pings of idle connections run into the silence too.
+    config.net.keepaliveSec = 1;
+    CopyNetToEndpoint(config);
+    config.cache.metaTtlMs = config.cache.dirTtlMs = config.cache.negativeTtlMs = c.lifetimeMs;
+    config.cache.writebackDelayMs = 0;
+    const TempDir cacheRoot("tarn-hung-cache");
+    Volume v(config, cacheRoot.path(), Volume::BackendFactory());
+    ASSERT_TRUE(v.start(nullptr).ok());
+    const std::string folder = top + "/" + std::to_string(i);
+    const std::string path = folder + "/f";
+    const std::string content = std::string("cached before the server stopped answering, ") + c.what;
+    std::shared_ptr<OpenFile> before;
+    if (i == 0) {
+      ASSERT_TRUE(v.create(top, true, before).ok());
+    }
+    ASSERT_TRUE(v.create(folder, true, before).ok());
+    ASSERT_TRUE(v.create(path, false, before).ok());
+    ASSERT_TRUE(v.write(before, 0, content.data(), content.size()).ok());
+    v.closeNow(before);
+    ASSERT_TRUE(v.waitUploadsIdle(MountWorld::kFlushMs));
+    std::vector<DirEntry> listing;
+    ASSERT_TRUE(v.readdir(folder, listing).ok());
+    ASSERT_TRUE(v.open(path, before).ok());
+
+    relay.pause(true);
+    std::atomic<const char*> step{"nothing yet"};
+    auto calls = std::async(std::launch::async, [&]() -> std::string {
+      auto read = [&](const std::shared_ptr<OpenFile>& file) {
+        std::string got(content.size(), '\0');
+        uint64_t n = 0;
+        Status st = v.read(file, 0, got.data(), got.size(), n);
+        return st.ok() ? got.substr(0, n) : st.toString();
+      };
+      step = "reading through the handle opened before";
+      if (std::string got = read(before); got != content) return got;
+      RemoteAttr attr;
+      step = "getattr";
+      if (Status st = v.getattr(path, attr); !st.ok() || attr.size != content.size()) return st.toString();
+      step = "readdir";
+      std::vector<DirEntry> entries;
+      if (Status st = v.readdir(folder, entries); !st.ok() || entries.size() != 1) return st.toString();
+      std::shared_ptr<OpenFile> after;
+      step = "open";
+      if (Status st = v.open(path, after); !st.ok()) return st.toString();
+      step = "reading through a handle opened during the hang";
+      if (std::string got = read(after); got != content) return got;
+      step = "close";
+      v.closeNow(after);
+      v.closeNow(before);
+      step = "done";
+      return "";
+    });
+    const bool answered =
+        calls.wait_for(std::chrono::milliseconds(Gate::kDefaultWaitMs)) == std::future_status::ready;
+    EXPECT_TRUE(answered) << c.what << ": " << step.load() << " waited for the silent server";
+    relay.pause(false);
+    EXPECT_EQ(calls.get(), "") << c.what << ": " << step.load();
+    v.stop(0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ServerHung, ::testing::Values("webdav", "sftp"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace

@@ -269,6 +269,8 @@ bool Journal::load() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     ops_ = std::move(ops);
+    named_.clear();
+    for (const JournalOp& op : ops_) nameLocked(op, 1);
     nextId_ = nextId;
     behind_ = torn;
   }
@@ -389,8 +391,20 @@ bool Journal::save() {
 bool Journal::eraseLocked(uint64_t id) {
   auto it = FindOp(ops_, id);
   if (it == ops_.end()) return false;
+  nameLocked(*it, -1);
   ops_.erase(it);
   return true;
+}
+
+void Journal::nameLocked(const JournalOp& op, int delta) {
+  for (const std::string* name : {&op.path, &op.to}) {
+    if (name == &op.to && op.to.empty()) continue;
+    if (delta > 0) {
+      ++named_[*name];
+    } else if (auto it = named_.find(*name); it != named_.end() && --it->second == 0) {
+      named_.erase(it);
+    }
+  }
 }
 
 Status Journal::append(JournalOp op, uint64_t* id) {
@@ -402,6 +416,7 @@ Status Journal::append(JournalOp op, uint64_t* id) {
     std::lock_guard<std::mutex> lock(mu_);
     mine = op.id = ++nextId_;
     line = AddLine(op);
+    nameLocked(op, 1);
     ops_.push_back(std::move(op));
   }
   if (id != nullptr) *id = mine;
@@ -454,9 +469,12 @@ void Journal::rebase(const std::string& from, const std::string& to) {
     for (JournalOp& op : ops_) {
       if (op.held) continue;  // its own operation is still at work on it
       const bool moves = IsUnderPath(from, op.path), movesTo = !op.to.empty() && IsUnderPath(from, op.to);
+      if (!moves && !movesTo) continue;
+      nameLocked(op, -1);
       if (moves) op.path = RebasePath(op.path, from, to);
       if (movesTo) op.to = RebasePath(op.to, from, to);
-      if (moves || movesTo) changed.push_back(&op);
+      nameLocked(op, 1);
+      changed.push_back(&op);
     }
     if (changed.empty()) return;
     line = PathsLine(changed);
@@ -465,8 +483,15 @@ void Journal::rebase(const std::string& from, const std::string& to) {
   if (!writeChangeLocked(line)) foldLocked();
 }
 
+std::unique_lock<std::mutex> Journal::replayTurn() { return std::unique_lock<std::mutex>(replayMu_); }
+
 Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent) {
-  std::lock_guard<std::mutex> replayLock(replayMu_);
+  return replay(replayTurn(), backend, failed, sent);
+}
+
+Status Journal::replay(const std::unique_lock<std::mutex>& turn, IBackend& backend, std::vector<JournalFailure>* failed,
+                       std::vector<std::string>* sent) {
+  if (turn.mutex() != &replayMu_ || !turn.owns_lock()) return Status(Status::kInvalid, "journal: replay out of turn");
   auto unrecorded = [this] { return Status(Status::kIo, "journal: " + problem()); };
   // A record sent earlier but still on disk would be sent again after a
   // restart, over whatever came after it: nothing more goes out until the
@@ -537,6 +562,23 @@ std::vector<std::string> Journal::touchedPaths() {
     if (!op.to.empty()) out.push_back(op.to);
   }
   return out;
+}
+
+bool Journal::holds(std::string_view path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (named_.empty()) return false;
+  // The names IsUnderPath would find above the path: the root, each folder
+  // on the way down, the path itself.
+  if (named_.contains("") || named_.contains("/")) return true;
+  std::string prefix;
+  prefix.reserve(path.size());
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      prefix.assign(path.substr(0, i));
+      if (named_.contains(prefix)) return true;
+    }
+  }
+  return false;
 }
 
 std::string Journal::problem() {

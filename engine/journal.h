@@ -21,9 +21,10 @@
 // Lines of one journal are written one at a time, in the order of the
 // changes.
 //
-// Replays run one at a time (the tick's and those that namespace
-// operations start before their own server call), so a record is never sent
-// twice; a replay sends nothing while the files lag behind the records (a
+// Replays run one at a time (the one the tick starts on a thread of its own
+// and those that namespace operations start before their own server call),
+// so a record is never sent twice; a replay waits for its turn before it
+// takes a connection, so one waiting for another holds none; a replay sends nothing while the files lag behind the records (a
 // change they failed to take), since a record sent but still on disk would
 // be sent again after a restart. A file that exists but does not load is
 // set aside, never written over.
@@ -38,6 +39,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/backend.h"
@@ -138,6 +140,11 @@ class Journal {
   // progress cannot be written stops with an io failure. `sent` (may be
   // null) receives the paths and destinations of the records sent.
   Status replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent = nullptr);
+  // Waits for the replay under way, if any, and holds the turn of the next
+  // until the lock is let go; replay(turn, ...) then sends in that turn.
+  [[nodiscard]] std::unique_lock<std::mutex> replayTurn();
+  Status replay(const std::unique_lock<std::mutex>& turn, IBackend& backend, std::vector<JournalFailure>* failed,
+                std::vector<std::string>* sent = nullptr);
 
   bool isEmpty();
   // Records wait, or the file still lists some a replay sent.
@@ -145,6 +152,9 @@ class Journal {
   uint64_t count();
   // Every path and destination the records name.
   std::vector<std::string> touchedPaths();
+  // A record names the path or a folder above it: what is at the path must
+  // wait for the replay. Costs the path's depth, however many records wait.
+  bool holds(std::string_view path);
   // Why the journal cannot be trusted to survive a restart (a file set
   // aside, a save that failed); empty when all is well.
   std::string problem();
@@ -156,6 +166,8 @@ class Journal {
   void reportProblem(const std::string& text);
   // Removes the record of `id`; true when there was one. mu_ held.
   bool eraseLocked(uint64_t id);
+  // Counts (or uncounts) the names of a record in named_. mu_ held.
+  void nameLocked(const JournalOp& op, int delta);
   // A file that does not load: moved aside, or kept where it is for good.
   void setAside(const std::string& file, const std::string& why);
   // Writes one change's line to the log, or folds when the files lag behind
@@ -183,6 +195,9 @@ class Journal {
 
   std::mutex mu_;
   std::deque<JournalOp> ops_;   // guarded by mu_
+  // How many times the records name each path and destination, so that a
+  // tick's look at every waiting upload does not scan every record.
+  std::unordered_map<std::string, uint64_t> named_;  // guarded by mu_
   uint64_t nextId_ = 0;         // guarded by mu_
   // The files lack a change the records have (its line failed), or end in
   // a line cut short: the next write folds rather than appends. Changed

@@ -60,6 +60,41 @@ TEST_F(JournalTest, RecordsSurviveAReloadInOrderAndOnlyRenamesWriteTo) {
   EXPECT_STREQ(JournalOpKindName(17), "?");
 }
 
+// Uploads wait for the records that name their path or a folder above it,
+// through every change of the records and a reload; a record below a path,
+// or a name that only begins like a folder's, holds nothing.
+TEST_F(JournalTest, HoldsWhatARecordNamesAndWhatIsBelowIt) {
+  Journal j(file());
+  uint64_t first = 0, second = 0, rename = 0;
+  ASSERT_TRUE(j.append({kJournalCreate, "/a/b", "", 0}, &first).ok());
+  ASSERT_TRUE(j.append({kJournalUnlink, "/a/b", "", 0}, &second).ok());
+  ASSERT_TRUE(j.append({kJournalRename, "/d", "/e", 0}, &rename).ok());
+  ASSERT_TRUE(j.append({kJournalMkdir, "/s//t", "", 0}).ok());
+  struct Probe {
+    const char* path;
+    bool held;
+  };
+  auto check = [](Journal& journal, const std::vector<Probe>& probes) {
+    for (const Probe& p : probes) EXPECT_EQ(journal.holds(p.path), p.held) << p.path;
+  };
+  check(j, {{"/a/b", true}, {"/a/b/c", true}, {"/a", false}, {"/a/bc", false}, {"/", false},
+            {"/d", true}, {"/d/f", true}, {"/dd", false}, {"/e/f/g", true}, {"/e", true},
+            {"/s//t/u", true}, {"/s/t", false}, {"/s/", false}});
+  // One of two records of a name goes: the other still holds it.
+  ASSERT_TRUE(j.drop(first));
+  check(j, {{"/a/b", true}});
+  ASSERT_TRUE(j.drop(second));
+  check(j, {{"/a/b", false}, {"/a/b/c", false}});
+  j.rebase("/d", "/z");
+  check(j, {{"/d/f", false}, {"/z/f", true}, {"/e", true}});
+
+  Journal again(file());
+  ASSERT_TRUE(again.load());
+  check(again, {{"/a/b", false}, {"/d/f", false}, {"/z/f", true}, {"/e/x", true}, {"/s//t", true}});
+  ASSERT_TRUE(again.append({kJournalRmdir, "/", "", 0}).ok());
+  check(again, {{"/anything/at/all", true}, {"/", true}});
+}
+
 TEST_F(JournalTest, UnreadableFilesLoadAsEmpty) {
   struct Case {
     const char* content;  // null: no file

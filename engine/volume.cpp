@@ -60,6 +60,7 @@ Status Volume::start(std::string* errorText) {
   uploadPool_ = std::make_unique<WorkerPool>(
       Threads(std::min<int64_t>(config_.transfer.parallelChunks, connections)), "upload");
   reaperPool_ = std::make_unique<WorkerPool>(1, "reaper");
+  replayPool_ = std::make_unique<WorkerPool>(1, "replay");
 
   cancel_ = std::make_shared<CancelToken>();
   stopping_ = false;
@@ -123,6 +124,8 @@ void Volume::stop(uint32_t waitMs) {
 
   waitForCallers();
   saveSeen();
+  // Its server calls end with the cancelled token.
+  replayPool_->stop();
   prefetchPool_->stop();
   uploadPool_->stop();
   // A stream holds a lease of the pool for its whole life; the pool waits
@@ -134,6 +137,8 @@ void Volume::stop(uint32_t waitMs) {
   prefetchPool_.reset();
   uploadPool_.reset();
   reaperPool_.reset();
+  replayPool_.reset();
+  replayPosted_ = false;
   meta_.reset();
   cache_.reset();
   journal_.reset();
@@ -196,7 +201,7 @@ uint64_t Volume::tick() {
     }
   }
   closeIdleStreams(now);
-  replayJournal();
+  startReplay();
   return std::min<uint64_t>(timings_.tickMs, uploadTick());
 }
 

@@ -6,14 +6,16 @@
 // and transfers.
 //
 // Threads: the mount host's callback threads and the service's threads call
-// the public operations; the volume runs one tick thread and three worker
-// pools ("prefetch", "upload", "reaper"). start and stop are called one at a
+// the public operations; the volume runs one tick thread and four worker
+// pools ("prefetch", "upload", "reaper", "replay"). start and stop are called one at a
 // time by the owner; everything else may be called from any thread.
 //
 // Locks: there is no lock over the whole volume. Each group of members has a
 // mutex of its own (upload state, transfers, last error, streams, tick
 // wake-up); no operation holds two of them at once or one across a server
-// call. The pool, the caches and every OpenFile lock themselves.
+// call. The pool, the caches, the journal and every OpenFile lock
+// themselves; the journal's lock is taken inside uploadMu_ (the tick's look
+// at the records that hold uploads back) and never the other way round.
 //
 // The operations live in one file per concern: volume.cpp (lifecycle and
 // tick), volume_read.cpp (read path), volume_namespace.cpp (attributes,
@@ -29,6 +31,8 @@
 // only through the upload queue. An upload of a path never runs while the
 // path is being renamed or deleted, nor while a journal record that names it
 // waits for replay, so the server sees changes in the order they were made.
+// The tick only starts a replay, on the "replay" thread, so uploads of paths
+// no record names go on while a long replay runs.
 #pragma once
 
 #include <atomic>
@@ -305,7 +309,11 @@ class Volume {
   Status serverCall(const char* label, const ConnectionPool::Operation& op);
   // Replays what the journal still holds, so that an online change reaches
   // the server after the offline changes made before it.
-  Status replayJournal();
+  // `sent` (may be null) receives the names of the records sent.
+  Status replayJournal(std::vector<std::string>* sent = nullptr);
+  // The tick's part: starts a replay on the "replay" thread unless one is
+  // queued or running there.
+  void startReplay();
   // Stops and waits for the running uploads a rename touches (the source,
   // and the target it replaces), and marks both paths as renaming.
   Status holdUploadsForRename(const std::string& from, const std::string& to, bool& pending);
@@ -371,6 +379,8 @@ class Volume {
   std::unique_ptr<WorkerPool> prefetchPool_;
   std::unique_ptr<WorkerPool> uploadPool_;
   std::unique_ptr<WorkerPool> reaperPool_;
+  std::unique_ptr<WorkerPool> replayPool_;  // one thread
+  std::atomic<bool> replayPosted_{false};   // a replay task is queued or running
   std::mutex commitMu_;
   std::vector<std::shared_ptr<CacheFile>> commitDue_;  // guarded by commitMu_
   bool commitPosted_ = false;                          // guarded by commitMu_

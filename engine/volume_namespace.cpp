@@ -508,7 +508,24 @@ void Volume::commitMaps() {
   for (const std::shared_ptr<CacheFile>& cache : due) cache->saveMap();
 }
 
-Status Volume::replayJournal() {
+void Volume::startReplay() {
+  if (offline_.load() || !journal_->needsReplay() || replayPosted_.exchange(true)) return;
+  const bool posted = replayPool_->post([this] {
+    std::vector<std::string> sent;
+    if (!stopping_.load()) replayJournal(&sent);
+    replayPosted_ = false;
+    // Uploads the sent records held back may go at once; after a replay that
+    // sent nothing the tick tries again at its own pace.
+    if (!sent.empty()) wakeUploader();
+  });
+  if (!posted) replayPosted_ = false;
+}
+
+Status Volume::replayJournal(std::vector<std::string>* sentOut) {
+  if (offline_.load() || !journal_->needsReplay()) return Status();
+  // The replay under way may leave nothing to send, and while it runs this
+  // one holds no connection that uploads could use.
+  std::unique_lock<std::mutex> turn = journal_->replayTurn();
   if (offline_.load() || !journal_->needsReplay()) return Status();
   ConnectionPool::Lease lease;
   Status st = pool_->acquire(lease, cancel_.get(), timings_.replayAcquireMs);
@@ -517,13 +534,14 @@ Status Volume::replayJournal() {
   lease->setCancelToken(cancel_.get());
   std::vector<JournalFailure> failures;
   std::vector<std::string> sent;
-  st = journal_->replay(*lease.backend(), &failures, &sent);
+  st = journal_->replay(turn, *lease.backend(), &failures, &sent);
   lease->setCancelToken(nullptr);
   // Cached names may show changes the server never got.
   if (!failures.empty()) meta_->clear();
   // What was seen of these names before their records went out is stale.
   for (const std::string& path : sent) meta_->invalidateTree(path);
   if (st.retryable()) lease->disconnect();
+  if (sentOut != nullptr) *sentOut = std::move(sent);
   return st;
 }
 

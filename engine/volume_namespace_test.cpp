@@ -461,5 +461,64 @@ TEST(VolumeNamespaceTest, UploadsWaitForTheOfflineRenameThatNamesThem) {
   EXPECT_FALSE(d.h.server->exists("/a"));
 }
 
+// The replay runs beside the tick: while one waits on the server, a file no
+// record names goes up, and one a record names waits for it.
+TEST(VolumeNamespaceTest, UploadsNoRecordNamesGoOnWhileAReplayRuns) {
+  Drive d;
+  Volume& v = *d.h.volume;
+  d.h.server->putFile("/u", "old u");
+  std::shared_ptr<OpenFile> unrelated = d.h.openFile("/u");
+  ASSERT_EQ(d.h.readAll(unrelated), "old u");
+  v.setOffline(true);
+  std::shared_ptr<OpenFile> folder;
+  ASSERT_TRUE(v.create("/r", true, folder).ok());
+  ASSERT_TRUE(d.h.writeFile("/r/x", "x"));
+
+  auto gate = d.h.server->addGate(MemOp::kMkdir, "/r");
+  v.setOffline(false);
+  ASSERT_TRUE(gate->waitArrived());
+  ASSERT_TRUE(v.write(unrelated, 0, "new", 3).ok());
+  v.closeNow(unrelated);
+  EXPECT_TRUE(d.h.serverHolds("/u", "new u"));
+  EXPECT_FALSE(d.h.server->exists("/r/x"));
+  EXPECT_EQ(d.journalOps(), 2u);
+  gate->release();
+  EXPECT_TRUE(d.idle());
+  EXPECT_TRUE(d.h.serverHolds("/r/x", "x"));
+  EXPECT_EQ(d.journalOps(), 0u);
+}
+
+// A deletion online waits for the replay under way before its own call, and
+// it waits without a connection: on a drive of two, the replay holds one and
+// an upload of a file no record names takes the other.
+TEST(VolumeNamespaceTest, AnOperationWaitingForTheReplayHoldsNoConnection) {
+  MountConfig config = test::UploadDrive(kBs);
+  config.net.connections = 2;
+  Drive d(false, config);
+  Volume& v = *d.h.volume;
+  d.h.server->putFile("/u", "old u");
+  d.h.server->putFile("/gone", "gone");
+  std::shared_ptr<OpenFile> unrelated = d.h.openFile("/u");
+  ASSERT_EQ(d.h.readAll(unrelated), "old u");
+  v.setOffline(true);
+  std::shared_ptr<OpenFile> folder;
+  ASSERT_TRUE(v.create("/r", true, folder).ok());
+
+  auto gate = d.h.server->addGate(MemOp::kMkdir, "/r");
+  v.setOffline(false);
+  ASSERT_TRUE(gate->waitArrived());
+  Status deleted(Status::kIo, "not run");
+  std::thread deleter([&] { deleted = v.unlink("/gone", false); });
+  ASSERT_TRUE(v.write(unrelated, 0, "new", 3).ok());
+  v.closeNow(unrelated);
+  EXPECT_TRUE(d.h.serverHolds("/u", "new u"));
+  EXPECT_TRUE(d.h.server->exists("/gone"));
+  gate->release();
+  deleter.join();
+  EXPECT_TRUE(deleted.ok()) << deleted.toString();
+  EXPECT_FALSE(d.h.server->exists("/gone"));
+  EXPECT_TRUE(d.h.server->exists("/r"));
+}
+
 }  // namespace
 }  // namespace tarn

@@ -21,18 +21,11 @@ Status SizeMismatch(uint64_t server, uint64_t local) {
   return Status(Status::kConflict, "server size " + std::to_string(server) + " != local " + std::to_string(local));
 }
 
-// An offline record that names the path (or a folder above it) must reach
-// the server before the path's content does.
-bool HeldByJournal(const std::vector<std::string>& held, const std::string& path) {
-  return std::any_of(held.begin(), held.end(), [&](const std::string& p) { return IsUnderPath(p, path); });
-}
-
 }  // namespace
 
 uint64_t Volume::uploadTick() {
   uint64_t untilDue = UINT64_MAX;
   if (offline_.load() || stopping_.load()) return untilDue;
-  const std::vector<std::string> held = journal_->touchedPaths();
   std::vector<std::string> start;
   {
     std::lock_guard<std::mutex> lock(uploadMu_);
@@ -40,7 +33,9 @@ uint64_t Volume::uploadTick() {
     int64_t free = std::max<int64_t>(1, config_.transfer.parallelChunks) - runningUploads_;
     for (auto& [path, entry] : uploadQueue_) {
       if (free <= 0) break;
-      if (entry.running || uploadBlockedLocked(path) || HeldByJournal(held, path)) continue;
+      // An offline record that names the path (or a folder above it) must
+      // reach the server before the path's content does.
+      if (entry.running || uploadBlockedLocked(path) || journal_->holds(path)) continue;
       if (entry.due > now) {
         // The tick wakes when the first of them is due, not a tick later.
         untilDue = std::min(untilDue, static_cast<uint64_t>(entry.due - now));

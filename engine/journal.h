@@ -23,11 +23,12 @@
 //
 // Replays run one at a time (the one the tick starts on a thread of its own
 // and those that namespace operations start before their own server call),
-// so a record is never sent twice; a replay waits for its turn before it
-// takes a connection, so one waiting for another holds none; a replay sends nothing while the files lag behind the records (a
-// change they failed to take), since a record sent but still on disk would
-// be sent again after a restart. A file that exists but does not load is
-// set aside, never written over.
+// so a record is never sent twice; a replay takes its turn before its
+// connection, so one waiting for another holds none. A replay sends nothing
+// while the files lag behind the records (a change they failed to take),
+// since a record sent but still on disk would be sent again after a
+// restart. A file that exists but does not load is set aside, never
+// written over.
 //
 // Lock order: replayMu_, then saveMu_, then mu_; mu_ is never held across a
 // server call or a file operation.

@@ -7,8 +7,9 @@
 //
 // Threads: the mount host's callback threads and the service's threads call
 // the public operations; the volume runs one tick thread and four worker
-// pools ("prefetch", "upload", "reaper", "replay"). start and stop are called one at a
-// time by the owner; everything else may be called from any thread.
+// pools ("prefetch", "upload", "reaper", "replay"). start and stop are
+// called one at a time by the owner; everything else may be called from any
+// thread.
 //
 // Locks: there is no lock over the whole volume. Each group of members has a
 // mutex of its own (upload state, transfers, last error, streams, tick

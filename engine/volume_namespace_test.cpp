@@ -461,22 +461,34 @@ TEST(VolumeNamespaceTest, UploadsWaitForTheOfflineRenameThatNamesThem) {
   EXPECT_FALSE(d.h.server->exists("/a"));
 }
 
+// /u read online, then the folder /r made offline; back online, the replay
+// of /r is held at the server. The handle of /u is returned.
+std::shared_ptr<OpenFile> ReplayHeldAtAFolder(Drive& d, std::shared_ptr<test::Gate>& gate,
+                                              const std::string& madeOffline = "") {
+  Volume& v = *d.h.volume;
+  d.h.server->putFile("/u", "old u");
+  std::shared_ptr<OpenFile> unrelated = d.h.openFile("/u");
+  EXPECT_EQ(d.h.readAll(unrelated), "old u");
+  v.setOffline(true);
+  std::shared_ptr<OpenFile> folder;
+  EXPECT_TRUE(v.create("/r", true, folder).ok());
+  if (!madeOffline.empty()) {
+    EXPECT_TRUE(d.h.writeFile(madeOffline, "x"));
+  }
+  gate = d.h.server->addGate(MemOp::kMkdir, "/r");
+  v.setOffline(false);
+  EXPECT_TRUE(gate->waitArrived());
+  return unrelated;
+}
+
 // The replay runs beside the tick: while one waits on the server, a file no
 // record names goes up, and one a record names waits for it.
 TEST(VolumeNamespaceTest, UploadsNoRecordNamesGoOnWhileAReplayRuns) {
   Drive d;
   Volume& v = *d.h.volume;
-  d.h.server->putFile("/u", "old u");
-  std::shared_ptr<OpenFile> unrelated = d.h.openFile("/u");
-  ASSERT_EQ(d.h.readAll(unrelated), "old u");
-  v.setOffline(true);
-  std::shared_ptr<OpenFile> folder;
-  ASSERT_TRUE(v.create("/r", true, folder).ok());
-  ASSERT_TRUE(d.h.writeFile("/r/x", "x"));
-
-  auto gate = d.h.server->addGate(MemOp::kMkdir, "/r");
-  v.setOffline(false);
-  ASSERT_TRUE(gate->waitArrived());
+  std::shared_ptr<test::Gate> gate;
+  std::shared_ptr<OpenFile> unrelated = ReplayHeldAtAFolder(d, gate, "/r/x");
+  ASSERT_FALSE(HasFailure());
   ASSERT_TRUE(v.write(unrelated, 0, "new", 3).ok());
   v.closeNow(unrelated);
   EXPECT_TRUE(d.h.serverHolds("/u", "new u"));
@@ -496,17 +508,10 @@ TEST(VolumeNamespaceTest, AnOperationWaitingForTheReplayHoldsNoConnection) {
   config.net.connections = 2;
   Drive d(false, config);
   Volume& v = *d.h.volume;
-  d.h.server->putFile("/u", "old u");
   d.h.server->putFile("/gone", "gone");
-  std::shared_ptr<OpenFile> unrelated = d.h.openFile("/u");
-  ASSERT_EQ(d.h.readAll(unrelated), "old u");
-  v.setOffline(true);
-  std::shared_ptr<OpenFile> folder;
-  ASSERT_TRUE(v.create("/r", true, folder).ok());
-
-  auto gate = d.h.server->addGate(MemOp::kMkdir, "/r");
-  v.setOffline(false);
-  ASSERT_TRUE(gate->waitArrived());
+  std::shared_ptr<test::Gate> gate;
+  std::shared_ptr<OpenFile> unrelated = ReplayHeldAtAFolder(d, gate);
+  ASSERT_FALSE(HasFailure());
   Status deleted(Status::kIo, "not run");
   std::thread deleter([&] { deleted = v.unlink("/gone", false); });
   ASSERT_TRUE(v.write(unrelated, 0, "new", 3).ok());

@@ -216,7 +216,9 @@ class Volume {
   Status flush(const std::shared_ptr<OpenFile>& file);
   // The user's stop: the upload ends and the local changes are dropped.
   Status stopUpload(const std::string& path);
-  // True when the upload queue became empty within timeoutMs.
+  // True when the upload queue became empty within timeoutMs and, online,
+  // the journal's records reached the server: the replay runs beside the
+  // uploads and may outlast them.
   bool waitUploadsIdle(uint32_t timeoutMs);
   bool uploadStopRequested(const std::string& path);
   bool isDeleting(const std::string& path);
@@ -315,6 +317,8 @@ class Volume {
   // The tick's part: starts a replay on the "replay" thread unless one is
   // queued or running there.
   void startReplay();
+  // Online, the journal holds records still to be sent.
+  bool replayPending();
   // Stops and waits for the running uploads a rename touches (the source,
   // and the target it replaces), and marks both paths as renaming.
   Status holdUploadsForRename(const std::string& from, const std::string& to, bool& pending);

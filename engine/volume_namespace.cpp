@@ -517,8 +517,17 @@ void Volume::startReplay() {
     // Uploads the sent records held back may go at once; after a replay that
     // sent nothing the tick tries again at its own pace.
     if (!sent.empty()) wakeUploader();
+    {
+      std::lock_guard<std::mutex> lock(uploadMu_);
+    }
+    uploadCv_.notify_all();
   });
   if (!posted) replayPosted_ = false;
+}
+
+bool Volume::replayPending() {
+  ActiveCall call(this);
+  return call.ok() && !offline_.load() && journal_->needsReplay();
 }
 
 Status Volume::replayJournal(std::vector<std::string>* sentOut) {

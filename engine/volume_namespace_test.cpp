@@ -502,7 +502,8 @@ TEST(VolumeNamespaceTest, UploadsNoRecordNamesGoOnWhileAReplayRuns) {
 
 // A deletion online waits for the replay under way before its own call, and
 // it waits without a connection: on a drive of two, the replay holds one and
-// an upload of a file no record names takes the other.
+// an upload of a file no record names takes the other. With that upload
+// done, the drive is still not idle while the record waits.
 TEST(VolumeNamespaceTest, AnOperationWaitingForTheReplayHoldsNoConnection) {
   MountConfig config = test::UploadDrive(kBs);
   config.net.connections = 2;
@@ -518,7 +519,14 @@ TEST(VolumeNamespaceTest, AnOperationWaitingForTheReplayHoldsNoConnection) {
   v.closeNow(unrelated);
   EXPECT_TRUE(d.h.serverHolds("/u", "new u"));
   EXPECT_TRUE(d.h.server->exists("/gone"));
+  EXPECT_TRUE(test::Eventually([&] {
+    VolumeStatus s;
+    v.status(s);
+    return s.pendingUploads == 0;
+  }));
+  EXPECT_FALSE(v.waitUploadsIdle(0));
   gate->release();
+  EXPECT_TRUE(d.idle());
   deleter.join();
   EXPECT_TRUE(deleted.ok()) << deleted.toString();
   EXPECT_FALSE(d.h.server->exists("/gone"));

@@ -104,7 +104,7 @@ Status Volume::stopUpload(const std::string& path) {
 bool Volume::waitUploadsIdle(uint32_t timeoutMs) {
   const uint64_t deadline = SteadyNowMs() + timeoutMs;
   std::unique_lock<std::mutex> lock(uploadMu_);
-  while (!uploadQueue_.empty()) {
+  while (!uploadQueue_.empty() || replayPending()) {
     // Offline no upload runs: nothing is worth waiting for.
     if (offline_.load()) return false;
     const uint64_t now = SteadyNowMs();

@@ -174,35 +174,25 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
   }
 
   // Runs end at kMaxFetchRunBytes so that one buffer never has to hold a
-  // whole large file.
+  // whole large file. Each run is reserved only when its turn comes: a
+  // reader of a later block fetches it at once instead of waiting for every
+  // run before it, and this fetch then skips it.
   const uint64_t maxRunBlocks = std::max<uint64_t>(1, kMaxFetchRunBytes / blockSize_);
-  std::vector<std::pair<uint64_t, uint64_t>> runs;
-  for (uint64_t b = first; b <= last; ++b) {
-    // Without waiting for others, blocks in flight are theirs to bring in.
-    if ((states_[b] & kBlockPresent) || inFlight_.count(b)) continue;
-    if (!runs.empty() && runs.back().second + 1 == b && runs.back().second - runs.back().first + 1 < maxRunBlocks)
-      runs.back().second = b;
-    else
-      runs.emplace_back(b, b);
-    inFlight_.insert(b);
-  }
-  if (runs.empty()) return Status();
-
   const uint64_t size = size_;
   const uint64_t remoteSize = remoteSize_;
   const uint64_t epoch = epoch_;
-  size_t next = 0;  // the first run whose blocks are still reserved
-  // Every reserved block must leave inFlight_ however the fetch ends, or its
-  // later readers would wait for ever.
-  auto leaveRest = [&] {
-    for (; next < runs.size(); ++next)
-      inFlight_.erase(inFlight_.lower_bound(runs[next].first), inFlight_.upper_bound(runs[next].second));
-    cv_.notify_all();
+  auto wanted = [&](uint64_t b) {
+    return b <= last && b < states_.size() && !(states_[b] & kBlockPresent) && inFlight_.count(b) == 0;
   };
-
-  lock.unlock();
-  while (next < runs.size()) {
-    const auto [runFirst, runLast] = runs[next];
+  for (uint64_t b = first;; ++b) {
+    // Without waiting for others, blocks in flight are theirs to bring in.
+    while (b <= last && b < states_.size() && !wanted(b)) ++b;
+    if (!wanted(b)) return Status();
+    const uint64_t runFirst = b;
+    inFlight_.insert(b);
+    while (b - runFirst + 1 < maxRunBlocks && wanted(b + 1)) inFlight_.insert(++b);
+    const uint64_t runLast = b;
+    lock.unlock();
     const uint64_t off = runFirst * blockSize_;
     const uint64_t end = std::min({size, (runLast + 1) * blockSize_, remoteSize});
     const uint64_t len = end > off ? end - off : 0;
@@ -231,17 +221,13 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
         into->done = true;
       }
     }
-    if (!st.ok() || epoch_ != epoch) {
-      // A stale fetch ends here; the caller looks at the blocks again.
-      leaveRest();
-      return st;
-    }
+    // Every reserved block leaves inFlight_ however the fetch ends, or its
+    // later readers would wait for ever.
     inFlight_.erase(inFlight_.lower_bound(runFirst), inFlight_.upper_bound(runLast));
-    ++next;
     cv_.notify_all();
-    if (next < runs.size()) lock.unlock();
+    // A stale fetch ends here; the caller looks at the blocks again.
+    if (!st.ok() || epoch_ != epoch) return st;
   }
-  return Status();
 }
 
 Status CacheFile::storeFetched(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf,

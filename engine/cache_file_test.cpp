@@ -435,6 +435,32 @@ TEST_F(CacheFileTest, LargeReadsFetchInBoundedRuns) {
   EXPECT_EQ(tail, remote_.content.substr(2 * kRun + 8 * kBlock));
 }
 
+// A whole-file fetch holds only the run it is bringing in: a reader of the
+// file's end fetches that block itself, while the first run is still on its
+// way, and the whole-file fetch then leaves it out.
+TEST_F(CacheFileTest, AWholeFileFetchLeavesLaterRunsToTheirReaders) {
+  constexpr uint32_t kBlock = 1 << 20;
+  constexpr uint64_t kRun = kMaxFetchRunBytes;
+  auto f = makeFile(Pattern(kRun + kBlock, 23), "whole", kBlock);
+  Gate gate;
+  remote_.gate = &gate;
+  auto whole = std::async(std::launch::async, [&] { return f->prefetchRange(0, f->size(), remote_.fetcher(), nullptr); });
+  // A failed check must not leave the fetch held for ever.
+  struct Release {
+    Gate& gate;
+    ~Release() { gate.release(); }
+  } release{gate};
+  ASSERT_TRUE(gate.waitArrived());
+  ASSERT_TRUE(f->wantsFetch(kRun, kBlock));  // the last block is nobody's yet
+  EXPECT_EQ(readAll(*f, kRun + 10, 100), remote_.content.substr(kRun + 10, 100));
+  gate.release();
+  EXPECT_TRUE(whole.get().ok());
+  EXPECT_TRUE(f->isComplete());
+  std::lock_guard<std::mutex> lock(remote_.mu);
+  using Requests = std::vector<std::pair<uint64_t, uint64_t>>;
+  EXPECT_EQ(remote_.requests, (Requests{{0, kRun}, {kRun, kBlock}}));
+}
+
 TEST_F(CacheFileTest, DirtyRangesMergeTouchingBlocks) {
   using Ranges = std::vector<std::pair<uint64_t, uint64_t>>;
   auto f = makeFile(Pattern(5 * kBs + 7, 10));

@@ -1,11 +1,11 @@
 // The drive's read path over the in-memory server with an injected round
 // trip (per request) and bandwidth (per connection), with the product's
 // cache settings (1 MiB blocks, readahead 4 to 32 blocks): sequential reads
-// cold and warm, random reads, one file read by several threads, and many
-// small files opened and read, and a large listing while other cached files
-// are opened and read. Each case reports its own figures as
-// counters; fetched/read is the bytes that crossed the wire per byte the
-// application read.
+// cold and warm, random reads, one file read by several threads, many small
+// files opened and read, a large listing while other cached files are opened
+// and read, and a file's end read during a whole-file fetch. Each case
+// reports its own figures as counters; fetched/read is the bytes that
+// crossed the wire per byte the application read.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -179,6 +179,42 @@ void BM_SharedFile(benchmark::State& state) {
   state.counters["fetched/read"] = fetched / n;
 }
 BENCHMARK(BM_SharedFile)->Arg(1)->Arg(20)->Arg(80)->ArgName("rtt")->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A read of a large file's whole last block (too large to skip the cache as
+// a small random read does) while the whole-file fetch that opening a file
+// can start is under way, against the same read with no fetch running
+// (whole = 0).
+void BM_EndDuringWholeFetch(benchmark::State& state) {
+  const auto rtt = static_cast<uint32_t>(state.range(0));
+  const bool whole = state.range(1) != 0;
+  constexpr uint64_t kFile = 64ull << 20;
+  std::vector<double> latencies;
+  for (auto _ : state) {
+    Drive d(rtt, 4, kFile);
+    auto file = d.h.open("/big");
+    if (whole) {
+      d.h.volume->prefetchWhole(file);
+      // Timed from when the fetch holds its first block.
+      while (file->cache->wantsFetch(0, kBlock)) std::this_thread::yield();
+    }
+    std::vector<char> buf(kBlock);
+    const auto t0 = Clock::now();
+    uint64_t got = 0;
+    if (!d.h.volume->read(file, kFile - kBlock, buf.data(), kBlock, got).ok() || got != kBlock)
+      state.SkipWithError("read failed");
+    const double s = Seconds(Clock::now() - t0);
+    state.SetIterationTime(s);
+    latencies.push_back(s * 1000);
+    d.h.volume->stop(0);
+  }
+  state.counters["p50_ms"] = Percentile(latencies, 0.5);
+  state.counters["max_ms"] = Percentile(latencies, 1.0);
+}
+BENCHMARK(BM_EndDuringWholeFetch)
+    ->ArgsProduct({{1, 20}, {0, 1}})
+    ->ArgNames({"rtt", "whole"})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Each file: its attributes from the server (one round trip, as opening
 // asks them), the whole-file prefetch that opening starts, then one read of

@@ -124,6 +124,12 @@ bool CacheFile::wantsFetch(uint64_t offset, uint64_t length) {
   return false;
 }
 
+bool CacheFile::holdsNoBlock() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return inFlight_.empty() &&
+         std::none_of(states_.begin(), states_.end(), [](uint8_t s) { return (s & kBlockPresent) != 0; });
+}
+
 Status CacheFile::ensureRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel) {
   std::unique_lock<std::mutex> lock(mu_);
   for (bool again = false;; again = true) {

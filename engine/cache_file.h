@@ -96,6 +96,9 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // True when a block of the range is neither present nor being fetched,
   // so that readahead of it has work to do.
   bool wantsFetch(uint64_t offset, uint64_t length);
+  // No block is present or being fetched: no byte of the server's copy is
+  // here or on its way.
+  bool holdsNoBlock();
   Status write(uint64_t offset, const void* data, uint64_t length);
   Status truncate(uint64_t newSize);
   void reset();

@@ -238,13 +238,15 @@ class Volume {
   // Fetches from the server under the path the object has now, which
   // follows renames; nothing for an object deleted while open.
   Fetcher fetcher();
-  // The fetcher's body.
+  // The fetcher's body. ownBytes: the bytes go to a reader only, not into
+  // the cache.
   Status fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
-                    const CancelToken* cancel);
+                    const CancelToken* cancel, bool ownBytes = false);
   Status streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                     uint64_t& got, const CancelToken* cancel);
-  // A small read far from the handle's previous one, of a file without
-  // local changes, online: it is served straight from the server.
+  // A small read far from the handle's previous one, or a handle's first
+  // read of blocks nobody has yet, of a file without local changes, online:
+  // it is served straight from the server.
   bool readsOnlyItsOwn(OpenFile& file, uint64_t offset, uint64_t length);
   void scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t offset, uint64_t length);
   void prefetchWhole(const std::shared_ptr<OpenFile>& file);

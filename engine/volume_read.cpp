@@ -75,9 +75,9 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   if (wanted != 0 && cache.readIfCached(offset, buffer, wanted)) {
     got = wanted;
   } else if (wanted != 0 && readsOnlyItsOwn(*file, offset, wanted)) {
-    // A small random read waits for its own bytes only; its block comes in
-    // behind it for the neighbours that may follow.
-    st = fetchRange(cache, offset, static_cast<uint8_t*>(buffer), wanted, got, cancel_.get());
+    // A small random read, or a handle's first, waits for its own bytes
+    // only; its block comes in behind it for the neighbours that may follow.
+    st = fetchRange(cache, offset, static_cast<uint8_t*>(buffer), wanted, got, cancel_.get(), true);
     if (st.ok() && got == wanted) {
       const uint64_t block = cache.blockSize();
       const uint64_t start = offset - offset % block;
@@ -106,7 +106,7 @@ Fetcher Volume::fetcher() {
 }
 
 Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
-                          const CancelToken* cancel) {
+                          const CancelToken* cancel, bool ownBytes) {
   got = 0;
   if (offline_.load()) return Status(Status::kNetwork, "offline: block not cached");
   // A file deleted while open is gone from the server, or another file has
@@ -159,8 +159,12 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
     // The bytes join blocks cached from the copy the object records: they
     // must come from that copy too. One answer for the whole copy is
     // consistent by itself; anything else is checked against the server.
+    // Bytes for a reader alone, while the cache holds no block and none is
+    // on its way, join nothing: whatever is stored later is checked by the
+    // fetch that brings it, after these bytes were read.
     const bool whole = offset == 0 && requests == 1 && got >= file.remoteSize();
-    if (st.ok() && !whole && !hasLocalChanges(file)) {
+    const bool joinsNothing = ownBytes && file.holdsNoBlock();
+    if (st.ok() && !whole && !joinsNothing && !hasLocalChanges(file)) {
       RemoteAttr now;
       st = lease->stat(path, now);
       if (st.ok()) dropIfChanged(file, path, now, seenRecord);
@@ -364,10 +368,15 @@ bool Volume::readsOnlyItsOwn(OpenFile& file, uint64_t offset, uint64_t length) {
   if (config_.cache.readaheadBlocks == 0 || offline_.load() || !prefetchPool_ ||
       length > config_.cache.blockBytes / kOwnBytesShare)
     return false;
+  bool first = false;
   {
     std::lock_guard<std::mutex> lock(file.mu);
-    if (!FarFromLastRead(file, offset, config_.cache)) return false;
+    // A handle's first byte need not wait for a whole block: its block and
+    // readahead follow behind it.
+    first = file.readaheadEnd == 0;
+    if (!first && !FarFromLastRead(file, offset, config_.cache)) return false;
   }
+  if (first && !file.cache->wantsFetch(offset, length)) return false;
   // Local changes decide what a missing block holds (zeros past the server's
   // copy, its bytes kept at a cut): only the cache knows.
   return !hasLocalChanges(*file.cache);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <future>
 #include <thread>
 
 #include "engine/volume.h"
@@ -302,7 +304,8 @@ TEST_F(VolumeReadTest, ReadaheadWindowGrowsWhileReadsContinue) {
   // The first read counts as continuing and doubles the window at once.
   EXPECT_EQ(read(0, 100), want(0, 100));
   EXPECT_EQ(file_->readaheadWindow, 8u);
-  EXPECT_TRUE(test::Eventually([&] { return bytesDown() == 9 * kBs; }));
+  // Its own bytes, then blocks 0..8 behind them.
+  EXPECT_TRUE(test::Eventually([&] { return bytesDown() == 100 + 9 * kBs; }));
   std::string block(kBs, '\0');
   EXPECT_FALSE(file_->cache->readIfCached(9 * kBs, block.data(), kBs));
   for (auto [offset, window] : std::vector<std::pair<uint64_t, uint32_t>>{{100, 16}, {200, 32}, {300, 32}, {5000, 4}, {5100, 8}}) {
@@ -337,6 +340,39 @@ TEST_F(VolumeReadTest, RandomReadsFetchOnlyTheirOwnBlocks) {
   ASSERT_TRUE(h_->volume->write(file_, 250 * kBs, "x", 1).ok());
   EXPECT_EQ(read(30 * kBs, 100), want(30 * kBs, 100));
   EXPECT_EQ(bytesDown(), bytes + 3 * kBs);  // the written block's edges, then block 30
+}
+
+// A handle's first small read takes its own bytes while its block is still
+// nobody's; with nothing cached for them to join, no look at the server
+// follows. Once blocks are cached, a small read's bytes are checked against
+// the server still, so a changed copy drops them.
+TEST_F(VolumeReadTest, AFirstReadGetsItsOwnBytesBeforeItsBlock) {
+  start(test::MemoryDrive(kBs, 3), 64 * kBs);
+  std::shared_ptr<test::Gate> gate = h_->server->addGate(MemOp::kReadRange, "/f");
+  auto first = std::async(std::launch::async, [&] { return read(0, 100); });
+  struct Release {
+    test::Gate& gate;
+    ~Release() { gate.release(); }
+  } release{*gate};
+  ASSERT_TRUE(gate->waitArrived());
+  EXPECT_TRUE(file_->cache->wantsFetch(0, kBs));  // block 0 is not what the reader waits for
+  gate->release();
+  EXPECT_EQ(first.get(), want(0, 100));
+  EXPECT_EQ(read(100, 200), want(100, 200));  // and it follows behind
+  std::vector<test::CallRecord> calls = h_->server->calls();
+  auto own = std::find_if(calls.begin(), calls.end(),
+                          [](const test::CallRecord& c) { return c.op == MemOp::kReadRange && c.path == "/f"; });
+  ASSERT_NE(own, calls.end());
+  auto next = std::find_if(own + 1, calls.end(), [&](const test::CallRecord& c) { return c.connection == own->connection; });
+  EXPECT_TRUE(next == calls.end() || next->op != MemOp::kStat);
+
+  h_->server->putFile("/g", content_);
+  std::shared_ptr<OpenFile> g = h_->open("/g");
+  ASSERT_EQ(h_->read(g, 5 * kBs, kBs), want(5 * kBs, kBs));  // cached; far from the start, no readahead
+  const std::string second = test::Pattern(64 * kBs, 77);
+  h_->server->putFile("/g", second);
+  EXPECT_EQ(h_->read(g, 40 * kBs + 10, 100), second.substr(40 * kBs + 10, 100));
+  EXPECT_TRUE(h_->read(g, 5 * kBs, kBs) == second.substr(5 * kBs, kBs));
 }
 
 TEST_F(VolumeReadTest, WholeFilePrefetchFetchesASmallFileInOneRequest) {

@@ -63,6 +63,9 @@ class IBackend {
   // got < length with ok: the object ended; got == 0: offset at or past the end.
   virtual Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                            uint64_t& got) = 0;
+  // The copy the last readRange read from, when its answer named it: the
+  // entity tag and the whole size. False when it did not.
+  virtual bool lastReadCopy(RemoteAttr& /*out*/) const { return false; }
   // The stream uses this back-end object, so it must keep the pool lease
   // that lent it for its whole life and be closed before the pool goes.
   virtual Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) = 0;

@@ -35,6 +35,17 @@ RetryPolicy ReadRetryPolicy(const NetOptions& net) {
   return policy;
 }
 
+// Takes the copy the last ranged read named into `named`, which holds the
+// copy the earlier answers named (no entity tag before the first); false
+// when the answer named none or another.
+bool LastReadNamed(const IBackend& backend, RemoteAttr& named) {
+  RemoteAttr copy;
+  if (!backend.lastReadCopy(copy) || copy.etag.empty()) return false;
+  if (!named.etag.empty() && (copy.etag != named.etag || copy.size != named.size)) return false;
+  named = copy;
+  return true;
+}
+
 Status DeletedWhileOpen() { return Status(Status::kIo, "deleted while open: block not cached"); }
 
 // Reads of one stream may reach us out of order (the kernel sends its
@@ -123,6 +134,9 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
   // records a newer copy, which the check below must not take for a change.
   const uint64_t seenRecord = file.remoteRecord();
   int requests = 0;
+  // The copy the answers named, while every one named the same.
+  RemoteAttr named;
+  bool allNamed = true;
   Backoff backoff(ReadRetryPolicy(config_.net));
   for (;;) {
     if (IsCancelled(cancel)) {
@@ -146,6 +160,8 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
       uint64_t n = 0;
       ++requests;
       st = lease->readRange(path, offset + got, buffer + got, std::min(config_.transfer.chunkBytes, length - got), n);
+      // Bytes of an answer that failed were named by none.
+      if (allNamed && (!st.ok() || n != 0)) allNamed = st.ok() ? LastReadNamed(*lease.backend(), named) : n == 0;
       // The back-end notices a server that ignores ranges only while reading.
       if (!lease->caps().rangeRead && !rangeIgnored_.exchange(true))
         vx::log::write(vx::log::kWarn, "%s: the server ignores Range (a caching proxy?); reading files as one stream",
@@ -162,9 +178,12 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
     // Bytes for a reader alone, while the cache holds no block and none is
     // on its way, join nothing: whatever is stored later is checked by the
     // fetch that brings it, after these bytes were read.
+    // Answers that named the recorded copy need no look either.
     const bool whole = offset == 0 && requests == 1 && got >= file.remoteSize();
     const bool joinsNothing = ownBytes && file.holdsNoBlock();
-    if (st.ok() && !whole && !joinsNothing && !hasLocalChanges(file)) {
+    const bool recorded =
+        allNamed && !named.etag.empty() && named.etag == file.etag() && named.size == file.remoteSize();
+    if (st.ok() && !whole && !joinsNothing && !recorded && !hasLocalChanges(file)) {
       RemoteAttr now;
       st = lease->stat(path, now);
       if (st.ok()) dropIfChanged(file, path, now, seenRecord);

@@ -113,6 +113,22 @@ TEST_F(VolumeReadTest, AFetchFromAChangedServerCopyDropsTheOlderBlocks) {
   EXPECT_EQ(h_->server->countCalls(MemOp::kReadRange, "/g"), 1);
 }
 
+// An answer that names the copy it came from needs no look at the server
+// when that is the copy the cached blocks are of; one that names another
+// copy is checked, and the older blocks go.
+TEST_F(VolumeReadTest, AnAnswerNamingTheRecordedCopyNeedsNoLook) {
+  start(NoReadahead(), 4 * kBs);
+  h_->server->setReadsNameTheCopy(true);
+  ASSERT_EQ(read(0, kBs), want(0, kBs));
+  const int stats = h_->server->countCalls(MemOp::kStat, "/f");
+  EXPECT_EQ(read(kBs, 2 * kBs), want(kBs, 2 * kBs));
+  EXPECT_EQ(h_->server->countCalls(MemOp::kStat, "/f"), stats);
+  const std::string second = test::Pattern(4 * kBs, 77);
+  h_->server->putFile("/f", second);
+  EXPECT_TRUE(read(0, 4 * kBs) == second);
+  EXPECT_GT(h_->server->countCalls(MemOp::kStat, "/f"), stats);
+}
+
 // The same with a server that ignores ranges: the stream that follows a
 // broken one delivers the new copy, and the older cached block goes.
 TEST_F(VolumeReadTest, AStreamFromAChangedServerCopyDropsTheOlderBlocks) {

@@ -245,6 +245,7 @@ Status MemoryBackend::readRange(const std::string& path, uint64_t offset, uint8_
                                 uint64_t& got) {
   UseGuard guard(this);
   got = 0;
+  readNamedCopy_ = false;
   MemoryServer::Admission admission = begin(MemOp::kReadRange, path);
   if (!admission.status.ok()) return admission.status;
   uint64_t n = 0;
@@ -255,6 +256,8 @@ Status MemoryBackend::readRange(const std::string& path, uint64_t offset, uint8_
     if (node->dir) return Status(Status::kIsDirectory, "readRange: is a folder: " + path);
     if (server_->ignoreRange_ && offset != 0) caps_.rangeRead = false;
     uint64_t size = node->data->size();
+    readNamedCopy_ = server_->readsNameTheCopy_;
+    lastRead_ = node->attr;
     n = offset >= size ? 0 : std::min(length, size - offset);
     if (admission.kind == FaultRule::Kind::kShortRead) n = std::min(n, admission.limit);
     if (n > 0) std::memcpy(buffer, node->data->data() + offset, n);
@@ -262,6 +265,11 @@ Status MemoryBackend::readRange(const std::string& path, uint64_t offset, uint8_
   got = n;
   server_->delayFor(n);
   return Status();
+}
+
+bool MemoryBackend::lastReadCopy(RemoteAttr& out) const {
+  if (readNamedCopy_) out = lastRead_;
+  return readNamedCopy_;
 }
 
 Status MemoryBackend::openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) {

@@ -96,6 +96,9 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // The server answers ranged reads with the whole object, as a caching proxy
   // might; the connection clears rangeRead the first time it notices.
   void setIgnoreRange(bool ignore);
+  // Ranged reads name the copy they read from (entity tag and size), as a
+  // WebDAV server's answers do.
+  void setReadsNameTheCopy(bool name);
   // Listings come in descending name order instead of ascending, as servers
   // that promise no order may return them.
   void setReverseListing(bool reverse);
@@ -171,6 +174,7 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   std::map<std::string, Node> nodes_;  // guarded by mu_; key: keyOfLocked(path)
   BackendCaps caps_;                   // guarded by mu_
   bool ignoreRange_ = false;           // guarded by mu_
+  bool readsNameTheCopy_ = false;      // guarded by mu_
   bool reverseListing_ = false;        // guarded by mu_
   uint64_t capacity_ = 1ULL << 40;     // guarded by mu_
   uint64_t etagCounter_ = 0;           // guarded by mu_
@@ -219,6 +223,7 @@ class MemoryBackend : public IBackend {
   Status statfs(FsStats& out) override;
   Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                    uint64_t& got) override;
+  bool lastReadCopy(RemoteAttr& out) const override;
   Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override;
   Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
                    std::unique_ptr<IWriteStream>& out) override;
@@ -244,6 +249,8 @@ class MemoryBackend : public IBackend {
   const uint64_t id_;
   std::atomic<bool> connected_{false};  // read by the pool from other threads
   std::atomic<int> users_{0};  // the one-thread-at-a-time check
+  bool readNamedCopy_ = false;  // the last readRange's answer named lastRead_
+  RemoteAttr lastRead_;
 };
 
 }  // namespace tarn::test

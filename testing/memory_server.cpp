@@ -211,6 +211,11 @@ void MemoryServer::setIgnoreRange(bool ignore) {
   ignoreRange_ = ignore;
 }
 
+void MemoryServer::setReadsNameTheCopy(bool name) {
+  std::lock_guard<std::mutex> lock(mu_);
+  readsNameTheCopy_ = name;
+}
+
 void MemoryServer::setReverseListing(bool reverse) {
   std::lock_guard<std::mutex> lock(mu_);
   reverseListing_ = reverse;

@@ -54,6 +54,7 @@ class RelayBackend : public IBackend {
     watch(RelayOp::kRead, path);
     return inner_->readRange(path, offset, buffer, length, got);
   }
+  bool lastReadCopy(RemoteAttr& out) const override { return inner_->lastReadCopy(out); }
   Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override {
     watch(RelayOp::kRead, path);
     return inner_->openRead(path, offset, out);

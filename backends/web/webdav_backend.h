@@ -99,6 +99,8 @@ class WebDavBackend : public IBackend {
   Status statfs(FsStats& out) override;
   Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                    uint64_t& got) override;
+  // From a 206's ETag and the whole size in its Content-Range.
+  bool lastReadCopy(RemoteAttr& out) const override;
   Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override;
   Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
                    std::unique_ptr<IWriteStream>& out) override;
@@ -179,6 +181,7 @@ class WebDavBackend : public IBackend {
   bool copyCreates_ = true;  // cleared when the server refuses COPY
   std::string emptySource_;  // the hidden empty file creates copy; "" until made
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
+  RemoteAttr lastRead_;      // the copy the last ranged read named; no etag: none
 };
 
 std::unique_ptr<IBackend> MakeWebDavBackend(const EndpointConfig& config);

@@ -56,6 +56,20 @@ Status CheckPartial(const DavResponse& resp, const http::HttpRequest& r, const s
                 static_cast<int32_t>(resp.status));
 }
 
+// The copy a 206 came from: its entity tag, as a listing gives it, and the
+// whole size after the slash of its Content-Range; no etag when either is
+// missing ("*" for the size included).
+RemoteAttr CopyOfPartial(const DavResponse& resp, const http::HttpRequest& r) {
+  RemoteAttr copy;
+  const std::string range = TrimSpace(r.header("Content-Range"));
+  const size_t slash = range.rfind('/');
+  if (resp.etag.empty() || slash == std::string::npos ||
+      !ParseRemoteSize(std::string_view(range).substr(slash + 1), copy.size))
+    return copy;
+  copy.etag = CleanEtag(TrimSpace(resp.etag));
+  return copy;
+}
+
 // Any answer to a GET but 200, 206 and 416. Other successes (204 above all)
 // carry no file data, and reading them as data would end the file early.
 Status UnreadableGet(uint32_t status, const std::string& path) {
@@ -76,6 +90,7 @@ void WebDavBackend::noteRangeIgnored(const std::string& path) {
 Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                                 uint64_t& got) {
   got = 0;
+  lastRead_ = RemoteAttr();
   if (length == 0) return Status();
   DavRequest req;
   req.verb = "GET";
@@ -98,6 +113,7 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
   } else if (Status bad = CheckPartial(resp, *r, path, offset); !bad.ok()) {
     return bad;
   }
+  const RemoteAttr copy = resp.status == 206 ? CopyOfPartial(resp, *r) : RemoteAttr();
   while (got < length) {
     if (skip > 0) {
       uint64_t dropped = 0;
@@ -119,7 +135,15 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
     size_t n = 0;
     (void)r->read(&probe, 1, n);
   }
+  // Named only once the whole body came: a broken one says nothing.
+  lastRead_ = copy;
   return Status();
+}
+
+bool WebDavBackend::lastReadCopy(RemoteAttr& out) const {
+  if (lastRead_.etag.empty()) return false;
+  out = lastRead_;
+  return true;
 }
 
 Status WebDavBackend::openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) {

@@ -79,11 +79,18 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // Writes the map when it changed; see the header comment for what a map
   // with unsent changes waits for.
   bool saveMap();
-  // saveMap without waiting for the map to reach the disk: what it records
-  // outlives the process at once, and a power loss once a later saveMap (which
-  // it leaves due) has run. The data file is still synced first, so that the
-  // map claims only bytes that are on the disk whenever it gets there.
+  // saveMap without waiting for the disk: what it records outlives the
+  // process at once, and a power loss once commitMap has run. While no map
+  // with unsent changes is committed on the disk, nothing is synced: the map
+  // names the boot it was written under, and a restart after a power loss
+  // does not believe it (the changes are lost, never taken from a data file
+  // that may not hold them). Otherwise the data file is synced first, so
+  // that the committed changes stay whole.
   bool saveMapUnflushed();
+  // Makes what the last saveMapUnflushed recorded survive a power loss, but
+  // for the folder entries: true when the caller must still sync the folder
+  // of mapPath() (once for a batch of objects).
+  bool commitMap();
 
   Status read(uint64_t offset, void* buffer, uint64_t length, uint64_t& got, const Fetcher& fetcher,
               const CancelToken* cancel);
@@ -245,6 +252,13 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   bool needsSave_ = true;       // guarded by mu_
   bool onDisk_ = false;         // guarded by mu_; changed with saveMu_ held too
   bool removed_ = false;        // guarded by mu_; set with saveMu_ held too
+  // The map last written names this boot: the bytes it claims are not
+  // synced. stampAt_ is where its boot field starts.
+  bool stampedOnDisk_ = false;  // guarded by mu_; changed with saveMu_ held too
+  uint64_t stampAt_ = 0;        // guarded by mu_; changed with saveMu_ held too
+  // A map with unsent changes whose bytes were synced may be on disk: a
+  // stamped map over it would have a power loss drop committed changes.
+  bool diskUnsent_ = false;     // guarded by mu_; changed with saveMu_ held too
   // A map that calls some block clean may be on disk; set before such a map
   // is written, cleared only by a durable map that calls none clean.
   bool diskClaimsClean_ = false;  // guarded by mu_; changed with saveMu_ held too (or before sharing)

@@ -61,6 +61,8 @@ bool CacheFile::sayLessBeforeDestroyLocked() {
   if (claimsCleanLocked()) diskClaimsClean_ = true;
   if (!WriteFileAtomic(*env_, mapPath_, encodeMapLocked(), false, true)) return false;
   needsSave_ = false;
+  stampedOnDisk_ = false;
+  diskUnsent_ = unsent;
   return true;
 }
 
@@ -82,13 +84,18 @@ Status CacheFile::unclaimCleanBlocks(std::unique_lock<std::mutex>& lock) {
   std::vector<uint8_t> states = states_;
   for (uint8_t& s : states)
     if ((s & (kBlockPresent | kBlockDirty)) == kBlockPresent) s = 0;
-  const std::string bytes = EncodeMap(headerLocked(), states);
+  MapHeader header = headerLocked();
+  // Unsent changes whose bytes are not synced stay unbelieved after a power loss.
+  const bool stamp = stampedOnDisk_;
+  if (stamp) header.writtenUnder = env_->bootId();
+  const std::string bytes = EncodeMap(header, states);
   const std::string mapPath = mapPath_;
   lock.unlock();
   // Durable: the data file may reach the disk before any later map does.
   const bool ok = WriteFileAtomic(*env_, mapPath, bytes, false, true);
   lock.lock();
   if (!ok) return Status(Status::kIo, "cache map write failed");
+  if (stamp) stampAt_ = bytes.size() - kMapBootField;
   // The bytes this map does not call clean are recorded by the next save.
   diskClaimsClean_ = false;
   needsSave_ = true;
@@ -110,7 +117,10 @@ bool CacheFile::loadMap() {
   std::lock_guard<std::mutex> lock(mu_);
   std::string bytes;
   MapHeader h;
-  if (!ReadSmallFile(*env_, mapPath_, &bytes) || !DecodeUsableMap(bytes, blockSize_, &h)) {
+  // A map of another boot may claim bytes a power loss took: the cache
+  // sweeps those at start, and one left over is no map either.
+  if (!ReadSmallFile(*env_, mapPath_, &bytes) || !DecodeUsableMap(bytes, blockSize_, &h) ||
+      !(h.writtenUnder.empty() || h.writtenUnder == env_->bootId())) {
     states_.clear();
     size_ = remoteSize_ = 0;
     etag_.clear();
@@ -135,6 +145,9 @@ bool CacheFile::loadMap() {
   needsSave_ = false;
   onDisk_ = true;
   diskClaimsClean_ = claimsCleanLocked();
+  stampedOnDisk_ = !h.writtenUnder.empty();
+  stampAt_ = stampedOnDisk_ ? MapBootAt(bytes) : 0;
+  diskUnsent_ = !stampedOnDisk_ && (dirty_ || hasDirtyLocked());
   return true;
 }
 
@@ -165,29 +178,67 @@ bool CacheFile::saveMapUnflushed() {
   return saveWithSaveLockHeld(false);
 }
 
+bool CacheFile::commitMap() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::string mapPath;
+  uint64_t at = 0;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (removed_) return false;
+    if (!needsSave_ && stampedOnDisk_) {
+      mapPath = mapPath_;
+      at = stampAt_;
+    }
+  }
+  if (at != 0 && data_->syncData().ok() && CommitMapInPlace(*env_, mapPath, at)) {
+    std::lock_guard<std::mutex> lock(mu_);
+    stampedOnDisk_ = false;
+    diskUnsent_ = true;
+    return true;
+  }
+  // Changed since the stamped map, or it could not be committed in place: a
+  // whole durable save records it all.
+  saveWithSaveLockHeld();
+  return false;
+}
+
 bool CacheFile::saveWithSaveLockHeld(bool flushMap) {
   std::string bytes;
   std::string mapPath;
   bool durable;
   bool createNew;
+  bool stamp;
   {
     std::lock_guard<std::mutex> lock(mu_);
+    // A durable save of a stamped map makes it committed.
+    if (flushMap && stampedOnDisk_ && !removed_) needsSave_ = true;
     if (!needsSave_ || removed_) return true;
-    bytes = encodeMapLocked();
-    if (claimsCleanLocked()) diskClaimsClean_ = true;
-    mapPath = mapPath_;
     // The map is the only record of changes not yet uploaded: those must
     // survive a power loss, and the bytes they claim must be there too.
     durable = dirty_ || hasDirtyLocked();
+    MapHeader header = headerLocked();
+    // Unless committed changes could be lost with it, an unflushed map need
+    // not wait for the data file: it names the boot instead.
+    if (durable && !flushMap && !diskUnsent_) header.writtenUnder = env_->bootId();
+    stamp = !header.writtenUnder.empty() && header.writtenUnder.size() <= kMapBootField;
+    bytes = EncodeMap(header, states_);
+    if (claimsCleanLocked()) diskClaimsClean_ = true;
+    mapPath = mapPath_;
     createNew = !onDisk_;
     needsSave_ = false;
   }
-  bool ok = !durable || data_->sync().ok();
+  bool ok = stamp || !durable || data_->sync().ok();
   ok = ok && WriteFileAtomic(*env_, mapPath, bytes, createNew, durable && flushMap);
   std::lock_guard<std::mutex> lock(mu_);
-  if (ok) onDisk_ = true;
-  // A map left unflushed is written again, durably, by the next save.
-  if (!ok || (durable && !flushMap)) needsSave_ = true;
+  if (ok) {
+    onDisk_ = true;
+    stampedOnDisk_ = stamp;
+    stampAt_ = stamp ? bytes.size() - kMapBootField : 0;
+    if (durable && !stamp) diskUnsent_ = true;
+  }
+  // A map left unflushed is written again, durably, by the next save; a
+  // stamped one is committed in place.
+  if (!ok || (durable && !flushMap && !stamp)) needsSave_ = true;
   return ok;
 }
 

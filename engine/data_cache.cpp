@@ -79,6 +79,33 @@ bool DataCache::ensureDir(std::string* error) {
     if (EndsWith(name, kBinSuffix)) stray = present.count(WithoutSuffix(name, kBinSuffix) + std::string(kMapSuffix)) == 0;
     if (stray) DeleteFileRetry(*env_, vx::JoinPath(data, name));
   }
+  bool changed = false;
+  for (const std::string& name : names)
+    if (EndsWith(name, kMapSuffix) && present.count(WithoutSuffix(name, kMapSuffix) + std::string(kBinSuffix)) != 0)
+      changed |= settleUnsynced(vx::JoinPath(data, WithoutSuffix(name, kMapSuffix)));
+  if (changed) (void)env_->syncDir(data);
+  return true;
+}
+
+bool DataCache::settleUnsynced(const std::string& base) {
+  const std::string map = base + std::string(kMapSuffix);
+  const std::string bin = base + std::string(kBinSuffix);
+  std::string bytes;
+  MapHeader h;
+  if (!ReadSmallFile(*env_, map, &bytes) || !DecodeMapHeader(bytes, &h) || h.writtenUnder.empty()) return false;
+  if (h.writtenUnder == env_->bootId()) {
+    // Only the process died: the bytes are in the page cache, and now on the disk.
+    std::unique_ptr<EnvFile> data;
+    const uint64_t at = MapBootAt(bytes);
+    return env_->open(bin, Env::OpenMode::kReadWrite, &data).ok() && data->syncData().ok() &&
+           CommitMapInPlace(*env_, map, at);
+  }
+  vx::log::write(vx::log::kWarn,
+                 "cache: changes to %s were not on the disk yet when the machine stopped; they are dropped and "
+                 "the server's copy stays",
+                 h.path.c_str());
+  DeleteFileRetry(*env_, bin);
+  DeleteFileRetry(*env_, map);
   return true;
 }
 

@@ -65,7 +65,8 @@ class DataCache {
 
   // Creates the root and its "data" folder (mode 0700) and drops what an
   // interrupted save, move or removal left behind: temporary maps, and data
-  // files or maps without their other half. Call it before any object is open.
+  // files or maps without their other half, and changes a power loss may
+  // have torn (see map_file.h). Call it before any object is open.
   bool ensureDir(std::string* error = nullptr);
 
   // The live object of the path, or a new one from its files (created when
@@ -117,6 +118,11 @@ class DataCache {
   // Moves the files of an object nobody holds; both names are busy.
   void moveFiles(const std::string& oldName, const std::string& newName, const std::string& newPath);
   std::string dataDir() const;
+  // At start, for the object whose files are `base` + ".map"/".bin": a map
+  // written before its bytes were synced is committed when only the process
+  // died, and dropped with its data after a power loss. True when the folder
+  // changed or a map was committed, so that it wants a sync.
+  bool settleUnsynced(const std::string& base);
 
   const std::string root_;
   const uint32_t blockSize_;

@@ -49,13 +49,29 @@ std::string GetText(std::string_view in, size_t at, size_t field) {
 // The number of state bytes a map of this size has: one per block.
 uint64_t BlockCount(uint64_t size, uint64_t blockSize) { return size / blockSize + (size % blockSize != 0 ? 1 : 0); }
 
+// Where the trailers start: after the states of the size. 0 when the header
+// gives no usable block size or size.
+uint64_t TrailersAt(std::string_view bytes) {
+  if (bytes.size() < kMapHeaderSize) return 0;
+  const uint64_t blockSize = GetU32(bytes, kMapOffBlockSize);
+  const uint64_t size = GetU64(bytes, kMapOffSize);
+  if (blockSize == 0 || size > kMaxRemoteFileBytes) return 0;
+  return kMapHeaderSize + BlockCount(size, blockSize);
+}
+
+bool HasTag(std::string_view bytes, uint64_t at, const char* tag, size_t tagBytes, size_t trailerBytes) {
+  return bytes.size() >= at + trailerBytes && bytes.substr(at, tagBytes) == std::string_view(tag, tagBytes);
+}
+
 }  // namespace
 
 std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& states) {
-  const bool trailer = !header.pendingMtime.isZero() && header.blockSize != 0;
-  // The trailer sits where the states of the size end, so they must end there.
-  const uint64_t count = trailer ? BlockCount(header.size, header.blockSize) : states.size();
-  std::string out(kMapHeaderSize + count + (trailer ? kMapTrailerBytes : 0), '\0');
+  const bool mtime = !header.pendingMtime.isZero() && header.blockSize != 0;
+  const bool boot = !header.writtenUnder.empty() && header.writtenUnder.size() <= kMapBootField &&
+                    header.blockSize != 0;
+  // The trailers sit where the states of the size end, so they must end there.
+  const uint64_t count = mtime || boot ? BlockCount(header.size, header.blockSize) : states.size();
+  std::string out(kMapHeaderSize + count + (mtime ? kMapTrailerBytes : 0) + (boot ? kMapBootTrailerBytes : 0), '\0');
   out.replace(0, kMapMagicBytes, kMapMagic, kMapMagicBytes);
   PutU32(out, kMapOffBlockSize, header.blockSize);
   PutU32(out, kMapOffHeaderSize, kMapHeaderSize);
@@ -68,13 +84,34 @@ std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& state
   PutText(out, kMapOffPath, kMapPathField, header.path);
   const size_t copied = static_cast<size_t>(std::min<uint64_t>(count, states.size()));
   if (copied != 0) std::memcpy(out.data() + kMapHeaderSize, states.data(), copied);
-  if (trailer) {
-    const size_t at = kMapHeaderSize + static_cast<size_t>(count);
+  size_t at = kMapHeaderSize + static_cast<size_t>(count);
+  if (mtime) {
     out.replace(at, kMapMtimeTagBytes, kMapMtimeTag, kMapMtimeTagBytes);
     PutU64(out, at + kMapMtimeTagBytes, static_cast<uint64_t>(header.pendingMtime.seconds));
     PutU32(out, at + kMapMtimeTagBytes + 8, header.pendingMtime.nanoseconds);
+    at += kMapTrailerBytes;
+  }
+  if (boot) {
+    out.replace(at, kMapBootTagBytes, kMapBootTag, kMapBootTagBytes);
+    out.replace(at + kMapBootTagBytes, header.writtenUnder.size(), header.writtenUnder);
   }
   return out;
+}
+
+uint64_t MapBootAt(std::string_view bytes) {
+  uint64_t at = TrailersAt(bytes);
+  if (at == 0) return 0;
+  if (HasTag(bytes, at, kMapMtimeTag, kMapMtimeTagBytes, kMapTrailerBytes)) at += kMapTrailerBytes;
+  if (!HasTag(bytes, at, kMapBootTag, kMapBootTagBytes, kMapBootTrailerBytes)) return 0;
+  return at + kMapBootTagBytes;
+}
+
+bool CommitMapInPlace(Env& env, const std::string& path, uint64_t bootAt) {
+  std::unique_ptr<EnvFile> file;
+  if (!env.open(path, Env::OpenMode::kReadWrite, &file).ok()) return false;
+  const std::string zeros(kMapBootField, '\0');
+  bool ok = file->write(bootAt, zeros.data(), zeros.size()).ok() && file->syncData().ok();
+  return file->close().ok() && ok;
 }
 
 bool DecodeMapHeader(std::string_view bytes, MapHeader* out) {
@@ -89,13 +126,17 @@ bool DecodeMapHeader(std::string_view bytes, MapHeader* out) {
   out->etag = GetText(bytes, kMapOffEtag, kMapEtagField);
   out->path = GetText(bytes, kMapOffPath, kMapPathField);
   out->pendingMtime = Timestamp();
-  if (out->blockSize != 0 && out->size <= kMaxRemoteFileBytes) {
-    const uint64_t at = kMapHeaderSize + BlockCount(out->size, out->blockSize);
-    if (bytes.size() >= at + kMapTrailerBytes &&
-        bytes.substr(at, kMapMtimeTagBytes) == std::string_view(kMapMtimeTag, kMapMtimeTagBytes)) {
-      out->pendingMtime.seconds = static_cast<int64_t>(GetU64(bytes, at + kMapMtimeTagBytes));
-      out->pendingMtime.nanoseconds = GetU32(bytes, at + kMapMtimeTagBytes + 8);
-    }
+  out->writtenUnder.clear();
+  const uint64_t at = TrailersAt(bytes);
+  if (at != 0 && HasTag(bytes, at, kMapMtimeTag, kMapMtimeTagBytes, kMapTrailerBytes)) {
+    out->pendingMtime.seconds = static_cast<int64_t>(GetU64(bytes, at + kMapMtimeTagBytes));
+    out->pendingMtime.nanoseconds = GetU32(bytes, at + kMapMtimeTagBytes + 8);
+  }
+  if (const uint64_t bootAt = MapBootAt(bytes); bootAt != 0) {
+    // Only trailing NULs are padding: zeros in front are a torn field.
+    std::string_view field = bytes.substr(bootAt, kMapBootField);
+    const size_t end = field.find_last_not_of('\0');
+    if (end != std::string_view::npos) out->writtenUnder = std::string(field.substr(0, end + 1));
   }
   return true;
 }

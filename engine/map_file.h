@@ -49,10 +49,22 @@ inline constexpr char kMapMtimeTag[] = "MTIM";  // 4 bytes on disk, no terminato
 inline constexpr size_t kMapMtimeTagBytes = 4;
 inline constexpr size_t kMapTrailerBytes = kMapMtimeTagBytes + 8 + 4;  // tag, seconds (i64), nanoseconds (u32)
 
+// A map written before the data file's bytes it claims were synced names the
+// boot it was written under in a last trailer: after a process crash (the
+// same boot) the bytes are in the page cache and the map holds, after a power
+// loss (another boot) they may not be, and the map is not believed. Once the
+// data file is synced the field is zeroed in place; a field torn by a power
+// loss halfway is neither zero nor a boot, so it is not believed either.
+inline constexpr char kMapBootTag[] = "BOOT";  // 4 bytes on disk, no terminator
+inline constexpr size_t kMapBootTagBytes = 4;
+inline constexpr size_t kMapBootField = 40;     // the boot's name, NUL-padded
+inline constexpr size_t kMapBootTrailerBytes = kMapBootTagBytes + kMapBootField;
+
 // Files the cache reads whole are refused above this size.
 inline constexpr uint64_t kMaxSmallFileBytes = 64ull * 1024 * 1024;
 // The most state bytes a map can hold and still be read back.
-inline constexpr uint64_t kMaxMapStates = kMaxSmallFileBytes - kMapHeaderSize - kMapTrailerBytes;
+inline constexpr uint64_t kMaxMapStates =
+    kMaxSmallFileBytes - kMapHeaderSize - kMapTrailerBytes - kMapBootTrailerBytes;
 
 // Deleting a file the system still holds open is retried this often.
 inline constexpr int kDeleteAttempts = 50;
@@ -69,12 +81,23 @@ struct MapHeader {
   std::string etag;
   std::string path;
   Timestamp pendingMtime;  // zero: no time waits for an upload
+  // The boot the map was written under before its data file was synced;
+  // empty: synced first. A torn field reads as a name no boot has.
+  std::string writtenUnder;
 };
 
 // The whole map file: the header (etag and path cut to fit), the states and,
-// with a pending time, the states cut or padded to the block count of the
-// size and the trailer.
+// with a pending time or a boot, the states cut or padded to the block count
+// of the size and the trailers (the boot's last, kMapBootField bytes before
+// the end). A boot longer than the field is not written.
 std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& states);
+
+// Where the boot field of a map starts; 0 when it has none.
+uint64_t MapBootAt(std::string_view bytes);
+
+// Zeroes the boot field of the map at `bootAt` and syncs the map: the data
+// file's bytes it claims must be on the disk already.
+bool CommitMapInPlace(Env& env, const std::string& path, uint64_t bootAt);
 
 // Reads the header fields (and a trailer's time) of a map without judging
 // them. False only when the bytes are shorter than a header. The etag and

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "foundation/memory_env.h"
 #include "testing/temp_dir.h"
 
 namespace tarn {
@@ -101,6 +102,67 @@ TEST(MapFile, PendingTimeRidesInATrailerAfterTheStates) {
   MapHeader back;
   ASSERT_TRUE(DecodeMapHeader(plain, &back));
   EXPECT_TRUE(back.pendingMtime.isZero());
+}
+
+// The boot a map was written under rides last; zeroing it in place commits
+// the map, and a field torn halfway names no boot.
+TEST(MapFile, BootOfAnUnsyncedMapRidesLastAndIsZeroedToCommit) {
+  MapHeader h;
+  h.blockSize = 4096;
+  h.size = 3 * 4096 + 1;  // four blocks
+  h.writtenUnder = "0b5e2d6c-1f3a-4c7e-9d21-5a8b7c6d5e4f";
+  h.dirty = true;
+  struct Case {
+    const char* what;
+    Timestamp pendingMtime;
+    std::vector<uint8_t> states;
+    uint64_t bootAt;
+  } cases[] = {
+      {"boot alone, states padded", Timestamp(), {3, 3}, 4400 + 4 + 4},
+      {"boot alone, states cut", Timestamp(), {3, 3, 3, 3, 3, 3}, 4400 + 4 + 4},
+      {"after a pending time", Timestamp{77, 5}, {3, 3, 3, 3}, 4400 + 4 + 16 + 4},
+  };
+  MemoryEnv env;
+  for (const Case& c : cases) {
+    h.pendingMtime = c.pendingMtime;
+    const std::string b = EncodeMap(h, c.states);
+    EXPECT_EQ(b.size(), c.bootAt + kMapBootField) << c.what;
+    EXPECT_EQ(MapBootAt(b), c.bootAt) << c.what;
+    EXPECT_EQ(b.substr(c.bootAt - 4, 4), "BOOT") << c.what;
+    MapHeader back;
+    ASSERT_TRUE(DecodeMapHeader(b, &back));
+    EXPECT_EQ(back.writtenUnder, h.writtenUnder) << c.what;
+    EXPECT_EQ(back.pendingMtime, c.pendingMtime) << c.what;
+    EXPECT_TRUE(MapHasDirty(b)) << c.what;
+
+    ASSERT_TRUE(env.writeFile("/m", b, false, false).ok());
+    ASSERT_TRUE(env.syncDir("/").ok());  // its name, not its bytes
+    ASSERT_TRUE(CommitMapInPlace(env, "/m", MapBootAt(b)));
+    std::string committed;
+    ASSERT_TRUE(ReadSmallFile(env, "/m", &committed));
+    ASSERT_TRUE(DecodeMapHeader(committed, &back));
+    EXPECT_EQ(back.writtenUnder, "") << c.what;
+    EXPECT_EQ(back.pendingMtime, c.pendingMtime) << c.what;
+    EXPECT_EQ(committed.substr(0, c.bootAt), b.substr(0, c.bootAt)) << c.what;
+    // Synced, so a power loss keeps it committed.
+    ASSERT_TRUE(ReadSmallFile(*env.snapshot(MemoryEnv::Crash::kPowerLoss), "/m", &committed));
+    EXPECT_EQ(committed.substr(c.bootAt, kMapBootField), std::string(kMapBootField, '\0')) << c.what;
+
+    for (size_t cut : {size_t{1}, size_t{8}, kMapBootField / 2}) {
+      std::string torn = b;
+      torn.replace(c.bootAt, cut, std::string(cut, '\0'));
+      ASSERT_TRUE(DecodeMapHeader(torn, &back));
+      EXPECT_FALSE(back.writtenUnder.empty()) << c.what << ", torn at " << cut;
+      EXPECT_NE(back.writtenUnder, h.writtenUnder) << c.what << ", torn at " << cut;
+    }
+  }
+  // A name longer than the field is not written, so it can never be taken
+  // for another.
+  h.pendingMtime = Timestamp();
+  h.writtenUnder = std::string(kMapBootField + 1, 'b');
+  const std::string tooLong = EncodeMap(h, {3, 3, 3, 3});
+  EXPECT_EQ(MapBootAt(tooLong), 0u);
+  EXPECT_EQ(tooLong.size(), 4404u);
 }
 
 TEST(MapFile, LongTextsAreCutAndStayTerminated) {

@@ -4,6 +4,7 @@
 // server at once (after whatever the offline journal still holds); offline,
 // create and delete go into the journal and the local caches.
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "engine/clock.h"
@@ -505,7 +506,11 @@ void Volume::commitMaps() {
   }
   std::sort(due.begin(), due.end());
   due.erase(std::unique(due.begin(), due.end()), due.end());
-  for (const std::shared_ptr<CacheFile>& cache : due) cache->saveMap();
+  // One folder sync makes the batch's new maps and data files stay.
+  std::set<std::string> folders;
+  for (const std::shared_ptr<CacheFile>& cache : due)
+    if (cache->commitMap()) folders.insert(EnvParentDir(cache->mapPath()));
+  for (const std::string& folder : folders) (void)env_->syncDir(folder);
 }
 
 void Volume::startReplay() {

@@ -166,6 +166,23 @@ class PosixEnv : public Env {
     info->mtime = Timestamp::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     return Status();
   }
+
+  std::string bootId() const override {
+    static const std::string id = ReadBootId();
+    return id;
+  }
+
+ private:
+  static std::string ReadBootId() {
+    char buf[64] = {};
+    vx::UniqueFd fd(::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return std::string();
+    const ssize_t n = ::read(fd.get(), buf, sizeof(buf) - 1);
+    if (n <= 0) return std::string();
+    std::string id(buf, static_cast<size_t>(n));
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) id.pop_back();
+    return id;
+  }
 };
 
 }  // namespace

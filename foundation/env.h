@@ -82,6 +82,10 @@ class Env {
   // The names in a folder, without "." and "..", in no particular order.
   virtual Status list(const std::string& path, std::vector<std::string>* names) = 0;
   virtual Status stat(const std::string& path, EnvFileInfo* info) = 0;
+  // Names the machine's current boot: writes that were never synced survive
+  // a process crash but not a power loss, which starts a new boot. Empty
+  // when it cannot be told, so that nothing may count on it.
+  virtual std::string bootId() const = 0;
 
   // Helpers made of the steps above, so a test Env sees each of them.
 

@@ -120,7 +120,8 @@ TEST_F(EnvTest, PosixFilesAndFoldersArePrivate) {
 
 // What each kind of crash keeps: a process crash keeps every step, a power
 // loss only what a sync made durable (a file's bytes by its sync, its name
-// by its folder's).
+// by its folder's); a torn power loss keeps every name and length but only
+// synced bytes, zeros elsewhere. Only a process crash stays in its boot.
 TEST(MemoryEnvTest, CrashesKeepWhatWasMadeDurable) {
   const std::string kGone = "(not-found: cannot open /d/f (2))";
   struct Case {
@@ -128,32 +129,50 @@ TEST(MemoryEnvTest, CrashesKeepWhatWasMadeDurable) {
     std::function<void(MemoryEnv&)> steps;
     std::string afterProcessCrash;
     std::string afterPowerLoss;
+    std::string afterTornLoss;
   } cases[] = {
-      {"written, not synced", [](MemoryEnv& e) { ASSERT_TRUE(e.writeFile("/d/f", "new", false, false).ok()); },
-       "new", "old"},
+      {"written, not synced", [](MemoryEnv& e) { ASSERT_TRUE(e.writeFile("/d/f", "newer", false, false).ok()); },
+       "newer", "old", std::string("old\0\0", 5)},
       {"synced, name not synced",
-       [](MemoryEnv& e) { ASSERT_TRUE(e.writeFile("/d/n", "x", true, false).ok()); }, "old", "old"},
+       [](MemoryEnv& e) { ASSERT_TRUE(e.writeFile("/d/n", "x", true, false).ok()); }, "old", "old", "old"},
       {"durable whole-file write", [](MemoryEnv& e) { ASSERT_TRUE(e.writeFileAtomic("/d/f", "new", true).ok()); },
-       "new", "new"},
+       "new", "new", "new"},
       {"replaced, folder not synced",
-       [](MemoryEnv& e) { ASSERT_TRUE(e.writeFileAtomic("/d/f", "new", false).ok()); }, "new", "old"},
+       [](MemoryEnv& e) { ASSERT_TRUE(e.writeFileAtomic("/d/f", "new", false).ok()); }, "new", "old",
+       std::string(3, '\0')},
       {"renamed away, folder not synced", [](MemoryEnv& e) { ASSERT_TRUE(e.rename("/d/f", "/d/g").ok()); },
-       kGone, "old"},
+       kGone, "old", kGone},
       {"deleted, folder synced",
        [](MemoryEnv& e) {
          ASSERT_TRUE(e.unlink("/d/f").ok());
          ASSERT_TRUE(e.syncDir("/d").ok());
        },
-       kGone, kGone},
+       kGone, kGone, kGone},
   };
   for (const Case& c : cases) {
     MemoryEnv env;
     ASSERT_TRUE(env.makeDirs("/d").ok());
     ASSERT_TRUE(env.writeFile("/d/f", "old", true, true).ok());
     c.steps(env);
+    auto nothing = [](const std::string&) { return false; };
     EXPECT_EQ(Read(*env.snapshot(MemoryEnv::Crash::kProcess), "/d/f"), c.afterProcessCrash) << c.what;
     EXPECT_EQ(Read(*env.snapshot(MemoryEnv::Crash::kPowerLoss), "/d/f"), c.afterPowerLoss) << c.what;
+    EXPECT_EQ(Read(*env.snapshotTorn(nothing), "/d/f"), c.afterTornLoss) << c.what;
+    // The files a torn loss lets through keep what was written.
+    EXPECT_EQ(Read(*env.snapshotTorn([](const std::string& p) { return p == "/d/f"; }), "/d/f"),
+              c.afterProcessCrash)
+        << c.what;
+    EXPECT_EQ(env.snapshot(MemoryEnv::Crash::kProcess)->bootId(), env.bootId()) << c.what;
+    EXPECT_NE(env.snapshot(MemoryEnv::Crash::kPowerLoss)->bootId(), env.bootId()) << c.what;
+    EXPECT_NE(env.snapshotTorn(nothing)->bootId(), env.bootId()) << c.what;
   }
+}
+
+// The kernel names each boot with a UUID; the cache counts on one being there.
+TEST(PosixEnvTest, NamesTheBoot) {
+  const std::string id = Env::Default()->bootId();
+  EXPECT_EQ(id.size(), 36u) << id;
+  EXPECT_EQ(id.find_first_of(" \n"), std::string::npos) << id;
 }
 
 TEST(MemoryEnvTest, HookFailsAStepWithoutEffect) {

@@ -287,6 +287,37 @@ std::unique_ptr<MemoryEnv> MemoryEnv::snapshot(Crash crash) const {
     return to;
   };
   out->root_ = copy(root_);
+  out->boot_ = power ? boot_ + 1 : boot_;
+  return out;
+}
+
+std::unique_ptr<MemoryEnv> MemoryEnv::snapshotTorn(const std::function<bool(const std::string& path)>& reached) const {
+  auto out = std::make_unique<MemoryEnv>();
+  std::lock_guard<std::mutex> lock(mu_);
+  out->clock_ = clock_;
+  out->boot_ = boot_ + 1;
+  std::unordered_map<const Node*, std::shared_ptr<Node>> copies;
+  std::function<std::shared_ptr<Node>(const std::shared_ptr<Node>&, const std::string&)> copy =
+      [&](const std::shared_ptr<Node>& from, const std::string& path) -> std::shared_ptr<Node> {
+    auto found = copies.find(from.get());
+    if (found != copies.end()) return found->second;
+    auto to = std::make_shared<Node>();
+    copies[from.get()] = to;
+    to->isDir = from->isDir;
+    to->mtime = from->mtime;
+    if (reached(path)) {
+      to->data = from->data;
+    } else {
+      to->data = from->durableData.substr(0, std::min(from->durableData.size(), from->data.size()));
+      to->data.resize(from->data.size(), '\0');
+    }
+    to->durableData = to->data;
+    for (const auto& [name, child] : from->entries)
+      to->entries[name] = copy(child, path == "/" ? "/" + name : path + "/" + name);
+    to->durableEntries = to->entries;
+    return to;
+  };
+  out->root_ = copy(root_, "/");
   return out;
 }
 

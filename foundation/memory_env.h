@@ -44,6 +44,11 @@ class MemoryEnv : public Env {
 
   void setHook(Hook hook);
   std::unique_ptr<MemoryEnv> snapshot(Crash crash) const;
+  // A power loss after the file system's own records (folder entries,
+  // lengths) reached the disk but the bytes of unsynced files did not: they
+  // read as zeros past what was synced, except in the files `reached`
+  // accepts, whose bytes got there too.
+  std::unique_ptr<MemoryEnv> snapshotTorn(const std::function<bool(const std::string& path)>& reached) const;
   // Files opened and not yet destroyed: the descriptors a process would hold.
   uint64_t openFiles() const { return openFiles_.load(); }
 
@@ -54,6 +59,8 @@ class MemoryEnv : public Env {
   Status makeDir(const std::string& path) override;
   Status list(const std::string& path, std::vector<std::string>* names) override;
   Status stat(const std::string& path, EnvFileInfo* info) override;
+  // Another boot after every power loss snapshot, the same after a process crash.
+  std::string bootId() const override { return "boot-" + std::to_string(boot_); }
 
  private:
   class File;
@@ -75,6 +82,7 @@ class MemoryEnv : public Env {
   mutable std::mutex mu_;
   std::shared_ptr<Node> root_;  // guarded by mu_ (and every node below it)
   uint64_t clock_ = 0;          // guarded by mu_
+  uint64_t boot_ = 1;           // set before the Env is shared
   Hook hook_;                   // guarded by mu_; copied out before it runs
   std::atomic<uint64_t> openFiles_{0};
 };

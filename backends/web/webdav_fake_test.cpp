@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -302,6 +303,27 @@ TEST(FakeDavMetadata, SetsTimesOnlyWhenThePropstatSaysSo) {
     EXPECT_EQ(b->setTimes("/m", Timestamp{1234567890, 0}, Timestamp{}).toString(), "unsupported: PROPPATCH refused");
     EXPECT_EQ(b->setTimes("/nothing", Timestamp{5, 0}, Timestamp{}).code, Status::kNotFound);
   }
+}
+
+// A look at a missing path is as common as any (every new file's name): its
+// error page is read, and the next request goes over the same connection.
+TEST(FakeDavMetadata, MissingPathsKeepTheConnection) {
+  FakeDavProcess fake({"--error-body", "300"});
+  auto b = Connected(fake.plainUrl());
+  ASSERT_TRUE(b->create("/there.txt").ok());
+  fake.clearLog();
+  RemoteAttr attr;
+  for (const char* path : {"/missing", "/there.txt", "/missing/deeper", "/there.txt"})
+    (void)b->stat(path, attr);
+  EXPECT_EQ(b->stat("/missing", attr).code, Status::kNotFound);
+  std::set<std::string> clients;
+  for (const std::string& line : fake.requests()) {
+    const size_t at = line.find("\"client\": ");
+    ASSERT_NE(at, std::string::npos) << line;
+    clients.insert(line.substr(at, line.find(',', at) - at));
+  }
+  EXPECT_EQ(fake.requests().size(), 5u);
+  EXPECT_EQ(clients.size(), 1u);
 }
 
 TEST(FakeDavMetadata, ReportsQuotaWhenTheServerHasOne) {

@@ -31,6 +31,9 @@ Status WebDavBackend::propfind(const std::string& path, int depth, std::vector<D
   Status st = send(req, resp, &r);
   if (!st.ok()) return st;
   if (resp.status != 207) {
+    // A missing path is an everyday answer: its error page is read, so that
+    // the connection stays for the next request.
+    (void)DrainBody(*r, kDavMaxBodyBytes);
     Status mapped = HttpStatusError(resp.status, "PROPFIND", path);
     // Another success status carries no properties: taking it as an answer
     // would report every path as present with empty attributes.

@@ -127,6 +127,16 @@ bool MetaCache::getListing(const std::string& path, std::vector<DirEntry>* out) 
   return true;
 }
 
+bool MetaCache::listedAsMissing(const std::string& path) {
+  if (IsRootPath(path)) return false;
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = listings_.find(ParentPath(path));
+  if (it == listings_.end() || !freshLocked(it->second.expiresMs, NowMs())) return false;
+  const std::string name = BaseName(path);
+  return std::none_of(it->second.entries.begin(), it->second.entries.end(),
+                      [&](const DirEntry& e) { return e.name == name; });
+}
+
 bool MetaCache::getLastAttr(const std::string& path, RemoteAttr* out) {
   std::lock_guard<std::mutex> lock(mu_);
   auto it = attrs_.find(path);

@@ -67,6 +67,9 @@ class MetaCache {
   // True for a fresh entry (any entry while offline); *negative tells which
   // kind, and only a positive entry fills *out. Either pointer may be null.
   bool getAttr(const std::string& path, RemoteAttr* out, bool* negative);
+  // True when a fresh listing of the path's folder has no entry of its name:
+  // the name is missing as surely as a fresh negative answer would say.
+  bool listedAsMissing(const std::string& path);
   bool getListing(const std::string& path, std::vector<DirEntry>* out);
   // Any entry, expired or not: what the drive last saw, for when the server
   // cannot be reached. Negative entries are not served.

@@ -41,6 +41,9 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
   bool negative = false;
   if (useCache && meta_->getAttr(path, &out, &negative))
     return negative ? Status(Status::kNotFound, path) : Status();
+  // A name a fresh listing lacks (a folder just made is one) costs no
+  // question; where case does not count, the listing may spell it otherwise.
+  if (useCache && caps()->caseSensitive && meta_->listedAsMissing(path)) return Status(Status::kNotFound, path);
   if (offline_.load()) return cachedObjectAttr(path, out) ? Status() : Status(Status::kNotFound, path);
   // An answer that a change of the drive overtook (an upload that ended, a
   // rename onto the path) is older than what the drive knows: ask again.
@@ -244,6 +247,7 @@ Status Volume::create(const std::string& path, bool isDir, std::shared_ptr<OpenF
   attr.type = isDir ? RemoteAttr::kDirectory : RemoteAttr::kFile;
   attr.mtime = attr.ctime = Timestamp::now();
   meta_->putAttrAndEntry(path, attr);
+  if (isDir) meta_->putListing(path, {});  // a folder just made holds nothing yet
   auto file = std::make_shared<OpenFile>();
   file->path = path;
   file->isDir = isDir;

@@ -146,6 +146,46 @@ TEST(VolumeNamespaceTest, OfflineModeAfterARestartKeepsWhatWasSeenOnline) {
 // An offline deletion still waiting for its replay, then a new file of the
 // same name made online: the deletion reaches the server first, never after,
 // and what was seen of the name before it went out does not refuse the file.
+// A name a fresh listing lacks is missing without a question to the server:
+// in a folder the drive just made or listed, but not where case does not
+// count, nor once the listing is old, nor for what the drive made there.
+TEST(VolumeNamespaceTest, NamesAFreshListingLacksAreMissingWithoutAQuestion) {
+  struct Case {
+    const char* what;
+    bool caseSensitive;
+    bool listed;  // the folder is listed instead of made
+    int stats;    // server looks for the missing name
+  } cases[] = {
+      {"a folder just made", true, false, 0},
+      {"a folder just listed", true, true, 0},
+      {"a folder just made, case does not count", false, false, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::VolumeHarness h(test::UploadDrive(kBs), test::QuickTimings());
+    BackendCaps caps = test::WritableCaps(false);
+    caps.caseSensitive = c.caseSensitive;
+    h.server->setCaps(caps);
+    Volume& v = *h.volume;
+    ASSERT_TRUE(v.start(nullptr).ok());
+    std::shared_ptr<OpenFile> file;
+    RemoteAttr attr;
+    std::vector<DirEntry> listing;
+    if (c.listed) {
+      h.server->putFile("/f/there", "x");
+      ASSERT_TRUE(v.readdir("/f", listing).ok());
+    } else {
+      ASSERT_TRUE(v.create("/f", true, file).ok());
+    }
+    h.server->clearCalls();
+    EXPECT_EQ(v.getattr("/f/new", attr).code, Status::kNotFound);
+    EXPECT_EQ(h.server->countCalls(MemOp::kStat), c.stats);
+    ASSERT_TRUE(v.create("/f/new", false, file).ok());
+    EXPECT_TRUE(v.getattr("/f/new", attr).ok());
+    EXPECT_EQ(v.getattr("/f/there", attr).ok(), c.listed);
+  }
+}
+
 TEST(VolumeNamespaceTest, OnlineCreateSendsTheOfflineDeletionOfItsNameFirst) {
   for (bool looked : {false, true}) {
     SCOPED_TRACE(looked ? "name looked up before the create" : "create only");

@@ -87,10 +87,14 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // that may not hold them). Otherwise the data file is synced first, so
   // that the committed changes stay whole.
   bool saveMapUnflushed();
-  // Makes what the last saveMapUnflushed recorded survive a power loss, but
-  // for the folder entries: true when the caller must still sync the folder
-  // of mapPath() (once for a batch of objects).
-  bool commitMap();
+  // Makes what the last saveMapUnflushed of each object recorded survive a
+  // power loss: the data files are synced, then the boot fields zeroed and
+  // the maps synced, each step for the whole batch at once, then their
+  // folder. Returns the objects that want a whole saveMap still: a map
+  // left unflushed after a synced data file, a map changed meanwhile, or
+  // a step that failed.
+  static std::vector<std::shared_ptr<CacheFile>> commitMaps(Env& env,
+                                                            const std::vector<std::shared_ptr<CacheFile>>& batch);
 
   Status read(uint64_t offset, void* buffer, uint64_t length, uint64_t& got, const Fetcher& fetcher,
               const CancelToken* cancel);
@@ -256,6 +260,9 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // synced. stampAt_ is where its boot field starts.
   bool stampedOnDisk_ = false;  // guarded by mu_; changed with saveMu_ held too
   uint64_t stampAt_ = 0;        // guarded by mu_; changed with saveMu_ held too
+  // Advanced by every map write, so that a commit knows the map it synced
+  // the data of is still the one it zeroes.
+  uint64_t mapWrites_ = 0;      // guarded by mu_; changed with saveMu_ held too
   // A map with unsent changes whose bytes were synced may be on disk: a
   // stamped map over it would have a power loss drop committed changes.
   bool diskUnsent_ = false;     // guarded by mu_; changed with saveMu_ held too

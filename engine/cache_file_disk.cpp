@@ -63,6 +63,7 @@ bool CacheFile::sayLessBeforeDestroyLocked() {
   needsSave_ = false;
   stampedOnDisk_ = false;
   diskUnsent_ = unsent;
+  ++mapWrites_;
   return true;
 }
 
@@ -96,6 +97,7 @@ Status CacheFile::unclaimCleanBlocks(std::unique_lock<std::mutex>& lock) {
   lock.lock();
   if (!ok) return Status(Status::kIo, "cache map write failed");
   if (stamp) stampAt_ = bytes.size() - kMapBootField;
+  ++mapWrites_;
   // The bytes this map does not call clean are recorded by the next save.
   diskClaimsClean_ = false;
   needsSave_ = true;
@@ -178,28 +180,55 @@ bool CacheFile::saveMapUnflushed() {
   return saveWithSaveLockHeld(false);
 }
 
-bool CacheFile::commitMap() {
-  std::lock_guard<std::mutex> saveLock(saveMu_);
-  std::string mapPath;
-  uint64_t at = 0;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (removed_) return false;
-    if (!needsSave_ && stampedOnDisk_) {
-      mapPath = mapPath_;
-      at = stampAt_;
+std::vector<std::shared_ptr<CacheFile>> CacheFile::commitMaps(Env& env,
+                                                              const std::vector<std::shared_ptr<CacheFile>>& batch) {
+  struct Due {
+    CacheFile* file;
+    uint64_t writes;
+    std::string mapPath;
+    uint64_t at;
+    std::unique_ptr<EnvFile> map;
+  };
+  std::vector<Due> due;
+  for (const std::shared_ptr<CacheFile>& f : batch) {
+    std::lock_guard<std::mutex> lock(f->mu_);
+    if (f->removed_ || !f->stampedOnDisk_) continue;
+    due.push_back({f.get(), f->mapWrites_, f->mapPath_, f->stampAt_, nullptr});
+  }
+  // The bytes every stamped map claims, then the maps themselves: the first
+  // sync of each round commits what the others need, the rest wait only for
+  // their own writes.
+  for (Due& d : due) (void)d.file->data_->startSync();
+  std::erase_if(due, [](Due& d) { return !d.file->data_->syncData().ok(); });
+  const std::string zeros(kMapBootField, '\0');
+  std::erase_if(due, [&](Due& d) {
+    std::lock_guard<std::mutex> saveLock(d.file->saveMu_);
+    {
+      // A map written since may claim bytes the round above did not sync.
+      std::lock_guard<std::mutex> lock(d.file->mu_);
+      if (d.file->removed_ || d.file->mapWrites_ != d.writes) return true;
     }
+    if (!env.open(d.mapPath, Env::OpenMode::kReadWrite, &d.map).ok() ||
+        !d.map->write(d.at, zeros.data(), zeros.size()).ok())
+      return true;
+    (void)d.map->startSync();
+    return false;
+  });
+  std::erase_if(due, [](Due& d) { return !d.map->syncData().ok() || !d.map->close().ok(); });
+  // One folder holds every map and data file of a cache.
+  if (!due.empty() && !env.syncDir(EnvParentDir(due.front().mapPath)).ok()) due.clear();
+  for (Due& d : due) {
+    std::lock_guard<std::mutex> lock(d.file->mu_);
+    if (d.file->mapWrites_ != d.writes) continue;
+    d.file->stampedOnDisk_ = false;
+    d.file->diskUnsent_ = true;
   }
-  if (at != 0 && data_->syncData().ok() && CommitMapInPlace(*env_, mapPath, at)) {
-    std::lock_guard<std::mutex> lock(mu_);
-    stampedOnDisk_ = false;
-    diskUnsent_ = true;
-    return true;
+  std::vector<std::shared_ptr<CacheFile>> again;
+  for (const std::shared_ptr<CacheFile>& f : batch) {
+    std::lock_guard<std::mutex> lock(f->mu_);
+    if (!f->removed_ && (f->stampedOnDisk_ || f->needsSave_)) again.push_back(f);
   }
-  // Changed since the stamped map, or it could not be committed in place: a
-  // whole durable save records it all.
-  saveWithSaveLockHeld();
-  return false;
+  return again;
 }
 
 bool CacheFile::saveWithSaveLockHeld(bool flushMap) {
@@ -231,6 +260,7 @@ bool CacheFile::saveWithSaveLockHeld(bool flushMap) {
   ok = ok && WriteFileAtomic(*env_, mapPath, bytes, createNew, durable && flushMap);
   std::lock_guard<std::mutex> lock(mu_);
   if (ok) {
+    ++mapWrites_;
     onDisk_ = true;
     stampedOnDisk_ = stamp;
     stampAt_ = stamp ? bytes.size() - kMapBootField : 0;

@@ -4,7 +4,6 @@
 // server at once (after whatever the offline journal still holds); offline,
 // create and delete go into the journal and the local caches.
 #include <algorithm>
-#include <set>
 #include <utility>
 
 #include "engine/clock.h"
@@ -510,11 +509,8 @@ void Volume::commitMaps() {
   }
   std::sort(due.begin(), due.end());
   due.erase(std::unique(due.begin(), due.end()), due.end());
-  // One folder sync makes the batch's new maps and data files stay.
-  std::set<std::string> folders;
-  for (const std::shared_ptr<CacheFile>& cache : due)
-    if (cache->commitMap()) folders.insert(EnvParentDir(cache->mapPath()));
-  for (const std::string& folder : folders) (void)env_->syncDir(folder);
+  // What the batch could not commit in place is saved whole.
+  for (const std::shared_ptr<CacheFile>& cache : CacheFile::commitMaps(*env_, due)) cache->saveMap();
 }
 
 void Volume::startReplay() {

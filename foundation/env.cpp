@@ -88,6 +88,11 @@ class PosixFile : public EnvFile {
     return Status();
   }
 
+  Status startSync() override {
+    if (::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE) != 0) return Failure("sync", path_, errno);
+    return Status();
+  }
+
   Status size(uint64_t* out) override {
     struct stat st {};
     if (::fstat(fd_.get(), &st) != 0) return Failure("stat", path_, errno);

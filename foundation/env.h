@@ -51,6 +51,10 @@ class EnvFile {
   // returns ok; other attributes (times) may lag. Cheaper than sync for a
   // file that only grows.
   virtual Status syncData() { return sync(); }
+  // Starts writing the file's bytes to the disk without waiting for them,
+  // so that the syncs of a batch of files that follow share the file
+  // system's commits instead of paying one each. Promises nothing.
+  virtual Status startSync() { return Status(); }
   virtual Status size(uint64_t* out) = 0;
   // A failed close may be the first sign of lost data; the destructor closes
   // without telling.

@@ -118,6 +118,32 @@ void BM_LineAppendDataSync(benchmark::State& state) {
 }
 BENCHMARK(BM_LineAppendDataSync)->Arg(1000)->Arg(4000)->Arg(50000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A start after N creates recorded offline, every tenth record already
+// replayed: the load of the log (and the fold that follows it).
+void BM_JournalLoad(benchmark::State& state) {
+  const int64_t records = state.range(0);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto dir = std::make_unique<test::TempDir>("tarn-journal-bench");
+    std::string log = "{\"generation\":0}\n";
+    for (int64_t i = 0; i < records; ++i) {
+      log += "{\"do\":\"add\",\"id\":" + std::to_string(i + 1) + ",\"op\":\"create\",\"path\":\"" + UntarPath(i) +
+             "\",\"at\":1765000000}\n";
+      if (i % 10 == 9) log += "{\"do\":\"drop\",\"id\":" + std::to_string(i / 10 + 1) + "}\n";
+    }
+    const std::string file = dir->file("journal.json");
+    if (!Env::Default()->writeFile(JournalLogPath(file), log, false, false).ok()) state.SkipWithError("write failed");
+    Journal journal(file);
+    state.ResumeTiming();
+    if (!journal.load() || journal.count() != static_cast<uint64_t>(records - records / 10))
+      state.SkipWithError("load failed");
+    state.PauseTiming();
+    dir.reset();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_JournalLoad)->Arg(4000)->Arg(50000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
 }  // namespace tarn
 

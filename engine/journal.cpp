@@ -106,8 +106,15 @@ bool ParseGenerationLine(std::string_view text, uint64_t& generation) {
   return true;
 }
 
+// Records stay in the order of their numbers, the order they were made, so
+// one is found by halving: a log of an offline untar loads in n log n.
+auto OpAtOrAfter(std::deque<JournalOp>& ops, uint64_t id) {
+  return std::lower_bound(ops.begin(), ops.end(), id, [](const JournalOp& op, uint64_t n) { return op.id < n; });
+}
+
 auto FindOp(std::deque<JournalOp>& ops, uint64_t id) {
-  return std::find_if(ops.begin(), ops.end(), [id](const JournalOp& op) { return op.id == id; });
+  auto it = OpAtOrAfter(ops, id);
+  return it != ops.end() && it->id == id ? it : ops.end();
 }
 
 // Applies one log line to the records. Each change leaves the records as it
@@ -135,7 +142,9 @@ bool ApplyLine(std::string_view text, std::deque<JournalOp>& ops, uint64_t& next
   auto it = FindOp(ops, id);
   if (change == "add") {
     JournalOp op;
-    if (it == ops.end() && ReadOp(line, op)) ops.push_back(std::move(op));
+    if (it == ops.end() && ReadOp(line, op)) {
+      ops.insert(OpAtOrAfter(ops, id), std::move(op));
+    }
     nextId = std::max(nextId, id);
   } else if (change == "drop") {
     if (it != ops.end()) ops.erase(it);
@@ -219,6 +228,8 @@ bool Journal::load() {
     // A document written before records had numbers.
     for (JournalOp& op : ops)
       if (op.id == 0) op.id = ++nextId;
+    // Only an edited file lists them out of the order they were made in.
+    std::stable_sort(ops.begin(), ops.end(), [](const JournalOp& a, const JournalOp& b) { return a.id < b.id; });
   } else if (st.ok()) {
     setAside(filePath_, "not a JSON document");
   } else if (st.code != Status::kNotFound) {

@@ -57,6 +57,11 @@ ConnectionPool::~ConnectionPool() {
   factory_ = nullptr;
 }
 
+int ConnectionPool::waiting() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return waiters_;
+}
+
 Status ConnectionPool::acquire(Lease& lease, const CancelToken* cancel, uint32_t timeoutMs) {
   size_t chosen = kNoSlot;
   IBackend* backend = nullptr;

@@ -88,6 +88,8 @@ class ConnectionPool {
   // Disconnects every idle back-end so that the next use reconnects.
   void disconnectIdle();
   bool anyConnected();
+  // Threads inside acquire's wait for a slot.
+  int waiting();
   size_t size() const { return slots_.size(); }
 
  private:

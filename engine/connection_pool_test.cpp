@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "testing/eventually.h"
 #include "testing/log_capture.h"
 #include "testing/memory_backend.h"
 #include "testing/test_clock.h"
@@ -36,10 +37,8 @@ FaultRule Fail(MemOp op, int firstCall, int times, Status status) {
   return rule;
 }
 
-// Polls until `done` is set or about five seconds pass.
 bool Eventually(const std::atomic<bool>& done) {
-  for (int i = 0; i < 250 && !done.load(); ++i) std::this_thread::sleep_for(20ms);
-  return done.load();
+  return test::Eventually([&] { return done.load(); });
 }
 
 class ConnectionPoolTest : public ::testing::Test {
@@ -140,7 +139,9 @@ TEST_F(ConnectionPoolTest, WaitEndsByTimeoutReleaseOrCancel) {
       slot = lease.slot();
       done = true;
     });
-    std::this_thread::sleep_for(30ms);
+    // Its deadline is set once it waits; a later start would take the
+    // moved clock for its own.
+    ASSERT_TRUE(test::Eventually([&] { return pool->waiting() == 1; })) << c.name;
     EXPECT_FALSE(done.load()) << c.name;
     c.end();
     EXPECT_TRUE(Eventually(done)) << c.name;

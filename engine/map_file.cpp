@@ -164,10 +164,8 @@ bool MapHasDirty(std::string_view bytes) {
   if (bytes[kMapOffDirty] != 0) return true;
   std::string_view states = MapStates(bytes);
   // Bytes past the states of the size (a trailer) are no states.
-  const uint64_t blockSize = GetU32(bytes, kMapOffBlockSize);
-  const uint64_t size = GetU64(bytes, kMapOffSize);
-  if (blockSize != 0 && size <= kMaxRemoteFileBytes)
-    states = states.substr(0, static_cast<size_t>(std::min<uint64_t>(states.size(), BlockCount(size, blockSize))));
+  if (const uint64_t at = TrailersAt(bytes); at != 0)
+    states = states.substr(0, static_cast<size_t>(std::min<uint64_t>(states.size(), at - kMapHeaderSize)));
   for (char c : states)
     if (static_cast<uint8_t>(c) & kBlockDirty) return true;
   return false;

@@ -11,6 +11,12 @@
 #include "foundation/log.h"
 
 namespace tarn {
+namespace {
+
+// A block the map would call the server's: present and not changed here.
+bool HeldClean(uint8_t s) { return (s & (kBlockPresent | kBlockDirty)) == kBlockPresent; }
+
+}  // namespace
 
 Status CacheFile::openData() {
   std::lock_guard<std::mutex> lock(mu_);
@@ -68,14 +74,13 @@ bool CacheFile::sayLessBeforeDestroyLocked() {
 }
 
 bool CacheFile::claimsCleanLocked() const {
-  return std::any_of(states_.begin(), states_.end(),
-                     [](uint8_t s) { return (s & (kBlockPresent | kBlockDirty)) == kBlockPresent; });
+  return std::any_of(states_.begin(), states_.end(), HeldClean);
 }
 
 bool CacheFile::overwritesClaimedLocked(uint64_t first, uint64_t last) const {
   if (!diskClaimsClean_ || removed_) return false;
   for (uint64_t b = first; b <= last && b < states_.size(); ++b)
-    if ((states_[b] & (kBlockPresent | kBlockDirty)) == kBlockPresent) return true;
+    if (HeldClean(states_[b])) return true;
   return false;
 }
 
@@ -84,7 +89,7 @@ Status CacheFile::unclaimCleanBlocks(std::unique_lock<std::mutex>& lock) {
   // which costs time but never passes a local change off as the server's.
   std::vector<uint8_t> states = states_;
   for (uint8_t& s : states)
-    if ((s & (kBlockPresent | kBlockDirty)) == kBlockPresent) s = 0;
+    if (HeldClean(s)) s = 0;
   MapHeader header = headerLocked();
   // Unsent changes whose bytes are not synced stay unbelieved after a power loss.
   const bool stamp = stampedOnDisk_;

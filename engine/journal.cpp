@@ -359,13 +359,15 @@ bool Journal::foldLocked() {
 }
 
 bool Journal::writeChangeLocked(const std::string& line) {
+  bool behind = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (keepFile_) return false;
-    // The log may end in a piece of a line that failed, or be of an older
-    // generation: nothing goes after it until a fold starts it afresh.
-    if (behind_) return false;
+    behind = behind_;
   }
+  // The log may end in a piece of a line that failed, or be of an older
+  // generation: nothing goes after it, and a fold takes the change.
+  if (behind) return foldLocked();
   Status st = log_ ? Status() : openLogLocked();
   const std::string text = line + '\n';
   if (st.ok()) st = log_->write(logBytes_, text.data(), text.size());
@@ -377,7 +379,7 @@ bool Journal::writeChangeLocked(const std::string& line) {
       behind_ = true;
     }
     reportProblem("cannot write " + logPath_ + ": " + st.toString() + "; nothing more is replayed until it can be");
-    return false;
+    return foldLocked();
   }
   logBytes_ += text.size();
   {
@@ -432,8 +434,6 @@ Status Journal::append(JournalOp op, uint64_t* id) {
   }
   if (id != nullptr) *id = mine;
   if (writeChangeLocked(line)) return Status();
-  // The files lag behind: a fold that takes this record too will do.
-  if (foldLocked()) return Status();
   // A change the files do not hold must not happen: a restart would not
   // know of it.
   std::lock_guard<std::mutex> lock(mu_);
@@ -447,7 +447,7 @@ bool Journal::drop(uint64_t id) {
     std::lock_guard<std::mutex> lock(mu_);
     if (!eraseLocked(id)) return true;
   }
-  return writeChangeLocked(ChangeLine("drop", id)) || foldLocked();
+  return writeChangeLocked(ChangeLine("drop", id));
 }
 
 bool Journal::markMoved(uint64_t id) {
@@ -460,7 +460,7 @@ bool Journal::markMoved(uint64_t id) {
     if (!it->moving) return true;
     it->moving = false;
   }
-  return writeChangeLocked(ChangeLine("moved", id)) || foldLocked();
+  return writeChangeLocked(ChangeLine("moved", id));
 }
 
 std::vector<JournalOp> Journal::pendingMoves() {
@@ -490,8 +490,8 @@ void Journal::rebase(const std::string& from, const std::string& to) {
     if (changed.empty()) return;
     line = PathsLine(changed);
   }
-  // Left behind for the next replay when the fold fails too.
-  if (!writeChangeLocked(line)) foldLocked();
+  // Left behind for the next replay when neither reaches the disk.
+  writeChangeLocked(line);
 }
 
 std::unique_lock<std::mutex> Journal::replayTurn() { return std::unique_lock<std::mutex>(replayMu_); }
@@ -539,7 +539,7 @@ Status Journal::replay(const std::unique_lock<std::mutex>& turn, IBackend& backe
       std::lock_guard<std::mutex> lock(mu_);
       eraseLocked(op.id);
     }
-    if (!writeChangeLocked(ChangeLine("drop", op.id)) && !foldLocked()) return unrecorded();
+    if (!writeChangeLocked(ChangeLine("drop", op.id))) return unrecorded();
     progressed = true;
   }
   if (progressed) {

@@ -253,6 +253,40 @@ TEST_F(JournalDiskTest, ReplayStopsWhenItsProgressCannotBeWritten) {
   EXPECT_EQ(j.problem(), "");
 }
 
+// A log that refuses its lines (while the document can still be written):
+// each change goes into the document instead, and none is lost.
+TEST_F(JournalDiskTest, ChangesALogRefusesGoIntoTheDocument) {
+  const std::string log = JournalLogPath(kFile);
+  std::atomic<bool> refuse{false};
+  env_.setHook([&](const MemoryEnv::StepInfo& step) {
+    if (refuse && step.step == MemoryEnv::Step::kWrite && step.path == log)
+      return Status(Status::kIo, "cannot write " + step.path, EIO);
+    return Status();
+  });
+  Journal j(kFile, &env_);
+  ASSERT_TRUE(j.append({kJournalCreate, "/a"}).ok());
+  uint64_t rename = 0;
+  ASSERT_TRUE(j.append({kJournalRename, "/a", "/b", 0, true}, &rename).ok());
+  refuse = true;
+  ASSERT_TRUE(j.append({kJournalMkdir, "/c"}).ok());
+  EXPECT_NE(j.problem().find("cannot write " + log), std::string::npos) << j.problem();
+  EXPECT_EQ(pathsAfterPowerLoss(), (std::vector<std::string>{"/a", "/a", "/b", "/c"}));
+  ASSERT_TRUE(j.markMoved(rename));
+  j.rebase("/c", "/d");
+  EXPECT_EQ(pathsAfterPowerLoss(), (std::vector<std::string>{"/a", "/a", "/b", "/d"}));
+  {
+    std::unique_ptr<MemoryEnv> disk = env_.snapshot(MemoryEnv::Crash::kPowerLoss);
+    Journal again(kFile, disk.get());
+    ASSERT_TRUE(again.load());
+    EXPECT_TRUE(again.pendingMoves().empty());
+  }
+  // Once the log takes lines again, it is started afresh and used.
+  refuse = false;
+  ASSERT_TRUE(j.append({kJournalUnlink, "/e"}).ok());
+  EXPECT_EQ(j.problem(), "");
+  EXPECT_EQ(pathsAfterPowerLoss(), (std::vector<std::string>{"/a", "/a", "/b", "/d", "/e"}));
+}
+
 TEST_F(JournalDiskTest, AFileThatDoesNotLoadIsSetAsideNeverOverwritten) {
   const std::string log = JournalLogPath(kFile);
   struct Case {

@@ -14,7 +14,6 @@ namespace tarn {
 
 namespace {
 
-constexpr const char* kDataFolder = "data";
 constexpr std::string_view kBinSuffix = ".bin";
 constexpr std::string_view kMapSuffix = ".map";
 
@@ -37,7 +36,7 @@ DataCache::DataCache(std::string root, uint32_t blockSize, uint64_t maxBytes, bo
 
 DataCache::~DataCache() = default;
 
-std::string DataCache::dataDir() const { return vx::JoinPath(root_, kDataFolder); }
+std::string DataCache::dataDir() const { return vx::JoinPath(root_, kDataFolderName); }
 
 std::string DataCache::binPath(const std::string& name) const {
   return vx::JoinPath(dataDir(), name + std::string(kBinSuffix));

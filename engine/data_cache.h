@@ -54,6 +54,9 @@ struct EvictCandidate {
   uint64_t lastWrite = 0;  // data file modification time, FILETIME units
 };
 
+// The folder of the root that holds the data files and their maps.
+inline constexpr const char* kDataFolderName = "data";
+
 class DataCache {
  public:
   // A null env is Env::Default(); the env must outlive the cache and its objects.

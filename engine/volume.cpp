@@ -24,6 +24,10 @@ uint32_t Threads(int64_t count) { return static_cast<uint32_t>(std::max<int64_t>
 
 }  // namespace
 
+std::vector<std::string> VolumeCacheEntries() {
+  return {kDataFolderName, kJournalFileName, JournalLogPath(kJournalFileName), kMetaSeenFileName};
+}
+
 Volume::ActiveCall::ActiveCall(Volume* volume) : volume_(volume) {
   // Counted before the flags are read: stop sets stopping and then waits for
   // the count, so one of the two always sees the other.

@@ -152,6 +152,11 @@ struct UploadEntry {
 std::vector<std::pair<uint64_t, uint64_t>> PlanReadahead(uint64_t end, uint64_t size, uint32_t blockBytes,
                                                          uint32_t windowBlocks, int32_t connections);
 
+// What a volume keeps in its cache folder, by name (the block cache's
+// folder, the journal and its log, what the metadata cache saw): what
+// removing a drive's cache takes out of a folder that holds other files.
+std::vector<std::string> VolumeCacheEntries();
+
 class Volume {
  public:
   using BackendFactory = ConnectionPool::Factory;

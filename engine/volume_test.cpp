@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -478,6 +479,30 @@ TEST_F(VolumeTest, ClearCacheKeepsOnlyFilesWithChanges) {
   h_.volume->clearCache();
   EXPECT_EQ(status(h_).cacheBytes, 7u);
   EXPECT_TRUE(DataCache(h_.driveDir(), kBs, kDefaultCacheMaxBytes).exists("/dirty.txt"));
+}
+
+// Removing a drive's cache from a folder that holds other files takes out
+// only these names: every one a volume leaves there must be among them.
+TEST_F(VolumeTest, EverythingAVolumeLeavesInItsFolderIsAmongItsCacheEntries) {
+  MountConfig config = Drive();
+  config.cache.offlineMode = true;
+  test::VolumeHarness h(config);
+  ASSERT_TRUE(h.volume->start(nullptr).ok());
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(h.volume->create("/a", false, file).ok());
+  ASSERT_TRUE(h.volume->write(file, 0, "a", 1).ok());
+  h.volume->closeNow(file);
+  h.volume->stop(0);
+
+  const std::vector<std::string> names = VolumeCacheEntries();
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(h.driveDir())) {
+    left.push_back(entry.path().filename().string());
+    EXPECT_NE(std::find(names.begin(), names.end(), left.back()), names.end()) << left.back();
+  }
+  // The offline change went to the journal's log, the file to the cache.
+  for (const char* expected : {"data", "journal.log"})
+    EXPECT_NE(std::find(left.begin(), left.end(), expected), left.end()) << expected;
 }
 
 }  // namespace

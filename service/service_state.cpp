@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "engine/volume.h"
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
@@ -44,9 +45,8 @@ void RemoveDriveCache(const std::string& dir, bool ownFolder, const std::string&
   if (ownFolder) {
     std::filesystem::remove_all(dir, ec);
   } else {
-    std::filesystem::remove_all(vx::JoinPath(dir, "data"), ec);
-    for (const char* name : {"journal.json", "journal.log", "metadata.json"})
-      if (!ec) std::filesystem::remove(vx::JoinPath(dir, name), ec);
+    for (const std::string& name : VolumeCacheEntries())
+      if (!ec) std::filesystem::remove_all(vx::JoinPath(dir, name), ec);
     if (!ec) ::rmdir(dir.c_str());
   }
   if (ec) vx::log::write(vx::log::kWarn, "%s: cannot remove the cache %s: %s", driveName.c_str(), dir.c_str(),

@@ -187,12 +187,12 @@ Status MemoryBackend::listFolder(const std::string& path, std::vector<DirEntry>&
   if (leftovers != nullptr) leftovers->clear();
   MemoryServer::Admission admission = begin(MemOp::kList, path);
   if (!admission.status.ok()) return admission.status;
-  Status st = listLocked(path, out, leftovers);
+  Status st = listTree(path, out, leftovers);
   server_->leave(MemOp::kList, path);
   return st;
 }
 
-Status MemoryBackend::listLocked(const std::string& path, std::vector<DirEntry>& out,
+Status MemoryBackend::listTree(const std::string& path, std::vector<DirEntry>& out,
                                  std::vector<DirEntry>* leftovers) {
   std::lock_guard<std::mutex> lock(server_->mu_);
   const MemoryServer::Node* node = server_->findLocked(path);

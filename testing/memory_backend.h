@@ -241,8 +241,8 @@ class MemoryBackend : public IBackend {
   // Logs the call, applies gates and faults, and refuses calls on a closed
   // connection.
   MemoryServer::Admission begin(MemOp op, const std::string& path);
-  // The listing itself, under the server's mutex.
-  Status listLocked(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers);
+  // The listing itself; takes the server's mutex, which callers must not hold.
+  Status listTree(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>* leftovers);
 
   std::shared_ptr<MemoryServer> server_;
   EndpointConfig config_;

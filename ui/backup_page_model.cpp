@@ -26,9 +26,11 @@ QString RunningText(const Value& state) {
   if (phase == "waiting") return Tr(kStrPhaseWaiting);
   if (phase == "connecting") return Tr(kStrPhaseConnecting);
   if (phase == "cleanup") return Tr(kStrPhaseCleanup);
-  if (phase == "restore") return FormatText(Tr(kStrPhaseRestore), {BytesText(state["bytes"])});
-  if (phase == "check") return FormatText(Tr(kStrPhaseCheck), {BytesText(state["bytes"])});
-  return FormatText(Tr(kStrPhaseCopying), {BytesText(state["bytes"]), BytesText(state["bytesUp"])});
+  // Sizes and times read left to right in every language (LeftToRightText).
+  const QString bytes = LeftToRightText(BytesText(state["bytes"]));
+  if (phase == "restore") return FormatText(Tr(kStrPhaseRestore), {bytes});
+  if (phase == "check") return FormatText(Tr(kStrPhaseCheck), {bytes});
+  return FormatText(Tr(kStrPhaseCopying), {bytes, LeftToRightText(BytesText(state["bytesUp"]))});
 }
 
 }  // namespace
@@ -70,8 +72,9 @@ QString ScheduleText(const Value& schedule) {
 QString LastCopyText(const Value& state) {
   const int64_t lastOk = state["lastOk"].asInt64();
   if (lastOk < 1) return Tr(kStrNoCopyYet);
-  QString text = LocalTimeText(lastOk);
-  if (state.has("lastSnapshot")) text += QStringLiteral(", ") + BytesText(state["lastSnapshot"]["bytes"]);
+  QString text = LeftToRightText(LocalTimeText(lastOk));
+  if (state.has("lastSnapshot"))
+    text += QStringLiteral(", ") + LeftToRightText(BytesText(state["lastSnapshot"]["bytes"]));
   return text;
 }
 
@@ -88,7 +91,7 @@ QString JobStateText(const Value& state, int64_t now) {
   if (!error.empty() && result != "ok" && result != "canceled") text += QStringLiteral(": ") + QString::fromStdString(error);
   const int64_t nextRun = state["nextRun"].asInt64();
   // A run that is already due is shown at the time of the reply.
-  if (nextRun > 0) text += kStateSeparator + FormatText(Tr(kStrNextRun), {LocalTimeText(std::max(nextRun, now))});
+  if (nextRun > 0) text += kStateSeparator + FormatText(Tr(kStrNextRun), {LeftToRightText(LocalTimeText(std::max(nextRun, now)))});
   const std::string note = state["lastNote"].asString();
   if (!note.empty()) text += kStateSeparator + QString::fromStdString(note);
   return text;

@@ -128,6 +128,22 @@ TEST_F(BackupPageModel, PathsReadLeftToRightInARightToLeftLanguage) {
   EXPECT_EQ(row[1], QStringLiteral("/home/ann"));
 }
 
+TEST_F(BackupPageModel, SizesAndTimesReadLeftToRightInARightToLeftLanguage) {
+  const QChar mark(0x200E);
+  const auto ltr = [&](const QString& text) { return mark + text + mark; };
+  SetLanguageByCode("ar");
+  const QString when = ltr(LocalTimeText(kNow));
+  const Value done = Parse(R"({"name":"x","sources":[],"destination":"","state":{"lastOk":)" + std::to_string(kNow) +
+                           R"(,"lastSnapshot":{"bytes":2048},"lastResult":"ok","nextRun":)" + std::to_string(kNow) + "}}");
+  const JobRowTexts row = JobRow(done, kNow);
+  EXPECT_EQ(row[4], when + QStringLiteral(", ") + ltr(QStringLiteral("2.0 KiB")));
+  EXPECT_TRUE(row[5].endsWith(when)) << row[5].toStdString();
+  const Value copying = Parse(R"({"running":"backup","phase":"backup","bytes":1024,"bytesUp":2048})");
+  const QString state = JobStateText(copying, kNow);
+  EXPECT_TRUE(state.contains(ltr(QStringLiteral("1.0 KiB")))) << state.toStdString();
+  EXPECT_TRUE(state.contains(ltr(QStringLiteral("2.0 KiB")))) << state.toStdString();
+}
+
 TEST_F(BackupPageModel, CommandsByRightsSelectionAndTheJobsState) {
   const Value idle = Parse(R"({"state":{"running":"","lastOk":5}})");
   const Value neverRun = Parse(R"({"state":{"running":"","lastOk":0}})");

@@ -9,8 +9,9 @@ namespace tarn::app {
 using vx::json::Value;
 
 QString VersionText(const Value& version) {
-  return FormatText(Tr(kStrVersionLine), {LocalTimeText(version["time"].asInt64()),
-                                          QString::number(version["files"].asInt64()), BytesText(version["bytes"])});
+  return FormatText(Tr(kStrVersionLine), {LeftToRightText(LocalTimeText(version["time"].asInt64())),
+                                          QString::number(version["files"].asInt64()),
+                                          LeftToRightText(BytesText(version["bytes"]))});
 }
 
 std::string SelectedSnapshotId(const RestoreContext& context, int index) {

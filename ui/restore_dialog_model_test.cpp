@@ -6,6 +6,7 @@
 
 #include "ui/backup_page_model.h"
 #include "ui/language.h"
+#include "ui/string_ids.h"
 
 namespace tarn::app {
 namespace {
@@ -54,6 +55,9 @@ TEST_F(RestoreDialogModel, SizesAndTimesReadLeftToRightInARightToLeftLanguage) {
   const EntryRow file = EntryRowTexts(Parse(R"({"name":"notes.txt","dir":false,"size":2048,"mtime":1700000000})"));
   EXPECT_EQ(file.size, mark + QStringLiteral("2.0 KiB") + mark);
   EXPECT_EQ(file.modified, mark + LocalTimeText(1700000000) + mark);
+  EXPECT_EQ(VersionText(Parse(R"({"id":"a","time":1700000000,"files":12,"bytes":2048})")),
+            FormatText(Tr(kStrVersionLine), {mark + LocalTimeText(1700000000) + mark, QStringLiteral("12"),
+                                             mark + QStringLiteral("2.0 KiB") + mark}));
   // No time is no text, not a pair of marks.
   EXPECT_EQ(EntryRowTexts(Parse(R"({"name":"x","dir":false,"size":1,"mtime":0})")).modified, QString());
 }

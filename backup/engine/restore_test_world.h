@@ -69,14 +69,17 @@ class VersionBuilder {
     std::vector<ListingEntry> raw;
   };
 
+  // Cut by offsets: with the parts read by std::getline, g++ 12 at -O2 warns
+  // that the returned node may be a local's address and the build stops.
   Node& node(const std::string& path) {
     Node* n = &root_;
-    std::stringstream parts(path);
-    std::string name;
-    while (std::getline(parts, name, '/')) {
+    for (size_t start = 0; start < path.size();) {
+      size_t end = std::min(path.find('/', start), path.size());
+      std::string name = path.substr(start, end - start);
       n->entry.isDir = true;
       n = &n->children[name];
-      n->entry.name = name;
+      n->entry.name = std::move(name);
+      start = end + 1;
     }
     return *n;
   }

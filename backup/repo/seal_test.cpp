@@ -105,9 +105,9 @@ TEST_F(SealTest, OpensInPlaceAndWipesWhatFailsToOpen) {
     ASSERT_TRUE(cipher_.seal(plain.data(), n, kLabelBlob, sealed));
     // Within a larger buffer, as a blob lies in a pack range: the bytes
     // around it stay as they are.
-    std::vector<uint8_t> range(3, 0xAA);
-    range.insert(range.end(), sealed.begin(), sealed.end());
-    range.insert(range.end(), 3, 0xBB);
+    std::vector<uint8_t> range(3 + sealed.size() + 3, 0xAA);
+    std::copy(sealed.begin(), sealed.end(), range.begin() + 3);
+    std::fill(range.end() - 3, range.end(), 0xBB);
     ASSERT_TRUE(cipher_.openInPlace(range.data() + 3, sealed.size(), kLabelBlob));
     EXPECT_TRUE(std::equal(plain.begin(), plain.end(), range.begin() + 3 + kNonceSize));
     EXPECT_EQ(range[2], 0xAA);

@@ -38,6 +38,8 @@ int RunBody(bool foreground) {
   ServiceOptions options = ServiceOptions::Defaults();
   options.makeBackups = MakeServiceBackups;
   const int code = ServiceBody(options, stop);
+  if (code == kExitAlreadyRunning)
+    std::fprintf(stderr, "tarn: the service is already running; it listens on %s\n", options.socketPath.c_str());
   // A body that ended by itself leaves the waiter waiting: wake it.
   if (!stop.signalled()) pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();

@@ -9,15 +9,16 @@ constexpr uint32_t kRootUid = 0;
 
 }  // namespace
 
-bool ControlAdmission::admitConnection(uint32_t uid) {
+bool ControlAdmission::admitConnection(uint32_t uid, Refusal* why) {
   std::lock_guard<std::mutex> lock(mu_);
   const Held user = heldLocked(uid);
   const uint32_t others = all_.connections - heldLocked(kRootUid).connections;
-  const bool fits = uid == kRootUid ? all_.connections < limits_.connections
-                                    : others < limits_.connections - limits_.rootConnections &&
-                                          user.connections < limits_.userConnections;
-  if (!fits) {
+  const bool userFits = uid == kRootUid || user.connections < limits_.userConnections;
+  const bool allFit = uid == kRootUid ? all_.connections < limits_.connections
+                                      : others < limits_.connections - limits_.rootConnections;
+  if (!userFits || !allFit) {
     ++stats_.refusedConnections;
+    if (why != nullptr) *why = userFits ? Refusal::kOthersShare : Refusal::kUserShare;
     return false;
   }
   ++users_[uid].connections;
@@ -37,15 +38,16 @@ bool ControlAdmission::full() const {
   return all_.connections >= limits_.connections;
 }
 
-bool ControlAdmission::reserveRequest(uint32_t uid, uint64_t bytes) {
+bool ControlAdmission::reserveRequest(uint32_t uid, uint64_t bytes, Refusal* why) {
   std::lock_guard<std::mutex> lock(mu_);
   const Held user = heldLocked(uid);
   const uint64_t others = all_.bytes - heldLocked(kRootUid).bytes;
-  const bool fits = uid == kRootUid ? all_.bytes + bytes <= limits_.requestBytes
-                                    : others + bytes <= limits_.requestBytes - limits_.rootRequestBytes &&
-                                          user.bytes + bytes <= limits_.userRequestBytes;
-  if (!fits) {
+  const bool userFits = uid == kRootUid || user.bytes + bytes <= limits_.userRequestBytes;
+  const bool allFit = uid == kRootUid ? all_.bytes + bytes <= limits_.requestBytes
+                                      : others + bytes <= limits_.requestBytes - limits_.rootRequestBytes;
+  if (!userFits || !allFit) {
     ++stats_.refusedRequests;
+    if (why != nullptr) *why = userFits ? Refusal::kOthersShare : Refusal::kUserShare;
     return false;
   }
   users_[uid].bytes += bytes;

@@ -32,19 +32,25 @@ struct AdmissionStats {
   uint64_t refusedRequests = 0;
 };
 
+// Whose share a refused connection or request would have passed.
+enum class Refusal {
+  kUserShare,    // the caller's own
+  kOthersShare,  // everyone's together, the caller's included
+};
+
 class ControlAdmission {
  public:
   explicit ControlAdmission(AdmissionLimits limits) : limits_(limits) {}
 
   // False when the connection would pass the user's share or what is left
   // for users other than root; root is refused only at the whole.
-  bool admitConnection(uint32_t uid);
+  bool admitConnection(uint32_t uid, Refusal* why = nullptr);
   void endConnection(uint32_t uid);
   // True when no other connection may come in at all.
   bool full() const;
 
   // Reserves a request's bytes before they are read.
-  bool reserveRequest(uint32_t uid, uint64_t bytes);
+  bool reserveRequest(uint32_t uid, uint64_t bytes, Refusal* why = nullptr);
   void releaseRequest(uint32_t uid, uint64_t bytes);
 
   AdmissionStats stats() const;

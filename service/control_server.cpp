@@ -8,8 +8,18 @@
 namespace tarn {
 namespace {
 
-constexpr const char* kBusyConnections = "the service is busy: too many connections of this user; try again later";
-constexpr const char* kBusyRequests = "the service is busy: too many requests in progress; try again later";
+const char* BusyConnections(Refusal why) {
+  return why == Refusal::kUserShare ? "the service is busy: too many connections of this user; try again later"
+                                    : "the service is busy with other users' connections; try again later";
+}
+const char* BusyRequests(Refusal why) {
+  return why == Refusal::kUserShare ? "the service is busy: too many requests of this user in progress; try again later"
+                                    : "the service is busy with other users' requests; try again later";
+}
+// A user without rights may send only the small requests that read.
+constexpr const char* kNeedsRights =
+    "drives and backups are managed by an administrator of this computer; others read the status, the transfers "
+    "and the log";
 
 void SendReply(int fd, const vx::json::Value& reply, ControlDeadline deadline) {
   std::string text = reply.dump();
@@ -81,10 +91,11 @@ void ControlServer::acceptLoop() {
       continue;
     }
     IpcCaller caller = identify(peer);
-    if (!admission_.admitConnection(peer.uid)) {
+    Refusal why = Refusal::kUserShare;
+    if (!admission_.admitConnection(peer.uid, &why)) {
       LogRefusal(caller, "a connection");
       // The reply fits the empty socket buffer; nothing here waits.
-      SendReply(client.get(), ErrorReplyWithCode(kBusyConnections, "busy"), DeadlineAfterMs(0));
+      SendReply(client.get(), ErrorReplyWithCode(BusyConnections(why), "busy"), DeadlineAfterMs(0));
       continue;
     }
     std::lock_guard<std::mutex> lock(mu_);
@@ -111,10 +122,17 @@ Status ControlServer::readRequest(int fd, const IpcCaller& caller, std::string& 
   uint32_t size = 0;
   Status s = ReadFrameSize(fd, deadline, size);
   if (!s.ok()) return s;
-  if (size > bounds.frameBytes) return Status(Status::kTooLarge, "request too large");
-  if (!admission_.reserveRequest(caller.uid, size)) {
+  if (size > bounds.frameBytes) {
+    if (size <= kMaxControlFrameBytes && !caller.privileged) {
+      LogRefusal(caller, "a request of " + std::to_string(size) + " bytes");
+      return Status(Status::kAccessDenied, kNeedsRights);
+    }
+    return Status(Status::kTooLarge, "request too large");
+  }
+  Refusal why = Refusal::kUserShare;
+  if (!admission_.reserveRequest(caller.uid, size, &why)) {
     LogRefusal(caller, "a request of " + std::to_string(size) + " bytes");
-    return Status(Status::kBusy, kBusyRequests);
+    return Status(Status::kBusy, BusyRequests(why));
   }
   reserved = size;
   return ReadFrameBody(fd, deadline, size, body);
@@ -132,6 +150,8 @@ void ControlServer::serve(uint64_t id, vx::UniqueFd fd, IpcCaller caller) {
       SendReply(fd.get(), ErrorReply("request too large"), replyDeadline);
     } else if (s.code == Status::kBusy) {
       SendReply(fd.get(), ErrorReplyWithCode(s.message, "busy"), replyDeadline);
+    } else if (s.code == Status::kAccessDenied) {
+      SendReply(fd.get(), ErrorReplyWithCode(s.message, "admin"), replyDeadline);
     } else if (s.code == Status::kProtocol) {
       // The client may have closed only its sending side and still listen.
       SendReply(fd.get(), ErrorReply("truncated request"), replyDeadline);

@@ -57,7 +57,12 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
 
   ServiceState state(options.configPath, vx::JoinPath(options.logDir, std::string(kLogName) + ".log"));
   std::string error;
-  if (!state.loadConfig(&error)) vx::log::write(vx::log::kWarn, "config: %s", error.c_str());
+  if (!vx::FileExists(options.configPath)) {
+    vx::log::write(vx::log::kInfo, "config: no configuration yet; the first drive or setting writes %s",
+                   options.configPath.c_str());
+  } else if (!state.loadConfig(&error)) {
+    vx::log::write(vx::log::kWarn, "config: %s", error.c_str());
+  }
   if (options.backendsFor) state.setBackendsFor(options.backendsFor);
 
   std::unique_ptr<IBackupService> backups;
@@ -81,7 +86,7 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
   if (!listening.ok()) {
     vx::log::write(vx::log::kError, "ipc: %s", listening.message.c_str());
     if (backups) backups->stopAll();
-    return kExitIpcFailed;
+    return listening.code == Status::kBusy ? kExitAlreadyRunning : kExitIpcFailed;
   }
 
   AddressWatch network;

@@ -24,6 +24,8 @@ namespace tarn {
 
 // Exit code of a service that could not open its control socket.
 inline constexpr int kExitIpcFailed = 3;
+// Exit code of a service that found another one listening on its socket.
+inline constexpr int kExitAlreadyRunning = 5;
 
 // Set once; waiters return from then on.
 class StopEvent {

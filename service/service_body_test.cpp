@@ -246,6 +246,17 @@ TEST_F(ServiceBodyTest, UnreadableConfigIsLoggedAndTheServiceRunsOn) {
   EXPECT_NE(Log().find("config: config is not valid JSON"), std::string::npos);
 }
 
+TEST_F(ServiceBodyTest, FirstStartWithoutAConfigurationIsNoProblem) {
+  Start();
+  EXPECT_TRUE(Ask(options_.socketPath, R"({"op":"status"})")["ok"].asBool());
+  EXPECT_EQ(Stop(), 0);
+  const std::string log = Log();
+  EXPECT_NE(log.find("[INFO ] config: no configuration yet; the first drive or setting writes " + options_.configPath),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("[WARN ] config:"), std::string::npos) << log;
+}
+
 TEST_F(ServiceBodyTest, SocketThatCannotOpenEndsTheServiceWithAnError) {
   ASSERT_TRUE(vx::MakeDirs(dir_.file("run")));
   ASSERT_EQ(::chown(dir_.file("run").c_str(), kNobody, kNobody), 0);

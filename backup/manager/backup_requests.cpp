@@ -97,6 +97,9 @@ Value BackupManager::handle(const Value& request, const IpcCaller* caller) {
   }
   if (op == kOpSet) return setJob(request);
   if (op == kOpTest) return testJob(request);
+  constexpr std::string_view kJobOps[] = {kOpRemove, kOpRun,  kOpPruneRequest, kOpCheckRequest, kOpRestoreRequest,
+                                          kOpStop,   kOpLog,  kOpSnapshots,    kOpLs,           kOpForget};
+  if (std::find(std::begin(kJobOps), std::end(kJobOps), op) == std::end(kJobOps)) return ErrorReply("unknown op: " + op);
   // Every other request names a job, and a job's id names its folder.
   if (!backup::IsValidJobId(id)) return ErrorReply(backup::kBadJobIdMessage);
   if (op == kOpRemove) return removeJob(id);
@@ -390,7 +393,6 @@ Value BackupManager::browse(const std::string& op, const std::string& id, const 
     if (op == kOpSnapshots && state->versionsValid && !request["refresh"].asBool(false))
       return SnapshotsReply(state->versions);
   }
-  if (op != kOpSnapshots && op != kOpLs && op != kOpForget) return ErrorReply("unknown op: " + op);
 
   std::lock_guard<std::mutex> browsing(state->browseMutex);
   std::shared_ptr<backup::Repo> repo;

@@ -53,7 +53,10 @@ TEST(BackupRequestsTest, OnlyPrivilegedCallersAndTheServiceItselfAreServed) {
   EXPECT_TRUE(w.call(R"({"op":"backupList"})", &root)["ok"].asBool());
   EXPECT_TRUE(w.call(R"({"op":"backupList"})")["ok"].asBool());
   EXPECT_EQ(Error(w.call(R"({"op":"backupWhatever","id":"j1"})", &root)), "unknown op: backupWhatever");
-  EXPECT_EQ(Error(w.call(R"({"op":"backupWhatever","id":"j2"})", &root)), "no such backup job");
+  // An op that does not exist is named as such, whatever job it names.
+  EXPECT_EQ(Error(w.call(R"({"op":"backupWhatever","id":"j2"})", &root)), "unknown op: backupWhatever");
+  EXPECT_EQ(Error(w.call(R"({"op":"backupWhatever"})", &root)), "unknown op: backupWhatever");
+  EXPECT_EQ(Error(w.call(R"({"op":"backupStop","id":"j2"})", &root)), "no such backup job");
   EXPECT_TRUE(w.jobState("j1").has("id"));  // nothing the user sent changed it
 }
 

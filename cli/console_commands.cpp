@@ -10,6 +10,7 @@
 
 #include "client/service_client.h"
 #include "cli/terminal.h"
+#include "backends/ssh_nfs/ssh_key.h"
 #include "engine/probe.h"
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
@@ -60,34 +61,41 @@ bool FindDrive(const std::function<bool(const MountStatus&)>& match, const std::
   return false;
 }
 
-// A drive is named by its id or by its letter.
-bool ResolveDrive(const std::string& arg, std::string& id, std::string& error) {
+// A drive is named by its letter or by its id.
+bool ResolveDrive(const std::string& arg, MountStatus& drive, std::string& error) {
   const char16_t letter = ParseLetter(arg);
-  if (letter == 0) {
-    id = arg;
-    return true;
-  }
+  if (letter != 0)
+    return FindDrive([letter](const MountStatus& m) { return m.drive == letter; },
+                     "no drive has the letter " + Letter(letter), drive, error);
+  return FindDrive([&arg](const MountStatus& m) { return m.id == arg; }, "no such drive", drive, error);
+}
+
+bool ResolveDrive(const std::string& arg, std::string& id, std::string& error) {
   MountStatus drive;
-  if (!FindDrive([letter](const MountStatus& m) { return m.drive == letter; },
-                 "no drive has the letter " + Letter(letter), drive, error))
-    return false;
+  if (!ResolveDrive(arg, drive, error)) return false;
   id = drive.id;
   return true;
 }
 
-// Runs one request on the drive named by args[0], with a progress line.
-int DriveRequest(const Args& args, const char* progress,
-                 bool (*request)(const std::string& id, std::string& error)) {
-  if (args.size() != 1) return ReportUsage("give one drive id or letter");
-  std::string id;
+// The drive as the console names it in what it reports: "S:".
+std::string Shown(const MountStatus& drive) { return Letter(drive.drive) + ":"; }
+
+// Runs one request on the drive named by args[0], with a progress line, and
+// says what was done.
+int DriveRequest(const Args& args, const char* progress, bool (*request)(const std::string& id, std::string& error),
+                 std::string (*done)(const std::string& shown)) {
+  if (args.size() != 1) return ReportUsage("give one drive letter or id");
+  MountStatus drive;
   std::string error;
-  if (!ResolveDrive(args[0], id, error)) return ReportFailure(error);
+  if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
   bool ok = false;
   {
     ProgressLine line(std::string(progress) + " " + args[0]);
-    ok = request(id, error);
+    ok = request(drive.id, error);
   }
-  return ok ? kExitOk : ReportFailure(error);
+  if (!ok) return ReportFailure(error);
+  std::printf("%s\n", done(Shown(drive)).c_str());
+  return kExitOk;
 }
 
 // ---- commands ------------------------------------------------------------
@@ -124,6 +132,15 @@ struct DriveArgs {
   char16_t letter = 0;
 };
 
+// Empty when `text` may travel in a request as the value of `what`.
+std::string TextProblem(const std::string& what, const std::string& text) {
+  if (!vx::IsValidUtf8(text)) return what + " is not valid UTF-8";
+  for (const unsigned char c : text) {
+    if (c < 0x20 || c == 0x7f) return what + " holds a line feed or another control character";
+  }
+  return std::string();
+}
+
 // Empty when the arguments are usable, else what is wrong with them.
 std::string ParseDriveArgs(const Args& args, bool forAdd, DriveArgs& out) {
   for (size_t i = 0; i < args.size(); ++i) {
@@ -136,13 +153,23 @@ std::string ParseDriveArgs(const Args& args, bool forAdd, DriveArgs& out) {
       if (a == "--name") out.name = v;
       if (a == "--user") out.user = v;
       if (a == "--key") out.keyFile = v;
+      if (a != "--key")
+        if (std::string problem = TextProblem(a, v); !problem.empty()) return problem;
     } else if (a.compare(0, 2, "--") == 0 || !out.link.empty()) {
       return "unexpected argument: " + a;
     } else {
+      if (std::string problem = TextProblem("the link", a); !problem.empty()) return problem;
       out.link = a;
     }
   }
+  if (vx::Utf8ToWide(out.name).size() > kMaxDriveNameChars)
+    return "--name is longer than " + std::to_string(kMaxDriveNameChars) + " characters";
   return out.link.empty() ? "give the share link or URL of the drive" : std::string();
+}
+
+void WipeSecrets(MountConfig& cfg) {
+  vx::SecureWipe(cfg.endpoint.password);
+  vx::SecureWipe(cfg.endpoint.privateKey);
 }
 
 // The drive's name and endpoint with its secrets. Empty on success, else
@@ -160,16 +187,28 @@ std::string BuildDrive(const DriveArgs& a, MountConfig& cfg) {
   if (!parsed.password.empty())
     return "the link holds a password; leave it out and give it in " + std::string(kPasswordVariable) +
            " or when asked";
+  // An export is a folder of the server's own choice: "/" is hardly ever one.
+  if (parsed.protocol == "nfs" && (parsed.root.empty() || parsed.root == "/"))
+    return "the link names no export: give nfs://server/export/folder";
+  if (!a.keyFile.empty() && parsed.protocol != "sftp")
+    return "--key is for sftp:// drives; " + parsed.protocol + " drives log in with a password";
   if (!a.keyFile.empty() && !vx::ReadWholeFile(a.keyFile, cfg.endpoint.privateKey))
     return "cannot read the key file " + a.keyFile;
   const char* fromEnv = std::getenv(kPasswordVariable);
   if (fromEnv != nullptr) {
     cfg.endpoint.password = fromEnv;
-  } else if (!parsed.user.empty() || !a.keyFile.empty()) {
-    const std::string prompt =
-        a.keyFile.empty() ? "password for " + parsed.user + ": " : "passphrase of the key (empty for none): ";
-    // Without a terminal the drive goes without a password.
-    ReadSecretFromTerminal(prompt, cfg.endpoint.password);
+  } else if (!a.keyFile.empty()) {
+    // Without a terminal the key is taken as one without a passphrase.
+    ReadSecretFromTerminal("passphrase of the key (empty for none): ", cfg.endpoint.password);
+  } else if (!parsed.user.empty() && !ReadSecretFromTerminal("password for " + parsed.user + ": ", cfg.endpoint.password)) {
+    return "no password for " + parsed.user + ": give it in " + std::string(kPasswordVariable) +
+           " or run the command on a terminal";
+  }
+  if (!a.keyFile.empty()) {
+    std::unique_ptr<SshKey> key;
+    const Status read = SshKey::Read(cfg.endpoint.privateKey, cfg.endpoint.password, key);
+    if (read.code == Status::kAuthFailed) return "--key " + a.keyFile + ": " + read.message;
+    if (!read.ok()) return "--key " + a.keyFile + " is not a private key that can be used: " + read.message;
   }
   return std::string();
 }
@@ -195,15 +234,30 @@ int RunAdd(const Args& args) {
   MountConfig cfg;
   cfg.drive = letter;
   const std::string problem = BuildDrive(a, cfg);
-  if (!problem.empty()) return ReportFailure(problem);
+  if (!problem.empty()) {
+    WipeSecrets(cfg);
+    return ReportFailure(problem);
+  }
   Value mount = MountConfigToJson(cfg, true);
-  vx::SecureWipe(cfg.endpoint.password);
-  vx::SecureWipe(cfg.endpoint.privateKey);
+  WipeSecrets(cfg);
   std::string id;
   std::string error;
-  if (!RequestSetMount(mount, id, error)) return ReportFailure(error);
-  std::printf("added drive %s: with id %s; mount it with \"tarn mount %s\"\n", Letter(letter).c_str(), id.c_str(),
-              id.c_str());
+  LoginCheck login;
+  bool added = false;
+  {
+    ProgressLine line("logging in to " + DisplayUrl(cfg));
+    added = RequestSetMount(mount, id, error, &login);
+  }
+  if (!added) return ReportFailure(error);
+  const std::string drive = Letter(letter);
+  if (login.tried) {
+    std::printf("added drive %s: with id %s, logged in to its server; mount it with \"tarn mount %s\"\n",
+                drive.c_str(), id.c_str(), drive.c_str());
+  } else {
+    std::printf("added drive %s: with id %s without trying the log-in, as its server cannot be reached (%s); mount it "
+                "with \"tarn mount %s\" once it can\n",
+                drive.c_str(), id.c_str(), Printable(login.problem).c_str(), drive.c_str());
+  }
   return kExitOk;
 }
 
@@ -214,14 +268,16 @@ int RunProbeCommand(const Args& args) {
   if (!usage.empty()) return ReportUsage(usage);
   MountConfig cfg;
   const std::string problem = BuildDrive(a, cfg);
-  if (!problem.empty()) return ReportFailure(problem);
+  if (!problem.empty()) {
+    WipeSecrets(cfg);
+    return ReportFailure(problem);
+  }
   ProbeReport report;
   {
     ProgressLine line("probing " + DisplayUrl(cfg));
     report = RunProbe(cfg, nullptr);
   }
-  vx::SecureWipe(cfg.endpoint.password);
-  vx::SecureWipe(cfg.endpoint.privateKey);
+  WipeSecrets(cfg);
   std::fputs(report.toText().c_str(), stdout);
   return report.ok ? kExitOk : kExitFailed;
 }
@@ -254,23 +310,60 @@ int RunMount(const Args& args) {
     return ReportFailure("the drive is mounted at " + drive.mountPoint + " but serves only its cache: " +
                          Printable(drive.lastError.empty() ? "its server cannot be reached" : drive.lastError));
   }
+  std::printf("mounted %s at %s%s\n", Shown(drive).c_str(), drive.mountPoint.c_str(),
+              drive.offlineMode ? " (offline: changes stay in its cache)" : "");
   return kExitOk;
 }
-int RunUnmount(const Args& args) { return DriveRequest(args, "unmounting", RequestUnmount); }
-int RunRemove(const Args& args) { return DriveRequest(args, "removing", RequestRemoveMount); }
+int RunUnmount(const Args& args) {
+  return DriveRequest(args, "unmounting", RequestUnmount, [](const std::string& d) { return "unmounted " + d; });
+}
+int RunRemove(const Args& args) {
+  return DriveRequest(args, "removing", RequestRemoveMount,
+                      [](const std::string& d) { return "removed the drive " + d + " and its cache"; });
+}
 
+// Sends what waits and follows it for as long as a mount is followed, so
+// that the user learns whether everything is on the server.
 int RunSync(const Args& args) {
-  return DriveRequest(args, "syncing", [](const std::string& id, std::string& error) {
-    return RequestControl("syncNow", id, true, error);
-  });
+  if (args.size() != 1) return ReportUsage("give one drive letter or id");
+  MountStatus drive;
+  std::string error;
+  if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
+  const std::string id = drive.id;
+  {
+    ProgressLine line("syncing " + args[0]);
+    if (!RequestControl("syncNow", id, true, error)) return ReportFailure(error);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMountTimeoutMs);
+    for (;;) {
+      if (!FindDrive([&id](const MountStatus& m) { return m.id == id; }, "no such drive", drive, error))
+        return ReportFailure(error);
+      if (drive.pendingUploads == 0 || !drive.online || std::chrono::steady_clock::now() >= deadline) break;
+      line.setLabel("syncing " + args[0] + ": " + std::to_string(drive.pendingUploads) + " to send");
+      std::this_thread::sleep_for(std::chrono::milliseconds(kMountPollMs));
+    }
+  }
+  if (drive.pendingUploads == 0) {
+    std::printf("%s everything is on the server\n", Shown(drive).c_str());
+    return kExitOk;
+  }
+  std::printf("%s %d files still wait to be sent%s; \"tarn transfers\" shows them\n", Shown(drive).c_str(),
+              drive.pendingUploads, drive.online ? "" : " until the server can be reached");
+  return kExitOk;
 }
 
 int RunOffline(const Args& args) {
   if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) return ReportUsage("give a drive and on or off");
-  std::string id;
+  MountStatus drive;
   std::string error;
-  if (!ResolveDrive(args[0], id, error)) return ReportFailure(error);
-  return RequestControl("setOffline", id, args[1] == "on", error) ? kExitOk : ReportFailure(error);
+  if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
+  if (!RequestControl("setOffline", drive.id, args[1] == "on", error)) return ReportFailure(error);
+  if (args[1] == "on") {
+    std::printf("%s offline: changes stay in its cache until \"tarn offline %s off\"\n", Shown(drive).c_str(),
+                Letter(drive.drive).c_str());
+  } else {
+    std::printf("%s online: changes made offline are being sent\n", Shown(drive).c_str());
+  }
+  return kExitOk;
 }
 
 int RunLog(const Args& args) {
@@ -300,20 +393,36 @@ int RunTransfers(const Args& args) {
     std::printf("no transfers\n");
     return kExitOk;
   }
+  std::printf("%-5s  %-8s  %-7s  %-22s  %s\n", "DRIVE", "KIND", "STATE", "SIZE", "PATH");
   for (size_t i = 0; i < list.size(); ++i) {
     const Value& t = list.at(i);
-    const int64_t done = t["done"].asInt64();
-    const int64_t total = t["total"].asInt64();
-    std::string amount = FormatBytes(done > 0 ? static_cast<uint64_t>(done) : 0);
-    if (total > 0) amount += " of " + FormatBytes(static_cast<uint64_t>(total));
-    std::printf("%s: %-8s %-6s %s  %s", t["drive"].asString().c_str(), t["upload"].asBool() ? "upload" : "download",
-                t["state"].asString().c_str(), Printable(t["path"].asString()).c_str(), amount.c_str());
+    const uint64_t done = static_cast<uint64_t>(std::max<int64_t>(t["done"].asInt64(), 0));
+    const uint64_t total = static_cast<uint64_t>(std::max<int64_t>(t["total"].asInt64(), 0));
+    // One that has not begun shows what it will move; one under way how far it is.
+    std::string amount = done == 0 && total > 0 ? FormatBytes(total) : FormatBytes(done);
+    if (done > 0 && total > 0) amount += " of " + FormatBytes(total);
+    std::printf("%-5s  %-8s  %-7s  %-22s  %s", (t["drive"].asString() + ":").c_str(),
+                t["upload"].asBool() ? "upload" : "download", t["state"].asString().c_str(), amount.c_str(),
+                Printable(t["path"].asString()).c_str());
     if (t["attempt"].asInt() > 1) std::printf("  attempt %d", t["attempt"].asInt());
     if (!t["error"].asString().empty()) std::printf("  error: %s", Printable(t["error"].asString()).c_str());
     std::printf("\n");
   }
   return kExitOk;
 }
+
+constexpr const char* kMountHelp =
+    "Mounts a drive of the service at /mnt/tarn/LETTER. A drive is named by its letter (S or S:) or its id.\n"
+    "\n"
+    "tarn mount --foreground DRIVE.json FOLDER\n"
+    "  mounts one drive without the service at FOLDER until Ctrl+C, SIGTERM or \"fusermount3 -u FOLDER\".\n"
+    "  DRIVE.json holds one drive as the service's config.json stores it, with its secrets in plain text; a\n"
+    "  member left out keeps its default. The least it needs:\n"
+    "    {\"name\": \"Team\",\n"
+    "     \"endpoint\": {\"host\": \"https://dav.example.com/team\", \"user\": \"ann\", \"password\": \"secret\"}}\n"
+    "  \"host\" takes any link \"tarn add\" takes; an SFTP key goes in \"privateKey\" (its text, with its\n"
+    "  passphrase in \"password\"). Its cache lies in /var/lib/tarn/cache/ID, ID being the drive's \"id\" (when\n"
+    "  none is given, one made from the server and folder, so that the next start finds what was not sent).";
 
 constexpr ConsoleCommand kCommands[] = {
     {"status", "", "Shows the service's version and every drive with its state.", RunStatus},
@@ -326,13 +435,15 @@ constexpr ConsoleCommand kCommands[] = {
      "(S3 stores take backups only: see \"tarn backup set --help\".) The password comes from the environment\n"
      "variable TARN_PASSWORD or is asked on the terminal; it is never taken from the command line. With --key the\n"
      "private key is read from FILE and the password is its passphrase. Without --drive the first free letter\n"
-     "from P on is taken.",
+     "from P on is taken. The service logs in to the server once before it saves the drive: a refused log-in\n"
+     "saves nothing, and a server that cannot be reached leaves the drive saved without the log-in tried.",
      RunAdd},
-    {"mount", "ID", "Mounts a drive. A drive is named by its id or its letter.", RunMount},
-    {"unmount", "ID", "Unmounts a drive after sending its changes.", RunUnmount},
-    {"remove", "ID", "Removes a drive and its cache, including changes not yet sent.", RunRemove},
-    {"sync", "ID", "Sends a drive's changes now.", RunSync},
-    {"offline", "ID on|off", "Switches a drive's offline mode on or off.", RunOffline},
+    {"mount", "DRIVE", kMountHelp, RunMount},
+    {"unmount", "DRIVE", "Unmounts a drive after sending its changes. A drive is named by its letter or its id.",
+     RunUnmount},
+    {"remove", "DRIVE", "Removes a drive and its cache, including changes not yet sent.", RunRemove},
+    {"sync", "DRIVE", "Sends a drive's changes now and says whether everything is on the server.", RunSync},
+    {"offline", "DRIVE on|off", "Switches a drive's offline mode on or off.", RunOffline},
     {"probe", "<share link or URL> [--user U] [--key FILE]",
      "Tries what a server can do, from this computer, without the service. The password is taken as for add.",
      RunProbeCommand},
@@ -364,8 +475,8 @@ int ReportFailure(const std::string& error) {
   return kExitFailed;
 }
 
-int ReportUsage(const std::string& message) {
-  std::fprintf(stderr, "tarn: %s (see \"tarn help\")\n", message.c_str());
+int ReportUsage(const std::string& message, std::string_view help) {
+  std::fprintf(stderr, "tarn: %s (see \"%s\")\n", message.c_str(), std::string(help).c_str());
   return kExitUsage;
 }
 
@@ -377,12 +488,16 @@ std::string ConsoleCommandsUsage() { return CommandList(kCommands); }
 
 int RunCommandOf(std::span<const ConsoleCommand> table, std::string_view prefix, const std::vector<std::string>& args) {
   const ConsoleCommand* command = args.empty() ? nullptr : FindCommand(table, args[0]);
-  if (command == nullptr) return ReportUsage(args.empty() ? "unknown command" : "unknown command: " + args[0]);
+  if (command == nullptr) {
+    return ReportUsage(args.empty() ? "unknown command" : "unknown command: " + args[0],
+                       std::string(prefix) + " help");
+  }
   const Args rest(args.begin() + 1, args.end());
   for (const std::string& a : rest) {
     if (a == "--help" || a == "-h") {
-      std::printf("usage: %s %s %s\n\n%s\n", std::string(prefix).c_str(), std::string(command->name).c_str(),
-                  std::string(command->synopsis).c_str(), std::string(command->help).c_str());
+      std::string line = "usage: " + std::string(prefix) + " " + std::string(command->name);
+      if (!command->synopsis.empty()) line += " " + std::string(command->synopsis);
+      std::printf("%s\n\n%s\n", line.c_str(), std::string(command->help).c_str());
       return kExitOk;
     }
   }

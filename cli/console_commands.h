@@ -22,8 +22,8 @@ inline constexpr int kExitPartial = 4;
 // Reports a failed request on stderr: kExitNoService with a hint when the
 // service is not running, else kExitFailed.
 int ReportFailure(const std::string& error);
-// Reports wrong arguments on stderr; kExitUsage.
-int ReportUsage(const std::string& message);
+// Reports wrong arguments on stderr with where to read the usage; kExitUsage.
+int ReportUsage(const std::string& message, std::string_view help = "tarn help");
 
 // One console command: its word, its arguments and help for "--help", and
 // what runs it with the arguments after its word.

@@ -8,7 +8,9 @@
 #include "engine/volume.h"
 #include "cli/console_commands.h"
 #include "foundation/config_file.h"
+#include "foundation/codec.h"
 #include "foundation/file_util.h"
+#include "foundation/hash.h"
 #include "foundation/json.h"
 #include "foundation/log.h"
 #include "mount/mount_host.h"
@@ -18,23 +20,33 @@ namespace tarn::app {
 namespace {
 
 constexpr long kPollMs = 200;
+constexpr size_t kForegroundIdBytes = 8;
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "tarn: %s\n", message.c_str());
   return kExitFailed;
 }
 
+
+
 }  // namespace
+
+// Changes a stop left unsent are found and sent by the next start.
+std::string ForegroundDriveId(const EndpointConfig& ep) {
+  const std::string where = ep.protocol + "://" + ep.user + "@" + ep.host + ":" + std::to_string(ep.port) + ep.root;
+  const std::vector<uint8_t> hash = vx::Sha256(where.data(), where.size());
+  return "fg" + vx::HexEncode(hash.data(), kForegroundIdBytes);
+}
 
 bool IsForegroundMount(const std::vector<std::string>& args) {
   return args.size() >= 2 && args[0] == "mount" && args[1] == "--foreground";
 }
 
 int RunForegroundMount(const std::vector<std::string>& args) {
-  if (args.size() != 4) {
-    std::fputs("usage: tarn mount --foreground DRIVE.json FOLDER\n", stderr);
-    return kExitUsage;
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") return RunConsoleCommand({"mount", "--help"});
   }
+  if (args.size() != 4) return ReportUsage("give the drive file and the folder", "tarn mount --help");
   const std::string& drivePath = args[2];
   const std::string& folder = args[3];
   std::string text;
@@ -44,9 +56,11 @@ int RunForegroundMount(const std::vector<std::string>& args) {
   if (!vx::json::Parse(text, json, &error)) return Fail(drivePath + ": " + error);
   vx::SecureWipe(text);
   MountConfig config = MountConfigFromJson(json);
-  if (config.id.empty()) config.id = RandomId();
+  const bool idGiven = !config.id.empty();
   error = ValidateMountConfig(config);
-  if (!error.empty()) return Fail(error);
+  if (!error.empty()) return Fail(drivePath + ": " + error);
+  if (!idGiven) config.id = ForegroundDriveId(config.endpoint);
+  if (!IsPlainDriveId(config.id)) return Fail(drivePath + ": \"id\" must be one plain name: it names the cache folder");
 
   // Blocked before any thread starts, so every thread inherits the mask and
   // the signals wait for sigwait below.

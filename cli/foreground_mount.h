@@ -7,7 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "foundation/endpoint_config.h"
+
 namespace tarn::app {
+
+// The id of a drive file that gives none: the same for the same server,
+// user and folder, so that one cache serves every start.
+std::string ForegroundDriveId(const EndpointConfig& endpoint);
 
 // args[0] "mount", args[1] "--foreground".
 bool IsForegroundMount(const std::vector<std::string>& args);

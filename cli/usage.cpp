@@ -32,7 +32,8 @@ std::string UsageText() {
          "  --version          show the program's version\n"
          "\n"
          "exit codes: 0 done, 1 failed, 2 wrong arguments, 3 the service is not running,\n"
-         "4 done in part (a backup that skipped files it could not read, a restore that left some out)\n";
+         "4 done in part (a backup that skipped files it could not read, a restore that left some out),\n"
+         "5 the service is already running (run, service)\n";
 }
 
 int RunMain(const std::vector<std::string>& args) {

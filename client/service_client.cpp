@@ -212,12 +212,17 @@ bool RequestProbe(const Value& mount, std::string& summary, bool& reportOk, std:
   return true;
 }
 
-bool RequestSetMount(const Value& mount, std::string& id, std::string& error) {
+bool RequestSetMount(const Value& mount, std::string& id, std::string& error, LoginCheck* login) {
   Value request = Request("setMount");
   request.set("mount", mount);
+  if (login != nullptr) request.set("tryLogin", true);
   Value reply;
   if (!Call(request, error, kSetMountTimeoutMs, &reply, true)) return false;
   id = reply["id"].asString();
+  if (login != nullptr) {
+    login->tried = reply["login"].asString() == "ok";
+    login->problem = reply["loginError"].asString();
+  }
   return true;
 }
 

@@ -107,7 +107,15 @@ bool RequestSetAppSettings(const vx::json::Value& settings, std::string& error);
 bool RequestCheckUpdate(bool apply, std::string& error);
 bool RequestApplyUpdate(std::string& error);
 bool RequestProbe(const vx::json::Value& mount, std::string& summary, bool& reportOk, std::string& error);
-bool RequestSetMount(const vx::json::Value& mount, std::string& id, std::string& error);
+// What the service found when it logged in to a drive's server before
+// saving the drive.
+struct LoginCheck {
+  bool tried = false;   // the server took the log-in
+  std::string problem;  // when not tried: why the server could not be asked
+};
+// With `login`, the service logs in first and saves nothing when the server
+// refuses; a server out of reach leaves the drive saved, untried.
+bool RequestSetMount(const vx::json::Value& mount, std::string& id, std::string& error, LoginCheck* login = nullptr);
 bool RequestGetLog(int lines, std::string& text, std::string& error);
 bool RequestTransfers(vx::json::Value& transfers, std::string& error);
 

@@ -344,6 +344,11 @@ TEST_F(VolumeTest, WaitingUploadsHoldNoOpenFiles) {
   // rescan waits for it.
   v.rescanDirty();
   EXPECT_EQ(env.openFiles(), idle);
+  // The list shows what each waiting upload will send, and keeps no file open.
+  const std::vector<TransferInfo> waiting = v.transfers();
+  ASSERT_EQ(waiting.size(), static_cast<size_t>(kFiles));
+  for (const TransferInfo& t : waiting) EXPECT_EQ(t.total, t.path.size()) << t.path;
+  EXPECT_EQ(env.openFiles(), idle);
 
   v.setOffline(false);
   ASSERT_TRUE(v.waitUploadsIdle(test::Gate::kDefaultWaitMs));

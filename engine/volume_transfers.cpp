@@ -54,17 +54,29 @@ std::vector<TransferInfo> Volume::transfers() {
     std::lock_guard<std::mutex> lock(transfersMu_);
     out = transfers_;
   }
-  std::lock_guard<std::mutex> lock(uploadMu_);
-  for (const auto& [path, entry] : uploadQueue_) {
-    if (entry.running) continue;
-    TransferInfo t;
-    t.path = path;
-    t.upload = true;
-    t.updatedMs = static_cast<uint64_t>(std::max<int64_t>(entry.due, 0));
-    t.attempt = entry.attempts;
-    t.state = entry.attempts != 0 ? "retry" : "waiting";
-    t.error = entry.lastError;
-    out.push_back(std::move(t));
+  const size_t firstWaiting = out.size();
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    for (const auto& [path, entry] : uploadQueue_) {
+      if (entry.running) continue;
+      TransferInfo t;
+      t.path = path;
+      t.upload = true;
+      t.updatedMs = static_cast<uint64_t>(std::max<int64_t>(entry.due, 0));
+      t.attempt = entry.attempts;
+      t.state = entry.attempts != 0 ? "retry" : "waiting";
+      t.error = entry.lastError;
+      out.push_back(std::move(t));
+    }
+  }
+  // A waiting upload's size is what it will send; the cache is not asked
+  // under uploadMu_, which its own lock must never wait inside.
+  ActiveCall call(this);
+  if (!call.ok()) return out;
+  for (size_t i = firstWaiting; i < out.size(); ++i) {
+    uint64_t size = 0;
+    Timestamp mtime;
+    if (cache_->unsentChanges(out[i].path, &size, &mtime)) out[i].total = size;
   }
   return out;
 }

@@ -459,6 +459,11 @@ bool SaveConfig(const AppConfig& cfg, const std::string& path, std::string* erro
 
 // ---- validation ----------------------------------------------------------
 
+bool IsPlainDriveId(const std::string& id) {
+  return !id.empty() && id != "." && id != ".." && id.find('/') == std::string::npos &&
+         id.find('\0') == std::string::npos;
+}
+
 std::string ValidateMountConfig(MountConfig& cfg) {
   if (cfg.id.empty()) cfg.id = RandomId();
   cfg.drive = AsciiUpper(cfg.drive);

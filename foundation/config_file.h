@@ -34,6 +34,10 @@ bool LoadConfig(AppConfig& cfg, const std::string& path, std::string* error = nu
 // leaving the old file intact, when a secret cannot be sealed.
 bool SaveConfig(const AppConfig& cfg, const std::string& path, std::string* error = nullptr);
 
+// A drive's id names its cache folder: it must stay one name inside the
+// cache root.
+bool IsPlainDriveId(const std::string& id);
+
 // Completes and bounds a drive in place; an empty result means usable.
 std::string ValidateMountConfig(MountConfig& cfg);
 

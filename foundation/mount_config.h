@@ -93,9 +93,12 @@ struct ProbedCaps {
   void applyTo(BackendCaps& caps) const;
 };
 
+// A drive's name is shown in one line of the status and the tray's menu.
+inline constexpr size_t kMaxDriveNameChars = 128;
+
 struct MountConfig {
   std::string id;
-  std::string name;
+  std::string name;  // at most kMaxDriveNameChars characters
   char16_t drive = u'P';
   bool autoMount = true;
   EndpointConfig endpoint;

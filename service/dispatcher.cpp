@@ -45,10 +45,27 @@ Value DoGetLog(ServiceState& st, const Value& req) {
   return WithMember(OkReply(), "text", st.getLog(req["lines"].asInt(kDefaultLogLines)));
 }
 
+// With "tryLogin" the drive is saved only when its server takes the log-in
+// or cannot be reached; the reply's "login" says which ("ok", "untried").
 Value DoSetMount(ServiceState& st, const Value& req) {
+  const bool tryLogin = req["tryLogin"].asBool(false);
+  Status login;
+  if (tryLogin) {
+    login = st.tryLogin(req["mount"]);
+    if (login.code == Status::kInvalid) return ErrorReply(login.message);
+    if (login.code == Status::kAuthFailed)
+      return ErrorReply("the server refused the log-in, so the drive is not saved: " + login.message);
+    if (!login.ok() && !login.retryable()) return ErrorReply("the drive is not saved: " + login.toString());
+  }
   std::string id;
   Status s = st.setMount(req["mount"], id);
-  return s.ok() ? WithMember(OkReply(), "id", id) : ErrorReply(s.message);
+  if (!s.ok()) return ErrorReply(s.message);
+  Value reply = WithMember(OkReply(), "id", id);
+  if (tryLogin) {
+    reply.set("login", login.ok() ? "ok" : "untried");
+    if (!login.ok()) reply.set("loginError", login.toString());
+  }
+  return reply;
 }
 
 Value DoRemoveMount(ServiceState& st, const Value& req) {

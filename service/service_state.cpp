@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "engine/backend_factory.h"
 #include "engine/volume.h"
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
@@ -22,13 +23,6 @@ using vx::json::Value;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr const char* kLogLevels[] = {"debug", "info", "warn", "error"};
 
-// A drive's id names its cache folder: it must stay one name inside the
-// cache root.
-bool IsPlainName(const std::string& id) {
-  return !id.empty() && id != "." && id != ".." && id.find('/') == std::string::npos &&
-         id.find('\0') == std::string::npos;
-}
-
 
 // The log's last lines without the byte-order mark its first line may carry.
 std::string LastLines(const std::string& text, int lines) {
@@ -37,20 +31,46 @@ std::string LastLines(const std::string& text, int lines) {
   return out;
 }
 
-// Removes what the drive engine keeps in a drive's cache folder. A folder the
-// user chose may hold other files: only the engine's own go, and the folder
-// itself only when that leaves it empty.
-void RemoveDriveCache(const std::string& dir, bool ownFolder, const std::string& driveName) {
+// A removed drive's cache is set aside under this prefix and deleted later:
+// a large cache takes many seconds to delete.
+constexpr std::string_view kSetAsidePrefix = ".removed-";
+
+// Moves what the drive engine keeps in a drive's cache folder out of the
+// way at once: its own folder whole, into the cache root; of a folder the
+// user chose, which may hold other files, only the engine's own, into a
+// folder of their own inside it. Returns the folder to delete, empty when
+// there is nothing.
+std::string SetCacheAside(const std::string& dir, bool ownFolder, const std::string& cacheRoot,
+                          const std::string& driveName) {
+  const std::string aside =
+      vx::JoinPath(ownFolder ? cacheRoot : dir, std::string(kSetAsidePrefix) + RandomId());
   std::error_code ec;
   if (ownFolder) {
-    std::filesystem::remove_all(dir, ec);
-  } else {
-    for (const std::string& name : VolumeCacheEntries())
-      if (!ec) std::filesystem::remove_all(vx::JoinPath(dir, name), ec);
-    if (!ec) ::rmdir(dir.c_str());
+    std::filesystem::rename(dir, aside, ec);
+    if (ec == std::errc::no_such_file_or_directory) return std::string();
+  } else if (std::filesystem::create_directory(aside, ec)) {
+    for (const std::string& name : VolumeCacheEntries()) {
+      const std::string from = vx::JoinPath(dir, name);
+      if (!ec && std::filesystem::exists(from, ec)) std::filesystem::rename(from, vx::JoinPath(aside, name), ec);
+    }
   }
-  if (ec) vx::log::write(vx::log::kWarn, "%s: cannot remove the cache %s: %s", driveName.c_str(), dir.c_str(),
-                         ec.message().c_str());
+  if (ec) {
+    vx::log::write(vx::log::kWarn, "%s: cannot remove the cache %s: %s", driveName.c_str(), dir.c_str(),
+                   ec.message().c_str());
+  }
+  return aside;
+}
+
+// Deletes what SetCacheAside moved, and a folder the user chose once that
+// leaves it empty.
+void DeleteSetAside(const std::string& aside, const std::string& chosenFolder, const std::string& driveName) {
+  std::error_code ec;
+  std::filesystem::remove_all(aside, ec);
+  if (ec) {
+    vx::log::write(vx::log::kWarn, "%s: cannot remove the cache %s: %s", driveName.c_str(), aside.c_str(),
+                   ec.message().c_str());
+  }
+  if (!chosenFolder.empty()) ::rmdir(chosenFolder.c_str());
 }
 
 Status SettingError(const std::string& message) { return Status(Status::kInvalid, message); }
@@ -72,6 +92,8 @@ std::string CheckDriveTexts(const MountConfig& m) {
     if (!vx::IsValidUtf8(*text)) return std::string("the drive's ") + field + " is not valid UTF-8";
     if (HasControl(*text)) return std::string("the drive's ") + field + " holds a line feed or another control character";
   }
+  if (vx::Utf8ToWide(m.name).size() > kMaxDriveNameChars)
+    return "the drive's name is longer than " + std::to_string(kMaxDriveNameChars) + " characters";
   return {};
 }
 
@@ -82,8 +104,13 @@ ServiceState::ServiceState(std::string configPath, std::string logPath)
 
 ServiceState::~ServiceState() {
   unmountAll(0);
-  std::lock_guard<std::mutex> lock(mu_);
-  joinEndedLocked();
+  std::vector<std::thread> deletions;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    joinEndedLocked();
+    deletions.swap(cacheDeletions_);
+  }
+  for (std::thread& t : deletions) t.join();
 }
 
 bool ServiceState::loadConfig(std::string* error) {
@@ -99,6 +126,14 @@ bool ServiceState::loadConfig(std::string* error) {
   loaded.mounts.clear();
   settings_ = std::move(loaded);
   setAdminGroupLocked();
+  // Caches of drives removed while a deletion was cut short by a stop.
+  const std::string root = cacheRootLocked();
+  cacheDeletions_.emplace_back([root] {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(root, ec)) {
+      if (entry.path().filename().string().starts_with(kSetAsidePrefix)) DeleteSetAside(entry.path().string(), "", "cache");
+    }
+  });
   return true;
 }
 
@@ -155,7 +190,7 @@ Status ServiceState::setMount(const Value& mount, std::string& id) {
   keepStoredSecretsLocked(incoming);
   error = ValidateMountConfig(incoming);
   if (!error.empty()) return Status(Status::kInvalid, error);
-  if (!IsPlainName(incoming.id)) return Status(Status::kInvalid, "drive id must be a plain name");
+  if (!IsPlainDriveId(incoming.id)) return Status(Status::kInvalid, "drive id must be a plain name");
   // Two drives of one letter share one mount point: the second could never
   // mount while the first is.
   for (const DriveSlot& other : drives_) {
@@ -192,6 +227,26 @@ Status ServiceState::setMount(const Value& mount, std::string& id) {
   return Status();
 }
 
+Status ServiceState::tryLogin(const Value& mount) {
+  if (!mount.isObject()) return Status(Status::kInvalid, "mount is missing");
+  MountConfig config = MountConfigFromJson(mount);
+  std::string problem = CheckDriveTexts(config);
+  if (problem.empty()) {
+    std::lock_guard<std::mutex> lock(mu_);
+    keepStoredSecretsLocked(config);
+    problem = ValidateMountConfig(config);
+  }
+  if (!problem.empty()) return Status(Status::kInvalid, problem);
+  if (problem = UnopenedSecretProblem(config.endpoint); !problem.empty()) return Status(Status::kAuthFailed, problem);
+  std::unique_ptr<IBackend> backend = backendsFor_ ? backendsFor_(config)() : MakeBackend(config.endpoint, &problem);
+  vx::SecureWipe(config.endpoint.password);
+  vx::SecureWipe(config.endpoint.privateKey);
+  if (!backend) return Status(Status::kUnsupported, problem);
+  Status s = backend->connect();
+  backend->disconnect();
+  return s;
+}
+
 Status ServiceState::removeMount(const std::string& id, bool clearCache) {
   std::unique_lock<std::mutex> lock(mu_);
   DriveSlot* slot = findLocked(id);
@@ -214,12 +269,14 @@ Status ServiceState::removeMount(const std::string& id, bool clearCache) {
   const MountConfig removed = std::move(slot->config);
   drives_.erase(drives_.begin() + (slot - drives_.data()));
   vx::log::write(vx::log::kInfo, "%s: removed", removed.name.c_str());
-  if (clearCache) {
+  if (clearCache && (!removed.cache.dir.empty() || IsPlainDriveId(removed.id))) {
     const bool ownFolder = removed.cache.dir.empty();
-    if (!ownFolder) {
-      RemoveDriveCache(removed.cache.dir, false, removed.name);
-    } else if (IsPlainName(removed.id)) {
-      RemoveDriveCache(vx::JoinPath(cacheRootLocked(), removed.id), true, removed.name);
+    const std::string dir = ownFolder ? vx::JoinPath(cacheRootLocked(), removed.id) : removed.cache.dir;
+    const std::string aside = SetCacheAside(dir, ownFolder, cacheRootLocked(), removed.name);
+    if (!aside.empty()) {
+      cacheDeletions_.emplace_back([aside, chosen = ownFolder ? std::string() : dir, name = removed.name] {
+        DeleteSetAside(aside, chosen, name);
+      });
     }
   }
   return Status();

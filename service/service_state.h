@@ -122,6 +122,11 @@ class ServiceState {
   vx::json::Value drivesStatus();
   // Every transfer of the mounted drives.
   Status transfers(vx::json::Value& list);
+  // Logs in once to the server of a drive's settings, as they would be
+  // saved, without retrying; the settings are checked first, so a failure
+  // of theirs comes before any server is asked. Talks to the server: holds
+  // no lock meanwhile.
+  Status tryLogin(const vx::json::Value& mount);
   // Probes the server of a drive's settings; `summary` is the report's text.
   Status probe(const vx::json::Value& mount, std::string& summary, vx::json::Value& report);
   // Start-up: mounts every drive marked to mount automatically, all at
@@ -194,6 +199,8 @@ class ServiceState {
   uint64_t nextSerial_ = 0;          // guarded by mu_
   std::map<std::thread::id, std::thread> workers_;  // guarded by mu_
   std::vector<std::thread::id> ended_;              // guarded by mu_; workers to join
+  // Deletions of removed drives' caches, joined when the state goes.
+  std::vector<std::thread> cacheDeletions_;         // guarded by mu_
 
   // Asked for every connection, so it has a lock of its own, taken inside
   // mu_ where both are held.

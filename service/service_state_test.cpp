@@ -221,6 +221,34 @@ TEST_F(ServiceStateTest, RemovedDriveTakesOnlyTheEngineFilesOfItsCache) {
   EXPECT_EQ(state_->removeMount("nope", true).message, "no such drive");
 }
 
+// A large cache takes seconds to delete: the removal sets it aside at once
+// and deletes it beside the requests; what a stop cut short goes at the next
+// start, and nothing else in the cache root is touched.
+TEST_F(ServiceStateTest, RemovedCachesAreDeletedAfterTheReplyAndAfterAStop) {
+  const std::string cacheRoot = dir_.file("caches");
+  ASSERT_TRUE(state_->setAppSettings(Json(R"({"cacheRoot":")" + cacheRoot + R"("})")).ok());
+  ASSERT_TRUE(vx::MakeDirs(cacheRoot + "/.removed-cut-short/data"));
+  ASSERT_TRUE(vx::WriteFileAtomic(cacheRoot + "/.removed-cut-short/data/0.bin", std::string("old")));
+  ASSERT_TRUE(vx::MakeDirs(cacheRoot + "/other"));
+  ASSERT_TRUE(vx::WriteFileAtomic(cacheRoot + "/other/keep.txt", std::string("kept")));
+
+  state_ = Fresh(config_);
+  ASSERT_TRUE(state_->loadConfig(nullptr));
+  const std::string id = Add(R"({"endpoint":{"host":"dav.example"}})");
+  ASSERT_TRUE(vx::MakeDirs(vx::JoinPath(cacheRoot, id) + "/data"));
+  for (int i = 0; i < 100; ++i)
+    ASSERT_TRUE(vx::WriteFileAtomic(vx::JoinPath(cacheRoot, id) + "/data/" + std::to_string(i) + ".bin", "x"));
+  ASSERT_TRUE(state_->removeMount(id, true).ok());
+  // The same id starts afresh at once.
+  EXPECT_FALSE(fs::exists(vx::JoinPath(cacheRoot, id)));
+
+  state_.reset();
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(cacheRoot)) left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"other"});
+  EXPECT_TRUE(fs::exists(cacheRoot + "/other/keep.txt"));
+}
+
 TEST_F(ServiceStateTest, AppSettingsAreCheckedAndKept) {
   struct Case {
     const char* json;

@@ -169,6 +169,14 @@ int64_t Value::asInt64(int64_t def) const {
   }
 }
 
+bool Value::asWholeNumber(int64_t low, int64_t high, int64_t& out) const {
+  if (kind != kNumber || !std::isfinite(number) || std::trunc(number) != number) return false;
+  int64_t n = 0;
+  if (!RoundToInt64(number, n) || n < low || n > high) return false;
+  out = n;
+  return true;
+}
+
 int Value::asInt(int def) const {
   // A sentinel outside the int range tells an unconvertible value from one
   // that happens to equal the default.

@@ -53,6 +53,11 @@ class Value {
   double asDouble(double def = 0.0) const;
   int64_t asInt64(int64_t def = 0) const;
   int asInt(int def = 0) const;
+  // For values a caller must have exactly: true when this is a number with
+  // no fractional part from `low` to `high`, which goes into `out`; false
+  // for anything else (a string of digits, a bool, 1.5, 1e300), leaving
+  // `out` as it was.
+  bool asWholeNumber(int64_t low, int64_t high, int64_t& out) const;
   std::string asString(const std::string& def = std::string()) const;
   std::u16string asWString(const std::u16string& def = std::u16string()) const;
 

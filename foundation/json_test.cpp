@@ -96,6 +96,25 @@ TEST(JsonValue, IntegerConversionsRefuseWhatDoesNotFit) {
   EXPECT_EQ(Value(std::numeric_limits<int64_t>::min()).asInt(3), 3);
 }
 
+TEST(JsonValue, WholeNumbersAreOnlyNumbersWithoutAFractionInTheirRange) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    Value v;
+    bool whole;
+    int64_t out;
+  } cases[] = {
+      {Value(0), true, 0},           {Value(65535), true, 65535},  {Value(-1), false, 7},
+      {Value(65536), false, 7},      {Value(1.5), false, 7},       {Value(1e300), false, 7},
+      {Value(nan), false, 7},        {Value("3"), false, 7},       {Value(true), false, 7},
+      {Value(), false, 7},           {Value(Value::object()), false, 7},
+  };
+  for (const Case& c : cases) {
+    int64_t out = 7;
+    EXPECT_EQ(c.v.asWholeNumber(0, 65535, out), c.whole) << c.v.dump();
+    EXPECT_EQ(out, c.out) << c.v.dump();
+  }
+}
+
 TEST(JsonValue, OtherAccessorsFollowTheKindTable) {
   EXPECT_EQ(Value(3).asString(), "3");
   EXPECT_EQ(Value(0.5).asString(), "0.5");

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <fstream>
 #include <utility>
 
 namespace tarn::localfs {
@@ -21,6 +23,42 @@ int OpenAtRetrying(int dirFd, const char* name, int flags) {
     fd = ::openat(dirFd, name, flags | O_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+LocalFile::Stamp StampOf(const struct stat& st) {
+  LocalFile::Stamp s;
+  s.size = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  s.mtimeSec = st.st_mtim.tv_sec;
+  s.mtimeNsec = st.st_mtim.tv_nsec;
+  s.ctimeSec = st.st_ctim.tv_sec;
+  s.ctimeNsec = st.st_ctim.tv_nsec;
+  return s;
+}
+
+// The file-system type of the mount `id` in the kernel's table, read line
+// by line (proc files report no size to read up to). A line is "id parent
+// major:minor root point options [tags] - type source super-options".
+Status MountTypeOf(uint64_t id, std::string& type) {
+  std::ifstream table("/proc/self/mountinfo");
+  if (!table) return StatusFromErrno(ENOENT);
+  std::string line;
+  while (std::getline(table, line)) {
+    unsigned long long lineId = 0;
+    if (std::sscanf(line.c_str(), "%llu", &lineId) != 1 || lineId != id) continue;
+    const size_t dash = line.find(" - ");
+    if (dash == std::string::npos) break;
+    const size_t start = dash + 3;
+    type = line.substr(start, line.find(' ', start) - start);
+    return Status();
+  }
+  return StatusFromErrno(ENOENT);
+}
+
+Status FileSystemAt(int dirFd, const char* name, int flags, std::string& type) {
+  struct statx sx {};
+  if (::statx(dirFd, name, flags | AT_NO_AUTOMOUNT, STATX_MNT_ID, &sx) != 0) return StatusFromErrno(errno);
+  if ((sx.stx_mask & STATX_MNT_ID) == 0) return StatusFromErrno(ENOSYS);
+  return MountTypeOf(sx.stx_mnt_id, type);
 }
 
 Kind KindOf(mode_t mode) {
@@ -57,6 +95,8 @@ void FillFromStat(const struct stat& st, Entry& out) {
   out.size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
   out.mtime = Timestamp::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec).toFileTime();
   out.mode = st.st_mode;
+  out.uid = st.st_uid;
+  out.gid = st.st_gid;
   out.device = st.st_dev;
   out.error = 0;
 }
@@ -156,18 +196,29 @@ Status LocalDir::statTarget(const std::string& name, Entry& out) const {
   return Status();
 }
 
+Status LocalDir::fileSystemOf(const std::string& name, std::string& type) const {
+  if (dir_ == nullptr) return StatusFromErrno(EBADF);
+  return FileSystemAt(::dirfd(dir_), name.c_str(), AT_SYMLINK_NOFOLLOW, type);
+}
+
+Status LocalDir::fileSystem(std::string& type) const {
+  if (dir_ == nullptr) return StatusFromErrno(EBADF);
+  return FileSystemAt(::dirfd(dir_), "", AT_EMPTY_PATH, type);
+}
+
 LocalFile::~LocalFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
 LocalFile::LocalFile(LocalFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), opened_(other.opened_) {}
 
 LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     size_ = other.size_;
+    opened_ = other.opened_;
   }
   return *this;
 }
@@ -190,7 +241,8 @@ Status LocalFile::OpenAt(int dirFd, const std::string& name, LocalFile& out) {
   if (!S_ISREG(st.st_mode)) return Status(Status::kUnsupported, "not a regular file");
   // Advice only: a refusal changes nothing but the read-ahead.
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  file.size_ = st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  file.opened_ = StampOf(st);
+  file.size_ = file.opened_.size;
   out = std::move(file);
   return Status();
 }
@@ -206,6 +258,18 @@ Status LocalFile::read(uint8_t* buffer, size_t size, size_t& got) {
     }
     if (errno != EINTR) return StatusFromErrno(errno);
   }
+}
+
+Status LocalFile::rewind() {
+  if (::lseek(fd_, 0, SEEK_SET) < 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status LocalFile::stamp(Stamp& out) const {
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return StatusFromErrno(errno);
+  out = StampOf(st);
+  return Status();
 }
 
 }  // namespace tarn::localfs

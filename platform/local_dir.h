@@ -34,6 +34,8 @@ struct Entry {
   uint64_t size = 0;
   uint64_t mtime = 0;  // FILETIME units (100 ns since 1601), from st_mtim
   uint32_t mode = 0;   // st_mode
+  uint32_t uid = 0;
+  uint32_t gid = 0;
   uint64_t device = 0;
   // errno of the attribute read when it failed; kind and the rest are then
   // unknown.
@@ -76,6 +78,12 @@ class LocalDir {
   Status list(std::vector<Entry>& out) const;
   // The attributes of what the link `name` points to; the name is kept.
   Status statTarget(const std::string& name, Entry& out) const;
+  // The type of the file system mounted at the entry `name` ("tmpfs",
+  // "proc", "nfs4", "fuse.sshfs"...), as the kernel's mount table names it,
+  // without triggering an automount there; fileSystem gives the folder's
+  // own. Code kNotFound when the table does not hold the mount.
+  Status fileSystemOf(const std::string& name, std::string& type) const;
+  Status fileSystem(std::string& type) const;
 
   bool valid() const { return dir_ != nullptr; }
   // The file system the folder lies on.
@@ -90,6 +98,18 @@ class LocalDir {
 
 class LocalFile {
  public:
+  // What tells one state of a file's content from another without reading
+  // it: a writer changes the size or the change time (and mostly the
+  // modification time).
+  struct Stamp {
+    uint64_t size = 0;
+    int64_t mtimeSec = 0;
+    int64_t mtimeNsec = 0;
+    int64_t ctimeSec = 0;
+    int64_t ctimeNsec = 0;
+    friend bool operator==(const Stamp&, const Stamp&) = default;
+  };
+
   LocalFile() = default;
   ~LocalFile();
   LocalFile(const LocalFile&) = delete;
@@ -102,9 +122,15 @@ class LocalFile {
 
   // Reads at the current position; got = 0 at the end.
   Status read(uint8_t* buffer, size_t size, size_t& got);
+  // Back to the first byte, for reading the file again.
+  Status rewind();
+  // The file's stamp now.
+  Status stamp(Stamp& out) const;
   bool valid() const { return fd_ >= 0; }
   // The size when the file was opened.
   uint64_t size() const { return size_; }
+  // The stamp when the file was opened.
+  const Stamp& openedStamp() const { return opened_; }
 
  private:
   friend class LocalDir;
@@ -114,6 +140,7 @@ class LocalFile {
 
   int fd_ = -1;
   uint64_t size_ = 0;
+  Stamp opened_;
 };
 
 }  // namespace tarn::localfs

@@ -64,6 +64,7 @@ Status BackupRun::backupSources(SnapshotInfo& snapshot) {
     entry.name = sourceEntryName(path, root);
     entry.src = path;
     entry.attributes = ListingAttributes(found);
+    RecordModeAndOwner(found, entry);
     bool stored = false;
     if (found.kind == localfs::Kind::kFolder) {
       entry.isDir = true;
@@ -89,8 +90,25 @@ Status BackupRun::backupSources(SnapshotInfo& snapshot) {
   return Status();
 }
 
+std::string WalkNotesText(const WalkNotes& notes) {
+  std::string text;
+  if (notes.changedFiles == 1) text += "; 1 file changed while it was read";
+  if (notes.changedFiles > 1) text += "; " + std::to_string(notes.changedFiles) + " files changed while they were read";
+  if (notes.specialFiles == 1) text += "; 1 FIFO, socket or device skipped";
+  if (notes.specialFiles > 1) text += "; " + std::to_string(notes.specialFiles) + " FIFOs, sockets or devices skipped";
+  if (!notes.skippedMounts.empty()) {
+    text += "; not backed up: ";
+    const size_t named = std::min(notes.skippedMounts.size(), kMaxNotedMounts);
+    for (size_t i = 0; i < named; ++i) text += (i == 0 ? "" : ", ") + notes.skippedMounts[i];
+    if (notes.skippedMounts.size() > named)
+      text += " and " + std::to_string(notes.skippedMounts.size() - named) + " more mounts";
+  }
+  return text;
+}
+
 Status RunBackup(Repo& repo, const BackupRunArgs& args, Progress* progress, const CancelToken* cancel,
-                 SnapshotInfo& snapshot, std::vector<std::string>& problems) {
+                 SnapshotInfo& snapshot, std::vector<std::string>& problems, WalkNotes* notes,
+                 FolderWalk::ReadHook readHook) {
   const int64_t start = vx::UnixNow();
   const uint64_t addedBefore = repo.bytesAdded.load();
   const uint64_t storedBefore = repo.bytesStored.load();
@@ -101,7 +119,9 @@ Status RunBackup(Repo& repo, const BackupRunArgs& args, Progress* progress, cons
   snapshot.host = LocalHostName();
 
   BackupRun run(repo, args, progress, cancel, problems);
+  if (readHook) run.setReadHook(std::move(readHook));
   Status st = run.backupSources(snapshot);
+  if (notes != nullptr) *notes = run.notes();
   if (!st.ok()) {
     // What was stored stays findable by the next run; only the record is
     // left unwritten.

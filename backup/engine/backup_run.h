@@ -70,10 +70,14 @@ class BackupRun {
   // without regard to case, is already there.
   static std::string sourceEntryName(const std::string& path, const std::vector<ListingEntry>& rootEntries);
 
+  // Set before backupSources; see FolderWalk::setReadHook.
+  void setReadHook(FolderWalk::ReadHook hook) { walk_.setReadHook(std::move(hook)); }
+
   uint64_t files() const { return walk_.files(); }
   uint64_t dirs() const { return walk_.dirs(); }
   uint64_t bytes() const { return walk_.bytes(); }
   uint64_t errors() const { return progress_.errors.load(); }
+  const WalkNotes& notes() const { return walk_.notes(); }
 
  private:
   Repo& repo_;
@@ -87,8 +91,18 @@ class BackupRun {
 
 // Makes one snapshot. On success the record is written and `snapshot` holds
 // it with its id; on failure nothing is written and the status says why.
-// Problem texts of the walk go to `problems` (at most kMaxProblems kept).
+// Problem texts of the walk go to `problems` (at most kMaxProblems kept),
+// what it left out or stored in part on purpose to `notes` (when given).
+// `readHook`: see FolderWalk::setReadHook.
 Status RunBackup(Repo& repo, const BackupRunArgs& args, Progress* progress, const CancelToken* cancel,
-                 SnapshotInfo& snapshot, std::vector<std::string>& problems);
+                 SnapshotInfo& snapshot, std::vector<std::string>& problems, WalkNotes* notes = nullptr,
+                 FolderWalk::ReadHook readHook = nullptr);
+
+// Mount points a note names; the rest are counted.
+constexpr size_t kMaxNotedMounts = 10;
+
+// What a backup's note adds about the walk's notes, each part beginning
+// with "; "; empty when there is nothing to tell.
+std::string WalkNotesText(const WalkNotes& notes);
 
 }  // namespace tarn::backup

@@ -1,5 +1,6 @@
 #include "backup/engine/backup_run.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -164,6 +165,54 @@ TEST(BackupRun, SourcesNameTheirRootEntries) {
   ASSERT_TRUE(again.status.ok());
   EXPECT_EQ(again.bytesRead, 70000u);
   EXPECT_EQ(again.snapshot.tree, r.snapshot.tree);
+}
+
+TEST(BackupRun, AFileThatKeepsChangingIsStoredUnderAWarningThatNamesIt) {
+  BackupWorld bw;
+  bw.write("steady.txt", "steady");
+  auto generation = [&](int g) {
+    bw.write("db", RandomString(90000, uint32_t(10 + g)));
+    const timespec times[2] = {{1600000000 + g, 0}, {1600000000 + g, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (bw.src + "/db").c_str(), times, 0), 0);
+  };
+  generation(0);
+  auto repo = bw.create();
+  SnapshotInfo snapshot;
+  std::vector<std::string> problems;
+  WalkNotes notes;
+  Progress progress;
+  const Status st = RunBackup(*repo, bw.args(), &progress, nullptr, snapshot, problems, &notes,
+                              [&](const std::string& path, int attempt) {
+                                if (path == bw.src + "/db") generation(attempt);
+                              });
+  ASSERT_TRUE(st.ok()) << st.toString();
+  EXPECT_EQ(problems, std::vector<std::string>{bw.src + "/db: kept changing while it was read; the stored copy may "
+                                                        "mix old and new content"});
+  EXPECT_EQ(notes.changedFiles, 1u);
+  EXPECT_EQ(snapshot.errors, 1u);
+  EXPECT_EQ(snapshot.files, 2u);
+  // Stored as the last read saw it.
+  auto files = ReadSnapshot(*repo, snapshot.tree);
+  EXPECT_TRUE(files["/src/db"] == RandomString(90000, uint32_t(10 + kMaxReadAttempts - 1)));
+  EXPECT_EQ(files["/src/steady.txt"], "steady");
+}
+
+TEST(BackupRun, TheNoteTellsWhatWasLeftOutOnPurpose) {
+  WalkNotes many;
+  for (size_t i = 0; i < kMaxNotedMounts + 2; ++i) many.skippedMounts.push_back("/m" + std::to_string(i) + " (nfs4)");
+  std::string named;
+  for (size_t i = 0; i < kMaxNotedMounts; ++i) named += (i ? ", /m" : "/m") + std::to_string(i) + " (nfs4)";
+  struct Case {
+    WalkNotes notes;
+    std::string text;
+  } cases[] = {
+      {{}, ""},
+      {{1, 0, {}}, "; 1 file changed while it was read"},
+      {{2, 1, {}}, "; 2 files changed while they were read; 1 FIFO, socket or device skipped"},
+      {{0, 3, {"/src/proc (proc)"}}, "; 3 FIFOs, sockets or devices skipped; not backed up: /src/proc (proc)"},
+      {many, "; not backed up: " + named + " and 2 more mounts"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WalkNotesText(c.notes), c.text);
 }
 
 TEST(BackupRun, FailedRunsWriteNoSnapshotAndLeaveTheStateAsItWas) {

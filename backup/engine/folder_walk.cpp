@@ -19,6 +19,24 @@ using localfs::Kind;
 
 constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
 
+// Mount types a walk leaves out. The kernel's virtual file systems hold no
+// data of the user's and some of their files never end or block a reader;
+// network and FUSE mounts are other computers' data or this system's own
+// drives, and may hang a walk when their server goes.
+constexpr std::string_view kLeftOutFileSystems[] = {
+    "proc",     "sysfs",      "devtmpfs",  "devpts",   "cgroup",   "cgroup2",   "securityfs", "debugfs",
+    "tracefs",  "pstore",     "bpf",       "configfs", "fusectl",  "hugetlbfs", "mqueue",     "binfmt_misc",
+    "autofs",   "efivarfs",   "selinuxfs", "nsfs",     "rpc_pipefs", "nfsd",    "devfs",      "usbfs",
+    "xenfs",    "resctrl",    "nfs",       "nfs4",     "cifs",     "smb3",      "smbfs",      "ncpfs",
+    "afs",      "ceph",       "9p",        "coda",     "glusterfs", "lustre",   "davfs",      "fuse",
+    "fuseblk",
+};
+constexpr std::string_view kFusePrefix = "fuse.";
+
+uint64_t ModifiedTime(const localfs::LocalFile::Stamp& s) {
+  return Timestamp::fromTimespec(s.mtimeSec, s.mtimeNsec).toFileTime();
+}
+
 }  // namespace
 
 uint32_t ListingAttributes(const Entry& e) {
@@ -26,6 +44,21 @@ uint32_t ListingAttributes(const Entry& e) {
   if (e.kind == Kind::kFolder) attributes |= kAttributeDirectory;
   if ((e.mode & kWriteBits) == 0) attributes |= kAttributeReadOnly;
   return attributes != 0 ? attributes : kAttributeNormal;
+}
+
+void RecordModeAndOwner(const Entry& e, ListingEntry& out) {
+  out.hasMode = true;
+  out.mode = e.mode & kListingModeBits;
+  out.hasOwner = true;
+  out.uid = e.uid;
+  out.gid = e.gid;
+}
+
+bool IsLeftOutFileSystem(std::string_view type) {
+  if (type.substr(0, kFusePrefix.size()) == kFusePrefix) return true;
+  for (std::string_view t : kLeftOutFileSystems)
+    if (t == type) return true;
+  return false;
 }
 
 std::string PrintableName(std::string_view name) {
@@ -167,28 +200,32 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
         problem(full, "cannot open", target.native);
         continue;
       }
-      if (e.kind != Kind::kFile) e.kind = Kind::kOther;
+      if (e.kind != Kind::kFile) {
+        progress_.skipped.fetch_add(1, std::memory_order_relaxed);
+        continue;
+      }
     }
-    if (e.kind == Kind::kOther || (e.kind == Kind::kFolder && e.device != device)) {
+    if (e.kind == Kind::kOther) {  // a FIFO, socket or device
       progress_.skipped.fetch_add(1, std::memory_order_relaxed);
+      ++notes_.specialFiles;
       continue;
     }
+    if (e.kind == Kind::kFolder && e.device != device && !entersMount(dir, e.name, full)) continue;
 
     ListingEntry entry;
     entry.name = e.name;
     entry.attributes = ListingAttributes(e);
+    RecordModeAndOwner(e, entry);
     if (e.kind == Kind::kFolder) {
       // What came before the sub-folder is recorded before what is in it.
       Status s = settle(slots, entries);
       if (!s.ok()) return s;
       localfs::LocalDir sub;
       Status opened = dir.openFolder(e.name, sub);
-      if (opened.ok() && sub.device() != device) {  // mounted on since it was listed
-        progress_.skipped.fetch_add(1, std::memory_order_relaxed);
-        continue;
-      }
+      // Mounted on, or taken off, since it was listed.
+      if (opened.ok() && sub.device() != e.device && sub.device() != device && !entersMount(sub, full)) continue;
       bool stored = false;
-      s = walkFolder(sub, opened, full, device, entry.tree, stored);
+      s = walkFolder(sub, opened, full, opened.ok() ? sub.device() : device, entry.tree, stored);
       if (!s.ok()) return s;
       if (!stored) continue;
       entry.isDir = true;
@@ -215,10 +252,17 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
 
 void FolderWalk::submitRead(Slot& slot, const localfs::LocalDir* dir, std::string name) {
   readers_.submit([this, &slot, dir, name = std::move(name)](FileChunker& chunker, const Status& rights) {
-    FileOutcome out = rights.ok() ? readFile(chunker, dir, name, slot.path, slot.entry)
-                                  : FileOutcome{Status(), false, "cannot open", rights.native};
+    FileOutcome out;
+    if (rights.ok()) {
+      out = readFile(chunker, dir, name, slot.path, slot.entry);
+    } else {
+      out.problem = "cannot open";
+      out.error = rights.native;
+    }
     slot.status = out.status;
     slot.stored = out.stored;
+    slot.changed = out.changed;
+    slot.special = out.special;
     slot.message = out.problem;
     slot.error = out.error;
   });
@@ -234,12 +278,36 @@ Status FolderWalk::settle(std::deque<Slot>& slots, std::vector<ListingEntry>& en
     }
     if (!failed.ok()) continue;
     if (!slot.message.empty()) recordProblem(slot.path, slot.message, slot.error);
+    if (slot.special) ++notes_.specialFiles;
     if (slot.kind == Slot::Kind::kProblem || !slot.stored) continue;
+    if (slot.changed) ++notes_.changedFiles;
     countFile(slot.entry.size);
     entries.push_back(std::move(slot.entry));
   }
   slots.clear();
   return failed;
+}
+
+bool FolderWalk::entersMount(const localfs::LocalDir& dir, const std::string& name, const std::string& path) {
+  std::string type;
+  Status looked = dir.fileSystemOf(name, type);
+  if (looked.ok() && !IsLeftOutFileSystem(type)) return true;
+  noteMount(path, looked, type);
+  return false;
+}
+
+bool FolderWalk::entersMount(const localfs::LocalDir& opened, const std::string& path) {
+  std::string type;
+  Status looked = opened.fileSystem(type);
+  if (looked.ok() && !IsLeftOutFileSystem(type)) return true;
+  noteMount(path, looked, type);
+  return false;
+}
+
+void FolderWalk::noteMount(const std::string& path, const Status& looked, const std::string& type) {
+  // A mount the table does not show cannot be told from a network one.
+  progress_.skipped.fetch_add(1, std::memory_order_relaxed);
+  notes_.skippedMounts.push_back(path + " (" + (looked.ok() ? PrintableName(type) : std::string("unknown")) + ")");
 }
 
 bool FolderWalk::unchanged(const FolderRecords& records, ListingEntry& entry) const {
@@ -263,6 +331,7 @@ FolderWalk::FileOutcome FolderWalk::readFile(FileChunker& chunker, const localfs
   Status opened = dir != nullptr ? dir->openFile(name, file) : localfs::LocalFile::open(path, file);
   if (opened.code == Status::kUnsupported) {  // replaced by a FIFO or the like since it was listed
     progress_.skipped.fetch_add(1, std::memory_order_relaxed);
+    out.special = true;
     return out;
   }
   if (!opened.ok()) {
@@ -270,28 +339,67 @@ FolderWalk::FileOutcome FolderWalk::readFile(FileChunker& chunker, const localfs
     out.error = opened.native;
     return out;
   }
+  return readContent(chunker, file, path, entry);
+}
 
-  entry.content.clear();
-  uint64_t total = 0;
-  int readError = 0;
-  out.status = chunker.chunkFile(
-      file, cancel_, &progress_.bytesRead,
-      [&](const uint8_t* data, size_t size) {
-        BlobId id;
-        Status stored = sink_.storeBlob(BlobSink::kDataBlob, data, size, id);
-        if (!stored.ok()) return stored;
-        entry.content.push_back(id);
-        progress_.bytes.fetch_add(size, std::memory_order_relaxed);
-        return Status();
-      },
-      total, readError);
-  if (!out.status.ok()) return out;
-  if (readError != 0) {
-    out.problem = "read failed";
-    out.error = readError;
-    return out;
+FolderWalk::FileOutcome FolderWalk::readContent(FileChunker& chunker, localfs::LocalFile& file,
+                                                const std::string& path, ListingEntry& entry) {
+  FileOutcome out;
+  localfs::LocalFile::Stamp before = file.openedStamp();
+  for (int attempt = 1;; ++attempt) {
+    entry.content.clear();
+    uint64_t total = 0;
+    uint64_t counted = 0;
+    int readError = 0;
+    out.status = chunker.chunkFile(
+        file, cancel_, &progress_.bytesRead,
+        [&](const uint8_t* data, size_t size) {
+          BlobId id;
+          Status stored = sink_.storeBlob(BlobSink::kDataBlob, data, size, id);
+          if (!stored.ok()) return stored;
+          entry.content.push_back(id);
+          progress_.bytes.fetch_add(size, std::memory_order_relaxed);
+          counted += size;
+          return Status();
+        },
+        total, readError);
+    if (!out.status.ok()) return out;
+    if (readError != 0) {
+      out.problem = "read failed";
+      out.error = readError;
+      return out;
+    }
+    if (readHook_) readHook_(path, attempt);
+    localfs::LocalFile::Stamp after;
+    Status looked = file.stamp(after);
+    if (!looked.ok()) {
+      out.problem = "read failed";
+      out.error = looked.native;
+      return out;
+    }
+    entry.size = total;
+    // The stamp of the content read, so that the next run reads a file
+    // that changed again after this one.
+    entry.mtime = ModifiedTime(before);
+    if (after == before) break;
+    if (attempt == kMaxReadAttempts) {
+      // What was read may mix blocks of several versions of the file; it
+      // is kept, as the best there is, under a warning.
+      out.changed = true;
+      out.problem = "kept changing while it was read; the stored copy may mix old and new content";
+      break;
+    }
+    // The chunks of this read stay in the repository; those the next read
+    // sees again are not stored twice.
+    progress_.bytes.fetch_sub(counted, std::memory_order_relaxed);
+    before = after;
+    Status rewound = file.rewind();
+    if (!rewound.ok()) {
+      out.problem = "read failed";
+      out.error = rewound.native;
+      return out;
+    }
   }
-  entry.size = total;
   progress_.files.fetch_add(1, std::memory_order_relaxed);
   out.stored = true;
   return out;

@@ -8,13 +8,20 @@
 // cancellation and failures of the sink end the walk.
 //
 // On Linux: folders are walked by descriptor (openat, readdir, fstatat
-// without following links); a walk stays on the file system its folder lies
-// on, which also keeps it out of this system's own drives, /proc and /sys;
-// links to folders, FIFOs, sockets and devices are skipped and counted, never
-// opened; a link to a file is read through; names that are not UTF-8 cannot
-// be stored in a listing and become problems. Excludes match with fnmatch
-// without case: a pattern holding "/" against the full path, any other
-// against the name alone.
+// without following links). A walk goes on into other file systems mounted
+// below a source (a tmpfs, a disk of its own, a btrfs subvolume), but not
+// into the kernel's virtual ones (proc, sysfs, devtmpfs...) nor into
+// network and FUSE mounts (this system's own drives among them): those mount
+// points are named in the walk's notes. Links to folders, FIFOs, sockets and
+// devices are skipped and counted, never opened; a link to a file is read
+// through; names that are not UTF-8 cannot be stored in a listing and become
+// problems. Excludes match with fnmatch without case: a pattern holding "/"
+// against the full path, any other against the name alone.
+//
+// A file that changes while it is read (its size, modification or change
+// time differ after the read) is read again, up to kMaxReadAttempts times in
+// all; one that keeps changing is stored as the last read found it, with a
+// problem that names it, and counted in the notes.
 //
 // The files of a folder that must be read are read, cut and stored by the
 // walk's reader threads (FileReaders) side by side, with the walking
@@ -31,6 +38,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,9 +60,26 @@ constexpr uint32_t kAttributeReadOnly = 0x1;
 constexpr uint32_t kAttributeDirectory = 0x10;
 constexpr uint32_t kAttributeNormal = 0x80;
 
+// Reads of a file that keeps changing while it is read, the last one kept.
+constexpr int kMaxReadAttempts = 3;
+
 // The listing attributes of an entry: read-only without write bits, the
 // folder bit for folders, "normal" when neither applies.
 uint32_t ListingAttributes(const localfs::Entry& entry);
+// The entry's permission bits, owner and group as a listing records them.
+void RecordModeAndOwner(const localfs::Entry& entry, ListingEntry& out);
+
+// True for the file systems a walk does not go into: the kernel's virtual
+// ones and network and FUSE mounts, by the type the mount table gives.
+bool IsLeftOutFileSystem(std::string_view type);
+
+// What a walk left out or stored in part on purpose, for the job's note.
+struct WalkNotes {
+  uint64_t changedFiles = 0;  // stored while they kept changing
+  uint64_t specialFiles = 0;  // FIFOs, sockets and devices skipped
+  // Mount points left out, each as its path and " (" type ")".
+  std::vector<std::string> skippedMounts;
+};
 
 // A name or path for problem texts, which must stay valid, printable UTF-8:
 // each byte that is not part of a valid sequence, and each control character
@@ -93,6 +118,14 @@ class FolderWalk {
   uint64_t files() const { return files_; }
   uint64_t dirs() const { return dirs_; }
   uint64_t bytes() const { return bytes_; }
+  const WalkNotes& notes() const { return notes_; }
+
+  // Called on a reader thread after each read of the file at `path`
+  // (attempt 1 for the first), before the file is looked at again to see
+  // whether it changed meanwhile; tests change files there. Set before the
+  // walk.
+  using ReadHook = std::function<void(const std::string& path, int attempt)>;
+  void setReadHook(ReadHook hook) { readHook_ = std::move(hook); }
 
  private:
   // One entry of a folder on its way into the listing, in name order: a
@@ -103,13 +136,17 @@ class FolderWalk {
     std::string path;         // problems and files
     std::string_view message;  // a problem's text, or the one a reader found
     int error = 0;
-    Status status;        // a reader's failure that ends the run
-    bool stored = false;  // the reader stored the file
+    Status status;         // a reader's failure that ends the run
+    bool stored = false;   // the reader stored the file
+    bool changed = false;  // stored while it kept changing
+    bool special = false;  // no regular file (any more): skipped
   };
   // What reading one file came to.
   struct FileOutcome {
     Status status;
     bool stored = false;
+    bool changed = false;
+    bool special = false;
     std::string_view problem;  // empty: none
     int error = 0;
   };
@@ -131,8 +168,18 @@ class FolderWalk {
   // a reader thread.
   FileOutcome readFile(FileChunker& chunker, const localfs::LocalDir* dir, const std::string& name,
                        const std::string& path, ListingEntry& entry);
+  // Reads the open file into the entry's content until a read sees it
+  // unchanged from start to end, or kMaxReadAttempts reads were made.
+  FileOutcome readContent(FileChunker& chunker, localfs::LocalFile& file, const std::string& path,
+                          ListingEntry& entry);
   bool unchanged(const FolderRecords& records, ListingEntry& entry) const;
   void countFile(uint64_t size);
+  // Whether the walk goes into the folder `name` of `dir`, which lies on
+  // another file system than its parent; a mount point left out is noted.
+  bool entersMount(const localfs::LocalDir& dir, const std::string& name, const std::string& path);
+  // The same for a folder opened already.
+  bool entersMount(const localfs::LocalDir& opened, const std::string& path);
+  void noteMount(const std::string& path, const Status& looked, const std::string& type);
 
   BlobSink& sink_;
   const std::vector<std::string>& excludes_;
@@ -144,6 +191,8 @@ class FolderWalk {
   uint64_t files_ = 0;
   uint64_t dirs_ = 0;
   uint64_t bytes_ = 0;
+  WalkNotes notes_;  // the walking thread's
+  ReadHook readHook_;
 };
 
 }  // namespace tarn::backup

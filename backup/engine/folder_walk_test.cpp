@@ -98,7 +98,15 @@ class FolderWalkTest : public ::testing::Test {
  protected:
   void SetUp() override { fs::create_directory(src_); }
   void TearDown() override {
-    if (!mounted_.empty()) ::umount2(mounted_.c_str(), MNT_DETACH);
+    for (auto it = mounted_.rbegin(); it != mounted_.rend(); ++it) ::umount2(it->c_str(), MNT_DETACH);
+  }
+  // Mounts a file system of `type` on the folder `name` below the source;
+  // tests run as root.
+  void Mount(const std::string& name, const char* type) {
+    const std::string point = src_ + "/" + name;
+    ASSERT_EQ(::mount(type, point.c_str(), type, 0, nullptr), 0)
+        << "mounting " << type << " needs root: " << std::strerror(errno);
+    mounted_.push_back(point);
   }
   std::string Write(const std::string& name, const std::string& data, mode_t mode = 0644) {
     std::string path = src_ + "/" + name;
@@ -119,13 +127,14 @@ class FolderWalkTest : public ::testing::Test {
     std::vector<std::string> problems;
     uint64_t files = 0, dirs = 0, bytes = 0;
     uint64_t bytesRead = 0, errors = 0, skipped = 0;
+    WalkNotes notes;
   };
   // One walk of src_, with the file-state cache in state_ when asked. With
   // `user` the walk (not the cache) runs with that user's rights, so that
   // permissions count (root reads everything).
   Run Walk(MemorySink& sink, bool withState, const std::vector<std::string>& excludes = {},
            const CancelToken* cancel = nullptr, const CallerToken* user = nullptr,
-           int readers = kDefaultFileReaders) {
+           int readers = kDefaultFileReaders, FolderWalk::ReadHook hook = nullptr) {
     Run run;
     Progress progress;
     FileStateCache state;
@@ -135,6 +144,7 @@ class FolderWalkTest : public ::testing::Test {
     }
     FolderWalk walk(sink, kSmallChunks, excludes, withState ? &state : nullptr, progress, cancel, run.problems,
                     readers);
+    if (hook) walk.setReadHook(std::move(hook));
     {
       ScopedCallerRights rights;
       if (user != nullptr) {
@@ -149,6 +159,7 @@ class FolderWalkTest : public ::testing::Test {
     run.bytesRead = progress.bytesRead;
     run.errors = progress.errors;
     run.skipped = progress.skipped;
+    run.notes = walk.notes();
     EXPECT_EQ(progress.files, run.files);
     EXPECT_EQ(progress.dirs, run.dirs);
     return run;
@@ -157,7 +168,7 @@ class FolderWalkTest : public ::testing::Test {
   test::TempDir root_{"tarn-walk", 0755};
   const std::string src_ = root_.file("src");
   const std::string state_ = root_.file("state");
-  std::string mounted_;
+  std::vector<std::string> mounted_;
 };
 
 TEST_F(FolderWalkTest, TreeWithEveryKindOfEntry) {
@@ -188,10 +199,8 @@ TEST_F(FolderWalkTest, TreeWithEveryKindOfEntry) {
   Write("only-here/x.log", "excluded by full path");
   Mkdir("closed", 0000);
   Mkdir("mnt");
-  ASSERT_EQ(::mount("tarn-walk", (src_ + "/mnt").c_str(), "tmpfs", 0, nullptr), 0)
-      << "mounting a tmpfs needs root: " << std::strerror(errno);
-  mounted_ = src_ + "/mnt";
-  std::ofstream(mounted_ + "/other-fs.txt") << "not ours";
+  Mount("mnt", "tmpfs");
+  std::ofstream(src_ + "/mnt/other-fs.txt") << "not ours";
   const timespec times[2] = {{1614834367, 123456789}, {1614834367, 123456789}};
   ASSERT_EQ(::utimensat(AT_FDCWD, (src_ + "/small.txt").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
 
@@ -201,7 +210,7 @@ TEST_F(FolderWalkTest, TreeWithEveryKindOfEntry) {
   ASSERT_TRUE(run.status.ok()) << run.status.toString();
   ASSERT_TRUE(run.stored);
   std::vector<ListingEntry> top = sink.listing(run.tree);
-  EXPECT_EQ(Names(top), (std::vector<std::string>{"Upper", "empty", "large.bin", "link-to-file", "only-here",
+  EXPECT_EQ(Names(top), (std::vector<std::string>{"Upper", "empty", "large.bin", "link-to-file", "mnt", "only-here",
                                                   "readonly.txt", "small.txt", "sub"}));
   auto byName = ByName(top);
   EXPECT_EQ(sink.content(byName["large.bin"]), large);
@@ -218,6 +227,10 @@ TEST_F(FolderWalkTest, TreeWithEveryKindOfEntry) {
   EXPECT_EQ(byName["sub"].mtime, 0u);
   EXPECT_EQ(Names(sink.listing(byName["sub"].tree)), std::vector<std::string>{"nested.txt"});
   EXPECT_TRUE(sink.listing(byName["only-here"].tree).empty());
+  // A tmpfs mounted below the source is part of it.
+  const std::vector<ListingEntry> other = sink.listing(byName["mnt"].tree);
+  ASSERT_EQ(Names(other), std::vector<std::string>{"other-fs.txt"});
+  EXPECT_EQ(sink.content(other[0]), "not ours");
 
   EXPECT_EQ(run.problems, (std::vector<std::string>{
                               src_ + "/bad\\xFFname: the name is not valid UTF-8",
@@ -226,12 +239,98 @@ TEST_F(FolderWalkTest, TreeWithEveryKindOfEntry) {
                               src_ + "/locked: cannot open (Permission denied (0x0000000D))",
                           }));
   EXPECT_EQ(run.errors, 4u);
-  EXPECT_EQ(run.skipped, 4u);  // link to a folder, FIFO, socket, other file system
-  EXPECT_EQ(run.files, 7u);
-  EXPECT_EQ(run.dirs, 3u);
-  const uint64_t contentBytes = large.size() + 5 + 2 + 1 + 5 + 6;
+  EXPECT_EQ(run.skipped, 3u);  // link to a folder, FIFO, socket
+  EXPECT_EQ(run.notes.specialFiles, 2u);
+  EXPECT_TRUE(run.notes.skippedMounts.empty());
+  EXPECT_EQ(run.files, 8u);
+  EXPECT_EQ(run.dirs, 4u);
+  const uint64_t contentBytes = large.size() + 5 + 2 + 1 + 5 + 6 + 8;
   EXPECT_EQ(run.bytes, contentBytes);
   EXPECT_EQ(run.bytesRead, contentBytes);
+}
+
+TEST_F(FolderWalkTest, FileSystemsBelowASourceAreWalkedUnlessVirtualOrRemote) {
+  Mkdir("ram");
+  Mount("ram", "tmpfs");
+  Write("ram/a.txt", "a");
+  Mkdir("ram/deeper");
+  Mount("ram/deeper", "tmpfs");
+  Write("ram/deeper/b.txt", "b");
+  Mkdir("ram/proc");
+  Mount("ram/proc", "proc");
+  Mkdir("proc");
+  Mount("proc", "proc");
+
+  MemorySink sink;
+  Run run = Walk(sink, false);
+  ASSERT_TRUE(run.status.ok()) << run.status.toString();
+  std::vector<ListingEntry> top = sink.listing(run.tree);
+  EXPECT_EQ(Names(top), std::vector<std::string>{"ram"});
+  std::vector<ListingEntry> ram = sink.listing(ByName(top)["ram"].tree);
+  EXPECT_EQ(Names(ram), (std::vector<std::string>{"a.txt", "deeper"}));
+  std::vector<ListingEntry> deeper = sink.listing(ByName(ram)["deeper"].tree);
+  ASSERT_EQ(Names(deeper), std::vector<std::string>{"b.txt"});
+  EXPECT_EQ(sink.content(deeper[0]), "b");
+  EXPECT_EQ(run.notes.skippedMounts, (std::vector<std::string>{src_ + "/proc (proc)", src_ + "/ram/proc (proc)"}));
+  EXPECT_EQ(run.skipped, 2u);
+  EXPECT_TRUE(run.problems.empty());
+}
+
+TEST(FolderWalkMounts, KernelNetworkAndFuseFileSystemsAreLeftOut) {
+  struct Case {
+    const char* type;
+    bool leftOut;
+  } cases[] = {
+      {"tmpfs", false},   {"ext4", false},     {"btrfs", false},     {"xfs", false},      {"overlay", false},
+      {"vfat", false},    {"proc", true},      {"sysfs", true},      {"devtmpfs", true},  {"cgroup2", true},
+      {"nfs4", true},     {"cifs", true},      {"fuse", true},       {"fuseblk", true},   {"fuse.sshfs", true},
+      {"fuse.tarn", true}, {"autofs", true},   {"", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsLeftOutFileSystem(c.type), c.leftOut) << c.type;
+}
+
+TEST_F(FolderWalkTest, AFileThatChangesWhileItIsReadIsReadAgain) {
+  constexpr size_t kSize = 100000;
+  constexpr int64_t kFirstTime = 1600000000;
+  // Generations of one file, all of one size: only the times tell them
+  // apart, as with a program that rewrites a file in place.
+  auto writeGeneration = [&](int g) {
+    Write("changing", RandomBytes(kSize, uint32_t(100 + g)));
+    const timespec times[2] = {{kFirstTime + g, 0}, {kFirstTime + g, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (src_ + "/changing").c_str(), times, 0), 0);
+  };
+  struct Case {
+    const char* what;
+    int changes;  // reads after which the file is rewritten
+    int stored;   // the generation stored
+    bool warned;
+    uint64_t reads;
+  } cases[] = {
+      {"unchanged", 0, 0, false, 1},
+      {"rewritten during the first read", 1, 1, false, 2},
+      {"rewritten during two reads", kMaxReadAttempts - 1, kMaxReadAttempts - 1, false, kMaxReadAttempts},
+      {"rewritten during every read", 100, kMaxReadAttempts - 1, true, kMaxReadAttempts},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeGeneration(0);
+    MemorySink sink;
+    Run run = Walk(sink, false, {}, nullptr, nullptr, kDefaultFileReaders, [&](const std::string& path, int attempt) {
+      if (path == src_ + "/changing" && attempt <= c.changes) writeGeneration(attempt);
+    });
+    ASSERT_TRUE(run.status.ok()) << run.status.toString();
+    ListingEntry stored = ByName(sink.listing(run.tree))["changing"];
+    EXPECT_TRUE(sink.content(stored) == RandomBytes(kSize, uint32_t(100 + c.stored)));
+    EXPECT_EQ(stored.mtime, (kFirstTime + c.stored + kSecondsFrom1601To1970) * kTicksPerSecond);
+    EXPECT_EQ(run.bytesRead, c.reads * kSize);
+    EXPECT_EQ(run.bytes, kSize);
+    EXPECT_EQ(run.files, 1u);
+    EXPECT_EQ(run.notes.changedFiles, c.warned ? 1u : 0u);
+    EXPECT_EQ(run.errors, c.warned ? 1u : 0u);
+    EXPECT_EQ(run.problems, c.warned ? std::vector<std::string>{src_ + "/changing: kept changing while it was read; "
+                                                                       "the stored copy may mix old and new content"}
+                                     : std::vector<std::string>{});
+  }
 }
 
 TEST_F(FolderWalkTest, UnchangedFilesAreTakenFromTheStateWithoutReading) {

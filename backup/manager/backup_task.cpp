@@ -20,6 +20,18 @@ constexpr uint32_t kQuickMaxMs = 1000;
 
 constexpr uint64_t kBytesPerKb = 1024;
 
+// Why a backup is done in part: files it could not read, and files it
+// stored while they kept changing (also among the errors).
+std::string WarningsText(uint64_t errors, uint64_t changed) {
+  const uint64_t unread = errors - std::min(errors, changed);
+  std::string text;
+  if (unread > 0) text = std::to_string(unread) + " files could not be read";
+  if (changed > 0)
+    text += (text.empty() ? "" : "; ") + std::to_string(changed) +
+            (changed == 1 ? " file changed while it was read" : " files changed while they were read");
+  return text;
+}
+
 }  // namespace
 
 Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointConfig& out) {
@@ -166,6 +178,7 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
     repo->unlock();
   }
   for (const std::string& damage : out.damage) appendLog(job.id, "  " + damage);
+  for (const std::string& note : out.notes) appendLog(job.id, "  " + note);
   for (const std::string& problem : out.problems) appendLog(job.id, "  " + problem);
   const uint64_t errors = progress->errors.load();
   if (errors > out.problems.size())
@@ -228,7 +241,7 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
     state.lastEnd = t;
     state.lastResult = result;
     state.lastError = !out.status.ok()           ? out.status.toString()
-                      : result == kResultWarnings ? std::to_string(errors) + " files could not be read"
+                      : result == kResultWarnings ? WarningsText(errors, out.changedFiles)
                                                   : std::string();
     if (result == kResultFailed) ++state.failStreak;
     if (out.status.ok()) {

@@ -33,6 +33,8 @@ struct BackupManager::TaskOutcome {
   std::vector<std::string> removed;   // ids of versions forgotten
   bool setLastPrune = false;          // space was reclaimed
   std::vector<std::string> damage;    // what opening the repository found damaged
+  std::vector<std::string> notes;     // backup: lines for the log on what was left out on purpose
+  uint64_t changedFiles = 0;          // backup: stored while they kept changing (counted among the errors)
 };
 
 }  // namespace tarn

@@ -42,10 +42,14 @@ void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, b
   args.excludes.push_back(FolderPattern(DataRoot()));
   if (owner_ != nullptr) args.excludes.push_back(FolderPattern(owner_->cacheRoot()));
   args.stateDir = jobPath(job.id);
-  out.status = backup::RunBackup(repo, args, &progress, cancel, out.version, out.problems);
+  backup::WalkNotes notes;
+  out.status = backup::RunBackup(repo, args, &progress, cancel, out.version, out.problems, &notes);
   if (!out.status.ok()) return;
   out.note = std::to_string(out.version.files) + " files, " + FormatBytes(out.version.bytes) + "; sent " +
-             FormatBytes(out.version.storedBytes);
+             FormatBytes(out.version.storedBytes) + backup::WalkNotesText(notes);
+  out.changedFiles = notes.changedFiles;
+  for (const std::string& mount : notes.skippedMounts)
+    out.notes.push_back(mount + ": another file system that backups leave out");
 
   setPhase(state, kPhaseCleanup);
   int64_t lastPrune = 0;

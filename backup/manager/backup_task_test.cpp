@@ -1,6 +1,10 @@
+#include <sys/mount.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <string>
@@ -405,6 +409,30 @@ TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {
   const std::string log = w.readJobFile("j1", kJobLogFileName);
   EXPECT_EQ(CountLines(log, "/gone"), 3) << log;
   EXPECT_NE(log.find("  backup warnings: 2 files, "), std::string::npos) << log;
+}
+
+TEST(BackupTaskTest, WhatABackupLeavesOutOnPurposeIsNamedInItsNote) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_EQ(::mkfifo(src.file("pipe").c_str(), 0600), 0);
+  ASSERT_TRUE(vx::MakeDirs(src.file("proc")));
+  ASSERT_EQ(::mount("proc", src.file("proc").c_str(), "proc", 0, nullptr), 0) << std::strerror(errno);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  const Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");
+  ::umount2(src.file("proc").c_str(), MNT_DETACH);
+  // Left out on purpose: the backup is whole as far as it goes.
+  EXPECT_EQ(state["lastResult"].asString(), "ok");
+  const std::string log = w.readJobFile("j1", kJobLogFileName);
+  EXPECT_NE(log.find("  " + src.file("proc") + " (proc): another file system that backups leave out\r\n"),
+            std::string::npos)
+      << log;
+  const size_t result = log.find("  backup ok: 2 files, ");
+  ASSERT_NE(result, std::string::npos) << log;
+  const std::string line = log.substr(result, log.find('\r', result) - result);
+  EXPECT_NE(line.find("; 1 FIFO, socket or device skipped; not backed up: " + src.file("proc") + " (proc)"),
+            std::string::npos)
+      << line;
 }
 
 TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {

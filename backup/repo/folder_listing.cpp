@@ -61,6 +61,16 @@ std::string WriteFolderListing(const std::vector<ListingEntry>& entries) {
     out += std::to_string(e.mtime);
     out += "\",\"a\":";
     out += std::to_string(e.attributes);
+    if (e.hasMode) {
+      out += ",\"p\":";
+      out += std::to_string(e.mode & kListingModeBits);
+    }
+    if (e.hasOwner) {
+      out += ",\"u\":";
+      out += std::to_string(e.uid);
+      out += ",\"g\":";
+      out += std::to_string(e.gid);
+    }
     if (!e.src.empty()) {
       out += ",\"src\":";
       out += vx::json::EscapeString(e.src);
@@ -86,6 +96,14 @@ bool ParseFolderListing(std::string_view text, std::vector<ListingEntry>& out) {
     e.mtime = ParseUnsigned(item["m"].asString());
     e.attributes = uint32_t(uint64_t(item["a"].asInt64(0)));
     e.src = item["src"].asString();
+    // Values out of range are taken as not recorded: a restore then gives
+    // the item owner-only access, never more than was recorded.
+    int64_t mode = 0, uid = 0, gid = 0;
+    e.hasMode = item["p"].asWholeNumber(0, kListingModeBits, mode);
+    e.mode = uint32_t(mode);
+    e.hasOwner = item["u"].asWholeNumber(0, UINT32_MAX, uid) && item["g"].asWholeNumber(0, UINT32_MAX, gid);
+    e.uid = e.hasOwner ? uint32_t(uid) : 0;
+    e.gid = e.hasOwner ? uint32_t(gid) : 0;
     if (e.isDir) {
       if (!ParseBlobId(item["t"].asString(), e.tree)) return false;
     } else {

@@ -23,7 +23,18 @@ struct ListingEntry {
   std::vector<BlobId> content;  // files: data chunks in file order
   BlobId tree;                  // folders: the sub-folder's listing
   std::string src;              // root entries only: the source's full local path
+  // Permission bits (st_mode & 07777), and the owner and group by number.
+  // Versions made before they were recorded have none; readers that do not
+  // know them pass over their members.
+  bool hasMode = false;
+  uint32_t mode = 0;
+  bool hasOwner = false;
+  uint32_t uid = 0;
+  uint32_t gid = 0;
 };
+
+// The permission bits a listing can record.
+constexpr uint32_t kListingModeBits = 07777;
 
 std::string WriteFolderListing(const std::vector<ListingEntry>& entries);
 

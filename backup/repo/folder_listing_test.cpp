@@ -23,7 +23,8 @@ const std::string kHex01 = [] {
 
 bool SameEntry(const ListingEntry& a, const ListingEntry& b) {
   return a.name == b.name && a.isDir == b.isDir && a.size == b.size && a.mtime == b.mtime &&
-         a.attributes == b.attributes && a.content == b.content && a.tree == b.tree && a.src == b.src;
+         a.attributes == b.attributes && a.content == b.content && a.tree == b.tree && a.src == b.src &&
+         a.hasMode == b.hasMode && a.mode == b.mode && a.hasOwner == b.hasOwner && a.uid == b.uid && a.gid == b.gid;
 }
 
 TEST(FolderListingTest, WritesTheExactText) {
@@ -122,6 +123,64 @@ TEST(FolderListingTest, DamagedListingsAreRefused) {
     std::vector<ListingEntry> out(5);
     EXPECT_FALSE(ParseFolderListing(c.text, out));
     EXPECT_EQ(out.size(), c.keptBefore);
+  }
+}
+
+TEST(FolderListingTest, ModesAndOwnersAreKeptOnlyWhenRecordedWhole) {
+  ListingEntry file;
+  file.name = "key";
+  file.hasMode = true;
+  file.mode = 0600;
+  file.hasOwner = true;
+  file.uid = 4294967295u;
+  file.gid = 0;
+  ListingEntry dir;
+  dir.name = "home";
+  dir.isDir = true;
+  dir.tree = Id(0xAA);
+  dir.src = "/home";
+  dir.hasMode = true;
+  dir.mode = 01777;
+  const std::string text = WriteFolderListing({file, dir});
+  EXPECT_EQ(text, "{\"v\":1,\"e\":["
+                  "{\"n\":\"key\",\"s\":0,\"c\":\"\",\"m\":\"0\",\"a\":0,\"p\":384,\"u\":4294967295,\"g\":0},"
+                  "{\"n\":\"home\",\"d\":1,\"t\":\"" + kHexAB + "\",\"m\":\"0\",\"a\":0,\"p\":1023,\"src\":\"/home\"}]}");
+  std::vector<ListingEntry> back;
+  ASSERT_TRUE(ParseFolderListing(text, back));
+  ASSERT_EQ(back.size(), 2u);
+  EXPECT_TRUE(SameEntry(back[0], file));
+  EXPECT_TRUE(SameEntry(back[1], dir));
+
+  // A value that is not what a writer makes counts as not recorded, so that
+  // a restore gives owner-only access rather than guess.
+  struct Case {
+    const char* members;
+    bool hasMode;
+    uint32_t mode;
+    bool hasOwner;
+    uint32_t uid, gid;
+  } cases[] = {
+      {"", false, 0, false, 0, 0},
+      {",\"p\":420,\"u\":1000,\"g\":100", true, 0644, true, 1000, 100},
+      {",\"p\":4095", true, 07777, false, 0, 0},
+      {",\"p\":4096", false, 0, false, 0, 0},
+      {",\"p\":-1", false, 0, false, 0, 0},
+      {",\"p\":420.5", false, 0, false, 0, 0},
+      {",\"p\":\"420\"", false, 0, false, 0, 0},
+      {",\"u\":1000", false, 0, false, 0, 0},
+      {",\"u\":4294967296,\"g\":1", false, 0, false, 0, 0},
+      {",\"u\":1,\"g\":null", false, 0, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.members);
+    std::vector<ListingEntry> out;
+    ASSERT_TRUE(ParseFolderListing(std::string("{\"e\":[{\"n\":\"f\",\"s\":1,\"c\":\"\"") + c.members + "}]}", out));
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].hasMode, c.hasMode);
+    EXPECT_EQ(out[0].mode, c.mode);
+    EXPECT_EQ(out[0].hasOwner, c.hasOwner);
+    EXPECT_EQ(out[0].uid, c.uid);
+    EXPECT_EQ(out[0].gid, c.gid);
   }
 }
 

@@ -471,6 +471,7 @@ int RunRestore(const Args& args) {
         m.set("path", o.positional.size() > 2 ? o.positional[2] : std::string());
         // The service's working folder is not the user's.
         m.set("target", o.has("--target") ? backup::FullLocalPath(o.value("--target")) : std::string());
+        m.set("umask", CallerUmask());
         return true;
       },
       "backupRestore", "restore");

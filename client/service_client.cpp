@@ -1,6 +1,11 @@
 #include "client/service_client.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string_view>
 #include <thread>
 
 #include "foundation/config_file.h"
@@ -131,6 +136,21 @@ bool CallService(const Value& request, Value& reply, std::string& error, uint32_
   error = reply["error"].asString(std::string(kRequestFailed));
   if (error.empty()) error = kRequestFailed;
   return false;
+}
+
+uint32_t CallerUmask() {
+  // The kernel shows it without changing it: umask(2) can only be read by
+  // setting it, which another thread would see meanwhile.
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  constexpr std::string_view kUmaskLine = "Umask:";
+  while (std::getline(status, line)) {
+    if (line.compare(0, kUmaskLine.size(), kUmaskLine) != 0) continue;
+    return static_cast<uint32_t>(std::strtoul(line.c_str() + kUmaskLine.size(), nullptr, 8));
+  }
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
 }
 
 bool RequestBackup(const std::string& op, const std::string& jobId, const std::function<void(Value&)>& fill,

@@ -96,6 +96,11 @@ bool RequestBackup(const std::string& op, const std::string& jobId,
                    const std::function<void(vx::json::Value&)>& fill, vx::json::Value& reply, std::string& error,
                    std::string* code = nullptr, uint32_t timeoutMs = kBackupTimeoutMs);
 
+// The calling process's umask, which a "backupRestore" carries: what the
+// service makes for the caller is then no more open than the caller's own
+// programs would make it.
+uint32_t CallerUmask();
+
 bool RequestStatus(ServiceStatus& out);
 bool RequestMount(const std::string& id, std::string& error);
 bool RequestUnmount(const std::string& id, std::string& error);

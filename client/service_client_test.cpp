@@ -209,5 +209,14 @@ TEST_F(ServiceClientTest, SecretsGoOnlyToRootsSocket) {
   ::close(ready[1]);
 }
 
+// A restore carries the umask the caller's own programs make files with.
+TEST(CallerUmask, IsTheProcesssOwnAndStaysAsItWas) {
+  const mode_t before = ::umask(027);
+  EXPECT_EQ(CallerUmask(), 027u);
+  ::umask(0);
+  EXPECT_EQ(CallerUmask(), 0u);
+  EXPECT_EQ(::umask(before), 0u);
+}
+
 }  // namespace
 }  // namespace tarn::app

@@ -10,14 +10,14 @@ namespace tarn::localfs {
 
 namespace {
 
-// New files and folders get what the process's umask leaves of these, as
-// any file their owner makes.
-constexpr mode_t kNewFileMode = 0666;
-constexpr mode_t kNewFolderMode = 0777;
-constexpr mode_t kWriteBits = S_IWUSR | S_IWGRP | S_IWOTH;
+constexpr mode_t kModeBits = 07777;
 
 // O_PATH: a folder that is only written to and searched needs no read right.
 constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+// A descriptor's entry in /proc: what a call that takes no descriptor (and
+// no O_PATH one) reaches the very file through.
+std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // Unnamed files are named through their descriptor's entry in /proc; where
 // /proc is not mounted they could never be named, so files get their names
@@ -61,19 +61,31 @@ Status WriteFolder::statPath(const std::string& path, Entry& out) {
   return Status();
 }
 
-Status WriteFolder::makeFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), kNewFolderMode) != 0) return StatusFromErrno(errno);
+Status WriteFolder::makeFolder(const std::string& path, uint32_t mode) {
+  if (::mkdir(path.c_str(), mode & kModeBits) != 0) return StatusFromErrno(errno);
   return Status();
 }
 
-Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder& out) const {
-  bool made = create && ::mkdirat(fd_.get(), name.c_str(), kNewFolderMode) == 0;
+Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder& out, uint32_t mode) const {
+  bool made = create && ::mkdirat(fd_.get(), name.c_str(), mode & kModeBits) == 0;
   if (create && !made && errno != EEXIST) return StatusFromErrno(errno);
   int fd = Retrying([&] { return ::openat(fd_.get(), name.c_str(), kFolderFlags | O_NOFOLLOW); });
   if (fd < 0) return StatusFromErrno(errno);
   Status st = Adopt(fd, out);
   out.made_ = st.ok() && made;
   return st;
+}
+
+Status WriteFolder::setMode(uint32_t mode) const {
+  // No call changes the bits of an O_PATH descriptor's folder; its entry in
+  // /proc leads to that folder whatever has its name now.
+  if (::chmod(ProcPath(fd_.get()).c_str(), mode & kModeBits) != 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status WriteFolder::setOwner(uint32_t uid, uint32_t gid) const {
+  if (::fchownat(fd_.get(), "", uid, gid, AT_EMPTY_PATH) != 0) return StatusFromErrno(errno);
+  return Status();
 }
 
 Status WriteFolder::stat(const std::string& name, Entry& out) const {
@@ -89,7 +101,7 @@ Status WriteFolder::createFile(const std::string& name, WriteFile& out, bool unn
   out.name_ = name;
   int fd = -1;
   if (unnamed && CanNameUnnamedFiles()) {
-    fd = Retrying([&] { return ::openat(fd_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode); });
+    fd = Retrying([&] { return ::openat(fd_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kOwnerOnlyFile); });
     if (fd >= 0) {
       out.fd_ = vx::UniqueFd(fd);
       out.unnamed_ = true;
@@ -102,7 +114,7 @@ Status WriteFolder::createFile(const std::string& name, WriteFile& out, bool unn
   // link of the name is removed and the create tried once more.
   auto create = [&] {
     return Retrying([&] {
-      return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+      return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kOwnerOnlyFile);
     });
   };
   fd = create();
@@ -119,7 +131,7 @@ int WriteFolder::LinkUnnamed(const WriteFile& file, const std::string& name) con
   // Linking by descriptor needs a privilege the caller's rights do not
   // carry; the descriptor's entry in /proc links with the rights the file
   // was made with.
-  const std::string self = "/proc/self/fd/" + std::to_string(file.fd_.get());
+  const std::string self = ProcPath(file.fd_.get());
   return ::linkat(AT_FDCWD, self.c_str(), fd_.get(), name.c_str(), AT_SYMLINK_FOLLOW);
 }
 
@@ -189,10 +201,13 @@ Status WriteFile::setModified(uint64_t filetime) const {
   return Status();
 }
 
-Status WriteFile::makeReadOnly() const {
-  struct stat st {};
-  if (::fstat(fd_.get(), &st) != 0) return StatusFromErrno(errno);
-  if (::fchmod(fd_.get(), st.st_mode & ~kWriteBits & 07777) != 0) return StatusFromErrno(errno);
+Status WriteFile::setMode(uint32_t mode) const {
+  if (::fchmod(fd_.get(), mode & kModeBits) != 0) return StatusFromErrno(errno);
+  return Status();
+}
+
+Status WriteFile::setOwner(uint32_t uid, uint32_t gid) const {
+  if (::fchown(fd_.get(), uid, gid) != 0) return StatusFromErrno(errno);
   return Status();
 }
 

@@ -23,6 +23,11 @@
 
 namespace tarn::localfs {
 
+// What a folder or file is made with before its maker sets the bits it is
+// to have: nobody but its owner sees it meanwhile.
+constexpr uint32_t kOwnerOnlyFolder = 0700;
+constexpr uint32_t kOwnerOnlyFile = 0600;
+
 class WriteFile;
 
 class WriteFolder {
@@ -38,17 +43,23 @@ class WriteFolder {
   // What is at `path`, following links: kind kFolder, kFile or kOther; code
   // kNotFound with ENOENT when nothing is there.
   static Status statPath(const std::string& path, Entry& out);
-  // Creates one folder by path; an existing one (of any kind) gives EEXIST.
-  static Status makeFolder(const std::string& path);
+  // Creates one folder by path with the permission bits `mode` (less the
+  // process's umask); an existing one (of any kind) gives EEXIST.
+  static Status makeFolder(const std::string& path, uint32_t mode);
 
-  // Opens the sub-folder `name`, first creating it when `create` is set (an
-  // existing entry is no failure). A link in its place is refused (ENOTDIR).
-  Status openFolder(const std::string& name, bool create, WriteFolder& out) const;
+  // Opens the sub-folder `name`, first creating it with `mode` (less the
+  // process's umask) when `create` is set (an existing entry is no
+  // failure). A link in its place is refused (ENOTDIR).
+  Status openFolder(const std::string& name, bool create, WriteFolder& out, uint32_t mode = kOwnerOnlyFolder) const;
+  // Sets the open folder's own permission bits, and its owner and group.
+  Status setMode(uint32_t mode) const;
+  Status setOwner(uint32_t uid, uint32_t gid) const;
   // Made by the openFolder that opened it, so empty then.
   bool made() const { return made_; }
   // The entry `name` itself, a link not followed (kind kLink).
   Status stat(const std::string& name, Entry& out) const;
-  // Creates a new empty file for writing that is to be called `name`. Where
+  // Creates a new empty file for writing, with owner-only access until its
+  // writer sets the bits it is to have, that is to be called `name`. Where
   // the file system can and `unnamed` allows, it is made without a name (the
   // costly part of making a file then holds no lock on the folder) and named
   // by nameFile; elsewhere it gets its name now. Whatever had that name (an
@@ -101,8 +112,9 @@ class WriteFile {
   Status writeAt(uint64_t offset, const uint8_t* data, size_t size) const;
   // Sets the modification time (FILETIME units); the access time is left.
   Status setModified(uint64_t filetime) const;
-  // Takes the write permission away from everyone, as a read-only file.
-  Status makeReadOnly() const;
+  // Sets the permission bits, and the owner and group.
+  Status setMode(uint32_t mode) const;
+  Status setOwner(uint32_t uid, uint32_t gid) const;
   // Closes the file; a failure here may be the first sign of lost data.
   Status close();
 

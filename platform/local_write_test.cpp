@@ -62,7 +62,7 @@ TEST(WriteFolder, FilesAreMadeAndPlacedWithoutFollowingLinks) {
       const std::string data = "new content";
       ASSERT_TRUE(file.writeAt(4, reinterpret_cast<const uint8_t*>(data.data()) + 4, data.size() - 4).ok());
       ASSERT_TRUE(file.writeAt(0, reinterpret_cast<const uint8_t*>(data.data()), 4).ok());
-      ASSERT_TRUE(file.makeReadOnly().ok());
+      ASSERT_TRUE(file.setMode(0440).ok());
       bool named = false;
       if (direct) {
         ASSERT_TRUE(folder.nameFileAs(file, "f", named).ok());
@@ -80,7 +80,7 @@ TEST(WriteFolder, FilesAreMadeAndPlacedWithoutFollowingLinks) {
       struct stat st {};
       ASSERT_EQ(::lstat(dir.file("in/f").c_str(), &st), 0);
       EXPECT_TRUE(S_ISREG(st.st_mode));
-      EXPECT_EQ(st.st_mode & 0222, 0u);
+      EXPECT_EQ(st.st_mode & 07777, 0440u);
       EXPECT_EQ(fs::exists(fs::symlink_status(dir.file("in/f.tmp"))), named && c.temp != Before::kNothing);
       EXPECT_EQ(Read(outside), "keep");
     }
@@ -100,6 +100,32 @@ TEST(WriteFolder, OnlyAFolderItMakesCountsAsMade) {
   EXPECT_FALSE(old.made());
   ASSERT_TRUE(top.openFolder("new", false, opened).ok());
   EXPECT_FALSE(opened.made());
+}
+
+// A folder's bits and owner are set on the folder that was opened, even
+// when a link has taken its name since; a folder is made owner-only.
+TEST(WriteFolder, ModeAndOwnerGoToTheOpenedFolderNeverThroughALink) {
+  tarn::test::TempDir dir("tarn-write", 0755);
+  fs::create_directory(dir.file("elsewhere"));
+  ::chmod(dir.file("elsewhere").c_str(), 0755);
+  WriteFolder top, made;
+  ASSERT_TRUE(WriteFolder::open(dir.path(), top).ok());
+  ASSERT_TRUE(top.openFolder("new", true, made).ok());
+  struct stat st {};
+  ASSERT_EQ(::lstat(dir.file("new").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+  fs::rename(dir.file("new"), dir.file("moved"));
+  fs::create_directory_symlink(dir.file("elsewhere"), dir.file("new"));
+  ASSERT_TRUE(made.setMode(02751).ok());
+  ASSERT_TRUE(made.setOwner(4242, 4343).ok());
+  ASSERT_EQ(::lstat(dir.file("moved").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 02751u);
+  EXPECT_EQ(st.st_uid, 4242u);
+  EXPECT_EQ(st.st_gid, 4343u);
+  ASSERT_EQ(::lstat(dir.file("elsewhere").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0755u);
+  EXPECT_EQ(st.st_uid, 0u);
 }
 
 }  // namespace

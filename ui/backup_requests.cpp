@@ -114,6 +114,7 @@ RestoreEnd RestoreRequest(const std::string& jobId, const std::string& snapshot,
         request.set("snapshot", snapshot);
         request.set("path", path);
         request.set("target", target);
+        request.set("umask", CallerUmask());
       },
       reply, r.error, nullptr, kJobCommandTimeoutMs);
   r.kind = ok ? RestoreEnd::kRestoreStarted : RestoreEnd::kRestoreFailed;

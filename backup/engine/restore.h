@@ -12,6 +12,14 @@
 // entry names of the repository that could step out of their folder are
 // refused.
 //
+// Each file and folder gets the permission bits its version recorded, and
+// for a root caller its owner and group; an item the version recorded none
+// for gets owner-only access. A file or folder is never seen with more
+// access than it ends with: files are made owner-only and given their bits
+// before they get their names, folders are made owner-only and given
+// theirs before anything is put into them (a folder whose bits would keep
+// its owner out gets them at the end).
+//
 // Files are filled by worker threads that read several packs at once and
 // write each blob as it arrives, switched to the caller's rights for their
 // writes; files appear under their own names only by a rename of their
@@ -40,6 +48,14 @@ namespace tarn::backup {
 
 // Appended to a destination's name for the file being written.
 inline constexpr std::string_view kRestoreTempSuffix = ".tarn-restore";
+// The umask of a caller who does not say.
+constexpr uint32_t kDefaultRestoreUmask = 022;
+
+// The permission bits a restored item gets: those its version recorded, else
+// owner-only access less the umask (a file recorded read-only without its
+// bits loses its write bit too). A file keeps its set-user and set-group
+// bits only with the owner they were recorded with.
+uint32_t RestoredMode(const ListingEntry& entry, bool withOwner, uint32_t umask);
 
 struct RestoreRequest {
   // Path inside the version, "/"-separated; "" or "/" is the whole version.
@@ -55,6 +71,13 @@ struct RestoreRequest {
   // itself: without asCaller such a request writes with the service's
   // rights. Any other request without asCaller is refused.
   bool inProcess = false;
+  // The owners and groups the version recorded are given back: for a
+  // caller who is root (or the service itself). Anyone else's restored
+  // items are their own.
+  bool restoreOwners = false;
+  // The caller's umask. An item whose version recorded no permission bits
+  // gets owner-only access (files 0600, folders 0700) less these bits.
+  uint32_t umask = kDefaultRestoreUmask;
 };
 
 // Restores request.path of the version. Code 3 for a request without caller

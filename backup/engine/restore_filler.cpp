@@ -7,6 +7,24 @@
 
 namespace tarn::backup {
 
+namespace {
+
+// The owner's permission bits alone.
+constexpr uint32_t kOwnerBits = 0700;
+
+void SetModeAndOwner(const localfs::WriteFile& file, const FillJob& job) {
+  uint32_t mode = job.mode;
+  // Where the owner cannot be given (a file system that holds none, or
+  // refuses it), the bits meant for that owner's group and the others do
+  // not go to the caller's.
+  if (job.setOwner && !file.setOwner(job.uid, job.gid).ok()) mode &= kOwnerBits;
+  // A file system that keeps no bits leaves the file as it was made: owner
+  // only.
+  (void)file.setMode(mode);
+}
+
+}  // namespace
+
 bool EndsRestore(const Status& st) {
   return st.code == Status::kNetwork || st.code == Status::kTimeout || st.code == Status::kCanceled ||
          st.code == Status::kAuthFailed;
@@ -23,8 +41,8 @@ Status CreateTemporary(FillJob& job) {
 }
 
 Status PlaceFile(FillJob& job) {
+  SetModeAndOwner(job.file, job);
   Status s = job.file.setModified(job.mtime);
-  if (s.ok() && (job.attributes & kAttributeReadOnly) != 0) s = job.file.makeReadOnly();
   bool named = false;
   if (s.ok()) {
     // Where nothing had the name, the complete file goes straight under it.

@@ -79,7 +79,10 @@ struct FillJob {
   std::string tempName;  // the name it is written under
   std::string path;      // the plain path, for messages
   uint64_t mtime = 0;    // FILETIME units
-  uint32_t attributes = 0;
+  uint32_t mode = 0;     // the permission bits it ends with
+  bool setOwner = false;  // give it uid and gid
+  uint32_t uid = 0;
+  uint32_t gid = 0;
   bool nameFree = false;  // in a folder this restore made: nothing else has its name
   std::vector<BlobId> content;  // emptied once the filler has planned the file
   size_t blobs = 0;             // how many content had
@@ -101,9 +104,10 @@ struct FillJob {
 
 // Creates the file's temporary. With the caller's rights.
 Status CreateTemporary(FillJob& job);
-// Sets the time and the mode of a completely written file, closes it and
-// moves it over its name; on failure removes the temporary and returns the
-// problem's message with its errno. With the caller's rights.
+// Sets the owner, the bits and the time of a completely written file,
+// closes it and moves it over its name; on failure removes the temporary
+// and returns the problem's message with its errno. With the caller's
+// rights.
 Status PlaceFile(FillJob& job);
 
 class FileFiller {

@@ -114,6 +114,36 @@ TEST_F(RestoreRightsTest, AFolderTheCallerCannotWriteIsAProblemAndTheRestGoesOn)
   EXPECT_EQ(progress_->errors.load(), 2u);
 }
 
+TEST_F(RestoreRightsTest, ACallerWhoIsNotRootGetsTheRecordedBitsOnItemsOfTheirOwn) {
+  VersionBuilder v(*repo_);
+  v.file("docs/key", "secret");
+  v.mode("docs/key", 0600);
+  v.file("docs/tool", "#!/bin/sh");
+  v.mode("docs/tool", 06755);
+  v.file("docs/plain.txt", "plain");
+  // A folder the owner may not write: it gets its bits once its files are in.
+  v.mode("docs", 0555);
+  for (const char* item : {"docs", "docs/key", "docs/tool"}) v.owner(item, 0, 0);
+  version_ = v.write();
+  const std::string own = Folder(dir_.file("own"), kUserUid, kUserGid, 0700);
+  RestoreRequest r = asUser(own);
+  r.umask = 027;
+  ASSERT_TRUE(restore(r).ok());
+  EXPECT_TRUE(problems_.empty()) << problems_.front();
+  struct Expect {
+    const char* path;
+    uint32_t mode;
+  } items[] = {{"docs", 0555}, {"docs/key", 0600}, {"docs/tool", 0755}, {"docs/plain.txt", 0600 & ~027u}};
+  for (const Expect& e : items) {
+    const struct stat st = StatOf(own + "/" + e.path);
+    EXPECT_EQ(st.st_mode & 07777, e.mode) << e.path;
+    EXPECT_EQ(st.st_uid, kUserUid) << e.path;
+    EXPECT_EQ(st.st_gid, kUserGid) << e.path;
+  }
+  EXPECT_EQ(ReadText(own + "/docs/plain.txt"), "plain");
+  ::chmod((own + "/docs").c_str(), 0755);  // so that the folder can be removed
+}
+
 TEST_F(RestoreRightsTest, WithoutTheCallersRightsNothingIsWritten) {
   // Writable for anyone: whatever lands here was written with the service's
   // rights when it should not have been.

@@ -1,5 +1,7 @@
 #include "backup/engine/restore_run.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <utility>
@@ -17,6 +19,12 @@ namespace {
 constexpr size_t kWorkersPerConnection = 2;
 constexpr size_t kMinWorkers = 2;
 constexpr size_t kMaxWorkers = 16;
+// Folders that wait for their bits, each with an open descriptor, before the
+// restore waits for the files in flight to set them.
+constexpr size_t kMaxLateFolders = 128;
+// What an owner needs of a folder to put things into it.
+constexpr uint32_t kOwnerWriteAndSearch = S_IWUSR | S_IXUSR;
+constexpr uint32_t kNewFolderBits = 0777;
 
 size_t WorkerCount(const Repo& repo) {
   size_t connections = size_t(std::max<int32_t>(repo.connectionCount(), 1));
@@ -32,12 +40,26 @@ std::pair<std::string, std::string> SplitLast(const std::string& path) {
 
 }  // namespace
 
+uint32_t RestoredMode(const ListingEntry& entry, bool withOwner, uint32_t umask) {
+  if (!entry.hasMode) {
+    uint32_t mode = (entry.isDir ? localfs::kOwnerOnlyFolder : localfs::kOwnerOnlyFile) & ~umask;
+    if (!entry.isDir && (entry.attributes & kAttributeReadOnly) != 0) mode &= ~uint32_t(S_IWUSR | S_IWGRP | S_IWOTH);
+    return mode;
+  }
+  uint32_t mode = entry.mode & kListingModeBits;
+  // A program that runs as its file's owner must not run as someone else.
+  if (!entry.isDir && !withOwner) mode &= ~uint32_t(S_ISUID | S_ISGID);
+  return mode;
+}
+
 RestoreRun::RestoreRun(Repo& repo, const RestoreRequest& request, Progress& progress, const CancelToken* cancel,
                        std::vector<std::string>& problems)
     : repo_(repo),
       progress_(progress),
       cancel_(cancel),
       problems_(problems),
+      restoreOwners_(request.restoreOwners),
+      umask_(request.umask),
       rights_(request.asCaller),
       filler_(repo, rights_, progress, cancel, WorkerCount(repo)) {}
 
@@ -110,7 +132,7 @@ Status RestoreRun::restoreEntry(const ListingEntry& entry, const Destination& de
 }
 
 Status RestoreRun::openSubFolder(const Destination& dest, std::shared_ptr<const localfs::WriteFolder>& out) {
-  if (dest.folder == nullptr) return ensureFolder(dest.path, out);
+  if (dest.folder == nullptr) return ensureFolder(dest.path, out, true);
   auto folder = std::make_shared<localfs::WriteFolder>();
   Status st = rights_.run([&] { return dest.folder->openFolder(dest.name, true, *folder); });
   if (st.ok()) out = std::move(folder);
@@ -125,6 +147,7 @@ Status RestoreRun::restoreFolder(const ListingEntry& entry, const Destination& d
     Status broken = rights_.broken();
     return broken.ok() ? counted : broken;
   }
+  settleFolder(entry, folder);
 
   std::vector<uint8_t> blob;
   st = repo_.readBlob(entry.tree, blob);
@@ -188,7 +211,10 @@ Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& des
   job->tempName = temp;
   job->path = dest.path;
   job->mtime = entry.mtime;
-  job->attributes = entry.attributes;
+  job->setOwner = restoreOwners_ && entry.hasOwner;
+  job->uid = entry.uid;
+  job->gid = entry.gid;
+  job->mode = RestoredMode(entry, job->setOwner, umask_);
   job->nameFree = nameFree;
   job->content = entry.content;
   job->blobs = entry.content.size();
@@ -245,8 +271,39 @@ void RestoreRun::collect(bool wait) {
   }
 }
 
-Status RestoreRun::finish() {
+void RestoreRun::settleFolder(const ListingEntry& entry, const std::shared_ptr<const localfs::WriteFolder>& folder) {
+  if (!entry.hasMode && !folder->made()) return;
+  const bool withOwner = restoreOwners_ && entry.hasOwner;
+  const uint32_t mode = RestoredMode(entry, withOwner, umask_);
+  // Root puts things into any folder; anyone else needs to write and search
+  // it, and owns the folders the restore makes.
+  if (restoreOwners_ || (mode & kOwnerWriteAndSearch) == kOwnerWriteAndSearch) {
+    setFolderMode(*folder, mode, withOwner ? &entry : nullptr);
+    return;
+  }
+  lateFolders_.push_back(LateFolder{folder, mode});
+  if (lateFolders_.size() >= kMaxLateFolders) settleLateFolders();
+}
+
+void RestoreRun::setFolderMode(const localfs::WriteFolder& folder, uint32_t mode, const ListingEntry* owner) {
+  (void)rights_.run([&] {
+    // As with files: bits meant for another owner's group and the others
+    // stay with that owner, and a folder that keeps no bits or is not the
+    // caller's keeps its own.
+    if (owner != nullptr && !folder.setOwner(owner->uid, owner->gid).ok()) mode &= S_IRWXU;
+    (void)folder.setMode(mode);
+    return Status();
+  });
+}
+
+void RestoreRun::settleLateFolders() {
   while (filler_.inFlight() > 0) collect(true);
+  for (const LateFolder& late : lateFolders_) setFolderMode(*late.folder, late.mode, nullptr);
+  lateFolders_.clear();
+}
+
+Status RestoreRun::finish() {
+  settleLateFolders();
   Status broken = rights_.broken();
   if (!broken.ok()) return broken;
   return filler_.failure();
@@ -257,10 +314,11 @@ void RestoreRun::makeParents(const std::string& path) {
   if (localfs::WriteFolder::statPath(path, found).code != Status::kNotFound) return;
   auto [parent, name] = SplitLast(path);
   if (!parent.empty() && parent != path) makeParents(parent);
-  (void)localfs::WriteFolder::makeFolder(path);
+  (void)localfs::WriteFolder::makeFolder(path, kNewFolderBits & ~umask_);
 }
 
-Status RestoreRun::ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out) {
+Status RestoreRun::ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out,
+                                bool ofVersion) {
   auto folder = std::make_shared<localfs::WriteFolder>();
   Status st = rights_.run([&] {
     localfs::Entry found;
@@ -268,7 +326,7 @@ Status RestoreRun::ensureFolder(const std::string& path, std::shared_ptr<const l
     if (s.code == Status::kNotFound) {
       auto [parent, name] = SplitLast(path);
       if (!parent.empty() && parent != path) makeParents(parent);
-      s = localfs::WriteFolder::makeFolder(path);
+      s = localfs::WriteFolder::makeFolder(path, ofVersion ? localfs::kOwnerOnlyFolder : kNewFolderBits & ~umask_);
       if (!s.ok() && s.native != EEXIST) return s;
     } else if (!s.ok()) {
       return s;
@@ -329,7 +387,7 @@ Status RestoreRun::placeRecorded(const std::string& source, const std::vector<st
   for (const std::string& name : walk) {
     if (!st.ok()) break;
     auto next = std::make_shared<localfs::WriteFolder>();
-    st = rights_.run([&] { return folder->openFolder(name, item.isDir, *next); });
+    st = rights_.run([&] { return folder->openFolder(name, item.isDir, *next, kNewFolderBits & ~umask_); });
     folder = std::move(next);
   }
   if (st.ok() && out.name.empty()) st = localfs::StatusFromErrno(EISDIR);

@@ -61,8 +61,11 @@ class RestoreRun {
   Status restoreFile(const ListingEntry& entry, const Destination& dest);
   // Makes the folder at `path` with its missing parents unless a folder is
   // there, and opens it; links in the path are followed, since a user or the
-  // version named it. With the caller's rights; errno in `native`.
-  Status ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out);
+  // version named it. A folder of the version (`ofVersion`) is made
+  // owner-only, to get its own bits later; others get what the caller's
+  // umask allows. With the caller's rights; errno in `native`.
+  Status ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out,
+                      bool ofVersion = false);
   // Makes the missing folders of `path`, failures ignored; call with the
   // caller's rights on.
   void makeParents(const std::string& path);
@@ -91,12 +94,26 @@ class RestoreRun {
   // reached; a failure only when counting what is lost met one.
   Status placeRecorded(const std::string& source, const std::vector<std::string>& below, const ListingEntry& item,
                        Destination& out, bool& placed);
-  // Waits for every file in flight and moves it into place. The run's first
-  // storage failure or cancellation in the filler, or a failed switch back.
+  // Gives a folder of the version the bits (and, for a root caller, the
+  // owner) it recorded, before anything is put into it; a folder that would
+  // then keep its owner out gets them once what goes into it is there. A
+  // folder that was there before and recorded no bits keeps its own.
+  void settleFolder(const ListingEntry& entry, const std::shared_ptr<const localfs::WriteFolder>& folder);
+  // Waits for every file in flight and moves it into place, then gives the
+  // folders waiting for their bits theirs. The run's first storage failure
+  // or cancellation in the filler, or a failed switch back.
   Status finish();
 
  private:
   using TempKey = std::tuple<uint64_t, uint64_t, std::string>;  // folder device, inode, temporary name
+  // A folder whose bits wait for everything that goes into it.
+  struct LateFolder {
+    std::shared_ptr<const localfs::WriteFolder> folder;
+    uint32_t mode;
+  };
+  void setFolderMode(const localfs::WriteFolder& folder, uint32_t mode, const ListingEntry* owner);
+  // Waits for every file in flight, then sets the waiting folders' bits.
+  void settleLateFolders();
   // Counts a file into the filler (held) or out of it: a place among the
   // files of several blobs or of one, and its folder's descriptor.
   void hold(const FillJob& job, bool held);
@@ -119,6 +136,9 @@ class RestoreRun {
   size_t smallInFlight_ = 0;   // files of one blob in the filler
   std::map<const localfs::WriteFolder*, size_t> folders_;  // folders of the files in the filler, with their count
   std::vector<std::string> unreadable_;
+  const bool restoreOwners_;
+  const uint32_t umask_;
+  std::vector<LateFolder> lateFolders_;  // each holds its folder's descriptor
   RestoreRights rights_;
   FileFiller filler_;  // last: its workers stop before the rest goes
 };

@@ -178,6 +178,106 @@ TEST_F(RestoreTest, WholeVersionIntoATargetIsByteExact) {
   EXPECT_EQ(progress_->errors.load(), 0u);
 }
 
+TEST_F(RestoreTest, ItemsGetTheBitsAndOwnersTheirVersionRecorded) {
+  constexpr uint32_t kOwner = 4242, kGroup = 4343;
+  VersionBuilder v(*repo_);
+  v.file("docs/key", "secret");
+  v.mode("docs/key", 0600);
+  v.file("docs/pub.txt", "public");
+  v.mode("docs/pub.txt", 0644);
+  v.file("docs/tool", "#!/bin/sh");
+  v.mode("docs/tool", 04755);
+  v.file("docs/closed/inner.txt", "inner");
+  v.mode("docs/closed", 0500);
+  v.mode("docs/closed/inner.txt", 0444);
+  v.mode("docs", 0750);
+  for (const char* item : {"docs", "docs/key", "docs/pub.txt", "docs/tool"}) v.owner(item, kOwner, kGroup);
+  // As a version made before bits were recorded holds them.
+  v.file("old/plain.txt", "plain");
+  v.file("old/ro.txt", "ro", kVersionTime, kAttributeReadOnly);
+  v.folder("old/empty");
+  const SnapshotInfo version = v.write();
+
+  struct Case {
+    bool owners;
+    uint32_t umask;
+  } cases[] = {{true, 022}, {false, 022}, {true, 077}, {false, 0277}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.owners) + " " + std::to_string(c.umask));
+    const std::string into = dir_.file("t" + std::to_string(n++));
+    RestoreRequest r;
+    r.target = into;
+    r.inProcess = true;
+    r.restoreOwners = c.owners;
+    r.umask = c.umask;
+    ASSERT_TRUE(run(version, r).ok());
+    EXPECT_TRUE(problems_.empty()) << problems_.front();
+    struct Expect {
+      const char* path;
+      uint32_t mode;
+      bool recordedOwner;
+    } items[] = {
+        {"docs", 0750, true},
+        {"docs/key", 0600, true},
+        {"docs/pub.txt", 0644, true},
+        {"docs/tool", c.owners ? 04755u : 0755u, true},
+        {"docs/closed", 0500, false},
+        {"docs/closed/inner.txt", 0444, false},
+        {"old", 0700 & ~c.umask, false},
+        {"old/plain.txt", 0600 & ~c.umask, false},
+        {"old/ro.txt", 0400 & ~c.umask, false},
+        {"old/empty", 0700 & ~c.umask, false},
+    };
+    for (const Expect& e : items) {
+      const struct stat st = StatOf(into + "/" + e.path);
+      EXPECT_EQ(st.st_mode & 07777, e.mode) << e.path;
+      EXPECT_EQ(st.st_uid, c.owners && e.recordedOwner ? kOwner : 0u) << e.path;
+      EXPECT_EQ(st.st_gid, c.owners && e.recordedOwner ? kGroup : 0u) << e.path;
+    }
+    EXPECT_EQ(ReadText(into + "/docs/closed/inner.txt"), "inner");
+    EXPECT_EQ(ReadText(into + "/old/plain.txt"), "plain");
+  }
+}
+
+// What the issue was seen with: a folder backed up and restored in place
+// and to another folder keeps its private files private.
+TEST_F(RestoreTest, PrivateFilesAndFoldersStayPrivateInPlaceAndElsewhere) {
+  const std::string home = dir_.file("home");
+  ASSERT_EQ(::mkdir(home.c_str(), 0750), 0);
+  ASSERT_EQ(::mkdir((home + "/.ssh").c_str(), 0700), 0);
+  WriteText(home + "/.ssh/id_ed25519", "private key");
+  WriteText(home + "/notes.txt", "notes");
+  struct Expect {
+    const char* path;
+    mode_t mode;
+  } items[] = {{"", 0751}, {"/.ssh", 0700}, {"/.ssh/id_ed25519", 0600}, {"/notes.txt", 0664}};
+  for (const Expect& e : items) {
+    ASSERT_EQ(::chmod((home + e.path).c_str(), e.mode), 0);
+    ASSERT_EQ(::chown((home + e.path).c_str(), 4242, 4343), 0);
+  }
+  const SnapshotInfo version = BackUpFolder(*repo_, home);
+  fs::remove_all(home);
+
+  for (const std::string& target : {std::string(), target()}) {
+    SCOPED_TRACE(target);
+    RestoreRequest r;
+    r.target = target;
+    r.inProcess = true;
+    r.restoreOwners = true;
+    ASSERT_TRUE(run(version, r).ok());
+    EXPECT_TRUE(problems_.empty()) << problems_.front();
+    const std::string restored = target.empty() ? home : target + "/home";
+    for (const Expect& e : items) {
+      const struct stat st = StatOf(restored + e.path);
+      EXPECT_EQ(st.st_mode & 07777, e.mode) << e.path;
+      EXPECT_EQ(st.st_uid, 4242u) << e.path;
+      EXPECT_EQ(st.st_gid, 4343u) << e.path;
+    }
+    EXPECT_EQ(ReadText(restored + "/.ssh/id_ed25519"), "private key");
+  }
+}
+
 TEST_F(RestoreTest, UnchangedFilesAreSkippedAndOthersReplaced) {
   VersionBuilder v(*repo_);
   v.file("same.txt", "same");

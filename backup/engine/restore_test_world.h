@@ -49,6 +49,18 @@ class VersionBuilder {
   }
   // The recorded source of a root entry.
   void source(const std::string& rootName, const std::string& src) { node(rootName).entry.src = src; }
+  // The permission bits, and the owner and group, recorded for an item.
+  void mode(const std::string& path, uint32_t bits) {
+    Node& n = node(path);
+    n.entry.hasMode = true;
+    n.entry.mode = bits;
+  }
+  void owner(const std::string& path, uint32_t uid, uint32_t gid) {
+    Node& n = node(path);
+    n.entry.hasOwner = true;
+    n.entry.uid = uid;
+    n.entry.gid = gid;
+  }
 
   // Stores everything, flushes and writes the snapshot record.
   SnapshotInfo write() {

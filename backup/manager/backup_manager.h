@@ -35,6 +35,7 @@
 
 #include "backup/engine/backup_job.h"
 #include "backup/engine/progress.h"
+#include "backup/engine/restore.h"
 #include "backup/repo/repo.h"
 #include "backup/repo/snapshot.h"
 #include "engine/backend.h"
@@ -102,6 +103,8 @@ class BackupManager : public IBackupService {
     // restore: asked from inside the service, which may write with its own
     // rights; a caller whose rights are unknown may not
     bool inProcess = false;
+    // restore: the caller's umask, for what the version recorded no bits of
+    uint32_t umask = backup::kDefaultRestoreUmask;
     bool readData = false;  // check: read every pack whole
     bool scheduled = false;
   };

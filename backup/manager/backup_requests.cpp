@@ -34,6 +34,7 @@ constexpr std::string_view kOpForget = "backupForget";
 
 // The most log lines one backupLog returns.
 constexpr int kMaxJobLogLines = 100000;
+constexpr int64_t kMaxUmask = 0777;
 
 constexpr const char* kNoSuchJob = "no such backup job";
 constexpr const char* kNoSuchSnapshot = "no such snapshot";
@@ -118,6 +119,8 @@ Value BackupManager::handle(const Value& request, const IpcCaller* caller) {
       args.callerToken = caller->token;
     else
       args.inProcess = true;
+    int64_t umask = 0;
+    if (request["umask"].asWholeNumber(0, kMaxUmask, umask)) args.umask = static_cast<uint32_t>(umask);
     return StatusReply(startTask(id, kOpRestore, std::move(args)));
   }
   if (op == kOpStop) {

@@ -91,6 +91,10 @@ void BackupManager::runRestoreOp(JobState& state, backup::Repo& repo, const Task
   // restores with its own.
   if (args.callerToken) request.asCaller = CallerSwitch(*args.callerToken);
   request.inProcess = args.inProcess;
+  // Only root may give files to others; anyone else's restored files are
+  // their own.
+  request.restoreOwners = args.inProcess || (args.callerToken && args.callerToken->uid == 0);
+  request.umask = args.umask;
   std::vector<std::string> unreadable;
   out.status = backup::Restore(repo, *version, request, progress, cancel, out.problems, &unreadable);
   if (!out.status.ok()) return;

@@ -435,6 +435,40 @@ TEST(BackupTaskTest, WhatABackupLeavesOutOnPurposeIsNamedInItsNote) {
       << line;
 }
 
+TEST(BackupTaskTest, OnlyRootsRestoresGiveItemsBackToTheirOwners) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_EQ(::chown(src.file("a.txt").c_str(), 4242, 4343), 0);
+  ASSERT_EQ(::chmod(src.file("a.txt").c_str(), 0640), 0);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  const std::string version =
+      RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastSnapshot"]["id"].asString();
+  const std::string name = std::filesystem::path(src.path()).filename().string();
+  struct Case {
+    uint32_t uid;
+    uint32_t owner;  // of the restored file
+  } cases[] = {{0, 4242}, {65534, 65534}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.uid);
+    test::TempDir target("tarn-restore-target", 0755);
+    ASSERT_EQ(::chown(target.path().c_str(), c.uid, c.uid), 0);
+    IpcCaller caller;
+    caller.privileged = true;
+    caller.token = CallerToken{c.uid, c.uid, {}};
+    ASSERT_TRUE(w.call(R"({"op":"backupRestore","id":"j1","snapshot":")" + version + R"(","target":")" +
+                           target.path() + R"(","umask":18})",
+                       &caller)["ok"].asBool());
+    w.waitIdle("j1");
+    EXPECT_EQ(Status(w, "j1")["lastNote"].asString().rfind("restored 2 files, ", 0), 0u)
+        << Status(w, "j1")["lastNote"].asString();
+    struct stat st {};
+    ASSERT_EQ(::stat((target.path() + "/" + name + "/a.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, c.owner);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+  }
+}
+
 TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {
   for (bool all : {false, true}) {
     SCOPED_TRACE(all ? "stopAll" : "backupStop");

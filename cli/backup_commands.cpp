@@ -353,6 +353,10 @@ int RunSet(const Args& args) {
     Value file;
     if (!vx::ReadWholeFile(o.positional[0], text)) return ReportFailure("cannot read " + o.positional[0]);
     if (!vx::json::Parse(text, file) || !file.isObject()) return ReportFailure(o.positional[0] + " is not a job");
+    // Reading would replace what has the wrong type; the service never sees
+    // the file as written.
+    if (std::string wrong = backup::CheckJobJson(file); !wrong.empty())
+      return ReportFailure(o.positional[0] + ": " + wrong);
     job = backup::BackupJob::fromJson(file);
   }
   if (o.has("--id")) job.id = o.value("--id");
@@ -398,6 +402,7 @@ int RunSet(const Args& args) {
   if (!RequestBackup("backupSet", "", [&sent](Value& r) { r.set("job", sent); }, reply, error)) return ReportFailure(error);
   std::printf("%s backup job %s; run it with \"tarn backup run %s\"\n", existing ? "changed" : "added",
               reply["id"].asString().c_str(), reply["id"].asString().c_str());
+  if (reply.has("warning")) std::printf("note: %s\n", Printable(reply["warning"].asString()).c_str());
   return kExitOk;
 }
 

@@ -61,12 +61,20 @@ ServiceThread* BackupCommandsTest::service_ = nullptr;
 
 TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
   const std::vector<std::pair<std::string, std::string>> password = {{kBackupPasswordVariable, "repo secret"}};
+  const std::string source = machine_->file("source");
+  ASSERT_TRUE(vx::MakeDirs(source));
+  const std::string aFile = machine_->file("a-file.txt");
+  ASSERT_TRUE(vx::WriteFileAtomic(aFile, std::string("not a folder")));
+  // A job file whose values a reader would silently replace.
+  const std::string mistyped = machine_->file("mistyped.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(mistyped, R"({"id":"j2","sources":[")" + source +
+                                                R"("],"enabled":"no","endpoint":{"host":"sftp://127.0.0.1:1/x"}})"));
   struct Case {
     std::vector<std::string> args;
     bool withPassword;
     bool asNobody;
     int exitCode;
-    const char* output;
+    std::string output;
   };
   const Case cases[] = {
       {{}, false, false, kExitUsage, "usage: tarn backup"},
@@ -74,9 +82,12 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
       {{"help"}, false, false, kExitOk, "4 done in part"},
       {{"frobnicate"}, false, false, kExitUsage, "unknown command: frobnicate"},
       {{"list"}, false, false, kExitOk, "no backup jobs"},
-      {{"set", "--id", "j1", "--source", "/srv/a", "--to", "sftp://127.0.0.1:1/srv/backups"}, false, false,
+      {{"set", "--id", "j1", "--source", source, "--to", "sftp://127.0.0.1:1/srv/backups"}, false, false,
        kExitFailed, "the backup password is empty"},
-      {{"set", "--id", "j1", "--source", "/srv/a", "--to", "sftp://127.0.0.1:1/srv/backups"}, true, false, kExitOk,
+      {{"set", "--id", "j1", "--source", aFile, "--to", "sftp://127.0.0.1:1/srv/backups"}, true, false, kExitFailed,
+       "sources must be folders: " + aFile + " is not a folder"},
+      {{"set", mistyped}, true, false, kExitFailed, mistyped + ": enabled must be true or false"},
+      {{"set", "--id", "j1", "--source", source, "--to", "sftp://127.0.0.1:1/srv/backups"}, true, false, kExitOk,
        "added backup job j1"},
       {{"set", "--id", "j1", "--name", "Daily", "--schedule", "daily", "--at", "04:30", "--days", "mon,fri"}, false,
        false, kExitOk, "changed backup job j1"},

@@ -79,7 +79,132 @@ std::string ValidateServer(EndpointConfig& ep) {
   return {};
 }
 
+// What CheckJobJson asks of one member.
+enum class Kind { kLine, kSecret, kBool, kWhole, kTexts, kObject };
+
+// A whole number's range as a message names it; only `strict` members are
+// held to it here, the others by checkValues, with the value given.
+struct Member {
+  const char* key;
+  const char* label;  // how messages name it
+  Kind kind;
+  int64_t low = 0;  // kWhole
+  int64_t high = 0;
+  const char* unit = "";  // kWhole: what the number counts, for the message
+  bool strict = false;
+};
+
+constexpr int64_t kMaxPort = 65535;
+
+constexpr Member kJobMembers[] = {
+    {"id", "id", Kind::kLine},
+    {"name", "name", Kind::kLine},
+    {"sources", "sources", Kind::kTexts},
+    {"excludes", "excludes", Kind::kTexts},
+    {"destMount", "destMount", Kind::kLine},
+    {"destPath", "destPath", Kind::kLine},
+    {"endpoint", "endpoint", Kind::kObject},
+    {"password", "password", Kind::kSecret},
+    {"schedule", "schedule", Kind::kObject},
+    {"retention", "retention", Kind::kObject},
+    {"compress", "compress", Kind::kBool},
+    {"speedLimitKbps", "speedLimitKbps", Kind::kWhole, 0, INT32_MAX, " (KiB per second, 0 for none)"},
+    {"enabled", "enabled", Kind::kBool},
+};
+constexpr Member kEndpointMembers[] = {
+    {"protocol", "endpoint protocol", Kind::kLine},
+    {"host", "endpoint host", Kind::kLine},
+    {"port", "endpoint port", Kind::kWhole, 0, kMaxPort, " (0 for the protocol's own)", true},
+    {"root", "endpoint root", Kind::kLine},
+    {"user", "endpoint user", Kind::kLine},
+    {"password", "endpoint password", Kind::kSecret},
+    {"privateKey", "endpoint privateKey", Kind::kSecret},
+    {"tls", "endpoint tls", Kind::kBool},
+    {"verifyTls", "endpoint verifyTls", Kind::kBool},
+    {"extra", "endpoint extra", Kind::kLine},
+};
+constexpr Member kScheduleMembers[] = {
+    {"mode", "schedule mode", Kind::kLine},
+    {"everyHours", "schedule everyHours", Kind::kWhole, kMinEveryHours, kMaxEveryHours},
+    {"hour", "schedule hour", Kind::kWhole, 0, kMaxHour},
+    {"minute", "schedule minute", Kind::kWhole, 0, kMaxMinute},
+    {"weekdays", "schedule weekdays", Kind::kWhole, 1, kAllWeekdays, " (bit 0 Monday to bit 6 Sunday)"},
+};
+constexpr Member kRetentionMembers[] = {
+    {"keepLast", "retention keepLast", Kind::kWhole, 0, kMaxKeep},
+    {"keepDaily", "retention keepDaily", Kind::kWhole, 0, kMaxKeep},
+    {"keepWeekly", "retention keepWeekly", Kind::kWhole, 0, kMaxKeep},
+    {"keepMonthly", "retention keepMonthly", Kind::kWhole, 0, kMaxKeep},
+};
+
+bool HasControl(std::string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char c) { return uint8_t(c) < 0x20 || c == 0x7F; });
+}
+
+size_t CharacterCount(std::string_view utf8) {
+  return size_t(std::count_if(utf8.begin(), utf8.end(), [](char c) { return (uint8_t(c) & 0xC0) != 0x80; }));
+}
+
+// Empty when the text may stand in a job's line-of-text member.
+std::string CheckLine(const std::string& label, const std::string& text) {
+  if (!vx::IsValidUtf8(text)) return label + " is not valid UTF-8";
+  if (HasControl(text)) return label + " must be one line of text, without control characters";
+  if (text.size() > kMaxJobTextBytes) return label + " must be at most " + std::to_string(kMaxJobTextBytes) + " bytes";
+  return {};
+}
+
+std::string CheckMember(const Member& m, const vx::json::Value& v) {
+  const std::string label = m.label;
+  switch (m.kind) {
+    case Kind::kSecret:
+      return v.isString() ? std::string() : label + " must be a text";
+    case Kind::kLine:
+      if (!v.isString()) return label + " must be a text";
+      return CheckLine(label, v.string);
+    case Kind::kBool:
+      return v.isBool() ? std::string() : label + " must be true or false";
+    case Kind::kWhole: {
+      int64_t n = 0;
+      if (m.strict ? v.asWholeNumber(m.low, m.high, n) : v.asWholeNumber(INT32_MIN, INT32_MAX, n)) return {};
+      return label + " must be a whole number from " + std::to_string(m.low) + " to " + std::to_string(m.high) +
+             m.unit;
+    }
+    case Kind::kTexts:
+      if (!v.isArray()) return label + " must be a list of texts";
+      for (size_t i = 0; i < v.size(); ++i) {
+        if (!v.at(i).isString()) return label + " must be a list of texts";
+        std::string problem = CheckLine(label, v.at(i).string);
+        if (!problem.empty()) return problem;
+      }
+      return {};
+    case Kind::kObject:
+      return v.isObject() ? std::string() : label + " must be an object";
+  }
+  return {};
+}
+
+template <size_t N>
+std::string CheckMembers(const Member (&members)[N], const vx::json::Value& v) {
+  for (const Member& m : members) {
+    if (!v.has(m.key)) continue;
+    std::string problem = CheckMember(m, v[m.key]);
+    if (!problem.empty()) return problem;
+  }
+  return {};
+}
+
 }  // namespace
+
+std::string CheckJobJson(const vx::json::Value& v) {
+  if (!v.isObject()) return "the job must be an object";
+  if (v["name"].isString() && CharacterCount(v["name"].string) > kMaxJobNameChars)
+    return "name must be at most " + std::to_string(kMaxJobNameChars) + " characters";
+  std::string problem = CheckMembers(kJobMembers, v);
+  if (problem.empty()) problem = CheckMembers(kEndpointMembers, v["endpoint"]);
+  if (problem.empty()) problem = CheckMembers(kScheduleMembers, v["schedule"]);
+  if (problem.empty()) problem = CheckMembers(kRetentionMembers, v["retention"]);
+  return problem;
+}
 
 std::vector<std::string> DefaultExcludes() {
   return {"$RECYCLE.BIN", "System Volume Information", "pagefile.sys", "hiberfil.sys", "swapfile.sys"};

@@ -72,6 +72,18 @@ struct BackupJob {
   std::string checkValues() const;
 };
 
+// The longest job name, in characters.
+constexpr size_t kMaxJobNameChars = 256;
+// The longest text of a job besides its name and secrets (paths, the host,
+// patterns), in bytes.
+constexpr size_t kMaxJobTextBytes = 4096;
+
+// For a job object that a request or a job file gives: empty when every
+// member it holds has the type and the range a job can keep as it is
+// (missing members take their defaults), else the first that has not,
+// named with what it allows. fromJson would silently replace such values.
+std::string CheckJobJson(const vx::json::Value& v);
+
 // A JSON array of texts as a list: items trimmed, empty ones dropped.
 std::vector<std::string> StringListFromJson(const vx::json::Value& v);
 vx::json::Value StringListToJson(const std::vector<std::string>& list);

@@ -158,5 +158,54 @@ TEST(BackupJob, ValidationCompletesAndBoundsTheJob) {
   EXPECT_EQ(dav.endpoint.user, "bob");
 }
 
+TEST(BackupJob, MembersOfTheWrongTypeAreRefusedByNameWithWhatTheyAllow) {
+  const std::string tooLong(200000, 'n');
+  const std::string nameOf256 = std::string(255, 'a') + "\xC3\xA9";  // 256 characters, 257 bytes
+  struct Case {
+    std::string members;
+    std::string error;
+  } cases[] = {
+      {R"("enabled":"no")", "enabled must be true or false"},
+      {R"("compress":"yes")", "compress must be true or false"},
+      {R"("schedule":{"hour":"3"})", "schedule hour must be a whole number from 0 to 23"},
+      {R"("retention":{"keepDaily":"7"})", "retention keepDaily must be a whole number from 0 to 100000"},
+      {R"("retention":{"keepLast":1e300})", "retention keepLast must be a whole number from 0 to 100000"},
+      {R"("schedule":{"everyHours":1e12})", "schedule everyHours must be a whole number from 1 to 168"},
+      {R"("speedLimitKbps":1.5)",
+       "speedLimitKbps must be a whole number from 0 to 2147483647 (KiB per second, 0 for none)"},
+      {R"("excludes":{"a":"*.tmp"})", "excludes must be a list of texts"},
+      {R"("sources":["/a",7])", "sources must be a list of texts"},
+      {R"("sources":"/a")", "sources must be a list of texts"},
+      {R"("name":{"n":"x"})", "name must be a text"},
+      {R"("endpoint":{"port":70000})", "endpoint port must be a whole number from 0 to 65535 (0 for the protocol's own)"},
+      {R"("endpoint":{"port":-1})", "endpoint port must be a whole number from 0 to 65535 (0 for the protocol's own)"},
+      {R"("endpoint":{"host":"a\nb"})", "endpoint host must be one line of text, without control characters"},
+      {R"("endpoint":{"host":"a\u0007"})", "endpoint host must be one line of text, without control characters"},
+      {R"("endpoint":{"tls":1})", "endpoint tls must be true or false"},
+      {R"("endpoint":"sftp://host/x")", "endpoint must be an object"},
+      {R"("name":"two\nlines")", "name must be one line of text, without control characters"},
+      {R"("name":")" + tooLong + "\"", "name must be at most 256 characters"},
+      {R"("sources":["/a\tb"])", "sources must be one line of text, without control characters"},
+      {R"("password":5)", "password must be a text"},
+      {R"("schedule":[])", "schedule must be an object"},
+      // What a job may hold as it is; out-of-range schedule and retention
+      // values are checkValues's to name, with the value given.
+      {R"("name":")" + nameOf256 + "\"", ""},
+      {R"("schedule":{"mode":"daily","hour":25.0,"weekdays":127},"retention":{"keepLast":1e3})", ""},
+      {R"("enabled":false,"compress":true,"speedLimitKbps":0,"excludes":[],"endpoint":{"port":65535,"tls":false})",
+       ""},
+      {R"("endpoint":{"password":"line\nbreaks are a secret's own"},"password":"\u0007")", ""},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.members.substr(0, 80));
+    const std::string text = "{" + c.members + "}";
+    vx::json::Value v;
+    ASSERT_TRUE(vx::json::Parse(text, v));
+    EXPECT_EQ(CheckJobJson(v), c.error);
+  }
+  EXPECT_EQ(CheckJobJson(vx::json::Value("job")), "the job must be an object");
+}
+
 }  // namespace
 }  // namespace tarn::backup

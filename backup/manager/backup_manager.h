@@ -73,6 +73,10 @@ constexpr uint32_t kTaskLockPollMs = 200;
 constexpr int64_t kCleanupIntervalSec = 604800;
 // How long backupRemove waits for a running task to stop (600 x 100 ms).
 constexpr uint32_t kRemoveWaitMs = 60000;
+// A backupSet whose checks took longer than this saves nothing: the console
+// waits 60 s for its answer, and must not report a failure for a job that
+// was saved after all.
+constexpr int64_t kSetAnswerSec = 45;
 constexpr int kDefaultJobLogLines = 200;
 // Ops of the tasks.
 inline constexpr const char* kOpBackup = "backup";
@@ -199,9 +203,6 @@ class BackupManager : public IBackupService {
   // The repository object of the job's destination, not opened yet.
   Status makeRepo(const backup::BackupJob& job, bool quick, EndpointConfig& endpoint,
                   std::shared_ptr<backup::Repo>& out);
-  // Ok when the job's password opens the repository at its destination, or
-  // when there is none there yet.
-  Status checkPassword(const backup::BackupJob& job);
 
   // --- control requests (backup_requests.cpp) ---
   vx::json::Value handle(const vx::json::Value& request, const IpcCaller* caller) override;
@@ -236,9 +237,14 @@ class BackupManager : public IBackupService {
 
   // Requests that name a job (backup_requests.cpp).
   vx::json::Value setJob(const vx::json::Value& request);
-  // The refusal of a job whose new password (or new destination) does not
-  // open the repository there; ok otherwise, also when it cannot be tried.
-  vx::json::Value checkNewPassword(const backup::BackupJob& incoming);
+  // Asks the destination of a job being set, when it is new or its place,
+  // password or log-in changed: the refusal of a server that refuses the
+  // log-in, of a folder that holds a repository's data without its config
+  // and of a repository the password does not open; ok otherwise, with
+  // `untried` saying so when the server could not be asked. `job` is
+  // validated; `before` is the stored job of its id, or null.
+  vx::json::Value checkDestination(const backup::BackupJob& job, const backup::BackupJob* before,
+                                   std::string& untried);
   vx::json::Value testJob(const vx::json::Value& request);
   vx::json::Value removeJob(const std::string& id);
   vx::json::Value browse(const std::string& op, const std::string& id, const vx::json::Value& request);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "backup/engine/restore.h"
@@ -12,6 +13,7 @@
 #include "foundation/file_util.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
+#include "platform/local_dir.h"
 
 namespace tarn {
 namespace {
@@ -72,6 +74,22 @@ Status ListVersion(backup::Repo& repo, const backup::SnapshotInfo& version, cons
     entries.append(std::move(v));
   }
   return Status();
+}
+
+// Sources a job does not have yet must be folders that are there: a
+// mistyped path would otherwise show only when the job runs.
+std::string CheckNewSources(const std::vector<std::string>& sources, const std::vector<std::string>* had) {
+  for (const std::string& source : sources) {
+    if (had != nullptr && std::find(had->begin(), had->end(), source) != had->end()) continue;
+    localfs::Entry found;
+    const Status st = localfs::StatPath(source, found);
+    if (st.code == Status::kNotFound) return "sources must be folders that are there: " + source + " is not there";
+    if (!st.ok())
+      return "sources must be folders that can be read: " + source + " (" +
+             vx::FormatWin32Error(static_cast<uint32_t>(st.native)) + ")";
+    if (found.kind != localfs::Kind::kFolder) return "sources must be folders: " + source + " is not a folder";
+  }
+  return {};
 }
 
 }  // namespace
@@ -198,37 +216,87 @@ void BackupManager::keepStoredSecretsLocked(backup::BackupJob& incoming, std::st
   }
 }
 
-Value BackupManager::checkNewPassword(const backup::BackupJob& incoming) {
-  backup::BackupJob job = incoming;
-  bool changed = true;
-  {
-    std::lock_guard<std::mutex> lock(stateMutex_);
-    std::shared_ptr<JobState> stored = job.id.empty() ? nullptr : findLocked(job.id);
-    if (stored) {
-      std::string sealedPassword;
-      keepStoredSecretsLocked(job, sealedPassword);
-      EndpointConfig before, after;
-      changed = job.password != stored->job.password || !resolveDestination(stored->job, before).ok() ||
-                !resolveDestination(job, after).ok() || DestinationText(before) != DestinationText(after);
-    }
-  }
-  // What validation refuses is refused with its own message later.
-  if (!changed || !job.validate().empty()) return OkReply();
+Value BackupManager::checkDestination(const backup::BackupJob& job, const backup::BackupJob* before,
+                                      std::string& untried) {
   EndpointConfig destination;
   if (!resolveDestination(job, destination).ok()) return OkReply();
-  // Only the repository's own answer refuses: a server that cannot be
-  // reached now does not keep a job from being set up.
-  if (checkPassword(job).code != Status::kAuthFailed) return OkReply();
-  return ErrorReply("the repository at " + DestinationText(destination) + " does not open with this password");
+  const std::string where = DestinationText(destination);
+  bool moved = true;
+  bool newPassword = true;
+  bool newLogin = true;
+  if (before != nullptr) {
+    EndpointConfig old;
+    moved = !resolveDestination(*before, old).ok() || DestinationText(old) != where;
+    newPassword = job.password != before->password;
+    const EndpointConfig& was = before->endpoint;
+    newLogin = job.endpoint.user != was.user || job.endpoint.password != was.password ||
+               job.endpoint.privateKey != was.privateKey;
+  }
+  if (!moved && !newPassword && !newLogin) return OkReply();
+
+  EndpointConfig endpoint;
+  std::shared_ptr<backup::Repo> repo;
+  Status s = makeRepo(job, true, endpoint, repo);
+  if (s.ok()) s = repo->probe();
+  // The server's own refusal is no matter of the repository's password.
+  if (s.code == Status::kAuthFailed) return ErrorReply("the server at " + where + " refused the log-in: " + s.toString());
+  if (s.code == Status::kNotFound) {
+    // A run would refuse to make a repository over such a folder; so does
+    // the job.
+    s = repo->checkNoStrayData();
+    if (s.code == Status::kExists)
+      return ErrorReply("the folder at " + where + " holds " + s.message +
+                        "; choose another folder, or put its \"config\" back");
+    if (s.code == Status::kNotFound) s = Status();
+  } else if (s.ok() && (moved || newPassword)) {
+    s = repo->open(job.password);
+    if (s.code == Status::kAuthFailed)
+      return ErrorReply("the repository at " + where + " does not open with this password");
+  }
+  // Only the server's answer refuses: one that cannot be reached now does
+  // not keep a job from being set up.
+  if (!s.ok())
+    untried = "the server at " + where + " could not be asked (" + s.toString() + "); the job is saved untried";
+  return OkReply();
 }
 
 Value BackupManager::setJob(const Value& request) {
+  const int64_t asked = now();
   const Value& in = request["job"];
   if (!in.isObject()) return ErrorReply("the job is missing");
+  // The job's own values are checked before any server is asked.
+  if (std::string problem = backup::CheckJobJson(in); !problem.empty()) return ErrorReply(problem);
   backup::BackupJob job = backup::BackupJob::fromJson(in);
-  // A password that does not open the repository would fail every later
-  // run, listing and restore: it is tried first, with no lock held.
-  if (Value refused = checkNewPassword(job); !refused["ok"].asBool()) return refused;
+  std::string warning;  // the job is saved, but this was not tried
+  {
+    backup::BackupJob checked = job;
+    std::optional<backup::BackupJob> stored;
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      if (std::shared_ptr<JobState> found = job.id.empty() ? nullptr : findLocked(job.id)) stored = found->job;
+      std::string sealedPassword;
+      keepStoredSecretsLocked(checked, sealedPassword);
+    }
+    std::string problem = checked.checkValues();
+    if (problem.empty()) problem = checked.validate();
+    if (problem.empty()) problem = CheckNewSources(checked.sources, stored ? &stored->sources : nullptr);
+    if (!problem.empty()) return ErrorReply(problem);
+    EndpointConfig destination;
+    if (Status resolved = resolveDestination(checked, destination); !resolved.ok())
+      return ErrorReply(resolved.toString());
+    // A password that does not open the repository would fail every later
+    // run, listing and restore: it is tried first, with no lock held.
+    std::string untried;
+    if (Value refused = checkDestination(checked, stored ? &*stored : nullptr, untried); !refused["ok"].asBool())
+      return refused;
+    // Whoever asked may have given up waiting and been told it failed:
+    // then nothing is saved.
+    if (now() - asked > kSetAnswerSec)
+      return ErrorReply("the server at " + DestinationText(destination) +
+                        " took too long to answer; the job is not saved");
+    if (!untried.empty()) vx::log::write(vx::log::kWarn, "backup job %s: %s", job.id.c_str(), untried.c_str());
+    warning = std::move(untried);
+  }
   std::shared_ptr<JobState> existing;
   if (!job.id.empty()) {
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -286,12 +354,14 @@ Value BackupManager::setJob(const Value& request) {
   Value reply = OkReply();
   reply.set("id", job.id);
   reply.set("job", stateJson(*state, now()));
+  if (!warning.empty()) reply.set("warning", warning);
   return reply;
 }
 
 Value BackupManager::testJob(const Value& request) {
   const Value& in = request["job"];
   if (!in.isObject()) return ErrorReply("the job is missing");
+  if (std::string problem = backup::CheckJobJson(in); !problem.empty()) return ErrorReply(problem);
   backup::BackupJob job = backup::BackupJob::fromJson(in);
   {
     std::lock_guard<std::mutex> lock(stateMutex_);

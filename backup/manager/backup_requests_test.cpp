@@ -104,7 +104,7 @@ TEST(BackupRequestsTest, ValuesTheJobCannotKeepAreRefusedNotChanged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.member);
-    const std::string job = std::string(R"({"id":"j1","sources":["/srv/data"],"password":"p",)") +
+    const std::string job = std::string(R"({"id":"j1","sources":["/srv"],"password":"p",)") +
                             R"("endpoint":{"protocol":"memory","host":"a","root":"/r"},)" + c.member + "}";
     for (const char* op : {"backupSet", "backupTest"}) {
       const Value reply = w.call(std::string(R"({"op":")") + op + R"(","job":)" + job + "}");
@@ -114,10 +114,82 @@ TEST(BackupRequestsTest, ValuesTheJobCannotKeepAreRefusedNotChanged) {
   }
 }
 
+// Values a reader would silently replace, and sources no backup could
+// read: each is refused by name, before any server is asked, and neither
+// the stored job nor its file changes.
+TEST(BackupRequestsTest, MistypedValuesAndSourcesThatAreNoFoldersAreRefusedAndChangeNothing) {
+  ManagerWorld w;
+  test::TempDir src("tarn-sources", 0755);
+  ASSERT_TRUE(vx::WriteFileAtomic(src.file("file.txt"), std::string("a file")));
+  ASSERT_TRUE(w.setJob("j1", "a", R"(,"name":"kept","schedule":{"mode":"hourly","everyHours":3})", src.path())["ok"].asBool());
+  const std::string jobsFile = w.folder.file(kJobsFileName);
+  std::string before;
+  ASSERT_TRUE(vx::ReadWholeFile(jobsFile, before));
+  w.server("a").clearCalls();
+  const std::string port = "endpoint port must be a whole number from 0 to 65535 (0 for the protocol's own)";
+  struct Case {
+    std::string members;
+    std::string error;
+  } cases[] = {
+      {R"("enabled":"no")", "enabled must be true or false"},
+      {R"("compress":"yes")", "compress must be true or false"},
+      {R"("schedule":{"mode":"daily","hour":"3"})", "schedule hour must be a whole number from 0 to 23"},
+      {R"("retention":{"keepDaily":"7"})", "retention keepDaily must be a whole number from 0 to 100000"},
+      {R"("retention":{"keepLast":1e300})", "retention keepLast must be a whole number from 0 to 100000"},
+      {R"("schedule":{"mode":"hourly","everyHours":1e12})", "schedule everyHours must be a whole number from 1 to 168"},
+      {R"("speedLimitKbps":1.5)",
+       "speedLimitKbps must be a whole number from 0 to 2147483647 (KiB per second, 0 for none)"},
+      {R"("excludes":{"x":"*.tmp"})", "excludes must be a list of texts"},
+      {R"("name":{"x":1})", "name must be a text"},
+      {R"("name":"a\u0007b")", "name must be one line of text, without control characters"},
+      {R"("name":")" + std::string(200000, 'n') + "\"", "name must be at most 256 characters"},
+      {R"("sources":[")" + src.file("file.txt") + R"("])", "sources must be folders: " + src.file("file.txt") +
+                                                               " is not a folder"},
+      {R"("sources":[")" + src.file("missing") + R"("])", "sources must be folders that are there: " +
+                                                              src.file("missing") + " is not there"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.members.substr(0, 80));
+    const Value reply = w.call(R"({"op":"backupSet","job":{"id":"j1","sources":[")" + src.path() +
+                               R"("],"password":"p","endpoint":{"protocol":"memory","host":"a","root":"/r"},)" +
+                               c.members + "}}");
+    EXPECT_EQ(Error(reply), c.error);
+  }
+  const std::pair<std::string, std::string> endpoints[] = {
+      {R"({"protocol":"memory","host":"a","root":"/r","port":70000})", port},
+      {R"({"protocol":"memory","host":"a","root":"/r","port":-1})", port},
+      {R"({"protocol":"memory","host":"a\nb","root":"/r"})",
+       "endpoint host must be one line of text, without control characters"},
+  };
+  for (const auto& [endpoint, error] : endpoints) {
+    SCOPED_TRACE(endpoint);
+    const Value reply = w.call(R"({"op":"backupSet","job":{"id":"j1","sources":[")" + src.path() +
+                               R"("],"password":"p","endpoint":)" + endpoint + "}}");
+    EXPECT_EQ(Error(reply), error);
+  }
+  std::string after;
+  ASSERT_TRUE(vx::ReadWholeFile(jobsFile, after));
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(w.jobState("j1")["name"].asString(), "kept");
+  EXPECT_EQ(w.jobState("j1")["schedule"]["everyHours"].asInt(), 3);
+  EXPECT_EQ(w.server("a").countCalls(test::MemOp::kConnect), 0) << "no server is asked";
+
+  // A source the job has already is not looked at again: a disk that is
+  // not plugged in now does not keep the job from being changed.
+  ASSERT_TRUE(w.setJob("j2", "b", "", src.path())["ok"].asBool());
+  const std::string gone = src.file("gone");
+  ASSERT_TRUE(vx::MakeDirs(gone));
+  ASSERT_TRUE(w.setJob("j2", "b", "", gone)["ok"].asBool());
+  ASSERT_EQ(::rmdir(gone.c_str()), 0);
+  EXPECT_TRUE(w.setJob("j2", "b", R"(,"name":"renamed")", gone)["ok"].asBool());
+}
+
 TEST(BackupRequestsTest, SetValidatesAndRefusesARunningJob) {
   ManagerWorld w;
   EXPECT_EQ(Error(w.call(R"({"op":"backupSet"})")), "the job is missing");
-  const Value made = w.call(R"({"op":"backupSet","job":{"sources":["/srv/data"],"password":"p",)"
+  test::TempDir src("tarn-sources", 0755);
+  ASSERT_TRUE(vx::MakeDirs(src.file("data")));
+  const Value made = w.call(R"({"op":"backupSet","job":{"sources":[")" + src.file("data") + R"("],"password":"p",)"
                             R"("endpoint":{"protocol":"memory","host":"a","root":"/r"}}})");
   ASSERT_TRUE(made["ok"].asBool());
   const std::string id = made["id"].asString();
@@ -300,6 +372,46 @@ TEST(BackupRequestsTest, APasswordIsSavedOnlyWhenItOpensTheRepositoryItIsFor) {
   EXPECT_EQ(w.server("a").calls().size(), 0u);
   w.server("a").setDown(true);
   EXPECT_EQ(set("j1", "a", "wrong"), "ok");
+}
+
+// The server's own refusal, a folder a run would refuse, and a server that
+// could not be asked each come back as what they are.
+TEST(BackupRequestsTest, SetNamesWhatTheServerAnsweredAndSavesOnlyWhatItSays) {
+  ManagerWorld w;
+  w.makeRepository("a", 1);
+  auto set = [&](const std::string& id, const std::string& host) {
+    return w.call(R"({"op":"backupSet","job":{"id":")" + id + R"(","sources":["/srv"],"password":")" +
+                  test::kJobPassword + R"(","endpoint":{"protocol":"memory","host":")" + host + R"(","root":"/r"}}})");
+  };
+  w.server("a").addFault(backup::Fault(test::MemOp::kConnect, 1, 0, Status(Status::kAuthFailed, "login refused")));
+  EXPECT_EQ(Error(set("j1", "a")), "the server at memory://a/r refused the log-in: auth-failed: login refused");
+  w.server("a").clearFaults();
+  EXPECT_EQ(Error(set("j1", "a")), "ok") << "the repository's password was right all along";
+
+  w.server("b").makeDir("/data");
+  w.server("b").makeDir("/index");
+  EXPECT_EQ(Error(set("j2", "b")), "the folder at memory://b/r holds backup data without its \"/config\" "
+                                   "(data/, index/); choose another folder, or put its \"config\" back");
+
+  w.server("b").setDown(true);
+  const Value untried = set("j3", "b");
+  EXPECT_EQ(Error(untried), "ok");
+  EXPECT_EQ(untried["warning"].asString().rfind("the server at memory://b/r could not be asked (network: ", 0), 0u)
+      << untried.dump();
+  EXPECT_EQ(untried["warning"].asString().find("; the job is saved untried"), untried["warning"].asString().size() - 26);
+  w.server("b").setDown(false);
+  EXPECT_FALSE(w.jobState("j2").isObject());
+  EXPECT_TRUE(w.jobState("j3").isObject());
+
+  // Checks that outlast the console's wait save nothing: it has told its
+  // user the request failed.
+  std::shared_ptr<test::Gate> held = w.server("a").addGate(test::MemOp::kStat, "/config");
+  auto late = std::async(std::launch::async, [&] { return set("j4", "a"); });
+  ASSERT_TRUE(held->waitArrived());
+  w.clock->set(test::kClockStart + kSetAnswerSec + 1);
+  held->release();
+  EXPECT_EQ(Error(late.get()), "the server at memory://a/r took too long to answer; the job is not saved");
+  EXPECT_FALSE(w.jobState("j4").isObject());
 }
 
 TEST(BackupRequestsTest, TestTellsWhetherADestinationHoldsBackups) {

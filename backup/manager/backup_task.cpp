@@ -71,16 +71,6 @@ Status BackupManager::makeRepo(const backup::BackupJob& job, bool quick, Endpoin
   return Status();
 }
 
-Status BackupManager::checkPassword(const backup::BackupJob& job) {
-  EndpointConfig endpoint;
-  std::shared_ptr<backup::Repo> repo;
-  Status s = makeRepo(job, true, endpoint, repo);
-  if (s.ok()) s = repo->probe();
-  if (s.code == Status::kNotFound) return Status();
-  if (s.ok()) s = repo->open(job.password);
-  return s;
-}
-
 Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
                                std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor) {
   EndpointConfig endpoint;

@@ -217,6 +217,11 @@ class Repo {
   // ok when "/config" exists, code 1 when not. A refused connection is
   // retried under refusedRetry, other network failures under retry.
   Status probe();
+  // For a folder without "/config": ok when it holds none of a
+  // repository's data either, code 2 when it does, the message naming what
+  // was found ("backup data without its \"/config\" (data/, index/)"): new
+  // keys could never read that data. Code 1 when the folder is not there.
+  Status checkNoStrayData();
   Status init(const std::string& password);
   Status open(const std::string& password);
 

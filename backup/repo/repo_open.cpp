@@ -53,19 +53,10 @@ Status Repo::init(const std::string& password) {
   Status st = probe();
   if (st.ok()) return Status(Status::kExists, "the folder already holds a backup repository");
   if (st.code != Status::kNotFound) return st;
-  std::vector<DirEntry> present;
-  st = listDir("/", present);
+  st = checkNoStrayData();
+  if (st.code == Status::kExists)
+    return Status(Status::kExists, "the folder holds " + st.message + "; no new repository is made over it");
   if (!st.ok()) return st;
-  std::string found;
-  for (const char* name : kRepositoryEntries) {
-    for (const DirEntry& e : present) {
-      if (e.name != name) continue;
-      found += (found.empty() ? "" : ", ") + e.name + (e.attr.isDir() ? "/" : "");
-    }
-  }
-  if (!found.empty())
-    return Status(Status::kExists, "the folder holds backup data without its \"/config\" (" + found +
-                                       "); no new repository is made over it");
 
   std::vector<uint8_t> keyBlock = vx::RandomBytes(kKeyBlockBytes);
   Wiped wipeBlock{keyBlock};
@@ -105,6 +96,21 @@ Status Repo::init(const std::string& password) {
   st = putObject("/config", std::vector<uint8_t>(text.begin(), text.end()));
   if (!st.ok()) return st;
   return open(password);
+}
+
+Status Repo::checkNoStrayData() {
+  std::vector<DirEntry> present;
+  Status st = listDir("/", present);
+  if (!st.ok()) return st;
+  std::string found;
+  for (const char* name : kRepositoryEntries) {
+    for (const DirEntry& e : present) {
+      if (e.name != name) continue;
+      found += (found.empty() ? "" : ", ") + e.name + (e.attr.isDir() ? "/" : "");
+    }
+  }
+  if (found.empty()) return Status();
+  return Status(Status::kExists, "backup data without its \"/config\" (" + found + ")");
 }
 
 Status Repo::open(const std::string& password) {

@@ -54,6 +54,9 @@ Status BackupManager::makeRepo(const backup::BackupJob& job, bool quick, Endpoin
   backup::RepoOptions options = repoDefaults_;
   options.compress = job.compress;
   options.speedLimitBytesPerSec = job.speedLimitKbps > 0 ? static_cast<uint64_t>(job.speedLimitKbps) * kBytesPerKb : 0;
+  // A server that accepts and never answers costs a call what it costs a
+  // drive's: its connect and I/O time-outs, all retries included.
+  if (!options.retry.forever) options.retry.budgetMs = endpoint.connectTimeoutMs + endpoint.ioTimeoutMs;
   if (quick) {
     options.retry.maxAttempts = kQuickAttempts;
     options.retry.baseDelayMs = kQuickBaseMs;

@@ -1,4 +1,6 @@
+#include <poll.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include "backup/manager/manager_test_world.h"
 #include "foundation/text.h"
 #include "testing/gate.h"
+#include "testing/tcp_relay.h"
 
 namespace tarn {
 namespace {
@@ -467,6 +470,74 @@ TEST(BackupTaskTest, OnlyRootsRestoresGiveItemsBackToTheirOwners) {
     EXPECT_EQ(st.st_uid, c.owner);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
   }
+}
+
+// A server that takes every connection and never says a word; counts the
+// connections.
+class SilentServer {
+ public:
+  SilentServer() : listen_(tarn::testing::ListenOnLoopback(port_)) {
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        pollfd p{listen_, POLLIN, 0};
+        if (::poll(&p, 1, kSliceMs) <= 0) continue;
+        const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        held_.push_back(fd);
+        ++accepted_;
+      }
+    });
+  }
+  ~SilentServer() {
+    stop_ = true;
+    thread_.join();
+    for (int fd : held_) ::close(fd);
+    ::close(listen_);
+  }
+  uint32_t port() const { return port_; }
+  int accepted() const { return accepted_; }
+
+ private:
+  static constexpr int kSliceMs = 20;
+  uint32_t port_ = 0;
+  int listen_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> accepted_{0};
+  std::vector<int> held_;  // the thread's
+  std::thread thread_;
+};
+
+// A server that accepts and never answers keeps a backup no longer than
+// it keeps a drive's call: the connect and I/O time-outs, every attempt
+// included. Setting a job up to it answers, and says it was not tried.
+TEST(BackupTaskTest, ASilentServerCostsABackupWhatItCostsADrive) {
+  SilentServer silent;
+  test::TempDir config;
+  ServiceState drives(config.file("config.json"), config.file("service.log"));
+  std::string added;
+  ASSERT_TRUE(drives
+                  .setMount(Json(R"({"id":"silent","drive":"Q","endpoint":{"protocol":"sftp","host":"127.0.0.1",)"
+                                 R"("port":)" + std::to_string(silent.port()) +
+                                 R"(,"root":"/srv","user":"u","password":"p"},)"
+                                 R"("net":{"connectTimeoutMs":1000,"ioTimeoutMs":1000}})"),
+                            added)
+                  .ok());
+  test::TempDir folder;
+  // The service's own repository settings: eight attempts a call.
+  BackupManager manager(&drives, folder.path());
+  const Value set = manager.handle(Json(R"({"op":"backupSet","job":{"id":"j1","sources":["/srv"],"password":"p",)"
+                                        R"("destMount":"silent","destPath":"/backups"}})"),
+                                   nullptr);
+  ASSERT_TRUE(set["ok"].asBool()) << set.dump();
+  EXPECT_NE(set["warning"].asString().find("could not be asked"), std::string::npos) << set.dump();
+  EXPECT_EQ(silent.accepted(), 1);
+
+  ASSERT_TRUE(manager.handle(Json(R"({"op":"backupRun","id":"j1"})"), nullptr)["ok"].asBool());
+  ASSERT_TRUE(manager.waitIdle("j1", test::Gate::kDefaultWaitMs));
+  const Value state = manager.handle(Json(R"({"op":"backupList"})"), nullptr)["jobs"].at(0)["state"];
+  EXPECT_EQ(state["lastResult"].asString(), "failed");
+  EXPECT_EQ(silent.accepted(), 2) << "one attempt of the backup's first call: "
+                                  << state["lastError"].asString();
 }
 
 TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {

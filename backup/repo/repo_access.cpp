@@ -91,12 +91,21 @@ Status Repo::probe() {
   refused.maxAttempts = std::min(refused.maxAttempts, options.retry.maxAttempts);
   Backoff patient(options.retry), quick(refused);
   for (;;) {
+    patient.attemptBegins();
+    quick.attemptBegins();
     Status st = pool.run(once, cancel, "", [&](IBackend& b) {
       RemoteAttr attr;
       return b.stat("/config", attr);
     });
     if (!st.retryable()) return st;
     Backoff& backoff = IsRefusedConnection(st) ? quick : patient;
+    // A server that accepts and never answers is asked no longer than the
+    // policy's time allows.
+    if (!backoff.fitsAnother()) {
+      vx::log::write(vx::log::kWarn, "%s: %s (attempt %d; no time left for another)", kLabelProbe,
+                     st.toString().c_str(), static_cast<int>(backoff.attempts() + 1));
+      return st;
+    }
     vx::log::write(vx::log::kWarn, "%s: %s (attempt %d)", kLabelProbe, st.toString().c_str(),
                    static_cast<int>(backoff.attempts() + 1));
     if (!backoff.sleepNext(cancel)) return IsCancelled(cancel) ? Canceled() : st;

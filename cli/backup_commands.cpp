@@ -129,8 +129,22 @@ bool ResolveSnapshot(const std::string& jobId, const std::string& given, std::st
 std::string StateText(const Value& state) {
   const std::string running = state["running"].asString();
   if (!running.empty()) return running + " (" + state["phase"].asString() + ")";
+  // A restore, check or prune that did not end well since the last backup
+  // is what the job's state is now.
+  const std::string task = state["lastTask"].asString();
+  const std::string taskResult = state["lastTaskResult"].asString();
+  if (!task.empty() && task != "backup" && taskResult != "ok") return task + " " + taskResult;
   const std::string result = state["lastResult"].asString();
   return result.empty() ? std::string("never ran") : "last " + result;
+}
+
+// The weekdays of a schedule by name: "every day", or "mon,wed,fri".
+std::string DaysText(int32_t bits) {
+  if ((bits & backup::kAllWeekdays) == backup::kAllWeekdays) return "every day";
+  std::string out;
+  for (int d = 0; d < 7; ++d)
+    if ((bits & (1 << d)) != 0) out += (out.empty() ? "" : ",") + std::string(kDayNames[d]);
+  return out.empty() ? std::string("none") : out;
 }
 
 std::string ProgressText(const std::string& label, const Value& s) {
@@ -227,9 +241,9 @@ int RunShow(const Args& args) {
   std::printf("id:          %s\nname:        %s\nsources:     %s\nexcludes:    %s\n", j["id"].asString().c_str(),
               j["name"].asString().c_str(), Joined(j["sources"]).c_str(), Joined(j["excludes"]).c_str());
   std::printf("destination: %s\n", j["destination"].asString().c_str());
-  std::printf("schedule:    %s, every %d h, at %02d:%02d, days %d%s\n", sched["mode"].asString().c_str(),
-              sched["everyHours"].asInt(), sched["hour"].asInt(), sched["minute"].asInt(), sched["weekdays"].asInt(),
-              j["enabled"].asBool() ? "" : " (disabled)");
+  std::printf("schedule:    %s, every %d h, at %02d:%02d, %s%s\n", sched["mode"].asString().c_str(),
+              sched["everyHours"].asInt(), sched["hour"].asInt(), sched["minute"].asInt(),
+              DaysText(sched["weekdays"].asInt()).c_str(), j["enabled"].asBool() ? "" : " (disabled)");
   std::printf("keeps:       last %d, daily %d, weekly %d, monthly %d\n", keep["keepLast"].asInt(),
               keep["keepDaily"].asInt(), keep["keepWeekly"].asInt(), keep["keepMonthly"].asInt());
   std::printf("state:       %s\n", StateText(s).c_str());

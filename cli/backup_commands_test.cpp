@@ -99,7 +99,10 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
        "--endpoint and --region go with --to s3://BUCKET/FOLDER"},
       {{"set", "--id", "j1", "--keep"}, false, false, kExitUsage, "unknown option: --keep"},
       {{"list"}, false, false, kExitOk, "sftp://127.0.0.1:1/srv/backups"},
-      {{"show", "j1"}, false, false, kExitOk, "schedule:    daily, every 6 h, at 04:30, days 17"},
+      {{"show", "j1"}, false, false, kExitOk, "schedule:    daily, every 6 h, at 04:30, mon,fri"},
+      // A task that failed after the last backup is what the state shows.
+      {{"check", "j1"}, false, false, kExitFailed, "check failed: network: "},
+      {{"list"}, false, false, kExitOk, "check failed"},
       {{"list"}, false, true, kExitFailed, "managed by an administrator"},
       {{"run", "nope"}, false, false, kExitFailed, "not-found: no such backup job"},
       {{"remove", "j1"}, false, false, kExitOk, "removed backup job j1"},

@@ -108,6 +108,8 @@ void BackupManager::loadStatus(JobState& state) {
   state.lastResult = v["lastResult"].asString();
   state.lastError = v["lastError"].asString();
   state.lastNote = v["lastNote"].asString();
+  state.lastTask = v["lastTask"].asString();
+  state.lastTaskResult = v["lastTaskResult"].asString();
   if (v.has("lastSnapshot")) {
     state.lastSnapshot = backup::SnapshotFromJson(v["lastSnapshot"]);
     state.lastSnapshot.id = v["lastSnapshot"]["id"].asString();
@@ -118,6 +120,8 @@ void BackupManager::loadStatus(JobState& state) {
   // it neither failed nor was it stopped.
   const std::string line = unfinished + " " + kResultInterrupted + ": the service ended while it ran";
   appendLog(state.job.id, line);
+  state.lastTask = unfinished;
+  state.lastTaskResult = kResultInterrupted;
   if (unfinished == kOpBackup) {
     state.lastResult = kResultInterrupted;
     state.lastError = "the service ended while the backup ran";
@@ -138,6 +142,10 @@ void BackupManager::saveStatus(const JobState& state) {
   v.set("lastError", state.lastError);
   v.set("lastNote", state.lastNote);
   if (!state.lastSnapshot.id.empty()) v.set("lastSnapshot", SnapshotJson(state.lastSnapshot));
+  if (!state.lastTask.empty()) {
+    v.set("lastTask", state.lastTask);
+    v.set("lastTaskResult", state.lastTaskResult);
+  }
   if (!state.unfinished.empty()) {
     v.set("unfinished", state.unfinished);
     v.set("unfinishedSince", state.unfinishedSince);

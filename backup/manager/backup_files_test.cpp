@@ -107,11 +107,15 @@ TEST(BackupFilesTest, StatusFileRoundTripAndWhatAFailedCheckChanges) {
   ASSERT_TRUE(w.call(R"({"op":"backupCheck","id":"j1"})")["ok"].asBool());
   w.waitIdle("j1");
   const Value saved = Json(w.readJobFile("j1", kJobStatusFileName));
-  const std::vector<std::string> order = {"lastStart", "lastEnd",    "lastOk",   "lastPrune",   "failStreak",
-                                          "lastResult", "lastError", "lastNote", "lastSnapshot"};
+  const std::vector<std::string> order = {"lastStart",  "lastEnd",   "lastOk",   "lastPrune",    "failStreak",
+                                          "lastResult", "lastError", "lastNote", "lastSnapshot", "lastTask",
+                                          "lastTaskResult"};
   EXPECT_EQ(saved.keys, order);
   EXPECT_EQ(saved["lastNote"].asString(), "check: not-found: no backup has been made to this place yet");
   EXPECT_EQ(saved["lastResult"].asString(), "ok");
+  // What the job's state shows: the check came last, and failed.
+  EXPECT_EQ(saved["lastTask"].asString(), "check");
+  EXPECT_EQ(saved["lastTaskResult"].asString(), "failed");
   EXPECT_EQ(saved["lastEnd"].asInt64(), 160);
   EXPECT_EQ(saved["lastSnapshot"]["id"].asString(), "abcd");
   EXPECT_EQ(saved["lastSnapshot"]["time"].asInt64(), 99);

@@ -129,6 +129,11 @@ class BackupManager : public IBackupService {
     std::string lastResult;
     std::string lastError;
     std::string lastNote;
+    // The op and result word of the task that ended last, whatever its op:
+    // what a job's state shows once a restore, check or prune came after
+    // its last backup.
+    std::string lastTask;
+    std::string lastTaskResult;
     backup::SnapshotInfo lastSnapshot;  // empty id: none
     // The op of a task that has begun and not yet recorded its end, and
     // when it began: kept in "status.json", so that a task the service did

@@ -226,6 +226,8 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
   const int64_t t = now();
   state.unfinished.clear();
   state.unfinishedSince = 0;
+  state.lastTask = op;
+  state.lastTaskResult = result;
   if (op != kOpBackup) {
     state.lastNote = out.status.ok() ? out.note : op + ": " + out.status.toString();
     if (!out.removed.empty()) state.versionsValid = false;

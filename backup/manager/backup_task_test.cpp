@@ -340,9 +340,13 @@ TEST(BackupTaskTest, ATaskTheServiceDidNotLiveToEndIsShownAsInterruptedAtTheNext
     const char* request;
     const char* field;  // where the job shows it
     const char* text;
+    const char* op;
   } cases[] = {
-      {R"({"op":"backupRun","id":"j1"})", "lastResult", "interrupted"},
-      {R"({"op":"backupCheck","id":"j1"})", "lastNote", "check interrupted: the service ended while it ran"},
+      {R"({"op":"backupRun","id":"j1"})", "lastResult", "interrupted", "backup"},
+      {R"({"op":"backupCheck","id":"j1"})", "lastNote", "check interrupted: the service ended while it ran", "check"},
+      {R"({"op":"backupPrune","id":"j1"})", "lastNote", "prune interrupted: the service ended while it ran", "prune"},
+      {R"({"op":"backupRestore","id":"j1","snapshot":"abcd"})", "lastNote",
+       "restore interrupted: the service ended while it ran", "restore"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.request);
@@ -362,6 +366,9 @@ TEST(BackupTaskTest, ATaskTheServiceDidNotLiveToEndIsShownAsInterruptedAtTheNext
     ASSERT_EQ(list.size(), 1u);
     state = list.at(0)["state"];
     EXPECT_EQ(state[c.field].asString(), c.text);
+    // Whatever the last backup did, this task is what came last.
+    EXPECT_EQ(state["lastTask"].asString(), c.op);
+    EXPECT_EQ(state["lastTaskResult"].asString(), "interrupted");
     EXPECT_EQ(state["failStreak"].asInt(), 0);
     EXPECT_EQ(state["running"].asString(), "");
     const std::string log = w.readJobFile("j1", kJobLogFileName);

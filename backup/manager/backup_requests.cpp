@@ -76,18 +76,20 @@ Status ListVersion(backup::Repo& repo, const backup::SnapshotInfo& version, cons
   return Status();
 }
 
-// Sources a job does not have yet must be folders that are there: a
-// mistyped path would otherwise show only when the job runs.
+// Sources a job does not have yet must be folders or files that are there:
+// a mistyped path would otherwise show only when the job runs.
 std::string CheckNewSources(const std::vector<std::string>& sources, const std::vector<std::string>* had) {
   for (const std::string& source : sources) {
     if (had != nullptr && std::find(had->begin(), had->end(), source) != had->end()) continue;
     localfs::Entry found;
     const Status st = localfs::StatPath(source, found);
-    if (st.code == Status::kNotFound) return "sources must be folders that are there: " + source + " is not there";
+    if (st.code == Status::kNotFound)
+      return "sources must be folders or files that are there: " + source + " is not there";
     if (!st.ok())
-      return "sources must be folders that can be read: " + source + " (" +
+      return "sources must be folders or files that can be read: " + source + " (" +
              vx::FormatWin32Error(static_cast<uint32_t>(st.native)) + ")";
-    if (found.kind != localfs::Kind::kFolder) return "sources must be folders: " + source + " is not a folder";
+    if (found.kind != localfs::Kind::kFolder && found.kind != localfs::Kind::kFile)
+      return "sources must be folders or files: " + source + " is neither";
   }
   return {};
 }

@@ -120,7 +120,7 @@ TEST(BackupRequestsTest, ValuesTheJobCannotKeepAreRefusedNotChanged) {
 TEST(BackupRequestsTest, MistypedValuesAndSourcesThatAreNoFoldersAreRefusedAndChangeNothing) {
   ManagerWorld w;
   test::TempDir src("tarn-sources", 0755);
-  ASSERT_TRUE(vx::WriteFileAtomic(src.file("file.txt"), std::string("a file")));
+  ASSERT_EQ(::mkfifo(src.file("fifo").c_str(), 0600), 0);
   ASSERT_TRUE(w.setJob("j1", "a", R"(,"name":"kept","schedule":{"mode":"hourly","everyHours":3})", src.path())["ok"].asBool());
   const std::string jobsFile = w.folder.file(kJobsFileName);
   std::string before;
@@ -143,9 +143,9 @@ TEST(BackupRequestsTest, MistypedValuesAndSourcesThatAreNoFoldersAreRefusedAndCh
       {R"("name":{"x":1})", "name must be a text"},
       {R"("name":"a\u0007b")", "name must be one line of text, without control characters"},
       {R"("name":")" + std::string(200000, 'n') + "\"", "name must be at most 256 characters"},
-      {R"("sources":[")" + src.file("file.txt") + R"("])", "sources must be folders: " + src.file("file.txt") +
-                                                               " is not a folder"},
-      {R"("sources":[")" + src.file("missing") + R"("])", "sources must be folders that are there: " +
+      {R"("sources":[")" + src.file("fifo") + R"("])", "sources must be folders or files: " + src.file("fifo") +
+                                                          " is neither"},
+      {R"("sources":[")" + src.file("missing") + R"("])", "sources must be folders or files that are there: " +
                                                               src.file("missing") + " is not there"},
   };
   for (const Case& c : cases) {

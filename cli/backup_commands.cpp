@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -81,8 +82,16 @@ bool ParseCount(const std::string& text, int64_t low, int64_t high, int32_t& out
   return true;
 }
 
+// Local time in the form the logs use, so that what the console lists and
+// what the logs say read alike.
 std::string When(int64_t unixSeconds) {
-  return unixSeconds > 0 ? vx::WideToUtf8(vx::FormatLocalTime(unixSeconds)) : std::string("-");
+  const auto t = static_cast<time_t>(unixSeconds);
+  struct tm local {};
+  if (unixSeconds <= 0 || localtime_r(&t, &local) == nullptr) return "-";
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                local.tm_hour, local.tm_min);
+  return text;
 }
 
 // The job state object of one job, from the list.
@@ -252,7 +261,7 @@ int RunShow(const Args& args) {
   if (!s["lastError"].asString().empty()) std::printf("last error:  %s\n", s["lastError"].asString().c_str());
   if (!s["lastNote"].asString().empty()) std::printf("last note:   %s\n", s["lastNote"].asString().c_str());
   if (s.has("lastSnapshot"))
-    std::printf("last version: %s of %s\n", s["lastSnapshot"]["id"].asString().substr(0, kShortIdDigits).c_str(),
+    std::printf("last snapshot: %s of %s\n", s["lastSnapshot"]["id"].asString().substr(0, kShortIdDigits).c_str(),
                 When(s["lastSnapshot"]["time"].asInt64()).c_str());
   if (s["nextRun"].asInt64() > 0) std::printf("next run:    %s\n", When(s["nextRun"].asInt64()).c_str());
   return kExitOk;
@@ -602,17 +611,52 @@ constexpr ConsoleCommand kCommands[] = {
     {"remove", "JOB", "Removes a job with its status and log; its backups stay where they are.", RunRemove},
     {"run", "JOB [--no-wait]", "Backs a job up now and shows its progress until it ends.", RunRun},
     {"stop", "JOB", "Stops the job's running task.", RunStop},
-    {"snapshots", "JOB [--refresh]", "Lists the kept versions, oldest first.", RunSnapshots},
+    {"snapshots", "JOB [--refresh]", "Lists the kept snapshots, oldest first.", RunSnapshots},
     {"ls", "JOB SNAPSHOT [PATH]",
-     "Lists one folder of a version. A snapshot is named by its id, a prefix of it, or \"latest\".", RunLs},
+     "Lists one folder of a snapshot. A snapshot is named by its id, a prefix of it, or \"latest\"; a path is\n"
+     "the one \"ls\" shows, or the source's own path on this computer.",
+     RunLs},
     {"restore", "JOB SNAPSHOT [PATH] [--target DIR] [--no-wait]",
-     "Restores a version, or the folder or file PATH of it, to where it was taken from or into DIR.", RunRestore},
+     "Restores a snapshot, or the folder or file PATH of it, to where it was taken from or into DIR.", RunRestore},
     {"check", "JOB [--read-data] [--no-wait]",
      "Checks the job's repository; with --read-data every pack is read whole.", RunCheck},
-    {"prune", "JOB [--no-wait]", "Forgets the versions the job's keep rules let go and frees their space.", RunPrune},
-    {"forget", "JOB SNAPSHOT", "Forgets one version; its space is freed by the next prune.", RunForget},
+    {"prune", "JOB [--no-wait]", "Forgets the snapshots the job's keep rules let go and frees their space.", RunPrune},
+    {"forget", "JOB SNAPSHOT", "Forgets one snapshot; its space is freed by the next prune.", RunForget},
     {"log", "JOB [N]", "Shows the last N lines of the job's log (50 when not given).", RunLog},
 };
+
+// A job is named by its id or by its name: the command's job argument (its
+// first one that is no option) becomes the id before the command sees it.
+// False, with the reason, only when a name fits more than one job; a
+// service that does not answer leaves the argument to the command.
+bool NameJobById(Args& args, std::string& error) {
+  if (args.empty() || args[0] == "list" || args[0] == "set") return true;
+  size_t at = 0;
+  for (size_t i = 1; i < args.size() && at == 0; ++i) {
+    if (args[i] == "--help" || args[i] == "-h") return true;
+    if (args[i] == "--target") {
+      ++i;
+    } else if (args[i].empty() || args[i][0] != '-') {
+      at = i;
+    }
+  }
+  if (at == 0) return true;
+  Value reply;
+  std::string unanswered;
+  if (!RequestBackup("backupList", "", nullptr, reply, unanswered)) return true;
+  const Value& jobs = reply["jobs"];
+  std::vector<std::string> named;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (jobs.at(i)["id"].asString() == args[at]) return true;
+    if (jobs.at(i)["name"].asString() == args[at]) named.push_back(jobs.at(i)["id"].asString());
+  }
+  if (named.size() > 1) {
+    error = "more than one backup job is named " + args[at] + "; name it by its id (\"tarn backup list\")";
+    return false;
+  }
+  if (named.size() == 1) args[at] = named.front();
+  return true;
+}
 
 }  // namespace
 
@@ -620,12 +664,16 @@ int RunBackupCli(const std::vector<std::string>& args) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     const std::string usage =
         "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n" + CommandList(kCommands) +
+        "\nA job is named by its id or its name.\n"
         "\nexit codes: 0 done, 1 failed, 2 wrong arguments, 3 the service is not running, 4 done in part (a backup\n"
         "that skipped files it could not read, a restore that left some out; \"tarn backup log JOB\" lists them)\n";
     std::fputs(usage.c_str(), args.empty() ? stderr : stdout);
     return args.empty() ? kExitUsage : kExitOk;
   }
-  return RunCommandOf(kCommands, "tarn backup", args);
+  Args named = args;
+  std::string error;
+  if (!NameJobById(named, error)) return ReportFailure(error);
+  return RunCommandOf(kCommands, "tarn backup", named);
 }
 
 }  // namespace tarn::app

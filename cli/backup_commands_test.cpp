@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +101,9 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
       {{"set", "--id", "j1", "--keep"}, false, false, kExitUsage, "unknown option: --keep"},
       {{"list"}, false, false, kExitOk, "sftp://127.0.0.1:1/srv/backups"},
       {{"show", "j1"}, false, false, kExitOk, "schedule:    daily, every 6 h, at 04:30, mon,fri"},
+      // A job is named by its name as well.
+      {{"show", "Daily"}, false, false, kExitOk, "id:          j1\n"},
+      {{"log", "Daily", "5"}, false, false, kExitOk, ""},
       // A task that failed after the last backup is what the state shows.
       {{"check", "j1"}, false, false, kExitFailed, "check failed: network: "},
       {{"list"}, false, false, kExitOk, "check failed"},
@@ -160,7 +164,13 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   ASSERT_TRUE(std::filesystem::remove(source.file("bad\xff.txt")));
   expect(Backup({"run", "e2e"}), kExitOk, "backup ok: 2 files, ");
   expect(Backup({"snapshots", "e2e", "--refresh"}), kExitOk, "FILES");
+  // Times read as the logs write them.
+  const RunResult listed = Backup({"snapshots", "e2e"});
+  EXPECT_TRUE(std::regex_search(listed.output, std::regex("\n[0-9a-f]{8}  20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9] ")))
+      << listed.output;
   expect(Backup({"ls", "e2e", "latest"}), kExitOk, "(from " + source.path() + ")");
+  // A source is also named by its own path.
+  expect(Backup({"ls", "e2e", "latest", source.path() + "/photos"}), kExitOk, "p1.raw");
 
   test::TempDir target("tarn-backup-target", 0755);
   const std::string restored = target.file(std::filesystem::path(source.path()).filename().string());

@@ -96,6 +96,9 @@ std::string WalkNotesText(const WalkNotes& notes) {
   if (notes.changedFiles > 1) text += "; " + std::to_string(notes.changedFiles) + " files changed while they were read";
   if (notes.specialFiles == 1) text += "; 1 FIFO, socket or device skipped";
   if (notes.specialFiles > 1) text += "; " + std::to_string(notes.specialFiles) + " FIFOs, sockets or devices skipped";
+  if (notes.danglingLinks == 1) text += "; 1 symbolic link that leads nowhere skipped";
+  if (notes.danglingLinks > 1)
+    text += "; " + std::to_string(notes.danglingLinks) + " symbolic links that lead nowhere skipped";
   if (!notes.skippedMounts.empty()) {
     text += "; not backed up: ";
     const size_t named = std::min(notes.skippedMounts.size(), kMaxNotedMounts);

@@ -196,6 +196,13 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
       // A link to a file is read through to its target; a link to anything
       // else is never followed.
       Status target = dir.statTarget(e.name, e);
+      // A link that leads nowhere holds nothing to back up: the note counts
+      // it, and no problem makes the run end done in part.
+      if (target.native == ENOENT || target.native == ENOTDIR || target.native == ELOOP) {
+        progress_.skipped.fetch_add(1, std::memory_order_relaxed);
+        ++notes_.danglingLinks;
+        continue;
+      }
       if (!target.ok()) {
         problem(full, "cannot open", target.native);
         continue;

@@ -79,6 +79,7 @@ struct WalkNotes {
   uint64_t specialFiles = 0;  // FIFOs, sockets and devices skipped
   // Mount points left out, each as its path and " (" type ")".
   std::vector<std::string> skippedMounts;
+  uint64_t danglingLinks = 0;  // symbolic links that lead nowhere
 };
 
 // A name or path for problem texts, which must stay valid, printable UTF-8:

@@ -1,5 +1,7 @@
 #include "backup/engine/restore.h"
 
+#include <algorithm>
+
 #include "backup/engine/folder_walk.h"
 #include "backup/engine/local_path.h"
 #include "backup/engine/restore_run.h"
@@ -45,11 +47,42 @@ Status ReadListing(Repo& repo, const BlobId& tree, const char* damaged, std::vec
   return Status();
 }
 
+// Only an absolute recorded source names a place; anything else in a
+// version is damage, and is treated as no place at all.
+std::string RecordedPlace(const std::string& src) {
+  if (src.empty() || src.front() != '/') return std::string();
+  return FullLocalPath(src);
+}
+
+// A path given as a source's place on the computer ("/usr/share/doc/x")
+// names what the version keeps of it ("doc/x"); the longest place wins,
+// for sources that lie inside one another.
+void FromRecordedPlace(const std::vector<ListingEntry>& roots, std::vector<std::string>& components) {
+  const ListingEntry* best = nullptr;
+  size_t bestLength = 0;
+  for (const ListingEntry& e : roots) {
+    const std::string place = RecordedPlace(e.src);
+    if (place.empty()) continue;
+    const std::vector<std::string> parts = PathComponents(place);
+    if (parts.empty() || parts.size() > components.size() || parts.size() <= bestLength) continue;
+    if (!std::equal(parts.begin(), parts.end(), components.begin())) continue;
+    best = &e;
+    bestLength = parts.size();
+  }
+  if (best == nullptr) return;
+  components.erase(components.begin(), components.begin() + static_cast<std::ptrdiff_t>(bestLength));
+  components.insert(components.begin(), best->name);
+}
+
 Status Resolve(Repo& repo, const SnapshotInfo& version, const std::string& path, Resolution& out) {
   out = Resolution();
   Status st = ReadListing(repo, version.tree, "the snapshot's root listing is damaged", out.entries);
   if (!st.ok()) return st;
   out.components = PathComponents(path);
+  const bool named = !out.components.empty() &&
+                     std::any_of(out.entries.begin(), out.entries.end(),
+                                 [&](const ListingEntry& e) { return e.name == out.components.front(); });
+  if (!named && !path.empty() && path.front() == '/') FromRecordedPlace(out.entries, out.components);
   for (size_t i = 0; i < out.components.size(); ++i) {
     const std::string& name = out.components[i];
     const ListingEntry* found = nullptr;
@@ -78,13 +111,6 @@ Status Resolve(Repo& repo, const SnapshotInfo& version, const std::string& path,
     if (!st.ok()) return st;
   }
   return Status();
-}
-
-// Only an absolute recorded source names a place; anything else in a
-// version is damage, and is treated as no place at all.
-std::string RecordedPlace(const std::string& src) {
-  if (src.empty() || src.front() != '/') return std::string();
-  return FullLocalPath(src);
 }
 
 Status RestoreItem(RestoreRun& run, const Resolution& r, const std::string& target) {

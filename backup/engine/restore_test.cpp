@@ -106,6 +106,11 @@ TEST_F(RestoreTest, PathsResolveThroughTheListings) {
       {"docs/", 0, "", {"a.txt", "back\\slash", "sub"}, "/home/u/Documents"},
       {"/docs/./sub/../sub/b.txt", 0, "", {}, "/home/u/Documents/sub/b.txt"},
       {"docs/back\\slash", 0, "", {}, "/home/u/Documents/back\\slash"},
+      // A source is also named by its place on the computer.
+      {"/home/u/Documents", 0, "", {"a.txt", "back\\slash", "sub"}, "/home/u/Documents"},
+      {"/home/u/Documents/sub/b.txt", 0, "", {}, "/home/u/Documents/sub/b.txt"},
+      {"/home/u/Documents/nope", Status::kNotFound, "no \"nope\" in the snapshot", {}, ""},
+      {"/home/u/Doc", Status::kNotFound, "no \"home\" in the snapshot", {}, ""},
       {"top.txt", 0, "", {}, ""},
       {"docs/a.txt/x", Status::kNotDirectory, "\"a.txt\" is a file", {}, ""},
       {"docs/nope", Status::kNotFound, "no \"nope\" in the snapshot", {}, ""},

@@ -26,8 +26,8 @@ class BlobSink {
   // known, and gives the id either way. The bytes are borrowed for the call
   // only. A failure ends the backup run.
   virtual Status storeBlob(uint8_t type, const uint8_t* data, size_t size, BlobId& id) = 0;
-  // True when the blob is in the repository's index or in a pack not yet
-  // uploaded.
+  // True when the repository holds the blob: in a pack that storage holds
+  // sound, or in one not yet uploaded.
   virtual bool hasBlob(const BlobId& id) const = 0;
 };
 

@@ -26,18 +26,27 @@ Status CheckRepository(Repo& repo, bool readData, CheckReport& report, const Can
   for (const std::string& name : damaged)
     report.problems.push_back("snapshot record " + name + " cannot be opened; forget it by this id");
 
+  // A version is whole only when storage holds every blob it needs: blobs
+  // of lost packs are missing, and those of damaged packs may be; the next
+  // backup stores again what its files still hold.
   for (const SnapshotInfo& snapshot : snapshots) {
     uint64_t missing = 0;
+    uint64_t damaged = 0;
     st = WalkSnapshots(repo, {snapshot}, cancel, [&](const BlobId& id, bool) {
-      if (!repo.hasBlob(id)) ++missing;
+      const BlobState state = repo.blobState(id);
+      if (state == BlobState::kMissing) ++missing;
+      if (state == BlobState::kDamaged) ++damaged;
     });
     if (st.code == Status::kNetwork || st.code == Status::kTimeout || st.code == Status::kCanceled)
       return counted(st);
     const std::string label = "snapshot " + vx::WideToUtf8(vx::FormatLocalTime(snapshot.time)) + ": ";
+    std::string found;
+    if (missing > 0) found = std::to_string(missing) + " blobs are missing";
+    if (damaged > 0) found += (found.empty() ? "" : ", ") + std::to_string(damaged) + " blobs lie in damaged packs";
     if (!st.ok())
       report.problems.push_back(label + st.toString());
-    else if (missing > 0)
-      report.problems.push_back(label + std::to_string(missing) + " blobs are missing");
+    else if (!found.empty())
+      report.problems.push_back(label + found);
   }
   return counted(Status());
 }

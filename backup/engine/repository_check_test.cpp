@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/engine/backup_test_world.h"
+#include "backup/engine/snapshot_walk.h"
 #include "foundation/text.h"
 
 namespace tarn::backup {
@@ -58,6 +59,17 @@ struct CheckWorld {
     EXPECT_TRUE(repo->writeSnapshot(s).ok());
   }
   std::string packLabel(const std::string& path) const { return "pack " + path.substr(path.size() - 64, 12); }
+  // How often the backed-up version names a blob that lies in the pack.
+  uint64_t referencesInto(const std::string& path) {
+    const std::vector<PackInfo> packs = RepoTestPeer::packs(*repo);
+    uint64_t n = 0;
+    EXPECT_TRUE(WalkSnapshots(*repo, {snapshot}, nullptr, [&](const BlobId& id, bool) {
+                  BlobLocation loc;
+                  if (RepoTestPeer::location(*repo, id, loc) && PackPath(packs.at(loc.pack).id) == path) ++n;
+                }).ok());
+    return n;
+  }
+  std::string versionLabel() const { return "snapshot " + TimeText(snapshot.time) + ": "; }
 };
 
 BlobId NeverStored(uint8_t seed) {
@@ -113,19 +125,34 @@ TEST(RepositoryCheck, DamageIsReportedAndCountedAsErrors) {
     // Damages the world and gives the problems the check must report.
     std::function<std::vector<std::string>(CheckWorld&)> damage;
   } cases[] = {
+      // The pack's problem, then the version that needs what it held.
       {"a flipped byte in a pack", true,
        [](CheckWorld& cw) -> std::vector<std::string> {
+         const uint64_t needed = cw.referencesInto(cw.dataPack);
          std::string bytes;
          EXPECT_TRUE(cw.bw.repoWorld.server->readFile(cw.dataPack, &bytes));
          bytes[bytes.size() / 2] ^= 0x01;
          cw.bw.repoWorld.server->putFile(cw.dataPack, bytes);
-         return {cw.packLabel(cw.dataPack) + " is damaged (hash mismatch)"};
+         return {cw.packLabel(cw.dataPack) + " is damaged (hash mismatch)",
+                 cw.versionLabel() + std::to_string(needed) + " blobs lie in damaged packs"};
        }},
       {"a missing pack", false,
        [](CheckWorld& cw) -> std::vector<std::string> {
+         const uint64_t needed = cw.referencesInto(cw.dataPack);
          auto conn = cw.bw.repoWorld.server->connection();
          EXPECT_TRUE(conn->connect().ok() && conn->remove(cw.dataPack, false).ok());
-         return {cw.packLabel(cw.dataPack) + " is missing"};
+         return {cw.packLabel(cw.dataPack) + " is missing", cw.versionLabel() + std::to_string(needed) +
+                                                                " blobs are missing"};
+       }},
+      {"a pack of another size than the index says", false,
+       [](CheckWorld& cw) -> std::vector<std::string> {
+         const uint64_t needed = cw.referencesInto(cw.dataPack);
+         std::string bytes;
+         EXPECT_TRUE(cw.bw.repoWorld.server->readFile(cw.dataPack, &bytes));
+         cw.bw.repoWorld.server->putFile(cw.dataPack, bytes.substr(1));
+         return {cw.packLabel(cw.dataPack) + " has " + std::to_string(bytes.size() - 1) + " bytes instead of " +
+                     std::to_string(bytes.size()),
+                 cw.versionLabel() + std::to_string(needed) + " blobs lie in damaged packs"};
        }},
       {"two files share a chunk that was never stored", false,
        [](CheckWorld& cw) -> std::vector<std::string> {

@@ -114,6 +114,11 @@ void BackupManager::loadStatus(JobState& state) {
     state.lastSnapshot = backup::SnapshotFromJson(v["lastSnapshot"]);
     state.lastSnapshot.id = v["lastSnapshot"]["id"].asString();
   }
+  for (const std::string& pack : backup::StringListFromJson(v["damagedPacks"])) {
+    backup::BlobId id;
+    if (backup::ParseBlobId(pack, id) && state.damagedPacks.size() < kMaxDamagedPacks)
+      state.damagedPacks.push_back(pack);
+  }
   const std::string unfinished = v["unfinished"].asString();
   if (unfinished.empty()) return;
   // The service ended (killed, the machine lost power) while the task ran:
@@ -146,6 +151,7 @@ void BackupManager::saveStatus(const JobState& state) {
     v.set("lastTask", state.lastTask);
     v.set("lastTaskResult", state.lastTaskResult);
   }
+  if (!state.damagedPacks.empty()) v.set("damagedPacks", backup::StringListToJson(state.damagedPacks));
   if (!state.unfinished.empty()) {
     v.set("unfinished", state.unfinished);
     v.set("unfinishedSince", state.unfinishedSince);

@@ -69,6 +69,8 @@ constexpr int64_t kFailedRetryPauseSec = 1800;
 constexpr int32_t kMaxRetryStreak = 6;
 // How often a waiting task looks at its cancel token.
 constexpr uint32_t kTaskLockPollMs = 200;
+// The most damaged packs a job's status keeps.
+constexpr size_t kMaxDamagedPacks = 1000;
 // Space is reclaimed after a backup at most this often.
 constexpr int64_t kCleanupIntervalSec = 604800;
 // How long backupRemove waits for a running task to stop (600 x 100 ms).
@@ -153,6 +155,11 @@ class BackupManager : public IBackupService {
     std::shared_ptr<backup::Repo> browseRepo;
     std::vector<backup::SnapshotInfo> versions;  // oldest first
     bool versionsValid = false;
+    // Packs (64 hex digits) this job's tasks found damaged, kept in
+    // "status.json": every task of any job counts their blobs as not held,
+    // so that a backup stores them again; an id goes once its repository
+    // no longer holds the pack, or a check read it whole.
+    std::vector<std::string> damagedPacks;
   };
 
   using Timing = BackupTiming;
@@ -236,6 +243,11 @@ class BackupManager : public IBackupService {
                   const CancelToken* cancel, TaskOutcome& out);
   void runPruneOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo, const CancelToken* cancel,
                   TaskOutcome& out);
+  // The packs that the tasks of every job found damaged.
+  std::vector<backup::BlobId> knownDamage();
+  // Takes in what the task's repository found damaged, or no longer so;
+  // call with stateMutex_ held.
+  void recordDamageLocked(JobState& state, backup::Repo& repo);
   // The job's status after a task; call with stateMutex_ held.
   void recordOutcomeLocked(JobState& state, const std::string& op, const std::string& result,
                            const TaskOutcome& out, uint64_t errors);

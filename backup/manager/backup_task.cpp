@@ -103,10 +103,36 @@ Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* 
     const std::string op = lockFor;
     s = repo->lock(op == kOpPrune ? backup::LockMode::kExclusive : backup::LockMode::kShared, op);
   }
-  if (s.ok()) s = repo->loadIndex();
+  if (s.ok()) {
+    repo->setKnownDamage(knownDamage());
+    s = repo->loadIndex();
+  }
   if (!s.ok()) return s;
   out = std::move(repo);
   return Status();
+}
+
+std::vector<backup::BlobId> BackupManager::knownDamage() {
+  std::vector<backup::BlobId> out;
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  for (const auto& [id, state] : jobs_) {
+    for (const std::string& hex : state->damagedPacks) {
+      backup::BlobId pack;
+      if (backup::ParseBlobId(hex, pack)) out.push_back(pack);
+    }
+  }
+  return out;
+}
+
+void BackupManager::recordDamageLocked(JobState& state, backup::Repo& repo) {
+  std::vector<std::string>& damaged = state.damagedPacks;
+  for (const backup::BlobId& pack : repo.damageFound()) {
+    const std::string hex = backup::BlobIdToHex(pack);
+    if (std::find(damaged.begin(), damaged.end(), hex) == damaged.end()) damaged.push_back(hex);
+  }
+  for (const backup::BlobId& pack : repo.damageCleared()) std::erase(damaged, backup::BlobIdToHex(pack));
+  // Past the bound the oldest findings go first.
+  if (damaged.size() > kMaxDamagedPacks) damaged.erase(damaged.begin(), damaged.end() - kMaxDamagedPacks);
 }
 
 void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std::shared_ptr<TaskArgs> args) {
@@ -147,7 +173,10 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
       state->taskRepo = repo;
     }
     // A check reports it among its problems; every other task says so too.
-    if (out.status.ok() && op != kOpCheck) out.damage = repo->indexDamage();
+    if (out.status.ok() && op != kOpCheck) {
+      out.damage = repo->indexDamage();
+      for (std::string& text : repo->packDamage()) out.damage.push_back(std::move(text));
+    }
   }
   if (out.status.ok()) {
     if (op == kOpBackup) {
@@ -188,6 +217,7 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
 
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
+    if (repo) recordDamageLocked(*state, *repo);
     recordOutcomeLocked(*state, op, result, out, errors);
     saveStatus(*state);
     state->taskRepo.reset();

@@ -259,6 +259,23 @@ std::vector<std::string> ObjectsBelow(test::MemoryServer& server, const std::str
   return out;
 }
 
+// Job j1 on server "a" backs up `src` as WriteSource fills it; the id of
+// its version.
+std::string FirstVersion(ManagerWorld& w, const test::TempDir& src) {
+  WriteSource(src);
+  EXPECT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  const std::string id = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastSnapshot"]["id"].asString();
+  EXPECT_FALSE(id.empty());
+  return id;
+}
+
+void FlipMiddleByte(test::MemoryServer& server, const std::string& path) {
+  std::string bytes;
+  ASSERT_TRUE(server.readFile(path, &bytes)) << path;
+  bytes[bytes.size() / 2] ^= 0x01;
+  server.putFile(path, bytes);
+}
+
 TEST(BackupTaskTest, ChecksNameWhatNoIndexNamesAndPrunesIndexOrRemoveIt) {
   ManagerWorld w;
   test::TempDir src;
@@ -281,8 +298,10 @@ TEST(BackupTaskTest, ChecksNameWhatNoIndexNamesAndPrunesIndexOrRemoveIt) {
   for (const std::string& path : ObjectsBelow(server, "/data")) ASSERT_TRUE(conn->setTimes(path, old, old).ok());
   ASSERT_TRUE(conn->setTimes("/snapshots/" + std::string(64, 'c') + ".part", old, old).ok());
 
+  // What no index names is read from the packs themselves: the version is
+  // whole, and the packs are named for the next prune.
   const std::string found = RunToEnd(w, R"({"op":"backupCheck","id":"j1"})", "j1")["lastNote"].asString();
-  EXPECT_EQ(found.rfind("check found 1 problems: snapshot ", 0), 0u) << found;
+  EXPECT_EQ(found.rfind("check passed: 2 packs, ", 0), 0u) << found;
   EXPECT_NE(found.find("; 2 packs that no index names ("), std::string::npos) << found;
   EXPECT_NE(found.find(" and 2 upload leftovers (1.0 KiB), for the next prune"), std::string::npos) << found;
 
@@ -297,19 +316,14 @@ TEST(BackupTaskTest, ChecksNameWhatNoIndexNamesAndPrunesIndexOrRemoveIt) {
 TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
   ManagerWorld w;
   test::TempDir src;
-  WriteSource(src);
-  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
-  const std::string first = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastSnapshot"]["id"].asString();
+  const std::string first = FirstVersion(w, src);
   ASSERT_FALSE(first.empty());
 
   // One flipped byte in the one index object.
   test::MemoryServer& server = w.server("a");
   const std::vector<std::string> objects = ObjectsBelow(server, "/index");
   ASSERT_EQ(objects.size(), 1u);
-  std::string bytes;
-  ASSERT_TRUE(server.readFile(objects[0], &bytes));
-  bytes[bytes.size() / 2] ^= 0x01;
-  server.putFile(objects[0], bytes);
+  FlipMiddleByte(server, objects[0]);
   const std::string named = "index " + objects[0].substr(std::string("/index/").size(), 8) + " is damaged";
 
   ASSERT_TRUE(vx::WriteFileAtomic(src.file("a.txt"), std::string("alpha, changed")));
@@ -333,6 +347,50 @@ TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
   EXPECT_EQ(std::find(rewritten.begin(), rewritten.end(), objects[0]), rewritten.end());
   const std::string clean = RunToEnd(w, R"({"op":"backupCheck","id":"j1","readData":true})", "j1")["lastNote"].asString();
   EXPECT_EQ(clean.rfind("check passed: ", 0), 0u) << clean;
+}
+
+// Packs a check found damaged: every later task, also after a restart,
+// counts their blobs as not held, so the next backup stores them again and
+// its version restores whole; once a prune has removed the packs the job
+// forgets them.
+TEST(BackupTaskTest, PacksACheckFoundDamagedAreStoredAgainByTheNextBackup) {
+  ManagerWorld w;
+  test::TempDir src;
+  const std::string first = FirstVersion(w, src);
+  ASSERT_FALSE(first.empty());
+  test::MemoryServer& server = w.server("a");
+  const std::vector<std::string> damaged = ObjectsBelow(server, "/data");
+  ASSERT_EQ(damaged.size(), 2u);
+  for (const std::string& pack : damaged) FlipMiddleByte(server, pack);
+  const std::string found =
+      RunToEnd(w, R"({"op":"backupCheck","id":"j1","readData":true})", "j1")["lastNote"].asString();
+  EXPECT_EQ(found.rfind("check found ", 0), 0u) << found;
+  EXPECT_NE(w.readJobFile("j1", kJobStatusFileName).find("\"damagedPacks\""), std::string::npos);
+
+  w.restart();
+  Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");
+  ASSERT_EQ(state["lastResult"].asString(), "ok") << state["lastError"].asString();
+  EXPECT_EQ(state["lastNote"].asString().rfind("backup: pack ", 0), 0u) << state["lastNote"].asString();
+  EXPECT_GT(state["lastSnapshot"]["storedBytes"].asInt64(), 0);
+  const std::string second = state["lastSnapshot"]["id"].asString();
+  test::TempDir target("tarn-restore-target", 0755);
+  const std::string restore =
+      R"({"op":"backupRestore","id":"j1","snapshot":")" + second + R"(","target":")" + target.path() + R"("})";
+  state = RunToEnd(w, restore, "j1");
+  EXPECT_EQ(state["lastNote"].asString().rfind("restored 2 files, ", 0), 0u) << state["lastNote"].asString();
+  const std::string name = std::filesystem::path(src.path()).filename().string();
+  std::string text;
+  EXPECT_TRUE(vx::ReadWholeFile(target.path() + "/" + name + "/sub/b.txt", text));
+  EXPECT_EQ(text, "beta");
+
+  // Only the damaged version needed them: forgotten, its packs go.
+  ASSERT_TRUE(w.call(R"({"op":"backupForget","id":"j1","snapshot":")" + first + R"("})")["ok"].asBool());
+  EXPECT_EQ(RunToEnd(w, R"({"op":"backupPrune","id":"j1"})", "j1")["lastNote"].asString().rfind("cleanup: ", 0), 0u);
+  for (const std::string& pack : damaged) EXPECT_FALSE(server.exists(pack)) << pack;
+  const std::string clean =
+      RunToEnd(w, R"({"op":"backupCheck","id":"j1","readData":true})", "j1")["lastNote"].asString();
+  EXPECT_EQ(clean.rfind("check passed: ", 0), 0u) << clean;
+  EXPECT_EQ(w.readJobFile("j1", kJobStatusFileName).find("\"damagedPacks\""), std::string::npos);
 }
 
 TEST(BackupTaskTest, ATaskTheServiceDidNotLiveToEndIsShownAsInterruptedAtTheNextStart) {

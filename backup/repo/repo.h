@@ -147,6 +147,20 @@ struct PackInfo {
   // For a pack that no index named, read from its header: its time on
   // storage; 0 for packs an index names.
   int64_t unnamedSince = 0;
+  // Not on storage when the index was read: its blobs are lost unless
+  // stored again.
+  bool missing = false;
+  // Of another size than the index says, or found damaged by a read (now or
+  // by an earlier task): its blobs may still be read, but none counts as
+  // held, so that a backup stores them again.
+  bool damaged = false;
+};
+
+// What the repository holds of one blob.
+enum class BlobState {
+  kHeld,     // indexed in a sound pack, or in a pack not yet uploaded
+  kDamaged,  // indexed only in a pack found damaged
+  kMissing,  // not indexed, or only in a pack the storage does not hold
 };
 
 // An object as a listing of the storage shows it.
@@ -248,28 +262,33 @@ class Repo {
   Status storeBlob(uint8_t type, const void* data, size_t length, BlobId& id);
   // Appends to the open pack of its type without the dedup test.
   Status addBlob(uint8_t type, const BlobId& id, const void* data, size_t length);
-  // In the index or in a pack whose upload has not ended yet.
+  // Held: in a sound pack or in a pack whose upload has not ended yet. A
+  // blob of a missing or damaged pack is not, so that a backup that meets
+  // it stores it again and never makes a version of data that is lost.
   bool hasBlob(const BlobId& id);
+  BlobState blobState(const BlobId& id);
   // Only uploaded blobs: opened, decompressed and checked against their id.
   Status readBlob(const BlobId& id, std::vector<uint8_t>& out);
 
   // --- reads that the caller plans itself (restore), from any thread at
   // once: no lock is held while a range downloads ---
-  // Where an uploaded blob lies: code 1 when the index does not know it.
+  // Where an uploaded blob lies: code 1 when the index does not know it or
+  // its pack is missing. A blob of a damaged pack is located all the same:
+  // only reading it tells.
   Status locateBlob(const BlobId& id, BlobLocation& loc, PackInfo& pack);
   // Bytes [offset, offset + length) of a pack; a pack that ends sooner is
   // damage (code 18).
   Status readPackRange(const PackInfo& pack, uint64_t offset, uint64_t length, std::vector<uint8_t>& out);
   // Opens a blob from its sealed bytes as read out of its pack: decrypts,
-  // decompresses and checks the content against the id.
-  Status openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed,
-                  std::vector<uint8_t>& out) const;
+  // decompresses and checks the content against the id. A blob that does
+  // not open marks its pack damaged.
+  Status openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed, std::vector<uint8_t>& out);
   // The same without a buffer of its own: decrypts over `sealed` (its
   // storedLength bytes are overwritten) and points `plain` at the
   // loc.rawLength bytes of content, which lie there when the blob was stored
   // as it is and in `scratch` when it was compressed.
   Status openBlobInPlace(const BlobId& id, const BlobLocation& loc, uint8_t* sealed, std::vector<uint8_t>& scratch,
-                         const uint8_t*& plain) const;
+                         const uint8_t*& plain);
   // The number of connections reads may use at once.
   int32_t connectionCount() const { return options.connections; }
 
@@ -282,13 +301,28 @@ class Repo {
   Status flush();
 
   // --- index, snapshots, space, verification ---
-  // Reads every index object. One that is damaged is left out, named in
-  // indexDamage and the log, and the packs that no other object names are
-  // read from their headers instead; the next full index (retirePacks)
-  // replaces it.
+  // Packs that earlier tasks found damaged (call before loadIndex): their
+  // blobs count as not held. Ids of packs this repository does not have
+  // are ignored.
+  void setKnownDamage(const std::vector<BlobId>& packs);
+  // Reads every index object and lists the pack objects on storage. One
+  // object that is damaged is left out, named in indexDamage and the log.
+  // Packs that no index names (a lost or damaged index object, a run killed
+  // before its segment) are read from their headers at once, whatever their
+  // age; only their removal waits (retirePacks). Packs the index names that
+  // storage lacks or holds at another size are marked missing or damaged,
+  // and a blob listed in several packs lives in one that storage holds.
   Status loadIndex();
   // What the last loadIndex found damaged, one text per index object.
   std::vector<std::string> indexDamage();
+  // What the last loadIndex found of the packs: one text per pack that is
+  // missing, of another size, or known damaged.
+  std::vector<std::string> packDamage();
+  // Packs this object found damaged that were not known so before.
+  std::vector<BlobId> damageFound();
+  // Packs given as known damaged that this object no longer counts so:
+  // storage does not hold them, or a check read them whole.
+  std::vector<BlobId> damageCleared();
   // Flushes and reads the index again, unless it was read while the
   // exclusive lock was held: what its holder decides on must include what
   // other clients stored until it took the lock.
@@ -296,11 +330,10 @@ class Repo {
   // Every pack object under "/data" by its name; with temporaries, also the
   // temporaries of every folder of the repository.
   Status listStored(StoredData& out, bool withTemporaries);
-  // Packs on storage that no index names and that are at least
-  // kUnnamedPackMinAgeSec old enter the in-memory index from their headers
-  // (so that the next full index names them); `adopted` counts them. Packs
-  // whose header does not open are left to the orphan sweep. The index is
-  // read again first when it is stale (reloadIndexIfStale).
+  // Reads the index again first when it is stale (reloadIndexIfStale);
+  // `adopted` counts the packs that no index names and that are at least
+  // kUnnamedPackMinAgeSec old, which the next full index names. Packs whose
+  // header does not open are left to the orphan sweep.
   Status adoptUnnamedPacks(uint64_t& adopted);
   Status writeSnapshot(SnapshotInfo& info);
   // Every readable record, oldest first. Records that do not open are left
@@ -318,6 +351,9 @@ class Repo {
  private:
   friend class RepoTestPeer;
 
+  // openBlob without marking the pack (readBlob marks it once readMutex is
+  // let go).
+  Status openSealed(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed, std::vector<uint8_t>& out) const;
   // A decrypted blob: decompressed into `scratch` unless stored as it is,
   // then checked against its id; `plain` points at the content.
   Status checkOpened(const BlobId& id, const BlobLocation& loc, const uint8_t* opened, size_t size,
@@ -331,8 +367,19 @@ class Repo {
   Status listDirWithLeftovers(const std::string& path, std::vector<DirEntry>& out, std::vector<DirEntry>& leftovers);
   // The entries of a pack from the header at its end (two ranged reads).
   Status readPackHeaderOf(const BlobId& id, uint64_t size, std::vector<PackEntry>& out);
-  // anyAge: also packs younger than kUnnamedPackMinAgeSec.
-  Status adoptPacks(bool anyAge, uint64_t& adopted);
+  // Every pack of `stored` that no known pack matches, from its header.
+  Status adoptPacks(const StoredData& stored);
+  // Call with queueMutex held. Places a blob that the index or a header
+  // lists, keeping a location in a pack that holds it over one that does not.
+  void placeBlobLocked(const BlobId& id, const BlobLocation& loc, bool overwrite);
+  BlobState blobStateLocked(const BlobId& id) const;
+  // Marks a pack damaged and remembers that this object found it so. Takes
+  // queueMutex: never with readMutex held.
+  void noteDamaged(uint32_t pack);
+  void noteDamaged(const BlobId& pack);
+  void noteDamagedLocked(uint32_t pack);
+  // Call with queueMutex held: known damaged, or found so by this object.
+  bool damagedBeforeLocked(const BlobId& pack) const;
   Status putObject(const std::string& path, const std::vector<uint8_t>& bytes);
   Status removeObject(const std::string& path);
 
@@ -422,6 +469,10 @@ class Repo {
   std::vector<BlobId> indexObjects;                              // guarded by queueMutex
   std::vector<BlobId> damagedIndexObjects;                       // guarded by queueMutex; left out by loadIndex
   std::vector<std::string> indexDamageTexts;                     // guarded by queueMutex
+  std::vector<std::string> packDamageTexts;                      // guarded by queueMutex
+  BlobIdSet knownDamage;                                         // guarded by queueMutex
+  std::vector<BlobId> foundDamage;                               // guarded by queueMutex
+  std::vector<BlobId> clearedDamage;                             // guarded by queueMutex
   BlobIdSet pending;                                             // guarded by queueMutex
   std::vector<QueuedPack> unindexed;                             // guarded by queueMutex
   std::deque<QueuedPack> uploadQueue;                            // guarded by queueMutex

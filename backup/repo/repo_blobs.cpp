@@ -31,7 +31,7 @@ Status Repo::storeBlob(uint8_t type, const void* data, size_t length, BlobId& id
   {
     std::lock_guard<std::mutex> lock(queueMutex);
     if (!uploadError.ok()) return uploadError;
-    if (index.count(id) != 0 || pending.count(id) != 0) {
+    if (blobStateLocked(id) == BlobState::kHeld) {
       ++blobsDeduplicated;
       return Status();
     }
@@ -52,9 +52,19 @@ Status Repo::addBlob(uint8_t type, const BlobId& id, const void* data, size_t le
   return submitBlob(type, id, data, length);
 }
 
-bool Repo::hasBlob(const BlobId& id) {
+bool Repo::hasBlob(const BlobId& id) { return blobState(id) == BlobState::kHeld; }
+
+BlobState Repo::blobState(const BlobId& id) {
   std::lock_guard<std::mutex> lock(queueMutex);
-  return index.count(id) != 0 || pending.count(id) != 0;
+  return blobStateLocked(id);
+}
+
+BlobState Repo::blobStateLocked(const BlobId& id) const {
+  if (pending.count(id) != 0) return BlobState::kHeld;
+  auto it = index.find(id);
+  if (it == index.end() || it->second.pack >= packs.size() || packs[it->second.pack].missing)
+    return BlobState::kMissing;
+  return packs[it->second.pack].damaged ? BlobState::kDamaged : BlobState::kHeld;
 }
 
 Status Repo::locateBlob(const BlobId& id, BlobLocation& loc, PackInfo& pack) {
@@ -62,6 +72,9 @@ Status Repo::locateBlob(const BlobId& id, BlobLocation& loc, PackInfo& pack) {
   auto it = index.find(id);
   if (it == index.end() || it->second.pack >= packs.size())
     return Status(Status::kNotFound, "blob " + Short(id) + " is not in the repository");
+  if (packs[it->second.pack].missing)
+    return Status(Status::kNotFound, "blob " + Short(id) + " is not in the repository: its pack " +
+                                         Short(packs[it->second.pack].id) + " is missing");
   loc = it->second;
   pack = packs[loc.pack];
   return Status();
@@ -72,12 +85,21 @@ Status Repo::readPackRange(const PackInfo& pack, uint64_t offset, uint64_t lengt
     return Status(Status::kProtocol, "index entry points past the end of its pack");
   Status st = getRange(PackPath(pack.id), offset, length, out);
   if (!st.ok()) return st;
-  if (out.size() < length) return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
+  if (out.size() < length) {
+    noteDamaged(pack.id);
+    return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
+  }
   return Status();
 }
 
-Status Repo::openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed,
-                      std::vector<uint8_t>& out) const {
+Status Repo::openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed, std::vector<uint8_t>& out) {
+  Status st = openSealed(id, loc, sealed, out);
+  if (!st.ok()) noteDamaged(loc.pack);
+  return st;
+}
+
+Status Repo::openSealed(const BlobId& id, const BlobLocation& loc, const uint8_t* sealed,
+                        std::vector<uint8_t>& out) const {
   std::vector<uint8_t> opened;
   if (!cipher.open(sealed, size_t(loc.storedLength), kLabelBlob, opened))
     return Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
@@ -90,11 +112,15 @@ Status Repo::openBlob(const BlobId& id, const BlobLocation& loc, const uint8_t* 
 }
 
 Status Repo::openBlobInPlace(const BlobId& id, const BlobLocation& loc, uint8_t* sealed,
-                             std::vector<uint8_t>& scratch, const uint8_t*& plain) const {
+                             std::vector<uint8_t>& scratch, const uint8_t*& plain) {
   plain = nullptr;
+  Status st;
   if (!cipher.openInPlace(sealed, size_t(loc.storedLength), kLabelBlob))
-    return Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
-  return checkOpened(id, loc, sealed + kNonceSize, size_t(loc.storedLength) - kSealOverhead, scratch, plain);
+    st = Status(Status::kProtocol, "blob " + Short(id) + " does not decrypt (damaged pack)");
+  else
+    st = checkOpened(id, loc, sealed + kNonceSize, size_t(loc.storedLength) - kSealOverhead, scratch, plain);
+  if (!st.ok()) noteDamaged(loc.pack);
+  return st;
 }
 
 Status Repo::checkOpened(const BlobId& id, const BlobLocation& loc, const uint8_t* opened, size_t size,
@@ -120,43 +146,55 @@ Status Repo::readBlob(const BlobId& id, std::vector<uint8_t>& out) {
   Status located = locateBlob(id, loc, pack);
   if (!located.ok()) return located;
 
-  std::lock_guard<std::mutex> lock(readMutex);
-  const uint64_t offset = loc.offset;
-  const uint64_t stored = loc.storedLength;
-  ReadWindow* window = nullptr;
-  ReadWindow* latest = nullptr;  // of this pack
-  for (ReadWindow& w : readWindows) {
-    if (w.pack != loc.pack) continue;
-    if (latest == nullptr || w.lastUse > latest->lastUse) latest = &w;
-    if (offset >= w.start && offset + stored <= w.start + w.bytes.size()) window = &w;
-  }
-  if (window == nullptr) {
-    if (offset + stored > pack.length) return Status(Status::kProtocol, "index entry points past the end of its pack");
-    // Reading on past the pack's last window (a restore) starts the next one
-    // at the blob. Any other miss takes the aligned window around the blob,
-    // so that a walk that reads a pack's trees in any order downloads each
-    // window once.
-    const bool onwards = latest != nullptr && offset >= latest->start + latest->bytes.size();
-    uint64_t start = offset - offset % kReadWindow;
-    if (onwards || offset + stored > start + kReadWindow) start = offset;
-    const uint64_t length = std::min(std::max(stored, kReadWindow), pack.length - start);
-    if (readWindows.size() < kReadWindows) {
-      window = &readWindows.emplace_back();
-    } else {
-      window = &*std::min_element(readWindows.begin(), readWindows.end(),
-                                  [](const ReadWindow& a, const ReadWindow& b) { return a.lastUse < b.lastUse; });
+  // Damage is noted once readMutex is let go: the two are never held at once.
+  bool damaged = false;
+  Status st = [&]() -> Status {
+    std::lock_guard<std::mutex> lock(readMutex);
+    const uint64_t offset = loc.offset;
+    const uint64_t stored = loc.storedLength;
+    ReadWindow* window = nullptr;
+    ReadWindow* latest = nullptr;  // of this pack
+    for (ReadWindow& w : readWindows) {
+      if (w.pack != loc.pack) continue;
+      if (latest == nullptr || w.lastUse > latest->lastUse) latest = &w;
+      if (offset >= w.start && offset + stored <= w.start + w.bytes.size()) window = &w;
     }
-    window->pack = kNoCachedPack;
-    Status st = getRange(PackPath(pack.id), start, length, window->bytes);
-    if (!st.ok()) return st;
-    if (window->bytes.size() < offset - start + stored)
-      return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
-    window->pack = loc.pack;
-    window->start = start;
-  }
-  window->lastUse = ++readClock;
-
-  return openBlob(id, loc, window->bytes.data() + (offset - window->start), out);
+    if (window == nullptr) {
+      if (offset + stored > pack.length) {
+        damaged = true;
+        return Status(Status::kProtocol, "index entry points past the end of its pack");
+      }
+      // Reading on past the pack's last window (a restore) starts the next
+      // one at the blob. Any other miss takes the aligned window around the
+      // blob, so that a walk that reads a pack's trees in any order
+      // downloads each window once.
+      const bool onwards = latest != nullptr && offset >= latest->start + latest->bytes.size();
+      uint64_t start = offset - offset % kReadWindow;
+      if (onwards || offset + stored > start + kReadWindow) start = offset;
+      const uint64_t length = std::min(std::max(stored, kReadWindow), pack.length - start);
+      if (readWindows.size() < kReadWindows) {
+        window = &readWindows.emplace_back();
+      } else {
+        window = &*std::min_element(readWindows.begin(), readWindows.end(),
+                                    [](const ReadWindow& a, const ReadWindow& b) { return a.lastUse < b.lastUse; });
+      }
+      window->pack = kNoCachedPack;
+      Status got = getRange(PackPath(pack.id), start, length, window->bytes);
+      if (!got.ok()) return got;
+      if (window->bytes.size() < offset - start + stored) {
+        damaged = true;
+        return Status(Status::kProtocol, "pack " + Short(pack.id) + " is shorter than the index says");
+      }
+      window->pack = loc.pack;
+      window->start = start;
+    }
+    window->lastUse = ++readClock;
+    Status opened = openSealed(id, loc, window->bytes.data() + (offset - window->start), out);
+    damaged = !opened.ok();
+    return opened;
+  }();
+  if (damaged) noteDamaged(loc.pack);
+  return st;
 }
 
 }  // namespace tarn::backup

@@ -20,6 +20,7 @@ struct Repo::PackVerdict {
   Status status;  // only a cancellation; other failures are problems
   bool read = false;
   bool matched = false;  // the content hashes to the pack's name
+  bool damaged = false;  // its content does not match, or a blob does not open
   std::vector<std::string> problems;
 };
 
@@ -86,12 +87,15 @@ class Repo::PackReader {
     std::vector<uint8_t> hash = ObjectHash(bytes.data(), bytes.size());
     if (!std::equal(hash.begin(), hash.end(), pack.id.bytes.begin())) {
       v.problems.push_back(label + " is damaged (hash mismatch)");
+      v.damaged = true;
       return v;
     }
     for (const auto& [id, loc] : byPack_[p]) {
       bool inside = uint64_t(loc.offset) + loc.storedLength <= bytes.size();
-      if (!inside || !repo_.cipher.open(bytes.data() + loc.offset, loc.storedLength, kLabelBlob, opened))
+      if (!inside || !repo_.cipher.open(bytes.data() + loc.offset, loc.storedLength, kLabelBlob, opened)) {
         v.problems.push_back("blob " + Short12(id) + " in " + label + " does not decrypt");
+        v.damaged = true;
+      }
     }
     v.matched = true;
     return v;
@@ -122,9 +126,11 @@ Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& 
 
   std::vector<PackInfo> known;
   std::vector<std::vector<std::pair<BlobId, BlobLocation>>> byPack;
+  BlobIdSet damagedBefore;
   {
     std::lock_guard<std::mutex> lock(queueMutex);
     known = packs;
+    damagedBefore = knownDamage;
     byPack.resize(packs.size());
     for (const auto& [id, loc] : index)
       if (loc.pack < byPack.size()) byPack[loc.pack].emplace_back(id, loc);
@@ -149,12 +155,21 @@ Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& 
     }
     uint64_t size = listed->second.size;
     stored.erase(listed);
+    // A pack that no index names is on storage all the same; the next
+    // prune names it.
+    if (pack.unnamedSince != 0) {
+      ++report.unindexedPacks;
+      report.unindexedBytes += size;
+    }
     if (size != pack.length) {
       listingProblems[p].push_back(label + " has " + std::to_string(size) + " bytes instead of " +
                                    std::to_string(pack.length));
       continue;
     }
-    if (readData) toRead.push_back(p);
+    if (readData)
+      toRead.push_back(p);
+    else if (damagedBefore.count(pack.id) != 0)
+      listingProblems[p].push_back(label + " was found damaged before; a check that reads the data tells more");
   }
 
   PackReader reader(*this, known, byPack, toRead);
@@ -171,6 +186,17 @@ Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& 
     PackVerdict verdict = reader.take(nextRead++);
     if (verdict.status.code == Status::kCanceled) return verdict.status;
     if (verdict.read) ++report.packsRead;
+    {
+      // What the reads find decides what the snapshot walk counts as held.
+      std::lock_guard<std::mutex> lock(queueMutex);
+      if (verdict.damaged) {
+        noteDamagedLocked(uint32_t(p));
+      } else if (verdict.matched && verdict.problems.empty() && packs[p].damaged) {
+        packs[p].damaged = false;
+        clearedDamage.push_back(pack.id);
+        std::erase(foundDamage, pack.id);
+      }
+    }
     for (std::string& problem : verdict.problems) report.problems.push_back(std::move(problem));
     if (!verdict.matched) continue;
     verified += pack.length;

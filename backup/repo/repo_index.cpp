@@ -3,6 +3,7 @@
 // were retired.
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "backup/repo/index_format.h"
 #include "backup/repo/repo.h"
@@ -19,9 +20,20 @@ std::string IndexPath(const BlobId& name) { return "/index/" + BlobIdToHex(name)
 
 }  // namespace
 
+void Repo::setKnownDamage(const std::vector<BlobId>& damaged) {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  knownDamage = BlobIdSet(damaged.begin(), damaged.end());
+}
+
 Status Repo::loadIndex() {
   std::vector<DirEntry> entries;
   Status st = listDir("/index", entries);
+  if (!st.ok()) return st;
+  // Listed after the index: a pack is uploaded before an index object names
+  // it, so every pack the listed objects name is on storage by now, unless
+  // it was lost.
+  StoredData stored;
+  st = listStored(stored, false);
   if (!st.ok()) return st;
   std::unordered_map<BlobId, uint32_t, BlobIdHash> positions;
   {
@@ -31,6 +43,8 @@ Status Repo::loadIndex() {
     indexObjects.clear();
     damagedIndexObjects.clear();
     indexDamageTexts.clear();
+    packDamageTexts.clear();
+    clearedDamage.clear();
   }
   {
     // Pack positions start afresh: no window of the old ones may be read.
@@ -66,21 +80,39 @@ Status Repo::loadIndex() {
     }
     for (const IndexPackRecord& r : records) {
       auto [it, added] = positions.emplace(r.id, uint32_t(packs.size()));
-      if (added) packs.push_back(PackInfo{r.id, r.length, false});
+      if (added) {
+        PackInfo info{r.id, r.length, false};
+        auto listed = stored.packs.find(BlobIdToHex(r.id));
+        info.missing = listed == stored.packs.end();
+        info.damaged = !info.missing && (listed->second.size != r.length || damagedBeforeLocked(r.id));
+        packs.push_back(info);
+      }
       for (const PackEntry& e : r.entries)
-        index[e.id] = BlobLocation{it->second, e.offset, e.storedLength, e.rawLength, e.type};
+        placeBlobLocked(e.id, BlobLocation{it->second, e.offset, e.storedLength, e.rawLength, e.type}, true);
     }
     indexObjects.push_back(name);
   }
-  bool damaged = false;
+  // Read-only work needs no grace period: whatever no index names yet is
+  // read from the pack itself, young or old.
+  st = adoptPacks(stored);
+  if (!st.ok()) return st;
   {
     std::lock_guard<std::mutex> lock(queueMutex);
-    damaged = !damagedIndexObjects.empty();
-  }
-  if (damaged) {
-    uint64_t adopted = 0;
-    st = adoptPacks(true, adopted);
-    if (!st.ok()) return st;
+    for (const PackInfo& p : packs) {
+      const std::string label = "pack " + BlobIdToHex(p.id).substr(0, kShortName);
+      auto listed = stored.packs.find(BlobIdToHex(p.id));
+      if (p.missing) {
+        packDamageTexts.push_back(label + " is missing");
+      } else if (listed->second.size != p.length) {
+        packDamageTexts.push_back(label + " has " + std::to_string(listed->second.size) + " bytes instead of " +
+                                  std::to_string(p.length));
+      } else if (p.damaged) {
+        packDamageTexts.push_back(label + " was found damaged before");
+      }
+    }
+    for (const std::string& text : packDamageTexts) vx::log::write(vx::log::kWarn, "backup: %s", text.c_str());
+    for (const BlobId& id : knownDamage)
+      if (stored.packs.count(BlobIdToHex(id)) == 0) clearedDamage.push_back(id);
   }
   indexReadUnder = under;
   return Status();
@@ -89,6 +121,51 @@ Status Repo::loadIndex() {
 std::vector<std::string> Repo::indexDamage() {
   std::lock_guard<std::mutex> lock(queueMutex);
   return indexDamageTexts;
+}
+
+std::vector<std::string> Repo::packDamage() {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  return packDamageTexts;
+}
+
+std::vector<BlobId> Repo::damageFound() {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  return foundDamage;
+}
+
+std::vector<BlobId> Repo::damageCleared() {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  return clearedDamage;
+}
+
+bool Repo::damagedBeforeLocked(const BlobId& pack) const {
+  return knownDamage.count(pack) != 0 || std::find(foundDamage.begin(), foundDamage.end(), pack) != foundDamage.end();
+}
+
+void Repo::noteDamaged(uint32_t pack) {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  noteDamagedLocked(pack);
+}
+
+void Repo::noteDamaged(const BlobId& pack) {
+  std::lock_guard<std::mutex> lock(queueMutex);
+  for (uint32_t p = 0; p < packs.size(); ++p)
+    if (packs[p].id == pack) noteDamagedLocked(p);
+}
+
+void Repo::noteDamagedLocked(uint32_t pack) {
+  if (pack >= packs.size() || packs[pack].damaged) return;
+  packs[pack].damaged = true;
+  if (knownDamage.count(packs[pack].id) == 0) foundDamage.push_back(packs[pack].id);
+}
+
+void Repo::placeBlobLocked(const BlobId& id, const BlobLocation& loc, bool overwrite) {
+  auto [it, added] = index.emplace(id, loc);
+  if (added) return;
+  auto holds = [&](uint32_t p) { return p < packs.size() && !packs[p].missing && !packs[p].damaged; };
+  // A blob stored twice (stored again after a loss, or by two clients at
+  // once) is read where it can be.
+  if (holds(loc.pack) == holds(it->second.pack) ? overwrite : holds(loc.pack)) it->second = loc;
 }
 
 Status Repo::reloadIndexIfStale() {
@@ -120,12 +197,7 @@ Status Repo::readPackHeaderOf(const BlobId& id, uint64_t size, std::vector<PackE
   return ParsePackHeaderTable(table.data(), table.size(), beforeTrailer - sealedLength, out);
 }
 
-Status Repo::adoptPacks(bool anyAge, uint64_t& adopted) {
-  adopted = 0;
-  StoredData stored;
-  Status st = listStored(stored, false);
-  if (!st.ok()) return st;
-  const int64_t youngSince = clockNow() - kUnnamedPackMinAgeSec;
+Status Repo::adoptPacks(const StoredData& stored) {
   std::unordered_set<std::string> known;
   {
     std::lock_guard<std::mutex> lock(queueMutex);
@@ -134,10 +206,9 @@ Status Repo::adoptPacks(bool anyAge, uint64_t& adopted) {
   for (const auto& [name, object] : stored.packs) {
     BlobId id;
     if (!ParseBlobId(name, id) || known.count(name) != 0) continue;
-    if (!anyAge && object.mtime > youngSince) continue;
     if (IsCancelled(cancel)) return Status(Status::kCanceled, "");
     std::vector<PackEntry> entries;
-    st = readPackHeaderOf(id, object.size, entries);
+    Status st = readPackHeaderOf(id, object.size, entries);
     if (st.retryable() || st.code == Status::kCanceled || st.code == Status::kAuthFailed) return st;
     if (!st.ok()) {
       vx::log::write(vx::log::kWarn, "backup: %s; no index names it", st.message.c_str());
@@ -145,21 +216,26 @@ Status Repo::adoptPacks(bool anyAge, uint64_t& adopted) {
     }
     std::lock_guard<std::mutex> lock(queueMutex);
     const uint32_t position = uint32_t(packs.size());
-    packs.push_back(PackInfo{id, uint32_t(object.size), false, std::max<int64_t>(object.mtime, 1)});
-    // A location from an index stands; the header only fills the gaps.
+    PackInfo info{id, uint32_t(object.size), false, std::max<int64_t>(object.mtime, 1)};
+    info.damaged = damagedBeforeLocked(id);
+    packs.push_back(info);
+    // A location from an index stands unless its pack is lost; the header
+    // only fills the gaps.
     for (const PackEntry& e : entries)
-      index.emplace(e.id, BlobLocation{position, e.offset, e.storedLength, e.rawLength, e.type});
-    ++adopted;
+      placeBlobLocked(e.id, BlobLocation{position, e.offset, e.storedLength, e.rawLength, e.type}, false);
   }
   return Status();
 }
 
 Status Repo::adoptUnnamedPacks(uint64_t& adopted) {
-  // A later reading of the index would forget them again.
   adopted = 0;
   Status st = reloadIndexIfStale();
   if (!st.ok()) return st;
-  return adoptPacks(false, adopted);
+  const int64_t youngSince = clockNow() - kUnnamedPackMinAgeSec;
+  std::lock_guard<std::mutex> lock(queueMutex);
+  for (const PackInfo& p : packs)
+    if (!p.retired && p.unnamedSince != 0 && p.unnamedSince <= youngSince) ++adopted;
+  return Status();
 }
 
 Status Repo::storeIndexObject(const std::vector<uint8_t>& plain, BlobId& name) {
@@ -214,8 +290,12 @@ Status Repo::writeIndex() {
     objectHasPacks = false;
     return Status();
   };
+  // A pack that no index named is named once it is old enough that no
+  // writer which takes no lock can still be about to name it (until then
+  // space reclamation must not count it as known), and a lost one never.
+  const int64_t youngSince = clockNow() - kUnnamedPackMinAgeSec;
   for (size_t p = 0; p < known.size(); ++p) {
-    if (known[p].retired || byPack[p].empty()) continue;
+    if (known[p].retired || known[p].missing || known[p].unnamedSince > youngSince || byPack[p].empty()) continue;
     // Objects hold whole packs, so one may pass the limit by its last pack.
     if (objectEntries >= kIndexObjectEntries) {
       Status st = store();

@@ -194,6 +194,109 @@ TEST(RepoIndex, BlobListedTwiceLivesWhereTheLastObjectReadPutsIt) {
   }
 }
 
+// A blob stored again after a loss is listed in two packs; it lives in the
+// one storage holds, whichever index object is read last.
+TEST(RepoIndex, ABlobListedTwiceLivesInThePackStorageHolds) {
+  enum class Damage { kFirstRemoved, kSecondRemoved, kFirstCut };
+  for (Damage damage : {Damage::kFirstRemoved, Damage::kSecondRemoved, Damage::kFirstCut}) {
+    SCOPED_TRACE(int(damage));
+    RepoWorld w;
+    auto first = w.create();
+    const std::vector<uint8_t> data = RandomBlob(3000, 1);
+    const BlobId twice = w.store(*first, data);
+    const BlobId once = w.store(*first, RandomBlob(3000, 2));
+    ASSERT_TRUE(first->flush().ok());
+    const std::string firstPack = w.packPaths().front();
+    auto second = w.reopen();
+    ASSERT_TRUE(second->addBlob(kBlobData, twice, data.data(), data.size()).ok());
+    ASSERT_TRUE(second->flush().ok());
+    std::string secondPack;
+    for (const std::string& path : w.packPaths())
+      if (path != firstPack) secondPack = path;
+
+    std::string bytes;
+    ASSERT_TRUE(w.server->readFile(firstPack, &bytes));
+    const std::string& gone = damage == Damage::kSecondRemoved ? secondPack : firstPack;
+    if (damage == Damage::kFirstCut) {
+      w.server->putFile(firstPack, bytes.substr(0, bytes.size() - 1));
+    } else {
+      auto conn = w.server->connection();
+      ASSERT_TRUE(conn->connect().ok() && conn->remove(gone, false).ok());
+    }
+    for (bool reverse : {false, true}) {
+      w.server->setReverseListing(reverse);
+      auto repo = w.reopen();
+      BlobLocation loc;
+      ASSERT_TRUE(RepoTestPeer::location(*repo, twice, loc));
+      EXPECT_NE(PackPath(RepoTestPeer::packs(*repo).at(loc.pack).id), gone);
+      EXPECT_TRUE(repo->hasBlob(twice));
+      std::vector<uint8_t> back;
+      EXPECT_TRUE(repo->readBlob(twice, back).ok());
+      const BlobState expected = damage == Damage::kSecondRemoved ? BlobState::kHeld
+                                 : damage == Damage::kFirstCut    ? BlobState::kDamaged
+                                                                  : BlobState::kMissing;
+      EXPECT_EQ(repo->blobState(once), expected) << "what only the lost pack held is not held";
+      EXPECT_EQ(repo->packDamage().size(), 1u);
+    }
+  }
+}
+
+// Packs an earlier task found damaged: their blobs are stored again by the
+// next store, stay readable meanwhile, and are cleared once a whole read
+// shows them sound or storage no longer holds them.
+TEST(RepoIndex, PacksFoundDamagedCountAsNotHeldYetStayReadable) {
+  RepoWorld w;
+  auto repo = w.create();
+  const std::vector<uint8_t> data = RandomBlob(3000, 1);
+  const BlobId id = w.store(*repo, data);
+  ASSERT_TRUE(repo->flush().ok());
+  const BlobId pack = RepoTestPeer::packs(*repo).at(0).id;
+  const BlobId elsewhere = IdOf(0xEE);
+
+  repo = w.make();
+  ASSERT_TRUE(repo->open(kTestPassword).ok());
+  repo->setKnownDamage({pack, elsewhere});
+  ASSERT_TRUE(repo->loadIndex().ok());
+  EXPECT_EQ(repo->blobState(id), BlobState::kDamaged);
+  EXPECT_FALSE(repo->hasBlob(id));
+  std::vector<uint8_t> back;
+  EXPECT_TRUE(repo->readBlob(id, back).ok()) << "a damaged pack may still hold it whole";
+  EXPECT_EQ(repo->packDamage(), std::vector<std::string>{"pack " + BlobIdToHex(pack).substr(0, 8) +
+                                                         " was found damaged before"});
+  EXPECT_EQ(repo->damageCleared(), std::vector<BlobId>{elsewhere}) << "a pack storage does not hold";
+  const uint64_t deduplicated = repo->blobsDeduplicated.load();
+  EXPECT_EQ(w.store(*repo, data), id);
+  EXPECT_EQ(repo->blobsDeduplicated.load(), deduplicated) << "stored again";
+  ASSERT_TRUE(repo->flush().ok());
+  EXPECT_TRUE(repo->hasBlob(id));
+
+  // A check that reads the pack whole finds it sound.
+  repo = w.make();
+  ASSERT_TRUE(repo->open(kTestPassword).ok());
+  repo->setKnownDamage({pack});
+  ASSERT_TRUE(repo->loadIndex().ok());
+  CheckReport report;
+  ASSERT_TRUE(repo->checkPack(true, report, nullptr).ok());
+  EXPECT_TRUE(report.problems.empty()) << report.problems.front();
+  EXPECT_EQ(repo->damageCleared(), std::vector<BlobId>{pack});
+
+  // A read that finds damage reports it once. (The blob lies in two packs
+  // by now: the one it is read from is damaged.)
+  repo = w.reopen();
+  BlobLocation loc;
+  ASSERT_TRUE(RepoTestPeer::location(*repo, id, loc));
+  const BlobId readFrom = RepoTestPeer::packs(*repo).at(loc.pack).id;
+  std::string bytes;
+  ASSERT_TRUE(w.server->readFile(PackPath(readFrom), &bytes));
+  bytes[loc.offset] ^= 0x01;
+  w.server->putFile(PackPath(readFrom), bytes);
+  EXPECT_TRUE(repo->hasBlob(id));
+  EXPECT_EQ(repo->readBlob(id, back).code, Status::kProtocol);
+  EXPECT_EQ(repo->readBlob(id, back).code, Status::kProtocol);
+  EXPECT_EQ(repo->damageFound(), std::vector<BlobId>{readFrom});
+  EXPECT_EQ(repo->blobState(id), BlobState::kDamaged);
+}
+
 TEST(RepoIndex, FullRewriteClosesObjectsAtTwoHundredThousandEntriesAndDeletesOldOnes) {
   RepoWorld w;
   auto repo = w.create();

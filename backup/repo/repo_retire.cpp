@@ -42,7 +42,8 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
 
   std::vector<uint32_t> deleteList, repackList;
   for (uint32_t p = 0; p < known.size(); ++p) {
-    if (known[p].retired) continue;
+    // A lost pack frees nothing; the full index below no longer names it.
+    if (known[p].retired || known[p].missing) continue;
     if (known[p].unnamedSince > youngSince) {
       ++report.youngPacksKept;
       continue;
@@ -50,9 +51,9 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
     ++report.packsExamined;
     if (live[p] == 0)
       deleteList.push_back(p);
-    else if (live[p] * 2 < known[p].length)
+    else if (live[p] * 2 < known[p].length && !known[p].damaged)
       repackList.push_back(p);
-    else
+    else  // a damaged pack is kept as long as it may hold a blob nothing else does
       report.bytesKept += known[p].length;
   }
 

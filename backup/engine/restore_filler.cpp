@@ -306,10 +306,12 @@ void FileFiller::writeTarget(const Target& t, const std::string& problem, const 
       if (!st.ok()) st = Status(st.code, "write failed", st.native);
     }
     std::lock_guard<std::mutex> lock(mu_);
-    if (st.ok())
+    if (st.ok()) {
+      job->written += plain.size;
       progress_.bytes.fetch_add(plain.size, std::memory_order_relaxed);
-    else
+    } else {
       failLocked(job, st.message, st.native);
+    }
   }
   bool last = false;
   {
@@ -333,6 +335,9 @@ void FileFiller::finishJob(FillJob& job, bool touch) {
     job.restored = true;
   else if (!placed.ok())
     failLocked(&job, placed.message, placed.native);
+  // Bytes count as restored only in files that are in place: what a failed
+  // file had written went with its temporary.
+  if (!job.restored) progress_.bytes.fetch_sub(std::exchange(job.written, 0), std::memory_order_relaxed);
   completeLocked(&job);
 }
 

@@ -96,6 +96,7 @@ struct FillJob {
 
   // Outcome, guarded by the filler's mu_ until the job comes back.
   size_t remaining = 0;  // blob writes not yet done or dropped
+  uint64_t written = 0;  // bytes counted as restored; taken back when the file fails
   bool failed = false;
   bool restored = false;  // in place under its name
   std::string problem;    // the failure's text; empty when the run's failure dropped it

@@ -504,6 +504,7 @@ TEST_F(RestoreTest, ProblemsWithOneItemLeaveTheRestGoingOn) {
   EXPECT_EQ(std::set<std::string>(problems_.begin(), problems_.end()), expected);
   EXPECT_EQ(progress_->errors.load(), expected.size());
   EXPECT_EQ(ReadText(at("ok.txt")), "fine");
+  EXPECT_EQ(progress_->bytes.load(), 4u) << "only the bytes of the one file in place count as restored";
   EXPECT_EQ(StatOf(at("dir.txt")).st_mode & 07777, 0555u);
   EXPECT_TRUE(fs::is_directory(at("dir.txt/inner")));
   EXPECT_FALSE(fs::exists(at("small/big.bin")));
@@ -600,6 +601,30 @@ TEST_F(RestoreTest, ManyFilesInManyFoldersStayInsideTheDescriptorLimit) {
       EXPECT_TRUE(ReadText(at(folder + "large")) == Random(3 * 4096 + i, uint32_t(i)));
     }
   }
+}
+
+// A pack cut short after a file's first blobs were written: the file is
+// lost, and what it had written does not count as restored.
+TEST_F(RestoreTest, BytesOfAFileCutShortDoNotCountAsRestored) {
+  VersionBuilder v(*repo_, 65536);
+  v.file("a.txt", "whole");
+  v.file("b.bin", Random(3 * 1024 * 1024, 6));
+  SnapshotInfo version = v.write();
+  const std::vector<BlobId> blobs = v.blobsOf("b.bin");
+  BlobLocation last;
+  ASSERT_TRUE(RepoTestPeer::location(*repo_, blobs.back(), last));
+  const std::string pack = PackPath(RepoTestPeer::packs(*repo_)[last.pack].id);
+  ASSERT_NE(pack, packOf(v, "b.bin")) << "the file's first blobs lie in a pack that stays whole";
+  std::string bytes;
+  ASSERT_TRUE(world_.server->readFile(pack, &bytes));
+  world_.server->putFile(pack, bytes.substr(0, last.offset));
+
+  ASSERT_TRUE(restore(version, "", target()).ok());
+  EXPECT_EQ(ReadText(at("a.txt")), "whole");
+  EXPECT_FALSE(fs::exists(at("b.bin")));
+  EXPECT_EQ(progress_->files.load(), 1u);
+  EXPECT_EQ(progress_->bytes.load(), 5u);
+  EXPECT_EQ(progress_->errors.load(), 1u);
 }
 
 TEST_F(RestoreTest, StorageFailuresAndCancellationEndTheRestore) {

@@ -516,17 +516,23 @@ int RunSnapshots(const Args& args) {
   if (!RequestBackup("backupSnapshots", o.positional[0], [refresh](Value& r) { r.set("refresh", refresh); }, reply, error))
     return ReportFailure(error);
   const Value& list = reply["snapshots"];
-  if (list.size() == 0) {
+  const Value& damaged = reply["damaged"];
+  if (list.size() == 0 && damaged.size() == 0) {
     std::printf("no snapshots yet\n");
     return kExitOk;
   }
-  std::printf("%-8s  %-16s  %10s  %10s  %s\n", "ID", "TIME", "FILES", "SIZE", "HOST");
+  if (list.size() > 0) std::printf("%-8s  %-16s  %10s  %10s  %s\n", "ID", "TIME", "FILES", "SIZE", "HOST");
   for (size_t i = 0; i < list.size(); ++i) {
     const Value& s = list.at(i);
     std::printf("%-8s  %-16s  %10lld  %10s  %s\n", s["id"].asString().substr(0, kShortIdDigits).c_str(),
                 When(s["time"].asInt64()).c_str(), static_cast<long long>(s["files"].asInt64()),
                 FormatBytes(static_cast<uint64_t>(s["bytes"].asInt64())).c_str(), s["host"].asString().c_str());
   }
+  // A record that does not open belongs to no job it could be shown under,
+  // yet keeps every prune from running until it is forgotten.
+  for (size_t i = 0; i < damaged.size(); ++i)
+    std::fprintf(stderr, "tarn: snapshot record %s cannot be opened; forget it by this id\n",
+                 Printable(damaged.at(i).asString()).c_str());
   return kExitOk;
 }
 

@@ -203,6 +203,8 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
     ASSERT_TRUE(stream->finish(nullptr).ok());
   }
   expect(Backup({"check", "e2e"}), kExitFailed, "snapshot record " + damaged + " cannot be opened");
+  expect(Backup({"snapshots", "e2e", "--refresh"}), kExitOk,
+         "snapshot record " + damaged + " cannot be opened; forget it by this id");
   expect(Backup({"forget", "e2e", damaged}), kExitOk, "forgot snapshot dddddddd");
   expect(Backup({"check", "e2e"}), kExitOk, "check ok: check passed: ");
   expect(Backup({"remove", "e2e"}), kExitOk, "removed backup job e2e");

@@ -153,7 +153,8 @@ class BackupManager : public IBackupService {
     // stateMutex_.
     std::mutex browseMutex;
     std::shared_ptr<backup::Repo> browseRepo;
-    std::vector<backup::SnapshotInfo> versions;  // oldest first
+    std::vector<backup::SnapshotInfo> versions;  // this job's, oldest first
+    std::vector<std::string> damagedRecords;     // records that did not open when versions was listed
     bool versionsValid = false;
     // Packs (64 hex digits) this job's tasks found damaged, kept in
     // "status.json": every task of any job counts their blobs as not held,
@@ -237,8 +238,8 @@ class BackupManager : public IBackupService {
   // (backup_task_ops.cpp).
   void runBackupOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo, backup::Progress& progress,
                    const CancelToken* cancel, TaskOutcome& out);
-  void runRestoreOp(JobState& state, backup::Repo& repo, const TaskArgs& args, backup::Progress& progress,
-                    const CancelToken* cancel, TaskOutcome& out);
+  void runRestoreOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo, const TaskArgs& args,
+                    backup::Progress& progress, const CancelToken* cancel, TaskOutcome& out);
   void runCheckOp(JobState& state, backup::Repo& repo, const TaskArgs& args, backup::Progress& progress,
                   const CancelToken* cancel, TaskOutcome& out);
   void runPruneOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo, const CancelToken* cancel,

@@ -51,11 +51,14 @@ std::string DestinationText(const EndpointConfig& ep) {
   return text + (ep.root.empty() ? std::string("/") : ep.root);
 }
 
-Value SnapshotsReply(const std::vector<backup::SnapshotInfo>& versions) {
+// "damaged": the names of records that did not open, which belong to no
+// known job and can only be forgotten.
+Value SnapshotsReply(const std::vector<backup::SnapshotInfo>& versions, const std::vector<std::string>& damaged) {
   Value list = Value::array();
   for (const backup::SnapshotInfo& v : versions) list.append(SnapshotJson(v));
   Value reply = OkReply();
   reply.set("snapshots", std::move(list));
+  if (!damaged.empty()) reply.set("damaged", backup::StringListToJson(damaged));
   return reply;
 }
 
@@ -468,7 +471,7 @@ Value BackupManager::browse(const std::string& op, const std::string& id, const 
     state = findLocked(id);
     if (!state) return ErrorReply(kNoSuchJob);
     if (op == kOpSnapshots && state->versionsValid && !request["refresh"].asBool(false))
-      return SnapshotsReply(state->versions);
+      return SnapshotsReply(state->versions, state->damagedRecords);
   }
 
   std::lock_guard<std::mutex> browsing(state->browseMutex);
@@ -476,6 +479,7 @@ Value BackupManager::browse(const std::string& op, const std::string& id, const 
   Status s = cachedRepo(state, repo);
   if (!s.ok()) return ErrorReply(s.toString());
   std::vector<backup::SnapshotInfo> versions;
+  std::vector<std::string> damaged;
   bool cached = false;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -485,18 +489,28 @@ Value BackupManager::browse(const std::string& op, const std::string& id, const 
     }
   }
   if (!cached) {
-    s = repo->listSnapshots(versions);
+    s = repo->listSnapshots(versions, &damaged);
     if (!s.ok()) return ErrorReply(s.toString());
+    // Other jobs may keep their versions in the same repository.
+    std::erase_if(versions, [&](const backup::SnapshotInfo& v) { return !backup::IsVersionOfJob(v, id); });
     std::lock_guard<std::mutex> lock(stateMutex_);
     state->versions = versions;
+    state->damagedRecords = damaged;
     state->versionsValid = true;
   }
-  if (op == kOpSnapshots) return SnapshotsReply(versions);
+  if (op == kOpSnapshots) return SnapshotsReply(versions, damaged);
 
   const std::string snapshot = request["snapshot"].asString();
   auto version = std::find_if(versions.begin(), versions.end(),
                               [&](const backup::SnapshotInfo& v) { return v.id == snapshot; });
-  if (version == versions.end() && op == kOpForget) return forgetDamaged(*repo, snapshot);
+  if (version == versions.end() && op == kOpForget) {
+    Value reply = forgetDamaged(*repo, snapshot);
+    if (reply["ok"].asBool()) {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      std::erase(state->damagedRecords, snapshot);
+    }
+    return reply;
+  }
   if (version == versions.end()) return ErrorReply(kNoSuchSnapshot);
   if (op == kOpLs) {
     Value entries = Value::array();

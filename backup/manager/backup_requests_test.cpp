@@ -323,11 +323,21 @@ TEST(BackupRequestsTest, ARecordThatDoesNotOpenIsForgottenByItsNameAndSpaceIsRec
   EXPECT_EQ(RunToEndNote(w, R"({"op":"backupPrune","id":"j1"})"),
             "prune: protocol: space is not reclaimed while 1 snapshot records are damaged");
 
-  EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 1u);
+  // Listed apart from the versions, and named as damaged, not as gone.
+  for (const char* refresh : {"true", "false"}) {
+    const Value listed = w.call(R"({"op":"backupSnapshots","id":"j1","refresh":)" + std::string(refresh) + "}");
+    EXPECT_EQ(listed["snapshots"].size(), 1u);
+    EXPECT_EQ(listed["damaged"].dump(), "[\"" + damaged + "\"]") << refresh;
+  }
+  test::TempDir target;
+  EXPECT_EQ(RunToEndNote(w, R"({"op":"backupRestore","id":"j1","snapshot":")" + damaged + R"(","target":")" +
+                                target.path() + R"("})"),
+            "restore: protocol: the snapshot's record is damaged: it does not open");
   EXPECT_EQ(Error(w.call(R"({"op":"backupForget","id":"j1","snapshot":")" + std::string(64, 'e') + R"("})")),
             "no such snapshot");
   EXPECT_EQ(Error(w.call(R"({"op":"backupForget","id":"j1","snapshot":")" + damaged + R"("})")), "ok");
   EXPECT_FALSE(w.server("a").exists("/snapshots/" + damaged));
+  EXPECT_FALSE(w.call(R"({"op":"backupSnapshots","id":"j1"})").has("damaged"));
   EXPECT_EQ(RunToEndNote(w, R"({"op":"backupPrune","id":"j1"})").rfind("cleanup: ", 0), 0u);
   EXPECT_EQ(w.call(R"({"op":"backupSnapshots","id":"j1","refresh":true})")["snapshots"].size(), 1u);
 }

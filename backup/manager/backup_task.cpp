@@ -182,7 +182,7 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
     if (op == kOpBackup) {
       runBackupOp(*state, job, *repo, *progress, cancel.get(), out);
     } else if (op == kOpRestore) {
-      runRestoreOp(*state, *repo, *args, *progress, cancel.get(), out);
+      runRestoreOp(*state, job, *repo, *args, *progress, cancel.get(), out);
     } else if (op == kOpCheck) {
       runCheckOp(*state, *repo, *args, *progress, cancel.get(), out);
     } else if (op == kOpPrune) {

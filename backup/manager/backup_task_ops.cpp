@@ -72,16 +72,25 @@ void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, b
   if (!kept.ok()) appendLog(job.id, "cleanup did not finish: " + kept.toString());
 }
 
-void BackupManager::runRestoreOp(JobState& state, backup::Repo& repo, const TaskArgs& args,
-                                 backup::Progress& progress, const CancelToken* cancel, TaskOutcome& out) {
+void BackupManager::runRestoreOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo,
+                                 const TaskArgs& args, backup::Progress& progress, const CancelToken* cancel,
+                                 TaskOutcome& out) {
   setPhase(state, kPhaseRestore);
   std::vector<backup::SnapshotInfo> versions;
-  out.status = repo.listSnapshots(versions);
+  std::vector<std::string> damaged;
+  out.status = repo.listSnapshots(versions, &damaged);
   if (!out.status.ok()) return;
   auto version = std::find_if(versions.begin(), versions.end(),
                               [&](const backup::SnapshotInfo& v) { return v.id == args.snapshot; });
   if (version == versions.end()) {
-    out.status = Status(Status::kNotFound, "the snapshot is no longer there");
+    const bool there = std::find(damaged.begin(), damaged.end(), args.snapshot) != damaged.end();
+    out.status = there ? Status(Status::kProtocol, "the snapshot's record is damaged: it does not open")
+                       : Status(Status::kNotFound, "the snapshot is no longer there");
+    return;
+  }
+  // Another job's version would go to that job's sources.
+  if (!backup::IsVersionOfJob(*version, job.id)) {
+    out.status = Status(Status::kNotFound, "the snapshot is a version of another job");
     return;
   }
   backup::RestoreRequest request;

@@ -393,6 +393,63 @@ TEST(BackupTaskTest, PacksACheckFoundDamagedAreStoredAgainByTheNextBackup) {
   EXPECT_EQ(w.readJobFile("j1", kJobStatusFileName).find("\"damagedPacks\""), std::string::npos);
 }
 
+// Two jobs keep their versions in one repository folder: each lists,
+// restores and forgets only its own. A record that names no job (made
+// before records named theirs) is listed for both, as it always was.
+TEST(BackupTaskTest, TwoJobsInOneRepositoryFolderSeeOnlyTheirOwnVersions) {
+  ManagerWorld w;
+  test::TempDir a, b;
+  WriteSource(a);
+  ASSERT_TRUE(vx::WriteFileAtomic(b.file("other.txt"), std::string("only b")));
+  ASSERT_TRUE(w.setJob("ja", "a", "", a.path())["ok"].asBool());
+  ASSERT_TRUE(w.setJob("jb", "a", "", b.path())["ok"].asBool());
+  const Value versionA = RunToEnd(w, R"({"op":"backupRun","id":"ja"})", "ja")["lastSnapshot"];
+  const std::string b1 = RunToEnd(w, R"({"op":"backupRun","id":"jb"})", "jb")["lastSnapshot"]["id"].asString();
+  const std::string b2 = RunToEnd(w, R"({"op":"backupRun","id":"jb"})", "jb")["lastSnapshot"]["id"].asString();
+  ASSERT_FALSE(versionA["id"].asString().empty() || b1.empty() || b2.empty());
+  backup::SnapshotInfo unnamed = backup::SnapshotFromJson(versionA);
+  unnamed.job.clear();
+  unnamed.time -= 60;
+  auto repo = std::make_shared<backup::Repo>(w.server("a").factory(), backup::TestRepoOptions());
+  ASSERT_TRUE(repo->open(test::kJobPassword).ok());
+  ASSERT_TRUE(repo->writeSnapshot(unnamed).ok());
+  repo.reset();
+
+  auto ids = [&](const std::string& job) {
+    const Value list = w.call(R"({"op":"backupSnapshots","id":")" + job + R"(","refresh":true})")["snapshots"];
+    std::vector<std::string> out;
+    for (size_t i = 0; i < list.size(); ++i) out.push_back(list.at(i)["id"].asString());
+    return out;
+  };
+  EXPECT_EQ(ids("ja"), (std::vector<std::string>{unnamed.id, versionA["id"].asString()}));
+  std::vector<std::string> listedB = ids("jb");
+  std::sort(listedB.begin(), listedB.end());
+  std::vector<std::string> expectedB = {unnamed.id, b1, b2};
+  std::sort(expectedB.begin(), expectedB.end());
+  EXPECT_EQ(listedB, expectedB);
+
+  // The latest version of A is A's, and another job's is refused.
+  test::TempDir target("tarn-restore-target", 0755);
+  auto restore = [&](const std::string& snapshot) {
+    return RunToEnd(w, R"({"op":"backupRestore","id":"ja","snapshot":")" + snapshot + R"(","target":")" +
+                           target.path() + R"("})",
+                    "ja")["lastNote"]
+        .asString();
+  };
+  EXPECT_EQ(restore(b2), "restore: not-found: the snapshot is a version of another job");
+  EXPECT_TRUE(std::filesystem::is_empty(target.path()));
+  EXPECT_EQ(restore(ids("ja").back()).rfind("restored 2 files, ", 0), 0u);
+  const std::string name = std::filesystem::path(a.path()).filename().string();
+  EXPECT_EQ(backup::TreeOf(target.path()),
+            (std::vector<std::string>{name, name + "/a.txt", name + "/sub", name + "/sub/b.txt"}));
+
+  EXPECT_EQ(w.call(R"({"op":"backupForget","id":"ja","snapshot":")" + b1 + R"("})")["error"].asString(),
+            "no such snapshot");
+  EXPECT_TRUE(w.server("a").exists("/snapshots/" + b1));
+  EXPECT_TRUE(w.call(R"({"op":"backupForget","id":"jb","snapshot":")" + b1 + R"("})")["ok"].asBool());
+  EXPECT_EQ(ids("ja").size(), 2u);
+}
+
 TEST(BackupTaskTest, ATaskTheServiceDidNotLiveToEndIsShownAsInterruptedAtTheNextStart) {
   struct Case {
     const char* request;

@@ -25,6 +25,10 @@ uint64_t Counter(const vx::json::Value& v) {
 
 }  // namespace
 
+bool IsVersionOfJob(const SnapshotInfo& info, const std::string& jobId) {
+  return info.job.empty() || info.job == jobId;
+}
+
 vx::json::Value SnapshotToJson(const SnapshotInfo& info) {
   vx::json::Value v = vx::json::Value::object();
   v.set("time", info.time);

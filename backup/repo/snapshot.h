@@ -36,6 +36,11 @@ struct SnapshotInfo {
   std::string version;
 };
 
+// Whether a record is one of the versions of job `jobId`: it names that job.
+// Several jobs may keep their versions in one repository; a record that
+// names no job (made before records named theirs) counts as every job's.
+bool IsVersionOfJob(const SnapshotInfo& info, const std::string& jobId);
+
 // The stored members in their fixed order, "time" first and "version" last.
 vx::json::Value SnapshotToJson(const SnapshotInfo& info);
 // Tolerant of missing members and of a value that is not an object: every

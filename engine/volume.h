@@ -18,6 +18,11 @@
 // themselves; the journal's lock is taken inside uploadMu_ (the tick's look
 // at the records that hold uploads back) and never the other way round.
 //
+// Operations on paths hold a pass of the rename fence (rename_fence.h) for
+// their run: one inside a folder being renamed waits for the rename and
+// goes on at the folder's new place, and a rename begins once those already
+// under way in its source or target have ended.
+//
 // The operations live in one file per concern: volume.cpp (lifecycle and
 // tick), volume_read.cpp (read path), volume_namespace.cpp (attributes,
 // listings, open, create, rename, delete, times, sizes, space, close),
@@ -56,6 +61,7 @@
 #include "engine/data_cache.h"
 #include "engine/journal.h"
 #include "engine/meta_cache.h"
+#include "engine/rename_fence.h"
 #include "engine/worker_pool.h"
 #include "foundation/cancel_token.h"
 #include "foundation/log_limiter.h"
@@ -196,7 +202,12 @@ class Volume {
   Status open(const std::string& path, std::shared_ptr<OpenFile>& out);
   // A new empty file or folder, opened.
   Status create(const std::string& path, bool isDir, std::shared_ptr<OpenFile>& out);
-  Status rename(const std::string& from, const std::string& to, bool replace);
+  // `moved` (may be empty) runs once the rename took effect and before any
+  // operation waiting for it goes on: a caller that keeps its own map of
+  // names moves them there, so that no path it builds later names the old
+  // place.
+  Status rename(const std::string& from, const std::string& to, bool replace,
+                const std::function<void()>& moved = {});
   // The path with its parent folders in the server's spelling.
   std::string resolveCase(const std::string& path);
   Status setTimes(const std::string& path, Timestamp mtime, Timestamp atime);
@@ -397,6 +408,8 @@ class Volume {
   std::vector<std::shared_ptr<CacheFile>> commitDue_;  // guarded by commitMu_
   bool commitPosted_ = false;                          // guarded by commitMu_
   RateLimiter limiter_;
+
+  RenameFence fence_{config_.id};  // locks itself
 
   std::atomic<bool> started_{false};
   std::atomic<bool> offline_{false};

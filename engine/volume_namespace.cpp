@@ -104,9 +104,11 @@ bool Volume::showLocalChanges(const std::string& path, RemoteAttr& attr) {
   return true;
 }
 
-Status Volume::getattr(const std::string& path, RemoteAttr& out) {
+Status Volume::getattr(const std::string& asked, RemoteAttr& out) {
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
+  std::string path = asked;
+  RenameFence::Pass pass = fence_.enter({&path});
   // The record and the local state are read one after the other; a change
   // between them (an upload that ends, a rename onto the path) makes the
   // pair a mixture, so they are read again.
@@ -120,9 +122,11 @@ Status Volume::getattr(const std::string& path, RemoteAttr& out) {
   return Status();
 }
 
-Status Volume::readdir(const std::string& path, std::vector<DirEntry>& out) {
+Status Volume::readdir(const std::string& asked, std::vector<DirEntry>& out) {
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
+  std::string path = asked;
+  RenameFence::Pass pass = fence_.enter({&path});
   for (int tries = 1;; ++tries) {
     MetaCache::Question question = meta_->ask();
     Status st = listRemote(path, out, true);
@@ -133,9 +137,11 @@ Status Volume::readdir(const std::string& path, std::vector<DirEntry>& out) {
   }
 }
 
-Status Volume::open(const std::string& path, std::shared_ptr<OpenFile>& out) {
+Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
+  std::string path = asked;
+  RenameFence::Pass pass = fence_.enter({&path});
   RemoteAttr attr;
   std::shared_ptr<CacheFile> cache;
   uint64_t seen = CacheFile::kAnyRecord;
@@ -219,10 +225,12 @@ Status Volume::checkName(const std::string& path) {
   return Status();
 }
 
-Status Volume::create(const std::string& path, bool isDir, std::shared_ptr<OpenFile>& out) {
+Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<OpenFile>& out) {
   if (config_.compat.readOnly) return ReadOnly();
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
+  std::string path = asked;
+  RenameFence::Pass pass = fence_.enter({&path});
   const bool online = !offline_.load();
   // Offline changes still waiting go first: the name may be one of theirs.
   Status st = online ? replayJournal() : Status();
@@ -291,10 +299,12 @@ std::string Volume::resolveCase(const std::string& path) {
   return JoinRemotePath(resolved, BaseName(path));
 }
 
-Status Volume::setTimes(const std::string& path, Timestamp mtime, Timestamp atime) {
+Status Volume::setTimes(const std::string& asked, Timestamp mtime, Timestamp atime) {
   if (!config_.compat.setMtime || !caps()->setMtime || mtime.isZero()) return Status();
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
+  std::string path = asked;
+  RenameFence::Pass pass = fence_.enter({&path});
   RemoteAttr attr;
   bool negative = false;
   if (meta_->getAttr(path, &attr, &negative) && !negative) {
@@ -354,10 +364,12 @@ Status Volume::setSize(const std::shared_ptr<OpenFile>& file, uint64_t size) {
   return Status();
 }
 
-Status Volume::unlink(const std::string& path, bool isDir) {
+Status Volume::unlink(const std::string& asked, bool isDir) {
   if (config_.compat.readOnly) return ReadOnly();
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
+  std::string path = asked;
+  RenameFence::Pass pass = fence_.enter({&path});
   bool pending = false;
   {
     // A running upload is left to notice the deletion itself.

@@ -76,11 +76,14 @@ void Volume::endRename(const std::string& from, const std::string& to) {
   renaming_.erase(renaming_.find(to));
 }
 
-Status Volume::rename(const std::string& from, const std::string& to, bool replace) {
+Status Volume::rename(const std::string& fromPath, const std::string& toPath, bool replace,
+                      const std::function<void()>& moved) {
   if (config_.compat.readOnly) return Status(Status::kAccessDenied, "read-only mount");
-  if (from == to) return Status();
+  if (fromPath == toPath) return Status();
   ActiveCall call(this);
   if (!call.ok()) return Status(Status::kCanceled, "volume stopped");
+  std::string from = fromPath, to = toPath;
+  RenameFence::Pass pass = fence_.beginRename(from, to);
   const bool online = !offline_.load();
   // Offline changes still waiting go first: either name may be one of theirs.
   Status st = online ? replayJournal() : Status();
@@ -174,6 +177,8 @@ Status Volume::rename(const std::string& from, const std::string& to, bool repla
   if (record != 0) (void)(online ? journal_->drop(record) : journal_->markMoved(record));
   if (pending) queueUpload(to, 0, nullptr);
   endRename(from, to);
+  pass.moved();
+  if (moved) moved();
   return Status();
 }
 

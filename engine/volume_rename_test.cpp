@@ -1,8 +1,11 @@
 // Renames of files with changes still to upload, cut short by a kill at any
 // step of the drive's cache and journal (a MemoryEnv stops the world there),
-// and uploads whose folder went missing on the server.
+// uploads whose folder went missing on the server, and work in a folder
+// while the folder is renamed.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <memory>
 #include <thread>
 #include <utility>
@@ -10,7 +13,9 @@
 
 #include "engine/volume.h"
 #include "foundation/memory_env.h"
+#include "testing/eventually.h"
 #include "testing/gate.h"
+#include "testing/log_capture.h"
 #include "testing/volume_harness.h"
 
 namespace tarn {
@@ -128,6 +133,108 @@ TEST(VolumeRenameCrashTest, AnUploadWhoseFolderIsGoneMakesItAgain) {
     std::string content;
     EXPECT_TRUE(server.readFile(Name("/a/b", 0), &content) && content == Content(0));
     EXPECT_EQ(server.countCalls(MemOp::kMkdir), 2);
+  }
+}
+
+
+// A writer that goes on creating files in a folder, and a reader that goes
+// on opening them, while the folder is renamed: whatever a step of one meets
+// of the other, a file is made (or opened) under the folder's new name, its
+// content ends there, and the old folder is not made again. Each case holds
+// one side at a step (at a server call, or at its first step on the cache's
+// disk once the server has its change) and lets the other side run into it.
+TEST(VolumeRenameTest, WorkInAFolderWhileItIsRenamedLandsUnderItsNewName) {
+  enum class Side { kCreate, kOpen, kRename };
+  struct Case {
+    const char* what;
+    Side held;
+    bool heldAtServerCall;  // else at its first cache step once the server has the change
+    Side other;
+  } cases[] = {
+      {"a create under way, not yet on the server, when the rename comes", Side::kCreate, true, Side::kRename},
+      {"a create under way, on the server already, when the rename comes", Side::kCreate, false, Side::kRename},
+      {"a create that comes once the server has renamed the folder", Side::kRename, false, Side::kCreate},
+      {"an open that comes once the server has renamed the folder", Side::kRename, false, Side::kOpen},
+  };
+  const std::string old = Content(1);
+  const std::string fresh = Content(2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::LogCapture log;
+    MemoryEnv env;
+    auto server = std::make_shared<test::MemoryServer>();
+    server->setCaps(test::WritableCaps(true));
+    server->putFile("/X/w/old", old);
+    MountConfig config = test::UploadDrive(kBs);
+    // Every look is a question for the server, which a rename changes under it.
+    config.cache.metaTtlMs = config.cache.dirTtlMs = config.cache.negativeTtlMs = 0;
+    Volume v(config, kCacheRoot, server->factory(), test::QuickTimings(), &env);
+    ASSERT_TRUE(v.start(nullptr).ok());
+
+    std::atomic<std::thread::id> heldThread{};
+    std::atomic<bool> fired{false};
+    test::Gate gate;
+    env.setHook([&](const MemoryEnv::StepInfo&) {
+      if (std::this_thread::get_id() != heldThread.load() || fired.load()) return Status();
+      const bool changed = c.held == Side::kRename ? server->exists("/Y") : server->exists("/X/w/new");
+      if (changed && !fired.exchange(true)) gate.arriveAndWait();
+      return Status();
+    });
+    std::shared_ptr<test::Gate> serverGate;
+    if (c.held == Side::kCreate && c.heldAtServerCall) serverGate = server->addGate(MemOp::kCreate, "/X/w/new");
+
+    std::shared_ptr<OpenFile> file;
+    Status created, opened, renamed;
+    auto run = [&](Side side) {
+      if (side == Side::kCreate) created = v.create("/X/w/new", false, file);
+      if (side == Side::kOpen) opened = v.open("/X/w/old", file);
+      if (side == Side::kRename) renamed = v.rename("/X", "/Y", false);
+    };
+    std::thread held([&] {
+      heldThread = std::this_thread::get_id();
+      run(c.held);
+    });
+    ASSERT_TRUE(serverGate ? serverGate->waitArrived() : gate.waitArrived());
+    auto other = std::async(std::launch::async, [&] { run(c.other); });
+    // The other side either waits for the held one (and says so) or, when
+    // nothing keeps them apart, runs to its end.
+    const char* waits = c.other == Side::kRename ? "waits for what is under way there" : "waits for the rename of";
+    EXPECT_TRUE(test::Eventually([&] {
+      return log.countLines(waits) > 0 ||
+             other.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }));
+    if (serverGate) serverGate->release();
+    gate.release();
+    held.join();
+    other.get();
+
+    // Every case runs to its end, so that each one's failure shows.
+    EXPECT_TRUE(renamed.ok()) << renamed.toString();
+    if (c.held == Side::kCreate || c.other == Side::kCreate) {
+      EXPECT_TRUE(created.ok()) << created.toString();
+      if (created.ok()) {
+        EXPECT_TRUE(v.write(file, 0, fresh.data(), fresh.size()).ok());
+        v.closeNow(file);
+        EXPECT_TRUE(v.waitUploadsIdle(test::Gate::kDefaultWaitMs));
+        std::string content;
+        EXPECT_TRUE(server->readFile("/Y/w/new", &content) && content == fresh)
+            << "/Y/w/new holds " << content.size() << " bytes";
+        RemoteAttr attr;
+        EXPECT_TRUE(v.getattr("/Y/w/new", attr).ok() && attr.size == fresh.size()) << attr.size;
+      }
+    } else {
+      EXPECT_TRUE(opened.ok()) << opened.toString();
+      if (opened.ok()) {
+        std::string content(old.size(), '\0');
+        uint64_t got = 0;
+        EXPECT_TRUE(v.read(file, 0, content.data(), content.size(), got).ok());
+        EXPECT_EQ(content.substr(0, got), old);
+        v.closeNow(file);
+      }
+    }
+    EXPECT_FALSE(server->exists("/X")) << "the old folder is there again";
+    env.setHook(nullptr);
+    v.stop(0);
   }
 }
 

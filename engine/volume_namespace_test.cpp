@@ -257,6 +257,46 @@ TEST(VolumeNamespaceTest, AnswersReadBeforeAnUploadEndedAreNotShownAfterIt) {
   }
 }
 
+// A listing taken while files wait for their uploads holds the empty copies
+// the server has of them then; once the uploads end it must show what they
+// left there, not the empty copies, for as long as it lives: a program that
+// lists the folder would read the files as empty.
+TEST(VolumeNamespaceTest, AListingTakenWhileUploadsWaitShowsWhatTheyLeft) {
+  constexpr int kFiles = 3;
+  auto content = [](int i) {
+    return test::Pattern(3 * kBs + 100 * static_cast<uint64_t>(i), static_cast<uint32_t>(i));
+  };
+  for (bool renamed : {false, true}) {
+    SCOPED_TRACE(renamed ? "folder renamed before its listing" : "folder listed where it was made");
+    MountConfig config = test::UploadDrive(kBs);
+    config.cache.writebackDelayMs = 3600 * 1000;  // nothing goes up until the test says so
+    Drive d(false, config);
+    Volume& v = *d.h.volume;
+    std::shared_ptr<OpenFile> folder;
+    ASSERT_TRUE(v.create("/pf", true, folder).ok());
+    for (int i = 0; i < kFiles; ++i) ASSERT_TRUE(d.h.writeFile("/pf/f" + std::to_string(i), content(i)));
+    const std::string at = renamed ? "/pf2" : "/pf";
+    if (renamed) {
+      ASSERT_TRUE(v.rename("/pf", at, false).ok());
+    }
+    std::vector<DirEntry> listing;
+    ASSERT_TRUE(v.readdir(at, listing).ok());
+    ASSERT_EQ(listing.size(), static_cast<size_t>(kFiles));
+
+    v.rescanDirty();
+    ASSERT_TRUE(d.idle());
+    ASSERT_TRUE(v.readdir(at, listing).ok());
+    ASSERT_EQ(listing.size(), static_cast<size_t>(kFiles));
+    for (const DirEntry& e : listing) {
+      const int i = e.name.back() - '0';
+      EXPECT_EQ(e.attr.size, content(i).size()) << e.name;
+      RemoteAttr attr;
+      ASSERT_TRUE(v.getattr(at + "/" + e.name, attr).ok());
+      EXPECT_EQ(attr.size, content(i).size()) << e.name;
+    }
+  }
+}
+
 // A handle keeps reading and writing the file it was opened on after that
 // file is renamed or moved with its folder, whatever now has the old name.
 TEST(VolumeNamespaceTest, OpenFilesFollowRenamesOfThemselvesAndTheirFolders) {

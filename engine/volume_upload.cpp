@@ -249,8 +249,8 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   if (st.ok()) {
     // The record first: once the object is clean, the drive shows whatever
     // the record says, and an older one (a listing taken before the upload
-    // ended) must not be shown meanwhile.
-    meta_->putAttr(path, attr);
+    // ended, with the empty copy a create left) must not be shown meanwhile.
+    meta_->putAttrAndEntry(path, attr);
     cache->markUploaded(attr.etag, attr.size, attr.mtime);
     // What the server cannot keep is not kept waiting for it either.
     cache->clearPendingMtime(keepsTimes ? pendingMtime : cache->pendingMtime());

@@ -35,6 +35,9 @@ constexpr unsigned long kStatfsBlockBytes = 4096;
 constexpr unsigned kTimeGranularityNs = 100;
 // "." and ".." take the first two listing offsets.
 constexpr off_t kDotEntries = 2;
+// A path read before a rename took effect is followed to the node's new
+// place this often; renames in a row beyond that are a user's race to lose.
+constexpr int kMovedPathTries = 3;
 // A plain listing names no node; programs skip entries whose number is 0.
 constexpr ino_t kUnknownIno = 0xffffffff;
 
@@ -167,6 +170,17 @@ int FuseFs::newChildPath(fuse_ino_t parent, const char* name, std::string& path)
   return nodes_.childPath(parent, name, path) ? 0 : ENOENT;
 }
 
+Status FuseFs::atNodePath(fuse_ino_t ino, const char* name, std::string path,
+                          const std::function<Status(const std::string&)>& call) {
+  for (int tries = 1;; ++tries) {
+    Status st = call(path);
+    std::string now;
+    const bool known = name != nullptr ? nodes_.childPath(ino, name, now) : nodes_.path(ino, now);
+    if (st.code != Status::kNotFound || tries == kMovedPathTries || !known || now == path) return st;
+    path = std::move(now);
+  }
+}
+
 void FuseFs::lookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
   std::string path;
   if (int err = newChildPath(parent, name, path); err != 0) {
@@ -174,7 +188,7 @@ void FuseFs::lookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
     return;
   }
   RemoteAttr attr;
-  Status st = volume_->getattr(path, attr);
+  Status st = atNodePath(parent, name, path, [&](const std::string& at) { return volume_->getattr(at, attr); });
   if (st.code == Status::kNotFound) {
     // A negative entry: the kernel skips asking again for a while.
     fuse_entry_param e;
@@ -197,7 +211,7 @@ void FuseFs::getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
   std::string path;
   Status st;
   if (nodes_.path(ino, path)) {
-    st = volume_->getattr(path, attr);
+    st = atNodePath(ino, nullptr, path, [&](const std::string& at) { return volume_->getattr(at, attr); });
   } else if (fi != nullptr && fi->fh != 0 && handleOf(fi).file) {
     // A deleted file still open: what the handle knows.
     OpenFile& file = *handleOf(fi).file;
@@ -228,7 +242,7 @@ void FuseFs::setattr(fuse_req_t req, fuse_ino_t ino, const struct stat* attr, in
       st = volume_->setSize(file, static_cast<uint64_t>(attr->st_size));
     } else {
       // truncate(2) by name: a handle of our own for the change.
-      st = volume_->open(path, file);
+      st = atNodePath(ino, nullptr, path, [&](const std::string& at) { return volume_->open(at, file); });
       if (st.ok()) {
         st = volume_->setSize(file, static_cast<uint64_t>(attr->st_size));
         volume_->closeNow(file);
@@ -249,7 +263,8 @@ void FuseFs::setattr(fuse_req_t req, fuse_ino_t ino, const struct stat* attr, in
       atime = now;
     else if ((toSet & FUSE_SET_ATTR_ATIME) != 0)
       atime = Timestamp::fromTimespec(attr->st_atim.tv_sec, attr->st_atim.tv_nsec);
-    Status st = volume_->setTimes(path, mtime, atime);
+    Status st =
+        atNodePath(ino, nullptr, path, [&](const std::string& at) { return volume_->setTimes(at, mtime, atime); });
     if (!st.ok()) {
       fuse_reply_err(req, StatusToErrno(st));
       return;
@@ -271,7 +286,7 @@ void FuseFs::mknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t m
     return;
   }
   std::shared_ptr<OpenFile> file;
-  Status st = volume_->create(path, false, file);
+  Status st = atNodePath(parent, name, path, [&](const std::string& at) { return volume_->create(at, false, file); });
   if (!st.ok()) {
     fuse_reply_err(req, StatusToErrno(st));
     return;
@@ -288,7 +303,7 @@ void FuseFs::mkdir(fuse_req_t req, fuse_ino_t parent, const char* name) {
     return;
   }
   std::shared_ptr<OpenFile> folder;
-  Status st = volume_->create(path, true, folder);
+  Status st = atNodePath(parent, name, path, [&](const std::string& at) { return volume_->create(at, true, folder); });
   if (!st.ok()) {
     fuse_reply_err(req, StatusToErrno(st));
     return;
@@ -309,13 +324,19 @@ void FuseFs::unlink(fuse_req_t req, fuse_ino_t parent, const char* name, bool is
     fuse_reply_err(req, err);
     return;
   }
-  if (isDir) {
-    if (int err = checkEmptyFolder(path); err != 0) {
-      fuse_reply_err(req, err);
-      return;
+  int refused = 0;  // by the folder's own check
+  Status st = atNodePath(parent, name, path, [&](const std::string& at) {
+    if (isDir) {
+      refused = checkEmptyFolder(at);
+      if (refused == ENOENT) return Status(Status::kNotFound, at);
+      if (refused != 0) return Status();
     }
+    return volume_->unlink(at, isDir);
+  });
+  if (refused != 0) {
+    fuse_reply_err(req, refused);
+    return;
   }
-  Status st = volume_->unlink(path, isDir);
   if (st.ok()) nodes_.remove(parent, name);
   fuse_reply_err(req, StatusToErrno(st));
 }
@@ -334,23 +355,37 @@ void FuseFs::rename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_in
     fuse_reply_err(req, err);
     return;
   }
+  for (int tries = 1;; ++tries) {
+    err = renameAt(parent, name, newParent, newName, flags, from, to);
+    std::string nowFrom, nowTo;
+    // Paths read before a rename of a folder above took effect: again at
+    // the nodes' new places.
+    if (err != ENOENT || tries == kMovedPathTries || !nodes_.childPath(parent, name, nowFrom) ||
+        !nodes_.childPath(newParent, newName, nowTo) || (nowFrom == from && nowTo == to)) {
+      fuse_reply_err(req, err);
+      return;
+    }
+    from = std::move(nowFrom);
+    to = std::move(nowTo);
+  }
+}
+
+int FuseFs::renameAt(fuse_ino_t parent, const char* name, fuse_ino_t newParent, const char* newName,
+                     unsigned int flags, const std::string& from, const std::string& to) {
   RemoteAttr source;
   RemoteAttr target;
   Status st = volume_->getattr(from, source);
   if (st.ok() && source.isDir() && volume_->getattr(to, target).ok()) {
     // A folder replaces only an empty one; a WebDAV move would drop a full one.
-    if (!target.isDir()) {
-      fuse_reply_err(req, ENOTDIR);
-      return;
-    }
-    if (err = checkEmptyFolder(to); err != 0) {
-      fuse_reply_err(req, err);
-      return;
-    }
+    if (!target.isDir()) return ENOTDIR;
+    if (int err = checkEmptyFolder(to); err != 0) return err;
   }
-  if (st.ok()) st = volume_->rename(from, to, (flags & RENAME_NOREPLACE) == 0);
-  if (st.ok()) nodes_.rename(parent, name, newParent, newName);
-  fuse_reply_err(req, StatusToErrno(st));
+  // The node moves before the work waiting for the rename goes on, so that
+  // no path built from it afterwards names the old place.
+  if (st.ok())
+    st = volume_->rename(from, to, (flags & RENAME_NOREPLACE) == 0,
+                         [&] { nodes_.rename(parent, name, newParent, newName); });
+  return StatusToErrno(st);
 }
 
 void FuseFs::statfs(fuse_req_t req) {
@@ -376,7 +411,8 @@ void FuseFs::opendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
   }
   auto handle = std::make_unique<Handle>();
   handle->node = ino;
-  Status st = volume_->readdir(path, handle->entries);
+  Status st =
+      atNodePath(ino, nullptr, path, [&](const std::string& at) { return volume_->readdir(at, handle->entries); });
   if (!st.ok()) {
     fuse_reply_err(req, StatusToErrno(st));
     return;

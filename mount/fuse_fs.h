@@ -17,6 +17,7 @@
 #include <fuse_lowlevel.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -106,6 +107,15 @@ class FuseFs {
   void replyEntry(fuse_req_t req, fuse_ino_t parent, const char* name, const RemoteAttr& attr);
   // The remote path of a new name, or an errno for a refused one.
   int newChildPath(fuse_ino_t parent, const char* name, std::string& path) const;
+  // Runs `call` at `path`, read from the node `ino` (with `name`: of that
+  // name in the folder `ino`). A path read just before a rename of a folder
+  // above took effect names the old place: when `call` finds nothing there
+  // and the node has moved since, it runs again at the node's new path.
+  Status atNodePath(fuse_ino_t ino, const char* name, std::string path,
+                    const std::function<Status(const std::string&)>& call);
+  // One rename at paths read from the nodes; an errno, 0 for success.
+  int renameAt(fuse_ino_t parent, const char* name, fuse_ino_t newParent, const char* newName, unsigned int flags,
+               const std::string& from, const std::string& to);
   // The folder has no entries (a WebDAV server would delete a full one).
   int checkEmptyFolder(const std::string& path);
   // Opens an existing file for a handle, applying O_TRUNC.

@@ -50,7 +50,12 @@ void FuseFs::open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     fuse_reply_err(req, ENOENT);
     return;
   }
-  if (int err = openFile(ino, path, fi); err != 0) {
+  int err = 0;
+  (void)atNodePath(ino, nullptr, path, [&](const std::string& at) {
+    err = openFile(ino, at, fi);
+    return err == ENOENT ? Status(Status::kNotFound, at) : Status();
+  });
+  if (err != 0) {
     fuse_reply_err(req, err);
     return;
   }
@@ -64,11 +69,14 @@ void FuseFs::create(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_fi
     return;
   }
   auto handle = std::make_unique<Handle>();
-  Status st = volume_->create(path, false, handle->file);
+  Status st = atNodePath(parent, name, path,
+                         [&](const std::string& at) { return volume_->create(at, false, handle->file); });
   if (st.code == Status::kExists && (fi->flags & O_EXCL) == 0) {
-    // The kernel's negative entry was older than the file: open it instead.
+    // The kernel's negative entry was older than the file: open it instead,
+    // where the node is now.
     const uint64_t ino = nodes_.lookup(parent, name);
-    if (ino == 0) {
+    if (ino == 0 || !nodes_.path(ino, path)) {
+      if (ino != 0) nodes_.forget(ino, 1);
       fuse_reply_err(req, ENOENT);
       return;
     }

@@ -16,10 +16,14 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "mount/mount_test_world.h"
+#include "testing/eventually.h"
+#include "testing/log_capture.h"
 #include "testing/volume_harness.h"
 
 namespace tarn::test {
@@ -202,6 +206,49 @@ TEST(FuseMountHost, UnmountWithFilesOpenSavesThemAndFreesTheFolder) {
   // The folder takes the drive again.
   ASSERT_TRUE(world.host.mount(world.volume, world.mountPoint()).ok());
   EXPECT_EQ(ReadFile(world.file("w.bin")), written);
+}
+
+// A writer working in a folder through its descriptor (as a shell in it
+// does) while the folder is renamed: the kernel sends the create with the
+// folder's node while the rename runs, and the file must be made, and stay,
+// under the folder's new name.
+TEST(FuseMountHost, ACreateInAFolderBeingRenamedLandsUnderItsNewName) {
+  LogCapture log;
+  MountWorld world(MemoryMountDrive());
+  ASSERT_TRUE(world.mount());
+  ASSERT_EQ(::mkdir(world.file("X").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(world.file("X/w").c_str(), 0755), 0);
+  const int folder = ::open(world.file("X/w").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(folder, 0);
+  const std::string content = Pattern(5000, 7);
+  std::shared_ptr<Gate> serverCreate = world.server->addGate(MemOp::kCreate, "/X/w/f");
+  int created = 0;
+  std::thread writer([&] {
+    const int fd = ::openat(folder, "f", O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    created = ErrnoOf(fd);
+    if (fd < 0) return;
+    if (::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size())) created = errno;
+    ::close(fd);
+  });
+  ASSERT_TRUE(serverCreate->waitArrived());
+  auto renamed = std::async(std::launch::async,
+                            [&] { return ErrnoOf(::rename(world.file("X").c_str(), world.file("Y").c_str())); });
+  // The rename waits for the create (and says so), or runs into it.
+  EXPECT_TRUE(Eventually([&] {
+    return log.countLines("waits for what is under way there") > 0 ||
+           renamed.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }));
+  serverCreate->release();
+  writer.join();
+  EXPECT_EQ(renamed.get(), 0);
+  EXPECT_EQ(created, 0) << std::strerror(created);
+  const std::string shown = ReadFile(world.file("Y/w/f"));
+  EXPECT_TRUE(shown == content) << "Y/w/f shows " << shown.substr(0, 40);
+  world.unmountAndStop();
+  ::close(folder);
+  std::string stored;
+  EXPECT_TRUE(world.server->readFile("/Y/w/f", &stored) && stored == content) << stored.size() << " bytes";
+  EXPECT_FALSE(world.server->exists("/X"));
 }
 
 // A FUSE mount whose server is gone, as a killed process leaves it.

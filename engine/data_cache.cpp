@@ -299,14 +299,11 @@ Status DataCache::renameObject(const std::string& oldPath, const std::string& ne
 
 void DataCache::renameTree(const std::string& oldPrefix, const std::string& newPrefix) {
   std::set<std::string> paths;
-  forEachMap([&](const std::string& map) {
-    std::string bytes;
-    MapHeader h;
-    if (!ReadSmallFile(*env_, map, &bytes) || !DecodeMapHeader(bytes, &h)) return;
-    if (IsUnderPath(oldPrefix, h.path)) paths.insert(h.path);
-  });
   // Objects created and written but not saved yet have no map; their dirty
-  // data must move with the folder too.
+  // data must move with the folder too. They are looked at before the maps:
+  // one saved for the first time and let go between the two looks (a file
+  // closed meanwhile) is then still live at the first or has its map at the
+  // second, and never missed by both.
   {
     std::lock_guard<std::mutex> lock(mu_);
     for (auto it = live_.begin(); it != live_.end();) {
@@ -320,6 +317,12 @@ void DataCache::renameTree(const std::string& oldPrefix, const std::string& newP
       ++it;
     }
   }
+  forEachMap([&](const std::string& map) {
+    std::string bytes;
+    MapHeader h;
+    if (!ReadSmallFile(*env_, map, &bytes) || !DecodeMapHeader(bytes, &h)) return;
+    if (IsUnderPath(oldPrefix, h.path)) paths.insert(h.path);
+  });
   for (const std::string& p : paths) renameObject(p, RebasePath(p, oldPrefix, newPrefix));
 }
 

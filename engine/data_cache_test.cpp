@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <thread>
+#include <utility>
 
 #include "engine/map_file.h"
 #include "foundation/memory_env.h"
@@ -588,6 +590,34 @@ TEST_F(DataCacheTest, RenameTreeMovesEverythingUnderThePrefix) {
   };
   for (const Case& c : cases) EXPECT_EQ(cache_->exists(c.path), c.cached) << c.path;
   EXPECT_EQ(sortedDirty(), (std::vector<std::string>{"/dx/z", "/e", "/e/new", "/e/sub/y", "/e/x"}));
+}
+
+// A file closed while its folder moves: its first map is saved and the
+// object let go while the move looks through the folder. Whichever of the
+// cache's two records (the maps, the live objects) the move reads first, the
+// object must not slip between them and stay behind under the old name.
+TEST_F(DataCacheTest, RenameTreeMovesAnObjectSavedAndLetGoWhileItLooks) {
+  put("/d/seen", "1", true);
+  auto closing = cache_->open("/d/closing", true);
+  ASSERT_TRUE(closing->write(0, "2", 1).ok());
+  const std::thread::id mover = std::this_thread::get_id();
+  bool closed = false;
+  env_.setHook([&](const MemoryEnv::StepInfo& s) {
+    // The move's first look at a map on the disk: the close happens now.
+    if (s.step == Step::kRead && std::this_thread::get_id() == mover && !std::exchange(closed, true)) {
+      EXPECT_TRUE(closing->saveMap());
+      closing.reset();
+    }
+    return Status();
+  });
+  cache_->renameTree("/d", "/e");
+  env_.setHook(nullptr);
+  ASSERT_TRUE(closed);
+  EXPECT_FALSE(cache_->exists("/d/closing"));
+  EXPECT_EQ(sortedDirty(), (std::vector<std::string>{"/e/closing", "/e/seen"}));
+  auto moved = cache_->open("/e/closing", false);
+  ASSERT_TRUE(moved != nullptr);
+  EXPECT_EQ(contentOf(*moved), "2");
 }
 
 // While the files of a name are deleted, an open of the same path must wait

@@ -131,8 +131,19 @@ Status Volume::readdir(const std::string& asked, std::vector<DirEntry>& out) {
     MetaCache::Question question = meta_->ask();
     Status st = listRemote(path, out, true);
     if (!st.ok()) return st;
-    for (DirEntry& entry : out)
-      if (!entry.attr.isDir()) showLocalChanges(JoinRemotePath(path, entry.name), entry.attr);
+    // Uploads that keep ending can overtake every answer; a file that one of
+    // them changed shows what the drive recorded then, not the older answer.
+    const bool overtaken = meta_->changedSince(question, path, true);
+    for (DirEntry& entry : out) {
+      if (entry.attr.isDir()) continue;
+      const std::string child = JoinRemotePath(path, entry.name);
+      RemoteAttr own;
+      bool negative = false;
+      if (overtaken && meta_->changedSince(question, child, false) && meta_->getAttr(child, &own, &negative) &&
+          !negative && !own.isDir())
+        entry.attr = own;
+      showLocalChanges(child, entry.attr);
+    }
     if (!meta_->changedSince(question, path, true) || tries == kMaxQuestions) return Status();
   }
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -295,6 +297,60 @@ TEST(VolumeNamespaceTest, AListingTakenWhileUploadsWaitShowsWhatTheyLeft) {
       EXPECT_EQ(attr.size, content(i).size()) << e.name;
     }
   }
+}
+
+// Uploads that keep ending while a folder is listed (a drive started again
+// with many files to send) overtake every answer the server gives: each is
+// older than some file's upload. Whatever answer the listing ends with, a
+// file shows what its upload left, never the empty copy of before.
+TEST(VolumeNamespaceTest, AListingOvertakenByUploadsTimeAndAgainShowsWhatTheyLeft) {
+  constexpr int kFiles = 12;
+  // Uploads start in name order: the names sort as the numbers do.
+  auto name = [](int i) { return std::string("/d/f") + (i < 10 ? "0" : "") + std::to_string(i); };
+  auto content = [](int i) { return test::Pattern(kBs + 10 * static_cast<uint64_t>(i), static_cast<uint32_t>(i)); };
+  MountConfig config = test::UploadDrive(kBs);
+  config.cache.writebackDelayMs = 3600 * 1000;
+  Drive d(false, config);
+  Volume& v = *d.h.volume;
+  std::shared_ptr<OpenFile> folder;
+  ASSERT_TRUE(v.create("/d", true, folder).ok());
+  std::vector<std::shared_ptr<test::Gate>> sends;
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_TRUE(d.h.writeFile(name(i), content(i)));
+    sends.push_back(d.h.server->addGate(MemOp::kOpenWrite, name(i)));
+  }
+  // The listing the creates left is gone: the server is asked.
+  ASSERT_TRUE(v.rename("/d", "/e", false).ok());
+  ASSERT_TRUE(v.rename("/e", "/d", false).ok());
+  v.rescanDirty();
+  auto pending = [&] {
+    VolumeStatus s;
+    v.status(s);
+    return s.pendingUploads;
+  };
+  std::vector<DirEntry> listing;
+  std::shared_ptr<test::Gate> answer = d.h.server->addReplyGate(MemOp::kList, "/d");
+  auto lister = std::async(std::launch::async, [&] { return v.readdir("/d", listing); });
+  auto listed = [&] { return lister.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+  // Each answer the server gives waits until one more upload has ended.
+  for (int next = 0; next < kFiles; ++next) {
+    if (!test::Eventually([&] { return answer->arrived() || listed(); }) || listed()) break;
+    sends[next]->release();
+    EXPECT_TRUE(test::Eventually([&] { return pending() == static_cast<uint32_t>(kFiles - next - 1); }));
+    std::shared_ptr<test::Gate> held = answer;
+    answer = d.h.server->addReplyGate(MemOp::kList, "/d");
+    held->release();
+  }
+  answer->release();
+  for (auto& send : sends) send->release();
+  ASSERT_TRUE(lister.get().ok());
+  ASSERT_EQ(listing.size(), static_cast<size_t>(kFiles));
+  for (const DirEntry& e : listing) {
+    const int i = std::stoi(e.name.substr(1));
+    EXPECT_EQ(e.attr.size, content(i).size()) << e.name;
+    EXPECT_EQ(name(i), "/d/" + e.name);
+  }
+  ASSERT_TRUE(d.idle());
 }
 
 // A handle keeps reading and writing the file it was opened on after that

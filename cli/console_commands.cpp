@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "client/mount_follow.h"
 #include "client/service_client.h"
 #include "cli/terminal.h"
 #include "backends/ssh_nfs/ssh_key.h"
@@ -24,8 +25,6 @@ namespace {
 using vx::json::Value;
 
 constexpr int kDefaultLogLines = 50;
-// How often a mount that goes on is looked at.
-constexpr uint32_t kMountPollMs = 500;
 // New drives take the first free letter from here on, wrapping to D.
 constexpr char16_t kFirstDefaultLetter = u'P';
 constexpr char16_t kFirstLetter = u'D';
@@ -112,7 +111,11 @@ int RunStatus(const Args& args) {
   }
   std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", "ID", "DRIVE", "STATE", "NAME", "SERVER");
   for (const MountStatus& m : status.mounts) {
-    std::string state = !m.mounted ? "not mounted" : m.offlineMode ? "offline" : m.online ? "mounted" : "no server";
+    std::string state = m.mounting    ? "mounting"
+                        : !m.mounted   ? "not mounted"
+                        : m.offlineMode ? "offline"
+                        : m.online      ? "mounted"
+                                        : "no server";
     if (m.mounted && m.pendingUploads > 0) state += ", " + std::to_string(m.pendingUploads) + " to send";
     const MountConfig cfg = MountConfigFromJson(m.config);
     std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", m.id.c_str(), (Letter(m.drive) + ":").c_str(), state.c_str(),
@@ -290,29 +293,25 @@ int RunMount(const Args& args) {
   std::string id;
   std::string error;
   if (!ResolveDrive(args[0], id, error)) return ReportFailure(error);
-  MountStatus drive;
+  MountFollowResult mounted;
   {
     ProgressLine line("mounting " + args[0]);
-    if (!RequestMount(id, error)) return ReportFailure(error);
-    // A server slow to answer leaves the mount going on in the service.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMountTimeoutMs);
-    for (;;) {
-      if (!FindDrive([&id](const MountStatus& m) { return m.id == id; }, "no such drive", drive, error))
-        return ReportFailure(error);
-      if (!drive.mounting || std::chrono::steady_clock::now() >= deadline) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(kMountPollMs));
-    }
+    mounted = FollowMount(id);
   }
-  if (drive.mounting)
-    return ReportFailure("the drive is still being mounted: its server is slow to answer (see \"tarn status\")");
-  if (!drive.mounted) return ReportFailure(drive.lastError.empty() ? "the drive is not mounted" : drive.lastError);
-  if (!drive.online && !drive.offlineMode) {
-    return ReportFailure("the drive is mounted at " + drive.mountPoint + " but serves only its cache: " +
-                         Printable(drive.lastError.empty() ? "its server cannot be reached" : drive.lastError));
+  switch (mounted.end) {
+    case MountEnd::kMounted:
+      std::printf("mounted %s at %s%s\n", Shown(mounted.drive).c_str(), mounted.mountPoint.c_str(),
+                  mounted.drive.offlineMode ? " (offline: changes stay in its cache)" : "");
+      return kExitOk;
+    case MountEnd::kStillMounting:
+      return ReportFailure("the drive is still being mounted: its server is slow to answer (see \"tarn status\")");
+    case MountEnd::kCacheOnly:
+      return ReportFailure("the drive is mounted at " + mounted.mountPoint + " but serves only its cache: " +
+                           Printable(mounted.reason));
+    case MountEnd::kFailed:
+      break;
   }
-  std::printf("mounted %s at %s%s\n", Shown(drive).c_str(), drive.mountPoint.c_str(),
-              drive.offlineMode ? " (offline: changes stay in its cache)" : "");
-  return kExitOk;
+  return ReportFailure(mounted.reason);
 }
 int RunUnmount(const Args& args) {
   return DriveRequest(args, "unmounting", RequestUnmount, [](const std::string& d) { return "unmounted " + d; });

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "backup/manager/backup_manager.h"
@@ -22,7 +23,10 @@
 #include "foundation/file_util.h"
 #include "platform/service_manager.h"
 #include "service/service_body.h"
+#include "testing/eventually.h"
 #include "testing/fake_server_process.h"
+#include "testing/gate.h"
+#include "testing/memory_backend.h"
 #include "testing/remote_tree.h"
 #include "testing/temp_dir.h"
 
@@ -33,6 +37,19 @@ using vx::json::Value;
 
 constexpr const char* kNotMounted = "the drive is not mounted";
 
+// The server of the drives whose protocol is "memory".
+const std::shared_ptr<tarn::test::MemoryServer>& Memory() {
+  static const auto server = std::make_shared<tarn::test::MemoryServer>();
+  return server;
+}
+
+ServiceState::BackendsFor Backends() {
+  return [](const MountConfig& config) -> Volume::BackendFactory {
+    if (config.endpoint.protocol == "memory") return Memory()->factory(config.endpoint);
+    return [endpoint = config.endpoint] { return MakeBackend(endpoint); };
+  };
+}
+
 class ConsoleCommandsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -41,7 +58,7 @@ class ConsoleCommandsTest : public ::testing::Test {
     ::unsetenv(kPasswordVariable);
     exe_ = new std::string(CopyExecutable(TARN_EXE, machine_->path()));
     service_ = new ServiceThread();
-    service_->start(MakeServiceBackups);
+    service_->start(MakeServiceBackups, Backends());
   }
 
   static void TearDownTestSuite() {
@@ -364,6 +381,37 @@ TEST_F(ConsoleCommandsTest, AddLogsInOnceAndRefusesWhatCannotWork) {
     std::string error;
     EXPECT_TRUE(RequestRemoveMount(m.id, error)) << error;
   }
+}
+
+// A server slow to let the drive in: the status says the drive is being
+// mounted, not that it is not mounted.
+TEST_F(ConsoleCommandsTest, StatusShowsAMountThatGoesOn) {
+  Value drive;
+  ASSERT_TRUE(vx::json::Parse(R"({"drive":"W","name":"Slow","endpoint":{"protocol":"memory","host":"slow"}})", drive));
+  std::string id;
+  std::string error;
+  ASSERT_TRUE(RequestSetMount(drive, id, error)) << error;
+  const std::shared_ptr<tarn::test::Gate> held = Memory()->addGate(tarn::test::MemOp::kConnect);
+  bool mounted = false;
+  std::thread mount([&] { mounted = RequestMount(id, error); });
+  ASSERT_TRUE(held->waitArrived());
+  ServiceStatus status;
+  ASSERT_TRUE(tarn::test::Eventually([&] {
+    return RequestStatus(status) && !status.mounts.empty() && status.mounts[0].mounting;
+  }));
+  RunResult r = RunTarn({"status"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("W:     mounting"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("not mounted"), std::string::npos) << r.output;
+
+  held->release();
+  mount.join();
+  EXPECT_TRUE(mounted) << error;
+  r = RunTarn({"mount", "W"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  r = RunTarn({"status"});
+  EXPECT_NE(r.output.find("W:     mounted"), std::string::npos) << r.output;
+  ASSERT_TRUE(RequestRemoveMount(id, error)) << error;
 }
 
 TEST_F(ConsoleCommandsTest, ConsoleSaysWhenTheServiceIsNotRunning) {

@@ -87,6 +87,7 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
   out.version = reply["version"].asString();
   out.autoUpdate = reply["autoUpdate"].asBool();
   out.language = reply["language"].asString();
+  out.mayManageDrives = reply["mayManageDrives"].asBool(true);
   const Value& u = reply["update"];
   out.update.checking = u["checking"].asBool();
   out.update.lastCheck = u["lastCheck"].asInt64();

@@ -65,6 +65,9 @@ struct ServiceStatus {
   std::string version;
   bool autoUpdate = false;
   std::string language;  // the settings' language code; empty: automatic
+  // The caller may add, change, mount and unmount drives (a service that
+  // does not say lets everyone try).
+  bool mayManageDrives = true;
   struct Update {
     bool checking = false;
     int64_t lastCheck = 0;

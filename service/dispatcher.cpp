@@ -146,7 +146,11 @@ Value Dispatcher::dispatch(const Value& request, const IpcCaller* caller) {
       LogRefusal(*caller, op);
       return ErrorReplyWithCode("the service's settings are changed by root", "admin");
     }
-    return entry.run(state_, request);
+    Value reply = entry.run(state_, request);
+    // Windows offer only what the caller may do, and say why.
+    if (entry.name == "status" && reply["ok"].asBool())
+      reply.set("mayManageDrives", caller == nullptr || caller->privileged);
+    return reply;
   }
   return ErrorReply("unknown op: " + op);
 }

@@ -347,6 +347,14 @@ TEST_F(ServiceStateTest, DrivesAreChangedByAdministratorsAndSettingsByRoot) {
       EXPECT_NE(dispatcher.dispatch(request, allowed)["code"].asString(), "admin");
     }
   }
+  // The status tells each caller whether the drives are theirs to manage,
+  // so that a window can say so before anything is refused.
+  const Value status = Json(R"({"op":"status"})");
+  EXPECT_FALSE(dispatcher.dispatch(status, &user)["mayManageDrives"].asBool(true));
+  for (const IpcCaller* allowed : {&member, &root}) {
+    EXPECT_TRUE(dispatcher.dispatch(status, allowed)["mayManageDrives"].asBool(false));
+  }
+  EXPECT_TRUE(dispatcher.dispatch(status, nullptr)["mayManageDrives"].asBool(false));
 }
 
 TEST_F(ServiceStateTest, AFloodOfRefusalsCannotRotateTheLogAway) {

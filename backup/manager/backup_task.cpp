@@ -25,7 +25,7 @@ constexpr uint64_t kBytesPerKb = 1024;
 std::string WarningsText(uint64_t errors, uint64_t changed) {
   const uint64_t unread = errors - std::min(errors, changed);
   std::string text;
-  if (unread > 0) text = std::to_string(unread) + " files could not be read";
+  if (unread > 0) text = Counted(unread, "file", "files") + " could not be read";
   if (changed > 0)
     text += (text.empty() ? "" : "; ") + std::to_string(changed) +
             (changed == 1 ? " file changed while it was read" : " files changed while they were read");
@@ -212,7 +212,7 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
                                              : kResultOk;
   std::string line = op + " " + result;
   if (!out.status.ok() && !canceled) line += ": " + out.status.toString();
-  if (out.status.ok()) line += ": " + out.note;
+  if (out.status.ok()) line += ": " + (out.logNote.empty() ? out.note : out.logNote);
   appendLog(job.id, line);
 
   {

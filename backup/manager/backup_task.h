@@ -2,6 +2,7 @@
 // the task runner's files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,17 @@ inline constexpr const char* kResultCanceled = "canceled";
 // A task that began and whose end no one recorded: the service died.
 inline constexpr const char* kResultInterrupted = "interrupted";
 
+// "1 file", "2 files": a count with its word, as notes and logs read.
+inline std::string Counted(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 struct BackupManager::TaskOutcome {
   Status status;
   std::string note;                   // the summary of a task that succeeded
+  // What the log's line tells after the result, where the note, which the
+  // page shows alone, would name the op twice ("check ok: check passed").
+  std::string logNote;
   std::vector<std::string> problems;  // per-item problems, at most kMaxProblems
   backup::SnapshotInfo version;       // backup: the version written
   std::vector<std::string> removed;   // ids of versions forgotten

@@ -45,7 +45,7 @@ void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, b
   backup::WalkNotes notes;
   out.status = backup::RunBackup(repo, args, &progress, cancel, out.version, out.problems, &notes);
   if (!out.status.ok()) return;
-  out.note = std::to_string(out.version.files) + " files, " + FormatBytes(out.version.bytes) + "; sent " +
+  out.note = Counted(out.version.files, "file", "files") + ", " + FormatBytes(out.version.bytes) + "; sent " +
              FormatBytes(out.version.storedBytes) + backup::WalkNotesText(notes);
   out.changedFiles = notes.changedFiles;
   for (const std::string& mount : notes.skippedMounts)
@@ -109,18 +109,19 @@ void BackupManager::runRestoreOp(JobState& state, const backup::BackupJob& job, 
   if (!out.status.ok()) return;
   // Not one file is where it was asked for: that is no partial success.
   if (progress.errors.load() != 0 && progress.files.load() == 0) {
-    out.status = Status(Status::kIo, "nothing could be restored; " + std::to_string(progress.errors.load()) +
-                                         " problems");
+    out.status =
+        Status(Status::kIo, "nothing could be restored; " + Counted(progress.errors.load(), "problem", "problems"));
     return;
   }
   // Files known to be lost are counted; a folder whose listing could not be
   // read held an unknown number of them, so it is named instead.
   const uint64_t lost = progress.errors.load() - std::min<uint64_t>(progress.errors.load(), unreadable.size());
-  out.note = "restored " + std::to_string(progress.files.load()) + " files, " + FormatBytes(progress.bytes.load());
+  out.note = "restored " + Counted(progress.files.load(), "file", "files") + ", " + FormatBytes(progress.bytes.load());
   if (lost != 0) out.note += "; " + std::to_string(lost) + " could not be restored";
   if (!unreadable.empty()) {
     out.note += "; folder " + unreadable.front() + " could not be read";
-    if (unreadable.size() > 1) out.note += " (and " + std::to_string(unreadable.size() - 1) + " more folders)";
+    if (unreadable.size() > 1)
+      out.note += " (and " + Counted(unreadable.size() - 1, "more folder", "more folders") + ")";
   }
 }
 
@@ -137,9 +138,11 @@ void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskAr
   const size_t kept = std::min(report.problems.size(), backup::kMaxProblems);
   out.problems.assign(report.problems.begin(), report.problems.begin() + static_cast<ptrdiff_t>(kept));
   if (!report.problems.empty()) {
-    out.note = "check found " + std::to_string(report.problems.size()) + " problems: " + report.problems.front();
+    out.logNote = "found " + Counted(report.problems.size(), "problem", "problems") + ": " + report.problems.front();
+    out.note = "check " + out.logNote;
   } else {
-    out.note = "check passed: " + std::to_string(report.packs) + " packs, " + FormatBytes(report.bytes);
+    out.logNote = Counted(report.packs, "pack", "packs") + ", " + FormatBytes(report.bytes) + ", sound";
+    out.note = "check passed: " + Counted(report.packs, "pack", "packs") + ", " + FormatBytes(report.bytes);
   }
   // Not damage, but not a clean repository either: space the next prune
   // gives back, or data it indexes again.
@@ -150,7 +153,10 @@ void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskAr
   if (report.temporaries > 0)
     leftovers += (leftovers.empty() ? "" : " and ") + std::to_string(report.temporaries) + " upload leftovers (" +
                  FormatBytes(report.temporaryBytes) + ")";
-  if (!leftovers.empty()) out.note += "; " + leftovers + ", for the next prune";
+  if (!leftovers.empty()) {
+    out.note += "; " + leftovers + ", for the next prune";
+    out.logNote += "; " + leftovers + ", for the next prune";
+  }
 }
 
 void BackupManager::runPruneOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo,

@@ -239,7 +239,11 @@ TEST(BackupTaskTest, ChecksAndPrunesReportWhatTheyFound) {
   EXPECT_EQ(state["lastNote"].asString().rfind("check found ", 0), 0u) << state["lastNote"].asString();
   EXPECT_EQ(state["lastResult"].asString(), "ok");  // the backup's, untouched
   const std::string log = w.readJobFile("j1", kJobLogFileName);
-  EXPECT_NE(log.find("  check warnings: check found "), std::string::npos) << log;
+  // The op is named once: "check warnings: found …", "check ok: … sound".
+  EXPECT_NE(log.find("  check warnings: found "), std::string::npos) << log;
+  EXPECT_EQ(log.find("check warnings: check"), std::string::npos) << log;
+  EXPECT_NE(log.find("  check ok: "), std::string::npos) << log;
+  EXPECT_EQ(log.find("check ok: check"), std::string::npos) << log;
   EXPECT_EQ(log.find("  check ok"), log.rfind("  check ok"));  // only the first check passed
 }
 
@@ -333,7 +337,7 @@ TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
   EXPECT_NE(w.readJobFile("j1", kJobLogFileName).find("  " + named), std::string::npos);
 
   const std::string checked = RunToEnd(w, R"({"op":"backupCheck","id":"j1"})", "j1")["lastNote"].asString();
-  EXPECT_EQ(checked.rfind("check found 1 problems: " + named, 0), 0u) << checked;
+  EXPECT_EQ(checked.rfind("check found 1 problem: " + named, 0), 0u) << checked;
 
   test::TempDir target("tarn-restore-target", 0755);
   const std::string restore =
@@ -744,6 +748,12 @@ TEST(BackupTaskTest, RestoresWriteWithTheRightsOfWhoeverAsked) {
   std::string text;
   EXPECT_TRUE(vx::ReadWholeFile(target.path() + "/" + name + "/sub/b.txt", text));
   EXPECT_EQ(text, "beta");
+  // A folder of one file: "1 file", not "1 files".
+  test::TempDir single("tarn-restore-one", 0755);
+  const std::string sub = R"({"op":"backupRestore","id":"j1","snapshot":")" + version + R"(","path":")" + name +
+                          R"(/sub","target":")" + single.path() + R"("})";
+  EXPECT_EQ(RunToEnd(w, sub, "j1")["lastNote"].asString().rfind("restored 1 file, ", 0), 0u)
+      << Status(w, "j1")["lastNote"].asString();
 
   const std::string gone = R"({"op":"backupRestore","id":"j1","snapshot":"abc","target":")" + target.path() + R"("})";
   EXPECT_EQ(RunToEnd(w, gone, "j1")["lastNote"].asString(), "restore: not-found: the snapshot is no longer there");

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QLockFile>
+
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 #include "foundation/file_util.h"
 #include "testing/temp_dir.h"
 #include "testing/wait_for_file.h"
+#include "ui/single_instance.h"
 
 namespace tarn::app {
 namespace {
@@ -71,9 +75,8 @@ class TrayProcessTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_TRUE(vx::MakeDirs(user_.file("run/tarn")));
+    ASSERT_TRUE(vx::MakeDirs(user_.file("run")));
     ASSERT_EQ(::chmod(user_.file("run").c_str(), 0700), 0);
-    ASSERT_EQ(::chmod(user_.file("run/tarn").c_str(), 0700), 0);
   }
 
   void TearDown() override {
@@ -89,23 +92,42 @@ class TrayProcessTest : public ::testing::Test {
             {"XDG_STATE_HOME", user_.file("state")}};
   }
 
-  RunResult Tarn(const std::vector<std::string>& args) {
-    return RunConsole(machine_->exe(), args, machine_->root(), Env());
+  RunResult Tarn(const std::vector<std::string>& args, const std::string& root = machine_->root()) {
+    return RunConsole(machine_->exe(), args, root, Env());
   }
 
-  // Starts the first tray and returns once it listens for later starts.
-  void StartFirst() {
+  // The tray's folder of the service on `root`.
+  std::string TrayFolder(const std::string& root) const {
+    return user_.file("run/" + InstanceNameFor(root).toStdString());
+  }
+
+  // Starts the first tray for the service on `root` and returns once it
+  // listens for later starts.
+  void StartFirst(const std::string& root = machine_->root()) {
+    // The folder the tray makes its socket in, there to be watched.
+    ASSERT_TRUE(vx::MakeDirs(TrayFolder(root)));
+    ASSERT_EQ(::chmod(TrayFolder(root).c_str(), 0700), 0);
     first_ = ::fork();
     ASSERT_GE(first_, 0);
     if (first_ == 0) {
       ::setsid();
-      ::setenv("TARN_ROOT", machine_->root().c_str(), 1);
+      ::setenv("TARN_ROOT", root.c_str(), 1);
       for (const auto& [name, value] : Env()) ::setenv(name.c_str(), value.c_str(), 1);
       ::execl(machine_->exe().c_str(), machine_->exe().c_str(), static_cast<char*>(nullptr));
       ::_exit(98);
     }
-    ASSERT_TRUE(test::WaitForFile(user_.file("run/tarn/tray.socket"), kStartWaitMs))
+    ASSERT_TRUE(test::WaitForFile(TrayFolder(root) + "/tray.socket", kStartWaitMs))
         << "the first tray did not start listening";
+  }
+
+  // True while the first tray's process runs (a zombie has ended).
+  bool FirstRuns() const {
+    // Read as a stream: /proc files show no size.
+    std::ifstream file("/proc/" + std::to_string(first_) + "/stat");
+    std::string stat;
+    if (!std::getline(file, stat)) return false;
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
   }
 
   int WaitFirst() {
@@ -132,16 +154,59 @@ TEST_F(TrayProcessTest, ALaterStartReachesTheRunningTrayAndQuitEndsIt) {
   StartFirst();
   RunResult r = Tarn({"--show", "--tab=backup"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("the running Tarn shows its window"), std::string::npos) << r.output;
   EXPECT_NE(TrayLog().find("tray: a later start asks to show"), std::string::npos) << TrayLog();
 
   r = Tarn({"--quit"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("the running Tarn has ended"), std::string::npos) << r.output;
   EXPECT_EQ(WaitFirst(), 0) << "the first tray ended by itself, without a leak";
   EXPECT_NE(TrayLog().find("tray: a later start asks to quit"), std::string::npos) << TrayLog();
 
   // With no tray left, a quit has nothing to wait for.
   r = Tarn({"--quit"});
   EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("Tarn does not run for this user"), std::string::npos) << r.output;
+}
+
+// A tray follows the service of its machine root: a start for another root
+// neither reaches it nor ends it.
+TEST_F(TrayProcessTest, TraysOfAnotherMachineRootAreOthers) {
+  StartFirst();
+  test::TempDir other("tarn-other-root", 0755);
+  RunResult r = Tarn({"--quit"}, other.path());
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("Tarn does not run for this user"), std::string::npos) << r.output;
+  EXPECT_TRUE(FirstRuns()) << "the tray of the first root was ended";
+  EXPECT_EQ(TrayLog().find("tray: a later start asks to quit"), std::string::npos) << TrayLog();
+  r = Tarn({"--quit"});
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(WaitFirst(), 0);
+}
+
+// A tray that holds the lock but does not answer: the later start says so
+// and fails, rather than ending as if it had been shown.
+TEST_F(TrayProcessTest, ALaterStartSaysWhenTheRunningTrayDoesNotAnswer) {
+  ASSERT_TRUE(vx::MakeDirs(TrayFolder(machine_->root())));
+  ASSERT_EQ(::chmod(TrayFolder(machine_->root()).c_str(), 0700), 0);
+  QLockFile held(QString::fromStdString(TrayFolder(machine_->root()) + "/tray.lock"));
+  ASSERT_TRUE(held.tryLock(0));
+  const RunResult r = Tarn({"--show"});
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("Tarn runs for this user but did not answer"), std::string::npos) << r.output;
+}
+
+// A tray whose service does not run waits on its start-up question, and
+// answers later starts meanwhile: they are not left without an answer.
+TEST_F(TrayProcessTest, ATrayAnswersLaterStartsWhileItsStartUpQuestionWaits) {
+  test::TempDir noService("tarn-no-service", 0755);
+  StartFirst(noService.path());
+  RunResult r = Tarn({"--show"}, noService.path());
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("the running Tarn shows its window"), std::string::npos) << r.output;
+  r = Tarn({"--quit"}, noService.path());
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_EQ(WaitFirst(), 0) << "the question went unanswered and the tray ended";
 }
 
 TEST_F(TrayProcessTest, ConsoleRolesNeedNoDesktopAndTheTrayDoes) {

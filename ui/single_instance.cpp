@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include "foundation/config_file.h"
 #include "foundation/log.h"
 
 namespace tarn::app {
@@ -23,6 +25,8 @@ constexpr const char* kOk = "ok\n";
 constexpr qint64 kMaxCommandBytes = 16;
 // A tray that is starting holds the lock before its socket listens.
 constexpr int kConnectRetryMs = 100;
+// Hex digits of a machine root's digest in the folder's name.
+constexpr qsizetype kRootDigestChars = 16;
 
 // A folder of ours alone: a symbolic link or another user's folder in its
 // place (the shared temporary folder) is not used.
@@ -34,10 +38,21 @@ bool IsPrivateFolder(const QString& path) {
 
 }  // namespace
 
+QString InstanceName() { return InstanceNameFor(MachinePath("")); }
+
+QString InstanceNameFor(const std::string& root) {
+  // A tray follows one service: that of another machine root (TARN_ROOT)
+  // has trays of its own.
+  if (root.empty()) return QStringLiteral("tarn");
+  const QByteArray digest = QCryptographicHash::hash(QByteArray::fromStdString(root), QCryptographicHash::Sha256);
+  return QStringLiteral("tarn-") + QString::fromLatin1(digest.toHex().left(kRootDigestChars));
+}
+
 QString RuntimeFolder() {
   QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  QString folder = base.isEmpty() ? QDir::tempPath() + QStringLiteral("/tarn-") + QString::number(::getuid())
-                                  : base + QStringLiteral("/tarn");
+  QString folder = base.isEmpty() ? QDir::tempPath() + QLatin1Char('/') + InstanceName() + QLatin1Char('-') +
+                                        QString::number(::getuid())
+                                  : base + QLatin1Char('/') + InstanceName();
   QDir().mkpath(folder);
   QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   return IsPrivateFolder(folder) ? folder : QString();

@@ -1,5 +1,6 @@
-// One tray per user: a lock file and a local socket in the user's runtime
-// folder ($XDG_RUNTIME_DIR/tarn). The first tray holds the lock for its
+// One tray per user and service: a lock file and a local socket in the
+// user's runtime folder ($XDG_RUNTIME_DIR/tarn, or a folder of its own for
+// a service below TARN_ROOT). The first tray holds the lock for its
 // whole life and answers later starts on the socket; a later start asks it
 // to show its window or to quit, and ends. Lines of at most a few bytes go
 // each way: "show" or "quit", then "ok". UI thread.
@@ -11,6 +12,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 class QLocalServer;
 
@@ -18,9 +20,14 @@ namespace tarn::app {
 
 inline constexpr int kQuitWaitMs = 5000;
 
-// $XDG_RUNTIME_DIR/tarn (a private folder of the user's in the temporary
-// folder when there is no runtime folder), created on first use; empty when
-// no private folder can be had.
+// "tarn" for the service of this machine, "tarn-" and a digest of the
+// machine root for a service below TARN_ROOT.
+QString InstanceName();
+// The same for the machine root `root` (empty: none).
+QString InstanceNameFor(const std::string& root);
+// $XDG_RUNTIME_DIR/<instance name> (a private folder of the user's in the
+// temporary folder when there is no runtime folder), created on first use;
+// empty when no private folder can be had.
 QString RuntimeFolder();
 
 class SingleInstance : public QObject {

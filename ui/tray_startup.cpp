@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 
 #include <cstdio>
@@ -68,10 +69,17 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
   if (claim == SingleInstance::Claim::kOtherRuns) {
     // No window is shown here, so no display is needed.
     QCoreApplication app(g_argc, g_argv);
-    AskRunningTray(runtime, quit ? QByteArrayLiteral("quit") : QByteArrayLiteral("show"));
+    if (!AskRunningTray(runtime, quit ? QByteArrayLiteral("quit") : QByteArrayLiteral("show"))) {
+      std::fputs("tarn: Tarn runs for this user but did not answer; try again once it has started\n", stderr);
+      return 1;
+    }
+    std::fputs(quit ? "tarn: the running Tarn has ended\n" : "tarn: the running Tarn shows its window\n", stdout);
     return 0;
   }
-  if (quit) return 0;
+  if (quit) {
+    std::fputs("tarn: Tarn does not run for this user\n", stdout);
+    return 0;
+  }
   if (!HasDesktop()) {
     std::fputs(
         "tarn: there is no desktop to show the tray on (DISPLAY is not set); \"tarn help\" lists the "
@@ -91,21 +99,39 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
   QApplication::setWindowIcon(AppIcon());
   ApplyLayout();
 
-  CheckService(Dialogs());
-  CheckDriver(Dialogs(), settings.mountDriver);
-
+  // Later starts are answered from now on, also while the start-up checks
+  // wait for the user; what they ask is done once the tray is up.
   TrayState state;
-  state.languageFromStatus = !settingsRead;
-  if (!CreateTray(state)) return 1;
-  QObject::connect(&instance, &SingleInstance::showRequested, state.window.get(), &TrayWindow::showSettings);
-  QObject::connect(&instance, &SingleInstance::quitRequested, state.window.get(), &TrayWindow::quit);
+  bool showAsked = false;
+  bool quitAsked = false;
+  QObject::connect(&instance, &SingleInstance::showRequested, &app, [&] {
+    if (state.window) OpenSettings(state);
+    else showAsked = true;
+  });
+  QObject::connect(&instance, &SingleInstance::quitRequested, &app, [&] {
+    quitAsked = true;
+    // A start-up question still open goes unanswered; the event loop
+    // proper ends by quit().
+    if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget())) question->reject();
+    QApplication::quit();
+  });
   if (claim == SingleInstance::Claim::kFirst && !instance.listen())
     vx::log::write(vx::log::kWarn, "tray: later starts cannot reach this one");
+
+  CheckService(Dialogs());
+  if (!quitAsked) CheckDriver(Dialogs(), settings.mountDriver);
+  if (quitAsked) {
+    vx::log::write(vx::log::kInfo, "tray: ended");
+    return 0;
+  }
+
+  state.languageFromStatus = !settingsRead;
+  if (!CreateTray(state)) return 1;
 
   if (updated) ShowUpdatedBalloon(state);
   // A desktop without a notification area gets the window, and closing it
   // ends the application rather than leaving an invisible process.
-  if (show || !state.iconAdded) OpenSettings(state);
+  if (show || showAsked || !state.iconAdded) OpenSettings(state);
   if (!state.iconAdded) CurrentSettingsWindow()->setQuitOnClose(true);
   if (!tab.isEmpty()) SelectTab(tab);
 

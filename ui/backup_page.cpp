@@ -1,12 +1,9 @@
 #include "ui/backup_page.h"
 
-#include <QEvent>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -16,6 +13,7 @@
 #include "ui/dialogs.h"
 #include "ui/job_editor.h"
 #include "ui/language.h"
+#include "ui/list_columns.h"
 #include "ui/restore_dialog.h"
 #include "ui/string_ids.h"
 #include "ui/text_report.h"
@@ -29,9 +27,8 @@ constexpr int kButtonTexts[kPageCommandCount] = {kStrAdd,           kStrEdit,   
                                                  kStrRestoreCommand, kStrVerifyCopy, kStrLogCommand};
 constexpr int kColumnTitles[kJobColumnCount] = {kStrColumnName,     kStrColumnFolders,   kStrColumnKeptOn,
                                                 kStrColumnSchedule, kStrColumnLastCopy, kStrColumnState};
-// Shares of the list's width for the columns but the last, which takes the
-// rest.
-constexpr int kColumnPercents[kJobColumnCount - 1] = {13, 17, 17, 11, 16};
+// The columns of long texts: name, folders, where the copy is kept, state.
+enum JobColumn { kJobName, kJobFolders, kJobKeptOn, kJobSchedule, kJobLastCopy, kJobState };
 constexpr int kMargin = 6;
 constexpr int kButtonWidth = 150;
 
@@ -55,6 +52,7 @@ BackupPage::BackupPage(QWidget* parent)
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setAllColumnsShowFocus(true);
+  columns_ = new ListColumns(list_, {kJobName, kJobFolders, kJobKeptOn, kJobState});
 
   auto* layout = new QGridLayout(this);
   layout->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
@@ -83,7 +81,6 @@ BackupPage::BackupPage(QWidget* parent)
     if (buttons_[kCommandEdit]->isEnabled()) pageCommand(kCommandEdit);
   });
   connect(&timer_, &QTimer::timeout, this, &BackupPage::refreshPageAsync);
-  list_->installEventFilter(this);
   updatePageButtons();
 }
 
@@ -100,18 +97,6 @@ void BackupPage::hideEvent(QHideEvent* event) {
   timer_.stop();
 }
 
-bool BackupPage::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == list_ && event->type() == QEvent::Resize) layoutColumns();
-  return QWidget::eventFilter(watched, event);
-}
-
-void BackupPage::layoutColumns() {
-  const int avail = list_->width() - 2 * list_->frameWidth() - kMargin -
-                    list_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list_);
-  if (avail < 1) return;
-  for (int c = 0; c < kJobColumnCount - 1; ++c) list_->setColumnWidth(c, avail * kColumnPercents[c] / 100);
-}
-
 void BackupPage::refreshPageAsync() {
   if (refreshing_ || !isVisible()) return;
   refreshing_ = true;
@@ -120,11 +105,14 @@ void BackupPage::refreshPageAsync() {
 
 void BackupPage::takeJobList(JobListResult result) {
   refreshing_ = false;
+  listed_ = result.outcome;
   refusedByRights_ = result.outcome == JobListOutcome::kRefusedByRights;
   if (result.outcome != JobListOutcome::kFailed) {
     const Value& listed = result.reply["jobs"];
     jobs_ = result.outcome == JobListOutcome::kListed && listed.isArray() ? listed : Value::array();
     fillJobList(result.reply["now"].asInt64());
+  } else {
+    updatePageButtons();
   }
   Q_EMIT listTaken();
 }
@@ -134,9 +122,10 @@ void BackupPage::fillJobList(int64_t now) {
   for (int row = 0; row < count; ++row) {
     const JobRowTexts cells = JobRow(jobs_.at(static_cast<size_t>(row)), now);
     for (int column = 0; column < kJobColumnCount; ++column)
-      SetListCell(*list_, row, column, cells[static_cast<size_t>(column)]);
+      SetListCell(*list_, row, column, cells[static_cast<size_t>(column)], columns_);
   }
   while (list_->topLevelItemCount() > count) delete list_->takeTopLevelItem(count);
+  columns_->fit();
   const QString note = PageNoteText(refusedByRights_);
   if (note_->text() != note) note_->setText(note);
   updatePageButtons();
@@ -151,7 +140,7 @@ const Value* BackupPage::selectedJob() const {
 }
 
 void BackupPage::updatePageButtons() {
-  const PageButtons b = PageButtonStates(commandRunning_, refusedByRights_, selectedJob());
+  const PageButtons b = PageButtonStates(commandRunning_, listed_, selectedJob());
   const bool enabled[kPageCommandCount] = {b.add, b.edit, b.remove, b.run, b.restore, b.verify, b.log};
   for (int i = 0; i < kPageCommandCount; ++i) buttons_[static_cast<size_t>(i)]->setEnabled(enabled[i]);
   SetTextIfChanged(*buttons_[kCommandRun], Tr(b.runStops ? kStrStop : kStrBackUpNow));
@@ -227,14 +216,10 @@ void ShowBackupPage(BackupPage& page, bool show) { page.setVisible(show); }
 
 void SetPageStatus(BackupPage& page, const ServiceStatus& status) { page.setStatus(status); }
 
-void SetListCell(QTreeWidget& list, int row, int column, const QString& text) {
-  if (column == 0 && row >= list.topLevelItemCount()) {
-    auto* item = new QTreeWidgetItem(&list);
-    item->setText(0, text);
-    return;
-  }
-  QTreeWidgetItem* item = list.topLevelItem(row);
-  if (item != nullptr && item->text(column) != text) item->setText(column, text);
+void SetListCell(QTreeWidget& list, int row, int column, const QString& text, const ListColumns* columns) {
+  QTreeWidgetItem* item =
+      column == 0 && row >= list.topLevelItemCount() ? new QTreeWidgetItem(&list) : list.topLevelItem(row);
+  if (item != nullptr) SetCellText(item, column, text, columns);
 }
 
 bool BrowseForFolder(QWidget* owner, const QString& caption, QString& path) {

@@ -28,6 +28,8 @@ class QTreeWidget;
 
 namespace tarn::app {
 
+class ListColumns;
+
 // The commands in the order of their buttons.
 enum PageCommandId : int {
   kCommandAdd,
@@ -81,20 +83,20 @@ class BackupPage : public QWidget {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
-  // The list's columns follow its width.
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void takeCommandEnd(const QString& error);
-  void layoutColumns();
 
   QTreeWidget* list_;
+  ListColumns* columns_;
   std::array<QPushButton*, kPageCommandCount> buttons_{};
   QLabel* note_;
   QTimer timer_;
   ServiceStatus status_;
   vx::json::Value jobs_ = vx::json::Value::array();
   bool refusedByRights_ = false;
+  // How the last list fetch ended: the commands follow it.
+  JobListOutcome listed_ = JobListOutcome::kFailed;
   bool refreshing_ = false;
   bool commandRunning_ = false;
   std::shared_ptr<ResultGate> results_;
@@ -107,8 +109,9 @@ void ShowBackupPage(BackupPage& page, bool show);
 void SetPageStatus(BackupPage& page, const ServiceStatus& status);
 
 // Sets one cell of a list; column 0 of a row past the end appends the row.
-// A cell that already holds the text is left alone.
-void SetListCell(QTreeWidget& list, int row, int column, const QString& text);
+// A cell that already holds the text is left alone; a cell of a column of
+// long texts gets the whole text as its tooltip.
+void SetListCell(QTreeWidget& list, int row, int column, const QString& text, const ListColumns* columns = nullptr);
 
 // A folder the user picks, false when they cancelled.
 bool BrowseForFolder(QWidget* owner, const QString& caption, QString& path);

@@ -9,6 +9,7 @@
 
 #include "foundation/status.h"
 #include "ui/language.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 
 namespace tarn::app {
@@ -37,12 +38,6 @@ QString RunningText(const Value& state) {
 
 QString BytesText(const Value& count) {
   return QString::fromStdString(FormatBytes(static_cast<uint64_t>(std::max<int64_t>(count.asInt64(), 0))));
-}
-
-QString LeftToRightText(const QString& text) {
-  if (text.isEmpty() || !LanguageAt(CurrentLanguage()).rightToLeft) return text;
-  const QChar mark(0x200E);
-  return mark + text + mark;
 }
 
 QString LocalTimeText(int64_t unixSeconds) {
@@ -88,7 +83,7 @@ QString JobStateText(const Value& state, int64_t now) {
   else if (result == "canceled") text = Tr(kStrResultStopped);
   else text = Tr(kStrNoCopyYet);
   const std::string error = state["lastError"].asString();
-  if (!error.empty() && result != "ok" && result != "canceled") text += QStringLiteral(": ") + QString::fromStdString(error);
+  if (!error.empty() && result != "ok" && result != "canceled") text += QStringLiteral(": ") + ErrorWords(error);
   const int64_t nextRun = state["nextRun"].asInt64();
   // A run that is already due is shown at the time of the reply.
   if (nextRun > 0) text += kStateSeparator + FormatText(Tr(kStrNextRun), {LeftToRightText(LocalTimeText(std::max(nextRun, now)))});
@@ -110,8 +105,8 @@ bool JobRunning(const Value& job) { return !job["state"]["running"].asString().e
 
 QString PageNoteText(bool refusedByRights) { return Tr(refusedByRights ? kStrBackupAdminNote : kStrBackupNote); }
 
-PageButtons PageButtonStates(bool commandRunning, bool refusedByRights, const Value* selected) {
-  const bool can = !commandRunning && !refusedByRights;
+PageButtons PageButtonStates(bool commandRunning, JobListOutcome listed, const Value* selected) {
+  const bool can = !commandRunning && listed == JobListOutcome::kListed;
   const bool sel = can && selected != nullptr;
   const bool run = selected != nullptr && JobRunning(*selected);
   const bool ok = selected != nullptr && (*selected)["state"]["lastOk"].asInt64() > 0;

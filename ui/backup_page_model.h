@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "foundation/json.h"
+#include "ui/backup_requests.h"
 
 namespace tarn::app {
 
@@ -26,10 +27,6 @@ QString LocalTimeText(int64_t unixSeconds);
 
 // A byte count of a reply as the user reads it ("1.5 MiB").
 QString BytesText(const vx::json::Value& count);
-
-// Paths and links read left to right in a right-to-left language too: there
-// they are marked as such, so that "/home/ann" does not show as "home/ann/".
-QString LeftToRightText(const QString& text);
 
 // "Every %d h", "Daily at %s" or "By hand", of a job's "schedule".
 QString ScheduleText(const vx::json::Value& schedule);
@@ -61,7 +58,9 @@ struct PageButtons {
   friend bool operator==(const PageButtons&, const PageButtons&) = default;
 };
 
-// `selected` is the selected job, or null.
-PageButtons PageButtonStates(bool commandRunning, bool refusedByRights, const vx::json::Value* selected);
+// `listed`: how the last list fetch ended (nothing works while the service
+// does not answer, or refuses the caller); `selected` is the selected job,
+// or null.
+PageButtons PageButtonStates(bool commandRunning, JobListOutcome listed, const vx::json::Value* selected);
 
 }  // namespace tarn::app

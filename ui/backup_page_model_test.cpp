@@ -71,8 +71,13 @@ TEST_F(BackupPageModel, TheStateOfAnIdleJobIsHowItsLastRunEndedThenTheNextRunAnd
       {R"({"running":"","lastResult":"ok","lastError":"ignored"})", "Done"},
       {R"({"lastResult":"warnings","lastError":"2 files could not be read"})",
        "Done, with warnings: 2 files could not be read"},
+      // The error's words, without the code of its kind.
       {R"({"lastResult":"failed","lastError":"network: the server could not be reached"})",
-       "Failed: network: the server could not be reached"},
+       "Failed: the server could not be reached"},
+      {R"({"lastResult":"failed","lastError":"auth-failed: wrong repository password"})",
+       "Failed: wrong repository password"},
+      {R"({"lastResult":"failed","lastError":"networking: a word that is no code"})",
+       "Failed: networking: a word that is no code"},
       {R"({"lastResult":"failed"})", "Failed"},
       {R"({"lastResult":"canceled","lastError":"canceled: "})", "Stopped"},
       {R"({"lastResult":""})", "No copy yet"},
@@ -148,23 +153,27 @@ TEST_F(BackupPageModel, CommandsByRightsSelectionAndTheJobsState) {
   const Value idle = Parse(R"({"state":{"running":"","lastOk":5}})");
   const Value neverRun = Parse(R"({"state":{"running":"","lastOk":0}})");
   const Value running = Parse(R"({"state":{"running":"backup","lastOk":5}})");
+  constexpr JobListOutcome kListed = JobListOutcome::kListed;
   const struct {
     const char* name;
     bool commandRunning;
-    bool refused;
+    JobListOutcome listed;
     const Value* selected;
     PageButtons buttons;
   } cases[] = {
       // add, edit, remove, run, restore, verify, log, runStops
-      {"nothing selected", false, false, nullptr, {true, false, false, false, false, false, false, false}},
-      {"an idle job", false, false, &idle, {true, true, true, true, true, true, true, false}},
-      {"a job never copied", false, false, &neverRun, {true, true, true, true, true, false, true, false}},
-      {"a running job", false, false, &running, {true, false, true, true, false, false, true, true}},
-      {"while a command runs", true, false, &idle, {false, false, false, false, false, false, false, false}},
-      {"refused by rights", false, true, &idle, {false, false, false, false, false, false, false, false}},
+      {"nothing selected", false, kListed, nullptr, {true, false, false, false, false, false, false, false}},
+      {"an idle job", false, kListed, &idle, {true, true, true, true, true, true, true, false}},
+      {"a job never copied", false, kListed, &neverRun, {true, true, true, true, true, false, true, false}},
+      {"a running job", false, kListed, &running, {true, false, true, true, false, false, true, true}},
+      {"while a command runs", true, kListed, &idle, {false, false, false, false, false, false, false, false}},
+      {"refused by rights", false, JobListOutcome::kRefusedByRights, &idle,
+       {false, false, false, false, false, false, false, false}},
+      {"no answer from the service", false, JobListOutcome::kFailed, &idle,
+       {false, false, false, false, false, false, false, false}},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(PageButtonStates(c.commandRunning, c.refused, c.selected), c.buttons) << c.name;
+    EXPECT_EQ(PageButtonStates(c.commandRunning, c.listed, c.selected), c.buttons) << c.name;
 }
 
 TEST_F(BackupPageModel, TheNoteTellsAUserWhoMayNotManageBackups) {

@@ -1,7 +1,7 @@
 // The backup page with jobs in several states, the job editor, the restore
-// dialog with its question and a job's log, drawn in English, German,
-// Arabic and Japanese into ui-shots/ of the build folder (CTest runs it at
-// scale 1 and 2). No service answers here: the windows are given replies
+// dialog with its question and a job's log, drawn in every language into
+// ui-shots/ of the build folder (CTest runs it at scale 1 and 2), each
+// checked for texts that do not fit their widgets. No service answers here: the windows are given replies
 // as the service would give them, once their own requests have failed.
 #include <stdlib.h>
 
@@ -20,9 +20,11 @@
 #include "ui/dialogs.h"
 #include "ui/job_editor.h"
 #include "ui/restore_dialog.h"
+#include "ui/settings_window.h"
 #include "ui/string_ids.h"
 #include "ui/text_report.h"
 #include "ui/ui_test_harness.h"
+#include "ui/ui_test_text_fit.h"
 
 namespace tarn::app {
 namespace {
@@ -77,7 +79,12 @@ ServiceStatus ShotStatus() {
   return s;
 }
 
+// Every text of the widget fits it at the size it is shown at, and its
+// picture is written.
 void Take(QWidget& widget, const QString& name, const std::string& code) {
+  test::SettleLayouts();
+  const std::string cut = test::TextsThatDoNotFit(widget);
+  EXPECT_TRUE(cut.empty()) << name.toStdString() << " in " << code << ":\n" << cut;
   const QString file = test::SaveScreenshot(widget, name, code);
   EXPECT_GT(QFileInfo(file).size(), 0) << name.toStdString();
 }
@@ -86,19 +93,21 @@ TEST(BackupScreenshots, PageEditorAndRestoreDialog) {
   // A machine where nothing answers.
   tarn::test::TempDir machine("tarn-ui-shots", 0755);
   ::setenv("TARN_ROOT", machine.path().c_str(), 1);
-  for (const std::string& code : test::kShotLanguages) {
+  for (const std::string& code : test::ShotLanguages()) {
     SCOPED_TRACE(code);
     test::LanguageScope language(code);
-    BackupPage page;
-    page.setStatus(ShotStatus());
-    page.resize(980, 420);
-    page.show();
+    // The page as the settings window shows it, at the window's size.
+    SettingsWindow window(nullptr);
+    window.setStatus(ShotStatus());
+    window.show();
+    BackupPage& page = *window.backupPage;
+    ShowTab(window, kPageBackup);
     ASSERT_TRUE(test::WaitForNext(&page, &BackupPage::listTaken));
     page.takeJobList({JobListOutcome::kListed, ShotJobs()});
     page.list()->setCurrentItem(page.list()->topLevelItem(0));
-    Take(page, "backup-page", code);
+    Take(window, "backup-page", code);
     page.takeJobList({JobListOutcome::kRefusedByRights, Value::object()});
-    Take(page, "backup-page-refused", code);
+    Take(window, "backup-page-refused", code);
     page.takeJobList({JobListOutcome::kListed, ShotJobs()});
 
     Value job = ShotJobs()["jobs"].at(0);
@@ -108,11 +117,9 @@ TEST(BackupScreenshots, PageEditorAndRestoreDialog) {
     job.set("excludes", Parse(R"(["*.tmp","node_modules",".cache"])"));
     job.set("retention", Parse(R"({"keepLast":10,"keepDaily":7,"keepWeekly":4,"keepMonthly":12})"));
     JobEditor* editor = EditJob(&page, job, false, ShotStatus());
-    editor->resize(editor->sizeHint());
     Take(*editor, "job-editor", code);
     delete editor;
     editor = EditJob(&page, Value::object(), true, ShotStatus());
-    editor->resize(editor->sizeHint());
     Take(*editor, "job-editor-new", code);
     delete editor;
 

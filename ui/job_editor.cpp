@@ -11,6 +11,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <type_traits>
 #include <utility>
 
@@ -18,6 +19,8 @@
 #include "ui/backup_page.h"
 #include "ui/dialogs.h"
 #include "ui/language.h"
+#include "ui/paragraph_label.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 
 namespace tarn::app {
@@ -29,7 +32,6 @@ constexpr int kScheduleTitles[] = {kStrByHand, kStrEveryFewHours, kStrEveryDay};
 // Room for this many digits in a number box.
 constexpr int kNumberDigits = 6;
 constexpr int kSourceRows = 4;
-constexpr int kHintLines = 3;
 constexpr int kEditorMinWidth = 600;
 
 QLabel* Label(int id, QWidget* parent) { return new QLabel(Tr(id), parent); }
@@ -53,12 +55,21 @@ QLineEdit* NumberEdit(const char* name, QWidget* parent) {
   return edit;
 }
 
-QLabel* Note(QWidget* parent, const char* name) {
-  auto* label = new QLabel(parent);
+ParagraphLabel* Note(QWidget* parent, const char* name) {
+  auto* label = new ParagraphLabel(QString(), parent);
   label->setObjectName(QLatin1String(name));
-  label->setWordWrap(true);
   label->setForegroundRole(QPalette::PlaceholderText);
   return label;
+}
+
+// The folder a row of the folder list stands for; its text is the folder
+// as it reads in the window's language.
+constexpr int kPathRole = Qt::UserRole;
+
+void AddFolderItem(QListWidget* list, const QString& folder) {
+  auto* item = new QListWidgetItem(LeftToRightText(folder), list);
+  item->setData(kPathRole, folder);
+  item->setToolTip(folder);
 }
 
 // A stored secret shows as its placeholder, in grey, and typing starts
@@ -147,13 +158,13 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
 
   hint_ = Note(this, "hint");
   // Room for the longest hint, so that choosing a protocol moves nothing.
-  hint_->setMinimumHeight(hint_->fontMetrics().lineSpacing() * kHintLines);
+  hint_->setAlternatives({Tr(kStrHintWebDav), Tr(kStrHintSftp), Tr(kStrHintS3), Tr(kStrHintNfs)});
   grid->addWidget(hint_, row++, 0, 1, 4);
 
   password_ = SecretEdit("password", this);
   passwordAgain_ = SecretEdit("passwordAgain", this);
   pair(Label(kStrBackupPassword, this), password_, Label(kStrOnceMore, this), passwordAgain_);
-  QLabel* passwordNote = Note(this, "passwordNote");
+  ParagraphLabel* passwordNote = Note(this, "passwordNote");
   passwordNote->setText(Tr(kStrPasswordNote));
   grid->addWidget(passwordNote, row++, 0, 1, 4);
 
@@ -238,6 +249,7 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
   connect(cancel, &QPushButton::clicked, this, &JobEditor::reject);
 
   showForm(FillJobDialog(context_));
+  FollowWidthWithHeight(this, std::max(sizeHint().width(), kEditorMinWidth));
 }
 
 JobEditor::~JobEditor() { results_->close(); }
@@ -246,7 +258,7 @@ JobForm JobEditor::form() const {
   JobForm f;
   f.caption = windowTitle();
   f.name = name_->text();
-  for (int i = 0; i < sources_->count(); ++i) f.sources << sources_->item(i)->text();
+  for (int i = 0; i < sources_->count(); ++i) f.sources << sources_->item(i)->data(kPathRole).toString();
   f.excludes = excludes_->text();
   for (int i = 0; i < destination_->count(); ++i) f.destinations << destination_->itemText(i);
   f.destination = destination_->currentIndex();
@@ -275,7 +287,7 @@ void JobEditor::showForm(const JobForm& f) {
   setWindowTitle(f.caption);
   name_->setText(f.name);
   sources_->clear();
-  sources_->addItems(f.sources);
+  for (const QString& folder : f.sources) AddFolderItem(sources_, folder);
   excludes_->setText(f.excludes);
   destination_->clear();
   destination_->addItems(f.destinations);
@@ -336,7 +348,7 @@ void JobEditor::addFolder() {
   QString folder;
   if (!BrowseForFolder(this, Tr(kStrAddFolder), folder)) return;
   QStringList sources = form().sources;
-  if (AddSourceFolder(sources, folder)) sources_->addItem(folder);
+  if (AddSourceFolder(sources, folder)) AddFolderItem(sources_, folder);
 }
 
 void JobEditor::pickKey() {
@@ -384,7 +396,7 @@ void JobEditor::takeSaveEnd(const EditorResult& result) {
     Q_EMIT saved(context_.job);
     accept();
   } else {
-    Dialogs().message(this, {Tr(kStrTarn), QString::fromStdString(result.errorText), MessageIcon::kError});
+    Dialogs().message(this, {Tr(kStrTarn), ErrorWords(result.errorText), MessageIcon::kError});
   }
   Q_EMIT requestEnded();
 }

@@ -27,6 +27,8 @@ class QPushButton;
 
 namespace tarn::app {
 
+class ParagraphLabel;
+
 class JobEditor : public QDialog {
   Q_OBJECT
 
@@ -81,7 +83,7 @@ class JobEditor : public QDialog {
   QLineEdit* keyFile_;
   QPushButton* pickKey_;
   QLineEdit* options_;
-  QLabel* hint_;
+  ParagraphLabel* hint_;
   QLineEdit* password_;
   QLineEdit* passwordAgain_;
   QComboBox* schedule_;
@@ -93,7 +95,7 @@ class JobEditor : public QDialog {
   QLineEdit* keepMonthly_;
   QCheckBox* compress_;
   QLineEdit* speedLimit_;
-  QLabel* status_;
+  ParagraphLabel* status_;
   QPushButton* check_;
   QPushButton* ok_;
   // The labels and buttons that go with the choices' controls.

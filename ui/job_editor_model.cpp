@@ -11,6 +11,7 @@
 
 #include "ui/backup_page_model.h"
 #include "ui/language.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 
 namespace tarn::app {
@@ -145,8 +146,8 @@ QString DriveChoiceText(const MountStatus& drive) {
   const QString host = QString::fromStdString(drive.host);
   const QString address =
       host.contains(QStringLiteral("://")) ? host : QString::fromStdString(drive.protocol) + QStringLiteral("://") + host;
-  return QString(QChar(drive.drive)) + QStringLiteral(":  ") + QString::fromStdU16String(drive.name) +
-         QStringLiteral("  (") + address + QLatin1Char(')');
+  return LeftToRightText(QString(QChar(drive.drive)) + QLatin1Char(':')) + QStringLiteral("  ") +
+         QString::fromStdU16String(drive.name) + QStringLiteral("  (") + LeftToRightText(address) + QLatin1Char(')');
 }
 
 JobForm FillJobDialog(const JobEditContext& context) {
@@ -157,7 +158,7 @@ JobForm FillJobDialog(const JobEditContext& context) {
   f.name = Text(job["name"]);
   for (size_t i = 0; i < job["sources"].size(); ++i) f.sources << Text(job["sources"].at(i));
   if (context.isNew) {
-    f.excludes = QStringLiteral("$RECYCLE.BIN; System Volume Information; pagefile.sys; hiberfil.sys; swapfile.sys");
+    f.excludes = QString::fromLatin1(kDefaultExcludes);
   } else {
     QStringList excludes;
     for (size_t i = 0; i < job["excludes"].size(); ++i) excludes << Text(job["excludes"].at(i));
@@ -308,13 +309,14 @@ bool ReadJobDialog(const JobEditContext& context, const JobForm& form, Value& jo
 }
 
 bool AddSourceFolder(QStringList& sources, const QString& folder) {
-  if (folder.isEmpty() || sources.contains(folder, Qt::CaseInsensitive)) return false;
+  // Names that differ only in case are two folders here.
+  if (folder.isEmpty() || sources.contains(folder, Qt::CaseSensitive)) return false;
   sources << folder;
   return true;
 }
 
 QString CheckResultText(const EditorResult& result) {
-  if (!result.ok) return QString::fromStdString(result.errorText);
+  if (!result.ok) return ErrorWords(result.errorText);
   if (result.reply["exists"].asBool(false))
     return FormatText(Tr(kStrCopyHere), {QString::number(result.reply["snapshots"].asInt64())});
   return Tr(kStrNoCopyHere);

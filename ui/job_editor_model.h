@@ -24,6 +24,10 @@ inline constexpr int kProtocolCount = 4;
 // The schedule choices, in the list's order.
 enum JobScheduleChoice : int { kScheduleByHand = 0, kScheduleHourly = 1, kScheduleDaily = 2 };
 
+// What a new job skips: the trash, caches and what a file-system check
+// left behind.
+inline constexpr const char* kDefaultExcludes = ".cache; */.local/share/Trash; .Trash-*; lost+found";
+
 // The largest key file the editor reads; keys are a few kilobytes.
 inline constexpr qint64 kMaxKeyFileBytes = 1 << 20;
 
@@ -95,11 +99,12 @@ EditorControls UpdateEditorControls(const JobForm& form);
 // with the warning to show (and nothing to send).
 bool ReadJobDialog(const JobEditContext& context, const JobForm& form, vx::json::Value& job, QString& warning);
 
-// Appends a folder the list does not hold yet (compared ignoring case);
-// false when it was there.
+// Appends a folder the list does not hold yet (compared exactly, as the
+// file system does); false when it was there.
 bool AddSourceFolder(QStringList& sources, const QString& folder);
 
-// The status line after a check.
+// The status line after a check; a failure is told in its words, without
+// the code of its kind.
 QString CheckResultText(const EditorResult& result);
 
 // The decimal number at the start of a text, 0 when there is none.

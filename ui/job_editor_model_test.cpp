@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "backup/engine/backup_job.h"
+#include "backup/engine/folder_walk.h"
 #include "foundation/file_util.h"
 #include "foundation/text.h"
 #include "testing/temp_dir.h"
@@ -92,7 +94,7 @@ TEST_F(JobEditorModel, ANewJobStartsWithTheDefaults) {
             (QStringList{"10", "7", "4", "12"}));
   EXPECT_TRUE(f.compress);
   EXPECT_EQ(f.speedLimit, QStringLiteral("0"));
-  EXPECT_EQ(f.excludes, QStringLiteral("$RECYCLE.BIN; System Volume Information; pagefile.sys; hiberfil.sys; swapfile.sys"));
+  EXPECT_EQ(f.excludes, QString::fromLatin1(kDefaultExcludes));
   EXPECT_TRUE(f.password.isEmpty());
 
   JobEditContext withDrives = MakeJobEditContext(Value::object(), true, TwoDrives());
@@ -313,11 +315,45 @@ TEST_F(JobEditorModel, ControlsFollowTheDestinationProtocolAndSchedule) {
   }
 }
 
+// The masks a new job starts with skip what a Linux user would not back up,
+// and nothing else, as the folder walk reads them.
+TEST_F(JobEditorModel, ANewJobSkipsTheTrashCachesAndLostAndFound) {
+  JobForm filled = FillJobDialog(MakeJobEditContext(Value::object(), true, ServiceStatus()));
+  Value job;
+  QString warning;
+  filled.sources = {"/home/ann"};
+  filled.password = filled.passwordAgain = "p";
+  ASSERT_TRUE(ReadJobDialog(MakeJobEditContext(Value::object(), true, ServiceStatus()), filled, job, warning))
+      << warning.toStdString();
+  std::vector<std::string> masks;
+  for (size_t i = 0; i < job["excludes"].size(); ++i) masks.push_back(job["excludes"].at(i).asString());
+  const struct {
+    const char* path;
+    bool skipped;
+  } cases[] = {
+      {"/home/ann/.cache", true},
+      {"/home/ann/.local/share/Trash", true},
+      {"/media/usb/.Trash-1000", true},
+      {"/lost+found", true},
+      {"/home/ann/Documents", false},
+      {"/home/ann/.local/share/keyrings", false},
+      {"/home/ann/cache-notes.txt", false},
+      {"/home/ann/Trash talk.txt", false},
+  };
+  for (const auto& c : cases) {
+    const std::string path = c.path;
+    EXPECT_EQ(backup::IsExcluded(masks, path.substr(path.rfind('/') + 1), path), c.skipped) << c.path;
+  }
+}
+
 TEST_F(JobEditorModel, FoldersNumbersAndCheckResults) {
+  // On Linux a folder that differs only in case is another folder.
   QStringList sources = {"/home/Ann"};
-  EXPECT_FALSE(AddSourceFolder(sources, "/home/ann"));
+  EXPECT_TRUE(AddSourceFolder(sources, "/home/ann"));
+  EXPECT_FALSE(AddSourceFolder(sources, "/home/Ann"));
   EXPECT_TRUE(AddSourceFolder(sources, "/srv"));
-  EXPECT_EQ(sources, (QStringList{"/home/Ann", "/srv"}));
+  EXPECT_FALSE(AddSourceFolder(sources, ""));
+  EXPECT_EQ(sources, (QStringList{"/home/Ann", "/home/ann", "/srv"}));
 
   EXPECT_EQ(IntegerValue(""), 0);
   EXPECT_EQ(IntegerValue("12abc"), 12);
@@ -332,8 +368,10 @@ TEST_F(JobEditorModel, FoldersNumbersAndCheckResults) {
   r.reply = Parse(R"({"ok":true,"exists":false})");
   EXPECT_TRUE(CheckResultText(r).startsWith(QStringLiteral("The server answers. There is no copy")));
   r.ok = false;
-  r.errorText = "auth-failed: wrong password";
-  EXPECT_EQ(CheckResultText(r), QStringLiteral("auth-failed: wrong password"));
+  r.errorText = "auth-failed: wrong repository password";
+  EXPECT_EQ(CheckResultText(r), QStringLiteral("wrong repository password")) << "the words, without the code";
+  r.errorText = "the server did not answer";
+  EXPECT_EQ(CheckResultText(r), QStringLiteral("the server did not answer"));
 }
 
 }  // namespace

@@ -39,6 +39,41 @@ constexpr std::array<LanguageInfo, kLanguageCount> kLanguages = {{
 // Messages are addressed by "tarn-" and the string id.
 constexpr const char* kMessageIdPrefix = "tarn-";
 
+constexpr QChar kLeftToRightMark(0x200E);
+constexpr QChar kRightToLeftMark(0x200F);
+
+// True when the first letter of `paragraph` that has a direction of its
+// own reads left to right, or when it begins with a placeholder.
+bool StartsLeftToRight(QStringView paragraph) {
+  for (qsizetype i = 0; i < paragraph.size(); ++i) {
+    const QChar c = paragraph[i];
+    if (c == QLatin1Char('%') && i + 1 < paragraph.size() &&
+        (paragraph[i + 1] == QLatin1Char('s') || paragraph[i + 1] == QLatin1Char('d')))
+      return true;
+    switch (c.direction()) {
+      case QChar::DirL:
+        return true;
+      case QChar::DirR:
+      case QChar::DirAL:
+        return false;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+// A paragraph of a right-to-left language reads right to left even when it
+// begins with a Latin word ("SFTP: ...") or a value: labels take their
+// direction from the first letter that has one.
+QString RightToLeftParagraphs(const QString& text) {
+  QStringList paragraphs = text.split(QLatin1Char('\n'));
+  for (QString& p : paragraphs) {
+    if (StartsLeftToRight(p)) p.prepend(kRightToLeftMark);
+  }
+  return paragraphs.join(QLatin1Char('\n'));
+}
+
 // Every language's texts from its translation in the resources; an id the
 // translation lacks stays empty (the table test finds it), never English.
 Language LoadLanguage(const LanguageInfo& info) {
@@ -53,7 +88,8 @@ Language LoadLanguage(const LanguageInfo& info) {
   if (!translator.load(file)) return language;
   for (int id = 0; id < kStringCount; ++id) {
     const QByteArray key = kMessageIdPrefix + QByteArray::number(id);
-    language.strings[static_cast<size_t>(id)] = translator.translate(nullptr, key.constData());
+    QString text = translator.translate(nullptr, key.constData());
+    language.strings[static_cast<size_t>(id)] = info.rightToLeft ? RightToLeftParagraphs(text) : text;
   }
   return language;
 }
@@ -143,6 +179,11 @@ int DetectLanguage() {
 void ApplyLayout() {
   if (QGuiApplication::instance() == nullptr) return;
   QGuiApplication::setLayoutDirection(LanguageAt(CurrentLanguage()).rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+}
+
+QString LeftToRightText(const QString& text) {
+  if (text.isEmpty() || !LanguageAt(CurrentLanguage()).rightToLeft) return text;
+  return kLeftToRightMark + text + kLeftToRightMark;
 }
 
 QString FormatText(const QString& format, std::initializer_list<QString> args) {

@@ -61,6 +61,12 @@ int DetectLanguage();
 // application object exists.
 void ApplyLayout();
 
+// Numbers, sizes, times, paths, addresses and commands read left to right
+// in every language: inside right-to-left text they are marked as such, so
+// that "/home/ann" does not show as "home/ann/" nor "3.0 MiB" as "MiB 3.0".
+// Unchanged in a left-to-right language and for an empty text.
+QString LeftToRightText(const QString& text);
+
 // A table text with its "%s" and "%d" replaced by `args` in order ("%%" is
 // one "%"); a placeholder past the arguments stays as it is.
 QString FormatText(const QString& format, std::initializer_list<QString> args);

@@ -116,8 +116,11 @@ bool MayStayEnglish(const std::string& code, int id) {
     std::vector<int> ids;
   };
   static const Same kSame[] = {
-      // Tarn, HTTPS, "NFC (Windows, Linux)", "NFD (macOS)", OK
-      {"*", {kStrTarn, 84, 118, 119, kStrOk}},
+      // Tarn, HTTPS, "NFC (Windows, Linux)", "NFD (macOS)", OK, and the
+      // symbols of units
+      {"*",
+       {kStrTarn, 84, 118, 119, kStrOk, kStrUnitSeconds, kStrUnitMilliseconds, kStrUnitMegabytes,
+        kStrUnitKilobytesPerSecond}},
       // offline, Name, Server, Cache, Port, Updates, Version
       {"de", {kStrStateOffline, 33, 34, 36, 71, 73, 77, 163, 234}},
       {"fr", {36, 71, 77, 83, 234}},
@@ -153,6 +156,48 @@ TEST(LanguageTables, EveryLanguageHasEveryTextInItsOwnWords) {
         EXPECT_EQ(text.count(QLatin1Char('\n')), base.count(QLatin1Char('\n')));
         if (index != kEnglish && !MayStayEnglish(language.code, id)) {
           EXPECT_NE(text, base) << "left in English";
+        }
+      }
+    }
+  }
+}
+
+// The direction a paragraph is laid out in: that of its first letter that
+// has one.
+bool ReadsRightToLeft(const QString& paragraph) {
+  for (const QChar c : paragraph) {
+    if (c.direction() == QChar::DirL) return false;
+    if (c.direction() == QChar::DirR || c.direction() == QChar::DirAL) return true;
+  }
+  return true;  // nothing to lay out either way
+}
+
+TEST_F(LanguageSettingTest, ValuesReadLeftToRightInsideRightToLeftTexts) {
+  const QString path = QStringLiteral("/home/ann/Documents");
+  SetLanguageByCode("de");
+  EXPECT_EQ(LeftToRightText(path), path);
+  for (const char* code : {"ar", "fa"}) {
+    SCOPED_TRACE(code);
+    SetLanguageByCode(code);
+    const QString marked = LeftToRightText(path);
+    EXPECT_EQ(marked, QChar(0x200E) + path + QChar(0x200E));
+    EXPECT_FALSE(ReadsRightToLeft(marked)) << "a value alone reads left to right";
+    EXPECT_EQ(LeftToRightText(QString()), QString()) << "nothing is not a pair of marks";
+  }
+}
+
+// A right-to-left text that begins with a Latin word or a value ("SFTP: ...",
+// "Tarn ...", "%s ...") is still a right-to-left paragraph, line by line.
+TEST(LanguageTables, EveryParagraphOfARightToLeftLanguageReadsRightToLeft) {
+  for (int index = 0; index < kLanguageCount; ++index) {
+    const Language& language = LanguageAt(index);
+    if (!language.rightToLeft) continue;
+    for (const auto& [first, last] : kUsedStringIds) {
+      for (int id = first; id <= last; ++id) {
+        const QString& text = language.strings[static_cast<size_t>(id)];
+        for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+          EXPECT_TRUE(ReadsRightToLeft(paragraph))
+              << language.code << " string " << id << ": " << paragraph.toStdString();
         }
       }
     }

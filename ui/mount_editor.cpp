@@ -11,12 +11,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "client/service_client.h"
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
 #include "ui/app_icon.h"
 #include "ui/dialogs.h"
 #include "ui/language.h"
+#include "ui/paragraph_label.h"
 #include "ui/string_ids.h"
 #include "ui/text_report.h"
 
@@ -30,6 +33,7 @@ constexpr const char* kNumberNames[kNumberFieldCount] = {
     "retryMax",    "connections",    "speedLimit", "uploadChunk", "parallelChunks", "cacheSize",
     "readahead",   "readaheadMax",   "metadataTtl", "writebackDelay", "wholeFileBelow"};
 constexpr const char* kProtocolNames[] = {"WebDAV", "SFTP", "NFS"};
+constexpr int kEditorWidth = 720;
 constexpr int kUnicodeTexts[] = {kStrNfc, kStrNfd, kStrLeaveAsIs};
 constexpr int kCaseTexts[] = {kStrRefuse, kStrAllow};
 constexpr int kPageTitles[kMountPageCount] = {kStrPageConnection, kStrPageNetwork, kStrPageCache,
@@ -45,11 +49,7 @@ QCheckBox* Check(int textId, const char* name, QWidget* parent) {
   return Named(new QCheckBox(Tr(textId), parent), name);
 }
 
-QLabel* Explanation(int textId) {
-  auto* label = new QLabel(Tr(textId));
-  label->setWordWrap(true);
-  return label;
-}
+QLabel* Explanation(int textId) { return new ParagraphLabel(Tr(textId)); }
 
 // A label and its field in column pair `pair` of a grid.
 void AddPair(QGridLayout* grid, int row, int pair, int labelId, QWidget* field, int fieldSpan = 1) {
@@ -111,8 +111,8 @@ MountDialog::MountDialog(QWidget* owner, const Value& drive, bool isNew, std::u1
   QWidget* built[kMountPageCount] = {connectionPage(), networkPage(), cachePage(), compatibilityPage()};
   for (int i = 0; i < kMountPageCount; ++i) pages_->addTab(built[i], Tr(kPageTitles[i]));
 
-  status_ = Named(new QLabel(this), "status");
-  status_->setWordWrap(true);
+  status_ = Named(new ParagraphLabel(QString(), this), "status");
+  static_cast<ParagraphLabel*>(status_)->setAlternatives({Tr(kStrCheckingServer)});
   check_ = Named(new QPushButton(Tr(kStrCheck), this), "check");
   ok_ = Named(new QPushButton(Tr(kStrOk), this), "ok");
   ok_->setDefault(true);
@@ -129,6 +129,9 @@ MountDialog::MountDialog(QWidget* owner, const Value& drive, bool isNew, std::u1
   showFields(FillMountFields(state_, lettersInUse_));
   applyProtocolFields();
   ShowMountPage(*this, kPageConnection);
+  // Wide enough that the hints and explanations take a few lines, not a
+  // screen's height.
+  FollowWidthWithHeight(this, std::max(sizeHint().width(), kEditorWidth));
 
   connect(protocol_, &QComboBox::currentIndexChanged, this, &MountDialog::applyProtocolFields);
   connect(protocol_, &QComboBox::activated, this, [this] {
@@ -197,8 +200,11 @@ QWidget* MountDialog::connectionPage() {
   extra_ = Named(new QLineEdit(page), "extra");
   autoMount_ = Check(kStrMountAtStart, "autoMount", page);
   readOnly_ = Check(kStrReadOnly, "readOnly", page);
-  hint_ = Named(new QLabel(page), "hint");
-  hint_->setWordWrap(true);
+  auto* hint = Named(new ParagraphLabel(QString(), page), "hint");
+  QStringList hints;
+  for (int p = 0; p < static_cast<int>(std::size(kProtocolNames)); ++p) hints << Tr(EnableMountFields(p).hintId);
+  hint->setAlternatives(hints);
+  hint_ = hint;
 
   auto* grid = new QGridLayout(page);
   int row = 0;

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QLocale>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -83,8 +85,38 @@ const NumberFieldSpec kNumberFields[kNumberFieldCount] = {
      [](MountConfig& c, uint64_t v) { c.cache.wholeFileBelow = v; }},
 };
 
+// The unit each field's text is in, as its label names it (-1: a plain
+// count).
+constexpr int kNumberUnits[kNumberFieldCount] = {
+    -1,                          // port
+    kStrUnitSeconds,             // connect timeout
+    kStrUnitSeconds,             // I/O timeout
+    -1,                          // attempts
+    kStrUnitSeconds,             // keepalive
+    kStrUnitMilliseconds,        // retry delay min
+    kStrUnitMilliseconds,        // retry delay max
+    -1,                          // connections
+    kStrUnitKilobytesPerSecond,  // speed limit
+    kStrUnitMegabytes,           // upload chunk
+    -1,                          // parallel chunks
+    kStrUnitMegabytes,           // cache size
+    -1,                          // read-ahead, blocks
+    -1,                          // read-ahead max, blocks
+    kStrUnitSeconds,             // metadata lifetime
+    kStrUnitSeconds,             // write-back delay
+    kStrUnitMegabytes,           // whole files below
+};
+
 QString Str(const std::string& text) { return QString::fromStdString(text); }
 std::string Utf8(const QString& text) { return text.toStdString(); }
+
+// A number of a field as the field counts it, with its unit.
+QString NumberInUnit(uint64_t value, NumberField field) {
+  QString text = QLocale().toString(static_cast<qulonglong>(value));
+  const int unit = kNumberUnits[field];
+  if (unit >= 0) text += QLatin1Char(' ') + Tr(unit);
+  return LeftToRightText(text);
+}
 
 int Clamp(int index, int count, int otherwise) { return index >= 0 && index < count ? index : otherwise; }
 
@@ -171,7 +203,7 @@ bool IntFromDlgItem(const QString& text, NumberField field, uint64_t& value, QSt
     if (ok) v = v * 10 + digit;
   }
   if (!ok) {
-    error = FormatText(Tr(kStrWholeNumber), {Tr(spec.labelId), QStringLiteral("0"), QString::number(max)});
+    error = FormatText(Tr(kStrWholeNumber), {Tr(spec.labelId), NumberInUnit(0, field), NumberInUnit(max, field)});
     return false;
   }
   value = v;

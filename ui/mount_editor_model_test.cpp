@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -155,7 +157,7 @@ TEST_F(MountEditorModelTest, NumberFieldsTakeWholeNumbersTheConfigurationCanHold
     if (c.ok) {
       EXPECT_EQ(value, c.value);
     } else {
-      EXPECT_TRUE(error.startsWith(Tr(NumberFieldAt(c.field).labelId) + ": enter a whole number from 0 to "))
+      EXPECT_TRUE(error.startsWith(Tr(NumberFieldAt(c.field).labelId) + ": enter a whole number from 0"))
           << error.toStdString();
     }
   }
@@ -170,9 +172,33 @@ TEST_F(MountEditorModelTest, NumberFieldsTakeWholeNumbersTheConfigurationCanHold
   EXPECT_EQ(state.config.cache.maxBytes, 8192ull << 20);
   EXPECT_EQ(state.config.transfer.chunkBytes, 4096ull << 20);
 
-  f.numbers[kFieldCacheSize] = "-4096";
-  EXPECT_FALSE(CollectMount(state, f, error));
-  EXPECT_EQ(error, "Cache size, MB: enter a whole number from 0 to 17592186044415.");
+  // The limits are said in the field's unit, as its label counts, and
+  // written as the user's locale writes numbers (here the C locale's).
+  QLocale::setDefault(QLocale::c());
+  const struct {
+    NumberField field;
+    const char* text;
+    const char* error;
+  } limits[] = {
+      {kFieldCacheSize, "-4096", "Cache size, MB: enter a whole number from 0 MB to 17592186044415 MB."},
+      {kFieldMetadataTtl, "x", "Metadata TTL, s: enter a whole number from 0 s to 4294967 s."},
+      {kFieldSpeedLimit, "1e3", "Speed limit, KB/s (0 = none): enter a whole number from 0 KB/s to 4294967295 KB/s."},
+      {kFieldAttempts, "many", "Attempts: enter a whole number from 0 to 2147483647."},
+  };
+  for (const auto& l : limits) {
+    f = FillMountFields(state, u"");
+    f.host = "h";
+    f.numbers[l.field] = QString::fromLatin1(l.text);
+    EXPECT_FALSE(CollectMount(state, f, error)) << l.text;
+    EXPECT_EQ(error, QString::fromUtf8(l.error));
+  }
+  // The numbers read left to right in a right-to-left language.
+  SetLanguageByCode("ar");
+  QString arabic;
+  ASSERT_FALSE(CollectMount(state, f, arabic));
+  EXPECT_TRUE(arabic.contains(LeftToRightText(QStringLiteral("2147483647")))) << arabic.toStdString();
+  SetLanguageSetting(kEnglish);
+  QLocale::setDefault(QLocale::system());
 }
 
 TEST_F(MountEditorModelTest, TheLinkPasteRule) {

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -171,7 +172,9 @@ TEST_F(MountEditorTest, FieldsThatCannotBeTakenAreToldAndNothingIsSent) {
   Type(editor, "host", QStringLiteral("ssh.example.com"));
   Type(editor, "cacheSize", QStringLiteral("-4096"));
   EXPECT_FALSE(Save(editor));
-  EXPECT_EQ(dialogs.asked.back().text, QStringLiteral("Cache size, MB: enter a whole number from 0 to 17592186044415."));
+  // In the field's unit, as the user's locale writes numbers.
+  EXPECT_EQ(dialogs.asked.back().text, QStringLiteral("Cache size, MB: enter a whole number from 0 MB to ") +
+                                           QLocale().toString(17592186044415ull) + QStringLiteral(" MB."));
   Type(editor, "cacheSize", QStringLiteral("8192"));
 
   Field<QComboBox>(editor, "protocol")->setCurrentIndex(1);

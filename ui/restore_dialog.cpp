@@ -17,13 +17,13 @@
 #include "ui/backup_page_model.h"
 #include "ui/dialogs.h"
 #include "ui/language.h"
+#include "ui/list_columns.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 
 namespace tarn::app {
 namespace {
 
-// Shares of the list's width: name, size, modified.
-constexpr int kColumnPercents[] = {58, 16, 23};
 constexpr int kDialogWidth = 660;
 constexpr int kDialogHeight = 480;
 // Answers of the question where the files go.
@@ -65,6 +65,8 @@ RestoreDialog::RestoreDialog(QWidget* owner, std::string jobId, QString jobName)
   list_->setUniformRowHeights(true);
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setAllColumnsShowFocus(true);
+  // Names are long; sizes and dates are not.
+  columns_ = new ListColumns(list_, {0});
 
   status_ = new QLabel(this);
   status_->setTextFormat(Qt::PlainText);
@@ -103,7 +105,6 @@ RestoreDialog::RestoreDialog(QWidget* owner, std::string jobId, QString jobName)
   connect(restoreSelected_, &QPushButton::clicked, this, &RestoreDialog::restoreSelected);
   connect(restoreEverything_, &QPushButton::clicked, this, &RestoreDialog::restoreEverything);
   connect(close, &QPushButton::clicked, this, &RestoreDialog::reject);
-  list_->viewport()->installEventFilter(this);
 
   showPath();
   loadSnapshots();
@@ -141,7 +142,7 @@ void RestoreDialog::takeLoad(const RestoreLoadResult& result) {
     case LoadOutcome::kDropped:
       break;
     case LoadOutcome::kFailed:
-      setRestoreBusy(false, QString::fromStdString(result.error));
+      setRestoreBusy(false, ErrorWords(result.error));
       break;
     case LoadOutcome::kNoVersions:
     case LoadOutcome::kVersions: {
@@ -167,8 +168,11 @@ void RestoreDialog::fillRestoreList() {
   list_->clear();
   for (size_t i = 0; i < context_.entries.size(); ++i) {
     const EntryRow row = EntryRowTexts(context_.entries.at(i));
-    new QTreeWidgetItem(list_, {row.name, row.size, row.modified});
+    auto* item = new QTreeWidgetItem(list_);
+    const QString cells[] = {row.name, row.size, row.modified};
+    for (int c = 0; c < 3; ++c) SetCellText(item, c, cells[c], columns_);
   }
+  columns_->fit();
   showPath();
 }
 
@@ -181,14 +185,6 @@ void RestoreDialog::showPath() {
 void RestoreDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   showPath();
-}
-
-bool RestoreDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == list_->viewport() && event->type() == QEvent::Resize) {
-    const int width = list_->viewport()->width();
-    for (int c = 0; c < 3; ++c) list_->setColumnWidth(c, width * kColumnPercents[c] / 100);
-  }
-  return QDialog::eventFilter(watched, event);
 }
 
 void RestoreDialog::setRestoreBusy(bool busy, const QString& message) {
@@ -275,7 +271,7 @@ void RestoreDialog::deleteVersion() {
 }
 
 void RestoreDialog::takeEnd(const RestoreEnd& end) {
-  const QString error = QString::fromStdString(end.error);
+  const QString error = end.error.empty() ? QString() : ErrorWords(end.error);
   if (end.kind == RestoreEnd::kDeleteEnded) {
     if (error.isEmpty()) loadSnapshots();
     else setRestoreBusy(false, error);

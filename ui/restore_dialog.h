@@ -26,6 +26,8 @@ class QTreeWidgetItem;
 
 namespace tarn::app {
 
+class ListColumns;
+
 class RestoreDialog : public QDialog {
   Q_OBJECT
 
@@ -66,8 +68,6 @@ class RestoreDialog : public QDialog {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
-  // The list's columns follow its width.
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void takeEnd(const RestoreEnd& end);
@@ -85,6 +85,7 @@ class RestoreDialog : public QDialog {
   QPushButton* up_;
   QLabel* path_;
   QTreeWidget* list_;
+  ListColumns* columns_;
   QLabel* status_;
   QPushButton* restoreSelected_;
   QPushButton* restoreEverything_;

@@ -1,7 +1,7 @@
-// Every window and menu of the tray drawn in English, German, Arabic and
-// Japanese, written to ui-shots/ of the build folder for anyone to look at
-// (CTest runs it at scale 1 and 2); and fonts for every text of every
-// language, so that nothing is drawn as boxes.
+// Every window and menu of the tray drawn in every language, written to
+// ui-shots/ of the build folder for anyone to look at (CTest runs it at
+// scale 1 and 2), each checked for texts that do not fit their widgets; and
+// fonts for every text of every language, so that nothing is drawn as boxes.
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
@@ -18,11 +18,14 @@
 #include "platform/relaunch.h"
 #include "ui/app_icon.h"
 #include "ui/mount_editor.h"
+#include "ui/mount_editor_model.h"
 #include "ui/settings_window.h"
+#include "ui/startup_checks.h"
 #include "ui/string_ids.h"
 #include "ui/tray_model.h"
 #include "ui/tray.h"
 #include "ui/ui_test_harness.h"
+#include "ui/ui_test_text_fit.h"
 
 namespace tarn::app {
 namespace {
@@ -71,7 +74,13 @@ class Shots {
  public:
   explicit Shots(std::string code) : code_(std::move(code)) {}
 
-  void take(QWidget& widget, const QString& name) {
+  // Every text of the widget fits it at the size it is shown at, and its
+  // picture is written. A menu sizes itself as it pops up, and lets no
+  // event in meanwhile: a status handed to the tray would build it anew.
+  void take(QWidget& widget, const QString& name, bool settle = true) {
+    if (settle) test::SettleLayouts();
+    const std::string cut = test::TextsThatDoNotFit(widget);
+    EXPECT_TRUE(cut.empty()) << name.toStdString() << " in " << code_ << ":\n" << cut;
     const QString file = test::SaveScreenshot(widget, name, code_);
     EXPECT_GT(QFileInfo(file).size(), 0) << name.toStdString();
   }
@@ -86,7 +95,7 @@ class Shots {
 
   void takeMenu(QMenu& menu, const QString& name) {
     menu.popup(QPoint(0, 0));
-    take(menu, name);
+    take(menu, name, false);
     menu.hide();
   }
 
@@ -95,7 +104,7 @@ class Shots {
 };
 
 TEST(Screenshots, EveryWindowAndMenuOfTheTray) {
-  for (const std::string& code : test::kShotLanguages) {
+  for (const std::string& code : test::ShotLanguages()) {
     SCOPED_TRACE(code);
     test::LanguageScope language(code);
     Shots shots(code);
@@ -107,13 +116,23 @@ TEST(Screenshots, EveryWindowAndMenuOfTheTray) {
     for (QAction* a : state.menu->actions()) {
       if (a->menu() != nullptr) shots.takeMenu(*a->menu(), QStringLiteral("tray-menu-drive-%1").arg(++submenu));
     }
+    OpenSettings(state);
+    shots.take(*CurrentSettingsWindow(), "settings-window");
+    DestroySettingsWindow();
+
+    // A user who may not manage drives, and a service that does not run.
+    ServiceStatus outsider = ShotStatus();
+    outsider.mayManageDrives = false;
+    OnTrayStatus(state, outsider);
+    shots.takeMenu(*state.menu, "tray-menu-outsider");
+    OpenSettings(state);
+    CurrentSettingsWindow()->drivesList->setCurrentItem(CurrentSettingsWindow()->drivesList->topLevelItem(2));
+    shots.take(*CurrentSettingsWindow(), "settings-window-outsider");
     ServiceStatus gone;
     gone.error = "the service is not running";
     OnTrayStatus(state, gone);
     shots.takeMenu(*state.menu, "tray-menu-no-service");
-
-    OpenSettings(state);
-    shots.take(*CurrentSettingsWindow(), "settings-window");
+    shots.take(*CurrentSettingsWindow(), "settings-window-no-service");
     DestroySettingsWindow();
 
     const std::map<QString, MessageSpec> boxes = {
@@ -121,10 +140,15 @@ TEST(Screenshots, EveryWindowAndMenuOfTheTray) {
          {Tr(kStrServiceCaption), Tr(kStrServiceMissing), MessageIcon::kQuestion, MessageButtons::kAcceptCancel,
           Tr(kStrInstall), false}},
         {"message-driver-missing",
-         {Tr(kStrDriverCaption), Tr(kStrDriverMissing), MessageIcon::kWarning, MessageButtons::kOk, {}, false}},
+         {Tr(kStrDriverCaption),
+          FormatText(Tr(kStrDriverMissing), {LeftToRightText(QString::fromLatin1(kInstallDriverCommand))}),
+          MessageIcon::kWarning,
+          MessageButtons::kOk,
+          {},
+          false}},
         {"message-administrator",
          {Tr(kStrServiceCaption),
-          FormatText(Tr(kStrNeedsAdministrator), {QString::fromStdString(ElevatedCommand({"install"}))}),
+          FormatText(Tr(kStrNeedsAdministrator), {LeftToRightText(QString::fromStdString(ElevatedCommand({"install"})))}),
           MessageIcon::kWarning,
           MessageButtons::kOk,
           {},
@@ -179,7 +203,7 @@ TEST(Screenshots, EveryPageOfTheSettingsWindowAndTheDriveEditor) {
                                                   "settings-log", "settings-settings"};
   constexpr const char* kEditorShots[kMountPageCount] = {"editor-connection", "editor-network", "editor-cache",
                                                          "editor-compatibility"};
-  for (const std::string& code : test::kShotLanguages) {
+  for (const std::string& code : test::ShotLanguages()) {
     SCOPED_TRACE(code);
     test::LanguageScope language(code);
     Shots shots(code);
@@ -216,17 +240,25 @@ TEST(Screenshots, EveryPageOfTheSettingsWindowAndTheDriveEditor) {
     shots.take(*report, QStringLiteral("probe-report"));
     report->close();
 
+    const MountStatus far = ShotStatus().mounts[2];
+    uint64_t ignored = 0;
+    QString numberError;
+    IntFromDlgItem(QStringLiteral("-1"), kFieldCacheSize, ignored, numberError);
     const std::map<QString, MessageSpec> boxes = {
         {"message-remove-drive",
          {Tr(kStrRemoveCaption), FormatText(Tr(kStrRemoveQuestion), {QStringLiteral("Documents")}),
-          MessageIcon::kQuestion, MessageButtons::kAcceptCancel, Tr(kStrRemove), false}},
+          MessageIcon::kQuestion, MessageButtons::kAcceptCancel, Tr(kStrRemove), true}},
         {"message-stop-upload",
          {Tr(kStrTarn), FormatText(Tr(kStrStopUploadQuestion), {QStringLiteral("summary.pdf")}), MessageIcon::kQuestion,
-          MessageButtons::kAcceptCancel, {}, true}},
-        {"message-number-field",
-         {Tr(kStrTarn), FormatText(Tr(kStrWholeNumber), {Tr(kStrCacheSize), QStringLiteral("0"),
-                                                          QStringLiteral("17592186044415")}),
+          MessageButtons::kAcceptCancel, Tr(kStrStop), true}},
+        {"message-number-field", {Tr(kStrTarn), numberError, MessageIcon::kWarning, MessageButtons::kOk, {}, false}},
+        {"message-cache-only",
+         {Tr(kStrTarn),
+          MountReport({MountEnd::kCacheOnly, "network: the server could not be reached", "/mnt/tarn/F"}, far).text,
           MessageIcon::kWarning, MessageButtons::kOk, {}, false}},
+        {"message-still-mounting",
+         {Tr(kStrTarn), MountReport({MountEnd::kStillMounting, "", ""}, far).text, MessageIcon::kInformation,
+          MessageButtons::kOk, {}, false}},
     };
     shots.takeBoxes(boxes);
     DestroySettingsWindow();

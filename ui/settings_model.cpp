@@ -6,6 +6,7 @@
 
 #include "foundation/status.h"
 #include "ui/language.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 #include "ui/tray_model.h"
 
@@ -15,7 +16,7 @@ namespace {
 QString Str(const std::string& text) { return QString::fromStdString(text); }
 
 QString WithError(QString text, const std::string& error) {
-  if (!error.empty()) text += QStringLiteral(": ") + Str(error);
+  if (!error.empty()) text += QStringLiteral(": ") + ErrorWords(error);
   return text;
 }
 
@@ -39,20 +40,11 @@ QString ProgressText(const vx::json::Value& t) {
     text += QStringLiteral(" / ") + Str(FormatBytes(static_cast<uint64_t>(total))) + QStringLiteral("  (") +
             QString::number(percent) + QStringLiteral("%)");
   }
-  return text;
+  return LeftToRightText(text);
 }
 
-// The update status line, without the time of the last check.
-QString UpdateStatusText(const Window& w) {
-  const ServiceStatus& s = w.status;
-  if (!s.ok) return Str(s.error);
-  if (s.update.checking || w.updateRequested) return Tr(kStrCheckingUpdates);
-  // The service keeps no record of a refused check: the request's own
-  // answer stands for it.
-  const std::string& error = !s.update.error.empty() ? s.update.error : w.updateError;
-  if (!error.empty()) return FormatText(Tr(kStrCheckFailed), {Str(error)});
-  if (IsNewerVersion(s.update.latest)) return FormatText(Tr(kStrVersionAvailable), {Str(s.update.latest)});
-  return Tr(s.update.lastCheck < 1 ? kStrNotChecked : kStrLatestVersion);
+QString DriveLetterText(const MountStatus& mount) {
+  return LeftToRightText(QString(QChar(mount.drive)) + QLatin1Char(':'));
 }
 
 }  // namespace
@@ -64,6 +56,7 @@ QString ServerText(const MountStatus& mount) {
 }
 
 QString DriveStateText(const MountStatus& mount) {
+  if (mount.mounting && !mount.mounted) return Tr(kStrStateMounting);
   int word = kStrStateError;
   if (!mount.mounted) word = mount.lastError.empty() ? kStrStateUnmounted : kStrStateError;
   else if (mount.offlineMode) word = kStrStateOffline;
@@ -72,23 +65,54 @@ QString DriveStateText(const MountStatus& mount) {
 }
 
 QStringList DriveRowTexts(const MountStatus& mount) {
-  return {QString(QChar(mount.drive)) + QLatin1Char(':'),
+  return {DriveLetterText(mount),
           QString::fromStdU16String(mount.name),
-          ServerText(mount),
+          LeftToRightText(ServerText(mount)),
           DriveStateText(mount),
-          Str(FormatBytes(mount.cacheBytes)),
-          QString::number(mount.pendingUploads)};
+          LeftToRightText(Str(FormatBytes(mount.cacheBytes))),
+          LeftToRightText(QString::number(mount.pendingUploads))};
 }
 
-DriveButtons DriveButtonStates(const MountStatus* selected) {
+DriveButtons DriveButtonStates(const ServiceStatus& status, const MountStatus* selected) {
   DriveButtons b;
-  b.enabled[kActionAdd] = b.enabled[kActionRefresh] = true;
+  b.enabled[kActionRefresh] = true;
+  if (selected != nullptr) b.offlineSaysOnline = selected->offlineMode;
+  // Anything else would be refused: nothing answers, or the drives are an
+  // administrator's.
+  if (!status.ok || !status.mayManageDrives) return b;
+  b.enabled[kActionAdd] = true;
   if (selected == nullptr) return b;
   b.enabled[kActionEdit] = b.enabled[kActionRemove] = b.enabled[kActionCheck] = b.enabled[kActionOffline] = true;
-  b.enabled[kActionMount] = !selected->mounted;
+  b.enabled[kActionMount] = !selected->mounted && !selected->mounting;
   b.enabled[kActionUnmount] = b.enabled[kActionSync] = b.enabled[kActionClearCache] = selected->mounted;
-  b.offlineSaysOnline = selected->offlineMode;
   return b;
+}
+
+QString WindowNoteText(const ServiceStatus& status, int page) {
+  if (!status.ok) {
+    // No answer yet: nothing to tell.
+    if (status.error.empty()) return QString();
+    if (status.error == kServiceNotRunning) return Tr(kStrServiceDown);
+    return Tr(kStrServiceCaption) + QStringLiteral(": ") + ServiceErrorText(status.error);
+  }
+  if (!status.mayManageDrives && page != kPageBackup) return Tr(kStrDrivesAdminNote);
+  return QString();
+}
+
+ActionReport MountReport(const MountFollowResult& result, const MountStatus& drive) {
+  switch (result.end) {
+    case MountEnd::kMounted:
+      return {};
+    case MountEnd::kCacheOnly:
+      return {ActionReport::kWarning,
+              FormatText(Tr(kStrCacheOnly),
+                         {DriveTitle(drive), LeftToRightText(Str(result.mountPoint)), ErrorWords(result.reason)})};
+    case MountEnd::kStillMounting:
+      return {ActionReport::kInformation, FormatText(Tr(kStrStillMounting), {DriveTitle(drive)})};
+    case MountEnd::kFailed:
+      break;
+  }
+  return {ActionReport::kError, ErrorWords(result.reason)};
 }
 
 TransferRow TransferRowFrom(const vx::json::Value& t) {
@@ -96,7 +120,7 @@ TransferRow TransferRowFrom(const vx::json::Value& t) {
 }
 
 QStringList TransferRowTexts(const vx::json::Value& t) {
-  return {Str(t["drive"].asString()) + QLatin1Char(':') + Str(t["path"].asString()),
+  return {LeftToRightText(Str(t["drive"].asString()) + QLatin1Char(':') + Str(t["path"].asString())),
           Tr(t["upload"].asBool() ? kStrUpload : kStrDownload), ProgressText(t), TransferStateText(t)};
 }
 
@@ -117,21 +141,10 @@ std::optional<LogUpdate> TakeLogText(std::string& lastText, const std::string& t
   return update;
 }
 
-SettingsPageView SettingsPageFor(Window& w) {
-  const ServiceStatus& s = w.status;
+SettingsPageView SettingsPageFor(const Window&) {
   SettingsPageView v;
-  if (w.pendingAutoUpdate >= 0 && s.ok && s.autoUpdate == (w.pendingAutoUpdate == 1)) w.pendingAutoUpdate = -1;
-  v.autoUpdateChecked = w.pendingAutoUpdate >= 0 ? w.pendingAutoUpdate == 1 : s.autoUpdate;
-  v.autoUpdateEnabled = s.ok;
-  if (w.updateRequested && (s.update.checking || !s.ok)) w.updateRequested = false;
-
-  v.statusText = UpdateStatusText(w);
-  if (s.ok && !s.update.checking && !w.updateRequested && s.update.lastCheck > 0)
-    v.statusText += QStringLiteral("\n") + FormatText(Tr(kStrLastCheck), {FileTimeText(s.update.lastCheck)});
-
-  const bool newer = IsNewerVersion(s.update.latest);
-  v.buttonText = newer ? FormatText(Tr(kStrInstallUpdate), {Str(s.update.latest)}) : Tr(kStrCheckForUpdates);
-  v.buttonEnabled = s.ok && !s.update.checking && !s.update.applying && !w.updateRequested;
+  v.installedText = FormatText(Tr(kStrInstalledVersion), {LeftToRightText(QString::fromLatin1(kTrayVersion))});
+  v.updatesText = Tr(kStrUpdatesFromPackages);
   return v;
 }
 

@@ -14,9 +14,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "client/mount_follow.h"
 #include "client/service_client.h"
 #include "foundation/json.h"
 
@@ -60,15 +62,9 @@ struct Window {
   int page = kPageDrives;
   std::vector<TransferRow> transferRows;  // row i of the transfers list
   std::string lastLogText;
-  // The user's automatic-update choice not yet seen in a status: -1 none,
-  // 0 off, 1 on.
-  int pendingAutoUpdate = -1;
-  // The update button was pressed and its request has not come back.
-  bool updateRequested = false;
-  // Why the last update request failed; shown until the next one.
-  std::string updateError;
   bool drivesRefreshing = false;  // guards RefreshDrives against re-entry
   bool actionRunning = false;     // a drive action's worker runs
+  std::set<std::string> mountsFollowed;  // drives whose mount is being followed
   bool probing = false;           // a "Check" of the drives page runs
 };
 
@@ -76,21 +72,41 @@ struct Window {
 
 // "protocol://host/root"; a host that is a whole link keeps its own scheme.
 QString ServerText(const MountStatus& mount);
-// "mounted", "offline", "unmounted" or "error", then ": " and the last
-// error when there is one.
+// "mounting…", "mounted", "offline", "unmounted" or "error", then ": " and
+// the last error when there is one.
 QString DriveStateText(const MountStatus& mount);
 // The six cells: drive, name, server, state, cache, pending.
 QStringList DriveRowTexts(const MountStatus& mount);
 
-// Which action buttons a selected drive (null: none) enables; Add and
-// Refresh are always enabled.
+// Which action buttons a selected drive (null: none) enables. Refresh is
+// always enabled; the others only while the service answers and lets the
+// caller manage drives, and Mount not while a mount goes on.
 struct DriveButtons {
   bool enabled[kActionCount] = {};
   // The Offline button reads "Online" (the drive is in offline mode).
   bool offlineSaysOnline = false;
   friend bool operator==(const DriveButtons&, const DriveButtons&) = default;
 };
-DriveButtons DriveButtonStates(const MountStatus* selected);
+DriveButtons DriveButtonStates(const ServiceStatus& status, const MountStatus* selected);
+
+// The note the window shows on `page` about what cannot be done and why:
+// the service does not answer, or the caller may not manage drives (the
+// backup page says that of backups itself). Empty when there is none.
+QString WindowNoteText(const ServiceStatus& status, int page);
+
+// What a window tells after a drive action: nothing, or a text with the
+// kind of box it goes in.
+struct ActionReport {
+  enum Kind { kNothing, kInformation, kWarning, kError };
+  Kind kind = kNothing;
+  QString text;
+  friend bool operator==(const ActionReport&, const ActionReport&) = default;
+};
+
+// How a followed mount of `drive` ended, told: a failure with its reason, a
+// drive that serves only its cache with where it is and why, a mount that
+// goes on; a mount that worked tells nothing.
+ActionReport MountReport(const MountFollowResult& result, const MountStatus& drive);
 
 // --- transfers list ---
 
@@ -124,17 +140,15 @@ std::optional<LogUpdate> TakeLogText(std::string& lastText, const std::string& t
 
 // --- settings page ---
 
+// The updates part of the settings page: this program's version, and that
+// updates come with the system's packages (there is no update server to
+// ask, and nothing to switch on).
 struct SettingsPageView {
-  bool autoUpdateChecked = false;
-  bool autoUpdateEnabled = false;
-  QString statusText;
-  QString buttonText;
-  bool buttonEnabled = false;
+  QString installedText;
+  QString updatesText;
 };
 
-// The update part of the settings page; the pending choice and the
-// update-request flag in `window` are cleared as the status allows.
-SettingsPageView SettingsPageFor(Window& window);
+SettingsPageView SettingsPageFor(const Window& window);
 
 // The user's locale's short date and time, without seconds, of a time in
 // seconds since 1970 in the local time zone; empty for 0 or less.

@@ -60,6 +60,13 @@ TEST_F(SettingsModelTest, DriveRowsShowServerStateCacheAndPending) {
        {.drive = u'U', .protocol = "webdav", .host = "h", .mounted = true, .online = true,
         .lastError = "upload: no space"},
        {"U:", "", "webdav://h", "mounted: upload: no space", "0 B", "0"}},
+      {"a mount that goes on",
+       {.drive = u'V', .protocol = "webdav", .host = "h", .mounting = true},
+       {"V:", "", "webdav://h", "mounting…", "0 B", "0"}},
+      {"an error's words without its code",
+       {.drive = u'W', .protocol = "webdav", .host = "h", .mounted = true,
+        .lastError = "auth-failed: the server refused the login"},
+       {"W:", "", "webdav://h", "error: the server refused the login", "0 B", "0"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -68,12 +75,13 @@ TEST_F(SettingsModelTest, DriveRowsShowServerStateCacheAndPending) {
 }
 
 TEST_F(SettingsModelTest, ButtonsFollowTheSelectedDrive) {
-  const DriveButtons none = DriveButtonStates(nullptr);
+  const ServiceStatus up{.ok = true};
+  const DriveButtons none = DriveButtonStates(up, nullptr);
   for (int a = 0; a < kActionCount; ++a)
     EXPECT_EQ(none.enabled[a], a == kActionAdd || a == kActionRefresh) << "action " << a;
 
   const MountStatus unmounted{.id = "a"};
-  const DriveButtons u = DriveButtonStates(&unmounted);
+  const DriveButtons u = DriveButtonStates(up, &unmounted);
   EXPECT_TRUE(u.enabled[kActionMount]);
   EXPECT_FALSE(u.enabled[kActionUnmount] || u.enabled[kActionSync] || u.enabled[kActionClearCache]);
   EXPECT_TRUE(u.enabled[kActionEdit] && u.enabled[kActionRemove] && u.enabled[kActionCheck] &&
@@ -81,10 +89,70 @@ TEST_F(SettingsModelTest, ButtonsFollowTheSelectedDrive) {
   EXPECT_FALSE(u.offlineSaysOnline);
 
   const MountStatus offline{.id = "b", .mounted = true, .offlineMode = true};
-  const DriveButtons o = DriveButtonStates(&offline);
+  const DriveButtons o = DriveButtonStates(up, &offline);
   EXPECT_FALSE(o.enabled[kActionMount]);
   EXPECT_TRUE(o.enabled[kActionUnmount] && o.enabled[kActionSync] && o.enabled[kActionClearCache]);
   EXPECT_TRUE(o.offlineSaysOnline) << "a drive in offline mode is taken back online";
+
+  const MountStatus mounting{.id = "c", .mounting = true};
+  EXPECT_FALSE(DriveButtonStates(up, &mounting).enabled[kActionMount]) << "a mount that goes on is not asked again";
+  EXPECT_TRUE(DriveButtonStates(up, &mounting).enabled[kActionRemove]);
+
+  // Only what can work: nothing without an answer, nothing but a refresh
+  // for a user who may not manage drives.
+  const ServiceStatus down{.ok = false, .error = "the service is not running"};
+  const ServiceStatus outsider{.ok = true, .mayManageDrives = false};
+  for (const ServiceStatus* status : {&down, &outsider}) {
+    for (const MountStatus* selected : {static_cast<const MountStatus*>(nullptr), &unmounted, &offline}) {
+      const DriveButtons b = DriveButtonStates(*status, selected);
+      for (int a = 0; a < kActionCount; ++a) EXPECT_EQ(b.enabled[a], a == kActionRefresh) << "action " << a;
+    }
+  }
+}
+
+TEST_F(SettingsModelTest, TheWindowSaysWhatCannotBeDoneAndWhy) {
+  struct Case {
+    const char* what;
+    ServiceStatus status;
+    int page;
+    QString note;
+  };
+  const QString down = QStringLiteral("The Tarn service is not running: drives and backups cannot be used until it starts.");
+  const QString admin = QStringLiteral("Drives are managed by an administrator of this computer.");
+  const Case cases[] = {
+      {"no answer yet", {}, kPageDrives, QString()},
+      {"not running", {.error = "the service is not running"}, kPageLog, down},
+      {"not running, backup page", {.error = "the service is not running"}, kPageBackup, down},
+      {"another failure",
+       {.error = "cannot reach the service: permission denied"},
+       kPageDrives,
+       QStringLiteral("Tarn service: cannot reach the service: permission denied")},
+      {"an outsider", {.ok = true, .mayManageDrives = false}, kPageTransfers, admin},
+      {"an outsider on the backup page, which says it itself", {.ok = true, .mayManageDrives = false}, kPageBackup,
+       QString()},
+      {"an administrator", {.ok = true}, kPageDrives, QString()},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WindowNoteText(c.status, c.page), c.note) << c.what;
+}
+
+TEST_F(SettingsModelTest, AMountThatDoesNotFinishOrServesOnlyItsCacheIsTold) {
+  const MountStatus drive{.id = "d", .name = u"Team", .drive = u'T'};
+  struct Case {
+    const char* what;
+    MountFollowResult result;
+    ActionReport report;
+  };
+  const Case cases[] = {
+      {"mounted", {MountEnd::kMounted, "", "/mnt/tarn/T"}, {}},
+      {"only the cache",
+       {MountEnd::kCacheOnly, "network: the server could not be reached", "/mnt/tarn/T"},
+       {ActionReport::kWarning,
+        "Team (T:) is mounted at /mnt/tarn/T but serves only its cache: the server could not be reached"}},
+      {"slow", {MountEnd::kStillMounting, "", ""},
+       {ActionReport::kInformation, "Team (T:) is still being mounted: its server is slow to answer."}},
+      {"failed", {MountEnd::kFailed, "io: no usable fuse 3", ""}, {ActionReport::kError, "no usable fuse 3"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MountReport(c.result, drive), c.report) << c.what;
 }
 
 TEST_F(SettingsModelTest, TransferRowsShowProgressAndState) {
@@ -101,7 +169,7 @@ TEST_F(SettingsModelTest, TransferRowsShowProgressAndState) {
        {"P:/b", "↑ upload", "2 B / 3 B  (66%)", "waiting"}},
       {"retry with its attempt and error",
        R"({"drive":"Q","path":"/c","state":"retry","upload":true,"done":0,"total":10,"attempt":3,"error":"network: reset"})",
-       {"Q:/c", "↑ upload", "0 B / 10 B  (0%)", "retry 3: network: reset"}},
+       {"Q:/c", "↑ upload", "0 B / 10 B  (0%)", "retry 3: reset"}},
       {"done hides its error",
        R"({"drive":"Q","path":"/d","state":"done","upload":false,"done":10,"total":10,"error":"old"})",
        {"Q:/d", "↓ download", "10 B / 10 B  (100%)", "done"}},
@@ -154,48 +222,17 @@ TEST_F(SettingsModelTest, TheListMenuOpensAtTheMouseOrTheSelectedRow) {
   EXPECT_EQ(ListMenuPosition(true, QPoint(-1, -1), std::nullopt), QPoint(0, 0)) << "no selection: top left";
 }
 
-TEST_F(SettingsModelTest, TheSettingsPageTellsTheUpdateState) {
+// There is no update server: the page says where updates come from, and
+// offers nothing to switch on or check.
+TEST_F(SettingsModelTest, TheSettingsPageTellsHowUpdatesCome) {
   Window w;
-  w.status.error = "the service is not running";
   SettingsPageView v = SettingsPageFor(w);
-  EXPECT_EQ(v.statusText, "the service is not running");
-  EXPECT_FALSE(v.autoUpdateEnabled || v.buttonEnabled);
-
-  w.status = ServiceStatus{.ok = true, .autoUpdate = true};
+  EXPECT_EQ(v.installedText, "Installed version " + QString::fromLatin1(kTrayVersion));
+  EXPECT_EQ(v.updatesText, "Updates come with the system's packages, through its software updater.");
+  SetLanguageByCode("ar");
   v = SettingsPageFor(w);
-  EXPECT_EQ(v.statusText, "Updates have not been checked yet.");
-  EXPECT_EQ(v.buttonText, "Check for updates");
-  EXPECT_TRUE(v.autoUpdateChecked && v.autoUpdateEnabled && v.buttonEnabled);
-
-  // The user's choice shows until a status reports it.
-  w.pendingAutoUpdate = 0;
-  EXPECT_FALSE(SettingsPageFor(w).autoUpdateChecked);
-  EXPECT_EQ(w.pendingAutoUpdate, 0);
-  w.status.autoUpdate = false;
-  EXPECT_FALSE(SettingsPageFor(w).autoUpdateChecked);
-  EXPECT_EQ(w.pendingAutoUpdate, -1);
-
-  w.updateRequested = true;
-  v = SettingsPageFor(w);
-  EXPECT_EQ(v.statusText, "Checking for updates…");
-  EXPECT_FALSE(v.buttonEnabled);
-  w.status.update.checking = true;
-  SettingsPageFor(w);
-  EXPECT_FALSE(w.updateRequested) << "the service's running check takes over";
-
-  w.status.update = {.lastCheck = 1700000000, .latest = "99.0"};
-  v = SettingsPageFor(w);
-  EXPECT_EQ(v.statusText, "Version 99.0 is available. Install it from the Tarn menu.\nLast check: " +
-                              FileTimeText(1700000000));
-  EXPECT_EQ(v.buttonText, "Install update 99.0");
-
-  w.status.update = {.lastCheck = 1700000000, .latest = kTrayVersion};
-  EXPECT_TRUE(SettingsPageFor(w).statusText.startsWith("You have the latest version.\nLast check: "));
-
-  // A refused check: the service's answer, as its status would tell it.
-  w.status.update = {};
-  w.updateError = "there is no update server";
-  EXPECT_EQ(SettingsPageFor(w).statusText, "Could not check for updates: there is no update server");
+  EXPECT_TRUE(v.installedText.contains(LeftToRightText(QString::fromLatin1(kTrayVersion))))
+      << "the version reads left to right";
 }
 
 TEST_F(SettingsModelTest, FileTimesAreLocalShortDatesWithoutSeconds) {

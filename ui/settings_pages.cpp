@@ -3,7 +3,6 @@
 // refilled in place (rows overwritten, missing rows added, surplus rows
 // removed) with painting held, so that the periodic refresh neither flickers
 // nor loses the user's place.
-#include <QCheckBox>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -29,12 +28,13 @@ using vx::json::Value;
 // Sizes in logical pixels.
 constexpr int kGap = 6;
 constexpr int kButtonWidth = 116;
-constexpr int kLanguageLabelWidth = 170;
 constexpr int kLanguageListWidth = 280;
 constexpr int kGroupMaxWidth = 620;
-constexpr int kUpdateButtonWidth = 240;
-constexpr int kDriveColumnWidths[] = {44, 120, 200, 200, 70, 60};
-constexpr int kTransferColumnWidths[] = {300, 90, 180, 200};
+
+// The columns of long texts: a drive's name, server and state; a transfer's
+// file and state.
+enum DriveColumn { kDriveLetter, kDriveName, kDriveServer, kDriveState };
+enum TransferColumn { kTransferFile, kTransferDirection, kTransferProgress, kTransferState };
 
 // The drive id a row of the drives list stands for.
 constexpr int kIdRole = Qt::UserRole;
@@ -42,13 +42,12 @@ constexpr int kIdRole = Qt::UserRole;
 constexpr int kPageTitles[kPageCount] = {kStrTabDrives, kStrTabBackup, kStrTabTransfers, kStrTabLog,
                                          kStrTabSettings};
 
-template <size_t N>
-void SetUpList(QTreeWidget* list, const int (&widths)[N]) {
+ListColumns* SetUpList(QTreeWidget* list, std::vector<int> eliding) {
   list->setRootIsDecorated(false);
   list->setUniformRowHeights(true);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
   list->setAllColumnsShowFocus(true);
-  for (size_t i = 0; i < N; ++i) list->header()->resizeSection(static_cast<int>(i), widths[i]);
+  return new ListColumns(list, std::move(eliding));
 }
 
 QWidget* ListPage(QWidget* list) {
@@ -81,8 +80,8 @@ QWidget* SettingsPageWidget(SettingsWindow& w) {
   auto* column = new QVBoxLayout(page);
   column->setContentsMargins(2 * kGap, 2 * kGap, 2 * kGap, 2 * kGap);
   auto* language = new QHBoxLayout;
-  w.languageLabel->setMinimumWidth(kLanguageLabelWidth);
   w.languageList->setMinimumWidth(kLanguageListWidth);
+  w.languageLabel->setBuddy(w.languageList);
   language->addWidget(w.languageLabel);
   language->addWidget(w.languageList);
   language->addStretch(1);
@@ -90,23 +89,17 @@ QWidget* SettingsPageWidget(SettingsWindow& w) {
 
   w.updatesGroup->setMaximumWidth(kGroupMaxWidth);
   auto* group = new QVBoxLayout(w.updatesGroup);
-  for (QLabel* label : {w.updatesExplained, w.updateStatus}) label->setWordWrap(true);
-  group->addWidget(w.autoUpdateBox);
-  group->addWidget(w.updatesExplained);
+  w.updatesNote->setWordWrap(true);
   group->addWidget(w.installedVersion);
-  group->addWidget(w.updateStatus);
-  w.updateButton->setMinimumWidth(kUpdateButtonWidth);
-  group->addWidget(w.updateButton, 0, Qt::AlignLeading);
+  group->addWidget(w.updatesNote);
   column->addWidget(w.updatesGroup);
   column->addStretch(1);
   return page;
 }
 
 // Sets a row's cells, leaving those that did not change alone.
-void SetRowTexts(QTreeWidgetItem* item, const QStringList& texts) {
-  for (int c = 0; c < texts.size(); ++c) {
-    if (item->text(c) != texts[c]) item->setText(c, texts[c]);
-  }
+void SetRowTexts(QTreeWidgetItem* item, const QStringList& texts, const ListColumns* columns) {
+  for (int c = 0; c < texts.size(); ++c) SetCellText(item, c, texts[c], columns);
 }
 
 QTreeWidgetItem* RowAt(QTreeWidget* list, int i) {
@@ -126,17 +119,24 @@ struct TransfersReply {
 }  // namespace
 
 void Layout(SettingsWindow& w) {
-  SetUpList(w.drivesList, kDriveColumnWidths);
-  SetUpList(w.transfersList, kTransferColumnWidths);
+  w.drivesColumns = SetUpList(w.drivesList, {kDriveName, kDriveServer, kDriveState});
+  w.transfersColumns = SetUpList(w.transfersList, {kTransferFile, kTransferState});
+  w.logView->setObjectName(QStringLiteral("log"));
   w.logView->setReadOnly(true);
   w.logView->setLineWrapMode(QPlainTextEdit::NoWrap);
   w.logView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  // The service writes its log in English, whatever the window's language.
+  w.logView->setLayoutDirection(Qt::LeftToRight);
 
   QWidget* pages[kPageCount] = {DrivesPage(w), w.backupPage, ListPage(w.transfersList), ListPage(w.logView),
                                 SettingsPageWidget(w)};
   for (int i = 0; i < kPageCount; ++i) w.tabs->addTab(pages[i], Tr(kPageTitles[i]));
+  w.note->setObjectName(QStringLiteral("note"));
+  w.note->setWordWrap(true);
+  w.note->hide();
   auto* frame = new QVBoxLayout(&w);
-  frame->addWidget(w.tabs);
+  frame->addWidget(w.tabs, 1);
+  frame->addWidget(w.note);
 }
 
 void RefreshDrives(SettingsWindow& w) {
@@ -151,7 +151,7 @@ void RefreshDrives(SettingsWindow& w) {
   QTreeWidgetItem* keptRow = nullptr;
   for (size_t i = 0; i < mounts.size(); ++i) {
     QTreeWidgetItem* item = RowAt(list, static_cast<int>(i));
-    SetRowTexts(item, DriveRowTexts(mounts[i]));
+    SetRowTexts(item, DriveRowTexts(mounts[i]), w.drivesColumns);
     const QString id = QString::fromStdString(mounts[i].id);
     item->setData(0, kIdRole, id);
     if (!keep.isEmpty() && id == keep && keptRow == nullptr) keptRow = item;
@@ -159,6 +159,7 @@ void RefreshDrives(SettingsWindow& w) {
   DropRowsFrom(list, static_cast<int>(mounts.size()));
   if (keptRow != nullptr) list->setCurrentItem(keptRow);
   else list->clearSelection();
+  w.drivesColumns->fit();
   list->setUpdatesEnabled(true);
   w.state.drivesRefreshing = false;
   UpdateButtons(w);
@@ -192,9 +193,10 @@ void FillTransfers(SettingsWindow& w, const Value& transfers) {
   for (int i = 0; i < count; ++i) {
     const Value& t = transfers.at(static_cast<size_t>(i));
     rows.push_back(TransferRowFrom(t));
-    SetRowTexts(RowAt(list, i), TransferRowTexts(t));
+    SetRowTexts(RowAt(list, i), TransferRowTexts(t), w.transfersColumns);
   }
   DropRowsFrom(list, count);
+  w.transfersColumns->fit();
   list->setUpdatesEnabled(true);
 }
 
@@ -236,14 +238,14 @@ void ShowLogText(SettingsWindow& w, const std::string& text) {
 
 void RefreshSettingsPage(SettingsWindow& w) {
   const SettingsPageView view = SettingsPageFor(w.state);
-  {
-    const QSignalBlocker quiet(w.autoUpdateBox);
-    w.autoUpdateBox->setChecked(view.autoUpdateChecked);
-  }
-  w.autoUpdateBox->setEnabled(view.autoUpdateEnabled);
-  SetDlgText(w.updateStatus, view.statusText);
-  SetDlgText(w.updateButton, view.buttonText);
-  w.updateButton->setEnabled(view.buttonEnabled);
+  SetDlgText(w.installedVersion, view.installedText);
+  SetDlgText(w.updatesNote, view.updatesText);
+}
+
+void RefreshWindowNote(SettingsWindow& w) {
+  const QString text = WindowNoteText(w.state.status, w.state.page);
+  SetDlgText(w.note, text);
+  w.note->setVisible(!text.isEmpty());
 }
 
 QString DlgItemText(const QWidget* control) {

@@ -1,7 +1,6 @@
 #include "ui/settings_window.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -18,6 +17,7 @@
 
 #include <memory>
 
+#include "client/mount_follow.h"
 #include "foundation/log.h"
 #include "ui/app_icon.h"
 #include "ui/backup_page.h"
@@ -25,6 +25,7 @@
 #include "ui/language.h"
 #include "ui/mount_editor.h"
 #include "ui/mount_editor_model.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 #include "ui/tray.h"
 #include "ui/tray_model.h"
@@ -34,8 +35,9 @@ namespace {
 
 using vx::json::Value;
 
-constexpr int kWindowWidth = 900;
-constexpr int kWindowHeight = 560;
+// Wide enough that every list's columns show their point in every language.
+constexpr int kWindowWidth = 1060;
+constexpr int kWindowHeight = 600;
 constexpr int kMinWidth = 720;
 constexpr int kMinHeight = 480;
 
@@ -127,11 +129,9 @@ SettingsWindow::SettingsWindow(TrayState* tray)
   for (int i = 0; i < kLanguageCount; ++i) languageList->addItem(LanguageAt(i).nativeName);
   languageList->setCurrentIndex(LanguageSetting() + 1);
   updatesGroup = new QGroupBox(Tr(kStrUpdates), this);
-  autoUpdateBox = new QCheckBox(Tr(kStrInstallAutomatically), this);
-  updatesExplained = new QLabel(Tr(kStrUpdatesExplained), this);
-  installedVersion = new QLabel(FormatText(Tr(kStrInstalledVersion), {QString::fromLatin1(kTrayVersion)}), this);
-  updateStatus = new QLabel(this);
-  updateButton = new QPushButton(Tr(kStrCheckForUpdates), this);
+  installedVersion = new QLabel(this);
+  updatesNote = new QLabel(this);
+  note = new QLabel(this);
   Layout(*this);
 
   connect(tabs, &QTabWidget::currentChanged, this, [this](int page) { ShowTab(*this, page); });
@@ -147,12 +147,11 @@ SettingsWindow::SettingsWindow(TrayState* tray)
     connect(actionButtons[static_cast<size_t>(i)], &QPushButton::clicked, this, [this, i] { DoAction(*this, i); });
   }
   connect(languageList, &QComboBox::activated, this, &SettingsWindow::onLanguageChosen);
-  connect(autoUpdateBox, &QCheckBox::clicked, this, &SettingsWindow::onAutoUpdateClicked);
-  connect(updateButton, &QPushButton::clicked, this, &SettingsWindow::onUpdateButton);
 
   setMinimumSize(kMinWidth, kMinHeight);
   resize(kWindowWidth, kWindowHeight);
   ShowTab(*this, kPageDrives);
+  RefreshSettingsPage(*this);
   UpdateButtons(*this);
   connect(&timer_, &QTimer::timeout, this, &SettingsWindow::onTimer);
   timer_.start(kWindowRefreshMs);
@@ -163,6 +162,7 @@ SettingsWindow::~SettingsWindow() { results_->close(); }
 void SettingsWindow::setStatus(const ServiceStatus& status) {
   state.status = status;
   SetPageStatus(*backupPage, state.status);
+  RefreshWindowNote(*this);
 }
 
 void SettingsWindow::closeEvent(QCloseEvent* event) {
@@ -186,19 +186,6 @@ void SettingsWindow::onLanguageChosen(int index) {
   ApplyLayout();
   // Not from inside the list's own signal: the window goes with it.
   QMetaObject::invokeMethod(qApp, [] { RebuildSettingsWindow(); }, Qt::QueuedConnection);
-}
-
-void SettingsWindow::onAutoUpdateClicked(bool checked) {
-  state.pendingAutoUpdate = checked ? 1 : 0;
-  SetAutoUpdateTask(*this, checked);
-}
-
-void SettingsWindow::onUpdateButton() {
-  const bool apply = IsNewerVersion(state.status.update.latest);
-  state.updateRequested = true;
-  state.updateError.clear();
-  RefreshSettingsPage(*this);
-  UpdateTask(*this, apply);
 }
 
 void CreateSettingsWindow(TrayState* tray) {
@@ -237,6 +224,7 @@ void ShowTab(SettingsWindow& window, int page) {
   // The tabs show and hide the backup page, which refreshes itself while
   // it is shown.
   window.state.page = page;
+  RefreshWindowNote(window);
   if (page == kPageTransfers) RefreshTransfers(window);
   else if (page == kPageLog) RefreshLog(window);
   else if (page == kPageSettings) RefreshSettingsPage(window);
@@ -263,11 +251,13 @@ void DoAction(SettingsWindow& window, int action) {
       ask.icon = MessageIcon::kQuestion;
       ask.buttons = MessageButtons::kAcceptCancel;
       ask.acceptText = Tr(kStrRemove);
+      // The drive's unsent changes go with it: the safe answer is the default.
+      ask.cancelIsDefault = true;
       if (Dialogs().message(&window, ask) == MessageAnswer::kAccept) RunDriveRequest(window, id, RequestRemoveMount);
       return;
     }
     case kActionMount:
-      RunDriveRequest(window, id, RequestMount);
+      MountAsync(window, *selected);
       return;
     case kActionUnmount:
       RunDriveRequest(window, id, RequestUnmount);
@@ -298,23 +288,56 @@ QString AsyncActionThread(const std::function<bool(std::string&)>& action) {
 }
 
 void RunAsync(SettingsWindow& window, std::function<bool(std::string&)> action) {
+  RunReported(window, [action = std::move(action)] {
+    const QString error = AsyncActionThread(action);
+    return error.isEmpty() ? ActionReport{} : ActionReport{ActionReport::kError, ErrorWords(error.toStdString())};
+  });
+}
+
+namespace {
+
+// What an action tells, in a box owned by the window.
+void Tell(SettingsWindow& window, const ActionReport& told) {
+  if (told.kind == ActionReport::kNothing) return;
+  MessageSpec box;
+  box.caption = Tr(kStrTarn);
+  box.text = told.text;
+  box.icon = told.kind == ActionReport::kError     ? MessageIcon::kError
+             : told.kind == ActionReport::kWarning ? MessageIcon::kWarning
+                                                   : MessageIcon::kInformation;
+  Dialogs().message(&window, box);
+}
+
+}  // namespace
+
+void RunReported(SettingsWindow& window, std::function<ActionReport()> action) {
   window.state.actionRunning = true;
   for (QPushButton* button : window.actionButtons) button->setEnabled(false);
+  RunWorker(window.results(), std::move(action), [w = &window](ActionReport told) {
+    w->state.actionRunning = false;
+    UpdateButtons(*w);
+    Tell(*w, told);
+    RefreshStatus(*w);
+    Q_EMIT w->actionFinished(told.text);
+  });
+}
+
+void MountAsync(SettingsWindow& window, const MountStatus& drive) {
+  // A slow server keeps the mount going for up to a minute: only this
+  // drive's Mount waits for it, the other commands stay at hand.
+  window.state.mountsFollowed.insert(drive.id);
+  UpdateButtons(window);
   RunWorker(
-      window.results(), [action = std::move(action)] { return AsyncActionThread(action); },
-      [w = &window](QString error) {
-        w->state.actionRunning = false;
+      window.results(), [drive] { return MountReport(FollowMount(drive.id), drive); },
+      [w = &window, id = drive.id](ActionReport told) {
+        w->state.mountsFollowed.erase(id);
         UpdateButtons(*w);
-        if (!error.isEmpty()) {
-          MessageSpec box;
-          box.caption = Tr(kStrTarn);
-          box.text = error;
-          box.icon = MessageIcon::kError;
-          Dialogs().message(w, box);
-        }
+        Tell(*w, told);
         RefreshStatus(*w);
-        Q_EMIT w->actionFinished(error);
+        Q_EMIT w->actionFinished(told.text);
       });
+  // The status soon shows the drive mounting.
+  RefreshStatus(window);
 }
 
 void RefreshStatus(SettingsWindow& window) {
@@ -337,10 +360,13 @@ void RefreshStatus(SettingsWindow& window) {
 }
 
 void UpdateButtons(SettingsWindow& window) {
-  const DriveButtons buttons = DriveButtonStates(SelectedMount(window));
+  const DriveButtons buttons = DriveButtonStates(window.status(), SelectedMount(window));
+  const MountStatus* selected = SelectedMount(window);
+  const bool followed = selected != nullptr && window.state.mountsFollowed.count(selected->id) != 0;
   for (int i = 0; i < kActionCount; ++i) {
     bool on = buttons.enabled[i] && !window.state.actionRunning;
     if (i == kActionCheck) on = on && !window.state.probing;
+    if (i == kActionMount) on = on && !followed;
     window.actionButtons[static_cast<size_t>(i)]->setEnabled(on);
   }
   SetDlgText(window.actionButtons[kActionOffline], Tr(buttons.offlineSaysOnline ? kStrOnline : kStrOffline));
@@ -365,6 +391,8 @@ void StopUpload(SettingsWindow& window, TransferRow row) {
   ask.text = FormatText(Tr(kStrStopUploadQuestion), {TransferFileName(row.path)});
   ask.icon = MessageIcon::kQuestion;
   ask.buttons = MessageButtons::kAcceptCancel;
+  ask.acceptText = Tr(kStrStop);
+  // The file's changes here are dropped: the safe answer is the default.
   ask.cancelIsDefault = true;
   if (Dialogs().message(&window, ask) != MessageAnswer::kAccept) return;
   RunAsync(window, [row = std::move(row)](std::string& error) { return RequestStopUpload(row.mount, row.path, error); });
@@ -389,7 +417,8 @@ QMenu* ShowListMenu(SettingsWindow& window, QTreeWidget* list, QPoint at) {
     menu->addSeparator();
     const int index = selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.first());
     const std::vector<TransferRow>& rows = window.state.transferRows;
-    const bool stoppable = index >= 0 && static_cast<size_t>(index) < rows.size() && CanStopUpload(rows[index]);
+    const bool stoppable = index >= 0 && static_cast<size_t>(index) < rows.size() && CanStopUpload(rows[index]) &&
+                           window.status().ok && window.status().mayManageDrives;
     // The row the user sees now is the one the command stops.
     const TransferRow row = stoppable ? rows[static_cast<size_t>(index)] : TransferRow();
     QAction* stop = menu->addAction(Tr(kStrStopUpload), list, [w = &window, row] { StopUpload(*w, row); });
@@ -399,34 +428,9 @@ QMenu* ShowListMenu(SettingsWindow& window, QTreeWidget* list, QPoint at) {
   return menu;
 }
 
-void UpdateTask(SettingsWindow& window, bool apply) {
-  RunWorker(
-      window.results(),
-      [apply] {
-        std::string error;
-        const bool ok = apply ? RequestApplyUpdate(error) : RequestCheckUpdate(false, error);
-        if (ok) return std::string();
-        vx::log::write(vx::log::kError, "update: %s", error.c_str());
-        return error;
-      },
-      [w = &window](std::string error) {
-        // Answered: a check the service runs now shows in its status.
-        w->state.updateRequested = false;
-        w->state.updateError = std::move(error);
-        RefreshSettingsPage(*w);
-        RefreshStatus(*w);
-      });
-}
-
 void SetLanguageTask(SettingsWindow& window, const std::string& code) {
   RunWorker(
       window.results(), [code] { return StoreAppSetting("language", code, "language"); }, [](bool) {});
-}
-
-void SetAutoUpdateTask(SettingsWindow& window, bool on) {
-  RunWorker(
-      window.results(), [on] { return StoreAppSetting("autoUpdate", on, "autoUpdate"); },
-      [w = &window](bool) { RefreshStatus(*w); });
 }
 
 void ProbeTask(SettingsWindow& window, const Value& drive) {

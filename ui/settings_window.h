@@ -25,10 +25,10 @@
 #include <string>
 
 #include "client/service_client.h"
+#include "ui/list_columns.h"
 #include "ui/settings_model.h"
 #include "ui/worker.h"
 
-class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -85,18 +85,19 @@ class SettingsWindow : public QWidget {
   // The controls, created with the window; the pages fill them.
   QTabWidget* tabs = nullptr;
   ListView* drivesList = nullptr;
+  ListColumns* drivesColumns = nullptr;
   std::array<QPushButton*, kActionCount> actionButtons{};
   BackupPage* backupPage = nullptr;
   ListView* transfersList = nullptr;
+  ListColumns* transfersColumns = nullptr;
   QPlainTextEdit* logView = nullptr;
   QLabel* languageLabel = nullptr;
   QComboBox* languageList = nullptr;
   QGroupBox* updatesGroup = nullptr;
-  QCheckBox* autoUpdateBox = nullptr;
-  QLabel* updatesExplained = nullptr;
   QLabel* installedVersion = nullptr;
-  QLabel* updateStatus = nullptr;
-  QPushButton* updateButton = nullptr;
+  QLabel* updatesNote = nullptr;
+  // Below the pages: what cannot be done now and why (WindowNoteText).
+  QLabel* note = nullptr;
 
   // How the transfers and log pages ask the service; tests hold them.
   std::function<bool(vx::json::Value&, std::string&)> requestTransfers = RequestTransfers;
@@ -108,8 +109,9 @@ class SettingsWindow : public QWidget {
   // A transfers or log refresh came back and was shown (or left as it was).
   void transfersShown();
   void logShown();
-  // A drive action's request came back; its error, empty on success.
-  void actionFinished(const QString& error);
+  // A drive action's request came back; what it told (its error, or how
+  // a mount ended), empty when all went well.
+  void actionFinished(const QString& told);
   // The report of a "Check" is shown.
   void probeReportShown(QWidget* report);
 
@@ -119,8 +121,6 @@ class SettingsWindow : public QWidget {
  private:
   void onTimer();
   void onLanguageChosen(int index);
-  void onAutoUpdateClicked(bool checked);
-  void onUpdateButton();
 
   TrayState* tray_;  // not owned; may be null
   bool quitOnClose_ = false;
@@ -148,8 +148,13 @@ void DoAction(SettingsWindow& window, int action);
 // shown in a message box, and the tray's status is refreshed in any case.
 // The action takes the error text and returns success.
 void RunAsync(SettingsWindow& window, std::function<bool(std::string&)> action);
+// The same for an action that says itself what to tell.
+void RunReported(SettingsWindow& window, std::function<ActionReport()> action);
 // The worker body of RunAsync: the action's error, empty on success.
 QString AsyncActionThread(const std::function<bool(std::string&)>& action);
+// Mounts a drive and follows the mount until it ends; a mount that serves
+// only the cache, fails or goes on is told.
+void MountAsync(SettingsWindow& window, const MountStatus& drive);
 // Asks the service for a fresh status (through the tray, when there is one).
 void RefreshStatus(SettingsWindow& window);
 void UpdateButtons(SettingsWindow& window);
@@ -172,9 +177,7 @@ QMenu* ShowListMenu(SettingsWindow& window, QTreeWidget* list, QPoint at);
 
 // --- tasks on workers; each reports back to the window ---
 
-void UpdateTask(SettingsWindow& window, bool apply);
 void SetLanguageTask(SettingsWindow& window, const std::string& code);
-void SetAutoUpdateTask(SettingsWindow& window, bool on);
 void ProbeTask(SettingsWindow& window, const vx::json::Value& drive);
 
 // Opens a local path or a link with the desktop's handler.
@@ -192,6 +195,8 @@ void FillTransfers(SettingsWindow& window, const vx::json::Value& transfers);
 void RefreshLog(SettingsWindow& window);
 void ShowLogText(SettingsWindow& window, const std::string& text);
 void RefreshSettingsPage(SettingsWindow& window);
+// The note below the pages, for the page shown and the status copy.
+void RefreshWindowNote(SettingsWindow& window);
 // The text of a label, button or field.
 QString DlgItemText(const QWidget* control);
 // Builds the pages' controls into layouts that keep their order and

@@ -61,6 +61,18 @@ ServiceState::BackendsFor Backends() {
 
 std::string DavUrl() { return tarn::testing::RequiredEnv("TARN_DAV_URL"); }
 
+// A drive on the in-memory server `host`.
+Value MemoryDrive(const std::string& name, const std::string& letter, const std::string& host) {
+  Value drive = Value::object();
+  drive.set("name", name);
+  drive.set("drive", letter);
+  Value endpoint = Value::object();
+  endpoint.set("protocol", "memory");
+  endpoint.set("host", host);
+  drive.set("endpoint", endpoint);
+  return drive;
+}
+
 const MountStatus* Find(const ServiceStatus& s, const std::string& id) { return FindMount(s, id); }
 
 // A dialog answer that comes only after `during` ran, as a refresh that
@@ -265,6 +277,8 @@ TEST_F(SettingsWindowTest, TheButtonsMountSyncTakeOfflineClearUnmountAndRemoveAD
   EXPECT_EQ(dialogs.asked[1].caption, QStringLiteral("Remove drive"));
   EXPECT_EQ(dialogs.asked[1].text,
             QStringLiteral("Remove drive \"Buttons\"? Its cache, including unsent data, will be deleted."));
+  EXPECT_EQ(dialogs.asked[1].acceptText, QStringLiteral("Remove"));
+  EXPECT_TRUE(dialogs.asked[1].cancelIsDefault) << "unsent data goes with the drive: Cancel is the default";
   ASSERT_TRUE(test::WaitForStatus(tray_, [](const ServiceStatus& s) { return s.mounts.empty(); }));
   EXPECT_EQ(window_->drivesList->topLevelItemCount(), 0);
   EXPECT_FALSE(window_->actionButtons[kActionRemove]->isEnabled()) << "nothing selected";
@@ -350,13 +364,7 @@ TEST_F(SettingsWindowTest, TheSelectionFollowsItsDriveWhenTheServiceReordersThem
 // reaches the server once let go.
 TEST_F(SettingsWindowTest, StopUploadStopsThatFileAndNoOther) {
   tarn::test::LogCapture log;
-  Value drive = Value::object();
-  drive.set("name", "Memory");
-  drive.set("drive", "M");
-  Value endpoint = Value::object();
-  endpoint.set("protocol", "memory");
-  endpoint.set("host", "transfers");
-  drive.set("endpoint", endpoint);
+  Value drive = MemoryDrive("Memory", "M", "transfers");
   Value cache = Value::object();
   cache.set("writebackDelayMs", 0);
   drive.set("cache", cache);
@@ -417,6 +425,7 @@ TEST_F(SettingsWindowTest, StopUploadStopsThatFileAndNoOther) {
   EXPECT_EQ(dialogs.asked[0].text, QStringLiteral("Stop uploading \"a.txt\"?\n\nThe changes to this file on this "
                                                   "computer are dropped; the copy now on the server stays."));
   EXPECT_TRUE(dialogs.asked[0].cancelIsDefault);
+  EXPECT_EQ(dialogs.asked[0].acceptText, QStringLiteral("Stop")) << "the button says what it does";
   EXPECT_EQ(log.countLines("upload of /a.txt stopped by the user"), 1) << log.text();
   EXPECT_EQ(log.countLines("upload of /b.txt stopped"), 0) << log.text();
 
@@ -483,28 +492,66 @@ TEST_F(SettingsWindowTest, TheLogKeepsTheReadersPlace) {
   EXPECT_FALSE(window_->logInFlight) << "nor asked for";
 }
 
-TEST_F(SettingsWindowTest, TheSettingsPageTellsTheUpdateAnswerAndStoresTheChoice) {
+// There is no update server: the page tells where updates come from and
+// offers no box or button that the service would refuse.
+TEST_F(SettingsWindowTest, TheSettingsPageTellsHowUpdatesCome) {
   ShowTab(*window_, kPageSettings);
   EXPECT_EQ(window_->installedVersion->text(), QStringLiteral("Installed version ") + QString::fromLatin1(kTrayVersion));
-  EXPECT_EQ(window_->updateStatus->text(), QStringLiteral("Updates have not been checked yet."));
-  ASSERT_TRUE(window_->updateButton->isEnabled());
+  EXPECT_EQ(window_->updatesNote->text(),
+            QStringLiteral("Updates come with the system's packages, through its software updater."));
+  EXPECT_TRUE(window_->updatesNote->isVisibleTo(window_));
+  QWidget* page = window_->tabs->widget(kPageSettings);
+  EXPECT_TRUE(page->findChildren<QCheckBox*>().isEmpty());
+  EXPECT_TRUE(page->findChildren<QPushButton*>().isEmpty());
+}
 
-  window_->updateButton->click();
-  EXPECT_EQ(window_->updateStatus->text(), QStringLiteral("Checking for updates…"));
-  EXPECT_FALSE(window_->updateButton->isEnabled());
-  ASSERT_TRUE(test::WaitFor(tray_.window.get(), &TrayWindow::statusTaken,
-                            [&] { return window_->updateButton->isEnabled(); }));
-  EXPECT_EQ(window_->updateStatus->text(),
-            QStringLiteral("Could not check for updates: there is no update server: updates come with the "
-                           "system's packages"));
+// The server cannot be reached: the drive mounts, serving only its cache,
+// and the window says so and why, rather than leaving a cut "error: …" in
+// its row as if all were well.
+TEST_F(SettingsWindowTest, AMountThatServesOnlyTheCacheSaysWhy) {
+  test::AnsweredDialogs dialogs;
+  const std::string id = AddDrive(DavDrive("Far", "X", "http://127.0.0.1:1/dav"));
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus&) { return true; }));
+  Select(id);
+  const QString told = Press(kActionMount);
+  ASSERT_EQ(dialogs.asked.size(), 1u);
+  EXPECT_EQ(dialogs.asked[0].icon, MessageIcon::kWarning);
+  EXPECT_EQ(dialogs.asked[0].text, told);
+  EXPECT_TRUE(told.startsWith(QStringLiteral("Far (X:) is mounted at ") + QString::fromStdString(MountPointPath(u'X')) +
+                              QStringLiteral(" but serves only its cache: ")))
+      << told.toStdString();
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return m.mounted; }));
+  // The state keeps its reason, whole, as the cell's tooltip.
+  const QTreeWidgetItem* row = RowOf(id);
+  EXPECT_TRUE(row->text(3).startsWith(QStringLiteral("error: "))) << row->text(3).toStdString();
+  EXPECT_EQ(row->toolTip(3), row->text(3));
+}
 
-  ASSERT_TRUE(window_->autoUpdateBox->isChecked());
-  window_->autoUpdateBox->click();
-  EXPECT_FALSE(window_->autoUpdateBox->isChecked()) << "the choice shows at once";
-  ASSERT_TRUE(test::WaitForStatus(tray_, [](const ServiceStatus& s) { return !s.autoUpdate; }));
-  EXPECT_EQ(window_->state.pendingAutoUpdate, -1);
-  window_->autoUpdateBox->click();
-  ASSERT_TRUE(test::WaitForStatus(tray_, [](const ServiceStatus& s) { return s.autoUpdate; }));
+// A server slow to let the drive in: the row says "mounting…", Mount is not
+// offered twice, and the other commands stay at hand meanwhile.
+TEST_F(SettingsWindowTest, AMountThatGoesOnShowsAsMounting) {
+  test::AnsweredDialogs dialogs;
+  const std::string id = AddDrive(MemoryDrive("Slow", "S", "slow"));
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus&) { return true; }));
+  gates_.push_back(Memory()->addGate(MemOp::kConnect));
+  Select(id);
+  QSignalSpy finished(window_, &SettingsWindow::actionFinished);
+  window_->actionButtons[kActionMount]->click();
+  ASSERT_TRUE(gates_[0]->waitArrived());
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return m.mounting; }));
+  EXPECT_EQ(RowOf(id)->text(3), QStringLiteral("mounting…"));
+  EXPECT_FALSE(window_->actionButtons[kActionMount]->isEnabled());
+  EXPECT_TRUE(window_->actionButtons[kActionEdit]->isEnabled());
+  EXPECT_TRUE(window_->actionButtons[kActionRemove]->isEnabled());
+
+  gates_[0]->release();
+  ASSERT_TRUE(test::WaitFor(window_, &SettingsWindow::actionFinished, [&] { return !finished.isEmpty(); }));
+  EXPECT_EQ(finished.at(0).at(0).toString(), QString()) << "a mount that ended well tells nothing";
+  EXPECT_TRUE(dialogs.asked.empty());
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return m.mounted; }));
+  EXPECT_EQ(RowOf(id)->text(3), QStringLiteral("mounted"));
+  EXPECT_FALSE(window_->actionButtons[kActionMount]->isEnabled());
+  EXPECT_TRUE(window_->actionButtons[kActionUnmount]->isEnabled());
 }
 
 TEST_F(SettingsWindowTest, ALanguageChangeRebuildsTheWindowInItsDirectionOnTheSettingsPage) {

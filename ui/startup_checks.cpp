@@ -2,7 +2,6 @@
 
 #include "client/service_client.h"
 #include "foundation/log.h"
-#include "mount/mount_driver.h"
 #include "platform/relaunch.h"
 #include "platform/service_manager.h"
 #include "ui/language.h"
@@ -27,7 +26,8 @@ bool AskToInstall(IDialogs& dialogs) {
 // or, where there is none, the command to type.
 void RunElevated(IDialogs& dialogs, const std::string& role) {
   if (RelaunchElevated({role})) return;
-  Tell(dialogs, kStrServiceCaption, FormatText(Tr(kStrNeedsAdministrator), {Str(ElevatedCommand({role}))}),
+  Tell(dialogs, kStrServiceCaption,
+       FormatText(Tr(kStrNeedsAdministrator), {LeftToRightText(Str(ElevatedCommand({role})))}),
        MessageIcon::kWarning);
 }
 
@@ -63,12 +63,17 @@ void CheckService(IDialogs& dialogs) {
   }
 }
 
-void CheckDriver(IDialogs& dialogs, const std::string& mountDriver) {
+bool DriverMissing(const ServiceStatus& status) { return status.ok && status.driver.name.empty(); }
+
+void CheckDriver(IDialogs& dialogs) {
+  ServiceStatus status;
+  RequestStatus(status);
   // FUSE comes with the system's packages, which the service cannot
   // install: the message says which package to install, and nothing else
   // is offered.
-  if (DetectMountDriver(mountDriver).name.empty())
-    Tell(dialogs, kStrDriverCaption, Tr(kStrDriverMissing), MessageIcon::kWarning);
+  if (DriverMissing(status))
+    Tell(dialogs, kStrDriverCaption, FormatText(Tr(kStrDriverMissing), {LeftToRightText(QString::fromLatin1(kInstallDriverCommand))}),
+         MessageIcon::kWarning);
 }
 
 }  // namespace tarn::app

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "client/service_client.h"
 #include "ui/dialogs.h"
 
 namespace tarn::app {
@@ -20,8 +21,15 @@ enum class ServiceCheck {
 
 ServiceCheck DecideServiceCheck(bool answers, bool systemd, bool installed, bool running);
 
+// The command that installs the mount driver, as the message names it.
+inline constexpr const char* kInstallDriverCommand = "sudo apt install fuse3";
+
+// The service mounts, with its own rights: its word on the driver counts,
+// not what this user may open. A service that does not answer says nothing
+// (the service check has told why).
+bool DriverMissing(const ServiceStatus& status);
+
 void CheckService(IDialogs& dialogs);
-// `mountDriver` is the settings' choice ("auto" by default).
-void CheckDriver(IDialogs& dialogs, const std::string& mountDriver);
+void CheckDriver(IDialogs& dialogs);
 
 }  // namespace tarn::app

@@ -232,20 +232,36 @@ enum StringId : int {
   kStrWholeNumber = 254,
   kStrNeedsAdministrator = 255,
   kStrNoSystemd = 256,
+  kStrStateMounting = 257,
+  kStrCacheOnly = 258,
+  kStrStillMounting = 259,
+  kStrDrivesAdminNote = 260,
+  kStrServiceDown = 261,
+  kStrServiceNotRunning = 262,
+  kStrUpdatesFromPackages = 263,
+  kStrUnitSeconds = 264,
+  kStrUnitMilliseconds = 265,
+  kStrUnitMegabytes = 266,
+  kStrUnitKilobytesPerSecond = 267,
   kStrAllFiles = 300,
 };
 
-// Every id in use, as ranges of ids from first to last.
-inline constexpr std::array<std::pair<int, int>, 10> kUsedStringIds = {{
-    {0, 30},
+// Every id in use, as ranges of ids from first to last. (Updates come with
+// the system's packages: the ids of the update commands and of the
+// automatic-update choice are not shown.)
+inline constexpr std::array<std::pair<int, int>, 13> kUsedStringIds = {{
+    {0, 8},
+    {12, 30},
     {32, 50},
     {52, 62},
     {67, 135},
     {152, 152},
-    {157, 199},
+    {157, 163},
+    {166, 166},
+    {170, 199},
     {201, 202},
     {204, 247},
-    {252, 256},
+    {252, 267},
     {300, 300},
 }};
 

@@ -28,7 +28,11 @@ QDialog* ShowTextReport(QWidget* owner, const QString& caption, const QString& t
   auto* view = new QPlainTextEdit(dialog);
   view->setReadOnly(true);
   view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  view->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // A long line wraps at the report's edge rather than hiding its end (a
+  // warning's reason comes last).
+  view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  // Reports and logs are written by the service, in English.
+  view->setLayoutDirection(Qt::LeftToRight);
   view->setPlainText(text);
   layout->addWidget(view);
   auto* buttons = new QDialogButtonBox(dialog);

@@ -1,5 +1,6 @@
-// A report of plain text in a dialog of its own (a job's log): resizable,
-// read-only, in a fixed-pitch font, with the caption the caller gives.
+// A report of plain text in a dialog of its own (a job's log, a server
+// check): resizable, read-only, in a fixed-pitch font whose long lines wrap
+// at the dialog's edge, with the caption the caller gives.
 // UI thread.
 #pragma once
 

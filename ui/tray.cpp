@@ -6,11 +6,13 @@
 #include <QProcess>
 #include <QUrl>
 
+#include "client/mount_follow.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
 #include "platform/relaunch.h"
 #include "ui/app_icon.h"
 #include "ui/language.h"
+#include "ui/service_text.h"
 #include "ui/settings_window.h"
 #include "ui/string_ids.h"
 
@@ -25,26 +27,22 @@ ServiceStatus AskStatus() {
   return status;
 }
 
-// What a drive command's worker hands back.
-struct DriveResult {
-  bool ok = false;
+// A drive command on a worker: what to tell afterwards, if anything. A
+// mount is followed until it is mounted or has failed.
+ActionReport RunDriveRequest(TrayCommand command, const MountStatus& drive) {
   std::string error;
-};
-
-DriveResult RunDriveRequest(TrayCommand command, const std::string& id) {
-  DriveResult r;
+  bool ok = false;
   switch (command) {
     case TrayCommand::kMount:
-      r.ok = RequestMount(id, r.error);
-      break;
+      return MountReport(FollowMount(drive.id), drive);
     case TrayCommand::kUnmount:
-      r.ok = RequestUnmount(id, r.error);
+      ok = RequestUnmount(drive.id, error);
       break;
     default:
-      r.ok = RequestControl("syncNow", id, true, r.error);
+      ok = RequestControl("syncNow", drive.id, true, error);
       break;
   }
-  return r;
+  return ok ? ActionReport{} : ActionReport{ActionReport::kError, ErrorWords(error)};
 }
 
 constexpr char16_t kRightToLeftMark = u'\u200F';
@@ -80,9 +78,6 @@ void AddItems(TrayState& state, QMenu& menu, const std::vector<TrayMenuItem>& it
                      [&state, command, driveId] { RunTrayCommand(state, command, driveId); });
   }
 }
-
-// A task's failure, or nothing, on its way back to the tray.
-using TaskError = std::string;
 
 }  // namespace
 
@@ -215,20 +210,6 @@ void RunTrayCommand(TrayState& state, TrayCommand command, const std::string& dr
     case TrayCommand::kExit:
       QApplication::quit();
       return;
-    case TrayCommand::kAutoUpdate:
-      state.status.autoUpdate = !state.status.autoUpdate;
-      ToggleAutoUpdateTask(state, state.status.autoUpdate);
-      return;
-    case TrayCommand::kCheckForUpdates:
-      state.updates.checkPending = true;
-      state.updates.lastCheckAtRequest = state.status.update.lastCheck;
-      CheckUpdateTask(state);
-      return;
-    case TrayCommand::kInstallUpdate:
-      ShowBalloon(state, Tr(kStrUpdateTitle),
-                  FormatText(Tr(kStrVersionDownloaded), {QString::fromStdString(state.status.update.latest)}), false);
-      ApplyUpdateTask(state);
-      return;
     case TrayCommand::kMount:
     case TrayCommand::kUnmount:
     case TrayCommand::kOpenFolder:
@@ -244,9 +225,9 @@ void RunTrayCommand(TrayState& state, TrayCommand command, const std::string& dr
   }
   // Mounting waits for the server and the file system: never on this thread.
   RunWorker(
-      state.window->results(), [command, driveId] { return RunDriveRequest(command, driveId); },
-      [s = &state, name = QString::fromStdU16String(mount->name)](DriveResult r) {
-        if (!r.ok) ShowBalloon(*s, name, QString::fromStdString(r.error), true);
+      state.window->results(), [command, drive = *mount] { return RunDriveRequest(command, drive); },
+      [s = &state, name = QString::fromStdU16String(mount->name)](ActionReport r) {
+        if (r.kind != ActionReport::kNothing) ShowBalloon(*s, name, r.text, r.kind != ActionReport::kInformation);
         RefreshStatusAsync(*s);
       });
 }
@@ -283,49 +264,6 @@ void RelaunchIfServiceChanged(TrayState& state) {
   }
   vx::log::write(vx::log::kInfo, "service runs %s, this tray is %s: relaunching", service.c_str(), kTrayVersion);
   QApplication::quit();
-}
-
-void ToggleAutoUpdateTask(TrayState& state, bool on) {
-  if (!state.window) return;
-  RunWorker(
-      state.window->results(),
-      [on] {
-        vx::json::Value settings = vx::json::Value::object();
-        settings.set("autoUpdate", on);
-        TaskError error;
-        if (!RequestSetAppSettings(settings, error)) vx::log::write(vx::log::kError, "autoUpdate: %s", error.c_str());
-        return error;
-      },
-      [s = &state](TaskError) { RefreshStatusAsync(*s); });
-}
-
-namespace {
-
-// Check and apply tell their failure in a balloon.
-template <typename Request>
-void UpdateTask(TrayState& state, Request request) {
-  if (!state.window) return;
-  RunWorker(
-      state.window->results(),
-      [request] {
-        TaskError error;
-        return request(error) ? TaskError() : error;
-      },
-      [s = &state](TaskError error) {
-        if (!error.empty())
-          ShowBalloon(*s, Tr(kStrUpdateTitle), FormatText(Tr(kStrCheckFailed), {QString::fromStdString(error)}), true);
-        RefreshStatusAsync(*s);
-      });
-}
-
-}  // namespace
-
-void CheckUpdateTask(TrayState& state) {
-  UpdateTask(state, [](std::string& error) { return RequestCheckUpdate(false, error); });
-}
-
-void ApplyUpdateTask(TrayState& state) {
-  UpdateTask(state, [](std::string& error) { return RequestApplyUpdate(error); });
 }
 
 }  // namespace tarn::app

@@ -116,9 +116,4 @@ void AnnounceDrives(uint32_t mask, bool added);
 // replaced, else stay.
 void RelaunchIfServiceChanged(TrayState& state);
 
-// The update tasks of the menu, on workers.
-void ToggleAutoUpdateTask(TrayState& state, bool on);
-void CheckUpdateTask(TrayState& state);
-void ApplyUpdateTask(TrayState& state);
-
 }  // namespace tarn::app

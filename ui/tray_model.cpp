@@ -2,6 +2,7 @@
 
 #include "foundation/text.h"
 #include "ui/language.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 
 namespace tarn::app {
@@ -12,6 +13,8 @@ constexpr int kLetterCount = 26;
 QString Str(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 QString Letter(const MountStatus& mount) { return QString(QChar(mount.drive)); }
+
+QString LetterWithColon(const MountStatus& mount) { return LeftToRightText(Letter(mount) + QLatin1Char(':')); }
 
 TrayMenuItem Command(int textId, TrayCommand command, const std::string& driveId = std::string()) {
   TrayMenuItem item;
@@ -27,16 +30,23 @@ TrayMenuItem Separator() {
   return item;
 }
 
-TrayMenuItem DriveSubmenu(const MountStatus& mount) {
+// `manage`: the caller may change the drive; opening its folder is
+// everyone's.
+TrayMenuItem DriveSubmenu(const MountStatus& mount, bool manage) {
   TrayMenuItem menu;
-  menu.text = Letter(mount) + QStringLiteral(":  ") + QString::fromStdU16String(mount.name) + QStringLiteral("  (") +
-              DriveStateWord(mount) + QStringLiteral(")");
+  menu.text = LetterWithColon(mount) + QStringLiteral("  ") + QString::fromStdU16String(mount.name) +
+              QStringLiteral("  (") + DriveStateWord(mount) + QStringLiteral(")");
   if (mount.mounted) {
     menu.items.push_back(Command(kStrOpenFolder, TrayCommand::kOpenFolder, mount.id));
     menu.items.push_back(Command(kStrSyncNow, TrayCommand::kSyncNow, mount.id));
     menu.items.push_back(Command(kStrUnmount, TrayCommand::kUnmount, mount.id));
   } else {
     menu.items.push_back(Command(kStrMount, TrayCommand::kMount, mount.id));
+    // A mount that goes on is not asked for twice.
+    menu.items.back().enabled = !mount.mounting;
+  }
+  for (TrayMenuItem& item : menu.items) {
+    if (item.command != TrayCommand::kOpenFolder) item.enabled = item.enabled && manage;
   }
   return menu;
 }
@@ -64,7 +74,7 @@ QString DriveLetters(uint32_t mask) {
 }
 
 QString DriveTitle(const MountStatus& mount) {
-  return QString::fromStdU16String(mount.name) + QStringLiteral(" (") + Letter(mount) + QStringLiteral(":)");
+  return QString::fromStdU16String(mount.name) + QStringLiteral(" (") + LetterWithColon(mount) + QStringLiteral(")");
 }
 
 std::vector<Balloon> TakeDriveErrors(std::map<std::string, std::string>& seen, const ServiceStatus& status) {
@@ -72,13 +82,14 @@ std::vector<Balloon> TakeDriveErrors(std::map<std::string, std::string>& seen, c
   for (const MountStatus& m : status.mounts) {
     auto at = seen.find(m.id);
     if (!m.lastError.empty() && (at == seen.end() || at->second != m.lastError))
-      balloons.push_back(Balloon{DriveTitle(m), Str(m.lastError), true});
+      balloons.push_back(Balloon{DriveTitle(m), ErrorWords(m.lastError), true});
     seen[m.id] = m.lastError;
   }
   return balloons;
 }
 
 QString DriveStateWord(const MountStatus& mount) {
+  if (mount.mounting && !mount.mounted) return Tr(kStrStateMounting);
   if (mount.mounted) return Tr(mount.offlineMode ? kStrStateOffline : kStrStateMounted);
   return Tr(mount.lastError.empty() ? kStrStateUnmounted : kStrStateError);
 }
@@ -90,7 +101,7 @@ QString TrayTip(const ServiceStatus& status) {
     for (const MountStatus& m : status.mounts) mounted += m.mounted ? 1 : 0;
     tip = FormatText(Tr(kStrTipDrives), {QString::number(mounted)});
   } else {
-    tip = Tr(kStrTarn) + QStringLiteral(" — ") + Str(status.error);
+    tip = Tr(kStrTarn) + QStringLiteral(" — ") + ServiceErrorText(status.error);
   }
   return tip.left(kMaxTipChars);
 }
@@ -102,25 +113,17 @@ std::vector<TrayMenuItem> BuildTrayMenu(const ServiceStatus& status) {
     none.enabled = false;
     menu.push_back(none);
   }
+  const bool manage = status.ok && status.mayManageDrives;
   for (size_t i = 0; i < status.mounts.size() && i < kMaxMenuDrives; ++i)
-    menu.push_back(DriveSubmenu(status.mounts[i]));
-  menu.push_back(Separator());
-
-  TrayMenuItem autoUpdate = Command(kStrAutoUpdate, TrayCommand::kAutoUpdate);
-  autoUpdate.checkable = true;
-  autoUpdate.checked = status.autoUpdate;
-  autoUpdate.enabled = status.ok;
-  menu.push_back(autoUpdate);
-  if (IsNewerVersion(status.update.latest)) {
-    TrayMenuItem install = Command(kStrInstallUpdate, TrayCommand::kInstallUpdate);
-    install.text = FormatText(install.text, {Str(status.update.latest)});
-    install.enabled = !status.update.applying;
-    menu.push_back(install);
-  } else {
-    TrayMenuItem check = Command(kStrCheckForUpdates, TrayCommand::kCheckForUpdates);
-    check.enabled = status.ok && !status.update.checking;
-    menu.push_back(check);
+    menu.push_back(DriveSubmenu(status.mounts[i], manage));
+  if (status.ok && !status.mayManageDrives) {
+    // Why the drives' commands are grey.
+    TrayMenuItem note = Command(kStrDrivesAdminNote, TrayCommand::kNone);
+    note.enabled = false;
+    menu.push_back(note);
   }
+  // Updates come with the system's packages: the menu has nothing to check
+  // or switch on.
   menu.push_back(Separator());
 
   TrayMenuItem open = Command(kStrOpenTarn, TrayCommand::kOpenSettings);

@@ -46,20 +46,18 @@ QString DriveTitle(const MountStatus& mount);
 // the last error seen, empty included) is brought up to date.
 std::vector<Balloon> TakeDriveErrors(std::map<std::string, std::string>& seen, const ServiceStatus& status);
 
-// "offline", "mounted", "error" or "unmounted".
+// "mounting…", "offline", "mounted", "error" or "unmounted".
 QString DriveStateWord(const MountStatus& mount);
 
 // The tooltip: the number of mounted drives, or why the service did not
-// answer; at most kMaxTipChars characters.
+// answer (in the user's language when it is not running); at most
+// kMaxTipChars characters.
 QString TrayTip(const ServiceStatus& status);
 
 enum class TrayCommand {
   kNone,
   kOpenSettings,
   kExit,
-  kAutoUpdate,
-  kCheckForUpdates,
-  kInstallUpdate,
   kMount,
   kUnmount,
   kOpenFolder,

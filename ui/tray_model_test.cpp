@@ -100,7 +100,7 @@ TEST_F(TrayModelTest, TheMenuListsTwentyFourDrivesWithTheirStatesAndCommands) {
   for (int i = 0; drives.size() < 25; ++i) drives.push_back(Drive("x" + std::to_string(i), u'H', false));
   const std::vector<TrayMenuItem> menu = BuildTrayMenu(Answered(drives));
 
-  ASSERT_EQ(menu.size(), 24u + 6u);
+  ASSERT_EQ(menu.size(), 24u + 3u);
   EXPECT_EQ(menu[0].text, QStringLiteral("D:  Drive off  (offline)"));
   EXPECT_EQ(menu[1].text, QStringLiteral("E:  Drive on  (mounted)"));
   EXPECT_EQ(menu[2].text, QStringLiteral("F:  Drive bad  (error)"));
@@ -120,46 +120,55 @@ TEST_F(TrayModelTest, TheMenuListsTwentyFourDrivesWithTheirStatesAndCommands) {
   EXPECT_EQ(menu[3].items[0].command, TrayCommand::kMount);
   EXPECT_EQ(menu[3].items[0].driveId, "idle");
 
-  EXPECT_EQ(menu[28].command, TrayCommand::kOpenSettings);
-  EXPECT_TRUE(menu[28].isDefault);
-  EXPECT_EQ(menu[29].command, TrayCommand::kExit);
+  EXPECT_EQ(menu[25].command, TrayCommand::kOpenSettings);
+  EXPECT_TRUE(menu[25].isDefault);
+  EXPECT_EQ(menu[26].command, TrayCommand::kExit);
 }
 
-TEST_F(TrayModelTest, WhatNeedsTheServiceIsGreyedWhenItDoesNotAnswer) {
+// Updates come with the system's packages: the menu offers no update
+// command; a drive's commands are grey where the service would refuse them,
+// and the menu says why.
+TEST_F(TrayModelTest, TheMenuOffersOnlyWhatTheServiceWillDo) {
+  const QString admin = QStringLiteral("Drives are managed by an administrator of this computer.");
+  MountStatus mounting = Drive("m", u'M', false);
+  mounting.mounting = true;
   struct Case {
     const char* what;
     bool ok;
-    bool checking;
-    std::string latest;
-    bool applying;
-    QString updateText;
-    bool updateEnabled;
+    bool mayManage;
+    std::vector<MountStatus> drives;
+    bool commandsEnabled;
+    bool saysWhy;
   };
   const Case cases[] = {
-      {"no answer", false, false, "", false, "Check for updates", false},
-      {"checking", true, true, "", false, "Check for updates", false},
-      {"idle", true, false, "0.3.1", false, "Check for updates", true},
-      {"newer", true, false, "0.4", false, "Install update 0.4", true},
-      {"applying", true, false, "0.4", true, "Install update 0.4", false},
+      {"an administrator", true, true, {Drive("u", u'U', false), Drive("v", u'V', true)}, true, false},
+      {"an outsider", true, false, {Drive("u", u'U', false), Drive("v", u'V', true)}, false, true},
+      {"no answer", false, true, {Drive("u", u'U', false)}, false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ServiceStatus s;
+    ServiceStatus s = Answered(c.drives);
     s.ok = c.ok;
-    s.autoUpdate = true;
-    s.update.checking = c.checking;
-    s.update.latest = c.latest;
-    s.update.applying = c.applying;
+    s.mayManageDrives = c.mayManage;
     const std::vector<TrayMenuItem> menu = BuildTrayMenu(s);
-    ASSERT_EQ(menu.size(), 7u);
-    EXPECT_EQ(menu[0].text, QStringLiteral("(no drives)"));
-    EXPECT_FALSE(menu[0].enabled);
-    EXPECT_EQ(menu[2].command, TrayCommand::kAutoUpdate);
-    EXPECT_TRUE(menu[2].checked);
-    EXPECT_EQ(menu[2].enabled, c.ok);
-    EXPECT_EQ(menu[3].text, c.updateText);
-    EXPECT_EQ(menu[3].enabled, c.updateEnabled);
+    bool said = false;
+    for (const TrayMenuItem& item : menu) {
+      said = said || item.text == admin;
+      for (const TrayMenuItem& command : item.items) {
+        // Opening a mounted drive's folder is everyone's.
+        const bool expected = command.command == TrayCommand::kOpenFolder || c.commandsEnabled;
+        EXPECT_EQ(command.enabled, expected) << command.text.toStdString();
+      }
+      EXPECT_NE(item.text, QStringLiteral("Auto-update"));
+      EXPECT_NE(item.text, QStringLiteral("Check for updates"));
+    }
+    EXPECT_EQ(said, c.saysWhy);
   }
+  const std::vector<TrayMenuItem> slow = BuildTrayMenu(Answered({mounting}));
+  EXPECT_EQ(slow[0].text, QStringLiteral("M:  Drive m  (mounting…)"));
+  ASSERT_EQ(slow[0].items.size(), 1u);
+  EXPECT_EQ(slow[0].items[0].command, TrayCommand::kMount);
+  EXPECT_FALSE(slow[0].items[0].enabled) << "a mount that goes on is not asked for twice";
 }
 
 TEST_F(TrayModelTest, UpdateBalloons) {
@@ -285,6 +294,10 @@ TEST_F(TrayModelTest, TheTipCountsMountedDrivesOrSaysWhyThereIsNoAnswer) {
   EXPECT_EQ(TrayTip(none), QStringLiteral("Tarn — the service is not running"));
   none.error = std::string(300, 'x');
   EXPECT_EQ(TrayTip(none).size(), kMaxTipChars);
+  // In the user's language, not the service client's English.
+  SetLanguageByCode("de");
+  none.error = "the service is not running";
+  EXPECT_EQ(TrayTip(none), QStringLiteral("Tarn — der Dienst läuft nicht"));
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
     vx::log::write(vx::log::kWarn, "tray: later starts cannot reach this one");
 
   CheckService(Dialogs());
-  if (!quitAsked) CheckDriver(Dialogs(), settings.mountDriver);
+  if (!quitAsked) CheckDriver(Dialogs());
   if (quitAsked) {
     vx::log::write(vx::log::kInfo, "tray: ended");
     return 0;

@@ -10,17 +10,25 @@
 // Header-only, as the service it runs sits above this folder.
 #pragma once
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QMenu>
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,18 +42,41 @@
 #include "ui/language.h"
 #include "ui/tray.h"
 
+extern "C" char** environ;
+
 namespace tarn::app::test {
 
 // Long enough for a mount on a loaded machine; a wait that runs out fails.
 inline constexpr int kEventWaitMs = 120000;
 
+// The screen the windows are drawn for, in logical pixels: a common laptop
+// screen at scale 1, and one of 2560 x 1440 pixels at scale 2.
+inline QSize ScreenFor(double scale) { return scale >= 2 ? QSize(1280, 720) : QSize(1366, 768); }
+
 // The application object, made before the first test and destroyed after
-// the last one. Widgets draw offscreen unless the environment names a
-// platform.
+// the last one. Widgets draw offscreen, on a screen of a realistic size for
+// the scale the test runs at (QT_SCALE_FACTOR), unless the environment
+// names a platform.
 class QtApplicationEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+      bool given = false;
+      double scale = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&given);
+      if (!given || scale <= 0) scale = 1;
+      const QSize screen = ScreenFor(scale) * scale;
+      screenConfig_ = QDir::temp().filePath(QStringLiteral("tarn-ui-screen-%1.json").arg(::getpid()));
+      QFile config(screenConfig_);
+      if (config.open(QIODevice::WriteOnly)) {
+        config.write(QStringLiteral(R"({"screens":[{"name":"test","x":0,"y":0,"width":%1,"height":%2,)"
+                                    R"("logicalDpi":96,"logicalBaseDpi":96}]})")
+                         .arg(screen.width())
+                         .arg(screen.height())
+                         .toUtf8());
+        config.close();
+      }
+      qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screenConfig_.toUtf8());
+    }
     app_ = std::make_unique<QApplication>(argc_, argv_);
     QApplication::setQuitOnLastWindowClosed(false);
   }
@@ -55,9 +86,11 @@ class QtApplicationEnvironment : public ::testing::Environment {
     WaitForWorkers(std::chrono::milliseconds(kEventWaitMs));
     QApplication::processEvents();
     app_.reset();
+    if (!screenConfig_.isEmpty()) QFile::remove(screenConfig_);
   }
 
  private:
+  QString screenConfig_;
   int argc_ = 1;
   char name_[8] = "tarn";
   char* argv_[2] = {name_, nullptr};
@@ -128,6 +161,70 @@ class ServiceMachine {
   tarn::test::TempDir machine_;
   tarn::test::ServiceThread service_;
 };
+
+inline constexpr uid_t kNobody = 65534;
+
+struct ChildRun {
+  int exitCode = -1;
+  std::string output;
+};
+
+// Runs `exe` as nobody with this process's environment, its runtime folder
+// replaced, and `extra`.
+inline ChildRun RunAsNobody(const std::string& exe, const std::vector<std::string>& args,
+                            const std::vector<std::string>& extra) {
+  // Everything the child needs is made before the fork: a thread of this
+  // process may hold a lock the child would wait for.
+  std::vector<std::string> env(extra);
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::string(*e).rfind("XDG_RUNTIME_DIR=", 0) != 0) env.emplace_back(*e);
+  }
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argStrings{exe};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : argStrings) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  int out[2] = {-1, -1};
+  EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::dup2(out[1], STDERR_FILENO);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(99);
+    ::execve(exe.c_str(), argv.data(), envp.data());
+    ::_exit(98);
+  }
+  ::close(out[1]);
+  ChildRun r;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) r.output.append(buffer, static_cast<size_t>(n));
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+// Runs the test `filter` of this test program once more as nobody, against
+// the service of `machine`, with `variable` set so that the test knows it
+// is that run. The run's output tells what failed there.
+inline ChildRun RunThisTestAsNobody(const ServiceMachine& machine, const std::string& filter,
+                                    const std::string& variable) {
+  // A copy nobody may run, wherever the build lives.
+  const std::string exe = machine.root() + "/ui-test";
+  std::filesystem::copy_file("/proc/self/exe", exe, std::filesystem::copy_options::overwrite_existing);
+  EXPECT_EQ(::chmod(exe.c_str(), 0755), 0);
+  // A runtime folder of its own, which Qt wants to belong to the user.
+  const std::string runtime = machine.root() + "/runtime-nobody";
+  std::filesystem::create_directories(runtime);
+  EXPECT_EQ(::chmod(runtime.c_str(), 0700), 0);
+  EXPECT_EQ(::chown(runtime.c_str(), kNobody, kNobody), 0);
+  return RunAsNobody(exe, {filter}, {variable + "=1", "XDG_RUNTIME_DIR=" + runtime});
+}
 
 // A drive on a WebDAV server with the test server's login, as the service's
 // "setMount" takes it. A server out of reach is told at once, not after
@@ -200,9 +297,23 @@ inline bool WaitForStatus(TrayState& state, const std::function<bool(const Servi
   return WaitFor(state.window.get(), &TrayWindow::statusTaken, [&] { return done(state.status); });
 }
 
-// The languages of the screenshots: left to right in two scripts, right to
-// left, and wide characters.
-inline const std::vector<std::string> kShotLanguages = {"en", "de", "ar", "ja"};
+// The languages of the screenshots: all of them, each checked for texts
+// that do not fit.
+inline std::vector<std::string> ShotLanguages() {
+  std::vector<std::string> codes;
+  for (int i = 0; i < kLanguageCount; ++i) codes.push_back(LanguageAt(i).code);
+  return codes;
+}
+
+// Lets a window finish its layout as it does before a user sees it: a
+// label that asks for more room posts a new layout, which may post another,
+// and lists lay out their items on a timer of their own.
+inline void SettleLayouts() {
+  for (int round = 0; round < 3; ++round) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::processEvents();
+  }
+}
 
 // One language in force, with its layout direction, for the life of the
 // object; automatic afterwards.

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>برنامج تشغيل نظام الملفات FUSE غير مثبت، ولا يمكن وصل المحركات بدونه.
 
-ثبّت الحزمة fuse3 باستخدام مدير الحزم في النظام، مثلًا «sudo apt install fuse3».</translation>
+ثبّت الحزمة fuse3 باستخدام مدير الحزم في النظام:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sud
         <translation>إخفاء الملفات التي تبدأ بنقطة</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>تميّز خوادم Linux بين الأحرف الكبيرة والصغيرة: «a.txt» و«A.txt» ملفان مختلفان، ومدير الملفات يعرض أحدهما فقط. يرفض Tarn افتراضيًا إنشاء زوج كهذا. يمكن أن يصل طول الاسم إلى 255 بايت بترميز UTF-8 (وليس 255 حرفًا).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>على خوادم Linux يكون «a.txt» و«A.txt» ملفين مختلفين، ويعرض مدير الملفات كليهما؛ أما الخادم الذي لا يميّز بين الأحرف الكبيرة والصغيرة (مجلد مشترك على Windows أو macOS) فقد يحتفظ بأحدهما فقط. يرفض Tarn افتراضيًا إنشاء زوج كهذا. يمكن أن يصل طول الاسم إلى 255 بايت بترميز UTF-8 (وليس 255 حرفًا).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Files that have changed since are replaced.</source>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>لا يعمل systemd على هذا النظام، لذا لا يمكن تثبيت خدمة Tarn أو تشغيلها من هنا. شغّلها بصلاحيات root باستخدام «tarn run».</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>جارٍ الوصل…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s موصول على %s لكنه يقدّم ذاكرته المؤقتة فقط: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>ما زال %s قيد الوصل: خادمه بطيء في الرد.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>يتولى إدارة المحركات أحد مسؤولي هذا الكمبيوتر.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>خدمة Tarn لا تعمل: لا يمكن استخدام المحركات والنسخ الاحتياطي حتى تبدأ.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>الخدمة لا تعمل</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>تأتي التحديثات مع حزم النظام، عبر أداة تحديث البرامج فيه.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>ث</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>مللي ث</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>ميغابايت</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>كيلوبايت/ث</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>Der FUSE-Dateisystemtreiber ist nicht installiert; ohne ihn können keine Laufwerke eingehängt werden.
 
-Installieren Sie das Paket fuse3 mit der Paketverwaltung des Systems, z. B. „sudo apt install fuse3“.</translation>
+Installieren Sie das Paket fuse3 mit der Paketverwaltung des Systems:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Installieren Sie das Paket fuse3 mit der Paketverwaltung des Systems, z. B. „s
         <translation>Punktdateien ausblenden</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Linux-Server unterscheiden Groß- und Kleinschreibung: „a.txt“ und „A.txt“ sind zwei Dateien, der Dateimanager zeigt eine an. Tarn lehnt das Anlegen eines solchen Paars standardmäßig ab. Namen dürfen bis zu 255 UTF-8-Bytes lang sein (nicht Zeichen).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Auf Linux-Servern sind „a.txt“ und „A.txt“ zwei Dateien, und der Dateimanager zeigt beide an; ein Server, der Groß- und Kleinschreibung nicht unterscheidet (eine Windows- oder macOS-Freigabe), behält womöglich nur eine. Tarn lehnt das Anlegen eines solchen Paars standardmäßig ab. Namen dürfen bis zu 255 UTF-8-Bytes lang sein (nicht Zeichen).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Seitdem geänderte Dateien werden ersetzt.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Auf diesem System läuft kein systemd, daher kann der Tarn-Dienst hier weder installiert noch gestartet werden. Starten Sie ihn als root mit „tarn run“.</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>wird eingehängt…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s ist unter %s eingehängt, liefert aber nur seinen Cache: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s wird noch eingehängt: sein Server antwortet langsam.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Laufwerke werden von einem Administrator dieses Computers verwaltet.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Der Tarn-Dienst läuft nicht: Laufwerke und Sicherungen sind erst nutzbar, wenn er startet.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>der Dienst läuft nicht</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Updates kommen mit den Paketen des Systems, über seine Softwareaktualisierung.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</translation>
+Install the fuse3 package with the system&apos;s package manager:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sud
         <translation>Hide dot-files</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Files that have changed since are replaced.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>mounting…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s is mounted at %s but serves only its cache: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s is still being mounted: its server is slow to answer.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Drives are managed by an administrator of this computer.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>The Tarn service is not running: drives and backups cannot be used until it starts.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>the service is not running</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Updates come with the system&apos;s packages, through its software updater.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

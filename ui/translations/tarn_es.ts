@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>El controlador del sistema de archivos FUSE no está instalado; sin él no se pueden montar unidades.
 
-Instale el paquete fuse3 con el gestor de paquetes del sistema, por ejemplo «sudo apt install fuse3».</translation>
+Instale el paquete fuse3 con el gestor de paquetes del sistema:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Instale el paquete fuse3 con el gestor de paquetes del sistema, por ejemplo «su
         <translation>Ocultar los archivos que empiezan por punto</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Los servidores Linux distinguen mayúsculas y minúsculas: «a.txt» y «A.txt» son dos archivos, el administrador de archivos muestra uno. De forma predeterminada, Tarn no permite crear un par así. Los nombres pueden tener hasta 255 bytes UTF-8 (no caracteres).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>En los servidores Linux, «a.txt» y «A.txt» son dos archivos, y el administrador de archivos muestra ambos; un servidor que no distingue mayúsculas (un recurso compartido de Windows o macOS) puede conservar solo uno. De forma predeterminada, Tarn no permite crear un par así. Los nombres pueden tener hasta 255 bytes UTF-8 (no caracteres).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Se reemplazan los archivos que hayan cambiado desde entonces.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Este sistema no usa systemd, así que el servicio Tarn no se puede instalar ni iniciar desde aquí. Inícielo como root con «tarn run».</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>montando…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s está montada en %s pero solo sirve su caché: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s aún se está montando: su servidor tarda en responder.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Las unidades las administra un administrador de este equipo.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>El servicio Tarn no se está ejecutando: no se pueden usar las unidades ni las copias de seguridad hasta que se inicie.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>el servicio no se está ejecutando</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Las actualizaciones llegan con los paquetes del sistema, mediante su actualizador de software.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>درایور سیستم فایل FUSE نصب نشده است؛ بدون آن نمی‌توان درایوها را سوار کرد.
 
-بستهٔ fuse3 را با مدیر بستهٔ سیستم نصب کنید، برای نمونه «sudo apt install fuse3».</translation>
+بستهٔ fuse3 را با مدیر بستهٔ سیستم نصب کنید:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sud
         <translation>پنهان کردن فایل‌هایی که با نقطه شروع می‌شوند</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>سرورهای Linux به بزرگی و کوچکی حروف حساس‌اند: «a.txt» و «A.txt» دو فایل جدا هستند، اما مدیر فایل یکی را نشان می‌دهد. Tarn به‌طور پیش‌فرض از ساختن چنین جفتی خودداری می‌کند. نام‌ها می‌توانند تا 255 بایت UTF-8 باشند (نه نویسه).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>در سرورهای Linux، «a.txt» و «A.txt» دو فایل جدا هستند و مدیر فایل هر دو را نشان می‌دهد؛ سروری که بزرگی و کوچکی حروف را یکی می‌داند (پوشهٔ اشتراکی Windows یا macOS) ممکن است فقط یکی را نگه دارد. Tarn به‌طور پیش‌فرض از ساختن چنین جفتی خودداری می‌کند. نام‌ها می‌توانند تا 255 بایت UTF-8 باشند (نه نویسه).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Files that have changed since are replaced.</source>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>این سیستم systemd را اجرا نمی‌کند، پس سرویس Tarn را نمی‌توان از اینجا نصب یا اجرا کرد. آن را به‌عنوان root با «tarn run» اجرا کنید.</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>در حال سوار کردن…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s در %s سوار شده اما فقط حافظهٔ نهانش را ارائه می‌دهد: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s هنوز در حال سوار شدن است: سرورش کند پاسخ می‌دهد.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>درایوها را یکی از مدیران این رایانه مدیریت می‌کند.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>سرویس Tarn اجرا نمی‌شود: تا زمانی که آغاز نشود، درایوها و پشتیبان‌گیری در دسترس نیستند.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>سرویس اجرا نمی‌شود</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>به‌روزرسانی‌ها همراه بسته‌های سیستم و از راه به‌روزرسان نرم‌افزار آن می‌رسند.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>ثانیه</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>میلی‌ثانیه</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>مگابایت</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>کیلوبایت/ثانیه</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
-        <translation>Le pilote de système de fichiers FUSE n&apos;est pas installé&#xa0;; sans lui, les lecteurs ne peuvent pas être montés.
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
+        <translation>Le pilote de système de fichiers FUSE n&apos;est pas installé ; sans lui, les lecteurs ne peuvent pas être montés.
 
-Installez le paquet fuse3 avec le gestionnaire de paquets du système, par exemple «&#xa0;sudo apt install fuse3&#xa0;».</translation>
+Installez le paquet fuse3 avec le gestionnaire de paquets du système :
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Installez le paquet fuse3 avec le gestionnaire de paquets du système, par exemp
         <translation>Masquer les fichiers commençant par un point</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Les serveurs Linux sont sensibles à la casse&#xa0;: «&#xa0;a.txt&#xa0;» et «&#xa0;A.txt&#xa0;» sont deux fichiers, le gestionnaire de fichiers n&apos;en affiche qu&apos;un. Par défaut, Tarn refuse de créer une telle paire. Les noms peuvent compter jusqu&apos;à 255 octets UTF-8 (et non caractères).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Sur les serveurs Linux, « a.txt » et « A.txt » sont deux fichiers, et le gestionnaire de fichiers affiche les deux ; un serveur qui ignore la casse (un partage Windows ou macOS) peut n&apos;en garder qu&apos;un. Par défaut, Tarn refuse de créer une telle paire. Les noms peuvent compter jusqu&apos;à 255 octets UTF-8 (et non caractères).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Les fichiers modifiés depuis seront remplacés.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Ce système n&apos;utilise pas systemd&#xa0;: le service Tarn ne peut donc être ni installé ni démarré d&apos;ici. Démarrez-le en tant que root avec «&#xa0;tarn run&#xa0;».</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>montage…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s est monté sur %s mais ne sert que son cache : %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s est encore en cours de montage : son serveur tarde à répondre.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Les lecteurs sont gérés par un administrateur de cet ordinateur.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Le service Tarn n&apos;est pas démarré : les lecteurs et les sauvegardes sont indisponibles jusqu&apos;à son démarrage.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>le service n&apos;est pas démarré</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Les mises à jour arrivent avec les paquets du système, par son outil de mise à jour.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>Mo</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>Ko/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>Il driver del file system FUSE non è installato; senza di esso le unità non possono essere montate.
 
-Installare il pacchetto fuse3 con il gestore dei pacchetti del sistema, ad esempio «sudo apt install fuse3».</translation>
+Installare il pacchetto fuse3 con il gestore dei pacchetti del sistema:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Installare il pacchetto fuse3 con il gestore dei pacchetti del sistema, ad esemp
         <translation>Nascondi i file che iniziano con un punto</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>I server Linux distinguono maiuscole e minuscole: «a.txt» e «A.txt» sono due file, il gestore di file ne mostra uno. Per impostazione predefinita Tarn non consente di creare una coppia simile. I nomi possono occupare fino a 255 byte UTF-8 (non caratteri).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Sui server Linux «a.txt» e «A.txt» sono due file, e il gestore di file li mostra entrambi; un server che non distingue maiuscole e minuscole (una condivisione Windows o macOS) può conservarne uno solo. Per impostazione predefinita Tarn non consente di creare una coppia simile. I nomi possono occupare fino a 255 byte UTF-8 (non caratteri).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ I file modificati nel frattempo vengono sostituiti.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Questo sistema non usa systemd, quindi il servizio Tarn non può essere installato né avviato da qui. Avviarlo come root con «tarn run».</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>montaggio in corso…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s è montata in %s ma offre solo la sua cache: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s è ancora in fase di montaggio: il suo server risponde lentamente.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Le unità sono gestite da un amministratore di questo computer.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Il servizio Tarn non è in esecuzione: unità e backup non sono utilizzabili finché non si avvia.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>il servizio non è in esecuzione</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Gli aggiornamenti arrivano con i pacchetti del sistema, tramite il suo programma di aggiornamento.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>FUSE ファイル システム ドライバーがインストールされていません。これがないとドライブをマウントできません。
 
-システムのパッケージ マネージャーで fuse3 パッケージをインストールしてください (例: 「sudo apt install fuse3」)。</translation>
+システムのパッケージ マネージャーで fuse3 パッケージをインストールしてください:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sud
         <translation>ドットで始まるファイルを隠す</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Linux サーバーは大文字と小文字を区別します。「a.txt」と「A.txt」は別々のファイルですが、ファイル マネージャーには 1 つしか表示されません。既定では、Tarn はこのような組み合わせの作成を拒否します。名前は UTF-8 で最大 255 バイト (文字数ではありません) です。</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Linux サーバーでは「a.txt」と「A.txt」は別々のファイルで、ファイル マネージャーには両方が表示されます。大文字と小文字を区別しないサーバー (Windows や macOS の共有) では 1 つしか保持されないことがあります。既定では、Tarn はこのような組み合わせの作成を拒否します。名前は UTF-8 で最大 255 バイト (文字数ではありません) です。</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Files that have changed since are replaced.</source>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>このシステムでは systemd が動作していないため、ここから Tarn サービスをインストールまたは起動することはできません。root として「tarn run」で起動してください。</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>マウント中…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s は %s にマウントされていますが、キャッシュしか提供できません: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s はまだマウント中です。サーバーの応答が遅れています。</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>ドライブはこのコンピューターの管理者が管理します。</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Tarn サービスが実行されていません。起動するまでドライブとバックアップは使用できません。</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>サービスが実行されていません</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>更新はシステムのパッケージとして、システムのソフトウェア更新から提供されます。</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>秒</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ミリ秒</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>FUSE 파일 시스템 드라이버가 설치되어 있지 않습니다. 이 드라이버가 없으면 드라이브를 마운트할 수 없습니다.
 
-시스템의 패키지 관리자로 fuse3 패키지를 설치하십시오(예: &quot;sudo apt install fuse3&quot;).</translation>
+시스템의 패키지 관리자로 fuse3 패키지를 설치하십시오:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sud
         <translation>점으로 시작하는 파일 숨기기</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Linux 서버는 대/소문자를 구분합니다. &quot;a.txt&quot;와 &quot;A.txt&quot;는 서로 다른 두 파일이지만 파일 관리자에는 하나만 표시됩니다. 기본적으로 Tarn은 이런 쌍을 만들지 않습니다. 이름은 UTF-8로 최대 255바이트(문자 수 아님)까지 가능합니다.</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Linux 서버에서 &quot;a.txt&quot;와 &quot;A.txt&quot;는 서로 다른 두 파일이며 파일 관리자에 둘 다 표시됩니다. 대/소문자를 구분하지 않는 서버(Windows 또는 macOS 공유)는 하나만 보관할 수 있습니다. 기본적으로 Tarn은 이런 쌍을 만들지 않습니다. 이름은 UTF-8로 최대 255바이트(문자 수 아님)까지 가능합니다.</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Files that have changed since are replaced.</source>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>이 시스템에서는 systemd가 실행되지 않으므로 여기에서 Tarn 서비스를 설치하거나 시작할 수 없습니다. root로 &quot;tarn run&quot;을 실행하여 시작하십시오.</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>마운트 중…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s은(는) %s에 마운트되었지만 캐시만 제공합니다: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s은(는) 아직 마운트 중입니다: 서버 응답이 느립니다.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>드라이브는 이 컴퓨터의 관리자가 관리합니다.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Tarn 서비스가 실행되고 있지 않습니다. 서비스가 시작될 때까지 드라이브와 백업을 사용할 수 없습니다.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>서비스가 실행되고 있지 않음</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>업데이트는 시스템 패키지와 함께 시스템의 소프트웨어 업데이트 도구를 통해 제공됩니다.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>초</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

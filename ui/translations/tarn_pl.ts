@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>Sterownik systemu plików FUSE nie jest zainstalowany; bez niego nie można montować dysków.
 
-Zainstaluj pakiet fuse3 za pomocą menedżera pakietów systemu, np. „sudo apt install fuse3”.</translation>
+Zainstaluj pakiet fuse3 za pomocą menedżera pakietów systemu:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Zainstaluj pakiet fuse3 za pomocą menedżera pakietów systemu, np. „sudo apt
         <translation>Ukrywaj pliki zaczynające się od kropki</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Serwery Linux rozróżniają wielkość liter: „a.txt” i „A.txt” to dwa pliki, a menedżer plików pokazuje jeden. Domyślnie Tarn nie pozwala utworzyć takiej pary. Nazwy mogą mieć do 255 bajtów UTF-8 (nie znaków).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Na serwerach Linux „a.txt” i „A.txt” to dwa pliki, a menedżer plików pokazuje oba; serwer, który nie rozróżnia wielkości liter (udział Windows lub macOS), może zachować tylko jeden. Domyślnie Tarn nie pozwala utworzyć takiej pary. Nazwy mogą mieć do 255 bajtów UTF-8 (nie znaków).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Pliki zmienione od tego czasu zostaną zastąpione.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Ten system nie używa systemd, więc usługi Tarn nie można stąd zainstalować ani uruchomić. Uruchom ją jako root poleceniem „tarn run”.</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>montowanie…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s jest zamontowany w %s, ale udostępnia tylko swoją pamięć podręczną: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s jest jeszcze montowany: jego serwer odpowiada powoli.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Dyskami zarządza administrator tego komputera.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Usługa Tarn nie działa: dysków i kopii zapasowych nie można używać, dopóki się nie uruchomi.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>usługa nie działa</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Aktualizacje przychodzą z pakietami systemu, przez jego narzędzie aktualizacji.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

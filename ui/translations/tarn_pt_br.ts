@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>O driver de sistema de arquivos FUSE não está instalado; sem ele não é possível montar unidades.
 
-Instale o pacote fuse3 com o gerenciador de pacotes do sistema, por exemplo “sudo apt install fuse3”.</translation>
+Instale o pacote fuse3 com o gerenciador de pacotes do sistema:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Instale o pacote fuse3 com o gerenciador de pacotes do sistema, por exemplo “s
         <translation>Ocultar arquivos iniciados por ponto</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Servidores Linux diferenciam maiúsculas de minúsculas: “a.txt” e “A.txt” são dois arquivos, o gerenciador de arquivos mostra um só. Por padrão, o Tarn se recusa a criar um par assim. Os nomes podem ter até 255 bytes UTF-8 (não caracteres).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Em servidores Linux, “a.txt” e “A.txt” são dois arquivos, e o gerenciador de arquivos mostra os dois; um servidor que não diferencia maiúsculas (um compartilhamento Windows ou macOS) pode manter só um. Por padrão, o Tarn se recusa a criar um par assim. Os nomes podem ter até 255 bytes UTF-8 (não caracteres).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Arquivos alterados desde então serão substituídos.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Este sistema não usa systemd, então o serviço Tarn não pode ser instalado nem iniciado daqui. Inicie-o como root com “tarn run”.</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>montando…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s está montada em %s, mas só serve o seu cache: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s ainda está sendo montada: o servidor demora a responder.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>As unidades são gerenciadas por um administrador deste computador.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>O serviço Tarn não está em execução: unidades e backups não podem ser usados até que ele inicie.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>o serviço não está em execução</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>As atualizações vêm com os pacotes do sistema, pelo atualizador de software dele.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>s</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>Драйвер файловой системы FUSE не установлен; без него диски не могут быть подключены.
 
-Установите пакет fuse3 с помощью менеджера пакетов системы, например «sudo apt install fuse3».</translation>
+Установите пакет fuse3 с помощью менеджера пакетов системы:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sud
         <translation>Скрывать файлы, начинающиеся с точки</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Серверы Linux различают регистр букв: «a.txt» и «A.txt» — это два файла, а файловый менеджер показывает один. По умолчанию Tarn не позволяет создать такую пару. Имя может занимать до 255 байт в UTF-8 (не символов).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>На серверах Linux «a.txt» и «A.txt» — это два файла, и файловый менеджер показывает оба; сервер, не различающий регистр (общая папка Windows или macOS), может сохранить только один. По умолчанию Tarn не позволяет создать такую пару. Имя может занимать до 255 байт в UTF-8 (не символов).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Files that have changed since are replaced.</source>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>В этой системе не работает systemd, поэтому службу Tarn нельзя установить или запустить отсюда. Запустите её от имени root командой «tarn run».</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>подключается…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s подключён в %s, но работает только из кэша: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s ещё подключается: сервер отвечает медленно.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Дисками управляет администратор этого компьютера.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Служба Tarn не запущена: диски и резервное копирование недоступны, пока она не запустится.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>служба не запущена</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Обновления приходят вместе с пакетами системы, через её средство обновления.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>с</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>мс</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>МБ</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>КБ/с</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

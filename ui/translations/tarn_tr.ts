@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>FUSE dosya sistemi sürücüsü yüklü değil; o olmadan sürücüler bağlanamaz.
 
-Sistemin paket yöneticisiyle fuse3 paketini yükleyin, örneğin &quot;sudo apt install fuse3&quot;.</translation>
+Sistemin paket yöneticisiyle fuse3 paketini yükleyin:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Sistemin paket yöneticisiyle fuse3 paketini yükleyin, örneğin &quot;sudo apt
         <translation>Nokta ile başlayan dosyaları gizle</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Linux sunucuları büyük/küçük harfe duyarlıdır: &quot;a.txt&quot; ve &quot;A.txt&quot; iki ayrı dosyadır, dosya yöneticisi birini gösterir. Tarn varsayılan olarak böyle bir çift oluşturmayı reddeder. Adlar en çok 255 UTF-8 bayt olabilir (karakter değil).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Linux sunucularında &quot;a.txt&quot; ve &quot;A.txt&quot; iki ayrı dosyadır ve dosya yöneticisi ikisini de gösterir; büyük/küçük harf ayırmayan bir sunucu (Windows veya macOS paylaşımı) yalnızca birini tutabilir. Tarn varsayılan olarak böyle bir çift oluşturmayı reddeder. Adlar en çok 255 UTF-8 bayt olabilir (karakter değil).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ O zamandan beri değişmiş dosyaların üzerine yazılır.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Bu sistemde systemd çalışmıyor, bu yüzden Tarn hizmeti buradan yüklenemez ya da başlatılamaz. Hizmeti root olarak &quot;tarn run&quot; komutuyla başlatın.</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>bağlanıyor…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s, %s konumuna bağlı ama yalnızca önbelleğini sunuyor: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s hâlâ bağlanıyor: sunucusu yavaş yanıt veriyor.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Sürücüler bu bilgisayarın bir yöneticisi tarafından yönetilir.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Tarn hizmeti çalışmıyor: hizmet başlayana kadar sürücüler ve yedeklemeler kullanılamaz.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>hizmet çalışmıyor</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Güncellemeler sistemin paketleriyle, yazılım güncelleyicisi üzerinden gelir.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>sn</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/sn</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>Trình điều khiển hệ thống tệp FUSE chưa được cài đặt; không có nó thì không thể gắn kết ổ đĩa.
 
-Hãy cài đặt gói fuse3 bằng trình quản lý gói của hệ thống, ví dụ &quot;sudo apt install fuse3&quot;.</translation>
+Hãy cài đặt gói fuse3 bằng trình quản lý gói của hệ thống:
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Hãy cài đặt gói fuse3 bằng trình quản lý gói của hệ thống, v�
         <translation>Ẩn tệp bắt đầu bằng dấu chấm</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Máy chủ Linux phân biệt chữ hoa chữ thường: &quot;a.txt&quot; và &quot;A.txt&quot; là hai tệp, trình quản lý tệp chỉ hiện một. Theo mặc định, Tarn từ chối tạo cặp như vậy. Tên có thể dài tới 255 byte UTF-8 (không phải ký tự).</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>Trên máy chủ Linux, &quot;a.txt&quot; và &quot;A.txt&quot; là hai tệp, và trình quản lý tệp hiện cả hai; máy chủ không phân biệt chữ hoa chữ thường (thư mục chia sẻ Windows hoặc macOS) có thể chỉ giữ một. Theo mặc định, Tarn từ chối tạo cặp như vậy. Tên có thể dài tới 255 byte UTF-8 (không phải ký tự).</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Các tệp đã thay đổi kể từ đó sẽ bị thay thế.</translation>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>Hệ thống này không chạy systemd, nên không thể cài đặt hay khởi động dịch vụ Tarn từ đây. Hãy khởi động dịch vụ với quyền root bằng lệnh &quot;tarn run&quot;.</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>đang gắn kết…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s đã gắn kết tại %s nhưng chỉ phục vụ bộ đệm của nó: %s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s vẫn đang được gắn kết: máy chủ của nó phản hồi chậm.</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>Ổ đĩa do quản trị viên của máy tính này quản lý.</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Dịch vụ Tarn không chạy: không thể dùng ổ đĩa và sao lưu cho đến khi nó khởi động.</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>dịch vụ không chạy</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>Bản cập nhật đến cùng các gói của hệ thống, qua trình cập nhật phần mềm của hệ thống.</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>giây</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

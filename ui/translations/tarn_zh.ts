@@ -106,10 +106,12 @@
     <message id="tarn-25">
         <source>The FUSE file-system driver is not installed; drives cannot be mounted without it.
 
-Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sudo apt install fuse3&quot;.</source>
+Install the fuse3 package with the system&apos;s package manager:
+%s</source>
         <translation>未安装 FUSE 文件系统驱动；没有它就无法挂载驱动器。
 
-请使用系统的软件包管理器安装 fuse3 软件包，例如“sudo apt install fuse3”。</translation>
+请使用系统的软件包管理器安装 fuse3 软件包：
+%s</translation>
     </message>
     <message id="tarn-26">
         <source>FUSE driver not installed</source>
@@ -492,8 +494,8 @@ Install the fuse3 package with the system&apos;s package manager, e.g. &quot;sud
         <translation>隐藏以点开头的文件</translation>
     </message>
     <message id="tarn-127">
-        <source>Linux servers are case-sensitive: &quot;a.txt&quot; and &quot;A.txt&quot; are two files, the file manager shows one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
-        <translation>Linux 服务器区分大小写：“a.txt”和“A.txt”是两个文件，文件管理器只显示一个。Tarn 默认拒绝创建这样的一对文件。名称最长为 255 个 UTF-8 字节（不是字符）。</translation>
+        <source>On Linux servers &quot;a.txt&quot; and &quot;A.txt&quot; are two files, and the file manager shows both; a server that ignores case (a Windows or macOS share) may keep only one. Tarn refuses to create such a pair by default. Names may be up to 255 UTF-8 bytes (not characters).</source>
+        <translation>在 Linux 服务器上，“a.txt”和“A.txt”是两个文件，文件管理器会同时显示；不区分大小写的服务器（Windows 或 macOS 共享）可能只保留其中一个。Tarn 默认拒绝创建这样的一对文件。名称最长为 255 个 UTF-8 字节（不是字符）。</translation>
     </message>
     <message id="tarn-128">
         <source>Check</source>
@@ -926,6 +928,50 @@ Files that have changed since are replaced.</source>
     <message id="tarn-256">
         <source>This system does not run systemd, so the Tarn service cannot be installed or started from here. Start it as root with &quot;tarn run&quot;.</source>
         <translation>此系统未运行 systemd，因此无法从这里安装或启动 Tarn 服务。请以 root 身份使用“tarn run”启动它。</translation>
+    </message>
+    <message id="tarn-257">
+        <source>mounting…</source>
+        <translation>正在挂载…</translation>
+    </message>
+    <message id="tarn-258">
+        <source>%s is mounted at %s but serves only its cache: %s</source>
+        <translation>%s 已挂载到 %s，但只能提供其缓存：%s</translation>
+    </message>
+    <message id="tarn-259">
+        <source>%s is still being mounted: its server is slow to answer.</source>
+        <translation>%s 仍在挂载：其服务器响应缓慢。</translation>
+    </message>
+    <message id="tarn-260">
+        <source>Drives are managed by an administrator of this computer.</source>
+        <translation>驱动器由本计算机的管理员管理。</translation>
+    </message>
+    <message id="tarn-261">
+        <source>The Tarn service is not running: drives and backups cannot be used until it starts.</source>
+        <translation>Tarn 服务未运行：在它启动之前无法使用驱动器和备份。</translation>
+    </message>
+    <message id="tarn-262">
+        <source>the service is not running</source>
+        <translation>服务未运行</translation>
+    </message>
+    <message id="tarn-263">
+        <source>Updates come with the system&apos;s packages, through its software updater.</source>
+        <translation>更新随系统的软件包一起提供，通过系统的软件更新程序安装。</translation>
+    </message>
+    <message id="tarn-264">
+        <source>s</source>
+        <translation>秒</translation>
+    </message>
+    <message id="tarn-265">
+        <source>ms</source>
+        <translation>毫秒</translation>
+    </message>
+    <message id="tarn-266">
+        <source>MB</source>
+        <translation>MB</translation>
+    </message>
+    <message id="tarn-267">
+        <source>KB/s</source>
+        <translation>KB/s</translation>
     </message>
     <message id="tarn-300">
         <source>All files (*)</source>

@@ -87,10 +87,6 @@ TrayWindow::TrayWindow(TrayState& state) : state_(state), results_(std::make_sha
 
 TrayWindow::~TrayWindow() { results_->close(); }
 
-void TrayWindow::showSettings() { OpenSettings(state_); }
-
-void TrayWindow::quit() { QApplication::quit(); }
-
 void TrayWindow::iconActivated(QSystemTrayIcon::ActivationReason reason) {
   if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick) OpenSettings(state_);
 }

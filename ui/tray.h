@@ -54,9 +54,9 @@ struct TrayState {
   std::function<ServiceStatus()> requestStatus;
 };
 
-// The events of the tray: the icon's clicks, the poll timer, statuses and
-// command results coming back from workers, and the second start's "show"
-// and "quit". Owned by the TrayState; the receiver of its workers' results.
+// The events of the tray: the icon's clicks, the poll timer, and statuses
+// and command results coming back from workers. Owned by the TrayState; the
+// receiver of its workers' results.
 class TrayWindow : public QObject {
   Q_OBJECT
 
@@ -68,8 +68,6 @@ class TrayWindow : public QObject {
   void startPolling() { timer_.start(kStatusPollMs); }
 
  public Q_SLOTS:
-  void showSettings();
-  void quit();
   // A click opens the settings window; the menu opens by itself.
   void iconActivated(QSystemTrayIcon::ActivationReason reason);
 

@@ -235,8 +235,13 @@ TEST(Screenshots, EveryPageOfTheSettingsWindowAndTheDriveEditor) {
     shots.take(*added, QStringLiteral("editor-new-drive"));
     added->close();
     QDialog* report = ShowProbeReport(&window, QStringLiteral("[ok]   stat: size and attributes read back\n"
-                                                              "[ok]   range: partial reads work (downloads resume)\n"
-                                                              "[warn] mtime: the server keeps its own times\n"));
+                                                              "[ok]   random-write: writes at an offset work (uploads send only changed blocks)\n"
+                                                              "[warn] mtime: server keeps its own modification time; copied "
+                                                              "files will show the upload time\n"
+                                                              "[warn] range: the server (or a caching proxy in front of it) "
+                                                              "ignores Range requests; files are read as one stream from the "
+                                                              "start, and opening a big file in the middle waits for "
+                                                              "everything before it\n"));
     shots.take(*report, QStringLiteral("probe-report"));
     report->close();
 

@@ -100,7 +100,11 @@ Status ConnectionPool::acquire(Lease& lease, const CancelToken* cancel, uint32_t
     return Status(Status::kUnsupported, "no backend");
   }
   if (!backend->isConnected()) {
+    // A back-end that watches the token ends a connect its caller gave up on.
+    backend->setCancelToken(cancel);
     Status status = backend->connect();
+    backend->setCancelToken(nullptr);
+    noteOutcome(status);
     if (!status.ok()) {
       releaseSlot(chosen, backend->isConnected());
       return status;
@@ -139,7 +143,7 @@ void ConnectionPool::release(size_t slot) {
 
 Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label,
                            const Operation& op) {
-  RetryPolicy timed = policy;
+  RetryPolicy timed = WithinDeadline(policy, cancel);
   if (timed.clockMs == nullptr) timed.clockMs = SteadyNowMs;
   // Counts the budget alone: with every connection stuck on a silent
   // server, the wait for one ends when the call's time is up.
@@ -153,6 +157,7 @@ Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel,
     lease->setCancelToken(cancel);
     Status status = op(*lease.backend());
     lease->setCancelToken(nullptr);
+    noteOutcome(status);
     if (status.retryable()) lease.backend()->disconnect();
     return status;
   };
@@ -163,7 +168,16 @@ Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel,
   const std::string text(label);
   Status result = RetryCall(timed, cancel, attempt, reconnect, text.empty() ? nullptr : text.c_str());
   lease.reset();
+  if (result.code == Status::kCanceled && cancel != nullptr && cancel->timedOut())
+    return Status(Status::kTimeout, kNoAnswerInTime);
   return result;
+}
+
+void ConnectionPool::noteOutcome(const Status& status) {
+  if (status.code == Status::kTimeout)
+    silent_.store(true, std::memory_order_release);
+  else if (status.code != Status::kNetwork && status.code != Status::kCanceled)
+    silent_.store(false, std::memory_order_release);
 }
 
 void ConnectionPool::keepalive() {
@@ -182,6 +196,7 @@ void ConnectionPool::keepalive() {
     // The slot is marked busy, so this thread alone may touch its back-end.
     IBackend* backend = slots_[i].backend.get();
     Status status = backend->ping();
+    noteOutcome(status);
     if (!status.ok()) {
       vx::log::write(vx::log::kDebug, "keepalive: connection %zu dropped (%s)", i, status.toString().c_str());
       backend->disconnect();

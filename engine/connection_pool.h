@@ -5,12 +5,18 @@
 // lets back-ends go without locks. The pool must outlive every lease and
 // every run in progress.
 //
+// The pool also keeps what the last calls saw of the server: silent after a
+// call that ended for lack of an answer (a time-out), answering again after
+// any answer. Calls made through run and connects are counted by the pool;
+// a holder of a lease counts its own calls (noteOutcome).
+//
 // A lease can live long: a sequential read stream (IBackend::openRead) keeps
 // the lease it was opened on for its whole life, since the stream belongs to
 // that back-end object. Whoever destroys the pool (a stopping volume) must
 // close such streams first; the destructor waits for every lease to return.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -27,6 +33,11 @@
 #include "foundation/status.h"
 
 namespace tarn {
+
+// The message of a call that its deadline ended while it waited on the server.
+inline constexpr const char* kNoAnswerInTime = "no answer from the server in time";
+// The message of a call not sent because the server stopped answering.
+inline constexpr const char* kServerSilent = "the server is not answering";
 
 class ConnectionPool {
  public:
@@ -80,8 +91,15 @@ class ConnectionPool {
 
   // One remote operation under the retry loop, reconnecting the same leased
   // back-end after network failures and time-outs. The label names the
-  // operation in warnings (empty: no warnings).
+  // operation in warnings (empty: no warnings). A token with a deadline
+  // bounds the loop's budget, and a loop its deadline ends is a time-out.
   Status run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label, const Operation& op);
+
+  // What a server call's result says of the server: a time-out makes it
+  // silent, any answer (success or a refusal the server sent) makes it
+  // answering; failures to reach it at all and cancellations say nothing.
+  void noteOutcome(const Status& status);
+  bool silent() const { return silent_.load(std::memory_order_acquire); }
 
   // Pings idle open connections and drops the dead ones.
   void keepalive();
@@ -111,6 +129,7 @@ class ConnectionPool {
   std::vector<Slot> slots_;        // guarded by mu_ (the vector's size is fixed)
   bool closing_ = false;           // guarded by mu_
   int waiters_ = 0;                // guarded by mu_; threads inside acquire's wait loop
+  std::atomic<bool> silent_{false};
 };
 
 }  // namespace tarn

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/clock.h"
 #include "testing/eventually.h"
 #include "testing/log_capture.h"
 #include "testing/memory_backend.h"
@@ -308,6 +309,72 @@ TEST_F(ConnectionPoolTest, RunCountsABusyPoolAsATimeout) {
   EXPECT_EQ(st.message, "no free connection");
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(log.countLines("list: timeout: no free connection (attempt"), 3) << log.text();
+}
+
+TEST_F(ConnectionPoolTest, TheServerIsSilentFromATimeOutUntilItAnswers) {
+  auto pool = makePool(1);
+  struct Step {
+    const char* what;
+    Status outcome;
+    bool silent;
+  } steps[] = {
+      {"a time-out", Status(Status::kTimeout, "no answer"), true},
+      {"a connection refused says nothing of an answer", Status(Status::kNetwork, "refused"), true},
+      {"nor does a cancellation", Status(Status::kCanceled, ""), true},
+      {"a refusal the server sent is an answer", Status(Status::kAccessDenied, "no"), false},
+      {"a time-out again", Status(Status::kTimeout, "no answer"), true},
+      {"success", Status(), false},
+  };
+  for (const Step& step : steps) {
+    pool->noteOutcome(step.outcome);
+    EXPECT_EQ(pool->silent(), step.silent) << step.what;
+  }
+
+  // Calls and connects made by the pool count by themselves.
+  server_->putFile("/f", "x");
+  auto stat = [](IBackend& b) {
+    RemoteAttr attr;
+    return b.stat("/f", attr);
+  };
+  server_->addFault(Fail(MemOp::kStat, 1, 1, Status(Status::kTimeout, "no answer")));
+  (void)pool->run(QuickPolicy(1), nullptr, "", stat);
+  EXPECT_TRUE(pool->silent()) << "a call timed out";
+  server_->addFault(Fail(MemOp::kConnect, 1, 1, Status(Status::kTimeout, "no answer")));
+  (void)pool->run(QuickPolicy(1), nullptr, "", stat);
+  EXPECT_TRUE(pool->silent()) << "the reconnect timed out";
+  EXPECT_TRUE(pool->run(QuickPolicy(1), nullptr, "", stat).ok());
+  EXPECT_FALSE(pool->silent()) << "the next connect and call were answered";
+}
+
+TEST_F(ConnectionPoolTest, ACallsDeadlineEndsItsWaitOnTheServerAsATimeOut) {
+  test::ScopedTestClock clock;
+  auto pool = makePool(1);
+  server_->putFile("/f", "x");
+  auto stat = [](IBackend& b) {
+    RemoteAttr attr;
+    return b.stat("/f", attr);
+  };
+  ASSERT_TRUE(pool->run(QuickPolicy(1), nullptr, "", stat).ok());
+  server_->setSilent(60000);
+  auto drive = std::make_shared<CancelToken>();
+  for (bool stopped : {false, true}) {
+    auto call = std::make_shared<CancelToken>(drive, clock.now() + 1000, &SteadyNowMs);
+    std::atomic<bool> done{false};
+    Status st;
+    std::thread caller([&] {
+      st = pool->run(QuickPolicy(5), call.get(), "stat", stat);
+      done = true;
+    });
+    ASSERT_TRUE(test::Eventually([&] { return server_->silentWaiters() == 1; }));
+    if (stopped)
+      drive->cancel();
+    else
+      clock.advance(1000);
+    EXPECT_TRUE(Eventually(done));
+    caller.join();
+    EXPECT_EQ(st.toString(), stopped ? "canceled" : std::string("timeout: ") + kNoAnswerInTime);
+  }
+  server_->setSilent(0);
 }
 
 TEST_F(ConnectionPoolTest, KeepaliveDropsDeadConnectionsAndSkipsBusyOnes) {

@@ -46,6 +46,13 @@ int64_t RetryPolicy::delayFor(int32_t attempt) const {
   return static_cast<int64_t>(d);
 }
 
+RetryPolicy WithinDeadline(RetryPolicy policy, const CancelToken* token) {
+  const uint64_t left = MsToDeadline(token, UINT64_MAX);
+  if (left < policy.budgetMs || (policy.budgetMs == 0 && left != UINT64_MAX))
+    policy.budgetMs = static_cast<uint32_t>(std::clamp<uint64_t>(left, 1, UINT32_MAX));
+  return policy;
+}
+
 void SleepCancellable(uint32_t ms, const CancelToken* token) {
   uint32_t left = ms;
   while (left > 0) {

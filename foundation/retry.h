@@ -35,6 +35,11 @@ struct RetryPolicy {
   int64_t delayFor(int32_t attempt) const;
 };
 
+// The policy with its budget cut to what the token's deadline leaves (at
+// least 1 ms: a budget of 0 would mean none); unchanged for a token
+// without a deadline.
+RetryPolicy WithinDeadline(RetryPolicy policy, const CancelToken* token);
+
 // Sleeps `ms` in slices of at most kSleepSliceMs; returns early when the
 // token (may be null) counts as cancelled before a slice.
 void SleepCancellable(uint32_t ms, const CancelToken* token);

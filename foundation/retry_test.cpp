@@ -90,6 +90,56 @@ TEST(CancelTokenTest, ParentChainCancelsChildren) {
   EXPECT_TRUE(orphan->isCancelled());
 }
 
+// A clock the tests below move by hand.
+std::atomic<uint64_t> gClockMs{0};
+uint64_t TestClockMs() { return gClockMs.load(); }
+
+TEST(CancelTokenTest, ADeadlineCancelsOnceItsClockReachesItAndTellsATimeOutFromAStop) {
+  gClockMs = 1000;
+  auto root = std::make_shared<CancelToken>();
+  auto call = std::make_shared<CancelToken>(root, 1500, &TestClockMs);
+  auto inner = std::make_shared<CancelToken>(call, 1800, &TestClockMs);
+  EXPECT_EQ(inner->deadlineMs(), 1500u) << "the earliest of the chain";
+  EXPECT_EQ(MsToDeadline(inner.get(), 7), 500u);
+  EXPECT_EQ(MsToDeadline(root.get(), 7), 7u) << "no deadline";
+  EXPECT_EQ(MsToDeadline(nullptr, 7), 7u);
+  EXPECT_FALSE(inner->isCancelled());
+  gClockMs = 1499;
+  EXPECT_FALSE(inner->isCancelled());
+  gClockMs = 1500;
+  EXPECT_TRUE(inner->isCancelled());
+  EXPECT_TRUE(inner->timedOut());
+  EXPECT_FALSE(root->isCancelled()) << "a deadline below leaves the parent alone";
+  EXPECT_EQ(MsToDeadline(inner.get(), 7), 0u);
+  root->cancel();
+  EXPECT_TRUE(inner->isCancelled());
+  EXPECT_FALSE(inner->timedOut()) << "a stop is not a time-out";
+}
+
+TEST(RetryPolicyTest, ADeadlineCutsTheBudget) {
+  gClockMs = 10000;
+  struct Case {
+    uint32_t budgetMs;
+    int64_t deadlineMs;  // -1: a token without one
+    uint32_t want;
+  } cases[] = {
+      {0, -1, 0},            // neither
+      {5000, -1, 5000},      // the policy's own
+      {0, 11000, 1000},      // the deadline's
+      {5000, 11000, 1000},   // the sooner
+      {500, 11000, 500},     // the sooner
+      {5000, 9000, 1},       // passed: not 0, which would mean none
+  };
+  auto root = std::make_shared<CancelToken>();
+  for (const Case& c : cases) {
+    RetryPolicy p;
+    p.budgetMs = c.budgetMs;
+    auto token = c.deadlineMs < 0 ? root
+                                  : std::make_shared<CancelToken>(root, static_cast<uint64_t>(c.deadlineMs), &TestClockMs);
+    EXPECT_EQ(WithinDeadline(p, token.get()).budgetMs, c.want) << c.budgetMs << " " << c.deadlineMs;
+  }
+}
+
 TEST(SleepCancellableTest, CancelBeforeOrDuringTheWaitEndsIt) {
   auto cancelled = std::make_shared<CancelToken>();
   cancelled->cancel();

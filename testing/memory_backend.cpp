@@ -128,7 +128,7 @@ MemoryBackend::MemoryBackend(std::shared_ptr<MemoryServer> server, EndpointConfi
 MemoryBackend::~MemoryBackend() { connected_ = false; }
 
 MemoryServer::Admission MemoryBackend::begin(MemOp op, const std::string& path) {
-  MemoryServer::Admission admission = server_->enter(op, path, id_);
+  MemoryServer::Admission admission = server_->enter(op, path, id_, cancel_);
   if (admission.status.ok() && !connected_)
     admission.status = Status(Status::kNetwork, std::string(MemOpName(op)) + ": not connected");
   return admission;
@@ -136,7 +136,7 @@ MemoryServer::Admission MemoryBackend::begin(MemOp op, const std::string& path) 
 
 Status MemoryBackend::connect() {
   UseGuard guard(this);
-  MemoryServer::Admission admission = server_->enter(MemOp::kConnect, "", id_);
+  MemoryServer::Admission admission = server_->enter(MemOp::kConnect, "", id_, cancel_);
   if (!admission.status.ok()) return admission.status;
   caps_ = server_->caps();
   connected_ = true;

@@ -114,6 +114,15 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // Holds the next call of `op` on `path` (empty: any path; ending in "/":
   // any path below that folder) at a gate.
   std::shared_ptr<Gate> addGate(MemOp op, const std::string& path = "");
+  // Stops answering, as a stopped server process does: calls of `ops` (none
+  // given: every call but a disconnect) wait until the engine's clock passes
+  // their start plus `ioTimeoutMs` and then fail as timed out, as a
+  // back-end's I/O time-out ends them; one whose connection's cancel token
+  // counts as cancelled meanwhile ends as canceled, as a back-end that
+  // watches its token ends it. 0 answers again: the waiting calls go on.
+  void setSilent(uint32_t ioTimeoutMs, std::vector<MemOp> ops = {});
+  // Calls waiting on the silence now.
+  int silentWaiters() const;
   // Holds the reply of the next stat or list of `path` at a gate: the call
   // has read the tree and waits before it returns, as an answer under way
   // while others change the server.
@@ -149,7 +158,9 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
     uint64_t limit = UINT64_MAX;
   };
 
-  Admission enter(MemOp op, const std::string& path, uint64_t connection);
+  Admission enter(MemOp op, const std::string& path, uint64_t connection, const CancelToken* cancel = nullptr);
+  // The wait of a call while the server is silent; its failure, or ok.
+  Status waitWhileSilent(MemOp op, const CancelToken* cancel);
   // The end of a stat or list: applies a reply gate.
   void leave(MemOp op, const std::string& path);
   // The first gate of `gates` for op and path, taken out of it; mu_ held.
@@ -193,6 +204,9 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   std::vector<PendingGate> replyGates_;           // guarded by mu_
   bool down_ = false;                             // guarded by mu_
   uint32_t latencyMs_ = 0;                        // guarded by mu_
+  uint32_t silentMs_ = 0;                         // guarded by mu_; 0: answering
+  std::vector<MemOp> silentOps_;                  // guarded by mu_; empty: all
+  int silentWaiters_ = 0;                         // guarded by mu_
   uint64_t bandwidth_ = 0;                        // guarded by mu_
   std::shared_ptr<const CancelToken> delayCancel_;  // guarded by mu_
   std::vector<CallRecord> calls_;                 // guarded by mu_
@@ -234,6 +248,7 @@ class MemoryBackend : public IBackend {
   Status remove(const std::string& path, bool isDir) override;
   Status rename(const std::string& from, const std::string& to, bool overwrite) override;
   Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) override;
+  void setCancelToken(const CancelToken* cancel) override { cancel_ = cancel; }
 
  private:
   class UseGuard;
@@ -250,6 +265,7 @@ class MemoryBackend : public IBackend {
   std::atomic<bool> connected_{false};  // read by the pool from other threads
   std::atomic<int> users_{0};  // the one-thread-at-a-time check
   bool readNamedCopy_ = false;  // the last readRange's answer named lastRead_
+  const CancelToken* cancel_ = nullptr;  // the caller's, while the pool runs a call
   RemoteAttr lastRead_;
 };
 

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <thread>
 
+#include "engine/clock.h"
 #include "foundation/remote_path.h"
 #include "foundation/retry.h"
 #include "testing/memory_backend.h"
@@ -345,7 +347,49 @@ void MemoryServer::reportMisuse(uint64_t connection) {
   ADD_FAILURE() << "two threads used memory connection " << connection << " at once";
 }
 
-MemoryServer::Admission MemoryServer::enter(MemOp op, const std::string& path, uint64_t connection) {
+void MemoryServer::setSilent(uint32_t ioTimeoutMs, std::vector<MemOp> ops) {
+  std::lock_guard<std::mutex> lock(mu_);
+  silentMs_ = ioTimeoutMs;
+  silentOps_ = std::move(ops);
+}
+
+int MemoryServer::silentWaiters() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return silentWaiters_;
+}
+
+Status MemoryServer::waitWhileSilent(MemOp op, const CancelToken* cancel) {
+  constexpr auto kPoll = std::chrono::milliseconds(1);
+  const uint64_t start = SteadyNowMs();
+  std::unique_lock<std::mutex> lock(mu_);
+  auto applies = [&] {
+    return silentMs_ != 0 && op != MemOp::kDisconnect &&
+           (silentOps_.empty() || std::find(silentOps_.begin(), silentOps_.end(), op) != silentOps_.end());
+  };
+  if (!applies()) return Status();
+  ++silentWaiters_;
+  Status st;
+  // The clock is the engine's, moved by the test: polled, as nothing
+  // signals its moves.
+  while (applies()) {
+    if (SteadyNowMs() >= start + silentMs_) {
+      st = Status(Status::kTimeout, std::string(MemOpName(op)) + ": no answer");
+      break;
+    }
+    if (IsCancelled(cancel)) {
+      st = Status(Status::kCanceled, "");
+      break;
+    }
+    lock.unlock();
+    std::this_thread::sleep_for(kPoll);
+    lock.lock();
+  }
+  --silentWaiters_;
+  return st;
+}
+
+MemoryServer::Admission MemoryServer::enter(MemOp op, const std::string& path, uint64_t connection,
+                                            const CancelToken* cancel) {
   std::shared_ptr<Gate> gate;
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -355,6 +399,8 @@ MemoryServer::Admission MemoryServer::enter(MemOp op, const std::string& path, u
   if (gate) gate->arriveAndWait();
 
   Admission admission;
+  admission.status = waitWhileSilent(op, cancel);
+  if (!admission.status.ok()) return admission;
   uint32_t latency;
   {
     std::lock_guard<std::mutex> lock(mu_);

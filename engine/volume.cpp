@@ -28,15 +28,41 @@ std::vector<std::string> VolumeCacheEntries() {
   return {kDataFolderName, kJournalFileName, JournalLogPath(kJournalFileName), kMetaSeenFileName};
 }
 
-Volume::ActiveCall::ActiveCall(Volume* volume) : volume_(volume) {
+thread_local Volume::ActiveCall* Volume::currentCall_ = nullptr;
+
+Volume::ActiveCall::ActiveCall(Volume* volume) : volume_(volume), outer_(currentCall_), owner_(this) {
   // Counted before the flags are read: stop sets stopping and then waits for
   // the count, so one of the two always sees the other.
   volume_->activeCalls_.fetch_add(1);
   ok_ = volume_->started_.load() && !volume_->stopping_.load();
+  for (ActiveCall* c = outer_; c != nullptr; c = c->outer_)
+    if (c->volume_ == volume_) owner_ = c->owner_;
+  if (owner_ == this && volume_->callBudgetMs_ != 0) deadlineMs_ = SteadyNowMs() + volume_->callBudgetMs_;
+  currentCall_ = this;
 }
 
 Volume::ActiveCall::~ActiveCall() {
+  currentCall_ = outer_;
   if (volume_->activeCalls_.fetch_sub(1) == 1) volume_->activeCalls_.notify_all();
+}
+
+void Volume::ActiveCall::keepDeadline(uint64_t deadlineMs) {
+  if (owner_->token_ || deadlineMs == 0) return;
+  if (owner_->deadlineMs_ == 0 || deadlineMs < owner_->deadlineMs_) owner_->deadlineMs_ = deadlineMs;
+}
+
+const CancelToken* Volume::callToken() {
+  ActiveCall* call = currentCall_;
+  while (call != nullptr && call->volume_ != this) call = call->outer_;
+  if (call == nullptr || call->owner_->deadlineMs_ == 0) return cancel_.get();
+  ActiveCall& owner = *call->owner_;
+  if (!owner.token_) owner.token_ = std::make_shared<CancelToken>(cancel_, owner.deadlineMs_, &SteadyNowMs);
+  return owner.token_.get();
+}
+
+Status Volume::inTime(Status st) {
+  if (st.code == Status::kCanceled && callToken()->timedOut()) return Status(Status::kTimeout, kNoAnswerInTime);
+  return st;
 }
 
 Volume::~Volume() { stop(0); }
@@ -67,6 +93,9 @@ Status Volume::start(std::string* errorText) {
   replayPool_ = std::make_unique<WorkerPool>(1, "replay");
 
   cancel_ = std::make_shared<CancelToken>();
+  callBudgetMs_ = RetryPolicyFor(config_.net).budgetMs;
+  probing_ = false;
+  silenceLogged_ = false;
   stopping_ = false;
   capsFromServer_ = false;
   rangeIgnored_ = !caps()->rangeRead;
@@ -186,10 +215,13 @@ void Volume::tickLoop() {
 uint64_t Volume::tick() {
   const uint64_t now = SteadyNowMs();
   const uint64_t keepaliveMs = static_cast<uint64_t>(config_.net.keepaliveSec) * kMsPerSecond;
-  if (keepaliveMs != 0 && now - lastKeepaliveMs_ > keepaliveMs) {
+  // Pings of a silent server would hold this thread for an I/O time-out
+  // each; the probe asks it instead.
+  if (keepaliveMs != 0 && now - lastKeepaliveMs_ > keepaliveMs && !pool_->silent()) {
     lastKeepaliveMs_ = now;
     if (!offline_.load()) pool_->keepalive();
   }
+  probeSilentServer();
   if (now - lastMaintenanceMs_ > timings_.maintenanceMs) {
     lastMaintenanceMs_ = now;
     saveSeen();
@@ -207,6 +239,29 @@ uint64_t Volume::tick() {
   closeIdleStreams(now);
   startReplay();
   return std::min<uint64_t>(timings_.tickMs, uploadTick());
+}
+
+void Volume::probeSilentServer() {
+  const bool silent = !offline_.load() && pool_->silent();
+  if (silent != silenceLogged_) {
+    silenceLogged_ = silent;
+    if (silent)
+      vx::log::write(vx::log::kWarn,
+                     "%s: the server is not answering; cached files and folders are served, the rest fails at once "
+                     "until it answers again",
+                     config_.id.c_str());
+    else
+      vx::log::write(vx::log::kInfo, "%s: the server answers again", config_.id.c_str());
+  }
+  if (!silent || probing_.exchange(true)) return;
+  RetryPolicy once = RetryPolicyFor(config_.net);
+  once.maxAttempts = 1;
+  // The answer itself is all the pool needs: it counts the outcome.
+  const bool posted = prefetchPool_->post([this, once] {
+    (void)pool_->run(once, cancel_.get(), "", [](IBackend& backend) { return backend.ping(); });
+    probing_ = false;
+  });
+  if (!posted) probing_ = false;
 }
 
 void Volume::closeIdleStreams(uint64_t now) {

@@ -39,6 +39,15 @@
 // waits for replay, so the server sees changes in the order they were made.
 // The tick only starts a replay, on the "replay" thread, so uploads of paths
 // no record names go on while a long replay runs.
+//
+// Time on the server: each public operation has one budget, the connect
+// plus the I/O time-out from its start, for every server call, retry and
+// wait (for a connection, a block in flight, an upload to stop) it makes:
+// its token (callToken) is cancelled when the budget ends, and what that
+// cuts short ends as a time-out. Once a call found the server silent (a
+// time-out), calls do not ask it again one by one: what the caches hold
+// answers, what needs the server fails at once, and the tick asks the
+// server in the background until it answers.
 #pragma once
 
 #include <atomic>
@@ -104,6 +113,12 @@ struct OpenFile {
   uint64_t readaheadEnd = 0;         // guarded by mu; where the previous read ended
   uint32_t readaheadWindow = 0;      // guarded by mu; in blocks
   uint64_t readaheadPosted = 0;      // guarded by mu; end of what readahead was given
+  // The bytes and the deadline of the last read that failed on the server:
+  // the kernel asks again at once for the same bytes, and that repeat gets
+  // what is left of the first one's budget. Guarded by mu.
+  uint64_t failedReadFrom = 0;
+  uint64_t failedReadTo = 0;
+  uint64_t failedReadDeadlineMs = 0;
   // Guards modified, attr.size, attr.mtime and the readahead state while
   // they change.
   std::mutex mu;
@@ -280,7 +295,9 @@ class Volume {
  private:
   // Counts a caller of the public operations so that stop can wait for them
   // before it destroys what they use; ok() is false on a volume that is not
-  // started or is stopping.
+  // started or is stopping. The outermost one of the volume on a thread is
+  // the operation whose budget every call below it shares (callToken); an
+  // operation nested in another keeps the outer one's.
   class ActiveCall {
    public:
     explicit ActiveCall(Volume* volume);
@@ -288,11 +305,31 @@ class Volume {
     ActiveCall(const ActiveCall&) = delete;
     ActiveCall& operator=(const ActiveCall&) = delete;
     bool ok() const { return ok_; }
+    // The deadline of the operation this call belongs to (0: none).
+    uint64_t deadlineMs() const { return owner_->deadlineMs_; }
+    // Ends the operation's budget at `deadlineMs` when that comes sooner;
+    // only before its first server call.
+    void keepDeadline(uint64_t deadlineMs);
 
    private:
+    friend class Volume;
     Volume* volume_;
     bool ok_;
+    ActiveCall* outer_;  // the thread's call before this one
+    ActiveCall* owner_;  // the outermost call of this volume on the thread
+    uint64_t deadlineMs_ = 0;
+    std::shared_ptr<CancelToken> token_;  // made on first use, by callToken
   };
+
+  // The token of the calling thread's operation: cancelled when the drive
+  // stops or the operation's budget ends. On a thread that runs no
+  // operation (the workers) the drive's own token.
+  const CancelToken* callToken();
+  // A result that the operation's deadline cut short is a time-out.
+  Status inTime(Status st);
+  // Sends one question to a silent server in the background, unless one is
+  // under way; only the tick calls it.
+  void probeSilentServer();
 
   // The read at offset continues an earlier read of the handle.
   static bool continuesRead(OpenFile& file, uint64_t offset);
@@ -410,6 +447,10 @@ class Volume {
   RateLimiter limiter_;
 
   RenameFence fence_{config_.id};  // locks itself
+  static thread_local ActiveCall* currentCall_;  // the innermost live call of the thread
+  uint32_t callBudgetMs_ = 0;  // an operation's time on the server; 0: unbounded
+  std::atomic<bool> probing_{false};  // a question to the silent server is under way
+  bool silenceLogged_ = false;        // tick thread only
 
   std::atomic<bool> started_{false};
   std::atomic<bool> offline_{false};

@@ -1,8 +1,11 @@
 // A server that accepts and never answers: every wait on it ends within the
 // budget of the connect and I/O time-outs, while what the cache holds is
-// served without it. Time passes on the test clock only.
+// served without it; once a call found it silent, the others answer from
+// the cache or fail at once until it answers again. Time passes on the
+// test clock only.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <vector>
@@ -153,6 +156,196 @@ TEST_F(HungServerTest, AnUncachedReadTriesAgainOnlyWhileTheBudgetLasts) {
     EXPECT_EQ(reading.get().code, c.failure.code);
     EXPECT_EQ(h_->server->countCalls(c.op), c.requests);
   }
+}
+
+// A drive whose server stops answering as a stopped process does
+// (MemoryServer::setSilent): every call waits there until one I/O time-out
+// has passed on the clock, or until its token ends it. The drive saw the
+// folder /d, its two files and one file's bytes, and its lifetimes of
+// attributes are over; its listings' are not.
+class SilentServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MountConfig config = test::MemoryDrive(kBs, 4);
+    config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
+    config.cache.wholeFileBelow = 0;
+    config.cache.metaTtlMs = kAttrLifetimeMs;
+    config.cache.dirTtlMs = config.cache.negativeTtlMs = 10 * kAttrLifetimeMs;
+    config.net.connectTimeoutMs = kConnectMs;
+    config.net.ioTimeoutMs = kIoMs;
+    config.net.keepaliveSec = 0;
+    h_ = std::make_unique<test::VolumeHarness>(config);
+    h_->server->putFile("/d/cached", content_);
+    h_->server->putFile("/d/uncached", content_);
+    ASSERT_TRUE(h_->volume->start(nullptr).ok());
+    std::vector<DirEntry> listing;
+    ASSERT_TRUE(h_->volume->readdir("/d", listing).ok());
+    cached_ = h_->openFile("/d/cached");
+    uncached_ = h_->openFile("/d/uncached");
+    ASSERT_TRUE(cached_ && uncached_);
+    ASSERT_EQ(h_->readAll(cached_), content_);
+    clock_.advance(2 * kAttrLifetimeMs);
+  }
+  // Waiting calls go on, so that none outlives the test.
+  void TearDown() override { h_->server->setSilent(0); }
+
+  // Runs `call`; once it waits on the server (when it asks it at all), the
+  // clock moves on by `advanceMs` and stops. The call's status, or "still
+  // waiting" when it needs the clock to move further.
+  Status endsWithClockAt(const std::function<Status()>& call, bool asksServer, uint64_t advanceMs) {
+    std::future<Status> f = std::async(std::launch::async, call);
+    if (asksServer) {
+      EXPECT_TRUE(test::Eventually([&] { return h_->server->silentWaiters() > 0 || Ready(f); }));
+      clock_.advance(advanceMs);
+    }
+    if (test::Eventually([&] { return Ready(f); })) return f.get();
+    h_->server->setSilent(0);
+    f.get();
+    return Status(Status::kBusy, "still waiting");
+  }
+  Status readStatus(const std::shared_ptr<OpenFile>& file) {
+    Status st;
+    h_->read(file, 0, content_.size(), &st);
+    return st;
+  }
+  int serverQuestions() {
+    int n = 0;
+    for (const test::CallRecord& r : h_->server->calls())
+      if (r.op != MemOp::kPing && r.op != MemOp::kConnect && r.op != MemOp::kDisconnect) ++n;
+    return n;
+  }
+
+  static constexpr uint32_t kAttrLifetimeMs = 10000;
+  test::ScopedTestClock clock_;
+  const std::string content_ = test::Pattern(3 * kBs);
+  std::unique_ptr<test::VolumeHarness> h_;
+  std::shared_ptr<OpenFile> cached_, uncached_;
+};
+
+// Each call on its own drive, the first to meet the silence: with the clock
+// stopped one budget after the call reached the server, it has ended, with
+// the cached answer where there is one. A rename asks twice (the source's
+// attributes, then the rename): only the first question may wait.
+TEST_F(SilentServerTest, EachCallEndsWithinOneBudget) {
+  const std::string bytes(100, 'x');
+  RemoteAttr attr;
+  std::vector<DirEntry> listing;
+  std::shared_ptr<OpenFile> f;
+  struct Case {
+    const char* what;
+    std::function<Status()> call;
+    bool asksServer;
+    int32_t code;
+  } cases[] = {
+      {"rename", [&] { return h_->volume->rename("/d/cached", "/d/moved", false); }, true, Status::kTimeout},
+      {"create", [&] { return h_->volume->create("/d/new", false, f); }, true, Status::kTimeout},
+      {"mkdir", [&] { return h_->volume->create("/d/sub", true, f); }, true, Status::kTimeout},
+      {"unlink", [&] { return h_->volume->unlink("/d/cached", false); }, true, Status::kTimeout},
+      {"look-up of a name never seen", [&] { return h_->volume->getattr("/other", attr); }, true,
+       Status::kTimeout},
+      {"attributes past their lifetime",
+       [&] {
+         Status st = h_->volume->getattr("/d/cached", attr);
+         return st.ok() && attr.size != content_.size() ? Status(Status::kIo, "size") : st;
+       },
+       true, Status::kOk},
+      {"open past the lifetime", [&] { return h_->volume->open("/d/cached", f); }, true, Status::kOk},
+      {"read of an uncached file", [&] { return readStatus(uncached_); }, true, Status::kTimeout},
+      {"listing within its lifetime",
+       [&] {
+         Status st = h_->volume->readdir("/d", listing);
+         return st.ok() && listing.size() != 2 ? Status(Status::kIo, "entries") : st;
+       },
+       false, Status::kOk},
+      {"read of cached bytes", [&] { return readStatus(cached_); }, false, Status::kOk},
+      {"overwrite of cached bytes", [&] { return h_->volume->write(cached_, 0, bytes.data(), bytes.size()); },
+       false, Status::kOk},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TearDown();
+    f.reset();
+    cached_.reset();
+    uncached_.reset();
+    h_.reset();
+    SetUp();
+    h_->server->setSilent(kIoMs);
+    const size_t before = h_->server->calls().size();
+    Status st = endsWithClockAt(c.call, c.asksServer, kBudgetMs);
+    EXPECT_EQ(st.code, c.code) << st.toString();
+    if (!c.asksServer) {
+      EXPECT_EQ(h_->server->calls().size(), before);
+    }
+  }
+}
+
+// Once a call found the server silent, calls do not wait for it one by one:
+// those with a cached answer give it, the others fail at once, all with the
+// clock stopped. A question in the background finds the server answering
+// again, and calls reach it as before.
+TEST_F(SilentServerTest, AfterTheFirstTimeOutCallsAnswerAtOnceUntilTheServerAnswersAgain) {
+  h_->server->setSilent(kIoMs);
+  Status st = endsWithClockAt(
+      [&] {
+        RemoteAttr a;
+        return h_->volume->getattr("/first", a);
+      },
+      true, kIoMs);
+  ASSERT_EQ(st.code, Status::kTimeout) << st.toString();
+
+  Volume& v = *h_->volume;
+  const int questions = serverQuestions();
+  std::shared_ptr<OpenFile> f;
+  RemoteAttr attr;
+  std::vector<DirEntry> listing;
+  struct Case {
+    const char* what;
+    std::function<Status()> call;
+    int32_t code;
+  } cases[] = {
+      {"rename", [&] { return v.rename("/d/cached", "/d/moved", false); }, Status::kTimeout},
+      {"create", [&] { return v.create("/d/new", false, f); }, Status::kTimeout},
+      {"look-up of a name never seen", [&] { return v.getattr("/other", attr); }, Status::kTimeout},
+      {"read of an uncached file", [&] { return readStatus(uncached_); }, Status::kTimeout},
+      {"attributes past their lifetime", [&] { return v.getattr("/d/cached", attr); }, Status::kOk},
+      {"open past the lifetime", [&] { return v.open("/d/cached", f); }, Status::kOk},
+      {"listing", [&] { return v.readdir("/d", listing); }, Status::kOk},
+      {"read of cached bytes", [&] { return readStatus(cached_); }, Status::kOk},
+  };
+  for (const Case& c : cases) {
+    st = endsWithClockAt(c.call, false, 0);
+    EXPECT_EQ(st.code, c.code) << c.what << ": " << st.toString();
+  }
+  EXPECT_EQ(serverQuestions(), questions) << "only the background question reaches the server";
+
+  h_->server->setSilent(0);
+  EXPECT_TRUE(test::Eventually([&] { return v.getattr("/other", attr).code == Status::kNotFound; }));
+  EXPECT_TRUE(v.rename("/d/cached", "/d/moved", false).ok());
+  EXPECT_TRUE(h_->server->exists("/d/moved"));
+}
+
+// A read that failed on the server is asked for again by the kernel at
+// once. The repeat, though the server answers other questions by then,
+// gets what is left of the first read's budget, not a budget of its own;
+// a read after that budget gets its own.
+TEST_F(SilentServerTest, AReadTheKernelRepeatsKeepsTheBudgetOfTheFirst) {
+  h_->server->setSilent(kIoMs, {MemOp::kReadRange});
+  const uint64_t start = clock_.now();
+  Status st = endsWithClockAt([&] { return readStatus(uncached_); }, true, kIoMs);
+  ASSERT_EQ(st.code, Status::kTimeout) << st.toString();
+  RemoteAttr attr;
+  // The drive asks the server again once the background question is answered.
+  ASSERT_TRUE(test::Eventually([&] { return h_->volume->getattr("/other", attr).code == Status::kNotFound; }));
+
+  st = endsWithClockAt([&] { return readStatus(uncached_); }, true, kBudgetMs - kIoMs);
+  EXPECT_EQ(st.code, Status::kTimeout) << st.toString();
+  EXPECT_EQ(clock_.now(), start + kBudgetMs);
+  EXPECT_EQ(h_->server->countCalls(MemOp::kReadRange, "/d/uncached"), 2) << "the repeat asked the server";
+
+  std::future<std::string> later = std::async(std::launch::async, [&] { return h_->readAll(uncached_); });
+  ASSERT_TRUE(test::Eventually([&] { return h_->server->silentWaiters() > 0; }));
+  h_->server->setSilent(0);
+  EXPECT_EQ(later.get(), content_);
 }
 
 }  // namespace

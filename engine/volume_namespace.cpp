@@ -25,7 +25,10 @@ Status ReadOnly() { return Status(Status::kAccessDenied, "read-only mount"); }
 }  // namespace
 
 Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op) {
-  return pool_->run(RetryPolicyFor(config_.net), cancel_.get(), label, [&](IBackend& backend) {
+  // Each caller would wait an I/O time-out of its own on a silent server:
+  // callers with a cached answer use it, the others fail at once.
+  if (pool_->silent()) return Status(Status::kTimeout, kServerSilent);
+  return pool_->run(RetryPolicyFor(config_.net), callToken(), label, [&](IBackend& backend) {
     noteConnected(backend);
     return op(backend);
   });
@@ -355,8 +358,8 @@ Status Volume::setSize(const std::shared_ptr<OpenFile>& file, uint64_t size) {
   if (size < current && size % block != 0) {
     const uint64_t blockStart = size - size % block;
     if (blockStart < cached.remoteSize()) {
-      Status st = cached.ensureRange(blockStart, block, fetcher(), cancel_.get());
-      if (!st.ok()) return st;
+      Status st = cached.ensureRange(blockStart, block, fetcher(), callToken());
+      if (!st.ok()) return inTime(st);
     }
   }
   Status st = cached.truncate(size);
@@ -564,15 +567,20 @@ Status Volume::replayJournal(std::vector<std::string>* sentOut) {
   // one holds no connection that uploads could use.
   std::unique_lock<std::mutex> turn = journal_->replayTurn();
   if (offline_.load() || !journal_->needsReplay()) return Status();
+  if (pool_->silent()) return Status(Status::kTimeout, kServerSilent);
+  const CancelToken* token = callToken();
   ConnectionPool::Lease lease;
-  Status st = pool_->acquire(lease, cancel_.get(), timings_.replayAcquireMs);
-  if (!st.ok()) return st;
+  const uint64_t waitMs = std::min<uint64_t>(timings_.replayAcquireMs, MsToDeadline(token, UINT64_MAX));
+  Status st = pool_->acquire(lease, token, static_cast<uint32_t>(waitMs));
+  if (!st.ok()) return inTime(st);
   noteConnected(*lease.backend());
-  lease->setCancelToken(cancel_.get());
+  lease->setCancelToken(token);
   std::vector<JournalFailure> failures;
   std::vector<std::string> sent;
   st = journal_->replay(turn, *lease.backend(), &failures, &sent);
   lease->setCancelToken(nullptr);
+  pool_->noteOutcome(st);
+  st = inTime(st);
   // Cached names may show changes the server never got.
   if (!failures.empty()) meta_->clear();
   // What was seen of these names before their records went out is stale.

@@ -28,9 +28,10 @@ constexpr uint64_t kOwnBytesShare = 4;
 unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
 
 // The read path's retries, on the engine's clock so that its budget of
-// connect and I/O time-outs is the one every other server call keeps.
-RetryPolicy ReadRetryPolicy(const NetOptions& net) {
-  RetryPolicy policy = RetryPolicyFor(net);
+// connect and I/O time-outs is the one every other server call keeps; no
+// longer than the caller's operation has left.
+RetryPolicy ReadRetryPolicy(const NetOptions& net, const CancelToken* cancel) {
+  RetryPolicy policy = WithinDeadline(RetryPolicyFor(net), cancel);
   policy.clockMs = SteadyNowMs;
   return policy;
 }
@@ -85,10 +86,22 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   Status st;
   if (wanted != 0 && cache.readIfCached(offset, buffer, wanted)) {
     got = wanted;
-  } else if (wanted != 0 && readsOnlyItsOwn(*file, offset, wanted)) {
+    scheduleReadahead(file, offset, got);
+    return st;
+  }
+  {
+    // A read that failed on the server is asked for again by the kernel at
+    // once (its readahead, then the page itself): one budget for both.
+    std::lock_guard<std::mutex> lock(file->mu);
+    if (offset < file->failedReadTo && offset + length > file->failedReadFrom &&
+        file->failedReadDeadlineMs > SteadyNowMs())
+      call.keepDeadline(file->failedReadDeadlineMs);
+  }
+  const CancelToken* token = callToken();
+  if (wanted != 0 && readsOnlyItsOwn(*file, offset, wanted)) {
     // A small random read, or a handle's first, waits for its own bytes
     // only; its block comes in behind it for the neighbours that may follow.
-    st = fetchRange(cache, offset, static_cast<uint8_t*>(buffer), wanted, got, cancel_.get(), true);
+    st = fetchRange(cache, offset, static_cast<uint8_t*>(buffer), wanted, got, token, true);
     if (st.ok() && got == wanted) {
       const uint64_t block = cache.blockSize();
       const uint64_t start = offset - offset % block;
@@ -99,13 +112,20 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
         });
     } else if (st.ok()) {
       // The server's copy is shorter than the cache thought: the cache decides.
-      st = cache.read(offset, buffer, length, got, fetcher(), cancel_.get());
+      st = cache.read(offset, buffer, length, got, fetcher(), token);
     }
   } else {
     // A sequential reader would now wait for readahead in flight: its own
     // connection takes the next queued piece instead of standing idle.
     if (wanted != 0 && continuesRead(*file, offset)) prefetchPool_->runOne();
-    st = cache.read(offset, buffer, length, got, fetcher(), cancel_.get());
+    st = cache.read(offset, buffer, length, got, fetcher(), token);
+  }
+  st = inTime(st);
+  if (st.retryable()) {
+    std::lock_guard<std::mutex> lock(file->mu);
+    file->failedReadFrom = offset;
+    file->failedReadTo = offset + length;
+    file->failedReadDeadlineMs = call.deadlineMs();
   }
   if (st.ok() && got != 0) scheduleReadahead(file, offset, got);
   return st;
@@ -123,6 +143,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
   // A file deleted while open is gone from the server, or another file has
   // its name there now: the blocks the cache holds are all that is left.
   if (file.isRemoved()) return DeletedWhileOpen();
+  if (pool_->silent()) return Status(Status::kTimeout, kServerSilent);
   // The object's path follows renames of the file and of its folders; the
   // name the handle was opened by may hold another file by now.
   std::string path = file.path();
@@ -137,7 +158,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
   // The copy the answers named, while every one named the same.
   RemoteAttr named;
   bool allNamed = true;
-  Backoff backoff(ReadRetryPolicy(config_.net));
+  Backoff backoff(ReadRetryPolicy(config_.net, cancel));
   for (;;) {
     if (IsCancelled(cancel)) {
       TransferEnd(recordId, false, "canceled");
@@ -172,6 +193,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
       updateTransfer(recordId, got, nullptr, nullptr, -1);
       if (n == 0) break;
     }
+    if (lease) pool_->noteOutcome(st);
     // The bytes join blocks cached from the copy the object records: they
     // must come from that copy too. One answer for the whole copy is
     // consistent by itself; anything else is checked against the server.
@@ -186,6 +208,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
     if (st.ok() && !whole && !joinsNothing && !recorded && !hasLocalChanges(file)) {
       RemoteAttr now;
       st = lease->stat(path, now);
+      pool_->noteOutcome(st);
       if (st.ok()) dropIfChanged(file, path, now, seenRecord);
     }
     if (lease) lease->setCancelToken(nullptr);
@@ -248,6 +271,7 @@ void Volume::dropIfChanged(CacheFile& file, const std::string& path, const Remot
 Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer,
                           uint64_t length, uint64_t& got, const CancelToken* cancel) {
   got = 0;
+  if (pool_->silent()) return Status(Status::kTimeout, kServerSilent);
   std::shared_ptr<SeqStream> s;
   {
     std::lock_guard<std::mutex> lock(streamsMu_);
@@ -273,7 +297,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
     if (s->stream) s->stream->close();
     s->stream.reset();
   };
-  Backoff backoff(ReadRetryPolicy(config_.net));
+  Backoff backoff(ReadRetryPolicy(config_.net, cancel));
   Status st;
   for (;;) {
     st = Status();
@@ -311,7 +335,10 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
       s->epoch = file.epoch();
       seenRecord = file.remoteRecord();
       fresh = true;
-      if (st.ok()) st = s->lease->openRead(path, 0, s->stream);
+      if (st.ok()) {
+        st = s->lease->openRead(path, 0, s->stream);
+        pool_->noteOutcome(st);
+      }
     }
     bool ended = false;
     while (st.ok() && got < length) {
@@ -320,6 +347,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
       for (;;) {
         uint64_t k = 0;
         st = s->stream->read(s->buffer.data() + n, blockSize - n, k);
+        pool_->noteOutcome(st);
         if (!st.ok()) break;
         n += k;
         bytesDown_ += k;
@@ -337,6 +365,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
         RemoteAttr now;
         if (pool_->acquire(spare, cancel, 0).ok()) {
           st = spare->stat(path, now);
+          pool_->noteOutcome(st);
           if (st.retryable()) spare->disconnect();
           if (!st.ok()) break;
           dropIfChanged(file, path, now, seenRecord);

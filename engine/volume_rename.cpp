@@ -24,6 +24,7 @@ void Volume::forEachEntryUnderLocked(const std::string& path,
 Status Volume::holdUploadsForRename(const std::string& from, const std::string& to, bool& pending) {
   pending = false;
   std::vector<std::string> flagged;
+  const CancelToken* token = callToken();
   std::unique_lock<std::mutex> lock(uploadMu_);
   renaming_.insert(from);
   renaming_.insert(to);
@@ -42,7 +43,10 @@ Status Volume::holdUploadsForRename(const std::string& from, const std::string& 
     forEachEntryUnderLocked(from, stop);
     forEachEntryUnderLocked(to, stop);
     if (!running) break;
-    if (SteadyNowMs() - start >= timings_.renameWaitMs) {
+    // An upload stuck on a silent server may not stop before the rename's
+    // budget ends.
+    const bool late = IsCancelled(token);
+    if (late || SteadyNowMs() - start >= timings_.renameWaitMs) {
       // An upload left flagged would stop at its first piece forever.
       for (const std::string& path : flagged) {
         auto it = uploadQueue_.find(path);
@@ -50,7 +54,7 @@ Status Volume::holdUploadsForRename(const std::string& from, const std::string& 
       }
       renaming_.erase(renaming_.find(from));
       renaming_.erase(renaming_.find(to));
-      return Status(Status::kBusy, "upload in progress");
+      return late ? inTime(Status(Status::kCanceled, "")) : Status(Status::kBusy, "upload in progress");
     }
     uploadCv_.wait_for(lock, std::chrono::milliseconds(timings_.uploadWaitSliceMs));
   }

@@ -27,14 +27,14 @@ Status Volume::write(const std::shared_ptr<OpenFile>& file, uint64_t offset, con
   const bool headPartial = offset % block != 0;
   const bool tailPartial = end % block != 0;
   if (headPartial && head < remote) {
-    Status st = cached.ensureRange(head, block, fetcher(), cancel_.get());
-    if (!st.ok()) return st;
+    Status st = cached.ensureRange(head, block, fetcher(), callToken());
+    if (!st.ok()) return inTime(st);
   }
   // One block cut at both ends was fetched above; one that starts on its
   // boundary but ends inside still needs its tail.
   if (tailPartial && (tail != head || !headPartial) && tail < remote) {
-    Status st = cached.ensureRange(tail, block, fetcher(), cancel_.get());
-    if (!st.ok()) return st;
+    Status st = cached.ensureRange(tail, block, fetcher(), callToken());
+    if (!st.ok()) return inTime(st);
   }
   Status st = cached.write(offset, data, length);
   if (!st.ok()) return st;

@@ -1,7 +1,8 @@
 // The FUSE mount host on the in-memory server: shell work and a build on
 // the drive, refused names and operations, listings longer than one
-// kernel buffer, changes on the server, unmounting with files open, and
-// the states a mount point can be found in.
+// kernel buffer, changes on the server, a server that stops answering
+// while the kernel queues calls behind a rename, unmounting with files
+// open, and the states a mount point can be found in.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include "mount/mount_test_world.h"
 #include "testing/eventually.h"
 #include "testing/log_capture.h"
+#include "testing/test_clock.h"
 #include "testing/volume_harness.h"
 
 namespace tarn::test {
@@ -174,6 +176,66 @@ TEST(FuseMountHost, ChangesOnTheServerShowAtTheNextOpen) {
   EXPECT_EQ(ReadFile(world.file("f.txt")), "other version");
   world.server->putFile("/f.txt", "longer than before");
   EXPECT_EQ(ReadFile(world.file("f.txt")), "longer than before");
+}
+
+// The names of a folder of the drive, sorted, comma-separated; the error's
+// text when it cannot be listed.
+std::string ListNames(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return "<" + std::string(std::strerror(errno)) + ">";
+  std::set<std::string> names;
+  errno = 0;
+  while (dirent* e = ::readdir(dir))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.insert(e->d_name);
+  const int err = errno;
+  ::closedir(dir);
+  if (err != 0) return "<" + std::string(std::strerror(err)) + ">";
+  std::string out;
+  for (const std::string& name : names) out += (out.empty() ? "" : ",") + name;
+  return out;
+}
+
+template <typename T>
+bool Ready(const std::future<T>& f) {
+  return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+
+// A rename holds its folder in the kernel until the drive answers, so a
+// listing of that folder queues behind it though the drive has the
+// listing. When the server stops answering, the rename's look-ups and the
+// rename itself share one budget of the connect and I/O time-outs: with
+// the drive's clock stopped there, the rename has failed as timed out and
+// the listing has come, from the cache.
+TEST(FuseMountHost, AListingQueuedBehindARenameOnASilentServerEndsWithinTheRenamesBudget) {
+  ScopedTestClock clock;
+  MountConfig config = MemoryMountDrive();
+  config.net.connectTimeoutMs = 1000;
+  config.net.ioTimeoutMs = 2000;
+  config.net.keepaliveSec = 0;
+  // Attributes are past their lifetime once the clock moves; the listing
+  // and the name known to be absent are not.
+  config.cache.metaTtlMs = 1000;
+  config.cache.dirTtlMs = config.cache.negativeTtlMs = 3600000;
+  MountWorld world(config);
+  world.server->putFile("/F/a", "a");
+  ASSERT_TRUE(world.mount());
+  struct stat st;
+  ASSERT_EQ(ErrnoOf(::stat(world.file("F/b").c_str(), &st)), ENOENT);
+  ASSERT_EQ(ListNames(world.file("F")), "a");
+  clock.advance(10 * config.cache.metaTtlMs);
+
+  world.server->setSilent(config.net.ioTimeoutMs);
+  std::future<int> renamed = std::async(std::launch::async, [&] {
+    return ErrnoOf(::rename(world.file("F/a").c_str(), world.file("F/b").c_str()));
+  });
+  ASSERT_TRUE(Eventually([&] { return world.server->silentWaiters() > 0; }));
+  std::future<std::string> listed = std::async(std::launch::async, [&] { return ListNames(world.file("F")); });
+  clock.advance(config.net.connectTimeoutMs + config.net.ioTimeoutMs);
+  const bool ended = Eventually([&] { return Ready(renamed) && Ready(listed); });
+  world.server->setSilent(0);
+  EXPECT_TRUE(ended) << "waited past the budget";
+  EXPECT_EQ(renamed.get(), ETIMEDOUT);
+  EXPECT_EQ(listed.get(), "a");
 }
 
 TEST(FuseMountHost, UnmountWithFilesOpenSavesThemAndFreesTheFolder) {

@@ -59,6 +59,7 @@ bool NfsBackend::isConnected() const { return connected_ && nfs_.isOpen(); }
 
 Status NfsBackend::mountExport() {
   RpcConnection m;
+  m.setCancelToken(cancel_);
   Status s = m.open(config_.host, mountPort_, config_.connectTimeoutMs, config_.ioTimeoutMs, UseReservedPort());
   if (!s.ok()) {
     s.message = "mount: " + s.message;

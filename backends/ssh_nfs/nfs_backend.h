@@ -74,6 +74,12 @@ class NfsBackend : public IBackend {
   Status remove(const std::string& path, bool isDir) override;
   Status rename(const std::string& from, const std::string& to, bool overwrite) override;
   Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) override;
+  // Waits on the server (the mount call of a connect included) end when the
+  // token is cancelled or its deadline passes.
+  void setCancelToken(const CancelToken* cancel) override {
+    cancel_ = cancel;
+    nfs_.setCancelToken(cancel);
+  }
 
   // Breaks the NFS connection the way a network fault does (the socket is
   // shut down, not closed), so the next call reports network (14).
@@ -188,6 +194,7 @@ class NfsBackend : public IBackend {
   EndpointConfig config_;
   NfsOptions options_;
   RpcConnection nfs_;
+  const CancelToken* cancel_ = nullptr;  // the caller's, while the pool runs a call
   NfsHandle root_;
   std::string exportPath_;
   uint32_t mountPort_ = 0;

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -32,6 +33,9 @@ constexpr uint32_t kRpcMismatch = 0;
 constexpr uint32_t kAuthError = 1;
 
 std::string Errno(int err) { return std::strerror(err); }
+
+// Waits are cut into slices so that a cancelled token ends them promptly.
+constexpr uint64_t kWaitSliceMs = 100;
 
 Status Protocol(const std::string& what) { return Status(Status::kProtocol, what); }
 
@@ -187,13 +191,10 @@ Status RpcConnection::connectOne(const void* addr, unsigned addrLength, int fami
       return fail(err == EADDRNOTAVAIL || err == EADDRINUSE ? Status::kBusy : Status::kNetwork,
                   "connect to " + where + ": " + Errno(err), err);
     }
-    pollfd p{fd, POLLOUT, 0};
-    int n = 0;
-    do {
-      n = ::poll(&p, 1, static_cast<int>(connectTimeoutMs_));
-    } while (n < 0 && errno == EINTR);
-    if (n == 0) return fail(Status::kTimeout, "connect to " + where + ": timed out", ETIMEDOUT);
-    if (n < 0) return fail(Status::kNetwork, "connect to " + where + ": " + Errno(errno), errno);
+    Status ready = waitReady(fd, POLLOUT, connectTimeoutMs_,
+                             Status(Status::kTimeout, "connect to " + where + ": timed out", ETIMEDOUT),
+                             "connect to " + where);
+    if (!ready.ok()) return fail(ready.code, ready.message, ready.native);
     int err = 0;
     socklen_t len = sizeof(err);
     ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
@@ -259,10 +260,9 @@ Status RpcConnection::sendAll(const uint8_t* data, size_t length, const std::str
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd p{fd_, POLLOUT, 0};
-      const int r = ::poll(&p, 1, static_cast<int>(ioTimeoutMs_));
-      if (r == 0) return Status(Status::kTimeout, step + ": send timed out", ETIMEDOUT);
-      if (r < 0 && errno != EINTR) return Status(Status::kNetwork, step + ": " + Errno(errno), errno);
+      Status ready =
+          waitReady(fd_, POLLOUT, ioTimeoutMs_, Status(Status::kTimeout, step + ": send timed out", ETIMEDOUT), step);
+      if (!ready.ok()) return ready;
       continue;
     }
     const int err = n < 0 ? errno : EPIPE;
@@ -282,15 +282,29 @@ Status RpcConnection::recvAll(uint8_t* data, size_t length, const std::string& s
     if (n == 0) return Status(Status::kNetwork, step + ": connection closed by server", ECONNRESET);
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      pollfd p{fd_, POLLIN, 0};
-      const int r = ::poll(&p, 1, static_cast<int>(ioTimeoutMs_));
-      if (r == 0) return Status(Status::kTimeout, step + ": no reply from server", ETIMEDOUT);
-      if (r < 0 && errno != EINTR) return Status(Status::kNetwork, step + ": " + Errno(errno), errno);
+      Status ready = waitReady(fd_, POLLIN, ioTimeoutMs_,
+                               Status(Status::kTimeout, step + ": no reply from server", ETIMEDOUT), step);
+      if (!ready.ok()) return ready;
       continue;
     }
     return Status(Status::kNetwork, step + ": receive failed: " + Errno(errno), errno);
   }
   return Status();
+}
+
+Status RpcConnection::waitReady(int fd, short events, uint32_t timeoutMs, Status late, const std::string& step) const {
+  const uint64_t limit = std::min<uint64_t>(timeoutMs, MsToDeadline(cancel_, UINT64_MAX));
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    if (IsCancelled(cancel_)) return cancel_->timedOut() ? late : Status(Status::kCanceled, "");
+    const uint64_t spent = static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    if (spent >= limit) return late;
+    pollfd p{fd, events, 0};
+    const int r = ::poll(&p, 1, static_cast<int>(std::min(kWaitSliceMs, limit - spent)));
+    if (r > 0) return Status();
+    if (r < 0 && errno != EINTR) return Status(Status::kNetwork, step + ": " + Errno(errno), errno);
+  }
 }
 
 Status RpcConnection::readRecord(RpcRecord& record, const std::string& step) {

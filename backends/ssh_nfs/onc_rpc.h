@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "backends/ssh_nfs/xdr.h"
+#include "foundation/cancel_token.h"
 #include "foundation/status.h"
 
 namespace tarn {
@@ -103,6 +104,10 @@ class RpcConnection {
   int localPort() const { return localPort_; }
 
   void setAuth(const RpcAuthUnix& auth) { auth_ = auth; }
+  // The caller's token (may be null) while it makes calls: a wait ends when
+  // it is cancelled, and none outlasts its deadline, which ends it as the
+  // I/O time-out would.
+  void setCancelToken(const CancelToken* cancel) { cancel_ = cancel; }
 
   // One call; on ok, reply holds the record and bodyOffset the start of the
   // results. A failed exchange closes the connection: network (14) when it
@@ -136,6 +141,9 @@ class RpcConnection {
   Status recvAll(uint8_t* data, size_t length, const std::string& step);
   Status readRecord(RpcRecord& record, const std::string& step);
   Status connectOne(const void* addr, unsigned addrLength, int family, int sourcePort, const std::string& where);
+  // Waits until fd is ready for `events`, at most timeoutMs and within the
+  // token; `late` is the result when the time is up.
+  Status waitReady(int fd, short events, uint32_t timeoutMs, Status late, const std::string& step) const;
   Pending* pending(uint32_t xid);
   void drop(uint32_t xid);
 
@@ -145,6 +153,7 @@ class RpcConnection {
   uint32_t ioTimeoutMs_ = 30000;
   uint32_t nextXid_ = 0;
   RpcAuthUnix auth_;
+  const CancelToken* cancel_ = nullptr;
   std::vector<Pending> inFlight_;  // few: a linear search is the fastest
 };
 

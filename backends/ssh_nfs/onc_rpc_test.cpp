@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -209,6 +210,49 @@ TEST(RpcConnectionTest, ExchangesAndFailuresMapToStatus) {
     } else {
       EXPECT_EQ(s.message.rfind("getattr /x: ", 0), 0u) << c.name << ": the step leads the message: " << s.message;
     }
+  }
+}
+
+// A clock the test moves by hand, for tokens with a deadline.
+std::atomic<uint64_t> gNowMs{0};
+uint64_t NowMs() { return gNowMs.load(); }
+
+// With an I/O time-out of an hour, a call to a silent server ends when the
+// caller's token does: at its deadline as the time-out would, or cancelled.
+TEST(RpcConnectionTest, ACallerTokenEndsTheWaitOnASilentServer) {
+  constexpr uint32_t kHourMs = 3600000;
+  for (bool deadline : {true, false}) {
+    SCOPED_TRACE(deadline ? "deadline" : "cancelled");
+    ScriptedPeer peer([](uint32_t) { return ScriptedPeer::Answer{}; });
+    gNowMs = 1000;
+    auto stop = std::make_shared<CancelToken>();
+    auto call = std::make_shared<CancelToken>(stop, 2000, &NowMs);
+    RpcConnection conn;
+    conn.setCancelToken(call.get());
+    ASSERT_TRUE(conn.open("127.0.0.1", peer.port(), kHourMs, kHourMs, false).ok());
+    std::atomic<bool> done{false};
+    Status s;
+    std::thread caller([&] {
+      XdrWriter args;
+      RpcRecord reply;
+      size_t at = 0;
+      s = conn.call(kNfsProgram, kNfsVersion, kNfsGetattr, args, reply, at, "getattr /x");
+      done = true;
+    });
+    if (deadline)
+      gNowMs = 2000;
+    else
+      stop->cancel();
+    bool ended = false;
+    for (int i = 0; i < 12000 && !ended; ++i) {
+      ended = done.load();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(ended) << "waited for the I/O time-out";
+    if (!ended) conn.interrupt();
+    caller.join();
+    EXPECT_EQ(s.toString(), deadline ? "timeout: getattr /x: no reply from server (110)" : "canceled");
+    EXPECT_FALSE(conn.isOpen()) << "the stream's position is unknown";
   }
 }
 

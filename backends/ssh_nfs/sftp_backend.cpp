@@ -8,6 +8,7 @@
 #include "backends/ssh_nfs/sftp_connection.h"
 #include "backends/ssh_nfs/sftp_status.h"
 #include "backends/ssh_nfs/sftp_streams.h"
+#include "foundation/cancel_token.h"
 #include "foundation/remote_path.h"
 
 namespace tarn {
@@ -70,10 +71,27 @@ Status SftpBackend::ready(const std::string& step) {
   return Status();
 }
 
+void SftpBackend::setCancelToken(const CancelToken* cancel) {
+  cancel_ = cancel;
+  if (conn_ && conn_->session() != nullptr)
+    libssh2_session_set_timeout(conn_->session(), long(waitLimitMs(config_.ioTimeoutMs)));
+}
+
+uint32_t SftpBackend::waitLimitMs(uint32_t timeoutMs) const {
+  const uint64_t left = MsToDeadline(cancel_, UINT64_MAX);
+  if (left == UINT64_MAX) return timeoutMs;
+  const uint64_t limit = timeoutMs == 0 ? left : std::min<uint64_t>(timeoutMs, left);
+  // At least 1 ms: the library takes 0 for no limit at all.
+  return static_cast<uint32_t>(std::clamp<uint64_t>(limit, 1, UINT32_MAX));
+}
+
 Status SftpBackend::connect() {
   disconnect();
   auto conn = std::make_shared<SftpConnection>(leftovers_);
-  Status st = conn->open(config_);
+  EndpointConfig bounded = config_;
+  bounded.connectTimeoutMs = waitLimitMs(config_.connectTimeoutMs);
+  bounded.ioTimeoutMs = waitLimitMs(config_.ioTimeoutMs);
+  Status st = conn->open(bounded);
   if (!st.ok()) return st;
   const std::string root = serverPath("/");
   LIBSSH2_SFTP_ATTRIBUTES attrs;

@@ -67,6 +67,10 @@ class SftpBackend final : public IBackend {
   Status remove(const std::string& path, bool isDir) override;
   Status rename(const std::string& from, const std::string& to, bool overwrite) override;
   Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) override;
+  // The library's waits cannot watch a token: each wait of the calls that
+  // follow (a connect's included) lasts at most what the token's deadline
+  // leaves when it is set.
+  void setCancelToken(const CancelToken* cancel) override;
 
   // The server path of a remote path.
   std::string serverPath(const std::string& path) const;
@@ -86,6 +90,8 @@ class SftpBackend final : public IBackend {
   Status retryAfterSweep(const std::string& full, const std::function<Status()>& op);
   Status openFile(const std::string& full, unsigned long flags, LIBSSH2_SFTP_HANDLE*& h);
   Status listOnce(const std::string& full, std::vector<DirEntry>& out, std::vector<SftpTempEntry>& temps);
+  // A time-out cut to what the caller's token leaves.
+  uint32_t waitLimitMs(uint32_t timeoutMs) const;
 
   EndpointConfig config_;
   std::shared_ptr<SftpConnection> conn_;
@@ -101,6 +107,7 @@ class SftpBackend final : public IBackend {
   };
   uint64_t calls_ = 0;
   Look lastLook_;
+  const CancelToken* cancel_ = nullptr;  // the caller's, while the pool runs a call
 };
 
 std::unique_ptr<IBackend> MakeSftpBackend(const EndpointConfig& config);

@@ -6,14 +6,18 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
+#include "foundation/cancel_token.h"
 #include "testing/backend_transfer.h"
+#include "testing/eventually.h"
 #include "testing/tcp_relay.h"
 
 namespace tarn {
@@ -179,6 +183,58 @@ TEST_F(SftpOps, RangedReadsFetchLittleMoreThanTheirRange) {
     uint64_t sent = relay.bytesFromServer() - before;
     EXPECT_LT(sent, length + length / 8 + 4096);
   }
+}
+
+// A clock the test sets by hand, for tokens with a deadline.
+std::atomic<uint64_t> gNowMs{0};
+uint64_t NowMs() { return gNowMs.load(); }
+
+// The library's waits cannot watch a token, but none lasts longer than the
+// caller's deadline leaves when the call begins: with an I/O time-out of an
+// hour, a call on a connection whose server went silent, and a connect to
+// it, end with the deadline.
+TEST_F(SftpOps, CallsOnASilentServerEndWithTheCallersDeadline) {
+  tarn::testing::TcpRelay relay(b_->config().port);
+  EndpointConfig cfg = b_->config();
+  cfg.port = relay.port();
+  cfg.ioTimeoutMs = cfg.connectTimeoutMs = 3600000;
+  SftpBackend connected(cfg);
+  ASSERT_TRUE(connected.connect().ok());
+  SftpBackend fresh(cfg);
+  relay.pause(true);
+  gNowMs = 1000;
+  auto call = std::make_shared<CancelToken>(nullptr, gNowMs + 300, &NowMs);
+  struct Case {
+    const char* what;
+    IBackend* backend;
+    std::function<Status()> run;
+  } cases[] = {
+      {"stat", &connected,
+       [&] {
+         RemoteAttr attr;
+         return connected.stat("/", attr);
+       }},
+      {"connect", &fresh, [&] { return fresh.connect(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::atomic<bool> done{false};
+    Status st;
+    std::thread caller([&] {
+      // As the connection pool hands a call its caller's token.
+      c.backend->setCancelToken(call.get());
+      st = c.run();
+      c.backend->setCancelToken(nullptr);
+      done = true;
+    });
+    const bool ended = test::Eventually([&] { return done.load(); });
+    EXPECT_TRUE(ended) << "waited for the I/O time-out";
+    if (!ended) relay.pause(false);
+    caller.join();
+    EXPECT_EQ(st.code, Status::kTimeout) << st.toString();
+  }
+  EXPECT_FALSE(connected.isConnected());
+  relay.pause(false);
 }
 
 // The new copy is more than the stream keeps in flight, sent in writes that

@@ -63,6 +63,10 @@ int ConnectionPool::waiting() {
 }
 
 Status ConnectionPool::acquire(Lease& lease, const CancelToken* cancel, uint32_t timeoutMs) {
+  return acquireSlot(lease, cancel, timeoutMs, false);
+}
+
+Status ConnectionPool::acquireSlot(Lease& lease, const CancelToken* cancel, uint32_t timeoutMs, bool probe) {
   size_t chosen = kNoSlot;
   IBackend* backend = nullptr;
   {
@@ -98,6 +102,10 @@ Status ConnectionPool::acquire(Lease& lease, const CancelToken* cancel, uint32_t
   if (backend == nullptr) {
     releaseSlot(chosen, false);
     return Status(Status::kUnsupported, "no backend");
+  }
+  if (!backend->isConnected() && !probe && refusing()) {
+    releaseSlot(chosen, false);
+    return Status(Status::kTimeout, kServerSilent);
   }
   if (!backend->isConnected()) {
     // A back-end that watches the token ends a connect its caller gave up on.
@@ -143,17 +151,36 @@ void ConnectionPool::release(size_t slot) {
 
 Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label,
                            const Operation& op) {
+  return runOn(policy, cancel, label, op, false);
+}
+
+Status ConnectionPool::probe(const RetryPolicy& policy, const CancelToken* cancel) {
+  return runOn(policy, cancel, "", [](IBackend& backend) { return backend.ping(); }, true);
+}
+
+Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label,
+                             const Operation& op, bool probe) {
   RetryPolicy timed = WithinDeadline(policy, cancel);
   if (timed.clockMs == nullptr) timed.clockMs = SteadyNowMs;
   // Counts the budget alone: with every connection stuck on a silent
   // server, the wait for one ends when the call's time is up.
   const Backoff budget(timed);
   Lease lease;
+  // Ends the retry loop: a code it does not retry, told apart afterwards.
+  bool refused = false;
+  auto refuse = [&] {
+    refused = !probe && refusing();
+    return refused;
+  };
   auto attempt = [&]() -> Status {
+    if (refuse()) return Status(Status::kCanceled, "");
     if (!lease) {
-      Status status = acquire(lease, cancel, budget.budgetLeftMs(runAcquireTimeoutMs_));
-      if (!status.ok()) return status;
+      Status status = acquireSlot(lease, cancel, budget.budgetLeftMs(runAcquireTimeoutMs_), probe);
+      if (!status.ok()) return refuse() ? Status(Status::kCanceled, "") : status;
     }
+    // A call that got its connection only after others found the server
+    // silent does not ask it either.
+    if (refuse()) return Status(Status::kCanceled, "");
     lease->setCancelToken(cancel);
     Status status = op(*lease.backend());
     lease->setCancelToken(nullptr);
@@ -162,12 +189,18 @@ Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel,
     return status;
   };
   auto reconnect = [&]() -> Status {
-    if (lease && !lease.backend()->isConnected()) return lease.backend()->connect();
-    return Status();
+    // The next attempt ends the loop.
+    if (!lease || lease.backend()->isConnected() || (!probe && refusing())) return Status();
+    lease->setCancelToken(cancel);
+    Status status = lease.backend()->connect();
+    lease->setCancelToken(nullptr);
+    noteOutcome(status);
+    return status;
   };
   const std::string text(label);
   Status result = RetryCall(timed, cancel, attempt, reconnect, text.empty() ? nullptr : text.c_str());
   lease.reset();
+  if (refused) return Status(Status::kTimeout, kServerSilent);
   if (result.code == Status::kCanceled && cancel != nullptr && cancel->timedOut())
     return Status(Status::kTimeout, kNoAnswerInTime);
   return result;

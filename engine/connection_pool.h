@@ -100,6 +100,13 @@ class ConnectionPool {
   // answering; failures to reach it at all and cancellations say nothing.
   void noteOutcome(const Status& status);
   bool silent() const { return silent_.load(std::memory_order_acquire); }
+  // On: while the server is silent, run ends at once as timed out, before
+  // or after its wait for a connection, and acquire fails so where it
+  // would have to connect; only probe asks the server then.
+  void refuseWhileSilent(bool on) { refuseWhileSilent_.store(on, std::memory_order_release); }
+  // One ping under the policy, connecting where needed even while the
+  // server is silent; its outcome counts like any other.
+  Status probe(const RetryPolicy& policy, const CancelToken* cancel);
 
   // Pings idle open connections and drops the dead ones.
   void keepalive();
@@ -121,6 +128,12 @@ class ConnectionPool {
 
   // Frees the slot and records the back-end's state for anyConnected.
   void releaseSlot(size_t slot, bool connected);
+  // refuseWhileSilent is on and the server silent.
+  bool refusing() const { return refuseWhileSilent_.load(std::memory_order_acquire) && silent(); }
+  // acquire and run, for a probe (connects whatever the server's state) or not.
+  Status acquireSlot(Lease& lease, const CancelToken* cancel, uint32_t timeoutMs, bool probe);
+  Status runOn(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label, const Operation& op,
+               bool probe);
 
   Factory factory_;
   const uint32_t runAcquireTimeoutMs_;
@@ -130,6 +143,7 @@ class ConnectionPool {
   bool closing_ = false;           // guarded by mu_
   int waiters_ = 0;                // guarded by mu_; threads inside acquire's wait loop
   std::atomic<bool> silent_{false};
+  std::atomic<bool> refuseWhileSilent_{false};
 };
 
 }  // namespace tarn

@@ -377,6 +377,55 @@ TEST_F(ConnectionPoolTest, ACallsDeadlineEndsItsWaitOnTheServerAsATimeOut) {
   server_->setSilent(0);
 }
 
+// Refusing while the server is silent: a run ends at once, also one that
+// waited for the connection while another call found the server silent,
+// and neither it nor an acquire connects; the probe alone asks the server,
+// and its answer lets calls through again.
+TEST_F(ConnectionPoolTest, WhileTheServerIsSilentOnlyTheProbeAsksIt) {
+  test::ScopedTestClock clock;
+  constexpr uint32_t kIoMs = 2000;
+  auto pool = makePool(1);
+  pool->refuseWhileSilent(true);
+  server_->putFile("/f", "x");
+  auto stat = [](IBackend& b) {
+    RemoteAttr attr;
+    return b.stat("/f", attr);
+  };
+  ASSERT_TRUE(pool->run(QuickPolicy(1), nullptr, "", stat).ok());
+  server_->setSilent(kIoMs);
+  Status first, second;
+  std::atomic<bool> firstDone{false}, secondDone{false};
+  std::thread a([&] {
+    first = pool->run(QuickPolicy(3), nullptr, "", stat);
+    firstDone = true;
+  });
+  ASSERT_TRUE(test::Eventually([&] { return server_->silentWaiters() == 1; }));
+  std::thread b([&] {
+    second = pool->run(QuickPolicy(3), nullptr, "", stat);
+    secondDone = true;
+  });
+  ASSERT_TRUE(test::Eventually([&] { return pool->waiting() == 1; }));
+  clock.advance(kIoMs);
+  const bool ended = test::Eventually([&] { return firstDone.load() && secondDone.load(); });
+  server_->setSilent(0);
+  a.join();
+  b.join();
+  EXPECT_TRUE(ended) << "the second call asked the silent server";
+  EXPECT_EQ(first.code, Status::kTimeout);
+  EXPECT_EQ(second.toString(), std::string("timeout: ") + kServerSilent);
+  EXPECT_EQ(server_->countCalls(MemOp::kStat), 2) << "the first call and the one before the silence";
+
+  const int connects = server_->countCalls(MemOp::kConnect);
+  ConnectionPool::Lease lease;
+  EXPECT_EQ(pool->acquire(lease, nullptr, 0).toString(), std::string("timeout: ") + kServerSilent);
+  EXPECT_EQ(pool->run(QuickPolicy(3), nullptr, "", stat).toString(), std::string("timeout: ") + kServerSilent);
+  EXPECT_EQ(server_->countCalls(MemOp::kConnect), connects);
+  EXPECT_TRUE(pool->probe(QuickPolicy(1), nullptr).ok());
+  EXPECT_EQ(server_->countCalls(MemOp::kConnect), connects + 1);
+  EXPECT_FALSE(pool->silent());
+  EXPECT_TRUE(pool->run(QuickPolicy(1), nullptr, "", stat).ok());
+}
+
 TEST_F(ConnectionPoolTest, KeepaliveDropsDeadConnectionsAndSkipsBusyOnes) {
   test::LogCapture log;
   auto pool = makePool(3);

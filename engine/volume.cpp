@@ -37,7 +37,10 @@ Volume::ActiveCall::ActiveCall(Volume* volume) : volume_(volume), outer_(current
   ok_ = volume_->started_.load() && !volume_->stopping_.load();
   for (ActiveCall* c = outer_; c != nullptr; c = c->outer_)
     if (c->volume_ == volume_) owner_ = c->owner_;
-  if (owner_ == this && volume_->callBudgetMs_ != 0) deadlineMs_ = SteadyNowMs() + volume_->callBudgetMs_;
+  if (owner_ == this) {
+    const uint32_t budgetMs = RetryPolicyFor(volume_->config_.net).budgetMs;
+    if (budgetMs != 0) deadlineMs_ = SteadyNowMs() + budgetMs;
+  }
   currentCall_ = this;
 }
 
@@ -85,6 +88,8 @@ Status Volume::start(std::string* errorText) {
   journal_->load();
   finishMovesOfRenames();
   pool_ = std::make_unique<ConnectionPool>(backendFactory_, config_.net.connections);
+  // Each caller would wait an I/O time-out of its own on a silent server.
+  pool_->refuseWhileSilent(true);
   const int64_t connections = config_.net.connections;
   prefetchPool_ = std::make_unique<WorkerPool>(Threads(connections - 1), "prefetch");
   uploadPool_ = std::make_unique<WorkerPool>(
@@ -93,7 +98,6 @@ Status Volume::start(std::string* errorText) {
   replayPool_ = std::make_unique<WorkerPool>(1, "replay");
 
   cancel_ = std::make_shared<CancelToken>();
-  callBudgetMs_ = RetryPolicyFor(config_.net).budgetMs;
   probing_ = false;
   silenceLogged_ = false;
   stopping_ = false;
@@ -256,9 +260,9 @@ void Volume::probeSilentServer() {
   if (!silent || probing_.exchange(true)) return;
   RetryPolicy once = RetryPolicyFor(config_.net);
   once.maxAttempts = 1;
-  // The answer itself is all the pool needs: it counts the outcome.
+  // The pool counts the answer itself.
   const bool posted = prefetchPool_->post([this, once] {
-    (void)pool_->run(once, cancel_.get(), "", [](IBackend& backend) { return backend.ping(); });
+    (void)pool_->probe(once, cancel_.get());
     probing_ = false;
   });
   if (!posted) probing_ = false;

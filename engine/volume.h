@@ -84,6 +84,10 @@ inline constexpr size_t kMaxFinishedTransfers = 50;
 // Closes whose maps wait for the reaper's commit, at most; each holds its
 // data file open until then.
 inline constexpr size_t kMaxMapsAwaitingCommit = 64;
+// The kernel asks again at once for a page its readahead failed to bring: a
+// read of the same bytes this soon after a failure is that repeat, and
+// shares its budget even when the failure came at its deadline.
+inline constexpr uint64_t kReadRepeatWindowMs = 1000;
 
 // The volume's intervals in milliseconds. The defaults are the product's;
 // tests shorten them. The keepalive interval is the drive's own setting.
@@ -113,12 +117,13 @@ struct OpenFile {
   uint64_t readaheadEnd = 0;         // guarded by mu; where the previous read ended
   uint32_t readaheadWindow = 0;      // guarded by mu; in blocks
   uint64_t readaheadPosted = 0;      // guarded by mu; end of what readahead was given
-  // The bytes and the deadline of the last read that failed on the server:
-  // the kernel asks again at once for the same bytes, and that repeat gets
-  // what is left of the first one's budget. Guarded by mu.
+  // The bytes, the deadline and the end of the last read that failed on the
+  // server: the kernel asks again at once for the same bytes, and that
+  // repeat gets what is left of the first one's budget. Guarded by mu.
   uint64_t failedReadFrom = 0;
   uint64_t failedReadTo = 0;
   uint64_t failedReadDeadlineMs = 0;
+  uint64_t failedReadAtMs = 0;
   // Guards modified, attr.size, attr.mtime and the readahead state while
   // they change.
   std::mutex mu;
@@ -448,7 +453,6 @@ class Volume {
 
   RenameFence fence_{config_.id};  // locks itself
   static thread_local ActiveCall* currentCall_;  // the innermost live call of the thread
-  uint32_t callBudgetMs_ = 0;  // an operation's time on the server; 0: unbounded
   std::atomic<bool> probing_{false};  // a question to the silent server is under way
   bool silenceLogged_ = false;        // tick thread only
 

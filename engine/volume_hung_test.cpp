@@ -326,8 +326,9 @@ TEST_F(SilentServerTest, AfterTheFirstTimeOutCallsAnswerAtOnceUntilTheServerAnsw
 
 // A read that failed on the server is asked for again by the kernel at
 // once. The repeat, though the server answers other questions by then,
-// gets what is left of the first read's budget, not a budget of its own;
-// a read after that budget gets its own.
+// gets what is left of the first read's budget, not a budget of its own,
+// and a repeat of a read its deadline ended fails at once; a read after
+// that gets a budget of its own.
 TEST_F(SilentServerTest, AReadTheKernelRepeatsKeepsTheBudgetOfTheFirst) {
   h_->server->setSilent(kIoMs, {MemOp::kReadRange});
   const uint64_t start = clock_.now();
@@ -342,6 +343,11 @@ TEST_F(SilentServerTest, AReadTheKernelRepeatsKeepsTheBudgetOfTheFirst) {
   EXPECT_EQ(clock_.now(), start + kBudgetMs);
   EXPECT_EQ(h_->server->countCalls(MemOp::kReadRange, "/d/uncached"), 2) << "the repeat asked the server";
 
+  st = endsWithClockAt([&] { return readStatus(uncached_); }, false, 0);
+  EXPECT_EQ(st.code, Status::kTimeout) << st.toString();
+  EXPECT_EQ(h_->server->countCalls(MemOp::kReadRange, "/d/uncached"), 2) << "the budget was spent";
+
+  clock_.advance(kReadRepeatWindowMs);
   std::future<std::string> later = std::async(std::launch::async, [&] { return h_->readAll(uncached_); });
   ASSERT_TRUE(test::Eventually([&] { return h_->server->silentWaiters() > 0; }));
   h_->server->setSilent(0);

@@ -25,9 +25,8 @@ Status ReadOnly() { return Status(Status::kAccessDenied, "read-only mount"); }
 }  // namespace
 
 Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op) {
-  // Each caller would wait an I/O time-out of its own on a silent server:
-  // callers with a cached answer use it, the others fail at once.
-  if (pool_->silent()) return Status(Status::kTimeout, kServerSilent);
+  // On a silent server the pool fails the call at once; callers with a
+  // cached answer then give that.
   return pool_->run(RetryPolicyFor(config_.net), callToken(), label, [&](IBackend& backend) {
     noteConnected(backend);
     return op(backend);

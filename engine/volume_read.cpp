@@ -93,8 +93,11 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
     // A read that failed on the server is asked for again by the kernel at
     // once (its readahead, then the page itself): one budget for both.
     std::lock_guard<std::mutex> lock(file->mu);
+    const uint64_t now = SteadyNowMs();
+    // A failure at the deadline itself leaves the repeat nothing: it fails
+    // at once rather than wait a budget of its own.
     if (offset < file->failedReadTo && offset + length > file->failedReadFrom &&
-        file->failedReadDeadlineMs > SteadyNowMs())
+        (now < file->failedReadDeadlineMs || now < file->failedReadAtMs + kReadRepeatWindowMs))
       call.keepDeadline(file->failedReadDeadlineMs);
   }
   const CancelToken* token = callToken();
@@ -126,6 +129,7 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
     file->failedReadFrom = offset;
     file->failedReadTo = offset + length;
     file->failedReadDeadlineMs = call.deadlineMs();
+    file->failedReadAtMs = SteadyNowMs();
   }
   if (st.ok() && got != 0) scheduleReadahead(file, offset, got);
   return st;
@@ -167,6 +171,11 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
     backoff.attemptBegins();
     ConnectionPool::Lease lease;
     Status st = pool_->acquire(lease, cancel, backoff.budgetLeftMs(timings_.fetchAcquireMs));
+    // Others found the server silent while this read waited for a connection.
+    if (st.ok() && pool_->silent()) {
+      TransferEnd(recordId, false, kServerSilent);
+      return Status(Status::kTimeout, kServerSilent);
+    }
     if (st.ok()) {
       noteConnected(*lease.backend());
       // So that a stop can end a call blocked on a slow server.
@@ -271,7 +280,6 @@ void Volume::dropIfChanged(CacheFile& file, const std::string& path, const Remot
 Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer,
                           uint64_t length, uint64_t& got, const CancelToken* cancel) {
   got = 0;
-  if (pool_->silent()) return Status(Status::kTimeout, kServerSilent);
   std::shared_ptr<SeqStream> s;
   {
     std::lock_guard<std::mutex> lock(streamsMu_);
@@ -315,6 +323,10 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
     }
     if (got == length) {
       st = Status();
+      break;
+    }
+    if (pool_->silent()) {
+      st = Status(Status::kTimeout, kServerSilent);
       break;
     }
     const uint64_t want = offset + got;

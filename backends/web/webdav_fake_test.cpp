@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <set>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "backends/web/webdav_backend.h"
 #include "engine/connection_pool.h"
+#include "foundation/cancel_token.h"
 #include "testing/backend_transfer.h"
 #include "testing/fake_dav/fake_dav_process.h"
 #include "testing/gate.h"
@@ -621,6 +623,42 @@ TEST(FakeDavTransport, PoolHandsTheCallersTokenToARunningCall) {
   // After the call the back-end holds no token of a caller that may be gone.
   RemoteAttr attr;
   EXPECT_TRUE(lease->stat("/t.bin", attr).ok());
+}
+
+// A clock the test moves by hand, for tokens with a deadline.
+std::atomic<uint64_t> gNowMs{0};
+uint64_t NowMs() { return gNowMs.load(); }
+
+// A body that trickles in never looks silent and, with a long I/O time-out,
+// never trips the low-speed limit either: the caller's deadline ends the
+// read, as a time-out, and no second GET starts with time the caller no
+// longer has.
+TEST(FakeDavTransport, ATricklingReadEndsWithItsCallersDeadline) {
+  FakeDavProcess fake({"--trickle-ms", "100"});
+  EndpointConfig ep = FakeEndpoint(fake.filesUrl());
+  ep.ioTimeoutMs = 3600000;
+  {
+    auto b = Connected(fake.filesUrl());
+    ASSERT_TRUE(Upload(*b, "/t.bin", Pattern(4096, 5)).ok());
+  }
+  ConnectionPool pool([ep] { return MakeWebDavBackend(ep); }, 1);
+  gNowMs = 1000;
+  const auto token = std::make_shared<CancelToken>(nullptr, gNowMs + 45000, &NowMs);
+  fake.clearLog();
+  Status st;
+  std::thread caller([&] {
+    st = pool.run(RetryPolicy{}, token.get(), "read", [&](IBackend& b) {
+      std::vector<uint8_t> buf(4096);
+      uint64_t got = 0;
+      return b.readRange("/t.bin", 0, buf.data(), buf.size(), got);
+    });
+  });
+  const bool asked = fake.waitForRequest({"\"GET\"", "/t.bin"});
+  gNowMs += 45000;
+  caller.join();
+  ASSERT_TRUE(asked);
+  EXPECT_EQ(st.toString(), std::string("timeout: ") + kNoAnswerInTime);
+  EXPECT_EQ(Count(fake, {"\"GET\""}), 1u);
 }
 
 // Where the server refuses MOVE without overwrite, create looks before it

@@ -79,19 +79,33 @@ bool DataCache::ensureDir(std::string* error) {
     if (stray) DeleteFileRetry(*env_, vx::JoinPath(data, name));
   }
   bool changed = false;
-  for (const std::string& name : names)
-    if (EndsWith(name, kMapSuffix) && present.count(WithoutSuffix(name, kMapSuffix) + std::string(kBinSuffix)) != 0)
-      changed |= settleUnsynced(vx::JoinPath(data, WithoutSuffix(name, kMapSuffix)));
+  std::vector<std::string> unsentNames;
+  for (const std::string& name : names) {
+    if (!EndsWith(name, kMapSuffix) || present.count(WithoutSuffix(name, kMapSuffix) + std::string(kBinSuffix)) == 0)
+      continue;
+    bool unsent = true;
+    changed |= settleUnsynced(vx::JoinPath(data, WithoutSuffix(name, kMapSuffix)), &unsent);
+    if (unsent) unsentNames.push_back(WithoutSuffix(name, kMapSuffix));
+  }
   if (changed) (void)env_->syncDir(data);
+  std::lock_guard<std::mutex> lock(mu_);
+  for (const std::string& name : unsentNames) mayHoldUnsentLocked(name);
+  unsentKnown_ = true;
   return true;
 }
 
-bool DataCache::settleUnsynced(const std::string& base) {
+void DataCache::mayHoldUnsentLocked(const std::string& name) { mayHoldUnsent_[name] = ++unsentStamp_; }
+
+bool DataCache::settleUnsynced(const std::string& base, bool* unsent) {
   const std::string map = base + std::string(kMapSuffix);
   const std::string bin = base + std::string(kBinSuffix);
   std::string bytes;
   MapHeader h;
-  if (!ReadSmallFile(*env_, map, &bytes) || !DecodeMapHeader(bytes, &h) || h.writtenUnder.empty()) return false;
+  // A map that cannot be read now is looked at again when listed.
+  *unsent = true;
+  if (!ReadSmallFile(*env_, map, &bytes) || !DecodeMapHeader(bytes, &h)) return false;
+  *unsent = MapHasDirty(bytes);
+  if (h.writtenUnder.empty()) return false;
   if (h.writtenUnder == env_->bootId()) {
     // Only the process died: the bytes are in the page cache, and now on the disk.
     std::unique_ptr<EnvFile> data;
@@ -103,6 +117,7 @@ bool DataCache::settleUnsynced(const std::string& base) {
                  "cache: changes to %s were not on the disk yet when the machine stopped; they are dropped and "
                  "the server's copy stays",
                  h.path.c_str());
+  *unsent = false;
   DeleteFileRetry(*env_, bin);
   DeleteFileRetry(*env_, map);
   return true;
@@ -147,6 +162,7 @@ std::shared_ptr<CacheFile> DataCache::open(const std::string& path, bool create,
     // a slow disk holds up only this name; whoever wants it meanwhile waits
     // for the one object made here.
     busy_.insert(name);
+    mayHoldUnsentLocked(name);
   }
   Status st;
   std::shared_ptr<CacheFile> obj = load(path, name, create, &st);
@@ -192,10 +208,18 @@ bool DataCache::unsentChanges(const std::string& path, uint64_t* size, Timestamp
   const std::string name = objectName(path);
   if (name.empty()) return false;
   std::shared_ptr<CacheFile> obj;
+  uint64_t stamp = 0;
+  bool known = false;
   {
     std::unique_lock<std::mutex> lock(mu_);
     waitNotBusyLocked(lock, name);
     obj = liveLocked(name);
+    if (!obj && unsentKnown_) {
+      auto it = mayHoldUnsent_.find(name);
+      if (it == mayHoldUnsent_.end()) return false;
+      known = true;
+      stamp = it->second;
+    }
   }
   if (obj) {
     if (!obj->hasUnsent()) return false;
@@ -207,9 +231,17 @@ bool DataCache::unsentChanges(const std::string& path, uint64_t* size, Timestamp
   // file is gone, is an empty object.
   std::string bytes;
   MapHeader h;
-  if (!ReadSmallFile(*env_, mapPath(name), &bytes) || !DecodeUsableMap(bytes, blockSize_, &h) ||
-      !MapHasDirty(bytes) || !fileExists(binPath(name)))
+  const bool read = ReadSmallFile(*env_, mapPath(name), &bytes);
+  if (!read || !DecodeUsableMap(bytes, blockSize_, &h) || !MapHasDirty(bytes) || !fileExists(binPath(name))) {
+    // A map that failed to read may yet hold changes; only one that is gone is done with.
+    if (known && (read || !fileExists(mapPath(name)))) {
+      std::lock_guard<std::mutex> lock(mu_);
+      auto it = mayHoldUnsent_.find(name);
+      if (it != mayHoldUnsent_.end() && it->second == stamp && busy_.count(name) == 0 && !liveLocked(name))
+        mayHoldUnsent_.erase(it);
+    }
     return false;
+  }
   *size = h.size;
   *pendingMtime = h.pendingMtime;
   return true;
@@ -280,6 +312,7 @@ Status DataCache::renameObject(const std::string& oldPath, const std::string& ne
     live_.erase(newName);
     busy_.insert(oldName);
     busy_.insert(newName);
+    mayHoldUnsentLocked(newName);
   }
   vx::log::write(vx::log::kDebug, "cache rename %s -> %s: live object %s", oldPath.c_str(), newPath.c_str(),
                  live ? "rebound" : "none, files moved");

@@ -80,7 +80,9 @@ class DataCache {
   // True when the path's object has unsent changes; `size` and
   // `pendingMtime` then say what the drive shows of them. Asks the live
   // object when there is one and otherwise reads only the map, so that a
-  // listing opens no data files and makes no objects.
+  // listing opens no data files and makes no objects. Once ensureDir has
+  // run, the map of a name is read only while it may hold changes: found so
+  // at start, or opened or moved into since, until a look finds it without.
   bool unsentChanges(const std::string& path, uint64_t* size, Timestamp* pendingMtime);
   void remove(const std::string& path);
   // Moves one object. What was cached under the target path is dropped (a
@@ -110,6 +112,8 @@ class DataCache {
   Env* env() const { return env_; }
 
  private:
+  // The name may have got a map with unsent changes; lock holds mu_.
+  void mayHoldUnsentLocked(const std::string& name);
   // Waits while `name` is busy; lock holds mu_.
   void waitNotBusyLocked(std::unique_lock<std::mutex>& lock, const std::string& name);
   // The live object of `name`, dropping an expired entry; lock holds mu_.
@@ -124,8 +128,9 @@ class DataCache {
   // At start, for the object whose files are `base` + ".map"/".bin": a map
   // written before its bytes were synced is committed when only the process
   // died, and dropped with its data after a power loss. True when the folder
-  // changed or a map was committed, so that it wants a sync.
-  bool settleUnsynced(const std::string& base);
+  // changed or a map was committed, so that it wants a sync. `unsent` says
+  // whether the object may still hold unsent changes.
+  bool settleUnsynced(const std::string& base, bool* unsent);
 
   const std::string root_;
   const uint32_t blockSize_;
@@ -137,6 +142,12 @@ class DataCache {
   std::condition_variable busyCv_;  // a name left busy_
   std::unordered_map<std::string, std::weak_ptr<CacheFile>> live_;  // guarded by mu_
   std::set<std::string> busy_;                                      // guarded by mu_
+  // Names whose map may hold unsent changes, each with the stamp of its last
+  // open or move, so that a look that found a map clean drops only a name
+  // nobody opened since. A listing reads no map of any other name.
+  std::unordered_map<std::string, uint64_t> mayHoldUnsent_;  // guarded by mu_
+  uint64_t unsentStamp_ = 0;                                 // guarded by mu_
+  bool unsentKnown_ = false;  // guarded by mu_; ensureDir filled mayHoldUnsent_
 };
 
 }  // namespace tarn

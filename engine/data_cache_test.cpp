@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <map>
 #include <thread>
 #include <utility>
 
@@ -273,6 +274,112 @@ TEST_F(DataCacheTest, UnsentChangesReadFromTheMapMatchWhatAnOpenLoads) {
   Timestamp mtime;
   EXPECT_TRUE(cache_->unsentChanges("/new", &size, &mtime));
   EXPECT_EQ(size, 3u);
+}
+
+// Counts the map files opened, failed opens too: a listing must not ask the
+// disk about every entry.
+class MapOpenCountingEnv : public Env {
+ public:
+  explicit MapOpenCountingEnv(Env* inner) : inner_(inner) {}
+  Status open(const std::string& path, OpenMode mode, std::unique_ptr<EnvFile>* file) override {
+    if (path.ends_with(".map")) ++mapOpens;
+    return inner_->open(path, mode, file);
+  }
+  Status rename(const std::string& from, const std::string& to) override { return inner_->rename(from, to); }
+  Status unlink(const std::string& path) override { return inner_->unlink(path); }
+  Status syncDir(const std::string& path) override { return inner_->syncDir(path); }
+  Status makeDir(const std::string& path) override { return inner_->makeDir(path); }
+  Status list(const std::string& path, std::vector<std::string>* names) override { return inner_->list(path, names); }
+  Status stat(const std::string& path, EnvFileInfo* info) override { return inner_->stat(path, info); }
+  std::string bootId() const override { return inner_->bootId(); }
+
+  std::atomic<uint64_t> mapOpens{0};
+
+ private:
+  Env* const inner_;
+};
+
+TEST(DataCacheListingTest, AListingReadsOnlyMapsThatMayHoldChanges) {
+  MemoryEnv memory;
+  MapOpenCountingEnv env(&memory);
+  constexpr int kClean = 20;
+  auto clean = [](int i) { return "/dir/c" + std::to_string(i); };
+  auto make = [&]() {
+    auto c = std::make_unique<DataCache>(kRoot, kBs, 1 << 30, false, &env);
+    EXPECT_TRUE(c->ensureDir());
+    return c;
+  };
+  auto store = [](DataCache& c, const std::string& path, uint64_t bytes, bool dirty) {
+    auto f = c.open(path, true);
+    ASSERT_NE(f, nullptr);
+    const std::string content = Bytes(bytes, 'x');
+    if (dirty) {
+      ASSERT_TRUE(f->write(0, content.data(), content.size()).ok());
+    } else {
+      RemoteAttr attr;
+      attr.size = bytes;
+      ASSERT_TRUE(f->applyRemote(attr, nullptr, nullptr).ok());
+      f->fillFromStream(0, content.data(), content.size(), f->epoch());
+    }
+    ASSERT_TRUE(f->saveMap());
+  };
+  // Lists the folder as the drive does; returns the paths shown with changes
+  // and how many map files were opened for it.
+  auto list = [&](DataCache& c) {
+    std::map<std::string, uint64_t> shown;
+    const uint64_t before = env.mapOpens.load();
+    std::vector<std::string> paths = {"/dir/d", "/dir/never"};
+    for (int i = 0; i < kClean; ++i) paths.push_back(clean(i));
+    for (const std::string& p : paths) {
+      uint64_t size = 0;
+      Timestamp mtime;
+      if (c.unsentChanges(p, &size, &mtime)) shown[p] = size;
+    }
+    return std::make_pair(shown, env.mapOpens.load() - before);
+  };
+  const std::map<std::string, uint64_t> onlyD = {{"/dir/d", 7}};
+
+  auto first = make();
+  for (int i = 0; i < kClean; ++i) store(*first, clean(i), kBs, false);
+  store(*first, "/dir/d", 7, true);
+  (void)list(*first);  // may read what this process opened, once
+  auto [shown, opens] = list(*first);
+  EXPECT_EQ(shown, onlyD);
+  EXPECT_LE(opens, 1u) << "only the map with changes is read";
+
+  // Opened and written since a look found it clean; moved onto a clean name.
+  store(*first, clean(0), 3, true);
+  ASSERT_TRUE(first->renameObject("/dir/d", clean(1)).ok());
+  std::tie(shown, opens) = list(*first);
+  EXPECT_EQ(shown, (std::map<std::string, uint64_t>{{clean(0), kBs}, {clean(1), 7}}));
+
+  // A restart learns which maps hold changes while it settles the folder.
+  first.reset();
+  auto second = make();
+  std::tie(shown, opens) = list(*second);
+  EXPECT_EQ(shown, (std::map<std::string, uint64_t>{{clean(0), kBs}, {clean(1), 7}}));
+  EXPECT_LE(opens, 2u);
+
+  // A look that reads a clean map while the object is opened, written and
+  // let go must not forget the changes it did not see.
+  store(*second, "/dir/r", kBs, false);
+  (void)list(*second);
+  Gate gate;
+  memory.setHook(HoldFirst(Step::kRead, DataCache::objectName("/dir/r") + ".map", gate));
+  auto look = std::async(std::launch::async, [&] {
+    uint64_t size = 0;
+    Timestamp mtime;
+    return second->unsentChanges("/dir/r", &size, &mtime);
+  });
+  ASSERT_TRUE(gate.waitArrived());
+  memory.setHook(nullptr);
+  store(*second, "/dir/r", 5, true);
+  gate.release();
+  (void)look.get();
+  uint64_t size = 0;
+  Timestamp mtime;
+  EXPECT_TRUE(second->unsentChanges("/dir/r", &size, &mtime));
+  EXPECT_EQ(size, kBs);
 }
 
 // One half of a pair without the other (a crash during a removal or a move)

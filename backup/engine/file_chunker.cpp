@@ -16,8 +16,10 @@ uint64_t RoundUp(uint64_t n, uint64_t unit) { return (n + unit - 1) / unit * uni
 
 }  // namespace
 
+// A largest chunk and half another: every refill reads at least half a
+// largest chunk, while less than one is moved to the front before it.
 FileChunker::FileChunker(const ChunkerParams& params)
-    : chunker_(params), limit_(2 * static_cast<size_t>(chunker_.params().max)) {}
+    : chunker_(params), limit_(static_cast<size_t>(chunker_.params().max) * 3 / 2) {}
 
 void FileChunker::growTo(size_t capacity, size_t keep) {
   if (capacity <= capacity_) return;

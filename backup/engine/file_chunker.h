@@ -5,9 +5,10 @@
 // chunks wherever it lies.
 //
 // One read buffer serves every file. It grows only as far as the files need
-// (a small file never costs a largest-chunk buffer) and never past twice the
-// largest chunk, so chunker parameters read from a repository cannot make a
-// run of small files allocate much. Owned and used by one thread.
+// (a small file never costs a largest-chunk buffer) and never past one and a
+// half largest chunks, so chunker parameters read from a repository cannot
+// make a run of small files allocate much, and the readers of a run hold
+// little beside the repository's pipeline. Owned and used by one thread.
 #pragma once
 
 #include <atomic>
@@ -46,7 +47,7 @@ class FileChunker {
   void growTo(size_t capacity, size_t keep);
 
   Chunker chunker_;
-  size_t limit_;  // twice the largest chunk
+  size_t limit_;  // one and a half largest chunks
   std::unique_ptr<uint8_t[]> buffer_;
   size_t capacity_ = 0;
 };

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
+#include <thread>
 
 #include "backup/engine/backup_test_world.h"
 #include "backup/engine/repository_check.h"
 #include "engine/backend_factory.h"
 #include "foundation/text.h"
 #include "platform/caller_rights.h"
+#include "testing/heap_peak.h"
 #include "testing/remote_tree.h"
 
 namespace tarn::backup {
@@ -215,6 +218,64 @@ TEST(BackupRun, TheNoteTellsWhatWasLeftOutOnPurpose) {
       {many, "; not backed up: " + named + " and 2 more mounts"},
   };
   for (const Case& c : cases) EXPECT_EQ(WalkNotesText(c.notes), c.text);
+}
+
+// Lines of words, which compress, so that blobs take both ways through the
+// seal stage.
+std::string TextLike(size_t size, uint32_t seed) {
+  static const char* const kWords[] = {"backup ", "pack ", "blob ", "index ", "seal ", "upload ", "folder ", "\n"};
+  std::mt19937 gen(seed);
+  std::string out;
+  while (out.size() < size) out += kWords[gen() % std::size(kWords)];
+  out.resize(size);
+  return out;
+}
+
+TEST(BackupRun, SlowUploadsHoldTheReadersBackWithinTheMemoryBudget) {
+  BackupWorld bw;
+  RepoOptions& options = bw.repoWorld.options;
+  options.pipelineBytes = 4 * kMinPackTargetSize;
+  options.sealThreads = 2;
+  options.connections = 3;  // two upload workers
+  // Four times the budget in one folder, so that every reader still has a
+  // file to read when the budget is full.
+  constexpr int kFiles = 32;
+  constexpr size_t kFileSize = 524288;
+  std::map<std::string, std::string> expected{{"/src", "/"}};
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    const std::string content = i % 2 == 0 ? RandomString(kFileSize, uint32_t(i)) : TextLike(kFileSize, uint32_t(i));
+    bw.write(name, content);
+    expected["/src/" + name] = content;
+  }
+  auto repo = bw.create();
+  // Each upload worker is held at its first pack.
+  auto first = bw.repoWorld.server->addGate(MemOp::kOpenWrite, "/data/");
+  auto second = bw.repoWorld.server->addGate(MemOp::kOpenWrite, "/data/");
+
+  test::HeapPeak heap;
+  BackupWorld::Result result;
+  std::thread run([&] { result = bw.backup(*repo, bw.args()); });
+  const bool full = first->waitArrived() && second->waitArrived() &&
+                    RepoTestPeer::waitStoresWaiting(*repo, kDefaultFileReaders);
+  const uint64_t peak = heap.peak();
+  first->release();
+  second->release();
+  run.join();
+  ASSERT_TRUE(full) << "every reader must come to wait for room";
+
+  // What the pipeline counts, the buffers of the two open packs (made at
+  // once with room for the target and a largest chunk), the readers'
+  // buffers, and a megabyte for all else: the tails the closed packs leave
+  // unused, the walk's own state.
+  const uint64_t packBuffer = kMinPackTargetSize + kTestChunks.max + kSealOverhead;
+  const uint64_t readerBuffer = kTestChunks.max * 3 / 2;
+  const uint64_t bound =
+      options.pipelineBytes + kTestChunks.max + 2 * packBuffer + kDefaultFileReaders * readerBuffer + 1048576;
+  EXPECT_LE(peak, bound);
+  EXPECT_LT(peak, kFiles * kFileSize / 2) << "far less than the tree is held";
+  ASSERT_TRUE(result.status.ok()) << result.status.toString();
+  ExpectSameTree(ReadSnapshot(*repo, result.snapshot.tree), expected);
 }
 
 TEST(BackupRun, FailedRunsWriteNoSnapshotAndLeaveTheStateAsItWas) {

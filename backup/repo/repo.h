@@ -12,11 +12,13 @@
 // threads compress and seal blobs side by side and append them to the open
 // packs strictly in the order they were handed on; upload worker threads
 // upload closed packs. Both kinds of thread start with the first use and are
-// joined by the destructor. A failure found after storeBlob returned is kept
-// as the sticky error and reported by the next store or flush. Status readers
-// read the public counters at any time. Every remote call goes through the
-// repository's own connection pool with its retry policy, so object access
-// needs no lock of its own.
+// joined by the destructor. What all stages hold together is bounded by one
+// budget (options.pipelineBytes): a store waits for room, so slow uploads
+// hold the file readers back instead of piling up packs. A failure found
+// after storeBlob returned is kept as the sticky error and reported by the
+// next store or flush. Status readers read the public counters at any
+// time. Every remote call goes through the repository's own connection pool
+// with its retry policy, so object access needs no lock of its own.
 //
 // The open packs belong to whichever seal thread is appending (one at a
 // time), and to the task's thread only while the seal stage is idle, which
@@ -29,7 +31,8 @@
 // never the other way round. Only readMutex is held across remote calls
 // (readBlob's download); the others never are, nor across compression or
 // sealing. readPackRange holds no lock at all, so that a restore downloads
-// several ranges at once.
+// several ranges at once. The budget's own lock is a leaf, taken under any
+// of these; a store waits on it holding none.
 //
 // Clients on several computers may share one repository. A task holds the
 // repository lock for its whole work: lock objects under "/locks/", shared
@@ -66,6 +69,7 @@
 #include "backup/repo/check_report.h"
 #include "backup/repo/chunker.h"
 #include "backup/repo/pack_format.h"
+#include "backup/repo/pipeline_budget.h"
 #include "backup/repo/seal.h"
 #include "backup/repo/snapshot.h"
 #include "engine/backend.h"
@@ -106,9 +110,10 @@ constexpr int64_t kUnnamedPackMinAgeSec = 3600;
 // Seal threads when the options leave the count open: one per processor, at
 // most this many.
 constexpr int32_t kMaxSealThreads = 16;
-// Plaintext bytes per seal thread that may wait in the seal stage before the
-// storing thread waits for room (one blob is always let in).
-constexpr uint64_t kSealBacklogPerThread = 4194304;  // 4 MiB
+// Bytes of blobs the store pipeline may hold from the store that hands them
+// on to the end of their pack's upload (see PipelineBudget): room for an
+// open pack, two uploading and one waiting, with blobs being sealed beside.
+constexpr uint64_t kDefaultPipelineBytes = 67108864;  // 64 MiB
 
 struct RepoOptions {
   uint32_t packTargetSize = kDefaultPackTargetSize;
@@ -125,6 +130,8 @@ struct RepoOptions {
   uint32_t kdfIterations = kDefaultKdfIterations;
   // Threads that compress and seal blobs; 0: one per processor.
   int32_t sealThreads = 0;
+  // What the store pipeline may hold; a store waits for room beyond it.
+  uint64_t pipelineBytes = kDefaultPipelineBytes;
   // Unix seconds for lock times and the age of packs on storage; empty: the
   // system clock.
   std::function<int64_t()> clock;
@@ -389,19 +396,24 @@ class Repo {
     uint64_t seq = 0;
     uint8_t type = 0;
     BlobId id;
-    std::vector<uint8_t> data;  // the plaintext until it is sealed
     uint64_t rawLength = 0;
-    std::vector<uint8_t> sealed;
+    // Room for the nonce, the plaintext, room for the tag; sealed where it
+    // lies (or replaced by its compressed form, sealed the same way).
+    std::vector<uint8_t> bytes;
     Status status;  // a sealing failure
   };
 
-  // The id must be in `pending` already. Waits for room in the seal stage.
+  // The id must be in `pending` already. Waits for room in the budget.
   Status submitBlob(uint8_t type, const BlobId& id, const void* data, size_t length);
   void sealWorker();
+  // Compresses (when it pays) and seals the job's bytes; no thread keeps a
+  // buffer of its own between blobs.
+  void sealJob(SealJob& job);
   // Call with sealMutex held (through `lock`) and sealAppending set: appends
   // every sealed job whose turn has come, releasing the lock meanwhile.
   void appendReadyLocked(std::unique_lock<std::mutex>& lock);
-  // The appending thread only.
+  // The appending thread only. Accounts the job's bytes to the budget
+  // whether it is appended or dropped.
   Status appendSealed(SealJob& job);
   // Keeps the first failure; every later store, flush and wait reports it.
   void recordFailure(const Status& st);
@@ -486,15 +498,14 @@ class Repo {
   std::atomic<uint64_t> damagedSnapshots{0};
 
   int32_t sealThreadCount = 1;  // set by the constructor
-  uint64_t sealBacklogLimit = 0;  // set by the constructor
+  PipelineBudget budget;         // made by the constructor from options
   std::mutex sealMutex;
   std::condition_variable sealWork;  // a job was queued, or the stage stops
-  std::condition_variable sealDone;  // the backlog changed, or appending ended
+  std::condition_variable sealDone;  // a job was appended, or appending ended
   std::deque<std::unique_ptr<SealJob>> sealQueue;       // guarded by sealMutex; waiting to be sealed
   std::map<uint64_t, std::unique_ptr<SealJob>> sealed;  // guarded by sealMutex; sealed, waiting for their turn
   uint64_t sealSubmitted = 0;  // guarded by sealMutex; sequence numbers handed out
   uint64_t sealAppended = 0;   // guarded by sealMutex; jobs appended or dropped, in sequence
-  uint64_t sealBacklog = 0;    // guarded by sealMutex; plaintext bytes submitted and not yet appended
   bool sealAppending = false;  // guarded by sealMutex; a seal thread owns the open packs
   bool sealStopping = false;   // guarded by sealMutex
   std::vector<std::thread> sealWorkers;  // guarded by sealMutex

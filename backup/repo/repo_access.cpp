@@ -47,13 +47,13 @@ std::string PackPath(const BlobId& id) {
 
 Repo::Repo(BackendFactory backendFactory, const RepoOptions& repoOptions)
     : factory(std::move(backendFactory)), options(repoOptions), pool(factory, std::max(2, repoOptions.connections)),
-      limiter(repoOptions.speedLimitBytesPerSec) {
+      limiter(repoOptions.speedLimitBytesPerSec),
+      budget(repoOptions.pipelineBytes) {
   options.packTargetSize = std::max(options.packTargetSize, kMinPackTargetSize);
   options.indexSegmentPacks = std::max(options.indexSegmentPacks, 1u);
   sealThreadCount = options.sealThreads > 0 ? std::min(options.sealThreads, kMaxSealThreads)
                                             : std::clamp(int32_t(std::thread::hardware_concurrency()), 1,
                                                          kMaxSealThreads);
-  sealBacklogLimit = uint64_t(sealThreadCount) * kSealBacklogPerThread;
 }
 
 Repo::~Repo() {

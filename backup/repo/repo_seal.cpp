@@ -3,7 +3,8 @@
 // order they were handed on, so that a pack holds its blobs in store order
 // whichever thread finished first. The thread that seals the blob whose turn
 // has come appends it and every later one already sealed; a full pack is
-// closed and queued for upload on that thread.
+// closed and queued for upload on that thread. A store waits for room in the
+// pipeline's budget before its blob enters.
 #include <algorithm>
 #include <chrono>
 
@@ -14,7 +15,12 @@
 namespace tarn::backup {
 namespace {
 
-constexpr uint64_t kPackReserveExtra = 1048576;
+// A pack's buffer is made once, with room beyond the target for a largest
+// chunk (and at least a sixteenth of the target): a pack closes once it
+// reaches the target, so no chunk makes the buffer grow, which would hold
+// the old and the new one at once. A larger blob (a listing of a huge
+// folder) closes the pack first.
+constexpr uint64_t kPackSlackDivisor = 16;
 // The wait for room wakes this often to see a cancelled token, which sends
 // no notification of its own.
 constexpr auto kCancelPoll = std::chrono::milliseconds(ConnectionPool::kWaitSliceMs);
@@ -28,43 +34,64 @@ void Repo::recordFailure(const Status& st) {
 }
 
 Status Repo::submitBlob(uint8_t type, const BlobId& id, const void* data, size_t length) {
-  auto job = std::make_unique<SealJob>();
-  job->type = type;
-  job->id = id;
-  job->rawLength = length;
-  const uint8_t* bytes = static_cast<const uint8_t*>(data);
-  job->data.assign(bytes, bytes + length);
-  ++blobsAdded;
-  bytesAdded += length;
-
-  std::unique_lock<std::mutex> lock(sealMutex);
-  if (sealWorkers.empty())
-    for (int32_t i = 0; i < sealThreadCount; ++i) sealWorkers.emplace_back([this] { sealWorker(); });
   for (;;) {
     Status refused;
     {
       std::lock_guard<std::mutex> queueLock(queueMutex);
       if (!uploadError.ok())
         refused = uploadError;
-      else if (IsCancelled(cancel))
+      else if (IsCancelled(cancel) || stopping)
         refused = Status(Status::kCanceled, "");
       if (!refused.ok()) pending.erase(id);
     }
     if (!refused.ok()) return refused;
-    if (sealBacklog == 0 || sealBacklog + length <= sealBacklogLimit) break;
-    sealDone.wait_for(lock, kCancelPoll);
+    if (budget.admit(length, kCancelPoll)) break;
   }
+
+  auto job = std::make_unique<SealJob>();
+  job->type = type;
+  job->id = id;
+  job->rawLength = length;
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  job->bytes.reserve(length + kSealOverhead);
+  job->bytes.resize(kNonceSize);
+  job->bytes.insert(job->bytes.end(), bytes, bytes + length);
+  job->bytes.resize(length + kSealOverhead);
+  ++blobsAdded;
+  bytesAdded += length;
+
+  std::lock_guard<std::mutex> lock(sealMutex);
+  if (sealWorkers.empty())
+    for (int32_t i = 0; i < sealThreadCount; ++i) sealWorkers.emplace_back([this] { sealWorker(); });
   job->seq = sealSubmitted++;
-  sealBacklog += length;
   sealQueue.push_back(std::move(job));
   // One job wakes one sealer; waking all costs a context switch each.
   sealWork.notify_one();
-  sealDone.notify_all();
   return Status();
 }
 
+void Repo::sealJob(SealJob& job) {
+  const size_t length = size_t(job.rawLength);
+  try {
+    if (options.compress && length >= kMinCompressSize) {
+      // Compressed straight into what becomes the sealed form: the room for
+      // the nonce is made in front of it within the same allocation.
+      std::vector<uint8_t> packed;
+      packed.reserve(length + kSealOverhead);
+      if (CompressBlob(job.bytes.data() + kNonceSize, length, packed)) {
+        packed.insert(packed.begin(), kNonceSize, 0);
+        packed.resize(packed.size() + kTagSize);
+        job.bytes.swap(packed);
+      }
+    }
+    if (!cipher.sealInPlace(job.bytes.data(), job.bytes.size() - kSealOverhead, kLabelBlob))
+      job.status = Status(Status::kIo, "encryption failed");
+  } catch (const vx::Error&) {
+    job.status = Status(Status::kIo, "encryption failed");
+  }
+}
+
 void Repo::sealWorker() {
-  std::vector<uint8_t> compressed;
   std::unique_lock<std::mutex> lock(sealMutex);
   for (;;) {
     sealWork.wait(lock, [&] { return sealStopping || !sealQueue.empty(); });
@@ -73,19 +100,7 @@ void Repo::sealWorker() {
     sealQueue.pop_front();
     lock.unlock();
 
-    const uint8_t* payload = job->data.data();
-    size_t payloadLength = job->data.size();
-    if (options.compress && CompressBlob(payload, payloadLength, compressed)) {
-      payload = compressed.data();
-      payloadLength = compressed.size();
-    }
-    try {
-      if (!cipher.seal(payload, payloadLength, kLabelBlob, job->sealed))
-        job->status = Status(Status::kIo, "encryption failed");
-    } catch (const vx::Error&) {
-      job->status = Status(Status::kIo, "encryption failed");
-    }
-    std::vector<uint8_t>().swap(job->data);
+    sealJob(*job);
 
     lock.lock();
     const uint64_t seq = job->seq;
@@ -106,9 +121,9 @@ void Repo::appendReadyLocked(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     Status st = appendSealed(*job);
     if (!st.ok()) recordFailure(st);
+    job.reset();
     lock.lock();
     ++sealAppended;
-    sealBacklog -= job->rawLength;
     sealDone.notify_all();
   }
 }
@@ -120,28 +135,37 @@ Status Repo::appendSealed(SealJob& job) {
     if (!refused.ok()) {
       // This blob is stored nowhere: nothing may count it as stored.
       pending.erase(job.id);
+      budget.appended(job.rawLength, 0);
       return refused;
     }
   }
   OpenPack& pack = job.type == kBlobTree ? treePack : dataPack;
+  const uint64_t sealedLength = job.bytes.size();
+  auto endWith = [&] {
+    return uint64_t(pack.bytes.size()) + sealedLength + (pack.entries.size() + 1) * kPackEntrySize + kSealOverhead +
+           kPackTrailerSize;
+  };
   // A pack's offsets are u32: a blob that would carry the pack and its header
-  // past 4 GiB starts a new pack instead. A lone blob always fits.
-  uint64_t end = uint64_t(pack.bytes.size()) + job.sealed.size() + (pack.entries.size() + 1) * kPackEntrySize +
-                 kSealOverhead + kPackTrailerSize;
-  if (end > kMaxPackBytes && !pack.entries.empty()) {
+  // past 4 GiB starts a new pack instead, as does one that would outgrow the
+  // pack's buffer. A lone blob always fits.
+  const uint64_t room = uint64_t(options.packTargetSize) +
+                        std::max<uint64_t>(options.packTargetSize / kPackSlackDivisor,
+                                           uint64_t(chunkerParams.max) + kSealOverhead);
+  if (!pack.entries.empty() && (endWith() > kMaxPackBytes || endWith() > room)) {
     Status st = flushPack(pack);
     if (!st.ok()) {
       std::lock_guard<std::mutex> lock(queueMutex);
       pending.erase(job.id);
+      budget.appended(job.rawLength, 0);
       return st;
     }
   }
-  PackEntry entry{job.type, job.id, uint32_t(pack.bytes.size()), uint32_t(job.sealed.size()),
-                  uint32_t(job.rawLength)};
-  if (pack.bytes.capacity() < options.packTargetSize) pack.bytes.reserve(options.packTargetSize + kPackReserveExtra);
-  pack.bytes.insert(pack.bytes.end(), job.sealed.begin(), job.sealed.end());
+  if (pack.bytes.capacity() < endWith()) pack.bytes.reserve(std::max(room, endWith()));
+  PackEntry entry{job.type, job.id, uint32_t(pack.bytes.size()), uint32_t(sealedLength), uint32_t(job.rawLength)};
+  pack.bytes.insert(pack.bytes.end(), job.bytes.begin(), job.bytes.end());
   pack.entries.push_back(entry);
-  bytesStored += job.sealed.size();
+  bytesStored += sealedLength;
+  budget.appended(job.rawLength, sealedLength);
   if (pack.bytes.size() >= options.packTargetSize) return flushPack(pack);
   return Status();
 }

@@ -67,15 +67,16 @@ TEST(RepoSeal, StoringWaitsForRoomWhileUploadsAreHeld) {
     w.options.compress = false;
     w.options.sealThreads = 1;
     w.options.connections = 2;  // one upload worker
+    w.options.pipelineBytes = 4 * kMinPackTargetSize;
     auto repo = w.create();
     CancelToken token;
     repo->cancel = &token;
     auto gate = w.server->addGate(MemOp::kOpenWrite);
 
     // One pack uploads (held), one waits in the queue, one more waits for
-    // queue room in the seal stage; blobs behind them fill the backlog.
-    const uint64_t limit = RepoTestPeer::sealBacklogLimit(*repo);
-    const size_t blobs = 3 + limit / kMinPackTargetSize + 2;
+    // queue room in the seal stage; the next store finds the budget full.
+    const uint64_t limit = RepoTestPeer::budget(*repo).limit();
+    const size_t blobs = limit / kMinPackTargetSize + 2;
     std::atomic<size_t> stored{0};
     Status last;
     std::thread producer([&] {
@@ -88,19 +89,22 @@ TEST(RepoSeal, StoringWaitsForRoomWhileUploadsAreHeld) {
       }
     });
     ASSERT_TRUE(gate->waitArrived());
-    ASSERT_TRUE(RepoTestPeer::waitSealBacklog(*repo, limit));
+    ASSERT_TRUE(RepoTestPeer::waitStoresWaiting(*repo, 1));
     EXPECT_LT(stored.load(), blobs) << "the producer must wait, not buffer everything";
+    EXPECT_LE(RepoTestPeer::budget(*repo).held(), limit);
     if (c.cancel) token.cancel();
     gate->release();
     producer.join();
     if (c.cancel) {
       EXPECT_EQ(last.code, Status::kCanceled);
       EXPECT_EQ(repo->flush().code, Status::kCanceled);
+      EXPECT_EQ(RepoTestPeer::budget(*repo).held(), 0u) << "what was dropped is no longer counted";
       continue;
     }
     EXPECT_TRUE(last.ok()) << last.toString();
     ASSERT_TRUE(repo->flush().ok());
     EXPECT_EQ(RepoTestPeer::packs(*repo).size(), blobs);
+    EXPECT_EQ(RepoTestPeer::budget(*repo).held(), 0u) << "uploaded packs are no longer counted";
   }
 }
 

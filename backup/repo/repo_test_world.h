@@ -155,12 +155,11 @@ class RepoTestPeer {
     std::unique_lock<std::mutex> lock(r.queueMutex);
     return r.queueCv.wait_for(lock, kWait, [&] { return r.uploadQueue.size() == n; });
   }
-  // Waits until the seal stage holds at least `bytes` plaintext bytes.
-  static bool waitSealBacklog(Repo& r, uint64_t bytes) {
-    std::unique_lock<std::mutex> lock(r.sealMutex);
-    return r.sealDone.wait_for(lock, kWait, [&] { return r.sealBacklog >= bytes; });
+  static const PipelineBudget& budget(Repo& r) { return r.budget; }
+  // Waits until at least `stores` stores wait for room in the budget.
+  static bool waitStoresWaiting(Repo& r, int stores) {
+    return r.budget.waitForWaiting(stores, std::chrono::duration_cast<std::chrono::milliseconds>(kWait));
   }
-  static uint64_t sealBacklogLimit(Repo& r) { return r.sealBacklogLimit; }
   static bool waitStopping(Repo& r) {
     std::unique_lock<std::mutex> lock(r.queueMutex);
     return r.queueCv.wait_for(lock, kWait, [&] { return r.stopping; });

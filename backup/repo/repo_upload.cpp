@@ -22,6 +22,7 @@ void Repo::dropPendingLocked(const std::vector<PackEntry>& entries) {
 
 Status Repo::flushPack(OpenPack& pack) {
   if (pack.entries.empty()) return Status();
+  const uint64_t appended = pack.bytes.size();
   std::vector<uint8_t> table = PackHeaderTable(pack.entries);
   std::vector<uint8_t> sealed;
   if (!cipher.seal(table.data(), table.size(), kLabelPack, sealed)) return Status(Status::kIo, "encryption failed");
@@ -48,8 +49,10 @@ Status Repo::flushPack(OpenPack& pack) {
     if (!uploadError.ok() || IsCancelled(cancel) || stopping) {
       // The pack is discarded: its blobs exist nowhere now.
       dropPendingLocked(queued.entries);
+      budget.closed(appended, 0);
       return uploadError.ok() ? Status(Status::kCanceled, "") : uploadError;
     }
+    budget.closed(appended, queued.bytes.size());
     uploadQueue.push_back(std::move(queued));
     if (unindexed.size() >= options.indexSegmentPacks) segment.swap(unindexed);
     queueCv.notify_all();
@@ -71,12 +74,14 @@ void Repo::uploadWorker() {
       queueCv.notify_all();
     }
     Status st = putObject(PackPath(pack.id), pack.bytes);
+    const uint64_t length = pack.bytes.size();
+    std::vector<uint8_t>().swap(pack.bytes);
+    budget.uploaded(length);
     std::lock_guard<std::mutex> lock(queueMutex);
     --inFlight;
     if (st.ok()) {
       uint32_t position = uint32_t(packs.size());
-      pack.length = uint32_t(pack.bytes.size());
-      std::vector<uint8_t>().swap(pack.bytes);
+      pack.length = uint32_t(length);
       packs.push_back(PackInfo{pack.id, pack.length, false});
       for (const PackEntry& e : pack.entries) {
         index[e.id] = BlobLocation{position, e.offset, e.storedLength, e.rawLength, e.type};
@@ -98,7 +103,10 @@ Status Repo::waitUploads() {
   std::unique_lock<std::mutex> lock(queueMutex);
   queueCv.wait(lock, [&] { return (uploadQueue.empty() && inFlight == 0) || !uploadError.ok(); });
   if (uploadError.ok()) return Status();
-  for (const QueuedPack& dropped : uploadQueue) dropPendingLocked(dropped.entries);
+  for (const QueuedPack& dropped : uploadQueue) {
+    dropPendingLocked(dropped.entries);
+    budget.uploaded(dropped.bytes.size());
+  }
   uploadQueue.clear();
   queueCv.notify_all();
   queueCv.wait(lock, [&] { return inFlight == 0; });

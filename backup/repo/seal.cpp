@@ -40,14 +40,23 @@ bool GcmCipher::setKey(const uint8_t* key, size_t size) {
 bool GcmCipher::seal(const uint8_t* plain, size_t size, std::string_view label, std::vector<uint8_t>& out) const {
   if (!hasKey_ || size > kMaxSealPlaintext) return false;
   out.resize(size + kSealOverhead);
+  return encrypt(plain, size, label, out.data());
+}
+
+bool GcmCipher::sealInPlace(uint8_t* buffer, size_t size, std::string_view label) const {
+  if (!hasKey_ || size > kMaxSealPlaintext) return false;
+  return encrypt(buffer + kNonceSize, size, label, buffer);
+}
+
+bool GcmCipher::encrypt(const uint8_t* plain, size_t size, std::string_view label, uint8_t* sealed) const {
   std::vector<uint8_t> nonce = vx::RandomBytes(kNonceSize);
-  std::memcpy(out.data(), nonce.data(), kNonceSize);
+  std::memcpy(sealed, nonce.data(), kNonceSize);
 
   CipherCtx ctx(EVP_CIPHER_CTX_new());
   if (!ctx) return false;
   if (EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) != 1) return false;
   if (EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, int(kNonceSize), nullptr) != 1) return false;
-  if (EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, key_.data(), out.data()) != 1) return false;
+  if (EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, key_.data(), sealed) != 1) return false;
   int len = 0;
   if (!label.empty() &&
       EVP_EncryptUpdate(ctx.get(), nullptr, &len, reinterpret_cast<const uint8_t*>(label.data()),
@@ -56,17 +65,17 @@ bool GcmCipher::seal(const uint8_t* plain, size_t size, std::string_view label, 
   size_t written = 0;
   for (size_t done = 0; done < size;) {
     size_t piece = std::min(kMaxUpdate, size - done);
-    if (EVP_EncryptUpdate(ctx.get(), out.data() + kNonceSize + written, &len, plain + done, int(piece)) != 1)
+    if (EVP_EncryptUpdate(ctx.get(), sealed + kNonceSize + written, &len, plain + done, int(piece)) != 1)
       return false;
     written += size_t(len);
     done += piece;
   }
   // GCM emits nothing at the end; the spare buffer keeps that an assumption
-  // that cannot overrun `out`.
+  // that cannot overrun `sealed`.
   std::array<uint8_t, kTagSize> spare;
   if (EVP_EncryptFinal_ex(ctx.get(), spare.data(), &len) != 1 || len != 0) return false;
   if (written != size) return false;
-  return EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, int(kTagSize), out.data() + kNonceSize + size) == 1;
+  return EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, int(kTagSize), sealed + kNonceSize + size) == 1;
 }
 
 bool GcmCipher::open(const uint8_t* sealed, size_t size, std::string_view label, std::vector<uint8_t>& out) const {

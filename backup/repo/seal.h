@@ -47,6 +47,10 @@ class GcmCipher {
   // out becomes nonce || ciphertext || tag. Refuses more than 0xFFFFFFF0
   // bytes. May throw vx::Error when the system random generator fails.
   bool seal(const uint8_t* plain, size_t size, std::string_view label, std::vector<uint8_t>& out) const;
+  // Seals where the bytes lie: `buffer` holds kNonceSize bytes of room, the
+  // `size` bytes of plaintext and kTagSize bytes of room, and becomes the
+  // sealed form, so that a writer of large objects needs no second buffer.
+  bool sealInPlace(uint8_t* buffer, size_t size, std::string_view label) const;
   // out becomes the plaintext; on any failure (short input, wrong label,
   // damaged bytes) it is wiped and left empty.
   bool open(const uint8_t* sealed, size_t size, std::string_view label, std::vector<uint8_t>& out) const;
@@ -57,6 +61,9 @@ class GcmCipher {
   bool openInPlace(uint8_t* sealed, size_t size, std::string_view label) const;
 
  private:
+  // Writes the sealed form of `size` bytes of plaintext to `sealed`, whose
+  // ciphertext part may be exactly where `plain` lies.
+  bool encrypt(const uint8_t* plain, size_t size, std::string_view label, uint8_t* sealed) const;
   // Decrypts size - kSealOverhead bytes to `out`, which may be exactly
   // sealed + kNonceSize; on failure `out` is wiped.
   bool decrypt(const uint8_t* sealed, size_t size, std::string_view label, uint8_t* out) const;

@@ -34,6 +34,15 @@ TEST_F(SealTest, RoundTripsUnderEveryLabelAndSize) {
       EXPECT_EQ(sealed.size(), n + kSealOverhead);
       ASSERT_TRUE(cipher_.open(sealed.data(), sealed.size(), label, opened));
       EXPECT_EQ(opened, plain);
+
+      // Sealed where it lies, between room for the nonce and the tag.
+      std::vector<uint8_t> inPlace(kNonceSize);
+      inPlace.insert(inPlace.end(), plain.begin(), plain.end());
+      inPlace.resize(n + kSealOverhead);
+      ASSERT_TRUE(cipher_.sealInPlace(inPlace.data(), n, label));
+      EXPECT_NE(inPlace, sealed) << "a fresh nonce";
+      ASSERT_TRUE(cipher_.open(inPlace.data(), inPlace.size(), label, opened));
+      EXPECT_EQ(opened, plain);
     }
   }
 }
@@ -86,6 +95,8 @@ TEST_F(SealTest, ShortInputAndMissingKeyAreRefused) {
   std::vector<uint8_t> sealed;
   auto plain = Bytes("x");
   EXPECT_FALSE(keyless.seal(plain.data(), plain.size(), kLabelBlob, sealed));
+  std::vector<uint8_t> room(1 + kSealOverhead, 0);
+  EXPECT_FALSE(keyless.sealInPlace(room.data(), 1, kLabelBlob));
   ASSERT_TRUE(cipher_.seal(plain.data(), plain.size(), kLabelBlob, sealed));
   EXPECT_FALSE(keyless.open(sealed.data(), sealed.size(), kLabelBlob, out));
 

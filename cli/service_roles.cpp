@@ -10,6 +10,7 @@
 #include "cli/console_commands.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
+#include "platform/heap_policy.h"
 #include "platform/open_file_limit.h"
 #include "platform/service_manager.h"
 #include "service/service_body.h"
@@ -23,6 +24,7 @@ namespace {
 int RunBody(bool foreground) {
   if (foreground) vx::log::setConsole(true);
   (void)RaiseOpenFileLimit();
+  (void)ReturnLargeBlocksToSystem();
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);

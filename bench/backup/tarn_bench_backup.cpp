@@ -31,6 +31,7 @@
 #include "backup/engine/restore.h"
 #include "backup/repo/repo.h"
 #include "engine/backend_factory.h"
+#include "platform/heap_policy.h"
 
 namespace tarn::backup {
 namespace {
@@ -202,6 +203,8 @@ int Check(const std::string& url) {
 }  // namespace tarn::backup
 
 int main(int argc, char** argv) {
+  // As the service does at its start.
+  (void)tarn::ReturnLargeBlocksToSystem();
   std::vector<std::string> a(argv + 1, argv + argc);
   if (a.empty()) return tarn::backup::Usage();
   if (a[0] == "init" && a.size() == 3) return tarn::backup::Init(a[1]);

@@ -15,7 +15,9 @@
 // URL is sftp://USER@HOST:PORT/ABSOLUTE/PATH. The private key file comes from
 // BENCH_SSH_KEY, the repository password from BENCH_PASSWORD. CACHE is the
 // job's own folder (its file-state cache). TARN_BENCH_CONNECTIONS, when set,
-// replaces the default connection count, to measure what it bounds.
+// replaces the default connection count, to measure what it bounds;
+// TARN_BENCH_PIPELINE_MIB the bytes a backup may hold between reading and
+// upload, in MiB.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +100,8 @@ Status Open(const std::string& url, bool create, Opened& out) {
   RepoOptions options;
   if (const std::string connections = Env("TARN_BENCH_CONNECTIONS"); !connections.empty())
     options.connections = std::atoi(connections.c_str());
+  if (const std::string mib = Env("TARN_BENCH_PIPELINE_MIB"); !mib.empty())
+    options.pipelineBytes = std::strtoull(mib.c_str(), nullptr, 10) << 20;
   out.repo = std::make_shared<Repo>([ep] { return MakeBackend(ep); }, options);
   Status st = out.repo->probe();
   if (st.ok()) {

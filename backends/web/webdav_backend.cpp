@@ -235,7 +235,10 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
         continue;
       }
     }
-    if (status == 400 && request.folder && !unslashed && object.size() > 1 && object.back() == '/') {
+    // A folder URL that names a file: Apache refuses it with 400, lighttpd
+    // refuses a PROPFIND of it with 403.
+    if ((status == 400 || (status == 403 && request.verb == "PROPFIND")) && request.folder && !unslashed &&
+        object.size() > 1 && object.back() == '/') {
       unslashed = true;
       object.pop_back();
       (void)DrainBody(*r, kDavMaxBodyBytes);

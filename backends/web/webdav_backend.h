@@ -124,7 +124,8 @@ class WebDavBackend : public IBackend {
   // right after the headers went out, otherwise before the body is read.
   // A 301 to the same URL with a slash added, which servers answer for a
   // folder URL without one, is followed once; so is a folder URL that the
-  // server refuses with 400 because it names a file, without the slash.
+  // server refuses because it names a file (400, or 403 for PROPFIND),
+  // without the slash.
   Status send(const DavRequest& request, DavResponse& response,
               std::unique_ptr<http::HttpRequest>* handle = nullptr);
   Status propfind(const std::string& path, int depth, std::vector<DirEntry>& entries, RemoteAttr* own,
@@ -161,6 +162,18 @@ class WebDavBackend : public IBackend {
   Status createByMove(const std::string& path, bool& refused);
   // create where MOVE cannot serve: look, then PUT with If-None-Match.
   Status createByLook(const std::string& path);
+  // True when the answer to a COPY or MOVE of a file onto `path` without
+  // overwrite says that the server put the file into a folder standing
+  // there.
+  bool wentIntoFolder(uint32_t status, const std::string& path);
+  // Whether a 2xx answer to a COPY or MOVE of `source` onto `path` without
+  // overwrite made the file: exists when the server put it into a folder
+  // standing there (and the stray copy goes).
+  Status madeWithoutOverwrite(const char* verb, uint32_t status, const std::string& path,
+                              const std::string& source);
+  // The answer of a PUT of path as a status; a 500 into a missing folder
+  // is not-found.
+  Status putError(uint32_t status, const std::string& path);
   // One MOVE, its answer mapped; `folder` gives both URLs their slash.
   Status move(const std::string& from, const std::string& to, bool folder, bool overwrite);
 
@@ -181,6 +194,7 @@ class WebDavBackend : public IBackend {
   bool copyCreates_ = true;  // cleared when the server refuses COPY
   std::string emptySource_;  // the hidden empty file creates copy; "" until made
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
+  bool noContentCreates_ = false;  // the server answers 204 for a name it made
   RemoteAttr lastRead_;      // the copy the last ranged read named; no etag: none
 };
 

@@ -664,7 +664,7 @@ TEST(FakeDavTransport, ATricklingReadEndsWithItsCallersDeadline) {
 // Where the server refuses MOVE without overwrite, create looks before it
 // PUTs; the look misses a file that appears after it (a lagging index
 // here), and a server that ignores If-None-Match then replaces it: the
-// caller hears of it.
+// caller hears of it. A new file is made whatever 2xx the MOVE gets.
 TEST(FakeDavUpload, CreateNeverEmptiesAnExistingFile) {
   struct Case {
     std::vector<std::string> flags;
@@ -677,6 +677,9 @@ TEST(FakeDavUpload, CreateNeverEmptiesAnExistingFile) {
       {{"--refuse-move", "405", "--ignore-if-none-match", "--stale-propfind"}, 0,
        "exists: PUT /e -> HTTP 204 (an existing file was replaced) (204)"},
       {{"--refuse-move", "405", "--stale-propfind"}, 7, "exists: PUT /e -> HTTP 412 (precondition failed) (412)"},
+      // nginx answers 204 for a name it made: without overwrite that is no
+      // replacement.
+      {{"--new-name-status", "204"}, 7, "exists: MOVE /e -> HTTP 412 (precondition failed) (412)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);

@@ -44,6 +44,8 @@ Status AttrFromProp(const XmlNode& prop, RemoteAttr& a) {
   a.type = rt != nullptr && rt->child("collection") != nullptr ? RemoteAttr::kDirectory : RemoteAttr::kFile;
   std::string len = TrimSpace(prop.childText("getcontentlength"));
   if (!len.empty() && !ParseRemoteSize(len, a.size)) return Status(Status::kProtocol, "size out of range (" + len + ")");
+  // lighttpd sends a folder's size on its disk, which is no content.
+  if (a.isDir()) a.size = 0;
   a.mtime = ParseHttpTime(TrimSpace(prop.childText("getlastmodified")));
   a.ctime = ParseHttpTime(TrimSpace(prop.childText("creationdate")));
   if (a.ctime.isZero()) a.ctime = a.mtime;

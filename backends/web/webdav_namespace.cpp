@@ -8,6 +8,8 @@
 namespace tarn {
 namespace {
 
+constexpr int32_t kMultiStatus = 207;
+
 // The status code of a "HTTP/1.1 200 OK" line; 0 when there is none.
 uint32_t StatusLineCode(const std::string& line) {
   size_t sp = line.find(' ');
@@ -35,6 +37,10 @@ Status Simple(WebDavBackend& b, const std::string& verb, const std::string& path
   DavResponse resp;
   Status st = b.send(req, resp);
   if (!st.ok()) return st;
+  // A 207 lists the members the request could not reach: the folder is
+  // still there, in part.
+  if (resp.status == kMultiStatus)
+    return Status(Status::kIo, verb + " " + path + " -> HTTP 207 (done in part)", kMultiStatus);
   return HttpStatusError(resp.status, verb, path);
 }
 
@@ -71,7 +77,14 @@ Status WebDavBackend::move(const std::string& from, const std::string& to, bool 
   DavResponse resp;
   Status st = send(req, resp);
   if (!st.ok()) return st;
-  if (resp.status >= 200 && resp.status <= 299) return Status();
+  if (resp.status >= 200 && resp.status <= 299 && resp.status != kMultiStatus) {
+    // lighttpd moves a file into a folder that stands at the destination,
+    // whatever Overwrite says: it goes back where it was.
+    if (folder || overwrite || !wentIntoFolder(resp.status, to)) return Status();
+    (void)move(JoinRemotePath(to, BaseName(from)), from, false, false);
+    return Status(Status::kExists, "MOVE " + from + " -> HTTP 204 (a folder stands at the target)", 204);
+  }
+  // A 207 lists the members that could not move: nothing moved as asked.
   // Refusals say little of their reason: rclone answers 403 for a missing
   // source or target folder, Apache 500 for a missing target folder, Apache
   // with mod_dir 301 for a file onto a folder, others 409 for a target in
@@ -91,6 +104,8 @@ Status WebDavBackend::move(const std::string& from, const std::string& to, bool 
       return Status(Status::kNotFound, base + " (parent missing)", native);
     }
   }
+  if (resp.status == kMultiStatus)
+    return Status(Status::kIo, base + " (done in part)", native);
   return HttpStatusError(resp.status, "MOVE", from);
 }
 

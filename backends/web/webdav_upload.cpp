@@ -79,8 +79,8 @@ class EmptyWriteStream : public IWriteStream {
 
 class DavPutStream : public IWriteStream {
  public:
-  DavPutStream(std::string path, uint64_t size, std::unique_ptr<http::HttpRequest> request)
-      : path_(std::move(path)), size_(size), request_(std::move(request)) {}
+  DavPutStream(WebDavBackend* backend, std::string path, uint64_t size, std::unique_ptr<http::HttpRequest> request)
+      : backend_(backend), path_(std::move(path)), size_(size), request_(std::move(request)) {}
 
   Status write(const uint8_t* data, uint64_t length) override {
     if (!request_) return Status(Status::kInvalid, "PUT: stream already finished");
@@ -107,7 +107,7 @@ class DavPutStream : public IWriteStream {
     const std::string lastModified = request_->header("Last-Modified");
     (void)DrainBody(*request_, kDavMaxBodyBytes);
     request_.reset();
-    Status st = HttpStatusError(status, "PUT", path_);
+    Status st = backend_->putError(status, path_);
     if (!st.ok()) return st;
     if (out != nullptr) {
       // What the reply tells, without a look of its own: every caller that
@@ -123,6 +123,7 @@ class DavPutStream : public IWriteStream {
   void abort() override { request_.reset(); }
 
  private:
+  WebDavBackend* backend_;
   std::string path_;
   uint64_t size_;
   uint64_t sent_ = 0;
@@ -331,7 +332,7 @@ Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64
   if (size == 0) {
     Status st = send(req, resp);
     if (!st.ok()) return st;
-    st = HttpStatusError(resp.status, "PUT", path);
+    st = putError(resp.status, path);
     if (!st.ok()) return st;
     out = std::make_unique<EmptyWriteStream>();
     return Status();
@@ -340,8 +341,18 @@ Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64
   std::unique_ptr<http::HttpRequest> handle;
   Status st = send(req, resp, &handle);
   if (!st.ok()) return st;
-  out = std::make_unique<DavPutStream>(path, size, std::move(handle));
+  out = std::make_unique<DavPutStream>(this, path, size, std::move(handle));
   return Status();
+}
+
+Status WebDavBackend::putError(uint32_t status, const std::string& path) {
+  Status st = HttpStatusError(status, "PUT", path);
+  // nginx answers a PUT into a missing folder with 500, as it answers a
+  // failure of its own.
+  RemoteAttr parent;
+  if (status == 500 && stat(ParentPath(path), parent).code == Status::kNotFound)
+    return Status(Status::kNotFound, st.message + " (parent missing)", st.native);
+  return st;
 }
 
 Status WebDavBackend::create(const std::string& path) {
@@ -393,11 +404,7 @@ Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
     copy.headers = {"Destination: " + absoluteUrl(path), "Overwrite: F"};
     Status st = send(copy, resp);
     if (!st.ok()) return st;
-    if (resp.status >= 200 && resp.status <= 299) {
-      if (resp.status != 204) return Status();
-      vx::log::write(vx::log::kWarn, "webdav: COPY onto %s replaced a file (HTTP 204)", path.c_str());
-      return Status(Status::kExists, "COPY " + path + " -> HTTP 204 (an existing file was replaced)", 204);
-    }
+    if (resp.status >= 200 && resp.status <= 299) return madeWithoutOverwrite("COPY", resp.status, path, emptySource_);
     // Listings remove hidden files an hour old, this one too: it is made
     // again once.
     if (resp.status == 404 && attempt == 0) {
@@ -407,11 +414,15 @@ Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
     break;
   }
   const Status failed = HttpStatusError(resp.status, "COPY", path);
+  RemoteAttr attr;
+  // 409: the target's folder is missing, or (nginx) a folder stands at the
+  // target.
+  if (resp.status == 409 && stat(path, attr).ok())
+    return Status(Status::kExists, "COPY " + path + " -> HTTP 409 (target exists)", 409);
   // Answers about the target (there, or its folder missing) or about the
   // moment (a lock, a gateway) say nothing of COPY itself.
   for (uint32_t passing : {409u, 412u, 423u, 429u, 502u, 503u, 504u})
     if (resp.status == passing) return failed;
-  RemoteAttr attr;
   if (stat(path, attr).ok())
     return Status(Status::kExists, "COPY " + path + " -> HTTP " + std::to_string(resp.status) + " (target exists)",
                   static_cast<int32_t>(resp.status));
@@ -449,12 +460,7 @@ Status WebDavBackend::createByMove(const std::string& path, bool& refused) {
   // A lost connection leaves the hidden file to listings, which skip it
   // and remove it once it is old.
   if (!st.ok()) return st;
-  if (resp.status >= 200 && resp.status <= 299) {
-    // 204 says a file stood there after all: the server ignored Overwrite.
-    if (resp.status != 204) return Status();
-    vx::log::write(vx::log::kWarn, "webdav: MOVE onto %s replaced a file (HTTP 204)", path.c_str());
-    return Status(Status::kExists, "MOVE " + path + " -> HTTP 204 (an existing file was replaced)", 204);
-  }
+  if (resp.status >= 200 && resp.status <= 299) return madeWithoutOverwrite("MOVE", resp.status, path, temp);
   DavRequest del;
   del.verb = "DELETE";
   del.path = temp;
@@ -471,6 +477,28 @@ Status WebDavBackend::createByMove(const std::string& path, bool& refused) {
   const Status failed = HttpStatusError(resp.status, "MOVE", path);
   refused = failed.code != Status::kNetwork && failed.code != Status::kBusy;
   return failed;
+}
+
+bool WebDavBackend::wentIntoFolder(uint32_t status, const std::string& path) {
+  // Without overwrite no 2xx can mean a replacement: nginx answers 204 for
+  // a name it has just made. lighttpd answers 201 for that, and 204 when it
+  // put the file into a folder that stands at the target.
+  if (status != 204 || noContentCreates_) return false;
+  RemoteAttr target;
+  if (stat(path, target).ok() && target.isDir()) return true;
+  noContentCreates_ = true;
+  return false;
+}
+
+Status WebDavBackend::madeWithoutOverwrite(const char* verb, uint32_t status, const std::string& path,
+                                           const std::string& source) {
+  if (!wentIntoFolder(status, path)) return Status();
+  DavRequest del;
+  del.verb = "DELETE";
+  del.path = JoinRemotePath(path, BaseName(source));
+  DavResponse gone;
+  (void)send(del, gone);
+  return Status(Status::kExists, std::string(verb) + " " + path + " -> HTTP 204 (a folder stands there)", 204);
 }
 
 Status WebDavBackend::createByLook(const std::string& path) {

@@ -5,7 +5,7 @@ upload of the Nextcloud/ownCloud family (upload folders, chunk PUTs, MOVE of
 modification time, quota properties, and faults (a server that ignores Range,
 dropped connections, slow and trickled replies, broken status lines and
 headers, odd status codes, a PUT that ignores If-None-Match, MOVEs refused
-for no stated reason, a listing without end).
+for no stated reason or answered 204 for a new name, a listing without end).
 
 Files live in memory. Every request is appended to the log file as one JSON
 line, so tests can see what went over the wire.
@@ -345,7 +345,7 @@ class Handler(BaseHTTPRequestHandler):
                 del NODES[p]
             for p in sorted(subtree(path)):
                 NODES[dest + p[len(path):]] = NODES.pop(p)
-        self.reply(204 if existed else 201)
+        self.reply(204 if existed else (ARGS.new_name_status or 201))
 
     def assemble(self, folder, dest):
         total = int(self.headers.get("OC-Total-Length") or -1)
@@ -501,6 +501,8 @@ def main():
     ap.add_argument("--wrong-href", default="", help="PROPFIND replies name another path for this one")
     ap.add_argument("--endless-propfind", default="", help="PROPFIND of this path streams a reply without end")
     ap.add_argument("--refuse-move", type=int, default=0, help="answer every MOVE but the assembling one with this")
+    ap.add_argument("--new-name-status", type=int, default=0,
+                    help="answer a MOVE onto a new name with this (nginx: 204)")
     ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")
     ARGS = ap.parse_args()
 

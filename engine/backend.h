@@ -48,6 +48,11 @@ class IBackend {
   virtual Status ping() = 0;
   virtual const BackendCaps& caps() const { return caps_; }
   virtual const EndpointConfig& config() const = 0;
+  // The key by which users know the server, in the form they compare with
+  // what its administrator gives ("SHA256:... (ED25519)" for an SSH host
+  // key); empty for protocols without one. Known after connect, also when
+  // a step after the key exchange failed.
+  virtual std::string serverKey() const { return std::string(); }
 
   virtual Status stat(const std::string& path, RemoteAttr& out) = 0;
   virtual Status list(const std::string& path, std::vector<DirEntry>& out) = 0;

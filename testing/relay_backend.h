@@ -34,6 +34,7 @@ class RelayBackend : public IBackend {
   Status ping() override { return inner_->ping(); }
   const BackendCaps& caps() const override { return inner_->caps(); }
   const EndpointConfig& config() const override { return inner_->config(); }
+  std::string serverKey() const override { return inner_->serverKey(); }
 
   Status stat(const std::string& path, RemoteAttr& out) override {
     watch(RelayOp::kStat, path);

@@ -303,12 +303,16 @@ TEST_F(SftpAuth, ConnectLogsTheHostKeyHash) {
   test::LogCapture log;
   SftpBackend b(ServerEndpoint());
   ASSERT_TRUE(b.connect().ok());
+  // As ssh prints it: "SHA256:", 43 base64 digits, the kind.
   std::string text = log.text();
-  size_t at = text.find("host key sha256 ");
+  size_t at = text.find("host key SHA256:");
   ASSERT_NE(at, std::string::npos) << text;
-  std::string hex = text.substr(at + 16, 64);
-  EXPECT_EQ(hex.size(), 64u);
-  EXPECT_EQ(hex.find_first_not_of("0123456789abcdef"), std::string::npos) << hex;
+  const std::string key = b.serverKey();
+  EXPECT_EQ(text.substr(at + 9, key.size()), key);
+  EXPECT_EQ(key.find(' '), 50u) << key;
+  EXPECT_EQ(key.substr(7, 43).find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"),
+            std::string::npos)
+      << key;
 }
 
 TEST_F(SftpAuth, ConnectionPoolReconnectsAfterADroppedConnection) {

@@ -92,6 +92,7 @@ Status SftpBackend::connect() {
   bounded.connectTimeoutMs = waitLimitMs(config_.connectTimeoutMs);
   bounded.ioTimeoutMs = waitLimitMs(config_.ioTimeoutMs);
   Status st = conn->open(bounded);
+  hostKey_ = conn->hostKey();
   if (!st.ok()) return st;
   const std::string root = serverPath("/");
   LIBSSH2_SFTP_ATTRIBUTES attrs;

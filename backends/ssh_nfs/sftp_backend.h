@@ -49,6 +49,7 @@ class SftpBackend final : public IBackend {
   bool isConnected() const override;
   Status ping() override;
   const EndpointConfig& config() const override { return config_; }
+  std::string serverKey() const override { return hostKey_; }
 
   Status stat(const std::string& path, RemoteAttr& out) override;
   Status list(const std::string& path, std::vector<DirEntry>& out) override;
@@ -108,6 +109,7 @@ class SftpBackend final : public IBackend {
   uint64_t calls_ = 0;
   Look lastLook_;
   const CancelToken* cancel_ = nullptr;  // the caller's, while the pool runs a call
+  std::string hostKey_;  // of the last connect's key exchange
 };
 
 std::unique_ptr<IBackend> MakeSftpBackend(const EndpointConfig& config);

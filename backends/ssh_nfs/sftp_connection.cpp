@@ -87,12 +87,11 @@ Status SftpConnection::startSession(const EndpointConfig& config, uint32_t port)
   libssh2_keepalive_config(session_, 1, config.keepaliveSec);
 
   const char* banner = libssh2_session_banner_get(session_);
-  const char* hash = libssh2_hostkey_hash(session_, LIBSSH2_HOSTKEY_HASH_SHA256);
-  std::string hex = hash ? vx::HexEncode(hash, 32) : std::string("unavailable");
+  hostKey_ = SessionHostKeyText(session_);
   const char* cipher = libssh2_session_methods(session_, LIBSSH2_METHOD_CRYPT_CS);
   const char* mac = libssh2_session_methods(session_, LIBSSH2_METHOD_MAC_CS);
-  vx::log::write(vx::log::kInfo, "sftp: %s host key sha256 %s (%s), cipher %s, mac %s",
-                 HostPort(config.host, port).c_str(), hex.c_str(), banner ? banner : "no banner",
+  vx::log::write(vx::log::kInfo, "sftp: %s host key %s, %s, cipher %s, mac %s", HostPort(config.host, port).c_str(),
+                 hostKey_.empty() ? "unavailable" : hostKey_.c_str(), banner ? banner : "no banner",
                  cipher ? cipher : "?", mac ? mac : "?");
   if (config.verifyTls) return CheckHostKey(session_, config.host, port, knownHosts);
   return Status();

@@ -87,6 +87,9 @@ class SftpConnection {
   Status keepalive();
 
   bool usable() const { return sftp_ != nullptr && !broken_; }
+  // The host key the server showed at the handshake (SessionHostKeyText);
+  // kept when a later step of open failed.
+  const std::string& hostKey() const { return hostKey_; }
   LIBSSH2_SESSION* session() const { return session_; }
   LIBSSH2_SFTP* sftp() const { return sftp_; }
   int socketFd() const { return fd_; }
@@ -190,6 +193,7 @@ class SftpConnection {
   uint32_t nextRawId_ = 0;
   // Folders tidied on this connection.
   std::set<std::string> swept_;
+  std::string hostKey_;
 };
 
 }  // namespace tarn

@@ -108,6 +108,20 @@ std::string HostKeyFingerprint(const void* blob, size_t size) {
   return "SHA256:" + b64;
 }
 
+std::string SessionHostKeyText(LIBSSH2_SESSION* session) {
+  size_t keyLen = 0;
+  int keyType = 0;
+  const char* key = session != nullptr ? libssh2_session_hostkey(session, &keyLen, &keyType) : nullptr;
+  if (key == nullptr || keyLen == 0) return std::string();
+  // ssh-keygen's names of the kinds: one for the three ECDSA curves.
+  const std::string type = BlobKeyType(std::vector<uint8_t>(key, key + keyLen));
+  std::string kind = type == "ssh-ed25519" ? "ED25519"
+                     : type.rfind("ecdsa-", 0) == 0 ? "ECDSA"
+                     : type == "ssh-rsa"            ? "RSA"
+                                                    : type;
+  return HostKeyFingerprint(key, keyLen) + " (" + kind + ")";
+}
+
 void PreferKnownHostKeyType(LIBSSH2_SESSION* session, const std::string& host, uint32_t port,
                             const std::string& file) {
   const KeyKind* kind = nullptr;

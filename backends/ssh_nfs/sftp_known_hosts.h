@@ -38,4 +38,8 @@ Status CheckHostKey(LIBSSH2_SESSION* session, const std::string& host, uint32_t 
 // ssh prints fingerprints.
 std::string HostKeyFingerprint(const void* blob, size_t size);
 
+// The session's host key as "ssh-keygen -lf" shows it: its fingerprint and
+// its kind ("SHA256:... (ED25519)"); empty before the handshake.
+std::string SessionHostKeyText(LIBSSH2_SESSION* session);
+
 }  // namespace tarn

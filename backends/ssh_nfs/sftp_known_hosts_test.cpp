@@ -127,5 +127,29 @@ TEST_F(SftpHostKeys, RecordedKeysDecideWhoMayHearTheCredentials) {
   }
 }
 
+// The key a connection shows its user reads as "ssh-keygen -lf" prints it
+// (fingerprint, then the kind in brackets), for each kind the server has
+// (the recorded kind goes first), also when the log-in is then refused.
+TEST_F(SftpHostKeys, ServerKeyReadsAsSshKeygenPrintsIt) {
+  for (const char* type : {"ecdsa", "ed25519"}) {
+    SCOPED_TRACE(type);
+    const std::string line = scan(type);
+    WriteText(file_, line);
+    std::string printed = Shell("ssh-keygen -l -f " + file_);
+    while (!printed.empty() && printed.back() == '\n') printed.pop_back();
+    const std::string fp = printed.substr(printed.find("SHA256:"));
+    const std::string want = fp.substr(0, fp.find(' ')) + " " + printed.substr(printed.rfind(' ') + 1);
+    for (bool rightPassword : {true, false}) {
+      EndpointConfig cfg = sftp_test::ServerEndpoint();
+      if (!rightPassword) cfg.password = "wrong";
+      SftpBackend b(cfg);
+      EXPECT_EQ(b.serverKey(), "");
+      Status st = b.connect();
+      EXPECT_EQ(st.ok(), rightPassword) << st.toString();
+      EXPECT_EQ(b.serverKey(), want) << printed;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tarn

@@ -50,6 +50,33 @@ Status WriteFile(IBackend& backend, const std::string& path, const std::string& 
   return stream->finish(nullptr);
 }
 
+// A file under a name being tried goes the road of a new file on the
+// drive: made empty, then its content uploaded, then looked up by its name.
+// A server may make the name and still refuse content under it.
+constexpr char kNamedContent[] = "name check\n";
+constexpr uint64_t kNamedContentBytes = sizeof kNamedContent - 1;
+
+enum class Saved { kYes, kRefused, kElsewhere };
+
+Saved SaveNamed(IBackend& backend, const std::string& path, Status& why) {
+  why = backend.create(path);
+  if (why.ok()) why = WriteFile(backend, path, kNamedContent);
+  if (!why.ok()) return Saved::kRefused;
+  RemoteAttr attr;
+  why = backend.stat(path, attr);
+  if (why.ok() && attr.size != kNamedContentBytes)
+    why = Status(Status::kConflict, "size after write is " + std::to_string(attr.size));
+  return why.ok() ? Saved::kYes : Saved::kElsewhere;
+}
+
+// A status for a line of the report, with a long name in it shortened.
+std::string Reason(const Status& st, const std::string& name) {
+  std::string text = st.toString();
+  for (size_t at; (at = text.find(name)) != std::string::npos;)
+    text.replace(at, name.size(), "<the " + std::to_string(name.size()) + "-byte name>");
+  return text;
+}
+
 // Steps 8 to 10 need the test file's content.
 void ProbeContent(ProbeReport& report, IBackend& backend, const std::string& file, const std::string& data) {
   RemoteAttr attr;
@@ -75,7 +102,8 @@ void ProbeContent(ProbeReport& report, IBackend& backend, const std::string& fil
   }
 
   if (!report.caps.randomWrite) {
-    report.add(ProbeItem::kOk, "random-write", "not supported by the protocol; any change re-uploads the whole file");
+    report.add(ProbeItem::kOk, "random-write",
+               "a changed file is uploaded whole: this protocol cannot write into part of a file");
   } else {
     std::string back(kWriteProbeBytes, '\0');
     got = 0;
@@ -123,46 +151,62 @@ std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string
     (void)backend.remove(other, false);
   }
 
+  Status why;
   const std::string upper = scratch + "/Case.txt";
-  if (backend.create(upper).ok()) {
+  if (SaveNamed(backend, upper, why) == Saved::kYes) {
     if (!backend.stat(scratch + "/case.txt", attr).ok()) {
-      report.add(ProbeItem::kWarning, "case",
-                 "server is case-sensitive: 'A.txt' and 'a.txt' are different files; Tarn refuses such collisions");
+      report.add(ProbeItem::kOk, "case", "names are case-sensitive, as on Linux: 'A.txt' and 'a.txt' are two files");
       report.caps.caseSensitive = true;
     } else {
-      report.add(ProbeItem::kOk, "case", "server is case-insensitive (like Windows)");
+      report.add(ProbeItem::kWarning, "case",
+                 "names are not case-sensitive: 'A.txt' and 'a.txt' are one file on this server, so programs that "
+                 "keep both lose one");
       report.caps.caseSensitive = false;
     }
-    (void)backend.remove(upper, false);
   }
+  (void)backend.remove(upper, false);
 
-  const std::string longName = scratch + "/" + std::string(kLongNameLetters, 'n') + ".txt";
-  if (!backend.create(longName).ok()) {
-    report.add(ProbeItem::kWarning, "long-name", "255-byte names refused; Tarn will limit names to 200 bytes");
+  const std::string longName = std::string(kLongNameLetters, 'n') + ".txt";
+  const std::string longPath = scratch + "/" + longName;
+  if (SaveNamed(backend, longPath, why) != Saved::kYes) {
+    report.add(ProbeItem::kWarning, "long-name",
+               "a file with a name of " + std::to_string(longName.size()) + " bytes could not be saved (" +
+                   Reason(why, longName) + "); the drive refuses names longer than " +
+                   std::to_string(kProbeShortNameBytes) + " bytes");
     report.caps.maxNameBytes = kProbeShortNameBytes;
   } else {
-    report.add(ProbeItem::kOk, "long-name", "255-byte names accepted");
-    (void)backend.remove(longName, false);
+    report.add(ProbeItem::kOk, "long-name", "names of " + std::to_string(longName.size()) + " bytes work");
   }
+  (void)backend.remove(longPath, false);
 
-  const std::string unicode = scratch + "/\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb \xe2\x80\x94 \xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88.txt";
-  if (!backend.create(unicode).ok()) {
-    report.add(ProbeItem::kWarning, "unicode", "server refused a Unicode name");
-  } else {
-    if (!backend.stat(unicode, attr).ok())
-      report.add(ProbeItem::kWarning, "unicode", "Unicode name was stored under a different form");
-    else
-      report.add(ProbeItem::kOk, "unicode", "Unicode names round-trip");
-    (void)backend.remove(unicode, false);
+  const std::string unicodeName = "\xd0\xa4\xd0\xb0\xd0\xb9\xd0\xbb \xe2\x80\x94 \xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88.txt";
+  const std::string unicode = scratch + "/" + unicodeName;
+  switch (SaveNamed(backend, unicode, why)) {
+    case Saved::kYes:
+      report.add(ProbeItem::kOk, "unicode", "names in any script work ('" + unicodeName + "')");
+      break;
+    case Saved::kRefused:
+      report.add(ProbeItem::kWarning, "unicode",
+                 "a file named '" + unicodeName + "' could not be saved (" + why.toString() +
+                     "); names in other scripts than Latin may fail");
+      break;
+    case Saved::kElsewhere:
+      report.add(ProbeItem::kWarning, "unicode",
+                 "a file named '" + unicodeName +
+                     "' was saved, but the server shows it under another form of its name; such files may not "
+                     "open under the name they were saved with");
+      break;
   }
+  (void)backend.remove(unicode, false);
 
+  // Linux names may hold ':'; servers on Windows file systems refuse them.
   const std::string colon = scratch + "/a:b";
-  if (backend.create(colon).ok()) {
+  if (SaveNamed(backend, colon, why) == Saved::kYes)
+    report.add(ProbeItem::kOk, "windows-names", "names with ':' work");
+  else
     report.add(ProbeItem::kWarning, "windows-names",
-               "server accepts names with ':' that programs on other systems cannot open; such entries will be "
-               "shown with a warning");
-    (void)backend.remove(colon, false);
-  }
+               "a file named 'a:b' could not be saved (" + why.toString() + "); names with ':' fail on this drive");
+  (void)backend.remove(colon, false);
   return file;
 }
 
@@ -194,6 +238,13 @@ class CancelScope {
  private:
   IBackend& backend_;
 };
+
+void AddServerKey(ProbeReport& report, const IBackend& backend) {
+  const std::string key = backend.serverKey();
+  if (!key.empty())
+    report.add(ProbeItem::kOk, "host-key",
+               "the server's host key is " + key + "; compare it with the one its administrator gives");
+}
 
 // True, with the item that says so, once the probe's asker has gone: the
 // probe then ends at its next step.
@@ -247,12 +298,16 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   if (!backend.isConnected()) {
     Status st = backend.connect();
     if (!st.ok()) {
+      // A key exchange that came before the refusal still tells which
+      // server answered.
+      AddServerKey(report, backend);
       report.add(ProbeItem::kFailure, "connect", st.toString());
       report.caps = backend.caps();
       return;
     }
   }
   report.caps = backend.caps();
+  AddServerKey(report, backend);
   report.add(ProbeItem::kOk, "connect",
              report.caps.server.empty() ? std::string("connected") : "connected (" + report.caps.server + ")");
   if (Canceled(report, cancel)) return;
@@ -265,9 +320,14 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   }
   report.add(ProbeItem::kOk, "list", std::to_string(entries.size()) + " entries in the root");
 
-  for (const NameIssueEntry& found : ScanNameIssues(entries, report.caps)) {
+  // Linux shows every name a server lists, but for those holding '\',
+  // which the drive cannot tell from a path.
+  for (const DirEntry& entry : entries) {
     if (report.items.size() > kProbeMaxItemsForNames) break;
-    report.add(ProbeItem::kWarning, "names", "'" + found.name + "': " + NameIssueText(found.issue));
+    if (entry.name.find('\\') != std::string::npos)
+      report.add(ProbeItem::kWarning, "names",
+                 "'" + PrintableName(entry.name) + "': not shown on the drive (names holding '\\' cannot be told "
+                                                   "from a path)");
   }
 
   if (Canceled(report, cancel)) return;
@@ -279,7 +339,8 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     report.caps.freeSpace = true;
   } else {
     report.add(ProbeItem::kWarning, "space",
-               "free space unknown; the file manager will show the drive as full-size");
+               "the server does not tell its free space; the drive shows " + FormatBytes(kUnknownSpaceBytes) +
+                   " free, and a copy that does not fit fails only when the server refuses it");
     report.caps.freeSpace = false;
   }
 
@@ -296,7 +357,7 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     return;
   }
   report.writable = true;
-  report.add(ProbeItem::kOk, "mkdir", "scratch directory created");
+  report.add(ProbeItem::kOk, "mkdir", "folders can be created");
 
   std::string file = scratch + "/probe.bin";
   const std::string data = TestData();

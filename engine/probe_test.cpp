@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "testing/memory_backend.h"
+#include "testing/relay_backend.h"
 
 namespace tarn {
 namespace {
@@ -86,7 +87,7 @@ TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
        "the start, and opening a big file in the middle waits for everything before it",
        [](const BackendCaps& c) { return !c.rangeRead; }},
       {[](auto&, auto& c) { c.randomWrite = false; }, "random-write", ProbeItem::kOk,
-       "not supported by the protocol; any change re-uploads the whole file",
+       "a changed file is uploaded whole: this protocol cannot write into part of a file",
        [](const BackendCaps& c) { return !c.randomWrite; }},
       {[](auto& s, auto&) { s.addFault(Fail(MemOp::kWriteAt)); }, "random-write", ProbeItem::kWarning,
        "offset writes failed: access-denied: no; falling back to whole-file uploads",
@@ -94,18 +95,37 @@ TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
       {[](auto&, auto& c) { c.setMtime = false; }, "mtime", ProbeItem::kWarning,
        "server keeps its own modification time; copied files will show the upload time",
        [](const BackendCaps& c) { return !c.setMtime; }},
-      {[](auto&, auto& c) { c.caseSensitive = false; }, "case", ProbeItem::kOk, "server is case-insensitive (like Windows)",
+      {[](auto&, auto& c) { c.caseSensitive = false; }, "case", ProbeItem::kWarning,
+       "names are not case-sensitive: 'A.txt' and 'a.txt' are one file on this server, so programs that keep both "
+       "lose one",
        [](const BackendCaps& c) { return !c.caseSensitive; }},
       {[](auto&, auto& c) { c.freeSpace = false; }, "space", ProbeItem::kWarning,
-       "free space unknown; the file manager will show the drive as full-size",
+       "the server does not tell its free space; the drive shows 1.0 PiB free, and a copy that does not fit fails "
+       "only when the server refuses it",
        [](const BackendCaps& c) { return !c.freeSpace; }},
       {[](auto&, auto& c) { c.renameOverwrite = false; }, "rename", ProbeItem::kWarning,
        "rename over an existing file failed: exists: rename: server cannot replace /other.bin (a file manager's replace "
        "will delete first)",
        [](const BackendCaps& c) { return !c.renameOverwrite; }},
-      // The third file created is the long name.
+      // The third file created is the long name; the third upload its
+      // content, which a server may refuse after making the name.
       {[](auto& s, auto&) { s.addFault(Fail(MemOp::kCreate, 3)); }, "long-name", ProbeItem::kWarning,
-       "255-byte names refused; Tarn will limit names to 200 bytes", [](const BackendCaps& c) { return c.maxNameBytes == 200; }},
+       "a file with a name of 254 bytes could not be saved (access-denied: no); the drive refuses names longer than "
+       "200 bytes",
+       [](const BackendCaps& c) { return c.maxNameBytes == 200; }},
+      {[](auto& s, auto&) {
+         FaultRule refused = Fail(MemOp::kFinish, 3);
+         refused.status = Status(Status::kProtocol, "PUT /.tarn-probe-00000000/" + std::string(250, 'n') +
+                                                        ".txt -> HTTP 500", 500);
+         s.addFault(refused);
+       },
+       "long-name", ProbeItem::kWarning,
+       "a file with a name of 254 bytes could not be saved (protocol: PUT /<the 254-byte name> -> HTTP 500 "
+       "(500)); the drive refuses names longer than 200 bytes",
+       [](const BackendCaps& c) { return c.maxNameBytes == 200; }},
+      {[](auto& s, auto&) { s.addFault(Fail(MemOp::kCreate, 5)); }, "windows-names", ProbeItem::kWarning,
+       "a file named 'a:b' could not be saved (access-denied: no); names with ':' fail on this drive",
+       [](const BackendCaps&) { return true; }},
   };
   for (const Case& c : cases) {
     ProbeReport report = probe(c.setUp);
@@ -184,14 +204,62 @@ TEST_F(ProbeTest, CancelledProbeEndsAtItsNextStepAndRemovesWhatItMade) {
   }
 }
 
+// Names that Linux shows as they are (':', '?', a trailing dot, case
+// twins) get no warning; those holding '\' are not shown, and their
+// warnings stop once the report holds 41 items. (Paths split at '\', so
+// such names reach the listing past the server.)
 TEST_F(ProbeTest, NameWarningsStopAtFortyOneItems) {
-  ProbeReport report = probe([](auto& s, auto&) {
-    for (int i = 0; i < 100; ++i) s.putFile("/bad:" + std::to_string(i), "");
-  });
+  class Listed : public test::RelayBackend {
+   public:
+    using RelayBackend::RelayBackend;
+    Status list(const std::string& path, std::vector<DirEntry>& out) override {
+      Status st = RelayBackend::list(path, out);
+      if (st.ok() && path == "/") {
+        for (const char* fine : {"a:b", "q?", "x.", "File", "file", "CON"}) out.push_back({fine, {}});
+        for (int i = 0; i < 100; ++i) out.push_back({"bad\\" + std::to_string(i), {}});
+      }
+      return st;
+    }
+  };
+  auto server = std::make_shared<test::MemoryServer>();
+  BackendCaps caps = server->caps();
+  caps.freeSpace = true;
+  server->setCaps(caps);
+  Listed backend(server->connection(), nullptr);
+  ProbeReport report;
+  ProbeServer(report, backend, CompatOptions(), nullptr);
   const Checks checks = ChecksOf(report);
   EXPECT_EQ(std::count(checks.begin(), checks.end(), "names"), 39);
-  EXPECT_EQ(report.items[2].message, "'bad:0': name contains a character the storage cannot hold: bad:0");
+  ASSERT_GT(report.items.size(), 41u);
+  EXPECT_EQ(report.items[2].message, "'bad\\0': not shown on the drive (names holding '\\' cannot be told from a path)");
   EXPECT_EQ(report.items[41].check, "space");
+}
+
+// A server whose key its users compare (an SSH host key) shows it first,
+// also when the log-in is then refused.
+TEST_F(ProbeTest, ServerKeyComesBeforeTheConnectOutcome) {
+  class Keyed : public test::RelayBackend {
+   public:
+    using RelayBackend::RelayBackend;
+    std::string serverKey() const override { return "SHA256:abc (ED25519)"; }
+  };
+  for (bool refused : {false, true}) {
+    auto server = std::make_shared<test::MemoryServer>();
+    if (refused) {
+      FaultRule login = Fail(MemOp::kConnect);
+      login.status = Status(Status::kAuthFailed, "password authentication failed");
+      server->addFault(login);
+    }
+    Keyed backend(server->connection(), nullptr);
+    ProbeReport report;
+    ProbeServer(report, backend, CompatOptions(), nullptr);
+    ASSERT_GE(report.items.size(), 2u);
+    EXPECT_EQ(report.items[0].check, "host-key");
+    EXPECT_EQ(report.items[0].message,
+              "the server's host key is SHA256:abc (ED25519); compare it with the one its administrator gives");
+    EXPECT_EQ(report.items[1].check, "connect");
+    EXPECT_EQ(report.ok, !refused);
+  }
 }
 
 TEST(ProbeReport, TextAndJson) {

@@ -63,4 +63,8 @@ struct FsStats {
   bool known = false;
 };
 
+// The size and the free space a drive shows when its server tells none:
+// large enough that no program refuses to copy for want of room.
+inline constexpr uint64_t kUnknownSpaceBytes = 1ull << 50;
+
 }  // namespace tarn

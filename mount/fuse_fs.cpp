@@ -27,9 +27,6 @@ constexpr mode_t kFileMode = 0755;
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kWriteBits = 0222;
 constexpr blksize_t kStatBlockBytes = 512;
-// Space figures shown when the server gives none: large enough that no
-// program refuses to write, as a drive of unknown size should.
-constexpr uint64_t kUnknownSpaceBytes = 1ull << 50;
 constexpr unsigned long kStatfsBlockBytes = 4096;
 // The kernel counts time in nanoseconds; the drive keeps 100 ns units.
 constexpr unsigned kTimeGranularityNs = 100;
@@ -181,6 +178,11 @@ Status FuseFs::atNodePath(fuse_ino_t ino, const char* name, std::string path,
   }
 }
 
+int FuseFs::madeChildPath(fuse_ino_t parent, const char* name, std::string& path) const {
+  if (std::strlen(name) > volume_->caps()->maxNameBytes) return ENAMETOOLONG;
+  return newChildPath(parent, name, path);
+}
+
 void FuseFs::lookup(fuse_req_t req, fuse_ino_t parent, const char* name) {
   std::string path;
   if (int err = newChildPath(parent, name, path); err != 0) {
@@ -281,7 +283,7 @@ void FuseFs::mknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t m
     return;
   }
   std::string path;
-  if (int err = newChildPath(parent, name, path); err != 0) {
+  if (int err = madeChildPath(parent, name, path); err != 0) {
     fuse_reply_err(req, err);
     return;
   }
@@ -298,7 +300,7 @@ void FuseFs::mknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t m
 
 void FuseFs::mkdir(fuse_req_t req, fuse_ino_t parent, const char* name) {
   std::string path;
-  if (int err = newChildPath(parent, name, path); err != 0) {
+  if (int err = madeChildPath(parent, name, path); err != 0) {
     fuse_reply_err(req, err);
     return;
   }
@@ -350,7 +352,7 @@ void FuseFs::rename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_in
   std::string from;
   std::string to;
   int err = newChildPath(parent, name, from);
-  if (err == 0) err = newChildPath(newParent, newName, to);
+  if (err == 0) err = madeChildPath(newParent, newName, to);
   if (err != 0) {
     fuse_reply_err(req, err);
     return;

@@ -107,6 +107,9 @@ class FuseFs {
   void replyEntry(fuse_req_t req, fuse_ino_t parent, const char* name, const RemoteAttr& attr);
   // The remote path of a new name, or an errno for a refused one.
   int newChildPath(fuse_ino_t parent, const char* name, std::string& path) const;
+  // The same for a name about to be made: ENAMETOOLONG past the longest
+  // name the server takes, so that nothing is written that cannot be kept.
+  int madeChildPath(fuse_ino_t parent, const char* name, std::string& path) const;
   // Runs `call` at `path`, read from the node `ino` (with `name`: of that
   // name in the folder `ino`). A path read just before a rename of a folder
   // above took effect names the old place: when `call` finds nothing there

@@ -64,7 +64,7 @@ void FuseFs::open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
 
 void FuseFs::create(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_file_info* fi) {
   std::string path;
-  if (int err = newChildPath(parent, name, path); err != 0) {
+  if (int err = madeChildPath(parent, name, path); err != 0) {
     fuse_reply_err(req, err);
     return;
   }

@@ -89,9 +89,14 @@ TEST(FuseMountHost, RefusedNamesAndOperationsGiveTheirErrno) {
   world.server->makeDir("/empty");
   world.server->putFile("/a.txt", "a");
   world.server->putFile("/b.txt", "b");
+  // A server that cannot keep names past 200 bytes (as a probe finds).
+  BackendCaps caps = world.server->caps();
+  caps.maxNameBytes = 200;
+  world.server->setCaps(caps);
+  const std::string longest(200, 'n'), tooLong(201, 'n');
   ASSERT_TRUE(world.mount());
-  auto at = [&](const char* name) { return world.file(name); };
-  auto create = [&](const char* name) {
+  auto at = [&](const std::string& name) { return world.file(name); };
+  auto create = [&](const std::string& name) {
     const int fd = ::open(at(name).c_str(), O_CREAT | O_WRONLY, 0644);
     if (fd >= 0) ::close(fd);
     return fd;
@@ -119,6 +124,11 @@ TEST(FuseMountHost, RefusedNamesAndOperationsGiveTheirErrno) {
       {"hard link", [&] { return ::link(at("a.txt").c_str(), at("l").c_str()); }, EPERM},
       {"symbolic link", [&] { return ::symlink("a.txt", at("s").c_str()); }, EPERM},
       {"fifo", [&] { return ::mkfifo(at("p").c_str(), 0644); }, EPERM},
+      {"name past the server's longest", [&] { return create(tooLong); }, ENAMETOOLONG},
+      {"folder past the server's longest", [&] { return ::mkdir(at(tooLong).c_str(), 0755); }, ENAMETOOLONG},
+      {"rename past the server's longest", [&] { return ::rename(at("a.txt").c_str(), at(tooLong).c_str()); },
+       ENAMETOOLONG},
+      {"the longest name the server keeps", [&] { return create(longest); }, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(ErrnoOf(c.call()), c.expected) << c.what;
   // Nothing that was refused changed the server.

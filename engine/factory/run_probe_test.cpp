@@ -1,7 +1,8 @@
 // RunProbe with the back-ends it makes: an unknown protocol, and the real
-// WebDAV, SFTP and NFS test servers (testing/servers), each writable, with
-// what the probe learns about it, left as it was found. A missing server
-// variable fails the test.
+// WebDAV (Apache, nginx, lighttpd), SFTP and NFS test servers
+// (testing/servers), each writable, with what the probe learns about it
+// and warns of, left as it was found. A missing server variable fails the
+// test.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -37,20 +38,28 @@ struct Server {
   std::function<MountConfig()> drive;
   // What the probe must find out about this server.
   bool randomWrite, setMtime;
+  uint32_t maxNameBytes;
+  // The checks that warn, in order: each about what does not work there.
+  std::vector<std::string> warnings;
 };
+
+MountConfig DavDrive(const char* prefix) {
+  MountConfig c = Drive("webdav");
+  const std::string p = prefix;
+  c.endpoint.host = Env((p + "URL").c_str());  // a link: validation takes it apart
+  c.endpoint.user = Env((p + "USER").c_str());
+  c.endpoint.password = Env((p + "PASSWORD").c_str());
+  return c;
+}
 
 void PrintTo(const Server& server, std::ostream* out) { *out << server.name; }
 
 const Server kServers[] = {
-    {"webdav",
-     [] {
-       MountConfig c = Drive("webdav");
-       c.endpoint.host = Env("TARN_DAV_URL");  // a link: validation takes it apart
-       c.endpoint.user = Env("TARN_DAV_USER");
-       c.endpoint.password = Env("TARN_DAV_PASSWORD");
-       return c;
-     },
-     false, false},
+    // No WebDAV server here reports its free space or keeps times.
+    {"webdav", [] { return DavDrive("TARN_DAV_"); }, false, false, 255, {"space", "mtime"}},
+    {"nginx", [] { return DavDrive("TARN_DAV_NGINX_"); }, false, false, 255, {"space", "mtime"}},
+    // lighttpd makes a file of a long name but refuses content under it.
+    {"lighttpd", [] { return DavDrive("TARN_DAV_LIGHTTPD_"); }, false, false, 200, {"space", "mtime", "long-name"}},
     {"sftp",
      [] {
        MountConfig c = Drive("sftp");
@@ -61,7 +70,7 @@ const Server kServers[] = {
        c.endpoint.root = Env("SFTP_ROOT");
        return c;
      },
-     true, true},
+     true, true, 255, {}},
     {"nfs",
      [] {
        MountConfig c = Drive("nfs");
@@ -69,7 +78,7 @@ const Server kServers[] = {
        c.endpoint.root = Env("TARN_NFS_EXPORT");
        return c;
      },
-     true, true},
+     true, true, 255, {}},
 };
 
 TEST(RunProbe, UnknownProtocolGivesOneFailure) {
@@ -96,6 +105,11 @@ TEST_P(ProbeServers, FindsWhatTheServerCanDoAndCleansUp) {
   EXPECT_TRUE(report.caps.caseSensitive);
   EXPECT_EQ(report.caps.randomWrite, server.randomWrite);
   EXPECT_EQ(report.caps.setMtime, server.setMtime);
+  EXPECT_EQ(report.caps.maxNameBytes, server.maxNameBytes);
+  std::vector<std::string> warnings;
+  for (const ProbeItem& item : report.items)
+    if (item.level == ProbeItem::kWarning) warnings.push_back(item.check);
+  EXPECT_EQ(warnings, server.warnings) << text;
   for (const char* check : {"connect", "list", "mkdir", "write", "stat", "range", "random-write", "rename"}) {
     bool okItem = false;
     for (const ProbeItem& item : report.items) okItem |= item.check == check && item.level == ProbeItem::kOk;

@@ -1,5 +1,5 @@
-// The FUSE mount host on the real test servers (WebDAV on Apache, SFTP on
-// OpenSSH, NFS on Ganesha): shell work and a build on the drive, and a
+// The FUSE mount host on the real test servers (WebDAV on Apache, nginx and
+// lighttpd, SFTP on OpenSSH, NFS on Ganesha): shell work and a build on the drive, and a
 // process killed while it serves writes, whose closed files all reach the
 // server byte-exact once the drive is mounted again. The servers'
 // variables come from testing/servers/*.sh; a missing one fails the test.
@@ -189,7 +189,7 @@ TEST_P(FuseOnServer, FilesClosedBeforeAKillReachTheServer) {
   EXPECT_TRUE(ServerContent(config, folder + "/patched.bin") == patchedExpect) << "patched.bin differs";
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "sftp", "nfs"),
+INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "nginx", "lighttpd", "sftp", "nfs"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 // A drive whose server goes away and refuses connections (a relay before it
@@ -243,7 +243,7 @@ TEST_P(ServerGone, CachedFilesStayReadable) {
   v.stop(0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, ServerGone, ::testing::Values("webdav", "sftp"),
+INSTANTIATE_TEST_SUITE_P(Servers, ServerGone, ::testing::Values("webdav", "nginx", "lighttpd", "sftp"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 // A drive whose server stops answering (a relay that stops passing bytes, as

@@ -34,18 +34,25 @@ inline std::string ServerEnv(const char* name) {
   return v;
 }
 
-// A drive on one of the real test servers ("webdav", "sftp", "nfs"),
-// rooted at `folder` below the server's test root.
-inline MountConfig ServerDrive(const std::string& protocol) {
+// A drive on one of the real test servers: "webdav" (Apache), "nginx" and
+// "lighttpd" (WebDAV too), "sftp", "nfs".
+inline MountConfig ServerDrive(const std::string& server) {
   MountConfig c;
-  c.id = "mount-" + protocol;
+  c.id = "mount-" + server;
+  const bool otherDav = server == "nginx" || server == "lighttpd";
+  const std::string protocol = otherDav ? "webdav" : server;
   c.endpoint.protocol = protocol;
   c.net.connectTimeoutMs = 5000;
   c.net.ioTimeoutMs = 20000;
   c.net.retries = 2;
   c.net.retryMinMs = 10;
   c.net.retryMaxMs = 100;
-  if (protocol == "webdav") {
+  if (otherDav) {
+    const std::string prefix = server == "nginx" ? "TARN_DAV_NGINX_" : "TARN_DAV_LIGHTTPD_";
+    c.endpoint.host = ServerEnv((prefix + "URL").c_str());
+    c.endpoint.user = ServerEnv((prefix + "USER").c_str());
+    c.endpoint.password = ServerEnv((prefix + "PASSWORD").c_str());
+  } else if (protocol == "webdav") {
     c.endpoint.host = ServerEnv("TARN_DAV_URL");
     c.endpoint.user = ServerEnv("TARN_DAV_USER");
     c.endpoint.password = ServerEnv("TARN_DAV_PASSWORD");

@@ -301,6 +301,39 @@ TEST(WebDavMetadata, ReadsOnlyWhatTheReplySaysOfTheObjectAndItsChildren) {
   }
 }
 
+// Some servers write a name's "?" raw, as they write "#": the path asked is
+// found by the whole href, and a child whose href is no URI with a query
+// keeps its whole name. An href whose query names a parameter is a URI.
+TEST(WebDavMetadata, RawQuestionMarksInHrefsKeepTheirNames) {
+  const std::string file = "<D:resourcetype/><D:getcontentlength>5</D:getcontentlength>";
+  const std::string dir = "<D:resourcetype><D:collection/></D:resourcetype>";
+  struct Case {
+    std::string what;
+    std::string reference;
+    int depth;
+    std::string body;
+    bool found;
+    std::string result;
+  };
+  const Case cases[] = {
+      {"a listing", "/dav/f", 1,
+       Multistatus(Response("/dav/f/", dir) + Response("/dav/f/q?x.txt", file) + Response("/dav/f/what?", file) +
+                   Response("/dav/f/a b?c=d", file) + Response("/dav/f/%C3%A9?", file) +
+                   Response("/dav/f/c?x=1", file) + Response("/dav/f/s?t/", dir)),
+       true, "q?x.txt 5  0;what? 5  0;a b?c=d 5  0;\xC3\xA9? 5  0;c 5  0;s?t 0  1;"},
+      {"the path asked, written raw", "/dav/f/q?x.txt", 0, Multistatus(Response("/dav/f/q?x.txt", file)), true, ""},
+      {"the path asked, escaped", "/dav/f/q?x.txt", 0, Multistatus(Response("/dav/f/q%3Fx.txt", file)), true, ""},
+      {"another path that begins alike", "/dav/f/q", 0, Multistatus(Response("/dav/f/q?x.txt", file)), false, ""},
+      {"the path asked with a query", "/dav/f/c", 0, Multistatus(Response("/dav/f/c?x=1", file)), true, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    bool found = false;
+    EXPECT_EQ(ReadReply(c.reference, c.depth, c.body, found), c.result);
+    EXPECT_EQ(found, c.found);
+  }
+}
+
 TEST(WebDavOperations, RefuseWhatWebDavCannotDoWithoutTraffic) {
   WebDavBackend plain(Endpoint("127.0.0.1", 9, "/dav"));
   WebDavBackend nc(Endpoint("http://127.0.0.1:9/remote.php/dav/files/a"));

@@ -362,6 +362,38 @@ TEST(FakeDavMetadata, RepliesAboutOtherPathsFindNothing) {
   EXPECT_EQ(b->list("/d", entries).toString(), "not-directory: /d");
 }
 
+// A server that writes hrefs without escapes: names with "?" list, open,
+// take their content and move under their own names.
+TEST(FakeDavMetadata, NamesWithQuestionMarksFromRawHrefsStayWhole) {
+  FakeDavProcess fake({"--raw-hrefs"});
+  auto b = Connected(fake.plainUrl());
+  ASSERT_TRUE(b->mkdir("/d ?#").ok());
+  const std::vector<std::string> names = {"q?x.txt", "what?", "a b?c", "#?\xC3\xA9"};
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    const std::string path = "/d ?#/" + name;
+    ASSERT_TRUE(b->create(path).ok());
+    RemoteAttr out;
+    ASSERT_TRUE(Upload(*b, path, Pattern(7, 1), &out).ok());
+    RemoteAttr attr;
+    Status st = b->stat(path, attr);
+    ASSERT_TRUE(st.ok()) << st.toString();
+    EXPECT_EQ(attr.size, 7u);
+  }
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(b->list("/d ?#", entries).ok());
+  std::vector<std::string> listed;
+  for (const DirEntry& e : entries) listed.push_back(e.name);
+  std::sort(listed.begin(), listed.end());
+  std::vector<std::string> sorted = names;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(listed, sorted);
+  ASSERT_TRUE(b->rename("/d ?#/q?x.txt", "/d ?#/r?y.txt", false).ok());
+  RemoteAttr attr;
+  EXPECT_TRUE(b->stat("/d ?#/r?y.txt", attr).ok());
+  EXPECT_EQ(b->stat("/d ?#/q?x.txt", attr).code, Status::kNotFound);
+}
+
 // The server answers folder URLs without a slash with 301 and file URLs with
 // one with 400, as Apache with mod_dir does.
 TEST(FakeDavNamespace, FolderUrlsCarryTheirSlashAndRedirectsToItAreFollowedOnce) {

@@ -129,7 +129,14 @@ PropfindReader::PropfindReader(std::string reference, int depth, bool wantStats)
       reference_(std::move(reference)), depth_(depth), wantStats_(wantStats) {}
 
 Status PropfindReader::take(const XmlNode& response) {
-  const std::string entryPath = NormalizeRemotePath(HrefToPath(TrimSpace(response.childText("href"))));
+  const std::string href = TrimSpace(response.childText("href"));
+  std::string entryPath = NormalizeRemotePath(HrefToPath(href));
+  // Some servers write "?" of a name raw, as they do "#": the path asked
+  // is matched by the whole href, and a child by it when it is no URI.
+  if (href.find('?') != std::string::npos) {
+    std::string raw = NormalizeRemotePath(HrefToRawPath(href));
+    if (raw == reference_ || HrefIsRawName(href)) entryPath = std::move(raw);
+  }
   const bool self = entryPath == reference_;
   std::string name;
   if (!self) {

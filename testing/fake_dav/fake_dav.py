@@ -5,7 +5,8 @@ upload of the Nextcloud/ownCloud family (upload folders, chunk PUTs, MOVE of
 modification time, quota properties, and faults (a server that ignores Range,
 dropped connections, slow and trickled replies, broken status lines and
 headers, odd status codes, a PUT that ignores If-None-Match, MOVEs refused
-for no stated reason or answered 204 for a new name, a listing without end).
+for no stated reason or answered 204 for a new name, hrefs written without
+escapes, a listing without end).
 
 Files live in memory. Every request is appended to the log file as one JSON
 line, so tests can see what went over the wire.
@@ -16,6 +17,7 @@ Prints "PORT <n>" on stdout once it listens.
 import argparse
 import email.utils
 import hashlib
+import html
 import itertools
 import json
 import os
@@ -422,6 +424,8 @@ class Handler(BaseHTTPRequestHandler):
             for p in paths:
                 n = NODES[p]
                 href = urllib.parse.quote(p + ("/" if n["dir"] and p != "/" else ""))
+                if ARGS.raw_hrefs:
+                    href = html.escape(p + ("/" if n["dir"] and p != "/" else ""), quote=False)
                 if p == ARGS.wrong_href:
                     href = href.rstrip("/") + "-elsewhere"
                 props = []
@@ -503,6 +507,8 @@ def main():
     ap.add_argument("--refuse-move", type=int, default=0, help="answer every MOVE but the assembling one with this")
     ap.add_argument("--new-name-status", type=int, default=0,
                     help="answer a MOVE onto a new name with this (nginx: 204)")
+    ap.add_argument("--raw-hrefs", action="store_true",
+                    help="PROPFIND hrefs are paths as they stand: '?', '#', blanks and UTF-8 not escaped")
     ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")
     ARGS = ap.parse_args()
 

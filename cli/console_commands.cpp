@@ -133,6 +133,7 @@ struct DriveArgs {
   std::string user;
   std::string keyFile;
   char16_t letter = 0;
+  bool insecure = false;  // the server's TLS certificate goes unchecked
 };
 
 // Empty when `text` may travel in a request as the value of `what`.
@@ -149,7 +150,9 @@ std::string ParseDriveArgs(const Args& args, bool forAdd, DriveArgs& out) {
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool named = a == "--user" || a == "--key" || (forAdd && (a == "--drive" || a == "--name"));
-    if (named) {
+    if (a == "--insecure") {
+      out.insecure = true;
+    } else if (named) {
       if (i + 1 == args.size()) return a + " needs a value";
       const std::string& v = args[++i];
       if (a == "--drive" && (out.letter = ParseLetter(v)) == 0) return "not a drive letter: " + v;
@@ -186,6 +189,10 @@ std::string BuildDrive(const DriveArgs& a, MountConfig& cfg) {
   EndpointConfig parsed = cfg.endpoint;
   const std::string linkError = ParseShareLink(parsed);
   if (!linkError.empty()) return linkError;
+  // As in the drive editor: only a TLS server has a certificate to check.
+  if (a.insecure && !(parsed.protocol == "webdav" && parsed.tls))
+    return "--insecure is for https:// links only: " + a.link + " has no certificate";
+  cfg.endpoint.verifyTls = !a.insecure;
   // Command lines are visible to every user of the machine.
   if (!parsed.password.empty())
     return "the link holds a password; leave it out and give it in " + std::string(kPasswordVariable) +
@@ -252,6 +259,9 @@ int RunAdd(const Args& args) {
     added = RequestSetMount(mount, id, error, &login);
   }
   if (!added) return ReportFailure(error);
+  if (!login.serverKey.empty())
+    std::printf("the server's host key is %s; compare it with the one its administrator gives\n",
+                Printable(login.serverKey).c_str());
   const std::string drive = Letter(letter);
   if (login.tried) {
     std::printf("added drive %s: with id %s, logged in to its server; mount it with \"tarn mount %s\"\n",
@@ -425,7 +435,7 @@ constexpr const char* kMountHelp =
 
 constexpr ConsoleCommand kCommands[] = {
     {"status", "", "Shows the service's version and every drive with its state.", RunStatus},
-    {"add", "<share link or URL> [--drive X] [--name N] [--user U] [--key FILE]",
+    {"add", "<share link or URL> [--drive X] [--name N] [--user U] [--key FILE] [--insecure]",
      "Adds a drive. The link is one of\n"
      "  https://[user@]server[:port]/folder   WebDAV over TLS (also davs:// and webdavs://)\n"
      "  http://[user@]server[:port]/folder    WebDAV without TLS (also dav:// and webdav://)\n"
@@ -435,7 +445,9 @@ constexpr ConsoleCommand kCommands[] = {
      "variable TARN_PASSWORD or is asked on the terminal; it is never taken from the command line. With --key the\n"
      "private key is read from FILE and the password is its passphrase. Without --drive the first free letter\n"
      "from P on is taken. The service logs in to the server once before it saves the drive: a refused log-in\n"
-     "saves nothing, and a server that cannot be reached leaves the drive saved without the log-in tried.",
+     "saves nothing, and a server that cannot be reached leaves the drive saved without the log-in tried. For\n"
+     "an SFTP server it shows the server's host key. --insecure accepts the TLS certificate of an https:// server\n"
+     "without checking it (for a server you trust whose certificate is self-signed or made for another name).",
      RunAdd},
     {"mount", "DRIVE", kMountHelp, RunMount},
     {"unmount", "DRIVE", "Unmounts a drive after sending its changes. A drive is named by its letter or its id.",
@@ -443,8 +455,9 @@ constexpr ConsoleCommand kCommands[] = {
     {"remove", "DRIVE", "Removes a drive and its cache, including changes not yet sent.", RunRemove},
     {"sync", "DRIVE", "Sends a drive's changes now and says whether everything is on the server.", RunSync},
     {"offline", "DRIVE on|off", "Switches a drive's offline mode on or off.", RunOffline},
-    {"probe", "<share link or URL> [--user U] [--key FILE]",
-     "Tries what a server can do, from this computer, without the service. The password is taken as for add.",
+    {"probe", "<share link or URL> [--user U] [--key FILE] [--insecure]",
+     "Tries what a server can do, from this computer, without the service. The password and --insecure are taken\n"
+     "as for add.",
      RunProbeCommand},
     {"log", "[N]", "Shows the last N lines of the service log (50 when not given).", RunLog},
     {"transfers", "", "Lists the uploads and downloads of the mounted drives.", RunTransfers},

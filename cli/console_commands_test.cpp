@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -186,6 +187,70 @@ TEST_F(ConsoleCommandsTest, ProbeOfTheWebDavServer) {
   r = RunTarn({"probe", "http://127.0.0.1:1/dav"}, true);
   EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
   EXPECT_NE(r.output.find("[FAIL]"), std::string::npos) << r.output;
+}
+
+// A server whose TLS certificate this computer does not trust (here: the
+// test authority unknown to the console) is named so, not as a refused
+// log-in; --insecure takes it as it is, and has nothing to do on http://.
+TEST_F(ConsoleCommandsTest, ProbeOfAnUntrustedServerAndInsecure) {
+  const std::string url = tarn::testing::RequiredEnv("TARN_DAV_TLS_URL");
+  const std::string user = tarn::testing::RequiredEnv("TARN_DAV_USER");
+  const std::string password = tarn::testing::RequiredEnv("TARN_DAV_PASSWORD");
+  const std::vector<std::pair<std::string, std::string>> untrusting = {{kPasswordVariable, password},
+                                                                        {"TARN_CA_FILE", ""}};
+  RunResult r = RunConsole(*exe_, {"probe", url, "--user", user}, machine_->path(), untrusting);
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("[FAIL] connect: invalid: TLS: "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("the server's certificate is not trusted: it is self-signed"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("auth-failed"), std::string::npos) << r.output;
+  r = RunConsole(*exe_, {"probe", url, "--user", user, "--insecure"}, machine_->path(), untrusting);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  r = RunTarn({"probe", tarn::testing::RequiredEnv("TARN_DAV_URL"), "--insecure"}, false, password.c_str());
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("--insecure is for https:// links only"), std::string::npos) << r.output;
+}
+
+// What "ssh-keygen -lf" prints of the key ssh-keyscan shows: the
+// fingerprint and the kind in brackets.
+std::string SshKeygenPrint(const std::string& port, const char* type) {
+  const std::string command =
+      "ssh-keyscan -p " + port + " -t " + type + " 127.0.0.1 2>/dev/null | ssh-keygen -l -f - 2>/dev/null";
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[1024];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  ::pclose(p);
+  const size_t at = out.find("SHA256:");
+  const size_t kind = out.rfind(" (");
+  if (at == std::string::npos || kind == std::string::npos) return "<" + out + ">";
+  return out.substr(at, out.find(' ', at) - at) + out.substr(kind, out.find(')', kind) - kind + 1);
+}
+
+// Adding an SFTP drive shows the host key the server presents, as ssh
+// prints it, for the user to compare.
+TEST_F(ConsoleCommandsTest, AddShowsTheSftpHostKeyAsSshDoes) {
+  const std::string port = tarn::testing::RequiredEnv("SFTP_PORT");
+  const std::string link = "sftp://" + tarn::testing::RequiredEnv("SFTP_USER") + "@127.0.0.1:" + port +
+                           tarn::testing::RequiredEnv("SFTP_ROOT");
+  const std::string password = tarn::testing::RequiredEnv("SFTP_PASSWORD");
+  RunResult r = RunTarn({"add", link, "--drive", "K"}, false, password.c_str());
+  ASSERT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("the server's host key is " + SshKeygenPrint(port, "ecdsa") + "; compare it"),
+            std::string::npos)
+      << r.output;
+  ServiceStatus status;
+  ASSERT_TRUE(RequestStatus(status));
+  for (const MountStatus& m : status.mounts) {
+    std::string error;
+    if (m.drive == u'K') {
+      EXPECT_TRUE(RequestRemoveMount(m.id, error)) << error;
+    }
+  }
+  r = RunTarn({"add", link, "--insecure"}, false, password.c_str());
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("--insecure is for https:// links only"), std::string::npos) << r.output;
 }
 
 // A connection to the WebDAV test server, past every drive; the folder it

@@ -243,6 +243,7 @@ bool RequestSetMount(const Value& mount, std::string& id, std::string& error, Lo
   if (login != nullptr) {
     login->tried = reply["login"].asString() == "ok";
     login->problem = reply["loginError"].asString();
+    login->serverKey = reply["serverKey"].asString();
   }
   return true;
 }

@@ -120,6 +120,7 @@ bool RequestProbe(const vx::json::Value& mount, std::string& summary, bool& repo
 struct LoginCheck {
   bool tried = false;   // the server took the log-in
   std::string problem;  // when not tried: why the server could not be asked
+  std::string serverKey;  // the key the server showed (an SSH host key), as IBackend::serverKey gives it
 };
 // With `login`, the service logs in first and saves nothing when the server
 // refuses; a server out of reach leaves the drive saved, untried.

@@ -104,16 +104,28 @@ Status Volume::start(std::string* errorText) {
   capsFromServer_ = false;
   rangeIgnored_ = !caps()->rangeRead;
 
+  Status refused;
   if (!offline_.load()) {
     ConnectionPool::Lease lease;
     Status st = pool_->acquire(lease, cancel_.get(), config_.net.connectTimeoutMs + timings_.connectSlackMs);
     if (st.ok()) {
       noteConnected(*lease.backend());
+    } else if (st.code == Status::kInvalid) {
+      // Settings the server cannot be reached with (a certificate this side
+      // does not trust): a drive of cache alone would hide why nothing
+      // works, and no wait mends it.
+      refused = st;
     } else {
       setLastError(st);
       vx::log::write(vx::log::kWarn, "%s: initial connect failed: %s (serving from cache)", id.c_str(),
                      st.toString().c_str());
     }
+  }
+  if (!refused.ok()) {
+    vx::log::write(vx::log::kError, "%s: cannot start: %s", id.c_str(), refused.toString().c_str());
+    started_ = true;
+    stop(0);
+    return refused;
   }
 
   for (const std::string& path : cache_->dirtyFiles()) {

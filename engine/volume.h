@@ -198,8 +198,10 @@ class Volume {
   Volume& operator=(const Volume&) = delete;
 
   // --- lifecycle (volume.cpp) ---
-  // A second call while started returns ok at once. Fails only when the
-  // cache folder cannot be made; a server out of reach is served from cache.
+  // A second call while started returns ok at once. Fails when the cache
+  // folder cannot be made, or when the first connect is refused as invalid
+  // (a server certificate this side does not trust); a server out of reach
+  // is served from cache.
   Status start(std::string* errorText);
   // waitMs 0: do not wait for uploads. Reads in progress end as canceled.
   void stop(uint32_t waitMs);

@@ -111,6 +111,29 @@ TEST_F(VolumeTest, ServerDownAtStartIsServedFromCacheAndReportedForTenMinutes) {
   EXPECT_TRUE(status(h_).online);
 }
 
+// A server the drive cannot trust (its certificate) fails the start with
+// the reason, rather than leaving a drive of cache alone; the changes the
+// cache holds stay for a start that can reach it.
+TEST_F(VolumeTest, ServerRefusedAsInvalidAtStartFailsTheStart) {
+  MountConfig config = Drive();
+  test::VolumeHarness h(config);
+  LeaveFile(h.driveDir(), "/a.txt", true);
+  test::FaultRule untrusted;
+  untrusted.op = MemOp::kConnect;
+  untrusted.times = 0;
+  untrusted.status = Status(Status::kInvalid, "TLS: send: the server's certificate is not trusted", 12045);
+  h.server->addFault(untrusted);
+  EXPECT_EQ(h.volume->start(nullptr).toString(), "invalid: TLS: send: the server's certificate is not trusted (12045)");
+  EXPECT_FALSE(h.volume->isStarted());
+  EXPECT_EQ(status(h).slots, 0u);
+
+  h.server->clearFaults();
+  ASSERT_TRUE(h.volume->start(nullptr).ok());
+  std::string content;
+  EXPECT_TRUE(test::Eventually([&] { return h.server->readFile("/a.txt", &content); }));
+  EXPECT_EQ(content, "changed");
+}
+
 TEST_F(VolumeTest, FirstConnectAfterAStartWithoutServerTakesTheServersAndTheProbedCaps) {
   MountConfig config = Drive();
   config.endpoint.protocol = "sftp";  // presets random writes on

@@ -272,7 +272,11 @@ std::string FormatWin32Error(uint32_t code) {
       {12029, "the server could not be reached"},
       {12030, "the connection with the server was reset"},
       {12032, "the request must be resent"},
+      {12037, "the server's certificate has expired or is not yet valid"},
+      {12038, "the server's certificate is for another name than the server's address"},
       {12044, "the server requires a client certificate"},
+      {12045, "the server's certificate is not trusted: it is self-signed or issued by an authority this "
+              "computer does not know"},
       {12152, "the server response could not be parsed"},
       {12175, "a security error occurred"},
       {12183, "the server's response headers are too large"},

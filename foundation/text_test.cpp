@@ -222,6 +222,7 @@ TEST(FormatWin32Error, GivesEveryNumberOfTheHttpLayerItsMeaning) {
       {12030, "the connection with the server was reset (0x00002EFE)"},
       {12152, "the server response could not be parsed (0x00002F78)"},
       {12175, "a security error occurred (0x00002F8F)"},
+      {12038, "the server's certificate is for another name than the server's address (0x00002F06)"},
   };
   for (const Case& c : cases) EXPECT_EQ(FormatWin32Error(c.code), c.text);
 }

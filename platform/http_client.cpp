@@ -102,6 +102,17 @@ bool HasHeaderLine(const std::vector<std::string>& lines, std::string_view name)
 
 }  // namespace
 
+uint32_t CertificateError(std::string_view detail) {
+  // OpenSSL's verify texts as curl passes them on ("SSL: no alternative
+  // certificate subject name matches target host name ...", "SSL
+  // certificate problem: certificate has expired", "... self-signed
+  // certificate").
+  if (detail.find("subject name") != std::string_view::npos) return kErrCertNameInvalid;
+  if (detail.find("expired") != std::string_view::npos || detail.find("not yet valid") != std::string_view::npos)
+    return kErrCertDateInvalid;
+  return kErrCertAuthorityInvalid;
+}
+
 bool CrackUrl(std::string_view url, CrackedUrl& out) {
   out = CrackedUrl{};
   GlobalInit();
@@ -236,6 +247,7 @@ uint32_t HttpRequest::start(bool hasBody, uint64_t length) {
   curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
   curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  hs->errorBuffer[0] = '\0';
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, hs->errorBuffer);
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(e, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3));
@@ -317,6 +329,7 @@ uint32_t HttpRequest::outcome(int curlCode) const {
   if (code == CURLE_WRITE_ERROR && headerBytes_ > kMaxResponseHeaderBytes) return kErrHeaderSizeOverflow;
   // curl refuses a single header line past its own limit as out of memory.
   if (code == CURLE_OUT_OF_MEMORY && !headersFinal()) return kErrHeaderSizeOverflow;
+  if (code == CURLE_PEER_FAILED_VERIFICATION) return CertificateError(connection_->handles_->errorBuffer);
   return MapCurlCode(code);
 }
 

@@ -32,7 +32,10 @@ constexpr uint32_t kErrInvalidState = 12019;
 constexpr uint32_t kErrCannotConnect = 12029;
 constexpr uint32_t kErrConnectionError = 12030;
 constexpr uint32_t kErrResendRequest = 12032;
+constexpr uint32_t kErrCertDateInvalid = 12037;  // expired or not yet valid
+constexpr uint32_t kErrCertNameInvalid = 12038;  // issued for another name
 constexpr uint32_t kErrClientCertNeeded = 12044;
+constexpr uint32_t kErrCertAuthorityInvalid = 12045;  // self-signed or of an unknown authority
 constexpr uint32_t kErrInvalidServerResponse = 12152;
 constexpr uint32_t kErrSecureFailure = 12175;
 constexpr uint32_t kErrHeaderSizeOverflow = 12183;
@@ -66,6 +69,10 @@ struct CrackedUrl {
   std::string path;   // as written, "" when the URL has none
 };
 bool CrackUrl(std::string_view url, CrackedUrl& out);
+
+// The number for a server certificate that failed verification, from the
+// TLS library's words for why (curl's error text).
+uint32_t CertificateError(std::string_view detail);
 
 class HttpRequest;
 

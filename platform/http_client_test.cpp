@@ -82,8 +82,27 @@ TEST(HttpClient, CracksUrls) {
 TEST(HttpClient, EveryErrorNumberHasWords) {
   for (uint32_t code : {kErrTimeout, kErrInternal, kErrInvalidUrl, kErrNameNotResolved, kErrCancelled,
                         kErrInvalidState, kErrCannotConnect, kErrConnectionError, kErrResendRequest,
-                        kErrClientCertNeeded, kErrInvalidServerResponse, kErrSecureFailure, kErrHeaderSizeOverflow})
+                        kErrClientCertNeeded, kErrInvalidServerResponse, kErrSecureFailure, kErrHeaderSizeOverflow,
+                        kErrCertDateInvalid, kErrCertNameInvalid, kErrCertAuthorityInvalid})
     EXPECT_FALSE(vx::FormatWin32Error(code).starts_with("error ")) << code;
+}
+
+// curl's words for a server certificate it refused, as OpenSSL gives them.
+TEST(HttpClient, RefusedCertificatesSayWhy) {
+  struct Case {
+    const char* detail;
+    uint32_t code;
+  } cases[] = {
+      {"SSL certificate problem: self-signed certificate", kErrCertAuthorityInvalid},
+      {"SSL certificate problem: self signed certificate in certificate chain", kErrCertAuthorityInvalid},
+      {"SSL certificate problem: unable to get local issuer certificate", kErrCertAuthorityInvalid},
+      {"SSL: no alternative certificate subject name matches target host name '127.0.0.2'", kErrCertNameInvalid},
+      {"SSL: certificate subject name 'a.example' does not match target host name 'b.example'", kErrCertNameInvalid},
+      {"SSL certificate problem: certificate has expired", kErrCertDateInvalid},
+      {"SSL certificate problem: certificate is not yet valid", kErrCertDateInvalid},
+      {"", kErrCertAuthorityInvalid},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CertificateError(c.detail), c.code) << c.detail;
 }
 
 TEST(HttpClient, PullsBodiesInPiecesOverOneConnection) {

@@ -46,12 +46,14 @@ Value DoGetLog(ServiceState& st, const Value& req) {
 }
 
 // With "tryLogin" the drive is saved only when its server takes the log-in
-// or cannot be reached; the reply's "login" says which ("ok", "untried").
+// or cannot be reached; the reply's "login" says which ("ok", "untried"),
+// and "serverKey" the key the server showed, when it has one.
 Value DoSetMount(ServiceState& st, const Value& req) {
   const bool tryLogin = req["tryLogin"].asBool(false);
   Status login;
+  std::string serverKey;
   if (tryLogin) {
-    login = st.tryLogin(req["mount"]);
+    login = st.tryLogin(req["mount"], &serverKey);
     if (login.code == Status::kInvalid) return ErrorReply(login.message);
     if (login.code == Status::kAuthFailed)
       return ErrorReply("the server refused the log-in, so the drive is not saved: " + login.message);
@@ -64,6 +66,7 @@ Value DoSetMount(ServiceState& st, const Value& req) {
   if (tryLogin) {
     reply.set("login", login.ok() ? "ok" : "untried");
     if (!login.ok()) reply.set("loginError", login.toString());
+    if (!serverKey.empty()) reply.set("serverKey", serverKey);
   }
   return reply;
 }

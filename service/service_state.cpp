@@ -227,7 +227,7 @@ Status ServiceState::setMount(const Value& mount, std::string& id) {
   return Status();
 }
 
-Status ServiceState::tryLogin(const Value& mount) {
+Status ServiceState::tryLogin(const Value& mount, std::string* serverKey) {
   if (!mount.isObject()) return Status(Status::kInvalid, "mount is missing");
   MountConfig config = MountConfigFromJson(mount);
   std::string problem = CheckDriveTexts(config);
@@ -243,6 +243,7 @@ Status ServiceState::tryLogin(const Value& mount) {
   vx::SecureWipe(config.endpoint.privateKey);
   if (!backend) return Status(Status::kUnsupported, problem);
   Status s = backend->connect();
+  if (serverKey != nullptr) *serverKey = backend->serverKey();
   backend->disconnect();
   return s;
 }

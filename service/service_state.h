@@ -126,7 +126,9 @@ class ServiceState {
   // saved, without retrying; the settings are checked first, so a failure
   // of theirs comes before any server is asked. Talks to the server: holds
   // no lock meanwhile.
-  Status tryLogin(const vx::json::Value& mount);
+  // `serverKey` gets the key the server showed (an SSH host key), also when
+  // the log-in was then refused.
+  Status tryLogin(const vx::json::Value& mount, std::string* serverKey = nullptr);
   // Probes the server of a drive's settings; `summary` is the report's text.
   Status probe(const vx::json::Value& mount, std::string& summary, vx::json::Value& report);
   // Start-up: mounts every drive marked to mount automatically, all at

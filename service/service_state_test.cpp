@@ -594,6 +594,22 @@ TEST_F(MountedStateTest, TheStopEndsTheProbeOfAMountStillGoingOn) {
   EXPECT_FALSE(IsMountPoint());
 }
 
+// A server whose certificate the drive does not trust is no server out of
+// reach: the mount fails with the reason, and nothing is mounted.
+TEST_F(MountedStateTest, ServerRefusedAsUntrustedFailsTheMountWithTheReason) {
+  const std::string id = AddDrive("d10");
+  test::FaultRule untrusted;
+  untrusted.op = test::MemOp::kConnect;
+  untrusted.times = 0;
+  untrusted.status = Status(Status::kInvalid, "TLS: send: the server's certificate is not trusted", 12045);
+  server_->addFault(untrusted);
+  const Status mounted = state_->mount(id);
+  EXPECT_EQ(mounted.toString(), "invalid: TLS: send: the server's certificate is not trusted (12045)");
+  EXPECT_FALSE(IsMountPoint());
+  EXPECT_FALSE(Drive()["mounted"].asBool());
+  EXPECT_EQ(Drive()["lastError"].asString(), "TLS: send: the server's certificate is not trusted");
+}
+
 TEST_F(MountedStateTest, PasswordSealedElsewhereIsAskedForAgainAndNothingIsSent) {
   const std::string foreign = "dpapi:c2VhbGVkIG9uIGFub3RoZXIgY29tcHV0ZXI=";
   ASSERT_TRUE(vx::WriteFileAtomic(config_, R"({"cacheRoot":")" + dir_.file("caches") +

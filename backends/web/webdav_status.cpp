@@ -79,6 +79,12 @@ Status WinHttpError(uint32_t error, const std::string& step) {
     case http::kErrSecureFailure:
       return Status(Status::kAuthFailed, "TLS: " + text + " (check the certificate or disable verification)",
                     native);
+    // Not a refused log-in: this side does not trust the server, and will
+    // not until the certificate or the drive's settings change.
+    case http::kErrCertAuthorityInvalid:
+    case http::kErrCertNameInvalid:
+    case http::kErrCertDateInvalid:
+      return Status(Status::kInvalid, "TLS: " + text + " (check the certificate or disable verification)", native);
     case http::kErrInvalidServerResponse:
     case http::kErrHeaderSizeOverflow:
       return Status(Status::kProtocol, text, native);

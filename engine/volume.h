@@ -156,7 +156,16 @@ struct VolumeStatus {
   uint64_t bytesUp = 0;
   std::string lastError;  // empty once older than the shown time
   uint64_t lastErrorMs = 0;
+  // Files whose upload the server refused with the same answer
+  // kStuckUploadFailures times in a row; while there are any, lastError
+  // names the first with that answer.
+  uint32_t failingUploads = 0;
 };
+
+// Refusals of one file's upload with the same answer of the server (no
+// network failure, which passes) after which the drive shows it for as long
+// as it lasts: it will not mend itself.
+inline constexpr uint32_t kStuckUploadFailures = 3;
 
 // One file in the upload queue.
 struct UploadEntry {
@@ -167,6 +176,7 @@ struct UploadEntry {
   bool dropped = false;
   std::shared_ptr<CancelToken> cancel;
   std::string lastError;
+  uint32_t sameFailures = 0;  // refusals in a row with lastError as the answer
   // The object while something else keeps it live (an open handle, a
   // running upload); a waiting entry holds no open file of its own, so any
   // number of files can wait, and the job opens the object by path.
@@ -265,7 +275,9 @@ class Volume {
   // --- reports (volume_transfers.cpp) ---
   void status(VolumeStatus& out);
   std::vector<TransferInfo> transfers();
-  uint64_t TransferBegin(const std::string& path, bool upload, uint64_t total);
+  // `error` and `attempt`: what the try before this one ended with.
+  uint64_t TransferBegin(const std::string& path, bool upload, uint64_t total, const std::string& error = {},
+                         uint32_t attempt = 0);
   void TransferEnd(uint64_t id, bool ok, const std::string& error);
   // A null state or error, or a negative attempt, leaves that field alone.
   void updateTransfer(uint64_t id, uint64_t done, const char* state, const std::string* error, int32_t attempt);

@@ -26,10 +26,16 @@ void Volume::status(VolumeStatus& out) {
       out.journalProblem = journal_->problem();
     }
   }
+  std::string failing;  // the first file refused for good, with the answer
   {
     std::lock_guard<std::mutex> lock(uploadMu_);
     out.pendingUploads = static_cast<uint32_t>(uploadQueue_.size());
+    for (const auto& [path, entry] : uploadQueue_) {
+      if (entry.sameFailures < kStuckUploadFailures) continue;
+      if (out.failingUploads++ == 0) failing = "the upload of " + path + " keeps failing: " + entry.lastError;
+    }
   }
+  if (out.failingUploads > 1) failing += " (and " + std::to_string(out.failingUploads - 1) + " more files)";
   {
     std::lock_guard<std::mutex> lock(transfersMu_);
     out.activeTransfers = static_cast<uint32_t>(std::count_if(
@@ -39,7 +45,12 @@ void Volume::status(VolumeStatus& out) {
   out.bytesUp = bytesUp_.load();
   const uint64_t now = SteadyNowMs();
   std::lock_guard<std::mutex> lock(lastErrorMu_);
-  if (lastErrorMs_ != 0 && now - lastErrorMs_ < timings_.lastErrorShownMs) {
+  if (!failing.empty()) {
+    // A server that keeps refusing a file stays in view until it takes it:
+    // it will not mend itself, and the changes live only in the cache.
+    out.lastError = std::move(failing);
+    out.lastErrorMs = lastErrorMs_;
+  } else if (lastErrorMs_ != 0 && now - lastErrorMs_ < timings_.lastErrorShownMs) {
     out.lastError = lastError_;
     out.lastErrorMs = lastErrorMs_;
   } else if (!out.journalProblem.empty()) {
@@ -81,7 +92,8 @@ std::vector<TransferInfo> Volume::transfers() {
   return out;
 }
 
-uint64_t Volume::TransferBegin(const std::string& path, bool upload, uint64_t total) {
+uint64_t Volume::TransferBegin(const std::string& path, bool upload, uint64_t total, const std::string& error,
+                               uint32_t attempt) {
   const uint64_t now = SteadyNowMs();
   std::lock_guard<std::mutex> lock(transfersMu_);
   const uint64_t id = ++nextTransferId_;
@@ -95,6 +107,8 @@ uint64_t Volume::TransferBegin(const std::string& path, bool upload, uint64_t to
   t.total = total;
   t.startedMs = t.updatedMs = now;
   t.state = "active";
+  t.error = error;
+  t.attempt = attempt;
   transfers_.push_back(std::move(t));
   return id;
 }

@@ -107,6 +107,7 @@ void Volume::finishUpload(const std::string& path, const Status& st, const std::
         entry.due = now + config_.cache.writebackDelayMs;
         entry.attempts = 0;
         entry.lastError.clear();
+        entry.sameFailures = 0;
       } else if (!entry.stopRequested &&
                  ((st.code == Status::kNotFound && stale) || (st.code == Status::kCanceled && !stopping_.load()))) {
         // A new file took the name of the one deleted or moved away, or a
@@ -119,7 +120,15 @@ void Volume::finishUpload(const std::string& path, const Status& st, const std::
         int64_t delay = policy.delayFor(static_cast<int32_t>(entry.attempts));
         if (!st.retryable()) delay = std::max<int64_t>(delay, policy.maxDelayMs);
         entry.due = now + delay;
-        entry.lastError = st.toString();
+        const std::string answer = st.toString();
+        // Only the server's own answer counts: a network that comes and goes
+        // is no reason to call the file stuck.
+        entry.sameFailures = st.retryable() ? 0 : answer == entry.lastError ? entry.sameFailures + 1 : 1;
+        entry.lastError = answer;
+        if (entry.sameFailures == kStuckUploadFailures)
+          vx::log::write(vx::log::kError, "%s: the upload of %s keeps failing: %s (tried again every %lld s)",
+                         config_.id.c_str(), path.c_str(), answer.c_str(),
+                         static_cast<long long>(std::max<int64_t>(delay, 0) / 1000));
       }
     }
   }
@@ -197,8 +206,19 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   } else {
     total = cache->size();
   }
+  // Another try of a refused file shows the last refusal meanwhile, so that
+  // the list never hides why it is still going on.
+  std::string before;
+  uint32_t attempt = 0;
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    if (auto it = uploadQueue_.find(path); it != uploadQueue_.end() && it->second.attempts != 0) {
+      before = it->second.lastError;
+      attempt = it->second.attempts + 1;
+    }
+  }
   info = TransferInfo();
-  info.id = TransferBegin(path, true, total);
+  info.id = TransferBegin(path, true, total, before, attempt);
   info.path = path;
   info.upload = true;
   info.total = total;
@@ -281,9 +301,10 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   const std::string diagnosis = " [cache=" + cache->path() + " removed=" + bit(removed) + " exists=" + bit(exists) +
                                 " size=" + std::to_string(cache->size()) + " renaming=" + bit(renaming) +
                                 " deleting=" + bit(deleting) + "]";
-  setLastError(Status(st.code, "upload: " + st.message + diagnosis, st.native));
+  setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native));
   TransferEnd(info.id, false, st.toString());
-  vx::log::write(vx::log::kWarn, "%s: upload of %s failed: %s", id, path.c_str(), st.toString().c_str());
+  vx::log::write(vx::log::kWarn, "%s: upload of %s failed: %s%s", id, path.c_str(), st.toString().c_str(),
+                 diagnosis.c_str());
   return st;
 }
 

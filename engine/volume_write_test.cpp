@@ -177,6 +177,44 @@ TEST_P(VolumeWriteTest, FailedUploadsAreRetriedUntilTheServerHoldsTheContent) {
   EXPECT_TRUE(d_.h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
 }
 
+// A file the server keeps refusing with the same answer shows in the
+// drive's status and the transfers list with that answer for as long as it
+// lasts; a network that comes and goes makes no file stuck.
+TEST_P(VolumeWriteTest, UploadsTheServerKeepsRefusingShowUntilTheyGoUp) {
+  const MemOp send = GetParam() ? MemOp::kWriteAt : MemOp::kStreamWrite;
+  const Status refusal(Status::kProtocol, "PUT /refused -> HTTP 500", 500);
+  const std::string data = test::Pattern(2 * kBs);
+  d_.h.server->addFault({send, "/refused", 1, 0, FaultRule::Kind::kFail, refusal});
+  // More failures than one call retries: the network fails attempts too.
+  d_.h.server->addFault({send, "/net", 1, 12, FaultRule::Kind::kFail, Status(Status::kNetwork, "injected")});
+  for (const char* path : {"/refused", "/net"}) {
+    d_.h.server->putFile(path, "old");
+    std::shared_ptr<OpenFile> file = d_.open(path);
+    ASSERT_TRUE(d_.h.volume->write(file, 0, data.data(), data.size()).ok());
+    d_.h.volume->closeNow(file);
+  }
+  const std::string shown = "the upload of /refused keeps failing: protocol: PUT /refused -> HTTP 500 (500)";
+  auto status = [&] {
+    VolumeStatus s;
+    d_.h.volume->status(s);
+    return s;
+  };
+  ASSERT_TRUE(test::Eventually([&] { return status().lastError == shown; })) << status().lastError;
+  EXPECT_EQ(status().failingUploads, 1u);
+  bool listed = false;
+  for (const TransferInfo& t : d_.h.volume->transfers())
+    listed |= t.path == "/refused" && t.upload && t.error == refusal.toString();
+  EXPECT_TRUE(listed);
+  EXPECT_TRUE(d_.h.serverHolds("/net", data));
+
+  d_.h.server->clearFaults();
+  EXPECT_TRUE(d_.h.serverHolds("/refused", data));
+  EXPECT_TRUE(test::Eventually([&] { return status().failingUploads == 0; }));
+  EXPECT_NE(status().lastError, shown);
+  EXPECT_EQ(log_.countLines("drive: the upload of /refused keeps failing"), 1);
+  EXPECT_EQ(log_.countLines("drive: the upload of /net keeps failing"), 0);
+}
+
 TEST_P(VolumeWriteTest, UserStopDropsTheChangesAndKeepsTheServersCopy) {
   d_.h.server->putFile("/clean", "same");
   EXPECT_EQ(d_.h.volume->stopUpload("/clean").toString(), "not-found: no upload of /clean");

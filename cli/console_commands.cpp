@@ -431,7 +431,8 @@ constexpr const char* kMountHelp =
     "     \"endpoint\": {\"host\": \"https://dav.example.com/team\", \"user\": \"ann\", \"password\": \"secret\"}}\n"
     "  \"host\" takes any link \"tarn add\" takes; an SFTP key goes in \"privateKey\" (its text, with its\n"
     "  passphrase in \"password\"). Its cache lies in /var/lib/tarn/cache/ID, ID being the drive's \"id\" (when\n"
-    "  none is given, one made from the server and folder, so that the next start finds what was not sent).";
+    "  none is given, one made from the server and folder, so that the next start finds what was not sent).\n"
+    "  A drive without a \"probed\" record is checked first, as \"tarn probe\" does.";
 
 constexpr ConsoleCommand kCommands[] = {
     {"status", "", "Shows the service's version and every drive with its state.", RunStatus},

@@ -4,6 +4,9 @@
 #include "cli/console_commands.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -477,6 +480,58 @@ TEST_F(ConsoleCommandsTest, StatusShowsAMountThatGoesOn) {
   r = RunTarn({"status"});
   EXPECT_NE(r.output.find("W:     mounted"), std::string::npos) << r.output;
   ASSERT_TRUE(RequestRemoveMount(id, error)) << error;
+}
+
+// A drive mounted in the foreground is checked first as the service checks
+// a new drive: on lighttpd, which makes a file of a 254-byte name but takes
+// no content under it, such a name fails at once.
+TEST_F(ConsoleCommandsTest, ForegroundMountRefusesNamesItsServerCannotKeep) {
+  const test::TempDir dir("tarn-foreground", 0755);
+  Value endpoint = Value::object();
+  endpoint.set("host", tarn::testing::RequiredEnv("TARN_DAV_LIGHTTPD_URL"));
+  endpoint.set("user", tarn::testing::RequiredEnv("TARN_DAV_LIGHTTPD_USER"));
+  endpoint.set("password", tarn::testing::RequiredEnv("TARN_DAV_LIGHTTPD_PASSWORD"));
+  Value drive = Value::object();
+  drive.set("id", "fg-lighttpd");
+  drive.set("endpoint", endpoint);
+  ASSERT_TRUE(vx::WriteFileAtomic(dir.file("drive.json"), drive.dump()));
+  const std::string folder = dir.file("drive");
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int log = ::open(dir.file("out.txt").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ::dup2(log, 1);
+    ::dup2(log, 2);
+    ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
+    ::execl(exe_->c_str(), exe_->c_str(), "mount", "--foreground", dir.file("drive.json").c_str(), folder.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  auto mounted = [&] {
+    struct stat inside {}, outside {};
+    return ::stat(folder.c_str(), &inside) == 0 && ::stat(dir.path().c_str(), &outside) == 0 &&
+           inside.st_dev != outside.st_dev;
+  };
+  const bool up = test::Eventually([&] { return mounted() || ::waitpid(child, nullptr, WNOHANG) != 0; }) && mounted();
+  auto create = [&](const std::string& name) {
+    const int fd = ::open((folder + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644);
+    const int err = fd < 0 ? errno : 0;
+    if (fd >= 0) ::close(fd);
+    ::unlink((folder + "/" + name).c_str());
+    return err;
+  };
+  const int longName = up ? create(std::string(250, 'n') + ".txt") : -1;
+  const int longest = up ? create(std::string(200, 'n')) : -1;
+  ::kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  std::string out;
+  (void)vx::ReadWholeFile(dir.file("out.txt"), out);
+  EXPECT_TRUE(up) << out;
+  EXPECT_EQ(longName, ENAMETOOLONG) << out;
+  EXPECT_EQ(longest, 0) << out;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitOk) << out;
 }
 
 TEST_F(ConsoleCommandsTest, ConsoleSaysWhenTheServiceIsNotRunning) {

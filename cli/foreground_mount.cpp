@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/probe.h"
 #include "engine/volume.h"
 #include "cli/console_commands.h"
 #include "foundation/config_file.h"
@@ -72,6 +73,16 @@ int RunForegroundMount(const std::vector<std::string>& args) {
 
   vx::log::setConsole(true);
   (void)RaiseOpenFileLimit();
+  // As the service does for a drive never probed: what the server cannot
+  // keep (long names above all) is refused at once, not after the upload.
+  if (!config.probed.valid) {
+    const ProbeReport report = RunProbe(config, nullptr);
+    if (report.ok)
+      config.probed = ProbedCaps::fromReport(report.caps);
+    else
+      vx::log::write(vx::log::kWarn, "%s: the server check failed; the drive runs with what the protocol promises",
+                     config.id.c_str());
+  }
   auto volume = std::make_shared<Volume>(config, DefaultCacheDir(), Volume::BackendFactory());
   Status st = volume->start(&error);
   if (!st.ok()) return Fail(st.toString());

@@ -193,6 +193,7 @@ class WebDavBackend : public IBackend {
   DavReplyLimits replyLimits_;
   bool copyCreates_ = true;  // cleared when the server refuses COPY
   std::string emptySource_;  // the hidden empty file creates copy; "" until made
+  int64_t emptySourceSecond_ = 0;  // when it was last written, in seconds since 1970
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
   bool noContentCreates_ = false;  // the server answers 204 for a name it made
   RemoteAttr lastRead_;      // the copy the last ranged read named; no etag: none

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
+#include <thread>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -368,6 +370,19 @@ TEST_P(DavServers, RefusesWrongCredentialsAndMissingRoot) {
   EXPECT_EQ(entries[0].name, "inside");
 }
 
+// A new file is dated by when it was made, also on servers that give a
+// copy its source's times (nginx, lighttpd): the back-end's hidden source
+// for creates dates from an earlier second by then.
+TEST_P(DavServers, NewFilesAreDatedWhenMade) {
+  ASSERT_TRUE(dav_->create(dir_ + "/first").ok());
+  const int64_t made = static_cast<int64_t>(std::time(nullptr));
+  while (static_cast<int64_t>(std::time(nullptr)) < made + 2) std::this_thread::yield();
+  ASSERT_TRUE(dav_->create(dir_ + "/second").ok());
+  RemoteAttr attr;
+  ASSERT_TRUE(dav_->stat(dir_ + "/second", attr).ok());
+  EXPECT_GE(attr.mtime.seconds, made + 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, DavServers, ::testing::ValuesIn(kServers),
                          [](const auto& info) { return info.param.name; });
 
@@ -444,13 +459,20 @@ TEST_P(DavRaces, SmallFileCostsACopyAndAPut) {
   ASSERT_TRUE(b.connect().ok());
   std::vector<std::string> verbs;
   std::string source;  // the hidden file the back-end PUT, as its request line names it
+  int refreshes = 0;
   auto record = [&](std::string_view piece) {
     const size_t space = piece.find(' ');
     if (space == std::string_view::npos || space >= 10 || piece.substr(space + 1, 1) != "/") return;
-    verbs.emplace_back(piece.substr(0, space));
+    const std::string_view verb = piece.substr(0, space);
     const std::string_view target = piece.substr(space + 1, piece.find(' ', space + 1) - space - 1);
     const std::string_view name = target.substr(target.rfind('/') + 1);
-    if (verbs.back() == "PUT" && IsCreateTempName(name)) source = name;
+    // The source written again as a new second begins is no cost of a file.
+    if (verb == "PUT" && !source.empty() && name == source) {
+      ++refreshes;
+      return;
+    }
+    verbs.emplace_back(verb);
+    if (verb == "PUT" && IsCreateTempName(name)) source = name;
   };
   relay.onClientSend(record);
   const auto data = Pattern(3000, 8);
@@ -474,10 +496,13 @@ TEST_P(DavRaces, SmallFileCostsACopyAndAPut) {
   ASSERT_FALSE(source.empty());
   ASSERT_TRUE(dav_->remove("/" + source, false).ok());
   verbs.clear();
+  refreshes = 0;
   relay.onClientSend(record);
   ASSERT_TRUE(b.create(dir_ + "/c").ok());
   relay.onClientSend(nullptr);
-  EXPECT_EQ(verbs, (std::vector<std::string>{"COPY", "PUT", "COPY"}));
+  // Unless a new second wrote it again first.
+  const std::vector<std::string> again{"COPY", "PUT", "COPY"}, refreshed{"COPY"};
+  EXPECT_EQ(verbs, refreshes == 0 ? again : refreshed);
   ASSERT_TRUE(dav_->stat(dir_ + "/c", attr).ok());
   EXPECT_EQ(attr.size, 0u);
 }

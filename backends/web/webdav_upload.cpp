@@ -383,8 +383,13 @@ Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
   refused = false;
   DavResponse resp;
   for (int attempt = 0;; ++attempt) {
-    if (emptySource_.empty()) {
-      const std::string source = CreateTempName("/");
+    // nginx and lighttpd give a copy the source's times: the source is
+    // written again once a second, so that a new file is dated by the
+    // second it was made in.
+    const auto second = static_cast<int64_t>(std::time(nullptr));
+    if (emptySource_.empty() || second != emptySourceSecond_) {
+      const bool first = emptySource_.empty();
+      const std::string source = first ? CreateTempName("/") : emptySource_;
       DavRequest put;
       put.verb = "PUT";
       put.path = source;
@@ -394,9 +399,10 @@ Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
       st = HttpStatusError(resp.status, "PUT", source);
       // A root this account cannot write: the hidden file goes beside each
       // target instead.
-      refused = !st.ok() && st.code != Status::kNetwork && st.code != Status::kBusy;
+      refused = first && !st.ok() && st.code != Status::kNetwork && st.code != Status::kBusy;
       if (!st.ok()) return st;
       emptySource_ = source;
+      emptySourceSecond_ = second;
     }
     DavRequest copy;
     copy.verb = "COPY";

@@ -89,8 +89,8 @@ TEST_P(FuseOnServer, ShellWorkAndABuildOnTheDrive) {
   const std::string drive = world.file(TestFolder(GetParam()).substr(1));
   ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
   const bool keepsTimes = world.volume->caps()->setMtime && world.config.compat.setMtime;
-  EXPECT_EQ(RunShell(".", std::string("KEEPS_TIMES=") + (keepsTimes ? "1" : "0") + " testdata/shell_work.sh " +
-                              drive + " " + world.scratch()),
+  EXPECT_EQ(world.runShellWithUploadWaits(std::string("KEEPS_TIMES=") + (keepsTimes ? "1" : "0") +
+                                          " testdata/shell_work.sh " + drive + " " + world.scratch()),
             0);
   // What stays on the drive reaches the server when the drive goes.
   const std::string kept = Pattern(300000, 5);

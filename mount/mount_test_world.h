@@ -12,9 +12,12 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "engine/volume.h"
 #include "mount/fuse_mount_host.h"
@@ -169,11 +172,37 @@ class MountWorld {
     volume->stop(kFlushMs);
   }
 
+  // Runs `script` with RunShell while answering its waits for the drive's
+  // uploads (UPLOAD_WAIT in testdata/shell_work.sh): when the script makes
+  // scratch()/want-idle, the uploads are waited for and scratch()/idle made.
+  int runShellWithUploadWaits(const std::string& script) {
+    std::atomic<bool> ended{false};
+    std::thread answerer([&] {
+      const std::string want = scratch() + "/want-idle";
+      const std::string idle = scratch() + "/idle";
+      while (!ended.load()) {
+        if (::unlink(want.c_str()) == 0) {
+          // Closes still being committed queue their uploads first.
+          volume->rescanDirty();
+          EXPECT_TRUE(volume->waitUploadsIdle(kFlushMs));
+          const int fd = ::open(idle.c_str(), O_CREAT | O_WRONLY, 0644);
+          if (fd >= 0) ::close(fd);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kAnswerPollMs));
+      }
+    });
+    const int rc = RunShell(".", "UPLOAD_WAIT=1 " + script);
+    ended = true;
+    answerer.join();
+    return rc;
+  }
+
   std::string mountPoint() const { return dir_.file("drive"); }
   std::string file(const std::string& name) const { return mountPoint() + "/" + name; }
   std::string scratch() const { return dir_.path(); }
 
   static constexpr uint32_t kWritebackMs = 100;
+  static constexpr uint32_t kAnswerPollMs = 10;
   static constexpr uint32_t kFlushMs = 60000;
 
  private:

@@ -222,15 +222,18 @@ Status Volume::checkName(const std::string& path) {
       vx::log::write(vx::log::kDebug, "%s: %s: %s", id, path.c_str(), text.c_str());
       continue;
     }
+    // A name the server could hold is refused only by the drive's setting:
+    // the line says which, so that the user knows what to change.
+    const char* why = issue.kind == NameIssue::kCaseCollision ? " (the drive's caseCollision setting is \"refuse\")" : "";
     // Any user of the drive can ask for bad names at will: a flood of them
     // makes a few lines and a count, never enough to rotate the log away.
     uint64_t suppressed = 0;
     if (refusalLog_.allow("names", SteadyNowMs(), suppressed)) {
       if (suppressed == 0) {
-        vx::log::write(vx::log::kWarn, "%s: refusing name %s: %s", id, path.c_str(), text.c_str());
+        vx::log::write(vx::log::kWarn, "%s: refusing name %s: %s%s", id, path.c_str(), text.c_str(), why);
       } else {
-        vx::log::write(vx::log::kWarn, "%s: refusing name %s: %s (and %llu more names since the last line)", id,
-                       path.c_str(), text.c_str(), static_cast<unsigned long long>(suppressed));
+        vx::log::write(vx::log::kWarn, "%s: refusing name %s: %s%s (and %llu more names since the last line)", id,
+                       path.c_str(), text.c_str(), why, static_cast<unsigned long long>(suppressed));
       }
     }
     return Status(Status::kInvalid, text);

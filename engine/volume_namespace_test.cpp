@@ -415,7 +415,9 @@ TEST(VolumeNamespaceTest, OpenFilesDeletedMeanwhileReadOnlyWhatIsCached) {
 
 TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {
   test::LogCapture log;
-  Drive d;
+  MountConfig config = test::UploadDrive(kBs);
+  config.compat.caseCollision = CompatOptions::kCaseRefuse;
+  Drive d(false, config);
   d.h.server->putFile("/a.txt", "a");
   d.h.server->makeDir("/Docs/Sub");
   EXPECT_EQ(d.h.volume->resolveCase("/docs/sub/New.txt"), "/Docs/Sub/New.txt");
@@ -441,7 +443,47 @@ TEST(VolumeNamespaceTest, NamesThePolicyRefusesAreNeitherCreatedNorRenamedTo) {
   // A user's flood of bad names cannot rotate the log away.
   for (int i = 0; i < 1000; ++i) EXPECT_EQ(d.h.volume->create("/CON", false, file).code, Status::kInvalid);
   EXPECT_LE(log.countLines("drive: refusing name "), 20);
+}
 
+// A server that tells case apart holds names that differ only in case side
+// by side (a copy of a folder with index.html and Index.html), unless the
+// drive is set to refuse them; the log then names that setting.
+TEST(VolumeNamespaceTest, NamesDifferingOnlyInCaseLiveSideBySideUnlessTheDriveRefusesThem) {
+  test::LogCapture log;
+  for (uint32_t setting : {CompatOptions::kCaseAllow, CompatOptions::kCaseRefuse}) {
+    const bool allowed = setting == CompatOptions::kCaseAllow;
+    SCOPED_TRACE(allowed ? "allow" : "refuse");
+    MountConfig config = test::UploadDrive(kBs);
+    if (!allowed) config.compat.caseCollision = setting;
+    Drive d(false, config);
+    Volume& v = *d.h.volume;
+    ASSERT_TRUE(d.h.writeFile("/index.html", "lower"));
+    ASSERT_TRUE(d.h.writeFile("/x", "moved"));
+    std::shared_ptr<OpenFile> file;
+    const Status created = v.create("/Index.html", false, file);
+    const Status renamed = v.rename("/x", "/INDEX.HTML", false);
+    if (allowed) {
+      ASSERT_TRUE(created.ok()) << created.toString();
+      ASSERT_TRUE(v.write(file, 0, "UPPER", 5).ok());
+      v.closeNow(file);
+      EXPECT_TRUE(renamed.ok()) << renamed.toString();
+      EXPECT_TRUE(d.h.serverHolds("/Index.html", "UPPER"));
+      EXPECT_TRUE(d.h.serverHolds("/index.html", "lower"));
+      EXPECT_TRUE(d.h.serverHolds("/INDEX.HTML", "moved"));
+      std::vector<DirEntry> listing;
+      ASSERT_TRUE(v.readdir("/", listing).ok());
+      std::set<std::string> names;
+      for (const DirEntry& e : listing) names.insert(e.name);
+      EXPECT_EQ(names, (std::set<std::string>{"INDEX.HTML", "Index.html", "index.html"}));
+    } else {
+      EXPECT_EQ(created.code, Status::kInvalid);
+      EXPECT_EQ(renamed.code, Status::kInvalid);
+      EXPECT_FALSE(d.h.server->exists("/Index.html"));
+      EXPECT_EQ(log.countLines("drive: refusing name /Index.html: a file with the same name in different case "
+                               "already exists: index.html (the drive's caseCollision setting is \"refuse\")"),
+                1);
+    }
+  }
 }
 
 TEST(VolumeNamespaceTest, OpeningAChangedServerCopyDropsCleanDataAndKeepsLocalChanges) {

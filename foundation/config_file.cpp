@@ -152,8 +152,8 @@ CompatOptions CompatOptionsFromJson(const Value& v) {
   c.unicode = unicode == "none"  ? CompatOptions::kUnicodeNone
               : unicode == "nfd" ? CompatOptions::kUnicodeNfd
                                  : CompatOptions::kUnicodeNfc;
-  c.caseCollision = ReadText(v["caseCollision"], "refuse") == "allow" ? CompatOptions::kCaseAllow
-                                                                      : CompatOptions::kCaseRefuse;
+  c.caseCollision = ReadText(v["caseCollision"], "allow") == "allow" ? CompatOptions::kCaseAllow
+                                                                     : CompatOptions::kCaseRefuse;
   c.allowReservedNames = ReadBool(v["allowReservedNames"], c.allowReservedNames);
   c.allowTrailingDotSpace = ReadBool(v["allowTrailingDotSpace"], c.allowTrailingDotSpace);
   c.setMtime = ReadBool(v["setMtime"], c.setMtime);

@@ -95,6 +95,7 @@ TEST_F(ConfigFileTest, ValuesAreReadByKind) {
       {R"({"compat":{"unicode":"NFD"}})", [](const MountConfig& m) { return m.compat.unicode == 1; }, "NFD"},
       {R"({"compat":{"unicode":"nfd"}})", [](const MountConfig& m) { return m.compat.unicode == 2; }, "nfd"},
       {R"({"compat":{"unicode":"none"}})", [](const MountConfig& m) { return m.compat.unicode == 0; }, "none"},
+      {R"({"compat":{}})", [](const MountConfig& m) { return m.compat.caseCollision == 1; }, "case default"},
       {R"({"compat":{"caseCollision":"Allow"}})", [](const MountConfig& m) { return m.compat.caseCollision == 0; }, "Allow"},
       {R"({"compat":{"caseCollision":"allow"}})", [](const MountConfig& m) { return m.compat.caseCollision == 1; }, "allow"},
       {R"({"endpoint":{"tls":false,"port":8443.5}})", [](const MountConfig& m) { return !m.endpoint.tls && m.endpoint.port == 8444; }, "port"},

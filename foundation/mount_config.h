@@ -66,7 +66,10 @@ struct CompatOptions {
   enum : uint32_t { kCaseRefuse = 0, kCaseAllow = 1 };
 
   uint32_t unicode = kUnicodeNfc;
-  uint32_t caseCollision = kCaseRefuse;
+  // A drive on Linux tells case apart as a server that does can: names that
+  // differ only in case are refused only where the user asks for it (a
+  // share that Windows users see too).
+  uint32_t caseCollision = kCaseAllow;
   bool allowReservedNames = false;
   bool allowTrailingDotSpace = false;
   bool setMtime = true;

@@ -103,6 +103,7 @@ TEST_F(NamePolicyTest, UnicodeNormalisation) {
 
 TEST_F(NamePolicyTest, CaseCollisions) {
   const std::vector<std::string> siblings = {"other", "README.md", "readme.MD"};
+  compat_.caseCollision = CompatOptions::kCaseRefuse;
   std::vector<NameIssue> issues = policy_.check("Readme.md", &siblings, nullptr);
   ASSERT_EQ(issues.size(), 1u);
   EXPECT_EQ(issues[0].kind, NameIssue::kCaseCollision);

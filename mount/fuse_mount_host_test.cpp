@@ -83,7 +83,9 @@ TEST(FuseMountHost, LockFileRewritesAlwaysReadTheLastVersion) {
 }
 
 TEST(FuseMountHost, RefusedNamesAndOperationsGiveTheirErrno) {
-  MountWorld world(MemoryMountDrive());
+  MountConfig config = MemoryMountDrive();
+  config.compat.caseCollision = CompatOptions::kCaseRefuse;
+  MountWorld world(config);
   world.server->makeDir("/full");
   world.server->putFile("/full/f", "x");
   world.server->makeDir("/empty");
@@ -137,6 +139,28 @@ TEST(FuseMountHost, RefusedNamesAndOperationsGiveTheirErrno) {
   std::string content;
   EXPECT_TRUE(world.server->readFile("/a.txt", &content) && content == "a");
   EXPECT_TRUE(world.server->readFile("/b.txt", &content) && content == "b");
+}
+
+// A copy of a folder holding index.html and Index.html lands whole on a
+// server that tells case apart.
+TEST(FuseMountHost, NamesDifferingOnlyInCaseAreTwoFiles) {
+  MountWorld world(MemoryMountDrive());
+  ASSERT_TRUE(world.mount());
+  const std::string source = world.scratch() + "/doc";
+  ASSERT_EQ(::mkdir(source.c_str(), 0755), 0);
+  for (const char* name : {"index.html", "Index.html", "INDEX.HTML"}) std::ofstream(source + "/" + name) << name;
+  ASSERT_EQ(RunShell(".", "cp -r " + source + " " + world.mountPoint() + "/"), 0);
+  std::set<std::string> names;
+  DIR* dir = ::opendir(world.file("doc").c_str());
+  ASSERT_NE(dir, nullptr);
+  while (dirent* e = ::readdir(dir)) names.insert(e->d_name);
+  ::closedir(dir);
+  EXPECT_EQ(names, (std::set<std::string>{".", "..", "INDEX.HTML", "Index.html", "index.html"}));
+  world.unmountAndStop();
+  for (const char* name : {"index.html", "Index.html", "INDEX.HTML"}) {
+    std::string content;
+    EXPECT_TRUE(world.server->readFile(std::string("/doc/") + name, &content) && content == name) << name;
+  }
 }
 
 TEST(FuseMountHost, ListingsLongerThanOneKernelBufferArriveWhole) {

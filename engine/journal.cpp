@@ -496,12 +496,13 @@ void Journal::rebase(const std::string& from, const std::string& to) {
 
 std::unique_lock<std::mutex> Journal::replayTurn() { return std::unique_lock<std::mutex>(replayMu_); }
 
-Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent) {
-  return replay(replayTurn(), backend, failed, sent);
+Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent,
+                       const KeepOfflineFile* keep) {
+  return replay(replayTurn(), backend, failed, sent, keep);
 }
 
 Status Journal::replay(const std::unique_lock<std::mutex>& turn, IBackend& backend, std::vector<JournalFailure>* failed,
-                       std::vector<std::string>* sent) {
+                       std::vector<std::string>* sent, const KeepOfflineFile* keep) {
   if (turn.mutex() != &replayMu_ || !turn.owns_lock()) return Status(Status::kInvalid, "journal: replay out of turn");
   auto unrecorded = [this] { return Status(Status::kIo, "journal: " + problem()); };
   // A record sent earlier but still on disk would be sent again after a
@@ -518,6 +519,19 @@ Status Journal::replay(const std::unique_lock<std::mutex>& turn, IBackend& backe
       op = ops_.front();
     }
     Status st = Send(backend, op);
+    std::string keptAs;
+    if (op.kind == kJournalCreate && st.code == Status::kExists && keep != nullptr) {
+      // The name was free when the file was made offline. An empty file
+      // there is this create's own from a replay cut short, or loses
+      // nothing; anything else is another client's and stays.
+      RemoteAttr there;
+      st = backend.stat(op.path, there);
+      if (st.code == Status::kNotFound) st = Send(backend, op);  // gone again meanwhile
+      if (st.ok() && (there.isDir() || there.size != 0))
+        st = (*keep)(backend, op.path, keptAs);
+      else if (st.ok())
+        st = Status(Status::kExists, op.path);
+    }
     if (st.retryable()) {
       result = st;
       break;
@@ -525,7 +539,10 @@ Status Journal::replay(const std::unique_lock<std::mutex>& turn, IBackend& backe
     if (sent != nullptr) {
       sent->push_back(op.path);
       if (!op.to.empty()) sent->push_back(op.to);
+      if (!keptAs.empty()) sent->push_back(keptAs);
     }
+    // What the user did to the file offline happens to it where it is now.
+    if (!keptAs.empty()) rebase(op.path, keptAs);
     if (!st.ok() && !AlreadyDone(op, st)) {
       vx::log::write(vx::log::kError, "journal: %s %s failed permanently: %s", JournalOpKindName(op.kind),
                      op.path.c_str(), st.toString().c_str());

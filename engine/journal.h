@@ -36,6 +36,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -83,6 +84,12 @@ struct JournalFailure {
   int64_t at = 0;
   Status status;
 };
+
+// Keeps a file made offline whose name the server gave a file with content
+// meanwhile (another client made it): makes it on the server under a free
+// name beside the server's file, moves the drive's side there, and gives
+// that name in `keptAs`.
+using KeepOfflineFile = std::function<Status(IBackend& backend, const std::string& path, std::string& keptAs)>;
 
 // The name of a kind as the file and the messages write it ("?" if unknown).
 const char* JournalOpKindName(uint32_t kind);
@@ -139,13 +146,17 @@ class Journal {
   // time-out stops the replay with that status and keeps the record first;
   // so does a record still held by its operation (with ok). A replay whose
   // progress cannot be written stops with an io failure. `sent` (may be
-  // null) receives the paths and destinations of the records sent.
-  Status replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent = nullptr);
+  // null) receives the paths and destinations of the records sent. A create
+  // whose name the server holds counts as done when what is there is an
+  // empty file; with `keep`, anything else is kept and the offline file goes
+  // beside it, the records after it following it there.
+  Status replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent = nullptr,
+                const KeepOfflineFile* keep = nullptr);
   // Waits for the replay under way, if any, and holds the turn of the next
   // until the lock is let go; replay(turn, ...) then sends in that turn.
   [[nodiscard]] std::unique_lock<std::mutex> replayTurn();
   Status replay(const std::unique_lock<std::mutex>& turn, IBackend& backend, std::vector<JournalFailure>* failed,
-                std::vector<std::string>* sent = nullptr);
+                std::vector<std::string>* sent = nullptr, const KeepOfflineFile* keep = nullptr);
 
   bool isEmpty();
   // Records wait, or the file still lists some a replay sent.

@@ -144,6 +144,52 @@ TEST_F(JournalTest, ReplayDropsWhatIsDoneOrRefusedAndStopsAtANetworkFailure) {
   EXPECT_EQ(reloaded(), 0u);
 }
 
+// A create whose name the server holds: an empty file there is taken as the
+// create's own; a file with content or a folder is kept, and the offline file
+// goes where the handler puts it, the records after it following it there.
+// A handler that cannot reach the server keeps the record for the next replay.
+TEST_F(JournalTest, ACreateMeetingAnotherFileKeepsItAndTheRecordsAfterItFollowTheOfflineFile) {
+  auto server = std::make_shared<test::MemoryServer>();
+  server->putFile("/empty", "");
+  server->putFile("/full", "theirs");
+  server->makeDir("/folder");
+  std::unique_ptr<test::MemoryBackend> backend = server->connection();
+  ASSERT_TRUE(backend->connect().ok());
+  std::vector<std::string> asked;
+  bool reachable = false;
+  const KeepOfflineFile keep = [&](IBackend& b, const std::string& path, std::string& keptAs) {
+    asked.push_back(path);
+    if (!reachable) return Status(Status::kNetwork, "down");
+    keptAs = path + ".mine";
+    return b.create(keptAs);
+  };
+
+  Journal j(file());
+  j.append({kJournalCreate, "/empty", "", 0});
+  j.append({kJournalCreate, "/full", "", 0});
+  j.append({kJournalRename, "/full", "/renamed", 0});
+  j.append({kJournalCreate, "/folder", "", 0});
+  j.append({kJournalUnlink, "/folder", "", 0});
+  EXPECT_EQ(j.replay(*backend, nullptr, nullptr, &keep).code, Status::kNetwork);
+  EXPECT_EQ(asked, (std::vector<std::string>{"/full"}));
+  EXPECT_EQ(reloaded(), 4u);
+
+  reachable = true;
+  std::vector<JournalFailure> failed;
+  std::vector<std::string> sent;
+  EXPECT_TRUE(j.replay(*backend, &failed, &sent, &keep).ok());
+  EXPECT_TRUE(failed.empty());
+  EXPECT_EQ(asked, (std::vector<std::string>{"/full", "/full", "/folder"}));
+  std::string content;
+  EXPECT_TRUE(server->readFile("/full", &content) && content == "theirs");
+  EXPECT_TRUE(server->exists("/renamed"));
+  EXPECT_FALSE(server->exists("/full.mine"));
+  EXPECT_TRUE(server->exists("/folder"));
+  EXPECT_FALSE(server->exists("/folder.mine"));
+  EXPECT_NE(std::find(sent.begin(), sent.end(), "/full.mine"), sent.end());
+  EXPECT_EQ(reloaded(), 0u);
+}
+
 TEST_F(JournalTest, EveryChangeIsInTheFileWhenItsCallReturns) {
   constexpr int kThreads = 8;
   constexpr int kEach = 25;

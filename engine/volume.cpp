@@ -314,6 +314,9 @@ void Volume::setOffline(bool offline) {
   ActiveCall call(this);
   if (!call.ok()) return;
   meta_->setConfig(config_.cache.metaTtlMs, config_.cache.dirTtlMs, config_.cache.negativeTtlMs, offline);
+  // Offline, what the drive saw is all it knows: a restart must find it,
+  // however the process ends.
+  if (!was && offline) saveSeen();
   if (was && !offline) {
     meta_->clear();
     rescanDirty();

@@ -388,6 +388,10 @@ class Volume {
   // the server after the offline changes made before it.
   // `sent` (may be null) receives the names of the records sent.
   Status replayJournal(std::vector<std::string>* sent = nullptr);
+  // The replay's answer to a file made offline under a name the server gave
+  // another file meanwhile: the server's file stays, and the drive's moves
+  // to a free name beside it (see KeepOfflineFile).
+  Status keepOfflineFile(IBackend& backend, const std::string& path, std::string& keptAs);
   // The tick's part: starts a replay on the "replay" thread unless one is
   // queued or running there.
   void startReplay();

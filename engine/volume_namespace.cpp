@@ -4,6 +4,8 @@
 // server at once (after whatever the offline journal still holds); offline,
 // create and delete go into the journal and the local caches.
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <utility>
 
 #include "engine/clock.h"
@@ -11,6 +13,7 @@
 #include "foundation/log.h"
 #include "foundation/name_policy.h"
 #include "foundation/remote_path.h"
+#include "foundation/text.h"
 
 namespace tarn {
 namespace {
@@ -18,6 +21,30 @@ namespace {
 // A server answer overtaken by the drive's own changes is asked for again,
 // at most this often in all; the last is given as it is, but not kept.
 constexpr int kMaxQuestions = 3;
+// Names tried for a file made offline whose name the server gave another.
+constexpr int kMaxConflictNames = 100;
+
+// "report (offline copy 2024-05-01 12.00 UTC).txt", with " 2", " 3"... for
+// later tries: beside the server's file, and telling when the drive kept it.
+std::string ConflictName(const std::string& path, int64_t unixSeconds, int n) {
+  using namespace std::chrono;
+  const sys_seconds at{seconds{unixSeconds}};
+  const sys_days day = floor<days>(at);
+  const year_month_day ymd{day};
+  const hh_mm_ss<seconds> time{at - day};
+  char stamp[64];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02u-%02u %02lld.%02lld UTC", static_cast<int>(ymd.year()),
+                static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                static_cast<long long>(time.hours().count()), static_cast<long long>(time.minutes().count()));
+  const std::string name = BaseName(path);
+  // A leading dot starts a hidden name, not an extension.
+  const size_t dot = name.rfind('.');
+  const size_t stem = dot == std::string::npos || dot == 0 ? name.size() : dot;
+  std::string out = name.substr(0, stem) + " (offline copy " + stamp;
+  if (n > 1) out += " " + std::to_string(n);
+  out += ")" + name.substr(stem);
+  return JoinRemotePath(ParentPath(path), out);
+}
 
 Status Stopped() { return Status(Status::kCanceled, "volume stopped"); }
 Status ReadOnly() { return Status(Status::kAccessDenied, "read-only mount"); }
@@ -45,7 +72,23 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
   // A name a fresh listing lacks (a folder just made is one) costs no
   // question; where case does not count, the listing may spell it otherwise.
   if (useCache && caps()->caseSensitive && meta_->listedAsMissing(path)) return Status(Status::kNotFound, path);
-  if (offline_.load()) return cachedObjectAttr(path, out) ? Status() : Status(Status::kNotFound, path);
+  if (offline_.load()) {
+    if (cachedObjectAttr(path, out)) return Status();
+    // Offline a name is missing only where a listing of its folder lacks it.
+    // Any other name the drive never saw may well be on the server: it is
+    // unknown, so that nothing is made over a file the drive cannot see.
+    std::vector<DirEntry> siblings;
+    if (!meta_->getListing(ParentPath(path), &siblings)) return Status(Status::kNetwork, "offline: not known: " + path);
+    const std::string name = BaseName(path);
+    const bool caseSensitive = caps()->caseSensitive;
+    for (const DirEntry& entry : siblings) {
+      if (entry.name == name || (!caseSensitive && EqualsIgnoreCase(entry.name, name))) {
+        out = entry.attr;
+        return Status();
+      }
+    }
+    return Status(Status::kNotFound, path);
+  }
   // An answer that a change of the drive overtook (an upload that ended, a
   // rename onto the path) is older than what the drive knows: ask again.
   for (int asked = 1;; ++asked) {
@@ -238,6 +281,43 @@ Status Volume::checkName(const std::string& path) {
     }
     return Status(Status::kInvalid, text);
   }
+  return Status();
+}
+
+Status Volume::keepOfflineFile(IBackend& backend, const std::string& path, std::string& keptAs) {
+  const int64_t now = vx::UnixNow();
+  Status st;
+  for (int n = 1; n <= kMaxConflictNames; ++n) {
+    keptAs = ConflictName(path, now, n);
+    st = backend.create(keptAs);
+    if (st.code != Status::kExists) break;
+  }
+  if (st.retryable()) return st;
+  // Refused for good, the name still keeps the file off the server's: its
+  // upload then fails there and the changes stay in the cache.
+  if (!st.ok())
+    vx::log::write(vx::log::kWarn, "%s: cannot make %s on the server: %s", config_.id.c_str(), keptAs.c_str(),
+                   st.toString().c_str());
+  // No upload of the path runs while the journal's record names it: the
+  // drive's side moves before the record goes.
+  Status moved = cache_->renameObject(path, keptAs);
+  if (!moved.ok()) return moved;
+  bool pending = false;
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    auto it = uploadQueue_.find(path);
+    if (it != uploadQueue_.end() && !it->second.running) {
+      uploadQueue_.erase(it);
+      pending = true;
+    }
+  }
+  meta_->renameTree(path, keptAs);
+  meta_->invalidate(path);
+  vx::log::write(vx::log::kWarn,
+                 "%s: %s was made on the server while the drive was offline; the server's file stays, and the "
+                 "drive's is kept as %s",
+                 config_.id.c_str(), path.c_str(), keptAs.c_str());
+  if (pending) queueUpload(keptAs, 0, nullptr);
   return Status();
 }
 
@@ -579,7 +659,10 @@ Status Volume::replayJournal(std::vector<std::string>* sentOut) {
   lease->setCancelToken(token);
   std::vector<JournalFailure> failures;
   std::vector<std::string> sent;
-  st = journal_->replay(turn, *lease.backend(), &failures, &sent);
+  const KeepOfflineFile keep = [this](IBackend& backend, const std::string& path, std::string& keptAs) {
+    return keepOfflineFile(backend, path, keptAs);
+  };
+  st = journal_->replay(turn, *lease.backend(), &failures, &sent, &keep);
   lease->setCancelToken(nullptr);
   pool_->noteOutcome(st);
   st = inTime(st);

@@ -1,6 +1,7 @@
 #include "engine/cache_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -27,6 +28,11 @@ uint64_t SatAdd(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX
 
 uint64_t CeilDiv(uint64_t a, uint64_t b) { return a / b + (a % b != 0 ? 1 : 0); }
 
+// Records are numbered across all objects, so that an object made again for
+// a path never repeats a number an earlier one gave out for another copy.
+std::atomic<uint64_t> g_records{0};
+uint64_t NextRecord() { return g_records.fetch_add(1, std::memory_order_relaxed) + 1; }
+
 }  // namespace
 
 CacheFile::CacheFile(std::string binPath, std::string mapPath, std::string path, std::string name,
@@ -37,7 +43,8 @@ CacheFile::CacheFile(std::string binPath, std::string mapPath, std::string path,
       binPath_(std::move(binPath)),
       mapPath_(std::move(mapPath)),
       path_(std::move(path)),
-      name_(std::move(name)) {}
+      name_(std::move(name)),
+      remoteRecord_(NextRecord()) {}
 
 CacheFile::~CacheFile() = default;
 
@@ -204,6 +211,7 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
     const uint64_t len = end > off ? end - off : 0;
     Status st;
     std::vector<uint8_t> buf;
+    const Timestamp readSince = Timestamp::now();
     if (len > 0) {
       try {
         buf.resize(len);
@@ -221,7 +229,7 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
                           into->offset + into->length <= off + buf.size() &&
                           !anyPresentLocked(into->offset / blockSize_, (into->offset + into->length - 1) / blockSize_);
     if (st.ok() && epoch_ == epoch) {
-      st = storeFetched(runFirst, runLast, buf, lock);
+      st = storeFetched(runFirst, runLast, buf, readSince, lock);
       if (st.ok() && handOver) {
         std::memcpy(into->out, buf.data() + (into->offset - off), into->length);
         into->done = true;
@@ -237,7 +245,7 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
 }
 
 Status CacheFile::storeFetched(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf,
-                               std::unique_lock<std::mutex>& lock) {
+                               Timestamp readSince, std::unique_lock<std::mutex>& lock) {
   const uint64_t base = runFirst * blockSize_;
   // The pieces still missing; blocks that a write or a stream fill made
   // present meanwhile hold newer (or the same) bytes and are left alone.
@@ -271,8 +279,40 @@ Status CacheFile::storeFetched(uint64_t runFirst, uint64_t runLast, const std::v
   if (!st.ok()) return localFailure("cache write failed", st.native);
   for (const auto& [b, e] : pieces)
     for (uint64_t k = b; k <= e && k < states_.size(); ++k) states_[k] |= kBlockPresent;
+  noteStoredLocked(readSince);
   needsSave_ = true;
   return Status();
+}
+
+bool CacheFile::versionedByTimeLocked() const { return etag_.empty() && remoteMtime_.nanoseconds == 0; }
+
+void CacheFile::noteDelivered(Timestamp readSince) {
+  std::lock_guard<std::mutex> lock(mu_);
+  noteStoredLocked(readSince);
+}
+
+void CacheFile::noteStoredLocked(Timestamp readSince) {
+  if (!versionedByTimeLocked() || readSince.seconds >= remoteMtime_.seconds + kCopySettleSeconds) return;
+  copy_ = kMapCopyUnsettled;
+  unsettledSinceMs_ = std::max<uint64_t>(SteadyNowMs(), 1);
+  needsSave_ = true;
+}
+
+bool CacheFile::retakeUnsettledCopy(uint64_t minAgeMs) {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::unique_lock<std::mutex> lock(mu_);
+  if (copy_ == kMapCopySettled || !versionedByTimeLocked() || dirty_ || hasDirtyLocked()) return false;
+  if (unsettledSinceMs_ != 0 && SteadyNowMs() - unsettledSinceMs_ < minAgeMs) return false;
+  waitForStoresLocked(lock);
+  // Readers may hold bytes of it though no block is here (bytes fetched for
+  // a reader alone): the new record tells them too.
+  copy_ = kMapCopySettled;
+  needsSave_ = true;
+  states_.assign(blockCountLocked(size_), 0);
+  ++epoch_;
+  remoteRecord_ = NextRecord();
+  dropDataLocked();
+  return true;
 }
 
 void CacheFile::waitForStoresLocked(std::unique_lock<std::mutex>& lock) {
@@ -382,13 +422,15 @@ void CacheFile::reset() {
   std::unique_lock<std::mutex> lock(mu_);
   waitForStoresLocked(lock);
   states_.assign(blockCountLocked(size_), 0);
+  copy_ = kMapCopySettled;
   pendingMtime_ = Timestamp();  // the local changes it belonged to are gone
   ++epoch_;
   needsSave_ = true;
   dropDataLocked();
 }
 
-void CacheFile::fillFromStream(uint64_t offset, const void* data, uint64_t length, uint64_t epoch) {
+void CacheFile::fillFromStream(uint64_t offset, const void* data, uint64_t length, uint64_t epoch,
+                               Timestamp readSince) {
   std::lock_guard<std::mutex> lock(mu_);
   if (removed_ || length == 0 || epoch != epoch_) return;
   const uint64_t limit = std::min(remoteSize_, size_);
@@ -407,6 +449,7 @@ void CacheFile::fillFromStream(uint64_t offset, const void* data, uint64_t lengt
     }
   }
   if (stored) {
+    noteStoredLocked(readSince);
     needsSave_ = true;
     cv_.notify_all();
   }
@@ -453,8 +496,9 @@ Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* confl
     etag_ = attr.etag;
     remoteMtime_ = attr.mtime;
     states_.assign(blockCountLocked(size_), 0);
+    copy_ = kMapCopySettled;
     ++epoch_;
-    ++remoteRecord_;
+    remoteRecord_ = NextRecord();
     needsSave_ = true;
     dropDataLocked();
     if (changed) *changed = true;
@@ -488,7 +532,10 @@ void CacheFile::markUploaded(const std::string& etag, uint64_t remoteSize, Times
   remoteSize_ = remoteSize;
   remoteMtime_ = mtime;
   dirty_ = false;
-  ++remoteRecord_;
+  remoteRecord_ = NextRecord();
+  // The sent bytes count as settled: taking them anew would drop a file the
+  // drive wrote from the cache that serves it while the server is away,
+  // for a change another client would have to make in the same second.
   needsSave_ = true;
 }
 

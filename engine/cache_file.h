@@ -36,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/map_file.h"
 #include "foundation/backend_types.h"
 #include "foundation/cancel_token.h"
 #include "foundation/env.h"
@@ -60,6 +61,11 @@ inline constexpr uint64_t kMaxFetchRunBytes = 16ull << 20;
 inline constexpr uint32_t kInFlightWaitSliceMs = 50;
 // A wait for blocks in flight longer than this is logged once per call.
 inline constexpr uint64_t kInFlightWarnMs = 30000;
+// Where a server tells copies apart by a whole-second modification time
+// alone, bytes read this long after that time are the copy's last: a change
+// made later would have a later time. One second for the time's own, one
+// for the clocks of server and drive to differ by.
+inline constexpr int64_t kCopySettleSeconds = 2;
 
 // Defined in cache_file.cpp (reads, fetches, writes, marks) and
 // cache_file_disk.cpp (the data file, the map, moves and drops).
@@ -116,17 +122,29 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // Stores the whole blocks of one piece of a sequential download that was
   // opened while epoch() returned `epoch`; a piece of an older epoch (the
   // server's copy was replaced, or the file reset or cut meanwhile) is old
-  // data and stores nothing.
-  void fillFromStream(uint64_t offset, const void* data, uint64_t length, uint64_t epoch);
+  // data and stores nothing. `readSince`: the wall-clock time the download
+  // began (zero: not known, taken as within the copy's second).
+  void fillFromStream(uint64_t offset, const void* data, uint64_t length, uint64_t epoch,
+                      Timestamp readSince = Timestamp());
   // "too-large" for a size no cached file can have; nothing changes then.
   // With `seenRecord` (a remoteRecord() read before the attributes were
   // asked for), attributes older than the object's own record of the server
   // (an upload ended meanwhile) change nothing.
   Status applyRemote(const RemoteAttr& attr, bool* changed, bool* conflict, uint64_t seenRecord = kAnyRecord);
-  // Advanced whenever the object takes a new record of the server's copy
-  // (an upload that ended, a new copy taken by applyRemote).
+  // Changed whenever the object takes a new record of the server's copy (an
+  // upload that ended, a new copy taken by applyRemote or anew); numbers
+  // are never given out twice in a process, across objects too.
   uint64_t remoteRecord();
   static constexpr uint64_t kAnyRecord = UINT64_MAX;
+  // Where the server tells copies apart by a whole-second time alone (no
+  // version text), blocks read within kCopySettleSeconds of the copy's time
+  // may miss a change of the same size made later in that second. Once `minAgeMs` (the metadata lifetime)
+  // have passed since such a block came, or after a restart, the clean
+  // object drops its blocks to read them anew; true when it did.
+  bool retakeUnsettledCopy(uint64_t minAgeMs);
+  // Bytes of the recorded copy, read from the server from `readSince` on,
+  // went to a reader without being stored: they count as blocks read then.
+  void noteDelivered(Timestamp readSince);
 
   void clearUploadMarks(uint64_t offset, uint64_t length);
   void markRangeClean(uint64_t offset, uint64_t length);
@@ -181,8 +199,12 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // Stores fetched bytes into the run's blocks that are still missing; the
   // caller holds the mutex through `lock` and has checked the epoch. The
   // mutex is let go while the bytes are written.
-  Status storeFetched(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf,
+  Status storeFetched(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf, Timestamp readSince,
                       std::unique_lock<std::mutex>& lock);
+  // The server tells the recorded copy from others by its time alone.
+  bool versionedByTimeLocked() const;
+  // Blocks of the recorded copy read from `readSince` on were stored.
+  void noteStoredLocked(Timestamp readSince);
   // Waits until no fetch writes its bytes outside the mutex: what changes or
   // destroys bytes of the data file calls this first.
   void waitForStoresLocked(std::unique_lock<std::mutex>& lock);
@@ -273,6 +295,8 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   uint32_t unlockedStores_ = 0; // guarded by mu_; fetches writing without mu_
   uint64_t epoch_ = 0;          // guarded by mu_
   uint64_t remoteRecord_ = 0;   // guarded by mu_
+  uint8_t copy_ = kMapCopySettled;  // guarded by mu_; settled while no block is present
+  uint64_t unsettledSinceMs_ = 0;  // guarded by mu_; steady ms of the last unsettled store, 0: before this run
   uint64_t dataLength_ = 0;     // guarded by mu_; the data file's length
 };
 

@@ -50,6 +50,7 @@ MapHeader CacheFile::headerLocked() const {
   h.remoteSize = remoteSize_;
   h.remoteMtime = remoteMtime_;
   h.dirty = dirty_;
+  h.copy = copy_;
   h.etag = etag_;
   h.path = path_;
   h.pendingMtime = pendingMtime_;
@@ -134,6 +135,7 @@ bool CacheFile::loadMap() {
     remoteMtime_ = Timestamp();
     pendingMtime_ = Timestamp();
     dirty_ = false;
+    copy_ = kMapCopySettled;
     onDisk_ = false;
     needsSave_ = true;
     return false;
@@ -144,6 +146,10 @@ bool CacheFile::loadMap() {
   dirty_ = h.dirty;
   etag_ = h.etag;
   pendingMtime_ = h.pendingMtime;
+  // A map of an older version cannot say: its blocks are read anew at the
+  // first open where the server tells copies apart by time alone.
+  copy_ = h.copy == kMapCopySettled ? kMapCopySettled : kMapCopyUnsettled;
+  unsettledSinceMs_ = 0;
   std::string_view stored = MapStates(bytes);
   const uint64_t count = blockCountLocked(size_);
   states_.assign(count, 0);

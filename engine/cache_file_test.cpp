@@ -541,6 +541,61 @@ TEST_F(CacheFileTest, ApplyRemoteDecidesBetweenKeepDropAndConflict) {
   }
 }
 
+// Where the server tells copies apart by a whole-second time alone, blocks
+// read within that second (or two, for the clocks) are taken anew once the
+// metadata lifetime has passed since they came, or at once after a restart;
+// blocks read later, a version text, nanoseconds or local changes keep them.
+TEST_F(CacheFileTest, BlocksReadWithinTheSecondOfTheirCopysTimeAreTakenAnewLater) {
+  test::ScopedTestClock clock;
+  constexpr uint64_t kLifetimeMs = 10000;
+  const int64_t now = Timestamp::now().seconds;
+  struct Case {
+    const char* what;
+    std::string etag;
+    Timestamp mtime;
+    bool write;   // a local change waits
+    bool retake;  // once the lifetime has passed
+  } cases[] = {
+      {"read within the second", "", {now + 3600, 0}, false, true},
+      {"read a second after", "", {now - kCopySettleSeconds, 0}, false, false},
+      {"a version text tells", "e1", {now + 3600, 0}, false, false},
+      {"nanoseconds tell", "", {now + 3600, 5}, false, false},
+      {"local changes win", "", {now + 3600, 0}, true, false},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string tag = "t" + std::to_string(n++);
+    std::shared_ptr<CacheFile> f = makeFile(Pattern(3 * kBs, 1), tag);
+    RemoteAttr attr;
+    attr.size = 3 * kBs;
+    attr.etag = c.etag;
+    attr.mtime = c.mtime;
+    f->applyRemote(attr, nullptr, nullptr);
+    ASSERT_EQ(readAll(*f, 0, 3 * kBs), Pattern(3 * kBs, 1));
+    std::string kept = Pattern(3 * kBs, 1);
+    if (c.write) {
+      ASSERT_TRUE(f->write(0, "x", 1).ok());
+      kept[0] = 'x';
+    }
+    EXPECT_FALSE(f->retakeUnsettledCopy(kLifetimeMs));
+    clock.advance(kLifetimeMs);
+    const uint64_t epoch = f->epoch();
+    EXPECT_EQ(f->retakeUnsettledCopy(kLifetimeMs), c.retake);
+    EXPECT_EQ(f->isComplete(), !c.retake);
+    EXPECT_EQ(f->epoch() != epoch, c.retake);
+    // Taken anew, the blocks read now decide again; the map keeps the verdict.
+    remote_.content = Pattern(3 * kBs, 2);
+    EXPECT_EQ(readAll(*f, 0, 3 * kBs), c.retake ? Pattern(3 * kBs, 2) : kept);
+    ASSERT_TRUE(f->saveMap());
+    auto again = std::make_shared<CacheFile>(dir_ + "/" + tag + ".bin", dir_ + "/" + tag + ".map", "/remote/" + tag,
+                                             tag, kBs);
+    ASSERT_TRUE(again->openData().ok());
+    ASSERT_TRUE(again->loadMap());
+    EXPECT_EQ(again->retakeUnsettledCopy(kLifetimeMs), c.retake) << "after a restart";
+  }
+}
+
 TEST_F(CacheFileTest, FirstEmptyServerCopyOnlyRecordsItsVersion) {
   auto f = std::make_shared<CacheFile>(dir_ + "/n.bin", dir_ + "/n.map", "/n", "n", kBs);
   ASSERT_TRUE(f->openData().ok());

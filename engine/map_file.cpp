@@ -80,6 +80,7 @@ std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& state
   PutU64(out, kMapOffMtimeSeconds, static_cast<uint64_t>(header.remoteMtime.seconds));
   PutU32(out, kMapOffMtimeNanos, header.remoteMtime.nanoseconds);
   out[kMapOffDirty] = header.dirty ? 1 : 0;
+  out[kMapOffCopy] = static_cast<char>(header.copy);
   PutText(out, kMapOffEtag, kMapEtagField, header.etag);
   PutText(out, kMapOffPath, kMapPathField, header.path);
   const size_t copied = static_cast<size_t>(std::min<uint64_t>(count, states.size()));
@@ -123,6 +124,8 @@ bool DecodeMapHeader(std::string_view bytes, MapHeader* out) {
   out->remoteMtime.seconds = static_cast<int64_t>(GetU64(bytes, kMapOffMtimeSeconds));
   out->remoteMtime.nanoseconds = GetU32(bytes, kMapOffMtimeNanos);
   out->dirty = bytes[kMapOffDirty] != 0;
+  const uint8_t copy = static_cast<uint8_t>(bytes[kMapOffCopy]);
+  out->copy = copy == kMapCopySettled || copy == kMapCopyUnsettled ? copy : kMapCopyUnknown;
   out->etag = GetText(bytes, kMapOffEtag, kMapEtagField);
   out->path = GetText(bytes, kMapOffPath, kMapPathField);
   out->pendingMtime = Timestamp();

@@ -28,6 +28,10 @@ inline constexpr size_t kMapOffRemoteSize = 24;
 inline constexpr size_t kMapOffMtimeSeconds = 32;
 inline constexpr size_t kMapOffMtimeNanos = 40;
 inline constexpr size_t kMapOffDirty = 44;
+// How far the present blocks can be trusted to be the recorded copy where
+// the server tells copies apart by a whole-second time alone (one of the
+// kMapCopy values); maps written before it hold zero there.
+inline constexpr size_t kMapOffCopy = 45;
 inline constexpr size_t kMapOffEtag = 48;
 inline constexpr size_t kMapEtagField = 256;
 inline constexpr size_t kMapOffPath = 304;
@@ -36,6 +40,14 @@ inline constexpr size_t kMapPathField = 4096;
 // The longest texts a map can hold; the field's last byte is always a NUL.
 inline constexpr size_t kMaxMapEtagBytes = kMapEtagField - 1;
 inline constexpr size_t kMaxMapPathBytes = kMapPathField - 1;
+
+// The copy field. Unknown: a map of an older version. Settled: every present
+// block was read a whole second after the copy's time, or none is present.
+// Unsettled: some block was read within that second, so a change of the
+// same size made later in it cannot be seen.
+inline constexpr uint8_t kMapCopyUnknown = 0;
+inline constexpr uint8_t kMapCopySettled = 1;
+inline constexpr uint8_t kMapCopyUnsettled = 2;
 
 // Bits of a block state byte.
 inline constexpr uint8_t kBlockPresent = 1;
@@ -78,6 +90,7 @@ struct MapHeader {
   uint64_t remoteSize = 0;
   Timestamp remoteMtime;
   bool dirty = false;
+  uint8_t copy = kMapCopyUnknown;
   std::string etag;
   std::string path;
   Timestamp pendingMtime;  // zero: no time waits for an upload

@@ -104,6 +104,22 @@ TEST(MapFile, PendingTimeRidesInATrailerAfterTheStates) {
   EXPECT_TRUE(back.pendingMtime.isZero());
 }
 
+// The copy byte sits in the header's spare bytes: a map of an older version
+// holds zero there and reads as unknown, and so does a value no version writes.
+TEST(MapFile, TheCopyByteRoundTripsAndOlderMapsReadAsUnknown) {
+  for (uint8_t copy : {kMapCopyUnknown, kMapCopySettled, kMapCopyUnsettled, uint8_t{7}}) {
+    MapHeader h;
+    h.blockSize = 4096;
+    h.copy = copy;
+    const std::string b = EncodeMap(h, {});
+    EXPECT_EQ(static_cast<uint8_t>(b[45]), copy);
+    EXPECT_EQ(b.substr(46, 2), std::string(2, '\0'));
+    MapHeader back;
+    ASSERT_TRUE(DecodeUsableMap(b, 4096, &back));
+    EXPECT_EQ(back.copy, copy == 7 ? kMapCopyUnknown : copy);
+  }
+}
+
 // The boot a map was written under rides last; zeroing it in place commits
 // the map, and a field torn halfway names no boot.
 TEST(MapFile, BootOfAnUnsyncedMapRidesLastAndIsZeroedToCommit) {

@@ -371,7 +371,9 @@ class Volume {
   void saveSeen();
 
   // --- namespace helpers (volume_namespace.cpp) ---
-  Status statRemote(const std::string& path, RemoteAttr& out, bool useCache);
+  // `answered` (may be null): out is the server's answer within the
+  // metadata lifetime, not what the drive last saw of an unreachable server.
+  Status statRemote(const std::string& path, RemoteAttr& out, bool useCache, bool* answered = nullptr);
   Status listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache);
   // The attributes of the path's cache object; false when there is none.
   bool cachedObjectAttr(const std::string& path, RemoteAttr& out);
@@ -533,6 +535,7 @@ struct Volume::SeqStream {
   // older server copy must not be stored over a newer one.
   const CacheFile* file = nullptr;       // guarded by mu; identity only
   uint64_t epoch = 0;                    // guarded by mu
+  Timestamp openedAt;                    // guarded by mu; wall clock, when the stream was opened
   std::vector<uint8_t> buffer;           // guarded by mu; one block
   std::atomic<uint64_t> lastUseMs{0};
 };

@@ -60,15 +60,20 @@ Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op
   });
 }
 
-Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCache) {
+Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCache, bool* answered) {
+  bool ignored = false;
+  bool& fresh = answered != nullptr ? *answered : ignored;
+  fresh = false;
   if (IsRootPath(path)) {
     out = RemoteAttr();
     out.type = RemoteAttr::kDirectory;
     return Status();
   }
   bool negative = false;
-  if (useCache && meta_->getAttr(path, &out, &negative))
+  if (useCache && meta_->getAttr(path, &out, &negative)) {
+    fresh = !offline_.load();
     return negative ? Status(Status::kNotFound, path) : Status();
+  }
   // A name a fresh listing lacks (a folder just made is one) costs no
   // question; where case does not count, the listing may spell it otherwise.
   if (useCache && caps()->caseSensitive && meta_->listedAsMissing(path)) return Status(Status::kNotFound, path);
@@ -96,6 +101,7 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
     Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); });
     bool kept = true;
     if (st.ok()) {
+      fresh = true;
       kept = meta_->answerAttr(question, path, out);
     } else if (st.code == Status::kNotFound) {
       kept = meta_->answerNegative(question, path);
@@ -201,13 +207,14 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
   RemoteAttr attr;
   std::shared_ptr<CacheFile> cache;
   uint64_t seen = CacheFile::kAnyRecord;
+  bool answered = false;
   for (int tries = 1;; ++tries) {
     MetaCache::Question question = meta_->ask();
     // Held while the attributes are looked up, so that an upload that ends
     // meanwhile shows in its record: the attributes are then older than it.
     std::shared_ptr<CacheFile> held = cache_->open(path, false);
     seen = held ? held->remoteRecord() : CacheFile::kAnyRecord;
-    Status st = statRemote(path, attr, true);
+    Status st = statRemote(path, attr, true, &answered);
     if (!st.ok()) return st;
     if (attr.isDir()) break;
     cache = cache_->open(path, false);
@@ -232,6 +239,14 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
       cached.applyRemote(attr, nullptr, &conflict, seen);
       if (conflict)
         vx::log::write(vx::log::kWarn, "%s: %s changed on the server while local changes were pending; local copy wins",
+                       config_.id.c_str(), path.c_str());
+      // The same size and time may hide a change made within the second
+      // the cached blocks were read in: after the metadata lifetime, they are
+      // read anew as any other change would be.
+      // Not while the server is out of reach: the cached blocks are then all
+      // there is.
+      if (answered && cached.retakeUnsettledCopy(config_.cache.metaTtlMs))
+        vx::log::write(vx::log::kDebug, "%s: %s was cached within the second of its time; read anew",
                        config_.id.c_str(), path.c_str());
     }
     if (seen != CacheFile::kAnyRecord && cached.remoteRecord() != seen) {

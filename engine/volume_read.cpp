@@ -104,7 +104,9 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   if (wanted != 0 && readsOnlyItsOwn(*file, offset, wanted)) {
     // A small random read, or a handle's first, waits for its own bytes
     // only; its block comes in behind it for the neighbours that may follow.
+    const Timestamp readSince = Timestamp::now();
     st = fetchRange(cache, offset, static_cast<uint8_t*>(buffer), wanted, got, token, true);
+    if (st.ok() && got != 0) cache.noteDelivered(readSince);
     if (st.ok() && got == wanted) {
       const uint64_t block = cache.blockSize();
       const uint64_t start = offset - offset % block;
@@ -345,6 +347,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
       s->position = 0;
       s->file = &file;
       s->epoch = file.epoch();
+      s->openedAt = Timestamp::now();
       seenRecord = file.remoteRecord();
       fresh = true;
       if (st.ok()) {
@@ -384,7 +387,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
         }
       }
       // Blocks passed on the way to the wanted offset are kept too.
-      file.fillFromStream(s->position, s->buffer.data(), n, s->epoch);
+      file.fillFromStream(s->position, s->buffer.data(), n, s->epoch, s->openedAt);
       const uint64_t pieceStart = s->position;
       const uint64_t pieceEnd = pieceStart + n;
       s->position = pieceEnd;

@@ -74,8 +74,14 @@ FuseFs& Fs(fuse_req_t req) { return *static_cast<FuseFs*>(fuse_req_userdata(req)
 }  // namespace
 
 uint64_t FuseFs::Fingerprint(OpenFile& file) {
+  // A change within the second of the last keeps size and time: the
+  // server's version text, and the copy the block cache took, tell it.
+  const uint64_t record = file.cache ? file.cache->remoteRecord() : 0;
   std::lock_guard<std::mutex> lock(file.mu);
-  return Mix(Mix(file.attr.size, static_cast<uint64_t>(file.attr.mtime.seconds)), file.attr.mtime.nanoseconds) | 1;
+  // The low bit goes: what changes only in the last value mixed must not.
+  uint64_t h = Mix(record, file.attr.size);
+  h = Mix(Mix(h, static_cast<uint64_t>(file.attr.mtime.seconds)), file.attr.mtime.nanoseconds);
+  return Mix(h, std::hash<std::string>()(file.attr.etag)) | 1;
 }
 
 FuseFs::FuseFs(std::shared_ptr<Volume> volume, FuseTuning tuning)

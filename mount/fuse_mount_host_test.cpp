@@ -272,6 +272,26 @@ TEST(FuseMountHost, AListingQueuedBehindARenameOnASilentServerEndsWithinTheRenam
   EXPECT_EQ(listed.get(), "a");
 }
 
+// A change that keeps the size and lands within the second of the last one:
+// the kernel's pages of the old copy go whether the server tells it by its
+// version text (WebDAV's ETag) or not at all (SFTP's whole-second times).
+TEST(FuseMountHost, AChangeWithinTheSecondShowsAtTheNextOpen) {
+  for (bool tags : {true, false}) {
+    SCOPED_TRACE(tags ? "entity tags" : "times alone");
+    MountConfig config = MemoryMountDrive();
+    config.cache.metaTtlMs = 0;
+    MountWorld world(config);
+    world.server->setEntityTags(tags);
+    world.server->setChangeTime(Timestamp{Timestamp::now().seconds + 3600, 0});
+    world.server->putFile("/f.txt", "first version");
+    ASSERT_TRUE(world.mount());
+    EXPECT_EQ(ReadFile(world.file("f.txt")), "first version");
+    world.server->putFile("/f.txt", "other version");
+    EXPECT_EQ(ReadFile(world.file("f.txt")), "other version");
+    EXPECT_EQ(ReadFile(world.file("f.txt")), "other version");
+  }
+}
+
 TEST(FuseMountHost, UnmountWithFilesOpenSavesThemAndFreesTheFolder) {
   MountWorld world(MemoryMountDrive());
   world.server->putFile("/r.txt", "read me");

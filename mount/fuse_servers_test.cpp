@@ -70,6 +70,17 @@ void RemoveFromServer(const MountConfig& config, const std::string& folder) {
   if (backend && backend->connect().ok()) RemoveRemoteTree(*backend, folder);
 }
 
+std::string ReadWhole(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return "<" + std::string(std::strerror(errno)) + ">";
+  std::string out;
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  ::close(fd);
+  return out;
+}
+
 bool WriteFile(const std::string& path, const std::string& content, int flags = O_CREAT | O_TRUNC | O_WRONLY) {
   const int fd = ::open(path.c_str(), flags, 0644);
   if (fd < 0) return false;
@@ -110,6 +121,36 @@ TEST_P(FuseOnServer, LockFileRewritesAlwaysReadTheLastVersion) {
   ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
   EXPECT_EQ(LockFileRounds(drive, kRounds), "");
   world.unmountAndStop();
+}
+
+// One drive rewrites 4 KiB of a file in place, keeping its size, most often
+// within the second it wrote the file in; a second drive that read the file
+// shows the change at its next open once its metadata lifetime (none here)
+// has passed, though size and whole-second time stayed.
+TEST_P(FuseOnServer, ASameSizeChangeShowsOnASecondDrive) {
+  MountWorld writer(ValidDrive(GetParam()));
+  MountConfig readerConfig = ValidDrive(GetParam());
+  readerConfig.id = "reader";
+  readerConfig.cache.metaTtlMs = readerConfig.cache.dirTtlMs = readerConfig.cache.negativeTtlMs = 0;
+  MountWorld reader(readerConfig);
+  ASSERT_FALSE(HasFailure());
+  ASSERT_TRUE(writer.mount());
+  ASSERT_TRUE(reader.mount());
+  const std::string folder = TestFolder(GetParam());
+  ASSERT_EQ(::mkdir(writer.file(folder.substr(1)).c_str(), 0755), 0) << std::strerror(errno);
+  std::string content = Pattern(300000, 1);
+  ASSERT_TRUE(WriteFile(writer.file(folder.substr(1) + "/f"), content));
+  ASSERT_TRUE(Eventually([&] { return ServerContent(writer.config, folder + "/f") == content; }));
+  const std::string seen = reader.file(folder.substr(1) + "/f");
+  ASSERT_TRUE(ReadWhole(seen) == content);
+  const std::string patch = Pattern(4096, 2);
+  content.replace(100000, patch.size(), patch);
+  const int fd = ::open(writer.file(folder.substr(1) + "/f").c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  ASSERT_EQ(::pwrite(fd, patch.data(), patch.size(), 100000), static_cast<ssize_t>(patch.size()));
+  ASSERT_EQ(::close(fd), 0);
+  ASSERT_TRUE(Eventually([&] { return ServerContent(writer.config, folder + "/f") == content; }));
+  EXPECT_TRUE(ReadWhole(seen) == content);
 }
 
 // The drive served by a child process, killed with SIGKILL while the test

@@ -102,6 +102,12 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // Listings come in descending name order instead of ascending, as servers
   // that promise no order may return them.
   void setReverseListing(bool reverse);
+  // How the server tells versions of a file apart. By default every change
+  // gets a new entity tag and the time to the nanosecond. Without tags, and
+  // with a fixed change time (whole seconds, as SFTP and HTTP dates give),
+  // changes stand for ones made within one second. Zero: the real clock.
+  void setEntityTags(bool tags);
+  void setChangeTime(Timestamp time);
 
   // --- faults, delays, gates ---
   void addFault(const FaultRule& rule);
@@ -187,6 +193,8 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   bool ignoreRange_ = false;           // guarded by mu_
   bool readsNameTheCopy_ = false;      // guarded by mu_
   bool reverseListing_ = false;        // guarded by mu_
+  bool entityTags_ = true;             // guarded by mu_
+  Timestamp changeTime_;               // guarded by mu_; zero: the real clock
   uint64_t capacity_ = 1ULL << 40;     // guarded by mu_
   uint64_t etagCounter_ = 0;           // guarded by mu_
   uint64_t fileIdCounter_ = 0;         // guarded by mu_

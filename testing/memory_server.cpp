@@ -98,13 +98,13 @@ Status MemoryServer::checkParentLocked(const std::string& path) const {
 }
 
 void MemoryServer::touchLocked(Node& node) {
-  Timestamp now = Timestamp::now();
+  Timestamp now = changeTime_.isZero() ? Timestamp::now() : changeTime_;
   node.attr.mtime = now;
   node.attr.ctime = now;
   node.attr.atime = now;
   if (!node.dir) {
     node.attr.size = node.data->size();
-    node.attr.etag = "\"" + std::to_string(++etagCounter_) + "\"";
+    node.attr.etag = entityTags_ ? "\"" + std::to_string(++etagCounter_) + "\"" : std::string();
   }
 }
 
@@ -216,6 +216,16 @@ void MemoryServer::setIgnoreRange(bool ignore) {
 void MemoryServer::setReadsNameTheCopy(bool name) {
   std::lock_guard<std::mutex> lock(mu_);
   readsNameTheCopy_ = name;
+}
+
+void MemoryServer::setEntityTags(bool tags) {
+  std::lock_guard<std::mutex> lock(mu_);
+  entityTags_ = tags;
+}
+
+void MemoryServer::setChangeTime(Timestamp time) {
+  std::lock_guard<std::mutex> lock(mu_);
+  changeTime_ = time;
 }
 
 void MemoryServer::setReverseListing(bool reverse) {

@@ -37,6 +37,12 @@ class IWriteStream {
   virtual void abort() = 0;
 };
 
+// Whether `now` (a stat of a path) is still the server copy `copy`: the
+// same file id where both have one (a file changed in place stays itself),
+// else the same version text where both have one, else the same size and
+// modification time.
+bool SameServerCopy(const RemoteAttr& copy, const RemoteAttr& now);
+
 class IBackend {
  public:
   virtual ~IBackend() = default;
@@ -71,6 +77,14 @@ class IBackend {
   // The copy the last readRange read from, when its answer named it: the
   // entity tag and the whole size. False when it did not.
   virtual bool lastReadCopy(RemoteAttr& /*out*/) const { return false; }
+  // readRange, but only from the server copy `copy` describes (what a stat
+  // said of the file when it was read): the file at the path while it is
+  // still that copy (or the same file, changed in place, where the server
+  // names files by an id), or the copy the path named before, where the
+  // server keeps a replaced file reachable. Conflict (13) once neither is
+  // there. The base asks stat before and after a readRange.
+  virtual Status readCopy(const std::string& path, const RemoteAttr& copy, uint64_t offset, uint8_t* buffer,
+                          uint64_t length, uint64_t& got);
   // The stream uses this back-end object, so it must keep the pool lease
   // that lent it for its whole life and be closed before the pool goes.
   virtual Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) = 0;

@@ -308,6 +308,7 @@ bool CacheFile::retakeUnsettledCopy(uint64_t minAgeMs) {
   // a reader alone): the new record tells them too.
   copy_ = kMapCopySettled;
   needsSave_ = true;
+  ++copiesTaken_;
   states_.assign(blockCountLocked(size_), 0);
   ++epoch_;
   remoteRecord_ = NextRecord();
@@ -472,6 +473,7 @@ Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* confl
       differs = CutEtag(attr.etag) != CutEtag(etag_);  // a reloaded map holds the cut text
     else
       differs = !(attr.mtime == remoteMtime_);
+    if (!differs && attr.fileId != 0) fileId_ = attr.fileId;
     if (!differs && (!states_.empty() || size_ == remoteSize_)) return Status();
     if (etag_.empty() && remoteSize_ == 0 && attr.size == 0) {
       etag_ = attr.etag;
@@ -492,9 +494,12 @@ Status CacheFile::applyRemote(const RemoteAttr& attr, bool* changed, bool* confl
       waitForStoresLocked(lock);
       continue;
     }
+    // A copy recorded before (not a first one) was changed on the server.
+    if (!etag_.empty() || remoteSize_ != 0 || !remoteMtime_.isZero()) ++copiesTaken_;
     size_ = remoteSize_ = attr.size;
     etag_ = attr.etag;
     remoteMtime_ = attr.mtime;
+    fileId_ = attr.fileId;
     states_.assign(blockCountLocked(size_), 0);
     copy_ = kMapCopySettled;
     ++epoch_;
@@ -533,6 +538,7 @@ void CacheFile::markUploaded(const std::string& etag, uint64_t remoteSize, Times
   remoteMtime_ = mtime;
   dirty_ = false;
   remoteRecord_ = NextRecord();
+  fileId_ = 0;  // an upload may have put a new file in the old one's place
   // The sent bytes count as settled: taking them anew would drop a file the
   // drive wrote from the cache that serves it while the server is away,
   // for a change another client would have to make in the same second.
@@ -610,6 +616,17 @@ void CacheFile::setDirty(bool dirty) {
   if (dirty_ == dirty) return;
   dirty_ = dirty;
   needsSave_ = true;
+}
+
+RemoteAttr CacheFile::serverCopy(uint64_t* taken) {
+  std::lock_guard<std::mutex> lock(mu_);
+  RemoteAttr copy;
+  copy.size = remoteSize_;
+  copy.mtime = remoteMtime_;
+  copy.etag = etag_;
+  copy.fileId = fileId_;
+  if (taken != nullptr) *taken = copiesTaken_;
+  return copy;
 }
 
 uint64_t CacheFile::remoteRecord() {

@@ -145,6 +145,11 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // Bytes of the recorded copy, read from the server from `readSince` on,
   // went to a reader without being stored: they count as blocks read then.
   void noteDelivered(Timestamp readSince);
+  // The server's copy the object records (size, time, version text and,
+  // where the server has one and it is known, the file id), and in `taken`
+  // how many copies changed on the server it has taken in place of an
+  // earlier one: what the drive uploaded itself does not count.
+  RemoteAttr serverCopy(uint64_t* taken);
 
   void clearUploadMarks(uint64_t offset, uint64_t length);
   void markRangeClean(uint64_t offset, uint64_t length);
@@ -295,6 +300,8 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   uint32_t unlockedStores_ = 0; // guarded by mu_; fetches writing without mu_
   uint64_t epoch_ = 0;          // guarded by mu_
   uint64_t remoteRecord_ = 0;   // guarded by mu_
+  uint64_t copiesTaken_ = 0;    // guarded by mu_
+  uint64_t fileId_ = 0;         // guarded by mu_; of the recorded copy, 0: not known
   uint8_t copy_ = kMapCopySettled;  // guarded by mu_; settled while no block is present
   uint64_t unsettledSinceMs_ = 0;  // guarded by mu_; steady ms of the last unsettled store, 0: before this run
   uint64_t dataLength_ = 0;     // guarded by mu_; the data file's length

@@ -124,8 +124,16 @@ struct OpenFile {
   uint64_t failedReadTo = 0;
   uint64_t failedReadDeadlineMs = 0;
   uint64_t failedReadAtMs = 0;
-  // Guards modified, attr.size, attr.mtime and the readahead state while
-  // they change.
+  // The server's copy the handle reads, fixed by its open (or first read)
+  // and kept up with the uploads of the drive. Once the cache takes another copy of the
+  // file from the server (it was replaced or changed there), the handle
+  // reads on from this one alone, or fails: never an early end or zeros.
+  RemoteAttr copy;          // guarded by mu
+  uint64_t copyTaken = 0;   // guarded by mu; the cache's count of taken copies when copy was
+  bool copyBound = false;   // guarded by mu
+  bool copyGone = false;    // guarded by mu; the loss was logged
+  // Guards modified, attr.size, attr.mtime, the readahead state and the
+  // copy while they change.
   std::mutex mu;
 };
 
@@ -294,6 +302,12 @@ class Volume {
                     const CancelToken* cancel, bool ownBytes = false);
   Status streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                     uint64_t& got, const CancelToken* cancel);
+  // The handle reads the copy its cache object records now: the one its
+  // open found (and told the kernel of).
+  static void bindCopy(OpenFile& file);
+  // A read of a handle whose copy the cache no longer holds: from the
+  // server's copy the handle began with, while the server has it.
+  Status readOwnCopy(OpenFile& file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got);
   // A small read far from the handle's previous one, or a handle's first
   // read of blocks nobody has yet, of a file without local changes, online:
   // it is served straight from the server.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/volume.h"
+#include "testing/log_capture.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
 
@@ -65,6 +66,50 @@ TEST(VolumeCopiesTest, ASameSizeChangeWithinTheSecondShowsAfterTheMetadataLifeti
   clock.advance(d.h.config.cache.metaTtlMs);
   EXPECT_EQ(d.readWhole("/old"), v1);
   EXPECT_EQ(d.h.server->countCalls(MemOp::kReadRange, "/old"), reads);
+}
+
+// Another client renames a small file over one a reader has read part of:
+// the reader reads on from the copy it began with while the server keeps it
+// reachable, and fails with an I/O error once it does not; never an early
+// end of the file, never zeros. A file opened afterwards is the new one.
+TEST(VolumeCopiesTest, AFileReplacedWhileReadGivesItsOldCopyOrAnError) {
+  test::LogCapture log;
+  for (bool reachable : {true, false}) {
+    SCOPED_TRACE(reachable ? "old copy reachable" : "old copy gone");
+    // Nothing is fetched ahead, so the rest of the file is not in the cache
+    // yet; every open asks the server.
+    MountConfig config = test::UploadDrive(kBs);
+    config.cache.metaTtlMs = 0;
+    test::VolumeHarness h(config, test::QuickTimings());
+    h.server->setKeepsReplacedFiles(reachable);
+    ASSERT_TRUE(h.volume->start(nullptr).ok());
+    const std::string old = test::Pattern(64 * kBs, 1);
+    h.server->putFile("/big", old);
+    h.server->putFile("/other", std::string(1000, 'n'));
+    std::shared_ptr<OpenFile> file = h.openFile("/big");
+    ASSERT_TRUE(file);
+    std::string seen = h.read(file, 0, 4 * kBs);
+    ASSERT_TRUE(seen == old.substr(0, 4 * kBs));
+    std::unique_ptr<test::MemoryBackend> other = h.server->connection();
+    ASSERT_TRUE(other->connect().ok());
+    ASSERT_TRUE(other->rename("/other", "/big", true).ok());
+
+    Status st;
+    for (std::string piece; seen.size() < old.size(); seen += piece) {
+      piece = h.read(file, seen.size(), 4 * kBs, &st);
+      if (!st.ok() || piece.empty()) break;
+    }
+    ASSERT_TRUE(seen == old.substr(0, seen.size())) << "bytes the file never had at " << seen.size();
+    if (reachable) {
+      EXPECT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(seen.size(), old.size());
+    } else {
+      EXPECT_EQ(st.toString(), "io: read: /big was replaced on the server while open");
+    }
+    h.volume->closeNow(file);
+    EXPECT_TRUE(h.readAll(h.openFile("/big")) == std::string(1000, 'n'));
+  }
+  EXPECT_EQ(log.countLines("drive: /big was replaced on the server while open; its reader gets an I/O error"), 1);
 }
 
 }  // namespace

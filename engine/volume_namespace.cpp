@@ -256,6 +256,7 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
       file->attr.etag = cached.etag();
     }
     if (hasLocalChanges(cached)) file->attr.size = cached.size();
+    bindCopy(*file);
     file->readaheadWindow = config_.cache.readaheadBlocks;
     if (!offline_.load() && attr.size > 0 && attr.size <= config_.cache.wholeFileBelow && !cached.isComplete())
       prefetchWhole(file);
@@ -376,6 +377,7 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
     file->cache = cache_->open(path, true);
     if (!file->cache) return Status(Status::kIo, "cannot create cache file");
     file->cache->applyRemote(attr, nullptr, nullptr);
+    bindCopy(*file);
     file->readaheadWindow = config_.cache.readaheadBlocks;
   }
   out = std::move(file);

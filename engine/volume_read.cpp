@@ -81,10 +81,30 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   ActiveCall call(this);
   if (!call.ok()) return Status(Status::kCanceled, "volume stopped");
   CacheFile& cache = *file->cache;
+  // The copy the cache holds must still be the handle's: the blocks of
+  // another (a file renamed over this one) would end it early or mix it.
+  uint64_t taken = 0;
+  const RemoteAttr held = cache.serverCopy(&taken);
+  bool lost = false;
+  {
+    std::lock_guard<std::mutex> lock(file->mu);
+    // A handle not made by open takes the copy there is at its first read.
+    if (!file->copyBound) {
+      file->copyBound = true;
+      file->copyTaken = taken;
+    }
+    lost = taken != file->copyTaken;
+    if (!lost) file->copy = held;  // follows the drive's own uploads
+  }
+  if (lost) return readOwnCopy(*file, offset, static_cast<uint8_t*>(buffer), length, got);
   const uint64_t size = cache.size();
   const uint64_t wanted = offset < size ? std::min(length, size - offset) : 0;
   Status st;
   if (wanted != 0 && cache.readIfCached(offset, buffer, wanted)) {
+    uint64_t after = 0;
+    (void)cache.serverCopy(&after);
+    // Blocks of a copy taken since the check above are not the handle's.
+    if (after != taken) return readOwnCopy(*file, offset, static_cast<uint8_t*>(buffer), length, got);
     got = wanted;
     scheduleReadahead(file, offset, got);
     return st;
@@ -133,8 +153,62 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
     file->failedReadDeadlineMs = call.deadlineMs();
     file->failedReadAtMs = SteadyNowMs();
   }
+  uint64_t after = 0;
+  (void)cache.serverCopy(&after);
+  if (after != taken) {
+    // The copy went while this read ran: what it got may be of the new one.
+    got = 0;
+    return readOwnCopy(*file, offset, static_cast<uint8_t*>(buffer), length, got);
+  }
   if (st.ok() && got != 0) scheduleReadahead(file, offset, got);
   return st;
+}
+
+void Volume::bindCopy(OpenFile& file) {
+  uint64_t taken = 0;
+  RemoteAttr copy = file.cache->serverCopy(&taken);
+  std::lock_guard<std::mutex> lock(file.mu);
+  file.copy = std::move(copy);
+  file.copyTaken = taken;
+  file.copyBound = true;
+}
+
+Status Volume::readOwnCopy(OpenFile& file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got) {
+  got = 0;
+  RemoteAttr copy;
+  {
+    std::lock_guard<std::mutex> lock(file.mu);
+    copy = file.copy;
+  }
+  if (offset >= copy.size || length == 0) return Status();
+  const uint64_t wanted = std::min(length, copy.size - offset);
+  if (offline_.load()) return Status(Status::kIo, "offline: the file changed on the server while open");
+  const std::string path = file.cache->path();
+  Status st;
+  while (st.ok() && got < wanted) {
+    uint64_t n = 0;
+    st = serverCall("read", [&](IBackend& b) {
+      return b.readCopy(path, copy, offset + got, buffer + got, std::min(config_.transfer.chunkBytes, wanted - got), n);
+    });
+    got += n;
+    bytesDown_ += n;
+    // The copy ends earlier now: the same file, cut in place on the server.
+    if (st.ok() && n == 0) break;
+  }
+  if (st.code != Status::kConflict) {
+    if (!st.ok()) recordError("read: ", st);
+    return st;
+  }
+  got = 0;
+  bool first = false;
+  {
+    std::lock_guard<std::mutex> lock(file.mu);
+    first = !std::exchange(file.copyGone, true);
+  }
+  if (first)
+    vx::log::write(vx::log::kWarn, "%s: %s was replaced on the server while open; its reader gets an I/O error",
+                   config_.id.c_str(), path.c_str());
+  return Status(Status::kIo, "read: " + path + " was replaced on the server while open");
 }
 
 Fetcher Volume::fetcher() {

@@ -267,6 +267,33 @@ Status MemoryBackend::readRange(const std::string& path, uint64_t offset, uint8_
   return Status();
 }
 
+Status MemoryBackend::readCopy(const std::string& path, const RemoteAttr& copy, uint64_t offset, uint8_t* buffer,
+                               uint64_t length, uint64_t& got) {
+  UseGuard guard(this);
+  got = 0;
+  readNamedCopy_ = false;
+  MemoryServer::Admission admission = begin(MemOp::kReadRange, path);
+  if (!admission.status.ok()) return admission.status;
+  std::shared_ptr<const std::string> data;
+  {
+    std::lock_guard<std::mutex> lock(server_->mu_);
+    const MemoryServer::Node* node = server_->findLocked(path);
+    if (node != nullptr && !node->dir && SameServerCopy(copy, node->attr)) {
+      data = node->data;
+    } else if (auto it = server_->replaced_.find(copy.fileId); copy.fileId != 0 && it != server_->replaced_.end()) {
+      data = it->second;
+    }
+  }
+  if (!data) return Status(Status::kConflict, "readCopy: " + path + " holds another file");
+  const uint64_t size = data->size();
+  uint64_t n = offset >= size ? 0 : std::min(length, size - offset);
+  if (admission.kind == FaultRule::Kind::kShortRead) n = std::min(n, admission.limit);
+  if (n > 0) std::memcpy(buffer, data->data() + offset, n);
+  got = n;
+  server_->delayFor(n);
+  return Status();
+}
+
 bool MemoryBackend::lastReadCopy(RemoteAttr& out) const {
   if (readNamedCopy_) out = lastRead_;
   return readNamedCopy_;
@@ -390,7 +417,7 @@ Status MemoryBackend::remove(const std::string& path, bool isDir) {
   if (isDir && !folder) return Status(Status::kNotDirectory, "remove: not a folder: " + path);
   if (!isDir && folder) return Status(Status::kIsDirectory, "remove: is a folder: " + path);
   if (folder && server_->hasChildrenLocked(path)) return Status(Status::kNotEmpty, "remove: folder not empty: " + path);
-  server_->nodes_.erase(server_->keyOfLocked(path));
+  server_->eraseLocked(server_->keyOfLocked(path));
   return Status();
 }
 
@@ -419,7 +446,7 @@ Status MemoryBackend::rename(const std::string& from, const std::string& to, boo
     if (dstDir && !srcDir) return Status(Status::kIsDirectory, "rename: target is a folder: " + dst);
     if (!dstDir && srcDir) return Status(Status::kNotDirectory, "rename: target is a file: " + dst);
     if (dstDir && server_->hasChildrenLocked(dst)) return Status(Status::kNotEmpty, "rename: target not empty: " + dst);
-    server_->nodes_.erase(dstKey);
+    server_->eraseLocked(dstKey);
   }
   std::vector<MemoryServer::Node> moved;
   for (auto it = server_->nodes_.begin(); it != server_->nodes_.end();) {

@@ -108,6 +108,10 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // changes stand for ones made within one second. Zero: the real clock.
   void setEntityTags(bool tags);
   void setChangeTime(Timestamp time);
+  // Files removed or replaced by a rename stay readable through readCopy by
+  // their file id, as a file held open on the server stays readable after
+  // its name went to another.
+  void setKeepsReplacedFiles(bool keep);
 
   // --- faults, delays, gates ---
   void addFault(const FaultRule& rule);
@@ -183,6 +187,9 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   Status checkParentLocked(const std::string& path) const;
   bool hasChildrenLocked(const std::string& path) const;
   void storeLocked(const std::string& path, std::shared_ptr<const std::string> data);
+  // Takes the node of a key out of the tree, keeping a file's bytes by its
+  // id when the server keeps replaced files.
+  void eraseLocked(const std::string& key);
   void touchLocked(Node& node);
   uint64_t usedLocked() const;
   RemoteAttr attrOfLocked(const std::string& path) const;
@@ -195,6 +202,8 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   bool reverseListing_ = false;        // guarded by mu_
   bool entityTags_ = true;             // guarded by mu_
   Timestamp changeTime_;               // guarded by mu_; zero: the real clock
+  bool keepsReplaced_ = false;         // guarded by mu_
+  std::map<uint64_t, std::shared_ptr<const std::string>> replaced_;  // guarded by mu_; by file id
   uint64_t capacity_ = 1ULL << 40;     // guarded by mu_
   uint64_t etagCounter_ = 0;           // guarded by mu_
   uint64_t fileIdCounter_ = 0;         // guarded by mu_
@@ -246,6 +255,9 @@ class MemoryBackend : public IBackend {
   Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                    uint64_t& got) override;
   bool lastReadCopy(RemoteAttr& out) const override;
+  // The file of the copy's id, at the path or kept after it was replaced.
+  Status readCopy(const std::string& path, const RemoteAttr& copy, uint64_t offset, uint8_t* buffer, uint64_t length,
+                  uint64_t& got) override;
   Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override;
   Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
                    std::unique_ptr<IWriteStream>& out) override;

@@ -228,6 +228,18 @@ void MemoryServer::setChangeTime(Timestamp time) {
   changeTime_ = time;
 }
 
+void MemoryServer::setKeepsReplacedFiles(bool keep) {
+  std::lock_guard<std::mutex> lock(mu_);
+  keepsReplaced_ = keep;
+}
+
+void MemoryServer::eraseLocked(const std::string& key) {
+  auto it = nodes_.find(key);
+  if (it == nodes_.end()) return;
+  if (keepsReplaced_ && !it->second.dir) replaced_[it->second.attr.fileId] = it->second.data;
+  nodes_.erase(it);
+}
+
 void MemoryServer::setReverseListing(bool reverse) {
   std::lock_guard<std::mutex> lock(mu_);
   reverseListing_ = reverse;

@@ -101,6 +101,9 @@ class WebDavBackend : public IBackend {
                    uint64_t& got) override;
   // From a 206's ETag and the whole size in its Content-Range.
   bool lastReadCopy(RemoteAttr& out) const override;
+  // A ranged GET whose answer must name the copy by its ETag.
+  Status readCopy(const std::string& path, const RemoteAttr& copy, uint64_t offset, uint8_t* buffer, uint64_t length,
+                  uint64_t& got) override;
   Status openRead(const std::string& path, uint64_t offset, std::unique_ptr<IReadStream>& out) override;
   Status openWrite(const std::string& path, uint64_t offset, uint64_t size,
                    std::unique_ptr<IWriteStream>& out) override;

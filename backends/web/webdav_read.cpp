@@ -87,6 +87,27 @@ void WebDavBackend::noteRangeIgnored(const std::string& path) {
   caps_.rangeRead = false;
 }
 
+Status WebDavBackend::readCopy(const std::string& path, const RemoteAttr& copy, uint64_t offset, uint8_t* buffer,
+                               uint64_t length, uint64_t& got) {
+  got = 0;
+  // The answer names the copy it came from. Not by If-Match: servers give a
+  // file changed within the current second a weak tag, which never matches.
+  Status st = copy.etag.empty() ? Status() : readRange(path, offset, buffer, length, got);
+  RemoteAttr named;
+  if (copy.etag.empty() || (st.ok() && got != 0 && !lastReadCopy(named))) {
+    // Nothing to tell copies by: the base looks before and after.
+    return IBackend::readCopy(path, copy, offset, buffer, length, got);
+  }
+  // A weak tag and the strong one that follows it share their opaque text;
+  // the copy itself holds every byte asked for below its size.
+  const bool whole = offset >= copy.size || got >= std::min(length, copy.size - offset);
+  if (st.ok() && (!whole || (got != 0 && CleanEtag(named.etag) != CleanEtag(copy.etag))))
+    st = Status(Status::kConflict, "GET " + path + ": the server holds another copy now");
+  if (st.code == Status::kNotFound) st = Status(Status::kConflict, "GET " + path + ": the file is gone");
+  if (!st.ok()) got = 0;
+  return st;
+}
+
 Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                                 uint64_t& got) {
   got = 0;

@@ -343,6 +343,31 @@ TEST_P(DavServers, EmptyShortAndAbortedUploads) {
   w->abort();
 }
 
+// A read that insists on one copy of a file gets its bytes while the file
+// is that copy, and a conflict once another was put in its place, though of
+// the same size and within the same second.
+TEST_P(DavServers, ReadsOfACopyEndWhenTheFileIsReplaced) {
+  const std::string path = dir_ + "/f";
+  const auto v1 = Pattern(100000, 1), v2 = Pattern(100000, 2);
+  ASSERT_TRUE(Upload(*dav_, path, v1).ok());
+  RemoteAttr first;
+  ASSERT_TRUE(dav_->stat(path, first).ok());
+  ASSERT_FALSE(first.etag.empty());
+  std::vector<uint8_t> got(5000);
+  uint64_t n = 0;
+  ASSERT_TRUE(dav_->readCopy(path, first, 1000, got.data(), got.size(), n).ok());
+  EXPECT_EQ(n, got.size());
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), v1.begin() + 1000));
+
+  ASSERT_TRUE(Upload(*dav_, path, v2).ok());
+  EXPECT_EQ(dav_->readCopy(path, first, 1000, got.data(), got.size(), n).code, Status::kConflict);
+  EXPECT_EQ(n, 0u);
+  RemoteAttr second;
+  ASSERT_TRUE(dav_->stat(path, second).ok());
+  ASSERT_TRUE(dav_->readCopy(path, second, 1000, got.data(), got.size(), n).ok());
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), v2.begin() + 1000));
+}
+
 TEST_P(DavServers, RefusesWrongCredentialsAndMissingRoot) {
   EndpointConfig ep = ServerEndpoint(GetParam());
   ep.password = "wrong";

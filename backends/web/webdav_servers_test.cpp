@@ -348,11 +348,15 @@ TEST_P(DavServers, EmptyShortAndAbortedUploads) {
 // the same size and within the same second.
 TEST_P(DavServers, ReadsOfACopyEndWhenTheFileIsReplaced) {
   const std::string path = dir_ + "/f";
-  const auto v1 = Pattern(100000, 1), v2 = Pattern(100000, 2);
+  const auto v1 = Pattern(100000, 1);
   ASSERT_TRUE(Upload(*dav_, path, v1).ok());
   RemoteAttr first;
   ASSERT_TRUE(dav_->stat(path, first).ok());
-  ASSERT_FALSE(first.etag.empty());
+  // nginx lists no ETag: its copies are told apart by size and time alone,
+  // and a replacement of the same size within the second is not seen there.
+  const bool tagged = GetParam().listsEtags;
+  EXPECT_EQ(!first.etag.empty(), tagged);
+  const auto v2 = Pattern(tagged ? 100000 : 100001, 2);
   std::vector<uint8_t> got(5000);
   uint64_t n = 0;
   ASSERT_TRUE(dav_->readCopy(path, first, 1000, got.data(), got.size(), n).ok());

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
+#include "testing/heap_peak.h"
 #include "testing/test_clock.h"
 
 namespace tarn {
@@ -212,6 +214,117 @@ TEST_F(MetaCacheTest, AnswersOvertakenByTheDrivesOwnChangesAreNotKept) {
   cache_.putAttrAndEntry("/n", File(0));
   EXPECT_FALSE(cache_.answerNegative(asked, "/n"));
   EXPECT_EQ(probe("/n"), 0);
+}
+
+
+std::shared_ptr<DirListing> Files(size_t count, const std::string& prefix) {
+  auto listing = std::make_shared<DirListing>();
+  for (size_t i = 0; i < count; ++i) listing->add(prefix + "-" + std::to_string(i) + "-quarterly.txt", File(i));
+  return listing;
+}
+
+// Listings count against one budget in all and another for one folder: past
+// the first the oldest go, with the attributes they held; one past the
+// second is taken but not kept, and the folder's older listing goes.
+TEST(MetaCacheLimitsTest, ListingsPastTheBudgetDropTheOldestFirst) {
+  test::ScopedTestClock clock;
+  const uint64_t one = Files(1000, "f")->bytes();
+  MetaCache cache(10000, 10000, 2000, false, {.listingBytes = 3 * one + one / 2, .folderBytes = 2 * one});
+  for (const char* folder : {"/1", "/2", "/3", "/4"}) {
+    MetaCache::Question q = cache.ask();
+    ASSERT_TRUE(cache.answerListing(q, folder, Files(1000, "f")));
+  }
+  std::shared_ptr<const DirListing> held;
+  EXPECT_FALSE(cache.getListing("/1", &held)) << "the oldest went";
+  EXPECT_FALSE(cache.getAttr("/1/f-5-quarterly.txt", nullptr, nullptr)) << "with its entries";
+  for (const char* folder : {"/2", "/3", "/4"}) EXPECT_TRUE(cache.getListing(folder, &held)) << folder;
+  EXPECT_LE(cache.listingBytes(), 3 * one + one / 2);
+
+  MetaCache::Question q = cache.ask();
+  EXPECT_TRUE(cache.answerListing(q, "/3", Files(3000, "g"))) << "taken, though not kept";
+  EXPECT_FALSE(cache.getListing("/3", &held)) << "no older listing stands in for it";
+  EXPECT_FALSE(cache.getAttr("/3/f-5-quarterly.txt", nullptr, nullptr));
+  EXPECT_TRUE(cache.getListing("/2", &held));
+  EXPECT_TRUE(cache.getListing("/4", &held));
+
+  // Growing a listing by local creates counts too, and never drops that listing.
+  for (int i = 0; i < 2000; ++i) cache.putAttrAndEntry("/4/new-" + std::to_string(i), File(1));
+  EXPECT_TRUE(cache.getListing("/4", &held));
+  EXPECT_EQ(held->count(), 3000u);
+  EXPECT_FALSE(cache.getListing("/2", &held));
+  EXPECT_LE(cache.listingBytes(), 3 * one + one / 2);
+}
+
+// Attribute entries of their own are bounded by count: expired ones go
+// first, then the oldest. A dropped entry never lets an older listing
+// answer for its path.
+TEST(MetaCacheLimitsTest, AttributeEntriesAreBoundedAndNoOlderAnswerReturns) {
+  test::ScopedTestClock clock;
+  MetaCache cache(10000, 10000, 2000, false, {.maxAttrs = 100});
+  cache.putListing("/d", {{"x", File(5)}, {"y", File(6)}});
+  cache.putNegative("/d/x");
+  cache.updateLocal("/d/y", 60, Timestamp{});
+  clock.advance(3000);  // the negative answer has expired, the listing not
+  for (int i = 0; i < 150; ++i) cache.putAttr("/a/" + std::to_string(i), File(i));
+  RemoteAttr attr;
+  bool negative = false;
+  EXPECT_FALSE(cache.getAttr("/d/x", &attr, &negative)) << "the listing's older size must not come back";
+  EXPECT_FALSE(cache.getAttr("/d/y", &attr, &negative));
+  EXPECT_TRUE(cache.getAttr("/a/149", &attr, &negative));
+  EXPECT_EQ(attr.size, 149u);
+  EXPECT_FALSE(cache.getAttr("/a/0", &attr, &negative)) << "the oldest went";
+  int kept = 0;
+  for (int i = 0; i < 150; ++i) kept += cache.getAttr("/a/" + std::to_string(i), nullptr, nullptr) ? 1 : 0;
+  EXPECT_LE(kept, 100);
+  EXPECT_GE(kept, 50);
+}
+
+// Whoever holds a listing holds what it was when handed out: the cache
+// changes a copy.
+TEST(MetaCacheLimitsTest, SharedListingsNeverChange) {
+  test::ScopedTestClock clock;
+  MetaCache cache(10000, 10000, 2000, false);
+  cache.putListing("/d", {{"a", File(1)}, {"b", File(2)}});
+  std::shared_ptr<const DirListing> before;
+  ASSERT_TRUE(cache.getListing("/d", &before));
+  cache.putAttrAndEntry("/d/c", File(3));
+  cache.updateLocal("/d/a", 10, Timestamp{});
+  std::shared_ptr<const DirListing> after;
+  ASSERT_TRUE(cache.getListing("/d", &after));
+  EXPECT_EQ(before->count(), 2u);
+  EXPECT_EQ(before->attr(0).size, 1u);
+  EXPECT_EQ(after->count(), 3u);
+  EXPECT_EQ(after->attr(0).size, 10u);
+  cache.invalidate("/d/b");
+  EXPECT_NE(after->find("b"), DirListing::kNone);
+  MetaSeen seen = cache.seen();
+  ASSERT_EQ(seen.unlisted.size(), 1u);
+  cache.putAttrAndEntry("/d/b", File(20));
+  cache.invalidate("/d/a");
+  EXPECT_NE(seen.unlisted[0].second->find("a"), DirListing::kNone) << "a snapshot being written stays whole";
+}
+
+// A listing costs its packed entries once: storing it and answering from it
+// makes no object per entry.
+TEST(MetaCacheLimitsTest, AListingIsHeldOnceAndPacked) {
+  test::ScopedTestClock clock;
+  constexpr size_t kEntries = 100000;
+  MetaCache cache(10000, 10000, 2000, false);
+  std::shared_ptr<DirListing> listing = Files(kEntries, "report");
+  const uint64_t packed = listing->bytes();
+  EXPECT_LT(packed / kEntries, 160u) << "bytes an entry";
+  test::HeapPeak heap;
+  MetaCache::Question q = cache.ask();
+  ASSERT_TRUE(cache.answerListing(q, "/big", std::move(listing)));
+  for (size_t i = 0; i < kEntries; i += 97) {
+    RemoteAttr attr;
+    ASSERT_TRUE(cache.getAttr("/big/report-" + std::to_string(i) + "-quarterly.txt", &attr, nullptr));
+    ASSERT_EQ(attr.size, i);
+  }
+  std::shared_ptr<const DirListing> held;
+  ASSERT_TRUE(cache.getListing("/big", &held));
+  MetaSeen seen = cache.seen();
+  EXPECT_LT(heap.peak(), packed / 10) << "the cache copied the listing or made entries of its own";
 }
 
 }  // namespace

@@ -195,22 +195,19 @@ void Volume::stop(uint32_t waitMs) {
 }
 
 void Volume::loadSeen() {
-  std::string text;
   const std::string file = vx::JoinPath(cacheDir_, kMetaSeenFileName);
-  Status st = env_->readFile(file, kMaxMetaSeenBytes, &text);
   MetaSeen seen;
-  if (st.ok() && DecodeMetaSeen(text, seen)) {
-    meta_->restore(seen);
+  Status st = ReadMetaSeen(*env_, file, seen);
+  if (st.ok()) {
+    meta_->restore(std::move(seen));
   } else if (st.code != Status::kNotFound) {
-    vx::log::write(vx::log::kWarn, "%s: ignoring %s: %s", config_.id.c_str(), file.c_str(),
-                   st.ok() ? "not a JSON document" : st.toString().c_str());
+    vx::log::write(vx::log::kWarn, "%s: ignoring %s: %s", config_.id.c_str(), file.c_str(), st.toString().c_str());
   }
 }
 
 void Volume::saveSeen() {
-  // A cache: a power loss may take it back to an older one.
   const std::string file = vx::JoinPath(cacheDir_, kMetaSeenFileName);
-  Status st = env_->writeFileAtomic(file, EncodeMetaSeen(meta_->seen()), false);
+  Status st = WriteMetaSeen(*env_, file, meta_->seen());
   if (!st.ok())
     vx::log::write(vx::log::kWarn, "%s: cannot write %s: %s", config_.id.c_str(), file.c_str(), st.toString().c_str());
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/dir_listing.h"
 #include "foundation/backend_types.h"
 #include "foundation/endpoint_config.h"
 #include "foundation/status.h"
@@ -69,6 +70,15 @@ class IBackend {
                                    std::vector<DirEntry>& leftovers) {
     leftovers.clear();
     return list(path, out);
+  }
+  // list, packed: a back-end that reads a long listing as it streams in
+  // builds this form as it reads, so that no entry is ever an object of its
+  // own. The others pack what list gives.
+  virtual Status listPacked(const std::string& path, DirListing& out) {
+    std::vector<DirEntry> entries;
+    Status st = list(path, entries);
+    out = st.ok() ? DirListing(entries) : DirListing();
+    return st;
   }
   virtual Status statfs(FsStats& out) = 0;
   // got < length with ok: the object ended; got == 0: offset at or past the end.

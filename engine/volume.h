@@ -239,6 +239,8 @@ class Volume {
   // changes shows its local size.
   Status getattr(const std::string& path, RemoteAttr& out);
   Status readdir(const std::string& path, std::vector<DirEntry>& out);
+  // The same listing shared, not copied: it never changes.
+  Status readdir(const std::string& path, std::shared_ptr<const DirListing>& out);
   Status open(const std::string& path, std::shared_ptr<OpenFile>& out);
   // A new empty file or folder, opened.
   Status create(const std::string& path, bool isDir, std::shared_ptr<OpenFile>& out);
@@ -389,6 +391,7 @@ class Volume {
   // metadata lifetime, not what the drive last saw of an unreachable server.
   Status statRemote(const std::string& path, RemoteAttr& out, bool useCache, bool* answered = nullptr);
   Status listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache);
+  Status listRemote(const std::string& path, std::shared_ptr<const DirListing>& out, bool useCache);
   // The attributes of the path's cache object; false when there is none.
   bool cachedObjectAttr(const std::string& path, RemoteAttr& out);
   // The name policy's judgement of a name about to be created.

@@ -125,7 +125,7 @@ bool Volume::cachedObjectAttr(const std::string& path, RemoteAttr& out) {
   return true;
 }
 
-Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache) {
+Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirListing>& out, bool useCache) {
   if (useCache && meta_->getListing(path, &out)) return Status();
   if (offline_.load()) {
     if (meta_->getListing(path, &out)) return Status();
@@ -135,15 +135,31 @@ Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, b
   NamePolicy policy(caps.get(), &config_.compat);
   for (int asked = 1;; ++asked) {
     MetaCache::Question question = meta_->ask();
-    Status st = serverCall("list", [&](IBackend& b) { return b.list(path, out); });
+    auto listing = std::make_shared<DirListing>();
+    Status st = serverCall("list", [&](IBackend& b) { return b.listPacked(path, *listing); });
     if (!st.ok()) {
       recordError("list: ", st);
       if (st.retryable() && meta_->getLastListing(path, &out)) return Status();
       return st;
     }
-    for (DirEntry& entry : out) entry.name = policy.normalize(entry.name);
-    if (meta_->answerListing(question, path, out) || asked == kMaxQuestions) return Status();
+    for (size_t i = 0; i < listing->size(); ++i) {
+      if (policy.normalize(listing->name(i)) == listing->name(i)) continue;
+      // Rare: the listing is built again with every name as the drive shows it.
+      auto normalized = std::make_shared<DirListing>();
+      for (size_t j = 0; j < listing->size(); ++j) normalized->add(policy.normalize(listing->name(j)), listing->attr(j));
+      listing = std::move(normalized);
+      break;
+    }
+    out = listing;
+    if (meta_->answerListing(question, path, std::move(listing)) || asked == kMaxQuestions) return Status();
   }
+}
+
+Status Volume::listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache) {
+  std::shared_ptr<const DirListing> listing;
+  Status st = listRemote(path, listing, useCache);
+  if (st.ok()) out = listing->entries();
+  return st;
 }
 
 bool Volume::showLocalChanges(const std::string& path, RemoteAttr& attr) {
@@ -173,7 +189,7 @@ Status Volume::getattr(const std::string& asked, RemoteAttr& out) {
   return Status();
 }
 
-Status Volume::readdir(const std::string& asked, std::vector<DirEntry>& out) {
+Status Volume::readdir(const std::string& asked, std::shared_ptr<const DirListing>& out) {
   ActiveCall call(this);
   if (!call.ok()) return Stopped();
   std::string path = asked;
@@ -184,19 +200,34 @@ Status Volume::readdir(const std::string& asked, std::vector<DirEntry>& out) {
     if (!st.ok()) return st;
     // Uploads that keep ending can overtake every answer; a file that one of
     // them changed shows what the drive recorded then, not the older answer.
+    // Shared listings never change: such changes and local ones go into a copy.
     const bool overtaken = meta_->changedSince(question, path, true);
-    for (DirEntry& entry : out) {
-      if (entry.attr.isDir()) continue;
-      const std::string child = JoinRemotePath(path, entry.name);
+    std::shared_ptr<DirListing> shown;
+    for (size_t i = 0; i < out->size(); ++i) {
+      if (out->removed(i) || out->isDir(i)) continue;
+      const std::string child = JoinRemotePath(path, out->name(i));
       RemoteAttr own;
       bool negative = false;
       if (overtaken && meta_->changedSince(question, child, false) && meta_->getAttr(child, &own, &negative) &&
-          !negative && !own.isDir())
-        entry.attr = own;
-      showLocalChanges(child, entry.attr);
+          !negative && !own.isDir()) {
+        if (!shown) shown = std::make_shared<DirListing>(*out);
+        shown->setAttr(i, own);
+      }
+      RemoteAttr attr;
+      if (!showLocalChanges(child, attr)) continue;
+      if (!shown) shown = std::make_shared<DirListing>(*out);
+      shown->setSizeAndTime(i, attr.size, attr.mtime.isZero() ? shown->attr(i).mtime : attr.mtime);
     }
+    if (shown) out = std::move(shown);
     if (!meta_->changedSince(question, path, true) || tries == kMaxQuestions) return Status();
   }
+}
+
+Status Volume::readdir(const std::string& path, std::vector<DirEntry>& out) {
+  std::shared_ptr<const DirListing> listing;
+  Status st = readdir(path, listing);
+  if (st.ok()) out = listing->entries();
+  return st;
 }
 
 Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
@@ -267,10 +298,11 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
 
 Status Volume::checkName(const std::string& path) {
   std::vector<std::string> siblings;
-  std::vector<DirEntry> entries;
-  if (listRemote(ParentPath(path), entries, true).ok()) {
-    siblings.reserve(entries.size());
-    for (DirEntry& entry : entries) siblings.push_back(std::move(entry.name));
+  std::shared_ptr<const DirListing> listing;
+  if (listRemote(ParentPath(path), listing, true).ok()) {
+    siblings.reserve(listing->count());
+    for (size_t i = 0; i < listing->size(); ++i)
+      if (!listing->removed(i)) siblings.emplace_back(listing->name(i));
   }
   std::shared_ptr<const BackendCaps> caps = this->caps();
   NamePolicy policy(caps.get(), &config_.compat);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine/volume.h"
+#include "testing/heap_peak.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
@@ -709,6 +710,37 @@ TEST(VolumeNamespaceTest, AnOperationWaitingForTheReplayHoldsNoConnection) {
   EXPECT_TRUE(deleted.ok()) << deleted.toString();
   EXPECT_FALSE(d.h.server->exists("/gone"));
   EXPECT_TRUE(d.h.server->exists("/r"));
+}
+
+// A folder's listing reaches the mount host as the cache holds it: another
+// look copies nothing, and a file with changes not yet sent shows its local
+// size in a copy, while a listing handed out earlier stays as it was.
+TEST(VolumeNamespaceTest, ListingsAreHandedOutSharedNotCopied) {
+  test::ScopedTestClock clock;
+  Drive d;
+  Volume& v = *d.h.volume;
+  constexpr size_t kFiles = 20000;
+  auto name = [](size_t i) { return "report-" + std::to_string(i) + "-quarterly.txt"; };
+  for (size_t i = 0; i < kFiles; ++i) d.h.server->putFile("/big/" + name(i), "x");
+  std::shared_ptr<const DirListing> first, again;
+  ASSERT_TRUE(v.readdir("/big", first).ok());
+  ASSERT_EQ(first->count(), kFiles);
+  {
+    test::HeapPeak heap;
+    ASSERT_TRUE(v.readdir("/big", again).ok());
+    EXPECT_LT(heap.peak(), first->bytes() / 10) << "the listing was copied";
+  }
+  EXPECT_EQ(again, first);
+
+  std::shared_ptr<OpenFile> file = d.h.openFile("/big/" + name(7));
+  ASSERT_TRUE(file);
+  ASSERT_TRUE(v.write(file, 0, "longer", 6).ok());
+  std::shared_ptr<const DirListing> shown;
+  ASSERT_TRUE(v.readdir("/big", shown).ok());
+  EXPECT_EQ(shown->attr(shown->find(name(7))).size, 6u);
+  EXPECT_EQ(shown->attr(shown->find(name(8))).size, 1u);
+  EXPECT_EQ(first->attr(first->find(name(7))).size, 1u) << "a listing handed out never changes";
+  v.closeNow(file);
 }
 
 }  // namespace

@@ -51,9 +51,17 @@ timespec ToTimespec(const Timestamp& t) {
 
 uint64_t Mix(uint64_t h, uint64_t v) { return h ^ (v + 0x9e3779b97f4a7c15ull + (h << 6) + (h >> 2)); }
 
-uint64_t ListingFingerprint(const std::vector<DirEntry>& entries) {
-  uint64_t h = entries.size();
-  for (const DirEntry& e : entries) h = Mix(Mix(h, std::hash<std::string_view>()(e.name)), e.attr.type);
+// Listed names that are never shown: empty ones, and those with "\".
+bool Hidden(const DirListing& listing, size_t i) {
+  return listing.removed(i) || listing.name(i).empty() || HasBackslash(listing.nameText(i));
+}
+
+uint64_t ListingFingerprint(const DirListing& listing) {
+  uint64_t h = 0;
+  for (size_t i = 0; i < listing.size(); ++i) {
+    if (Hidden(listing, i)) continue;
+    h = Mix(Mix(h, std::hash<std::string_view>()(listing.name(i))), listing.isDir(i) ? 1 : 0) + 1;
+  }
   return h | 1;
 }
 
@@ -320,10 +328,10 @@ void FuseFs::mkdir(fuse_req_t req, fuse_ino_t parent, const char* name) {
 }
 
 int FuseFs::checkEmptyFolder(const std::string& path) {
-  std::vector<DirEntry> entries;
-  Status st = volume_->readdir(path, entries);
+  std::shared_ptr<const DirListing> listing;
+  Status st = volume_->readdir(path, listing);
   if (!st.ok()) return StatusToErrno(st);
-  return entries.empty() ? 0 : ENOTEMPTY;
+  return listing->count() == 0 ? 0 : ENOTEMPTY;
 }
 
 void FuseFs::unlink(fuse_req_t req, fuse_ino_t parent, const char* name, bool isDir) {
@@ -420,15 +428,14 @@ void FuseFs::opendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
   auto handle = std::make_unique<Handle>();
   handle->node = ino;
   Status st =
-      atNodePath(ino, nullptr, path, [&](const std::string& at) { return volume_->readdir(at, handle->entries); });
+      atNodePath(ino, nullptr, path, [&](const std::string& at) { return volume_->readdir(at, handle->listing); });
   if (!st.ok()) {
     fuse_reply_err(req, StatusToErrno(st));
     return;
   }
-  std::erase_if(handle->entries, [](const DirEntry& e) { return HasBackslash(e.name.c_str()) || e.name.empty(); });
   // The kernel keeps the listing while it is the one it was given before.
   fi->cache_readdir = 1;
-  fi->keep_cache = nodes_.sameVersion(ino, ListingFingerprint(handle->entries)) ? 1 : 0;
+  fi->keep_cache = nodes_.sameVersion(ino, ListingFingerprint(*handle->listing)) ? 1 : 0;
   fi->fh = reinterpret_cast<uint64_t>(addHandle(std::move(handle)));
   if (fuse_reply_open(req, fi) != 0) dropHandle(&handleOf(fi));
 }
@@ -439,7 +446,10 @@ void FuseFs::readdir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t offset, 
   size_t used = 0;
   // Look-ups counted for this reply, undone when it cannot be sent.
   std::vector<uint64_t> counted;
-  const off_t total = kDotEntries + static_cast<off_t>(handle.entries.size());
+  const DirListing& listing = *handle.listing;
+  // Offsets are places in the listing, hidden names included, so that they
+  // stay the same for the handle's whole life.
+  const off_t total = kDotEntries + static_cast<off_t>(listing.size());
   for (off_t at = offset < 0 ? 0 : offset; at < total; ++at) {
     const char* name;
     RemoteAttr attr;
@@ -448,9 +458,10 @@ void FuseFs::readdir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t offset, 
       name = at == 0 ? "." : "..";
       attr.type = RemoteAttr::kDirectory;
     } else {
-      const DirEntry& entry = handle.entries[static_cast<size_t>(at - kDotEntries)];
-      name = entry.name.c_str();
-      attr = entry.attr;
+      const size_t i = static_cast<size_t>(at - kDotEntries);
+      if (Hidden(listing, i)) continue;
+      name = listing.nameText(i);
+      attr = listing.attr(i);
     }
     size_t need;
     char* dst = buf.data() + used;

@@ -91,7 +91,7 @@ class FuseFs {
   struct Handle {
     uint64_t node = 0;
     std::shared_ptr<OpenFile> file;  // files only
-    std::vector<DirEntry> entries;   // folders: the listing read at opendir
+    std::shared_ptr<const DirListing> listing;  // folders: the listing read at opendir
   };
 
   static Handle& handleOf(const fuse_file_info* fi) { return *reinterpret_cast<Handle*>(fi->fh); }

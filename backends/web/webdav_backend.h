@@ -65,12 +65,14 @@ struct DavResponse {
 };
 
 // Bounds on one multistatus reply, far above any real folder: a server
-// that streams without end is cut off by the entries or bytes it sent, or by
+// that streams without end is cut off by the entries or bytes it sent, by
+// the memory its listing takes (packed, about 150 bytes an entry), or by
 // the time, which grows with the bytes received (slowTimeMs plus one second
 // per minBytesPerSecond).
 struct DavReplyLimits {
   uint64_t maxEntries = 10'000'000;
   uint64_t maxBytes = uint64_t(1) << 30;
+  uint64_t maxListingBytes = uint64_t(256) << 20;
   uint64_t minBytesPerSecond = 64 * 1024;
   uint32_t slowTimeMs = kDavDefaultIoTimeoutMs;  // the endpoint's I/O time-out
   std::function<uint64_t()> nowMs;               // the steady clock when empty
@@ -96,6 +98,7 @@ class WebDavBackend : public IBackend {
 
   Status stat(const std::string& path, RemoteAttr& out) override;
   Status list(const std::string& path, std::vector<DirEntry>& out) override;
+  Status listPacked(const std::string& path, DirListing& out) override;
   Status statfs(FsStats& out) override;
   Status readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                    uint64_t& got) override;
@@ -131,6 +134,7 @@ class WebDavBackend : public IBackend {
   // without the slash.
   Status send(const DavRequest& request, DavResponse& response,
               std::unique_ptr<http::HttpRequest>* handle = nullptr);
+  Status propfind(const std::string& path, int depth, DirListing& entries, RemoteAttr* own, FsStats* stats);
   Status propfind(const std::string& path, int depth, std::vector<DirEntry>& entries, RemoteAttr* own,
                   FsStats* stats);
 

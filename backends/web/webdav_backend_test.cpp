@@ -248,7 +248,7 @@ std::string ReadReply(const std::string& reference, int depth, const std::string
   found = reader.found();
   if (!st.ok()) return st.message;
   std::string out;
-  for (const auto& e : reader.entries())
+  for (const auto& e : reader.entries().entries())
     out += e.name + " " + std::to_string(e.attr.size) + " " + e.attr.etag + " " + std::to_string(e.attr.type) + ";";
   return out;
 }

@@ -18,6 +18,7 @@
 #include "testing/backend_transfer.h"
 #include "testing/fake_dav/fake_dav_process.h"
 #include "testing/gate.h"
+#include "testing/heap_peak.h"
 
 namespace tarn {
 namespace {
@@ -510,6 +511,22 @@ TEST(FakeDavMetadata, EndlessListingsAreCutOff) {
   b.setReplyLimits({.maxEntries = 1000});
   EXPECT_EQ(b.connect().toString(), "protocol: PROPFIND: the reply lists more than 1000 entries");
   EXPECT_FALSE(b.isConnected());
+}
+
+// Whatever a listing sends, it holds no more than its bound in memory: the
+// entries are packed as they arrive, and the listing fails past the bound.
+TEST(FakeDavMetadata, AListingHoldsNoMoreThanItsBound) {
+  constexpr uint64_t kBound = 4 << 20;
+  FakeDavProcess fake({"--endless-propfind", "/plain/big"});
+  auto b = Connected(fake.plainUrl());
+  b->setReplyLimits({.maxListingBytes = kBound});
+  test::HeapPeak heap;
+  DirListing listing;
+  EXPECT_EQ(b->listPacked("/big", listing).toString(),
+            "protocol: PROPFIND: the listing takes more than 4194304 bytes of memory");
+  // The packed entries, with the old and new arrays side by side while
+  // they grow past the bound.
+  EXPECT_LT(heap.peak(), 3 * kBound);
 }
 
 TEST(FakeDavRead, ServerThatIgnoresRange) {

@@ -17,7 +17,7 @@ constexpr const char* kPropfindBody =
 
 }  // namespace
 
-Status WebDavBackend::propfind(const std::string& path, int depth, std::vector<DirEntry>& entries, RemoteAttr* own,
+Status WebDavBackend::propfind(const std::string& path, int depth, DirListing& entries, RemoteAttr* own,
                                FsStats* stats) {
   DavRequest req;
   req.verb = "PROPFIND";
@@ -44,21 +44,38 @@ Status WebDavBackend::propfind(const std::string& path, int depth, std::vector<D
   }
   if (caps_.server == "webdav" && !resp.server.empty()) caps_.server = "webdav/" + resp.server;
 
-  PropfindReader reader(NormalizeRemotePath(PercentDecode(urlPath(path))), depth, stats != nullptr);
+  PropfindReader reader(NormalizeRemotePath(PercentDecode(urlPath(path))), depth, stats != nullptr,
+                        replyLimits_.maxListingBytes);
   if (st = ReadMultistatus(*r, reader, replyLimits_); !st.ok()) return st;
   entries = std::move(reader.entries());
+  entries.shrinkToFit();
   if (own != nullptr && reader.found()) *own = reader.own();
   if (stats != nullptr) *stats = reader.stats();
   if (depth == 0 && own != nullptr && !reader.found()) return Status(Status::kNotFound, path, 0);
   return Status();
 }
 
+Status WebDavBackend::propfind(const std::string& path, int depth, std::vector<DirEntry>& entries, RemoteAttr* own,
+                               FsStats* stats) {
+  DirListing listing;
+  Status st = propfind(path, depth, listing, own, stats);
+  if (st.ok()) entries = listing.entries();
+  return st;
+}
+
 Status WebDavBackend::stat(const std::string& path, RemoteAttr& out) {
-  std::vector<DirEntry> entries;
+  DirListing entries;
   return propfind(path, 0, entries, &out, nullptr);
 }
 
 Status WebDavBackend::list(const std::string& path, std::vector<DirEntry>& out) {
+  DirListing listing;
+  Status st = listPacked(path, listing);
+  if (st.ok()) out = listing.entries();
+  return st;
+}
+
+Status WebDavBackend::listPacked(const std::string& path, DirListing& out) {
   // The type "other" marks a folder that had no response of its own.
   RemoteAttr self;
   self.type = RemoteAttr::kOther;
@@ -69,18 +86,20 @@ Status WebDavBackend::list(const std::string& path, std::vector<DirEntry>& out) 
   // hour old its client has given up on it.
   const int64_t stale = int64_t(std::time(nullptr)) - kDavStaleTempSeconds;
   std::vector<std::string> abandoned;
-  std::erase_if(out, [&](const DirEntry& e) {
-    if (!IsCreateTempName(e.name)) return false;
-    if (e.attr.mtime.seconds < stale) abandoned.push_back(JoinRemotePath(path, e.name));
-    return true;
-  });
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (!IsCreateTempName(out.name(i))) continue;
+    if (out.attr(i).mtime.seconds < stale) abandoned.push_back(JoinRemotePath(path, out.name(i)));
+    out.remove(i);
+  }
+  // Listings handed on hold no removed entries.
+  if (out.count() != out.size()) out = DirListing(out.entries());
   for (const std::string& temp : abandoned) (void)remove(temp, false);
   return Status();
 }
 
 Status WebDavBackend::statfs(FsStats& out) {
   out = FsStats{};
-  std::vector<DirEntry> entries;
+  DirListing entries;
   RemoteAttr root;
   Status st = propfind("/", 0, entries, &root, &out);
   if (st.ok()) caps_.freeSpace = out.known;

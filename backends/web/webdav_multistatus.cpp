@@ -124,9 +124,9 @@ Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader, co
   return Status();
 }
 
-PropfindReader::PropfindReader(std::string reference, int depth, bool wantStats)
+PropfindReader::PropfindReader(std::string reference, int depth, bool wantStats, uint64_t maxListingBytes)
     : MultistatusReader("PROPFIND", [this](const XmlNode& response) { return take(response); }),
-      reference_(std::move(reference)), depth_(depth), wantStats_(wantStats) {}
+      reference_(std::move(reference)), depth_(depth), wantStats_(wantStats), maxListingBytes_(maxListingBytes) {}
 
 Status PropfindReader::take(const XmlNode& response) {
   const std::string href = TrimSpace(response.childText("href"));
@@ -155,8 +155,9 @@ Status PropfindReader::take(const XmlNode& response) {
   if (self) {
     own_ = std::move(attr);
     found_ = true;
-  } else {
-    entries_.push_back(DirEntry{std::move(name), std::move(attr)});
+  } else if (entries_.add(name, attr) && entries_.bytes() > maxListingBytes_) {
+    return Status(Status::kProtocol, "PROPFIND: the listing takes more than " + std::to_string(maxListingBytes_) +
+                                         " bytes of memory");
   }
   return Status();
 }

@@ -60,14 +60,17 @@ Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader, co
 class PropfindReader : public MultistatusReader {
  public:
   // reference: the server-side path asked about (base path included,
-  // decoded, normalised), which the hrefs are compared with.
-  PropfindReader(std::string reference, int depth, bool wantStats);
+  // decoded, normalised), which the hrefs are compared with. A listing
+  // whose entries take more than maxListingBytes fails.
+  PropfindReader(std::string reference, int depth, bool wantStats,
+                 uint64_t maxListingBytes = DavReplyLimits().maxListingBytes);
 
   // A response described the object itself; own() holds the last such one.
   bool found() const { return found_; }
   const RemoteAttr& own() const { return own_; }
-  // The direct children at depth 1, in document order.
-  std::vector<DirEntry>& entries() { return entries_; }
+  // The direct children at depth 1, in document order; a name met again
+  // keeps its first entry.
+  DirListing& entries() { return entries_; }
   const FsStats& stats() const { return stats_; }
 
  private:
@@ -76,9 +79,10 @@ class PropfindReader : public MultistatusReader {
   std::string reference_;
   int depth_;
   bool wantStats_;
+  uint64_t maxListingBytes_;
   bool found_ = false;
   RemoteAttr own_;
-  std::vector<DirEntry> entries_;
+  DirListing entries_;
   FsStats stats_;
 };
 

@@ -286,7 +286,10 @@ void MetaCache::putListingLocked(const std::string& path, std::shared_ptr<DirLis
 }
 
 DirListing& MetaCache::changeLocked(MetaListing& listing) {
-  if (listing.entries.use_count() > 1) listing.entries = std::make_shared<DirListing>(*listing.entries);
+  // use_count() alone is a relaxed read; taking a reference reads the count
+  // with acquire, so a reader that has let go has also finished reading.
+  const std::shared_ptr<DirListing> taken = listing.entries;
+  if (taken.use_count() > 2) listing.entries = std::make_shared<DirListing>(*taken);
   return *listing.entries;
 }
 

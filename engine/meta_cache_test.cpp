@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "testing/heap_peak.h"
 #include "testing/test_clock.h"
@@ -302,6 +304,30 @@ TEST(MetaCacheLimitsTest, SharedListingsNeverChange) {
   cache.putAttrAndEntry("/d/b", File(20));
   cache.invalidate("/d/a");
   EXPECT_NE(seen.unlisted[0].second->find("a"), DirListing::kNone) << "a snapshot being written stays whole";
+}
+
+// A reader that lets go of a listing has read it before the cache changes
+// it in place (under TSan a missed ordering is a reported race).
+TEST(MetaCacheLimitsTest, AListingLetGoOfIsChangedOnlyAfterItsReaderIsDone) {
+  test::ScopedTestClock clock;
+  MetaCache cache(10000, 10000, 2000, false);
+  cache.putListing("/d", {{"a", File(1)}});
+  std::atomic<bool> done{false};
+  size_t read = 0;
+  std::thread reader([&] {
+    while (!done.load()) {
+      std::shared_ptr<const DirListing> held;
+      if (!cache.getListing("/d", &held)) continue;
+      for (size_t i = 0; i < held->size(); ++i) read += held->name(i).size();
+    }
+  });
+  for (int i = 0; i < 2000; ++i) cache.putAttrAndEntry("/d/f" + std::to_string(i), File(i));
+  done = true;
+  reader.join();
+  std::shared_ptr<const DirListing> last;
+  ASSERT_TRUE(cache.getListing("/d", &last));
+  EXPECT_EQ(last->count(), 2001u);
+  EXPECT_GT(read, 0u);
 }
 
 // A listing costs its packed entries once: storing it and answering from it

@@ -629,6 +629,11 @@ RemoteAttr CacheFile::serverCopy(uint64_t* taken) {
   return copy;
 }
 
+uint64_t CacheFile::copiesTaken() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return copiesTaken_;
+}
+
 uint64_t CacheFile::remoteRecord() {
   std::lock_guard<std::mutex> lock(mu_);
   return remoteRecord_;

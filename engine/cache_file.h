@@ -150,6 +150,8 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // how many copies changed on the server it has taken in place of an
   // earlier one: what the drive uploaded itself does not count.
   RemoteAttr serverCopy(uint64_t* taken);
+  // The count serverCopy gives in `taken`, without the copy.
+  uint64_t copiesTaken();
 
   void clearUploadMarks(uint64_t offset, uint64_t length);
   void markRangeClean(uint64_t offset, uint64_t length);

@@ -424,6 +424,9 @@ class Volume {
   bool hasUnsentAt(const std::string& path);
   // At start: the local side of renames a stop or crash cut short.
   void finishMovesOfRenames();
+  // Takes path out of the upload queue unless its upload runs; whether it
+  // was waiting there. Caller holds uploadMu_.
+  bool dropWaitingUploadLocked(const std::string& path);
   // Calls fn for every queue entry at or below path; caller holds uploadMu_.
   void forEachEntryUnderLocked(const std::string& path,
                                const std::function<void(const std::string&, UploadEntry&)>& fn);

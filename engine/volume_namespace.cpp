@@ -353,11 +353,7 @@ Status Volume::keepOfflineFile(IBackend& backend, const std::string& path, std::
   bool pending = false;
   {
     std::lock_guard<std::mutex> lock(uploadMu_);
-    auto it = uploadQueue_.find(path);
-    if (it != uploadQueue_.end() && !it->second.running) {
-      uploadQueue_.erase(it);
-      pending = true;
-    }
+    pending = dropWaitingUploadLocked(path);
   }
   meta_->renameTree(path, keptAs);
   meta_->invalidate(path);
@@ -519,11 +515,7 @@ Status Volume::unlink(const std::string& asked, bool isDir) {
   {
     // A running upload is left to notice the deletion itself.
     std::lock_guard<std::mutex> lock(uploadMu_);
-    auto it = uploadQueue_.find(path);
-    if (it != uploadQueue_.end() && !it->second.running) {
-      uploadQueue_.erase(it);
-      pending = true;
-    }
+    pending = dropWaitingUploadLocked(path);
     deleting_.insert(path);
   }
   auto endDelete = [&] {

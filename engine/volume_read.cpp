@@ -101,10 +101,8 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   const uint64_t wanted = offset < size ? std::min(length, size - offset) : 0;
   Status st;
   if (wanted != 0 && cache.readIfCached(offset, buffer, wanted)) {
-    uint64_t after = 0;
-    (void)cache.serverCopy(&after);
     // Blocks of a copy taken since the check above are not the handle's.
-    if (after != taken) return readOwnCopy(*file, offset, static_cast<uint8_t*>(buffer), length, got);
+    if (cache.copiesTaken() != taken) return readOwnCopy(*file, offset, static_cast<uint8_t*>(buffer), length, got);
     got = wanted;
     scheduleReadahead(file, offset, got);
     return st;
@@ -153,9 +151,7 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
     file->failedReadDeadlineMs = call.deadlineMs();
     file->failedReadAtMs = SteadyNowMs();
   }
-  uint64_t after = 0;
-  (void)cache.serverCopy(&after);
-  if (after != taken) {
+  if (cache.copiesTaken() != taken) {
     // The copy went while this read ran: what it got may be of the new one.
     got = 0;
     return readOwnCopy(*file, offset, static_cast<uint8_t*>(buffer), length, got);

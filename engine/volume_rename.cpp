@@ -10,6 +10,13 @@
 
 namespace tarn {
 
+bool Volume::dropWaitingUploadLocked(const std::string& path) {
+  auto it = uploadQueue_.find(path);
+  if (it == uploadQueue_.end() || it->second.running) return false;
+  uploadQueue_.erase(it);
+  return true;
+}
+
 void Volume::forEachEntryUnderLocked(const std::string& path,
                                      const std::function<void(const std::string&, UploadEntry&)>& fn) {
   auto it = uploadQueue_.find(path);

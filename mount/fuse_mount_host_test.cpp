@@ -31,17 +31,6 @@
 namespace tarn::test {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return "<" + std::string(std::strerror(errno)) + ">";
-  std::string out;
-  char buf[65536];
-  ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  ::close(fd);
-  return out;
-}
-
 // The errno of a failed call, 0 when it succeeded.
 int ErrnoOf(int rc) { return rc < 0 ? errno : 0; }
 

@@ -79,17 +79,6 @@ void RemoveFromServer(const MountConfig& config, const std::string& folder) {
   if (backend && backend->connect().ok()) RemoveRemoteTree(*backend, folder);
 }
 
-std::string ReadWhole(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return "<" + std::string(std::strerror(errno)) + ">";
-  std::string out;
-  char buf[65536];
-  ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-  ::close(fd);
-  return out;
-}
-
 bool WriteFile(const std::string& path, const std::string& content, int flags = O_CREAT | O_TRUNC | O_WRONLY) {
   const int fd = ::open(path.c_str(), flags, 0644);
   if (fd < 0) return false;
@@ -151,7 +140,7 @@ TEST_P(FuseOnServer, ASameSizeChangeShowsOnASecondDrive) {
   ASSERT_TRUE(WriteFile(writer.file(folder.substr(1) + "/f"), content));
   ASSERT_TRUE(Eventually([&] { return ServerContent(writer.config, folder + "/f") == content; }));
   const std::string seen = reader.file(folder.substr(1) + "/f");
-  ASSERT_TRUE(ReadWhole(seen) == content);
+  ASSERT_TRUE(ReadFile(seen) == content);
   const std::string before = ServerVersion(writer.config, folder + "/f");
   const std::string patch = Pattern(4096, 2);
   content.replace(100000, patch.size(), patch);
@@ -165,7 +154,7 @@ TEST_P(FuseOnServer, ASameSizeChangeShowsOnASecondDrive) {
     return ServerContent(writer.config, folder + "/f") == content &&
            (before.empty() || ServerVersion(writer.config, folder + "/f") != before);
   }));
-  const std::string after = ReadWhole(seen);
+  const std::string after = ReadFile(seen);
   EXPECT_TRUE(after == content) << after.size() << " bytes, first difference at "
                                 << std::mismatch(after.begin(), after.end(), content.begin(), content.end()).first -
                                        after.begin();

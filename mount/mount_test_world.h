@@ -37,6 +37,18 @@ inline std::string ServerEnv(const char* name) {
   return v;
 }
 
+// A file's whole content as a reader of the drive sees it, or "<errno text>".
+inline std::string ReadFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return "<" + std::string(std::strerror(errno)) + ">";
+  std::string out;
+  char buf[65536];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  ::close(fd);
+  return out;
+}
+
 // A drive on one of the real test servers: "webdav" (Apache), "nginx" and
 // "lighttpd" (WebDAV too), "sftp", "nfs".
 inline MountConfig ServerDrive(const std::string& server) {

@@ -89,6 +89,8 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
     return listening.code == Status::kBusy ? kExitAlreadyRunning : kExitIpcFailed;
   }
 
+  state.deleteSetAsideCaches();
+
   AddressWatch network;
   Status watching = network.start([&state] { state.networkChanged(); });
   if (!watching.ok()) vx::log::write(vx::log::kWarn, "network: %s", watching.message.c_str());

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -255,6 +257,27 @@ TEST_F(ServiceBodyTest, FirstStartWithoutAConfigurationIsNoProblem) {
             std::string::npos)
       << log;
   EXPECT_EQ(log.find("[WARN ] config:"), std::string::npos) << log;
+}
+
+// A second start finds the socket answering and ends at once: the caches the
+// running service is deleting are its own to delete.
+TEST_F(ServiceBodyTest, ASecondStartLeavesTheRunningServicesWorkAlone) {
+  const std::string aside = dir_.file("cache/.removed-of-the-first");
+  ASSERT_TRUE(vx::MakeDirs(aside + "/data"));
+  ASSERT_TRUE(vx::WriteFileAtomic(aside + "/data/0.bin", std::string("being deleted")));
+  ASSERT_TRUE(vx::WriteFileAtomic(options_.configPath, R"({"cacheRoot":")" + dir_.file("cache") + R"("})"));
+  ASSERT_TRUE(vx::MakeDirs(dir_.file("run")));
+  vx::UniqueFd first(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  ASSERT_TRUE(first.valid());
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  ASSERT_LT(options_.socketPath.size(), sizeof addr.sun_path);
+  std::copy(options_.socketPath.begin(), options_.socketPath.end(), addr.sun_path);
+  ASSERT_EQ(::bind(first.get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(first.get(), 4), 0);
+
+  EXPECT_EQ(ServiceBody(options_, stop_), kExitAlreadyRunning);
+  EXPECT_TRUE(vx::FileExists(aside + "/data/0.bin")) << Log();
 }
 
 TEST_F(ServiceBodyTest, SocketThatCannotOpenEndsTheServiceWithAnError) {

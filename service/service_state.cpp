@@ -126,7 +126,11 @@ bool ServiceState::loadConfig(std::string* error) {
   loaded.mounts.clear();
   settings_ = std::move(loaded);
   setAdminGroupLocked();
-  // Caches of drives removed while a deletion was cut short by a stop.
+  return true;
+}
+
+void ServiceState::deleteSetAsideCaches() {
+  std::lock_guard<std::mutex> lock(mu_);
   const std::string root = cacheRootLocked();
   cacheDeletions_.emplace_back([root] {
     std::error_code ec;
@@ -134,7 +138,6 @@ bool ServiceState::loadConfig(std::string* error) {
       if (entry.path().filename().string().starts_with(kSetAsidePrefix)) DeleteSetAside(entry.path().string(), "", "cache");
     }
   });
-  return true;
 }
 
 void ServiceState::setBackupRunning(std::function<bool()> anyRunning) { backupRunning_ = std::move(anyRunning); }

@@ -68,6 +68,10 @@ class ServiceState {
 
   // Reads config.json. On failure the defaults stay and `error` says why.
   bool loadConfig(std::string* error);
+  // Deletes, beside the requests, the caches of drives whose removal a stop
+  // cut short. Only the service that owns the socket may: another one
+  // would race its deletions.
+  void deleteSetAsideCaches();
   // How the backup manager answers "is a backup job running?". Set once,
   // before requests are served.
   void setBackupRunning(std::function<bool()> anyRunning);

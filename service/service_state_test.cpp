@@ -234,6 +234,7 @@ TEST_F(ServiceStateTest, RemovedCachesAreDeletedAfterTheReplyAndAfterAStop) {
 
   state_ = Fresh(config_);
   ASSERT_TRUE(state_->loadConfig(nullptr));
+  state_->deleteSetAsideCaches();
   const std::string id = Add(R"({"endpoint":{"host":"dav.example"}})");
   ASSERT_TRUE(vx::MakeDirs(vx::JoinPath(cacheRoot, id) + "/data"));
   for (int i = 0; i < 100; ++i)

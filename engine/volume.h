@@ -394,6 +394,9 @@ class Volume {
   Status listRemote(const std::string& path, std::shared_ptr<const DirListing>& out, bool useCache);
   // The attributes of the path's cache object; false when there is none.
   bool cachedObjectAttr(const std::string& path, RemoteAttr& out);
+  // A listing of the path's folder would show the path's name as it is
+  // spelled, so that one lacking it says the name is missing.
+  bool listingShowsName(const std::string& path);
   // The name policy's judgement of a name about to be created.
   Status checkName(const std::string& path);
   // A cached file with changes not yet uploaded shows its local size and

@@ -75,8 +75,9 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
     return negative ? Status(Status::kNotFound, path) : Status();
   }
   // A name a fresh listing lacks (a folder just made is one) costs no
-  // question; where case does not count, the listing may spell it otherwise.
-  if (useCache && caps()->caseSensitive && meta_->listedAsMissing(path)) return Status(Status::kNotFound, path);
+  // question; where case does not count, the listing may spell it otherwise,
+  // and a server that lists no hidden names may still hold this one.
+  if (useCache && listingShowsName(path) && meta_->listedAsMissing(path)) return Status(Status::kNotFound, path);
   if (offline_.load()) {
     if (cachedObjectAttr(path, out)) return Status();
     // Offline a name is missing only where a listing of its folder lacks it.
@@ -113,6 +114,11 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
     }
     if (kept || asked == kMaxQuestions) return st;
   }
+}
+
+bool Volume::listingShowsName(const std::string& path) {
+  std::shared_ptr<const BackendCaps> caps = this->caps();
+  return caps->caseSensitive && (caps->listsHiddenNames || !BaseName(path).starts_with('.'));
 }
 
 bool Volume::cachedObjectAttr(const std::string& path, RemoteAttr& out) {

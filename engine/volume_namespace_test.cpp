@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
@@ -186,6 +187,50 @@ TEST(VolumeNamespaceTest, NamesAFreshListingLacksAreMissingWithoutAQuestion) {
     ASSERT_TRUE(v.create("/f/new", false, file).ok());
     EXPECT_TRUE(v.getattr("/f/new", attr).ok());
     EXPECT_EQ(v.getattr("/f/there", attr).ok(), c.listed);
+  }
+}
+
+// A clone that outlasts the lifetime of what the drive made has its folder
+// listed anew; on a server whose listings skip dot names (nginx), that
+// listing must not hide the ".git" the drive made in it.
+TEST(VolumeNamespaceTest, DotNamesAServerDoesNotListAreAskedForByName) {
+  struct Case {
+    const char* what;
+    bool listsHiddenNames;
+    int gitStats;      // server looks for the folder the drive made
+    int missingStats;  // and for a dot name that is not there
+  } cases[] = {
+      {"a server that lists every name", true, 0, 0},
+      {"a server that leaves dot names out", false, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::ScopedTestClock clock;
+    test::VolumeHarness h(test::UploadDrive(kBs), test::QuickTimings());
+    BackendCaps caps = test::WritableCaps(false);
+    caps.listsHiddenNames = c.listsHiddenNames;
+    h.server->setCaps(caps);
+    Volume& v = *h.volume;
+    ASSERT_TRUE(v.start(nullptr).ok());
+    std::shared_ptr<OpenFile> made;
+    ASSERT_TRUE(v.create("/c1", true, made).ok());
+    ASSERT_TRUE(v.create("/c1/.git", true, made).ok());
+    clock.advance(std::max(h.config.cache.metaTtlMs, h.config.cache.dirTtlMs));
+    std::vector<DirEntry> listing;
+    ASSERT_TRUE(v.readdir("/c1", listing).ok());
+    const auto git = std::find_if(listing.begin(), listing.end(), [](const DirEntry& e) { return e.name == ".git"; });
+    EXPECT_EQ(git != listing.end(), c.listsHiddenNames);
+    h.server->clearCalls();
+    RemoteAttr attr;
+    Status st = v.getattr("/c1/.git", attr);
+    ASSERT_TRUE(st.ok()) << st.toString();
+    EXPECT_TRUE(attr.isDir());
+    EXPECT_EQ(h.server->countCalls(MemOp::kStat, "/c1/.git"), c.gitStats);
+    EXPECT_EQ(v.getattr("/c1/.gitignore", attr).code, Status::kNotFound);
+    EXPECT_EQ(h.server->countCalls(MemOp::kStat, "/c1/.gitignore"), c.missingStats);
+    // Other names a fresh listing lacks still cost no question.
+    EXPECT_EQ(v.getattr("/c1/LICENSE", attr).code, Status::kNotFound);
+    EXPECT_EQ(h.server->countCalls(MemOp::kStat, "/c1/LICENSE"), 0);
   }
 }
 

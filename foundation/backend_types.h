@@ -24,6 +24,10 @@ struct BackendCaps {
   bool setMtime = false;
   bool caseSensitive = true;
   bool freeSpace = false;
+  // Listings show names that start with a dot. nginx leaves them out of
+  // every listing and still serves them by name: a listing that lacks one
+  // does not say it is missing.
+  bool listsHiddenNames = true;
   uint32_t maxNameBytes = 255;
   uint32_t maxPathBytes = 4096;
   uint64_t maxFileBytes = 0;  // 0: no limit known

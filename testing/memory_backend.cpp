@@ -208,10 +208,11 @@ Status MemoryBackend::listTree(const std::string& path, std::vector<DirEntry>& o
     size_t slash = rest.find('/');
     if (slash == std::string::npos) {
       DirEntry entry{BaseName(it->second.path), it->second.attr};
-      if (entry.name.rfind(kUploadWorkPrefix, 0) != 0)
+      if (entry.name.rfind(kUploadWorkPrefix, 0) == 0) {
+        if (leftovers != nullptr) leftovers->push_back(std::move(entry));
+      } else if (server_->caps_.listsHiddenNames || !entry.name.starts_with('.')) {
         out.push_back(std::move(entry));
-      else if (leftovers != nullptr)
-        leftovers->push_back(std::move(entry));
+      }
     } else if (server_->caps_.implicitFolders) {
       // The folder's own name as the objects beneath it spell it.
       std::vector<std::string> parts = SplitPath(it->second.path);

@@ -91,6 +91,8 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   void setCapacity(uint64_t bytes);
 
   // --- capabilities: copied into every connection when it connects ---
+  // Without listsHiddenNames, listings leave out names that start with a
+  // dot (as nginx's do) while every other call still finds them.
   void setCaps(const BackendCaps& caps);
   BackendCaps caps() const;
   // The server answers ranged reads with the whole object, as a caching proxy

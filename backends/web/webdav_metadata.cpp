@@ -42,7 +42,12 @@ Status WebDavBackend::propfind(const std::string& path, int depth, DirListing& e
                                            " (no multistatus)", static_cast<int32_t>(resp.status));
     return mapped;
   }
-  if (caps_.server == "webdav" && !resp.server.empty()) caps_.server = "webdav/" + resp.server;
+  if (caps_.server == "webdav" && !resp.server.empty()) {
+    caps_.server = "webdav/" + resp.server;
+    // Its DAV module skips dot names when it lists. In front of another
+    // server the only cost is a look-up by name now and then.
+    if (resp.server.starts_with("nginx")) caps_.listsHiddenNames = false;
+  }
 
   PropfindReader reader(NormalizeRemotePath(PercentDecode(urlPath(path))), depth, stats != nullptr,
                         replyLimits_.maxListingBytes);

@@ -49,6 +49,8 @@ struct DavServer {
   // How COPY answers for a name it made (nginx: 204, which the back-end
   // looks at once to tell it from a copy into a folder).
   uint32_t createdStatus = 201;
+  // Listings show dot names (nginx's skip them).
+  bool listsHiddenNames = true;
 };
 
 void PrintTo(const DavServer& s, std::ostream* os) { *os << s.name; }
@@ -65,7 +67,7 @@ const DavServer kServers[] = {
      .putIsAtomic = false, .rangesNameCopy = false},
     {.name = "Nginx", .urlVar = "TARN_DAV_NGINX_URL", .userVar = "TARN_DAV_NGINX_USER",
      .passwordVar = "TARN_DAV_NGINX_PASSWORD", .tls = false, .authScheme = 0, .serverPrefix = "webdav/nginx",
-     .listsEtags = false, .rangeTagsAsListed = false, .createdStatus = 204},
+     .listsEtags = false, .rangeTagsAsListed = false, .createdStatus = 204, .listsHiddenNames = false},
     {.name = "Lighttpd", .urlVar = "TARN_DAV_LIGHTTPD_URL", .userVar = "TARN_DAV_LIGHTTPD_USER",
      .passwordVar = "TARN_DAV_LIGHTTPD_PASSWORD", .tls = false, .authScheme = 0, .serverPrefix = "webdav/lighttpd",
      .rangesNameCopy = false, .rangeTagsAsListed = false},
@@ -181,6 +183,30 @@ TEST_P(DavServers, NamespaceOperations) {
   EXPECT_EQ(dav_->stat(b, attr).code, Status::kNotFound);
   st = dav_->setTimes(dir_, Timestamp{1000, 0}, Timestamp{});
   EXPECT_EQ(st.code, Status::kUnsupported);
+}
+
+// Dot names are made and found by name on every server; the capability
+// record tells the drive whether a listing that lacks one means anything.
+TEST_P(DavServers, DotNamesAreServedByNameWhereverListingsSkipThem) {
+  const std::string folder = dir_ + "/.git";
+  const std::string file = dir_ + "/.gitignore";
+  ASSERT_TRUE(dav_->mkdir(folder).ok());
+  ASSERT_TRUE(dav_->create(file).ok());
+  ASSERT_TRUE(dav_->create(dir_ + "/README").ok());
+  EXPECT_EQ(dav_->caps().listsHiddenNames, GetParam().listsHiddenNames);
+  std::vector<DirEntry> entries;
+  ASSERT_TRUE(dav_->list(dir_, entries).ok());
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  const std::vector<std::string> all{".git", ".gitignore", "README"};
+  EXPECT_EQ(names, GetParam().listsHiddenNames ? all : std::vector<std::string>{"README"});
+  RemoteAttr attr;
+  ASSERT_TRUE(dav_->stat(folder, attr).ok());
+  EXPECT_TRUE(attr.isDir());
+  ASSERT_TRUE(dav_->stat(file, attr).ok());
+  EXPECT_FALSE(attr.isDir());
+  EXPECT_EQ(dav_->stat(dir_ + "/.missing", attr).code, Status::kNotFound);
 }
 
 // Folder moves, replacing moves and moves of what is not there, in order,

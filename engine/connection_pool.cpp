@@ -62,6 +62,11 @@ int ConnectionPool::waiting() {
   return waiters_;
 }
 
+bool ConnectionPool::anyFree() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return std::any_of(slots_.begin(), slots_.end(), [](const Slot& s) { return !s.busy; });
+}
+
 Status ConnectionPool::acquire(Lease& lease, const CancelToken* cancel, uint32_t timeoutMs) {
   return acquireSlot(lease, cancel, timeoutMs, false);
 }

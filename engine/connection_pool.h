@@ -115,6 +115,8 @@ class ConnectionPool {
   bool anyConnected();
   // Threads inside acquire's wait for a slot.
   int waiting();
+  // A slot is free now: an acquire would not wait.
+  bool anyFree();
   size_t size() const { return slots_.size(); }
 
  private:

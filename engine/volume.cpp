@@ -249,7 +249,7 @@ uint64_t Volume::tick() {
       if (added) it->second.due = due;
     }
   }
-  closeIdleStreams(now);
+  closeIdleStreams(now, timings_.streamIdleMs);
   startReplay();
   return std::min<uint64_t>(timings_.tickMs, uploadTick());
 }
@@ -277,7 +277,7 @@ void Volume::probeSilentServer() {
   if (!posted) probing_ = false;
 }
 
-void Volume::closeIdleStreams(uint64_t now) {
+void Volume::closeIdleStreams(uint64_t now, uint64_t idleMs) {
   std::vector<std::shared_ptr<SeqStream>> idle;
   {
     std::lock_guard<std::mutex> lock(streamsMu_);
@@ -285,7 +285,7 @@ void Volume::closeIdleStreams(uint64_t now) {
       SeqStream& s = *it->second;
       const uint64_t last = s.lastUseMs.load();
       // A stream in use is left alone; its reader refreshes the stamp.
-      if (now > last && now - last >= timings_.streamIdleMs && s.mu.try_lock()) {
+      if (now >= last && now - last >= idleMs && s.mu.try_lock()) {
         s.mu.unlock();
         idle.push_back(std::move(it->second));
         it = streams_.erase(it);

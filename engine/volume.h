@@ -132,6 +132,11 @@ struct OpenFile {
   uint64_t copyTaken = 0;   // guarded by mu; the cache's count of taken copies when copy was
   bool copyBound = false;   // guarded by mu
   bool copyGone = false;    // guarded by mu; the loss was logged
+  // The handle reads the file through from its start: one sequential stream
+  // serves its reads, and one readahead task at a time runs that stream
+  // ahead up to readaheadPosted.
+  bool streaming = false;            // guarded by mu
+  bool streamAhead = false;          // guarded by mu; the readahead task runs
   // Guards modified, attr.size, attr.mtime, the readahead state and the
   // copy while they change.
   std::mutex mu;
@@ -296,14 +301,20 @@ class Volume {
   Status read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void* buffer, uint64_t length,
               uint64_t& got);
   // Fetches from the server under the path the object has now, which
-  // follows renames; nothing for an object deleted while open.
+  // follows renames; nothing for an object deleted while open. The
+  // sequential one reads through the path's stream where a connection is
+  // free for it.
   Fetcher fetcher();
+  Fetcher sequentialFetcher();
   // The fetcher's body. ownBytes: the bytes go to a reader only, not into
   // the cache.
   Status fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
-                    const CancelToken* cancel, bool ownBytes = false);
+                    const CancelToken* cancel, bool ownBytes = false, bool sequential = false);
+  // sequential: a stream of a server that honours ranges, opened where the
+  // read needs it and only on a free connection; *noConnection tells that
+  // there was none, and that nothing was streamed.
   Status streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
-                    uint64_t& got, const CancelToken* cancel);
+                    uint64_t& got, const CancelToken* cancel, bool sequential = false, bool* noConnection = nullptr);
   // The handle reads the copy its cache object records now: the one its
   // open found (and told the kernel of).
   static void bindCopy(OpenFile& file);
@@ -368,6 +379,14 @@ class Volume {
 
   // The read at offset continues an earlier read of the handle.
   static bool continuesRead(OpenFile& file, uint64_t offset);
+  // Whether the handle's read at offset goes through the path's stream: a
+  // handle's reads from the start of a file larger than what is fetched
+  // whole, until one lands far from the one before.
+  bool readsAsStream(OpenFile& file, uint64_t offset);
+  // The readahead task of a streaming handle.
+  void runStreamAhead(const std::shared_ptr<OpenFile>& file, const CancelToken* cancel);
+  // A streaming handle closed: its stream goes unless another read uses it.
+  void endStream(OpenFile& file);
   // Drops the cached blocks of a clean object when the server's copy `now`
   // is not the one it records (and took no newer record since seenRecord).
   void dropIfChanged(CacheFile& file, const std::string& path, const RemoteAttr& now, uint64_t seenRecord);
@@ -375,7 +394,8 @@ class Volume {
   // One maintenance step; only the tick thread runs it. Returns how long
   // the thread may wait before the next.
   uint64_t tick();
-  void closeIdleStreams(uint64_t now);
+  // Closes the streams unused for idleMs that no read uses now.
+  void closeIdleStreams(uint64_t now, uint64_t idleMs);
   void dropAllStreams();
   // Takes the back-end's capabilities at the first successful connect of a
   // start, whenever that happens, with the stored probe result laid over.

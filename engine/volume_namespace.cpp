@@ -586,6 +586,7 @@ Status Volume::statfs(FsStats& out) {
 
 void Volume::closeNow(const std::shared_ptr<OpenFile>& file) {
   if (file->isDir || !file->cache) return;
+  endStream(*file);
   bool changedHere;
   {
     std::lock_guard<std::mutex> lock(file->mu);

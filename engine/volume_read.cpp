@@ -47,6 +47,14 @@ bool LastReadNamed(const IBackend& backend, RemoteAttr& named) {
   return true;
 }
 
+// A stream reads on through at most this many readahead windows to reach a
+// read further on; farther, it is opened again there.
+constexpr uint64_t kStreamReachWindows = 2;
+
+uint64_t StreamReach(uint32_t windowBlocks, uint64_t blockSize) {
+  return kStreamReachWindows * (static_cast<uint64_t>(windowBlocks) + 1) * blockSize;
+}
+
 Status DeletedWhileOpen() { return Status(Status::kIo, "deleted while open: block not cached"); }
 
 // Reads of one stream may reach us out of order (the kernel sends its
@@ -100,6 +108,7 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
   const uint64_t size = cache.size();
   const uint64_t wanted = offset < size ? std::min(length, size - offset) : 0;
   Status st;
+  const bool stream = wanted != 0 && readsAsStream(*file, offset);
   if (wanted != 0 && cache.readIfCached(offset, buffer, wanted)) {
     // Blocks of a copy taken since the check above are not the handle's.
     if (cache.copiesTaken() != taken) return readOwnCopy(*file, offset, static_cast<uint8_t*>(buffer), length, got);
@@ -119,7 +128,9 @@ Status Volume::read(const std::shared_ptr<OpenFile>& file, uint64_t offset, void
       call.keepDeadline(file->failedReadDeadlineMs);
   }
   const CancelToken* token = callToken();
-  if (wanted != 0 && readsOnlyItsOwn(*file, offset, wanted)) {
+  if (stream) {
+    st = cache.read(offset, buffer, length, got, sequentialFetcher(), token);
+  } else if (wanted != 0 && readsOnlyItsOwn(*file, offset, wanted)) {
     // A small random read, or a handle's first, waits for its own bytes
     // only; its block comes in behind it for the neighbours that may follow.
     const Timestamp readSince = Timestamp::now();
@@ -212,8 +223,13 @@ Fetcher Volume::fetcher() {
                 const CancelToken* cancel) { return fetchRange(*file, offset, buffer, length, got, cancel); };
 }
 
+Fetcher Volume::sequentialFetcher() {
+  return [this](CacheFile* file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
+                const CancelToken* cancel) { return fetchRange(*file, offset, buffer, length, got, cancel, false, true); };
+}
+
 Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
-                          const CancelToken* cancel, bool ownBytes) {
+                          const CancelToken* cancel, bool ownBytes, bool sequential) {
   got = 0;
   if (offline_.load()) return Status(Status::kNetwork, "offline: block not cached");
   // A file deleted while open is gone from the server, or another file has
@@ -224,6 +240,12 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
   // name the handle was opened by may hold another file by now.
   std::string path = file.path();
   if (rangeIgnored_.load()) return streamRead(file, path, offset, buffer, length, got, cancel);
+  if (sequential) {
+    bool noConnection = false;
+    Status st = streamRead(file, path, offset, buffer, length, got, cancel, true, &noConnection);
+    // Every connection busy: ranged reads serve the rest, on the next one free.
+    if (!noConnection) return st;
+  }
   const char* id = config_.id.c_str();
   const uint64_t recordId =
       length >= kRecordedBlocks * config_.cache.blockBytes ? TransferBegin(path, false, length) : 0;
@@ -241,6 +263,10 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
       return Status(Status::kCanceled, "");
     }
     backoff.attemptBegins();
+    // A stream keeps its connection between reads: while none is free, the
+    // streams that stand idle give theirs back rather than keep this read
+    // waiting.
+    if (!pool_->anyFree()) closeIdleStreams(SteadyNowMs(), 0);
     ConnectionPool::Lease lease;
     Status st = pool_->acquire(lease, cancel, backoff.budgetLeftMs(timings_.fetchAcquireMs));
     // Others found the server silent while this read waited for a connection.
@@ -350,7 +376,8 @@ void Volume::dropIfChanged(CacheFile& file, const std::string& path, const Remot
 }
 
 Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer,
-                          uint64_t length, uint64_t& got, const CancelToken* cancel) {
+                          uint64_t length, uint64_t& got, const CancelToken* cancel, bool sequential,
+                          bool* noConnection) {
   got = 0;
   std::shared_ptr<SeqStream> s;
   {
@@ -372,7 +399,9 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
   watch();
   const char* id = config_.id.c_str();
   const uint64_t blockSize = file.blockSize();
-  const uint64_t recordId = length >= kRecordedBlocks * blockSize ? TransferBegin(path, false, length) : 0;
+  // Begun with the first stream, so that a sequential read that finds no
+  // connection leaves no record behind.
+  uint64_t recordId = 0;
   auto dropStream = [&] {
     if (s->stream) s->stream->close();
     s->stream.reset();
@@ -402,29 +431,43 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
       break;
     }
     const uint64_t want = offset + got;
+    // Where ranges are honoured the stream opens at the block the read
+    // needs, and again rather than pass more than it may read ahead;
+    // elsewhere, and for reads near the start (the kernel's first reads
+    // arrive in any order), it starts at the beginning.
+    const uint64_t reach = StreamReach(config_.cache.readaheadMaxBlocks, blockSize);
+    const uint64_t start = sequential && want > reach ? want - want % blockSize : 0;
+    const bool farBehind = sequential && s->stream && want - s->position > reach;
     // A stream opened before the cached copy was dropped delivers the old one.
     bool fresh = false;
     uint64_t seenRecord = 0;
-    if (!s->stream || s->position > want || s->file != &file || s->epoch != file.epoch()) {
-      vx::log::write(vx::log::kDebug, "%s: stream %s from 0 for %s@%llu (was at %llu)", id,
-                     s->stream ? "reopened" : "opened", path.c_str(), Ull(want), Ull(s->position));
+    if (!s->stream || s->position > want || farBehind || s->file != &file || s->epoch != file.epoch()) {
+      vx::log::write(vx::log::kDebug, "%s: stream %s from %llu for %s@%llu (was at %llu)", id,
+                     s->stream ? "reopened" : "opened", Ull(start), path.c_str(), Ull(want), Ull(s->position));
       dropStream();
       if (!s->lease) {
-        st = pool_->acquire(s->lease, cancel, backoff.budgetLeftMs(timings_.fetchAcquireMs));
+        // A sequential reader's stream never waits for a connection: it
+        // would hold one for the whole file while others wait.
+        st = pool_->acquire(s->lease, cancel, sequential ? 0 : backoff.budgetLeftMs(timings_.fetchAcquireMs));
+        if (!st.ok() && sequential && st.code != Status::kCanceled && noConnection != nullptr) {
+          *noConnection = true;
+          break;
+        }
         if (st.ok()) noteConnected(*s->lease.backend());
         watch();
       }
-      s->position = 0;
+      s->position = start;
       s->file = &file;
       s->epoch = file.epoch();
       s->openedAt = Timestamp::now();
       seenRecord = file.remoteRecord();
       fresh = true;
       if (st.ok()) {
-        st = s->lease->openRead(path, 0, s->stream);
+        st = s->lease->openRead(path, start, s->stream);
         pool_->noteOutcome(st);
       }
     }
+    if (st.ok() && recordId == 0 && length >= kRecordedBlocks * blockSize) recordId = TransferBegin(path, false, length);
     bool ended = false;
     while (st.ok() && got < length) {
       s->buffer.resize(blockSize);
@@ -526,6 +569,7 @@ void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t o
   const uint64_t end = offset + length;
   const uint64_t size = file->cache->size();
   std::vector<std::pair<uint64_t, uint64_t>> pieces;
+  bool startStream = false;
   {
     std::lock_guard<std::mutex> lock(file->mu);
     const bool continues = offset == file->readaheadEnd;
@@ -543,19 +587,28 @@ void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t o
     }
     pieces = PlanReadahead(end, size, config_.cache.blockBytes, file->readaheadWindow, config_.net.connections);
     if (pieces.empty()) return;
-    // A continuing read hands over only what no earlier read did, and only
-    // once a whole piece has gathered: a window moved by one small read
-    // would otherwise turn into one request per block.
     const uint64_t planEnd = pieces.back().first + pieces.back().second;
-    const uint64_t from = continues ? std::clamp(file->readaheadPosted, end, planEnd) : end;
-    if (planEnd - from < pieces.front().second && planEnd < size) return;
-    std::erase_if(pieces, [from](const auto& p) { return p.first + p.second <= from; });
-    if (!pieces.empty() && pieces.front().first < from) {
-      pieces.front().second -= from - pieces.front().first;
-      pieces.front().first = from;
+    if (file->streaming) {
+      // A stream cannot run in pieces: one task runs it ahead, to wherever
+      // the reads have moved the window by then.
+      file->readaheadPosted = std::max(file->readaheadPosted, planEnd);
+      startStream = !std::exchange(file->streamAhead, true);
+      pieces.clear();
+    } else {
+      // A continuing read hands over only what no earlier read did, and
+      // only once a whole piece has gathered: a window moved by one small
+      // read would otherwise turn into one request per block.
+      const uint64_t from = continues ? std::clamp(file->readaheadPosted, end, planEnd) : end;
+      if (planEnd - from < pieces.front().second && planEnd < size) return;
+      std::erase_if(pieces, [from](const auto& p) { return p.first + p.second <= from; });
+      if (!pieces.empty() && pieces.front().first < from) {
+        pieces.front().second -= from - pieces.front().first;
+        pieces.front().first = from;
+      }
+      file->readaheadPosted = planEnd;
     }
-    file->readaheadPosted = planEnd;
   }
+  if (startStream) prefetchPool_->post([this, file, token = cancel_] { runStreamAhead(file, token.get()); });
   // A piece already here would only cost a wake-up of a worker per read.
   std::erase_if(pieces, [&](const auto& p) { return !file->cache->wantsFetch(p.first, p.second); });
   for (const auto& piece : pieces) {
@@ -564,6 +617,62 @@ void Volume::scheduleReadahead(const std::shared_ptr<OpenFile>& file, uint64_t o
       (void)cache->prefetchRange(pos, len, fetcher(), token.get());
     });
   }
+}
+
+void Volume::runStreamAhead(const std::shared_ptr<OpenFile>& file, const CancelToken* cancel) {
+  uint64_t from = 0;
+  for (;;) {
+    uint64_t to = 0;
+    {
+      std::lock_guard<std::mutex> lock(file->mu);
+      from = std::max(from, file->readaheadEnd);
+      to = file->readaheadPosted;
+      if (stopping_.load() || !file->streaming || from >= to) {
+        file->streamAhead = false;
+        return;
+      }
+    }
+    (void)file->cache->prefetchRange(from, to - from, sequentialFetcher(), cancel);
+    from = to;
+  }
+}
+
+bool Volume::readsAsStream(OpenFile& file, uint64_t offset) {
+  // A server that ignores ranges has every read streamed already; a file
+  // fetched whole at open needs no stream.
+  if (!caps()->streamSequential || rangeIgnored_.load() || offline_.load() || !file.cache ||
+      file.cache->size() <= config_.cache.wholeFileBelow)
+    return false;
+  const uint64_t start = static_cast<uint64_t>(config_.cache.blockBytes) * std::max(config_.cache.readaheadBlocks, 1u);
+  std::lock_guard<std::mutex> lock(file.mu);
+  if (file.streaming) {
+    if (FarFromLastRead(file, offset, config_.cache)) file.streaming = false;
+  } else if (file.readaheadEnd == 0 && offset < start) {
+    // The kernel's first reads of a file arrive side by side, all near its
+    // start: each of them begins the stream.
+    file.streaming = true;
+  }
+  return file.streaming;
+}
+
+void Volume::endStream(OpenFile& file) {
+  {
+    std::lock_guard<std::mutex> lock(file.mu);
+    if (!std::exchange(file.streaming, false) || !file.cache) return;
+  }
+  std::shared_ptr<SeqStream> gone;
+  {
+    std::lock_guard<std::mutex> lock(streamsMu_);
+    auto it = streams_.find(file.cache->path());
+    // One in use is left to the idle sweep.
+    if (it != streams_.end() && it->second->mu.try_lock()) {
+      it->second->mu.unlock();
+      gone = std::move(it->second);
+      streams_.erase(it);
+    }
+  }
+  // Closing a stream may talk to the server: outside the streams mutex.
+  gone.reset();
 }
 
 void Volume::prefetchWhole(const std::shared_ptr<OpenFile>& file) {

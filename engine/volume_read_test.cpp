@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/volume.h"
+#include "testing/eventually.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
@@ -36,12 +37,14 @@ FaultRule Fault(MemOp op, int firstCall, int times, Status status) {
 class VolumeReadTest : public ::testing::Test {
  protected:
   // rangeRead false: the server says from its first connect that it ignores ranges.
-  void start(MountConfig config, uint64_t size = 10 * kBs, bool rangeRead = true) {
+  // streamSequential: a file read through from its start goes as one stream.
+  void start(MountConfig config, uint64_t size = 10 * kBs, bool rangeRead = true, bool streamSequential = false) {
     h_ = std::make_unique<test::VolumeHarness>(std::move(config));
     content_ = test::Pattern(size);
     h_->server->putFile("/f", content_);
     BackendCaps caps;
     caps.rangeRead = rangeRead;
+    caps.streamSequential = streamSequential;
     h_->server->setCaps(caps);
     ASSERT_TRUE(h_->volume->start(nullptr).ok());
     file_ = h_->open("/f");
@@ -291,6 +294,77 @@ TEST_F(VolumeReadTest, IdleStreamIsClosedByTheTickAndStopEndsTheRest) {
   // /g's stream still holds its lease; the pool waits for every lease.
   h_->volume->stop(0);
   other.join();
+}
+
+// Files above what is fetched whole at open, on a server where one stream
+// beats ranged reads.
+MountConfig StreamingDrive(int32_t connections = 4) {
+  MountConfig config = test::MemoryDrive(kBs, connections);
+  config.cache.wholeFileBelow = kBs;
+  return config;
+}
+
+// A reader that goes through a file from its start, its first reads side by
+// side as the kernel sends them, costs one stream opened at the start and
+// no ranged read; the readahead runs that stream ahead of the reader.
+TEST_F(VolumeReadTest, AReaderFromTheStartIsServedByOneStream) {
+  start(StreamingDrive(), 200 * kBs + 123, true, true);
+  auto first = std::async(std::launch::async, [&] { return read(2 * kBs, 2 * kBs); });
+  std::string got = read(0, 2 * kBs);
+  ASSERT_EQ(first.get(), want(2 * kBs, 2 * kBs));
+  got += want(2 * kBs, 2 * kBs);
+  for (uint64_t at = 4 * kBs; at < content_.size(); at += 2 * kBs) got += read(at, 2 * kBs);
+  EXPECT_TRUE(got == content_);
+  EXPECT_EQ(h_->server->countCalls(MemOp::kOpenRead), 1);
+  EXPECT_EQ(h_->server->countCalls(MemOp::kReadRange), 0);
+  EXPECT_EQ(log_.countLines("drive: stream reopened"), 0);
+  EXPECT_EQ(bytesDown(), content_.size()) << "each byte once";
+}
+
+// Reads elsewhere stay ranged: a handle's first read far from the start,
+// and a streaming handle's read far from its last, which ends its stream.
+TEST_F(VolumeReadTest, RandomReadsStayRanged) {
+  start(StreamingDrive(), 400 * kBs, true, true);
+  EXPECT_EQ(read(300 * kBs, 10), want(300 * kBs, 10));
+  EXPECT_EQ(h_->server->countCalls(MemOp::kOpenRead), 0);
+
+  file_ = h_->open("/f");
+  EXPECT_EQ(read(0, kBs), want(0, kBs));
+  EXPECT_EQ(h_->server->countCalls(MemOp::kOpenRead), 1);
+  const int ranged = h_->server->countCalls(MemOp::kReadRange);
+  EXPECT_EQ(read(200 * kBs, 10), want(200 * kBs, 10));
+  EXPECT_EQ(read(201 * kBs, 10), want(201 * kBs, 10));
+  EXPECT_EQ(h_->server->countCalls(MemOp::kOpenRead), 1);
+  EXPECT_GT(h_->server->countCalls(MemOp::kReadRange), ranged);
+}
+
+// Streams hold their connections between reads; a read that finds none
+// free takes one from a stream that stands idle instead of waiting, and a
+// streaming reader that finds none free reads ranged.
+TEST_F(VolumeReadTest, StreamsStandingIdleDoNotKeepOtherReadsWaiting) {
+  // No stream is ever idle long enough for the tick's sweep.
+  test::ScopedTestClock clock;
+  MountConfig config = StreamingDrive(2);
+  config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
+  start(config, 200 * kBs, true, true);
+  for (const char* path : {"/g", "/h"}) h_->server->putFile(path, content_);
+  std::shared_ptr<OpenFile> g = h_->open("/g");
+  EXPECT_EQ(read(0, kBs), want(0, kBs));
+  EXPECT_EQ(h_->read(g, 0, kBs), want(0, kBs));
+  EXPECT_EQ(h_->server->countCalls(MemOp::kOpenRead), 2) << "both connections stream now";
+
+  std::shared_ptr<OpenFile> h = h_->open("/h");
+  std::atomic<bool> done{false};
+  std::string random;
+  std::thread other([&] {
+    random = h_->read(h, 150 * kBs, 10);
+    done = true;
+  });
+  EXPECT_TRUE(test::Eventually([&] { return done.load(); }));
+  if (!done.load()) h_->volume->stop(0);
+  other.join();
+  EXPECT_EQ(random, want(150 * kBs, 10));
+  EXPECT_EQ(read(kBs, kBs), want(kBs, kBs)) << "the idle stream opens again";
 }
 
 TEST(PlanReadahead, CutsTheWindowIntoPiecesForTheSpareConnections) {

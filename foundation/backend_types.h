@@ -37,6 +37,9 @@ struct BackendCaps {
   // copy), and folders exist only through the objects beneath them.
   bool nativeRename = true;
   bool implicitFolders = false;
+  // Used by the drive engine: a file read through from its start costs less
+  // as one stream than as ranged reads (one GET rather than one a range).
+  bool streamSequential = false;
 };
 
 struct RemoteAttr {

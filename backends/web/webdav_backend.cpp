@@ -36,6 +36,9 @@ WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
   // The interface's defaults are a plain WebDAV server's; the endpoint and
   // the server's answers refine them below and while connected.
   caps_.server = "webdav";
+  // A ranged GET is a request of its own, which some servers serve by
+  // reading the file up to its offset.
+  caps_.streamSequential = true;
   secure_ = config_.tls;
   replyLimits_.slowTimeMs = config_.ioTimeoutMs != 0 ? config_.ioTimeoutMs : kDavDefaultIoTimeoutMs;
 

@@ -644,9 +644,13 @@ bool Volume::readsAsStream(OpenFile& file, uint64_t offset) {
       file.cache->size() <= config_.cache.wholeFileBelow)
     return false;
   const uint64_t start = static_cast<uint64_t>(config_.cache.blockBytes) * std::max(config_.cache.readaheadBlocks, 1u);
+  // The kernel's reads of a stream arrive out of order, which starts the
+  // window anew: only a read beyond the largest window leaves the stream.
+  const uint64_t near = static_cast<uint64_t>(config_.cache.blockBytes) *
+                        std::max({config_.cache.readaheadMaxBlocks, config_.cache.readaheadBlocks, 1u});
   std::lock_guard<std::mutex> lock(file.mu);
   if (file.streaming) {
-    if (FarFromLastRead(file, offset, config_.cache)) file.streaming = false;
+    if (offset > file.readaheadEnd + near || offset + near < file.readaheadEnd) file.streaming = false;
   } else if (file.readaheadEnd == 0 && offset < start) {
     // The kernel's first reads of a file arrive side by side, all near its
     // start: each of them begins the stream.

@@ -263,6 +263,9 @@ class Handler(BaseHTTPRequestHandler):
                 status = 206
         if status == 206 and ARGS.wrong_range:
             start, end = start + 1, min(end + 1, size)
+        if status == 206 and ARGS.range_cost_ms_per_mib:
+            # A server that reads its way to the offset of every range.
+            time.sleep(start / (1 << 20) * ARGS.range_cost_ms_per_mib / 1000.0)
         body = data[start:end]
         headers = {"ETag": '"%s"' % node["etag"], "Last-Modified": http_date(node["mtime"])}
         if status == 206:
@@ -495,6 +498,8 @@ def main():
     ap.add_argument("--discard-over", type=int, default=0, help="keep only the size of bodies above N bytes")
     ap.add_argument("--get-status", type=int, default=0, help="answer every GET with this status and no body")
     ap.add_argument("--wrong-range", action="store_true", help="answer ranged GETs with the range one byte later")
+    ap.add_argument("--range-cost-ms-per-mib", type=float, default=0,
+                    help="a ranged GET waits N ms for every MiB of its offset before its first byte")
     ap.add_argument("--trickle-ms", type=int, default=0, help="send GET bodies one byte every N ms")
     ap.add_argument("--raw-reply", default="", choices=["", "no-status-line", "huge-header", "many-headers"],
                     help="answer every request with this broken reply")

@@ -351,6 +351,8 @@ TEST_F(VolumeReadTest, StreamsStandingIdleDoNotKeepOtherReadsWaiting) {
   test::ScopedTestClock clock;
   MountConfig config = StreamingDrive(2);
   config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
+  // The tick's keepalive would hold the second connection for a moment.
+  config.net.keepaliveSec = 0;
   start(config, 200 * kBs, true, true);
   for (const char* path : {"/g", "/h"}) h_->server->putFile(path, content_);
   std::shared_ptr<OpenFile> g = h_->open("/g");

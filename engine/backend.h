@@ -24,6 +24,9 @@ class IReadStream {
   // got == 0 with ok: the end of the object.
   virtual Status read(uint8_t* buffer, uint64_t length, uint64_t& got) = 0;
   virtual void close() = 0;
+  // The copy the stream's answer came from, once it came and named it: the
+  // entity tag and the whole size. False when it named none.
+  virtual bool copy(RemoteAttr& /*out*/) const { return false; }
 };
 
 class IWriteStream {

@@ -312,7 +312,8 @@ class Volume {
                     const CancelToken* cancel, bool ownBytes = false, bool sequential = false);
   // sequential: a stream of a server that honours ranges, opened where the
   // read needs it and only on a free connection; *noConnection tells that
-  // there was none, and that nothing was streamed.
+  // there was none, for the stream or for checking the copy it delivers,
+  // and that got holds only checked bytes.
   Status streamRead(CacheFile& file, const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                     uint64_t& got, const CancelToken* cancel, bool sequential = false, bool* noConnection = nullptr);
   // The handle reads the copy its cache object records now: the one its

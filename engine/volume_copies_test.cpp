@@ -112,5 +112,71 @@ TEST(VolumeCopiesTest, AFileReplacedWhileReadGivesItsOldCopyOrAnError) {
   EXPECT_EQ(log.countLines("drive: /big was replaced on the server while open; its reader gets an I/O error"), 1);
 }
 
+// The same for a reader served by one stream, when the stream breaks after
+// the file was replaced and the one that follows answers with the new copy:
+// on a drive with no connection to spare for a look at the server too,
+// and whether or not the stream's answer names the copy it came from.
+TEST(VolumeCopiesTest, AFileReplacedWhileStreamedGivesItsOldCopyOrAnError) {
+  struct Case {
+    bool reachable;
+    bool namesCopy;
+    int32_t connections;
+    uint64_t newSize;
+  } cases[] = {
+      {true, true, 1, 64 * kBs},  {false, true, 1, 64 * kBs}, {true, false, 1, 1000},
+      {false, false, 1, 64 * kBs}, {true, true, 2, 64 * kBs}, {false, true, 2, 1000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.reachable ? "old copy reachable" : "old copy gone")
+                                    << (c.namesCopy ? ", named" : ", unnamed") << ", " << c.connections
+                                    << " connections, new size " << c.newSize);
+    MountConfig config = test::UploadDrive(kBs);
+    config.net.connections = c.connections;
+    config.net.keepaliveSec = 0;  // the stream may have the only connection
+    config.cache.wholeFileBelow = kBs;
+    config.cache.metaTtlMs = 0;
+    test::VolumeHarness h(config, test::QuickTimings());
+    BackendCaps caps;
+    caps.streamSequential = true;
+    h.server->setCaps(caps);
+    h.server->setKeepsReplacedFiles(c.reachable);
+    h.server->setReadsNameTheCopy(c.namesCopy);
+    ASSERT_TRUE(h.volume->start(nullptr).ok());
+    const std::string old = test::Pattern(64 * kBs, 1);
+    h.server->putFile("/big", old);
+    h.server->putFile("/other", test::Pattern(c.newSize, 2));
+    std::shared_ptr<OpenFile> file = h.openFile("/big");
+    ASSERT_TRUE(file);
+    std::string seen;
+    while (seen.size() < 4 * kBs) seen += h.read(file, seen.size(), kBs);
+    ASSERT_TRUE(seen == old.substr(0, seen.size()));
+    const int opened = h.server->countCalls(MemOp::kOpenRead, "/big");
+    ASSERT_GE(opened, 1);
+    std::unique_ptr<test::MemoryBackend> other = h.server->connection();
+    ASSERT_TRUE(other->connect().ok());
+    ASSERT_TRUE(other->rename("/other", "/big", true).ok());
+    test::FaultRule cut;
+    cut.op = MemOp::kStreamRead;
+    cut.status = Status(Status::kNetwork, "cut");
+    h.server->addFault(cut);
+
+    Status st;
+    for (std::string piece; seen.size() < old.size(); seen += piece) {
+      piece = h.read(file, seen.size(), 4 * kBs, &st);
+      if (!st.ok() || piece.empty()) break;
+    }
+    EXPECT_GT(h.server->countCalls(MemOp::kOpenRead, "/big"), opened) << "the stream was opened again";
+    ASSERT_TRUE(seen == old.substr(0, seen.size())) << "bytes the file never had at " << seen.size();
+    if (c.reachable) {
+      EXPECT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(seen.size(), old.size());
+    } else {
+      EXPECT_EQ(st.toString(), "io: read: /big was replaced on the server while open");
+    }
+    h.volume->closeNow(file);
+    EXPECT_TRUE(h.readAll(h.openFile("/big")) == test::Pattern(c.newSize, 2));
+  }
+}
+
 }  // namespace
 }  // namespace tarn

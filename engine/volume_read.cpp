@@ -243,7 +243,8 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
   if (sequential) {
     bool noConnection = false;
     Status st = streamRead(file, path, offset, buffer, length, got, cancel, true, &noConnection);
-    // Every connection busy: ranged reads serve the rest, on the next one free.
+    // Every connection busy (for the stream, or for checking what it
+    // delivers): ranged reads serve the rest, on the next one free.
     if (!noConnection) return st;
   }
   const char* id = config_.id.c_str();
@@ -469,6 +470,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
     }
     if (st.ok() && recordId == 0 && length >= kRecordedBlocks * blockSize) recordId = TransferBegin(path, false, length);
     bool ended = false;
+    bool unchecked = false;
     while (st.ok() && got < length) {
       s->buffer.resize(blockSize);
       uint64_t n = 0;
@@ -484,11 +486,13 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
       }
       if (!st.ok()) break;
       s->lastUseMs = SteadyNowMs();
-      if (std::exchange(fresh, false) && !hasLocalChanges(file)) {
+      RemoteAttr named;
+      if (std::exchange(fresh, false) && !hasLocalChanges(file) &&
+          !(s->stream->copy(named) && named.etag == file.etag() && named.size == file.remoteSize())) {
         // The stream's first bytes fix the copy it delivers; the cached
-        // blocks must be of that copy. Asked on another connection, since
-        // this one is busy with the stream, and only on one free at once: a
-        // drive of one connection cannot ask.
+        // blocks must be of that copy, and a stream whose answer named
+        // another is checked. Asked on another connection, since this one
+        // is busy with the stream, and only on one free at once.
         ConnectionPool::Lease spare;
         RemoteAttr now;
         if (pool_->acquire(spare, cancel, 0).ok()) {
@@ -497,6 +501,13 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
           if (st.retryable()) spare->disconnect();
           if (!st.ok()) break;
           dropIfChanged(file, path, now, seenRecord);
+        } else if (noConnection != nullptr) {
+          // Unchecked bytes must not join the cache or reach a reader:
+          // ranged reads, which check their answers, serve the rest.
+          dropStream();
+          s->lease.reset();
+          *noConnection = unchecked = true;
+          break;
         }
       }
       // Blocks passed on the way to the wanted offset are kept too.
@@ -518,7 +529,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
         break;
       }
     }
-    if (st.ok() && (got == length || ended)) break;
+    if (st.ok() && (got == length || ended || unchecked)) break;
     dropStream();
     if (st.code == Status::kCanceled) break;
     if (!st.retryable()) {

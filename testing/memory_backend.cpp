@@ -36,9 +36,10 @@ class MemoryBackend::UseGuard {
 class MemoryReadStream : public IReadStream {
  public:
   MemoryReadStream(std::shared_ptr<MemoryServer> server, std::string path,
-                   std::shared_ptr<const std::string> data, uint64_t pos, uint64_t end, uint64_t connection)
+                   std::shared_ptr<const std::string> data, uint64_t pos, uint64_t end, uint64_t connection,
+                   RemoteAttr named)
       : server_(std::move(server)), path_(std::move(path)), data_(std::move(data)), pos_(pos), end_(end),
-        connection_(connection) {}
+        connection_(connection), named_(std::move(named)) {}
 
   Status read(uint8_t* buffer, uint64_t length, uint64_t& got) override {
     got = 0;
@@ -55,6 +56,11 @@ class MemoryReadStream : public IReadStream {
   }
 
   void close() override { closed_ = true; }
+  bool copy(RemoteAttr& out) const override {
+    if (named_.etag.empty()) return false;
+    out = named_;
+    return true;
+  }
 
  private:
   std::shared_ptr<MemoryServer> server_;
@@ -63,6 +69,7 @@ class MemoryReadStream : public IReadStream {
   uint64_t pos_;
   uint64_t end_;
   uint64_t connection_;
+  RemoteAttr named_;  // no etag: the stream names no copy
   bool closed_ = false;
 };
 
@@ -313,7 +320,7 @@ Status MemoryBackend::openRead(const std::string& path, uint64_t offset, std::un
   uint64_t end = size;
   if (admission.kind == FaultRule::Kind::kEarlyEnd) end = std::min(size, offset + admission.limit);
   out = std::make_unique<MemoryReadStream>(server_, NormalizeRemotePath(path), node->data, std::min(offset, size),
-                                           end, id_);
+                                           end, id_, server_->readsNameTheCopy_ ? node->attr : RemoteAttr());
   return Status();
 }
 

@@ -98,8 +98,8 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // The server answers ranged reads with the whole object, as a caching proxy
   // might; the connection clears rangeRead the first time it notices.
   void setIgnoreRange(bool ignore);
-  // Ranged reads name the copy they read from (entity tag and size), as a
-  // WebDAV server's answers do.
+  // Ranged reads and streams name the copy they read from (entity tag and
+  // size), as a WebDAV server's answers do.
   void setReadsNameTheCopy(bool name);
   // Listings come in descending name order instead of ascending, as servers
   // that promise no order may return them.

@@ -17,6 +17,11 @@ class DavReadStream : public IReadStream {
 
   Status read(uint8_t* buffer, uint64_t length, uint64_t& got) override;
   void close() override { request_.reset(); }
+  bool copy(RemoteAttr& out) const override {
+    if (copy_.etag.empty()) return false;
+    out = copy_;
+    return true;
+  }
 
  private:
   Status open();
@@ -27,6 +32,7 @@ class DavReadStream : public IReadStream {
   uint64_t skip_ = 0;
   std::unique_ptr<http::HttpRequest> request_;
   bool eof_ = false;
+  RemoteAttr copy_;  // what the last answer named; no etag: nothing
 };
 
 namespace {
@@ -178,6 +184,7 @@ Status DavReadStream::open() {
   req.path = path_;
   if (offset_ != 0) req.headers = {"Range: bytes=" + std::to_string(offset_) + "-"};
   DavResponse resp;
+  copy_ = RemoteAttr();
   Status st = backend_->send(req, resp, &request_);
   if (!st.ok()) return st;
   if (resp.status == 416) {
@@ -191,6 +198,13 @@ Status DavReadStream::open() {
   if (!bad.ok()) {
     request_.reset();
     return bad;
+  }
+  if (resp.status == 206) {
+    copy_ = CopyOfPartial(resp, *request_);
+  } else if (!resp.etag.empty() && resp.hasContentLength) {
+    // A whole body: its length is the copy's size.
+    copy_.etag = CleanEtag(TrimSpace(resp.etag));
+    copy_.size = resp.contentLength;
   }
   skip_ = 0;
   if (resp.status == 200 && offset_ > 0) {

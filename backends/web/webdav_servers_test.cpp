@@ -307,6 +307,28 @@ TEST_P(DavServers, StreamedUploadAndRangedReads) {
   EXPECT_TRUE(std::equal(tail.begin(), tail.end(), data.begin() + 1000));
   EXPECT_EQ(tail.size(), data.size() - 1000);
   EXPECT_TRUE(ReadStream(*dav_, path, data.size(), 100).empty());
+  // A stream's answer names its copy as a ranged one does, whole or from
+  // further on; a copy it names wrongly would pass another file's bytes
+  // off as the cached one's.
+  for (uint64_t from : {uint64_t{0}, uint64_t{1000}}) {
+    SCOPED_TRACE("stream from " + std::to_string(from));
+    std::unique_ptr<IReadStream> s;
+    ASSERT_TRUE(dav_->openRead(path, from, s).ok());
+    uint8_t first = 0;
+    uint64_t n = 0;
+    ASSERT_TRUE(s->read(&first, 1, n).ok());
+    ASSERT_EQ(n, 1u);
+    EXPECT_EQ(first, data[from]);
+    RemoteAttr copy;
+    if (s->copy(copy)) {
+      if (GetParam().rangeTagsAsListed) {
+        EXPECT_EQ(copy.etag, attr.etag);
+      }
+      EXPECT_EQ(copy.size, data.size());
+    } else {
+      EXPECT_FALSE(GetParam().rangesNameCopy) << "the server names the copy of a GET";
+    }
+  }
 
   // A stream closed in the middle resumes where it stood.
   std::unique_ptr<IReadStream> r;

@@ -55,11 +55,60 @@ class VolumeOnDav : public ::testing::Test {
 TEST_F(VolumeOnDav, AFileReadFromItsStartIsOneGet) {
   std::shared_ptr<OpenFile> file;
   ASSERT_TRUE(volume_->open("/a.bin", file).ok());
+  fake_.clearLog();
   for (uint64_t at = 0; at < kFileBytes; at += kReadBytes) ASSERT_TRUE(readsBack(file, at, kReadBytes)) << at;
   volume_->closeNow(file);
   const std::vector<std::string> all = gets("a.bin");
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].find("Range"), std::string::npos) << all[0];
+  // The GET's answer named the copy the drive had seen: no look besides.
+  EXPECT_TRUE(fake_.requestsWith({"\"PROPFIND\"", "a.bin"}).empty());
+}
+
+// A file replaced on the server while a reader goes through it, whose
+// stream then breaks: the GET that takes it up again answers with the new
+// copy, none of which reaches the reader; the server keeps no old copy, so
+// the rest fails.
+TEST(VolumeOnDavReplaced, AStreamThatResumesOnAnotherCopyFeedsNoReader) {
+  constexpr uint64_t kDropAt = 3 * kMiB + 5;
+  testing::FakeDavProcess fake({"--drop-get-after", std::to_string(kDropAt)});
+  const EndpointConfig endpoint = test::TestEndpoint("webdav", fake.filesUrl(), "alice", "pw");
+  const std::vector<uint8_t> old = test::Pattern(8 * kMiB, 5), now = test::Pattern(8 * kMiB, 6);
+  WebDavBackend other(endpoint);
+  ASSERT_TRUE(other.connect().ok());
+  ASSERT_TRUE(test::Upload(other, "/c.bin", old).ok());
+  test::TempDir dir;
+  MountConfig config;
+  config.id = "drive";
+  config.endpoint = endpoint;
+  // The stream runs only as far as the reader asks, on the drive's only
+  // connection: no other is free to ask the server what it holds.
+  config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
+  config.net.connections = 1;
+  config.net.keepaliveSec = 0;
+  Volume volume(config, dir.path(), Volume::BackendFactory());
+  ASSERT_TRUE(volume.start(nullptr).ok());
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(volume.open("/c.bin", file).ok());
+  std::vector<uint8_t> seen;
+  std::vector<uint8_t> buffer(kReadBytes);
+  Status st;
+  for (uint64_t at = 0; at < old.size(); at += kReadBytes) {
+    if (at == kMiB) {
+      ASSERT_TRUE(test::Upload(other, "/c.bin", now).ok());
+    }
+    uint64_t got = 0;
+    st = volume.read(file, at, buffer.data(), buffer.size(), got);
+    if (!st.ok() || got == 0) break;
+    seen.insert(seen.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
+  }
+  volume.closeNow(file);
+  volume.stop(0);
+  ASSERT_LE(seen.size(), old.size());
+  EXPECT_TRUE(std::equal(seen.begin(), seen.end(), old.begin())) << "bytes the file never had";
+  EXPECT_EQ(st.toString(), "io: read: /c.bin was replaced on the server while open");
+  EXPECT_GE(seen.size(), 3 * kMiB);
+  EXPECT_GE(fake.requestsWith({"\"GET\"", "c.bin"}).size(), 2u) << "the stream was taken up again";
 }
 
 TEST_F(VolumeOnDav, ReadsElsewhereStayRanged) {

@@ -277,6 +277,10 @@ void Volume::probeSilentServer() {
   if (!posted) probing_ = false;
 }
 
+void Volume::freeIdleConnection() {
+  if (!pool_->anyFree()) closeIdleStreams(SteadyNowMs(), 0);
+}
+
 void Volume::closeIdleStreams(uint64_t now, uint64_t idleMs) {
   std::vector<std::shared_ptr<SeqStream>> idle;
   {

@@ -397,6 +397,10 @@ class Volume {
   uint64_t tick();
   // Closes the streams unused for idleMs that no read uses now.
   void closeIdleStreams(uint64_t now, uint64_t idleMs);
+  // A stream keeps its connection between reads: while none is free, the
+  // streams that stand idle give theirs back rather than keep a call
+  // waiting. Never called with a stream's mutex held.
+  void freeIdleConnection();
   void dropAllStreams();
   // Takes the back-end's capabilities at the first successful connect of a
   // start, whenever that happens, with the stored probe result laid over.

@@ -54,6 +54,7 @@ Status ReadOnly() { return Status(Status::kAccessDenied, "read-only mount"); }
 Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op) {
   // On a silent server the pool fails the call at once; callers with a
   // cached answer then give that.
+  freeIdleConnection();
   return pool_->run(RetryPolicyFor(config_.net), callToken(), label, [&](IBackend& backend) {
     noteConnected(backend);
     return op(backend);

@@ -264,10 +264,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
       return Status(Status::kCanceled, "");
     }
     backoff.attemptBegins();
-    // A stream keeps its connection between reads: while none is free, the
-    // streams that stand idle give theirs back rather than keep this read
-    // waiting.
-    if (!pool_->anyFree()) closeIdleStreams(SteadyNowMs(), 0);
+    freeIdleConnection();
     ConnectionPool::Lease lease;
     Status st = pool_->acquire(lease, cancel, backoff.budgetLeftMs(timings_.fetchAcquireMs));
     // Others found the server silent while this read waited for a connection.

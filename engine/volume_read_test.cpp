@@ -374,6 +374,39 @@ TEST_F(VolumeReadTest, StreamsStandingIdleDoNotKeepOtherReadsWaiting) {
   EXPECT_EQ(read(kBs, kBs), want(kBs, kBs)) << "the idle stream opens again";
 }
 
+// The same for a question to the server, on a drive whose one connection
+// a stream holds.
+TEST_F(VolumeReadTest, AStreamStandingIdleDoesNotKeepQuestionsWaiting) {
+  test::ScopedTestClock clock;
+  MountConfig config = StreamingDrive(1);
+  config.cache.readaheadBlocks = config.cache.readaheadMaxBlocks = 0;
+  config.cache.metaTtlMs = config.cache.dirTtlMs = config.cache.negativeTtlMs = 0;  // every look asks
+  config.net.keepaliveSec = 0;
+  start(config, 200 * kBs, true, true);
+  // Without a connection to spare for a look, only a stream that names its
+  // copy goes on.
+  h_->server->setReadsNameTheCopy(true);
+  EXPECT_EQ(read(0, kBs), want(0, kBs));
+  ASSERT_EQ(h_->server->countCalls(MemOp::kOpenRead), 1);
+  ASSERT_EQ(h_->server->countCalls(MemOp::kReadRange), 0);
+  const int looks = h_->server->countCalls(MemOp::kStat, "/f");
+  std::atomic<bool> asked{false};
+  Status lookup;
+  RemoteAttr attr;
+  std::thread name([&] {
+    lookup = h_->volume->getattr("/f", attr);
+    asked = true;
+  });
+  EXPECT_TRUE(test::Eventually([&] { return asked.load(); }));
+  if (!asked.load()) h_->volume->stop(0);
+  name.join();
+  EXPECT_TRUE(lookup.ok()) << lookup.toString();
+  EXPECT_EQ(attr.size, content_.size());
+  EXPECT_GT(h_->server->countCalls(MemOp::kStat, "/f"), looks);
+  EXPECT_EQ(read(kBs, kBs), want(kBs, kBs)) << "the stream opens again";
+  EXPECT_EQ(h_->server->countCalls(MemOp::kOpenRead), 2);
+}
+
 TEST(PlanReadahead, CutsTheWindowIntoPiecesForTheSpareConnections) {
   constexpr uint64_t kMiB = 1048576;
   using Pieces = std::vector<std::pair<uint64_t, uint64_t>>;

@@ -177,6 +177,9 @@ class SilentServerTest : public ::testing::Test {
     h_ = std::make_unique<test::VolumeHarness>(config);
     h_->server->putFile("/d/cached", content_);
     h_->server->putFile("/d/uncached", content_);
+    BackendCaps caps;
+    caps.streamSequential = streams_;
+    h_->server->setCaps(caps);
     ASSERT_TRUE(h_->volume->start(nullptr).ok());
     std::vector<DirEntry> listing;
     ASSERT_TRUE(h_->volume->readdir("/d", listing).ok());
@@ -185,6 +188,10 @@ class SilentServerTest : public ::testing::Test {
     ASSERT_TRUE(cached_ && uncached_);
     ASSERT_EQ(h_->readAll(cached_), content_);
     clock_.advance(2 * kAttrLifetimeMs);
+    // A reader through the file from its start, with its stream open.
+    if (streams_) {
+      ASSERT_EQ(h_->read(uncached_, 0, kBs), content_.substr(0, kBs));
+    }
   }
   // Waiting calls go on, so that none outlives the test.
   void TearDown() override { h_->server->setSilent(0); }
@@ -216,6 +223,7 @@ class SilentServerTest : public ::testing::Test {
   }
 
   static constexpr uint32_t kAttrLifetimeMs = 10000;
+  bool streams_ = false;  // files read from their start go as one stream
   test::ScopedTestClock clock_;
   const std::string content_ = test::Pattern(3 * kBs);
   std::unique_ptr<test::VolumeHarness> h_;
@@ -236,6 +244,7 @@ TEST_F(SilentServerTest, EachCallEndsWithinOneBudget) {
     std::function<Status()> call;
     bool asksServer;
     int32_t code;
+    bool streams = false;
   } cases[] = {
       {"rename", [&] { return h_->volume->rename("/d/cached", "/d/moved", false); }, true, Status::kTimeout},
       {"create", [&] { return h_->volume->create("/d/new", false, f); }, true, Status::kTimeout},
@@ -251,6 +260,8 @@ TEST_F(SilentServerTest, EachCallEndsWithinOneBudget) {
        true, Status::kOk},
       {"open past the lifetime", [&] { return h_->volume->open("/d/cached", f); }, true, Status::kOk},
       {"read of an uncached file", [&] { return readStatus(uncached_); }, true, Status::kTimeout},
+      {"read of a file whose stream stands open", [&] { return readStatus(uncached_); }, true, Status::kTimeout,
+       true},
       {"listing within its lifetime",
        [&] {
          Status st = h_->volume->readdir("/d", listing);
@@ -268,13 +279,19 @@ TEST_F(SilentServerTest, EachCallEndsWithinOneBudget) {
     cached_.reset();
     uncached_.reset();
     h_.reset();
+    streams_ = c.streams;
     SetUp();
+    const int streamed = h_->server->countCalls(MemOp::kOpenRead, "/d/uncached");
     h_->server->setSilent(kIoMs);
     const size_t before = h_->server->calls().size();
     Status st = endsWithClockAt(c.call, c.asksServer, kBudgetMs);
     EXPECT_EQ(st.code, c.code) << st.toString();
     if (!c.asksServer) {
       EXPECT_EQ(h_->server->calls().size(), before);
+    }
+    if (c.streams) {
+      EXPECT_EQ(streamed, 1);
+      EXPECT_EQ(h_->server->countCalls(MemOp::kOpenRead, "/d/uncached"), streamed) << "the open stream met the silence";
     }
   }
 }

@@ -37,14 +37,15 @@ class MemoryReadStream : public IReadStream {
  public:
   MemoryReadStream(std::shared_ptr<MemoryServer> server, std::string path,
                    std::shared_ptr<const std::string> data, uint64_t pos, uint64_t end, uint64_t connection,
-                   RemoteAttr named)
+                   RemoteAttr named, const CancelToken* const* cancel)
       : server_(std::move(server)), path_(std::move(path)), data_(std::move(data)), pos_(pos), end_(end),
-        connection_(connection), named_(std::move(named)) {}
+        connection_(connection), named_(std::move(named)), cancel_(cancel) {}
 
   Status read(uint8_t* buffer, uint64_t length, uint64_t& got) override {
     got = 0;
     if (closed_) return Status(Status::kInvalid, "read: stream closed");
-    MemoryServer::Admission admission = server_->enter(MemOp::kStreamRead, path_, connection_);
+    // The connection's token, as the caller set it for this read.
+    MemoryServer::Admission admission = server_->enter(MemOp::kStreamRead, path_, connection_, *cancel_);
     if (!admission.status.ok()) return admission.status;
     uint64_t n = pos_ >= end_ ? 0 : std::min(length, end_ - pos_);
     if (admission.kind == FaultRule::Kind::kShortRead) n = std::min(n, admission.limit);
@@ -70,6 +71,7 @@ class MemoryReadStream : public IReadStream {
   uint64_t end_;
   uint64_t connection_;
   RemoteAttr named_;  // no etag: the stream names no copy
+  const CancelToken* const* cancel_;  // the backend's, which outlives its streams
   bool closed_ = false;
 };
 
@@ -320,7 +322,7 @@ Status MemoryBackend::openRead(const std::string& path, uint64_t offset, std::un
   uint64_t end = size;
   if (admission.kind == FaultRule::Kind::kEarlyEnd) end = std::min(size, offset + admission.limit);
   out = std::make_unique<MemoryReadStream>(server_, NormalizeRemotePath(path), node->data, std::min(offset, size),
-                                           end, id_, server_->readsNameTheCopy_ ? node->attr : RemoteAttr());
+                                           end, id_, server_->readsNameTheCopy_ ? node->attr : RemoteAttr(), &cancel_);
   return Status();
 }
 

@@ -341,6 +341,35 @@ TEST_F(SilentServerTest, AfterTheFirstTimeOutCallsAnswerAtOnceUntilTheServerAnsw
   EXPECT_TRUE(h_->server->exists("/d/moved"));
 }
 
+// A stream's first bytes are checked against what the server holds now;
+// that look, on a server silent to it, ends at the read's deadline too,
+// though the GET took part of the budget.
+TEST_F(SilentServerTest, AStreamsLookAtTheServerEndsAtItsReadsDeadline) {
+  TearDown();
+  cached_.reset();
+  uncached_.reset();
+  h_.reset();
+  streams_ = true;
+  SetUp();
+  // A handle of its own, whose stream starts anew.
+  h_->volume->closeNow(uncached_);
+  uncached_ = h_->openFile("/d/uncached");
+  ASSERT_TRUE(uncached_);
+  h_->server->setSilent(kIoMs, {MemOp::kStat});
+  std::shared_ptr<test::Gate> slowGet = h_->server->addGate(MemOp::kOpenRead, "/d/uncached");
+  const uint64_t start = clock_.now();
+  std::future<Status> reading = std::async(std::launch::async, [&] { return readStatus(uncached_); });
+  ASSERT_TRUE(slowGet->waitArrived());
+  clock_.advance(kIoMs);
+  slowGet->release();
+  ASSERT_TRUE(test::Eventually([&] { return h_->server->silentWaiters() > 0 || Ready(reading); }));
+  clock_.advance(kBudgetMs - kIoMs);
+  EXPECT_TRUE(test::Eventually([&] { return Ready(reading); }));
+  h_->server->setSilent(0);
+  EXPECT_EQ(reading.get().code, Status::kTimeout);
+  EXPECT_EQ(clock_.now(), start + kBudgetMs);
+}
+
 // A read that failed on the server is asked for again by the kernel at
 // once. The repeat, though the server answers other questions by then,
 // gets what is left of the first read's budget, not a budget of its own,

@@ -493,7 +493,10 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
         ConnectionPool::Lease spare;
         RemoteAttr now;
         if (pool_->acquire(spare, cancel, 0).ok()) {
+          // The look ends with the read's budget, not an I/O time-out later.
+          spare->setCancelToken(cancel);
           st = spare->stat(path, now);
+          spare->setCancelToken(nullptr);
           pool_->noteOutcome(st);
           if (st.retryable()) spare->disconnect();
           if (!st.ok()) break;

@@ -611,6 +611,36 @@ uint64_t CacheFile::size() {
   return size_;
 }
 
+bool CacheFile::pendingCreate() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return pendingCreate_;
+}
+
+void CacheFile::setPendingCreate(bool pending) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (pendingCreate_ == pending) return;
+  pendingCreate_ = pending;
+  needsSave_ = true;
+}
+
+void CacheFile::markCreated() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::string map;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!pendingCreate_) return;
+    pendingCreate_ = false;
+    if (!onDisk_) {
+      needsSave_ = true;
+      return;
+    }
+    map = mapPath_;
+  }
+  if (ClearPendingCreateInPlace(*env_, map)) return;
+  std::lock_guard<std::mutex> lock(mu_);
+  needsSave_ = true;
+}
+
 void CacheFile::setDirty(bool dirty) {
   std::lock_guard<std::mutex> lock(mu_);
   if (dirty_ == dirty) return;

@@ -165,6 +165,14 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // The upload sent `sent`: a time set meanwhile stays pending.
   void clearPendingMtime(Timestamp sent);
 
+  // The server has no file of this name yet (see kMapOffPendingCreate);
+  // kept in the map with the rest.
+  bool pendingCreate();
+  void setPendingCreate(bool pending);
+  // The server has the file now: cleared in the map on disk at once, for
+  // whoever loads the object next.
+  void markCreated();
+
   bool hasDirty();
   bool isComplete();
   bool isDirty();
@@ -281,6 +289,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   std::string etag_;            // guarded by mu_
   Timestamp remoteMtime_;       // guarded by mu_
   bool dirty_ = false;          // guarded by mu_
+  bool pendingCreate_ = false;  // guarded by mu_
   Timestamp pendingMtime_;      // guarded by mu_
   bool needsSave_ = true;       // guarded by mu_
   bool onDisk_ = false;         // guarded by mu_; changed with saveMu_ held too

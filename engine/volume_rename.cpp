@@ -109,6 +109,12 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   if (!st.ok()) return st;
   const bool isDir = attr.isDir();
   if (isDir && !caps()->renameDirs) return Status(Status::kUnsupported, "server cannot rename directories");
+  bool waitsForClose = false;
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    auto it = uploadQueue_.find(from);
+    waitsForClose = it != uploadQueue_.end() && it->second.due == kDueAtClose;
+  }
   bool pending = false;
   st = holdUploadsForRename(from, to, pending);
   if (!st.ok()) return st;
@@ -118,13 +124,30 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     endRename(from, to);
     return failure;
   };
+  // A file the server does not have yet moves on the drive alone, and its
+  // upload makes it under the new name; over a file the server has, the
+  // upload replaces that file as the server's rename would have.
+  std::shared_ptr<CacheFile> source = isDir ? nullptr : cache_->open(from, false);
+  const bool local = source && source->pendingCreate();
+  source.reset();
+  bool stillPending = true;
+  if (local) {
+    std::shared_ptr<CacheFile> target = cache_->open(to, false);
+    const bool targetLocal = target && target->pendingCreate();
+    target.reset();
+    RemoteAttr there;
+    const Status found = targetLocal ? Status() : statServer(to, there, true, nullptr);
+    if (found.ok() && there.isDir()) return fail(Status(Status::kIsDirectory, to));
+    if (!replace && found.code != Status::kNotFound) return fail(found.ok() ? Status(Status::kExists, to) : found);
+    stillPending = targetLocal || found.code == Status::kNotFound;
+  }
 
   // Changes not yet sent live in the cache under the source's name. Between
   // the server's rename and theirs, a crash would leave them there, to be
   // uploaded under a name the server no longer has: the journal records the
   // rename before it is sent, and a start finishes what it names.
   uint64_t record = 0;
-  if (!online || isDir || pending || hasUnsentAt(from)) {
+  if (!local && (!online || isDir || pending || hasUnsentAt(from))) {
     JournalOp op{kJournalRename, from, to};
     op.moving = true;
     op.online = online;
@@ -132,7 +155,7 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     st = journal_->append(std::move(op), &record);
     if (!st.ok()) return fail(st);
   }
-  if (online) {
+  if (online && !local) {
     st = serverCall("rename", [&](IBackend& b) { return b.rename(from, to, replace); });
     if (!st.ok()) {
       journal_->drop(record);
@@ -144,6 +167,11 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     if (!moved.ok())
       vx::log::write(vx::log::kWarn, "%s: cache rename %s -> %s: %s", config_.id.c_str(), from.c_str(), to.c_str(),
                      moved.toString().c_str());
+    std::shared_ptr<CacheFile> object = local && !stillPending ? cache_->open(to, false) : nullptr;
+    if (object) {
+      object->setPendingCreate(false);
+      object->saveMap();
+    }
   } else {
     cache_->renameTree(from, to);
     // Records still waiting for replay run after the server's rename.
@@ -186,7 +214,14 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   }
   // Offline the record stays for the replay; online the server has it.
   if (record != 0) (void)(online ? journal_->drop(record) : journal_->markMoved(record));
-  if (pending) queueUpload(to, 0, nullptr);
+  if (pending && waitsForClose) {
+    // Still open since its create: its close queues the upload.
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    UploadEntry& entry = uploadQueue_[to];
+    if (!entry.running) entry.due = kDueAtClose;
+  } else if (pending) {
+    queueUpload(to, 0, nullptr);
+  }
   endRename(from, to);
   pass.moved();
   if (moved) moved();

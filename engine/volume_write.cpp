@@ -90,7 +90,10 @@ Status Volume::stopUpload(const std::string& path) {
       uploadCv_.wait_for(lock, std::chrono::milliseconds(timings_.uploadWaitSliceMs));
     }
   }
-  if (changed) {
+  if (changed && cached->pendingCreate()) {
+    // The server never had the file: nothing of it stays.
+    cache_->remove(path);
+  } else if (changed) {
     cached->reset();
     cached->setDirty(false);
     cached->saveMap();

@@ -630,7 +630,7 @@ void CacheFile::markCreated() {
     std::lock_guard<std::mutex> lock(mu_);
     if (!pendingCreate_) return;
     pendingCreate_ = false;
-    if (!onDisk_) {
+    if (!onDisk_ || removed_) {
       needsSave_ = true;
       return;
     }

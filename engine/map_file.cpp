@@ -117,6 +117,9 @@ bool CommitMapInPlace(Env& env, const std::string& path, uint64_t bootAt) {
 }
 
 bool ClearPendingCreateInPlace(Env& env, const std::string& path) {
+  // Opening for writing would make a map that is not there.
+  EnvFileInfo info;
+  if (!env.stat(path, &info).ok() || info.size < kMapHeaderSize) return false;
   std::unique_ptr<EnvFile> file;
   if (!env.open(path, Env::OpenMode::kReadWrite, &file).ok()) return false;
   const char zero = 0;

@@ -19,9 +19,9 @@ constexpr uint64_t kBs = 4096;
 // A started drive whose folder /d it made itself, so that names in it are
 // known to be free.
 struct Drive {
-  explicit Drive(MountConfig config = test::UploadDrive(kBs), bool caseSensitive = true)
+  explicit Drive(MountConfig config = test::UploadDrive(kBs), bool caseSensitive = true, bool randomWrite = false)
       : h(std::move(config), test::QuickTimings()) {
-    BackendCaps caps = test::WritableCaps(false);
+    BackendCaps caps = test::WritableCaps(randomWrite);
     caps.caseSensitive = caseSensitive;
     h.server->setCaps(caps);
     std::shared_ptr<OpenFile> dir;
@@ -120,50 +120,60 @@ TEST(VolumeCreateTest, ANameTakenBeforeTheUploadKeepsTheServersFileAndPutsOursBe
 }
 
 // Renames and deletions of a file the server does not have yet happen on the
-// drive alone: the upload goes out under the last name, over a server file
-// the rename replaced, and nothing of a deleted file reaches the server.
+// drive alone: the upload goes out under the last name, and nothing of a
+// deleted file reaches the server. A rename over a file the server has
+// replaces it there, and the file's blocks never written read as zeros.
 TEST(VolumeCreateTest, RenamesAndDeletionsBeforeTheCreateNeverAskTheServerToMoveOrDelete) {
-  test::ScopedTestClock clock;
-  Drive d;
-  Volume& v = *d.h.volume;
-  d.h.server->putFile("/s/old.txt", "old");
-  d.h.server->putFile("/s/keep.txt", "keep");
-  clock.advance(10ull * 60 * 1000);  // the root's listing lacks /s
-  ASSERT_EQ(d.names("/s").size(), 2u);
-  std::shared_ptr<OpenFile> moved = d.create("/s/t.tmp", "moved");
-  std::shared_ptr<OpenFile> over = d.create("/s/n.tmp", "new");
-  std::shared_ptr<OpenFile> gone = d.create("/s/gone", "gone");
-  std::shared_ptr<OpenFile> inFolder = d.create("/s/f", "in folder");
-  ASSERT_TRUE(moved && over && gone && inFolder);
-  EXPECT_EQ(d.serverCalls(MemOp::kCreate), 0);
+  for (bool randomWrite : {false, true}) {
+    SCOPED_TRACE(randomWrite ? "in place" : "whole");
+    test::ScopedTestClock clock;
+    Drive d(test::UploadDrive(kBs), true, randomWrite);
+    Volume& v = *d.h.volume;
+    d.h.server->putFile("/s/old.txt", std::string(3 * kBs, 'o'));
+    d.h.server->putFile("/s/keep.txt", "keep");
+    clock.advance(10ull * 60 * 1000);  // the root's listing lacks /s
+    ASSERT_EQ(d.names("/s").size(), 2u);
+    std::shared_ptr<OpenFile> moved = d.create("/s/t.tmp", "moved");
+    std::shared_ptr<OpenFile> over = d.create("/s/n.tmp");
+    const std::string holed = std::string(2 * kBs, '\0') + "new";
+    ASSERT_TRUE(over && v.write(over, 2 * kBs, "new", 3).ok());
+    std::shared_ptr<OpenFile> gone = d.create("/s/gone", "gone");
+    std::shared_ptr<OpenFile> inFolder = d.create("/s/f", "in folder");
+    ASSERT_TRUE(moved && over && gone && inFolder);
+    EXPECT_EQ(d.serverCalls(MemOp::kCreate), 0);
 
-  ASSERT_TRUE(v.rename("/s/t.tmp", "/s/t.txt", true).ok());
-  ASSERT_TRUE(v.rename("/s/n.tmp", "/s/old.txt", true).ok());
-  EXPECT_EQ(v.rename("/s/t.txt", "/s/keep.txt", false).code, Status::kExists);
-  ASSERT_TRUE(v.unlink("/s/gone", false).ok());
-  // The server's folder is empty of the drive's new files; the drive's is not.
-  std::shared_ptr<OpenFile> sub;
-  ASSERT_TRUE(v.create("/s/sub", true, sub).ok());
-  std::shared_ptr<OpenFile> deep = d.create("/s/sub/x", "x");
-  ASSERT_TRUE(deep);
-  EXPECT_EQ(v.unlink("/s/sub", true).code, Status::kNotEmpty);
-  Status folderRenamed = v.rename("/s", "/e", true);
-  ASSERT_TRUE(folderRenamed.ok()) << folderRenamed.toString();
-  EXPECT_EQ(d.serverCalls(MemOp::kRename), 1);  // the folder's
-  EXPECT_EQ(d.serverCalls(MemOp::kRemove), 0);
-  EXPECT_EQ(d.names("/e"), (std::set<std::string>{"f", "keep.txt", "old.txt", "sub", "t.txt"}));
+    ASSERT_TRUE(v.rename("/s/t.tmp", "/s/t.txt", true).ok());
+    ASSERT_TRUE(v.rename("/s/n.tmp", "/s/old.txt", true).ok());
+    EXPECT_EQ(v.rename("/s/t.txt", "/s/keep.txt", false).code, Status::kExists);
+    ASSERT_TRUE(v.unlink("/s/gone", false).ok());
+    // The server's folder is empty of the drive's new files; the drive's is not.
+    std::shared_ptr<OpenFile> sub;
+    ASSERT_TRUE(v.create("/s/sub", true, sub).ok());
+    std::shared_ptr<OpenFile> deep = d.create("/s/sub/x", "x");
+    ASSERT_TRUE(deep);
+    EXPECT_EQ(v.unlink("/s/sub", true).code, Status::kNotEmpty);
+    Status folderRenamed = v.rename("/s", "/e", true);
+    ASSERT_TRUE(folderRenamed.ok()) << folderRenamed.toString();
+    // Onto a free name the rename stays on the drive; over the server's file
+    // the server replaces it, once it has the file to move.
+    EXPECT_EQ(d.h.server->countCalls(MemOp::kRename, "/s/t.tmp"), 0);
+    EXPECT_EQ(d.h.server->countCalls(MemOp::kCreate, "/s/n.tmp"), 1);
+    EXPECT_EQ(d.serverCalls(MemOp::kRename), 2);
+    EXPECT_EQ(d.serverCalls(MemOp::kRemove), 0);
+    EXPECT_EQ(d.names("/e"), (std::set<std::string>{"f", "keep.txt", "old.txt", "sub", "t.txt"}));
 
-  for (const auto& f : {moved, over, gone, inFolder, deep}) v.closeNow(f);
-  EXPECT_TRUE(d.idle());
-  EXPECT_TRUE(d.h.serverHolds("/e/t.txt", "moved"));
-  EXPECT_TRUE(d.h.serverHolds("/e/old.txt", "new"));
-  EXPECT_TRUE(d.h.serverHolds("/e/keep.txt", "keep"));
-  EXPECT_TRUE(d.h.serverHolds("/e/f", "in folder"));
-  EXPECT_TRUE(d.h.serverHolds("/e/sub/x", "x"));
-  for (const char* never : {"/e/t.tmp", "/e/n.tmp", "/e/gone", "/s"}) EXPECT_FALSE(d.h.server->exists(never)) << never;
-  EXPECT_EQ(d.h.server->countCalls(MemOp::kCreate, "/e/gone"), 0);
-  EXPECT_EQ(d.h.server->countCalls(MemOp::kOpenWrite, "/e/gone"), 0);
-  EXPECT_EQ(d.names("/e").size(), 5u);  // no copy kept beside old.txt
+    for (const auto& f : {moved, over, gone, inFolder, deep}) v.closeNow(f);
+    EXPECT_TRUE(d.idle());
+    EXPECT_TRUE(d.h.serverHolds("/e/t.txt", "moved"));
+    EXPECT_TRUE(d.h.serverHolds("/e/old.txt", holed));
+    EXPECT_TRUE(d.h.serverHolds("/e/keep.txt", "keep"));
+    EXPECT_TRUE(d.h.serverHolds("/e/f", "in folder"));
+    EXPECT_TRUE(d.h.serverHolds("/e/sub/x", "x"));
+    for (const char* never : {"/e/t.tmp", "/e/n.tmp", "/e/gone", "/s"}) EXPECT_FALSE(d.h.server->exists(never)) << never;
+    EXPECT_EQ(d.h.server->countCalls(MemOp::kCreate, "/s/gone"), 0);
+    EXPECT_EQ(d.h.server->countCalls(MemOp::kOpenWrite, "/s/gone"), 0);
+    EXPECT_EQ(d.names("/e").size(), 5u);  // no copy kept beside old.txt
+  }
 }
 
 // The file waits for its create in the cache's map: a stop, or a process

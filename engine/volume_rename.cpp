@@ -124,23 +124,41 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     endRename(from, to);
     return failure;
   };
-  // A file the server does not have yet moves on the drive alone, and its
-  // upload makes it under the new name; over a file the server has, the
-  // upload replaces that file as the server's rename would have.
+  // A file the server does not have yet moves on the drive alone onto a
+  // name the server lacks too, and its upload makes it there. Over a file
+  // the server has, the server's rename replaces it: the file is made there
+  // first (offline, the journal makes it).
   std::shared_ptr<CacheFile> source = isDir ? nullptr : cache_->open(from, false);
-  const bool local = source && source->pendingCreate();
-  source.reset();
-  bool stillPending = true;
+  bool local = source && source->pendingCreate();
   if (local) {
     std::shared_ptr<CacheFile> target = cache_->open(to, false);
     const bool targetLocal = target && target->pendingCreate();
     target.reset();
     RemoteAttr there;
-    const Status found = targetLocal ? Status() : statServer(to, there, true, nullptr);
-    if (found.ok() && there.isDir()) return fail(Status(Status::kIsDirectory, to));
-    if (!replace && found.code != Status::kNotFound) return fail(found.ok() ? Status(Status::kExists, to) : found);
-    stillPending = targetLocal || found.code == Status::kNotFound;
+    const Status found = targetLocal ? Status(Status::kNotFound, to) : statServer(to, there, true, nullptr);
+    if (!replace && (targetLocal || found.code != Status::kNotFound))
+      return fail(found.ok() || targetLocal ? Status(Status::kExists, to) : found);
+    if (!targetLocal && found.code != Status::kNotFound) {
+      if (online) {
+        st = serverCall("create", [&](IBackend& b) {
+          std::string ignored;
+          return CreateBesideOthers(b, from, nullptr, ignored);
+        });
+        // Only an empty file there can be this drive's own.
+        if (st.code == Status::kExists) {
+          RemoteAttr made;
+          st = serverCall("stat", [&](IBackend& b) { return b.stat(from, made); });
+          if (st.ok() && (made.isDir() || made.size != 0)) st = Status(Status::kExists, from);
+        }
+      } else {
+        st = journal_->append(JournalOp{kJournalCreate, from});
+      }
+      if (!st.ok()) return fail(st);
+      source->markCreated();
+      local = false;
+    }
   }
+  source.reset();
 
   // Changes not yet sent live in the cache under the source's name. Between
   // the server's rename and theirs, a crash would leave them there, to be
@@ -167,11 +185,6 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     if (!moved.ok())
       vx::log::write(vx::log::kWarn, "%s: cache rename %s -> %s: %s", config_.id.c_str(), from.c_str(), to.c_str(),
                      moved.toString().c_str());
-    std::shared_ptr<CacheFile> object = local && !stillPending ? cache_->open(to, false) : nullptr;
-    if (object) {
-      object->setPendingCreate(false);
-      object->saveMap();
-    }
   } else {
     cache_->renameTree(from, to);
     // Records still waiting for replay run after the server's rename.

@@ -175,15 +175,19 @@ Status Volume::createPending(const std::string& path, const std::shared_ptr<Cach
   const KeepOfflineFile keep = [this](IBackend& backend, const std::string& taken, std::string& keptAsOut) {
     return keepOfflineFile(backend, taken, keptAsOut, false);
   };
+  // Made, even when a cancellation ended the call after the server's answer.
+  bool made = false;
   Status st = pool_->run(RetryPolicyFor(config_.net), cancel, "create", [&](IBackend& b) {
     noteConnected(b);
-    return CreateBesideOthers(b, path, &keep, keptAs);
+    Status s = CreateBesideOthers(b, path, &keep, keptAs);
+    // An empty file there is this drive's own, from a try cut short.
+    made = made || (keptAs.empty() && (s.ok() || s.code == Status::kExists));
+    return s;
   });
-  // An empty file there is this drive's own, from a try cut short.
-  if (st.code == Status::kExists) st = Status();
-  // A deletion from here on finds the file on the server, or this upload
-  // undoes what it made.
-  if (st.ok() && keptAs.empty()) cache->markCreated();
+  if (st.code == Status::kExists && made) st = Status();
+  // A deletion or rename from here on finds the file on the server, or this
+  // upload undoes what it made.
+  if (made) cache->markCreated();
   return st;
 }
 

@@ -188,6 +188,8 @@ TEST(VolumeCreateTest, AFileWaitingForItsCreateIsUploadedAfterARestartAndAfterOf
   ASSERT_TRUE(closed && open);
   v.closeNow(closed);
   v.commitMaps();
+  // Taken meanwhile: the next process still knows its create is to come.
+  d.h.server->putFile("/d/closed", "theirs");
   // A second volume over the same folder stands for the next process.
   {
     Volume next(d.h.config, d.h.root(), d.h.server->factory(), test::QuickTimings());
@@ -195,8 +197,18 @@ TEST(VolumeCreateTest, AFileWaitingForItsCreateIsUploadedAfterARestartAndAfterOf
     EXPECT_TRUE(next.waitUploadsIdle(test::Gate::kDefaultWaitMs));
     next.stop(0);
   }
-  EXPECT_TRUE(d.h.serverHolds("/d/closed", "closed"));
+  EXPECT_TRUE(d.h.serverHolds("/d/closed", "theirs"));
   EXPECT_TRUE(d.h.serverHolds("/d/open", ""));
+  std::vector<DirEntry> listing;
+  std::unique_ptr<test::MemoryBackend> look = d.h.server->connection();
+  ASSERT_TRUE(look->connect().ok() && look->list("/d", listing).ok());
+  ASSERT_EQ(listing.size(), 3u);
+  std::string keptAs;
+  for (const DirEntry& e : listing) {
+    if (e.name.rfind("closed (offline copy ", 0) == 0) keptAs = "/d/" + e.name;
+  }
+  ASSERT_FALSE(keptAs.empty());
+  EXPECT_TRUE(d.h.serverHolds(keptAs, "closed"));
   v.stop(0);
 
   Drive off(config);

@@ -483,9 +483,9 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
       CacheFile& cached = *file->cache;
       cached.setPendingCreate(true);
       cached.setDirty(true);
-      // A killed service finds the file at its start and uploads it.
+      // A killed service finds the file at its start and uploads it; the
+      // close commits the map against a power loss with the file's bytes.
       cached.saveMapUnflushed();
-      commitMapsLater(file->cache);
       // The close queues the upload again; listings find the file meanwhile.
       file->modified = true;
       {

@@ -109,12 +109,6 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   if (!st.ok()) return st;
   const bool isDir = attr.isDir();
   if (isDir && !caps()->renameDirs) return Status(Status::kUnsupported, "server cannot rename directories");
-  bool waitsForClose = false;
-  {
-    std::lock_guard<std::mutex> lock(uploadMu_);
-    auto it = uploadQueue_.find(from);
-    waitsForClose = it != uploadQueue_.end() && it->second.due == kDueAtClose;
-  }
   bool pending = false;
   st = holdUploadsForRename(from, to, pending);
   if (!st.ok()) return st;
@@ -227,14 +221,7 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   }
   // Offline the record stays for the replay; online the server has it.
   if (record != 0) (void)(online ? journal_->drop(record) : journal_->markMoved(record));
-  if (pending && waitsForClose) {
-    // Still open since its create: its close queues the upload.
-    std::lock_guard<std::mutex> lock(uploadMu_);
-    UploadEntry& entry = uploadQueue_[to];
-    if (!entry.running) entry.due = kDueAtClose;
-  } else if (pending) {
-    queueUpload(to, 0, nullptr);
-  }
+  if (pending) queueUpload(to, 0, nullptr);
   endRename(from, to);
   pass.moved();
   if (moved) moved();

@@ -448,8 +448,8 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   // A name a fresh listing lacks is made on the server by the file's first
   // upload, by a create that never replaces another client's file: open
   // does not wait for the server. Where case does not count, the listing
-  // may spell the name otherwise.
-  // A server known to be silent fails the create at once, as before.
+  // may spell the name otherwise; a server known to be silent fails the
+  // create at once.
   const bool later =
       online && !isDir && caps()->caseSensitive && !pool_->silent() && meta_->listedAsMissing(path);
   if (later)

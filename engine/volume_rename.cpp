@@ -134,10 +134,7 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
       return fail(found.ok() || targetLocal ? Status(Status::kExists, to) : found);
     if (!targetLocal && found.code != Status::kNotFound) {
       if (online) {
-        st = serverCall("create", [&](IBackend& b) {
-          std::string ignored;
-          return CreateBesideOthers(b, from, nullptr, ignored);
-        });
+        st = serverCall("create", [&](IBackend& b) { return b.create(from); });
         // Only an empty file there can be this drive's own.
         if (st.code == Status::kExists) {
           RemoteAttr made;

@@ -320,13 +320,14 @@ TEST(FuseMountHost, UnmountWithFilesOpenSavesThemAndFreesTheFolder) {
 TEST(FuseMountHost, ACreateInAFolderBeingRenamedLandsUnderItsNewName) {
   LogCapture log;
   MountWorld world(MemoryMountDrive());
+  // Folders the drive has not listed: the create asks the server for the
+  // listing of its folder, and is held there.
+  world.server->makeDir("/X/w");
   ASSERT_TRUE(world.mount());
-  ASSERT_EQ(::mkdir(world.file("X").c_str(), 0755), 0);
-  ASSERT_EQ(::mkdir(world.file("X/w").c_str(), 0755), 0);
   const int folder = ::open(world.file("X/w").c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(folder, 0);
   const std::string content = Pattern(5000, 7);
-  std::shared_ptr<Gate> serverCreate = world.server->addGate(MemOp::kCreate, "/X/w/f");
+  std::shared_ptr<Gate> folderListing = world.server->addGate(MemOp::kList, "/X/w");
   int created = 0;
   std::thread writer([&] {
     const int fd = ::openat(folder, "f", O_CREAT | O_WRONLY | O_TRUNC, 0644);
@@ -335,7 +336,7 @@ TEST(FuseMountHost, ACreateInAFolderBeingRenamedLandsUnderItsNewName) {
     if (::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size())) created = errno;
     ::close(fd);
   });
-  ASSERT_TRUE(serverCreate->waitArrived());
+  ASSERT_TRUE(folderListing->waitArrived());
   auto renamed = std::async(std::launch::async,
                             [&] { return ErrnoOf(::rename(world.file("X").c_str(), world.file("Y").c_str())); });
   // The rename waits for the create (and says so), or runs into it.
@@ -343,7 +344,7 @@ TEST(FuseMountHost, ACreateInAFolderBeingRenamedLandsUnderItsNewName) {
     return log.countLines("waits for what is under way there") > 0 ||
            renamed.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
   }));
-  serverCreate->release();
+  folderListing->release();
   writer.join();
   EXPECT_EQ(renamed.get(), 0);
   EXPECT_EQ(created, 0) << std::strerror(created);

@@ -319,9 +319,11 @@ TEST(FuseMountHost, UnmountWithFilesOpenSavesThemAndFreesTheFolder) {
 // under the folder's new name.
 TEST(FuseMountHost, ACreateInAFolderBeingRenamedLandsUnderItsNewName) {
   LogCapture log;
-  MountWorld world(MemoryMountDrive());
-  // Folders the drive has not listed: the create asks the server for the
-  // listing of its folder, and is held there.
+  // Listings are never fresh: the create asks the server for the listing of
+  // its folder, and is held there.
+  MountConfig config = MemoryMountDrive();
+  config.cache.dirTtlMs = 0;
+  MountWorld world(config);
   world.server->makeDir("/X/w");
   ASSERT_TRUE(world.mount());
   const int folder = ::open(world.file("X/w").c_str(), O_RDONLY | O_DIRECTORY);

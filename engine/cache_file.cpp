@@ -623,6 +623,16 @@ void CacheFile::setPendingCreate(bool pending) {
   needsSave_ = true;
 }
 
+void CacheFile::noteCreateSent() {
+  std::lock_guard<std::mutex> lock(mu_);
+  createSent_ = true;
+}
+
+bool CacheFile::createMayBeMade() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return pendingCreate_ && createSent_;
+}
+
 void CacheFile::markCreated() {
   std::lock_guard<std::mutex> saveLock(saveMu_);
   std::string map;

@@ -172,6 +172,10 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // The server has the file now: cleared in the map on disk at once, for
   // whoever loads the object next.
   void markCreated();
+  // A create was sent whose answer did not come back: the server may have
+  // the file though the mark is still set. In memory only.
+  void noteCreateSent();
+  bool createMayBeMade();
 
   bool hasDirty();
   bool isComplete();
@@ -290,6 +294,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   Timestamp remoteMtime_;       // guarded by mu_
   bool dirty_ = false;          // guarded by mu_
   bool pendingCreate_ = false;  // guarded by mu_
+  bool createSent_ = false;     // guarded by mu_
   Timestamp pendingMtime_;      // guarded by mu_
   bool needsSave_ = true;       // guarded by mu_
   bool onDisk_ = false;         // guarded by mu_; changed with saveMu_ held too

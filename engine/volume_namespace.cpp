@@ -618,7 +618,7 @@ Status Volume::unlink(const std::string& asked, bool isDir) {
   // Asked once the deletion is marked, so that an upload that makes the file
   // on the server from now on undoes it there.
   std::shared_ptr<CacheFile> cached = isDir ? nullptr : cache_->open(path, false);
-  if (cached && cached->pendingCreate()) {
+  if (cached && cached->pendingCreate() && !cached->createMayBeMade()) {
     // The server never had the file.
   } else if (isDir && holdsPendingCreates(path)) {
     st = Status(Status::kNotEmpty, path);

@@ -132,7 +132,8 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     const Status found = targetLocal ? Status(Status::kNotFound, to) : statServer(to, there, true, nullptr);
     if (!replace && (targetLocal || found.code != Status::kNotFound))
       return fail(found.ok() || targetLocal ? Status(Status::kExists, to) : found);
-    if (!targetLocal && found.code != Status::kNotFound) {
+    // A create whose answer was lost may have made the source there.
+    if ((!targetLocal && found.code != Status::kNotFound) || source->createMayBeMade()) {
       if (online) {
         st = serverCall("create", [&](IBackend& b) { return b.create(from); });
         // Only an empty file there can be this drive's own.

@@ -175,7 +175,9 @@ Status Volume::createPending(const std::string& path, const std::shared_ptr<Cach
   const KeepOfflineFile keep = [this](IBackend& backend, const std::string& taken, std::string& keptAsOut) {
     return keepOfflineFile(backend, taken, keptAsOut, false);
   };
-  // Made, even when a cancellation ended the call after the server's answer.
+  // Made, even when a cancellation ended the call after the server's answer;
+  // a call cut short before its answer may have made it too.
+  cache->noteCreateSent();
   bool made = false;
   Status st = pool_->run(RetryPolicyFor(config_.net), cancel, "create", [&](IBackend& b) {
     noteConnected(b);

@@ -624,8 +624,21 @@ void CacheFile::setPendingCreate(bool pending) {
 }
 
 void CacheFile::noteCreateSent() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::string map;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!pendingCreate_ || createSent_) return;
+    createSent_ = true;
+    if (!onDisk_ || removed_) {
+      needsSave_ = true;
+      return;
+    }
+    map = mapPath_;
+  }
+  if (SetPendingCreateInPlace(*env_, map, kMapCreateSent)) return;
   std::lock_guard<std::mutex> lock(mu_);
-  createSent_ = true;
+  needsSave_ = true;
 }
 
 bool CacheFile::createMayBeMade() {
@@ -639,14 +652,14 @@ void CacheFile::markCreated() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (!pendingCreate_) return;
-    pendingCreate_ = false;
+    pendingCreate_ = createSent_ = false;
     if (!onDisk_ || removed_) {
       needsSave_ = true;
       return;
     }
     map = mapPath_;
   }
-  if (ClearPendingCreateInPlace(*env_, map)) return;
+  if (SetPendingCreateInPlace(*env_, map, 0)) return;
   std::lock_guard<std::mutex> lock(mu_);
   needsSave_ = true;
 }

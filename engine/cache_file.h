@@ -172,8 +172,8 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // The server has the file now: cleared in the map on disk at once, for
   // whoever loads the object next.
   void markCreated();
-  // A create was sent whose answer did not come back: the server may have
-  // the file though the mark is still set. In memory only.
+  // A create is sent: until its answer marks the file created, the server
+  // may have it though the mark is still set. Written in the map at once.
   void noteCreateSent();
   bool createMayBeMade();
 

@@ -52,6 +52,7 @@ MapHeader CacheFile::headerLocked() const {
   h.dirty = dirty_;
   h.copy = copy_;
   h.pendingCreate = pendingCreate_;
+  h.createSent = createSent_;
   h.etag = etag_;
   h.path = path_;
   h.pendingMtime = pendingMtime_;
@@ -136,7 +137,7 @@ bool CacheFile::loadMap() {
     remoteMtime_ = Timestamp();
     pendingMtime_ = Timestamp();
     dirty_ = false;
-    pendingCreate_ = false;
+    pendingCreate_ = createSent_ = false;
     copy_ = kMapCopySettled;
     onDisk_ = false;
     needsSave_ = true;
@@ -147,6 +148,7 @@ bool CacheFile::loadMap() {
   remoteMtime_ = h.remoteMtime;
   dirty_ = h.dirty;
   pendingCreate_ = h.pendingCreate;
+  createSent_ = h.pendingCreate && h.createSent;
   etag_ = h.etag;
   pendingMtime_ = h.pendingMtime;
   // A map of an older version cannot say: its blocks are read anew at the

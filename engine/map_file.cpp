@@ -81,7 +81,8 @@ std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& state
   PutU32(out, kMapOffMtimeNanos, header.remoteMtime.nanoseconds);
   out[kMapOffDirty] = header.dirty ? 1 : 0;
   out[kMapOffCopy] = static_cast<char>(header.copy);
-  out[kMapOffPendingCreate] = header.pendingCreate ? 1 : 0;
+  out[kMapOffPendingCreate] =
+      static_cast<char>(!header.pendingCreate ? 0 : header.createSent ? kMapCreateSent : kMapCreatePending);
   PutText(out, kMapOffEtag, kMapEtagField, header.etag);
   PutText(out, kMapOffPath, kMapPathField, header.path);
   const size_t copied = static_cast<size_t>(std::min<uint64_t>(count, states.size()));
@@ -116,14 +117,14 @@ bool CommitMapInPlace(Env& env, const std::string& path, uint64_t bootAt) {
   return file->close().ok() && ok;
 }
 
-bool ClearPendingCreateInPlace(Env& env, const std::string& path) {
+bool SetPendingCreateInPlace(Env& env, const std::string& path, uint8_t value) {
   // Opening for writing would make a map that is not there.
   EnvFileInfo info;
   if (!env.stat(path, &info).ok() || info.size < kMapHeaderSize) return false;
   std::unique_ptr<EnvFile> file;
   if (!env.open(path, Env::OpenMode::kReadWrite, &file).ok()) return false;
-  const char zero = 0;
-  bool ok = file->write(kMapOffPendingCreate, &zero, 1).ok();
+  const char byte = static_cast<char>(value);
+  bool ok = file->write(kMapOffPendingCreate, &byte, 1).ok();
   return file->close().ok() && ok;
 }
 
@@ -139,6 +140,7 @@ bool DecodeMapHeader(std::string_view bytes, MapHeader* out) {
   const uint8_t copy = static_cast<uint8_t>(bytes[kMapOffCopy]);
   out->copy = copy == kMapCopySettled || copy == kMapCopyUnsettled ? copy : kMapCopyUnknown;
   out->pendingCreate = bytes[kMapOffPendingCreate] != 0;
+  out->createSent = static_cast<uint8_t>(bytes[kMapOffPendingCreate]) == kMapCreateSent;
   out->etag = GetText(bytes, kMapOffEtag, kMapEtagField);
   out->path = GetText(bytes, kMapOffPath, kMapPathField);
   out->pendingMtime = Timestamp();

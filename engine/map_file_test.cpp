@@ -140,14 +140,19 @@ TEST(MapFile, ThePendingCreateByteRoundTripsAndClearsInPlace) {
 
   const std::string path = dir.file("m.map");
   ASSERT_TRUE(WriteFileAtomic(*Env::Default(), path, b, true, false));
-  ASSERT_TRUE(ClearPendingCreateInPlace(*Env::Default(), path));
+  ASSERT_TRUE(SetPendingCreateInPlace(*Env::Default(), path, kMapCreateSent));
+  std::string sent;
+  ASSERT_TRUE(ReadSmallFile(*Env::Default(), path, &sent));
+  ASSERT_TRUE(DecodeUsableMap(sent, 4096, &back));
+  EXPECT_TRUE(back.pendingCreate && back.createSent);
+  ASSERT_TRUE(SetPendingCreateInPlace(*Env::Default(), path, 0));
   std::string after;
   ASSERT_TRUE(ReadSmallFile(*Env::Default(), path, &after));
   ASSERT_TRUE(DecodeUsableMap(after, 4096, &back));
   EXPECT_FALSE(back.pendingCreate);
   h.pendingCreate = false;
   EXPECT_EQ(after, EncodeMap(h, {kBlockPresent | kBlockDirty}));
-  EXPECT_FALSE(ClearPendingCreateInPlace(*Env::Default(), dir.file("missing.map")));
+  EXPECT_FALSE(SetPendingCreateInPlace(*Env::Default(), dir.file("missing.map"), 0));
 }
 
 // The boot a map was written under rides last; zeroing it in place commits

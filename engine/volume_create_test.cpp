@@ -19,10 +19,12 @@ constexpr uint64_t kBs = 4096;
 // A started drive whose folder /d it made itself, so that names in it are
 // known to be free.
 struct Drive {
-  explicit Drive(MountConfig config = test::UploadDrive(kBs), bool caseSensitive = true, bool randomWrite = false)
+  explicit Drive(MountConfig config = test::UploadDrive(kBs), bool caseSensitive = true, bool randomWrite = false,
+                 bool listsHiddenNames = true)
       : h(std::move(config), test::QuickTimings()) {
     BackendCaps caps = test::WritableCaps(randomWrite);
     caps.caseSensitive = caseSensitive;
+    caps.listsHiddenNames = listsHiddenNames;
     h.server->setCaps(caps);
     std::shared_ptr<OpenFile> dir;
     if (!h.volume->start(nullptr).ok() || !h.volume->create("/d", true, dir).ok()) std::abort();
@@ -84,6 +86,11 @@ TEST(VolumeCreateTest, ANameKnownToBeFreeIsMadeOnTheServerByTheFirstUpload) {
   ASSERT_TRUE(folded.create("/d/b"));
   EXPECT_EQ(folded.serverCalls(MemOp::kCreate), 1);
   EXPECT_TRUE(folded.h.server->exists("/d/b"));
+  // Nor where listings leave hidden names out.
+  Drive hiding(test::UploadDrive(kBs), true, false, false);
+  ASSERT_TRUE(hiding.create("/d/.hidden") && hiding.create("/d/shown"));
+  EXPECT_EQ(hiding.serverCalls(MemOp::kCreate), 1);
+  EXPECT_TRUE(hiding.h.server->exists("/d/.hidden"));
 }
 
 // Another client takes the name before the upload: its file stays, ours goes

@@ -448,10 +448,9 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   // A name a fresh listing lacks is made on the server by the file's first
   // upload, by a create that never replaces another client's file: open
   // does not wait for the server. Where case does not count, the listing
-  // may spell the name otherwise; a server known to be silent fails the
-  // create at once.
-  const bool later =
-      online && !isDir && caps()->caseSensitive && !pool_->silent() && meta_->listedAsMissing(path);
+  // may spell the name otherwise, and a server that lists no hidden names
+  // may hold this one; a server known to be silent fails the create at once.
+  const bool later = online && !isDir && listingShowsName(path) && !pool_->silent() && meta_->listedAsMissing(path);
   if (later)
     st = Status();
   else if (online)

@@ -611,59 +611,6 @@ uint64_t CacheFile::size() {
   return size_;
 }
 
-bool CacheFile::pendingCreate() {
-  std::lock_guard<std::mutex> lock(mu_);
-  return pendingCreate_;
-}
-
-void CacheFile::setPendingCreate(bool pending) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (pendingCreate_ == pending) return;
-  pendingCreate_ = pending;
-  needsSave_ = true;
-}
-
-void CacheFile::noteCreateSent() {
-  std::lock_guard<std::mutex> saveLock(saveMu_);
-  std::string map;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (!pendingCreate_ || createSent_) return;
-    createSent_ = true;
-    if (!onDisk_ || removed_) {
-      needsSave_ = true;
-      return;
-    }
-    map = mapPath_;
-  }
-  if (SetPendingCreateInPlace(*env_, map, kMapCreateSent)) return;
-  std::lock_guard<std::mutex> lock(mu_);
-  needsSave_ = true;
-}
-
-bool CacheFile::createMayBeMade() {
-  std::lock_guard<std::mutex> lock(mu_);
-  return pendingCreate_ && createSent_;
-}
-
-void CacheFile::markCreated() {
-  std::lock_guard<std::mutex> saveLock(saveMu_);
-  std::string map;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (!pendingCreate_) return;
-    pendingCreate_ = createSent_ = false;
-    if (!onDisk_ || removed_) {
-      needsSave_ = true;
-      return;
-    }
-    map = mapPath_;
-  }
-  if (SetPendingCreateInPlace(*env_, map, 0)) return;
-  std::lock_guard<std::mutex> lock(mu_);
-  needsSave_ = true;
-}
-
 void CacheFile::setDirty(bool dirty) {
   std::lock_guard<std::mutex> lock(mu_);
   if (dirty_ == dirty) return;

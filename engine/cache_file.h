@@ -165,18 +165,6 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // The upload sent `sent`: a time set meanwhile stays pending.
   void clearPendingMtime(Timestamp sent);
 
-  // The server has no file of this name yet (see kMapOffPendingCreate);
-  // kept in the map with the rest.
-  bool pendingCreate();
-  void setPendingCreate(bool pending);
-  // The server has the file now: cleared in the map on disk at once, for
-  // whoever loads the object next.
-  void markCreated();
-  // A create is sent: until its answer marks the file created, the server
-  // may have it though the mark is still set. Written in the map at once.
-  void noteCreateSent();
-  bool createMayBeMade();
-
   bool hasDirty();
   bool isComplete();
   bool isDirty();
@@ -293,8 +281,6 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   std::string etag_;            // guarded by mu_
   Timestamp remoteMtime_;       // guarded by mu_
   bool dirty_ = false;          // guarded by mu_
-  bool pendingCreate_ = false;  // guarded by mu_
-  bool createSent_ = false;     // guarded by mu_
   Timestamp pendingMtime_;      // guarded by mu_
   bool needsSave_ = true;       // guarded by mu_
   bool onDisk_ = false;         // guarded by mu_; changed with saveMu_ held too

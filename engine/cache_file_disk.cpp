@@ -51,8 +51,6 @@ MapHeader CacheFile::headerLocked() const {
   h.remoteMtime = remoteMtime_;
   h.dirty = dirty_;
   h.copy = copy_;
-  h.pendingCreate = pendingCreate_;
-  h.createSent = createSent_;
   h.etag = etag_;
   h.path = path_;
   h.pendingMtime = pendingMtime_;
@@ -137,7 +135,6 @@ bool CacheFile::loadMap() {
     remoteMtime_ = Timestamp();
     pendingMtime_ = Timestamp();
     dirty_ = false;
-    pendingCreate_ = createSent_ = false;
     copy_ = kMapCopySettled;
     onDisk_ = false;
     needsSave_ = true;
@@ -147,8 +144,6 @@ bool CacheFile::loadMap() {
   remoteSize_ = h.remoteSize;
   remoteMtime_ = h.remoteMtime;
   dirty_ = h.dirty;
-  pendingCreate_ = h.pendingCreate;
-  createSent_ = h.pendingCreate && h.createSent;
   etag_ = h.etag;
   pendingMtime_ = h.pendingMtime;
   // A map of an older version cannot say: its blocks are read anew at the

@@ -203,7 +203,7 @@ bool DataCache::exists(const std::string& path) {
   return !name.empty() && fileExists(mapPath(name));
 }
 
-bool DataCache::unsentChanges(const std::string& path, uint64_t* size, Timestamp* pendingMtime, bool* pendingCreate) {
+bool DataCache::unsentChanges(const std::string& path, uint64_t* size, Timestamp* pendingMtime) {
   if (!pathFits(path)) return false;
   const std::string name = objectName(path);
   if (name.empty()) return false;
@@ -225,7 +225,6 @@ bool DataCache::unsentChanges(const std::string& path, uint64_t* size, Timestamp
     if (!obj->hasUnsent()) return false;
     *size = obj->size();
     *pendingMtime = obj->pendingMtime();
-    if (pendingCreate != nullptr) *pendingCreate = obj->pendingCreate();
     return true;
   }
   // What open would load: a map this cache cannot use, or one whose data
@@ -245,7 +244,6 @@ bool DataCache::unsentChanges(const std::string& path, uint64_t* size, Timestamp
   }
   *size = h.size;
   *pendingMtime = h.pendingMtime;
-  if (pendingCreate != nullptr) *pendingCreate = h.pendingCreate;
   return true;
 }
 

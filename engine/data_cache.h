@@ -83,8 +83,7 @@ class DataCache {
   // listing opens no data files and makes no objects. Once ensureDir has
   // run, the map of a name is read only while it may hold changes: found so
   // at start, or opened or moved into since, until a look finds it without.
-  // `pendingCreate` (may be null): the server has no file of the name yet.
-  bool unsentChanges(const std::string& path, uint64_t* size, Timestamp* pendingMtime, bool* pendingCreate = nullptr);
+  bool unsentChanges(const std::string& path, uint64_t* size, Timestamp* pendingMtime);
   void remove(const std::string& path);
   // Moves one object. What was cached under the target path is dropped (a
   // live object there is marked removed, so it can never overwrite the moved

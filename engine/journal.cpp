@@ -494,21 +494,6 @@ void Journal::rebase(const std::string& from, const std::string& to) {
   writeChangeLocked(line);
 }
 
-Status CreateBesideOthers(IBackend& backend, const std::string& path, const KeepOfflineFile* keep,
-                          std::string& keptAs) {
-  keptAs.clear();
-  Status st = backend.create(path);
-  if (st.code != Status::kExists || keep == nullptr) return st;
-  // An empty file there is this create's own from a try cut short, or loses
-  // nothing; anything else is another client's and stays.
-  RemoteAttr there;
-  st = backend.stat(path, there);
-  if (st.code == Status::kNotFound) st = backend.create(path);  // gone again meanwhile
-  if (st.ok() && (there.isDir() || there.size != 0)) return (*keep)(backend, path, keptAs);
-  if (st.ok()) return Status(Status::kExists, path);
-  return st;
-}
-
 std::unique_lock<std::mutex> Journal::replayTurn() { return std::unique_lock<std::mutex>(replayMu_); }
 
 Status Journal::replay(IBackend& backend, std::vector<JournalFailure>* failed, std::vector<std::string>* sent,
@@ -533,9 +518,20 @@ Status Journal::replay(const std::unique_lock<std::mutex>& turn, IBackend& backe
       if (ops_.empty() || ops_.front().held) break;
       op = ops_.front();
     }
+    Status st = Send(backend, op);
     std::string keptAs;
-    // The name was free when the file was made offline.
-    Status st = op.kind == kJournalCreate ? CreateBesideOthers(backend, op.path, keep, keptAs) : Send(backend, op);
+    if (op.kind == kJournalCreate && st.code == Status::kExists && keep != nullptr) {
+      // The name was free when the file was made offline. An empty file
+      // there is this create's own from a replay cut short, or loses
+      // nothing; anything else is another client's and stays.
+      RemoteAttr there;
+      st = backend.stat(op.path, there);
+      if (st.code == Status::kNotFound) st = Send(backend, op);  // gone again meanwhile
+      if (st.ok() && (there.isDir() || there.size != 0))
+        st = (*keep)(backend, op.path, keptAs);
+      else if (st.ok())
+        st = Status(Status::kExists, op.path);
+    }
     if (st.retryable()) {
       result = st;
       break;

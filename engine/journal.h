@@ -91,13 +91,6 @@ struct JournalFailure {
 // that name in `keptAs`.
 using KeepOfflineFile = std::function<Status(IBackend& backend, const std::string& path, std::string& keptAs)>;
 
-// Makes an empty file on the server without replacing another's. A name
-// the server holds with an empty file counts as made and comes back as
-// kExists; anything else there stays, and with `keep` the drive's file goes
-// beside it (keptAs names where).
-Status CreateBesideOthers(IBackend& backend, const std::string& path, const KeepOfflineFile* keep,
-                          std::string& keptAs);
-
 // The name of a kind as the file and the messages write it ("?" if unknown).
 const char* JournalOpKindName(uint32_t kind);
 // Exact, case-sensitive; false for any other text.

@@ -81,8 +81,6 @@ std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& state
   PutU32(out, kMapOffMtimeNanos, header.remoteMtime.nanoseconds);
   out[kMapOffDirty] = header.dirty ? 1 : 0;
   out[kMapOffCopy] = static_cast<char>(header.copy);
-  out[kMapOffPendingCreate] =
-      static_cast<char>(!header.pendingCreate ? 0 : header.createSent ? kMapCreateSent : kMapCreatePending);
   PutText(out, kMapOffEtag, kMapEtagField, header.etag);
   PutText(out, kMapOffPath, kMapPathField, header.path);
   const size_t copied = static_cast<size_t>(std::min<uint64_t>(count, states.size()));
@@ -117,17 +115,6 @@ bool CommitMapInPlace(Env& env, const std::string& path, uint64_t bootAt) {
   return file->close().ok() && ok;
 }
 
-bool SetPendingCreateInPlace(Env& env, const std::string& path, uint8_t value) {
-  // Opening for writing would make a map that is not there.
-  EnvFileInfo info;
-  if (!env.stat(path, &info).ok() || info.size < kMapHeaderSize) return false;
-  std::unique_ptr<EnvFile> file;
-  if (!env.open(path, Env::OpenMode::kReadWrite, &file).ok()) return false;
-  const char byte = static_cast<char>(value);
-  bool ok = file->write(kMapOffPendingCreate, &byte, 1).ok();
-  return file->close().ok() && ok;
-}
-
 bool DecodeMapHeader(std::string_view bytes, MapHeader* out) {
   if (bytes.size() < kMapHeaderSize) return false;
   out->blockSize = GetU32(bytes, kMapOffBlockSize);
@@ -139,8 +126,6 @@ bool DecodeMapHeader(std::string_view bytes, MapHeader* out) {
   out->dirty = bytes[kMapOffDirty] != 0;
   const uint8_t copy = static_cast<uint8_t>(bytes[kMapOffCopy]);
   out->copy = copy == kMapCopySettled || copy == kMapCopyUnsettled ? copy : kMapCopyUnknown;
-  out->pendingCreate = bytes[kMapOffPendingCreate] != 0;
-  out->createSent = static_cast<uint8_t>(bytes[kMapOffPendingCreate]) == kMapCreateSent;
   out->etag = GetText(bytes, kMapOffEtag, kMapEtagField);
   out->path = GetText(bytes, kMapOffPath, kMapPathField);
   out->pendingMtime = Timestamp();

@@ -32,13 +32,6 @@ inline constexpr size_t kMapOffDirty = 44;
 // the server tells copies apart by a whole-second time alone (one of the
 // kMapCopy values); maps written before it hold zero there.
 inline constexpr size_t kMapOffCopy = 45;
-// Set while the server has no file of this name yet: the drive made it
-// without asking, and its upload makes it there first, by a create that
-// never replaces another client's file. Zero in maps of older versions;
-// kMapCreateSent once a create went out whose answer did not come back.
-inline constexpr size_t kMapOffPendingCreate = 46;
-inline constexpr uint8_t kMapCreatePending = 1;
-inline constexpr uint8_t kMapCreateSent = 2;
 inline constexpr size_t kMapOffEtag = 48;
 inline constexpr size_t kMapEtagField = 256;
 inline constexpr size_t kMapOffPath = 304;
@@ -98,8 +91,6 @@ struct MapHeader {
   Timestamp remoteMtime;
   bool dirty = false;
   uint8_t copy = kMapCopyUnknown;
-  bool pendingCreate = false;
-  bool createSent = false;  // with pendingCreate only
   std::string etag;
   std::string path;
   Timestamp pendingMtime;  // zero: no time waits for an upload
@@ -120,10 +111,6 @@ uint64_t MapBootAt(std::string_view bytes);
 // Zeroes the boot field of the map at `bootAt` and syncs the map: the data
 // file's bytes it claims must be on the disk already.
 bool CommitMapInPlace(Env& env, const std::string& path, uint64_t bootAt);
-
-// Sets the pending-create byte of the map in place, without waiting for the
-// disk: a process that dies finds it so.
-bool SetPendingCreateInPlace(Env& env, const std::string& path, uint8_t value);
 
 // Reads the header fields (and a trailer's time) of a map without judging
 // them. False only when the bytes are shorter than a header. The etag and

@@ -120,41 +120,6 @@ TEST(MapFile, TheCopyByteRoundTripsAndOlderMapsReadAsUnknown) {
   }
 }
 
-// A file the server does not have yet says so in its map until the upload
-// made it there; clearing the mark in place leaves every other byte.
-TEST(MapFile, ThePendingCreateByteRoundTripsAndClearsInPlace) {
-  test::TempDir dir("tarn-map");
-  MapHeader h;
-  h.blockSize = 4096;
-  h.size = 5;
-  h.dirty = true;
-  h.copy = kMapCopySettled;
-  h.path = "/d/new.txt";
-  h.pendingCreate = true;
-  const std::string b = EncodeMap(h, {kBlockPresent | kBlockDirty});
-  MapHeader back;
-  ASSERT_TRUE(DecodeUsableMap(b, 4096, &back));
-  EXPECT_TRUE(back.pendingCreate);
-  EXPECT_TRUE(back.dirty);
-  EXPECT_EQ(back.copy, kMapCopySettled);
-
-  const std::string path = dir.file("m.map");
-  ASSERT_TRUE(WriteFileAtomic(*Env::Default(), path, b, true, false));
-  ASSERT_TRUE(SetPendingCreateInPlace(*Env::Default(), path, kMapCreateSent));
-  std::string sent;
-  ASSERT_TRUE(ReadSmallFile(*Env::Default(), path, &sent));
-  ASSERT_TRUE(DecodeUsableMap(sent, 4096, &back));
-  EXPECT_TRUE(back.pendingCreate && back.createSent);
-  ASSERT_TRUE(SetPendingCreateInPlace(*Env::Default(), path, 0));
-  std::string after;
-  ASSERT_TRUE(ReadSmallFile(*Env::Default(), path, &after));
-  ASSERT_TRUE(DecodeUsableMap(after, 4096, &back));
-  EXPECT_FALSE(back.pendingCreate);
-  h.pendingCreate = false;
-  EXPECT_EQ(after, EncodeMap(h, {kBlockPresent | kBlockDirty}));
-  EXPECT_FALSE(SetPendingCreateInPlace(*Env::Default(), dir.file("missing.map"), 0));
-}
-
 // The boot a map was written under rides last; zeroing it in place commits
 // the map, and a field torn halfway names no boot.
 TEST(MapFile, BootOfAnUnsyncedMapRidesLastAndIsZeroedToCommit) {

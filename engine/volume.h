@@ -175,10 +175,6 @@ struct VolumeStatus {
   uint32_t failingUploads = 0;
 };
 
-// The due time of an upload queued for a file still open since its create:
-// its close sets the real one.
-inline constexpr int64_t kDueAtClose = INT64_MAX / 2;
-
 // Refusals of one file's upload with the same answer of the server (no
 // network failure, which passes) after which the drive shows it for as long
 // as it lasts: it will not mend itself.
@@ -418,18 +414,7 @@ class Volume {
   // --- namespace helpers (volume_namespace.cpp) ---
   // `answered` (may be null): out is the server's answer within the
   // metadata lifetime, not what the drive last saw of an unreachable server.
-  // A file the drive made whose create waits for its upload is there too.
   Status statRemote(const std::string& path, RemoteAttr& out, bool useCache, bool* answered = nullptr);
-  // What the server (or what the drive saw of it) says alone.
-  Status statServer(const std::string& path, RemoteAttr& out, bool useCache, bool* answered);
-  // The attributes of a file the drive made that the server does not have
-  // yet; false for any other path.
-  bool pendingCreateAttr(const std::string& path, RemoteAttr& out);
-  // The files made in `folder` that the server does not have yet.
-  std::vector<DirEntry> pendingCreatesIn(const std::string& folder);
-  // A file below the folder waits for its create on the server: the
-  // server's folder looks empty while the drive's is not.
-  bool holdsPendingCreates(const std::string& folder);
   Status listRemote(const std::string& path, std::vector<DirEntry>& out, bool useCache);
   Status listRemote(const std::string& path, std::shared_ptr<const DirListing>& out, bool useCache);
   // The attributes of the path's cache object; false when there is none.
@@ -453,9 +438,7 @@ class Volume {
   // The replay's answer to a file made offline under a name the server gave
   // another file meanwhile: the server's file stays, and the drive's moves
   // to a free name beside it (see KeepOfflineFile).
-  // `offline`: the file was made offline (else its create waited for its
-  // upload); only the message differs.
-  Status keepOfflineFile(IBackend& backend, const std::string& path, std::string& keptAs, bool offline = true);
+  Status keepOfflineFile(IBackend& backend, const std::string& path, std::string& keptAs);
   // The tick's part: starts a replay on the "replay" thread unless one is
   // queued or running there.
   void startReplay();
@@ -509,11 +492,6 @@ class Volume {
   // The upload of path found its folder missing on the server: makes it and
   // its missing parents again; false when the folder is there or cannot be made.
   bool remakeMissingFolders(const std::string& path, const CancelToken* cancel);
-  // The create a new file's upload makes first, when the drive made the
-  // file without asking the server; keptAs names where the file went when
-  // another client had taken its name meanwhile.
-  Status createPending(const std::string& path, const std::shared_ptr<CacheFile>& cache, const CancelToken* cancel,
-                       std::string& keptAs);
   // Job end: the queue entry's next state after an attempt.
   void finishUpload(const std::string& path, const Status& st, const std::shared_ptr<CacheFile>& cache);
 

@@ -62,57 +62,6 @@ Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op
 }
 
 Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCache, bool* answered) {
-  Status st = statServer(path, out, useCache, answered);
-  if (st.code == Status::kNotFound && pendingCreateAttr(path, out)) return Status();
-  return st;
-}
-
-bool Volume::pendingCreateAttr(const std::string& path, RemoteAttr& out) {
-  uint64_t size = 0;
-  Timestamp mtime;
-  bool pending = false;
-  // Cheap for the names that have no unsent changes, which are most.
-  if (!cache_->unsentChanges(path, &size, &mtime, &pending) || !pending) return false;
-  std::shared_ptr<CacheFile> cached = cache_->open(path, false);
-  if (!cached || !cached->pendingCreate()) return false;
-  out = RemoteAttr();
-  out.type = RemoteAttr::kFile;
-  out.size = cached->size();
-  const Timestamp set = cached->pendingMtime();
-  // The object records the time of its create as the server's.
-  out.mtime = out.ctime = set.isZero() ? cached->remoteMtime() : set;
-  return true;
-}
-
-std::vector<DirEntry> Volume::pendingCreatesIn(const std::string& folder) {
-  std::vector<std::string> queued;
-  {
-    std::lock_guard<std::mutex> lock(uploadMu_);
-    forEachEntryUnderLocked(folder, [&](const std::string& path, UploadEntry&) {
-      if (path != folder && ParentPath(path) == folder) queued.push_back(path);
-    });
-  }
-  std::vector<DirEntry> out;
-  for (const std::string& path : queued) {
-    RemoteAttr attr;
-    if (pendingCreateAttr(path, attr)) out.push_back(DirEntry{BaseName(path), attr});
-  }
-  return out;
-}
-
-bool Volume::holdsPendingCreates(const std::string& folder) {
-  std::vector<std::string> queued;
-  {
-    std::lock_guard<std::mutex> lock(uploadMu_);
-    forEachEntryUnderLocked(folder, [&](const std::string& path, UploadEntry&) {
-      if (path != folder) queued.push_back(path);
-    });
-  }
-  RemoteAttr attr;
-  return std::any_of(queued.begin(), queued.end(), [&](const std::string& path) { return pendingCreateAttr(path, attr); });
-}
-
-Status Volume::statServer(const std::string& path, RemoteAttr& out, bool useCache, bool* answered) {
   bool ignored = false;
   bool& fresh = answered != nullptr ? *answered : ignored;
   fresh = false;
@@ -193,9 +142,6 @@ Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirList
   NamePolicy policy(caps.get(), &config_.compat);
   for (int asked = 1;; ++asked) {
     MetaCache::Question question = meta_->ask();
-    // Taken before the server's listing: a create the upload makes meanwhile
-    // is in one or the other.
-    const std::vector<DirEntry> pending = pendingCreatesIn(path);
     auto listing = std::make_shared<DirListing>();
     Status st = serverCall("list", [&](IBackend& b) { return b.listPacked(path, *listing); });
     if (!st.ok()) {
@@ -211,8 +157,6 @@ Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirList
       listing = std::move(normalized);
       break;
     }
-    for (const DirEntry& entry : pending)
-      if (listing->find(entry.name) == DirListing::kNone) listing->add(entry.name, entry.attr);
     out = listing;
     if (meta_->answerListing(question, path, std::move(listing)) || asked == kMaxQuestions) return Status();
   }
@@ -395,7 +339,7 @@ Status Volume::checkName(const std::string& path) {
   return Status();
 }
 
-Status Volume::keepOfflineFile(IBackend& backend, const std::string& path, std::string& keptAs, bool offline) {
+Status Volume::keepOfflineFile(IBackend& backend, const std::string& path, std::string& keptAs) {
   const int64_t now = vx::UnixNow();
   Status st;
   for (int n = 1; n <= kMaxConflictNames; ++n) {
@@ -420,10 +364,10 @@ Status Volume::keepOfflineFile(IBackend& backend, const std::string& path, std::
   }
   meta_->renameTree(path, keptAs);
   meta_->invalidate(path);
-  const char* when = offline ? "while the drive was offline" : "before the drive's new file reached it";
-  vx::log::write(vx::log::kWarn, "%s: %s was made on the server %s; the server's file stays, and the drive's is kept as %s",
-                 config_.id.c_str(), path.c_str(), when, keptAs.c_str());
-  setLastError(Status(Status::kExists, path + " was taken on the server; the drive's file is kept as " + keptAs));
+  vx::log::write(vx::log::kWarn,
+                 "%s: %s was made on the server while the drive was offline; the server's file stays, and the "
+                 "drive's is kept as %s",
+                 config_.id.c_str(), path.c_str(), keptAs.c_str());
   if (pending) queueUpload(keptAs, 0, nullptr);
   return Status();
 }
@@ -445,15 +389,7 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   if (!st.ok()) return st;
   bool negative = false;
   if (meta_->getAttr(path, nullptr, &negative) && !negative) return Status(Status::kExists, path);
-  // A name a fresh listing lacks is made on the server by the file's first
-  // upload, by a create that never replaces another client's file: open
-  // does not wait for the server. Where case does not count, the listing
-  // may spell the name otherwise, and a server that lists no hidden names
-  // may hold this one; a server known to be silent fails the create at once.
-  const bool later = online && !isDir && listingShowsName(path) && !pool_->silent() && meta_->listedAsMissing(path);
-  if (later)
-    st = Status();
-  else if (online)
+  if (online)
     st = serverCall(isDir ? "mkdir" : "create", [&](IBackend& b) { return isDir ? b.mkdir(path) : b.create(path); });
   else
     st = journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path});
@@ -478,22 +414,6 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
     file->cache->applyRemote(attr, nullptr, nullptr);
     bindCopy(*file);
     file->readaheadWindow = config_.cache.readaheadBlocks;
-    if (later) {
-      CacheFile& cached = *file->cache;
-      cached.setPendingCreate(true);
-      cached.setDirty(true);
-      // A killed service finds the file at its start and uploads it; the
-      // close commits the map against a power loss with the file's bytes.
-      cached.saveMapUnflushed();
-      // The close queues the upload again; listings find the file meanwhile.
-      file->modified = true;
-      {
-        std::lock_guard<std::mutex> lock(uploadMu_);
-        UploadEntry& entry = uploadQueue_[path];
-        if (!entry.running) entry.due = kDueAtClose;
-        entry.cache = file->cache;
-      }
-    }
   }
   out = std::move(file);
   return Status();
@@ -614,14 +534,7 @@ Status Volume::unlink(const std::string& asked, bool isDir) {
     uploadCv_.notify_all();
   };
   Status st;
-  // Asked once the deletion is marked, so that an upload that makes the file
-  // on the server from now on undoes it there.
-  std::shared_ptr<CacheFile> cached = isDir ? nullptr : cache_->open(path, false);
-  if (cached && cached->pendingCreate() && !cached->createMayBeMade()) {
-    // The server never had the file.
-  } else if (isDir && holdsPendingCreates(path)) {
-    st = Status(Status::kNotEmpty, path);
-  } else if (offline_.load()) {
+  if (offline_.load()) {
     st = journal_->append(JournalOp{isDir ? kJournalRmdir : kJournalUnlink, path});
   } else {
     st = replayJournal();

@@ -118,46 +118,13 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     endRename(from, to);
     return failure;
   };
-  // A file the server does not have yet moves on the drive alone onto a
-  // name the server lacks too, and its upload makes it there. Over a file
-  // the server has, the server's rename replaces it: the file is made there
-  // first (offline, the journal makes it).
-  std::shared_ptr<CacheFile> source = isDir ? nullptr : cache_->open(from, false);
-  bool local = source && source->pendingCreate();
-  if (local) {
-    std::shared_ptr<CacheFile> target = cache_->open(to, false);
-    const bool targetLocal = target && target->pendingCreate();
-    target.reset();
-    RemoteAttr there;
-    const Status found = targetLocal ? Status(Status::kNotFound, to) : statServer(to, there, true, nullptr);
-    if (!replace && (targetLocal || found.code != Status::kNotFound))
-      return fail(found.ok() || targetLocal ? Status(Status::kExists, to) : found);
-    // A create whose answer was lost may have made the source there.
-    if ((!targetLocal && found.code != Status::kNotFound) || source->createMayBeMade()) {
-      if (online) {
-        st = serverCall("create", [&](IBackend& b) { return b.create(from); });
-        // Only an empty file there can be this drive's own.
-        if (st.code == Status::kExists) {
-          RemoteAttr made;
-          st = serverCall("stat", [&](IBackend& b) { return b.stat(from, made); });
-          if (st.ok() && (made.isDir() || made.size != 0)) st = Status(Status::kExists, from);
-        }
-      } else {
-        st = journal_->append(JournalOp{kJournalCreate, from});
-      }
-      if (!st.ok()) return fail(st);
-      source->markCreated();
-      local = false;
-    }
-  }
-  source.reset();
 
   // Changes not yet sent live in the cache under the source's name. Between
   // the server's rename and theirs, a crash would leave them there, to be
   // uploaded under a name the server no longer has: the journal records the
   // rename before it is sent, and a start finishes what it names.
   uint64_t record = 0;
-  if (!local && (!online || isDir || pending || hasUnsentAt(from))) {
+  if (!online || isDir || pending || hasUnsentAt(from)) {
     JournalOp op{kJournalRename, from, to};
     op.moving = true;
     op.online = online;
@@ -165,7 +132,7 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     st = journal_->append(std::move(op), &record);
     if (!st.ok()) return fail(st);
   }
-  if (online && !local) {
+  if (online) {
     st = serverCall("rename", [&](IBackend& b) { return b.rename(from, to, replace); });
     if (!st.ok()) {
       journal_->drop(record);

@@ -167,32 +167,6 @@ bool Volume::undoUploadOfDeleted(const std::string& path, CacheFile& cache, cons
   return true;
 }
 
-Status Volume::createPending(const std::string& path, const std::shared_ptr<CacheFile>& cache,
-                             const CancelToken* cancel, std::string& keptAs) {
-  keptAs.clear();
-  if (!cache->pendingCreate()) return Status();
-  if (uploadMustEnd(path, *cache)) return Status(Status::kCanceled, "deleted or renamed before its create");
-  const KeepOfflineFile keep = [this](IBackend& backend, const std::string& taken, std::string& keptAsOut) {
-    return keepOfflineFile(backend, taken, keptAsOut, false);
-  };
-  // Made, even when a cancellation ended the call after the server's answer;
-  // a call cut short before its answer may have made it too.
-  cache->noteCreateSent();
-  bool made = false;
-  Status st = pool_->run(RetryPolicyFor(config_.net), cancel, "create", [&](IBackend& b) {
-    noteConnected(b);
-    Status s = CreateBesideOthers(b, path, &keep, keptAs);
-    // An empty file there is this drive's own, from a try cut short.
-    made = made || (keptAs.empty() && (s.ok() || s.code == Status::kExists));
-    return s;
-  });
-  if (st.code == Status::kExists && made) st = Status();
-  // A deletion or rename from here on finds the file on the server, or this
-  // upload undoes what it made.
-  if (made) cache->markCreated();
-  return st;
-}
-
 bool Volume::remakeMissingFolders(const std::string& path, const CancelToken* cancel) {
   const std::string parent = ParentPath(path);
   if (IsRootPath(parent)) return false;
@@ -254,11 +228,8 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   const Timestamp pendingMtime = cache->pendingMtime();
   uint64_t sent = 0;
   std::optional<RemoteAttr> seen;
-  std::string keptAs;
   auto send = [&] {
     seen.reset();
-    Status made = createPending(path, cache, cancel, keptAs);
-    if (!made.ok() || !keptAs.empty()) return made;
     return inPlace ? uploadInPlace(path, cache, info, cancel, pendingMtime, sent, seen)
                    : uploadWhole(path, cache, info, cancel, pendingMtime, sent);
   };
@@ -270,13 +241,6 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   if (st.code == Status::kNotFound && !uploadMustEnd(path, *cache) && cache->path() == path &&
       remakeMissingFolders(path, cancel))
     st = send();
-  if (!keptAs.empty()) {
-    // The name went to another client's file meanwhile: the drive's goes up
-    // beside it, under the name it was moved to.
-    TransferEnd(info.id, false, "name taken on the server; kept as " + keptAs);
-    queueUpload(keptAs, 0, cache);
-    return Status(Status::kNotFound, "moved");
-  }
   RemoteAttr attr;
   bool sizeChecked = false;
   if (st.ok() && seen) {

@@ -90,10 +90,7 @@ Status Volume::stopUpload(const std::string& path) {
       uploadCv_.wait_for(lock, std::chrono::milliseconds(timings_.uploadWaitSliceMs));
     }
   }
-  if (changed && cached->pendingCreate()) {
-    // The server never had the file: nothing of it stays.
-    cache_->remove(path);
-  } else if (changed) {
+  if (changed) {
     cached->reset();
     cached->setDirty(false);
     cached->saveMap();

@@ -319,17 +319,14 @@ TEST(FuseMountHost, UnmountWithFilesOpenSavesThemAndFreesTheFolder) {
 // under the folder's new name.
 TEST(FuseMountHost, ACreateInAFolderBeingRenamedLandsUnderItsNewName) {
   LogCapture log;
-  // Listings are never fresh: the create asks the server for the listing of
-  // its folder, and is held there.
-  MountConfig config = MemoryMountDrive();
-  config.cache.dirTtlMs = 0;
-  MountWorld world(config);
-  world.server->makeDir("/X/w");
+  MountWorld world(MemoryMountDrive());
   ASSERT_TRUE(world.mount());
+  ASSERT_EQ(::mkdir(world.file("X").c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir(world.file("X/w").c_str(), 0755), 0);
   const int folder = ::open(world.file("X/w").c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(folder, 0);
   const std::string content = Pattern(5000, 7);
-  std::shared_ptr<Gate> folderListing = world.server->addGate(MemOp::kList, "/X/w");
+  std::shared_ptr<Gate> serverCreate = world.server->addGate(MemOp::kCreate, "/X/w/f");
   int created = 0;
   std::thread writer([&] {
     const int fd = ::openat(folder, "f", O_CREAT | O_WRONLY | O_TRUNC, 0644);
@@ -338,7 +335,7 @@ TEST(FuseMountHost, ACreateInAFolderBeingRenamedLandsUnderItsNewName) {
     if (::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size())) created = errno;
     ::close(fd);
   });
-  ASSERT_TRUE(folderListing->waitArrived());
+  ASSERT_TRUE(serverCreate->waitArrived());
   auto renamed = std::async(std::launch::async,
                             [&] { return ErrnoOf(::rename(world.file("X").c_str(), world.file("Y").c_str())); });
   // The rename waits for the create (and says so), or runs into it.
@@ -346,7 +343,7 @@ TEST(FuseMountHost, ACreateInAFolderBeingRenamedLandsUnderItsNewName) {
     return log.countLines("waits for what is under way there") > 0 ||
            renamed.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
   }));
-  folderListing->release();
+  serverCreate->release();
   writer.join();
   EXPECT_EQ(renamed.get(), 0);
   EXPECT_EQ(created, 0) << std::strerror(created);

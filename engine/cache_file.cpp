@@ -368,6 +368,13 @@ Status CacheFile::write(uint64_t offset, const void* data, uint64_t length) {
   if (!st.ok()) return localFailure("cache write failed", st.native);
   for (uint64_t b = first; b <= last; ++b) states_[b] |= kAllBits;
   needsSave_ = true;
+  writtenSinceWriteOut_ += length;
+  if (writtenSinceWriteOut_ < kWriteOutBytes) return Status();
+  writtenSinceWriteOut_ = 0;
+  lock.unlock();
+  if (saveLock.owns_lock()) saveLock.unlock();
+  // Only starts the disk's writes; the data file lives as long as the object.
+  (void)data_->startSync();
   return Status();
 }
 

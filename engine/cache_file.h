@@ -56,6 +56,10 @@ using Fetcher = std::function<Status(CacheFile* file, uint64_t offset, uint8_t* 
 // so that reading a huge file needs a bounded buffer; a block larger than
 // this is still fetched whole.
 inline constexpr uint64_t kMaxFetchRunBytes = 16ull << 20;
+// Written bytes are sent on to the disk each time this many have gathered,
+// so that the sync before an upload or a commit finds little left to do,
+// rather than a large file's whole content at once after its close.
+inline constexpr uint64_t kWriteOutBytes = 16ull << 20;
 // Waits for blocks fetched by someone else run in slices of this length so
 // that cancellation is seen quickly.
 inline constexpr uint32_t kInFlightWaitSliceMs = 50;
@@ -307,6 +311,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   uint8_t copy_ = kMapCopySettled;  // guarded by mu_; settled while no block is present
   uint64_t unsettledSinceMs_ = 0;  // guarded by mu_; steady ms of the last unsettled store, 0: before this run
   uint64_t dataLength_ = 0;     // guarded by mu_; the data file's length
+  uint64_t writtenSinceWriteOut_ = 0;  // guarded by mu_
 };
 
 }  // namespace tarn

@@ -788,5 +788,71 @@ TEST_F(CacheFileTest, CachedBlocksStayReadableWhileFetchedBytesAreStored) {
   EXPECT_EQ(reader.get(), content.substr(0, kBs));
 }
 
+// Counts the starts of write-out asked of data files.
+class WriteOutCountingEnv : public MemoryEnv {
+ public:
+  Status open(const std::string& path, OpenMode mode, std::unique_ptr<EnvFile>* file) override {
+    std::unique_ptr<EnvFile> inner;
+    Status st = MemoryEnv::open(path, mode, &inner);
+    if (st.ok()) *file = std::make_unique<Counted>(std::move(inner), path.ends_with(".bin") ? &starts : nullptr);
+    return st;
+  }
+  std::atomic<int> starts{0};
+
+ private:
+  class Counted : public EnvFile {
+   public:
+    Counted(std::unique_ptr<EnvFile> inner, std::atomic<int>* starts) : inner_(std::move(inner)), starts_(starts) {}
+    Status read(uint64_t offset, void* buffer, size_t length, size_t* got) override {
+      return inner_->read(offset, buffer, length, got);
+    }
+    Status write(uint64_t offset, const void* data, size_t length) override {
+      return inner_->write(offset, data, length);
+    }
+    Status truncate(uint64_t size) override { return inner_->truncate(size); }
+    Status sync() override { return inner_->sync(); }
+    Status startSync() override {
+      if (starts_ != nullptr) ++*starts_;
+      return inner_->startSync();
+    }
+    Status size(uint64_t* out) override { return inner_->size(out); }
+    Status close() override { return inner_->close(); }
+
+   private:
+    std::unique_ptr<EnvFile> inner_;
+    std::atomic<int>* starts_;
+  };
+};
+
+// A large file written through the cache goes on to the disk while it is
+// written, not all at once at its upload; small files cost nothing for it.
+TEST(CacheFileWriteOutTest, LargeWritesReachTheDiskAsTheyGoAndSmallFilesAreLeftAlone) {
+  WriteOutCountingEnv env;
+  ASSERT_TRUE(env.makeDir("/c").ok());
+  const std::string piece = Pattern(1 << 20, 9);
+  CacheFile big("/c/big.bin", "/c/big.map", "/big", "big", kBs, &env);
+  ASSERT_TRUE(big.openData().ok());
+  const uint64_t pieces = (2 * kWriteOutBytes + kWriteOutBytes / 2) / piece.size();
+  for (uint64_t i = 0; i < pieces; ++i) ASSERT_TRUE(big.write(i * piece.size(), piece.data(), piece.size()).ok());
+  EXPECT_EQ(env.starts.load(), 2);
+  // Rewriting the same bytes counts as writing too: they are dirty again.
+  for (uint64_t i = 0; i < kWriteOutBytes / piece.size(); ++i)
+    ASSERT_TRUE(big.write(i * piece.size(), piece.data(), piece.size()).ok());
+  EXPECT_EQ(env.starts.load(), 3);
+  std::string back(piece.size(), '\0');
+  uint64_t got = 0;
+  ASSERT_TRUE(big.read((pieces - 1) * piece.size(), back.data(), back.size(), got, nullptr, nullptr).ok());
+  EXPECT_EQ(back, piece);
+
+  env.starts = 0;
+  for (int i = 0; i < 100; ++i) {
+    const std::string name = "/c/s" + std::to_string(i);
+    CacheFile small(name + ".bin", name + ".map", name, "s", kBs, &env);
+    ASSERT_TRUE(small.openData().ok());
+    ASSERT_TRUE(small.write(0, piece.data(), 30000).ok());
+  }
+  EXPECT_EQ(env.starts.load(), 0);
+}
+
 }  // namespace
 }  // namespace tarn

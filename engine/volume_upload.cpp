@@ -320,62 +320,89 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
   };
   // Pieces go up side by side, one connection each with one left for reads,
   // and together no larger than one chunk, so the buffers stay as they were.
+  // A lane takes the next piece as soon as its own is sent: a slow piece
+  // holds up its own lane only.
   const uint64_t lanes = static_cast<uint64_t>(std::max<int32_t>(1, config_.net.connections - 1));
   const uint64_t block = cache->blockSize();
   const uint64_t pieceBytes = std::max(block, config_.transfer.chunkBytes / lanes / block * block);
-  struct Piece {
-    uint64_t offset;
-    uint64_t length;
-    std::vector<uint8_t> bytes;
-    Status st;
-  };
   while (!ranges.empty()) {
     if (uploadMustEnd(path, *cache)) return ended();
-    std::vector<Piece> pieces;
-    for (const auto& [offset, length] : ranges) {
-      for (uint64_t pos = offset; pos < offset + length && pieces.size() < lanes; pos += pieceBytes)
-        pieces.push_back(Piece{pos, std::min(pieceBytes, offset + length - pos), {}, Status()});
-      if (pieces.size() == lanes) break;
-    }
-    bool replan = false;
-    for (Piece& p : pieces) {
-      cache->clearUploadMarks(p.offset, p.length);
-      p.bytes.resize(p.length);
-      if (cache->readIfCached(p.offset, p.bytes.data(), p.length)) continue;
-      // A file cut to a block boundary leaves its new last block dirty but
-      // absent: the server's bytes are the ones to keep there.
-      Status st = cache->ensureRange(p.offset, p.length, fetcher(), cancel);
-      if (!st.ok()) return st;
-      if (cache->readIfCached(p.offset, p.bytes.data(), p.length)) continue;
-      // The file shrank meanwhile: look at what is dirty now.
-      std::vector<std::pair<uint64_t, uint64_t>> now = cache->dirtyRanges();
-      if (!now.empty() && now.front() == ranges.front()) return Status(Status::kIo, "dirty block missing from cache");
-      ranges = std::move(now);
-      replan = true;
-      break;
-    }
-    if (replan) continue;
-    auto send = [&](Piece& p) {
-      p.st = pool_->run(policy, cancel, "write", [&](IBackend& b) {
-        noteConnected(b);
-        return b.writeAt(path, p.offset, p.bytes.data(), p.length);
-      });
+    std::vector<std::pair<uint64_t, uint64_t>> pieces;
+    for (const auto& [offset, length] : ranges)
+      for (uint64_t pos = offset; pos < offset + length; pos += pieceBytes)
+        pieces.emplace_back(pos, std::min(pieceBytes, offset + length - pos));
+    std::mutex mu;
+    size_t next = 0;             // guarded by mu
+    Status failed;               // guarded by mu
+    Status unfetched;            // guarded by mu: a dirty block the cache could not bring back
+    bool stop = false;           // guarded by mu: ended, cancelled or failed
+    bool replan = false;         // guarded by mu
+    uint64_t sinceSave = 0;      // guarded by mu
+    auto lane = [&] {
+      std::vector<uint8_t> bytes;
+      for (;;) {
+        if (uploadMustEnd(path, *cache) || IsCancelled(cancel)) {
+          std::lock_guard<std::mutex> lock(mu);
+          stop = true;
+        }
+        std::pair<uint64_t, uint64_t> piece;
+        {
+          std::lock_guard<std::mutex> lock(mu);
+          if (stop || replan || next == pieces.size()) return;
+          piece = pieces[next++];
+        }
+        const auto [offset, length] = piece;
+        cache->clearUploadMarks(offset, length);
+        bytes.resize(length);
+        Status st;
+        bool present = cache->readIfCached(offset, bytes.data(), length);
+        // A file cut to a block boundary leaves its new last block dirty but
+        // absent: the server's bytes are the ones to keep there.
+        if (!present) st = cache->ensureRange(offset, length, fetcher(), cancel);
+        if (st.ok() && !present) present = cache->readIfCached(offset, bytes.data(), length);
+        if (st.ok() && present) {
+          st = pool_->run(policy, cancel, "write", [&](IBackend& b) {
+            noteConnected(b);
+            return b.writeAt(path, offset, bytes.data(), length);
+          });
+        }
+        if (st.ok() && present) {
+          limiter_.consume(length, cancel);
+          bytesUp_ += length;
+          cache->markRangeClean(offset, length);
+        }
+        bool save = false;
+        uint64_t sent = 0;
+        {
+          std::lock_guard<std::mutex> lock(mu);
+          if (!st.ok()) {
+            Status& first = present ? failed : unfetched;
+            if (first.ok()) first = st;
+            stop = true;
+            return;
+          }
+          // The file shrank meanwhile: what is dirty now is looked at anew.
+          if (!present) {
+            replan = true;
+            return;
+          }
+          done += length;
+          sent = done;
+          sinceSave += length;
+          save = sinceSave >= config_.transfer.chunkBytes;
+          if (save) sinceSave = 0;
+        }
+        // What went up survives a restart; the map goes to the disk once a
+        // chunk, as each round's did.
+        if (save) cache->saveMap();
+        updateTransfer(info.id, sent, nullptr, nullptr, -1);
+      }
     };
     std::vector<std::thread> helpers;
-    for (size_t i = 1; i < pieces.size(); ++i) helpers.emplace_back(send, std::ref(pieces[i]));
-    send(pieces.front());
+    for (uint64_t i = 1; i < std::min<uint64_t>(lanes, pieces.size()); ++i) helpers.emplace_back(lane);
+    lane();
     for (std::thread& t : helpers) t.join();
-    Status failed;
-    for (Piece& p : pieces) {
-      if (!p.st.ok()) {
-        if (failed.ok()) failed = p.st;
-        continue;
-      }
-      limiter_.consume(p.length, cancel);
-      bytesUp_ += p.length;
-      cache->markRangeClean(p.offset, p.length);
-      done += p.length;
-    }
+    if (!unfetched.ok()) return unfetched;
     // The server cannot write at an offset after all (the drive chose before
     // it first heard from it), or it has no copy to write into (made offline,
     // or deleted there meanwhile, and the local file wins): the file goes up
@@ -383,10 +410,13 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
     if ((failed.code == Status::kUnsupported || failed.code == Status::kNotFound) && !uploadMustEnd(path, *cache))
       return uploadWhole(path, cache, info, cancel, mtime, sentSize);
     if (!failed.ok()) return failed;
-    ranges = cache->dirtyRanges();
-    if (!ranges.empty()) cache->saveMap();
-    updateTransfer(info.id, done, nullptr, nullptr, -1);
+    if (uploadMustEnd(path, *cache)) return ended();
     if (IsCancelled(cancel)) return Status(Status::kCanceled, "");
+    std::vector<std::pair<uint64_t, uint64_t>> now = cache->dirtyRanges();
+    if (replan && !now.empty() && now.front() == ranges.front())
+      return Status(Status::kIo, "dirty block missing from cache");
+    ranges = std::move(now);
+    if (!ranges.empty()) cache->saveMap();
   }
   if (uploadMustEnd(path, *cache)) return ended();
 

@@ -372,7 +372,6 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
           cache->markRangeClean(offset, length);
         }
         bool save = false;
-        uint64_t sent = 0;
         {
           std::lock_guard<std::mutex> lock(mu);
           if (!st.ok()) {
@@ -387,15 +386,15 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
             return;
           }
           done += length;
-          sent = done;
           sinceSave += length;
           save = sinceSave >= config_.transfer.chunkBytes;
           if (save) sinceSave = 0;
+          // Under the lanes' lock, so that the progress shown never goes back.
+          updateTransfer(info.id, done, nullptr, nullptr, -1);
         }
         // What went up survives a restart; the map goes to the disk once a
         // chunk, as each round's did.
         if (save) cache->saveMap();
-        updateTransfer(info.id, sent, nullptr, nullptr, -1);
       }
     };
     std::vector<std::thread> helpers;

@@ -351,7 +351,7 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
           if (stop || replan || next == pieces.size()) return;
           piece = pieces[next++];
         }
-        const auto [offset, length] = piece;
+        const uint64_t offset = piece.first, length = piece.second;
         cache->clearUploadMarks(offset, length);
         bytes.resize(length);
         Status st;

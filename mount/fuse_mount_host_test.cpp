@@ -253,6 +253,9 @@ TEST(FuseMountHost, AListingQueuedBehindARenameOnASilentServerEndsWithinTheRenam
   });
   ASSERT_TRUE(Eventually([&] { return world.server->silentWaiters() > 0; }));
   std::future<std::string> listed = std::async(std::launch::async, [&] { return ListNames(world.file("F")); });
+  // The listing's look at the folder waits too before the clock moves: one
+  // that began after the move would have a whole budget of its own.
+  ASSERT_TRUE(Eventually([&] { return world.server->silentWaiters() > 1; }));
   clock.advance(config.net.connectTimeoutMs + config.net.ioTimeoutMs);
   const bool ended = Eventually([&] { return Ready(renamed) && Ready(listed); });
   world.server->setSilent(0);

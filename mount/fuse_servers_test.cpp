@@ -406,6 +406,9 @@ TEST_P(ServerHung, CachedFilesAnswerWithinTheTimeOutsOrAtOnce) {
     tarn::testing::TcpRelay relay(config.endpoint.port);
     config.endpoint.port = relay.port();
     config.net.connectTimeoutMs = config.net.ioTimeoutMs = c.timeoutMs;
+    // An SSH handshake on two busy cores under the sanitizers may take more
+    // than a second; the questions of the hang run on the open connection.
+    config.net.connectTimeoutMs = std::max(config.net.connectTimeoutMs, 5000u);
     // The pings of idle connections run into the silence too.
     config.net.keepaliveSec = 1;
     CopyNetToEndpoint(config);
@@ -419,9 +422,11 @@ TEST_P(ServerHung, CachedFilesAnswerWithinTheTimeOutsOrAtOnce) {
     const std::string content = std::string("cached before the server stopped answering, ") + c.what;
     std::shared_ptr<OpenFile> before;
     if (i == 0) {
-      ASSERT_TRUE(v.create(top, true, before).ok());
+      const Status made = v.create(top, true, before);
+      ASSERT_TRUE(made.ok()) << made.toString();
     }
-    ASSERT_TRUE(v.create(folder, true, before).ok());
+    const Status made = v.create(folder, true, before);
+    ASSERT_TRUE(made.ok()) << c.what << ": " << made.toString();
     ASSERT_TRUE(v.create(path, false, before).ok());
     ASSERT_TRUE(v.write(before, 0, content.data(), content.size()).ok());
     v.closeNow(before);

@@ -341,13 +341,11 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
     auto lane = [&] {
       std::vector<uint8_t> bytes;
       for (;;) {
-        if (uploadMustEnd(path, *cache) || IsCancelled(cancel)) {
-          std::lock_guard<std::mutex> lock(mu);
-          stop = true;
-        }
+        const bool mustEnd = uploadMustEnd(path, *cache) || IsCancelled(cancel);
         std::pair<uint64_t, uint64_t> piece;
         {
           std::lock_guard<std::mutex> lock(mu);
+          stop = stop || mustEnd;
           if (stop || replan || next == pieces.size()) return;
           piece = pieces[next++];
         }

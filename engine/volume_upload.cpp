@@ -278,6 +278,7 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     if (cache->size() != attr.size || !cache->pendingMtime().isZero()) cache->setDirty(true);
     cache->saveMap();
     TransferEnd(info.id, true, "");
+    requestSucceeded(RequestKind::kUpload);
     vx::log::write(vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(), FormatBytes(cache->size()).c_str());
     return Status();
   }
@@ -301,7 +302,7 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   const std::string diagnosis = " [cache=" + cache->path() + " removed=" + bit(removed) + " exists=" + bit(exists) +
                                 " size=" + std::to_string(cache->size()) + " renaming=" + bit(renaming) +
                                 " deleting=" + bit(deleting) + "]";
-  setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native));
+  recordUploadError(path, st);
   TransferEnd(info.id, false, st.toString());
   vx::log::write(vx::log::kWarn, "%s: upload of %s failed: %s%s", id, path.c_str(), st.toString().c_str(),
                  diagnosis.c_str());
@@ -361,7 +362,7 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
         if (st.ok() && present) {
           st = pool_->run(policy, cancel, "write", [&](IBackend& b) {
             noteConnected(b);
-            return b.writeAt(path, offset, bytes.data(), length);
+            return uploadAttemptEnded(path, b.writeAt(path, offset, bytes.data(), length));
           });
         }
         if (st.ok() && present) {
@@ -466,7 +467,7 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
     if (meta_->getAttr(path, &known, &negative) && !negative) mtime = known.mtime;
   }
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min({config_.transfer.chunkBytes, kWholePieceBytes, size})));
-  st = pool_->run(UploadRetryPolicyFor(config_.net), cancel, "put", [&](IBackend& b) -> Status {
+  const auto attempt = [&](IBackend& b) -> Status {
     noteConnected(b);
     std::unique_ptr<IWriteStream> stream;
     Status s = b.openWrite(path, 0, size, stream);
@@ -505,9 +506,22 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
     if (!s.ok()) return s;
     if (!mtime.isZero()) (void)b.setTimes(path, mtime, Timestamp());
     return Status();
-  });
+  };
+  st = pool_->run(UploadRetryPolicyFor(config_.net), cancel, "put",
+                  [&](IBackend& b) { return uploadAttemptEnded(path, attempt(b)); });
   if (st.ok()) sentSize = size;
   return st;
+}
+
+Status Volume::uploadAttemptEnded(const std::string& path, Status st) {
+  // A refusal ends the upload, which then records it; a cancellation is no
+  // failure of the server.
+  if (st.retryable()) recordUploadError(path, st);
+  return st;
+}
+
+void Volume::recordUploadError(const std::string& path, const Status& st) {
+  setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native), RequestKind::kUpload);
 }
 
 Status Volume::verifyUpload(const std::string& path, const std::shared_ptr<CacheFile>& cache, uint64_t localSize,

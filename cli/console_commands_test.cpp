@@ -123,12 +123,16 @@ std::string* ConsoleCommandsTest::exe_ = nullptr;
 ServiceThread* ConsoleCommandsTest::service_ = nullptr;
 
 TEST_F(ConsoleCommandsTest, ConsoleCommands) {
+  const std::string notADrive = machine_->file("not-a-drive.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(notADrive, std::string("{\"endpoint\": ")));
+  const std::string noServer = machine_->file("no-server.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(noServer, std::string("{\"name\": \"Team\"}")));
   struct Case {
     std::vector<std::string> args;
     bool asNobody;
     const char* password;
     int exitCode;
-    const char* output;  // a piece of what it prints
+    std::string output;  // a piece of what it prints
   };
   const Case cases[] = {
       {{"help"}, false, nullptr, kExitOk, "add <share link or URL>"},
@@ -171,6 +175,10 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
       {{"remove", "R:"}, false, nullptr, kExitOk, ""},
       {{"sync", "R"}, false, nullptr, kExitFailed, "no drive has the letter R"},
       {{"frobnicate"}, false, nullptr, kExitUsage, "unknown command: frobnicate"},
+      {{"mount", "--foreground", notADrive, machine_->path()}, false, nullptr, kExitUsage, notADrive + ": "},
+      {{"mount", "--foreground", noServer, machine_->path()}, false, nullptr, kExitUsage, noServer + ": "},
+      {{"mount", "--foreground", notADrive + ".missing", machine_->path()}, false, nullptr, kExitFailed,
+       "cannot read " + notADrive + ".missing"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "") + (c.asNobody ? " as nobody" : ""));

@@ -342,9 +342,13 @@ int RunRemove(const Args& args) {
   bool force = false;
   Args drives;
   for (const std::string& a : args) {
-    if (a == "--force") force = true;
-    else if (a.compare(0, 1, "-") == 0) return ReportUsage("unexpected argument: " + a, "tarn remove --help");
-    else drives.push_back(a);
+    if (a == "--force") {
+      force = true;
+    } else if (a.starts_with("-")) {
+      return ReportUsage("unexpected argument: " + a, "tarn remove --help");
+    } else {
+      drives.push_back(a);
+    }
   }
   if (drives.size() != 1) return ReportUsage("give one drive letter or id", "tarn remove --help");
   MountStatus drive;
@@ -363,8 +367,8 @@ int RunRemove(const Args& args) {
                              FormatBytes(static_cast<uint64_t>(unsent.bytes)) + ") not yet sent to its server";
     bool yes = false;
     if (!AskOnTerminal(what + "; remove it and throw them away? [y/N] ", yes))
-      return ReportFailure(what + "; \"tarn sync " + Letter(drive.drive) +
-                           "\" sends them, or \"tarn remove --force\" throws them away with the drive");
+      return ReportFailure(what + "; \"tarn sync " + Letter(drive.drive) + "\" sends them, or \"tarn remove " +
+                           Letter(drive.drive) + " --force\" throws them away with the drive");
     if (!yes) {
       std::printf("kept the drive %s\n", Shown(drive).c_str());
       return kExitFailed;

@@ -662,7 +662,7 @@ TEST_F(ConsoleCommandsTest, RemoveAsksBeforeItThrowsUnsentChangesAway) {
   RunResult r = RunTarn({"remove", "X"});
   EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
   EXPECT_NE(r.output.find("X: has changes of 1 file (10 B) not yet sent to its server; \"tarn sync X\" sends them, "
-                          "or \"tarn remove --force\" throws them away with the drive"),
+                          "or \"tarn remove X --force\" throws them away with the drive"),
             std::string::npos)
       << r.output;
   EXPECT_TRUE(listed());

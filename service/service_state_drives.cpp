@@ -1,6 +1,6 @@
 #include <algorithm>
-#include <filesystem>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <utility>
 

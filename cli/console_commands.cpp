@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "client/drive_link.h"
 #include "client/mount_follow.h"
 #include "client/service_client.h"
 #include "cli/terminal.h"
@@ -117,9 +118,8 @@ int RunStatus(const Args& args) {
                         : m.online      ? "mounted"
                                         : "no server";
     if (m.mounted && m.pendingUploads > 0) state += ", " + std::to_string(m.pendingUploads) + " to send";
-    const MountConfig cfg = MountConfigFromJson(m.config);
     std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", m.id.c_str(), (Letter(m.drive) + ":").c_str(), state.c_str(),
-                vx::WideToUtf8(m.name).c_str(), DisplayUrl(cfg).c_str());
+                vx::WideToUtf8(m.name).c_str(), DriveLink(m).c_str());
     if (m.mounted) std::printf("%18s%s, cache %s\n", "", m.mountPoint.c_str(), FormatBytes(m.cacheBytes).c_str());
     if (!m.lastError.empty()) std::printf("%18serror: %s\n", "", Printable(m.lastError).c_str());
   }

@@ -332,6 +332,8 @@ TEST_F(ConsoleCommandsTest, DriveOfAShareLinkFromAddToRemove) {
   EXPECT_EQ(r.exitCode, kExitOk) << r.output;
   EXPECT_NE(r.output.find("mounted, 1 to send"), std::string::npos) << r.output;
   EXPECT_NE(r.output.find(mountPoint), std::string::npos) << r.output;
+  // The server as the link the drive was added with, its port included.
+  EXPECT_NE(r.output.find("  " + url + folder + "\n"), std::string::npos) << r.output;
   r = RunTarn({"transfers"}, true);
   EXPECT_EQ(r.exitCode, kExitOk) << r.output;
   EXPECT_NE(r.output.find("DRIVE  KIND      STATE    SIZE                    PATH\n"), std::string::npos) << r.output;

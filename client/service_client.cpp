@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string_view>
@@ -111,7 +112,11 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
     const Value& ep = ms.config["endpoint"];
     ms.protocol = ep["protocol"].asString();
     ms.host = ep["host"].asString();
+    const int64_t port = ep["port"].asInt64();
+    ms.port = port > 0 && port <= UINT16_MAX ? static_cast<uint32_t>(port) : 0;
     ms.root = ep["root"].asString();
+    ms.user = ep["user"].asString();
+    ms.tls = ep["tls"].asBool(true);
     ms.mountPoint = m["mountPoint"].asString();
     ms.mounted = m["mounted"].asBool();
     ms.mounting = m["mounting"].asBool();

@@ -46,7 +46,10 @@ struct MountStatus {
   char16_t drive = 0;
   std::string protocol;
   std::string host;
+  uint32_t port = 0;  // 0: the protocol's own
   std::string root;
+  std::string user;
+  bool tls = true;
   std::string mountPoint;
   bool mounted = false;
   bool mounting = false;  // a mount goes on

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "client/drive_link.h"
 #include "foundation/file_util.h"
 #include "platform/control_socket.h"
 #include "service/service_body.h"
@@ -95,6 +96,10 @@ TEST_F(ServiceClientTest, EveryRequestIsAnsweredOverTheSocket) {
   EXPECT_EQ(m.protocol, "webdav");
   EXPECT_EQ(m.host, "dav.example");
   EXPECT_EQ(m.root, "/remote.php/dav/files/alice");
+  EXPECT_EQ(m.port, 8443u);
+  EXPECT_EQ(m.user, "alice");
+  EXPECT_TRUE(m.tls);
+  EXPECT_EQ(DriveLink(m), "https://dav.example:8443/remote.php/dav/files/alice");
   EXPECT_EQ(m.mountPoint, machine_->path() + "/mnt/tarn/Q");
   EXPECT_FALSE(m.mounted);
   EXPECT_TRUE(m.config["endpoint"]["hasPassword"].asBool());

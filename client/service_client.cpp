@@ -89,6 +89,7 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
   out.autoUpdate = reply["autoUpdate"].asBool();
   out.language = reply["language"].asString();
   out.mayManageDrives = reply["mayManageDrives"].asBool(true);
+  out.mayChangeSettings = reply["mayChangeSettings"].asBool(true);
   const Value& u = reply["update"];
   out.update.checking = u["checking"].asBool();
   out.update.lastCheck = u["lastCheck"].asInt64();

@@ -71,6 +71,9 @@ struct ServiceStatus {
   // The caller may add, change, mount and unmount drives (a service that
   // does not say lets everyone try).
   bool mayManageDrives = true;
+  // The caller may change the service's own settings (the language among
+  // them): root alone. A service that does not say lets everyone try.
+  bool mayChangeSettings = true;
   struct Update {
     bool checking = false;
     int64_t lastCheck = 0;

@@ -151,8 +151,10 @@ Value Dispatcher::dispatch(const Value& request, const IpcCaller* caller) {
     }
     Value reply = entry.run(state_, request);
     // Windows offer only what the caller may do, and say why.
-    if (entry.name == "status" && reply["ok"].asBool())
+    if (entry.name == "status" && reply["ok"].asBool()) {
       reply.set("mayManageDrives", caller == nullptr || caller->privileged);
+      reply.set("mayChangeSettings", caller == nullptr || caller->root);
+    }
     return reply;
   }
   return ErrorReply("unknown op: " + op);

@@ -356,6 +356,14 @@ TEST_F(ServiceStateTest, DrivesAreChangedByAdministratorsAndSettingsByRoot) {
     EXPECT_TRUE(dispatcher.dispatch(status, allowed)["mayManageDrives"].asBool(false));
   }
   EXPECT_TRUE(dispatcher.dispatch(status, nullptr)["mayManageDrives"].asBool(false));
+  // And whether the service's own settings (the language) are, which only
+  // root changes.
+  for (const IpcCaller* refused : {&user, &member}) {
+    EXPECT_FALSE(dispatcher.dispatch(status, refused)["mayChangeSettings"].asBool(true));
+  }
+  for (const IpcCaller* allowed : {static_cast<const IpcCaller*>(&root), static_cast<const IpcCaller*>(nullptr)}) {
+    EXPECT_TRUE(dispatcher.dispatch(status, allowed)["mayChangeSettings"].asBool(false));
+  }
 }
 
 TEST_F(ServiceStateTest, AFloodOfRefusalsCannotRotateTheLogAway) {

@@ -70,7 +70,7 @@ Status Volume::inTime(Status st) {
 
 Volume::~Volume() { stop(0); }
 
-Status Volume::start(std::string* errorText) {
+Status Volume::start(std::string* errorText, const CancelToken* connectCancel) {
   if (started_.load()) return Status();
   const std::string id = config_.id;
   cacheDir_ = config_.cache.dir.empty() ? vx::JoinPath(cacheRoot_, id) : config_.cache.dir;
@@ -107,7 +107,10 @@ Status Volume::start(std::string* errorText) {
   Status refused;
   if (!offline_.load()) {
     ConnectionPool::Lease lease;
-    Status st = pool_->acquire(lease, cancel_.get(), config_.net.connectTimeoutMs + timings_.connectSlackMs);
+    // Nothing stops the volume while it starts: its own token is not yet
+    // anyone's to cancel.
+    Status st = pool_->acquire(lease, connectCancel != nullptr ? connectCancel : cancel_.get(),
+                               config_.net.connectTimeoutMs + timings_.connectSlackMs);
     if (st.ok()) {
       noteConnected(*lease.backend());
     } else if (st.code == Status::kInvalid) {

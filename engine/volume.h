@@ -224,8 +224,10 @@ class Volume {
   // A second call while started returns ok at once. Fails when the cache
   // folder cannot be made, or when the first connect is refused as invalid
   // (a server certificate this side does not trust); a server out of reach
-  // is served from cache.
-  Status start(std::string* errorText);
+  // is served from cache. `connectCancel` (may be null) ends the first
+  // connect early, as an unmount of a mount still under way asks; the
+  // volume then starts as for a server out of reach.
+  Status start(std::string* errorText, const CancelToken* connectCancel = nullptr);
   // waitMs 0: do not wait for uploads. Reads in progress end as canceled.
   void stop(uint32_t waitMs);
   void setOffline(bool offline);

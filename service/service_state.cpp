@@ -263,6 +263,7 @@ Status ServiceState::removeMount(const std::string& id, bool clearCache) {
   slot->releaseAsked = true;
   slot->releaseFlushMs = 0;
   slot->released = Status();
+  if (slot->mountCancel) slot->mountCancel->cancel();
   wakeWorkerLocked(*slot);
   changed_.wait(lock, [&] { return !findSerialLocked(serial)->working; });
   slot = findSerialLocked(serial);

@@ -161,6 +161,9 @@ class ServiceState {
     bool mountAsked = false;           // try a mount (once)
     bool releaseAsked = false;         // take the drive away (once)
     bool mounting = false;             // a mount is under way
+    // Ends the mount under way early: an unmount cancels it, and the
+    // service's stop (its parent).
+    std::shared_ptr<CancelToken> mountCancel;
     bool removing = false;             // removeMount waits for the worker
     uint32_t releaseFlushMs = kUnmountFlushMs;
     Status released;                   // how the last taking away went

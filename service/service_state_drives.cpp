@@ -17,6 +17,7 @@ using vx::json::Value;
 constexpr const char* kNoSuchDrive = "no such drive";
 constexpr const char* kNotMounted = "the drive is not mounted";
 constexpr const char* kStopping = "the service is stopping";
+constexpr const char* kMountStopped = "the mount was stopped by an unmount";
 
 const char* Name(const MountConfig& c) { return c.name.c_str(); }
 
@@ -95,7 +96,7 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
   std::string error;
   // A server out of reach does not fail the start: the drive serves its
   // cache and the status shows why it is not online.
-  out.status = volume->start(&error);
+  out.status = volume->start(&error, cancel);
   if (!out.status.ok()) return out;
   if (stopping()) {
     volume->stop(0);
@@ -252,6 +253,8 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
   DriveSlot* slot = findSerialLocked(serial);
   slot->mounting = true;
   slot->lastError.clear();
+  slot->mountCancel = std::make_shared<CancelToken>(stopping_);
+  const std::shared_ptr<CancelToken> cancel = slot->mountCancel;
   MountConfig config = slot->config;
   // A mount taken away from outside leaves its volume running; the new one
   // resumes what it had not sent.
@@ -263,15 +266,23 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
 
   Mounted made;
   made.status = ReleaseDrive(config, staleHost, staleVolume, 0);
-  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, stopping_.get());
-  if (!made.status.ok())
+  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, cancel.get());
+  // Stopped by an unmount, not by the service's stop: what the user asked
+  // for, no failure.
+  const bool stopped = made.status.code == Status::kCanceled && !stopping_->isCancelled();
+  if (stopped) made.status = Status(Status::kCanceled, kMountStopped);
+  if (stopped) {
+    vx::log::write(vx::log::kInfo, "%s: %s", Name(config), kMountStopped);
+  } else if (!made.status.ok()) {
     vx::log::write(vx::log::kWarn, "%s: mount failed: %s", Name(config), made.status.message.c_str());
+  }
 
   lock.lock();
   slot = findSerialLocked(serial);
   slot->mounting = false;
+  slot->mountCancel.reset();
   slot->mountResult = made.status;
-  slot->lastError = made.status.ok() ? std::string() : made.status.message;
+  slot->lastError = made.status.ok() || stopped ? std::string() : made.status.message;
   // Kept only when the file keeps it, so that memory and file agree; a
   // change of the server meanwhile makes the result another server's.
   if (made.probed && SameServer(slot->config.endpoint, config.endpoint)) {
@@ -327,6 +338,9 @@ Status ServiceState::unmount(const std::string& id) {
   slot->releaseAsked = true;
   slot->releaseFlushMs = kUnmountFlushMs;
   slot->released = Status();
+  // A mount under way (a server that accepts and says nothing) would hold
+  // the unmount for its time-outs: it goes no further.
+  if (slot->mountCancel) slot->mountCancel->cancel();
   wakeWorkerLocked(*slot);
   changed_.wait(lock, [&] {
     const DriveSlot* s = findSerialLocked(serial);

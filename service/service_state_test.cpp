@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -589,6 +590,49 @@ TEST_F(MountedStateTest, AServerThatDoesNotAnswerHoldsUpNothingButItsOwnMount) {
   ASSERT_TRUE(state_->mount(id, &pending).ok());
   EXPECT_FALSE(pending);
   ASSERT_TRUE(state_->unmount(id).ok());
+}
+
+// A mount that hangs on a server that takes the connection and says
+// nothing is stopped by an unmount at once, whether it waits in the probe
+// of a drive never probed or in the drive's first connect; the drive then
+// shows neither mounting nor an error.
+TEST_F(MountedStateTest, AnUnmountStopsAMountStillGoingOn) {
+  const std::string id = AddDrive("d10");
+  state_->setMountAnswerMs(0);
+  for (const char* where : {"in the probe", "in the first connect"}) {
+    SCOPED_TRACE(where);
+    // Far longer than any test runs: only the unmount ends the wait.
+    server_->setSilent(3600000, {test::MemOp::kConnect});
+    bool pending = false;
+    ASSERT_TRUE(state_->mount(id, &pending).ok());
+    EXPECT_TRUE(pending);
+    ASSERT_TRUE(test::Eventually([&] { return server_->silentWaiters() > 0; }));
+    EXPECT_TRUE(Drive()["mounting"].asBool());
+
+    std::atomic<bool> unmounted{false};
+    Status s;
+    std::thread unmount([&] {
+      s = state_->unmount(id);
+      unmounted = true;
+    });
+    const bool ended = test::Eventually([&] { return unmounted.load(); });
+    EXPECT_TRUE(ended) << "the unmount waited for the silent server";
+    server_->setSilent(0);
+    unmount.join();
+    EXPECT_TRUE(s.ok()) << s.message;
+    const Value drive = Drive();
+    EXPECT_FALSE(drive["mounting"].asBool());
+    EXPECT_FALSE(drive["mounted"].asBool());
+    EXPECT_EQ(drive["lastError"].asString(), "");
+    EXPECT_FALSE(IsMountPoint());
+    if (std::string(where) == "in the probe") {
+      // Probed once, so that the next mount goes straight to its connect.
+      ASSERT_TRUE(state_->mount(id).ok());
+      ASSERT_TRUE(test::Eventually([&] { return Drive()["mounted"].asBool(); }));
+      ASSERT_TRUE(Drive()["config"]["probed"]["valid"].asBool());
+      ASSERT_TRUE(state_->unmount(id).ok());
+    }
+  }
 }
 
 TEST_F(MountedStateTest, TheStopEndsTheProbeOfAMountStillGoingOn) {

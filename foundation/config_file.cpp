@@ -206,7 +206,6 @@ AppConfig AppConfigFromJson(const Value& v) {
   a.logLevel = ReadText(v["logLevel"], a.logLevel);
   a.language = ReadText(v["language"], "");
   a.startTrayAtLogon = ReadBool(v["startTrayAtLogon"], a.startTrayAtLogon);
-  a.autoUpdate = ReadBool(v["autoUpdate"], a.autoUpdate);
   a.mountDriver = ReadText(v["mountDriver"], a.mountDriver);
   a.adminGroup = ReadText(v["adminGroup"], a.adminGroup);
   const Value& mounts = v["mounts"];
@@ -331,7 +330,6 @@ Value AppConfigToJson(const AppConfig& a, bool withSecrets) {
   o.set("logLevel", a.logLevel);
   o.set("language", a.language);
   o.set("startTrayAtLogon", a.startTrayAtLogon);
-  o.set("autoUpdate", a.autoUpdate);
   o.set("mountDriver", a.mountDriver);
   o.set("adminGroup", a.adminGroup);
   Value mounts = Value::array();

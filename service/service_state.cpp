@@ -152,7 +152,8 @@ Value ServiceState::status() {
   Value reply = Value::object();
   reply.set("ok", true);
   reply.set("version", kServiceVersion);
-  reply.set("autoUpdate", settings_.autoUpdate);
+  // There is no update server: nothing updates by itself.
+  reply.set("autoUpdate", false);
   // The desktop application's language, for users who cannot read the file.
   reply.set("language", settings_.language);
   // There is no update server: the record stays idle.
@@ -295,9 +296,11 @@ Status ServiceState::setAppSettings(const Value& settings) {
     const std::string& key = settings.keys[i];
     const Value& v = settings.items[i];
     if (key == "op") continue;
-    if (key == "autoUpdate" || key == "startTrayAtLogon") {
+    if (key == "autoUpdate") {
+      return SettingError("autoUpdate: there is no update server: updates come with the system's packages");
+    } else if (key == "startTrayAtLogon") {
       if (!v.isBool()) return SettingError(key + " must be true or false");
-      (key == "autoUpdate" ? next.autoUpdate : next.startTrayAtLogon) = v.boolean;
+      next.startTrayAtLogon = v.boolean;
     } else if (key == "language" || key == "mountDriver" || key == "cacheRoot" || key == "logLevel" ||
                key == "adminGroup") {
       if (!v.isString()) return SettingError(key + " must be a text");

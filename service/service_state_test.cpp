@@ -180,8 +180,8 @@ TEST_F(ServiceStateTest, FailedSaveChangesNothing) {
   Status s = state->setMount(Json(R"({"endpoint":{"host":"dav.example"}})"), id);
   EXPECT_EQ(s.code, Status::kIo);
   EXPECT_EQ(state->status()["mounts"].size(), 0u);
-  EXPECT_FALSE(state->setAppSettings(Json(R"({"autoUpdate":false})")).ok());
-  EXPECT_TRUE(state->status()["autoUpdate"].asBool());
+  EXPECT_FALSE(state->setAppSettings(Json(R"({"language":"de"})")).ok());
+  EXPECT_EQ(state->status()["language"].asString(), "");
 }
 
 TEST_F(ServiceStateTest, RemovedDriveTakesOnlyTheEngineFilesOfItsCache) {
@@ -257,9 +257,11 @@ TEST_F(ServiceStateTest, AppSettingsAreCheckedAndKept) {
     const char* error;  // empty: accepted
   };
   const Case cases[] = {
-      {R"({"op":"setAppSettings","language":"de","autoUpdate":false,"logLevel":"debug"})", ""},
+      {R"({"op":"setAppSettings","language":"de","logLevel":"debug"})", ""},
       {R"({"startTrayAtLogon":false,"mountDriver":"fuse","cacheRoot":""})", ""},
-      {R"({"autoUpdate":"no"})", "autoUpdate must be true or false"},
+      {R"({"startTrayAtLogon":"no"})", "startTrayAtLogon must be true or false"},
+      // There is no update server, and so no setting of automatic updates.
+      {R"({"autoUpdate":false})", "autoUpdate: there is no update server: updates come with the system's packages"},
       {R"({"language":7})", "language must be a text"},
       {R"({"logLevel":"loud"})", "logLevel must be debug, info, warn or error"},
       {R"({"cacheRoot":"relative/dir"})", "cacheRoot must be an absolute path"},
@@ -274,7 +276,9 @@ TEST_F(ServiceStateTest, AppSettingsAreCheckedAndKept) {
   AppConfig saved;
   ASSERT_TRUE(LoadConfig(saved, config_));
   EXPECT_EQ(saved.language, "de");
-  EXPECT_FALSE(saved.autoUpdate);
+  std::string file;
+  ASSERT_TRUE(vx::ReadWholeFile(config_, file));
+  EXPECT_EQ(file.find("autoUpdate"), std::string::npos) << "there is no update server: no such setting";
   EXPECT_EQ(saved.logLevel, "debug");
   EXPECT_FALSE(saved.startTrayAtLogon);
   EXPECT_EQ(saved.mountDriver, "fuse");

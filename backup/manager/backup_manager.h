@@ -136,6 +136,9 @@ class BackupManager : public IBackupService {
     // its last backup.
     std::string lastTask;
     std::string lastTaskResult;
+    // The counts of the last task's note (TaskOutcome::counts); an empty
+    // object when it did not succeed.
+    vx::json::Value lastTaskCounts = vx::json::Value::object();
     backup::SnapshotInfo lastSnapshot;  // empty id: none
     // The op of a task that has begun and not yet recorded its end, and
     // when it began: kept in "status.json", so that a task the service did

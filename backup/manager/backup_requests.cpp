@@ -198,6 +198,7 @@ Value BackupManager::stateJson(const JobState& state, int64_t t) {
   s.set("lastNote", state.lastNote);
   s.set("lastTask", state.lastTask);
   s.set("lastTaskResult", state.lastTaskResult);
+  s.set("lastTaskCounts", state.lastTaskCounts);
   if (!state.lastSnapshot.id.empty()) s.set("lastSnapshot", SnapshotJson(state.lastSnapshot));
   const bool scheduled = job.enabled && backup::IsScheduled(job.schedule.mode);
   s.set("nextRun", scheduled ? job.schedule.nextRun(state.lastStart, t) : 0);

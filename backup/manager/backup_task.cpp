@@ -258,6 +258,7 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
   state.unfinishedSince = 0;
   state.lastTask = op;
   state.lastTaskResult = result;
+  state.lastTaskCounts = out.status.ok() && op != kOpBackup ? out.counts : vx::json::Value::object();
   if (op != kOpBackup) {
     state.lastNote = out.status.ok() ? out.note : op + ": " + out.status.toString();
     if (!out.removed.empty()) state.versionsValid = false;

@@ -34,6 +34,10 @@ inline std::string Counted(uint64_t count, const char* one, const char* many) {
 struct BackupManager::TaskOutcome {
   Status status;
   std::string note;                   // the summary of a task that succeeded
+  // What the note counts, as numbers a window words in its own language:
+  // restore "files" and "bytes"; check "packs", "bytes" and "problems";
+  // prune "versions" and "bytes" (freed).
+  vx::json::Value counts = vx::json::Value::object();
   // What the log's line tells after the result, where the note, which the
   // page shows alone, would name the op twice ("check ok: check passed").
   std::string logNote;

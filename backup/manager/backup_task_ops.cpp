@@ -117,6 +117,8 @@ void BackupManager::runRestoreOp(JobState& state, const backup::BackupJob& job, 
   // read held an unknown number of them, so it is named instead.
   const uint64_t lost = progress.errors.load() - std::min<uint64_t>(progress.errors.load(), unreadable.size());
   out.note = "restored " + Counted(progress.files.load(), "file", "files") + ", " + FormatBytes(progress.bytes.load());
+  out.counts.set("files", progress.files.load());
+  out.counts.set("bytes", progress.bytes.load());
   if (lost != 0) out.note += "; " + std::to_string(lost) + " could not be restored";
   if (!unreadable.empty()) {
     out.note += "; folder " + unreadable.front() + " could not be read";
@@ -137,6 +139,9 @@ void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskAr
   progress.errors.fetch_add(report.problems.size());
   const size_t kept = std::min(report.problems.size(), backup::kMaxProblems);
   out.problems.assign(report.problems.begin(), report.problems.begin() + static_cast<ptrdiff_t>(kept));
+  out.counts.set("packs", report.packs);
+  out.counts.set("bytes", report.bytes);
+  out.counts.set("problems", report.problems.size());
   if (!report.problems.empty()) {
     out.logNote = "found " + Counted(report.problems.size(), "problem", "problems") + ": " + report.problems.front();
     out.note = "check " + out.logNote;
@@ -167,6 +172,8 @@ void BackupManager::runPruneOp(JobState& state, const backup::BackupJob& job, ba
   if (!out.status.ok()) return;
   out.note = "cleanup: " + std::to_string(out.removed.size()) + " old versions removed, " +
              FormatBytes(report.bytesFreed) + " freed";
+  out.counts.set("versions", out.removed.size());
+  out.counts.set("bytes", report.bytesFreed);
   if (report.packsAdopted > 0)
     out.note += "; " + std::to_string(report.packsAdopted) + " packs that no index named are indexed";
   out.setLastPrune = true;

@@ -280,6 +280,47 @@ void FlipMiddleByte(test::MemoryServer& server, const std::string& path) {
   server.putFile(path, bytes);
 }
 
+// What a restore, a check and a cleanup counted comes beside their notes as
+// numbers, for a window to word in its own language, and stays across a
+// restart; a task that failed counted nothing.
+TEST(BackupTaskTest, TasksCountWhatTheirNotesSay) {
+  ManagerWorld w;
+  test::TempDir src;
+  const std::string first = FirstVersion(w, src);
+  ASSERT_FALSE(first.empty());
+  struct Case {
+    std::string request;
+    const char* member;
+    int64_t least;  // the count is at least this
+    int64_t most;   // and at most this
+  };
+  test::TempDir target("tarn-restore-target", 0755);
+  const Case cases[] = {
+      {R"({"op":"backupCheck","id":"j1","readData":true})", "packs", 1, 1000},
+      {R"({"op":"backupCheck","id":"j1","readData":true})", "problems", 0, 0},
+      {R"({"op":"backupPrune","id":"j1"})", "versions", 0, 0},
+      {R"({"op":"backupRestore","id":"j1","snapshot":")" + first + R"(","target":")" + target.path() + R"("})",
+       "files", 2, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    const Value counts = RunToEnd(w, c.request, "j1")["lastTaskCounts"];
+    ASSERT_TRUE(counts.has(c.member)) << counts.dump();
+    EXPECT_GE(counts[c.member].asInt64(), c.least);
+    EXPECT_LE(counts[c.member].asInt64(), c.most);
+    EXPECT_TRUE(counts.has("bytes")) << counts.dump();
+  }
+  w.restart();
+  EXPECT_EQ(Status(w, "j1")["lastTaskCounts"]["files"].asInt64(), 2);
+  EXPECT_EQ(Status(w, "j1")["lastTaskCounts"]["bytes"].asInt64(), 9);
+
+  w.server("a").addFault(
+      backup::Fault(test::MemOp::kConnect, 1, 0, ::tarn::Status(::tarn::Status::kNetwork, "Connection refused", ECONNREFUSED)));
+  const Value failed = RunToEnd(w, R"({"op":"backupCheck","id":"j1"})", "j1");
+  EXPECT_EQ(failed["lastTaskResult"].asString(), "failed");
+  EXPECT_EQ(failed["lastTaskCounts"].size(), 0u) << failed["lastTaskCounts"].dump();
+}
+
 TEST(BackupTaskTest, ChecksNameWhatNoIndexNamesAndPrunesIndexOrRemoveIt) {
   ManagerWorld w;
   test::TempDir src;

@@ -180,6 +180,13 @@ void ShowUpdatedBalloon(TrayState& state) {
 
 void OpenSettings(TrayState& state) { CreateSettingsWindow(&state); }
 
+void QuitTray() {
+  // Not quit(): that asks every window to close first, and a window that
+  // keeps itself open (a dialog whose request still runs) would keep the
+  // application running.
+  QCoreApplication::exit(0);
+}
+
 void ShowTrayMenu(TrayState& state) {
   if (!state.menu) return;
   // clear() leaves the drives' submenus alive as children of the menu; they
@@ -204,7 +211,7 @@ void RunTrayCommand(TrayState& state, TrayCommand command, const std::string& dr
       OpenSettings(state);
       return;
     case TrayCommand::kExit:
-      QApplication::quit();
+      QuitTray();
       return;
     case TrayCommand::kMount:
     case TrayCommand::kUnmount:

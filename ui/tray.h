@@ -97,6 +97,10 @@ void OnTrayStatus(TrayState& state, ServiceStatus status);
 // Starts one status request unless one is in flight.
 void RefreshStatusAsync(TrayState& state);
 
+// Ends the application's event loop, as Exit and a later start's "--quit"
+// ask, whatever window is open.
+void QuitTray();
+
 void ShowBalloon(TrayState& state, const QString& title, const QString& text, bool warning);
 void ShowUpdatedBalloon(TrayState& state);
 void OpenSettings(TrayState& state);

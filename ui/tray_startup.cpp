@@ -69,9 +69,16 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
   if (claim == SingleInstance::Claim::kOtherRuns) {
     // No window is shown here, so no display is needed.
     QCoreApplication app(g_argc, g_argv);
-    if (!AskRunningTray(runtime, quit ? QByteArrayLiteral("quit") : QByteArrayLiteral("show"))) {
-      std::fputs("tarn: Tarn runs for this user but did not answer; try again once it has started\n", stderr);
-      return 1;
+    switch (AskRunningTray(runtime, quit ? QByteArrayLiteral("quit") : QByteArrayLiteral("show"))) {
+      case TrayAnswer::kNoAnswer:
+        std::fputs("tarn: Tarn runs for this user but did not answer; try again once it has started\n", stderr);
+        return 1;
+      case TrayAnswer::kStillRuns:
+        std::fprintf(stderr, "tarn: the running Tarn was asked to end but still runs after %d s\n",
+                     kQuitWaitMs / 1000);
+        return 1;
+      case TrayAnswer::kDone:
+        break;
     }
     std::fputs(quit ? "tarn: the running Tarn has ended\n" : "tarn: the running Tarn shows its window\n", stdout);
     return 0;
@@ -113,7 +120,7 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
     // A start-up question still open goes unanswered; the event loop
     // proper ends by quit().
     if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget())) question->reject();
-    QApplication::quit();
+    QuitTray();
   });
   if (claim == SingleInstance::Claim::kFirst && !instance.listen())
     vx::log::write(vx::log::kWarn, "tray: later starts cannot reach this one");

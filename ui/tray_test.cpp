@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -23,6 +26,7 @@
 #include "testing/log_capture.h"
 #include "testing/temp_dir.h"
 #include "testing/wait_for_file.h"
+#include "ui/mount_editor.h"
 #include "ui/service_text.h"
 #include "ui/settings_window.h"
 #include "ui/string_ids.h"
@@ -272,6 +276,36 @@ TEST_F(TrayTest, AReplacedExecutableIsStartedToTakeOver) {
   ASSERT_EQ(::unlink(args.c_str()), 0);
   OnTrayStatus(state_, other);
   EXPECT_EQ(log.countLines("relaunching"), 1) << "no second start";
+}
+
+// Exit, and a later start's "--quit" (the same call), end the tray whatever
+// window is open: a dialog whose request still runs keeps itself open when
+// asked to close, and does not hold the application.
+TEST_F(TrayTest, ExitEndsTheTrayWhileADialogKeepsItselfOpen) {
+  ASSERT_TRUE(CreateTray(state_));
+  OpenSettings(state_);
+  MountDialog* editor = EditMount(CurrentSettingsWindow(), Value::object(), true, u"", [](const Value&) {});
+  auto held = std::make_shared<tarn::test::Gate>();
+  editor->probeRequest = [held](const Value&) {
+    held->arriveAndWait();
+    return ProbeOutcome{};
+  };
+  editor->findChild<QLineEdit*>("host")->setText(QStringLiteral("https://cloud.example.com/dav"));
+  editor->findChild<QPushButton*>("check")->click();
+  ASSERT_TRUE(held->waitArrived());
+
+  QAction* exit = MenuAction(OpenMenu(), "", "Exit");
+  ASSERT_NE(exit, nullptr);
+  QTimer::singleShot(0, exit, &QAction::trigger);
+  // The application's own loop, as RunTray runs it; one that Exit did not
+  // end is ended here, and the test fails.
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  limit.start(test::kEventWaitMs);
+  EXPECT_EQ(QApplication::exec(), 0);
+  CloseMenu();
+  held->release();
 }
 
 TEST_F(TrayTest, TheUpdatedBalloonNamesThisVersion) {

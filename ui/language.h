@@ -16,7 +16,7 @@ namespace tarn::app {
 
 inline constexpr int kLanguageCount = 16;
 // Ids 0 to 251 of the tables, and the texts this platform added after them.
-inline constexpr int kStringCount = 301;
+inline constexpr int kStringCount = 310;
 // The setting that detects the language from the user's locale each time.
 inline constexpr int kAutomaticLanguage = -1;
 inline constexpr int kEnglish = 0;

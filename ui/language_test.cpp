@@ -118,9 +118,10 @@ bool MayStayEnglish(const std::string& code, int id) {
   static const Same kSame[] = {
       // Tarn, HTTPS, "NFC (Windows, Linux)", "NFD (macOS)", OK, and the
       // symbols of units
+      // and the formats that only join values ("%s, %s", "%s: %s")
       {"*",
        {kStrTarn, 84, 118, 119, kStrOk, kStrUnitSeconds, kStrUnitMilliseconds, kStrUnitMegabytes,
-        kStrUnitKilobytesPerSecond}},
+        kStrUnitKilobytesPerSecond, kStrLastCopyLine, kStrTaskEnded}},
       // offline, Name, Server, Cache, Port, Updates, Version
       {"de", {kStrStateOffline, 33, 34, 36, 71, 73, 77, 163, 234}},
       {"fr", {36, 71, 77, 83, 234}},

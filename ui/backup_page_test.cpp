@@ -254,10 +254,15 @@ TEST_F(BackupPageTest, RowsAreKeptInPlaceAndCommandsFollowTheSelection) {
   EXPECT_EQ(page.button(kCommandRun)->text(), QStringLiteral("Back up now"));
   EXPECT_TRUE(page.button(kCommandVerify)->isEnabled());
 
-  // A failed fetch changes nothing; a list without jobs empties the page,
-  // and with nothing selected only Add is left.
+  // A failed fetch (the service went away) leaves no job of the past on
+  // show, nor a command; a list without jobs empties the page too, and with
+  // nothing selected only Add is left.
   page.takeJobList({JobListOutcome::kFailed, Value::object()});
-  EXPECT_EQ(page.list()->topLevelItemCount(), 2);
+  EXPECT_EQ(page.list()->topLevelItemCount(), 0);
+  EXPECT_EQ(page.selectedJob(), nullptr);
+  for (int c = kCommandAdd; c < kPageCommandCount; ++c) EXPECT_FALSE(page.button(c)->isEnabled()) << c;
+  page.takeJobList({JobListOutcome::kListed, reply});
+  ASSERT_EQ(page.list()->topLevelItemCount(), 2);
   ASSERT_TRUE(vx::json::Parse(R"({"ok":true,"now":1700000004,"jobs":[]})", reply));
   page.takeJobList({JobListOutcome::kListed, reply});
   EXPECT_EQ(page.list()->topLevelItemCount(), 0);

@@ -229,13 +229,14 @@ bool RequestCheckUpdate(bool apply, std::string& error) {
 
 bool RequestApplyUpdate(std::string& error) { return Call(Request("applyUpdate"), error, kApplyUpdateTimeoutMs); }
 
-bool RequestProbe(const Value& mount, std::string& summary, bool& reportOk, std::string& error) {
+bool RequestProbe(const Value& mount, std::string& summary, bool& reportOk, std::string& error, Value* report) {
   Value request = Request("probe");
   request.set("mount", mount);
   Value reply;
   if (!Call(request, error, kProbeTimeoutMs, &reply, true)) return false;
   summary = reply["summary"].asString();
   reportOk = reply["report"]["ok"].asBool();
+  if (report != nullptr) *report = reply["report"];
   return true;
 }
 

@@ -120,7 +120,10 @@ bool RequestStopUpload(const std::string& id, const std::string& path, std::stri
 bool RequestSetAppSettings(const vx::json::Value& settings, std::string& error);
 bool RequestCheckUpdate(bool apply, std::string& error);
 bool RequestApplyUpdate(std::string& error);
-bool RequestProbe(const vx::json::Value& mount, std::string& summary, bool& reportOk, std::string& error);
+// `report`, when given, receives the reply's report: its "items" each of a
+// "level", a "check" and a "message".
+bool RequestProbe(const vx::json::Value& mount, std::string& summary, bool& reportOk, std::string& error,
+                  vx::json::Value* report = nullptr);
 // What the service found when it logged in to a drive's server before
 // saving the drive.
 struct LoginCheck {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -79,6 +80,13 @@ void CheckAsOutsider() {
   // The backup page says it of backups itself.
   ShowTab(window, kPageBackup);
   EXPECT_FALSE(window.note->isVisibleTo(&window));
+  // The language is the service's, which only root changes: the box is grey
+  // and says why, rather than switching the window until it closes.
+  EXPECT_FALSE(tray.status.mayChangeSettings);
+  ShowTab(window, kPageSettings);
+  EXPECT_FALSE(window.languageList->isEnabled());
+  EXPECT_TRUE(window.languageNote->isVisibleTo(&window));
+  EXPECT_EQ(window.languageNote->text(), Tr(kStrLanguageRootOnly));
   DestroySettingsWindow();
   DestroyTray(tray);
 }
@@ -102,6 +110,9 @@ TEST(SettingsRights, OnlyAdministratorsManageDrives) {
     EXPECT_TRUE(window.actionButtons[kActionMount]->isEnabled());
     EXPECT_TRUE(window.actionButtons[kActionAdd]->isEnabled());
     EXPECT_FALSE(window.note->isVisibleTo(&window));
+    ShowTab(window, kPageSettings);
+    EXPECT_TRUE(window.languageList->isEnabled()) << "root chooses the language";
+    EXPECT_FALSE(window.languageNote->isVisibleTo(&window));
     const std::vector<TrayMenuItem> menu = BuildTrayMenu(tray.status);
     const TrayMenuItem* drive = DriveItem(menu);
     ASSERT_NE(drive, nullptr);

@@ -64,6 +64,7 @@ void AddItems(TrayState& state, QMenu& menu, const std::vector<TrayMenuItem>& it
     }
     if (!item.items.empty()) {
       QMenu* sub = menu.addMenu(MenuText(item.text, rightToLeft));
+      sub->menuAction()->setToolTip(item.toolTip);
       AddItems(state, *sub, item.items);
       continue;
     }
@@ -195,6 +196,7 @@ void ShowTrayMenu(TrayState& state) {
   for (QMenu* sub : state.menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) delete sub;
   state.menu->clear();
   state.menu->setLayoutDirection(LanguageAt(CurrentLanguage()).rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+  state.menu->setToolTipsVisible(true);
   AddItems(state, *state.menu, BuildTrayMenu(state.status));
 }
 
@@ -224,6 +226,11 @@ void RunTrayCommand(TrayState& state, TrayCommand command, const std::string& dr
   if (command == TrayCommand::kOpenFolder) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(mount->mountPoint)));
     RefreshStatusAsync(state);
+    return;
+  }
+  if (const QString refused = command == TrayCommand::kSyncNow ? SyncRefusal(*mount) : QString();
+      !refused.isEmpty()) {
+    ShowBalloon(state, QString::fromStdU16String(mount->name), refused, false);
     return;
   }
   // Mounting waits for the server and the file system: never on this thread.

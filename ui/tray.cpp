@@ -233,10 +233,16 @@ void RunTrayCommand(TrayState& state, TrayCommand command, const std::string& dr
     ShowBalloon(state, QString::fromStdU16String(mount->name), refused, false);
     return;
   }
+  if (command == TrayCommand::kMount) state.mountsFollowed.insert(driveId);
+  if (command == TrayCommand::kUnmount && state.mountsFollowed.count(driveId) != 0) state.mountsStopped.insert(driveId);
   // Mounting waits for the server and the file system: never on this thread.
   RunWorker(
       state.window->results(), [command, drive = *mount] { return RunDriveRequest(command, drive); },
-      [s = &state, name = QString::fromStdU16String(mount->name)](ActionReport r) {
+      [s = &state, command, driveId, name = QString::fromStdU16String(mount->name)](ActionReport r) {
+        // A mount the user stopped ended as asked.
+        if (command == TrayCommand::kMount && s->mountsFollowed.erase(driveId) != 0 &&
+            s->mountsStopped.erase(driveId) != 0)
+          r = ActionReport{};
         if (r.kind != ActionReport::kNothing) ShowBalloon(*s, name, r.text, r.kind != ActionReport::kInformation);
         RefreshStatusAsync(*s);
       });

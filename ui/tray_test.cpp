@@ -24,6 +24,7 @@
 #include "testing/fake_dav/fake_dav_process.h"
 #include "testing/gate.h"
 #include "testing/log_capture.h"
+#include "testing/tcp_relay.h"
 #include "testing/temp_dir.h"
 #include "testing/wait_for_file.h"
 #include "ui/mount_editor.h"
@@ -155,6 +156,46 @@ TEST_F(TrayTest, AServerOutOfReachIsToldInAWarningBalloon) {
       return b.at(0).toString() == QStringLiteral("Gone") && b.at(1).toString().contains("serves only its cache");
     });
   }));
+}
+
+// A server that takes the connection and says nothing holds a mount for its
+// time-outs: the menu offers Unmount while the drive is mounting, which
+// stops the mount at once, and the mount's end, asked for, is no warning.
+TEST_F(TrayTest, UnmountInTheMenuStopsAMountThatHangs) {
+  uint32_t port = 0;
+  const int silent = tarn::testing::ListenOnLoopback(port);
+  ASSERT_GE(silent, 0);
+  Value drive = DavDrive("Silent", "S", "http://127.0.0.1:" + std::to_string(port) + "/dav");
+  Value net = drive["net"];
+  // Far longer than any test runs: only the unmount ends the wait.
+  net.set("connectTimeoutMs", 3600000);
+  net.set("ioTimeoutMs", 3600000);
+  drive.set("net", net);
+  const std::string id = AddDrive(drive);
+  ASSERT_TRUE(CreateTray(state_));
+  QSignalSpy balloons(state_.window.get(), &TrayWindow::balloonShown);
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Find(s, id) != nullptr; }));
+  QAction* mount = MenuAction(OpenMenu(), "S:  Silent  (unmounted)", "Mount");
+  ASSERT_NE(mount, nullptr);
+  mount->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Find(s, id)->mounting; }));
+
+  QAction* unmount = MenuAction(OpenMenu(), "S:  Silent  (mounting…)", "Unmount");
+  ASSERT_NE(unmount, nullptr);
+  EXPECT_TRUE(unmount->isEnabled());
+  unmount->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) {
+    const MountStatus* m = Find(s, id);
+    return !m->mounting && !m->mounted;
+  }));
+  EXPECT_EQ(Find(state_.status, id)->lastError, "");
+  // The followed mount has ended by the time every worker has.
+  ASSERT_TRUE(WaitForWorkers(std::chrono::milliseconds(test::kEventWaitMs)));
+  QCoreApplication::sendPostedEvents();
+  for (const QList<QVariant>& b : balloons) EXPECT_NE(b.at(0).toString(), QStringLiteral("Silent")) << b.at(1).toString().toStdString();
+  ::close(silent);
 }
 
 // A status that comes while the menu is open may list the drives in another

@@ -154,6 +154,8 @@ TEST(Screenshots, EveryWindowAndMenuOfTheTray) {
     gone.error = "the service is not running";
     OnTrayStatus(state, gone);
     shots.takeMenu(*state.menu, "tray-menu-no-service");
+    shots.take(*CurrentSettingsWindow(), "settings-settings-no-service");
+    ShowTab(*CurrentSettingsWindow(), kPageDrives);
     shots.take(*CurrentSettingsWindow(), "settings-window-no-service");
     DestroySettingsWindow();
 

@@ -10,6 +10,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -87,6 +88,18 @@ void CheckAsOutsider() {
   EXPECT_FALSE(window.languageList->isEnabled());
   EXPECT_TRUE(window.languageNote->isVisibleTo(&window));
   EXPECT_EQ(window.languageNote->text(), Tr(kStrLanguageRootOnly));
+  // A change that reaches the service anyway (a status of before) is
+  // refused: the window stays in its language and says why.
+  test::AnsweredDialogs told;
+  QPointer<SettingsWindow> same(&window);
+  SetLanguageTask(window, 2);
+  ASSERT_TRUE(test::WaitForNext(&window, &SettingsWindow::languageAnswered));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_FALSE(same.isNull()) << "the window was not rebuilt in a language the service refused";
+  EXPECT_EQ(CurrentLanguageCode(), "en");
+  ASSERT_EQ(told.asked.size(), 1u);
+  EXPECT_EQ(told.asked[0].icon, MessageIcon::kError);
+  EXPECT_EQ(window.languageList->currentIndex(), kEnglish + 1);
   DestroySettingsWindow();
   DestroyTray(tray);
 }

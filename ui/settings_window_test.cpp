@@ -674,6 +674,30 @@ TEST_F(SettingsWindowTest, TheEditorSavesNoDriveWhoseServerRefusesTheLogIn) {
   editor->reject();
 }
 
+// A server out of reach cannot be asked about the log-in: the drive is
+// saved untried, and the editor says so and why.
+TEST_F(SettingsWindowTest, ADriveWhoseServerIsOutOfReachIsSavedUntriedAndSaysSo) {
+  test::AnsweredDialogs dialogs;
+  window_->actionButtons[kActionAdd]->click();
+  auto* editor = window_->findChild<MountDialog*>();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor->findChild<QLineEdit*>("name"), QStringLiteral("Far"));
+  QTest::keyClicks(editor->findChild<QLineEdit*>("host"), QStringLiteral("http://127.0.0.1:1/dav"));
+  Q_EMIT editor->findChild<QLineEdit*>("host")->editingFinished();
+  QTest::keyClicks(editor->findChild<QLineEdit*>("user"), QStringLiteral("ann"));
+  QTest::keyClicks(editor->findChild<QLineEdit*>("password"), QStringLiteral("secret"));
+  QSignalSpy saved(editor, &MountDialog::saveFinished);
+  editor->findChild<QPushButton*>("ok")->click();
+  ASSERT_TRUE(test::WaitFor(editor, &MountDialog::saveFinished, [&] { return !saved.isEmpty(); }));
+  EXPECT_TRUE(saved.at(0).at(0).toBool());
+  ASSERT_EQ(dialogs.asked.size(), 1u);
+  EXPECT_EQ(dialogs.asked[0].icon, MessageIcon::kWarning);
+  EXPECT_TRUE(dialogs.asked[0].text.startsWith(
+      QStringLiteral("Far is saved, but its log-in could not be tried, as its server cannot be reached: ")))
+      << dialogs.asked[0].text.toStdString();
+  ASSERT_TRUE(test::WaitForStatus(tray_, [](const ServiceStatus& s) { return s.mounts.size() == 1; }));
+}
+
 // A mounted drive whose password was wrong serves only its cache; once the
 // password is corrected in the editor, the window offers to mount it again
 // (its settings apply at the next mount) and, asked to, does.

@@ -10,7 +10,8 @@
 // thread at once; only root's connections ever wait in the backlog. A
 // request is read into memory that grows with the bytes received, after its
 // size has been reserved, and is parsed within bounds that fit the largest
-// request its caller may make. A client that has not sent its whole request
+// request its caller may make; a reply is held for its client within the
+// same share of bytes. A client that has not sent its whole request
 // within the frame time-out is dropped; nothing is locked while a request is
 // being read, so a stalled client delays nobody else.
 #pragma once
@@ -72,6 +73,9 @@ class ControlServer {
   // admission's count until `reserved` is given back.
   Status readRequest(int fd, const IpcCaller& caller, std::string& body, uint64_t& reserved);
   vx::json::Value answer(const std::string& body, const IpcCaller& caller);
+  // Writes a handler's reply text while its bytes are held in the caller's
+  // share; one that does not fit is answered "busy".
+  void sendHeld(int fd, const IpcCaller& caller, std::string text, ControlDeadline deadline);
   // Leaves the request phase; false when stop has already dropped the client.
   bool beginHandling(uint64_t id);
   void finish(uint64_t id);

@@ -507,5 +507,53 @@ TEST_F(ControlServerTest, CallerIsKnownByItsCredentials) {
   EXPECT_TRUE(callers[1].token->groups.empty());
 }
 
+// A reply waits in memory for its client to take it, up to the frame
+// time-out: replies that plain users' clients never read count against the
+// same share as their requests, and those past it are answered "busy".
+TEST_F(ControlServerTest, UnreadRepliesStayWithinTheCallersShare) {
+  constexpr uint64_t kTextBytes = 1 << 20;  // more than a socket's buffers take
+  constexpr uint64_t kHeld = 3;
+  constexpr int kClients = 8;
+  ControlServerOptions options;
+  options.frameTimeoutMs = kLongMs;
+  options.admission.userRequestBytes = kHeld * kTextBytes + kTextBytes / 2;
+  // Every connection of this process is a plain user's.
+  options.identify = [](const PeerCredentials& peer) {
+    PeerCredentials user = peer;
+    user.uid = user.gid = kNobody;
+    return IpcCallerFromPeer(user);
+  };
+  Start(
+      [](const Value& request, const IpcCaller& caller) {
+        Value reply = Echo(request, caller);
+        reply.set("text", std::string(kTextBytes, 'x'));
+        return reply;
+      },
+      options);
+  std::vector<vx::UniqueFd> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(Connect());
+    ASSERT_TRUE(WriteFrame(clients.back().get(), R"({"op":"getLog"})", DeadlineAfterMs(kLongMs)).ok());
+  }
+  ASSERT_TRUE(test::Eventually([&] {
+    const AdmissionStats s = server_->admissionStats();
+    return s.refusedRequests == kClients - kHeld && s.requestBytes > kHeld * kTextBytes;
+  }));
+  EXPECT_LE(server_->admissionStats().peakRequestBytes, options.admission.userRequestBytes);
+
+  uint64_t answered = 0, busy = 0;
+  for (vx::UniqueFd& fd : clients) {
+    std::string body;
+    ASSERT_TRUE(ReadFrame(fd.get(), DeadlineAfterMs(kLongMs), body).ok());
+    Value reply;
+    ASSERT_TRUE(vx::json::Parse(body, reply));
+    answered += reply["text"].asString().size() == kTextBytes ? 1 : 0;
+    busy += reply["code"].asString() == "busy" ? 1 : 0;
+  }
+  EXPECT_EQ(answered, kHeld);
+  EXPECT_EQ(busy, kClients - kHeld);
+  EXPECT_TRUE(test::Eventually([&] { return server_->admissionStats().requestBytes == 0; }));
+}
+
 }  // namespace
 }  // namespace tarn

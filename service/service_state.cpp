@@ -177,8 +177,14 @@ Value ServiceState::status() {
 std::string ServiceState::getLog(int lines) {
   if (lines < 1) lines = 1;
   if (lines > kMaxLogLines) lines = kMaxLogLines;
+  // Only the end is read: a log that could not rotate may be of any size.
   std::string text;
-  if (!vx::ReadWholeFile(logPath_, text)) return std::string();
+  if (!vx::ReadFileTail(logPath_, kMaxLogReplyBytes + 1, text)) return std::string();
+  if (text.size() > kMaxLogReplyBytes) {
+    // The read began inside a line.
+    const size_t firstEnd = text.find('\n');
+    text.erase(0, firstEnd == std::string::npos ? text.size() : firstEnd + 1);
+  }
   return LastLines(text, lines);
 }
 

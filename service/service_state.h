@@ -51,6 +51,8 @@ inline constexpr const char* kServiceVersion = TARN_PROGRAM_VERSION;
 // it may ask for.
 inline constexpr int kDefaultLogLines = 200;
 inline constexpr int kMaxLogLines = 20000;
+// The most of the log's end a "getLog" reads, whole lines of it returned.
+inline constexpr size_t kMaxLogReplyBytes = 4u << 20;
 // The status's and a mount's word when FUSE cannot be used.
 inline constexpr const char* kNoMountDriver = "no usable fuse 3: the fuse3 package or /dev/fuse is missing";
 // How long an unmount, and the stop of the service, wait for a drive's

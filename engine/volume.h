@@ -557,6 +557,10 @@ class Volume {
 
   std::atomic<bool> rangeIgnored_{false};
   vx::log::LineLimiter refusalLog_;  // locks itself
+  // Any user of the drive makes lines about single files at will (an
+  // upload each): per kind, a few a minute and a count of the rest, so that
+  // no amount of traffic rotates the service's other records away.
+  vx::log::LineLimiter fileLog_;  // locks itself
 
   std::mutex streamsMu_;
   std::map<std::string, std::shared_ptr<SeqStream>> streams_;  // guarded by streamsMu_

@@ -52,7 +52,7 @@ ServiceOptions ServiceOptions::Defaults() {
 }
 
 int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
-  vx::log::open(options.logDir, kLogName);
+  vx::log::open(options.logDir, kLogName, options.logRotateBytes);
   vx::log::write(vx::log::kInfo, "Tarn service %s (%s) starting", kServiceVersion, MachineName().c_str());
 
   ServiceState state(options.configPath, vx::JoinPath(options.logDir, std::string(kLogName) + ".log"));

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "foundation/json.h"
+#include "foundation/log.h"
 #include "platform/control_request.h"
 #include "service/control_server.h"
 #include "service/service_state.h"
@@ -55,6 +56,8 @@ class IBackupService {
 
 struct ServiceOptions {
   std::string logDir;
+  // The log's size past which it is moved aside.
+  uint64_t logRotateBytes = vx::log::kRotateBytes;
   std::string configPath;
   std::string socketPath;
   ControlServerOptions server;

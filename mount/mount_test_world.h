@@ -149,8 +149,10 @@ inline std::string LockFileRounds(const std::string& folder, int rounds) {
 class MountWorld {
  public:
   // An empty factory: the volume makes its back-ends by the drive's protocol.
-  explicit MountWorld(MountConfig cfg, Volume::BackendFactory factory = {}, FuseTuning tuning = {})
-      : config(std::move(cfg)), host(tuning) {
+  // `shares` bound the users' open files.
+  explicit MountWorld(MountConfig cfg, Volume::BackendFactory factory = {}, FuseTuning tuning = {},
+                      std::shared_ptr<OpenFileShares> shares = nullptr)
+      : config(std::move(cfg)), host(tuning, std::move(shares)) {
     config.cache.writebackDelayMs = kWritebackMs;
     if (config.endpoint.protocol == "memory" && !factory) {
       BackendCaps caps = server->caps();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "foundation/file_util.h"
+#include "mount/open_file_shares.h"
 #include "testing/eventually.h"
 #include "testing/files_as_user.h"
 #include "testing/gate.h"
@@ -306,6 +307,41 @@ TEST_F(ServiceBodyTest, SocketThatCannotOpenEndsTheServiceWithAnError) {
   ASSERT_EQ(::chown(dir_.file("run").c_str(), kNobody, kNobody), 0);
   EXPECT_EQ(ServiceBody(options_, stop_), kExitIpcFailed);
   EXPECT_NE(Log().find("ipc: " + dir_.file("run") + " belongs to another user"), std::string::npos) << Log();
+}
+
+// What plain users hold open on the drives costs the service descriptors:
+// past a user's share their own opens fail, while another user's, root's
+// reads and the status go on, and the log names the user once.
+TEST_F(ServiceBodyTest, AUserPastTheirShareOfOpenFilesLeavesOthersAndTheStatusWorking) {
+  constexpr uint64_t kDescriptors = 64;
+  constexpr uint32_t kRefusedOpens = 4;
+  const uint64_t share = OpenFileSharesFor(kDescriptors).perUser;
+  options_.openFileLimit = kDescriptors;
+  std::shared_ptr<test::MemoryServer> server = MemoryDrive(3600000);
+  server->putFile("/kept.txt", "root reads this");
+  Start();
+  std::vector<std::string> paths;
+  for (uint64_t i = 0; i < share + kRefusedOpens; ++i) paths.push_back(mountPoint_ + "/held-" + std::to_string(i));
+  test::FilesAsUser hog(kNobody, paths, true);
+  const test::FilesAsUser::Report held = hog.report();
+  EXPECT_EQ(held.opened, share);
+  EXPECT_EQ(held.failed, kRefusedOpens);
+  EXPECT_EQ(held.firstErrno, EMFILE);
+
+  test::FilesAsUser other(kNobody - 1, {mountPoint_ + "/other"}, true);
+  EXPECT_EQ(other.report().opened, 1u);
+  std::string kept;
+  EXPECT_TRUE(vx::ReadWholeFile(mountPoint_ + "/kept.txt", kept));
+  EXPECT_EQ(kept, "root reads this");
+  EXPECT_TRUE(vx::WriteFileAtomic(mountPoint_ + "/roots.txt", std::string("root writes this")));
+  const Value status = Ask(options_.socketPath, R"({"op":"status"})");
+  EXPECT_TRUE(status["ok"].asBool()) << status.dump();
+
+  const std::string line = "mount: nobody (uid 65534) holds " + std::to_string(share) + " open files on the drives";
+  const std::string log = Log();
+  size_t lines = 0;
+  for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++lines;
+  EXPECT_EQ(lines, 1u) << log;
 }
 
 // Every upload makes a line that names its file, and any user may upload

@@ -85,6 +85,9 @@ class ServiceState {
   // How long a mount request waits for the mount before it answers that
   // the mount goes on (kMountAnswerMs; tests shorten it). Set before serving.
   void setMountAnswerMs(uint32_t ms) { mountAnswerMs_ = ms; }
+  // What the users may hold open on the drives, for every drive mounted
+  // from now on; unset, no bound. Set before serving.
+  void setOpenFileShares(std::shared_ptr<OpenFileShares> shares) { openFiles_ = std::move(shares); }
 
   // --- registry and settings (service_state.cpp) ---
   // The "status" reply.
@@ -197,6 +200,7 @@ class ServiceState {
   std::function<bool()> backupRunning_;  // set before serving, then read-only
   BackendsFor backendsFor_;              // set before serving, then read-only
   uint32_t mountAnswerMs_ = kMountAnswerMs;  // set before serving, then read-only
+  std::shared_ptr<OpenFileShares> openFiles_;  // set before serving, then read-only
   // Cancelled by the stop: the probes of mounts still going on end.
   const std::shared_ptr<CancelToken> stopping_ = std::make_shared<CancelToken>();
 

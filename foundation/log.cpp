@@ -19,7 +19,6 @@ namespace vx::log {
 
 namespace {
 
-constexpr size_t kMaxLine = 2200;
 constexpr size_t kMaxDebugSwitchChars = 7;
 constexpr const char* kDebugSwitch = "MOXEL_DEBUG";
 constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};

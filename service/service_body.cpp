@@ -84,6 +84,7 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
   }
 
   ControlServerOptions serverOptions = options.server;
+  serverOptions.replyBytes = Dispatcher::ReplyBytes;
   serverOptions.identify = [&state](const PeerCredentials& peer) {
     return IpcCallerFromPeer(peer, GroupIdOf(state.adminGroup()));
   };

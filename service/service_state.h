@@ -53,6 +53,9 @@ inline constexpr int kDefaultLogLines = 200;
 inline constexpr int kMaxLogLines = 20000;
 // The most of the log's end a "getLog" reads, whole lines of it returned.
 inline constexpr size_t kMaxLogReplyBytes = 4u << 20;
+// How much of the log's end a "getLog" of `lines` lines reads: that many
+// of the longest lines, within kMaxLogReplyBytes.
+uint64_t LogTailBytes(int lines);
 // The status's and a mount's word when FUSE cannot be used.
 inline constexpr const char* kNoMountDriver = "no usable fuse 3: the fuse3 package or /dev/fuse is missing";
 // How long an unmount, and the stop of the service, wait for a drive's

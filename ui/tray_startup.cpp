@@ -118,7 +118,7 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
   QObject::connect(&instance, &SingleInstance::quitRequested, &app, [&] {
     quitAsked = true;
     // A start-up question still open goes unanswered; the event loop
-    // proper ends by quit().
+    // proper ends by QuitTray, or is not entered.
     if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget())) question->reject();
     QuitTray();
   });
@@ -142,7 +142,9 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
   if (!state.iconAdded) CurrentSettingsWindow()->setQuitOnClose(true);
   if (!tab.isEmpty()) SelectTab(tab);
 
-  const int code = QApplication::exec();
+  // A later start's "quit" taken while the tray was still starting (Qt may
+  // deliver events inside its own calls) found no loop of the tray to end.
+  const int code = quitAsked ? 0 : QApplication::exec();
   DestroySettingsWindow();
   DestroyTray(state);
   vx::log::write(vx::log::kInfo, "tray: ended");

@@ -15,6 +15,7 @@
 #include "foundation/json.h"
 #include "foundation/log.h"
 #include "mount/mount_host.h"
+#include "mount/open_file_shares.h"
 #include "platform/open_file_limit.h"
 
 namespace tarn::app {
@@ -86,7 +87,9 @@ int RunForegroundMount(const std::vector<std::string>& args) {
   auto volume = std::make_shared<Volume>(config, DefaultCacheDir(), Volume::BackendFactory());
   Status st = volume->start(&error);
   if (!st.ok()) return Fail(st.toString());
-  std::unique_ptr<IMountHost> host = MakeMountHost();
+  // Other users reach a foreground mount as they reach the service's.
+  auto shares = std::make_shared<OpenFileShares>(OpenFileSharesFor(OpenFileLimit()));
+  std::unique_ptr<IMountHost> host = MakeMountHost(shares);
   st = host->mount(volume, folder);
   if (!st.ok()) {
     volume->stop(0);

@@ -89,6 +89,9 @@ inline constexpr size_t kMaxMapsAwaitingCommit = 64;
 // changes not yet uploaded (offline, or to a slow server) never fill it.
 inline constexpr uint64_t kCacheDiskReservePercent = 5;
 inline constexpr uint64_t kCacheDiskReserveMaxBytes = 1ull << 30;
+// After an eviction pass at the reserve that freed nothing, writes refused
+// meanwhile do not start another for this long.
+inline constexpr uint64_t kFutileEvictPauseMs = 1000;
 // The kernel asks again at once for a page its readahead failed to bring: a
 // read of the same bytes this soon after a failure is that repeat, and
 // shares its budget even when the failure came at its deadline.
@@ -572,6 +575,9 @@ class Volume {
   // upload each): per kind, a few a minute and a count of the rest, so that
   // no amount of traffic rotates the service's other records away.
   vx::log::LineLimiter fileLog_;  // locks itself
+  // When an eviction pass at the disk's reserve last freed nothing; 0: the
+  // last one freed something, or none ran.
+  std::atomic<uint64_t> futileEvictMs_{0};
 
   std::mutex streamsMu_;
   std::map<std::string, std::shared_ptr<SeqStream>> streams_;  // guarded by streamsMu_

@@ -230,8 +230,10 @@ bool HrefIsRawName(std::string_view href);
 // A byte count sent by a server: decimal digits only, at most
 // kMaxRemoteFileBytes; false for anything else ("-1", "1e3", "").
 bool ParseRemoteSize(std::string_view text, uint64_t& out);
-// An entity tag as the back-end keeps it: without its quotes and weak mark.
-std::string CleanEtag(std::string etag);
+// An entity tag as the back-ends keep it: without blanks, weak mark and
+// quotes, so that a weak tag and the strong one a server gives the same copy
+// later (Apache's, once a change is more than a second old) compare equal.
+std::string NormalizeEtag(std::string_view text);
 // Reads and drops at most limit body bytes; true when the body ended, so
 // that the connection can serve the next request.
 bool DrainBody(http::HttpRequest& request, size_t limit);

@@ -25,12 +25,6 @@ void TakeQuota(const XmlNode& prop, FsStats& stats) {
 
 }  // namespace
 
-std::string CleanEtag(std::string etag) {
-  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
-  if (etag.size() >= 2 && etag.compare(0, 2, "W/") == 0) etag = etag.substr(2);
-  return etag;
-}
-
 const XmlNode* ChosenProp(const XmlNode& response) {
   for (const XmlNode* ps : response.childrenNamed("propstat")) {
     if (ps->childText("status").find("200") != std::string::npos) return ps->child("prop");
@@ -49,7 +43,7 @@ Status AttrFromProp(const XmlNode& prop, RemoteAttr& a) {
   a.mtime = ParseHttpTime(TrimSpace(prop.childText("getlastmodified")));
   a.ctime = ParseHttpTime(TrimSpace(prop.childText("creationdate")));
   if (a.ctime.isZero()) a.ctime = a.mtime;
-  a.etag = CleanEtag(TrimSpace(prop.childText("getetag")));
+  a.etag = NormalizeEtag(prop.childText("getetag"));
   return Status();
 }
 

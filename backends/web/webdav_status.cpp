@@ -124,6 +124,13 @@ std::string TrimSpace(std::string_view text) {
   return std::string(text);
 }
 
+std::string NormalizeEtag(std::string_view text) {
+  std::string etag = TrimSpace(text);
+  if (etag.compare(0, 2, "W/") == 0) etag.erase(0, 2);
+  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
+  return etag;
+}
+
 Timestamp ParseHttpTime(std::string_view view) {
   if (view.empty()) return Timestamp{};
   std::string text(view);

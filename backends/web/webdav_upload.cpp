@@ -114,7 +114,7 @@ class DavPutStream : public IWriteStream {
       // needs more looks once after the upload anyway.
       *out = RemoteAttr{};
       out->size = size_;
-      out->etag = CleanEtag(etag);
+      out->etag = NormalizeEtag(etag);
       out->mtime = ParseHttpTime(lastModified);
     }
     return Status();

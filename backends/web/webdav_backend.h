@@ -219,14 +219,12 @@ bool UtcToUnixSeconds(int year, int month, int day, int hour, int minute, int se
 std::string TrimSpace(std::string_view text);
 // The leading decimal digits of a host text's port; none, or past 65535, is 0.
 uint16_t LeadingPort(std::string_view text);
+// The server path of a URI the server sent (a redirect's Location): cut at
+// its query.
 std::string HrefToPath(std::string_view href);
-// The server path of an href read as a server that does not escape "?"
-// writes it: not cut at the first "?".
+// The server path of a listing's href as the server wrote it: a "?" that a
+// server leaves raw there belongs to the name.
 std::string HrefToRawPath(std::string_view href);
-// True when an href holding "?" is no URI with a query but a path written
-// raw: it holds bytes no URI holds, or what follows its "?" names no
-// parameter.
-bool HrefIsRawName(std::string_view href);
 // A byte count sent by a server: decimal digits only, at most
 // kMaxRemoteFileBytes; false for anything else ("-1", "1e3", "").
 bool ParseRemoteSize(std::string_view text, uint64_t& out);

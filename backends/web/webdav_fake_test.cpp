@@ -369,7 +369,7 @@ TEST(FakeDavMetadata, NamesWithQuestionMarksFromRawHrefsStayWhole) {
   FakeDavProcess fake({"--raw-hrefs"});
   auto b = Connected(fake.plainUrl());
   ASSERT_TRUE(b->mkdir("/d ?#").ok());
-  const std::vector<std::string> names = {"q?x.txt", "what?", "a b?c", "#?\xC3\xA9"};
+  const std::vector<std::string> names = {"q?x.txt", "what?", "a b?c", "#?\xC3\xA9", "dl?id=3.txt"};
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     const std::string path = "/d ?#/" + name;
@@ -393,6 +393,13 @@ TEST(FakeDavMetadata, NamesWithQuestionMarksFromRawHrefsStayWhole) {
   RemoteAttr attr;
   EXPECT_TRUE(b->stat("/d ?#/r?y.txt", attr).ok());
   EXPECT_EQ(b->stat("/d ?#/q?x.txt", attr).code, Status::kNotFound);
+  // Every name removes by the name listed, as `rm -rf` empties a folder.
+  entries.clear();
+  ASSERT_TRUE(b->list("/d ?#", entries).ok());
+  for (const DirEntry& e : entries) EXPECT_TRUE(b->remove("/d ?#/" + e.name, false).ok()) << e.name;
+  entries.clear();
+  ASSERT_TRUE(b->list("/d ?#", entries).ok());
+  EXPECT_TRUE(entries.empty());
 }
 
 // The server answers folder URLs without a slash with 301 and file URLs with

@@ -124,13 +124,9 @@ PropfindReader::PropfindReader(std::string reference, int depth, bool wantStats,
 
 Status PropfindReader::take(const XmlNode& response) {
   const std::string href = TrimSpace(response.childText("href"));
-  std::string entryPath = NormalizeRemotePath(HrefToPath(href));
-  // Some servers write "?" of a name raw, as they do "#": the path asked
-  // is matched by the whole href, and a child by it when it is no URI.
-  if (href.find('?') != std::string::npos) {
-    std::string raw = NormalizeRemotePath(HrefToRawPath(href));
-    if (raw == reference_ || HrefIsRawName(href)) entryPath = std::move(raw);
-  }
+  // Read as the server wrote it: the requests carry no query, so a "?"
+  // some servers leave raw in an href is a name's, "=" after it or not.
+  const std::string entryPath = NormalizeRemotePath(HrefToRawPath(href));
   const bool self = entryPath == reference_;
   std::string name;
   if (!self) {

@@ -301,7 +301,7 @@ Status WebDavBackend::prepareChunkedUpload(const std::string& path, uint64_t siz
       return HttpStatusError(made.status, "MKCOL(upload)", path);
   } else if (resp.status == 207) {
     MultistatusReader reader("PROPFIND(upload)", [&found](const XmlNode& response) {
-      std::string name = BaseName(NormalizeRemotePath(HrefToPath(TrimSpace(response.childText("href")))));
+      std::string name = BaseName(NormalizeRemotePath(HrefToRawPath(TrimSpace(response.childText("href")))));
       unsigned long long start = 0, end = 0;
       if (std::sscanf(name.c_str(), "%llu-%llu", &start, &end) != 2) return Status();
       // A chunk whose length cannot be read counts as empty and is sent again.

@@ -160,13 +160,19 @@ class WebDavBackend : public IBackend {
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
   Status prepareChunkedUpload(const std::string& path, uint64_t size, std::unique_ptr<IWriteStream>& out);
+  // What a create's COPY or MOVE leaves to do: nothing (its status is the
+  // answer), another way for this and every later create (the server does
+  // not make files that way), or a PUT for this name alone.
+  enum class CreateLeft { kNothing, kRefused, kPut };
+  // What a COPY or MOVE of a create that failed, not for its target, says:
+  // refused where that way never made a file here and no passing failure
+  // stood in the way, else a failure for this name.
+  static CreateLeft AfterFailedCreate(bool worked, uint32_t status);
   // create in one request: a COPY without overwrite of an empty hidden
-  // file that this back-end makes once at the root; `refused` when the
-  // server does not COPY.
-  Status createByCopy(const std::string& path, bool& refused);
-  // create in one step on the server (see create); `refused` when the
-  // server does not MOVE without overwrite.
-  Status createByMove(const std::string& path, bool& refused);
+  // file that this back-end makes once at the root.
+  Status createByCopy(const std::string& path, CreateLeft& left);
+  // create in one step on the server (see create).
+  Status createByMove(const std::string& path, CreateLeft& left);
   // create where MOVE cannot serve: look, then PUT with If-None-Match.
   Status createByLook(const std::string& path);
   // True when the answer to a COPY or MOVE of a file onto `path` without
@@ -199,9 +205,11 @@ class WebDavBackend : public IBackend {
   DavAssemblyTiming assembly_;
   DavReplyLimits replyLimits_;
   bool copyCreates_ = true;  // cleared when the server refuses COPY
+  bool copyMade_ = false;    // a create's COPY made a file
   std::string emptySource_;  // the hidden empty file creates copy; "" until made
   int64_t emptySourceSecond_ = 0;  // when it was last written, in seconds since 1970
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
+  bool moveMade_ = false;    // a create's MOVE made a file
   bool noContentCreates_ = false;  // the server answers 204 for a name it made
   RemoteAttr lastRead_;      // the copy the last ranged read named; no etag: none
 };

@@ -28,8 +28,6 @@ int Fail(const std::string& message) {
   return kExitFailed;
 }
 
-
-
 }  // namespace
 
 // Changes a stop left unsent are found and sent by the next start.
@@ -75,14 +73,7 @@ int RunForegroundMount(const std::vector<std::string>& args) {
   (void)RaiseOpenFileLimit();
   // As the service does for a drive never probed: what the server cannot
   // keep (long names above all) is refused at once, not after the upload.
-  if (!config.probed.valid) {
-    const ProbeReport report = RunProbe(config, nullptr);
-    if (report.ok)
-      config.probed = ProbedCaps::fromReport(report.caps);
-    else
-      vx::log::write(vx::log::kWarn, "%s: the server check failed; the drive runs with what the protocol promises",
-                     config.id.c_str());
-  }
+  if (!config.probed.valid) TakeProbeReport(config, RunProbe(config, nullptr));
   auto volume = std::make_shared<Volume>(config, DefaultCacheDir(), Volume::BackendFactory());
   Status st = volume->start(&error);
   if (!st.ok()) return Fail(st.toString());

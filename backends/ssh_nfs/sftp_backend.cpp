@@ -73,24 +73,19 @@ Status SftpBackend::ready(const std::string& step) {
 
 void SftpBackend::setCancelToken(const CancelToken* cancel) {
   cancel_ = cancel;
-  if (conn_ && conn_->session() != nullptr)
-    libssh2_session_set_timeout(conn_->session(), long(waitLimitMs(config_.ioTimeoutMs)));
-}
-
-uint32_t SftpBackend::waitLimitMs(uint32_t timeoutMs) const {
-  const uint64_t left = MsToDeadline(cancel_, UINT64_MAX);
-  if (left == UINT64_MAX) return timeoutMs;
-  const uint64_t limit = timeoutMs == 0 ? left : std::min<uint64_t>(timeoutMs, left);
-  // At least 1 ms: the library takes 0 for no limit at all.
-  return static_cast<uint32_t>(std::clamp<uint64_t>(limit, 1, UINT32_MAX));
+  if (!conn_) return;
+  conn_->limitWaits(cancel, config_.ioTimeoutMs);
+  if (conn_->session() != nullptr)
+    libssh2_session_set_timeout(conn_->session(), long(WaitLimitMs(cancel_, config_.ioTimeoutMs)));
 }
 
 Status SftpBackend::connect() {
   disconnect();
   auto conn = std::make_shared<SftpConnection>(leftovers_);
+  conn->limitWaits(cancel_, config_.ioTimeoutMs);
   EndpointConfig bounded = config_;
-  bounded.connectTimeoutMs = waitLimitMs(config_.connectTimeoutMs);
-  bounded.ioTimeoutMs = waitLimitMs(config_.ioTimeoutMs);
+  bounded.connectTimeoutMs = WaitLimitMs(cancel_, config_.connectTimeoutMs);
+  bounded.ioTimeoutMs = WaitLimitMs(cancel_, config_.ioTimeoutMs);
   Status st = conn->open(bounded);
   hostKey_ = conn->hostKey();
   if (!st.ok()) return st;
@@ -213,7 +208,7 @@ Status SftpBackend::listOnce(const std::string& full, std::vector<DirEntry>& out
     if (n == 0) break;
     if (n < 0) {
       st = conn_->error("read folder " + full, n);
-      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
+      conn_->dropHandle(h);
       out.clear();
       return st;
     }
@@ -227,7 +222,7 @@ Status SftpBackend::listOnce(const std::string& full, std::vector<DirEntry>& out
     DirEntry e;
     st = AttrFromSftp(attrs, ChildPath(full, entry), e.attr);
     if (!st.ok()) {
-      libssh2_sftp_close_handle(h);
+      conn_->dropHandle(h);
       out.clear();
       return st;
     }
@@ -302,7 +297,7 @@ Status SftpBackend::readRange(const std::string& path, uint64_t offset, uint8_t*
     if (n == 0) break;
     if (n < 0) {
       st = explainFailure(conn_->error("read " + full, int(n)), full, false);
-      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
+      conn_->dropHandle(h);
       got = 0;
       return st;
     }
@@ -356,7 +351,7 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
     cut.filesize = offset;
     if (libssh2_sftp_fsetstat(h, &cut) != 0) {
       st = conn_->error("truncate " + full);
-      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
+      conn_->dropHandle(h);
       return st;
     }
     libssh2_sftp_seek64(h, offset);
@@ -390,7 +385,7 @@ Status SftpBackend::writeAt(const std::string& path, uint64_t offset, const uint
     ssize_t n = libssh2_sftp_write(h, reinterpret_cast<const char*>(data), size_t(std::min(length, kMaxCallBytes)));
     if (n <= 0) {
       st = n < 0 ? conn_->error("write " + full, int(n)) : Status(Status::kIo, "write " + full + ": the server accepted no data");
-      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
+      conn_->dropHandle(h);
       return st;
     }
     data += n;

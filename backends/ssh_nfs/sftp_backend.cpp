@@ -330,6 +330,7 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
   const std::string full = serverPath(path);
   // Also removes abandoned work files of earlier uploads into this folder.
   conn_->sweepOnce(SftpConnection::ParentOf(full));
+  if (!conn_->usable()) return conn_->breakage();
   LIBSSH2_SFTP_ATTRIBUTES attrs;
   bool exists = conn_->statPath(full, attrs).ok();
   if (!conn_->usable()) return conn_->error("stat " + full);
@@ -414,6 +415,8 @@ Status SftpBackend::create(const std::string& path) {
   const std::string full = serverPath(path);
   // A copy set aside under this name goes back before anything new takes it.
   conn_->sweepOnce(SftpConnection::ParentOf(full));
+  // A look that met a silent server broke the connection: the call ends.
+  if (!conn_->usable()) return conn_->breakage();
   LIBSSH2_SFTP_HANDLE* h =
       libssh2_sftp_open_ex(conn_->sftp(), full.data(), unsigned(full.size()),
                            LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_EXCL, kSftpNewFileMode,
@@ -433,6 +436,7 @@ Status SftpBackend::mkdir(const std::string& path) {
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
   conn_->sweepOnce(SftpConnection::ParentOf(full));
+  if (!conn_->usable()) return conn_->breakage();
   int rc = libssh2_sftp_mkdir_ex(conn_->sftp(), full.data(), unsigned(full.size()), kSftpNewFolderMode);
   if (rc == 0) return Status();
   st = conn_->error("mkdir " + full, rc);
@@ -454,6 +458,7 @@ Status SftpBackend::rename(const std::string& from, const std::string& to, bool 
   if (!st.ok()) return st;
   const std::string source = serverPath(from), target = serverPath(to);
   conn_->sweepOnce(SftpConnection::ParentOf(target));
+  if (!conn_->usable()) return conn_->breakage();
   return retryAfterSweep(source, [&] { return conn_->renamePath(source, target, overwrite); });
 }
 

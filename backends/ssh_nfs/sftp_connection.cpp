@@ -201,9 +201,6 @@ void SftpConnection::close() {
 
 Status SftpConnection::error(const std::string& step, int rc) {
   if (session_ == nullptr) return Status(Status::kNetwork, step + ": not connected");
-  // A step that failed because an earlier one broke the connection (its
-  // socket is shut) tells what broke it: a time-out stays a time-out.
-  if (broken_ && !brokenBy_.ok()) return brokenBy_;
   char* text = nullptr;
   int textLen = 0;
   int last = libssh2_session_last_error(session_, &text, &textLen, 0);

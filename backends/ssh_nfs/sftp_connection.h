@@ -100,6 +100,10 @@ class SftpConnection {
   }
 
   bool usable() const { return sftp_ != nullptr && !broken_; }
+  // What broke the connection, as error() saw it; network (14) without one.
+  Status breakage() const {
+    return brokenBy_.ok() ? Status(Status::kNetwork, "the connection was closed") : brokenBy_;
+  }
   // The host key the server showed at the handshake (SessionHostKeyText);
   // kept when a later step of open failed.
   const std::string& hostKey() const { return hostKey_; }

@@ -232,8 +232,11 @@ class Volume {
   // A second call while started returns ok at once. Fails when the cache
   // folder cannot be made, or when the first connect is refused as invalid
   // (a server certificate this side does not trust); a server out of reach
-  // is served from cache.
-  Status start(std::string* errorText);
+  // is served from cache. `within` (may be null) bounds the wait of the
+  // first connect by its deadline, so that a mount that checked the server
+  // first ends within one budget; a connect its deadline ends counts as the
+  // server's silence.
+  Status start(std::string* errorText, const CancelToken* within = nullptr);
   // waitMs 0: do not wait for uploads. Reads in progress end as canceled.
   void stop(uint32_t waitMs);
   void setOffline(bool offline);

@@ -48,7 +48,7 @@ Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointC
 }
 
 Status BackupManager::makeRepo(const backup::BackupJob& job, bool quick, EndpointConfig& endpoint,
-                               std::shared_ptr<backup::Repo>& out) {
+                               std::shared_ptr<backup::Repo>& out, bool forTask) {
   Status s = resolveDestination(job, endpoint);
   if (!s.ok()) return s;
   backup::RepoOptions options = repoDefaults_;
@@ -57,6 +57,9 @@ Status BackupManager::makeRepo(const backup::BackupJob& job, bool quick, Endpoin
   // A server that accepts and never answers costs a call what it costs a
   // drive's: its connect and I/O time-outs, all retries included.
   if (!options.retry.forever) options.retry.budgetMs = endpoint.connectTimeoutMs + endpoint.ioTimeoutMs;
+  // One call that found the server silent ends the task: its other calls,
+  // the removal of its lock included, do not wait a time-out each.
+  options.refuseWhileSilent = forTask && !options.retry.forever;
   if (quick) {
     options.retry.maxAttempts = kQuickAttempts;
     options.retry.baseDelayMs = kQuickBaseMs;
@@ -78,7 +81,7 @@ Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* 
                                std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor) {
   EndpointConfig endpoint;
   std::shared_ptr<backup::Repo> repo;
-  Status s = makeRepo(job, quick, endpoint, repo);
+  Status s = makeRepo(job, quick, endpoint, repo, lockFor != nullptr);
   if (!s.ok()) return s;
   repo->cancel = cancel;
   s = repo->probe();

@@ -15,8 +15,10 @@
 #include "backup/engine/restore_test_world.h"
 #include "backup/manager/manager_test_world.h"
 #include "foundation/text.h"
+#include "testing/eventually.h"
 #include "testing/gate.h"
 #include "testing/tcp_relay.h"
+#include "testing/test_clock.h"
 
 namespace tarn {
 namespace {
@@ -666,6 +668,48 @@ TEST(BackupTaskTest, ASilentServerCostsABackupWhatItCostsADrive) {
   EXPECT_EQ(state["lastResult"].asString(), "failed");
   EXPECT_EQ(silent.accepted(), 2) << "one attempt of the backup's first call: "
                                   << state["lastError"].asString();
+}
+
+// A server that stops answering while a backup uploads, as a stopped
+// process does: the upload that meets the silence waits one budget (the
+// job's connect and I/O time-outs) on the test clock, and every later call
+// of the task, the removal of its lock included, ends at once. The lock it
+// could not remove is no obstacle once the server answers: the next task of
+// this service removes it, and the prune goes on at once.
+TEST(BackupTaskTest, AServerThatStopsAnsweringEndsTheBackupWithinOneBudgetAndTheNextTaskClearsItsLock) {
+  test::ScopedTestClock clock;
+  ManagerWorld w;
+  // One upload connection: the pack held at the gate is the only call that
+  // may wait on the silence.
+  backup::RepoOptions options = backup::TestRepoOptions();
+  options.connections = 2;
+  w.manager->setRepoDefaults(options);
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  test::MemoryServer& server = w.server("a");
+  std::shared_ptr<test::Gate> upload = server.addGate(test::MemOp::kOpenWrite, "/data/");
+  ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j1"})")["ok"].asBool());
+  ASSERT_TRUE(upload->waitArrived());
+  const EndpointConfig job;  // the time-outs of a job's own server
+  server.setSilent(job.ioTimeoutMs);
+  upload->release();
+  ASSERT_TRUE(test::Eventually([&] { return server.silentWaiters() == 1; }));
+  clock.advance(job.connectTimeoutMs + job.ioTimeoutMs);
+  // With the clock stopped, a call that waited for the server again would
+  // never end.
+  const bool ended = w.manager->waitIdle("j1", test::Gate::kDefaultWaitMs);
+  server.setSilent(0);
+  w.waitIdle("j1");
+  EXPECT_TRUE(ended) << "a later call waited for the silent server again";
+  const Value state = Status(w, "j1");
+  EXPECT_EQ(state["lastResult"].asString(), "failed");
+  EXPECT_EQ(state["lastError"].asString().rfind("timeout: ", 0), 0u) << state["lastError"].asString();
+  EXPECT_EQ(ObjectsBelow(server, "/locks").size(), 1u) << "the lock could not be removed";
+
+  const Value pruned = RunToEnd(w, R"({"op":"backupPrune","id":"j1"})", "j1");
+  EXPECT_EQ(pruned["lastTaskResult"].asString(), "ok") << pruned["lastNote"].asString();
+  EXPECT_TRUE(ObjectsBelow(server, "/locks").empty());
 }
 
 TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {

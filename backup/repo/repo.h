@@ -38,10 +38,12 @@
 // repository lock for its whole work: lock objects under "/locks/", shared
 // by backups, restores and checks, exclusive for forgetting and reclaiming
 // space, each naming its holder and written anew while held; one not
-// written anew for kLockStaleSec, or left by a process of this computer that
-// is gone, is stale and removed. lockMutex guards the lock's state and is
-// held across the lock's own remote calls; it is taken with no other lock of
-// the repository held, and only dirMutex and queueMutex, briefly, under it.
+// written anew for kLockStaleSec, or left by a holder of this computer that
+// is gone (its process ended, the computer restarted, or no repository of
+// this very process holds it any more), is stale and removed. lockMutex
+// guards the lock's state and is held across the lock's own remote calls;
+// it is taken with no other lock of the repository held, and only dirMutex
+// and queueMutex, briefly, under it.
 //
 // The object access layer is repo_access.cpp; creation and opening
 // repo_open.cpp; the lock repo_lock.cpp; blobs repo_blobs.cpp; the seal
@@ -222,6 +224,9 @@ std::string PackPath(const BlobId& id);
 
 // The name of this computer, as lock objects and snapshot records give it.
 std::string LocalHostName();
+// When a process of this computer started, in clock ticks after the boot,
+// as lock objects record their holder's; 0 when that cannot be read.
+int64_t ProcessStartTicks(int64_t pid);
 
 // Creates the endpoint's root folder on its server with every missing parent,
 // each through a back-end made for that folder's parent.

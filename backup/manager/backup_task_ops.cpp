@@ -69,7 +69,8 @@ void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, b
       out.setLastPrune = true;
     }
   }
-  if (!kept.ok()) appendLog(job.id, "cleanup did not finish: " + kept.toString());
+  // The backup's own line says so: the console shows that line alone.
+  if (!kept.ok()) out.note += "; cleanup did not finish: " + kept.toString();
 }
 
 void BackupManager::runRestoreOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo,

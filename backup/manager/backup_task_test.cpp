@@ -712,6 +712,29 @@ TEST(BackupTaskTest, AServerThatStopsAnsweringEndsTheBackupWithinOneBudgetAndThe
   EXPECT_TRUE(ObjectsBelow(server, "/locks").empty());
 }
 
+// Cleanup after a backup that cannot take the exclusive lock: the backup
+// stands, and its own result line, which the console shows, says so.
+TEST(BackupTaskTest, ABackupWhoseCleanupDidNotFinishSaysSoInItsResultLine) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", kKeepOne, src.path())["ok"].asBool());
+  ASSERT_EQ(RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastResult"].asString(), "ok");
+  // A check of another client holds the shared lock.
+  auto other = std::make_shared<backup::Repo>(w.server("a").factory(), backup::TestRepoOptions());
+  ASSERT_TRUE(other->open(test::kJobPassword).ok());
+  ASSERT_TRUE(other->lock(backup::LockMode::kShared, "check").ok());
+  w.clock->set(test::kClockStart + 60);
+  ASSERT_TRUE(vx::WriteFileAtomic(src.file("a.txt"), std::string("alpha 2")));
+  EXPECT_EQ(RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastResult"].asString(), "ok");
+  std::string log = vx::Trim(w.readJobFile("j1", kJobLogFileName));
+  log.erase(0, log.rfind('\n') + 1);
+  EXPECT_NE(log.find("  backup ok: 2 files, "), std::string::npos) << log;
+  EXPECT_NE(log.find("; cleanup did not finish: busy: the repository is locked by check on "), std::string::npos)
+      << log;
+  other->unlock();
+}
+
 TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {
   for (bool all : {false, true}) {
     SCOPED_TRACE(all ? "stopAll" : "backupStop");

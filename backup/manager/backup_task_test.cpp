@@ -359,6 +359,36 @@ TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
 // counts their blobs as not held, so the next backup stores them again and
 // its version restores whole; once a prune has removed the packs the job
 // forgets them.
+// Every pack is lost, the listings with them: the check's own line names
+// the version by the id the console lists, and so does the prune, which
+// goes on; the log gives the whole id.
+TEST(BackupTaskTest, ChecksAndPrunesNameIncompleteVersionsByTheirIds) {
+  ManagerWorld w;
+  test::TempDir src;
+  const std::string id = FirstVersion(w, src);
+  auto conn = w.server("a").connection();
+  ASSERT_TRUE(conn->connect().ok());
+  for (const std::string& path : ObjectsBelow(w.server("a"), "/data")) ASSERT_TRUE(conn->remove(path, false).ok());
+  const std::string named = "incomplete version: " + id.substr(0, 8);
+  struct Case {
+    const char* request;
+    const char* line;  // the start of the task's result line
+  } cases[] = {
+      {R"({"op":"backupCheck","id":"j1"})", "  check warnings: found "},
+      {R"({"op":"backupPrune","id":"j1"})", "  prune ok: cleanup: 0 old versions removed, "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    const Value state = RunToEnd(w, c.request, "j1");
+    EXPECT_NE(state["lastNote"].asString().find(named), std::string::npos) << state["lastNote"].asString();
+    std::string log = vx::Trim(w.readJobFile("j1", kJobLogFileName));
+    const std::string last = log.substr(log.rfind('\n') + 1);
+    EXPECT_NE(last.find(c.line), std::string::npos) << last;
+    EXPECT_NE(last.find(named), std::string::npos) << last;
+  }
+  EXPECT_NE(w.readJobFile("j1", kJobLogFileName).find("  version " + id + " is incomplete: "), std::string::npos);
+}
+
 TEST(BackupTaskTest, PacksACheckFoundDamagedAreStoredAgainByTheNextBackup) {
   ManagerWorld w;
   test::TempDir src;

@@ -215,6 +215,9 @@ struct PruneReport {
   uint64_t youngPacksKept = 0;      // packs no index names, left alone for their age
   uint64_t packsAdopted = 0;        // packs no index named, read from their headers
   uint64_t temporariesRemoved = 0;  // upload leftovers older than kUnnamedPackMinAgeSec
+  // Ids of the versions that need a folder listing that cannot be read
+  // (set by the backup engine's walk before the packs are retired).
+  std::vector<std::string> incompleteVersions;
 };
 
 using BlobIdSet = std::unordered_set<BlobId, BlobIdHash>;

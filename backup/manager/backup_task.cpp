@@ -20,18 +20,6 @@ constexpr uint32_t kQuickMaxMs = 1000;
 
 constexpr uint64_t kBytesPerKb = 1024;
 
-// Why a backup is done in part: files it could not read, and files it
-// stored while they kept changing (also among the errors).
-std::string WarningsText(uint64_t errors, uint64_t changed) {
-  const uint64_t unread = errors - std::min(errors, changed);
-  std::string text;
-  if (unread > 0) text = Counted(unread, "file", "files") + " could not be read";
-  if (changed > 0)
-    text += (text.empty() ? "" : "; ") + std::to_string(changed) +
-            (changed == 1 ? " file changed while it was read" : " files changed while they were read");
-  return text;
-}
-
 }  // namespace
 
 Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointConfig& out) {

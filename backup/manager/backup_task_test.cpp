@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "backup/engine/restore_test_world.h"
+#include "backup/manager/backup_task.h"
 #include "backup/manager/manager_test_world.h"
 #include "foundation/text.h"
 #include "testing/eventually.h"
@@ -572,6 +573,20 @@ TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {
   const std::string log = w.readJobFile("j1", kJobLogFileName);
   EXPECT_EQ(CountLines(log, "/gone"), 3) << log;
   EXPECT_NE(log.find("  backup warnings: 2 files, "), std::string::npos) << log;
+}
+
+// Why a backup is done in part, as the console shows it: a file that kept
+// changing was stored all the same, unlike one that could not be read.
+TEST(BackupTaskTest, WhyABackupIsDoneInPartTellsStoredFilesFromUnreadOnes) {
+  struct Case {
+    uint64_t errors, changed;
+    const char* text;
+  } cases[] = {
+      {3, 0, "3 files could not be read"},
+      {1, 1, "1 file changed while it was read and was stored as last read"},
+      {3, 2, "1 file could not be read; 2 files changed while they were read and were stored as last read"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WarningsText(c.errors, c.changed), c.text);
 }
 
 TEST(BackupTaskTest, WhatABackupLeavesOutOnPurposeIsNamedInItsNote) {

@@ -56,7 +56,8 @@ struct Mounted {
 // Probes a server never probed, starts a volume and mounts it. Talks to the
 // server: called without the state's lock.
 Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std::string& mountDriver,
-                   const ServiceState::BackendsFor& backendsFor, const CancelToken* cancel) {
+                   const ServiceState::BackendsFor& backendsFor, const std::shared_ptr<OpenFileShares>& shares,
+                   const CancelToken* cancel) {
   Mounted out;
   if (DetectMountDriver(mountDriver).name.empty()) {
     out.status = Status(Status::kUnsupported, kNoMountDriver);
@@ -78,9 +79,11 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     } else {
       report = RunProbe(config, cancel);
     }
-    if (report.ok) {
-      config.probed = ProbedCaps::fromReport(report.caps);
-      out.probed = true;
+    if (report.ok || report.refusesWrites) {
+      // A server that refuses writes gives a drive read-only for this mount:
+      // writes fail at once instead of waiting for uploads it refuses.
+      TakeProbeReport(config, report);
+      out.probed = report.ok;
     } else {
       vx::log::write(vx::log::kWarn, "%s: probe failed: %s", Name(config), FirstFailure(report).c_str());
     }
@@ -102,7 +105,7 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     out.status = Status(Status::kCanceled, kStopping);
     return out;
   }
-  std::unique_ptr<IMountHost> host = MakeMountHost();
+  std::unique_ptr<IMountHost> host = MakeMountHost(shares);
   out.status = host->mount(volume, MountPointPath(config.drive));
   if (!out.status.ok()) {
     volume->stop(0);
@@ -263,7 +266,7 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
 
   Mounted made;
   made.status = ReleaseDrive(config, staleHost, staleVolume, 0);
-  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, stopping_.get());
+  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, openFiles_, stopping_.get());
   if (!made.status.ok())
     vx::log::write(vx::log::kWarn, "%s: mount failed: %s", Name(config), made.status.message.c_str());
 

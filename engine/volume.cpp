@@ -70,7 +70,7 @@ Status Volume::inTime(Status st) {
 
 Volume::~Volume() { stop(0); }
 
-Status Volume::start(std::string* errorText, const CancelToken* connectCancel) {
+Status Volume::start(std::string* errorText, const CancelToken* within) {
   if (started_.load()) return Status();
   const std::string id = config_.id;
   cacheDir_ = config_.cache.dir.empty() ? vx::JoinPath(cacheRoot_, id) : config_.cache.dir;
@@ -106,11 +106,18 @@ Status Volume::start(std::string* errorText, const CancelToken* connectCancel) {
 
   Status refused;
   if (!offline_.load()) {
+    // The caller's token, its deadline and its cancellation, is the first
+    // connect's: nothing else stops the volume while it starts.
+    const CancelToken* token = within != nullptr ? within : cancel_.get();
+    const uint64_t waitMs = std::min<uint64_t>(config_.net.connectTimeoutMs + timings_.connectSlackMs,
+                                               MsToDeadline(token, UINT64_MAX));
     ConnectionPool::Lease lease;
-    // Nothing stops the volume while it starts: its own token is not yet
-    // anyone's to cancel.
-    Status st = pool_->acquire(lease, connectCancel != nullptr ? connectCancel : cancel_.get(),
-                               config_.net.connectTimeoutMs + timings_.connectSlackMs);
+    Status st = pool_->acquire(lease, token, static_cast<uint32_t>(waitMs));
+    if (st.code == Status::kCanceled && token->timedOut()) {
+      // Calls do not wait again for a server that let the budget pass.
+      st = Status(Status::kTimeout, kNoAnswerInTime);
+      pool_->noteOutcome(st);
+    }
     if (st.ok()) {
       noteConnected(*lease.backend());
     } else if (st.code == Status::kInvalid) {

@@ -297,14 +297,13 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     vx::log::write(vx::log::kInfo, "%s: upload of %s dropped, file deleted meanwhile", id, path.c_str());
     return Status(Status::kNotFound, "deleted");
   }
-  auto bit = [](bool b) { return b ? "1" : "0"; };
-  const std::string diagnosis = " [cache=" + cache->path() + " removed=" + bit(removed) + " exists=" + bit(exists) +
-                                " size=" + std::to_string(cache->size()) + " renaming=" + bit(renaming) +
-                                " deleting=" + bit(deleting) + "]";
   setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native));
   TransferEnd(info.id, false, st.toString());
-  vx::log::write(vx::log::kWarn, "%s: upload of %s failed: %s%s", id, path.c_str(), st.toString().c_str(),
-                 diagnosis.c_str());
+  vx::log::write(vx::log::kWarn, "%s: upload of %s failed: %s", id, path.c_str(), st.toString().c_str());
+  // The state behind the decision is for whoever debugs it, not the log's reader.
+  vx::log::write(vx::log::kDebug, "%s: the failed upload of %s was of %s (%s bytes)%s", id, path.c_str(),
+                 cache->path().c_str(), std::to_string(cache->size()).c_str(),
+                 exists ? "" : ", which the cache no longer holds");
   return st;
 }
 

@@ -114,7 +114,7 @@ Status WebDavBackend::connect() {
     session_->setCancelCheck([this] { return cancelled(); });
   }
   if (connected_) return Status();
-  if (uint32_t err = session_->open(host_, port_, secure_); err != 0) return WinHttpError(err, "WinHttpConnect");
+  if (uint32_t err = session_->open(host_, port_, secure_); err != 0) return WinHttpError(err, "connect");
   connected_ = true;
   std::vector<DirEntry> entries;
   RemoteAttr root;
@@ -209,11 +209,11 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
 
     if (request.streamLength != 0) {
       if (uint32_t err = r->sendStreamed(request.streamLength); err != 0)
-        return WinHttpError(err, "WinHttpSendRequest");
+        return WinHttpError(err, "send", r->failureWords());
       if (handle != nullptr) *handle = std::move(r);
       return Status();
     }
-    if (uint32_t err = r->send(request.body); err != 0) return WinHttpError(err, "send");
+    if (uint32_t err = r->send(request.body); err != 0) return WinHttpError(err, "send", r->failureWords());
     const uint32_t status = r->status();
 
     if (status == 401 && !challenged && !config_.user.empty() && authScheme_ == 0) {
@@ -268,7 +268,7 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
     while (response.body.size() < kDavMaxBodyBytes) {
       size_t got = 0;
       if (uint32_t err = r->read(reinterpret_cast<uint8_t*>(piece.data()), piece.size(), got); err != 0)
-        return WinHttpError(err, "read");
+        return WinHttpError(err, "read", r->failureWords());
       if (got == 0) break;
       response.body.append(piece, 0, std::min(got, kDavMaxBodyBytes - response.body.size()));
     }

@@ -209,7 +209,13 @@ class WebDavBackend : public IBackend {
 std::unique_ptr<IBackend> MakeWebDavBackend(const EndpointConfig& config);
 
 Status HttpStatusError(uint32_t status, const std::string& operation, const std::string& path);
-Status WinHttpError(uint32_t error, const std::string& step);
+// What a refused TLS connection adds: the two ways to take the server's
+// certificate unchecked, the console's and the drive editor's.
+constexpr std::string_view kUncheckedTlsHint =
+    " (check the certificate, or take it unchecked with --insecure or by clearing \"Verify certificate\")";
+// A failure of the HTTP layer: the step, then the system's words for it
+// (the request's failureWords) or, without them, those of the number.
+Status WinHttpError(uint32_t error, const std::string& step, std::string_view words = {});
 Timestamp ParseHttpTime(std::string_view text);
 // An HTTP date (RFC 1123, RFC 850 or asctime form) as seconds since 1970.
 bool ParseHttpDate(const std::string& text, int64_t& seconds);

@@ -104,6 +104,9 @@ class DavPutStream : public IWriteStream {
       return failed;
     }
     const uint32_t status = request_->status();
+    // A body streamed before any challenge cannot be sent again: the scheme
+    // asked for serves the next attempt.
+    if (status == 401) (void)backend_->takeChallenge(*request_);
     const std::string etag = request_->header("ETag");
     const std::string lastModified = request_->header("Last-Modified");
     (void)DrainBody(*request_, kDavMaxBodyBytes);

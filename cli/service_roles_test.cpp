@@ -115,5 +115,15 @@ TEST_F(ServiceRoleTest, RunningServiceIsNotDumpable) {
   ::waitpid(plain, nullptr, 0);
 }
 
+TEST_F(ServiceRoleTest, RefusedSecondRunLeavesTheRunningServicesLogAlone) {
+  StartService(false);
+  const std::string before = Log();
+  const RunResult second = RunConsole(exe_, {"run"}, machine_.path());
+  EXPECT_EQ(second.exitCode, kExitAlreadyRunning) << second.output;
+  EXPECT_NE(second.output.find("the service is already running; it listens on " + socketPath()), std::string::npos)
+      << second.output;
+  EXPECT_EQ(Log(), before);
+}
+
 }  // namespace
 }  // namespace tarn::app

@@ -129,7 +129,8 @@ Status Volume::start(std::string* errorText) {
   }
 
   for (const std::string& path : cache_->dirtyFiles()) {
-    vx::log::write(vx::log::kInfo, "%s: resuming upload of %s", id.c_str(), path.c_str());
+    vx::log::WriteLimited(fileLog_, "resuming", SteadyNowMs(), vx::log::kInfo, "%s: resuming upload of %s", id.c_str(),
+                          path.c_str());
     queueUpload(path, 0, nullptr);
   }
 

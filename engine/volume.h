@@ -84,6 +84,11 @@ inline constexpr size_t kMaxFinishedTransfers = 50;
 // Closes whose maps wait for the reaper's commit, at most; each holds its
 // data file open until then.
 inline constexpr size_t kMaxMapsAwaitingCommit = 64;
+// Of the disk that holds a drive's cache, this much stays free: 5 % of it,
+// at most 1 GiB. A write that needs new space past it fails, so that
+// changes not yet uploaded (offline, or to a slow server) never fill it.
+inline constexpr uint64_t kCacheDiskReservePercent = 5;
+inline constexpr uint64_t kCacheDiskReserveMaxBytes = 1ull << 30;
 // The kernel asks again at once for a page its readahead failed to bring: a
 // read of the same bytes this soon after a failure is that repeat, and
 // shares its budget even when the failure came at its deadline.
@@ -274,6 +279,8 @@ class Volume {
   void commitMaps();
 
   // --- writes and the upload queue (volume_write.cpp) ---
+  // "no-space" for a write that needs new space in the cache while its disk
+  // is down to the reserve; the drive's status then says why.
   Status write(const std::shared_ptr<OpenFile>& file, uint64_t offset, const void* data, uint64_t length);
   // Saves the map and makes a pending upload due at once.
   Status flush(const std::shared_ptr<OpenFile>& file);
@@ -463,6 +470,10 @@ class Volume {
   bool uploadBlockedLocked(const std::string& path) const;
   static bool hasLocalChanges(CacheFile& cache) { return cache.hasDirty() || cache.isDirty(); }
 
+  // --- writes (volume_write.cpp) ---
+  // Room for `bytes` more in the cache above the disk's reserve.
+  Status checkCacheSpace(uint64_t bytes);
+
   // --- uploads (volume_upload.cpp) ---
   // Starts due uploads; only the tick thread calls it. Returns the time
   // until the next waiting upload becomes due.
@@ -557,6 +568,10 @@ class Volume {
 
   std::atomic<bool> rangeIgnored_{false};
   vx::log::LineLimiter refusalLog_;  // locks itself
+  // Any user of the drive makes lines about single files at will (an
+  // upload each): per kind, a few a minute and a count of the rest, so that
+  // no amount of traffic rotates the service's other records away.
+  vx::log::LineLimiter fileLog_;  // locks itself
 
   std::mutex streamsMu_;
   std::map<std::string, std::shared_ptr<SeqStream>> streams_;  // guarded by streamsMu_

@@ -278,7 +278,8 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     if (cache->size() != attr.size || !cache->pendingMtime().isZero()) cache->setDirty(true);
     cache->saveMap();
     TransferEnd(info.id, true, "");
-    vx::log::write(vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(), FormatBytes(cache->size()).c_str());
+    vx::log::WriteLimited(fileLog_, "uploaded", SteadyNowMs(), vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(),
+                          FormatBytes(cache->size()).c_str());
     return Status();
   }
 
@@ -294,16 +295,14 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     // What a failed piece may still have left on the server goes too.
     if (!undone && (removed || deleting)) undoUploadOfDeleted(path, *cache, cancel);
     TransferEnd(info.id, false, "deleted before the upload finished");
-    vx::log::write(vx::log::kInfo, "%s: upload of %s dropped, file deleted meanwhile", id, path.c_str());
+    vx::log::WriteLimited(fileLog_, "dropped", SteadyNowMs(), vx::log::kInfo,
+                          "%s: upload of %s dropped, file deleted meanwhile", id, path.c_str());
     return Status(Status::kNotFound, "deleted");
   }
   setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native));
   TransferEnd(info.id, false, st.toString());
-  vx::log::write(vx::log::kWarn, "%s: upload of %s failed: %s", id, path.c_str(), st.toString().c_str());
-  // The state behind the decision is for whoever debugs it, not the log's reader.
-  vx::log::write(vx::log::kDebug, "%s: the failed upload of %s was of %s (%s bytes)%s", id, path.c_str(),
-                 cache->path().c_str(), std::to_string(cache->size()).c_str(),
-                 exists ? "" : ", which the cache no longer holds");
+  vx::log::WriteLimited(fileLog_, "failed", SteadyNowMs(), vx::log::kWarn, "%s: upload of %s failed: %s", id,
+                        path.c_str(), st.toString().c_str());
   return st;
 }
 

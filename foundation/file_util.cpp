@@ -30,18 +30,22 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
+// The whole file, or with `tailBytes` only its last that many bytes.
 template <class Buffer>
-bool ReadInto(const std::string& path, Buffer& out) {
+bool ReadInto(const std::string& path, Buffer& out, uint64_t tailBytes = 0) {
   UniqueFd file(OpenRetrying(path.c_str(), O_RDONLY));
   if (!file.valid()) return false;
   struct stat st {};
-  if (::fstat(file.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > kMaxReadWholeFile) return false;
-  out.resize(static_cast<size_t>(st.st_size));
+  if (::fstat(file.get(), &st) != 0 || S_ISDIR(st.st_mode) || st.st_size < 0) return false;
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  const uint64_t from = tailBytes != 0 && size > tailBytes ? size - tailBytes : 0;
+  if (size - from > kMaxReadWholeFile) return false;
+  out.resize(static_cast<size_t>(size - from));
   size_t done = 0;
   while (done < out.size()) {
     size_t piece = out.size() - done < kMaxIoChunk ? out.size() - done : kMaxIoChunk;
-    ssize_t n = ::read(file.get(), reinterpret_cast<char*>(out.data()) + done, piece);
+    ssize_t n = ::pread(file.get(), reinterpret_cast<char*>(out.data()) + done, piece,
+                        static_cast<off_t>(from + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -187,6 +191,13 @@ std::string ModuleDir() {
 bool ReadWholeFile(const std::string& path, std::string& out) {
   std::string content;
   if (!ReadInto(path, content)) return false;
+  out = std::move(content);
+  return true;
+}
+
+bool ReadFileTail(const std::string& path, uint64_t maxBytes, std::string& out) {
+  std::string content;
+  if (maxBytes == 0 || !ReadInto(path, content, maxBytes)) return false;
   out = std::move(content);
   return true;
 }

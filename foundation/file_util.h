@@ -62,6 +62,9 @@ std::string ModuleDir();
 // unchanged on failure; the vector form clears it first.
 bool ReadWholeFile(const std::string& path, std::string& out);
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
+// The last `maxBytes` bytes of a file, the whole file when it is smaller;
+// `out` is left unchanged on failure.
+bool ReadFileTail(const std::string& path, uint64_t maxBytes, std::string& out);
 
 // Writes path + ".tmp", syncs it, renames it over `path` and syncs the
 // folder. A failure before the rename removes the temporary and leaves the

@@ -115,7 +115,8 @@ std::string OptionText(std::string text) {
 
 }  // namespace
 
-FuseMountHost::FuseMountHost(FuseTuning tuning) : tuning_(tuning) {
+FuseMountHost::FuseMountHost(FuseTuning tuning, std::shared_ptr<OpenFileShares> shares)
+    : tuning_(tuning), shares_(std::move(shares)) {
   static std::once_flag once;
   std::call_once(once, [] { fuse_set_log_func(LogFromFuse); });
 }
@@ -157,7 +158,7 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
   char* argv[] = {program.data(), dashO.data(), options.data(), nullptr};
   fuse_args args = FUSE_ARGS_INIT(3, argv);
 
-  fs_ = std::make_unique<FuseFs>(volume, tuning_);
+  fs_ = std::make_unique<FuseFs>(volume, tuning_, shares_);
   session_ = fuse_session_new(&args, &FuseFs::Operations(), sizeof(fuse_lowlevel_ops), fs_.get());
   fuse_opt_free_args(&args);
   if (session_ == nullptr) {
@@ -294,6 +295,8 @@ Status FuseMountHost::unmount(uint32_t flushTimeoutMs) {
   return Status();
 }
 
-std::unique_ptr<IMountHost> MakeMountHost() { return std::make_unique<FuseMountHost>(); }
+std::unique_ptr<IMountHost> MakeMountHost(std::shared_ptr<OpenFileShares> shares) {
+  return std::make_unique<FuseMountHost>(FuseTuning(), std::move(shares));
+}
 
 }  // namespace tarn

@@ -23,7 +23,7 @@ namespace tarn {
 
 class FuseMountHost : public IMountHost {
  public:
-  explicit FuseMountHost(FuseTuning tuning = {});
+  explicit FuseMountHost(FuseTuning tuning = {}, std::shared_ptr<OpenFileShares> shares = nullptr);
   ~FuseMountHost() override;
 
   Status mount(std::shared_ptr<Volume> volume, const std::string& mountPoint) override;
@@ -43,6 +43,7 @@ class FuseMountHost : public IMountHost {
   void raiseReadaheadLocked();
 
   const FuseTuning tuning_;
+  const std::shared_ptr<OpenFileShares> shares_;
   std::mutex mu_;
   std::unique_ptr<FuseFs> fs_;       // guarded by mu_
   fuse_session* session_ = nullptr;  // guarded by mu_

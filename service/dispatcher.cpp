@@ -41,9 +41,9 @@ Value DoTransfers(ServiceState& st, const Value&) {
   return s.ok() ? WithMember(OkReply(), "transfers", std::move(list)) : ErrorReply(s.message);
 }
 
-Value DoGetLog(ServiceState& st, const Value& req) {
-  return WithMember(OkReply(), "text", st.getLog(req["lines"].asInt(kDefaultLogLines)));
-}
+int LogLinesOf(const Value& req) { return req["lines"].asInt(kDefaultLogLines); }
+
+Value DoGetLog(ServiceState& st, const Value& req) { return WithMember(OkReply(), "text", st.getLog(LogLinesOf(req))); }
 
 // With "tryLogin" the drive is saved only when its server takes the log-in
 // or cannot be reached; the reply's "login" says which ("ok", "untried"),
@@ -131,6 +131,14 @@ constexpr Op kOps[] = {
     {"installDriver", Rights::kRoot, DoInstallDriver},
 };
 }  // namespace
+
+uint64_t Dispatcher::ReplyBytes(const Value& request) {
+  // The log's end as read, the reply holding its last lines, and the text
+  // of the reply, in which JSON may double each byte.
+  constexpr uint64_t kLogCopies = 3;
+  if (request["op"].asString() == "getLog") return kLogCopies * LogTailBytes(LogLinesOf(request));
+  return 0;
+}
 
 Value Dispatcher::dispatch(const Value& request, const IpcCaller* caller) {
   if (!request.isObject()) return ErrorReply("request is not a JSON object");

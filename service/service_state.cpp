@@ -174,11 +174,22 @@ Value ServiceState::status() {
   return reply;
 }
 
+uint64_t LogTailBytes(int lines) {
+  return std::min<uint64_t>(static_cast<uint64_t>(std::clamp(lines, 1, kMaxLogLines)) * vx::log::kMaxLine,
+                            kMaxLogReplyBytes);
+}
+
 std::string ServiceState::getLog(int lines) {
-  if (lines < 1) lines = 1;
-  if (lines > kMaxLogLines) lines = kMaxLogLines;
+  lines = std::clamp(lines, 1, kMaxLogLines);
+  // Only the end is read: a log that could not rotate may be of any size.
+  const uint64_t tail = LogTailBytes(lines);
   std::string text;
-  if (!vx::ReadWholeFile(logPath_, text)) return std::string();
+  if (!vx::ReadFileTail(logPath_, tail + 1, text)) return std::string();
+  if (text.size() > tail) {
+    // The read began inside a line.
+    const size_t firstEnd = text.find('\n');
+    text.erase(0, firstEnd == std::string::npos ? text.size() : firstEnd + 1);
+  }
   return LastLines(text, lines);
 }
 

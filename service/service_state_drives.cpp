@@ -56,7 +56,8 @@ struct Mounted {
 // Probes a server never probed, starts a volume and mounts it. Talks to the
 // server: called without the state's lock.
 Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std::string& mountDriver,
-                   const ServiceState::BackendsFor& backendsFor, const CancelToken* cancel) {
+                   const ServiceState::BackendsFor& backendsFor, const std::shared_ptr<OpenFileShares>& shares,
+                   const CancelToken* cancel) {
   Mounted out;
   if (DetectMountDriver(mountDriver).name.empty()) {
     out.status = Status(Status::kUnsupported, kNoMountDriver);
@@ -102,7 +103,7 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     out.status = Status(Status::kCanceled, kStopping);
     return out;
   }
-  std::unique_ptr<IMountHost> host = MakeMountHost();
+  std::unique_ptr<IMountHost> host = MakeMountHost(shares);
   out.status = host->mount(volume, MountPointPath(config.drive));
   if (!out.status.ok()) {
     volume->stop(0);
@@ -263,7 +264,7 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
 
   Mounted made;
   made.status = ReleaseDrive(config, staleHost, staleVolume, 0);
-  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, stopping_.get());
+  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, openFiles_, stopping_.get());
   if (!made.status.ok())
     vx::log::write(vx::log::kWarn, "%s: mount failed: %s", Name(config), made.status.message.c_str());
 

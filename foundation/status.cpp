@@ -13,7 +13,7 @@ constexpr const char* kCodeTexts[] = {
     "network",      "timeout",   "canceled", "io",           "protocol",
 };
 // The same kinds in words for a sentence, for a status that carries no
-// message of its own or only a name.
+// message of its own or only a path.
 constexpr const char* kCodeWords[] = {
     "done",           "not found",    "already exists", "access denied", "log-in refused", "folder not empty",
     "is a folder",    "not a folder", "no space left",  "too large",     "invalid",        "not supported",

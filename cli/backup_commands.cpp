@@ -203,8 +203,9 @@ int FollowTask(const std::string& id, const std::string& op) {
   Value job;
   const std::string why =
       FindJob(id, job, error) && op == "backup" ? std::string(StatusTextWords(job["state"]["lastError"].asString())) : "";
-  std::fprintf(stderr, "tarn: done in part%s; \"tarn backup log %s\" lists what was left out\n",
-               why.empty() ? "" : (": " + why).c_str(), id.c_str());
+  // A backup's files that kept changing were stored all the same.
+  std::fprintf(stderr, "tarn: done in part%s; \"tarn backup log %s\" %s\n", why.empty() ? "" : (": " + why).c_str(),
+               id.c_str(), op == "backup" ? "names each file" : "lists what was left out");
   return kExitPartial;
 }
 

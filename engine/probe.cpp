@@ -7,6 +7,7 @@
 #include "foundation/codec.h"
 #include "foundation/error.h"
 #include "foundation/hash.h"
+#include "foundation/log.h"
 #include "foundation/name_policy.h"
 
 namespace tarn {
@@ -354,6 +355,7 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     else
       report.add(ProbeItem::kFailure, "write",
                  "cannot create a directory in the root: " + st.words() + " (the drive will be read-only)");
+    report.refusesWrites = !compat.readOnly;
     return;
   }
   report.writable = true;
@@ -378,6 +380,19 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     report.add(ProbeItem::kOk, "cleanup", "scratch directory removed");
   else
     report.add(ProbeItem::kWarning, "cleanup", "could not remove " + scratch + ": " + st.words());
+}
+
+void TakeProbeReport(MountConfig& config, const ProbeReport& report) {
+  if (report.ok) {
+    config.probed = ProbedCaps::fromReport(report.caps);
+  } else if (report.refusesWrites) {
+    // Writes would wait in the cache for uploads the server refuses.
+    config.compat.readOnly = true;
+    vx::log::write(vx::log::kWarn, "%s: the server refuses writes; the drive is read-only", config.id.c_str());
+  } else {
+    vx::log::write(vx::log::kWarn, "%s: the server check failed; the drive runs with what the protocol promises",
+                   config.id.c_str());
+  }
 }
 
 }  // namespace tarn

@@ -174,6 +174,35 @@ TEST_F(ProbeTest, FailuresThatEndOrShortenTheProbe) {
   }
 }
 
+// A drive checked before it starts takes what the check found; one whose
+// server was listed but refused the scratch folder (the check says the
+// drive will be read-only) is read-only, so that writes fail at once
+// rather than wait in the cache for uploads the server refuses.
+TEST_F(ProbeTest, ADriveTakesTheCheckAndIsReadOnlyWhereTheServerRefusesWrites) {
+  struct Case {
+    const char* what;
+    std::function<void(test::MemoryServer&)> setUp;
+    bool readOnlyBefore;
+    bool probed, readOnly;
+  } cases[] = {
+      {"writable", [](auto&) {}, false, true, false},
+      {"folders refused", [](auto& s) { s.addFault(Fail(MemOp::kMkdir)); }, false, false, true},
+      {"folders refused, set read-only", [](auto& s) { s.addFault(Fail(MemOp::kMkdir)); }, true, true, true},
+      {"files refused", [](auto& s) { s.addFault(Fail(MemOp::kFinish)); }, false, false, false},
+      {"listing refused", [](auto& s) { s.addFault(Fail(MemOp::kList)); }, false, false, false},
+      {"down", [](auto& s) { s.setDown(true); }, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MountConfig config;
+    config.id = "d";
+    config.compat.readOnly = c.readOnlyBefore;
+    TakeProbeReport(config, probe([&](auto& s, auto&) { c.setUp(s); }, c.readOnlyBefore));
+    EXPECT_EQ(config.probed.valid, c.probed);
+    EXPECT_EQ(config.compat.readOnly, c.readOnly);
+  }
+}
+
 TEST_F(ProbeTest, CancelledProbeEndsAtItsNextStepAndRemovesWhatItMade) {
   const struct Case {
     MemOp heldAt;

@@ -89,6 +89,9 @@ inline constexpr size_t kMaxMapsAwaitingCommit = 64;
 // changes not yet uploaded (offline, or to a slow server) never fill it.
 inline constexpr uint64_t kCacheDiskReservePercent = 5;
 inline constexpr uint64_t kCacheDiskReserveMaxBytes = 1ull << 30;
+// After an eviction pass at the reserve that freed nothing, writes refused
+// meanwhile do not start another for this long.
+inline constexpr uint64_t kFutileEvictPauseMs = 1000;
 // The kernel asks again at once for a page its readahead failed to bring: a
 // read of the same bytes this soon after a failure is that repeat, and
 // shares its budget even when the failure came at its deadline.
@@ -229,8 +232,11 @@ class Volume {
   // A second call while started returns ok at once. Fails when the cache
   // folder cannot be made, or when the first connect is refused as invalid
   // (a server certificate this side does not trust); a server out of reach
-  // is served from cache.
-  Status start(std::string* errorText);
+  // is served from cache. `within` (may be null) bounds the wait of the
+  // first connect by its deadline, so that a mount that checked the server
+  // first ends within one budget; a connect its deadline ends counts as the
+  // server's silence.
+  Status start(std::string* errorText, const CancelToken* within = nullptr);
   // waitMs 0: do not wait for uploads. Reads in progress end as canceled.
   void stop(uint32_t waitMs);
   void setOffline(bool offline);
@@ -572,6 +578,9 @@ class Volume {
   // upload each): per kind, a few a minute and a count of the rest, so that
   // no amount of traffic rotates the service's other records away.
   vx::log::LineLimiter fileLog_;  // locks itself
+  // When an eviction pass at the disk's reserve last freed nothing; 0: the
+  // last one freed something, or none ran.
+  std::atomic<uint64_t> futileEvictMs_{0};
 
   std::mutex streamsMu_;
   std::map<std::string, std::shared_ptr<SeqStream>> streams_;  // guarded by streamsMu_

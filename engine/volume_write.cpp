@@ -2,6 +2,8 @@
 // until the handle is closed or flushed. Also the upload queue's bookkeeping
 // that the namespace operations and the service use: the user's stop, the
 // wait for an empty queue, and the questions a running upload asks.
+#include <algorithm>
+
 #include "engine/clock.h"
 #include "engine/volume.h"
 #include "foundation/log.h"
@@ -62,7 +64,21 @@ Status Volume::checkCacheSpace(uint64_t bytes) {
   if (!env_->space(cacheDir_, &space).ok()) return Status();
   const uint64_t reserve =
       std::min(space.totalBytes / 100 * kCacheDiskReservePercent, kCacheDiskReserveMaxBytes);
-  if (space.freeBytes >= reserve && space.freeBytes - reserve >= bytes) return Status();
+  auto fits = [&] { return space.freeBytes >= reserve && space.freeBytes - reserve >= bytes; };
+  if (fits()) return Status();
+  // Clean copies make room before new data is refused: once the changes
+  // have gone up, the cache would otherwise stay full of what the server
+  // holds anyway. A pass that found nothing to drop is not repeated at once,
+  // so that writes refused in a row do not each read every map.
+  const uint64_t now = SteadyNowMs();
+  const uint64_t last = futileEvictMs_.load();
+  if (last == 0 || now - last >= kFutileEvictPauseMs) {
+    const uint64_t shortfall = reserve + bytes - std::min(space.freeBytes, reserve + bytes);
+    const uint64_t held = cache_->diskBytes();
+    cache_->evictTo(held - std::min(held, shortfall));
+    futileEvictMs_.store(cache_->diskBytes() < held ? 0 : std::max<uint64_t>(now, 1));
+    if (env_->space(cacheDir_, &space).ok() && fits()) return Status();
+  }
   // What is written stays; only new data waits until there is room again.
   Status full(Status::kNoSpace, "the cache's disk is full: new data would leave less than " + FormatBytes(reserve) +
                                     " free on it");

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "mount/fuse_connection.h"
 #include "mount/fuse_fs.h"
 #include "mount/mount_host.h"
 
@@ -49,6 +50,7 @@ class FuseMountHost : public IMountHost {
   fuse_session* session_ = nullptr;  // guarded by mu_
   std::thread loop_;                 // guarded by mu_
   dev_t device_ = 0;                 // guarded by mu_; the mount's device once it answered
+  FuseConnection connection_;        // guarded by mu_; of device_
   std::atomic<bool> mounted_{false};
   std::mutex loopMu_;
   std::condition_variable loopCv_;      // the loop ended

@@ -79,9 +79,11 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     } else {
       report = RunProbe(config, cancel);
     }
-    if (report.ok) {
-      config.probed = ProbedCaps::fromReport(report.caps);
-      out.probed = true;
+    if (report.ok || report.refusesWrites) {
+      // A server that refuses writes gives a drive read-only for this mount:
+      // writes fail at once instead of waiting for uploads it refuses.
+      TakeProbeReport(config, report);
+      out.probed = report.ok;
     } else {
       vx::log::write(vx::log::kWarn, "%s: probe failed: %s", Name(config), FirstFailure(report).c_str());
     }

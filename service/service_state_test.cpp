@@ -613,6 +613,28 @@ TEST_F(MountedStateTest, ServerRefusedAsUntrustedFailsTheMountWithTheReason) {
   EXPECT_EQ(Drive()["lastError"].asString(), "TLS: send: the server's certificate is not trusted");
 }
 
+// A server whose check finds it refusing writes is mounted read-only:
+// a write fails at once rather than wait in the cache for an upload the
+// server will refuse, and nothing of it is kept as the drive's setting.
+TEST_F(MountedStateTest, AServerThatRefusesWritesIsMountedReadOnly) {
+  const std::string id = AddDrive("d12");
+  test::FaultRule noFolders;
+  noFolders.op = test::MemOp::kMkdir;
+  noFolders.times = 0;
+  noFolders.status = Status(Status::kAccessDenied, "MKCOL -> HTTP 403");
+  server_->addFault(noFolders);
+  ASSERT_TRUE(state_->mount(id).ok());
+  ASSERT_TRUE(IsMountPoint());
+  errno = 0;
+  EXPECT_EQ(::open((MountPoint() + "/new.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644), -1);
+  EXPECT_EQ(errno, EROFS);
+  EXPECT_EQ(Drive()["pendingUploads"].asInt(), 0);
+  const Value setting = Drive()["config"]["compat"]["readOnly"];
+  ASSERT_TRUE(setting.isBool());
+  EXPECT_FALSE(setting.asBool());
+  ASSERT_TRUE(state_->unmount(id).ok());
+}
+
 TEST_F(MountedStateTest, PasswordSealedElsewhereIsAskedForAgainAndNothingIsSent) {
   const std::string foreign = "dpapi:c2VhbGVkIG9uIGFub3RoZXIgY29tcHV0ZXI=";
   ASSERT_TRUE(vx::WriteFileAtomic(config_, R"({"cacheRoot":")" + dir_.file("caches") +

@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/local_dir.h"
 #include "ui/backup_page_model.h"
 #include "ui/language.h"
 #include "ui/service_text.h"
@@ -158,7 +159,10 @@ JobForm FillJobDialog(const JobEditContext& context) {
   f.name = Text(job["name"]);
   for (size_t i = 0; i < job["sources"].size(); ++i) f.sources << Text(job["sources"].at(i));
   if (context.isNew) {
-    f.excludes = QString::fromLatin1(kDefaultExcludes);
+    // The service's own defaults, as the box shows masks.
+    QStringList excludes;
+    for (const char* mask : localfs::kDefaultExcludes) excludes << QString::fromUtf8(mask);
+    f.excludes = excludes.join(QStringLiteral("; "));
   } else {
     QStringList excludes;
     for (size_t i = 0; i < job["excludes"].size(); ++i) excludes << Text(job["excludes"].at(i));

@@ -24,10 +24,6 @@ inline constexpr int kProtocolCount = 4;
 // The schedule choices, in the list's order.
 enum JobScheduleChoice : int { kScheduleByHand = 0, kScheduleHourly = 1, kScheduleDaily = 2 };
 
-// What a new job skips: the trash, caches and what a file-system check
-// left behind.
-inline constexpr const char* kDefaultExcludes = ".cache; */.local/share/Trash; .Trash-*; lost+found";
-
 // The largest key file the editor reads; keys are a few kilobytes.
 inline constexpr qint64 kMaxKeyFileBytes = 1 << 20;
 

@@ -94,7 +94,7 @@ TEST_F(JobEditorModel, ANewJobStartsWithTheDefaults) {
             (QStringList{"10", "7", "4", "12"}));
   EXPECT_TRUE(f.compress);
   EXPECT_EQ(f.speedLimit, QStringLiteral("0"));
-  EXPECT_EQ(f.excludes, QString::fromLatin1(kDefaultExcludes));
+  EXPECT_EQ(f.excludes, QStringLiteral(".cache; */.local/share/Trash; .Trash-*; lost+found"));
   EXPECT_TRUE(f.password.isEmpty());
 
   JobEditContext withDrives = MakeJobEditContext(Value::object(), true, TwoDrives());

@@ -43,13 +43,6 @@ int32_t CodeForErrorCode(const std::string& code) {
 
 }  // namespace
 
-std::string NormalizeEtag(std::string_view text) {
-  std::string etag = TrimSpace(text);
-  if (etag.compare(0, 2, "W/") == 0) etag.erase(0, 2);
-  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
-  return etag;
-}
-
 Timestamp HttpDateToTimestamp(const std::string& text) {
   int64_t seconds = 0;
   if (text.empty() || !ParseHttpDate(text, seconds)) return Timestamp{};

@@ -72,7 +72,7 @@ RemoteAttr CopyOfPartial(const DavResponse& resp, const http::HttpRequest& r) {
   if (resp.etag.empty() || slash == std::string::npos ||
       !ParseRemoteSize(std::string_view(range).substr(slash + 1), copy.size))
     return copy;
-  copy.etag = CleanEtag(TrimSpace(resp.etag));
+  copy.etag = NormalizeEtag(resp.etag);
   return copy;
 }
 
@@ -107,7 +107,7 @@ Status WebDavBackend::readCopy(const std::string& path, const RemoteAttr& copy, 
   // A weak tag and the strong one that follows it share their opaque text;
   // the copy itself holds every byte asked for below its size.
   const bool whole = offset >= copy.size || got >= std::min(length, copy.size - offset);
-  if (st.ok() && (!whole || (got != 0 && CleanEtag(named.etag) != CleanEtag(copy.etag))))
+  if (st.ok() && (!whole || (got != 0 && NormalizeEtag(named.etag) != NormalizeEtag(copy.etag))))
     st = Status(Status::kConflict, "GET " + path + ": the server holds another copy now");
   if (st.code == Status::kNotFound) st = Status(Status::kConflict, "GET " + path + ": the file is gone");
   if (!st.ok()) got = 0;
@@ -203,7 +203,7 @@ Status DavReadStream::open() {
     copy_ = CopyOfPartial(resp, *request_);
   } else if (!resp.etag.empty() && resp.hasContentLength) {
     // A whole body: its length is the copy's size.
-    copy_.etag = CleanEtag(TrimSpace(resp.etag));
+    copy_.etag = NormalizeEtag(resp.etag);
     copy_.size = resp.contentLength;
   }
   skip_ = 0;

@@ -123,6 +123,13 @@ std::string TrimSpace(std::string_view text) {
   return std::string(text);
 }
 
+std::string NormalizeEtag(std::string_view text) {
+  std::string etag = TrimSpace(text);
+  if (etag.compare(0, 2, "W/") == 0) etag.erase(0, 2);
+  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
+  return etag;
+}
+
 Timestamp ParseHttpTime(std::string_view view) {
   if (view.empty()) return Timestamp{};
   std::string text(view);
@@ -186,14 +193,6 @@ std::string_view HrefPathPart(std::string_view s) {
   return s;
 }
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-// A byte RFC 3986 allows in a URI as it stands (escapes aside).
-bool IsUriByte(unsigned char c) {
-  if (c <= ' ' || c >= 0x7F) return false;
-  return std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) == std::string_view::npos;
-}
-
 }  // namespace
 
 std::string HrefToPath(std::string_view href) {
@@ -204,19 +203,5 @@ std::string HrefToPath(std::string_view href) {
 }
 
 std::string HrefToRawPath(std::string_view href) { return PercentDecode(HrefPathPart(href)); }
-
-bool HrefIsRawName(std::string_view href) {
-  const std::string_view s = HrefPathPart(href);
-  const size_t q = s.find('?');
-  if (q == std::string_view::npos) return false;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (!IsUriByte(c)) return true;
-    if (c == '%' && (i + 2 >= s.size() || !IsHexDigit(s[i + 1]) || !IsHexDigit(s[i + 2]))) return true;
-  }
-  // A query names parameters; a '?' that a server left in a name seldom
-  // comes before an '='.
-  return s.find('=', q) == std::string_view::npos;
-}
 
 }  // namespace tarn

@@ -209,13 +209,14 @@ class BackupManager : public IBackupService {
   // --- the task runner (backup_task.cpp) ---
   void runTask(std::shared_ptr<JobState> state, std::string op, std::shared_ptr<TaskArgs> args);
   // With `lockFor` (a task's op) the repository lock is taken before the
-  // index is read: exclusive for a prune, shared for the others.
+  // index is read: exclusive for a prune, shared for the others; and once
+  // a call found the server silent, the task's later calls end at once.
   Status openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
                   std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor = nullptr);
   Status resolveDestination(const backup::BackupJob& job, EndpointConfig& out);
   // The repository object of the job's destination, not opened yet.
   Status makeRepo(const backup::BackupJob& job, bool quick, EndpointConfig& endpoint,
-                  std::shared_ptr<backup::Repo>& out);
+                  std::shared_ptr<backup::Repo>& out, bool forTask = false);
 
   // --- control requests (backup_requests.cpp) ---
   vx::json::Value handle(const vx::json::Value& request, const IpcCaller* caller) override;

@@ -13,10 +13,13 @@
 #include <thread>
 
 #include "backup/engine/restore_test_world.h"
+#include "backup/manager/backup_task.h"
 #include "backup/manager/manager_test_world.h"
 #include "foundation/text.h"
+#include "testing/eventually.h"
 #include "testing/gate.h"
 #include "testing/tcp_relay.h"
+#include "testing/test_clock.h"
 
 namespace tarn {
 namespace {
@@ -357,6 +360,36 @@ TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
 // counts their blobs as not held, so the next backup stores them again and
 // its version restores whole; once a prune has removed the packs the job
 // forgets them.
+// Every pack is lost, the listings with them: the check's own line names
+// the version by the id the console lists, and so does the prune, which
+// goes on; the log gives the whole id.
+TEST(BackupTaskTest, ChecksAndPrunesNameIncompleteVersionsByTheirIds) {
+  ManagerWorld w;
+  test::TempDir src;
+  const std::string id = FirstVersion(w, src);
+  auto conn = w.server("a").connection();
+  ASSERT_TRUE(conn->connect().ok());
+  for (const std::string& path : ObjectsBelow(w.server("a"), "/data")) ASSERT_TRUE(conn->remove(path, false).ok());
+  const std::string named = "incomplete version: " + id.substr(0, 8);
+  struct Case {
+    const char* request;
+    const char* line;  // the start of the task's result line
+  } cases[] = {
+      {R"({"op":"backupCheck","id":"j1"})", "  check warnings: found "},
+      {R"({"op":"backupPrune","id":"j1"})", "  prune ok: cleanup: 0 old versions removed, "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    const Value state = RunToEnd(w, c.request, "j1");
+    EXPECT_NE(state["lastNote"].asString().find(named), std::string::npos) << state["lastNote"].asString();
+    std::string log = vx::Trim(w.readJobFile("j1", kJobLogFileName));
+    const std::string last = log.substr(log.rfind('\n') + 1);
+    EXPECT_NE(last.find(c.line), std::string::npos) << last;
+    EXPECT_NE(last.find(named), std::string::npos) << last;
+  }
+  EXPECT_NE(w.readJobFile("j1", kJobLogFileName).find("  version " + id + " is incomplete: "), std::string::npos);
+}
+
 TEST(BackupTaskTest, PacksACheckFoundDamagedAreStoredAgainByTheNextBackup) {
   ManagerWorld w;
   test::TempDir src;
@@ -542,6 +575,20 @@ TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {
   EXPECT_NE(log.find("  backup warnings: 2 files, "), std::string::npos) << log;
 }
 
+// Why a backup is done in part, as the console shows it: a file that kept
+// changing was stored all the same, unlike one that could not be read.
+TEST(BackupTaskTest, WhyABackupIsDoneInPartTellsStoredFilesFromUnreadOnes) {
+  struct Case {
+    uint64_t errors, changed;
+    const char* text;
+  } cases[] = {
+      {3, 0, "3 files could not be read"},
+      {1, 1, "1 file changed while it was read and was stored as last read"},
+      {3, 2, "1 file could not be read; 2 files changed while they were read and were stored as last read"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(WarningsText(c.errors, c.changed), c.text);
+}
+
 TEST(BackupTaskTest, WhatABackupLeavesOutOnPurposeIsNamedInItsNote) {
   ManagerWorld w;
   test::TempDir src;
@@ -666,6 +713,71 @@ TEST(BackupTaskTest, ASilentServerCostsABackupWhatItCostsADrive) {
   EXPECT_EQ(state["lastResult"].asString(), "failed");
   EXPECT_EQ(silent.accepted(), 2) << "one attempt of the backup's first call: "
                                   << state["lastError"].asString();
+}
+
+// A server that stops answering while a backup uploads, as a stopped
+// process does: the upload that meets the silence waits one budget (the
+// job's connect and I/O time-outs) on the test clock, and every later call
+// of the task, the removal of its lock included, ends at once. The lock it
+// could not remove is no obstacle once the server answers: the next task of
+// this service removes it, and the prune goes on at once.
+TEST(BackupTaskTest, AServerThatStopsAnsweringEndsTheBackupWithinOneBudgetAndTheNextTaskClearsItsLock) {
+  test::ScopedTestClock clock;
+  ManagerWorld w;
+  // One upload connection: the pack held at the gate is the only call that
+  // may wait on the silence.
+  backup::RepoOptions options = backup::TestRepoOptions();
+  options.connections = 2;
+  w.manager->setRepoDefaults(options);
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  test::MemoryServer& server = w.server("a");
+  std::shared_ptr<test::Gate> upload = server.addGate(test::MemOp::kOpenWrite, "/data/");
+  ASSERT_TRUE(w.call(R"({"op":"backupRun","id":"j1"})")["ok"].asBool());
+  ASSERT_TRUE(upload->waitArrived());
+  const EndpointConfig job;  // the time-outs of a job's own server
+  server.setSilent(job.ioTimeoutMs);
+  upload->release();
+  ASSERT_TRUE(test::Eventually([&] { return server.silentWaiters() == 1; }));
+  clock.advance(job.connectTimeoutMs + job.ioTimeoutMs);
+  // With the clock stopped, a call that waited for the server again would
+  // never end.
+  const bool ended = w.manager->waitIdle("j1", test::Gate::kDefaultWaitMs);
+  server.setSilent(0);
+  w.waitIdle("j1");
+  EXPECT_TRUE(ended) << "a later call waited for the silent server again";
+  const Value state = Status(w, "j1");
+  EXPECT_EQ(state["lastResult"].asString(), "failed");
+  EXPECT_EQ(state["lastError"].asString().rfind("timeout: ", 0), 0u) << state["lastError"].asString();
+  EXPECT_EQ(ObjectsBelow(server, "/locks").size(), 1u) << "the lock could not be removed";
+
+  const Value pruned = RunToEnd(w, R"({"op":"backupPrune","id":"j1"})", "j1");
+  EXPECT_EQ(pruned["lastTaskResult"].asString(), "ok") << pruned["lastNote"].asString();
+  EXPECT_TRUE(ObjectsBelow(server, "/locks").empty());
+}
+
+// Cleanup after a backup that cannot take the exclusive lock: the backup
+// stands, and its own result line, which the console shows, says so.
+TEST(BackupTaskTest, ABackupWhoseCleanupDidNotFinishSaysSoInItsResultLine) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(w.setJob("j1", "a", kKeepOne, src.path())["ok"].asBool());
+  ASSERT_EQ(RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastResult"].asString(), "ok");
+  // A check of another client holds the shared lock.
+  auto other = std::make_shared<backup::Repo>(w.server("a").factory(), backup::TestRepoOptions());
+  ASSERT_TRUE(other->open(test::kJobPassword).ok());
+  ASSERT_TRUE(other->lock(backup::LockMode::kShared, "check").ok());
+  w.clock->set(test::kClockStart + 60);
+  ASSERT_TRUE(vx::WriteFileAtomic(src.file("a.txt"), std::string("alpha 2")));
+  EXPECT_EQ(RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1")["lastResult"].asString(), "ok");
+  std::string log = vx::Trim(w.readJobFile("j1", kJobLogFileName));
+  log.erase(0, log.rfind('\n') + 1);
+  EXPECT_NE(log.find("  backup ok: 2 files, "), std::string::npos) << log;
+  EXPECT_NE(log.find("; cleanup did not finish: busy: the repository is locked by check on "), std::string::npos)
+      << log;
+  other->unlock();
 }
 
 TEST(BackupTaskTest, StoppingARunningBackupCancelsItWithoutAVersion) {

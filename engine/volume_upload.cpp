@@ -299,14 +299,10 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
                           "%s: upload of %s dropped, file deleted meanwhile", id, path.c_str());
     return Status(Status::kNotFound, "deleted");
   }
-  auto bit = [](bool b) { return b ? "1" : "0"; };
-  const std::string diagnosis = " [cache=" + cache->path() + " removed=" + bit(removed) + " exists=" + bit(exists) +
-                                " size=" + std::to_string(cache->size()) + " renaming=" + bit(renaming) +
-                                " deleting=" + bit(deleting) + "]";
   setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native));
   TransferEnd(info.id, false, st.toString());
-  vx::log::WriteLimited(fileLog_, "failed", SteadyNowMs(), vx::log::kWarn, "%s: upload of %s failed: %s%s", id,
-                        path.c_str(), st.toString().c_str(), diagnosis.c_str());
+  vx::log::WriteLimited(fileLog_, "failed", SteadyNowMs(), vx::log::kWarn, "%s: upload of %s failed: %s", id,
+                        path.c_str(), st.toString().c_str());
   return st;
 }
 

@@ -1,5 +1,6 @@
 #include "foundation/config_file.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -415,6 +416,11 @@ bool LoadConfig(AppConfig& cfg, const std::string& path, std::string* error) {
     if (error != nullptr) *error = "cannot read " + path;
     return false;
   }
+  // A file written readable by an older version is closed at once, not at
+  // its next change.
+  if (!vx::RestrictToOwner(path))
+    vx::log::write(vx::log::kWarn, "config: cannot make %s readable by its owner alone: %s", path.c_str(),
+                   vx::FormatWin32Error(uint32_t(errno)).c_str());
   Value root;
   if (!vx::json::Parse(text, root)) {
     if (error != nullptr) *error = "config is not valid JSON";
@@ -448,7 +454,9 @@ bool SaveConfig(const AppConfig& cfg, const std::string& path, std::string* erro
     return false;
   }
   const std::string text = AppConfigToJson(copy, true).dump(2);
-  if (!vx::WriteFileAtomic(path, text)) {
+  // Nothing in it is for users (status replies carry what they may see),
+  // and a sealed secret's length tells the length of its password.
+  if (!vx::WritePrivateFileAtomic(path, text)) {
     if (error != nullptr) *error = "cannot write " + path;
     return false;
   }

@@ -57,7 +57,7 @@ Value DoSetMount(ServiceState& st, const Value& req) {
     if (login.code == Status::kInvalid) return ErrorReply(login.message);
     if (login.code == Status::kAuthFailed)
       return ErrorReply("the server refused the log-in, so the drive is not saved: " + login.message);
-    if (!login.ok() && !login.retryable()) return ErrorReply("the drive is not saved: " + login.toString());
+    if (!login.ok() && !login.retryable()) return ErrorReply("the drive is not saved: " + login.words());
   }
   std::string id;
   Status s = st.setMount(req["mount"], id);

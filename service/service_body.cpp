@@ -26,6 +26,13 @@ std::string MachineName() {
   return ::uname(&u) == 0 ? std::string(u.machine) : std::string("unknown");
 }
 
+// Someone accepts on the socket, or would if its queue were not full.
+bool ServiceListens(const std::string& socketPath) {
+  vx::UniqueFd probe;
+  const Status st = ConnectControlSocket(socketPath, DeadlineAfterMs(0), probe);
+  return st.ok() || st.code == Status::kTimeout;
+}
+
 }  // namespace
 
 void StopEvent::signal() {
@@ -53,6 +60,9 @@ ServiceOptions ServiceOptions::Defaults() {
 }
 
 int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
+  // A second start leaves the running service's log alone: opening it
+  // could already rotate it.
+  if (ServiceListens(options.socketPath)) return kExitAlreadyRunning;
   vx::log::open(options.logDir, kLogName, options.logRotateBytes);
   vx::log::write(vx::log::kInfo, "Tarn service %s (%s) starting", kServiceVersion, MachineName().c_str());
 

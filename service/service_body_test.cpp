@@ -300,6 +300,8 @@ TEST_F(ServiceBodyTest, ASecondStartLeavesTheRunningServicesWorkAlone) {
 
   EXPECT_EQ(ServiceBody(options_, stop_), kExitAlreadyRunning);
   EXPECT_TRUE(vx::FileExists(aside + "/data/0.bin")) << Log();
+  // Its log is the running service's: not a line of the refused start.
+  EXPECT_FALSE(vx::FileExists(dir_.file("log/service.log"))) << Log();
 }
 
 TEST_F(ServiceBodyTest, SocketThatCannotOpenEndsTheServiceWithAnError) {

@@ -663,7 +663,7 @@ TEST_F(MountedStateTest, ServerRefusedAsUntrustedFailsTheMountWithTheReason) {
   untrusted.status = Status(Status::kInvalid, "TLS: send: the server's certificate is not trusted", 12045);
   server_->addFault(untrusted);
   const Status mounted = state_->mount(id);
-  EXPECT_EQ(mounted.toString(), "invalid: TLS: send: the server's certificate is not trusted (12045)");
+  EXPECT_EQ(mounted.toString(), "invalid: TLS: send: the server's certificate is not trusted");
   EXPECT_FALSE(IsMountPoint());
   EXPECT_FALSE(Drive()["mounted"].asBool());
   EXPECT_EQ(Drive()["lastError"].asString(), "TLS: send: the server's certificate is not trusted");

@@ -121,7 +121,7 @@ TEST_F(SftpOps, StatAndListShowWhatTheServerHolds) {
   uint8_t buf[16];
   uint64_t got;
   EXPECT_EQ(b_->readRange("/secret", 0, buf, sizeof(buf), got).toString(),
-            "access-denied: open " + b_->serverPath("/secret") + ": sftp error 3 (permission denied) (3)");
+            "access-denied: open " + b_->serverPath("/secret") + ": sftp error 3 (permission denied)");
   EXPECT_EQ(b_->writeAt("/readonly", 0, buf, 1).code, Status::kAccessDenied);
   EXPECT_EQ(b_->truncate("/secret", 0).code, Status::kAccessDenied);
   EXPECT_EQ(b_->setTimes("/secret", Timestamp{1, 0}, Timestamp{1, 0}).code, Status::kAccessDenied);

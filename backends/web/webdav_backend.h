@@ -148,7 +148,16 @@ class WebDavBackend : public IBackend {
   const std::string& basePath() const { return basePath_; }
   const std::string& chunkRoot() const { return chunkRoot_; }
   bool chunkedUploads() const { return chunkedUploads_; }
+  // The scheme requests carry: 0 until a server's challenge names one
+  // (or another connection of the same location met one), then kAuthBasic,
+  // kAuthDigest, kAuthNtlm or kAuthNegotiate.
   uint32_t authScheme() const { return authScheme_; }
+  // After a 401: takes up the scheme the challenge offers (Negotiate, NTLM,
+  // Digest, then Basic) for this back-end and every later one of its
+  // location. True when requests now carry credentials they did not carry
+  // before, so that asking again may succeed. Basic is never taken where
+  // another scheme was asked for.
+  bool takeChallenge(const http::HttpRequest& reply);
 
  private:
   friend class DavReadStream;
@@ -189,6 +198,11 @@ class WebDavBackend : public IBackend {
   Status putError(uint32_t status, const std::string& path);
   // One MOVE, its answer mapped; `folder` gives both URLs their slash.
   Status move(const std::string& from, const std::string& to, bool folder, bool overwrite);
+  // The scheme of the credentials a request carries now: Basic goes in
+  // clear over plain http, so before any challenge it goes only inside TLS.
+  uint32_t sentScheme() const;
+  // The location's key in the schemes remembered across back-ends.
+  std::string authLocation() const;
 
   EndpointConfig config_;
   std::unique_ptr<http::HttpConnection> session_;
@@ -217,7 +231,13 @@ class WebDavBackend : public IBackend {
 std::unique_ptr<IBackend> MakeWebDavBackend(const EndpointConfig& config);
 
 Status HttpStatusError(uint32_t status, const std::string& operation, const std::string& path);
-Status WinHttpError(uint32_t error, const std::string& step);
+// What a refused TLS connection adds: the two ways to take the server's
+// certificate unchecked, the console's and the drive editor's.
+constexpr std::string_view kUncheckedTlsHint =
+    " (check the certificate, or take it unchecked with --insecure or by clearing \"Verify certificate\")";
+// A failure of the HTTP layer: the step, then the system's words for it
+// (the request's failureWords) or, without them, those of the number.
+Status WinHttpError(uint32_t error, const std::string& step, std::string_view words = {});
 Timestamp ParseHttpTime(std::string_view text);
 // An HTTP date (RFC 1123, RFC 850 or asctime form) as seconds since 1970.
 bool ParseHttpDate(const std::string& text, int64_t& seconds);

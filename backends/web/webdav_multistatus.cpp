@@ -97,7 +97,7 @@ Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader, co
   while (!reader.complete()) {
     size_t got = 0;
     if (uint32_t err = request.read(reinterpret_cast<uint8_t*>(piece.data()), piece.size(), got); err != 0)
-      return WinHttpError(err, "read");
+      return WinHttpError(err, "read", request.failureWords());
     if (got == 0) break;
     bytes += got;
     if (Status st = reader.feed(std::string_view(piece.data(), got)); !st.ok()) return st;

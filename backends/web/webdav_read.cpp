@@ -144,14 +144,14 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
   while (got < length) {
     if (skip > 0) {
       uint64_t dropped = 0;
-      if (uint32_t err = Discard(*r, skip, dropped); err != 0) return WinHttpError(err, "GET read");
+      if (uint32_t err = Discard(*r, skip, dropped); err != 0) return WinHttpError(err, "GET read", r->failureWords());
       if (dropped == 0) break;
       skip -= dropped;
       continue;
     }
     size_t n = 0;
     if (uint32_t err = r->read(buffer + got, static_cast<size_t>(length - got), n); err != 0)
-      return WinHttpError(err, "GET read");
+      return WinHttpError(err, "GET read", r->failureWords());
     if (n == 0) break;
     got += n;
   }
@@ -224,8 +224,9 @@ Status DavReadStream::read(uint8_t* buffer, uint64_t length, uint64_t& got) {
   while (skip_ > 0) {
     uint64_t dropped = 0;
     if (uint32_t err = Discard(*request_, skip_, dropped); err != 0) {
+      const Status failed = WinHttpError(err, "GET read", request_->failureWords());
       request_.reset();
-      return WinHttpError(err, "GET read");
+      return failed;
     }
     if (dropped == 0) {
       // The body ended before the position the stream stands at.
@@ -237,8 +238,9 @@ Status DavReadStream::read(uint8_t* buffer, uint64_t length, uint64_t& got) {
   }
   size_t n = 0;
   if (uint32_t err = request_->read(buffer, static_cast<size_t>(length), n); err != 0) {
+    const Status failed = WinHttpError(err, "GET read", request_->failureWords());
     request_.reset();
-    return WinHttpError(err, "GET read");
+    return failed;
   }
   if (n == 0) {
     eof_ = true;

@@ -65,8 +65,8 @@ bool ParseHttpDate(const std::string& text, int64_t& out) {
   return false;
 }
 
-Status WinHttpError(uint32_t error, const std::string& step) {
-  std::string text = step + ": " + vx::FormatWin32Error(error);
+Status WinHttpError(uint32_t error, const std::string& step, std::string_view words) {
+  std::string text = step + ": " + (words.empty() ? vx::FormatWin32Error(error) : std::string(words));
   const auto native = static_cast<int32_t>(error);
   switch (error) {
     case http::kErrTimeout:
@@ -77,14 +77,13 @@ Status WinHttpError(uint32_t error, const std::string& step) {
       return Status(Status::kCanceled, text, native);
     case http::kErrClientCertNeeded:
     case http::kErrSecureFailure:
-      return Status(Status::kAuthFailed, "TLS: " + text + " (check the certificate or disable verification)",
-                    native);
+      return Status(Status::kAuthFailed, "TLS: " + text + std::string(kUncheckedTlsHint), native);
     // Not a refused log-in: this side does not trust the server, and will
     // not until the certificate or the drive's settings change.
     case http::kErrCertAuthorityInvalid:
     case http::kErrCertNameInvalid:
     case http::kErrCertDateInvalid:
-      return Status(Status::kInvalid, "TLS: " + text + " (check the certificate or disable verification)", native);
+      return Status(Status::kInvalid, "TLS: " + text + std::string(kUncheckedTlsHint), native);
     case http::kErrInvalidServerResponse:
     case http::kErrHeaderSizeOverflow:
       return Status(Status::kProtocol, text, native);

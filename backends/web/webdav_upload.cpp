@@ -87,7 +87,7 @@ class DavPutStream : public IWriteStream {
     if (length > size_ - sent_) return Status(Status::kInvalid, "PUT: body longer than announced");
     while (length > 0) {
       size_t piece = static_cast<size_t>(std::min<uint64_t>(length, kDavPutPieceBytes));
-      if (uint32_t err = request_->write(data, piece); err != 0) return WinHttpError(err, "PUT write");
+      if (uint32_t err = request_->write(data, piece); err != 0) return WinHttpError(err, "PUT write", request_->failureWords());
       sent_ += piece;
       data += piece;
       length -= piece;
@@ -99,10 +99,14 @@ class DavPutStream : public IWriteStream {
     if (!request_) return Status(Status::kInvalid, "PUT: stream already finished");
     if (sent_ != size_) return Status(Status::kInvalid, "PUT: body shorter than announced");
     if (uint32_t err = request_->receiveResponse(); err != 0) {
+      const Status failed = WinHttpError(err, "PUT response", request_->failureWords());
       request_.reset();
-      return WinHttpError(err, "PUT response");
+      return failed;
     }
     const uint32_t status = request_->status();
+    // A body streamed before any challenge cannot be sent again: the scheme
+    // asked for serves the next attempt.
+    if (status == 401) (void)backend_->takeChallenge(*request_);
     const std::string etag = request_->header("ETag");
     const std::string lastModified = request_->header("Last-Modified");
     (void)DrainBody(*request_, kDavMaxBodyBytes);

@@ -247,7 +247,7 @@ Value BackupManager::checkDestination(const backup::BackupJob& job, const backup
   Status s = makeRepo(job, true, endpoint, repo);
   if (s.ok()) s = repo->probe();
   // The server's own refusal is no matter of the repository's password.
-  if (s.code == Status::kAuthFailed) return ErrorReply("the server at " + where + " refused the log-in: " + s.toString());
+  if (s.code == Status::kAuthFailed) return ErrorReply("the server at " + where + " refused the log-in: " + s.words());
   if (s.code == Status::kNotFound) {
     // A run would refuse to make a repository over such a folder; so does
     // the job.
@@ -264,7 +264,7 @@ Value BackupManager::checkDestination(const backup::BackupJob& job, const backup
   // Only the server's answer refuses: one that cannot be reached now does
   // not keep a job from being set up.
   if (!s.ok())
-    untried = "the server at " + where + " could not be asked (" + s.toString() + "); the job is saved untried";
+    untried = "the server at " + where + " could not be asked (" + s.words() + "); the job is saved untried";
   return OkReply();
 }
 

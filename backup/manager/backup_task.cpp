@@ -202,7 +202,7 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
                        : errors != 0         ? kResultWarnings
                                              : kResultOk;
   std::string line = op + " " + result;
-  if (!out.status.ok() && !canceled) line += ": " + out.status.toString();
+  if (!out.status.ok() && !canceled) line += ": " + out.status.words();
   if (out.status.ok()) line += ": " + (out.logNote.empty() ? out.note : out.logNote);
   appendLog(job.id, line);
 
@@ -251,7 +251,7 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
   state.lastTaskResult = result;
   state.lastTaskCounts = out.status.ok() && op != kOpBackup ? out.counts : vx::json::Value::object();
   if (op != kOpBackup) {
-    state.lastNote = out.status.ok() ? out.note : op + ": " + out.status.toString();
+    state.lastNote = out.status.ok() ? out.note : op + ": " + out.status.words();
     if (!out.removed.empty()) state.versionsValid = false;
   } else {
     state.lastStart = state.taskStartedAt;

@@ -52,6 +52,11 @@ inline constexpr const char* kServiceVersion = TARN_PROGRAM_VERSION;
 // it may ask for.
 inline constexpr int kDefaultLogLines = 200;
 inline constexpr int kMaxLogLines = 20000;
+// The most of the log's end a "getLog" reads, whole lines of it returned.
+inline constexpr size_t kMaxLogReplyBytes = 4u << 20;
+// How much of the log's end a "getLog" of `lines` lines reads: that many
+// of the longest lines, within kMaxLogReplyBytes.
+uint64_t LogTailBytes(int lines);
 // The status's and a mount's word when FUSE cannot be used.
 inline constexpr const char* kNoMountDriver = "no usable fuse 3: the fuse3 package or /dev/fuse is missing";
 // How long an unmount, and the stop of the service, wait for a drive's
@@ -100,6 +105,9 @@ class ServiceState {
   // How long an unmount request waits for the drive's uploads
   // (kUnmountFlushMs; tests shorten it). Set before serving.
   void setUnmountFlushMs(uint32_t ms) { unmountFlushMs_ = ms; }
+  // What the users may hold open on the drives, for every drive mounted
+  // from now on; unset, no bound. Set before serving.
+  void setOpenFileShares(std::shared_ptr<OpenFileShares> shares) { openFiles_ = std::move(shares); }
 
   // --- registry and settings (service_state.cpp) ---
   // The "status" reply.
@@ -186,6 +194,9 @@ class ServiceState {
     bool mountAsked = false;           // try a mount (once)
     bool releaseAsked = false;         // take the drive away (once)
     bool mounting = false;             // a mount is under way
+    // Ends the mount under way early: an unmount cancels it, and the
+    // service's stop (its parent).
+    std::shared_ptr<CancelToken> mountCancel;
     bool removing = false;             // removeMount waits for the worker
     // Until when the taking away waits for uploads (not at all once past).
     std::chrono::steady_clock::time_point releaseFlushUntil;
@@ -229,6 +240,7 @@ class ServiceState {
   BackendsFor backendsFor_;              // set before serving, then read-only
   uint32_t mountAnswerMs_ = kMountAnswerMs;  // set before serving, then read-only
   uint32_t unmountFlushMs_ = kUnmountFlushMs;  // set before serving, then read-only
+  std::shared_ptr<OpenFileShares> openFiles_;  // set before serving, then read-only
   // Cancelled by the stop: the probes of mounts still going on end.
   const std::shared_ptr<CancelToken> stopping_ = std::make_shared<CancelToken>();
 

@@ -28,7 +28,7 @@ using vx::json::Value;
 constexpr int kDefaultLogLines = 50;
 // Looks at a drive's status, kMountPollMs apart, that find it without its
 // server before a sync says that changes wait for the server.
-constexpr int kLooksWithoutServer = 2;
+constexpr int kLooksWithoutServer = 4;
 // New drives take the first free letter from here on, wrapping to D.
 constexpr char16_t kFirstDefaultLetter = u'P';
 constexpr char16_t kFirstLetter = u'D';

@@ -623,7 +623,7 @@ TEST_F(ConsoleCommandsTest, SyncIsDoneInPartWhileChangesWaitAndStatusShowsOnlyAL
   EXPECT_NE(r.output.find("Y: 1 change still waits to be sent until the server can be reached"), std::string::npos)
       << r.output;
   r = RunTarn({"status"});
-  EXPECT_NE(r.output.find("error: network: upload of /a.txt: "), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("error: upload of /a.txt: "), std::string::npos) << r.output;
 
   Memory()->setDown(false);
   r = RunTarn({"sync", "Y"});

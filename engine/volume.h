@@ -508,10 +508,9 @@ class Volume {
                        std::optional<RemoteAttr>& seen);
   Status uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
                      const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize);
-  // One attempt of an upload's piece ended with `st`: a server out of reach
-  // shows in the status while the upload tries again (for ever, by
-  // default), not only once it gave up. Returns st.
-  Status uploadAttemptEnded(const std::string& path, Status st);
+  // Also for each failed attempt: a server out of reach shows in the status
+  // while the upload tries again (for ever, by default), not only once it
+  // gave up.
   void recordUploadError(const std::string& path, const Status& st);
   // The server's size must be localSize; attr (may be null) gets what the
   // server reported.

@@ -311,6 +311,7 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
                              const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize,
                              std::optional<RemoteAttr>& seen) {
   const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
+  const ConnectionPool::FailureObserver uploadFailed = [&](const Status& failed) { recordUploadError(path, failed); };
   std::vector<std::pair<uint64_t, uint64_t>> ranges = cache->dirtyRanges();
   uint64_t done = 0;
   auto ended = [&] {
@@ -358,10 +359,13 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
         if (!present) st = cache->ensureRange(offset, length, fetcher(), cancel);
         if (st.ok() && !present) present = cache->readIfCached(offset, bytes.data(), length);
         if (st.ok() && present) {
-          st = pool_->run(policy, cancel, "write", [&](IBackend& b) {
-            noteConnected(b);
-            return uploadAttemptEnded(path, b.writeAt(path, offset, bytes.data(), length));
-          });
+          st = pool_->run(
+              policy, cancel, "write",
+              [&](IBackend& b) {
+                noteConnected(b);
+                return b.writeAt(path, offset, bytes.data(), length);
+              },
+              uploadFailed);
         }
         if (st.ok() && present) {
           limiter_.consume(length, cancel);
@@ -505,16 +509,9 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
     if (!mtime.isZero()) (void)b.setTimes(path, mtime, Timestamp());
     return Status();
   };
-  st = pool_->run(UploadRetryPolicyFor(config_.net), cancel, "put",
-                  [&](IBackend& b) { return uploadAttemptEnded(path, attempt(b)); });
+  st = pool_->run(UploadRetryPolicyFor(config_.net), cancel, "put", attempt,
+                  [&](const Status& failed) { recordUploadError(path, failed); });
   if (st.ok()) sentSize = size;
-  return st;
-}
-
-Status Volume::uploadAttemptEnded(const std::string& path, Status st) {
-  // A refusal ends the upload, which then records it; a cancellation is no
-  // failure of the server.
-  if (st.retryable()) recordUploadError(path, st);
   return st;
 }
 

@@ -173,14 +173,23 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
   Lease lease;
   // Ends the retry loop: a code it does not retry, told apart afterwards.
   bool refused = false;
+  // Set when a connect found the server out of reach and the policy ends
+  // there: the connect's failure is the call's.
+  Status unreachable;
+  auto outOfReach = [&](const Status& status) {
+    if (status.code != Status::kNetwork || !timed.endWhenUnreachable) return false;
+    unreachable = status;
+    return true;
+  };
   auto refuse = [&] {
     refused = !probe && refusing();
     return refused;
   };
   auto attempt = [&]() -> Status {
-    if (refuse()) return Status(Status::kCanceled, "");
+    if (refuse() || !unreachable.ok()) return Status(Status::kCanceled, "");
     if (!lease) {
       Status status = acquireSlot(lease, cancel, budget.budgetLeftMs(runAcquireTimeoutMs_), probe);
+      if (!lease && outOfReach(status)) return Status(Status::kCanceled, "");
       if (!status.ok() && status.retryable() && failed) failed(status);
       if (!status.ok()) return refuse() ? Status(Status::kCanceled, "") : status;
     }
@@ -203,12 +212,14 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     lease->setCancelToken(nullptr);
     noteOutcome(status);
     if (status.retryable() && failed) failed(status);
+    (void)outOfReach(status);
     return status;
   };
   const std::string text(label);
   Status result = RetryCall(timed, cancel, attempt, reconnect, text.empty() ? nullptr : text.c_str());
   lease.reset();
   if (refused) return Status(Status::kTimeout, kServerSilent);
+  if (!unreachable.ok()) return unreachable;
   if (result.code == Status::kCanceled && cancel != nullptr && cancel->timedOut())
     return Status(Status::kTimeout, kNoAnswerInTime);
   return result;

@@ -455,7 +455,10 @@ class Volume {
   // A request of `kind` succeeded: a failure of that kind shows no longer.
   void requestSucceeded(RequestKind kind);
   // Runs one server call under the ordinary policy and the volume's token.
-  Status serverCall(const char* label, const ConnectionPool::Operation& op);
+  // `cachedAnswer`: the caller has an answer of its own to give when the
+  // server cannot be reached, and gives it at once rather than after every
+  // retry of the connect.
+  Status serverCall(const char* label, const ConnectionPool::Operation& op, bool cachedAnswer = false);
   // Replays what the journal still holds, so that an online change reaches
   // the server after the offline changes made before it.
   // `sent` (may be null) receives the names of the records sent.

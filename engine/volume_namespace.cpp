@@ -65,11 +65,13 @@ Status ReadOnly() { return Status(Status::kAccessDenied, "read-only mount"); }
 
 }  // namespace
 
-Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op) {
+Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op, bool cachedAnswer) {
   // On a silent server the pool fails the call at once; callers with a
   // cached answer then give that.
   freeIdleConnection();
-  Status st = pool_->run(RetryPolicyFor(config_.net), callToken(), label, [&](IBackend& backend) {
+  RetryPolicy policy = RetryPolicyFor(config_.net);
+  policy.endWhenUnreachable = cachedAnswer;
+  Status st = pool_->run(policy, callToken(), label, [&](IBackend& backend) {
     noteConnected(backend);
     return op(backend);
   });
@@ -117,7 +119,9 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
   // rename onto the path) is older than what the drive knows: ask again.
   for (int asked = 1;; ++asked) {
     MetaCache::Question question = meta_->ask();
-    Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); });
+    RemoteAttr known;
+    const bool cachedAnswer = meta_->getLastAttr(path, &known) || cachedObjectAttr(path, known);
+    Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); }, cachedAnswer);
     bool kept = true;
     if (st.ok()) {
       fresh = true;
@@ -160,7 +164,9 @@ Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirList
   for (int asked = 1;; ++asked) {
     MetaCache::Question question = meta_->ask();
     auto listing = std::make_shared<DirListing>();
-    Status st = serverCall("list", [&](IBackend& b) { return b.listPacked(path, *listing); });
+    std::shared_ptr<const DirListing> known;
+    Status st = serverCall("list", [&](IBackend& b) { return b.listPacked(path, *listing); },
+                           meta_->getLastListing(path, &known));
     if (!st.ok()) {
       recordError(RequestKind::kList, st);
       if (st.retryable() && meta_->getLastListing(path, &out)) return Status();

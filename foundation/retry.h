@@ -27,6 +27,10 @@ struct RetryPolicy {
   // took, would end past it: after a time-out of a silent server the loop
   // stops rather than wait as long again.
   uint32_t budgetMs = 0;
+  // Connection pools: a connect that cannot reach the server (a refused
+  // port, a host gone) ends the loop at once; for a caller that has an
+  // answer of its own to give then.
+  bool endWhenUnreachable = false;
   // The loop's clock in milliseconds; null: the steady clock.
   uint64_t (*clockMs)() = nullptr;
 

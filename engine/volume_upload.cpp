@@ -2,6 +2,10 @@
 // sends the changed ranges (servers that write at an offset) or the whole
 // file, checks the server's size, marks the object clean, and otherwise
 // reschedules the entry by the upload back-off. Uploads are never given up.
+// Content that is to replace the server's copy whole (a rename put it over a
+// file the server holds) always goes up whole: a whole upload replaces its
+// target only once all of it is there, where writes at offsets would change
+// the file its readers see piece by piece.
 #include <algorithm>
 #include <functional>
 #include <thread>
@@ -199,7 +203,7 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   cache->setDirty(true);
   cache->saveMap();
 
-  const bool inPlace = caps()->randomWrite;
+  const bool inPlace = caps()->randomWrite && !cache->replacesWhole();
   uint64_t total = 0;
   if (inPlace) {
     for (const auto& range : cache->dirtyRanges()) total += range.second;

@@ -646,7 +646,8 @@ TEST(VolumeNamespaceTest, AFileDeletedWhileItsUploadRunsStaysDeleted) {
     SCOPED_TRACE(test::MemOpName(c.held));
     Drive d(c.randomWrite);
     auto gate = d.h.server->addGate(c.held, "/f");
-    ASSERT_TRUE(d.h.writeFile("/f", test::Pattern(2 * kBs)));
+    // Larger than one piece of a whole upload: the first is held.
+    ASSERT_TRUE(d.h.writeFile("/f", test::Pattern(2 * d.h.config.transfer.chunkBytes + 1)));
     ASSERT_TRUE(gate->waitArrived());
     ASSERT_TRUE(d.h.volume->unlink("/f", false).ok());
     gate->release();

@@ -168,6 +168,55 @@ TEST(VolumeSaveTest, ASavedDocumentShowsItsOwnTimeUntilItsUploadLands) {
   EXPECT_TRUE(h.serverHolds(kDoc, Version(1)));
 }
 
+// The upload of the temporary is stopped by the rename (or a deletion)
+// while its last bytes are on their way: a server that has the whole body
+// applies it even when the drive gives the request up, so the drive waits
+// for its answer, and the name renamed away or deleted never comes back.
+TEST(VolumeSaveTest, ATemporaryRenamedOrDeletedWhileItsLastBytesAreOnTheirWayNeverComesBack) {
+  for (bool rename : {true, false}) {
+    SCOPED_TRACE(rename ? "renamed" : "deleted");
+    test::VolumeHarness h(HeldUploads());
+    test::MemoryServer& server = *h.server;
+    SetUpServer(server, false, false);
+    server.putFile(kDoc, Version(0));
+    FaultRule late;
+    late.op = MemOp::kAbort;
+    late.path = kTemp;
+    late.times = 0;
+    late.kind = FaultRule::Kind::kApplyLater;
+    server.addFault(late);
+    ASSERT_TRUE(h.volume->start(nullptr).ok());
+    server.recordVersions(kDoc);
+    // One piece: the one held is the last.
+    std::shared_ptr<test::Gate> lastPiece = server.addGate(MemOp::kStreamWrite, kTemp);
+    WriteTemporary(*h.volume, Version(1), true);
+    ASSERT_TRUE(lastPiece->waitArrived());
+    std::future<Status> done = std::async(std::launch::async, [&] {
+      return rename ? h.volume->rename(kTemp, kDoc, true) : h.volume->unlink(kTemp, false);
+    });
+    // A rename waits for the upload it stopped; a deletion leaves it to
+    // notice.
+    Status result;
+    if (rename) {
+      EXPECT_TRUE(test::Eventually([&] { return h.volume->uploadStopRequested(kTemp); }));
+    } else {
+      result = done.get();
+    }
+    lastPiece->release();
+    if (rename) result = done.get();
+    EXPECT_TRUE(result.ok()) << result.toString();
+    // The server gets round to what the drive gave up on.
+    server.applyGivenUpUploads();
+    ASSERT_TRUE(h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
+    server.applyGivenUpUploads();
+    EXPECT_FALSE(server.exists(kTemp)) << "the temporary came back";
+    std::string stored;
+    EXPECT_TRUE(server.readFile(kDoc, &stored) && stored == Version(rename ? 1 : 0)) << Describe(stored);
+    for (const std::optional<std::string>& state : server.versions(kDoc))
+      EXPECT_TRUE(state && (*state == Version(0) || *state == Version(1))) << Describe(state);
+  }
+}
+
 // A kill at any step of the drive, while it renames the temporary over the
 // document and while it uploads the document after: the server holds the
 // old document or the new one, and after a restart the new one, or (when

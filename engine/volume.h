@@ -433,6 +433,11 @@ class Volume {
   // A cached file with changes not yet uploaded shows its local size and
   // the time set on it since; false (attr untouched) for any other.
   bool showLocalChanges(const std::string& path, RemoteAttr& attr);
+  // What a look that changes kept overtaking shows at its end: the local
+  // changes, or else what the drive's own change since the question
+  // recorded (an upload that ended meanwhile); false (attr untouched) when
+  // neither applies.
+  bool showOwnChange(const MetaCache::Question& question, const std::string& path, RemoteAttr& attr);
   // The last error: the failure's message after a prefix naming the step.
   void recordError(const char* prefix, const Status& st);
   // Runs one server call under the ordinary policy and the volume's token.

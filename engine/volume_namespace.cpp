@@ -313,9 +313,15 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
       // read anew as any other change would be.
       // Not while the server is out of reach: the cached blocks are then all
       // there is.
-      if (answered && cached.retakeUnsettledCopy(config_.cache.metaTtlMs))
+      if (answered && cached.retakeUnsettledCopy(config_.cache.metaTtlMs)) {
         vx::log::write(vx::log::kDebug, "%s: %s was cached within the second of its time; read anew",
                        config_.id.c_str(), path.c_str());
+        // What is read anew is the copy the server has now: attributes the
+        // metadata lifetime still holds may be of one replaced since, whose
+        // bytes are gone.
+        RemoteAttr now;
+        if (statRemote(path, now, false).ok() && !now.isDir()) cached.applyRemote(now, nullptr, nullptr);
+      }
     }
     if (seen != CacheFile::kAnyRecord && cached.remoteRecord() != seen) {
       // The object's record is the newer one.

@@ -201,9 +201,11 @@ int FollowTask(const std::string& id, const std::string& op) {
   // left something out is done in part.
   if (result != "warnings" || op == "check") return kExitFailed;
   Value job;
-  const std::string why = FindJob(id, job, error) && op == "backup" ? job["state"]["lastError"].asString() : "";
-  std::fprintf(stderr, "tarn: done in part%s; \"tarn backup log %s\" lists what was left out\n",
-               why.empty() ? "" : (": " + why).c_str(), id.c_str());
+  const std::string why =
+      FindJob(id, job, error) && op == "backup" ? std::string(StatusTextWords(job["state"]["lastError"].asString())) : "";
+  // A backup's files that kept changing were stored all the same.
+  std::fprintf(stderr, "tarn: done in part%s; \"tarn backup log %s\" %s\n", why.empty() ? "" : (": " + why).c_str(),
+               id.c_str(), op == "backup" ? "names each file" : "lists what was left out");
   return kExitPartial;
 }
 
@@ -258,7 +260,8 @@ int RunShow(const Args& args) {
   std::printf("state:       %s\n", StateText(s).c_str());
   std::printf("last run:    %s to %s\n", When(s["lastStart"].asInt64()).c_str(), When(s["lastEnd"].asInt64()).c_str());
   std::printf("last good:   %s\n", When(s["lastOk"].asInt64()).c_str());
-  if (!s["lastError"].asString().empty()) std::printf("last error:  %s\n", s["lastError"].asString().c_str());
+  if (!s["lastError"].asString().empty())
+    std::printf("last error:  %s\n", Printable(StatusTextWords(s["lastError"].asString())).c_str());
   if (!s["lastNote"].asString().empty()) std::printf("last note:   %s\n", s["lastNote"].asString().c_str());
   if (s.has("lastSnapshot"))
     std::printf("last snapshot: %s of %s\n", s["lastSnapshot"]["id"].asString().substr(0, kShortIdDigits).c_str(),

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <thread>
 
+#include "client/drive_link.h"
 #include "client/mount_follow.h"
 #include "client/service_client.h"
 #include "cli/terminal.h"
@@ -117,11 +118,10 @@ int RunStatus(const Args& args) {
                         : m.online      ? "mounted"
                                         : "no server";
     if (m.mounted && m.pendingUploads > 0) state += ", " + std::to_string(m.pendingUploads) + " to send";
-    const MountConfig cfg = MountConfigFromJson(m.config);
     std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", m.id.c_str(), (Letter(m.drive) + ":").c_str(), state.c_str(),
-                vx::WideToUtf8(m.name).c_str(), DisplayUrl(cfg).c_str());
+                vx::WideToUtf8(m.name).c_str(), DriveLink(m).c_str());
     if (m.mounted) std::printf("%18s%s, cache %s\n", "", m.mountPoint.c_str(), FormatBytes(m.cacheBytes).c_str());
-    if (!m.lastError.empty()) std::printf("%18serror: %s\n", "", Printable(m.lastError).c_str());
+    if (!m.lastError.empty()) std::printf("%18serror: %s\n", "", Printable(StatusTextWords(m.lastError)).c_str());
   }
   return kExitOk;
 }
@@ -255,7 +255,7 @@ int RunAdd(const Args& args) {
   LoginCheck login;
   bool added = false;
   {
-    ProgressLine line("logging in to " + DisplayUrl(cfg));
+    ProgressLine line("logging in to " + a.link);
     added = RequestSetMount(mount, id, error, &login);
   }
   if (!added) return ReportFailure(error);
@@ -269,7 +269,7 @@ int RunAdd(const Args& args) {
   } else {
     std::printf("added drive %s: with id %s without trying the log-in, as its server cannot be reached (%s); mount it "
                 "with \"tarn mount %s\" once it can\n",
-                drive.c_str(), id.c_str(), Printable(login.problem).c_str(), drive.c_str());
+                drive.c_str(), id.c_str(), Printable(StatusTextWords(login.problem)).c_str(), drive.c_str());
   }
   return kExitOk;
 }
@@ -287,7 +287,7 @@ int RunProbeCommand(const Args& args) {
   }
   ProbeReport report;
   {
-    ProgressLine line("probing " + DisplayUrl(cfg));
+    ProgressLine line("probing " + a.link);
     report = RunProbe(cfg, nullptr);
   }
   WipeSecrets(cfg);
@@ -317,7 +317,7 @@ int RunMount(const Args& args) {
       return ReportFailure("the drive is still being mounted: its server is slow to answer (see \"tarn status\")");
     case MountEnd::kCacheOnly:
       return ReportFailure("the drive is mounted at " + mounted.mountPoint + " but serves only its cache: " +
-                           Printable(mounted.reason));
+                           Printable(StatusTextWords(mounted.reason)));
     case MountEnd::kFailed:
       break;
   }
@@ -414,7 +414,8 @@ int RunTransfers(const Args& args) {
                 t["upload"].asBool() ? "upload" : "download", t["state"].asString().c_str(), amount.c_str(),
                 Printable(t["path"].asString()).c_str());
     if (t["attempt"].asInt() > 1) std::printf("  attempt %d", t["attempt"].asInt());
-    if (!t["error"].asString().empty()) std::printf("  error: %s", Printable(t["error"].asString()).c_str());
+    if (!t["error"].asString().empty())
+      std::printf("  error: %s", Printable(StatusTextWords(t["error"].asString())).c_str());
     std::printf("\n");
   }
   return kExitOk;
@@ -484,7 +485,7 @@ int ReportFailure(const std::string& error) {
     }
     return kExitNoService;
   }
-  std::fprintf(stderr, "tarn: %s\n", error.c_str());
+  std::fprintf(stderr, "tarn: %s\n", std::string(StatusTextWords(error)).c_str());
   return kExitFailed;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "engine/clock.h"
 #include "engine/probe.h"
 #include "engine/volume.h"
 #include "cli/console_commands.h"
@@ -15,6 +16,7 @@
 #include "foundation/json.h"
 #include "foundation/log.h"
 #include "mount/mount_host.h"
+#include "mount/open_file_shares.h"
 #include "platform/open_file_limit.h"
 
 namespace tarn::app {
@@ -27,8 +29,6 @@ int Fail(const std::string& message) {
   std::fprintf(stderr, "tarn: %s\n", message.c_str());
   return kExitFailed;
 }
-
-
 
 }  // namespace
 
@@ -73,20 +73,19 @@ int RunForegroundMount(const std::vector<std::string>& args) {
 
   vx::log::setConsole(true);
   (void)RaiseOpenFileLimit();
+  // The check and the first connect share one budget: a server that
+  // accepts and never answers costs it once, not once each.
+  const auto within = std::make_shared<CancelToken>(nullptr, SteadyNowMs() + RetryPolicyFor(config.net).budgetMs,
+                                                    &SteadyNowMs);
   // As the service does for a drive never probed: what the server cannot
   // keep (long names above all) is refused at once, not after the upload.
-  if (!config.probed.valid) {
-    const ProbeReport report = RunProbe(config, nullptr);
-    if (report.ok)
-      config.probed = ProbedCaps::fromReport(report.caps);
-    else
-      vx::log::write(vx::log::kWarn, "%s: the server check failed; the drive runs with what the protocol promises",
-                     config.id.c_str());
-  }
+  if (!config.probed.valid) TakeProbeReport(config, RunProbe(config, within.get()));
   auto volume = std::make_shared<Volume>(config, DefaultCacheDir(), Volume::BackendFactory());
-  Status st = volume->start(&error);
+  Status st = volume->start(&error, within.get());
   if (!st.ok()) return Fail(st.toString());
-  std::unique_ptr<IMountHost> host = MakeMountHost();
+  // Other users reach a foreground mount as they reach the service's.
+  auto shares = std::make_shared<OpenFileShares>(OpenFileSharesFor(OpenFileLimit()));
+  std::unique_ptr<IMountHost> host = MakeMountHost(shares);
   st = host->mount(volume, folder);
   if (!st.ok()) {
     volume->stop(0);

@@ -10,6 +10,7 @@
 #include "cli/console_commands.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
+#include "platform/core_dumps.h"
 #include "platform/heap_policy.h"
 #include "platform/open_file_limit.h"
 #include "platform/service_manager.h"
@@ -22,6 +23,12 @@ namespace {
 // thread and taken by one waiting thread, so that no handler ever runs in
 // the middle of the service's own work.
 int RunBody(bool foreground) {
+  // Before the drives' secrets are read: a core of the service must not
+  // hold them. A service that cannot promise that does not start.
+  if (Status st = MakeProcessNonDumpable(); !st.ok()) {
+    std::fprintf(stderr, "tarn: %s\n", st.message.c_str());
+    return kExitFailed;
+  }
   if (foreground) vx::log::setConsole(true);
   (void)RaiseOpenFileLimit();
   (void)ReturnLargeBlocksToSystem();

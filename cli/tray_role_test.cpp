@@ -5,6 +5,8 @@
 #include "cli/tray_role.h"
 
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +14,10 @@
 
 #include <QLockFile>
 
+#include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/console_commands.h"
@@ -194,6 +198,41 @@ TEST_F(TrayProcessTest, ALaterStartSaysWhenTheRunningTrayDoesNotAnswer) {
   const RunResult r = Tarn({"--show"});
   EXPECT_EQ(r.exitCode, 1) << r.output;
   EXPECT_NE(r.output.find("Tarn runs for this user but did not answer"), std::string::npos) << r.output;
+}
+
+// A tray that takes "quit" but does not end (here: this test holds its lock
+// and answers for it): the later start says so and fails, rather than
+// telling that it has ended.
+TEST_F(TrayProcessTest, AQuitThatDoesNotEndTheTrayIsToldAsSuch) {
+  const std::string folder = TrayFolder(machine_->root());
+  ASSERT_TRUE(vx::MakeDirs(folder));
+  ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+  QLockFile held(QString::fromStdString(folder + "/tray.lock"));
+  ASSERT_TRUE(held.tryLock(0));
+  vx::UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  ASSERT_TRUE(listener.valid());
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = folder + "/tray.socket";
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, path.c_str(), path.size());
+  ASSERT_EQ(::bind(listener.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener.get(), 1), 0);
+  std::string asked;
+  std::thread answer([&] {
+    vx::UniqueFd client(::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    char c = 0;
+    while (client.valid() && ::read(client.get(), &c, 1) == 1 && c != '\n') asked += c;
+    if (client.valid()) (void)!::write(client.get(), "ok\n", 3);
+  });
+  const RunResult r = Tarn({"--quit"});
+  // An accept still waiting (the start never came) ends.
+  ::shutdown(listener.get(), SHUT_RDWR);
+  answer.join();
+  EXPECT_EQ(asked, "quit");
+  EXPECT_EQ(r.exitCode, 1) << r.output;
+  EXPECT_NE(r.output.find("the running Tarn was asked to end but still runs"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("has ended"), std::string::npos) << r.output;
 }
 
 // A tray whose service does not run waits on its start-up question, and

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string_view>
@@ -88,6 +89,7 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
   out.autoUpdate = reply["autoUpdate"].asBool();
   out.language = reply["language"].asString();
   out.mayManageDrives = reply["mayManageDrives"].asBool(true);
+  out.mayChangeSettings = reply["mayChangeSettings"].asBool(true);
   const Value& u = reply["update"];
   out.update.checking = u["checking"].asBool();
   out.update.lastCheck = u["lastCheck"].asInt64();
@@ -111,7 +113,11 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
     const Value& ep = ms.config["endpoint"];
     ms.protocol = ep["protocol"].asString();
     ms.host = ep["host"].asString();
+    const int64_t port = ep["port"].asInt64();
+    ms.port = port > 0 && port <= UINT16_MAX ? static_cast<uint32_t>(port) : 0;
     ms.root = ep["root"].asString();
+    ms.user = ep["user"].asString();
+    ms.tls = ep["tls"].asBool(true);
     ms.mountPoint = m["mountPoint"].asString();
     ms.mounted = m["mounted"].asBool();
     ms.mounting = m["mounting"].asBool();
@@ -223,13 +229,14 @@ bool RequestCheckUpdate(bool apply, std::string& error) {
 
 bool RequestApplyUpdate(std::string& error) { return Call(Request("applyUpdate"), error, kApplyUpdateTimeoutMs); }
 
-bool RequestProbe(const Value& mount, std::string& summary, bool& reportOk, std::string& error) {
+bool RequestProbe(const Value& mount, std::string& summary, bool& reportOk, std::string& error, Value* report) {
   Value request = Request("probe");
   request.set("mount", mount);
   Value reply;
   if (!Call(request, error, kProbeTimeoutMs, &reply, true)) return false;
   summary = reply["summary"].asString();
   reportOk = reply["report"]["ok"].asBool();
+  if (report != nullptr) *report = reply["report"];
   return true;
 }
 

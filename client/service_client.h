@@ -46,7 +46,10 @@ struct MountStatus {
   char16_t drive = 0;
   std::string protocol;
   std::string host;
+  uint32_t port = 0;  // 0: the protocol's own
   std::string root;
+  std::string user;
+  bool tls = true;
   std::string mountPoint;
   bool mounted = false;
   bool mounting = false;  // a mount goes on
@@ -68,6 +71,9 @@ struct ServiceStatus {
   // The caller may add, change, mount and unmount drives (a service that
   // does not say lets everyone try).
   bool mayManageDrives = true;
+  // The caller may change the service's own settings (the language among
+  // them): root alone. A service that does not say lets everyone try.
+  bool mayChangeSettings = true;
   struct Update {
     bool checking = false;
     int64_t lastCheck = 0;
@@ -114,7 +120,10 @@ bool RequestStopUpload(const std::string& id, const std::string& path, std::stri
 bool RequestSetAppSettings(const vx::json::Value& settings, std::string& error);
 bool RequestCheckUpdate(bool apply, std::string& error);
 bool RequestApplyUpdate(std::string& error);
-bool RequestProbe(const vx::json::Value& mount, std::string& summary, bool& reportOk, std::string& error);
+// `report`, when given, receives the reply's report: its "items" each of a
+// "level", a "check" and a "message".
+bool RequestProbe(const vx::json::Value& mount, std::string& summary, bool& reportOk, std::string& error,
+                  vx::json::Value* report = nullptr);
 // What the service found when it logged in to a drive's server before
 // saving the drive.
 struct LoginCheck {

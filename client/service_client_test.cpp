@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "client/drive_link.h"
 #include "foundation/file_util.h"
 #include "platform/control_socket.h"
 #include "service/service_body.h"
@@ -85,7 +86,7 @@ TEST_F(ServiceClientTest, EveryRequestIsAnsweredOverTheSocket) {
   ServiceStatus status;
   ASSERT_TRUE(RequestStatus(status)) << status.error;
   EXPECT_EQ(status.version, "0.3.1");
-  EXPECT_TRUE(status.autoUpdate);
+  EXPECT_FALSE(status.autoUpdate) << "there is no update server";
   EXPECT_FALSE(status.update.checking);
   ASSERT_EQ(status.mounts.size(), 1u);
   const MountStatus& m = status.mounts[0];
@@ -95,6 +96,10 @@ TEST_F(ServiceClientTest, EveryRequestIsAnsweredOverTheSocket) {
   EXPECT_EQ(m.protocol, "webdav");
   EXPECT_EQ(m.host, "dav.example");
   EXPECT_EQ(m.root, "/remote.php/dav/files/alice");
+  EXPECT_EQ(m.port, 8443u);
+  EXPECT_EQ(m.user, "alice");
+  EXPECT_TRUE(m.tls);
+  EXPECT_EQ(DriveLink(m), "https://dav.example:8443/remote.php/dav/files/alice");
   EXPECT_EQ(m.mountPoint, machine_->path() + "/mnt/tarn/Q");
   EXPECT_FALSE(m.mounted);
   EXPECT_TRUE(m.config["endpoint"]["hasPassword"].asBool());

@@ -11,8 +11,14 @@
 
 set(TARN_WARNINGS -Wall -Wextra -Wpedantic -Werror -Wno-missing-field-initializers)
 if(TARN_FUZZ)
-  # Coverage for the libraries the fuzzers reach, not only the entry points.
-  add_compile_options(-fsanitize=fuzzer-no-link)
+  # Coverage and the sanitizers' checks for the libraries the fuzzers reach,
+  # not only the entry points: an overrun inside a parser is caught where it
+  # happens, not only when it crashes. Undefined behaviour stops the run as
+  # a crash does.
+  set(TARN_FUZZ_SANITIZERS address,undefined)
+  add_compile_options(-fsanitize=fuzzer-no-link,${TARN_FUZZ_SANITIZERS} -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=${TARN_FUZZ_SANITIZERS})
 endif()
 include(GoogleTest)
 file(WRITE ${CMAKE_BINARY_DIR}/fuzzers.txt "")
@@ -59,8 +65,8 @@ function(tarn_fuzzer name source)
   file(APPEND ${CMAKE_BINARY_DIR}/fuzzers.txt "${name} ${F_CORPUS}\n")
   if(TARN_FUZZ)
     add_executable(${name} ${source})
-    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
-    target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer,${TARN_FUZZ_SANITIZERS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer,${TARN_FUZZ_SANITIZERS})
     target_link_libraries(${name} PRIVATE ${F_DEPS})
   endif()
 endfunction()

@@ -137,6 +137,12 @@ bool CacheFile::holdsNoBlock() {
          std::none_of(states_.begin(), states_.end(), [](uint8_t s) { return (s & kBlockPresent) != 0; });
 }
 
+bool CacheFile::holdsRange(uint64_t offset, uint64_t length) {
+  if (length == 0) return true;
+  std::lock_guard<std::mutex> lock(mu_);
+  return allPresentLocked(offset / blockSize_, (offset + length - 1) / blockSize_);
+}
+
 Status CacheFile::ensureRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel) {
   std::unique_lock<std::mutex> lock(mu_);
   for (bool again = false;; again = true) {

@@ -120,6 +120,8 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // No block is present or being fetched: no byte of the server's copy is
   // here or on its way.
   bool holdsNoBlock();
+  // Every block of the range is here: a write into it takes no new space.
+  bool holdsRange(uint64_t offset, uint64_t length);
   Status write(uint64_t offset, const void* data, uint64_t length);
   Status truncate(uint64_t newSize);
   void reset();

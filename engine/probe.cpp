@@ -7,6 +7,7 @@
 #include "foundation/codec.h"
 #include "foundation/error.h"
 #include "foundation/hash.h"
+#include "foundation/log.h"
 #include "foundation/name_policy.h"
 
 namespace tarn {
@@ -71,7 +72,7 @@ Saved SaveNamed(IBackend& backend, const std::string& path, Status& why) {
 
 // A status for a line of the report, with a long name in it shortened.
 std::string Reason(const Status& st, const std::string& name) {
-  std::string text = st.toString();
+  std::string text = st.words();
   for (size_t at; (at = text.find(name)) != std::string::npos;)
     text.replace(at, name.size(), "<the " + std::to_string(name.size()) + "-byte name>");
   return text;
@@ -83,7 +84,7 @@ void ProbeContent(ProbeReport& report, IBackend& backend, const std::string& fil
   Status st = backend.stat(file, attr);
   if (!st.ok() || attr.size != kProbeFileBytes)
     report.add(ProbeItem::kFailure, "stat",
-               "size after write is " + (st.ok() ? std::to_string(attr.size) : st.toString()));
+               "size after write is " + (st.ok() ? std::to_string(attr.size) : st.words()));
   else
     report.add(ProbeItem::kOk, "stat", "size and attributes read back");
 
@@ -114,7 +115,7 @@ void ProbeContent(ProbeReport& report, IBackend& backend, const std::string& fil
       report.add(ProbeItem::kOk, "random-write", "writes at an offset work (uploads send only changed blocks)");
     } else {
       report.add(ProbeItem::kWarning, "random-write",
-                 "offset writes failed: " + st.toString() + "; falling back to whole-file uploads");
+                 "offset writes failed: " + st.words() + "; falling back to whole-file uploads");
       report.caps.randomWrite = false;
     }
   }
@@ -145,7 +146,7 @@ std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string
     file = other;
   } else {
     report.add(ProbeItem::kWarning, "rename",
-               "rename over an existing file failed: " + st.toString() +
+               "rename over an existing file failed: " + st.words() +
                    " (a file manager's replace will delete first)");
     report.caps.renameOverwrite = false;
     (void)backend.remove(other, false);
@@ -187,7 +188,7 @@ std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string
       break;
     case Saved::kRefused:
       report.add(ProbeItem::kWarning, "unicode",
-                 "a file named '" + unicodeName + "' could not be saved (" + why.toString() +
+                 "a file named '" + unicodeName + "' could not be saved (" + why.words() +
                      "); names in other scripts than Latin may fail");
       break;
     case Saved::kElsewhere:
@@ -205,7 +206,7 @@ std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string
     report.add(ProbeItem::kOk, "windows-names", "names with ':' work");
   else
     report.add(ProbeItem::kWarning, "windows-names",
-               "a file named 'a:b' could not be saved (" + why.toString() + "); names with ':' fail on this drive");
+               "a file named 'a:b' could not be saved (" + why.words() + "); names with ':' fail on this drive");
   (void)backend.remove(colon, false);
   return file;
 }
@@ -301,7 +302,7 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
       // A key exchange that came before the refusal still tells which
       // server answered.
       AddServerKey(report, backend);
-      report.add(ProbeItem::kFailure, "connect", st.toString());
+      report.add(ProbeItem::kFailure, "connect", st.words());
       report.caps = backend.caps();
       return;
     }
@@ -315,7 +316,7 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   std::vector<DirEntry> entries;
   Status st = backend.list("/", entries);
   if (!st.ok()) {
-    report.add(ProbeItem::kFailure, "list", "cannot list the root: " + st.toString());
+    report.add(ProbeItem::kFailure, "list", "cannot list the root: " + st.words());
     return;
   }
   report.add(ProbeItem::kOk, "list", std::to_string(entries.size()) + " entries in the root");
@@ -353,7 +354,8 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
       report.add(ProbeItem::kOk, "write", "read-only mount; write checks skipped");
     else
       report.add(ProbeItem::kFailure, "write",
-                 "cannot create a directory in the root: " + st.toString() + " (the drive will be read-only)");
+                 "cannot create a directory in the root: " + st.words() + " (the drive will be read-only)");
+    report.refusesWrites = !compat.readOnly;
     return;
   }
   report.writable = true;
@@ -366,7 +368,7 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     report.add(ProbeItem::kOk, "write", FormatBytes(kProbeFileBytes) + " written");
     ProbeContent(report, backend, file, data);
   } else {
-    report.add(ProbeItem::kFailure, "write", "cannot write a file: " + st.toString());
+    report.add(ProbeItem::kFailure, "write", "cannot write a file: " + st.words());
   }
   // The cleanup is tried even when cancelled; a back-end that ends the
   // calls of a cancelled caller leaves the scratch folder behind.
@@ -377,7 +379,20 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   if (st.ok())
     report.add(ProbeItem::kOk, "cleanup", "scratch directory removed");
   else
-    report.add(ProbeItem::kWarning, "cleanup", "could not remove " + scratch + ": " + st.toString());
+    report.add(ProbeItem::kWarning, "cleanup", "could not remove " + scratch + ": " + st.words());
+}
+
+void TakeProbeReport(MountConfig& config, const ProbeReport& report) {
+  if (report.ok) {
+    config.probed = ProbedCaps::fromReport(report.caps);
+  } else if (report.refusesWrites) {
+    // Writes would wait in the cache for uploads the server refuses.
+    config.compat.readOnly = true;
+    vx::log::write(vx::log::kWarn, "%s: the server refuses writes; the drive is read-only", config.id.c_str());
+  } else {
+    vx::log::write(vx::log::kWarn, "%s: the server check failed; the drive runs with what the protocol promises",
+                   config.id.c_str());
+  }
 }
 
 }  // namespace tarn

@@ -34,6 +34,9 @@ struct ProbeReport {
   BackendCaps caps;
   bool writable = false;  // the scratch folder was created
   bool ok = true;         // no item of level failure
+  // Connected and listed, but the scratch folder was refused on a drive
+  // not set read-only: the drive will be read-only.
+  bool refusesWrites = false;
 
   void add(int32_t level, std::string check, std::string message);
   std::string toText() const;
@@ -56,5 +59,10 @@ ProbeReport RunProbe(const MountConfig& config, const CancelToken* cancel);
 
 // Runs the checks on a back-end the caller made (connected or not).
 void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& compat, const CancelToken* cancel);
+
+// What a drive never probed takes from a check before it starts: the
+// capabilities found, or, from a server that refuses writes, a drive that
+// is read-only (writes then fail at once). Logs what it decided.
+void TakeProbeReport(MountConfig& config, const ProbeReport& report);
 
 }  // namespace tarn

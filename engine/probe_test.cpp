@@ -24,7 +24,7 @@ FaultRule Fail(MemOp op, int call = 1) {
   FaultRule rule;
   rule.op = op;
   rule.firstCall = call;
-  rule.status = Status(Status::kAccessDenied, "no");
+  rule.status = Status(Status::kAccessDenied, "refused by the server");
   return rule;
 }
 
@@ -90,7 +90,7 @@ TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
        "a changed file is uploaded whole: this protocol cannot write into part of a file",
        [](const BackendCaps& c) { return !c.randomWrite; }},
       {[](auto& s, auto&) { s.addFault(Fail(MemOp::kWriteAt)); }, "random-write", ProbeItem::kWarning,
-       "offset writes failed: access-denied: no; falling back to whole-file uploads",
+       "offset writes failed: refused by the server; falling back to whole-file uploads",
        [](const BackendCaps& c) { return !c.randomWrite; }},
       {[](auto&, auto& c) { c.setMtime = false; }, "mtime", ProbeItem::kWarning,
        "server keeps its own modification time; copied files will show the upload time",
@@ -104,14 +104,14 @@ TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
        "only when the server refuses it",
        [](const BackendCaps& c) { return !c.freeSpace; }},
       {[](auto&, auto& c) { c.renameOverwrite = false; }, "rename", ProbeItem::kWarning,
-       "rename over an existing file failed: exists: rename: server cannot replace /other.bin (a file manager's replace "
+       "rename over an existing file failed: rename: server cannot replace /other.bin (a file manager's replace "
        "will delete first)",
        [](const BackendCaps& c) { return !c.renameOverwrite; }},
       // The third file created is the long name; the third upload its
       // content, which a server may refuse after making the name.
       {[](auto& s, auto&) { s.addFault(Fail(MemOp::kCreate, 3)); }, "long-name", ProbeItem::kWarning,
-       "a file with a name of 254 bytes could not be saved (access-denied: no); the drive refuses names longer than "
-       "200 bytes",
+       "a file with a name of 254 bytes could not be saved (refused by the server); the drive refuses names longer "
+       "than 200 bytes",
        [](const BackendCaps& c) { return c.maxNameBytes == 200; }},
       {[](auto& s, auto&) {
          FaultRule refused = Fail(MemOp::kFinish, 3);
@@ -120,11 +120,11 @@ TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
          s.addFault(refused);
        },
        "long-name", ProbeItem::kWarning,
-       "a file with a name of 254 bytes could not be saved (protocol: PUT /<the 254-byte name> -> HTTP 500 "
-       "(500)); the drive refuses names longer than 200 bytes",
+       "a file with a name of 254 bytes could not be saved (PUT /<the 254-byte name> -> HTTP 500); the drive "
+       "refuses names longer than 200 bytes",
        [](const BackendCaps& c) { return c.maxNameBytes == 200; }},
       {[](auto& s, auto&) { s.addFault(Fail(MemOp::kCreate, 5)); }, "windows-names", ProbeItem::kWarning,
-       "a file named 'a:b' could not be saved (access-denied: no); names with ':' fail on this drive",
+       "a file named 'a:b' could not be saved (refused by the server); names with ':' fail on this drive",
        [](const BackendCaps&) { return true; }},
   };
   for (const Case& c : cases) {
@@ -151,17 +151,17 @@ TEST_F(ProbeTest, FailuresThatEndOrShortenTheProbe) {
     std::string message;  // of the last item, or of "write"
     bool ok, writable;
   } cases[] = {
-      {[](auto& s) { s.setDown(true); }, false, {"connect"}, "network: connect: server down", false, false},
+      {[](auto& s) { s.setDown(true); }, false, {"connect"}, "connect: server down", false, false},
       {[](auto& s) { s.addFault(Fail(MemOp::kList)); }, false, {"connect", "list"},
-       "cannot list the root: access-denied: no", false, false},
+       "cannot list the root: refused by the server", false, false},
       {[](auto& s) { s.addFault(Fail(MemOp::kMkdir)); }, false, {"connect", "list", "space", "write"},
-       "cannot create a directory in the root: access-denied: no (the drive will be read-only)", false, false},
+       "cannot create a directory in the root: refused by the server (the drive will be read-only)", false, false},
       {[](auto& s) { s.addFault(Fail(MemOp::kMkdir)); }, true, {"connect", "list", "space", "write"},
        "read-only mount; write checks skipped", true, false},
       // Without its file the content checks go; the name checks still run.
       {[](auto& s) { s.addFault(Fail(MemOp::kFinish)); }, false,
        {"connect", "list", "space", "mkdir", "write", "rename", "case", "long-name", "unicode", "windows-names", "cleanup"},
-       "cannot write a file: access-denied: no", false, true},
+       "cannot write a file: refused by the server", false, true},
   };
   for (const Case& c : cases) {
     ProbeReport report = probe([&](auto& s, auto&) { c.setUp(s); }, c.readOnly);
@@ -171,6 +171,35 @@ TEST_F(ProbeTest, FailuresThatEndOrShortenTheProbe) {
     EXPECT_EQ(report.ok, c.ok) << c.message;
     EXPECT_EQ(report.writable, c.writable) << c.message;
     EXPECT_TRUE(serverIsClean()) << c.message;
+  }
+}
+
+// A drive checked before it starts takes what the check found; one whose
+// server was listed but refused the scratch folder (the check says the
+// drive will be read-only) is read-only, so that writes fail at once
+// rather than wait in the cache for uploads the server refuses.
+TEST_F(ProbeTest, ADriveTakesTheCheckAndIsReadOnlyWhereTheServerRefusesWrites) {
+  struct Case {
+    const char* what;
+    std::function<void(test::MemoryServer&)> setUp;
+    bool readOnlyBefore;
+    bool probed, readOnly;
+  } cases[] = {
+      {"writable", [](auto&) {}, false, true, false},
+      {"folders refused", [](auto& s) { s.addFault(Fail(MemOp::kMkdir)); }, false, false, true},
+      {"folders refused, set read-only", [](auto& s) { s.addFault(Fail(MemOp::kMkdir)); }, true, true, true},
+      {"files refused", [](auto& s) { s.addFault(Fail(MemOp::kFinish)); }, false, false, false},
+      {"listing refused", [](auto& s) { s.addFault(Fail(MemOp::kList)); }, false, false, false},
+      {"down", [](auto& s) { s.setDown(true); }, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MountConfig config;
+    config.id = "d";
+    config.compat.readOnly = c.readOnlyBefore;
+    TakeProbeReport(config, probe([&](auto& s, auto&) { c.setUp(s); }, c.readOnlyBefore));
+    EXPECT_EQ(config.probed.valid, c.probed);
+    EXPECT_EQ(config.compat.readOnly, c.readOnly);
   }
 }
 

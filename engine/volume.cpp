@@ -70,7 +70,7 @@ Status Volume::inTime(Status st) {
 
 Volume::~Volume() { stop(0); }
 
-Status Volume::start(std::string* errorText) {
+Status Volume::start(std::string* errorText, const CancelToken* within) {
   if (started_.load()) return Status();
   const std::string id = config_.id;
   cacheDir_ = config_.cache.dir.empty() ? vx::JoinPath(cacheRoot_, id) : config_.cache.dir;
@@ -106,8 +106,18 @@ Status Volume::start(std::string* errorText) {
 
   Status refused;
   if (!offline_.load()) {
+    // The caller's token, its deadline and its cancellation, is the first
+    // connect's: nothing else stops the volume while it starts.
+    const CancelToken* token = within != nullptr ? within : cancel_.get();
+    const uint64_t waitMs = std::min<uint64_t>(config_.net.connectTimeoutMs + timings_.connectSlackMs,
+                                               MsToDeadline(token, UINT64_MAX));
     ConnectionPool::Lease lease;
-    Status st = pool_->acquire(lease, cancel_.get(), config_.net.connectTimeoutMs + timings_.connectSlackMs);
+    Status st = pool_->acquire(lease, token, static_cast<uint32_t>(waitMs));
+    if (st.code == Status::kCanceled && token->timedOut()) {
+      // Calls do not wait again for a server that let the budget pass.
+      st = Status(Status::kTimeout, kNoAnswerInTime);
+      pool_->noteOutcome(st);
+    }
     if (st.ok()) {
       noteConnected(*lease.backend());
     } else if (st.code == Status::kInvalid) {
@@ -129,7 +139,8 @@ Status Volume::start(std::string* errorText) {
   }
 
   for (const std::string& path : cache_->dirtyFiles()) {
-    vx::log::write(vx::log::kInfo, "%s: resuming upload of %s", id.c_str(), path.c_str());
+    vx::log::WriteLimited(fileLog_, "resuming", SteadyNowMs(), vx::log::kInfo, "%s: resuming upload of %s", id.c_str(),
+                          path.c_str());
     queueUpload(path, 0, nullptr);
   }
 

@@ -90,6 +90,14 @@ inline constexpr size_t kMaxFinishedTransfers = 50;
 // Closes whose maps wait for the reaper's commit, at most; each holds its
 // data file open until then.
 inline constexpr size_t kMaxMapsAwaitingCommit = 64;
+// Of the disk that holds a drive's cache, this much stays free: 5 % of it,
+// at most 1 GiB. A write that needs new space past it fails, so that
+// changes not yet uploaded (offline, or to a slow server) never fill it.
+inline constexpr uint64_t kCacheDiskReservePercent = 5;
+inline constexpr uint64_t kCacheDiskReserveMaxBytes = 1ull << 30;
+// After an eviction pass at the reserve that freed nothing, writes refused
+// meanwhile do not start another for this long.
+inline constexpr uint64_t kFutileEvictPauseMs = 1000;
 // The kernel asks again at once for a page its readahead failed to bring: a
 // read of the same bytes this soon after a failure is that repeat, and
 // shares its budget even when the failure came at its deadline.
@@ -230,8 +238,12 @@ class Volume {
   // A second call while started returns ok at once. Fails when the cache
   // folder cannot be made, or when the first connect is refused as invalid
   // (a server certificate this side does not trust); a server out of reach
-  // is served from cache.
-  Status start(std::string* errorText);
+  // is served from cache. `within` (may be null) bounds the wait of the
+  // first connect by its deadline, so that a mount that checked the server
+  // first ends within one budget, and ends it when cancelled, as an unmount
+  // of a mount still under way asks; a connect its deadline ends counts as
+  // the server's silence, one it cancels as a server out of reach.
+  Status start(std::string* errorText, const CancelToken* within = nullptr);
   // waitMs 0: do not wait for uploads. Reads in progress end as canceled.
   void stop(uint32_t waitMs);
   void setOffline(bool offline);
@@ -280,6 +292,8 @@ class Volume {
   void commitMaps();
 
   // --- writes and the upload queue (volume_write.cpp) ---
+  // "no-space" for a write that needs new space in the cache while its disk
+  // is down to the reserve; the drive's status then says why.
   Status write(const std::shared_ptr<OpenFile>& file, uint64_t offset, const void* data, uint64_t length);
   // Saves the map and makes a pending upload due at once.
   Status flush(const std::shared_ptr<OpenFile>& file);
@@ -482,6 +496,10 @@ class Volume {
   bool uploadBlockedLocked(const std::string& path) const;
   static bool hasLocalChanges(CacheFile& cache) { return cache.hasDirty() || cache.isDirty(); }
 
+  // --- writes (volume_write.cpp) ---
+  // Room for `bytes` more in the cache above the disk's reserve.
+  Status checkCacheSpace(uint64_t bytes);
+
   // --- uploads (volume_upload.cpp) ---
   // Starts due uploads; only the tick thread calls it. Returns the time
   // until the next waiting upload becomes due.
@@ -576,6 +594,13 @@ class Volume {
 
   std::atomic<bool> rangeIgnored_{false};
   vx::log::LineLimiter refusalLog_;  // locks itself
+  // Any user of the drive makes lines about single files at will (an
+  // upload each): per kind, a few a minute and a count of the rest, so that
+  // no amount of traffic rotates the service's other records away.
+  vx::log::LineLimiter fileLog_;  // locks itself
+  // When an eviction pass at the disk's reserve last freed nothing; 0: the
+  // last one freed something, or none ran.
+  std::atomic<uint64_t> futileEvictMs_{0};
 
   std::mutex streamsMu_;
   std::map<std::string, std::shared_ptr<SeqStream>> streams_;  // guarded by streamsMu_

@@ -10,7 +10,10 @@
 #include <memory>
 #include <vector>
 
+#include "engine/clock.h"
+#include "engine/probe.h"
 #include "engine/volume.h"
+#include "testing/temp_dir.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
 
@@ -398,6 +401,49 @@ TEST_F(SilentServerTest, AReadTheKernelRepeatsKeepsTheBudgetOfTheFirst) {
   ASSERT_TRUE(test::Eventually([&] { return h_->server->silentWaiters() > 0; }));
   h_->server->setSilent(0);
   EXPECT_EQ(later.get(), content_);
+}
+
+// A mount that checks a server never checked before it starts the drive
+// gives both one budget: on a server that accepts and never answers, with
+// the clock stopped one budget after the check reached it, the drive has
+// started (to serve its cache), and its calls do not wait for the silence
+// again.
+TEST(SilentServerMount, TheCheckAndTheFirstConnectShareOneBudget) {
+  test::ScopedTestClock clock;
+  test::TempDir dir;
+  auto server = std::make_shared<test::MemoryServer>();
+  MountConfig config = test::MemoryDrive(kBs, 2);
+  config.net.connectTimeoutMs = kConnectMs;
+  config.net.ioTimeoutMs = kIoMs;
+  config.net.keepaliveSec = 0;
+  server->setSilent(kIoMs);
+  std::shared_ptr<Volume> volume;
+  std::future<Status> started = std::async(std::launch::async, [&] {
+    // As a mount does it, with one deadline for both.
+    const auto within =
+        std::make_shared<CancelToken>(nullptr, SteadyNowMs() + RetryPolicyFor(config.net).budgetMs, &SteadyNowMs);
+    ProbeReport report;
+    ProbeServer(report, *server->connection(), config.compat, within.get());
+    TakeProbeReport(config, report);
+    volume = std::make_shared<Volume>(config, dir.path(), server->factory(), test::QuickTimings());
+    return volume->start(nullptr, within.get());
+  });
+  ASSERT_TRUE(test::Eventually([&] { return server->silentWaiters() > 0; }));
+  clock.advance(kBudgetMs);
+  const bool ended = test::Eventually([&] { return Ready(started); });
+  EXPECT_TRUE(ended) << "the first connect waited past the budget";
+  if (!ended) server->setSilent(0);
+  EXPECT_TRUE(started.get().ok());
+
+  std::future<Status> look = std::async(std::launch::async, [&] {
+    RemoteAttr attr;
+    return volume->getattr("/never-seen", attr);
+  });
+  const bool answered = test::Eventually([&] { return Ready(look); });
+  EXPECT_TRUE(answered) << "a call waited for the silence again";
+  server->setSilent(0);
+  EXPECT_EQ(look.get().code, Status::kTimeout);
+  volume->stop(0);
 }
 
 }  // namespace

@@ -282,7 +282,8 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     if (cache->size() != attr.size || !cache->pendingMtime().isZero()) cache->setDirty(true);
     cache->saveMap();
     TransferEnd(info.id, true, "");
-    vx::log::write(vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(), FormatBytes(cache->size()).c_str());
+    vx::log::WriteLimited(fileLog_, "uploaded", SteadyNowMs(), vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(),
+                          FormatBytes(cache->size()).c_str());
     return Status();
   }
 
@@ -298,17 +299,14 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     // What a failed piece may still have left on the server goes too.
     if (!undone && (removed || deleting)) undoUploadOfDeleted(path, *cache, cancel);
     TransferEnd(info.id, false, "deleted before the upload finished");
-    vx::log::write(vx::log::kInfo, "%s: upload of %s dropped, file deleted meanwhile", id, path.c_str());
+    vx::log::WriteLimited(fileLog_, "dropped", SteadyNowMs(), vx::log::kInfo,
+                          "%s: upload of %s dropped, file deleted meanwhile", id, path.c_str());
     return Status(Status::kNotFound, "deleted");
   }
-  auto bit = [](bool b) { return b ? "1" : "0"; };
-  const std::string diagnosis = " [cache=" + cache->path() + " removed=" + bit(removed) + " exists=" + bit(exists) +
-                                " size=" + std::to_string(cache->size()) + " renaming=" + bit(renaming) +
-                                " deleting=" + bit(deleting) + "]";
   setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native));
   TransferEnd(info.id, false, st.toString());
-  vx::log::write(vx::log::kWarn, "%s: upload of %s failed: %s%s", id, path.c_str(), st.toString().c_str(),
-                 diagnosis.c_str());
+  vx::log::WriteLimited(fileLog_, "failed", SteadyNowMs(), vx::log::kWarn, "%s: upload of %s failed: %s", id,
+                        path.c_str(), st.toString().c_str());
   return st;
 }
 

@@ -2,9 +2,12 @@
 // until the handle is closed or flushed. Also the upload queue's bookkeeping
 // that the namespace operations and the service use: the user's stop, the
 // wait for an empty queue, and the questions a running upload asks.
+#include <algorithm>
+
 #include "engine/clock.h"
 #include "engine/volume.h"
 #include "foundation/log.h"
+#include "foundation/log_limiter.h"
 #include "foundation/remote_path.h"
 
 namespace tarn {
@@ -17,6 +20,10 @@ Status Volume::write(const std::shared_ptr<OpenFile>& file, uint64_t offset, con
   ActiveCall call(this);
   if (!call.ok()) return Status(Status::kCanceled, "volume stopped");
   CacheFile& cached = *file->cache;
+  if (!cached.holdsRange(offset, length)) {
+    Status st = checkCacheSpace(length);
+    if (!st.ok()) return st;
+  }
   const uint64_t block = cached.blockSize();
   const uint64_t remote = cached.remoteSize();
   // A block the write covers only in part keeps the server's bytes around the
@@ -49,6 +56,36 @@ Status Volume::write(const std::shared_ptr<OpenFile>& file, uint64_t offset, con
   // The object's own path follows renames made while the handle was open.
   meta_->updateLocal(cached.path(), size, now);
   return Status();
+}
+
+Status Volume::checkCacheSpace(uint64_t bytes) {
+  EnvSpace space;
+  // A disk that cannot be measured is written as before.
+  if (!env_->space(cacheDir_, &space).ok()) return Status();
+  const uint64_t reserve =
+      std::min(space.totalBytes / 100 * kCacheDiskReservePercent, kCacheDiskReserveMaxBytes);
+  auto fits = [&] { return space.freeBytes >= reserve && space.freeBytes - reserve >= bytes; };
+  if (fits()) return Status();
+  // Clean copies make room before new data is refused: once the changes
+  // have gone up, the cache would otherwise stay full of what the server
+  // holds anyway. A pass that found nothing to drop is not repeated at once,
+  // so that writes refused in a row do not each read every map.
+  const uint64_t now = SteadyNowMs();
+  const uint64_t last = futileEvictMs_.load();
+  if (last == 0 || now - last >= kFutileEvictPauseMs) {
+    const uint64_t shortfall = reserve + bytes - std::min(space.freeBytes, reserve + bytes);
+    const uint64_t held = cache_->diskBytes();
+    cache_->evictTo(held - std::min(held, shortfall));
+    futileEvictMs_.store(cache_->diskBytes() < held ? 0 : std::max<uint64_t>(now, 1));
+    if (env_->space(cacheDir_, &space).ok() && fits()) return Status();
+  }
+  // What is written stays; only new data waits until there is room again.
+  Status full(Status::kNoSpace, "the cache's disk is full: new data would leave less than " + FormatBytes(reserve) +
+                                    " free on it");
+  setLastError(full);
+  vx::log::WriteLimited(fileLog_, "no space", SteadyNowMs(), vx::log::kWarn, "%s: writes refused: %s",
+                        config_.id.c_str(), full.message.c_str());
+  return full;
 }
 
 Status Volume::flush(const std::shared_ptr<OpenFile>& file) {

@@ -1,5 +1,6 @@
 #include "foundation/config_file.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
@@ -206,7 +207,6 @@ AppConfig AppConfigFromJson(const Value& v) {
   a.logLevel = ReadText(v["logLevel"], a.logLevel);
   a.language = ReadText(v["language"], "");
   a.startTrayAtLogon = ReadBool(v["startTrayAtLogon"], a.startTrayAtLogon);
-  a.autoUpdate = ReadBool(v["autoUpdate"], a.autoUpdate);
   a.mountDriver = ReadText(v["mountDriver"], a.mountDriver);
   a.adminGroup = ReadText(v["adminGroup"], a.adminGroup);
   const Value& mounts = v["mounts"];
@@ -331,7 +331,6 @@ Value AppConfigToJson(const AppConfig& a, bool withSecrets) {
   o.set("logLevel", a.logLevel);
   o.set("language", a.language);
   o.set("startTrayAtLogon", a.startTrayAtLogon);
-  o.set("autoUpdate", a.autoUpdate);
   o.set("mountDriver", a.mountDriver);
   o.set("adminGroup", a.adminGroup);
   Value mounts = Value::array();
@@ -417,6 +416,11 @@ bool LoadConfig(AppConfig& cfg, const std::string& path, std::string* error) {
     if (error != nullptr) *error = "cannot read " + path;
     return false;
   }
+  // A file written readable by an older version is closed at once, not at
+  // its next change.
+  if (!vx::RestrictToOwner(path))
+    vx::log::write(vx::log::kWarn, "config: cannot make %s readable by its owner alone: %s", path.c_str(),
+                   vx::FormatWin32Error(uint32_t(errno)).c_str());
   Value root;
   if (!vx::json::Parse(text, root)) {
     if (error != nullptr) *error = "config is not valid JSON";
@@ -450,7 +454,9 @@ bool SaveConfig(const AppConfig& cfg, const std::string& path, std::string* erro
     return false;
   }
   const std::string text = AppConfigToJson(copy, true).dump(2);
-  if (!vx::WriteFileAtomic(path, text)) {
+  // Nothing in it is for users (status replies carry what they may see),
+  // and a sealed secret's length tells the length of its password.
+  if (!vx::WritePrivateFileAtomic(path, text)) {
     if (error != nullptr) *error = "cannot write " + path;
     return false;
   }

@@ -1,5 +1,7 @@
 #include "foundation/config_file.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -267,7 +269,6 @@ TEST_F(ConfigFileTest, SaveAndLoadRoundTripWithSealedSecrets) {
   a.cacheRoot = "/srv/cache";
   a.logLevel = "debug";
   a.language = "de";
-  a.autoUpdate = false;
   a.mounts.push_back(ValidDrive("d1"));
   MountConfig empty = ValidDrive("d2");
   empty.endpoint.password.clear();
@@ -286,11 +287,39 @@ TEST_F(ConfigFileTest, SaveAndLoadRoundTripWithSealedSecrets) {
   EXPECT_EQ(file["mounts"].at(0)["endpoint"]["privateKey"].asString().rfind("dpapi:", 0), 0u);
   EXPECT_EQ(file["mounts"].at(1)["endpoint"]["password"].asString(), "");
   EXPECT_NE(text.find("\n  \"cacheRoot\""), std::string::npos);  // indent of 2
+  // There is no update server: no setting names what nothing reads.
+  EXPECT_FALSE(file.has("autoUpdate")) << text;
 
   AppConfig loaded;
   ASSERT_TRUE(LoadConfig(loaded, path, &error)) << error;
   ASSERT_EQ(loaded.mounts.size(), 2u);
   EXPECT_EQ(AppConfigToJson(loaded, true).dump(2), AppConfigToJson(before, true).dump(2));
+}
+
+// Sealed secrets tell the lengths of their passwords: the file is its
+// owner's alone, however it was left before.
+TEST_F(ConfigFileTest, ConfigFileIsReadableByItsOwnerAlone) {
+  AppConfig a;
+  a.mounts.push_back(ValidDrive("d1"));
+  struct Case {
+    const char* name;
+    mode_t before;  // 0: no file yet
+    bool save;      // else loaded
+  };
+  const Case cases[] = {{"written anew", 0, true}, {"0644 rewritten", 0644, true}, {"0644 loaded", 0644, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(std::string("private-") + c.name + ".json");
+    if (c.before != 0) {
+      ASSERT_TRUE(SaveConfig(a, path));
+      ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+    }
+    AppConfig loaded;
+    ASSERT_TRUE(c.save ? SaveConfig(a, path) : LoadConfig(loaded, path));
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+  }
 }
 
 TEST_F(ConfigFileTest, LoadFailuresLeaveTheRecord) {

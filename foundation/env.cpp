@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,6 +173,14 @@ class PosixEnv : public Env {
     return Status();
   }
 
+  Status space(const std::string& path, EnvSpace* out) override {
+    struct statvfs fs {};
+    if (::statvfs(path.c_str(), &fs) != 0) return Failure("measure the disk of", path, errno);
+    out->totalBytes = static_cast<uint64_t>(fs.f_blocks) * fs.f_frsize;
+    out->freeBytes = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+    return Status();
+  }
+
   std::string bootId() const override {
     static const std::string id = ReadBootId();
     return id;
@@ -191,6 +200,10 @@ class PosixEnv : public Env {
 };
 
 }  // namespace
+
+Status Env::space(const std::string& path, EnvSpace*) {
+  return Status(Status::kUnsupported, "no space figures for " + path);
+}
 
 Env* Env::Default() {
   static PosixEnv env;  // holds no state, so its destruction at exit is harmless

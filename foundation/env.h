@@ -35,6 +35,13 @@ struct EnvFileInfo {
   Timestamp mtime;
 };
 
+// How large the file system that holds a path is, and how much of it a
+// writer without privilege may still fill.
+struct EnvSpace {
+  uint64_t totalBytes = 0;
+  uint64_t freeBytes = 0;
+};
+
 class EnvFile {
  public:
   virtual ~EnvFile() = default;
@@ -86,6 +93,9 @@ class Env {
   // The names in a folder, without "." and "..", in no particular order.
   virtual Status list(const std::string& path, std::vector<std::string>* names) = 0;
   virtual Status stat(const std::string& path, EnvFileInfo* info) = 0;
+  // The space of the file system that holds `path`; "unsupported" where
+  // the Env cannot tell.
+  virtual Status space(const std::string& path, EnvSpace* out);
   // Names the machine's current boot: writes that were never synced survive
   // a process crash but not a power loss, which starts a new boot. Empty
   // when it cannot be told, so that nothing may count on it.

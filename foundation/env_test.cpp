@@ -123,7 +123,7 @@ TEST_F(EnvTest, PosixFilesAndFoldersArePrivate) {
 // by its folder's); a torn power loss keeps every name and length but only
 // synced bytes, zeros elsewhere. Only a process crash stays in its boot.
 TEST(MemoryEnvTest, CrashesKeepWhatWasMadeDurable) {
-  const std::string kGone = "(not-found: cannot open /d/f (2))";
+  const std::string kGone = "(not-found: cannot open /d/f)";
   struct Case {
     const char* what;
     std::function<void(MemoryEnv&)> steps;

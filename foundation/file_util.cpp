@@ -15,6 +15,8 @@ namespace {
 constexpr size_t kMaxIoChunk = 256u * 1024 * 1024;
 constexpr size_t kModulePathStart = 260;
 constexpr mode_t kNewFileMode = 0666;
+constexpr mode_t kPrivateFileMode = 0600;
+constexpr mode_t kPermissionBits = 07777;
 constexpr mode_t kNewDirMode = 0777;
 constexpr int kTemporaryAttempts = 3;
 
@@ -28,18 +30,22 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
   return fd;
 }
 
+// The whole file, or with `tailBytes` only its last that many bytes.
 template <class Buffer>
-bool ReadInto(const std::string& path, Buffer& out) {
+bool ReadInto(const std::string& path, Buffer& out, uint64_t tailBytes = 0) {
   UniqueFd file(OpenRetrying(path.c_str(), O_RDONLY));
   if (!file.valid()) return false;
   struct stat st {};
-  if (::fstat(file.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > kMaxReadWholeFile) return false;
-  out.resize(static_cast<size_t>(st.st_size));
+  if (::fstat(file.get(), &st) != 0 || S_ISDIR(st.st_mode) || st.st_size < 0) return false;
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  const uint64_t from = tailBytes != 0 && size > tailBytes ? size - tailBytes : 0;
+  if (size - from > kMaxReadWholeFile) return false;
+  out.resize(static_cast<size_t>(size - from));
   size_t done = 0;
   while (done < out.size()) {
     size_t piece = out.size() - done < kMaxIoChunk ? out.size() - done : kMaxIoChunk;
-    ssize_t n = ::read(file.get(), reinterpret_cast<char*>(out.data()) + done, piece);
+    ssize_t n = ::pread(file.get(), reinterpret_cast<char*>(out.data()) + done, piece,
+                        static_cast<off_t>(from + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -54,9 +60,9 @@ bool ReadInto(const std::string& path, Buffer& out) {
 // Opens path + ".tmp" for writing, empty, locked against other writers of
 // the same file (who get -1, as an unshared open would refuse them). A link
 // planted under the temporary's name is removed, never written through.
-int OpenTemporary(const std::string& tmp) {
+int OpenTemporary(const std::string& tmp, mode_t createMode) {
   for (int attempt = 0; attempt < kTemporaryAttempts; ++attempt) {
-    int fd = OpenRetrying(tmp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
+    int fd = OpenRetrying(tmp.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, createMode);
     if (fd < 0) {
       if (errno == ELOOP && ::unlink(tmp.c_str()) == 0) continue;
       return -1;
@@ -79,9 +85,10 @@ int OpenTemporary(const std::string& tmp) {
 
 // Writes the data through a second descriptor of the locked temporary and
 // makes it durable. Without a checked sync and close the rename could
-// publish a file whose data never reached the disk.
+// publish a file whose data never reached the disk. The temporary gets the
+// old file's mode, or `privateMode` before its first byte.
 bool WriteTemporary(const std::string& tmp, int lockFd, const std::string& path, const uint8_t* data,
-                    size_t size) {
+                    size_t size, bool privateMode) {
   UniqueFd file(OpenRetrying(tmp.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK));
   if (!file.valid()) return false;
   struct stat mine {}, locked {};
@@ -89,8 +96,12 @@ bool WriteTemporary(const std::string& tmp, int lockFd, const std::string& path,
       mine.st_dev != locked.st_dev)
     return false;
   struct stat old {};
-  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(file.get(), old.st_mode & 07777) != 0)
+  if (privateMode) {
+    if (::fchmod(file.get(), kPrivateFileMode) != 0) return false;
+  } else if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+             ::fchmod(file.get(), old.st_mode & kPermissionBits) != 0) {
     return false;
+  }
   bool ok = WriteAll(file.get(), data, size) && ::fsync(file.get()) == 0;
   return file.close() && ok;
 }
@@ -184,6 +195,13 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   return true;
 }
 
+bool ReadFileTail(const std::string& path, uint64_t maxBytes, std::string& out) {
+  std::string content;
+  if (maxBytes == 0 || !ReadInto(path, content, maxBytes)) return false;
+  out = std::move(content);
+  return true;
+}
+
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
   out.clear();
   if (ReadInto(path, out)) return true;
@@ -191,19 +209,39 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
   return false;
 }
 
-bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
+namespace {
+
+bool WriteAtomic(const std::string& path, const void* data, size_t size, bool privateMode) {
   if (path.empty() || (data == nullptr && size != 0)) return false;
   const std::string tmp = path + ".tmp";
   // The lock is held on a descriptor of its own until the temporary has its
   // final name, so the data descriptor can be closed (and its close checked)
   // before the rename.
-  UniqueFd lock(OpenTemporary(tmp));
+  UniqueFd lock(OpenTemporary(tmp, privateMode ? kPrivateFileMode : kNewFileMode));
   if (!lock.valid()) return false;
-  bool ok = WriteTemporary(tmp, lock.get(), path, static_cast<const uint8_t*>(data), size) &&
+  bool ok = WriteTemporary(tmp, lock.get(), path, static_cast<const uint8_t*>(data), size, privateMode) &&
             ::rename(tmp.c_str(), path.c_str()) == 0;
   if (!ok) ::unlink(tmp.c_str());
   lock.close();
   return ok && SyncParentFolder(path);
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const std::string& path, const void* data, size_t size) {
+  return WriteAtomic(path, data, size, false);
+}
+
+bool WritePrivateFileAtomic(const std::string& path, const std::string& data) {
+  return WriteAtomic(path, data.data(), data.size(), true);
+}
+
+bool RestrictToOwner(const std::string& path) {
+  UniqueFd file(OpenRetrying(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
+  struct stat st {};
+  if (!file.valid() || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  if ((st.st_mode & kPermissionBits) == kPrivateFileMode) return true;
+  return ::fchmod(file.get(), kPrivateFileMode) == 0;
 }
 
 bool WriteFileAtomic(const std::string& path, const std::string& data) {

@@ -62,6 +62,9 @@ std::string ModuleDir();
 // unchanged on failure; the vector form clears it first.
 bool ReadWholeFile(const std::string& path, std::string& out);
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
+// The last `maxBytes` bytes of a file, the whole file when it is smaller;
+// `out` is left unchanged on failure.
+bool ReadFileTail(const std::string& path, uint64_t maxBytes, std::string& out);
 
 // Writes path + ".tmp", syncs it, renames it over `path` and syncs the
 // folder. A failure before the rename removes the temporary and leaves the
@@ -73,6 +76,12 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
 bool WriteFileAtomic(const std::string& path, const void* data, size_t size);
 bool WriteFileAtomic(const std::string& path, const std::string& data);
 bool WriteFileAtomic(const std::string& path, const std::vector<uint8_t>& data);
+// The same for a file that only its owner may read: mode 0600 from the
+// temporary's first byte on, whatever mode the file it replaces had.
+bool WritePrivateFileAtomic(const std::string& path, const std::string& data);
+// Takes every access of group and others from a regular file (mode 0600),
+// not through a link; false when that cannot be done.
+bool RestrictToOwner(const std::string& path);
 
 // Writes all of the data at the descriptor's position, resuming after short
 // writes and interruptions; false on the first error.

@@ -200,6 +200,50 @@ TEST_F(FileUtilTest, WriteFileAtomicReplacesTheWholeFileAndKeepsItsMode) {
   EXPECT_FALSE(fs::exists(path + ".tmp"));
 }
 
+// Whatever was there before and whatever the umask, the file is 0600 once
+// written, and so is a file closed afterwards; links are not followed.
+TEST_F(FileUtilTest, PrivateFilesEndReadableByTheirOwnerAlone) {
+  struct Case {
+    const char* name;
+    mode_t oldMode;       // 0: no file before
+    mode_t staleTmpMode;  // 0: no temporary left over
+  };
+  const Case cases[] = {{"new", 0, 0}, {"was 0644", 0644, 0}, {"was 0666 with a stale temporary", 0666, 0666}};
+  const mode_t umask = ::umask(0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(std::string("private-") + std::to_string(c.oldMode));
+    if (c.oldMode != 0) {
+      Put(path, "old secret text");
+      ASSERT_EQ(::chmod(path.c_str(), c.oldMode), 0);
+    }
+    if (c.staleTmpMode != 0) {
+      Put(path + ".tmp", "left over");
+      ASSERT_EQ(::chmod((path + ".tmp").c_str(), c.staleTmpMode), 0);
+    }
+    ASSERT_TRUE(WritePrivateFileAtomic(path, "sealed"));
+    EXPECT_EQ(Get(path), "sealed");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_FALSE(fs::exists(path + ".tmp"));
+  }
+  ::umask(umask);
+
+  const std::string open = Path("readable");
+  Put(open, "x");
+  ASSERT_EQ(::chmod(open.c_str(), 0644), 0);
+  fs::create_symlink(open, Path("link"));
+  EXPECT_FALSE(RestrictToOwner(Path("link")));
+  EXPECT_FALSE(RestrictToOwner(Path("missing")));
+  struct stat st {};
+  ASSERT_EQ(::stat(open.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  EXPECT_TRUE(RestrictToOwner(open));
+  ASSERT_EQ(::stat(open.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
 TEST_F(FileUtilTest, WriteFileAtomicReplacesAStaleTemporaryWithoutFollowingLinks) {
   std::string path = Path("data");
   Put(Path("victim"), "untouched");

@@ -19,7 +19,6 @@ namespace vx::log {
 
 namespace {
 
-constexpr size_t kMaxLine = 2200;
 constexpr size_t kMaxDebugSwitchChars = 7;
 constexpr const char* kDebugSwitch = "MOXEL_DEBUG";
 constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
@@ -28,7 +27,8 @@ constexpr int kConsoleAuto = -1;
 
 struct LogState {
   std::mutex mu;
-  std::string path;  // guarded by mu
+  std::string path;                   // guarded by mu
+  uint64_t rotateBytes = kRotateBytes;  // guarded by mu
 };
 
 LogState& State() {
@@ -88,12 +88,12 @@ void WriteAll(int fd, const void* data, size_t size) {
 
 // Appends one finished line to the file at `path`; called with the log mutex
 // held so that rotation happens once and lines never interleave.
-void AppendLocked(const std::string& path, const char* line, size_t length) {
+void AppendLocked(const std::string& path, uint64_t rotateBytes, const char* line, size_t length) {
   int fd = OpenLogFile(path);
   if (fd < 0) return;
   struct stat st {};
   bool sized = ::fstat(fd, &st) == 0;
-  if (sized && static_cast<uint64_t>(st.st_size) > kRotateBytes) {
+  if (sized && static_cast<uint64_t>(st.st_size) > rotateBytes) {
     ::close(fd);
     const std::string old = path + ".1";
     ::unlink(old.c_str());
@@ -109,11 +109,12 @@ void AppendLocked(const std::string& path, const char* line, size_t length) {
 
 }  // namespace
 
-void open(const std::string& dir, const std::string& name) {
+void open(const std::string& dir, const std::string& name, uint64_t rotateBytes) {
   LogState& state = State();
   std::lock_guard<std::mutex> lock(state.mu);
   MakeDirs(dir);
   state.path = JoinPath(dir, name + ".log");
+  state.rotateBytes = rotateBytes;
   if (DebugRequested()) g_threshold.store(static_cast<int32_t>(kDebug), std::memory_order_relaxed);
 }
 
@@ -156,7 +157,7 @@ void write(uint32_t level, const char* format, ...) {
   LogState& state = State();
   std::lock_guard<std::mutex> lock(state.mu);
   if (state.path.empty()) return;
-  AppendLocked(state.path, line, size);
+  AppendLocked(state.path, state.rotateBytes, line, size);
 }
 
 void setConsole(bool on) { g_console.store(on ? 1 : 0, std::memory_order_relaxed); }

@@ -22,10 +22,13 @@ constexpr uint32_t kError = 3;
 constexpr uint64_t kRotateBytes = 4ull * 1024 * 1024;
 // A message longer than kMaxMessage - 1 bytes is cut.
 constexpr size_t kMaxMessage = 2048;
+// No line of the file, its time and level included, is longer.
+constexpr size_t kMaxLine = 2200;
 
-// Sets the log file to dir/name.log (creating dir) and lowers the threshold
-// to DEBUG when MOXEL_DEBUG asks for it.
-void open(const std::string& dir, const std::string& name);
+// Sets the log file to dir/name.log (creating dir), moved aside past
+// `rotateBytes`, and lowers the threshold to DEBUG when MOXEL_DEBUG asks
+// for it.
+void open(const std::string& dir, const std::string& name, uint64_t rotateBytes = kRotateBytes);
 
 // Writes one line: level 0 DEBUG, 1 INFO, 2 WARN, 3 ERROR; printf format
 // with UTF-8 arguments.

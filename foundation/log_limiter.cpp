@@ -1,6 +1,10 @@
 #include "foundation/log_limiter.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <iterator>
+
+#include "foundation/log.h"
 
 namespace vx::log {
 
@@ -25,6 +29,40 @@ bool LineLimiter::allow(const std::string& key, uint64_t nowMs, uint64_t& suppre
   suppressed = w.suppressed;
   w.suppressed = 0;
   return true;
+}
+
+void WriteLimited(LineLimiter& limiter, const std::string& key, uint64_t nowMs, uint32_t level,
+                  const std::function<std::string()>& message) {
+  uint64_t suppressed = 0;
+  if (!limiter.allow(key, nowMs, suppressed)) return;
+  std::string text = message();
+  if (suppressed == 0) {
+    write(level, "%s", text.c_str());
+    return;
+  }
+  char count[64];
+  std::snprintf(count, sizeof count, " (and %llu more like it since the last line)",
+                static_cast<unsigned long long>(suppressed));
+  // The count must not be what a long line loses at the end.
+  const std::string suffix(count);
+  if (text.size() + suffix.size() >= kMaxMessage) {
+    size_t cut = kMaxMessage - 1 - suffix.size();
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+  }
+  write(level, "%s%s", text.c_str(), suffix.c_str());
+}
+
+void WriteLimited(LineLimiter& limiter, const std::string& key, uint64_t nowMs, uint32_t level, const char* format,
+                  ...) {
+  va_list args;
+  va_start(args, format);
+  WriteLimited(limiter, key, nowMs, level, [&] {
+    char message[kMaxMessage];
+    std::vsnprintf(message, sizeof message, format, args);
+    return std::string(message);
+  });
+  va_end(args);
 }
 
 }  // namespace vx::log

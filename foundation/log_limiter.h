@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,5 +42,15 @@ class LineLimiter {
   std::mutex mu_;
   std::map<std::string, Window> keys_;  // guarded by mu_
 };
+
+// Writes one line of `key` (vx::log::write's level and format) when
+// `limiter` lets it through, with the count of the key's lines left out
+// since its last written one at its end.
+void WriteLimited(LineLimiter& limiter, const std::string& key, uint64_t nowMs, uint32_t level, const char* format,
+                  ...) __attribute__((format(printf, 5, 6)));
+// The same for a line that costs something to make: `message` runs only
+// for a line that is written.
+void WriteLimited(LineLimiter& limiter, const std::string& key, uint64_t nowMs, uint32_t level,
+                  const std::function<std::string()>& message);
 
 }  // namespace vx::log

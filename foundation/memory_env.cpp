@@ -250,6 +250,25 @@ Status MemoryEnv::list(const std::string& path, std::vector<std::string>* names)
   return Status();
 }
 
+void MemoryEnv::setCapacity(uint64_t totalBytes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  capacity_ = totalBytes;
+}
+
+Status MemoryEnv::space(const std::string& path, EnvSpace* out) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (capacity_ == 0) return Env::space(path, out);
+  uint64_t used = 0;
+  std::function<void(const Node&)> add = [&](const Node& node) {
+    used += node.data.size();
+    for (const auto& [name, child] : node.entries) add(*child);
+  };
+  add(*root_);
+  out->totalBytes = capacity_;
+  out->freeBytes = capacity_ - std::min(capacity_, used);
+  return Status();
+}
+
 Status MemoryEnv::stat(const std::string& path, EnvFileInfo* info) {
   std::lock_guard<std::mutex> lock(mu_);
   std::shared_ptr<Node> node = findLocked(path);

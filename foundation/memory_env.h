@@ -51,6 +51,9 @@ class MemoryEnv : public Env {
   std::unique_ptr<MemoryEnv> snapshotTorn(const std::function<bool(const std::string& path)>& reached) const;
   // Files opened and not yet destroyed: the descriptors a process would hold.
   uint64_t openFiles() const { return openFiles_.load(); }
+  // Makes space() answer for a disk of `totalBytes`, of which the bytes of
+  // the files are taken; 0 (the start): space() cannot tell.
+  void setCapacity(uint64_t totalBytes);
 
   Status open(const std::string& path, OpenMode mode, std::unique_ptr<EnvFile>* file) override;
   Status rename(const std::string& from, const std::string& to) override;
@@ -59,6 +62,7 @@ class MemoryEnv : public Env {
   Status makeDir(const std::string& path) override;
   Status list(const std::string& path, std::vector<std::string>* names) override;
   Status stat(const std::string& path, EnvFileInfo* info) override;
+  Status space(const std::string& path, EnvSpace* out) override;
   // Another boot after every power loss snapshot, the same after a process crash.
   std::string bootId() const override { return "boot-" + std::to_string(boot_); }
 
@@ -83,6 +87,7 @@ class MemoryEnv : public Env {
   std::shared_ptr<Node> root_;  // guarded by mu_ (and every node below it)
   uint64_t clock_ = 0;          // guarded by mu_
   uint64_t boot_ = 1;           // set before the Env is shared
+  uint64_t capacity_ = 0;       // guarded by mu_
   Hook hook_;                   // guarded by mu_; copied out before it runs
   std::atomic<uint64_t> openFiles_{0};
 };

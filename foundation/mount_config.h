@@ -122,7 +122,6 @@ struct AppConfig {
   std::string logLevel = "info";
   std::string language;
   bool startTrayAtLogon = true;
-  bool autoUpdate = true;
   std::string mountDriver = "auto";
   // Empty: root alone manages drives and backups.
   std::string adminGroup = kDefaultAdminGroup;

@@ -214,15 +214,15 @@ TEST(RetryCallTest, ResultsAndWarningsByCode) {
       {"not-found not retried", Status::kNotFound, 5, false, 1, 0, {}},
       {"auth not retried", Status::kAuthFailed, 5, false, 1, 0, {}},
       {"network retried to max", Status::kNetwork, 3, false, 3, 2,
-       {"test: network: step failed (7) (attempt 1)", "test: network: step failed (7) (attempt 2)",
-        "test: network: step failed (7) (attempt 3)"}},
+       {"test: network: step failed (attempt 1)", "test: network: step failed (attempt 2)",
+        "test: network: step failed (attempt 3)"}},
       {"timeout retried to max", Status::kTimeout, 2, false, 2, 1,
-       {"test: timeout: step failed (7) (attempt 1)", "test: timeout: step failed (7) (attempt 2)"}},
-      {"single attempt", Status::kNetwork, 1, false, 1, 0, {"test: network: step failed (7) (attempt 1)"}},
+       {"test: timeout: step failed (attempt 1)", "test: timeout: step failed (attempt 2)"}},
+      {"single attempt", Status::kNetwork, 1, false, 1, 0, {"test: network: step failed (attempt 1)"}},
       {"failed reconnects are logged and the loop goes on", Status::kNetwork, 3, true, 3, 2,
-       {"test: network: step failed (7) (attempt 1)", "test: reconnect failed: network: refused",
-        "test: network: step failed (7) (attempt 2)", "test: reconnect failed: network: refused",
-        "test: network: step failed (7) (attempt 3)"}},
+       {"test: network: step failed (attempt 1)", "test: reconnect failed: network: refused",
+        "test: network: step failed (attempt 2)", "test: reconnect failed: network: refused",
+        "test: network: step failed (attempt 3)"}},
   };
   for (const Case& c : cases) {
     int calls = 0;

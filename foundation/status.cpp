@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 
 namespace tarn {
 
@@ -11,6 +12,15 @@ constexpr const char* kCodeTexts[] = {
     "not-directory", "no-space", "too-large", "invalid",     "unsupported", "busy",      "conflict",
     "network",      "timeout",   "canceled", "io",           "protocol",
 };
+// The same kinds in words for a sentence, for a status that carries no
+// message of its own or only a path.
+constexpr const char* kCodeWords[] = {
+    "done",           "not found",    "already exists", "access denied", "log-in refused", "folder not empty",
+    "is a folder",    "not a folder", "no space left",  "too large",     "invalid",        "not supported",
+    "busy",           "conflict",     "network failure", "timed out",    "canceled",       "input/output error",
+    "protocol error",
+};
+static_assert(std::size(kCodeWords) == std::size(kCodeTexts));
 constexpr int64_t kTicksPerSecond = 10000000;
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
 }  // namespace
@@ -21,15 +31,33 @@ const char* Status::CodeText(int32_t code) {
 }
 
 std::string Status::toString() const {
+  // The native number stays for programs to read: the message already says
+  // in words what it means (an HTTP status as "HTTP 404").
   std::string text = CodeText(code);
   if (!message.empty()) {
     text += ": ";
     text += message;
   }
-  if (native != 0) {
-    char buf[24];
-    std::snprintf(buf, sizeof buf, " (%d)", static_cast<int>(native));
-    text += buf;
+  return text;
+}
+
+std::string Status::words() const {
+  const bool known = code >= 0 && code < static_cast<int32_t>(std::size(kCodeWords));
+  const std::string kind = known ? kCodeWords[code] : CodeText(code);
+  if (message.empty()) return kind;
+  // A bare path says nothing of what happened to it.
+  if (message.front() == '/' && message.find(' ') == std::string::npos) return message + ": " + kind;
+  return message;
+}
+
+std::string_view StatusTextWords(std::string_view text) {
+  constexpr std::string_view kAfterCode = ": ";
+  // Not "ok": no failure begins with it, and other texts may.
+  for (int32_t code = Status::kNotFound; code < static_cast<int32_t>(std::size(kCodeTexts)); ++code) {
+    const std::string_view name = kCodeTexts[code];
+    if (text.size() > name.size() + kAfterCode.size() && text.starts_with(name) &&
+        text.substr(name.size(), kAfterCode.size()) == kAfterCode)
+      return text.substr(name.size() + kAfterCode.size());
   }
   return text;
 }

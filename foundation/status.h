@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tarn {
 
@@ -54,10 +55,20 @@ struct Status {
   bool ok() const { return code == kOk; }
   // Network failures and time-outs are the only codes a retry can cure.
   bool retryable() const { return code == kNetwork || code == kTimeout; }
+  // "code: message", as log lines and replies carry it; programs read the
+  // code from it, the number stays in `native`.
   std::string toString() const;
+  // What a user reads inside a sentence: the message, without the code's
+  // text; a bare path gets what happened to it ("/a: not found").
+  std::string words() const;
 
   static const char* CodeText(int32_t code);
 };
+
+// The words of a status's text (toString) after its code: "auth-failed:
+// credentials rejected" gives "credentials rejected". Any other text comes
+// back as it stands.
+std::string_view StatusTextWords(std::string_view text);
 
 struct Timestamp {
   int64_t seconds = 0;

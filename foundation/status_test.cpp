@@ -5,21 +5,47 @@
 namespace tarn {
 namespace {
 
-TEST(Status, ToStringJoinsCodeMessageAndNative) {
+// The native number is for programs: users read words, and a message that
+// needs a number says it itself ("HTTP 405").
+TEST(Status, TextsJoinCodeAndMessageWithoutTheNativeNumber) {
   struct Case {
     Status status;
     const char* text;
+    const char* words;
   } cases[] = {
-      {Status(), "ok"},
-      {Status(1, "no such file", 404), "not-found: no such file (404)"},
-      {Status(16, ""), "canceled"},
-      {Status(14, "", 12029), "network (12029)"},
-      {Status(17, "", -1), "io (-1)"},
-      {Status(10, "bad name"), "invalid: bad name"},
-      {Status(19, ""), "?"},
-      {Status(-1, "x"), "?: x"},
+      {Status(), "ok", "done"},
+      {Status(1, "no such file", 404), "not-found: no such file", "no such file"},
+      {Status(2, "PROPFIND / -> HTTP 405", 405), "exists: PROPFIND / -> HTTP 405", "PROPFIND / -> HTTP 405"},
+      {Status(16, ""), "canceled", "canceled"},
+      {Status(14, "", 12029), "network", "network failure"},
+      {Status(17, "", -1), "io", "input/output error"},
+      {Status(10, "bad name"), "invalid: bad name", "bad name"},
+      {Status(1, "/d/e.txt", 2), "not-found: /d/e.txt", "/d/e.txt: not found"},
+      {Status(19, ""), "?", "?"},
+      {Status(1, "deleted"), "not-found: deleted", "deleted"},
+      {Status(-1, "x"), "?: x", "x"},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.status.toString(), c.text);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(c.status.toString(), c.text);
+    EXPECT_EQ(c.status.words(), c.words);
+  }
+}
+
+TEST(Status, TextWordsLeaveOutOnlyALeadingCode) {
+  struct Case {
+    const char* text;
+    const char* words;
+  } cases[] = {
+      {"auth-failed: credentials rejected", "credentials rejected"},
+      {"network: send: Connection refused", "send: Connection refused"},
+      {"the drive is not saved: not-found: /x", "the drive is not saved: not-found: /x"},
+      {"ok: 3 files", "ok: 3 files"},
+      {"not-found", "not-found"},
+      {"timeout: ", "timeout: "},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StatusTextWords(c.text), c.words) << c.text;
 }
 
 // Callers decide on retries by retryable() alone.

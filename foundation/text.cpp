@@ -2,6 +2,7 @@
 
 #include <unicode/uchar.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -257,44 +258,43 @@ int CompareVersions(std::string_view a, std::string_view b) {
 }
 
 std::string FormatWin32Error(uint32_t code) {
-  // The numbers the HTTP layer reports its failures with, as Windows words
-  // them; they lie far above every errno value.
+  // The numbers the HTTP layer reports its failures with lie far above
+  // every errno value; those that stand for a failure Linux has words for
+  // get those words.
   static constexpr struct {
     uint32_t code;
+    int sameAsErrno;
     const char* text;
   } kHttpErrors[] = {
-      {12002, "the operation timed out"},
-      {12004, "an internal error occurred"},
-      {12005, "the URL is invalid"},
-      {12007, "the server name or address could not be resolved"},
-      {12017, "the operation has been canceled"},
-      {12019, "the operation is not valid in the current state"},
-      {12029, "the server could not be reached"},
-      {12030, "the connection with the server was reset"},
-      {12032, "the request must be resent"},
-      {12037, "the server's certificate has expired or is not yet valid"},
-      {12038, "the server's certificate is for another name than the server's address"},
-      {12044, "the server requires a client certificate"},
-      {12045, "the server's certificate is not trusted: it is self-signed or issued by an authority this "
-              "computer does not know"},
-      {12152, "the server response could not be parsed"},
-      {12175, "a security error occurred"},
-      {12183, "the server's response headers are too large"},
+      {12002, ETIMEDOUT, nullptr},
+      {12004, 0, "an internal error occurred"},
+      {12005, 0, "the URL is invalid"},
+      {12007, 0, "the server name or address could not be resolved"},
+      {12017, ECANCELED, nullptr},
+      {12019, 0, "the operation is not valid in the current state"},
+      {12029, 0, "the server could not be reached"},
+      {12030, 0, "the connection with the server was reset"},
+      {12032, 0, "the request must be resent"},
+      {12037, 0, "the server's certificate has expired or is not yet valid"},
+      {12038, 0, "the server's certificate is for another name than the server's address"},
+      {12044, 0, "the server requires a client certificate"},
+      {12045, 0, "the server's certificate is not trusted: it is self-signed or issued by an authority this "
+                 "computer does not know"},
+      {12152, 0, "the server response could not be parsed"},
+      {12175, 0, "a security error occurred"},
+      {12183, 0, "the server's response headers are too large"},
   };
-  std::string message;
+  int number = static_cast<int>(code);
   for (const auto& e : kHttpErrors) {
-    if (e.code == code) message = e.text;
+    if (e.code != code) continue;
+    if (e.text != nullptr) return e.text;
+    number = e.sameAsErrno;
   }
-  if (message.empty()) {
-    char buffer[256];
-    // The GNU strerror_r returns its text, which need not be in `buffer`.
-    const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
-    message = text != nullptr ? Trim(std::string_view(text)) : std::string();
-  }
-  if (message.empty() || message.starts_with("Unknown error")) message = "error";
-  char suffix[32];
-  std::snprintf(suffix, sizeof suffix, " (0x%08lX)", static_cast<unsigned long>(code));
-  return message + suffix;
+  char buffer[256];
+  // The GNU strerror_r returns its text, which need not be in `buffer`.
+  const char* text = strerror_r(number, buffer, sizeof buffer);
+  const std::string message = text != nullptr ? Trim(std::string_view(text)) : std::string();
+  return message.empty() ? "Unknown error " + std::to_string(number) : message;
 }
 
 std::u16string FormatLocalTime(int64_t unixSeconds) {

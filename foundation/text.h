@@ -55,8 +55,8 @@ bool WideEqualsIgnoreCase(std::u16string_view a, std::u16string_view b);
 int CompareVersions(std::string_view a, std::string_view b);
 
 // The system's text for an errno value, trimmed, or the meaning of a number
-// of the HTTP layer (12002 "the operation timed out", ...), followed by
-// " (0x%08lX)".
+// of the HTTP layer (12002 is Linux's "Connection timed out", 12029 "the
+// server could not be reached", ...): words for a user, without the number.
 std::string FormatWin32Error(uint32_t code);
 
 // "dd.mm.yyyy hh:mm" in local time; empty for 0 or less.

@@ -92,13 +92,14 @@ uint64_t FuseFs::Fingerprint(OpenFile& file) {
   return Mix(h, std::hash<std::string>()(file.attr.etag)) | 1;
 }
 
-FuseFs::FuseFs(std::shared_ptr<Volume> volume, FuseTuning tuning)
+FuseFs::FuseFs(std::shared_ptr<Volume> volume, FuseTuning tuning, std::shared_ptr<OpenFileShares> shares)
     : volume_(std::move(volume)),
       tuning_(tuning),
       entrySeconds_(volume_->config().cache.metaTtlMs / kMsPerSecond),
       attrSeconds_(volume_->config().cache.metaTtlMs / kMsPerSecond),
       negativeSeconds_(volume_->config().cache.negativeTtlMs / kMsPerSecond),
-      readOnly_(volume_->config().compat.readOnly) {}
+      readOnly_(volume_->config().compat.readOnly),
+      shares_(std::move(shares)) {}
 
 FuseFs::~FuseFs() { closeAll(); }
 

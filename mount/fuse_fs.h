@@ -26,6 +26,7 @@
 
 #include "engine/volume.h"
 #include "mount/node_table.h"
+#include "mount/open_file_shares.h"
 
 namespace tarn {
 
@@ -44,7 +45,8 @@ struct FuseTuning {
 
 class FuseFs {
  public:
-  FuseFs(std::shared_ptr<Volume> volume, FuseTuning tuning);
+  // `shares` (may be null: no bound) counts each user's open files.
+  FuseFs(std::shared_ptr<Volume> volume, FuseTuning tuning, std::shared_ptr<OpenFileShares> shares = nullptr);
   ~FuseFs();
   FuseFs(const FuseFs&) = delete;
   FuseFs& operator=(const FuseFs&) = delete;
@@ -95,6 +97,7 @@ class FuseFs {
     uint64_t node = 0;
     std::shared_ptr<OpenFile> file;  // files only
     std::shared_ptr<const DirListing> listing;  // folders: the listing read at opendir
+    OpenFileShares::Ticket share;                // files: counted against the opener's share
     uint64_t listedAt = 0;  // folders: NodeTable::changeCount() before the listing was read
   };
 
@@ -125,8 +128,12 @@ class FuseFs {
                const std::string& from, const std::string& to);
   // The folder has no entries (a WebDAV server would delete a full one).
   int checkEmptyFolder(const std::string& path);
-  // Opens an existing file for a handle, applying O_TRUNC.
-  int openFile(fuse_ino_t ino, const std::string& path, fuse_file_info* fi);
+  // A new file handle's place in its opener's share; an errno when the
+  // opener holds all they may.
+  int takeShare(fuse_req_t req, OpenFileShares::Ticket& ticket);
+  // Opens an existing file for a handle, applying O_TRUNC; the handle takes
+  // the ticket when it opens.
+  int openFile(fuse_ino_t ino, const std::string& path, fuse_file_info* fi, OpenFileShares::Ticket& ticket);
   // What the kernel's page cache of a file may keep.
   static uint64_t Fingerprint(OpenFile& file);
 
@@ -136,6 +143,7 @@ class FuseFs {
   const double attrSeconds_;
   const double negativeSeconds_;
   const bool readOnly_;
+  const std::shared_ptr<OpenFileShares> shares_;
   NodeTable nodes_;
   fuse_session* session_ = nullptr;
 

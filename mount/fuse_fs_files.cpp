@@ -19,7 +19,12 @@ bool Writable(const fuse_file_info* fi) { return (fi->flags & O_ACCMODE) != O_RD
 
 }  // namespace
 
-int FuseFs::openFile(fuse_ino_t ino, const std::string& path, fuse_file_info* fi) {
+int FuseFs::takeShare(fuse_req_t req, OpenFileShares::Ticket& ticket) {
+  if (!shares_) return 0;
+  return shares_->take(fuse_req_ctx(req)->uid, ticket);
+}
+
+int FuseFs::openFile(fuse_ino_t ino, const std::string& path, fuse_file_info* fi, OpenFileShares::Ticket& ticket) {
   auto handle = std::make_unique<Handle>();
   handle->node = ino;
   Status st = volume_->open(path, handle->file);
@@ -47,6 +52,7 @@ int FuseFs::openFile(fuse_ino_t ino, const std::string& path, fuse_file_info* fi
   if (!same && session_ != nullptr) (void)fuse_lowlevel_notify_inval_inode(session_, ino, -1, 0);
   // A read-only handle has nothing to save at close.
   fi->noflush = Writable(fi) ? 0 : 1;
+  handle->share = std::move(ticket);
   fi->fh = reinterpret_cast<uint64_t>(addHandle(std::move(handle)));
   return 0;
 }
@@ -57,9 +63,16 @@ void FuseFs::open(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
     fuse_reply_err(req, ENOENT);
     return;
   }
-  int err = 0;
+  // Counted before the volume opens anything: a user past their share
+  // costs the process no descriptor.
+  OpenFileShares::Ticket ticket;
+  int err = takeShare(req, ticket);
+  if (err != 0) {
+    fuse_reply_err(req, err);
+    return;
+  }
   (void)atNodePath(ino, nullptr, path, [&](const std::string& at) {
-    err = openFile(ino, at, fi);
+    err = openFile(ino, at, fi, ticket);
     return err == ENOENT ? Status(Status::kNotFound, at) : Status();
   });
   if (err != 0) {
@@ -76,6 +89,10 @@ void FuseFs::create(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_fi
     return;
   }
   auto handle = std::make_unique<Handle>();
+  if (int err = takeShare(req, handle->share); err != 0) {
+    fuse_reply_err(req, err);
+    return;
+  }
   Status st = atNodePath(parent, name, path,
                          [&](const std::string& at) { return volume_->create(at, false, handle->file); });
   if (st.code == Status::kExists && (fi->flags & O_EXCL) == 0) {
@@ -87,7 +104,7 @@ void FuseFs::create(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_fi
       fuse_reply_err(req, ENOENT);
       return;
     }
-    if (int err = openFile(ino, path, fi); err != 0) {
+    if (int err = openFile(ino, path, fi, handle->share); err != 0) {
       nodes_.forget(ino, 1);
       fuse_reply_err(req, err);
       return;

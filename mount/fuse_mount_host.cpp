@@ -18,6 +18,7 @@
 
 #include "foundation/file_util.h"
 #include "foundation/log.h"
+#include "mount/fuse_connection.h"
 #include "mount/mount_table.h"
 
 extern char** environ;
@@ -26,9 +27,6 @@ namespace tarn {
 namespace {
 
 constexpr const char* kUnmountHelper = "fusermount3";
-// The kernel numbers a connection by its device: major above bit 20.
-constexpr unsigned kKernelMinorBits = 20;
-constexpr const char* kConnections = "/sys/fs/fuse/connections";
 // How long the loop may take to notice that its mount went away before its
 // connection is aborted by hand.
 constexpr uint32_t kLoopEndMs = 2000;
@@ -57,21 +55,6 @@ bool RunUnmountHelper(const std::string& mountPoint) {
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// Ends a connection through the FUSE control file system, mounting that
-// where it is missing: every waiting request fails and the loop's reads end.
-void AbortConnection(dev_t device) {
-  const unsigned connection = (major(device) << kKernelMinorBits) | minor(device);
-  const std::string abort = std::string(kConnections) + "/" + std::to_string(connection) + "/abort";
-  if (::access(abort.c_str(), F_OK) != 0 && IsRoot()) ::mount("fusectl", kConnections, "fusectl", 0, nullptr);
-  const int fd = ::open(abort.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) {
-    vx::log::write(vx::log::kWarn, "mount: cannot abort fuse connection %u", connection);
-    return;
-  }
-  vx::WriteAll(fd, "1", 1);
-  ::close(fd);
 }
 
 bool DetachMount(const std::string& mountPoint) {
@@ -115,7 +98,8 @@ std::string OptionText(std::string text) {
 
 }  // namespace
 
-FuseMountHost::FuseMountHost(FuseTuning tuning) : tuning_(tuning) {
+FuseMountHost::FuseMountHost(FuseTuning tuning, std::shared_ptr<OpenFileShares> shares)
+    : tuning_(tuning), shares_(std::move(shares)) {
   static std::once_flag once;
   std::call_once(once, [] { fuse_set_log_func(LogFromFuse); });
 }
@@ -157,7 +141,7 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
   char* argv[] = {program.data(), dashO.data(), options.data(), nullptr};
   fuse_args args = FUSE_ARGS_INIT(3, argv);
 
-  fs_ = std::make_unique<FuseFs>(volume, tuning_);
+  fs_ = std::make_unique<FuseFs>(volume, tuning_, shares_);
   session_ = fuse_session_new(&args, &FuseFs::Operations(), sizeof(fuse_lowlevel_ops), fs_.get());
   fuse_opt_free_args(&args);
   if (session_ == nullptr) {
@@ -178,6 +162,7 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
     mountPoint_ = absolute;
   }
   device_ = MountDevice(absolute);
+  connection_ = FuseConnection::Of(device_);
   loopEnded_ = false;
   fuse_session* session = session_;
   const FuseTuning tuning = tuning_;
@@ -264,7 +249,7 @@ void FuseMountHost::takeDownLocked() {
   std::unique_lock<std::mutex> lock(loopMu_);
   if (!loopCv_.wait_for(lock, std::chrono::milliseconds(kLoopEndMs), [&] { return loopEnded_.load(); }) &&
       device_ != 0)
-    AbortConnection(device_);
+    connection_.abort();
 }
 
 void FuseMountHost::endSessionLocked() {
@@ -277,6 +262,7 @@ void FuseMountHost::endSessionLocked() {
   if (fs_) fs_->closeAll();
   fs_.reset();
   device_ = 0;
+  connection_ = FuseConnection();
 }
 
 Status FuseMountHost::unmount(uint32_t flushTimeoutMs) {
@@ -295,6 +281,8 @@ Status FuseMountHost::unmount(uint32_t flushTimeoutMs) {
   return Status();
 }
 
-std::unique_ptr<IMountHost> MakeMountHost() { return std::make_unique<FuseMountHost>(); }
+std::unique_ptr<IMountHost> MakeMountHost(std::shared_ptr<OpenFileShares> shares) {
+  return std::make_unique<FuseMountHost>(FuseTuning(), std::move(shares));
+}
 
 }  // namespace tarn

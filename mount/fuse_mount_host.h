@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "mount/fuse_connection.h"
 #include "mount/fuse_fs.h"
 #include "mount/mount_host.h"
 
@@ -23,7 +24,7 @@ namespace tarn {
 
 class FuseMountHost : public IMountHost {
  public:
-  explicit FuseMountHost(FuseTuning tuning = {});
+  explicit FuseMountHost(FuseTuning tuning = {}, std::shared_ptr<OpenFileShares> shares = nullptr);
   ~FuseMountHost() override;
 
   Status mount(std::shared_ptr<Volume> volume, const std::string& mountPoint) override;
@@ -43,11 +44,13 @@ class FuseMountHost : public IMountHost {
   void raiseReadaheadLocked();
 
   const FuseTuning tuning_;
+  const std::shared_ptr<OpenFileShares> shares_;
   std::mutex mu_;
   std::unique_ptr<FuseFs> fs_;       // guarded by mu_
   fuse_session* session_ = nullptr;  // guarded by mu_
   std::thread loop_;                 // guarded by mu_
   dev_t device_ = 0;                 // guarded by mu_; the mount's device once it answered
+  FuseConnection connection_;        // guarded by mu_; of device_
   std::atomic<bool> mounted_{false};
   std::mutex loopMu_;
   std::condition_variable loopCv_;      // the loop ended

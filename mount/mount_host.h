@@ -14,6 +14,7 @@
 
 #include "engine/volume.h"
 #include "foundation/status.h"
+#include "mount/open_file_shares.h"
 
 namespace tarn {
 
@@ -37,7 +38,8 @@ class IMountHost {
   virtual std::string mountPoint() const = 0;
 };
 
-// The host over libfuse 3.
-std::unique_ptr<IMountHost> MakeMountHost();
+// The host over libfuse 3; `shares` (may be null: no bound) counts the
+// users' open files, one instance for every drive of the process.
+std::unique_ptr<IMountHost> MakeMountHost(std::shared_ptr<OpenFileShares> shares = nullptr);
 
 }  // namespace tarn

@@ -149,8 +149,11 @@ inline std::string LockFileRounds(const std::string& folder, int rounds) {
 class MountWorld {
  public:
   // An empty factory: the volume makes its back-ends by the drive's protocol.
-  explicit MountWorld(MountConfig cfg, Volume::BackendFactory factory = {}, FuseTuning tuning = {})
-      : config(std::move(cfg)), host(tuning) {
+  // `shares` bound the users' open files; `env` holds the cache (null: the
+  // disk).
+  explicit MountWorld(MountConfig cfg, Volume::BackendFactory factory = {}, FuseTuning tuning = {},
+                      std::shared_ptr<OpenFileShares> shares = nullptr, Env* env = nullptr)
+      : config(std::move(cfg)), host(tuning, std::move(shares)) {
     config.cache.writebackDelayMs = kWritebackMs;
     if (config.endpoint.protocol == "memory" && !factory) {
       BackendCaps caps = server->caps();
@@ -158,7 +161,7 @@ class MountWorld {
       server->setCaps(caps);
       factory = server->factory();
     }
-    volume = std::make_shared<Volume>(config, dir_.file("cache"), std::move(factory));
+    volume = std::make_shared<Volume>(config, dir_.file("cache"), std::move(factory), VolumeTimings(), env);
   }
   ~MountWorld() {
     host.unmount(0);

@@ -322,6 +322,22 @@ uint32_t HttpRequest::ioTimeoutMs() const {
   return timeoutMs_ != 0 ? timeoutMs_ : connection_->options_.ioTimeoutMs;
 }
 
+std::string HttpRequest::failureWordsOf(int curlCode) const {
+  auto* h = connection_->handles_.get();
+  const auto code = static_cast<CURLcode>(curlCode);
+  // Where the socket failed, the system's own words say how; curl's add
+  // only how long it tried.
+  const bool socketFailed = code == CURLE_COULDNT_CONNECT || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR;
+  long osError = 0;
+  if (socketFailed && curl_easy_getinfo(h->easy, CURLINFO_OS_ERRNO, &osError) == CURLE_OK && osError != 0) {
+    char buffer[256];
+    // The GNU strerror_r returns its text, which need not be in `buffer`.
+    return strerror_r(static_cast<int>(osError), buffer, sizeof buffer);
+  }
+  if (h->errorBuffer[0] != '\0') return h->errorBuffer;
+  return curl_easy_strerror(code);
+}
+
 uint32_t HttpRequest::outcome(int curlCode) const {
   const auto code = static_cast<CURLcode>(curlCode);
   if (code == CURLE_ABORTED_BY_CALLBACK && abortReason_ != 0) return abortReason_;
@@ -355,6 +371,9 @@ uint32_t HttpRequest::pump(Done done) {
       if (m->msg == CURLMSG_DONE && m->easy_handle == h->easy) {
         done_ = true;
         result_ = outcome(m->data.result);
+        // Only curl's own failures have words of their own.
+        if (result_ != 0 && abortReason_ == 0 && result_ != kErrHeaderSizeOverflow)
+          failureWords_ = failureWordsOf(m->data.result);
       }
     }
     if (done()) return 0;

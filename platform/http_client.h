@@ -137,6 +137,11 @@ class HttpRequest {
   bool hasHeader(std::string_view name) const;
   // The schemes offered by WWW-Authenticate, as kAuth* bits.
   uint32_t authSchemes() const;
+  // The system's words for how the transfer failed: the operating system's
+  // error text ("Connection refused") or libcurl's ("Could not resolve
+  // host: ..."); empty when it did not fail or this layer decided it (a
+  // time-out, a cancel), whose number says it all.
+  const std::string& failureWords() const { return failureWords_; }
 
   // Reads the next body bytes into buffer; got 0 with 0 returned is the end.
   uint32_t read(uint8_t* buffer, size_t length, size_t& got);
@@ -164,6 +169,7 @@ class HttpRequest {
   uint32_t ioTimeoutMs() const;
   // The error number for how curl ended the transfer.
   uint32_t outcome(int curlCode) const;
+  std::string failureWordsOf(int curlCode) const;
 
   HttpConnection* connection_;
   std::string verb_;
@@ -199,6 +205,7 @@ class HttpRequest {
   bool started_ = false;
   bool done_ = false;
   uint32_t result_ = 0;  // the transfer's outcome once done_
+  std::string failureWords_;
   bool connected_ = false;
   int64_t lastActivityMs_ = 0;
 

@@ -87,6 +87,36 @@ TEST(HttpClient, EveryErrorNumberHasWords) {
     EXPECT_FALSE(vx::FormatWin32Error(code).starts_with("error ")) << code;
 }
 
+// A failed transfer carries the system's words for what happened; what
+// this layer decided itself (a time-out, a reply too large) has none, as
+// its number says it all.
+TEST(HttpClient, FailedTransfersCarryTheSystemsWords) {
+  FakeDavProcess slow({"--slow-ms", "2000"});
+  FakeDavProcess huge({"--raw-reply", "huge-header"});
+  struct Case {
+    const char* what;
+    std::string host;
+    uint16_t port;
+    uint32_t error;
+    std::string words;
+  };
+  const Case cases[] = {
+      {"closed port", "127.0.0.1", 1, kErrCannotConnect, "Connection refused"},
+      {"unknown name", "name.that.does.not.exist.invalid", 80, kErrNameNotResolved,
+       "Could not resolve host: name.that.does.not.exist.invalid"},
+      {"no answer in time", "127.0.0.1", slow.port(), kErrTimeout, ""},
+      {"headers past the limit", "127.0.0.1", huge.port(), kErrHeaderSizeOverflow, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    HttpConnection conn(Options(300));
+    ASSERT_EQ(conn.open(c.host, c.port, false), 0u);
+    auto r = conn.openRequest("GET", "/plain/");
+    EXPECT_EQ(r->send(""), c.error);
+    EXPECT_EQ(r->failureWords(), c.words);
+  }
+}
+
 // curl's words for a server certificate it refused, as OpenSSL gives them.
 TEST(HttpClient, RefusedCertificatesSayWhy) {
   struct Case {

@@ -26,6 +26,12 @@ namespace tarn::localfs {
 // Largest single read a file hands out: larger buffers are filled in steps.
 constexpr size_t kMaxReadCall = 4u * 1024 * 1024;
 
+// What a backup job leaves out unless it is given its own list: caches, the
+// trash of the desktop (a user's, and a removable disk's) and what a check
+// of the file system left behind. Every place that gives a job its
+// defaults (the service, the desktop's job editor) takes these.
+inline constexpr const char* kDefaultExcludes[] = {".cache", "*/.local/share/Trash", ".Trash-*", "lost+found"};
+
 enum class Kind : uint8_t { kFile, kFolder, kLink, kOther };
 
 struct Entry {

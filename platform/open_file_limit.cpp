@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -27,6 +28,12 @@ Status RaiseOpenFileLimit() {
   limit.rlim_cur = limit.rlim_max;
   if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) return Failed("setrlimit", errno);
   return Status();
+}
+
+uint64_t OpenFileLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
+  return limit.rlim_cur;
 }
 
 }  // namespace tarn

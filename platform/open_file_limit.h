@@ -13,4 +13,7 @@ namespace tarn {
 // before other threads start.
 Status RaiseOpenFileLimit();
 
+// The soft RLIMIT_NOFILE: the descriptors this process may hold.
+uint64_t OpenFileLimit();
+
 }  // namespace tarn

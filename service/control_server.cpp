@@ -21,13 +21,13 @@ constexpr const char* kNeedsRights =
     "drives and backups are managed by an administrator of this computer; others read the status, the transfers "
     "and the log";
 
-void SendReply(int fd, const vx::json::Value& reply, ControlDeadline deadline) {
-  std::string text = reply.dump();
-  if (text.size() > kMaxControlFrameBytes) text = ErrorReply("reply too large").dump();
+void SendText(int fd, const std::string& text, ControlDeadline deadline) {
   // A client that went away without waiting for its reply is no fault of ours.
   Status s = WriteFrame(fd, text, deadline);
   if (!s.ok()) vx::log::write(vx::log::kDebug, "ipc: reply not delivered: %s", s.message.c_str());
 }
+
+void SendReply(int fd, const vx::json::Value& reply, ControlDeadline deadline) { SendText(fd, reply.dump(), deadline); }
 
 IpcCaller IdentifyRootAlone(const PeerCredentials& peer) { return IpcCallerFromPeer(peer); }
 
@@ -138,6 +138,27 @@ Status ControlServer::readRequest(int fd, const IpcCaller& caller, std::string& 
   return ReadFrameBody(fd, deadline, size, body);
 }
 
+void ControlServer::sendHeld(int fd, const IpcCaller& caller, std::string text, uint64_t reserved,
+                             ControlDeadline deadline) {
+  if (text.size() > kMaxControlFrameBytes) text = ErrorReply("reply too large").dump();
+  // A client that does not read keeps its reply in memory until the
+  // deadline: the reply counts against the same share as requests do.
+  const uint64_t bytes = text.size();
+  Refusal why = Refusal::kUserShare;
+  if (bytes <= reserved) {
+    admission_.releaseRequest(caller.uid, reserved - bytes);
+  } else if (!admission_.reserveRequest(caller.uid, bytes - reserved, &why)) {
+    std::string().swap(text);
+    admission_.releaseRequest(caller.uid, reserved);
+    LogRefusal(caller, "a reply of " + std::to_string(bytes) + " bytes");
+    SendReply(fd, ErrorReplyWithCode(BusyRequests(why), "busy"), deadline);
+    return;
+  }
+  SendText(fd, text, deadline);
+  std::string().swap(text);
+  admission_.releaseRequest(caller.uid, bytes);
+}
+
 void ControlServer::serve(uint64_t id, vx::UniqueFd fd, IpcCaller caller) {
   std::string body;
   uint64_t reserved = 0;
@@ -145,7 +166,14 @@ void ControlServer::serve(uint64_t id, vx::UniqueFd fd, IpcCaller caller) {
   if (beginHandling(id)) {
     const ControlDeadline replyDeadline = DeadlineAfterMs(options_.frameTimeoutMs);
     if (s.ok()) {
-      SendReply(fd.get(), answer(body, caller), replyDeadline);
+      // Of the reply only its text stays; the request's bytes are done
+      // with before the reply's are counted.
+      uint64_t replyReserved = 0;
+      std::string text = answer(body, caller, replyReserved).dump();
+      std::string().swap(body);
+      admission_.releaseRequest(caller.uid, reserved);
+      reserved = 0;
+      sendHeld(fd.get(), caller, std::move(text), replyReserved, replyDeadline);
     } else if (s.code == Status::kTooLarge) {
       SendReply(fd.get(), ErrorReply("request too large"), replyDeadline);
     } else if (s.code == Status::kBusy) {
@@ -168,10 +196,17 @@ void ControlServer::serve(uint64_t id, vx::UniqueFd fd, IpcCaller caller) {
   finish(id);
 }
 
-vx::json::Value ControlServer::answer(const std::string& body, const IpcCaller& caller) {
+vx::json::Value ControlServer::answer(const std::string& body, const IpcCaller& caller, uint64_t& reserved) {
   vx::json::Value request;
   vx::json::Value refusal;
   if (!ParseRequest(body, caller, request, refusal)) return refusal;
+  const uint64_t replyBytes = options_.replyBytes ? options_.replyBytes(request) : 0;
+  Refusal why = Refusal::kUserShare;
+  if (replyBytes != 0 && !admission_.reserveRequest(caller.uid, replyBytes, &why)) {
+    LogRefusal(caller, "a reply of up to " + std::to_string(replyBytes) + " bytes");
+    return ErrorReplyWithCode(BusyRequests(why), "busy");
+  }
+  reserved = replyBytes;
   try {
     return handler_(request, caller);
   } catch (const std::exception& e) {

@@ -10,7 +10,9 @@
 // thread at once; only root's connections ever wait in the backlog. A
 // request is read into memory that grows with the bytes received, after its
 // size has been reserved, and is parsed within bounds that fit the largest
-// request its caller may make. A client that has not sent its whole request
+// request its caller may make; a reply is held for its client within the
+// same share of bytes, and a reply that can be large is reserved there
+// before it is made. A client that has not sent its whole request
 // within the frame time-out is dropped; nothing is locked while a request is
 // being read, so a stalled client delays nobody else.
 #pragma once
@@ -40,6 +42,10 @@ struct ControlServerOptions {
   uint32_t frameTimeoutMs = kControlFrameTimeoutMs;
   // Who a peer is; unset, root alone is privileged.
   std::function<IpcCaller(const PeerCredentials&)> identify;
+  // The most memory the reply to a request may take while it is made, for
+  // requests whose replies can be large: reserved in the caller's share
+  // before the handler runs. Unset or 0: the reply counts once it is made.
+  std::function<uint64_t(const vx::json::Value& request)> replyBytes;
 };
 
 class ControlServer {
@@ -71,7 +77,12 @@ class ControlServer {
   // Reads the request within the caller's bounds, holding its bytes in the
   // admission's count until `reserved` is given back.
   Status readRequest(int fd, const IpcCaller& caller, std::string& body, uint64_t& reserved);
-  vx::json::Value answer(const std::string& body, const IpcCaller& caller);
+  // The handler's reply; `reserved` gets what was reserved for it ahead.
+  vx::json::Value answer(const std::string& body, const IpcCaller& caller, uint64_t& reserved);
+  // Writes a handler's reply text while its bytes are held in the caller's
+  // share, in place of the `reserved` bytes held for it so far; one that
+  // does not fit is answered "busy".
+  void sendHeld(int fd, const IpcCaller& caller, std::string text, uint64_t reserved, ControlDeadline deadline);
   // Leaves the request phase; false when stop has already dropped the client.
   bool beginHandling(uint64_t id);
   void finish(uint64_t id);

@@ -14,13 +14,16 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "foundation/file_util.h"
@@ -505,6 +508,114 @@ TEST_F(ControlServerTest, CallerIsKnownByItsCredentials) {
   EXPECT_EQ(callers[1].token->uid, kNobody);
   EXPECT_EQ(callers[1].token->gid, kNobody);
   EXPECT_TRUE(callers[1].token->groups.empty());
+}
+
+// Every connection of this process as a plain user's.
+IpcCaller AsNobody(const PeerCredentials& peer) {
+  PeerCredentials user = peer;
+  user.uid = user.gid = kNobody;
+  return IpcCallerFromPeer(user);
+}
+
+// Requests on new connections whose replies wait until TakeReplies.
+std::vector<vx::UniqueFd> AskWithoutReading(const std::string& path, int count) {
+  std::vector<vx::UniqueFd> clients(static_cast<size_t>(count));
+  for (vx::UniqueFd& fd : clients) {
+    EXPECT_TRUE(ConnectControlSocket(path, DeadlineAfterMs(kLongMs), fd).ok());
+    EXPECT_TRUE(WriteFrame(fd.get(), R"({"op":"getLog"})", DeadlineAfterMs(kLongMs)).ok());
+  }
+  return clients;
+}
+
+// How many of the replies carry a text of `textBytes`, and how many say "busy".
+std::pair<int, int> TakeReplies(std::vector<vx::UniqueFd>& clients, uint64_t textBytes) {
+  int answered = 0, busy = 0;
+  for (vx::UniqueFd& fd : clients) {
+    std::string body;
+    Value reply;
+    EXPECT_TRUE(ReadFrame(fd.get(), DeadlineAfterMs(kLongMs), body).ok() && vx::json::Parse(body, reply));
+    answered += reply["text"].asString().size() == textBytes ? 1 : 0;
+    busy += reply["code"].asString() == "busy" ? 1 : 0;
+  }
+  return {answered, busy};
+}
+
+// A reply waits in memory for its client to take it, up to the frame
+// time-out: replies that plain users' clients never read count against the
+// same share as their requests, and those past it are answered "busy".
+TEST_F(ControlServerTest, UnreadRepliesStayWithinTheCallersShare) {
+  constexpr uint64_t kTextBytes = 1 << 20;  // more than a socket's buffers take
+  constexpr int kHeld = 3;
+  constexpr int kClients = 8;
+  ControlServerOptions options;
+  options.frameTimeoutMs = kLongMs;
+  options.admission.userRequestBytes = kHeld * kTextBytes + kTextBytes / 2;
+  options.identify = AsNobody;
+  Start(
+      [](const Value& request, const IpcCaller& caller) {
+        Value reply = Echo(request, caller);
+        reply.set("text", std::string(kTextBytes, 'x'));
+        return reply;
+      },
+      options);
+  std::vector<vx::UniqueFd> clients = AskWithoutReading(path_, kClients);
+  ASSERT_TRUE(test::Eventually([&] {
+    const AdmissionStats s = server_->admissionStats();
+    return s.refusedRequests == kClients - kHeld && s.requestBytes > kHeld * kTextBytes;
+  }));
+  EXPECT_LE(server_->admissionStats().peakRequestBytes, options.admission.userRequestBytes);
+  EXPECT_EQ(TakeReplies(clients, kTextBytes), std::make_pair(kHeld, kClients - kHeld));
+  EXPECT_TRUE(test::Eventually([&] { return server_->admissionStats().requestBytes == 0; }));
+}
+
+// A reply that may be large is made only once the room it may take is
+// reserved in the caller's share: clients that ask for many such replies at
+// once never have more of them made than their share holds.
+TEST_F(ControlServerTest, LargeRepliesAreMadeOnlyWithinTheCallersShare) {
+  constexpr uint64_t kBound = 1 << 20;
+  constexpr int kMade = 2;
+  constexpr int kClients = 3;
+  ControlServerOptions options;
+  options.frameTimeoutMs = kLongMs;
+  options.admission.userRequestBytes = kMade * kBound + kBound / 2;
+  options.replyBytes = [](const Value&) { return kBound; };
+  options.identify = AsNobody;
+  std::mutex mu;
+  std::condition_variable cv;
+  int making = 0;   // guarded by mu
+  bool go = false;  // guarded by mu
+  auto letGo = [&] {
+    std::lock_guard<std::mutex> lock(mu);
+    go = true;
+    cv.notify_all();
+  };
+  Start(
+      [&](const Value& request, const IpcCaller& caller) {
+        std::unique_lock<std::mutex> lock(mu);
+        ++making;
+        cv.wait(lock, [&] { return go; });
+        Value reply = Echo(request, caller);
+        reply.set("text", std::string(kBound / 2, 'x'));
+        return reply;
+      },
+      options);
+  // A failed check must not leave handlers held for the stop to wait on.
+  struct LetGo {
+    std::function<void()> fn;
+    ~LetGo() { fn(); }
+  } atEnd{letGo};
+  std::vector<vx::UniqueFd> clients = AskWithoutReading(path_, kClients);
+  ASSERT_TRUE(test::Eventually([&] {
+    std::lock_guard<std::mutex> lock(mu);
+    return making > kMade || server_->admissionStats().refusedRequests == kClients - kMade;
+  }));
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    EXPECT_EQ(making, kMade);
+  }
+  letGo();
+  EXPECT_EQ(TakeReplies(clients, kBound / 2), std::make_pair(kMade, kClients - kMade));
+  EXPECT_TRUE(test::Eventually([&] { return server_->admissionStats().requestBytes == 0; }));
 }
 
 }  // namespace

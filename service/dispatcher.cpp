@@ -41,9 +41,9 @@ Value DoTransfers(ServiceState& st, const Value&) {
   return s.ok() ? WithMember(OkReply(), "transfers", std::move(list)) : ErrorReply(s.message);
 }
 
-Value DoGetLog(ServiceState& st, const Value& req) {
-  return WithMember(OkReply(), "text", st.getLog(req["lines"].asInt(kDefaultLogLines)));
-}
+int LogLinesOf(const Value& req) { return req["lines"].asInt(kDefaultLogLines); }
+
+Value DoGetLog(ServiceState& st, const Value& req) { return WithMember(OkReply(), "text", st.getLog(LogLinesOf(req))); }
 
 // With "tryLogin" the drive is saved only when its server takes the log-in
 // or cannot be reached; the reply's "login" says which ("ok", "untried"),
@@ -57,7 +57,7 @@ Value DoSetMount(ServiceState& st, const Value& req) {
     if (login.code == Status::kInvalid) return ErrorReply(login.message);
     if (login.code == Status::kAuthFailed)
       return ErrorReply("the server refused the log-in, so the drive is not saved: " + login.message);
-    if (!login.ok() && !login.retryable()) return ErrorReply("the drive is not saved: " + login.toString());
+    if (!login.ok() && !login.retryable()) return ErrorReply("the drive is not saved: " + login.words());
   }
   std::string id;
   Status s = st.setMount(req["mount"], id);
@@ -132,6 +132,14 @@ constexpr Op kOps[] = {
 };
 }  // namespace
 
+uint64_t Dispatcher::ReplyBytes(const Value& request) {
+  // The log's end as read, the reply holding its last lines, and the text
+  // of the reply, in which JSON may double each byte.
+  constexpr uint64_t kLogCopies = 3;
+  if (request["op"].asString() == "getLog") return kLogCopies * LogTailBytes(LogLinesOf(request));
+  return 0;
+}
+
 Value Dispatcher::dispatch(const Value& request, const IpcCaller* caller) {
   if (!request.isObject()) return ErrorReply("request is not a JSON object");
   const std::string op = request["op"].asString();
@@ -151,8 +159,10 @@ Value Dispatcher::dispatch(const Value& request, const IpcCaller* caller) {
     }
     Value reply = entry.run(state_, request);
     // Windows offer only what the caller may do, and say why.
-    if (entry.name == "status" && reply["ok"].asBool())
+    if (entry.name == "status" && reply["ok"].asBool()) {
       reply.set("mayManageDrives", caller == nullptr || caller->privileged);
+      reply.set("mayChangeSettings", caller == nullptr || caller->root);
+    }
     return reply;
   }
   return ErrorReply("unknown op: " + op);

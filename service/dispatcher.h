@@ -30,6 +30,10 @@ class Dispatcher {
 
   vx::json::Value dispatch(const vx::json::Value& request, const IpcCaller* caller);
 
+  // The most memory the reply to `request` takes while it is made, for the
+  // ops whose replies can be large; 0 for the others.
+  static uint64_t ReplyBytes(const vx::json::Value& request);
+
  private:
   ServiceState& state_;
   BackupHandler backups_;

@@ -6,6 +6,7 @@
 #include "foundation/file_util.h"
 #include "foundation/log.h"
 #include "platform/address_watch.h"
+#include "platform/open_file_limit.h"
 #include "platform/service_manager.h"
 #include "service/dispatcher.h"
 
@@ -23,6 +24,13 @@ static_assert(kMountAnswerMs + kControlFrameTimeoutMs + kUnmountFlushMs < kServi
 std::string MachineName() {
   utsname u{};
   return ::uname(&u) == 0 ? std::string(u.machine) : std::string("unknown");
+}
+
+// Someone accepts on the socket, or would if its queue were not full.
+bool ServiceListens(const std::string& socketPath) {
+  vx::UniqueFd probe;
+  const Status st = ConnectControlSocket(socketPath, DeadlineAfterMs(0), probe);
+  return st.ok() || st.code == Status::kTimeout;
 }
 
 }  // namespace
@@ -52,7 +60,10 @@ ServiceOptions ServiceOptions::Defaults() {
 }
 
 int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
-  vx::log::open(options.logDir, kLogName);
+  // A second start leaves the running service's log alone: opening it
+  // could already rotate it.
+  if (ServiceListens(options.socketPath)) return kExitAlreadyRunning;
+  vx::log::open(options.logDir, kLogName, options.logRotateBytes);
   vx::log::write(vx::log::kInfo, "Tarn service %s (%s) starting", kServiceVersion, MachineName().c_str());
 
   ServiceState state(options.configPath, vx::JoinPath(options.logDir, std::string(kLogName) + ".log"));
@@ -64,6 +75,13 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
     vx::log::write(vx::log::kWarn, "config: %s", error.c_str());
   }
   if (options.backendsFor) state.setBackendsFor(options.backendsFor);
+  const uint64_t descriptors = options.openFileLimit != 0 ? options.openFileLimit : OpenFileLimit();
+  const ShareLimits openFiles = OpenFileSharesFor(descriptors);
+  state.setOpenFileShares(std::make_shared<OpenFileShares>(openFiles));
+  vx::log::write(vx::log::kInfo, "open files: %llu for each user on the drives, %llu for all of them (of %llu)",
+                 static_cast<unsigned long long>(openFiles.perUser),
+                 static_cast<unsigned long long>(openFiles.whole - openFiles.rootReserve),
+                 static_cast<unsigned long long>(descriptors));
 
   std::unique_ptr<IBackupService> backups;
   if (options.makeBackups) backups = options.makeBackups(state);
@@ -76,6 +94,7 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
   }
 
   ControlServerOptions serverOptions = options.server;
+  serverOptions.replyBytes = Dispatcher::ReplyBytes;
   serverOptions.identify = [&state](const PeerCredentials& peer) {
     return IpcCallerFromPeer(peer, GroupIdOf(state.adminGroup()));
   };

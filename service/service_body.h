@@ -16,6 +16,7 @@
 #include <string>
 
 #include "foundation/json.h"
+#include "foundation/log.h"
 #include "platform/control_request.h"
 #include "service/control_server.h"
 #include "service/service_state.h"
@@ -55,6 +56,11 @@ class IBackupService {
 
 struct ServiceOptions {
   std::string logDir;
+  // The log's size past which it is moved aside.
+  uint64_t logRotateBytes = vx::log::kRotateBytes;
+  // The descriptors the service may hold, which bound what users hold open
+  // on the drives; 0: the process's limit (raised to its hard limit first).
+  uint64_t openFileLimit = 0;
   std::string configPath;
   std::string socketPath;
   ControlServerOptions server;

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +20,9 @@
 #include <vector>
 
 #include "foundation/file_util.h"
+#include "mount/open_file_shares.h"
+#include "testing/eventually.h"
+#include "testing/files_as_user.h"
 #include "testing/gate.h"
 #include "testing/memory_backend.h"
 #include "testing/temp_dir.h"
@@ -152,6 +157,23 @@ class ServiceBodyTest : public ::testing::Test {
     vx::ReadWholeFile(dir_.file("log/service.log"), text);
     return text;
   }
+  // Both files of the log, the older first.
+  std::string WholeLog() {
+    std::string older;
+    vx::ReadWholeFile(dir_.file("log/service.log.1"), older);
+    return older + Log();
+  }
+  // One drive Q on the in-memory server, its uploads after `writebackMs`.
+  std::shared_ptr<test::MemoryServer> MemoryDrive(uint32_t writebackMs) {
+    EXPECT_TRUE(vx::WriteFileAtomic(options_.configPath, R"({"cacheRoot":")" + dir_.file("cache") +
+                                                             R"(","mounts":[{"id":"d1","name":"Docs","drive":"Q",)"
+                                                             R"("endpoint":{"protocol":"memory","host":"mem"},)"
+                                                             R"("cache":{"writebackDelayMs":)" +
+                                                             std::to_string(writebackMs) + "}}]}"));
+    auto server = std::make_shared<test::MemoryServer>();
+    options_.backendsFor = [server](const MountConfig&) { return server->factory(); };
+    return server;
+  }
 
   test::TempDir dir_{"tarn-body", 0755};
   const std::string mountPoint_ = dir_.file("mnt/tarn/Q");
@@ -278,6 +300,8 @@ TEST_F(ServiceBodyTest, ASecondStartLeavesTheRunningServicesWorkAlone) {
 
   EXPECT_EQ(ServiceBody(options_, stop_), kExitAlreadyRunning);
   EXPECT_TRUE(vx::FileExists(aside + "/data/0.bin")) << Log();
+  // Its log is the running service's: not a line of the refused start.
+  EXPECT_FALSE(vx::FileExists(dir_.file("log/service.log"))) << Log();
 }
 
 TEST_F(ServiceBodyTest, SocketThatCannotOpenEndsTheServiceWithAnError) {
@@ -285,6 +309,73 @@ TEST_F(ServiceBodyTest, SocketThatCannotOpenEndsTheServiceWithAnError) {
   ASSERT_EQ(::chown(dir_.file("run").c_str(), kNobody, kNobody), 0);
   EXPECT_EQ(ServiceBody(options_, stop_), kExitIpcFailed);
   EXPECT_NE(Log().find("ipc: " + dir_.file("run") + " belongs to another user"), std::string::npos) << Log();
+}
+
+// What plain users hold open on the drives costs the service descriptors:
+// past a user's share their own opens fail, while another user's, root's
+// reads and the status go on, and the log names the user once.
+TEST_F(ServiceBodyTest, AUserPastTheirShareOfOpenFilesLeavesOthersAndTheStatusWorking) {
+  constexpr uint64_t kDescriptors = 64;
+  constexpr uint32_t kRefusedOpens = 4;
+  const uint64_t share = OpenFileSharesFor(kDescriptors).perUser;
+  options_.openFileLimit = kDescriptors;
+  std::shared_ptr<test::MemoryServer> server = MemoryDrive(3600000);
+  server->putFile("/kept.txt", "root reads this");
+  Start();
+  std::vector<std::string> paths;
+  for (uint64_t i = 0; i < share + kRefusedOpens; ++i) paths.push_back(mountPoint_ + "/held-" + std::to_string(i));
+  test::FilesAsUser hog(kNobody, paths, true);
+  const test::FilesAsUser::Report held = hog.report();
+  EXPECT_EQ(held.opened, share);
+  EXPECT_EQ(held.failed, kRefusedOpens);
+  EXPECT_EQ(held.firstErrno, EMFILE);
+
+  test::FilesAsUser other(kNobody - 1, {mountPoint_ + "/other"}, true);
+  EXPECT_EQ(other.report().opened, 1u);
+  std::string kept;
+  EXPECT_TRUE(vx::ReadWholeFile(mountPoint_ + "/kept.txt", kept));
+  EXPECT_EQ(kept, "root reads this");
+  EXPECT_TRUE(vx::WriteFileAtomic(mountPoint_ + "/roots.txt", std::string("root writes this")));
+  const Value status = Ask(options_.socketPath, R"({"op":"status"})");
+  EXPECT_TRUE(status["ok"].asBool()) << status.dump();
+
+  const std::string line = "mount: nobody (uid 65534) holds " + std::to_string(share) + " open files on the drives";
+  const std::string log = Log();
+  size_t lines = 0;
+  for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++lines;
+  EXPECT_EQ(lines, 1u) << log;
+}
+
+// Every upload makes a line that names its file, and any user may upload
+// at will: a flood of long-named files leaves the start and the refusals
+// of requests in the log.
+TEST_F(ServiceBodyTest, AFloodOfUploadsLeavesTheStartAndTheRefusalsInTheLog) {
+  constexpr uint64_t kRotateBytes = 32 << 10;
+  constexpr int kFiles = 200;
+  options_.logRotateBytes = kRotateBytes;
+  std::shared_ptr<test::MemoryServer> server = MemoryDrive(0);
+  Start();
+  EXPECT_EQ(AskAs(kNobody, {}, options_.socketPath, R"({"op":"removeMount","id":"d1"})")["code"].asString(), "admin");
+  // Each file's path is about 1 KiB long.
+  std::string folder;
+  for (char part : {'a', 'b', 'c', 'd'}) {
+    folder += "/" + std::string(250, part);
+    ASSERT_EQ(::mkdir((mountPoint_ + folder).c_str(), 0755), 0) << std::strerror(errno);
+  }
+  std::vector<std::string> paths;
+  for (int i = 0; i < kFiles; ++i) paths.push_back(mountPoint_ + folder + "/file-" + std::to_string(i));
+  test::FilesAsUser writer(kNobody, paths, false);
+  EXPECT_EQ(writer.report().opened, static_cast<uint32_t>(kFiles));
+  ASSERT_TRUE(test::Eventually([&] {
+    const Value status = Ask(options_.socketPath, R"({"op":"status"})");
+    return server->exists(folder + "/file-" + std::to_string(kFiles - 1)) &&
+           status["mounts"].at(0)["pendingUploads"].asInt(-1) == 0;
+  }));
+
+  const std::string log = WholeLog();
+  EXPECT_NE(log.find("Tarn service 0.3.1 ("), std::string::npos) << log;
+  EXPECT_NE(log.find("ipc: removeMount refused to nobody (uid 65534)"), std::string::npos) << log;
+  EXPECT_NE(log.find("d1: uploaded " + folder + "/file-"), std::string::npos) << log;
 }
 
 }  // namespace

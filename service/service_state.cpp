@@ -152,7 +152,8 @@ Value ServiceState::status() {
   Value reply = Value::object();
   reply.set("ok", true);
   reply.set("version", kServiceVersion);
-  reply.set("autoUpdate", settings_.autoUpdate);
+  // There is no update server: nothing updates by itself.
+  reply.set("autoUpdate", false);
   // The desktop application's language, for users who cannot read the file.
   reply.set("language", settings_.language);
   // There is no update server: the record stays idle.
@@ -174,11 +175,22 @@ Value ServiceState::status() {
   return reply;
 }
 
+uint64_t LogTailBytes(int lines) {
+  return std::min<uint64_t>(static_cast<uint64_t>(std::clamp(lines, 1, kMaxLogLines)) * vx::log::kMaxLine,
+                            kMaxLogReplyBytes);
+}
+
 std::string ServiceState::getLog(int lines) {
-  if (lines < 1) lines = 1;
-  if (lines > kMaxLogLines) lines = kMaxLogLines;
+  lines = std::clamp(lines, 1, kMaxLogLines);
+  // Only the end is read: a log that could not rotate may be of any size.
+  const uint64_t tail = LogTailBytes(lines);
   std::string text;
-  if (!vx::ReadWholeFile(logPath_, text)) return std::string();
+  if (!vx::ReadFileTail(logPath_, tail + 1, text)) return std::string();
+  if (text.size() > tail) {
+    // The read began inside a line.
+    const size_t firstEnd = text.find('\n');
+    text.erase(0, firstEnd == std::string::npos ? text.size() : firstEnd + 1);
+  }
   return LastLines(text, lines);
 }
 
@@ -263,6 +275,7 @@ Status ServiceState::removeMount(const std::string& id, bool clearCache) {
   slot->releaseAsked = true;
   slot->releaseFlushMs = 0;
   slot->released = Status();
+  if (slot->mountCancel) slot->mountCancel->cancel();
   wakeWorkerLocked(*slot);
   changed_.wait(lock, [&] { return !findSerialLocked(serial)->working; });
   slot = findSerialLocked(serial);
@@ -294,9 +307,11 @@ Status ServiceState::setAppSettings(const Value& settings) {
     const std::string& key = settings.keys[i];
     const Value& v = settings.items[i];
     if (key == "op") continue;
-    if (key == "autoUpdate" || key == "startTrayAtLogon") {
+    if (key == "autoUpdate") {
+      return SettingError("autoUpdate: there is no update server: updates come with the system's packages");
+    } else if (key == "startTrayAtLogon") {
       if (!v.isBool()) return SettingError(key + " must be true or false");
-      (key == "autoUpdate" ? next.autoUpdate : next.startTrayAtLogon) = v.boolean;
+      next.startTrayAtLogon = v.boolean;
     } else if (key == "language" || key == "mountDriver" || key == "cacheRoot" || key == "logLevel" ||
                key == "adminGroup") {
       if (!v.isString()) return SettingError(key + " must be a text");

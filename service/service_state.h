@@ -51,6 +51,11 @@ inline constexpr const char* kServiceVersion = TARN_PROGRAM_VERSION;
 // it may ask for.
 inline constexpr int kDefaultLogLines = 200;
 inline constexpr int kMaxLogLines = 20000;
+// The most of the log's end a "getLog" reads, whole lines of it returned.
+inline constexpr size_t kMaxLogReplyBytes = 4u << 20;
+// How much of the log's end a "getLog" of `lines` lines reads: that many
+// of the longest lines, within kMaxLogReplyBytes.
+uint64_t LogTailBytes(int lines);
 // The status's and a mount's word when FUSE cannot be used.
 inline constexpr const char* kNoMountDriver = "no usable fuse 3: the fuse3 package or /dev/fuse is missing";
 // How long an unmount, and the stop of the service, wait for a drive's
@@ -83,6 +88,9 @@ class ServiceState {
   // How long a mount request waits for the mount before it answers that
   // the mount goes on (kMountAnswerMs; tests shorten it). Set before serving.
   void setMountAnswerMs(uint32_t ms) { mountAnswerMs_ = ms; }
+  // What the users may hold open on the drives, for every drive mounted
+  // from now on; unset, no bound. Set before serving.
+  void setOpenFileShares(std::shared_ptr<OpenFileShares> shares) { openFiles_ = std::move(shares); }
 
   // --- registry and settings (service_state.cpp) ---
   // The "status" reply.
@@ -161,6 +169,9 @@ class ServiceState {
     bool mountAsked = false;           // try a mount (once)
     bool releaseAsked = false;         // take the drive away (once)
     bool mounting = false;             // a mount is under way
+    // Ends the mount under way early: an unmount cancels it, and the
+    // service's stop (its parent).
+    std::shared_ptr<CancelToken> mountCancel;
     bool removing = false;             // removeMount waits for the worker
     uint32_t releaseFlushMs = kUnmountFlushMs;
     Status released;                   // how the last taking away went
@@ -195,6 +206,7 @@ class ServiceState {
   std::function<bool()> backupRunning_;  // set before serving, then read-only
   BackendsFor backendsFor_;              // set before serving, then read-only
   uint32_t mountAnswerMs_ = kMountAnswerMs;  // set before serving, then read-only
+  std::shared_ptr<OpenFileShares> openFiles_;  // set before serving, then read-only
   // Cancelled by the stop: the probes of mounts still going on end.
   const std::shared_ptr<CancelToken> stopping_ = std::make_shared<CancelToken>();
 

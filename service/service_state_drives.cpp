@@ -17,6 +17,7 @@ using vx::json::Value;
 constexpr const char* kNoSuchDrive = "no such drive";
 constexpr const char* kNotMounted = "the drive is not mounted";
 constexpr const char* kStopping = "the service is stopping";
+constexpr const char* kMountStopped = "the mount was stopped by an unmount";
 
 const char* Name(const MountConfig& c) { return c.name.c_str(); }
 
@@ -56,7 +57,8 @@ struct Mounted {
 // Probes a server never probed, starts a volume and mounts it. Talks to the
 // server: called without the state's lock.
 Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std::string& mountDriver,
-                   const ServiceState::BackendsFor& backendsFor, const CancelToken* cancel) {
+                   const ServiceState::BackendsFor& backendsFor, const std::shared_ptr<OpenFileShares>& shares,
+                   const CancelToken* cancel) {
   Mounted out;
   if (DetectMountDriver(mountDriver).name.empty()) {
     out.status = Status(Status::kUnsupported, kNoMountDriver);
@@ -78,9 +80,11 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     } else {
       report = RunProbe(config, cancel);
     }
-    if (report.ok) {
-      config.probed = ProbedCaps::fromReport(report.caps);
-      out.probed = true;
+    if (report.ok || report.refusesWrites) {
+      // A server that refuses writes gives a drive read-only for this mount:
+      // writes fail at once instead of waiting for uploads it refuses.
+      TakeProbeReport(config, report);
+      out.probed = report.ok;
     } else {
       vx::log::write(vx::log::kWarn, "%s: probe failed: %s", Name(config), FirstFailure(report).c_str());
     }
@@ -95,14 +99,14 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
   std::string error;
   // A server out of reach does not fail the start: the drive serves its
   // cache and the status shows why it is not online.
-  out.status = volume->start(&error);
+  out.status = volume->start(&error, cancel);
   if (!out.status.ok()) return out;
   if (stopping()) {
     volume->stop(0);
     out.status = Status(Status::kCanceled, kStopping);
     return out;
   }
-  std::unique_ptr<IMountHost> host = MakeMountHost();
+  std::unique_ptr<IMountHost> host = MakeMountHost(shares);
   out.status = host->mount(volume, MountPointPath(config.drive));
   if (!out.status.ok()) {
     volume->stop(0);
@@ -252,6 +256,8 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
   DriveSlot* slot = findSerialLocked(serial);
   slot->mounting = true;
   slot->lastError.clear();
+  slot->mountCancel = std::make_shared<CancelToken>(stopping_);
+  const std::shared_ptr<CancelToken> cancel = slot->mountCancel;
   MountConfig config = slot->config;
   // A mount taken away from outside leaves its volume running; the new one
   // resumes what it had not sent.
@@ -263,15 +269,23 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
 
   Mounted made;
   made.status = ReleaseDrive(config, staleHost, staleVolume, 0);
-  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, stopping_.get());
-  if (!made.status.ok())
+  if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, openFiles_, cancel.get());
+  // Stopped by an unmount, not by the service's stop: what the user asked
+  // for, no failure.
+  const bool stopped = made.status.code == Status::kCanceled && !stopping_->isCancelled();
+  if (stopped) made.status = Status(Status::kCanceled, kMountStopped);
+  if (stopped) {
+    vx::log::write(vx::log::kInfo, "%s: %s", Name(config), kMountStopped);
+  } else if (!made.status.ok()) {
     vx::log::write(vx::log::kWarn, "%s: mount failed: %s", Name(config), made.status.message.c_str());
+  }
 
   lock.lock();
   slot = findSerialLocked(serial);
   slot->mounting = false;
+  slot->mountCancel.reset();
   slot->mountResult = made.status;
-  slot->lastError = made.status.ok() ? std::string() : made.status.message;
+  slot->lastError = made.status.ok() || stopped ? std::string() : made.status.message;
   // Kept only when the file keeps it, so that memory and file agree; a
   // change of the server meanwhile makes the result another server's.
   if (made.probed && SameServer(slot->config.endpoint, config.endpoint)) {
@@ -327,6 +341,9 @@ Status ServiceState::unmount(const std::string& id) {
   slot->releaseAsked = true;
   slot->releaseFlushMs = kUnmountFlushMs;
   slot->released = Status();
+  // A mount under way (a server that accepts and says nothing) would hold
+  // the unmount for its time-outs: it goes no further.
+  if (slot->mountCancel) slot->mountCancel->cancel();
   wakeWorkerLocked(*slot);
   changed_.wait(lock, [&] {
     const DriveSlot* s = findSerialLocked(serial);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -179,8 +180,8 @@ TEST_F(ServiceStateTest, FailedSaveChangesNothing) {
   Status s = state->setMount(Json(R"({"endpoint":{"host":"dav.example"}})"), id);
   EXPECT_EQ(s.code, Status::kIo);
   EXPECT_EQ(state->status()["mounts"].size(), 0u);
-  EXPECT_FALSE(state->setAppSettings(Json(R"({"autoUpdate":false})")).ok());
-  EXPECT_TRUE(state->status()["autoUpdate"].asBool());
+  EXPECT_FALSE(state->setAppSettings(Json(R"({"language":"de"})")).ok());
+  EXPECT_EQ(state->status()["language"].asString(), "");
 }
 
 TEST_F(ServiceStateTest, RemovedDriveTakesOnlyTheEngineFilesOfItsCache) {
@@ -256,9 +257,11 @@ TEST_F(ServiceStateTest, AppSettingsAreCheckedAndKept) {
     const char* error;  // empty: accepted
   };
   const Case cases[] = {
-      {R"({"op":"setAppSettings","language":"de","autoUpdate":false,"logLevel":"debug"})", ""},
+      {R"({"op":"setAppSettings","language":"de","logLevel":"debug"})", ""},
       {R"({"startTrayAtLogon":false,"mountDriver":"fuse","cacheRoot":""})", ""},
-      {R"({"autoUpdate":"no"})", "autoUpdate must be true or false"},
+      {R"({"startTrayAtLogon":"no"})", "startTrayAtLogon must be true or false"},
+      // There is no update server, and so no setting of automatic updates.
+      {R"({"autoUpdate":false})", "autoUpdate: there is no update server: updates come with the system's packages"},
       {R"({"language":7})", "language must be a text"},
       {R"({"logLevel":"loud"})", "logLevel must be debug, info, warn or error"},
       {R"({"cacheRoot":"relative/dir"})", "cacheRoot must be an absolute path"},
@@ -273,7 +276,9 @@ TEST_F(ServiceStateTest, AppSettingsAreCheckedAndKept) {
   AppConfig saved;
   ASSERT_TRUE(LoadConfig(saved, config_));
   EXPECT_EQ(saved.language, "de");
-  EXPECT_FALSE(saved.autoUpdate);
+  std::string file;
+  ASSERT_TRUE(vx::ReadWholeFile(config_, file));
+  EXPECT_EQ(file.find("autoUpdate"), std::string::npos) << "there is no update server: no such setting";
   EXPECT_EQ(saved.logLevel, "debug");
   EXPECT_FALSE(saved.startTrayAtLogon);
   EXPECT_EQ(saved.mountDriver, "fuse");
@@ -294,9 +299,11 @@ TEST_F(ServiceStateTest, LogTailHasTheLastLines) {
       {"a\nb\n", 0, "b\n"},
       {"\xEF\xBB\xBFonly\n", 5, "only\n"},
       {"", 3, ""},
+      // Only the log's end is read, and of it whole lines alone.
+      {std::string(kMaxLogReplyBytes, 'h') + "\nlast\n", 5, "last\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.text.substr(0, 40));
     ASSERT_TRUE(vx::WriteFileAtomic(dir_.file("service.log"), c.text));
     EXPECT_EQ(state_->getLog(c.lines), c.want);
   }
@@ -356,6 +363,14 @@ TEST_F(ServiceStateTest, DrivesAreChangedByAdministratorsAndSettingsByRoot) {
     EXPECT_TRUE(dispatcher.dispatch(status, allowed)["mayManageDrives"].asBool(false));
   }
   EXPECT_TRUE(dispatcher.dispatch(status, nullptr)["mayManageDrives"].asBool(false));
+  // And whether the service's own settings (the language) are, which only
+  // root changes.
+  for (const IpcCaller* refused : {&user, &member}) {
+    EXPECT_FALSE(dispatcher.dispatch(status, refused)["mayChangeSettings"].asBool(true));
+  }
+  for (const IpcCaller* allowed : {static_cast<const IpcCaller*>(&root), static_cast<const IpcCaller*>(nullptr)}) {
+    EXPECT_TRUE(dispatcher.dispatch(status, allowed)["mayChangeSettings"].asBool(false));
+  }
 }
 
 TEST_F(ServiceStateTest, AFloodOfRefusalsCannotRotateTheLogAway) {
@@ -583,6 +598,49 @@ TEST_F(MountedStateTest, AServerThatDoesNotAnswerHoldsUpNothingButItsOwnMount) {
   ASSERT_TRUE(state_->unmount(id).ok());
 }
 
+// A mount that hangs on a server that takes the connection and says
+// nothing is stopped by an unmount at once, whether it waits in the probe
+// of a drive never probed or in the drive's first connect; the drive then
+// shows neither mounting nor an error.
+TEST_F(MountedStateTest, AnUnmountStopsAMountStillGoingOn) {
+  const std::string id = AddDrive("d10");
+  state_->setMountAnswerMs(0);
+  for (const char* where : {"in the probe", "in the first connect"}) {
+    SCOPED_TRACE(where);
+    // Far longer than any test runs: only the unmount ends the wait.
+    server_->setSilent(3600000, {test::MemOp::kConnect});
+    bool pending = false;
+    ASSERT_TRUE(state_->mount(id, &pending).ok());
+    EXPECT_TRUE(pending);
+    ASSERT_TRUE(test::Eventually([&] { return server_->silentWaiters() > 0; }));
+    EXPECT_TRUE(Drive()["mounting"].asBool());
+
+    std::atomic<bool> unmounted{false};
+    Status s;
+    std::thread unmount([&] {
+      s = state_->unmount(id);
+      unmounted = true;
+    });
+    const bool ended = test::Eventually([&] { return unmounted.load(); });
+    EXPECT_TRUE(ended) << "the unmount waited for the silent server";
+    server_->setSilent(0);
+    unmount.join();
+    EXPECT_TRUE(s.ok()) << s.message;
+    const Value drive = Drive();
+    EXPECT_FALSE(drive["mounting"].asBool());
+    EXPECT_FALSE(drive["mounted"].asBool());
+    EXPECT_EQ(drive["lastError"].asString(), "");
+    EXPECT_FALSE(IsMountPoint());
+    if (std::string(where) == "in the probe") {
+      // Probed once, so that the next mount goes straight to its connect.
+      ASSERT_TRUE(state_->mount(id).ok());
+      ASSERT_TRUE(test::Eventually([&] { return Drive()["mounted"].asBool(); }));
+      ASSERT_TRUE(Drive()["config"]["probed"]["valid"].asBool());
+      ASSERT_TRUE(state_->unmount(id).ok());
+    }
+  }
+}
+
 TEST_F(MountedStateTest, TheStopEndsTheProbeOfAMountStillGoingOn) {
   const std::string id = AddDrive("d9");
   // A mount that the stop finds going on probes no further than its next
@@ -605,10 +663,32 @@ TEST_F(MountedStateTest, ServerRefusedAsUntrustedFailsTheMountWithTheReason) {
   untrusted.status = Status(Status::kInvalid, "TLS: send: the server's certificate is not trusted", 12045);
   server_->addFault(untrusted);
   const Status mounted = state_->mount(id);
-  EXPECT_EQ(mounted.toString(), "invalid: TLS: send: the server's certificate is not trusted (12045)");
+  EXPECT_EQ(mounted.toString(), "invalid: TLS: send: the server's certificate is not trusted");
   EXPECT_FALSE(IsMountPoint());
   EXPECT_FALSE(Drive()["mounted"].asBool());
   EXPECT_EQ(Drive()["lastError"].asString(), "TLS: send: the server's certificate is not trusted");
+}
+
+// A server whose check finds it refusing writes is mounted read-only:
+// a write fails at once rather than wait in the cache for an upload the
+// server will refuse, and nothing of it is kept as the drive's setting.
+TEST_F(MountedStateTest, AServerThatRefusesWritesIsMountedReadOnly) {
+  const std::string id = AddDrive("d12");
+  test::FaultRule noFolders;
+  noFolders.op = test::MemOp::kMkdir;
+  noFolders.times = 0;
+  noFolders.status = Status(Status::kAccessDenied, "MKCOL -> HTTP 403");
+  server_->addFault(noFolders);
+  ASSERT_TRUE(state_->mount(id).ok());
+  ASSERT_TRUE(IsMountPoint());
+  errno = 0;
+  EXPECT_EQ(::open((MountPoint() + "/new.txt").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644), -1);
+  EXPECT_EQ(errno, EROFS);
+  EXPECT_EQ(Drive()["pendingUploads"].asInt(), 0);
+  const Value setting = Drive()["config"]["compat"]["readOnly"];
+  ASSERT_TRUE(setting.isBool());
+  EXPECT_FALSE(setting.asBool());
+  ASSERT_TRUE(state_->unmount(id).ok());
 }
 
 TEST_F(MountedStateTest, PasswordSealedElsewhereIsAskedForAgainAndNothingIsSent) {

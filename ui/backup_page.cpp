@@ -107,13 +107,12 @@ void BackupPage::takeJobList(JobListResult result) {
   refreshing_ = false;
   listed_ = result.outcome;
   refusedByRights_ = result.outcome == JobListOutcome::kRefusedByRights;
-  if (result.outcome != JobListOutcome::kFailed) {
-    const Value& listed = result.reply["jobs"];
-    jobs_ = result.outcome == JobListOutcome::kListed && listed.isArray() ? listed : Value::array();
-    fillJobList(result.reply["now"].asInt64());
-  } else {
-    updatePageButtons();
-  }
+  // Jobs of a service that no longer answers would show states of the past
+  // as if they held (a "next" run that will not come): the page empties,
+  // and the window's note tells why.
+  const Value& listed = result.reply["jobs"];
+  jobs_ = result.outcome == JobListOutcome::kListed && listed.isArray() ? listed : Value::array();
+  fillJobList(result.reply["now"].asInt64());
   Q_EMIT listTaken();
 }
 

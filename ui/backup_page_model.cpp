@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <string_view>
 
 #include "foundation/status.h"
 #include "ui/language.h"
@@ -34,6 +35,68 @@ QString RunningText(const Value& state) {
   return FormatText(Tr(kStrPhaseCopying), {bytes, LeftToRightText(BytesText(state["bytesUp"]))});
 }
 
+QString Count(const Value& counts, const char* member) {
+  return LeftToRightText(QString::number(std::max<int64_t>(counts[member].asInt64(), 0)));
+}
+
+QString CountedBytes(const Value& counts) { return LeftToRightText(BytesText(counts["bytes"])); }
+
+int TaskTextId(const std::string& task) {
+  if (task == "restore") return kStrTaskRestore;
+  if (task == "check") return kStrTaskCheck;
+  return task == "prune" ? kStrTaskCleanup : -1;
+}
+
+int EndTextId(const std::string& result) {
+  if (result == "failed") return kStrResultFailed;
+  if (result == "canceled") return kStrResultStopped;
+  return result == "interrupted" ? kStrResultInterrupted : -1;
+}
+
+// After the first occurrence of `mark` in the service's note; empty when it
+// has none.
+std::string After(const std::string& note, std::string_view mark) {
+  const size_t at = note.find(mark);
+  return at == std::string::npos ? std::string() : note.substr(at + mark.size());
+}
+
+// The last task's note: what a restore, a check or a cleanup did in the
+// user's words where the service counted it, or how it ended; what else the
+// service's note says (the reason of a failure, the folders it could not
+// read) follows in its own words, apart.
+QString TaskNoteText(const Value& state) {
+  const std::string note = state["lastNote"].asString();
+  if (note.empty()) return QString();
+  const std::string task = state["lastTask"].asString();
+  const std::string result = state["lastTaskResult"].asString();
+  const Value& counts = state["lastTaskCounts"];
+  QString lead;
+  std::string rest = note;
+  if ((result == "ok" || result == "warnings") && counts.size() != 0) {
+    if (task == "restore") {
+      lead = FormatText(Tr(kStrNoteRestored), {Count(counts, "files"), CountedBytes(counts)});
+      rest = After(note, "; ");
+    } else if (task == "check" && counts["problems"].asInt64() > 0) {
+      // The first problem comes after the count in the note.
+      lead = FormatText(Tr(kStrNoteCheckProblems), {Count(counts, "problems")});
+      rest = After(note, ": ");
+    } else if (task == "check") {
+      lead = FormatText(Tr(kStrNoteCheckPassed), {Count(counts, "packs"), CountedBytes(counts)});
+      rest = After(note, "; ");
+    } else if (task == "prune") {
+      lead = FormatText(Tr(kStrNoteCleanup), {Count(counts, "versions"), CountedBytes(counts)});
+      rest = After(note, "; ");
+    }
+  } else if (TaskTextId(task) >= 0 && EndTextId(result) >= 0) {
+    lead = FormatText(Tr(kStrTaskEnded), {Tr(TaskTextId(task)), Tr(EndTextId(result))});
+    // "restore: network: ..." or "restore interrupted: the service ended
+    // while it ran": the reason follows the first colon.
+    rest = After(note, ": ");
+  }
+  if (lead.isEmpty()) return ErrorWords(note);
+  return rest.empty() ? lead : lead + QStringLiteral(": ") + ErrorWords(rest);
+}
+
 }  // namespace
 
 QString BytesText(const Value& count) {
@@ -44,11 +107,14 @@ QString LocalTimeText(int64_t unixSeconds) {
   if (unixSeconds <= 0) return QString();
   const QDateTime local = QDateTime::fromSecsSinceEpoch(unixSeconds).toLocalTime();
   if (!local.isValid()) return QString();
-  const QLocale locale = QLocale::system();
+  const QLocale locale;  // the user's, unless the application set another
   // The locale's short time, without its seconds and what leads to them.
   QString time = locale.timeFormat(QLocale::ShortFormat);
   time.remove(QRegularExpression(QStringLiteral("[^hHmaApt]*s+")));
-  return locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(local.time(), time);
+  // The locale's order and words, in the digits of the sizes and numbers
+  // beside it.
+  return LatinDigits(locale.toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                     locale.toString(local.time(), time));
 }
 
 QString ScheduleText(const Value& schedule) {
@@ -67,10 +133,10 @@ QString ScheduleText(const Value& schedule) {
 QString LastCopyText(const Value& state) {
   const int64_t lastOk = state["lastOk"].asInt64();
   if (lastOk < 1) return Tr(kStrNoCopyYet);
-  QString text = LeftToRightText(LocalTimeText(lastOk));
-  if (state.has("lastSnapshot"))
-    text += QStringLiteral(", ") + LeftToRightText(BytesText(state["lastSnapshot"]["bytes"]));
-  return text;
+  const QString time = LeftToRightText(LocalTimeText(lastOk));
+  if (!state.has("lastSnapshot")) return time;
+  // The separator is the language's own ("،" in Arabic), outside both values.
+  return FormatText(Tr(kStrLastCopyLine), {time, LeftToRightText(BytesText(state["lastSnapshot"]["bytes"]))});
 }
 
 QString JobStateText(const Value& state, int64_t now) {
@@ -87,8 +153,8 @@ QString JobStateText(const Value& state, int64_t now) {
   const int64_t nextRun = state["nextRun"].asInt64();
   // A run that is already due is shown at the time of the reply.
   if (nextRun > 0) text += kStateSeparator + FormatText(Tr(kStrNextRun), {LeftToRightText(LocalTimeText(std::max(nextRun, now)))});
-  const std::string note = state["lastNote"].asString();
-  if (!note.empty()) text += kStateSeparator + QString::fromStdString(note);
+  const QString note = TaskNoteText(state);
+  if (!note.isEmpty()) text += kStateSeparator + note;
   return text;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ui/language.h"
+#include "ui/string_ids.h"
 
 namespace tarn::app {
 namespace {
@@ -93,6 +94,51 @@ TEST_F(BackupPageModel, TheStateOfAnIdleJobIsHowItsLastRunEndedThenTheNextRunAnd
   for (const auto& c : cases) EXPECT_EQ(JobStateText(Parse(c.state), kNow).toStdString(), c.text) << c.state;
 }
 
+// What the last restore, check or cleanup did is worded in the user's
+// language from the service's counts; what else the service's note says
+// follows apart, in its words; a task that failed says so, with its reason.
+TEST_F(BackupPageModel, TheLastTasksNoteIsWordedFromItsCounts) {
+  const std::string sep = "  \u00B7  ";
+  const struct {
+    const char* state;
+    const char* note;
+  } cases[] = {
+      {R"({"lastResult":"ok","lastTask":"restore","lastTaskResult":"ok","lastNote":"restored 1 file, 28 B",
+          "lastTaskCounts":{"files":1,"bytes":28}})",
+       "Files restored: 1 (28 B)"},
+      {R"({"lastResult":"ok","lastTask":"restore","lastTaskResult":"warnings",
+          "lastNote":"restored 3 files, 1.0 KiB; 2 could not be restored","lastTaskCounts":{"files":3,"bytes":1024}})",
+       "Files restored: 3 (1.0 KiB): 2 could not be restored"},
+      {R"({"lastResult":"ok","lastTask":"check","lastTaskResult":"ok","lastNote":"check passed: 412 packs, 50.0 GiB",
+          "lastTaskCounts":{"packs":412,"bytes":53687091200,"problems":0}})",
+       "Check passed: 412 packs (50.0 GiB)"},
+      {R"({"lastResult":"ok","lastTask":"check","lastTaskResult":"warnings",
+          "lastNote":"check found 2 problems: pack 1a2b is missing","lastTaskCounts":{"packs":9,"bytes":9,"problems":2}})",
+       "Problems found by the check: 2: pack 1a2b is missing"},
+      {R"({"lastResult":"ok","lastTask":"prune","lastTaskResult":"ok","lastNote":"cleanup: 3 old versions removed, 2.0 MiB freed",
+          "lastTaskCounts":{"versions":3,"bytes":2097152}})",
+       "Old versions removed: 3 (2.0 MiB freed)"},
+      {R"({"lastResult":"ok","lastTask":"restore","lastTaskResult":"failed",
+          "lastNote":"restore: network: the server could not be reached","lastTaskCounts":{}})",
+       "Restore: Failed: the server could not be reached"},
+      {R"({"lastResult":"ok","lastTask":"check","lastTaskResult":"interrupted",
+          "lastNote":"check interrupted: the service ended while it ran"})",
+       "Verification: Interrupted: the service ended while it ran"},
+      // A note of an older service, without counts, is its own words.
+      {R"({"lastResult":"ok","lastTask":"restore","lastTaskResult":"ok","lastNote":"restored 1 file, 28 B"})",
+       "restored 1 file, 28 B"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.state);
+    EXPECT_EQ(JobStateText(Parse(c.state), kNow).toStdString(), "Done" + sep + c.note);
+  }
+  SetLanguageByCode("de");
+  const QString german = JobStateText(Parse(cases[0].state), kNow);
+  EXPECT_FALSE(german.contains(QStringLiteral("restored"))) << german.toStdString();
+  EXPECT_TRUE(german.contains(FormatText(Tr(kStrNoteRestored), {QStringLiteral("1"), QStringLiteral("28 B")})))
+      << german.toStdString();
+}
+
 TEST_F(BackupPageModel, LastCopyAndLocalTimes) {
   EXPECT_EQ(LocalTimeText(0), QString());
   EXPECT_EQ(LocalTimeText(-5), QString());
@@ -122,11 +168,12 @@ TEST_F(BackupPageModel, ARowShowsTheJobsFoldersWhereItIsKeptAndItsState) {
 
 TEST_F(BackupPageModel, PathsReadLeftToRightInARightToLeftLanguage) {
   const Value job = Parse(R"({"name":"x","sources":["/home/ann"],"destination":"sftp://nas/b","state":{}})");
-  const QChar mark(0x200E);
+  const QChar lri(0x2066);
+  const QChar pdi(0x2069);
   SetLanguageByCode("ar");
   JobRowTexts row = JobRow(job, kNow);
-  EXPECT_EQ(row[1], mark + QStringLiteral("/home/ann") + mark);
-  EXPECT_EQ(row[2], mark + QStringLiteral("sftp://nas/b") + mark);
+  EXPECT_EQ(row[1], lri + QStringLiteral("/home/ann") + pdi);
+  EXPECT_EQ(row[2], lri + QStringLiteral("sftp://nas/b") + pdi);
   EXPECT_EQ(row[0], QStringLiteral("x"));
   SetLanguageByCode("ja");
   row = JobRow(job, kNow);
@@ -134,14 +181,16 @@ TEST_F(BackupPageModel, PathsReadLeftToRightInARightToLeftLanguage) {
 }
 
 TEST_F(BackupPageModel, SizesAndTimesReadLeftToRightInARightToLeftLanguage) {
-  const QChar mark(0x200E);
-  const auto ltr = [&](const QString& text) { return mark + text + mark; };
+  const auto ltr = [](const QString& text) { return QChar(0x2066) + text + QChar(0x2069); };
   SetLanguageByCode("ar");
   const QString when = ltr(LocalTimeText(kNow));
   const Value done = Parse(R"({"name":"x","sources":[],"destination":"","state":{"lastOk":)" + std::to_string(kNow) +
                            R"(,"lastSnapshot":{"bytes":2048},"lastResult":"ok","nextRun":)" + std::to_string(kNow) + "}}");
   const JobRowTexts row = JobRow(done, kNow);
-  EXPECT_EQ(row[4], when + QStringLiteral(", ") + ltr(QStringLiteral("2.0 KiB")));
+  // The time and the size each isolated, the language's own comma between
+  // them, and the cell a right-to-left paragraph: "2.0 KiB ،TIME" from the
+  // right, never "TIME, 2.0 KiB" run together.
+  EXPECT_EQ(row[4], QChar(0x200F) + when + QString::fromUtf8("، ") + ltr(QStringLiteral("2.0 KiB")));
   EXPECT_TRUE(row[5].endsWith(when)) << row[5].toStdString();
   const Value copying = Parse(R"({"running":"backup","phase":"backup","bytes":1024,"bytesUp":2048})");
   const QString state = JobStateText(copying, kNow);

@@ -254,10 +254,15 @@ TEST_F(BackupPageTest, RowsAreKeptInPlaceAndCommandsFollowTheSelection) {
   EXPECT_EQ(page.button(kCommandRun)->text(), QStringLiteral("Back up now"));
   EXPECT_TRUE(page.button(kCommandVerify)->isEnabled());
 
-  // A failed fetch changes nothing; a list without jobs empties the page,
-  // and with nothing selected only Add is left.
+  // A failed fetch (the service went away) leaves no job of the past on
+  // show, nor a command; a list without jobs empties the page too, and with
+  // nothing selected only Add is left.
   page.takeJobList({JobListOutcome::kFailed, Value::object()});
-  EXPECT_EQ(page.list()->topLevelItemCount(), 2);
+  EXPECT_EQ(page.list()->topLevelItemCount(), 0);
+  EXPECT_EQ(page.selectedJob(), nullptr);
+  for (int c = kCommandAdd; c < kPageCommandCount; ++c) EXPECT_FALSE(page.button(c)->isEnabled()) << c;
+  page.takeJobList({JobListOutcome::kListed, reply});
+  ASSERT_EQ(page.list()->topLevelItemCount(), 2);
   ASSERT_TRUE(vx::json::Parse(R"({"ok":true,"now":1700000004,"jobs":[]})", reply));
   page.takeJobList({JobListOutcome::kListed, reply});
   EXPECT_EQ(page.list()->topLevelItemCount(), 0);
@@ -358,7 +363,8 @@ TEST_F(BackupPageTest, FromAddingABackupToRestoringAFileAndDeletingAVersion) {
   ASSERT_TRUE(WaitForList(page, [&] {
     return !JobRunning(page.jobs().at(0)) && FirstState(page)["lastNote"].asString().rfind("check passed", 0) == 0;
   }));
-  EXPECT_TRUE(Cell(page, 0, 5).startsWith(Tr(kStrResultDone) + QStringLiteral("  \u00B7  check passed: ")));
+  EXPECT_TRUE(Cell(page, 0, 5).startsWith(Tr(kStrResultDone) + QStringLiteral("  \u00B7  Check passed: ")))
+      << Cell(page, 0, 5).toStdString();
 
   // Its log, in a report captioned with the job's name.
   QPointer<QDialog> report;
@@ -558,8 +564,74 @@ TEST_F(BackupPageTest, TheEditorFollowsWhatTheUserTyped) {
   const QString status = Child<QLabel>(*editor, "status")->text();
   EXPECT_TRUE(status.contains(QStringLiteral("Connection refused"))) << status.toStdString();
   EXPECT_FALSE(status.startsWith(QStringLiteral("network"))) << status.toStdString();
+  // What was typed goes only when the user says so.
+  const size_t asked = dialogs.asked.size();
+  dialogs.answers.push_back(MessageAnswer::kAccept);
   Child<QPushButton>(*editor, "cancel")->click();
+  ASSERT_EQ(dialogs.asked.size(), asked + 1);
+  EXPECT_EQ(dialogs.asked.back().text, Tr(kStrDiscardJobQuestion));
   EXPECT_FALSE(editor->isVisible());
+}
+
+// Enter after Check keeps the form: the keyboard goes back where it was
+// when the check began (disabling Check and OK had moved it to Cancel), and
+// Enter on Cancel asks before it throws away what was typed. A new daily
+// job has no copy yet, so its first run is due at once: saved, the editor
+// says that it starts now.
+TEST_F(BackupPageTest, EnterAfterCheckKeepsTheFormAndASavedJobDueNowSaysSo) {
+  const SftpFolder remote;
+  tarn::test::TempDir source("tarn-ui-due", 0755);
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("a.txt"), std::string("a")));
+  test::AnsweredDialogs dialogs;
+  BackupPage page;
+  page.resize(900, 500);
+  page.show();
+  ASSERT_TRUE(test::WaitForNext(&page, &BackupPage::listTaken));
+  page.button(kCommandAdd)->click();
+  QPointer<JobEditor> editor = OpenDialog<JobEditor>(page);
+  ASSERT_TRUE(editor);
+  Child<QLineEdit>(*editor, "name")->setText(QStringLiteral("Due now"));
+  dialogs.picks.push_back(QString::fromStdString(source.path()));
+  Child<QPushButton>(*editor, "addFolder")->click();
+  Child<QComboBox>(*editor, "protocol")->setCurrentIndex(kProtocolSftp);
+  Child<QLineEdit>(*editor, "address")
+      ->setText(QString::fromStdString(RequiredEnv("SFTP_HOST") + ":" + RequiredEnv("SFTP_PORT")));
+  Child<QLineEdit>(*editor, "folder")->setText(QString::fromStdString(remote.path()));
+  Child<QLineEdit>(*editor, "user")->setText(QString::fromStdString(RequiredEnv("SFTP_USER")));
+  QTest::keyClicks(Child<QLineEdit>(*editor, "serverPassword"), QString::fromStdString(RequiredEnv("SFTP_PASSWORD")));
+  QTest::keyClicks(Child<QLineEdit>(*editor, "password"), QStringLiteral("due secret"));
+  QTest::keyClicks(Child<QLineEdit>(*editor, "passwordAgain"), QStringLiteral("due secret"));
+  ASSERT_EQ(Child<QComboBox>(*editor, "schedule")->currentIndex(), kScheduleDaily);
+
+  auto* check = Child<QPushButton>(*editor, "check");
+  check->setFocus();
+  {
+    HoldRequests hold("backupTest");
+    check->click();
+    ASSERT_TRUE(hold.gate().waitArrived());
+    EXPECT_NE(editor->focusWidget(), check) << "a disabled button holds no focus";
+    hold.gate().release();
+    ASSERT_TRUE(test::WaitFor(editor.data(), &JobEditor::requestEnded, [&] { return !editor->busy(); }));
+  }
+  EXPECT_EQ(editor->focusWidget(), check) << "the keyboard is back where it was";
+  auto* cancel = Child<QPushButton>(*editor, "cancel");
+  cancel->setFocus();
+  QTest::keyClick(cancel, Qt::Key_Return);
+  ASSERT_EQ(dialogs.asked.size(), 1u);
+  EXPECT_EQ(dialogs.asked[0].text, Tr(kStrDiscardJobQuestion));
+  EXPECT_TRUE(dialogs.asked[0].cancelIsDefault);
+  EXPECT_TRUE(editor->isVisible()) << "the form stays, as it was not to be thrown away";
+  EXPECT_EQ(Child<QLineEdit>(*editor, "password")->text(), QStringLiteral("due secret"));
+
+  Child<QPushButton>(*editor, "ok")->click();
+  ASSERT_TRUE(test::WaitFor(editor.data(), &JobEditor::requestEnded, [&] { return !editor->busy(); }));
+  EXPECT_EQ(editor->result(), QDialog::Accepted);
+  ASSERT_EQ(dialogs.asked.size(), 2u);
+  EXPECT_EQ(dialogs.asked[1].icon, MessageIcon::kInformation);
+  EXPECT_EQ(dialogs.asked[1].text, FormatText(Tr(kStrJobStartsNow), {QStringLiteral("Due now")}));
+  // Removed (its run stopped) before its folder on the server goes.
+  ASSERT_TRUE(WaitForList(page, [&] { return page.jobs().size() == 1; }));
+  Request("backupRemove", page.jobs().at(0)["id"].asString());
 }
 
 // The log has a report of its own, captioned with the job's name, never

@@ -38,7 +38,7 @@ Value Parse(const std::string& text) {
 }
 
 // A job copying now, one done with its next run, one that failed, one
-// never run and one waiting for its turn.
+// never run, one waiting for its turn and one whose file was restored.
 Value ShotJobs() {
   return Parse(R"({"ok":true,"now":1760000000,"jobs":[
     {"id":"a1","name":"Documents","sources":["/home/ann/Documents","/home/ann/Notes"],
@@ -48,13 +48,18 @@ Value ShotJobs() {
     {"id":"b2","name":"Photos","sources":["/home/ann/Pictures"],"destination":"https://cloud.example.com/remote.php/dav/files/ann/Backup",
      "schedule":{"mode":"hourly","everyHours":6},
      "state":{"running":"","lastOk":1759990000,"lastResult":"ok","lastSnapshot":{"bytes":53687091200},
-              "nextRun":1760011600,"lastNote":"check passed: 412 packs, 50.0 GiB"}},
+              "nextRun":1760011600,"lastNote":"check passed: 412 packs, 50.0 GiB","lastTask":"check",
+              "lastTaskResult":"ok","lastTaskCounts":{"packs":412,"bytes":53687091200,"problems":0}}},
     {"id":"c3","name":"Server config","sources":["/etc"],"destination":"s3://s3.example.com/tarn-backups/etc",
      "schedule":{"mode":"manual"},
      "state":{"running":"","lastOk":1759000000,"lastResult":"failed","lastError":"network: the server could not be reached",
               "lastSnapshot":{"bytes":10485760}}},
     {"id":"d4","name":"Projects","sources":["/srv/projects"],"destination":"nfs://filer/export/backups",
      "schedule":{"mode":"daily","hour":3,"minute":0},"state":{"running":"","lastOk":0,"lastResult":"","nextRun":1760065200}},
+    {"id":"f6","name":"Letters","sources":["/home/ann/Letters"],"destination":"sftp://nas.local:2222/backups/letters",
+     "schedule":{"mode":"daily","hour":3,"minute":0},"state":{"running":"","lastOk":1759990000,"lastResult":"ok",
+     "lastSnapshot":{"bytes":402022236},"nextRun":1760065200,"lastTask":"restore","lastTaskResult":"ok",
+     "lastNote":"restored 1 file, 28 B","lastTaskCounts":{"files":1,"bytes":28}}},
     {"id":"e5","name":"Music","sources":["/home/ann/Music"],"destination":"sftp://nas.local:2222/backups/music",
      "schedule":{"mode":"manual"},"state":{"running":"restore","phase":"waiting","lastOk":1758000000,"lastResult":"warnings",
      "lastError":"3 files could not be read"}}]})");

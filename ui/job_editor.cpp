@@ -1,6 +1,7 @@
 #include "ui/job_editor.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -249,6 +250,7 @@ JobEditor::JobEditor(QWidget* owner, JobEditContext context)
   connect(cancel, &QPushButton::clicked, this, &JobEditor::reject);
 
   showForm(FillJobDialog(context_));
+  shown_ = form();
   FollowWidthWithHeight(this, std::max(sizeHint().width(), kEditorMinWidth));
 }
 
@@ -332,9 +334,13 @@ void JobEditor::updateEditorControls() {
 
 void JobEditor::setEditorBusy(bool busy) {
   busy_ = busy;
+  if (busy) focusBefore_ = focusWidget();
   check_->setEnabled(!busy);
   ok_->setEnabled(!busy);
   status_->setText(busy ? Tr(kStrCheckingServer) : QString());
+  // The keyboard goes back where it was, not left on Cancel for the next
+  // Enter to throw the form away.
+  if (!busy && focusBefore_ && focusBefore_->isEnabled()) focusBefore_->setFocus();
 }
 
 void JobEditor::passwordTyped(QLineEdit* typedIn) {
@@ -395,6 +401,10 @@ void JobEditor::takeSaveEnd(const EditorResult& result) {
     context_.job = result.reply["job"];
     Q_EMIT saved(context_.job);
     accept();
+    // A scheduled job without a copy is due: its first run begins at once,
+    // which the user would not expect of "Daily at 03:00".
+    const QString notice = SavedJobNotice(context_.job, QDateTime::currentSecsSinceEpoch());
+    if (!notice.isEmpty()) Dialogs().message(parentWidget(), {Tr(kStrTarn), notice, MessageIcon::kInformation});
   } else {
     Dialogs().message(this, {Tr(kStrTarn), ErrorWords(result.errorText), MessageIcon::kError});
   }
@@ -402,7 +412,19 @@ void JobEditor::takeSaveEnd(const EditorResult& result) {
 }
 
 void JobEditor::reject() {
-  if (!busy_) QDialog::reject();
+  if (busy_) return;
+  if (form() != shown_) {
+    MessageSpec ask;
+    ask.caption = Tr(kStrTarn);
+    ask.text = Tr(kStrDiscardJobQuestion);
+    ask.icon = MessageIcon::kQuestion;
+    ask.buttons = MessageButtons::kAcceptCancel;
+    ask.acceptText = Tr(kStrDiscard);
+    // What was typed is kept unless the user says otherwise.
+    ask.cancelIsDefault = true;
+    if (Dialogs().message(this, ask) != MessageAnswer::kAccept) return;
+  }
+  QDialog::reject();
 }
 
 void JobEditor::done(int result) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 
 #include <memory>
 
@@ -49,7 +50,8 @@ class JobEditor : public QDialog {
  public Q_SLOTS:
   void check();
   void save();
-  // Cancel; refused while a request runs.
+  // Cancel; refused while a request runs, and asked about when the form
+  // holds changes (Enter on a focused Cancel, Escape).
   void reject() override;
   void done(int result) override;
 
@@ -69,6 +71,11 @@ class JobEditor : public QDialog {
 
   JobEditContext context_;
   bool busy_ = false;
+  // The form as it was shown: what Cancel would throw away is the rest.
+  JobForm shown_;
+  // Where the keyboard was when a request began: disabling Check and OK
+  // moves it on (to Cancel), and it goes back when the request ends.
+  QPointer<QWidget> focusBefore_;
   std::shared_ptr<ResultGate> results_;
 
   QLineEdit* name_;

@@ -9,6 +9,8 @@
 #include <string>
 #include <system_error>
 
+#include "client/drive_link.h"
+#include "platform/local_dir.h"
 #include "ui/backup_page_model.h"
 #include "ui/language.h"
 #include "ui/service_text.h"
@@ -143,11 +145,9 @@ JobEditContext MakeJobEditContext(Value job, bool isNew, ServiceStatus status) {
 }
 
 QString DriveChoiceText(const MountStatus& drive) {
-  const QString host = QString::fromStdString(drive.host);
-  const QString address =
-      host.contains(QStringLiteral("://")) ? host : QString::fromStdString(drive.protocol) + QStringLiteral("://") + host;
   return LeftToRightText(QString(QChar(drive.drive)) + QLatin1Char(':')) + QStringLiteral("  ") +
-         QString::fromStdU16String(drive.name) + QStringLiteral("  (") + LeftToRightText(address) + QLatin1Char(')');
+         QString::fromStdU16String(drive.name) + QStringLiteral("  (") +
+         LeftToRightText(QString::fromStdString(DriveLink(drive))) + QLatin1Char(')');
 }
 
 JobForm FillJobDialog(const JobEditContext& context) {
@@ -158,7 +158,10 @@ JobForm FillJobDialog(const JobEditContext& context) {
   f.name = Text(job["name"]);
   for (size_t i = 0; i < job["sources"].size(); ++i) f.sources << Text(job["sources"].at(i));
   if (context.isNew) {
-    f.excludes = QString::fromLatin1(kDefaultExcludes);
+    // The service's own defaults, as the box shows masks.
+    QStringList excludes;
+    for (const char* mask : localfs::kDefaultExcludes) excludes << QString::fromUtf8(mask);
+    f.excludes = excludes.join(QStringLiteral("; "));
   } else {
     QStringList excludes;
     for (size_t i = 0; i < job["excludes"].size(); ++i) excludes << Text(job["excludes"].at(i));
@@ -336,6 +339,14 @@ int IntegerValue(const QString& text) {
     }
   }
   return static_cast<int>(negative ? -value : value);
+}
+
+QString SavedJobNotice(const Value& job, int64_t now) {
+  const Value& state = job["state"];
+  const int64_t nextRun = state["nextRun"].asInt64();
+  const bool due = nextRun > 0 && nextRun <= now;
+  if (!due && state["running"].asString() != "backup") return QString();
+  return FormatText(Tr(kStrJobStartsNow), {Text(job["name"])});
 }
 
 }  // namespace tarn::app

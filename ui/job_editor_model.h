@@ -24,10 +24,6 @@ inline constexpr int kProtocolCount = 4;
 // The schedule choices, in the list's order.
 enum JobScheduleChoice : int { kScheduleByHand = 0, kScheduleHourly = 1, kScheduleDaily = 2 };
 
-// What a new job skips: the trash, caches and what a file-system check
-// left behind.
-inline constexpr const char* kDefaultExcludes = ".cache; */.local/share/Trash; .Trash-*; lost+found";
-
 // The largest key file the editor reads; keys are a few kilobytes.
 inline constexpr qint64 kMaxKeyFileBytes = 1 << 20;
 
@@ -75,9 +71,11 @@ struct JobForm {
   QString keepMonthly;
   bool compress = true;
   QString speedLimit;
+  friend bool operator==(const JobForm&, const JobForm&) = default;
 };
 
-// A drive as the destination list shows it: "D:  Name  (address)".
+// A drive as the destination list shows it: "D:  Name  (link)", the link
+// as the user gave it (DriveLink).
 QString DriveChoiceText(const MountStatus& drive);
 
 JobForm FillJobDialog(const JobEditContext& context);
@@ -109,5 +107,10 @@ QString CheckResultText(const EditorResult& result);
 
 // The decimal number at the start of a text, 0 when there is none.
 int IntegerValue(const QString& text);
+
+// What the editor tells once the service stored `job` (as its reply gives
+// it) at `now` (Unix seconds): that its run is due and starts at once (a
+// scheduled job that has no copy yet), or nothing.
+QString SavedJobNotice(const vx::json::Value& job, int64_t now);
 
 }  // namespace tarn::app

@@ -94,7 +94,7 @@ TEST_F(JobEditorModel, ANewJobStartsWithTheDefaults) {
             (QStringList{"10", "7", "4", "12"}));
   EXPECT_TRUE(f.compress);
   EXPECT_EQ(f.speedLimit, QStringLiteral("0"));
-  EXPECT_EQ(f.excludes, QString::fromLatin1(kDefaultExcludes));
+  EXPECT_EQ(f.excludes, QStringLiteral(".cache; */.local/share/Trash; .Trash-*; lost+found"));
   EXPECT_TRUE(f.password.isEmpty());
 
   JobEditContext withDrives = MakeJobEditContext(Value::object(), true, TwoDrives());
@@ -111,6 +111,51 @@ TEST_F(JobEditorModel, ANewJobStartsWithTheDefaults) {
 // Every kind of destination goes through the editor unchanged: filled,
 // read back without touching anything, and taken by the service as it
 // takes a job, it is the job that was stored.
+// Drives on servers of their own ports are told apart in the destination
+// list, and an HTTPS one says so.
+TEST_F(JobEditorModel, TheDestinationListShowsEachDrivesLinkAsGiven) {
+  ServiceStatus s;
+  s.ok = true;
+  for (uint32_t port : {8081u, 8082u}) {
+    MountStatus m = Drive("p" + std::to_string(port), static_cast<char16_t>(u'F' + port - 8081), u"Dav", "webdav",
+                          "127.0.0.1");
+    m.port = port;
+    m.root = "/dav";
+    m.tls = port == 8082;
+    s.mounts.push_back(m);
+  }
+  const JobForm f = FillJobDialog(MakeJobEditContext(Value::object(), true, s));
+  EXPECT_EQ(f.destinations, (QStringList{"F:  Dav  (http://127.0.0.1:8081/dav)", "G:  Dav  (https://127.0.0.1:8082/dav)",
+                                         "Another server…"}));
+}
+
+// A scheduled job without a copy is due the moment it is saved, and the
+// editor says that it starts now; one that waits for its time says nothing.
+TEST_F(JobEditorModel, TheEditorSaysWhenASavedJobStartsAtOnce) {
+  constexpr int64_t kNow = 1700000000;
+  struct Case {
+    const char* what;
+    std::string state;
+    bool told;
+  };
+  const Case cases[] = {
+      {"daily, never run", R"({"nextRun":1700000000,"running":""})", true},
+      {"due at the reply, seen a little later", R"({"nextRun":1699999998,"running":""})", true},
+      {"already started", R"({"nextRun":0,"running":"backup"})", true},
+      {"daily, ran today", R"({"nextRun":1700050000,"running":""})", false},
+      {"by hand", R"({"nextRun":0,"running":""})", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Value job = Parse(R"({"name":"Photos","state":)" + c.state + "}");
+    const QString notice = SavedJobNotice(job, kNow);
+    EXPECT_EQ(notice.isEmpty(), !c.told) << notice.toStdString();
+    if (c.told) {
+      EXPECT_EQ(notice, QStringLiteral("The backup \"Photos\" is due and starts now; after that it runs on its schedule."));
+    }
+  }
+}
+
 TEST_F(JobEditorModel, JobsOfEveryDestinationComeBackUnchanged) {
   const char* const jobs[] = {
       R"({"id":"drive1","name":"Docs","sources":["/home/ann/Docs"],"excludes":["*.tmp","cache"],"destMount":"e2",

@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTranslator>
 
 #include <array>
@@ -39,8 +40,13 @@ constexpr std::array<LanguageInfo, kLanguageCount> kLanguages = {{
 // Messages are addressed by "tarn-" and the string id.
 constexpr const char* kMessageIdPrefix = "tarn-";
 
-constexpr QChar kLeftToRightMark(0x200E);
 constexpr QChar kRightToLeftMark(0x200F);
+// An isolate keeps a value's letters, digits and marks together whatever
+// surrounds it, where a pair of marks still lets a right-to-left letter
+// inside the value (a locale's "ص" after a time) or a neighbour's comma mix
+// with it.
+constexpr QChar kLeftToRightIsolate(0x2066);
+constexpr QChar kPopDirectionalIsolate(0x2069);
 
 // True when the first letter of `paragraph` that has a direction of its
 // own reads left to right, or when it begins with a placeholder.
@@ -63,12 +69,31 @@ bool StartsLeftToRight(QStringView paragraph) {
   return false;
 }
 
+QString Isolated(const QString& value) { return kLeftToRightIsolate + value + kPopDirectionalIsolate; }
+
+// The links and paths a text names as examples ("https://.../<login>",
+// "/bucket/folder"), without the punctuation of the sentence around them.
+const QRegularExpression& ValueInText() {
+  static const QRegularExpression kValue(
+      QStringLiteral(R"((?<![\w/])(?:[A-Za-z][A-Za-z0-9+.-]*://|/[A-Za-z<])[^\s]*?(?=[.,;:!?)\]\x{060C}\x{061B}]*(?:\s|$)))"));
+  return kValue;
+}
+
 // A paragraph of a right-to-left language reads right to left even when it
 // begins with a Latin word ("SFTP: ...") or a value: labels take their
-// direction from the first letter that has one.
+// direction from the first letter that has one. Links and paths in it read
+// left to right.
 QString RightToLeftParagraphs(const QString& text) {
   QStringList paragraphs = text.split(QLatin1Char('\n'));
   for (QString& p : paragraphs) {
+    QString isolated;
+    qsizetype done = 0;
+    for (QRegularExpressionMatchIterator it = ValueInText().globalMatch(p); it.hasNext();) {
+      const QRegularExpressionMatch m = it.next();
+      isolated += p.mid(done, m.capturedStart() - done) + Isolated(m.captured());
+      done = m.capturedEnd();
+    }
+    p = isolated + p.mid(done);
     if (StartsLeftToRight(p)) p.prepend(kRightToLeftMark);
   }
   return paragraphs.join(QLatin1Char('\n'));
@@ -183,7 +208,14 @@ void ApplyLayout() {
 
 QString LeftToRightText(const QString& text) {
   if (text.isEmpty() || !LanguageAt(CurrentLanguage()).rightToLeft) return text;
-  return kLeftToRightMark + text + kLeftToRightMark;
+  return Isolated(text);
+}
+
+QString LatinDigits(QString text) {
+  for (QChar& c : text) {
+    if (c.isDigit() && c.unicode() > u'9') c = QChar(u'0' + c.digitValue());
+  }
+  return text;
 }
 
 QString FormatText(const QString& format, std::initializer_list<QString> args) {

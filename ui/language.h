@@ -16,7 +16,7 @@ namespace tarn::app {
 
 inline constexpr int kLanguageCount = 16;
 // Ids 0 to 251 of the tables, and the texts this platform added after them.
-inline constexpr int kStringCount = 301;
+inline constexpr int kStringCount = 310;
 // The setting that detects the language from the user's locale each time.
 inline constexpr int kAutomaticLanguage = -1;
 inline constexpr int kEnglish = 0;
@@ -61,11 +61,19 @@ int DetectLanguage();
 // application object exists.
 void ApplyLayout();
 
-// Numbers, sizes, times, paths, addresses and commands read left to right
-// in every language: inside right-to-left text they are marked as such, so
-// that "/home/ann" does not show as "home/ann/" nor "3.0 MiB" as "MiB 3.0".
-// Unchanged in a left-to-right language and for an empty text.
+// Numbers, sizes, times, paths, addresses, drive letters and commands read
+// left to right in every language: inside right-to-left text they are
+// isolated as such, so that "/home/ann" does not show as "home/ann/", "3.0
+// MiB" as "MiB 3.0" nor "D:" as ":D", and the sentence's punctuation stays
+// outside. (Links and paths in the tables' own texts are isolated when the
+// tables are read.) Unchanged in a left-to-right language and for an empty
+// text.
 QString LeftToRightText(const QString& text);
+
+// Every digit of another script (a locale's Arabic-Indic date) as its
+// Latin one, so that a text holds one digit system with the sizes and
+// numbers beside it.
+QString LatinDigits(QString text);
 
 // A table text with its "%s" and "%d" replaced by `args` in order ("%%" is
 // one "%"); a placeholder past the arguments stays as it is.

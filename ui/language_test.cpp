@@ -118,9 +118,10 @@ bool MayStayEnglish(const std::string& code, int id) {
   static const Same kSame[] = {
       // Tarn, HTTPS, "NFC (Windows, Linux)", "NFD (macOS)", OK, and the
       // symbols of units
+      // and the formats that only join values ("%s, %s", "%s: %s")
       {"*",
        {kStrTarn, 84, 118, 119, kStrOk, kStrUnitSeconds, kStrUnitMilliseconds, kStrUnitMegabytes,
-        kStrUnitKilobytesPerSecond}},
+        kStrUnitKilobytesPerSecond, kStrLastCopyLine, kStrTaskEnded}},
       // offline, Name, Server, Cache, Port, Updates, Version
       {"de", {kStrStateOffline, 33, 34, 36, 71, 73, 77, 163, 234}},
       {"fr", {36, 71, 77, 83, 234}},
@@ -180,10 +181,44 @@ TEST_F(LanguageSettingTest, ValuesReadLeftToRightInsideRightToLeftTexts) {
     SCOPED_TRACE(code);
     SetLanguageByCode(code);
     const QString marked = LeftToRightText(path);
-    EXPECT_EQ(marked, QChar(0x200E) + path + QChar(0x200E));
+    EXPECT_EQ(marked, QChar(0x2066) + path + QChar(0x2069));
     EXPECT_FALSE(ReadsRightToLeft(marked)) << "a value alone reads left to right";
     EXPECT_EQ(LeftToRightText(QString()), QString()) << "nothing is not a pair of marks";
   }
+}
+
+// The links and paths that the tables' texts give as examples are isolated
+// in a right-to-left language, without the punctuation around them, so
+// that "https://.../<login>" does not show as "<https://.../<login".
+TEST(LanguageTables, LinksAndPathsInRightToLeftTextsReadLeftToRight) {
+  const QString lri(QChar(0x2066));
+  const QString pdi(QChar(0x2069));
+  struct Case {
+    int id;
+    const char* value;
+  };
+  const Case cases[] = {
+      {kStrHintWebDav, "https://cloud.example.com/remote.php/dav/files/<login>"},
+      {kStrHintS3, "https://host:port"},
+      {kStrHintS3, "/bucket/folder"},
+  };
+  for (const char* code : {"ar", "fa"}) {
+    const Language& language = LanguageAt(code == std::string("ar") ? 9 : 10);
+    ASSERT_EQ(language.code, code);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(code) + " " + c.value);
+      const QString text = language.strings[static_cast<size_t>(c.id)];
+      EXPECT_TRUE(text.contains(lri + QString::fromLatin1(c.value) + pdi)) << text.toStdString();
+    }
+  }
+  // Left-to-right languages keep their texts as written.
+  EXPECT_FALSE(LanguageAt(kEnglish).strings[kStrHintWebDav].contains(lri));
+}
+
+TEST(LatinDigits, OtherScriptsDigitsBecomeLatinAndTheRestStays) {
+  EXPECT_EQ(LatinDigits(QString::fromUtf8("١٢/٩/٢٠٢٥ 3:00 ص")), QString::fromUtf8("12/9/2025 3:00 ص"));
+  EXPECT_EQ(LatinDigits(QString::fromUtf8("۱۴۰۴/۹/۱۸")), QStringLiteral("1404/9/18"));
+  EXPECT_EQ(LatinDigits(QStringLiteral("12.5 MiB")), QStringLiteral("12.5 MiB"));
 }
 
 // A right-to-left text that begins with a Latin word or a value ("SFTP: ...",

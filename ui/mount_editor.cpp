@@ -20,6 +20,7 @@
 #include "ui/dialogs.h"
 #include "ui/language.h"
 #include "ui/paragraph_label.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 #include "ui/text_report.h"
 
@@ -90,13 +91,15 @@ void ShowMessage(QWidget* owner, const QString& text, MessageIcon icon) {
 
 ProbeOutcome ProbeThread(const Value& drive) {
   ProbeOutcome outcome;
-  outcome.ok = RequestProbe(drive, outcome.summary, outcome.reportOk, outcome.error);
+  outcome.ok = RequestProbe(drive, outcome.summary, outcome.reportOk, outcome.error, &outcome.report);
   return outcome;
 }
 
 SaveOutcome SaveMountThread(const Value& drive) {
   SaveOutcome outcome;
-  outcome.ok = RequestSetMount(drive, outcome.id, outcome.error);
+  LoginCheck login;
+  outcome.ok = RequestSetMount(drive, outcome.id, outcome.error, &login);
+  if (outcome.ok && !login.tried) outcome.loginUntried = login.problem.empty() ? "untried" : login.problem;
   return outcome;
 }
 
@@ -405,8 +408,7 @@ void MountDialog::check() {
       [this](ProbeOutcome outcome) {
         state_.probing = false;
         setBusy(false);
-        const std::string& text = outcome.ok ? outcome.summary : outcome.error;
-        Q_EMIT probeFinished(ShowProbeReport(this, QString::fromStdString(text)));
+        Q_EMIT probeFinished(ShowProbeReport(this, outcome));
       });
 }
 
@@ -421,10 +423,17 @@ void MountDialog::save() {
         state_.saving = false;
         setBusy(false);
         if (!outcome.ok) {
-          // Everything stays as typed, for the user to correct.
-          ShowMessage(this, QString::fromStdString(outcome.error), MessageIcon::kError);
+          // Everything stays as typed, for the user to correct (a password
+          // the server refused, among others).
+          ShowMessage(this, ErrorWords(outcome.error), MessageIcon::kError);
           Q_EMIT saveFinished(false);
           return;
+        }
+        if (!outcome.loginUntried.empty()) {
+          ShowMessage(this,
+                      FormatText(Tr(kStrSavedUntried), {QString::fromStdString(state_.config.name),
+                                                        ErrorWords(outcome.loginUntried)}),
+                      MessageIcon::kWarning);
         }
         saved_ = drive;
         Q_EMIT saveFinished(true);
@@ -447,8 +456,9 @@ MountDialog* EditMount(QWidget* owner, const Value& drive, bool isNew, const std
   return dialog;
 }
 
-QDialog* ShowProbeReport(QWidget* owner, const QString& text) {
-  return ShowTextReport(owner, Tr(kStrServerCheck), text);
+QDialog* ShowProbeReport(QWidget* owner, const ProbeOutcome& outcome) {
+  // Composed in the user's language: it reads in its direction.
+  return ShowTextReport(owner, Tr(kStrServerCheck), ProbeReportText(outcome), false);
 }
 
 void ShowMountPage(MountDialog& dialog, int index) { dialog.pages()->setCurrentIndex(index); }

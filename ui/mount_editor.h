@@ -37,22 +37,18 @@ namespace tarn::app {
 
 enum MountPage : int { kPageConnection, kPageNetwork, kPageCache, kPageCompatibility, kMountPageCount };
 
-// What a probe of the service brings back.
-struct ProbeOutcome {
-  bool ok = false;  // the request succeeded
-  std::string summary;
-  bool reportOk = false;
-  std::string error;
-};
-
 // What a save brings back.
 struct SaveOutcome {
   bool ok = false;
   std::string id;
   std::string error;
+  // Saved, but the server could not be reached to try the log-in: why.
+  std::string loginUntried;
 };
 
-// The workers' bodies: one request each.
+// The workers' bodies: one request each. A save logs in to the server
+// first, as "tarn add" does, and the service saves nothing when the server
+// refuses the log-in.
 ProbeOutcome ProbeThread(const vx::json::Value& drive);
 SaveOutcome SaveMountThread(const vx::json::Value& drive);
 
@@ -151,9 +147,9 @@ class MountDialog : public QDialog {
 MountDialog* EditMount(QWidget* owner, const vx::json::Value& drive, bool isNew, const std::u16string& lettersInUse,
                        std::function<void(const vx::json::Value&)> saved);
 
-// Shows a server check's report, modal over `owner`, resizable, in a fixed
-// font; it deletes itself when closed.
-QDialog* ShowProbeReport(QWidget* owner, const QString& text);
+// Shows a server check's report (ProbeReportText), modal over `owner`,
+// resizable, in a fixed font; it deletes itself when closed.
+QDialog* ShowProbeReport(QWidget* owner, const ProbeOutcome& outcome);
 
 void ShowMountPage(MountDialog& dialog, int index);
 

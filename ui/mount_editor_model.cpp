@@ -17,6 +17,7 @@
 #include "foundation/text.h"
 #include "mount/mount_table.h"
 #include "ui/language.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 
 namespace tarn::app {
@@ -131,6 +132,37 @@ constexpr uint32_t kUnicodeOfIndex[] = {CompatOptions::kUnicodeNfc, CompatOption
 
 bool InUse(const std::u16string& inUse, char16_t letter) { return inUse.find(letter) != std::u16string::npos; }
 
+// The checks of a probe by the names the service gives them.
+struct CheckName {
+  const char* check;
+  int textId;
+};
+constexpr CheckName kCheckNames[] = {
+    {"connect", kStrProbeConnect},   {"list", kStrProbeList},
+    {"names", kStrProbeNames},       {"space", kStrProbeSpace},
+    {"write", kStrProbeWrite},       {"mkdir", kStrProbeMkdir},
+    {"stat", kStrProbeStat},         {"range", kStrProbeRange},
+    {"random-write", kStrProbeRandomWrite}, {"mtime", kStrProbeMtime},
+    {"rename", kStrProbeRename},     {"case", kStrProbeCase},
+    {"long-name", kStrProbeLongName}, {"unicode", kStrProbeUnicode},
+    {"windows-names", kStrProbeWindowsNames}, {"host-key", kStrProbeHostKey},
+    {"cleanup", kStrTaskCleanup},    {"canceled", kStrProbeCanceled},
+    {"backend", kStrProbeBackend},
+};
+
+QString CheckWords(const std::string& check) {
+  for (const CheckName& c : kCheckNames) {
+    if (check == c.check) return Tr(c.textId);
+  }
+  // A check this program does not know yet keeps the service's name.
+  return LeftToRightText(Str(check));
+}
+
+int LevelTextId(const std::string& level) {
+  if (level == "ok") return kStrProbeOk;
+  return level == "warn" ? kStrProbeWarning : kStrResultFailed;
+}
+
 }  // namespace
 
 MountEditorState OpenMountEditor(const Value& drive, bool isNew) {
@@ -153,7 +185,8 @@ QStringList LetterItems(const std::u16string& inUse, char16_t own) {
   for (char16_t letter = kFirstLetter; letter <= kLastLetter; ++letter) {
     QString item = QString(QChar(letter)) + QLatin1Char(':');
     if (letter != own && InUse(inUse, letter)) item += QStringLiteral(" *");
-    items << item;
+    // "D:" stays "D:" in a right-to-left list, not ":D".
+    items << LeftToRightText(item);
   }
   return items;
 }
@@ -394,6 +427,23 @@ bool CollectMount(MountEditorState& state, const MountFields& f, QString& error)
   c.compat.setMtime = f.setMtime;
   c.compat.hideDotFiles = f.hideDotFiles;
   return true;
+}
+
+QString ProbeReportText(const ProbeOutcome& outcome) {
+  if (!outcome.ok) return ErrorWords(outcome.error);
+  const Value& items = outcome.report["items"];
+  if (!items.isArray() || items.size() == 0) return Str(outcome.summary);
+  // The level words are padded to one width, so that the checks' names
+  // start in one column of the report's fixed font.
+  qsizetype width = 0;
+  for (const char* level : {"ok", "warn", "fail"}) width = std::max(width, Tr(LevelTextId(level)).size());
+  QStringList lines{Tr(outcome.reportOk ? kStrProbeVerdictOk : kStrProbeVerdictFailed), QString()};
+  for (size_t i = 0; i < items.size(); ++i) {
+    const Value& item = items.at(i);
+    lines << Tr(LevelTextId(item["level"].asString())).leftJustified(width) + QStringLiteral("  ") +
+                 CheckWords(item["check"].asString()) + QStringLiteral(": ") + ErrorWords(item["message"].asString());
+  }
+  return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace tarn::app

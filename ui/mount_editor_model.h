@@ -46,7 +46,8 @@ inline constexpr int kLetterCount = kLastLetter - kFirstLetter + 1;
 // A new drive takes the first free letter from here on.
 inline constexpr char16_t kFirstNewLetter = u'P';
 
-// "D:" to "Z:", a letter in use (and not the drive's own) marked " *".
+// "D:" to "Z:", a letter in use (and not the drive's own) marked " *", each
+// reading left to right in every language.
 QStringList LetterItems(const std::u16string& inUse, char16_t own);
 // The letter's index in LetterItems.
 int LetterIndexFor(const MountEditorState& state, const std::u16string& inUse);
@@ -177,5 +178,22 @@ bool CollectMount(MountEditorState& state, const MountFields& fields, QString& e
 
 // A key file's whole content; false with the system's reason.
 bool ReadKeyFile(const std::string& path, std::string& content, std::string& reason);
+
+// --- the server check ---
+
+// What a probe of the service brings back.
+struct ProbeOutcome {
+  bool ok = false;  // the request succeeded
+  std::string summary;
+  bool reportOk = false;
+  std::string error;
+  vx::json::Value report;  // "items" of "level", "check" and "message"
+};
+
+// The report of a check in the user's language: whether the server can be
+// used, then a line for each check with its level and name in words, and
+// the service's own finding after them, apart (it is English). A failed
+// request is its reason alone; a reply without items, its summary.
+QString ProbeReportText(const ProbeOutcome& outcome);
 
 }  // namespace tarn::app

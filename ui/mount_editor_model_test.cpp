@@ -17,6 +17,7 @@
 #include "testing/json_text.h"
 #include "testing/temp_dir.h"
 #include "ui/language.h"
+#include "ui/string_ids.h"
 
 namespace tarn::app {
 namespace {
@@ -55,6 +56,59 @@ TEST_F(MountEditorModelTest, ANewDriveIsAWebDavDriveWithoutIdOrPathOnTheFirstFre
   EXPECT_EQ(f.host, QString()) << "a new drive's link is empty";
   EXPECT_EQ(f.root, QString());
   EXPECT_EQ(f.password, QString());
+}
+
+// In a right-to-left language each letter of the list reads "D:", not
+// ":D", with its mark after it.
+TEST_F(MountEditorModelTest, LettersReadLeftToRightInARightToLeftLanguage) {
+  for (const char* code : {"ar", "fa"}) {
+    SCOPED_TRACE(code);
+    SetLanguageByCode(code);
+    const QStringList items = LetterItems(u"Q", 0);
+    EXPECT_EQ(items.front(), QChar(0x2066) + QStringLiteral("D:") + QChar(0x2069));
+    EXPECT_EQ(items['Q' - 'D'], QChar(0x2066) + QStringLiteral("Q: *") + QChar(0x2069));
+  }
+}
+
+// The server check's report is composed in the user's language: the levels
+// and checks in its words, the service's findings after them, apart; a
+// check this program does not know keeps its name.
+TEST_F(MountEditorModelTest, TheServerCheckReportIsInTheUsersLanguage) {
+  ProbeOutcome refused;
+  refused.ok = true;
+  refused.report = Json(R"json({"ok":false,"items":[
+      {"level":"fail","check":"connect","message":"auth-failed: credentials rejected (401)"}]})json");
+  EXPECT_EQ(ProbeReportText(refused),
+            QStringLiteral("The server cannot be used with these settings.\n\nFailed   Connection: credentials rejected (401)"));
+
+  ProbeOutcome usable;
+  usable.ok = true;
+  usable.reportOk = true;
+  usable.report = Json(R"({"ok":true,"items":[
+      {"level":"ok","check":"stat","message":"size and attributes read back"},
+      {"level":"warn","check":"mtime","message":"server keeps its own modification time"},
+      {"level":"ok","check":"quota","message":"10 GiB left"}]})");
+  EXPECT_EQ(ProbeReportText(usable), QStringLiteral("The server can be used.\n\n"
+                                                    "Passed   Attributes: size and attributes read back\n"
+                                                    "Warning  Modification time: server keeps its own modification time\n"
+                                                    "Passed   quota: 10 GiB left"));
+
+  SetLanguageByCode("de");
+  const QString german = ProbeReportText(refused);
+  EXPECT_TRUE(german.startsWith(Tr(kStrProbeVerdictFailed))) << german.toStdString();
+  EXPECT_TRUE(german.contains(Tr(kStrProbeConnect) + QStringLiteral(": credentials rejected (401)")))
+      << german.toStdString();
+  EXPECT_FALSE(german.contains(QStringLiteral("[FAIL]"))) << german.toStdString();
+
+  // A request that failed is its reason; a reply without items, the
+  // service's summary.
+  ProbeOutcome failed;
+  failed.error = "network: the service did not answer in time";
+  EXPECT_EQ(ProbeReportText(failed), QStringLiteral("the service did not answer in time"));
+  ProbeOutcome older;
+  older.ok = true;
+  older.summary = "[ok]   stat: fine\n";
+  EXPECT_EQ(ProbeReportText(older), QStringLiteral("[ok]   stat: fine\n"));
 }
 
 TEST_F(MountEditorModelTest, FieldsShowAStoredDrive) {

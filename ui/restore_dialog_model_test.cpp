@@ -50,14 +50,14 @@ TEST_F(RestoreDialogModel, RowsOfFoldersAndFiles) {
 }
 
 TEST_F(RestoreDialogModel, SizesAndTimesReadLeftToRightInARightToLeftLanguage) {
-  const QChar mark(0x200E);
+  const auto ltr = [](const QString& text) { return QChar(0x2066) + text + QChar(0x2069); };
   SetLanguageByCode("ar");
   const EntryRow file = EntryRowTexts(Parse(R"({"name":"notes.txt","dir":false,"size":2048,"mtime":1700000000})"));
-  EXPECT_EQ(file.size, mark + QStringLiteral("2.0 KiB") + mark);
-  EXPECT_EQ(file.modified, mark + LocalTimeText(1700000000) + mark);
+  EXPECT_EQ(file.size, ltr(QStringLiteral("2.0 KiB")));
+  EXPECT_EQ(file.modified, ltr(LocalTimeText(1700000000)));
   EXPECT_EQ(VersionText(Parse(R"({"id":"a","time":1700000000,"files":12,"bytes":2048})")),
-            FormatText(Tr(kStrVersionLine), {mark + LocalTimeText(1700000000) + mark, QStringLiteral("12"),
-                                             mark + QStringLiteral("2.0 KiB") + mark}));
+            FormatText(Tr(kStrVersionLine), {ltr(LocalTimeText(1700000000)), QStringLiteral("12"),
+                                             ltr(QStringLiteral("2.0 KiB"))}));
   // No time is no text, not a pair of marks.
   EXPECT_EQ(EntryRowTexts(Parse(R"({"name":"x","dir":false,"size":1,"mtime":0})")).modified, QString());
 }

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
 
@@ -50,15 +52,29 @@ MountStatus Drive(const std::string& id, char16_t letter, const std::u16string& 
   return m;
 }
 
-// A drive in each state, and an update to install.
+// A drive in each state (one mounted whose server is down, so that it
+// serves only its cache, and one still mounting among them), on servers of
+// their own ports, and an update to install.
 ServiceStatus ShotStatus() {
   ServiceStatus s;
   s.ok = true;
   s.version = kTrayVersion;
   s.update.latest = "0.4.0";
+  MountStatus down = Drive("q", u'Q', u"Server down", true, false,
+                           "network: could not connect: the server could not be reached (0x00002EFD) (12029)");
+  down.online = false;
+  down.host = "127.0.0.1";
+  down.port = 8081;
+  down.root = "/dav";
+  down.tls = false;
+  MountStatus slow = Drive("r", u'R', u"Silent server", false);
+  slow.mounting = true;
+  slow.host = "127.0.0.1";
+  slow.port = 8082;
+  slow.root = "/dav";
   s.mounts = {Drive("d", u'D', u"Documents", true), Drive("e", u'E', u"Photos", true, true),
               Drive("f", u'F', u"Archive", false, false, "connect: the server could not be reached"),
-              Drive("g", u'G', u"Team & projects", false)};
+              Drive("g", u'G', u"Team & projects", false), down, slow};
   return s;
 }
 
@@ -128,10 +144,18 @@ TEST(Screenshots, EveryWindowAndMenuOfTheTray) {
     OpenSettings(state);
     CurrentSettingsWindow()->drivesList->setCurrentItem(CurrentSettingsWindow()->drivesList->topLevelItem(2));
     shots.take(*CurrentSettingsWindow(), "settings-window-outsider");
+    // Not root: the language is the service's, and the page says why it
+    // cannot be chosen here.
+    outsider.mayChangeSettings = false;
+    OnTrayStatus(state, outsider);
+    ShowTab(*CurrentSettingsWindow(), kPageSettings);
+    shots.take(*CurrentSettingsWindow(), "settings-settings-outsider");
     ServiceStatus gone;
     gone.error = "the service is not running";
     OnTrayStatus(state, gone);
     shots.takeMenu(*state.menu, "tray-menu-no-service");
+    shots.take(*CurrentSettingsWindow(), "settings-settings-no-service");
+    ShowTab(*CurrentSettingsWindow(), kPageDrives);
     shots.take(*CurrentSettingsWindow(), "settings-window-no-service");
     DestroySettingsWindow();
 
@@ -198,6 +222,23 @@ vx::json::Value ShotDrive() {
   return drive;
 }
 
+// A server check as the service reports it: one that can be used, with
+// warnings, or one that refused the log-in.
+ProbeOutcome ShotProbe(bool usable) {
+  ProbeOutcome outcome;
+  outcome.ok = true;
+  outcome.reportOk = usable;
+  const char* items =
+      usable ? R"json({"items":[{"level":"ok","check":"connect","message":"connected (Apache/2.4.57)"},
+               {"level":"ok","check":"stat","message":"size and attributes read back"},
+               {"level":"ok","check":"random-write","message":"writes at an offset work (uploads send only changed blocks)"},
+               {"level":"warn","check":"mtime","message":"server keeps its own modification time; copied files will show the upload time"},
+               {"level":"warn","check":"range","message":"the server (or a caching proxy in front of it) ignores Range requests; files are read as one stream from the start, and opening a big file in the middle waits for everything before it"}]})json"
+             : R"json({"items":[{"level":"fail","check":"connect","message":"auth-failed: credentials rejected (401)"}]})json";
+  vx::json::Parse(items, outcome.report);
+  return outcome;
+}
+
 TEST(Screenshots, EveryPageOfTheSettingsWindowAndTheDriveEditor) {
   constexpr const char* kPageShots[kPageCount] = {"settings-drives", "settings-backup", "settings-transfers",
                                                   "settings-log", "settings-settings"};
@@ -225,24 +266,26 @@ TEST(Screenshots, EveryPageOfTheSettingsWindowAndTheDriveEditor) {
       shots.take(window, QString::fromLatin1(kPageShots[page]));
     }
 
-    MountDialog* editor = EditMount(&window, ShotDrive(), false, u"EF", [](const vx::json::Value&) {});
+    MountDialog* editor = EditMount(&window, ShotDrive(), false, u"EFQ", [](const vx::json::Value&) {});
     for (int page = 0; page < kMountPageCount; ++page) {
       ShowMountPage(*editor, page);
       shots.take(*editor, QString::fromLatin1(kEditorShots[page]));
     }
+    // The letter list open: every letter reads "D:", in use or not.
+    ShowMountPage(*editor, kPageConnection);
+    auto* letters = editor->findChild<QComboBox*>(QStringLiteral("letter"));
+    letters->showPopup();
+    shots.take(*letters->view()->window(), QStringLiteral("editor-letter-list"), false);
+    letters->hidePopup();
     editor->close();
     MountDialog* added = EditMount(&window, vx::json::Value::object(), true, u"DEFP", [](const vx::json::Value&) {});
     shots.take(*added, QStringLiteral("editor-new-drive"));
     added->close();
-    QDialog* report = ShowProbeReport(&window, QStringLiteral("[ok]   stat: size and attributes read back\n"
-                                                              "[ok]   random-write: writes at an offset work (uploads send only changed blocks)\n"
-                                                              "[warn] mtime: server keeps its own modification time; copied "
-                                                              "files will show the upload time\n"
-                                                              "[warn] range: the server (or a caching proxy in front of it) "
-                                                              "ignores Range requests; files are read as one stream from the "
-                                                              "start, and opening a big file in the middle waits for "
-                                                              "everything before it\n"));
+    QDialog* report = ShowProbeReport(&window, ShotProbe(true));
     shots.take(*report, QStringLiteral("probe-report"));
+    report->close();
+    report = ShowProbeReport(&window, ShotProbe(false));
+    shots.take(*report, QStringLiteral("probe-report-refused"));
     report->close();
 
     const MountStatus far = ShotStatus().mounts[2];

@@ -8,16 +8,7 @@
 namespace tarn::app {
 
 QString ErrorWords(const std::string& error) {
-  constexpr std::string_view kAfterCode = ": ";
-  std::string_view words = error;
-  for (int32_t code = Status::kNotFound; code <= Status::kProtocol; ++code) {
-    const std::string_view name = Status::CodeText(code);
-    if (words.size() > name.size() + kAfterCode.size() && words.substr(0, name.size()) == name &&
-        words.substr(name.size(), kAfterCode.size()) == kAfterCode) {
-      words.remove_prefix(name.size() + kAfterCode.size());
-      break;
-    }
-  }
+  const std::string_view words = StatusTextWords(error);
   return LeftToRightText(QString::fromUtf8(words.data(), static_cast<qsizetype>(words.size())));
 }
 

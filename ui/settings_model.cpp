@@ -1,9 +1,6 @@
 #include "ui/settings_model.h"
 
-#include <QDateTime>
-#include <QLocale>
-#include <QRegularExpression>
-
+#include "client/drive_link.h"
 #include "foundation/status.h"
 #include "ui/language.h"
 #include "ui/service_text.h"
@@ -49,19 +46,11 @@ QString DriveLetterText(const MountStatus& mount) {
 
 }  // namespace
 
-QString ServerText(const MountStatus& mount) {
-  QString text = Str(mount.host);
-  if (!text.contains(QStringLiteral("://"))) text = Str(mount.protocol) + QStringLiteral("://") + text;
-  return text + Str(mount.root);
-}
+QString ServerText(const MountStatus& mount) { return Str(DriveLink(mount)); }
 
 QString DriveStateText(const MountStatus& mount) {
-  if (mount.mounting && !mount.mounted) return Tr(kStrStateMounting);
-  int word = kStrStateError;
-  if (!mount.mounted) word = mount.lastError.empty() ? kStrStateUnmounted : kStrStateError;
-  else if (mount.offlineMode) word = kStrStateOffline;
-  else if (mount.online) word = kStrStateMounted;
-  return WithError(Tr(word), mount.lastError);
+  if (mount.mounting && !mount.mounted) return DriveStateWord(mount);
+  return WithError(DriveStateWord(mount), mount.lastError);
 }
 
 QStringList DriveRowTexts(const MountStatus& mount) {
@@ -84,7 +73,9 @@ DriveButtons DriveButtonStates(const ServiceStatus& status, const MountStatus* s
   if (selected == nullptr) return b;
   b.enabled[kActionEdit] = b.enabled[kActionRemove] = b.enabled[kActionCheck] = b.enabled[kActionOffline] = true;
   b.enabled[kActionMount] = !selected->mounted && !selected->mounting;
-  b.enabled[kActionUnmount] = b.enabled[kActionSync] = b.enabled[kActionClearCache] = selected->mounted;
+  b.enabled[kActionSync] = b.enabled[kActionClearCache] = selected->mounted;
+  // A mount that hangs on a silent server can be stopped.
+  b.enabled[kActionUnmount] = selected->mounted || selected->mounting;
   return b;
 }
 
@@ -141,22 +132,15 @@ std::optional<LogUpdate> TakeLogText(std::string& lastText, const std::string& t
   return update;
 }
 
-SettingsPageView SettingsPageFor(const Window&) {
+SettingsPageView SettingsPageFor(const Window& window) {
   SettingsPageView v;
+  const ServiceStatus& status = window.status;
+  v.languageEnabled = status.ok && status.mayChangeSettings && !window.languageAsked;
+  if (!status.ok && !status.error.empty()) v.languageNote = Tr(kStrLanguageNoService);
+  else if (status.ok && !status.mayChangeSettings) v.languageNote = Tr(kStrLanguageRootOnly);
   v.installedText = FormatText(Tr(kStrInstalledVersion), {LeftToRightText(QString::fromLatin1(kTrayVersion))});
   v.updatesText = Tr(kStrUpdatesFromPackages);
   return v;
-}
-
-QString FileTimeText(int64_t seconds) {
-  if (seconds <= 0) return QString();
-  const QDateTime at = QDateTime::fromSecsSinceEpoch(seconds).toLocalTime();
-  const QLocale locale;  // the user's, unless the application set another
-  // Some locales' short time still has seconds; they go with the mark before
-  // them.
-  static const QRegularExpression kSeconds(QStringLiteral("[^A-Za-z' ]?s{1,2}"));
-  const QString time = locale.timeFormat(QLocale::ShortFormat).remove(kSeconds);
-  return locale.toString(at.date(), QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(at.time(), time);
 }
 
 QString RowsText(const std::vector<QStringList>& rows) {

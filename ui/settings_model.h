@@ -65,22 +65,26 @@ struct Window {
   bool drivesRefreshing = false;  // guards RefreshDrives against re-entry
   bool actionRunning = false;     // a drive action's worker runs
   std::set<std::string> mountsFollowed;  // drives whose mount is being followed
+  // Followed mounts the user stopped with Unmount: their end is no news.
+  std::set<std::string> mountsStopped;
   bool probing = false;           // a "Check" of the drives page runs
+  bool languageAsked = false;     // a change of the language is on its way to the service
 };
 
 // --- drives list ---
 
-// "protocol://host/root"; a host that is a whole link keeps its own scheme.
+// The drive's link as the user gave it (DriveLink).
 QString ServerText(const MountStatus& mount);
-// "mounting…", "mounted", "offline", "unmounted" or "error", then ": " and
-// the last error when there is one.
+// The drive's state word (DriveStateWord), then ": " and the last error
+// when there is one.
 QString DriveStateText(const MountStatus& mount);
 // The six cells: drive, name, server, state, cache, pending.
 QStringList DriveRowTexts(const MountStatus& mount);
 
 // Which action buttons a selected drive (null: none) enables. Refresh is
 // always enabled; the others only while the service answers and lets the
-// caller manage drives, and Mount not while a mount goes on.
+// caller manage drives, Mount not while a mount goes on, and Unmount also
+// while it goes on, to stop it.
 struct DriveButtons {
   bool enabled[kActionCount] = {};
   // The Offline button reads "Online" (the drive is in offline mode).
@@ -140,19 +144,19 @@ std::optional<LogUpdate> TakeLogText(std::string& lastText, const std::string& t
 
 // --- settings page ---
 
-// The updates part of the settings page: this program's version, and that
-// updates come with the system's packages (there is no update server to
-// ask, and nothing to switch on).
+// The settings page: whether the language may be chosen here and why not
+// (the service keeps it, and only root changes the service's settings), and
+// the updates part: this program's version, and that updates come with the
+// system's packages (there is no update server to ask, and nothing to
+// switch on).
 struct SettingsPageView {
+  bool languageEnabled = false;
+  QString languageNote;  // why the language cannot be chosen; empty when it can
   QString installedText;
   QString updatesText;
 };
 
 SettingsPageView SettingsPageFor(const Window& window);
-
-// The user's locale's short date and time, without seconds, of a time in
-// seconds since 1970 in the local time zone; empty for 0 or less.
-QString FileTimeText(int64_t seconds);
 
 // --- lists ---
 

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QLocale>
 
 #include <string>
 #include <vector>
 
 #include "testing/json_text.h"
+#include "ui/backup_page_model.h"
 #include "ui/language.h"
 #include "ui/tray_model.h"
 
@@ -50,23 +52,29 @@ TEST_F(SettingsModelTest, DriveRowsShowServerStateCacheAndPending) {
        {.drive = u'R', .protocol = "nfs", .host = "nas", .root = "/", .mounted = true, .online = true,
         .offlineMode = true},
        {"R:", "", "nfs://nas/", "offline", "0 B", "0"}},
+      {"a plain-HTTP server on a port of its own",
+       {.drive = u'P', .protocol = "webdav", .host = "127.0.0.1", .port = 8081, .root = "/dav", .tls = false},
+       {"P:", "", "http://127.0.0.1:8081/dav", "unmounted", "0 B", "0"}},
+      {"an SFTP login",
+       {.drive = u'O', .protocol = "sftp", .host = "nas", .port = 2222, .root = "/srv", .user = "ann"},
+       {"O:", "", "sftp://ann@nas:2222/srv", "unmounted", "0 B", "0"}},
       {"mounted but not reached",
        {.drive = u'S', .protocol = "webdav", .host = "h", .mounted = true, .online = false},
-       {"S:", "", "webdav://h", "error", "0 B", "0"}},
+       {"S:", "", "https://h", "error", "0 B", "0"}},
       {"unmounted with an error",
        {.drive = u'T', .protocol = "webdav", .host = "h", .lastError = "connect: refused"},
-       {"T:", "", "webdav://h", "error: connect: refused", "0 B", "0"}},
+       {"T:", "", "https://h", "error: connect: refused", "0 B", "0"}},
       {"mounted with an error keeps its word",
        {.drive = u'U', .protocol = "webdav", .host = "h", .mounted = true, .online = true,
         .lastError = "upload: no space"},
-       {"U:", "", "webdav://h", "mounted: upload: no space", "0 B", "0"}},
+       {"U:", "", "https://h", "mounted: upload: no space", "0 B", "0"}},
       {"a mount that goes on",
        {.drive = u'V', .protocol = "webdav", .host = "h", .mounting = true},
-       {"V:", "", "webdav://h", "mounting…", "0 B", "0"}},
+       {"V:", "", "https://h", "mounting…", "0 B", "0"}},
       {"an error's words without its code",
        {.drive = u'W', .protocol = "webdav", .host = "h", .mounted = true,
         .lastError = "auth-failed: the server refused the login"},
-       {"W:", "", "webdav://h", "error: the server refused the login", "0 B", "0"}},
+       {"W:", "", "https://h", "error: the server refused the login", "0 B", "0"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -97,6 +105,8 @@ TEST_F(SettingsModelTest, ButtonsFollowTheSelectedDrive) {
   const MountStatus mounting{.id = "c", .mounting = true};
   EXPECT_FALSE(DriveButtonStates(up, &mounting).enabled[kActionMount]) << "a mount that goes on is not asked again";
   EXPECT_TRUE(DriveButtonStates(up, &mounting).enabled[kActionRemove]);
+  EXPECT_TRUE(DriveButtonStates(up, &mounting).enabled[kActionUnmount]) << "a hung mount can be stopped";
+  EXPECT_FALSE(DriveButtonStates(up, &mounting).enabled[kActionSync]);
 
   // Only what can work: nothing without an answer, nothing but a refresh
   // for a user who may not manage drives.
@@ -222,6 +232,38 @@ TEST_F(SettingsModelTest, TheListMenuOpensAtTheMouseOrTheSelectedRow) {
   EXPECT_EQ(ListMenuPosition(true, QPoint(-1, -1), std::nullopt), QPoint(0, 0)) << "no selection: top left";
 }
 
+// The language is the service's setting: only root changes it, and only
+// while the service runs; the box is grey otherwise, and says why.
+TEST_F(SettingsModelTest, TheLanguageIsChosenOnlyWhereTheServiceTakesIt) {
+  struct Case {
+    const char* what;
+    ServiceStatus status;
+    bool asked;
+    bool enabled;
+    QString note;
+  };
+  const Case cases[] = {
+      {"root", {.ok = true}, false, true, QString()},
+      {"a change on its way", {.ok = true}, true, false, QString()},
+      {"a user who is not root", {.ok = true, .mayChangeSettings = false}, false, false,
+       QStringLiteral("Only root changes the language: the service keeps it for every user of this computer.")},
+      {"an administrator who is not root", {.ok = true, .mayManageDrives = true, .mayChangeSettings = false}, false,
+       false, QStringLiteral("Only root changes the language: the service keeps it for every user of this computer.")},
+      {"no service", {.error = "the service is not running"}, false, false,
+       QStringLiteral("The language is kept by the service, which is not running.")},
+      {"no answer yet", {}, false, false, QString()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Window w;
+    w.status = c.status;
+    w.languageAsked = c.asked;
+    const SettingsPageView v = SettingsPageFor(w);
+    EXPECT_EQ(v.languageEnabled, c.enabled);
+    EXPECT_EQ(v.languageNote, c.note);
+  }
+}
+
 // There is no update server: the page says where updates come from, and
 // offers nothing to switch on or check.
 TEST_F(SettingsModelTest, TheSettingsPageTellsHowUpdatesCome) {
@@ -235,18 +277,22 @@ TEST_F(SettingsModelTest, TheSettingsPageTellsHowUpdatesCome) {
       << "the version reads left to right";
 }
 
+// One helper words every time of the windows (LocalTimeText): the locale's
+// short date and time without seconds, in the Latin digits of the sizes and
+// numbers beside it.
 TEST_F(SettingsModelTest, FileTimesAreLocalShortDatesWithoutSeconds) {
-  EXPECT_EQ(FileTimeText(0), QString());
-  EXPECT_EQ(FileTimeText(-5), QString());
+  EXPECT_EQ(LocalTimeText(0), QString());
+  EXPECT_EQ(LocalTimeText(-5), QString());
   const QDateTime at(QDate(2024, 3, 5), QTime(14, 7, 59));
-  for (const char* name : {"C", "en_US", "de_DE", "ja_JP", "ar_EG", "fi_FI"}) {
+  for (const char* name : {"C", "en_US", "de_DE", "ja_JP", "ar_EG", "fa_IR", "fi_FI"}) {
     SCOPED_TRACE(name);
     QLocale::setDefault(QLocale(QString::fromLatin1(name)));
     const QLocale locale;
-    const QString text = FileTimeText(at.toSecsSinceEpoch());
-    EXPECT_TRUE(text.startsWith(locale.toString(at.date(), QLocale::ShortFormat))) << text.toStdString();
-    EXPECT_TRUE(text.contains(locale.toString(QTime(14, 7), QStringLiteral("mm")))) << text.toStdString();
-    EXPECT_FALSE(text.contains(locale.toString(QTime(14, 7, 59), QStringLiteral("ss")))) << text.toStdString();
+    const QString text = LocalTimeText(at.toSecsSinceEpoch());
+    EXPECT_TRUE(text.startsWith(LatinDigits(locale.toString(at.date(), QLocale::ShortFormat)))) << text.toStdString();
+    EXPECT_TRUE(text.contains(LatinDigits(locale.toString(QTime(14, 7), QStringLiteral("mm"))))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral(":59"))) << text.toStdString();
+    for (const QChar c : text) EXPECT_FALSE(c.isDigit() && c.unicode() > u'9') << text.toStdString();
   }
   QLocale::setDefault(QLocale::system());
 }

@@ -17,6 +17,7 @@
 
 #include "ui/backup_page.h"
 #include "ui/language.h"
+#include "ui/service_text.h"
 #include "ui/settings_window.h"
 #include "ui/string_ids.h"
 
@@ -86,6 +87,11 @@ QWidget* SettingsPageWidget(SettingsWindow& w) {
   language->addWidget(w.languageList);
   language->addStretch(1);
   column->addLayout(language);
+  w.languageNote->setObjectName(QStringLiteral("languageNote"));
+  w.languageNote->setWordWrap(true);
+  w.languageNote->setMaximumWidth(kGroupMaxWidth);
+  w.languageNote->setForegroundRole(QPalette::PlaceholderText);
+  column->addWidget(w.languageNote);
 
   w.updatesGroup->setMaximumWidth(kGroupMaxWidth);
   auto* group = new QVBoxLayout(w.updatesGroup);
@@ -114,6 +120,13 @@ void DropRowsFrom(QTreeWidget* list, int count) {
 struct TransfersReply {
   bool ok = false;
   Value transfers;
+};
+
+// What a log request brings back.
+struct LogReply {
+  bool ok = false;
+  std::string text;
+  std::string error;
 };
 
 }  // namespace
@@ -178,8 +191,9 @@ void RefreshTransfers(SettingsWindow& w) {
       },
       [w = &w](TransfersReply reply) {
         w->transfersInFlight = false;
-        // A failed request leaves the list as it was.
-        if (reply.ok) FillTransfers(*w, reply.transfers);
+        // Rows of a service that does not answer would be news of the past;
+        // the window's note tells why there are none.
+        FillTransfers(*w, reply.ok ? reply.transfers : Value::array());
         Q_EMIT w->transfersShown();
       });
 }
@@ -207,13 +221,16 @@ void RefreshLog(SettingsWindow& w) {
   RunWorker(
       w.results(),
       [request = w.requestLog] {
-        std::string text;
-        std::string error;
-        return request(kLogLines, text, error) ? text : error;
+        LogReply reply;
+        reply.ok = request(kLogLines, reply.text, reply.error);
+        return reply;
       },
-      [w = &w](std::string text) {
+      [w = &w](LogReply reply) {
         w->logInFlight = false;
-        ShowLogText(*w, text);
+        // The service's log is its own, in English; why there is none is
+        // the window's, in the user's language.
+        w->logView->setPlaceholderText(reply.ok ? QString() : ServiceErrorText(reply.error));
+        ShowLogText(*w, reply.ok ? reply.text : std::string());
         Q_EMIT w->logShown();
       });
 }
@@ -238,6 +255,9 @@ void ShowLogText(SettingsWindow& w, const std::string& text) {
 
 void RefreshSettingsPage(SettingsWindow& w) {
   const SettingsPageView view = SettingsPageFor(w.state);
+  w.languageList->setEnabled(view.languageEnabled);
+  SetDlgText(w.languageNote, view.languageNote);
+  w.languageNote->setVisible(!view.languageNote.isEmpty());
   SetDlgText(w.installedVersion, view.installedText);
   SetDlgText(w.updatesNote, view.updatesText);
 }

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -79,6 +81,25 @@ void CheckAsOutsider() {
   // The backup page says it of backups itself.
   ShowTab(window, kPageBackup);
   EXPECT_FALSE(window.note->isVisibleTo(&window));
+  // The language is the service's, which only root changes: the box is grey
+  // and says why, rather than switching the window until it closes.
+  EXPECT_FALSE(tray.status.mayChangeSettings);
+  ShowTab(window, kPageSettings);
+  EXPECT_FALSE(window.languageList->isEnabled());
+  EXPECT_TRUE(window.languageNote->isVisibleTo(&window));
+  EXPECT_EQ(window.languageNote->text(), Tr(kStrLanguageRootOnly));
+  // A change that reaches the service anyway (a status of before) is
+  // refused: the window stays in its language and says why.
+  test::AnsweredDialogs told;
+  QPointer<SettingsWindow> same(&window);
+  SetLanguageTask(window, 2);
+  ASSERT_TRUE(test::WaitForNext(&window, &SettingsWindow::languageAnswered));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_FALSE(same.isNull()) << "the window was not rebuilt in a language the service refused";
+  EXPECT_EQ(CurrentLanguageCode(), "en");
+  ASSERT_EQ(told.asked.size(), 1u);
+  EXPECT_EQ(told.asked[0].icon, MessageIcon::kError);
+  EXPECT_EQ(window.languageList->currentIndex(), kEnglish + 1);
   DestroySettingsWindow();
   DestroyTray(tray);
 }
@@ -102,6 +123,9 @@ TEST(SettingsRights, OnlyAdministratorsManageDrives) {
     EXPECT_TRUE(window.actionButtons[kActionMount]->isEnabled());
     EXPECT_TRUE(window.actionButtons[kActionAdd]->isEnabled());
     EXPECT_FALSE(window.note->isVisibleTo(&window));
+    ShowTab(window, kPageSettings);
+    EXPECT_TRUE(window.languageList->isEnabled()) << "root chooses the language";
+    EXPECT_FALSE(window.languageNote->isVisibleTo(&window));
     const std::vector<TrayMenuItem> menu = BuildTrayMenu(tray.status);
     const TrayMenuItem* drive = DriveItem(menu);
     ASSERT_NE(drive, nullptr);

@@ -59,15 +59,46 @@ void RunControl(SettingsWindow& window, const char* op, std::string id, bool on)
   RunAsync(window, [op, id = std::move(id), on](std::string& error) { return RequestControl(op, id, on, error); });
 }
 
-// Settings the service stores; a failure reaches only the log, the next
-// status shows what holds.
-bool StoreAppSetting(const char* key, Value value, const char* logPrefix) {
+// A setting the service stores: the service's refusal, empty when it took
+// the setting.
+std::string StoreAppSetting(const char* key, Value value) {
   Value settings = Value::object();
   settings.set(key, std::move(value));
   std::string error;
-  if (RequestSetAppSettings(settings, error)) return true;
-  vx::log::write(vx::log::kError, "%s: %s", logPrefix, error.c_str());
-  return false;
+  if (RequestSetAppSettings(settings, error)) return std::string();
+  vx::log::write(vx::log::kError, "%s: %s", key, error.c_str());
+  return error.empty() ? std::string(kRequestFailed) : error;
+}
+
+// What an action tells, in a box owned by the window.
+void Tell(SettingsWindow& window, const ActionReport& told) {
+  if (told.kind == ActionReport::kNothing) return;
+  MessageSpec box;
+  box.caption = Tr(kStrTarn);
+  box.text = told.text;
+  box.icon = told.kind == ActionReport::kError     ? MessageIcon::kError
+             : told.kind == ActionReport::kWarning ? MessageIcon::kWarning
+                                                   : MessageIcon::kInformation;
+  Dialogs().message(&window, box);
+}
+
+// The settings of a mounted drive apply at its next mount: after they were
+// saved, the user may have it mounted again now.
+void OfferRemount(SettingsWindow& window, const std::string& id) {
+  const MountStatus* drive = FindMount(window.status(), id);
+  if (drive == nullptr || !(drive->mounted || drive->mounting)) return;
+  MessageSpec ask;
+  ask.caption = Tr(kStrTarn);
+  ask.text = FormatText(Tr(kStrRemountQuestion), {DriveTitle(*drive)});
+  ask.icon = MessageIcon::kQuestion;
+  ask.buttons = MessageButtons::kAcceptCancel;
+  ask.acceptText = Tr(kStrMountAgain);
+  if (Dialogs().message(&window, ask) != MessageAnswer::kAccept) return;
+  RunReported(window, [drive = *drive] {
+    std::string error;
+    if (!RequestUnmount(drive.id, error)) return ActionReport{ActionReport::kError, ErrorWords(error)};
+    return MountReport(FollowMount(drive.id), drive);
+  });
 }
 
 // The language change of the window's own list: the window goes, and a new
@@ -128,6 +159,7 @@ SettingsWindow::SettingsWindow(TrayState* tray)
   languageList->addItem(FormatText(Tr(kStrAutomaticLanguage), {LanguageAt(DetectLanguage()).nativeName}));
   for (int i = 0; i < kLanguageCount; ++i) languageList->addItem(LanguageAt(i).nativeName);
   languageList->setCurrentIndex(LanguageSetting() + 1);
+  languageNote = new QLabel(this);
   updatesGroup = new QGroupBox(Tr(kStrUpdates), this);
   installedVersion = new QLabel(this);
   updatesNote = new QLabel(this);
@@ -181,11 +213,7 @@ void SettingsWindow::onTimer() {
 void SettingsWindow::onLanguageChosen(int index) {
   const int setting = index - 1;
   if (index < 0 || setting == LanguageSetting()) return;
-  SetLanguageTask(*this, setting == kAutomaticLanguage ? std::string() : LanguageAt(setting).code);
-  SetLanguageSetting(setting);
-  ApplyLayout();
-  // Not from inside the list's own signal: the window goes with it.
-  QMetaObject::invokeMethod(qApp, [] { RebuildSettingsWindow(); }, Qt::QueuedConnection);
+  SetLanguageTask(*this, setting);
 }
 
 void CreateSettingsWindow(TrayState* tray) {
@@ -242,7 +270,10 @@ void DoAction(SettingsWindow& window, int action) {
       EditMount(&window, Value::object(), true, LettersInUse(window.status(), std::string()), refreshed);
       return;
     case kActionEdit:
-      EditMount(&window, selected->config, false, LettersInUse(window.status(), id), refreshed);
+      EditMount(&window, selected->config, false, LettersInUse(window.status(), id), [w = &window, id](const Value&) {
+        RefreshStatus(*w);
+        OfferRemount(*w, id);
+      });
       return;
     case kActionRemove: {
       MessageSpec ask;
@@ -260,12 +291,18 @@ void DoAction(SettingsWindow& window, int action) {
       MountAsync(window, *selected);
       return;
     case kActionUnmount:
+      // A mount being followed ends now, as the user asked: no news.
+      if (window.state.mountsFollowed.count(id) != 0) window.state.mountsStopped.insert(id);
       RunDriveRequest(window, id, RequestUnmount);
       return;
     case kActionCheck:
       ProbeTask(window, selected->config);
       return;
     case kActionSync:
+      if (const QString refused = SyncRefusal(*selected); !refused.isEmpty()) {
+        Tell(window, {ActionReport::kInformation, refused});
+        return;
+      }
       RunControl(window, "syncNow", id, true);
       return;
     case kActionOffline:
@@ -294,22 +331,6 @@ void RunAsync(SettingsWindow& window, std::function<bool(std::string&)> action) 
   });
 }
 
-namespace {
-
-// What an action tells, in a box owned by the window.
-void Tell(SettingsWindow& window, const ActionReport& told) {
-  if (told.kind == ActionReport::kNothing) return;
-  MessageSpec box;
-  box.caption = Tr(kStrTarn);
-  box.text = told.text;
-  box.icon = told.kind == ActionReport::kError     ? MessageIcon::kError
-             : told.kind == ActionReport::kWarning ? MessageIcon::kWarning
-                                                   : MessageIcon::kInformation;
-  Dialogs().message(&window, box);
-}
-
-}  // namespace
-
 void RunReported(SettingsWindow& window, std::function<ActionReport()> action) {
   window.state.actionRunning = true;
   for (QPushButton* button : window.actionButtons) button->setEnabled(false);
@@ -331,6 +352,7 @@ void MountAsync(SettingsWindow& window, const MountStatus& drive) {
       window.results(), [drive] { return MountReport(FollowMount(drive.id), drive); },
       [w = &window, id = drive.id](ActionReport told) {
         w->state.mountsFollowed.erase(id);
+        if (w->state.mountsStopped.erase(id) != 0) told = ActionReport{};
         UpdateButtons(*w);
         Tell(*w, told);
         RefreshStatus(*w);
@@ -428,24 +450,41 @@ QMenu* ShowListMenu(SettingsWindow& window, QTreeWidget* list, QPoint at) {
   return menu;
 }
 
-void SetLanguageTask(SettingsWindow& window, const std::string& code) {
+void SetLanguageTask(SettingsWindow& window, int setting) {
+  const std::string code = setting == kAutomaticLanguage ? std::string() : LanguageAt(setting).code;
+  window.state.languageAsked = true;
+  RefreshSettingsPage(window);
   RunWorker(
-      window.results(), [code] { return StoreAppSetting("language", code, "language"); }, [](bool) {});
+      window.results(), [code] { return StoreAppSetting("language", code); },
+      [w = &window, setting](std::string refusal) {
+        w->state.languageAsked = false;
+        if (!refusal.empty()) {
+          // The service keeps the language for the next start: one it did
+          // not take is not shown as chosen.
+          const QSignalBlocker quiet(w->languageList);
+          w->languageList->setCurrentIndex(LanguageSetting() + 1);
+          RefreshSettingsPage(*w);
+          Tell(*w, {ActionReport::kError, ErrorWords(refusal)});
+          Q_EMIT w->languageAnswered(false);
+          return;
+        }
+        SetLanguageSetting(setting);
+        ApplyLayout();
+        Q_EMIT w->languageAnswered(true);
+        // Not from inside this window's own call: the window goes.
+        QMetaObject::invokeMethod(qApp, [] { RebuildSettingsWindow(); }, Qt::QueuedConnection);
+      });
 }
 
 void ProbeTask(SettingsWindow& window, const Value& drive) {
   window.state.probing = true;
   UpdateButtons(window);
   RunWorker(
-      window.results(),
-      [drive] {
-        const ProbeOutcome outcome = ProbeThread(drive);
-        return outcome.ok ? outcome.summary : outcome.error;
-      },
-      [w = &window](std::string report) {
+      window.results(), [drive] { return ProbeThread(drive); },
+      [w = &window](ProbeOutcome outcome) {
         w->state.probing = false;
         UpdateButtons(*w);
-        Q_EMIT w->probeReportShown(ShowProbeReport(w, Str(report)));
+        Q_EMIT w->probeReportShown(ShowProbeReport(w, outcome));
       });
 }
 

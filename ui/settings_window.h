@@ -93,6 +93,8 @@ class SettingsWindow : public QWidget {
   QPlainTextEdit* logView = nullptr;
   QLabel* languageLabel = nullptr;
   QComboBox* languageList = nullptr;
+  // Why the language cannot be chosen here, below the list.
+  QLabel* languageNote = nullptr;
   QGroupBox* updatesGroup = nullptr;
   QLabel* installedVersion = nullptr;
   QLabel* updatesNote = nullptr;
@@ -114,6 +116,9 @@ class SettingsWindow : public QWidget {
   void actionFinished(const QString& told);
   // The report of a "Check" is shown.
   void probeReportShown(QWidget* report);
+  // A language change came back from the service: taken (the window was
+  // rebuilt in it) or refused (and told).
+  void languageAnswered(bool taken);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -177,7 +182,10 @@ QMenu* ShowListMenu(SettingsWindow& window, QTreeWidget* list, QPoint at);
 
 // --- tasks on workers; each reports back to the window ---
 
-void SetLanguageTask(SettingsWindow& window, const std::string& code);
+// Asks the service to keep the language `setting` (kAutomaticLanguage or an
+// index); the window changes to it once the service took it, and says why
+// when it did not.
+void SetLanguageTask(SettingsWindow& window, int setting);
 void ProbeTask(SettingsWindow& window, const vx::json::Value& drive);
 
 // Opens a local path or a link with the desktop's handler.

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include "testing/temp_dir.h"
@@ -42,6 +44,21 @@ TEST(SettingsWindowWithoutService, TheWindowSaysTheServiceIsNotRunningAndOffersO
     ShowTab(window, kPageBackup);
     ASSERT_TRUE(test::WaitForNext(window.backupPage, &BackupPage::listTaken));
     for (int c = 0; c < kPageCommandCount; ++c) EXPECT_FALSE(window.backupPage->button(c)->isEnabled()) << c;
+    // The log is the service's: none, and why, in the user's language.
+    ShowTab(window, kPageLog);
+    ASSERT_TRUE(test::WaitFor(&window, &SettingsWindow::logShown, [&] { return !window.logInFlight; }));
+    EXPECT_EQ(window.logView->toPlainText(), QString());
+    EXPECT_EQ(window.logView->placeholderText(), Tr(kStrServiceNotRunning));
+    // The language is the service's to keep: the box is grey, and says why.
+    ShowTab(window, kPageSettings);
+    EXPECT_FALSE(window.languageList->isEnabled());
+    EXPECT_TRUE(window.languageNote->isVisibleTo(&window));
+    EXPECT_EQ(window.languageNote->text(), Tr(kStrLanguageNoService));
+    // The tray's menu lists no drives as if there were none: it says why.
+    const std::vector<TrayMenuItem> menu = BuildTrayMenu(tray.status);
+    ASSERT_FALSE(menu.empty());
+    EXPECT_EQ(menu[0].text, QStringLiteral("(") + Tr(kStrServiceNotRunning) + QStringLiteral(")"));
+    EXPECT_FALSE(menu[0].enabled);
     DestroySettingsWindow();
     DestroyTray(tray);
   }

@@ -199,7 +199,7 @@ TEST_F(SettingsWindowTest, ADrivePastedAsALinkIsCheckedSavedAndListed) {
   ASSERT_NE(report, nullptr);
   EXPECT_EQ(report->windowTitle(), QStringLiteral("Server check"));
   const QString text = report->findChild<QPlainTextEdit*>()->toPlainText();
-  EXPECT_TRUE(text.contains(QStringLiteral("[ok]   stat: size and attributes read back"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QStringLiteral("Passed   Attributes: size and attributes read back"))) << text.toStdString();
   EXPECT_TRUE(check->isEnabled());
   report->accept();
 
@@ -247,7 +247,7 @@ TEST_F(SettingsWindowTest, TheButtonsMountSyncTakeOfflineClearUnmountAndRemoveAD
   auto* report = reports.at(0).at(0).value<QWidget*>();
   ASSERT_NE(report, nullptr);
   const QString probed = report->findChild<QPlainTextEdit*>()->toPlainText();
-  EXPECT_TRUE(probed.contains(QStringLiteral("[ok]   stat: size and attributes read back"))) << probed.toStdString();
+  EXPECT_TRUE(probed.contains(QStringLiteral("Passed   Attributes: size and attributes read back"))) << probed.toStdString();
   EXPECT_TRUE(window_->actionButtons[kActionCheck]->isEnabled());
   report->close();
 
@@ -572,6 +572,9 @@ TEST_F(SettingsWindowTest, ALanguageChangeRebuildsTheWindowInItsDirectionOnTheSe
   while (LanguageAt(arabic).code != "ar") ++arabic;
   list->setCurrentIndex(arabic + 1);
   Q_EMIT list->activated(arabic + 1);
+  // The window changes once the service took the language.
+  EXPECT_NE(CurrentLanguageCode(), "ar");
+  ASSERT_TRUE(test::WaitForNext(before.data(), &SettingsWindow::languageAnswered));
   QCoreApplication::sendPostedEvents();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(before.isNull());
@@ -589,10 +592,145 @@ TEST_F(SettingsWindowTest, ALanguageChangeRebuildsTheWindowInItsDirectionOnTheSe
 
   // Back to automatic.
   Q_EMIT window_->languageList->activated(0);
+  ASSERT_TRUE(test::WaitForNext(window_, &SettingsWindow::languageAnswered));
   QCoreApplication::sendPostedEvents();
   window_ = CurrentSettingsWindow();
   EXPECT_EQ(LanguageSetting(), kAutomaticLanguage);
   ASSERT_TRUE(test::WaitForStatus(tray_, [](const ServiceStatus& s) { return s.language.empty(); }));
+}
+
+// A mount that hangs on a server that takes the connection and says
+// nothing can be stopped: Unmount is offered while the drive is mounting,
+// ends the mount at once, and the followed mount's end tells nothing.
+TEST_F(SettingsWindowTest, UnmountStopsAMountThatGoesOn) {
+  test::AnsweredDialogs dialogs;
+  const std::string id = AddDrive(MemoryDrive("Hung", "H", "hung"));
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus&) { return true; }));
+  // Far longer than any test runs: only the unmount ends the wait.
+  Memory()->setSilent(3600000, {MemOp::kConnect});
+  Select(id);
+  QSignalSpy finished(window_, &SettingsWindow::actionFinished);
+  window_->actionButtons[kActionMount]->click();
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return m.mounting; }));
+  EXPECT_FALSE(window_->actionButtons[kActionMount]->isEnabled());
+  ASSERT_TRUE(window_->actionButtons[kActionUnmount]->isEnabled()) << "a hung mount can be stopped";
+
+  window_->actionButtons[kActionUnmount]->click();
+  ASSERT_TRUE(test::WaitFor(window_, &SettingsWindow::actionFinished, [&] { return finished.size() == 2; }));
+  Memory()->setSilent(0);
+  EXPECT_EQ(finished.at(0).at(0).toString(), QString());
+  EXPECT_EQ(finished.at(1).at(0).toString(), QString());
+  EXPECT_TRUE(dialogs.asked.empty()) << dialogs.asked.front().text.toStdString();
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return !m.mounting; }));
+  const MountStatus* drive = Find(tray_.status, id);
+  EXPECT_FALSE(drive->mounted);
+  EXPECT_EQ(drive->lastError, "");
+  EXPECT_EQ(RowOf(id)->text(3), QStringLiteral("unmounted"));
+}
+
+// Sync of a drive in offline mode would send nothing: the window says why
+// instead of doing nothing without a word.
+TEST_F(SettingsWindowTest, SyncOfADriveInOfflineModeSaysWhy) {
+  test::AnsweredDialogs dialogs;
+  const std::string id = AddDrive(MemoryDrive("Away", "Y", "away"));
+  std::string error;
+  ASSERT_TRUE(RequestMount(id, error)) << error;
+  ASSERT_TRUE(RequestControl("setOffline", id, true, error)) << error;
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return m.mounted && m.offlineMode; }));
+  Select(id);
+  ASSERT_TRUE(window_->actionButtons[kActionSync]->isEnabled());
+  window_->actionButtons[kActionSync]->click();
+  ASSERT_EQ(dialogs.asked.size(), 1u);
+  EXPECT_EQ(dialogs.asked[0].icon, MessageIcon::kInformation);
+  EXPECT_EQ(dialogs.asked[0].text, QStringLiteral("Away (Y:) is in offline mode: its changes go to the server once "
+                                                  "it is back online."));
+  EXPECT_FALSE(window_->state.actionRunning) << "nothing was sent";
+}
+
+// The editor logs in to the server before it saves a drive, as "tarn add"
+// does: a password the server refuses is told, and nothing is saved.
+TEST_F(SettingsWindowTest, TheEditorSavesNoDriveWhoseServerRefusesTheLogIn) {
+  test::AnsweredDialogs dialogs;
+  window_->actionButtons[kActionAdd]->click();
+  auto* editor = window_->findChild<MountDialog*>();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor->findChild<QLineEdit*>("host"), QString::fromStdString(DavUrl()));
+  Q_EMIT editor->findChild<QLineEdit*>("host")->editingFinished();
+  QTest::keyClicks(editor->findChild<QLineEdit*>("user"),
+                   QString::fromStdString(tarn::testing::RequiredEnv("TARN_DAV_USER")));
+  QTest::keyClicks(editor->findChild<QLineEdit*>("password"), QStringLiteral("not the password"));
+  QSignalSpy saved(editor, &MountDialog::saveFinished);
+  editor->findChild<QPushButton*>("ok")->click();
+  ASSERT_TRUE(test::WaitFor(editor, &MountDialog::saveFinished, [&] { return !saved.isEmpty(); }));
+  EXPECT_FALSE(saved.at(0).at(0).toBool());
+  ASSERT_EQ(dialogs.asked.size(), 1u);
+  EXPECT_EQ(dialogs.asked[0].icon, MessageIcon::kError);
+  EXPECT_TRUE(dialogs.asked[0].text.contains(QStringLiteral("refused the log-in"))) << dialogs.asked[0].text.toStdString();
+  EXPECT_TRUE(editor->isVisible()) << "everything stays as typed, to be corrected";
+  ServiceStatus status;
+  ASSERT_TRUE(RequestStatus(status)) << status.error;
+  EXPECT_TRUE(status.mounts.empty()) << "no drive was saved";
+  editor->findChild<QLineEdit*>("password")->clear();
+  editor->reject();
+}
+
+// A server out of reach cannot be asked about the log-in: the drive is
+// saved untried, and the editor says so and why.
+TEST_F(SettingsWindowTest, ADriveWhoseServerIsOutOfReachIsSavedUntriedAndSaysSo) {
+  test::AnsweredDialogs dialogs;
+  window_->actionButtons[kActionAdd]->click();
+  auto* editor = window_->findChild<MountDialog*>();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor->findChild<QLineEdit*>("name"), QStringLiteral("Far"));
+  QTest::keyClicks(editor->findChild<QLineEdit*>("host"), QStringLiteral("http://127.0.0.1:1/dav"));
+  Q_EMIT editor->findChild<QLineEdit*>("host")->editingFinished();
+  QTest::keyClicks(editor->findChild<QLineEdit*>("user"), QStringLiteral("ann"));
+  QTest::keyClicks(editor->findChild<QLineEdit*>("password"), QStringLiteral("secret"));
+  QSignalSpy saved(editor, &MountDialog::saveFinished);
+  editor->findChild<QPushButton*>("ok")->click();
+  ASSERT_TRUE(test::WaitFor(editor, &MountDialog::saveFinished, [&] { return !saved.isEmpty(); }));
+  EXPECT_TRUE(saved.at(0).at(0).toBool());
+  ASSERT_EQ(dialogs.asked.size(), 1u);
+  EXPECT_EQ(dialogs.asked[0].icon, MessageIcon::kWarning);
+  EXPECT_TRUE(dialogs.asked[0].text.startsWith(
+      QStringLiteral("Far is saved, but its log-in could not be tried, as its server cannot be reached: ")))
+      << dialogs.asked[0].text.toStdString();
+  ASSERT_TRUE(test::WaitForStatus(tray_, [](const ServiceStatus& s) { return s.mounts.size() == 1; }));
+}
+
+// A mounted drive whose password was wrong serves only its cache; once the
+// password is corrected in the editor, the window offers to mount it again
+// (its settings apply at the next mount) and, asked to, does.
+TEST_F(SettingsWindowTest, ACorrectedPasswordOfAMountedDriveIsAppliedByMountingAgain) {
+  test::AnsweredDialogs dialogs;
+  Value wrong = DavDrive("Corrected", "K", DavUrl());
+  Value endpoint = wrong["endpoint"];
+  endpoint.set("password", "not the password");
+  wrong.set("endpoint", endpoint);
+  const std::string id = AddDrive(wrong);
+  std::string error;
+  RequestMount(id, error);
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return m.mounted && !m.online && !m.lastError.empty(); }));
+  EXPECT_TRUE(RowOf(id)->text(3).startsWith(QStringLiteral("error: "))) << RowOf(id)->text(3).toStdString();
+
+  Select(id);
+  window_->actionButtons[kActionEdit]->click();
+  auto* editor = window_->findChild<MountDialog*>();
+  ASSERT_NE(editor, nullptr);
+  auto* password = editor->findChild<QLineEdit*>("password");
+  password->clear();
+  QTest::keyClicks(password, QString::fromStdString(tarn::testing::RequiredEnv("TARN_DAV_PASSWORD")));
+  dialogs.answers.push_back(MessageAnswer::kAccept);
+  QSignalSpy finished(window_, &SettingsWindow::actionFinished);
+  editor->findChild<QPushButton*>("ok")->click();
+  ASSERT_TRUE(test::WaitFor(window_, &SettingsWindow::actionFinished, [&] { return !finished.isEmpty(); }));
+  ASSERT_GE(dialogs.asked.size(), 1u);
+  EXPECT_EQ(dialogs.asked[0].text, QStringLiteral("Corrected (K:) is mounted: the changed settings apply when it is "
+                                                  "mounted again. Mount it again now?"));
+  EXPECT_EQ(dialogs.asked[0].acceptText, QStringLiteral("Mount again"));
+  EXPECT_EQ(finished.at(0).at(0).toString(), QString()) << "mounted again, online";
+  ASSERT_TRUE(WaitForDrive(id, [](const MountStatus& m) { return m.mounted && m.online; }));
+  EXPECT_EQ(RowOf(id)->text(3), QStringLiteral("mounted"));
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include <algorithm>
+
 #include "foundation/config_file.h"
 #include "foundation/log.h"
 
@@ -109,13 +111,13 @@ void SingleInstance::answer() {
   }
 }
 
-bool AskRunningTray(const QString& folder, const QByteArray& command) {
+TrayAnswer AskRunningTray(const QString& folder, const QByteArray& command) {
   const QDeadlineTimer deadline(kQuitWaitMs);
   QLocalSocket socket;
   for (;;) {
     socket.connectToServer(folder + kSocketName);
     if (socket.waitForConnected(static_cast<int>(deadline.remainingTime()))) break;
-    if (deadline.hasExpired()) return false;
+    if (deadline.hasExpired()) return TrayAnswer::kNoAnswer;
     QThread::msleep(kConnectRetryMs);
   }
   socket.write(command + '\n');
@@ -124,14 +126,16 @@ bool AskRunningTray(const QString& folder, const QByteArray& command) {
     taken = socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
   while (taken && !socket.canReadLine()) taken = socket.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
   taken = taken && socket.readLine(kMaxCommandBytes) == kOk;
-  if (command == kQuit) {
-    // The tray's lock goes with its process, which may end before its
-    // answer is read.
-    QLockFile lock(folder + kLockName);
-    lock.setStaleLockTime(0);
-    if (lock.tryLock(static_cast<int>(deadline.remainingTime()))) lock.unlock();
+  if (command != kQuit) return taken ? TrayAnswer::kDone : TrayAnswer::kNoAnswer;
+  // The tray's lock goes with its process, which may end before its answer
+  // is read: only the lock tells that it has ended.
+  QLockFile lock(folder + kLockName);
+  lock.setStaleLockTime(0);
+  if (lock.tryLock(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) {
+    lock.unlock();
+    return TrayAnswer::kDone;
   }
-  return taken;
+  return taken ? TrayAnswer::kStillRuns : TrayAnswer::kNoAnswer;
 }
 
 }  // namespace tarn::app

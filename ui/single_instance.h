@@ -60,9 +60,14 @@ class SingleInstance : public QObject {
   std::unique_ptr<QLocalServer> server_;
 };
 
+enum class TrayAnswer {
+  kDone,       // the tray took the command (and, for "quit", has ended)
+  kNoAnswer,   // nothing took the command in time
+  kStillRuns,  // the tray took "quit" but had not ended in time
+};
+
 // A later start: tells the running tray `command` ("show" or "quit") and,
-// for "quit", waits until it has ended, in all at most kQuitWaitMs. True
-// when the tray took the command.
-bool AskRunningTray(const QString& folder, const QByteArray& command);
+// for "quit", waits until it has ended, in all at most kQuitWaitMs.
+TrayAnswer AskRunningTray(const QString& folder, const QByteArray& command);
 
 }  // namespace tarn::app

@@ -5,6 +5,8 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 #include "ui/app_icon.h"
@@ -19,7 +21,7 @@ constexpr int kReportHeight = 420;
 
 }  // namespace
 
-QDialog* ShowTextReport(QWidget* owner, const QString& caption, const QString& text) {
+QDialog* ShowTextReport(QWidget* owner, const QString& caption, const QString& text, bool serviceText) {
   auto* dialog = new QDialog(owner);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setWindowTitle(caption);
@@ -31,8 +33,15 @@ QDialog* ShowTextReport(QWidget* owner, const QString& caption, const QString& t
   // A long line wraps at the report's edge rather than hiding its end (a
   // warning's reason comes last).
   view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-  // Reports and logs are written by the service, in English.
-  view->setLayoutDirection(Qt::LeftToRight);
+  if (serviceText) {
+    view->setLayoutDirection(Qt::LeftToRight);
+  } else {
+    // The document lays its lines out from the left unless told otherwise.
+    QTextOption option = view->document()->defaultTextOption();
+    option.setTextDirection(view->layoutDirection());
+    if (view->layoutDirection() == Qt::RightToLeft) option.setAlignment(Qt::AlignRight | Qt::AlignAbsolute);
+    view->document()->setDefaultTextOption(option);
+  }
   view->setPlainText(text);
   layout->addWidget(view);
   auto* buttons = new QDialogButtonBox(dialog);

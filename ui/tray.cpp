@@ -64,6 +64,7 @@ void AddItems(TrayState& state, QMenu& menu, const std::vector<TrayMenuItem>& it
     }
     if (!item.items.empty()) {
       QMenu* sub = menu.addMenu(MenuText(item.text, rightToLeft));
+      sub->menuAction()->setToolTip(item.toolTip);
       AddItems(state, *sub, item.items);
       continue;
     }
@@ -180,6 +181,13 @@ void ShowUpdatedBalloon(TrayState& state) {
 
 void OpenSettings(TrayState& state) { CreateSettingsWindow(&state); }
 
+void QuitTray() {
+  // Not quit(): that asks every window to close first, and a window that
+  // keeps itself open (a dialog whose request still runs) would keep the
+  // application running.
+  QCoreApplication::exit(0);
+}
+
 void ShowTrayMenu(TrayState& state) {
   if (!state.menu) return;
   // clear() leaves the drives' submenus alive as children of the menu; they
@@ -188,6 +196,7 @@ void ShowTrayMenu(TrayState& state) {
   for (QMenu* sub : state.menu->findChildren<QMenu*>(Qt::FindDirectChildrenOnly)) delete sub;
   state.menu->clear();
   state.menu->setLayoutDirection(LanguageAt(CurrentLanguage()).rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+  state.menu->setToolTipsVisible(true);
   AddItems(state, *state.menu, BuildTrayMenu(state.status));
 }
 
@@ -204,7 +213,7 @@ void RunTrayCommand(TrayState& state, TrayCommand command, const std::string& dr
       OpenSettings(state);
       return;
     case TrayCommand::kExit:
-      QApplication::quit();
+      QuitTray();
       return;
     case TrayCommand::kMount:
     case TrayCommand::kUnmount:
@@ -219,10 +228,21 @@ void RunTrayCommand(TrayState& state, TrayCommand command, const std::string& dr
     RefreshStatusAsync(state);
     return;
   }
+  if (const QString refused = command == TrayCommand::kSyncNow ? SyncRefusal(*mount) : QString();
+      !refused.isEmpty()) {
+    ShowBalloon(state, QString::fromStdU16String(mount->name), refused, false);
+    return;
+  }
+  if (command == TrayCommand::kMount) state.mountsFollowed.insert(driveId);
+  if (command == TrayCommand::kUnmount && state.mountsFollowed.count(driveId) != 0) state.mountsStopped.insert(driveId);
   // Mounting waits for the server and the file system: never on this thread.
   RunWorker(
       state.window->results(), [command, drive = *mount] { return RunDriveRequest(command, drive); },
-      [s = &state, name = QString::fromStdU16String(mount->name)](ActionReport r) {
+      [s = &state, command, driveId, name = QString::fromStdU16String(mount->name)](ActionReport r) {
+        // A mount the user stopped ended as asked.
+        if (command == TrayCommand::kMount && s->mountsFollowed.erase(driveId) != 0 &&
+            s->mountsStopped.erase(driveId) != 0)
+          r = ActionReport{};
         if (r.kind != ActionReport::kNothing) ShowBalloon(*s, name, r.text, r.kind != ActionReport::kInformation);
         RefreshStatusAsync(*s);
       });

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "client/service_client.h"
@@ -42,6 +43,8 @@ struct TrayState {
   ServiceStatus status;                           // the last one received
   uint32_t driveMask = 0;                         // mounted letters of the last answered status
   std::map<std::string, std::string> seenErrors;  // drive id to last error
+  std::set<std::string> mountsFollowed;  // drives whose mount a menu command follows
+  std::set<std::string> mountsStopped;   // of those, stopped with Unmount: their end is no news
   bool statusInFlight = false;
   UpdateNotices updates;
   std::string exePath;   // the executable as this process started from it
@@ -96,6 +99,10 @@ void DestroyTray(TrayState& state);
 void OnTrayStatus(TrayState& state, ServiceStatus status);
 // Starts one status request unless one is in flight.
 void RefreshStatusAsync(TrayState& state);
+
+// Ends the application's event loop, as Exit and a later start's "--quit"
+// ask, whatever window is open.
+void QuitTray();
 
 void ShowBalloon(TrayState& state, const QString& title, const QString& text, bool warning);
 void ShowUpdatedBalloon(TrayState& state);

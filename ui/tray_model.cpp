@@ -1,5 +1,6 @@
 #include "ui/tray_model.h"
 
+#include "client/drive_link.h"
 #include "foundation/text.h"
 #include "ui/language.h"
 #include "ui/service_text.h"
@@ -36,14 +37,17 @@ TrayMenuItem DriveSubmenu(const MountStatus& mount, bool manage) {
   TrayMenuItem menu;
   menu.text = LetterWithColon(mount) + QStringLiteral("  ") + QString::fromStdU16String(mount.name) +
               QStringLiteral("  (") + DriveStateWord(mount) + QStringLiteral(")");
+  menu.toolTip = LeftToRightText(QString::fromStdString(DriveLink(mount)));
   if (mount.mounted) {
     menu.items.push_back(Command(kStrOpenFolder, TrayCommand::kOpenFolder, mount.id));
     menu.items.push_back(Command(kStrSyncNow, TrayCommand::kSyncNow, mount.id));
     menu.items.push_back(Command(kStrUnmount, TrayCommand::kUnmount, mount.id));
   } else {
     menu.items.push_back(Command(kStrMount, TrayCommand::kMount, mount.id));
-    // A mount that goes on is not asked for twice.
+    // A mount that goes on is not asked for twice, but may be stopped: a
+    // silent server would hold it for the connect and I/O time-outs.
     menu.items.back().enabled = !mount.mounting;
+    if (mount.mounting) menu.items.push_back(Command(kStrUnmount, TrayCommand::kUnmount, mount.id));
   }
   for (TrayMenuItem& item : menu.items) {
     if (item.command != TrayCommand::kOpenFolder) item.enabled = item.enabled && manage;
@@ -90,8 +94,15 @@ std::vector<Balloon> TakeDriveErrors(std::map<std::string, std::string>& seen, c
 
 QString DriveStateWord(const MountStatus& mount) {
   if (mount.mounting && !mount.mounted) return Tr(kStrStateMounting);
-  if (mount.mounted) return Tr(mount.offlineMode ? kStrStateOffline : kStrStateMounted);
-  return Tr(mount.lastError.empty() ? kStrStateUnmounted : kStrStateError);
+  if (!mount.mounted) return Tr(mount.lastError.empty() ? kStrStateUnmounted : kStrStateError);
+  if (mount.offlineMode) return Tr(kStrStateOffline);
+  // Mounted, but its server cannot be used: it serves only its cache.
+  return Tr(mount.online ? kStrStateMounted : kStrStateError);
+}
+
+QString SyncRefusal(const MountStatus& mount) {
+  if (!mount.mounted || !mount.offlineMode) return QString();
+  return FormatText(Tr(kStrSyncOffline), {DriveTitle(mount)});
 }
 
 QString TrayTip(const ServiceStatus& status) {
@@ -108,7 +119,14 @@ QString TrayTip(const ServiceStatus& status) {
 
 std::vector<TrayMenuItem> BuildTrayMenu(const ServiceStatus& status) {
   std::vector<TrayMenuItem> menu;
-  if (status.mounts.empty()) {
+  if (!status.ok && !status.error.empty()) {
+    // The drives of a service that does not answer are not known: none are
+    // listed as if they were.
+    TrayMenuItem down;
+    down.text = QStringLiteral("(") + ServiceErrorText(status.error) + QStringLiteral(")");
+    down.enabled = false;
+    menu.push_back(down);
+  } else if (status.ok && status.mounts.empty()) {
     TrayMenuItem none = Command(kStrNoDrives, TrayCommand::kNone);
     none.enabled = false;
     menu.push_back(none);

@@ -46,8 +46,15 @@ QString DriveTitle(const MountStatus& mount);
 // the last error seen, empty included) is brought up to date.
 std::vector<Balloon> TakeDriveErrors(std::map<std::string, std::string>& seen, const ServiceStatus& status);
 
-// "mounting…", "offline", "mounted", "error" or "unmounted".
+// The state of a drive as the window and the menu show it: "mounting…",
+// "offline" (mounted, offline by choice), "mounted" (and its server
+// answers), "error" (not mounted for a reason, or mounted but serving only
+// its cache), or "unmounted".
 QString DriveStateWord(const MountStatus& mount);
+
+// Why a sync of the drive would send nothing now (it is offline by choice),
+// or empty.
+QString SyncRefusal(const MountStatus& mount);
 
 // The tooltip: the number of mounted drives, or why the service did not
 // answer (in the user's language when it is not running); at most
@@ -67,6 +74,7 @@ enum class TrayCommand {
 // One entry of the tray menu: a command, a separator, or a submenu.
 struct TrayMenuItem {
   QString text;
+  QString toolTip;  // a drive's link
   TrayCommand command = TrayCommand::kNone;
   // For drive commands, the drive the item was built for: the menu may
   // outlive the status it was built from, and acts on this id, never on a

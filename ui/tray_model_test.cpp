@@ -18,6 +18,7 @@ MountStatus Drive(const std::string& id, char16_t letter, bool mounted, const st
   m.name = u"Drive " + std::u16string(id.begin(), id.end());
   m.drive = letter;
   m.mounted = mounted;
+  m.online = mounted;
   m.lastError = lastError;
   m.offlineMode = offlineMode;
   return m;
@@ -166,9 +167,75 @@ TEST_F(TrayModelTest, TheMenuOffersOnlyWhatTheServiceWillDo) {
   }
   const std::vector<TrayMenuItem> slow = BuildTrayMenu(Answered({mounting}));
   EXPECT_EQ(slow[0].text, QStringLiteral("M:  Drive m  (mounting…)"));
-  ASSERT_EQ(slow[0].items.size(), 1u);
+  ASSERT_EQ(slow[0].items.size(), 2u);
   EXPECT_EQ(slow[0].items[0].command, TrayCommand::kMount);
   EXPECT_FALSE(slow[0].items[0].enabled) << "a mount that goes on is not asked for twice";
+  EXPECT_EQ(slow[0].items[1].command, TrayCommand::kUnmount);
+  EXPECT_TRUE(slow[0].items[1].enabled) << "but may be stopped";
+}
+
+// The menu says what the window says of each drive: a mount that failed and
+// serves only the cache is an error, not "mounted".
+TEST_F(TrayModelTest, TheMenuShowsEachDrivesTrueState) {
+  struct Case {
+    const char* what;
+    MountStatus drive;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"mounted and online", {.drive = u'D', .mounted = true, .online = true}, "D:  x  (mounted)"},
+      {"mounted, its server down", {.drive = u'Q', .mounted = true, .lastError = "network: server down"},
+       "Q:  x  (error)"},
+      {"mounted, its server silent", {.drive = u'R', .mounted = true}, "R:  x  (error)"},
+      {"mounting", {.drive = u'S', .mounting = true}, "S:  x  (mounting…)"},
+      {"offline by choice", {.drive = u'T', .mounted = true, .offlineMode = true}, "T:  x  (offline)"},
+      {"not mounted", {.drive = u'U'}, "U:  x  (unmounted)"},
+      {"not mounted, failed", {.drive = u'V', .lastError = "auth-failed: refused"}, "V:  x  (error)"},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.what);
+    c.drive.id = "x";
+    c.drive.name = u"x";
+    const std::vector<TrayMenuItem> menu = BuildTrayMenu(Answered({c.drive}));
+    EXPECT_EQ(menu[0].text, QString::fromUtf8(c.text));
+    EXPECT_EQ(DriveStateWord(c.drive) + QStringLiteral(")"), menu[0].text.mid(menu[0].text.lastIndexOf('(') + 1));
+  }
+}
+
+// A service that does not answer has no drives to list: the menu says why,
+// never "(no drives)".
+TEST_F(TrayModelTest, TheMenuSaysWhenTheServiceIsNotRunning) {
+  ServiceStatus down;
+  down.error = "the service is not running";
+  std::vector<TrayMenuItem> menu = BuildTrayMenu(down);
+  ASSERT_FALSE(menu.empty());
+  EXPECT_EQ(menu[0].text, QStringLiteral("(the service is not running)"));
+  EXPECT_FALSE(menu[0].enabled);
+  SetLanguageByCode("de");
+  menu = BuildTrayMenu(down);
+  EXPECT_EQ(menu[0].text, QStringLiteral("(") + Tr(kStrServiceNotRunning) + QStringLiteral(")"));
+  // Before the first answer there is nothing to tell yet.
+  EXPECT_TRUE(BuildTrayMenu(ServiceStatus())[0].separator);
+}
+
+// Each drive's entry carries its link, as the user gave it.
+TEST_F(TrayModelTest, ADrivesEntryCarriesItsLink) {
+  MountStatus drive = Drive("a", u'D', true);
+  drive.protocol = "webdav";
+  drive.host = "127.0.0.1";
+  drive.port = 8082;
+  drive.root = "/dav";
+  drive.tls = false;
+  EXPECT_EQ(BuildTrayMenu(Answered({drive}))[0].toolTip, QStringLiteral("http://127.0.0.1:8082/dav"));
+}
+
+// A sync of a drive offline by choice would send nothing: the menu and the
+// window say so.
+TEST_F(TrayModelTest, ASyncOfADriveInOfflineModeSaysWhyItSendsNothing) {
+  EXPECT_EQ(SyncRefusal(Drive("a", u'D', true, "", true)),
+            QStringLiteral("Drive a (D:) is in offline mode: its changes go to the server once it is back online."));
+  EXPECT_EQ(SyncRefusal(Drive("b", u'E', true)), QString());
+  EXPECT_EQ(SyncRefusal(Drive("c", u'F', false, "", true)), QString()) << "not mounted: Sync is not offered";
 }
 
 TEST_F(TrayModelTest, UpdateBalloons) {

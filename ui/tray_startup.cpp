@@ -69,9 +69,16 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
   if (claim == SingleInstance::Claim::kOtherRuns) {
     // No window is shown here, so no display is needed.
     QCoreApplication app(g_argc, g_argv);
-    if (!AskRunningTray(runtime, quit ? QByteArrayLiteral("quit") : QByteArrayLiteral("show"))) {
-      std::fputs("tarn: Tarn runs for this user but did not answer; try again once it has started\n", stderr);
-      return 1;
+    switch (AskRunningTray(runtime, quit ? QByteArrayLiteral("quit") : QByteArrayLiteral("show"))) {
+      case TrayAnswer::kNoAnswer:
+        std::fputs("tarn: Tarn runs for this user but did not answer; try again once it has started\n", stderr);
+        return 1;
+      case TrayAnswer::kStillRuns:
+        std::fprintf(stderr, "tarn: the running Tarn was asked to end but still runs after %d s\n",
+                     kQuitWaitMs / 1000);
+        return 1;
+      case TrayAnswer::kDone:
+        break;
     }
     std::fputs(quit ? "tarn: the running Tarn has ended\n" : "tarn: the running Tarn shows its window\n", stdout);
     return 0;
@@ -111,9 +118,9 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
   QObject::connect(&instance, &SingleInstance::quitRequested, &app, [&] {
     quitAsked = true;
     // A start-up question still open goes unanswered; the event loop
-    // proper ends by quit().
+    // proper ends by QuitTray, or is not entered.
     if (auto* question = qobject_cast<QDialog*>(QApplication::activeModalWidget())) question->reject();
-    QApplication::quit();
+    QuitTray();
   });
   if (claim == SingleInstance::Claim::kFirst && !instance.listen())
     vx::log::write(vx::log::kWarn, "tray: later starts cannot reach this one");
@@ -135,7 +142,9 @@ int RunTray(bool show, bool quit, bool updated, const QString& tab) {
   if (!state.iconAdded) CurrentSettingsWindow()->setQuitOnClose(true);
   if (!tab.isEmpty()) SelectTab(tab);
 
-  const int code = QApplication::exec();
+  // A later start's "quit" taken while the tray was still starting (Qt may
+  // deliver events inside its own calls) found no loop of the tray to end.
+  const int code = quitAsked ? 0 : QApplication::exec();
   DestroySettingsWindow();
   DestroyTray(state);
   vx::log::write(vx::log::kInfo, "tray: ended");

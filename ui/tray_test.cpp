@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -21,8 +24,10 @@
 #include "testing/fake_dav/fake_dav_process.h"
 #include "testing/gate.h"
 #include "testing/log_capture.h"
+#include "testing/tcp_relay.h"
 #include "testing/temp_dir.h"
 #include "testing/wait_for_file.h"
+#include "ui/mount_editor.h"
 #include "ui/service_text.h"
 #include "ui/settings_window.h"
 #include "ui/string_ids.h"
@@ -153,6 +158,46 @@ TEST_F(TrayTest, AServerOutOfReachIsToldInAWarningBalloon) {
   }));
 }
 
+// A server that takes the connection and says nothing holds a mount for its
+// time-outs: the menu offers Unmount while the drive is mounting, which
+// stops the mount at once, and the mount's end, asked for, is no warning.
+TEST_F(TrayTest, UnmountInTheMenuStopsAMountThatHangs) {
+  uint32_t port = 0;
+  const int silent = tarn::testing::ListenOnLoopback(port);
+  ASSERT_GE(silent, 0);
+  Value drive = DavDrive("Silent", "S", "http://127.0.0.1:" + std::to_string(port) + "/dav");
+  Value net = drive["net"];
+  // Far longer than any test runs: only the unmount ends the wait.
+  net.set("connectTimeoutMs", 3600000);
+  net.set("ioTimeoutMs", 3600000);
+  drive.set("net", net);
+  const std::string id = AddDrive(drive);
+  ASSERT_TRUE(CreateTray(state_));
+  QSignalSpy balloons(state_.window.get(), &TrayWindow::balloonShown);
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Find(s, id) != nullptr; }));
+  QAction* mount = MenuAction(OpenMenu(), "S:  Silent  (unmounted)", "Mount");
+  ASSERT_NE(mount, nullptr);
+  mount->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) { return Find(s, id)->mounting; }));
+
+  QAction* unmount = MenuAction(OpenMenu(), "S:  Silent  (mounting…)", "Unmount");
+  ASSERT_NE(unmount, nullptr);
+  EXPECT_TRUE(unmount->isEnabled());
+  unmount->trigger();
+  CloseMenu();
+  ASSERT_TRUE(test::WaitForStatus(state_, [&](const ServiceStatus& s) {
+    const MountStatus* m = Find(s, id);
+    return !m->mounting && !m->mounted;
+  }));
+  EXPECT_EQ(Find(state_.status, id)->lastError, "");
+  // The followed mount has ended by the time every worker has.
+  ASSERT_TRUE(WaitForWorkers(std::chrono::milliseconds(test::kEventWaitMs)));
+  QCoreApplication::sendPostedEvents();
+  for (const QList<QVariant>& b : balloons) EXPECT_NE(b.at(0).toString(), QStringLiteral("Silent")) << b.at(1).toString().toStdString();
+  ::close(silent);
+}
+
 // A status that comes while the menu is open may list the drives in another
 // order: each item still acts on the drive it was built for.
 TEST_F(TrayTest, MenuCommandsActOnTheDriveTheMenuWasBuiltFor) {
@@ -272,6 +317,36 @@ TEST_F(TrayTest, AReplacedExecutableIsStartedToTakeOver) {
   ASSERT_EQ(::unlink(args.c_str()), 0);
   OnTrayStatus(state_, other);
   EXPECT_EQ(log.countLines("relaunching"), 1) << "no second start";
+}
+
+// Exit, and a later start's "--quit" (the same call), end the tray whatever
+// window is open: a dialog whose request still runs keeps itself open when
+// asked to close, and does not hold the application.
+TEST_F(TrayTest, ExitEndsTheTrayWhileADialogKeepsItselfOpen) {
+  ASSERT_TRUE(CreateTray(state_));
+  OpenSettings(state_);
+  MountDialog* editor = EditMount(CurrentSettingsWindow(), Value::object(), true, u"", [](const Value&) {});
+  auto held = std::make_shared<tarn::test::Gate>();
+  editor->probeRequest = [held](const Value&) {
+    held->arriveAndWait();
+    return ProbeOutcome{};
+  };
+  editor->findChild<QLineEdit*>("host")->setText(QStringLiteral("https://cloud.example.com/dav"));
+  editor->findChild<QPushButton*>("check")->click();
+  ASSERT_TRUE(held->waitArrived());
+
+  QAction* exit = MenuAction(OpenMenu(), "", "Exit");
+  ASSERT_NE(exit, nullptr);
+  QTimer::singleShot(0, exit, &QAction::trigger);
+  // The application's own loop, as RunTray runs it; one that Exit did not
+  // end is ended here, and the test fails.
+  QTimer limit;
+  limit.setSingleShot(true);
+  QObject::connect(&limit, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  limit.start(test::kEventWaitMs);
+  EXPECT_EQ(QApplication::exec(), 0);
+  CloseMenu();
+  held->release();
 }
 
 TEST_F(TrayTest, TheUpdatedBalloonNamesThisVersion) {

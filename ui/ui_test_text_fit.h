@@ -42,9 +42,10 @@ inline constexpr int kTallBox = 2000;
 // Edit controls that scroll sideways by design (the service log).
 inline const QStringList kScrollingTexts = {QStringLiteral("log")};
 
+// The text without its direction marks and isolates, which draw nothing.
 inline QString Unmarked(QString text) {
-  text.remove(QChar(0x200E));
-  text.remove(QChar(0x200F));
+  for (const char16_t mark : {u'\u200E', u'\u200F', u'\u2066', u'\u2067', u'\u2068', u'\u2069'})
+    text.remove(QChar(mark));
   return text;
 }
 

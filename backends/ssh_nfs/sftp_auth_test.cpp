@@ -185,7 +185,7 @@ TEST_F(SftpAuth, ServerWithOnlyAnRsaHostKeyIsRefusedWithItsReason) {
             "unsupported: ssh handshake with 127.0.0.1:" + std::to_string(server.port()) +
                 ": the server offers only RSA host keys (rsa-sha2-512, rsa-sha2-256), which this build cannot verify: "
                 "its SSH library checks RSA host keys with SHA-1 only; an Ed25519 or ECDSA host key on the server is "
-                "accepted (-5)");
+                "accepted");
   EXPECT_EQ(server.connections(), 2) << "one handshake and one look at the offer, no retry";
 }
 

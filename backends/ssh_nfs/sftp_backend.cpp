@@ -74,24 +74,19 @@ Status SftpBackend::ready(const std::string& step) {
 
 void SftpBackend::setCancelToken(const CancelToken* cancel) {
   cancel_ = cancel;
-  if (conn_ && conn_->session() != nullptr)
-    libssh2_session_set_timeout(conn_->session(), long(waitLimitMs(config_.ioTimeoutMs)));
-}
-
-uint32_t SftpBackend::waitLimitMs(uint32_t timeoutMs) const {
-  const uint64_t left = MsToDeadline(cancel_, UINT64_MAX);
-  if (left == UINT64_MAX) return timeoutMs;
-  const uint64_t limit = timeoutMs == 0 ? left : std::min<uint64_t>(timeoutMs, left);
-  // At least 1 ms: the library takes 0 for no limit at all.
-  return static_cast<uint32_t>(std::clamp<uint64_t>(limit, 1, UINT32_MAX));
+  if (!conn_) return;
+  conn_->limitWaits(cancel, config_.ioTimeoutMs);
+  if (conn_->session() != nullptr)
+    libssh2_session_set_timeout(conn_->session(), long(WaitLimitMs(cancel_, config_.ioTimeoutMs)));
 }
 
 Status SftpBackend::connect() {
   disconnect();
   auto conn = std::make_shared<SftpConnection>(leftovers_);
+  conn->limitWaits(cancel_, config_.ioTimeoutMs);
   EndpointConfig bounded = config_;
-  bounded.connectTimeoutMs = waitLimitMs(config_.connectTimeoutMs);
-  bounded.ioTimeoutMs = waitLimitMs(config_.ioTimeoutMs);
+  bounded.connectTimeoutMs = WaitLimitMs(cancel_, config_.connectTimeoutMs);
+  bounded.ioTimeoutMs = WaitLimitMs(cancel_, config_.ioTimeoutMs);
   Status st = conn->open(bounded);
   hostKey_ = conn->hostKey();
   if (!st.ok()) return st;
@@ -214,7 +209,7 @@ Status SftpBackend::listOnce(const std::string& full, std::vector<DirEntry>& out
     if (n == 0) break;
     if (n < 0) {
       st = conn_->error("read folder " + full, n);
-      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
+      conn_->dropHandle(h);
       out.clear();
       return st;
     }
@@ -228,7 +223,7 @@ Status SftpBackend::listOnce(const std::string& full, std::vector<DirEntry>& out
     DirEntry e;
     st = AttrFromSftp(attrs, ChildPath(full, entry), e.attr);
     if (!st.ok()) {
-      libssh2_sftp_close_handle(h);
+      conn_->dropHandle(h);
       out.clear();
       return st;
     }
@@ -303,7 +298,7 @@ Status SftpBackend::readRange(const std::string& path, uint64_t offset, uint8_t*
     if (n == 0) break;
     if (n < 0) {
       st = explainFailure(conn_->error("read " + full, int(n)), full, false);
-      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
+      conn_->dropHandle(h);
       got = 0;
       return st;
     }
@@ -336,6 +331,7 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
   const std::string full = serverPath(path);
   // Also removes abandoned work files of earlier uploads into this folder.
   conn_->sweepOnce(SftpConnection::ParentOf(full));
+  if (!conn_->usable()) return conn_->breakage();
   LIBSSH2_SFTP_ATTRIBUTES attrs;
   bool exists = conn_->statPath(full, attrs).ok();
   if (!conn_->usable()) return conn_->error("stat " + full);
@@ -357,7 +353,7 @@ Status SftpBackend::openWrite(const std::string& path, uint64_t offset, uint64_t
     cut.filesize = offset;
     if (libssh2_sftp_fsetstat(h, &cut) != 0) {
       st = conn_->error("truncate " + full);
-      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
+      conn_->dropHandle(h);
       return st;
     }
     libssh2_sftp_seek64(h, offset);
@@ -391,7 +387,7 @@ Status SftpBackend::writeAt(const std::string& path, uint64_t offset, const uint
     ssize_t n = libssh2_sftp_write(h, reinterpret_cast<const char*>(data), size_t(std::min(length, kMaxCallBytes)));
     if (n <= 0) {
       st = n < 0 ? conn_->error("write " + full, int(n)) : Status(Status::kIo, "write " + full + ": the server accepted no data");
-      libssh2_sftp_close_handle(h);  // frees the handle even when the close fails
+      conn_->dropHandle(h);
       return st;
     }
     data += n;
@@ -420,6 +416,8 @@ Status SftpBackend::create(const std::string& path) {
   const std::string full = serverPath(path);
   // A copy set aside under this name goes back before anything new takes it.
   conn_->sweepOnce(SftpConnection::ParentOf(full));
+  // A look that met a silent server broke the connection: the call ends.
+  if (!conn_->usable()) return conn_->breakage();
   LIBSSH2_SFTP_HANDLE* h =
       libssh2_sftp_open_ex(conn_->sftp(), full.data(), unsigned(full.size()),
                            LIBSSH2_FXF_WRITE | LIBSSH2_FXF_CREAT | LIBSSH2_FXF_EXCL, kSftpNewFileMode,
@@ -439,6 +437,7 @@ Status SftpBackend::mkdir(const std::string& path) {
   if (!st.ok()) return st;
   const std::string full = serverPath(path);
   conn_->sweepOnce(SftpConnection::ParentOf(full));
+  if (!conn_->usable()) return conn_->breakage();
   int rc = libssh2_sftp_mkdir_ex(conn_->sftp(), full.data(), unsigned(full.size()), kSftpNewFolderMode);
   if (rc == 0) return Status();
   st = conn_->error("mkdir " + full, rc);
@@ -460,6 +459,7 @@ Status SftpBackend::rename(const std::string& from, const std::string& to, bool 
   if (!st.ok()) return st;
   const std::string source = serverPath(from), target = serverPath(to);
   conn_->sweepOnce(SftpConnection::ParentOf(target));
+  if (!conn_->usable()) return conn_->breakage();
   return retryAfterSweep(source, [&] { return conn_->renamePath(source, target, overwrite); });
 }
 

@@ -70,7 +70,7 @@ class SftpBackend final : public IBackend {
   Status setTimes(const std::string& path, const Timestamp& mtime, const Timestamp& atime) override;
   // The library's waits cannot watch a token: each wait of the calls that
   // follow (a connect's included) lasts at most what the token's deadline
-  // leaves when it is set.
+  // leaves when it begins.
   void setCancelToken(const CancelToken* cancel) override;
 
   // The server path of a remote path.
@@ -91,8 +91,6 @@ class SftpBackend final : public IBackend {
   Status retryAfterSweep(const std::string& full, const std::function<Status()>& op);
   Status openFile(const std::string& full, unsigned long flags, LIBSSH2_SFTP_HANDLE*& h);
   Status listOnce(const std::string& full, std::vector<DirEntry>& out, std::vector<SftpTempEntry>& temps);
-  // A time-out cut to what the caller's token leaves.
-  uint32_t waitLimitMs(uint32_t timeoutMs) const;
 
   EndpointConfig config_;
   std::shared_ptr<SftpConnection> conn_;

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include "backends/ssh_nfs/sftp_backend.h"
@@ -120,7 +121,7 @@ TEST_F(SftpOps, StatAndListShowWhatTheServerHolds) {
   uint8_t buf[16];
   uint64_t got;
   EXPECT_EQ(b_->readRange("/secret", 0, buf, sizeof(buf), got).toString(),
-            "access-denied: open " + b_->serverPath("/secret") + ": sftp error 3 (permission denied) (3)");
+            "access-denied: open " + b_->serverPath("/secret") + ": sftp error 3 (permission denied)");
   EXPECT_EQ(b_->writeAt("/readonly", 0, buf, 1).code, Status::kAccessDenied);
   EXPECT_EQ(b_->truncate("/secret", 0).code, Status::kAccessDenied);
   EXPECT_EQ(b_->setTimes("/secret", Timestamp{1, 0}, Timestamp{1, 0}).code, Status::kAccessDenied);
@@ -185,6 +186,9 @@ TEST_F(SftpOps, RangedReadsFetchLittleMoreThanTheirRange) {
   }
 }
 
+// The longest wait of the library for one packet, whatever its time-out.
+constexpr int kLibraryPacketWaitSeconds = 60;
+
 // A clock the test sets by hand, for tokens with a deadline.
 std::atomic<uint64_t> gNowMs{0};
 uint64_t NowMs() { return gNowMs.load(); }
@@ -235,6 +239,55 @@ TEST_F(SftpOps, CallsOnASilentServerEndWithTheCallersDeadline) {
   }
   EXPECT_FALSE(connected.isConnected());
   relay.pause(false);
+}
+
+// A call of several requests ends by its caller's deadline, not by the
+// time-out it had when it began: once the deadline has passed, no wait of
+// the call outlasts it. Here the deadline passes as the call sends its
+// first request and the server falls silent at the second; every time-out
+// is an hour, and the library ends a wait for a packet after a minute of
+// its own, so the call must end well before that. The calls look into a
+// folder this connection has not tidied yet, as the first create there
+// does.
+TEST_F(SftpOps, ACallOfSeveralRequestsEndsByTheDeadlineItMeetsOnTheWay) {
+  ASSERT_TRUE(b_->mkdir("/f").ok());
+  tarn::testing::TcpRelay relay(b_->config().port);
+  EndpointConfig cfg = b_->config();
+  cfg.port = relay.port();
+  cfg.ioTimeoutMs = cfg.connectTimeoutMs = 3600000;
+  struct Case {
+    const char* what;
+    std::function<Status(SftpBackend&)> run;
+  } cases[] = {
+      {"create", [](SftpBackend& b) { return b.create("/f/new"); }},
+      {"mkdir", [](SftpBackend& b) { return b.mkdir("/f/sub"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SftpBackend b(cfg);
+    ASSERT_TRUE(b.connect().ok());
+    gNowMs = 1000;
+    auto call = std::make_shared<CancelToken>(nullptr, gNowMs + 3600000, &NowMs);
+    std::atomic<int> sends{0};
+    relay.onClientSend([&](std::string_view) {
+      const int n = ++sends;
+      if (n == 1) gNowMs += 2 * 3600000;
+      if (n == 2) relay.pause(true);
+    });
+    std::future<Status> ran = std::async(std::launch::async, [&] {
+      b.setCancelToken(call.get());
+      Status st = c.run(b);
+      b.setCancelToken(nullptr);
+      return st;
+    });
+    const bool ended = ran.wait_for(std::chrono::seconds(kLibraryPacketWaitSeconds / 2)) == std::future_status::ready;
+    EXPECT_TRUE(ended) << "a request after the deadline waited for the server";
+    relay.onClientSend(nullptr);
+    relay.pause(false);
+    const Status st = ran.get();
+    EXPECT_EQ(st.code, Status::kTimeout) << st.toString();
+    EXPECT_GE(sends.load(), 2) << "the call ended before the server fell silent";
+  }
 }
 
 // The new copy is more than the stream keeps in flight, sent in writes that

@@ -39,6 +39,13 @@ std::once_flag gLibraryInit;
 
 }  // namespace
 
+uint32_t WaitLimitMs(const CancelToken* cancel, uint32_t timeoutMs) {
+  const uint64_t left = MsToDeadline(cancel, UINT64_MAX);
+  if (left == UINT64_MAX) return timeoutMs;
+  const uint64_t limit = timeoutMs == 0 ? left : std::min<uint64_t>(timeoutMs, left);
+  return static_cast<uint32_t>(std::clamp<uint64_t>(limit, 1, UINT32_MAX));
+}
+
 Status SftpConnection::open(const EndpointConfig& config) {
   close();
   if (config.host.empty()) return Status(Status::kInvalid, "sftp host is empty");
@@ -145,6 +152,10 @@ void SftpConnection::Free(void* ptr, void** abstract) {
 ssize_t SftpConnection::RecvCallback(libssh2_socket_t fd, void* data, size_t length, int flags, void** abstract) {
   auto* self = static_cast<SftpConnection*>(*abstract);
   if (self->recvPos_ == self->recvEnd_) {
+    // A call of several requests would otherwise wait the time-out it had
+    // at its start once for each of them.
+    if (self->deadline_ != nullptr)
+      libssh2_session_set_timeout(self->session_, long(WaitLimitMs(self->deadline_, self->ioTimeoutMs_)));
     ssize_t n = ::recv(fd, self->recvBuf_.data(), self->recvBuf_.size(), flags);
     if (n <= 0) return n == 0 ? 0 : -errno;
     self->recvPos_ = 0;
@@ -185,6 +196,7 @@ void SftpConnection::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   broken_ = false;
+  brokenBy_ = Status();
 }
 
 Status SftpConnection::error(const std::string& step, int rc) {
@@ -193,14 +205,19 @@ Status SftpConnection::error(const std::string& step, int rc) {
   int textLen = 0;
   int last = libssh2_session_last_error(session_, &text, &textLen, 0);
   if (rc == 0) rc = last;
+  Status st;
   if (rc == LIBSSH2_ERROR_SFTP_PROTOCOL && sftp_ != nullptr) {
-    Status st = SftpStatusError(step, uint32_t(libssh2_sftp_last_error(sftp_)));
-    if (st.code == Status::kNetwork) markBroken();
-    return st;
+    st = SftpStatusError(step, uint32_t(libssh2_sftp_last_error(sftp_)));
+    if (st.code != Status::kNetwork) return st;
+  } else if (rc == 0) {
+    return Status(Status::kProtocol, step + ": failed without an error from the ssh library");
+  } else {
+    st = SshLibraryError(step, rc, text != nullptr ? std::string(text, size_t(std::max(textLen, 0))) : std::string());
+    if (!SshErrorBreaksConnection(rc)) return st;
   }
-  if (rc == 0) return Status(Status::kProtocol, step + ": failed without an error from the ssh library");
-  if (SshErrorBreaksConnection(rc)) markBroken();
-  return SshLibraryError(step, rc, text != nullptr ? std::string(text, size_t(std::max(textLen, 0))) : std::string());
+  markBroken();
+  brokenBy_ = st;
+  return st;
 }
 
 void SftpConnection::markBroken() {
@@ -218,7 +235,17 @@ Status SftpConnection::closeHandle(LIBSSH2_SFTP_HANDLE* handle, const std::strin
   auto it = std::find(handles_.begin(), handles_.end(), handle);
   if (it != handles_.end()) handles_.erase(it);
   int rc = libssh2_sftp_close_handle(handle);
-  return rc == 0 ? Status() : error(step, rc);
+  if (rc == 0) return Status();
+  if (rc == LIBSSH2_ERROR_TIMEOUT || rc == LIBSSH2_ERROR_EAGAIN) handles_.push_back(handle);
+  return error(step, rc);
+}
+
+void SftpConnection::dropHandle(LIBSSH2_SFTP_HANDLE* handle) {
+  if (!broken_) {
+    (void)closeHandle(handle, "close");
+  } else if (!tracks(handle)) {
+    handles_.push_back(handle);
+  }
 }
 
 Status SftpConnection::statPath(const std::string& path, LIBSSH2_SFTP_ATTRIBUTES& attrs, bool follow) {
@@ -254,12 +281,16 @@ bool SftpConnection::IsUploadTempName(std::string_view name) {
 
 bool SftpConnection::folderHasEntries(const std::string& path) {
   LIBSSH2_SFTP_HANDLE* h = libssh2_sftp_open_ex(sftp_, path.data(), unsigned(path.size()), 0, 0, LIBSSH2_SFTP_OPENDIR);
-  if (h == nullptr) return false;
+  if (h == nullptr) {
+    (void)error("open folder " + path);
+    return false;
+  }
   char name[kNameBuffer];
   LIBSSH2_SFTP_ATTRIBUTES attrs;
   bool found = false;
   for (;;) {
     int n = libssh2_sftp_readdir_ex(h, name, sizeof(name), nullptr, 0, &attrs);
+    if (n < 0) (void)error("read folder " + path, n);  // a time-out breaks the connection
     if (n <= 0) break;
     std::string_view entry(name, size_t(n));
     if (entry != "." && entry != "..") {
@@ -267,7 +298,7 @@ bool SftpConnection::folderHasEntries(const std::string& path) {
       break;
     }
   }
-  libssh2_sftp_close_handle(h);
+  dropHandle(h);
   return found;
 }
 

@@ -29,6 +29,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/cancel_token.h"
 #include "foundation/endpoint_config.h"
 #include "foundation/status.h"
 
@@ -48,6 +49,11 @@ struct SftpLeftovers {
   std::vector<std::string> folders;
   std::vector<std::string> uploads;
 };
+
+// A time-out cut to what a caller's token leaves (at least 1 ms, which the
+// library does not take for "no limit"); `timeoutMs` as it is without a
+// deadline.
+uint32_t WaitLimitMs(const CancelToken* cancel, uint32_t timeoutMs);
 
 // A work file or folder that a listing met.
 struct SftpTempEntry {
@@ -85,8 +91,19 @@ class SftpConnection {
   // Sends an SSH keepalive when one is due; a failure marks the connection
   // broken.
   Status keepalive();
+  // The caller's token while a call runs (null: none) and the I/O time-out:
+  // every wait of the library on the server, however many requests a call
+  // makes, ends by the token's deadline (see RecvCallback).
+  void limitWaits(const CancelToken* cancel, uint32_t ioTimeoutMs) {
+    deadline_ = cancel;
+    ioTimeoutMs_ = ioTimeoutMs;
+  }
 
   bool usable() const { return sftp_ != nullptr && !broken_; }
+  // What broke the connection, as error() saw it; network (14) without one.
+  Status breakage() const {
+    return brokenBy_.ok() ? Status(Status::kNetwork, "the connection was closed") : brokenBy_;
+  }
   // The host key the server showed at the handshake (SessionHostKeyText);
   // kept when a later step of open failed.
   const std::string& hostKey() const { return hostKey_; }
@@ -101,8 +118,14 @@ class SftpConnection {
 
   // Handles of open streams, closed with the connection.
   void track(LIBSSH2_SFTP_HANDLE* handle) { handles_.push_back(handle); }
-  // Closes a tracked handle; false with `out` set when the server refused.
+  // Closes a handle (tracked or not); the failure when the server refused.
+  // A handle whose close met the time-out stays tracked: the library frees
+  // it only once a close of it ends, which the connection's close does.
   Status closeHandle(LIBSSH2_SFTP_HANDLE* handle, const std::string& step);
+  // Ends a handle after a failed call, without looking at the outcome: on a
+  // connection the failure broke, it is left to the connection's close,
+  // which frees it without waiting on a server that stopped answering.
+  void dropHandle(LIBSSH2_SFTP_HANDLE* handle);
   bool tracks(LIBSSH2_SFTP_HANDLE* handle) const;
 
   // Attributes of a server path (following links when `follow`).
@@ -167,7 +190,9 @@ class SftpConnection {
 
   // The library's socket reads, served from a large buffer, so that one
   // system call takes what the server sent since the last (the library
-  // asks for a packet's worth at a time).
+  // asks for a packet's worth at a time). A read that finds nothing
+  // buffered comes before each of the library's waits for the server, so
+  // it sets the time-out of that wait from the caller's deadline.
   static ssize_t RecvCallback(libssh2_socket_t fd, void* data, size_t length, int flags, void** abstract);
 
   static void KeyboardCallback(const char* name, int nameLen, const char* instruction, int instructionLen,
@@ -178,6 +203,7 @@ class SftpConnection {
   LIBSSH2_SESSION* session_ = nullptr;
   LIBSSH2_SFTP* sftp_ = nullptr;
   bool broken_ = false;
+  Status brokenBy_;  // the failure that broke the connection, where error() saw it
   std::vector<LIBSSH2_SFTP_HANDLE*> handles_;
   std::shared_ptr<SftpLeftovers> leftovers_;
   // Only set while keyboard-interactive authentication runs.
@@ -190,6 +216,8 @@ class SftpConnection {
   std::vector<uint8_t> recvBuf_;
   size_t recvPos_ = 0;  // bytes of recvBuf_ handed to the library
   size_t recvEnd_ = 0;  // bytes of recvBuf_ read from the socket
+  const CancelToken* deadline_ = nullptr;  // see limitWaits
+  uint32_t ioTimeoutMs_ = 0;
   uint32_t nextRawId_ = 0;
   // Folders tidied on this connection.
   std::set<std::string> swept_;

@@ -35,14 +35,19 @@ std::string SftpConnection::Child(const std::string& folder, std::string_view na
 bool SftpConnection::readFolder(const std::string& path, std::vector<SftpTempEntry>& entries) {
   entries.clear();
   LIBSSH2_SFTP_HANDLE* h = libssh2_sftp_open_ex(sftp_, path.data(), unsigned(path.size()), 0, 0, LIBSSH2_SFTP_OPENDIR);
-  if (h == nullptr) return false;
+  // A time-out breaks the connection, so that the call asks nothing more.
+  if (h == nullptr) {
+    (void)error("open folder " + path);
+    return false;
+  }
   std::vector<char> name(kNameBuffer);
   for (;;) {
     SftpTempEntry e;
     std::memset(&e.attrs, 0, sizeof(e.attrs));
     int n = libssh2_sftp_readdir_ex(h, name.data(), name.size(), nullptr, 0, &e.attrs);
+    if (n < 0) (void)error("read folder " + path, n);
     if (n <= 0) {
-      libssh2_sftp_close_handle(h);
+      dropHandle(h);
       return n == 0;
     }
     e.name.assign(name.data(), size_t(n));

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,7 +78,10 @@ inline bool ServerConfigured() {
 // so that tests may run in parallel processes.
 inline std::string MakeTestFolder() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(::getpid());
+  // Process numbers come round again, and a folder a failed run left
+  // behind must not stand in the way of a later test of the same number.
+  std::string name = std::string(info->test_suite_name()) + "-" + info->name() + "-" + std::to_string(::getpid()) +
+                     "-" + std::to_string(std::random_device()() % 1000000);
   SftpBackend admin(ServerEndpoint());
   Status st = admin.connect();
   EXPECT_TRUE(st.ok()) << st.toString();

@@ -204,7 +204,6 @@ std::unique_ptr<IBackend> MakeS3Backend(const EndpointConfig& config);
 std::string S3RegionFromHost(std::string_view host);
 std::string S3UriEncode(std::string_view text, bool encodeSlash);
 std::string S3CanonicalQuery(const S3Pairs& query);
-std::string NormalizeEtag(std::string_view text);
 Timestamp HttpDateToTimestamp(const std::string& text);
 std::string QueryHeaderText(const http::HttpRequest& request, std::string_view name);
 std::string ToLower(std::string_view text);

@@ -58,7 +58,7 @@ Status S3Backend::readRange(const std::string& path, uint64_t offset, uint8_t* b
   while (got < length) {
     size_t n = 0;
     if (uint32_t err = r->read(buffer + got, static_cast<size_t>(length - got), n); err != 0)
-      return WinHttpError(err, "GET read");
+      return WinHttpError(err, "GET read", r->failureWords());
     if (n == 0) break;
     got += n;
   }
@@ -106,8 +106,9 @@ Status S3ReadStream::read(uint8_t* buffer, uint64_t length, uint64_t& got) {
   }
   size_t n = 0;
   if (uint32_t err = request_->read(buffer, static_cast<size_t>(length), n); err != 0) {
+    const Status failed = WinHttpError(err, "GET read", request_->failureWords());
     close();
-    return WinHttpError(err, "GET read");
+    return failed;
   }
   if (n == 0) {
     eof_ = true;

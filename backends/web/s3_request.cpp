@@ -43,13 +43,6 @@ int32_t CodeForErrorCode(const std::string& code) {
 
 }  // namespace
 
-std::string NormalizeEtag(std::string_view text) {
-  std::string etag = TrimSpace(text);
-  if (etag.compare(0, 2, "W/") == 0) etag.erase(0, 2);
-  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
-  return etag;
-}
-
 Timestamp HttpDateToTimestamp(const std::string& text) {
   int64_t seconds = 0;
   if (text.empty() || !ParseHttpDate(text, seconds)) return Timestamp{};
@@ -73,7 +66,7 @@ Status S3Backend::openConnection(http::HttpConnection& connection) const {
   std::string host = endpoint_.host;
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
   if (uint32_t err = connection.open(host, endpoint_.port, endpoint_.tls); err != 0)
-    return WinHttpError(err, "WinHttpConnect");
+    return WinHttpError(err, "connect");
   return Status();
 }
 
@@ -112,7 +105,7 @@ Status S3Backend::exchange(http::HttpConnection& connection, const S3Request& re
   for (const auto& [name, value] : headers) r->addHeader(name + ": " + value);
 
   std::string_view body(reinterpret_cast<const char*>(request.body), request.body != nullptr ? request.bodyLength : 0);
-  if (uint32_t err = r->send(body); err != 0) return WinHttpError(err, "send");
+  if (uint32_t err = r->send(body); err != 0) return WinHttpError(err, "send", r->failureWords());
 
   response.status = r->status();
   response.etag = NormalizeEtag(QueryHeaderText(*r, "ETag"));
@@ -137,7 +130,7 @@ Status S3Backend::exchange(http::HttpConnection& connection, const S3Request& re
     uint8_t piece[kReplyPieceBytes];
     for (;;) {
       size_t got = 0;
-      if (uint32_t err = r->read(piece, sizeof piece, got); err != 0) return WinHttpError(err, "read");
+      if (uint32_t err = r->read(piece, sizeof piece, got); err != 0) return WinHttpError(err, "read", r->failureWords());
       if (got == 0) break;
       if (response.body.size() + got > kMaxReplyBytes)
         return Status(Status::kProtocol, "read: the reply is larger than 16 MiB",

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <thread>
 
 #include "foundation/codec.h"
@@ -19,6 +21,47 @@ constexpr uint32_t kCancelSliceMs = 100;
 constexpr std::string_view kNextcloudMarker = "/remote.php/dav/files/";
 constexpr std::string_view kOwncloudMarker = "/remote.php/webdav";
 constexpr std::string_view kUploadsSegment = "/remote.php/dav/uploads/";
+// Far more server locations than one service ever uses; past this many a
+// new location is not remembered and each connection is challenged anew.
+constexpr size_t kMaxRememberedLocations = 1024;
+
+// The scheme each server location asked for, shared by every back-end of
+// the process, so that a drive's new connections send what its server
+// wants from the first request on: Basic only where it was asked for, and
+// never again Basic where another scheme was asked for. Any thread.
+class SchemeMemory {
+ public:
+  static SchemeMemory& Instance() {
+    static SchemeMemory memory;
+    return memory;
+  }
+  uint32_t recall(const std::string& location) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = schemes_.find(location);
+    return it == schemes_.end() ? 0 : it->second;
+  }
+  void remember(const std::string& location, uint32_t scheme) {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto it = schemes_.find(location);
+    if (it == schemes_.end()) {
+      if (schemes_.size() < kMaxRememberedLocations) schemes_.emplace(location, scheme);
+    } else if (scheme != http::kAuthBasic || it->second == 0) {
+      it->second = scheme;
+    }
+  }
+
+ private:
+  std::mutex mu_;
+  std::map<std::string, uint32_t> schemes_;  // guarded by mu_
+};
+
+// The strongest scheme of a challenge: the order the platform's own HTTP
+// stack prefers, Basic last.
+uint32_t StrongestScheme(uint32_t offered) {
+  for (uint32_t scheme : {http::kAuthNegotiate, http::kAuthNtlm, http::kAuthDigest, http::kAuthBasic})
+    if ((offered & scheme) != 0) return scheme;
+  return 0;
+}
 
 }  // namespace
 
@@ -78,6 +121,7 @@ WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
   if (!config_.user.empty()) {
     std::string credentials = config_.user + ":" + config_.password;
     basicAuth_ = "Authorization: Basic " + vx::Base64Encode(credentials.data(), credentials.size());
+    authScheme_ = SchemeMemory::Instance().recall(authLocation());
   }
 
   if (size_t at = basePath_.find(kNextcloudMarker); at != std::string::npos) {
@@ -114,7 +158,7 @@ Status WebDavBackend::connect() {
     session_->setCancelCheck([this] { return cancelled(); });
   }
   if (connected_) return Status();
-  if (uint32_t err = session_->open(host_, port_, secure_); err != 0) return WinHttpError(err, "WinHttpConnect");
+  if (uint32_t err = session_->open(host_, port_, secure_); err != 0) return WinHttpError(err, "connect");
   connected_ = true;
   std::vector<DirEntry> entries;
   RemoteAttr root;
@@ -200,32 +244,25 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
   for (;;) {
     r = session_->openRequest(request.verb, object);
     if (request.timeoutMs != 0) r->setReceiveTimeout(request.timeoutMs);
-    if (authScheme_ != 0 && !config_.user.empty()) {
-      r->setCredentials(authScheme_, config_.user, config_.password);
-    } else if (!basicAuth_.empty()) {
+    if (const uint32_t scheme = sentScheme(); scheme == http::kAuthBasic) {
       r->addHeader(basicAuth_);
+    } else if (scheme != 0) {
+      r->setCredentials(scheme, config_.user, config_.password);
     }
     for (const auto& line : request.headers) r->addHeader(line);
 
     if (request.streamLength != 0) {
       if (uint32_t err = r->sendStreamed(request.streamLength); err != 0)
-        return WinHttpError(err, "WinHttpSendRequest");
+        return WinHttpError(err, "send", r->failureWords());
       if (handle != nullptr) *handle = std::move(r);
       return Status();
     }
-    if (uint32_t err = r->send(request.body); err != 0) return WinHttpError(err, "send");
+    if (uint32_t err = r->send(request.body); err != 0) return WinHttpError(err, "send", r->failureWords());
     const uint32_t status = r->status();
 
-    if (status == 401 && !challenged && !config_.user.empty() && authScheme_ == 0) {
+    if (status == 401 && !challenged) {
       challenged = true;
-      uint32_t offered = r->authSchemes();
-      uint32_t chosen = (offered & http::kAuthNegotiate) ? http::kAuthNegotiate
-                        : (offered & http::kAuthNtlm)    ? http::kAuthNtlm
-                        : (offered & http::kAuthDigest)  ? http::kAuthDigest
-                                                         : 0;
-      if (chosen != 0) {
-        authScheme_ = chosen;
-        vx::log::write(vx::log::kDebug, "webdav: server asks for authentication scheme %u", chosen);
+      if (takeChallenge(*r)) {
         (void)DrainBody(*r, kDavMaxBodyBytes);
         continue;
       }
@@ -268,12 +305,38 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
     while (response.body.size() < kDavMaxBodyBytes) {
       size_t got = 0;
       if (uint32_t err = r->read(reinterpret_cast<uint8_t*>(piece.data()), piece.size(), got); err != 0)
-        return WinHttpError(err, "read");
+        return WinHttpError(err, "read", r->failureWords());
       if (got == 0) break;
       response.body.append(piece, 0, std::min(got, kDavMaxBodyBytes - response.body.size()));
     }
   }
   return Status();
+}
+
+uint32_t WebDavBackend::sentScheme() const {
+  if (config_.user.empty()) return 0;
+  if (authScheme_ != 0) return authScheme_;
+  return secure_ ? http::kAuthBasic : 0;
+}
+
+std::string WebDavBackend::authLocation() const {
+  // The user is part of it: another account on the same folder may be
+  // asked differently, and a user name may hold any byte but NUL.
+  return absoluteUrl("/") + '\0' + config_.user;
+}
+
+bool WebDavBackend::takeChallenge(const http::HttpRequest& reply) {
+  if (config_.user.empty()) return false;
+  const uint32_t sent = sentScheme();
+  uint32_t offered = reply.authSchemes();
+  // Where another scheme was asked for, the password never goes in clear.
+  if (authScheme_ != 0 && authScheme_ != http::kAuthBasic) offered &= ~http::kAuthBasic;
+  const uint32_t chosen = StrongestScheme(offered);
+  if (chosen == 0 || chosen == sent) return false;
+  authScheme_ = chosen;
+  SchemeMemory::Instance().remember(authLocation(), chosen);
+  vx::log::write(vx::log::kDebug, "webdav: server asks for authentication scheme %u", chosen);
+  return true;
 }
 
 std::unique_ptr<IBackend> MakeWebDavBackend(const EndpointConfig& config) {

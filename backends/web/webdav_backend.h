@@ -148,7 +148,16 @@ class WebDavBackend : public IBackend {
   const std::string& basePath() const { return basePath_; }
   const std::string& chunkRoot() const { return chunkRoot_; }
   bool chunkedUploads() const { return chunkedUploads_; }
+  // The scheme requests carry: 0 until a server's challenge names one
+  // (or another connection of the same location met one), then kAuthBasic,
+  // kAuthDigest, kAuthNtlm or kAuthNegotiate.
   uint32_t authScheme() const { return authScheme_; }
+  // After a 401: takes up the scheme the challenge offers (Negotiate, NTLM,
+  // Digest, then Basic) for this back-end and every later one of its
+  // location. True when requests now carry credentials they did not carry
+  // before, so that asking again may succeed. Basic is never taken where
+  // another scheme was asked for.
+  bool takeChallenge(const http::HttpRequest& reply);
 
  private:
   friend class DavReadStream;
@@ -160,13 +169,19 @@ class WebDavBackend : public IBackend {
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
   Status prepareChunkedUpload(const std::string& path, uint64_t size, std::unique_ptr<IWriteStream>& out);
+  // What a create's COPY or MOVE leaves to do: nothing (its status is the
+  // answer), another way for this and every later create (the server does
+  // not make files that way), or a PUT for this name alone.
+  enum class CreateLeft { kNothing, kRefused, kPut };
+  // What a COPY or MOVE of a create that failed, not for its target, says:
+  // refused where that way never made a file here and no passing failure
+  // stood in the way, else a failure for this name.
+  static CreateLeft AfterFailedCreate(bool worked, uint32_t status);
   // create in one request: a COPY without overwrite of an empty hidden
-  // file that this back-end makes once at the root; `refused` when the
-  // server does not COPY.
-  Status createByCopy(const std::string& path, bool& refused);
-  // create in one step on the server (see create); `refused` when the
-  // server does not MOVE without overwrite.
-  Status createByMove(const std::string& path, bool& refused);
+  // file that this back-end makes once at the root.
+  Status createByCopy(const std::string& path, CreateLeft& left);
+  // create in one step on the server (see create).
+  Status createByMove(const std::string& path, CreateLeft& left);
   // create where MOVE cannot serve: look, then PUT with If-None-Match.
   Status createByLook(const std::string& path);
   // True when the answer to a COPY or MOVE of a file onto `path` without
@@ -183,6 +198,11 @@ class WebDavBackend : public IBackend {
   Status putError(uint32_t status, const std::string& path);
   // One MOVE, its answer mapped; `folder` gives both URLs their slash.
   Status move(const std::string& from, const std::string& to, bool folder, bool overwrite);
+  // The scheme of the credentials a request carries now: Basic goes in
+  // clear over plain http, so before any challenge it goes only inside TLS.
+  uint32_t sentScheme() const;
+  // The location's key in the schemes remembered across back-ends.
+  std::string authLocation() const;
 
   EndpointConfig config_;
   std::unique_ptr<http::HttpConnection> session_;
@@ -199,9 +219,11 @@ class WebDavBackend : public IBackend {
   DavAssemblyTiming assembly_;
   DavReplyLimits replyLimits_;
   bool copyCreates_ = true;  // cleared when the server refuses COPY
+  bool copyMade_ = false;    // a create's COPY made a file
   std::string emptySource_;  // the hidden empty file creates copy; "" until made
   int64_t emptySourceSecond_ = 0;  // when it was last written, in seconds since 1970
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
+  bool moveMade_ = false;    // a create's MOVE made a file
   bool noContentCreates_ = false;  // the server answers 204 for a name it made
   RemoteAttr lastRead_;      // the copy the last ranged read named; no etag: none
 };
@@ -209,7 +231,13 @@ class WebDavBackend : public IBackend {
 std::unique_ptr<IBackend> MakeWebDavBackend(const EndpointConfig& config);
 
 Status HttpStatusError(uint32_t status, const std::string& operation, const std::string& path);
-Status WinHttpError(uint32_t error, const std::string& step);
+// What a refused TLS connection adds: the two ways to take the server's
+// certificate unchecked, the console's and the drive editor's.
+constexpr std::string_view kUncheckedTlsHint =
+    " (check the certificate, or take it unchecked with --insecure or by clearing \"Verify certificate\")";
+// A failure of the HTTP layer: the step, then the system's words for it
+// (the request's failureWords) or, without them, those of the number.
+Status WinHttpError(uint32_t error, const std::string& step, std::string_view words = {});
 Timestamp ParseHttpTime(std::string_view text);
 // An HTTP date (RFC 1123, RFC 850 or asctime form) as seconds since 1970.
 bool ParseHttpDate(const std::string& text, int64_t& seconds);
@@ -219,19 +247,19 @@ bool UtcToUnixSeconds(int year, int month, int day, int hour, int minute, int se
 std::string TrimSpace(std::string_view text);
 // The leading decimal digits of a host text's port; none, or past 65535, is 0.
 uint16_t LeadingPort(std::string_view text);
+// The server path of a URI the server sent (a redirect's Location): cut at
+// its query.
 std::string HrefToPath(std::string_view href);
-// The server path of an href read as a server that does not escape "?"
-// writes it: not cut at the first "?".
+// The server path of a listing's href as the server wrote it: a "?" that a
+// server leaves raw there belongs to the name.
 std::string HrefToRawPath(std::string_view href);
-// True when an href holding "?" is no URI with a query but a path written
-// raw: it holds bytes no URI holds, or what follows its "?" names no
-// parameter.
-bool HrefIsRawName(std::string_view href);
 // A byte count sent by a server: decimal digits only, at most
 // kMaxRemoteFileBytes; false for anything else ("-1", "1e3", "").
 bool ParseRemoteSize(std::string_view text, uint64_t& out);
-// An entity tag as the back-end keeps it: without its quotes and weak mark.
-std::string CleanEtag(std::string etag);
+// An entity tag as the back-ends keep it: without blanks, weak mark and
+// quotes, so that a weak tag and the strong one a server gives the same copy
+// later (Apache's, once a change is more than a second old) compare equal.
+std::string NormalizeEtag(std::string_view text);
 // Reads and drops at most limit body bytes; true when the body ended, so
 // that the connection can serve the next request.
 bool DrainBody(http::HttpRequest& request, size_t limit);

@@ -220,8 +220,8 @@ TEST(FakeDavUpload, StreamedPutCarriesItsLengthAndNothingElse) {
   const std::string& put = puts[0];
   EXPECT_NE(put.find("\"Content-Length\": \"3145731\""), std::string::npos) << put;
   EXPECT_NE(put.find("\"User-Agent\": \"Tarn/0.1 (Windows)\""), std::string::npos) << put;
-  EXPECT_NE(put.find("\"Authorization\": \"Basic YWxpY2U6cHc=\""), std::string::npos) << put;
-  for (const char* absent : {"Expect", "Accept", "Transfer-Encoding", "Accept-Encoding"})
+  // Plain http to a server that never asked: the password stays home.
+  for (const char* absent : {"Expect", "Accept", "Transfer-Encoding", "Accept-Encoding", "Authorization"})
     EXPECT_EQ(put.find(std::string("\"") + absent + "\""), std::string::npos) << absent << " in " << put;
   // Requests without a body still announce a length of 0.
   ASSERT_TRUE(b->mkdir("/d").ok());
@@ -369,7 +369,7 @@ TEST(FakeDavMetadata, NamesWithQuestionMarksFromRawHrefsStayWhole) {
   FakeDavProcess fake({"--raw-hrefs"});
   auto b = Connected(fake.plainUrl());
   ASSERT_TRUE(b->mkdir("/d ?#").ok());
-  const std::vector<std::string> names = {"q?x.txt", "what?", "a b?c", "#?\xC3\xA9"};
+  const std::vector<std::string> names = {"q?x.txt", "what?", "a b?c", "#?\xC3\xA9", "dl?id=3.txt"};
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
     const std::string path = "/d ?#/" + name;
@@ -393,6 +393,13 @@ TEST(FakeDavMetadata, NamesWithQuestionMarksFromRawHrefsStayWhole) {
   RemoteAttr attr;
   EXPECT_TRUE(b->stat("/d ?#/r?y.txt", attr).ok());
   EXPECT_EQ(b->stat("/d ?#/q?x.txt", attr).code, Status::kNotFound);
+  // Every name removes by the name listed, as `rm -rf` empties a folder.
+  entries.clear();
+  ASSERT_TRUE(b->list("/d ?#", entries).ok());
+  for (const DirEntry& e : entries) EXPECT_TRUE(b->remove("/d ?#/" + e.name, false).ok()) << e.name;
+  entries.clear();
+  ASSERT_TRUE(b->list("/d ?#", entries).ok());
+  EXPECT_TRUE(entries.empty());
 }
 
 // The server answers folder URLs without a slash with 301 and file URLs with
@@ -443,12 +450,12 @@ TEST(FakeDavNamespace, RefusedMovesReportWhatStandsInTheWay) {
     bool overwrite;
     const char* result;
   } cases[] = {
-      {403, "/new", false, "access-denied: MOVE /f -> HTTP 403 (403)"},
-      {409, "/other", false, "exists: MOVE /f -> HTTP 409 (target exists) (409)"},
-      {409, "/new", false, "not-found: MOVE /f -> HTTP 409 (parent missing) (409)"},
-      {500, "/nowhere/new", false, "not-found: MOVE /f -> HTTP 500 (parent missing) (500)"},
-      {500, "/d", true, "is-directory: MOVE /f -> HTTP 500 (target is a folder) (500)"},
-      {500, "/other", true, "protocol: MOVE /f -> HTTP 500 (500)"},
+      {403, "/new", false, "access-denied: MOVE /f -> HTTP 403"},
+      {409, "/other", false, "exists: MOVE /f -> HTTP 409 (target exists)"},
+      {409, "/new", false, "not-found: MOVE /f -> HTTP 409 (parent missing)"},
+      {500, "/nowhere/new", false, "not-found: MOVE /f -> HTTP 500 (parent missing)"},
+      {500, "/d", true, "is-directory: MOVE /f -> HTTP 500 (target is a folder)"},
+      {500, "/other", true, "protocol: MOVE /f -> HTTP 500"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
@@ -458,6 +465,51 @@ TEST(FakeDavNamespace, RefusedMovesReportWhatStandsInTheWay) {
     ASSERT_TRUE(b->create("/other").ok());
     ASSERT_TRUE(b->mkdir("/d").ok());
     EXPECT_EQ(b->rename("/f", c.to, c.overwrite).toString(), c.result);
+  }
+}
+
+// A server whose COPY fails onto some names (here: outside ASCII) while its
+// PUT takes them: such a file is made by a look and a PUT, whatever the
+// COPY answered and whether a COPY made a file before, and the creates
+// after it still COPY.
+TEST(FakeDavNamespace, ACreateWhoseCopyFailsForItsNameIsMadeByPut) {
+  struct Case {
+    int status;
+    bool copiedBefore;
+  } cases[] = {{502, false}, {502, true}, {503, true}, {500, true}, {400, true}};
+  const std::string name = "/\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB \xE2\x80\x94 \xE3\x83\x86.txt";
+  // The hidden source of creates, written again as a new second begins, is
+  // no cost of a file.
+  auto verbs = [](const FakeDavProcess& fake) {
+    std::vector<std::string> out;
+    for (const std::string& line : fake.requests()) {
+      const size_t at = line.find("\"method\": \"") + 11;
+      const std::string verb = line.substr(at, line.find('"', at) - at);
+      if (verb != "PUT" || line.find(".tarn-create-") == std::string::npos) out.push_back(verb);
+    }
+    return out;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.status) + (c.copiedBefore ? " after a COPY" : ""));
+    FakeDavProcess fake({"--copy-fails-non-ascii", std::to_string(c.status)});
+    auto b = Connected(fake.plainUrl());
+    if (c.copiedBefore) {
+      ASSERT_TRUE(b->create("/latin.txt").ok());
+    }
+    fake.clearLog();
+    Status st = b->create(name);
+    ASSERT_TRUE(st.ok()) << st.toString();
+    const std::vector<std::string> made = verbs(fake);
+    ASSERT_FALSE(made.empty());
+    EXPECT_EQ(made.back(), "PUT");
+    EXPECT_EQ(std::count(made.begin(), made.end(), "MOVE"), 0);
+    RemoteAttr attr;
+    ASSERT_TRUE(b->stat(name, attr).ok());
+    EXPECT_EQ(attr.size, 0u);
+    EXPECT_EQ(b->create(name).code, Status::kExists);
+    fake.clearLog();
+    ASSERT_TRUE(b->create("/next.txt").ok());
+    EXPECT_EQ(verbs(fake), std::vector<std::string>{"COPY"});
   }
 }
 
@@ -602,9 +654,9 @@ TEST(FakeDavRead, RepliesWithoutTheAskedBytesAreProtocolFailures) {
     std::string status;
   };
   const Case cases[] = {
-      {{"--get-status", "204"}, 0, "protocol: GET /g.bin -> HTTP 204 (no file data) (204)"},
-      {{"--get-status", "202"}, 10, "protocol: GET /g.bin -> HTTP 202 (no file data) (202)"},
-      {{"--wrong-range"}, 10, "protocol: GET /g.bin -> HTTP 206 for another range (bytes 11-20/100) (206)"},
+      {{"--get-status", "204"}, 0, "protocol: GET /g.bin -> HTTP 204 (no file data)"},
+      {{"--get-status", "202"}, 10, "protocol: GET /g.bin -> HTTP 202 (no file data)"},
+      {{"--wrong-range"}, 10, "protocol: GET /g.bin -> HTTP 206 for another range (bytes 11-20/100)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.flags[0]);
@@ -721,14 +773,14 @@ TEST(FakeDavUpload, CreateNeverEmptiesAnExistingFile) {
     std::string status;
   };
   const Case cases[] = {
-      {{"--ignore-if-none-match", "--stale-propfind"}, 7, "exists: MOVE /e -> HTTP 412 (precondition failed) (412)"},
+      {{"--ignore-if-none-match", "--stale-propfind"}, 7, "exists: MOVE /e -> HTTP 412 (precondition failed)"},
       {{"--refuse-move", "405", "--ignore-if-none-match"}, 7, "exists: PUT /e: already exists"},
       {{"--refuse-move", "405", "--ignore-if-none-match", "--stale-propfind"}, 0,
-       "exists: PUT /e -> HTTP 204 (an existing file was replaced) (204)"},
-      {{"--refuse-move", "405", "--stale-propfind"}, 7, "exists: PUT /e -> HTTP 412 (precondition failed) (412)"},
+       "exists: PUT /e -> HTTP 204 (an existing file was replaced)"},
+      {{"--refuse-move", "405", "--stale-propfind"}, 7, "exists: PUT /e -> HTTP 412 (precondition failed)"},
       // nginx answers 204 for a name it made: without overwrite that is no
       // replacement.
-      {{"--new-name-status", "204"}, 7, "exists: MOVE /e -> HTTP 412 (precondition failed) (412)"},
+      {{"--new-name-status", "204"}, 7, "exists: MOVE /e -> HTTP 412 (precondition failed)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
@@ -750,7 +802,7 @@ TEST(FakeDavTransport, RedirectElsewhereIsNotFollowed) {
   fake.clearLog();
   std::vector<uint8_t> buf(10);
   uint64_t got = 0;
-  EXPECT_EQ(b->readRange("/moved", 0, buf.data(), buf.size(), got).toString(), "io: GET /moved -> HTTP 301 (301)");
+  EXPECT_EQ(b->readRange("/moved", 0, buf.data(), buf.size(), got).toString(), "io: GET /moved -> HTTP 301");
   EXPECT_EQ(fake.requests().size(), 1u);
 }
 
@@ -779,12 +831,53 @@ TEST(FakeDavTransport, ChallengeChoosesNegotiateOnceAndKeepsIt) {
   EXPECT_EQ(b.authScheme(), http::kAuthNegotiate);
   auto first = fake.requests();
   ASSERT_GE(first.size(), 2u);
-  EXPECT_NE(first[0].find("\"Authorization\": \"Basic "), std::string::npos) << first[0];
+  EXPECT_EQ(first[0].find("\"Authorization\""), std::string::npos) << first[0];
   fake.clearLog();
   (void)b.connect();
   auto later = fake.requests();
   ASSERT_FALSE(later.empty());
   for (const auto& line : later) EXPECT_EQ(line.find("Basic "), std::string::npos) << line;
+}
+
+// Over plain http the password goes in clear only to a server that asked
+// for Basic, and never once a server asked for another scheme; a new
+// back-end of the same location sends what was asked for at once.
+TEST(FakeDavTransport, PasswordGoesInClearOnlyWhereBasicWasAskedFor) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> flags;
+    uint32_t scheme;      // what the challenge leaves chosen
+    size_t basicHeaders;  // requests of the first back-end that carried Basic
+    bool connects;
+  };
+  const Case cases[] = {
+      {"Digest only", {"--offer-schemes", "Digest"}, http::kAuthDigest, 0, false},
+      {"Digest and Basic", {"--offer-schemes", "Basic,Digest"}, http::kAuthDigest, 0, false},
+      {"NTLM only", {"--offer-schemes", "NTLM"}, http::kAuthNtlm, 0, false},
+      {"Basic", {"--basic", "alice:pw"}, http::kAuthBasic, 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeDavProcess fake(c.flags);
+    WebDavBackend first(FakeEndpoint(fake.filesUrl()));
+    EXPECT_EQ(first.connect().ok(), c.connects);
+    EXPECT_EQ(first.authScheme(), c.scheme);
+    auto requests = fake.requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[0].find("\"Authorization\""), std::string::npos) << requests[0];
+    EXPECT_EQ(fake.requestsWith({"\"Authorization\": \"Basic "}).size(), c.basicHeaders);
+
+    fake.clearLog();
+    WebDavBackend second(FakeEndpoint(fake.filesUrl()));
+    EXPECT_EQ(second.authScheme(), c.scheme);
+    EXPECT_EQ(second.connect().ok(), c.connects);
+    if (c.scheme == http::kAuthBasic) {
+      EXPECT_EQ(fake.requestsWith({"\"Authorization\": \"Basic YWxpY2U6cHc=\""}).size(), 1u);
+      EXPECT_EQ(fake.requests().size(), 1u);
+    } else {
+      EXPECT_TRUE(fake.requestsWith({"\"Authorization\": \"Basic "}).empty());
+    }
+  }
 }
 
 TEST(FakeDavTransport, ConnectFailuresCarryTheirCodes) {
@@ -806,8 +899,8 @@ TEST(FakeDavTransport, ConnectFailuresCarryTheirCodes) {
          ep.ioTimeoutMs = 300;
        },
        Status::kTimeout, 12002, 0},
-      // A server that offers Basic only hears the password once.
-      {"wrong Basic password", {"--basic", "alice:right"}, files, Status::kAuthFailed, 401, 1},
+      // A server that offers Basic only hears the password once, after it asked.
+      {"wrong Basic password", {"--basic", "alice:right"}, files, Status::kAuthFailed, 401, 2},
       {"right Basic password", {"--basic", "alice:right"},
        [](EndpointConfig& ep, const FakeDavProcess& fake) {
          ep.host = fake.filesUrl();

@@ -25,12 +25,6 @@ void TakeQuota(const XmlNode& prop, FsStats& stats) {
 
 }  // namespace
 
-std::string CleanEtag(std::string etag) {
-  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
-  if (etag.size() >= 2 && etag.compare(0, 2, "W/") == 0) etag = etag.substr(2);
-  return etag;
-}
-
 const XmlNode* ChosenProp(const XmlNode& response) {
   for (const XmlNode* ps : response.childrenNamed("propstat")) {
     if (ps->childText("status").find("200") != std::string::npos) return ps->child("prop");
@@ -49,7 +43,7 @@ Status AttrFromProp(const XmlNode& prop, RemoteAttr& a) {
   a.mtime = ParseHttpTime(TrimSpace(prop.childText("getlastmodified")));
   a.ctime = ParseHttpTime(TrimSpace(prop.childText("creationdate")));
   if (a.ctime.isZero()) a.ctime = a.mtime;
-  a.etag = CleanEtag(TrimSpace(prop.childText("getetag")));
+  a.etag = NormalizeEtag(prop.childText("getetag"));
   return Status();
 }
 
@@ -103,7 +97,7 @@ Status ReadMultistatus(http::HttpRequest& request, MultistatusReader& reader, co
   while (!reader.complete()) {
     size_t got = 0;
     if (uint32_t err = request.read(reinterpret_cast<uint8_t*>(piece.data()), piece.size(), got); err != 0)
-      return WinHttpError(err, "read");
+      return WinHttpError(err, "read", request.failureWords());
     if (got == 0) break;
     bytes += got;
     if (Status st = reader.feed(std::string_view(piece.data(), got)); !st.ok()) return st;
@@ -130,13 +124,9 @@ PropfindReader::PropfindReader(std::string reference, int depth, bool wantStats,
 
 Status PropfindReader::take(const XmlNode& response) {
   const std::string href = TrimSpace(response.childText("href"));
-  std::string entryPath = NormalizeRemotePath(HrefToPath(href));
-  // Some servers write "?" of a name raw, as they do "#": the path asked
-  // is matched by the whole href, and a child by it when it is no URI.
-  if (href.find('?') != std::string::npos) {
-    std::string raw = NormalizeRemotePath(HrefToRawPath(href));
-    if (raw == reference_ || HrefIsRawName(href)) entryPath = std::move(raw);
-  }
+  // Read as the server wrote it: the requests carry no query, so a "?"
+  // some servers leave raw in an href is a name's, "=" after it or not.
+  const std::string entryPath = NormalizeRemotePath(HrefToRawPath(href));
   const bool self = entryPath == reference_;
   std::string name;
   if (!self) {

@@ -72,7 +72,7 @@ RemoteAttr CopyOfPartial(const DavResponse& resp, const http::HttpRequest& r) {
   if (resp.etag.empty() || slash == std::string::npos ||
       !ParseRemoteSize(std::string_view(range).substr(slash + 1), copy.size))
     return copy;
-  copy.etag = CleanEtag(TrimSpace(resp.etag));
+  copy.etag = NormalizeEtag(resp.etag);
   return copy;
 }
 
@@ -107,7 +107,7 @@ Status WebDavBackend::readCopy(const std::string& path, const RemoteAttr& copy, 
   // A weak tag and the strong one that follows it share their opaque text;
   // the copy itself holds every byte asked for below its size.
   const bool whole = offset >= copy.size || got >= std::min(length, copy.size - offset);
-  if (st.ok() && (!whole || (got != 0 && CleanEtag(named.etag) != CleanEtag(copy.etag))))
+  if (st.ok() && (!whole || (got != 0 && NormalizeEtag(named.etag) != NormalizeEtag(copy.etag))))
     st = Status(Status::kConflict, "GET " + path + ": the server holds another copy now");
   if (st.code == Status::kNotFound) st = Status(Status::kConflict, "GET " + path + ": the file is gone");
   if (!st.ok()) got = 0;
@@ -144,14 +144,14 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
   while (got < length) {
     if (skip > 0) {
       uint64_t dropped = 0;
-      if (uint32_t err = Discard(*r, skip, dropped); err != 0) return WinHttpError(err, "GET read");
+      if (uint32_t err = Discard(*r, skip, dropped); err != 0) return WinHttpError(err, "GET read", r->failureWords());
       if (dropped == 0) break;
       skip -= dropped;
       continue;
     }
     size_t n = 0;
     if (uint32_t err = r->read(buffer + got, static_cast<size_t>(length - got), n); err != 0)
-      return WinHttpError(err, "GET read");
+      return WinHttpError(err, "GET read", r->failureWords());
     if (n == 0) break;
     got += n;
   }
@@ -203,7 +203,7 @@ Status DavReadStream::open() {
     copy_ = CopyOfPartial(resp, *request_);
   } else if (!resp.etag.empty() && resp.hasContentLength) {
     // A whole body: its length is the copy's size.
-    copy_.etag = CleanEtag(TrimSpace(resp.etag));
+    copy_.etag = NormalizeEtag(resp.etag);
     copy_.size = resp.contentLength;
   }
   skip_ = 0;
@@ -224,8 +224,9 @@ Status DavReadStream::read(uint8_t* buffer, uint64_t length, uint64_t& got) {
   while (skip_ > 0) {
     uint64_t dropped = 0;
     if (uint32_t err = Discard(*request_, skip_, dropped); err != 0) {
+      const Status failed = WinHttpError(err, "GET read", request_->failureWords());
       request_.reset();
-      return WinHttpError(err, "GET read");
+      return failed;
     }
     if (dropped == 0) {
       // The body ended before the position the stream stands at.
@@ -237,8 +238,9 @@ Status DavReadStream::read(uint8_t* buffer, uint64_t length, uint64_t& got) {
   }
   size_t n = 0;
   if (uint32_t err = request_->read(buffer, static_cast<size_t>(length), n); err != 0) {
+    const Status failed = WinHttpError(err, "GET read", request_->failureWords());
     request_.reset();
-    return WinHttpError(err, "GET read");
+    return failed;
   }
   if (n == 0) {
     eof_ = true;

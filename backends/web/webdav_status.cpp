@@ -65,8 +65,8 @@ bool ParseHttpDate(const std::string& text, int64_t& out) {
   return false;
 }
 
-Status WinHttpError(uint32_t error, const std::string& step) {
-  std::string text = step + ": " + vx::FormatWin32Error(error);
+Status WinHttpError(uint32_t error, const std::string& step, std::string_view words) {
+  std::string text = step + ": " + (words.empty() ? vx::FormatWin32Error(error) : std::string(words));
   const auto native = static_cast<int32_t>(error);
   switch (error) {
     case http::kErrTimeout:
@@ -77,14 +77,13 @@ Status WinHttpError(uint32_t error, const std::string& step) {
       return Status(Status::kCanceled, text, native);
     case http::kErrClientCertNeeded:
     case http::kErrSecureFailure:
-      return Status(Status::kAuthFailed, "TLS: " + text + " (check the certificate or disable verification)",
-                    native);
+      return Status(Status::kAuthFailed, "TLS: " + text + std::string(kUncheckedTlsHint), native);
     // Not a refused log-in: this side does not trust the server, and will
     // not until the certificate or the drive's settings change.
     case http::kErrCertAuthorityInvalid:
     case http::kErrCertNameInvalid:
     case http::kErrCertDateInvalid:
-      return Status(Status::kInvalid, "TLS: " + text + " (check the certificate or disable verification)", native);
+      return Status(Status::kInvalid, "TLS: " + text + std::string(kUncheckedTlsHint), native);
     case http::kErrInvalidServerResponse:
     case http::kErrHeaderSizeOverflow:
       return Status(Status::kProtocol, text, native);
@@ -122,6 +121,13 @@ std::string TrimSpace(std::string_view text) {
   while (!text.empty() && IsSpaceByte(text.back())) text.remove_suffix(1);
   while (!text.empty() && IsSpaceByte(text.front())) text.remove_prefix(1);
   return std::string(text);
+}
+
+std::string NormalizeEtag(std::string_view text) {
+  std::string etag = TrimSpace(text);
+  if (etag.compare(0, 2, "W/") == 0) etag.erase(0, 2);
+  if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') etag = etag.substr(1, etag.size() - 2);
+  return etag;
 }
 
 Timestamp ParseHttpTime(std::string_view view) {
@@ -187,14 +193,6 @@ std::string_view HrefPathPart(std::string_view s) {
   return s;
 }
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-// A byte RFC 3986 allows in a URI as it stands (escapes aside).
-bool IsUriByte(unsigned char c) {
-  if (c <= ' ' || c >= 0x7F) return false;
-  return std::string_view("\"<>\\^`{|}").find(static_cast<char>(c)) == std::string_view::npos;
-}
-
 }  // namespace
 
 std::string HrefToPath(std::string_view href) {
@@ -205,19 +203,5 @@ std::string HrefToPath(std::string_view href) {
 }
 
 std::string HrefToRawPath(std::string_view href) { return PercentDecode(HrefPathPart(href)); }
-
-bool HrefIsRawName(std::string_view href) {
-  const std::string_view s = HrefPathPart(href);
-  const size_t q = s.find('?');
-  if (q == std::string_view::npos) return false;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (!IsUriByte(c)) return true;
-    if (c == '%' && (i + 2 >= s.size() || !IsHexDigit(s[i + 1]) || !IsHexDigit(s[i + 2]))) return true;
-  }
-  // A query names parameters; a '?' that a server left in a name seldom
-  // comes before an '='.
-  return s.find('=', q) == std::string_view::npos;
-}
 
 }  // namespace tarn

@@ -87,7 +87,7 @@ class DavPutStream : public IWriteStream {
     if (length > size_ - sent_) return Status(Status::kInvalid, "PUT: body longer than announced");
     while (length > 0) {
       size_t piece = static_cast<size_t>(std::min<uint64_t>(length, kDavPutPieceBytes));
-      if (uint32_t err = request_->write(data, piece); err != 0) return WinHttpError(err, "PUT write");
+      if (uint32_t err = request_->write(data, piece); err != 0) return WinHttpError(err, "PUT write", request_->failureWords());
       sent_ += piece;
       data += piece;
       length -= piece;
@@ -99,10 +99,14 @@ class DavPutStream : public IWriteStream {
     if (!request_) return Status(Status::kInvalid, "PUT: stream already finished");
     if (sent_ != size_) return Status(Status::kInvalid, "PUT: body shorter than announced");
     if (uint32_t err = request_->receiveResponse(); err != 0) {
+      const Status failed = WinHttpError(err, "PUT response", request_->failureWords());
       request_.reset();
-      return WinHttpError(err, "PUT response");
+      return failed;
     }
     const uint32_t status = request_->status();
+    // A body streamed before any challenge cannot be sent again: the scheme
+    // asked for serves the next attempt.
+    if (status == 401) (void)backend_->takeChallenge(*request_);
     const std::string etag = request_->header("ETag");
     const std::string lastModified = request_->header("Last-Modified");
     (void)DrainBody(*request_, kDavMaxBodyBytes);
@@ -114,7 +118,7 @@ class DavPutStream : public IWriteStream {
       // needs more looks once after the upload anyway.
       *out = RemoteAttr{};
       out->size = size_;
-      out->etag = CleanEtag(etag);
+      out->etag = NormalizeEtag(etag);
       out->mtime = ParseHttpTime(lastModified);
     }
     return Status();
@@ -301,7 +305,7 @@ Status WebDavBackend::prepareChunkedUpload(const std::string& path, uint64_t siz
       return HttpStatusError(made.status, "MKCOL(upload)", path);
   } else if (resp.status == 207) {
     MultistatusReader reader("PROPFIND(upload)", [&found](const XmlNode& response) {
-      std::string name = BaseName(NormalizeRemotePath(HrefToPath(TrimSpace(response.childText("href")))));
+      std::string name = BaseName(NormalizeRemotePath(HrefToRawPath(TrimSpace(response.childText("href")))));
       unsigned long long start = 0, end = 0;
       if (std::sscanf(name.c_str(), "%llu-%llu", &start, &end) != 2) return Status();
       // A chunk whose length cannot be read counts as empty and is sent again.
@@ -355,32 +359,43 @@ Status WebDavBackend::putError(uint32_t status, const std::string& path) {
   return st;
 }
 
+WebDavBackend::CreateLeft WebDavBackend::AfterFailedCreate(bool worked, uint32_t status) {
+  // A server may fail a COPY or MOVE for some names alone (outside ASCII,
+  // say) while its PUT takes them; a lock or a gateway says nothing either.
+  for (uint32_t passing : {429u, 502u, 503u, 504u})
+    if (status == passing) return CreateLeft::kPut;
+  return worked ? CreateLeft::kPut : CreateLeft::kRefused;
+}
+
 Status WebDavBackend::create(const std::string& path) {
   if (copyCreates_) {
-    bool refused = false;
-    Status st = createByCopy(path, refused);
-    if (!refused) return st;
+    CreateLeft left = CreateLeft::kNothing;
+    Status st = createByCopy(path, left);
+    if (left == CreateLeft::kNothing) return st;
+    if (left == CreateLeft::kPut) return createByLook(path);
     copyCreates_ = false;
     vx::log::write(vx::log::kInfo, "webdav: the server refuses COPY (%s); create moves a file of its own",
                    st.message.c_str());
   }
   if (moveCreates_) {
-    bool refused = false;
-    Status st = createByMove(path, refused);
-    if (!refused) return st;
-    // The server refuses MOVE with Overwrite; this back-end looks first
-    // from now on.
-    moveCreates_ = false;
-    vx::log::write(vx::log::kInfo, "webdav: the server refuses MOVE without overwrite (%s); create looks first",
-                   st.message.c_str());
+    CreateLeft left = CreateLeft::kNothing;
+    Status st = createByMove(path, left);
+    if (left == CreateLeft::kNothing) return st;
+    if (left == CreateLeft::kRefused) {
+      // The server refuses MOVE with Overwrite; this back-end looks first
+      // from now on.
+      moveCreates_ = false;
+      vx::log::write(vx::log::kInfo, "webdav: the server refuses MOVE without overwrite (%s); create looks first",
+                     st.message.c_str());
+    }
   }
   return createByLook(path);
 }
 
-Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
+Status WebDavBackend::createByCopy(const std::string& path, CreateLeft& left) {
   // The same step as a MOVE without overwrite (see createByMove), from an
   // empty file that stays for the next create: one request a file.
-  refused = false;
+  left = CreateLeft::kNothing;
   DavResponse resp;
   for (int attempt = 0;; ++attempt) {
     // nginx and lighttpd give a copy the source's times: the source is
@@ -399,7 +414,7 @@ Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
       st = HttpStatusError(resp.status, "PUT", source);
       // A root this account cannot write: the hidden file goes beside each
       // target instead.
-      refused = first && !st.ok() && st.code != Status::kNetwork && st.code != Status::kBusy;
+      if (first && !st.ok() && st.code != Status::kNetwork && st.code != Status::kBusy) left = CreateLeft::kRefused;
       if (!st.ok()) return st;
       emptySource_ = source;
       emptySourceSecond_ = second;
@@ -410,7 +425,10 @@ Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
     copy.headers = {"Destination: " + absoluteUrl(path), "Overwrite: F"};
     Status st = send(copy, resp);
     if (!st.ok()) return st;
-    if (resp.status >= 200 && resp.status <= 299) return madeWithoutOverwrite("COPY", resp.status, path, emptySource_);
+    if (resp.status >= 200 && resp.status <= 299) {
+      copyMade_ = true;
+      return madeWithoutOverwrite("COPY", resp.status, path, emptySource_);
+    }
     // Listings remove hidden files an hour old, this one too: it is made
     // again once.
     if (resp.status == 404 && attempt == 0) {
@@ -425,15 +443,16 @@ Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
   // target.
   if (resp.status == 409 && stat(path, attr).ok())
     return Status(Status::kExists, "COPY " + path + " -> HTTP 409 (target exists)", 409);
-  // Answers about the target (there, or its folder missing) or about the
-  // moment (a lock, a gateway) say nothing of COPY itself.
-  for (uint32_t passing : {409u, 412u, 423u, 429u, 502u, 503u, 504u})
-    if (resp.status == passing) return failed;
+  // Answers about the target (there, or its folder missing) or a lock on
+  // it say nothing of COPY itself.
+  for (uint32_t about : {409u, 412u, 423u})
+    if (resp.status == about) return failed;
   if (stat(path, attr).ok())
     return Status(Status::kExists, "COPY " + path + " -> HTTP " + std::to_string(resp.status) + " (target exists)",
                   static_cast<int32_t>(resp.status));
+  left = AfterFailedCreate(copyMade_, resp.status);
+  if (left == CreateLeft::kPut) return failed;
   // Not a COPY this server makes: its hidden file goes.
-  refused = true;
   DavRequest del;
   del.verb = "DELETE";
   del.path = emptySource_;
@@ -443,11 +462,11 @@ Status WebDavBackend::createByCopy(const std::string& path, bool& refused) {
   return failed;
 }
 
-Status WebDavBackend::createByMove(const std::string& path, bool& refused) {
+Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
   // An empty file under a hidden name beside the target, moved onto it only
   // when nothing stands there: one step on the server, so that no other
   // client's file made meanwhile is ever replaced.
-  refused = false;
+  left = CreateLeft::kNothing;
   const std::string temp = CreateTempName(path);
   DavRequest put;
   put.verb = "PUT";
@@ -466,22 +485,24 @@ Status WebDavBackend::createByMove(const std::string& path, bool& refused) {
   // A lost connection leaves the hidden file to listings, which skip it
   // and remove it once it is old.
   if (!st.ok()) return st;
-  if (resp.status >= 200 && resp.status <= 299) return madeWithoutOverwrite("MOVE", resp.status, path, temp);
+  if (resp.status >= 200 && resp.status <= 299) {
+    moveMade_ = true;
+    return madeWithoutOverwrite("MOVE", resp.status, path, temp);
+  }
   DavRequest del;
   del.verb = "DELETE";
   del.path = temp;
   DavResponse gone;
   (void)send(del, gone);
-  if (resp.status == 412) return HttpStatusError(resp.status, "MOVE", path);
+  const Status failed = HttpStatusError(resp.status, "MOVE", path);
+  if (resp.status == 412 || resp.status == 423) return failed;
   // Some servers refuse a MOVE onto a file otherwise (409, 403); others do
-  // not MOVE this way at all. A lock or a passing gateway failure says
-  // nothing of that.
+  // not MOVE this way at all.
   RemoteAttr attr;
   if (stat(path, attr).ok())
     return Status(Status::kExists, "MOVE " + path + " -> HTTP " + std::to_string(resp.status) + " (target exists)",
                   static_cast<int32_t>(resp.status));
-  const Status failed = HttpStatusError(resp.status, "MOVE", path);
-  refused = failed.code != Status::kNetwork && failed.code != Status::kBusy;
+  left = AfterFailedCreate(moveMade_, resp.status);
   return failed;
 }
 

@@ -1,6 +1,7 @@
 #include "backup/engine/backup_job.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "backup/engine/local_path.h"
 #include "foundation/config_file.h"
@@ -8,6 +9,7 @@
 #include "foundation/remote_path.h"
 #include "foundation/share_link.h"
 #include "foundation/text.h"
+#include "platform/local_dir.h"
 
 namespace tarn::backup {
 
@@ -207,7 +209,7 @@ std::string CheckJobJson(const vx::json::Value& v) {
 }
 
 std::vector<std::string> DefaultExcludes() {
-  return {"$RECYCLE.BIN", "System Volume Information", "pagefile.sys", "hiberfil.sys", "swapfile.sys"};
+  return std::vector<std::string>(std::begin(localfs::kDefaultExcludes), std::end(localfs::kDefaultExcludes));
 }
 
 bool IsValidJobId(std::string_view id) {

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "backup/engine/folder_walk.h"
+
 namespace tarn::backup {
 namespace {
 
@@ -69,6 +71,30 @@ TEST(BackupJob, ReadingKeepsDefaultsForWhatIsMissing) {
   EXPECT_EQ(partial.retention.keepDaily, 7);
   EXPECT_EQ(partial.schedule.hour, 3);  // out of range for 32 bits
   EXPECT_EQ(partial.schedule.minute, 30);
+}
+
+// A job given no excludes (as the console makes one) skips what a Linux
+// user would not back up, and nothing else, as the folder walk reads them.
+TEST(BackupJob, AJobWithoutExcludesSkipsTheTrashCachesAndLostAndFound) {
+  const std::vector<std::string> masks = Read(R"({"sources": ["/home/ann"]})").excludes;
+  const struct {
+    const char* path;
+    bool skipped;
+  } cases[] = {
+      {"/home/ann/.cache", true},
+      {"/home/ann/.local/share/Trash", true},
+      {"/media/usb/.Trash-1000", true},
+      {"/lost+found", true},
+      {"/home/ann/Documents", false},
+      {"/home/ann/.local/share/keyrings", false},
+      {"/home/ann/Trash talk.txt", false},
+      {"/media/usb/pagefile.sys", false},
+      {"/media/usb/System Volume Information", false},
+  };
+  for (const auto& c : cases) {
+    const std::string path = c.path;
+    EXPECT_EQ(IsExcluded(masks, path.substr(path.rfind('/') + 1), path), c.skipped) << c.path;
+  }
 }
 
 TEST(BackupJob, ValidationMessages) {

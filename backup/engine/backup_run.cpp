@@ -92,8 +92,9 @@ Status BackupRun::backupSources(SnapshotInfo& snapshot) {
 
 std::string WalkNotesText(const WalkNotes& notes) {
   std::string text;
-  if (notes.changedFiles == 1) text += "; 1 file changed while it was read";
-  if (notes.changedFiles > 1) text += "; " + std::to_string(notes.changedFiles) + " files changed while they were read";
+  if (notes.changedFiles == 1) text += "; 1 file changed while it was read, stored as last read";
+  if (notes.changedFiles > 1)
+    text += "; " + std::to_string(notes.changedFiles) + " files changed while they were read, stored as last read";
   if (notes.specialFiles == 1) text += "; 1 FIFO, socket or device skipped";
   if (notes.specialFiles > 1) text += "; " + std::to_string(notes.specialFiles) + " FIFOs, sockets or devices skipped";
   if (notes.danglingLinks == 1) text += "; 1 symbolic link that leads nowhere skipped";

@@ -210,8 +210,8 @@ TEST(BackupRun, TheNoteTellsWhatWasLeftOutOnPurpose) {
     std::string text;
   } cases[] = {
       {{}, ""},
-      {{1, 0, {}}, "; 1 file changed while it was read"},
-      {{2, 1, {}}, "; 2 files changed while they were read; 1 FIFO, socket or device skipped"},
+      {{1, 0, {}}, "; 1 file changed while it was read, stored as last read"},
+      {{2, 1, {}}, "; 2 files changed while they were read, stored as last read; 1 FIFO, socket or device skipped"},
       {{0, 3, {"/src/proc (proc)"}}, "; 3 FIFOs, sockets or devices skipped; not backed up: /src/proc (proc)"},
       {{0, 0, {}, 1}, "; 1 symbolic link that leads nowhere skipped"},
       {{0, 1, {}, 2}, "; 1 FIFO, socket or device skipped; 2 symbolic links that lead nowhere skipped"},

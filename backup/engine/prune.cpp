@@ -4,6 +4,7 @@
 
 #include "backup/engine/retention.h"
 #include "backup/engine/snapshot_walk.h"
+#include "foundation/log.h"
 
 namespace tarn::backup {
 
@@ -44,11 +45,24 @@ Status Prune(Repo& repo, const Retention& retention, const std::string& jobId, b
     if (damaged.size() > 1) message += " (and " + std::to_string(damaged.size() - 1) + " more)";
     return Status(Status::kProtocol, message);
   }
+  // A listing that is lost (its pack gone or damaged) hides what lies below
+  // it; everything else its version names is kept, and the version is named
+  // so that it can be forgotten, or made whole by a backup that stores the
+  // listing again.
   BlobIdSet referenced;
-  st = CollectReferenced(repo, all, referenced, cancel);
+  WalkLoss loss;
+  st = CollectReferenced(repo, all, referenced, cancel, &loss);
   if (!st.ok()) return st;
   PruneReport ignored;
-  return repo.retirePacks(referenced, report != nullptr ? *report : ignored);
+  PruneReport& out = report != nullptr ? *report : ignored;
+  for (const auto& [tree, why] : loss.trees)
+    vx::log::write(vx::log::kWarn, "backup: a folder listing cannot be read: %s", why.toString().c_str());
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (!loss.incomplete[i]) continue;
+    out.incompleteVersions.push_back(all[i].id);
+    vx::log::write(vx::log::kWarn, "backup: version %s is incomplete; what it still names is kept", all[i].id.c_str());
+  }
+  return repo.retirePacks(referenced, out);
 }
 
 }  // namespace tarn::backup

@@ -21,7 +21,10 @@ namespace tarn::backup {
 // forgotten snapshots reached are retired and `report` (may be null) counts
 // what was freed. Deletions stand when a later step fails. Space is never
 // reclaimed while a snapshot record could not be read: the blobs only that
-// record reaches would be lost. Forgetting and cleaning up take the
+// record reaches would be lost. A folder listing that cannot be read (its
+// pack lost or damaged) does not stop it: what lies below it is unknown,
+// everything else is kept, and `report` names the versions that need it.
+// Forgetting and cleaning up take the
 // repository's exclusive lock (kept until the repository is unlocked); code
 // 12 names the client that holds it otherwise.
 Status Prune(Repo& repo, const Retention& retention, const std::string& jobId, bool cleanup,

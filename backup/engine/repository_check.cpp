@@ -28,25 +28,35 @@ Status CheckRepository(Repo& repo, bool readData, CheckReport& report, const Can
 
   // A version is whole only when storage holds every blob it needs: blobs
   // of lost packs are missing, and those of damaged packs may be; the next
-  // backup stores again what its files still hold.
+  // backup stores again what its files still hold. Versions are named by
+  // their whole id, which forgetting takes: several may share one minute.
   for (const SnapshotInfo& snapshot : snapshots) {
     uint64_t missing = 0;
     uint64_t damaged = 0;
-    st = WalkSnapshots(repo, {snapshot}, cancel, [&](const BlobId& id, bool) {
-      const BlobState state = repo.blobState(id);
-      if (state == BlobState::kMissing) ++missing;
-      if (state == BlobState::kDamaged) ++damaged;
-    });
+    WalkLoss loss;
+    st = WalkSnapshots(
+        repo, {snapshot}, cancel,
+        [&](const BlobId& id, bool) {
+          const BlobState state = repo.blobState(id);
+          if (state == BlobState::kMissing) ++missing;
+          if (state == BlobState::kDamaged) ++damaged;
+        },
+        &loss);
     if (st.code == Status::kNetwork || st.code == Status::kTimeout || st.code == Status::kCanceled)
       return counted(st);
-    const std::string label = "snapshot " + vx::WideToUtf8(vx::FormatLocalTime(snapshot.time)) + ": ";
     std::string found;
     if (missing > 0) found = std::to_string(missing) + " blobs are missing";
     if (damaged > 0) found += (found.empty() ? "" : ", ") + std::to_string(damaged) + " blobs lie in damaged packs";
-    if (!st.ok())
-      report.problems.push_back(label + st.toString());
-    else if (!found.empty())
-      report.problems.push_back(label + found);
+    if (!loss.trees.empty())
+      found += (found.empty() ? "" : "; ") + std::to_string(loss.trees.size()) +
+               (loss.trees.size() == 1 ? " folder listing cannot be read (" : " folder listings cannot be read (") +
+               loss.trees.front().second.toString() + ")";
+    // A read that failed otherwise ended this version's walk.
+    if (!st.ok()) found += (found.empty() ? "" : "; ") + st.toString();
+    if (found.empty()) continue;
+    report.problems.push_back("version " + snapshot.id + " of " + vx::WideToUtf8(vx::FormatLocalTime(snapshot.time)) +
+                              ": " + found);
+    report.incompleteVersions.push_back(snapshot.id);
   }
   return counted(Status());
 }

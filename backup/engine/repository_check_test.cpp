@@ -41,9 +41,10 @@ struct CheckWorld {
     }
   }
 
-  // A snapshot record at `time` whose root tree holds `entries`.
-  void addSnapshot(int64_t time, const std::vector<ListingEntry>& entries) {
-    addSnapshotOfTree(time, storeTree(WriteFolderListing(entries)));
+  // A snapshot record at `time` whose root tree holds `entries`; the label
+  // a check gives its problems.
+  std::string addSnapshot(int64_t time, const std::vector<ListingEntry>& entries) {
+    return addSnapshotOfTree(time, storeTree(WriteFolderListing(entries)));
   }
   BlobId storeTree(const std::string& text) {
     BlobId id;
@@ -51,12 +52,13 @@ struct CheckWorld {
     EXPECT_TRUE(repo->flush().ok());
     return id;
   }
-  void addSnapshotOfTree(int64_t time, const BlobId& tree) {
+  std::string addSnapshotOfTree(int64_t time, const BlobId& tree) {
     SnapshotInfo s;
     s.time = time;
     s.job = "hand";
     s.tree = tree;
     EXPECT_TRUE(repo->writeSnapshot(s).ok());
+    return "version " + s.id + " of " + TimeText(time) + ": ";
   }
   std::string packLabel(const std::string& path) const { return "pack " + path.substr(path.size() - 64, 12); }
   // How often the backed-up version names a blob that lies in the pack.
@@ -69,7 +71,7 @@ struct CheckWorld {
                 }).ok());
     return n;
   }
-  std::string versionLabel() const { return "snapshot " + TimeText(snapshot.time) + ": "; }
+  std::string versionLabel() const { return "version " + snapshot.id + " of " + TimeText(snapshot.time) + ": "; }
 };
 
 BlobId NeverStored(uint8_t seed) {
@@ -159,18 +161,29 @@ TEST(RepositoryCheck, DamageIsReportedAndCountedAsErrors) {
          ListingEntry a{"a"}, b{"b"};
          a.content = {NeverStored(1)};
          b.content = {NeverStored(1), cw.snapshot.tree};
-         cw.addSnapshot(kTime, {a, b});
-         return {"snapshot " + TimeText(kTime) + ": 2 blobs are missing"};
+         return {cw.addSnapshot(kTime, {a, b}) + "2 blobs are missing"};
+       }},
+      // The walk goes on past the listing it cannot read: the file beside
+      // it is counted too, and several versions of one minute are told
+      // apart by their ids.
+      {"a folder listing that was never stored, in two versions of one minute", false,
+       [](CheckWorld& cw) -> std::vector<std::string> {
+         ListingEntry folder{"folder"}, file{"file"};
+         folder.isDir = true;
+         folder.tree = NeverStored(2);
+         file.content = {NeverStored(3)};
+         const std::string lost = "2 blobs are missing; 1 folder listing cannot be read (not-found: blob " +
+                                  BlobIdToHex(NeverStored(2)).substr(0, 8) + " is not in the repository)";
+         return {cw.addSnapshot(kTime, {folder, file}) + lost, cw.addSnapshot(kTime + 1, {file, folder}) + lost};
        }},
       {"two snapshots share a damaged tree", false,
        [](CheckWorld& cw) -> std::vector<std::string> {
          ListingEntry folder{"folder"};
          folder.isDir = true;
          folder.tree = cw.storeTree("this is not a listing");
-         cw.addSnapshot(kTime, {folder});
-         cw.addSnapshot(kTime + 60, {folder});
-         const std::string damaged = ": protocol: tree " + BlobIdToHex(folder.tree).substr(0, 8) + " is damaged";
-         return {"snapshot " + TimeText(kTime) + damaged, "snapshot " + TimeText(kTime + 60) + damaged};
+         const std::string damaged = "1 folder listing cannot be read (protocol: tree " +
+                                     BlobIdToHex(folder.tree).substr(0, 8) + " is damaged)";
+         return {cw.addSnapshot(kTime, {folder}) + damaged, cw.addSnapshot(kTime + 60, {folder}) + damaged};
        }},
       {"a snapshot record that does not open", false,
        [](CheckWorld& cw) -> std::vector<std::string> {
@@ -185,6 +198,10 @@ TEST(RepositoryCheck, DamageIsReportedAndCountedAsErrors) {
     Outcome o = Check(*cw.bw.reopen(), c.readData);
     ASSERT_TRUE(o.status.ok()) << "damage is no failure of the check: " << o.status.toString();
     EXPECT_EQ(o.report.problems, expected);
+    std::vector<std::string> incomplete;
+    for (const std::string& problem : expected)
+      if (problem.rfind("version ", 0) == 0) incomplete.push_back(problem.substr(8, 64));
+    EXPECT_EQ(o.report.incompleteVersions, incomplete);
     EXPECT_EQ(o.errors, expected.size()) << "a check that found damage must not count as clean";
   }
 }

@@ -1,6 +1,7 @@
 #include "backup/engine/restore_filler.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "backup/engine/folder_walk.h"
@@ -11,6 +12,13 @@ namespace {
 
 // The owner's permission bits alone.
 constexpr uint32_t kOwnerBits = 0700;
+// The grain at which stretches of zeros are left unwritten: the block of
+// the usual file systems.
+constexpr uint64_t kHoleBlock = 4096;
+
+bool AllZero(const uint8_t* data, size_t size) {
+  return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
+}
 
 void SetModeAndOwner(const localfs::WriteFile& file, const FillJob& job) {
   uint32_t mode = job.mode;
@@ -38,6 +46,25 @@ Status CreateTemporary(FillJob& job) {
   job.created = st.ok();
   if (!st.ok()) job.createStatus = Status(st.code, "cannot create", st.native);
   return job.createStatus;
+}
+
+Status WriteLeavingHoles(const localfs::WriteFile& file, uint64_t offset, const uint8_t* data, size_t size,
+                         uint64_t fileSize) {
+  size_t pending = 0;  // the start of what is still to be written
+  for (size_t done = 0; done < size;) {
+    const uint64_t at = offset + done;
+    const size_t piece = size_t(std::min<uint64_t>(size - done, kHoleBlock - at % kHoleBlock));
+    if (at + piece < fileSize && AllZero(data + done, piece)) {
+      if (done > pending) {
+        Status st = file.writeAt(offset + pending, data + pending, done - pending);
+        if (!st.ok()) return st;
+      }
+      pending = done + piece;
+    }
+    done += piece;
+  }
+  if (size == pending) return Status();
+  return file.writeAt(offset + pending, data + pending, size - pending);
 }
 
 Status PlaceFile(FillJob& job) {
@@ -104,6 +131,7 @@ void FileFiller::add(std::unique_ptr<FillJob> job) {
     return;
   }
   raw->remaining = raw->content.size();
+  for (const auto& [loc, pack] : places) raw->size += loc.rawLength;
   uint64_t offset = 0;
   for (size_t i = 0; i < raw->content.size(); ++i) {
     planLocked(raw, raw->content[i], places[i].first, places[i].second, offset);
@@ -302,7 +330,7 @@ void FileFiller::writeTarget(const Target& t, const std::string& problem, const 
   if (!skip) {
     Status st = CreateTemporary(*job);
     if (st.ok()) {
-      st = job->file.writeAt(t.offset, plain.data, plain.size);
+      st = WriteLeavingHoles(job->file, t.offset, plain.data, plain.size, job->size);
       if (!st.ok()) st = Status(st.code, "write failed", st.native);
     }
     std::lock_guard<std::mutex> lock(mu_);

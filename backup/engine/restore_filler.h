@@ -86,6 +86,7 @@ struct FillJob {
   bool nameFree = false;  // in a folder this restore made: nothing else has its name
   std::vector<BlobId> content;  // emptied once the filler has planned the file
   size_t blobs = 0;             // how many content had
+  uint64_t size = 0;            // the length its blobs make, once planned
 
   std::mutex createMu;
   bool createTried = false;  // guarded by createMu
@@ -105,6 +106,13 @@ struct FillJob {
 
 // Creates the file's temporary. With the caller's rights.
 Status CreateTemporary(FillJob& job);
+// Writes content at `offset` of a new file `fileSize` long, leaving out the
+// stretches of zeros that fill whole blocks: a new file reads as zeros
+// where nothing was written, and those blocks stay holes (a sparse disk
+// image restored takes the space of its data). The stretch that holds the
+// file's last byte is written all the same, so that the file has its length.
+Status WriteLeavingHoles(const localfs::WriteFile& file, uint64_t offset, const uint8_t* data, size_t size,
+                         uint64_t fileSize);
 // Sets the owner, the bits and the time of a completely written file,
 // closes it and moves it over its name; on failure removes the temporary
 // and returns the problem's message with its errno. With the caller's

@@ -183,6 +183,38 @@ TEST_F(RestoreTest, WholeVersionIntoATargetIsByteExact) {
   EXPECT_EQ(progress_->errors.load(), 0u);
 }
 
+// Stretches of zeros that fill whole blocks stay holes, wherever the blobs
+// begin and end; the file has its length and its bytes all the same.
+TEST_F(RestoreTest, LongRunsOfZerosAreRestoredAsHoles) {
+  const std::string zeros(3 * 1024 * 1024, '\0');
+  struct Case {
+    const char* name;
+    std::string content;
+    size_t blobSize;
+    uint64_t dataBytes;  // what is not zeros
+  } cases[] = {
+      {"data between zeros, blobs across blocks", Random(5000, 1) + zeros + Random(5000, 2) + zeros, 10000, 10000},
+      {"zeros then data at the end", zeros + Random(3000, 3), 1024 * 1024, 3000},
+      {"nothing but zeros", zeros, 1024 * 1024, 0},
+      {"a short last blob of zeros", Random(4096, 4) + zeros.substr(0, 4096 * 3 + 7), 4096, 4096},
+  };
+  // Blocks a few stretches of data and the last byte may begin or end in,
+  // and what the file system keeps of the file's layout.
+  constexpr uint64_t kAllowance = 64 * 1024;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    VersionBuilder one(*repo_, cases[i].blobSize);
+    one.file("f", cases[i].content);
+    const SnapshotInfo version = one.write();
+    SCOPED_TRACE(cases[i].name);
+    const std::string into = target() + std::to_string(i);
+    ASSERT_TRUE(restore(version, "", into).ok());
+    EXPECT_TRUE(ReadText(into + "/f") == cases[i].content);
+    const struct stat st = StatOf(into + "/f");
+    EXPECT_EQ(uint64_t(st.st_size), cases[i].content.size());
+    EXPECT_LE(uint64_t(st.st_blocks) * 512, cases[i].dataBytes + kAllowance);
+  }
+}
+
 TEST_F(RestoreTest, ItemsGetTheBitsAndOwnersTheirVersionRecorded) {
   constexpr uint32_t kOwner = 4242, kGroup = 4343;
   VersionBuilder v(*repo_);

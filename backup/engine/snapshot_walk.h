@@ -7,6 +7,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "backup/repo/blob_id.h"
@@ -19,15 +20,29 @@ namespace tarn::backup {
 
 using BlobVisitor = std::function<void(const BlobId& id, bool isTree)>;
 
+// The folder listings a walk could not read, and the snapshots that need
+// them.
+struct WalkLoss {
+  // Each tree that could not be read or is no listing, with why.
+  std::vector<std::pair<BlobId, Status>> trees;
+  // One per snapshot walked, in their order: whether it reaches one of them.
+  std::vector<bool> incomplete;
+};
+
 // Reports every tree (before reading it) and every data blob of the given
 // snapshots. A tree that cannot be read ends the walk with the read's
-// failure; one that is not a listing with code 18 "tree <8 hex> is damaged";
-// cancellation with code 16.
+// failure, one that is no listing with code 18 "tree <8 hex> is damaged",
+// and a cancellation with code 16. With `loss` given, a tree the
+// repository knows to be lost (not stored, in a pack that is missing or
+// damaged, or no listing) does not: the walk goes on without what lies
+// below it, and `loss` names it and tells which snapshots need it. A read
+// that failed for another reason (the storage, a time-out) says nothing of
+// the tree and still ends the walk.
 Status WalkSnapshots(Repo& repo, const std::vector<SnapshotInfo>& snapshots, const CancelToken* cancel,
-                     const BlobVisitor& visit);
+                     const BlobVisitor& visit, WalkLoss* loss = nullptr);
 
 // Every tree and data blob the snapshots reach.
 Status CollectReferenced(Repo& repo, const std::vector<SnapshotInfo>& snapshots, BlobIdSet& referenced,
-                         const CancelToken* cancel);
+                         const CancelToken* cancel, WalkLoss* loss = nullptr);
 
 }  // namespace tarn::backup

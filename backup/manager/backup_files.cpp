@@ -110,6 +110,7 @@ void BackupManager::loadStatus(JobState& state) {
   state.lastNote = v["lastNote"].asString();
   state.lastTask = v["lastTask"].asString();
   state.lastTaskResult = v["lastTaskResult"].asString();
+  if (v["lastTaskCounts"].isObject()) state.lastTaskCounts = v["lastTaskCounts"];
   if (v.has("lastSnapshot")) {
     state.lastSnapshot = backup::SnapshotFromJson(v["lastSnapshot"]);
     state.lastSnapshot.id = v["lastSnapshot"]["id"].asString();
@@ -127,6 +128,7 @@ void BackupManager::loadStatus(JobState& state) {
   appendLog(state.job.id, line);
   state.lastTask = unfinished;
   state.lastTaskResult = kResultInterrupted;
+  state.lastTaskCounts = Value::object();
   if (unfinished == kOpBackup) {
     state.lastResult = kResultInterrupted;
     state.lastError = "the service ended while the backup ran";
@@ -150,6 +152,7 @@ void BackupManager::saveStatus(const JobState& state) {
   if (!state.lastTask.empty()) {
     v.set("lastTask", state.lastTask);
     v.set("lastTaskResult", state.lastTaskResult);
+    if (state.lastTaskCounts.size() != 0) v.set("lastTaskCounts", state.lastTaskCounts);
   }
   if (!state.damagedPacks.empty()) v.set("damagedPacks", backup::StringListToJson(state.damagedPacks));
   if (!state.unfinished.empty()) {

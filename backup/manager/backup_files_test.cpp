@@ -111,7 +111,7 @@ TEST(BackupFilesTest, StatusFileRoundTripAndWhatAFailedCheckChanges) {
                                           "lastResult", "lastError", "lastNote", "lastSnapshot", "lastTask",
                                           "lastTaskResult"};
   EXPECT_EQ(saved.keys, order);
-  EXPECT_EQ(saved["lastNote"].asString(), "check: not-found: no backup has been made to this place yet");
+  EXPECT_EQ(saved["lastNote"].asString(), "check: no backup has been made to this place yet");
   EXPECT_EQ(saved["lastResult"].asString(), "ok");
   // What the job's state shows: the check came last, and failed.
   EXPECT_EQ(saved["lastTask"].asString(), "check");

@@ -136,6 +136,9 @@ class BackupManager : public IBackupService {
     // its last backup.
     std::string lastTask;
     std::string lastTaskResult;
+    // The counts of the last task's note (TaskOutcome::counts); an empty
+    // object when it did not succeed.
+    vx::json::Value lastTaskCounts = vx::json::Value::object();
     backup::SnapshotInfo lastSnapshot;  // empty id: none
     // The op of a task that has begun and not yet recorded its end, and
     // when it began: kept in "status.json", so that a task the service did
@@ -209,13 +212,14 @@ class BackupManager : public IBackupService {
   // --- the task runner (backup_task.cpp) ---
   void runTask(std::shared_ptr<JobState> state, std::string op, std::shared_ptr<TaskArgs> args);
   // With `lockFor` (a task's op) the repository lock is taken before the
-  // index is read: exclusive for a prune, shared for the others.
+  // index is read: exclusive for a prune, shared for the others; and once
+  // a call found the server silent, the task's later calls end at once.
   Status openRepo(const backup::BackupJob& job, const CancelToken* cancel, bool create,
                   std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor = nullptr);
   Status resolveDestination(const backup::BackupJob& job, EndpointConfig& out);
   // The repository object of the job's destination, not opened yet.
   Status makeRepo(const backup::BackupJob& job, bool quick, EndpointConfig& endpoint,
-                  std::shared_ptr<backup::Repo>& out);
+                  std::shared_ptr<backup::Repo>& out, bool forTask = false);
 
   // --- control requests (backup_requests.cpp) ---
   vx::json::Value handle(const vx::json::Value& request, const IpcCaller* caller) override;

@@ -198,6 +198,7 @@ Value BackupManager::stateJson(const JobState& state, int64_t t) {
   s.set("lastNote", state.lastNote);
   s.set("lastTask", state.lastTask);
   s.set("lastTaskResult", state.lastTaskResult);
+  s.set("lastTaskCounts", state.lastTaskCounts);
   if (!state.lastSnapshot.id.empty()) s.set("lastSnapshot", SnapshotJson(state.lastSnapshot));
   const bool scheduled = job.enabled && backup::IsScheduled(job.schedule.mode);
   s.set("nextRun", scheduled ? job.schedule.nextRun(state.lastStart, t) : 0);
@@ -246,7 +247,7 @@ Value BackupManager::checkDestination(const backup::BackupJob& job, const backup
   Status s = makeRepo(job, true, endpoint, repo);
   if (s.ok()) s = repo->probe();
   // The server's own refusal is no matter of the repository's password.
-  if (s.code == Status::kAuthFailed) return ErrorReply("the server at " + where + " refused the log-in: " + s.toString());
+  if (s.code == Status::kAuthFailed) return ErrorReply("the server at " + where + " refused the log-in: " + s.words());
   if (s.code == Status::kNotFound) {
     // A run would refuse to make a repository over such a folder; so does
     // the job.
@@ -263,7 +264,7 @@ Value BackupManager::checkDestination(const backup::BackupJob& job, const backup
   // Only the server's answer refuses: one that cannot be reached now does
   // not keep a job from being set up.
   if (!s.ok())
-    untried = "the server at " + where + " could not be asked (" + s.toString() + "); the job is saved untried";
+    untried = "the server at " + where + " could not be asked (" + s.words() + "); the job is saved untried";
   return OkReply();
 }
 

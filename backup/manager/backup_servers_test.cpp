@@ -133,7 +133,7 @@ TEST_F(RaceOnSftp, APruneOfAnotherServiceWaitsForTheBackupItMeets) {
   ASSERT_TRUE(a->handle(test_json(R"({"op":"backupRun","id":"ja"})"), nullptr)["ok"].asBool());
   ASSERT_TRUE(held.gate->waitArrived());
   const std::string refused = runToEnd(*b, "backupPrune", "jb")["lastNote"].asString();
-  EXPECT_EQ(refused.rfind("prune: busy: the repository is locked by backup on " + backup::LocalHostName() +
+  EXPECT_EQ(refused.rfind("prune: the repository is locked by backup on " + backup::LocalHostName() +
                               " (process " + std::to_string(::getpid()) + ") since ",
                           0),
             0u)

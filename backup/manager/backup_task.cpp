@@ -20,18 +20,6 @@ constexpr uint32_t kQuickMaxMs = 1000;
 
 constexpr uint64_t kBytesPerKb = 1024;
 
-// Why a backup is done in part: files it could not read, and files it
-// stored while they kept changing (also among the errors).
-std::string WarningsText(uint64_t errors, uint64_t changed) {
-  const uint64_t unread = errors - std::min(errors, changed);
-  std::string text;
-  if (unread > 0) text = Counted(unread, "file", "files") + " could not be read";
-  if (changed > 0)
-    text += (text.empty() ? "" : "; ") + std::to_string(changed) +
-            (changed == 1 ? " file changed while it was read" : " files changed while they were read");
-  return text;
-}
-
 }  // namespace
 
 Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointConfig& out) {
@@ -48,7 +36,7 @@ Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointC
 }
 
 Status BackupManager::makeRepo(const backup::BackupJob& job, bool quick, EndpointConfig& endpoint,
-                               std::shared_ptr<backup::Repo>& out) {
+                               std::shared_ptr<backup::Repo>& out, bool forTask) {
   Status s = resolveDestination(job, endpoint);
   if (!s.ok()) return s;
   backup::RepoOptions options = repoDefaults_;
@@ -57,6 +45,9 @@ Status BackupManager::makeRepo(const backup::BackupJob& job, bool quick, Endpoin
   // A server that accepts and never answers costs a call what it costs a
   // drive's: its connect and I/O time-outs, all retries included.
   if (!options.retry.forever) options.retry.budgetMs = endpoint.connectTimeoutMs + endpoint.ioTimeoutMs;
+  // One call that found the server silent ends the task: its other calls,
+  // the removal of its lock included, do not wait a time-out each.
+  options.refuseWhileSilent = forTask && !options.retry.forever;
   if (quick) {
     options.retry.maxAttempts = kQuickAttempts;
     options.retry.baseDelayMs = kQuickBaseMs;
@@ -78,7 +69,7 @@ Status BackupManager::openRepo(const backup::BackupJob& job, const CancelToken* 
                                std::shared_ptr<backup::Repo>& out, bool quick, const char* lockFor) {
   EndpointConfig endpoint;
   std::shared_ptr<backup::Repo> repo;
-  Status s = makeRepo(job, quick, endpoint, repo);
+  Status s = makeRepo(job, quick, endpoint, repo, lockFor != nullptr);
   if (!s.ok()) return s;
   repo->cancel = cancel;
   s = repo->probe();
@@ -211,7 +202,7 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
                        : errors != 0         ? kResultWarnings
                                              : kResultOk;
   std::string line = op + " " + result;
-  if (!out.status.ok() && !canceled) line += ": " + out.status.toString();
+  if (!out.status.ok() && !canceled) line += ": " + out.status.words();
   if (out.status.ok()) line += ": " + (out.logNote.empty() ? out.note : out.logNote);
   appendLog(job.id, line);
 
@@ -258,8 +249,9 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
   state.unfinishedSince = 0;
   state.lastTask = op;
   state.lastTaskResult = result;
+  state.lastTaskCounts = out.status.ok() && op != kOpBackup ? out.counts : vx::json::Value::object();
   if (op != kOpBackup) {
-    state.lastNote = out.status.ok() ? out.note : op + ": " + out.status.toString();
+    state.lastNote = out.status.ok() ? out.note : op + ": " + out.status.words();
     if (!out.removed.empty()) state.versionsValid = false;
   } else {
     state.lastStart = state.taskStartedAt;

@@ -2,6 +2,7 @@
 // the task runner's files.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,9 +32,27 @@ inline std::string Counted(uint64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
+// Why a backup is done in part: files it could not read, and files it
+// stored while they kept changing (also among the errors), which are not
+// left out but stored as the last read found them.
+inline std::string WarningsText(uint64_t errors, uint64_t changed) {
+  const uint64_t unread = errors - std::min(errors, changed);
+  std::string text;
+  if (unread > 0) text = Counted(unread, "file", "files") + " could not be read";
+  if (changed > 0)
+    text += (text.empty() ? "" : "; ") + std::to_string(changed) +
+            (changed == 1 ? " file changed while it was read and was stored as last read"
+                          : " files changed while they were read and were stored as last read");
+  return text;
+}
+
 struct BackupManager::TaskOutcome {
   Status status;
   std::string note;                   // the summary of a task that succeeded
+  // What the note counts, as numbers a window words in its own language:
+  // restore "files" and "bytes"; check "packs", "bytes" and "problems";
+  // prune "versions" and "bytes" (freed).
+  vx::json::Value counts = vx::json::Value::object();
   // What the log's line tells after the result, where the note, which the
   // page shows alone, would name the op twice ("check ok: check passed").
   std::string logNote;

@@ -27,6 +27,27 @@ std::string FolderPattern(const std::string& folder) {
   return out;
 }
 
+// Versions are named as the console's list of them shows them.
+constexpr size_t kShortVersionId = 8;
+
+// "; incomplete versions: 6f1e2d3c, 9a8b7c6d": every version that needs
+// what storage does not hold, by the id that forgetting takes.
+std::string IncompleteText(const std::vector<std::string>& ids) {
+  if (ids.empty()) return {};
+  std::string text = ids.size() == 1 ? "; incomplete version: " : "; incomplete versions: ";
+  const size_t named = std::min(ids.size(), backup::kMaxProblems);
+  for (size_t i = 0; i < named; ++i) text += (i == 0 ? "" : ", ") + ids[i].substr(0, kShortVersionId);
+  if (ids.size() > named) text += " and " + std::to_string(ids.size() - named) + " more";
+  return text;
+}
+
+// The log's lines on the versions a cleanup found incomplete.
+void NoteIncomplete(const backup::PruneReport& report, std::vector<std::string>& notes) {
+  for (const std::string& id : report.incompleteVersions)
+    notes.push_back("version " + id +
+                    " is incomplete: a folder listing it needs cannot be read; what it still names is kept");
+}
+
 }  // namespace
 
 void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo,
@@ -63,13 +84,16 @@ void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, b
     std::vector<std::string> none;
     backup::PruneReport report;
     kept = backup::Prune(repo, job.retention, job.id, true, cancel, none, &report);
+    NoteIncomplete(report, out.notes);
     if (kept.ok()) {
       appendLog(job.id, "cleanup: " + std::to_string(report.packsDeleted + report.packsRepacked) +
-                            " packs retired, " + FormatBytes(report.bytesFreed) + " freed");
+                            " packs retired, " + FormatBytes(report.bytesFreed) + " freed" +
+                            IncompleteText(report.incompleteVersions));
       out.setLastPrune = true;
     }
   }
-  if (!kept.ok()) appendLog(job.id, "cleanup did not finish: " + kept.toString());
+  // The backup's own line says so: the console shows that line alone.
+  if (!kept.ok()) out.note += "; cleanup did not finish: " + kept.toString();
 }
 
 void BackupManager::runRestoreOp(JobState& state, const backup::BackupJob& job, backup::Repo& repo,
@@ -117,6 +141,8 @@ void BackupManager::runRestoreOp(JobState& state, const backup::BackupJob& job, 
   // read held an unknown number of them, so it is named instead.
   const uint64_t lost = progress.errors.load() - std::min<uint64_t>(progress.errors.load(), unreadable.size());
   out.note = "restored " + Counted(progress.files.load(), "file", "files") + ", " + FormatBytes(progress.bytes.load());
+  out.counts.set("files", progress.files.load());
+  out.counts.set("bytes", progress.bytes.load());
   if (lost != 0) out.note += "; " + std::to_string(lost) + " could not be restored";
   if (!unreadable.empty()) {
     out.note += "; folder " + unreadable.front() + " could not be read";
@@ -137,8 +163,12 @@ void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskAr
   progress.errors.fetch_add(report.problems.size());
   const size_t kept = std::min(report.problems.size(), backup::kMaxProblems);
   out.problems.assign(report.problems.begin(), report.problems.begin() + static_cast<ptrdiff_t>(kept));
+  out.counts.set("packs", report.packs);
+  out.counts.set("bytes", report.bytes);
+  out.counts.set("problems", report.problems.size());
   if (!report.problems.empty()) {
-    out.logNote = "found " + Counted(report.problems.size(), "problem", "problems") + ": " + report.problems.front();
+    out.logNote = "found " + Counted(report.problems.size(), "problem", "problems") + ": " + report.problems.front() +
+                  IncompleteText(report.incompleteVersions);
     out.note = "check " + out.logNote;
   } else {
     out.logNote = Counted(report.packs, "pack", "packs") + ", " + FormatBytes(report.bytes) + ", sound";
@@ -164,9 +194,12 @@ void BackupManager::runPruneOp(JobState& state, const backup::BackupJob& job, ba
   setPhase(state, kPhaseCleanup);
   backup::PruneReport report;
   out.status = backup::Prune(repo, job.retention, job.id, true, cancel, out.removed, &report);
+  NoteIncomplete(report, out.notes);
   if (!out.status.ok()) return;
   out.note = "cleanup: " + std::to_string(out.removed.size()) + " old versions removed, " +
-             FormatBytes(report.bytesFreed) + " freed";
+             FormatBytes(report.bytesFreed) + " freed" + IncompleteText(report.incompleteVersions);
+  out.counts.set("versions", out.removed.size());
+  out.counts.set("bytes", report.bytesFreed);
   if (report.packsAdopted > 0)
     out.note += "; " + std::to_string(report.packsAdopted) + " packs that no index named are indexed";
   out.setLastPrune = true;

@@ -19,6 +19,8 @@ struct CheckReport {
   uint64_t temporaryBytes = 0;
   uint64_t packsRead = 0;       // packs downloaded whole (only when reading data)
   std::vector<std::string> problems;
+  // Ids of the versions that need blobs storage does not hold whole.
+  std::vector<std::string> incompleteVersions;
 };
 
 }  // namespace tarn::backup

@@ -38,10 +38,12 @@
 // repository lock for its whole work: lock objects under "/locks/", shared
 // by backups, restores and checks, exclusive for forgetting and reclaiming
 // space, each naming its holder and written anew while held; one not
-// written anew for kLockStaleSec, or left by a process of this computer that
-// is gone, is stale and removed. lockMutex guards the lock's state and is
-// held across the lock's own remote calls; it is taken with no other lock of
-// the repository held, and only dirMutex and queueMutex, briefly, under it.
+// written anew for kLockStaleSec, or left by a holder of this computer that
+// is gone (its process ended, the computer restarted, or no repository of
+// this very process holds it any more), is stale and removed. lockMutex
+// guards the lock's state and is held across the lock's own remote calls;
+// it is taken with no other lock of the repository held, and only dirMutex
+// and queueMutex, briefly, under it.
 //
 // The object access layer is repo_access.cpp; creation and opening
 // repo_open.cpp; the lock repo_lock.cpp; blobs repo_blobs.cpp; the seal
@@ -135,6 +137,12 @@ struct RepoOptions {
   // Unix seconds for lock times and the age of packs on storage; empty: the
   // system clock.
   std::function<int64_t()> clock;
+  // Once a call found the server silent (it timed out), every later call
+  // ends at once as timed out instead of waiting again, as a drive's do: a
+  // task, which one failed call ends anyway, then ends within one call's
+  // budget. The silence lasts until a call gets an answer, so a repository
+  // kept for later requests leaves it off.
+  bool refuseWhileSilent = false;
 };
 
 enum class LockMode { kNone, kShared, kExclusive };
@@ -207,6 +215,9 @@ struct PruneReport {
   uint64_t youngPacksKept = 0;      // packs no index names, left alone for their age
   uint64_t packsAdopted = 0;        // packs no index named, read from their headers
   uint64_t temporariesRemoved = 0;  // upload leftovers older than kUnnamedPackMinAgeSec
+  // Ids of the versions that need a folder listing that cannot be read
+  // (set by the backup engine's walk before the packs are retired).
+  std::vector<std::string> incompleteVersions;
 };
 
 using BlobIdSet = std::unordered_set<BlobId, BlobIdHash>;
@@ -216,6 +227,9 @@ std::string PackPath(const BlobId& id);
 
 // The name of this computer, as lock objects and snapshot records give it.
 std::string LocalHostName();
+// When a process of this computer started, in clock ticks after the boot,
+// as lock objects record their holder's; 0 when that cannot be read.
+int64_t ProcessStartTicks(int64_t pid);
 
 // Creates the endpoint's root folder on its server with every missing parent,
 // each through a back-end made for that folder's parent.

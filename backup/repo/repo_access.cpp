@@ -54,6 +54,7 @@ Repo::Repo(BackendFactory backendFactory, const RepoOptions& repoOptions)
   sealThreadCount = options.sealThreads > 0 ? std::min(options.sealThreads, kMaxSealThreads)
                                             : std::clamp(int32_t(std::thread::hardware_concurrency()), 1,
                                                          kMaxSealThreads);
+  pool.refuseWhileSilent(options.refuseWhileSilent);
 }
 
 Repo::~Repo() {
@@ -98,6 +99,8 @@ Status Repo::probe() {
       return b.stat("/config", attr);
     });
     if (!st.retryable()) return st;
+    // A connect that met the silence is the answer: the next would be refused.
+    if (options.refuseWhileSilent && pool.silent()) return st;
     Backoff& backoff = IsRefusedConnection(st) ? quick : patient;
     // A server that accepts and never answers is asked no longer than the
     // policy's time allows.
@@ -124,6 +127,8 @@ Status Repo::ensureDir(const std::string& path) {
     if (b.caps().implicitFolders) return Status();
     Status made = b.mkdir(path);
     if (made.ok() || made.code == Status::kExists) return Status();
+    // A server that did not answer is not asked again within the call.
+    if (made.retryable()) return made;
     // Some servers refuse to make a folder that another client just made.
     RemoteAttr attr;
     if (b.stat(path, attr).ok() && attr.isDir()) return Status();

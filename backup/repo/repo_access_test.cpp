@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <future>
 
 #include "backup/repo/repo_test_world.h"
+#include "testing/eventually.h"
+#include "testing/test_clock.h"
 
 namespace tarn::backup {
 namespace {
@@ -107,6 +110,63 @@ TEST(RepoAccess, ProbeGivesUpOnARefusedConnectionAsSoonAsADriveWould) {
     EXPECT_EQ(st.code, c.failure.code);
     EXPECT_EQ(st.native, c.failure.native);
     EXPECT_EQ(w.server->countCalls(MemOp::kConnect), c.connects);
+  }
+}
+
+
+// A server that stops answering as a stopped process does: the first call
+// waits one I/O time-out on the test clock. With refuseWhileSilent, what
+// comes after (a listing, the lock's removal) ends at once as timed out
+// without asking the server, the clock stopped; without it, each asks the
+// server and waits again.
+TEST(RepoAccess, OnceACallFoundTheServerSilentTheOthersEndAtOnceWhereTheRepositoryRefuses) {
+  constexpr uint32_t kIoMs = 2000;
+  constexpr uint32_t kBudgetMs = 3000;
+  for (bool refuse : {true, false}) {
+    SCOPED_TRACE(refuse ? "refusing" : "waiting");
+    test::ScopedTestClock clock;
+    RepoWorld w;
+    w.options.retry.budgetMs = kBudgetMs;
+    w.options.refuseWhileSilent = refuse;
+    std::shared_ptr<Repo> repo = w.create();
+    ASSERT_TRUE(repo->lock(LockMode::kShared, "backup").ok());
+    w.server->setSilent(kIoMs);
+    auto first = std::async(std::launch::async, [&] {
+      return RepoTestPeer::putObject(*repo, "/data/ab/" + std::string(64, 'a'), RandomBlob(100, 1));
+    });
+    auto ended = [](std::future<Status>& f) {
+      return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    };
+    // What reached the server, a dropped connection aside.
+    auto questions = [&] {
+      return w.server->calls().size() - size_t(w.server->countCalls(MemOp::kDisconnect));
+    };
+    ASSERT_TRUE(test::Eventually([&] { return w.server->silentWaiters() == 1; }));
+    const size_t waited = questions();
+    clock.advance(kBudgetMs);
+    // Within the call too, nothing more is asked once the server was silent.
+    ASSERT_TRUE(test::Eventually([&] { return ended(first) || questions() > waited; }));
+    EXPECT_EQ(questions(), waited) << "the call asked the server again";
+    w.server->setSilent(ended(first) ? kIoMs : 0);
+    EXPECT_EQ(first.get().code, Status::kTimeout);
+
+    const size_t asked = questions();
+    auto later = std::async(std::launch::async, [&] {
+      std::vector<SnapshotInfo> versions;
+      Status st = repo->listSnapshots(versions);
+      repo->unlock();
+      return st;
+    });
+    ASSERT_TRUE(test::Eventually([&] { return ended(later) || w.server->silentWaiters() > 0; }));
+    EXPECT_EQ(ended(later), refuse) << "waits for the server again";
+    w.server->setSilent(0);
+    const Status st = later.get();
+    if (refuse) {
+      EXPECT_EQ(st.code, Status::kTimeout);
+      EXPECT_EQ(st.message, kServerSilent);
+      EXPECT_EQ(questions(), asked) << "the server was asked again";
+    }
+    EXPECT_EQ(w.names("/locks").size(), refuse ? 1u : 0u) << "a lock it could not remove stays";
   }
 }
 

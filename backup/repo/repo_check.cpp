@@ -181,7 +181,12 @@ Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& 
     if (IsCancelled(cancel)) return Status(Status::kCanceled, "");
     ++report.packs;
     report.bytes += pack.length;
-    for (std::string& problem : listingProblems[p]) report.problems.push_back(std::move(problem));
+    // A lost or damaged pack whose every blob was stored again elsewhere
+    // holds nothing that counts (the next prune drops it); a read still
+    // clears what was known of it.
+    const bool counts = !byPack[p].empty();
+    if (counts)
+      for (std::string& problem : listingProblems[p]) report.problems.push_back(std::move(problem));
     if (nextRead == toRead.size() || toRead[nextRead] != p) continue;
     PackVerdict verdict = reader.take(nextRead++);
     if (verdict.status.code == Status::kCanceled) return verdict.status;
@@ -197,7 +202,8 @@ Status Repo::checkPack(bool readData, CheckReport& report, const CheckProgress& 
         std::erase(foundDamage, pack.id);
       }
     }
-    for (std::string& problem : verdict.problems) report.problems.push_back(std::move(problem));
+    if (counts)
+      for (std::string& problem : verdict.problems) report.problems.push_back(std::move(problem));
     if (!verdict.matched) continue;
     verified += pack.length;
     if (progress) progress(verified, total);

@@ -98,7 +98,14 @@ Status Repo::loadIndex() {
   if (!st.ok()) return st;
   {
     std::lock_guard<std::mutex> lock(queueMutex);
-    for (const PackInfo& p : packs) {
+    // A lost or damaged pack whose every blob was stored again elsewhere
+    // costs nothing any more; the next prune drops it from the index.
+    std::vector<bool> holdsBlobs(packs.size(), false);
+    for (const auto& [id, loc] : index)
+      if (loc.pack < holdsBlobs.size()) holdsBlobs[loc.pack] = true;
+    for (size_t i = 0; i < packs.size(); ++i) {
+      const PackInfo& p = packs[i];
+      if (!holdsBlobs[i]) continue;
       const std::string label = "pack " + BlobIdToHex(p.id).substr(0, kShortName);
       auto listed = stored.packs.find(BlobIdToHex(p.id));
       if (p.missing) {

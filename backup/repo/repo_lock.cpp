@@ -1,11 +1,19 @@
 // The repository lock: lock objects under "/locks/", each the sealed JSON
 // record of one holder (shared or exclusive, what for, computer, process,
-// when taken, when last written), named by the hash of its bytes like every
-// other object. Taking a lock reads the others, writes its own and reads
-// the others again, so that of two clients that write at the same moment
-// neither goes on believing it is alone. A held lock is written anew (a new
-// object, then the old one removed) every kLockRefreshSec; finding its old
-// object gone tells the holder that another client removed it as stale.
+// when taken, when last written; and the computer's boot and the process's
+// start, which older records lack), named by the hash of its bytes like
+// every other object. Taking a lock reads the others, writes its own and
+// reads the others again, so that of two clients that write at the same
+// moment neither goes on believing it is alone. A held lock is written anew
+// (a new object, then the old one removed) every kLockRefreshSec; finding
+// its old object gone tells the holder that another client removed it as
+// stale.
+//
+// A lock of this computer whose holder is gone is stale at once: its
+// process is gone, or it was written before the computer's last boot, or
+// the process of its number is another one (it started at another time);
+// and a lock of this very process that no repository of it holds is what a
+// task could not remove (a server that stopped answering), left behind.
 #include <limits.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,9 +21,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <unordered_set>
 
 #include "backup/repo/repo.h"
 #include "foundation/codec.h"
+#include "foundation/env.h"
 #include "foundation/json.h"
 #include "foundation/log.h"
 #include "foundation/text.h"
@@ -30,12 +42,68 @@ std::string LockPath(const std::string& name) { return std::string(kLocksFolder)
 
 std::string When(int64_t unixSeconds) { return vx::WideToUtf8(vx::FormatLocalTime(unixSeconds)); }
 
+// /proc/PID/stat holds the process's name in parentheses (which may hold
+// anything) and then its fields; the start time is the 20th after the name.
+constexpr int kStartField = 20;
+constexpr size_t kStatBytes = 1024;
+
 // A process of this computer is gone when signalling it finds no such
 // process; one that belongs to another user still counts.
 bool ProcessIsGone(int64_t pid) {
   if (pid <= 0 || pid > INT_MAX) return false;
   return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
+
+}  // namespace
+
+int64_t ProcessStartTicks(int64_t pid) {
+  std::unique_ptr<EnvFile> file;
+  if (pid <= 0 || pid > INT_MAX ||
+      !Env::Default()->open("/proc/" + std::to_string(pid) + "/stat", Env::OpenMode::kRead, &file).ok())
+    return 0;
+  std::string text(kStatBytes, '\0');
+  size_t got = 0;
+  if (!file->read(0, text.data(), text.size(), &got).ok()) return 0;
+  text.resize(got);
+  size_t at = text.rfind(')');
+  for (int field = 0; field < kStartField && at != std::string::npos; ++field) at = text.find(' ', at + 1);
+  if (at == std::string::npos) return 0;
+  return std::strtoll(text.c_str() + at + 1, nullptr, 10);
+}
+
+namespace {
+
+int64_t OwnStartTicks() {
+  static const int64_t ticks = ProcessStartTicks(::getpid());
+  return ticks;
+}
+
+// The names of the lock objects that repositories of this process hold (or
+// have written and not yet removed): a lock of this process that is not
+// among them has no holder any more.
+class HeldLocks {
+ public:
+  static HeldLocks& Get() {
+    static HeldLocks* held = new HeldLocks;  // never destroyed: repositories may outlive static destruction
+    return *held;
+  }
+  void add(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mu_);
+    names_.insert(name);
+  }
+  void remove(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mu_);
+    names_.erase(name);
+  }
+  bool has(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mu_);
+    return names_.count(name) != 0;
+  }
+
+ private:
+  std::mutex mu_;
+  std::unordered_set<std::string> names_;  // guarded by mu_
+};
 
 }  // namespace
 
@@ -48,6 +116,17 @@ struct Repo::LockRecord {
   int64_t pid = 0;
   int64_t since = 0;
   int64_t written = 0;
+  std::string boot;     // empty in records of older versions
+  int64_t started = 0;  // the holder process's start in ticks after the boot; 0: not recorded
+
+  // Whether a readable lock of this computer has lost its holder.
+  bool holderGone(const std::string& ownBoot) const {
+    if (!boot.empty() && !ownBoot.empty() && boot != ownBoot) return true;
+    if (pid == ::getpid()) return !HeldLocks::Get().has(name);
+    if (ProcessIsGone(pid)) return true;
+    const int64_t now = started != 0 ? ProcessStartTicks(pid) : 0;
+    return now != 0 && now != started;
+  }
 
   std::string holder() const {
     if (!readable)
@@ -72,6 +151,7 @@ Status Repo::readLocksLocked(const std::vector<std::string>& ours, std::vector<L
   if (!st.ok()) return st;
   const int64_t now = clockNow();
   const std::string host = LocalHostName();
+  const std::string boot = Env::Default()->bootId();
   for (const DirEntry& entry : entries) {
     BlobId id;
     if (entry.attr.isDir() || !ParseBlobId(entry.name, id)) continue;
@@ -94,9 +174,10 @@ Status Repo::readLocksLocked(const std::vector<std::string>& ours, std::vector<L
       r.pid = json["pid"].asInt64(0);
       r.since = json["time"].asInt64(0);
       r.written = json["refreshed"].asInt64(0);
+      r.boot = json["boot"].asString();
+      r.started = json["started"].asInt64(0);
     }
-    const bool stale =
-        now - r.written >= kLockStaleSec || (r.readable && r.host == host && r.pid != ::getpid() && ProcessIsGone(r.pid));
+    const bool stale = now - r.written >= kLockStaleSec || (r.readable && r.host == host && r.holderGone(boot));
     if (!stale) {
       out.push_back(std::move(r));
       continue;
@@ -117,11 +198,16 @@ Status Repo::writeLockLocked(bool exclusive, const std::string& purpose, int64_t
   v.set("pid", static_cast<int64_t>(::getpid()));
   v.set("time", since);
   v.set("refreshed", clockNow());
+  v.set("boot", Env::Default()->bootId());
+  v.set("started", OwnStartTicks());
   const std::string text = v.dump();
   std::vector<uint8_t> sealed;
   if (!cipher.seal(reinterpret_cast<const uint8_t*>(text.data()), text.size(), kLabelLock, sealed))
     return Status(Status::kIo, "encryption failed");
   name = vx::HexEncode(ObjectHash(sealed.data(), sealed.size()));
+  // Held before it can be seen, so that no other repository of this process
+  // takes it for one left behind.
+  HeldLocks::Get().add(name);
   return putObject(LockPath(name), sealed);
 }
 
@@ -131,6 +217,9 @@ void Repo::removeLockLocked(const std::string& name) {
   RetryPolicy brief = options.refusedRetry;
   brief.maxAttempts = std::min(brief.maxAttempts, options.retry.maxAttempts);
   Status st = pool.run(brief, nullptr, "backup unlock", [&](IBackend& b) { return b.remove(LockPath(name), false); });
+  // Left behind or not, nobody holds it now: the next task of this process
+  // removes what is left.
+  HeldLocks::Get().remove(name);
   if (!st.ok() && st.code != Status::kNotFound)
     vx::log::write(vx::log::kWarn, "backup: cannot remove the lock %s: %s", name.substr(0, kShortName).c_str(),
                    st.toString().c_str());
@@ -201,9 +290,13 @@ Status Repo::refreshLocked() {
     }
     st = pool.run(options.retry, nullptr, "backup lock", [&](IBackend& b) { return b.remove(LockPath(heldName), false); });
     lost = st.code == Status::kNotFound;
-    if (!st.ok() && !lost) strayLocks.push_back(heldName);
+    if (!st.ok() && !lost)
+      strayLocks.push_back(heldName);
+    else
+      HeldLocks::Get().remove(heldName);
   }
   if (lost) {
+    HeldLocks::Get().remove(heldName);
     if (!name.empty()) removeLockLocked(name);
     lockLost = Status(Status::kConflict, "the repository lock of this " + heldPurpose +
                                              " was removed by another client that took it for stale");

@@ -6,6 +6,7 @@
 
 #include "backup/repo/repo_test_world.h"
 #include "foundation/codec.h"
+#include "foundation/env.h"
 #include "foundation/json.h"
 #include "foundation/text.h"
 #include "testing/log_capture.h"
@@ -14,6 +15,8 @@ namespace tarn::backup {
 namespace {
 
 using test::MemOp;
+
+std::string Boot() { return Env::Default()->bootId(); }
 
 // Clients of one repository, each with a clock of its own that the test
 // moves (seconds after the present).
@@ -35,8 +38,10 @@ struct LockWorld {
     EXPECT_TRUE(c.repo->loadIndex().ok());
     return c;
   }
-  // A lock object as another client would have written it.
-  void forge(const std::string& host, int64_t pid, int64_t written, bool exclusive = false) {
+  // A lock object as another client would have written it; without a boot,
+  // as versions before boots were recorded wrote it.
+  void forge(const std::string& host, int64_t pid, int64_t written, bool exclusive = false,
+             const std::string& boot = "", int64_t started = 0) {
     vx::json::Value v = vx::json::Value::object();
     v.set("exclusive", exclusive);
     v.set("purpose", "backup");
@@ -44,6 +49,10 @@ struct LockWorld {
     v.set("pid", pid);
     v.set("time", written);
     v.set("refreshed", written);
+    if (!boot.empty()) {
+      v.set("boot", boot);
+      v.set("started", started);
+    }
     const std::string text = v.dump();
     std::vector<uint8_t> sealed;
     ASSERT_TRUE(RepoTestPeer::cipher(*creator).seal(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
@@ -152,6 +161,22 @@ TEST(RepoLock, LocksOfOthersStandUnlessTheyAreStale) {
        ""},
       {"a live process of this computer", [](LockWorld& lw) { lw.forge(LocalHostName(), 1, lw.start); }, 0,
        "busy: the repository is locked by backup on "},
+      {"a live process of this computer, with its boot and start",
+       [](LockWorld& lw) { lw.forge(LocalHostName(), 1, lw.start, false, Boot(), ProcessStartTicks(1)); }, 0,
+       "busy: the repository is locked by backup on "},
+      {"another computer's fresh lock of another boot",
+       [](LockWorld& lw) { lw.forge("elsewhere", 1, lw.start, false, "another boot", 1); }, 0,
+       "busy: the repository is locked by backup on elsewhere (process 1) since "},
+      {"a lock of this computer from before its last boot",
+       [](LockWorld& lw) { lw.forge(LocalHostName(), 1, lw.start, false, "another boot", ProcessStartTicks(1)); }, 0,
+       ""},
+      {"another process under the number of the one that wrote it",
+       [](LockWorld& lw) { lw.forge(LocalHostName(), 1, lw.start, false, Boot(), ProcessStartTicks(1) + 1); }, 0,
+       ""},
+      {"this very process, held by none of its repositories (a removal that failed)",
+       [](LockWorld& lw) { lw.forge(LocalHostName(), ::getpid(), lw.start); }, 0, ""},
+      {"the same, as an older version of this service with its number wrote it",
+       [](LockWorld& lw) { lw.forge(LocalHostName(), ::getpid(), lw.start, false, Boot(), 1); }, 0, ""},
       {"an object that does not open",
        [](LockWorld& lw) { lw.w.server->putFile("/locks/" + std::string(64, 'e'), "garbage"); }, 0,
        "busy: the repository is locked by a lock object that cannot be read (locks/eeeeeeee, written "},
@@ -173,6 +198,41 @@ TEST(RepoLock, LocksOfOthersStandUnlessTheyAreStale) {
       EXPECT_EQ(lw.w.names("/locks").size(), 1u) << "the standing lock stays";
     }
   }
+}
+
+// A lock names its holder's boot and start besides what older versions
+// read, and locks that repositories of this process hold stand for each
+// other, as those of two processes do.
+TEST(RepoLock, ALockNamesItsBootAndStartAndStandsWhileARepositoryOfThisProcessHoldsIt) {
+  LockWorld lw;
+  LockWorld::Client a = lw.client(), b = lw.client();
+  ASSERT_TRUE(a.repo->lock(LockMode::kShared, "backup").ok());
+  const std::vector<std::string> names = lw.w.names("/locks");
+  ASSERT_EQ(names.size(), 1u);
+  std::string sealed;
+  ASSERT_TRUE(lw.w.server->readFile("/locks/" + names[0], &sealed));
+  std::vector<uint8_t> plain;
+  ASSERT_TRUE(RepoTestPeer::cipher(*lw.creator)
+                  .open(reinterpret_cast<const uint8_t*>(sealed.data()), sealed.size(), kLabelLock, plain));
+  vx::json::Value v;
+  ASSERT_TRUE(vx::json::Parse(std::string(plain.begin(), plain.end()), v));
+  EXPECT_EQ(v["host"].asString(), LocalHostName());
+  EXPECT_EQ(v["pid"].asInt64(), ::getpid());
+  EXPECT_FALSE(v["exclusive"].asBool(true));
+  EXPECT_EQ(v["boot"].asString(), Boot());
+  EXPECT_NE(v["started"].asInt64(), 0);
+  EXPECT_EQ(v["started"].asInt64(), ProcessStartTicks(::getpid()));
+
+  // Written anew, it still stands.
+  a.offset->store(10 * 60);
+  ASSERT_TRUE(a.repo->refreshLock().ok());
+  const std::string refusal = b.repo->lock(LockMode::kExclusive, "prune").toString();
+  EXPECT_EQ(refusal.rfind("busy: the repository is locked by backup on " + LocalHostName() + " (process " +
+                              std::to_string(::getpid()) + ") since ",
+                          0),
+            0u)
+      << refusal;
+  EXPECT_EQ(lw.w.names("/locks").size(), 1u);
 }
 
 TEST(RepoLock, TwoClientsTakingTheExclusiveLockAtOnceNeverBothHoldIt) {

@@ -6,7 +6,7 @@ modification time, quota properties, and faults (a server that ignores Range,
 dropped connections, slow and trickled replies, broken status lines and
 headers, odd status codes, a PUT that ignores If-None-Match, MOVEs refused
 for no stated reason or answered 204 for a new name, hrefs written without
-escapes, a listing without end).
+escapes, a COPY that fails onto names outside ASCII, a listing without end).
 
 Files live in memory. Every request is appended to the log file as one JSON
 line, so tests can see what went over the wire.
@@ -192,6 +192,12 @@ class Handler(BaseHTTPRequestHandler):
     def do_MOVE(self):
         self.handle_one(self.move)
 
+    def do_COPY(self):
+        if not ARGS.copy_fails_non_ascii:
+            # As without the method: unlogged, as BaseHTTPRequestHandler does.
+            return self.send_error(501, "Unsupported method ('COPY')")
+        self.handle_one(self.copy)
+
     def slash_mismatch(self):
         """As Apache with mod_dir: a folder URL without its slash is
         redirected to the URL with one, a file URL with one is refused."""
@@ -351,6 +357,29 @@ class Handler(BaseHTTPRequestHandler):
             for p in sorted(subtree(path)):
                 NODES[dest + p[len(path):]] = NODES.pop(p)
         self.reply(204 if existed else (ARGS.new_name_status or 201))
+
+    def copy(self):
+        """Files only, as creates use it; onto a name that holds letters
+        outside ASCII it answers --copy-fails-non-ascii."""
+        path = self.path_of()
+        self.read_body()
+        dest = self.destination()
+        if any(ord(c) > 127 for c in dest):
+            return self.reply(ARGS.copy_fails_non_ascii)
+        overwrite = (self.headers.get("Overwrite") or "T").upper() != "F"
+        with LOCK:
+            node = NODES.get(path)
+            if node is None:
+                return self.reply(404)
+            if node["dir"]:
+                return self.reply(403)
+            if parent(dest) not in NODES:
+                return self.reply(409)
+            existed = dest in NODES
+            if existed and not overwrite:
+                return self.reply(412)
+            put_node(dest, node["data"], size=node["size"])
+        self.reply(204 if existed else 201)
 
     def assemble(self, folder, dest):
         total = int(self.headers.get("OC-Total-Length") or -1)
@@ -514,6 +543,8 @@ def main():
                     help="answer a MOVE onto a new name with this (nginx: 204)")
     ap.add_argument("--raw-hrefs", action="store_true",
                     help="PROPFIND hrefs are paths as they stand: '?', '#', blanks and UTF-8 not escaped")
+    ap.add_argument("--copy-fails-non-ascii", type=int, default=0,
+                    help="serve COPY of files, but answer one onto a name outside ASCII with this status")
     ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")
     ARGS = ap.parse_args()
 

@@ -973,9 +973,173 @@ Files that have changed since are replaced.</source>
         <source>KB/s</source>
         <translation>كيلوبايت/ث</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>لا يغيّر اللغة إلا root: تحفظها الخدمة لكل مستخدمي هذا الحاسوب.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>تحفظ الخدمةُ اللغة، وهي لا تعمل.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>هل تريد تجاهل التغييرات على هذا النسخ الاحتياطي؟</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>تجاهل</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>حُفظ %s، لكن تعذّرت تجربة تسجيل الدخول لأن الخادم لا يمكن الوصول إليه: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s موصول: تسري الإعدادات المعدّلة عند وصله من جديد. هل تريد إعادة وصله الآن؟</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>إعادة الوصل</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s، %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>الملفات المستعادة: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>نجح التحقق: الحزم %s (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>مشكلات وجدها التحقق: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>النسخ القديمة المحذوفة: %s (تحرّر %s)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>الاستعادة</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>التحقق</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>التنظيف</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>انقطعت</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s في وضع عدم الاتصال: تذهب تغييراته إلى الخادم حين يعود متصلًا.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>حان موعد النسخ الاحتياطي «%s» ويبدأ الآن؛ ثم يعمل حسب جدوله.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>نجح</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>تحذير</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>الاتصال</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>سرد الملفات</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>الأسماء</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>المساحة الحرة</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>الكتابة</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>المجلدات</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>السمات</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>القراءة الجزئية</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>الكتابة عند موضع</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>وقت التعديل</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>إعادة التسمية</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>كل الملفات (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>حالة الأحرف</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>الأسماء الطويلة</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>أسماء بأي كتابة</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>أسماء Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>مفتاح المضيف</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>أُلغي</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>وحدة الوصول</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>يمكن استخدام الخادم.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>لا يمكن استخدام الخادم بهذه الإعدادات.</translation>
     </message>
 </context>
 </TS>

@@ -973,9 +973,173 @@ Seitdem geänderte Dateien werden ersetzt.</translation>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Nur root ändert die Sprache: Der Dienst speichert sie für alle Benutzer dieses Computers.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>Die Sprache speichert der Dienst, und der läuft nicht.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Die Änderungen an dieser Sicherung verwerfen?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Verwerfen</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s ist gespeichert, aber die Anmeldung ließ sich nicht prüfen, da der Server nicht erreichbar ist: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s ist eingehängt: Die geänderten Einstellungen gelten beim nächsten Einhängen. Jetzt neu einhängen?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Neu einhängen</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Wiederhergestellte Dateien: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Prüfung bestanden: %s Pakete (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Von der Prüfung gefundene Probleme: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Entfernte alte Versionen: %s (%s frei geworden)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Wiederherstellung</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Prüfung</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Bereinigung</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Unterbrochen</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s ist im Offline-Modus: Die Änderungen gehen zum Server, sobald es wieder online ist.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>Die Sicherung „%s“ ist fällig und beginnt jetzt; danach läuft sie nach ihrem Zeitplan.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Bestanden</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Warnung</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Verbindung</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Auflisten</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Namen</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Freier Platz</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Schreiben</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Ordner</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Attribute</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Teilweises Lesen</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Schreiben an einer Stelle</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Änderungszeit</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Umbenennen</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Alle Dateien (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Groß- und Kleinschreibung</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Lange Namen</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Namen in jeder Schrift</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Windows-Namen</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Hostschlüssel</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Abgebrochen</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Zugriffsmodul</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>Der Server kann verwendet werden.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>Mit diesen Einstellungen kann der Server nicht verwendet werden.</translation>
     </message>
 </context>
 </TS>

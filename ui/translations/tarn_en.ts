@@ -973,9 +973,173 @@ Files that have changed since are replaced.</translation>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Only root changes the language: the service keeps it for every user of this computer.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>The language is kept by the service, which is not running.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Discard the changes to this backup?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Discard</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Mount again</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Files restored: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Check passed: %s packs (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Problems found by the check: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Old versions removed: %s (%s freed)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Restore</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Verification</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Cleanup</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Interrupted</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s is in offline mode: its changes go to the server once it is back online.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Passed</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Connection</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Listing</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Names</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Free space</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Writing</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Folders</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Attributes</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Partial reads</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Writes at an offset</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Modification time</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Renaming</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>All files (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Letter case</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Long names</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Names in any script</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Windows names</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Host key</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Canceled</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Back-end</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>The server can be used.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>The server cannot be used with these settings.</translation>
     </message>
 </context>
 </TS>

@@ -973,9 +973,173 @@ Se reemplazan los archivos que hayan cambiado desde entonces.</translation>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Solo root cambia el idioma: el servicio lo guarda para todos los usuarios de este equipo.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>El idioma lo guarda el servicio, que no está en marcha.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>¿Descartar los cambios de esta copia de seguridad?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Descartar</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s está guardado, pero no se pudo probar el inicio de sesión porque no se llega al servidor: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s está montado: los ajustes cambiados se aplican al volver a montarlo. ¿Montarlo de nuevo ahora?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Montar de nuevo</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Archivos restaurados: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Verificación superada: %s paquetes (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Problemas hallados por la verificación: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Versiones antiguas eliminadas: %s (%s liberados)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Restauración</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Verificación</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Limpieza</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Interrumpida</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s está en modo sin conexión: sus cambios van al servidor cuando vuelva a estar en línea.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>La copia de seguridad «%s» toca ahora y empieza ya; después se ejecuta según su horario.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Superado</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Aviso</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Conexión</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Listado</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Nombres</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Espacio libre</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Escritura</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Carpetas</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Atributos</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Lecturas parciales</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Escritura en una posición</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Hora de modificación</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Cambio de nombre</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Todos los archivos (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Mayúsculas y minúsculas</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Nombres largos</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Nombres en cualquier escritura</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Nombres de Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Clave del servidor</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Cancelado</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Módulo de acceso</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>El servidor se puede usar.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>El servidor no se puede usar con estos ajustes.</translation>
     </message>
 </context>
 </TS>

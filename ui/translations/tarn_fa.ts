@@ -973,9 +973,173 @@ Files that have changed since are replaced.</source>
         <source>KB/s</source>
         <translation>کیلوبایت/ثانیه</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>فقط root زبان را تغییر می‌دهد: سرویس آن را برای همهٔ کاربران این رایانه نگه می‌دارد.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>زبان را سرویس نگه می‌دارد که در حال اجرا نیست.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>تغییرهای این پشتیبان‌گیری دور ریخته شود؟</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>دور ریختن</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s ذخیره شد، ولی ورود آزموده نشد، چون سرور در دسترس نیست: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s وصل است: تنظیمات تغییریافته با وصل دوباره اعمال می‌شوند. اکنون دوباره وصل شود؟</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>وصل دوباره</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s، %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>پرونده‌های بازیابی‌شده: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>بررسی موفق بود: %s بسته (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>مشکل‌هایی که بررسی یافت: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>نسخه‌های قدیمی حذف‌شده: %s (%s آزاد شد)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>بازیابی</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>بررسی</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>پاک‌سازی</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>قطع شد</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s در حالت آفلاین است: تغییرهایش وقتی دوباره آنلاین شود به سرور می‌رود.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>زمان پشتیبان‌گیری «%s» رسیده و اکنون آغاز می‌شود؛ پس از آن طبق برنامه‌اش اجرا می‌شود.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>موفق</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>هشدار</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>اتصال</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>فهرست پرونده‌ها</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>نام‌ها</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>فضای آزاد</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>نوشتن</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>پوشه‌ها</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>ویژگی‌ها</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>خواندن بخشی</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>نوشتن در یک جایگاه</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>زمان تغییر</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>تغییر نام</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>همهٔ فایل‌ها (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>بزرگی و کوچکی حروف</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>نام‌های بلند</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>نام به هر خطی</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>نام‌های Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>کلید میزبان</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>لغو شد</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>ماژول دسترسی</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>از سرور می‌توان استفاده کرد.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>با این تنظیمات نمی‌توان از سرور استفاده کرد.</translation>
     </message>
 </context>
 </TS>

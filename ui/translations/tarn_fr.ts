@@ -973,9 +973,173 @@ Les fichiers modifiés depuis seront remplacés.</translation>
         <source>KB/s</source>
         <translation>Ko/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Seul root change la langue : le service la conserve pour tous les utilisateurs de cet ordinateur.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>La langue est conservée par le service, qui ne fonctionne pas.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Abandonner les modifications de cette sauvegarde ?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Abandonner</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s est enregistré, mais la connexion n&apos;a pas pu être essayée, car le serveur est injoignable : %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s est monté : les réglages modifiés s&apos;appliquent au prochain montage. Le remonter maintenant ?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Remonter</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Fichiers restaurés : %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Vérification réussie : %s paquets (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Problèmes trouvés par la vérification : %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Anciennes versions supprimées : %s (%s libérés)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s : %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Restauration</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Vérification</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Nettoyage</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Interrompue</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s est en mode hors ligne : ses modifications iront au serveur dès son retour en ligne.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>La sauvegarde « %s » est due et commence maintenant ; ensuite, elle suit son planning.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Réussi</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Attention</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Connexion</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Liste</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Noms</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Espace libre</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Écriture</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Dossiers</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Attributs</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Lectures partielles</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Écriture à une position</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Date de modification</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Renommage</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Tous les fichiers (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Casse des lettres</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Noms longs</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Noms dans toute écriture</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Noms Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Clé d&apos;hôte</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Annulé</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Module d&apos;accès</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>Le serveur peut être utilisé.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>Le serveur ne peut pas être utilisé avec ces réglages.</translation>
     </message>
 </context>
 </TS>

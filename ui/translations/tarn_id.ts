@@ -973,9 +973,173 @@ Berkas yang berubah sejak itu akan ditimpa.</translation>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Hanya root yang mengubah bahasa: layanan menyimpannya untuk semua pengguna komputer ini.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>Bahasa disimpan oleh layanan, yang tidak sedang berjalan.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Buang perubahan pada cadangan ini?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Buang</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s disimpan, tetapi login tidak dapat dicoba karena servernya tidak terjangkau: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s sedang terpasang: pengaturan yang diubah berlaku saat dipasang lagi. Pasang ulang sekarang?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Pasang ulang</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Berkas dipulihkan: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Pemeriksaan lulus: %s paket (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Masalah yang ditemukan pemeriksaan: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Versi lama dihapus: %s (%s dibebaskan)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Pemulihan</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Pemeriksaan</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Pembersihan</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Terputus</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s dalam mode luring: perubahannya dikirim ke server begitu kembali daring.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>Cadangan &quot;%s&quot; sudah waktunya dan mulai sekarang; setelah itu berjalan sesuai jadwal.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Lulus</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Peringatan</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Koneksi</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Daftar berkas</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Nama</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Ruang kosong</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Penulisan</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Pembuatan folder</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Atribut</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Baca sebagian</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Tulis di posisi</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Waktu perubahan</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Ganti nama</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Semua berkas (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Huruf besar kecil</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Nama panjang</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Nama dalam aksara apa pun</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Nama Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Kunci host</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Dibatalkan</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Modul akses</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>Server dapat digunakan.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>Server tidak dapat digunakan dengan pengaturan ini.</translation>
     </message>
 </context>
 </TS>

@@ -973,9 +973,173 @@ I file modificati nel frattempo vengono sostituiti.</translation>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Solo root cambia la lingua: il servizio la conserva per tutti gli utenti di questo computer.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>La lingua è conservata dal servizio, che non è in esecuzione.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Scartare le modifiche a questo backup?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Scarta</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s è salvato, ma non è stato possibile provare l&apos;accesso perché il server non è raggiungibile: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s è montato: le impostazioni modificate valgono al prossimo montaggio. Montarlo di nuovo ora?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Rimonta</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>File ripristinati: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Verifica superata: %s pacchetti (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Problemi trovati dalla verifica: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Versioni vecchie rimosse: %s (%s liberati)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Ripristino</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Verifica</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Pulizia</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Interrotta</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s è in modalità offline: le modifiche vanno al server quando torna online.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>Il backup «%s» è in scadenza e parte ora; poi segue la sua pianificazione.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Superato</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Avviso</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Connessione</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Elenco</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Nomi</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Spazio libero</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Scrittura</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Cartelle</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Attributi</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Letture parziali</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Scrittura a una posizione</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Ora di modifica</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Rinomina</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Tutti i file (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Maiuscole e minuscole</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Nomi lunghi</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Nomi in qualsiasi scrittura</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Nomi di Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Chiave dell&apos;host</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Annullato</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Modulo di accesso</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>Il server si può usare.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>Con queste impostazioni il server non si può usare.</translation>
     </message>
 </context>
 </TS>

@@ -973,9 +973,173 @@ Files that have changed since are replaced.</source>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>言語を変更できるのは root だけです。サービスがこのコンピューターのすべてのユーザーのために保持します。</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>言語はサービスが保持しますが、サービスが動いていません。</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>このバックアップへの変更を破棄しますか?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>破棄</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s を保存しましたが、サーバーに接続できないためログインを試せませんでした: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s はマウント中です。変更した設定は次にマウントしたときに有効になります。今すぐマウントし直しますか?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>マウントし直す</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s、%s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>復元したファイル: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>検証に合格: パック %s 個 (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>検証で見つかった問題: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>削除した古いバージョン: %s (%s を解放)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>復元</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>検証</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>後片付け</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>中断</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s はオフライン モードです。変更はオンラインに戻ったときにサーバーへ送られます。</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>バックアップ「%s」は実行時期のため今から始まります。その後はスケジュールどおりに実行されます。</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>合格</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>接続</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>一覧</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>名前</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>空き容量</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>書き込み</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>フォルダー</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>属性</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>部分読み取り</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>位置を指定した書き込み</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>更新日時</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>名前の変更</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>すべてのファイル (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>大文字と小文字</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>長い名前</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>あらゆる文字の名前</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Windows の名前</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>ホスト鍵</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>取り消し</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>アクセス モジュール</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>このサーバーは使用できます。</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>この設定ではサーバーを使用できません。</translation>
     </message>
 </context>
 </TS>

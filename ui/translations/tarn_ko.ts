@@ -973,9 +973,173 @@ Files that have changed since are replaced.</source>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>언어는 root만 바꿀 수 있습니다. 서비스가 이 컴퓨터의 모든 사용자를 위해 보관합니다.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>언어는 서비스가 보관하는데, 서비스가 실행 중이 아닙니다.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>이 백업의 변경 내용을 버릴까요?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>버리기</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s을(를) 저장했지만 서버에 연결할 수 없어 로그인을 시험하지 못했습니다: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s이(가) 마운트되어 있습니다. 바뀐 설정은 다시 마운트할 때 적용됩니다. 지금 다시 마운트할까요?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>다시 마운트</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>복원한 파일: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>검사 통과: 팩 %s개 (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>검사에서 찾은 문제: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>삭제한 이전 버전: %s (%s 확보)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>복원</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>검사</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>정리</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>중단됨</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s은(는) 오프라인 모드입니다. 변경 내용은 다시 온라인이 되면 서버로 갑니다.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>백업 &quot;%s&quot;은(는) 실행할 때가 되어 지금 시작합니다. 그 뒤로는 일정대로 실행됩니다.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>통과</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>경고</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>연결</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>목록</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>이름</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>여유 공간</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>쓰기</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>폴더</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>특성</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>부분 읽기</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>위치 지정 쓰기</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>수정 시간</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>이름 바꾸기</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>모든 파일 (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>대소문자</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>긴 이름</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>모든 문자의 이름</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Windows 이름</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>호스트 키</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>취소됨</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>접근 모듈</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>이 서버를 사용할 수 있습니다.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>이 설정으로는 서버를 사용할 수 없습니다.</translation>
     </message>
 </context>
 </TS>

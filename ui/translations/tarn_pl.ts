@@ -973,9 +973,173 @@ Pliki zmienione od tego czasu zostaną zastąpione.</translation>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Język zmienia tylko root: usługa przechowuje go dla wszystkich użytkowników tego komputera.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>Język przechowuje usługa, która nie działa.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Odrzucić zmiany w tej kopii zapasowej?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Odrzuć</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s zapisano, ale logowania nie dało się sprawdzić, bo serwer jest nieosiągalny: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s jest zamontowany: zmienione ustawienia zadziałają po ponownym zamontowaniu. Zamontować ponownie teraz?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Zamontuj ponownie</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Przywrócone pliki: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Sprawdzenie zaliczone: paczki: %s (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Problemy znalezione przy sprawdzeniu: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Usunięte stare wersje: %s (zwolniono %s)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Przywracanie</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Sprawdzenie</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Porządkowanie</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Przerwano</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s jest w trybie offline: zmiany trafią na serwer, gdy znów będzie online.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>Kopia zapasowa „%s” jest należna i zaczyna się teraz; potem działa według harmonogramu.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Zaliczone</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Ostrzeżenie</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Połączenie</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Lista plików</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Nazwy</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Wolne miejsce</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Zapis</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Foldery</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Atrybuty</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Odczyt częściowy</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Zapis od pozycji</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Czas modyfikacji</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Zmiana nazwy</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Wszystkie pliki (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Wielkość liter</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Długie nazwy</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Nazwy w dowolnym piśmie</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Nazwy Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Klucz hosta</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Anulowano</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Moduł dostępu</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>Serwera można używać.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>Z tymi ustawieniami serwera nie można używać.</translation>
     </message>
 </context>
 </TS>

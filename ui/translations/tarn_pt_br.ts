@@ -973,9 +973,173 @@ Arquivos alterados desde então serão substituídos.</translation>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Só o root muda o idioma: o serviço o guarda para todos os usuários deste computador.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>O idioma é guardado pelo serviço, que não está em execução.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Descartar as alterações deste backup?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Descartar</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s foi salvo, mas o login não pôde ser testado, pois o servidor não pode ser alcançado: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s está montado: as configurações alteradas valem quando for montado de novo. Montar de novo agora?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Montar de novo</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Arquivos restaurados: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Verificação aprovada: %s pacotes (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Problemas encontrados pela verificação: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Versões antigas removidas: %s (%s liberados)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Restauração</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Verificação</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Limpeza</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Interrompida</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s está no modo offline: as alterações vão para o servidor quando voltar a ficar online.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>O backup &quot;%s&quot; está pendente e começa agora; depois segue sua programação.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Aprovado</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Aviso</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Conexão</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Listagem</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Nomes</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Espaço livre</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Gravação</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Pastas</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Atributos</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Leituras parciais</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Gravação em uma posição</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Hora de modificação</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Renomeação</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Todos os arquivos (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Maiúsculas e minúsculas</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Nomes longos</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Nomes em qualquer escrita</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Nomes do Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Chave do servidor</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Cancelado</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Módulo de acesso</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>O servidor pode ser usado.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>O servidor não pode ser usado com essas configurações.</translation>
     </message>
 </context>
 </TS>

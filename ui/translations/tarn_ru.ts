@@ -973,9 +973,173 @@ Files that have changed since are replaced.</source>
         <source>KB/s</source>
         <translation>КБ/с</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Язык меняет только root: служба хранит его для всех пользователей этого компьютера.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>Язык хранит служба, а она не запущена.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Отменить изменения этой резервной копии?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Отменить</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s сохранён, но вход проверить не удалось: сервер недоступен: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s подключён: изменённые настройки вступят в силу при следующем подключении. Подключить заново сейчас?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Подключить заново</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Восстановлено файлов: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Проверка пройдена: пакетов %s (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Проверка нашла проблем: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Удалено старых версий: %s (освобождено %s)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Восстановление</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Проверка</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Очистка</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Прервано</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s в автономном режиме: изменения уйдут на сервер, когда он снова будет в сети.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>Резервное копирование «%s» пора выполнить, и оно начинается сейчас; потом оно идёт по расписанию.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Пройдено</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Внимание</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Подключение</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Список файлов</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Имена</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Свободное место</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Запись</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Папки</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Атрибуты</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Частичное чтение</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Запись со смещением</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Время изменения</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Переименование</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Все файлы (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Регистр букв</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Длинные имена</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Имена на любом письме</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Имена Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Ключ хоста</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Отменено</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Модуль доступа</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>Сервер можно использовать.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>С этими настройками сервер использовать нельзя.</translation>
     </message>
 </context>
 </TS>

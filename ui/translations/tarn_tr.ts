@@ -973,9 +973,173 @@ O zamandan beri değişmiş dosyaların üzerine yazılır.</translation>
         <source>KB/s</source>
         <translation>KB/sn</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Dili yalnızca root değiştirir: hizmet onu bu bilgisayarın tüm kullanıcıları için saklar.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>Dili hizmet saklar ve hizmet çalışmıyor.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Bu yedeklemedeki değişiklikler atılsın mı?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>At</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s kaydedildi, ancak sunucusuna ulaşılamadığı için oturum açma denenemedi: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s bağlı: değiştirilen ayarlar yeniden bağlandığında geçerli olur. Şimdi yeniden bağlansın mı?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Yeniden bağla</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Geri yüklenen dosya: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Denetim geçti: %s paket (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Denetimin bulduğu sorunlar: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Kaldırılan eski sürüm: %s (%s boşaldı)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Geri yükleme</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Denetim</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Temizlik</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Yarıda kaldı</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s çevrimdışı kipte: değişiklikleri yeniden çevrimiçi olunca sunucuya gider.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>&quot;%s&quot; yedeklemesinin zamanı geldi ve şimdi başlıyor; sonra zamanlamasına göre çalışır.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Geçti</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Uyarı</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Bağlantı</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Listeleme</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Adlar</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Boş alan</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Yazma</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Klasörler</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Öznitelikler</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Kısmi okuma</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Konuma yazma</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Değişiklik zamanı</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Yeniden adlandırma</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Tüm dosyalar (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Harf büyüklüğü</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Uzun adlar</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Her yazıda adlar</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Windows adları</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Sunucu anahtarı</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>İptal edildi</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Erişim modülü</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>Sunucu kullanılabilir.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>Sunucu bu ayarlarla kullanılamaz.</translation>
     </message>
 </context>
 </TS>

@@ -973,9 +973,173 @@ Các tệp đã thay đổi kể từ đó sẽ bị thay thế.</translation>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>Chỉ root mới đổi được ngôn ngữ: dịch vụ lưu nó cho mọi người dùng của máy tính này.</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>Ngôn ngữ do dịch vụ lưu giữ, mà dịch vụ đang không chạy.</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>Bỏ các thay đổi của bản sao lưu này?</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>Bỏ</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>Đã lưu %s, nhưng chưa thử đăng nhập được vì không kết nối được máy chủ: %s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s đang được gắn: thiết lập đã đổi có hiệu lực khi gắn lại. Gắn lại ngay bây giờ?</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>Gắn lại</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s, %s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>Tệp đã khôi phục: %s (%s)</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>Kiểm tra đạt: %s gói (%s)</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>Sự cố kiểm tra tìm thấy: %s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>Phiên bản cũ đã xoá: %s (giải phóng %s)</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s: %s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>Khôi phục</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>Kiểm tra</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>Dọn dẹp</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>Bị gián đoạn</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s đang ở chế độ ngoại tuyến: các thay đổi sẽ lên máy chủ khi nó trực tuyến trở lại.</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>Bản sao lưu &quot;%s&quot; đã đến hạn và bắt đầu ngay; sau đó chạy theo lịch.</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>Đạt</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>Cảnh báo</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>Kết nối</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>Liệt kê</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>Tên</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>Dung lượng trống</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>Ghi</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>Thư mục</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>Thuộc tính</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>Đọc từng phần</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>Ghi tại vị trí</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>Thời gian sửa đổi</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>Đổi tên</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>Tất cả các tệp (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>Chữ hoa và thường</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>Tên dài</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>Tên bằng mọi chữ viết</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Tên Windows</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>Khóa máy chủ</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>Đã huỷ</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>Mô-đun truy cập</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>Có thể dùng máy chủ này.</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>Không thể dùng máy chủ với thiết lập này.</translation>
     </message>
 </context>
 </TS>

@@ -973,9 +973,173 @@ Files that have changed since are replaced.</source>
         <source>KB/s</source>
         <translation>KB/s</translation>
     </message>
+    <message id="tarn-268">
+        <source>Only root changes the language: the service keeps it for every user of this computer.</source>
+        <translation>只有 root 能更改语言：服务为这台计算机的所有用户保存它。</translation>
+    </message>
+    <message id="tarn-269">
+        <source>The language is kept by the service, which is not running.</source>
+        <translation>语言由服务保存，而服务没有运行。</translation>
+    </message>
+    <message id="tarn-270">
+        <source>Discard the changes to this backup?</source>
+        <translation>放弃对此备份的更改吗？</translation>
+    </message>
+    <message id="tarn-271">
+        <source>Discard</source>
+        <translation>放弃</translation>
+    </message>
+    <message id="tarn-272">
+        <source>%s is saved, but its log-in could not be tried, as its server cannot be reached: %s</source>
+        <translation>%s 已保存，但无法连接到服务器，未能试登录：%s</translation>
+    </message>
+    <message id="tarn-273">
+        <source>%s is mounted: the changed settings apply when it is mounted again. Mount it again now?</source>
+        <translation>%s 已挂载：更改的设置在再次挂载时生效。现在重新挂载吗？</translation>
+    </message>
+    <message id="tarn-274">
+        <source>Mount again</source>
+        <translation>重新挂载</translation>
+    </message>
+    <message id="tarn-275">
+        <source>%s, %s</source>
+        <translation>%s，%s</translation>
+    </message>
+    <message id="tarn-276">
+        <source>Files restored: %s (%s)</source>
+        <translation>已恢复文件：%s（%s）</translation>
+    </message>
+    <message id="tarn-277">
+        <source>Check passed: %s packs (%s)</source>
+        <translation>检查通过：%s 个数据包（%s）</translation>
+    </message>
+    <message id="tarn-278">
+        <source>Problems found by the check: %s</source>
+        <translation>检查发现的问题：%s</translation>
+    </message>
+    <message id="tarn-279">
+        <source>Old versions removed: %s (%s freed)</source>
+        <translation>已删除旧版本：%s（释放 %s）</translation>
+    </message>
+    <message id="tarn-280">
+        <source>%s: %s</source>
+        <translation>%s：%s</translation>
+    </message>
+    <message id="tarn-281">
+        <source>Restore</source>
+        <translation>恢复</translation>
+    </message>
+    <message id="tarn-282">
+        <source>Verification</source>
+        <translation>检查</translation>
+    </message>
+    <message id="tarn-283">
+        <source>Cleanup</source>
+        <translation>清理</translation>
+    </message>
+    <message id="tarn-284">
+        <source>Interrupted</source>
+        <translation>已中断</translation>
+    </message>
+    <message id="tarn-285">
+        <source>%s is in offline mode: its changes go to the server once it is back online.</source>
+        <translation>%s 处于离线模式：重新联机后，它的更改才会发送到服务器。</translation>
+    </message>
+    <message id="tarn-286">
+        <source>The backup &quot;%s&quot; is due and starts now; after that it runs on its schedule.</source>
+        <translation>备份“%s”已到时间，现在开始；之后按计划运行。</translation>
+    </message>
+    <message id="tarn-287">
+        <source>Passed</source>
+        <translation>通过</translation>
+    </message>
+    <message id="tarn-288">
+        <source>Warning</source>
+        <translation>警告</translation>
+    </message>
+    <message id="tarn-289">
+        <source>Connection</source>
+        <translation>连接</translation>
+    </message>
+    <message id="tarn-290">
+        <source>Listing</source>
+        <translation>列目录</translation>
+    </message>
+    <message id="tarn-291">
+        <source>Names</source>
+        <translation>名称</translation>
+    </message>
+    <message id="tarn-292">
+        <source>Free space</source>
+        <translation>可用空间</translation>
+    </message>
+    <message id="tarn-293">
+        <source>Writing</source>
+        <translation>写入</translation>
+    </message>
+    <message id="tarn-294">
+        <source>Folders</source>
+        <translation>文件夹</translation>
+    </message>
+    <message id="tarn-295">
+        <source>Attributes</source>
+        <translation>属性</translation>
+    </message>
+    <message id="tarn-296">
+        <source>Partial reads</source>
+        <translation>部分读取</translation>
+    </message>
+    <message id="tarn-297">
+        <source>Writes at an offset</source>
+        <translation>按偏移写入</translation>
+    </message>
+    <message id="tarn-298">
+        <source>Modification time</source>
+        <translation>修改时间</translation>
+    </message>
+    <message id="tarn-299">
+        <source>Renaming</source>
+        <translation>重命名</translation>
+    </message>
     <message id="tarn-300">
         <source>All files (*)</source>
         <translation>所有文件 (*)</translation>
+    </message>
+    <message id="tarn-301">
+        <source>Letter case</source>
+        <translation>字母大小写</translation>
+    </message>
+    <message id="tarn-302">
+        <source>Long names</source>
+        <translation>长名称</translation>
+    </message>
+    <message id="tarn-303">
+        <source>Names in any script</source>
+        <translation>任意文字的名称</translation>
+    </message>
+    <message id="tarn-304">
+        <source>Windows names</source>
+        <translation>Windows 名称</translation>
+    </message>
+    <message id="tarn-305">
+        <source>Host key</source>
+        <translation>主机密钥</translation>
+    </message>
+    <message id="tarn-306">
+        <source>Canceled</source>
+        <translation>已取消</translation>
+    </message>
+    <message id="tarn-307">
+        <source>Back-end</source>
+        <translation>访问模块</translation>
+    </message>
+    <message id="tarn-308">
+        <source>The server can be used.</source>
+        <translation>该服务器可以使用。</translation>
+    </message>
+    <message id="tarn-309">
+        <source>The server cannot be used with these settings.</source>
+        <translation>使用这些设置无法使用该服务器。</translation>
     </message>
 </context>
 </TS>

@@ -1,14 +1,12 @@
 #include "cli/backup_commands.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <cstdlib>
 #include <map>
 #include <set>
 #include <string_view>
-#include <thread>
 
 #include "backup/engine/backup_job.h"
 #include "backup/engine/local_path.h"
@@ -17,6 +15,7 @@
 #include "cli/terminal.h"
 #include "foundation/file_util.h"
 #include "foundation/remote_path.h"
+#include "foundation/share_link.h"
 #include "foundation/status.h"
 #include "foundation/text.h"
 
@@ -156,35 +155,76 @@ std::string DaysText(int32_t bits) {
   return out.empty() ? std::string("none") : out;
 }
 
+// The schedule as it applies: "by hand", "every 6 hours", "daily at 03:00"
+// or "daily at 03:00 on mon,fri".
+std::string ScheduleText(const Value& sched) {
+  const std::string mode = sched["mode"].asString();
+  if (mode == backup::kModeHourly)
+    return "every " + Counted(static_cast<uint64_t>(std::max(sched["everyHours"].asInt(), 1)), "hour", "hours");
+  if (mode != backup::kModeDaily) return "by hand";
+  char at[16];
+  std::snprintf(at, sizeof at, "%02d:%02d", sched["hour"].asInt(), sched["minute"].asInt());
+  const int32_t days = sched["weekdays"].asInt();
+  return "daily at " + std::string(at) +
+         ((days & backup::kAllWeekdays) == backup::kAllWeekdays ? std::string() : " on " + DaysText(days));
+}
+
 std::string ProgressText(const std::string& label, const Value& s) {
   std::string text = label + ": " + s["phase"].asString();
-  if (s.has("files")) text += ", " + std::to_string(s["files"].asInt64()) + " files";
+  if (s.has("files")) text += ", " + Counted(static_cast<uint64_t>(s["files"].asInt64()), "file", "files");
   if (s.has("bytesRead") && s["bytesRead"].asInt64() > 0)
     text += ", " + FormatBytes(static_cast<uint64_t>(s["bytesRead"].asInt64())) + " read";
   if (s.has("bytesUp") && s["bytesUp"].asInt64() > 0)
     text += ", " + FormatBytes(static_cast<uint64_t>(s["bytesUp"].asInt64())) + " sent";
   if (s.has("bytesDown") && s["bytesDown"].asInt64() > 0)
     text += ", " + FormatBytes(static_cast<uint64_t>(s["bytesDown"].asInt64())) + " received";
-  if (s["errors"].asInt64() > 0) text += ", " + std::to_string(s["errors"].asInt64()) + " problems";
+  if (s["errors"].asInt64() > 0)
+    text += ", " + Counted(static_cast<uint64_t>(s["errors"].asInt64()), "problem", "problems");
   return text;
 }
 
+// True when `error` says that nothing answers on the service's socket.
+bool ServiceGone(const std::string& error) {
+  return error == kServiceNotRunning || error.starts_with("cannot reach the service") ||
+         error.starts_with("the service closed the connection");
+}
+
 // Waits for the job's task to end, then reports the result line the task
-// wrote last into the job's log.
+// wrote last into the job's log. Ctrl+C ends the wait, not the task.
 int FollowTask(const std::string& id, const std::string& op) {
+  enum class Ended { kTask, kInterrupt, kFailure } ended = Ended::kTask;
+  std::string error;
   {
+    InterruptWatch interrupt;
     ProgressLine line(op + " " + id);
     for (;;) {
       Value job;
-      std::string error;
-      if (!FindJob(id, job, error)) return ReportFailure(error);
+      if (!FindJob(id, job, error)) {
+        ended = Ended::kFailure;
+        break;
+      }
       if (job["state"]["running"].asString().empty()) break;
       line.setLabel(ProgressText(op + " " + id, job["state"]));
-      std::this_thread::sleep_for(std::chrono::milliseconds(kTaskPollMs));
+      if (interrupt.pause(kTaskPollMs)) {
+        ended = Ended::kInterrupt;
+        break;
+      }
     }
   }
+  if (ended == Ended::kInterrupt) {
+    std::fprintf(stderr, "tarn: the %s of %s goes on in the service; \"tarn backup stop %s\" stops it\n", op.c_str(),
+                 id.c_str(), id.c_str());
+    return kExitInterrupted;
+  }
+  if (ended == Ended::kFailure) {
+    // The stop of the service ends its tasks.
+    ServiceStatus status;
+    if (!ServiceGone(error) || RequestStatus(status) || !ServiceGone(status.error)) return ReportFailure(error);
+    std::fprintf(stderr, "tarn: the service stopped while the %s of %s ran, and the %s ended with it\n", op.c_str(),
+                 id.c_str(), op.c_str());
+    return kExitNoService;
+  }
   Value reply;
-  std::string error;
   if (!RequestBackup("backupLog", id, [](Value& r) { r.set("lines", 0); }, reply, error)) return ReportFailure(error);
   std::string text = Printable(vx::Trim(reply["text"].asString()));
   const size_t lastLine = text.rfind('\n');
@@ -252,9 +292,7 @@ int RunShow(const Args& args) {
   std::printf("id:          %s\nname:        %s\nsources:     %s\nexcludes:    %s\n", j["id"].asString().c_str(),
               j["name"].asString().c_str(), Joined(j["sources"]).c_str(), Joined(j["excludes"]).c_str());
   std::printf("destination: %s\n", j["destination"].asString().c_str());
-  std::printf("schedule:    %s, every %d h, at %02d:%02d, %s%s\n", sched["mode"].asString().c_str(),
-              sched["everyHours"].asInt(), sched["hour"].asInt(), sched["minute"].asInt(),
-              DaysText(sched["weekdays"].asInt()).c_str(), j["enabled"].asBool() ? "" : " (disabled)");
+  std::printf("schedule:    %s%s\n", ScheduleText(sched).c_str(), j["enabled"].asBool() ? "" : " (disabled)");
   std::printf("keeps:       last %d, daily %d, weekly %d, monthly %d\n", keep["keepLast"].asInt(),
               keep["keepDaily"].asInt(), keep["keepWeekly"].asInt(), keep["keepMonthly"].asInt());
   std::printf("state:       %s\n", StateText(s).c_str());
@@ -289,7 +327,8 @@ int32_t ParseDays(const std::string& text) {
   return bits;
 }
 
-// Applies the options of "set" to the job; empty when they fit.
+// Applies the options of "set" to the job (all but the key file); empty when
+// they fit, else what is wrong with them.
 std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
   if (o.has("--name")) job.name = o.value("--name");
   if (o.has("--source")) {
@@ -321,8 +360,6 @@ std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
     job.destPath = o.value("--path");
   }
   if (o.has("--user")) job.endpoint.user = o.value("--user");
-  if (o.has("--key") && !vx::ReadWholeFile(o.value("--key"), job.endpoint.privateKey))
-    return "cannot read the key file " + o.value("--key");
   if (o.has("--schedule")) {
     job.schedule.mode = o.value("--schedule");
     if (job.schedule.mode != backup::kModeManual && job.schedule.mode != backup::kModeHourly &&
@@ -361,6 +398,40 @@ std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
   return {};
 }
 
+constexpr const char* kSetHelp = "tarn backup set --help";
+
+// The job of `jobs` that `given` names by its id, or else by its name; null
+// when none does, and null with `error` when a name fits several.
+const Value* NamedJob(const Value& jobs, const std::string& given, std::string& error) {
+  const Value* named = nullptr;
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (jobs.at(i)["id"].asString() == given) return &jobs.at(i);
+    if (jobs.at(i)["name"].asString() != given) continue;
+    if (named != nullptr) {
+      error = "more than one backup job is named " + given + "; name it by its id (\"tarn backup list\")";
+      return nullptr;
+    }
+    named = &jobs.at(i);
+  }
+  return named;
+}
+
+// The name the service gives the job: its own, or its first source's.
+std::string NameOf(const backup::BackupJob& job) {
+  const std::string name = vx::Trim(job.name);
+  return name.empty() && !job.sources.empty() ? backup::LastComponent(job.sources.front()) : name;
+}
+
+// True when the service finds a repository where the job keeps its
+// backups; false also when it cannot tell.
+bool RepositoryThere(const Value& job) {
+  Value reply;
+  std::string error;
+  ProgressLine line("looking for a repository there");
+  return RequestBackup("backupTest", "", [&job](Value& r) { r.set("job", job); }, reply, error) &&
+         reply["exists"].asBool();
+}
+
 int RunSet(const Args& args) {
   Options o;
   std::string problem = ParseOptions(
@@ -370,61 +441,89 @@ int RunSet(const Args& args) {
        "--every", "--at", "--days", "--keep-last", "--keep-daily", "--keep-weekly", "--keep-monthly", "--compress",
        "--limit"},
       {"--enable", "--disable"}, o);
-  if (!problem.empty()) return ReportUsage(problem);
-  if (o.positional.size() > 1) return ReportUsage("give at most one job file");
+  if (!problem.empty()) return ReportUsage(problem, kSetHelp);
+  if (o.positional.size() > 1) return ReportUsage("give at most one job file", kSetHelp);
   // A new job starts with the usual excludes.
   backup::BackupJob job = backup::BackupJob::fromJson(Value::object());
   if (!o.positional.empty()) {
     std::string text;
     Value file;
     if (!vx::ReadWholeFile(o.positional[0], text)) return ReportFailure("cannot read " + o.positional[0]);
-    if (!vx::json::Parse(text, file) || !file.isObject()) return ReportFailure(o.positional[0] + " is not a job");
+    if (!vx::json::Parse(text, file) || !file.isObject()) return ReportUsage(o.positional[0] + " is not a job", kSetHelp);
     // Reading would replace what has the wrong type; the service never sees
     // the file as written.
     if (std::string wrong = backup::CheckJobJson(file); !wrong.empty())
-      return ReportFailure(o.positional[0] + ": " + wrong);
+      return ReportUsage(o.positional[0] + ": " + wrong, kSetHelp);
     job = backup::BackupJob::fromJson(file);
   }
+  Value list;
+  std::string error;
+  if (!RequestBackup("backupList", "", nullptr, list, error)) return ReportFailure(error);
+  const Value& jobs = list["jobs"];
+  // A job is changed by its id or its name; a new one may choose its id.
   if (o.has("--id")) job.id = o.value("--id");
-  bool existing = false;
-  if (!job.id.empty()) {
-    Value stored;
-    std::string error;
-    if (FindJob(job.id, stored, error)) {
-      existing = true;
-      // Without a file, a change starts from the job as it is; its secrets
-      // stay with the service unless new ones are given.
-      if (o.positional.empty()) job = backup::BackupJob::fromJson(stored);
-    } else if (error != "no such backup job") {
-      return ReportFailure(error);
-    }
+  const Value* stored = job.id.empty() ? nullptr : NamedJob(jobs, job.id, error);
+  if (!error.empty()) return ReportFailure(error);
+  const bool existing = stored != nullptr;
+  if (existing) {
+    // Without a file, a change starts from the job as it is; its secrets
+    // stay with the service unless new ones are given.
+    if (o.positional.empty()) job = backup::BackupJob::fromJson(*stored);
+    job.id = (*stored)["id"].asString();
   }
   problem = ApplySetOptions(o, job);
-  if (!problem.empty()) return ReportFailure(problem);
+  if (!problem.empty()) return ReportUsage(problem, kSetHelp);
+  if (!existing && (job.sources.empty() || (job.endpoint.host.empty() && job.destMount.empty())))
+    return ReportUsage("a new job needs --source and --to (or --drive)", kSetHelp);
+  if (o.has("--key") && !vx::ReadWholeFile(o.value("--key"), job.endpoint.privateKey))
+    return ReportFailure("cannot read the key file " + o.value("--key"));
+  // Jobs are named by their names as well: no two may share one.
+  const std::string name = NameOf(job);
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const Value& other = jobs.at(i);
+    if (other["id"].asString() == job.id || other["name"].asString() != name) continue;
+    return ReportFailure("the backup job " + other["id"].asString() + " is named " + name +
+                         " already; change that one with --id " + other["id"].asString() +
+                         ", or give this one another --name");
+  }
 
   // Command lines are visible to every user of the machine: secrets come
-  // from the environment or the terminal.
+  // from the environment or the terminal. The server's first (an S3 store's
+  // secret key, a key's passphrase), as "tarn add" takes it, whoever the
+  // link names.
+  const bool newLogin = o.has("--to") || o.has("--user") || o.has("--key");
+  if (job.destMount.empty() && (newLogin || std::getenv(kPasswordVariable) != nullptr)) {
+    EndpointConfig parsed = job.endpoint;
+    if (parsed.protocol != "s3") (void)ParseShareLink(parsed);
+    problem = ServerSecret(parsed.user, !job.endpoint.privateKey.empty(), parsed.protocol == "s3",
+                           job.endpoint.password);
+    if (!problem.empty()) return ReportFailure(problem);
+  }
+  bool typed = false;
   if (const char* password = std::getenv(kBackupPasswordVariable)) {
     job.password = password;
   } else if (!existing && job.password.empty()) {
-    ReadSecretFromTerminal("password of the backup repository: ", job.password);
+    typed = ReadSecretFromTerminal("password of the backup repository: ", job.password);
   }
-  // The server's password (an S3 store's secret key), as "tarn add" takes it.
-  if (const char* password = std::getenv(kPasswordVariable)) {
-    if (job.destMount.empty()) job.endpoint.password = password;
-  } else if ((o.has("--to") || o.has("--user") || o.has("--key")) &&
-             (!job.endpoint.user.empty() || !job.endpoint.privateKey.empty())) {
-    const std::string prompt = !job.endpoint.privateKey.empty() ? "passphrase of the key (empty for none): "
-                               : job.endpoint.protocol == "s3" ? "secret key of " + job.endpoint.user + ": "
-                                                               : "password for " + job.endpoint.user + ": ";
-    ReadSecretFromTerminal(prompt, job.endpoint.password);
+  Value sent = job.toJson(true);
+  // A repository is made with the first password typed: one typo would
+  // lock every backup away, so a new one's is typed twice.
+  if (typed && !RepositoryThere(sent)) {
+    std::string again;
+    ReadSecretFromTerminal("the repository is new; its password again: ", again);
+    const bool same = again == job.password;
+    vx::SecureWipe(again);
+    if (!same) {
+      vx::SecureWipe(job.password);
+      vx::SecureWipe(job.endpoint.password);
+      vx::SecureWipe(job.endpoint.privateKey);
+      return ReportFailure("the two passwords differ; nothing is saved");
+    }
   }
-  Value reply;
-  std::string error;
-  const Value sent = job.toJson(true);
   vx::SecureWipe(job.password);
   vx::SecureWipe(job.endpoint.password);
   vx::SecureWipe(job.endpoint.privateKey);
+  Value reply;
   if (!RequestBackup("backupSet", "", [&sent](Value& r) { r.set("job", sent); }, reply, error)) return ReportFailure(error);
   std::printf("%s backup job %s; run it with \"tarn backup run %s\"\n", existing ? "changed" : "added",
               reply["id"].asString().c_str(), reply["id"].asString().c_str());
@@ -446,7 +545,7 @@ int RunRemove(const Args& args) { return SimpleRequest(args, "backupRemove", "re
 int RunStop(const Args& args) { return SimpleRequest(args, "backupStop", "stopping"); }
 
 // Starts a task and, unless told not to, follows it to its end.
-int StartTask(const Args& args, const std::set<std::string>& flags, size_t positional, const char* usage,
+int StartTask(const Args& args, const std::set<std::string>& flags, size_t fewest, size_t most, const char* usage,
               const std::function<bool(const Options&, Value&, std::string&)>& fill, const char* op,
               const char* taskOp) {
   Options o;
@@ -454,7 +553,7 @@ int StartTask(const Args& args, const std::set<std::string>& flags, size_t posit
   switches.insert("--no-wait");
   std::string problem = ParseOptions(args, {"--target"}, switches, o);
   if (!problem.empty()) return ReportUsage(problem);
-  if (o.positional.size() < 1 || o.positional.size() > positional) return ReportUsage(usage);
+  if (o.positional.size() < fewest || o.positional.size() > most) return ReportUsage(usage);
   Value members = Value::object();
   std::string error;
   if (fill && !fill(o, members, error)) return ReportFailure(error);
@@ -471,12 +570,12 @@ int StartTask(const Args& args, const std::set<std::string>& flags, size_t posit
 }
 
 int RunRun(const Args& args) {
-  return StartTask(args, {}, 1, "give one backup job id", nullptr, "backupRun", "backup");
+  return StartTask(args, {}, 1, 1, "give one backup job id", nullptr, "backupRun", "backup");
 }
 
 int RunCheck(const Args& args) {
   return StartTask(
-      args, {"--read-data"}, 1, "give one backup job id",
+      args, {"--read-data"}, 1, 1, "give one backup job id",
       [](const Options& o, Value& m, std::string&) {
         m.set("readData", o.has("--read-data"));
         return true;
@@ -485,17 +584,13 @@ int RunCheck(const Args& args) {
 }
 
 int RunPrune(const Args& args) {
-  return StartTask(args, {}, 1, "give one backup job id", nullptr, "backupPrune", "prune");
+  return StartTask(args, {}, 1, 1, "give one backup job id", nullptr, "backupPrune", "prune");
 }
 
 int RunRestore(const Args& args) {
   return StartTask(
-      args, {}, 3, "give the job, the snapshot and optionally a path inside it",
+      args, {}, 2, 3, "give the job, the snapshot and optionally a path inside it",
       [](const Options& o, Value& m, std::string& error) {
-        if (o.positional.size() < 2) {
-          error = "give the snapshot to restore";
-          return false;
-        }
         std::string snapshot;
         if (!ResolveSnapshot(o.positional[0], o.positional[1], snapshot, error)) return false;
         m.set("snapshot", snapshot);
@@ -593,6 +688,8 @@ int RunLog(const Args& args) {
   if (args.size() == 2 && !ParseCount(args[1], 1, INT32_MAX, lines)) return ReportUsage("not a line count: " + args[1]);
   Value reply;
   std::string error;
+  // A job that is not there has no log, rather than an empty one.
+  if (!FindJob(args[0], reply, error)) return ReportFailure(error);
   // The service gives one line more than it is asked for.
   if (!RequestBackup("backupLog", args[0], [lines](Value& r) { r.set("lines", lines - 1); }, reply, error))
     return ReportFailure(error);
@@ -610,12 +707,15 @@ constexpr ConsoleCommand kCommands[] = {
             "[--drive ID --path P] [--schedule manual|hourly|daily] [--every H] [--at HH:MM] "
             "[--days mon,tue,...|all] [--keep-last N] [--keep-daily N] [--keep-weekly N] [--keep-monthly N] "
             "[--compress on|off] [--limit KIB_PER_S] [--enable|--disable]",
-     "Adds a backup job, or changes the job named by --id (or by the file's \"id\"); a change starts from the job\n"
-     "as it is. A job file holds the job as JSON. --to takes the link of a WebDAV, SFTP or NFS server as \"tarn add\"\n"
-     "does, or s3://BUCKET/FOLDER for an S3 store: --endpoint gives the store's address (https://s3.amazonaws.com\n"
-     "when not given), --region its region and --user the access key. The repository password comes from\n"
-     "TARN_BACKUP_PASSWORD or is asked on the terminal; the server's password (an S3 store's secret key, a key's\n"
-     "passphrase) from TARN_PASSWORD or the terminal.",
+     "Adds a backup job, or changes the job that --id (or the file's \"id\") names by its id or its name; a change\n"
+     "starts from the job as it is. A new job needs --source and --to (or --drive); its name (--name, else the\n"
+     "first source's folder name) must not be another job's. A job file holds the job as JSON. --to takes the link\n"
+     "of a WebDAV, SFTP or NFS server as \"tarn add\" does, or s3://BUCKET/FOLDER for an S3 store: --endpoint gives\n"
+     "the store's address (https://s3.amazonaws.com when not given), --region its region and --user the access key.\n"
+     "The server's password (for the user of the link or --user; an S3 store's secret key, a key's passphrase)\n"
+     "comes from TARN_PASSWORD or is asked on the terminal. The repository password comes from\n"
+     "TARN_BACKUP_PASSWORD or is asked on the terminal, twice when there is no repository there yet. A new job\n"
+     "keeps the last 10 backups, one a day for 7 days, one a week for 4 weeks and one a month for 12 months.",
      RunSet},
     {"remove", "JOB", "Removes a job with its status and log; its backups stay where they are.", RunRemove},
     {"run", "JOB [--no-wait]", "Backs a job up now and shows its progress until it ends.", RunRun},

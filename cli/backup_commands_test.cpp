@@ -16,10 +16,14 @@
 #include "cli/console_commands.h"
 #include "cli/console_runner.h"
 #include "cli/terminal.h"
+#include "client/service_client.h"
 #include "engine/backend_factory.h"
 #include "foundation/file_util.h"
 #include "service/service_body.h"
+#include "testing/eventually.h"
 #include "testing/fake_server_process.h"
+#include "testing/gate.h"
+#include "testing/memory_backend.h"
 #include "testing/remote_tree.h"
 #include "testing/s3/swift_endpoint.h"
 #include "testing/temp_dir.h"
@@ -44,6 +48,25 @@ class BackupCommandsTest : public ::testing::Test {
     delete machine_;
     delete exe_;
   }
+
+  // The service again, its backups reaching the server `held` for a
+  // destination of host kHeldHost (and the usual servers for the others).
+  static void RestartService(const std::shared_ptr<test::MemoryServer>& held = nullptr) {
+    delete service_;
+    service_ = new ServiceThread();
+    if (!held) {
+      service_->start(MakeServiceBackups);
+      return;
+    }
+    service_->start([held](ServiceState& state) {
+      std::unique_ptr<IBackupService> backups = MakeServiceBackups(state);
+      static_cast<BackupManager*>(backups.get())->setBackendFactory([held](const EndpointConfig& ep) {
+        return ep.host == kHeldHost ? std::unique_ptr<IBackend>(held->connection(ep)) : MakeBackend(ep);
+      });
+      return backups;
+    });
+  }
+  static constexpr const char* kHeldHost = "held.invalid";
 
   static RunResult Backup(std::vector<std::string> args, bool asNobody = false,
                           const std::vector<std::pair<std::string, std::string>>& env = {}) {
@@ -87,23 +110,40 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
        kExitFailed, "the backup password is empty"},
       {{"set", "--id", "j1", "--source", aFile + ".missing", "--to", "sftp://127.0.0.1:1/srv/backups"}, true, false,
        kExitFailed, "sources must be folders or files that are there: " + aFile + ".missing is not there"},
-      {{"set", mistyped}, true, false, kExitFailed, mistyped + ": enabled must be true or false"},
+      {{"set", mistyped}, true, false, kExitUsage, mistyped + ": enabled must be true or false"},
+      {{"set"}, true, false, kExitUsage, "a new job needs --source and --to (or --drive)"},
+      {{"set", "--id", "docs"}, true, false, kExitUsage, "a new job needs --source and --to (or --drive)"},
+      {{"set", "--id", "j3", "--source", source, "--to", "sftp://bob@127.0.0.1:1/x"}, true, false, kExitFailed,
+       "no password for bob: give it in TARN_PASSWORD or run the command on a terminal"},
       {{"set", "--id", "j1", "--source", source, "--to", "sftp://127.0.0.1:1/srv/backups"}, true, false, kExitOk,
        "added backup job j1"},
       {{"set", "--id", "j1", "--name", "Daily", "--schedule", "daily", "--at", "04:30", "--days", "mon,fri"}, false,
        false, kExitOk, "changed backup job j1"},
-      {{"set", "--id", "j1", "--at", "25:00"}, false, false, kExitFailed, "--at takes a time as HH:MM"},
-      {{"set", "--id", "j1", "--schedule", "weekly"}, false, false, kExitFailed,
+      {{"set", "--id", "j1", "--at", "25:00"}, false, false, kExitUsage, "--at takes a time as HH:MM"},
+      {{"set", "--id", "j1", "--schedule", "weekly"}, false, false, kExitUsage,
        "--schedule takes manual, hourly or daily"},
-      {{"set", "--id", "j1", "--to", "s3://"}, false, false, kExitFailed, "give the bucket after s3://"},
-      {{"set", "--id", "j1", "--to", "sftp://127.0.0.1:1/x", "--region", "eu"}, false, false, kExitFailed,
+      {{"set", "--id", "j1", "--keep-last", "-1"}, false, false, kExitUsage, "--keep-last takes a count"},
+      {{"set", "--id", "j1", "--to", "s3://"}, false, false, kExitUsage, "give the bucket after s3://"},
+      {{"set", "--id", "j1", "--to", "sftp://127.0.0.1:1/x", "--region", "eu"}, false, false, kExitUsage,
        "--endpoint and --region go with --to s3://BUCKET/FOLDER"},
       {{"set", "--id", "j1", "--keep"}, false, false, kExitUsage, "unknown option: --keep"},
       {{"list"}, false, false, kExitOk, "sftp://127.0.0.1:1/srv/backups"},
-      {{"show", "j1"}, false, false, kExitOk, "schedule:    daily, every 6 h, at 04:30, mon,fri"},
+      {{"show", "j1"}, false, false, kExitOk, "schedule:    daily at 04:30 on mon,fri\n"},
       // A job is named by its name as well.
       {{"show", "Daily"}, false, false, kExitOk, "id:          j1\n"},
       {{"log", "Daily", "5"}, false, false, kExitOk, ""},
+      {{"log", "nosuch"}, false, false, kExitFailed, "no such backup job"},
+      {{"restore", "Daily"}, false, false, kExitUsage, "give the job, the snapshot and optionally a path inside it"},
+      // No two jobs share a name; a job is changed by its name as well.
+      {{"set", "--name", "Daily", "--source", source, "--to", "sftp://127.0.0.1:1/srv/other"}, true, false,
+       kExitFailed, "the backup job j1 is named Daily already; change that one with --id j1, or give this one another "
+                    "--name"},
+      {{"set", "--id", "Daily", "--schedule", "hourly", "--every", "1"}, false, false, kExitOk,
+       "changed backup job j1"},
+      {{"show", "j1"}, false, false, kExitOk, "schedule:    every 1 hour\n"},
+      {{"set", "--id", "j1", "--schedule", "manual", "--disable"}, false, false, kExitOk, "changed backup job j1"},
+      {{"show", "j1"}, false, false, kExitOk, "schedule:    by hand (disabled)\n"},
+      {{"show", "j1"}, false, false, kExitOk, "keeps:       last 10, daily 7, weekly 4, monthly 12\n"},
       // A task that failed after the last backup is what the state shows.
       {{"check", "j1"}, false, false, kExitFailed, "check failed: connect 127.0.0.1:1: Connection refused\n"},
       {{"list"}, false, false, kExitOk, "check failed"},
@@ -212,6 +252,128 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   expect(Backup({"check", "e2e"}), kExitOk, "check ok: ");
   expect(Backup({"remove", "e2e"}), kExitOk, "removed backup job e2e");
   test::RemoveRemoteTree(*backend, folder);
+}
+
+// On a terminal "set" asks for the password of the user the link names and,
+// for a new repository, for the repository's password twice; a job into a
+// repository that is there asks for it once. A server that was not given a
+// password is not said to have refused it.
+TEST_F(BackupCommandsTest, SetAsksForTheServersPasswordAndANewRepositorysTwice) {
+  using tarn::testing::RequiredEnv;
+  const std::string user = RequiredEnv("SFTP_USER");
+  const std::string password = RequiredEnv("SFTP_PASSWORD");
+  const std::string folder = RequiredEnv("SFTP_ROOT") + "/console-asked-" + std::to_string(::getpid());
+  const std::string link = "sftp://" + user + "@" + RequiredEnv("SFTP_HOST") + ":" + RequiredEnv("SFTP_PORT") + folder;
+  test::TempDir source("tarn-backup-asked", 0755);
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("a.txt"), std::string("asked for")));
+  auto set = [&](const std::string& name, const std::string& first, const char* second) {
+    TerminalSession session(*exe_, {"backup", "set", "--name", name, "--source", source.path(), "--to", link},
+                            machine_->path());
+    EXPECT_TRUE(session.waitFor("password for " + user + ": "));
+    session.type(password + "\r");
+    EXPECT_TRUE(session.waitFor("password of the backup repository: "));
+    session.type(first + "\r");
+    if (second != nullptr) {
+      EXPECT_TRUE(session.waitFor("the repository is new; its password again: "));
+      session.type(std::string(second) + "\r");
+    }
+    return session.finish();
+  };
+  RunResult r = set("asked", "repo secret", "repo secrte");
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("the two passwords differ; nothing is saved"), std::string::npos) << r.output;
+  EXPECT_EQ(Backup({"show", "asked"}).exitCode, kExitFailed);
+  r = set("asked", "repo secret", "repo secret");
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("added backup job "), std::string::npos) << r.output;
+  r = Backup({"run", "asked"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  r = set("asked again", "repo secret", nullptr);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_EQ(r.output.find("again: "), std::string::npos) << r.output;
+
+  // Sent without a password, as another client might.
+  Value job = Value::object();
+  job.set("name", "unasked");
+  job.set("sources", backup::StringListToJson({source.path()}));
+  job.set("password", "repo secret");
+  Value endpoint = Value::object();
+  endpoint.set("host", link);
+  job.set("endpoint", endpoint);
+  Value reply;
+  std::string error;
+  EXPECT_FALSE(RequestBackup("backupSet", "", [&job](Value& request) { request.set("job", job); }, reply, error));
+  EXPECT_NE(error.find("no password for " + user + " at sftp://"), std::string::npos) << error;
+  EXPECT_EQ(error.find("refused"), std::string::npos) << error;
+
+  for (const char* name : {"asked", "asked again"}) EXPECT_EQ(Backup({"remove", name}).exitCode, kExitOk);
+  EndpointConfig server;
+  server.protocol = "sftp";
+  server.host = RequiredEnv("SFTP_HOST");
+  server.port = static_cast<uint32_t>(std::stoul(RequiredEnv("SFTP_PORT")));
+  server.user = user;
+  server.password = password;
+  std::unique_ptr<IBackend> backend = MakeBackend(server);
+  ASSERT_TRUE(backend && backend->connect().ok());
+  test::RemoveRemoteTree(*backend, folder);
+}
+
+// A backup the console follows goes on when the user presses Ctrl+C, and
+// the console says how to stop it; when the service stops, the console says
+// that the backup ended with it.
+TEST_F(BackupCommandsTest, FollowedBackupOutlivesCtrlCAndEndsWithTheService) {
+  auto held = std::make_shared<test::MemoryServer>();
+  held->makeDir("/repo");
+  RestartService(held);
+  test::TempDir source("tarn-backup-held", 0755);
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("a.txt"), std::string("held")));
+  RunResult r = Backup({"set", "--id", "held", "--source", source.path(), "--to",
+                        std::string("sftp://") + kHeldHost + "/repo"},
+                       false, {{kBackupPasswordVariable, "repo secret"}});
+  ASSERT_EQ(r.exitCode, kExitOk) << r.output;
+  auto running = [] {
+    Value reply;
+    std::string error;
+    return RequestBackup("backupList", "", nullptr, reply, error) && reply["jobs"].size() == 1 &&
+           reply["jobs"].at(0)["state"]["running"].asString() == "backup";
+  };
+
+  std::shared_ptr<test::Gate> connect = held->addGate(test::MemOp::kConnect);
+  {
+    TerminalSession session(*exe_, {"backup", "run", "held"}, machine_->path());
+    ASSERT_TRUE(connect->waitArrived());
+    ASSERT_TRUE(session.waitFor("backup held"));
+    session.type("\x03");
+    r = session.finish();
+  }
+  EXPECT_EQ(r.exitCode, kExitInterrupted) << r.output;
+  EXPECT_NE(r.output.find("tarn: the backup of held goes on in the service; \"tarn backup stop held\" stops it"),
+            std::string::npos)
+      << r.output;
+  EXPECT_TRUE(running());
+  r = Backup({"stop", "held"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  connect->release();
+  ASSERT_TRUE(test::Eventually([&] { return !running(); }));
+
+  connect = held->addGate(test::MemOp::kConnect);
+  {
+    TerminalSession session(*exe_, {"backup", "run", "held"}, machine_->path());
+    ASSERT_TRUE(connect->waitArrived());
+    ASSERT_TRUE(session.waitFor("backup held"));
+    // The service stops its tasks after its socket: the console looks in
+    // between, or after.
+    std::thread stop([] { service_->stop(); });
+    r = session.finish();
+    connect->release();
+    stop.join();
+  }
+  EXPECT_EQ(r.exitCode, kExitNoService) << r.output;
+  EXPECT_NE(r.output.find("tarn: the service stopped while the backup of held ran, and the backup ended with it"),
+            std::string::npos)
+      << r.output;
+  RestartService();
+  EXPECT_EQ(Backup({"remove", "held"}).exitCode, kExitOk);
 }
 
 // An S3 store as the console sets it up: a bucket and a folder in the link,

@@ -26,6 +26,9 @@ namespace {
 using vx::json::Value;
 
 constexpr int kDefaultLogLines = 50;
+// Looks at a drive's status, kMountPollMs apart, that find it without its
+// server before a sync says that changes wait for the server.
+constexpr int kLooksWithoutServer = 4;
 // New drives take the first free letter from here on, wrapping to D.
 constexpr char16_t kFirstDefaultLetter = u'P';
 constexpr char16_t kFirstLetter = u'D';
@@ -80,23 +83,9 @@ bool ResolveDrive(const std::string& arg, std::string& id, std::string& error) {
 // The drive as the console names it in what it reports: "S:".
 std::string Shown(const MountStatus& drive) { return Letter(drive.drive) + ":"; }
 
-// Runs one request on the drive named by args[0], with a progress line, and
-// says what was done.
-int DriveRequest(const Args& args, const char* progress, bool (*request)(const std::string& id, std::string& error),
-                 std::string (*done)(const std::string& shown)) {
-  if (args.size() != 1) return ReportUsage("give one drive letter or id");
-  MountStatus drive;
-  std::string error;
-  if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
-  bool ok = false;
-  {
-    ProgressLine line(std::string(progress) + " " + args[0]);
-    ok = request(drive.id, error);
-  }
-  if (!ok) return ReportFailure(error);
-  std::printf("%s\n", done(Shown(drive)).c_str());
-  return kExitOk;
-}
+// Changes of a drive not yet on its server: files to upload and changes
+// made offline.
+int64_t Unsent(const MountStatus& drive) { return drive.pendingUploads + drive.journalOps; }
 
 // ---- commands ------------------------------------------------------------
 
@@ -117,7 +106,7 @@ int RunStatus(const Args& args) {
                         : m.offlineMode ? "offline"
                         : m.online      ? "mounted"
                                         : "no server";
-    if (m.mounted && m.pendingUploads > 0) state += ", " + std::to_string(m.pendingUploads) + " to send";
+    if (m.mounted && Unsent(m) > 0) state += ", " + std::to_string(Unsent(m)) + " to send";
     std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", m.id.c_str(), (Letter(m.drive) + ":").c_str(), state.c_str(),
                 vx::WideToUtf8(m.name).c_str(), DriveLink(m).c_str());
     if (m.mounted) std::printf("%18s%s, cache %s\n", "", m.mountPoint.c_str(), FormatBytes(m.cacheBytes).c_str());
@@ -155,7 +144,8 @@ std::string ParseDriveArgs(const Args& args, bool forAdd, DriveArgs& out) {
     } else if (named) {
       if (i + 1 == args.size()) return a + " needs a value";
       const std::string& v = args[++i];
-      if (a == "--drive" && (out.letter = ParseLetter(v)) == 0) return "not a drive letter: " + v;
+      if (a == "--drive" && ((out.letter = ParseLetter(v)) < kFirstLetter || out.letter > kLastLetter))
+        return "not a drive letter: " + v + " (give one of D to Z)";
       if (a == "--name") out.name = v;
       if (a == "--user") out.user = v;
       if (a == "--key") out.keyFile = v;
@@ -178,8 +168,8 @@ void WipeSecrets(MountConfig& cfg) {
   vx::SecureWipe(cfg.endpoint.privateKey);
 }
 
-// The drive's name and endpoint with its secrets. Empty on success, else
-// why the drive cannot be made.
+// The drive's name and endpoint from the arguments. Empty when they can
+// make a drive, else what is wrong with them (no server is asked).
 std::string BuildDrive(const DriveArgs& a, MountConfig& cfg) {
   if (a.link.find("://") == std::string::npos)
     return "not a share link or URL: " + a.link + " (give https://, http://, sftp:// or nfs://; see \"tarn add --help\")";
@@ -202,18 +192,18 @@ std::string BuildDrive(const DriveArgs& a, MountConfig& cfg) {
     return "the link names no export: give nfs://server/export/folder";
   if (!a.keyFile.empty() && parsed.protocol != "sftp")
     return "--key is for sftp:// drives; " + parsed.protocol + " drives log in with a password";
+  return std::string();
+}
+
+// The drive's secrets: the key file, the password or the key's passphrase.
+// Empty on success, else why they cannot be had.
+std::string ReadDriveSecrets(const DriveArgs& a, MountConfig& cfg) {
+  EndpointConfig parsed = cfg.endpoint;
+  (void)ParseShareLink(parsed);
   if (!a.keyFile.empty() && !vx::ReadWholeFile(a.keyFile, cfg.endpoint.privateKey))
     return "cannot read the key file " + a.keyFile;
-  const char* fromEnv = std::getenv(kPasswordVariable);
-  if (fromEnv != nullptr) {
-    cfg.endpoint.password = fromEnv;
-  } else if (!a.keyFile.empty()) {
-    // Without a terminal the key is taken as one without a passphrase.
-    ReadSecretFromTerminal("passphrase of the key (empty for none): ", cfg.endpoint.password);
-  } else if (!parsed.user.empty() && !ReadSecretFromTerminal("password for " + parsed.user + ": ", cfg.endpoint.password)) {
-    return "no password for " + parsed.user + ": give it in " + std::string(kPasswordVariable) +
-           " or run the command on a terminal";
-  }
+  const std::string problem = ServerSecret(parsed.user, !a.keyFile.empty(), false, cfg.endpoint.password);
+  if (!problem.empty()) return problem;
   if (!a.keyFile.empty()) {
     std::unique_ptr<SshKey> key;
     const Status read = SshKey::Read(cfg.endpoint.privateKey, cfg.endpoint.password, key);
@@ -225,8 +215,10 @@ std::string BuildDrive(const DriveArgs& a, MountConfig& cfg) {
 
 int RunAdd(const Args& args) {
   DriveArgs a;
-  const std::string usage = ParseDriveArgs(args, true, a);
-  if (!usage.empty()) return ReportUsage(usage);
+  std::string usage = ParseDriveArgs(args, true, a);
+  MountConfig cfg;
+  if (usage.empty()) usage = BuildDrive(a, cfg);
+  if (!usage.empty()) return ReportUsage(usage, "tarn add --help");
   // Asked first, so that nobody types a password for a service that is not
   // there.
   ServiceStatus status;
@@ -241,9 +233,8 @@ int RunAdd(const Args& args) {
   }
   if (letter == 0) return ReportFailure("every drive letter is in use; free one or give --drive");
 
-  MountConfig cfg;
   cfg.drive = letter;
-  const std::string problem = BuildDrive(a, cfg);
+  const std::string problem = ReadDriveSecrets(a, cfg);
   if (!problem.empty()) {
     WipeSecrets(cfg);
     return ReportFailure(problem);
@@ -277,10 +268,11 @@ int RunAdd(const Args& args) {
 // Probes here, without the service, with this user's rights.
 int RunProbeCommand(const Args& args) {
   DriveArgs a;
-  const std::string usage = ParseDriveArgs(args, false, a);
-  if (!usage.empty()) return ReportUsage(usage);
+  std::string usage = ParseDriveArgs(args, false, a);
   MountConfig cfg;
-  const std::string problem = BuildDrive(a, cfg);
+  if (usage.empty()) usage = BuildDrive(a, cfg);
+  if (!usage.empty()) return ReportUsage(usage, "tarn probe --help");
+  const std::string problem = ReadDriveSecrets(a, cfg);
   if (!problem.empty()) {
     WipeSecrets(cfg);
     return ReportFailure(problem);
@@ -324,15 +316,80 @@ int RunMount(const Args& args) {
   return ReportFailure(mounted.reason);
 }
 int RunUnmount(const Args& args) {
-  return DriveRequest(args, "unmounting", RequestUnmount, [](const std::string& d) { return "unmounted " + d; });
+  if (args.size() != 1) return ReportUsage("give one drive letter or id");
+  MountStatus drive;
+  std::string error;
+  if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
+  int64_t unsent = 0;
+  bool ok = false;
+  {
+    ProgressLine line("unmounting " + args[0]);
+    ok = RequestUnmount(drive.id, error, unsent);
+  }
+  if (!ok) return ReportFailure(error);
+  if (unsent == 0) {
+    std::printf("unmounted %s\n", Shown(drive).c_str());
+  } else {
+    std::printf("unmounted %s; %s not sent yet, which %s sent at its next mount\n", Shown(drive).c_str(),
+                Counted(static_cast<uint64_t>(unsent), "change", "changes").c_str(), unsent == 1 ? "is" : "are");
+  }
+  return kExitOk;
 }
+
+// Changes not yet sent are thrown away with the drive only when the user
+// says so: on the terminal, or with --force.
 int RunRemove(const Args& args) {
-  return DriveRequest(args, "removing", RequestRemoveMount,
-                      [](const std::string& d) { return "removed the drive " + d + " and its cache"; });
+  bool force = false;
+  Args drives;
+  for (const std::string& a : args) {
+    if (a == "--force") {
+      force = true;
+    } else if (a.starts_with("-")) {
+      return ReportUsage("unexpected argument: " + a, "tarn remove --help");
+    } else {
+      drives.push_back(a);
+    }
+  }
+  if (drives.size() != 1) return ReportUsage("give one drive letter or id", "tarn remove --help");
+  MountStatus drive;
+  std::string error;
+  if (!ResolveDrive(drives[0], drive, error)) return ReportFailure(error);
+  UnsentFiles unsent;
+  std::string code;
+  bool removed = false;
+  {
+    ProgressLine line("removing " + drives[0]);
+    removed = RequestRemoveMount(drive.id, error, !force, unsent, code);
+  }
+  if (!removed && code == kUnsentCode) {
+    const std::string what = Shown(drive) + " has changes of " +
+                             Counted(static_cast<uint64_t>(unsent.files), "file", "files") + " (" +
+                             FormatBytes(static_cast<uint64_t>(unsent.bytes)) + ") not yet sent to its server";
+    bool yes = false;
+    if (!AskOnTerminal(what + "; remove it and throw them away? [y/N] ", yes))
+      return ReportFailure(what + "; \"tarn sync " + Letter(drive.drive) + "\" sends them, or \"tarn remove " +
+                           Letter(drive.drive) + " --force\" throws them away with the drive");
+    if (!yes) {
+      std::printf("kept the drive %s\n", Shown(drive).c_str());
+      return kExitFailed;
+    }
+    ProgressLine line("removing " + drives[0]);
+    removed = RequestRemoveMount(drive.id, error, false, unsent, code);
+  }
+  if (!removed) return ReportFailure(error);
+  if (unsent.files == 0) {
+    std::printf("removed the drive %s and its cache\n", Shown(drive).c_str());
+  } else {
+    std::printf("removed the drive %s and its cache, with changes of %s (%s) that were not sent\n",
+                Shown(drive).c_str(), Counted(static_cast<uint64_t>(unsent.files), "file", "files").c_str(),
+                FormatBytes(static_cast<uint64_t>(unsent.bytes)).c_str());
+  }
+  return kExitOk;
 }
 
 // Sends what waits and follows it for as long as a mount is followed, so
-// that the user learns whether everything is on the server.
+// that the user learns whether everything is on the server: done in part
+// when not.
 int RunSync(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one drive letter or id");
   MountStatus drive;
@@ -343,21 +400,33 @@ int RunSync(const Args& args) {
     ProgressLine line("syncing " + args[0]);
     if (!RequestControl("syncNow", id, true, error)) return ReportFailure(error);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kMountTimeoutMs);
+    // A server back from an outage is connected again by the uploads the
+    // sync started: one look without it may come before they did.
+    int looksWithoutServer = 0;
     for (;;) {
       if (!FindDrive([&id](const MountStatus& m) { return m.id == id; }, "no such drive", drive, error))
         return ReportFailure(error);
-      if (drive.pendingUploads == 0 || !drive.online || std::chrono::steady_clock::now() >= deadline) break;
-      line.setLabel("syncing " + args[0] + ": " + std::to_string(drive.pendingUploads) + " to send");
+      looksWithoutServer = drive.online ? 0 : looksWithoutServer + 1;
+      // Offline, or without a server, nothing is sent until that changes.
+      if (Unsent(drive) == 0 || drive.offlineMode || looksWithoutServer == kLooksWithoutServer ||
+          std::chrono::steady_clock::now() >= deadline)
+        break;
+      line.setLabel("syncing " + args[0] + ": " + std::to_string(Unsent(drive)) + " to send");
       std::this_thread::sleep_for(std::chrono::milliseconds(kMountPollMs));
     }
   }
-  if (drive.pendingUploads == 0) {
+  const int64_t unsent = Unsent(drive);
+  if (unsent == 0) {
     std::printf("%s everything is on the server\n", Shown(drive).c_str());
     return kExitOk;
   }
-  std::printf("%s %d files still wait to be sent%s; \"tarn transfers\" shows them\n", Shown(drive).c_str(),
-              drive.pendingUploads, drive.online ? "" : " until the server can be reached");
-  return kExitOk;
+  std::string until;
+  if (drive.offlineMode) until = " until offline mode is off (\"tarn offline " + Letter(drive.drive) + " off\")";
+  else if (!drive.online) until = " until the server can be reached";
+  std::fprintf(stderr, "tarn: %s %s still %s to be sent%s; \"tarn transfers\" lists the files\n",
+               Shown(drive).c_str(), Counted(static_cast<uint64_t>(unsent), "change", "changes").c_str(),
+               unsent == 1 ? "waits" : "wait", until.c_str());
+  return kExitPartial;
 }
 
 int RunOffline(const Args& args) {
@@ -452,10 +521,19 @@ constexpr ConsoleCommand kCommands[] = {
      "without checking it (for a server you trust whose certificate is self-signed or made for another name).",
      RunAdd},
     {"mount", "DRIVE", kMountHelp, RunMount},
-    {"unmount", "DRIVE", "Unmounts a drive after sending its changes. A drive is named by its letter or its id.",
+    {"unmount", "DRIVE",
+     "Unmounts a drive after sending its changes: it waits up to 20 s for them and says how many are left, which\n"
+     "are sent at the drive's next mount. The drive stays unmounted when the service starts again (\"tarn mount\"\n"
+     "mounts it again, also at later starts). A drive is named by its letter or its id.",
      RunUnmount},
-    {"remove", "DRIVE", "Removes a drive and its cache, including changes not yet sent.", RunRemove},
-    {"sync", "DRIVE", "Sends a drive's changes now and says whether everything is on the server.", RunSync},
+    {"remove", "DRIVE [--force]",
+     "Removes a drive and its cache. When it has changes not yet sent, they are named and the removal is asked\n"
+     "on the terminal; without a terminal the drive is kept unless --force throws them away with it.",
+     RunRemove},
+    {"sync", "DRIVE",
+     "Sends a drive's changes now and waits up to a minute for them. Exits with 0 when everything is on the\n"
+     "server, and with 4 (done in part) when changes still wait: offline, without its server, or still going up.",
+     RunSync},
     {"offline", "DRIVE on|off", "Switches a drive's offline mode on or off.", RunOffline},
     {"probe", "<share link or URL> [--user U] [--key FILE] [--insecure]",
      "Tries what a server can do, from this computer, without the service. The password and --insecure are taken\n"
@@ -487,6 +565,23 @@ int ReportFailure(const std::string& error) {
   }
   std::fprintf(stderr, "tarn: %s\n", std::string(StatusTextWords(error)).c_str());
   return kExitFailed;
+}
+
+std::string ServerSecret(const std::string& user, bool withKey, bool s3, std::string& secret) {
+  if (const char* fromEnv = std::getenv(kPasswordVariable)) {
+    secret = fromEnv;
+    return std::string();
+  }
+  // Without a terminal the key is taken as one without a passphrase.
+  if (withKey) {
+    ReadSecretFromTerminal("passphrase of the key (empty for none): ", secret);
+    return std::string();
+  }
+  if (user.empty()) return std::string();
+  const std::string what = s3 ? "secret key" : "password";
+  if (ReadSecretFromTerminal(what + (s3 ? " of " : " for ") + user + ": ", secret)) return std::string();
+  return "no " + what + " for " + user + ": give it in " + std::string(kPasswordVariable) +
+         " or run the command on a terminal";
 }
 
 int ReportUsage(const std::string& message, std::string_view help) {

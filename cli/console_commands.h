@@ -16,14 +16,24 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoService = 3;
 // Done in part: a backup that skipped files it could not read, a restore
-// that left some out.
+// that left some out, a sync after which changes still wait.
 inline constexpr int kExitPartial = 4;
+// Ctrl+C ended the console while the service goes on, as a shell reports a
+// program that SIGINT ended.
+inline constexpr int kExitInterrupted = 130;
 
 // Reports a failed request on stderr: kExitNoService with a hint when the
 // service is not running, else kExitFailed.
 int ReportFailure(const std::string& error);
 // Reports wrong arguments on stderr with where to read the usage; kExitUsage.
 int ReportUsage(const std::string& message, std::string_view help = "tarn help");
+
+// The secret a server asks for, from TARN_PASSWORD or the terminal: with
+// `withKey` the passphrase of a private key (none without a terminal), else
+// the password of `user` (an S3 store's secret key with `s3`; nothing is
+// asked without a user). Empty when it was had or is not needed, else why
+// there is none.
+std::string ServerSecret(const std::string& user, bool withKey, bool s3, std::string& secret);
 
 // One console command: its word, its arguments and help for "--help", and
 // what runs it with the arguments after its word.

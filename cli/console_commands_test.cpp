@@ -81,9 +81,41 @@ class ConsoleCommandsTest : public ::testing::Test {
     return RunConsole(*exe_, args, root, env, asNobody, onTerminal);
   }
 
+  // Adds a drive of the in-memory server at `letter`, with the members
+  // `more` adds to its settings, and mounts it with the console; its id.
+  static std::string MountMemoryDrive(const std::string& letter, const std::string& more = "") {
+    Value drive;
+    EXPECT_TRUE(vx::json::Parse(R"({"drive":")" + letter + R"(","name":"Mem)" + letter +
+                                    R"(","endpoint":{"protocol":"memory","host":"mem"})" + more + "}",
+                                drive));
+    std::string id;
+    std::string error;
+    EXPECT_TRUE(RequestSetMount(drive, id, error)) << error;
+    const RunResult r = RunTarn({"mount", letter});
+    EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+    return id;
+  }
+  static std::string OnDrive(const std::string& letter, const std::string& name) {
+    return machine_->file("mnt/tarn/" + letter + "/" + name);
+  }
+  // Writes a file through the drive's folder, as a program does.
+  static bool WriteOnDrive(const std::string& letter, const std::string& name, const std::string& content) {
+    vx::UniqueFd fd(::open(OnDrive(letter, name).c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
+    return fd.valid() && vx::WriteAll(fd.get(), content.data(), content.size()) && fd.close();
+  }
+
   static test::TempDir* machine_;
   static std::string* exe_;
   static ServiceThread* service_;
+};
+
+// The in-memory server answers again, however a test ends.
+struct ServerBack {
+  ~ServerBack() {
+    Memory()->setDown(false);
+    Memory()->setSilent(0);
+    Memory()->clearFaults();
+  }
 };
 
 test::TempDir* ConsoleCommandsTest::machine_ = nullptr;
@@ -91,12 +123,16 @@ std::string* ConsoleCommandsTest::exe_ = nullptr;
 ServiceThread* ConsoleCommandsTest::service_ = nullptr;
 
 TEST_F(ConsoleCommandsTest, ConsoleCommands) {
+  const std::string notADrive = machine_->file("not-a-drive.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(notADrive, std::string("{\"endpoint\": ")));
+  const std::string noServer = machine_->file("no-server.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(noServer, std::string("{\"name\": \"Team\"}")));
   struct Case {
     std::vector<std::string> args;
     bool asNobody;
     const char* password;
     int exitCode;
-    const char* output;  // a piece of what it prints
+    std::string output;  // a piece of what it prints
   };
   const Case cases[] = {
       {{"help"}, false, nullptr, kExitOk, "add <share link or URL>"},
@@ -110,7 +146,7 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
       {{"run"}, false, nullptr, kExitAlreadyRunning, "the service is already running; it listens on /"},
       {{"add", "--help"}, false, nullptr, kExitOk, "never taken from the command line"},
       {{"add", "--help"}, false, nullptr, kExitOk, "sftp://[user@]server[:port]/folder    SFTP (also ssh://)"},
-      {{"add", "notaurl"}, false, nullptr, kExitFailed, "not a share link or URL: notaurl (give https://"},
+      {{"add", "notaurl"}, false, nullptr, kExitUsage, "not a share link or URL: notaurl (give https://"},
       {{"help", "offline"}, false, nullptr, kExitOk, "usage: tarn offline DRIVE on|off"},
       {{"help"}, false, nullptr, kExitOk, "\n  mount DRIVE\n"},
       {{"help"}, false, nullptr, kExitOk, "5 the service is already running"},
@@ -118,8 +154,14 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
       {{"mount", "--help"}, false, nullptr, kExitOk, "\ntarn mount --foreground DRIVE.json FOLDER\n"},
       {{"mount", "--foreground", "--help"}, false, nullptr, kExitOk, "\"endpoint\": {\"host\": "},
       {{"backup", "bogus"}, false, nullptr, kExitUsage, "unknown command: bogus (see \"tarn backup help\")"},
-      {{"add", "https://bob:pw@dav.example/files"}, false, nullptr, kExitFailed, "the link holds a password"},
+      {{"add", "https://bob:pw@dav.example/files"}, false, nullptr, kExitUsage, "the link holds a password"},
       {{"add", "https://bob@dav.example/files", "--drive", "1"}, false, nullptr, kExitUsage, "not a drive letter: 1"},
+      {{"add", "https://bob@dav.example/files", "--drive", "A"}, false, "pw", kExitUsage,
+       "not a drive letter: A (give one of D to Z)"},
+      {{"add", "--drive", "A"}, false, nullptr, kExitUsage, "not a drive letter: A"},
+      {{"add", "--drive", "E"}, false, nullptr, kExitUsage, "give the share link or URL of the drive"},
+      {{"remove", "R", "--now"}, false, nullptr, kExitUsage, "unexpected argument: --now"},
+      {{"sync"}, false, nullptr, kExitUsage, "give one drive letter or id"},
       {{"add", "https://bob@dav.example/files", "--name", "Team", "--drive", "R:"}, false, "pw", kExitOk,
        "added drive R:"},
       {{"add", "https://bob@dav.example/files", "--name", "Mine"}, true, "pw", kExitFailed,
@@ -133,6 +175,10 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
       {{"remove", "R:"}, false, nullptr, kExitOk, ""},
       {{"sync", "R"}, false, nullptr, kExitFailed, "no drive has the letter R"},
       {{"frobnicate"}, false, nullptr, kExitUsage, "unknown command: frobnicate"},
+      {{"mount", "--foreground", notADrive, machine_->path()}, false, nullptr, kExitUsage, notADrive + ": "},
+      {{"mount", "--foreground", noServer, machine_->path()}, false, nullptr, kExitUsage, noServer + ": "},
+      {{"mount", "--foreground", notADrive + ".missing", machine_->path()}, false, nullptr, kExitFailed,
+       "cannot read " + notADrive + ".missing"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : "") + (c.asNobody ? " as nobody" : ""));
@@ -212,7 +258,7 @@ TEST_F(ConsoleCommandsTest, ProbeOfAnUntrustedServerAndInsecure) {
   r = RunConsole(*exe_, {"probe", url, "--user", user, "--insecure"}, machine_->path(), untrusting);
   EXPECT_EQ(r.exitCode, kExitOk) << r.output;
   r = RunTarn({"probe", tarn::testing::RequiredEnv("TARN_DAV_URL"), "--insecure"}, false, password.c_str());
-  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_EQ(r.exitCode, kExitUsage) << r.output;
   EXPECT_NE(r.output.find("--insecure is for https:// links only"), std::string::npos) << r.output;
 }
 
@@ -254,7 +300,7 @@ TEST_F(ConsoleCommandsTest, AddShowsTheSftpHostKeyAsSshDoes) {
     }
   }
   r = RunTarn({"add", link, "--insecure"}, false, password.c_str());
-  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_EQ(r.exitCode, kExitUsage) << r.output;
   EXPECT_NE(r.output.find("--insecure is for https:// links only"), std::string::npos) << r.output;
 }
 
@@ -449,11 +495,11 @@ TEST_F(ConsoleCommandsTest, AddLogsInOnceAndRefusesWhatCannotWork) {
       {{"add", "http://" + user + "@127.0.0.1:1/dav", "--name", "Away"}, "pw", kExitOk,
        "without trying the log-in, as its server cannot be reached (send: Connection refused); mount it", true},
       {{"add", link, "--name", "Taken"}, password.c_str(), kExitOk, "logged in to its server", true},
-      {{"add", link, "--key", notAKey}, "pw", kExitFailed, "--key is for sftp:// drives", false},
+      {{"add", link, "--key", notAKey}, "pw", kExitUsage, "--key is for sftp:// drives", false},
       {{"add", "sftp://u@127.0.0.1/x", "--key", notAKey}, "", kExitFailed,
        "--key " + notAKey + " is not a private key that can be used", false},
-      {{"add", "nfs://127.0.0.1"}, nullptr, kExitFailed, "the link names no export", false},
-      {{"add", "nfs://127.0.0.1/"}, nullptr, kExitFailed, "the link names no export", false},
+      {{"add", "nfs://127.0.0.1"}, nullptr, kExitUsage, "the link names no export", false},
+      {{"add", "nfs://127.0.0.1/"}, nullptr, kExitUsage, "the link names no export", false},
       {{"add", link, "--name", std::string(kMaxDriveNameChars + 1, 'n')}, "pw", kExitUsage,
        "--name is longer than 128 characters", false},
       {{"add", link, "--name", "caf\xe9"}, "pw", kExitUsage, "--name is not valid UTF-8", false},
@@ -560,6 +606,238 @@ TEST_F(ConsoleCommandsTest, ForegroundMountRefusesNamesItsServerCannotKeep) {
   EXPECT_EQ(longName, ENAMETOOLONG) << out;
   EXPECT_EQ(longest, 0) << out;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == kExitOk) << out;
+}
+
+// Sync tells whether everything is on the server: done in part (4) while
+// changes wait, without the server or offline; and the status shows an
+// upload's failure while it lasts, not once the server took the file.
+TEST_F(ConsoleCommandsTest, SyncIsDoneInPartWhileChangesWaitAndStatusShowsOnlyALastingError) {
+  const ServerBack back;
+  // Uploads that give up, so that the server's absence shows at once.
+  MountMemoryDrive("Y", R"(,"net":{"retries":1,"retryMinMs":1,"retryMaxMs":1,"uploadsRetryForever":false},)"
+                        R"("cache":{"writebackDelayMs":3600000})");
+  ASSERT_TRUE(WriteOnDrive("Y", "a.txt", "first"));
+  Memory()->setDown(true);
+  RunResult r = RunTarn({"sync", "Y"});
+  EXPECT_EQ(r.exitCode, kExitPartial) << r.output;
+  EXPECT_NE(r.output.find("Y: 1 change still waits to be sent until the server can be reached"), std::string::npos)
+      << r.output;
+  r = RunTarn({"status"});
+  EXPECT_NE(r.output.find("error: upload of /a.txt: "), std::string::npos) << r.output;
+
+  Memory()->setDown(false);
+  r = RunTarn({"sync", "Y"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_EQ(r.output, "Y: everything is on the server\n");
+  std::string content;
+  EXPECT_TRUE(Memory()->readFile("/a.txt", &content) && content == "first") << content;
+  r = RunTarn({"status"});
+  EXPECT_EQ(r.output.find("error:"), std::string::npos) << r.output;
+
+  // Offline a new file is two changes: its name and its contents.
+  ASSERT_EQ(RunTarn({"offline", "Y", "on"}).exitCode, kExitOk);
+  ASSERT_TRUE(WriteOnDrive("Y", "b.txt", "second"));
+  r = RunTarn({"sync", "Y"});
+  EXPECT_EQ(r.exitCode, kExitPartial) << r.output;
+  EXPECT_NE(r.output.find("Y: 2 changes still wait to be sent until offline mode is off (\"tarn offline Y off\")"),
+            std::string::npos)
+      << r.output;
+  ASSERT_EQ(RunTarn({"offline", "Y", "off"}).exitCode, kExitOk);
+  r = RunTarn({"sync", "Y"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_TRUE(Memory()->readFile("/b.txt", &content) && content == "second") << content;
+  EXPECT_EQ(RunTarn({"remove", "Y"}).exitCode, kExitOk);
+}
+
+// An unmount answers within its wait while the server holds a call of the
+// drive (a read that would wait ten minutes), and says what waits for the
+// next mount.
+TEST_F(ConsoleCommandsTest, UnmountAnswersInTimeAndSaysWhatWaits) {
+  const ServerBack back;
+  Memory()->putFile("/held.txt", "read while the server is silent");
+  MountMemoryDrive("V", R"(,"net":{"connectTimeoutMs":600000,"ioTimeoutMs":600000},)"
+                        R"("cache":{"writebackDelayMs":3600000})");
+  ASSERT_TRUE(WriteOnDrive("V", "left.txt", "not sent"));
+  Memory()->setSilent(600000);
+  std::thread reader([] {
+    vx::UniqueFd fd(::open(OnDrive("V", "held.txt").c_str(), O_RDONLY | O_CLOEXEC));
+    char buffer[64];
+    if (fd.valid()) (void)!::read(fd.get(), buffer, sizeof buffer);
+  });
+  ASSERT_TRUE(test::Eventually([] { return Memory()->silentWaiters() >= 1; }));
+  const RunResult r = RunTarn({"unmount", "V"});
+  Memory()->setSilent(0);
+  reader.join();
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_EQ(r.output, "unmounted V:; 1 change not sent yet, which is sent at its next mount\n");
+  EXPECT_EQ(RunTarn({"remove", "V", "--force"}).exitCode, kExitOk);
+}
+
+// Changes not yet sent go with a removed drive only when the user says so:
+// on the terminal, or with --force; without either the drive stays.
+TEST_F(ConsoleCommandsTest, RemoveAsksBeforeItThrowsUnsentChangesAway) {
+  const std::string question =
+      "X: has changes of 1 file (10 B) not yet sent to its server; remove it and throw them away? [y/N] ";
+  auto listed = [] {
+    ServiceStatus status;
+    EXPECT_TRUE(RequestStatus(status));
+    for (const MountStatus& m : status.mounts)
+      if (m.drive == u'X') return true;
+    return false;
+  };
+  MountMemoryDrive("X", R"(,"cache":{"writebackDelayMs":3600000})");
+  ASSERT_TRUE(WriteOnDrive("X", "unsent.txt", "never sent"));
+  RunResult r = RunTarn({"remove", "X"});
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("X: has changes of 1 file (10 B) not yet sent to its server; \"tarn sync X\" sends them, "
+                          "or \"tarn remove X --force\" throws them away with the drive"),
+            std::string::npos)
+      << r.output;
+  EXPECT_TRUE(listed());
+  {
+    TerminalSession no(*exe_, {"remove", "X"}, machine_->path());
+    ASSERT_TRUE(no.waitFor(question));
+    no.type("n\r");
+    r = no.finish();
+    EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+    EXPECT_NE(r.output.find("kept the drive X:"), std::string::npos) << r.output;
+    EXPECT_TRUE(listed());
+  }
+  {
+    TerminalSession yes(*exe_, {"remove", "X"}, machine_->path());
+    ASSERT_TRUE(yes.waitFor(question));
+    yes.type("y\r");
+    r = yes.finish();
+    EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+    EXPECT_NE(r.output.find("removed the drive X: and its cache, with changes of 1 file (10 B) that were not sent"),
+              std::string::npos)
+        << r.output;
+    EXPECT_FALSE(listed());
+  }
+  r = RunTarn({"log", "30"});
+  EXPECT_NE(r.output.find("MemX: removed with its changes not yet sent, which are lost: changes of 1 file (10 B)"),
+            std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("MemX: 1 change not sent yet"), std::string::npos) << r.output;
+
+  MountMemoryDrive("X", R"(,"cache":{"writebackDelayMs":3600000})");
+  ASSERT_TRUE(WriteOnDrive("X", "unsent.txt", "never sent"));
+  r = RunTarn({"remove", "X", "--force"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_EQ(r.output, "removed the drive X: and its cache, with changes of 1 file (10 B) that were not sent\n");
+  EXPECT_FALSE(listed());
+}
+
+// Ctrl+C at a prompt for a secret ends the command and leaves the terminal
+// echoing what is typed, as it was.
+TEST_F(ConsoleCommandsTest, CtrlCAtAPasswordPromptGivesTheTerminalItsEchoBack) {
+  const std::string source = machine_->path();
+  struct Case {
+    std::vector<std::string> args;
+    const char* prompt;
+  };
+  const Case cases[] = {
+      {{"add", "https://bob@dav.example/files"}, "password for bob: "},
+      {{"probe", "sftp://bob@127.0.0.1:1/x"}, "password for bob: "},
+      {{"backup", "set", "--name", "cc", "--source", source, "--to", "sftp://bob@127.0.0.1:1/x"}, "password for bob: "},
+      {{"backup", "set", "--name", "cc", "--source", source, "--to", "sftp://127.0.0.1:1/x"},
+       "password of the backup repository: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    TerminalSession session(*exe_, c.args, machine_->path());
+    ASSERT_TRUE(session.waitFor(c.prompt));
+    EXPECT_FALSE(session.echoOn());
+    session.type("\x03");
+    const RunResult r = session.finish();
+    EXPECT_EQ(r.exitCode, 128 + SIGINT) << r.output;
+    EXPECT_TRUE(session.echoOn());
+  }
+  Value jobs;
+  std::string error;
+  ASSERT_TRUE(RequestBackup("backupList", "", nullptr, jobs, error)) << error;
+  EXPECT_EQ(jobs["jobs"].size(), 0u);
+}
+
+// The README's first steps as a user types them on a terminal, against the
+// test servers: a WebDAV drive checked, added, filled and synced, and the
+// same folder backed up to the SFTP server and a file of it restored, equal
+// to the byte.
+TEST_F(ConsoleCommandsTest, FirstStepsOfTheReadmeOnATerminal) {
+  using tarn::testing::RequiredEnv;
+  const std::string url = RequiredEnv("TARN_DAV_URL");
+  const std::string user = RequiredEnv("TARN_DAV_USER");
+  const std::string password = RequiredEnv("TARN_DAV_PASSWORD");
+  const std::string folder = "/first-steps-" + std::to_string(::getpid());
+  DavFolder dav(url, user, password, folder);
+  ASSERT_TRUE(dav.ready());
+  const std::string sftpUser = RequiredEnv("SFTP_USER");
+  const std::string repository = RequiredEnv("SFTP_ROOT") + folder;
+  const std::string to = "sftp://" + sftpUser + "@" + RequiredEnv("SFTP_HOST") + ":" + RequiredEnv("SFTP_PORT") +
+                         repository;
+  const test::TempDir home("tarn-first-steps", 0755);
+  const std::string documents = home.file("Documents");
+  std::string letter = "Dear Ann,\n";
+  for (int i = 0; i < 70000; ++i) letter.push_back(static_cast<char>(i * 7 % 251));
+  ASSERT_TRUE(vx::MakeDirs(documents + "/old"));
+  ASSERT_TRUE(vx::WriteFileAtomic(documents + "/letter.txt", letter));
+  ASSERT_TRUE(vx::WriteFileAtomic(documents + "/old/note.txt", std::string("an older note")));
+  // What the user types at each question the command asks.
+  using Answers = std::vector<std::pair<std::string, std::string>>;
+  auto typed = [&](const std::vector<std::string>& args, const Answers& answers = {}) {
+    TerminalSession session(*exe_, args, machine_->path());
+    for (const auto& [question, answer] : answers) {
+      EXPECT_TRUE(session.waitFor(question)) << question;
+      session.type(answer + "\r");
+    }
+    return session.finish();
+  };
+  auto expect = [](const RunResult& r, const std::string& fragment) {
+    EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+    EXPECT_NE(r.output.find(fragment), std::string::npos) << r.output;
+  };
+
+  // 1. (the service runs) and 2.
+  expect(typed({"status"}), "Tarn service 0.3.1");
+  const Answers davPassword = {{"password for " + user + ": ", password}};
+  expect(typed({"probe", url + folder, "--user", user}, davPassword), "[ok]");
+  expect(typed({"add", url + folder, "--user", user, "--drive", "F"}, davPassword), "added drive F: with id ");
+  // 3.
+  const std::string mountPoint = machine_->file("mnt/tarn/F");
+  expect(typed({"mount", "F"}), "mounted F: at " + mountPoint);
+  ASSERT_EQ(std::system(("cp -r " + documents + " " + mountPoint + "/").c_str()), 0);
+  expect(typed({"sync", "F"}), "F: everything is on the server");
+  EXPECT_TRUE(dav.content("Documents/letter.txt") == letter);
+  EXPECT_EQ(dav.content("Documents/old/note.txt"), "an older note");
+  // 4.
+  expect(typed({"backup", "set", "--name", "docs", "--source", documents, "--to", to},
+               {{"password for " + sftpUser + ": ", RequiredEnv("SFTP_PASSWORD")},
+                {"password of the backup repository: ", "first steps"},
+                {"the repository is new; its password again: ", "first steps"}}),
+         "added backup job ");
+  expect(typed({"backup", "run", "docs"}), "backup ok: 2 files");
+  expect(typed({"backup", "snapshots", "docs"}), "FILES");
+  // 5.
+  expect(typed({"backup", "ls", "docs", "latest", documents}), "letter.txt");
+  const std::string restored = home.file("restored");
+  expect(typed({"backup", "restore", "docs", "latest", documents + "/letter.txt", "--target", restored}),
+         "restore ok");
+  std::string back;
+  EXPECT_TRUE(vx::ReadWholeFile(restored + "/letter.txt", back));
+  EXPECT_TRUE(back == letter) << back.size() << " bytes";
+
+  EXPECT_EQ(RunTarn({"backup", "remove", "docs"}).exitCode, kExitOk);
+  EXPECT_EQ(RunTarn({"unmount", "F"}).exitCode, kExitOk);
+  EXPECT_EQ(RunTarn({"remove", "F"}).exitCode, kExitOk);
+  EndpointConfig sftp;
+  sftp.protocol = "sftp";
+  sftp.host = RequiredEnv("SFTP_HOST");
+  sftp.port = static_cast<uint32_t>(std::stoul(RequiredEnv("SFTP_PORT")));
+  sftp.user = sftpUser;
+  sftp.password = RequiredEnv("SFTP_PASSWORD");
+  std::unique_ptr<IBackend> backend = MakeBackend(sftp);
+  ASSERT_TRUE(backend && backend->connect().ok());
+  test::RemoveRemoteTree(*backend, repository);
 }
 
 TEST_F(ConsoleCommandsTest, ConsoleSaysWhenTheServiceIsNotRunning) {

@@ -1,14 +1,17 @@
 // Test support for the console: a copy of the tarn executable run in a
-// child process without a terminal, on a machine of its own (TARN_ROOT),
-// with the environment a test gives, as root or as nobody, collecting what
-// it printed. Test code only, driven from the test's thread.
+// child process without a terminal or on one of its own, on a machine of its
+// own (TARN_ROOT), with the environment a test gives, as root or as nobody,
+// collecting what it printed. Test code only, driven from the test's thread.
 #pragma once
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -81,6 +84,111 @@ inline RunResult RunConsole(const std::string& exe, const std::vector<std::strin
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
+
+// The tarn executable on a terminal of its own, driven as a user drives it:
+// a test waits for what it printed, types keys, and waits for its end. The
+// test keeps the terminal open past the program's end, so that what the
+// program left it set to (echo) can be read.
+class TerminalSession {
+ public:
+  // An end that never comes fails the test after this long.
+  static constexpr int kGiveUpMs = 120000;
+
+  TerminalSession(const std::string& exe, const std::vector<std::string>& args, const std::string& root,
+                  const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    // Made before the fork: the child of a process with threads may only
+    // call what is safe after it.
+    std::vector<std::string> environment;
+    for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
+    environment.push_back("TARN_ROOT=" + root);
+    for (const auto& [name, value] : env) environment.push_back(name + "=" + value);
+    std::vector<char*> envp;
+    for (std::string& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<std::string> argvText{exe};
+    argvText.insert(argvText.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argvText) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
+    if (pid_ == 0) {
+      ::execve(exe.c_str(), argv.data(), envp.data());
+      ::_exit(98);
+    }
+    EXPECT_GT(pid_, 0);
+    slave_ = ::open(::ptsname(master_), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    EXPECT_GE(slave_, 0);
+  }
+  ~TerminalSession() {
+    if (pid_ > 0 && !ended_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    if (slave_ >= 0) ::close(slave_);
+    if (master_ >= 0) ::close(master_);
+  }
+  TerminalSession(const TerminalSession&) = delete;
+  TerminalSession& operator=(const TerminalSession&) = delete;
+
+  // True once the program printed `text` after what earlier waits found;
+  // false when it ended without.
+  bool waitFor(const std::string& text) {
+    for (int waited = 0; waited < kGiveUpMs; waited += kSliceMs) {
+      const size_t at = output_.find(text, seen_);
+      if (at != std::string::npos) {
+        seen_ = at + text.size();
+        return true;
+      }
+      if (!readSome() && ended()) return output_.find(text, seen_) != std::string::npos;
+    }
+    return false;
+  }
+  // What a user types; "\x03" is Ctrl+C.
+  void type(const std::string& keys) { EXPECT_EQ(::write(master_, keys.data(), keys.size()), ssize_t(keys.size())); }
+  // Waits for the end: the exit code (128 + the signal when one ended the
+  // program, as a shell tells it) and everything it printed.
+  RunResult finish() {
+    for (int waited = 0; !ended() && waited < kGiveUpMs; waited += kSliceMs) readSome();
+    while (readSome()) {
+    }
+    return RunResult{exitCode_, output_};
+  }
+  // The terminal's echo, as the program left it.
+  bool echoOn() const {
+    termios settings{};
+    return ::tcgetattr(slave_, &settings) == 0 && (settings.c_lflag & ECHO) != 0;
+  }
+
+ private:
+  static constexpr int kSliceMs = 100;
+
+  // Reads what came within a slice; false when nothing did.
+  bool readSome() {
+    pollfd p{master_, POLLIN, 0};
+    if (::poll(&p, 1, kSliceMs) <= 0 || (p.revents & POLLIN) == 0) return false;
+    char buffer[4096];
+    const ssize_t n = ::read(master_, buffer, sizeof buffer);
+    if (n <= 0) return false;
+    output_.append(buffer, static_cast<size_t>(n));
+    return true;
+  }
+  bool ended() {
+    if (ended_) return true;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_) return false;
+    ended_ = true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    return true;
+  }
+
+  pid_t pid_ = -1;
+  int master_ = -1;
+  int slave_ = -1;
+  bool ended_ = false;
+  int exitCode_ = -1;
+  std::string output_;
+  size_t seen_ = 0;
+};
 
 // A machine of its own (TARN_ROOT) with a copy of the executable `built`
 // that any user can run, and the service with its backup manager on a

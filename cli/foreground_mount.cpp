@@ -54,14 +54,17 @@ int RunForegroundMount(const std::vector<std::string>& args) {
   if (!vx::ReadWholeFile(drivePath, text)) return Fail("cannot read " + drivePath);
   vx::json::Value json;
   std::string error;
-  if (!vx::json::Parse(text, json, &error)) return Fail(drivePath + ": " + error);
+  // The file stands for arguments: what is wrong in it is wrong arguments.
+  const bool parsed = vx::json::Parse(text, json, &error);
   vx::SecureWipe(text);
+  if (!parsed) return ReportUsage(drivePath + ": " + error, "tarn mount --help");
   MountConfig config = MountConfigFromJson(json);
   const bool idGiven = !config.id.empty();
   error = ValidateMountConfig(config);
-  if (!error.empty()) return Fail(drivePath + ": " + error);
+  if (!error.empty()) return ReportUsage(drivePath + ": " + error, "tarn mount --help");
   if (!idGiven) config.id = ForegroundDriveId(config.endpoint);
-  if (!IsPlainDriveId(config.id)) return Fail(drivePath + ": \"id\" must be one plain name: it names the cache folder");
+  if (!IsPlainDriveId(config.id))
+    return ReportUsage(drivePath + ": \"id\" must be one plain name: it names the cache folder", "tarn mount --help");
 
   // Blocked before any thread starts, so every thread inherits the mask and
   // the signals wait for sigwait below.

@@ -4,7 +4,10 @@
 // thread of its own while it is shown.
 #pragma once
 
+#include <signal.h>
+
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -22,8 +25,32 @@ inline constexpr const char* kPasswordVariable = "TARN_PASSWORD";
 std::string Printable(std::string_view text);
 
 // Reads one line from the controlling terminal with echo off. False when
-// there is no terminal.
+// there is no terminal. A signal that ends the program meanwhile (Ctrl+C)
+// gives the terminal its echo back first.
 bool ReadSecretFromTerminal(const std::string& prompt, std::string& secret);
+
+// Asks a question on the controlling terminal and reads the answer: `yes`
+// for "y" or "yes", in any case. False when there is no terminal.
+bool AskOnTerminal(const std::string& question, bool& yes);
+
+// Holds Ctrl+C (SIGINT) back while it lives, so that a command following
+// work of the service can say, when the user presses it, that the work goes
+// on. Made on the main thread before any other thread of the command starts
+// (threads inherit what it holds back); an interrupt that came and was not
+// taken by pause ends the program as usual when it goes.
+class InterruptWatch {
+ public:
+  InterruptWatch();
+  ~InterruptWatch();
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+  // Waits up to `ms`; true when Ctrl+C came meanwhile (or before).
+  bool pause(uint32_t ms);
+
+ private:
+  sigset_t before_;
+};
 
 // Shows "label ..." with a turning mark on stderr while it lives, when
 // stderr is a terminal; nothing otherwise.

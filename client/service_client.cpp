@@ -127,6 +127,7 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
     const int64_t cache = m["cacheBytes"].asInt64();
     ms.cacheBytes = cache > 0 ? static_cast<uint64_t>(cache) : 0;
     ms.pendingUploads = static_cast<int32_t>(m["pendingUploads"].asInt());
+    ms.journalOps = m["journalOps"].asInt64();
     out.mounts.push_back(std::move(ms));
   }
 }
@@ -189,7 +190,17 @@ bool RequestMount(const std::string& id, std::string& error) {
 }
 
 bool RequestUnmount(const std::string& id, std::string& error) {
-  return CallWithId("unmount", id, error, kMountTimeoutMs);
+  int64_t unsent = 0;
+  return RequestUnmount(id, error, unsent);
+}
+
+bool RequestUnmount(const std::string& id, std::string& error, int64_t& unsent) {
+  Value request = Request("unmount");
+  request.set("id", id);
+  Value reply;
+  if (!Call(request, error, kMountTimeoutMs, &reply)) return false;
+  unsent = reply["unsent"].asInt64();
+  return true;
 }
 
 bool RequestControl(const std::string& op, const std::string& id, bool on, std::string& error) {
@@ -200,10 +211,23 @@ bool RequestControl(const std::string& op, const std::string& id, bool on, std::
 }
 
 bool RequestRemoveMount(const std::string& id, std::string& error) {
+  UnsentFiles unsent;
+  std::string code;
+  return RequestRemoveMount(id, error, false, unsent, code);
+}
+
+bool RequestRemoveMount(const std::string& id, std::string& error, bool keepUnsent, UnsentFiles& unsent,
+                        std::string& code) {
   Value request = Request("removeMount");
   request.set("id", id);
   request.set("clearCache", true);
-  return Call(request, error, kRemoveMountTimeoutMs);
+  if (keepUnsent) request.set("keepUnsent", true);
+  Value reply;
+  const bool ok = Call(request, error, kRemoveMountTimeoutMs, &reply);
+  code = reply["code"].asString();
+  unsent.files = reply["unsentFiles"].asInt64();
+  unsent.bytes = reply["unsentBytes"].asInt64();
+  return ok;
 }
 
 bool RequestStopUpload(const std::string& id, const std::string& path, std::string& error) {

@@ -58,6 +58,7 @@ struct MountStatus {
   std::string lastError;
   uint64_t cacheBytes = 0;
   int32_t pendingUploads = 0;
+  int64_t journalOps = 0;  // changes made offline (new, moved, deleted names) not yet sent
   vx::json::Value config;
 };
 
@@ -113,9 +114,23 @@ uint32_t CallerUmask();
 bool RequestStatus(ServiceStatus& out);
 bool RequestMount(const std::string& id, std::string& error);
 bool RequestUnmount(const std::string& id, std::string& error);
+// `unsent` receives the changes that wait for the drive's next mount.
+bool RequestUnmount(const std::string& id, std::string& error, int64_t& unsent);
 // `op` is "syncNow", "setOffline" or "clearCache".
 bool RequestControl(const std::string& op, const std::string& id, bool on, std::string& error);
+// Changes of a drive not yet sent to its server.
+struct UnsentFiles {
+  int64_t files = 0;
+  int64_t bytes = 0;
+};
+// Removes the drive with its cache, with whatever it has not sent.
 bool RequestRemoveMount(const std::string& id, std::string& error);
+// The same; with `keepUnsent`, a drive that has changes not yet sent is
+// kept, and `code` is kUnsentCode. `unsent` receives those changes: what a
+// removal threw away, or what kept the drive.
+inline constexpr std::string_view kUnsentCode = "unsent";
+bool RequestRemoveMount(const std::string& id, std::string& error, bool keepUnsent, UnsentFiles& unsent,
+                        std::string& code);
 bool RequestStopUpload(const std::string& id, const std::string& path, std::string& error);
 bool RequestSetAppSettings(const vx::json::Value& settings, std::string& error);
 bool RequestCheckUpdate(bool apply, std::string& error);

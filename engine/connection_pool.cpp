@@ -155,8 +155,8 @@ void ConnectionPool::release(size_t slot) {
 }
 
 Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label,
-                           const Operation& op) {
-  return runOn(policy, cancel, label, op, false);
+                           const Operation& op, const FailureObserver& failed) {
+  return runOn(policy, cancel, label, op, false, failed);
 }
 
 Status ConnectionPool::probe(const RetryPolicy& policy, const CancelToken* cancel) {
@@ -164,7 +164,7 @@ Status ConnectionPool::probe(const RetryPolicy& policy, const CancelToken* cance
 }
 
 Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label,
-                             const Operation& op, bool probe) {
+                             const Operation& op, bool probe, const FailureObserver& failed) {
   RetryPolicy timed = WithinDeadline(policy, cancel);
   if (timed.clockMs == nullptr) timed.clockMs = SteadyNowMs;
   // Counts the budget alone: with every connection stuck on a silent
@@ -181,6 +181,7 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     if (refuse()) return Status(Status::kCanceled, "");
     if (!lease) {
       Status status = acquireSlot(lease, cancel, budget.budgetLeftMs(runAcquireTimeoutMs_), probe);
+      if (!status.ok() && status.retryable() && failed) failed(status);
       if (!status.ok()) return refuse() ? Status(Status::kCanceled, "") : status;
     }
     // A call that got its connection only after others found the server
@@ -191,6 +192,7 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     lease->setCancelToken(nullptr);
     noteOutcome(status);
     if (status.retryable()) lease.backend()->disconnect();
+    if (status.retryable() && failed) failed(status);
     return status;
   };
   auto reconnect = [&]() -> Status {
@@ -200,6 +202,7 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     Status status = lease.backend()->connect();
     lease->setCancelToken(nullptr);
     noteOutcome(status);
+    if (status.retryable() && failed) failed(status);
     return status;
   };
   const std::string text(label);

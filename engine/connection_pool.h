@@ -43,6 +43,9 @@ class ConnectionPool {
  public:
   using Factory = std::function<std::unique_ptr<IBackend>()>;
   using Operation = std::function<Status(IBackend&)>;
+  // Told of each failed attempt that the loop goes on after, connects
+  // included: a caller that keeps trying may show why it waits.
+  using FailureObserver = std::function<void(const Status&)>;
 
   // How long run waits for a free connection (less when the call's retry
   // budget ends sooner), and the longest single wait on the condition
@@ -93,7 +96,8 @@ class ConnectionPool {
   // back-end after network failures and time-outs. The label names the
   // operation in warnings (empty: no warnings). A token with a deadline
   // bounds the loop's budget, and a loop its deadline ends is a time-out.
-  Status run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label, const Operation& op);
+  Status run(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label, const Operation& op,
+             const FailureObserver& failed = nullptr);
 
   // What a server call's result says of the server: a time-out makes it
   // silent, any answer (success or a refusal the server sent) makes it
@@ -135,7 +139,7 @@ class ConnectionPool {
   // acquire and run, for a probe (connects whatever the server's state) or not.
   Status acquireSlot(Lease& lease, const CancelToken* cancel, uint32_t timeoutMs, bool probe);
   Status runOn(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label, const Operation& op,
-               bool probe);
+               bool probe, const FailureObserver& failed = nullptr);
 
   Factory factory_;
   const uint32_t runAcquireTimeoutMs_;

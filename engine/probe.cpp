@@ -319,7 +319,7 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     report.add(ProbeItem::kFailure, "list", "cannot list the root: " + st.words());
     return;
   }
-  report.add(ProbeItem::kOk, "list", std::to_string(entries.size()) + " entries in the root");
+  report.add(ProbeItem::kOk, "list", Counted(entries.size(), "entry", "entries") + " in the root");
 
   // Linux shows every name a server lists, but for those holding '\',
   // which the drive cannot tell from a path.

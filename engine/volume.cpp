@@ -126,7 +126,7 @@ Status Volume::start(std::string* errorText, const CancelToken* within) {
       // works, and no wait mends it.
       refused = st;
     } else {
-      setLastError(st);
+      setLastError(st, RequestKind::kConnect);
       vx::log::write(vx::log::kWarn, "%s: initial connect failed: %s (serving from cache)", id.c_str(),
                      st.toString().c_str());
     }
@@ -150,6 +150,8 @@ Status Volume::start(std::string* errorText, const CancelToken* within) {
 }
 
 void Volume::noteConnected(IBackend& backend) {
+  // Calls are also handed a back-end whose reconnect failed.
+  if (backend.isConnected()) requestSucceeded(RequestKind::kConnect);
   if (capsFromServer_.load()) return;
   auto caps = std::make_shared<BackendCaps>(backend.caps());
   config_.probed.applyTo(*caps);
@@ -364,16 +366,31 @@ void Volume::clearCache() {
   meta_->clear();
 }
 
-void Volume::setLastError(const Status& status) {
+void Volume::setLastError(const Status& status, RequestKind kind) {
   std::string text = status.toString();
   const uint64_t now = SteadyNowMs();
   std::lock_guard<std::mutex> lock(lastErrorMu_);
   lastError_ = std::move(text);
   lastErrorMs_ = now;
+  lastErrorKind_ = kind;
 }
 
-void Volume::recordError(const char* prefix, const Status& st) {
-  setLastError(Status(st.code, std::string(prefix) + st.message, st.native));
+void Volume::recordError(RequestKind kind, const Status& st) {
+  const char* prefix = kind == RequestKind::kStat     ? "stat: "
+                       : kind == RequestKind::kList   ? "list: "
+                       : kind == RequestKind::kCreate ? "create: "
+                       : kind == RequestKind::kUnlink ? "unlink: "
+                       : kind == RequestKind::kRename ? "rename: "
+                       : kind == RequestKind::kRead   ? "read: "
+                                                      : "";
+  setLastError(Status(st.code, std::string(prefix) + st.message, st.native), kind);
+}
+
+void Volume::requestSucceeded(RequestKind kind) {
+  std::lock_guard<std::mutex> lock(lastErrorMu_);
+  if (lastErrorMs_ == 0 || lastErrorKind_ != kind) return;
+  lastError_.clear();
+  lastErrorMs_ = 0;
 }
 
 void Volume::queueUpload(const std::string& path, uint32_t delayMs, std::shared_ptr<CacheFile> cache) {

@@ -109,7 +109,6 @@ struct VolumeTimings {
   uint32_t tickMs = 1000;              // longest wait of the tick thread between steps
   uint32_t maintenanceMs = 60000;      // eviction and dirty rescan pass
   uint32_t streamIdleMs = 20000;       // sequential streams unused this long are closed
-  uint32_t lastErrorShownMs = 600000;  // status shows the last error this long
   uint32_t fetchAcquireMs = 60000;     // wait for a free connection in the read path, within the retry budget
   uint32_t connectSlackMs = 1000;      // added to the connect time-out for start's connect
   uint32_t renameWaitMs = 30000;       // a rename waits this long for uploads it stopped
@@ -181,13 +180,20 @@ struct VolumeStatus {
   std::string journalProblem;  // why the journal may not survive a restart; empty when sound
   uint64_t bytesDown = 0;
   uint64_t bytesUp = 0;
-  std::string lastError;  // empty once older than the shown time
+  // The latest failure of a server request, shown until the next request of
+  // its kind succeeds; empty when none.
+  std::string lastError;
   uint64_t lastErrorMs = 0;
   // Files whose upload the server refused with the same answer
   // kStuckUploadFailures times in a row; while there are any, lastError
   // names the first with that answer.
   uint32_t failingUploads = 0;
 };
+
+// The kinds of server request whose failures a drive's status shows: a
+// failure shows, however long ago it came, until the next request of its
+// kind succeeds (a connection made, a file read, an upload done, ...).
+enum class RequestKind { kOther, kConnect, kStat, kList, kCreate, kUnlink, kRename, kRead, kUpload };
 
 // Refusals of one file's upload with the same answer of the server (no
 // network failure, which passes) after which the drive shows it for as long
@@ -251,7 +257,9 @@ class Volume {
   void kick();
   void rescanDirty();
   void clearCache();
-  void setLastError(const Status& status);
+  // Records a failure of a request of `kind`, shown until the next request
+  // of that kind succeeds (kOther: until the next failure).
+  void setLastError(const Status& status, RequestKind kind = RequestKind::kOther);
   // Enters or re-times the upload queue entry of a path.
   void queueUpload(const std::string& path, uint32_t delayMs, std::shared_ptr<CacheFile> cache);
   // Wakes the tick thread for an early step.
@@ -452,8 +460,11 @@ class Volume {
   // recorded (an upload that ended meanwhile); false (attr untouched) when
   // neither applies.
   bool showOwnChange(const MetaCache::Question& question, const std::string& path, RemoteAttr& attr);
-  // The last error: the failure's message after a prefix naming the step.
-  void recordError(const char* prefix, const Status& st);
+  // The last error: the failure's message after a prefix naming the kind
+  // of request ("stat: ", "list: ", ...).
+  void recordError(RequestKind kind, const Status& st);
+  // A request of `kind` succeeded: a failure of that kind shows no longer.
+  void requestSucceeded(RequestKind kind);
   // Runs one server call under the ordinary policy and the volume's token.
   Status serverCall(const char* label, const ConnectionPool::Operation& op);
   // Replays what the journal still holds, so that an online change reaches
@@ -516,6 +527,10 @@ class Volume {
                        std::optional<RemoteAttr>& seen);
   Status uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
                      const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize);
+  // Also for each failed attempt: a server out of reach shows in the status
+  // while the upload tries again (for ever, by default), not only once it
+  // gave up.
+  void recordUploadError(const std::string& path, const Status& st);
   // The server's size must be localSize; attr (may be null) gets what the
   // server reported.
   Status verifyUpload(const std::string& path, const std::shared_ptr<CacheFile>& cache, uint64_t localSize,
@@ -591,6 +606,7 @@ class Volume {
   std::mutex lastErrorMu_;
   std::string lastError_;     // guarded by lastErrorMu_
   uint64_t lastErrorMs_ = 0;  // guarded by lastErrorMu_
+  RequestKind lastErrorKind_ = RequestKind::kOther;  // guarded by lastErrorMu_
 
   std::atomic<bool> rangeIgnored_{false};
   vx::log::LineLimiter refusalLog_;  // locks itself

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include "engine/clock.h"
@@ -47,6 +48,19 @@ std::string ConflictName(const std::string& path, int64_t unixSeconds, int n) {
 }
 
 Status Stopped() { return Status(Status::kCanceled, "volume stopped"); }
+
+// The kind of request a serverCall's label stands for, as its failures are
+// recorded.
+RequestKind KindOfCall(std::string_view label) {
+  constexpr std::pair<std::string_view, RequestKind> kKinds[] = {
+      {"stat", RequestKind::kStat},     {"list", RequestKind::kList},     {"create", RequestKind::kCreate},
+      {"mkdir", RequestKind::kCreate},  {"unlink", RequestKind::kUnlink}, {"rmdir", RequestKind::kUnlink},
+      {"rename", RequestKind::kRename}, {"read", RequestKind::kRead},
+  };
+  for (const auto& [name, kind] : kKinds)
+    if (name == label) return kind;
+  return RequestKind::kOther;
+}
 Status ReadOnly() { return Status(Status::kAccessDenied, "read-only mount"); }
 
 }  // namespace
@@ -55,10 +69,13 @@ Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op
   // On a silent server the pool fails the call at once; callers with a
   // cached answer then give that.
   freeIdleConnection();
-  return pool_->run(RetryPolicyFor(config_.net), callToken(), label, [&](IBackend& backend) {
+  Status st = pool_->run(RetryPolicyFor(config_.net), callToken(), label, [&](IBackend& backend) {
     noteConnected(backend);
     return op(backend);
   });
+  // A missing name is an answer too: the server does this kind of request.
+  if (st.ok() || st.code == Status::kNotFound) requestSucceeded(KindOfCall(label));
+  return st;
 }
 
 Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCache, bool* answered) {
@@ -108,7 +125,7 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
     } else if (st.code == Status::kNotFound) {
       kept = meta_->answerNegative(question, path);
     } else {
-      recordError("stat: ", st);
+      recordError(RequestKind::kStat, st);
       // Out of reach, the server's copy cannot have been read anew: what the
       // drive last saw of it serves, so cached files stay readable.
       if (st.retryable() && (meta_->getLastAttr(path, &out) || cachedObjectAttr(path, out))) return Status();
@@ -145,7 +162,7 @@ Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirList
     auto listing = std::make_shared<DirListing>();
     Status st = serverCall("list", [&](IBackend& b) { return b.listPacked(path, *listing); });
     if (!st.ok()) {
-      recordError("list: ", st);
+      recordError(RequestKind::kList, st);
       if (st.retryable() && meta_->getLastListing(path, &out)) return Status();
       return st;
     }
@@ -418,7 +435,7 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   // Offline changes still waiting go first: the name may be one of theirs.
   Status st = online ? replayJournal() : Status();
   if (!st.ok()) {
-    recordError("create: ", st);
+    recordError(RequestKind::kCreate, st);
     return st;
   }
   st = checkName(path);
@@ -430,7 +447,7 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   else
     st = journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path});
   if (!st.ok()) {
-    recordError("create: ", st);
+    recordError(RequestKind::kCreate, st);
     return st;
   }
   RemoteAttr attr;
@@ -577,7 +594,7 @@ Status Volume::unlink(const std::string& asked, bool isDir) {
     if (st.ok()) st = serverCall(isDir ? "rmdir" : "unlink", [&](IBackend& b) { return b.remove(path, isDir); });
   }
   if (!st.ok() && st.code != Status::kNotFound) {
-    recordError("unlink: ", st);
+    recordError(RequestKind::kUnlink, st);
     endDelete();
     if (pending) queueUpload(path, 0, nullptr);
     return st;

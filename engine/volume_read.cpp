@@ -207,7 +207,7 @@ Status Volume::readOwnCopy(OpenFile& file, uint64_t offset, uint8_t* buffer, uin
     if (st.ok() && n == 0) break;
   }
   if (st.code != Status::kConflict) {
-    if (!st.ok()) recordError("read: ", st);
+    if (!st.ok()) recordError(RequestKind::kRead, st);
     return st;
   }
   got = 0;
@@ -338,6 +338,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
     }
     if (lease) lease->setCancelToken(nullptr);
     if (st.ok()) {
+      requestSucceeded(RequestKind::kRead);
       TransferEnd(recordId, true, "");
       return st;
     }
@@ -361,7 +362,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
       }
     }
     if (!st.retryable()) {
-      if (st.code != Status::kNotFound && st.code != Status::kCanceled) recordError("read: ", st);
+      if (st.code != Status::kNotFound && st.code != Status::kCanceled) recordError(RequestKind::kRead, st);
       TransferEnd(recordId, false, st.code == Status::kCanceled ? "canceled" : st.toString());
       return st;
     }
@@ -374,7 +375,7 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
     // A silent server has had its time-out: no attempt that would end past
     // the budget starts.
     if (!backoff.fitsAnother() || !backoff.sleepNext(cancel)) {
-      setLastError(st);
+      setLastError(st, RequestKind::kRead);
       TransferEnd(recordId, false, st.toString());
       return st;
     }
@@ -426,6 +427,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
   };
   Backoff backoff(ReadRetryPolicy(config_.net, cancel));
   Status st;
+  bool streamed = false;  // the server sent bytes, not the cache alone
   for (;;) {
     st = Status();
     backoff.attemptBegins();
@@ -496,6 +498,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
         st = s->stream->read(s->buffer.data() + n, blockSize - n, k);
         pool_->noteOutcome(st);
         if (!st.ok()) break;
+        streamed = true;
         n += k;
         bytesDown_ += k;
         if (k != 0) limiter_.consume(k, cancel);
@@ -553,7 +556,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
     dropStream();
     if (st.code == Status::kCanceled) break;
     if (!st.retryable()) {
-      if (st.code != Status::kNotFound) recordError("read: ", st);
+      if (st.code != Status::kNotFound) recordError(RequestKind::kRead, st);
       break;
     }
     if (s->lease) s->lease->disconnect();
@@ -565,6 +568,7 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
     if (!backoff.fitsAnother() || !backoff.sleepNext(cancel)) break;
   }
   TransferEnd(recordId, st.ok(), st.ok() ? "" : st.toString());
+  if (st.ok() && streamed) requestSucceeded(RequestKind::kRead);
   if (s->lease) s->lease->setCancelToken(nullptr);
   s->lastUseMs = SteadyNowMs();
   return st;

@@ -108,7 +108,7 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   // Offline changes still waiting go first: either name may be one of theirs.
   Status st = online ? replayJournal() : Status();
   if (!st.ok()) {
-    recordError("rename: ", st);
+    recordError(RequestKind::kRename, st);
     return st;
   }
   st = checkName(to);
@@ -122,7 +122,7 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   st = holdUploadsForRename(from, to, pending);
   if (!st.ok()) return st;
   auto fail = [&](const Status& failure) {
-    recordError("rename: ", failure);
+    recordError(RequestKind::kRename, failure);
     if (pending) queueUpload(from, 0, nullptr);
     endRename(from, to);
     return failure;

@@ -43,14 +43,15 @@ void Volume::status(VolumeStatus& out) {
   }
   out.bytesDown = bytesDown_.load();
   out.bytesUp = bytesUp_.load();
-  const uint64_t now = SteadyNowMs();
+  // A connection the pool holds was made after a failed one.
+  if (out.online) requestSucceeded(RequestKind::kConnect);
   std::lock_guard<std::mutex> lock(lastErrorMu_);
   if (!failing.empty()) {
     // A server that keeps refusing a file stays in view until it takes it:
     // it will not mend itself, and the changes live only in the cache.
     out.lastError = std::move(failing);
     out.lastErrorMs = lastErrorMs_;
-  } else if (lastErrorMs_ != 0 && now - lastErrorMs_ < timings_.lastErrorShownMs) {
+  } else if (lastErrorMs_ != 0) {
     out.lastError = lastError_;
     out.lastErrorMs = lastErrorMs_;
   } else if (!out.journalProblem.empty()) {

@@ -282,6 +282,7 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
     if (cache->size() != attr.size || !cache->pendingMtime().isZero()) cache->setDirty(true);
     cache->saveMap();
     TransferEnd(info.id, true, "");
+    requestSucceeded(RequestKind::kUpload);
     vx::log::WriteLimited(fileLog_, "uploaded", SteadyNowMs(), vx::log::kInfo, "%s: uploaded %s (%s)", id, path.c_str(),
                           FormatBytes(cache->size()).c_str());
     return Status();
@@ -303,7 +304,7 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
                           "%s: upload of %s dropped, file deleted meanwhile", id, path.c_str());
     return Status(Status::kNotFound, "deleted");
   }
-  setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native));
+  recordUploadError(path, st);
   TransferEnd(info.id, false, st.toString());
   vx::log::WriteLimited(fileLog_, "failed", SteadyNowMs(), vx::log::kWarn, "%s: upload of %s failed: %s", id,
                         path.c_str(), st.toString().c_str());
@@ -314,6 +315,7 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
                              const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize,
                              std::optional<RemoteAttr>& seen) {
   const RetryPolicy policy = UploadRetryPolicyFor(config_.net);
+  const ConnectionPool::FailureObserver uploadFailed = [&](const Status& failed) { recordUploadError(path, failed); };
   std::vector<std::pair<uint64_t, uint64_t>> ranges = cache->dirtyRanges();
   uint64_t done = 0;
   auto ended = [&] {
@@ -361,10 +363,13 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
         if (!present) st = cache->ensureRange(offset, length, fetcher(), cancel);
         if (st.ok() && !present) present = cache->readIfCached(offset, bytes.data(), length);
         if (st.ok() && present) {
-          st = pool_->run(policy, cancel, "write", [&](IBackend& b) {
-            noteConnected(b);
-            return b.writeAt(path, offset, bytes.data(), length);
-          });
+          st = pool_->run(
+              policy, cancel, "write",
+              [&](IBackend& b) {
+                noteConnected(b);
+                return b.writeAt(path, offset, bytes.data(), length);
+              },
+              uploadFailed);
         }
         if (st.ok() && present) {
           limiter_.consume(length, cancel);
@@ -468,7 +473,7 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
     if (meta_->getAttr(path, &known, &negative) && !negative) mtime = known.mtime;
   }
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min({config_.transfer.chunkBytes, kWholePieceBytes, size})));
-  st = pool_->run(UploadRetryPolicyFor(config_.net), cancel, "put", [&](IBackend& b) -> Status {
+  const auto attempt = [&](IBackend& b) -> Status {
     noteConnected(b);
     std::unique_ptr<IWriteStream> stream;
     // An empty file goes up whole with the request that opens the upload.
@@ -510,9 +515,15 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
     if (!s.ok()) return s;
     if (!mtime.isZero()) (void)b.setTimes(path, mtime, Timestamp());
     return Status();
-  });
+  };
+  st = pool_->run(UploadRetryPolicyFor(config_.net), cancel, "put", attempt,
+                  [&](const Status& failed) { recordUploadError(path, failed); });
   if (st.ok()) sentSize = size;
   return st;
+}
+
+void Volume::recordUploadError(const std::string& path, const Status& st) {
+  setLastError(Status(st.code, "upload of " + path + ": " + st.message, st.native), RequestKind::kUpload);
 }
 
 Status Volume::verifyUpload(const std::string& path, const std::shared_ptr<CacheFile>& cache, uint64_t localSize,

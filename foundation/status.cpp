@@ -108,6 +108,10 @@ Timestamp Timestamp::now() {
   return fromTimespec(ts.tv_sec, ts.tv_nsec);
 }
 
+std::string Counted(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string FormatBytes(uint64_t bytes) {
   char buf[48];
   if (bytes < 1024) {

@@ -87,5 +87,7 @@ struct Timestamp {
 };
 
 std::string FormatBytes(uint64_t bytes);
+// "1 file", "2 files": a count with its word, as messages and logs read.
+std::string Counted(uint64_t count, const char* one, const char* many);
 
 }  // namespace tarn

@@ -71,8 +71,19 @@ Value DoSetMount(ServiceState& st, const Value& req) {
   return reply;
 }
 
+// With "keepUnsent", a drive with changes not yet sent is kept, and the
+// refusal (code "unsent") says how many; a removal says what went with it.
 Value DoRemoveMount(ServiceState& st, const Value& req) {
-  return StatusReply(st.removeMount(req["id"].asString(), req["clearCache"].asBool(false)));
+  UnsentChanges unsent;
+  Status s = st.removeMount(req["id"].asString(), req["clearCache"].asBool(false), req["keepUnsent"].asBool(false),
+                            &unsent);
+  const bool kept = s.code == Status::kConflict;
+  Value reply = s.ok() ? OkReply() : kept ? ErrorReplyWithCode(s.message, "unsent") : ErrorReply(s.message);
+  if (s.ok() || kept) {
+    reply.set("unsentFiles", unsent.files);
+    reply.set("unsentBytes", unsent.bytes);
+  }
+  return reply;
 }
 
 Value DoMount(ServiceState& st, const Value& req) {
@@ -80,7 +91,12 @@ Value DoMount(ServiceState& st, const Value& req) {
   Status s = st.mount(req["id"].asString(), &pending);
   return s.ok() && pending ? WithMember(OkReply(), "pending", true) : StatusReply(s);
 }
-Value DoUnmount(ServiceState& st, const Value& req) { return StatusReply(st.unmount(req["id"].asString())); }
+// "unsent": the changes that wait for the drive's next mount.
+Value DoUnmount(ServiceState& st, const Value& req) {
+  uint32_t unsent = 0;
+  Status s = st.unmount(req["id"].asString(), &unsent);
+  return s.ok() ? WithMember(OkReply(), "unsent", unsent) : ErrorReply(s.message);
+}
 Value DoSyncNow(ServiceState& st, const Value& req) { return StatusReply(st.syncNow(req["id"].asString())); }
 Value DoClearCache(ServiceState& st, const Value& req) { return StatusReply(st.clearCache(req["id"].asString())); }
 

@@ -263,17 +263,25 @@ Status ServiceState::tryLogin(const Value& mount, std::string* serverKey) {
   return s;
 }
 
-Status ServiceState::removeMount(const std::string& id, bool clearCache) {
+Status ServiceState::removeMount(const std::string& id, bool clearCache, bool keepUnsent, UnsentChanges* unsent) {
   std::unique_lock<std::mutex> lock(mu_);
   DriveSlot* slot = findLocked(id);
   if (slot == nullptr || slot->removing) return Status(Status::kNotFound, "no such drive");
-  // The user chose to drop the drive with its unsent changes: no flushing.
   const uint64_t serial = slot->serial;
+  // What goes with the drive is counted before anything is taken away: the
+  // caller may rather keep it. The cache folder is read without the lock.
+  const UnsentChanges counted = unsentLocked(lock, *slot);
+  if (unsent != nullptr) *unsent = counted;
+  slot = findSerialLocked(serial);
+  if (slot == nullptr || slot->removing) return Status(Status::kNotFound, "no such drive");
+  if (keepUnsent && counted.files != 0)
+    return Status(Status::kConflict, "the drive has changes not yet sent: " + counted.text());
+  // The user chose to drop the drive with its unsent changes: no flushing.
   slot->removing = true;
   slot->wanted = false;
   slot->mountAsked = false;
   slot->releaseAsked = true;
-  slot->releaseFlushMs = 0;
+  slot->releaseFlushUntil = {};
   slot->released = Status();
   if (slot->mountCancel) slot->mountCancel->cancel();
   wakeWorkerLocked(*slot);
@@ -285,7 +293,12 @@ Status ServiceState::removeMount(const std::string& id, bool clearCache) {
   if (!saved.ok()) return saved;
   const MountConfig removed = std::move(slot->config);
   drives_.erase(drives_.begin() + (slot - drives_.data()));
-  vx::log::write(vx::log::kInfo, "%s: removed", removed.name.c_str());
+  if (counted.files != 0) {
+    vx::log::write(vx::log::kWarn, "%s: removed with its changes not yet sent, which are lost: %s", removed.name.c_str(),
+                   counted.text().c_str());
+  } else {
+    vx::log::write(vx::log::kInfo, "%s: removed", removed.name.c_str());
+  }
   if (clearCache && (!removed.cache.dir.empty() || IsPlainDriveId(removed.id))) {
     const bool ownFolder = removed.cache.dir.empty();
     const std::string dir = ownFolder ? vx::JoinPath(cacheRootLocked(), removed.id) : removed.cache.dir;

@@ -27,6 +27,7 @@
 // and reports in service_state.cpp.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -61,6 +62,19 @@ inline constexpr const char* kNoMountDriver = "no usable fuse 3: the fuse3 packa
 // How long an unmount, and the stop of the service, wait for a drive's
 // uploads.
 inline constexpr uint32_t kUnmountFlushMs = 20000;
+// What an unmount request waits beyond the flush for the drive to let go
+// (calls that a silent server holds may keep it longer: the request answers
+// and the drive goes on letting go).
+inline constexpr uint32_t kUnmountAnswerSlackMs = 2000;
+
+// The changes of a drive that have not reached its server: files whose
+// contents wait to be sent, and their size.
+struct UnsentChanges {
+  uint32_t files = 0;
+  uint64_t bytes = 0;
+  // "changes of 2 files (1.5 KiB)"
+  std::string text() const;
+};
 
 class ServiceState {
  public:
@@ -88,6 +102,9 @@ class ServiceState {
   // How long a mount request waits for the mount before it answers that
   // the mount goes on (kMountAnswerMs; tests shorten it). Set before serving.
   void setMountAnswerMs(uint32_t ms) { mountAnswerMs_ = ms; }
+  // How long an unmount request waits for the drive's uploads
+  // (kUnmountFlushMs; tests shorten it). Set before serving.
+  void setUnmountFlushMs(uint32_t ms) { unmountFlushMs_ = ms; }
   // What the users may hold open on the drives, for every drive mounted
   // from now on; unset, no bound. Set before serving.
   void setOpenFileShares(std::shared_ptr<OpenFileShares> shares) { openFiles_ = std::move(shares); }
@@ -99,7 +116,11 @@ class ServiceState {
   // left empty keep the stored ones.
   Status setMount(const vx::json::Value& mount, std::string& id);
   // Unmounts and forgets a drive; with `clearCache` its cache goes too.
-  Status removeMount(const std::string& id, bool clearCache);
+  // `unsent` (when given) receives the changes not yet sent that go with
+  // it; with `keepUnsent`, a drive that has any stays as it is, and the
+  // status is kConflict.
+  Status removeMount(const std::string& id, bool clearCache, bool keepUnsent = false,
+                     UnsentChanges* unsent = nullptr);
   // Changes the settings named by the members of `settings`; "op" is
   // skipped, any other name that is no setting is refused.
   Status setAppSettings(const vx::json::Value& settings);
@@ -118,11 +139,15 @@ class ServiceState {
   // Marks the drive wanted and mounts it: a server never probed is probed
   // first, the volume starts, and the host waits up to kMountAnswerMs. The
   // reply comes within kMountAnswerMs: a mount still going on then is no
-  // error, and `pending` (when given) says so.
+  // error, and `pending` (when given) says so. The drive is mounted at the
+  // next start of the service too ("autoMount").
   Status mount(const std::string& id, bool* pending = nullptr);
   // Takes the drive away and waits up to kUnmountFlushMs for its uploads;
-  // a drive that is not mounted is no error.
-  Status unmount(const std::string& id);
+  // a drive that is not mounted is no error. Answers within that time and
+  // kUnmountAnswerSlackMs, with the changes still unsent
+  // in `unsent` (when given), which wait for the next mount. The drive
+  // stays unmounted at the next start of the service ("autoMount").
+  Status unmount(const std::string& id, uint32_t* unsent = nullptr);
   // These three need the drive mounted.
   Status syncNow(const std::string& id);
   Status clearCache(const std::string& id);
@@ -173,7 +198,10 @@ class ServiceState {
     // service's stop (its parent).
     std::shared_ptr<CancelToken> mountCancel;
     bool removing = false;             // removeMount waits for the worker
-    uint32_t releaseFlushMs = kUnmountFlushMs;
+    // Until when the taking away waits for uploads (not at all once past).
+    std::chrono::steady_clock::time_point releaseFlushUntil;
+    bool flushed = false;              // the taking away's wait for uploads is over
+    uint32_t unsentLeft = 0;           // changes still unsent when it was
     Status released;                   // how the last taking away went
   };
 
@@ -188,6 +216,11 @@ class ServiceState {
   bool isMountedLocked(const DriveSlot& slot) const;
   // The slot's volume when the drive is mounted; else null and `why`.
   std::shared_ptr<Volume> mountedVolumeLocked(const DriveSlot* slot, Status& why) const;
+  // The drive's changes not yet sent; lets go of `lock` while it reads the
+  // drive's cache folder (the slot may be gone on return).
+  UnsentChanges unsentLocked(std::unique_lock<std::mutex>& lock, const DriveSlot& slot);
+  // Sets the drive's "autoMount" to `mounted` and saves it.
+  void keepMountedAtStartLocked(DriveSlot& slot, bool mounted);
   // Starts the drive's worker unless it runs.
   void wakeWorkerLocked(DriveSlot& slot);
   // The worker: mounts or takes the drive away while asked to, without the
@@ -206,6 +239,7 @@ class ServiceState {
   std::function<bool()> backupRunning_;  // set before serving, then read-only
   BackendsFor backendsFor_;              // set before serving, then read-only
   uint32_t mountAnswerMs_ = kMountAnswerMs;  // set before serving, then read-only
+  uint32_t unmountFlushMs_ = kUnmountFlushMs;  // set before serving, then read-only
   std::shared_ptr<OpenFileShares> openFiles_;  // set before serving, then read-only
   // Cancelled by the stop: the probes of mounts still going on end.
   const std::shared_ptr<CancelToken> stopping_ = std::make_shared<CancelToken>();

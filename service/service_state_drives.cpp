@@ -1,6 +1,10 @@
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
 #include <utility>
 
+#include "engine/data_cache.h"
 #include "engine/probe.h"
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
@@ -117,27 +121,74 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
   return out;
 }
 
-// Takes the mount away and stops the volume, waiting up to flushMs for its
-// uploads (0: not at all). Without the state's lock.
+// Changes a running drive has not sent yet: waiting uploads, and records of
+// its journal.
+uint32_t UnsentOf(Volume& volume) {
+  VolumeStatus left;
+  volume.status(left);
+  return left.pendingUploads + static_cast<uint32_t>(left.journalOps);
+}
+
+// Takes the mount away and stops the volume, waiting until `flushUntil` for
+// its uploads (not at all once it has passed). `flushed` hears of the
+// changes still unsent once that wait is over, before the volume's last
+// calls end, which a silent server may hold. `removing`: the drive goes with
+// its unsent changes. Without the state's lock.
 Status ReleaseDrive(const MountConfig& config, std::unique_ptr<IMountHost>& host, std::shared_ptr<Volume>& volume,
-                    uint32_t flushMs) {
+                    std::chrono::steady_clock::time_point flushUntil, bool removing,
+                    const std::function<void(uint32_t unsent)>& flushed = {}) {
   if (host) {
-    // The host does not wait: the volume's stop below makes every queued
+    // The host does not wait: the volume's wait below makes every queued
     // upload due at once and waits for them, which a wait here would not.
     Status s = host->unmount(0);
     if (!s.ok()) return s;
     host.reset();
   }
   if (volume) {
-    volume->stop(flushMs);
-    VolumeStatus left;
-    volume->status(left);
-    if (left.pendingUploads != 0)
-      vx::log::write(vx::log::kWarn, "%s: %u uploads still pending; they go on at the next mount", Name(config),
-                     left.pendingUploads);
+    const auto left = flushUntil - std::chrono::steady_clock::now();
+    if (left > std::chrono::milliseconds::zero()) {
+      volume->rescanDirty();
+      volume->waitUploadsIdle(static_cast<uint32_t>(
+          std::chrono::ceil<std::chrono::milliseconds>(left).count()));
+    }
+    const uint32_t unsent = UnsentOf(*volume);
+    if (flushed) flushed(unsent);
+    if (unsent != 0 && !removing)
+      vx::log::write(vx::log::kWarn, "%s: %s not sent yet, to be sent at the next mount", Name(config),
+                     Counted(unsent, "change", "changes").c_str());
+    volume->stop(0);
     volume.reset();
   }
   return Status();
+}
+
+// The changes not yet sent that a drive's cache folder holds, for a drive
+// that is not running. Reads the block maps only.
+UnsentChanges UnsentInCache(const MountConfig& config, const std::string& cacheRoot) {
+  UnsentChanges out;
+  const std::string dir = config.cache.dir.empty() ? vx::JoinPath(cacheRoot, config.id) : config.cache.dir;
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) return out;
+  DataCache cache(dir, config.cache.blockBytes, config.cache.maxBytes);
+  for (const std::string& path : cache.dirtyFiles()) {
+    uint64_t size = 0;
+    Timestamp mtime;
+    if (!cache.unsentChanges(path, &size, &mtime)) continue;
+    ++out.files;
+    out.bytes += size;
+  }
+  return out;
+}
+
+// The same for a running drive: the files its upload queue holds.
+UnsentChanges UnsentInVolume(Volume& volume) {
+  UnsentChanges out;
+  VolumeStatus status;
+  volume.status(status);
+  out.files = status.pendingUploads;
+  for (const TransferInfo& t : volume.transfers())
+    if (t.upload && t.state != "done" && t.state != "failed") out.bytes += t.total;
+  return out;
 }
 
 // What the status shows of one drive, taken under the lock.
@@ -167,6 +218,7 @@ Value DriveStatusJson(const DriveView& d) {
   m.set("lastError", d.lastError.empty() ? vs.lastError : d.lastError);
   m.set("cacheBytes", vs.cacheBytes);
   m.set("pendingUploads", vs.pendingUploads);
+  m.set("journalOps", vs.journalOps);
   if (d.volume) {
     const std::shared_ptr<const BackendCaps> caps = d.volume->caps();
     m.set("server", caps->server);
@@ -178,6 +230,10 @@ Value DriveStatusJson(const DriveView& d) {
 }
 
 }  // namespace
+
+std::string UnsentChanges::text() const {
+  return "changes of " + Counted(files, "file", "files") + " (" + FormatBytes(bytes) + ")";
+}
 
 // ---- under the lock ------------------------------------------------------
 
@@ -231,9 +287,17 @@ void ServiceState::driveWorker(uint64_t serial) {
       MountConfig config = slot->config;
       std::unique_ptr<IMountHost> host = std::move(slot->host);
       std::shared_ptr<Volume> volume = std::move(slot->volume);
-      const uint32_t flushMs = slot->releaseFlushMs;
+      const auto flushUntil = slot->releaseFlushUntil;
+      const bool removing = slot->removing;
       lock.unlock();
-      Status s = ReleaseDrive(config, host, volume, flushMs);
+      Status s = ReleaseDrive(config, host, volume, flushUntil, removing, [this, serial](uint32_t unsent) {
+        std::lock_guard<std::mutex> flushedLock(mu_);
+        if (DriveSlot* d = findSerialLocked(serial)) {
+          d->flushed = true;
+          d->unsentLeft = unsent;
+        }
+        changed_.notify_all();
+      });
       lock.lock();
       slot = findSerialLocked(serial);
       slot->released = s;
@@ -268,7 +332,7 @@ void ServiceState::mountStepLocked(std::unique_lock<std::mutex>& lock, uint64_t 
   lock.unlock();
 
   Mounted made;
-  made.status = ReleaseDrive(config, staleHost, staleVolume, 0);
+  made.status = ReleaseDrive(config, staleHost, staleVolume, {}, false);
   if (made.status.ok()) made = MountDrive(config, cacheRoot, mountDriver, backendsFor_, openFiles_, cancel.get());
   // Stopped by an unmount, not by the service's stop: what the user asked
   // for, no failure.
@@ -313,6 +377,7 @@ Status ServiceState::mount(const std::string& id, bool* pending) {
   slot->wanted = true;
   // An unmount asked for before and not yet begun is overtaken.
   slot->releaseAsked = false;
+  keepMountedAtStartLocked(*slot, true);
   if (isMountedLocked(*slot)) return Status();
   const uint64_t serial = slot->serial;
   slot->mountAsked = true;
@@ -331,26 +396,58 @@ Status ServiceState::mount(const std::string& id, bool* pending) {
   return Status();
 }
 
-Status ServiceState::unmount(const std::string& id) {
+Status ServiceState::unmount(const std::string& id, uint32_t* unsent) {
+  if (unsent != nullptr) *unsent = 0;
   std::unique_lock<std::mutex> lock(mu_);
   DriveSlot* slot = findLocked(id);
   if (slot == nullptr || slot->removing) return Status(Status::kNotFound, kNoSuchDrive);
   const uint64_t serial = slot->serial;
+  const auto asked = std::chrono::steady_clock::now();
   slot->wanted = false;
   slot->mountAsked = false;
   slot->releaseAsked = true;
-  slot->releaseFlushMs = kUnmountFlushMs;
+  slot->releaseFlushUntil = asked + std::chrono::milliseconds(unmountFlushMs_);
+  slot->flushed = false;
+  slot->unsentLeft = 0;
   slot->released = Status();
+  keepMountedAtStartLocked(*slot, false);
+  // Asked for its changes if the worker is still held up when the answer
+  // is due.
+  const std::shared_ptr<Volume> volume = slot->volume;
   // A mount under way (a server that accepts and says nothing) would hold
   // the unmount for its time-outs: it goes no further.
   if (slot->mountCancel) slot->mountCancel->cancel();
   wakeWorkerLocked(*slot);
-  changed_.wait(lock, [&] {
+  changed_.wait_until(lock, asked + std::chrono::milliseconds(unmountFlushMs_ + kUnmountAnswerSlackMs), [&] {
     const DriveSlot* s = findSerialLocked(serial);
-    return s == nullptr || !s->working;
+    return s == nullptr || !s->working || s->flushed;
   });
   slot = findSerialLocked(serial);
-  return slot == nullptr ? Status() : slot->released;
+  if (slot == nullptr) return Status();
+  if (!slot->working && !slot->released.ok()) return slot->released;
+  const bool flushed = slot->flushed;
+  const uint32_t left = slot->unsentLeft;
+  lock.unlock();
+  if (unsent != nullptr) *unsent = flushed ? left : volume ? UnsentOf(*volume) : 0;
+  return Status();
+}
+
+UnsentChanges ServiceState::unsentLocked(std::unique_lock<std::mutex>& lock, const DriveSlot& slot) {
+  const MountConfig config = slot.config;
+  const std::shared_ptr<Volume> volume = slot.volume;
+  const std::string cacheRoot = cacheRootLocked();
+  lock.unlock();
+  const UnsentChanges counted = volume ? UnsentInVolume(*volume) : UnsentInCache(config, cacheRoot);
+  lock.lock();
+  return counted;
+}
+
+void ServiceState::keepMountedAtStartLocked(DriveSlot& slot, bool mounted) {
+  if (slot.config.autoMount == mounted) return;
+  // What the user did last holds after a restart: an unmounted drive stays
+  // so, a mounted one comes back.
+  slot.config.autoMount = mounted;
+  if (!saveLocked().ok()) slot.config.autoMount = !mounted;
 }
 
 Status ServiceState::syncNow(const std::string& id) {
@@ -515,7 +612,7 @@ void ServiceState::unmountAll(uint32_t flushMs) {
     slot.wanted = false;
     slot.mountAsked = false;
     slot.releaseAsked = true;
-    slot.releaseFlushMs = flushMs;
+    slot.releaseFlushUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(flushMs);
     slot.released = Status();
     wakeWorkerLocked(slot);
   }

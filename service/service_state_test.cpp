@@ -768,5 +768,129 @@ TEST_F(MountedStateTest, UnmountAndRemoveDuringAMountTakeTheDriveAwayWhenItIsThe
   }
 }
 
+// An unmount answers within its wait even while the drive's server holds a
+// call of it (here a read that would wait ten minutes), and tells how many
+// changes wait for the next mount; the drive lets go once the call ends.
+TEST_F(MountedStateTest, UnmountAnswersWithinItsWaitAndCountsTheChangesLeft) {
+  constexpr uint32_t kSilenceMs = 600000;
+  server_->setCaps(test::WritableCaps(false));
+  server_->putFile("/held.txt", "read while the server is silent");
+  const std::string id = Add(R"({"id":"u1","drive":"P","endpoint":{"protocol":"memory","host":"mem"},)"
+                             R"("net":{"connectTimeoutMs":600000,"ioTimeoutMs":600000},)"
+                             R"("cache":{"writebackDelayMs":3600000}})");
+  state_->setUnmountFlushMs(100);
+  ASSERT_TRUE(state_->mount(id).ok());
+  const int held = WriteOnDrive("left.txt", "not sent");
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::close(held), 0);
+  server_->setSilent(kSilenceMs);
+  std::thread reader([] {
+    vx::UniqueFd fd(::open((MountPoint() + "/held.txt").c_str(), O_RDONLY | O_CLOEXEC));
+    char buffer[64];
+    if (fd.valid()) (void)!::read(fd.get(), buffer, sizeof buffer);
+  });
+  ASSERT_TRUE(test::Eventually([&] { return server_->silentWaiters() >= 1; }));
+
+  uint32_t unsent = 0;
+  EXPECT_TRUE(state_->unmount(id, &unsent).ok());
+  EXPECT_EQ(unsent, 1u);
+  EXPECT_FALSE(Drive()["mounted"].asBool());
+  server_->setSilent(0);
+  reader.join();
+  EXPECT_TRUE(test::Eventually([] { return !IsMountPoint(); }));
+  // What was not sent goes up at the next mount.
+  ASSERT_TRUE(state_->mount(id).ok());
+  EXPECT_TRUE(test::Eventually([&] { return OnServer("/left.txt") == "not sent"; }));
+  unsent = 1;
+  ASSERT_TRUE(state_->unmount(id, &unsent).ok());
+  EXPECT_EQ(unsent, 0u);
+}
+
+// What the user did last holds across a restart of the service: a drive
+// unmounted stays so, a drive mounted comes back.
+TEST_F(MountedStateTest, ADriveIsMountedAtTheNextStartAsTheUserLeftIt) {
+  const std::string id = AddDrive("a1");
+  auto mountedAfterRestart = [&] {
+    auto restarted = Fresh(config_);
+    restarted->setBackendsFor([this](const MountConfig&) { return server_->factory(); });
+    EXPECT_TRUE(restarted->loadConfig(nullptr));
+    restarted->mountWanted();
+    const bool mounted = restarted->status()["mounts"].at(0)["mounted"].asBool();
+    restarted->unmountAll(0);
+    return mounted;
+  };
+  ASSERT_TRUE(state_->mount(id).ok());
+  ASSERT_TRUE(state_->unmount(id).ok());
+  EXPECT_FALSE(Drive()["config"]["autoMount"].asBool());
+  EXPECT_FALSE(mountedAfterRestart());
+  ASSERT_TRUE(state_->mount(id).ok());
+  EXPECT_TRUE(Drive()["config"]["autoMount"].asBool());
+  // The service's own stop is no choice of the user's.
+  state_->unmountAll(0);
+  EXPECT_TRUE(mountedAfterRestart());
+}
+
+// A drive with changes not yet sent is removed only when the caller says
+// so, mounted or not; what the removal threw away is counted and logged.
+TEST_F(MountedStateTest, RemovalCountsTheUnsentChangesAndKeepsTheDriveWhenAsked) {
+  test::LogCapture log;
+  const std::string id = AddDrive("r1");
+  // The unmount's wait sends nothing: the server refuses the upload.
+  state_->setUnmountFlushMs(100);
+  server_->addFault({test::MemOp::kOpenWrite, "/unsent.txt", 1, 0, test::FaultRule::Kind::kFail,
+                     Status(Status::kAccessDenied, "refused")});
+  ASSERT_TRUE(state_->mount(id).ok());
+  const int held = WriteOnDrive("unsent.txt", "never sent");
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::close(held), 0);
+  for (const bool mounted : {true, false}) {
+    SCOPED_TRACE(mounted ? "mounted" : "not mounted");
+    if (!mounted) {
+      uint32_t left = 0;
+      ASSERT_TRUE(state_->unmount(id, &left).ok());
+      EXPECT_EQ(left, 1u);
+    }
+    UnsentChanges unsent;
+    const Status kept = state_->removeMount(id, true, true, &unsent);
+    EXPECT_EQ(kept.code, Status::kConflict);
+    EXPECT_EQ(kept.message, "the drive has changes not yet sent: changes of 1 file (10 B)");
+    EXPECT_EQ(unsent.files, 1u);
+    EXPECT_EQ(unsent.bytes, 10u);
+    EXPECT_EQ(Drive()["mounted"].asBool(), mounted);
+  }
+  UnsentChanges unsent;
+  ASSERT_TRUE(state_->removeMount(id, true, false, &unsent).ok());
+  EXPECT_EQ(unsent.files, 1u);
+  EXPECT_EQ(state_->status()["mounts"].size(), 0u);
+  EXPECT_EQ(log.countLines("Docs: removed with its changes not yet sent, which are lost: changes of 1 file (10 B)"), 1);
+  EXPECT_EQ(log.countLines("they go on at the next mount"), 0);
+  EXPECT_EQ(log.countLines("Docs: 1 change not sent yet, to be sent at the next mount"), 1);
+}
+
+// While a drive is in error its status gives the latest reason, however it
+// came, until a request of that kind works again.
+TEST_F(MountedStateTest, ADriveInErrorShowsItsLatestReason) {
+  const std::string id = Add(R"({"id":"e1","drive":"P","endpoint":{"protocol":"memory","host":"mem"},)"
+                             R"("net":{"retries":1,"retryMinMs":1,"retryMaxMs":1}})");
+  ASSERT_TRUE(state_->mount(id).ok());
+  ASSERT_TRUE(state_->unmount(id).ok());
+  server_->setDown(true);
+  ASSERT_TRUE(state_->mount(id).ok());
+  EXPECT_EQ(Drive()["lastError"].asString(), "network: connect: server down");
+  std::error_code ec;
+  (void)fs::directory_iterator(MountPoint() + "/folder", ec);
+  EXPECT_TRUE(ec);
+  EXPECT_EQ(Drive()["lastError"].asString(), "network: stat: connect: server down");
+  server_->setDown(false);
+  server_->makeDir("/folder");
+  EXPECT_TRUE(test::Eventually([&] {
+    std::error_code again;
+    (void)fs::directory_iterator(MountPoint() + "/folder", again);
+    return !again;
+  }));
+  EXPECT_EQ(Drive()["lastError"].asString(), "");
+  ASSERT_TRUE(state_->unmount(id).ok());
+}
+
 }  // namespace
 }  // namespace tarn

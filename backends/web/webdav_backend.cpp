@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/clock.h"
 #include "foundation/codec.h"
 #include "foundation/log.h"
 #include "foundation/remote_path.h"
@@ -142,6 +143,18 @@ WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
 }
 
 WebDavBackend::~WebDavBackend() {
+  // The empty file creates copy from is this back-end's own and would be
+  // seen by other clients until a listing removes it an hour later.
+  if (connected_ && !emptySource_.empty()) {
+    const CancelToken within(nullptr, SteadyNowMs() + kDavTempRemovalMs, SteadyNowMs);
+    cancel_ = &within;
+    DavRequest del;
+    del.verb = "DELETE";
+    del.path = emptySource_;
+    DavResponse gone;
+    (void)send(del, gone);
+    cancel_ = nullptr;
+  }
   disconnect();
   session_.reset();
 }

@@ -40,6 +40,9 @@ constexpr size_t kDavMaxBodyBytes = 64 * 1024;
 constexpr uint32_t kDavLowSpeedBytes = 1024;
 // Hidden files of creates cut short go once they are this old.
 constexpr int64_t kDavStaleTempSeconds = 3600;
+// How long a closing back-end waits for the server to remove its hidden
+// empty file: a silent server must not hold up an unmount.
+constexpr uint64_t kDavTempRemovalMs = 1000;
 
 struct DavRequest {
   std::string verb;

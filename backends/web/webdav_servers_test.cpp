@@ -628,6 +628,38 @@ TEST_P(DavRaces, SmallFileCostsACopyAndAPut) {
   EXPECT_EQ(attr.size, 0u);
 }
 
+// The empty source of creates is the back-end's own: it goes when the
+// back-end does, rather than showing to other clients until a listing an
+// hour later removes it.
+TEST_P(DavRaces, TheSourceOfCreatesGoesWithItsBackEnd) {
+  std::unique_ptr<tarn::testing::TcpRelay> relayOwner;
+  auto b = std::make_unique<WebDavBackend>(ThroughRelay(relayOwner));
+  ASSERT_FALSE(HasFailure());
+  ASSERT_TRUE(b->connect().ok());
+  std::mutex mu;
+  std::string source;  // guarded by mu
+  relayOwner->onClientSend([&](std::string_view piece) {
+    if (!piece.starts_with("PUT /")) return;
+    const std::string_view target = piece.substr(4, piece.find(' ', 4) - 4);
+    const std::string_view name = target.substr(target.rfind('/') + 1);
+    std::lock_guard<std::mutex> lock(mu);
+    if (IsCreateTempName(name)) source = name;
+  });
+  ASSERT_TRUE(b->create(dir_ + "/a").ok());
+  relayOwner->onClientSend(nullptr);
+  std::string made;
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    made = source;
+  }
+  ASSERT_FALSE(made.empty());
+  RemoteAttr attr;
+  ASSERT_TRUE(dav_->stat("/" + made, attr).ok());
+  b.reset();
+  EXPECT_EQ(dav_->stat("/" + made, attr).code, Status::kNotFound);
+  EXPECT_TRUE(dav_->stat(dir_ + "/a", attr).ok());
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, DavRaces,
                          ::testing::Values(kServers[0], kServers[3], kServers[4], kServers[5], kServers[6]),
                          [](const auto& info) { return info.param.name; });

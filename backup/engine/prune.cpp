@@ -40,8 +40,8 @@ Status Prune(Repo& repo, const Retention& retention, const std::string& jobId, b
 
   if (!damaged.empty()) {
     // The way out is forgetting each record by the whole id a check gives.
-    std::string message = "space is not reclaimed while " + std::to_string(damaged.size()) +
-                          " snapshot records are damaged; forget each by the id a check gives: " + damaged.front();
+    std::string message = "space is not reclaimed while " + Counted(damaged.size(), "snapshot record is", "snapshot records are") +
+                          " damaged; forget each by the id a check gives: " + damaged.front();
     if (damaged.size() > 1) message += " (and " + std::to_string(damaged.size() - 1) + " more)";
     return Status(Status::kProtocol, message);
   }

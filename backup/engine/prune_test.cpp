@@ -110,7 +110,7 @@ TEST(Prune, DamagedSnapshotRecordStopsTheCleanup) {
   Status st = Prune(*pw.repo, Retention{1, 0, 0, 0}, "a", true, nullptr, removed, nullptr);
   EXPECT_EQ(st.code, Status::kProtocol);
   EXPECT_EQ(st.message,
-            "space is not reclaimed while 1 snapshot records are damaged; forget each by the id a check gives: " +
+            "space is not reclaimed while 1 snapshot record is damaged; forget each by the id a check gives: " +
                 pw.ids[3]);
   EXPECT_EQ(removed.size(), 2u) << "forgetting by retention still happens";
   EXPECT_EQ(pw.bw.repoWorld.packPaths(), packs);

@@ -45,8 +45,8 @@ Status CheckRepository(Repo& repo, bool readData, CheckReport& report, const Can
     if (st.code == Status::kNetwork || st.code == Status::kTimeout || st.code == Status::kCanceled)
       return counted(st);
     std::string found;
-    if (missing > 0) found = std::to_string(missing) + " blobs are missing";
-    if (damaged > 0) found += (found.empty() ? "" : ", ") + std::to_string(damaged) + " blobs lie in damaged packs";
+    if (missing > 0) found = Counted(missing, "blob is", "blobs are") + " missing";
+    if (damaged > 0) found += (found.empty() ? "" : ", ") + Counted(damaged, "blob lies", "blobs lie") + " in damaged packs";
     if (!loss.trees.empty())
       found += (found.empty() ? "" : "; ") + std::to_string(loss.trees.size()) +
                (loss.trees.size() == 1 ? " folder listing cannot be read (" : " folder listings cannot be read (") +

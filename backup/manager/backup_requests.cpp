@@ -246,6 +246,10 @@ Value BackupManager::checkDestination(const backup::BackupJob& job, const backup
   std::shared_ptr<backup::Repo> repo;
   Status s = makeRepo(job, true, endpoint, repo);
   if (s.ok()) s = repo->probe();
+  // A log-in without a secret is not even tried: no server refused it.
+  if (s.code == Status::kAuthFailed && !endpoint.user.empty() && endpoint.password.empty() &&
+      endpoint.privateKey.empty())
+    return ErrorReply("no password for " + endpoint.user + " at " + where + ", so the log-in was not tried");
   // The server's own refusal is no matter of the repository's password.
   if (s.code == Status::kAuthFailed) return ErrorReply("the server at " + where + " refused the log-in: " + s.words());
   if (s.code == Status::kNotFound) {

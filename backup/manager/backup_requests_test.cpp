@@ -321,7 +321,7 @@ TEST(BackupRequestsTest, ARecordThatDoesNotOpenIsForgottenByItsNameAndSpaceIsRec
   const std::string check = RunToEndNote(w, R"({"op":"backupCheck","id":"j1"})");
   EXPECT_EQ(check, "check found 1 problem: snapshot record " + damaged + " cannot be opened; forget it by this id");
   EXPECT_EQ(RunToEndNote(w, R"({"op":"backupPrune","id":"j1"})"),
-            "prune: space is not reclaimed while 1 snapshot records are damaged; forget each by the id a "
+            "prune: space is not reclaimed while 1 snapshot record is damaged; forget each by the id a "
             "check gives: " +
                 damaged);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backup/manager/backup_manager.h"
+#include "foundation/status.h"
 
 namespace tarn {
 
@@ -26,11 +27,6 @@ inline constexpr const char* kResultFailed = "failed";
 inline constexpr const char* kResultCanceled = "canceled";
 // A task that began and whose end no one recorded: the service died.
 inline constexpr const char* kResultInterrupted = "interrupted";
-
-// "1 file", "2 files": a count with its word, as notes and logs read.
-inline std::string Counted(uint64_t count, const char* one, const char* many) {
-  return std::to_string(count) + " " + (count == 1 ? one : many);
-}
 
 // Why a backup is done in part: files it could not read, and files it
 // stored while they kept changing (also among the errors), which are not

@@ -178,10 +178,10 @@ void BackupManager::runCheckOp(JobState& state, backup::Repo& repo, const TaskAr
   // gives back, or data it indexes again.
   std::string leftovers;
   if (report.unindexedPacks > 0)
-    leftovers = std::to_string(report.unindexedPacks) + " packs that no index names (" +
+    leftovers = Counted(report.unindexedPacks, "pack", "packs") + " that no index names (" +
                 FormatBytes(report.unindexedBytes) + ")";
   if (report.temporaries > 0)
-    leftovers += (leftovers.empty() ? "" : " and ") + std::to_string(report.temporaries) + " upload leftovers (" +
+    leftovers += (leftovers.empty() ? "" : " and ") + Counted(report.temporaries, "upload leftover", "upload leftovers") + " (" +
                  FormatBytes(report.temporaryBytes) + ")";
   if (!leftovers.empty()) {
     out.note += "; " + leftovers + ", for the next prune";

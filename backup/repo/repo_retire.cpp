@@ -22,7 +22,7 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
   // reclaiming space now could delete them for good.
   if (uint64_t damaged = damagedSnapshots.load(); damaged > 0)
     return Status(Status::kProtocol,
-                  "space is not reclaimed while " + std::to_string(damaged) + " snapshot records are damaged");
+                  "space is not reclaimed while " + Counted(damaged, "snapshot record is", "snapshot records are") + " damaged");
   // Packs younger than this that no index names are left alone: a writer
   // that takes no lock may still be about to name them.
   const int64_t youngSince = clockNow() - kUnnamedPackMinAgeSec;

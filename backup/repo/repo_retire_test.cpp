@@ -326,7 +326,7 @@ TEST(RepoRetire, DamagedSnapshotRecordStopsSpaceReclamation) {
   PruneReport report;
   Status st = rw.repo->retirePacks(rw.referenced, report);
   EXPECT_EQ(st.code, Status::kProtocol);
-  EXPECT_EQ(st.message, "space is not reclaimed while 1 snapshot records are damaged");
+  EXPECT_EQ(st.message, "space is not reclaimed while 1 snapshot record is damaged");
   EXPECT_EQ(rw.w.packPaths(), rw.originalPacks);
 
   ASSERT_TRUE(rw.repo->deleteSnapshot(std::string(64, '1')).ok());

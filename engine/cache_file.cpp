@@ -435,6 +435,9 @@ void CacheFile::reset() {
   std::lock_guard<std::mutex> saveLock(saveMu_);
   std::unique_lock<std::mutex> lock(mu_);
   waitForStoresLocked(lock);
+  // Content that was to replace the server's copy whole records no copy of
+  // the server: nothing of it is left to read until one is taken.
+  if (std::exchange(replaceWhole_, false)) size_ = remoteSize_;
   states_.assign(blockCountLocked(size_), 0);
   copy_ = kMapCopySettled;
   pendingMtime_ = Timestamp();  // the local changes it belonged to are gone
@@ -550,6 +553,8 @@ void CacheFile::markUploaded(const std::string& etag, uint64_t remoteSize, Times
   remoteSize_ = remoteSize;
   remoteMtime_ = mtime;
   dirty_ = false;
+  // The server holds this content now: later changes are changes of it.
+  replaceWhole_ = false;
   remoteRecord_ = NextRecord();
   fileId_ = 0;  // an upload may have put a new file in the old one's place
   // The sent bytes count as settled: taking them anew would drop a file the
@@ -591,6 +596,46 @@ void CacheFile::clearPendingMtime(Timestamp sent) {
   if (pendingMtime_.isZero() || !(pendingMtime_ == sent)) return;
   pendingMtime_ = Timestamp();
   needsSave_ = true;
+}
+
+bool CacheFile::replaceServerCopy() {
+  std::lock_guard<std::mutex> saveLock(saveMu_);
+  std::unique_lock<std::mutex> lock(mu_);
+  waitForStoresLocked(lock);
+  const uint64_t count = blockCountLocked(size_);
+  growStatesLocked();
+  if (count != 0 && !allPresentLocked(0, count - 1)) return false;
+  for (uint64_t b = 0; b < count; ++b) states_[b] |= kBlockDirty;
+  remoteSize_ = 0;
+  etag_.clear();
+  remoteMtime_ = Timestamp();
+  fileId_ = 0;
+  copy_ = kMapCopySettled;
+  dirty_ = true;
+  replaceWhole_ = true;
+  // A fetch under way brings bytes of the copy that is no longer recorded.
+  ++epoch_;
+  remoteRecord_ = NextRecord();
+  needsSave_ = true;
+  // Before anything can write over a block that a map on disk still calls
+  // the server's (a write no longer sees it as such).
+  (void)sayLessBeforeDestroyLocked();
+  return true;
+}
+
+bool CacheFile::replacesWhole() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return replaceWhole_;
+}
+
+uint64_t CacheFile::missingBytes() {
+  std::lock_guard<std::mutex> lock(mu_);
+  uint64_t missing = 0;
+  const uint64_t count = blockCountLocked(size_);
+  for (uint64_t b = 0; b < count; ++b)
+    if (b >= states_.size() || !(states_[b] & kBlockPresent))
+      missing += std::min<uint64_t>(blockSize_, size_ - b * blockSize_);
+  return missing;
 }
 
 bool CacheFile::hasDirty() {

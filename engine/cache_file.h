@@ -171,6 +171,17 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // The upload sent `sent`: a time set meanwhile stays pending.
   void clearPendingMtime(Timestamp sent);
 
+  // The server's copy under the object's name is to be replaced whole, in
+  // one step, by the object's content (a rename put it over a file the
+  // server holds while the server had none of its bytes): every block
+  // becomes a local change, no byte of a server copy is recorded or ever
+  // fetched again, and uploads send the whole file until one ends. The map
+  // saying so is durable when the object had one. False (nothing changed)
+  // while a block is missing.
+  bool replaceServerCopy();
+  bool replacesWhole();
+  // Bytes of the size that no block here holds.
+  uint64_t missingBytes();
   bool hasDirty();
   bool isComplete();
   bool isDirty();
@@ -287,6 +298,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   std::string etag_;            // guarded by mu_
   Timestamp remoteMtime_;       // guarded by mu_
   bool dirty_ = false;          // guarded by mu_
+  bool replaceWhole_ = false;   // guarded by mu_; see replaceServerCopy
   Timestamp pendingMtime_;      // guarded by mu_
   bool needsSave_ = true;       // guarded by mu_
   bool onDisk_ = false;         // guarded by mu_; changed with saveMu_ held too

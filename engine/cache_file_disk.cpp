@@ -51,6 +51,7 @@ MapHeader CacheFile::headerLocked() const {
   h.remoteMtime = remoteMtime_;
   h.dirty = dirty_;
   h.copy = copy_;
+  h.replaceWhole = replaceWhole_;
   h.etag = etag_;
   h.path = path_;
   h.pendingMtime = pendingMtime_;
@@ -135,6 +136,7 @@ bool CacheFile::loadMap() {
     remoteMtime_ = Timestamp();
     pendingMtime_ = Timestamp();
     dirty_ = false;
+    replaceWhole_ = false;
     copy_ = kMapCopySettled;
     onDisk_ = false;
     needsSave_ = true;
@@ -144,6 +146,7 @@ bool CacheFile::loadMap() {
   remoteSize_ = h.remoteSize;
   remoteMtime_ = h.remoteMtime;
   dirty_ = h.dirty;
+  replaceWhole_ = h.replaceWhole;
   etag_ = h.etag;
   pendingMtime_ = h.pendingMtime;
   // A map of an older version cannot say: its blocks are read anew at the

@@ -22,7 +22,7 @@ bool AlreadyDone(const JournalOp& op, const Status& st) {
   if (op.kind == kJournalCreate || op.kind == kJournalMkdir) return st.code == Status::kExists;
   if (op.kind == kJournalUnlink || op.kind == kJournalRmdir) return st.code == Status::kNotFound;
   // A rename recorded before it was sent may have been done before a crash.
-  return op.kind == kJournalRename && op.online && st.code == Status::kNotFound;
+  return op.kind == kJournalRename && (op.online || op.byUpload) && st.code == Status::kNotFound;
 }
 
 Status Send(IBackend& backend, const JournalOp& op) {
@@ -31,7 +31,7 @@ Status Send(IBackend& backend, const JournalOp& op) {
     case kJournalMkdir: return backend.mkdir(op.path);
     case kJournalUnlink: return backend.remove(op.path, false);
     case kJournalRmdir: return backend.remove(op.path, true);
-    case kJournalRename: return backend.rename(op.path, op.to, true);
+    case kJournalRename: return op.byUpload ? backend.remove(op.path, false) : backend.rename(op.path, op.to, true);
     default: return Status();
   }
 }
@@ -45,6 +45,7 @@ vx::json::Value OpItem(const JournalOp& op) {
   item.set("at", op.at);
   if (op.moving) item.set("moving", true);
   if (op.online) item.set("online", true);
+  if (op.byUpload) item.set("byUpload", true);
   return item;
 }
 
@@ -56,6 +57,7 @@ bool ReadOp(const vx::json::Value& item, JournalOp& op) {
   op.at = item["at"].asInt64();
   op.moving = item["moving"].asBool(false);
   op.online = item["online"].asBool(false);
+  op.byUpload = item["byUpload"].asBool(false);
   op.id = static_cast<uint64_t>(std::max<int64_t>(0, item["id"].asInt64()));
   return true;
 }

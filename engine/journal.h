@@ -70,6 +70,11 @@ struct JournalOp {
   // Recorded just before it was sent online ("online"): the server may have
   // it already, so a missing source means it is done.
   bool online = false;
+  // A rename whose content reaches the destination by a whole upload
+  // ("byUpload"; see Volume::rename): the server's step is removing the
+  // source, whose copy is not that content, and the destination keeps its
+  // copy until the upload replaces it.
+  bool byUpload = false;
   // In memory only: the number the journal gave the record, and whether the
   // operation that made it is still sending it (a replay stops before it).
   uint64_t id = 0;

@@ -144,6 +144,40 @@ TEST_F(JournalTest, ReplayDropsWhatIsDoneOrRefusedAndStopsAtANetworkFailure) {
   EXPECT_EQ(reloaded(), 0u);
 }
 
+// A rename whose content goes to its destination by a whole upload keeps
+// saying so across a reload, and its replay removes the source's copy on the
+// server (done when it is gone already) and leaves the destination's copy
+// alone: never the source's copy put over it.
+TEST_F(JournalTest, ARenameByUploadReplaysAsTheRemovalOfItsSource) {
+  auto server = std::make_shared<test::MemoryServer>();
+  server->putFile("/d/.doc.tmp", "");
+  server->putFile("/d/doc", "old");
+  std::unique_ptr<test::MemoryBackend> backend = server->connection();
+  ASSERT_TRUE(backend->connect().ok());
+  {
+    Journal j(file());
+    JournalOp op{kJournalRename, "/d/.doc.tmp", "/d/doc"};
+    op.online = op.moving = op.byUpload = true;
+    ASSERT_TRUE(j.append(op).ok());
+    JournalOp gone{kJournalRename, "/d/.gone.tmp", "/d/gone"};
+    gone.byUpload = true;
+    ASSERT_TRUE(j.append(gone).ok());
+  }
+  Journal again(file());
+  ASSERT_TRUE(again.load());
+  std::vector<JournalOp> moves = again.pendingMoves();
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_TRUE(moves[0].byUpload);
+  std::vector<JournalFailure> failed;
+  EXPECT_TRUE(again.replay(*backend, &failed).ok());
+  EXPECT_TRUE(failed.empty());
+  EXPECT_TRUE(again.isEmpty());
+  EXPECT_FALSE(server->exists("/d/.doc.tmp"));
+  std::string doc;
+  EXPECT_TRUE(server->readFile("/d/doc", &doc) && doc == "old");
+  EXPECT_EQ(server->countCalls(MemOp::kRename), 0);
+}
+
 // A create whose name the server holds: an empty file there is taken as the
 // create's own; a file with content or a folder is kept, and the offline file
 // goes where the handler puts it, the records after it following it there.

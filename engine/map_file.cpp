@@ -81,6 +81,7 @@ std::string EncodeMap(const MapHeader& header, const std::vector<uint8_t>& state
   PutU32(out, kMapOffMtimeNanos, header.remoteMtime.nanoseconds);
   out[kMapOffDirty] = header.dirty ? 1 : 0;
   out[kMapOffCopy] = static_cast<char>(header.copy);
+  out[kMapOffReplaceWhole] = header.replaceWhole ? 1 : 0;
   PutText(out, kMapOffEtag, kMapEtagField, header.etag);
   PutText(out, kMapOffPath, kMapPathField, header.path);
   const size_t copied = static_cast<size_t>(std::min<uint64_t>(count, states.size()));
@@ -126,6 +127,7 @@ bool DecodeMapHeader(std::string_view bytes, MapHeader* out) {
   out->dirty = bytes[kMapOffDirty] != 0;
   const uint8_t copy = static_cast<uint8_t>(bytes[kMapOffCopy]);
   out->copy = copy == kMapCopySettled || copy == kMapCopyUnsettled ? copy : kMapCopyUnknown;
+  out->replaceWhole = bytes[kMapOffReplaceWhole] != 0;
   out->etag = GetText(bytes, kMapOffEtag, kMapEtagField);
   out->path = GetText(bytes, kMapOffPath, kMapPathField);
   out->pendingMtime = Timestamp();

@@ -32,6 +32,10 @@ inline constexpr size_t kMapOffDirty = 44;
 // the server tells copies apart by a whole-second time alone (one of the
 // kMapCopy values); maps written before it hold zero there.
 inline constexpr size_t kMapOffCopy = 45;
+// Nonzero: the server's copy under the path is to be replaced whole by the
+// object's content, of which it holds no byte (see
+// CacheFile::replaceServerCopy); maps written before it hold zero there.
+inline constexpr size_t kMapOffReplaceWhole = 46;
 inline constexpr size_t kMapOffEtag = 48;
 inline constexpr size_t kMapEtagField = 256;
 inline constexpr size_t kMapOffPath = 304;
@@ -91,6 +95,7 @@ struct MapHeader {
   Timestamp remoteMtime;
   bool dirty = false;
   uint8_t copy = kMapCopyUnknown;
+  bool replaceWhole = false;
   std::string etag;
   std::string path;
   Timestamp pendingMtime;  // zero: no time waits for an upload

@@ -79,6 +79,12 @@
 
 namespace tarn {
 
+// A rename over a file the server holds sends the content up whole rather
+// than renaming the server's copy (see volume_rename.cpp) only while that
+// costs at most this many bytes more than the rename: what must be fetched
+// first of content not yet sent, or the whole file of content the server
+// has but cannot put in the target's place in one step.
+inline constexpr uint64_t kReplaceByUploadMaxBytes = 64ull << 20;
 // Finished transfer records kept for the transfers list.
 inline constexpr size_t kMaxFinishedTransfers = 50;
 // Closes whose maps wait for the reaper's commit, at most; each holds its
@@ -449,6 +455,11 @@ class Volume {
   // A cached file with changes not yet uploaded shows its local size and
   // the time set on it since; false (attr untouched) for any other.
   bool showLocalChanges(const std::string& path, RemoteAttr& attr);
+  // What a look that changes kept overtaking shows at its end: the local
+  // changes, or else what the drive's own change since the question
+  // recorded (an upload that ended meanwhile); false (attr untouched) when
+  // neither applies.
+  bool showOwnChange(const MetaCache::Question& question, const std::string& path, RemoteAttr& attr);
   // The last error: the failure's message after a prefix naming the kind
   // of request ("stat: ", "list: ", ...).
   void recordError(RequestKind kind, const Status& st);
@@ -476,6 +487,14 @@ class Volume {
   // and the target it replaces), and marks both paths as renaming.
   Status holdUploadsForRename(const std::string& from, const std::string& to, bool& pending);
   void endRename(const std::string& from, const std::string& to);
+  // Whether a rename of the file `from` (with `source` its attributes, and
+  // `pending` its upload taken out of the queue) over `to` sends its content
+  // to `to` by a whole upload instead of renaming the server's copy (see
+  // volume_rename.cpp); when it does, the cache object has every byte, is
+  // marked to replace the server's copy whole, and its map is on the disk.
+  // `targetHeld`: the server holds a file at `to`.
+  Status planReplaceByUpload(const std::string& from, const std::string& to, const RemoteAttr& source, bool pending,
+                             bool& byUpload, bool& targetHeld);
   // The path has a cached object with changes not yet uploaded.
   bool hasUnsentAt(const std::string& path);
   // At start: the local side of renames a stop or crash cut short.

@@ -214,9 +214,24 @@ Status Volume::getattr(const std::string& asked, RemoteAttr& out) {
     Status st = statRemote(path, out, true);
     if (!st.ok()) return st;
     if (!out.isDir()) showLocalChanges(path, out);
-    if (!meta_->changedSince(question, path, false) || tries == kMaxQuestions) break;
+    if (!meta_->changedSince(question, path, false)) break;
+    if (tries == kMaxQuestions) {
+      if (!out.isDir()) showOwnChange(question, path, out);
+      break;
+    }
   }
   return Status();
+}
+
+bool Volume::showOwnChange(const MetaCache::Question& question, const std::string& path, RemoteAttr& attr) {
+  // Local changes first: an upload records what the server got before the
+  // file counts as sent, so a file found sent here has that record, and a
+  // change after the question touched it.
+  if (showLocalChanges(path, attr)) return true;
+  RemoteAttr own;
+  if (!meta_->changedSince(question, path, false) || !meta_->getLastAttr(path, &own) || own.isDir()) return false;
+  attr = own;
+  return true;
 }
 
 Status Volume::readdir(const std::string& asked, std::shared_ptr<const DirListing>& out) {
@@ -248,8 +263,23 @@ Status Volume::readdir(const std::string& asked, std::shared_ptr<const DirListin
       if (!shown) shown = std::make_shared<DirListing>(*out);
       shown->setSizeAndTime(i, attr.size, attr.mtime.isZero() ? shown->attr(i).mtime : attr.mtime);
     }
+    if (!meta_->changedSince(question, path, true)) {
+      if (shown) out = std::move(shown);
+      return Status();
+    }
+    if (tries < kMaxQuestions) continue;
+    // The last look is given as it is, with what the drive changed while it
+    // was under way laid over it: an upload that ended between the steps
+    // above left its record, not the empty copy a listing read before it.
+    for (size_t i = 0; i < out->size(); ++i) {
+      if (out->removed(i) || out->isDir(i)) continue;
+      RemoteAttr attr = shown ? shown->attr(i) : out->attr(i);
+      if (!showOwnChange(question, JoinRemotePath(path, out->name(i)), attr)) continue;
+      if (!shown) shown = std::make_shared<DirListing>(*out);
+      shown->setAttr(i, attr);
+    }
     if (shown) out = std::move(shown);
-    if (!meta_->changedSince(question, path, true) || tries == kMaxQuestions) return Status();
+    return Status();
   }
 }
 
@@ -306,9 +336,15 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
       // read anew as any other change would be.
       // Not while the server is out of reach: the cached blocks are then all
       // there is.
-      if (answered && cached.retakeUnsettledCopy(config_.cache.metaTtlMs))
+      if (answered && cached.retakeUnsettledCopy(config_.cache.metaTtlMs)) {
         vx::log::write(vx::log::kDebug, "%s: %s was cached within the second of its time; read anew",
                        config_.id.c_str(), path.c_str());
+        // What is read anew is the copy the server has now: attributes the
+        // metadata lifetime still holds may be of one replaced since, whose
+        // bytes are gone.
+        RemoteAttr now;
+        if (statRemote(path, now, false).ok() && !now.isDir()) cached.applyRemote(now, nullptr, nullptr);
+      }
     }
     if (seen != CacheFile::kAnyRecord && cached.remoteRecord() != seen) {
       // The object's record is the newer one.

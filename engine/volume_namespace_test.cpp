@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
 #include <set>
 #include <thread>
 
 #include "engine/volume.h"
+#include "foundation/memory_env.h"
 #include "testing/heap_peak.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
@@ -646,7 +648,8 @@ TEST(VolumeNamespaceTest, AFileDeletedWhileItsUploadRunsStaysDeleted) {
     SCOPED_TRACE(test::MemOpName(c.held));
     Drive d(c.randomWrite);
     auto gate = d.h.server->addGate(c.held, "/f");
-    ASSERT_TRUE(d.h.writeFile("/f", test::Pattern(2 * kBs)));
+    // Larger than one piece of a whole upload: the first is held.
+    ASSERT_TRUE(d.h.writeFile("/f", test::Pattern(2 * d.h.config.transfer.chunkBytes + 1)));
     ASSERT_TRUE(gate->waitArrived());
     ASSERT_TRUE(d.h.volume->unlink("/f", false).ok());
     gate->release();
@@ -786,6 +789,87 @@ TEST(VolumeNamespaceTest, ListingsAreHandedOutSharedNotCopied) {
   EXPECT_EQ(shown->attr(shown->find(name(8))).size, 1u);
   EXPECT_EQ(first->attr(first->find(name(7))).size, 1u) << "a listing handed out never changes";
   v.closeNow(file);
+}
+
+// The upload of a closed file ends while a listing of its folder is being
+// shown, and changes keep overtaking the listing's looks until the last one
+// is given as it is: the file shows the size its writer closed (what the
+// upload recorded), never the empty copy the server's listing still held
+// when it was read. The look at a file with changes waiting in the cache
+// (its map read from the disk) is where the upload is let end.
+TEST(VolumeNamespaceTest, AClosedFileNeverShowsLessThanItsWriterClosedWhileItsUploadEnds) {
+  MemoryEnv env;
+  auto server = std::make_shared<test::MemoryServer>();
+  server->setCaps(test::WritableCaps(false));
+  server->makeDir("/d");
+  MountConfig config = test::UploadDrive(kBs);
+  config.cache.writebackDelayMs = 3600 * 1000;
+  config.cache.dirTtlMs = 1;  // every look lists the folder on the server
+  Volume v(config, "/cache", server->factory(), test::QuickTimings(), &env);
+  ASSERT_TRUE(v.start(nullptr).ok());
+  // "a": closed, its upload an hour away; its map is read at every look.
+  const std::string waiting = test::Pattern(3000, 1);
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(v.create("/d/a", false, file).ok());
+  ASSERT_TRUE(v.write(file, 0, waiting.data(), waiting.size()).ok());
+  v.closeNow(file);
+  file.reset();
+  const std::string aMap = DataCache::objectName("/d/a") + ".map";
+  const std::thread::id reader = std::this_thread::get_id();
+  std::atomic<int> aLooks{0};
+  std::function<void()> atLook;
+  env.setHook([&](const MemoryEnv::StepInfo& step) {
+    if (step.step == MemoryEnv::Step::kRead && std::this_thread::get_id() == reader && step.path.ends_with(aMap)) {
+      ++aLooks;
+      if (atLook) atLook();
+    }
+    return Status();
+  });
+  std::vector<DirEntry> listing;
+  // Once the close let go of the object, a look reads its map.
+  ASSERT_TRUE(test::Eventually([&] { return v.readdir("/d", listing).ok() && aLooks.load() > 0; }));
+
+  // "b": closed with its content and flushed: its upload runs, held before
+  // the server takes the content.
+  const std::string content = test::Pattern(5000, 2);
+  std::shared_ptr<test::Gate> finish = server->addGate(MemOp::kFinish, "/d/b");
+  std::shared_ptr<OpenFile> b;
+  ASSERT_TRUE(v.create("/d/b", false, b).ok());
+  ASSERT_TRUE(v.write(b, 0, content.data(), content.size()).ok());
+  ASSERT_TRUE(v.flush(b).ok());
+  ASSERT_TRUE(finish->waitArrived());
+  // Two looks are overtaken by files made meanwhile; in the third, the
+  // upload of "b" ends.
+  int looked = 0;
+  atLook = [&] {
+    if (++looked <= 2) {
+      std::thread([&] {
+        std::shared_ptr<OpenFile> made;
+        EXPECT_TRUE(v.create("/d/c" + std::to_string(looked), false, made).ok());
+        if (made) v.closeNow(made);
+      }).join();
+      return;
+    }
+    if (looked != 3) return;
+    finish->release();
+    EXPECT_TRUE(test::Eventually([&] { return !b->cache->isDirty() && !b->cache->hasDirty(); }));
+  };
+  aLooks = 0;
+  ASSERT_TRUE(v.readdir("/d", listing).ok());
+  env.setHook(nullptr);
+  EXPECT_GE(looked, 3);
+  for (const DirEntry& e : listing) {
+    if (e.name == "b") {
+      EXPECT_EQ(e.attr.size, content.size()) << "b shows the empty copy";
+    } else if (e.name == "a") {
+      EXPECT_EQ(e.attr.size, waiting.size());
+    }
+  }
+  RemoteAttr attr;
+  ASSERT_TRUE(v.getattr("/d/b", attr).ok());
+  EXPECT_EQ(attr.size, content.size());
+  v.closeNow(b);
+  v.stop(0);
 }
 
 }  // namespace

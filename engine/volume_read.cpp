@@ -24,6 +24,10 @@ constexpr uint64_t kReadaheadPieceBlocks = 4;
 // A random read of at most this share of a block fetches only its own bytes
 // before it returns.
 constexpr uint64_t kOwnBytesShare = 4;
+// A fetch of a whole copy up to this size asks for one byte more: a longer
+// file in its place (replaced on the server since the copy was recorded)
+// shows at once, without a look at the server after the read.
+constexpr uint64_t kWholeProbeBytes = 1ull << 20;
 
 unsigned long long Ull(uint64_t v) { return static_cast<unsigned long long>(v); }
 
@@ -257,6 +261,9 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
   // The copy the answers named, while every one named the same.
   RemoteAttr named;
   bool allNamed = true;
+  const bool probeEnd = offset == 0 && length == file.remoteSize() && length < kWholeProbeBytes &&
+                        length < config_.transfer.chunkBytes;
+  bool longer = false;  // the first answer held more than the recorded copy
   Backoff backoff(ReadRetryPolicy(config_.net, cancel));
   for (;;) {
     if (IsCancelled(cancel)) {
@@ -285,7 +292,16 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
       }
       uint64_t n = 0;
       ++requests;
-      st = lease->readRange(path, offset + got, buffer + got, std::min(config_.transfer.chunkBytes, length - got), n);
+      if (probeEnd && got == 0) {
+        std::vector<uint8_t> probe(length + 1);
+        st = lease->readRange(path, 0, probe.data(), length + 1, n);
+        longer = n > length;
+        n = std::min(n, length);
+        std::memcpy(buffer, probe.data(), n);
+      } else {
+        st = lease->readRange(path, offset + got, buffer + got, std::min(config_.transfer.chunkBytes, length - got),
+                              n);
+      }
       // Bytes of an answer that failed were named by none.
       if (allNamed && (!st.ok() || n != 0)) allNamed = st.ok() ? LastReadNamed(*lease.backend(), named) : n == 0;
       // The back-end notices a server that ignores ranges only while reading.
@@ -300,14 +316,18 @@ Status Volume::fetchRange(CacheFile& file, uint64_t offset, uint8_t* buffer, uin
     }
     if (lease) pool_->noteOutcome(st);
     // The bytes join blocks cached from the copy the object records: they
-    // must come from that copy too. One answer for the whole copy is
-    // consistent by itself; anything else is checked against the server.
+    // must come from that copy too. One answer for the whole copy, with
+    // nothing after it, is consistent by itself (a copy of the same size in
+    // its place is read whole, never cut or mixed); anything else is checked
+    // against the server.
     // Bytes for a reader alone, while the cache holds no block and none is
     // on its way, join nothing: whatever is stored later is checked by the
     // fetch that brings it, after these bytes were read.
     // Answers that named the recorded copy need no look either.
-    const bool whole = offset == 0 && requests == 1 && got >= file.remoteSize();
-    const bool joinsNothing = ownBytes && file.holdsNoBlock();
+    const bool whole = probeEnd && !longer && requests == 1 && got >= file.remoteSize();
+    // A longer copy in the recorded one's place is another file for the
+    // reader too: it is never handed out as the recorded one.
+    const bool joinsNothing = ownBytes && !longer && file.holdsNoBlock();
     const bool recorded =
         allNamed && !named.etag.empty() && named.etag == file.etag() && named.size == file.remoteSize();
     if (st.ok() && !whole && !joinsNothing && !recorded && !hasLocalChanges(file)) {

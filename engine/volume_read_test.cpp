@@ -116,6 +116,72 @@ TEST_F(VolumeReadTest, AFetchFromAChangedServerCopyDropsTheOlderBlocks) {
   EXPECT_EQ(h_->server->countCalls(MemOp::kReadRange, "/g"), 1);
 }
 
+// A file replaced on the server by a longer one after the drive recorded its
+// copy (an open within the metadata lifetime): an answer of the recorded
+// copy's size holds the first bytes of the new file, which is not that copy.
+// The handle reads the copy it opened, never the new one cut at the old
+// size, and the next open reads the new one whole.
+TEST_F(VolumeReadTest, ALongerCopyInTheRecordedOnesPlaceIsNeverReadCutAtTheOldSize) {
+  for (bool readahead : {false, true}) {
+    SCOPED_TRACE(readahead ? "the first read takes its own bytes" : "reads fetch blocks");
+    MountConfig config = readahead ? test::MemoryDrive(kBs) : NoReadahead();
+    config.cache.wholeFileBelow = 0;
+    start(config);
+    h_->server->setKeepsReplacedFiles(true);
+    h_->server->putFile("/g", "first version");
+    std::shared_ptr<OpenFile> g = h_->openFile("/g");
+    ASSERT_TRUE(g);
+    // Saved as editors do: a new file renamed over the old one.
+    h_->server->putFile("/g.new", "a longer second version");
+    {
+      std::unique_ptr<test::MemoryBackend> other = h_->server->connection();
+      ASSERT_TRUE(other->connect().ok() && other->rename("/g.new", "/g", true).ok());
+    }
+    Status st;
+    EXPECT_EQ(h_->read(g, 0, 100, &st), "first version") << st.toString();
+    h_->volume->closeNow(g);
+    g = h_->openFile("/g");
+    ASSERT_TRUE(g);
+    EXPECT_EQ(h_->read(g, 0, 100), "a longer second version");
+    h_->volume->closeNow(g);
+  }
+}
+
+// Where the server tells copies apart by a whole-second time alone (SFTP),
+// a file cached within the second of its time is read anew at an open once
+// the metadata lifetime has passed since its blocks came; the attributes of
+// that open may be younger (another look refreshed them) and still older
+// than the file on the server, replaced meanwhile by a longer one. What is
+// read anew is the copy the server has then, whole, not an I/O error for a
+// copy that is gone.
+TEST_F(VolumeReadTest, AFileReadAnewWithinItsSecondIsTheServersCopyOfThatMoment) {
+  test::ScopedTestClock clock;
+  MountConfig config = NoReadahead();
+  config.cache.wholeFileBelow = 0;
+  config.cache.metaTtlMs = 1000;
+  start(config);
+  h_->server->setEntityTags(false);
+  h_->server->setChangeTime(Timestamp::fromTimespec(Timestamp::now().seconds, 0));
+  h_->server->putFile("/g", "first version");
+  std::shared_ptr<OpenFile> g = h_->openFile("/g");
+  ASSERT_TRUE(g);
+  EXPECT_EQ(h_->read(g, 0, 100), "first version");
+  h_->volume->closeNow(g);
+  clock.advance(1500);
+  RemoteAttr attr;
+  ASSERT_TRUE(h_->volume->getattr("/g", attr).ok());
+  h_->server->putFile("/g.new", "a longer second version");
+  {
+    std::unique_ptr<test::MemoryBackend> other = h_->server->connection();
+    ASSERT_TRUE(other->connect().ok() && other->rename("/g.new", "/g", true).ok());
+  }
+  g = h_->openFile("/g");
+  ASSERT_TRUE(g);
+  Status st;
+  EXPECT_EQ(h_->read(g, 0, 100, &st), "a longer second version") << st.toString();
+  h_->volume->closeNow(g);
+}
+
 // An answer that names the copy it came from needs no look at the server
 // when that is the copy the cached blocks are of; one that names another
 // copy is checked, and the older blocks go.

@@ -3,6 +3,15 @@
 // upload queue. Uploads of the source and of a target it replaces are stopped
 // and waited for first, so that none of them can land on the server after the
 // rename and put old content under either name.
+//
+// A file renamed over one the server holds must not leave the server's file
+// empty, half written or missing while its content is on its way (the save of
+// an editor: a temporary written, then renamed over the document). When the
+// server does not have the content yet, or cannot replace a file in one step
+// by a rename, the content goes up whole in one step after the rename (every
+// back-end's whole upload replaces its target only once it has all of it):
+// the server's copy of the source, which is not that content, is removed, and
+// the target keeps its old copy until then.
 #include "engine/clock.h"
 #include "engine/volume.h"
 #include "foundation/log.h"
@@ -118,6 +127,14 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     endRename(from, to);
     return failure;
   };
+  bool byUpload = false;
+  bool targetHeld = false;
+  if (online && !isDir && replace) {
+    st = planReplaceByUpload(from, to, attr, pending, byUpload, targetHeld);
+    if (!st.ok()) return fail(st);
+    // The object holds the content to send now, whatever it held before.
+    pending = pending || byUpload;
+  }
 
   // Changes not yet sent live in the cache under the source's name. Between
   // the server's rename and theirs, a crash would leave them there, to be
@@ -129,10 +146,24 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
     op.moving = true;
     op.online = online;
     op.held = true;
+    op.byUpload = byUpload;
     st = journal_->append(std::move(op), &record);
     if (!st.ok()) return fail(st);
   }
-  if (online) {
+  if (online && byUpload) {
+    // The source's copy goes; a target the server lacks is made, empty, so
+    // that the name is there as the drive shows it until the upload.
+    st = serverCall("unlink", [&](IBackend& b) { return b.remove(from, false); });
+    if (st.code == Status::kNotFound) st = Status();
+    if (st.ok() && !targetHeld) {
+      st = serverCall("create", [&](IBackend& b) { return b.create(to); });
+      if (st.code == Status::kExists) st = Status();
+    }
+    if (!st.ok()) {
+      journal_->drop(record);
+      return fail(st);
+    }
+  } else if (online) {
     st = serverCall("rename", [&](IBackend& b) { return b.rename(from, to, replace); });
     if (!st.ok()) {
       journal_->drop(record);
@@ -190,6 +221,44 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   endRename(from, to);
   pass.moved();
   if (moved) moved();
+  return Status();
+}
+
+Status Volume::planReplaceByUpload(const std::string& from, const std::string& to, const RemoteAttr& source,
+                                   bool pending, bool& byUpload, bool& targetHeld) {
+  byUpload = targetHeld = false;
+  std::shared_ptr<const BackendCaps> caps = this->caps();
+  // One file under two spellings: the server's copy is the source's own.
+  if (!caps->caseSensitive && EqualsIgnoreCase(from, to)) return Status();
+  std::shared_ptr<CacheFile> object = cache_->open(from, false);
+  // Content that is already to replace the server's copy whole stays so:
+  // the server's file under the source's name is not that content.
+  const bool replacing = object && object->replacesWhole();
+  const bool unsent = pending || (object && hasLocalChanges(*object));
+  RemoteAttr target;
+  targetHeld = statRemote(to, target, true).ok() && !target.isDir();
+  if (!replacing && !(targetHeld && (unsent || !caps->atomicReplace))) return Status();
+  if (!replacing) {
+    // Every byte must be here before the source's copy goes: what is
+    // missing is fetched, a little; a large file is renamed on the server.
+    if (!object) {
+      object = cache_->open(from, true);
+      if (!object) return Status();
+      if (!object->applyRemote(source, nullptr, nullptr).ok()) return Status();
+    }
+    const uint64_t extra = unsent ? object->missingBytes() : object->size();
+    if (extra > kReplaceByUploadMaxBytes) return Status();
+    Status st = object->ensureRange(0, object->size(), fetcher(), callToken());
+    if (!st.ok()) return inTime(st);
+    if (!object->replaceServerCopy()) return Status();
+    // The file keeps its time, not that of the target's old copy, which the
+    // server shows until the upload; an upload sets it where the server
+    // keeps times.
+    if (object->pendingMtime().isZero() && !source.mtime.isZero()) object->setPendingMtime(source.mtime);
+  }
+  // Durable before the server's copy goes: a restart uploads the content.
+  if (!object->saveMap()) return Status(Status::kIo, "cannot record the changes of " + from + " in the cache");
+  byUpload = true;
   return Status();
 }
 

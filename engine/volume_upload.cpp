@@ -2,6 +2,10 @@
 // sends the changed ranges (servers that write at an offset) or the whole
 // file, checks the server's size, marks the object clean, and otherwise
 // reschedules the entry by the upload back-off. Uploads are never given up.
+// Content that is to replace the server's copy whole (a rename put it over a
+// file the server holds) always goes up whole: a whole upload replaces its
+// target only once all of it is there, where writes at offsets would change
+// the file its readers see piece by piece.
 #include <algorithm>
 #include <functional>
 #include <thread>
@@ -199,7 +203,7 @@ Status Volume::uploadFile(const std::string& path, TransferInfo& info, std::shar
   cache->setDirty(true);
   cache->saveMap();
 
-  const bool inPlace = caps()->randomWrite;
+  const bool inPlace = caps()->randomWrite && !cache->replacesWhole();
   uint64_t total = 0;
   if (inPlace) {
     for (const auto& range : cache->dirtyRanges()) total += range.second;
@@ -472,6 +476,8 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
   const auto attempt = [&](IBackend& b) -> Status {
     noteConnected(b);
     std::unique_ptr<IWriteStream> stream;
+    // An empty file goes up whole with the request that opens the upload.
+    if (size == 0) b.setCancelToken(cancel_.get());
     Status s = b.openWrite(path, 0, size, stream);
     if (!s.ok()) return s;
     for (uint64_t offset = 0; offset < size;) {
@@ -484,6 +490,12 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
         stream->abort();
         return Status(Status::kIo, "block missing from cache during upload");
       }
+      // Once the last bytes are on their way the server may apply the
+      // upload whatever this side does (an HTTP server that has the whole
+      // body): its answer is waited for, so that a rename or deletion that
+      // stopped the upload comes after it and nothing brings the old name
+      // back. Only the drive's stop cuts that wait short.
+      if (offset + n == size) b.setCancelToken(cancel_.get());
       s = stream->write(buffer.data(), n);
       if (!s.ok()) {
         stream->abort();
@@ -491,17 +503,12 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
       }
       offset += n;
       bytesUp_ += n;
-      limiter_.consume(n, cancel);
+      limiter_.consume(n, offset < size ? cancel : cancel_.get());
       updateTransfer(info.id, offset, nullptr, nullptr, -1);
-      if (IsCancelled(cancel)) {
+      if (offset < size && IsCancelled(cancel)) {
         stream->abort();
         return Status(Status::kCanceled, "");
       }
-    }
-    // The last moment a deletion can still keep the file from coming back.
-    if (uploadMustEnd(path, *cache)) {
-      stream->abort();
-      return Status(Status::kCanceled, "interrupted upload");
     }
     RemoteAttr attr;
     s = stream->finish(&attr);

@@ -37,6 +37,11 @@ struct BackendCaps {
   // copy), and folders exist only through the objects beneath them.
   bool nativeRename = true;
   bool implicitFolders = false;
+  // Used by the drive engine: a rename over an existing file replaces it in
+  // one step on the server, so that its readers find the old file or the
+  // new one, never none (POSIX renames; a WebDAV MOVE removes the target
+  // first).
+  bool atomicReplace = false;
   // Used by the drive engine: a file read through from its start costs less
   // as one stream than as ranged reads (one GET rather than one a range).
   bool streamSequential = false;

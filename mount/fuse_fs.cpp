@@ -287,6 +287,7 @@ void FuseFs::setattr(fuse_req_t req, fuse_ino_t ino, const struct stat* attr, in
       return;
     }
   }
+  if ((toSet & (FUSE_SET_ATTR_SIZE | FUSE_SET_ATTR_MTIME | FUSE_SET_ATTR_MTIME_NOW)) != 0) nodes_.noteChanged(ino);
   // Modes and owners are not the drive's to keep; they are accepted so
   // that cp -p and build tools go on.
   getattr(req, ino, fi);
@@ -428,6 +429,7 @@ void FuseFs::opendir(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
   }
   auto handle = std::make_unique<Handle>();
   handle->node = ino;
+  handle->listedAt = nodes_.changeCount();
   Status st =
       atNodePath(ino, nullptr, path, [&](const std::string& at) { return volume_->readdir(at, handle->listing); });
   if (!st.ok()) {
@@ -470,10 +472,19 @@ void FuseFs::readdir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t offset, 
     if (plus) {
       fuse_entry_param e;
       // The kernel links no node for "." and ".."; only real names count.
-      if (at >= kDotEntries) child = nodes_.lookup(ino, name);
+      uint64_t changedAt = 0;
+      if (at >= kDotEntries) child = nodes_.lookup(ino, name, &changedAt);
       if (at >= kDotEntries && child == 0) break;
       fillEntry(req, child, attr, e);
       if (at < kDotEntries) e.attr.st_ino = at == 0 ? ino : FUSE_ROOT_ID;
+      if (changedAt > handle.listedAt) {
+        // The kernel has the file's size and times from a write, cut or
+        // close after the listing was read: an entry without a node leaves
+        // them, where the listing's would take the file back to what it was.
+        nodes_.forget(child, 1);
+        child = 0;
+        e.ino = 0;
+      }
       need = fuse_add_direntry_plus(req, dst, room, name, &e, at + 1);
     } else {
       struct stat st;

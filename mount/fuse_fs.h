@@ -62,6 +62,9 @@ class FuseFs {
   size_t openHandles();
 
   const std::shared_ptr<Volume>& volume() const { return volume_; }
+  // The session that serves this file system, for the notices it sends the
+  // kernel; set by the host before the session's threads start.
+  void setSession(fuse_session* session) { session_ = session; }
 
   // --- request handlers (fuse_fs.cpp: nodes and folders; fuse_fs_files.cpp:
   // open files). Each sends exactly one reply. ---
@@ -95,6 +98,7 @@ class FuseFs {
     std::shared_ptr<OpenFile> file;  // files only
     std::shared_ptr<const DirListing> listing;  // folders: the listing read at opendir
     OpenFileShares::Ticket share;                // files: counted against the opener's share
+    uint64_t listedAt = 0;  // folders: NodeTable::changeCount() before the listing was read
   };
 
   static Handle& handleOf(const fuse_file_info* fi) { return *reinterpret_cast<Handle*>(fi->fh); }
@@ -141,6 +145,7 @@ class FuseFs {
   const bool readOnly_;
   const std::shared_ptr<OpenFileShares> shares_;
   NodeTable nodes_;
+  fuse_session* session_ = nullptr;
 
   std::mutex handlesMu_;
   std::unordered_map<Handle*, std::unique_ptr<Handle>> handles_;  // guarded by handlesMu_

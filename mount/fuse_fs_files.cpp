@@ -39,10 +39,17 @@ int FuseFs::openFile(fuse_ino_t ino, const std::string& path, fuse_file_info* fi
       volume_->closeAsync(handle->file);
       return StatusToErrno(st);
     }
+    nodes_.noteChanged(ino);
   }
   // The kernel's pages stay while the volume shows the version they came
   // from; anything else (a change on the server, a truncation) drops them.
-  fi->keep_cache = nodes_.sameVersion(ino, Fingerprint(*handle->file)) ? 1 : 0;
+  const bool same = nodes_.sameVersion(ino, Fingerprint(*handle->file));
+  fi->keep_cache = same ? 1 : 0;
+  // So does the size the kernel holds, which may be of another copy than
+  // the one this handle reads (the drive learned of a new one since the
+  // kernel asked): the kernel asks again before it reads, and reads the
+  // copy whole rather than cut at the other's size.
+  if (!same && session_ != nullptr) (void)fuse_lowlevel_notify_inval_inode(session_, ino, -1, 0);
   // A read-only handle has nothing to save at close.
   fi->noflush = Writable(fi) ? 0 : 1;
   handle->share = std::move(ticket);
@@ -145,11 +152,13 @@ void FuseFs::read(fuse_req_t req, size_t size, off_t offset, fuse_file_info* fi)
 }
 
 void FuseFs::write(fuse_req_t req, const char* data, size_t size, off_t offset, fuse_file_info* fi) {
-  Status st = volume_->write(handleOf(fi).file, static_cast<uint64_t>(offset), data, size);
+  Handle& handle = handleOf(fi);
+  Status st = volume_->write(handle.file, static_cast<uint64_t>(offset), data, size);
   if (!st.ok()) {
     fuse_reply_err(req, StatusToErrno(st));
     return;
   }
+  nodes_.noteChanged(handle.node);
   fuse_reply_write(req, size);
 }
 

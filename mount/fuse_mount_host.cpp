@@ -148,6 +148,7 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
     fs_.reset();
     return Status(Status::kIo, "cannot start a fuse session");
   }
+  fs_->setSession(session_);
   if (fuse_session_mount(session_, absolute.c_str()) != 0) {
     fuse_session_destroy(session_);
     session_ = nullptr;

@@ -201,6 +201,55 @@ TEST(FuseMountHost, ChangesOnTheServerShowAtTheNextOpen) {
   EXPECT_EQ(ReadFile(world.file("f.txt")), "longer than before");
 }
 
+// The kernel keeps a file's size for the metadata lifetime, and the drive
+// may learn of a longer copy on the server meanwhile (here from a listing
+// the drive took itself; as well from its own look-up whose lifetime ended
+// a moment before the kernel's). An open that finds the new copy makes the
+// kernel ask for the size again before it reads: the new copy is read
+// whole, never cut at the size of the old one.
+TEST(FuseMountHost, AnOpenThatFindsALongerCopyReadsItWhole) {
+  MountConfig config = MemoryMountDrive();
+  config.cache.metaTtlMs = config.cache.dirTtlMs = 60000;
+  MountWorld world(config);
+  world.server->putFile("/d/f.txt", "first version");
+  ASSERT_TRUE(world.mount());
+  struct stat st;
+  ASSERT_EQ(::stat(world.file("d/f.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 13);
+  world.server->putFile("/d/f.txt", "a longer second version");
+  std::vector<DirEntry> listing;
+  ASSERT_TRUE(world.volume->readdir("/d", listing).ok());
+  EXPECT_EQ(ReadFile(world.file("d/f.txt")), "a longer second version");
+  ASSERT_EQ(::stat(world.file("d/f.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 23);
+}
+
+// A folder opened for listing while a file in it is still empty, the file
+// then written and closed, and the listing read after that: the listing's
+// entries (READDIRPLUS) carry the attributes the folder had when it was
+// opened, older than what the kernel has of the file. The closed file keeps
+// its size and content, through a look-up, a stat and a read.
+TEST(FuseMountHost, AListingOpenedBeforeAFileWasWrittenDoesNotShrinkIt) {
+  MountWorld world(MemoryMountDrive());
+  ASSERT_TRUE(world.mount());
+  ASSERT_EQ(::mkdir(world.file("d").c_str(), 0755), 0);
+  const std::string content = Pattern(5000, 3);
+  const int fd = ::open(world.file("d/f").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  DIR* dir = ::opendir(world.file("d").c_str());
+  ASSERT_NE(dir, nullptr);
+  ASSERT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+  ASSERT_EQ(::close(fd), 0);
+  int entries = 0;
+  while (::readdir(dir) != nullptr) ++entries;
+  ::closedir(dir);
+  EXPECT_EQ(entries, 3);
+  struct stat st;
+  ASSERT_EQ(::stat(world.file("d/f").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 5000);
+  EXPECT_TRUE(ReadFile(world.file("d/f")) == content);
+}
+
 // The names of a folder of the drive, sorted, comma-separated; the error's
 // text when it cannot be listed.
 std::string ListNames(const std::string& folder) {

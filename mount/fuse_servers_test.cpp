@@ -24,6 +24,7 @@
 #include "engine/backend_factory.h"
 #include "foundation/config_file.h"
 #include "mount/mount_test_world.h"
+#include "testing/eventually.h"
 #include "testing/gate.h"
 #include "testing/remote_tree.h"
 #include "testing/tcp_relay.h"
@@ -317,6 +318,94 @@ TEST_P(FuseOnServer, FilesClosedBeforeAKillReachTheServer) {
   EXPECT_EQ(ServerContent(config, folder + "/small.txt"), small);
   EXPECT_TRUE(ServerContent(config, folder + "/big.bin") == big) << "big.bin differs on the server";
   EXPECT_TRUE(ServerContent(config, folder + "/patched.bin") == patchedExpect) << "patched.bin differs";
+}
+
+// The local folder the test server serves (the servers run on this
+// machine): what a reader on the server itself finds there, past every
+// answer of the server's protocol.
+std::string ServedFolder(const std::string& server) {
+  if (server == "webdav") return ServerEnv("TARN_DAV_DIR");
+  if (server == "nginx") return ServerEnv("TARN_DAV_NGINX_DIR");
+  if (server == "lighttpd") return ServerEnv("TARN_DAV_LIGHTTPD_DIR");
+  if (server == "sftp") return ServerEnv("SFTP_ROOT");
+  return ServerEnv("TARN_NFS_EXPORT_DIR");
+}
+
+// The save of editors and office programs: a temporary written, flushed,
+// closed and renamed over the document, again and again, while a reader on
+// the server reads the document over and over. Each read finds a whole
+// version, never an empty, missing or half-written file: what the servers
+// do with a rename over a file and with an upload (Apache's MOVE removes the
+// target first; every whole upload replaces its target in one step) is what
+// this depends on. No temporary stays on the server.
+TEST_P(FuseOnServer, AnEditorsSavesShowTheServersReadersOnlyWholeVersions) {
+  constexpr int kSaves = 20;
+  MountWorld world(ValidDrive(GetParam()));
+  const std::string served = ServedFolder(GetParam());
+  ASSERT_FALSE(HasFailure());
+  ASSERT_TRUE(world.mount());
+  const std::string folder = TestFolder(GetParam());
+  const std::string drive = world.file(folder.substr(1));
+  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
+  auto version = [](int i) { return Pattern(20000 + 1000 * static_cast<uint64_t>(i), static_cast<uint32_t>(i)); };
+  const std::string doc = folder + "/doc.txt";
+  ASSERT_TRUE(WriteFile(drive + "/doc.txt", version(0)));
+  ASSERT_TRUE(Eventually([&] { return ServerContent(world.config, doc) == version(0); }));
+  std::atomic<bool> stop{false};
+  std::atomic<int> reads{0};
+  std::string seen;  // the reader's alone until it is joined
+  std::thread reader([&] {
+    const std::string file = served + doc;
+    while (!stop.load()) {
+      std::string what;
+      const int fd = ::open(file.c_str(), O_RDONLY);
+      if (fd < 0) {
+        what = errno == ENOENT ? "nothing" : std::strerror(errno);
+      } else {
+        std::string content;
+        char buffer[8192];
+        for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) content.append(buffer, static_cast<size_t>(n));
+        ::close(fd);
+        bool whole = false;
+        for (int i = 0; i <= kSaves && !whole; ++i) whole = content == version(i);
+        if (!whole) what = content.empty() ? "an empty file" : std::to_string(content.size()) + " bytes of no version";
+      }
+      ++reads;
+      if (!what.empty() && seen.size() < 1000) seen += what + "; ";
+    }
+  });
+  const std::string temp = drive + "/.doc.txt.tmp";
+  // One save as the editor makes it; false (the test failed) when a step fails.
+  auto save = [&](const std::string& content) {
+    const int fd = ::open(temp.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    EXPECT_GE(fd, 0) << std::strerror(errno);
+    if (fd < 0) return false;
+    const bool written = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    const bool synced = ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    const bool renamed = ::rename(temp.c_str(), (drive + "/doc.txt").c_str()) == 0;
+    EXPECT_TRUE(written && synced && closed && renamed) << std::strerror(errno);
+    return written && synced && closed && renamed;
+  };
+  for (int i = 1; i <= kSaves && save(version(i)); ++i) {
+    // Every other save waits for the server to have it; the rest follow at once.
+    if (i % 2 == 0 && !Eventually([&] { return ServerContent(world.config, doc) == version(i); })) {
+      ADD_FAILURE() << "save " << i << " never reached the server";
+      break;
+    }
+  }
+  EXPECT_TRUE(Eventually([&] { return ServerContent(world.config, doc) == version(kSaves); }));
+  stop = true;
+  reader.join();
+  EXPECT_EQ(seen, "") << "in " << reads.load() << " reads of the server's document";
+  EXPECT_GT(reads.load(), kSaves);
+  world.unmountAndStop();
+  std::unique_ptr<IBackend> backend = MakeBackend(world.config.endpoint);
+  std::vector<DirEntry> listing;
+  ASSERT_TRUE(backend->connect().ok() && backend->list(folder, listing).ok());
+  std::string names;
+  for (const DirEntry& e : listing) names += e.name + " ";
+  EXPECT_EQ(names, "doc.txt ");
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "nginx", "lighttpd", "sftp", "nfs"),

@@ -53,12 +53,15 @@ bool NodeTable::childPath(uint64_t parent, std::string_view name, std::string& o
   return true;
 }
 
-uint64_t NodeTable::lookup(uint64_t parent, std::string_view name) {
+uint64_t NodeTable::lookup(uint64_t parent, std::string_view name, uint64_t* changedAt) {
   std::unique_lock<std::shared_mutex> lock(mu_);
+  if (changedAt != nullptr) *changedAt = 0;
   Key key{parent, std::string(name)};
   auto found = byName_.find(key);
   if (found != byName_.end()) {
-    ++nodes_.at(found->second).lookups;
+    Node& node = nodes_.at(found->second);
+    ++node.lookups;
+    if (changedAt != nullptr) *changedAt = node.changedAt;
     return found->second;
   }
   auto p = nodes_.find(parent);
@@ -149,6 +152,17 @@ bool NodeTable::sameVersion(uint64_t id, uint64_t fingerprint) {
   const bool same = fingerprint != 0 && it->second.version == fingerprint;
   it->second.version = fingerprint;
   return same;
+}
+
+void NodeTable::noteChanged(uint64_t id) {
+  std::unique_lock<std::shared_mutex> lock(mu_);
+  auto it = nodes_.find(id);
+  if (it != nodes_.end()) it->second.changedAt = ++changes_;
+}
+
+uint64_t NodeTable::changeCount() const {
+  std::shared_lock<std::shared_mutex> lock(mu_);
+  return changes_;
 }
 
 void NodeTable::setVersion(uint64_t id, uint64_t fingerprint) {

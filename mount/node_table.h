@@ -32,8 +32,9 @@ class NodeTable {
   bool childPath(uint64_t parent, std::string_view name, std::string& out) const;
 
   // The node of `name` in `parent`, made when new, with one more lookup
-  // counted; 0 when the parent is unknown.
-  uint64_t lookup(uint64_t parent, std::string_view name);
+  // counted; 0 when the parent is unknown. `changedAt` (may be null): see
+  // noteChanged.
+  uint64_t lookup(uint64_t parent, std::string_view name, uint64_t* changedAt = nullptr);
   // The kernel dropped `count` lookups of the node.
   void forget(uint64_t id, uint64_t count);
   // The name was deleted: its node stays for the handles that hold it but
@@ -50,6 +51,14 @@ class NodeTable {
   bool sameVersion(uint64_t id, uint64_t fingerprint);
   void setVersion(uint64_t id, uint64_t fingerprint);
 
+  // The kernel learns a file's size and times from this side's writes,
+  // truncations and closes too, not only from replies: each is counted, and
+  // the node records the count of its last one, so that attributes read
+  // before it (a listing taken earlier) are known to be older than the
+  // kernel's.
+  void noteChanged(uint64_t id);
+  uint64_t changeCount() const;
+
   size_t size() const;
 
  private:
@@ -60,6 +69,7 @@ class NodeTable {
     uint64_t lookups = 0;   // the kernel's count
     uint64_t children = 0;  // known nodes whose parent this is
     uint64_t version = 0;   // fingerprint of what the kernel holds
+    uint64_t changedAt = 0; // changes_ at the node's last local change
   };
   struct Key {
     uint64_t parent;
@@ -81,6 +91,7 @@ class NodeTable {
   std::unordered_map<uint64_t, Node> nodes_;         // guarded by mu_
   std::unordered_map<Key, uint64_t, KeyHash> byName_;  // guarded by mu_
   uint64_t nextId_ = kRootId + 1;                      // guarded by mu_
+  uint64_t changes_ = 0;                               // guarded by mu_
 };
 
 }  // namespace tarn

@@ -115,8 +115,12 @@ class MemoryWriteStream : public IWriteStream {
 
   void abort() override {
     if (done_) return;
-    server_->enter(MemOp::kAbort, path_, connection_);
+    MemoryServer::Admission admission = server_->enter(MemOp::kAbort, path_, connection_);
     done_ = true;
+    if (admission.kind == FaultRule::Kind::kApplyLater && buffer_.size() == size_) {
+      std::lock_guard<std::mutex> lock(server_->mu_);
+      server_->givenUp_.emplace_back(path_, std::make_shared<const std::string>(std::move(buffer_)));
+    }
     buffer_.clear();
   }
 
@@ -428,6 +432,7 @@ Status MemoryBackend::remove(const std::string& path, bool isDir) {
   if (!isDir && folder) return Status(Status::kIsDirectory, "remove: is a folder: " + path);
   if (folder && server_->hasChildrenLocked(path)) return Status(Status::kNotEmpty, "remove: folder not empty: " + path);
   server_->eraseLocked(server_->keyOfLocked(path));
+  server_->noteVersionsLocked();
   return Status();
 }
 
@@ -457,6 +462,7 @@ Status MemoryBackend::rename(const std::string& from, const std::string& to, boo
     if (!dstDir && srcDir) return Status(Status::kNotDirectory, "rename: target is a file: " + dst);
     if (dstDir && server_->hasChildrenLocked(dst)) return Status(Status::kNotEmpty, "rename: target not empty: " + dst);
     server_->eraseLocked(dstKey);
+    if (server_->replacesInSteps_) server_->noteVersionsLocked();
   }
   std::vector<MemoryServer::Node> moved;
   for (auto it = server_->nodes_.begin(); it != server_->nodes_.end();) {
@@ -473,6 +479,7 @@ Status MemoryBackend::rename(const std::string& from, const std::string& to, boo
     n.attr.ctime = Timestamp::now();
     server_->nodes_[server_->keyOfLocked(n.path)] = std::move(n);
   }
+  server_->noteVersionsLocked();
   return Status();
 }
 

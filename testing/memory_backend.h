@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,10 @@ struct FaultRule {
     kShortRead,  // readRange or a stream read delivers at most `limit` bytes
     kEarlyEnd,   // on kOpenRead: the stream reports its end after `limit` bytes
     kKeepShort,  // on kFinish: the upload succeeds but the server keeps only `limit` bytes
+    // On kAbort: an upload given up after every byte was sent is applied
+    // all the same, when the test calls applyGivenUpUploads, as an HTTP
+    // server does with a whole body whose answer nobody waits for.
+    kApplyLater,
   };
   MemOp op = MemOp::kStat;
   std::string path;
@@ -114,6 +119,9 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // their file id, as a file held open on the server stays readable after
   // its name went to another.
   void setKeepsReplacedFiles(bool keep);
+  // A rename over a file removes the file first and then moves the source,
+  // as Apache's MOVE does: in between, the name holds nothing.
+  void setReplacesInSteps(bool steps);
 
   // --- faults, delays, gates ---
   void addFault(const FaultRule& rule);
@@ -139,6 +147,15 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // has read the tree and waits before it returns, as an answer under way
   // while others change the server.
   std::shared_ptr<Gate> addReplyGate(MemOp op, const std::string& path);
+
+  // --- what readers of the server could see ---
+  // From now on every state the path passes through is recorded, as each
+  // call that changes the tree leaves it: a file's bytes, or nothing
+  // (nullopt) while no file is there.
+  void recordVersions(const std::string& path);
+  std::vector<std::optional<std::string>> versions(const std::string& path) const;
+  // Applies the uploads that kApplyLater kept, in the order they were given up.
+  void applyGivenUpUploads();
 
   // --- what happened ---
   std::vector<CallRecord> calls() const;
@@ -195,6 +212,8 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   void touchLocked(Node& node);
   uint64_t usedLocked() const;
   RemoteAttr attrOfLocked(const std::string& path) const;
+  // Records the state of every path recordVersions names that changed.
+  void noteVersionsLocked();
 
   mutable std::mutex mu_;
   std::map<std::string, Node> nodes_;  // guarded by mu_; key: keyOfLocked(path)
@@ -206,6 +225,9 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   Timestamp changeTime_;               // guarded by mu_; zero: the real clock
   bool keepsReplaced_ = false;         // guarded by mu_
   std::map<uint64_t, std::shared_ptr<const std::string>> replaced_;  // guarded by mu_; by file id
+  bool replacesInSteps_ = false;       // guarded by mu_
+  std::map<std::string, std::vector<std::optional<std::string>>> versions_;  // guarded by mu_; by key
+  std::vector<std::pair<std::string, std::shared_ptr<const std::string>>> givenUp_;  // guarded by mu_
   uint64_t capacity_ = 1ULL << 40;     // guarded by mu_
   uint64_t etagCounter_ = 0;           // guarded by mu_
   uint64_t fileIdCounter_ = 0;         // guarded by mu_

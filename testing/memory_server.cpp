@@ -121,6 +121,40 @@ void MemoryServer::storeLocked(const std::string& path, std::shared_ptr<const st
   it->second.attr.type = RemoteAttr::kFile;
   it->second.data = std::move(data);
   touchLocked(it->second);
+  noteVersionsLocked();
+}
+
+void MemoryServer::noteVersionsLocked() {
+  for (auto& [key, seen] : versions_) {
+    auto it = nodes_.find(key);
+    std::optional<std::string> now;
+    if (it != nodes_.end() && !it->second.dir) now = *it->second.data;
+    if (seen.empty() || seen.back() != now) seen.push_back(std::move(now));
+  }
+}
+
+void MemoryServer::recordVersions(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  versions_.try_emplace(keyOfLocked(path));
+  noteVersionsLocked();
+}
+
+std::vector<std::optional<std::string>> MemoryServer::versions(const std::string& path) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = versions_.find(keyOfLocked(path));
+  return it == versions_.end() ? std::vector<std::optional<std::string>>() : it->second;
+}
+
+void MemoryServer::applyGivenUpUploads() {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (auto& [path, data] : givenUp_)
+    if (checkParentLocked(path).ok() && !isFolderLocked(path)) storeLocked(path, std::move(data));
+  givenUp_.clear();
+}
+
+void MemoryServer::setReplacesInSteps(bool steps) {
+  std::lock_guard<std::mutex> lock(mu_);
+  replacesInSteps_ = steps;
 }
 
 uint64_t MemoryServer::usedLocked() const {

@@ -43,6 +43,7 @@ NfsBackend::NfsBackend(const EndpointConfig& config) : config_(config) {
   // Beyond the interface's defaults; the largest file comes from FSINFO.
   caps_.randomWrite = true;
   caps_.resumableUpload = true;
+  caps_.atomicReplace = true;
   caps_.truncate = true;
   caps_.setMtime = true;
   caps_.freeSpace = true;

@@ -9,14 +9,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <set>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "backends/ssh_nfs/nfs_backend.h"
+#include "foundation/cancel_token.h"
+#include "testing/gate.h"
 
 namespace tarn {
 namespace {
@@ -460,6 +465,95 @@ TEST(NfsHostileServerTest, ServerRestartDuringAnUploadFailsIt) {
     const bool ok = c.code == Status::kOk;
     EXPECT_EQ(server.calls(kNfsProgram, kNfsRename), ok ? 1 : 0) << c.name << ": replaced only when sound";
     EXPECT_EQ(server.calls(kNfsProgram, kNfsRemove), ok ? 0 : 1) << c.name << ": a failed upload's temporary goes";
+  }
+}
+
+// A rename that stops an upload cancels its calls: the create of the
+// upload's temporary, or its removal when the upload is given up, may be
+// done by the server while its answer is never read. The temporary is then
+// removed at the next connect, which the cut call makes necessary, and never
+// stays beside the file.
+TEST(NfsHostileServerTest, ATemporaryWhoseCreateOrRemovalWasCutShortGoesAtTheNextConnect) {
+  for (const uint32_t cut : {kNfsCreate, kNfsRemove}) {
+    SCOPED_TRACE(cut == kNfsCreate ? "create cut short" : "removal cut short");
+    FakeNfsServer server;
+    NfsBackend b(ConfigFor(server));
+    ASSERT_TRUE(b.connect().ok());
+    auto mu = std::make_shared<std::mutex>();
+    auto created = std::make_shared<std::vector<std::string>>();  // guarded by *mu
+    auto removed = std::make_shared<std::vector<std::string>>();  // guarded by *mu
+    auto held = std::make_shared<test::Gate>();
+    // The call that is cut short is held until the client has given up on
+    // it, and then answered by dropping the connection.
+    auto record = [mu, held, cut](uint32_t proc, std::vector<std::string>* names, XdrReader& args) {
+      args.getOpaque(kNfsFhMax);
+      const std::string name = args.getString(kNfsNameMax);
+      {
+        std::lock_guard<std::mutex> lock(*mu);
+        names->push_back(name);
+      }
+      if (proc != cut || held->arrived()) return true;
+      held->arriveAndWait();
+      return false;
+    };
+    server.on(kNfsProgram, kNfsLookup, [](XdrReader&, XdrWriter& w) {
+      w.putU32(kNfs3ErrNoent);
+      w.putBool(false);
+      return true;
+    });
+    server.on(kNfsProgram, kNfsReaddirplus, [](XdrReader&, XdrWriter& w) {
+      w.putU32(kNfs3Ok);
+      w.putBool(false);
+      w.putU64(0);
+      w.putBool(false);
+      w.putBool(true);
+      return true;
+    });
+    server.on(kNfsProgram, kNfsCreate, [record, created](XdrReader& args, XdrWriter& w) {
+      if (!record(kNfsCreate, created.get(), args)) return false;
+      w.putU32(kNfs3Ok);
+      w.putBool(true);
+      w.putOpaque(Bytes{'T', 'M', 'P'});
+      w.putBool(false);
+      w.putBool(false);
+      w.putBool(false);
+      return true;
+    });
+    server.on(kNfsProgram, kNfsRemove, [record, removed](XdrReader& args, XdrWriter& w) {
+      if (!record(kNfsRemove, removed.get(), args)) return false;
+      w.putU32(kNfs3Ok);
+      w.putBool(false);
+      w.putBool(false);
+      return true;
+    });
+
+    CancelToken token;
+    std::unique_ptr<IWriteStream> stream;
+    if (cut == kNfsRemove) {
+      ASSERT_TRUE(b.openWrite("/doc", 0, 10, stream).ok());
+    }
+    b.setCancelToken(&token);
+    Status result;
+    std::thread call([&] {
+      if (cut == kNfsCreate) {
+        result = b.openWrite("/doc", 0, 10, stream);
+      } else {
+        stream->abort();
+      }
+    });
+    ASSERT_TRUE(held->waitArrived());
+    token.cancel();
+    call.join();
+    held->release();
+    if (cut == kNfsCreate) {
+      EXPECT_EQ(result.code, Status::kCanceled) << result.toString();
+    }
+    b.setCancelToken(nullptr);
+    ASSERT_TRUE(b.connect().ok());
+    std::lock_guard<std::mutex> lock(*mu);
+    ASSERT_EQ(created->size(), 1u);
+    EXPECT_EQ(std::count(removed->begin(), removed->end(), created->front()), cut == kNfsCreate ? 1 : 2)
+        << "the temporary " << created->front() << " stays";
   }
 }
 

@@ -46,6 +46,12 @@ bool DecodeRead(XdrReader& r, uint32_t count, const uint8_t*& data, uint32_t& go
   return true;
 }
 
+// A call that ended this way may have been done by the server without this
+// side hearing of it.
+bool MayBeLeft(const Status& s) {
+  return s.code == Status::kNetwork || s.code == Status::kTimeout || s.code == Status::kCanceled;
+}
+
 std::string RandomToken() {
   try {
     return vx::HexEncode(vx::RandomBytes(kTempRandomBytes));
@@ -469,9 +475,8 @@ class NfsWriteStream : public IWriteStream {
     done_ = true;
     Status s = backend_->isConnected() ? backend_->removeIn(dir_, temp_, false, "remove " + path_)
                                        : Status(Status::kNetwork, "not connected");
-    // Unreachable now: the next connect removes it.
-    if (s.code == Status::kNetwork || s.code == Status::kTimeout)
-      backend_->leftovers_.push_back(NfsBackend::Leftover{dir_, temp_});
+    // Unreachable now, or the removal was cut short: the next connect removes it.
+    if (MayBeLeft(s)) backend_->leftovers_.push_back(NfsBackend::Leftover{dir_, temp_});
   }
 
  private:
@@ -551,6 +556,10 @@ Status NfsBackend::openWrite(const std::string& path, uint64_t offset, uint64_t 
     s = createIn(dir, temp, kGuarded, attr, step, fh);
     if (s.code != Status::kExists) break;
   }
+  // A create whose answer never came may have made the temporary all the
+  // same (a rename that stops the upload cancels it): the next connect,
+  // which the cut call makes necessary, removes it.
+  if (MayBeLeft(s)) leftovers_.push_back(Leftover{dir, temp});
   if (!s.ok()) return s;
   out = std::make_unique<NfsWriteStream>(this, std::move(dir), name, temp, std::move(fh), size, path);
   return Status();

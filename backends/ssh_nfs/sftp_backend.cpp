@@ -44,6 +44,7 @@ SftpBackend::SftpBackend(EndpointConfig config)
   // cannot report it.
   caps_.randomWrite = true;
   caps_.resumableUpload = true;
+  caps_.atomicReplace = true;  // posix-rename@openssh.com
   caps_.truncate = true;
   caps_.setMtime = true;
   caps_.freeSpace = true;

@@ -112,6 +112,7 @@ TARN_DAV_TLS_URL=https://localhost:$tls_port/dav
 TARN_DAV_USER=$user
 TARN_DAV_PASSWORD=$password
 TARN_CA_FILE=$dir/cert.pem
+TARN_DAV_DIR=$dir/data-basic
 ENV
 }
 

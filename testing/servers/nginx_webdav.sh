@@ -69,6 +69,7 @@ CONF
 TARN_DAV_NGINX_URL=http://127.0.0.1:$port/dav
 TARN_DAV_NGINX_USER=$user
 TARN_DAV_NGINX_PASSWORD=$password
+TARN_DAV_NGINX_DIR=$dir/data
 ENV
 }
 

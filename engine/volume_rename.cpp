@@ -129,7 +129,7 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   };
   bool byUpload = false;
   bool targetHeld = false;
-  if (online && !isDir && replace) {
+  if (!isDir && replace) {
     st = planReplaceByUpload(from, to, attr, pending, byUpload, targetHeld);
     if (!st.ok()) return fail(st);
     // The object holds the content to send now, whatever it held before.
@@ -235,26 +235,37 @@ Status Volume::planReplaceByUpload(const std::string& from, const std::string& t
   // the server's file under the source's name is not that content.
   const bool replacing = object && object->replacesWhole();
   const bool unsent = pending || (object && hasLocalChanges(*object));
-  RemoteAttr target;
-  targetHeld = statRemote(to, target, true).ok() && !target.isDir();
-  if (!replacing && !(targetHeld && (unsent || !caps->atomicReplace))) return Status();
-  if (!replacing) {
-    // Every byte must be here before the source's copy goes: what is
-    // missing is fetched, a little; a large file is renamed on the server.
-    if (!object) {
-      object = cache_->open(from, true);
-      if (!object) return Status();
-      if (!object->applyRemote(source, nullptr, nullptr).ok()) return Status();
-    }
-    const uint64_t extra = unsent ? object->missingBytes() : object->size();
-    if (extra > kReplaceByUploadMaxBytes) return Status();
-    Status st = object->ensureRange(0, object->size(), fetcher(), callToken());
-    if (!st.ok()) return inTime(st);
-    if (!object->replaceServerCopy()) return Status();
-    // The file keeps its time, not that of the target's old copy, which the
-    // server shows until the upload; an upload sets it where the server
-    // keeps times.
+  if (offline_.load()) {
+    // Nothing is fetched offline, and what the server holds under the
+    // target by the time the journal is replayed is not known: content
+    // wholly here that the server has not got goes up whole after the
+    // replay, rather than a rename putting the empty file that an offline
+    // create made over whatever stands there then.
+    if (!object || !unsent || object->missingBytes() != 0) return Status();
+    if (!replacing && !object->replaceServerCopy()) return Status();
     if (object->pendingMtime().isZero() && !source.mtime.isZero()) object->setPendingMtime(source.mtime);
+  } else {
+    RemoteAttr target;
+    targetHeld = statRemote(to, target, true).ok() && !target.isDir();
+    if (!replacing && !(targetHeld && (unsent || !caps->atomicReplace))) return Status();
+    if (!replacing) {
+      // Every byte must be here before the source's copy goes: what is
+      // missing is fetched, a little; a large file is renamed on the server.
+      if (!object) {
+        object = cache_->open(from, true);
+        if (!object) return Status();
+        if (!object->applyRemote(source, nullptr, nullptr).ok()) return Status();
+      }
+      const uint64_t extra = unsent ? object->missingBytes() : object->size();
+      if (extra > kReplaceByUploadMaxBytes) return Status();
+      Status st = object->ensureRange(0, object->size(), fetcher(), callToken());
+      if (!st.ok()) return inTime(st);
+      if (!object->replaceServerCopy()) return Status();
+      // The file keeps its time, not that of the target's old copy, which
+      // the server shows until the upload; an upload sets it where the
+      // server keeps times.
+      if (object->pendingMtime().isZero() && !source.mtime.isZero()) object->setPendingMtime(source.mtime);
+    }
   }
   // Durable before the server's copy goes: a restart uploads the content.
   if (!object->saveMap()) return Status(Status::kIo, "cannot record the changes of " + from + " in the cache");

@@ -137,6 +137,34 @@ TEST(VolumeSaveTest, EverySaveTakesTheServersDocumentFromItsOldContentStraightTo
   }
 }
 
+// A save made while the drive is offline: the journal replays the
+// temporary's create and the rename once the server is back, and the
+// server's document still goes from its old content straight to the new
+// one (a rename of the empty file the create made would empty it first).
+TEST(VolumeSaveTest, AnOfflineSaveReachesTheServerWithoutEmptyingTheDocument) {
+  for (bool atomicReplace : {false, true}) {
+    SCOPED_TRACE(atomicReplace ? "atomic" : "in steps");
+    test::VolumeHarness h(SoonUploads());
+    test::MemoryServer& server = *h.server;
+    SetUpServer(server, true, atomicReplace);
+    server.putFile(kDoc, Version(0));
+    ASSERT_TRUE(h.volume->start(nullptr).ok());
+    std::vector<DirEntry> listing;
+    ASSERT_TRUE(h.volume->readdir("/d", listing).ok());
+    server.recordVersions(kDoc);
+    h.volume->setOffline(true);
+    WriteTemporary(*h.volume, Version(1), false);
+    ASSERT_TRUE(h.volume->rename(kTemp, kDoc, true).ok());
+    h.volume->setOffline(false);
+    EXPECT_TRUE(h.serverHolds(kDoc, Version(1)));
+    ASSERT_TRUE(h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
+    EXPECT_FALSE(server.exists(kTemp));
+    std::string passed;
+    for (const std::optional<std::string>& state : server.versions(kDoc)) passed += Describe(state) + "; ";
+    EXPECT_EQ(passed, "version 0; version 1; ");
+  }
+}
+
 // Until its upload lands, the document the save put in place shows its own
 // size and time, not the old copy's time that the server still gives in a
 // listing (a build after a save would otherwise take the file for older

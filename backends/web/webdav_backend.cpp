@@ -145,14 +145,17 @@ WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
 WebDavBackend::~WebDavBackend() {
   // The empty file creates copy from is this back-end's own and would be
   // seen by other clients until a listing removes it an hour later.
-  if (connected_ && !emptySource_.empty()) {
+  if (!emptySource_.empty()) {
     const CancelToken within(nullptr, SteadyNowMs() + kDavTempRemovalMs, SteadyNowMs);
     cancel_ = &within;
+    // A connection the pool dropped (idle, or after a failure) is made
+    // again for it.
+    if (!connected_) (void)connect();
     DavRequest del;
     del.verb = "DELETE";
     del.path = emptySource_;
     DavResponse gone;
-    (void)send(del, gone);
+    if (connected_) (void)send(del, gone);
     cancel_ = nullptr;
   }
   disconnect();

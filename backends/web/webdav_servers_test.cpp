@@ -523,6 +523,7 @@ class DavRaces : public DavServers {
     viaRelay.host = "http://127.0.0.1:" + std::to_string(relay->port()) + url.path;
     return viaRelay;
   }
+  void SourceGoesWithItsBackEnd(bool dropped);
 };
 
 TEST_P(DavRaces, CreateRacingAnotherClientNeverEmptiesItsFile) {
@@ -629,9 +630,16 @@ TEST_P(DavRaces, SmallFileCostsACopyAndAPut) {
 }
 
 // The empty source of creates is the back-end's own: it goes when the
-// back-end does, rather than showing to other clients until a listing an
-// hour later removes it.
+// back-end does, also when the pool had dropped its connection, rather than
+// showing to other clients until a listing an hour later removes it.
 TEST_P(DavRaces, TheSourceOfCreatesGoesWithItsBackEnd) {
+  for (bool dropped : {false, true}) {
+    SCOPED_TRACE(dropped ? "connection dropped" : "connected");
+    SourceGoesWithItsBackEnd(dropped);
+  }
+}
+
+void DavRaces::SourceGoesWithItsBackEnd(bool dropped) {
   std::unique_ptr<tarn::testing::TcpRelay> relayOwner;
   auto b = std::make_unique<WebDavBackend>(ThroughRelay(relayOwner));
   ASSERT_FALSE(HasFailure());
@@ -655,9 +663,11 @@ TEST_P(DavRaces, TheSourceOfCreatesGoesWithItsBackEnd) {
   ASSERT_FALSE(made.empty());
   RemoteAttr attr;
   ASSERT_TRUE(dav_->stat("/" + made, attr).ok());
+  if (dropped) b->disconnect();
   b.reset();
   EXPECT_EQ(dav_->stat("/" + made, attr).code, Status::kNotFound);
   EXPECT_TRUE(dav_->stat(dir_ + "/a", attr).ok());
+  ASSERT_TRUE(dav_->remove(dir_ + "/a", false).ok());
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, DavRaces,

@@ -119,9 +119,11 @@ Status Volume::statRemote(const std::string& path, RemoteAttr& out, bool useCach
   // rename onto the path) is older than what the drive knows: ask again.
   for (int asked = 1;; ++asked) {
     MetaCache::Question question = meta_->ask();
+    // Memory alone tells whether a cached answer waits: a look at the cache's
+    // disk before every question would cost each lookup, and after a failure
+    // the cache's own object serves as well.
     RemoteAttr known;
-    const bool cachedAnswer = meta_->getLastAttr(path, &known) || cachedObjectAttr(path, known);
-    Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); }, cachedAnswer);
+    Status st = serverCall("stat", [&](IBackend& b) { return b.stat(path, out); }, meta_->getLastAttr(path, &known));
     bool kept = true;
     if (st.ok()) {
       fresh = true;

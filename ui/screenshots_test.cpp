@@ -61,7 +61,7 @@ ServiceStatus ShotStatus() {
   s.version = kTrayVersion;
   s.update.latest = "0.4.0";
   MountStatus down = Drive("q", u'Q', u"Server down", true, false,
-                           "network: could not connect: the server could not be reached (0x00002EFD) (12029)");
+                           "network: connect: Connection refused");
   down.online = false;
   down.host = "127.0.0.1";
   down.port = 8081;

@@ -76,9 +76,25 @@ inline RunResult RunConsole(const std::string& exe, const std::vector<std::strin
   if (!onTerminal) ::close(out[1]);
   RunResult r;
   char buffer[4096];
-  // A terminal's reads end with an error once the program has gone.
-  for (ssize_t n; (n = ::read(out[0], buffer, sizeof(buffer))) > 0;) r.output.append(buffer, static_cast<size_t>(n));
+  // A program that never ends fails its test rather than hanging it.
+  constexpr int kGiveUpMs = 120000;
+  bool gaveUp = false;
+  for (;;) {
+    pollfd ready{out[0], POLLIN, 0};
+    if (::poll(&ready, 1, kGiveUpMs) <= 0) {
+      gaveUp = true;
+      break;
+    }
+    // A terminal's reads end with an error once the program has gone.
+    const ssize_t n = ::read(out[0], buffer, sizeof(buffer));
+    if (n <= 0) break;
+    r.output.append(buffer, static_cast<size_t>(n));
+  }
   ::close(out[0]);
+  if (gaveUp) {
+    ::kill(pid, SIGKILL);
+    ADD_FAILURE() << "the program did not end within " << kGiveUpMs / 1000 << " s; it printed:\n" << r.output;
+  }
   int status = 0;
   ::waitpid(pid, &status, 0);
   r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -24,6 +24,7 @@
 #include "cli/console_runner.h"
 #include "cli/usage.h"
 #include "foundation/file_util.h"
+#include "testing/eventually.h"
 #include "testing/temp_dir.h"
 #include "testing/wait_for_file.h"
 #include "ui/single_instance.h"
@@ -134,9 +135,13 @@ class TrayProcessTest : public ::testing::Test {
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
   }
 
+  // A tray that never ends fails the test with its log rather than hanging
+  // it; TearDown kills it.
   int WaitFirst() {
     int status = 0;
-    EXPECT_EQ(::waitpid(first_, &status, 0), first_);
+    const bool ended = test::Eventually([&] { return ::waitpid(first_, &status, WNOHANG) == first_; });
+    EXPECT_TRUE(ended) << "the first tray still runs; its log:\n" << TrayLog();
+    if (!ended) return -1;
     first_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }

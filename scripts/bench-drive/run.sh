@@ -27,7 +27,7 @@ export BENCH_DIR
 # shellcheck source=lib/workloads.sh
 . "$BENCH_DIR/lib/workloads.sh"
 
-DEBIAN_PACKAGES="apache2 apache2-utils openssh-server openssh-client rclone davfs2 sshfs bindfs fuse3 fio python3 curl iproute2 util-linux coreutils findutils"
+DEBIAN_PACKAGES="git apache2 apache2-utils openssh-server openssh-client rclone davfs2 sshfs bindfs fuse3 fio python3 curl iproute2 util-linux coreutils findutils"
 
 cmd_deps() {
   [[ $(id -u) == 0 ]] || die "deps must run as root"
@@ -44,7 +44,7 @@ cmd_deps() {
 
 check_deps() {
   local missing=() c
-  for c in apache2 htpasswd /usr/sbin/sshd ssh-keygen sftp curl ss fio timeout mountpoint fusermount3 "$PY"; do
+  for c in git apache2 htpasswd /usr/sbin/sshd ssh-keygen sftp curl ss fio timeout mountpoint fusermount3 "$PY"; do
     have "$c" || missing+=("$c")
   done
   ((${#missing[@]} == 0)) || die "missing: ${missing[*]} (run: $0 deps)"
@@ -61,7 +61,7 @@ new_results() {
   echo "timestamp,mode,run,system,metric,value,unit,note" > "$RAW_CSV"
   {
     echo "started: $(date -Is)"
-    echo "mode: $MODE runs=$RUNS big=${BIG_MB}MiB text=${TEXT_MB}MiB tree=$TREE_FILES/$TREE_DIRS list=$LIST_N fio=${FIO_TIME}s"
+    echo "mode: $MODE runs=$RUNS big=${BIG_MB}MiB text=${TEXT_MB}MiB tree=$TREE_FILES/$TREE_DIRS list=$LIST_N fio=${FIO_TIME}s git=$GIT_FILES saves=$SAVE_COUNT x ${SAVE_KB}KiB"
     echo "systems: $SYSTEMS"
     echo "workloads: $WORKLOADS"
     echo "drop_caches: $DROP_CACHES"

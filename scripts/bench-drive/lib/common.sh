@@ -40,7 +40,7 @@ fi
 # The drive's own machine-wide folders (known SSH hosts, logs) stay in the
 # work folder.
 export TARN_ROOT=${TARN_ROOT:-$WORK/tarn-root}
-ALL_WORKLOADS="a b c e d f"
+ALL_WORKLOADS="a b c e d f g h"
 SYSTEMS=${SYSTEMS:-$ALL_SYSTEMS}
 WORKLOADS=${WORKLOADS:-$ALL_WORKLOADS}
 
@@ -49,17 +49,22 @@ if [[ $QUICK == 1 ]]; then
   BIG_MB=${BIG_MB:-64}; TEXT_MB=${TEXT_MB:-16}
   TREE_FILES=${TREE_FILES:-500}; TREE_DIRS=${TREE_DIRS:-10}
   LIST_N=${LIST_N:-1000}; FIO_TIME=${FIO_TIME:-3}
+  GIT_FILES=${GIT_FILES:-500}; SAVE_COUNT=${SAVE_COUNT:-50}
 else
   MODE=full
   BIG_MB=${BIG_MB:-1024}; TEXT_MB=${TEXT_MB:-256}
   TREE_FILES=${TREE_FILES:-5000}; TREE_DIRS=${TREE_DIRS:-50}
   LIST_N=${LIST_N:-10000}; FIO_TIME=${FIO_TIME:-10}
+  GIT_FILES=${GIT_FILES:-3000}; SAVE_COUNT=${SAVE_COUNT:-200}
 fi
 BIG_BYTES=$((BIG_MB * 1048576))
 TEXT_BYTES=$((TEXT_MB * 1048576))
 
 SRV=$WORK/srv
 DATA=$SRV/data-$MODE          # the server-side folder: DAV root and SFTP path
+GIT_DIRS=${GIT_DIRS:-30}
+SAVE_KB=${SAVE_KB:-100}
+GIT_PRISTINE=$SRV/git-$GIT_FILES  # the repository of (g), copied into DATA for each run
 CFG=$WORK/cfg
 CACHE=$WORK/cache
 MNT=$WORK/mnt

@@ -35,6 +35,7 @@ void Volume::status(VolumeStatus& out) {
       if (out.failingUploads++ == 0) failing = "the upload of " + path + " keeps failing: " + entry.lastError;
     }
   }
+  countOpenChanges(out);
   if (out.failingUploads > 1) failing += " (and " + std::to_string(out.failingUploads - 1) + " more files)";
   {
     std::lock_guard<std::mutex> lock(transfersMu_);
@@ -58,6 +59,32 @@ void Volume::status(VolumeStatus& out) {
     // A journal that may not survive a restart stays in view until it is mended.
     out.lastError = "journal: " + out.journalProblem;
   }
+}
+
+void Volume::countOpenChanges(VolumeStatus& out) {
+  std::vector<std::shared_ptr<OpenFile>> open;
+  {
+    std::lock_guard<std::mutex> lock(openChangedMu_);
+    for (const auto& [raw, weak] : openChanged_)
+      if (std::shared_ptr<OpenFile> file = weak.lock()) open.push_back(std::move(file));
+  }
+  // Two handles of one file are one file; a flushed file the upload queue
+  // holds is counted there.
+  std::map<std::string, uint64_t> sizes;
+  for (const std::shared_ptr<OpenFile>& file : open) {
+    if (file->deleted.load() || !file->cache || file->cache->isRemoved() || !hasLocalChanges(*file->cache)) continue;
+    {
+      std::lock_guard<std::mutex> lock(file->mu);
+      if (!file->modified) continue;
+    }
+    sizes[file->cache->path()] = file->cache->size();
+  }
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    std::erase_if(sizes, [this](const auto& entry) { return uploadQueue_.count(entry.first) != 0; });
+  }
+  out.openChangedFiles = static_cast<uint32_t>(sizes.size());
+  for (const auto& [path, size] : sizes) out.openChangedBytes += size;
 }
 
 std::vector<TransferInfo> Volume::transfers() {

@@ -116,6 +116,50 @@ TEST_P(VolumeWriteTest, TruncationToNothingDuringAnUploadIsSentAfterIt) {
   EXPECT_TRUE(d_.h.server->readFile("/t", &content) && content.empty()) << content.size();
 }
 
+// Writes of an open file wait for its close, so the status counts them as
+// data the server lacks: once per file, not once the file is deleted, and
+// no more once a flush or close hands them to an upload.
+TEST_P(VolumeWriteTest, ChangesOfOpenFilesCountUntilAnUploadHoldsThem) {
+  Volume& v = *d_.h.volume;
+  auto open = [&] {
+    VolumeStatus s;
+    v.status(s);
+    return std::make_pair(s.openChangedFiles, s.openChangedBytes);
+  };
+  d_.h.server->putFile("/kept", "server's");
+  d_.h.server->putFile("/cut", "0123456789");
+  d_.h.server->putFile("/gone", "x");
+  std::shared_ptr<OpenFile> read = d_.open("/kept");
+  (void)d_.h.readAll(read);
+  EXPECT_EQ(open(), std::make_pair(0u, uint64_t{0}));  // read only
+
+  std::shared_ptr<OpenFile> a1 = d_.open("/kept");
+  std::shared_ptr<OpenFile> a2 = d_.open("/kept");
+  ASSERT_TRUE(v.write(a1, 0, "new", 3).ok());
+  ASSERT_TRUE(v.write(a2, 8, "!!", 2).ok());
+  std::shared_ptr<OpenFile> cut = d_.open("/cut");
+  ASSERT_TRUE(v.setSize(cut, 4).ok());
+  std::shared_ptr<OpenFile> gone = d_.open("/gone");
+  ASSERT_TRUE(v.write(gone, 0, "yz", 2).ok());
+  EXPECT_EQ(open(), std::make_pair(3u, uint64_t{10 + 4 + 2}));
+  ASSERT_TRUE(v.unlink("/gone", false).ok());
+  EXPECT_EQ(open(), std::make_pair(2u, uint64_t{10 + 4}));
+
+  ASSERT_TRUE(v.flush(cut).ok());
+  EXPECT_EQ(open(), std::make_pair(1u, uint64_t{10}));
+  v.closeNow(a1);  // the other handle of the file still holds the change
+  EXPECT_TRUE(d_.h.serverHolds("/kept", "newver's!!"));
+  EXPECT_TRUE(d_.h.serverHolds("/cut", "0123"));
+  EXPECT_TRUE(v.waitUploadsIdle(test::Gate::kDefaultWaitMs));
+  EXPECT_EQ(open(), std::make_pair(0u, uint64_t{0}));
+  ASSERT_TRUE(v.write(a2, 0, "N", 1).ok());
+  EXPECT_EQ(open(), std::make_pair(1u, uint64_t{10}));
+  v.closeNow(a2);
+  v.closeNow(cut);
+  EXPECT_EQ(open(), std::make_pair(0u, uint64_t{0}));
+  EXPECT_TRUE(d_.h.serverHolds("/kept", "Newver's!!"));
+}
+
 // rsync's order: write a temporary, close, set its time, rename it. The time
 // waits with the file's changes, whatever the drive learns of the name
 // meanwhile, and a restart of the drive, until the upload sets it after the

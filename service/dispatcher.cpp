@@ -82,6 +82,7 @@ Value DoRemoveMount(ServiceState& st, const Value& req) {
   if (s.ok() || kept) {
     reply.set("unsentFiles", unsent.files);
     reply.set("unsentBytes", unsent.bytes);
+    reply.set("unsentOpenFiles", unsent.openFiles);
   }
   return reply;
 }

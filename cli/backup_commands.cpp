@@ -422,14 +422,16 @@ std::string NameOf(const backup::BackupJob& job) {
   return name.empty() && !job.sources.empty() ? backup::LastComponent(job.sources.front()) : name;
 }
 
-// True when the service finds a repository where the job keeps its
-// backups; false also when it cannot tell.
-bool RepositoryThere(const Value& job) {
+// False only when the service finds no repository where the job keeps its
+// backups, or cannot tell. A refused password (the repository's or the
+// server's) is the saving's to report: there is something there to refuse.
+bool MayBeRepositoryThere(const Value& job) {
   Value reply;
   std::string error;
   ProgressLine line("looking for a repository there");
-  return RequestBackup("backupTest", "", [&job](Value& r) { r.set("job", job); }, reply, error) &&
-         reply["exists"].asBool();
+  if (RequestBackup("backupTest", "", [&job](Value& r) { r.set("job", job); }, reply, error))
+    return reply["exists"].asBool();
+  return error.starts_with(std::string(Status::CodeText(Status::kAuthFailed)) + ":");
 }
 
 int RunSet(const Args& args) {
@@ -508,7 +510,7 @@ int RunSet(const Args& args) {
   Value sent = job.toJson(true);
   // A repository is made with the first password typed: one typo would
   // lock every backup away, so a new one's is typed twice.
-  if (typed && !RepositoryThere(sent)) {
+  if (typed && !MayBeRepositoryThere(sent)) {
     std::string again;
     ReadSecretFromTerminal("the repository is new; its password again: ", again);
     const bool same = again == job.password;

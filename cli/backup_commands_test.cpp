@@ -291,6 +291,12 @@ TEST_F(BackupCommandsTest, SetAsksForTheServersPasswordAndANewRepositorysTwice) 
   r = set("asked again", "repo secret", nullptr);
   EXPECT_EQ(r.exitCode, kExitOk) << r.output;
   EXPECT_EQ(r.output.find("again: "), std::string::npos) << r.output;
+  // A password that does not open the repository there is refused at once.
+  r = set("mistyped", "repo sercet", nullptr);
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("does not open with this password"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("again: "), std::string::npos) << r.output;
+  EXPECT_EQ(Backup({"show", "mistyped"}).exitCode, kExitFailed);
 
   // Sent without a password, as another client might.
   Value job = Value::object();

@@ -360,6 +360,15 @@ std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
     job.destPath = o.value("--path");
   }
   if (o.has("--user")) job.endpoint.user = o.value("--user");
+  if (o.has("--insecure")) {
+    // As for a drive: only a TLS server has a certificate to take unchecked.
+    EndpointConfig parsed = job.endpoint;
+    const bool tls = parsed.protocol == "s3" ? parsed.host.starts_with("https://")
+                                             : ParseShareLink(parsed).empty() && parsed.protocol == "webdav" &&
+                                                   parsed.tls;
+    if (!tls) return "--insecure is for https:// destinations only";
+    job.endpoint.verifyTls = false;
+  }
   if (o.has("--schedule")) {
     job.schedule.mode = o.value("--schedule");
     if (job.schedule.mode != backup::kModeManual && job.schedule.mode != backup::kModeHourly &&
@@ -442,7 +451,7 @@ int RunSet(const Args& args) {
        "--path", "--schedule",
        "--every", "--at", "--days", "--keep-last", "--keep-daily", "--keep-weekly", "--keep-monthly", "--compress",
        "--limit"},
-      {"--enable", "--disable"}, o);
+      {"--enable", "--disable", "--insecure"}, o);
   if (!problem.empty()) return ReportUsage(problem, kSetHelp);
   if (o.positional.size() > 1) return ReportUsage("give at most one job file", kSetHelp);
   // A new job starts with the usual excludes.
@@ -705,7 +714,7 @@ constexpr ConsoleCommand kCommands[] = {
     {"list", "", "Lists the backup jobs with their state, last and next run and destination.", RunList},
     {"show", "JOB", "Shows one job's settings and the outcome of its last tasks.", RunShow},
     {"set", "[JOB.json] [--id ID] [--name N] [--source DIR]... [--exclude PATTERN]... [--to LINK [--user U] "
-            "[--key FILE]] [--to s3://BUCKET/FOLDER [--endpoint URL] [--region R] --user ACCESS_KEY] "
+            "[--key FILE]] [--to s3://BUCKET/FOLDER [--endpoint URL] [--region R] --user ACCESS_KEY] [--insecure] "
             "[--drive ID --path P] [--schedule manual|hourly|daily] [--every H] [--at HH:MM] "
             "[--days mon,tue,...|all] [--keep-last N] [--keep-daily N] [--keep-weekly N] [--keep-monthly N] "
             "[--compress on|off] [--limit KIB_PER_S] [--enable|--disable]",
@@ -714,6 +723,8 @@ constexpr ConsoleCommand kCommands[] = {
      "first source's folder name) must not be another job's. A job file holds the job as JSON. --to takes the link\n"
      "of a WebDAV, SFTP or NFS server as \"tarn add\" does, or s3://BUCKET/FOLDER for an S3 store: --endpoint gives\n"
      "the store's address (https://s3.amazonaws.com when not given), --region its region and --user the access key.\n"
+     "--insecure takes the TLS certificate of an https:// server or store unchecked (one you trust whose certificate\n"
+     "is self-signed or made for another name); --to without it checks the certificate again.\n"
      "The server's password (for the user of the link or --user; an S3 store's secret key, a key's passphrase)\n"
      "comes from TARN_PASSWORD or is asked on the terminal. The repository password comes from\n"
      "TARN_BACKUP_PASSWORD or is asked on the terminal, twice when there is no repository there yet. A new job\n"

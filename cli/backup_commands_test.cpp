@@ -19,6 +19,7 @@
 #include "client/service_client.h"
 #include "engine/backend_factory.h"
 #include "foundation/file_util.h"
+#include "foundation/share_link.h"
 #include "service/service_body.h"
 #include "testing/eventually.h"
 #include "testing/fake_server_process.h"
@@ -322,6 +323,60 @@ TEST_F(BackupCommandsTest, SetAsksForTheServersPasswordAndANewRepositorysTwice) 
   std::unique_ptr<IBackend> backend = MakeBackend(server);
   ASSERT_TRUE(backend && backend->connect().ok());
   test::RemoveRemoteTree(*backend, folder);
+}
+
+// A server whose certificate this computer does not trust takes the job
+// only with --insecure, which backup set takes as add does, for https alone.
+TEST_F(BackupCommandsTest, SetTakesAnUntrustedCertificateWithInsecure) {
+  using tarn::testing::RequiredEnv;
+  const std::string folder = "/console-tls-" + std::to_string(::getpid());
+  const std::string link = RequiredEnv("TARN_DAV_TLS_URL") + folder;
+  const std::vector<std::pair<std::string, std::string>> secrets = {
+      {kBackupPasswordVariable, "repo secret"}, {kPasswordVariable, RequiredEnv("TARN_DAV_PASSWORD")}};
+  test::TempDir source("tarn-backup-tls", 0755);
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("a.txt"), std::string("over TLS")));
+  // A service that does not know the test servers' authority; the
+  // environment changes while no service thread reads it.
+  struct Untrusting {
+    const std::string ca = RequiredEnv("TARN_CA_FILE");
+    Untrusting() { Restart(""); }
+    ~Untrusting() { Restart(ca); }
+    static void Restart(const std::string& caFile) {
+      delete service_;
+      service_ = nullptr;
+      ::setenv("TARN_CA_FILE", caFile.c_str(), 1);
+      RestartService();
+    }
+  } untrusting;
+  auto set = [&](const std::string& to, bool insecure) {
+    std::vector<std::string> args = {"set", "--id", "tls", "--source", source.path(), "--to", to,
+                                     "--user", RequiredEnv("TARN_DAV_USER")};
+    if (insecure) args.push_back("--insecure");
+    return Backup(args, false, secrets);
+  };
+  RunResult r = set(RequiredEnv("TARN_DAV_URL") + folder, true);
+  EXPECT_EQ(r.exitCode, kExitUsage) << r.output;
+  EXPECT_NE(r.output.find("--insecure is for https:// destinations only"), std::string::npos) << r.output;
+  r = set(link, false);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("take it unchecked with --insecure"), std::string::npos) << r.output;
+  r = set(link, true);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_EQ(r.output.find("note:"), std::string::npos) << r.output;
+  r = Backup({"run", "tls"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("backup ok: 1 file"), std::string::npos) << r.output;
+  EXPECT_EQ(Backup({"remove", "tls"}).exitCode, kExitOk);
+
+  EndpointConfig server;
+  server.host = link;
+  server.user = RequiredEnv("TARN_DAV_USER");
+  server.password = RequiredEnv("TARN_DAV_PASSWORD");
+  ASSERT_TRUE(ParseShareLink(server).empty());
+  server.verifyTls = false;
+  std::unique_ptr<IBackend> backend = MakeBackend(server);
+  ASSERT_TRUE(backend && backend->connect().ok());
+  test::RemoveRemoteTree(*backend, "/");
 }
 
 // A backup the console follows goes on when the user presses Ctrl+C, and

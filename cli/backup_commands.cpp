@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -347,10 +348,19 @@ std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
       if (IsRootPath(place)) return "give the bucket after s3://, and a folder in it if you like: s3://BUCKET/FOLDER";
       job.endpoint.protocol = "s3";
       job.endpoint.host = o.has("--endpoint") ? o.value("--endpoint") : std::string(kDefaultS3Endpoint);
+      EndpointConfig store;
+      store.host = job.endpoint.host;
+      if (!(store.host.starts_with("https://") || store.host.starts_with("http://")) || !ParseShareLink(store).empty())
+        return "--endpoint takes the store's address as https://HOST[:PORT]: " + job.endpoint.host;
       job.endpoint.root = place;
       if (o.has("--region")) job.endpoint.extra = "region=" + o.value("--region");
     } else {
+      // The link's mistakes are the arguments', as for "tarn add".
       job.endpoint.host = to;
+      EndpointConfig parsed = job.endpoint;
+      if (to.find("://") == std::string::npos)
+        return "not a link: " + to + " (give https://, http://, sftp://, nfs:// or s3://)";
+      if (std::string wrong = ParseShareLink(parsed); !wrong.empty()) return wrong;
     }
   }
   if ((o.has("--endpoint") || o.has("--region")) && job.endpoint.protocol != "s3")
@@ -360,6 +370,7 @@ std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
     job.destPath = o.value("--path");
   }
   if (o.has("--user")) job.endpoint.user = o.value("--user");
+  if (job.endpoint.protocol == "s3" && job.endpoint.user.empty()) return "an S3 store needs --user with its access key";
   if (o.has("--insecure")) {
     // As for a drive: only a TLS server has a certificate to take unchecked.
     EndpointConfig parsed = job.endpoint;
@@ -459,7 +470,11 @@ int RunSet(const Args& args) {
   if (!o.positional.empty()) {
     std::string text;
     Value file;
-    if (!vx::ReadWholeFile(o.positional[0], text)) return ReportFailure("cannot read " + o.positional[0]);
+    if (!vx::ReadWholeFile(o.positional[0], text)) {
+      std::error_code ec;
+      return ReportFailure(std::filesystem::exists(o.positional[0], ec) ? "cannot read " + o.positional[0]
+                                                                         : "there is no job file " + o.positional[0]);
+    }
     if (!vx::json::Parse(text, file) || !file.isObject()) return ReportUsage(o.positional[0] + " is not a job", kSetHelp);
     // Reading would replace what has the wrong type; the service never sees
     // the file as written.
@@ -486,6 +501,13 @@ int RunSet(const Args& args) {
   if (!problem.empty()) return ReportUsage(problem, kSetHelp);
   if (!existing && (job.sources.empty() || (job.endpoint.host.empty() && job.destMount.empty())))
     return ReportUsage("a new job needs --source and --to (or --drive)", kSetHelp);
+  if (o.has("--drive")) {
+    ServiceStatus status;
+    if (!RequestStatus(status)) return ReportFailure(status.error);
+    if (std::none_of(status.mounts.begin(), status.mounts.end(),
+                     [&job](const MountStatus& m) { return m.id == job.destMount; }))
+      return ReportFailure("no drive has the id " + job.destMount + " (\"tarn status\" lists the drives)");
+  }
   if (o.has("--key") && !vx::ReadWholeFile(o.value("--key"), job.endpoint.privateKey))
     return ReportFailure("cannot read the key file " + o.value("--key"));
   // Jobs are named by their names as well: no two may share one.

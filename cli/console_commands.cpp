@@ -64,6 +64,10 @@ bool FindDrive(const std::function<bool(const MountStatus&)>& match, const std::
   return false;
 }
 
+// Where a drive belongs, an option ("--all") is a mistake of the arguments,
+// not a drive that is missing.
+bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
 // A drive is named by its letter or by its id.
 bool ResolveDrive(const std::string& arg, MountStatus& drive, std::string& error) {
   const char16_t letter = ParseLetter(arg);
@@ -292,6 +296,7 @@ int RunProbeCommand(const Args& args) {
 // serves only its cache.
 int RunMount(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one drive id or letter");
+  if (IsOption(args[0])) return ReportUsage("unexpected argument: " + args[0], "tarn mount --help");
   std::string id;
   std::string error;
   if (!ResolveDrive(args[0], id, error)) return ReportFailure(error);
@@ -317,6 +322,7 @@ int RunMount(const Args& args) {
 }
 int RunUnmount(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one drive letter or id");
+  if (IsOption(args[0])) return ReportUsage("unexpected argument: " + args[0], "tarn unmount --help");
   MountStatus drive;
   std::string error;
   if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
@@ -404,6 +410,7 @@ int RunRemove(const Args& args) {
 // when not.
 int RunSync(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one drive letter or id");
+  if (IsOption(args[0])) return ReportUsage("unexpected argument: " + args[0], "tarn sync --help");
   MountStatus drive;
   std::string error;
   if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
@@ -453,7 +460,8 @@ int RunSync(const Args& args) {
 }
 
 int RunOffline(const Args& args) {
-  if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) return ReportUsage("give a drive and on or off");
+  if (args.size() != 2 || (args[1] != "on" && args[1] != "off") || IsOption(args[0]))
+    return ReportUsage("give a drive and on or off");
   MountStatus drive;
   std::string error;
   if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);

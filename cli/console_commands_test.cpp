@@ -82,6 +82,12 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
       {{"add", "--drive", "E"}, false, nullptr, kExitUsage, "give the share link or URL of the drive"},
       {{"remove", "R", "--now"}, false, nullptr, kExitUsage, "unexpected argument: --now"},
       {{"sync"}, false, nullptr, kExitUsage, "give one drive letter or id"},
+      // A malformed argument is the arguments' mistake (2), not a drive that is missing (1).
+      {{"add", "http://[::1/y"}, false, "pw", kExitUsage, "bad server address in the link: [::1"},
+      {{"add", "https://exa mple.com/x"}, false, "pw", kExitUsage, "bad server address in the link: exa mple.com"},
+      {{"sync", "--all"}, false, nullptr, kExitUsage, "unexpected argument: --all"},
+      {{"unmount", "-a"}, false, nullptr, kExitUsage, "unexpected argument: -a"},
+      {{"offline", "--all", "on"}, false, nullptr, kExitUsage, "give a drive and on or off"},
       {{"add", "https://bob@dav.example/files", "--name", "Team", "--drive", "R:"}, false, "pw", kExitOk,
        "added drive R:"},
       {{"add", "https://bob@dav.example/files", "--name", "Mine"}, true, "pw", kExitFailed,

@@ -282,6 +282,18 @@ std::string Joined(const Value& list) {
   return out.empty() ? std::string("-") : out;
 }
 
+// The rules that keep snapshots; a rule of 0 keeps none by itself, and
+// without any rule a prune lets no snapshot go.
+std::string KeepsText(const Value& retention) {
+  std::string out;
+  for (const auto& [member, word] : {std::pair{"keepLast", "last"}, std::pair{"keepDaily", "daily"},
+                                     std::pair{"keepWeekly", "weekly"}, std::pair{"keepMonthly", "monthly"}}) {
+    const int count = retention[member].asInt();
+    if (count > 0) out += (out.empty() ? "" : ", ") + std::string(word) + " " + std::to_string(count);
+  }
+  return out.empty() ? "every snapshot (no rule lets one go)" : out;
+}
+
 int RunShow(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one backup job id");
   Value j;
@@ -294,8 +306,7 @@ int RunShow(const Args& args) {
               j["name"].asString().c_str(), Joined(j["sources"]).c_str(), Joined(j["excludes"]).c_str());
   std::printf("destination: %s\n", j["destination"].asString().c_str());
   std::printf("schedule:    %s%s\n", ScheduleText(sched).c_str(), j["enabled"].asBool() ? "" : " (disabled)");
-  std::printf("keeps:       last %d, daily %d, weekly %d, monthly %d\n", keep["keepLast"].asInt(),
-              keep["keepDaily"].asInt(), keep["keepWeekly"].asInt(), keep["keepMonthly"].asInt());
+  std::printf("keeps:       %s\n", KeepsText(keep).c_str());
   std::printf("state:       %s\n", StateText(s).c_str());
   std::printf("last run:    %s to %s\n", When(s["lastStart"].asInt64()).c_str(), When(s["lastEnd"].asInt64()).c_str());
   std::printf("last good:   %s\n", When(s["lastOk"].asInt64()).c_str());
@@ -436,6 +447,21 @@ const Value* NamedJob(const Value& jobs, const std::string& given, std::string& 
   return named;
 }
 
+// Lays the members of `over` on `base`: objects member by member, other
+// values whole.
+void LayOver(Value& base, const Value& over) {
+  for (size_t i = 0; i < over.keys.size(); ++i) {
+    const Value& value = over.items[i];
+    if (value.isObject() && base[over.keys[i]].isObject()) {
+      Value inner = base[over.keys[i]];
+      LayOver(inner, value);
+      base.set(over.keys[i], std::move(inner));
+    } else {
+      base.set(over.keys[i], value);
+    }
+  }
+}
+
 // The name the service gives the job: its own, or its first source's.
 std::string NameOf(const backup::BackupJob& job) {
   const std::string name = vx::Trim(job.name);
@@ -467,9 +493,9 @@ int RunSet(const Args& args) {
   if (o.positional.size() > 1) return ReportUsage("give at most one job file", kSetHelp);
   // A new job starts with the usual excludes.
   backup::BackupJob job = backup::BackupJob::fromJson(Value::object());
+  Value file;
   if (!o.positional.empty()) {
     std::string text;
-    Value file;
     if (!vx::ReadWholeFile(o.positional[0], text)) {
       std::error_code ec;
       return ReportFailure(std::filesystem::exists(o.positional[0], ec) ? "cannot read " + o.positional[0]
@@ -492,9 +518,11 @@ int RunSet(const Args& args) {
   if (!error.empty()) return ReportFailure(error);
   const bool existing = stored != nullptr;
   if (existing) {
-    // Without a file, a change starts from the job as it is; its secrets
-    // stay with the service unless new ones are given.
-    if (o.positional.empty()) job = backup::BackupJob::fromJson(*stored);
+    // A change starts from the job as it is, a job file's members laid over
+    // it; its secrets stay with the service unless new ones are given.
+    Value changed = *stored;
+    if (!o.positional.empty()) LayOver(changed, file);
+    job = backup::BackupJob::fromJson(changed);
     job.id = (*stored)["id"].asString();
   }
   problem = ApplySetOptions(o, job);
@@ -510,14 +538,18 @@ int RunSet(const Args& args) {
   }
   if (o.has("--key") && !vx::ReadWholeFile(o.value("--key"), job.endpoint.privateKey))
     return ReportFailure("cannot read the key file " + o.value("--key"));
-  // Jobs are named by their names as well: no two may share one.
+  // Jobs are named by their names as well: no two may share one, and no
+  // name may be another job's id, which would name that job.
   const std::string name = NameOf(job);
   for (size_t i = 0; i < jobs.size(); ++i) {
     const Value& other = jobs.at(i);
-    if (other["id"].asString() == job.id || other["name"].asString() != name) continue;
-    return ReportFailure("the backup job " + other["id"].asString() + " is named " + name +
-                         " already; change that one with --id " + other["id"].asString() +
-                         ", or give this one another --name");
+    const std::string otherId = other["id"].asString();
+    if (otherId == job.id) continue;
+    if (otherId == name)
+      return ReportFailure("the backup job " + otherId + " has the id " + name + "; give this one another --name");
+    if (other["name"].asString() != name) continue;
+    return ReportFailure("the backup job " + otherId + " is named " + name + " already; change that one with --id " +
+                         otherId + ", or give this one another --name");
   }
 
   // Command lines are visible to every user of the machine: secrets come
@@ -741,8 +773,9 @@ constexpr ConsoleCommand kCommands[] = {
             "[--days mon,tue,...|all] [--keep-last N] [--keep-daily N] [--keep-weekly N] [--keep-monthly N] "
             "[--compress on|off] [--limit KIB_PER_S] [--enable|--disable]",
      "Adds a backup job, or changes the job that --id (or the file's \"id\") names by its id or its name; a change\n"
-     "starts from the job as it is. A new job needs --source and --to (or --drive); its name (--name, else the\n"
-     "first source's folder name) must not be another job's. A job file holds the job as JSON. --to takes the link\n"
+     "starts from the job as it is, with the job file's members and then the options laid over it. A new job needs\n"
+     "--source and --to (or --drive); its name (--name, else the first source's folder name) must be neither\n"
+     "another job's name nor another job's id. A job file holds the job as JSON. --to takes the link\n"
      "of a WebDAV, SFTP or NFS server as \"tarn add\" does, or s3://BUCKET/FOLDER for an S3 store: --endpoint gives\n"
      "the store's address (https://s3.amazonaws.com when not given), --region its region and --user the access key.\n"
      "--insecure takes the TLS certificate of an https:// server or store unchecked (one you trust whose certificate\n"

@@ -101,6 +101,8 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
     int exitCode;
     std::string output;
   };
+  const std::string partial = machine_->file("partial.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(partial, std::string(R"({"id":"j1","retention":{"keepLast":3}})")));
   const Case cases[] = {
       {{}, false, false, kExitUsage, "usage: tarn backup"},
       {{"run", "--help"}, false, false, kExitOk, "usage: tarn backup run JOB"},
@@ -158,6 +160,17 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
       {{"set", "--id", "j1", "--schedule", "manual", "--disable"}, false, false, kExitOk, "changed backup job j1"},
       {{"show", "j1"}, false, false, kExitOk, "schedule:    by hand (disabled)\n"},
       {{"show", "j1"}, false, false, kExitOk, "keeps:       last 10, daily 7, weekly 4, monthly 12\n"},
+      // A job file changes the job it names from the job as it is.
+      {{"set", partial}, false, false, kExitOk, "changed backup job j1"},
+      {{"show", "j1"}, false, false, kExitOk, "keeps:       last 3, daily 7, weekly 4, monthly 12\n"},
+      {{"show", "j1"}, false, false, kExitOk, "sources:     " + source + "\n"},
+      {{"set", "--id", "j1", "--keep-last", "0", "--keep-weekly", "0"}, false, false, kExitOk, "changed backup job j1"},
+      {{"show", "j1"}, false, false, kExitOk, "keeps:       daily 7, monthly 12\n"},
+      {{"set", "--id", "j1", "--keep-daily", "0", "--keep-monthly", "0"}, false, false, kExitOk, "changed"},
+      {{"show", "j1"}, false, false, kExitOk, "keeps:       every snapshot (no rule lets one go)\n"},
+      // A name that is another job's id would name that job.
+      {{"set", "--name", "j1", "--source", source, "--to", "sftp://127.0.0.1:1/srv/third"}, true, false, kExitFailed,
+       "the backup job j1 has the id j1; give this one another --name"},
       // A task that failed after the last backup is what the state shows.
       {{"check", "j1"}, false, false, kExitFailed, "check failed: connect 127.0.0.1:1: Connection refused\n"},
       {{"list"}, false, false, kExitOk, "check failed"},

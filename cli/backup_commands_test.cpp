@@ -389,6 +389,10 @@ TEST_F(BackupCommandsTest, SetTakesAnUntrustedCertificateWithInsecure) {
   r = set(link, true);
   EXPECT_EQ(r.exitCode, kExitOk) << r.output;
   EXPECT_EQ(r.output.find("note:"), std::string::npos) << r.output;
+  // Shown as it was given: https, with the user.
+  r = Backup({"show", "tls"});
+  EXPECT_NE(r.output.find("destination: https://" + RequiredEnv("TARN_DAV_USER") + "@"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(folder + "\n"), std::string::npos) << r.output;
   r = Backup({"run", "tls"});
   EXPECT_EQ(r.exitCode, kExitOk) << r.output;
   EXPECT_NE(r.output.find("backup ok: 1 file"), std::string::npos) << r.output;

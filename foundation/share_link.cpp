@@ -200,4 +200,23 @@ std::string DisplayUrl(const MountConfig& cfg) {
   return out;
 }
 
+std::string EndpointLink(const EndpointConfig& ep) {
+  std::string scheme = ep.protocol;
+  uint32_t defaultPort = 0;
+  if (ep.protocol == "webdav") {
+    scheme = ep.tls ? "https" : "http";
+    defaultPort = ep.tls ? kHttpsPort : kHttpPort;
+  } else if (ep.protocol == "sftp") {
+    defaultPort = kSftpPort;
+  } else if (ep.protocol == "nfs") {
+    defaultPort = kNfsPort;
+  }
+  std::string out = scheme + "://";
+  if (!ep.user.empty()) out += ep.user + "@";
+  out += ep.host.find(':') != std::string::npos && defaultPort != 0 ? "[" + ep.host + "]" : ep.host;
+  if (ep.port != 0 && ep.port != defaultPort) out += ":" + std::to_string(ep.port);
+  if (ep.root.empty() || ep.root.front() != '/') out += "/";
+  return out + ep.root;
+}
+
 }  // namespace tarn

@@ -228,6 +228,37 @@ TEST(ShareLinkTest, EndpointUrlRoundTripsThroughParse) {
   }
 }
 
+// What a user gave is what backup messages show: the scheme of the link,
+// its user, and no default port.
+TEST(ShareLinkTest, EndpointLinkShowsTheLinkAsGiven) {
+  struct Case {
+    const char* link;
+    const char* user;  // --user, beside the link
+    const char* want;
+  } cases[] = {
+      {"https://dav.example/files", "", "https://dav.example/files"},
+      {"https://ann@dav.example:8443/files", "", "https://ann@dav.example:8443/files"},
+      {"http://dav.example:80/a b", "bob", "http://bob@dav.example/a b"},
+      {"webdav://dav.example", "", "http://dav.example/"},
+      {"sftp://u@h:2222/srv/r", "", "sftp://u@h:2222/srv/r"},
+      {"ssh://u@h:22/srv/r", "", "sftp://u@h/srv/r"},
+      {"sftp://[::1]:2200/r", "v", "sftp://v@[::1]:2200/r"},
+      {"nfs://filer/export/b", "", "nfs://filer/export/b"},
+  };
+  for (const Case& c : cases) {
+    EndpointConfig ep;
+    ep.host = c.link;
+    ep.user = c.user;
+    ASSERT_EQ(ParseShareLink(ep), "") << c.link;
+    EXPECT_EQ(EndpointLink(ep), c.want) << c.link;
+  }
+  EndpointConfig memory;
+  memory.protocol = "memory";
+  memory.host = "a";
+  memory.root = "/r";
+  EXPECT_EQ(EndpointLink(memory), "memory://a/r");
+}
+
 TEST(ShareLinkTest, DisplayUrl) {
   MountConfig m;
   m.endpoint.protocol = "sftp";

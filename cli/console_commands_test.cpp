@@ -228,6 +228,27 @@ TEST_F(ConsoleCommandsTest, AddShowsTheSftpHostKeyAsSshDoes) {
   r = RunTarn({"add", link, "--insecure"}, false, password.c_str());
   EXPECT_EQ(r.exitCode, kExitUsage) << r.output;
   EXPECT_NE(r.output.find("--insecure is for https:// links only"), std::string::npos) << r.output;
+
+  // Another key recorded for the server: this side refuses, not the server,
+  // and no "ok" shows the key it offers.
+  const std::string knownHosts = machine_->file("var/lib/tarn/known_hosts");
+  std::string recorded;
+  std::string other;
+  ASSERT_TRUE(vx::ReadWholeFile(knownHosts, recorded));
+  ASSERT_TRUE(vx::ReadWholeFile(tarn::testing::RequiredEnv("SFTP_KEY_ED25519") + ".pub", other));
+  const std::string name = "[127.0.0.1]:" + port;
+  ASSERT_EQ(recorded.rfind(name + " ", 0), 0u) << recorded;
+  ASSERT_TRUE(vx::WriteFileAtomic(knownHosts, name + " " + other.substr(0, other.rfind(' ')) + "\n"));
+  r = RunTarn({"add", link, "--drive", "K"}, false, password.c_str());
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("the drive is not saved: host key of " + name + " changed"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("refused"), std::string::npos) << r.output;
+  r = RunTarn({"probe", link}, false, password.c_str());
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("[FAIL] connect: host key of " + name + " changed"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("[ok]"), std::string::npos) << r.output;
+  ASSERT_TRUE(vx::WriteFileAtomic(knownHosts, recorded));
 }
 
 // A connection to the WebDAV test server, past every drive; the folder it

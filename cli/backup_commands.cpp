@@ -593,6 +593,12 @@ int RunSet(const Args& args) {
   std::printf("%s backup job %s; run it with \"tarn backup run %s\"\n", existing ? "changed" : "added",
               reply["id"].asString().c_str(), reply["id"].asString().c_str());
   if (reply.has("warning")) std::printf("note: %s\n", Printable(reply["warning"].asString()).c_str());
+  // A scheduled job without a snapshot is due: "daily at 03:00" runs now.
+  const Value& state = reply["job"]["state"];
+  const int64_t nextRun = state["nextRun"].asInt64();
+  if ((nextRun > 0 && nextRun <= static_cast<int64_t>(std::time(nullptr))) || state["running"].asString() == "backup")
+    std::printf("the job is due, so its backup starts now (\"tarn backup show %s\" shows how it goes)\n",
+                reply["id"].asString().c_str());
   return kExitOk;
 }
 
@@ -786,7 +792,8 @@ constexpr ConsoleCommand kCommands[] = {
      "keeps the last 10 backups, one a day for 7 days, one a week for 4 weeks and one a month for 12 months.",
      RunSet},
     {"remove", "JOB", "Removes a job with its status and log; its backups stay where they are.", RunRemove},
-    {"run", "JOB [--no-wait]", "Backs a job up now and shows its progress until it ends.", RunRun},
+    {"run", "JOB [--no-wait]", "Backs a job up now and shows its progress until it ends."
+     "\nCtrl+C ends only the console, with exit code 130: the task goes on, and \"tarn backup stop JOB\" stops it.", RunRun},
     {"stop", "JOB", "Stops the job's running task.", RunStop},
     {"snapshots", "JOB [--refresh]", "Lists the kept snapshots, oldest first.", RunSnapshots},
     {"ls", "JOB SNAPSHOT [PATH]",
@@ -794,10 +801,16 @@ constexpr ConsoleCommand kCommands[] = {
      "the one \"ls\" shows, or the source's own path on this computer.",
      RunLs},
     {"restore", "JOB SNAPSHOT [PATH] [--target DIR] [--no-wait]",
-     "Restores a snapshot, or the folder or file PATH of it, to where it was taken from or into DIR.", RunRestore},
+     "Restores a snapshot, or the folder or file PATH of it, to where it was taken from or into DIR. Without\n"
+     "--target it writes back to where the files were and replaces the files there with the snapshot's."
+     "\nCtrl+C ends only the console, with exit code 130: the task goes on, and \"tarn backup stop JOB\" stops it.",
+     RunRestore},
     {"check", "JOB [--read-data] [--no-wait]",
-     "Checks the job's repository; with --read-data every pack is read whole.", RunCheck},
-    {"prune", "JOB [--no-wait]", "Forgets the snapshots the job's keep rules let go and frees their space.", RunPrune},
+     "Checks the job's repository; with --read-data every pack is read whole."
+     "\nCtrl+C ends only the console, with exit code 130: the task goes on, and \"tarn backup stop JOB\" stops it.", RunCheck},
+    {"prune", "JOB [--no-wait]",
+     "Forgets the snapshots the job's keep rules let go and frees their space."
+     "\nCtrl+C ends only the console, with exit code 130: the task goes on, and \"tarn backup stop JOB\" stops it.", RunPrune},
     {"forget", "JOB SNAPSHOT", "Forgets one snapshot; its space is freed by the next prune.", RunForget},
     {"log", "JOB [N]", "Shows the last N lines of the job's log (50 when not given).", RunLog},
 };
@@ -843,7 +856,8 @@ int RunBackupCli(const std::vector<std::string>& args) {
         "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n" + CommandList(kCommands) +
         "\nA job is named by its id or its name.\n"
         "\nexit codes: 0 done, 1 failed, 2 wrong arguments, 3 the service is not running, 4 done in part (a backup\n"
-        "that skipped files it could not read, a restore that left some out; \"tarn backup log JOB\" lists them)\n";
+        "that skipped files it could not read, a restore that left some out; \"tarn backup log JOB\" lists them),\n"
+        "130 Ctrl+C in a followed run, restore, check or prune (the task goes on; \"tarn backup stop JOB\" ends it)\n";
     std::fputs(usage.c_str(), args.empty() ? stderr : stdout);
     return args.empty() ? kExitUsage : kExitOk;
   }

@@ -122,6 +122,9 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
        "added backup job j1"},
       {{"set", "--id", "j1", "--name", "Daily", "--schedule", "daily", "--at", "04:30", "--days", "mon,fri"}, false,
        false, kExitOk, "changed backup job j1"},
+      // Scheduled without a snapshot: due at once.
+      {{"set", "--id", "j1", "--schedule", "daily"}, false, false, kExitOk,
+       "the job is due, so its backup starts now (\"tarn backup show j1\" shows how it goes)"},
       {{"set", "--id", "j1", "--at", "25:00"}, false, false, kExitUsage, "--at takes a time as HH:MM"},
       {{"set", "--id", "j1", "--schedule", "weekly"}, false, false, kExitUsage,
        "--schedule takes manual, hourly or daily"},

@@ -588,12 +588,16 @@ const ConsoleCommand* FindCommand(std::span<const ConsoleCommand> table, const s
 
 int ReportFailure(const std::string& error) {
   if (error == kServiceNotRunning) {
+    // A service run with another TARN_ROOT listens elsewhere.
+    const std::string where = " (nothing answers at " + ControlSocketPath() + ")";
     if (SystemdRunning()) {
       std::fprintf(stderr,
                    "tarn: the service is not running; start it with \"tarn start\" or run it in the foreground with "
-                   "\"tarn run\"\n");
+                   "\"tarn run\"%s\n",
+                   where.c_str());
     } else {
-      std::fprintf(stderr, "tarn: the service is not running; run it with \"tarn run\" (this system has no systemd)\n");
+      std::fprintf(stderr, "tarn: the service is not running; run it with \"tarn run\" (this system has no systemd)%s\n",
+                   where.c_str());
     }
     return kExitNoService;
   }

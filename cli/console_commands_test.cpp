@@ -45,6 +45,8 @@ constexpr const char* kNotMounted = "the drive is not mounted";
 TEST_F(ConsoleCommandsTest, ConsoleCommands) {
   const std::string notADrive = machine_->file("not-a-drive.json");
   ASSERT_TRUE(vx::WriteFileAtomic(notADrive, std::string("{\"endpoint\": ")));
+  const std::string aJob = machine_->file("a-job.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(aJob, std::string(R"({"sources":["/srv"],"endpoint":{"host":"sftp://h/x"}})")));
   const std::string noServer = machine_->file("no-server.json");
   ASSERT_TRUE(vx::WriteFileAtomic(noServer, std::string("{\"name\": \"Team\"}")));
   struct Case {
@@ -70,6 +72,13 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
       {{"help", "offline"}, false, nullptr, kExitOk, "usage: tarn offline DRIVE on|off"},
       {{"help"}, false, nullptr, kExitOk, "\n  mount DRIVE\n"},
       {{"help"}, false, nullptr, kExitOk, "5 the service is already running"},
+      {{"help"}, false, nullptr, kExitOk, "a sync after which changes still wait"},
+      {{"help"}, false, nullptr, kExitOk, "MOXEL_DEBUG=1 (for the service: DEBUG lines"},
+      {{"backup", "help"}, false, nullptr, kExitOk, "130 Ctrl+C in a followed run, restore, check or prune"},
+      {{"backup", "restore", "--help"}, false, nullptr, kExitOk, "replaces the files there with the snapshot's"},
+      {{"backup", "prune", "--help"}, false, nullptr, kExitOk, "exit code 130: the task goes on"},
+      {{"mount", "--foreground", aJob, machine_->path()}, false, nullptr, kExitUsage,
+       aJob + " is a backup job, not a drive"},
       {{"status", "--help"}, false, nullptr, kExitOk, "usage: tarn status\n\n"},
       {{"mount", "--help"}, false, nullptr, kExitOk, "\ntarn mount --foreground DRIVE.json FOLDER\n"},
       {{"mount", "--foreground", "--help"}, false, nullptr, kExitOk, "\"endpoint\": {\"host\": "},
@@ -675,6 +684,28 @@ TEST_F(ConsoleCommandsTest, RemoveAsksBeforeItThrowsUnsentChangesAway) {
   EXPECT_FALSE(listed());
 }
 
+// The setting "logLevel" decides what the service log keeps, from the
+// moment it is set.
+TEST_F(ConsoleCommandsTest, TheLogLevelSettingDecidesWhatTheLogKeeps) {
+  auto setLevel = [](const char* level) {
+    Value settings = Value::object();
+    settings.set("logLevel", level);
+    std::string error;
+    EXPECT_TRUE(RequestSetAppSettings(settings, error)) << error;
+  };
+  setLevel("warn");
+  MountMemoryDrive("T");
+  ASSERT_EQ(RunTarn({"offline", "T", "on"}).exitCode, kExitOk);
+  RunResult r = RunTarn({"log", "200"});
+  EXPECT_EQ(r.output.find("MemT: settings saved"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("MemT: offline mode on"), std::string::npos) << r.output;
+  setLevel("info");
+  ASSERT_EQ(RunTarn({"offline", "T", "off"}).exitCode, kExitOk);
+  r = RunTarn({"log", "200"});
+  EXPECT_NE(r.output.find("MemT: offline mode off"), std::string::npos) << r.output;
+  EXPECT_EQ(RunTarn({"remove", "T"}).exitCode, kExitOk);
+}
+
 // Ctrl+C at a prompt for a secret ends the command and leaves the terminal
 // echoing what is typed, as it was.
 TEST_F(ConsoleCommandsTest, CtrlCAtAPasswordPromptGivesTheTerminalItsEchoBack) {
@@ -795,6 +826,7 @@ TEST_F(ConsoleCommandsTest, ConsoleSaysWhenTheServiceIsNotRunning) {
   const char* hint = SystemdRunning() ? "the service is not running; start it with \"tarn start\""
                                       : "the service is not running; run it with \"tarn run\" (this system has no systemd)";
   EXPECT_NE(r.output.find(hint), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("(nothing answers at " + empty.file("run/tarn/Tarn") + ")"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -108,11 +108,26 @@ std::vector<TransferInfo> Volume::transfers() {
       out.push_back(std::move(t));
     }
   }
+  // A failed attempt whose file waits to be tried again is that waiting
+  // line, which carries its failure.
+  const auto waits = [&out, firstWaiting](const std::string& path) {
+    return std::any_of(out.begin() + static_cast<std::ptrdiff_t>(firstWaiting), out.end(),
+                       [&path](const TransferInfo& t) { return t.path == path; });
+  };
+  size_t kept = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (i < firstWaiting && out[i].upload && out[i].state == "failed" && waits(out[i].path)) continue;
+    if (kept != i) out[kept] = std::move(out[i]);
+    ++kept;
+  }
+  const size_t dropped = out.size() - kept;
+  out.resize(kept);
+  const size_t waitingFrom = firstWaiting - dropped;
   // A waiting upload's size is what it will send; the cache is not asked
   // under uploadMu_, which its own lock must never wait inside.
   ActiveCall call(this);
   if (!call.ok()) return out;
-  for (size_t i = firstWaiting; i < out.size(); ++i) {
+  for (size_t i = waitingFrom; i < out.size(); ++i) {
     uint64_t size = 0;
     Timestamp mtime;
     if (cache_->unsentChanges(out[i].path, &size, &mtime)) out[i].total = size;

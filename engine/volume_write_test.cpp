@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "engine/volume.h"
+#include "testing/eventually.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
@@ -197,6 +200,35 @@ TEST(VolumeTimesTest, TimesSetOnAFileWithChangesReachTheServerAfterItsContent) {
       EXPECT_EQ(attr.mtime, set);
     }
   }
+}
+
+// Between its attempts a file's upload is one line of the transfer list:
+// the waiting retry, with the last failure, not that failure beside it.
+TEST_P(VolumeWriteTest, AnUploadThatWaitsToBeTriedAgainIsListedOnce) {
+  const MemOp send = GetParam() ? MemOp::kWriteAt : MemOp::kStreamWrite;
+  d_.h.server->putFile("/r", "old");
+  d_.h.server->addFault({send, "/r", 1, 1000, FaultRule::Kind::kFail, Status(Status::kIo, "injected")});
+  std::shared_ptr<OpenFile> file = d_.open("/r");
+  const std::string data = test::Pattern(kBs);
+  ASSERT_TRUE(d_.h.volume->write(file, 0, data.data(), data.size()).ok());
+  d_.h.volume->closeNow(file);
+  auto listed = [&] {
+    std::vector<TransferInfo> lines;
+    for (const TransferInfo& t : d_.h.volume->transfers())
+      if (t.path == "/r") lines.push_back(t);
+    return lines;
+  };
+  ASSERT_TRUE(test::Eventually([&] {
+    const std::vector<TransferInfo> lines = listed();
+    return std::any_of(lines.begin(), lines.end(), [](const TransferInfo& t) { return t.state == "retry"; });
+  }));
+  const std::vector<TransferInfo> lines = listed();
+  std::string states;
+  for (const TransferInfo& t : lines) states += t.state + " ";
+  ASSERT_EQ(lines.size(), 1u) << states;
+  EXPECT_EQ(lines[0].state, "retry");
+  EXPECT_NE(lines[0].error.find("injected"), std::string::npos) << lines[0].error;
+  d_.h.server->clearFaults();
 }
 
 TEST_P(VolumeWriteTest, FailedUploadsAreRetriedUntilTheServerHoldsTheContent) {

@@ -257,6 +257,9 @@ Value BackupManager::checkDestination(const backup::BackupJob& job, const backup
   if (s.code == Status::kAuthFailed && !endpoint.user.empty() && endpoint.password.empty() &&
       endpoint.privateKey.empty())
     return ErrorReply("no password for " + endpoint.user + " at " + where + ", so the log-in was not tried");
+  // A host key other than the recorded one is this side's refusal.
+  if (s.code == Status::kAuthFailed && s.message.rfind("host key of ", 0) == 0)
+    return ErrorReply("the job is not saved: " + s.message);
   // The server's own refusal is no matter of the repository's password.
   if (s.code == Status::kAuthFailed) return ErrorReply("the server at " + where + " refused the log-in: " + s.words());
   if (s.code == Status::kNotFound) {

@@ -508,7 +508,7 @@ int RunBackupCli(const std::vector<std::string>& args) {
         "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n" + CommandList(kCommands) +
         "\nA job is named by its id or its name.\n"
         "\nexit codes: 0 done, 1 failed, 2 wrong arguments, 3 the service is not running, 4 done in part (a backup\n"
-        "that skipped files it could not read, a restore that left some out; \"tarn backup log JOB\" lists them),\n"
+        "that left files out, a restore that left some out; \"tarn backup log JOB\" lists them),\n"
         "130 Ctrl+C in a followed run, restore, check or prune (the task goes on; \"tarn backup stop JOB\" ends it)\n";
     std::fputs(usage.c_str(), args.empty() ? stderr : stdout);
     return args.empty() ? kExitUsage : kExitOk;

@@ -4,18 +4,17 @@
 #include <cstdio>
 #include <ctime>
 #include <cstdlib>
-#include <map>
 #include <set>
 #include <string_view>
 
 #include "backup/engine/backup_job.h"
 #include "backup/engine/local_path.h"
+#include "cli/backup_set.h"
+#include "cli/command_options.h"
 #include "cli/console_commands.h"
 #include "client/service_client.h"
 #include "cli/terminal.h"
 #include "foundation/file_util.h"
-#include "foundation/remote_path.h"
-#include "foundation/share_link.h"
 #include "foundation/status.h"
 #include "foundation/text.h"
 
@@ -31,55 +30,8 @@ constexpr int kDefaultBackupLogLines = 50;
 // Snapshot ids are shown by this many hex digits, and may be given so.
 constexpr size_t kShortIdDigits = 8;
 constexpr size_t kSnapshotIdBytes = 32;
-// Days as the schedule's weekday bits count them, Monday first.
-constexpr const char* kDayNames[] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
 // The length of the stamp that begins every job log line, with its blanks.
 constexpr size_t kLogStampLength = 21;
-// An S3 destination: the bucket and folder after the scheme; the store's
-// address apart, this one when none is given.
-constexpr std::string_view kS3Scheme = "s3://";
-constexpr std::string_view kDefaultS3Endpoint = "https://s3.amazonaws.com";
-
-// Options of one command: named values (repeatable), switches, and the
-// positional arguments in order.
-struct Options {
-  Args positional;
-  std::map<std::string, Args> values;
-  std::set<std::string> switches;
-
-  bool has(const std::string& name) const { return values.count(name) != 0 || switches.count(name) != 0; }
-  std::string value(const std::string& name) const {
-    auto it = values.find(name);
-    return it == values.end() ? std::string() : it->second.back();
-  }
-};
-
-// Empty when the arguments fit, else what is wrong.
-std::string ParseOptions(const Args& args, const std::set<std::string>& named, const std::set<std::string>& flags,
-                         Options& out) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (named.count(a) != 0) {
-      if (i + 1 == args.size()) return a + " needs a value";
-      out.values[a].push_back(args[++i]);
-    } else if (flags.count(a) != 0) {
-      out.switches.insert(a);
-    } else if (a.size() > 1 && a[0] == '-') {
-      return "unknown option: " + a;
-    } else {
-      out.positional.push_back(a);
-    }
-  }
-  return {};
-}
-
-bool ParseCount(const std::string& text, int64_t low, int64_t high, int32_t& out) {
-  char* end = nullptr;
-  const long long n = std::strtoll(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || n < low || n > high) return false;
-  out = static_cast<int32_t>(n);
-  return true;
-}
 
 // Local time in the form the logs use, so that what the console lists and
 // what the logs say read alike.
@@ -281,6 +233,18 @@ std::string Joined(const Value& list) {
   return out.empty() ? std::string("-") : out;
 }
 
+// The rules that keep snapshots; a rule of 0 keeps none by itself, and
+// without any rule a prune lets no snapshot go.
+std::string KeepsText(const Value& retention) {
+  std::string out;
+  for (const auto& [member, word] : {std::pair{"keepLast", "last"}, std::pair{"keepDaily", "daily"},
+                                     std::pair{"keepWeekly", "weekly"}, std::pair{"keepMonthly", "monthly"}}) {
+    const int count = retention[member].asInt();
+    if (count > 0) out += (out.empty() ? "" : ", ") + std::string(word) + " " + std::to_string(count);
+  }
+  return out.empty() ? "every snapshot (no rule lets one go)" : out;
+}
+
 int RunShow(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one backup job id");
   Value j;
@@ -293,8 +257,7 @@ int RunShow(const Args& args) {
               j["name"].asString().c_str(), Joined(j["sources"]).c_str(), Joined(j["excludes"]).c_str());
   std::printf("destination: %s\n", j["destination"].asString().c_str());
   std::printf("schedule:    %s%s\n", ScheduleText(sched).c_str(), j["enabled"].asBool() ? "" : " (disabled)");
-  std::printf("keeps:       last %d, daily %d, weekly %d, monthly %d\n", keep["keepLast"].asInt(),
-              keep["keepDaily"].asInt(), keep["keepWeekly"].asInt(), keep["keepMonthly"].asInt());
+  std::printf("keeps:       %s\n", KeepsText(keep).c_str());
   std::printf("state:       %s\n", StateText(s).c_str());
   std::printf("last run:    %s to %s\n", When(s["lastStart"].asInt64()).c_str(), When(s["lastEnd"].asInt64()).c_str());
   std::printf("last good:   %s\n", When(s["lastOk"].asInt64()).c_str());
@@ -305,229 +268,6 @@ int RunShow(const Args& args) {
     std::printf("last snapshot: %s of %s\n", s["lastSnapshot"]["id"].asString().substr(0, kShortIdDigits).c_str(),
                 When(s["lastSnapshot"]["time"].asInt64()).c_str());
   if (s["nextRun"].asInt64() > 0) std::printf("next run:    %s\n", When(s["nextRun"].asInt64()).c_str());
-  return kExitOk;
-}
-
-// "mon,wed,fri" or "all" as weekday bits; 0 when a name is unknown.
-int32_t ParseDays(const std::string& text) {
-  if (text == "all") return backup::kAllWeekdays;
-  int32_t bits = 0;
-  size_t start = 0;
-  while (start <= text.size()) {
-    const size_t end = std::min(text.find(',', start), text.size());
-    const std::string day = text.substr(start, end - start);
-    int found = -1;
-    for (int d = 0; d < 7; ++d) {
-      if (day == kDayNames[d]) found = d;
-    }
-    if (found < 0) return 0;
-    bits |= 1 << found;
-    start = end + 1;
-  }
-  return bits;
-}
-
-// Applies the options of "set" to the job (all but the key file); empty when
-// they fit, else what is wrong with them.
-std::string ApplySetOptions(const Options& o, backup::BackupJob& job) {
-  if (o.has("--name")) job.name = o.value("--name");
-  if (o.has("--source")) {
-    job.sources.clear();
-    for (const std::string& s : o.values.at("--source")) job.sources.push_back(backup::FullLocalPath(s));
-  }
-  if (o.has("--exclude")) job.excludes = o.values.at("--exclude");
-  if (o.has("--to")) {
-    job.destMount.clear();
-    job.destPath.clear();
-    job.endpoint = EndpointConfig();
-    const std::string to = o.value("--to");
-    if (to.compare(0, kS3Scheme.size(), kS3Scheme) == 0) {
-      // The bucket and the folder in it; the store is named apart.
-      const std::string place = NormalizeRemotePath(to.substr(kS3Scheme.size()));
-      if (IsRootPath(place)) return "give the bucket after s3://, and a folder in it if you like: s3://BUCKET/FOLDER";
-      job.endpoint.protocol = "s3";
-      job.endpoint.host = o.has("--endpoint") ? o.value("--endpoint") : std::string(kDefaultS3Endpoint);
-      job.endpoint.root = place;
-      if (o.has("--region")) job.endpoint.extra = "region=" + o.value("--region");
-    } else {
-      job.endpoint.host = to;
-    }
-  }
-  if ((o.has("--endpoint") || o.has("--region")) && job.endpoint.protocol != "s3")
-    return "--endpoint and --region go with --to s3://BUCKET/FOLDER";
-  if (o.has("--drive")) {
-    job.destMount = o.value("--drive");
-    job.destPath = o.value("--path");
-  }
-  if (o.has("--user")) job.endpoint.user = o.value("--user");
-  if (o.has("--schedule")) {
-    job.schedule.mode = o.value("--schedule");
-    if (job.schedule.mode != backup::kModeManual && job.schedule.mode != backup::kModeHourly &&
-        job.schedule.mode != backup::kModeDaily)
-      return "--schedule takes manual, hourly or daily";
-  }
-  if (o.has("--every") && !ParseCount(o.value("--every"), backup::kMinEveryHours, backup::kMaxEveryHours,
-                                      job.schedule.everyHours))
-    return "--every takes hours from 1 to 168";
-  if (o.has("--at")) {
-    const std::string at = o.value("--at");
-    const size_t colon = at.find(':');
-    if (colon == std::string::npos || !ParseCount(at.substr(0, colon), 0, backup::kMaxHour, job.schedule.hour) ||
-        !ParseCount(at.substr(colon + 1), 0, backup::kMaxMinute, job.schedule.minute))
-      return "--at takes a time as HH:MM";
-  }
-  if (o.has("--days") && (job.schedule.weekdays = ParseDays(o.value("--days"))) == 0)
-    return "--days takes all or days as mon,tue,wed,thu,fri,sat,sun";
-  const std::pair<const char*, int32_t*> keeps[] = {{"--keep-last", &job.retention.keepLast},
-                                                    {"--keep-daily", &job.retention.keepDaily},
-                                                    {"--keep-weekly", &job.retention.keepWeekly},
-                                                    {"--keep-monthly", &job.retention.keepMonthly}};
-  for (const auto& [name, field] : keeps) {
-    if (o.has(name) && !ParseCount(o.value(name), 0, backup::kMaxKeep, *field))
-      return std::string(name) + " takes a count";
-  }
-  if (o.has("--compress")) {
-    const std::string v = o.value("--compress");
-    if (v != "on" && v != "off") return "--compress takes on or off";
-    job.compress = v == "on";
-  }
-  if (o.has("--limit") && !ParseCount(o.value("--limit"), 0, INT32_MAX, job.speedLimitKbps))
-    return "--limit takes KiB per second";
-  if (o.has("--enable")) job.enabled = true;
-  if (o.has("--disable")) job.enabled = false;
-  return {};
-}
-
-constexpr const char* kSetHelp = "tarn backup set --help";
-
-// The job of `jobs` that `given` names by its id, or else by its name; null
-// when none does, and null with `error` when a name fits several.
-const Value* NamedJob(const Value& jobs, const std::string& given, std::string& error) {
-  const Value* named = nullptr;
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    if (jobs.at(i)["id"].asString() == given) return &jobs.at(i);
-    if (jobs.at(i)["name"].asString() != given) continue;
-    if (named != nullptr) {
-      error = "more than one backup job is named " + given + "; name it by its id (\"tarn backup list\")";
-      return nullptr;
-    }
-    named = &jobs.at(i);
-  }
-  return named;
-}
-
-// The name the service gives the job: its own, or its first source's.
-std::string NameOf(const backup::BackupJob& job) {
-  const std::string name = vx::Trim(job.name);
-  return name.empty() && !job.sources.empty() ? backup::LastComponent(job.sources.front()) : name;
-}
-
-// True when the service finds a repository where the job keeps its
-// backups; false also when it cannot tell.
-bool RepositoryThere(const Value& job) {
-  Value reply;
-  std::string error;
-  ProgressLine line("looking for a repository there");
-  return RequestBackup("backupTest", "", [&job](Value& r) { r.set("job", job); }, reply, error) &&
-         reply["exists"].asBool();
-}
-
-int RunSet(const Args& args) {
-  Options o;
-  std::string problem = ParseOptions(
-      args,
-      {"--id", "--name", "--source", "--exclude", "--to", "--endpoint", "--region", "--user", "--key", "--drive",
-       "--path", "--schedule",
-       "--every", "--at", "--days", "--keep-last", "--keep-daily", "--keep-weekly", "--keep-monthly", "--compress",
-       "--limit"},
-      {"--enable", "--disable"}, o);
-  if (!problem.empty()) return ReportUsage(problem, kSetHelp);
-  if (o.positional.size() > 1) return ReportUsage("give at most one job file", kSetHelp);
-  // A new job starts with the usual excludes.
-  backup::BackupJob job = backup::BackupJob::fromJson(Value::object());
-  if (!o.positional.empty()) {
-    std::string text;
-    Value file;
-    if (!vx::ReadWholeFile(o.positional[0], text)) return ReportFailure("cannot read " + o.positional[0]);
-    if (!vx::json::Parse(text, file) || !file.isObject()) return ReportUsage(o.positional[0] + " is not a job", kSetHelp);
-    // Reading would replace what has the wrong type; the service never sees
-    // the file as written.
-    if (std::string wrong = backup::CheckJobJson(file); !wrong.empty())
-      return ReportUsage(o.positional[0] + ": " + wrong, kSetHelp);
-    job = backup::BackupJob::fromJson(file);
-  }
-  Value list;
-  std::string error;
-  if (!RequestBackup("backupList", "", nullptr, list, error)) return ReportFailure(error);
-  const Value& jobs = list["jobs"];
-  // A job is changed by its id or its name; a new one may choose its id.
-  if (o.has("--id")) job.id = o.value("--id");
-  const Value* stored = job.id.empty() ? nullptr : NamedJob(jobs, job.id, error);
-  if (!error.empty()) return ReportFailure(error);
-  const bool existing = stored != nullptr;
-  if (existing) {
-    // Without a file, a change starts from the job as it is; its secrets
-    // stay with the service unless new ones are given.
-    if (o.positional.empty()) job = backup::BackupJob::fromJson(*stored);
-    job.id = (*stored)["id"].asString();
-  }
-  problem = ApplySetOptions(o, job);
-  if (!problem.empty()) return ReportUsage(problem, kSetHelp);
-  if (!existing && (job.sources.empty() || (job.endpoint.host.empty() && job.destMount.empty())))
-    return ReportUsage("a new job needs --source and --to (or --drive)", kSetHelp);
-  if (o.has("--key") && !vx::ReadWholeFile(o.value("--key"), job.endpoint.privateKey))
-    return ReportFailure("cannot read the key file " + o.value("--key"));
-  // Jobs are named by their names as well: no two may share one.
-  const std::string name = NameOf(job);
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    const Value& other = jobs.at(i);
-    if (other["id"].asString() == job.id || other["name"].asString() != name) continue;
-    return ReportFailure("the backup job " + other["id"].asString() + " is named " + name +
-                         " already; change that one with --id " + other["id"].asString() +
-                         ", or give this one another --name");
-  }
-
-  // Command lines are visible to every user of the machine: secrets come
-  // from the environment or the terminal. The server's first (an S3 store's
-  // secret key, a key's passphrase), as "tarn add" takes it, whoever the
-  // link names.
-  const bool newLogin = o.has("--to") || o.has("--user") || o.has("--key");
-  if (job.destMount.empty() && (newLogin || std::getenv(kPasswordVariable) != nullptr)) {
-    EndpointConfig parsed = job.endpoint;
-    if (parsed.protocol != "s3") (void)ParseShareLink(parsed);
-    problem = ServerSecret(parsed.user, !job.endpoint.privateKey.empty(), parsed.protocol == "s3",
-                           job.endpoint.password);
-    if (!problem.empty()) return ReportFailure(problem);
-  }
-  bool typed = false;
-  if (const char* password = std::getenv(kBackupPasswordVariable)) {
-    job.password = password;
-  } else if (!existing && job.password.empty()) {
-    typed = ReadSecretFromTerminal("password of the backup repository: ", job.password);
-  }
-  Value sent = job.toJson(true);
-  // A repository is made with the first password typed: one typo would
-  // lock every backup away, so a new one's is typed twice.
-  if (typed && !RepositoryThere(sent)) {
-    std::string again;
-    ReadSecretFromTerminal("the repository is new; its password again: ", again);
-    const bool same = again == job.password;
-    vx::SecureWipe(again);
-    if (!same) {
-      vx::SecureWipe(job.password);
-      vx::SecureWipe(job.endpoint.password);
-      vx::SecureWipe(job.endpoint.privateKey);
-      return ReportFailure("the two passwords differ; nothing is saved");
-    }
-  }
-  vx::SecureWipe(job.password);
-  vx::SecureWipe(job.endpoint.password);
-  vx::SecureWipe(job.endpoint.privateKey);
-  Value reply;
-  if (!RequestBackup("backupSet", "", [&sent](Value& r) { r.set("job", sent); }, reply, error)) return ReportFailure(error);
-  std::printf("%s backup job %s; run it with \"tarn backup run %s\"\n", existing ? "changed" : "added",
-              reply["id"].asString().c_str(), reply["id"].asString().c_str());
-  if (reply.has("warning")) std::printf("note: %s\n", Printable(reply["warning"].asString()).c_str());
   return kExitOk;
 }
 
@@ -702,23 +442,10 @@ int RunLog(const Args& args) {
 constexpr ConsoleCommand kCommands[] = {
     {"list", "", "Lists the backup jobs with their state, last and next run and destination.", RunList},
     {"show", "JOB", "Shows one job's settings and the outcome of its last tasks.", RunShow},
-    {"set", "[JOB.json] [--id ID] [--name N] [--source DIR]... [--exclude PATTERN]... [--to LINK [--user U] "
-            "[--key FILE]] [--to s3://BUCKET/FOLDER [--endpoint URL] [--region R] --user ACCESS_KEY] "
-            "[--drive ID --path P] [--schedule manual|hourly|daily] [--every H] [--at HH:MM] "
-            "[--days mon,tue,...|all] [--keep-last N] [--keep-daily N] [--keep-weekly N] [--keep-monthly N] "
-            "[--compress on|off] [--limit KIB_PER_S] [--enable|--disable]",
-     "Adds a backup job, or changes the job that --id (or the file's \"id\") names by its id or its name; a change\n"
-     "starts from the job as it is. A new job needs --source and --to (or --drive); its name (--name, else the\n"
-     "first source's folder name) must not be another job's. A job file holds the job as JSON. --to takes the link\n"
-     "of a WebDAV, SFTP or NFS server as \"tarn add\" does, or s3://BUCKET/FOLDER for an S3 store: --endpoint gives\n"
-     "the store's address (https://s3.amazonaws.com when not given), --region its region and --user the access key.\n"
-     "The server's password (for the user of the link or --user; an S3 store's secret key, a key's passphrase)\n"
-     "comes from TARN_PASSWORD or is asked on the terminal. The repository password comes from\n"
-     "TARN_BACKUP_PASSWORD or is asked on the terminal, twice when there is no repository there yet. A new job\n"
-     "keeps the last 10 backups, one a day for 7 days, one a week for 4 weeks and one a month for 12 months.",
-     RunSet},
+    {"set", kBackupSetSynopsis, kBackupSetHelp, RunBackupSet},
     {"remove", "JOB", "Removes a job with its status and log; its backups stay where they are.", RunRemove},
-    {"run", "JOB [--no-wait]", "Backs a job up now and shows its progress until it ends.", RunRun},
+    {"run", "JOB [--no-wait]", "Backs a job up now and shows its progress until it ends."
+     "\nCtrl+C ends only the console, with exit code 130: the task goes on, and \"tarn backup stop JOB\" stops it.", RunRun},
     {"stop", "JOB", "Stops the job's running task.", RunStop},
     {"snapshots", "JOB [--refresh]", "Lists the kept snapshots, oldest first.", RunSnapshots},
     {"ls", "JOB SNAPSHOT [PATH]",
@@ -726,10 +453,16 @@ constexpr ConsoleCommand kCommands[] = {
      "the one \"ls\" shows, or the source's own path on this computer.",
      RunLs},
     {"restore", "JOB SNAPSHOT [PATH] [--target DIR] [--no-wait]",
-     "Restores a snapshot, or the folder or file PATH of it, to where it was taken from or into DIR.", RunRestore},
+     "Restores a snapshot, or the folder or file PATH of it, to where it was taken from or into DIR. Without\n"
+     "--target it writes back to where the files were and replaces the files there with the snapshot's."
+     "\nCtrl+C ends only the console, with exit code 130: the task goes on, and \"tarn backup stop JOB\" stops it.",
+     RunRestore},
     {"check", "JOB [--read-data] [--no-wait]",
-     "Checks the job's repository; with --read-data every pack is read whole.", RunCheck},
-    {"prune", "JOB [--no-wait]", "Forgets the snapshots the job's keep rules let go and frees their space.", RunPrune},
+     "Checks the job's repository; with --read-data every pack is read whole."
+     "\nCtrl+C ends only the console, with exit code 130: the task goes on, and \"tarn backup stop JOB\" stops it.", RunCheck},
+    {"prune", "JOB [--no-wait]",
+     "Forgets the snapshots the job's keep rules let go and frees their space."
+     "\nCtrl+C ends only the console, with exit code 130: the task goes on, and \"tarn backup stop JOB\" stops it.", RunPrune},
     {"forget", "JOB SNAPSHOT", "Forgets one snapshot; its space is freed by the next prune.", RunForget},
     {"log", "JOB [N]", "Shows the last N lines of the job's log (50 when not given).", RunLog},
 };
@@ -775,7 +508,8 @@ int RunBackupCli(const std::vector<std::string>& args) {
         "usage: tarn backup <command> [arguments]\n\ncommands (each with --help):\n" + CommandList(kCommands) +
         "\nA job is named by its id or its name.\n"
         "\nexit codes: 0 done, 1 failed, 2 wrong arguments, 3 the service is not running, 4 done in part (a backup\n"
-        "that skipped files it could not read, a restore that left some out; \"tarn backup log JOB\" lists them)\n";
+        "that left files out, a restore that left some out; \"tarn backup log JOB\" lists them),\n"
+        "130 Ctrl+C in a followed run, restore, check or prune (the task goes on; \"tarn backup stop JOB\" ends it)\n";
     std::fputs(usage.c_str(), args.empty() ? stderr : stdout);
     return args.empty() ? kExitUsage : kExitOk;
   }

@@ -19,6 +19,7 @@
 #include "client/service_client.h"
 #include "engine/backend_factory.h"
 #include "foundation/file_util.h"
+#include "foundation/share_link.h"
 #include "service/service_body.h"
 #include "testing/eventually.h"
 #include "testing/fake_server_process.h"
@@ -100,6 +101,8 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
     int exitCode;
     std::string output;
   };
+  const std::string partial = machine_->file("partial.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(partial, std::string(R"({"id":"j1","retention":{"keepLast":3}})")));
   const Case cases[] = {
       {{}, false, false, kExitUsage, "usage: tarn backup"},
       {{"run", "--help"}, false, false, kExitOk, "usage: tarn backup run JOB"},
@@ -119,6 +122,9 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
        "added backup job j1"},
       {{"set", "--id", "j1", "--name", "Daily", "--schedule", "daily", "--at", "04:30", "--days", "mon,fri"}, false,
        false, kExitOk, "changed backup job j1"},
+      // Scheduled without a snapshot: due at once.
+      {{"set", "--id", "j1", "--schedule", "daily"}, false, false, kExitOk,
+       "the job is due, so its backup starts now (\"tarn backup show j1\" shows how it goes)"},
       {{"set", "--id", "j1", "--at", "25:00"}, false, false, kExitUsage, "--at takes a time as HH:MM"},
       {{"set", "--id", "j1", "--schedule", "weekly"}, false, false, kExitUsage,
        "--schedule takes manual, hourly or daily"},
@@ -127,6 +133,19 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
       {{"set", "--id", "j1", "--to", "sftp://127.0.0.1:1/x", "--region", "eu"}, false, false, kExitUsage,
        "--endpoint and --region go with --to s3://BUCKET/FOLDER"},
       {{"set", "--id", "j1", "--keep"}, false, false, kExitUsage, "unknown option: --keep"},
+      // A malformed argument exits 2, as "tarn add" does; a name that is not there exits 1.
+      {{"set", "--id", "j1", "--to", "bogus://h/x"}, false, false, kExitUsage, "unsupported link: bogus://"},
+      {{"set", "--id", "j1", "--to", "sftp://u@h:99999/p"}, false, false, kExitUsage, "bad port in the link: 99999"},
+      {{"set", "--id", "j1", "--to", "https://exa mple.com/x"}, false, false, kExitUsage,
+       "bad server address in the link: exa mple.com"},
+      {{"set", "--id", "j1", "--to", "backups"}, false, false, kExitUsage, "not a link: backups"},
+      {{"set", "--id", "j1", "--to", "s3://bucket/folder"}, false, false, kExitUsage,
+       "an S3 store needs --user with its access key"},
+      {{"set", "--id", "j1", "--to", "s3://bucket/folder", "--user", "AK", "--endpoint", "notaurl"}, false, false,
+       kExitUsage, "--endpoint takes the store's address as https://HOST[:PORT]: notaurl"},
+      {{"set", "--id", "j1", "--drive", "ZZZZ", "--path", "/x"}, false, false, kExitFailed,
+       "no drive has the id ZZZZ"},
+      {{"set", aFile + ".missing.json"}, true, false, kExitFailed, "there is no job file " + aFile + ".missing.json"},
       {{"list"}, false, false, kExitOk, "sftp://127.0.0.1:1/srv/backups"},
       {{"show", "j1"}, false, false, kExitOk, "schedule:    daily at 04:30 on mon,fri\n"},
       // A job is named by its name as well.
@@ -144,6 +163,17 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
       {{"set", "--id", "j1", "--schedule", "manual", "--disable"}, false, false, kExitOk, "changed backup job j1"},
       {{"show", "j1"}, false, false, kExitOk, "schedule:    by hand (disabled)\n"},
       {{"show", "j1"}, false, false, kExitOk, "keeps:       last 10, daily 7, weekly 4, monthly 12\n"},
+      // A job file changes the job it names from the job as it is.
+      {{"set", partial}, false, false, kExitOk, "changed backup job j1"},
+      {{"show", "j1"}, false, false, kExitOk, "keeps:       last 3, daily 7, weekly 4, monthly 12\n"},
+      {{"show", "j1"}, false, false, kExitOk, "sources:     " + source + "\n"},
+      {{"set", "--id", "j1", "--keep-last", "0", "--keep-weekly", "0"}, false, false, kExitOk, "changed backup job j1"},
+      {{"show", "j1"}, false, false, kExitOk, "keeps:       daily 7, monthly 12\n"},
+      {{"set", "--id", "j1", "--keep-daily", "0", "--keep-monthly", "0"}, false, false, kExitOk, "changed"},
+      {{"show", "j1"}, false, false, kExitOk, "keeps:       every snapshot (no rule lets one go)\n"},
+      // A name that is another job's id would name that job.
+      {{"set", "--name", "j1", "--source", source, "--to", "sftp://127.0.0.1:1/srv/third"}, true, false, kExitFailed,
+       "the backup job j1 has the id j1; give this one another --name"},
       // A task that failed after the last backup is what the state shows.
       {{"check", "j1"}, false, false, kExitFailed, "check failed: connect 127.0.0.1:1: Connection refused\n"},
       {{"list"}, false, false, kExitOk, "check failed"},
@@ -200,7 +230,10 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   ASSERT_TRUE(vx::WriteFileAtomic(source.file("bad\xff.txt"), std::string("lost")));
   RunResult partial = Backup({"run", "e2e"});
   expect(partial, kExitPartial, "backup warnings: 2 files, ");
-  EXPECT_NE(partial.output.find("done in part: 1 file could not be read"), std::string::npos) << partial.output;
+  EXPECT_NE(partial.output.find("done in part: 1 file or folder was left out: its name is not valid UTF-8"),
+            std::string::npos)
+      << partial.output;
+  EXPECT_EQ(partial.output.find("could not be read"), std::string::npos) << partial.output;
   ASSERT_TRUE(std::filesystem::remove(source.file("bad\xff.txt")));
   expect(Backup({"run", "e2e"}), kExitOk, "backup ok: 2 files, ");
   expect(Backup({"snapshots", "e2e", "--refresh"}), kExitOk, "FILES");
@@ -291,6 +324,12 @@ TEST_F(BackupCommandsTest, SetAsksForTheServersPasswordAndANewRepositorysTwice) 
   r = set("asked again", "repo secret", nullptr);
   EXPECT_EQ(r.exitCode, kExitOk) << r.output;
   EXPECT_EQ(r.output.find("again: "), std::string::npos) << r.output;
+  // A password that does not open the repository there is refused at once.
+  r = set("mistyped", "repo sercet", nullptr);
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("does not open with this password"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("again: "), std::string::npos) << r.output;
+  EXPECT_EQ(Backup({"show", "mistyped"}).exitCode, kExitFailed);
 
   // Sent without a password, as another client might.
   Value job = Value::object();
@@ -316,6 +355,64 @@ TEST_F(BackupCommandsTest, SetAsksForTheServersPasswordAndANewRepositorysTwice) 
   std::unique_ptr<IBackend> backend = MakeBackend(server);
   ASSERT_TRUE(backend && backend->connect().ok());
   test::RemoveRemoteTree(*backend, folder);
+}
+
+// A server whose certificate this computer does not trust takes the job
+// only with --insecure, which backup set takes as add does, for https alone.
+TEST_F(BackupCommandsTest, SetTakesAnUntrustedCertificateWithInsecure) {
+  using tarn::testing::RequiredEnv;
+  const std::string folder = "/console-tls-" + std::to_string(::getpid());
+  const std::string link = RequiredEnv("TARN_DAV_TLS_URL") + folder;
+  const std::vector<std::pair<std::string, std::string>> secrets = {
+      {kBackupPasswordVariable, "repo secret"}, {kPasswordVariable, RequiredEnv("TARN_DAV_PASSWORD")}};
+  test::TempDir source("tarn-backup-tls", 0755);
+  ASSERT_TRUE(vx::WriteFileAtomic(source.file("a.txt"), std::string("over TLS")));
+  // A service that does not know the test servers' authority; the
+  // environment changes while no service thread reads it.
+  struct Untrusting {
+    const std::string ca = RequiredEnv("TARN_CA_FILE");
+    Untrusting() { Restart(""); }
+    ~Untrusting() { Restart(ca); }
+    static void Restart(const std::string& caFile) {
+      delete service_;
+      service_ = nullptr;
+      ::setenv("TARN_CA_FILE", caFile.c_str(), 1);
+      RestartService();
+    }
+  } untrusting;
+  auto set = [&](const std::string& to, bool insecure) {
+    std::vector<std::string> args = {"set", "--id", "tls", "--source", source.path(), "--to", to,
+                                     "--user", RequiredEnv("TARN_DAV_USER")};
+    if (insecure) args.push_back("--insecure");
+    return Backup(args, false, secrets);
+  };
+  RunResult r = set(RequiredEnv("TARN_DAV_URL") + folder, true);
+  EXPECT_EQ(r.exitCode, kExitUsage) << r.output;
+  EXPECT_NE(r.output.find("--insecure is for https:// destinations only"), std::string::npos) << r.output;
+  r = set(link, false);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("take it unchecked with --insecure"), std::string::npos) << r.output;
+  r = set(link, true);
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_EQ(r.output.find("note:"), std::string::npos) << r.output;
+  // Shown as it was given: https, with the user.
+  r = Backup({"show", "tls"});
+  EXPECT_NE(r.output.find("destination: https://" + RequiredEnv("TARN_DAV_USER") + "@"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find(folder + "\n"), std::string::npos) << r.output;
+  r = Backup({"run", "tls"});
+  EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+  EXPECT_NE(r.output.find("backup ok: 1 file"), std::string::npos) << r.output;
+  EXPECT_EQ(Backup({"remove", "tls"}).exitCode, kExitOk);
+
+  EndpointConfig server;
+  server.host = link;
+  server.user = RequiredEnv("TARN_DAV_USER");
+  server.password = RequiredEnv("TARN_DAV_PASSWORD");
+  ASSERT_TRUE(ParseShareLink(server).empty());
+  server.verifyTls = false;
+  std::unique_ptr<IBackend> backend = MakeBackend(server);
+  ASSERT_TRUE(backend && backend->connect().ok());
+  test::RemoveRemoteTree(*backend, "/");
 }
 
 // A backup the console follows goes on when the user presses Ctrl+C, and

@@ -64,6 +64,10 @@ bool FindDrive(const std::function<bool(const MountStatus&)>& match, const std::
   return false;
 }
 
+// Where a drive belongs, an option ("--all") is a mistake of the arguments,
+// not a drive that is missing.
+bool IsOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+
 // A drive is named by its letter or by its id.
 bool ResolveDrive(const std::string& arg, MountStatus& drive, std::string& error) {
   const char16_t letter = ParseLetter(arg);
@@ -292,6 +296,7 @@ int RunProbeCommand(const Args& args) {
 // serves only its cache.
 int RunMount(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one drive id or letter");
+  if (IsOption(args[0])) return ReportUsage("unexpected argument: " + args[0], "tarn mount --help");
   std::string id;
   std::string error;
   if (!ResolveDrive(args[0], id, error)) return ReportFailure(error);
@@ -317,6 +322,7 @@ int RunMount(const Args& args) {
 }
 int RunUnmount(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one drive letter or id");
+  if (IsOption(args[0])) return ReportUsage("unexpected argument: " + args[0], "tarn unmount --help");
   MountStatus drive;
   std::string error;
   if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
@@ -362,13 +368,25 @@ int RunRemove(const Args& args) {
     removed = RequestRemoveMount(drive.id, error, !force, unsent, code);
   }
   if (!removed && code == kUnsentCode) {
-    const std::string what = Shown(drive) + " has changes of " +
-                             Counted(static_cast<uint64_t>(unsent.files), "file", "files") + " (" +
-                             FormatBytes(static_cast<uint64_t>(unsent.bytes)) + ") not yet sent to its server";
+    std::string what = Shown(drive) + " has changes of " +
+                       Counted(static_cast<uint64_t>(unsent.files), "file", "files") + " (" +
+                       FormatBytes(static_cast<uint64_t>(unsent.bytes)) + ") not yet sent to its server";
+    if (unsent.openFiles != 0)
+      what += " (" + std::to_string(unsent.openFiles) + " of them open in a program)";
     bool yes = false;
-    if (!AskOnTerminal(what + "; remove it and throw them away? [y/N] ", yes))
-      return ReportFailure(what + "; \"tarn sync " + Letter(drive.drive) + "\" sends them, or \"tarn remove " +
-                           Letter(drive.drive) + " --force\" throws them away with the drive");
+    if (!AskOnTerminal(what + "; remove it and throw them away? [y/N] ", yes)) {
+      // Only a mounted drive sends; an open file's changes wait for its close.
+      const std::string letter = Letter(drive.drive);
+      std::string sends = "\"tarn sync " + letter + "\" sends them";
+      if (!drive.mounted && drive.offlineMode)
+        sends = "\"tarn offline " + letter + " off\" and \"tarn mount " + letter + "\" send them";
+      else if (!drive.mounted)
+        sends = "\"tarn mount " + letter + "\" sends them";
+      else if (unsent.openFiles != 0)
+        sends += " once the files are closed";
+      return ReportFailure(what + "; " + sends + ", or \"tarn remove " + letter +
+                           " --force\" throws them away with the drive");
+    }
     if (!yes) {
       std::printf("kept the drive %s\n", Shown(drive).c_str());
       return kExitFailed;
@@ -392,6 +410,7 @@ int RunRemove(const Args& args) {
 // when not.
 int RunSync(const Args& args) {
   if (args.size() != 1) return ReportUsage("give one drive letter or id");
+  if (IsOption(args[0])) return ReportUsage("unexpected argument: " + args[0], "tarn sync --help");
   MountStatus drive;
   std::string error;
   if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
@@ -416,27 +435,42 @@ int RunSync(const Args& args) {
     }
   }
   const int64_t unsent = Unsent(drive);
-  if (unsent == 0) {
+  const int64_t open = drive.openChangedFiles;
+  if (unsent == 0 && open == 0) {
     std::printf("%s everything is on the server\n", Shown(drive).c_str());
     return kExitOk;
   }
-  std::string until;
-  if (drive.offlineMode) until = " until offline mode is off (\"tarn offline " + Letter(drive.drive) + " off\")";
-  else if (!drive.online) until = " until the server can be reached";
-  std::fprintf(stderr, "tarn: %s %s still %s to be sent%s; \"tarn transfers\" lists the files\n",
-               Shown(drive).c_str(), Counted(static_cast<uint64_t>(unsent), "change", "changes").c_str(),
-               unsent == 1 ? "waits" : "wait", until.c_str());
+  std::string what;
+  if (unsent != 0) {
+    std::string until;
+    if (drive.offlineMode) until = " until offline mode is off (\"tarn offline " + Letter(drive.drive) + " off\")";
+    else if (!drive.online) until = " until the server can be reached";
+    what = Counted(static_cast<uint64_t>(unsent), "change", "changes") + " still " + (unsent == 1 ? "waits" : "wait") +
+           " to be sent" + until;
+  }
+  // A program's writes go up when it closes the file, not at a sync.
+  if (open != 0) {
+    if (!what.empty()) what += ", and ";
+    what += Counted(static_cast<uint64_t>(open), "open file holds", "open files hold") + " changes that go up when " +
+            (open == 1 ? "it is" : "they are") + " closed";
+  }
+  if (unsent != 0) what += "; \"tarn transfers\" lists the files";
+  std::fprintf(stderr, "tarn: %s %s\n", Shown(drive).c_str(), what.c_str());
   return kExitPartial;
 }
 
 int RunOffline(const Args& args) {
-  if (args.size() != 2 || (args[1] != "on" && args[1] != "off")) return ReportUsage("give a drive and on or off");
+  if (args.size() != 2 || (args[1] != "on" && args[1] != "off") || IsOption(args[0]))
+    return ReportUsage("give a drive and on or off");
   MountStatus drive;
   std::string error;
   if (!ResolveDrive(args[0], drive, error)) return ReportFailure(error);
   if (!RequestControl("setOffline", drive.id, args[1] == "on", error)) return ReportFailure(error);
   if (args[1] == "on") {
     std::printf("%s offline: changes stay in its cache until \"tarn offline %s off\"\n", Shown(drive).c_str(),
+                Letter(drive.drive).c_str());
+  } else if (!drive.mounted) {
+    std::printf("%s online: changes are sent once it is mounted (\"tarn mount %s\")\n", Shown(drive).c_str(),
                 Letter(drive.drive).c_str());
   } else {
     std::printf("%s online: changes made offline are being sent\n", Shown(drive).c_str());
@@ -554,12 +588,16 @@ const ConsoleCommand* FindCommand(std::span<const ConsoleCommand> table, const s
 
 int ReportFailure(const std::string& error) {
   if (error == kServiceNotRunning) {
+    // A service run with another TARN_ROOT listens elsewhere.
+    const std::string where = " (nothing answers at " + ControlSocketPath() + ")";
     if (SystemdRunning()) {
       std::fprintf(stderr,
                    "tarn: the service is not running; start it with \"tarn start\" or run it in the foreground with "
-                   "\"tarn run\"\n");
+                   "\"tarn run\"%s\n",
+                   where.c_str());
     } else {
-      std::fprintf(stderr, "tarn: the service is not running; run it with \"tarn run\" (this system has no systemd)\n");
+      std::fprintf(stderr, "tarn: the service is not running; run it with \"tarn run\" (this system has no systemd)%s\n",
+                   where.c_str());
     }
     return kExitNoService;
   }

@@ -15,7 +15,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitNoService = 3;
-// Done in part: a backup that skipped files it could not read, a restore
+// Done in part: a backup that left files out, a restore
 // that left some out, a sync after which changes still wait.
 inline constexpr int kExitPartial = 4;
 // Ctrl+C ended the console while the service goes on, as a shell reports a

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "backup/manager/backup_manager.h"
+#include "cli/console_commands_test_world.h"
 #include "cli/console_runner.h"
 #include "cli/terminal.h"
 #include "client/service_client.h"
@@ -41,90 +42,11 @@ using vx::json::Value;
 
 constexpr const char* kNotMounted = "the drive is not mounted";
 
-// The server of the drives whose protocol is "memory".
-const std::shared_ptr<tarn::test::MemoryServer>& Memory() {
-  static const auto server = std::make_shared<tarn::test::MemoryServer>();
-  return server;
-}
-
-ServiceState::BackendsFor Backends() {
-  return [](const MountConfig& config) -> Volume::BackendFactory {
-    if (config.endpoint.protocol == "memory") return Memory()->factory(config.endpoint);
-    return [endpoint = config.endpoint] { return MakeBackend(endpoint); };
-  };
-}
-
-class ConsoleCommandsTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    machine_ = new test::TempDir("tarn-console", 0755);
-    ::setenv("TARN_ROOT", machine_->path().c_str(), 1);
-    ::unsetenv(kPasswordVariable);
-    exe_ = new std::string(CopyExecutable(TARN_EXE, machine_->path()));
-    service_ = new ServiceThread();
-    service_->start(MakeServiceBackups, Backends());
-  }
-
-  static void TearDownTestSuite() {
-    delete service_;
-    delete machine_;
-    delete exe_;
-  }
-
-  // Runs the tarn executable as root or as nobody, without a terminal or,
-  // with `onTerminal`, on a terminal of its own.
-  static RunResult RunTarn(const std::vector<std::string>& args, bool asNobody = false,
-                           const char* password = nullptr, const std::string& root = machine_->path(),
-                           bool onTerminal = false) {
-    std::vector<std::pair<std::string, std::string>> env;
-    if (password != nullptr) env.emplace_back(kPasswordVariable, password);
-    return RunConsole(*exe_, args, root, env, asNobody, onTerminal);
-  }
-
-  // Adds a drive of the in-memory server at `letter`, with the members
-  // `more` adds to its settings, and mounts it with the console; its id.
-  static std::string MountMemoryDrive(const std::string& letter, const std::string& more = "") {
-    Value drive;
-    EXPECT_TRUE(vx::json::Parse(R"({"drive":")" + letter + R"(","name":"Mem)" + letter +
-                                    R"(","endpoint":{"protocol":"memory","host":"mem"})" + more + "}",
-                                drive));
-    std::string id;
-    std::string error;
-    EXPECT_TRUE(RequestSetMount(drive, id, error)) << error;
-    const RunResult r = RunTarn({"mount", letter});
-    EXPECT_EQ(r.exitCode, kExitOk) << r.output;
-    return id;
-  }
-  static std::string OnDrive(const std::string& letter, const std::string& name) {
-    return machine_->file("mnt/tarn/" + letter + "/" + name);
-  }
-  // Writes a file through the drive's folder, as a program does.
-  static bool WriteOnDrive(const std::string& letter, const std::string& name, const std::string& content) {
-    vx::UniqueFd fd(::open(OnDrive(letter, name).c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0644));
-    return fd.valid() && vx::WriteAll(fd.get(), content.data(), content.size()) && fd.close();
-  }
-
-  static test::TempDir* machine_;
-  static std::string* exe_;
-  static ServiceThread* service_;
-};
-
-// The in-memory server answers again, however a test ends.
-struct ServerBack {
-  ~ServerBack() {
-    Memory()->setDown(false);
-    Memory()->setSilent(0);
-    Memory()->clearFaults();
-  }
-};
-
-test::TempDir* ConsoleCommandsTest::machine_ = nullptr;
-std::string* ConsoleCommandsTest::exe_ = nullptr;
-ServiceThread* ConsoleCommandsTest::service_ = nullptr;
-
 TEST_F(ConsoleCommandsTest, ConsoleCommands) {
   const std::string notADrive = machine_->file("not-a-drive.json");
   ASSERT_TRUE(vx::WriteFileAtomic(notADrive, std::string("{\"endpoint\": ")));
+  const std::string aJob = machine_->file("a-job.json");
+  ASSERT_TRUE(vx::WriteFileAtomic(aJob, std::string(R"({"sources":["/srv"],"endpoint":{"host":"sftp://h/x"}})")));
   const std::string noServer = machine_->file("no-server.json");
   ASSERT_TRUE(vx::WriteFileAtomic(noServer, std::string("{\"name\": \"Team\"}")));
   struct Case {
@@ -150,6 +72,13 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
       {{"help", "offline"}, false, nullptr, kExitOk, "usage: tarn offline DRIVE on|off"},
       {{"help"}, false, nullptr, kExitOk, "\n  mount DRIVE\n"},
       {{"help"}, false, nullptr, kExitOk, "5 the service is already running"},
+      {{"help"}, false, nullptr, kExitOk, "a sync after which changes still wait"},
+      {{"help"}, false, nullptr, kExitOk, "MOXEL_DEBUG=1 (for the service: DEBUG lines"},
+      {{"backup", "help"}, false, nullptr, kExitOk, "130 Ctrl+C in a followed run, restore, check or prune"},
+      {{"backup", "restore", "--help"}, false, nullptr, kExitOk, "replaces the files there with the snapshot's"},
+      {{"backup", "prune", "--help"}, false, nullptr, kExitOk, "exit code 130: the task goes on"},
+      {{"mount", "--foreground", aJob, machine_->path()}, false, nullptr, kExitUsage,
+       aJob + " is a backup job, not a drive"},
       {{"status", "--help"}, false, nullptr, kExitOk, "usage: tarn status\n\n"},
       {{"mount", "--help"}, false, nullptr, kExitOk, "\ntarn mount --foreground DRIVE.json FOLDER\n"},
       {{"mount", "--foreground", "--help"}, false, nullptr, kExitOk, "\"endpoint\": {\"host\": "},
@@ -162,6 +91,12 @@ TEST_F(ConsoleCommandsTest, ConsoleCommands) {
       {{"add", "--drive", "E"}, false, nullptr, kExitUsage, "give the share link or URL of the drive"},
       {{"remove", "R", "--now"}, false, nullptr, kExitUsage, "unexpected argument: --now"},
       {{"sync"}, false, nullptr, kExitUsage, "give one drive letter or id"},
+      // A malformed argument is the arguments' mistake (2), not a drive that is missing (1).
+      {{"add", "http://[::1/y"}, false, "pw", kExitUsage, "bad server address in the link: [::1"},
+      {{"add", "https://exa mple.com/x"}, false, "pw", kExitUsage, "bad server address in the link: exa mple.com"},
+      {{"sync", "--all"}, false, nullptr, kExitUsage, "unexpected argument: --all"},
+      {{"unmount", "-a"}, false, nullptr, kExitUsage, "unexpected argument: -a"},
+      {{"offline", "--all", "on"}, false, nullptr, kExitUsage, "give a drive and on or off"},
       {{"add", "https://bob@dav.example/files", "--name", "Team", "--drive", "R:"}, false, "pw", kExitOk,
        "added drive R:"},
       {{"add", "https://bob@dav.example/files", "--name", "Mine"}, true, "pw", kExitFailed,
@@ -302,6 +237,27 @@ TEST_F(ConsoleCommandsTest, AddShowsTheSftpHostKeyAsSshDoes) {
   r = RunTarn({"add", link, "--insecure"}, false, password.c_str());
   EXPECT_EQ(r.exitCode, kExitUsage) << r.output;
   EXPECT_NE(r.output.find("--insecure is for https:// links only"), std::string::npos) << r.output;
+
+  // Another key recorded for the server: this side refuses, not the server,
+  // and no "ok" shows the key it offers.
+  const std::string knownHosts = machine_->file("var/lib/tarn/known_hosts");
+  std::string recorded;
+  std::string other;
+  ASSERT_TRUE(vx::ReadWholeFile(knownHosts, recorded));
+  ASSERT_TRUE(vx::ReadWholeFile(tarn::testing::RequiredEnv("SFTP_KEY_ED25519") + ".pub", other));
+  const std::string name = "[127.0.0.1]:" + port;
+  ASSERT_EQ(recorded.rfind(name + " ", 0), 0u) << recorded;
+  ASSERT_TRUE(vx::WriteFileAtomic(knownHosts, name + " " + other.substr(0, other.rfind(' ')) + "\n"));
+  r = RunTarn({"add", link, "--drive", "K"}, false, password.c_str());
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("the drive is not saved: host key of " + name + " changed"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("refused"), std::string::npos) << r.output;
+  r = RunTarn({"probe", link}, false, password.c_str());
+  EXPECT_EQ(r.exitCode, kExitFailed) << r.output;
+  EXPECT_NE(r.output.find("[FAIL] connect: host key of " + name + " changed"), std::string::npos)
+      << r.output;
+  EXPECT_EQ(r.output.find("[ok]"), std::string::npos) << r.output;
+  ASSERT_TRUE(vx::WriteFileAtomic(knownHosts, recorded));
 }
 
 // A connection to the WebDAV test server, past every drive; the folder it
@@ -728,6 +684,28 @@ TEST_F(ConsoleCommandsTest, RemoveAsksBeforeItThrowsUnsentChangesAway) {
   EXPECT_FALSE(listed());
 }
 
+// The setting "logLevel" decides what the service log keeps, from the
+// moment it is set.
+TEST_F(ConsoleCommandsTest, TheLogLevelSettingDecidesWhatTheLogKeeps) {
+  auto setLevel = [](const char* level) {
+    Value settings = Value::object();
+    settings.set("logLevel", level);
+    std::string error;
+    EXPECT_TRUE(RequestSetAppSettings(settings, error)) << error;
+  };
+  setLevel("warn");
+  MountMemoryDrive("T");
+  ASSERT_EQ(RunTarn({"offline", "T", "on"}).exitCode, kExitOk);
+  RunResult r = RunTarn({"log", "200"});
+  EXPECT_EQ(r.output.find("MemT: settings saved"), std::string::npos) << r.output;
+  EXPECT_EQ(r.output.find("MemT: offline mode on"), std::string::npos) << r.output;
+  setLevel("info");
+  ASSERT_EQ(RunTarn({"offline", "T", "off"}).exitCode, kExitOk);
+  r = RunTarn({"log", "200"});
+  EXPECT_NE(r.output.find("MemT: offline mode off"), std::string::npos) << r.output;
+  EXPECT_EQ(RunTarn({"remove", "T"}).exitCode, kExitOk);
+}
+
 // Ctrl+C at a prompt for a secret ends the command and leaves the terminal
 // echoing what is typed, as it was.
 TEST_F(ConsoleCommandsTest, CtrlCAtAPasswordPromptGivesTheTerminalItsEchoBack) {
@@ -848,6 +826,7 @@ TEST_F(ConsoleCommandsTest, ConsoleSaysWhenTheServiceIsNotRunning) {
   const char* hint = SystemdRunning() ? "the service is not running; start it with \"tarn start\""
                                       : "the service is not running; run it with \"tarn run\" (this system has no systemd)";
   EXPECT_NE(r.output.find(hint), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("(nothing answers at " + empty.file("run/tarn/Tarn") + ")"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -58,6 +58,10 @@ int RunForegroundMount(const std::vector<std::string>& args) {
   const bool parsed = vx::json::Parse(text, json, &error);
   vx::SecureWipe(text);
   if (!parsed) return ReportUsage(drivePath + ": " + error, "tarn mount --help");
+  // A backup job has an endpoint too: its sources tell it apart.
+  if (json.has("sources"))
+    return ReportUsage(drivePath + " is a backup job, not a drive (\"tarn backup set " + drivePath + "\" takes it)",
+                       "tarn mount --help");
   MountConfig config = MountConfigFromJson(json);
   const bool idGiven = !config.id.empty();
   error = ValidateMountConfig(config);

@@ -31,9 +31,14 @@ std::string UsageText() {
          "  help               show this text\n"
          "  --version          show the program's version\n"
          "\n"
-         "exit codes: 0 done, 1 failed, 2 wrong arguments, 3 the service is not running,\n"
-         "4 done in part (a backup that skipped files it could not read, a restore that left some out),\n"
-         "5 the service is already running (run, service)\n";
+         "exit codes: 0 done, 1 failed (a drive, job or snapshot that is not there included), 2 wrong arguments,\n"
+         "3 the service is not running, 4 done in part (a backup that left files out, a restore that left some\n"
+         "out, a sync after which changes still wait), 5 the service is already running (run,\n"
+         "service), 130 Ctrl+C in a followed backup, restore, check or prune (the task goes on in the service)\n"
+         "\n"
+         "environment: TARN_ROOT (the folder below which every machine-wide path lies), TARN_PASSWORD (a server's\n"
+         "password), TARN_BACKUP_PASSWORD (a repository's password), MOXEL_DEBUG=1 (for the service: DEBUG lines\n"
+         "in its log, whatever the setting \"logLevel\" of config.json says; debug, info, warn or error)\n";
 }
 
 int RunMain(const std::vector<std::string>& args) {

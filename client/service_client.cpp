@@ -128,6 +128,7 @@ void ParseServiceStatus(const Value& reply, ServiceStatus& out) {
     ms.cacheBytes = cache > 0 ? static_cast<uint64_t>(cache) : 0;
     ms.pendingUploads = static_cast<int32_t>(m["pendingUploads"].asInt());
     ms.journalOps = m["journalOps"].asInt64();
+    ms.openChangedFiles = m["openChangedFiles"].asInt64();
     out.mounts.push_back(std::move(ms));
   }
 }
@@ -227,6 +228,7 @@ bool RequestRemoveMount(const std::string& id, std::string& error, bool keepUnse
   code = reply["code"].asString();
   unsent.files = reply["unsentFiles"].asInt64();
   unsent.bytes = reply["unsentBytes"].asInt64();
+  unsent.openFiles = reply["unsentOpenFiles"].asInt64();
   return ok;
 }
 

@@ -59,6 +59,7 @@ struct MountStatus {
   uint64_t cacheBytes = 0;
   int32_t pendingUploads = 0;
   int64_t journalOps = 0;  // changes made offline (new, moved, deleted names) not yet sent
+  int64_t openChangedFiles = 0;  // open files whose changes go up at their close
   vx::json::Value config;
 };
 
@@ -122,6 +123,7 @@ bool RequestControl(const std::string& op, const std::string& id, bool on, std::
 struct UnsentFiles {
   int64_t files = 0;
   int64_t bytes = 0;
+  int64_t openFiles = 0;  // of `files`, those still open
 };
 // Removes the drive with its cache, with whatever it has not sent.
 bool RequestRemoveMount(const std::string& id, std::string& error);

@@ -300,8 +300,9 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
     Status st = backend.connect();
     if (!st.ok()) {
       // A key exchange that came before the refusal still tells which
-      // server answered.
-      AddServerKey(report, backend);
+      // server answered; a key refused as changed is no key to pass as ok,
+      // and the refusal names it.
+      if (st.message.rfind("host key of ", 0) != 0) AddServerKey(report, backend);
       report.add(ProbeItem::kFailure, "connect", st.words());
       report.caps = backend.caps();
       return;

@@ -291,6 +291,28 @@ TEST_F(ProbeTest, ServerKeyComesBeforeTheConnectOutcome) {
   }
 }
 
+// A host key that differs from the one recorded is the failure, not a key
+// to compare: no "ok" line shows it above the refusal.
+TEST_F(ProbeTest, AChangedHostKeyIsNotShownAsOk) {
+  class Keyed : public test::RelayBackend {
+   public:
+    using RelayBackend::RelayBackend;
+    std::string serverKey() const override { return "SHA256:new (ED25519)"; }
+  };
+  auto server = std::make_shared<test::MemoryServer>();
+  FaultRule changed = Fail(MemOp::kConnect);
+  changed.status = Status(Status::kAuthFailed, "host key of h:22 changed: known_hosts has ED25519 SHA256:old, the "
+                                               "server offers ED25519 SHA256:new");
+  server->addFault(changed);
+  Keyed backend(server->connection(), nullptr);
+  ProbeReport report;
+  ProbeServer(report, backend, CompatOptions(), nullptr);
+  EXPECT_FALSE(report.ok);
+  EXPECT_EQ(report.toText().find("[ok]"), std::string::npos) << report.toText();
+  ASSERT_EQ(report.items.size(), 1u) << report.toText();
+  EXPECT_EQ(report.items[0].check, "connect");
+}
+
 TEST(ProbeReport, TextAndJson) {
   ProbeReport report;
   EXPECT_EQ(report.toText(), "");

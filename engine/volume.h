@@ -177,6 +177,10 @@ struct VolumeStatus {
   uint32_t pendingUploads = 0;
   uint32_t activeTransfers = 0;
   uint64_t journalOps = 0;
+  // Open files whose writes go up only at their close (or flush), and their
+  // size: data the server does not have that no upload holds yet.
+  uint32_t openChangedFiles = 0;
+  uint64_t openChangedBytes = 0;
   std::string journalProblem;  // why the journal may not survive a restart; empty when sound
   uint64_t bytesDown = 0;
   uint64_t bytesUp = 0;
@@ -509,6 +513,10 @@ class Volume {
   // renamed or deleted. Caller holds uploadMu_.
   bool uploadBlockedLocked(const std::string& path) const;
   static bool hasLocalChanges(CacheFile& cache) { return cache.hasDirty() || cache.isDirty(); }
+  // The handle's writes wait for its close: the status counts them.
+  void noteOpenChange(const std::shared_ptr<OpenFile>& file);
+  // Fills the status's open files with changes that no upload holds yet.
+  void countOpenChanges(VolumeStatus& out);
 
   // --- writes (volume_write.cpp) ---
   // Room for `bytes` more in the cache above the disk's reserve.
@@ -598,6 +606,11 @@ class Volume {
   std::mutex statfsMu_;
   FsStats statfsMemo_;       // guarded by statfsMu_
   uint64_t statfsMemoMs_ = 0;  // guarded by statfsMu_; when the memo was taken
+
+  // Handles written since their last close; a handle gone without a close
+  // (a dropped mount) expires here.
+  std::mutex openChangedMu_;
+  std::map<const OpenFile*, std::weak_ptr<OpenFile>> openChanged_;  // guarded by openChangedMu_
 
   std::mutex transfersMu_;
   std::vector<TransferInfo> transfers_;  // guarded by transfersMu_

@@ -563,12 +563,14 @@ Status Volume::setSize(const std::shared_ptr<OpenFile>& file, uint64_t size) {
   // cut to nothing has no blocks left).
   cached.setDirty(true);
   const Timestamp now = Timestamp::now();
+  bool first;
   {
     std::lock_guard<std::mutex> lock(file->mu);
-    file->modified = true;
+    first = !std::exchange(file->modified, true);
     file->attr.size = size;
     file->attr.mtime = now;
   }
+  if (first) noteOpenChange(file);
   meta_->updateLocal(cached.path(), size, now);
   return Status();
 }
@@ -654,6 +656,10 @@ void Volume::closeNow(const std::shared_ptr<OpenFile>& file) {
     std::lock_guard<std::mutex> lock(file->mu);
     changedHere = file->modified;
     file->modified = false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(openChangedMu_);
+    openChanged_.erase(file.get());
   }
   CacheFile& cached = *file->cache;
   if (cached.isRemoved()) return;

@@ -35,6 +35,7 @@ void Volume::status(VolumeStatus& out) {
       if (out.failingUploads++ == 0) failing = "the upload of " + path + " keeps failing: " + entry.lastError;
     }
   }
+  countOpenChanges(out);
   if (out.failingUploads > 1) failing += " (and " + std::to_string(out.failingUploads - 1) + " more files)";
   {
     std::lock_guard<std::mutex> lock(transfersMu_);
@@ -60,6 +61,32 @@ void Volume::status(VolumeStatus& out) {
   }
 }
 
+void Volume::countOpenChanges(VolumeStatus& out) {
+  std::vector<std::shared_ptr<OpenFile>> open;
+  {
+    std::lock_guard<std::mutex> lock(openChangedMu_);
+    for (const auto& [raw, weak] : openChanged_)
+      if (std::shared_ptr<OpenFile> file = weak.lock()) open.push_back(std::move(file));
+  }
+  // Two handles of one file are one file; a flushed file the upload queue
+  // holds is counted there.
+  std::map<std::string, uint64_t> sizes;
+  for (const std::shared_ptr<OpenFile>& file : open) {
+    if (file->deleted.load() || !file->cache || file->cache->isRemoved() || !hasLocalChanges(*file->cache)) continue;
+    {
+      std::lock_guard<std::mutex> lock(file->mu);
+      if (!file->modified) continue;
+    }
+    sizes[file->cache->path()] = file->cache->size();
+  }
+  {
+    std::lock_guard<std::mutex> lock(uploadMu_);
+    std::erase_if(sizes, [this](const auto& entry) { return uploadQueue_.count(entry.first) != 0; });
+  }
+  out.openChangedFiles = static_cast<uint32_t>(sizes.size());
+  for (const auto& [path, size] : sizes) out.openChangedBytes += size;
+}
+
 std::vector<TransferInfo> Volume::transfers() {
   std::vector<TransferInfo> out;
   {
@@ -81,11 +108,26 @@ std::vector<TransferInfo> Volume::transfers() {
       out.push_back(std::move(t));
     }
   }
+  // A failed attempt whose file waits to be tried again is that waiting
+  // line, which carries its failure.
+  const auto waits = [&out, firstWaiting](const std::string& path) {
+    return std::any_of(out.begin() + static_cast<std::ptrdiff_t>(firstWaiting), out.end(),
+                       [&path](const TransferInfo& t) { return t.path == path; });
+  };
+  size_t kept = 0;
+  for (size_t i = 0; i < out.size(); ++i) {
+    if (i < firstWaiting && out[i].upload && out[i].state == "failed" && waits(out[i].path)) continue;
+    if (kept != i) out[kept] = std::move(out[i]);
+    ++kept;
+  }
+  const size_t dropped = out.size() - kept;
+  out.resize(kept);
+  const size_t waitingFrom = firstWaiting - dropped;
   // A waiting upload's size is what it will send; the cache is not asked
   // under uploadMu_, which its own lock must never wait inside.
   ActiveCall call(this);
   if (!call.ok()) return out;
-  for (size_t i = firstWaiting; i < out.size(); ++i) {
+  for (size_t i = waitingFrom; i < out.size(); ++i) {
     uint64_t size = 0;
     Timestamp mtime;
     if (cache_->unsentChanges(out[i].path, &size, &mtime)) out[i].total = size;

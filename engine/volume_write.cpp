@@ -47,15 +47,23 @@ Status Volume::write(const std::shared_ptr<OpenFile>& file, uint64_t offset, con
   if (!st.ok()) return st;
   const uint64_t size = cached.size();
   const Timestamp now = Timestamp::now();
+  bool first;
   {
     std::lock_guard<std::mutex> lock(file->mu);
-    file->modified = true;
+    first = !std::exchange(file->modified, true);
     file->attr.size = size;
     file->attr.mtime = now;
   }
+  if (first) noteOpenChange(file);
   // The object's own path follows renames made while the handle was open.
   meta_->updateLocal(cached.path(), size, now);
   return Status();
+}
+
+void Volume::noteOpenChange(const std::shared_ptr<OpenFile>& file) {
+  std::lock_guard<std::mutex> lock(openChangedMu_);
+  std::erase_if(openChanged_, [](const auto& entry) { return entry.second.expired(); });
+  openChanged_[file.get()] = file;
 }
 
 Status Volume::checkCacheSpace(uint64_t bytes) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "engine/volume.h"
+#include "testing/eventually.h"
 #include "testing/log_capture.h"
 #include "testing/test_clock.h"
 #include "testing/volume_harness.h"
@@ -116,6 +119,50 @@ TEST_P(VolumeWriteTest, TruncationToNothingDuringAnUploadIsSentAfterIt) {
   EXPECT_TRUE(d_.h.server->readFile("/t", &content) && content.empty()) << content.size();
 }
 
+// Writes of an open file wait for its close, so the status counts them as
+// data the server lacks: once per file, not once the file is deleted, and
+// no more once a flush or close hands them to an upload.
+TEST_P(VolumeWriteTest, ChangesOfOpenFilesCountUntilAnUploadHoldsThem) {
+  Volume& v = *d_.h.volume;
+  auto open = [&] {
+    VolumeStatus s;
+    v.status(s);
+    return std::make_pair(s.openChangedFiles, s.openChangedBytes);
+  };
+  d_.h.server->putFile("/kept", "server's");
+  d_.h.server->putFile("/cut", "0123456789");
+  d_.h.server->putFile("/gone", "x");
+  std::shared_ptr<OpenFile> read = d_.open("/kept");
+  (void)d_.h.readAll(read);
+  EXPECT_EQ(open(), std::make_pair(0u, uint64_t{0}));  // read only
+
+  std::shared_ptr<OpenFile> a1 = d_.open("/kept");
+  std::shared_ptr<OpenFile> a2 = d_.open("/kept");
+  ASSERT_TRUE(v.write(a1, 0, "new", 3).ok());
+  ASSERT_TRUE(v.write(a2, 8, "!!", 2).ok());
+  std::shared_ptr<OpenFile> cut = d_.open("/cut");
+  ASSERT_TRUE(v.setSize(cut, 4).ok());
+  std::shared_ptr<OpenFile> gone = d_.open("/gone");
+  ASSERT_TRUE(v.write(gone, 0, "yz", 2).ok());
+  EXPECT_EQ(open(), std::make_pair(3u, uint64_t{10 + 4 + 2}));
+  ASSERT_TRUE(v.unlink("/gone", false).ok());
+  EXPECT_EQ(open(), std::make_pair(2u, uint64_t{10 + 4}));
+
+  ASSERT_TRUE(v.flush(cut).ok());
+  EXPECT_EQ(open(), std::make_pair(1u, uint64_t{10}));
+  v.closeNow(a1);  // the other handle of the file still holds the change
+  EXPECT_TRUE(d_.h.serverHolds("/kept", "newver's!!"));
+  EXPECT_TRUE(d_.h.serverHolds("/cut", "0123"));
+  EXPECT_TRUE(v.waitUploadsIdle(test::Gate::kDefaultWaitMs));
+  EXPECT_EQ(open(), std::make_pair(0u, uint64_t{0}));
+  ASSERT_TRUE(v.write(a2, 0, "N", 1).ok());
+  EXPECT_EQ(open(), std::make_pair(1u, uint64_t{10}));
+  v.closeNow(a2);
+  v.closeNow(cut);
+  EXPECT_EQ(open(), std::make_pair(0u, uint64_t{0}));
+  EXPECT_TRUE(d_.h.serverHolds("/kept", "Newver's!!"));
+}
+
 // rsync's order: write a temporary, close, set its time, rename it. The time
 // waits with the file's changes, whatever the drive learns of the name
 // meanwhile, and a restart of the drive, until the upload sets it after the
@@ -153,6 +200,35 @@ TEST(VolumeTimesTest, TimesSetOnAFileWithChangesReachTheServerAfterItsContent) {
       EXPECT_EQ(attr.mtime, set);
     }
   }
+}
+
+// Between its attempts a file's upload is one line of the transfer list:
+// the waiting retry, with the last failure, not that failure beside it.
+TEST_P(VolumeWriteTest, AnUploadThatWaitsToBeTriedAgainIsListedOnce) {
+  const MemOp send = GetParam() ? MemOp::kWriteAt : MemOp::kStreamWrite;
+  d_.h.server->putFile("/r", "old");
+  d_.h.server->addFault({send, "/r", 1, 1000, FaultRule::Kind::kFail, Status(Status::kIo, "injected")});
+  std::shared_ptr<OpenFile> file = d_.open("/r");
+  const std::string data = test::Pattern(kBs);
+  ASSERT_TRUE(d_.h.volume->write(file, 0, data.data(), data.size()).ok());
+  d_.h.volume->closeNow(file);
+  auto listed = [&] {
+    std::vector<TransferInfo> lines;
+    for (const TransferInfo& t : d_.h.volume->transfers())
+      if (t.path == "/r") lines.push_back(t);
+    return lines;
+  };
+  ASSERT_TRUE(test::Eventually([&] {
+    const std::vector<TransferInfo> lines = listed();
+    return std::any_of(lines.begin(), lines.end(), [](const TransferInfo& t) { return t.state == "retry"; });
+  }));
+  const std::vector<TransferInfo> lines = listed();
+  std::string states;
+  for (const TransferInfo& t : lines) states += t.state + " ";
+  ASSERT_EQ(lines.size(), 1u) << states;
+  EXPECT_EQ(lines[0].state, "retry");
+  EXPECT_NE(lines[0].error.find("injected"), std::string::npos) << lines[0].error;
+  d_.h.server->clearFaults();
 }
 
 TEST_P(VolumeWriteTest, FailedUploadsAreRetriedUntilTheServerHoldsTheContent) {

@@ -118,6 +118,10 @@ void open(const std::string& dir, const std::string& name, uint64_t rotateBytes)
   if (DebugRequested()) g_threshold.store(static_cast<int32_t>(kDebug), std::memory_order_relaxed);
 }
 
+void setThreshold(uint32_t level) {
+  g_threshold.store(static_cast<int32_t>(DebugRequested() ? kDebug : level), std::memory_order_relaxed);
+}
+
 void write(uint32_t level, const char* format, ...) {
   if (static_cast<int32_t>(level) < g_threshold.load(std::memory_order_relaxed)) return;
   char message[kMaxMessage];

@@ -34,6 +34,10 @@ void open(const std::string& dir, const std::string& name, uint64_t rotateBytes 
 // with UTF-8 arguments.
 void write(uint32_t level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The least level written from now on (a configured "logLevel");
+// MOXEL_DEBUG=1 keeps DEBUG lines whatever it says.
+void setThreshold(uint32_t level);
+
 // Forces the stderr copy on or off regardless of the terminal.
 void setConsole(bool on);
 

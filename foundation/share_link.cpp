@@ -74,6 +74,15 @@ bool IsIpv6Literal(std::string_view text) {
 
 }  // namespace
 
+// A host that would change the meaning of the address it is written into.
+bool IsUrlSafeHost(std::string_view host) {
+  for (unsigned char c : host) {
+    if (c <= 0x20 || c == 0x7F) return false;
+    if (std::string_view("/?#@[]").find(static_cast<char>(c)) != std::string_view::npos) return false;
+  }
+  return true;
+}
+
 std::string ParseShareLink(EndpointConfig& ep) {
   const std::string_view link = TrimLinkSpace(ep.host);
   const size_t sep = link.find(kSchemeSep);
@@ -114,12 +123,14 @@ std::string ParseShareLink(EndpointConfig& ep) {
 
   std::string_view host = server;
   std::string_view portText;
+  const std::string badServer = "bad server address in the link: " + std::string(server);
   if (!server.empty() && server.front() == '[') {
     const size_t close = server.find(']');
-    if (close != std::string_view::npos) {
-      host = server.substr(1, close - 1);
-      if (close + 1 < server.size() && server[close + 1] == ':') portText = server.substr(close + 2);
-    }
+    if (close == std::string_view::npos) return badServer;
+    host = server.substr(1, close - 1);
+    if (close + 1 < server.size() && server[close + 1] == ':') portText = server.substr(close + 2);
+    else if (close + 1 < server.size()) return badServer;
+    if (!host.empty() && !IsIpv6Literal(host)) return badServer;
   } else {
     const size_t colon = server.rfind(':');
     if (colon != std::string_view::npos && server.find(':') == colon) {
@@ -128,8 +139,11 @@ std::string ParseShareLink(EndpointConfig& ep) {
     } else if (colon != std::string_view::npos && !IsIpv6Literal(server)) {
       // Several ':' are either a bare IPv6 address, kept whole, or a typing
       // error that no host name can hold.
-      return "bad server address in the link: " + std::string(server);
+      return badServer;
     }
+    // A name that would be saved and then never reached, or change the
+    // meaning of every address made from it.
+    if (!IsUrlSafeHost(host)) return badServer;
   }
   if (host.empty()) return "the link has no server name";
   ep.host = std::string(host);
@@ -160,15 +174,6 @@ std::string DavFilesUser(std::string_view path) {
   return std::string(rest.substr(0, rest.find('/')));
 }
 
-// A host that would change the meaning of the address it is written into.
-bool IsUrlSafeHost(std::string_view host) {
-  for (unsigned char c : host) {
-    if (c <= 0x20 || c == 0x7F) return false;
-    if (std::string_view("/?#@[]").find(static_cast<char>(c)) != std::string_view::npos) return false;
-  }
-  return true;
-}
-
 std::string EndpointUrl(EndpointConfig ep) {
   if (!ParseShareLink(ep).empty() || ep.protocol != "webdav" || ep.host.empty() ||
       !IsUrlSafeHost(ep.host))
@@ -193,6 +198,25 @@ std::string DisplayUrl(const MountConfig& cfg) {
   if (ep.port != 0) out += ":" + std::to_string(ep.port);
   out += ep.root.empty() ? std::string("/") : ep.root;
   return out;
+}
+
+std::string EndpointLink(const EndpointConfig& ep) {
+  std::string scheme = ep.protocol;
+  uint32_t defaultPort = 0;
+  if (ep.protocol == "webdav") {
+    scheme = ep.tls ? "https" : "http";
+    defaultPort = ep.tls ? kHttpsPort : kHttpPort;
+  } else if (ep.protocol == "sftp") {
+    defaultPort = kSftpPort;
+  } else if (ep.protocol == "nfs") {
+    defaultPort = kNfsPort;
+  }
+  std::string out = scheme + "://";
+  if (!ep.user.empty()) out += ep.user + "@";
+  out += ep.host.find(':') != std::string::npos && defaultPort != 0 ? "[" + ep.host + "]" : ep.host;
+  if (ep.port != 0 && ep.port != defaultPort) out += ":" + std::to_string(ep.port);
+  if (ep.root.empty() || ep.root.front() != '/') out += "/";
+  return out + ep.root;
 }
 
 }  // namespace tarn

@@ -34,4 +34,9 @@ std::string EndpointUrl(EndpointConfig ep);
 // "protocol://[user@]host[:port]root" for logs and status lines.
 std::string DisplayUrl(const MountConfig& cfg);
 
+// The endpoint as the link a user gives for it: https:// or http:// for
+// WebDAV, the user of any protocol that has one, default ports left out;
+// other protocols as DisplayUrl shows them.
+std::string EndpointLink(const EndpointConfig& ep);
+
 }  // namespace tarn

@@ -28,7 +28,6 @@ TEST(ShareLinkTest, LinksFillTheEndpoint) {
       {"https://[::1]/x", "webdav", true, "::1", 0, "/x"},
       {"https://fe80::1/x", "webdav", true, "fe80::1", 0, "/x"},  // bare IPv6 stays whole
       {"https://fe80::1%eth0/x", "webdav", true, "fe80::1%eth0", 0, "/x"},
-      {"https://[::1/x", "webdav", true, "[::1", 0, "/x"},
       {"nfs://filer/export/home", "nfs", true, "filer", 0, "/export/home"},
       {"nfs://filer:2050/e", "nfs", true, "filer", 2050, "/e"},
       {"ssh://h:22/", "sftp", true, "h", 0, "/"},
@@ -70,6 +69,13 @@ TEST(ShareLinkTest, ErrorsAndNonLinks) {
       {"https://h:80:90/", "bad server address in the link: h:80:90"},
       {"https://user@1:2:3/x", "bad server address in the link: 1:2:3"},
       {"https://fe80::zz/", "bad server address in the link: fe80::zz"},
+      {"https://[::1/x", "bad server address in the link: [::1"},  // no server has that name
+      {"http://[::1/y", "bad server address in the link: [::1"},
+      {"http://[::1]x:80/y", "bad server address in the link: [::1]x:80"},
+      {"http://[dav.example]/y", "bad server address in the link: [dav.example]"},
+      {"https://exa mple.com/x", "bad server address in the link: exa mple.com"},
+      {"sftp://bob@exa\tmple.com/x", "bad server address in the link: exa\tmple.com"},
+      {"https://a]b/x", "bad server address in the link: a]b"},
   };
   for (const Case& c : cases) {
     EndpointConfig ep;
@@ -220,6 +226,37 @@ TEST(ShareLinkTest, EndpointUrlRoundTripsThroughParse) {
     EXPECT_EQ(back.host, "server");
     EXPECT_EQ(back.port, 8443u);
   }
+}
+
+// What a user gave is what backup messages show: the scheme of the link,
+// its user, and no default port.
+TEST(ShareLinkTest, EndpointLinkShowsTheLinkAsGiven) {
+  struct Case {
+    const char* link;
+    const char* user;  // --user, beside the link
+    const char* want;
+  } cases[] = {
+      {"https://dav.example/files", "", "https://dav.example/files"},
+      {"https://ann@dav.example:8443/files", "", "https://ann@dav.example:8443/files"},
+      {"http://dav.example:80/a b", "bob", "http://bob@dav.example/a b"},
+      {"webdav://dav.example", "", "http://dav.example/"},
+      {"sftp://u@h:2222/srv/r", "", "sftp://u@h:2222/srv/r"},
+      {"ssh://u@h:22/srv/r", "", "sftp://u@h/srv/r"},
+      {"sftp://[::1]:2200/r", "v", "sftp://v@[::1]:2200/r"},
+      {"nfs://filer/export/b", "", "nfs://filer/export/b"},
+  };
+  for (const Case& c : cases) {
+    EndpointConfig ep;
+    ep.host = c.link;
+    ep.user = c.user;
+    ASSERT_EQ(ParseShareLink(ep), "") << c.link;
+    EXPECT_EQ(EndpointLink(ep), c.want) << c.link;
+  }
+  EndpointConfig memory;
+  memory.protocol = "memory";
+  memory.host = "a";
+  memory.root = "/r";
+  EXPECT_EQ(EndpointLink(memory), "memory://a/r");
 }
 
 TEST(ShareLinkTest, DisplayUrl) {

@@ -55,6 +55,9 @@ Value DoSetMount(ServiceState& st, const Value& req) {
   if (tryLogin) {
     login = st.tryLogin(req["mount"], &serverKey);
     if (login.code == Status::kInvalid) return ErrorReply(login.message);
+    // A host key other than the recorded one is this side's refusal.
+    if (login.code == Status::kAuthFailed && login.message.rfind("host key of ", 0) == 0)
+      return ErrorReply("the drive is not saved: " + login.message);
     if (login.code == Status::kAuthFailed)
       return ErrorReply("the server refused the log-in, so the drive is not saved: " + login.message);
     if (!login.ok() && !login.retryable()) return ErrorReply("the drive is not saved: " + login.words());
@@ -82,6 +85,7 @@ Value DoRemoveMount(ServiceState& st, const Value& req) {
   if (s.ok() || kept) {
     reply.set("unsentFiles", unsent.files);
     reply.set("unsentBytes", unsent.bytes);
+    reply.set("unsentOpenFiles", unsent.openFiles);
   }
   return reply;
 }

@@ -23,6 +23,13 @@ using vx::json::Value;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr const char* kLogLevels[] = {"debug", "info", "warn", "error"};
 
+// The service log writes from the configured level on; an unknown name
+// (a hand-edited file) leaves it as it is.
+void ApplyLogLevel(const std::string& name) {
+  for (uint32_t level = 0; level < std::size(kLogLevels); ++level)
+    if (name == kLogLevels[level]) vx::log::setThreshold(level);
+}
+
 
 // The log's last lines without the byte-order mark its first line may carry.
 std::string LastLines(const std::string& text, int lines) {
@@ -126,6 +133,7 @@ bool ServiceState::loadConfig(std::string* error) {
   loaded.mounts.clear();
   settings_ = std::move(loaded);
   setAdminGroupLocked();
+  ApplyLogLevel(settings_.logLevel);
   return true;
 }
 
@@ -353,6 +361,7 @@ Status ServiceState::setAppSettings(const Value& settings) {
   Status saved = saveLocked();
   if (!saved.ok()) settings_ = before;
   setAdminGroupLocked();
+  ApplyLogLevel(settings_.logLevel);
   return saved;
 }
 

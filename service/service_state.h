@@ -72,6 +72,7 @@ inline constexpr uint32_t kUnmountAnswerSlackMs = 2000;
 struct UnsentChanges {
   uint32_t files = 0;
   uint64_t bytes = 0;
+  uint32_t openFiles = 0;  // of `files`, those still open, which go up at their close
   // "changes of 2 files (1.5 KiB)"
   std::string text() const;
 };

@@ -180,12 +180,15 @@ UnsentChanges UnsentInCache(const MountConfig& config, const std::string& cacheR
   return out;
 }
 
-// The same for a running drive: the files its upload queue holds.
+// The same for a running drive: the files its upload queue holds, and the
+// open files whose writes wait for their close.
 UnsentChanges UnsentInVolume(Volume& volume) {
   UnsentChanges out;
   VolumeStatus status;
   volume.status(status);
-  out.files = status.pendingUploads;
+  out.files = status.pendingUploads + status.openChangedFiles;
+  out.openFiles = status.openChangedFiles;
+  out.bytes = status.openChangedBytes;
   for (const TransferInfo& t : volume.transfers())
     if (t.upload && t.state != "done" && t.state != "failed") out.bytes += t.total;
   return out;
@@ -219,6 +222,7 @@ Value DriveStatusJson(const DriveView& d) {
   m.set("cacheBytes", vs.cacheBytes);
   m.set("pendingUploads", vs.pendingUploads);
   m.set("journalOps", vs.journalOps);
+  m.set("openChangedFiles", vs.openChangedFiles);
   if (d.volume) {
     const std::shared_ptr<const BackendCaps> caps = d.volume->caps();
     m.set("server", caps->server);

@@ -238,6 +238,9 @@ Status HttpStatusError(uint32_t status, const std::string& operation, const std:
 // certificate unchecked, the console's and the drive editor's.
 constexpr std::string_view kUncheckedTlsHint =
     " (check the certificate, or take it unchecked with --insecure or by clearing \"Verify certificate\")";
+// What a TLS greeting answered in plain text adds: no certificate was seen,
+// so taking one unchecked would not help.
+constexpr std::string_view kPlainPortHint = " (the server does not speak TLS on that port: is its address http://?)";
 // A failure of the HTTP layer: the step, then the system's words for it
 // (the request's failureWords) or, without them, those of the number.
 Status WinHttpError(uint32_t error, const std::string& step, std::string_view words = {});

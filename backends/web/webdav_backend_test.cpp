@@ -162,6 +162,11 @@ TEST(WebDavStatus, MapsTransportErrors) {
     EXPECT_EQ(st.message, c.message + (tls ? hint : std::string())) << st.message;
   }
   EXPECT_NE(hint.find("--insecure"), std::string::npos);
+  // https:// sent to a plain http port: no certificate to take unchecked.
+  const Status plain = WinHttpError(12175, "send", "OpenSSL/3.0.11: error:0A00010B:SSL routines::wrong version number");
+  EXPECT_EQ(plain.message, "TLS: send: OpenSSL/3.0.11: error:0A00010B:SSL routines::wrong version number" +
+                               std::string(kPlainPortHint));
+  EXPECT_EQ(plain.message.find("--insecure"), std::string::npos);
 }
 
 TEST(WebDavStatus, ParsesHttpAndIsoTimes) {

@@ -76,8 +76,11 @@ Status WinHttpError(uint32_t error, const std::string& step, std::string_view wo
     case http::kErrCancelled:
       return Status(Status::kCanceled, text, native);
     case http::kErrClientCertNeeded:
-    case http::kErrSecureFailure:
-      return Status(Status::kAuthFailed, "TLS: " + text + std::string(kUncheckedTlsHint), native);
+    case http::kErrSecureFailure: {
+      const bool plain = words.find("wrong version number") != std::string_view::npos;
+      return Status(Status::kAuthFailed, "TLS: " + text + std::string(plain ? kPlainPortHint : kUncheckedTlsHint),
+                    native);
+    }
     // Not a refused log-in: this side does not trust the server, and will
     // not until the certificate or the drive's settings change.
     case http::kErrCertAuthorityInvalid:

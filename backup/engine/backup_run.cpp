@@ -48,9 +48,7 @@ Status BackupRun::backupSources(SnapshotInfo& snapshot) {
   for (const std::string& source : args_.sources) {
     const std::string path = FullLocalPath(source);
     if (!vx::IsValidUtf8(path)) {
-      // A listing cannot hold the name, and an altered one would restore
-      // somewhere else.
-      walk_.recordProblem(PrintableName(path), "the name is not valid UTF-8", 0);
+      walk_.recordBadName(path);
       continue;
     }
     localfs::Entry found;

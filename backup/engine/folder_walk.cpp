@@ -32,6 +32,7 @@ constexpr std::string_view kLeftOutFileSystems[] = {
     "fuseblk",
 };
 constexpr std::string_view kFusePrefix = "fuse.";
+constexpr std::string_view kBadNameProblem = "the name is not valid UTF-8";
 
 uint64_t ModifiedTime(const localfs::LocalFile::Stamp& s) {
   return Timestamp::fromTimespec(s.mtimeSec, s.mtimeNsec).toFileTime();
@@ -107,6 +108,11 @@ FolderWalk::FolderWalk(BlobSink& sink, const ChunkerParams& chunking, const std:
 
 void FolderWalk::recordProblem(const std::string& path, std::string_view message, int error) {
   RecordProblem(progress_, problems_, path, message, error);
+}
+
+void FolderWalk::recordBadName(const std::string& path) {
+  recordProblem(PrintableName(path), kBadNameProblem, 0);
+  ++notes_.badNames;
 }
 
 void FolderWalk::countFile(uint64_t size) {
@@ -185,7 +191,8 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
     const std::string full = JoinPath(path, e.name);
     if (IsExcluded(excludes_, e.name, full)) continue;
     if (!vx::IsValidUtf8(e.name)) {
-      problem(JoinPath(path, PrintableName(e.name)), "the name is not valid UTF-8", 0);
+      problem(JoinPath(path, PrintableName(e.name)), kBadNameProblem, 0);
+      ++notes_.badNames;
       continue;
     }
     if (e.error != 0) {

@@ -80,6 +80,7 @@ struct WalkNotes {
   // Mount points left out, each as its path and " (" type ")".
   std::vector<std::string> skippedMounts;
   uint64_t danglingLinks = 0;  // symbolic links that lead nowhere
+  uint64_t badNames = 0;       // left out as their names are not valid UTF-8 (problems too)
 };
 
 // A name or path for problem texts, which must stay valid, printable UTF-8:
@@ -114,6 +115,9 @@ class FolderWalk {
   // kept: the path, ": ", the message and, for an errno other than 0, the
   // system's text in " (" and ")".
   void recordProblem(const std::string& path, std::string_view message, int error);
+  // The same for a file or folder left out as its name is not valid UTF-8:
+  // a listing cannot hold it, and an altered one would restore elsewhere.
+  void recordBadName(const std::string& path);
 
   // What this walk stored or reused.
   uint64_t files() const { return files_; }

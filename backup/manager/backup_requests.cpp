@@ -12,6 +12,7 @@
 #include "backup/manager/backup_manager.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
+#include "foundation/share_link.h"
 #include "foundation/text.h"
 #include "platform/local_dir.h"
 
@@ -45,11 +46,17 @@ Value StatusReply(const Status& s) { return s.ok() ? OkReply() : ErrorReply(s.to
 
 // protocol://host[:port]/root, the form in which the windows show where a
 // job keeps its versions.
-std::string DestinationText(const EndpointConfig& ep) {
+// Where a repository lies, whoever logs in and however: a job whose place
+// this changes has moved.
+std::string PlaceText(const EndpointConfig& ep) {
   std::string text = ep.protocol + "://" + ep.host;
   if (ep.port != 0) text += ":" + std::to_string(ep.port);
   return text + (ep.root.empty() ? std::string("/") : ep.root);
 }
+
+// The destination as the user gave it; an S3 store's host is its address,
+// so the scheme names the kind of place there.
+std::string DestinationText(const EndpointConfig& ep) { return ep.protocol == "s3" ? PlaceText(ep) : EndpointLink(ep); }
 
 // "damaged": the names of records that did not open, which belong to no
 // known job and can only be forgotten.
@@ -234,7 +241,7 @@ Value BackupManager::checkDestination(const backup::BackupJob& job, const backup
   bool newLogin = true;
   if (before != nullptr) {
     EndpointConfig old;
-    moved = !resolveDestination(*before, old).ok() || DestinationText(old) != where;
+    moved = !resolveDestination(*before, old).ok() || PlaceText(old) != PlaceText(destination);
     newPassword = job.password != before->password;
     const EndpointConfig& was = before->endpoint;
     newLogin = job.endpoint.user != was.user || job.endpoint.password != was.password ||
@@ -250,6 +257,9 @@ Value BackupManager::checkDestination(const backup::BackupJob& job, const backup
   if (s.code == Status::kAuthFailed && !endpoint.user.empty() && endpoint.password.empty() &&
       endpoint.privateKey.empty())
     return ErrorReply("no password for " + endpoint.user + " at " + where + ", so the log-in was not tried");
+  // A host key other than the recorded one is this side's refusal.
+  if (s.code == Status::kAuthFailed && s.message.rfind("host key of ", 0) == 0)
+    return ErrorReply("the job is not saved: " + s.message);
   // The server's own refusal is no matter of the repository's password.
   if (s.code == Status::kAuthFailed) return ErrorReply("the server at " + where + " refused the log-in: " + s.words());
   if (s.code == Status::kNotFound) {
@@ -336,7 +346,7 @@ Value BackupManager::setJob(const Value& request) {
   bool moved = false;
   if (existing) {
     EndpointConfig old;
-    moved = !resolveDestination(existing->job, old).ok() || DestinationText(old) != DestinationText(destination);
+    moved = !resolveDestination(existing->job, old).ok() || PlaceText(old) != PlaceText(destination);
   }
   std::shared_ptr<JobState> state = existing ? existing : std::make_shared<JobState>();
   backup::BackupJob before = state->job;

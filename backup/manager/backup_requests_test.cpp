@@ -398,6 +398,11 @@ TEST(BackupRequestsTest, SetNamesWhatTheServerAnsweredAndSavesOnlyWhatItSays) {
   w.server("a").addFault(backup::Fault(test::MemOp::kConnect, 1, 0, Status(Status::kAuthFailed, "login refused")));
   EXPECT_EQ(Error(set("j1", "a")), "the server at memory://a/r refused the log-in: login refused");
   w.server("a").clearFaults();
+  // A changed host key is refused here, not by the server.
+  w.server("a").addFault(backup::Fault(test::MemOp::kConnect, 1, 0,
+                                       Status(Status::kAuthFailed, "host key of a:22 changed: known_hosts has ...")));
+  EXPECT_EQ(Error(set("j1", "a")), "the job is not saved: host key of a:22 changed: known_hosts has ...");
+  w.server("a").clearFaults();
   EXPECT_EQ(Error(set("j1", "a")), "ok") << "the repository's password was right all along";
 
   w.server("b").makeDir("/data");

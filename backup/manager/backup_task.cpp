@@ -258,7 +258,7 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
     state.lastEnd = t;
     state.lastResult = result;
     state.lastError = !out.status.ok()           ? out.status.toString()
-                      : result == kResultWarnings ? WarningsText(errors, out.changedFiles)
+                      : result == kResultWarnings ? WarningsText(errors, out.changedFiles, out.badNames)
                                                   : std::string();
     if (result == kResultFailed) ++state.failStreak;
     if (out.status.ok()) {

@@ -28,13 +28,17 @@ inline constexpr const char* kResultCanceled = "canceled";
 // A task that began and whose end no one recorded: the service died.
 inline constexpr const char* kResultInterrupted = "interrupted";
 
-// Why a backup is done in part: files it could not read, and files it
-// stored while they kept changing (also among the errors), which are not
-// left out but stored as the last read found them.
-inline std::string WarningsText(uint64_t errors, uint64_t changed) {
-  const uint64_t unread = errors - std::min(errors, changed);
+// Why a backup is done in part: files it could not read, names it could
+// not keep (also among the errors), and files it stored while they kept
+// changing (also among the errors), which are not left out but stored as
+// the last read found them.
+inline std::string WarningsText(uint64_t errors, uint64_t changed, uint64_t badNames = 0) {
+  const uint64_t unread = errors - std::min(errors, changed + badNames);
   std::string text;
   if (unread > 0) text = Counted(unread, "file", "files") + " could not be read";
+  if (badNames > 0)
+    text += (text.empty() ? "" : "; ") + Counted(badNames, "file or folder was", "files or folders were") +
+            " left out: " + (badNames == 1 ? "its name is" : "their names are") + " not valid UTF-8";
   if (changed > 0)
     text += (text.empty() ? "" : "; ") + std::to_string(changed) +
             (changed == 1 ? " file changed while it was read and was stored as last read"
@@ -59,6 +63,7 @@ struct BackupManager::TaskOutcome {
   std::vector<std::string> damage;    // what opening the repository found damaged
   std::vector<std::string> notes;     // backup: lines for the log on what was left out on purpose
   uint64_t changedFiles = 0;          // backup: stored while they kept changing (counted among the errors)
+  uint64_t badNames = 0;              // backup: left out for names not valid UTF-8 (counted among the errors)
 };
 
 }  // namespace tarn

@@ -609,7 +609,7 @@ TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {
   ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
   const Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");
   EXPECT_EQ(state["lastResult"].asString(), "warnings");
-  EXPECT_EQ(state["lastError"].asString(), "3 files could not be read");
+  EXPECT_EQ(state["lastError"].asString(), "3 files or folders were left out: their names are not valid UTF-8");
   EXPECT_FALSE(state["lastSnapshot"]["id"].asString().empty());
   const std::string log = w.readJobFile("j1", kJobLogFileName);
   EXPECT_EQ(CountLines(log, "/gone"), 3) << log;
@@ -628,6 +628,16 @@ TEST(BackupTaskTest, WhyABackupIsDoneInPartTellsStoredFilesFromUnreadOnes) {
       {3, 2, "1 file could not be read; 2 files changed while they were read and were stored as last read"},
   };
   for (const Case& c : cases) EXPECT_EQ(WarningsText(c.errors, c.changed), c.text);
+  // A name that is not UTF-8 was read well enough: it is left out for its name.
+  struct Named {
+    uint64_t errors, changed, badNames;
+    const char* text;
+  } named[] = {
+      {1, 0, 1, "1 file or folder was left out: its name is not valid UTF-8"},
+      {4, 1, 2, "1 file could not be read; 2 files or folders were left out: their names are not valid UTF-8; "
+                "1 file changed while it was read and was stored as last read"},
+  };
+  for (const Named& c : named) EXPECT_EQ(WarningsText(c.errors, c.changed, c.badNames), c.text);
 }
 
 TEST(BackupTaskTest, WhatABackupLeavesOutOnPurposeIsNamedInItsNote) {

@@ -32,12 +32,19 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
 
   std::vector<PackInfo> known;
   std::vector<uint64_t> live;
+  std::vector<uint64_t> deadBlobs;
   {
     std::lock_guard<std::mutex> lock(queueMutex);
     known = packs;
     live.assign(packs.size(), 0);
-    for (const auto& [id, loc] : index)
-      if (loc.pack < live.size() && referenced.count(id) != 0) live[loc.pack] += loc.storedLength;
+    deadBlobs.assign(packs.size(), 0);
+    for (const auto& [id, loc] : index) {
+      if (loc.pack >= live.size()) continue;
+      if (referenced.count(id) != 0)
+        live[loc.pack] += loc.storedLength;
+      else
+        ++deadBlobs[loc.pack];
+    }
   }
 
   std::vector<uint32_t> deleteList, repackList;
@@ -51,7 +58,9 @@ Status Repo::retirePacks(const BlobIdSet& referenced, PruneReport& report) {
     ++report.packsExamined;
     if (live[p] == 0)
       deleteList.push_back(p);
-    else if (live[p] * 2 < known[p].length && !known[p].damaged)
+    // A pack of small live blobs is mostly header: packed again it would
+    // be the same, prune after prune.
+    else if (live[p] * 2 < known[p].length && deadBlobs[p] != 0 && !known[p].damaged)
       repackList.push_back(p);
     else  // a damaged pack is kept as long as it may hold a blob nothing else does
       report.bytesKept += known[p].length;

@@ -299,6 +299,27 @@ TEST(RepoRetire, PackExactlyHalfLiveStaysAndOneByteLessIsRepacked) {
   }
 }
 
+// A pack whose every blob is live frees nothing when packed again, however
+// small its blobs are beside its header: an unchanged repository is left
+// as it is, prune after prune.
+TEST(RepoRetire, APackWithoutDeadBlobsIsNeverRepacked) {
+  RepoWorld w;
+  w.options.compress = false;
+  std::shared_ptr<Repo> repo = w.create();
+  BlobIdSet referenced;
+  for (uint32_t seed : {1u, 2u}) referenced.insert(w.store(*repo, RandomBlob(20, seed), kBlobTree));
+  ASSERT_TRUE(repo->flush().ok());
+  ASSERT_TRUE(repo->lock(LockMode::kExclusive, "prune").ok());
+  const std::vector<std::string> packs = w.packPaths();
+  for (int run = 0; run < 2; ++run) {
+    PruneReport report;
+    ASSERT_TRUE(repo->retirePacks(referenced, report).ok());
+    EXPECT_EQ(report.packsRepacked, 0u) << run;
+    EXPECT_EQ(report.bytesFreed, 0u) << run;
+    EXPECT_EQ(w.packPaths(), packs) << run;
+  }
+}
+
 TEST(RepoRetire, NothingReferencedEmptiesTheRepository) {
   RetireWorld rw;
   PruneReport report;

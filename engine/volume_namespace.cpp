@@ -161,8 +161,8 @@ Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirList
     if (meta_->getListing(path, &out)) return Status();
     return Status(Status::kNetwork, "offline");
   }
-  std::shared_ptr<const BackendCaps> caps = this->caps();
-  NamePolicy policy(caps.get(), &config_.compat);
+  // Names stay as the server wrote them, in whatever Unicode form: one
+  // rewritten would open nothing, and two forms of one name would meet.
   for (int asked = 1;; ++asked) {
     MetaCache::Question question = meta_->ask();
     auto listing = std::make_shared<DirListing>();
@@ -173,14 +173,6 @@ Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirList
       recordError(RequestKind::kList, st);
       if (st.retryable() && meta_->getLastListing(path, &out)) return Status();
       return st;
-    }
-    for (size_t i = 0; i < listing->size(); ++i) {
-      if (policy.normalize(listing->name(i)) == listing->name(i)) continue;
-      // Rare: the listing is built again with every name as the drive shows it.
-      auto normalized = std::make_shared<DirListing>();
-      for (size_t j = 0; j < listing->size(); ++j) normalized->add(policy.normalize(listing->name(j)), listing->attr(j));
-      listing = std::move(normalized);
-      break;
     }
     out = listing;
     if (meta_->answerListing(question, path, std::move(listing)) || asked == kMaxQuestions) return Status();
@@ -376,6 +368,8 @@ Status Volume::checkName(const std::string& path) {
   NamePolicy policy(caps.get(), &config_.compat);
   const char* id = config_.id.c_str();
   for (const NameIssue& issue : policy.check(BaseName(path), &siblings, nullptr)) {
+    // The name is created as the user wrote it; its form is no finding.
+    if (issue.kind == NameIssue::kNormalized) continue;
     const std::string text = NameIssueText(issue);
     if (!issue.refuse) {
       vx::log::write(vx::log::kDebug, "%s: %s: %s", id, path.c_str(), text.c_str());

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <chrono>
 #include <future>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -198,6 +199,69 @@ Status PutOnServer(IBackend& backend, const std::string& path, const std::string
   Status st = backend.openWrite(path, 0, content.size(), out);
   if (st.ok()) st = out->write(reinterpret_cast<const uint8_t*>(content.data()), content.size());
   return st.ok() ? out->finish(nullptr) : st;
+}
+
+std::set<std::string> Listed(const std::string& folder) {
+  std::set<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  EXPECT_NE(dir, nullptr) << folder << ": " << std::strerror(errno);
+  if (dir == nullptr) return names;
+  while (dirent* e = ::readdir(dir))
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.insert(e->d_name);
+  ::closedir(dir);
+  return names;
+}
+
+// Names with the accent as a combining mark (as macOS users' files bring
+// them), one made on the server and one through the drive, beside the
+// precomposed spelling of the first: each opens, takes a write, renames and
+// deletes by the name it is listed under, after every new listing (lifetimes
+// of zero), and the other spelling's file is never touched.
+TEST_P(FuseOnServer, DecomposedNamesRoundTripBesideTheirComposedTwins) {
+  const std::string decomposed = "cafe\xCC\x81.txt", composed = "caf\xC3\xA9.txt";
+  const std::string made = "ne\xCC\x81w.txt", moved = "moved-e\xCC\x81.txt", renamedMade = "ne\xCC\x81w-2.txt";
+  MountConfig config = ValidDrive(GetParam());
+  config.cache.metaTtlMs = config.cache.dirTtlMs = config.cache.negativeTtlMs = 0;
+  MountWorld world(config);
+  ASSERT_FALSE(HasFailure());
+  std::unique_ptr<IBackend> other = MakeBackend(world.config.endpoint);
+  ASSERT_TRUE(other && other->connect().ok());
+  const std::string folder = TestFolder(GetParam());
+  ASSERT_TRUE(other->mkdir(folder).ok());
+  ASSERT_TRUE(PutOnServer(*other, folder + "/" + decomposed, "from the server").ok());
+  ASSERT_TRUE(PutOnServer(*other, folder + "/" + composed, "the composed twin").ok());
+  ASSERT_TRUE(world.mount());
+  const std::string drive = world.file(folder.substr(1));
+  EXPECT_EQ(Listed(drive), (std::set<std::string>{decomposed, composed}));
+  EXPECT_EQ(ReadFile(drive + "/" + decomposed), "from the server");
+  EXPECT_EQ(ReadFile(drive + "/" + composed), "the composed twin");
+
+  ASSERT_TRUE(WriteFile(drive + "/" + decomposed, "written through the drive"));
+  ASSERT_TRUE(WriteFile(drive + "/" + made, "made through the drive"));
+  EXPECT_TRUE(Eventually([&] {
+    return ServerContent(world.config, folder + "/" + decomposed) == "written through the drive" &&
+           ServerContent(world.config, folder + "/" + made) == "made through the drive";
+  }));
+  EXPECT_EQ(Listed(drive), (std::set<std::string>{decomposed, composed, made}));
+  EXPECT_EQ(ReadFile(drive + "/" + made), "made through the drive");
+  EXPECT_EQ(ReadFile(drive + "/" + decomposed), "written through the drive");
+
+  ASSERT_EQ(::rename((drive + "/" + decomposed).c_str(), (drive + "/" + moved).c_str()), 0) << std::strerror(errno);
+  ASSERT_EQ(::rename((drive + "/" + made).c_str(), (drive + "/" + renamedMade).c_str()), 0) << std::strerror(errno);
+  EXPECT_EQ(Listed(drive), (std::set<std::string>{composed, moved, renamedMade}));
+  EXPECT_EQ(ReadFile(drive + "/" + moved), "written through the drive");
+  EXPECT_EQ(ReadFile(drive + "/" + renamedMade), "made through the drive");
+
+  ASSERT_EQ(::unlink((drive + "/" + moved).c_str()), 0) << std::strerror(errno);
+  ASSERT_EQ(::unlink((drive + "/" + renamedMade).c_str()), 0) << std::strerror(errno);
+  EXPECT_EQ(Listed(drive), (std::set<std::string>{composed}));
+  world.unmountAndStop();
+  std::vector<DirEntry> listing;
+  ASSERT_TRUE(other->list(folder, listing).ok());
+  std::set<std::string> onServer;
+  for (const DirEntry& e : listing) onServer.insert(e.name);
+  EXPECT_EQ(onServer, (std::set<std::string>{composed}));
+  EXPECT_EQ(ServerContent(world.config, folder + "/" + composed), "the composed twin");
 }
 
 // Another client renames a small file over one a program reads through the

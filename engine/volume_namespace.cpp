@@ -508,12 +508,16 @@ Status Volume::setTimes(const std::string& asked, Timestamp mtime, Timestamp ati
   if (!call.ok()) return Stopped();
   std::string path = asked;
   RenameFence::Pass pass = fence_.enter({&path});
-  RemoteAttr attr;
-  bool negative = false;
-  if (meta_->getAttr(path, &attr, &negative) && !negative) {
+  // The folder's listing too: listings are what ls -l, make and rsync read,
+  // and one taken before would show the time of the create.
+  auto showTime = [&] {
+    RemoteAttr attr;
+    bool negative = false;
+    if (!meta_->getAttr(path, &attr, &negative) || negative) return;
     attr.mtime = mtime;
-    meta_->putAttr(path, attr);
-  }
+    meta_->putAttrAndEntry(path, attr);
+  };
+  showTime();
   // A file with changes to send keeps the time with them (in its map) until
   // its upload has set the content and then the time; sent now, the time
   // would be undone by the upload.
@@ -530,6 +534,9 @@ Status Volume::setTimes(const std::string& asked, Timestamp mtime, Timestamp ati
   }
   if (offline_.load()) return Status();
   Status st = serverCall("setTimes", [&](IBackend& b) { return b.setTimes(path, mtime, atime); });
+  // Again: a look the server answered while the time was on its way holds
+  // the time from before.
+  if (st.ok()) showTime();
   return st.code == Status::kUnsupported ? Status() : st;
 }
 

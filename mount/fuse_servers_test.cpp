@@ -475,6 +475,37 @@ TEST_P(FuseOnServer, AnEditorsSavesShowTheServersReadersOnlyWholeVersions) {
 INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "nginx", "lighttpd", "sftp", "nfs"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
+// Servers that keep the times they are given.
+class TimesOnServer : public FuseOnServer {};
+
+// tar x and cp -a make files and folders and then set their times; ls -l
+// right after (a listing with every entry's attributes) shows those times,
+// though the folder was listed before they were made.
+TEST_P(TimesOnServer, AListingRightAfterTimesWereSetShowsThem) {
+  const struct timespec set[2] = {{978307200, 0}, {978307200, 0}};  // 2001-01-01
+  MountWorld world(ValidDrive(GetParam()));
+  ASSERT_FALSE(HasFailure());
+  ASSERT_TRUE(world.mount());
+  ASSERT_TRUE(world.volume->caps()->setMtime && world.config.compat.setMtime);
+  const std::string drive = world.file(TestFolder(GetParam()).substr(1));
+  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
+  EXPECT_EQ(Listed(drive), std::set<std::string>{});
+  ASSERT_TRUE(WriteFile(drive + "/empty", ""));
+  ASSERT_EQ(::mkdir((drive + "/sub").c_str(), 0755), 0) << std::strerror(errno);
+  for (const char* name : {"empty", "sub"})
+    ASSERT_EQ(::utimensat(AT_FDCWD, (drive + "/" + name).c_str(), set, 0), 0) << name << ": " << std::strerror(errno);
+  EXPECT_EQ(Listed(drive), (std::set<std::string>{"empty", "sub"}));
+  for (const char* name : {"empty", "sub"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat((drive + "/" + name).c_str(), &st), 0) << std::strerror(errno);
+    EXPECT_EQ(st.st_mtim.tv_sec, set[1].tv_sec) << name;
+  }
+  world.unmountAndStop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TimesOnServer, ::testing::Values("sftp", "nfs"),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
 // A drive whose server goes away and refuses connections (a relay before it
 // is taken down): the files it cached still open and read, and the folders
 // it listed still list, whatever the protocol. Metadata lifetimes of zero

@@ -73,27 +73,20 @@ Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op
   policy.endWhenUnreachable = cachedAnswer;
   const CancelToken* token = callToken();
   // A server that takes connections and never answers (a stopped process)
-  // would hold a cached answer for the whole I/O time-out: it waits no
-  // longer than a connect may take.
-  std::unique_ptr<CancelToken> bounded;
-  bool ownBound = false;
+  // would hold a cached answer for the whole I/O time-out: it waits for the
+  // server's bytes no longer than a connect may take. Its time-out makes the
+  // server silent, so the calls after it answer at once.
+  std::unique_ptr<CancelToken> quiet;
   if (cachedAnswer) {
-    const uint64_t bound = SteadyNowMs() + config_.net.connectTimeoutMs;
-    const uint64_t operation = token->deadlineMs();
-    ownBound = operation == 0 || bound < operation;
-    bounded = std::make_unique<CancelToken>(cancel_, ownBound ? bound : operation, &SteadyNowMs);
-    token = bounded.get();
+    CancelToken::Clock clock = nullptr;
+    const uint64_t deadline = token->deadlineMs(&clock);
+    quiet = std::make_unique<CancelToken>(cancel_, deadline, clock, config_.net.connectTimeoutMs);
+    token = quiet.get();
   }
-  bool cut = false;  // the bound ended a wait on the server itself
   Status st = pool_->run(policy, token, label, [&](IBackend& backend) {
     noteConnected(backend);
-    Status answer = op(backend);
-    cut = ownBound && answer.code == Status::kCanceled && token->timedOut();
-    return answer;
+    return op(backend);
   });
-  // As silent as an I/O time-out would have found it: the calls after this
-  // one give their cached answers at once.
-  if (cut) pool_->noteOutcome(Status(Status::kTimeout, kNoAnswerInTime));
   // A missing name is an answer too: the server does this kind of request.
   if (st.ok() || st.code == Status::kNotFound) requestSucceeded(KindOfCall(label));
   return st;

@@ -472,7 +472,8 @@ class Volume {
   // Runs one server call under the ordinary policy and the volume's token.
   // `cachedAnswer`: the caller has an answer of its own to give when the
   // server cannot be reached, and gives it at once rather than after every
-  // retry of the connect.
+  // retry of the connect, or after the connect time-out on a server that
+  // does not answer.
   Status serverCall(const char* label, const ConnectionPool::Operation& op, bool cachedAnswer = false);
   // Replays what the journal still holds, so that an online change reaches
   // the server after the offline changes made before it.

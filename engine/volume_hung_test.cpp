@@ -198,6 +198,15 @@ class SilentServerTest : public ::testing::Test {
   }
   // Waiting calls go on, so that none outlives the test.
   void TearDown() override { h_->server->setSilent(0); }
+  // A drive of its own for the next case, set up as the first was.
+  void restart(bool streams) {
+    TearDown();
+    cached_.reset();
+    uncached_.reset();
+    h_.reset();
+    streams_ = streams;
+    SetUp();
+  }
 
   // Runs `call`; once it waits on the server (when it asks it at all), the
   // clock moves on by `advanceMs` and stops. The call's status, or "still
@@ -277,13 +286,8 @@ TEST_F(SilentServerTest, EachCallEndsWithinOneBudget) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TearDown();
     f.reset();
-    cached_.reset();
-    uncached_.reset();
-    h_.reset();
-    streams_ = c.streams;
-    SetUp();
+    restart(c.streams);
     const int streamed = h_->server->countCalls(MemOp::kOpenRead, "/d/uncached");
     h_->server->setSilent(kIoMs);
     const size_t before = h_->server->calls().size();
@@ -296,6 +300,46 @@ TEST_F(SilentServerTest, EachCallEndsWithinOneBudget) {
       EXPECT_EQ(streamed, 1);
       EXPECT_EQ(h_->server->countCalls(MemOp::kOpenRead, "/d/uncached"), streamed) << "the open stream met the silence";
     }
+  }
+}
+
+// A call with a cached answer, the first to meet the silence, gives that
+// answer once the connect time-out has passed rather than the longer I/O
+// time-out; the calls after it give theirs at once.
+TEST_F(SilentServerTest, ACachedAnswerWaitsAtMostTheConnectTimeOut) {
+  static_assert(kConnectMs < kIoMs);
+  RemoteAttr attr;
+  std::vector<DirEntry> listing;
+  std::shared_ptr<OpenFile> f;
+  struct Case {
+    const char* what;
+    std::function<Status()> call;
+  } cases[] = {
+      {"attributes past their lifetime",
+       [&] {
+         Status st = h_->volume->getattr("/d/cached", attr);
+         return st.ok() && attr.size != content_.size() ? Status(Status::kIo, "size") : st;
+       }},
+      {"open past the lifetime", [&] { return h_->volume->open("/d/cached", f); }},
+      {"listing past its lifetime",
+       [&] {
+         Status st = h_->volume->readdir("/d", listing);
+         return st.ok() && listing.size() != 2 ? Status(Status::kIo, "entries") : st;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    f.reset();
+    restart(false);
+    clock_.advance(10 * kAttrLifetimeMs);  // listings too
+    h_->server->setSilent(kIoMs);
+    Status st = endsWithClockAt(c.call, true, kConnectMs);
+    EXPECT_TRUE(st.ok()) << st.toString();
+    // The next one does not wait for the silence again.
+    const int questions = serverQuestions();
+    st = endsWithClockAt(c.call, false, 0);
+    EXPECT_TRUE(st.ok()) << "again: " << st.toString();
+    EXPECT_EQ(serverQuestions(), questions);
   }
 }
 
@@ -348,12 +392,7 @@ TEST_F(SilentServerTest, AfterTheFirstTimeOutCallsAnswerAtOnceUntilTheServerAnsw
 // that look, on a server silent to it, ends at the read's deadline too,
 // though the GET took part of the budget.
 TEST_F(SilentServerTest, AStreamsLookAtTheServerEndsAtItsReadsDeadline) {
-  TearDown();
-  cached_.reset();
-  uncached_.reset();
-  h_.reset();
-  streams_ = true;
-  SetUp();
+  restart(true);
   // A handle of its own, whose stream starts anew.
   h_->volume->closeNow(uncached_);
   uncached_ = h_->openFile("/d/uncached");

@@ -71,7 +71,19 @@ Status Volume::serverCall(const char* label, const ConnectionPool::Operation& op
   freeIdleConnection();
   RetryPolicy policy = RetryPolicyFor(config_.net);
   policy.endWhenUnreachable = cachedAnswer;
-  Status st = pool_->run(policy, callToken(), label, [&](IBackend& backend) {
+  const CancelToken* token = callToken();
+  // A server that takes connections and never answers (a stopped process)
+  // would hold a cached answer for the whole I/O time-out: it waits for the
+  // server's bytes no longer than a connect may take. Its time-out makes the
+  // server silent, so the calls after it answer at once.
+  std::unique_ptr<CancelToken> quiet;
+  if (cachedAnswer) {
+    CancelToken::Clock clock = nullptr;
+    const uint64_t deadline = token->deadlineMs(&clock);
+    quiet = std::make_unique<CancelToken>(cancel_, deadline, clock, config_.net.connectTimeoutMs);
+    token = quiet.get();
+  }
+  Status st = pool_->run(policy, token, label, [&](IBackend& backend) {
     noteConnected(backend);
     return op(backend);
   });
@@ -161,8 +173,8 @@ Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirList
     if (meta_->getListing(path, &out)) return Status();
     return Status(Status::kNetwork, "offline");
   }
-  std::shared_ptr<const BackendCaps> caps = this->caps();
-  NamePolicy policy(caps.get(), &config_.compat);
+  // Names stay as the server wrote them, in whatever Unicode form: one
+  // rewritten would open nothing, and two forms of one name would meet.
   for (int asked = 1;; ++asked) {
     MetaCache::Question question = meta_->ask();
     auto listing = std::make_shared<DirListing>();
@@ -173,14 +185,6 @@ Status Volume::listRemote(const std::string& path, std::shared_ptr<const DirList
       recordError(RequestKind::kList, st);
       if (st.retryable() && meta_->getLastListing(path, &out)) return Status();
       return st;
-    }
-    for (size_t i = 0; i < listing->size(); ++i) {
-      if (policy.normalize(listing->name(i)) == listing->name(i)) continue;
-      // Rare: the listing is built again with every name as the drive shows it.
-      auto normalized = std::make_shared<DirListing>();
-      for (size_t j = 0; j < listing->size(); ++j) normalized->add(policy.normalize(listing->name(j)), listing->attr(j));
-      listing = std::move(normalized);
-      break;
     }
     out = listing;
     if (meta_->answerListing(question, path, std::move(listing)) || asked == kMaxQuestions) return Status();
@@ -376,6 +380,8 @@ Status Volume::checkName(const std::string& path) {
   NamePolicy policy(caps.get(), &config_.compat);
   const char* id = config_.id.c_str();
   for (const NameIssue& issue : policy.check(BaseName(path), &siblings, nullptr)) {
+    // The name is created as the user wrote it; its form is no finding.
+    if (issue.kind == NameIssue::kNormalized) continue;
     const std::string text = NameIssueText(issue);
     if (!issue.refuse) {
       vx::log::write(vx::log::kDebug, "%s: %s: %s", id, path.c_str(), text.c_str());
@@ -514,12 +520,16 @@ Status Volume::setTimes(const std::string& asked, Timestamp mtime, Timestamp ati
   if (!call.ok()) return Stopped();
   std::string path = asked;
   RenameFence::Pass pass = fence_.enter({&path});
-  RemoteAttr attr;
-  bool negative = false;
-  if (meta_->getAttr(path, &attr, &negative) && !negative) {
+  // The folder's listing too: listings are what ls -l, make and rsync read,
+  // and one taken before would show the time of the create.
+  auto showTime = [&] {
+    RemoteAttr attr;
+    bool negative = false;
+    if (!meta_->getAttr(path, &attr, &negative) || negative) return;
     attr.mtime = mtime;
-    meta_->putAttr(path, attr);
-  }
+    meta_->putAttrAndEntry(path, attr);
+  };
+  showTime();
   // A file with changes to send keeps the time with them (in its map) until
   // its upload has set the content and then the time; sent now, the time
   // would be undone by the upload.
@@ -536,6 +546,9 @@ Status Volume::setTimes(const std::string& asked, Timestamp mtime, Timestamp ati
   }
   if (offline_.load()) return Status();
   Status st = serverCall("setTimes", [&](IBackend& b) { return b.setTimes(path, mtime, atime); });
+  // Again: a look the server answered while the time was on its way holds
+  // the time from before.
+  if (st.ok()) showTime();
   return st.code == Status::kUnsupported ? Status() : st;
 }
 

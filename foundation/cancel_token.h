@@ -1,9 +1,11 @@
 // A one-way cancellation flag with an optional parent, and optionally a
 // deadline after which the token counts as cancelled by itself (the token of
-// one call that must end within its time). Shared by std::shared_ptr; any
-// thread may cancel, any thread may ask. The parent is held by shared_ptr so
-// that a drive replacing its root token on restart cannot leave child tokens
-// pointing at freed memory.
+// one call that must end within its time), and a silence limit: the longest
+// a wait for the server's next bytes may last under it, an I/O time-out of
+// the call's own that back-ends take when it is the shorter (SilenceLimitMs).
+// Shared by std::shared_ptr; any thread may cancel, any thread may ask. The
+// parent is held by shared_ptr so that a drive replacing its root token on
+// restart cannot leave child tokens pointing at freed memory.
 #pragma once
 
 #include <atomic>
@@ -20,8 +22,9 @@ class CancelToken {
   explicit CancelToken(std::shared_ptr<const CancelToken> parent) : parent_(std::move(parent)) {}
   // Also cancelled once `clockMs` reads `deadlineMs` or later; the clock is
   // the caller's, so that its tests may move it by hand.
-  CancelToken(std::shared_ptr<const CancelToken> parent, uint64_t deadlineMs, Clock clockMs)
-      : parent_(std::move(parent)), deadlineMs_(deadlineMs), clock_(clockMs) {}
+  // A null clock: no deadline. `silenceMs` 0: no silence limit of its own.
+  CancelToken(std::shared_ptr<const CancelToken> parent, uint64_t deadlineMs, Clock clockMs, uint32_t silenceMs = 0)
+      : parent_(std::move(parent)), deadlineMs_(deadlineMs), clock_(clockMs), silenceMs_(silenceMs) {}
   CancelToken(const CancelToken&) = delete;
   CancelToken& operator=(const CancelToken&) = delete;
 
@@ -51,6 +54,13 @@ class CancelToken {
     }
     return earliest;
   }
+  // The shortest silence limit up the chain; 0 when there is none.
+  uint32_t silenceMs() const {
+    uint32_t shortest = 0;
+    for (const CancelToken* t = this; t != nullptr; t = t->parent_.get())
+      if (t->silenceMs_ != 0 && (shortest == 0 || t->silenceMs_ < shortest)) shortest = t->silenceMs_;
+    return shortest;
+  }
   const std::shared_ptr<const CancelToken>& parent() const { return parent_; }
 
  private:
@@ -60,6 +70,7 @@ class CancelToken {
   const std::shared_ptr<const CancelToken> parent_;
   const uint64_t deadlineMs_ = 0;
   const Clock clock_ = nullptr;
+  const uint32_t silenceMs_ = 0;
 };
 
 inline bool IsCancelled(const CancelToken* token) { return token != nullptr && token->isCancelled(); }
@@ -72,6 +83,14 @@ inline uint64_t MsToDeadline(const CancelToken* token, uint64_t none) {
   if (clock == nullptr) return none;
   const uint64_t now = clock();
   return deadline > now ? deadline - now : 0;
+}
+
+// How long one wait for the server's next bytes may last: `ioTimeoutMs`
+// (0: no bound), or the token's silence limit where that is shorter.
+inline uint32_t SilenceLimitMs(const CancelToken* token, uint32_t ioTimeoutMs) {
+  const uint32_t silence = token != nullptr ? token->silenceMs() : 0;
+  if (silence == 0) return ioTimeoutMs;
+  return ioTimeoutMs == 0 || silence < ioTimeoutMs ? silence : ioTimeoutMs;
 }
 
 }  // namespace tarn

@@ -65,6 +65,8 @@ struct CompatOptions {
   enum : uint32_t { kUnicodeNone = 0, kUnicodeNfc = 1, kUnicodeNfd = 2 };
   enum : uint32_t { kCaseRefuse = 0, kCaseAllow = 1 };
 
+  // Kept as configured; a drive never rewrites names by it: a name listed
+  // in another form than the server's would open nothing on Linux.
   uint32_t unicode = kUnicodeNfc;
   // A drive on Linux tells case apart as a server that does can: names that
   // differ only in case are refused only where the user asks for it (a

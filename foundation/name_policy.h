@@ -44,7 +44,9 @@ class NamePolicy {
 
   // Every rule that applies to one path component, in rule order.
   // `siblings` (may be null) are the folder's listed names; `normalized`
-  // (may be null) receives the name in the drive's Unicode form.
+  // (may be null) receives the name in the configured Unicode form. A drive
+  // keeps names byte for byte as the server and the user wrote them (two
+  // forms of one name are two files), so that form is a finding, not a name.
   std::vector<NameIssue> check(std::string_view name, const std::vector<std::string>* siblings,
                                std::string* normalized) const;
 

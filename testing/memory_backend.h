@@ -136,8 +136,9 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   std::shared_ptr<Gate> addGate(MemOp op, const std::string& path = "");
   // Stops answering, as a stopped server process does: calls of `ops` (none
   // given: every call but a disconnect) wait until the engine's clock passes
-  // their start plus `ioTimeoutMs` and then fail as timed out, as a
-  // back-end's I/O time-out ends them; one whose connection's cancel token
+  // their start plus `ioTimeoutMs` (or their token's silence limit, when
+  // shorter) and then fail as timed out, as a back-end's I/O time-out ends
+  // them; one whose connection's cancel token
   // counts as cancelled meanwhile ends as canceled, as a back-end that
   // watches its token ends it. 0 answers again: the waiting calls go on.
   void setSilent(uint32_t ioTimeoutMs, std::vector<MemOp> ops = {});

@@ -428,7 +428,7 @@ Status MemoryServer::waitWhileSilent(MemOp op, const CancelToken* cancel) {
   // The clock is the engine's, moved by the test: polled, as nothing
   // signals its moves.
   while (applies()) {
-    if (SteadyNowMs() >= start + silentMs_) {
+    if (SteadyNowMs() >= start + SilenceLimitMs(cancel, silentMs_)) {
       st = Status(Status::kTimeout, std::string(MemOpName(op)) + ": no answer");
       break;
     }

@@ -260,8 +260,8 @@ Status RpcConnection::sendAll(const uint8_t* data, size_t length, const std::str
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      Status ready =
-          waitReady(fd_, POLLOUT, ioTimeoutMs_, Status(Status::kTimeout, step + ": send timed out", ETIMEDOUT), step);
+      Status ready = waitReady(fd_, POLLOUT, SilenceLimitMs(cancel_, ioTimeoutMs_),
+                               Status(Status::kTimeout, step + ": send timed out", ETIMEDOUT), step);
       if (!ready.ok()) return ready;
       continue;
     }
@@ -282,7 +282,7 @@ Status RpcConnection::recvAll(uint8_t* data, size_t length, const std::string& s
     if (n == 0) return Status(Status::kNetwork, step + ": connection closed by server", ECONNRESET);
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      Status ready = waitReady(fd_, POLLIN, ioTimeoutMs_,
+      Status ready = waitReady(fd_, POLLIN, SilenceLimitMs(cancel_, ioTimeoutMs_),
                                Status(Status::kTimeout, step + ": no reply from server", ETIMEDOUT), step);
       if (!ready.ok()) return ready;
       continue;

@@ -105,8 +105,8 @@ class RpcConnection {
 
   void setAuth(const RpcAuthUnix& auth) { auth_ = auth; }
   // The caller's token (may be null) while it makes calls: a wait ends when
-  // it is cancelled, and none outlasts its deadline, which ends it as the
-  // I/O time-out would.
+  // it is cancelled, and none outlasts its deadline or its silence limit,
+  // which end it as the I/O time-out would.
   void setCancelToken(const CancelToken* cancel) { cancel_ = cancel; }
 
   // One call; on ok, reply holds the record and bodyOffset the start of the

@@ -218,15 +218,20 @@ std::atomic<uint64_t> gNowMs{0};
 uint64_t NowMs() { return gNowMs.load(); }
 
 // With an I/O time-out of an hour, a call to a silent server ends when the
-// caller's token does: at its deadline as the time-out would, or cancelled.
+// caller's token does: at its deadline or its silence limit as the time-out
+// would, or cancelled.
 TEST(RpcConnectionTest, ACallerTokenEndsTheWaitOnASilentServer) {
   constexpr uint32_t kHourMs = 3600000;
-  for (bool deadline : {true, false}) {
-    SCOPED_TRACE(deadline ? "deadline" : "cancelled");
+  enum End { kDeadline, kSilence, kCancelled };
+  for (End end : {kDeadline, kSilence, kCancelled}) {
+    const bool deadline = end != kCancelled;
+    SCOPED_TRACE(end == kDeadline ? "deadline" : end == kSilence ? "silence limit" : "cancelled");
     ScriptedPeer peer([](uint32_t) { return ScriptedPeer::Answer{}; });
     gNowMs = 1000;
     auto stop = std::make_shared<CancelToken>();
-    auto call = std::make_shared<CancelToken>(stop, 2000, &NowMs);
+    // The silence limit runs on the steady clock: short, as a test cannot move it.
+    auto call = end == kSilence ? std::make_shared<CancelToken>(stop, 0, nullptr, 50)
+                                : std::make_shared<CancelToken>(stop, 2000, &NowMs);
     RpcConnection conn;
     conn.setCancelToken(call.get());
     ASSERT_TRUE(conn.open("127.0.0.1", peer.port(), kHourMs, kHourMs, false).ok());
@@ -239,9 +244,9 @@ TEST(RpcConnectionTest, ACallerTokenEndsTheWaitOnASilentServer) {
       s = conn.call(kNfsProgram, kNfsVersion, kNfsGetattr, args, reply, at, "getattr /x");
       done = true;
     });
-    if (deadline)
+    if (end == kDeadline)
       gNowMs = 2000;
-    else
+    else if (end == kCancelled)
       stop->cancel();
     bool ended = false;
     for (int i = 0; i < 12000 && !ended; ++i) {

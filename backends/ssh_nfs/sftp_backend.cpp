@@ -75,18 +75,20 @@ Status SftpBackend::ready(const std::string& step) {
 void SftpBackend::setCancelToken(const CancelToken* cancel) {
   cancel_ = cancel;
   if (!conn_) return;
-  conn_->limitWaits(cancel, config_.ioTimeoutMs);
-  if (conn_->session() != nullptr)
-    libssh2_session_set_timeout(conn_->session(), long(WaitLimitMs(cancel_, config_.ioTimeoutMs)));
+  // The caller's silence limit (a cached answer that waits) shortens it.
+  const uint32_t io = SilenceLimitMs(cancel, config_.ioTimeoutMs);
+  conn_->limitWaits(cancel, io);
+  if (conn_->session() != nullptr) libssh2_session_set_timeout(conn_->session(), long(WaitLimitMs(cancel_, io)));
 }
 
 Status SftpBackend::connect() {
   disconnect();
   auto conn = std::make_shared<SftpConnection>(leftovers_);
-  conn->limitWaits(cancel_, config_.ioTimeoutMs);
+  const uint32_t io = SilenceLimitMs(cancel_, config_.ioTimeoutMs);
+  conn->limitWaits(cancel_, io);
   EndpointConfig bounded = config_;
   bounded.connectTimeoutMs = WaitLimitMs(cancel_, config_.connectTimeoutMs);
-  bounded.ioTimeoutMs = WaitLimitMs(cancel_, config_.ioTimeoutMs);
+  bounded.ioTimeoutMs = WaitLimitMs(cancel_, io);
   Status st = conn->open(bounded);
   hostKey_ = conn->hostKey();
   if (!st.ok()) return st;

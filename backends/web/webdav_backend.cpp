@@ -259,7 +259,11 @@ Status WebDavBackend::send(const DavRequest& request, DavResponse& response,
   bool unslashed = false;
   for (;;) {
     r = session_->openRequest(request.verb, object);
-    if (request.timeoutMs != 0) r->setReceiveTimeout(request.timeoutMs);
+    // The caller's silence limit (a cached answer that waits) shortens it.
+    const uint32_t io = request.timeoutMs != 0   ? request.timeoutMs
+                        : config_.ioTimeoutMs != 0 ? config_.ioTimeoutMs
+                                                   : kDavDefaultIoTimeoutMs;
+    r->setReceiveTimeout(SilenceLimitMs(cancel_, io));
     if (const uint32_t scheme = sentScheme(); scheme == http::kAuthBasic) {
       r->addHeader(basicAuth_);
     } else if (scheme != 0) {

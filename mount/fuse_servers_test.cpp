@@ -408,6 +408,82 @@ TEST_P(FuseOnServer, AnEditorsSavesShowTheServersReadersOnlyWholeVersions) {
   EXPECT_EQ(names, "doc.txt ");
 }
 
+// The save of an editor that keeps a backup (vim's): the document renamed
+// to the backup, a new document written, synced and closed, the backup
+// deleted. A reader of the server's own folder, every 2 ms, finds a whole
+// version under one of the two names in every look: the backup leaves the
+// server only once the new document has arrived there.
+TEST_P(FuseOnServer, AnEditorsSavesWithABackupLeaveTheServerAWholeCopyThroughout) {
+  constexpr int kSaves = 20;
+  MountWorld world(ValidDrive(GetParam()));
+  const std::string served = ServedFolder(GetParam());
+  ASSERT_FALSE(HasFailure());
+  ASSERT_TRUE(world.mount());
+  const std::string folder = TestFolder(GetParam());
+  const std::string drive = world.file(folder.substr(1));
+  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
+  auto version = [](int i) { return Pattern(20000 + 1000 * static_cast<uint64_t>(i), static_cast<uint32_t>(i)); };
+  const std::string doc = folder + "/doc.txt";
+  ASSERT_TRUE(WriteFile(drive + "/doc.txt", version(0)));
+  ASSERT_TRUE(Eventually([&] { return ServerContent(world.config, doc) == version(0); }));
+  std::vector<std::string> versions;
+  for (int i = 0; i <= kSaves; ++i) versions.push_back(version(i));
+  // What a look finds under a name: "whole", or what else is there. Quick,
+  // so that the server rarely moves on between the looks of one round.
+  auto look = [&](const std::string& file) -> std::string {
+    const std::string content = ReadFile(file);
+    if (std::find(versions.begin(), versions.end(), content) != versions.end()) return "whole";
+    return content.starts_with("<") ? content : std::to_string(content.size()) + " bytes";
+  };
+  std::atomic<bool> stop{false};
+  std::atomic<int> looks{0};
+  std::string seen;  // the reader's alone until it is joined
+  std::thread reader([&] {
+    const std::string file = served + doc;
+    while (!stop.load()) {
+      // The document is looked at again after the backup: when it changed
+      // meanwhile, the server went on between the looks (a save ended and
+      // the next began) and the look tells nothing.
+      const std::string first = look(file);
+      if (first != "whole") {
+        const std::string backup = look(file + "~");
+        if (backup != "whole" && look(file) == first && seen.size() < 1000)
+          seen += "the document " + first + ", the backup " + backup + "; ";
+      }
+      ++looks;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  const std::string current = drive + "/doc.txt", backup = current + "~";
+  auto save = [&](const std::string& content) {
+    const bool moved = ::rename(current.c_str(), backup.c_str()) == 0;
+    const int fd = ::open(current.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    EXPECT_TRUE(moved && fd >= 0) << std::strerror(errno);
+    if (!moved || fd < 0) return false;
+    const bool written = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    const bool synced = ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    const bool deleted = ::unlink(backup.c_str()) == 0;
+    EXPECT_TRUE(written && synced && closed && deleted) << std::strerror(errno);
+    return written && synced && closed && deleted;
+  };
+  for (int i = 1; i <= kSaves && save(version(i)); ++i) {
+    // Every other save waits for the server to have it; the rest follow at once.
+    if (i % 2 == 0 && !Eventually([&] { return ServerContent(world.config, doc) == version(i); })) {
+      ADD_FAILURE() << "save " << i << " never reached the server";
+      break;
+    }
+  }
+  EXPECT_TRUE(Eventually([&] {
+    return ServerContent(world.config, doc) == version(kSaves) && ::access((served + doc + "~").c_str(), F_OK) != 0;
+  }));
+  stop = true;
+  reader.join();
+  EXPECT_EQ(seen, "") << "in " << looks.load() << " looks at the server's folder";
+  EXPECT_GT(looks.load(), kSaves);
+  EXPECT_EQ(ReadFile(current), version(kSaves));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "nginx", "lighttpd", "sftp", "nfs"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 

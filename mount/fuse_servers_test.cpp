@@ -331,6 +331,23 @@ std::string ServedFolder(const std::string& server) {
   return ServerEnv("TARN_NFS_EXPORT_DIR");
 }
 
+// The versions of the document an editor saves, of differing sizes.
+std::string EditorVersion(int i) { return Pattern(20000 + 1000 * static_cast<uint64_t>(i), static_cast<uint32_t>(i)); }
+
+// Mounts the drive and makes its folder, whose document (`doc` on the
+// server, in `drive` on the drive) then holds version 0 on the server;
+// false (with a failure) otherwise.
+bool StartEditorFolder(MountWorld& world, const std::string& drive, const std::string& doc) {
+  if (!world.mount()) return false;
+  const bool made = ::mkdir(drive.c_str(), 0755) == 0;
+  EXPECT_TRUE(made) << std::strerror(errno);
+  const bool written = made && WriteFile(drive + "/doc.txt", EditorVersion(0));
+  EXPECT_TRUE(written);
+  const bool sent = written && Eventually([&] { return ServerContent(world.config, doc) == EditorVersion(0); });
+  EXPECT_TRUE(sent);
+  return sent;
+}
+
 // The save of editors and office programs: a temporary written, flushed,
 // closed and renamed over the document, again and again, while a reader on
 // the server reads the document over and over. Each read finds a whole
@@ -343,14 +360,10 @@ TEST_P(FuseOnServer, AnEditorsSavesShowTheServersReadersOnlyWholeVersions) {
   MountWorld world(ValidDrive(GetParam()));
   const std::string served = ServedFolder(GetParam());
   ASSERT_FALSE(HasFailure());
-  ASSERT_TRUE(world.mount());
   const std::string folder = TestFolder(GetParam());
-  const std::string drive = world.file(folder.substr(1));
-  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
-  auto version = [](int i) { return Pattern(20000 + 1000 * static_cast<uint64_t>(i), static_cast<uint32_t>(i)); };
-  const std::string doc = folder + "/doc.txt";
-  ASSERT_TRUE(WriteFile(drive + "/doc.txt", version(0)));
-  ASSERT_TRUE(Eventually([&] { return ServerContent(world.config, doc) == version(0); }));
+  const std::string drive = world.file(folder.substr(1)), doc = folder + "/doc.txt";
+  ASSERT_TRUE(StartEditorFolder(world, drive, doc));
+  const auto version = EditorVersion;
   std::atomic<bool> stop{false};
   std::atomic<int> reads{0};
   std::string seen;  // the reader's alone until it is joined
@@ -418,14 +431,10 @@ TEST_P(FuseOnServer, AnEditorsSavesWithABackupLeaveTheServerAWholeCopyThroughout
   MountWorld world(ValidDrive(GetParam()));
   const std::string served = ServedFolder(GetParam());
   ASSERT_FALSE(HasFailure());
-  ASSERT_TRUE(world.mount());
   const std::string folder = TestFolder(GetParam());
-  const std::string drive = world.file(folder.substr(1));
-  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
-  auto version = [](int i) { return Pattern(20000 + 1000 * static_cast<uint64_t>(i), static_cast<uint32_t>(i)); };
-  const std::string doc = folder + "/doc.txt";
-  ASSERT_TRUE(WriteFile(drive + "/doc.txt", version(0)));
-  ASSERT_TRUE(Eventually([&] { return ServerContent(world.config, doc) == version(0); }));
+  const std::string drive = world.file(folder.substr(1)), doc = folder + "/doc.txt";
+  ASSERT_TRUE(StartEditorFolder(world, drive, doc));
+  const auto version = EditorVersion;
   std::vector<std::string> versions;
   for (int i = 0; i <= kSaves; ++i) versions.push_back(version(i));
   // What a look finds under a name: "whole", or what else is there. Quick,

@@ -437,12 +437,19 @@ TEST_P(FuseOnServer, AnEditorsSavesWithABackupLeaveTheServerAWholeCopyThroughout
   const auto version = EditorVersion;
   std::vector<std::string> versions;
   for (int i = 0; i <= kSaves; ++i) versions.push_back(version(i));
-  // What a look finds under a name: "whole", or what else is there. Quick,
-  // so that the server rarely moves on between the looks of one round.
+  // What a look finds under a name: "whole", or what else is there and, for
+  // a file, which one (every create and upload makes a new file there).
   auto look = [&](const std::string& file) -> std::string {
-    const std::string content = ReadFile(file);
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0) return "missing";
+    struct stat st;
+    std::string content;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) content.append(buffer, static_cast<size_t>(n));
+    const bool known = ::fstat(fd, &st) == 0;
+    ::close(fd);
     if (std::find(versions.begin(), versions.end(), content) != versions.end()) return "whole";
-    return content.starts_with("<") ? content : std::to_string(content.size()) + " bytes";
+    return std::to_string(content.size()) + " bytes" + (known ? " in file " + std::to_string(st.st_ino) : "");
   };
   std::atomic<bool> stop{false};
   std::atomic<int> looks{0};
@@ -450,8 +457,8 @@ TEST_P(FuseOnServer, AnEditorsSavesWithABackupLeaveTheServerAWholeCopyThroughout
   std::thread reader([&] {
     const std::string file = served + doc;
     while (!stop.load()) {
-      // The document is looked at again after the backup: when it changed
-      // meanwhile, the server went on between the looks (a save ended and
+      // The document is looked at again after the backup: when another file
+      // stands there, the server went on between the looks (a save ended and
       // the next began) and the look tells nothing.
       const std::string first = look(file);
       if (first != "whole") {

@@ -11,7 +11,7 @@
 namespace tarn {
 namespace {
 
-constexpr const char* kKindNames[] = {"create", "mkdir", "unlink", "rmdir", "rename"};
+constexpr const char* kKindNames[] = {"create", "mkdir", "unlink", "rmdir", "rename", "undoCreate"};
 constexpr uint32_t kKindCount = sizeof(kKindNames) / sizeof(kKindNames[0]);
 // People may read the document: one member per line.
 constexpr int32_t kJournalIndent = 1;
@@ -25,6 +25,18 @@ bool AlreadyDone(const JournalOp& op, const Status& st) {
   return op.kind == kJournalRename && (op.online || op.byUpload) && st.code == Status::kNotFound;
 }
 
+// The empty file a create the server did not answer in time may have left:
+// anything else under the name is another client's and stays.
+Status UndoCreate(IBackend& backend, const std::string& path) {
+  RemoteAttr there;
+  Status st = backend.stat(path, there);
+  if (st.code == Status::kNotFound) return Status();
+  if (!st.ok()) return st;
+  if (there.isDir() || there.size != 0) return Status();
+  st = backend.remove(path, false);
+  return st.code == Status::kNotFound ? Status() : st;
+}
+
 Status Send(IBackend& backend, const JournalOp& op) {
   switch (op.kind) {
     case kJournalCreate: return backend.create(op.path);
@@ -32,6 +44,7 @@ Status Send(IBackend& backend, const JournalOp& op) {
     case kJournalUnlink: return backend.remove(op.path, false);
     case kJournalRmdir: return backend.remove(op.path, true);
     case kJournalRename: return op.byUpload ? backend.remove(op.path, false) : backend.rename(op.path, op.to, true);
+    case kJournalUndoCreate: return UndoCreate(backend, op.path);
     default: return Status();
   }
 }
@@ -46,6 +59,11 @@ vx::json::Value OpItem(const JournalOp& op) {
   if (op.moving) item.set("moving", true);
   if (op.online) item.set("online", true);
   if (op.byUpload) item.set("byUpload", true);
+  if (!op.after.empty()) {
+    vx::json::Value after = vx::json::Value::array();
+    for (const std::string& path : op.after) after.append(vx::json::Value(path));
+    item.set("after", std::move(after));
+  }
   return item;
 }
 
@@ -58,6 +76,9 @@ bool ReadOp(const vx::json::Value& item, JournalOp& op) {
   op.moving = item["moving"].asBool(false);
   op.online = item["online"].asBool(false);
   op.byUpload = item["byUpload"].asBool(false);
+  const vx::json::Value& after = item["after"];
+  for (size_t i = 0; after.isArray() && i < after.size(); ++i)
+    if (after.at(i).isString()) op.after.push_back(after.at(i).string);
   op.id = static_cast<uint64_t>(std::max<int64_t>(0, item["id"].asInt64()));
   return true;
 }
@@ -520,6 +541,7 @@ Status Journal::replay(const std::unique_lock<std::mutex>& turn, IBackend& backe
       if (ops_.empty() || ops_.front().held) break;
       op = ops_.front();
     }
+    if (!due(op)) break;
     Status st = Send(backend, op);
     std::string keptAs;
     if (op.kind == kJournalCreate && st.code == Status::kExists && keep != nullptr) {
@@ -567,6 +589,64 @@ Status Journal::replay(const std::unique_lock<std::mutex>& turn, IBackend& backe
     foldLocked();
   }
   return result;
+}
+
+void Journal::setUploadsDone(UploadsDone done) {
+  std::lock_guard<std::mutex> lock(mu_);
+  uploadsDone_ = std::move(done);
+}
+
+bool Journal::due(const JournalOp& op) {
+  if (op.after.empty()) return true;
+  UploadsDone done;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    done = uploadsDone_;
+  }
+  // Called without mu_: the answer takes the owner's locks.
+  return !done || done(op.after);
+}
+
+bool Journal::sendable() {
+  JournalOp op;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (behind_) return true;
+    if (ops_.empty() || ops_.front().held) return false;
+    op = ops_.front();
+  }
+  return due(op);
+}
+
+std::vector<std::string> Journal::awaited() {
+  std::lock_guard<std::mutex> lock(mu_);
+  for (const JournalOp& op : ops_)
+    if (!op.after.empty()) return op.after;
+  return {};
+}
+
+bool Journal::touches(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto related = [&](const std::string& name) { return IsUnderPath(path, name) || IsUnderPath(name, path); };
+  for (const JournalOp& op : ops_) {
+    if (related(op.path) || (!op.to.empty() && related(op.to))) return true;
+    for (const std::string& name : op.after)
+      if (related(name)) return true;
+  }
+  return false;
+}
+
+bool Journal::deletes(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!named_.contains(path)) return false;
+  // The last record that names the path tells what became of it.
+  for (auto it = ops_.rbegin(); it != ops_.rend(); ++it) {
+    if (it->to == path) return false;
+    if (it->path == path)
+      return it->kind == kJournalUnlink || it->kind == kJournalRmdir || it->kind == kJournalRename ||
+             it->kind == kJournalUndoCreate;
+  }
+  return false;
 }
 
 bool Journal::isEmpty() {

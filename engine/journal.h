@@ -1,7 +1,8 @@
 // The journal of one drive: the namespace changes (create, mkdir, unlink,
 // rmdir, rename) made while the drive is in offline mode, in the order they
-// were made, and the renames made online whose local side (cache objects,
-// upload queue) must follow the server's even across a crash. Replayed
+// were made, the renames made online whose local side (cache objects,
+// upload queue) must follow the server's even across a crash, deletions
+// that wait for uploads, and what a create that timed out may have left. Replayed
 // against the server once the drive is online again. Owned by its volume
 // (std::unique_ptr), made and loaded by start; any thread may call it.
 //
@@ -56,6 +57,10 @@ enum JournalOpKind : uint32_t {
   kJournalUnlink = 2,
   kJournalRmdir = 3,
   kJournalRename = 4,
+  // Online: a create the server did not answer in time, which it may still
+  // carry out once it wakes. The empty file it leaves goes (the program was
+  // told that nothing was made); a file with content stays.
+  kJournalUndoCreate = 5,
 };
 
 // One record of the journal.
@@ -75,6 +80,11 @@ struct JournalOp {
   // source, whose copy is not that content, and the destination keeps its
   // copy until the upload replaces it.
   bool byUpload = false;
+  // A deletion that takes the server's last whole copy of a file while the
+  // files closed before it beside it are still on their way up ("after"):
+  // it is sent once their uploads are done, so that the server never holds
+  // less than the disk did.
+  std::vector<std::string> after;
   // In memory only: the number the journal gave the record, and whether the
   // operation that made it is still sending it (a replay stops before it).
   uint64_t id = 0;
@@ -116,6 +126,10 @@ std::string JournalLogPath(const std::string& documentPath);
 
 class Journal {
  public:
+  // Whether the uploads of these paths are done (none waits or runs); the
+  // owner's answer, asked without the journal's locks held.
+  using UploadsDone = std::function<bool(const std::vector<std::string>&)>;
+
   // A null env is Env::Default(); the env must outlive the journal.
   // `foldBytes`: the log size from which it is folded (tests use less).
   explicit Journal(std::string filePath, Env* env = nullptr, uint64_t foldBytes = kJournalFoldBytes);
@@ -163,6 +177,20 @@ class Journal {
   Status replay(const std::unique_lock<std::mutex>& turn, IBackend& backend, std::vector<JournalFailure>* failed,
                 std::vector<std::string>* sent = nullptr, const KeepOfflineFile* keep = nullptr);
 
+  // A record with "after" paths waits at the head of the replay until
+  // `done` says their uploads are done (none set: it does not wait).
+  void setUploadsDone(UploadsDone done);
+  // The next record may go now (or the files lag and a replay saves them).
+  bool sendable();
+  // The paths the first record with "after" paths waits for; empty if none.
+  std::vector<std::string> awaited();
+  // A record names the path, a folder above it or a name below it, or
+  // waits for the upload of one of those.
+  bool touches(const std::string& path);
+  // The last record that names the path takes it away (a deletion, or a
+  // rename from it): the server may still show it until the replay.
+  bool deletes(const std::string& path);
+
   bool isEmpty();
   // Records wait, or the file still lists some a replay sent.
   bool needsReplay();
@@ -183,6 +211,8 @@ class Journal {
   void reportProblem(const std::string& text);
   // Removes the record of `id`; true when there was one. mu_ held.
   bool eraseLocked(uint64_t id);
+  // The record may be sent: it waits for no upload.
+  bool due(const JournalOp& op);
   // Counts (or uncounts) the names of a record in named_. mu_ held.
   void nameLocked(const JournalOp& op, int delta);
   // A file that does not load: moved aside, or kept where it is for good.
@@ -220,6 +250,7 @@ class Journal {
   // a line cut short: the next write folds rather than appends. Changed
   // with saveMu_ held too.
   bool behind_ = false;         // guarded by mu_
+  UploadsDone uploadsDone_;     // guarded by mu_
   bool keepFile_ = false;       // guarded by mu_; a file that did not load stays where it is
   std::string setAside_;        // guarded by mu_; why a file did not load
   std::string saveProblem_;     // guarded by mu_; why the last write failed

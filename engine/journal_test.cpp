@@ -178,6 +178,77 @@ TEST_F(JournalTest, ARenameByUploadReplaysAsTheRemovalOfItsSource) {
   EXPECT_EQ(server->countCalls(MemOp::kRename), 0);
 }
 
+// A deletion that follows uploads waits at the head of the replay, after a
+// reload too, until the owner says they are done; the records after it wait
+// with it, and what it waits for is named as touched.
+TEST_F(JournalTest, ADeletionAfterUploadsWaitsForThemAcrossAReload) {
+  auto server = std::make_shared<test::MemoryServer>();
+  server->putFile("/d/doc~", "old");
+  server->putFile("/e/x", "x");
+  std::unique_ptr<test::MemoryBackend> backend = server->connection();
+  ASSERT_TRUE(backend->connect().ok());
+  {
+    Journal j(file());
+    JournalOp op{kJournalUnlink, "/d/doc~"};
+    op.after = {"/d/doc", "/d/other"};
+    ASSERT_TRUE(j.append(op).ok());
+    ASSERT_TRUE(j.append({kJournalUnlink, "/e/x"}).ok());
+  }
+  Journal again(file());
+  ASSERT_TRUE(again.load());
+  std::vector<std::string> asked;
+  bool done = false;
+  again.setUploadsDone([&](const std::vector<std::string>& paths) {
+    asked = paths;
+    return done;
+  });
+  EXPECT_FALSE(again.sendable());
+  EXPECT_TRUE(again.replay(*backend, nullptr).ok());
+  EXPECT_EQ(asked, (std::vector<std::string>{"/d/doc", "/d/other"}));
+  EXPECT_EQ(again.awaited(), asked);
+  EXPECT_TRUE(server->exists("/d/doc~"));
+  EXPECT_TRUE(server->exists("/e/x"));
+  struct Case {
+    const char* path;
+    bool touched;
+  } cases[] = {{"/d/doc", true}, {"/d", true}, {"/d/doc~", true}, {"/e/x/y", true}, {"/d/new", false}, {"/f", false}};
+  for (const Case& c : cases) EXPECT_EQ(again.touches(c.path), c.touched) << c.path;
+  EXPECT_TRUE(again.deletes("/d/doc~"));
+  EXPECT_FALSE(again.deletes("/d/doc"));
+  done = true;
+  EXPECT_TRUE(again.sendable());
+  EXPECT_TRUE(again.replay(*backend, nullptr).ok());
+  EXPECT_TRUE(again.isEmpty());
+  EXPECT_FALSE(server->exists("/d/doc~"));
+  EXPECT_FALSE(server->exists("/e/x"));
+}
+
+// What a create that timed out may have left: the empty file goes, a file
+// another client gave content stays, and a name the server never made costs
+// nothing.
+TEST_F(JournalTest, UndoingACreateRemovesOnlyTheEmptyFileItLeft) {
+  auto server = std::make_shared<test::MemoryServer>();
+  server->putFile("/empty", "");
+  server->putFile("/full", "theirs");
+  server->makeDir("/folder");
+  std::unique_ptr<test::MemoryBackend> backend = server->connection();
+  ASSERT_TRUE(backend->connect().ok());
+  Journal j(file());
+  for (const char* path : {"/empty", "/full", "/folder", "/never"})
+    ASSERT_TRUE(j.append({kJournalUndoCreate, path}).ok());
+  EXPECT_TRUE(j.deletes("/empty"));
+  EXPECT_EQ(reloaded(), 4u);
+  std::vector<JournalFailure> failed;
+  EXPECT_TRUE(j.replay(*backend, &failed).ok());
+  EXPECT_TRUE(failed.empty());
+  EXPECT_TRUE(j.isEmpty());
+  EXPECT_FALSE(server->exists("/empty"));
+  std::string full;
+  EXPECT_TRUE(server->readFile("/full", &full) && full == "theirs");
+  EXPECT_TRUE(server->exists("/folder"));
+  EXPECT_FALSE(server->exists("/never"));
+}
+
 // A create whose name the server holds: an empty file there is taken as the
 // create's own; a file with content or a folder is kept, and the offline file
 // goes where the handler puts it, the records after it following it there.

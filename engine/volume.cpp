@@ -86,6 +86,7 @@ Status Volume::start(std::string* errorText, const CancelToken* within) {
   // A journal that cannot be read starts empty; the drive starts anyway.
   journal_ = std::make_unique<Journal>(vx::JoinPath(cacheDir_, kJournalFileName), cache_->env());
   journal_->load();
+  journal_->setUploadsDone([this](const std::vector<std::string>& paths) { return uploadsDoneAt(paths); });
   finishMovesOfRenames();
   pool_ = std::make_unique<ConnectionPool>(backendFactory_, config_.net.connections);
   // Each caller would wait an I/O time-out of its own on a silent server.

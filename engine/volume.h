@@ -54,6 +54,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -502,6 +503,29 @@ class Volume {
                              bool& byUpload, bool& targetHeld);
   // The path has a cached object with changes not yet uploaded.
   bool hasUnsentAt(const std::string& path);
+
+  // --- order of deletions and uploads (volume_order.cpp) ---
+  // The files of the path's folder (the path aside) whose uploads wait or run.
+  std::vector<std::string> uploadsBeside(const std::string& path);
+  // No upload of these paths waits or runs, or one that the journal holds back.
+  bool uploadsDoneAt(const std::vector<std::string>& paths);
+  // replayJournal, and then, while a record still waiting (for the uploads
+  // it must follow) names one of the paths, hurries those uploads and waits
+  // within the operation's budget, so that the change comes after it.
+  Status replayBefore(std::initializer_list<const std::string*> paths);
+  // Online, a deletion of a file while others beside it wait for upload
+  // goes into the journal to follow them (`deferred`); otherwise nothing.
+  Status unlinkAfterUploads(const std::string& path, bool& deferred);
+  // A change the server did not answer in time may still be carried out
+  // once it wakes: what the drive had seen of `path` and `to` (may be empty)
+  // is dropped, so that their next look asks the server, and with
+  // `undoCreate` the empty file of a create goes once it answers again.
+  // `silentBefore`: the server was known to be silent when the call began.
+  void forgetTimedOutChange(const std::string& path, const std::string& to, const Status& st, bool silentBefore,
+                            bool undoCreate);
+  // Online, a waiting record removed the path: the server may still show it.
+  bool deletedBeforeReplay(const std::string& path);
+  void hideDeletedBeforeReplay(const std::string& folder, std::shared_ptr<const DirListing>& listing);
   // At start: the local side of renames a stop or crash cut short.
   void finishMovesOfRenames();
   // Takes path out of the upload queue unless its upload runs; whether it

@@ -219,6 +219,7 @@ Status Volume::getattr(const std::string& asked, RemoteAttr& out) {
     MetaCache::Question question = meta_->ask();
     Status st = statRemote(path, out, true);
     if (!st.ok()) return st;
+    if (deletedBeforeReplay(path)) return Status(Status::kNotFound, path);
     if (!out.isDir()) showLocalChanges(path, out);
     if (!meta_->changedSince(question, path, false)) break;
     if (tries == kMaxQuestions) {
@@ -249,6 +250,7 @@ Status Volume::readdir(const std::string& asked, std::shared_ptr<const DirListin
     MetaCache::Question question = meta_->ask();
     Status st = listRemote(path, out, true);
     if (!st.ok()) return st;
+    hideDeletedBeforeReplay(path, out);
     // Uploads that keep ending can overtake every answer; a file that one of
     // them changed shows what the drive recorded then, not the older answer.
     // Shared listings never change: such changes and local ones go into a copy.
@@ -447,7 +449,7 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   RenameFence::Pass pass = fence_.enter({&path});
   const bool online = !offline_.load();
   // Offline changes still waiting go first: the name may be one of theirs.
-  Status st = online ? replayJournal() : Status();
+  Status st = online ? replayBefore({&path}) : Status();
   if (!st.ok()) {
     recordError(RequestKind::kCreate, st);
     return st;
@@ -456,11 +458,13 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   if (!st.ok()) return st;
   bool negative = false;
   if (meta_->getAttr(path, nullptr, &negative) && !negative) return Status(Status::kExists, path);
+  const bool silentBefore = pool_->silent();
   if (online)
     st = serverCall(isDir ? "mkdir" : "create", [&](IBackend& b) { return isDir ? b.mkdir(path) : b.create(path); });
   else
     st = journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path});
   if (!st.ok()) {
+    if (online) forgetTimedOutChange(path, {}, st, silentBefore, !isDir);
     recordError(RequestKind::kCreate, st);
     return st;
   }
@@ -610,13 +614,19 @@ Status Volume::unlink(const std::string& asked, bool isDir) {
     uploadCv_.notify_all();
   };
   Status st;
+  bool deferred = false;
+  bool silentBefore = true;
   if (offline_.load()) {
     st = journal_->append(JournalOp{isDir ? kJournalRmdir : kJournalUnlink, path});
   } else {
-    st = replayJournal();
-    if (st.ok()) st = serverCall(isDir ? "rmdir" : "unlink", [&](IBackend& b) { return b.remove(path, isDir); });
+    st = replayBefore({&path});
+    if (st.ok() && !isDir) st = unlinkAfterUploads(path, deferred);
+    silentBefore = pool_->silent();
+    if (st.ok() && !deferred)
+      st = serverCall(isDir ? "rmdir" : "unlink", [&](IBackend& b) { return b.remove(path, isDir); });
   }
   if (!st.ok() && st.code != Status::kNotFound) {
+    forgetTimedOutChange(path, {}, st, silentBefore, false);
     recordError(RequestKind::kUnlink, st);
     endDelete();
     if (pending) queueUpload(path, 0, nullptr);
@@ -625,7 +635,7 @@ Status Volume::unlink(const std::string& asked, bool isDir) {
   // Offline the cached listing is the only view of the folder: it loses the
   // name rather than the whole listing.
   std::vector<DirEntry> siblings;
-  const bool keepListing = offline_.load() && meta_->getListing(ParentPath(path), &siblings);
+  const bool keepListing = (offline_.load() || deferred) && meta_->getListing(ParentPath(path), &siblings);
   if (isDir)
     meta_->invalidateTree(path);
   else
@@ -773,11 +783,14 @@ bool Volume::replayPending() {
 }
 
 Status Volume::replayJournal(std::vector<std::string>* sentOut) {
-  if (offline_.load() || !journal_->needsReplay()) return Status();
-  // The replay under way may leave nothing to send, and while it runs this
-  // one holds no connection that uploads could use.
+  if (offline_.load()) return Status();
+  // A replay under way may have sent the last record without having yet
+  // dropped what the drive had seen of its names: the turn waits for that.
+  // And it may leave nothing to send, and while it runs this one holds no
+  // connection that uploads could use.
   std::unique_lock<std::mutex> turn = journal_->replayTurn();
-  if (offline_.load() || !journal_->needsReplay()) return Status();
+  // A record that waits for uploads needs no connection yet.
+  if (offline_.load() || !journal_->sendable()) return Status();
   if (pool_->silent()) return Status(Status::kTimeout, kServerSilent);
   const CancelToken* token = callToken();
   ConnectionPool::Lease lease;

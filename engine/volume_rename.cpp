@@ -106,7 +106,7 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   RenameFence::Pass pass = fence_.beginRename(from, to);
   const bool online = !offline_.load();
   // Offline changes still waiting go first: either name may be one of theirs.
-  Status st = online ? replayJournal() : Status();
+  Status st = online ? replayBefore({&from, &to}) : Status();
   if (!st.ok()) {
     recordError(RequestKind::kRename, st);
     return st;
@@ -121,7 +121,9 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   bool pending = false;
   st = holdUploadsForRename(from, to, pending);
   if (!st.ok()) return st;
+  const bool silentBefore = pool_->silent();
   auto fail = [&](const Status& failure) {
+    forgetTimedOutChange(from, to, failure, silentBefore, false);
     recordError(RequestKind::kRename, failure);
     if (pending) queueUpload(from, 0, nullptr);
     endRename(from, to);

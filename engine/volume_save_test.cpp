@@ -342,5 +342,140 @@ TEST(VolumeSaveCrashTest, AKillAtAnyStepLeavesTheOldOrTheNewDocumentAndTheRestar
   }
 }
 
+// The save of editors that keep a backup (the document renamed to the
+// backup, the new document written, the backup deleted): the server keeps a
+// whole copy, old or new, until the new one has arrived, across saves that
+// follow each other at once and across a kill of the drive.
+constexpr const char* kBackup = "/d/doc.txt~";
+
+// What reaches the server first of the new document's upload, in place or
+// whole.
+MemOp FirstUploadStep(bool randomWrite) { return randomWrite ? MemOp::kWriteAt : MemOp::kOpenWrite; }
+
+// The editor's steps up to the deletion of the backup.
+void SaveKeepingABackup(Volume& v, const std::string& content) {
+  ASSERT_TRUE(v.rename(kDoc, kBackup, true).ok());
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(v.create(kDoc, false, file).ok());
+  ASSERT_TRUE(v.write(file, 0, content.data(), content.size()).ok());
+  ASSERT_TRUE(v.flush(file).ok());
+  // The close does not put back the upload the fsync made due.
+  v.closeNow(file);
+  ASSERT_TRUE(v.flush(file).ok());
+  ASSERT_TRUE(v.unlink(kBackup, false).ok());
+}
+
+std::optional<std::string> Held(test::MemoryServer& server, const char* path) {
+  std::string content;
+  return server.readFile(path, &content) ? std::optional<std::string>(content) : std::nullopt;
+}
+
+// Every state the server passed through held a whole version under the
+// document's name or the backup's.
+void ExpectAWholeCopyThroughout(test::MemoryServer& server) {
+  for (const std::vector<std::optional<std::string>>& state : server.states()) {
+    bool whole = false;
+    for (const std::optional<std::string>& file : state) whole = whole || Describe(file).starts_with("version");
+    EXPECT_TRUE(whole) << "the document held " << Describe(state[0]) << " and the backup " << Describe(state[1]);
+  }
+}
+
+TEST(VolumeSaveTest, TheBackupLeavesTheServerOnlyOnceTheNewDocumentIsWholeThere) {
+  for (bool randomWrite : {false, true}) {
+    SCOPED_TRACE(randomWrite ? "in place" : "whole");
+    test::VolumeHarness h(HeldUploads());
+    test::MemoryServer& server = *h.server;
+    server.setCaps(test::WritableCaps(randomWrite));
+    server.putFile(kDoc, Version(0));
+    ASSERT_TRUE(h.volume->start(nullptr).ok());
+    server.recordStates({kDoc, kBackup});
+    for (int i = 1; i <= 3; ++i) {
+      SCOPED_TRACE("save " + std::to_string(i));
+      std::shared_ptr<test::Gate> upload = server.addGate(FirstUploadStep(randomWrite), kDoc);
+      SaveKeepingABackup(*h.volume, Version(i));
+      ASSERT_TRUE(upload->waitArrived());
+      // The deletion returned, the upload has not landed: the backup stays.
+      EXPECT_EQ(Describe(Held(server, kBackup)), Describe(Version(i - 1)));
+      // The drive shows the deletion all the same.
+      RemoteAttr attr;
+      EXPECT_EQ(h.volume->getattr(kBackup, attr).code, Status::kNotFound);
+      std::vector<DirEntry> listing;
+      ASSERT_TRUE(h.volume->readdir("/d", listing).ok());
+      ASSERT_EQ(listing.size(), 1u);
+      EXPECT_EQ(listing[0].name, "doc.txt");
+      std::shared_ptr<test::Gate> removal = server.addGate(MemOp::kRemove, kBackup);
+      upload->release();
+      ASSERT_TRUE(removal->waitArrived());
+      EXPECT_EQ(Describe(Held(server, kDoc)), Describe(Version(i)));
+      removal->release();
+      ASSERT_TRUE(h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
+      EXPECT_FALSE(server.exists(kBackup));
+      EXPECT_EQ(Describe(Held(server, kDoc)), Describe(Version(i)));
+    }
+    ExpectAWholeCopyThroughout(server);
+  }
+}
+
+// The next save's rename of the document to the backup comes while the
+// deletion of the last backup still waits: it goes after that deletion,
+// which goes after the upload, never over the backup the server still
+// needs.
+TEST(VolumeSaveTest, ASaveRightAfterTheLastOneWaitsForItsDeletion) {
+  test::VolumeHarness h(HeldUploads());
+  test::MemoryServer& server = *h.server;
+  server.setCaps(test::WritableCaps(false));
+  server.putFile(kDoc, Version(0));
+  ASSERT_TRUE(h.volume->start(nullptr).ok());
+  server.recordStates({kDoc, kBackup});
+  std::shared_ptr<test::Gate> upload = server.addGate(MemOp::kOpenWrite, kDoc);
+  SaveKeepingABackup(*h.volume, Version(1));
+  ASSERT_TRUE(upload->waitArrived());
+  std::future<void> next = std::async(std::launch::async, [&] { SaveKeepingABackup(*h.volume, Version(2)); });
+  upload->release();
+  next.get();
+  ASSERT_TRUE(h.volume->waitUploadsIdle(test::Gate::kDefaultWaitMs));
+  EXPECT_EQ(Describe(Held(server, kDoc)), Describe(Version(2)));
+  EXPECT_FALSE(server.exists(kBackup));
+  ExpectAWholeCopyThroughout(server);
+}
+
+// Killed right after the deletion returned, before the upload: the server
+// keeps the backup, and the restart sends the new document, then deletes
+// the backup.
+TEST(VolumeSaveCrashTest, AKillRightAfterTheDeletionLeavesTheBackupUntilTheNewDocumentIsUp) {
+  MemoryEnv env;
+  auto server = std::make_shared<test::MemoryServer>();
+  server->setCaps(test::WritableCaps(false));
+  server->putFile(kDoc, Version(0));
+  std::unique_ptr<MemoryEnv> disk;
+  std::optional<std::string> doc, backup;
+  {
+    Volume v(HeldUploads(), "/cache", server->factory(), test::QuickTimings(), &env);
+    ASSERT_TRUE(v.start(nullptr).ok());
+    std::shared_ptr<test::Gate> upload = server->addGate(MemOp::kOpenWrite, kDoc);
+    SaveKeepingABackup(v, Version(1));
+    ASSERT_TRUE(upload->waitArrived());
+    disk = env.snapshot(MemoryEnv::Crash::kProcess);
+    doc = Held(*server, kDoc);
+    backup = Held(*server, kBackup);
+    upload->release();
+    v.stop(0);
+  }
+  EXPECT_EQ(Describe(backup), Describe(Version(0)));
+  auto again = std::make_shared<test::MemoryServer>();
+  again->setCaps(test::WritableCaps(false));
+  if (doc) again->putFile(kDoc, *doc);
+  if (backup) again->putFile(kBackup, *backup);
+  std::shared_ptr<test::Gate> removal = again->addGate(MemOp::kRemove, kBackup);
+  Volume v(HeldUploads(), "/cache", again->factory(), test::QuickTimings(), disk.get());
+  ASSERT_TRUE(v.start(nullptr).ok());
+  ASSERT_TRUE(removal->waitArrived());
+  EXPECT_EQ(Describe(Held(*again, kDoc)), Describe(Version(1)));
+  removal->release();
+  ASSERT_TRUE(v.waitUploadsIdle(test::Gate::kDefaultWaitMs));
+  EXPECT_FALSE(again->exists(kBackup));
+  v.stop(0);
+}
+
 }  // namespace
 }  // namespace tarn

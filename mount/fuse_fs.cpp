@@ -174,6 +174,7 @@ void FuseFs::replyEntry(fuse_req_t req, fuse_ino_t parent, const char* name, con
   }
   fuse_entry_param e;
   fillEntry(req, ino, attr, e);
+  if (readsLongerCopy(ino, attr)) e.attr_timeout = 0;
   if (fuse_reply_entry(req, &e) != 0) nodes_.forget(ino, 1);
 }
 
@@ -229,6 +230,7 @@ void FuseFs::getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
   Status st;
   if (nodes_.path(ino, path)) {
     st = atNodePath(ino, nullptr, path, [&](const std::string& at) { return volume_->getattr(at, attr); });
+    if (st.ok() && fi != nullptr && fi->fh != 0 && handleOf(fi).file) showHandlesCopy(*handleOf(fi).file, attr);
   } else if (fi != nullptr && fi->fh != 0 && handleOf(fi).file) {
     // A deleted file still open: what the handle knows.
     OpenFile& file = *handleOf(fi).file;
@@ -243,7 +245,38 @@ void FuseFs::getattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi) {
   }
   struct stat out;
   fillStat(req, ino, attr, out);
-  fuse_reply_attr(req, &out, attrSeconds_);
+  // Not kept while a handle reads a longer copy: its next read asks again.
+  fuse_reply_attr(req, &out, fi == nullptr && readsLongerCopy(ino, attr) ? 0 : attrSeconds_);
+}
+
+void FuseFs::showHandlesCopy(OpenFile& file, RemoteAttr& attr) {
+  if (file.isDir || attr.isDir() || !file.cache || file.cache->hasDirty() || file.cache->isDirty()) return;
+  uint64_t taken = 0;
+  const RemoteAttr held = file.cache->serverCopy(&taken);
+  std::lock_guard<std::mutex> lock(file.mu);
+  if (!file.copyBound) return;
+  // Until the cache takes another copy, the handle reads the cache's (which
+  // follows the drive's own uploads); after that, the one it began with.
+  const RemoteAttr& read = taken == file.copyTaken ? held : file.copy;
+  attr.size = read.size;
+  attr.mtime = read.mtime;
+}
+
+bool FuseFs::readsLongerCopy(uint64_t ino, const RemoteAttr& attr) {
+  if (attr.isDir()) return false;
+  std::vector<std::shared_ptr<OpenFile>> files;
+  {
+    std::lock_guard<std::mutex> lock(handlesMu_);
+    if (!fileNodes_.contains(ino)) return false;
+    for (const auto& [raw, handle] : handles_)
+      if (handle->node == ino && handle->file) files.push_back(handle->file);
+  }
+  for (const std::shared_ptr<OpenFile>& file : files) {
+    RemoteAttr read = attr;
+    showHandlesCopy(*file, read);
+    if (read.size > attr.size) return true;
+  }
+  return false;
 }
 
 void FuseFs::setattr(fuse_req_t req, fuse_ino_t ino, const struct stat* attr, int toSet, fuse_file_info* fi) {
@@ -477,6 +510,7 @@ void FuseFs::readdir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t offset, 
       if (at >= kDotEntries && child == 0) break;
       fillEntry(req, child, attr, e);
       if (at < kDotEntries) e.attr.st_ino = at == 0 ? ino : FUSE_ROOT_ID;
+      if (child != 0 && readsLongerCopy(child, attr)) e.attr_timeout = 0;
       if (changedAt > handle.listedAt) {
         // The kernel has the file's size and times from a write, cut or
         // close after the listing was read: an entry without a node leaves
@@ -512,6 +546,7 @@ void FuseFs::releasedir(fuse_req_t req, fuse_file_info* fi) {
 FuseFs::Handle* FuseFs::addHandle(std::unique_ptr<Handle> handle) {
   Handle* raw = handle.get();
   std::lock_guard<std::mutex> lock(handlesMu_);
+  if (raw->file) ++fileNodes_[raw->node];
   handles_.emplace(raw, std::move(handle));
   return raw;
 }
@@ -524,6 +559,8 @@ void FuseFs::dropHandle(Handle* handle) {
     if (it == handles_.end()) return;
     gone = std::move(it->second);
     handles_.erase(it);
+    if (auto node = fileNodes_.find(gone->node); gone->file && node != fileNodes_.end() && --node->second == 0)
+      fileNodes_.erase(node);
   }
   if (gone->file) volume_->closeAsync(gone->file);
 }

@@ -105,6 +105,17 @@ class FuseFs {
   Handle* addHandle(std::unique_ptr<Handle> handle);
   void dropHandle(Handle* handle);
 
+  // The kernel asks for the attributes before each read of a handle once
+  // their lifetime is over, and reads no further than the size it gets: a
+  // handle's read gets the size and time of the copy the handle reads, so
+  // that a smaller copy another client put in its place does not cut it
+  // short (the handle reads its own copy whole, or fails). A file with
+  // local changes shows them instead.
+  static void showHandlesCopy(OpenFile& file, RemoteAttr& attr);
+  // A handle of the node reads a copy longer than `attr` says: attributes
+  // given elsewhere (a look-up, a stat by name) are then not kept by the
+  // kernel, so that the handle's next read asks with the handle again.
+  bool readsLongerCopy(uint64_t ino, const RemoteAttr& attr);
   // The attributes as the kernel sees them, owned by the caller of req.
   void fillStat(fuse_req_t req, uint64_t ino, const RemoteAttr& attr, struct stat& st) const;
   // A lookup reply for a node the table now counts once more.
@@ -149,6 +160,8 @@ class FuseFs {
 
   std::mutex handlesMu_;
   std::unordered_map<Handle*, std::unique_ptr<Handle>> handles_;  // guarded by handlesMu_
+  // The nodes with open file handles, and how many each.
+  std::unordered_map<uint64_t, uint32_t> fileNodes_;  // guarded by handlesMu_
 };
 
 }  // namespace tarn

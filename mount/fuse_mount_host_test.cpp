@@ -12,6 +12,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -222,6 +223,57 @@ TEST(FuseMountHost, AnOpenThatFindsALongerCopyReadsItWhole) {
   EXPECT_EQ(ReadFile(world.file("d/f.txt")), "a longer second version");
   ASSERT_EQ(::stat(world.file("d/f.txt").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 23);
+}
+
+// Another client puts a smaller copy in place of a file a program reads,
+// and the drive's look-ups find it, at the program's own read (lifetimes of
+// zero: every read makes the kernel ask for the attributes) or at another
+// process's stat by name: the program reads the whole copy it opened, or
+// fails with EIO, never the old copy cut at the new size. A new open reads
+// the new copy.
+TEST(FuseMountHost, ASmallerCopyPutInPlaceDoesNotCutAReaderShort) {
+  for (bool statByName : {false, true}) {
+    SCOPED_TRACE(statByName ? "a stat by name first" : "the reader's own look");
+    MountConfig config = MemoryMountDrive();
+    config.cache.metaTtlMs = statByName ? 1000 : 0;
+    config.cache.dirTtlMs = 0;
+    MountWorld world(config);
+    const std::string old = test::Pattern(300000, 1), smaller = test::Pattern(5000, 2);
+    world.server->putFile("/d/f.bin", old);
+    ASSERT_TRUE(world.mount());
+    const int fd = ::open(world.file("d/f.bin").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0) << std::strerror(errno);
+    std::string got(old.size(), '\0');
+    ASSERT_EQ(::read(fd, got.data(), 4096), 4096);
+    size_t done = 4096;
+    world.server->putFile("/d/f.bin", smaller);
+    // The drive's own lifetime (and with it the kernel's) is over once the
+    // drive answers with the new copy.
+    ASSERT_TRUE(test::Eventually([&] {
+      RemoteAttr seen;
+      return world.volume->getattr("/d/f.bin", seen).ok() && seen.size == smaller.size();
+    }));
+    if (statByName) {
+      struct stat st;
+      ASSERT_EQ(::stat(world.file("d/f.bin").c_str(), &st), 0);
+      EXPECT_EQ(st.st_size, static_cast<off_t>(smaller.size()));
+    }
+    int error = 0;
+    for (ssize_t n; done < old.size(); done += static_cast<size_t>(n)) {
+      n = ::read(fd, got.data() + done, old.size() - done);
+      if (n <= 0) {
+        error = n < 0 ? errno : 0;
+        break;
+      }
+    }
+    ::close(fd);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(done), old.begin()))
+        << "bytes the copy never had";
+    if (done < old.size()) {
+      EXPECT_EQ(error, EIO) << "ended after " << done << " bytes";
+    }
+    EXPECT_EQ(ReadFile(world.file("d/f.bin")), smaller);
+  }
 }
 
 // A folder opened for listing while a file in it is still empty, the file

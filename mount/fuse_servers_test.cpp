@@ -395,6 +395,23 @@ std::string ServedFolder(const std::string& server) {
   return ServerEnv("TARN_NFS_EXPORT_DIR");
 }
 
+// The versions of the document an editor saves, of differing sizes.
+std::string EditorVersion(int i) { return Pattern(20000 + 1000 * static_cast<uint64_t>(i), static_cast<uint32_t>(i)); }
+
+// Mounts the drive and makes its folder, whose document (`doc` on the
+// server, in `drive` on the drive) then holds version 0 on the server;
+// false (with a failure) otherwise.
+bool StartEditorFolder(MountWorld& world, const std::string& drive, const std::string& doc) {
+  if (!world.mount()) return false;
+  const bool made = ::mkdir(drive.c_str(), 0755) == 0;
+  EXPECT_TRUE(made) << std::strerror(errno);
+  const bool written = made && WriteFile(drive + "/doc.txt", EditorVersion(0));
+  EXPECT_TRUE(written);
+  const bool sent = written && Eventually([&] { return ServerContent(world.config, doc) == EditorVersion(0); });
+  EXPECT_TRUE(sent);
+  return sent;
+}
+
 // The save of editors and office programs: a temporary written, flushed,
 // closed and renamed over the document, again and again, while a reader on
 // the server reads the document over and over. Each read finds a whole
@@ -407,14 +424,10 @@ TEST_P(FuseOnServer, AnEditorsSavesShowTheServersReadersOnlyWholeVersions) {
   MountWorld world(ValidDrive(GetParam()));
   const std::string served = ServedFolder(GetParam());
   ASSERT_FALSE(HasFailure());
-  ASSERT_TRUE(world.mount());
   const std::string folder = TestFolder(GetParam());
-  const std::string drive = world.file(folder.substr(1));
-  ASSERT_EQ(::mkdir(drive.c_str(), 0755), 0) << std::strerror(errno);
-  auto version = [](int i) { return Pattern(20000 + 1000 * static_cast<uint64_t>(i), static_cast<uint32_t>(i)); };
-  const std::string doc = folder + "/doc.txt";
-  ASSERT_TRUE(WriteFile(drive + "/doc.txt", version(0)));
-  ASSERT_TRUE(Eventually([&] { return ServerContent(world.config, doc) == version(0); }));
+  const std::string drive = world.file(folder.substr(1)), doc = folder + "/doc.txt";
+  ASSERT_TRUE(StartEditorFolder(world, drive, doc));
+  const auto version = EditorVersion;
   std::atomic<bool> stop{false};
   std::atomic<int> reads{0};
   std::string seen;  // the reader's alone until it is joined
@@ -470,6 +483,85 @@ TEST_P(FuseOnServer, AnEditorsSavesShowTheServersReadersOnlyWholeVersions) {
   std::string names;
   for (const DirEntry& e : listing) names += e.name + " ";
   EXPECT_EQ(names, "doc.txt ");
+}
+
+// The save of an editor that keeps a backup (vim's): the document renamed
+// to the backup, a new document written, synced and closed, the backup
+// deleted. A reader of the server's own folder, every 2 ms, finds a whole
+// version under one of the two names in every look: the backup leaves the
+// server only once the new document has arrived there.
+TEST_P(FuseOnServer, AnEditorsSavesWithABackupLeaveTheServerAWholeCopyThroughout) {
+  constexpr int kSaves = 20;
+  MountWorld world(ValidDrive(GetParam()));
+  const std::string served = ServedFolder(GetParam());
+  ASSERT_FALSE(HasFailure());
+  const std::string folder = TestFolder(GetParam());
+  const std::string drive = world.file(folder.substr(1)), doc = folder + "/doc.txt";
+  ASSERT_TRUE(StartEditorFolder(world, drive, doc));
+  const auto version = EditorVersion;
+  std::vector<std::string> versions;
+  for (int i = 0; i <= kSaves; ++i) versions.push_back(version(i));
+  // What a look finds under a name: "whole", or what else is there and, for
+  // a file, which one (every create and upload makes a new file there).
+  auto look = [&](const std::string& file) -> std::string {
+    const int fd = ::open(file.c_str(), O_RDONLY);
+    if (fd < 0) return "missing";
+    struct stat st;
+    std::string content;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) content.append(buffer, static_cast<size_t>(n));
+    const bool known = ::fstat(fd, &st) == 0;
+    ::close(fd);
+    if (std::find(versions.begin(), versions.end(), content) != versions.end()) return "whole";
+    return std::to_string(content.size()) + " bytes" + (known ? " in file " + std::to_string(st.st_ino) : "");
+  };
+  std::atomic<bool> stop{false};
+  std::atomic<int> looks{0};
+  std::string seen;  // the reader's alone until it is joined
+  std::thread reader([&] {
+    const std::string file = served + doc;
+    while (!stop.load()) {
+      // The document is looked at again after the backup: when another file
+      // stands there, the server went on between the looks (a save ended and
+      // the next began) and the look tells nothing.
+      const std::string first = look(file);
+      if (first != "whole") {
+        const std::string backup = look(file + "~");
+        if (backup != "whole" && look(file) == first && seen.size() < 1000)
+          seen += "the document " + first + ", the backup " + backup + "; ";
+      }
+      ++looks;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  const std::string current = drive + "/doc.txt", backup = current + "~";
+  auto save = [&](const std::string& content) {
+    const bool moved = ::rename(current.c_str(), backup.c_str()) == 0;
+    const int fd = ::open(current.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+    EXPECT_TRUE(moved && fd >= 0) << std::strerror(errno);
+    if (!moved || fd < 0) return false;
+    const bool written = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    const bool synced = ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    const bool deleted = ::unlink(backup.c_str()) == 0;
+    EXPECT_TRUE(written && synced && closed && deleted) << std::strerror(errno);
+    return written && synced && closed && deleted;
+  };
+  for (int i = 1; i <= kSaves && save(version(i)); ++i) {
+    // Every other save waits for the server to have it; the rest follow at once.
+    if (i % 2 == 0 && !Eventually([&] { return ServerContent(world.config, doc) == version(i); })) {
+      ADD_FAILURE() << "save " << i << " never reached the server";
+      break;
+    }
+  }
+  EXPECT_TRUE(Eventually([&] {
+    return ServerContent(world.config, doc) == version(kSaves) && ::access((served + doc + "~").c_str(), F_OK) != 0;
+  }));
+  stop = true;
+  reader.join();
+  EXPECT_EQ(seen, "") << "in " << looks.load() << " looks at the server's folder";
+  EXPECT_GT(looks.load(), kSaves);
+  EXPECT_EQ(ReadFile(current), version(kSaves));
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "nginx", "lighttpd", "sftp", "nfs"),

@@ -155,6 +155,10 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   // (nullopt) while no file is there.
   void recordVersions(const std::string& path);
   std::vector<std::optional<std::string>> versions(const std::string& path) const;
+  // The same for several paths together: each state is what all of them
+  // held at once, so that a reader looking for any of them is judged.
+  void recordStates(const std::vector<std::string>& paths);
+  std::vector<std::vector<std::optional<std::string>>> states() const;
   // Applies the uploads that kApplyLater kept, in the order they were given up.
   void applyGivenUpUploads();
 
@@ -228,6 +232,8 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   std::map<uint64_t, std::shared_ptr<const std::string>> replaced_;  // guarded by mu_; by file id
   bool replacesInSteps_ = false;       // guarded by mu_
   std::map<std::string, std::vector<std::optional<std::string>>> versions_;  // guarded by mu_; by key
+  std::vector<std::string> jointKeys_;                                       // guarded by mu_
+  std::vector<std::vector<std::optional<std::string>>> jointStates_;         // guarded by mu_
   std::vector<std::pair<std::string, std::shared_ptr<const std::string>>> givenUp_;  // guarded by mu_
   uint64_t capacity_ = 1ULL << 40;     // guarded by mu_
   uint64_t etagCounter_ = 0;           // guarded by mu_

@@ -131,6 +131,27 @@ void MemoryServer::noteVersionsLocked() {
     if (it != nodes_.end() && !it->second.dir) now = *it->second.data;
     if (seen.empty() || seen.back() != now) seen.push_back(std::move(now));
   }
+  if (jointKeys_.empty()) return;
+  std::vector<std::optional<std::string>> state;
+  for (const std::string& key : jointKeys_) {
+    auto it = nodes_.find(key);
+    state.push_back(it != nodes_.end() && !it->second.dir ? std::optional<std::string>(*it->second.data)
+                                                          : std::nullopt);
+  }
+  if (jointStates_.empty() || jointStates_.back() != state) jointStates_.push_back(std::move(state));
+}
+
+void MemoryServer::recordStates(const std::vector<std::string>& paths) {
+  std::lock_guard<std::mutex> lock(mu_);
+  jointKeys_.clear();
+  for (const std::string& path : paths) jointKeys_.push_back(keyOfLocked(path));
+  jointStates_.clear();
+  noteVersionsLocked();
+}
+
+std::vector<std::vector<std::optional<std::string>>> MemoryServer::states() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return jointStates_;
 }
 
 void MemoryServer::recordVersions(const std::string& path) {

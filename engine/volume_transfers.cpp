@@ -62,7 +62,9 @@ void Volume::status(VolumeStatus& out) {
     // it will not mend itself, and the changes live only in the cache.
     out.lastError = std::move(failing);
     out.lastErrorMs = lastErrorMs_;
-  } else if (lastErrorMs_ != 0) {
+  } else if (lastErrorMs_ != 0 && !(out.offlineMode && lastErrorUnusable_)) {
+    // Offline mode asks nothing of the server: why it could not be used is
+    // no reason of this state (the look after it tells anew).
     out.lastError = lastError_;
     out.lastErrorMs = lastErrorMs_;
   } else if (!out.journalProblem.empty()) {

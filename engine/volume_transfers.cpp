@@ -47,7 +47,7 @@ void Volume::status(VolumeStatus& out) {
   }
   out.bytesDown = bytesDown_.load();
   out.bytesUp = bytesUp_.load();
-  // A connection the pool holds was made after a failed one.
+  // The server can be used: a failed connect is over.
   if (out.online) requestSucceeded(RequestKind::kConnect);
   std::lock_guard<std::mutex> lock(lastErrorMu_);
   // A failure that made the server unusable was the reason of a state that

@@ -147,20 +147,5 @@ TEST_F(VolumeStateTest, BackFromOfflineModeTheDriveLooksAtItsServer) {
   EXPECT_EQ(StatusOf(h).lastError, "");
 }
 
-// A look asked for by the caller (a mount of a mounted drive) says what
-// holds now, within its time.
-TEST_F(VolumeStateTest, ALookAskedForSaysWhatHoldsNow) {
-  test::VolumeHarness h(Drive());
-  h.server->setDown(true);
-  ASSERT_TRUE(h.volume->start(nullptr).ok());
-  EXPECT_FALSE(StatusOf(h).online);
-  EXPECT_EQ(h.volume->lookAtServer(1000).toString(), "network: connect: server down");
-  EXPECT_EQ(StatusOf(h).lastError, "network: connect: server down");
-  h.server->setDown(false);
-  EXPECT_TRUE(h.volume->lookAtServer(1000).ok());
-  EXPECT_TRUE(StatusOf(h).online);
-  EXPECT_EQ(StatusOf(h).lastError, "");
-}
-
 }  // namespace
 }  // namespace tarn

@@ -101,6 +101,32 @@ inline RunResult RunConsole(const std::string& exe, const std::vector<std::strin
   return r;
 }
 
+// `tarn run` of `exe` in a child process on the machine `root`, its output
+// dropped, as root or as nobody; the child's pid.
+inline pid_t SpawnService(const std::string& exe, const std::string& root, bool asNobody = false) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    ::dup2(quiet, STDOUT_FILENO);
+    ::dup2(quiet, STDERR_FILENO);
+    if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyId) != 0 || ::setuid(kNobodyId) != 0))
+      ::_exit(99);
+    ::setenv("TARN_ROOT", root.c_str(), 1);
+    ::execl(exe.c_str(), exe.c_str(), "run", static_cast<char*>(nullptr));
+    ::_exit(98);
+  }
+  return pid;
+}
+
+// Stops a service that SpawnService started as systemd stops it (SIGTERM)
+// and waits for its end: the status waitpid gave.
+inline int StopService(pid_t pid) {
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return status;
+}
+
 // The tarn executable on a terminal of its own, driven as a user drives it:
 // a test waits for what it printed, types keys, and waits for its end. The
 // test keeps the terminal open past the program's end, so that what the

@@ -45,17 +45,7 @@ class ServiceRoleTest : public ::testing::Test {
       ASSERT_EQ(::chown(machine_.path().c_str(), kNobodyId, kNobodyId), 0);
     }
     exe_ = CopyExecutable(TARN_EXE, machine_.path());
-    service_ = ::fork();
-    if (service_ == 0) {
-      const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-      ::dup2(quiet, STDOUT_FILENO);
-      ::dup2(quiet, STDERR_FILENO);
-      if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyId) != 0 || ::setuid(kNobodyId) != 0))
-        ::_exit(99);
-      ::setenv("TARN_ROOT", machine_.path().c_str(), 1);
-      ::execl(exe_.c_str(), exe_.c_str(), "run", static_cast<char*>(nullptr));
-      ::_exit(98);
-    }
+    service_ = SpawnService(exe_, machine_.path(), asNobody);
     ASSERT_GT(service_, 0);
     ASSERT_TRUE(test::Eventually([&] {
       vx::UniqueFd fd;
@@ -66,9 +56,7 @@ class ServiceRoleTest : public ::testing::Test {
   }
   void TearDown() override {
     if (service_ <= 0) return;
-    ::kill(service_, SIGTERM);
-    int status = 0;
-    ::waitpid(service_, &status, 0);
+    const int status = StopService(service_);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   }
 

@@ -117,7 +117,7 @@ Status ConnectionPool::acquireSlot(Lease& lease, const CancelToken* cancel, uint
     backend->setCancelToken(cancel);
     Status status = backend->connect();
     backend->setCancelToken(nullptr);
-    noteOutcome(status);
+    noteOutcome(status, true);
     if (!status.ok()) {
       releaseSlot(chosen, backend->isConnected());
       return status;
@@ -160,7 +160,17 @@ Status ConnectionPool::run(const RetryPolicy& policy, const CancelToken* cancel,
 }
 
 Status ConnectionPool::probe(const RetryPolicy& policy, const CancelToken* cancel) {
-  return runOn(policy, cancel, "", [](IBackend& backend) { return backend.ping(); }, true);
+  const Operation ping = [this](IBackend& backend) {
+    Status st = backend.ping();
+    if (st.code != Status::kNetwork) return st;
+    // The server may have closed a connection that stood idle, which says
+    // nothing of it now: a new connection does.
+    backend.disconnect();
+    Status made = backend.connect();
+    noteOutcome(made, true);
+    return made.ok() ? backend.ping() : made;
+  };
+  return runOn(policy, cancel, "", ping, true);
 }
 
 Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cancel, std::string_view label,
@@ -210,7 +220,7 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     lease->setCancelToken(cancel);
     Status status = lease.backend()->connect();
     lease->setCancelToken(nullptr);
-    noteOutcome(status);
+    noteOutcome(status, true);
     if (status.retryable() && failed) failed(status);
     (void)outOfReach(status);
     return status;
@@ -225,11 +235,24 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
   return result;
 }
 
-void ConnectionPool::noteOutcome(const Status& status) {
-  if (status.code == Status::kTimeout)
-    silent_.store(true, std::memory_order_release);
-  else if (status.code != Status::kNetwork && status.code != Status::kCanceled)
-    silent_.store(false, std::memory_order_release);
+void ConnectionPool::noteOutcome(const Status& status, bool connecting) {
+  if (status.code == Status::kCanceled) return;
+  const bool timedOut = status.code == Status::kTimeout;
+  const bool answered = !timedOut && status.code != Status::kNetwork;
+  if (timedOut || answered) silent_.store(timedOut, std::memory_order_release);
+  // A call that could not reach the server on a connection made earlier
+  // tells nothing of the server now.
+  if (!connecting && !timedOut && !answered) return;
+  if (connecting ? status.ok() : answered) {
+    // Counted before the flag shows: whoever sees the server usable sees
+    // the count of its return too.
+    if (!usable_.load()) {
+      returns_.fetch_add(1);
+      usable_.store(true);
+    }
+  } else {
+    usable_.store(false);
+  }
 }
 
 void ConnectionPool::keepalive() {

@@ -7,8 +7,10 @@
 //
 // The pool also keeps what the last calls saw of the server: silent after a
 // call that ended for lack of an answer (a time-out), answering again after
-// any answer. Calls made through run and connects are counted by the pool;
-// a holder of a lease counts its own calls (noteOutcome).
+// any answer; usable after a connect made or a call answered, not after a
+// connect failed or a call timed out. Calls made through run and connects
+// are counted by the pool; a holder of a lease counts its own calls
+// (noteOutcome).
 //
 // A lease can live long: a sequential read stream (IBackend::openRead) keeps
 // the lease it was opened on for its whole life, since the stream belongs to
@@ -102,14 +104,25 @@ class ConnectionPool {
   // What a server call's result says of the server: a time-out makes it
   // silent, any answer (success or a refusal the server sent) makes it
   // answering; failures to reach it at all and cancellations say nothing.
-  void noteOutcome(const Status& status);
+  // `connecting`: the result of a connect, which leaves the server unusable
+  // when it failed in any way. A call on a connection made earlier that
+  // fails to reach the server does not: the server may have closed that
+  // connection while it stood idle, and the reconnect after it tells.
+  void noteOutcome(const Status& status, bool connecting = false);
   bool silent() const { return silent_.load(std::memory_order_acquire); }
+  // The drive can use the server, as far as the last outcome that tells
+  // says; false before any.
+  bool usable() const { return usable_.load(); }
+  // How many times the server became usable after it was not: a failure
+  // seen before the count moved belongs to a state that has ended.
+  uint64_t returns() const { return returns_.load(); }
   // On: while the server is silent, run ends at once as timed out, before
   // or after its wait for a connection, and acquire fails so where it
   // would have to connect; only probe asks the server then.
   void refuseWhileSilent(bool on) { refuseWhileSilent_.store(on, std::memory_order_release); }
   // One ping under the policy, connecting where needed even while the
-  // server is silent; its outcome counts like any other.
+  // server is silent; a ping that cannot reach the server on a connection
+  // made earlier goes again on a new one. Its outcome counts like any other.
   Status probe(const RetryPolicy& policy, const CancelToken* cancel);
 
   // Pings idle open connections and drops the dead ones.
@@ -149,6 +162,8 @@ class ConnectionPool {
   bool closing_ = false;           // guarded by mu_
   int waiters_ = 0;                // guarded by mu_; threads inside acquire's wait loop
   std::atomic<bool> silent_{false};
+  std::atomic<bool> usable_{false};
+  std::atomic<uint64_t> returns_{0};
   std::atomic<bool> refuseWhileSilent_{false};
 };
 

@@ -346,6 +346,53 @@ TEST_F(ConnectionPoolTest, TheServerIsSilentFromATimeOutUntilItAnswers) {
   EXPECT_FALSE(pool->silent()) << "the next connect and call were answered";
 }
 
+// Usable means the last outcome that tells found the server working for
+// the drive: a connect made or a call answered. A connect that failed in
+// any way, or a call that got no answer, ends it; a call that could not
+// reach the server on an older connection tells nothing.
+TEST_F(ConnectionPoolTest, TheServerIsUsableFromAConnectOrAnAnswerUntilAConnectFailsOrACallTimesOut) {
+  auto pool = makePool(1);
+  EXPECT_FALSE(pool->usable()) << "nothing seen yet";
+  struct Step {
+    const char* what;
+    Status outcome;
+    bool connecting;
+    bool usable;
+    uint64_t returns;
+  } steps[] = {
+      {"a connect made", Status(), true, true, 1},
+      {"a call on a connection the server closed", Status(Status::kNetwork, "send: Broken pipe"), false, true, 1},
+      {"a connect refused", Status(Status::kNetwork, "connect: refused"), true, false, 1},
+      {"a refusal the server sent to a call", Status(Status::kAccessDenied, "no"), false, true, 2},
+      {"a log-in refused", Status(Status::kAuthFailed, "credentials rejected"), true, false, 2},
+      {"a call answered", Status(), false, true, 3},
+      {"a cancelled connect", Status(Status::kCanceled, ""), true, true, 3},
+      {"another answer", Status(), false, true, 3},
+      {"a call without an answer", Status(Status::kTimeout, "no answer"), false, false, 3},
+      {"a connect made", Status(), true, true, 4},
+  };
+  for (const Step& step : steps) {
+    pool->noteOutcome(step.outcome, step.connecting);
+    EXPECT_EQ(pool->usable(), step.usable) << step.what;
+    EXPECT_EQ(pool->returns(), step.returns) << step.what;
+  }
+}
+
+// A look at the server on a connection it closed while idle goes again on
+// a new one: the closing says nothing of the server now.
+TEST_F(ConnectionPoolTest, AProbeOnAConnectionTheServerClosedConnectsAgain) {
+  auto pool = makePool(1);
+  ASSERT_TRUE(pool->probe(QuickPolicy(1), nullptr).ok());
+  server_->closeConnections();
+  EXPECT_TRUE(pool->probe(QuickPolicy(1), nullptr).ok());
+  EXPECT_EQ(server_->countCalls(MemOp::kConnect), 2);
+  EXPECT_TRUE(pool->usable());
+  server_->closeConnections();
+  server_->setDown(true);
+  EXPECT_EQ(pool->probe(QuickPolicy(1), nullptr).toString(), "network: connect: server down");
+  EXPECT_FALSE(pool->usable()) << "the new connection found no server";
+}
+
 TEST_F(ConnectionPoolTest, ACallsDeadlineEndsItsWaitOnTheServerAsATimeOut) {
   test::ScopedTestClock clock;
   auto pool = makePool(1);

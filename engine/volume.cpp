@@ -100,7 +100,15 @@ Status Volume::start(std::string* errorText, const CancelToken* within) {
 
   cancel_ = std::make_shared<CancelToken>();
   probing_ = false;
+  lookSoon_ = false;
   silenceLogged_ = false;
+  // The connect below is the first look; a failure of an earlier start
+  // goes once the new pool finds the server usable.
+  lastLookMs_ = SteadyNowMs();
+  {
+    std::lock_guard<std::mutex> lock(lastErrorMu_);
+    lastErrorReturns_ = 0;
+  }
   stopping_ = false;
   capsFromServer_ = false;
   rangeIgnored_ = !caps()->rangeRead;
@@ -248,7 +256,7 @@ uint64_t Volume::tick() {
     lastKeepaliveMs_ = now;
     if (!offline_.load()) pool_->keepalive();
   }
-  probeSilentServer();
+  lookWhenDue(now);
   if (now - lastMaintenanceMs_ > timings_.maintenanceMs) {
     lastMaintenanceMs_ = now;
     saveSeen();
@@ -268,7 +276,7 @@ uint64_t Volume::tick() {
   return std::min<uint64_t>(timings_.tickMs, uploadTick());
 }
 
-void Volume::probeSilentServer() {
+void Volume::lookWhenDue(uint64_t now) {
   const bool silent = !offline_.load() && pool_->silent();
   if (silent != silenceLogged_) {
     silenceLogged_ = silent;
@@ -280,15 +288,42 @@ void Volume::probeSilentServer() {
     else
       vx::log::write(vx::log::kInfo, "%s: the server answers again", config_.id.c_str());
   }
-  if (!silent || probing_.exchange(true)) return;
-  RetryPolicy once = RetryPolicyFor(config_.net);
-  once.maxAttempts = 1;
-  // The pool counts the answer itself.
-  const bool posted = prefetchPool_->post([this, once] {
-    (void)pool_->probe(once, cancel_.get());
+  if (offline_.load()) return;
+  bool due = silent || lookSoon_.load();
+  // With a connection up, the keepalive's pings and the calls tell.
+  if (!due && !pool_->anyConnected()) {
+    const uint64_t keepaliveMs = static_cast<uint64_t>(config_.net.keepaliveSec) * kMsPerSecond;
+    const uint64_t interval = !pool_->usable() ? timings_.lookAgainMs
+                              : keepaliveMs != 0 ? keepaliveMs
+                                                 : timings_.idleLookMs;
+    due = now - lastLookMs_ >= interval;
+  }
+  if (!due || probing_.exchange(true)) return;
+  lookSoon_ = false;
+  lastLookMs_ = now;
+  const bool posted = prefetchPool_->post([this] {
+    (void)lookAtServer(0);
     probing_ = false;
   });
   if (!posted) probing_ = false;
+}
+
+Status Volume::lookAtServer(uint32_t withinMs) {
+  ActiveCall call(this);
+  if (!call.ok()) return Status(Status::kCanceled, "");
+  if (offline_.load()) return Status();
+  std::shared_ptr<CancelToken> token = cancel_;
+  if (withinMs != 0) token = std::make_shared<CancelToken>(cancel_, SteadyNowMs() + withinMs, &SteadyNowMs);
+  RetryPolicy once = RetryPolicyFor(config_.net);
+  once.maxAttempts = 1;
+  // The pool counts the answer itself.
+  const Status st = pool_->probe(once, token.get());
+  if (st.ok()) {
+    requestSucceeded(RequestKind::kConnect);
+  } else if (st.code != Status::kCanceled && !sameUnusableState(st)) {
+    setLastError(st, RequestKind::kConnect);
+  }
+  return st;
 }
 
 void Volume::freeIdleConnection() {
@@ -334,6 +369,8 @@ void Volume::setOffline(bool offline) {
   if (!was && offline) saveSeen();
   if (was && !offline) {
     meta_->clear();
+    // What the server says now, not what it said before the drive went offline.
+    lookSoon_ = true;
     rescanDirty();
   }
 }
@@ -342,6 +379,7 @@ void Volume::kick() {
   ActiveCall call(this);
   if (!call.ok()) return;
   pool_->disconnectIdle();
+  lookSoon_ = true;
   rescanDirty();
 }
 
@@ -370,10 +408,21 @@ void Volume::clearCache() {
 void Volume::setLastError(const Status& status, RequestKind kind) {
   std::string text = status.toString();
   const uint64_t now = SteadyNowMs();
+  const uint64_t returns = pool_ ? pool_->returns() : 0;
   std::lock_guard<std::mutex> lock(lastErrorMu_);
+  // The same failure again: the time says since when it lasts.
+  if (lastErrorMs_ == 0 || text != lastError_) lastErrorMs_ = now;
   lastError_ = std::move(text);
-  lastErrorMs_ = now;
   lastErrorKind_ = kind;
+  lastErrorCode_ = status.code;
+  lastErrorUnusable_ = kind == RequestKind::kConnect || status.retryable();
+  lastErrorReturns_ = returns;
+}
+
+bool Volume::sameUnusableState(const Status& st) {
+  const uint64_t returns = pool_->returns();
+  std::lock_guard<std::mutex> lock(lastErrorMu_);
+  return lastErrorMs_ != 0 && lastErrorUnusable_ && lastErrorReturns_ == returns && lastErrorCode_ == st.code;
 }
 
 void Volume::recordError(RequestKind kind, const Status& st) {

@@ -48,6 +48,12 @@
 // time-out), calls do not ask it again one by one: what the caches hold
 // answers, what needs the server fails at once, and the tick asks the
 // server in the background until it answers.
+//
+// Online means the server can be used now: the last connect or answer says
+// so. While no connection is up the tick looks at the server (a connect
+// and a ping) now and then, so that an idle drive's state follows the
+// server, and a failure that made the server unusable shows as the reason
+// only until it is usable again.
 #pragma once
 
 #include <atomic>
@@ -117,6 +123,11 @@ struct VolumeTimings {
   uint32_t uploadWaitSliceMs = 200;    // slices of the waits on the upload condition variable
   uint32_t replayAcquireMs = 5000;     // wait for a connection to replay the journal
   uint32_t statfsMemoMs = 10000;       // space figures are asked of the server at most this often
+  // With no connection up, the tick looks at a server it could use this
+  // often (at the keepalive interval when the drive has one), and at one
+  // it could not use at this shorter one, so that its return shows soon.
+  uint32_t idleLookMs = 30000;
+  uint32_t lookAgainMs = 10000;
 };
 
 // One open handle of the drive, shared by the mount host (the handle's
@@ -263,8 +274,14 @@ class Volume {
   void rescanDirty();
   void clearCache();
   // Records a failure of a request of `kind`, shown until the next request
-  // of that kind succeeds (kOther: until the next failure).
+  // of that kind succeeds (kOther: until the next failure); one that failed
+  // to reach the server (or to connect) goes also once the server can be
+  // used again.
   void setLastError(const Status& status, RequestKind kind = RequestKind::kOther);
+  // Asks the server now whether the drive can use it (a connect where none
+  // is up, and a ping), within withinMs (0: the drive's own time-outs);
+  // the status's online and reason follow the answer.
+  Status lookAtServer(uint32_t withinMs);
   // Enters or re-times the upload queue entry of a path.
   void queueUpload(const std::string& path, uint32_t delayMs, std::shared_ptr<CacheFile> cache);
   // Wakes the tick thread for an early step.
@@ -407,9 +424,13 @@ class Volume {
   const CancelToken* callToken();
   // A result that the operation's deadline cut short is a time-out.
   Status inTime(Status st);
-  // Sends one question to a silent server in the background, unless one is
-  // under way; only the tick calls it.
-  void probeSilentServer();
+  // Looks at the server in the background (lookAtServer) when it is due:
+  // always while the server is silent, and at the look intervals while no
+  // connection is up; one look at a time. Only the tick calls it.
+  void lookWhenDue(uint64_t now);
+  // A look's failure `st` is of the kind that already shows as the reason
+  // the server cannot be used: the first, with its prefix and time, stays.
+  bool sameUnusableState(const Status& st);
 
   // The read at offset continues an earlier read of the handle.
   static bool continuesRead(OpenFile& file, uint64_t offset);
@@ -609,8 +630,10 @@ class Volume {
 
   RenameFence fence_{config_.id};  // locks itself
   static thread_local ActiveCall* currentCall_;  // the innermost live call of the thread
-  std::atomic<bool> probing_{false};  // a question to the silent server is under way
+  std::atomic<bool> probing_{false};  // a look at the server is under way
+  std::atomic<bool> lookSoon_{false};  // look at the next tick: the network changed
   bool silenceLogged_ = false;        // tick thread only
+  uint64_t lastLookMs_ = 0;           // tick thread only
 
   std::atomic<bool> started_{false};
   std::atomic<bool> offline_{false};
@@ -648,6 +671,11 @@ class Volume {
   std::string lastError_;     // guarded by lastErrorMu_
   uint64_t lastErrorMs_ = 0;  // guarded by lastErrorMu_
   RequestKind lastErrorKind_ = RequestKind::kOther;  // guarded by lastErrorMu_
+  // The failure made the server unusable; it goes once the pool's count of
+  // returns has passed lastErrorReturns_.
+  int32_t lastErrorCode_ = 0;        // guarded by lastErrorMu_
+  bool lastErrorUnusable_ = false;   // guarded by lastErrorMu_
+  uint64_t lastErrorReturns_ = 0;    // guarded by lastErrorMu_
 
   std::atomic<bool> rangeIgnored_{false};
   vx::log::LineLimiter refusalLog_;  // locks itself

@@ -77,7 +77,10 @@ TEST_F(VolumeTest, StartConnectsOnceKickDisconnectsAndStopReleasesEverything) {
   // The first tick's keepalive must be over: a busy connection stays.
   ASSERT_TRUE(test::Eventually([&] { return h_.server->countCalls(MemOp::kPing) == 1; }));
   h_.volume->kick();
-  EXPECT_FALSE(status(h_).online);
+  EXPECT_EQ(h_.server->countCalls(MemOp::kDisconnect), 1);
+  // The network changed: the server is looked at again on a new connection.
+  ASSERT_TRUE(test::Eventually([&] { return h_.server->countCalls(MemOp::kConnect) == 2; }));
+  EXPECT_TRUE(status(h_).online);
 
   h_.volume->stop(0);
   EXPECT_FALSE(h_.volume->isStarted());

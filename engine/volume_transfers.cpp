@@ -1,6 +1,7 @@
 // Volume reports: the status record for the service and the transfer list
 // that the read path and the uploader keep.
 #include <algorithm>
+#include <optional>
 
 #include "engine/clock.h"
 #include "engine/data_cache.h"
@@ -16,10 +17,13 @@ bool Finished(const TransferInfo& t) { return t.state == "done" || t.state == "f
 void Volume::status(VolumeStatus& out) {
   out = VolumeStatus();
   out.offlineMode = offline_.load();
+  // The pool's count of returns, when the volume runs.
+  std::optional<uint64_t> returns;
   {
     ActiveCall call(this);
     if (call.ok()) {
-      out.online = pool_->anyConnected();
+      out.online = !out.offlineMode && pool_->usable();
+      returns = pool_->returns();
       out.slots = static_cast<uint32_t>(pool_->size());
       out.cacheBytes = cache_->diskBytes();
       out.journalOps = journal_->count();
@@ -44,15 +48,24 @@ void Volume::status(VolumeStatus& out) {
   }
   out.bytesDown = bytesDown_.load();
   out.bytesUp = bytesUp_.load();
-  // A connection the pool holds was made after a failed one.
+  // The server can be used: a failed connect is over.
   if (out.online) requestSucceeded(RequestKind::kConnect);
   std::lock_guard<std::mutex> lock(lastErrorMu_);
+  // A failure that made the server unusable was the reason of a state that
+  // ended once the server could be used again.
+  if (returns && lastErrorMs_ != 0 && lastErrorUnusable_ && *returns != lastErrorReturns_) {
+    lastError_.clear();
+    lastErrorMs_ = 0;
+    lastErrorUnusable_ = false;
+  }
   if (!failing.empty()) {
     // A server that keeps refusing a file stays in view until it takes it:
     // it will not mend itself, and the changes live only in the cache.
     out.lastError = std::move(failing);
     out.lastErrorMs = lastErrorMs_;
-  } else if (lastErrorMs_ != 0) {
+  } else if (lastErrorMs_ != 0 && !(out.offlineMode && lastErrorUnusable_)) {
+    // Offline mode asks nothing of the server: why it could not be used is
+    // no reason of this state (the look after it tells anew).
     out.lastError = lastError_;
     out.lastErrorMs = lastErrorMs_;
   } else if (!out.journalProblem.empty()) {

@@ -4,6 +4,7 @@
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "foundation/file_util.h"
 #include "foundation/log.h"
@@ -27,6 +31,12 @@ namespace tarn {
 namespace {
 
 constexpr const char* kUnmountHelper = "fusermount3";
+// The mount table shows this system's drives as of type "fuse.tarn".
+constexpr const char* kSubtype = "tarn";
+constexpr const char* kFuseTypePrefix = "fuse.";
+// How long a mount found at a drive's folder has to answer a statfs before
+// it is taken as served by a live process.
+constexpr uint32_t kServedAnswerMs = 2000;
 // How long the loop may take to notice that its mount went away before its
 // connection is aborted by hand.
 constexpr uint32_t kLoopEndMs = 2000;
@@ -69,19 +79,70 @@ bool IsMountPoint(const std::string& path, const struct stat& st) {
   return parent.st_dev != st.st_dev || parent.st_ino == st.st_ino;
 }
 
+// The folder as the mount table names it: its parent resolved, so that
+// nothing asks a file system mounted on the folder itself.
+std::string TablePath(const std::string& mountPoint) {
+  std::string path = mountPoint;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const size_t slash = path.rfind('/');
+  const std::string parent = slash == 0 ? "/" : slash == std::string::npos ? "." : path.substr(0, slash);
+  char* resolved = ::realpath(parent.c_str(), nullptr);
+  if (resolved == nullptr) return path;
+  std::string out = resolved;
+  std::free(resolved);
+  return (out == "/" ? out : out + "/") + path.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
+// A mount of this system's own (the table says whose it is) that no
+// process serves: the kernel aborted its connection when the process died,
+// though it may still answer a stat from what it cached. A statfs always
+// goes to the serving process; one that does not end soon is taken as
+// served, and the thread that asks is left to it.
+bool IsDeadMountOfOurs(const std::string& mountPoint) {
+  const std::string path = TablePath(mountPoint);
+  if (MountAt(path).type != std::string(kFuseTypePrefix) + kSubtype) return false;
+  struct Answer {
+    std::mutex mu;
+    std::condition_variable cv;
+    bool done = false;  // guarded by mu
+    int err = 0;        // guarded by mu
+  };
+  auto answer = std::make_shared<Answer>();
+  std::thread([answer, path] {
+    struct statfs st;
+    const int err = ::statfs(path.c_str(), &st) == 0 ? 0 : errno;
+    std::lock_guard<std::mutex> lock(answer->mu);
+    answer->done = true;
+    answer->err = err;
+    answer->cv.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(answer->mu);
+  answer->cv.wait_for(lock, std::chrono::milliseconds(kServedAnswerMs), [&] { return answer->done; });
+  return answer->done && (answer->err == ENOTCONN || answer->err == ECONNABORTED);
+}
+
+Status ClearStaleMount(const std::string& mountPoint) {
+  vx::log::write(vx::log::kInfo, "mount: clearing the stale mount at %s", mountPoint.c_str());
+  if (!DetachMount(mountPoint)) return Status(Status::kIo, "cannot clear the stale mount at " + mountPoint, errno);
+  return Status();
+}
+
 // Makes the folder ready for a new mount: created when missing, and a
-// mount whose process died (its connection answers ENOTCONN) taken away.
+// mount whose process died taken away, whether the kernel answers for it
+// with ENOTCONN or still from its cache.
 Status PrepareMountPoint(const std::string& mountPoint) {
   struct stat st;
   if (::stat(mountPoint.c_str(), &st) != 0) {
     const int err = errno;
     if (err == ENOTCONN || err == ECONNABORTED) {
-      vx::log::write(vx::log::kInfo, "mount: clearing the stale mount at %s", mountPoint.c_str());
-      if (!DetachMount(mountPoint)) return Status(Status::kIo, "cannot clear the stale mount at " + mountPoint, errno);
+      if (Status cleared = ClearStaleMount(mountPoint); !cleared.ok()) return cleared;
     } else if (err != ENOENT) {
       return Status(Status::kIo, "cannot reach " + mountPoint + ": " + std::strerror(err), err);
     }
     if (!vx::MakeDirs(mountPoint)) return Status(Status::kIo, "cannot create " + mountPoint, errno);
+    if (::stat(mountPoint.c_str(), &st) != 0) return Status(Status::kIo, "cannot reach " + mountPoint, errno);
+  } else if (IsMountPoint(mountPoint, st) && IsDeadMountOfOurs(mountPoint)) {
+    if (Status cleared = ClearStaleMount(mountPoint); !cleared.ok()) return cleared;
     if (::stat(mountPoint.c_str(), &st) != 0) return Status(Status::kIo, "cannot reach " + mountPoint, errno);
   }
   if (!S_ISDIR(st.st_mode)) return Status(Status::kNotDirectory, mountPoint + " is not a folder");
@@ -131,7 +192,7 @@ Status FuseMountHost::mount(std::shared_ptr<Volume> volume, const std::string& m
   std::free(resolved);
 
   const MountConfig& config = volume->config();
-  std::string options = "fsname=tarn:" + OptionText(config.id) + ",subtype=tarn,max_read=" +
+  std::string options = "fsname=tarn:" + OptionText(config.id) + ",subtype=" + kSubtype + ",max_read=" +
                         std::to_string(tuning_.maxIoBytes);
   // The service mounts as root for every user of the machine.
   if (IsRoot()) options += ",allow_other";

@@ -11,6 +11,18 @@
 
 namespace tarn {
 
+// One line of the table.
+struct MountEntry {
+  std::string point;
+  dev_t device = 0;
+  std::string type;    // "fuse.tarn" for this system's drives
+  std::string source;
+};
+
+// The live (last) mount at `path` (absolute, resolved); device 0 when
+// nothing is mounted there.
+MountEntry MountAt(const std::string& path);
+
 // The device of the mount at `path` (absolute, resolved), or 0 when nothing
 // is mounted there.
 dev_t MountDevice(const std::string& path);

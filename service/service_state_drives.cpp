@@ -9,6 +9,7 @@
 #include "foundation/config_file.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
+#include "foundation/retry.h"
 #include "foundation/text.h"
 #include "mount/mount_driver.h"
 #include "service/service_state.h"
@@ -23,7 +24,20 @@ constexpr const char* kNotMounted = "the drive is not mounted";
 constexpr const char* kStopping = "the service is stopping";
 constexpr const char* kMountStopped = "the mount was stopped by an unmount";
 
+constexpr uint32_t kMsPerSecond = 1000;
+// A mount point the host could not use is tried this often, this long
+// apart, before the mount fails: it may be held for a while, by what a
+// process that died left there or by another program.
+constexpr uint32_t kMountAttempts = 5;
+constexpr uint32_t kMountRetryMs = 2000;
+
 const char* Name(const MountConfig& c) { return c.name.c_str(); }
+
+// A failure of the host that a while may mend: the mount point was busy,
+// could not be cleared, or its file system did not answer in time.
+bool MountPointMayClear(const Status& st) {
+  return st.code == Status::kBusy || st.code == Status::kIo || st.code == Status::kTimeout;
+}
 
 // The first failure of a report, for the log.
 std::string FirstFailure(const ProbeReport& report) {
@@ -110,8 +124,19 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     out.status = Status(Status::kCanceled, kStopping);
     return out;
   }
-  std::unique_ptr<IMountHost> host = MakeMountHost(shares);
-  out.status = host->mount(volume, MountPointPath(config.drive));
+  std::unique_ptr<IMountHost> host;
+  for (uint32_t attempt = 1;; ++attempt) {
+    host = MakeMountHost(shares);
+    out.status = host->mount(volume, MountPointPath(config.drive));
+    if (out.status.ok() || attempt == kMountAttempts || !MountPointMayClear(out.status)) break;
+    vx::log::write(vx::log::kWarn, "%s: mount failed: %s; trying again in %u s", Name(config),
+                   out.status.message.c_str(), kMountRetryMs / kMsPerSecond);
+    SleepCancellable(kMountRetryMs, cancel);
+    if (stopping()) {
+      out.status = Status(Status::kCanceled, kStopping);
+      break;
+    }
+  }
   if (!out.status.ok()) {
     volume->stop(0);
     return out;
@@ -119,6 +144,16 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
   out.volume = std::move(volume);
   out.host = std::move(host);
   return out;
+}
+
+// A mounted drive whose server could not be used has it looked at now, so
+// that what the mount's caller reads next is what holds, not what the last
+// call saw. Talks to the server: without the state's lock.
+void LookIfUnusable(Volume& volume, uint32_t withinMs) {
+  VolumeStatus vs;
+  volume.status(vs);
+  if (vs.online || vs.offlineMode) return;
+  (void)volume.lookAtServer(withinMs);
 }
 
 // Changes a running drive has not sent yet: waiting uploads, and records of
@@ -204,11 +239,22 @@ struct DriveView {
   std::shared_ptr<Volume> volume;
 };
 
+// The drive's state in one word, from the members beside it; "lastError"
+// is the reason of "error".
+const char* DriveState(const DriveView& d, const VolumeStatus& vs, const std::string& lastError) {
+  if (d.mounting && !d.mounted) return "mounting";
+  if (!d.mounted) return lastError.empty() ? "unmounted" : "error";
+  if (vs.offlineMode) return "offline";
+  // Mounted, but its server cannot be used: only the cache serves.
+  return vs.online ? "mounted" : "error";
+}
+
 Value DriveStatusJson(const DriveView& d) {
   const MountConfig& c = d.config;
   VolumeStatus vs;
   vs.offlineMode = c.cache.offlineMode;
   if (d.volume) d.volume->status(vs);
+  const std::string& lastError = d.lastError.empty() ? vs.lastError : d.lastError;
   Value m = Value::object();
   m.set("id", c.id);
   m.set("name", c.name);
@@ -218,7 +264,8 @@ Value DriveStatusJson(const DriveView& d) {
   m.set("mounting", d.mounting);
   m.set("online", vs.online);
   m.set("offlineMode", vs.offlineMode);
-  m.set("lastError", d.lastError.empty() ? vs.lastError : d.lastError);
+  m.set("state", DriveState(d, vs, lastError));
+  m.set("lastError", lastError);
   m.set("cacheBytes", vs.cacheBytes);
   m.set("pendingUploads", vs.pendingUploads);
   m.set("journalOps", vs.journalOps);
@@ -382,7 +429,12 @@ Status ServiceState::mount(const std::string& id, bool* pending) {
   // An unmount asked for before and not yet begun is overtaken.
   slot->releaseAsked = false;
   keepMountedAtStartLocked(*slot, true);
-  if (isMountedLocked(*slot)) return Status();
+  if (isMountedLocked(*slot)) {
+    const std::shared_ptr<Volume> volume = slot->volume;
+    lock.unlock();
+    LookIfUnusable(*volume, mountAnswerMs_);
+    return Status();
+  }
   const uint64_t serial = slot->serial;
   slot->mountAsked = true;
   wakeWorkerLocked(*slot);

@@ -144,6 +144,13 @@ MemoryServer::Admission MemoryBackend::begin(MemOp op, const std::string& path) 
   MemoryServer::Admission admission = server_->enter(op, path, id_, cancel_);
   if (admission.status.ok() && !connected_)
     admission.status = Status(Status::kNetwork, std::string(MemOpName(op)) + ": not connected");
+  bool closed = false;
+  {
+    std::lock_guard<std::mutex> lock(server_->mu_);
+    closed = closingsAtConnect_ != server_->closings_;
+  }
+  if (admission.status.ok() && closed)
+    admission.status = Status(Status::kNetwork, std::string(MemOpName(op)) + ": send: Broken pipe");
   return admission;
 }
 
@@ -152,6 +159,10 @@ Status MemoryBackend::connect() {
   MemoryServer::Admission admission = server_->enter(MemOp::kConnect, "", id_, cancel_);
   if (!admission.status.ok()) return admission.status;
   caps_ = server_->caps();
+  {
+    std::lock_guard<std::mutex> lock(server_->mu_);
+    closingsAtConnect_ = server_->closings_;
+  }
   connected_ = true;
   return Status();
 }

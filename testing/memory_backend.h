@@ -127,6 +127,10 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   void addFault(const FaultRule& rule);
   void clearFaults();
   void setDown(bool down);  // every call, connect included, fails with network
+  // Closes every open connection from the server's side, as a server does
+  // with connections that stood idle: the next call on each fails with
+  // network, as a send on a closed socket does, until it connects again.
+  void closeConnections();
   void setLatencyMs(uint32_t ms);
   void setBandwidth(uint64_t bytesPerSecond);  // 0: unlimited
   // Cuts injected latency and bandwidth waits short while it is cancelled.
@@ -251,6 +255,7 @@ class MemoryServer : public std::enable_shared_from_this<MemoryServer> {
   std::vector<PendingGate> gates_;                // guarded by mu_
   std::vector<PendingGate> replyGates_;           // guarded by mu_
   bool down_ = false;                             // guarded by mu_
+  uint64_t closings_ = 0;                         // guarded by mu_; closeConnections so far
   uint32_t latencyMs_ = 0;                        // guarded by mu_
   uint32_t silentMs_ = 0;                         // guarded by mu_; 0: answering
   std::vector<MemOp> silentOps_;                  // guarded by mu_; empty: all
@@ -315,6 +320,7 @@ class MemoryBackend : public IBackend {
   const uint64_t id_;
   std::atomic<bool> connected_{false};  // read by the pool from other threads
   std::atomic<int> users_{0};  // the one-thread-at-a-time check
+  uint64_t closingsAtConnect_ = 0;  // the server's closings when this connected
   bool readNamedCopy_ = false;  // the last readRange's answer named lastRead_
   const CancelToken* cancel_ = nullptr;  // the caller's, while the pool runs a call
   RemoteAttr lastRead_;

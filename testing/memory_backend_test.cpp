@@ -322,6 +322,22 @@ TEST_F(MemoryBackendTest, ServerDownFailsEverythingUntilUp) {
   EXPECT_EQ(conn_->stat("/f", attr).code, Status::kNetwork) << "calls need a connection";
 }
 
+// A connection the server closed fails its next call without knowing it,
+// as one the server dropped while it stood idle; a new connect works.
+TEST_F(MemoryBackendTest, ConnectionsTheServerClosedFailUntilTheyConnectAgain) {
+  server_->putFile("/f", "x");
+  auto later = server_->connection();
+  server_->closeConnections();
+  ASSERT_TRUE(later->connect().ok());
+  RemoteAttr attr;
+  EXPECT_TRUE(later->stat("/f", attr).ok()) << "made after the closing";
+  EXPECT_TRUE(conn_->isConnected());
+  EXPECT_EQ(conn_->ping().toString(), "network: ping: send: Broken pipe");
+  conn_->disconnect();
+  ASSERT_TRUE(conn_->connect().ok());
+  EXPECT_TRUE(conn_->stat("/f", attr).ok());
+}
+
 TEST_F(MemoryBackendTest, CallLogKeepsOrderAndConnection) {
   auto second = server_->connection();
   ASSERT_TRUE(second->connect().ok());

@@ -315,6 +315,11 @@ void MemoryServer::setDown(bool down) {
   down_ = down;
 }
 
+void MemoryServer::closeConnections() {
+  std::lock_guard<std::mutex> lock(mu_);
+  ++closings_;
+}
+
 void MemoryServer::setLatencyMs(uint32_t ms) {
   std::lock_guard<std::mutex> lock(mu_);
   latencyMs_ = ms;

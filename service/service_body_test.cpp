@@ -378,5 +378,41 @@ TEST_F(ServiceBodyTest, AFloodOfUploadsLeavesTheStartAndTheRefusalsInTheLog) {
   EXPECT_NE(log.find("d1: uploaded " + folder + "/file-"), std::string::npos) << log;
 }
 
+// A plain user names files as they like, and every upload logs its name:
+// neither a line separator nor a bidi control in a name makes a line of its
+// own or turns the text after it, in the file or in what getLog gives the
+// Log page.
+TEST_F(ServiceBodyTest, FileNamesCannotForgeOrTurnLinesOfTheLog) {
+  std::shared_ptr<test::MemoryServer> server = MemoryDrive(0);
+  Start();
+  struct Case {
+    std::string name, logged;
+  } cases[] = {
+      {"a\u2028" "2024-01-01 00:00:00.000 [ERROR] ipc: setAppSettings by root: adminGroup changed to users",
+       "a\\xe2\\x80\\xa8" "2024-01-01 00:00:00.000 [ERROR] ipc: setAppSettings by root: adminGroup changed to users"},
+      {"b\u2029[WARN ] c", "b\\xe2\\x80\\xa9[WARN ] c"},
+      {"invoice\u202etxt.exe", "invoice\\xe2\\x80\\xaetxt.exe"},
+      {"\u2067x\u2069\u202a", "\\xe2\\x81\\xa7x\\xe2\\x81\\xa9\\xe2\\x80\\xaa"},
+  };
+  std::vector<std::string> paths;
+  for (const Case& c : cases) paths.push_back(mountPoint_ + "/" + c.name);
+  test::FilesAsUser writer(kNobody, paths, false);
+  ASSERT_EQ(writer.report().opened, std::size(cases));
+  auto logsEveryName = [&](const std::string& log) {
+    return std::all_of(std::begin(cases), std::end(cases), [&](const Case& c) {
+      return log.find("] d1: uploaded /" + c.logged + " (1 B)\r\n") != std::string::npos;
+    });
+  };
+  ASSERT_TRUE(test::Eventually([&] { return logsEveryName(Log()); })) << Log();
+
+  const std::string shown = AskAs(kNobody, {}, options_.socketPath, R"({"op":"getLog","lines":1000})")["text"].asString();
+  for (const std::string& log : {Log(), shown}) {
+    EXPECT_TRUE(logsEveryName(log)) << log;
+    for (const char* moving : {"\u2028", "\u2029", "\u202a", "\u202e", "\u2067", "\u2069"})
+      EXPECT_EQ(log.find(moving), std::string::npos) << log;
+  }
+  EXPECT_TRUE(server->exists("/" + cases[0].name));
+}
+
 }  // namespace
 }  // namespace tarn

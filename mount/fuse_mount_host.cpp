@@ -27,6 +27,8 @@ namespace tarn {
 namespace {
 
 constexpr const char* kUnmountHelper = "fusermount3";
+// The mode of the mount point and of the folders made above it.
+constexpr uint32_t kMountFolderMode = 0755;
 // How long the loop may take to notice that its mount went away before its
 // connection is aborted by hand.
 constexpr uint32_t kLoopEndMs = 2000;
@@ -81,7 +83,8 @@ Status PrepareMountPoint(const std::string& mountPoint) {
     } else if (err != ENOENT) {
       return Status(Status::kIo, "cannot reach " + mountPoint + ": " + std::strerror(err), err);
     }
-    if (!vx::MakeDirs(mountPoint)) return Status(Status::kIo, "cannot create " + mountPoint, errno);
+    // Every user reaches the drive through the folders made for it.
+    if (!vx::MakeDirs(mountPoint, kMountFolderMode)) return Status(Status::kIo, "cannot create " + mountPoint, errno);
     if (::stat(mountPoint.c_str(), &st) != 0) return Status(Status::kIo, "cannot reach " + mountPoint, errno);
   }
   if (!S_ISDIR(st.st_mode)) return Status(Status::kNotDirectory, mountPoint + " is not a folder");

@@ -11,6 +11,7 @@
 #include "foundation/log.h"
 #include "foundation/text.h"
 #include "mount/mount_driver.h"
+#include "service/cache_folder.h"
 #include "service/service_state.h"
 
 namespace tarn {
@@ -99,6 +100,8 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     out.status = Status(Status::kCanceled, kStopping);
     return out;
   }
+  out.status = OpenCacheFolder(config, cacheRoot);
+  if (!out.status.ok()) return out;
   auto volume = std::make_shared<Volume>(config, cacheRoot, backendsFor ? backendsFor(config) : Volume::BackendFactory());
   std::string error;
   // A server out of reach does not fail the start: the drive serves its

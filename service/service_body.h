@@ -1,9 +1,9 @@
 // The service's life from start to stop, the same for `tarn service` (under
-// systemd) and `tarn run` (in the foreground): open the log, load the
-// settings and drives, start the backup side, open the control socket,
-// follow address changes, mount the wanted drives, start the backup
-// scheduler; then wait for the stop event and take everything down in the
-// order that keeps data safe.
+// systemd) and `tarn run` (in the foreground): check the folders and files
+// it trusts, open the log, load the settings and drives, start the backup
+// side, open the control socket, follow address changes, mount the wanted
+// drives, start the backup scheduler; then wait for the stop event and take
+// everything down in the order that keeps data safe.
 //
 // ServiceBody runs on the thread that calls it; whoever decides to stop (a
 // signal-waiting thread, a test) signals the StopEvent from any thread.

@@ -219,10 +219,11 @@ int RunList(const Args& args) {
     const Value& j = jobs.at(i);
     const Value& s = j["state"];
     const int64_t next = s["nextRun"].asInt64();
-    std::printf("%-16s  %-16s  %-22s  %-16s  %-16s  %s\n", j["id"].asString().c_str(), j["name"].asString().c_str(),
+    std::printf("%-16s  %-16s  %-22s  %-16s  %-16s  %s\n", j["id"].asString().c_str(),
+                Printable(j["name"].asString()).c_str(),
                 StateText(s).c_str(), When(s["lastEnd"].asInt64()).c_str(),
                 next > 0 ? When(next).c_str() : (j["enabled"].asBool() ? "by hand" : "disabled"),
-                j["destination"].asString().c_str());
+                Printable(j["destination"].asString()).c_str());
   }
   return kExitOk;
 }
@@ -230,7 +231,7 @@ int RunList(const Args& args) {
 std::string Joined(const Value& list) {
   std::string out;
   for (size_t i = 0; i < list.size(); ++i) out += (i ? ", " : "") + list.at(i).asString();
-  return out.empty() ? std::string("-") : out;
+  return out.empty() ? std::string("-") : Printable(out);
 }
 
 // The rules that keep snapshots; a rule of 0 keeps none by itself, and
@@ -254,8 +255,8 @@ int RunShow(const Args& args) {
   const Value& sched = j["schedule"];
   const Value& keep = j["retention"];
   std::printf("id:          %s\nname:        %s\nsources:     %s\nexcludes:    %s\n", j["id"].asString().c_str(),
-              j["name"].asString().c_str(), Joined(j["sources"]).c_str(), Joined(j["excludes"]).c_str());
-  std::printf("destination: %s\n", j["destination"].asString().c_str());
+              Printable(j["name"].asString()).c_str(), Joined(j["sources"]).c_str(), Joined(j["excludes"]).c_str());
+  std::printf("destination: %s\n", Printable(j["destination"].asString()).c_str());
   std::printf("schedule:    %s%s\n", ScheduleText(sched).c_str(), j["enabled"].asBool() ? "" : " (disabled)");
   std::printf("keeps:       %s\n", KeepsText(keep).c_str());
   std::printf("state:       %s\n", StateText(s).c_str());
@@ -263,7 +264,7 @@ int RunShow(const Args& args) {
   std::printf("last good:   %s\n", When(s["lastOk"].asInt64()).c_str());
   if (!s["lastError"].asString().empty())
     std::printf("last error:  %s\n", Printable(StatusTextWords(s["lastError"].asString())).c_str());
-  if (!s["lastNote"].asString().empty()) std::printf("last note:   %s\n", s["lastNote"].asString().c_str());
+  if (!s["lastNote"].asString().empty()) std::printf("last note:   %s\n", Printable(s["lastNote"].asString()).c_str());
   if (s.has("lastSnapshot"))
     std::printf("last snapshot: %s of %s\n", s["lastSnapshot"]["id"].asString().substr(0, kShortIdDigits).c_str(),
                 When(s["lastSnapshot"]["time"].asInt64()).c_str());
@@ -364,7 +365,7 @@ int RunSnapshots(const Args& args) {
     const Value& s = list.at(i);
     std::printf("%-8s  %-16s  %10lld  %10s  %s\n", s["id"].asString().substr(0, kShortIdDigits).c_str(),
                 When(s["time"].asInt64()).c_str(), static_cast<long long>(s["files"].asInt64()),
-                FormatBytes(static_cast<uint64_t>(s["bytes"].asInt64())).c_str(), s["host"].asString().c_str());
+                FormatBytes(static_cast<uint64_t>(s["bytes"].asInt64())).c_str(), Printable(s["host"].asString()).c_str());
   }
   // A record that does not open belongs to no job it could be shown under,
   // yet keeps every prune from running until it is forgotten.
@@ -394,8 +395,8 @@ int RunLs(const Args& args) {
     const bool dir = e["dir"].asBool();
     std::printf("%c  %10s  %-16s  %s%s", dir ? 'd' : '-',
                 dir ? "" : FormatBytes(static_cast<uint64_t>(e["size"].asInt64())).c_str(),
-                When(e["mtime"].asInt64()).c_str(), e["name"].asString().c_str(), dir ? "/" : "");
-    if (e.has("source")) std::printf("  (from %s)", e["source"].asString().c_str());
+                When(e["mtime"].asInt64()).c_str(), Printable(e["name"].asString()).c_str(), dir ? "/" : "");
+    if (e.has("source")) std::printf("  (from %s)", Printable(e["source"].asString()).c_str());
     std::printf("\n");
   }
   return kExitOk;

@@ -179,6 +179,10 @@ TEST_F(BackupCommandsTest, JobsAreAddedChangedShownAndRemoved) {
       {{"list"}, false, false, kExitOk, "check failed"},
       {{"list"}, false, true, kExitFailed, "managed by an administrator"},
       {{"run", "nope"}, false, false, kExitFailed, "tarn: no such backup job"},
+      // A name that would turn the text after it around shows as escaped.
+      {{"set", "--id", "j1", "--name", "Daily\u202eyliaD"}, false, false, kExitOk, "changed backup job j1"},
+      {{"list"}, false, false, kExitOk, "  Daily\\xe2\\x80\\xaeyliaD  "},
+      {{"show", "j1"}, false, false, kExitOk, "name:        Daily\\xe2\\x80\\xaeyliaD\n"},
       {{"remove", "j1"}, false, false, kExitOk, "removed backup job j1"},
       {{"list"}, false, false, kExitOk, "no backup jobs"},
   };

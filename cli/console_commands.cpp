@@ -112,7 +112,7 @@ int RunStatus(const Args& args) {
                                         : "no server";
     if (m.mounted && Unsent(m) > 0) state += ", " + std::to_string(Unsent(m)) + " to send";
     std::printf("%-16s  %-5s  %-20s  %-16s  %s\n", m.id.c_str(), (Letter(m.drive) + ":").c_str(), state.c_str(),
-                vx::WideToUtf8(m.name).c_str(), DriveLink(m).c_str());
+                Printable(vx::WideToUtf8(m.name)).c_str(), Printable(DriveLink(m)).c_str());
     if (m.mounted) std::printf("%18s%s, cache %s\n", "", m.mountPoint.c_str(), FormatBytes(m.cacheBytes).c_str());
     if (!m.lastError.empty()) std::printf("%18serror: %s\n", "", Printable(StatusTextWords(m.lastError)).c_str());
   }

@@ -140,6 +140,39 @@ TEST_F(ConsoleCommandsTest, LogReachesTheTerminalWithoutItsControlCharacters) {
   EXPECT_EQ(r.output.find_first_of("\r\x1b\x07"), std::string::npos) << r.output;
 }
 
+// Names are anyone's to choose: on the terminal none of them starts a line
+// of its own or turns the letters around it ("invoice<U+202E>txt.exe" would
+// read "invoiceexe.txt"), in the drives' list as in the log.
+TEST_F(ConsoleCommandsTest, NamesThatEndALineOrTurnTheTextReachTheTerminalEscaped) {
+  Value drive;
+  ASSERT_TRUE(vx::json::Parse(R"({"drive":"N","name":"invoice\u202etxt.exe",)"
+                              R"("endpoint":{"protocol":"memory","host":"mem","root":"/a\u2066b"}})",
+                              drive));
+  std::string id;
+  std::string error;
+  ASSERT_TRUE(RequestSetMount(drive, id, error)) << error;
+  const std::string raw = "2024-01-01 00:00:00.000 [INFO ] d1: uploaded /x\u2028"
+                          "2024-01-01 00:00:00.000 [ERROR] ipc: forged\r\n";
+  vx::UniqueFd log(::open((LogDir() + "/service.log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  ASSERT_TRUE(log.valid() && vx::WriteAll(log.get(), raw.data(), raw.size()));
+  struct Case {
+    std::vector<std::string> args;
+    std::string shown;
+  } cases[] = {
+      {{"status"}, "invoice\\xe2\\x80\\xaetxt.exe"},
+      {{"status"}, "mem/a\\xe2\\x81\\xa6b"},
+      {{"log", "5"}, "/x\\xe2\\x80\\xa82024-01-01 00:00:00.000 [ERROR] ipc: forged\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    const RunResult r = RunTarn(c.args, true);
+    EXPECT_EQ(r.exitCode, kExitOk) << r.output;
+    EXPECT_NE(r.output.find(c.shown), std::string::npos) << r.output;
+    for (const char* moving : {"\u2028", "\u202e", "\u2066"}) EXPECT_EQ(r.output.find(moving), std::string::npos);
+  }
+  ASSERT_TRUE(RequestRemoveMount(id, error)) << error;
+}
+
 // The service probes with the secrets it stores; the console probes here,
 // without the service.
 TEST_F(ConsoleCommandsTest, ProbeOfTheWebDavServer) {

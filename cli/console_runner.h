@@ -103,12 +103,13 @@ inline RunResult RunConsole(const std::string& exe, const std::vector<std::strin
 
 // `tarn run` of `exe` in a child process on the machine `root`, its output
 // dropped, as root or as nobody; the child's pid.
-inline pid_t SpawnService(const std::string& exe, const std::string& root, bool asNobody = false) {
+inline pid_t SpawnService(const std::string& exe, const std::string& root, bool asNobody = false, int umaskBits = -1) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     ::dup2(quiet, STDOUT_FILENO);
     ::dup2(quiet, STDERR_FILENO);
+    if (umaskBits >= 0) ::umask(static_cast<mode_t>(umaskBits));
     if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobodyId) != 0 || ::setuid(kNobodyId) != 0))
       ::_exit(99);
     ::setenv("TARN_ROOT", root.c_str(), 1);

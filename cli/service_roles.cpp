@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <thread>
@@ -19,10 +20,15 @@
 namespace tarn::app {
 namespace {
 
+constexpr mode_t kServiceUmask = 077;
+
 // Runs the service until SIGINT or SIGTERM. The signals are blocked in every
 // thread and taken by one waiting thread, so that no handler ever runs in
 // the middle of the service's own work.
 int RunBody(bool foreground) {
+  // Whatever umask started it, nothing the service makes is open to others
+  // unless it says so (the control socket, the mount points, a restore).
+  ::umask(kServiceUmask);
   // Before the drives' secrets are read: a core of the service must not
   // hold them. A service that cannot promise that does not start.
   if (Status st = MakeProcessNonDumpable(); !st.ok()) {

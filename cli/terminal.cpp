@@ -26,16 +26,7 @@ void WriteText(int fd, const std::string& text) { vx::WriteAll(fd, text.data(), 
 
 }  // namespace
 
-std::string Printable(std::string_view text) {
-  std::string lines;
-  lines.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    // The service log ends its lines with CR LF.
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    lines.push_back(text[i]);
-  }
-  return vx::EscapeControls(lines, "\n\t");
-}
+std::string Printable(std::string_view text) { return vx::EscapeControlLines(text); }
 
 namespace {
 

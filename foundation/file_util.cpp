@@ -150,17 +150,28 @@ std::string JoinPath(std::string_view dir, std::string_view name) {
   return out;
 }
 
-bool MakeDirs(const std::string& path) {
+namespace {
+
+// `exact`: each folder made gets `mode` whatever the umask took from it.
+bool MakeDirsWith(const std::string& path, mode_t mode, bool exact) {
   if (path.empty()) return false;
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
   // The root "/" always exists; every deeper parent is created first.
   size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && slash > 0) MakeDirs(path.substr(0, slash));
-  if (::mkdir(path.c_str(), kNewDirMode) == 0) return true;
+  if (slash != std::string::npos && slash > 0) MakeDirsWith(path.substr(0, slash), mode, exact);
+  if (::mkdir(path.c_str(), mode) == 0) return !exact || ::chmod(path.c_str(), mode) == 0;
   if (errno != EEXIST) return false;
   // Someone else may have made it meanwhile; a file of that name is no folder.
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+bool MakeDirs(const std::string& path) { return MakeDirsWith(path, kNewDirMode, false); }
+
+bool MakeDirs(const std::string& path, uint32_t mode) {
+  return MakeDirsWith(path, static_cast<mode_t>(mode & kPermissionBits), true);
 }
 
 bool FileExists(const std::string& path) {

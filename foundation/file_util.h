@@ -49,6 +49,10 @@ std::string JoinPath(std::string_view dir, std::string_view name);
 
 // Creates the folder and its missing parents; true when it exists afterwards.
 bool MakeDirs(const std::string& path);
+// The same, each folder it makes given exactly `mode`, whatever the
+// process's umask (folders that other users must reach); folders already
+// there keep theirs.
+bool MakeDirs(const std::string& path, uint32_t mode);
 
 // True when the path exists and is not a folder.
 bool FileExists(const std::string& path);

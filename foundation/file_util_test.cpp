@@ -144,6 +144,22 @@ TEST_F(FileUtilTest, MakeDirsRecursesEvenForSeparatorsNearTheStart) {
   for (const char* relative : {"r/o/t", "rel/one/two", "s"}) EXPECT_TRUE(fs::is_directory(Path(relative))) << relative;
 }
 
+// Folders other users must reach (the control socket's, the way to the
+// drives) get their mode whatever the umask; folders there keep theirs.
+TEST_F(FileUtilTest, MakeDirsWithAModeGivesItToEveryFolderItMakes) {
+  ASSERT_TRUE(MakeDirs(Path("kept")));
+  ASSERT_EQ(::chmod(Path("kept").c_str(), 0711), 0);
+  const mode_t before = ::umask(077);
+  const bool made = MakeDirs(Path("kept/a/b"), 0755);
+  ::umask(before);
+  ASSERT_TRUE(made);
+  for (const auto& [name, mode] : {std::pair{"kept", 0711}, {"kept/a", 0755}, {"kept/a/b", 0755}}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(Path(name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 07777, static_cast<mode_t>(mode)) << name;
+  }
+}
+
 TEST(ModulePath, NamesTheRunningExecutable) {
   std::string path = ModulePath();
   ASSERT_FALSE(path.empty());

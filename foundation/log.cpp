@@ -22,7 +22,9 @@ namespace {
 constexpr size_t kMaxDebugSwitchChars = 7;
 constexpr const char* kDebugSwitch = "MOXEL_DEBUG";
 constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
-constexpr mode_t kLogFileMode = 0644;
+// The log names the files of every user: it is the service's to read, and
+// getLog's to hand out.
+constexpr mode_t kLogFileMode = 0600;
 constexpr int kConsoleAuto = -1;
 
 struct LogState {
@@ -70,7 +72,7 @@ bool ConsoleWanted() {
 int OpenLogFile(const std::string& path) {
   int fd;
   do {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kLogFileMode);
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, kLogFileMode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
@@ -95,7 +97,7 @@ void AppendLocked(const std::string& path, uint64_t rotateBytes, const char* lin
   bool sized = ::fstat(fd, &st) == 0;
   if (sized && static_cast<uint64_t>(st.st_size) > rotateBytes) {
     ::close(fd);
-    const std::string old = path + ".1";
+    const std::string old = path + kRotatedSuffix;
     ::unlink(old.c_str());
     ::rename(path.c_str(), old.c_str());
     fd = OpenLogFile(path);

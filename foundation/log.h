@@ -20,6 +20,7 @@ constexpr uint32_t kError = 3;
 
 // The file size past which the log moves to "<name>.log.1".
 constexpr uint64_t kRotateBytes = 4ull * 1024 * 1024;
+constexpr const char* kRotatedSuffix = ".1";
 // A message longer than kMaxMessage - 1 bytes is cut.
 constexpr size_t kMaxMessage = 2048;
 // No line of the file, its time and level included, is longer.

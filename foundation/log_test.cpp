@@ -1,6 +1,7 @@
 #include "foundation/log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,6 +136,31 @@ TEST_F(LogTest, ControlCharactersInMessagesCannotForgeLinesOrReachTheTerminal) {
   // An escaped message is cut like any other, and the line still ends.
   EXPECT_TRUE(std::regex_match(lines[1], kLine)) << lines[1];
   EXPECT_EQ(Message(lines[1]).size(), kMaxMessage - 1);
+}
+
+// The log names every user's files: whatever the umask, a new log and the
+// one rotation begins are the owner's alone, and a link in the log's place
+// is never written through.
+TEST_F(LogTest, LogFilesAreTheOwnersAloneAndNeverWrittenThroughALink) {
+  const std::string target = dir_ + "/target";
+  InChild([this] {
+    ::umask(0);
+    open(dir_, "service", 64);
+    for (int i = 0; i < 4; ++i) write(kInfo, "line %d of a log that rotates", i);
+  });
+  for (const std::string& file : {dir_ + "/service.log", dir_ + "/service.log.1"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0) << file;
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << file;
+  }
+  ASSERT_TRUE(WriteFileAtomic(target, std::string("not the log")));
+  fs::remove(dir_ + "/service.log");
+  fs::create_symlink(target, dir_ + "/service.log");
+  InChild([this] {
+    open(dir_, "service");
+    write(kWarn, "through a link");
+  });
+  EXPECT_EQ(Read(target), "not the log");
 }
 
 TEST_F(LogTest, DebugSwitchFollowsItsValueRule) {

@@ -1,10 +1,10 @@
 #include "foundation/name_policy.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <unordered_map>
 
 #include "foundation/remote_path.h"
+#include "foundation/text.h"
 
 namespace tarn {
 namespace {
@@ -27,20 +27,7 @@ bool EndsWithDotOrSpace(std::string_view s) { return !s.empty() && (s.back() == 
 
 }  // namespace
 
-std::string PrintableName(std::string_view name) {
-  std::string out;
-  out.reserve(name.size());
-  for (unsigned char c : name) {
-    if (IsControl(c)) {
-      char buf[5];
-      std::snprintf(buf, sizeof(buf), "\\x%02x", c);
-      out += buf;
-    } else {
-      out.push_back(static_cast<char>(c));
-    }
-  }
-  return out;
-}
+std::string PrintableName(std::string_view name) { return vx::EscapeControls(name); }
 
 bool IsReservedDeviceName(std::string_view name) {
   std::string stem(name.substr(0, name.find('.')));

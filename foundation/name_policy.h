@@ -66,7 +66,7 @@ std::string NameIssueText(const NameIssue& issue);
 // CON, PRN, AUX, NUL, COM1..9, LPT1..9, with or without an extension.
 bool IsReservedDeviceName(std::string_view name);
 
-// Control bytes written as \xNN so that a name can be shown in a message.
+// The name as a message can show it (vx::EscapeControls).
 std::string PrintableName(std::string_view name);
 
 }  // namespace tarn

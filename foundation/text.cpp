@@ -155,14 +155,24 @@ bool LessInUtf16Order(std::string_view a, std::string_view b) {
   return i == a.size() && j < b.size();
 }
 
-std::string EscapeControls(std::string_view text, std::string_view keep) {
+std::string EscapeControls(std::string_view text, std::string_view keep, HexDigits digits) {
   constexpr char32_t kDel = 0x7F, kC1First = 0x80, kC1Last = 0x9F;
+  // A line or paragraph separator starts a new line where the text is
+  // shown; the embeddings, overrides and isolates turn the text after them
+  // around ("invoice<U+202E>txt.exe" shows as "invoiceexe.txt").
+  constexpr char32_t kLineSeparator = 0x2028, kLastEmbedding = 0x202E;
+  constexpr char32_t kFirstIsolate = 0x2066, kLastIsolate = 0x2069;
+  auto hidden = [&](char32_t c) {
+    return c < 0x20 || c == kDel || (c >= kC1First && c <= kC1Last) ||
+           (c >= kLineSeparator && c <= kLastEmbedding) || (c >= kFirstIsolate && c <= kLastIsolate);
+  };
+  const char* format = digits == HexDigits::kUpper ? "\\x%02X" : "\\x%02x";
   std::string out;
   out.reserve(text.size());
-  auto escape = [&out](std::string_view bytes) {
+  auto escape = [&out, format](std::string_view bytes) {
     for (unsigned char b : bytes) {
       char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02x", b);
+      std::snprintf(hex, sizeof hex, format, b);
       out += hex;
     }
   };
@@ -174,7 +184,7 @@ std::string EscapeControls(std::string_view text, std::string_view keep) {
     const std::string_view bytes = text.substr(start, i - start);
     if (c < kC1First && keep.find(static_cast<char>(c)) != std::string_view::npos) {
       out += bytes;
-    } else if (invalid || c < 0x20 || c == kDel || (c >= kC1First && c <= kC1Last)) {
+    } else if (invalid || hidden(c)) {
       // An invalid sequence is escaped byte by byte from its first byte on.
       if (invalid) i = start + 1;
       escape(text.substr(start, i - start));
@@ -183,6 +193,16 @@ std::string EscapeControls(std::string_view text, std::string_view keep) {
     }
   }
   return out;
+}
+
+std::string EscapeControlLines(std::string_view text) {
+  std::string lines;
+  lines.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    lines.push_back(text[i]);
+  }
+  return EscapeControls(lines, "\n\t");
 }
 
 bool IsValidUtf8(std::string_view text) {

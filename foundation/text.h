@@ -29,11 +29,18 @@ bool LessInUtf16Order(std::string_view a, std::string_view b);
 // Appends one code point as UTF-8; a surrogate or a value past U+10FFFF
 // becomes U+FFFD, so the output is always valid UTF-8.
 void AppendUtf8(std::string& out, char32_t c);
-// Text that is safe to write into a log line or onto a terminal: every
-// control character (C0, DEL and C1) and every byte outside valid UTF-8 is
-// written as \xNN; the characters in `keep` (such as the line feed of a
-// multi-line text) stay as they are.
-std::string EscapeControls(std::string_view text, std::string_view keep = {});
+// How EscapeControls writes the digits of a byte.
+enum class HexDigits { kLower, kUpper };
+// Text that is safe to write into a log line, onto a terminal or into a
+// window: every control character (C0, DEL and C1), every character that
+// ends a line or reorders the text around it (U+2028, U+2029, U+202A to
+// U+202E, U+2066 to U+2069) and every byte outside valid UTF-8 is written
+// as \xNN, byte by byte; the characters in `keep` (such as the line feed of
+// a multi-line text) stay as they are.
+std::string EscapeControls(std::string_view text, std::string_view keep = {}, HexDigits digits = HexDigits::kLower);
+// A text of several lines (a log) made safe the same way: its line feeds and
+// tabs kept, the carriage return of each CR LF line end dropped.
+std::string EscapeControlLines(std::string_view text);
 
 // printf formatting of a UTF-8 format into UTF-16 text; empty when the
 // result is empty or the formatting fails.

@@ -105,12 +105,33 @@ TEST(Utf, EscapeControlsLeavesOnlyPrintableText) {
       {"csi \xC2\x9B and nel \xC2\x85, not \xC2\xA0", "", "csi \\xc2\\x9b and nel \\xc2\\x85, not \xC2\xA0"},
       {"cut \xE2\x82" "A and \xFF", "", "cut \\xe2\\x82A and \\xff"},
       {"\xED\xA0\x80", "", "\\xed\\xa0\\x80"},
+      // Separators start a line where the text is shown, and the bidi
+      // controls turn what follows around; their neighbours stay.
+      {"a\u2028[ERROR] b\u2029c", "\n", "a\\xe2\\x80\\xa8[ERROR] b\\xe2\\x80\\xa9c"},
+      {"invoice\u202etxt.exe", "", "invoice\\xe2\\x80\\xaetxt.exe"},
+      {"\u202a\u202b\u202c\u202d", "", "\\xe2\\x80\\xaa\\xe2\\x80\\xab\\xe2\\x80\\xac\\xe2\\x80\\xad"},
+      {"\u2066\u2067\u2068\u2069", "", "\\xe2\\x81\\xa6\\xe2\\x81\\xa7\\xe2\\x81\\xa8\\xe2\\x81\\xa9"},
+      {"edges \u2027\u202f\u2065\u206a \u200f\u05d0", "", "edges \u2027\u202f\u2065\u206a \u200f\u05d0"},
   };
   for (const Case& c : cases) {
     const std::string escaped = EscapeControls(c.text, c.keep);
     EXPECT_EQ(escaped, c.escaped);
     EXPECT_TRUE(IsValidUtf8(escaped)) << escaped;
   }
+  EXPECT_EQ(EscapeControls("\x7f\u202e\xff", "", HexDigits::kUpper), "\\x7F\\xE2\\x80\\xAE\\xFF");
+}
+
+TEST(Utf, EscapeControlLinesKeepsOnlyTheLinesOfTheText) {
+  struct Case {
+    std::string text, escaped;
+  } cases[] = {
+      {"one\r\ntwo\r\n", "one\ntwo\n"},
+      {"tab\there\n\n", "tab\there\n\n"},
+      {"bare\rreturn\r", "bare\\x0dreturn\\x0d"},
+      {"forged\u2028[ERROR] line\r\n", "forged\\xe2\\x80\\xa8[ERROR] line\n"},
+      {"\x1b[2J\n", "\\x1b[2J\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(EscapeControlLines(c.text), c.escaped) << c.text;
 }
 
 TEST(Utf, OrdersAsUtf16Units) {

@@ -37,6 +37,8 @@ constexpr const char* kFuseTypePrefix = "fuse.";
 // How long a mount found at a drive's folder has to answer a statfs before
 // it is taken as served by a live process.
 constexpr uint32_t kServedAnswerMs = 2000;
+// The mode of the mount point and of the folders made above it.
+constexpr uint32_t kMountFolderMode = 0755;
 // How long the loop may take to notice that its mount went away before its
 // connection is aborted by hand.
 constexpr uint32_t kLoopEndMs = 2000;
@@ -139,7 +141,8 @@ Status PrepareMountPoint(const std::string& mountPoint) {
     } else if (err != ENOENT) {
       return Status(Status::kIo, "cannot reach " + mountPoint + ": " + std::strerror(err), err);
     }
-    if (!vx::MakeDirs(mountPoint)) return Status(Status::kIo, "cannot create " + mountPoint, errno);
+    // Every user reaches the drive through the folders made for it.
+    if (!vx::MakeDirs(mountPoint, kMountFolderMode)) return Status(Status::kIo, "cannot create " + mountPoint, errno);
     if (::stat(mountPoint.c_str(), &st) != 0) return Status(Status::kIo, "cannot reach " + mountPoint, errno);
   } else if (IsMountPoint(mountPoint, st) && IsDeadMountOfOurs(mountPoint)) {
     if (Status cleared = ClearStaleMount(mountPoint); !cleared.ok()) return cleared;

@@ -95,7 +95,8 @@ Status WriteExact(int fd, const uint8_t* data, size_t size, ControlDeadline dead
 // The socket's folder: made when missing, refused when someone other than
 // this process's user could replace what is in it.
 Status PrepareFolder(const std::string& dir) {
-  if (!vx::MakeDirs(dir)) return ErrnoStatus(Status::kIo, "cannot create " + dir, errno);
+  // Every local user reaches the socket through the folders it makes.
+  if (!vx::MakeDirs(dir, kControlFolderMode)) return ErrnoStatus(Status::kIo, "cannot create " + dir, errno);
   struct stat st {};
   if (::lstat(dir.c_str(), &st) != 0) return ErrnoStatus(Status::kIo, dir, errno);
   if (!S_ISDIR(st.st_mode)) return Status(Status::kAccessDenied, dir + " is not a folder");

@@ -63,7 +63,10 @@ Status WriteFolder::statPath(const std::string& path, Entry& out) {
 
 Status WriteFolder::makeFolder(const std::string& path, uint32_t mode) {
   if (::mkdir(path.c_str(), mode & kModeBits) != 0) return StatusFromErrno(errno);
-  return Status();
+  // The service's own umask is not the caller's.
+  WriteFolder made;
+  Status st = open(path, made);
+  return st.ok() ? made.setMode(mode) : st;
 }
 
 Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder& out, uint32_t mode) const {
@@ -73,6 +76,7 @@ Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder
   if (fd < 0) return StatusFromErrno(errno);
   Status st = Adopt(fd, out);
   out.made_ = st.ok() && made;
+  if (out.made_) st = out.setMode(mode);
   return st;
 }
 

@@ -43,13 +43,14 @@ class WriteFolder {
   // What is at `path`, following links: kind kFolder, kFile or kOther; code
   // kNotFound with ENOENT when nothing is there.
   static Status statPath(const std::string& path, Entry& out);
-  // Creates one folder by path with the permission bits `mode` (less the
-  // process's umask); an existing one (of any kind) gives EEXIST.
+  // Creates one folder by path with exactly the permission bits `mode`,
+  // whatever the process's umask (the caller applies the umask it means);
+  // an existing one (of any kind) gives EEXIST.
   static Status makeFolder(const std::string& path, uint32_t mode);
 
-  // Opens the sub-folder `name`, first creating it with `mode` (less the
-  // process's umask) when `create` is set (an existing entry is no
-  // failure). A link in its place is refused (ENOTDIR).
+  // Opens the sub-folder `name`, first creating it with exactly `mode` when
+  // `create` is set (an existing entry is no failure, and keeps its mode).
+  // A link in its place is refused (ENOTDIR).
   Status openFolder(const std::string& name, bool create, WriteFolder& out, uint32_t mode = kOwnerOnlyFolder) const;
   // Sets the open folder's own permission bits, and its owner and group.
   Status setMode(uint32_t mode) const;

@@ -102,6 +102,32 @@ TEST(WriteFolder, OnlyAFolderItMakesCountsAsMade) {
   EXPECT_FALSE(opened.made());
 }
 
+// The service runs with an umask of 077 while it restores with a caller's
+// own: a folder it makes has the bits asked for, whatever its umask, and a
+// folder that was there keeps its own.
+TEST(WriteFolder, MadeFoldersHaveTheBitsAskedForWhateverTheUmask) {
+  tarn::test::TempDir dir("tarn-write");
+  fs::create_directory(dir.file("old"));
+  ::chmod(dir.file("old").c_str(), 0711);
+  const mode_t before = ::umask(077);
+  WriteFolder top, made, old;
+  ASSERT_TRUE(WriteFolder::open(dir.path(), top).ok());
+  const Status byPath = WriteFolder::makeFolder(dir.file("by-path"), 0755);
+  const Status byName = top.openFolder("by-name", true, made, 0750);
+  const Status kept = top.openFolder("old", true, old, 0777);
+  ::umask(before);
+  ASSERT_TRUE(byPath.ok() && byName.ok() && kept.ok());
+  const struct {
+    const char* name;
+    mode_t mode;
+  } cases[] = {{"by-path", 0755}, {"by-name", 0750}, {"old", 0711}};
+  for (const auto& c : cases) {
+    struct stat st {};
+    ASSERT_EQ(::lstat(dir.file(c.name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.name;
+  }
+}
+
 // A folder's bits and owner are set on the folder that was opened, even
 // when a link has taken its name since; a folder is made owner-only.
 TEST(WriteFolder, ModeAndOwnerGoToTheOpenedFolderNeverThroughALink) {

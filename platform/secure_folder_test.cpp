@@ -144,5 +144,160 @@ TEST(SecureFolderTest, TrustsOnlyRootFoldersNobodyElseMayWrite) {
   }
 }
 
+// The service's own files: mended when they are its own and only their
+// mode is too open; refused, and left as they are, when anyone else could
+// have made or changed them.
+TEST(SecureFolderTest, ServiceFilesAreMendedWhenTheirsAndRefusedElse) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& file, const std::string& parent)> prepare;
+    const char* refusal;  // nullptr: ok
+    bool mended;
+    mode_t mode;  // afterwards, of a file that is there
+  };
+  const Case cases[] = {
+      {"nothing there", [](const std::string&, const std::string&) {}, nullptr, false, 0},
+      {"its own, open to all",
+       [](const std::string& f, const std::string&) {
+         ASSERT_TRUE(vx::WriteFileAtomic(f, std::string("{}")));
+         ASSERT_EQ(::chmod(f.c_str(), 0666), 0);
+       },
+       nullptr, true, 0600},
+      {"its own, readable by all",
+       [](const std::string& f, const std::string&) {
+         ASSERT_TRUE(vx::WriteFileAtomic(f, std::string("{}")));
+         ASSERT_EQ(::chmod(f.c_str(), 0644), 0);
+       },
+       nullptr, true, 0600},
+      {"its own, private", [](const std::string& f, const std::string&) { ASSERT_TRUE(vx::WritePrivateFileAtomic(f, "{}")); },
+       nullptr, false, 0600},
+      {"another user's",
+       [](const std::string& f, const std::string&) {
+         ASSERT_TRUE(vx::WriteFileAtomic(f, std::string("{}")));
+         ASSERT_EQ(::chmod(f.c_str(), 0644), 0);
+         ASSERT_EQ(::chown(f.c_str(), kNobody, kNobody), 0);
+       },
+       "belongs to nobody (uid 65534), not to ", false, 0644},
+      {"a link to a file of its own",
+       [](const std::string& f, const std::string& parent) {
+         ASSERT_TRUE(vx::WriteFileAtomic(parent + "/shadow", std::string("secret")));
+         ASSERT_EQ(::symlink((parent + "/shadow").c_str(), f.c_str()), 0);
+       },
+       "is a symbolic link", false, 0},
+      {"a second name of a file of its own",
+       [](const std::string& f, const std::string& parent) {
+         ASSERT_TRUE(vx::WriteFileAtomic(parent + "/shadow", std::string("secret")));
+         ASSERT_EQ(::chmod((parent + "/shadow").c_str(), 0644), 0);
+         ASSERT_EQ(::link((parent + "/shadow").c_str(), f.c_str()), 0);
+       },
+       "has other names (hard links)", false, 0644},
+      {"a folder", [](const std::string& f, const std::string&) { ASSERT_EQ(::mkdir(f.c_str(), 0755), 0); },
+       "is not a plain file", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir parent;
+    const std::string file = parent.file("config.json");
+    c.prepare(file, parent.path());
+    struct stat before {};
+    const bool there = ::lstat(file.c_str(), &before) == 0;
+    bool mended = !c.mended;
+    const Status s = SecureServiceFile(file, &mended);
+    if (c.refusal == nullptr) {
+      EXPECT_TRUE(s.ok()) << s.toString();
+    } else {
+      EXPECT_EQ(s.code, Status::kAccessDenied);
+      EXPECT_NE(s.message.find(file + " " + c.refusal), std::string::npos) << s.message;
+    }
+    EXPECT_EQ(mended, c.mended);
+    if (!there) continue;
+    const struct stat after = Stat(file);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    if (c.mode != 0) {
+      EXPECT_EQ(after.st_mode & 07777, c.mode);
+    }
+  }
+}
+
+// The service's own folders: made or mended when nobody else could have
+// changed them or what lies above them; refused with the reason else.
+TEST(SecureFolderTest, ServiceFoldersAreMadeOrMendedOnlyBelowTrustedFolders) {
+  struct Case {
+    const char* what;
+    // Prepares `above` (the folder the service's folder lies in, made by
+    // the test) and the service's folder `dir` in it.
+    std::function<void(const std::string& above, const std::string& dir)> prepare;
+    const char* refusal;  // nullptr: ok, and `dir` is a folder of root's, mode 0700
+  };
+  const Case cases[] = {
+      {"nothing there", [](const std::string&, const std::string&) {}, nullptr},
+      {"its own, open to all",
+       [](const std::string&, const std::string& dir) {
+         ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+         ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+       },
+       nullptr},
+      {"below a folder like /tmp", [](const std::string& above, const std::string&) { ASSERT_EQ(::chmod(above.c_str(), 01777), 0); },
+       nullptr},
+      {"another user's",
+       [](const std::string&, const std::string& dir) {
+         ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+         ASSERT_EQ(::chown(dir.c_str(), kNobody, kNobody), 0);
+       },
+       "belongs to nobody (uid 65534)"},
+      {"a link to a folder of its own",
+       [](const std::string& above, const std::string& dir) {
+         ASSERT_EQ(::mkdir((above + "/real").c_str(), 0700), 0);
+         ASSERT_EQ(::symlink((above + "/real").c_str(), dir.c_str()), 0);
+       },
+       "is a symbolic link"},
+      {"a file", [](const std::string&, const std::string& dir) { ASSERT_TRUE(vx::WriteFileAtomic(dir, "x")); },
+       "is not a folder"},
+      {"below a folder others may write into",
+       [](const std::string& above, const std::string&) { ASSERT_EQ(::chmod(above.c_str(), 0777), 0); },
+       "which other users may change"},
+      {"below a folder of another user",
+       [](const std::string& above, const std::string&) { ASSERT_EQ(::chown(above.c_str(), kNobody, kNobody), 0); },
+       "which belongs to nobody (uid 65534)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::TempDir top;
+    const std::string above = top.file("var");
+    ASSERT_EQ(::mkdir(above.c_str(), 0755), 0);
+    const std::string dir = above + "/tarn";
+    c.prepare(above, dir);
+    struct stat before {};
+    const bool there = ::lstat(dir.c_str(), &before) == 0;
+    const Status s = SecureServiceFolder(dir);
+    if (c.refusal == nullptr) {
+      ASSERT_TRUE(s.ok()) << s.toString();
+      const struct stat st = Stat(dir);
+      EXPECT_TRUE(S_ISDIR(st.st_mode));
+      EXPECT_EQ(st.st_uid, 0u);
+      EXPECT_EQ(st.st_mode & 07777, 0700u);
+      continue;
+    }
+    EXPECT_EQ(s.code, Status::kAccessDenied);
+    EXPECT_NE(s.message.find(c.refusal), std::string::npos) << s.message;
+    // What lies there is left for an administrator to look at.
+    struct stat after {};
+    EXPECT_EQ(::lstat(dir.c_str(), &after) == 0, there);
+    if (there) {
+      EXPECT_EQ(after.st_ino, before.st_ino);
+      EXPECT_EQ(after.st_mode, before.st_mode);
+    }
+  }
+  // A link further up is refused as well.
+  test::TempDir top;
+  ASSERT_EQ(::mkdir(top.file("real").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink(top.file("real").c_str(), top.file("var").c_str()), 0);
+  const Status s = SecureServiceFolder(top.file("var/tarn"));
+  EXPECT_NE(s.message.find("lies below " + top.file("var") + ", which is a symbolic link"), std::string::npos)
+      << s.toString();
+  EXPECT_FALSE(fs::exists(top.file("real/tarn")));
+}
+
 }  // namespace
 }  // namespace tarn

@@ -2,11 +2,18 @@
 
 #include <sys/utsname.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <set>
+
+#include "backends/ssh_nfs/sftp_known_hosts.h"
 #include "foundation/config_file.h"
+#include "foundation/data_protection.h"
 #include "foundation/file_util.h"
 #include "foundation/log.h"
 #include "platform/address_watch.h"
 #include "platform/open_file_limit.h"
+#include "platform/secure_folder.h"
 #include "platform/service_manager.h"
 #include "service/dispatcher.h"
 
@@ -24,6 +31,33 @@ static_assert(kMountAnswerMs + kControlFrameTimeoutMs + kUnmountFlushMs < kServi
 std::string MachineName() {
   utsname u{};
   return ::uname(&u) == 0 ? std::string(u.machine) : std::string("unknown");
+}
+
+std::string ParentOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+// The folders and files the service trusts: each checked, its mode mended
+// when it is the service's own (`mended` names those), or the first that
+// someone else could have changed refuses the start.
+Status SecureOwnFiles(const ServiceOptions& o, std::vector<std::string>& mended) {
+  const std::string log = vx::JoinPath(o.logDir, std::string(kLogName) + ".log");
+  std::vector<std::string> folders = {o.logDir};
+  folders.insert(folders.end(), o.ownFolders.begin(), o.ownFolders.end());
+  std::vector<std::string> files = {o.configPath, log, log + vx::log::kRotatedSuffix};
+  files.insert(files.end(), o.ownFiles.begin(), o.ownFiles.end());
+  std::set<std::string> seen;
+  for (const std::string& dir : folders) {
+    if (dir.empty() || !seen.insert(dir).second) continue;
+    bool changed = false;
+    if (Status st = SecureServiceFolder(dir, &changed); !st.ok()) return st;
+    if (changed) mended.push_back(dir);
+  }
+  for (const std::string& file : files) {
+    if (file.empty() || !seen.insert(file).second) continue;
+    bool changed = false;
+    if (Status st = SecureServiceFile(file, &changed); !st.ok()) return st;
+    if (changed) mended.push_back(file);
+  }
+  return Status();
 }
 
 // Someone accepts on the socket, or would if its queue were not full.
@@ -55,6 +89,8 @@ ServiceOptions ServiceOptions::Defaults() {
   ServiceOptions o;
   o.logDir = LogDir();
   o.configPath = ConfigPath();
+  o.ownFolders = {DataRoot(), ParentOf(vx::MachineKeyPath())};
+  o.ownFiles = {KnownHostsPath(), vx::MachineKeyPath()};
   o.socketPath = ControlSocketPath();
   return o;
 }
@@ -63,8 +99,17 @@ int ServiceBody(const ServiceOptions& options, StopEvent& stop) {
   // A second start leaves the running service's log alone: opening it
   // could already rotate it.
   if (ServiceListens(options.socketPath)) return kExitAlreadyRunning;
+  std::vector<std::string> mended;
+  if (const Status trusted = SecureOwnFiles(options, mended); !trusted.ok()) {
+    // The log may be what cannot be trusted: the reason goes where the
+    // terminal or systemd's journal shows it.
+    std::fprintf(stderr, "tarn: not starting: %s\n", trusted.message.c_str());
+    return kExitUntrusted;
+  }
   vx::log::open(options.logDir, kLogName, options.logRotateBytes);
   vx::log::write(vx::log::kInfo, "Tarn service %s (%s) starting", kServiceVersion, MachineName().c_str());
+  for (const std::string& path : mended)
+    vx::log::write(vx::log::kWarn, "files: %s was open to other users; now it is the service's alone", path.c_str());
 
   ServiceState state(options.configPath, vx::JoinPath(options.logDir, std::string(kLogName) + ".log"));
   std::string error;

@@ -1,9 +1,9 @@
 // The service's life from start to stop, the same for `tarn service` (under
-// systemd) and `tarn run` (in the foreground): open the log, load the
-// settings and drives, start the backup side, open the control socket,
-// follow address changes, mount the wanted drives, start the backup
-// scheduler; then wait for the stop event and take everything down in the
-// order that keeps data safe.
+// systemd) and `tarn run` (in the foreground): check the folders and files
+// it trusts, open the log, load the settings and drives, start the backup
+// side, open the control socket, follow address changes, mount the wanted
+// drives, start the backup scheduler; then wait for the stop event and take
+// everything down in the order that keeps data safe.
 //
 // ServiceBody runs on the thread that calls it; whoever decides to stop (a
 // signal-waiting thread, a test) signals the StopEvent from any thread.
@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "foundation/json.h"
 #include "foundation/log.h"
@@ -27,6 +28,9 @@ namespace tarn {
 inline constexpr int kExitIpcFailed = 3;
 // Exit code of a service that found another one listening on its socket.
 inline constexpr int kExitAlreadyRunning = 5;
+// Exit code of a service that found a folder or file of its own that
+// someone else could have changed.
+inline constexpr int kExitUntrusted = 6;
 
 // Set once; waiters return from then on.
 class StopEvent {
@@ -62,6 +66,13 @@ struct ServiceOptions {
   // on the drives; 0: the process's limit (raised to its hard limit first).
   uint64_t openFileLimit = 0;
   std::string configPath;
+  // What else the service keeps, besides the log's and the configuration's
+  // folders and files: folders (made when missing) and files (when there).
+  // At start each must be the service's own, below folders nobody else may
+  // change; modes open to others are mended, anything else refuses the
+  // start with the reason.
+  std::vector<std::string> ownFolders;
+  std::vector<std::string> ownFiles;
   std::string socketPath;
   ControlServerOptions server;
   // Makes the backup manager over the state; none: backup requests fail.

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -376,6 +378,151 @@ TEST_F(ServiceBodyTest, AFloodOfUploadsLeavesTheStartAndTheRefusalsInTheLog) {
   EXPECT_NE(log.find("Tarn service 0.3.1 ("), std::string::npos) << log;
   EXPECT_NE(log.find("ipc: removeMount refused to nobody (uid 65534)"), std::string::npos) << log;
   EXPECT_NE(log.find("d1: uploaded " + folder + "/file-"), std::string::npos) << log;
+}
+
+// A plain user names files as they like, and every upload logs its name:
+// neither a line separator nor a bidi control in a name makes a line of its
+// own or turns the text after it, in the file or in what getLog gives the
+// Log page.
+TEST_F(ServiceBodyTest, FileNamesCannotForgeOrTurnLinesOfTheLog) {
+  std::shared_ptr<test::MemoryServer> server = MemoryDrive(0);
+  Start();
+  struct Case {
+    std::string name, logged;
+  } cases[] = {
+      {"a\u2028" "2024-01-01 00:00:00.000 [ERROR] ipc: setAppSettings by root: adminGroup changed to users",
+       "a\\xe2\\x80\\xa8" "2024-01-01 00:00:00.000 [ERROR] ipc: setAppSettings by root: adminGroup changed to users"},
+      {"b\u2029[WARN ] c", "b\\xe2\\x80\\xa9[WARN ] c"},
+      {"invoice\u202etxt.exe", "invoice\\xe2\\x80\\xaetxt.exe"},
+      {"\u2067x\u2069\u202a", "\\xe2\\x81\\xa7x\\xe2\\x81\\xa9\\xe2\\x80\\xaa"},
+  };
+  std::vector<std::string> paths;
+  for (const Case& c : cases) paths.push_back(mountPoint_ + "/" + c.name);
+  test::FilesAsUser writer(kNobody, paths, false);
+  ASSERT_EQ(writer.report().opened, std::size(cases));
+  auto logsEveryName = [&](const std::string& log) {
+    return std::all_of(std::begin(cases), std::end(cases), [&](const Case& c) {
+      return log.find("] d1: uploaded /" + c.logged + " (1 B)\r\n") != std::string::npos;
+    });
+  };
+  ASSERT_TRUE(test::Eventually([&] { return logsEveryName(Log()); })) << Log();
+
+  const std::string shown = AskAs(kNobody, {}, options_.socketPath, R"({"op":"getLog","lines":1000})")["text"].asString();
+  for (const std::string& log : {Log(), shown}) {
+    EXPECT_TRUE(logsEveryName(log)) << log;
+    for (const char* moving : {"\u2028", "\u2029", "\u202a", "\u202e", "\u2067", "\u2069"})
+      EXPECT_EQ(log.find(moving), std::string::npos) << log;
+  }
+  EXPECT_TRUE(server->exists("/" + cases[0].name));
+}
+
+// Left open to everyone by an older start or by hand, what is the
+// service's own is mended at the next start, and the log says what was.
+TEST_F(ServiceBodyTest, WhatIsTheServicesOwnIsMendedAtStart) {
+  const std::string keys = dir_.file("keys");
+  options_.ownFolders = {keys};
+  options_.ownFiles = {keys + "/machine.key"};
+  ASSERT_TRUE(vx::MakeDirs(options_.logDir) && vx::MakeDirs(keys));
+  ASSERT_TRUE(vx::WriteFileAtomic(options_.logDir + "/service.log", std::string("an older start\r\n")));
+  ASSERT_TRUE(vx::WriteFileAtomic(options_.configPath, std::string("{}")));
+  ASSERT_TRUE(vx::WriteFileAtomic(keys + "/machine.key", std::string(32, 'k')));
+  const struct {
+    std::string path;
+    mode_t before, after;
+  } cases[] = {
+      {options_.logDir, 0777, 0700},       {options_.logDir + "/service.log", 0644, 0600},
+      {options_.configPath, 0666, 0600},   {keys, 0755, 0700},
+      {keys + "/machine.key", 0644, 0600},
+  };
+  for (const auto& c : cases) ASSERT_EQ(::chmod(c.path.c_str(), c.before), 0) << c.path;
+  Start();
+  EXPECT_EQ(Stop(), 0);
+  const std::string log = Log();
+  for (const auto& c : cases) {
+    struct stat st {};
+    ASSERT_EQ(::lstat(c.path.c_str(), &st), 0) << c.path;
+    EXPECT_EQ(st.st_mode & 07777, c.after) << c.path;
+    EXPECT_NE(log.find("[WARN ] files: " + c.path + " was open to other users; now it is the service's alone"),
+              std::string::npos)
+        << c.path << "\n" << log;
+  }
+}
+
+// What another user could have made or changed refuses the start, and is
+// left as it is: the service neither reads it nor writes through it.
+TEST_F(ServiceBodyTest, WhatAnotherUserCouldHaveChangedRefusesTheStart) {
+  const std::string elsewhere = dir_.file("elsewhere");
+  // A service that starts anyway ends at once, rather than waiting.
+  stop_.signal();
+  struct Case {
+    const char* what;
+    std::function<void()> plant;
+    std::vector<std::string> ownFolders;
+  };
+  const Case cases[] = {
+      {"a configuration of another user",
+       [&] {
+         ASSERT_TRUE(vx::WriteFileAtomic(options_.configPath, std::string(R"({"adminGroup":"users"})")));
+         ASSERT_EQ(::chown(options_.configPath.c_str(), kNobody, kNobody), 0);
+       },
+       {}},
+      {"a log that is a link",
+       [&] {
+         ASSERT_TRUE(vx::MakeDirs(options_.logDir));
+         ASSERT_EQ(::symlink(elsewhere.c_str(), (options_.logDir + "/service.log").c_str()), 0);
+       },
+       {}},
+      {"a rotated log of another user",
+       [&] {
+         ASSERT_TRUE(vx::MakeDirs(options_.logDir));
+         ASSERT_TRUE(vx::WriteFileAtomic(options_.logDir + "/service.log.1", std::string("theirs")));
+         ASSERT_EQ(::chown((options_.logDir + "/service.log.1").c_str(), kNobody, kNobody), 0);
+       },
+       {}},
+      {"a folder of its own below one that anyone may write into",
+       [&] {
+         ASSERT_TRUE(vx::MakeDirs(dir_.file("public")));
+         ASSERT_EQ(::chmod(dir_.file("public").c_str(), 0777), 0);
+       },
+       {dir_.file("public/keys")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(options_.logDir);
+    std::filesystem::remove_all(dir_.file("public"));
+    std::filesystem::remove(options_.configPath);
+    ASSERT_TRUE(vx::WriteFileAtomic(elsewhere, std::string("not the log")));
+    c.plant();
+    options_.ownFolders = c.ownFolders;
+    EXPECT_EQ(ServiceBody(options_, stop_), kExitUntrusted);
+    std::string text;
+    EXPECT_TRUE(vx::ReadWholeFile(elsewhere, text));
+    EXPECT_EQ(text, "not the log");
+    EXPECT_FALSE(std::filesystem::is_regular_file(std::filesystem::symlink_status(options_.logDir + "/service.log")));
+    EXPECT_FALSE(std::filesystem::exists(dir_.file("public/keys")));
+    EXPECT_FALSE(Answers(options_.socketPath));
+  }
+}
+
+// A drive's cache is written by root: in a folder that others may change
+// the drive is not mounted, and says why.
+TEST_F(ServiceBodyTest, ADriveWhoseCacheFolderOthersMayChangeIsNotMounted) {
+  const std::string open = dir_.file("open");
+  ASSERT_TRUE(vx::MakeDirs(open));
+  ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+  ASSERT_TRUE(vx::WriteFileAtomic(options_.configPath, R"({"mounts":[{"id":"d1","name":"Docs","drive":"Q",)"
+                                                           R"("endpoint":{"protocol":"memory","host":"mem"},)"
+                                                           R"("cache":{"dir":")" + open + R"(/cache"}}]})"));
+  auto server = std::make_shared<test::MemoryServer>();
+  options_.backendsFor = [server](const MountConfig&) { return server->factory(); };
+  Start();
+  const Value drive = Ask(options_.socketPath, R"({"op":"status"})")["mounts"].at(0);
+  EXPECT_FALSE(drive["mounted"].asBool());
+  EXPECT_NE(drive["lastError"].asString().find("cannot use the cache folder " + open + "/cache: " + open +
+                                               "/cache lies in " + open + ", which other users may change"),
+            std::string::npos)
+      << drive.dump();
+  EXPECT_FALSE(std::filesystem::exists(open + "/cache"));
 }
 
 }  // namespace

@@ -14,6 +14,8 @@
 #include "foundation/text.h"
 #include "mount/mount_driver.h"
 #include "platform/control_request.h"
+#include "platform/secure_folder.h"
+#include "service/cache_folder.h"
 
 namespace tarn {
 namespace {
@@ -141,6 +143,11 @@ void ServiceState::deleteSetAsideCaches() {
   std::lock_guard<std::mutex> lock(mu_);
   const std::string root = cacheRootLocked();
   cacheDeletions_.emplace_back([root] {
+    // Deleting in a folder that others may change could be led elsewhere.
+    if (const Status opened = OpenCacheRoot(root); !opened.ok()) {
+      vx::log::write(vx::log::kWarn, "cache: %s", opened.message.c_str());
+      return;
+    }
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(root, ec)) {
       if (entry.path().filename().string().starts_with(kSetAsidePrefix)) DeleteSetAside(entry.path().string(), "", "cache");
@@ -310,7 +317,10 @@ Status ServiceState::removeMount(const std::string& id, bool clearCache, bool ke
   if (clearCache && (!removed.cache.dir.empty() || IsPlainDriveId(removed.id))) {
     const bool ownFolder = removed.cache.dir.empty();
     const std::string dir = ownFolder ? vx::JoinPath(cacheRootLocked(), removed.id) : removed.cache.dir;
-    const std::string aside = SetCacheAside(dir, ownFolder, cacheRootLocked(), removed.name);
+    const Status own = CheckOwnFolder(ownFolder ? cacheRootLocked() : dir);
+    const std::string aside = own.ok() ? SetCacheAside(dir, ownFolder, cacheRootLocked(), removed.name) : std::string();
+    if (!own.ok() && own.native != ENOENT)
+      vx::log::write(vx::log::kWarn, "%s: the cache is left where it is: %s", removed.name.c_str(), own.message.c_str());
     if (!aside.empty()) {
       cacheDeletions_.emplace_back([aside, chosen = ownFolder ? std::string() : dir, name = removed.name] {
         DeleteSetAside(aside, chosen, name);

@@ -12,6 +12,7 @@
 #include "foundation/retry.h"
 #include "foundation/text.h"
 #include "mount/mount_driver.h"
+#include "service/cache_folder.h"
 #include "service/service_state.h"
 
 namespace tarn {
@@ -113,6 +114,8 @@ Mounted MountDrive(MountConfig& config, const std::string& cacheRoot, const std:
     out.status = Status(Status::kCanceled, kStopping);
     return out;
   }
+  out.status = OpenCacheFolder(config, cacheRoot);
+  if (!out.status.ok()) return out;
   auto volume = std::make_shared<Volume>(config, cacheRoot, backendsFor ? backendsFor(config) : Volume::BackendFactory());
   std::string error;
   // A server out of reach does not fail the start: the drive serves its

@@ -15,6 +15,7 @@
 #include "ui/language.h"
 #include "ui/list_columns.h"
 #include "ui/restore_dialog.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 #include "ui/text_report.h"
 
@@ -173,7 +174,7 @@ void BackupPage::pageCommand(int command) {
   if (selected == nullptr) return;
   const Value job = *selected;
   const std::string id = job["id"].asString();
-  const QString name = QString::fromStdString(job["name"].asString());
+  const QString name = ShownName(job["name"].asString());
   switch (command) {
     case kCommandEdit: {
       JobEditor* editor = EditJob(owner, job, false, status_);

@@ -21,8 +21,6 @@ using vx::json::Value;
 // Between the parts of a state text: two spaces, a middle dot, two spaces.
 const QString kStateSeparator = QStringLiteral("  \u00B7  ");
 
-QString Text(const Value& v) { return QString::fromStdString(v.asString()); }
-
 QString RunningText(const Value& state) {
   const std::string phase = state["phase"].asString();
   if (phase == "waiting") return Tr(kStrPhaseWaiting);
@@ -161,9 +159,10 @@ QString JobStateText(const Value& state, int64_t now) {
 JobRowTexts JobRow(const Value& job, int64_t now) {
   QStringList sources;
   const Value& list = job["sources"];
-  for (size_t i = 0; i < list.size(); ++i) sources << Text(list.at(i));
+  for (size_t i = 0; i < list.size(); ++i) sources << ShownName(list.at(i).asString());
   const Value& state = job["state"];
-  return {Text(job["name"]), LeftToRightText(sources.join(QStringLiteral("; "))), LeftToRightText(Text(job["destination"])),
+  return {ShownName(job["name"].asString()), LeftToRightText(sources.join(QStringLiteral("; "))),
+          LeftToRightText(ShownName(job["destination"].asString())),
           ScheduleText(job["schedule"]), LastCopyText(state), JobStateText(state, now)};
 }
 

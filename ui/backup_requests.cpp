@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "client/service_client.h"
+#include "ui/service_text.h"
 
 namespace tarn::app {
 namespace {
@@ -71,7 +72,7 @@ QString FetchJobLog(const std::string& jobId) {
   std::string error;
   if (!RequestBackup("backupLog", jobId, nullptr, reply, error, nullptr, kJobCommandTimeoutMs))
     return QString::fromStdString(error);
-  return QString::fromStdString(reply["text"].asString());
+  return ShownLines(reply["text"].asString());
 }
 
 EditorResult TestJobRequest(const Value& job) { return SendJob("backupTest", job); }

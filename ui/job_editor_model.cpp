@@ -146,8 +146,8 @@ JobEditContext MakeJobEditContext(Value job, bool isNew, ServiceStatus status) {
 
 QString DriveChoiceText(const MountStatus& drive) {
   return LeftToRightText(QString(QChar(drive.drive)) + QLatin1Char(':')) + QStringLiteral("  ") +
-         QString::fromStdU16String(drive.name) + QStringLiteral("  (") +
-         LeftToRightText(QString::fromStdString(DriveLink(drive))) + QLatin1Char(')');
+         ShownName(drive.name) + QStringLiteral("  (") +
+         LeftToRightText(ShownName(DriveLink(drive))) + QLatin1Char(')');
 }
 
 JobForm FillJobDialog(const JobEditContext& context) {
@@ -346,7 +346,7 @@ QString SavedJobNotice(const Value& job, int64_t now) {
   const int64_t nextRun = state["nextRun"].asInt64();
   const bool due = nextRun > 0 && nextRun <= now;
   if (!due && state["running"].asString() != "backup") return QString();
-  return FormatText(Tr(kStrJobStartsNow), {Text(job["name"])});
+  return FormatText(Tr(kStrJobStartsNow), {ShownName(job["name"].asString())});
 }
 
 }  // namespace tarn::app

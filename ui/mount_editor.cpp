@@ -431,7 +431,7 @@ void MountDialog::save() {
         }
         if (!outcome.loginUntried.empty()) {
           ShowMessage(this,
-                      FormatText(Tr(kStrSavedUntried), {QString::fromStdString(state_.config.name),
+                      FormatText(Tr(kStrSavedUntried), {ShownName(state_.config.name),
                                                         ErrorWords(outcome.loginUntried)}),
                       MessageIcon::kWarning);
         }

@@ -2,6 +2,7 @@
 
 #include "ui/backup_page_model.h"
 #include "ui/language.h"
+#include "ui/service_text.h"
 #include "ui/string_ids.h"
 
 namespace tarn::app {
@@ -27,13 +28,13 @@ std::string UpFolder(const std::string& path) {
 }
 
 QString FolderLabel(const std::string& path) {
-  return path.empty() ? QStringLiteral("/") : QString::fromStdString(path);
+  return path.empty() ? QStringLiteral("/") : ShownName(path);
 }
 
 EntryRow EntryRowTexts(const Value& entry) {
   EntryRow row;
   row.dir = entry["dir"].asBool(false);
-  row.name = QString::fromStdString(entry["name"].asString());
+  row.name = ShownName(entry["name"].asString());
   if (row.dir) {
     row.name = LeftToRightText(row.name + QLatin1Char('/'));
   } else {

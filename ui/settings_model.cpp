@@ -46,7 +46,7 @@ QString DriveLetterText(const MountStatus& mount) {
 
 }  // namespace
 
-QString ServerText(const MountStatus& mount) { return Str(DriveLink(mount)); }
+QString ServerText(const MountStatus& mount) { return ShownName(DriveLink(mount)); }
 
 QString DriveStateText(const MountStatus& mount) {
   if (mount.mounting && !mount.mounted) return DriveStateWord(mount);
@@ -55,7 +55,7 @@ QString DriveStateText(const MountStatus& mount) {
 
 QStringList DriveRowTexts(const MountStatus& mount) {
   return {DriveLetterText(mount),
-          QString::fromStdU16String(mount.name),
+          ShownName(mount.name),
           LeftToRightText(ServerText(mount)),
           DriveStateText(mount),
           LeftToRightText(Str(FormatBytes(mount.cacheBytes))),
@@ -111,7 +111,7 @@ TransferRow TransferRowFrom(const vx::json::Value& t) {
 }
 
 QStringList TransferRowTexts(const vx::json::Value& t) {
-  return {LeftToRightText(Str(t["drive"].asString()) + QLatin1Char(':') + Str(t["path"].asString())),
+  return {LeftToRightText(ShownName(t["drive"].asString() + ":" + t["path"].asString())),
           Tr(t["upload"].asBool() ? kStrUpload : kStrDownload), ProgressText(t), TransferStateText(t)};
 }
 
@@ -119,14 +119,14 @@ bool CanStopUpload(const TransferRow& row) { return row.upload && row.state != "
 
 QString TransferFileName(const std::string& path) {
   const size_t slash = path.rfind('/');
-  return Str(slash == std::string::npos ? path : path.substr(slash + 1));
+  return ShownName(slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
 std::optional<LogUpdate> TakeLogText(std::string& lastText, const std::string& text, const LogView& view) {
   if (view.hasSelection || text == lastText) return std::nullopt;
   lastText = text;
   LogUpdate update;
-  update.text = Str(text).remove(QLatin1Char('\r'));
+  update.text = ShownLines(text);
   update.followBottom = view.atBottom;
   update.firstVisibleLine = view.firstVisibleLine;
   return update;

@@ -35,9 +35,9 @@ TrayMenuItem Separator() {
 // everyone's.
 TrayMenuItem DriveSubmenu(const MountStatus& mount, bool manage) {
   TrayMenuItem menu;
-  menu.text = LetterWithColon(mount) + QStringLiteral("  ") + QString::fromStdU16String(mount.name) +
+  menu.text = LetterWithColon(mount) + QStringLiteral("  ") + ShownName(mount.name) +
               QStringLiteral("  (") + DriveStateWord(mount) + QStringLiteral(")");
-  menu.toolTip = LeftToRightText(QString::fromStdString(DriveLink(mount)));
+  menu.toolTip = LeftToRightText(ShownName(DriveLink(mount)));
   if (mount.mounted) {
     menu.items.push_back(Command(kStrOpenFolder, TrayCommand::kOpenFolder, mount.id));
     menu.items.push_back(Command(kStrSyncNow, TrayCommand::kSyncNow, mount.id));
@@ -78,7 +78,7 @@ QString DriveLetters(uint32_t mask) {
 }
 
 QString DriveTitle(const MountStatus& mount) {
-  return QString::fromStdU16String(mount.name) + QStringLiteral(" (") + LetterWithColon(mount) + QStringLiteral(")");
+  return ShownName(mount.name) + QStringLiteral(" (") + LetterWithColon(mount) + QStringLiteral(")");
 }
 
 std::vector<Balloon> TakeDriveErrors(std::map<std::string, std::string>& seen, const ServiceStatus& status) {

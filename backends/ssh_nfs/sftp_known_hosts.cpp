@@ -1,6 +1,9 @@
 #include "backends/ssh_nfs/sftp_known_hosts.h"
 
+#include <sys/stat.h>
+
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -10,6 +13,7 @@
 #include "foundation/file_util.h"
 #include "foundation/hash.h"
 #include "foundation/log.h"
+#include "foundation/text.h"
 
 namespace tarn {
 namespace {
@@ -55,9 +59,17 @@ class KnownHosts {
 Status Load(const std::string& file, LIBSSH2_KNOWNHOSTS* hosts, std::string& text) {
   text.clear();
   if (hosts == nullptr) return Status(Status::kIo, "known hosts: out of memory");
+  errno = 0;
   if (!vx::ReadWholeFile(file, text)) {
-    if (vx::FileExists(file)) return Status(Status::kIo, "cannot read known hosts file " + file);
-    return Status();
+    // Only a file that is not there means a host never met: one that is
+    // there but unreadable may pin the very key a server now swaps.
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 && errno == ENOENT) return Status();
+    const int error = S_ISDIR(st.st_mode) ? EISDIR : errno != 0 ? errno : EFBIG;
+    return Status(Status::kIo,
+                  "cannot read known hosts file " + file + ": " + vx::FormatWin32Error(static_cast<uint32_t>(error)) +
+                      "; no host key can be checked, so no connection is made",
+                  error);
   }
   size_t start = 0;
   while (start < text.size()) {
@@ -202,7 +214,7 @@ Status CheckHostKey(LIBSSH2_SESSION* session, const std::string& host, uint32_t 
   line.resize(lineLen);
   if (line.empty() || line.back() != '\n') line += '\n';
   if (!text.empty() && text.back() != '\n') text += '\n';
-  if (!vx::WriteFileAtomic(file, text + line)) {
+  if (!vx::WritePrivateFileAtomic(file, text + line)) {
     vx::log::write(vx::log::kWarn, "sftp: cannot write %s; the host key of %s (%s) stays unrecorded", file.c_str(),
                    name.c_str(), offeredPrint.c_str());
     return Status();

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "backends/ssh_nfs/sftp_backend.h"
 #include "backends/ssh_nfs/sftp_test_server.h"
@@ -125,6 +126,55 @@ TEST_F(SftpHostKeys, RecordedKeysDecideWhoMayHearTheCredentials) {
     Shell(hint + " >/dev/null 2>&1");
     EXPECT_TRUE(connect(true).ok());
   }
+}
+
+// Keys that cannot be read may pin the key a server now swaps: such a file
+// refuses every server with the reason, and stays as it was. Only a file
+// that is not there stands for hosts never met.
+TEST_F(SftpHostKeys, KnownHostsThatCannotBeReadRefuseTheServer) {
+  constexpr uint64_t kBeyondReadable = 65ull * 1024 * 1024;
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> make;
+    const char* reason;  // empty: connects and records the key
+  } cases[] = {
+      {"a folder in its place", [](const std::string& f) { std::filesystem::create_directory(f); }, "Is a directory"},
+      {"a link to a folder",
+       [](const std::string& f) {
+         std::filesystem::create_directory(f + ".dir");
+         std::filesystem::create_symlink(f + ".dir", f);
+       },
+       "Is a directory"},
+      {"a file too large to read",
+       [](const std::string& f) {
+         WriteText(f, "# kept\n");
+         std::filesystem::resize_file(f, kBeyondReadable);
+       },
+       "File too large"},
+      {"a link to nothing", [](const std::string& f) { std::filesystem::create_symlink(f + ".gone", f); }, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(file_);
+    std::filesystem::remove_all(file_ + ".dir");
+    c.make(file_);
+    const auto kindBefore = std::filesystem::symlink_status(file_).type();
+    const Status st = connect(true);
+    if (*c.reason == '\0') {
+      EXPECT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(sftp_test::FileText(file_), scan("ecdsa"));
+      continue;
+    }
+    EXPECT_EQ(st.code, Status::kIo) << st.toString();
+    EXPECT_NE(st.message.find("cannot read known hosts file " + file_ + ": " + c.reason), std::string::npos)
+        << st.message;
+    EXPECT_EQ(std::filesystem::symlink_status(file_).type(), kindBefore);
+    if (kindBefore == std::filesystem::file_type::regular) {
+      EXPECT_EQ(std::filesystem::file_size(file_), kBeyondReadable);
+    }
+  }
+  std::filesystem::remove_all(file_);
+  std::filesystem::remove_all(file_ + ".dir");
 }
 
 // The key a connection shows its user reads as "ssh-keygen -lf" prints it

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 
 #include "backup/engine/local_path.h"
 #include "foundation/text.h"
@@ -62,27 +61,7 @@ bool IsLeftOutFileSystem(std::string_view type) {
   return false;
 }
 
-std::string PrintableName(std::string_view name) {
-  constexpr uint8_t kFirstPrintable = 0x20;
-  constexpr uint8_t kDelete = 0x7F;
-  std::string out;
-  size_t i = 0;
-  while (i < name.size()) {
-    auto b = static_cast<uint8_t>(name[i]);
-    size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    bool control = b < kFirstPrintable || b == kDelete;
-    if (!control && i + length <= name.size() && vx::IsValidUtf8(name.substr(i, length))) {
-      out.append(name.substr(i, length));
-      i += length;
-      continue;
-    }
-    char escaped[8];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
-    out.append(escaped);
-    ++i;
-  }
-  return out;
-}
+std::string PrintableName(std::string_view name) { return vx::EscapeControls(name, {}, vx::HexDigits::kUpper); }
 
 bool IsExcluded(const std::vector<std::string>& patterns, std::string_view name, std::string_view fullPath) {
   const std::string nameText(name);

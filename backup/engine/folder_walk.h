@@ -85,7 +85,8 @@ struct WalkNotes {
 
 // A name or path for problem texts, which must stay valid, printable UTF-8:
 // each byte that is not part of a valid sequence, and each control character
-// (NUL included, which a hostile listing may hold), is written as \xNN.
+// (NUL included, which a hostile listing may hold) or character that moves
+// the text around it, is written as \xNN (vx::EscapeControls).
 std::string PrintableName(std::string_view name);
 
 // True when the first non-empty pattern that matches exists.

@@ -504,6 +504,7 @@ TEST(FolderWalkNames, PrintableNameEscapesWhatATextCannotShow) {
       {"cut\xE2\x82", "cut\\xE2\\x82"},  // a sequence cut short
       {std::string("nul\0in", 6), "nul\\x00in"},
       {"tab\tdel\x7F", "tab\\x09del\\x7F"},
+      {"invoice\u202Etxt.exe", "invoice\\xE2\\x80\\xAEtxt.exe"},  // would show as "invoiceexe.txt"
   };
   for (const Case& c : cases) EXPECT_EQ(PrintableName(c.name), c.shown);
 }

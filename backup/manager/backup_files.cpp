@@ -22,6 +22,8 @@ constexpr int kJobsFileVersion = 1;
 constexpr int kFileIndent = 2;
 constexpr const char* kLogStampFormat = "%Y-%m-%d %H:%M:%S";
 constexpr mode_t kLogMode = 0600;
+// A job's folder: its status names the job's sources.
+constexpr uint32_t kJobFolderMode = 0700;
 
 void WipeSecrets(backup::BackupJob& job) {
   vx::SecureWipe(job.password);
@@ -88,7 +90,7 @@ bool BackupManager::saveJobs(std::string* error) {
     list.append(copy.toJson(true));
   }
   root.set("jobs", std::move(list));
-  if (!vx::WriteFileAtomic(vx::JoinPath(backupFolder_, kJobsFileName), root.dump(kFileIndent))) {
+  if (!vx::WritePrivateFileAtomic(vx::JoinPath(backupFolder_, kJobsFileName), root.dump(kFileIndent))) {
     if (error != nullptr) *error = "cannot write the backup jobs file";
     return false;
   }
@@ -160,15 +162,15 @@ void BackupManager::saveStatus(const JobState& state) {
     v.set("unfinishedSince", state.unfinishedSince);
   }
   const std::string dir = jobPath(state.job.id);
-  vx::MakeDirs(dir);
+  vx::MakeDirs(dir, kJobFolderMode);
   // A status that cannot be written leaves the old one; the task's outcome
   // stands all the same.
-  (void)vx::WriteFileAtomic(vx::JoinPath(dir, kJobStatusFileName), v.dump(kFileIndent));
+  (void)vx::WritePrivateFileAtomic(vx::JoinPath(dir, kJobStatusFileName), v.dump(kFileIndent));
 }
 
 void BackupManager::appendLog(const std::string& id, const std::string& text) {
   const std::string dir = jobPath(id);
-  vx::MakeDirs(dir);
+  vx::MakeDirs(dir, kJobFolderMode);
   const std::string path = vx::JoinPath(dir, kJobLogFileName);
   struct stat st {};
   std::string whole;
@@ -177,7 +179,7 @@ void BackupManager::appendLog(const std::string& id, const std::string& text) {
     // Keep the second half from a line boundary on, so that the log still
     // begins with a whole entry.
     const size_t lineEnd = whole.find('\n', whole.size() / 2);
-    (void)vx::WriteFileAtomic(path, lineEnd == std::string::npos ? std::string() : whole.substr(lineEnd + 1));
+    (void)vx::WritePrivateFileAtomic(path, lineEnd == std::string::npos ? std::string() : whole.substr(lineEnd + 1));
   }
   vx::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kLogMode));
   if (!fd.valid()) return;

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -153,6 +155,33 @@ TEST(BackupFilesTest, LogIsCutToItsSecondHalfFromALineBoundary) {
     if (!kept.empty() && kept.size() < c.log.size()) {
       EXPECT_EQ(c.log[c.log.size() - kept.size() - 1], '\n');
     }
+  }
+}
+
+// The jobs file holds sealed passwords, a job's status and log its
+// sources: whatever umask the service was started with, they are its alone.
+TEST(BackupFilesTest, JobFilesAreTheServicesAloneWhateverTheUmask) {
+  ManagerWorld w;
+  const mode_t before = ::umask(0);
+  ASSERT_TRUE(w.setJob("j1")["ok"].asBool());
+  ASSERT_TRUE(w.call(R"({"op":"backupCheck","id":"j1"})")["ok"].asBool());
+  w.waitIdle("j1");
+  w.writeJobFile("j1", kJobLogFileName, std::string(kJobLogCutBytes + 1, 'x') + "\n");
+  w.manager->appendLog("j1", "cut and written again");
+  ::umask(before);
+  const struct {
+    std::string path;
+    mode_t mode;
+  } cases[] = {
+      {w.folder.file(kJobsFileName), 0600},
+      {w.manager->jobPath("j1"), 0700},
+      {w.jobFile("j1", kJobStatusFileName), 0600},
+      {w.jobFile("j1", kJobLogFileName), 0600},
+  };
+  for (const auto& c : cases) {
+    struct stat st {};
+    ASSERT_EQ(::lstat(c.path.c_str(), &st), 0) << c.path;
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.path;
   }
 }
 

@@ -39,10 +39,12 @@ struct Entry {
   Kind kind = Kind::kOther;
   uint64_t size = 0;
   uint64_t mtime = 0;  // FILETIME units (100 ns since 1601), from st_mtim
+  uint64_t ctime = 0;  // the same, from st_ctim
   uint32_t mode = 0;   // st_mode
   uint32_t uid = 0;
   uint32_t gid = 0;
   uint64_t device = 0;
+  uint64_t inode = 0;
   // errno of the attribute read when it failed; kind and the rest are then
   // unknown.
   int error = 0;
@@ -135,6 +137,9 @@ class LocalFile {
   bool valid() const { return fd_ >= 0; }
   // The size when the file was opened.
   uint64_t size() const { return size_; }
+  // The file system and the file in it, which no writer changes.
+  uint64_t device() const { return device_; }
+  uint64_t inode() const { return inode_; }
   // The stamp when the file was opened.
   const Stamp& openedStamp() const { return opened_; }
 
@@ -146,6 +151,8 @@ class LocalFile {
 
   int fd_ = -1;
   uint64_t size_ = 0;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
   Stamp opened_;
 };
 

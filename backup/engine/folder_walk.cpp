@@ -36,6 +36,9 @@ constexpr std::string_view kFusePrefix = "fuse.";
 uint64_t ModifiedTime(const localfs::LocalFile::Stamp& s) {
   return Timestamp::fromTimespec(s.mtimeSec, s.mtimeNsec).toFileTime();
 }
+uint64_t ChangeTime(const localfs::LocalFile::Stamp& s) {
+  return Timestamp::fromTimespec(s.ctimeSec, s.ctimeNsec).toFileTime();
+}
 
 }  // namespace
 
@@ -127,10 +130,10 @@ Status FolderWalk::backupFile(const std::string& path, ListingEntry& entry, bool
   slot.entry = entry;
   slot.path = path;
   submitRead(slot, nullptr, std::string());
-  std::vector<ListingEntry> done;
+  Listing done;
   Status s = settle(slots, done);
-  stored = !done.empty();
-  if (stored) entry = std::move(done.front());
+  stored = !done.entries.empty();
+  if (stored) entry = std::move(done.entries.front());
   return s;
 }
 
@@ -155,14 +158,14 @@ Status FolderWalk::walkFolder(const localfs::LocalDir& dir, const Status& opened
   std::sort(found.begin(), found.end(),
             [](const Entry& a, const Entry& b) { return vx::LessInUtf16Order(a.name, b.name); });
 
-  std::vector<ListingEntry> entries;
-  Status s = walkEntries(dir, found, path, device, entries);
+  Listing listing;
+  Status s = walkEntries(dir, found, path, device, listing);
   if (!s.ok()) return s;
 
-  const std::string listing = WriteFolderListing(entries);
-  s = sink_.storeBlob(BlobSink::kTreeBlob, reinterpret_cast<const uint8_t*>(listing.data()), listing.size(), tree);
+  const std::string bytes = WriteFolderListing(listing.entries);
+  s = sink_.storeBlob(BlobSink::kTreeBlob, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), tree);
   if (!s.ok()) return s;
-  if (state_ != nullptr) state_->appendFolder(path, entries);
+  if (state_ != nullptr) state_->appendFolder(path, listing.entries, listing.identities);
   progress_.dirs.fetch_add(1, std::memory_order_relaxed);
   ++dirs_;
   stored = true;
@@ -170,9 +173,10 @@ Status FolderWalk::walkFolder(const localfs::LocalDir& dir, const Status& opened
 }
 
 Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>& found, const std::string& path,
-                               uint64_t device, std::vector<ListingEntry>& entries) {
+                               uint64_t device, Listing& listing) {
   const FolderRecords records = state_ != nullptr ? state_->readFolder(path) : FolderRecords();
-  entries.reserve(found.size());
+  listing.entries.reserve(found.size());
+  listing.identities.reserve(found.size());
   std::deque<Slot> slots;  // a deque keeps each slot in place while readers fill it
   auto problem = [&](std::string problemPath, std::string_view message, int error) {
     Slot& slot = slots.emplace_back();
@@ -225,7 +229,7 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
     RecordModeAndOwner(e, entry);
     if (e.kind == Kind::kFolder) {
       // What came before the sub-folder is recorded before what is in it.
-      Status s = settle(slots, entries);
+      Status s = settle(slots, listing);
       if (!s.ok()) return s;
       localfs::LocalDir sub;
       Status opened = dir.openFolder(e.name, sub);
@@ -236,17 +240,19 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
       if (!s.ok()) return s;
       if (!stored) continue;
       entry.isDir = true;
-      entries.push_back(std::move(entry));
+      listing.add(std::move(entry), FileIdentity());
       continue;
     }
     entry.size = e.size;
     entry.mtime = e.mtime;
     Slot& slot = slots.emplace_back();
-    if (unchanged(records, entry)) {
+    const FileIdentity listed{e.ctime, e.device, e.inode};
+    if (unchanged(records, entry, listed)) {
       progress_.bytes.fetch_add(entry.size, std::memory_order_relaxed);
       progress_.files.fetch_add(1, std::memory_order_relaxed);
       slot.entry = std::move(entry);
       slot.stored = true;
+      slot.identity = listed;
       continue;
     }
     slot.kind = Slot::Kind::kFile;
@@ -254,7 +260,7 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
     slot.path = full;
     submitRead(slot, &dir, e.name);
   }
-  return settle(slots, entries);
+  return settle(slots, listing);
 }
 
 void FolderWalk::submitRead(Slot& slot, const localfs::LocalDir* dir, std::string name) {
@@ -272,10 +278,11 @@ void FolderWalk::submitRead(Slot& slot, const localfs::LocalDir* dir, std::strin
     slot.special = out.special;
     slot.message = out.problem;
     slot.error = out.error;
+    slot.identity = out.identity;
   });
 }
 
-Status FolderWalk::settle(std::deque<Slot>& slots, std::vector<ListingEntry>& entries) {
+Status FolderWalk::settle(std::deque<Slot>& slots, Listing& listing) {
   readers_.wait();
   Status failed;
   for (Slot& slot : slots) {
@@ -289,7 +296,7 @@ Status FolderWalk::settle(std::deque<Slot>& slots, std::vector<ListingEntry>& en
     if (slot.kind == Slot::Kind::kProblem || !slot.stored) continue;
     if (slot.changed) ++notes_.changedFiles;
     countFile(slot.entry.size);
-    entries.push_back(std::move(slot.entry));
+    listing.add(std::move(slot.entry), slot.identity);
   }
   slots.clear();
   return failed;
@@ -317,9 +324,11 @@ void FolderWalk::noteMount(const std::string& path, const Status& looked, const 
   notes_.skippedMounts.push_back(path + " (" + (looked.ok() ? PrintableName(type) : std::string("unknown")) + ")");
 }
 
-bool FolderWalk::unchanged(const FolderRecords& records, ListingEntry& entry) const {
+bool FolderWalk::unchanged(const FolderRecords& records, ListingEntry& entry, const FileIdentity& identity) const {
   auto it = records.find(entry.name);
-  if (it == records.end() || it->second.size != entry.size || it->second.mtime != entry.mtime) return false;
+  if (it == records.end() || it->second.size != entry.size || it->second.mtime != entry.mtime ||
+      it->second.identity != identity)
+    return false;
   for (const BlobId& id : it->second.ids)
     if (!sink_.hasBlob(id)) return false;
   entry.content = it->second.ids;
@@ -388,6 +397,7 @@ FolderWalk::FileOutcome FolderWalk::readContent(FileChunker& chunker, localfs::L
     // The stamp of the content read, so that the next run reads a file
     // that changed again after this one.
     entry.mtime = ModifiedTime(before);
+    out.identity = FileIdentity{ChangeTime(before), file.device(), file.inode()};
     if (after == before) break;
     if (attempt == kMaxReadAttempts) {
       // What was read may mix blocks of several versions of the file; it

@@ -141,6 +141,7 @@ class FolderWalk {
     bool stored = false;   // the reader stored the file
     bool changed = false;  // stored while it kept changing
     bool special = false;  // no regular file (any more): skipped
+    FileIdentity identity;  // of the file the entry records
   };
   // What reading one file came to.
   struct FileOutcome {
@@ -150,6 +151,17 @@ class FolderWalk {
     bool special = false;
     std::string_view problem;  // empty: none
     int error = 0;
+    FileIdentity identity;  // of the file read
+  };
+  // A folder's listing entries as they are settled, each with the identity
+  // of the file it records (none for folders) for the file-state cache.
+  struct Listing {
+    std::vector<ListingEntry> entries;
+    std::vector<FileIdentity> identities;
+    void add(ListingEntry entry, const FileIdentity& identity) {
+      entries.push_back(std::move(entry));
+      identities.push_back(identity);
+    }
   };
 
   // `opened` is the result of opening `dir`; device is the file system the
@@ -158,13 +170,13 @@ class FolderWalk {
                     BlobId& tree, bool& stored);
   // Walks the folder's entries into listing entries.
   Status walkEntries(const localfs::LocalDir& dir, std::vector<localfs::Entry>& found, const std::string& path,
-                     uint64_t device, std::vector<ListingEntry>& entries);
+                     uint64_t device, Listing& listing);
   // Hands the slot's file to a reader, which fills the slot's entry and
   // outcome; `dir` (null: by path) and the slot must outlive the read.
   void submitRead(Slot& slot, const localfs::LocalDir* dir, std::string name);
   // Waits for the readers and moves the slots, in order, into the listing
   // and the problem list. The first failure of a reader is returned.
-  Status settle(std::deque<Slot>& slots, std::vector<ListingEntry>& entries);
+  Status settle(std::deque<Slot>& slots, Listing& listing);
   // Reads a file, relative to `dir` when it is open, else by path; runs on
   // a reader thread.
   FileOutcome readFile(FileChunker& chunker, const localfs::LocalDir* dir, const std::string& name,
@@ -173,7 +185,9 @@ class FolderWalk {
   // unchanged from start to end, or kMaxReadAttempts reads were made.
   FileOutcome readContent(FileChunker& chunker, localfs::LocalFile& file, const std::string& path,
                           ListingEntry& entry);
-  bool unchanged(const FolderRecords& records, ListingEntry& entry) const;
+  // The record vouches for the file: the same size, times and identity, and
+  // every blob still held; the entry then takes its content.
+  bool unchanged(const FolderRecords& records, ListingEntry& entry, const FileIdentity& identity) const;
   void countFile(uint64_t size);
   // Whether the walk goes into the folder `name` of `dir`, which lies on
   // another file system than its parent; a mount point left out is noted.

@@ -1,5 +1,6 @@
 #include "backup/engine/folder_walk.h"
 
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -20,7 +21,9 @@
 #include <string>
 #include <unordered_map>
 
+#include "foundation/file_util.h"
 #include "platform/caller_rights.h"
+#include "testing/eventually.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::backup {
@@ -378,6 +381,113 @@ TEST_F(FolderWalkTest, UnchangedFilesAreTakenFromTheStateWithoutReading) {
   }
   // Without a cache every file is read on every run.
   EXPECT_EQ(Walk(sink, false).bytesRead, 90001u);
+}
+
+// A file whose content another replaced while its size and modification
+// time stayed, in each way programs do it, is read again: an edit in place
+// moves the change time, every other way brings another inode. A state.bin
+// of an earlier version, which holds neither, has each file read once.
+TEST_F(FolderWalkTest, AFileReplacedWithTheSameSizeAndTimesIsReadAgain) {
+  constexpr size_t kSize = 30000;
+  const timespec kTimes[2] = {{1600000000, 0}, {1600000000, 0}};
+  const std::string doc = src_ + "/doc";
+  const std::string probe = root_.file("probe");
+  std::ofstream(probe) << "p";
+  auto setTimes = [&](const std::string& path) { ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), kTimes, 0), 0); };
+  auto changeTime = [](const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return std::pair(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+  };
+  // The file system's clock moves in ticks: a change made in the tick the
+  // file was last changed in would keep its change time.
+  auto nextTick = [&] {
+    const auto last = changeTime(doc);
+    ASSERT_TRUE(test::Eventually([&] {
+      ::chmod(probe.c_str(), 0644);
+      return changeTime(probe) > last;
+    }));
+  };
+  auto writeFile = [](const std::string& path, const std::string& data, int flags) {
+    vx::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | flags, 0644));
+    ASSERT_TRUE(fd.valid());
+    ASSERT_EQ(::pwrite(fd.get(), data.data(), data.size(), 0), ssize_t(data.size()));
+  };
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& data)> replace;
+  } cases[] = {
+      {"copied over, keeping its times (cp --preserve=timestamps)",
+       [&](const std::string& data) {
+         writeFile(doc, data, O_TRUNC);
+         setTimes(doc);
+       }},
+      {"a new file renamed over it (rsync -a, mv)",
+       [&](const std::string& data) {
+         writeFile(src_ + "/.doc.new", data, O_EXCL);
+         setTimes(src_ + "/.doc.new");
+         ASSERT_EQ(::rename((src_ + "/.doc.new").c_str(), doc.c_str()), 0);
+       }},
+      {"removed and made anew (tar x)",
+       [&](const std::string& data) {
+         ASSERT_EQ(::unlink(doc.c_str()), 0);
+         writeFile(doc, data, O_EXCL);
+         setTimes(doc);
+       }},
+      {"written in place, its time set back (dd conv=notrunc, touch -d)",
+       [&](const std::string& data) {
+         writeFile(doc, data, 0);
+         setTimes(doc);
+       }},
+  };
+  uint32_t seed = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(state_);
+    Write("doc", RandomBytes(kSize, seed));
+    setTimes(doc);
+    MemorySink sink;
+    ASSERT_TRUE(Walk(sink, true).status.ok());
+    Run same = Walk(sink, true);
+    EXPECT_EQ(same.bytesRead, 0u) << "an unchanged file is read";
+    nextTick();
+    const std::string replaced = RandomBytes(kSize, ++seed);
+    c.replace(replaced);
+    Run run = Walk(sink, true);
+    ASSERT_TRUE(run.status.ok()) << run.status.toString();
+    EXPECT_EQ(run.bytesRead, kSize);
+    ListingEntry stored = ByName(sink.listing(run.tree))["doc"];
+    EXPECT_TRUE(sink.content(stored) == replaced);
+    EXPECT_EQ(Walk(sink, true).bytesRead, 0u) << "the new file is not read again";
+  }
+
+  // The records of a run as an earlier version wrote them: no tag, no
+  // identity.
+  fs::remove_all(state_);
+  MemorySink sink;
+  ASSERT_TRUE(Walk(sink, true).status.ok());
+  std::string earlier;
+  {
+    FileStateCache cache;
+    cache.open(state_ + "/state.bin");
+    const FolderRecords records = cache.readFolder(src_);
+    ASSERT_EQ(records.size(), 1u);
+    std::string block;
+    for (const auto& [name, r] : records) {
+      block += std::string{char(name.size()), char(name.size() >> 8)} + name;
+      for (uint64_t v : {r.size, r.mtime}) block += std::string(reinterpret_cast<const char*>(&v), 8);
+      const uint32_t count = uint32_t(r.ids.size());
+      block += std::string(reinterpret_cast<const char*>(&count), 4);
+      for (const BlobId& id : r.ids) block.append(reinterpret_cast<const char*>(id.bytes.data()), kBlobIdSize);
+    }
+    for (const std::string& part : {src_, block}) {
+      const uint32_t length = uint32_t(part.size());
+      earlier += std::string(reinterpret_cast<const char*>(&length), 4) + part;
+    }
+  }
+  ASSERT_TRUE(vx::WriteFileAtomic(state_ + "/state.bin", earlier));
+  EXPECT_EQ(Walk(sink, true).bytesRead, kSize) << "a record without identity vouches for the file";
+  EXPECT_EQ(Walk(sink, true).bytesRead, 0u);
 }
 
 TEST_F(FolderWalkTest, CancellationAndSinkFailuresEndTheWalk) {

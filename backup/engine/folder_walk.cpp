@@ -146,12 +146,14 @@ Status FolderWalk::walkFolder(const localfs::LocalDir& dir, const Status& opened
     // A folder that vanished since its parent was listed is stored empty.
     if (opened.native != ENOENT) {
       recordProblem(path, "cannot list the folder", opened.native);
+      ++notes_.unreadFolders;
       return Status();
     }
   } else {
     Status listed = dir.list(found);
     if (!listed.ok()) {
       recordProblem(path, "the folder listing broke off", listed.native);
+      ++notes_.unreadFolders;
       return Status();
     }
   }
@@ -178,18 +180,21 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
   listing.entries.reserve(found.size());
   listing.identities.reserve(found.size());
   std::deque<Slot> slots;  // a deque keeps each slot in place while readers fill it
-  auto problem = [&](std::string problemPath, std::string_view message, int error) {
+  auto problem = [&](std::string problemPath, std::string_view message, int error, bool folder = false) {
     Slot& slot = slots.emplace_back();
     slot.kind = Slot::Kind::kProblem;
     slot.path = std::move(problemPath);
     slot.message = message;
     slot.error = error;
+    slot.folder = folder;
   };
   for (Entry& e : found) {
     const std::string full = JoinPath(path, e.name);
     if (IsExcluded(excludes_, e.name, full)) continue;
     if (!vx::IsValidUtf8(e.name)) {
-      problem(JoinPath(path, PrintableName(e.name)), "the name is not valid UTF-8", 0);
+      const bool folder = e.error == 0 && e.kind == Kind::kFolder;
+      problem(JoinPath(path, PrintableName(e.name)), folder ? kFolderNameNotUtf8 : "the name is not valid UTF-8", 0,
+              folder);
       continue;
     }
     if (e.error != 0) {
@@ -293,6 +298,7 @@ Status FolderWalk::settle(std::deque<Slot>& slots, Listing& listing) {
     if (!failed.ok()) continue;
     if (!slot.message.empty()) recordProblem(slot.path, slot.message, slot.error);
     if (slot.special) ++notes_.specialFiles;
+    if (slot.folder) ++notes_.unreadFolders;
     if (slot.kind == Slot::Kind::kProblem || !slot.stored) continue;
     if (slot.changed) ++notes_.changedFiles;
     countFile(slot.entry.size);

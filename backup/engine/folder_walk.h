@@ -80,7 +80,14 @@ struct WalkNotes {
   // Mount points left out, each as its path and " (" type ")".
   std::vector<std::string> skippedMounts;
   uint64_t danglingLinks = 0;  // symbolic links that lead nowhere
+  // Folders left out with a problem (counted among the errors): they could
+  // not be listed, or their names cannot be stored.
+  uint64_t unreadFolders = 0;
 };
+
+// The problem text of a folder whose name a listing cannot hold.
+inline constexpr std::string_view kFolderNameNotUtf8 =
+    "the folder's name is not valid UTF-8; nothing in it is backed up";
 
 // A name or path for problem texts, which must stay valid, printable UTF-8:
 // each byte that is not part of a valid sequence, and each control character
@@ -137,6 +144,7 @@ class FolderWalk {
     std::string path;         // problems and files
     std::string_view message;  // a problem's text, or the one a reader found
     int error = 0;
+    bool folder = false;   // a problem that leaves a folder out
     Status status;         // a reader's failure that ends the run
     bool stored = false;   // the reader stored the file
     bool changed = false;  // stored while it kept changing

@@ -28,13 +28,16 @@ inline constexpr const char* kResultCanceled = "canceled";
 // A task that began and whose end no one recorded: the service died.
 inline constexpr const char* kResultInterrupted = "interrupted";
 
-// Why a backup is done in part: files it could not read, and files it
-// stored while they kept changing (also among the errors), which are not
-// left out but stored as the last read found them.
-inline std::string WarningsText(uint64_t errors, uint64_t changed) {
-  const uint64_t unread = errors - std::min(errors, changed);
+// Why a backup is done in part: files and folders it could not read, and
+// files it stored while they kept changing (each among the errors), which
+// are not left out but stored as the last read found them.
+inline std::string WarningsText(uint64_t errors, uint64_t changed, uint64_t folders) {
+  folders = std::min(errors, folders);
+  const uint64_t unread = errors - folders - std::min(errors - folders, changed);
   std::string text;
-  if (unread > 0) text = Counted(unread, "file", "files") + " could not be read";
+  if (unread > 0) text = Counted(unread, "file", "files");
+  if (folders > 0) text += (text.empty() ? "" : " and ") + Counted(folders, "folder", "folders");
+  if (!text.empty()) text += " could not be read";
   if (changed > 0)
     text += (text.empty() ? "" : "; ") + std::to_string(changed) +
             (changed == 1 ? " file changed while it was read and was stored as last read"
@@ -59,6 +62,7 @@ struct BackupManager::TaskOutcome {
   std::vector<std::string> damage;    // what opening the repository found damaged
   std::vector<std::string> notes;     // backup: lines for the log on what was left out on purpose
   uint64_t changedFiles = 0;          // backup: stored while they kept changing (counted among the errors)
+  uint64_t unreadFolders = 0;         // backup: folders left out (counted among the errors)
 };
 
 }  // namespace tarn

@@ -69,6 +69,7 @@ void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, b
   out.note = Counted(out.version.files, "file", "files") + ", " + FormatBytes(out.version.bytes) + "; sent " +
              FormatBytes(out.version.storedBytes) + backup::WalkNotesText(notes);
   out.changedFiles = notes.changedFiles;
+  out.unreadFolders = notes.unreadFolders;
   for (const std::string& mount : notes.skippedMounts)
     out.notes.push_back(mount + ": another file system that backups leave out");
 

@@ -60,6 +60,7 @@ RestoreRun::RestoreRun(Repo& repo, const RestoreRequest& request, Progress& prog
       problems_(problems),
       restoreOwners_(request.restoreOwners),
       umask_(request.umask),
+      callerUid_(request.callerUid),
       rights_(request.asCaller),
       filler_(repo, rights_, progress, cancel, WorkerCount(repo)) {}
 
@@ -309,32 +310,13 @@ Status RestoreRun::finish() {
   return filler_.failure();
 }
 
-void RestoreRun::makeParents(const std::string& path) {
-  localfs::Entry found;
-  if (localfs::WriteFolder::statPath(path, found).code != Status::kNotFound) return;
-  auto [parent, name] = SplitLast(path);
-  if (!parent.empty() && parent != path) makeParents(parent);
-  (void)localfs::WriteFolder::makeFolder(path, kNewFolderBits & ~umask_);
-}
-
 Status RestoreRun::ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out,
                                 bool ofVersion) {
   auto folder = std::make_shared<localfs::WriteFolder>();
-  Status st = rights_.run([&] {
-    localfs::Entry found;
-    Status s = localfs::WriteFolder::statPath(path, found);
-    if (s.code == Status::kNotFound) {
-      auto [parent, name] = SplitLast(path);
-      if (!parent.empty() && parent != path) makeParents(parent);
-      s = localfs::WriteFolder::makeFolder(path, ofVersion ? localfs::kOwnerOnlyFolder : kNewFolderBits & ~umask_);
-      if (!s.ok() && s.native != EEXIST) return s;
-    } else if (!s.ok()) {
-      return s;
-    } else if (found.kind != localfs::Kind::kFolder) {
-      return localfs::StatusFromErrno(ENOTDIR);
-    }
-    return localfs::WriteFolder::open(path, *folder);
-  });
+  const uint32_t parentMode = kNewFolderBits & ~umask_;
+  const uint32_t mode = ofVersion ? localfs::kOwnerOnlyFolder : parentMode;
+  Status st = rights_.run(
+      [&] { return localfs::WriteFolder::openPath(path, callerUid_, true, mode, parentMode, *folder); });
   if (st.ok()) out = std::move(folder);
   return st;
 }
@@ -350,7 +332,7 @@ Status RestoreRun::openTarget(const std::string& target, std::shared_ptr<const l
     });
   }
   if (st.ok()) return st;
-  if (!st.message.empty()) return st;  // the switch itself failed
+  if (!st.message.empty()) return st;  // a failed switch or a refused link names itself
   bool refused = st.native == EACCES || st.native == EPERM || st.native == EROFS;
   return Status(refused ? Status::kAccessDenied : Status::kIo,
                 step + target + ": " + vx::FormatWin32Error(static_cast<uint32_t>(st.native)), st.native);
@@ -381,7 +363,7 @@ Status RestoreRun::placeRecorded(const std::string& source, const std::vector<st
     st = ensureFolder(anchor, folder);
   } else {
     auto opened = std::make_shared<localfs::WriteFolder>();
-    st = rights_.run([&] { return localfs::WriteFolder::open(anchor, *opened); });
+    st = rights_.run([&] { return localfs::WriteFolder::openPath(anchor, callerUid_, false, 0, 0, *opened); });
     if (st.ok()) folder = std::move(opened);
   }
   for (const std::string& name : walk) {

@@ -60,15 +60,13 @@ class RestoreRun {
   // any other is created under its temporary name and handed to the filler.
   Status restoreFile(const ListingEntry& entry, const Destination& dest);
   // Makes the folder at `path` with its missing parents unless a folder is
-  // there, and opens it; links in the path are followed, since a user or the
-  // version named it. A folder of the version (`ofVersion`) is made
-  // owner-only, to get its own bits later; others get what the caller's
-  // umask allows. With the caller's rights; errno in `native`.
+  // there, and opens it; links in the path are followed only where nobody
+  // but root and the caller could have put them (a refusal names the link).
+  // A folder of the version (`ofVersion`) is made owner-only, to get its
+  // own bits later; others get what the caller's umask allows. With the
+  // caller's rights; errno in `native`.
   Status ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out,
                       bool ofVersion = false);
-  // Makes the missing folders of `path`, failures ignored; call with the
-  // caller's rights on.
-  void makeParents(const std::string& path);
   // Counts the problem and keeps its text while fewer than kMaxProblems are
   // kept.
   void recordProblem(const std::string& path, std::string_view message, int error);
@@ -138,6 +136,7 @@ class RestoreRun {
   std::vector<std::string> unreadable_;
   const bool restoreOwners_;
   const uint32_t umask_;
+  const uint32_t callerUid_;
   std::vector<LateFolder> lateFolders_;  // each holds its folder's descriptor
   RestoreRights rights_;
   FileFiller filler_;  // last: its workers stop before the rest goes

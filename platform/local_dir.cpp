@@ -115,13 +115,14 @@ LocalDir::~LocalDir() {
 }
 
 LocalDir::LocalDir(LocalDir&& other) noexcept
-    : dir_(std::exchange(other.dir_, nullptr)), device_(other.device_) {}
+    : dir_(std::exchange(other.dir_, nullptr)), device_(other.device_), inode_(other.inode_) {}
 
 LocalDir& LocalDir::operator=(LocalDir&& other) noexcept {
   if (this != &other) {
     if (dir_ != nullptr) ::closedir(dir_);
     dir_ = std::exchange(other.dir_, nullptr);
     device_ = other.device_;
+    inode_ = other.inode_;
   }
   return *this;
 }
@@ -142,6 +143,7 @@ Status LocalDir::Adopt(int fd, LocalDir& out) {
   out = LocalDir();
   out.dir_ = dir;
   out.device_ = st.st_dev;
+  out.inode_ = st.st_ino;
   return Status();
 }
 
@@ -154,6 +156,13 @@ Status LocalDir::open(const std::string& path, LocalDir& out) {
 Status LocalDir::openFolder(const std::string& name, LocalDir& out) const {
   if (dir_ == nullptr) return StatusFromErrno(EBADF);
   int fd = OpenAtRetrying(::dirfd(dir_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) return StatusFromErrno(errno);
+  return Adopt(fd, out);
+}
+
+Status LocalDir::openParent(LocalDir& out) const {
+  if (dir_ == nullptr) return StatusFromErrno(EBADF);
+  int fd = OpenAtRetrying(::dirfd(dir_), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
   if (fd < 0) return StatusFromErrno(errno);
   return Adopt(fd, out);
 }

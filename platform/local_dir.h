@@ -78,6 +78,9 @@ class LocalDir {
   Status openFolder(const std::string& name, LocalDir& out) const;
   // Opens the file `name` for reading, following a link to its target.
   Status openFile(const std::string& name, LocalFile& out) const;
+  // Opens the folder that holds this one now (its "..", which is never a
+  // link): where a folder closed meanwhile is found again without a path.
+  Status openParent(LocalDir& out) const;
 
   // Every entry except "." and ".." in directory order, each with the
   // attributes of the entry itself; entries that vanish before their
@@ -94,14 +97,16 @@ class LocalDir {
   Status fileSystem(std::string& type) const;
 
   bool valid() const { return dir_ != nullptr; }
-  // The file system the folder lies on.
+  // The file system the folder lies on, and the folder in it.
   uint64_t device() const { return device_; }
+  uint64_t inode() const { return inode_; }
 
  private:
   static Status Adopt(int fd, LocalDir& out);
 
   DIR* dir_ = nullptr;
   uint64_t device_ = 0;
+  uint64_t inode_ = 0;
 };
 
 class LocalFile {

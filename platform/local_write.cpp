@@ -147,6 +147,12 @@ Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder
   return st;
 }
 
+Status WriteFolder::openParent(WriteFolder& out) const {
+  int fd = Retrying([&] { return ::openat(fd_.get(), "..", kFolderFlags | O_NOFOLLOW); });
+  if (fd < 0) return StatusFromErrno(errno);
+  return Adopt(fd, out);
+}
+
 Status WriteFolder::setMode(uint32_t mode) const {
   // No call changes the bits of an O_PATH descriptor's folder; its entry in
   // /proc leads to that folder whatever has its name now.

@@ -57,6 +57,8 @@ class WriteFolder {
   // process's umask) when `create` is set (an existing entry is no
   // failure). A link in its place is refused (ENOTDIR).
   Status openFolder(const std::string& name, bool create, WriteFolder& out, uint32_t mode = kOwnerOnlyFolder) const;
+  // Opens the folder that holds this one now (its "..", never a link).
+  Status openParent(WriteFolder& out) const;
   // Sets the open folder's own permission bits, and its owner and group.
   Status setMode(uint32_t mode) const;
   Status setOwner(uint32_t uid, uint32_t gid) const;

@@ -126,6 +126,8 @@ void FileStateCache::prepareWriter(const std::string& stateDir) {
 
 FolderRecords FileStateCache::readFolder(const std::string& folderPath) const {
   FolderRecords out;
+  // No block holds a longer path, and hashing one costs as much as its length.
+  if (folderPath.size() + kIdentifiedBlockTag.size() > kMaxStatePathLength) return out;
   auto it = index_.find(folderPath);
   if (it == index_.end() || !reader_) return out;
   std::vector<uint8_t> data(it->second.length);
@@ -162,9 +164,15 @@ FolderRecords FileStateCache::readFolder(const std::string& folderPath) const {
 
 void FileStateCache::appendFolder(const std::string& folderPath, const std::vector<ListingEntry>& entries,
                                   const std::vector<FileIdentity>& identities) {
-  if (!writer_) return;
-  std::string block;
   const size_t pathLength = kIdentifiedBlockTag.size() + folderPath.size();
+  // The index of the next run stops at a longer path and would lose every
+  // block after it: such a folder's files are read again instead.
+  if (!writer_ || pathLength > kMaxStatePathLength) return;
+  // A folder of folders has no block; deciding that costs no copy of its path.
+  if (std::none_of(entries.begin(), entries.end(),
+                   [](const ListingEntry& e) { return !e.isDir && e.name.size() < kMaxStateNameLength; }))
+    return;
+  std::string block;
   Put32(block, static_cast<uint32_t>(pathLength));
   block.append(kIdentifiedBlockTag);
   block.append(folderPath);
@@ -186,11 +194,10 @@ void FileStateCache::appendFolder(const std::string& folderPath, const std::vect
     for (const BlobId& id : e.content) block.append(reinterpret_cast<const char*>(id.bytes.data()), kBlobIdSize);
   }
   const size_t recordsLength = block.size() - recordsAt;
-  if (recordsLength == 0) return;
   // Lengths that do not fit their 32 bits would make the block unreadable and
   // hide every block after it; the folder's files are read again next time.
   constexpr size_t kMaxLength = std::numeric_limits<uint32_t>::max();
-  if (recordsLength > kMaxLength || pathLength > kMaxLength) return;
+  if (recordsLength > kMaxLength) return;
   Patch32(block, lengthAt, static_cast<uint32_t>(recordsLength));
   if (!vx::WriteAll(writer_->get(), block.data(), block.size())) dropWriter();
 }

@@ -44,6 +44,7 @@ namespace tarn::backup {
 inline constexpr char kStateFileName[] = "state.bin";
 inline constexpr char kStateNewFileName[] = "state.new";
 // A block whose path is longer ends the index: nothing after it is trusted.
+// No such block is written: a folder that deep has its files read each run.
 constexpr uint32_t kMaxStatePathLength = 70000;
 // Names this long or longer are not recorded (their length has 16 bits).
 constexpr size_t kMaxStateNameLength = 65536;

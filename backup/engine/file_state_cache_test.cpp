@@ -129,6 +129,17 @@ TEST_F(FileStateCacheTest, RecordsCarryIdentitiesAndThoseOfEarlierVersionsNone) 
   }
 }
 
+// A folder too deep for the index to trust its path gets no block: its
+// files are read again, and the folders after it keep their records.
+TEST_F(FileStateCacheTest, AFolderTooDeepForARecordLeavesTheOthersTheirs) {
+  const std::string deep = "/s" + std::string(kMaxStatePathLength, 'd');
+  Run({{deep, {File("deepest", 1, {Id(1)})}}, {"/s", {File("top", 2, {Id(2)})}}});
+  FileStateCache cache;
+  cache.open(bin_);
+  EXPECT_TRUE(cache.readFolder(deep).empty());
+  EXPECT_EQ(cache.readFolder("/s").count("top"), 1u);
+}
+
 TEST_F(FileStateCacheTest, DamagedStateKeepsWhatComesBeforeTheDamage) {
   Run({{"/s/one", {File("a", 1, {Id(1)}), File("b", 2, {Id(2)})}},
        {"/s/two", {File("c", 3, {Id(3)})}},

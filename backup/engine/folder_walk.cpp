@@ -102,6 +102,8 @@ FolderWalk::FolderWalk(BlobSink& sink, const ChunkerParams& chunking, const std:
                        std::vector<std::string>& problems, int readers)
     : sink_(sink),
       excludes_(excludes),
+      byPath_(std::any_of(excludes.begin(), excludes.end(),
+                          [](const std::string& p) { return p.find('/') != std::string::npos; })),
       state_(state),
       progress_(progress),
       cancel_(cancel),
@@ -118,9 +120,36 @@ void FolderWalk::countFile(uint64_t size) {
 }
 
 Status FolderWalk::backupFolder(const std::string& path, BlobId& tree, bool& stored) {
+  stored = false;
+  path_ = path;
   localfs::LocalDir dir;
   Status opened = localfs::LocalDir::open(path, dir);
-  return walkFolder(dir, opened, path, dir.device(), tree, stored);
+  const uint64_t device = dir.device();
+  Levels levels;
+  bool entered = false;
+  Status s = enter(levels, std::move(dir), opened, std::string(), device, entered);
+  if (!s.ok() || !entered) return s;
+  for (;;) {
+    s = walkEntries(levels, entered);
+    if (!s.ok()) return s;
+    if (entered) continue;
+    const localfs::LocalDir left = std::move(levels.back().dir);
+    BlobId done;
+    bool kept = false;
+    s = leave(levels, done, kept);
+    if (!s.ok()) return s;
+    if (levels.empty()) {
+      tree = done;
+      stored = kept;
+      return Status();
+    }
+    Level& parent = levels.back();
+    if (!parent.dir.valid() && !parent.lost) reopen(levels, left);
+    if (!kept || parent.lost) continue;
+    parent.sub.isDir = true;
+    parent.sub.tree = done;
+    parent.listing.add(std::move(parent.sub), FileIdentity());
+  }
 }
 
 Status FolderWalk::backupFile(const std::string& path, ListingEntry& entry, bool& stored) {
@@ -137,49 +166,102 @@ Status FolderWalk::backupFile(const std::string& path, ListingEntry& entry, bool
   return s;
 }
 
-Status FolderWalk::walkFolder(const localfs::LocalDir& dir, const Status& opened, const std::string& path,
-                              uint64_t device, BlobId& tree, bool& stored) {
-  stored = false;
+Status FolderWalk::enter(Levels& levels, localfs::LocalDir dir, const Status& opened, const std::string& name,
+                         uint64_t device, bool& entered) {
+  entered = false;
   if (IsCancelled(cancel_)) return Status(Status::kCanceled, "");
+  const size_t above = path_.size();
+  if (!name.empty()) {
+    if (path_.empty() || path_.back() != '/') path_ += '/';
+    path_ += name;
+  }
   std::vector<Entry> found;
-  if (!opened.ok()) {
-    // A folder that vanished since its parent was listed is stored empty.
-    if (opened.native != ENOENT) {
-      recordProblem(path, "cannot list the folder", opened.native);
-      ++notes_.unreadFolders;
-      return Status();
-    }
-  } else {
-    Status listed = dir.list(found);
-    if (!listed.ok()) {
-      recordProblem(path, "the folder listing broke off", listed.native);
-      ++notes_.unreadFolders;
-      return Status();
-    }
+  const Status listed = opened.ok() ? dir.list(found) : opened;
+  // A folder that vanished since its parent was listed is stored empty.
+  const bool vanished = !opened.ok() && opened.native == ENOENT;
+  if (!listed.ok() && !vanished) {
+    recordProblem(path_, opened.ok() ? "the folder listing broke off" : "cannot list the folder", listed.native);
+    ++notes_.unreadFolders;
+    path_.resize(above);
+    return Status();
   }
   std::sort(found.begin(), found.end(),
             [](const Entry& a, const Entry& b) { return vx::LessInUtf16Order(a.name, b.name); });
-
-  Listing listing;
-  Status s = walkEntries(dir, found, path, device, listing);
-  if (!s.ok()) return s;
-
-  const std::string bytes = WriteFolderListing(listing.entries);
-  s = sink_.storeBlob(BlobSink::kTreeBlob, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), tree);
-  if (!s.ok()) return s;
-  if (state_ != nullptr) state_->appendFolder(path, listing.entries, listing.identities);
-  progress_.dirs.fetch_add(1, std::memory_order_relaxed);
-  ++dirs_;
-  stored = true;
+  // A deep tree would hold a descriptor for every folder on the way down:
+  // those far above are closed, and opened again when the walk is back.
+  if (levels.size() > kOpenLevels) levels[levels.size() - kOpenLevels].dir = localfs::LocalDir();
+  Level& level = levels.emplace_back();
+  level.folderDevice = dir.device();
+  level.inode = dir.inode();
+  level.dir = std::move(dir);
+  level.device = device;
+  level.name = name;
+  level.pathLength = path_.size();
+  level.found = std::move(found);
+  if (state_ != nullptr) level.records = state_->readFolder(path_);
+  level.listing.entries.reserve(level.found.size());
+  level.listing.identities.reserve(level.found.size());
+  entered = true;
   return Status();
 }
 
-Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>& found, const std::string& path,
-                               uint64_t device, Listing& listing) {
-  const FolderRecords records = state_ != nullptr ? state_->readFolder(path) : FolderRecords();
-  listing.entries.reserve(found.size());
-  listing.identities.reserve(found.size());
-  std::deque<Slot> slots;  // a deque keeps each slot in place while readers fill it
+Status FolderWalk::leave(Levels& levels, BlobId& tree, bool& stored) {
+  stored = false;
+  Level& level = levels.back();
+  if (!level.lost) {
+    const std::string bytes = WriteFolderListing(level.listing.entries);
+    Status s =
+        sink_.storeBlob(BlobSink::kTreeBlob, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), tree);
+    if (!s.ok()) return s;
+    if (state_ != nullptr) state_->appendFolder(path_, level.listing.entries, level.listing.identities);
+    progress_.dirs.fetch_add(1, std::memory_order_relaxed);
+    ++dirs_;
+    stored = true;
+  }
+  levels.pop_back();
+  path_.resize(levels.empty() ? 0 : levels.back().pathLength);
+  return Status();
+}
+
+void FolderWalk::reopen(Levels& levels, const localfs::LocalDir& left) {
+  auto same = [](const localfs::LocalDir& dir, const Level& level) {
+    return dir.device() == level.folderDevice && dir.inode() == level.inode;
+  };
+  localfs::LocalDir up;
+  if (left.valid() && left.openParent(up).ok() && same(up, levels.back())) {
+    levels.back().dir = std::move(up);
+    return;
+  }
+  // The folder just left was moved elsewhere meanwhile: the way down is
+  // followed again by name from the nearest folder still open (the source
+  // always is), each folder told by its device and inode.
+  size_t from = levels.size() - 1;
+  while (!levels[from].dir.valid()) --from;
+  for (size_t i = from + 1; i < levels.size(); ++i) {
+    localfs::LocalDir next;
+    if (!levels[i - 1].dir.openFolder(levels[i].name, next).ok() || !same(next, levels[i])) return lose(levels, i);
+    levels[i].dir = std::move(next);
+    if (i - 1 > 0 && i - 1 + kOpenLevels < levels.size()) levels[i - 1].dir = localfs::LocalDir();
+  }
+}
+
+void FolderWalk::lose(Levels& levels, size_t from) {
+  recordProblem(path_.substr(0, levels[from].pathLength),
+                "the folder was moved away while it was backed up; it is left out", 0);
+  ++notes_.unreadFolders;
+  for (size_t i = from; i < levels.size(); ++i) {
+    levels[i].lost = true;
+    levels[i].next = levels[i].found.size();
+  }
+}
+
+Status FolderWalk::walkEntries(Levels& levels, bool& entered) {
+  entered = false;
+  Level& level = levels.back();
+  const localfs::LocalDir& dir = level.dir;
+  const uint64_t device = level.device;
+  std::deque<Slot>& slots = slots_;
+  Listing& listing = level.listing;
   auto problem = [&](std::string problemPath, std::string_view message, int error, bool folder = false) {
     Slot& slot = slots.emplace_back();
     slot.kind = Slot::Kind::kProblem;
@@ -188,17 +270,19 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
     slot.error = error;
     slot.folder = folder;
   };
-  for (Entry& e : found) {
-    const std::string full = JoinPath(path, e.name);
-    if (IsExcluded(excludes_, e.name, full)) continue;
+  while (level.next < level.found.size()) {
+    Entry& e = level.found[level.next++];
+    // Built only where it is needed: in a deep tree each costs the depth.
+    auto full = [&] { return JoinPath(path_, e.name); };
+    if (IsExcluded(excludes_, e.name, byPath_ ? full() : std::string())) continue;
     if (!vx::IsValidUtf8(e.name)) {
       const bool folder = e.error == 0 && e.kind == Kind::kFolder;
-      problem(JoinPath(path, PrintableName(e.name)), folder ? kFolderNameNotUtf8 : "the name is not valid UTF-8", 0,
+      problem(JoinPath(path_, PrintableName(e.name)), folder ? kFolderNameNotUtf8 : "the name is not valid UTF-8", 0,
               folder);
       continue;
     }
     if (e.error != 0) {
-      problem(full, "cannot open", e.error);
+      problem(full(), "cannot open", e.error);
       continue;
     }
     if (e.kind == Kind::kLink) {
@@ -213,7 +297,7 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
         continue;
       }
       if (!target.ok()) {
-        problem(full, "cannot open", target.native);
+        problem(full(), "cannot open", target.native);
         continue;
       }
       if (e.kind != Kind::kFile) {
@@ -226,7 +310,7 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
       ++notes_.specialFiles;
       continue;
     }
-    if (e.kind == Kind::kFolder && e.device != device && !entersMount(dir, e.name, full)) continue;
+    if (e.kind == Kind::kFolder && e.device != device && !entersMount(dir, e.name, full())) continue;
 
     ListingEntry entry;
     entry.name = e.name;
@@ -239,20 +323,19 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
       localfs::LocalDir sub;
       Status opened = dir.openFolder(e.name, sub);
       // Mounted on, or taken off, since it was listed.
-      if (opened.ok() && sub.device() != e.device && sub.device() != device && !entersMount(sub, full)) continue;
-      bool stored = false;
-      s = walkFolder(sub, opened, full, opened.ok() ? sub.device() : device, entry.tree, stored);
-      if (!s.ok()) return s;
-      if (!stored) continue;
-      entry.isDir = true;
-      listing.add(std::move(entry), FileIdentity());
+      if (opened.ok() && sub.device() != e.device && sub.device() != device && !entersMount(sub, full())) continue;
+      const uint64_t subDevice = opened.ok() ? sub.device() : device;
+      level.sub = std::move(entry);
+      // The level stays where it is while others are added below it.
+      s = enter(levels, std::move(sub), opened, e.name, subDevice, entered);
+      if (!s.ok() || entered) return s;
       continue;
     }
     entry.size = e.size;
     entry.mtime = e.mtime;
     Slot& slot = slots.emplace_back();
     const FileIdentity listed{e.ctime, e.device, e.inode};
-    if (unchanged(records, entry, listed)) {
+    if (unchanged(level.records, entry, listed)) {
       progress_.bytes.fetch_add(entry.size, std::memory_order_relaxed);
       progress_.files.fetch_add(1, std::memory_order_relaxed);
       slot.entry = std::move(entry);
@@ -262,7 +345,7 @@ Status FolderWalk::walkEntries(const localfs::LocalDir& dir, std::vector<Entry>&
     }
     slot.kind = Slot::Kind::kFile;
     slot.entry = std::move(entry);
-    slot.path = full;
+    slot.path = full();
     submitRead(slot, &dir, e.name);
   }
   return settle(slots, listing);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -23,6 +24,7 @@
 
 #include "foundation/file_util.h"
 #include "platform/caller_rights.h"
+#include "testing/deep_tree.h"
 #include "testing/eventually.h"
 #include "testing/temp_dir.h"
 
@@ -488,6 +490,93 @@ TEST_F(FolderWalkTest, AFileReplacedWithTheSameSizeAndTimesIsReadAgain) {
   ASSERT_TRUE(vx::WriteFileAtomic(state_ + "/state.bin", earlier));
   EXPECT_EQ(Walk(sink, true).bytesRead, kSize) << "a record without identity vouches for the file";
   EXPECT_EQ(Walk(sink, true).bytesRead, 0u);
+}
+
+// A user who may write in a source can nest folders deeper than any path
+// names: the walk goes down and up again without recursion, and holds a
+// descriptor only for the source and the last few folders on its way.
+TEST_F(FolderWalkTest, ADeepSourceIsWalkedWithFewDescriptors) {
+  constexpr size_t kDepth = 5000;
+  Write("top.txt", "top");
+  // On a tmpfs, which makes folders fast and takes them all away at its end.
+  Mkdir("deep");
+  Mount("deep", "tmpfs");
+  ASSERT_TRUE(test::MakeDeepChain(src_ + "/deep", kDepth - 1, "d", "end.txt", "the end"));
+  size_t open = 0;
+  for ([[maybe_unused]] const auto& fd : fs::directory_iterator("/proc/self/fd")) ++open;
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  struct rlimit lowered = saved;
+  constexpr size_t kHeadroom = 100;  // the walk's open levels, its readers' files and the state
+  lowered.rlim_cur = open + kHeadroom;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  MemorySink sink;
+  const Run run = Walk(sink, true);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+  ASSERT_TRUE(run.status.ok()) << run.status.toString();
+  EXPECT_TRUE(run.problems.empty()) << run.problems.front();
+  EXPECT_EQ(run.dirs, kDepth + 1);
+  EXPECT_EQ(run.files, 2u);
+  std::vector<ListingEntry> listing = sink.listing(run.tree);
+  EXPECT_EQ(Names(listing), (std::vector<std::string>{"deep", "top.txt"}));
+  size_t depth = 0;
+  while (!listing.empty() && listing[0].isDir && depth++ < kDepth) listing = sink.listing(listing[0].tree);
+  EXPECT_EQ(depth, kDepth);
+  ASSERT_EQ(Names(listing), std::vector<std::string>{"end.txt"});
+  EXPECT_EQ(sink.content(listing[0]), "the end");
+}
+
+// Folders far above the one being walked are closed and found again on the
+// way back up, where a folder moved meanwhile cannot lead the walk astray:
+// each is told by its device and inode, and one that is no longer where the
+// walk found it is left out and named.
+TEST_F(FolderWalkTest, FoldersMovedWhileTheWalkIsDeepBelowThemAreFoundAgainOrLeftOut) {
+  constexpr size_t kDepth = 40;  // more than the walk keeps open
+  // The path of the chain's folder at `level` (0: the source).
+  auto at = [&](size_t level) {
+    std::string path = src_;
+    for (size_t i = 0; i < level; ++i) path += "/d";
+    return path;
+  };
+  struct Case {
+    const char* what;
+    std::vector<size_t> moved;  // levels moved out of their folders into the source
+    const char* problem;        // empty: none
+    size_t stored;              // levels of the chain in the backup
+  } cases[] = {
+      {"a folder whose folder was closed", {9}, "", kDepth},
+      {"and a folder on the way to that one", {9, 3}, "the folder was moved away while it was backed up; it is left out",
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(src_);
+    fs::create_directory(src_);
+    ASSERT_TRUE(test::MakeDeepChain(src_, kDepth, "d", "end.txt", "the end"));
+    for (size_t level = 1; level < kDepth; ++level) std::ofstream(at(level) + "/z.txt") << level;
+    MemorySink sink;
+    const Run run = Walk(sink, false, {}, nullptr, nullptr, kDefaultFileReaders, [&](const std::string& path, int) {
+      if (path != at(kDepth) + "/end.txt") return;
+      // Deepest first, so that each path still holds.
+      for (size_t level : c.moved)
+        ASSERT_EQ(::rename(at(level).c_str(), (src_ + "/moved" + std::to_string(level)).c_str()), 0);
+    });
+    ASSERT_TRUE(run.status.ok()) << run.status.toString();
+    EXPECT_EQ(run.problems, *c.problem == '\0' ? std::vector<std::string>{}
+                                                : std::vector<std::string>{at(c.moved.back()) + ": " + c.problem});
+    // Each folder kept holds its own z.txt, read through the right folder.
+    std::vector<ListingEntry> listing = sink.listing(run.tree);
+    size_t level = 0;
+    for (; !listing.empty() && listing[0].name == "d"; ++level) {
+      if (level > 0) {
+        ASSERT_EQ(Names(listing), (std::vector<std::string>{"d", "z.txt"})) << level;
+        EXPECT_EQ(sink.content(listing[1]), std::to_string(level)) << level;
+      }
+      listing = sink.listing(listing[0].tree);
+    }
+    EXPECT_EQ(level, c.stored);
+  }
 }
 
 TEST_F(FolderWalkTest, CancellationAndSinkFailuresEndTheWalk) {

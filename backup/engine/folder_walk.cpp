@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "backup/engine/local_path.h"
 #include "foundation/text.h"
@@ -32,6 +34,33 @@ constexpr std::string_view kLeftOutFileSystems[] = {
     "fuseblk",
 };
 constexpr std::string_view kFusePrefix = "fuse.";
+
+// A pattern as fnmatch reads it: plain text (escapes taken away), "*" and
+// plain text, or anything else. Outside a single-byte locale fnmatch folds
+// case by wide characters, and every pattern is "anything else".
+enum class TextShape { kText, kStarText, kOther };
+TextShape ShapeOf(std::string_view pattern, std::string& text) {
+  text.clear();
+  if (MB_CUR_MAX != 1) return TextShape::kOther;
+  const bool star = !pattern.empty() && pattern.front() == '*';
+  for (size_t i = star ? 1 : 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    if (c == '*' || c == '?' || c == '[') return TextShape::kOther;
+    if (c == '\\' && ++i == pattern.size()) return TextShape::kOther;
+    text.push_back(pattern[i]);
+  }
+  return star ? TextShape::kStarText : TextShape::kText;
+}
+
+// Equal but for case, as fnmatch with FNM_CASEFOLD compares in a
+// single-byte locale.
+bool EqualsFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
 
 uint64_t ModifiedTime(const localfs::LocalFile::Stamp& s) {
   return Timestamp::fromTimespec(s.mtimeSec, s.mtimeNsec).toFileTime();
@@ -87,11 +116,20 @@ std::string PrintableName(std::string_view name) {
 }
 
 bool IsExcluded(const std::vector<std::string>& patterns, std::string_view name, std::string_view fullPath) {
-  const std::string nameText(name);
-  const std::string pathText(fullPath);
+  std::string text;
+  std::string subject;
   for (const std::string& pattern : patterns) {
     if (pattern.empty()) continue;
-    const std::string& subject = pattern.find('/') != std::string::npos ? pathText : nameText;
+    const std::string_view against = pattern.find('/') != std::string::npos ? fullPath : name;
+    // Every entry of a deep folder has a long path: plain text and "*" with
+    // plain text are decided by its end alone, as fnmatch would decide them.
+    const TextShape shape = ShapeOf(pattern, text);
+    if (shape == TextShape::kText && EqualsFolded(against, text)) return true;
+    if (shape == TextShape::kStarText && against.size() >= text.size() &&
+        EqualsFolded(against.substr(against.size() - text.size()), text))
+      return true;
+    if (shape != TextShape::kOther) continue;
+    subject.assign(against);
     if (::fnmatch(pattern.c_str(), subject.c_str(), FNM_CASEFOLD) == 0) return true;
   }
   return false;

@@ -688,6 +688,18 @@ TEST(IsExcluded, PatternsMatchNamesOrFullPaths) {
       {{""}, "", "/src/", false},
       {{"", "b?"}, "bc", "/bc", true},
       {{}, "a", "/a", false},
+      // Plain text and "*" with plain text, as a job's default patterns and
+      // the service's own folders are.
+      {{"*/.local/share/Trash"}, "Trash", "/home/a/.local/share/Trash", true},
+      {{"*/.local/share/Trash"}, "trash", "/home/a/.LOCAL/share/trash", true},
+      {{"*/.local/share/Trash"}, "Trash2", "/home/a/.local/share/Trash2", false},
+      {{"*/.local/share/Trash"}, "Trash", "/Trash", false},
+      {{"/var/lib/tarn"}, "TARN", "/var/lib/TARN", true},
+      {{"/var/lib/tarn"}, "x", "/var/lib/tarn/x", false},
+      {{"/data/a\\*b"}, "a*b", "/data/a*b", true},  // an escaped "*" is itself
+      {{"/data/a\\*b"}, "axb", "/data/axb", false},
+      {{"*a*"}, "xay", "/xay", true},
+      {{"*[ab]"}, "xb", "/xb", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsExcluded(c.patterns, c.name, c.full), c.excluded) << c.full;
 }

@@ -215,8 +215,6 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     Status status = op(*lease.backend());
     lease->setCancelToken(nullptr);
     noteOutcome(status);
-    // Ended by the silence another call found, not by its caller.
-    if (status.code == Status::kCanceled && !IsCancelled(cancel) && refuse()) return status;
     if (status.retryable()) lease.backend()->disconnect();
     if (status.retryable() && failed) failed(status);
     return status;
@@ -239,7 +237,9 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     std::lock_guard<std::mutex> lock(callsMu_);
     std::erase(calls_, &own);
   }
-  if (refused) return Status(Status::kTimeout, kServerSilent);
+  // Ended by the silence another call found, not by its caller.
+  const bool silenced = result.code == Status::kCanceled && endable && own.isCancelled() && !IsCancelled(cancel);
+  if (refused || silenced) return Status(Status::kTimeout, kServerSilent);
   if (!unreachable.ok()) return unreachable;
   if (result.code == Status::kCanceled && cancel != nullptr && cancel->timedOut())
     return Status(Status::kTimeout, kNoAnswerInTime);

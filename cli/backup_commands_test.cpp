@@ -234,7 +234,7 @@ TEST_F(BackupCommandsTest, BackupToTheSftpServerAndBack) {
   ASSERT_TRUE(vx::WriteFileAtomic(source.file("bad\xff.txt"), std::string("lost")));
   RunResult partial = Backup({"run", "e2e"});
   expect(partial, kExitPartial, "backup warnings: 2 files, ");
-  EXPECT_NE(partial.output.find("done in part: 1 file or folder was left out: its name is not valid UTF-8"),
+  EXPECT_NE(partial.output.find("done in part: 1 file was left out: its name is not valid UTF-8"),
             std::string::npos)
       << partial.output;
   EXPECT_EQ(partial.output.find("could not be read"), std::string::npos) << partial.output;

@@ -12,6 +12,12 @@ namespace {
 
 constexpr size_t kNoSlot = std::numeric_limits<size_t>::max();
 
+// The caller's token as the parent of a call's own: borrowed, since the
+// caller keeps it for the whole call.
+std::shared_ptr<const CancelToken> Borrowed(const CancelToken* token) {
+  return std::shared_ptr<const CancelToken>(std::shared_ptr<const CancelToken>(), token);
+}
+
 }  // namespace
 
 ConnectionPool::Lease& ConnectionPool::Lease::operator=(Lease&& other) noexcept {
@@ -195,10 +201,19 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     refused = !probe && refusing();
     return refused;
   };
+  // The call's own token, which a silence found by another call ends; the
+  // caller's alone where silences end no call in flight.
+  CancelToken own(Borrowed(cancel));
+  const bool endable = !probe && endCallsWhenSilent_.load(std::memory_order_acquire);
+  const CancelToken* token = endable ? &own : cancel;
+  if (endable) {
+    std::lock_guard<std::mutex> lock(callsMu_);
+    calls_.push_back(&own);
+  }
   auto attempt = [&]() -> Status {
     if (refuse() || !unreachable.ok()) return Status(Status::kCanceled, "");
     if (!lease) {
-      Status status = acquireSlot(lease, cancel, budget.budgetLeftMs(runAcquireTimeoutMs_), probe);
+      Status status = acquireSlot(lease, token, budget.budgetLeftMs(runAcquireTimeoutMs_), probe);
       if (!lease && outOfReach(status)) return Status(Status::kCanceled, "");
       if (!status.ok() && status.retryable() && failed) failed(status);
       if (!status.ok()) return refuse() ? Status(Status::kCanceled, "") : status;
@@ -206,7 +221,7 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
     // A call that got its connection only after others found the server
     // silent does not ask it either.
     if (refuse()) return Status(Status::kCanceled, "");
-    lease->setCancelToken(cancel);
+    lease->setCancelToken(token);
     Status status = op(*lease.backend());
     lease->setCancelToken(nullptr);
     noteOutcome(status);
@@ -217,7 +232,7 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
   auto reconnect = [&]() -> Status {
     // The next attempt ends the loop.
     if (!lease || lease.backend()->isConnected() || (!probe && refusing())) return Status();
-    lease->setCancelToken(cancel);
+    lease->setCancelToken(token);
     Status status = lease.backend()->connect();
     lease->setCancelToken(nullptr);
     noteOutcome(status, true);
@@ -228,7 +243,13 @@ Status ConnectionPool::runOn(const RetryPolicy& policy, const CancelToken* cance
   const std::string text(label);
   Status result = RetryCall(timed, cancel, attempt, reconnect, text.empty() ? nullptr : text.c_str());
   lease.reset();
-  if (refused) return Status(Status::kTimeout, kServerSilent);
+  if (endable) {
+    std::lock_guard<std::mutex> lock(callsMu_);
+    std::erase(calls_, &own);
+  }
+  // Ended by the silence another call found, not by its caller.
+  const bool silenced = result.code == Status::kCanceled && endable && own.isCancelled() && !IsCancelled(cancel);
+  if (refused || silenced) return Status(Status::kTimeout, kServerSilent);
   if (!unreachable.ok()) return unreachable;
   if (result.code == Status::kCanceled && cancel != nullptr && cancel->timedOut())
     return Status(Status::kTimeout, kNoAnswerInTime);
@@ -240,6 +261,10 @@ void ConnectionPool::noteOutcome(const Status& status, bool connecting) {
   const bool timedOut = status.code == Status::kTimeout;
   const bool answered = !timedOut && status.code != Status::kNetwork;
   if (timedOut || answered) silent_.store(timedOut, std::memory_order_release);
+  if (timedOut && endCallsWhenSilent_.load(std::memory_order_acquire) && refusing()) {
+    std::lock_guard<std::mutex> lock(callsMu_);
+    for (CancelToken* call : calls_) call->cancel();
+  }
   // A call that could not reach the server on a connection made earlier
   // tells nothing of the server now.
   if (!connecting && !timedOut && !answered) return;

@@ -120,6 +120,11 @@ class ConnectionPool {
   // or after its wait for a connection, and acquire fails so where it
   // would have to connect; only probe asks the server then.
   void refuseWhileSilent(bool on) { refuseWhileSilent_.store(on, std::memory_order_release); }
+  // On, with refuseWhileSilent: the call that finds the server silent ends
+  // the calls in flight on the other connections too (as timed out, like
+  // those refused), rather than each waiting out its own time-out. Set it
+  // before the first call.
+  void endCallsWhenSilent(bool on) { endCallsWhenSilent_.store(on, std::memory_order_release); }
   // One ping under the policy, connecting where needed even while the
   // server is silent; a ping that cannot reach the server on a connection
   // made earlier goes again on a new one. Its outcome counts like any other.
@@ -165,6 +170,11 @@ class ConnectionPool {
   std::atomic<bool> usable_{false};
   std::atomic<uint64_t> returns_{0};
   std::atomic<bool> refuseWhileSilent_{false};
+  std::atomic<bool> endCallsWhenSilent_{false};
+  // The tokens of the calls in run now, which a silence ends when
+  // endCallsWhenSilent is on. Never held with mu_.
+  std::mutex callsMu_;
+  std::vector<CancelToken*> calls_;  // guarded by callsMu_
 };
 
 }  // namespace tarn

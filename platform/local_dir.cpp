@@ -94,10 +94,12 @@ void FillFromStat(const struct stat& st, Entry& out) {
   out.kind = KindOf(st.st_mode);
   out.size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
   out.mtime = Timestamp::fromTimespec(st.st_mtim.tv_sec, st.st_mtim.tv_nsec).toFileTime();
+  out.ctime = Timestamp::fromTimespec(st.st_ctim.tv_sec, st.st_ctim.tv_nsec).toFileTime();
   out.mode = st.st_mode;
   out.uid = st.st_uid;
   out.gid = st.st_gid;
   out.device = st.st_dev;
+  out.inode = st.st_ino;
   out.error = 0;
 }
 
@@ -113,13 +115,14 @@ LocalDir::~LocalDir() {
 }
 
 LocalDir::LocalDir(LocalDir&& other) noexcept
-    : dir_(std::exchange(other.dir_, nullptr)), device_(other.device_) {}
+    : dir_(std::exchange(other.dir_, nullptr)), device_(other.device_), inode_(other.inode_) {}
 
 LocalDir& LocalDir::operator=(LocalDir&& other) noexcept {
   if (this != &other) {
     if (dir_ != nullptr) ::closedir(dir_);
     dir_ = std::exchange(other.dir_, nullptr);
     device_ = other.device_;
+    inode_ = other.inode_;
   }
   return *this;
 }
@@ -140,6 +143,7 @@ Status LocalDir::Adopt(int fd, LocalDir& out) {
   out = LocalDir();
   out.dir_ = dir;
   out.device_ = st.st_dev;
+  out.inode_ = st.st_ino;
   return Status();
 }
 
@@ -152,6 +156,13 @@ Status LocalDir::open(const std::string& path, LocalDir& out) {
 Status LocalDir::openFolder(const std::string& name, LocalDir& out) const {
   if (dir_ == nullptr) return StatusFromErrno(EBADF);
   int fd = OpenAtRetrying(::dirfd(dir_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+  if (fd < 0) return StatusFromErrno(errno);
+  return Adopt(fd, out);
+}
+
+Status LocalDir::openParent(LocalDir& out) const {
+  if (dir_ == nullptr) return StatusFromErrno(EBADF);
+  int fd = OpenAtRetrying(::dirfd(dir_), "..", O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
   if (fd < 0) return StatusFromErrno(errno);
   return Adopt(fd, out);
 }
@@ -211,13 +222,19 @@ LocalFile::~LocalFile() {
 }
 
 LocalFile::LocalFile(LocalFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), opened_(other.opened_) {}
+    : fd_(std::exchange(other.fd_, -1)),
+      size_(other.size_),
+      device_(other.device_),
+      inode_(other.inode_),
+      opened_(other.opened_) {}
 
 LocalFile& LocalFile::operator=(LocalFile&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = std::exchange(other.fd_, -1);
     size_ = other.size_;
+    device_ = other.device_;
+    inode_ = other.inode_;
     opened_ = other.opened_;
   }
   return *this;
@@ -243,6 +260,8 @@ Status LocalFile::OpenAt(int dirFd, const std::string& name, LocalFile& out) {
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   file.opened_ = StampOf(st);
   file.size_ = file.opened_.size;
+  file.device_ = st.st_dev;
+  file.inode_ = st.st_ino;
   out = std::move(file);
   return Status();
 }

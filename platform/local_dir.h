@@ -39,10 +39,12 @@ struct Entry {
   Kind kind = Kind::kOther;
   uint64_t size = 0;
   uint64_t mtime = 0;  // FILETIME units (100 ns since 1601), from st_mtim
+  uint64_t ctime = 0;  // the same, from st_ctim
   uint32_t mode = 0;   // st_mode
   uint32_t uid = 0;
   uint32_t gid = 0;
   uint64_t device = 0;
+  uint64_t inode = 0;
   // errno of the attribute read when it failed; kind and the rest are then
   // unknown.
   int error = 0;
@@ -76,6 +78,9 @@ class LocalDir {
   Status openFolder(const std::string& name, LocalDir& out) const;
   // Opens the file `name` for reading, following a link to its target.
   Status openFile(const std::string& name, LocalFile& out) const;
+  // Opens the folder that holds this one now (its "..", which is never a
+  // link): where a folder closed meanwhile is found again without a path.
+  Status openParent(LocalDir& out) const;
 
   // Every entry except "." and ".." in directory order, each with the
   // attributes of the entry itself; entries that vanish before their
@@ -92,14 +97,16 @@ class LocalDir {
   Status fileSystem(std::string& type) const;
 
   bool valid() const { return dir_ != nullptr; }
-  // The file system the folder lies on.
+  // The file system the folder lies on, and the folder in it.
   uint64_t device() const { return device_; }
+  uint64_t inode() const { return inode_; }
 
  private:
   static Status Adopt(int fd, LocalDir& out);
 
   DIR* dir_ = nullptr;
   uint64_t device_ = 0;
+  uint64_t inode_ = 0;
 };
 
 class LocalFile {
@@ -135,6 +142,9 @@ class LocalFile {
   bool valid() const { return fd_ >= 0; }
   // The size when the file was opened.
   uint64_t size() const { return size_; }
+  // The file system and the file in it, which no writer changes.
+  uint64_t device() const { return device_; }
+  uint64_t inode() const { return inode_; }
   // The stamp when the file was opened.
   const Stamp& openedStamp() const { return opened_; }
 
@@ -146,6 +156,8 @@ class LocalFile {
 
   int fd_ = -1;
   uint64_t size_ = 0;
+  uint64_t device_ = 0;
+  uint64_t inode_ = 0;
   Stamp opened_;
 };
 

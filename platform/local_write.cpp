@@ -1,10 +1,12 @@
 #include "platform/local_write.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 namespace tarn::localfs {
 
@@ -36,6 +38,37 @@ int Retrying(Call call) {
   return rc;
 }
 
+// As many links as the kernel follows in one path.
+constexpr int kMaxLinksOnAPath = 40;
+
+// The components of a path, last first, so that the next is at the back.
+void PushComponents(const std::string& path, std::vector<std::string>& pending) {
+  size_t end = path.size();
+  while (end > 0) {
+    const size_t slash = path.rfind('/', end - 1);
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    if (end > start && path.compare(start, end - start, ".") != 0) pending.push_back(path.substr(start, end - start));
+    if (slash == std::string::npos) break;
+    end = slash;
+  }
+}
+
+// Why the link `link` (as fstatat saw it) in the open folder `folder` may
+// be the work of someone other than root and `trustedUid`; empty when it
+// cannot.
+std::string Untrusted(int folder, const struct stat& link, uint32_t trustedUid) {
+  auto trusted = [&](uid_t uid) { return uid == 0 || uid == trustedUid; };
+  if (!trusted(link.st_uid)) return "another user (uid " + std::to_string(link.st_uid) + ") made it";
+  struct stat holder {};
+  if (::fstat(folder, &holder) != 0) return "the folder it is in cannot be looked at";
+  // In a sticky folder only an entry's owner, the folder's and root may
+  // rename or remove it; a second name would be someone's hard link.
+  const bool othersWrite = (holder.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  const bool guarded = (holder.st_mode & S_ISVTX) != 0 && link.st_nlink == 1;
+  if (!trusted(holder.st_uid) || (othersWrite && !guarded)) return "others may change the folder it is in";
+  return {};
+}
+
 }  // namespace
 
 Status WriteFolder::Adopt(int fd, WriteFolder& out) {
@@ -54,19 +87,57 @@ Status WriteFolder::open(const std::string& path, WriteFolder& out) {
   return Adopt(fd, out);
 }
 
-Status WriteFolder::statPath(const std::string& path, Entry& out) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return StatusFromErrno(errno);
-  FillFromStat(st, out);
-  return Status();
-}
-
-Status WriteFolder::makeFolder(const std::string& path, uint32_t mode) {
-  if (::mkdir(path.c_str(), mode & kModeBits) != 0) return StatusFromErrno(errno);
-  // The service's own umask is not the caller's.
-  WriteFolder made;
-  Status st = open(path, made);
-  return st.ok() ? made.setMode(mode) : st;
+Status WriteFolder::openPath(const std::string& path, uint32_t trustedUid, bool create, uint32_t mode,
+                             uint32_t parentMode, WriteFolder& out) {
+  if (path.empty() || path.front() != '/') return StatusFromErrno(EINVAL);
+  auto openRoot = [] { return vx::UniqueFd(Retrying([] { return ::open("/", kFolderFlags); })); };
+  vx::UniqueFd folder = openRoot();
+  std::string walked;  // the path of `folder` as far as it was walked, for messages
+  std::vector<std::string> pending;
+  PushComponents(path, pending);
+  int links = 0;
+  while (folder.valid() && !pending.empty()) {
+    const std::string name = std::move(pending.back());
+    pending.pop_back();
+    const std::string here = walked + "/" + name;
+    struct stat st {};
+    int rc = ::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    uint32_t made = 0;  // the bits of a folder made here, 0 when none was
+    if (rc != 0 && errno == ENOENT && create) {
+      const uint32_t bits = (pending.empty() ? mode : parentMode) & kModeBits;
+      if (::mkdirat(folder.get(), name.c_str(), bits) == 0) made = bits;
+      else if (errno != EEXIST) return StatusFromErrno(errno);
+      rc = ::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    }
+    if (rc != 0) return StatusFromErrno(errno);
+    if (S_ISLNK(st.st_mode)) {
+      const std::string why = Untrusted(folder.get(), st, trustedUid);
+      if (!why.empty()) return Status(Status::kAccessDenied, "refused to follow the link " + here + ": " + why);
+      if (++links > kMaxLinksOnAPath) return StatusFromErrno(ELOOP);
+      std::string target(PATH_MAX, '\0');
+      const ssize_t length = ::readlinkat(folder.get(), name.c_str(), target.data(), target.size());
+      if (length < 0) return StatusFromErrno(errno);
+      if (size_t(length) >= target.size()) return StatusFromErrno(ENAMETOOLONG);
+      target.resize(size_t(length));
+      PushComponents(target, pending);
+      if (!target.empty() && target.front() == '/') {
+        folder = openRoot();
+        walked.clear();
+      }
+      continue;
+    }
+    // O_NOFOLLOW: a link put in its place since it was looked at is refused.
+    vx::UniqueFd next(Retrying([&] { return ::openat(folder.get(), name.c_str(), kFolderFlags | O_NOFOLLOW); }));
+    if (!next.valid()) return StatusFromErrno(errno);
+    // The service's own umask is not the caller's.
+    if (made != 0 && ::chmod(ProcPath(next.get()).c_str(), made) != 0) return StatusFromErrno(errno);
+    folder = std::move(next);
+    walked = here;
+  }
+  if (!folder.valid()) return StatusFromErrno(errno);
+  const int fd = folder.get();
+  folder.release();
+  return Adopt(fd, out);
 }
 
 Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder& out, uint32_t mode) const {
@@ -78,6 +149,12 @@ Status WriteFolder::openFolder(const std::string& name, bool create, WriteFolder
   out.made_ = st.ok() && made;
   if (out.made_) st = out.setMode(mode);
   return st;
+}
+
+Status WriteFolder::openParent(WriteFolder& out) const {
+  int fd = Retrying([&] { return ::openat(fd_.get(), "..", kFolderFlags | O_NOFOLLOW); });
+  if (fd < 0) return StatusFromErrno(errno);
+  return Adopt(fd, out);
 }
 
 Status WriteFolder::setMode(uint32_t mode) const {

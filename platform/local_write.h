@@ -1,9 +1,10 @@
 // Local folders and files as a restore writes them. A folder is held open by
 // descriptor, and everything below it is reached relative to that descriptor
 // without following a symbolic link: a link that someone placed inside the
-// destination cannot lead a write out of it. Only the folder a restore starts
-// from is opened by path, with the links in that path followed, since the
-// user named it.
+// destination cannot lead a write out of it. The folder a restore starts
+// from is opened by path, one component at a time from "/", and a link on
+// that way is followed only where nobody but root and the caller could have
+// put it.
 //
 // A WriteFolder is shared (std::shared_ptr) between the restore's task thread
 // and the files waiting to be filled in it; its operations are single system
@@ -40,18 +41,24 @@ class WriteFolder {
 
   // Opens an existing folder by path, following links.
   static Status open(const std::string& path, WriteFolder& out);
-  // What is at `path`, following links: kind kFolder, kFile or kOther; code
-  // kNotFound with ENOENT when nothing is there.
-  static Status statPath(const std::string& path, Entry& out);
-  // Creates one folder by path with exactly the permission bits `mode`,
-  // whatever the process's umask (the caller applies the umask it means);
-  // an existing one (of any kind) gives EEXIST.
-  static Status makeFolder(const std::string& path, uint32_t mode);
+  // Opens the folder at the absolute `path` one component at a time from
+  // "/". A symbolic link on the way is followed only when root or
+  // `trustedUid` made it and nobody else may change the folder it lies in
+  // (owned by one of them, no write bits for group and others unless the
+  // sticky bit keeps others' hands off what is not theirs); any other is
+  // refused with code kAccessDenied and a message that names it (no
+  // errno). With `create`, missing folders are made: the last with `mode`, the
+  // others with `parentMode`, whatever the process's umask. Other failures
+  // give their errno.
+  static Status openPath(const std::string& path, uint32_t trustedUid, bool create, uint32_t mode,
+                         uint32_t parentMode, WriteFolder& out);
 
   // Opens the sub-folder `name`, first creating it with exactly `mode` when
   // `create` is set (an existing entry is no failure, and keeps its mode).
   // A link in its place is refused (ENOTDIR).
   Status openFolder(const std::string& name, bool create, WriteFolder& out, uint32_t mode = kOwnerOnlyFolder) const;
+  // Opens the folder that holds this one now (its "..", never a link).
+  Status openParent(WriteFolder& out) const;
   // Sets the open folder's own permission bits, and its owner and group.
   Status setMode(uint32_t mode) const;
   Status setOwner(uint32_t uid, uint32_t gid) const;

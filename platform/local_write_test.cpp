@@ -110,9 +110,9 @@ TEST(WriteFolder, MadeFoldersHaveTheBitsAskedForWhateverTheUmask) {
   fs::create_directory(dir.file("old"));
   ::chmod(dir.file("old").c_str(), 0711);
   const mode_t before = ::umask(077);
-  WriteFolder top, made, old;
+  WriteFolder top, made, old, inner;
   ASSERT_TRUE(WriteFolder::open(dir.path(), top).ok());
-  const Status byPath = WriteFolder::makeFolder(dir.file("by-path"), 0755);
+  const Status byPath = WriteFolder::openPath(dir.file("by-path/inner"), 0, true, 0755, 0750, inner);
   const Status byName = top.openFolder("by-name", true, made, 0750);
   const Status kept = top.openFolder("old", true, old, 0777);
   ::umask(before);
@@ -120,7 +120,7 @@ TEST(WriteFolder, MadeFoldersHaveTheBitsAskedForWhateverTheUmask) {
   const struct {
     const char* name;
     mode_t mode;
-  } cases[] = {{"by-path", 0755}, {"by-name", 0750}, {"old", 0711}};
+  } cases[] = {{"by-path", 0750}, {"by-path/inner", 0755}, {"by-name", 0750}, {"old", 0711}};
   for (const auto& c : cases) {
     struct stat st {};
     ASSERT_EQ(::lstat(dir.file(c.name).c_str(), &st), 0);

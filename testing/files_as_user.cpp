@@ -12,8 +12,16 @@
 
 namespace tarn::test {
 
+FilesAsUser::FilesAsUser(uint32_t uid, std::vector<Link> links) : links_(std::move(links)), hold_(false) {
+  start(uid);
+}
+
 FilesAsUser::FilesAsUser(uint32_t uid, std::vector<std::string> paths, bool hold)
     : paths_(std::move(paths)), hold_(hold) {
+  start(uid);
+}
+
+void FilesAsUser::start(uint32_t uid) {
   EXPECT_EQ(::pipe2(report_, O_CLOEXEC), 0);
   EXPECT_EQ(::pipe2(release_, O_CLOEXEC), 0);
   pid_ = ::fork();
@@ -64,6 +72,13 @@ void FilesAsUser::run(uint32_t uid) {
     ++r.opened;
     if (::write(fd, "x", 1) != 1 && r.failed++ == 0) r.firstErrno = errno;
     if (!hold_) ::close(fd);
+  }
+  for (const Link& link : links_) {
+    if (::symlink(link.target.c_str(), link.at.c_str()) == 0) {
+      ++r.opened;
+    } else if (r.failed++ == 0) {
+      r.firstErrno = errno;
+    }
   }
   if (::write(report_[1], &r, sizeof r) != static_cast<ssize_t>(sizeof r)) ::_exit(3);
   char x;

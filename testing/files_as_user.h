@@ -1,8 +1,9 @@
 // A process of another user that creates files (or opens them, when they
 // exist), writes a little into each and, when asked to, holds them open
 // until told to end: how plain users reach a drive in tests that run as
-// root. What the child uses is made before the fork, and it makes system
-// calls only. Driven from one test thread.
+// root. It can make symbolic links instead, as a user plants them. What the
+// child uses is made before the fork, and it makes system calls only.
+// Driven from one test thread.
 #pragma once
 
 #include <sys/types.h>
@@ -21,8 +22,16 @@ class FilesAsUser {
     int firstErrno = 0;  // of the first open that failed
   };
 
+  // A symbolic link at `at` that leads to `target`.
+  struct Link {
+    std::string at;
+    std::string target;
+  };
+
   // Starts the process of `uid` (its group the same number, no others).
   FilesAsUser(uint32_t uid, std::vector<std::string> paths, bool hold);
+  // The same, making the links (counted as opened) and no files.
+  FilesAsUser(uint32_t uid, std::vector<Link> links);
   // Ends the process, which closes its files.
   ~FilesAsUser();
   FilesAsUser(const FilesAsUser&) = delete;
@@ -34,9 +43,11 @@ class FilesAsUser {
   void finish();
 
  private:
+  void start(uint32_t uid);
   [[noreturn]] void run(uint32_t uid);
 
   const std::vector<std::string> paths_;
+  const std::vector<Link> links_;
   const bool hold_;
   int report_[2] = {-1, -1};
   int release_[2] = {-1, -1};

@@ -340,6 +340,24 @@ TEST(S3Fake, TheCallersTokenEndsPartsInFlight) {
   EXPECT_EQ(s3->stat("/obj", attr).code, Status::kNotFound);
 }
 
+// A part the store never answers ends at the I/O time-out; the store is
+// then not asked to delete the upload, which would cost the caller another.
+TEST(S3Fake, AnUploadWhosePartGotNoAnswerAsksTheStoreNoMore) {
+  FakeS3Process fake({"--hold-parts", "/nonexistent/never"});
+  EndpointConfig ep = fake.endpoint();
+  ep.ioTimeoutMs = 1000;
+  auto s3 = Connected(ep);
+  const std::vector<uint8_t> data(kS3PartBytes + 1, 5);
+  std::unique_ptr<IWriteStream> w;
+  ASSERT_TRUE(s3->openWrite("/obj", 0, data.size(), w).ok());
+  ASSERT_TRUE(w->write(data.data(), data.size()).ok());
+  const Status st = w->finish(nullptr);
+  EXPECT_EQ(st.code, Status::kTimeout) << st.message;
+  fake.clearLog();
+  w.reset();
+  EXPECT_TRUE(Requests(fake).empty());
+}
+
 TEST(S3Fake, FailedPartsAndAssembliesLeaveTheUploadAbortable) {
   struct Case {
     std::vector<std::string> args;

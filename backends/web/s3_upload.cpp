@@ -2,7 +2,9 @@
 // larger one becomes a multipart upload (initiate, numbered parts, complete)
 // whose parts go out in parallel where memory allows. Nothing is visible
 // under the key before the PUT or the complete succeeds, and an abandoned
-// upload deletes its parts, so the previous object always survives.
+// upload deletes its parts, so the previous object always survives; only a
+// store that let a request of the upload go unanswered is not asked to, as
+// it would hold the caller a whole time-out more.
 #include <algorithm>
 
 #include "backends/web/s3_backend.h"
@@ -26,6 +28,8 @@ class S3WriteStream : public IWriteStream {
   Status startUpload();
   Status complete(S3Response& reply);
   void reserveFor(uint64_t needed);
+  // Passes a failure on, noting one that got no answer.
+  Status failed(Status st);
 
   S3Backend* backend_;
   std::string key_;
@@ -39,6 +43,7 @@ class S3WriteStream : public IWriteStream {
   uint32_t partsSent_ = 0;
   std::unique_ptr<S3PartUploader> uploader_;
   bool finished_ = false;
+  bool unanswered_ = false;  // a request of the upload timed out
 };
 
 uint64_t S3PartSize(uint64_t size) {
@@ -74,13 +79,18 @@ void S3WriteStream::reserveFor(uint64_t needed) {
   buffer_.reserve(static_cast<size_t>(grown));
 }
 
+Status S3WriteStream::failed(Status st) {
+  if (st.code == Status::kTimeout) unanswered_ = true;
+  return st;
+}
+
 Status S3WriteStream::write(const uint8_t* data, uint64_t length) {
   if (finished_) return Status(Status::kInvalid, "S3 upload: write after finish");
   while (length > 0) {
     // A full buffer goes out only when more bytes arrive, so the last part
     // is always sent by finish.
     if (buffer_.size() == partSize_) {
-      if (Status st = flushPart(); !st.ok()) return st;
+      if (Status st = flushPart(); !st.ok()) return failed(std::move(st));
     }
     const uint64_t take = std::min<uint64_t>(length, partSize_ - buffer_.size());
     reserveFor(buffer_.size() + take);
@@ -166,12 +176,12 @@ Status S3WriteStream::finish(RemoteAttr* out) {
     // retried.
     if (uploader_) uploader_->requeueFailed();
     if (!buffer_.empty()) {
-      if (Status st = flushPart(); !st.ok()) return st;
+      if (Status st = flushPart(); !st.ok()) return failed(std::move(st));
     }
     if (uploader_) {
-      if (Status st = uploader_->drain(); !st.ok()) return st;
+      if (Status st = uploader_->drain(); !st.ok()) return failed(std::move(st));
     }
-    if (Status st = complete(reply); !st.ok()) return st;
+    if (Status st = complete(reply); !st.ok()) return failed(std::move(st));
   } else {
     if (Status st = backend_->putObject(key_, buffer_.data(), buffer_.size(), reply); !st.ok()) return st;
   }
@@ -192,7 +202,7 @@ void S3WriteStream::abort() {
   // Parts in flight are cancelled before the upload is deleted, so none
   // can land after the DELETE.
   uploader_.reset();
-  if (!uploadId_.empty() && !finished_) {
+  if (!uploadId_.empty() && !finished_ && !unanswered_) {
     S3Request request;
     request.method = "DELETE";
     request.key = key_;

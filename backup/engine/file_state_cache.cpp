@@ -18,6 +18,7 @@ namespace {
 
 constexpr size_t kBlockHeaderSize = 8;    // pathLength + recordsLength
 constexpr size_t kRecordFixedSize = 22;   // all of a record but its name and ids
+constexpr size_t kIdentitySize = 24;      // change time, device and inode
 constexpr size_t kHeaderWindow = 65536;   // bytes read at once while indexing
 constexpr mode_t kStateFileMode = 0600;  // the records name every file backed up
 
@@ -105,7 +106,9 @@ void FileStateCache::open(const std::string& statePath) {
     const uint32_t recordsLength = Load32(word);
     const uint64_t records = offset + kBlockHeaderSize + pathLength;
     if (records + recordsLength > fileSize) break;
-    index_[std::move(path)] = BlockRef{records, recordsLength};
+    const bool identified = path.starts_with(kIdentifiedBlockTag);
+    if (identified) path.erase(0, kIdentifiedBlockTag.size());
+    index_[std::move(path)] = BlockRef{records, recordsLength, identified};
     offset = records + recordsLength;
   }
 }
@@ -123,24 +126,32 @@ void FileStateCache::prepareWriter(const std::string& stateDir) {
 
 FolderRecords FileStateCache::readFolder(const std::string& folderPath) const {
   FolderRecords out;
+  // No block holds a longer path, and hashing one costs as much as its length.
+  if (folderPath.size() + kIdentifiedBlockTag.size() > kMaxStatePathLength) return out;
   auto it = index_.find(folderPath);
   if (it == index_.end() || !reader_) return out;
   std::vector<uint8_t> data(it->second.length);
   if (ReadAt(reader_->get(), it->second.offset, data.data(), data.size()) != data.size()) return out;
 
+  const size_t fixedSize = kRecordFixedSize + (it->second.identified ? kIdentitySize : 0);
   size_t pos = 0;
   const size_t end = data.size();
   while (end - pos >= 2) {
     const size_t nameLength = Load16(&data[pos]);
-    if (end - pos < kRecordFixedSize + nameLength) break;
+    if (end - pos < fixedSize + nameLength) break;
     const uint8_t* p = &data[pos + 2];
     std::string name(reinterpret_cast<const char*>(p), nameLength);
     p += nameLength;
     FileRecord record;
     record.size = Load64(p);
     record.mtime = Load64(p + 8);
-    const uint64_t count = Load32(p + 16);
-    const size_t idsAt = pos + kRecordFixedSize + nameLength;
+    p += 16;
+    if (it->second.identified) {
+      record.identity = FileIdentity{Load64(p), Load64(p + 8), Load64(p + 16)};
+      p += kIdentitySize;
+    }
+    const uint64_t count = Load32(p);
+    const size_t idsAt = pos + fixedSize + nameLength;
     if ((end - idsAt) / kBlobIdSize < count) break;
     record.ids.resize(count);
     for (uint64_t i = 0; i < count; ++i)
@@ -151,29 +162,42 @@ FolderRecords FileStateCache::readFolder(const std::string& folderPath) const {
   return out;
 }
 
-void FileStateCache::appendFolder(const std::string& folderPath, const std::vector<ListingEntry>& entries) {
-  if (!writer_) return;
+void FileStateCache::appendFolder(const std::string& folderPath, const std::vector<ListingEntry>& entries,
+                                  const std::vector<FileIdentity>& identities) {
+  const size_t pathLength = kIdentifiedBlockTag.size() + folderPath.size();
+  // The index of the next run stops at a longer path and would lose every
+  // block after it: such a folder's files are read again instead.
+  if (!writer_ || pathLength > kMaxStatePathLength) return;
+  // A folder of folders has no block; deciding that costs no copy of its path.
+  if (std::none_of(entries.begin(), entries.end(),
+                   [](const ListingEntry& e) { return !e.isDir && e.name.size() < kMaxStateNameLength; }))
+    return;
   std::string block;
-  Put32(block, static_cast<uint32_t>(folderPath.size()));
+  Put32(block, static_cast<uint32_t>(pathLength));
+  block.append(kIdentifiedBlockTag);
   block.append(folderPath);
   const size_t lengthAt = block.size();
   Put32(block, 0);
   const size_t recordsAt = block.size();
-  for (const ListingEntry& e : entries) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const ListingEntry& e = entries[i];
     if (e.isDir || e.name.size() >= kMaxStateNameLength) continue;
+    const FileIdentity identity = i < identities.size() ? identities[i] : FileIdentity();
     Put16(block, static_cast<uint16_t>(e.name.size()));
     block.append(e.name);
     Put64(block, e.size);
     Put64(block, e.mtime);
+    Put64(block, identity.ctime);
+    Put64(block, identity.device);
+    Put64(block, identity.inode);
     Put32(block, static_cast<uint32_t>(e.content.size()));
     for (const BlobId& id : e.content) block.append(reinterpret_cast<const char*>(id.bytes.data()), kBlobIdSize);
   }
   const size_t recordsLength = block.size() - recordsAt;
-  if (recordsLength == 0) return;
   // Lengths that do not fit their 32 bits would make the block unreadable and
   // hide every block after it; the folder's files are read again next time.
   constexpr size_t kMaxLength = std::numeric_limits<uint32_t>::max();
-  if (recordsLength > kMaxLength || folderPath.size() > kMaxLength) return;
+  if (recordsLength > kMaxLength) return;
   Patch32(block, lengthAt, static_cast<uint32_t>(recordsLength));
   if (!vx::WriteAll(writer_->get(), block.data(), block.size())) dropWriter();
 }

@@ -66,7 +66,8 @@ TEST_F(FileStateCacheTest, RecordsReachTheNextRun) {
        {"/src", {File("big", 70, {Id(2), Id(3), Id(4)})}}});
   EXPECT_FALSE(fs::exists(new_));
   // No block for a folder of folders, no record for folders or overlong names.
-  EXPECT_EQ(fs::file_size(bin_), 2 * 8 + 6 + 4 + (2 + 5 + 20 + 32) + (2 + 5 + 20) + (2 + 3 + 20 + 3 * 32));
+  EXPECT_EQ(fs::file_size(bin_),
+            2 * (8 + kIdentifiedBlockTag.size()) + 6 + 4 + (2 + 5 + 44 + 32) + (2 + 5 + 44) + (2 + 3 + 44 + 3 * 32));
 
   FileStateCache cache;
   cache.open(bin_);
@@ -80,13 +81,73 @@ TEST_F(FileStateCacheTest, RecordsReachTheNextRun) {
   EXPECT_TRUE(cache.readFolder("/SRC/A").empty());
 }
 
+// Little-endian integers as the files hold them.
+std::string Le(uint64_t v, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+  return out;
+}
+
+// Records keep each file's change time, device and inode. Blocks as earlier
+// versions wrote them (no tag, records without identities) are still read,
+// and a record without identity matches no file, which is read once more.
+TEST_F(FileStateCacheTest, RecordsCarryIdentitiesAndThoseOfEarlierVersionsNone) {
+  FileStateCache writer;
+  writer.prepareWriter(dir_);
+  writer.appendFolder("/s/new", {File("a", 1, {Id(1)}), File("sub", 0, {}, true), File("b", 2, {Id(2)})},
+                      {FileIdentity{11, 12, 13}, FileIdentity{}, FileIdentity{21, 22, 23}});
+  writer.commit();
+  {
+    FileStateCache cache;
+    cache.open(bin_);
+    FolderRecords fresh = cache.readFolder("/s/new");
+    ASSERT_EQ(fresh.size(), 2u);
+    EXPECT_EQ(fresh["a"].identity, (FileIdentity{11, 12, 13}));
+    EXPECT_EQ(fresh["a"].ids, std::vector<BlobId>{Id(1)});
+    EXPECT_EQ(fresh["b"].identity, (FileIdentity{21, 22, 23}));
+    EXPECT_EQ(fresh["b"].size, 2u);
+    EXPECT_EQ(fresh["b"].mtime, 20u);
+    EXPECT_TRUE(cache.readFolder(std::string(kIdentifiedBlockTag) + "/s/new").empty()) << "the tag is no path";
+  }
+
+  // Blocks of an earlier version before and after this one's, the later of
+  // the same folder as this one's.
+  auto earlier = [](const std::string& path) {
+    const std::string record = Le(1, 2) + "c" + Le(3, 8) + Le(30, 8) + Le(1, 4) + std::string(32, '\3');
+    return Le(path.size(), 4) + path + Le(record.size(), 4) + record;
+  };
+  ASSERT_TRUE(vx::WriteFileAtomic(bin_, earlier("/s/old") + Read(bin_) + earlier("/s/new")));
+  FileStateCache cache;
+  cache.open(bin_);
+  for (const char* folder : {"/s/old", "/s/new"}) {
+    FolderRecords old = cache.readFolder(folder);
+    ASSERT_EQ(old.size(), 1u) << folder;
+    EXPECT_EQ(old["c"].size, 3u);
+    EXPECT_EQ(old["c"].mtime, 30u);
+    EXPECT_EQ(old["c"].ids, std::vector<BlobId>{Id(3)});
+    EXPECT_FALSE(old["c"].identity.has_value());
+  }
+}
+
+// A folder too deep for the index to trust its path gets no block: its
+// files are read again, and the folders after it keep their records.
+TEST_F(FileStateCacheTest, AFolderTooDeepForARecordLeavesTheOthersTheirs) {
+  const std::string deep = "/s" + std::string(kMaxStatePathLength, 'd');
+  Run({{deep, {File("deepest", 1, {Id(1)})}}, {"/s", {File("top", 2, {Id(2)})}}});
+  FileStateCache cache;
+  cache.open(bin_);
+  EXPECT_TRUE(cache.readFolder(deep).empty());
+  EXPECT_EQ(cache.readFolder("/s").count("top"), 1u);
+}
+
 TEST_F(FileStateCacheTest, DamagedStateKeepsWhatComesBeforeTheDamage) {
   Run({{"/s/one", {File("a", 1, {Id(1)}), File("b", 2, {Id(2)})}},
        {"/s/two", {File("c", 3, {Id(3)})}},
        {"/s/three", {File("d", 4, {Id(4)})}}});
   const std::string good = Read(bin_);
-  const size_t record = 2 + 1 + 20 + 32;
-  const size_t block1 = 8 + 6 + 2 * record;
+  const size_t record = 2 + 1 + 44 + 32;
+  const size_t tag = kIdentifiedBlockTag.size();
+  const size_t block1 = 8 + tag + 6 + 2 * record;
   auto u32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
 
   struct Case {
@@ -100,12 +161,13 @@ TEST_F(FileStateCacheTest, DamagedStateKeepsWhatComesBeforeTheDamage) {
       {"seven bytes", good.substr(0, 7), "", 0},
       {"cut inside the last block", good.substr(0, good.size() - 5), "ot", 2},
       {"path too long", good.substr(0, block1) + u32(kMaxStatePathLength + 1) + good.substr(block1 + 4), "o", 2},
-      {"records past the end", good.substr(0, block1 + 10) + u32(1u << 30) + good.substr(block1 + 14), "o", 2},
+      {"records past the end",
+       good.substr(0, block1 + tag + 10) + u32(1u << 30) + good.substr(block1 + tag + 14), "o", 2},
       // The next block then starts inside the cut record; its garbage length
       // ends the index there.
-      {"record cut inside its ids", good.substr(0, 10) + u32(2 * record - 22) + good.substr(14), "o", 1},
+      {"record cut inside its ids", good.substr(0, tag + 10) + u32(2 * record - 22) + good.substr(tag + 14), "o", 1},
       {"a later block of the same path wins",
-       good + good.substr(block1, 8 + 6 + record).replace(4, 6, "/s/one"), "ott", 1},
+       good + good.substr(block1, 8 + tag + 6 + record).replace(4 + tag, 6, "/s/one"), "ott", 1},
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(vx::WriteFileAtomic(bin_, c.data));

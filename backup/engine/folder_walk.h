@@ -8,7 +8,11 @@
 // cancellation and failures of the sink end the walk.
 //
 // On Linux: folders are walked by descriptor (openat, readdir, fstatat
-// without following links). A walk goes on into other file systems mounted
+// without following links), without recursion however deep a user nests
+// them, and with descriptors held only for the source and the last few
+// folders on the way down; a folder closed meanwhile is opened again as the
+// parent of the one below it, told by its device and inode, and one moved
+// away while the walk was below it is left out and named. A walk goes on into other file systems mounted
 // below a source (a tmpfs, a disk of its own, a btrfs subvolume), but not
 // into the kernel's virtual ones (proc, sysfs, devtmpfs...) nor into
 // network and FUSE mounts (this system's own drives among them): those mount
@@ -80,8 +84,17 @@ struct WalkNotes {
   // Mount points left out, each as its path and " (" type ")".
   std::vector<std::string> skippedMounts;
   uint64_t danglingLinks = 0;  // symbolic links that lead nowhere
-  uint64_t badNames = 0;       // left out as their names are not valid UTF-8 (problems too)
+  // Folders left out with a problem (counted among the errors) as they
+  // could not be listed; folders whose names cannot be stored are among the
+  // bad names instead.
+  uint64_t unreadFolders = 0;
+  uint64_t badNames = 0;        // left out as their names are not valid UTF-8 (problems too)
+  uint64_t badNameFolders = 0;  // of those, folders, with all they hold
 };
+
+// The problem text of a folder whose name a listing cannot hold.
+inline constexpr std::string_view kFolderNameNotUtf8 =
+    "the folder's name is not valid UTF-8; nothing in it is backed up";
 
 // A name or path for problem texts, which must stay valid, printable UTF-8:
 // each byte that is not part of a valid sequence, and each control character
@@ -142,10 +155,13 @@ class FolderWalk {
     std::string path;         // problems and files
     std::string_view message;  // a problem's text, or the one a reader found
     int error = 0;
+    bool folder = false;   // a problem that leaves a folder out
+    enum class BadName { kNone, kFile, kFolder } badName = BadName::kNone;  // left out for its name
     Status status;         // a reader's failure that ends the run
     bool stored = false;   // the reader stored the file
     bool changed = false;  // stored while it kept changing
     bool special = false;  // no regular file (any more): skipped
+    FileIdentity identity;  // of the file the entry records
   };
   // What reading one file came to.
   struct FileOutcome {
@@ -155,21 +171,64 @@ class FolderWalk {
     bool special = false;
     std::string_view problem;  // empty: none
     int error = 0;
+    FileIdentity identity;  // of the file read
+  };
+  // A folder's listing entries as they are settled, each with the identity
+  // of the file it records (none for folders) for the file-state cache.
+  struct Listing {
+    std::vector<ListingEntry> entries;
+    std::vector<FileIdentity> identities;
+    void add(ListingEntry entry, const FileIdentity& identity) {
+      entries.push_back(std::move(entry));
+      identities.push_back(identity);
+    }
   };
 
-  // `opened` is the result of opening `dir`; device is the file system the
-  // walk stays on.
-  Status walkFolder(const localfs::LocalDir& dir, const Status& opened, const std::string& path, uint64_t device,
-                    BlobId& tree, bool& stored);
-  // Walks the folder's entries into listing entries.
-  Status walkEntries(const localfs::LocalDir& dir, std::vector<localfs::Entry>& found, const std::string& path,
-                     uint64_t device, std::vector<ListingEntry>& entries);
+  // One folder on the walk's way down, from the source to the folder being
+  // walked: what is left of its entries and what its listing holds so far.
+  struct Level {
+    // Closed while kOpenLevels levels lie below it (never the source's).
+    localfs::LocalDir dir;
+    uint64_t device = 0;        // the file system the walk stays on in it
+    uint64_t folderDevice = 0;  // the folder's own device and inode, which
+    uint64_t inode = 0;         // tell it when it is opened again
+    std::string name;           // in the folder above; empty for the source
+    size_t pathLength = 0;      // of path_ while it is walked
+    std::vector<localfs::Entry> found;  // in listing order
+    size_t next = 0;                    // the first entry not yet walked
+    FolderRecords records;
+    Listing listing;
+    ListingEntry sub;   // the entry of the sub-folder being walked
+    bool lost = false;  // not found again after it was closed: left out
+  };
+  // A deque keeps each level in place while levels come and go below it.
+  using Levels = std::deque<Level>;
+
+  // Lists `dir`, the folder `name` of the last level (`opened` the result
+  // of opening it; no name for the source), and adds it below the last
+  // level; device is the file system the walk stays on in it. entered
+  // false: it could not be listed, a problem was recorded.
+  Status enter(Levels& levels, localfs::LocalDir dir, const Status& opened, const std::string& name,
+               uint64_t device, bool& entered);
+  // Walks the last level's entries on from where it stopped, until it
+  // enters a sub-folder (entered) or the entries end.
+  Status walkEntries(Levels& levels, bool& entered);
+  // Stores the last level's listing (unless it was lost) and takes the
+  // level away: tree and stored as backupFolder gives them.
+  Status leave(Levels& levels, BlobId& tree, bool& stored);
+  // Opens the last level's folder again, which was closed on the way down:
+  // as the parent of `left`, the folder just left, or where that was moved
+  // meanwhile, by name from the nearest open level. What cannot be found
+  // again is lost.
+  void reopen(Levels& levels, const localfs::LocalDir& left);
+  // Leaves the levels from `from` down out, with a problem that names it.
+  void lose(Levels& levels, size_t from);
   // Hands the slot's file to a reader, which fills the slot's entry and
   // outcome; `dir` (null: by path) and the slot must outlive the read.
   void submitRead(Slot& slot, const localfs::LocalDir* dir, std::string name);
   // Waits for the readers and moves the slots, in order, into the listing
   // and the problem list. The first failure of a reader is returned.
-  Status settle(std::deque<Slot>& slots, std::vector<ListingEntry>& entries);
+  Status settle(std::deque<Slot>& slots, Listing& listing);
   // Reads a file, relative to `dir` when it is open, else by path; runs on
   // a reader thread.
   FileOutcome readFile(FileChunker& chunker, const localfs::LocalDir* dir, const std::string& name,
@@ -178,7 +237,9 @@ class FolderWalk {
   // unchanged from start to end, or kMaxReadAttempts reads were made.
   FileOutcome readContent(FileChunker& chunker, localfs::LocalFile& file, const std::string& path,
                           ListingEntry& entry);
-  bool unchanged(const FolderRecords& records, ListingEntry& entry) const;
+  // The record vouches for the file: the same size, times and identity, and
+  // every blob still held; the entry then takes its content.
+  bool unchanged(const FolderRecords& records, ListingEntry& entry, const FileIdentity& identity) const;
   void countFile(uint64_t size);
   // Whether the walk goes into the folder `name` of `dir`, which lies on
   // another file system than its parent; a mount point left out is noted.
@@ -187,8 +248,12 @@ class FolderWalk {
   bool entersMount(const localfs::LocalDir& opened, const std::string& path);
   void noteMount(const std::string& path, const Status& looked, const std::string& type);
 
+  // Levels whose folders stay open, the last ones on the way down.
+  static constexpr size_t kOpenLevels = 32;
+
   BlobSink& sink_;
   const std::vector<std::string>& excludes_;
+  const bool byPath_;  // an exclude pattern matches full paths
   FileStateCache* state_;
   Progress& progress_;
   const CancelToken* cancel_;
@@ -199,6 +264,11 @@ class FolderWalk {
   uint64_t bytes_ = 0;
   WalkNotes notes_;  // the walking thread's
   ReadHook readHook_;
+  std::string path_;  // of the folder being walked
+  // The last level's entries on their way into its listing; a deque keeps
+  // each slot in place while readers fill it. Empty whenever the walk goes
+  // into a sub-folder or leaves one.
+  std::deque<Slot> slots_;
 };
 
 }  // namespace tarn::backup

@@ -1,6 +1,8 @@
 #include "backup/engine/folder_walk.h"
 
+#include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -20,7 +22,10 @@
 #include <string>
 #include <unordered_map>
 
+#include "foundation/file_util.h"
 #include "platform/caller_rights.h"
+#include "testing/deep_tree.h"
+#include "testing/eventually.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::backup {
@@ -380,6 +385,200 @@ TEST_F(FolderWalkTest, UnchangedFilesAreTakenFromTheStateWithoutReading) {
   EXPECT_EQ(Walk(sink, false).bytesRead, 90001u);
 }
 
+// A file whose content another replaced while its size and modification
+// time stayed, in each way programs do it, is read again: an edit in place
+// moves the change time, every other way brings another inode. A state.bin
+// of an earlier version, which holds neither, has each file read once.
+TEST_F(FolderWalkTest, AFileReplacedWithTheSameSizeAndTimesIsReadAgain) {
+  constexpr size_t kSize = 30000;
+  const timespec kTimes[2] = {{1600000000, 0}, {1600000000, 0}};
+  const std::string doc = src_ + "/doc";
+  const std::string probe = root_.file("probe");
+  std::ofstream(probe) << "p";
+  auto setTimes = [&](const std::string& path) { ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), kTimes, 0), 0); };
+  auto changeTime = [](const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0);
+    return std::pair(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+  };
+  // The file system's clock moves in ticks: a change made in the tick the
+  // file was last changed in would keep its change time.
+  auto nextTick = [&] {
+    const auto last = changeTime(doc);
+    ASSERT_TRUE(test::Eventually([&] {
+      ::chmod(probe.c_str(), 0644);
+      return changeTime(probe) > last;
+    }));
+  };
+  auto writeFile = [](const std::string& path, const std::string& data, int flags) {
+    vx::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | flags, 0644));
+    ASSERT_TRUE(fd.valid());
+    ASSERT_EQ(::pwrite(fd.get(), data.data(), data.size(), 0), ssize_t(data.size()));
+  };
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& data)> replace;
+  } cases[] = {
+      {"copied over, keeping its times (cp --preserve=timestamps)",
+       [&](const std::string& data) {
+         writeFile(doc, data, O_TRUNC);
+         setTimes(doc);
+       }},
+      {"a new file renamed over it (rsync -a, mv)",
+       [&](const std::string& data) {
+         writeFile(src_ + "/.doc.new", data, O_EXCL);
+         setTimes(src_ + "/.doc.new");
+         ASSERT_EQ(::rename((src_ + "/.doc.new").c_str(), doc.c_str()), 0);
+       }},
+      {"removed and made anew (tar x)",
+       [&](const std::string& data) {
+         ASSERT_EQ(::unlink(doc.c_str()), 0);
+         writeFile(doc, data, O_EXCL);
+         setTimes(doc);
+       }},
+      {"written in place, its time set back (dd conv=notrunc, touch -d)",
+       [&](const std::string& data) {
+         writeFile(doc, data, 0);
+         setTimes(doc);
+       }},
+  };
+  uint32_t seed = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(state_);
+    Write("doc", RandomBytes(kSize, seed));
+    setTimes(doc);
+    MemorySink sink;
+    ASSERT_TRUE(Walk(sink, true).status.ok());
+    Run same = Walk(sink, true);
+    EXPECT_EQ(same.bytesRead, 0u) << "an unchanged file is read";
+    nextTick();
+    const std::string replaced = RandomBytes(kSize, ++seed);
+    c.replace(replaced);
+    Run run = Walk(sink, true);
+    ASSERT_TRUE(run.status.ok()) << run.status.toString();
+    EXPECT_EQ(run.bytesRead, kSize);
+    ListingEntry stored = ByName(sink.listing(run.tree))["doc"];
+    EXPECT_TRUE(sink.content(stored) == replaced);
+    EXPECT_EQ(Walk(sink, true).bytesRead, 0u) << "the new file is not read again";
+  }
+
+  // The records of a run as an earlier version wrote them: no tag, no
+  // identity.
+  fs::remove_all(state_);
+  MemorySink sink;
+  ASSERT_TRUE(Walk(sink, true).status.ok());
+  std::string earlier;
+  {
+    FileStateCache cache;
+    cache.open(state_ + "/state.bin");
+    const FolderRecords records = cache.readFolder(src_);
+    ASSERT_EQ(records.size(), 1u);
+    std::string block;
+    for (const auto& [name, r] : records) {
+      block += std::string{char(name.size()), char(name.size() >> 8)} + name;
+      for (uint64_t v : {r.size, r.mtime}) block += std::string(reinterpret_cast<const char*>(&v), 8);
+      const uint32_t count = uint32_t(r.ids.size());
+      block += std::string(reinterpret_cast<const char*>(&count), 4);
+      for (const BlobId& id : r.ids) block.append(reinterpret_cast<const char*>(id.bytes.data()), kBlobIdSize);
+    }
+    for (const std::string& part : {src_, block}) {
+      const uint32_t length = uint32_t(part.size());
+      earlier += std::string(reinterpret_cast<const char*>(&length), 4) + part;
+    }
+  }
+  ASSERT_TRUE(vx::WriteFileAtomic(state_ + "/state.bin", earlier));
+  EXPECT_EQ(Walk(sink, true).bytesRead, kSize) << "a record without identity vouches for the file";
+  EXPECT_EQ(Walk(sink, true).bytesRead, 0u);
+}
+
+// A user who may write in a source can nest folders deeper than any path
+// names: the walk goes down and up again without recursion, and holds a
+// descriptor only for the source and the last few folders on its way.
+TEST_F(FolderWalkTest, ADeepSourceIsWalkedWithFewDescriptors) {
+  constexpr size_t kDepth = 5000;
+  Write("top.txt", "top");
+  // On a tmpfs, which makes folders fast and takes them all away at its end.
+  Mkdir("deep");
+  Mount("deep", "tmpfs");
+  ASSERT_TRUE(test::MakeDeepChain(src_ + "/deep", kDepth - 1, "d", "end.txt", "the end"));
+  size_t open = 0;
+  for ([[maybe_unused]] const auto& fd : fs::directory_iterator("/proc/self/fd")) ++open;
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  struct rlimit lowered = saved;
+  constexpr size_t kHeadroom = 100;  // the walk's open levels, its readers' files and the state
+  lowered.rlim_cur = open + kHeadroom;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  MemorySink sink;
+  const Run run = Walk(sink, true);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+  ASSERT_TRUE(run.status.ok()) << run.status.toString();
+  EXPECT_TRUE(run.problems.empty()) << run.problems.front();
+  EXPECT_EQ(run.dirs, kDepth + 1);
+  EXPECT_EQ(run.files, 2u);
+  std::vector<ListingEntry> listing = sink.listing(run.tree);
+  EXPECT_EQ(Names(listing), (std::vector<std::string>{"deep", "top.txt"}));
+  size_t depth = 0;
+  while (!listing.empty() && listing[0].isDir && depth++ < kDepth) listing = sink.listing(listing[0].tree);
+  EXPECT_EQ(depth, kDepth);
+  ASSERT_EQ(Names(listing), std::vector<std::string>{"end.txt"});
+  EXPECT_EQ(sink.content(listing[0]), "the end");
+}
+
+// Folders far above the one being walked are closed and found again on the
+// way back up, where a folder moved meanwhile cannot lead the walk astray:
+// each is told by its device and inode, and one that is no longer where the
+// walk found it is left out and named.
+TEST_F(FolderWalkTest, FoldersMovedWhileTheWalkIsDeepBelowThemAreFoundAgainOrLeftOut) {
+  constexpr size_t kDepth = 40;  // more than the walk keeps open
+  // The path of the chain's folder at `level` (0: the source).
+  auto at = [&](size_t level) {
+    std::string path = src_;
+    for (size_t i = 0; i < level; ++i) path += "/d";
+    return path;
+  };
+  struct Case {
+    const char* what;
+    std::vector<size_t> moved;  // levels moved out of their folders into the source
+    const char* problem;        // empty: none
+    size_t stored;              // levels of the chain in the backup
+  } cases[] = {
+      {"a folder whose folder was closed", {9}, "", kDepth},
+      {"and a folder on the way to that one", {9, 3}, "the folder was moved away while it was backed up; it is left out",
+       2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(src_);
+    fs::create_directory(src_);
+    ASSERT_TRUE(test::MakeDeepChain(src_, kDepth, "d", "end.txt", "the end"));
+    for (size_t level = 1; level < kDepth; ++level) std::ofstream(at(level) + "/z.txt") << level;
+    MemorySink sink;
+    const Run run = Walk(sink, false, {}, nullptr, nullptr, kDefaultFileReaders, [&](const std::string& path, int) {
+      if (path != at(kDepth) + "/end.txt") return;
+      // Deepest first, so that each path still holds.
+      for (size_t level : c.moved)
+        ASSERT_EQ(::rename(at(level).c_str(), (src_ + "/moved" + std::to_string(level)).c_str()), 0);
+    });
+    ASSERT_TRUE(run.status.ok()) << run.status.toString();
+    EXPECT_EQ(run.problems, *c.problem == '\0' ? std::vector<std::string>{}
+                                                : std::vector<std::string>{at(c.moved.back()) + ": " + c.problem});
+    // Each folder kept holds its own z.txt, read through the right folder.
+    std::vector<ListingEntry> listing = sink.listing(run.tree);
+    size_t level = 0;
+    for (; !listing.empty() && listing[0].name == "d"; ++level) {
+      if (level > 0) {
+        ASSERT_EQ(Names(listing), (std::vector<std::string>{"d", "z.txt"})) << level;
+        EXPECT_EQ(sink.content(listing[1]), std::to_string(level)) << level;
+      }
+      listing = sink.listing(listing[0].tree);
+    }
+    EXPECT_EQ(level, c.stored);
+  }
+}
+
 TEST_F(FolderWalkTest, CancellationAndSinkFailuresEndTheWalk) {
   Write("a.txt", RandomBytes(200000, 3));
   Mkdir("sub");
@@ -489,6 +688,18 @@ TEST(IsExcluded, PatternsMatchNamesOrFullPaths) {
       {{""}, "", "/src/", false},
       {{"", "b?"}, "bc", "/bc", true},
       {{}, "a", "/a", false},
+      // Plain text and "*" with plain text, as a job's default patterns and
+      // the service's own folders are.
+      {{"*/.local/share/Trash"}, "Trash", "/home/a/.local/share/Trash", true},
+      {{"*/.local/share/Trash"}, "trash", "/home/a/.LOCAL/share/trash", true},
+      {{"*/.local/share/Trash"}, "Trash2", "/home/a/.local/share/Trash2", false},
+      {{"*/.local/share/Trash"}, "Trash", "/Trash", false},
+      {{"/var/lib/tarn"}, "TARN", "/var/lib/TARN", true},
+      {{"/var/lib/tarn"}, "x", "/var/lib/tarn/x", false},
+      {{"/data/a\\*b"}, "a*b", "/data/a*b", true},  // an escaped "*" is itself
+      {{"/data/a\\*b"}, "axb", "/data/axb", false},
+      {{"*a*"}, "xay", "/xay", true},
+      {{"*[ab]"}, "xb", "/xb", true},
   };
   for (const auto& c : cases) EXPECT_EQ(IsExcluded(c.patterns, c.name, c.full), c.excluded) << c.full;
 }

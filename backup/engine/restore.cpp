@@ -97,7 +97,10 @@ Status Resolve(Repo& repo, const SnapshotInfo& version, const std::string& path,
       out.source = found->src;
       out.localPath = found->src;
     } else if (!out.localPath.empty()) {
-      out.localPath = JoinPath(out.localPath, name);
+      // Grown in place: a deep path built anew at each step costs its
+      // depth squared.
+      if (out.localPath.back() != '/') out.localPath += '/';
+      out.localPath += name;
     }
     const bool last = i + 1 == out.components.size();
     if (last) out.entry = *found;

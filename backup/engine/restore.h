@@ -8,9 +8,10 @@
 // request's asCaller switch on, and the repository is read with the service's
 // own rights. A switch that fails refuses the item; nothing is ever written
 // with the service's rights unless the request comes from inside the process.
-// Below the folder a restore starts from, no symbolic link is followed, and
-// entry names of the repository that could step out of their folder are
-// refused.
+// On the way to the folder a restore starts from, a symbolic link is followed
+// only where nobody but root and the caller could have put it; below that
+// folder no link is followed, and entry names of the repository that could
+// step out of their folder are refused.
 //
 // Each file and folder gets the permission bits its version recorded, and
 // for a root caller its owner and group; an item the version recorded none
@@ -78,6 +79,10 @@ struct RestoreRequest {
   // The caller's umask. An item whose version recorded no permission bits
   // gets owner-only access (files 0600, folders 0700) less these bits.
   uint32_t umask = kDefaultRestoreUmask;
+  // The caller's user: besides root's, only links this user made, in
+  // folders only they and root may change, are followed on the way to the
+  // folders the restore writes into.
+  uint32_t callerUid = 0;
 };
 
 // Restores request.path of the version. Code 3 for a request without caller

@@ -16,6 +16,7 @@
 #include "backup/repo/repo_test_world.h"
 #include "foundation/text.h"
 #include "platform/caller_rights.h"
+#include "testing/files_as_user.h"
 #include "testing/temp_dir.h"
 
 namespace tarn::backup {
@@ -26,6 +27,7 @@ namespace fs = std::filesystem;
 constexpr uint32_t kUserUid = 4242;
 constexpr uint32_t kUserGid = 4343;
 const CallerToken kUser{kUserUid, kUserGid, {}};
+const CallerToken kRoot{0, 0, {}};
 // setfsuid of an id that maps to no one only reads the current one.
 constexpr uid_t kQueryId = static_cast<uid_t>(-1);
 
@@ -98,6 +100,76 @@ TEST_F(RestoreRightsTest, TheCallerWritesOnlyWhereTheyMay) {
   }
   EXPECT_EQ(TreeOf(rootOnly), std::vector<std::string>{});
   EXPECT_EQ(::setfsuid(kQueryId), 0);  // the test thread is itself again
+}
+
+// A link on the way to where a restore writes is followed only where
+// nobody but root and the caller could have put it: a user's link at the
+// target or at a folder above it leads no restore of root's into a folder
+// of root's, and neither does one of root's that a user could have moved.
+TEST_F(RestoreRightsTest, LinksOthersCouldHavePlantedOnTheWayAreRefused) {
+  const std::string rootOnly = Folder(dir_.file("root-only"), 0, 0, 0700);
+  const std::string landing = Folder(dir_.file("landing"), 0, 0, 0755);
+  const std::string home = Folder(dir_.file("home"), kUserUid, kUserGid, 0755);
+  const std::string mine = Folder(home + "/mine", kUserUid, kUserGid, 0755);
+  const std::string shared = Folder(dir_.file("shared"), 0, 0, 01777);  // as /tmp
+  test::FilesAsUser planted(kUserUid, {{home + "/restored", rootOnly},
+                                       {home + "/parent", rootOnly},
+                                       {shared + "/users", rootOnly},
+                                       {home + "/to-mine", "mine"}});
+  ASSERT_EQ(planted.report().opened, 4u);
+  for (const auto& [at, target] : {std::pair(dir_.file("roots"), landing), std::pair(home + "/roots", landing),
+                                   std::pair(shared + "/roots", landing)})
+    ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0) << at;
+  const std::string userMade = ": another user (uid " + std::to_string(kUserUid) + ") made it";
+  struct Case {
+    const CallerToken* caller;
+    std::string target;
+    std::string refusal;  // empty: restored into `landed`
+    std::string landed;
+  } cases[] = {
+      {&kRoot, home + "/restored", "refused to follow the link " + home + "/restored" + userMade, ""},
+      {&kRoot, home + "/parent/restored", "refused to follow the link " + home + "/parent" + userMade, ""},
+      {&kRoot, shared + "/users/restored", "refused to follow the link " + shared + "/users" + userMade, ""},
+      {&kRoot, home + "/roots/restored",
+       "refused to follow the link " + home + "/roots: others may change the folder it is in", ""},
+      {&kRoot, dir_.file("roots") + "/restored", "", landing + "/restored"},
+      {&kRoot, shared + "/roots/restored", "", landing + "/restored"},
+      {&kUser, home + "/to-mine/restored", "", mine + "/restored"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.target);
+    RestoreRequest r;
+    r.target = c.target;
+    r.asCaller = CallerSwitch(*c.caller);
+    r.callerUid = c.caller->uid;
+    r.restoreOwners = c.caller->uid == 0;
+    const Status st = restore(r);
+    if (c.refusal.empty()) {
+      ASSERT_TRUE(st.ok()) << st.toString();
+      EXPECT_EQ(ReadText(c.landed + "/docs/sub/b.txt"), "beta");
+      fs::remove_all(c.landed);
+    } else {
+      EXPECT_EQ(st.code, Status::kAccessDenied);
+      EXPECT_EQ(st.message, c.refusal);
+    }
+    EXPECT_EQ(TreeOf(rootOnly), std::vector<std::string>{});
+  }
+
+  // Back to the place the version recorded, which a user has since made a
+  // link: the folder is not restored, and says why.
+  VersionBuilder v(*repo_);
+  v.file("docs/a.txt", "alpha");
+  v.source("docs", home + "/docs");
+  version_ = v.write();
+  test::FilesAsUser replaced(kUserUid, {{home + "/docs", rootOnly}});
+  ASSERT_EQ(replaced.report().opened, 1u);
+  RestoreRequest r;
+  r.asCaller = CallerSwitch(kRoot);
+  r.restoreOwners = true;
+  ASSERT_TRUE(restore(r).ok());
+  EXPECT_EQ(problems_, std::vector<std::string>{home + "/docs: refused to follow the link " + home + "/docs" +
+                                                userMade + "; the 1 file in it is not restored"});
+  EXPECT_EQ(TreeOf(rootOnly), std::vector<std::string>{});
 }
 
 TEST_F(RestoreRightsTest, AFolderTheCallerCannotWriteIsAProblemAndTheRestGoesOn) {

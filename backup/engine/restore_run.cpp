@@ -60,6 +60,7 @@ RestoreRun::RestoreRun(Repo& repo, const RestoreRequest& request, Progress& prog
       problems_(problems),
       restoreOwners_(request.restoreOwners),
       umask_(request.umask),
+      callerUid_(request.callerUid),
       rights_(request.asCaller),
       filler_(repo, rights_, progress, cancel, WorkerCount(repo)) {}
 
@@ -140,10 +141,47 @@ Status RestoreRun::openSubFolder(const Destination& dest, std::shared_ptr<const 
 }
 
 Status RestoreRun::restoreFolder(const ListingEntry& entry, const Destination& dest) {
+  Levels levels;
+  path_ = dest.path;
+  Status st = enterFolder(levels, entry, dest);
+  while (st.ok() && !levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.entries.size()) {
+      if (!level.lost) progress_.dirs.fetch_add(1, std::memory_order_relaxed);
+      const std::shared_ptr<const localfs::WriteFolder> left = std::move(level.folder);
+      levels.pop_back();
+      if (levels.empty()) break;
+      path_.resize(levels.back().pathLength);
+      if (levels.back().folder == nullptr && !levels.back().lost) reopen(levels, left);
+      continue;
+    }
+    const ListingEntry& e = level.entries[level.next++];
+    if (!IsValidEntryName(e.name)) {
+      recordProblem(path_, "refused the name \"" + PrintableName(e.name) + "\"", 0);
+      continue;
+    }
+    collect(false);
+    st = ended();
+    if (!st.ok()) break;
+    if (!e.isDir) {
+      st = restoreFile(e, Destination{level.folder, e.name, JoinPath(path_, e.name)});
+      continue;
+    }
+    // The way down is one path that grows and shrinks, not one per level.
+    path_ += '/';
+    path_ += e.name;
+    st = enterFolder(levels, e, Destination{level.folder, e.name, std::string()});
+  }
+  return st;
+}
+
+Status RestoreRun::enterFolder(Levels& levels, const ListingEntry& entry, const Destination& dest) {
+  const size_t above = levels.empty() ? 0 : levels.back().pathLength;
   std::shared_ptr<const localfs::WriteFolder> folder;
   Status st = openSubFolder(dest, folder);
   if (!st.ok()) {
-    Status counted = recordLostFolder(entry, dest.path, "cannot create the folder", st);
+    Status counted = recordLostFolder(entry, path_, "cannot create the folder", st);
+    path_.resize(above);
     Status broken = rights_.broken();
     return broken.ok() ? counted : broken;
   }
@@ -153,26 +191,62 @@ Status RestoreRun::restoreFolder(const ListingEntry& entry, const Destination& d
   st = repo_.readBlob(entry.tree, blob);
   if (!st.ok()) {
     if (EndsRestore(st)) return st;
-    recordUnreadable(dest.path, st.toString());
+    recordUnreadable(path_, st.toString());
+    path_.resize(above);
     return Status();
   }
   std::vector<ListingEntry> entries;
   if (!ParseFolderListing(std::string_view(reinterpret_cast<const char*>(blob.data()), blob.size()), entries)) {
-    recordUnreadable(dest.path, "the folder listing in the snapshot is damaged");
+    recordUnreadable(path_, "the folder listing in the snapshot is damaged");
+    path_.resize(above);
     return Status();
   }
-  blob = std::vector<uint8_t>();
-
-  for (const ListingEntry& e : entries) {
-    if (!IsValidEntryName(e.name)) {
-      recordProblem(dest.path, "refused the name \"" + PrintableName(e.name) + "\"", 0);
-      continue;
-    }
-    st = restoreEntry(e, Destination{folder, e.name, JoinPath(dest.path, e.name)});
-    if (!st.ok()) return st;
-  }
-  progress_.dirs.fetch_add(1, std::memory_order_relaxed);
+  if (levels.size() > kOpenLevels) levels[levels.size() - kOpenLevels].folder.reset();
+  Level& level = levels.emplace_back();
+  level.device = folder->device();
+  level.inode = folder->inode();
+  level.folder = std::move(folder);
+  level.name = dest.name;
+  level.pathLength = path_.size();
+  level.entries = std::move(entries);
   return Status();
+}
+
+void RestoreRun::reopen(Levels& levels, const std::shared_ptr<const localfs::WriteFolder>& left) {
+  auto same = [](const localfs::WriteFolder& folder, const Level& level) {
+    return folder.device() == level.device && folder.inode() == level.inode;
+  };
+  auto up = std::make_shared<localfs::WriteFolder>();
+  Status st = left == nullptr ? Status(Status::kNotFound, "") : rights_.run([&] { return left->openParent(*up); });
+  if (st.ok() && same(*up, levels.back())) {
+    levels.back().folder = std::move(up);
+    return;
+  }
+  // The folder just left was moved elsewhere meanwhile: the way down is
+  // followed again by name from the nearest folder still open (the first
+  // always is), each folder told by its device and inode.
+  size_t from = levels.size() - 1;
+  while (levels[from].folder == nullptr) --from;
+  for (size_t i = from + 1; i < levels.size(); ++i) {
+    auto next = std::make_shared<localfs::WriteFolder>();
+    st = rights_.run([&] { return levels[i - 1].folder->openFolder(levels[i].name, false, *next); });
+    if (!st.ok() || !same(*next, levels[i])) return lose(levels, i);
+    levels[i].folder = std::move(next);
+    if (i - 1 > 0 && i - 1 + kOpenLevels < levels.size()) levels[i - 1].folder.reset();
+  }
+}
+
+void RestoreRun::lose(Levels& levels, size_t from) {
+  uint64_t left = 0;
+  for (size_t i = from; i < levels.size(); ++i) {
+    left += levels[i].entries.size() - levels[i].next;
+    levels[i].lost = true;
+    levels[i].next = levels[i].entries.size();
+  }
+  recordProblem(path_.substr(0, levels[from].pathLength),
+                "the folder was moved away while it was restored; " + std::to_string(left) +
+                    (left == 1 ? " item in it is" : " items in it are") + " not restored",
+                0);
 }
 
 Status RestoreRun::restoreFile(const ListingEntry& entry, const Destination& dest) {
@@ -309,32 +383,13 @@ Status RestoreRun::finish() {
   return filler_.failure();
 }
 
-void RestoreRun::makeParents(const std::string& path) {
-  localfs::Entry found;
-  if (localfs::WriteFolder::statPath(path, found).code != Status::kNotFound) return;
-  auto [parent, name] = SplitLast(path);
-  if (!parent.empty() && parent != path) makeParents(parent);
-  (void)localfs::WriteFolder::makeFolder(path, kNewFolderBits & ~umask_);
-}
-
 Status RestoreRun::ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out,
                                 bool ofVersion) {
   auto folder = std::make_shared<localfs::WriteFolder>();
-  Status st = rights_.run([&] {
-    localfs::Entry found;
-    Status s = localfs::WriteFolder::statPath(path, found);
-    if (s.code == Status::kNotFound) {
-      auto [parent, name] = SplitLast(path);
-      if (!parent.empty() && parent != path) makeParents(parent);
-      s = localfs::WriteFolder::makeFolder(path, ofVersion ? localfs::kOwnerOnlyFolder : kNewFolderBits & ~umask_);
-      if (!s.ok() && s.native != EEXIST) return s;
-    } else if (!s.ok()) {
-      return s;
-    } else if (found.kind != localfs::Kind::kFolder) {
-      return localfs::StatusFromErrno(ENOTDIR);
-    }
-    return localfs::WriteFolder::open(path, *folder);
-  });
+  const uint32_t parentMode = kNewFolderBits & ~umask_;
+  const uint32_t mode = ofVersion ? localfs::kOwnerOnlyFolder : parentMode;
+  Status st = rights_.run(
+      [&] { return localfs::WriteFolder::openPath(path, callerUid_, true, mode, parentMode, *folder); });
   if (st.ok()) out = std::move(folder);
   return st;
 }
@@ -350,7 +405,7 @@ Status RestoreRun::openTarget(const std::string& target, std::shared_ptr<const l
     });
   }
   if (st.ok()) return st;
-  if (!st.message.empty()) return st;  // the switch itself failed
+  if (!st.message.empty()) return st;  // a failed switch or a refused link names itself
   bool refused = st.native == EACCES || st.native == EPERM || st.native == EROFS;
   return Status(refused ? Status::kAccessDenied : Status::kIo,
                 step + target + ": " + vx::FormatWin32Error(static_cast<uint32_t>(st.native)), st.native);
@@ -381,7 +436,7 @@ Status RestoreRun::placeRecorded(const std::string& source, const std::vector<st
     st = ensureFolder(anchor, folder);
   } else {
     auto opened = std::make_shared<localfs::WriteFolder>();
-    st = rights_.run([&] { return localfs::WriteFolder::open(anchor, *opened); });
+    st = rights_.run([&] { return localfs::WriteFolder::openPath(anchor, callerUid_, false, 0, 0, *opened); });
     if (st.ok()) folder = std::move(opened);
   }
   for (const std::string& name : walk) {

@@ -1,6 +1,8 @@
-// The state of one restore (RestoreRun) and its recursive steps: folders are
-// made and walked, unchanged files are counted, and every other file is
-// handed to the FileFiller, whose workers create, fill and place it. Made by
+// The state of one restore (RestoreRun) and its steps: folders are made and
+// walked (without recursion, and with descriptors held only for the first
+// and the last few folders on the way down), unchanged files are counted,
+// and every other file is handed to the FileFiller, whose workers create,
+// fill and place it. Made by
 // Restore for one call and used by its calling thread only; the filler's
 // workers never see it.
 //
@@ -12,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -53,22 +56,21 @@ class RestoreRun {
   // Code 16 when cancelled; else the folder's or the file's restore. A
   // failure ends the whole restore.
   Status restoreEntry(const ListingEntry& entry, const Destination& dest);
-  // Makes the folder and restores its listing into it. A folder that cannot
-  // be made, or whose listing cannot be read or parsed, is a problem.
+  // Makes the folder and restores its listing into it, and so every folder
+  // below it, however deep, without recursion. A folder that cannot be
+  // made, or whose listing cannot be read or parsed, is a problem.
   Status restoreFolder(const ListingEntry& entry, const Destination& dest);
   // An unchanged file (same size and modification time) is counted and left;
   // any other is created under its temporary name and handed to the filler.
   Status restoreFile(const ListingEntry& entry, const Destination& dest);
   // Makes the folder at `path` with its missing parents unless a folder is
-  // there, and opens it; links in the path are followed, since a user or the
-  // version named it. A folder of the version (`ofVersion`) is made
-  // owner-only, to get its own bits later; others get what the caller's
-  // umask allows. With the caller's rights; errno in `native`.
+  // there, and opens it; links in the path are followed only where nobody
+  // but root and the caller could have put them (a refusal names the link).
+  // A folder of the version (`ofVersion`) is made owner-only, to get its
+  // own bits later; others get what the caller's umask allows. With the
+  // caller's rights; errno in `native`.
   Status ensureFolder(const std::string& path, std::shared_ptr<const localfs::WriteFolder>& out,
                       bool ofVersion = false);
-  // Makes the missing folders of `path`, failures ignored; call with the
-  // caller's rights on.
-  void makeParents(const std::string& path);
   // Counts the problem and keeps its text while fewer than kMaxProblems are
   // kept.
   void recordProblem(const std::string& path, std::string_view message, int error);
@@ -106,6 +108,34 @@ class RestoreRun {
 
  private:
   using TempKey = std::tuple<uint64_t, uint64_t, std::string>;  // folder device, inode, temporary name
+  // One folder on restoreFolder's way down: what is left of its listing.
+  struct Level {
+    // Dropped while kOpenLevels levels lie below it (never the first's):
+    // a deep version would hold a descriptor for every folder on the way.
+    std::shared_ptr<const localfs::WriteFolder> folder;
+    uint64_t device = 0;  // the folder's, which tell it when it is opened again
+    uint64_t inode = 0;
+    std::string name;       // in the folder above
+    size_t pathLength = 0;  // of path_ while it is restored
+    std::vector<ListingEntry> entries;
+    size_t next = 0;    // the first entry not yet restored
+    bool lost = false;  // not found again after it was dropped
+  };
+  // A deque keeps each level in place while levels come and go below it.
+  using Levels = std::deque<Level>;
+  static constexpr size_t kOpenLevels = 32;
+
+  // Makes and opens the folder of `entry` at `dest` (its path is path_),
+  // gives it its bits, reads its listing and adds it below the last level.
+  // A folder that cannot be made or read is a problem, and is not added.
+  Status enterFolder(Levels& levels, const ListingEntry& entry, const Destination& dest);
+  // Opens the last level's folder again: as the parent of `left`, the folder
+  // just left, or by name from the nearest open level where that was moved
+  // meanwhile. What cannot be found again is lost.
+  void reopen(Levels& levels, const std::shared_ptr<const localfs::WriteFolder>& left);
+  // Leaves the rest of the levels from `from` down unrestored, with a
+  // problem that names it.
+  void lose(Levels& levels, size_t from);
   // A folder whose bits wait for everything that goes into it.
   struct LateFolder {
     std::shared_ptr<const localfs::WriteFolder> folder;
@@ -129,6 +159,7 @@ class RestoreRun {
 
   Repo& repo_;
   Progress& progress_;
+  std::string path_;  // of the folder restoreFolder restores into now
   const CancelToken* cancel_;
   std::vector<std::string>& problems_;
   std::set<TempKey> pending_;  // temporaries of the files in the filler
@@ -138,6 +169,7 @@ class RestoreRun {
   std::vector<std::string> unreadable_;
   const bool restoreOwners_;
   const uint32_t umask_;
+  const uint32_t callerUid_;
   std::vector<LateFolder> lateFolders_;  // each holds its folder's descriptor
   RestoreRights rights_;
   FileFiller filler_;  // last: its workers stop before the rest goes

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <thread>
 
@@ -595,6 +596,66 @@ TEST_F(RestoreTest, ProblemTextsStopAt200WhileErrorsCountOn) {
   EXPECT_EQ(progress_->errors.load(), 250u);
   EXPECT_EQ(problems_.size(), kMaxProblems);
   EXPECT_EQ(TreeOf(target()), std::vector<std::string>{});
+}
+
+// Folders far above the one being restored are let go and opened again on
+// the way back up, where a folder moved meanwhile cannot lead the restore
+// astray: each is told by its device and inode, and one no longer where the
+// restore made it keeps what it was not yet given, and is named.
+TEST_F(RestoreTest, FoldersMovedWhileTheRestoreIsDeepBelowThemAreFoundAgainOrNamed) {
+  constexpr size_t kDepth = 40;  // more than a restore keeps open
+  auto at = [&](size_t level) {
+    std::string path = target();
+    for (size_t i = 0; i < level; ++i) path += "/d";
+    return path;
+  };
+  VersionBuilder v(*repo_);
+  std::string folder;
+  for (size_t level = 1; level < kDepth; ++level) {
+    folder += "d/";
+    v.file(folder + "z.txt", std::to_string(level));
+  }
+  v.file(folder + "d/end.txt", "the end");
+  const SnapshotInfo version = v.write();
+  struct Case {
+    const char* what;
+    std::vector<size_t> moved;  // levels moved out of their folders, deepest first
+    std::vector<std::string> problems;
+    std::string unrestored;  // a file not restored; empty: none
+  } cases[] = {
+      {"a folder whose folder was let go", {9}, {}, ""},
+      {"and a folder on the way to that one",
+       {9, 3},
+       {at(3) + ": the folder was moved away while it was restored; 6 items in it are not restored"},
+       target() + "/moved3/d/d/d/d/d/z.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(target());
+    std::mutex mu;
+    bool moved = false;  // guarded by mu
+    RestoreRequest r;
+    r.target = target();
+    // Called by the restore's threads before each step: once the deepest
+    // folder is made, the others are moved.
+    r.asCaller = [&](bool enter) {
+      std::lock_guard<std::mutex> lock(mu);
+      if (enter && !moved && ::access(at(kDepth).c_str(), F_OK) == 0) {
+        for (size_t level : c.moved)
+          EXPECT_EQ(::rename(at(level).c_str(), (target() + "/moved" + std::to_string(level)).c_str()), 0);
+        moved = true;
+      }
+      return Status();
+    };
+    ASSERT_TRUE(run(version, r).ok());
+    EXPECT_EQ(problems_, c.problems);
+    // The folders found again got their own files.
+    for (size_t level = 1; level < c.moved.back(); ++level)
+      EXPECT_EQ(ReadText(at(level) + "/z.txt"), std::to_string(level));
+    if (!c.unrestored.empty()) {
+      EXPECT_FALSE(fs::exists(c.unrestored));
+    }
+  }
 }
 
 // Small files wait in the filler by the thousand; what they hold open is

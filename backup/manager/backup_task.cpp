@@ -20,6 +20,15 @@ constexpr uint32_t kQuickMaxMs = 1000;
 
 constexpr uint64_t kBytesPerKb = 1024;
 
+// What opening the repository found damaged, in one line: the first finding
+// and how many more the log names.
+std::string DamageText(const std::vector<std::string>& damage) {
+  if (damage.empty()) return {};
+  std::string text = damage.front();
+  if (damage.size() > 1) text += " (and " + std::to_string(damage.size() - 1) + " more)";
+  return text;
+}
+
 }  // namespace
 
 Status BackupManager::resolveDestination(const backup::BackupJob& job, EndpointConfig& out) {
@@ -204,6 +213,9 @@ void BackupManager::runTask(std::shared_ptr<JobState> state, std::string op, std
   std::string line = op + " " + result;
   if (!out.status.ok() && !canceled) line += ": " + out.status.words();
   if (out.status.ok()) line += ": " + (out.logNote.empty() ? out.note : out.logNote);
+  // The console shows this line alone: a damaged repository is named in it
+  // even when the task itself went well.
+  if (!out.damage.empty() && !canceled) line += "; " + DamageText(out.damage);
   appendLog(job.id, line);
 
   {
@@ -258,7 +270,8 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
     state.lastEnd = t;
     state.lastResult = result;
     state.lastError = !out.status.ok()           ? out.status.toString()
-                      : result == kResultWarnings ? WarningsText(errors, out.changedFiles, out.badNames)
+                      : result == kResultWarnings
+                          ? WarningsText(errors, out.changedFiles, {out.unreadFolders, out.badNames, out.badNameFolders})
                                                   : std::string();
     if (result == kResultFailed) ++state.failStreak;
     if (out.status.ok()) {
@@ -275,8 +288,7 @@ void BackupManager::recordOutcomeLocked(JobState& state, const std::string& op, 
   }
   if (out.setLastPrune) state.lastPrune = t;
   if (!out.damage.empty()) {
-    std::string damage = out.damage.front();
-    if (out.damage.size() > 1) damage += " (and " + std::to_string(out.damage.size() - 1) + " more)";
+    const std::string damage = DamageText(out.damage);
     state.lastNote = op == kOpBackup ? op + ": " + damage : state.lastNote + "; " + damage;
   }
 }

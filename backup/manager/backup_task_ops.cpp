@@ -1,6 +1,8 @@
 // The work of each task op, between the open repository and the task's
 // bookkeeping: a backup with its retention and, at most weekly, its cleanup;
 // a restore with the caller's rights; a check; a prune.
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "backup/engine/backup_run.h"
@@ -69,7 +71,9 @@ void BackupManager::runBackupOp(JobState& state, const backup::BackupJob& job, b
   out.note = Counted(out.version.files, "file", "files") + ", " + FormatBytes(out.version.bytes) + "; sent " +
              FormatBytes(out.version.storedBytes) + backup::WalkNotesText(notes);
   out.changedFiles = notes.changedFiles;
+  out.unreadFolders = notes.unreadFolders;
   out.badNames = notes.badNames;
+  out.badNameFolders = notes.badNameFolders;
   for (const std::string& mount : notes.skippedMounts)
     out.notes.push_back(mount + ": another file system that backups leave out");
 
@@ -129,6 +133,8 @@ void BackupManager::runRestoreOp(JobState& state, const backup::BackupJob& job, 
   // their own.
   request.restoreOwners = args.inProcess || (args.callerToken && args.callerToken->uid == 0);
   request.umask = args.umask;
+  // Whose links lead the way to where the restore writes, besides root's.
+  request.callerUid = args.callerToken ? args.callerToken->uid : static_cast<uint32_t>(::geteuid());
   std::vector<std::string> unreadable;
   out.status = backup::Restore(repo, *version, request, progress, cancel, out.problems, &unreadable);
   if (!out.status.ok()) return;

@@ -156,6 +156,13 @@ int CountLines(const std::string& text, const std::string& fragment) {
   return n;
 }
 
+// The last line of a job's log: the result line of its last task, which
+// the console shows alone.
+std::string ResultLine(ManagerWorld& w, const std::string& id) {
+  std::string log = vx::Trim(w.readJobFile(id, kJobLogFileName));
+  return log.substr(log.rfind('\n') + 1);
+}
+
 Value RunToEnd(ManagerWorld& w, const std::string& request, const std::string& id) {
   EXPECT_TRUE(w.call(request)["ok"].asBool()) << request;
   w.waitIdle(id);
@@ -379,6 +386,9 @@ TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
   EXPECT_EQ(state["lastResult"].asString(), "ok") << state["lastError"].asString();
   EXPECT_EQ(state["lastNote"].asString().rfind("backup: " + named, 0), 0u) << state["lastNote"].asString();
   EXPECT_NE(w.readJobFile("j1", kJobLogFileName).find("  " + named), std::string::npos);
+  std::string result = ResultLine(w, "j1");
+  EXPECT_NE(result.find("  backup ok: 2 files, "), std::string::npos) << result;
+  EXPECT_NE(result.find("; " + named + ": "), std::string::npos) << result;
 
   const std::string checked = RunToEnd(w, R"({"op":"backupCheck","id":"j1"})", "j1")["lastNote"].asString();
   EXPECT_EQ(checked.rfind("check found 1 problem: " + named, 0), 0u) << checked;
@@ -388,6 +398,9 @@ TEST(BackupTaskTest, ADamagedIndexIsNamedWhileBackupsRestoresAndChecksGoOn) {
       R"({"op":"backupRestore","id":"j1","snapshot":")" + first + R"(","target":")" + target.path() + R"("})";
   state = RunToEnd(w, restore, "j1");
   EXPECT_EQ(state["lastNote"].asString().rfind("restored 2 files, ", 0), 0u) << state["lastNote"].asString();
+  result = ResultLine(w, "j1");
+  EXPECT_NE(result.find("  restore ok: restored 2 files, "), std::string::npos) << result;
+  EXPECT_NE(result.find("; " + named + ": "), std::string::npos) << result;
 
   // The prune's full index takes the damaged object's place.
   EXPECT_EQ(RunToEnd(w, R"({"op":"backupPrune","id":"j1"})", "j1")["lastNote"].asString().rfind("cleanup: ", 0), 0u);
@@ -609,35 +622,59 @@ TEST(BackupTaskTest, FilesThatCannotBeReadEndABackupWithWarnings) {
   ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
   const Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");
   EXPECT_EQ(state["lastResult"].asString(), "warnings");
-  EXPECT_EQ(state["lastError"].asString(), "3 files or folders were left out: their names are not valid UTF-8");
+  EXPECT_EQ(state["lastError"].asString(), "3 files were left out: their names are not valid UTF-8");
   EXPECT_FALSE(state["lastSnapshot"]["id"].asString().empty());
   const std::string log = w.readJobFile("j1", kJobLogFileName);
   EXPECT_EQ(CountLines(log, "/gone"), 3) << log;
   EXPECT_NE(log.find("  backup warnings: 2 files, "), std::string::npos) << log;
 }
 
+// A folder whose name a listing cannot hold is left out with all it holds:
+// the backup counts it as one folder, and its problem says so.
+TEST(BackupTaskTest, AFolderThatCannotBeBackedUpIsCountedAndNamedAsAFolder) {
+  ManagerWorld w;
+  test::TempDir src;
+  WriteSource(src);
+  ASSERT_TRUE(vx::MakeDirs(src.file("bad\xff")));
+  for (const char* name : {"bad\xff/one", "bad\xff/two"})
+    ASSERT_TRUE(vx::WriteFileAtomic(src.file(name), std::string("in a folder of an unreadable name")));
+  ASSERT_TRUE(w.setJob("j1", "a", "", src.path())["ok"].asBool());
+  const Value state = RunToEnd(w, R"({"op":"backupRun","id":"j1"})", "j1");
+  EXPECT_EQ(state["lastResult"].asString(), "warnings");
+  EXPECT_EQ(state["lastError"].asString(), "1 folder was left out: its name is not valid UTF-8");
+  const std::string log = w.readJobFile("j1", kJobLogFileName);
+  EXPECT_NE(log.find("  " + src.path() + "/bad\\xFF: the folder's name is not valid UTF-8; nothing in it is backed up"),
+            std::string::npos)
+      << log;
+}
+
 // Why a backup is done in part, as the console shows it: a file that kept
 // changing was stored all the same, unlike one that could not be read.
 TEST(BackupTaskTest, WhyABackupIsDoneInPartTellsStoredFilesFromUnreadOnes) {
   struct Case {
-    uint64_t errors, changed;
+    uint64_t errors, changed, folders;
     const char* text;
   } cases[] = {
-      {3, 0, "3 files could not be read"},
-      {1, 1, "1 file changed while it was read and was stored as last read"},
-      {3, 2, "1 file could not be read; 2 files changed while they were read and were stored as last read"},
+      {3, 0, 0, "3 files could not be read"},
+      {1, 1, 0, "1 file changed while it was read and was stored as last read"},
+      {3, 2, 0, "1 file could not be read; 2 files changed while they were read and were stored as last read"},
+      {1, 0, 1, "1 folder could not be read"},
+      {4, 0, 2, "2 files and 2 folders could not be read"},
+      {3, 1, 1, "1 file and 1 folder could not be read; 1 file changed while it was read and was stored as last read"},
   };
-  for (const Case& c : cases) EXPECT_EQ(WarningsText(c.errors, c.changed), c.text);
+  for (const Case& c : cases) EXPECT_EQ(WarningsText(c.errors, c.changed, {c.folders, 0, 0}), c.text);
   // A name that is not UTF-8 was read well enough: it is left out for its name.
   struct Named {
-    uint64_t errors, changed, badNames;
+    uint64_t errors, changed, badNames, badNameFolders;
     const char* text;
   } named[] = {
-      {1, 0, 1, "1 file or folder was left out: its name is not valid UTF-8"},
-      {4, 1, 2, "1 file could not be read; 2 files or folders were left out: their names are not valid UTF-8; "
-                "1 file changed while it was read and was stored as last read"},
+      {1, 0, 1, 0, "1 file was left out: its name is not valid UTF-8"},
+      {1, 0, 1, 1, "1 folder was left out: its name is not valid UTF-8"},
+      {4, 1, 2, 1, "1 file could not be read; 1 file and 1 folder were left out: their names are not valid UTF-8; "
+                   "1 file changed while it was read and was stored as last read"},
   };
-  for (const Named& c : named) EXPECT_EQ(WarningsText(c.errors, c.changed, c.badNames), c.text);
+  for (const Named& c : named)
+    EXPECT_EQ(WarningsText(c.errors, c.changed, {0, c.badNames, c.badNameFolders}), c.text);
 }
 
 TEST(BackupTaskTest, WhatABackupLeavesOutOnPurposeIsNamedInItsNote) {

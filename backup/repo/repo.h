@@ -138,10 +138,11 @@ struct RepoOptions {
   // system clock.
   std::function<int64_t()> clock;
   // Once a call found the server silent (it timed out), every later call
-  // ends at once as timed out instead of waiting again, as a drive's do: a
-  // task, which one failed call ends anyway, then ends within one call's
-  // budget. The silence lasts until a call gets an answer, so a repository
-  // kept for later requests leaves it off.
+  // ends at once as timed out instead of waiting again, as a drive's do,
+  // and so do the calls in flight: a task, which one failed call ends
+  // anyway, then ends within one call's budget. The silence lasts until a
+  // call gets an answer, so a repository kept for later requests leaves it
+  // off.
   bool refuseWhileSilent = false;
 };
 

@@ -55,6 +55,9 @@ Repo::Repo(BackendFactory backendFactory, const RepoOptions& repoOptions)
                                             : std::clamp(int32_t(std::thread::hardware_concurrency()), 1,
                                                          kMaxSealThreads);
   pool.refuseWhileSilent(options.refuseWhileSilent);
+  // A task ends at the first silence: an upload already on its way waits no
+  // time-out of its own after another call found the server silent.
+  pool.endCallsWhenSilent(options.refuseWhileSilent);
 }
 
 Repo::~Repo() {

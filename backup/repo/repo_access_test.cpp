@@ -170,5 +170,40 @@ TEST(RepoAccess, OnceACallFoundTheServerSilentTheOthersEndAtOnceWhereTheReposito
   }
 }
 
+// A call on its way when another finds the server silent ends then too,
+// rather than waiting out a time-out of its own: where the repository
+// refuses, a task ends within one budget however many uploads it had in
+// flight.
+TEST(RepoAccess, CallsInFlightEndWhenAnotherFindsTheServerSilent) {
+  constexpr uint32_t kIoMs = 2000;
+  test::ScopedTestClock clock;
+  RepoWorld w;
+  w.options.retry.budgetMs = kIoMs + kIoMs / 2;
+  w.options.refuseWhileSilent = true;
+  std::shared_ptr<Repo> repo = w.create();
+  ASSERT_GE(repo->connectionCount(), 2);
+  w.server->setSilent(kIoMs);
+  auto upload = [&](char name) {
+    return std::async(std::launch::async, [&repo, name] {
+      return RepoTestPeer::putObject(*repo, "/data/ab/" + std::string(64, name), RandomBlob(100, uint32_t(name)));
+    });
+  };
+  auto first = upload('a');
+  ASSERT_TRUE(test::Eventually([&] { return w.server->silentWaiters() == 1; }));
+  clock.advance(kIoMs / 2);
+  auto second = upload('b');
+  ASSERT_TRUE(test::Eventually([&] { return w.server->silentWaiters() == 2; }));
+  // The first call's time-out; the second has half of its own still to go.
+  clock.advance(kIoMs / 2);
+  EXPECT_EQ(first.get().code, Status::kTimeout);
+  const bool ended =
+      test::Eventually([&] { return second.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+  w.server->setSilent(0);
+  EXPECT_TRUE(ended) << "the call in flight waits for its own time-out";
+  const Status st = second.get();
+  EXPECT_EQ(st.code, Status::kTimeout);
+  EXPECT_EQ(st.message, kServerSilent);
+}
+
 }  // namespace
 }  // namespace tarn::backup

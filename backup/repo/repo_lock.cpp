@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 #include <unordered_set>
 
 #include "backup/repo/repo.h"
@@ -43,32 +44,48 @@ std::string LockPath(const std::string& name) { return std::string(kLocksFolder)
 std::string When(int64_t unixSeconds) { return vx::WideToUtf8(vx::FormatLocalTime(unixSeconds)); }
 
 // /proc/PID/stat holds the process's name in parentheses (which may hold
-// anything) and then its fields; the start time is the 20th after the name.
+// anything) and then its fields: first its state, and its start time the
+// 20th after the name.
 constexpr int kStartField = 20;
 constexpr size_t kStatBytes = 1024;
+// States of a process that has ended: killed or exited and not yet reaped
+// by its parent (a zombie), or on its way out. Such a process holds nothing.
+constexpr std::string_view kEndedStates = "ZXx";
+
+// The text of /proc/PID/stat from the name's closing parenthesis on; empty
+// when it cannot be read.
+std::string StatAfterName(int64_t pid) {
+  std::unique_ptr<EnvFile> file;
+  if (pid <= 0 || pid > INT_MAX ||
+      !Env::Default()->open("/proc/" + std::to_string(pid) + "/stat", Env::OpenMode::kRead, &file).ok())
+    return {};
+  std::string text(kStatBytes, '\0');
+  size_t got = 0;
+  if (!file->read(0, text.data(), text.size(), &got).ok()) return {};
+  text.resize(got);
+  const size_t name = text.rfind(')');
+  return name == std::string::npos ? std::string() : text.substr(name);
+}
 
 // A process of this computer is gone when signalling it finds no such
-// process; one that belongs to another user still counts.
+// process, or when it has ended and only waits to be reaped; one that
+// belongs to another user still counts.
 bool ProcessIsGone(int64_t pid) {
   if (pid <= 0 || pid > INT_MAX) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return true;
+  const std::string fields = StatAfterName(pid);
+  const size_t state = fields.find_first_not_of(' ', 1);
+  return state != std::string::npos && kEndedStates.find(fields[state]) != std::string_view::npos;
 }
 
 }  // namespace
 
 int64_t ProcessStartTicks(int64_t pid) {
-  std::unique_ptr<EnvFile> file;
-  if (pid <= 0 || pid > INT_MAX ||
-      !Env::Default()->open("/proc/" + std::to_string(pid) + "/stat", Env::OpenMode::kRead, &file).ok())
-    return 0;
-  std::string text(kStatBytes, '\0');
-  size_t got = 0;
-  if (!file->read(0, text.data(), text.size(), &got).ok()) return 0;
-  text.resize(got);
-  size_t at = text.rfind(')');
-  for (int field = 0; field < kStartField && at != std::string::npos; ++field) at = text.find(' ', at + 1);
+  const std::string fields = StatAfterName(pid);
+  size_t at = fields.empty() ? std::string::npos : 0;
+  for (int field = 0; field < kStartField && at != std::string::npos; ++field) at = fields.find(' ', at + 1);
   if (at == std::string::npos) return 0;
-  return std::strtoll(text.c_str() + at + 1, nullptr, 10);
+  return std::strtoll(fields.c_str() + at + 1, nullptr, 10);
 }
 
 namespace {

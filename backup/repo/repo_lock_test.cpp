@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -64,6 +65,25 @@ struct LockWorld {
     return std::string("busy: the repository is locked by ") + purpose + " on " + LocalHostName() + " (process " +
            std::to_string(::getpid()) + ") since " + vx::WideToUtf8(vx::FormatLocalTime(start + c.offset->load()));
   }
+};
+
+// A child that has exited and that nobody reaps until the test ends: what a
+// holder killed with -9 is until its parent waits for it.
+class Zombie {
+ public:
+  Zombie() : pid_(::fork()) {
+    if (pid_ == 0) ::_exit(0);
+    siginfo_t info{};
+    // WNOWAIT: returns once the child has ended, leaving it unreaped.
+    EXPECT_EQ(::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT), 0);
+  }
+  ~Zombie() { ::waitpid(pid_, nullptr, 0); }
+  Zombie(const Zombie&) = delete;
+  Zombie& operator=(const Zombie&) = delete;
+  pid_t pid() const { return pid_; }
+
+ private:
+  const pid_t pid_;
 };
 
 TEST(RepoLock, SharedLocksGoTogetherAndTheExclusiveOneStandsAlone) {
@@ -146,6 +166,8 @@ TEST(RepoLock, ALockNotWrittenAnewForHalfAnHourIsStaleAndItsHolderLearnsIt) {
 }
 
 TEST(RepoLock, LocksOfOthersStandUnlessTheyAreStale) {
+  Zombie killed;
+  ASSERT_GT(killed.pid(), 0);
   struct Case {
     const char* name;
     std::function<void(LockWorld&)> make;
@@ -173,6 +195,11 @@ TEST(RepoLock, LocksOfOthersStandUnlessTheyAreStale) {
       {"another process under the number of the one that wrote it",
        [](LockWorld& lw) { lw.forge(LocalHostName(), 1, lw.start, false, Boot(), ProcessStartTicks(1) + 1); }, 0,
        ""},
+      {"a holder killed and not yet reaped, with its boot and start",
+       [&killed](LockWorld& lw) {
+         lw.forge(LocalHostName(), killed.pid(), lw.start, true, Boot(), ProcessStartTicks(killed.pid()));
+       },
+       0, ""},
       {"this very process, held by none of its repositories (a removal that failed)",
        [](LockWorld& lw) { lw.forge(LocalHostName(), ::getpid(), lw.start); }, 0, ""},
       {"the same, as an older version of this service with its number wrote it",

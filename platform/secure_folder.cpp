@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <iterator>
 #include <string_view>
 
@@ -127,6 +128,13 @@ Status CheckOwnFolder(const std::string& dir) { return CheckFolderOf(dir, ::gete
 
 Status CheckTrustedParents(const std::string& path) {
   if (path.empty() || path.front() != '/') return Status(Status::kInvalid, path + " is not an absolute path");
+  // A link that root made in a folder nobody else may change (/var moved to
+  // another disk, say) is root's word, followed; one that another user could
+  // have made or swapped is refused. After a link the walk begins again
+  // along its target, so every folder actually passed through is checked.
+  constexpr int kMaxLinks = 40;
+  int links = 0;
+  std::string rest = path;
   vx::UniqueFd at(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
   std::string walked;
   size_t begin = 1;
@@ -139,20 +147,40 @@ Status CheckTrustedParents(const std::string& path) {
     // Others may add to a sticky folder, but not move what is root's.
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0)
       return Refusal(path + " lies in " + shown + ", which other users may change");
-    const size_t end = path.find('/', begin);
+    const size_t end = rest.find('/', begin);
     if (end == std::string::npos) return Status();  // the last name is the caller's to check
-    const std::string name = path.substr(begin, end - begin);
+    const std::string name = rest.substr(begin, end - begin);
     begin = end + 1;
     if (name.empty() || name == ".") continue;
-    if (name == "..") return Status(Status::kInvalid, path + " climbs with \"..\"");
-    walked += "/" + name;
-    at = vx::UniqueFd(::openat(at.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (at.valid()) continue;
+    if (name == "..") {
+      // Only a link's target climbs: what has been walked holds no link, so
+      // its parent is the one the kernel takes too.
+      at = vx::UniqueFd(::openat(at.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+      walked = walked.substr(0, walked.rfind('/'));
+      continue;
+    }
+    vx::UniqueFd next(::openat(at.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (next.valid()) {
+      at = std::move(next);
+      walked += "/" + name;
+      continue;
+    }
     if (errno == ENOENT) return Status();
+    const std::string linkPath = walked + "/" + name;
     struct stat link {};
-    if (::lstat(walked.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-      return Refusal(path + " lies below " + walked + ", which is a symbolic link");
-    return Failure("cannot open", walked, errno);
+    if (::fstatat(at.get(), name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
+      return Failure("cannot open", linkPath, errno);
+    if (!TrustedOwner(link.st_uid))
+      return Refusal(path + " lies below " + linkPath + ", a symbolic link of " + UserText(link.st_uid));
+    if (++links > kMaxLinks) return Refusal(path + " lies below too many symbolic links");
+    char target[PATH_MAX];
+    const ssize_t n = ::readlinkat(at.get(), name.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof target) return Failure("cannot read the link", linkPath, errno);
+    const std::string to(target, static_cast<size_t>(n));
+    rest = (to.front() == '/' ? to : (walked.empty() ? "" : walked) + "/" + to) + "/" + rest.substr(begin);
+    at = vx::UniqueFd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    walked.clear();
+    begin = 1;
   }
 }
 

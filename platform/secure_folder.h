@@ -36,11 +36,13 @@ Status CheckTrustedFolder(const std::string& dir);
 // The same for a folder of its own user's (a drive's cache folder).
 Status CheckOwnFolder(const std::string& dir);
 
-// Ok when every folder above `path`, from "/" down, is a folder (not a link)
-// of root's or of its own user's that nobody else may write into, or may
-// write into only as into /tmp, where nobody moves what is not theirs:
-// nobody else can then swap what lies at `path`. Folders not made yet stop
-// the walk: whoever makes them makes them its own.
+// Ok when every folder above `path`, from "/" down, is a folder of root's
+// or of its own user's that nobody else may write into, or may write into
+// only as into /tmp, where nobody moves what is not theirs: nobody else can
+// then swap what lies at `path`. A symbolic link on the way counts when it
+// is root's (or its own user's), and the folders along its target are
+// checked as well. Folders not made yet stop the walk: whoever makes them
+// makes them its own.
 Status CheckTrustedParents(const std::string& path);
 
 // A folder of the service's own (the data folder, the machine key's): made,

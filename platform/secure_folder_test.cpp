@@ -289,14 +289,30 @@ TEST(SecureFolderTest, ServiceFoldersAreMadeOrMendedOnlyBelowTrustedFolders) {
       EXPECT_EQ(after.st_mode, before.st_mode);
     }
   }
-  // A link further up is refused as well.
+  // A link further up is refused when another user made it, and followed
+  // when it is root's, with the folders along its target checked too.
   test::TempDir top;
   ASSERT_EQ(::mkdir(top.file("real").c_str(), 0755), 0);
   ASSERT_EQ(::symlink(top.file("real").c_str(), top.file("var").c_str()), 0);
-  const Status s = SecureServiceFolder(top.file("var/tarn"));
-  EXPECT_NE(s.message.find("lies below " + top.file("var") + ", which is a symbolic link"), std::string::npos)
+  ASSERT_EQ(::lchown(top.file("var").c_str(), kNobody, kNobody), 0);
+  Status s = SecureServiceFolder(top.file("var/tarn"));
+  EXPECT_NE(s.message.find("lies below " + top.file("var") + ", a symbolic link of"), std::string::npos)
       << s.toString();
   EXPECT_FALSE(fs::exists(top.file("real/tarn")));
+
+  ASSERT_EQ(::lchown(top.file("var").c_str(), 0, 0), 0);
+  ASSERT_TRUE(SecureServiceFolder(top.file("var/tarn")).ok());
+  EXPECT_EQ(Stat(top.file("real/tarn")).st_mode & 07777, 0700u);
+
+  // Root's relative link whose target climbs into a folder others may change.
+  ASSERT_EQ(::mkdir(top.file("open").c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(top.file("open").c_str(), 0777), 0);
+  ASSERT_EQ(::mkdir(top.file("real/sub").c_str(), 0755), 0);
+  ASSERT_EQ(::symlink("../../open", top.file("real/sub/up").c_str()), 0);
+  s = SecureServiceFolder(top.file("var/sub/up/tarn"));
+  EXPECT_NE(s.message.find("lies in " + top.file("open") + ", which other users may change"), std::string::npos)
+      << s.toString();
+  EXPECT_FALSE(fs::exists(top.file("open/tarn")));
 }
 
 }  // namespace

@@ -188,6 +188,44 @@ TEST_F(CacheDiskTest, AChangeToAnUncachedFileGoesUpWithoutRoomForTheRest) {
   }
 }
 
+// An upload that cannot record its end on a full disk does not go up again:
+// the file is unchanged however often it is opened, read and closed, and
+// after a restart.
+TEST_F(CacheDiskTest, AnUnchangedFileGoesUpOnceOnAFullDisk) {
+  MountConfig config = test::UploadDrive(kBs);
+  config.cache.offlineMode = true;
+  start(config);
+  const std::string content = Pattern(5 * kBs + 7, 3);
+  std::shared_ptr<OpenFile> file;
+  ASSERT_TRUE(volume_->create("/kept", false, file).ok());
+  ASSERT_TRUE(volume_->write(file, 0, content.data(), content.size()).ok());
+  volume_->closeNow(file);
+  volume_->commitMaps();
+  // Someone else takes every byte and every inode left.
+  ASSERT_TRUE(env_->writeFile("/filler", std::string(space().freeBytes, 'x'), false, false).ok());
+  constexpr uint64_t kCounted = 1000000;
+  env_->setCapacity(kDisk, kCounted);
+  env_->setCapacity(kDisk, kCounted - space().freeInodes);
+  ASSERT_EQ(space().freeBytes, 0u);
+  ASSERT_EQ(space().freeInodes, 0u);
+
+  volume_->setOffline(false);
+  ASSERT_TRUE(volume_->waitUploadsIdle(kWaitMs));
+  std::string held;
+  EXPECT_TRUE(server_->readFile("/kept", &held) && held == content);
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_TRUE(readBack("/kept") == content);
+    EXPECT_TRUE(volume_->waitUploadsIdle(kWaitMs));
+  }
+  MountConfig online = config;
+  online.cache.offlineMode = false;
+  start(online);
+  EXPECT_TRUE(readBack("/kept") == content);
+  EXPECT_TRUE(volume_->waitUploadsIdle(kWaitMs));
+  EXPECT_EQ(server_->countCalls(MemOp::kOpenWrite, "/kept"), 1);
+  EXPECT_EQ(server_->countCalls(MemOp::kWriteAt, "/kept"), 0);
+}
+
 // Files held open keep their copies: creates stop at the inode reserve of
 // the cache's disk with "no-space" and the reason in the status, and leave
 // nothing on the server. Once the files went up, their copies make room:

@@ -34,11 +34,11 @@ inline constexpr uint64_t kCacheDiskReserveMaxInodes = 65536;
 // A cache object takes two inodes: its data file and its map.
 inline constexpr uint64_t kInodesPerCacheObject = 2;
 // A pass that has to drop copies makes this much more room than was asked
-// for (the largest fetch, a few dozen objects; no more than the reserve),
-// so that the fetches and creates that follow do not each start a pass of
-// their own.
+// for (the largest fetch, a thousand objects; no more than the reserve), so
+// that the fetches and creates that follow do not each start a pass of
+// their own: each reads every map of the cache.
 inline constexpr uint64_t kRoomAheadBytes = kMaxFetchRunBytes;
-inline constexpr uint64_t kRoomAheadObjects = 64;
+inline constexpr uint64_t kRoomAheadObjects = 1024;
 // After a pass at the reserve that dropped nothing, asks meanwhile do not
 // start another for this long, so that refusals in a row do not each read
 // every map.

@@ -17,6 +17,7 @@ namespace {
 
 constexpr uint8_t kAllBits = kBlockPresent | kBlockDirty | kBlockWrittenSinceUpload;
 constexpr size_t kInFlightListedInWarning = 40;
+constexpr const char* kNotKept = "no room on the cache's disk to keep fetched blocks";
 
 Status TooLarge() { return Status(Status::kTooLarge, "file too large for the cache"); }
 
@@ -36,10 +37,11 @@ uint64_t NextRecord() { return g_records.fetch_add(1, std::memory_order_relaxed)
 }  // namespace
 
 CacheFile::CacheFile(std::string binPath, std::string mapPath, std::string path, std::string name,
-                     uint32_t blockSize, Env* env)
+                     uint32_t blockSize, Env* env, std::shared_ptr<const RoomKeeper> room)
     : env_(env != nullptr ? env : Env::Default()),
       blockSize_(blockSize),
       maxFileBytes_(MaxCachedFileBytes(blockSize)),
+      room_(std::move(room)),
       binPath_(std::move(binPath)),
       mapPath_(std::move(mapPath)),
       path_(std::move(path)),
@@ -101,11 +103,14 @@ Status CacheFile::read(uint64_t offset, void* buffer, uint64_t length, uint64_t&
     if (again && IsCancelled(cancel)) return Status(Status::kCanceled, "");
     ReadInto into{offset, n, buffer, false};
     Status st = fetchBlocks(first, last, fetcher, cancel, lock, true, &into);
-    if (!st.ok()) return st;
     if (into.done) {
       got = n;
       return Status();
     }
+    // What the cache has no room to keep still reaches its reader.
+    if (st.code == Status::kNoSpace)
+      return readThroughLocked(offset, static_cast<uint8_t*>(buffer), n, got, fetcher, cancel, lock);
+    if (!st.ok()) return st;
   }
   int err = 0;
   if (!readAt(offset, buffer, n, &err)) return localFailure("cache read failed", err);
@@ -141,6 +146,17 @@ bool CacheFile::holdsRange(uint64_t offset, uint64_t length) {
   if (length == 0) return true;
   std::lock_guard<std::mutex> lock(mu_);
   return allPresentLocked(offset / blockSize_, (offset + length - 1) / blockSize_);
+}
+
+uint64_t CacheFile::unheldBytes(uint64_t offset, uint64_t length) {
+  // A range no file can reach takes nothing: its write is refused.
+  if (length == 0 || offset > maxFileBytes_ || length > maxFileBytes_ - offset) return 0;
+  const uint64_t last = (offset + length - 1) / blockSize_;
+  std::lock_guard<std::mutex> lock(mu_);
+  uint64_t blocks = 0;
+  for (uint64_t b = offset / blockSize_; b <= last; ++b)
+    if (b >= states_.size() || !(states_[b] & kBlockPresent)) ++blocks;
+  return blocks * blockSize_;
 }
 
 Status CacheFile::ensureRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel) {
@@ -218,7 +234,12 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
     Status st;
     std::vector<uint8_t> buf;
     const Timestamp readSince = Timestamp::now();
-    if (len > 0) {
+    // Bytes the disk has no room to keep are not fetched here: a reader
+    // gets them through (see read), and anyone else is told. Room is asked
+    // for with no lock held: making it may take a while.
+    std::unique_ptr<RoomHold> hold = len == 0 || !room_ ? nullptr : (*room_)(len);
+    const bool keep = len == 0 || !room_ || hold != nullptr;
+    if (len > 0 && keep) {
       try {
         buf.resize(len);
         uint64_t delivered = 0;
@@ -235,8 +256,9 @@ Status CacheFile::fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetc
                           into->offset + into->length <= off + buf.size() &&
                           !anyPresentLocked(into->offset / blockSize_, (into->offset + into->length - 1) / blockSize_);
     if (st.ok() && epoch_ == epoch) {
-      st = storeFetched(runFirst, runLast, buf, readSince, lock);
-      if (st.ok() && handOver) {
+      st = keep ? storeFetched(runFirst, runLast, buf, readSince, lock) : Status(Status::kNoSpace, kNotKept);
+      // Fetched bytes the disk was too full for are the reader's all the same.
+      if (keep && (st.ok() || st.code == Status::kNoSpace) && handOver) {
         std::memcpy(into->out, buf.data() + (into->offset - off), into->length);
         into->done = true;
       }

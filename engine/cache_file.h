@@ -52,6 +52,19 @@ struct MapHeader;
 using Fetcher = std::function<Status(CacheFile* file, uint64_t offset, uint8_t* buffer, uint64_t length,
                                      uint64_t& delivered, const CancelToken* cancel)>;
 
+// Room on the cache's disk held for bytes on their way to it, given back
+// when the hold is destroyed, once they are there (or not coming).
+class RoomHold {
+ public:
+  virtual ~RoomHold() = default;
+};
+
+// Asked before blocks are fetched to be stored, with none of the object's
+// locks held: a hold of room for `bytes` more on the cache's disk, made if
+// need be by dropping other objects. Null: no room; a reader gets the bytes
+// through without their being kept, anyone else is told "no-space".
+using RoomKeeper = std::function<std::unique_ptr<RoomHold>(uint64_t bytes)>;
+
 // One fetcher call brings in at most this much (the default upload chunk),
 // so that reading a huge file needs a bounded buffer; a block larger than
 // this is still fetched whole.
@@ -71,13 +84,15 @@ inline constexpr uint64_t kInFlightWarnMs = 30000;
 // for the clocks of server and drive to differ by.
 inline constexpr int64_t kCopySettleSeconds = 2;
 
-// Defined in cache_file.cpp (reads, fetches, writes, marks) and
-// cache_file_disk.cpp (the data file, the map, moves and drops).
+// Defined in cache_file.cpp (reads, fetches, writes, marks),
+// cache_file_disk.cpp (the data file, the map, moves and drops) and
+// cache_file_through.cpp (reads the disk has no room to keep).
 class CacheFile : public std::enable_shared_from_this<CacheFile> {
  public:
-  // A null env is Env::Default().
+  // A null env is Env::Default(); without a room keeper every fetched
+  // block is kept.
   CacheFile(std::string binPath, std::string mapPath, std::string path, std::string name, uint32_t blockSize,
-            Env* env = nullptr);
+            Env* env = nullptr, std::shared_ptr<const RoomKeeper> room = nullptr);
   ~CacheFile();
   CacheFile(const CacheFile&) = delete;
   CacheFile& operator=(const CacheFile&) = delete;
@@ -109,6 +124,11 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   Status read(uint64_t offset, void* buffer, uint64_t length, uint64_t& got, const Fetcher& fetcher,
               const CancelToken* cancel);
   bool readIfCached(uint64_t offset, void* buffer, uint64_t length);
+  // The range as read() gives it, with missing blocks brought from the
+  // server straight into `buffer` and kept nowhere: for a reader the cache
+  // has no room for.
+  Status readThrough(uint64_t offset, void* buffer, uint64_t length, uint64_t& got, const Fetcher& fetcher,
+                     const CancelToken* cancel);
   Status ensureRange(uint64_t offset, uint64_t length, const Fetcher& fetcher, const CancelToken* cancel);
   // ensureRange for readahead: fetches the missing blocks that no other fetch
   // is bringing in and returns without waiting for the others, so that
@@ -122,6 +142,8 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   bool holdsNoBlock();
   // Every block of the range is here: a write into it takes no new space.
   bool holdsRange(uint64_t offset, uint64_t length);
+  // The space a write of the range takes: its blocks that are not here.
+  uint64_t unheldBytes(uint64_t offset, uint64_t length);
   Status write(uint64_t offset, const void* data, uint64_t length);
   Status truncate(uint64_t newSize);
   void reset();
@@ -220,9 +242,14 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   // copies it out as well (into->done).
   Status fetchBlocks(uint64_t first, uint64_t last, const Fetcher& fetcher, const CancelToken* cancel,
                      std::unique_lock<std::mutex>& lock, bool waitForOthers = true, ReadInto* into = nullptr);
+  // readThrough with the mutex held through `lock`; let go while the
+  // server is asked.
+  Status readThroughLocked(uint64_t offset, uint8_t* out, uint64_t length, uint64_t& got, const Fetcher& fetcher,
+                           const CancelToken* cancel, std::unique_lock<std::mutex>& lock);
   // Stores fetched bytes into the run's blocks that are still missing; the
   // caller holds the mutex through `lock` and has checked the epoch. The
-  // mutex is let go while the bytes are written.
+  // mutex is let go while the bytes are written. "no-space" when the room
+  // keeper refused them: nothing was stored.
   Status storeFetched(uint64_t runFirst, uint64_t runLast, const std::vector<uint8_t>& buf, Timestamp readSince,
                       std::unique_lock<std::mutex>& lock);
   // The server tells the recorded copy from others by its time alone.
@@ -282,6 +309,7 @@ class CacheFile : public std::enable_shared_from_this<CacheFile> {
   Env* const env_;
   const uint32_t blockSize_;
   const uint64_t maxFileBytes_;
+  const std::shared_ptr<const RoomKeeper> room_;
   std::unique_ptr<EnvFile> data_;  // set once by openData, before the object is shared
 
   std::mutex saveMu_;  // serialises map writes and file moves; taken before mu_

@@ -272,6 +272,11 @@ bool CacheFile::saveWithSaveLockHeld(bool flushMap) {
   }
   bool ok = stamp || !durable || data_->sync().ok();
   ok = ok && WriteFileAtomic(*env_, mapPath, bytes, createNew, durable && flushMap);
+  // A disk too full for the temporary would keep an old map that calls the
+  // object changed, and its content would go up again at every open. A map
+  // without unsent changes may go over it in place: the two describe the
+  // same data file, and a crash's mixture at worst sends it once more.
+  if (!ok && !durable && !createNew) ok = OverwriteInPlace(*env_, mapPath, bytes);
   std::lock_guard<std::mutex> lock(mu_);
   if (ok) {
     ++mapWrites_;

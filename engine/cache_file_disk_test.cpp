@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "engine/cache_file.h"
 #include "engine/map_file.h"
@@ -223,7 +224,8 @@ TEST_F(CacheFileDiskTest, FullDiskIsReportedAsNoSpace) {
   EXPECT_EQ(st.message, "cache write failed");
   EXPECT_EQ(st.native, ENOSPC);
 
-  // Fetched data that does not fit fails the same way and leaves the blocks missing.
+  // Fetched data that does not fit still reaches its reader, and leaves the
+  // blocks missing.
   auto g = std::make_shared<CacheFile>("/y.bin", "/y.map", "/y", "y", kBs, &env_);
   ASSERT_TRUE(g->openData().ok());
   remote_.content = big;
@@ -231,11 +233,92 @@ TEST_F(CacheFileDiskTest, FullDiskIsReportedAsNoSpace) {
   attr.size = big.size();
   attr.etag = "e";
   ASSERT_TRUE(g->applyRemote(attr, nullptr, nullptr).ok());
-  Status rst;
-  readAll(*g, 0, big.size(), &rst);
-  EXPECT_EQ(rst.code, Status::kNoSpace);
-  EXPECT_EQ(rst.message, "cache write failed");
+  EXPECT_EQ(readAll(*g, 0, big.size()), big);
   EXPECT_FALSE(g->isComplete());
+}
+
+// Where the disk has no room to keep fetched blocks, a reader still gets the
+// file as the cache gives it (local changes over the server's bytes), and
+// nothing is stored; readahead fetches nothing at all, and a fetch a writer
+// needs says "no-space". Once there is room, blocks are kept again.
+TEST_F(CacheFileDiskTest, BlocksTheDiskHasNoRoomForReachTheirReaderUnkept) {
+  const std::string server = Pattern(4 * kBs, 3);
+  remote_.content = server;
+  std::atomic<bool> room{false};
+  auto keeper = std::make_shared<const RoomKeeper>(
+      [&](uint64_t) { return room.load() ? std::make_unique<RoomHold>() : nullptr; });
+  auto f = std::make_shared<CacheFile>("/k.bin", "/k.map", "/remote/k", "k", kBs, &env_, keeper);
+  ASSERT_TRUE(f->openData().ok());
+  RemoteAttr attr;
+  attr.size = server.size();
+  attr.etag = "e1";
+  ASSERT_TRUE(f->applyRemote(attr, nullptr, nullptr).ok());
+  const std::string local(kBs, 'L');
+  ASSERT_TRUE(f->write(kBs, local.data(), local.size()).ok());
+  std::string file = server;
+  file.replace(kBs, kBs, local);
+
+  struct Case {
+    const char* what;
+    uint64_t offset;
+    uint64_t length;
+    size_t fetches;  // server requests the read makes
+  } cases[] = {
+      {"a missing block", 0, kBs, 1},
+      {"part of one", 2 * kBs + 100, 50, 1},
+      {"local change between missing blocks", kBs / 2, 2 * kBs, 2},
+      {"the whole file", 0, 4 * kBs, 2},  // the missing runs either side of it
+      {"past the end", 3 * kBs, 2 * kBs, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const size_t before = remote_.calls();
+    EXPECT_EQ(readAll(*f, c.offset, c.length), file.substr(c.offset, c.length));
+    EXPECT_EQ(remote_.calls() - before, c.fetches);
+    EXPECT_EQ(f->unheldBytes(0, 4 * kBs), 3 * kBs);
+  }
+  const size_t before = remote_.calls();
+  EXPECT_EQ(f->prefetchRange(0, 4 * kBs, remote_.fetcher(), nullptr).code, Status::kNoSpace);
+  EXPECT_EQ(remote_.calls(), before);
+  EXPECT_EQ(f->ensureRange(0, kBs, remote_.fetcher(), nullptr).code, Status::kNoSpace);
+  EXPECT_EQ(f->unheldBytes(0, 4 * kBs), 3 * kBs);
+
+  room = true;
+  EXPECT_EQ(readAll(*f, 0, 4 * kBs), file);
+  EXPECT_TRUE(f->isComplete());
+}
+
+// Bytes read through for a reader are of the copy the object records: a
+// new copy taken while they were on their way starts the read over.
+TEST_F(CacheFileDiskTest, AReadThroughAnswersWithTheCopyRecordedAtItsEnd) {
+  auto f = makeFile(Pattern(2 * kBs, 5), "t");
+  Gate gate;
+  remote_.gate = &gate;
+  std::string got;
+  Status st;
+  std::thread reader([&] {
+    std::string out(2 * kBs, '\0');
+    uint64_t n = 0;
+    st = f->readThrough(0, out.data(), out.size(), n, remote_.fetcher(), nullptr);
+    got = out.substr(0, n);
+  });
+  ASSERT_TRUE(gate.waitArrived());
+  const std::string newer = Pattern(2 * kBs, 9);
+  {
+    std::lock_guard<std::mutex> lock(remote_.mu);
+    remote_.content = newer;
+  }
+  RemoteAttr attr;
+  attr.size = newer.size();
+  attr.etag = "e2";
+  bool changed = false;
+  ASSERT_TRUE(f->applyRemote(attr, &changed, nullptr).ok());
+  EXPECT_TRUE(changed);
+  gate.release();
+  reader.join();
+  EXPECT_TRUE(st.ok()) << st.toString();
+  EXPECT_TRUE(got == newer);
+  EXPECT_EQ(f->unheldBytes(0, 2 * kBs), 2 * kBs);  // nothing kept
 }
 
 }  // namespace

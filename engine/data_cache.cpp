@@ -186,7 +186,7 @@ std::shared_ptr<CacheFile> DataCache::load(const std::string& path, const std::s
   }
   const std::string bin = binPath(name);
   const bool dataExisted = fileExists(bin);
-  auto obj = std::make_shared<CacheFile>(bin, map, path, name, blockSize_, env_);
+  auto obj = std::make_shared<CacheFile>(bin, map, path, name, blockSize_, env_, room_);
   *status = obj->openData();
   if (!status->ok()) return nullptr;
   // Either half alone is an empty object: a map without its data file would
@@ -389,8 +389,7 @@ uint64_t DataCache::diskBytes() const {
   return total;
 }
 
-void DataCache::evictTo(uint64_t limit) {
-  if (diskBytes() <= limit) return;
+std::vector<EvictCandidate> DataCache::evictCandidates() const {
   std::vector<EvictCandidate> candidates;
   forEachMap([&](const std::string& map) {
     std::string bytes;
@@ -408,26 +407,50 @@ void DataCache::evictTo(uint64_t limit) {
   std::sort(candidates.begin(), candidates.end(), [](const EvictCandidate& a, const EvictCandidate& b) {
     return a.lastWrite != b.lastWrite ? a.lastWrite < b.lastWrite : a.name < b.name;
   });
+  return candidates;
+}
 
+bool DataCache::evictOne(const EvictCandidate& c) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (busy_.count(c.name) != 0 || liveLocked(c.name)) return false;  // in use
+    live_.erase(c.name);
+    busy_.insert(c.name);
+  }
+  // The scan is old news: the object may have been opened, changed, saved
+  // and let go since. Nobody can open it now, so this look is final.
+  std::string bytes;
+  bool gone = false;
+  if (!(ReadSmallFile(*env_, c.mapPath, &bytes) && MapHasDirty(bytes)))
+    gone = DeleteFileRetry(*env_, c.binPath) && DeleteFileRetry(*env_, c.mapPath);
+  releaseBusy({c.name});
+  return gone;
+}
+
+void DataCache::evictTo(uint64_t limit) {
+  if (diskBytes() <= limit) return;
+  const std::vector<EvictCandidate> candidates = evictCandidates();
   uint64_t total = diskBytes();
   for (const EvictCandidate& c : candidates) {
     if (total <= limit) break;
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      if (busy_.count(c.name) != 0 || liveLocked(c.name)) continue;  // in use
-      live_.erase(c.name);
-      busy_.insert(c.name);
-    }
-    // The scan is old news: the object may have been opened, changed, saved
-    // and let go since. Nobody can open it now, so this look is final.
-    std::string bytes;
-    if (ReadSmallFile(*env_, c.mapPath, &bytes) && MapHasDirty(bytes)) {
-      releaseBusy({c.name});
-      continue;
-    }
-    if (DeleteFileRetry(*env_, c.binPath) && DeleteFileRetry(*env_, c.mapPath)) total -= std::min(total, c.bytes);
-    releaseBusy({c.name});
+    if (evictOne(c)) total -= std::min(total, c.bytes);
   }
+}
+
+Evicted DataCache::makeRoom(uint64_t bytes, uint64_t objects) {
+  Evicted freed;
+  if (bytes == 0 && objects == 0) return freed;
+  for (const EvictCandidate& c : evictCandidates()) {
+    if (freed.bytes >= bytes && freed.objects >= objects) break;
+    if (!evictOne(c)) continue;
+    freed.bytes += c.bytes;
+    freed.objects += 1;
+  }
+  return freed;
+}
+
+void DataCache::setRoomKeeper(RoomKeeper keeper) {
+  room_ = keeper ? std::make_shared<const RoomKeeper>(std::move(keeper)) : nullptr;
 }
 
 }  // namespace tarn

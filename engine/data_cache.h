@@ -45,6 +45,12 @@ inline constexpr uint64_t kDefaultCacheMaxBytes = 4294967296ull;
 // Object names are this many hex digits of the path's SHA-256.
 inline constexpr size_t kObjectNameDigits = 32;
 
+// What an eviction pass dropped.
+struct Evicted {
+  uint64_t bytes = 0;    // of the blocks the objects held
+  uint64_t objects = 0;  // each a data file and a map
+};
+
 // One entry of an eviction pass.
 struct EvictCandidate {
   std::string mapPath;
@@ -97,6 +103,13 @@ class DataCache {
   uint64_t diskBytes() const;
   void evictTo(uint64_t limit);
   void evictToLimit() { evictTo(maxBytes_); }
+  // Drops clean objects that nobody holds, least recently written first,
+  // until at least `bytes` of blocks and `objects` objects went or none is
+  // left to drop.
+  Evicted makeRoom(uint64_t bytes, uint64_t objects);
+  // What fetched blocks ask of before they are stored (see RoomKeeper);
+  // set before any object is opened.
+  void setRoomKeeper(RoomKeeper keeper);
   void forEachMap(const std::function<void(const std::string& mapPath)>& fn) const;
 
   static std::string objectName(const std::string& path);
@@ -122,6 +135,11 @@ class DataCache {
   // A new object of `name` from its files; the name is busy.
   std::shared_ptr<CacheFile> load(const std::string& path, const std::string& name, bool create, Status* status);
   bool fileExists(const std::string& file) const;
+  // Clean objects, least recently written first; any may be in use by now.
+  std::vector<EvictCandidate> evictCandidates() const;
+  // Drops a candidate unless it is in use or has changes by now; whether
+  // its files went.
+  bool evictOne(const EvictCandidate& c);
   // Moves the files of an object nobody holds; both names are busy.
   void moveFiles(const std::string& oldName, const std::string& newName, const std::string& newPath);
   std::string dataDir() const;
@@ -137,6 +155,7 @@ class DataCache {
   const uint64_t maxBytes_;
   const bool keepDirtyForever_;
   Env* const env_;
+  std::shared_ptr<const RoomKeeper> room_;  // set before objects are opened; handed to each
 
   mutable std::mutex mu_;
   std::condition_variable busyCv_;  // a name left busy_

@@ -209,6 +209,16 @@ bool WriteFileAtomic(Env& env, const std::string& path, std::string_view data, b
   return env.writeFileAtomic(path, data, flush).ok();
 }
 
+bool OverwriteInPlace(Env& env, const std::string& path, std::string_view data) {
+  EnvFileInfo info;
+  std::unique_ptr<EnvFile> file;
+  // Made anew it would take the inode it is there to spare.
+  if (!env.stat(path, &info).ok() || !env.open(path, Env::OpenMode::kReadWrite, &file).ok()) return false;
+  if (!file->write(0, data.data(), data.size()).ok()) return false;
+  if (info.size > data.size() && !file->truncate(data.size()).ok()) return false;
+  return file->close().ok();
+}
+
 bool DeleteFileRetry(Env& env, const std::string& path) {
   for (int attempt = 1; attempt <= kDeleteAttempts; ++attempt) {
     const Status st = env.unlink(path);

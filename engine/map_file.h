@@ -159,6 +159,12 @@ bool ReadSmallFile(Env& env, const std::string& path, std::string* out);
 // flush the new content and its folder entry are on disk when true returns.
 bool WriteFileAtomic(Env& env, const std::string& path, std::string_view data, bool createNewFirst, bool flush);
 
+// Writes an existing file's new content over the old where it lies, which
+// takes no new inode and, for content no longer than the old, no new space:
+// for a disk too full for the temporary of an atomic write. Not atomic; a
+// crash may leave a mixture of old and new.
+bool OverwriteInPlace(Env& env, const std::string& path, std::string_view data);
+
 // Deletes a file; a missing file counts as deleted. Retries briefly on
 // transient failures and logs a warning when it gives up.
 bool DeleteFileRetry(Env& env, const std::string& path);

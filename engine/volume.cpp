@@ -80,6 +80,9 @@ Status Volume::start(std::string* errorText, const CancelToken* within) {
   if (!cache->ensureDir(errorText))
     return Status(Status::kIo, errorText != nullptr ? *errorText : std::string("cache init failed"));
   cache_ = std::move(cache);
+  room_ = std::make_unique<CacheRoom>(env_, cache_.get());
+  roomShort_ = false;
+  cache_->setRoomKeeper([this](uint64_t bytes) { return holdFetched(bytes); });
   meta_ = std::make_unique<MetaCache>(config_.cache.metaTtlMs, config_.cache.dirTtlMs, config_.cache.negativeTtlMs,
                                       offline_.load());
   loadSeen();
@@ -211,6 +214,7 @@ void Volume::stop(uint32_t waitMs) {
   replayPool_.reset();
   replayPosted_ = false;
   meta_.reset();
+  room_.reset();
   cache_.reset();
   journal_.reset();
   started_ = false;
@@ -272,6 +276,7 @@ uint64_t Volume::tick() {
     }
   }
   closeIdleStreams(now, timings_.streamIdleMs);
+  followCacheRoom();
   startReplay();
   return std::min<uint64_t>(timings_.tickMs, uploadTick());
 }

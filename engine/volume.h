@@ -73,6 +73,7 @@
 
 #include "engine/backend.h"
 #include "engine/cache_file.h"
+#include "engine/cache_room.h"
 #include "engine/connection_pool.h"
 #include "engine/data_cache.h"
 #include "engine/journal.h"
@@ -97,14 +98,6 @@ inline constexpr size_t kMaxFinishedTransfers = 50;
 // Closes whose maps wait for the reaper's commit, at most; each holds its
 // data file open until then.
 inline constexpr size_t kMaxMapsAwaitingCommit = 64;
-// Of the disk that holds a drive's cache, this much stays free: 5 % of it,
-// at most 1 GiB. A write that needs new space past it fails, so that
-// changes not yet uploaded (offline, or to a slow server) never fill it.
-inline constexpr uint64_t kCacheDiskReservePercent = 5;
-inline constexpr uint64_t kCacheDiskReserveMaxBytes = 1ull << 30;
-// After an eviction pass at the reserve that freed nothing, writes refused
-// meanwhile do not start another for this long.
-inline constexpr uint64_t kFutileEvictPauseMs = 1000;
 // The kernel asks again at once for a page its readahead failed to bring: a
 // read of the same bytes this soon after a failure is that repeat, and
 // shares its budget even when the failure came at its deadline.
@@ -128,6 +121,9 @@ struct VolumeTimings {
   // it could not use at this shorter one, so that its return shows soon.
   uint32_t idleLookMs = 30000;
   uint32_t lookAgainMs = 10000;
+  // While new data is refused at the reserve of the cache's disk, the tick
+  // looks this often whether it would fit now, dropping copies for it.
+  uint32_t roomLookMs = 5000;
 };
 
 // One open handle of the drive, shared by the mount host (the handle's
@@ -209,7 +205,9 @@ struct VolumeStatus {
 // The kinds of server request whose failures a drive's status shows: a
 // failure shows, however long ago it came, until the next request of its
 // kind succeeds (a connection made, a file read, an upload done, ...).
-enum class RequestKind { kOther, kConnect, kStat, kList, kCreate, kUnlink, kRename, kRead, kUpload };
+// kCacheRoom is no request of the server: new data refused at the reserve
+// of the cache's disk, shown until the disk has room above it again.
+enum class RequestKind { kOther, kConnect, kStat, kList, kCreate, kUnlink, kRename, kRead, kUpload, kCacheRoom };
 
 // Refusals of one file's upload with the same answer of the server (no
 // network failure, which passes) after which the drive shows it for as long
@@ -476,6 +474,10 @@ class Volume {
   // A listing of the path's folder would show the path's name as it is
   // spelled, so that one lacking it says the name is missing.
   bool listingShowsName(const std::string& path);
+  // A create whose cache object could not be made (`why`) is taken back on
+  // the server or, offline, out of the journal (its `record`); returns
+  // what the caller reports.
+  Status undoCreate(const std::string& path, bool online, uint64_t record, const Status& why);
   // The name policy's judgement of a name about to be created.
   Status checkName(const std::string& path);
   // A cached file with changes not yet uploaded shows its local size and
@@ -565,8 +567,18 @@ class Volume {
   void countOpenChanges(VolumeStatus& out);
 
   // --- writes (volume_write.cpp) ---
-  // Room for `bytes` more in the cache above the disk's reserve.
-  Status checkCacheSpace(uint64_t bytes);
+  // Room for `bytes` more and `objects` new cache objects above the
+  // reserve of the cache's disk; a refusal of what the drive's user does
+  // (`refused`: "writes", "creates", ...) shows in the status while the
+  // disk stays at its reserve.
+  // With `hold`, the room for the bytes is held until it is destroyed.
+  Status makeCacheRoom(uint64_t bytes, uint64_t objects, const char* refused,
+                       std::unique_ptr<RoomHold>* hold = nullptr);
+  // The room keeper of the block cache: room for fetched blocks, or null
+  // when they are not to be kept.
+  std::unique_ptr<RoomHold> holdFetched(uint64_t bytes);
+  // The tick's part: a refusal shows no longer once the disk has room.
+  void followCacheRoom();
 
   // --- uploads (volume_upload.cpp) ---
   // Starts due uploads; only the tick thread calls it. Returns the time
@@ -584,6 +596,11 @@ class Volume {
                        std::optional<RemoteAttr>& seen);
   Status uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
                      const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize);
+  // A piece of an upload, with the server's bytes of the blocks the cache
+  // has no room to keep brought through; false when the piece is not all
+  // there (`st` says why, or is ok for a file cut meanwhile).
+  bool readPieceThrough(CacheFile& cache, uint64_t offset, uint8_t* buffer, uint64_t length,
+                        const CancelToken* cancel, Status& st);
   // Also for each failed attempt: a server out of reach shows in the status
   // while the upload tries again (for ever, by default), not only once it
   // gave up.
@@ -617,6 +634,7 @@ class Volume {
   std::unique_ptr<ConnectionPool> pool_;
   std::unique_ptr<MetaCache> meta_;
   std::unique_ptr<DataCache> cache_;
+  std::unique_ptr<CacheRoom> room_;  // of cache_'s disk
   std::unique_ptr<Journal> journal_;
   std::unique_ptr<WorkerPool> prefetchPool_;
   std::unique_ptr<WorkerPool> uploadPool_;
@@ -683,9 +701,12 @@ class Volume {
   // upload each): per kind, a few a minute and a count of the rest, so that
   // no amount of traffic rotates the service's other records away.
   vx::log::LineLimiter fileLog_;  // locks itself
-  // When an eviction pass at the disk's reserve last freed nothing; 0: the
-  // last one freed something, or none ran.
-  std::atomic<uint64_t> futileEvictMs_{0};
+  // A refusal at the reserve of the cache's disk is in the status, and
+  // what it refused, which the tick looks for room for.
+  std::atomic<bool> roomShort_{false};
+  std::atomic<uint64_t> refusedBytes_{0};
+  std::atomic<uint64_t> refusedObjects_{0};
+  uint64_t lastRoomLookMs_ = 0;  // tick thread only
 
   std::mutex streamsMu_;
   std::map<std::string, std::shared_ptr<SeqStream>> streams_;  // guarded by streamsMu_

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/clock.h"
+#include "engine/map_file.h"
 #include "engine/volume.h"
 #include "foundation/log.h"
 #include "foundation/name_policy.h"
@@ -307,6 +308,7 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
   std::shared_ptr<CacheFile> cache;
   uint64_t seen = CacheFile::kAnyRecord;
   bool answered = false;
+  bool born = false;  // the cache object is new
   for (int tries = 1;; ++tries) {
     MetaCache::Question question = meta_->ask();
     // Held while the attributes are looked up, so that an upload that ends
@@ -320,7 +322,13 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
     // Another object took the path meanwhile (a rename onto it), or the
     // record changed while it was read: look again.
     if ((cache != held || meta_->changedSince(question, path, false)) && tries < kMaxQuestions) continue;
-    if (!cache) cache = cache_->open(path, true);
+    if (!cache) {
+      // A new cache object takes inodes of the cache's disk.
+      Status made = makeCacheRoom(0, 1, "opens");
+      if (made.ok()) cache = cache_->open(path, true, &made);
+      if (made.code == Status::kNoSpace) return made;
+      born = cache != nullptr;
+    }
     if (!cache) return Status(Status::kIo, "cannot open cache file");
     if (cache != held) seen = CacheFile::kAnyRecord;
     break;
@@ -354,6 +362,10 @@ Status Volume::open(const std::string& asked, std::shared_ptr<OpenFile>& out) {
         if (statRemote(path, now, false).ok() && !now.isDir()) cached.applyRemote(now, nullptr, nullptr);
       }
     }
+    // A new object's map goes to the disk at once, so that what it takes
+    // there counts from its open on, not from a close that may find the
+    // disk full.
+    if (born) cached.saveMap();
     if (seen != CacheFile::kAnyRecord && cached.remoteRecord() != seen) {
       // The object's record is the newer one.
       file->attr.size = cached.size();
@@ -458,11 +470,18 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   if (!st.ok()) return st;
   bool negative = false;
   if (meta_->getAttr(path, nullptr, &negative) && !negative) return Status(Status::kExists, path);
+  // A file the cache has no room for (its object, its map, a first block)
+  // is refused before the server sees it.
+  if (!isDir) {
+    st = makeCacheRoom(config_.cache.blockBytes + kMapHeaderSize, 1, "creates");
+    if (!st.ok()) return st;
+  }
   const bool silentBefore = pool_->silent();
+  uint64_t record = 0;
   if (online)
     st = serverCall(isDir ? "mkdir" : "create", [&](IBackend& b) { return isDir ? b.mkdir(path) : b.create(path); });
   else
-    st = journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path});
+    st = journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path}, &record);
   if (!st.ok()) {
     if (online) forgetTimedOutChange(path, {}, st, silentBefore, !isDir);
     recordError(RequestKind::kCreate, st);
@@ -471,8 +490,6 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   RemoteAttr attr;
   attr.type = isDir ? RemoteAttr::kDirectory : RemoteAttr::kFile;
   attr.mtime = attr.ctime = Timestamp::now();
-  meta_->putAttrAndEntry(path, attr);
-  if (isDir) meta_->putListing(path, {});  // a folder just made holds nothing yet
   auto file = std::make_shared<OpenFile>();
   file->path = path;
   file->isDir = isDir;
@@ -480,14 +497,34 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
   if (!isDir) {
     // A stale object of an earlier file of this name must not lend it data.
     cache_->remove(path);
-    file->cache = cache_->open(path, true);
-    if (!file->cache) return Status(Status::kIo, "cannot create cache file");
+    Status made;
+    file->cache = cache_->open(path, true, &made);
+    if (!file->cache) return undoCreate(path, online, record, made);
     file->cache->applyRemote(attr, nullptr, nullptr);
+    file->cache->saveMap();  // as for an open: what it takes counts from now
     bindCopy(*file);
     file->readaheadWindow = config_.cache.readaheadBlocks;
   }
+  meta_->putAttrAndEntry(path, attr);
+  if (isDir) meta_->putListing(path, {});  // a folder just made holds nothing yet
   out = std::move(file);
   return Status();
+}
+
+Status Volume::undoCreate(const std::string& path, bool online, uint64_t record, const Status& why) {
+  // The empty file would stay on the server, and with other clients, for a
+  // create that failed.
+  Status undone;
+  if (online)
+    undone = serverCall("unlink", [&](IBackend& b) { return b.remove(path, false); });
+  else if (!journal_->drop(record))
+    undone = Status(Status::kIo, "its journal record stays");
+  if (!undone.ok() && undone.code != Status::kNotFound)
+    vx::log::write(vx::log::kWarn, "%s: cannot take back the create of %s: %s", config_.id.c_str(), path.c_str(),
+                   undone.toString().c_str());
+  meta_->invalidate(path);
+  if (why.code == Status::kNoSpace) return why;
+  return Status(Status::kIo, "cannot create cache file: " + why.message, why.native);
 }
 
 std::string Volume::resolveCase(const std::string& path) {

@@ -533,8 +533,10 @@ Status Volume::streamRead(CacheFile& file, const std::string& path, uint64_t off
           break;
         }
       }
-      // Blocks passed on the way to the wanted offset are kept too.
-      file.fillFromStream(s->position, s->buffer.data(), n, s->epoch, s->openedAt);
+      // Blocks passed on the way to the wanted offset are kept too, where
+      // the cache's disk has room for them.
+      if (std::unique_ptr<RoomHold> room = holdFetched(n))
+        file.fillFromStream(s->position, s->buffer.data(), n, s->epoch, s->openedAt);
       const uint64_t pieceStart = s->position;
       const uint64_t pieceEnd = pieceStart + n;
       s->position = pieceEnd;

@@ -362,6 +362,7 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
         // absent: the server's bytes are the ones to keep there.
         if (!present) st = cache->ensureRange(offset, length, fetcher(), cancel);
         if (st.ok() && !present) present = cache->readIfCached(offset, bytes.data(), length);
+        if (st.code == Status::kNoSpace) present = readPieceThrough(*cache, offset, bytes.data(), length, cancel, st);
         if (st.ok() && present) {
           st = pool_->run(
               policy, cancel, "write",
@@ -461,9 +462,12 @@ Status Volume::uploadInPlace(const std::string& path, const std::shared_ptr<Cach
 Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheFile>& cache, TransferInfo& info,
                            const CancelToken* cancel, Timestamp mtime, uint64_t& sentSize) {
   const uint64_t size = cache->size();
-  // The whole content goes up, so every block must be here first.
+  // The whole content goes up, so every block must be here first; where the
+  // cache's disk has no room for the server's bytes, they go through from
+  // the server on a connection of their own.
   Status st = cache->ensureRange(0, size, fetcher(), cancel);
-  if (!st.ok()) return st;
+  const bool through = st.code == Status::kNoSpace && config_.net.connections > 1;
+  if (!st.ok() && !through) return st;
   cache->clearUploadMarks(0, size);
   if (!config_.compat.setMtime || !caps()->setMtime) {
     mtime = Timestamp();
@@ -486,9 +490,11 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
         return Status(Status::kCanceled, "interrupted upload");
       }
       const uint64_t n = std::min<uint64_t>(size - offset, buffer.size());
-      if (!cache->readIfCached(offset, buffer.data(), n)) {
+      Status piece;
+      if (!cache->readIfCached(offset, buffer.data(), n) &&
+          !(through && readPieceThrough(*cache, offset, buffer.data(), n, cancel, piece))) {
         stream->abort();
-        return Status(Status::kIo, "block missing from cache during upload");
+        return piece.ok() ? Status(Status::kIo, "block missing from cache during upload") : piece;
       }
       // Once the last bytes are on their way the server may apply the
       // upload whatever this side does (an HTTP server that has the whole
@@ -520,6 +526,14 @@ Status Volume::uploadWhole(const std::string& path, const std::shared_ptr<CacheF
                   [&](const Status& failed) { recordUploadError(path, failed); });
   if (st.ok()) sentSize = size;
   return st;
+}
+
+bool Volume::readPieceThrough(CacheFile& cache, uint64_t offset, uint8_t* buffer, uint64_t length,
+                              const CancelToken* cancel, Status& st) {
+  uint64_t got = 0;
+  st = cache.readThrough(offset, buffer, length, got, fetcher(), cancel);
+  // The file was cut meanwhile: what is left is looked at anew.
+  return st.ok() && got == length;
 }
 
 void Volume::recordUploadError(const std::string& path, const Status& st) {

@@ -20,8 +20,11 @@ Status Volume::write(const std::shared_ptr<OpenFile>& file, uint64_t offset, con
   ActiveCall call(this);
   if (!call.ok()) return Status(Status::kCanceled, "volume stopped");
   CacheFile& cached = *file->cache;
-  if (!cached.holdsRange(offset, length)) {
-    Status st = checkCacheSpace(length);
+  // Held until the bytes are written, so that writers side by side do not
+  // together pass the reserve.
+  std::unique_ptr<RoomHold> room;
+  if (const uint64_t need = cached.unheldBytes(offset, length); need != 0) {
+    Status st = makeCacheRoom(need, 0, "writes", &room);
     if (!st.ok()) return st;
   }
   const uint64_t block = cached.blockSize();
@@ -66,34 +69,41 @@ void Volume::noteOpenChange(const std::shared_ptr<OpenFile>& file) {
   openChanged_[file.get()] = file;
 }
 
-Status Volume::checkCacheSpace(uint64_t bytes) {
-  EnvSpace space;
-  // A disk that cannot be measured is written as before.
-  if (!env_->space(cacheDir_, &space).ok()) return Status();
-  const uint64_t reserve =
-      std::min(space.totalBytes / 100 * kCacheDiskReservePercent, kCacheDiskReserveMaxBytes);
-  auto fits = [&] { return space.freeBytes >= reserve && space.freeBytes - reserve >= bytes; };
-  if (fits()) return Status();
-  // Clean copies make room before new data is refused: once the changes
-  // have gone up, the cache would otherwise stay full of what the server
-  // holds anyway. A pass that found nothing to drop is not repeated at once,
-  // so that writes refused in a row do not each read every map.
-  const uint64_t now = SteadyNowMs();
-  const uint64_t last = futileEvictMs_.load();
-  if (last == 0 || now - last >= kFutileEvictPauseMs) {
-    const uint64_t shortfall = reserve + bytes - std::min(space.freeBytes, reserve + bytes);
-    const uint64_t held = cache_->diskBytes();
-    cache_->evictTo(held - std::min(held, shortfall));
-    futileEvictMs_.store(cache_->diskBytes() < held ? 0 : std::max<uint64_t>(now, 1));
-    if (env_->space(cacheDir_, &space).ok() && fits()) return Status();
-  }
+Status Volume::makeCacheRoom(uint64_t bytes, uint64_t objects, const char* refused, std::unique_ptr<RoomHold>* hold) {
+  Status st;
+  if (hold != nullptr)
+    *hold = room_->hold(bytes, &st);
+  else
+    st = room_->make(bytes, objects);
+  if (st.ok()) return st;
   // What is written stays; only new data waits until there is room again.
-  Status full(Status::kNoSpace, "the cache's disk is full: new data would leave less than " + FormatBytes(reserve) +
-                                    " free on it");
-  setLastError(full);
-  vx::log::WriteLimited(fileLog_, "no space", SteadyNowMs(), vx::log::kWarn, "%s: writes refused: %s",
-                        config_.id.c_str(), full.message.c_str());
-  return full;
+  setLastError(st, RequestKind::kCacheRoom);
+  refusedBytes_ = bytes;
+  refusedObjects_ = objects;
+  roomShort_ = true;
+  vx::log::WriteLimited(fileLog_, "no space", SteadyNowMs(), vx::log::kWarn, "%s: %s refused: %s", config_.id.c_str(),
+                        refused, st.message.c_str());
+  return st;
+}
+
+std::unique_ptr<RoomHold> Volume::holdFetched(uint64_t bytes) {
+  Status st;
+  std::unique_ptr<RoomHold> hold = room_->hold(bytes, &st);
+  if (!hold)
+    vx::log::WriteLimited(fileLog_, "reads not kept", SteadyNowMs(), vx::log::kInfo,
+                          "%s: files are read without being kept: %s", config_.id.c_str(), st.message.c_str());
+  return hold;
+}
+
+void Volume::followCacheRoom() {
+  if (!roomShort_.load()) return;
+  const uint64_t now = SteadyNowMs();
+  if (now - lastRoomLookMs_ < timings_.roomLookMs) return;
+  lastRoomLookMs_ = now;
+  if (!room_->make(refusedBytes_.load(), refusedObjects_.load()).ok()) return;
+  roomShort_ = false;
+  requestSucceeded(RequestKind::kCacheRoom);
+  vx::log::write(vx::log::kInfo, "%s: the cache's disk has room again", config_.id.c_str());
 }
 
 Status Volume::flush(const std::shared_ptr<OpenFile>& file) {

@@ -178,6 +178,8 @@ class PosixEnv : public Env {
     if (::statvfs(path.c_str(), &fs) != 0) return Failure("measure the disk of", path, errno);
     out->totalBytes = static_cast<uint64_t>(fs.f_blocks) * fs.f_frsize;
     out->freeBytes = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+    out->totalInodes = static_cast<uint64_t>(fs.f_files);
+    out->freeInodes = static_cast<uint64_t>(fs.f_favail);
     return Status();
   }
 

@@ -36,10 +36,13 @@ struct EnvFileInfo {
 };
 
 // How large the file system that holds a path is, and how much of it a
-// writer without privilege may still fill.
+// writer without privilege may still fill: bytes, and files (inodes) where
+// the file system counts them (totalInodes 0: it does not).
 struct EnvSpace {
   uint64_t totalBytes = 0;
   uint64_t freeBytes = 0;
+  uint64_t totalInodes = 0;
+  uint64_t freeInodes = 0;
 };
 
 class EnvFile {

@@ -195,5 +195,75 @@ TEST(MemoryEnvTest, HookFailsAStepWithoutEffect) {
   EXPECT_EQ(seen, (std::vector<S>{S::kCreate, S::kWrite, S::kSync, S::kRename, S::kUnlink}));
 }
 
+
+// A disk of the Env's own fills as a real one: by the pages written and a
+// node per file or folder, a sparse length taking nothing; a write or a
+// create past it fails as "no-space" and changes nothing, and what is cut
+// or deleted comes back.
+TEST(MemoryEnvTest, ALimitedDiskFillsAndEmptiesAsARealOne) {
+  constexpr uint64_t kPage = kMemoryEnvPageBytes;
+  MemoryEnv env;
+  env.setCapacity(8 * kPage, 4);  // the root, a folder and two files
+  ASSERT_TRUE(env.makeDir("/d").ok());
+  std::unique_ptr<EnvFile> a;
+  ASSERT_TRUE(env.open("/d/a", Env::OpenMode::kReadWrite, &a).ok());
+  auto free = [&] {
+    EnvSpace s;
+    EXPECT_TRUE(env.space("/d", &s).ok());
+    EXPECT_EQ(s.totalBytes, 8 * kPage);
+    EXPECT_EQ(s.totalInodes, 4u);
+    return std::make_pair(s.freeBytes / kPage, s.freeInodes);
+  };
+  using Free = std::pair<uint64_t, uint64_t>;
+  EXPECT_EQ(free(), Free(8, 1));
+  ASSERT_TRUE(a->truncate(100 * kPage).ok());  // sparse
+  EXPECT_EQ(free(), Free(8, 1));
+  const std::string bytes(5 * kPage, 'p');
+  struct Write {
+    uint64_t at;
+    size_t length;
+    bool fits;
+    uint64_t pagesLeft;
+  } writes[] = {
+      {0, 1, true, 7},                   // a byte takes its page
+      {10, 1, true, 7},                  // the same page
+      {kPage - 1, 2, true, 6},           // across into the next
+      {50 * kPage, 5 * kPage, true, 1},  // far into the hole
+      {70 * kPage, 2 * kPage, false, 1}, // past the disk
+      {54 * kPage, kPage, true, 1},      // over written pages
+      {90 * kPage, kPage, true, 0},      // the last page
+      {91 * kPage, 1, false, 0},
+  };
+  for (const Write& w : writes) {
+    SCOPED_TRACE(w.at);
+    Status st = a->write(w.at, bytes.data(), w.length);
+    EXPECT_EQ(st.ok(), w.fits) << st.toString();
+    if (!w.fits) {
+      EXPECT_EQ(st.code, Status::kNoSpace);
+      EXPECT_EQ(st.native, ENOSPC);
+    }
+    EXPECT_EQ(free().first, w.pagesLeft);
+  }
+  char byte = 0;
+  size_t got = 0;
+  ASSERT_TRUE(a->read(70 * kPage, &byte, 1, &got).ok());
+  EXPECT_EQ(byte, '\0');  // the refused write left nothing
+  std::unique_ptr<EnvFile> b;
+  ASSERT_TRUE(env.open("/d/b", Env::OpenMode::kReadWrite, &b).ok());
+  EXPECT_EQ(free(), Free(0, 0));
+  Status st = env.open("/d/c", Env::OpenMode::kReadWrite, &b);
+  EXPECT_EQ(st.code, Status::kNoSpace);
+  EXPECT_EQ(env.makeDir("/d/e").code, Status::kNoSpace);
+  EnvFileInfo info;
+  EXPECT_EQ(env.stat("/d/c", &info).code, Status::kNotFound);
+
+  ASSERT_TRUE(a->truncate(50 * kPage + 1).ok());  // keeps the first pages and one of the far run
+  EXPECT_EQ(free(), Free(5, 0));
+  ASSERT_TRUE(env.unlink("/d/a").ok());
+  EXPECT_EQ(free(), Free(8, 1));
+  ASSERT_TRUE(env.writeFileAtomic("/d/b", std::string(3 * kPage, 'b'), false).ok());
+  EXPECT_EQ(free(), Free(5, 1));
+}
+
 }  // namespace
 }  // namespace tarn

@@ -23,6 +23,16 @@ Status Failure(const char* step, const std::string& path, int err) {
   return Status(code, std::string("cannot ") + step + " " + path, err);
 }
 
+uint64_t PageOf(uint64_t offset) { return offset / kMemoryEnvPageBytes; }
+
+// Pages of [offset, offset + length) that no write reached yet.
+uint64_t UnwrittenPages(const std::vector<bool>& pages, uint64_t offset, uint64_t length) {
+  uint64_t n = 0;
+  for (uint64_t p = PageOf(offset); length != 0 && p <= PageOf(offset + length - 1); ++p)
+    if (p >= pages.size() || !pages[p]) ++n;
+  return n;
+}
+
 }  // namespace
 
 // An open file: the node it was opened on, which lives on after an unlink,
@@ -56,9 +66,15 @@ class MemoryEnv::File : public EnvFile {
     Status st = env_->runHook(Step::kWrite, path_);
     if (!st.ok()) return st;
     std::lock_guard<std::mutex> lock(env_->mu_);
+    if (!env_->fitsLocked(UnwrittenPages(node_->pages, offset, length), false)) return Failure("write", path_, ENOSPC);
     std::string& bytes = node_->data;
     if (bytes.size() < offset + length) bytes.resize(static_cast<size_t>(offset + length), '\0');
-    if (length != 0) std::memcpy(bytes.data() + offset, data, length);
+    if (length != 0) {
+      std::memcpy(bytes.data() + offset, data, length);
+      std::vector<bool>& pages = node_->pages;
+      if (pages.size() <= PageOf(offset + length - 1)) pages.resize(PageOf(offset + length - 1) + 1, false);
+      for (uint64_t p = PageOf(offset); p <= PageOf(offset + length - 1); ++p) pages[p] = true;
+    }
     node_->mtime = ++env_->clock_;
     return Status();
   }
@@ -70,6 +86,9 @@ class MemoryEnv::File : public EnvFile {
     if (!st.ok()) return st;
     std::lock_guard<std::mutex> lock(env_->mu_);
     node_->data.resize(static_cast<size_t>(size), '\0');
+    // A shorter file gives back the pages past its end; a longer one takes none.
+    const uint64_t keep = (size + kMemoryEnvPageBytes - 1) / kMemoryEnvPageBytes;
+    if (node_->pages.size() > keep) node_->pages.resize(keep);
     node_->mtime = ++env_->clock_;
     return Status();
   }
@@ -162,6 +181,8 @@ Status MemoryEnv::open(const std::string& path, OpenMode mode, std::unique_ptr<E
   std::string name;
   Status st = parentLocked(path, &dir, &name);
   if (!st.ok()) return st;
+  auto found = dir->entries.find(name);
+  if (found == dir->entries.end() && !fitsLocked(0, true)) return Failure("create", path, ENOSPC);
   std::shared_ptr<Node>& slot = dir->entries[name];
   if (!slot) {
     slot = std::make_shared<Node>();
@@ -170,6 +191,7 @@ Status MemoryEnv::open(const std::string& path, OpenMode mode, std::unique_ptr<E
     return Failure("open", path, EEXIST);  // made by another thread meanwhile
   } else if (mode == OpenMode::kReplace) {
     slot->data.clear();
+    slot->pages.clear();
     slot->mtime = ++clock_;
   }
   const bool readable = mode == OpenMode::kRead || mode == OpenMode::kReadWrite;
@@ -233,6 +255,7 @@ Status MemoryEnv::makeDir(const std::string& path) {
   st = parentLocked(path, &dir, &name);
   if (!st.ok()) return Failure("create", path, st.native);
   if (dir->entries.count(name) != 0) return Failure("create", path, EEXIST);
+  if (!fitsLocked(0, true)) return Failure("create", path, ENOSPC);
   auto node = std::make_shared<Node>();
   node->isDir = true;
   node->mtime = ++clock_;
@@ -250,22 +273,39 @@ Status MemoryEnv::list(const std::string& path, std::vector<std::string>* names)
   return Status();
 }
 
-void MemoryEnv::setCapacity(uint64_t totalBytes) {
+void MemoryEnv::setCapacity(uint64_t totalBytes, uint64_t totalInodes) {
   std::lock_guard<std::mutex> lock(mu_);
   capacity_ = totalBytes;
+  inodes_ = totalInodes;
+}
+
+void MemoryEnv::usageLocked(uint64_t* bytes, uint64_t* inodes) const {
+  *bytes = *inodes = 0;
+  std::function<void(const Node&)> add = [&](const Node& node) {
+    *bytes += static_cast<uint64_t>(std::count(node.pages.begin(), node.pages.end(), true)) * kMemoryEnvPageBytes;
+    *inodes += 1;
+    for (const auto& [name, child] : node.entries) add(*child);
+  };
+  add(*root_);
+}
+
+bool MemoryEnv::fitsLocked(uint64_t pages, bool inode) const {
+  if (capacity_ == 0) return true;
+  uint64_t bytes = 0, inodes = 0;
+  usageLocked(&bytes, &inodes);
+  if (bytes > capacity_ || pages > (capacity_ - bytes) / kMemoryEnvPageBytes) return false;
+  return !inode || inodes_ == 0 || inodes < inodes_;
 }
 
 Status MemoryEnv::space(const std::string& path, EnvSpace* out) {
   std::lock_guard<std::mutex> lock(mu_);
   if (capacity_ == 0) return Env::space(path, out);
-  uint64_t used = 0;
-  std::function<void(const Node&)> add = [&](const Node& node) {
-    used += node.data.size();
-    for (const auto& [name, child] : node.entries) add(*child);
-  };
-  add(*root_);
+  uint64_t bytes = 0, inodes = 0;
+  usageLocked(&bytes, &inodes);
   out->totalBytes = capacity_;
-  out->freeBytes = capacity_ - std::min(capacity_, used);
+  out->freeBytes = capacity_ - std::min(capacity_, bytes);
+  out->totalInodes = inodes_;
+  out->freeInodes = inodes_ - std::min(inodes_, inodes);
   return Status();
 }
 
@@ -297,6 +337,8 @@ std::unique_ptr<MemoryEnv> MemoryEnv::snapshot(Crash crash) const {
     to->mtime = from->mtime;
     to->data = power ? from->durableData : from->data;
     to->durableData = from->durableData;
+    to->pages = from->pages;
+    to->pages.resize((to->data.size() + kMemoryEnvPageBytes - 1) / kMemoryEnvPageBytes, true);
     for (const auto& [name, child] : power ? from->durableEntries : from->entries) to->entries[name] = copy(child);
     if (power) {
       to->durableEntries = to->entries;
@@ -307,6 +349,8 @@ std::unique_ptr<MemoryEnv> MemoryEnv::snapshot(Crash crash) const {
   };
   out->root_ = copy(root_);
   out->boot_ = power ? boot_ + 1 : boot_;
+  out->capacity_ = capacity_;
+  out->inodes_ = inodes_;
   return out;
 }
 
@@ -331,12 +375,16 @@ std::unique_ptr<MemoryEnv> MemoryEnv::snapshotTorn(const std::function<bool(cons
       to->data.resize(from->data.size(), '\0');
     }
     to->durableData = to->data;
+    to->pages = from->pages;
+    to->pages.resize((to->data.size() + kMemoryEnvPageBytes - 1) / kMemoryEnvPageBytes, true);
     for (const auto& [name, child] : from->entries)
       to->entries[name] = copy(child, path == "/" ? "/" + name : path + "/" + name);
     to->durableEntries = to->entries;
     return to;
   };
   out->root_ = copy(root_, "/");
+  out->capacity_ = capacity_;
+  out->inodes_ = inodes_;
   return out;
 }
 

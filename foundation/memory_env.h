@@ -25,6 +25,9 @@ namespace tarn {
 // A file that would grow past this fails with "no-space", so that a test
 // may ask for absurd sizes without exhausting memory.
 inline constexpr uint64_t kMemoryEnvMaxFileBytes = 256ull << 20;
+// With a capacity set, a file takes the pages its bytes were written to, as
+// on a disk: one grown by truncation alone holds none (a sparse file).
+inline constexpr uint64_t kMemoryEnvPageBytes = 4096;
 
 class MemoryEnv : public Env {
  public:
@@ -51,9 +54,11 @@ class MemoryEnv : public Env {
   std::unique_ptr<MemoryEnv> snapshotTorn(const std::function<bool(const std::string& path)>& reached) const;
   // Files opened and not yet destroyed: the descriptors a process would hold.
   uint64_t openFiles() const { return openFiles_.load(); }
-  // Makes space() answer for a disk of `totalBytes`, of which the bytes of
-  // the files are taken; 0 (the start): space() cannot tell.
-  void setCapacity(uint64_t totalBytes);
+  // Makes the Env a disk of `totalBytes` and `totalInodes` (0: inodes not
+  // counted), each file and folder taking one inode: writes and creates
+  // past them fail with "no-space" as a full disk's do, and space() answers
+  // for it. 0 bytes (the start): no limit, and space() cannot tell.
+  void setCapacity(uint64_t totalBytes, uint64_t totalInodes = 0);
 
   Status open(const std::string& path, OpenMode mode, std::unique_ptr<EnvFile>* file) override;
   Status rename(const std::string& from, const std::string& to) override;
@@ -72,6 +77,7 @@ class MemoryEnv : public Env {
     bool isDir = false;
     std::string data;         // what readers see
     std::string durableData;  // as of the last sync
+    std::vector<bool> pages;  // of data, those written to (see kMemoryEnvPageBytes)
     std::map<std::string, std::shared_ptr<Node>> entries;         // what readers see
     std::map<std::string, std::shared_ptr<Node>> durableEntries;  // as of the last folder sync
     uint64_t mtime = 0;       // a tick of the Env's own clock
@@ -82,12 +88,17 @@ class MemoryEnv : public Env {
   std::shared_ptr<Node> findLocked(const std::string& path) const;
   // The folder that holds the path's last component, and that component.
   Status parentLocked(const std::string& path, std::shared_ptr<Node>* dir, std::string* name) const;
+  // The bytes and inodes the tree takes; mu_ held.
+  void usageLocked(uint64_t* bytes, uint64_t* inodes) const;
+  // Whether `pages` more pages, or one more inode, fit the capacity; mu_ held.
+  bool fitsLocked(uint64_t pages, bool inode) const;
 
   mutable std::mutex mu_;
   std::shared_ptr<Node> root_;  // guarded by mu_ (and every node below it)
   uint64_t clock_ = 0;          // guarded by mu_
   uint64_t boot_ = 1;           // set before the Env is shared
   uint64_t capacity_ = 0;       // guarded by mu_
+  uint64_t inodes_ = 0;         // guarded by mu_
   Hook hook_;                   // guarded by mu_; copied out before it runs
   std::atomic<uint64_t> openFiles_{0};
 };

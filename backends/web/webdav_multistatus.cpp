@@ -25,6 +25,41 @@ void TakeQuota(const XmlNode& prop, FsStats& stats) {
 
 }  // namespace
 
+uint32_t StatusLineCode(std::string_view line) {
+  const std::string text = TrimSpace(line);
+  const size_t sp = text.find(' ');
+  if (sp == std::string::npos) return 0;
+  return static_cast<uint32_t>(std::strtoul(text.c_str() + sp + 1, nullptr, 10));
+}
+
+uint32_t MultistatusOutcome(std::string_view body) {
+  constexpr uint32_t kFailedDependency = 424;
+  constexpr uint32_t kAllDone = 200;
+  uint32_t failed = 0;
+  bool told = false;
+  auto take = [&failed, &told](uint32_t code) {
+    if (code == 0) return;
+    told = true;
+    if (code >= 200 && code <= 299) return;
+    if (failed == 0 || (failed == kFailedDependency && code != kFailedDependency)) failed = code;
+  };
+  MultistatusReader reader("multistatus", [&take](const XmlNode& response) {
+    take(StatusLineCode(response.childText("status")));
+    for (const XmlNode* ps : response.childrenNamed("propstat")) take(StatusLineCode(ps->childText("status")));
+    return Status();
+  });
+  if (!reader.feed(body).ok() || !reader.finish().ok() || !told) return kDavMultiStatus;
+  return failed != 0 ? failed : kAllDone;
+}
+
+Status TakeMultistatusOutcome(DavResponse& response, const std::string& verb, const std::string& path) {
+  if (response.status != kDavMultiStatus) return Status();
+  response.status = MultistatusOutcome(response.body);
+  if (response.status != kDavMultiStatus) return Status();
+  return Status(Status::kProtocol, verb + " " + path + " -> HTTP 207 (a multistatus reply that cannot be read)",
+                static_cast<int32_t>(kDavMultiStatus));
+}
+
 const XmlNode* ChosenProp(const XmlNode& response) {
   for (const XmlNode* ps : response.childrenNamed("propstat")) {
     if (ps->childText("status").find("200") != std::string::npos) return ps->child("prop");

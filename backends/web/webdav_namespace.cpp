@@ -1,5 +1,4 @@
 // Namespace operations: one request each, answers mapped by HttpStatusError.
-#include <cstdlib>
 
 #include "backends/web/webdav_backend.h"
 #include "backends/web/webdav_multistatus.h"
@@ -8,20 +7,11 @@
 namespace tarn {
 namespace {
 
-constexpr int32_t kMultiStatus = 207;
-
-// The status code of a "HTTP/1.1 200 OK" line; 0 when there is none.
-uint32_t StatusLineCode(const std::string& line) {
-  size_t sp = line.find(' ');
-  if (sp == std::string::npos) return 0;
-  return static_cast<uint32_t>(std::strtoul(line.c_str() + sp + 1, nullptr, 10));
-}
-
 // True when a propstat that holds the modification time says 2xx.
 bool MtimeAccepted(const XmlNode& response) {
   for (const XmlNode* ps : response.childrenNamed("propstat")) {
     const XmlNode* prop = ps->child("prop");
-    uint32_t code = StatusLineCode(TrimSpace(ps->childText("status")));
+    uint32_t code = StatusLineCode(ps->childText("status"));
     if (prop != nullptr && prop->child("lastmodified") != nullptr && code >= 200 && code <= 299) return true;
   }
   return false;
@@ -36,11 +26,9 @@ Status Simple(WebDavBackend& b, const std::string& verb, const std::string& path
   req.headers = std::move(headers);
   DavResponse resp;
   Status st = b.send(req, resp);
+  // A 207 tells how each member went: a failure there fails the call.
+  if (st.ok()) st = TakeMultistatusOutcome(resp, verb, path);
   if (!st.ok()) return st;
-  // A 207 lists the members the request could not reach: the folder is
-  // still there, in part.
-  if (resp.status == kMultiStatus)
-    return Status(Status::kIo, verb + " " + path + " -> HTTP 207 (done in part)", kMultiStatus);
   return HttpStatusError(resp.status, verb, path);
 }
 
@@ -76,15 +64,15 @@ Status WebDavBackend::move(const std::string& from, const std::string& to, bool 
   req.headers = {"Destination: " + absoluteUrl(to, folder), overwrite ? "Overwrite: T" : "Overwrite: F"};
   DavResponse resp;
   Status st = send(req, resp);
+  if (st.ok()) st = TakeMultistatusOutcome(resp, "MOVE", from);
   if (!st.ok()) return st;
-  if (resp.status >= 200 && resp.status <= 299 && resp.status != kMultiStatus) {
+  if (resp.status >= 200 && resp.status <= 299) {
     // lighttpd moves a file into a folder that stands at the destination,
     // whatever Overwrite says: it goes back where it was.
     if (folder || overwrite || !wentIntoFolder(resp.status, to)) return Status();
     (void)move(JoinRemotePath(to, BaseName(from)), from, false, false);
     return Status(Status::kExists, "MOVE " + from + " -> HTTP 204 (a folder stands at the target)", 204);
   }
-  // A 207 lists the members that could not move: nothing moved as asked.
   // Refusals say little of their reason: rclone answers 403 for a missing
   // source or target folder, Apache 500 for a missing target folder, Apache
   // with mod_dir 301 for a file onto a folder, others 409 for a target in
@@ -104,8 +92,6 @@ Status WebDavBackend::move(const std::string& from, const std::string& to, bool 
       return Status(Status::kNotFound, base + " (parent missing)", native);
     }
   }
-  if (resp.status == kMultiStatus)
-    return Status(Status::kIo, base + " (done in part)", native);
   return HttpStatusError(resp.status, "MOVE", from);
 }
 

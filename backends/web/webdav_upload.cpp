@@ -424,6 +424,8 @@ Status WebDavBackend::createByCopy(const std::string& path, CreateLeft& left) {
     copy.path = emptySource_;
     copy.headers = {"Destination: " + absoluteUrl(path), "Overwrite: F"};
     Status st = send(copy, resp);
+    // Some servers refuse a target that stands there with a 412 inside a 207.
+    if (st.ok()) st = TakeMultistatusOutcome(resp, "COPY", path);
     if (!st.ok()) return st;
     if (resp.status >= 200 && resp.status <= 299) {
       copyMade_ = true;
@@ -482,6 +484,7 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
   move.path = temp;
   move.headers = {"Destination: " + absoluteUrl(path), "Overwrite: F"};
   st = send(move, resp);
+  if (st.ok()) st = TakeMultistatusOutcome(resp, "MOVE", path);
   // A lost connection leaves the hidden file to listings, which skip it
   // and remove it once it is old.
   if (!st.ok()) return st;

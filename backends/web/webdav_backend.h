@@ -199,6 +199,8 @@ class WebDavBackend : public IBackend {
   // The answer of a PUT of path as a status; a 500 into a missing folder
   // is not-found.
   Status putError(uint32_t status, const std::string& path);
+  // Not-empty when a fresh listing of the folder shows anything.
+  Status checkEmptyFolder(const char* verb, const std::string& path);
   // One MOVE, its answer mapped; `folder` gives both URLs their slash.
   Status move(const std::string& from, const std::string& to, bool folder, bool overwrite);
   // The scheme of the credentials a request carries now: Basic goes in

@@ -435,9 +435,13 @@ TEST(FakeDavNamespace, FolderUrlsCarryTheirSlashAndRedirectsToItAreFollowedOnce)
   ASSERT_TRUE(b->rename("/d", "/e", false).ok());
   EXPECT_EQ(asked("MOVE", "/plain/d/"), 1u);
   ASSERT_TRUE(b->stat("/e/f", attr).ok());
+  ASSERT_TRUE(b->remove("/e/f", false).ok());
   fake.clearLog();
   ASSERT_TRUE(b->remove("/e", true).ok());
-  EXPECT_EQ(fake.requests().size(), 1u);
+  // The look that finds it empty, then the DELETE.
+  EXPECT_EQ(fake.requests().size(), 2u);
+  EXPECT_EQ(asked("PROPFIND", "/plain/e/"), 1u);
+  EXPECT_EQ(asked("DELETE", "/plain/e/"), 1u);
   EXPECT_EQ(b->stat("/e", attr).code, Status::kNotFound);
 }
 
@@ -454,7 +458,8 @@ TEST(FakeDavNamespace, RefusedMovesReportWhatStandsInTheWay) {
       {409, "/other", false, "exists: MOVE /f -> HTTP 409 (target exists)"},
       {409, "/new", false, "not-found: MOVE /f -> HTTP 409 (parent missing)"},
       {500, "/nowhere/new", false, "not-found: MOVE /f -> HTTP 500 (parent missing)"},
-      {500, "/d", true, "is-directory: MOVE /f -> HTTP 500 (target is a folder)"},
+      // A folder in the way of a replacing move is found before the MOVE.
+      {500, "/d", true, "is-directory: MOVE /f: a folder stands at /d"},
       {500, "/other", true, "protocol: MOVE /f -> HTTP 500"},
   };
   for (const auto& c : cases) {

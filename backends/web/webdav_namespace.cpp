@@ -43,7 +43,22 @@ Status WebDavBackend::mkdir(const std::string& path) {
   return Simple(*this, "MKCOL", path, true);
 }
 
-Status WebDavBackend::remove(const std::string& path, bool isDir) { return Simple(*this, "DELETE", path, isDir); }
+Status WebDavBackend::remove(const std::string& path, bool isDir) {
+  // A server deletes a folder with everything in it: what another client
+  // put there since this side last looked would go too.
+  if (isDir) {
+    if (Status st = checkEmptyFolder("DELETE", path); !st.ok()) return st;
+  }
+  return Simple(*this, "DELETE", path, isDir);
+}
+
+Status WebDavBackend::checkEmptyFolder(const char* verb, const std::string& path) {
+  DirListing entries;
+  Status st = listPacked(path, entries);
+  if (!st.ok()) return st;
+  if (entries.count() == 0) return Status();
+  return Status(Status::kNotEmpty, std::string(verb) + " " + path + ": the folder is not empty");
+}
 
 Status WebDavBackend::rename(const std::string& from, const std::string& to, bool overwrite) {
   // A folder moves with the slash on both URLs: some servers refuse a
@@ -53,6 +68,21 @@ Status WebDavBackend::rename(const std::string& from, const std::string& to, boo
   Status st = stat(from, source);
   if (!st.ok()) return st;
   const bool folder = source.isDir();
+  // A replacing MOVE deletes the whole target first: a folder there goes
+  // only as POSIX lets it, empty and for a folder. A name that differs in
+  // case alone may find the source itself.
+  if (overwrite && !EqualsIgnoreCase(from, to)) {
+    RemoteAttr target;
+    st = stat(to, target);
+    if (st.ok() && target.isDir()) {
+      if (!folder) return Status(Status::kIsDirectory, "MOVE " + from + ": a folder stands at " + to);
+      if (st = checkEmptyFolder("MOVE", to); !st.ok()) return st;
+    } else if (st.ok() && folder) {
+      return Status(Status::kNotDirectory, "MOVE " + from + ": a file stands at " + to);
+    } else if (!st.ok() && st.code != Status::kNotFound) {
+      return st;
+    }
+  }
   return move(from, to, folder, overwrite);
 }
 

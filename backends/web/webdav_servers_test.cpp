@@ -23,6 +23,7 @@
 #include "platform/http_client.h"
 #include "testing/backend_transfer.h"
 #include "testing/fake_dav/fake_dav_process.h"
+#include "testing/remote_tree.h"
 #include "testing/tcp_relay.h"
 
 namespace tarn {
@@ -97,7 +98,7 @@ class DavServers : public ::testing::TestWithParam<DavServer> {
     ASSERT_TRUE(dav_->mkdir(dir_).ok());
   }
   void TearDown() override {
-    if (dav_ && dav_->isConnected()) (void)dav_->remove(dir_, true);
+    if (dav_ && dav_->isConnected()) test::RemoveRemoteTree(*dav_, dir_);
   }
 
   std::unique_ptr<WebDavBackend> dav_;
@@ -182,9 +183,13 @@ TEST_P(DavServers, NamespaceOperations) {
   ASSERT_TRUE(dav_->stat(dir_ + "/moved/inner", attr).ok());
   EXPECT_EQ(attr.size, 5u);
 
-  // A folder with files goes as a whole.
+  // A folder goes only once it is empty, as on a disk.
+  st = dav_->remove(dir_ + "/moved", true);
+  EXPECT_EQ(st.code, Status::kNotEmpty) << st.toString();
+  ASSERT_TRUE(dav_->stat(dir_ + "/moved/inner", attr).ok());
+  ASSERT_TRUE(dav_->remove(dir_ + "/moved/inner", false).ok());
   ASSERT_TRUE(dav_->remove(dir_ + "/moved", true).ok());
-  EXPECT_EQ(dav_->stat(dir_ + "/moved/inner", attr).code, Status::kNotFound);
+  EXPECT_EQ(dav_->stat(dir_ + "/moved", attr).code, Status::kNotFound);
   EXPECT_EQ(dav_->remove(dir_ + "/moved", true).code, Status::kNotFound);
   ASSERT_TRUE(dav_->remove(b, false).ok());
   EXPECT_EQ(dav_->stat(b, attr).code, Status::kNotFound);
@@ -240,6 +245,11 @@ TEST_P(DavServers, MovesOfFoldersAndMissingSourcesHold) {
       {"/file", "/empty", false, Status::kExists, "/file", 4},
       {"/a", "/empty", true, Status::kOk, "/empty/in", 5},
       {"/empty", "/b", false, Status::kOk, "/b/in", 5},
+      // A replacing move takes the place of an empty folder only, and of
+      // nothing of another kind.
+      {"/b", "/full", true, Status::kNotEmpty, "/full/x", 3},
+      {"/file", "/full", true, Status::kIsDirectory, "/full/x", 3},
+      {"/b", "/file", true, Status::kNotDirectory, "/file", 4},
       {"/b", "/c/d", false, Status::kNotFound, "/b/in", 5},
       {"/gone", "/g", false, Status::kNotFound, "/b", 0},
       {"/gone/", "/g/", true, Status::kNotFound, "/b", 0},
@@ -737,6 +747,7 @@ TEST(DavAuthentication, PasswordGoesInClearOnlyWhereBasicWasAskedFor) {
 
     WebDavBackend second(ep);
     ASSERT_TRUE(second.connect().ok());
+    ASSERT_TRUE(second.remove(dir + "/f", false).ok());
     ASSERT_TRUE(second.remove(dir, true).ok());
     const std::string secondText = sent.take();
     const std::string secondHead = secondText.substr(0, secondText.find("\r\n\r\n"));

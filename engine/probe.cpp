@@ -211,6 +211,25 @@ std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string
   return file;
 }
 
+// A create over the test file must fail and leave it whole: programs that
+// make a file only where none stands (O_EXCL, lock files) rely on it.
+void ProbeCreate(ProbeReport& report, IBackend& backend, const std::string& file) {
+  const Status st = backend.create(file);
+  RemoteAttr attr;
+  const bool kept = backend.stat(file, attr).ok() && attr.size == kProbeFileBytes;
+  report.caps.exclusiveCreate = !st.ok() && kept && backend.caps().exclusiveCreate;
+  if (st.ok() || !kept)
+    report.add(ProbeItem::kWarning, "create",
+               std::string("making a file where one stands ") + (kept ? "did not fail" : "emptied the file there") +
+                   "; a program that makes a file only where none stands may overwrite another's");
+  else if (!report.caps.exclusiveCreate)
+    report.add(ProbeItem::kWarning, "create",
+               "the server replaces a file at the target of a copy or move even when asked not to; the drive looks "
+               "before it makes a file, so a file another client makes in that moment can still be replaced");
+  else
+    report.add(ProbeItem::kOk, "create", "making a file never replaces one that stands there");
+}
+
 const char* LevelLabel(int32_t level) {
   switch (level) {
     case ProbeItem::kOk: return "[ok]   ";
@@ -364,7 +383,8 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   std::string file = scratch + "/probe.bin";
   const std::string data = TestData();
   st = WriteFile(backend, file, data);
-  if (st.ok()) {
+  const bool written = st.ok();
+  if (written) {
     report.add(ProbeItem::kOk, "write", FormatBytes(kProbeFileBytes) + " written");
     ProbeContent(report, backend, file, data);
   } else {
@@ -372,9 +392,17 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   }
   // The cleanup is tried even when cancelled; a back-end that ends the
   // calls of a cancelled caller leaves the scratch folder behind.
-  if (!Canceled(report, cancel)) file = ProbeNames(report, backend, scratch, file);
+  if (!Canceled(report, cancel)) {
+    file = ProbeNames(report, backend, scratch, file);
+    if (written) ProbeCreate(report, backend, file);
+  }
 
   (void)backend.remove(file, false);
+  // What a check could not remove by its name (a server that keeps it under
+  // another form) goes before the folder, which goes only when empty.
+  std::vector<DirEntry> left;
+  if (backend.list(scratch, left).ok())
+    for (const DirEntry& e : left) (void)backend.remove(scratch + "/" + e.name, e.attr.isDir());
   st = backend.remove(scratch, true);
   if (st.ok())
     report.add(ProbeItem::kOk, "cleanup", "scratch directory removed");

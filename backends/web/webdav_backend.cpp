@@ -151,11 +151,7 @@ WebDavBackend::~WebDavBackend() {
     // A connection the pool dropped (idle, or after a failure) is made
     // again for it.
     if (!connected_) (void)connect();
-    DavRequest del;
-    del.verb = "DELETE";
-    del.path = emptySource_;
-    DavResponse gone;
-    if (connected_) (void)send(del, gone);
+    if (connected_) discard(emptySource_);
     cancel_ = nullptr;
   }
   disconnect();

@@ -187,6 +187,13 @@ class WebDavBackend : public IBackend {
   Status createByMove(const std::string& path, CreateLeft& left);
   // create where MOVE cannot serve: look, then PUT with If-None-Match.
   Status createByLook(const std::string& path);
+  // Whether the server keeps a file that stands at the target of a COPY or
+  // MOVE without overwrite, tried on a hidden file of this back-end's own
+  // in `folder`: `source` copied, or moved (and then gone), onto it. False
+  // in `keeps` when the server replaced it: creates by that verb would
+  // overwrite, so they go by a look from now on. A failure when no answer
+  // tells.
+  Status checkKeepsTargets(const char* verb, const std::string& source, const std::string& folder, bool& keeps);
   // True when the answer to a COPY or MOVE of a file onto `path` without
   // overwrite says that the server put the file into a folder standing
   // there.
@@ -199,6 +206,8 @@ class WebDavBackend : public IBackend {
   // The answer of a PUT of path as a status; a 500 into a missing folder
   // is not-found.
   Status putError(uint32_t status, const std::string& path);
+  // A DELETE of a work file whose answer says nothing the caller needs.
+  void discard(const std::string& path);
   // Not-empty when a fresh listing of the folder shows anything.
   Status checkEmptyFolder(const char* verb, const std::string& path);
   // One MOVE, its answer mapped; `folder` gives both URLs their slash.
@@ -228,6 +237,8 @@ class WebDavBackend : public IBackend {
   std::string emptySource_;  // the hidden empty file creates copy; "" until made
   int64_t emptySourceSecond_ = 0;  // when it was last written, in seconds since 1970
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
+  bool copyChecked_ = false;  // checkKeepsTargets told for COPY
+  bool moveChecked_ = false;  // and for MOVE
   bool moveMade_ = false;    // a create's MOVE made a file
   bool noContentCreates_ = false;  // the server answers 204 for a name it made
   RemoteAttr lastRead_;      // the copy the last ranged read named; no etag: none
@@ -268,9 +279,11 @@ std::string NormalizeEtag(std::string_view text);
 // Reads and drops at most limit body bytes; true when the body ended, so
 // that the connection can serve the next request.
 bool DrainBody(http::HttpRequest& request, size_t limit);
-// A fresh hidden name beside `path` for the empty file create moves into
-// place; listings leave such names out.
-std::string CreateTempName(const std::string& path);
-bool IsCreateTempName(std::string_view name);
+// A fresh hidden name beside `path` for a work file of this back-end's (the
+// empty file a create moves into place, an upload on its way); listings
+// leave such names out. The prefix stays ".tarn-create-", which earlier
+// versions hide and clear as well.
+std::string HiddenTempName(const std::string& path);
+bool IsHiddenTempName(std::string_view name);
 
 }  // namespace tarn

@@ -1,12 +1,15 @@
 // Answers of WebDAV servers that the suite's real servers never give, from
-// our fake server: 207 answers to COPY, MOVE and DELETE, locked members.
+// our fake server: 207 answers to COPY, MOVE and DELETE, locked members,
+// COPY and MOVE that ignore "Overwrite: F".
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "backends/web/webdav_backend.h"
+#include "engine/probe.h"
 #include "testing/backend_transfer.h"
 #include "testing/fake_dav/fake_dav_process.h"
 
@@ -59,6 +62,70 @@ TEST(FakeDavQuirks, MultistatusAnswersStandForTheStatusesInside) {
   EXPECT_TRUE(b->stat("/d/locked", attr).ok());
   EXPECT_TRUE(b->stat("/new", attr).ok());
   EXPECT_EQ(b->stat("/b", attr).code, Status::kNotFound);
+}
+
+std::vector<std::string> Names(WebDavBackend& b, const std::string& folder) {
+  std::vector<DirEntry> entries;
+  EXPECT_TRUE(b.propfind(folder, 1, entries, nullptr, nullptr).ok());
+  std::vector<std::string> names;
+  for (const DirEntry& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A server that replaces what stands at the target of a COPY or MOVE
+// whatever "Overwrite: F" says is found out before the first create, on a
+// file of the back-end's own: creates then look first and never empty a
+// file that stands there, and nothing of the check stays. A server that
+// keeps the target costs the check once.
+TEST(FakeDavQuirks, CreatesOnAServerThatIgnoresOverwriteLookFirst) {
+  for (bool copy : {false, true}) {
+    SCOPED_TRACE(copy ? "by COPY" : "by MOVE");
+    std::vector<std::string> args{"--ignore-overwrite"};
+    if (copy) args.push_back("--copy");
+    FakeDavProcess fake(args);
+    auto b = Connected(fake);
+    const auto theirs = Pattern(9, 4);
+    ASSERT_TRUE(Upload(*b, "/theirs", theirs).ok());
+    EXPECT_TRUE(b->caps().exclusiveCreate);
+    Status st = b->create("/theirs");
+    EXPECT_EQ(st.code, Status::kExists) << st.toString();
+    EXPECT_EQ(ReadStream(*b, "/theirs"), theirs);
+    ASSERT_TRUE(b->create("/new").ok());
+    EXPECT_EQ(b->create("/new").code, Status::kExists);
+    EXPECT_FALSE(b->caps().exclusiveCreate);
+    EXPECT_EQ(Names(*b, "/"), (std::vector<std::string>{"new", "theirs"}));
+  }
+  FakeDavProcess fake({"--copy"});
+  auto b = Connected(fake);
+  const auto theirs = Pattern(9, 5);
+  ASSERT_TRUE(Upload(*b, "/theirs", theirs).ok());
+  EXPECT_EQ(b->create("/theirs").code, Status::kExists);
+  ASSERT_TRUE(b->create("/new").ok());
+  EXPECT_TRUE(b->caps().exclusiveCreate);
+  EXPECT_EQ(ReadStream(*b, "/theirs"), theirs);
+  EXPECT_EQ(fake.requestsWith({"\"COPY\""}).size(), 3u);
+  EXPECT_EQ(fake.requestsWith({"\"DELETE\""}).size(), 1u);
+}
+
+// The server check finds it out on files of its own and says so.
+TEST(FakeDavQuirks, TheServerCheckSaysWhenCreatesMustLookFirst) {
+  for (bool ignores : {false, true}) {
+    SCOPED_TRACE(ignores ? "ignores Overwrite: F" : "keeps targets");
+    FakeDavProcess fake(ignores ? std::vector<std::string>{"--ignore-overwrite"} : std::vector<std::string>{});
+    auto b = Connected(fake);
+    ProbeReport report;
+    ProbeServer(report, *b, CompatOptions(), nullptr);
+    ASSERT_TRUE(report.ok) << report.toText();
+    const ProbeItem* create = nullptr;
+    for (const ProbeItem& item : report.items)
+      if (item.check == "create") create = &item;
+    ASSERT_NE(create, nullptr) << report.toText();
+    EXPECT_EQ(create->level, ignores ? ProbeItem::kWarning : ProbeItem::kOk) << create->message;
+    EXPECT_EQ(report.caps.exclusiveCreate, !ignores);
+    EXPECT_EQ(report.items.back().message, "scratch directory removed");
+    EXPECT_TRUE(Names(*b, "/").empty());
+  }
 }
 
 }  // namespace

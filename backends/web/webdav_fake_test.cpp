@@ -246,7 +246,7 @@ TEST(FakeDavUpload, SmallFileTakesThreeRequestsFromCreateToUpload) {
     ASSERT_TRUE(first.ok()) << first.toString();
     std::vector<DirEntry> entries;
     ASSERT_TRUE(b->propfind("/", 1, entries, nullptr, nullptr).ok());
-    for (const DirEntry& e : entries) EXPECT_FALSE(IsCreateTempName(e.name)) << e.name;
+    for (const DirEntry& e : entries) EXPECT_FALSE(IsHiddenTempName(e.name)) << e.name;
     fake.clearLog();
     ASSERT_TRUE(b->create("/small.txt").ok());
     RemoteAttr out;

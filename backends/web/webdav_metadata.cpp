@@ -92,7 +92,7 @@ Status WebDavBackend::listPacked(const std::string& path, DirListing& out) {
   const int64_t stale = int64_t(std::time(nullptr)) - kDavStaleTempSeconds;
   std::vector<std::string> abandoned;
   for (size_t i = 0; i < out.size(); ++i) {
-    if (!IsCreateTempName(out.name(i))) continue;
+    if (!IsHiddenTempName(out.name(i))) continue;
     if (out.attr(i).mtime.seconds < stale) abandoned.push_back(JoinRemotePath(path, out.name(i)));
     out.remove(i);
   }

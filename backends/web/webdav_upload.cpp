@@ -46,19 +46,19 @@ constexpr size_t kCreateTempRandomBytes = 8;
 
 }  // namespace
 
-std::string CreateTempName(const std::string& path) {
+std::string HiddenTempName(const std::string& path) {
   std::string token;
   try {
     token = vx::HexEncode(vx::RandomBytes(kCreateTempRandomBytes));
   } catch (const vx::Error&) {
-    // No system randomness: the clock still tells two creates apart.
+    // No system randomness: the clock still tells two work files apart.
     const uint64_t t = static_cast<uint64_t>(SteadyNowMs()) ^ static_cast<uint64_t>(std::time(nullptr)) << 20;
     token = vx::HexEncode(&t, sizeof(t));
   }
   return JoinRemotePath(ParentPath(path), std::string(kCreateTempPrefix) + token);
 }
 
-bool IsCreateTempName(std::string_view name) {
+bool IsHiddenTempName(std::string_view name) {
   constexpr size_t kHex = 2 * kCreateTempRandomBytes;
   return name.size() == kCreateTempPrefix.size() + kHex && name.substr(0, kCreateTempPrefix.size()) == kCreateTempPrefix &&
          name.find_first_not_of("0123456789abcdef", kCreateTempPrefix.size()) == std::string_view::npos;
@@ -404,7 +404,7 @@ Status WebDavBackend::createByCopy(const std::string& path, CreateLeft& left) {
     const auto second = static_cast<int64_t>(std::time(nullptr));
     if (emptySource_.empty() || second != emptySourceSecond_) {
       const bool first = emptySource_.empty();
-      const std::string source = first ? CreateTempName("/") : emptySource_;
+      const std::string source = first ? HiddenTempName("/") : emptySource_;
       DavRequest put;
       put.verb = "PUT";
       put.path = source;
@@ -418,6 +418,18 @@ Status WebDavBackend::createByCopy(const std::string& path, CreateLeft& left) {
       if (!st.ok()) return st;
       emptySource_ = source;
       emptySourceSecond_ = second;
+    }
+    if (!copyChecked_) {
+      bool keeps = true;
+      if (Status st = checkKeepsTargets("COPY", emptySource_, "/", keeps); !st.ok()) return st;
+      copyChecked_ = true;
+      if (!keeps) {
+        // No create copies it any more.
+        discard(emptySource_);
+        emptySource_.clear();
+        left = CreateLeft::kPut;
+        return Status();
+      }
     }
     DavRequest copy;
     copy.verb = "COPY";
@@ -455,11 +467,7 @@ Status WebDavBackend::createByCopy(const std::string& path, CreateLeft& left) {
   left = AfterFailedCreate(copyMade_, resp.status);
   if (left == CreateLeft::kPut) return failed;
   // Not a COPY this server makes: its hidden file goes.
-  DavRequest del;
-  del.verb = "DELETE";
-  del.path = emptySource_;
-  DavResponse gone;
-  (void)send(del, gone);
+  discard(emptySource_);
   emptySource_.clear();
   return failed;
 }
@@ -469,7 +477,7 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
   // when nothing stands there: one step on the server, so that no other
   // client's file made meanwhile is ever replaced.
   left = CreateLeft::kNothing;
-  const std::string temp = CreateTempName(path);
+  const std::string temp = HiddenTempName(path);
   DavRequest put;
   put.verb = "PUT";
   put.path = temp;
@@ -479,6 +487,15 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
   if (!st.ok()) return st;
   if (st = HttpStatusError(resp.status, "PUT", path); !st.ok()) return st;
 
+  if (!moveChecked_) {
+    bool keeps = true;
+    if (st = checkKeepsTargets("MOVE", temp, ParentPath(path), keeps); !st.ok()) return st;
+    moveChecked_ = true;
+    if (!keeps) {
+      left = CreateLeft::kPut;
+      return Status();
+    }
+  }
   DavRequest move;
   move.verb = "MOVE";
   move.path = temp;
@@ -492,11 +509,7 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
     moveMade_ = true;
     return madeWithoutOverwrite("MOVE", resp.status, path, temp);
   }
-  DavRequest del;
-  del.verb = "DELETE";
-  del.path = temp;
-  DavResponse gone;
-  (void)send(del, gone);
+  discard(temp);
   const Status failed = HttpStatusError(resp.status, "MOVE", path);
   if (resp.status == 412 || resp.status == 423) return failed;
   // Some servers refuse a MOVE onto a file otherwise (409, 403); others do
@@ -507,6 +520,46 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
                   static_cast<int32_t>(resp.status));
   left = AfterFailedCreate(moveMade_, resp.status);
   return failed;
+}
+
+void WebDavBackend::discard(const std::string& path) {
+  DavRequest del;
+  del.verb = "DELETE";
+  del.path = path;
+  DavResponse gone;
+  (void)send(del, gone);
+}
+
+Status WebDavBackend::checkKeepsTargets(const char* verb, const std::string& source, const std::string& folder,
+                                        bool& keeps) {
+  keeps = true;
+  const std::string guard = HiddenTempName(JoinRemotePath(folder, "guard"));
+  DavRequest put;
+  put.verb = "PUT";
+  put.path = guard;
+  put.headers = {"Content-Type: application/octet-stream"};
+  put.body = "x";
+  DavResponse resp;
+  Status st = send(put, resp);
+  if (st.ok()) st = HttpStatusError(resp.status, "PUT", guard);
+  if (!st.ok()) return st;
+  DavRequest tried;
+  tried.verb = verb;
+  tried.path = source;
+  tried.headers = {"Destination: " + absoluteUrl(guard), "Overwrite: F"};
+  st = send(tried, resp);
+  if (st.ok()) st = TakeMultistatusOutcome(resp, verb, guard);
+  if (!st.ok()) return st;
+  discard(guard);
+  if (resp.status < 200 || resp.status > 299) return Status();
+  keeps = false;
+  copyCreates_ = moveCreates_ = false;
+  caps_.exclusiveCreate = false;
+  vx::log::write(vx::log::kWarn,
+                 "webdav: the server replaced a file at the target of a %s without overwrite (HTTP %u); new files "
+                 "are made after a look, so a file another client makes in the same moment can still be replaced",
+                 verb, resp.status);
+  return Status();
 }
 
 bool WebDavBackend::wentIntoFolder(uint32_t status, const std::string& path) {
@@ -523,11 +576,7 @@ bool WebDavBackend::wentIntoFolder(uint32_t status, const std::string& path) {
 Status WebDavBackend::madeWithoutOverwrite(const char* verb, uint32_t status, const std::string& path,
                                            const std::string& source) {
   if (!wentIntoFolder(status, path)) return Status();
-  DavRequest del;
-  del.verb = "DELETE";
-  del.path = JoinRemotePath(path, BaseName(source));
-  DavResponse gone;
-  (void)send(del, gone);
+  discard(JoinRemotePath(path, BaseName(source)));
   return Status(Status::kExists, std::string(verb) + " " + path + " -> HTTP 204 (a folder stands there)", 204);
 }
 

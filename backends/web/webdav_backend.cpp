@@ -139,6 +139,8 @@ WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
   if (chunkedUploads_) {
     caps_.resumableUpload = true;
     caps_.setMtime = true;
+    // Their servers write an upload into a part file of their own.
+    uploadsAside_ = false;
   }
 }
 

@@ -203,6 +203,10 @@ class WebDavBackend : public IBackend {
   // standing there (and the stray copy goes).
   Status madeWithoutOverwrite(const char* verb, uint32_t status, const std::string& path,
                               const std::string& source);
+  // Puts an upload that went to the hidden name `temp` in place at path:
+  // a MOVE over the file there, never over a folder. The hidden file goes
+  // when that fails.
+  Status moveIntoPlace(const std::string& temp, const std::string& path, uint64_t size, RemoteAttr* out);
   // The answer of a PUT of path as a status; a 500 into a missing folder
   // is not-found.
   Status putError(uint32_t status, const std::string& path);
@@ -241,6 +245,12 @@ class WebDavBackend : public IBackend {
   bool moveChecked_ = false;  // and for MOVE
   bool moveMade_ = false;    // a create's MOVE made a file
   bool noContentCreates_ = false;  // the server answers 204 for a name it made
+  // A whole upload goes to a hidden name and a MOVE puts it in place, so
+  // that a server that writes a PUT into its target as the body comes
+  // never shows (or keeps, when cut) a part of it. Cleared for servers
+  // known to write uploads aside themselves, and for those that refuse
+  // the MOVE.
+  bool uploadsAside_ = true;
   RemoteAttr lastRead_;      // the copy the last ranged read named; no etag: none
 };
 

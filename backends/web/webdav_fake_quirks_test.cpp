@@ -1,6 +1,7 @@
 // Answers of WebDAV servers that the suite's real servers never give, from
 // our fake server: 207 answers to COPY, MOVE and DELETE, locked members,
-// COPY and MOVE that ignore "Overwrite: F".
+// COPY and MOVE that ignore "Overwrite: F", a PUT written into its target
+// as the body comes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "backends/web/webdav_backend.h"
 #include "engine/probe.h"
 #include "testing/backend_transfer.h"
+#include "testing/eventually.h"
 #include "testing/fake_dav/fake_dav_process.h"
 
 namespace tarn {
@@ -126,6 +128,47 @@ TEST(FakeDavQuirks, TheServerCheckSaysWhenCreatesMustLookFirst) {
     EXPECT_EQ(report.items.back().message, "scratch directory removed");
     EXPECT_TRUE(Names(*b, "/").empty());
   }
+}
+
+// A server that writes a PUT into its target as the body comes: while an
+// upload is on its way, and after one cut short (a drive killed), readers
+// find the old file whole; the new one takes its place once it is whole.
+TEST(FakeDavQuirks, AnUploadNeverShowsAPartWhereTheServerWritesItInPlace) {
+  FakeDavProcess fake({"--put-in-place"});
+  auto b = Connected(fake);
+  auto reader = Connected(fake);
+  const auto v1 = Pattern(100000, 1), v2 = Pattern(120000, 2);
+  ASSERT_TRUE(Upload(*b, "/doc", v1).ok());
+  for (bool cut : {true, false}) {
+    SCOPED_TRACE(cut ? "cut short" : "whole");
+    const size_t sent = cut ? 60000 : 70000;
+    std::unique_ptr<IWriteStream> w;
+    ASSERT_TRUE(b->openWrite("/doc", 0, v2.size(), w).ok());
+    ASSERT_TRUE(w->write(v2.data(), sent).ok());
+    // Once the server has written what came, wherever it went.
+    ASSERT_TRUE(test::Eventually([&] {
+      std::vector<DirEntry> entries;
+      if (!reader->propfind("/", 1, entries, nullptr, nullptr).ok()) return false;
+      return std::any_of(entries.begin(), entries.end(), [&](const DirEntry& e) { return e.attr.size == sent; });
+    }));
+    std::vector<uint8_t> seen = ReadStream(*reader, "/doc");
+    EXPECT_TRUE(seen == v1) << "a reader got " << seen.size() << " bytes of no version";
+    if (cut) {
+      w->abort();
+    } else {
+      ASSERT_TRUE(w->write(v2.data() + sent, v2.size() - sent).ok());
+      ASSERT_TRUE(w->finish(nullptr).ok());
+    }
+    w.reset();
+    seen = ReadStream(*reader, "/doc");
+    EXPECT_TRUE(seen == (cut ? v1 : v2)) << "a reader got " << seen.size() << " bytes";
+  }
+  // What the cut upload left is hidden, until a listing an hour later
+  // removes it.
+  std::vector<DirEntry> listed;
+  ASSERT_TRUE(b->list("/", listed).ok());
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].name, "doc");
 }
 
 }  // namespace

@@ -215,7 +215,9 @@ TEST(FakeDavUpload, StreamedPutCarriesItsLengthAndNothingElse) {
   fake.clearLog();
   const auto data = Pattern(3 * kMiB + 3, 7);
   ASSERT_TRUE(Upload(*b, "/p.bin", data).ok());
-  auto puts = fake.requestsWith({"\"PUT\"", "/plain/p.bin"});
+  // To a hidden name beside it: a server the back-end does not know may
+  // write a PUT into its target as it comes.
+  auto puts = fake.requestsWith({"\"PUT\"", "/plain/.tarn-create-"});
   ASSERT_EQ(puts.size(), 1u);
   const std::string& put = puts[0];
   EXPECT_NE(put.find("\"Content-Length\": \"3145731\""), std::string::npos) << put;
@@ -234,11 +236,14 @@ TEST(FakeDavUpload, StreamedPutCarriesItsLengthAndNothingElse) {
 // Where the server does not COPY, a small file costs the requests of its
 // create (an empty file under a hidden name, moved into place) and one PUT;
 // the attributes finish hands back come from that PUT's reply, not from a
-// look of its own.
+// look of its own. Where the server is not known to write a PUT aside
+// itself, the PUT goes to a hidden name, and a look that no folder stands
+// at the file and a MOVE put it in place.
 TEST(FakeDavUpload, SmallFileTakesThreeRequestsFromCreateToUpload) {
   FakeDavProcess fake;
   for (const std::string& url : {fake.plainUrl(), fake.filesUrl()}) {
     SCOPED_TRACE(url);
+    const bool aside = url == fake.plainUrl();
     auto b = Connected(url);
     const auto data = Pattern(4000, 9);
     // The first create learns that COPY is refused, and removes what it tried with.
@@ -253,12 +258,14 @@ TEST(FakeDavUpload, SmallFileTakesThreeRequestsFromCreateToUpload) {
     ASSERT_TRUE(Upload(*b, "/small.txt", data, &out).ok());
     std::vector<std::string> verbs;
     for (const std::string& line : fake.requests()) verbs.push_back(line.substr(0, line.find(',')));
-    EXPECT_EQ(verbs, (std::vector<std::string>{"{\"method\": \"PUT\"", "{\"method\": \"MOVE\"",
-                                               "{\"method\": \"PUT\""}));
+    std::vector<std::string> expected{"{\"method\": \"PUT\"", "{\"method\": \"MOVE\"", "{\"method\": \"PUT\""};
+    if (aside) expected.insert(expected.end(), {"{\"method\": \"PROPFIND\"", "{\"method\": \"MOVE\""});
+    EXPECT_EQ(verbs, expected);
     RemoteAttr attr;
     ASSERT_TRUE(b->stat("/small.txt", attr).ok());
     EXPECT_EQ(out.size, data.size());
-    EXPECT_EQ(out.etag, attr.etag);
+    // The reply to a PUT aside names the hidden file's copy: none is told.
+    EXPECT_EQ(out.etag, aside ? std::string() : attr.etag);
     EXPECT_EQ(ReadStream(*b, "/small.txt"), data);
   }
 }
@@ -279,7 +286,7 @@ TEST(FakeDavUpload, UploadsOfFourGibibytesAndMore) {
   Status st = w->finish(&out);
   ASSERT_TRUE(st.ok()) << st.message;
   EXPECT_EQ(out.size, size);
-  auto puts = fake.requestsWith({"\"PUT\"", "huge.bin"});
+  auto puts = fake.requestsWith({"\"PUT\""});
   ASSERT_EQ(puts.size(), 1u);
   EXPECT_NE(puts[0].find("\"Content-Length\": \"4294967299\""), std::string::npos) << puts[0];
 }

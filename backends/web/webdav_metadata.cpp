@@ -47,6 +47,10 @@ Status WebDavBackend::propfind(const std::string& path, int depth, DirListing& e
     // Its DAV module skips dot names when it lists. In front of another
     // server the only cost is a look-up by name now and then.
     if (resp.server.starts_with("nginx")) caps_.listsHiddenNames = false;
+    // These write a PUT into a file of their own and put it in place once
+    // the body is whole; others may write it into the target as it comes.
+    uploadsAside_ = !(resp.server.starts_with("Apache") || resp.server.starts_with("nginx") ||
+                      resp.server.starts_with("lighttpd"));
   }
 
   PropfindReader reader(NormalizeRemotePath(PercentDecode(urlPath(path))), depth, stats != nullptr,

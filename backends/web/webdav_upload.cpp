@@ -79,8 +79,11 @@ class EmptyWriteStream : public IWriteStream {
 
 class DavPutStream : public IWriteStream {
  public:
-  DavPutStream(WebDavBackend* backend, std::string path, uint64_t size, std::unique_ptr<http::HttpRequest> request)
-      : backend_(backend), path_(std::move(path)), size_(size), request_(std::move(request)) {}
+  // temp: the hidden name the body goes to and finish moves over path; empty
+  // when it goes to path itself.
+  DavPutStream(WebDavBackend* backend, std::string path, std::string temp, uint64_t size,
+               std::unique_ptr<http::HttpRequest> request)
+      : backend_(backend), path_(std::move(path)), temp_(std::move(temp)), size_(size), request_(std::move(request)) {}
 
   Status write(const uint8_t* data, uint64_t length) override {
     if (!request_) return Status(Status::kInvalid, "PUT: stream already finished");
@@ -113,6 +116,7 @@ class DavPutStream : public IWriteStream {
     request_.reset();
     Status st = backend_->putError(status, path_);
     if (!st.ok()) return st;
+    if (!temp_.empty()) return backend_->moveIntoPlace(temp_, path_, size_, out);
     if (out != nullptr) {
       // What the reply tells, without a look of its own: every caller that
       // needs more looks once after the upload anyway.
@@ -129,10 +133,34 @@ class DavPutStream : public IWriteStream {
  private:
   WebDavBackend* backend_;
   std::string path_;
+  std::string temp_;
   uint64_t size_;
   uint64_t sent_ = 0;
   std::unique_ptr<http::HttpRequest> request_;
 };
+
+Status WebDavBackend::moveIntoPlace(const std::string& temp, const std::string& path, uint64_t size, RemoteAttr* out) {
+  // A replacing MOVE would take a folder that stands there with it.
+  RemoteAttr there;
+  Status st = stat(path, there);
+  if (st.ok() && there.isDir()) st = Status(Status::kIsDirectory, "PUT " + path + ": a folder stands there");
+  if (st.ok() || st.code == Status::kNotFound) st = move(temp, path, false, true);
+  if (!st.ok()) {
+    discard(temp);
+    if (st.native == 405 || st.native == 501) {
+      uploadsAside_ = false;
+      vx::log::write(vx::log::kWarn, "webdav: the server refuses to move an upload into place (%s); uploads go "
+                     "straight to their file from now on", st.message.c_str());
+    }
+    return st;
+  }
+  // The reply named the hidden file's copy; the caller looks if it must.
+  if (out != nullptr) {
+    *out = RemoteAttr{};
+    out->size = size;
+  }
+  return Status();
+}
 
 class NcChunkedStream : public IWriteStream {
  public:
@@ -341,11 +369,15 @@ Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64
     out = std::make_unique<EmptyWriteStream>();
     return Status();
   }
+  // A cut body or one that comes slowly is never the file's content for a
+  // while: it goes aside first where the server may write it in place.
+  const std::string temp = uploadsAside_ ? HiddenTempName(path) : std::string();
+  if (!temp.empty()) req.path = temp;
   req.streamLength = size;
   std::unique_ptr<http::HttpRequest> handle;
   Status st = send(req, resp, &handle);
   if (!st.ok()) return st;
-  out = std::make_unique<DavPutStream>(this, path, size, std::move(handle));
+  out = std::make_unique<DavPutStream>(this, path, temp, size, std::move(handle));
   return Status();
 }
 

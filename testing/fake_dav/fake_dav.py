@@ -330,7 +330,7 @@ class Handler(BaseHTTPRequestHandler):
             node = put_node(path, b"")
         got = 0
         while got < length:
-            piece = self.rfile.read(min(4096, length - got))
+            piece = self.rfile.read1(min(4096, length - got))
             if not piece:
                 return
             got += len(piece)

@@ -277,7 +277,9 @@ uint16_t LeadingPort(std::string_view text);
 // its query.
 std::string HrefToPath(std::string_view href);
 // The server path of a listing's href as the server wrote it: a "?" that a
-// server leaves raw there belongs to the name.
+// server leaves raw there belongs to the name, and an href that shows it
+// was written without escapes (a "%" that begins none, an escape of a letter
+// or digit) is read as it stands, so that "x%41y.txt" stays that name.
 std::string HrefToRawPath(std::string_view href);
 // A byte count sent by a server: decimal digits only, at most
 // kMaxRemoteFileBytes; false for anything else ("-1", "1e3", "").

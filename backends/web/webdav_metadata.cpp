@@ -5,6 +5,7 @@
 
 #include "backends/web/webdav_backend.h"
 #include "backends/web/webdav_multistatus.h"
+#include "foundation/log.h"
 #include "foundation/remote_path.h"
 
 namespace tarn {
@@ -56,6 +57,10 @@ Status WebDavBackend::propfind(const std::string& path, int depth, DirListing& e
   PropfindReader reader(NormalizeRemotePath(PercentDecode(urlPath(path))), depth, stats != nullptr,
                         replyLimits_.maxListingBytes);
   if (st = ReadMultistatus(*r, reader, replyLimits_); !st.ok()) return st;
+  if (reader.skipped() != 0)
+    vx::log::write(vx::log::kWarn, "webdav: PROPFIND %s: %s left out, the server describes %s wrongly (%s)",
+                   path.c_str(), Counted(reader.skipped(), "entry", "entries").c_str(),
+                   reader.skipped() == 1 ? "it" : "them", reader.firstSkipped().c_str());
   entries = std::move(reader.entries());
   entries.shrinkToFit();
   if (own != nullptr && reader.found()) *own = reader.own();

@@ -71,10 +71,9 @@ Status AttrFromProp(const XmlNode& prop, RemoteAttr& a) {
   a = RemoteAttr{};
   const XmlNode* rt = prop.child("resourcetype");
   a.type = rt != nullptr && rt->child("collection") != nullptr ? RemoteAttr::kDirectory : RemoteAttr::kFile;
-  std::string len = TrimSpace(prop.childText("getcontentlength"));
-  if (!len.empty() && !ParseRemoteSize(len, a.size)) return Status(Status::kProtocol, "size out of range (" + len + ")");
   // lighttpd sends a folder's size on its disk, which is no content.
-  if (a.isDir()) a.size = 0;
+  std::string len = a.isDir() ? std::string() : TrimSpace(prop.childText("getcontentlength"));
+  if (!len.empty() && !ParseRemoteSize(len, a.size)) return Status(Status::kProtocol, "size out of range (" + len + ")");
   a.mtime = ParseHttpTime(TrimSpace(prop.childText("getlastmodified")));
   a.ctime = ParseHttpTime(TrimSpace(prop.childText("creationdate")));
   if (a.ctime.isZero()) a.ctime = a.mtime;
@@ -174,8 +173,12 @@ Status PropfindReader::take(const XmlNode& response) {
   const XmlNode* prop = ChosenProp(response);
   if (prop == nullptr) return Status();
   RemoteAttr attr;
-  if (Status st = AttrFromProp(*prop, attr); !st.ok())
-    return Status(st.code, "PROPFIND " + entryPath + ": " + st.message);
+  if (Status st = AttrFromProp(*prop, attr); !st.ok()) {
+    if (self) return Status(st.code, "PROPFIND " + entryPath + ": " + st.message);
+    // One entry the server describes wrongly takes no other with it.
+    if (skipped_++ == 0) firstSkipped_ = name + ": " + st.message;
+    return Status();
+  }
   if (wantStats_) TakeQuota(*prop, stats_);
   if (self) {
     own_ = std::move(attr);

@@ -72,6 +72,10 @@ class PropfindReader : public MultistatusReader {
   // keeps its first entry.
   DirListing& entries() { return entries_; }
   const FsStats& stats() const { return stats_; }
+  // Children left out because their properties could not be read, and the
+  // first of them with the reason.
+  uint64_t skipped() const { return skipped_; }
+  const std::string& firstSkipped() const { return firstSkipped_; }
 
  private:
   Status take(const XmlNode& response);
@@ -84,6 +88,8 @@ class PropfindReader : public MultistatusReader {
   RemoteAttr own_;
   DirListing entries_;
   FsStats stats_;
+  uint64_t skipped_ = 0;
+  std::string firstSkipped_;
 };
 
 // A 207 answer to COPY, MOVE or DELETE as the one status it stands for:

@@ -9,7 +9,7 @@ for no stated reason or answered 204 for a new name, hrefs written without
 escapes, a COPY that fails onto names outside ASCII, a listing without end,
 207 answers to COPY, MOVE and DELETE, locked files, a COPY and MOVE that
 ignore "Overwrite: F", a PUT written into the file as it arrives, a 206
-without its bytes).
+without its bytes, a size that is no size).
 
 Files live in memory. Every request is appended to the log file as one JSON
 line, so tests can see what went over the wire.
@@ -527,7 +527,8 @@ class Handler(BaseHTTPRequestHandler):
                     props.append("<d:resourcetype><d:collection/></d:resourcetype>")
                 else:
                     props.append("<d:resourcetype/>")
-                    props.append("<d:getcontentlength>%d</d:getcontentlength>" % n["size"])
+                    size = "-1" if p == ARGS.bad_size else "%d" % n["size"]
+                    props.append("<d:getcontentlength>%s</d:getcontentlength>" % size)
                 props.append("<d:getlastmodified>%s</d:getlastmodified>" % http_date(n["mtime"]))
                 props.append('<d:getetag>"%s"</d:getetag>' % n["etag"])
                 if ARGS.quota and p == path:
@@ -609,6 +610,7 @@ def main():
                     help="serve COPY of files, but answer one onto a name outside ASCII with this status")
     ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")
     ap.add_argument("--copy", action="store_true", help="serve COPY of files")
+    ap.add_argument("--bad-size", default="", help="PROPFIND replies give this file the size -1")
     ap.add_argument("--multistatus", action="store_true",
                     help="answer COPY, MOVE and DELETE with a 207 that holds the status of each member")
     ap.add_argument("--locked", default="", help="COPY onto, MOVE and DELETE of a tree holding this path answer 423")

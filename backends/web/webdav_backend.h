@@ -168,7 +168,14 @@ class WebDavBackend : public IBackend {
   friend class NcChunkedStream;
 
   bool cancelled() const { return IsCancelled(cancel_); }
-  void noteRangeIgnored(const std::string& path);
+  // The server's ranged answers cannot be used (`how` says why): files are
+  // read whole from now on. Logged once.
+  void noteRangeIgnored(const std::string& path, const char* how);
+  // One GET of a range (ranged: with a Range header, else the whole file
+  // read up to the offset). cameShort: a 206 that carried fewer bytes than
+  // it owed, whose bytes are not taken.
+  Status readOnce(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
+                  bool ranged, bool& cameShort);
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
   Status prepareChunkedUpload(const std::string& path, uint64_t size, std::unique_ptr<IWriteStream>& out);

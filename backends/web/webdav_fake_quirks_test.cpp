@@ -1,7 +1,8 @@
 // Answers of WebDAV servers that the suite's real servers never give, from
 // our fake server: 207 answers to COPY, MOVE and DELETE, locked members,
 // COPY and MOVE that ignore "Overwrite: F", a PUT written into its target
-// as the body comes, hrefs with a "%" not escaped, a wrong size.
+// as the body comes, hrefs with a "%" not escaped, a wrong size, 206
+// answers without their bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -211,6 +212,41 @@ TEST(FakeDavQuirks, ListingsKeepNamesWithPercentAndLoseOnlyABadEntry) {
   }
   EXPECT_EQ(log.countLines("PROPFIND /d: 1 entry left out, the server describes it wrongly (bad.txt: "), 1)
       << log.text();
+}
+
+// A server that answers a range running past the end of a file (a drive's
+// read of a small file) with a 206 that carries no bytes: the back-end
+// notices at the first such answer, says so once, reads whole files from
+// then on and delivers every byte asked for; streams from an offset too.
+// The server check finds it out on its own file.
+TEST(FakeDavQuirks, RangesAnsweredWithoutTheirBytesAreReadWhole) {
+  FakeDavProcess fake({"--empty-partial-past-end"});
+  auto b = Connected(fake);
+  const auto data = Pattern(5000, 6);
+  ASSERT_TRUE(Upload(*b, "/small", data).ok());
+  test::LogCapture log;
+  struct Case {
+    uint64_t offset, length;
+    bool rangesAfter;  // the back-end still reads ranges afterwards
+  } cases[] = {{100, 50, true}, {0, 1 << 20, false}, {4000, 4096, false}, {4999, 2, false}, {100, 50, false}};
+  std::vector<uint8_t> buf(1 << 20);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.offset) + "+" + std::to_string(c.length));
+    uint64_t got = 0;
+    Status st = b->readRange("/small", c.offset, buf.data(), c.length, got);
+    ASSERT_TRUE(st.ok()) << st.toString();
+    ASSERT_EQ(got, std::min<uint64_t>(c.length, data.size() - c.offset));
+    EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + static_cast<long>(got), data.begin() + static_cast<long>(c.offset)));
+    EXPECT_EQ(b->caps().rangeRead, c.rangesAfter);
+  }
+  EXPECT_TRUE(ReadStream(*b, "/small", 1000) == std::vector<uint8_t>(data.begin() + 1000, data.end()));
+  EXPECT_EQ(log.countLines("answers ranged GETs without their bytes"), 1) << log.text();
+
+  auto fresh = Connected(fake);
+  EXPECT_TRUE(ReadStream(*fresh, "/small", 1000) == std::vector<uint8_t>(data.begin() + 1000, data.end()));
+  ProbeReport report;
+  ProbeServer(report, *Connected(fake), CompatOptions(), nullptr);
+  EXPECT_FALSE(report.caps.rangeRead) << report.toText();
 }
 
 }  // namespace

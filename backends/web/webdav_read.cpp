@@ -142,7 +142,7 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
                                 uint64_t& got) {
   lastRead_ = RemoteAttr();
   bool cameShort = false;
-  Status st = readOnce(path, offset, buffer, length, got, true, cameShort);
+  Status st = readOnce(path, offset, buffer, length, got, caps_.rangeRead, cameShort);
   if (st.ok() && cameShort) {
     // The whole file then, from its start.
     noteRangeIgnored(path, "answers ranged GETs without their bytes");

@@ -91,8 +91,14 @@ void ProbeContent(ProbeReport& report, IBackend& backend, const std::string& fil
   std::string piece(kProbeRangeBytes, '\0');
   uint64_t got = 0;
   st = backend.readRange(file, kProbeRangeOffset, reinterpret_cast<uint8_t*>(piece.data()), kProbeRangeBytes, got);
-  if (st.ok() && got == kProbeRangeBytes && piece == data.substr(kProbeRangeOffset, kProbeRangeBytes) &&
-      backend.caps().rangeRead) {
+  bool ranged = st.ok() && got == kProbeRangeBytes && piece == data.substr(kProbeRangeOffset, kProbeRangeBytes);
+  // A drive reads the last block of a file (all of a small one) with a range
+  // that runs past its end: some servers answer that one wrongly.
+  std::string tail(2 * kProbeRangeBytes, '\0');
+  const uint64_t tailOffset = kProbeFileBytes - kProbeRangeBytes;
+  if (ranged) st = backend.readRange(file, tailOffset, reinterpret_cast<uint8_t*>(tail.data()), tail.size(), got);
+  ranged = ranged && st.ok() && got == kProbeRangeBytes && tail.substr(0, got) == data.substr(tailOffset);
+  if (ranged && backend.caps().rangeRead) {
     report.add(ProbeItem::kOk, "range", "partial reads work (downloads resume)");
     report.caps.rangeRead = true;
   } else {
@@ -209,6 +215,25 @@ std::string ProbeNames(ProbeReport& report, IBackend& backend, const std::string
                "a file named 'a:b' could not be saved (" + why.words() + "); names with ':' fail on this drive");
   (void)backend.remove(colon, false);
   return file;
+}
+
+// A create over the test file must fail and leave it whole: programs that
+// make a file only where none stands (O_EXCL, lock files) rely on it.
+void ProbeCreate(ProbeReport& report, IBackend& backend, const std::string& file) {
+  const Status st = backend.create(file);
+  RemoteAttr attr;
+  const bool kept = backend.stat(file, attr).ok() && attr.size == kProbeFileBytes;
+  report.caps.exclusiveCreate = !st.ok() && kept && backend.caps().exclusiveCreate;
+  if (st.ok() || !kept)
+    report.add(ProbeItem::kWarning, "create",
+               std::string("making a file where one stands ") + (kept ? "did not fail" : "emptied the file there") +
+                   "; a program that makes a file only where none stands may overwrite another's");
+  else if (!report.caps.exclusiveCreate)
+    report.add(ProbeItem::kWarning, "create",
+               "the server replaces a file at the target of a copy or move even when asked not to; the drive looks "
+               "before it makes a file, so a file another client makes in that moment can still be replaced");
+  else
+    report.add(ProbeItem::kOk, "create", "making a file never replaces one that stands there");
 }
 
 const char* LevelLabel(int32_t level) {
@@ -365,7 +390,8 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   std::string file = scratch + "/probe.bin";
   const std::string data = TestData();
   st = WriteFile(backend, file, data);
-  if (st.ok()) {
+  const bool written = st.ok();
+  if (written) {
     report.add(ProbeItem::kOk, "write", FormatBytes(kProbeFileBytes) + " written");
     ProbeContent(report, backend, file, data);
   } else {
@@ -373,9 +399,17 @@ void ProbeServer(ProbeReport& report, IBackend& backend, const CompatOptions& co
   }
   // The cleanup is tried even when cancelled; a back-end that ends the
   // calls of a cancelled caller leaves the scratch folder behind.
-  if (!Canceled(report, cancel)) file = ProbeNames(report, backend, scratch, file);
+  if (!Canceled(report, cancel)) {
+    file = ProbeNames(report, backend, scratch, file);
+    if (written) ProbeCreate(report, backend, file);
+  }
 
   (void)backend.remove(file, false);
+  // What a check could not remove by its name (a server that keeps it under
+  // another form) goes before the folder, which goes only when empty.
+  std::vector<DirEntry> left;
+  if (backend.list(scratch, left).ok())
+    for (const DirEntry& e : left) (void)backend.remove(scratch + "/" + e.name, e.attr.isDir());
   st = backend.remove(scratch, true);
   if (st.ok())
     report.add(ProbeItem::kOk, "cleanup", "scratch directory removed");

@@ -17,8 +17,9 @@ using test::FaultRule;
 using test::MemOp;
 using Checks = std::vector<std::string>;
 
-const Checks kAllChecks = {"connect", "list", "space", "mkdir", "write", "stat", "range", "random-write",
-                           "mtime", "rename", "case", "long-name", "unicode", "windows-names", "cleanup"};
+const Checks kAllChecks = {"connect", "list",      "space",   "mkdir",         "write",  "stat",
+                           "range",   "random-write", "mtime", "rename",        "case",   "long-name",
+                           "unicode", "windows-names", "create", "cleanup"};
 
 FaultRule Fail(MemOp op, int call = 1) {
   FaultRule rule;
@@ -80,7 +81,7 @@ TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
       {[](auto&, auto&) {}, "random-write", ProbeItem::kOk, "writes at an offset work (uploads send only changed blocks)",
        [](const BackendCaps& c) {
          return c.rangeRead && c.randomWrite && c.setMtime && c.caseSensitive && c.freeSpace && c.renameOverwrite &&
-                c.maxNameBytes == 255 && c.server == "memsrv";
+                c.exclusiveCreate && c.maxNameBytes == 255 && c.server == "memsrv";
        }},
       {[](auto& s, auto&) { s.setIgnoreRange(true); }, "range", ProbeItem::kWarning,
        "the server (or a caching proxy in front of it) ignores Range requests; files are read as one stream from "
@@ -126,6 +127,11 @@ TEST_F(ProbeTest, EachMissingCapabilityShowsInItsItemAndTheCaps) {
       {[](auto& s, auto&) { s.addFault(Fail(MemOp::kCreate, 5)); }, "windows-names", ProbeItem::kWarning,
        "a file named 'a:b' could not be saved (refused by the server); names with ':' fail on this drive",
        [](const BackendCaps&) { return true; }},
+      {[](auto&, auto& c) { c.exclusiveCreate = false; }, "create", ProbeItem::kWarning,
+       "the server replaces a file at the target of a copy or move even when asked not to; the drive looks before "
+       "it makes a file, so a file another client makes in that moment can still be replaced",
+       [](const BackendCaps& c) { return !c.exclusiveCreate; }},
+
   };
   for (const Case& c : cases) {
     ProbeReport report = probe(c.setUp);
@@ -262,6 +268,40 @@ TEST_F(ProbeTest, NameWarningsStopAtFortyOneItems) {
   ASSERT_GT(report.items.size(), 41u);
   EXPECT_EQ(report.items[2].message, "'bad\\0': not shown on the drive (names holding '\\' cannot be told from a path)");
   EXPECT_EQ(report.items[41].check, "space");
+}
+
+// A create that empties the file standing there, as a WebDAV server that
+// ignores "Overwrite: F" makes it, is reported; so is one that says it made
+// a file where one stands.
+TEST_F(ProbeTest, ACreateOverAFileThatDoesNotFailIsReported) {
+  class Replacing : public test::RelayBackend {
+   public:
+    Replacing(std::unique_ptr<IBackend> inner, bool empties) : RelayBackend(std::move(inner), nullptr), empties_(empties) {}
+    Status create(const std::string& path) override {
+      Status st = RelayBackend::create(path);
+      if (st.code != Status::kExists) return st;
+      if (!empties_) return Status();
+      (void)RelayBackend::remove(path, false);
+      return RelayBackend::create(path);
+    }
+
+   private:
+    bool empties_;
+  };
+  for (bool empties : {true, false}) {
+    server_ = std::make_shared<test::MemoryServer>();
+    Replacing backend(server_->connection(), empties);
+    ProbeReport report;
+    ProbeServer(report, backend, CompatOptions(), nullptr);
+    const ProbeItem* item = Item(report, "create");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->level, ProbeItem::kWarning);
+    EXPECT_EQ(item->message, std::string("making a file where one stands ") +
+                                 (empties ? "emptied the file there" : "did not fail") +
+                                 "; a program that makes a file only where none stands may overwrite another's");
+    EXPECT_FALSE(report.caps.exclusiveCreate);
+    EXPECT_TRUE(serverIsClean());
+  }
 }
 
 // A server whose key its users compare (an SSH host key) shows it first,

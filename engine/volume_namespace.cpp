@@ -482,6 +482,12 @@ Status Volume::create(const std::string& asked, bool isDir, std::shared_ptr<Open
     st = serverCall(isDir ? "mkdir" : "create", [&](IBackend& b) { return isDir ? b.mkdir(path) : b.create(path); });
   else
     st = journal_->append(JournalOp{isDir ? kJournalMkdir : kJournalCreate, path}, &record);
+  // Another client made the name since the drive last looked: what the
+  // drive saw goes, so that an open that follows finds the server's file.
+  if (st.code == Status::kExists) {
+    meta_->invalidate(path);
+    return st;
+  }
   if (!st.ok()) {
     if (online) forgetTimedOutChange(path, {}, st, silentBefore, !isDir);
     recordError(RequestKind::kCreate, st);
@@ -664,6 +670,8 @@ Status Volume::unlink(const std::string& asked, bool isDir) {
   }
   if (!st.ok() && st.code != Status::kNotFound) {
     forgetTimedOutChange(path, {}, st, silentBefore, false);
+    // A folder the drive saw empty holds what another client put there.
+    if (st.code == Status::kNotEmpty) meta_->invalidateTree(path);
     recordError(RequestKind::kUnlink, st);
     endDelete();
     if (pending) queueUpload(path, 0, nullptr);

@@ -192,6 +192,45 @@ TEST(VolumeNamespaceTest, NamesAFreshListingLacksAreMissingWithoutAQuestion) {
   }
 }
 
+// Another client made the name after the drive listed its folder: a create
+// of it says it exists (the mount host then opens it, or gives EEXIST for
+// O_EXCL), and what follows finds the server's object rather than the
+// listing's missing name; a folder the drive saw empty and another client
+// filled is not empty to a delete, and shows what it holds afterwards.
+TEST(VolumeNamespaceTest, NamesAnotherClientMadeSinceTheListingAreFoundAfterACreateOrDeleteMeetsThem) {
+  Drive d;
+  Volume& v = *d.h.volume;
+  std::vector<DirEntry> listing;
+  std::shared_ptr<OpenFile> folder;
+  ASSERT_TRUE(v.create("/f", true, folder).ok());
+  ASSERT_TRUE(v.readdir("/f", listing).ok());
+  RemoteAttr attr;
+  for (const char* name : {"/x.txt", "/sub"}) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(v.readdir("/", listing).ok());
+    if (std::string(name) == "/sub")
+      d.h.server->makeDir(name);
+    else
+      d.h.server->putFile(name, "theirs");
+    // Within the listing's lifetime the drive has not seen it.
+    ASSERT_EQ(v.getattr(name, attr).code, Status::kNotFound);
+    std::shared_ptr<OpenFile> file;
+    EXPECT_EQ(v.create(name, std::string(name) == "/sub", file).code, Status::kExists);
+    ASSERT_TRUE(v.getattr(name, attr).ok());
+    EXPECT_EQ(attr.isDir(), std::string(name) == "/sub");
+  }
+  std::shared_ptr<OpenFile> theirs;
+  ASSERT_TRUE(v.open("/x.txt", theirs).ok());
+  EXPECT_EQ(d.h.readAll(theirs), "theirs");
+  v.closeNow(theirs);
+
+  d.h.server->putFile("/f/in", "theirs too");
+  EXPECT_EQ(v.unlink("/f", true).code, Status::kNotEmpty);
+  ASSERT_TRUE(v.readdir("/f", listing).ok());
+  ASSERT_EQ(listing.size(), 1u);
+  EXPECT_EQ(listing[0].name, "in");
+}
+
 // A clone that outlasts the lifetime of what the drive made has its folder
 // listed anew; on a server whose listings skip dot names (nginx), that
 // listing must not hide the ".git" the drive made in it.

@@ -168,6 +168,8 @@ Status Volume::rename(const std::string& fromPath, const std::string& toPath, bo
   } else if (online) {
     st = serverCall("rename", [&](IBackend& b) { return b.rename(from, to, replace); });
     if (!st.ok()) {
+      // A folder the drive saw empty holds what another client put there.
+      if (st.code == Status::kNotEmpty) meta_->invalidateTree(to);
       journal_->drop(record);
       return fail(st);
     }

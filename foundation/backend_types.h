@@ -45,6 +45,12 @@ struct BackendCaps {
   // Used by the drive engine: a file read through from its start costs less
   // as one stream than as ranged reads (one GET rather than one a range).
   bool streamSequential = false;
+  // Used by the server check: create fails, in one step on the server,
+  // wherever something stands. False where the back-end must look first
+  // (a WebDAV server that replaces what stands at the target of a COPY or
+  // MOVE whatever Overwrite says), so that a file another client makes in
+  // the same moment may still be replaced.
+  bool exclusiveCreate = true;
 };
 
 struct RemoteAttr {

@@ -564,6 +564,47 @@ TEST_P(FuseOnServer, AnEditorsSavesWithABackupLeaveTheServerAWholeCopyThroughout
   EXPECT_EQ(ReadFile(current), version(kSaves));
 }
 
+// Another client puts files into folders the drive listed a moment ago.
+// Creating such a name opens their file (`echo mine > x.txt` replaces its
+// content) rather than failing with ENOENT, and O_EXCL gives EEXIST and
+// leaves it. An rmdir of such a folder, or a rename onto it, refuses with
+// ENOTEMPTY and their file stays, also on WebDAV, whose server would
+// delete or replace the folder whole.
+TEST_P(FuseOnServer, NamesAnotherClientMadeSinceTheListingAreNeitherMissingNorLost) {
+  MountWorld world(ValidDrive(GetParam()));
+  ASSERT_FALSE(HasFailure());
+  std::unique_ptr<IBackend> other = MakeBackend(world.config.endpoint);
+  ASSERT_TRUE(other && other->connect().ok());
+  ASSERT_TRUE(world.mount());
+  const std::string folder = TestFolder(GetParam());
+  const std::string drive = world.file(folder.substr(1));
+  for (const char* sub : {"", "/d", "/e", "/a"})
+    ASSERT_EQ(::mkdir((drive + sub).c_str(), 0755), 0) << sub << ": " << std::strerror(errno);
+  for (const char* sub : {"", "/d", "/e"}) {
+    DIR* dir = ::opendir((drive + sub).c_str());
+    ASSERT_NE(dir, nullptr) << std::strerror(errno);
+    while (::readdir(dir) != nullptr) {
+    }
+    ::closedir(dir);
+  }
+  for (const char* name : {"/x.txt", "/y.txt", "/d/in.txt", "/e/in.txt"})
+    ASSERT_TRUE(PutOnServer(*other, folder + name, "theirs").ok()) << name;
+
+  EXPECT_EQ(::open((drive + "/y.txt").c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644), -1);
+  EXPECT_EQ(errno, EEXIST) << std::strerror(errno);
+  EXPECT_TRUE(WriteFile(drive + "/x.txt", "mine")) << std::strerror(errno);
+  EXPECT_EQ(::rmdir((drive + "/d").c_str()), -1);
+  EXPECT_EQ(errno, ENOTEMPTY) << std::strerror(errno);
+  EXPECT_EQ(::rename((drive + "/a").c_str(), (drive + "/e").c_str()), -1);
+  EXPECT_EQ(errno, ENOTEMPTY) << std::strerror(errno);
+  struct stat st {};
+  EXPECT_EQ(::stat((drive + "/a").c_str(), &st), 0) << std::strerror(errno);
+  EXPECT_TRUE(Eventually([&] { return ServerContent(world.config, folder + "/x.txt") == "mine"; }));
+  for (const char* name : {"/y.txt", "/d/in.txt", "/e/in.txt"})
+    EXPECT_EQ(ServerContent(world.config, folder + name), "theirs") << name;
+  world.unmountAndStop();
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, FuseOnServer, ::testing::Values("webdav", "nginx", "lighttpd", "sftp", "nfs"),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 

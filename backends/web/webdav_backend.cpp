@@ -139,6 +139,8 @@ WebDavBackend::WebDavBackend(const EndpointConfig& config) : config_(config) {
   if (chunkedUploads_) {
     caps_.resumableUpload = true;
     caps_.setMtime = true;
+    // Their servers write an upload into a part file of their own.
+    uploadsAside_ = false;
   }
 }
 
@@ -151,11 +153,7 @@ WebDavBackend::~WebDavBackend() {
     // A connection the pool dropped (idle, or after a failure) is made
     // again for it.
     if (!connected_) (void)connect();
-    DavRequest del;
-    del.verb = "DELETE";
-    del.path = emptySource_;
-    DavResponse gone;
-    if (connected_) (void)send(del, gone);
+    if (connected_) discard(emptySource_);
     cancel_ = nullptr;
   }
   disconnect();

@@ -168,7 +168,14 @@ class WebDavBackend : public IBackend {
   friend class NcChunkedStream;
 
   bool cancelled() const { return IsCancelled(cancel_); }
-  void noteRangeIgnored(const std::string& path);
+  // The server's ranged answers cannot be used (`how` says why): files are
+  // read whole from now on. Logged once.
+  void noteRangeIgnored(const std::string& path, const char* how);
+  // One GET of a range (ranged: with a Range header, else the whole file
+  // read up to the offset). cameShort: a 206 that carried fewer bytes than
+  // it owed, whose bytes are not taken.
+  Status readOnce(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length, uint64_t& got,
+                  bool ranged, bool& cameShort);
   // Sleeps up to ms in short slices; false when cancelled meanwhile.
   bool sleepCancellable(uint32_t ms) const;
   Status prepareChunkedUpload(const std::string& path, uint64_t size, std::unique_ptr<IWriteStream>& out);
@@ -187,6 +194,13 @@ class WebDavBackend : public IBackend {
   Status createByMove(const std::string& path, CreateLeft& left);
   // create where MOVE cannot serve: look, then PUT with If-None-Match.
   Status createByLook(const std::string& path);
+  // Whether the server keeps a file that stands at the target of a COPY or
+  // MOVE without overwrite, tried on a hidden file of this back-end's own
+  // in `folder`: `source` copied, or moved (and then gone), onto it. False
+  // in `keeps` when the server replaced it: creates by that verb would
+  // overwrite, so they go by a look from now on. A failure when no answer
+  // tells.
+  Status checkKeepsTargets(const char* verb, const std::string& source, const std::string& folder, bool& keeps);
   // True when the answer to a COPY or MOVE of a file onto `path` without
   // overwrite says that the server put the file into a folder standing
   // there.
@@ -196,9 +210,17 @@ class WebDavBackend : public IBackend {
   // standing there (and the stray copy goes).
   Status madeWithoutOverwrite(const char* verb, uint32_t status, const std::string& path,
                               const std::string& source);
+  // Puts an upload that went to the hidden name `temp` in place at path:
+  // a MOVE over the file there, never over a folder. The hidden file goes
+  // when that fails.
+  Status moveIntoPlace(const std::string& temp, const std::string& path, uint64_t size, RemoteAttr* out);
   // The answer of a PUT of path as a status; a 500 into a missing folder
   // is not-found.
   Status putError(uint32_t status, const std::string& path);
+  // A DELETE of a work file whose answer says nothing the caller needs.
+  void discard(const std::string& path);
+  // Not-empty when a fresh listing of the folder shows anything.
+  Status checkEmptyFolder(const char* verb, const std::string& path);
   // One MOVE, its answer mapped; `folder` gives both URLs their slash.
   Status move(const std::string& from, const std::string& to, bool folder, bool overwrite);
   // The scheme of the credentials a request carries now: Basic goes in
@@ -226,8 +248,16 @@ class WebDavBackend : public IBackend {
   std::string emptySource_;  // the hidden empty file creates copy; "" until made
   int64_t emptySourceSecond_ = 0;  // when it was last written, in seconds since 1970
   bool moveCreates_ = true;  // cleared when the server refuses MOVE without overwrite
+  bool copyChecked_ = false;  // checkKeepsTargets told for COPY
+  bool moveChecked_ = false;  // and for MOVE
   bool moveMade_ = false;    // a create's MOVE made a file
   bool noContentCreates_ = false;  // the server answers 204 for a name it made
+  // A whole upload goes to a hidden name and a MOVE puts it in place, so
+  // that a server that writes a PUT into its target as the body comes
+  // never shows (or keeps, when cut) a part of it. Cleared for servers
+  // known to write uploads aside themselves, and for those that refuse
+  // the MOVE.
+  bool uploadsAside_ = true;
   RemoteAttr lastRead_;      // the copy the last ranged read named; no etag: none
 };
 
@@ -257,7 +287,9 @@ uint16_t LeadingPort(std::string_view text);
 // its query.
 std::string HrefToPath(std::string_view href);
 // The server path of a listing's href as the server wrote it: a "?" that a
-// server leaves raw there belongs to the name.
+// server leaves raw there belongs to the name, and an href that shows it
+// was written without escapes (a "%" that begins none, an escape of a letter
+// or digit) is read as it stands, so that "x%41y.txt" stays that name.
 std::string HrefToRawPath(std::string_view href);
 // A byte count sent by a server: decimal digits only, at most
 // kMaxRemoteFileBytes; false for anything else ("-1", "1e3", "").
@@ -269,9 +301,11 @@ std::string NormalizeEtag(std::string_view text);
 // Reads and drops at most limit body bytes; true when the body ended, so
 // that the connection can serve the next request.
 bool DrainBody(http::HttpRequest& request, size_t limit);
-// A fresh hidden name beside `path` for the empty file create moves into
-// place; listings leave such names out.
-std::string CreateTempName(const std::string& path);
-bool IsCreateTempName(std::string_view name);
+// A fresh hidden name beside `path` for a work file of this back-end's (the
+// empty file a create moves into place, an upload on its way); listings
+// leave such names out. The prefix stays ".tarn-create-", which earlier
+// versions hide and clear as well.
+std::string HiddenTempName(const std::string& path);
+bool IsHiddenTempName(std::string_view name);
 
 }  // namespace tarn

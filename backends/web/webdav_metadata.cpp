@@ -5,6 +5,7 @@
 
 #include "backends/web/webdav_backend.h"
 #include "backends/web/webdav_multistatus.h"
+#include "foundation/log.h"
 #include "foundation/remote_path.h"
 
 namespace tarn {
@@ -47,11 +48,19 @@ Status WebDavBackend::propfind(const std::string& path, int depth, DirListing& e
     // Its DAV module skips dot names when it lists. In front of another
     // server the only cost is a look-up by name now and then.
     if (resp.server.starts_with("nginx")) caps_.listsHiddenNames = false;
+    // These write a PUT into a file of their own and put it in place once
+    // the body is whole; others may write it into the target as it comes.
+    uploadsAside_ = !(resp.server.starts_with("Apache") || resp.server.starts_with("nginx") ||
+                      resp.server.starts_with("lighttpd"));
   }
 
   PropfindReader reader(NormalizeRemotePath(PercentDecode(urlPath(path))), depth, stats != nullptr,
                         replyLimits_.maxListingBytes);
   if (st = ReadMultistatus(*r, reader, replyLimits_); !st.ok()) return st;
+  if (reader.skipped() != 0)
+    vx::log::write(vx::log::kWarn, "webdav: PROPFIND %s: %s left out, the server describes %s wrongly (%s)",
+                   path.c_str(), Counted(reader.skipped(), "entry", "entries").c_str(),
+                   reader.skipped() == 1 ? "it" : "them", reader.firstSkipped().c_str());
   entries = std::move(reader.entries());
   entries.shrinkToFit();
   if (own != nullptr && reader.found()) *own = reader.own();
@@ -92,7 +101,7 @@ Status WebDavBackend::listPacked(const std::string& path, DirListing& out) {
   const int64_t stale = int64_t(std::time(nullptr)) - kDavStaleTempSeconds;
   std::vector<std::string> abandoned;
   for (size_t i = 0; i < out.size(); ++i) {
-    if (!IsCreateTempName(out.name(i))) continue;
+    if (!IsHiddenTempName(out.name(i))) continue;
     if (out.attr(i).mtime.seconds < stale) abandoned.push_back(JoinRemotePath(path, out.name(i)));
     out.remove(i);
   }

@@ -25,6 +25,41 @@ void TakeQuota(const XmlNode& prop, FsStats& stats) {
 
 }  // namespace
 
+uint32_t StatusLineCode(std::string_view line) {
+  const std::string text = TrimSpace(line);
+  const size_t sp = text.find(' ');
+  if (sp == std::string::npos) return 0;
+  return static_cast<uint32_t>(std::strtoul(text.c_str() + sp + 1, nullptr, 10));
+}
+
+uint32_t MultistatusOutcome(std::string_view body) {
+  constexpr uint32_t kFailedDependency = 424;
+  constexpr uint32_t kAllDone = 200;
+  uint32_t failed = 0;
+  bool told = false;
+  auto take = [&failed, &told](uint32_t code) {
+    if (code == 0) return;
+    told = true;
+    if (code >= 200 && code <= 299) return;
+    if (failed == 0 || (failed == kFailedDependency && code != kFailedDependency)) failed = code;
+  };
+  MultistatusReader reader("multistatus", [&take](const XmlNode& response) {
+    take(StatusLineCode(response.childText("status")));
+    for (const XmlNode* ps : response.childrenNamed("propstat")) take(StatusLineCode(ps->childText("status")));
+    return Status();
+  });
+  if (!reader.feed(body).ok() || !reader.finish().ok() || !told) return kDavMultiStatus;
+  return failed != 0 ? failed : kAllDone;
+}
+
+Status TakeMultistatusOutcome(DavResponse& response, const std::string& verb, const std::string& path) {
+  if (response.status != kDavMultiStatus) return Status();
+  response.status = MultistatusOutcome(response.body);
+  if (response.status != kDavMultiStatus) return Status();
+  return Status(Status::kProtocol, verb + " " + path + " -> HTTP 207 (a multistatus reply that cannot be read)",
+                static_cast<int32_t>(kDavMultiStatus));
+}
+
 const XmlNode* ChosenProp(const XmlNode& response) {
   for (const XmlNode* ps : response.childrenNamed("propstat")) {
     if (ps->childText("status").find("200") != std::string::npos) return ps->child("prop");
@@ -36,10 +71,9 @@ Status AttrFromProp(const XmlNode& prop, RemoteAttr& a) {
   a = RemoteAttr{};
   const XmlNode* rt = prop.child("resourcetype");
   a.type = rt != nullptr && rt->child("collection") != nullptr ? RemoteAttr::kDirectory : RemoteAttr::kFile;
-  std::string len = TrimSpace(prop.childText("getcontentlength"));
-  if (!len.empty() && !ParseRemoteSize(len, a.size)) return Status(Status::kProtocol, "size out of range (" + len + ")");
   // lighttpd sends a folder's size on its disk, which is no content.
-  if (a.isDir()) a.size = 0;
+  std::string len = a.isDir() ? std::string() : TrimSpace(prop.childText("getcontentlength"));
+  if (!len.empty() && !ParseRemoteSize(len, a.size)) return Status(Status::kProtocol, "size out of range (" + len + ")");
   a.mtime = ParseHttpTime(TrimSpace(prop.childText("getlastmodified")));
   a.ctime = ParseHttpTime(TrimSpace(prop.childText("creationdate")));
   if (a.ctime.isZero()) a.ctime = a.mtime;
@@ -139,8 +173,12 @@ Status PropfindReader::take(const XmlNode& response) {
   const XmlNode* prop = ChosenProp(response);
   if (prop == nullptr) return Status();
   RemoteAttr attr;
-  if (Status st = AttrFromProp(*prop, attr); !st.ok())
-    return Status(st.code, "PROPFIND " + entryPath + ": " + st.message);
+  if (Status st = AttrFromProp(*prop, attr); !st.ok()) {
+    if (self) return Status(st.code, "PROPFIND " + entryPath + ": " + st.message);
+    // One entry the server describes wrongly takes no other with it.
+    if (skipped_++ == 0) firstSkipped_ = name + ": " + st.message;
+    return Status();
+  }
   if (wantStats_) TakeQuota(*prop, stats_);
   if (self) {
     own_ = std::move(attr);

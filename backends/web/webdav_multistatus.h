@@ -72,6 +72,10 @@ class PropfindReader : public MultistatusReader {
   // keeps its first entry.
   DirListing& entries() { return entries_; }
   const FsStats& stats() const { return stats_; }
+  // Children left out because their properties could not be read, and the
+  // first of them with the reason.
+  uint64_t skipped() const { return skipped_; }
+  const std::string& firstSkipped() const { return firstSkipped_; }
 
  private:
   Status take(const XmlNode& response);
@@ -84,7 +88,24 @@ class PropfindReader : public MultistatusReader {
   RemoteAttr own_;
   DirListing entries_;
   FsStats stats_;
+  uint64_t skipped_ = 0;
+  std::string firstSkipped_;
 };
+
+// A 207 answer to COPY, MOVE or DELETE as the one status it stands for:
+// the first failure among the members it names (a 424, which only follows
+// from another failure, when there is no other), 200 when every member
+// succeeded, and 207 itself when the body is no whole multistatus document
+// or names no status at all.
+inline constexpr uint32_t kDavMultiStatus = 207;
+uint32_t MultistatusOutcome(std::string_view body);
+// Replaces a 207 answer's status by the one it stands for; protocol when
+// its body cannot be read, for then nothing tells what the request did.
+Status TakeMultistatusOutcome(DavResponse& response, const std::string& verb, const std::string& path);
+
+// The code of a status line ("HTTP/1.1 412 Precondition Failed"); 0 when
+// it holds none.
+uint32_t StatusLineCode(std::string_view line);
 
 // The prop element of the first propstat whose status says 200; null when
 // there is none.

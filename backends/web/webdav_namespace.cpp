@@ -1,5 +1,4 @@
 // Namespace operations: one request each, answers mapped by HttpStatusError.
-#include <cstdlib>
 
 #include "backends/web/webdav_backend.h"
 #include "backends/web/webdav_multistatus.h"
@@ -8,20 +7,11 @@
 namespace tarn {
 namespace {
 
-constexpr int32_t kMultiStatus = 207;
-
-// The status code of a "HTTP/1.1 200 OK" line; 0 when there is none.
-uint32_t StatusLineCode(const std::string& line) {
-  size_t sp = line.find(' ');
-  if (sp == std::string::npos) return 0;
-  return static_cast<uint32_t>(std::strtoul(line.c_str() + sp + 1, nullptr, 10));
-}
-
 // True when a propstat that holds the modification time says 2xx.
 bool MtimeAccepted(const XmlNode& response) {
   for (const XmlNode* ps : response.childrenNamed("propstat")) {
     const XmlNode* prop = ps->child("prop");
-    uint32_t code = StatusLineCode(TrimSpace(ps->childText("status")));
+    uint32_t code = StatusLineCode(ps->childText("status"));
     if (prop != nullptr && prop->child("lastmodified") != nullptr && code >= 200 && code <= 299) return true;
   }
   return false;
@@ -36,11 +26,9 @@ Status Simple(WebDavBackend& b, const std::string& verb, const std::string& path
   req.headers = std::move(headers);
   DavResponse resp;
   Status st = b.send(req, resp);
+  // A 207 tells how each member went: a failure there fails the call.
+  if (st.ok()) st = TakeMultistatusOutcome(resp, verb, path);
   if (!st.ok()) return st;
-  // A 207 lists the members the request could not reach: the folder is
-  // still there, in part.
-  if (resp.status == kMultiStatus)
-    return Status(Status::kIo, verb + " " + path + " -> HTTP 207 (done in part)", kMultiStatus);
   return HttpStatusError(resp.status, verb, path);
 }
 
@@ -55,7 +43,22 @@ Status WebDavBackend::mkdir(const std::string& path) {
   return Simple(*this, "MKCOL", path, true);
 }
 
-Status WebDavBackend::remove(const std::string& path, bool isDir) { return Simple(*this, "DELETE", path, isDir); }
+Status WebDavBackend::remove(const std::string& path, bool isDir) {
+  // A server deletes a folder with everything in it: what another client
+  // put there since this side last looked would go too.
+  if (isDir) {
+    if (Status st = checkEmptyFolder("DELETE", path); !st.ok()) return st;
+  }
+  return Simple(*this, "DELETE", path, isDir);
+}
+
+Status WebDavBackend::checkEmptyFolder(const char* verb, const std::string& path) {
+  DirListing entries;
+  Status st = listPacked(path, entries);
+  if (!st.ok()) return st;
+  if (entries.count() == 0) return Status();
+  return Status(Status::kNotEmpty, std::string(verb) + " " + path + ": the folder is not empty");
+}
 
 Status WebDavBackend::rename(const std::string& from, const std::string& to, bool overwrite) {
   // A folder moves with the slash on both URLs: some servers refuse a
@@ -65,6 +68,21 @@ Status WebDavBackend::rename(const std::string& from, const std::string& to, boo
   Status st = stat(from, source);
   if (!st.ok()) return st;
   const bool folder = source.isDir();
+  // A replacing MOVE deletes the whole target first: a folder there goes
+  // only as POSIX lets it, empty and for a folder. A name that differs in
+  // case alone may find the source itself.
+  if (overwrite && !EqualsIgnoreCase(from, to)) {
+    RemoteAttr target;
+    st = stat(to, target);
+    if (st.ok() && target.isDir()) {
+      if (!folder) return Status(Status::kIsDirectory, "MOVE " + from + ": a folder stands at " + to);
+      if (st = checkEmptyFolder("MOVE", to); !st.ok()) return st;
+    } else if (st.ok() && folder) {
+      return Status(Status::kNotDirectory, "MOVE " + from + ": a file stands at " + to);
+    } else if (!st.ok() && st.code != Status::kNotFound) {
+      return st;
+    }
+  }
   return move(from, to, folder, overwrite);
 }
 
@@ -76,15 +94,15 @@ Status WebDavBackend::move(const std::string& from, const std::string& to, bool 
   req.headers = {"Destination: " + absoluteUrl(to, folder), overwrite ? "Overwrite: T" : "Overwrite: F"};
   DavResponse resp;
   Status st = send(req, resp);
+  if (st.ok()) st = TakeMultistatusOutcome(resp, "MOVE", from);
   if (!st.ok()) return st;
-  if (resp.status >= 200 && resp.status <= 299 && resp.status != kMultiStatus) {
+  if (resp.status >= 200 && resp.status <= 299) {
     // lighttpd moves a file into a folder that stands at the destination,
     // whatever Overwrite says: it goes back where it was.
     if (folder || overwrite || !wentIntoFolder(resp.status, to)) return Status();
     (void)move(JoinRemotePath(to, BaseName(from)), from, false, false);
     return Status(Status::kExists, "MOVE " + from + " -> HTTP 204 (a folder stands at the target)", 204);
   }
-  // A 207 lists the members that could not move: nothing moved as asked.
   // Refusals say little of their reason: rclone answers 403 for a missing
   // source or target folder, Apache 500 for a missing target folder, Apache
   // with mod_dir 301 for a file onto a folder, others 409 for a target in
@@ -104,8 +122,6 @@ Status WebDavBackend::move(const std::string& from, const std::string& to, bool 
       return Status(Status::kNotFound, base + " (parent missing)", native);
     }
   }
-  if (resp.status == kMultiStatus)
-    return Status(Status::kIo, base + " (done in part)", native);
   return HttpStatusError(resp.status, "MOVE", from);
 }
 

@@ -30,6 +30,7 @@ class DavReadStream : public IReadStream {
   std::string path_;
   uint64_t offset_;
   uint64_t skip_ = 0;
+  uint64_t owed_ = 0;  // bytes the open 206 still owes by its range
   std::unique_ptr<http::HttpRequest> request_;
   bool eof_ = false;
   RemoteAttr copy_;  // what the last answer named; no etag: nothing
@@ -62,6 +63,29 @@ Status CheckPartial(const DavResponse& resp, const http::HttpRequest& r, const s
                 static_cast<int32_t>(resp.status));
 }
 
+// How many bytes a 206 says it carries, from its Content-Range; 0 when it
+// does not say.
+uint64_t PartialSpan(const http::HttpRequest& r) {
+  const std::string range = TrimSpace(r.header("Content-Range"));
+  const size_t dash = range.find('-');
+  const size_t slash = range.find('/');
+  uint64_t start = 0, end = 0;
+  constexpr std::string_view kUnit = "bytes ";
+  if (range.rfind(kUnit, 0) != 0 || dash == std::string::npos || slash == std::string::npos || slash < dash ||
+      !ParseRemoteSize(std::string_view(range).substr(kUnit.size(), dash - kUnit.size()), start) ||
+      !ParseRemoteSize(std::string_view(range).substr(dash + 1, slash - dash - 1), end) || end < start)
+    return 0;
+  return end - start + 1;
+}
+
+// A 206 whose body ended before the bytes it owes (none at all, or fewer
+// than its range says) with no failure of the transfer: the server sent
+// what it announced, which is not the range.
+bool PartialCameShort(const http::HttpRequest& r, uint64_t asked, uint64_t got) {
+  const uint64_t span = PartialSpan(r);
+  return got == 0 || (span != 0 && got < std::min(asked, span));
+}
+
 // The copy a 206 came from: its entity tag, as a listing gives it, and the
 // whole size after the slash of its Content-Range; no etag when either is
 // missing ("*" for the size included).
@@ -87,9 +111,9 @@ Status UnreadableGet(uint32_t status, const std::string& path) {
 
 }  // namespace
 
-void WebDavBackend::noteRangeIgnored(const std::string& path) {
+void WebDavBackend::noteRangeIgnored(const std::string& path, const char* how) {
   if (caps_.rangeRead)
-    vx::log::write(vx::log::kWarn, "webdav: the server ignores Range (GET %s); reading sequentially", path.c_str());
+    vx::log::write(vx::log::kWarn, "webdav: the server %s (GET %s); reading whole files", how, path.c_str());
   caps_.rangeRead = false;
 }
 
@@ -116,13 +140,26 @@ Status WebDavBackend::readCopy(const std::string& path, const RemoteAttr& copy, 
 
 Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
                                 uint64_t& got) {
-  got = 0;
   lastRead_ = RemoteAttr();
+  bool cameShort = false;
+  Status st = readOnce(path, offset, buffer, length, got, caps_.rangeRead, cameShort);
+  if (st.ok() && cameShort) {
+    // The whole file then, from its start.
+    noteRangeIgnored(path, "answers ranged GETs without their bytes");
+    st = readOnce(path, offset, buffer, length, got, false, cameShort);
+  }
+  return st;
+}
+
+Status WebDavBackend::readOnce(const std::string& path, uint64_t offset, uint8_t* buffer, uint64_t length,
+                               uint64_t& got, bool ranged, bool& cameShort) {
+  got = 0;
+  cameShort = false;
   if (length == 0) return Status();
   DavRequest req;
   req.verb = "GET";
   req.path = path;
-  req.headers = {"Range: bytes=" + std::to_string(offset) + "-" + std::to_string(offset + length - 1)};
+  if (ranged) req.headers = {"Range: bytes=" + std::to_string(offset) + "-" + std::to_string(offset + length - 1)};
   DavResponse resp;
   std::unique_ptr<http::HttpRequest> r;
   Status st = send(req, resp, &r);
@@ -130,7 +167,7 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
 
   uint64_t skip = 0;
   if (resp.status == 200) {
-    if (offset != 0) noteRangeIgnored(path);
+    if (offset != 0) noteRangeIgnored(path, "ignores Range");
     if (offset > kDavMaxIgnoredRangeSkip) return Status(Status::kUnsupported, "the server ignores Range");
     skip = offset;
   } else if (resp.status == 416) {
@@ -154,6 +191,11 @@ Status WebDavBackend::readRange(const std::string& path, uint64_t offset, uint8_
       return WinHttpError(err, "GET read", r->failureWords());
     if (n == 0) break;
     got += n;
+  }
+  if (resp.status == 206 && PartialCameShort(*r, length, got)) {
+    got = 0;
+    cameShort = true;
+    return Status();
   }
   // Reading the end of a body that holds exactly the range lets the
   // connection be kept; anything more is left unread and the connection goes.
@@ -182,7 +224,9 @@ Status DavReadStream::open() {
   DavRequest req;
   req.verb = "GET";
   req.path = path_;
-  if (offset_ != 0) req.headers = {"Range: bytes=" + std::to_string(offset_) + "-"};
+  // Where ranged answers cannot be used, the whole file comes again.
+  const bool ranged = offset_ != 0 && backend_->caps_.rangeRead;
+  if (ranged) req.headers = {"Range: bytes=" + std::to_string(offset_) + "-"};
   DavResponse resp;
   copy_ = RemoteAttr();
   Status st = backend_->send(req, resp, &request_);
@@ -199,8 +243,10 @@ Status DavReadStream::open() {
     request_.reset();
     return bad;
   }
+  owed_ = 0;
   if (resp.status == 206) {
     copy_ = CopyOfPartial(resp, *request_);
+    if (ranged) owed_ = std::max<uint64_t>(PartialSpan(*request_), 1);
   } else if (!resp.etag.empty() && resp.hasContentLength) {
     // A whole body: its length is the copy's size.
     copy_.etag = NormalizeEtag(resp.etag);
@@ -208,7 +254,7 @@ Status DavReadStream::open() {
   }
   skip_ = 0;
   if (resp.status == 200 && offset_ > 0) {
-    backend_->noteRangeIgnored(path_);
+    backend_->noteRangeIgnored(path_, "ignores Range");
     skip_ = offset_;
   }
   return Status();
@@ -243,12 +289,19 @@ Status DavReadStream::read(uint8_t* buffer, uint64_t length, uint64_t& got) {
     return failed;
   }
   if (n == 0) {
-    eof_ = true;
     request_.reset();
-    return Status();
+    if (owed_ == 0) {
+      eof_ = true;
+      return Status();
+    }
+    // A 206 that ended before the bytes its range owed: the whole file
+    // again, read up to where the stream stands.
+    backend_->noteRangeIgnored(path_, "answers ranged GETs without their bytes");
+    return read(buffer, length, got);
   }
   got = n;
   offset_ += n;
+  owed_ -= std::min<uint64_t>(owed_, n);
   return Status();
 }
 

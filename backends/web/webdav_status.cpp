@@ -1,5 +1,6 @@
 // Mapping of transport failures and HTTP answers onto statuses, and the
 // parsing of the texts that every WebDAV reply carries (times, hrefs).
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -205,6 +206,43 @@ std::string HrefToPath(std::string_view href) {
   return PercentDecode(s);
 }
 
-std::string HrefToRawPath(std::string_view href) { return PercentDecode(HrefPathPart(href)); }
+namespace {
+
+// True for what no server that escapes its hrefs writes: a "%" that begins
+// no escape, an escape of a letter or a digit (which need none), of "/" or
+// NUL (which no name holds), or escapes that make a "." or ".." segment.
+bool WrittenUnescaped(std::string_view path) {
+  auto nibble = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (path[i] != '%') continue;
+    const int hi = i + 2 < path.size() ? nibble(path[i + 1]) : -1;
+    const int lo = i + 2 < path.size() ? nibble(path[i + 2]) : -1;
+    if (hi < 0 || lo < 0) return true;
+    const char byte = static_cast<char>(hi << 4 | lo);
+    const bool alnum = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9');
+    if (alnum || byte == '/' || byte == '\0') return true;
+  }
+  const std::string decoded = PercentDecode(path);
+  size_t start = 0;
+  for (;;) {
+    const size_t end = std::min(decoded.find('/', start), decoded.size());
+    const std::string_view segment = std::string_view(decoded).substr(start, end - start);
+    if (segment == "." || segment == "..") return true;
+    if (end == decoded.size()) return false;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+std::string HrefToRawPath(std::string_view href) {
+  const std::string_view path = HrefPathPart(href);
+  return WrittenUnescaped(path) ? std::string(path) : PercentDecode(path);
+}
 
 }  // namespace tarn

@@ -46,19 +46,19 @@ constexpr size_t kCreateTempRandomBytes = 8;
 
 }  // namespace
 
-std::string CreateTempName(const std::string& path) {
+std::string HiddenTempName(const std::string& path) {
   std::string token;
   try {
     token = vx::HexEncode(vx::RandomBytes(kCreateTempRandomBytes));
   } catch (const vx::Error&) {
-    // No system randomness: the clock still tells two creates apart.
+    // No system randomness: the clock still tells two work files apart.
     const uint64_t t = static_cast<uint64_t>(SteadyNowMs()) ^ static_cast<uint64_t>(std::time(nullptr)) << 20;
     token = vx::HexEncode(&t, sizeof(t));
   }
   return JoinRemotePath(ParentPath(path), std::string(kCreateTempPrefix) + token);
 }
 
-bool IsCreateTempName(std::string_view name) {
+bool IsHiddenTempName(std::string_view name) {
   constexpr size_t kHex = 2 * kCreateTempRandomBytes;
   return name.size() == kCreateTempPrefix.size() + kHex && name.substr(0, kCreateTempPrefix.size()) == kCreateTempPrefix &&
          name.find_first_not_of("0123456789abcdef", kCreateTempPrefix.size()) == std::string_view::npos;
@@ -79,8 +79,11 @@ class EmptyWriteStream : public IWriteStream {
 
 class DavPutStream : public IWriteStream {
  public:
-  DavPutStream(WebDavBackend* backend, std::string path, uint64_t size, std::unique_ptr<http::HttpRequest> request)
-      : backend_(backend), path_(std::move(path)), size_(size), request_(std::move(request)) {}
+  // temp: the hidden name the body goes to and finish moves over path; empty
+  // when it goes to path itself.
+  DavPutStream(WebDavBackend* backend, std::string path, std::string temp, uint64_t size,
+               std::unique_ptr<http::HttpRequest> request)
+      : backend_(backend), path_(std::move(path)), temp_(std::move(temp)), size_(size), request_(std::move(request)) {}
 
   Status write(const uint8_t* data, uint64_t length) override {
     if (!request_) return Status(Status::kInvalid, "PUT: stream already finished");
@@ -113,6 +116,7 @@ class DavPutStream : public IWriteStream {
     request_.reset();
     Status st = backend_->putError(status, path_);
     if (!st.ok()) return st;
+    if (!temp_.empty()) return backend_->moveIntoPlace(temp_, path_, size_, out);
     if (out != nullptr) {
       // What the reply tells, without a look of its own: every caller that
       // needs more looks once after the upload anyway.
@@ -129,10 +133,34 @@ class DavPutStream : public IWriteStream {
  private:
   WebDavBackend* backend_;
   std::string path_;
+  std::string temp_;
   uint64_t size_;
   uint64_t sent_ = 0;
   std::unique_ptr<http::HttpRequest> request_;
 };
+
+Status WebDavBackend::moveIntoPlace(const std::string& temp, const std::string& path, uint64_t size, RemoteAttr* out) {
+  // A replacing MOVE would take a folder that stands there with it.
+  RemoteAttr there;
+  Status st = stat(path, there);
+  if (st.ok() && there.isDir()) st = Status(Status::kIsDirectory, "PUT " + path + ": a folder stands there");
+  if (st.ok() || st.code == Status::kNotFound) st = move(temp, path, false, true);
+  if (!st.ok()) {
+    discard(temp);
+    if (st.native == 405 || st.native == 501) {
+      uploadsAside_ = false;
+      vx::log::write(vx::log::kWarn, "webdav: the server refuses to move an upload into place (%s); uploads go "
+                     "straight to their file from now on", st.message.c_str());
+    }
+    return st;
+  }
+  // The reply named the hidden file's copy; the caller looks if it must.
+  if (out != nullptr) {
+    *out = RemoteAttr{};
+    out->size = size;
+  }
+  return Status();
+}
 
 class NcChunkedStream : public IWriteStream {
  public:
@@ -341,11 +369,15 @@ Status WebDavBackend::openWrite(const std::string& path, uint64_t offset, uint64
     out = std::make_unique<EmptyWriteStream>();
     return Status();
   }
+  // A cut body or one that comes slowly is never the file's content for a
+  // while: it goes aside first where the server may write it in place.
+  const std::string temp = uploadsAside_ ? HiddenTempName(path) : std::string();
+  if (!temp.empty()) req.path = temp;
   req.streamLength = size;
   std::unique_ptr<http::HttpRequest> handle;
   Status st = send(req, resp, &handle);
   if (!st.ok()) return st;
-  out = std::make_unique<DavPutStream>(this, path, size, std::move(handle));
+  out = std::make_unique<DavPutStream>(this, path, temp, size, std::move(handle));
   return Status();
 }
 
@@ -404,7 +436,7 @@ Status WebDavBackend::createByCopy(const std::string& path, CreateLeft& left) {
     const auto second = static_cast<int64_t>(std::time(nullptr));
     if (emptySource_.empty() || second != emptySourceSecond_) {
       const bool first = emptySource_.empty();
-      const std::string source = first ? CreateTempName("/") : emptySource_;
+      const std::string source = first ? HiddenTempName("/") : emptySource_;
       DavRequest put;
       put.verb = "PUT";
       put.path = source;
@@ -419,11 +451,25 @@ Status WebDavBackend::createByCopy(const std::string& path, CreateLeft& left) {
       emptySource_ = source;
       emptySourceSecond_ = second;
     }
+    if (!copyChecked_) {
+      bool keeps = true;
+      if (Status st = checkKeepsTargets("COPY", emptySource_, "/", keeps); !st.ok()) return st;
+      copyChecked_ = true;
+      if (!keeps) {
+        // No create copies it any more.
+        discard(emptySource_);
+        emptySource_.clear();
+        left = CreateLeft::kPut;
+        return Status();
+      }
+    }
     DavRequest copy;
     copy.verb = "COPY";
     copy.path = emptySource_;
     copy.headers = {"Destination: " + absoluteUrl(path), "Overwrite: F"};
     Status st = send(copy, resp);
+    // Some servers refuse a target that stands there with a 412 inside a 207.
+    if (st.ok()) st = TakeMultistatusOutcome(resp, "COPY", path);
     if (!st.ok()) return st;
     if (resp.status >= 200 && resp.status <= 299) {
       copyMade_ = true;
@@ -453,11 +499,7 @@ Status WebDavBackend::createByCopy(const std::string& path, CreateLeft& left) {
   left = AfterFailedCreate(copyMade_, resp.status);
   if (left == CreateLeft::kPut) return failed;
   // Not a COPY this server makes: its hidden file goes.
-  DavRequest del;
-  del.verb = "DELETE";
-  del.path = emptySource_;
-  DavResponse gone;
-  (void)send(del, gone);
+  discard(emptySource_);
   emptySource_.clear();
   return failed;
 }
@@ -467,7 +509,7 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
   // when nothing stands there: one step on the server, so that no other
   // client's file made meanwhile is ever replaced.
   left = CreateLeft::kNothing;
-  const std::string temp = CreateTempName(path);
+  const std::string temp = HiddenTempName(path);
   DavRequest put;
   put.verb = "PUT";
   put.path = temp;
@@ -477,11 +519,21 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
   if (!st.ok()) return st;
   if (st = HttpStatusError(resp.status, "PUT", path); !st.ok()) return st;
 
+  if (!moveChecked_) {
+    bool keeps = true;
+    if (st = checkKeepsTargets("MOVE", temp, ParentPath(path), keeps); !st.ok()) return st;
+    moveChecked_ = true;
+    if (!keeps) {
+      left = CreateLeft::kPut;
+      return Status();
+    }
+  }
   DavRequest move;
   move.verb = "MOVE";
   move.path = temp;
   move.headers = {"Destination: " + absoluteUrl(path), "Overwrite: F"};
   st = send(move, resp);
+  if (st.ok()) st = TakeMultistatusOutcome(resp, "MOVE", path);
   // A lost connection leaves the hidden file to listings, which skip it
   // and remove it once it is old.
   if (!st.ok()) return st;
@@ -489,11 +541,7 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
     moveMade_ = true;
     return madeWithoutOverwrite("MOVE", resp.status, path, temp);
   }
-  DavRequest del;
-  del.verb = "DELETE";
-  del.path = temp;
-  DavResponse gone;
-  (void)send(del, gone);
+  discard(temp);
   const Status failed = HttpStatusError(resp.status, "MOVE", path);
   if (resp.status == 412 || resp.status == 423) return failed;
   // Some servers refuse a MOVE onto a file otherwise (409, 403); others do
@@ -504,6 +552,46 @@ Status WebDavBackend::createByMove(const std::string& path, CreateLeft& left) {
                   static_cast<int32_t>(resp.status));
   left = AfterFailedCreate(moveMade_, resp.status);
   return failed;
+}
+
+void WebDavBackend::discard(const std::string& path) {
+  DavRequest del;
+  del.verb = "DELETE";
+  del.path = path;
+  DavResponse gone;
+  (void)send(del, gone);
+}
+
+Status WebDavBackend::checkKeepsTargets(const char* verb, const std::string& source, const std::string& folder,
+                                        bool& keeps) {
+  keeps = true;
+  const std::string guard = HiddenTempName(JoinRemotePath(folder, "guard"));
+  DavRequest put;
+  put.verb = "PUT";
+  put.path = guard;
+  put.headers = {"Content-Type: application/octet-stream"};
+  put.body = "x";
+  DavResponse resp;
+  Status st = send(put, resp);
+  if (st.ok()) st = HttpStatusError(resp.status, "PUT", guard);
+  if (!st.ok()) return st;
+  DavRequest tried;
+  tried.verb = verb;
+  tried.path = source;
+  tried.headers = {"Destination: " + absoluteUrl(guard), "Overwrite: F"};
+  st = send(tried, resp);
+  if (st.ok()) st = TakeMultistatusOutcome(resp, verb, guard);
+  if (!st.ok()) return st;
+  discard(guard);
+  if (resp.status < 200 || resp.status > 299) return Status();
+  keeps = false;
+  copyCreates_ = moveCreates_ = false;
+  caps_.exclusiveCreate = false;
+  vx::log::write(vx::log::kWarn,
+                 "webdav: the server replaced a file at the target of a %s without overwrite (HTTP %u); new files "
+                 "are made after a look, so a file another client makes in the same moment can still be replaced",
+                 verb, resp.status);
+  return Status();
 }
 
 bool WebDavBackend::wentIntoFolder(uint32_t status, const std::string& path) {
@@ -520,11 +608,7 @@ bool WebDavBackend::wentIntoFolder(uint32_t status, const std::string& path) {
 Status WebDavBackend::madeWithoutOverwrite(const char* verb, uint32_t status, const std::string& path,
                                            const std::string& source) {
   if (!wentIntoFolder(status, path)) return Status();
-  DavRequest del;
-  del.verb = "DELETE";
-  del.path = JoinRemotePath(path, BaseName(source));
-  DavResponse gone;
-  (void)send(del, gone);
+  discard(JoinRemotePath(path, BaseName(source)));
   return Status(Status::kExists, std::string(verb) + " " + path + " -> HTTP 204 (a folder stands there)", 204);
 }
 

@@ -6,7 +6,10 @@ modification time, quota properties, and faults (a server that ignores Range,
 dropped connections, slow and trickled replies, broken status lines and
 headers, odd status codes, a PUT that ignores If-None-Match, MOVEs refused
 for no stated reason or answered 204 for a new name, hrefs written without
-escapes, a COPY that fails onto names outside ASCII, a listing without end).
+escapes, a COPY that fails onto names outside ASCII, a listing without end,
+207 answers to COPY, MOVE and DELETE, locked files, a COPY and MOVE that
+ignore "Overwrite: F", a PUT written into the file as it arrives, a 206
+without its bytes, a size that is no size).
 
 Files live in memory. Every request is appended to the log file as one JSON
 line, so tests can see what went over the wire.
@@ -139,6 +142,27 @@ class Handler(BaseHTTPRequestHandler):
         if body and self.command != "HEAD":
             self.wfile.write(body)
 
+    def outcome(self, status, path, inner=None):
+        """Answers a COPY, MOVE or DELETE: with --multistatus as a 207 that
+        names the status of each member (`inner`: (path, status) pairs,
+        else the request's own path), otherwise with the status itself."""
+        if not ARGS.multistatus:
+            return self.reply(status)
+        members = inner or [(path, status)]
+        parts = ['<?xml version="1.0" encoding="utf-8"?>\n<d:multistatus xmlns:d="DAV:">']
+        for p, code in members:
+            parts.append("<d:response><d:href>%s</d:href><d:status>HTTP/1.1 %d %s</d:status></d:response>"
+                         % (urllib.parse.quote(p), code, self.responses.get(code, ("",))[0]))
+        parts.append("</d:multistatus>\n")
+        self.reply(207, "".join(parts).encode(), content_type='application/xml; charset="utf-8"')
+
+    def locked_in(self, path):
+        """The locked path at or under `path`, or None."""
+        lock = ARGS.locked
+        if lock and (lock == path or lock.startswith(path.rstrip("/") + "/")):
+            return lock
+        return None
+
     def check_auth(self):
         if ARGS.offer_schemes:
             self.send_response(401)
@@ -193,7 +217,7 @@ class Handler(BaseHTTPRequestHandler):
         self.handle_one(self.move)
 
     def do_COPY(self):
-        if not ARGS.copy_fails_non_ascii:
+        if not ARGS.copy_fails_non_ascii and not ARGS.copy:
             # As without the method: unlogged, as BaseHTTPRequestHandler does.
             return self.send_error(501, "Unsupported method ('COPY')")
         self.handle_one(self.copy)
@@ -276,6 +300,9 @@ class Handler(BaseHTTPRequestHandler):
         headers = {"ETag": '"%s"' % node["etag"], "Last-Modified": http_date(node["mtime"])}
         if status == 206:
             headers["Content-Range"] = "bytes %d-%d/%d" % (start, end - 1, size)
+            asked_end = re.match(r"bytes=\d+-(\d*)$", rng.strip()).group(1)
+            if ARGS.empty_partial_past_end and (not asked_end or int(asked_end) + 1 > size):
+                body = b""
         if ARGS.drop_get_after and nth == 1:
             self.send_response(status)
             for k, v in headers.items():
@@ -291,8 +318,33 @@ class Handler(BaseHTTPRequestHandler):
             return self.trickle(status, body, headers)
         self.reply(status, body, headers, "application/octet-stream")
 
+    def put_in_place(self, path):
+        """Writes the body into the file as it arrives, as servers without
+        a file of their own for uploads do: a cut body leaves what came."""
+        length = int(self.headers.get("Content-Length") or 0)
+        with LOCK:
+            if parent(path) not in NODES or NODES[parent(path)]["dir"] is False:
+                self.read_body()
+                return self.reply(409)
+            existed = path in NODES
+            node = put_node(path, b"")
+        got = 0
+        while got < length:
+            piece = self.rfile.read1(min(4096, length - got))
+            if not piece:
+                return
+            got += len(piece)
+            with LOCK:
+                node["data"] += piece
+                node["size"] = len(node["data"])
+                node["mtime"] = time.time()
+                node["etag"] = now_etag(path)
+        self.reply(204 if existed else 201, b"", {"ETag": '"%s"' % node["etag"]})
+
     def put(self):
         path = self.path_of()
+        if ARGS.put_in_place and self.headers.get("If-None-Match") != "*":
+            return self.put_in_place(path)
         data, got = self.read_body()
         with LOCK:
             if getattr(self, "chunked_seen", False):
@@ -327,9 +379,13 @@ class Handler(BaseHTTPRequestHandler):
         with LOCK:
             if path not in NODES:
                 return self.reply(404)
+            lock = self.locked_in(path)
+            if lock is not None:
+                inner = [(lock, 423)] + ([(path, 424)] if lock != path else [])
+                return self.outcome(423, path, inner)
             for p in subtree(path):
                 del NODES[p]
-        self.reply(204)
+        self.outcome(204, path)
 
     def destination(self):
         dest = self.headers.get("Destination") or ""
@@ -343,7 +399,7 @@ class Handler(BaseHTTPRequestHandler):
             return self.assemble(parent(path), dest)
         if ARGS.refuse_move:
             return self.reply(ARGS.refuse_move)
-        overwrite = (self.headers.get("Overwrite") or "T").upper() != "F"
+        overwrite = (self.headers.get("Overwrite") or "T").upper() != "F" or ARGS.ignore_overwrite
         with LOCK:
             if path not in NODES:
                 return self.reply(404)
@@ -351,12 +407,16 @@ class Handler(BaseHTTPRequestHandler):
                 return self.reply(409)
             existed = dest in NODES
             if existed and not overwrite:
-                return self.reply(412)
+                return self.outcome(412, dest)
+            lock = self.locked_in(path) or (self.locked_in(dest) if existed else None)
+            if lock is not None:
+                return self.outcome(423, lock)
             for p in subtree(dest):
                 del NODES[p]
             for p in sorted(subtree(path)):
                 NODES[dest + p[len(path):]] = NODES.pop(p)
-        self.reply(204 if existed else (ARGS.new_name_status or 201))
+        made = ARGS.new_name_status or 201
+        self.outcome(made if not existed or ARGS.ignore_overwrite else 204, dest)
 
     def copy(self):
         """Files only, as creates use it; onto a name that holds letters
@@ -364,9 +424,9 @@ class Handler(BaseHTTPRequestHandler):
         path = self.path_of()
         self.read_body()
         dest = self.destination()
-        if any(ord(c) > 127 for c in dest):
+        if ARGS.copy_fails_non_ascii and any(ord(c) > 127 for c in dest):
             return self.reply(ARGS.copy_fails_non_ascii)
-        overwrite = (self.headers.get("Overwrite") or "T").upper() != "F"
+        overwrite = (self.headers.get("Overwrite") or "T").upper() != "F" or ARGS.ignore_overwrite
         with LOCK:
             node = NODES.get(path)
             if node is None:
@@ -377,9 +437,11 @@ class Handler(BaseHTTPRequestHandler):
                 return self.reply(409)
             existed = dest in NODES
             if existed and not overwrite:
-                return self.reply(412)
+                return self.outcome(412, dest)
+            if existed and self.locked_in(dest) is not None:
+                return self.outcome(423, dest)
             put_node(dest, node["data"], size=node["size"])
-        self.reply(204 if existed else 201)
+        self.outcome(204 if existed and not ARGS.ignore_overwrite else 201, dest)
 
     def assemble(self, folder, dest):
         total = int(self.headers.get("OC-Total-Length") or -1)
@@ -465,7 +527,8 @@ class Handler(BaseHTTPRequestHandler):
                     props.append("<d:resourcetype><d:collection/></d:resourcetype>")
                 else:
                     props.append("<d:resourcetype/>")
-                    props.append("<d:getcontentlength>%d</d:getcontentlength>" % n["size"])
+                    size = "-1" if p == ARGS.bad_size else "%d" % n["size"]
+                    props.append("<d:getcontentlength>%s</d:getcontentlength>" % size)
                 props.append("<d:getlastmodified>%s</d:getlastmodified>" % http_date(n["mtime"]))
                 props.append('<d:getetag>"%s"</d:getetag>' % n["etag"])
                 if ARGS.quota and p == path:
@@ -546,6 +609,17 @@ def main():
     ap.add_argument("--copy-fails-non-ascii", type=int, default=0,
                     help="serve COPY of files, but answer one onto a name outside ASCII with this status")
     ap.add_argument("--stale-propfind", action="store_true", help="PROPFIND answers 404 for files, as a lagging index")
+    ap.add_argument("--copy", action="store_true", help="serve COPY of files")
+    ap.add_argument("--bad-size", default="", help="PROPFIND replies give this file the size -1")
+    ap.add_argument("--multistatus", action="store_true",
+                    help="answer COPY, MOVE and DELETE with a 207 that holds the status of each member")
+    ap.add_argument("--locked", default="", help="COPY onto, MOVE and DELETE of a tree holding this path answer 423")
+    ap.add_argument("--ignore-overwrite", action="store_true",
+                    help="COPY and MOVE replace what stands at the target whatever Overwrite says, answering 201")
+    ap.add_argument("--put-in-place", action="store_true",
+                    help="a PUT empties the file, then writes the body into it as it arrives")
+    ap.add_argument("--empty-partial-past-end", action="store_true",
+                    help="a range that runs past the end of the file is answered 206 with no bytes")
     ARGS = ap.parse_args()
 
     for p in ["/", "/remote.php", "/remote.php/dav", "/remote.php/dav/files", "/remote.php/dav/uploads",

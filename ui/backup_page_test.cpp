@@ -328,7 +328,8 @@ TEST_F(BackupPageTest, FromAddingABackupToRestoringAFileAndDeletingAVersion) {
   EXPECT_EQ(Cell(page, 0, 0), QStringLiteral("UI round"));
   EXPECT_EQ(Cell(page, 0, 1), QString::fromStdString(source.path()));
   EXPECT_EQ(Cell(page, 0, 2).toStdString(),
-            "sftp://" + RequiredEnv("SFTP_HOST") + ":" + RequiredEnv("SFTP_PORT") + folder);
+            "sftp://" + RequiredEnv("SFTP_USER") + "@" + RequiredEnv("SFTP_HOST") + ":" + RequiredEnv("SFTP_PORT") +
+                folder);
   EXPECT_EQ(Cell(page, 0, 4), Tr(kStrNoCopyYet));
 
   // Backed up now: the state goes through the task's phases to "Done".
